@@ -1,0 +1,45 @@
+# hestio_module(NAME name DIRS dir... [DEPS target...] [TEST_DEPS target...])
+#
+# Makes the static library hestio_<name> (alias hestio::<name>) from every
+# .cpp under src/<dir>, and, when tests/<dir> holds .cpp files, the test
+# program test_<name> whose GoogleTest cases CTest runs one by one. Sources are
+# globbed so that adding a file needs no edit here.
+set(HESTIO_WARNINGS -Wall -Wextra -Werror)
+
+function(hestio_module)
+  cmake_parse_arguments(M "" "NAME" "DIRS;DEPS;TEST_DEPS" ${ARGN})
+  set(sources "")
+  set(test_sources "")
+  foreach(dir IN LISTS M_DIRS)
+    file(GLOB_RECURSE s CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/src/${dir}/*.cpp")
+    list(APPEND sources ${s})
+    file(GLOB_RECURSE t CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/${dir}/*.cpp")
+    list(APPEND test_sources ${t})
+  endforeach()
+
+  set(target hestio_${M_NAME})
+  if(sources)
+    add_library(${target} STATIC ${sources})
+    target_include_directories(${target} PUBLIC "${CMAKE_SOURCE_DIR}/src")
+    target_compile_options(${target} PRIVATE ${HESTIO_WARNINGS})
+    target_link_libraries(${target} PUBLIC ${M_DEPS})
+  else()
+    add_library(${target} INTERFACE)
+    target_include_directories(${target} INTERFACE "${CMAKE_SOURCE_DIR}/src")
+    target_link_libraries(${target} INTERFACE ${M_DEPS})
+  endif()
+  add_library(hestio::${M_NAME} ALIAS ${target})
+
+  if(test_sources AND BUILD_TESTING)
+    add_executable(test_${M_NAME} ${test_sources})
+    target_include_directories(test_${M_NAME} PRIVATE "${CMAKE_SOURCE_DIR}/tests")
+    target_compile_options(test_${M_NAME} PRIVATE ${HESTIO_WARNINGS})
+    target_link_libraries(test_${M_NAME} PRIVATE ${target} hestio_testsupport ${M_TEST_DEPS}
+                          GTest::gtest GTest::gmock)
+    target_compile_definitions(test_${M_NAME} PRIVATE
+      HESTIO_SOURCE_DIR="${CMAKE_SOURCE_DIR}" HESTIO_BINARY_DIR="${CMAKE_BINARY_DIR}")
+    gtest_discover_tests(test_${M_NAME} DISCOVERY_MODE PRE_TEST
+                         WORKING_DIRECTORY "${CMAKE_BINARY_DIR}"
+                         PROPERTIES ENVIRONMENT "HESTIO_ASSETS=${CMAKE_SOURCE_DIR}/assets;TZ=UTC;LC_ALL=C.UTF-8")
+  endif()
+endfunction()

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "platform/foundation/Date.h"
+
+#include <functional>
+#include <mutex>
+#include <vector>
+
+namespace hestio::platform {
+
+class RunLoop;
+
+/// Where time comes from. Wall time is what dates are made of; monotonic time
+/// drives timers and animations and never goes backwards.
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual Date now() const = 0;
+    virtual double monotonicSeconds() const = 0;
+    virtual bool isManual() const { return false; }
+};
+
+/// The real clock of the machine.
+class SystemClock final : public Clock {
+public:
+    static SystemClock& shared();
+    Date now() const override;
+    double monotonicSeconds() const override;
+};
+
+/// A clock that moves only when told to. advance() walks through time in
+/// steps, stopping at each due timer of every run loop attached to it and
+/// running it there, in due-time order (ties in posting order), so tests of
+/// every delay run without sleeping.
+class ManualClock final : public Clock {
+public:
+    explicit ManualClock(Date start = Date(1354752000.0)); // 2012-12-06 00:00:00 UTC
+    Date now() const override;
+    double monotonicSeconds() const override;
+    bool isManual() const override { return true; }
+
+    /// Moves time forward by `seconds` (>= 0), running every task that falls
+    /// due on the way, then every task posted for "now".
+    void advance(double seconds);
+    /// Runs what is due now without moving time.
+    void runPending() { advance(0); }
+    /// Sets wall time without running anything (monotonic time is unchanged).
+    void setNow(Date date);
+
+    // Run loops attach themselves when constructed on this clock.
+    void attach(RunLoop& loop);
+    void detach(RunLoop& loop);
+
+private:
+    double m_wallOffset { 0 };
+    double m_monotonic { 0 };
+    std::vector<RunLoop*> m_loops;
+};
+
+}

@@ -1,0 +1,117 @@
+#pragma once
+
+#include "platform/foundation/Clock.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+namespace hestio::platform {
+
+/// A handle to one delayed call or repeating timer. Copies share the timer;
+/// dropping every handle does not cancel it, cancel() does.
+class TimerHandle {
+public:
+    TimerHandle() = default;
+    void cancel();
+    bool isActive() const;
+
+private:
+    friend class RunLoop;
+    struct State;
+    explicit TimerHandle(std::shared_ptr<State> state)
+        : m_state(std::move(state))
+    {
+    }
+    std::shared_ptr<State> m_state;
+};
+
+/// The event loop of one thread. Everything the application does runs here:
+/// posted tasks, delayed calls, timers; the host adds input and drawing.
+///
+/// post() may be called from any thread (the network thread posts its
+/// completions); everything else belongs to the loop's own thread.
+class RunLoop {
+public:
+    using Task = std::function<void()>;
+
+    explicit RunLoop(Clock& clock);
+    ~RunLoop();
+    RunLoop(const RunLoop&) = delete;
+    RunLoop& operator=(const RunLoop&) = delete;
+
+    /// The loop of the calling thread, set by a CurrentRunLoopScope (or by
+    /// run()). Asserts when there is none.
+    static RunLoop& current();
+    static RunLoop* currentIfAny();
+
+    Clock& clock() const { return m_clock; }
+
+    /// Runs `task` on this loop as soon as possible, after the tasks posted
+    /// before it. Thread-safe.
+    void post(Task task);
+
+    /// Runs `task` once after `delaySeconds`. `target`, when given, groups
+    /// the calls made on behalf of one object so they can be cancelled together.
+    TimerHandle postDelayed(double delaySeconds, Task task, const void* target = nullptr);
+    /// Runs `task` every `intervalSeconds` until cancelled.
+    TimerHandle scheduleRepeating(double intervalSeconds, Task task, const void* target = nullptr);
+    /// Cancels every pending delayed call and timer aimed at `target`.
+    void cancelDelayed(const void* target);
+
+    /// Runs posted tasks and every timer due by the clock's time; returns true
+    /// when anything ran.
+    bool runDueTasks();
+    /// Seconds until the earliest pending timer, none when there is none.
+    std::optional<double> secondsUntilNextTimer() const;
+    /// The monotonic time of the earliest pending timer.
+    std::optional<double> nextTimerDueTime() const;
+    bool hasPostedTasks() const;
+
+    /// Blocks running tasks and timers until stop(); only for the real clock.
+    void run();
+    void stop();
+
+    /// Called (from any thread) when a post() should wake a host that is
+    /// waiting for input, e.g. by pushing an event into its queue.
+    void setWakeUpHandler(std::function<void()> handler);
+
+private:
+    friend class ManualClock;
+    friend class TimerHandle;
+    bool runOneDueTimer(double monotonicNow);
+
+    Clock& m_clock;
+    mutable std::mutex m_postMutex;
+    std::condition_variable m_postCondition;
+    std::deque<Task> m_posted;
+    std::function<void()> m_wakeUp;
+
+    struct TimerKey {
+        double due;
+        std::uint64_t sequence;
+        auto operator<=>(const TimerKey&) const = default;
+    };
+    std::map<TimerKey, std::shared_ptr<TimerHandle::State>> m_timers;
+    std::uint64_t m_nextSequence { 0 };
+    bool m_stopped { false };
+};
+
+/// Makes a loop the calling thread's current one for the scope's lifetime.
+class CurrentRunLoopScope {
+public:
+    explicit CurrentRunLoopScope(RunLoop& loop);
+    ~CurrentRunLoopScope();
+    CurrentRunLoopScope(const CurrentRunLoopScope&) = delete;
+    CurrentRunLoopScope& operator=(const CurrentRunLoopScope&) = delete;
+
+private:
+    RunLoop* m_previous;
+};
+
+}

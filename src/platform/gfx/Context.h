@@ -1,0 +1,143 @@
+#pragma once
+
+#include "platform/gfx/Color.h"
+#include "platform/gfx/Font.h"
+#include "platform/gfx/Geometry.h"
+#include "platform/gfx/Gradient.h"
+#include "platform/gfx/Path.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+typedef struct _cairo cairo_t;
+
+namespace hestio::platform {
+
+class Image;
+
+enum class LineCap { Butt, Round, Square };
+enum class LineJoin { Miter, Round, Bevel };
+enum class BlendMode { Normal, Copy, Clear };
+
+/// The drawing context every view and chart draws into. Coordinates are in
+/// points with y growing downwards (view space); flipY() sets up the y-up space
+/// charts draw in, and text always comes out upright either way.
+///
+/// One context owns its cairo_t; nothing outside gfx/ sees cairo.
+class Context {
+public:
+    /// A context drawing into a raster image (made with Image::create).
+    static std::unique_ptr<Context> forImage(Image& image);
+    /// Wraps a cairo context owned elsewhere (the host's window surface).
+    /// The caller keeps `cr` alive while the Context lives.
+    static std::unique_ptr<Context> wrapping(cairo_t* cr, double scale);
+    ~Context();
+    Context(const Context&) = delete;
+    Context& operator=(const Context&) = delete;
+
+    double scale() const { return m_scale; }
+
+    // State
+    void save();
+    void restore();
+    void translate(double dx, double dy);
+    void scaleBy(double sx, double sy);
+    void rotate(double radians);
+    void concat(const AffineTransform& t);
+    AffineTransform currentTransform() const;
+    /// Turns the current space upside down within `height`: y = 0 becomes
+    /// the bottom edge and y grows upwards.
+    void flipY(double height);
+    void setAlpha(double alpha);
+    void setBlendMode(BlendMode mode);
+
+    // Paths
+    void beginPath();
+    void moveTo(Point p);
+    void lineTo(Point p);
+    void curveTo(Point c1, Point c2, Point end);
+    void addArc(Point center, double radius, double startAngle, double endAngle, bool clockwise = false);
+    void addRect(const Rect& r);
+    void addRoundedRect(const Rect& r, double cornerRadius);
+    void addEllipse(const Rect& inRect);
+    void closePath();
+    void addPath(const Path& path);
+    /// The current path's bounds in user space.
+    Rect pathBoundingBox() const;
+
+    // Painting (each consumes the current path)
+    void setFillColor(Color c);
+    void setStrokeColor(Color c);
+    void setLineWidth(double width);
+    void setLineCap(LineCap cap);
+    void setLineJoin(LineJoin join);
+    void setMiterLimit(double limit);
+    /// Dash lengths in user units; an empty pattern draws solid lines.
+    void setLineDash(const std::vector<double>& lengths, double phase = 0);
+    void fill(FillRule rule = FillRule::NonZero);
+    void stroke();
+    void fillAndStroke(FillRule rule = FillRule::NonZero);
+    /// Intersects the clip with the current path.
+    void clip(FillRule rule = FillRule::NonZero);
+    void clipToRect(const Rect& r);
+    void fillRect(const Rect& r, Color c);
+    void strokeRect(const Rect& r, Color c, double width);
+    void clearRect(const Rect& r);
+
+    /// Fills the current clip with an axial gradient from `start` to `end`.
+    void drawLinearGradient(const Gradient& g, Point start, Point end);
+    /// Fills the current path with an axial gradient (consumes the path).
+    void fillPathWithLinearGradient(const Gradient& g, Point start, Point end, FillRule rule = FillRule::NonZero);
+
+    // Images
+    void drawImage(const Image& image, const Rect& into, double alpha = 1);
+
+    // Text. Lay out within `rect` (its width bounds wrapping; its height the
+    // visible lines) and draw at the top of it.
+    void drawText(const std::string& utf8, const Rect& rect, const TextStyle& style, Color color);
+    /// Draws one unwrapped line whose layout box starts at `at` (top-left).
+    void drawText(const std::string& utf8, Point at, const Font& font, Color color);
+
+    cairo_t* cairoForGfxOnly() const { return m_cr; }
+
+private:
+    Context(cairo_t* cr, double scale, bool owned);
+    cairo_t* m_cr;
+    double m_scale;
+    bool m_owned;
+    Color m_fill { Color::black() };
+    Color m_stroke { Color::black() };
+    std::vector<double> m_alphaStack;
+    double m_alpha { 1 };
+};
+
+/// Keeps a context's state between construction and destruction.
+class ContextStateSaver {
+public:
+    explicit ContextStateSaver(Context& c)
+        : m_context(c)
+    {
+        m_context.save();
+    }
+    ~ContextStateSaver() { m_context.restore(); }
+    ContextStateSaver(const ContextStateSaver&) = delete;
+    ContextStateSaver& operator=(const ContextStateSaver&) = delete;
+
+private:
+    Context& m_context;
+};
+
+/// Text measuring, without a context.
+struct TextMetrics {
+    Size size;       ///< of the laid-out block
+    double ascent;   ///< of the first line
+    double descent;
+    int lineCount;
+};
+/// Measures `utf8` laid out in `maxWidth` (0: unbounded) under `style`.
+TextMetrics measureText(const std::string& utf8, const TextStyle& style, double maxWidth = 0);
+/// The size of one line in `font`.
+Size sizeOfText(const std::string& utf8, const Font& font);
+
+}

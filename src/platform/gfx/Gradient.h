@@ -1,0 +1,25 @@
+#pragma once
+
+#include "platform/gfx/Color.h"
+
+#include <vector>
+
+namespace hestio::platform {
+
+/// Colour stops of an axial (linear) gradient, positions 0…1 ascending.
+struct Gradient {
+    struct Stop {
+        double position;
+        Color color;
+        bool operator==(const Stop&) const = default;
+    };
+    std::vector<Stop> stops;
+
+    static Gradient between(Color start, Color end) { return { { { 0, start }, { 1, end } } }; }
+    /// The straight colour at `position`, interpolated between the stops the
+    /// way the drawing surface blends them (premultiplied, then divided back).
+    Color colorAt(double position) const;
+    bool operator==(const Gradient&) const = default;
+};
+
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "platform/gfx/Color.h"
+#include "platform/gfx/Geometry.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+typedef struct _cairo_surface cairo_surface_t;
+
+namespace hestio::platform {
+
+/// A bitmap or vector picture that views and charts draw. Immutable once made;
+/// shared between users (std::shared_ptr<const Image>).
+class Image {
+public:
+    /// A raster image `size` points large at `scale` pixels per point,
+    /// transparent. Draw into it with Context::forImage.
+    static std::shared_ptr<Image> create(Size size, double scale = 2.0);
+    /// An image from the assets folder by name ("arrow", "tab-home",
+    /// "battery.svg"): SVG drawn at any scale, or PNG. None when missing.
+    static std::shared_ptr<const Image> named(const std::string& name);
+    static std::shared_ptr<const Image> fromPngFile(const std::string& path);
+    static std::shared_ptr<const Image> fromSvgData(const std::string& svg);
+
+    /// A copy that stretches only between the cap insets (left/top caps stay
+    /// as they are; the middle column and row are stretched).
+    std::shared_ptr<const Image> stretchable(double leftCapWidth, double topCapHeight) const;
+
+    Size size() const { return m_size; }
+    double scale() const { return m_scale; }
+    bool isVector() const;
+    std::optional<EdgeInsets> capInsets() const { return m_capInsets; }
+
+    /// Raster access (raster images only). Pixels are premultiplied ARGB32 in
+    /// native byte order, row by row.
+    int pixelWidth() const;
+    int pixelHeight() const;
+    /// The colour at a pixel, un-premultiplied; for tests.
+    Color pixelAt(int x, int y) const;
+    bool writePng(const std::string& path) const;
+    std::string pngData() const;
+
+    ~Image();
+    Image(const Image&) = delete;
+    Image& operator=(const Image&) = delete;
+
+    struct Impl;
+    Impl& impl() const { return *m_impl; }
+
+private:
+    Image();
+    Size m_size;
+    double m_scale { 1 };
+    std::optional<EdgeInsets> m_capInsets;
+    std::unique_ptr<Impl> m_impl;
+};
+
+/// Where named images are looked up: $HESTIO_ASSETS, else the installed or
+/// source assets folder.
+std::string assetsDirectory();
+
+}
