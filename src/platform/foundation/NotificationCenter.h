@@ -50,6 +50,9 @@ private:
         Callback callback;
         bool removed { false };
     };
+    void removeWhere(const std::function<bool(const Registration&)>& predicate);
+    void finishPost();
+
     std::vector<Registration> m_registrations;
     ObserverToken m_nextToken { 1 };
     int m_postDepth { 0 };

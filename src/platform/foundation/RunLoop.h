@@ -72,6 +72,8 @@ public:
     /// The monotonic time of the earliest pending timer.
     std::optional<double> nextTimerDueTime() const;
     bool hasPostedTasks() const;
+    /// Delayed calls and timers still waiting to run.
+    std::size_t pendingTimerCount() const { return m_timers.size(); }
 
     /// Blocks running tasks and timers until stop(); only for the real clock.
     void run();
@@ -84,21 +86,38 @@ public:
 private:
     friend class ManualClock;
     friend class TimerHandle;
-    bool runOneDueTimer(double monotonicNow);
 
-    Clock& m_clock;
-    mutable std::mutex m_postMutex;
-    std::condition_variable m_postCondition;
-    std::deque<Task> m_posted;
-    std::function<void()> m_wakeUp;
-
+    struct PostedTask {
+        std::uint64_t sequence;
+        Task task;
+    };
     struct TimerKey {
         double due;
         std::uint64_t sequence;
         auto operator<=>(const TimerKey&) const = default;
     };
+
+    /// Sequence numbers are shared by every loop so that ties between loops
+    /// on one manual clock also resolve in posting order.
+    static std::uint64_t nextSequence();
+
+    TimerHandle schedule(double delaySeconds, double intervalSeconds, Task task, const void* target);
+    void insertTimer(const std::shared_ptr<TimerHandle::State>& state, double due);
+    void removeTimer(TimerHandle::State& state);
+    // The earliest posted task's sequence, if any (thread-safe).
+    std::optional<std::uint64_t> frontPostedSequence() const;
+    bool runOnePostedTask();
+    std::optional<TimerKey> firstTimerKey() const;
+    bool runOneDueTimer(double monotonicNow);
+    void runTimer(std::shared_ptr<TimerHandle::State> state, double monotonicNow);
+
+    Clock& m_clock;
+    mutable std::mutex m_postMutex;
+    std::condition_variable m_postCondition;
+    std::deque<PostedTask> m_posted;
+    std::function<void()> m_wakeUp;
+
     std::map<TimerKey, std::shared_ptr<TimerHandle::State>> m_timers;
-    std::uint64_t m_nextSequence { 0 };
     bool m_stopped { false };
 };
 

@@ -1,0 +1,10 @@
+#include "support/TestRunLoop.h"
+
+namespace hestio::test {
+
+TestRunLoop::TestRunLoop(platform::Date start)
+    : m_clock(start)
+{
+}
+
+}
