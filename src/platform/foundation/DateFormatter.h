@@ -1,0 +1,60 @@
+#pragma once
+
+#include "platform/foundation/Date.h"
+#include "platform/foundation/Locale.h"
+#include "platform/foundation/TimeZone.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace hestio::platform {
+
+/// Turns dates into text and back, either with a Unicode date pattern
+/// ("MM/dd/yyyy hh:mm:ss a", "MM-dd-YY hh:mm a" with the week-numbering
+/// year) or with the locale's date and time styles, in one zone and locale
+/// (the device's unless set). Whichever of pattern and styles was set last
+/// decides. Not thread-safe: one formatter per thread.
+class DateFormatter {
+public:
+    enum class Style { None, Short, Medium, Long, Full };
+
+    DateFormatter();
+    explicit DateFormatter(std::string pattern);
+    ~DateFormatter();
+    DateFormatter(const DateFormatter& other);
+    DateFormatter& operator=(const DateFormatter& other);
+
+    /// The pattern in use; with styles set, the locale's pattern for them.
+    std::string dateFormat() const;
+    void setDateFormat(std::string pattern);
+    Style dateStyle() const { return m_dateStyle; }
+    Style timeStyle() const { return m_timeStyle; }
+    void setDateStyle(Style style);
+    void setTimeStyle(Style style);
+
+    const TimeZone& timeZone() const { return m_zone; }
+    void setTimeZone(TimeZone zone);
+    const Locale& locale() const { return m_locale; }
+    void setLocale(Locale locale);
+
+    std::string stringFromDate(Date date) const;
+    /// The date the whole of `text` denotes, none when it does not match.
+    std::optional<Date> dateFromString(std::string_view text) const;
+
+private:
+    struct Engine;
+    Engine& engine() const;
+    void invalidate();
+
+    std::string m_pattern;
+    bool m_usesStyles { false };
+    Style m_dateStyle { Style::None };
+    Style m_timeStyle { Style::None };
+    TimeZone m_zone;
+    Locale m_locale;
+    mutable std::unique_ptr<Engine> m_engine;
+};
+
+}
