@@ -1,0 +1,23 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace hestio::platform {
+
+/// Which certificates HTTPS trusts. The service host is trusted when its
+/// certificate's public key matches the configured pin, whether or not the
+/// certificate chains to a trusted root; every other host is verified the
+/// ordinary way. A mismatch is a transport failure.
+struct ServerTrust {
+    std::string pinnedHost; ///< host name, without port
+    std::string publicKeyPin; ///< "sha256//BASE64" or plain BASE64; empty: verify normally
+
+    /// The pin in the form the TLS layer takes ("sha256//…"), none when unset.
+    std::optional<std::string> curlPin() const;
+};
+
+/// The host part of an http(s) URL, without user info or port; lower-cased.
+std::string hostOfURL(const std::string& url);
+
+}

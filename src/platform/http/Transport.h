@@ -1,0 +1,46 @@
+#pragma once
+
+#include "platform/http/HttpTypes.h"
+
+#include <functional>
+#include <memory>
+#include <string_view>
+
+namespace hestio::platform {
+
+/// What an asynchronous exchange reports, in this order: onResponse once per
+/// response head (a redirect or retry may bring another, which restarts the
+/// body), onData for each chunk of the body, then exactly one of onFinish or
+/// onFailure. Every callback runs on the run loop that started the exchange.
+struct ExchangeCallbacks {
+    std::function<void(int statusCode, const HttpHeaders& headers)> onResponse;
+    std::function<void(std::string_view chunk)> onData;
+    std::function<void()> onFinish;
+    std::function<void(const TransportError&)> onFailure;
+};
+
+/// A running exchange. Cancelling it (or dropping the last handle) stops the
+/// transfer; no callback follows a cancel.
+class Exchange {
+public:
+    virtual ~Exchange() = default;
+    virtual void cancel() = 0;
+};
+
+/// Sends HTTP requests. Implementations: CurlTransport (the real network)
+/// and FakeTransport (tests).
+class Transport {
+public:
+    virtual ~Transport() = default;
+
+    /// Starts an exchange; returns at once. Must be called on a thread with a
+    /// current RunLoop, which receives the callbacks. Returns null when the
+    /// exchange cannot be created at all (no callback follows then).
+    virtual std::shared_ptr<Exchange> start(const HttpRequest& request, ExchangeCallbacks callbacks) = 0;
+
+    /// Sends and blocks the calling thread until the reply, an error or the
+    /// request's timeout. Callable from any thread.
+    virtual HttpResult sendSynchronous(const HttpRequest& request) = 0;
+};
+
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "platform/keychain/KeychainStore.h"
+
+#include <mutex>
+
+namespace hestio::platform {
+
+/// The item semantics shared by the in-memory and file stores: a list of
+/// items searched by query. Subclasses persist or instrument it.
+class ItemTable : public KeychainStore {
+public:
+    KeychainStatus copyAttributes(const KeychainQuery& query, KeychainItem* attributes) override;
+    KeychainStatus copyData(const KeychainQuery& query, std::optional<std::string>* data) override;
+    KeychainStatus update(const KeychainQuery& query, const std::string& data) override;
+    KeychainStatus add(const KeychainItem& item) override;
+    KeychainStatus remove(const KeychainQuery& query) override;
+
+    std::vector<KeychainItem> items() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_items;
+    }
+
+protected:
+    /// Called after every change; a failure status undoes nothing but is
+    /// reported to the caller.
+    virtual KeychainStatus didChange() { return keychain_status::success; }
+    std::vector<KeychainItem> m_items;
+    /// Guards m_items; the store is callable from any thread.
+    mutable std::recursive_mutex m_mutex;
+};
+
+}

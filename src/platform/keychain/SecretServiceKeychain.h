@@ -1,0 +1,21 @@
+#pragma once
+
+#include "platform/keychain/KeychainStore.h"
+
+namespace hestio::platform {
+
+/// Items kept by the desktop's Secret Service (through libsecret), one secret
+/// per item with the attributes "service", "account" and "label".
+class SecretServiceKeychain final : public KeychainStore {
+public:
+    /// Whether a Secret Service answers on the session bus right now.
+    static bool isAvailable();
+
+    KeychainStatus copyAttributes(const KeychainQuery& query, KeychainItem* attributes) override;
+    KeychainStatus copyData(const KeychainQuery& query, std::optional<std::string>* data) override;
+    KeychainStatus update(const KeychainQuery& query, const std::string& data) override;
+    KeychainStatus add(const KeychainItem& item) override;
+    KeychainStatus remove(const KeychainQuery& query) override;
+};
+
+}
