@@ -11,6 +11,7 @@
 #include <vector>
 
 typedef struct _cairo cairo_t;
+typedef struct _cairo_surface cairo_surface_t;
 
 namespace hestio::platform {
 
@@ -29,8 +30,9 @@ class Context {
 public:
     /// A context drawing into a raster image (made with Image::create).
     static std::unique_ptr<Context> forImage(Image& image);
-    /// Wraps a cairo context owned elsewhere (the host's window surface).
-    /// The caller keeps `cr` alive while the Context lives.
+    /// Wraps a cairo context owned elsewhere (the host's window surface) whose
+    /// user space is in points (a device scale of `scale`). The context takes
+    /// its own reference and hands `cr` back in the state it found it.
     static std::unique_ptr<Context> wrapping(cairo_t* cr, double scale);
     ~Context();
     Context(const Context&) = delete;
@@ -85,31 +87,53 @@ public:
     void strokeRect(const Rect& r, Color c, double width);
     void clearRect(const Rect& r);
 
-    /// Fills the current clip with an axial gradient from `start` to `end`.
+    /// Fills the current clip with an axial gradient from `start` to `end`;
+    /// beyond the ends the end colours continue.
     void drawLinearGradient(const Gradient& g, Point start, Point end);
     /// Fills the current path with an axial gradient (consumes the path).
     void fillPathWithLinearGradient(const Gradient& g, Point start, Point end, FillRule rule = FillRule::NonZero);
 
-    // Images
+    // Images. Raster and SVG pictures are stretched to fill `into`;
+    // stretchable ones keep their caps and stretch only the middle.
     void drawImage(const Image& image, const Rect& into, double alpha = 1);
 
     // Text. Lay out within `rect` (its width bounds wrapping; its height the
     // visible lines) and draw at the top of it.
     void drawText(const std::string& utf8, const Rect& rect, const TextStyle& style, Color color);
     /// Draws one unwrapped line whose layout box starts at `at` (top-left).
+    /// In a flipped (y-up) space the box hangs below `at` as seen on screen.
     void drawText(const std::string& utf8, Point at, const Font& font, Color color);
 
-    cairo_t* cairoForGfxOnly() const { return m_cr; }
+    cairo_t* cairoForGfxOnly() const { return m_cr.get(); }
+    /// Whether cairo has refused a call and stopped drawing (for tests: calls
+    /// that would put cairo in that state are ignored instead).
+    bool hasError() const;
 
 private:
-    Context(cairo_t* cr, double scale, bool owned);
-    cairo_t* m_cr;
+    struct CairoReleaser {
+        void operator()(cairo_t* cr) const;
+    };
+    /// The state CoreGraphics-style callers expect save/restore to keep and
+    /// cairo does not: the colours and the global alpha.
+    struct PaintState {
+        Color fill;
+        Color stroke;
+        double alpha;
+    };
+
+    Context(cairo_t* cr, double scale);
+    void setSource(Color c);
+    void drawUpright(const Image& image, const Rect& into, double alpha);
+    void drawRaster(cairo_surface_t* surface, const Rect& from, const Rect& into, double alpha);
+    void drawNineSlice(const Image& image, const Rect& into, double alpha);
+    void showText(const std::string& utf8, const Rect& box, const TextStyle& style, Color color, bool bounded);
+
+    std::unique_ptr<cairo_t, CairoReleaser> m_cr;
     double m_scale;
-    bool m_owned;
     Color m_fill { Color::black() };
     Color m_stroke { Color::black() };
-    std::vector<double> m_alphaStack;
     double m_alpha { 1 };
+    std::vector<PaintState> m_saved;
 };
 
 /// Keeps a context's state between construction and destruction.
@@ -130,8 +154,8 @@ private:
 
 /// Text measuring, without a context.
 struct TextMetrics {
-    Size size;       ///< of the laid-out block
-    double ascent;   ///< of the first line
+    Size size; ///< of the laid-out block
+    double ascent; ///< of the first line
     double descent;
     int lineCount;
 };

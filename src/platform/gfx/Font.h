@@ -25,6 +25,10 @@ struct Font {
     bool operator==(const Font&) const = default;
 };
 
+/// The installed family `font` is drawn with ("Nimbus Sans" for
+/// "Helvetica"); for tests and diagnostics.
+std::string resolvedFontFamily(const Font& font);
+
 enum class TextAlignment { Left, Center, Right };
 enum class LineBreakMode { WordWrap, CharacterWrap, Clip, TruncateHead, TruncateTail, TruncateMiddle };
 

@@ -50,8 +50,14 @@ struct Rect {
 
     /// Half-open on the far edges, as hit testing expects.
     constexpr bool contains(Point p) const { return p.x >= minX() && p.x < maxX() && p.y >= minY() && p.y < maxY(); }
-    constexpr Rect offsetBy(double dx, double dy) const { return { origin.x + dx, origin.y + dy, size.width, size.height }; }
-    constexpr Rect insetBy(double dx, double dy) const { return { origin.x + dx, origin.y + dy, size.width - 2 * dx, size.height - 2 * dy }; }
+    constexpr Rect offsetBy(double dx, double dy) const
+    {
+        return { origin.x + dx, origin.y + dy, size.width, size.height };
+    }
+    constexpr Rect insetBy(double dx, double dy) const
+    {
+        return { origin.x + dx, origin.y + dy, size.width - 2 * dx, size.height - 2 * dy };
+    }
     Rect intersection(const Rect& other) const;
     Rect unionWith(const Rect& other) const;
     bool intersects(const Rect& other) const { return !intersection(other).isEmpty(); }
@@ -111,8 +117,8 @@ inline AffineTransform AffineTransform::rotation(double radians)
 
 inline AffineTransform AffineTransform::concat(const AffineTransform& o) const
 {
-    return { a * o.a + b * o.c, a * o.b + b * o.d, c * o.a + d * o.c, c * o.b + d * o.d,
-        tx * o.a + ty * o.c + o.tx, tx * o.b + ty * o.d + o.ty };
+    return { a * o.a + b * o.c, a * o.b + b * o.d, c * o.a + d * o.c, c * o.b + d * o.d, tx * o.a + ty * o.c + o.tx,
+        tx * o.b + ty * o.d + o.ty };
 }
 
 inline AffineTransform AffineTransform::inverted() const

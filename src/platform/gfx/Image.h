@@ -22,7 +22,11 @@ public:
     /// An image from the assets folder by name ("arrow", "tab-home",
     /// "battery.svg"): SVG drawn at any scale, or PNG. None when missing.
     static std::shared_ptr<const Image> named(const std::string& name);
+    /// A PNG file; "name@2x.png" is read at two pixels per point. None when
+    /// the file is missing or not a PNG.
     static std::shared_ptr<const Image> fromPngFile(const std::string& path);
+    /// PNG bytes (as pngData() writes them) at `scale` pixels per point.
+    static std::shared_ptr<const Image> fromPngData(const std::string& png, double scale = 1);
     static std::shared_ptr<const Image> fromSvgData(const std::string& svg);
 
     /// A copy that stretches only between the cap insets (left/top caps stay

@@ -1,0 +1,296 @@
+#include "platform/gfx/Image.h"
+
+#include "platform/gfx/ImageImpl.h"
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+namespace hestio::platform {
+
+using namespace gfx;
+
+namespace {
+
+    int pixelsFor(double points, double scale)
+    {
+        return std::max(0, static_cast<int>(std::ceil(points * scale - 1e-9)));
+    }
+
+    SurfacePtr newSurface(Size size, double scale)
+    {
+        SurfacePtr surface(cairo_image_surface_create(
+            CAIRO_FORMAT_ARGB32, pixelsFor(size.width, scale), pixelsFor(size.height, scale)));
+        cairo_surface_set_device_scale(surface.get(), scale, scale);
+        return surface;
+    }
+
+    cairo_status_t appendToString(void* closure, const unsigned char* data, unsigned int length)
+    {
+        static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+        return CAIRO_STATUS_SUCCESS;
+    }
+
+    struct ReadCursor {
+        const std::string* data;
+        std::size_t offset;
+    };
+
+    cairo_status_t readFromString(void* closure, unsigned char* out, unsigned int length)
+    {
+        auto* cursor = static_cast<ReadCursor*>(closure);
+        if (cursor->data->size() - cursor->offset < length)
+            return CAIRO_STATUS_READ_ERROR;
+        std::memcpy(out, cursor->data->data() + cursor->offset, length);
+        cursor->offset += length;
+        return CAIRO_STATUS_SUCCESS;
+    }
+
+    // PNG files decode to RGB24 when opaque; every raster image here is ARGB32
+    // so that pixel access has one layout.
+    SurfacePtr asArgb(SurfacePtr decoded, double scale)
+    {
+        if (!decoded || cairo_surface_status(decoded.get()) != CAIRO_STATUS_SUCCESS)
+            return nullptr;
+        int width = cairo_image_surface_get_width(decoded.get());
+        int height = cairo_image_surface_get_height(decoded.get());
+        SurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
+        CairoPtr cr(cairo_create(surface.get()));
+        cairo_set_source_surface(cr.get(), decoded.get(), 0, 0);
+        cairo_set_operator(cr.get(), CAIRO_OPERATOR_SOURCE);
+        cairo_paint(cr.get());
+        cr.reset();
+        cairo_surface_set_device_scale(surface.get(), scale, scale);
+        return surface;
+    }
+
+    // "arrow@2x.png" holds two pixels per point, "arrow@3x.png" three.
+    double scaleFromFileName(const std::string& path)
+    {
+        std::string stem = std::filesystem::path(path).stem().string();
+        for (int s = 2; s <= 4; ++s) {
+            std::string suffix = "@" + std::to_string(s) + "x";
+            if (stem.size() > suffix.size() && stem.compare(stem.size() - suffix.size(), suffix.size(), suffix) == 0)
+                return s;
+        }
+        return 1;
+    }
+
+}
+
+Image::Image()
+    : m_impl(std::make_unique<Impl>())
+{
+}
+
+Image::~Image() = default;
+
+std::shared_ptr<Image> Image::create(Size size, double scale)
+{
+    if (!(scale > 0) || !std::isfinite(scale))
+        scale = 2;
+    size.width = std::isfinite(size.width) ? std::max(0.0, size.width) : 0;
+    size.height = std::isfinite(size.height) ? std::max(0.0, size.height) : 0;
+    std::shared_ptr<Image> image(new Image);
+    image->m_size = size;
+    image->m_scale = scale;
+    image->m_impl->surface = newSurface(size, scale);
+    return image;
+}
+
+std::shared_ptr<const Image> Image::named(const std::string& name)
+{
+    namespace fs = std::filesystem;
+    if (name.empty() || name.front() == '/' || name.find("..") != std::string::npos)
+        return nullptr;
+    fs::path root = assetsDirectory();
+    std::vector<fs::path> candidates;
+    for (const fs::path& folder : { root / "images", root }) {
+        if (fs::path(name).has_extension()) {
+            candidates.push_back(folder / name);
+        } else {
+            candidates.push_back(folder / (name + ".svg"));
+            candidates.push_back(folder / (name + "@2x.png"));
+            candidates.push_back(folder / (name + ".png"));
+        }
+    }
+    std::error_code ec;
+    for (const auto& path : candidates) {
+        if (!fs::is_regular_file(path, ec))
+            continue;
+        if (path.extension() == ".svg") {
+            gfx::ErrorPtr error;
+            GError* raw = nullptr;
+            gchar* contents = nullptr;
+            gsize length = 0;
+            if (!g_file_get_contents(path.c_str(), &contents, &length, &raw)) {
+                error.reset(raw);
+                return nullptr;
+            }
+            std::string svg(contents, length);
+            g_free(contents);
+            return fromSvgData(svg);
+        }
+        return fromPngFile(path.string());
+    }
+    return nullptr;
+}
+
+std::shared_ptr<const Image> Image::fromPngFile(const std::string& path)
+{
+    double scale = scaleFromFileName(path);
+    SurfacePtr surface = asArgb(SurfacePtr(cairo_image_surface_create_from_png(path.c_str())), scale);
+    if (!surface)
+        return nullptr;
+    std::shared_ptr<Image> image(new Image);
+    image->m_scale = scale;
+    image->m_size = { cairo_image_surface_get_width(surface.get()) / scale,
+        cairo_image_surface_get_height(surface.get()) / scale };
+    image->m_impl->surface = std::move(surface);
+    return image;
+}
+
+std::shared_ptr<const Image> Image::fromPngData(const std::string& png, double scale)
+{
+    if (!(scale > 0) || !std::isfinite(scale))
+        scale = 1;
+    ReadCursor cursor { &png, 0 };
+    SurfacePtr surface = asArgb(SurfacePtr(cairo_image_surface_create_from_png_stream(readFromString, &cursor)), scale);
+    if (!surface)
+        return nullptr;
+    std::shared_ptr<Image> image(new Image);
+    image->m_scale = scale;
+    image->m_size = { cairo_image_surface_get_width(surface.get()) / scale,
+        cairo_image_surface_get_height(surface.get()) / scale };
+    image->m_impl->surface = std::move(surface);
+    return image;
+}
+
+std::shared_ptr<const Image> Image::fromSvgData(const std::string& svg)
+{
+    GError* raw = nullptr;
+    GObjectPtr<RsvgHandle> handle(
+        rsvg_handle_new_from_data(reinterpret_cast<const guint8*>(svg.data()), svg.size(), &raw));
+    ErrorPtr error(raw);
+    if (!handle || error)
+        return nullptr;
+    rsvg_handle_set_dpi(handle.get(), 96);
+    gdouble width = 0, height = 0;
+    if (!rsvg_handle_get_intrinsic_size_in_pixels(handle.get(), &width, &height)) {
+        // No absolute width and height: the view box gives the size.
+        gboolean hasWidth = false, hasHeight = false, hasViewBox = false;
+        RsvgLength w, h;
+        RsvgRectangle viewBox;
+        rsvg_handle_get_intrinsic_dimensions(handle.get(), &hasWidth, &w, &hasHeight, &h, &hasViewBox, &viewBox);
+        if (!hasViewBox)
+            return nullptr;
+        width = viewBox.width;
+        height = viewBox.height;
+    }
+    if (!(width > 0) || !(height > 0))
+        return nullptr;
+    std::shared_ptr<Image> image(new Image);
+    image->m_scale = 1;
+    image->m_size = { width, height };
+    image->m_impl->svg = std::move(handle);
+    return image;
+}
+
+std::shared_ptr<const Image> Image::stretchable(double leftCapWidth, double topCapHeight) const
+{
+    std::shared_ptr<Image> copy(new Image);
+    copy->m_size = m_size;
+    copy->m_scale = m_scale;
+    copy->m_impl->surface = share(m_impl->surface.get());
+    if (m_impl->svg)
+        copy->m_impl->svg.reset(RSVG_HANDLE(g_object_ref(m_impl->svg.get())));
+    // A cap of zero leaves that direction stretching whole; otherwise the
+    // opposite cap is what remains beside a one-point middle.
+    auto clampCap = [](double cap, double extent) { return std::clamp(std::isfinite(cap) ? cap : 0, 0.0, extent); };
+    double left = clampCap(leftCapWidth, m_size.width);
+    double top = clampCap(topCapHeight, m_size.height);
+    double right = left > 0 ? std::max(0.0, m_size.width - left - 1) : 0;
+    double bottom = top > 0 ? std::max(0.0, m_size.height - top - 1) : 0;
+    copy->m_capInsets = EdgeInsets { top, left, bottom, right };
+    return copy;
+}
+
+bool Image::isVector() const
+{
+    return m_impl->svg != nullptr;
+}
+
+int Image::pixelWidth() const
+{
+    return m_impl->surface ? cairo_image_surface_get_width(m_impl->surface.get()) : 0;
+}
+
+int Image::pixelHeight() const
+{
+    return m_impl->surface ? cairo_image_surface_get_height(m_impl->surface.get()) : 0;
+}
+
+Color Image::pixelAt(int x, int y) const
+{
+    cairo_surface_t* s = m_impl->surface.get();
+    if (!s || x < 0 || y < 0 || x >= pixelWidth() || y >= pixelHeight())
+        return Color::clear();
+    cairo_surface_flush(s);
+    const unsigned char* row = cairo_image_surface_get_data(s) + y * cairo_image_surface_get_stride(s);
+    uint32_t argb;
+    std::memcpy(&argb, row + 4 * x, sizeof argb);
+    double a = (argb >> 24) & 0xff;
+    if (a == 0)
+        return Color::clear();
+    auto channel = [&](int shift) { return std::min(1.0, ((argb >> shift) & 0xff) / a); };
+    return { channel(16), channel(8), channel(0), a / 255 };
+}
+
+namespace {
+    cairo_surface_t* writableSurface(const Image& image)
+    {
+        return image.impl().rasterAt(image.size(), 2);
+    }
+}
+
+bool Image::writePng(const std::string& path) const
+{
+    cairo_surface_t* s = m_impl->surface ? m_impl->surface.get() : writableSurface(*this);
+    return s && cairo_surface_write_to_png(s, path.c_str()) == CAIRO_STATUS_SUCCESS;
+}
+
+std::string Image::pngData() const
+{
+    std::string png;
+    cairo_surface_t* s = m_impl->surface ? m_impl->surface.get() : writableSurface(*this);
+    if (!s || cairo_surface_write_to_png_stream(s, appendToString, &png) != CAIRO_STATUS_SUCCESS)
+        return {};
+    return png;
+}
+
+cairo_surface_t* Image::Impl::rasterAt(Size size, double scale) const
+{
+    if (surface)
+        return surface.get();
+    auto found = m_renditions.find(scale);
+    if (found != m_renditions.end())
+        return found->second.get();
+    SurfacePtr rendition = newSurface(size, scale);
+    CairoPtr cr(cairo_create(rendition.get()));
+    if (!gfx::renderSvg(svg.get(), cr.get(), Rect { { 0, 0 }, size }))
+        return nullptr;
+    cr.reset();
+    return m_renditions.emplace(scale, std::move(rendition)).first->second.get();
+}
+
+bool gfx::renderSvg(RsvgHandle* handle, cairo_t* cr, const Rect& viewport)
+{
+    RsvgRectangle box { viewport.x(), viewport.y(), viewport.width(), viewport.height() };
+    GError* raw = nullptr;
+    bool ok = rsvg_handle_render_document(handle, cr, &box, &raw);
+    ErrorPtr error(raw);
+    return ok && !error;
+}
+
+}

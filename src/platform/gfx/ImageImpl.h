@@ -1,0 +1,34 @@
+#pragma once
+
+// What an Image holds, shared by Image.cpp and the drawing code. Internal.
+
+#include "platform/gfx/GfxHandles.h"
+#include "platform/gfx/Image.h"
+
+#include <librsvg/rsvg.h>
+
+#include <map>
+
+namespace hestio::platform {
+
+struct Image::Impl {
+    /// Exactly one of the two is set. A raster surface carries its scale as
+    /// cairo's device scale, so its user space is in points.
+    gfx::SurfacePtr surface;
+    gfx::GObjectPtr<RsvgHandle> svg;
+
+    /// A raster rendition in points at `scale` pixels per point: the surface
+    /// itself, or the picture rendered once per scale and kept.
+    cairo_surface_t* rasterAt(Size size, double scale) const;
+
+private:
+    mutable std::map<double, gfx::SurfacePtr> m_renditions;
+};
+
+namespace gfx {
+    /// Renders an SVG document scaled to fill `viewport` (aspect ratio as the
+    /// document asks). False when librsvg reports an error.
+    bool renderSvg(RsvgHandle* handle, cairo_t* cr, const Rect& viewport);
+}
+
+}

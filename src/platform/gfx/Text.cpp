@@ -1,0 +1,271 @@
+#include "platform/gfx/Context.h"
+#include "platform/gfx/GfxHandles.h"
+#include "platform/gfx/Image.h"
+
+#include <fontconfig/fontconfig.h>
+#include <pango/pangocairo.h>
+#include <pango/pangofc-fontmap.h>
+
+#include <cmath>
+#include <filesystem>
+
+namespace hestio::platform {
+
+using namespace gfx;
+
+namespace {
+
+    FontOptionsPtr unhintedOptions()
+    {
+        // Unhinted outlines and unrounded positions make a layout measure the
+        // same at every scale and in every context, so a size measured without
+        // a context is the size drawn.
+        FontOptionsPtr options(cairo_font_options_create());
+        cairo_font_options_set_hint_style(options.get(), CAIRO_HINT_STYLE_NONE);
+        cairo_font_options_set_hint_metrics(options.get(), CAIRO_HINT_METRICS_OFF);
+        cairo_font_options_set_antialias(options.get(), CAIRO_ANTIALIAS_GRAY);
+        return options;
+    }
+
+    /// The process's fonts: one font map whose fontconfig configuration carries
+    /// the aliases in assets/fonts/fonts.conf, and two pango contexts, one for
+    /// measuring and one re-aimed at each cairo context drawn into.
+    class TextSystem {
+    public:
+        static TextSystem& shared()
+        {
+            static TextSystem system;
+            return system;
+        }
+
+        PangoFontMap* fontMap() const { return m_fontMap.get(); }
+        PangoContext* measuring() const { return m_measuring.get(); }
+        PangoContext* drawingFor(cairo_t* cr)
+        {
+            pango_cairo_update_context(cr, m_drawing.get());
+            return m_drawing.get();
+        }
+
+    private:
+        TextSystem()
+            : m_fontMap(pango_cairo_font_map_new())
+        {
+            loadConfiguration();
+            m_measuring = newContext();
+            m_drawing = newContext();
+        }
+
+        void loadConfiguration()
+        {
+            if (!PANGO_IS_FC_FONT_MAP(m_fontMap.get()))
+                return;
+            std::filesystem::path file = std::filesystem::path(assetsDirectory()) / "fonts" / "fonts.conf";
+            std::error_code ec;
+            if (!std::filesystem::is_regular_file(file, ec))
+                return;
+            // The system's configuration first, then our aliases on top of it.
+            FcConfig* config = FcInitLoadConfig();
+            if (!config)
+                return;
+            if (FcConfigParseAndLoad(config, reinterpret_cast<const FcChar8*>(file.c_str()), FcTrue)
+                && FcConfigBuildFonts(config))
+                pango_fc_font_map_set_config(PANGO_FC_FONT_MAP(m_fontMap.get()), config);
+            FcConfigDestroy(config);
+        }
+
+        GObjectPtr<PangoContext> newContext() const
+        {
+            GObjectPtr<PangoContext> context(pango_font_map_create_context(m_fontMap.get()));
+            FontOptionsPtr options = unhintedOptions();
+            pango_cairo_context_set_font_options(context.get(), options.get());
+            pango_context_set_round_glyph_positions(context.get(), FALSE);
+            return context;
+        }
+
+        GObjectPtr<PangoFontMap> m_fontMap;
+        GObjectPtr<PangoContext> m_measuring;
+        GObjectPtr<PangoContext> m_drawing;
+    };
+
+    FontDescriptionPtr describe(const Font& font)
+    {
+        FontDescriptionPtr description(pango_font_description_new());
+        pango_font_description_set_family(description.get(), font.family.empty() ? "System" : font.family.c_str());
+        pango_font_description_set_weight(
+            description.get(), font.weight == FontWeight::Bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+        pango_font_description_set_style(
+            description.get(), font.slant == FontSlant::Italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
+        // Absolute sizes are in user-space units: 17 is 17 points whatever the
+        // resolution pango assumes.
+        double size = std::isfinite(font.size) && font.size > 0 ? std::min(font.size, 2000.0) : Font {}.size;
+        pango_font_description_set_absolute_size(description.get(), size * PANGO_SCALE);
+        return description;
+    }
+
+    int toPango(double points)
+    {
+        return static_cast<int>(std::lround(points * PANGO_SCALE));
+    }
+
+    bool truncates(LineBreakMode mode)
+    {
+        return mode == LineBreakMode::TruncateHead || mode == LineBreakMode::TruncateTail
+            || mode == LineBreakMode::TruncateMiddle;
+    }
+
+    std::string validUtf8(const std::string& text)
+    {
+        if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr))
+            return text;
+        gchar* fixed = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
+        std::string result(fixed);
+        g_free(fixed);
+        return result;
+    }
+
+    // The number of whole lines that fit in `height`, at least one.
+    int linesFitting(PangoLayout* layout, double height)
+    {
+        int count = pango_layout_get_line_count(layout);
+        PangoLayoutIter* iter = pango_layout_get_iter(layout);
+        int fitting = 0;
+        do {
+            PangoRectangle logical;
+            pango_layout_iter_get_line_extents(iter, nullptr, &logical);
+            if ((logical.y + logical.height) / double(PANGO_SCALE) > height + 0.01)
+                break;
+            ++fitting;
+        } while (pango_layout_iter_next_line(iter));
+        pango_layout_iter_free(iter);
+        return std::clamp(fitting, 1, std::max(count, 1));
+    }
+
+    /// Lays `text` out as `style` asks within `width` (0: unbounded) and
+    /// `height` (0: unbounded); keeps at most the lines the style and the height
+    /// allow.
+    GObjectPtr<PangoLayout> layOut(
+        PangoContext* context, const std::string& utf8, const TextStyle& style, double width, double height)
+    {
+        GObjectPtr<PangoLayout> owner(pango_layout_new(context));
+        PangoLayout* layout = owner.get();
+        FontDescriptionPtr description = describe(style.font);
+        pango_layout_set_font_description(layout, description.get());
+        std::string text = validUtf8(utf8);
+        pango_layout_set_text(layout, text.data(), static_cast<int>(text.size()));
+
+        bool bounded = std::isfinite(width) && width > 0;
+        if (bounded) {
+            pango_layout_set_width(layout, toPango(width));
+            pango_layout_set_wrap(
+                layout, style.lineBreakMode == LineBreakMode::CharacterWrap ? PANGO_WRAP_CHAR : PANGO_WRAP_WORD_CHAR);
+        }
+        pango_layout_set_alignment(layout,
+            style.alignment == TextAlignment::Center      ? PANGO_ALIGN_CENTER
+                : style.alignment == TextAlignment::Right ? PANGO_ALIGN_RIGHT
+                                                          : PANGO_ALIGN_LEFT);
+
+        int lines = std::max(0, style.numberOfLines);
+        bool heightBounded = std::isfinite(height) && height > 0;
+        if (bounded && truncates(style.lineBreakMode) && (lines > 0 || heightBounded)) {
+            pango_layout_set_ellipsize(layout,
+                style.lineBreakMode == LineBreakMode::TruncateHead         ? PANGO_ELLIPSIZE_START
+                    : style.lineBreakMode == LineBreakMode::TruncateMiddle ? PANGO_ELLIPSIZE_MIDDLE
+                                                                           : PANGO_ELLIPSIZE_END);
+            pango_layout_set_height(layout, lines > 0 ? -lines : toPango(height));
+        }
+
+        // pango limits lines per paragraph only, and only when it ellipsizes:
+        // any other overflow is cut here at the first line that does not fit.
+        int limit = lines;
+        if (limit == 0 && heightBounded)
+            limit = linesFitting(layout, height);
+        if (limit > 0 && pango_layout_get_line_count(layout) > limit) {
+            PangoLayoutLine* firstHidden = pango_layout_get_line_readonly(layout, limit);
+            std::string kept = text.substr(0, static_cast<std::size_t>(firstHidden->start_index));
+            while (!kept.empty() && (kept.back() == '\n' || kept.back() == ' ' || kept.back() == '\r'))
+                kept.pop_back();
+            if (truncates(style.lineBreakMode))
+                kept += "\u2026";
+            pango_layout_set_text(layout, kept.data(), static_cast<int>(kept.size()));
+        }
+        return owner;
+    }
+
+    TextMetrics metricsOf(PangoLayout* layout)
+    {
+        PangoRectangle logical;
+        pango_layout_get_extents(layout, nullptr, &logical);
+        TextMetrics metrics {};
+        metrics.size = { logical.width / double(PANGO_SCALE), logical.height / double(PANGO_SCALE) };
+        metrics.lineCount = pango_layout_get_line_count(layout);
+        metrics.ascent = pango_layout_get_baseline(layout) / double(PANGO_SCALE);
+        PangoRectangle firstLine;
+        pango_layout_line_get_extents(pango_layout_get_line_readonly(layout, 0), nullptr, &firstLine);
+        metrics.descent = (firstLine.height + firstLine.y) / double(PANGO_SCALE);
+        return metrics;
+    }
+
+}
+
+std::string resolvedFontFamily(const Font& font)
+{
+    TextSystem& system = TextSystem::shared();
+    FontDescriptionPtr description = describe(font);
+    GObjectPtr<PangoFont> loaded(pango_font_map_load_font(system.fontMap(), system.measuring(), description.get()));
+    if (!loaded)
+        return {};
+    FontDescriptionPtr actual(pango_font_describe(loaded.get()));
+    const char* family = pango_font_description_get_family(actual.get());
+    return family ? family : "";
+}
+
+TextMetrics measureText(const std::string& utf8, const TextStyle& style, double maxWidth)
+{
+    auto layout = layOut(TextSystem::shared().measuring(), utf8, style, maxWidth, 0);
+    return metricsOf(layout.get());
+}
+
+Size sizeOfText(const std::string& utf8, const Font& font)
+{
+    TextStyle style { font, TextAlignment::Left, LineBreakMode::Clip, 0 };
+    return measureText(utf8, style).size;
+}
+
+void Context::drawText(const std::string& utf8, const Rect& rect, const TextStyle& style, Color color)
+{
+    showText(utf8, rect, style, color, true);
+}
+
+void Context::drawText(const std::string& utf8, Point at, const Font& font, Color color)
+{
+    TextStyle style { font, TextAlignment::Left, LineBreakMode::Clip, 0 };
+    showText(utf8, Rect { at, Size {} }, style, color, false);
+}
+
+void Context::showText(const std::string& utf8, const Rect& box, const TextStyle& style, Color color, bool bounded)
+{
+    cairo_t* cr = m_cr.get();
+    CairoPathPtr savedPath(cairo_copy_path(cr));
+    cairo_save(cr);
+    // Text stays upright in a flipped (y-up) space: the box is turned over in
+    // place, so its top edge is the one at the top of the screen.
+    cairo_matrix_t m;
+    cairo_get_matrix(cr, &m);
+    if (m.xx * m.yy - m.xy * m.yx < 0) {
+        double top = box.minY(), bottom = box.maxY();
+        cairo_translate(cr, 0, top + bottom);
+        cairo_scale(cr, 1, -1);
+    }
+    PangoContext* context = TextSystem::shared().drawingFor(cr);
+    auto layout = layOut(context, utf8, style, bounded ? box.width() : 0, bounded ? box.height() : 0);
+    setSource(color);
+    cairo_new_path(cr);
+    cairo_move_to(cr, box.minX(), box.minY());
+    pango_cairo_show_layout(cr, layout.get());
+    cairo_restore(cr);
+    cairo_new_path(cr);
+    if (savedPath && savedPath->status == CAIRO_STATUS_SUCCESS && savedPath->num_data > 0)
+        cairo_append_path(cr, savedPath.get());
+}
+
+}

@@ -1,0 +1,157 @@
+#include "PixelTesting.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <unistd.h>
+
+using namespace hestio::platform;
+
+namespace {
+
+// Left half red, right half blue, ten units square.
+const std::string halves = R"(<svg xmlns="http://www.w3.org/2000/svg" width="10" height="10">
+  <rect x="0" y="0" width="5" height="10" fill="#ff0000"/>
+  <rect x="5" y="0" width="5" height="10" fill="#0000ff"/>
+</svg>)";
+
+TEST(Image, CreatedImagesCountPixelsAtTheirScale)
+{
+    struct Case {
+        Size size;
+        double scale;
+        int width, height;
+    };
+    const Case cases[] = {
+        { { 10, 5 }, 2, 20, 10 },
+        { { 10, 5 }, 1, 10, 5 },
+        { { 10.25, 3 }, 2, 21, 6 },
+        { { 3, 3 }, 3, 9, 9 },
+        { { -4, 2 }, 2, 0, 4 },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.size.width << "x" << c.size.height << " @" << c.scale);
+        auto image = Image::create(c.size, c.scale);
+        EXPECT_EQ(image->pixelWidth(), c.width);
+        EXPECT_EQ(image->pixelHeight(), c.height);
+        EXPECT_EQ(image->scale(), c.scale);
+        EXPECT_FALSE(image->isVector());
+    }
+    EXPECT_EQ(Image::create({ 4, 4 })->scale(), 2) << "two pixels per point by default";
+    auto image = Image::create({ 2, 2 }, 1);
+    EXPECT_TRUE(sameColor(image->pixelAt(0, 0), Color::clear()));
+    EXPECT_TRUE(sameColor(image->pixelAt(5, 0), Color::clear())) << "outside reads as clear";
+}
+
+TEST(Image, PngRoundTripKeepsEveryPixel)
+{
+    Canvas canvas(6, 4, 2);
+    canvas.context->fillRect({ 0, 0, 3, 4 }, red);
+    canvas.context->fillRect({ 3, 0, 3, 2 }, blue.withAlpha(0.5));
+    std::string png = canvas.image->pngData();
+    ASSERT_GT(png.size(), 8u);
+    EXPECT_EQ(png.substr(1, 3), "PNG");
+
+    auto back = Image::fromPngData(png, 2);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->size(), canvas.image->size());
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 12; ++x)
+            EXPECT_TRUE(sameColor(back->pixelAt(x, y), canvas.image->pixelAt(x, y), 1.0 / 255)) << x << "," << y;
+
+    auto folder = std::filesystem::temp_directory_path() / ("hestio-gfx-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    auto path = (folder / "canvas@2x.png").string();
+    ASSERT_TRUE(canvas.image->writePng(path));
+    auto file = Image::fromPngFile(path);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->scale(), 2);
+    EXPECT_EQ(file->size(), canvas.image->size());
+    EXPECT_TRUE(sameColor(file->pixelAt(1, 1), red));
+    std::filesystem::remove_all(folder);
+
+    EXPECT_FALSE(Image::fromPngData("not a png"));
+    EXPECT_FALSE(Image::fromPngData(png.substr(0, png.size() / 2)));
+    EXPECT_FALSE(Image::fromPngFile("/nonexistent/file.png"));
+}
+
+TEST(Image, SvgDrawsSharplyAtOneAndTwoTimes)
+{
+    auto svg = Image::fromSvgData(halves);
+    ASSERT_TRUE(svg);
+    EXPECT_TRUE(svg->isVector());
+    EXPECT_EQ(svg->size(), Size(10, 10));
+    for (double scale : { 1.0, 2.0 }) {
+        SCOPED_TRACE(testing::Message() << "scale " << scale);
+        Canvas canvas(20, 20, scale);
+        canvas.context->drawImage(*svg, { 0, 0, 20, 20 });
+        EXPECT_TRUE(sameColor(canvas.at(9.5, 10), red));
+        EXPECT_TRUE(sameColor(canvas.at(10, 10), blue)) << "the edge falls on a pixel boundary";
+        EXPECT_TRUE(sameColor(canvas.at(0, 0), red));
+        EXPECT_TRUE(sameColor(canvas.at(19.5, 19.5), blue));
+    }
+    EXPECT_FALSE(Image::fromSvgData("<svg"));
+    EXPECT_FALSE(Image::fromSvgData(""));
+}
+
+TEST(Image, ImagesStayUprightInAFlippedSpace)
+{
+    auto svg = Image::fromSvgData(R"(<svg xmlns="http://www.w3.org/2000/svg" width="4" height="4">
+  <rect width="4" height="2" fill="#ff0000"/><rect y="2" width="4" height="2" fill="#0000ff"/></svg>)");
+    ASSERT_TRUE(svg);
+    Canvas canvas(8, 8, 1);
+    canvas.context->flipY(8);
+    canvas.context->drawImage(*svg, { 0, 0, 8, 8 });
+    EXPECT_TRUE(sameColor(canvas.at(4, 1), red));
+    EXPECT_TRUE(sameColor(canvas.at(4, 7), blue));
+}
+
+TEST(Image, StretchableImageKeepsItsCaps)
+{
+    // A 12×12 point source at 2x whose every pixel differs from its neighbours.
+    auto source = Image::create({ 12, 12 }, 2);
+    {
+        auto c = Context::forImage(*source);
+        for (int y = 0; y < 24; ++y)
+            for (int x = 0; x < 24; ++x)
+                c->fillRect({ x / 2.0, y / 2.0, 0.5, 0.5 }, Color::rgb(x / 23.0, y / 23.0, ((x + y) % 2) ? 1 : 0));
+    }
+    auto stretchable = source->stretchable(5, 4);
+    ASSERT_TRUE(stretchable->capInsets());
+    EXPECT_EQ(*stretchable->capInsets(), (EdgeInsets { 4, 5, 7, 6 }));
+
+    Canvas canvas(40, 30, 2);
+    canvas.context->drawImage(*stretchable, { 0, 0, 40, 30 });
+    auto expectCorner = [&](int fromX, int fromY, int toX, int toY, int width, int height) {
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                ASSERT_TRUE(sameColor(
+                    canvas.image->pixelAt(toX + x, toY + y), source->pixelAt(fromX + x, fromY + y), 1.0 / 255))
+                    << "source pixel " << fromX + x << "," << fromY + y;
+    };
+    expectCorner(0, 0, 0, 0, 10, 8); // top left cap: 5 × 4 points
+    expectCorner(12, 0, 68, 0, 12, 8); // top right: 6 points wide
+    expectCorner(0, 10, 0, 46, 10, 14); // bottom left: 7 points tall
+    expectCorner(12, 10, 68, 46, 12, 14); // bottom right
+    // The middle is stretched from the one-point column and row: source
+    // pixels 10 and 11 across, 8 and 9 down.
+    Color middle = canvas.at(20, 15);
+    EXPECT_GE(middle.red, 10 / 23.0 - 0.01);
+    EXPECT_LE(middle.red, 11 / 23.0 + 0.01);
+    EXPECT_GE(middle.green, 8 / 23.0 - 0.01);
+    EXPECT_LE(middle.green, 9 / 23.0 + 0.01);
+}
+
+TEST(Image, NamedImagesComeFromTheAssetsFolder)
+{
+    auto image = Image::named("gfx-test-halves");
+    ASSERT_TRUE(image);
+    EXPECT_TRUE(image->isVector());
+    EXPECT_EQ(image->size(), Size(10, 10));
+    EXPECT_TRUE(Image::named("gfx-test-halves.svg"));
+    for (const char* missing : { "", "no-such-image", "../assets/images/gfx-test-halves", "/etc/passwd" }) {
+        SCOPED_TRACE(missing);
+        EXPECT_FALSE(Image::named(missing));
+    }
+}
+
+}
