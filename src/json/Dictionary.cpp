@@ -1,0 +1,301 @@
+#include "json/Dictionary.h"
+
+#include "json/Exceptions.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <new>
+#include <string>
+
+namespace json {
+
+namespace {
+
+    constexpr std::uint32_t kCapacities[] = { 0, 3, 7, 13, 23, 41, 71, 127, 191, 251, 383, 631, 1087, 1723, 2803, 4523,
+        7351, 11959, 19447, 31231, 50683, 81919, 132607, 214519, 346607, 561109, 907759, 1468927, 2376191, 3845119,
+        6221311, 10066421, 16287743, 26354171, 42641881, 68996069, 111638519, 180634607, 292272623, 472907251 };
+
+    std::string prefix(const char* selector)
+    {
+        return std::string("*** -[JCDictionary ") + selector + "]: ";
+    }
+
+    std::string describe(const Value& key)
+    {
+        switch (key.kind()) {
+        case Kind::String:
+            return std::string(key.stringValue());
+        case Kind::Integer:
+            return std::to_string(key.integerValue());
+        case Kind::Unsigned:
+            return std::to_string(key.unsignedValue());
+        case Kind::Double: {
+            char text[32];
+            std::snprintf(text, sizeof text, "%.17g", key.doubleValue());
+            return text;
+        }
+        default:
+            return key.className();
+        }
+    }
+
+    bool keysEqual(const detail::Object* stored, const detail::Object* key) noexcept
+    {
+        return stored == key || detail::isEqual(stored, key);
+    }
+
+} // namespace
+
+std::size_t Dictionary::capacityForCount(std::size_t count) noexcept
+{
+    auto target = static_cast<std::uint64_t>(static_cast<double>(count) * 1.33);
+    const std::uint32_t* found = std::lower_bound(std::begin(kCapacities), std::end(kCapacities), target);
+    return found == std::end(kCapacities) ? kCapacities[std::size(kCapacities) - 1] : *found;
+}
+
+Value Dictionary::create(detail::Object* const* keys, const std::uint32_t* keyHashes, detail::Object* const* objects,
+    std::size_t count, bool isMutable)
+{
+    std::size_t capacity = capacityForCount(count);
+    // Decoded dictionaries keep their table in the same block as the dictionary.
+    void* memory = std::malloc(sizeof(Dictionary) + capacity * sizeof(Entry));
+    if (!memory) {
+        for (std::size_t i = 0; i < count; ++i) {
+            detail::release(keys[i]);
+            detail::release(objects[i]);
+        }
+        return {};
+    }
+    auto* dictionary = new (memory) Dictionary;
+    dictionary->refs.store(1, std::memory_order_relaxed);
+    dictionary->kind = Kind::Dictionary;
+    dictionary->immortal = false;
+    dictionary->m_entries = reinterpret_cast<Entry*>(dictionary + 1);
+    std::memset(static_cast<void*>(dictionary->m_entries), 0, capacity * sizeof(Entry));
+    dictionary->m_capacity = static_cast<std::uint32_t>(capacity);
+    for (std::size_t i = 0; i < count; ++i)
+        dictionary->addObject(keyHashes[i], Value::adopt(keys[i]), Value::adopt(objects[i]));
+    dictionary->m_mutations = isMutable ? 1 : 0;
+    return Value::adopt(dictionary);
+}
+
+void Dictionary::destroy() noexcept
+{
+    for (std::uint32_t i = 0; i < m_capacity; ++i)
+        m_entries[i].~Entry();
+    if (m_ownsEntries)
+        std::free(m_entries);
+    this->~Dictionary();
+    std::free(this);
+}
+
+std::size_t Dictionary::findSlot(const detail::Object* key, std::uint32_t hash) const noexcept
+{
+    if (!key || m_capacity == 0)
+        return SIZE_MAX;
+    std::size_t slot = hash % m_capacity;
+    for (std::uint32_t i = 0; i < m_capacity; ++i) {
+        const Entry& entry = m_entries[slot];
+        if (entry.keyHash == hash && entry.key && keysEqual(entry.key.object(), key))
+            return slot;
+        if (!entry.key)
+            return SIZE_MAX;
+        if (++slot == m_capacity)
+            slot = 0;
+    }
+    return SIZE_MAX;
+}
+
+const Value& Dictionary::objectForKey(const Value& key) const noexcept
+{
+    if (!key)
+        return kNone;
+    std::size_t slot = findSlot(key.object(), detail::hashOf(key.object()));
+    return slot == SIZE_MAX ? kNone : m_entries[slot].object;
+}
+
+const Value& Dictionary::objectForKey(std::string_view key) const noexcept
+{
+    if (m_capacity == 0)
+        return kNone;
+    std::uint32_t hash = detail::hashBytes(key.data(), key.size());
+    std::size_t slot = hash % m_capacity;
+    for (std::uint32_t i = 0; i < m_capacity; ++i) {
+        const Entry& entry = m_entries[slot];
+        if (!entry.key)
+            return kNone;
+        if (entry.keyHash == hash && entry.key.isString() && entry.key.stringValue() == key)
+            return entry.object;
+        if (++slot == m_capacity)
+            slot = 0;
+    }
+    return kNone;
+}
+
+void Dictionary::addObject(std::uint32_t hash, Value&& key, Value&& object) noexcept
+{
+    if (m_capacity == 0)
+        return;
+    std::size_t slot = hash % m_capacity;
+    for (std::uint32_t i = 0; i < m_capacity; ++i) {
+        Entry& entry = m_entries[slot];
+        if (entry.key && entry.keyHash == hash && keysEqual(entry.key.object(), key.object()))
+            removeSlot(slot);
+        if (!entry.key) {
+            entry.keyHash = hash;
+            entry.key = std::move(key);
+            entry.object = std::move(object);
+            ++m_count;
+            return;
+        }
+        if (++slot == m_capacity)
+            slot = 0;
+    }
+}
+
+void Dictionary::removeSlot(std::size_t slot) noexcept
+{
+    {
+        Entry removed { 0, std::move(m_entries[slot].key), std::move(m_entries[slot].object) };
+        m_entries[slot].keyHash = 0;
+        --m_count;
+    }
+    // Close the gap: every pair after it up to the next empty slot is stored
+    // again from the start of its own probe run, so lookups never stop early.
+    for (std::uint32_t i = 1; i <= m_capacity; ++i) {
+        std::size_t next = (slot + i) % m_capacity;
+        Entry& entry = m_entries[next];
+        if (!entry.key)
+            break;
+        Entry lifted { entry.keyHash, std::move(entry.key), std::move(entry.object) };
+        entry.keyHash = 0;
+        std::size_t target = lifted.keyHash % m_capacity;
+        while (m_entries[target].key)
+            target = (target + 1) % m_capacity;
+        m_entries[target] = std::move(lifted);
+    }
+}
+
+void Dictionary::getObjects(Value* objects, Value* keys) const
+{
+    std::size_t n = 0;
+    for (std::uint32_t slot = 0; slot < m_capacity; ++slot) {
+        const Entry& entry = m_entries[slot];
+        if (!entry.key)
+            continue;
+        if (keys)
+            keys[n] = entry.key;
+        if (objects)
+            objects[n] = entry.object;
+        ++n;
+    }
+}
+
+std::vector<Value> Dictionary::allKeys() const
+{
+    std::vector<Value> keys;
+    keys.reserve(m_count);
+    for (const Entry& entry : *this)
+        keys.push_back(entry.key);
+    return keys;
+}
+
+DictionaryEnumerator Dictionary::keyEnumerator() const
+{
+    detail::retain(const_cast<Dictionary*>(this));
+    return DictionaryEnumerator(Value::adopt(const_cast<Dictionary*>(this)));
+}
+
+void Dictionary::requireMutable(const char* selector) const
+{
+    if (m_mutations == 0)
+        throw InternalInconsistencyException(prefix(selector) + "mutating method sent to immutable object");
+}
+
+void Dictionary::noteMutation() noexcept
+{
+    m_mutations = m_mutations == UINT32_MAX ? 1 : m_mutations + 1;
+}
+
+void Dictionary::growIfNeeded()
+{
+    std::size_t wanted = capacityForCount(m_count + 1);
+    if (m_capacity >= wanted)
+        return;
+    auto* entries = static_cast<Entry*>(std::calloc(wanted, sizeof(Entry)));
+    if (!entries)
+        throw MallocException("Unable to allocate memory for hash table.");
+    Entry* old = m_entries;
+    std::uint32_t oldCapacity = m_capacity;
+    bool ownedOld = m_ownsEntries;
+    m_entries = entries;
+    m_ownsEntries = true;
+    m_capacity = static_cast<std::uint32_t>(wanted);
+    m_count = 0;
+    // Pairs move with their stored hashes; nothing is hashed again.
+    for (std::uint32_t i = 0; i < oldCapacity; ++i) {
+        if (old[i].key)
+            addObject(old[i].keyHash, std::move(old[i].key), std::move(old[i].object));
+        old[i].~Entry();
+    }
+    if (ownedOld)
+        std::free(old);
+}
+
+void Dictionary::setObject(const Value& object, const Value& key)
+{
+    requireMutable("setObject:forKey:");
+    if (!key)
+        throw InvalidArgumentException(prefix("setObject:forKey:") + "attempt to insert nil key");
+    if (!object)
+        throw InvalidArgumentException(
+            prefix("setObject:forKey:") + "attempt to insert nil value (key: " + describe(key) + ")");
+    growIfNeeded();
+    Value copiedKey = key.copy();
+    std::uint32_t hash = detail::hashOf(copiedKey.object());
+    addObject(hash, std::move(copiedKey), Value(object));
+    noteMutation();
+}
+
+void Dictionary::removeObjectForKey(const Value& key)
+{
+    requireMutable("removeObjectForKey:");
+    if (!key)
+        throw InvalidArgumentException(prefix("removeObjectForKey:") + "attempt to remove nil key");
+    std::size_t slot = findSlot(key.object(), detail::hashOf(key.object()));
+    if (slot == SIZE_MAX)
+        return;
+    removeSlot(slot);
+    noteMutation();
+}
+
+DictionaryEnumerator::DictionaryEnumerator(Value dictionary)
+    : m_collection(std::move(dictionary))
+{
+}
+
+Value DictionaryEnumerator::nextObject()
+{
+    Dictionary* dictionary = m_collection.asDictionary();
+    if (!dictionary)
+        return {};
+    while (m_nextObject < dictionary->capacity()) {
+        const auto& entry = dictionary->entryAtSlot(m_nextObject++);
+        if (entry.key)
+            return entry.key;
+    }
+    return {};
+}
+
+std::vector<Value> DictionaryEnumerator::allObjects()
+{
+    std::vector<Value> keys;
+    while (Value key = nextObject())
+        keys.push_back(std::move(key));
+    return keys;
+}
+
+} // namespace json
