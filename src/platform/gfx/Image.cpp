@@ -2,6 +2,8 @@
 
 #include "platform/gfx/ImageImpl.h"
 
+#include "platform/foundation/Log.h"
+
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -104,35 +106,43 @@ std::shared_ptr<const Image> Image::named(const std::string& name)
     namespace fs = std::filesystem;
     if (name.empty() || name.front() == '/' || name.find("..") != std::string::npos)
         return nullptr;
+    // "orb.png" may be shipped as orb@2x.png or drawn as orb.svg; "orb" is
+    // any of them, the vector picture first.
+    fs::path asked(name);
+    std::string stem = asked.has_extension() ? (asked.parent_path() / asked.stem()).string() : name;
+    std::vector<std::string> files;
+    if (asked.extension() == ".png")
+        files = { stem + "@2x.png", name, stem + ".svg" };
+    else if (asked.has_extension())
+        files = { name };
+    else
+        files = { name + ".svg", name + "@2x.png", name + ".png" };
+
     fs::path root = assetsDirectory();
-    std::vector<fs::path> candidates;
-    for (const fs::path& folder : { root / "images", root }) {
-        if (fs::path(name).has_extension()) {
-            candidates.push_back(folder / name);
-        } else {
-            candidates.push_back(folder / (name + ".svg"));
-            candidates.push_back(folder / (name + "@2x.png"));
-            candidates.push_back(folder / (name + ".png"));
-        }
-    }
     std::error_code ec;
-    for (const auto& path : candidates) {
-        if (!fs::is_regular_file(path, ec))
-            continue;
-        if (path.extension() == ".svg") {
-            gfx::ErrorPtr error;
-            GError* raw = nullptr;
-            gchar* contents = nullptr;
-            gsize length = 0;
-            if (!g_file_get_contents(path.c_str(), &contents, &length, &raw)) {
+    for (const fs::path& folder : { root / "images", root }) {
+        for (const auto& file : files) {
+            fs::path path = folder / file;
+            if (!fs::is_regular_file(path, ec))
+                continue;
+            std::shared_ptr<const Image> image;
+            if (path.extension() == ".svg") {
+                GError* raw = nullptr;
+                gchar* contents = nullptr;
+                gsize length = 0;
+                ErrorPtr error;
+                if (g_file_get_contents(path.c_str(), &contents, &length, &raw)) {
+                    image = fromSvgData(std::string(contents, length));
+                    g_free(contents);
+                }
                 error.reset(raw);
-                return nullptr;
+            } else {
+                image = fromPngFile(path.string());
             }
-            std::string svg(contents, length);
-            g_free(contents);
-            return fromSvgData(svg);
+            if (!image)
+                hestio::log("Could not read the image " + path.string());
+            return image;
         }
-        return fromPngFile(path.string());
     }
     return nullptr;
 }

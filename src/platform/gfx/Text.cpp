@@ -2,6 +2,8 @@
 #include "platform/gfx/GfxHandles.h"
 #include "platform/gfx/Image.h"
 
+#include "platform/foundation/Log.h"
+
 #include <fontconfig/fontconfig.h>
 #include <pango/pangocairo.h>
 #include <pango/pangofc-fontmap.h>
@@ -61,8 +63,10 @@ namespace {
                 return;
             std::filesystem::path file = std::filesystem::path(assetsDirectory()) / "fonts" / "fonts.conf";
             std::error_code ec;
-            if (!std::filesystem::is_regular_file(file, ec))
+            if (!std::filesystem::is_regular_file(file, ec)) {
+                hestio::log("No font aliases at " + file.string() + "; using the system's fonts as they are");
                 return;
+            }
             // The system's configuration first, then our aliases on top of it.
             FcConfig* config = FcInitLoadConfig();
             if (!config)
@@ -70,6 +74,8 @@ namespace {
             if (FcConfigParseAndLoad(config, reinterpret_cast<const FcChar8*>(file.c_str()), FcTrue)
                 && FcConfigBuildFonts(config))
                 pango_fc_font_map_set_config(PANGO_FC_FONT_MAP(m_fontMap.get()), config);
+            else
+                hestio::log("Could not load the font aliases in " + file.string());
             FcConfigDestroy(config);
         }
 
