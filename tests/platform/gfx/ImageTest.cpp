@@ -79,7 +79,7 @@ TEST(Image, SvgDrawsSharplyAtOneAndTwoTimes)
     auto svg = Image::fromSvgData(halves);
     ASSERT_TRUE(svg);
     EXPECT_TRUE(svg->isVector());
-    EXPECT_EQ(svg->size(), Size(10, 10));
+    EXPECT_EQ(svg->size(), (Size { 10, 10 }));
     for (double scale : { 1.0, 2.0 }) {
         SCOPED_TRACE(testing::Message() << "scale " << scale);
         Canvas canvas(20, 20, scale);
@@ -141,13 +141,34 @@ TEST(Image, StretchableImageKeepsItsCaps)
     EXPECT_LE(middle.green, 9 / 23.0 + 0.01);
 }
 
+TEST(Image, StretchableSvgKeepsItsCapsAtTheContextScale)
+{
+    auto svg = Image::fromSvgData(halves);
+    ASSERT_TRUE(svg);
+    auto stretchable = svg->stretchable(3, 0);
+    EXPECT_EQ(*stretchable->capInsets(), (EdgeInsets { 0, 3, 0, 6 }));
+    for (double scale : { 1.0, 2.0 }) {
+        SCOPED_TRACE(testing::Message() << "scale " << scale);
+        Canvas canvas(40, 10, scale);
+        canvas.context->drawImage(*stretchable, { 0, 0, 40, 10 });
+        EXPECT_TRUE(sameColor(canvas.at(1, 5), red));
+        EXPECT_TRUE(sameColor(canvas.at(20, 5), red)) << "the middle column is red";
+        EXPECT_TRUE(sameColor(canvas.at(34.5, 5), red)) << "right cap: one red point";
+        EXPECT_TRUE(sameColor(canvas.at(35, 5), blue));
+        EXPECT_TRUE(sameColor(canvas.at(39.5, 9.5), blue));
+    }
+}
+
 TEST(Image, NamedImagesComeFromTheAssetsFolder)
 {
     auto image = Image::named("gfx-test-halves");
     ASSERT_TRUE(image);
     EXPECT_TRUE(image->isVector());
-    EXPECT_EQ(image->size(), Size(10, 10));
+    EXPECT_EQ(image->size(), (Size { 10, 10 }));
     EXPECT_TRUE(Image::named("gfx-test-halves.svg"));
+    auto asPng = Image::named("gfx-test-halves.png");
+    ASSERT_TRUE(asPng) << "a .png name is drawn from the SVG shipped in its place";
+    EXPECT_TRUE(asPng->isVector());
     for (const char* missing : { "", "no-such-image", "../assets/images/gfx-test-halves", "/etc/passwd" }) {
         SCOPED_TRACE(missing);
         EXPECT_FALSE(Image::named(missing));
