@@ -161,7 +161,9 @@ namespace {
 
         bool bounded = std::isfinite(width) && width > 0;
         if (bounded) {
-            pango_layout_set_width(layout, toPango(width));
+            // A width computed from a measured one may come back a hair smaller;
+            // rounding up keeps such text on its one line.
+            pango_layout_set_width(layout, static_cast<int>(std::ceil(width * PANGO_SCALE - 1e-3)));
             pango_layout_set_wrap(
                 layout, style.lineBreakMode == LineBreakMode::CharacterWrap ? PANGO_WRAP_CHAR : PANGO_WRAP_WORD_CHAR);
         }

@@ -1,6 +1,7 @@
 #include "PixelTesting.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <unistd.h>
 
@@ -173,6 +174,19 @@ TEST(Image, NamedImagesComeFromTheAssetsFolder)
         SCOPED_TRACE(missing);
         EXPECT_FALSE(Image::named(missing));
     }
+}
+
+TEST(Image, AssetsFolderComesFromTheEnvironmentElseTheSourceTree)
+{
+    const char* given = std::getenv("HESTIO_ASSETS");
+    std::string saved = given ? given : "";
+    setenv("HESTIO_ASSETS", "/somewhere/assets", 1);
+    EXPECT_EQ(assetsDirectory(), "/somewhere/assets");
+    unsetenv("HESTIO_ASSETS");
+    EXPECT_EQ(std::filesystem::path(assetsDirectory()), std::filesystem::path(HESTIO_SOURCE_DIR) / "assets")
+        << "a test binary is not installed: the source tree's folder";
+    if (given)
+        setenv("HESTIO_ASSETS", saved.c_str(), 1);
 }
 
 }

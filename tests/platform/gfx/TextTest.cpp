@@ -121,6 +121,20 @@ TEST(Text, LineLimitsAndTruncation)
     EXPECT_EQ(unbounded.lineCount, 2);
 }
 
+TEST(Text, AMeasuredWidthHoldsItsTextOnOneLine)
+{
+    for (const char* text : { "Power Draw", "Device Status", "Add location", "i" }) {
+        SCOPED_TRACE(text);
+        Font font = Font::boldSystemFont(15);
+        Size size = sizeOfText(text, font);
+        double x = 0.1, width = (x + size.width) - x; // arithmetic a view might do
+        TextStyle style { font, TextAlignment::Center, LineBreakMode::TruncateTail, 1 };
+        TextMetrics metrics = measureText(text, style, width);
+        EXPECT_EQ(metrics.lineCount, 1);
+        EXPECT_EQ(metrics.size.width, size.width) << "not truncated";
+    }
+}
+
 TEST(Text, BrokenUtf8AndOddSizesAreLaidOutSafely)
 {
     EXPECT_GT(sizeOfText(std::string("ok \xff\xfe bytes"), Font { "Helvetica", 12 }).width, 0);
