@@ -1,0 +1,147 @@
+#include "FormData.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+
+namespace hestio::sim {
+
+namespace {
+    int hexValue(char c)
+    {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        return -1;
+    }
+}
+
+std::optional<std::string> percentDecode(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '+') {
+            out += ' ';
+        } else if (c == '%') {
+            if (i + 2 >= text.size())
+                return std::nullopt;
+            int high = hexValue(text[i + 1]);
+            int low = hexValue(text[i + 2]);
+            if (high < 0 || low < 0)
+                return std::nullopt;
+            out += static_cast<char>(high * 16 + low);
+            i += 2;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string percentEncode(std::string_view text)
+{
+    static const char* digits = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += digits[c >> 4];
+            out += digits[c & 15];
+        }
+    }
+    return out;
+}
+
+bool isValidUtf8(std::string_view text)
+{
+    size_t i = 0;
+    while (i < text.size()) {
+        auto c = static_cast<unsigned char>(text[i]);
+        size_t extra;
+        uint32_t cp;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if ((c & 0xE0) == 0xC0) {
+            extra = 1;
+            cp = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            extra = 2;
+            cp = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0) {
+            extra = 3;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + extra >= text.size())
+            return false;
+        for (size_t k = 1; k <= extra; ++k) {
+            auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (next & 0x3F);
+        }
+        bool overlong = (extra == 1 && cp < 0x80) || (extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000);
+        if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+std::optional<std::string> FormData::add(std::string_view text)
+{
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find('&', start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        std::string_view pair = text.substr(start, end - start);
+        start = end + 1;
+        if (pair.empty())
+            continue; // "a=1&&b=2" and a leading "&" carry empty pairs; they mean nothing
+        size_t equals = pair.find('=');
+        auto key = percentDecode(pair.substr(0, equals));
+        auto value = percentDecode(equals == std::string_view::npos ? std::string_view() : pair.substr(equals + 1));
+        if (!key || !value)
+            return "malformed percent escape in parameter";
+        if (!isValidUtf8(*key) || !isValidUtf8(*value))
+            return "parameter is not valid UTF-8";
+        if (key->empty())
+            return "parameter without a name";
+        auto existing = std::find_if(m_pairs.begin(), m_pairs.end(), [&](const auto& p) { return p.first == *key; });
+        if (existing != m_pairs.end()) {
+            if (existing->second != *value)
+                return "parameter " + *key + " is given more than once with different values";
+            continue;
+        }
+        if (m_pairs.size() == kMaxParameters)
+            return "too many parameters";
+        m_pairs.emplace_back(std::move(*key), std::move(*value));
+    }
+    return std::nullopt;
+}
+
+bool FormData::has(std::string_view key) const
+{
+    return std::any_of(m_pairs.begin(), m_pairs.end(), [&](const auto& p) { return p.first == key; });
+}
+
+std::optional<std::string> FormData::get(std::string_view key) const
+{
+    for (const auto& [name, value] : m_pairs) {
+        if (name == key)
+            return value;
+    }
+    return std::nullopt;
+}
+
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace hestio::sim {
+
+/// Parameters of a form-encoded body or query (application/x-www-form-urlencoded):
+/// pairs joined by "&", "+" for a blank, "%XX" for any byte. Decoded values
+/// must be UTF-8. A parameter given several times is accepted only when every
+/// copy is the same (the client repeats the token on every GET).
+class FormData {
+public:
+    /// Adds the pairs of `text`. Returns an error text for malformed input.
+    std::optional<std::string> add(std::string_view text);
+
+    bool has(std::string_view key) const;
+    /// The parameter's value, or nothing when it was not given.
+    std::optional<std::string> get(std::string_view key) const;
+    size_t size() const { return m_pairs.size(); }
+
+    static constexpr size_t kMaxParameters = 64;
+
+private:
+    std::vector<std::pair<std::string, std::string>> m_pairs;
+};
+
+/// Decodes one form-encoded component; nothing for a broken "%" escape.
+std::optional<std::string> percentDecode(std::string_view text);
+/// Encodes every byte that is not unreserved, for building requests in tests and tools.
+std::string percentEncode(std::string_view text);
+bool isValidUtf8(std::string_view text);
+
+}

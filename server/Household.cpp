@@ -1,0 +1,134 @@
+#include "Household.h"
+
+#include "Crypto.h"
+#include "PowerModel.h"
+
+#include <unicode/timezone.h>
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <vector>
+
+namespace hestio::sim {
+
+namespace {
+    struct CatalogEntry {
+        const char* name;
+        const char* room;
+        const char* kind;
+        bool always;
+    };
+
+    // Device identifiers are 101 + the position here, whatever the seed picks.
+    constexpr std::array<CatalogEntry, 14> kCatalog { {
+        { "Fridge", "Kitchen", "fridge", true },
+        { "Kettle", "Kitchen", "kettle", true },
+        { "Dishwasher", "Kitchen", "dishwasher", false },
+        { "Living Room Lamp", "Living Room", "lamp", true },
+        { "TV", "Living Room", "tv", true },
+        { "Router", "Office", "router", true },
+        { "Bedside Lamp", "Bedroom", "lamp", true },
+        { "Heater", "Bedroom", "heater", true },
+        { "Desktop Computer", "Office", "computer", true },
+        { "Desk Lamp", "Office", "lamp", false },
+        { "Washing Machine", "Garage", "washer", true },
+        { "EV Charger", "Garage", "ev-charger", true },
+        { "Freezer", "Garage", "freezer", false },
+        { "Floor Lamp", "Living Room", "lamp", false },
+    } };
+
+    constexpr std::array<const char*, 6> kZones { "America/New_York", "America/Chicago", "America/Denver",
+        "America/Los_Angeles", "Europe/London", "Europe/Berlin" };
+
+    uint64_t scramble(uint64_t x)
+    {
+        x ^= x >> 33;
+        x *= 0xff51afd7ed558ccdull;
+        x ^= x >> 33;
+        x *= 0xc4ceb9fe1a85ec53ull;
+        return x ^ (x >> 33);
+    }
+}
+
+std::string timeZoneForSeed(uint64_t seed)
+{
+    return kZones[(seed + kZones.size() - 1) % kZones.size()];
+}
+
+int zoneOffsetMinutes(const std::string& zone, int64_t atMs, bool withDaylightSaving)
+{
+    std::unique_ptr<icu::TimeZone> tz(icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(zone)));
+    icu::UnicodeString id;
+    tz->getID(id);
+    if (id == icu::UnicodeString("Etc/Unknown"))
+        return 0;
+    int32_t raw = 0;
+    int32_t dst = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    tz->getOffset(static_cast<UDate>(atMs), false, raw, dst, status);
+    if (U_FAILURE(status))
+        return 0;
+    return (raw + (withDaylightSaving ? dst : 0)) / 60000;
+}
+
+void seedDemoHousehold(Store& store, uint64_t seed, int64_t nowMs, int passwordIterations)
+{
+    store.beginSeeding();
+    int64_t createdMs = floorTo(nowMs, kMinuteMs);
+    std::string zone = timeZoneForSeed(seed);
+    int64_t household = store.addHousehold(kHouseholdName, zone);
+    store.addUser(household, kAdministratorName, "Admin", hashPassword(kAdministratorName, passwordIterations));
+    store.addUser(household, kMemberName, "Member", hashPassword(kMemberName, passwordIterations));
+
+    // Which optional devices the household has, and how many (10 to 14).
+    std::vector<size_t> optional;
+    for (size_t i = 0; i < kCatalog.size(); ++i) {
+        if (!kCatalog[i].always)
+            optional.push_back(i);
+    }
+    std::sort(optional.begin(), optional.end(),
+        [&](size_t a, size_t b) { return scramble(seed * 31 + a) < scramble(seed * 31 + b); });
+    size_t extra = scramble(seed) % (optional.size() + 1);
+    std::vector<bool> present(kCatalog.size());
+    for (size_t i = 0; i < kCatalog.size(); ++i)
+        present[i] = kCatalog[i].always;
+    for (size_t i = 0; i < extra; ++i)
+        present[optional[i]] = true;
+
+    const size_t unplugged = scramble(seed + 1) % 2 == 0 ? 8 : 6; // Desktop Computer or Bedside Lamp
+    const size_t stopped = scramble(seed + 2) % 2 == 0 ? 5 : 1; // Router or Kettle
+    constexpr size_t leftOn = 3; // Living Room Lamp
+
+    for (size_t i = 0; i < kCatalog.size(); ++i) {
+        if (!present[i])
+            continue;
+        const auto& entry = kCatalog[i];
+        DeviceRow device;
+        device.id = static_cast<int64_t>(101 + i);
+        device.householdId = household;
+        device.name = entry.name;
+        device.room = entry.room;
+        device.kind = entry.kind;
+        device.meterPluggedIn = i != unplugged;
+        device.leftOn = i == leftOn;
+        if (i == stopped)
+            device.reportsUntilMs = createdMs - 3 * kHourMs;
+        store.addDevice(device);
+
+        int level = 0;
+        if (const RangeAction* range = rangeActionOf(entry.kind)) {
+            level = range->initial;
+            if (std::string_view(entry.kind) == "heater")
+                level = range->initial + static_cast<int>(seed % 3);
+        }
+        // The initial state holds from the beginning of time, so history
+        // before the first start is simulated too.
+        store.addChange(device.id, StateChange { INT64_MIN, true, level });
+    }
+    store.setMeta("seed", std::to_string(seed));
+    store.setMeta("created_ms", std::to_string(createdMs));
+    store.endSeeding();
+}
+
+}

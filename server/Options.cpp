@@ -1,0 +1,98 @@
+#include "Options.h"
+
+#include <charconv>
+#include <cstdlib>
+
+namespace hestio::sim {
+
+namespace {
+    template<typename T> bool readNumber(const std::string& text, T& out)
+    {
+        auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+        return !text.empty() && ec == std::errc() && ptr == text.data() + text.size();
+    }
+
+    std::filesystem::path defaultDataFolder()
+    {
+        const char* xdg = std::getenv("XDG_DATA_HOME");
+        if (xdg && *xdg == '/')
+            return std::filesystem::path(xdg) / "hestio-sim";
+        const char* home = std::getenv("HOME");
+        return std::filesystem::path(home && *home ? home : ".") / ".local" / "share" / "hestio-sim";
+    }
+}
+
+std::string usageText()
+{
+    return R"(Usage: hestio-sim [OPTION]...
+The embedded home-energy service: serves a simulated demo household over HTTPS
+on 127.0.0.1 under /kivoraserver. Users: demo (password demo, administrator)
+and sam (password sam, member).
+
+  --data DIR         data folder for the database, certificate and key
+                     (default: $XDG_DATA_HOME/hestio-sim, or ~/.local/share/hestio-sim)
+  --db FILE          database file (default: DIR/hestio-sim.db)
+  --reset            delete the database and start over with a new demo
+                     household (the certificate is kept, so its pin stays)
+  --port N           port on 127.0.0.1 (default 8443; 0 picks a free port)
+  --seed N           seed of the simulated household, used when the database
+                     is created (default 1)
+  --token-ttl SECS   lifetime of a session token in seconds (default 3600)
+  --print-pin        print the certificate's public-key pin (base64 of the
+                     SHA-256 of its DER public key), making the certificate
+                     first if needed, and exit
+  --help             show this text and exit
+
+Once ready it prints "hestio-sim listening on https://127.0.0.1:N". SIGINT or
+SIGTERM stops it cleanly.
+)";
+}
+
+std::optional<std::string> parseOptions(const std::vector<std::string>& arguments, Options& options)
+{
+    std::optional<std::filesystem::path> data;
+    std::optional<std::filesystem::path> database;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& name = arguments[i];
+        auto value = [&]() -> std::optional<std::string> {
+            if (i + 1 >= arguments.size())
+                return std::nullopt;
+            return arguments[++i];
+        };
+        if (name == "--help" || name == "-h") {
+            options.help = true;
+        } else if (name == "--reset") {
+            options.reset = true;
+        } else if (name == "--print-pin") {
+            options.printPin = true;
+        } else if (name == "--data" || name == "--db" || name == "--port" || name == "--seed"
+            || name == "--token-ttl") {
+            auto text = value();
+            if (!text || text->empty())
+                return name + " needs a value";
+            if (name == "--data") {
+                data = *text;
+            } else if (name == "--db") {
+                database = *text;
+            } else if (name == "--port") {
+                if (!readNumber(*text, options.port) || options.port < 0 || options.port > 65535)
+                    return "--port needs a number from 0 to 65535";
+            } else if (name == "--seed") {
+                if (!readNumber(*text, options.seed))
+                    return "--seed needs a whole number of at least 0";
+                options.seedGiven = true;
+            } else {
+                if (!readNumber(*text, options.tokenTtlSeconds) || options.tokenTtlSeconds < 1
+                    || options.tokenTtlSeconds > 366LL * 86400)
+                    return "--token-ttl needs a number of seconds from 1 to 31622400";
+            }
+        } else {
+            return "unknown option " + name;
+        }
+    }
+    options.dataFolder = data ? *data : defaultDataFolder();
+    options.database = database ? *database : options.dataFolder / "hestio-sim.db";
+    return std::nullopt;
+}
+
+}

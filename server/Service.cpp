@@ -1,0 +1,391 @@
+#include "Service.h"
+
+#include "Crypto.h"
+#include "Household.h"
+#include "RequestParams.h"
+
+#include "json/Serializer.h"
+
+#include <charconv>
+#include <cstdio>
+#include <set>
+
+namespace hestio::sim {
+
+using json::Value;
+
+namespace {
+    constexpr size_t kMaxTitleLength = 100;
+    constexpr size_t kMaxActivityLength = 200;
+    constexpr size_t kMaxPasswordLength = 256;
+    constexpr size_t kMaxPushTokenLength = 256;
+
+    struct Route {
+        const char* path;
+        bool get;
+        bool post;
+    };
+    constexpr Route kRoutes[] = {
+        { "/session", false, true },
+        { "/api/location", true, true },
+        { "/api/movement", true, true },
+        { "/api/user", true, true },
+        { "/api/device", true, true },
+        { "/api/action", false, true },
+        { "/api/suggestion", false, true },
+        { "/api/status", true, false },
+        { "/api/energyconsumption", true, false },
+        { "/api/battery", true, false },
+        { "/api/activity", true, true },
+        { "/api/schedule", true, true },
+    };
+
+    bool isAdministrator(const UserRow& user)
+    {
+        std::string lower;
+        for (char c : user.type)
+            lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        return lower.find("admin") != std::string::npos;
+    }
+}
+
+Service::Service(Store& store, ServiceConfig config, NowFunction now)
+    : m_store(store)
+    , m_config(config)
+    , m_now(std::move(now))
+{
+    if (auto seed = m_store.meta("seed")) {
+        uint64_t value = 1;
+        std::from_chars(seed->data(), seed->data() + seed->size(), value);
+        m_seed = value;
+    }
+}
+
+std::string Service::errorBody(const std::string& reason)
+{
+    auto text = json::JSONData(Value::dictionary({ { "success", false }, { "error", Value(reason) } }));
+    return text ? *text : std::string("{\"success\":false}");
+}
+
+ServiceReply Service::handle(const ServiceRequest& request)
+{
+    try {
+        std::string_view path = request.path;
+        std::string_view base = kBasePath;
+        if (path.substr(0, base.size()) != base)
+            throw RequestError(404, "unknown path " + request.path);
+        std::string route(path.substr(base.size()));
+        const Route* found = nullptr;
+        for (const auto& candidate : kRoutes) {
+            if (route == candidate.path)
+                found = &candidate;
+        }
+        if (!found)
+            throw RequestError(404, "unknown path " + request.path);
+        bool isGet = request.method == "GET" || request.method == "HEAD";
+        bool isPost = request.method == "POST";
+        if ((isGet && !found->get) || (isPost && !found->post) || (!isGet && !isPost))
+            throw RequestError(405, request.method + " is not allowed on " + route);
+
+        FormData params;
+        if (auto error = params.add(request.query))
+            throw RequestError(400, *error);
+        if (isPost) {
+            if (auto error = params.add(request.body))
+                throw RequestError(400, *error);
+        }
+        Value reply = dispatch(isPost ? "POST" : "GET", route, params);
+        auto text = json::JSONData(reply);
+        if (!text)
+            throw std::runtime_error("reply could not be written");
+        return ServiceReply { 200, std::move(*text) };
+    } catch (const RequestError& error) {
+        return ServiceReply { error.status(), errorBody(error.what()) };
+    } catch (const std::exception& error) {
+        std::fprintf(
+            stderr, "hestio-sim: %s %s failed: %s\n", request.method.c_str(), request.path.c_str(), error.what());
+        return ServiceReply { 503, errorBody("the service failed to answer; try again later") };
+    }
+}
+
+Value Service::dispatch(const std::string& method, const std::string& route, const FormData& params)
+{
+    if (route == "/session")
+        return session(params);
+    Caller caller = authenticate(params);
+    if (route == "/api/location")
+        return locations(method, caller, params);
+    if (route == "/api/movement")
+        return movements(method, caller, params);
+    if (route == "/api/user")
+        return users(method, caller, params);
+    if (route == "/api/activity")
+        return activities(method, caller, params);
+    if (route == "/api/schedule")
+        return schedules(method, caller, params);
+    if (route == "/api/device")
+        return devices(method, caller, params);
+    if (route == "/api/action")
+        return action(caller, params);
+    if (route == "/api/suggestion")
+        return suggestion(caller, params);
+    if (route == "/api/status")
+        return statuses(caller, params);
+    if (route == "/api/energyconsumption")
+        return energy(caller, params);
+    return battery(caller, params);
+}
+
+Service::Caller Service::authenticate(const FormData& params)
+{
+    auto token = params.get("token");
+    // A client that is not signed in sends the text "(null)" as its token.
+    if (!token || token->empty() || *token == "(null)")
+        throw RequestError(401, "not signed in: the token is missing");
+    std::string tokenHash = sha256Hex(*token);
+    auto found = m_store.session(tokenHash);
+    if (!found)
+        throw RequestError(401, "the token is not valid; sign in again");
+    if (found->expiresMs < m_now()) {
+        m_store.removeSession(tokenHash);
+        throw RequestError(401, "the token has expired; sign in again");
+    }
+    auto user = m_store.userById(found->userId);
+    auto household = user ? m_store.household(user->householdId) : std::nullopt;
+    if (!user || !household)
+        throw RequestError(401, "the token is not valid; sign in again");
+    return Caller { std::move(*user), std::move(*household), std::move(tokenHash) };
+}
+
+const PowerModel& Service::modelFor(const HouseholdRow& household)
+{
+    std::lock_guard lock(m_modelsMutex);
+    auto& model = m_models[household.id];
+    if (!model)
+        model = std::make_unique<PowerModel>(m_seed, zoneOffsetMinutes(household.timeZone, m_now(), false));
+    return *model;
+}
+
+std::map<int64_t, StateTimeline> Service::timelinesOf(int64_t householdId)
+{
+    std::map<int64_t, StateTimeline> timelines;
+    for (auto& [device, changes] : m_store.changesOf(householdId))
+        timelines.emplace(device, StateTimeline(std::move(changes)));
+    return timelines;
+}
+
+Value Service::session(const FormData& params)
+{
+    int64_t now = m_now();
+    if (params.has("logout")) {
+        if (!isTrue(params, "logout"))
+            throw RequestError(400, "parameter logout must be true");
+        Caller caller = authenticate(params);
+        m_store.removeSession(caller.tokenHash);
+        return okReply();
+    }
+    std::string name = requireName(params, "name", kMaxTitleLength, true);
+    std::string password = requireName(params, "password", kMaxPasswordLength, true);
+    std::string pushToken
+        = params.has("push_token") ? requireName(params, "push_token", kMaxPushTokenLength, true) : "";
+
+    auto user = m_store.userByName(name);
+    // An unknown name costs as much time as a wrong password, so that timing
+    // does not tell which names exist.
+    static const std::string kDecoy = hashPassword("decoy", m_config.passwordIterations);
+    bool valid = verifyPassword(password, user ? user->passwordHash : kDecoy) && user;
+    if (!valid)
+        throw RequestError(401, "Wrong username or password");
+    auto household = m_store.household(user->householdId);
+    if (!household)
+        throw std::runtime_error("user without household");
+
+    m_store.removeExpiredSessions(now);
+    std::string token = newSessionToken();
+    int64_t expiration = now + m_config.tokenTtlMs;
+    m_store.addSession(sha256Hex(token), user->id, expiration, pushToken);
+
+    Value householdObject = Value::dictionary({
+        { "name", Value(household->name) },
+        { "timeZoneArea", Value(household->timeZone) },
+        { "UTCTimeZone", Value(zoneOffsetMinutes(household->timeZone, now, true) / 60) },
+    });
+    Value currentUser = Value::dictionary({
+        { "username", Value(user->name) },
+        { "type", Value(user->type) },
+        { "id", Value(user->id) },
+        { "household", householdObject },
+    });
+    return Value::dictionary({
+        { "success", true },
+        { "token", Value(token) },
+        { "expiration", Value(expiration) },
+        { "currentUser", currentUser },
+    });
+}
+
+Value Service::locations(const std::string& method, const Caller& caller, const FormData& params)
+{
+    if (method == "POST") {
+        std::string title = requireName(params, "title", kMaxTitleLength);
+        if (params.has("delete")) {
+            if (!isTrue(params, "delete"))
+                throw RequestError(400, "parameter delete must be true");
+            if (!m_store.removeLocation(caller.user.id, title))
+                throw RequestError(404, "no saved location is titled " + title);
+            return okReply();
+        }
+        // Saving a title that exists moves that location, so a title names one place.
+        LocationRow location { title, requireNumberIn(params, "latitude", -90, 90),
+            requireNumberIn(params, "longitude", -180, 180) };
+        m_store.saveLocation(caller.user.id, location);
+        return okReply();
+    }
+    std::vector<Value> items;
+    for (const auto& location : m_store.locations(caller.user.id)) {
+        items.push_back(Value::dictionary({
+            { "title", Value(location.title) },
+            { "latitude", Value(location.latitude) },
+            { "longitude", Value(location.longitude) },
+        }));
+    }
+    return Value::dictionary({ { "success", true }, { "locations", Value::array(items) } });
+}
+
+Value Service::movements(const std::string& method, const Caller& caller, const FormData& params)
+{
+    if (method == "POST") {
+        MovementRow movement;
+        movement.action = requireName(params, "action", kMaxTitleLength);
+        movement.title = requireName(params, "title", kMaxTitleLength);
+        movement.latitude = requireNumberIn(params, "latitude", -90, 90);
+        movement.longitude = requireNumberIn(params, "longitude", -180, 180);
+        movement.timestampMs = requireIntegerIn(params, "timestamp", 0, 253402300799999);
+        m_store.addMovement(caller.user.id, movement);
+        return okReply();
+    }
+    std::vector<Value> items;
+    for (const auto& movement : m_store.movements(caller.user.id)) {
+        items.push_back(Value::dictionary({
+            { "action", Value(movement.action) },
+            { "title", Value(movement.title) },
+            { "timestamp", Value(movement.timestampMs) },
+            { "latitude", Value(movement.latitude) },
+            { "longitude", Value(movement.longitude) },
+        }));
+    }
+    // Movements are listed under "locations", newest first.
+    return Value::dictionary({ { "success", true }, { "locations", Value::array(items) } });
+}
+
+Value Service::users(const std::string& method, const Caller& caller, const FormData& params)
+{
+    if (method == "GET") {
+        if (!isAdministrator(caller.user))
+            throw RequestError(403, "only administrators may list the users of the household");
+        if (requireText(params, "household") != caller.household.name)
+            throw RequestError(403, "you may list only the users of your own household");
+        std::vector<Value> items;
+        for (const auto& user : m_store.usersOf(caller.household.id)) {
+            items.push_back(Value::dictionary({
+                { "username", Value(user.name) },
+                { "type", Value(user.type) },
+                { "id", Value(user.id) },
+                { "household", Value::dictionary({ { "name", Value(caller.household.name) } }) },
+            }));
+        }
+        return Value::dictionary({ { "success", true }, { "allUsers", Value::array(items) } });
+    }
+
+    std::string name = requireName(params, "name", kMaxTitleLength);
+    std::string newPassword = requireName(params, "new_password", kMaxPasswordLength, true);
+    // An empty password would lock nobody out and protect nothing.
+    if (newPassword.empty())
+        throw RequestError(400, "the new password must not be empty");
+    if (params.has("password")) {
+        if (name != caller.user.name)
+            throw RequestError(403, "you may change only your own password");
+        if (!verifyPassword(requireText(params, "password"), caller.user.passwordHash))
+            throw RequestError(403, "the current password is wrong");
+        m_store.setPasswordHash(caller.user.id, hashPassword(newPassword, m_config.passwordIterations));
+        return okReply();
+    }
+    if (!isAdministrator(caller.user))
+        throw RequestError(403, "only administrators may set another user's password");
+    auto target = m_store.userByName(name);
+    if (!target || target->householdId != caller.household.id)
+        throw RequestError(404, "no user named " + name + " in your household");
+    if (target->id == caller.user.id)
+        throw RequestError(400, "give your current password to change your own password");
+    m_store.setPasswordHash(target->id, hashPassword(newPassword, m_config.passwordIterations));
+    return okReply();
+}
+
+Value Service::activities(const std::string& method, const Caller& caller, const FormData& params)
+{
+    if (method == "POST") {
+        std::string title = requireName(params, "activity", kMaxActivityLength);
+        int64_t timestamp = requireIntegerIn(params, "timestamp", 0, 253402300799999);
+        if (isTrue(params, "new")) {
+            // Creating an activity that exists already is harmless: the
+            // client records its occurrence next either way.
+            m_store.addActivity(caller.user.id, title);
+            return okReply();
+        }
+        if (!m_store.addOccurrence(caller.user.id, title, timestamp))
+            throw RequestError(404, "no activity is titled " + title);
+        return okReply();
+    }
+    std::vector<Value> items;
+    for (const auto& activity : m_store.activities(caller.user.id)) {
+        items.push_back(Value::dictionary({
+            { "title", Value(activity.title) },
+            { "timestamp", Value(activity.lastMs) },
+            { "count", Value(activity.count) },
+        }));
+    }
+    return Value::dictionary({ { "success", true }, { "activities", Value::array(items) } });
+}
+
+Value Service::schedules(const std::string& method, const Caller& caller, const FormData& params)
+{
+    if (method == "POST") {
+        std::string title = requireName(params, "title", kMaxTitleLength);
+        if (params.has("delete")) {
+            if (!isTrue(params, "delete"))
+                throw RequestError(400, "parameter delete must be true");
+            if (!m_store.removeSchedule(caller.household.id, title))
+                throw RequestError(404, "no schedule is titled " + title);
+            return okReply();
+        }
+        ScheduleRow schedule;
+        schedule.title = title;
+        schedule.startHour = static_cast<int>(requireIntegerIn(params, "startHour", 0, 23));
+        schedule.startMin = static_cast<int>(requireIntegerIn(params, "startMin", 0, 59));
+        schedule.endHour = static_cast<int>(requireIntegerIn(params, "endHour", 0, 23));
+        schedule.endMin = static_cast<int>(requireIntegerIn(params, "endMin", 0, 59));
+        std::set<char> days;
+        for (char c : params.get("repeatDays").value_or("")) {
+            if (c < '1' || c > '7')
+                throw RequestError(400, "parameter repeatDays may hold only the digits 1 to 7");
+            days.insert(c);
+        }
+        schedule.repeatDays.assign(days.begin(), days.end());
+        m_store.saveSchedule(caller.household.id, schedule);
+        return okReply();
+    }
+    std::vector<Value> items;
+    for (const auto& schedule : m_store.schedules(caller.household.id)) {
+        items.push_back(Value::dictionary({
+            { "title", Value(schedule.title) },
+            { "startHour", Value(schedule.startHour) },
+            { "startMin", Value(schedule.startMin) },
+            { "endHour", Value(schedule.endHour) },
+            { "endMin", Value(schedule.endMin) },
+            { "repeatDays", Value(schedule.repeatDays) },
+        }));
+    }
+    return Value::dictionary({ { "success", true }, { "schedules", Value::array(items) } });
+}
+
+}

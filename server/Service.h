@@ -1,0 +1,113 @@
+#pragma once
+
+#include "FormData.h"
+#include "PowerModel.h"
+#include "Store.h"
+#include "Suggestions.h"
+
+#include "json/Value.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+
+namespace hestio::sim {
+
+/// Milliseconds since 1970; the service asks this for "now" so tests can move time.
+using NowFunction = std::function<int64_t()>;
+
+struct ServiceConfig {
+    int64_t tokenTtlMs { 3'600'000 };
+    int passwordIterations { 120'000 };
+    /// The longest window of samples one request may ask for.
+    int64_t maxWindowMs { 35 * 86'400'000LL };
+};
+
+/// One request as it arrived: the decoded path and the raw query and body.
+struct ServiceRequest {
+    std::string method;
+    std::string path;
+    std::string query;
+    std::string body;
+};
+
+struct ServiceReply {
+    int status { 200 };
+    std::string body;
+};
+
+/// A refused request: its HTTP status and the reason told to the client.
+class RequestError : public std::runtime_error {
+public:
+    RequestError(int status, const std::string& reason)
+        : std::runtime_error(reason)
+        , m_status(status)
+    {
+    }
+    int status() const { return m_status; }
+
+private:
+    int m_status;
+};
+
+/// The service behind "/kivoraserver": routes each request to its endpoint,
+/// checks the session token, and writes every reply as a JSON object with a
+/// boolean "success" (and "error" when refused). Safe to call from several
+/// threads at once; knows nothing of HTTP transport.
+class Service {
+public:
+    static constexpr const char* kBasePath = "/kivoraserver";
+
+    Service(Store& store, ServiceConfig config, NowFunction now);
+
+    ServiceReply handle(const ServiceRequest& request);
+
+    /// The reply text for a transport-level refusal (oversized body, unknown method).
+    static std::string errorBody(const std::string& reason);
+
+private:
+    struct Caller {
+        UserRow user;
+        HouseholdRow household;
+        std::string tokenHash;
+    };
+
+    json::Value dispatch(const std::string& method, const std::string& route, const FormData& params);
+    Caller authenticate(const FormData& params);
+    const PowerModel& modelFor(const HouseholdRow& household);
+    std::map<int64_t, StateTimeline> timelinesOf(int64_t householdId);
+
+    json::Value session(const FormData& params);
+    json::Value locations(const std::string& method, const Caller& caller, const FormData& params);
+    json::Value movements(const std::string& method, const Caller& caller, const FormData& params);
+    json::Value users(const std::string& method, const Caller& caller, const FormData& params);
+    json::Value activities(const std::string& method, const Caller& caller, const FormData& params);
+    json::Value schedules(const std::string& method, const Caller& caller, const FormData& params);
+
+    json::Value devices(const std::string& method, const Caller& caller, const FormData& params);
+    json::Value action(const Caller& caller, const FormData& params);
+    json::Value suggestion(const Caller& caller, const FormData& params);
+    json::Value statuses(const Caller& caller, const FormData& params);
+    json::Value energy(const Caller& caller, const FormData& params);
+    json::Value battery(const Caller& caller, const FormData& params);
+
+    json::Value deviceObject(const DeviceRow& device, const StateTimeline& timeline, const PowerModel& model,
+        bool withActions, const std::vector<Suggestion>* suggestions, const std::map<int64_t, std::string>& states);
+    std::vector<Suggestion> currentSuggestions(
+        const Caller& caller, const std::vector<DeviceRow>& devices, const std::map<int64_t, StateTimeline>& timelines);
+    /// Runs one action of a device, recording the new state from now on.
+    void runAction(const DeviceRow& device, int64_t actionId, int64_t value);
+
+    Store& m_store;
+    ServiceConfig m_config;
+    NowFunction m_now;
+    std::mutex m_modelsMutex;
+    std::map<int64_t, std::unique_ptr<PowerModel>> m_models;
+    uint64_t m_seed { 1 };
+};
+
+}

@@ -1,0 +1,104 @@
+#include "Certificate.h"
+#include "Crypto.h"
+#include "Household.h"
+#include "HttpsServer.h"
+#include "Options.h"
+#include "Service.h"
+#include "Store.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <pthread.h>
+#include <thread>
+
+using namespace hestio::sim;
+
+namespace {
+int64_t wallClockMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+int serve(const Options& options)
+{
+    std::filesystem::create_directories(options.dataFolder);
+    TlsIdentity identity = loadOrCreateIdentity(options.dataFolder);
+    if (options.printPin) {
+        std::cout << identity.pin << std::endl;
+        return 0;
+    }
+    if (identity.createdNow)
+        std::cout << "hestio-sim made a new certificate in " << options.dataFolder.string() << std::endl;
+    std::cout << "hestio-sim certificate pin sha256//" << identity.pin << std::endl;
+
+    if (options.reset) {
+        for (const char* suffix : { "", "-wal", "-shm" })
+            std::filesystem::remove(options.database.string() + suffix);
+    }
+    if (options.database.has_parent_path())
+        std::filesystem::create_directories(options.database.parent_path());
+    Store store(options.database.string());
+    if (auto seed = store.meta("seed")) {
+        if (options.seedGiven && *seed != std::to_string(options.seed))
+            std::cerr << "hestio-sim: the database was made with seed " << *seed << "; --seed " << options.seed
+                      << " applies only with --reset" << std::endl;
+    } else {
+        seedDemoHousehold(store, options.seed, wallClockMs(), kDefaultPasswordIterations);
+    }
+
+    ServiceConfig config;
+    config.tokenTtlMs = options.tokenTtlSeconds * 1000;
+    config.passwordIterations = kDefaultPasswordIterations;
+    Service service(store, config, wallClockMs);
+    HttpsServer server(service, identity);
+
+    // Signals are taken by one thread that stops the server; every other
+    // thread inherits the blocked mask.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    int port = server.bind(options.port);
+    if (port < 0) {
+        std::cerr << "hestio-sim: cannot listen on 127.0.0.1:" << options.port << " (is it in use?)" << std::endl;
+        return 1;
+    }
+    std::thread stopper([&] {
+        int received = 0;
+        sigwait(&signals, &received);
+        server.stop();
+    });
+    std::cout << "hestio-sim listening on https://127.0.0.1:" << port << std::endl;
+    server.run();
+    // When the server ended by itself, wake the stopper so it can be joined.
+    pthread_kill(stopper.native_handle(), SIGTERM);
+    stopper.join();
+    return 0;
+}
+}
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    Options options;
+    if (auto error = parseOptions(arguments, options)) {
+        std::cerr << "hestio-sim: " << *error << "\nTry hestio-sim --help." << std::endl;
+        return 2;
+    }
+    if (options.help) {
+        std::cout << usageText();
+        return 0;
+    }
+    try {
+        return serve(options);
+    } catch (const std::exception& error) {
+        std::cerr << "hestio-sim: " << error.what() << std::endl;
+        return 1;
+    }
+}

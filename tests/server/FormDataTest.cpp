@@ -1,0 +1,121 @@
+#include "FormData.h"
+
+#include <gtest/gtest.h>
+
+using hestio::sim::FormData;
+using hestio::sim::isValidUtf8;
+using hestio::sim::percentDecode;
+using hestio::sim::percentEncode;
+
+TEST(FormData, DecodesPercentEscapesAndPlus)
+{
+    struct Case {
+        const char* encoded;
+        const char* decoded;
+    };
+    const Case cases[] = {
+        { "a%26b", "a&b" },
+        { "x%3Dy", "x=y" },
+        { "1%2B1", "1+1" },
+        { "two+words", "two words" },
+        { "two%20words", "two words" },
+        { "K%C3%BCche",
+            "K\xC3\xBC"
+            "che" },
+        { "%E2%82%AC5",
+            "\xE2\x82\xAC"
+            "5" },
+        { "%7e%7E", "~~" },
+        { "", "" },
+    };
+    for (const auto& c : cases) {
+        auto decoded = percentDecode(c.encoded);
+        ASSERT_TRUE(decoded) << c.encoded;
+        EXPECT_EQ(*decoded, c.decoded) << c.encoded;
+    }
+}
+
+TEST(FormData, RefusesBrokenEscapes)
+{
+    for (const char* text : { "%", "%2", "abc%", "%G1", "%1G", "a%%20" })
+        EXPECT_FALSE(percentDecode(text)) << text;
+}
+
+TEST(FormData, EncodingRoundTripsEveryByte)
+{
+    std::string all;
+    for (int c = 1; c < 256; ++c)
+        all += static_cast<char>(c);
+    EXPECT_EQ(percentDecode(percentEncode(all)), all);
+    EXPECT_EQ(percentEncode("a b&c=d+e"), "a%20b%26c%3Dd%2Be");
+}
+
+TEST(FormData, SplitsPairsAndKeepsSpecialCharactersInsideValues)
+{
+    FormData form;
+    ASSERT_FALSE(form.add(
+        "name=" + percentEncode("Tom & Jerry") + "&password=" + percentEncode("p=a+s s") + "&title=Caf%C3%A9"));
+    EXPECT_EQ(form.get("name"), "Tom & Jerry");
+    EXPECT_EQ(form.get("password"), "p=a+s s");
+    EXPECT_EQ(form.get("title"), "Caf\xC3\xA9");
+    EXPECT_FALSE(form.get("missing"));
+}
+
+TEST(FormData, SkipsEmptyPairsAndKeepsEmptyValues)
+{
+    FormData form;
+    // The battery graph's parameters begin with "&", so its query has an empty pair.
+    ASSERT_FALSE(form.add("token=T&&from=1&to=2&&token=T"));
+    EXPECT_EQ(form.size(), 3u);
+    EXPECT_EQ(form.get("from"), "1");
+
+    FormData flags;
+    ASSERT_FALSE(flags.add("repeatDays=&bare"));
+    EXPECT_EQ(flags.get("repeatDays"), "");
+    EXPECT_EQ(flags.get("bare"), "");
+}
+
+TEST(FormData, AcceptsRepeatedParametersOnlyWhenTheyAgree)
+{
+    FormData same;
+    EXPECT_FALSE(same.add("token=abc&count=5&token=abc"));
+    EXPECT_EQ(same.get("token"), "abc");
+
+    FormData acrossQueryAndBody;
+    EXPECT_FALSE(acrossQueryAndBody.add("token=abc"));
+    auto error = acrossQueryAndBody.add("device_id=1&token=other");
+    ASSERT_TRUE(error);
+    EXPECT_EQ(*error, "parameter token is given more than once with different values");
+}
+
+TEST(FormData, RefusesMalformedInput)
+{
+    struct Case {
+        std::string text;
+        std::string error;
+    };
+    std::string many;
+    for (size_t i = 0; i <= FormData::kMaxParameters; ++i)
+        many += "p" + std::to_string(i) + "=1&";
+    const Case cases[] = {
+        { "a=%ZZ", "malformed percent escape in parameter" },
+        { "a%=1", "malformed percent escape in parameter" },
+        { "a=%FF%FE", "parameter is not valid UTF-8" },
+        { "=value", "parameter without a name" },
+        { many, "too many parameters" },
+    };
+    for (const auto& c : cases) {
+        FormData form;
+        auto error = form.add(c.text);
+        ASSERT_TRUE(error) << c.text;
+        EXPECT_EQ(*error, c.error) << c.text;
+    }
+}
+
+TEST(FormData, ValidatesUtf8)
+{
+    EXPECT_TRUE(isValidUtf8("plain"));
+    EXPECT_TRUE(isValidUtf8("\xC3\xA9\xE2\x82\xAC\xF0\x9F\x94\x8C"));
+    for (const char* bad : { "\xC3", "\xE2\x82", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\x80", "\xFF" })
+        EXPECT_FALSE(isValidUtf8(bad)) << bad;
+}

@@ -1,0 +1,83 @@
+#include "Household.h"
+#include "Crypto.h"
+#include "PowerModel.h"
+
+#include "SimTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+using namespace hestio::sim;
+
+TEST(Household, SeedMakesTenToFourteenDevicesInFiveRoomsWithTwoBrokenMeters)
+{
+    for (uint64_t seed = 0; seed < 24; ++seed) {
+        test::ScratchFolder folder;
+        Store store(folder.file("sim.db"));
+        seedDemoHousehold(store, seed, test::kTestStartMs, test::kTestPasswordIterations);
+        auto devices = store.devices(1);
+        EXPECT_GE(devices.size(), 10u) << "seed " << seed;
+        EXPECT_LE(devices.size(), 14u) << "seed " << seed;
+        std::set<std::string> rooms;
+        int unplugged = 0;
+        int silent = 0;
+        for (const auto& d : devices) {
+            rooms.insert(d.room);
+            unplugged += !d.meterPluggedIn;
+            if (d.reportsUntilMs) {
+                ++silent;
+                EXPECT_EQ(*d.reportsUntilMs, test::kTestStartMs - 3 * kHourMs);
+            }
+            EXPECT_EQ(store.changes(d.id).size(), 1u);
+        }
+        EXPECT_EQ(rooms.size(), 5u) << "seed " << seed;
+        EXPECT_EQ(unplugged, 1) << "seed " << seed;
+        EXPECT_EQ(silent, 1) << "seed " << seed;
+    }
+}
+
+TEST(Household, SeedOneIsTheDocumentedDemoHome)
+{
+    test::ScratchFolder folder;
+    Store store(folder.file("sim.db"));
+    seedDemoHousehold(store, 1, test::kTestStartMs, test::kTestPasswordIterations);
+    auto household = store.household(1);
+    ASSERT_TRUE(household);
+    EXPECT_EQ(household->name, "Demo Home");
+    EXPECT_EQ(household->timeZone, "America/New_York");
+
+    auto demo = store.userByName("demo");
+    auto sam = store.userByName("sam");
+    ASSERT_TRUE(demo && sam);
+    EXPECT_EQ(demo->type, "Admin");
+    EXPECT_EQ(sam->type, "Member");
+    EXPECT_TRUE(verifyPassword("demo", demo->passwordHash));
+    EXPECT_TRUE(verifyPassword("sam", sam->passwordHash));
+    EXPECT_EQ(store.meta("seed"), "1");
+
+    // Same seed, same household.
+    test::ScratchFolder other;
+    Store again(other.file("sim.db"));
+    seedDemoHousehold(again, 1, test::kTestStartMs, test::kTestPasswordIterations);
+    auto a = store.devices(1);
+    auto b = again.devices(1);
+    ASSERT_EQ(a.size(), b.size());
+    for (size_t i = 0; i < a.size(); ++i) {
+        EXPECT_EQ(a[i].id, b[i].id);
+        EXPECT_EQ(a[i].name, b[i].name);
+        EXPECT_EQ(a[i].meterPluggedIn, b[i].meterPluggedIn);
+    }
+}
+
+TEST(Household, ZoneOffsetsFollowDaylightSavingTime)
+{
+    const int64_t december = test::kTestStartMs;
+    const int64_t july = 1783000000000; // 2026-07-02
+    EXPECT_EQ(zoneOffsetMinutes("America/New_York", december, true), -300);
+    EXPECT_EQ(zoneOffsetMinutes("America/New_York", july, true), -240);
+    EXPECT_EQ(zoneOffsetMinutes("America/New_York", july, false), -300);
+    EXPECT_EQ(zoneOffsetMinutes("Asia/Kolkata", july, true), 330);
+    EXPECT_EQ(zoneOffsetMinutes("Nowhere/Atlantis", july, true), 0);
+    EXPECT_EQ(timeZoneForSeed(1), "America/New_York");
+}

@@ -1,0 +1,185 @@
+#include "PowerModel.h"
+
+#include "SimTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace hestio::sim;
+
+namespace {
+DeviceRow makeDevice(int64_t id, const std::string& kind)
+{
+    DeviceRow device;
+    device.id = id;
+    device.name = kind;
+    device.room = "Room";
+    device.kind = kind;
+    return device;
+}
+
+const int64_t kMidnightNewYork = 1796187600000; // 2026-12-02 00:00 at UTC-5
+}
+
+TEST(PowerModel, AWeekHasOneSamplePerMinuteInOrder)
+{
+    PowerModel model(1, -300);
+    DeviceRow fridge = makeDevice(101, "fridge");
+    StateTimeline timeline({ StateChange { INT64_MIN, true, 0 } });
+    int64_t from = kMidnightNewYork - 7 * kDayMs;
+    auto samples = model.samples(fridge, timeline, from, kMidnightNewYork - 1, kMidnightNewYork);
+    ASSERT_EQ(samples.size(), 10'080u);
+    for (size_t i = 0; i < samples.size(); ++i)
+        ASSERT_EQ(samples[i].timestampMs, from + static_cast<int64_t>(i) * kMinuteMs) << i;
+}
+
+TEST(PowerModel, SamplesStopAtNowAndWhereTheMeterWentSilent)
+{
+    PowerModel model(1, -300);
+    StateTimeline timeline({});
+    DeviceRow router = makeDevice(106, "router");
+    auto upToNow = model.samples(
+        router, timeline, kMidnightNewYork, kMidnightNewYork + kDayMs, kMidnightNewYork + 90 * kMinuteMs + 59'999);
+    ASSERT_EQ(upToNow.size(), 91u);
+    EXPECT_EQ(upToNow.back().timestampMs, kMidnightNewYork + 90 * kMinuteMs);
+
+    router.reportsUntilMs = kMidnightNewYork + 30 * kMinuteMs;
+    auto silent
+        = model.samples(router, timeline, kMidnightNewYork, kMidnightNewYork + kDayMs, kMidnightNewYork + kDayMs);
+    ASSERT_EQ(silent.size(), 31u);
+    PowerSample last = model.current(router, timeline, kMidnightNewYork + 5 * kHourMs);
+    EXPECT_EQ(last.timestampMs, kMidnightNewYork + 30 * kMinuteMs);
+    EXPECT_GT(last.watts, 10.0);
+
+    // A window that starts mid-minute begins at the next whole minute; an
+    // inverted one is empty.
+    EXPECT_EQ(
+        model.samples(router, timeline, kMidnightNewYork + 1, kMidnightNewYork + kMinuteMs, kMidnightNewYork + kDayMs)
+            .size(),
+        1u);
+    EXPECT_TRUE(
+        model.samples(router, timeline, kMidnightNewYork + kMinuteMs, kMidnightNewYork, kMidnightNewYork + kDayMs)
+            .empty());
+}
+
+TEST(PowerModel, SwitchingOffZeroesLaterSamplesOnly)
+{
+    PowerModel model(1, -300);
+    DeviceRow fridge = makeDevice(101, "fridge");
+    int64_t off = kMidnightNewYork + 60 * kMinuteMs;
+    StateTimeline timeline({ StateChange { INT64_MIN, true, 0 }, StateChange { off, false, 0 } });
+    auto samples
+        = model.samples(fridge, timeline, kMidnightNewYork, kMidnightNewYork + 2 * kHourMs, kMidnightNewYork + kDayMs);
+    for (const auto& sample : samples) {
+        if (sample.timestampMs < off)
+            EXPECT_GT(sample.watts, 0.0) << sample.timestampMs;
+        else
+            EXPECT_EQ(sample.watts, 0.0) << sample.timestampMs;
+    }
+    EXPECT_EQ(model.current(fridge, timeline, off + 1).watts, 0.0);
+
+    fridge.meterPluggedIn = false;
+    EXPECT_EQ(model.current(fridge, StateTimeline({}), off - 1).watts, 0.0);
+}
+
+TEST(PowerModel, RangeLevelScalesTheDraw)
+{
+    PowerModel model(1, -300);
+    DeviceRow lamp = makeDevice(104, "lamp");
+    int64_t evening = kMidnightNewYork + 20 * kHourMs;
+    double bright = model.watts(lamp, StateChange { 0, true, 100 }, evening);
+    double dim = model.watts(lamp, StateChange { 0, true, 20 }, evening);
+    EXPECT_GT(bright, dim * 2);
+    EXPECT_EQ(model.watts(lamp, StateChange { 0, true, 0 }, evening), 0.0);
+    // Unless left on, a lamp is dark at noon.
+    EXPECT_EQ(model.watts(lamp, StateChange { 0, true, 100 }, kMidnightNewYork + 12 * kHourMs), 0.0);
+    lamp.leftOn = true;
+    EXPECT_GT(model.watts(lamp, StateChange { 0, true, 100 }, kMidnightNewYork + 12 * kHourMs), 0.0);
+}
+
+TEST(PowerModel, HourlyEnergyIsTheIntegralOfTheSamples)
+{
+    PowerModel model(7, -300);
+    std::vector<DeviceRow> devices { makeDevice(101, "fridge"), makeDevice(108, "heater"), makeDevice(102, "kettle") };
+    std::map<int64_t, StateTimeline> timelines;
+    timelines.emplace(108, StateTimeline({ StateChange { INT64_MIN, true, 24 } }));
+    int64_t now = kMidnightNewYork + 19 * kHourMs + 30 * kMinuteMs;
+    auto blocks = model.hourlyEnergy(devices, timelines, kMidnightNewYork, now, now);
+    ASSERT_EQ(blocks.size(), 20u); // 00:00 to 19:00, the last hour half over
+    static const StateTimeline none({});
+    for (const auto& block : blocks) {
+        double wattMinutes = 0;
+        for (const auto& device : devices) {
+            auto found = timelines.find(device.id);
+            for (const auto& s : model.samples(device, found == timelines.end() ? none : found->second, block.fromMs,
+                     block.fromMs + kHourMs - 1, now))
+                wattMinutes += s.watts;
+        }
+        EXPECT_NEAR(block.kilowattHours, wattMinutes / 60000.0, 1e-9) << block.fromMs;
+        EXPECT_EQ((block.fromMs - kMidnightNewYork) % kHourMs, 0);
+    }
+    // The kettle boils at 07:05 for three minutes: 2.2 kW for 3 minutes is 0.11 kWh on top.
+    EXPECT_GT(blocks[7].kilowattHours, 0.1);
+}
+
+TEST(PowerModel, HoursFollowTheLocalClockOfHalfHourZones)
+{
+    PowerModel model(1, 330); // UTC+5:30
+    auto blocks = model.hourlyEnergy({ makeDevice(101, "fridge") }, {}, 0, 3 * kHourMs, 3 * kHourMs);
+    ASSERT_EQ(blocks.size(), 3u);
+    EXPECT_EQ(blocks[0].fromMs, 30 * kMinuteMs);
+}
+
+TEST(PowerModel, BatteryChargesByDayAndDischargesByNight)
+{
+    PowerModel model(1, -300);
+    auto morning = model.battery(kMidnightNewYork + 9 * kHourMs + 5 * kMinuteMs);
+    auto afternoon = model.battery(kMidnightNewYork + 15 * kHourMs + 55 * kMinuteMs);
+    auto night = model.battery(kMidnightNewYork + 23 * kHourMs);
+    EXPECT_TRUE(morning.charging);
+    EXPECT_TRUE(afternoon.charging);
+    EXPECT_FALSE(night.charging);
+    EXPECT_GT(afternoon.percentage, morning.percentage + 40);
+    EXPECT_LT(night.percentage, afternoon.percentage);
+    for (int64_t t = kMidnightNewYork; t < kMidnightNewYork + 2 * kDayMs; t += 7 * kMinuteMs) {
+        auto r = model.battery(t);
+        ASSERT_GE(r.percentage, 0.0);
+        ASSERT_LE(r.percentage, 100.0);
+        ASSERT_GT(r.voltage, 47.0);
+        ASSERT_LT(r.voltage, 54.0);
+    }
+    auto readings
+        = model.batteryReadings(kMidnightNewYork, kMidnightNewYork + kHourMs, kMidnightNewYork + 10 * kMinuteMs + 5);
+    EXPECT_EQ(readings.size(), 11u);
+}
+
+TEST(PowerModel, SameSeedSameAnswersOtherSeedOtherNoise)
+{
+    DeviceRow tv = makeDevice(105, "tv");
+    StateTimeline timeline({});
+    auto a = PowerModel(3, -300).samples(
+        tv, timeline, kMidnightNewYork, kMidnightNewYork + kDayMs, kMidnightNewYork + kDayMs);
+    auto b = PowerModel(3, -300).samples(
+        tv, timeline, kMidnightNewYork, kMidnightNewYork + kDayMs, kMidnightNewYork + kDayMs);
+    auto c = PowerModel(4, -300).samples(
+        tv, timeline, kMidnightNewYork, kMidnightNewYork + kDayMs, kMidnightNewYork + kDayMs);
+    ASSERT_EQ(a.size(), b.size());
+    int differing = 0;
+    for (size_t i = 0; i < a.size(); ++i) {
+        ASSERT_EQ(a[i].watts, b[i].watts);
+        differing += a[i].watts != c[i].watts;
+    }
+    EXPECT_GT(differing, 1000);
+}
+
+TEST(PowerModel, TimelineGivesTheStateInForce)
+{
+    StateTimeline timeline(
+        { StateChange { 100, true, 5 }, StateChange { 200, false, 5 }, StateChange { 200, true, 9 } });
+    EXPECT_EQ(timeline.at(50).level, 5); // before the first change: the initial state
+    EXPECT_FALSE(timeline.at(199).level != 5);
+    EXPECT_TRUE(timeline.at(200).switchedOn); // the later of two changes at one instant wins
+    EXPECT_EQ(timeline.at(200).level, 9);
+    EXPECT_TRUE(StateTimeline({}).at(1).switchedOn);
+}
