@@ -1,0 +1,75 @@
+#include "platform/foundation/Profile.h"
+
+#include "platform/foundation/Log.h"
+
+#include <cstdlib>
+#include <pwd.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace hestio::platform {
+
+namespace {
+
+    std::filesystem::path homeDirectory()
+    {
+        if (const char* home = std::getenv("HOME"); home && *home)
+            return home;
+        if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir)
+            return entry->pw_dir;
+        return std::filesystem::temp_directory_path();
+    }
+
+    // The XDG rules: a variable counts only when it holds an absolute path.
+    std::filesystem::path xdgDirectory(const char* variable, const char* fallbackUnderHome)
+    {
+        if (const char* value = std::getenv(variable); value && value[0] == '/')
+            return value;
+        return homeDirectory() / fallbackUnderHome;
+    }
+
+}
+
+Profile Profile::current()
+{
+    if (const char* root = std::getenv("HESTIO_PROFILE"); root && *root)
+        return inFolder(root);
+    return fromXdg();
+}
+
+Profile Profile::inFolder(const std::filesystem::path& root)
+{
+    std::error_code code;
+    std::filesystem::path absolute = std::filesystem::absolute(root, code);
+    if (code)
+        absolute = root;
+    Profile profile;
+    profile.m_config = absolute / "config";
+    profile.m_data = absolute / "data";
+    profile.m_documents = absolute / "Documents";
+    return profile;
+}
+
+Profile Profile::fromXdg()
+{
+    Profile profile;
+    profile.m_config = xdgDirectory("XDG_CONFIG_HOME", ".config") / "hestio";
+    profile.m_data = xdgDirectory("XDG_DATA_HOME", ".local/share") / "hestio";
+    profile.m_documents = profile.m_data / "Documents";
+    return profile;
+}
+
+bool Profile::createDirectories() const
+{
+    for (const auto* folder : { &m_config, &m_data, &m_documents }) {
+        std::error_code code;
+        std::filesystem::create_directories(*folder, code);
+        if (code) {
+            log("Could not create " + folder->string() + ": " + code.message());
+            return false;
+        }
+    }
+    return true;
+}
+
+}

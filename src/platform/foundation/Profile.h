@@ -1,0 +1,39 @@
+#pragma once
+
+#include <filesystem>
+
+namespace hestio::platform {
+
+/// Where the app keeps its files. By default the XDG folders of the user
+/// ($XDG_CONFIG_HOME/hestio, $XDG_DATA_HOME/hestio and its Documents folder);
+/// with $HESTIO_PROFILE (which the --profile flag sets) everything lives in
+/// that one folder, so tests and demos run apart from the user's own data.
+class Profile {
+public:
+    /// From $HESTIO_PROFILE when set, the XDG folders otherwise. Read on each
+    /// call, so a test that points $HESTIO_PROFILE elsewhere is followed.
+    static Profile current();
+    /// Everything under `root`: root/config, root/data, root/Documents.
+    static Profile inFolder(const std::filesystem::path& root);
+    static Profile fromXdg();
+
+    /// Settings (user defaults).
+    const std::filesystem::path& configDirectory() const { return m_config; }
+    /// Files the app keeps for itself (credential file store, regions).
+    const std::filesystem::path& dataDirectory() const { return m_data; }
+    /// The app's documents directory.
+    const std::filesystem::path& documentsDirectory() const { return m_documents; }
+
+    /// Makes the three folders where missing; false, with one log line, when
+    /// one cannot be made.
+    bool createDirectories() const;
+
+    bool operator==(const Profile&) const = default;
+
+private:
+    std::filesystem::path m_config;
+    std::filesystem::path m_data;
+    std::filesystem::path m_documents;
+};
+
+}

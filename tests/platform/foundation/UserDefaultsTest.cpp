@@ -1,0 +1,173 @@
+#include "platform/foundation/UserDefaults.h"
+
+#include "platform/foundation/Profile.h"
+
+#include "support/LogCapture.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+using hestio::platform::Profile;
+using hestio::platform::PropertyListValue;
+using hestio::platform::UserDefaults;
+using hestio::test::LogCapture;
+using hestio::test::ScopedEnvironment;
+using hestio::test::TempDir;
+
+TEST(UserDefaults, StringsAndIntegersPersistAcrossInstances)
+{
+    TempDir dir;
+    auto file = dir / "config" / "UserDefaults.plist";
+    {
+        UserDefaults defaults(file);
+        EXPECT_FALSE(defaults.stringForKey("username"));
+        EXPECT_EQ(defaults.integerForKey("userID"), 0);
+        defaults.setObject("demo", "username");
+        defaults.setObject("Home", "title");
+        defaults.setInteger(1234567890123, "userID");
+        EXPECT_EQ(defaults.stringForKey("username"), "demo");
+    }
+    UserDefaults reopened(file);
+    EXPECT_EQ(reopened.stringForKey("username"), "demo");
+    EXPECT_EQ(reopened.stringForKey("title"), "Home");
+    EXPECT_EQ(reopened.integerForKey("userID"), 1234567890123);
+    auto onDisk = hestio::platform::readPropertyListDictionary(file);
+    EXPECT_EQ(onDisk.size(), 3u);
+    EXPECT_EQ(*onDisk.at("username").asString(), "demo");
+}
+
+TEST(UserDefaults, RemoveForgetsTheKeyOnDisk)
+{
+    TempDir dir;
+    auto file = dir / "UserDefaults.plist";
+    UserDefaults defaults(file);
+    defaults.setObject("demo", "username");
+    defaults.setObject("Home", "title");
+    defaults.removeObjectForKey("username");
+    defaults.removeObjectForKey("never set");
+    EXPECT_FALSE(defaults.stringForKey("username"));
+    UserDefaults reopened(file);
+    EXPECT_FALSE(reopened.stringForKey("username"));
+    EXPECT_EQ(reopened.stringForKey("title"), "Home");
+}
+
+TEST(UserDefaults, ConvertsBetweenTextAndIntegersLikeTheCallersExpect)
+{
+    TempDir dir;
+    UserDefaults defaults(dir / "UserDefaults.plist");
+    struct Case {
+        PropertyListValue stored;
+        std::optional<std::string> asString;
+        std::int64_t asInteger;
+    };
+    const Case cases[] = {
+        { "42", "42", 42 },
+        { " -7 apples", " -7 apples", -7 },
+        { "+3", "+3", 3 },
+        { "apples", "apples", 0 },
+        { "", "", 0 },
+        { 42, "42", 42 },
+        { 2.9, std::nullopt, 2 },
+        { true, std::nullopt, 1 },
+        { PropertyListValue::Array { "x" }, std::nullopt, 0 },
+    };
+    for (const Case& c : cases) {
+        defaults.setObject(c.stored, "key");
+        EXPECT_EQ(defaults.stringForKey("key"), c.asString) << hestio::platform::propertyListToXml(c.stored);
+        EXPECT_EQ(defaults.integerForKey("key"), c.asInteger) << hestio::platform::propertyListToXml(c.stored);
+    }
+}
+
+TEST(UserDefaults, CorruptFileReadsAsEmptyWithOneLogLineAndIsThenReplaced)
+{
+    TempDir dir;
+    auto file = dir.write("UserDefaults.plist", "<?xml version=\"1.0\"?><plist><dict><key>username</key><str");
+    LogCapture capture;
+    UserDefaults defaults(file);
+    EXPECT_FALSE(defaults.stringForKey("username"));
+    EXPECT_FALSE(defaults.stringForKey("title"));
+    EXPECT_EQ(capture.lines().size(), 1u);
+    defaults.setObject("demo", "username");
+    EXPECT_EQ(UserDefaults(file).stringForKey("username"), "demo");
+    EXPECT_EQ(capture.lines().size(), 1u);
+}
+
+TEST(UserDefaults, SynchronizePicksUpChangesFromElsewhereAndRetriesFailedWrites)
+{
+    TempDir dir;
+    auto file = dir / "UserDefaults.plist";
+    UserDefaults first(file);
+    UserDefaults second(file);
+    first.setObject("demo", "username");
+    EXPECT_EQ(second.stringForKey("username"), "demo"); // read on first use
+    first.setObject("other", "username");
+    EXPECT_EQ(second.stringForKey("username"), "demo"); // kept in memory
+    EXPECT_TRUE(second.synchronize());
+    EXPECT_EQ(second.stringForKey("username"), "other");
+
+    // A write that fails keeps the value in memory and is retried.
+    TempDir blocked;
+    std::filesystem::create_directories(blocked / "UserDefaults.plist");
+    UserDefaults stuck(blocked / "UserDefaults.plist");
+    {
+        LogCapture capture;
+        stuck.setObject("demo", "username");
+        EXPECT_EQ(stuck.stringForKey("username"), "demo");
+        EXPECT_FALSE(stuck.synchronize());
+        EXPECT_GE(capture.lines().size(), 2u);
+    }
+    std::filesystem::remove_all(blocked / "UserDefaults.plist");
+    EXPECT_TRUE(stuck.synchronize());
+    EXPECT_EQ(UserDefaults(blocked / "UserDefaults.plist").stringForKey("username"), "demo");
+}
+
+TEST(UserDefaults, StandardDefaultsLiveInTheCurrentProfile)
+{
+    TempDir first;
+    TempDir second;
+    {
+        ScopedEnvironment profile("HESTIO_PROFILE", first.path().c_str());
+        UserDefaults::standard().setObject("demo", "username");
+        EXPECT_EQ(UserDefaults::standard().file(), first / "config" / "UserDefaults.plist");
+        EXPECT_TRUE(std::filesystem::exists(first / "config" / "UserDefaults.plist"));
+    }
+    ScopedEnvironment profile("HESTIO_PROFILE", second.path().c_str());
+    EXPECT_FALSE(UserDefaults::standard().stringForKey("username"));
+}
+
+TEST(Profile, OneFolderOrTheXdgFolders)
+{
+    TempDir dir;
+    {
+        ScopedEnvironment profile("HESTIO_PROFILE", dir.path().c_str());
+        Profile current = Profile::current();
+        EXPECT_EQ(current.configDirectory(), dir / "config");
+        EXPECT_EQ(current.dataDirectory(), dir / "data");
+        EXPECT_EQ(current.documentsDirectory(), dir / "Documents");
+        EXPECT_TRUE(current.createDirectories());
+        EXPECT_TRUE(std::filesystem::is_directory(dir / "Documents"));
+    }
+    ScopedEnvironment noProfile("HESTIO_PROFILE", nullptr);
+    ScopedEnvironment home("HOME", "/home/someone");
+    {
+        ScopedEnvironment config("XDG_CONFIG_HOME", "/xdg/config");
+        ScopedEnvironment data("XDG_DATA_HOME", "relative/is/ignored");
+        Profile current = Profile::current();
+        EXPECT_EQ(current.configDirectory(), "/xdg/config/hestio");
+        EXPECT_EQ(current.dataDirectory(), "/home/someone/.local/share/hestio");
+        EXPECT_EQ(current.documentsDirectory(), "/home/someone/.local/share/hestio/Documents");
+    }
+    ScopedEnvironment config("XDG_CONFIG_HOME", nullptr);
+    EXPECT_EQ(Profile::current().configDirectory(), "/home/someone/.config/hestio");
+}
+
+TEST(Profile, RelativeProfileFolderIsMadeAbsoluteAndUncreatableFoldersAreReported)
+{
+    Profile relative = Profile::inFolder("demo-profile");
+    EXPECT_TRUE(relative.configDirectory().is_absolute());
+    TempDir dir;
+    dir.write("file", "x");
+    LogCapture capture;
+    EXPECT_FALSE(Profile::inFolder(dir / "file").createDirectories());
+    EXPECT_EQ(capture.lines().size(), 1u);
+}
