@@ -146,6 +146,13 @@ namespace {
         return std::clamp(fitting, 1, std::max(count, 1));
     }
 
+    /// A single clipped line is laid out unwrapped and cut at the box's edge
+    /// when drawn, rather than broken after its last whole word.
+    bool clipsOneLine(const TextStyle& style)
+    {
+        return style.lineBreakMode == LineBreakMode::Clip && style.numberOfLines == 1;
+    }
+
     /// Lays `text` out as `style` asks within `width` (0: unbounded) and
     /// `height` (0: unbounded); keeps at most the lines the style and the height
     /// allow.
@@ -159,7 +166,7 @@ namespace {
         std::string text = validUtf8(utf8);
         pango_layout_set_text(layout, text.data(), static_cast<int>(text.size()));
 
-        bool bounded = std::isfinite(width) && width > 0;
+        bool bounded = std::isfinite(width) && width > 0 && !clipsOneLine(style);
         if (bounded) {
             // A width computed from a measured one may come back a hair smaller;
             // rounding up keeps such text on its one line.
@@ -230,7 +237,10 @@ std::string resolvedFontFamily(const Font& font)
 TextMetrics measureText(const std::string& utf8, const TextStyle& style, double maxWidth)
 {
     auto layout = layOut(TextSystem::shared().measuring(), utf8, style, maxWidth, 0);
-    return metricsOf(layout.get());
+    TextMetrics metrics = metricsOf(layout.get());
+    if (clipsOneLine(style) && maxWidth > 0)
+        metrics.size.width = std::min(metrics.size.width, maxWidth);
+    return metrics;
 }
 
 Size sizeOfText(const std::string& utf8, const Font& font)
@@ -268,7 +278,19 @@ void Context::showText(const std::string& utf8, const Rect& box, const TextStyle
     auto layout = layOut(context, utf8, style, bounded ? box.width() : 0, bounded ? box.height() : 0);
     setSource(color);
     cairo_new_path(cr);
-    cairo_move_to(cr, box.minX(), box.minY());
+    double x = box.minX();
+    if (bounded && clipsOneLine(style) && box.width() > 0) {
+        cairo_rectangle(cr, box.minX(), box.minY() - box.height() - 1000, box.width(), 2 * box.height() + 2000);
+        cairo_clip(cr);
+        cairo_new_path(cr);
+        // Aligned within the box while it fits; cut at the far edge otherwise.
+        PangoRectangle logical;
+        pango_layout_get_extents(layout.get(), nullptr, &logical);
+        double room = box.width() - logical.width / double(PANGO_SCALE);
+        if (room > 0 && style.alignment != TextAlignment::Left)
+            x += style.alignment == TextAlignment::Center ? room / 2 : room;
+    }
+    cairo_move_to(cr, x, box.minY());
     pango_cairo_show_layout(cr, layout.get());
     cairo_restore(cr);
     cairo_new_path(cr);

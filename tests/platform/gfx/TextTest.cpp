@@ -208,6 +208,27 @@ TEST(Text, AlignmentPlacesTheLineInTheBox)
     EXPECT_EQ(left.height(), right.height());
 }
 
+TEST(Text, OneClippedLineIsCutAtTheEdgeOfItsBox)
+{
+    TextStyle style { Font { "Helvetica", 17 }, TextAlignment::Left, LineBreakMode::Clip, 1 };
+    Size natural = sizeOfText("Consumption today", style.font);
+    ASSERT_GT(natural.width, 60);
+    TextMetrics metrics = measureText("Consumption today", style, 60);
+    EXPECT_EQ(metrics.size.width, 60);
+    EXPECT_EQ(metrics.lineCount, 1);
+
+    Canvas canvas(100, 30);
+    canvas.context->drawText("Consumption today", Rect(10, 0, 60, 30), style, Color::black());
+    Rect ink = inkBounds(*canvas.image);
+    EXPECT_GT(ink.maxX(), 66) << "the second word is drawn up to the edge";
+    EXPECT_LE(ink.maxX(), 70);
+
+    style.alignment = TextAlignment::Right;
+    Canvas right(100, 30);
+    right.context->drawText("Wh", Rect(0, 0, 100, 30), style, Color::black());
+    EXPECT_GT(inkBounds(*right.image).maxX(), 97);
+}
+
 TEST(Text, DrawingKeepsTheCurrentPath)
 {
     Canvas canvas(40, 20);
