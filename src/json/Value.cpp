@@ -197,6 +197,11 @@ namespace detail {
 
 const Value kNone;
 
+const Value& Value::kNoneValue() noexcept
+{
+    return kNone;
+}
+
 namespace {
 
     Value makeInteger(std::int64_t number)

@@ -209,6 +209,10 @@ public:
     /// Element or member lookups that never raise: a handle holding nothing
     /// when the value is not such a container or has no such entry.
     const Value& operator[](std::size_t index) const noexcept;
+    const Value& operator[](int index) const noexcept
+    {
+        return index < 0 ? kNoneValue() : (*this)[static_cast<std::size_t>(index)];
+    }
     const Value& operator[](std::string_view key) const noexcept;
     const Value& operator[](const char* key) const noexcept { return (*this)[std::string_view(key)]; }
     /// Element or pair count of a container, 0 otherwise.
@@ -236,6 +240,7 @@ public:
     }
 
 private:
+    static const Value& kNoneValue() noexcept;
     detail::Object* m_object = nullptr;
 };
 

@@ -1,0 +1,124 @@
+#pragma once
+
+#include "json/Value.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+namespace json::detail {
+
+/// The decoder's pending values (and, for dictionaries, keys and key hashes)
+/// across every open container. It starts in arrays supplied by the parse
+/// call's own frame and moves to the heap only when outgrown, growing to
+/// `count` + 128 entries rounded up to a multiple of 2048.
+class ObjectStack {
+public:
+    static constexpr std::size_t kFrameEntries = 1024;
+    static constexpr std::size_t kGrowthMultiple = 2048;
+
+    ObjectStack(Object** objects, Object** keys, std::uint32_t* keyHashes, std::size_t count) noexcept
+        : m_objects(objects)
+        , m_keys(keys)
+        , m_keyHashes(keyHashes)
+        , m_count(count)
+    {
+        std::memset(static_cast<void*>(objects), 0, count * sizeof(Object*));
+        std::memset(static_cast<void*>(keys), 0, count * sizeof(Object*));
+    }
+    ObjectStack(const ObjectStack&) = delete;
+    ObjectStack& operator=(const ObjectStack&) = delete;
+    ~ObjectStack()
+    {
+        releaseRange(0);
+        if (m_onHeap) {
+            std::free(m_objects);
+            std::free(m_keys);
+            std::free(m_keyHashes);
+        }
+    }
+
+    std::size_t count() const noexcept { return m_count; }
+    std::size_t index() const noexcept { return m_index; }
+    bool isOnHeap() const noexcept { return m_onHeap; }
+
+    /// Grows when fewer than four entries are free; false when memory runs out.
+    bool ensureRoom() noexcept
+    {
+        if (m_index + 4 <= m_count)
+            return true;
+        return grow();
+    }
+
+    void push(Object* object) noexcept { m_objects[m_index++] = object; }
+    std::size_t reserveEntry() noexcept
+    {
+        m_keys[m_index] = nullptr;
+        m_objects[m_index] = nullptr;
+        return m_index++;
+    }
+    void giveBack() noexcept { --m_index; }
+    Object*& objectAt(std::size_t i) noexcept { return m_objects[i]; }
+    Object*& keyAt(std::size_t i) noexcept { return m_keys[i]; }
+    std::uint32_t& keyHashAt(std::size_t i) noexcept { return m_keyHashes[i]; }
+    Object* const* objectsFrom(std::size_t i) const noexcept { return m_objects + i; }
+    Object* const* keysFrom(std::size_t i) const noexcept { return m_keys + i; }
+    const std::uint32_t* keyHashesFrom(std::size_t i) const noexcept { return m_keyHashes + i; }
+
+    /// Entries from `start` now belong to a container: forget them.
+    void handOver(std::size_t start) noexcept { m_index = start; }
+    /// Entries from `start` were not used: release them.
+    void releaseRange(std::size_t start) noexcept
+    {
+        for (std::size_t i = start; i < m_index; ++i) {
+            if (m_objects[i])
+                release(m_objects[i]);
+            if (m_keys[i])
+                release(m_keys[i]);
+            m_objects[i] = nullptr;
+            m_keys[i] = nullptr;
+        }
+        m_index = start;
+    }
+
+private:
+    bool grow() noexcept
+    {
+        std::size_t newCount = (m_count + 128 + kGrowthMultiple - 1) / kGrowthMultiple * kGrowthMultiple;
+        auto* objects = static_cast<Object**>(std::malloc(newCount * sizeof(Object*)));
+        auto* keys = static_cast<Object**>(std::malloc(newCount * sizeof(Object*)));
+        auto* hashes = static_cast<std::uint32_t*>(std::malloc(newCount * sizeof(std::uint32_t)));
+        if (!objects || !keys || !hashes) {
+            std::free(objects);
+            std::free(keys);
+            std::free(hashes);
+            return false;
+        }
+        std::memcpy(static_cast<void*>(objects), m_objects, m_count * sizeof(Object*));
+        std::memcpy(static_cast<void*>(keys), m_keys, m_count * sizeof(Object*));
+        std::memcpy(hashes, m_keyHashes, m_count * sizeof(std::uint32_t));
+        std::memset(static_cast<void*>(objects + m_count), 0, (newCount - m_count) * sizeof(Object*));
+        std::memset(static_cast<void*>(keys + m_count), 0, (newCount - m_count) * sizeof(Object*));
+        if (m_onHeap) {
+            std::free(m_objects);
+            std::free(m_keys);
+            std::free(m_keyHashes);
+        }
+        m_objects = objects;
+        m_keys = keys;
+        m_keyHashes = hashes;
+        m_count = newCount;
+        m_onHeap = true;
+        return true;
+    }
+
+    Object** m_objects;
+    Object** m_keys;
+    std::uint32_t* m_keyHashes;
+    std::size_t m_count;
+    std::size_t m_index { 0 };
+    bool m_onHeap { false };
+};
+
+} // namespace json::detail
