@@ -17,6 +17,12 @@ namespace {
         return std::isfinite(v);
     }
 
+    // Whether scaling by (sx, sy) keeps cairo's matrix invertible.
+    bool scalable(double sx, double sy)
+    {
+        return finite(sx * sy) && sx * sy != 0;
+    }
+
     cairo_matrix_t toCairo(const AffineTransform& t)
     {
         return { t.a, t.b, t.c, t.d, t.tx, t.ty };
@@ -100,6 +106,11 @@ std::unique_ptr<Context> Context::forImage(Image& image)
 
 std::unique_ptr<Context> Context::wrapping(cairo_t* cr, double scale)
 {
+    if (!cr) {
+        // Nothing to draw into: the drawing goes nowhere.
+        SurfacePtr scratch(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 0, 0));
+        return std::unique_ptr<Context>(new Context(cairo_create(scratch.get()), 1));
+    }
     return std::unique_ptr<Context>(new Context(cairo_reference(cr), scale > 0 ? scale : 1));
 }
 
@@ -127,39 +138,50 @@ void Context::restore()
     m_saved.pop_back();
 }
 
-// A singular or non-finite transform would stop cairo drawing anything for the
-// rest of the context's life; such calls are ignored.
 void Context::translate(double dx, double dy)
 {
-    if (finite(dx) && finite(dy))
-        cairo_translate(m_cr.get(), dx, dy);
+    cairo_matrix_t m;
+    cairo_matrix_init_translate(&m, dx, dy);
+    transformBy(m);
 }
 
 void Context::scaleBy(double sx, double sy)
 {
-    if (finite(sx) && finite(sy) && sx != 0 && sy != 0)
-        cairo_scale(m_cr.get(), sx, sy);
+    cairo_matrix_t m;
+    cairo_matrix_init_scale(&m, sx, sy);
+    transformBy(m);
 }
 
 void Context::rotate(double radians)
 {
-    if (finite(radians))
-        cairo_rotate(m_cr.get(), radians);
+    if (!finite(radians))
+        return;
+    cairo_matrix_t m;
+    cairo_matrix_init_rotate(&m, radians);
+    transformBy(m);
 }
 
 void Context::concat(const AffineTransform& t)
 {
-    cairo_matrix_t m = toCairo(t);
-    cairo_matrix_t check = m;
-    if (cairo_matrix_invert(&check) != CAIRO_STATUS_SUCCESS)
-        return;
-    cairo_matrix_t current;
+    transformBy(toCairo(t));
+}
+
+void Context::transformBy(const cairo_matrix_t& m)
+{
+    // A singular or non-finite transform would stop cairo drawing anything
+    // for the rest of the context's life; such a call is ignored instead.
+    cairo_matrix_t current, product;
     cairo_get_matrix(m_cr.get(), &current);
-    cairo_matrix_t product;
     cairo_matrix_multiply(&product, &m, &current);
-    if (cairo_matrix_invert(&product) != CAIRO_STATUS_SUCCESS)
+    for (double v : { product.xx, product.yx, product.xy, product.yy, product.x0, product.y0 }) {
+        if (!finite(v))
+            return;
+    }
+    double determinant = product.xx * product.yy - product.xy * product.yx;
+    cairo_matrix_t inverse = product;
+    if (!finite(determinant) || determinant == 0 || cairo_matrix_invert(&inverse) != CAIRO_STATUS_SUCCESS)
         return;
-    cairo_transform(m_cr.get(), &m);
+    cairo_set_matrix(m_cr.get(), &product);
 }
 
 AffineTransform Context::currentTransform() const
@@ -171,10 +193,7 @@ AffineTransform Context::currentTransform() const
 
 void Context::flipY(double height)
 {
-    if (!finite(height))
-        return;
-    cairo_translate(m_cr.get(), 0, height);
-    cairo_scale(m_cr.get(), 1, -1);
+    transformBy({ 1, 0, 0, -1, 0, height });
 }
 
 void Context::setAlpha(double alpha)
@@ -421,7 +440,8 @@ void Context::fillPathWithLinearGradient(const Gradient& g, Point start, Point e
 void Context::drawImage(const Image& image, const Rect& into, double alpha)
 {
     Size size = image.size();
-    if (into.isEmpty() || size.width <= 0 || size.height <= 0 || !finite(alpha))
+    bool usable = finite(into.x()) && finite(into.y()) && finite(into.width()) && finite(into.height());
+    if (!usable || into.isEmpty() || size.width <= 0 || size.height <= 0 || !finite(alpha))
         return;
     double a = std::clamp(alpha, 0.0, 1.0) * m_alpha;
     // Pictures come out upright in a flipped (y-up) space too, like text.
@@ -445,6 +465,8 @@ void Context::drawUpright(const Image& image, const Rect& into, double a)
         drawNineSlice(image, into, a);
         return;
     }
+    if (!scalable(into.width() / size.width, into.height() / size.height))
+        return;
     if (RsvgHandle* svg = image.impl().svg.get()) {
         withOwnPath(m_cr.get(), [&] {
             cairo_t* cr = m_cr.get();
@@ -467,7 +489,8 @@ void Context::drawUpright(const Image& image, const Rect& into, double a)
 
 void Context::drawRaster(cairo_surface_t* surface, const Rect& from, const Rect& into, double alpha)
 {
-    if (!surface || from.isEmpty() || into.isEmpty())
+    if (!surface || from.isEmpty() || into.isEmpty()
+        || !scalable(into.width() / from.width(), into.height() / from.height()))
         return;
     withOwnPath(m_cr.get(), [&] {
         cairo_t* cr = m_cr.get();

@@ -12,6 +12,7 @@
 
 typedef struct _cairo cairo_t;
 typedef struct _cairo_surface cairo_surface_t;
+typedef struct _cairo_matrix cairo_matrix_t;
 
 namespace hestio::platform {
 
@@ -123,6 +124,7 @@ private:
 
     Context(cairo_t* cr, double scale);
     void setSource(Color c);
+    void transformBy(const cairo_matrix_t& m);
     void drawUpright(const Image& image, const Rect& into, double alpha);
     void drawRaster(cairo_surface_t* surface, const Rect& from, const Rect& into, double alpha);
     void drawNineSlice(const Image& image, const Rect& into, double alpha);

@@ -262,6 +262,9 @@ void Context::drawText(const std::string& utf8, Point at, const Font& font, Colo
 
 void Context::showText(const std::string& utf8, const Rect& box, const TextStyle& style, Color color, bool bounded)
 {
+    if (!std::isfinite(box.x()) || !std::isfinite(box.y()) || !std::isfinite(box.width())
+        || !std::isfinite(box.height()))
+        return;
     cairo_t* cr = m_cr.get();
     CairoPathPtr savedPath(cairo_copy_path(cr));
     cairo_save(cr);

@@ -214,6 +214,32 @@ TEST(Context, TransformsComposeAsTheMatrixSays)
     EXPECT_FALSE(c.hasError());
 }
 
+TEST(Context, NonFiniteInputNeverStopsTheDrawing)
+{
+    const double nan = std::nan(""), inf = INFINITY;
+    Canvas canvas(20, 20);
+    Context& c = *canvas.context;
+    c.scaleBy(1e-300, 1e-300);
+    c.flipY(inf);
+    c.rotate(nan);
+    c.moveTo({ nan, 3 });
+    c.lineTo({ 10, inf });
+    c.setLineWidth(nan);
+    c.setMiterLimit(inf);
+    c.stroke();
+    c.drawImage(*Image::create({ 2, 2 }), { nan, 0, 5, 5 });
+    c.drawText("label", Rect(0, nan, 10, 10), TextStyle {}, Color::black());
+    c.drawText("label", Point { inf, 0 }, Font {}, Color::black());
+    c.setAlpha(nan);
+    EXPECT_FALSE(c.hasError());
+    EXPECT_TRUE(c.currentTransform().isIdentity());
+    c.fillRect({ 0, 0, 20, 20 }, green);
+    EXPECT_TRUE(sameColor(canvas.at(10, 10), green));
+
+    auto nowhere = Context::wrapping(nullptr, 2);
+    nowhere->fillRect({ 0, 0, 5, 5 }, red);
+}
+
 TEST(Context, FlipYPutsTheOriginAtTheBottom)
 {
     Canvas canvas(20, 20);
