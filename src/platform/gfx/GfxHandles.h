@@ -26,6 +26,11 @@ struct GObjectDeleter {
 struct PangoDeleter {
     void operator()(PangoFontDescription* d) const { pango_font_description_free(d); }
     void operator()(PangoAttrList* l) const { pango_attr_list_unref(l); }
+    void operator()(PangoLayoutIter* i) const { pango_layout_iter_free(i); }
+};
+
+struct GFreeDeleter {
+    void operator()(gpointer p) const { g_free(p); }
 };
 
 struct GErrorDeleter {
@@ -39,6 +44,8 @@ using CairoPathPtr = std::unique_ptr<cairo_path_t, CairoDeleter>;
 using FontOptionsPtr = std::unique_ptr<cairo_font_options_t, CairoDeleter>;
 template<typename T> using GObjectPtr = std::unique_ptr<T, GObjectDeleter>;
 using FontDescriptionPtr = std::unique_ptr<PangoFontDescription, PangoDeleter>;
+using LayoutIterPtr = std::unique_ptr<PangoLayoutIter, PangoDeleter>;
+using GStringPtr = std::unique_ptr<gchar, GFreeDeleter>;
 using ErrorPtr = std::unique_ptr<GError, GErrorDeleter>;
 
 /// A second owner of a reference-counted surface.

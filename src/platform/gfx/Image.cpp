@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <vector>
 
 namespace hestio::platform {
@@ -127,15 +129,10 @@ std::shared_ptr<const Image> Image::named(const std::string& name)
                 continue;
             std::shared_ptr<const Image> image;
             if (path.extension() == ".svg") {
-                GError* raw = nullptr;
-                gchar* contents = nullptr;
-                gsize length = 0;
-                ErrorPtr error;
-                if (g_file_get_contents(path.c_str(), &contents, &length, &raw)) {
-                    image = fromSvgData(std::string(contents, length));
-                    g_free(contents);
-                }
-                error.reset(raw);
+                std::ifstream in(path, std::ios::binary);
+                std::string svg((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+                if (in.good() || in.eof())
+                    image = fromSvgData(svg);
             } else {
                 image = fromPngFile(path.string());
             }

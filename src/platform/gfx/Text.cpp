@@ -68,15 +68,17 @@ namespace {
                 return;
             }
             // The system's configuration first, then our aliases on top of it.
-            FcConfig* config = FcInitLoadConfig();
+            struct ConfigDeleter {
+                void operator()(FcConfig* c) const { FcConfigDestroy(c); }
+            };
+            std::unique_ptr<FcConfig, ConfigDeleter> config(FcInitLoadConfig());
             if (!config)
                 return;
-            if (FcConfigParseAndLoad(config, reinterpret_cast<const FcChar8*>(file.c_str()), FcTrue)
-                && FcConfigBuildFonts(config))
-                pango_fc_font_map_set_config(PANGO_FC_FONT_MAP(m_fontMap.get()), config);
+            if (FcConfigParseAndLoad(config.get(), reinterpret_cast<const FcChar8*>(file.c_str()), FcTrue)
+                && FcConfigBuildFonts(config.get()))
+                pango_fc_font_map_set_config(PANGO_FC_FONT_MAP(m_fontMap.get()), config.get());
             else
                 hestio::log("Could not load the font aliases in " + file.string());
-            FcConfigDestroy(config);
         }
 
         GObjectPtr<PangoContext> newContext() const
@@ -123,26 +125,23 @@ namespace {
     {
         if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr))
             return text;
-        gchar* fixed = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
-        std::string result(fixed);
-        g_free(fixed);
-        return result;
+        GStringPtr fixed(g_utf8_make_valid(text.data(), static_cast<gssize>(text.size())));
+        return fixed.get();
     }
 
     // The number of whole lines that fit in `height`, at least one.
     int linesFitting(PangoLayout* layout, double height)
     {
         int count = pango_layout_get_line_count(layout);
-        PangoLayoutIter* iter = pango_layout_get_iter(layout);
+        LayoutIterPtr iter(pango_layout_get_iter(layout));
         int fitting = 0;
         do {
             PangoRectangle logical;
-            pango_layout_iter_get_line_extents(iter, nullptr, &logical);
+            pango_layout_iter_get_line_extents(iter.get(), nullptr, &logical);
             if ((logical.y + logical.height) / double(PANGO_SCALE) > height + 0.01)
                 break;
             ++fitting;
-        } while (pango_layout_iter_next_line(iter));
-        pango_layout_iter_free(iter);
+        } while (pango_layout_iter_next_line(iter.get()));
         return std::clamp(fitting, 1, std::max(count, 1));
     }
 
