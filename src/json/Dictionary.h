@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -37,6 +38,7 @@ public:
     const Value& objectForKey(const Value& key) const noexcept;
     const Value& objectForKey(std::string_view key) const noexcept;
     const Value& objectForKey(const char* key) const noexcept { return objectForKey(std::string_view(key)); }
+    const Value& objectForKey(const std::string& key) const noexcept { return objectForKey(std::string_view(key)); }
     /// Keys and values in slot order; either buffer may be null.
     void getObjects(Value* objects, Value* keys) const;
     DictionaryEnumerator keyEnumerator() const;

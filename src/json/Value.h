@@ -215,6 +215,7 @@ public:
     }
     const Value& operator[](std::string_view key) const noexcept;
     const Value& operator[](const char* key) const noexcept { return (*this)[std::string_view(key)]; }
+    const Value& operator[](const std::string& key) const noexcept { return (*this)[std::string_view(key)]; }
     /// Element or pair count of a container, 0 otherwise.
     std::size_t count() const noexcept;
 
