@@ -31,7 +31,9 @@ public:
 /// A clock that moves only when told to. advance() walks through time in
 /// steps, stopping at each due timer of every run loop attached to it and
 /// running it there, in due-time order (ties in posting order), so tests of
-/// every delay run without sleeping.
+/// every delay run without sleeping. A call due within a tenth of a
+/// microsecond of the target counts as due, so 0.09 s and then 0.01 s reach
+/// a call due after 0.1 s. The clock must outlive the loops made on it.
 class ManualClock final : public Clock {
 public:
     explicit ManualClock(Date start = Date(1354752000.0)); // 2012-12-06 00:00:00 UTC

@@ -1,10 +1,13 @@
 #include "platform/foundation/RunLoop.h"
 
+#include "platform/foundation/Log.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cassert>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 
 namespace hestio::platform {
 
@@ -57,7 +60,11 @@ RunLoop::~RunLoop()
 
 RunLoop& RunLoop::current()
 {
-    assert(t_currentLoop && "no run loop is current on this thread");
+    // A programming error in every build: going on would dereference null.
+    if (!t_currentLoop) {
+        hestio::log("RunLoop::current() called on a thread without a current run loop");
+        std::abort();
+    }
     return *t_currentLoop;
 }
 

@@ -300,3 +300,8 @@ TEST(RunLoop, RealLoopRunsPostsFromAnotherThreadAndStops)
     poster.join();
     EXPECT_EQ(seen, (std::vector<int> { 1 }));
 }
+
+TEST(RunLoopDeathTest, CurrentWithoutALoopStopsWithAMessage)
+{
+    EXPECT_DEATH(RunLoop::current(), "without a current run loop");
+}
