@@ -468,6 +468,8 @@ void Context::drawUpright(const Image& image, const Rect& into, double a)
     if (!scalable(into.width() / size.width, into.height() / size.height))
         return;
     if (RsvgHandle* svg = image.impl().svg.get()) {
+        if (drawCachedSvg(image, into, a))
+            return;
         withOwnPath(m_cr.get(), [&] {
             cairo_t* cr = m_cr.get();
             cairo_save(cr);
@@ -485,6 +487,41 @@ void Context::drawUpright(const Image& image, const Rect& into, double a)
         return;
     }
     drawRaster(image.impl().surface.get(), Rect { { 0, 0 }, size }, into, a);
+}
+
+bool Context::drawCachedSvg(const Image& image, const Rect& into, double alpha)
+{
+    // Icons are drawn over and over at the same size: while the space is only
+    // scaled and moved, a picture is rendered once per pixel size and copied
+    // onto whole pixels from then on.
+    cairo_t* cr = m_cr.get();
+    cairo_matrix_t m;
+    cairo_get_matrix(cr, &m);
+    if (m.xy != 0 || m.yx != 0 || m.xx <= 0 || m.yy <= 0)
+        return false;
+    double sx = 1, sy = 1;
+    cairo_surface_get_device_scale(cairo_get_target(cr), &sx, &sy);
+    double x0 = into.minX(), y0 = into.minY(), x1 = into.maxX(), y1 = into.maxY();
+    cairo_user_to_device(cr, &x0, &y0);
+    cairo_user_to_device(cr, &x1, &y1);
+    double left = std::round(x0 * sx), top = std::round(y0 * sy);
+    double width = std::round(x1 * sx - left), height = std::round(y1 * sy - top);
+    constexpr double largest = 4096;
+    if (!(width > 0 && height > 0 && width <= largest && height <= largest))
+        return false;
+    cairo_surface_t* rendition
+        = image.impl().rasterOfPixels(image.size(), static_cast<int>(width), static_cast<int>(height));
+    if (!rendition)
+        return false;
+    withOwnPath(cr, [&] {
+        cairo_save(cr);
+        cairo_identity_matrix(cr);
+        cairo_scale(cr, 1 / sx, 1 / sy);
+        cairo_set_source_surface(cr, rendition, left, top);
+        cairo_paint_with_alpha(cr, alpha);
+        cairo_restore(cr);
+    });
+    return true;
 }
 
 void Context::drawRaster(cairo_surface_t* surface, const Rect& from, const Rect& into, double alpha)

@@ -126,6 +126,7 @@ private:
     void setSource(Color c);
     void transformBy(const cairo_matrix_t& m);
     void drawUpright(const Image& image, const Rect& into, double alpha);
+    bool drawCachedSvg(const Image& image, const Rect& into, double alpha);
     void drawRaster(cairo_surface_t* surface, const Rect& from, const Rect& into, double alpha);
     void drawNineSlice(const Image& image, const Rect& into, double alpha);
     void showText(const std::string& utf8, const Rect& box, const TextStyle& style, Color color, bool bounded);

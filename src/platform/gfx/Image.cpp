@@ -291,6 +291,26 @@ cairo_surface_t* Image::Impl::rasterAt(Size size, double scale) const
     return m_renditions.emplace(scale, std::move(rendition)).first->second.get();
 }
 
+cairo_surface_t* Image::Impl::rasterOfPixels(Size size, int width, int height) const
+{
+    if (!svg || size.width <= 0 || size.height <= 0)
+        return nullptr;
+    auto key = std::make_pair(width, height);
+    auto found = m_pixelRenditions.find(key);
+    if (found != m_pixelRenditions.end())
+        return found->second.get();
+    constexpr std::size_t sizesKept = 8;
+    if (m_pixelRenditions.size() >= sizesKept)
+        m_pixelRenditions.clear();
+    SurfacePtr rendition(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
+    CairoPtr cr(cairo_create(rendition.get()));
+    cairo_scale(cr.get(), width / size.width, height / size.height);
+    if (!gfx::renderSvg(svg.get(), cr.get(), Rect { { 0, 0 }, size }))
+        return nullptr;
+    cr.reset();
+    return m_pixelRenditions.emplace(key, std::move(rendition)).first->second.get();
+}
+
 bool gfx::renderSvg(RsvgHandle* handle, cairo_t* cr, const Rect& viewport)
 {
     RsvgRectangle box { viewport.x(), viewport.y(), viewport.width(), viewport.height() };

@@ -8,6 +8,7 @@
 #include <librsvg/rsvg.h>
 
 #include <map>
+#include <utility>
 
 namespace hestio::platform {
 
@@ -21,8 +22,13 @@ struct Image::Impl {
     /// itself, or the picture rendered once per scale and kept.
     cairo_surface_t* rasterAt(Size size, double scale) const;
 
+    /// The picture stretched over `width` × `height` pixels, rendered once
+    /// and kept while few sizes are asked for.
+    cairo_surface_t* rasterOfPixels(Size size, int width, int height) const;
+
 private:
     mutable std::map<double, gfx::SurfacePtr> m_renditions;
+    mutable std::map<std::pair<int, int>, gfx::SurfacePtr> m_pixelRenditions;
 };
 
 namespace gfx {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <numbers>
 #include <unistd.h>
 
 using namespace hestio::platform;
@@ -92,6 +93,24 @@ TEST(Image, SvgDrawsSharplyAtOneAndTwoTimes)
     }
     EXPECT_FALSE(Image::fromSvgData("<svg"));
     EXPECT_FALSE(Image::fromSvgData(""));
+}
+
+TEST(Image, SvgCopiedFromItsRenditionMatchesTheSvgDrawnDirectly)
+{
+    auto svg = Image::fromSvgData(R"(<svg xmlns="http://www.w3.org/2000/svg" width="16" height="16">
+      <circle cx="8" cy="8" r="6" fill="none" stroke="#36c" stroke-width="2"/></svg>)");
+    ASSERT_TRUE(svg);
+    Canvas copied(40, 30, 2);
+    copied.context->drawImage(*svg, { 3, 4, 24, 20 });
+    copied.context->drawImage(*svg, { 3, 4, 24, 20 }); // from the rendition kept
+    Canvas direct(40, 30, 2);
+    direct.context->rotate(2 * std::numbers::pi); // not a plain scale: drawn as vectors
+    direct.context->drawImage(*svg, { 3, 4, 24, 20 });
+    direct.context->drawImage(*svg, { 3, 4, 24, 20 });
+    for (int y = 0; y < 60; ++y)
+        for (int x = 0; x < 80; ++x)
+            ASSERT_TRUE(sameColor(copied.image->pixelAt(x, y), direct.image->pixelAt(x, y), 3.0 / 255))
+                << x << "," << y;
 }
 
 TEST(Image, ImagesStayUprightInAFlippedSpace)
