@@ -73,7 +73,12 @@ bool optionalFlag(const FormData& params, std::string_view key, bool fallback)
 
 bool isTrue(const FormData& params, std::string_view key)
 {
-    return optionalFlag(params, key, false);
+    auto value = params.get(key);
+    if (!value)
+        return false;
+    if (*value != "true")
+        throw RequestError(400, "parameter " + std::string(key) + " must be true");
+    return true;
 }
 
 }

@@ -25,7 +25,7 @@ int64_t requireIntegerIn(const FormData& params, std::string_view key, int64_t l
 double requireNumberIn(const FormData& params, std::string_view key, double lowest, double highest);
 /// "true" or "false"; `fallback` when absent.
 bool optionalFlag(const FormData& params, std::string_view key, bool fallback);
-/// Accepts only the exact value "true" for a flag such as delete=true.
+/// Whether a flag such as delete=true is given; any value but "true" is refused.
 bool isTrue(const FormData& params, std::string_view key);
 
 }

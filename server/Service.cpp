@@ -177,9 +177,7 @@ std::map<int64_t, StateTimeline> Service::timelinesOf(int64_t householdId)
 Value Service::session(const FormData& params)
 {
     int64_t now = m_now();
-    if (params.has("logout")) {
-        if (!isTrue(params, "logout"))
-            throw RequestError(400, "parameter logout must be true");
+    if (isTrue(params, "logout")) {
         Caller caller = authenticate(params);
         m_store.removeSession(caller.tokenHash);
         return okReply();
@@ -228,9 +226,7 @@ Value Service::locations(const std::string& method, const Caller& caller, const 
 {
     if (method == "POST") {
         std::string title = requireName(params, "title", kMaxTitleLength);
-        if (params.has("delete")) {
-            if (!isTrue(params, "delete"))
-                throw RequestError(400, "parameter delete must be true");
+        if (isTrue(params, "delete")) {
             if (!m_store.removeLocation(caller.user.id, title))
                 throw RequestError(404, "no saved location is titled " + title);
             return okReply();
@@ -326,7 +322,7 @@ Value Service::activities(const std::string& method, const Caller& caller, const
     if (method == "POST") {
         std::string title = requireName(params, "activity", kMaxActivityLength);
         int64_t timestamp = requireIntegerIn(params, "timestamp", 0, 253402300799999);
-        if (isTrue(params, "new")) {
+        if (optionalFlag(params, "new", false)) {
             // Creating an activity that exists already is harmless: the
             // client records its occurrence next either way.
             m_store.addActivity(caller.user.id, title);
@@ -351,9 +347,7 @@ Value Service::schedules(const std::string& method, const Caller& caller, const 
 {
     if (method == "POST") {
         std::string title = requireName(params, "title", kMaxTitleLength);
-        if (params.has("delete")) {
-            if (!isTrue(params, "delete"))
-                throw RequestError(400, "parameter delete must be true");
+        if (isTrue(params, "delete")) {
             if (!m_store.removeSchedule(caller.household.id, title))
                 throw RequestError(404, "no schedule is titled " + title);
             return okReply();

@@ -6,6 +6,7 @@
 #include "Service.h"
 #include "Store.h"
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -69,15 +70,18 @@ int serve(const Options& options)
         std::cerr << "hestio-sim: cannot listen on 127.0.0.1:" << options.port << " (is it in use?)" << std::endl;
         return 1;
     }
+    std::atomic<bool> signalled { false };
     std::thread stopper([&] {
         int received = 0;
         sigwait(&signals, &received);
+        signalled = true;
         server.stop();
     });
     std::cout << "hestio-sim listening on https://127.0.0.1:" << port << std::endl;
     server.run();
     // When the server ended by itself, wake the stopper so it can be joined.
-    pthread_kill(stopper.native_handle(), SIGTERM);
+    if (!signalled)
+        pthread_kill(stopper.native_handle(), SIGTERM);
     stopper.join();
     return 0;
 }

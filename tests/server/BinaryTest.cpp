@@ -1,0 +1,202 @@
+#include "Certificate.h"
+
+#include "SimTestSupport.h"
+
+#include "json/Decoder.h"
+
+#include <httplib.h>
+
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <optional>
+
+using namespace hestio::sim;
+
+namespace {
+/// hestio-sim run as a child process with its standard output on a pipe.
+class Child {
+public:
+    explicit Child(std::vector<std::string> arguments)
+    {
+        int fds[2];
+        EXPECT_EQ(pipe(fds), 0);
+        m_pid = fork();
+        if (m_pid == 0) {
+            dup2(fds[1], STDOUT_FILENO);
+            close(fds[0]);
+            close(fds[1]);
+            std::vector<char*> argv { const_cast<char*>(HESTIO_SIM_BINARY) };
+            for (auto& a : arguments)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(HESTIO_SIM_BINARY, argv.data());
+            _exit(127);
+        }
+        close(fds[1]);
+        m_out = fds[0];
+    }
+    ~Child()
+    {
+        if (m_pid > 0 && !m_exited) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+        close(m_out);
+    }
+
+    /// The next line of output, waiting at most 20 seconds for it.
+    std::optional<std::string> readLine()
+    {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (true) {
+            size_t newline = m_buffer.find('\n');
+            if (newline != std::string::npos) {
+                std::string line = m_buffer.substr(0, newline);
+                m_buffer.erase(0, newline + 1);
+                return line;
+            }
+            auto left
+                = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                return std::nullopt;
+            pollfd p { m_out, POLLIN, 0 };
+            if (poll(&p, 1, static_cast<int>(left.count())) <= 0)
+                return std::nullopt;
+            char chunk[512];
+            ssize_t n = read(m_out, chunk, sizeof chunk);
+            if (n <= 0)
+                return std::nullopt;
+            m_buffer.append(chunk, static_cast<size_t>(n));
+        }
+    }
+
+    /// Reads lines up to the readiness line and returns the port it names.
+    int waitUntilListening()
+    {
+        const std::string prefix = "hestio-sim listening on https://127.0.0.1:";
+        while (auto line = readLine()) {
+            m_lines.push_back(*line);
+            if (line->rfind(prefix, 0) == 0)
+                return std::stoi(line->substr(prefix.size()));
+        }
+        return -1;
+    }
+
+    /// Sends the signal and returns the exit status (or -1 if killed).
+    int stop(int signal)
+    {
+        kill(m_pid, signal);
+        return waitForExit();
+    }
+
+    int waitForExit()
+    {
+        int status = 0;
+        waitpid(m_pid, &status, 0);
+        m_exited = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    std::string allOutput()
+    {
+        std::string text;
+        while (auto line = readLine())
+            text += *line + "\n";
+        return text;
+    }
+
+    const std::vector<std::string>& lines() const { return m_lines; }
+
+private:
+    pid_t m_pid { -1 };
+    int m_out { -1 };
+    bool m_exited { false };
+    std::string m_buffer;
+    std::vector<std::string> m_lines;
+};
+
+json::Value call(int port, const std::string& path, const std::string& body)
+{
+    httplib::SSLClient client("127.0.0.1", port);
+    client.enable_server_certificate_verification(false);
+    client.set_read_timeout(10);
+    auto result = body.empty() ? client.Get(path.c_str())
+                               : client.Post(path.c_str(), body, "application/x-www-form-urlencoded");
+    EXPECT_TRUE(result);
+    return result ? json::objectFromJSONData(result->body) : json::Value();
+}
+}
+
+TEST(HestioSimBinary, StartsAnnouncesItselfStopsCleanlyAndKeepsItsData)
+{
+    test::ScratchFolder folder;
+    std::string pin;
+    {
+        Child sim({ "--data", folder.path().string(), "--port", "0", "--token-ttl", "60" });
+        int port = sim.waitUntilListening();
+        ASSERT_GT(port, 0);
+        ASSERT_GE(sim.lines().size(), 2u);
+        EXPECT_EQ(sim.lines()[0], "hestio-sim made a new certificate in " + folder.path().string());
+        pin = publicKeyPin(folder.path() / "certificate.pem");
+        EXPECT_EQ(sim.lines()[1], "hestio-sim certificate pin sha256//" + pin);
+
+        json::Value session = call(port, "/kivoraserver/session", "name=demo&password=demo");
+        ASSERT_TRUE(session["success"].boolValue());
+        std::string token(session["token"].stringValue());
+        json::Value renamed
+            = call(port, "/kivoraserver/api/device", "device_id=101&location=Pantry&name=Old+Fridge&token=" + token);
+        EXPECT_TRUE(renamed["success"].boolValue());
+        EXPECT_EQ(sim.stop(SIGTERM), 0);
+    }
+    {
+        Child sim({ "--data", folder.path().string(), "--port", "0" });
+        int port = sim.waitUntilListening();
+        ASSERT_GT(port, 0);
+        EXPECT_EQ(sim.lines()[0], "hestio-sim certificate pin sha256//" + pin);
+        json::Value session = call(port, "/kivoraserver/session", "name=demo&password=demo");
+        std::string token(session["token"].stringValue());
+        json::Value devices = call(port, "/kivoraserver/api/device?token=" + token + "&action=true&token=" + token, "");
+        bool found = false;
+        for (size_t i = 0; i < devices["devices"].count(); ++i)
+            found |= devices["devices"][i]["name"].stringValue() == "Old Fridge";
+        EXPECT_TRUE(found);
+        EXPECT_EQ(sim.stop(SIGINT), 0);
+    }
+    {
+        Child sim({ "--data", folder.path().string(), "--print-pin" });
+        EXPECT_EQ(sim.readLine(), pin);
+        EXPECT_EQ(sim.waitForExit(), 0);
+    }
+    {
+        // --reset starts over: the renamed fridge is gone, the pin stays.
+        Child sim({ "--data", folder.path().string(), "--port", "0", "--reset" });
+        int port = sim.waitUntilListening();
+        json::Value session = call(port, "/kivoraserver/session", "name=demo&password=demo");
+        std::string token(session["token"].stringValue());
+        json::Value devices = call(port, "/kivoraserver/api/device?token=" + token + "&action=true&token=" + token, "");
+        EXPECT_EQ(devices["devices"][0]["name"].stringValue(), "Fridge");
+        EXPECT_EQ(sim.stop(SIGTERM), 0);
+    }
+}
+
+TEST(HestioSimBinary, HelpDocumentsEveryOptionAndBadOptionsFail)
+{
+    Child help({ "--help" });
+    std::string text = help.allOutput();
+    EXPECT_EQ(help.waitForExit(), 0);
+    for (const char* option :
+        { "--data", "--db", "--reset", "--port", "--seed", "--token-ttl", "--print-pin", "--help" })
+        EXPECT_NE(text.find(option), std::string::npos) << option;
+
+    for (std::vector<std::string> bad : { std::vector<std::string> { "--bogus" }, { "--port" }, { "--port", "70000" },
+             { "--token-ttl", "0" }, { "--seed", "-1" } }) {
+        Child sim(bad);
+        EXPECT_EQ(sim.waitForExit(), 2) << bad[0];
+    }
+}
