@@ -41,6 +41,9 @@ HttpsServer::HttpsServer(Service& service, const TlsIdentity& identity, size_t t
     m_server->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
     m_server->set_payload_max_length(kMaxBodyBytes);
     m_server->set_keep_alive_max_count(1000);
+    // Headers and body go out in separate writes; without this the body waits
+    // for the client's delayed acknowledgement (about 40 ms a reply).
+    m_server->set_tcp_nodelay(true);
 
     auto handler = [this](const httplib::Request& request, httplib::Response& response) {
         ServiceRequest serviceRequest { request.method, request.path, rawQuery(request.target), request.body };
