@@ -1,0 +1,370 @@
+#include "charting/ScatterPlot.h"
+
+#include "charting/Exception.h"
+#include "charting/Graph.h"
+#include "charting/XYPlotSpace.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace hestio::chart {
+
+namespace {
+
+    bool isMissing(platform::Point p)
+    {
+        return std::isnan(p.x) || std::isnan(p.y);
+    }
+
+}
+
+void ScatterPlot::reloadFieldsInRange(IndexRange range)
+{
+    auto source = dataSource();
+    if (!source) {
+        clearField(X);
+        clearField(Y);
+        m_plotSymbols.clear();
+        return;
+    }
+    cacheField(X, range);
+    cacheField(Y, range);
+    auto scatterSource = std::dynamic_pointer_cast<ScatterPlotDataSource>(source);
+    if (!scatterSource) {
+        m_plotSymbols.clear();
+        return;
+    }
+    std::size_t count = cachedDoublesForField(X) ? cachedDoublesForField(X)->size() : 0;
+    auto pad = [&] {
+        if (m_plotSymbols.size() < count)
+            m_plotSymbols.resize(count);
+    };
+    if (auto symbols = scatterSource->symbolsForScatterPlot(*this, range)) {
+        pad();
+        for (std::size_t i = 0; i < range.length && i < symbols->size(); ++i)
+            m_plotSymbols[range.location + i] = (*symbols)[i];
+    } else if (range.length == 0) {
+        return;
+    } else if (auto first = scatterSource->symbolForScatterPlot(*this, range.location)) {
+        pad();
+        m_plotSymbols[range.location] = *first;
+        for (std::size_t i = range.location + 1; i < range.end(); ++i)
+            m_plotSymbols[i] = scatterSource->symbolForScatterPlot(*this, i).value_or(nullptr);
+    } else {
+        m_plotSymbols.clear();
+    }
+}
+
+std::vector<char> ScatterPlot::calculatePointsToDraw(bool visiblePointsOnly)
+{
+    reloadIfNeeded();
+    const auto* xs = cachedDoublesForField(X);
+    const auto* ys = cachedDoublesForField(Y);
+    std::size_t n = xs && ys ? std::min(xs->size(), ys->size()) : 0;
+    std::vector<char> flags(n, 0);
+    bool dashed = dataLineStyle && !dataLineStyle->dashPattern().empty();
+    if (areaFill || areaFill2 || dashed) {
+        std::fill(flags.begin(), flags.end(), 1);
+        return flags;
+    }
+    auto space = std::dynamic_pointer_cast<XYPlotSpace>(plotSpace());
+    if (!space || n == 0)
+        return flags;
+    const PlotRange& xRange = space->xRange();
+    const PlotRange& yRange = space->yRange();
+    auto classify = [&](std::size_t i, RangeComparison& cx, RangeComparison& cy, bool& missing) {
+        double x = (*xs)[i], y = (*ys)[i];
+        missing = std::isnan(x) || std::isnan(y);
+        cx = xRange.compareToDouble(x);
+        cy = cx == RangeComparison::Inside ? yRange.compareToDouble(y) : RangeComparison::Inside;
+    };
+    RangeComparison cx0, cy0, cx1, cy1;
+    bool missing0, missing1;
+    classify(0, cx0, cy0, missing0);
+    flags[0] = cx0 == RangeComparison::Inside && cy0 == RangeComparison::Inside && !missing0;
+    for (std::size_t i = 0; i + 1 < n; ++i) {
+        classify(i + 1, cx1, cy1, missing1);
+        if (!visiblePointsOnly && !missing0 && !missing1 && (cx0 != cx1 || cy0 != cy1)) {
+            flags[i] = 1;
+            flags[i + 1] = 1;
+        } else if (cx1 == RangeComparison::Inside && cy1 == RangeComparison::Inside && !missing1) {
+            flags[i + 1] = 1;
+        }
+        cx0 = cx1;
+        cy0 = cy1;
+        missing0 = missing1;
+    }
+    return flags;
+}
+
+std::vector<platform::Point> ScatterPlot::calculateViewPoints(const std::vector<char>& drawFlags)
+{
+    const auto* xs = cachedDoublesForField(X);
+    const auto* ys = cachedDoublesForField(Y);
+    std::vector<platform::Point> points(drawFlags.size(), platform::Point { std::nan(""), std::nan("") });
+    auto space = plotSpace();
+    if (!space || !xs || !ys)
+        return points;
+    platform::Point shift;
+    if (graph() && graph()->plotAreaFrame())
+        shift = graph()->plotAreaFrame()->plotArea()->convertPointToLayer({ 0, 0 }, this);
+    auto xy = std::dynamic_pointer_cast<XYPlotSpace>(space);
+    bool linear = xy && xy->xScaleType() == ScaleType::Linear && xy->yScaleType() == ScaleType::Linear;
+    // The linear mapping inlined: the same arithmetic as the plot space's,
+    // without looking the plot area up again for every record.
+    double sx = 0, sy = 0, lx = 0, ly = 0;
+    if (linear && graph() && graph()->plotAreaFrame()) {
+        platform::Size size = graph()->plotAreaFrame()->plotArea()->bounds().size;
+        lx = xy->xRange().locationDouble();
+        ly = xy->yRange().locationDouble();
+        sx = xy->xRange().lengthDouble() == 0 ? 0 : size.width / xy->xRange().lengthDouble();
+        sy = xy->yRange().lengthDouble() == 0 ? 0 : size.height / xy->yRange().lengthDouble();
+    } else {
+        linear = false;
+    }
+    for (std::size_t i = 0; i < drawFlags.size(); ++i) {
+        if (!drawFlags[i])
+            continue;
+        double x = (*xs)[i], y = (*ys)[i];
+        if (std::isnan(x) || std::isnan(y))
+            continue;
+        platform::Point p = linear ? platform::Point { (x - lx) * sx, (y - ly) * sy }
+                                   : space->plotAreaViewPointForDoublePrecisionPlotPoint(x, y);
+        points[i] = { p.x + shift.x, p.y + shift.y };
+    }
+    return points;
+}
+
+void ScatterPlot::snapToPixels(platform::Context& context, std::vector<platform::Point>& points) const
+{
+    platform::AffineTransform t = context.currentTransform();
+    platform::AffineTransform inverse = t.inverted();
+    double half = dataLineStyle && dataLineStyle->lineWidth() > 0 ? 0.5 : 0;
+    for (auto& p : points) {
+        if (isMissing(p))
+            continue;
+        platform::Point d = t.apply(p);
+        p = inverse.apply({ std::round(d.x) + half, std::round(d.y) + half });
+    }
+}
+
+platform::Path ScatterPlot::newDataLinePath(
+    const std::vector<platform::Point>& points, IndexRange range, double baselineY) const
+{
+    platform::Path path;
+    path.reserve(range.length + 8);
+    bool open = false;
+    platform::Point runFirst, previous;
+    auto closeRun = [&] {
+        if (open && !std::isnan(baselineY)) {
+            path.lineTo({ previous.x, baselineY });
+            path.lineTo({ runFirst.x, baselineY });
+            path.close();
+        }
+        open = false;
+    };
+    for (std::size_t i = range.location; i < range.end() && i < points.size(); ++i) {
+        platform::Point p = points[i];
+        if (isMissing(p)) {
+            closeRun();
+            continue;
+        }
+        if (!open) {
+            path.moveTo(p);
+            runFirst = p;
+            open = true;
+        } else {
+            switch (interpolation) {
+            case Interpolation::Linear:
+                path.lineTo(p);
+                break;
+            case Interpolation::Stepped:
+                path.lineTo({ p.x, previous.y });
+                path.lineTo(p);
+                break;
+            case Interpolation::Histogram: {
+                double middle = (previous.x + p.x) / 2;
+                path.lineTo({ middle, previous.y });
+                path.lineTo({ middle, p.y });
+                path.lineTo(p);
+                break;
+            }
+            default:
+                throw Exception("Interpolation method not supported in scatter plot.");
+            }
+        }
+        previous = p;
+    }
+    closeRun();
+    return path;
+}
+
+std::vector<platform::Point> ScatterPlot::reducedForDrawing(
+    const std::vector<platform::Point>& points, IndexRange range) const
+{
+    // Points snapped into one device pixel column lie on one vertical line.
+    // Between the second and the second-to-last of such a run the line only
+    // goes up and down, so the lowest and highest points cover everything
+    // in between; the first two and last two keep the joins with the
+    // neighbouring columns exactly as they were. Areas are unchanged too:
+    // vertical segments enclose nothing.
+    std::vector<platform::Point> out;
+    out.reserve(std::min<std::size_t>(range.length, 8192));
+    std::size_t i = range.location, end = std::min(range.end(), points.size());
+    while (i < end) {
+        if (isMissing(points[i])) {
+            out.push_back(points[i++]);
+            continue;
+        }
+        std::size_t j = i + 1;
+        while (j < end && points[j].x == points[i].x && !isMissing(points[j]))
+            ++j;
+        std::size_t count = j - i;
+        if (count <= 6) {
+            out.insert(out.end(), points.begin() + i, points.begin() + j);
+        } else {
+            std::size_t low = i + 1, high = i + 1;
+            for (std::size_t k = i + 1; k + 1 < j; ++k) {
+                if (points[k].y < points[low].y)
+                    low = k;
+                if (points[k].y > points[high].y)
+                    high = k;
+            }
+            std::size_t keep[] = { i, i + 1, std::min(low, high), std::max(low, high), j - 2, j - 1 };
+            std::size_t last = SIZE_MAX;
+            for (std::size_t k : keep) {
+                if (k != last)
+                    out.push_back(points[k]);
+                last = k;
+            }
+        }
+        i = j;
+    }
+    return out;
+}
+
+std::shared_ptr<PlotSymbol> ScatterPlot::symbolForRecord(std::size_t index) const
+{
+    if (index < m_plotSymbols.size() && m_plotSymbols[index])
+        return m_plotSymbols[index];
+    return plotSymbol;
+}
+
+void ScatterPlot::renderAsVectorInContext(platform::Context& context)
+{
+    if (isHidden())
+        return;
+    reloadIfNeeded();
+    const auto* xs = cachedDoublesForField(X);
+    const auto* ys = cachedDoublesForField(Y);
+    if (!xs || !ys || cachedDataCount() == 0)
+        return;
+    if (!dataLineStyle && !areaFill && !areaFill2 && !plotSymbol && m_plotSymbols.empty())
+        return;
+    if (xs->size() != ys->size())
+        throw Exception("Number of x and y values do not match");
+
+    std::vector<char> flags = calculatePointsToDraw(false);
+    std::vector<platform::Point> points = calculateViewPoints(flags);
+    if (alignsPointsToPixels())
+        snapToPixels(context, points);
+    auto first = std::find(flags.begin(), flags.end(), 1);
+    if (first == flags.end())
+        return;
+    std::size_t firstIndex = first - flags.begin();
+    std::size_t lastIndex = flags.size() - 1 - (std::find(flags.rbegin(), flags.rend(), 1) - flags.rbegin());
+    IndexRange drawn { firstIndex, lastIndex - firstIndex + 1 };
+
+    bool reduce = alignsPointsToPixels() && interpolation == Interpolation::Linear;
+    std::vector<platform::Point> reduced;
+    if (reduce)
+        reduced = reducedForDrawing(points, drawn);
+    const auto& linePoints = reduce ? reduced : points;
+    IndexRange lineRange = reduce ? IndexRange { 0, reduced.size() } : drawn;
+
+    auto drawArea = [&](const std::shared_ptr<const Fill>& fill, const Decimal& base) {
+        if (!fill || base.isNaN())
+            return;
+        auto space = plotSpace();
+        double baseY = space->plotAreaViewPointForDoublePrecisionPlotPoint((*xs)[firstIndex], base.toDouble()).y;
+        if (graph() && graph()->plotAreaFrame())
+            baseY += graph()->plotAreaFrame()->plotArea()->convertPointToLayer({ 0, 0 }, this).y;
+        if (alignsPointsToPixels()) {
+            std::vector<platform::Point> one { { 0, baseY } };
+            snapToPixels(context, one);
+            baseY = one[0].y;
+        }
+        platform::ContextStateSaver saver(context);
+        fill->fillPath(newDataLinePath(linePoints, lineRange, baseY), context);
+    };
+    drawArea(areaFill, areaBaseValue);
+    drawArea(areaFill2, areaBaseValue2);
+
+    if (dataLineStyle) {
+        platform::ContextStateSaver saver(context);
+        dataLineStyle->setLineStyleInContext(context);
+        context.beginPath();
+        context.addPath(newDataLinePath(linePoints, lineRange));
+        context.stroke();
+    }
+
+    if (plotSymbol || !m_plotSymbols.empty()) {
+        for (std::size_t i = firstIndex; i <= lastIndex; ++i) {
+            auto symbol = flags[i] && !isMissing(points[i]) ? symbolForRecord(i) : nullptr;
+            if (symbol)
+                symbol->renderAsVectorInContext(context, points[i], 1);
+        }
+    }
+}
+
+std::size_t ScatterPlot::indexOfVisiblePointClosestToPlotAreaPoint(platform::Point point)
+{
+    std::vector<char> flags = calculatePointsToDraw(true);
+    std::vector<platform::Point> points = calculateViewPoints(flags);
+    std::size_t best = noIndex;
+    double bestDistance = INFINITY;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        if (!flags[i] || isMissing(points[i]))
+            continue;
+        double dx = points[i].x - point.x, dy = points[i].y - point.y;
+        double distance = dx * dx + dy * dy;
+        if (distance < bestDistance) {
+            bestDistance = distance;
+            best = i;
+        }
+    }
+    return best;
+}
+
+platform::Point ScatterPlot::plotAreaPointOfVisiblePointAtIndex(std::size_t index)
+{
+    auto space = plotSpace();
+    if (!space)
+        return {};
+    return space->plotAreaViewPointForDoublePrecisionPlotPoint(
+        cachedDoubleForField(X, index), cachedDoubleForField(Y, index));
+}
+
+bool ScatterPlot::pointingDeviceDownEvent(const PointerEvent& event, platform::Point point)
+{
+    auto d = delegate.lock();
+    if (!graph() || !graph()->plotAreaFrame() || !d)
+        return Plot::pointingDeviceDownEvent(event, point);
+    auto plotArea = graph()->plotAreaFrame()->plotArea();
+    platform::Point p = graph()->convertPointToLayer(point, plotArea.get());
+    std::size_t index = indexOfVisiblePointClosestToPlotAreaPoint(p);
+    if (index == noIndex)
+        return false;
+    platform::Point viewPoint = plotAreaPointOfVisiblePointAtIndex(index);
+    auto symbol = symbolForRecord(index);
+    platform::Size size = symbol ? symbol->size() : platform::Size {};
+    double width = size.width + 2 * plotSymbolMarginForHitDetection;
+    double height = size.height + 2 * plotSymbolMarginForHitDetection;
+    platform::Rect hit(viewPoint.x - width / 2, viewPoint.y - height / 2, width, height);
+    if (!hit.contains(p))
+        return false;
+    d->plotSymbolWasSelectedAtRecordIndex(*this, index);
+    return true;
+}
+
+}

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "charting/Fill.h"
+#include "charting/LineStyle.h"
+#include "charting/Plot.h"
+#include "charting/PlotSymbol.h"
+
+#include <climits>
+
+namespace hestio::chart {
+
+class ScatterPlot;
+
+/// A scatter plot's data source may also give a symbol per record; each
+/// method is optional (none: not implemented). A null symbol means none for
+/// that record.
+class ScatterPlotDataSource : public virtual PlotDataSource {
+public:
+    virtual std::optional<std::vector<std::shared_ptr<PlotSymbol>>> symbolsForScatterPlot(ScatterPlot&, IndexRange)
+    {
+        return std::nullopt;
+    }
+    virtual std::optional<std::shared_ptr<PlotSymbol>> symbolForScatterPlot(ScatterPlot&, std::size_t)
+    {
+        return std::nullopt;
+    }
+};
+
+class ScatterPlotDelegate {
+public:
+    virtual ~ScatterPlotDelegate() = default;
+    virtual void plotSymbolWasSelectedAtRecordIndex(ScatterPlot& plot, std::size_t index) = 0;
+};
+
+/// (x, y) records drawn as a line, optional areas down to a base value and
+/// optional symbols; a tap near a point selects it.
+class ScatterPlot : public Plot {
+public:
+    enum Field : unsigned { X = 0, Y = 1 };
+    enum class Interpolation { Linear = 0, Stepped = 1, Histogram = 2 };
+    /// What indexOfVisiblePointClosestToPlotAreaPoint answers when no point is drawn.
+    static constexpr std::size_t noIndex = INT_MAX;
+
+    static std::shared_ptr<ScatterPlot> create() { return std::make_shared<ScatterPlot>(); }
+
+    std::shared_ptr<const LineStyle> dataLineStyle { LineStyle::lineStyle() };
+    Interpolation interpolation { Interpolation::Linear };
+    std::shared_ptr<PlotSymbol> plotSymbol;
+    std::shared_ptr<const Fill> areaFill;
+    Decimal areaBaseValue { Decimal::notANumber() };
+    std::shared_ptr<const Fill> areaFill2;
+    Decimal areaBaseValue2 { Decimal::notANumber() };
+    double plotSymbolMarginForHitDetection { 0 };
+    std::weak_ptr<ScatterPlotDelegate> delegate;
+
+    /// Per-record symbols as the data source gave them (null: none);
+    /// empty when the source gives none.
+    const std::vector<std::shared_ptr<PlotSymbol>>& plotSymbols() const { return m_plotSymbols; }
+
+    /// One flag per record: whether it takes part in the drawing.
+    std::vector<char> calculatePointsToDraw(bool visiblePointsOnly);
+    /// View points in the plot's coordinates; NaN for records not drawn.
+    std::vector<platform::Point> calculateViewPoints(const std::vector<char>& drawFlags);
+    /// The data line through `points[range]`; with a baseline, each run is
+    /// closed down to it. Runs break at NaN points.
+    platform::Path newDataLinePath(
+        const std::vector<platform::Point>& points, IndexRange range, double baselineY = std::nan("")) const;
+
+    std::size_t indexOfVisiblePointClosestToPlotAreaPoint(platform::Point point);
+    platform::Point plotAreaPointOfVisiblePointAtIndex(std::size_t index);
+
+    bool pointingDeviceDownEvent(const PointerEvent& event, platform::Point point) override;
+
+protected:
+    void reloadFieldsInRange(IndexRange range) override;
+    std::vector<unsigned> fieldsForCoordinate(Coordinate c) const override { return { static_cast<unsigned>(c) }; }
+    void renderAsVectorInContext(platform::Context& context) override;
+
+private:
+    /// Keeps only the points that change the picture where consecutive
+    /// points share one device pixel column.
+    std::vector<platform::Point> reducedForDrawing(const std::vector<platform::Point>& points, IndexRange range) const;
+    void snapToPixels(platform::Context& context, std::vector<platform::Point>& points) const;
+    std::shared_ptr<PlotSymbol> symbolForRecord(std::size_t index) const;
+
+    std::vector<std::shared_ptr<PlotSymbol>> m_plotSymbols;
+};
+
+}

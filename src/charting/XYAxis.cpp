@@ -1,0 +1,511 @@
+#include "charting/XYAxis.h"
+
+#include "charting/Exception.h"
+#include "charting/PlotArea.h"
+#include "charting/PlotSpace.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace hestio::chart {
+
+double Constraints::positionForLowerBound(double lower, double upper) const
+{
+    // A reversed range gives bounds in the other order; order them rather
+    // than fail, so a constrained axis still stands at the intended edge.
+    if (lower > upper)
+        std::swap(lower, upper);
+    switch (m_kind) {
+    case Kind::Lower:
+        return lower + m_offset;
+    case Kind::Upper:
+        return upper - m_offset;
+    case Kind::Relative:
+        return lower + m_offset * (upper - lower);
+    }
+    return lower;
+}
+
+XYAxis::XYAxis()
+    : titleRotation(std::nan(""))
+    , m_labelFormatter(std::make_shared<DecimalNumberFormatter>(1, 1))
+{
+}
+
+XYAxis::~XYAxis()
+{
+    removeLabels(m_axisLabels);
+    removeLabels(m_minorTickAxisLabels);
+    if (m_axisTitle && m_axisTitle->contentLayer())
+        m_axisTitle->contentLayer()->removeFromSuperlayer();
+}
+
+void XYAxis::setPlotSpace(std::shared_ptr<PlotSpace> space)
+{
+    if (space == m_plotSpace)
+        return;
+    m_plotSpace = std::move(space);
+    setNeedsRelabel();
+}
+
+void XYAxis::setLabelingPolicy(LabelingPolicy policy)
+{
+    if (policy == m_labelingPolicy)
+        return;
+    m_labelingPolicy = policy;
+    setNeedsRelabel();
+}
+
+void XYAxis::setLabelingOrigin(const Decimal& origin)
+{
+    if (origin == m_labelingOrigin)
+        return;
+    m_labelingOrigin = origin;
+    setNeedsRelabel();
+}
+
+void XYAxis::setMajorIntervalLength(const Decimal& length)
+{
+    if (length == m_majorIntervalLength)
+        return;
+    m_majorIntervalLength = length;
+    setNeedsRelabel();
+}
+
+void XYAxis::setMinorTicksPerInterval(unsigned count)
+{
+    if (count == m_minorTicksPerInterval)
+        return;
+    m_minorTicksPerInterval = count;
+    setNeedsRelabel();
+}
+
+void XYAxis::setMajorTickLocations(std::set<Decimal> locations)
+{
+    m_majorTickLocations = std::move(locations);
+    setNeedsRelabel();
+}
+
+void XYAxis::setMinorTickLocations(std::set<Decimal> locations)
+{
+    m_minorTickLocations = std::move(locations);
+    setNeedsRelabel();
+}
+
+void XYAxis::setTickDirection(Sign direction)
+{
+    if (direction == m_tickDirection)
+        return;
+    m_tickDirection = direction;
+    setNeedsRelabel();
+}
+
+void XYAxis::setVisibleRange(std::optional<PlotRange> range)
+{
+    m_visibleRange = std::move(range);
+    setNeedsRelabel();
+}
+
+void XYAxis::setLabelExclusionRanges(std::vector<PlotRange> ranges)
+{
+    m_labelExclusionRanges = std::move(ranges);
+    setNeedsRelabel();
+}
+
+void XYAxis::setLabelOffset(double offset)
+{
+    m_labelOffset = offset;
+    updateMajorTickLabels();
+}
+
+void XYAxis::setLabelTextStyle(std::shared_ptr<const TextStyle> style)
+{
+    if (style == m_labelTextStyle)
+        return;
+    m_labelTextStyle = std::move(style);
+    for (auto& label : m_axisLabels)
+        if (label->contentLayer())
+            label->contentLayer()->setTextStyle(m_labelTextStyle);
+    setNeedsRelabel();
+}
+
+void XYAxis::setMinorTickLabelTextStyle(std::shared_ptr<const TextStyle> style)
+{
+    if (style == m_minorTickLabelTextStyle)
+        return;
+    m_minorTickLabelTextStyle = std::move(style);
+    for (auto& label : m_minorTickAxisLabels)
+        if (label->contentLayer())
+            label->contentLayer()->setTextStyle(m_minorTickLabelTextStyle);
+    setNeedsRelabel();
+}
+
+void XYAxis::setLabelFormatter(std::shared_ptr<const NumberFormatter> formatter)
+{
+    m_labelFormatter = std::move(formatter);
+    m_labelFormatterChanged = true;
+    setNeedsRelabel();
+}
+
+void XYAxis::setMinorTickLabelFormatter(std::shared_ptr<const NumberFormatter> formatter)
+{
+    m_minorTickLabelFormatter = std::move(formatter);
+    m_minorLabelFormatterChanged = true;
+    setNeedsRelabel();
+}
+
+void XYAxis::setTitle(std::string title)
+{
+    if (title == m_title)
+        return;
+    m_title = std::move(title);
+    if (m_axisTitle && m_axisTitle->contentLayer())
+        m_axisTitle->contentLayer()->removeFromSuperlayer();
+    m_axisTitle.reset();
+    setNeedsLayout();
+}
+
+void XYAxis::setTitleTextStyle(std::shared_ptr<const TextStyle> style)
+{
+    m_titleTextStyle = std::move(style);
+    if (m_axisTitle && m_axisTitle->contentLayer())
+        m_axisTitle->contentLayer()->setTextStyle(m_titleTextStyle);
+}
+
+void XYAxis::setOrthogonalCoordinateDecimal(const Decimal& value)
+{
+    if (value == m_orthogonalCoordinate)
+        return;
+    m_orthogonalCoordinate = value;
+    setNeedsRelabel();
+}
+
+void XYAxis::setAxisConstraints(std::optional<Constraints> constraints)
+{
+    m_axisConstraints = constraints;
+    setNeedsRelabel();
+}
+
+std::optional<PlotRange> XYAxis::axisRange() const
+{
+    if (!m_plotSpace)
+        return std::nullopt;
+    auto range = m_plotSpace->plotRangeForCoordinate(m_coordinate);
+    if (range && m_visibleRange) {
+        MutablePlotRange r(*range);
+        r.intersectionPlotRange(m_visibleRange);
+        return PlotRange(r);
+    }
+    return range;
+}
+
+void XYAxis::relabel()
+{
+    if (!m_needsRelabel || !m_plotSpace)
+        return;
+    auto d = delegate.lock();
+    if (d && d->axisShouldRelabel(*this) == false) {
+        m_needsRelabel = false;
+        return;
+    }
+    if (m_labelingPolicy >= LabelingPolicy::FixedInterval) {
+        std::set<Decimal> major, minor;
+        // The automatic and equal-division policies are not offered: the
+        // graphs label at fixed intervals.
+        if (m_labelingPolicy == LabelingPolicy::FixedInterval)
+            generateFixedIntervalMajorTickLocations(major, minor);
+        m_majorTickLocations = filteredMajorTickLocations(major);
+        m_minorTickLocations = filteredMinorTickLocations(minor);
+    }
+    if (m_labelingPolicy == LabelingPolicy::LocationsProvided) {
+        auto range = axisRange();
+        updateAxisLabelsAtLocations(m_majorTickLocations, range, true);
+        updateAxisLabelsAtLocations(m_minorTickLocations, range, false);
+    } else if (m_labelingPolicy != LabelingPolicy::None) {
+        updateAxisLabelsAtLocations(m_majorTickLocations, std::nullopt, true);
+        updateAxisLabelsAtLocations(m_minorTickLocations, std::nullopt, false);
+    }
+    m_needsRelabel = false;
+    if (d)
+        d->axisDidRelabel(*this);
+}
+
+void XYAxis::generateFixedIntervalMajorTickLocations(std::set<Decimal>& major, std::set<Decimal>& minor) const
+{
+    major.clear();
+    minor.clear();
+    const Decimal& interval = m_majorIntervalLength;
+    if (!(interval > Decimal(0)))
+        return;
+    auto range = axisRange();
+    if (!range)
+        return;
+    Decimal min = range->minLimit(), max = range->maxLimit();
+    unsigned n = m_minorTicksPerInterval;
+    Decimal minorInterval = n > 0 ? interval / Decimal(static_cast<long long>(n) + 1) : Decimal(0);
+    Decimal v = m_labelingOrigin + interval * ((min - m_labelingOrigin) / interval).ceil();
+    if (v.isNaN())
+        return;
+    if (n > 0) {
+        Decimal m = v - minorInterval;
+        for (unsigned i = 0; i < n && m >= min; ++i, m = m - minorInterval)
+            minor.insert(m);
+    }
+    while (v <= max) {
+        major.insert(v);
+        if (n > 0) {
+            Decimal m = v + minorInterval;
+            for (unsigned i = 0; i < n && m <= max; ++i, m = m + minorInterval)
+                minor.insert(m);
+        }
+        v = v + interval;
+    }
+}
+
+std::set<Decimal> XYAxis::filteredTickLocations(const std::set<Decimal>& locations) const
+{
+    if (m_labelExclusionRanges.empty())
+        return locations;
+    std::set<Decimal> result;
+    for (const Decimal& location : locations) {
+        bool excluded = std::any_of(m_labelExclusionRanges.begin(), m_labelExclusionRanges.end(),
+            [&](const PlotRange& r) { return r.contains(location); });
+        if (!excluded)
+            result.insert(location);
+    }
+    return result;
+}
+
+void XYAxis::removeLabels(std::vector<std::shared_ptr<AxisLabel>>& labels)
+{
+    for (auto& label : labels)
+        if (label->contentLayer())
+            label->contentLayer()->removeFromSuperlayer();
+    labels.clear();
+}
+
+void XYAxis::updateAxisLabelsAtLocations(
+    const std::set<Decimal>& locations, const std::optional<PlotRange>& range, bool major)
+{
+    auto d = delegate.lock();
+    if (d) {
+        auto answer = major ? d->shouldUpdateAxisLabelsAtLocations(*this, locations)
+                            : d->shouldUpdateMinorAxisLabelsAtLocations(*this, locations);
+        if (answer == false)
+            return;
+    }
+    auto& labels = major ? m_axisLabels : m_minorTickAxisLabels;
+    const auto& style = major ? m_labelTextStyle : m_minorTickLabelTextStyle;
+    const auto& formatter = major ? m_labelFormatter : m_minorTickLabelFormatter;
+    bool& formatterChanged = major ? m_labelFormatterChanged : m_minorLabelFormatterChanged;
+    if (locations.empty() || !style || !formatter) {
+        // No labels any more: take the old ones off the screen too.
+        removeLabels(labels);
+        return;
+    }
+    double offset = (major ? m_labelOffset : minorTickLabelOffset)
+        + (m_tickDirection == Sign::None ? majorTickLength / 2 : majorTickLength);
+    std::vector<std::shared_ptr<AxisLabel>> newLabels;
+    for (const Decimal& location : locations) {
+        if (range && !range->contains(location))
+            continue;
+        auto existing
+            = std::find_if(labels.begin(), labels.end(), [&](auto& l) { return l->tickLocation == location; });
+        std::shared_ptr<AxisLabel> label;
+        bool isNew = existing == labels.end();
+        if (isNew) {
+            label = std::make_shared<AxisLabel>(std::shared_ptr<TextLayer>());
+            label->tickLocation = location;
+        } else {
+            label = *existing;
+        }
+        label->rotation = major ? labelRotation : minorTickLabelRotation;
+        label->offset = offset;
+        label->alignment = major ? labelAlignment : minorTickLabelAlignment;
+        if (isNew || formatterChanged) {
+            if (label->contentLayer())
+                label->contentLayer()->removeFromSuperlayer();
+            label->setContentLayer(TextLayer::create(formatter->stringForObjectValue(location), style));
+            if (m_plotArea)
+                m_plotArea->axisLabelGroup()->addSublayer(label->contentLayer());
+        }
+        newLabels.push_back(label);
+    }
+    for (auto& old : labels)
+        if (std::find(newLabels.begin(), newLabels.end(), old) == newLabels.end() && old->contentLayer())
+            old->contentLayer()->removeFromSuperlayer();
+    labels = std::move(newLabels);
+    formatterChanged = false;
+    setNeedsLayout();
+}
+
+void XYAxis::updateMajorTickLabels()
+{
+    for (auto& label : m_axisLabels)
+        label->positionRelativeToViewPoint(
+            viewPointForCoordinateDecimalNumber(label->tickLocation), orthogonalCoordinate(), m_tickDirection);
+}
+
+void XYAxis::updateMinorTickLabels()
+{
+    for (auto& label : m_minorTickAxisLabels)
+        label->positionRelativeToViewPoint(
+            viewPointForCoordinateDecimalNumber(label->tickLocation), orthogonalCoordinate(), m_tickDirection);
+}
+
+void XYAxis::updateAxisTitle()
+{
+    if (m_title.empty() || !m_plotSpace) {
+        if (m_axisTitle && m_axisTitle->contentLayer())
+            m_axisTitle->contentLayer()->removeFromSuperlayer();
+        m_axisTitle.reset();
+        return;
+    }
+    if (!m_axisTitle) {
+        m_axisTitle = std::make_shared<AxisLabel>(m_title, m_titleTextStyle);
+        if (m_plotArea)
+            m_plotArea->axisTitleGroup()->addSublayer(m_axisTitle->contentLayer());
+    }
+    auto range = axisRange();
+    Decimal location = !titleLocation.isNaN() ? titleLocation : range ? range->midPoint() : Decimal(0);
+    m_axisTitle->offset = titleOffset;
+    m_axisTitle->rotation = !std::isnan(titleRotation) ? titleRotation
+        : m_coordinate == Coordinate::X                ? 0
+                                                       : std::numbers::pi / 2;
+    m_axisTitle->positionRelativeToViewPoint(
+        viewPointForCoordinateDecimalNumber(location), orthogonalCoordinate(), m_tickDirection);
+}
+
+void XYAxis::layoutLabels()
+{
+    if (!m_plotSpace)
+        return;
+    auto range = axisRange();
+    auto orthogonal = m_plotSpace->plotRangeForCoordinate(orthogonalCoordinate());
+    if (range != m_lastAxisRange || orthogonal != m_lastOrthogonalRange) {
+        m_lastAxisRange = range;
+        m_lastOrthogonalRange = orthogonal;
+        setNeedsRelabel();
+    }
+    relabel();
+    updateMajorTickLabels();
+    updateMinorTickLabels();
+    updateAxisTitle();
+}
+
+platform::Point XYAxis::viewPointForCoordinateDecimalNumber(const Decimal& value) const
+{
+    return viewPointForCoordinateDouble(value.toDouble());
+}
+
+platform::Point XYAxis::viewPointForCoordinateDouble(double value) const
+{
+    if (!m_plotSpace)
+        return {};
+    double orthogonal = m_orthogonalCoordinate.toDouble();
+    platform::Point p = m_coordinate == Coordinate::X
+        ? m_plotSpace->plotAreaViewPointForDoublePrecisionPlotPoint(value, orthogonal)
+        : m_plotSpace->plotAreaViewPointForDoublePrecisionPlotPoint(orthogonal, value);
+    if (m_axisConstraints) {
+        auto range = m_plotSpace->plotRangeForCoordinate(orthogonalCoordinate());
+        if (!range)
+            throw Exception("The orthogonalRange was nil in orthogonalCoordinateViewLowerBound:upperBound:");
+        auto at = [&](double v) {
+            return m_coordinate == Coordinate::X
+                ? m_plotSpace->plotAreaViewPointForDoublePrecisionPlotPoint(value, v).y
+                : m_plotSpace->plotAreaViewPointForDoublePrecisionPlotPoint(v, value).x;
+        };
+        double position = m_axisConstraints->positionForLowerBound(at(range->locationDouble()), at(range->endDouble()));
+        (m_coordinate == Coordinate::X ? p.y : p.x) = position;
+    }
+    return p;
+}
+
+void XYAxis::drawTicksInContext(platform::Context& context, const std::set<Decimal>& locations, double length,
+    const std::optional<PlotRange>& range, bool major) const
+{
+    const auto& style = major ? majorTickLineStyle : minorTickLineStyle;
+    if (!style || locations.empty())
+        return;
+    double f1 = 0, f2 = 1;
+    if (m_tickDirection == Sign::None) {
+        f1 = -0.5;
+        f2 = 0.5;
+    } else if (m_tickDirection == Sign::Negative) {
+        f2 = -1;
+    }
+    platform::ContextStateSaver saver(context);
+    style->setLineStyleInContext(context);
+    context.beginPath();
+    for (const Decimal& location : locations) {
+        if (range && !range->contains(location))
+            continue;
+        platform::Point p = viewPointForCoordinateDecimalNumber(location);
+        platform::Point a = p, b = p;
+        if (m_coordinate == Coordinate::Y) {
+            a.x += f1 * length;
+            b.x += f2 * length;
+        } else {
+            a.y += f1 * length;
+            b.y += f2 * length;
+        }
+        context.moveTo(alignPointToPixelCenter(context, a));
+        context.lineTo(alignPointToPixelCenter(context, b));
+    }
+    context.stroke();
+}
+
+void XYAxis::drawGridLinesInContext(platform::Context& context, bool major)
+{
+    const auto& style = major ? majorGridLineStyle : minorGridLineStyle;
+    if (!style || !m_plotSpace)
+        return;
+    relabel();
+    auto span = m_plotSpace->plotRangeForCoordinate(orthogonalCoordinate());
+    if (!span)
+        return;
+    if (gridLinesRange) {
+        MutablePlotRange r(*span);
+        r.intersectionPlotRange(gridLinesRange);
+        span = PlotRange(r);
+    }
+    bool onlyInside = m_labelingPolicy == LabelingPolicy::None || m_labelingPolicy == LabelingPolicy::LocationsProvided;
+    auto range = axisRange();
+    const auto& locations = major ? m_majorTickLocations : m_minorTickLocations;
+    platform::ContextStateSaver saver(context);
+    style->setLineStyleInContext(context);
+    context.beginPath();
+    for (const Decimal& location : locations) {
+        if (onlyInside && range && !range->contains(location))
+            continue;
+        double v = location.toDouble();
+        auto point = [&](double across) {
+            return m_coordinate == Coordinate::X ? m_plotSpace->plotAreaViewPointForDoublePrecisionPlotPoint(v, across)
+                                                 : m_plotSpace->plotAreaViewPointForDoublePrecisionPlotPoint(across, v);
+        };
+        context.moveTo(alignPointToPixelCenter(context, point(span->locationDouble())));
+        context.lineTo(alignPointToPixelCenter(context, point(span->endDouble())));
+    }
+    context.stroke();
+}
+
+void XYAxis::renderAsVectorInContext(platform::Context& context)
+{
+    if (!m_plotSpace)
+        return;
+    relabel();
+    auto range = axisRange();
+    if (axisLineStyle && range) {
+        platform::ContextStateSaver saver(context);
+        axisLineStyle->setLineStyleInContext(context);
+        context.beginPath();
+        context.moveTo(alignPointToPixelCenter(context, viewPointForCoordinateDouble(range->locationDouble())));
+        context.lineTo(alignPointToPixelCenter(context, viewPointForCoordinateDouble(range->endDouble())));
+        context.stroke();
+    }
+    drawTicksInContext(context, m_minorTickLocations, minorTickLength, range, false);
+    drawTicksInContext(context, m_majorTickLocations, majorTickLength, range, true);
+}
+
+}

@@ -1,0 +1,207 @@
+#pragma once
+
+#include "charting/AxisLabel.h"
+#include "charting/Layer.h"
+#include "charting/LineStyle.h"
+#include "charting/NumberFormatter.h"
+#include "charting/PlotRange.h"
+
+#include <memory>
+#include <optional>
+#include <set>
+#include <vector>
+
+namespace hestio::chart {
+
+class PlotArea;
+class PlotSpace;
+class XYAxis;
+
+/// Where an axis line stands across the plot area, between two view bounds.
+class Constraints {
+public:
+    static Constraints constraintWithLowerOffset(double offset) { return { Kind::Lower, offset }; }
+    static Constraints constraintWithUpperOffset(double offset) { return { Kind::Upper, offset }; }
+    static Constraints constraintWithRelativeOffset(double fraction) { return { Kind::Relative, fraction }; }
+    double positionForLowerBound(double lower, double upper) const;
+    bool operator==(const Constraints&) const = default;
+
+private:
+    enum class Kind { Lower, Upper, Relative };
+    Constraints(Kind kind, double offset)
+        : m_kind(kind)
+        , m_offset(offset)
+    {
+    }
+    Kind m_kind;
+    double m_offset;
+};
+
+/// How major tick locations are found.
+enum class LabelingPolicy { None = 0, LocationsProvided = 1, FixedInterval = 2, Automatic = 3, EqualDivisions = 4 };
+
+/// Optional hooks around relabeling; the defaults say "not implemented".
+class AxisDelegate {
+public:
+    virtual ~AxisDelegate() = default;
+    virtual std::optional<bool> axisShouldRelabel(XYAxis&) { return std::nullopt; }
+    virtual void axisDidRelabel(XYAxis&) { }
+    virtual std::optional<bool> shouldUpdateAxisLabelsAtLocations(XYAxis&, const std::set<Decimal>&)
+    {
+        return std::nullopt;
+    }
+    virtual std::optional<bool> shouldUpdateMinorAxisLabelsAtLocations(XYAxis&, const std::set<Decimal>&)
+    {
+        return std::nullopt;
+    }
+};
+
+/// One axis of an XY graph: finds its tick locations, builds and places its
+/// labels and title, and draws its line, ticks and grid lines. It lives in
+/// the plot area's coordinates; its text layers live in the plot area's
+/// label and title groups.
+class XYAxis : public Layer {
+public:
+    XYAxis();
+    ~XYAxis() override;
+
+    // The data coordinate the axis runs along and its mapping.
+    Coordinate coordinate() const { return m_coordinate; }
+    void setCoordinate(Coordinate c) { m_coordinate = c; }
+    const std::shared_ptr<PlotSpace>& plotSpace() const { return m_plotSpace; }
+    void setPlotSpace(std::shared_ptr<PlotSpace> space);
+    /// The plot area this axis draws in; set by the plot area (non-owning).
+    void setPlotArea(PlotArea* plotArea) { m_plotArea = plotArea; }
+
+    // Ticks.
+    LabelingPolicy labelingPolicy() const { return m_labelingPolicy; }
+    void setLabelingPolicy(LabelingPolicy policy);
+    const Decimal& labelingOrigin() const { return m_labelingOrigin; }
+    void setLabelingOrigin(const Decimal& origin);
+    const Decimal& majorIntervalLength() const { return m_majorIntervalLength; }
+    void setMajorIntervalLength(const Decimal& length);
+    unsigned minorTicksPerInterval() const { return m_minorTicksPerInterval; }
+    void setMinorTicksPerInterval(unsigned count);
+    const std::set<Decimal>& majorTickLocations() const { return m_majorTickLocations; }
+    const std::set<Decimal>& minorTickLocations() const { return m_minorTickLocations; }
+    void setMajorTickLocations(std::set<Decimal> locations);
+    void setMinorTickLocations(std::set<Decimal> locations);
+    double majorTickLength { 5.0 };
+    double minorTickLength { 3.0 };
+    Sign tickDirection() const { return m_tickDirection; }
+    void setTickDirection(Sign direction);
+    const std::optional<PlotRange>& visibleRange() const { return m_visibleRange; }
+    void setVisibleRange(std::optional<PlotRange> range);
+    const std::vector<PlotRange>& labelExclusionRanges() const { return m_labelExclusionRanges; }
+    void setLabelExclusionRanges(std::vector<PlotRange> ranges);
+    std::optional<PlotRange> gridLinesRange;
+
+    // Labels.
+    double labelOffset() const { return m_labelOffset; }
+    void setLabelOffset(double offset);
+    double minorTickLabelOffset { 2.0 };
+    double labelRotation { 0 };
+    double minorTickLabelRotation { 0 };
+    Alignment labelAlignment { Alignment::Center };
+    Alignment minorTickLabelAlignment { Alignment::Center };
+    const std::shared_ptr<const TextStyle>& labelTextStyle() const { return m_labelTextStyle; }
+    void setLabelTextStyle(std::shared_ptr<const TextStyle> style);
+    const std::shared_ptr<const TextStyle>& minorTickLabelTextStyle() const { return m_minorTickLabelTextStyle; }
+    void setMinorTickLabelTextStyle(std::shared_ptr<const TextStyle> style);
+    const std::shared_ptr<const NumberFormatter>& labelFormatter() const { return m_labelFormatter; }
+    void setLabelFormatter(std::shared_ptr<const NumberFormatter> formatter);
+    const std::shared_ptr<const NumberFormatter>& minorTickLabelFormatter() const { return m_minorTickLabelFormatter; }
+    void setMinorTickLabelFormatter(std::shared_ptr<const NumberFormatter> formatter);
+    const std::vector<std::shared_ptr<AxisLabel>>& axisLabels() const { return m_axisLabels; }
+    const std::vector<std::shared_ptr<AxisLabel>>& minorTickAxisLabels() const { return m_minorTickAxisLabels; }
+
+    // Line styles; none draws nothing of that kind.
+    std::shared_ptr<const LineStyle> axisLineStyle { LineStyle::lineStyle() };
+    std::shared_ptr<const LineStyle> majorTickLineStyle { LineStyle::lineStyle() };
+    std::shared_ptr<const LineStyle> minorTickLineStyle { LineStyle::lineStyle() };
+    std::shared_ptr<const LineStyle> majorGridLineStyle;
+    std::shared_ptr<const LineStyle> minorGridLineStyle;
+
+    // Title.
+    const std::string& title() const { return m_title; }
+    void setTitle(std::string title);
+    const std::shared_ptr<const TextStyle>& titleTextStyle() const { return m_titleTextStyle; }
+    void setTitleTextStyle(std::shared_ptr<const TextStyle> style);
+    double titleOffset { 30.0 };
+    /// NaN: the default (upright along x, a quarter turn along y).
+    double titleRotation;
+    /// NaN: the middle of the visible range.
+    Decimal titleLocation { Decimal::notANumber() };
+    const std::shared_ptr<AxisLabel>& axisTitle() const { return m_axisTitle; }
+
+    // Position across the plot area.
+    const Decimal& orthogonalCoordinateDecimal() const { return m_orthogonalCoordinate; }
+    void setOrthogonalCoordinateDecimal(const Decimal& value);
+    const std::optional<Constraints>& axisConstraints() const { return m_axisConstraints; }
+    void setAxisConstraints(std::optional<Constraints> constraints);
+
+    std::weak_ptr<AxisDelegate> delegate;
+
+    bool needsRelabel() const { return m_needsRelabel; }
+    void setNeedsRelabel() { m_needsRelabel = true; }
+    /// Recomputes tick locations and labels when marked.
+    void relabel();
+
+    void generateFixedIntervalMajorTickLocations(std::set<Decimal>& major, std::set<Decimal>& minor) const;
+    std::set<Decimal> filteredTickLocations(const std::set<Decimal>& locations) const;
+    std::set<Decimal> filteredMajorTickLocations(const std::set<Decimal>& l) const { return filteredTickLocations(l); }
+    std::set<Decimal> filteredMinorTickLocations(const std::set<Decimal>& l) const { return filteredTickLocations(l); }
+    void updateAxisLabelsAtLocations(
+        const std::set<Decimal>& locations, const std::optional<PlotRange>& range, bool major);
+    void updateMajorTickLabels();
+    void updateMinorTickLabels();
+    void updateAxisTitle();
+    /// Before drawing: relabels when marked or when the plot space's ranges
+    /// moved, then places the labels and the title.
+    void layoutLabels();
+
+    /// The view point of a value on the axis line, in plot-area coordinates.
+    platform::Point viewPointForCoordinateDecimalNumber(const Decimal& value) const;
+    platform::Point viewPointForCoordinateDouble(double value) const;
+
+    void drawTicksInContext(platform::Context& context, const std::set<Decimal>& locations, double length,
+        const std::optional<PlotRange>& range, bool major) const;
+    void drawGridLinesInContext(platform::Context& context, bool major);
+
+protected:
+    void renderAsVectorInContext(platform::Context& context) override;
+
+private:
+    Coordinate orthogonalCoordinate() const { return m_coordinate == Coordinate::X ? Coordinate::Y : Coordinate::X; }
+    std::optional<PlotRange> axisRange() const;
+    void removeLabels(std::vector<std::shared_ptr<AxisLabel>>& labels);
+
+    Coordinate m_coordinate { Coordinate::X };
+    std::shared_ptr<PlotSpace> m_plotSpace;
+    PlotArea* m_plotArea { nullptr };
+    LabelingPolicy m_labelingPolicy { LabelingPolicy::FixedInterval };
+    Decimal m_labelingOrigin { 0 };
+    Decimal m_majorIntervalLength { 1 };
+    unsigned m_minorTicksPerInterval { 1 };
+    std::set<Decimal> m_majorTickLocations, m_minorTickLocations;
+    Sign m_tickDirection { Sign::None };
+    std::optional<PlotRange> m_visibleRange;
+    std::vector<PlotRange> m_labelExclusionRanges;
+    double m_labelOffset { 2.0 };
+    std::shared_ptr<const TextStyle> m_labelTextStyle { TextStyle::textStyle() };
+    std::shared_ptr<const TextStyle> m_minorTickLabelTextStyle { TextStyle::textStyle() };
+    std::shared_ptr<const NumberFormatter> m_labelFormatter;
+    std::shared_ptr<const NumberFormatter> m_minorTickLabelFormatter;
+    bool m_labelFormatterChanged { true };
+    bool m_minorLabelFormatterChanged { false };
+    std::vector<std::shared_ptr<AxisLabel>> m_axisLabels, m_minorTickAxisLabels;
+    std::string m_title;
+    std::shared_ptr<const TextStyle> m_titleTextStyle { TextStyle::textStyle() };
+    std::shared_ptr<AxisLabel> m_axisTitle;
+    Decimal m_orthogonalCoordinate { 0 };
+    std::optional<Constraints> m_axisConstraints;
+    bool m_needsRelabel { true };
+    std::optional<PlotRange> m_lastAxisRange, m_lastOrthogonalRange;
+};
+
+}

@@ -1,0 +1,106 @@
+#include "ChartTestSupport.h"
+
+#include "charting/PlotRange.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace hestio::chart;
+using namespace hestio::chart::test;
+
+TEST(PlotRange, NegativeLengthRunsDownwardFromTheLocation)
+{
+    PlotRange r = range("10", "-10");
+    EXPECT_EQ(r.minLimit(), dec("0"));
+    EXPECT_EQ(r.maxLimit(), dec("10"));
+    EXPECT_EQ(r.end(), dec("0"));
+    EXPECT_EQ(r.midPoint(), dec("5"));
+    EXPECT_DOUBLE_EQ(r.minLimitDouble(), 0);
+    EXPECT_DOUBLE_EQ(r.maxLimitDouble(), 10);
+    EXPECT_TRUE(r.contains(dec("0")));
+    EXPECT_TRUE(r.contains(dec("10")));
+    EXPECT_FALSE(r.contains(dec("10.0000001")));
+    EXPECT_EQ(r.compareToDecimal(dec("-1")), RangeComparison::Below);
+    EXPECT_EQ(r.compareToDecimal(dec("11")), RangeComparison::Above);
+    EXPECT_EQ(r.compareToDouble(5), RangeComparison::Inside);
+}
+
+TEST(PlotRange, KeepsExactDecimalsWithDoubleMirrors)
+{
+    PlotRange r = range("0.1", "0.2");
+    EXPECT_EQ(r.end(), dec("0.3"));
+    EXPECT_DOUBLE_EQ(r.locationDouble(), 0.1);
+    EXPECT_DOUBLE_EQ(r.lengthDouble(), 0.2);
+    EXPECT_EQ(PlotRange().location(), dec("0"));
+    EXPECT_EQ(PlotRange().length(), dec("0"));
+    EXPECT_EQ(r.description(), "<PlotRange {0.1, 0.2}>");
+}
+
+TEST(PlotRange, NaNLengthCountsAsNeitherNegativeNorPositiveInTheDoubleLimits)
+{
+    PlotRange r(dec("3"), Decimal::notANumber());
+    EXPECT_DOUBLE_EQ(r.minLimitDouble(), 3);
+    EXPECT_DOUBLE_EQ(r.maxLimitDouble(), 3);
+    EXPECT_FALSE(range("0", "10").containsDouble(std::nan("")));
+}
+
+TEST(PlotRange, EqualityComparesDecimalsByValue)
+{
+    EXPECT_TRUE(range("1.50", "2").isEqualToRange(range("1.5", "2.0")));
+    EXPECT_FALSE(range("1.5", "2").isEqualToRange(range("1.5", "-2")));
+}
+
+TEST(MutablePlotRange, UnionKeepsThisRangesDirection)
+{
+    MutablePlotRange r(range("10", "-10"));
+    r.unionPlotRange(range("20", "5"));
+    EXPECT_EQ(r, range("25", "-25"));
+    MutablePlotRange up(range("0", "10"));
+    up.unionPlotRange(range("-5", "3"));
+    EXPECT_EQ(up, range("-5", "15"));
+    up.unionPlotRange(std::nullopt);
+    EXPECT_EQ(up, range("-5", "15"));
+}
+
+TEST(MutablePlotRange, IntersectionWithoutOverlapOnlyZeroesTheLength)
+{
+    MutablePlotRange r(range("0", "10"));
+    r.intersectionPlotRange(range("20", "5"));
+    EXPECT_EQ(r, range("0", "0"));
+    MutablePlotRange overlap(range("0", "10"));
+    overlap.intersectionPlotRange(range("12", "-7"));
+    EXPECT_EQ(overlap, range("5", "5"));
+    MutablePlotRange reversed(range("10", "-10"));
+    reversed.intersectionPlotRange(range("2", "3"));
+    EXPECT_EQ(reversed, range("5", "-3"));
+}
+
+TEST(MutablePlotRange, ExpandsAboutTheMidPoint)
+{
+    MutablePlotRange r(range("10", "4"));
+    r.expandRangeByFactor(dec("2"));
+    EXPECT_EQ(r, range("8", "8"));
+    r.expandRangeByFactor(dec("0.25"));
+    EXPECT_EQ(r, range("11", "2"));
+}
+
+TEST(MutablePlotRange, ShiftsLocationAndEndIntoAnotherRange)
+{
+    struct Case {
+        const char *location, *length;
+        bool shiftEnd;
+        const char* expectedLocation;
+    };
+    for (auto c : std::initializer_list<Case> { { "-10", "30", false, "0" }, { "120", "30", false, "100" },
+             { "50", "30", false, "50" }, { "90", "30", true, "70" }, { "-50", "30", true, "-30" },
+             { "10", "30", true, "10" } }) {
+        MutablePlotRange r(range(c.location, c.length));
+        if (c.shiftEnd)
+            r.shiftEndToFitInRange(range("0", "100"));
+        else
+            r.shiftLocationToFitInRange(range("0", "100"));
+        EXPECT_EQ(r.location(), dec(c.expectedLocation)) << c.location << (c.shiftEnd ? " end" : " location");
+        EXPECT_EQ(r.length(), dec(c.length));
+    }
+}

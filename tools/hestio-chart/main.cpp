@@ -1,0 +1,201 @@
+// hestio-chart: draws a day graph the way the graph screens do, into a PNG.
+
+#include "DayGraph.h"
+
+#include "platform/foundation/Calendar.h"
+#include "platform/foundation/TimeZone.h"
+#include "json/JSON.h"
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+using namespace hestio;
+
+namespace {
+
+const char* const usage = R"(usage: hestio-chart render --samples FILE --day YYYY-MM-DD --out FILE.png [options]
+  --plot line|bar        line with a green area (default) or hourly bars
+  --samples FILE         a JSON array of sample objects
+  --time-key KEY         milliseconds since 1970 (default "timestamp", "from" for bars)
+  --value-key KEY        the plotted value (default "powerDraw", "energyConsumed" for bars)
+  --day YYYY-MM-DD       the day shown, midnight to midnight in the zone
+  --zone NAME            time zone (default UTC)
+  --size WxH             in points (default 320x367)
+  --scale N              pixels per point (default 2)
+  --zoom LOCATION,LENGTH seconds within the day
+  --select INDEX         marks that sample
+  --out FILE.png
+)";
+
+int fail(const std::string& message)
+{
+    std::cerr << "hestio-chart: " << message << "\n";
+    return 1;
+}
+
+bool parseNumber(const std::string& text, double& out)
+{
+    char* end = nullptr;
+    out = std::strtod(text.c_str(), &end);
+    return !text.empty() && end && *end == '\0' && std::isfinite(out);
+}
+
+int render(std::vector<chart::DaySample> samples, chart::DayGraphOptions options, const std::string& select,
+    double pixelsPerPoint, const std::string& out)
+{
+    if (!select.empty()) {
+        double index;
+        if (!parseNumber(select, index) || index < 0 || index != std::floor(index) || index >= samples.size())
+            return fail("--select must be the index of a sample, from 0 to " + std::to_string(samples.size()) + " - 1");
+        options.selectedIndex = static_cast<std::size_t>(index);
+    }
+    chart::DayGraph graph(std::move(samples), options);
+    auto image = graph.graph()->imageOfGraph(pixelsPerPoint);
+    if (!image->writePng(out))
+        return fail("cannot write " + out);
+    return 0;
+}
+
+int renderTextSamples(const std::string& text, const chart::DayGraphOptions& options, const std::string& select,
+    double pixelsPerPoint, const std::string& out)
+{
+    std::vector<chart::DaySample> samples;
+    std::istringstream lines(text);
+    std::string line;
+    for (int number = 1; std::getline(lines, line); ++number) {
+        if (line.find_first_not_of(" \t\r") == std::string::npos)
+            continue;
+        std::istringstream fields(line);
+        std::string time, value;
+        fields >> time >> value;
+        double milliseconds, v = std::nan("");
+        if (!parseNumber(time, milliseconds) || (!value.empty() && value != "-" && !parseNumber(value, v)))
+            return fail("line " + std::to_string(number) + ": expected \"milliseconds value\"");
+        samples.push_back({ std::floor(milliseconds / 1000) - options.midnight.timeIntervalSince1970(), v });
+    }
+    return render(std::move(samples), options, select, pixelsPerPoint, out);
+}
+
+}
+
+int main(int argc, char** argv)
+{
+    if (argc < 2 || std::string(argv[1]) != "render") {
+        std::cerr << usage;
+        return 2;
+    }
+    std::string plot = "line", samplesPath, timeKey, valueKey, day, zoneName = "UTC", out;
+    std::string size = "320x367", scale = "2", zoom, select;
+    for (int i = 2; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (i + 1 >= argc)
+            return fail("missing value after " + arg);
+        std::string value = argv[++i];
+        if (arg == "--plot")
+            plot = value;
+        else if (arg == "--samples")
+            samplesPath = value;
+        else if (arg == "--time-key")
+            timeKey = value;
+        else if (arg == "--value-key")
+            valueKey = value;
+        else if (arg == "--day")
+            day = value;
+        else if (arg == "--zone")
+            zoneName = value;
+        else if (arg == "--size")
+            size = value;
+        else if (arg == "--scale")
+            scale = value;
+        else if (arg == "--zoom")
+            zoom = value;
+        else if (arg == "--select")
+            select = value;
+        else if (arg == "--out")
+            out = value;
+        else
+            return fail("unknown option " + arg + "\n" + usage);
+    }
+    if (plot != "line" && plot != "bar")
+        return fail("--plot must be line or bar");
+    if (samplesPath.empty() || day.empty() || out.empty())
+        return fail(std::string("--samples, --day and --out are required\n") + usage);
+    bool bars = plot == "bar";
+    if (timeKey.empty())
+        timeKey = bars ? "from" : "timestamp";
+    if (valueKey.empty())
+        valueKey = bars ? "energyConsumed" : "powerDraw";
+
+    chart::DayGraphOptions options;
+    options.kind = bars ? chart::DayGraphOptions::Kind::Bar : chart::DayGraphOptions::Kind::Line;
+    options.valueTitle = bars ? "kWh" : "Watts";
+    auto zone = platform::TimeZone::named(zoneName);
+    if (!zone)
+        return fail("unknown time zone \"" + zoneName + "\"");
+    options.zone = *zone;
+    int year, month, dayOfMonth;
+    char trailing;
+    if (std::sscanf(day.c_str(), "%4d-%2d-%2d%c", &year, &month, &dayOfMonth, &trailing) != 3 || month < 1 || month > 12
+        || dayOfMonth < 1 || dayOfMonth > 31)
+        return fail("--day must be YYYY-MM-DD");
+    platform::Calendar calendar(*zone);
+    options.midnight = calendar.startOfDay(calendar.date({ year, month, dayOfMonth, 12, 0, 0, 0 }));
+    double width, height, pixelsPerPoint;
+    auto x = size.find('x');
+    if (x == std::string::npos || !parseNumber(size.substr(0, x), width) || !parseNumber(size.substr(x + 1), height)
+        || width < 50 || height < 50 || width > 4000 || height > 4000)
+        return fail("--size must be WxH in points, each from 50 to 4000");
+    options.size = { width, height };
+    if (!parseNumber(scale, pixelsPerPoint) || pixelsPerPoint <= 0 || pixelsPerPoint > 8)
+        return fail("--scale must be a number above 0 and at most 8");
+    if (!zoom.empty()) {
+        auto comma = zoom.find(',');
+        double location, length;
+        if (comma == std::string::npos || !parseNumber(zoom.substr(0, comma), location)
+            || !parseNumber(zoom.substr(comma + 1), length) || length <= 0)
+            return fail("--zoom must be LOCATION,LENGTH in seconds with a positive length");
+        options.zoom = chart::PlotRange(chart::Decimal::fromDouble(location), chart::Decimal::fromDouble(length));
+    }
+
+    std::ifstream file(samplesPath, std::ios::binary);
+    if (!file)
+        return fail("cannot read " + samplesPath);
+    std::stringstream contents;
+    contents << file.rdbuf();
+    std::string text = contents.str();
+    auto firstChar = text.find_first_not_of(" \t\r\n");
+    if (firstChar != std::string::npos && text[firstChar] != '[') {
+        // Plain text: one sample a line, "milliseconds value" ("-" or nothing: no value).
+        return renderTextSamples(text, options, select, pixelsPerPoint, out);
+    }
+    json::Error error;
+    json::Decoder decoder;
+    json::Value samples = decoder.objectWithData(text, &error);
+    if (!samples) {
+        std::string where = error.atIndex ? " at index " + std::to_string(*error.atIndex) : "";
+        if (error.lineNumber)
+            where += ", line " + std::to_string(*error.lineNumber);
+        return fail(samplesPath + ": " + error.description + where);
+    }
+    if (!samples.isArray())
+        return fail(samplesPath + ": expected a JSON array of sample objects");
+    std::vector<chart::DaySample> daySamples;
+    for (std::size_t i = 0; i < samples.count(); ++i) {
+        const json::Value& sample = samples[i];
+        if (!sample.isDictionary())
+            return fail(samplesPath + ": element " + std::to_string(i) + " is not an object");
+        const json::Value& time = sample[timeKey];
+        if (!time.isNumber())
+            return fail(samplesPath + ": element " + std::to_string(i) + " has no number under \"" + timeKey + "\"");
+        // Milliseconds divided by 1000 in integer arithmetic, as the screens do.
+        double seconds = static_cast<double>(time.integerValue() / 1000);
+        const json::Value& value = sample[valueKey];
+        daySamples.push_back({ seconds - options.midnight.timeIntervalSince1970(),
+            value.isNumber() ? value.doubleValue() : std::nan("") });
+    }
+    return render(std::move(daySamples), options, select, pixelsPerPoint, out);
+}
