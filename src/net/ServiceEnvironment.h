@@ -1,0 +1,37 @@
+#pragma once
+
+#include "platform/http/Transport.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace hestio {
+
+/// What every request object needs from the running app: the transport, the
+/// service host, the session token, and the two things it shows (the info
+/// panel and the network activity indicator). The app delegate fills it at
+/// launch; tests fill it with a fake transport. Main thread only, except
+/// `transport` and `serviceHost`, which the background resend reads.
+struct ServiceEnvironment {
+    std::shared_ptr<platform::Transport> transport;
+    /// "host" or "host:port", without scheme.
+    std::string serviceHost { "localhost:8443" };
+    /// The signed-in user's token, none when nobody is signed in.
+    std::function<std::optional<std::string>()> currentToken;
+    /// Shows the drop-down info panel (type 1 = error).
+    std::function<void(int type, const std::string& title, const std::string& subtitle, double hideAfterSeconds)>
+        showInfoPanel;
+    std::function<void(bool visible)> setNetworkActivityIndicatorVisible;
+
+    static ServiceEnvironment& shared();
+};
+
+/// Percent-encodes a value for a form-encoded parameter text: every byte
+/// outside A–Z, a–z, 0–9, "-", ".", "_" and "~" becomes "%XX". Every value a
+/// caller inserts goes through this, so an "&" or "=" in a password or a
+/// device name cannot split or inject parameters.
+std::string escapeParameter(std::string_view value);
+
+}

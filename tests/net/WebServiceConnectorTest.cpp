@@ -1,0 +1,223 @@
+#include "net/WebServiceConnector.h"
+#include "net/ServiceEnvironment.h"
+
+#include "platform/http/FakeTransport.h"
+#include "support/LogCapture.h"
+#include "support/TestRunLoop.h"
+
+#include <gtest/gtest.h>
+
+using namespace hestio;
+using platform::FakeTransport;
+using platform::TransportError;
+
+namespace {
+
+struct Delegate : WebServiceConnectorDelegate {
+    std::vector<std::string> calls;
+    json::Value lastData;
+    bool implementsFailure { false };
+    std::shared_ptr<WebServiceConnector> owned; // a screen keeps its request in a property
+
+    void dataReceived(bool success, const json::Value& data, int tag) override
+    {
+        calls.push_back("received " + std::string(success ? "true" : "false") + " " + std::to_string(tag));
+        lastData = data;
+        owned.reset(); // releasing the request from inside its own callback must be safe
+    }
+    void dataSent(bool success, int tag) override
+    {
+        calls.push_back("sent " + std::string(success ? "true" : "false") + " " + std::to_string(tag));
+    }
+    bool requestToServerFailedWithError(const TransportError& error, const std::string& parameters) override
+    {
+        if (!implementsFailure)
+            return false;
+        calls.push_back("failed " + std::to_string(error.code) + " " + parameters);
+        return true;
+    }
+};
+
+struct WebServiceConnectorTest : ::testing::Test {
+    test::TestRunLoop loop;
+    test::LogCapture logs;
+    std::shared_ptr<FakeTransport> transport = std::make_shared<FakeTransport>();
+    std::optional<std::string> token = "T";
+    std::vector<std::string> shown;
+    std::vector<bool> indicator;
+    std::shared_ptr<Delegate> delegate = std::make_shared<Delegate>();
+
+    void SetUp() override
+    {
+        auto& environment = ServiceEnvironment::shared();
+        environment = ServiceEnvironment {};
+        environment.transport = transport;
+        environment.serviceHost = "localhost:8443";
+        environment.currentToken = [this] { return token; };
+        environment.showInfoPanel = [this](int type, const std::string& title, const std::string& subtitle,
+                                        double hideAfter) {
+            shown.push_back(std::to_string(type) + "|" + title + "|" + subtitle + "|" + std::to_string(hideAfter));
+        };
+        environment.setNetworkActivityIndicatorVisible = [this](bool visible) { indicator.push_back(visible); };
+    }
+    void TearDown() override { ServiceEnvironment::shared() = ServiceEnvironment {}; }
+
+    std::shared_ptr<WebServiceConnector> start(
+        const char* path, std::optional<std::string> parameters, bool post, bool download = true, int tag = 0)
+    {
+        auto wsc = WebServiceConnector::create(path, std::move(parameters), post);
+        wsc->setTag(tag);
+        wsc->setDelegate(delegate);
+        wsc->startConnectionForDownload(download);
+        return wsc;
+    }
+};
+
+}
+
+TEST_F(WebServiceConnectorTest, FormsGetAndPostRequestsWithTheTokenAppended)
+{
+    struct Case {
+        const char* path;
+        std::optional<std::string> parameters;
+        bool post;
+        const char* url;
+        const char* body;
+    };
+    const Case cases[] = {
+        { "/api/activity", std::nullopt, false, "https://localhost:8443/kivoraserver/api/activity?token=T&token=T",
+            "" },
+        { "/api/activity", "", false, "https://localhost:8443/kivoraserver/api/activity?token=T&token=T", "" },
+        { "/api/battery", "count=5", false, "https://localhost:8443/kivoraserver/api/battery?token=T&count=5&token=T",
+            "" },
+        { "/api/battery", "count=5", true, "https://localhost:8443/kivoraserver/api/battery", "count=5&token=T" },
+        { "/api/activity", "", true, "https://localhost:8443/kivoraserver/api/activity", "token=T" },
+        { "/api/action?", "device_id=3&act_id=7&act_value=1", true, "https://localhost:8443/kivoraserver/api/action?",
+            "device_id=3&act_id=7&act_value=1&token=T" },
+    };
+    for (const Case& c : cases) {
+        auto wsc = WebServiceConnector::create(c.path, c.parameters, c.post);
+        auto request = wsc->makeRequest();
+        SCOPED_TRACE(std::string(c.path) + " " + c.parameters.value_or("(none)"));
+        EXPECT_EQ(wsc->url(), c.url);
+        EXPECT_EQ(request.url, c.url);
+        EXPECT_EQ(request.method, c.post ? "POST" : "GET");
+        EXPECT_EQ(request.body, c.body);
+        EXPECT_EQ(request.header("Content-Length"), c.post ? std::to_string(std::string(c.body).size()) : "");
+        EXPECT_EQ(request.timeoutSeconds, 30);
+    }
+}
+
+TEST_F(WebServiceConnectorTest, SignedOutRequestsCarryTokenNull)
+{
+    token.reset();
+    auto wsc = WebServiceConnector::create("/session", "name=demo&password=demo", true);
+    EXPECT_EQ(wsc->parameters(), "name=demo&password=demo&token=(null)");
+    EXPECT_EQ(WebServiceConnector::create("/api/location", std::nullopt, false)->url(),
+        "https://localhost:8443/kivoraserver/api/location?token=(null)&token=(null)");
+}
+
+TEST_F(WebServiceConnectorTest, ParameterValuesAreEncodedOnceAndByteExact)
+{
+    EXPECT_EQ(escapeParameter("a b&c=d+e"), "a%20b%26c%3Dd%2Be");
+    EXPECT_EQ(escapeParameter("Küche/ß~._-"), "K%C3%BCche%2F%C3%9F~._-");
+    EXPECT_EQ(escapeParameter(""), "");
+    std::string name = "pw&admin=1";
+    auto post = WebServiceConnector::create("/session", "name=demo&password=" + escapeParameter(name), true);
+    EXPECT_EQ(post->makeRequest().body, "name=demo&password=pw%26admin%3D1&token=T");
+    EXPECT_EQ(post->makeRequest().header("Content-Length"), "42");
+    auto get = WebServiceConnector::create("/api/user", "household=" + escapeParameter("The Smiths"), false);
+    EXPECT_EQ(get->url(), "https://localhost:8443/kivoraserver/api/user?token=T&household=The%20Smiths&token=T")
+        << "a blank reaches the server as %20 and is not escaped twice";
+}
+
+TEST_F(WebServiceConnectorTest, CompletionDecodesAndReportsSuccessOnlyFromTheReply)
+{
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true,"n":1})"));
+    transport->enqueue(FakeTransport::Reply::json(R"({"n":1})"));
+    transport->enqueue(FakeTransport::Reply::json("<html>oops</html>", 500));
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})", 500));
+    transport->enqueue(FakeTransport::Reply::json(R"([true])"));
+    auto a = start("/a", std::nullopt, false, true, 4);
+    auto b = start("/b", std::nullopt, false, true, 5);
+    auto c = start("/c", std::nullopt, false, true, 6);
+    auto d = start("/d", std::nullopt, true, false, 7);
+    auto e = start("/e", std::nullopt, true, false, 8);
+    EXPECT_TRUE(a->isRunning());
+    loop.runPending();
+    EXPECT_EQ(delegate->calls,
+        (std::vector<std::string> {
+            "received true 4", "received false 5", "received false 6", "sent true 7", "sent false 8" }));
+    EXPECT_TRUE(delegate->lastData.isNone()) << "a body that is not JSON decodes to nothing";
+    EXPECT_EQ(indicator, (std::vector<bool> { true, true, true, true, true, false, false, false, false, false }));
+    EXPECT_TRUE(shown.empty());
+}
+
+TEST_F(WebServiceConnectorTest, TransportFailureShowsThePanelLogsAndCallsTheOptionalHook)
+{
+    transport->enqueue(FakeTransport::Reply::failure(TransportError::TimedOut, "The request timed out."));
+    auto wsc = start("/api/movement", "action=LEFT", true, false);
+    loop.runPending();
+    EXPECT_TRUE(delegate->calls.empty()) << "no completion callback and no hook when it is not implemented";
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0],
+        "1|Network Failure!|Problem connecting to the network. Check your internet connection and try "
+        "again later!|3.000000");
+    EXPECT_EQ(logs.lines(),
+        (std::vector<std::string> { "Connection failed! Error - The request timed out. "
+                                    "https://localhost:8443/kivoraserver/api/movement",
+            "Error Code: -1001" }));
+    EXPECT_EQ(indicator.back(), false);
+
+    delegate->implementsFailure = true;
+    transport->enqueue(FakeTransport::Reply::failure());
+    wsc = start("/api/movement", "action=LEFT", true, false);
+    loop.runPending();
+    EXPECT_EQ(delegate->calls, (std::vector<std::string> { "failed -1009 action=LEFT&token=T" }));
+}
+
+TEST_F(WebServiceConnectorTest, UnstartableReleasedAndSelfReleasingExchanges)
+{
+    transport->setRefusesToStart(true);
+    auto refused = start("/x", std::nullopt, false);
+    EXPECT_EQ(logs.lines(), (std::vector<std::string> { "The connection failed..." }));
+    EXPECT_TRUE(indicator.empty());
+    transport->setRefusesToStart(false);
+
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})"));
+    start("/released", std::nullopt, false); // nobody keeps it
+    loop.runPending();
+    EXPECT_TRUE(delegate->calls.empty()) << "a released request calls nobody";
+
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})"));
+    delegate->owned = start("/owned", std::nullopt, false);
+    loop.runPending();
+    EXPECT_EQ(delegate->calls, (std::vector<std::string> { "received true 0" }));
+    EXPECT_FALSE(delegate->owned);
+}
+
+TEST_F(WebServiceConnectorTest, DelegateIsKeptAliveOnlyWhileTheExchangeRuns)
+{
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})").after(1));
+    std::weak_ptr<Delegate> watch = delegate;
+    auto wsc = start("/x", std::nullopt, false);
+    delegate.reset();
+    EXPECT_FALSE(watch.expired()) << "the running request keeps its delegate";
+    loop.advance(1);
+    EXPECT_TRUE(watch.expired()) << "and lets it go once answered";
+}
+
+TEST_F(WebServiceConnectorTest, SynchronousSendReturnsTheReplyAndShowsNothing)
+{
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":false,"error":"nope"})", 403));
+    auto wsc = WebServiceConnector::create("/api/movement", "a=1", true);
+    json::Value reply = wsc->startSynchronousConnection();
+    ASSERT_TRUE(reply.isDictionary());
+    EXPECT_EQ(reply["error"].stringValue(), "nope");
+
+    transport->enqueue(FakeTransport::Reply::failure());
+    EXPECT_TRUE(wsc->startSynchronousConnection().isNone());
+    EXPECT_TRUE(shown.empty());
+    EXPECT_TRUE(logs.lines().empty());
+    EXPECT_TRUE(indicator.empty());
+}
