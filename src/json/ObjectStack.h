@@ -66,8 +66,14 @@ public:
     Object* const* keysFrom(std::size_t i) const noexcept { return m_keys + i; }
     const std::uint32_t* keyHashesFrom(std::size_t i) const noexcept { return m_keyHashes + i; }
 
-    /// Entries from `start` now belong to a container: forget them.
-    void handOver(std::size_t start) noexcept { m_index = start; }
+    /// Entries from `start` now belong to a container: clear them without
+    /// releasing, so that no later failure releases them a second time.
+    void handOver(std::size_t start) noexcept
+    {
+        std::memset(static_cast<void*>(m_objects + start), 0, (m_index - start) * sizeof(Object*));
+        std::memset(static_cast<void*>(m_keys + start), 0, (m_index - start) * sizeof(Object*));
+        m_index = start;
+    }
     /// Entries from `start` were not used: release them.
     void releaseRange(std::size_t start) noexcept
     {

@@ -397,3 +397,18 @@ TEST(Decoder, ErrorIsLeftUntouchedOnSuccessAndDecoderStaysUsable)
     EXPECT_EQ(error.description, "Unexpected ']'.");
     EXPECT_TRUE(decoder.objectWithData("[\"again\"]"));
 }
+
+TEST(Decoder, FailureAfterAFinishedDictionaryReleasesEachValueOnce)
+{
+    // The dictionary's key entries on the stack belong to it once it is made;
+    // the enclosing array's failure must not release them again.
+    Decoder decoder;
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_FALSE(decoder.objectWithData("[{\"a\":\"x\"},1,]"));
+        EXPECT_FALSE(decoder.objectWithData("{\"k\":[{\"a\":\"x\"} on]}"));
+    }
+    Value value = decoder.objectWithData("[{\"a\":\"x\"},\"a\"]");
+    ASSERT_TRUE(value);
+    EXPECT_EQ(value[1].stringValue(), "a");
+    EXPECT_EQ(value[0]["a"].stringValue(), "x");
+}

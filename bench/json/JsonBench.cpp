@@ -1,0 +1,216 @@
+// Decode and encode throughput (MB/s, median of rounds) of the codec beside
+// the peer libraries that are installed, on the standard files and on this
+// app's own replies. The libraries take turns inside every round, so a busy
+// machine slows them alike and the ratios stay comparable.
+//
+//   bench_json [--rounds N] [--data DIR]
+#include "AppCorpus.h"
+
+#include "json/JSON.h"
+
+#if HESTIO_BENCH_RAPIDJSON
+#include <rapidjson/document.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
+#endif
+#if HESTIO_BENCH_NLOHMANN
+#include <nlohmann/json.hpp>
+#endif
+#if HESTIO_BENCH_SIMDJSON
+#include <simdjson.h>
+#endif
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Contender {
+    std::string name;
+    std::function<void()> run;
+};
+
+struct Document {
+    std::string name;
+    std::string text;
+    bool isAppReply;
+};
+
+volatile std::size_t g_sink;
+
+double secondsFor(const std::function<void()>& run, int iterations)
+{
+    auto start = Clock::now();
+    for (int i = 0; i < iterations; ++i)
+        run();
+    return std::chrono::duration<double>(Clock::now() - start).count() / iterations;
+}
+
+// Median MB/s per contender; every round runs each contender once, in turn.
+std::map<std::string, double> measure(const std::vector<Contender>& contenders, std::size_t bytes, int rounds)
+{
+    std::map<std::string, int> iterations;
+    for (const auto& c : contenders) {
+        c.run(); // warm up
+        double once = secondsFor(c.run, 1);
+        iterations[c.name] = std::max(1, static_cast<int>(0.02 / std::max(once, 1e-7)));
+    }
+    std::map<std::string, std::vector<double>> samples;
+    for (int r = 0; r < rounds; ++r)
+        for (const auto& c : contenders)
+            samples[c.name].push_back(bytes / secondsFor(c.run, iterations[c.name]) / 1e6);
+    std::map<std::string, double> medians;
+    for (auto& [name, values] : samples) {
+        std::sort(values.begin(), values.end());
+        medians[name] = values[values.size() / 2];
+    }
+    return medians;
+}
+
+std::vector<Contender> decoders(const std::string& text)
+{
+    std::vector<Contender> list;
+    list.push_back({ "hestio", [&text] {
+                        json::Value value = json::objectFromJSONData(text);
+                        g_sink = value.count();
+                    } });
+#if HESTIO_BENCH_RAPIDJSON
+    list.push_back({ "rapidjson", [&text] {
+                        rapidjson::Document document;
+                        document.Parse(text.data(), text.size());
+                        g_sink = document.IsObject() ? document.MemberCount() : document.Size();
+                    } });
+#endif
+#if HESTIO_BENCH_SIMDJSON
+    auto padded = std::make_shared<simdjson::padded_string>(text);
+    auto parser = std::make_shared<simdjson::dom::parser>();
+    list.push_back({ "simdjson", [padded, parser] {
+                        simdjson::dom::element element;
+                        g_sink = parser->parse(*padded).get(element) == simdjson::SUCCESS;
+                    } });
+#endif
+#if HESTIO_BENCH_NLOHMANN
+    list.push_back({ "nlohmann", [&text] {
+                        auto value = nlohmann::json::parse(text);
+                        g_sink = value.size();
+                    } });
+#endif
+    return list;
+}
+
+std::vector<Contender> encoders(const std::string& text)
+{
+    std::vector<Contender> list;
+    auto value = std::make_shared<json::Value>(json::objectFromJSONData(text));
+    list.push_back({ "hestio", [value] { g_sink = json::JSONData(*value)->size(); } });
+#if HESTIO_BENCH_RAPIDJSON
+    auto document = std::make_shared<rapidjson::Document>();
+    document->Parse(text.data(), text.size());
+    list.push_back({ "rapidjson", [document] {
+                        rapidjson::StringBuffer buffer;
+                        rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+                        document->Accept(writer);
+                        g_sink = buffer.GetSize();
+                    } });
+#endif
+#if HESTIO_BENCH_SIMDJSON
+    auto padded = std::make_shared<simdjson::padded_string>(text);
+    auto parser = std::make_shared<simdjson::dom::parser>();
+    auto element = std::make_shared<simdjson::dom::element>();
+    if (parser->parse(*padded).get(*element) == simdjson::SUCCESS)
+        list.push_back({ "simdjson", [parser, element] { g_sink = simdjson::to_string(*element).size(); } });
+#endif
+#if HESTIO_BENCH_NLOHMANN
+    auto parsed = std::make_shared<nlohmann::json>(nlohmann::json::parse(text));
+    list.push_back({ "nlohmann", [parsed] { g_sink = parsed->dump().size(); } });
+#endif
+    return list;
+}
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    return bytes.str();
+}
+
+void printRow(const std::string& what, const std::string& name, const std::map<std::string, double>& mbps)
+{
+    std::printf("%-7s %-20s", what.c_str(), name.c_str());
+    for (const char* peer : { "hestio", "rapidjson", "simdjson", "nlohmann" }) {
+        auto found = mbps.find(peer);
+        if (found == mbps.end())
+            std::printf(" %10s", "-");
+        else
+            std::printf(" %10.0f", found->second);
+    }
+    double ours = mbps.at("hestio");
+    for (const char* peer : { "rapidjson", "simdjson", "nlohmann" }) {
+        auto found = mbps.find(peer);
+        if (found == mbps.end())
+            std::printf(" %9s", "-");
+        else
+            std::printf(" %8.2fx", ours / found->second);
+    }
+    std::printf("\n");
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    int rounds = 15;
+    std::string dataFolder = HESTIO_BENCH_DATA;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (std::strcmp(argv[i], "--rounds") == 0)
+            rounds = std::max(1, std::atoi(argv[i + 1]));
+        else if (std::strcmp(argv[i], "--data") == 0)
+            dataFolder = argv[i + 1];
+    }
+
+    std::vector<Document> documents;
+    for (const char* file : { "twitter.json", "citm_catalog.json", "canada.json" }) {
+        std::string text = readFile(dataFolder + "/" + file);
+        if (text.empty())
+            std::fprintf(stderr, "bench_json: %s/%s not found, skipped\n", dataFolder.c_str(), file);
+        else
+            documents.push_back({ file, std::move(text), false });
+    }
+    for (auto& [name, text] : hestio::bench::makeAppCorpus())
+        documents.push_back({ name, std::move(text), true });
+
+    std::printf("%-7s %-20s %10s %10s %10s %10s %9s %9s %9s\n", "", "MB/s (median)", "hestio", "rapidjson", "simdjson",
+        "nlohmann", "/rapid", "/simd", "/nlohmann");
+    for (const char* what : { "decode", "encode" }) {
+        std::map<std::string, double> appSeconds;
+        std::size_t appBytes = 0;
+        for (const auto& document : documents) {
+            auto contenders = std::string(what) == "decode" ? decoders(document.text) : encoders(document.text);
+            auto mbps = measure(contenders, document.text.size(), rounds);
+            printRow(what, document.name + " (" + std::to_string(document.text.size() / 1024) + "K)", mbps);
+            if (document.isAppReply) {
+                appBytes += document.text.size();
+                for (const auto& [name, rate] : mbps)
+                    appSeconds[name] += document.text.size() / (rate * 1e6);
+            }
+        }
+        std::map<std::string, double> appRate;
+        for (const auto& [name, seconds] : appSeconds)
+            appRate[name] = appBytes / seconds / 1e6;
+        printRow(what, "app corpus (all)", appRate);
+    }
+    return 0;
+}
