@@ -19,24 +19,23 @@ namespace {
     }
 }
 
-std::optional<std::string> percentDecode(std::string_view text)
+std::string percentDecode(std::string_view text)
 {
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         char c = text[i];
+        int high = c == '%' && i + 2 < text.size() ? hexValue(text[i + 1]) : -1;
+        int low = high >= 0 ? hexValue(text[i + 2]) : -1;
         if (c == '+') {
             out += ' ';
-        } else if (c == '%') {
-            if (i + 2 >= text.size())
-                return std::nullopt;
-            int high = hexValue(text[i + 1]);
-            int low = hexValue(text[i + 2]);
-            if (high < 0 || low < 0)
-                return std::nullopt;
+        } else if (low >= 0) {
             out += static_cast<char>(high * 16 + low);
             i += 2;
         } else {
+            // The app sends POST bodies unescaped, so a "%" the user typed
+            // ("charged to 80%") arrives bare; it means itself rather than
+            // failing the request.
             out += c;
         }
     }
@@ -109,23 +108,22 @@ std::optional<std::string> FormData::add(std::string_view text)
         if (pair.empty())
             continue; // "a=1&&b=2" and a leading "&" carry empty pairs; they mean nothing
         size_t equals = pair.find('=');
-        auto key = percentDecode(pair.substr(0, equals));
-        auto value = percentDecode(equals == std::string_view::npos ? std::string_view() : pair.substr(equals + 1));
-        if (!key || !value)
-            return "malformed percent escape in parameter";
-        if (!isValidUtf8(*key) || !isValidUtf8(*value))
+        std::string key = percentDecode(pair.substr(0, equals));
+        std::string value
+            = percentDecode(equals == std::string_view::npos ? std::string_view() : pair.substr(equals + 1));
+        if (!isValidUtf8(key) || !isValidUtf8(value))
             return "parameter is not valid UTF-8";
-        if (key->empty())
+        if (key.empty())
             return "parameter without a name";
-        auto existing = std::find_if(m_pairs.begin(), m_pairs.end(), [&](const auto& p) { return p.first == *key; });
+        auto existing = std::find_if(m_pairs.begin(), m_pairs.end(), [&](const auto& p) { return p.first == key; });
         if (existing != m_pairs.end()) {
-            if (existing->second != *value)
-                return "parameter " + *key + " is given more than once with different values";
+            if (existing->second != value)
+                return "parameter " + key + " is given more than once with different values";
             continue;
         }
         if (m_pairs.size() == kMaxParameters)
             return "too many parameters";
-        m_pairs.emplace_back(std::move(*key), std::move(*value));
+        m_pairs.emplace_back(std::move(key), std::move(value));
     }
     return std::nullopt;
 }

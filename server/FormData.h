@@ -28,8 +28,9 @@ private:
     std::vector<std::pair<std::string, std::string>> m_pairs;
 };
 
-/// Decodes one form-encoded component; nothing for a broken "%" escape.
-std::optional<std::string> percentDecode(std::string_view text);
+/// Decodes one form-encoded component. A "%" that does not start an escape of
+/// two hexadecimal digits stands for itself.
+std::string percentDecode(std::string_view text);
 /// Encodes every byte that is not unreserved, for building requests in tests and tools.
 std::string percentEncode(std::string_view text);
 bool isValidUtf8(std::string_view text);

@@ -29,16 +29,27 @@ TEST(FormData, DecodesPercentEscapesAndPlus)
         { "", "" },
     };
     for (const auto& c : cases) {
-        auto decoded = percentDecode(c.encoded);
-        ASSERT_TRUE(decoded) << c.encoded;
-        EXPECT_EQ(*decoded, c.decoded) << c.encoded;
+        EXPECT_EQ(percentDecode(c.encoded), c.decoded) << c.encoded;
     }
 }
 
-TEST(FormData, RefusesBrokenEscapes)
+TEST(FormData, KeepsAPercentSignThatStartsNoEscape)
 {
-    for (const char* text : { "%", "%2", "abc%", "%G1", "%1G", "a%%20" })
-        EXPECT_FALSE(percentDecode(text)) << text;
+    struct Case {
+        const char* encoded;
+        const char* decoded;
+    };
+    const Case cases[] = {
+        { "%", "%" },
+        { "%2", "%2" },
+        { "80%", "80%" },
+        { "%G1", "%G1" },
+        { "%1G", "%1G" },
+        { "a%%20", "a% " },
+        { "100%25", "100%" },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(percentDecode(c.encoded), c.decoded) << c.encoded;
 }
 
 TEST(FormData, EncodingRoundTripsEveryByte)
@@ -98,8 +109,6 @@ TEST(FormData, RefusesMalformedInput)
     for (size_t i = 0; i <= FormData::kMaxParameters; ++i)
         many += "p" + std::to_string(i) + "=1&";
     const Case cases[] = {
-        { "a=%ZZ", "malformed percent escape in parameter" },
-        { "a%=1", "malformed percent escape in parameter" },
         { "a=%FF%FE", "parameter is not valid UTF-8" },
         { "=value", "parameter without a name" },
         { many, "too many parameters" },
