@@ -114,6 +114,8 @@ TEST(HttpsServer, RefusalsAreJsonAndNeverServerErrors)
               "application/x-www-form-urlencoded"),
             413 },
         { client->Get(("/kivoraserver/api/status?token=" + token + "&device_id=101&from=%zz").c_str()), 400 },
+        { client->Get(("/kivoraserver/api/schedule?token=" + token + "&padding=" + std::string(10'000, 'p')).c_str()),
+            414 },
     };
     for (auto& c : cases) {
         ASSERT_TRUE(c.result) << httplib::to_string(c.result.error());
