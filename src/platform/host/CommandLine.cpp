@@ -1,0 +1,164 @@
+#include "platform/host/CommandLine.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace hestio::platform {
+
+namespace {
+
+    std::optional<double> parseNumber(std::string_view text)
+    {
+        double value = 0;
+        const char* begin = text.data();
+        const char* end = begin + text.size();
+        if (begin != end && *begin == '+')
+            ++begin;
+        auto [ptr, ec] = std::from_chars(begin, end, value, std::chars_format::general);
+        if (ec != std::errc() || ptr != end || !std::isfinite(value))
+            return std::nullopt;
+        return value;
+    }
+
+    std::optional<HostOptions::LatLon> parseLatLon(const std::string& text)
+    {
+        auto comma = text.find(',');
+        if (comma == std::string::npos)
+            return std::nullopt;
+        auto lat = parseNumber(std::string_view(text).substr(0, comma));
+        auto lon = parseNumber(std::string_view(text).substr(comma + 1));
+        if (!lat || !lon || std::abs(*lat) > 90 || std::abs(*lon) > 180)
+            return std::nullopt;
+        return HostOptions::LatLon { *lat, *lon };
+    }
+
+}
+
+bool HostOptions::usesManualClock() const
+{
+    if (clock != ClockChoice::Default)
+        return clock == ClockChoice::Manual;
+    return headless && scriptPath;
+}
+
+CommandLine CommandLine::parse(const std::vector<std::string>& arguments)
+{
+    CommandLine result;
+    HostOptions& o = result.options;
+    auto fail = [&](std::string message) {
+        result.error = "hestio: " + message + " (see hestio --help)";
+        return result;
+    };
+
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        std::string name = arguments[i];
+        std::optional<std::string> inlineValue;
+        if (name.rfind("--", 0) == 0) {
+            if (auto eq = name.find('='); eq != std::string::npos) {
+                inlineValue = name.substr(eq + 1);
+                name.resize(eq);
+            }
+        }
+        auto flag = [&](bool& target) {
+            if (inlineValue)
+                return false;
+            target = true;
+            return true;
+        };
+        // The value of an option that takes one, or none when it is missing.
+        auto value = [&]() -> std::optional<std::string> {
+            if (inlineValue)
+                return inlineValue;
+            if (i + 1 >= arguments.size())
+                return std::nullopt;
+            return arguments[++i];
+        };
+        auto textOption = [&](std::optional<std::string>& target, const char* what) -> std::optional<std::string> {
+            auto v = value();
+            if (!v || v->empty())
+                return name + " needs " + what;
+            target = *v;
+            return std::nullopt;
+        };
+
+        std::optional<std::string> problem;
+        if (name == "--headless" || name == "--gallery" || name == "--version" || name == "--help" || name == "-h") {
+            bool& target = name == "--headless" ? o.headless
+                : name == "--gallery"           ? o.gallery
+                : name == "--version"           ? o.showVersion
+                                                : o.showHelp;
+            if (!flag(target))
+                problem = name + " takes no value";
+        } else if (name == "--script") {
+            problem = textOption(o.scriptPath, "a script file");
+        } else if (name == "--profile") {
+            problem = textOption(o.profileDirectory, "a folder");
+        } else if (name == "--gpx") {
+            problem = textOption(o.gpxPath, "a GPX file");
+        } else if (name == "--service-host") {
+            problem = textOption(o.serviceHost, "HOST[:PORT]");
+        } else if (name == "--service-pin") {
+            problem = textOption(o.servicePin, "a public key pin (sha256//BASE64)");
+        } else if (name == "--failure-screenshot") {
+            problem = textOption(o.failureScreenshot, "a PNG file name");
+        } else if (name == "--ready-file") {
+            problem = textOption(o.readyFile, "a file name");
+        } else if (name == "--location") {
+            auto v = value();
+            auto latLon = v ? parseLatLon(*v) : std::nullopt;
+            if (!latLon)
+                problem = "--location needs LAT,LON in degrees (for example 51.5,-0.12)";
+            else
+                o.location = latLon;
+        } else if (name == "--clock") {
+            auto v = value();
+            if (v && *v == "manual")
+                o.clock = ClockChoice::Manual;
+            else if (v && *v == "real")
+                o.clock = ClockChoice::Real;
+            else
+                problem = "--clock needs manual or real";
+        } else {
+            problem = "unknown " + std::string(name.rfind("-", 0) == 0 ? "option " : "argument ") + name;
+        }
+        if (problem)
+            return fail(*problem);
+    }
+    if (o.location && o.gpxPath)
+        return fail("--location and --gpx both move the device; give one");
+    return result;
+}
+
+std::string CommandLine::usage()
+{
+    return R"(Usage: hestio [OPTIONS]
+
+Runs Hestio in a phone-sized window (320x480 points at scale 2), or headless.
+
+  --headless             no window; with --script, runs the script and exits
+  --script FILE          runs the automation steps in FILE against the app and
+                         exits 0 when all pass, 1 at the first failure
+                         (see docs/automation.md)
+  --gallery              shows the gallery of controls instead of the app
+  --profile DIR          keeps settings, data and documents in DIR
+                         (sets HESTIO_PROFILE)
+  --location LAT,LON     puts the simulated device at LAT,LON
+  --gpx FILE             plays a GPX track as the device's position
+  --clock manual|real    the clock the app runs on (headless scripts default
+                         to manual: waits take no real time)
+  --failure-screenshot FILE
+                         where a failed script leaves its screenshot
+                         (default: SCRIPT-failure.png in the current folder)
+  --ready-file FILE      creates FILE once the first frame is shown
+  --service-host HOST[:PORT], --service-pin PIN
+                         the service to talk to and its public key pin
+  --version              prints the version
+  --help                 prints this help
+
+In the window: the mouse is one finger, Ctrl+wheel pinches about the
+pointer, the keyboard types into the focused field (Tab moves to the next).
+Without a display (no $DISPLAY), use --headless or SDL_VIDEODRIVER=offscreen.
+)";
+}
+
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace hestio::platform {
+
+/// Which clock the app runs on. Headless runs with a script default to the
+/// manual clock (waits are instant and every run is the same); everything
+/// else runs on the real one.
+enum class ClockChoice { Default, Manual, Real };
+
+/// What `hestio` was asked to do.
+struct HostOptions {
+    bool headless { false };
+    bool gallery { false };
+    bool showVersion { false };
+    bool showHelp { false };
+    ClockChoice clock { ClockChoice::Default };
+    std::optional<std::string> scriptPath;
+    std::optional<std::string> profileDirectory;
+    std::optional<std::string> gpxPath;
+    struct LatLon {
+        double latitude { 0 };
+        double longitude { 0 };
+    };
+    std::optional<LatLon> location;
+    std::optional<std::string> serviceHost;
+    std::optional<std::string> servicePin;
+    /// Where a failed script leaves its screenshot.
+    std::optional<std::string> failureScreenshot;
+    /// A file made once the first frame is on screen (for tests driving the window).
+    std::optional<std::string> readyFile;
+
+    bool usesManualClock() const;
+};
+
+struct CommandLine {
+    HostOptions options;
+    /// The first problem, as one line for standard error.
+    std::optional<std::string> error;
+
+    /// Parses the arguments after the program name. Values follow their
+    /// option as the next argument or after '=' (--profile=DIR).
+    static CommandLine parse(const std::vector<std::string>& arguments);
+    static std::string usage();
+};
+
+}

@@ -1,0 +1,539 @@
+#include "platform/host/Script.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+namespace hestio::platform {
+
+namespace {
+
+    struct Token {
+        enum class Kind { Word, String, Identifier };
+        Kind kind;
+        std::string text;
+        bool quoted() const { return kind == Kind::String; }
+    };
+
+    struct KeywordEntry {
+        const char* keyword;
+        StepKind kind;
+    };
+
+    constexpr KeywordEntry keywords[] = {
+        { "tap", StepKind::Tap },
+        { "tap-at", StepKind::Tap },
+        { "double-tap", StepKind::DoubleTap },
+        { "long-press", StepKind::LongPress },
+        { "type", StepKind::Type },
+        { "return", StepKind::Return },
+        { "backspace", StepKind::Backspace },
+        { "swipe", StepKind::Swipe },
+        { "drag", StepKind::Drag },
+        { "pull-to-refresh", StepKind::PullToRefresh },
+        { "pinch", StepKind::Pinch },
+        { "wait", StepKind::Wait },
+        { "wait-for", StepKind::WaitFor },
+        { "expect", StepKind::Expect },
+        { "expect-not", StepKind::ExpectNot },
+        { "expect-alert", StepKind::ExpectAlert },
+        { "expect-log", StepKind::ExpectLog },
+        { "screenshot", StepKind::Screenshot },
+        { "location", StepKind::Location },
+        { "background", StepKind::Background },
+        { "foreground", StepKind::Foreground },
+        { "push", StepKind::Push },
+    };
+
+    bool isSpace(char c)
+    {
+        return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
+    }
+
+    /// Quotes a token for a message, keeping control bytes readable.
+    std::string quote(std::string_view text)
+    {
+        std::string out = "\"";
+        for (char c : text.substr(0, 60)) {
+            auto u = static_cast<unsigned char>(c);
+            if (c == '"' || c == '\\') {
+                out += '\\';
+                out += c;
+            } else if (u < 0x20 || u == 0x7f) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\x%02x", u);
+                out += buf;
+            } else {
+                out += c;
+            }
+        }
+        if (text.size() > 60)
+            out += "…";
+        return out + "\"";
+    }
+
+    /// Splits one line into tokens; words end at blanks, strings at their
+    /// closing quote. Double-quoted strings know \" \\ \n \t; single-quoted
+    /// strings are taken as they are (JSON payloads keep their own escapes).
+    class LineTokenizer {
+    public:
+        explicit LineTokenizer(std::string_view line)
+            : m_cur(line.data())
+            , m_end(line.data() + line.size())
+        {
+        }
+
+        std::optional<std::string> tokenize(std::vector<Token>& out)
+        {
+            while (true) {
+                while (m_cur < m_end && isSpace(*m_cur))
+                    ++m_cur;
+                if (m_cur == m_end)
+                    return std::nullopt;
+                if (*m_cur == '"') {
+                    if (auto error = readDoubleQuoted(out))
+                        return error;
+                } else if (*m_cur == '\'') {
+                    if (auto error = readSingleQuoted(out))
+                        return error;
+                } else {
+                    const char* start = m_cur;
+                    while (m_cur < m_end && !isSpace(*m_cur) && *m_cur != '"' && *m_cur != '\'')
+                        ++m_cur;
+                    std::string word(start, m_cur);
+                    if (word[0] == '#') {
+                        if (word.size() == 1)
+                            return std::string("# must be followed by an accessibility identifier");
+                        out.push_back({ Token::Kind::Identifier, word.substr(1) });
+                    } else {
+                        out.push_back({ Token::Kind::Word, std::move(word) });
+                    }
+                }
+            }
+        }
+
+    private:
+        std::optional<std::string> readDoubleQuoted(std::vector<Token>& out)
+        {
+            ++m_cur;
+            std::string text;
+            while (m_cur < m_end && *m_cur != '"') {
+                char c = *m_cur++;
+                if (c != '\\') {
+                    text += c;
+                    continue;
+                }
+                if (m_cur == m_end)
+                    break;
+                char e = *m_cur++;
+                switch (e) {
+                case '"':
+                case '\\':
+                    text += e;
+                    break;
+                case 'n':
+                    text += '\n';
+                    break;
+                case 't':
+                    text += '\t';
+                    break;
+                default:
+                    return "unknown escape \\" + std::string(1, e) + " in a string (known: \\\" \\\\ \\n \\t)";
+                }
+            }
+            if (m_cur == m_end)
+                return std::string("unterminated string (a closing \" is missing)");
+            ++m_cur;
+            out.push_back({ Token::Kind::String, std::move(text) });
+            return std::nullopt;
+        }
+
+        std::optional<std::string> readSingleQuoted(std::vector<Token>& out)
+        {
+            const char* start = ++m_cur;
+            while (m_cur < m_end && *m_cur != '\'')
+                ++m_cur;
+            if (m_cur == m_end)
+                return std::string("unterminated string (a closing ' is missing)");
+            out.push_back({ Token::Kind::String, std::string(start, m_cur) });
+            ++m_cur;
+            return std::nullopt;
+        }
+
+        const char* m_cur;
+        const char* m_end;
+    };
+
+    /// Reads the arguments of one step, left to right.
+    class StepParser {
+    public:
+        StepParser(const std::vector<Token>& tokens, Step& step, std::string_view keyword)
+            : m_tokens(tokens)
+            , m_step(step)
+            , m_keyword(keyword)
+        {
+        }
+
+        std::optional<std::string> parse();
+
+    private:
+        bool atEnd() const { return m_index >= m_tokens.size(); }
+        const Token& peek() const { return m_tokens[m_index]; }
+        bool peekNumber() const { return !atEnd() && peek().kind == Token::Kind::Word && toNumber(peek().text); }
+
+        static std::optional<double> toNumber(const std::string& text)
+        {
+            double value = 0;
+            const char* begin = text.data();
+            const char* end = begin + text.size();
+            if (begin != end && *begin == '+')
+                ++begin;
+            auto [ptr, ec] = std::from_chars(begin, end, value, std::chars_format::general);
+            if (ec != std::errc() || ptr != end || !std::isfinite(value))
+                return std::nullopt;
+            return value;
+        }
+
+        std::optional<std::string> number(const char* what, double& out)
+        {
+            if (atEnd())
+                return m_keyword + " needs " + what + usage();
+            const Token& token = m_tokens[m_index++];
+            auto value = token.kind == Token::Kind::Word ? toNumber(token.text) : std::nullopt;
+            if (!value)
+                return quote(token.text) + " is not a number (" + m_keyword + " needs " + what + ")";
+            out = *value;
+            return std::nullopt;
+        }
+
+        std::optional<std::string> string(const char* what, std::string& out, bool allowWord = false)
+        {
+            if (atEnd() || !(peek().quoted() || (allowWord && peek().kind == Token::Kind::Word)))
+                return m_keyword + " needs " + what + usage();
+            out = m_tokens[m_index++].text;
+            return std::nullopt;
+        }
+
+        /// "Text" or #identifier, and X Y when `allowPoint`.
+        std::optional<std::string> target(bool allowPoint)
+        {
+            const char* what = allowPoint ? "\"Text\", #identifier or X Y" : "\"Text\" or #identifier";
+            if (atEnd())
+                return m_keyword + " needs " + what + usage();
+            const Token& token = peek();
+            auto& t = m_step.target;
+            if (token.kind == Token::Kind::String) {
+                t.kind = StepTarget::Kind::Text;
+                t.name = token.text;
+                ++m_index;
+            } else if (token.kind == Token::Kind::Identifier) {
+                t.kind = StepTarget::Kind::Identifier;
+                t.name = token.text;
+                ++m_index;
+            } else if (allowPoint && peekNumber()) {
+                t.kind = StepTarget::Kind::Point;
+                if (auto error = number("X Y", t.point.x))
+                    return error;
+                if (auto error = number("X Y", t.point.y))
+                    return error;
+            } else {
+                return m_keyword + " needs " + what + ", not " + quote(token.text) + usage();
+            }
+            return std::nullopt;
+        }
+
+        std::optional<std::string> point(Point& out)
+        {
+            if (auto error = number("X Y", out.x))
+                return error;
+            return number("X Y", out.y);
+        }
+
+        /// An optional `on "Text"|#id`.
+        std::optional<std::string> optionalOn()
+        {
+            if (atEnd())
+                return std::nullopt;
+            if (peek().kind != Token::Kind::Word || peek().text != "on")
+                return "expected on \"Text\" or on #identifier, not " + quote(peek().text) + usage();
+            ++m_index;
+            return target(false);
+        }
+
+        std::optional<std::string> finish()
+        {
+            if (!atEnd())
+                return "unexpected " + quote(peek().text) + " after the step" + usage();
+            return std::nullopt;
+        }
+
+        std::string usage() const;
+
+        const std::vector<Token>& m_tokens;
+        Step& m_step;
+        std::string m_keyword;
+        std::size_t m_index { 1 };
+    };
+
+    std::string StepParser::usage() const
+    {
+        switch (m_step.kind) {
+        case StepKind::Tap:
+            return m_keyword == "tap-at" ? " (tap-at X Y)" : " (tap \"Text\" | tap #id)";
+        case StepKind::DoubleTap:
+        case StepKind::LongPress:
+            return " (" + m_keyword + " \"Text\" | #id | X Y)";
+        case StepKind::Type:
+            return " (type \"text\")";
+        case StepKind::Swipe:
+            return " (swipe left|right|up|down [on \"Text\"|#id])";
+        case StepKind::Drag:
+            return " (drag X1 Y1 X2 Y2 [SECONDS])";
+        case StepKind::PullToRefresh:
+            return " (pull-to-refresh [on \"Text\"|#id])";
+        case StepKind::Pinch:
+            return " (pinch X Y SCALE)";
+        case StepKind::Wait:
+            return " (wait SECONDS)";
+        case StepKind::WaitFor:
+            return " (wait-for \"Text\"|#id [TIMEOUT])";
+        case StepKind::Expect:
+        case StepKind::ExpectNot:
+            return " (" + m_keyword + " \"Text\"|#id)";
+        case StepKind::ExpectAlert:
+            return " (expect-alert \"Title\")";
+        case StepKind::ExpectLog:
+            return " (expect-log \"line\")";
+        case StepKind::Screenshot:
+            return " (screenshot FILE.png)";
+        case StepKind::Location:
+            return " (location LAT LON)";
+        case StepKind::Push:
+            return " (push '{\"aps\":{\"alert\":\"…\"}}')";
+        case StepKind::Return:
+        case StepKind::Backspace:
+        case StepKind::Background:
+        case StepKind::Foreground:
+            return " (" + m_keyword + " takes no arguments)";
+        }
+        return {};
+    }
+
+    std::optional<std::string> StepParser::parse()
+    {
+        Step& s = m_step;
+        switch (s.kind) {
+        case StepKind::Tap:
+            if (m_keyword == "tap-at") {
+                s.target.kind = StepTarget::Kind::Point;
+                if (auto error = point(s.target.point))
+                    return error;
+            } else if (auto error = target(false)) {
+                return error;
+            }
+            break;
+        case StepKind::DoubleTap:
+        case StepKind::LongPress:
+            if (auto error = target(true))
+                return error;
+            break;
+        case StepKind::Type:
+            if (auto error = string("a quoted text", s.text))
+                return error;
+            break;
+        case StepKind::Swipe: {
+            if (atEnd() || peek().kind != Token::Kind::Word)
+                return "swipe needs a direction" + usage();
+            const std::string& d = m_tokens[m_index++].text;
+            if (d == "left")
+                s.direction = SwipeDirection::Left;
+            else if (d == "right")
+                s.direction = SwipeDirection::Right;
+            else if (d == "up")
+                s.direction = SwipeDirection::Up;
+            else if (d == "down")
+                s.direction = SwipeDirection::Down;
+            else
+                return quote(d) + " is not a direction" + usage();
+            if (auto error = optionalOn())
+                return error;
+            break;
+        }
+        case StepKind::Drag:
+            if (auto error = point(s.from))
+                return error;
+            if (auto error = point(s.to))
+                return error;
+            s.seconds = defaultDragSeconds;
+            if (!atEnd()) {
+                if (auto error = number("SECONDS", s.seconds))
+                    return error;
+                if (s.seconds <= 0 || s.seconds > 60)
+                    return "a drag lasts more than 0 and at most 60 seconds";
+            }
+            break;
+        case StepKind::PullToRefresh:
+            if (auto error = optionalOn())
+                return error;
+            break;
+        case StepKind::Pinch:
+            if (auto error = point(s.to))
+                return error;
+            if (auto error = number("SCALE", s.scale))
+                return error;
+            if (s.scale <= 0 || s.scale > 100)
+                return "the pinch scale must be more than 0 and at most 100 (below 1 pinches in, above 1 spreads)";
+            break;
+        case StepKind::Wait:
+            if (auto error = number("SECONDS", s.seconds))
+                return error;
+            if (s.seconds < 0 || s.seconds > 86400)
+                return "wait takes 0 to 86400 seconds";
+            break;
+        case StepKind::WaitFor:
+            if (auto error = target(false))
+                return error;
+            s.seconds = defaultWaitForTimeout;
+            if (!atEnd()) {
+                if (auto error = number("TIMEOUT", s.seconds))
+                    return error;
+                if (s.seconds < 0 || s.seconds > 86400)
+                    return "the wait-for timeout is 0 to 86400 seconds";
+            }
+            break;
+        case StepKind::Expect:
+        case StepKind::ExpectNot:
+            if (auto error = target(false))
+                return error;
+            break;
+        case StepKind::ExpectAlert:
+            if (auto error = string("a quoted title", s.text))
+                return error;
+            break;
+        case StepKind::ExpectLog:
+            if (auto error = string("a quoted line", s.text))
+                return error;
+            break;
+        case StepKind::Screenshot:
+            if (auto error = string("a file name", s.text, true))
+                return error;
+            if (s.text.empty())
+                return "screenshot needs a file name" + usage();
+            break;
+        case StepKind::Location:
+            if (auto error = number("LAT LON", s.latitude))
+                return error;
+            if (auto error = number("LAT LON", s.longitude))
+                return error;
+            if (std::abs(s.latitude) > 90)
+                return "latitude must be between -90 and 90";
+            if (std::abs(s.longitude) > 180)
+                return "longitude must be between -180 and 180";
+            break;
+        case StepKind::Push:
+            if (auto error = string("a quoted JSON payload", s.text))
+                return error;
+            break;
+        case StepKind::Return:
+        case StepKind::Backspace:
+        case StepKind::Background:
+        case StepKind::Foreground:
+            break;
+        }
+        return finish();
+    }
+
+    std::string_view trim(std::string_view s)
+    {
+        while (!s.empty() && isSpace(s.front()))
+            s.remove_prefix(1);
+        while (!s.empty() && isSpace(s.back()))
+            s.remove_suffix(1);
+        return s;
+    }
+
+    std::string formatNumber(double value)
+    {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%g", value);
+        return buf;
+    }
+
+}
+
+std::string StepTarget::describe() const
+{
+    switch (kind) {
+    case Kind::None:
+        return "the screen";
+    case Kind::Text:
+        return quote(name);
+    case Kind::Identifier:
+        return "#" + name;
+    case Kind::Point:
+        return formatNumber(point.x) + " " + formatNumber(point.y);
+    }
+    return {};
+}
+
+std::string ScriptError::describe() const
+{
+    return "line " + std::to_string(line) + ": " + message;
+}
+
+const char* stepKeyword(StepKind kind)
+{
+    for (const auto& entry : keywords)
+        if (entry.kind == kind)
+            return entry.keyword;
+    return "?";
+}
+
+Script Script::parse(std::string_view text)
+{
+    Script script;
+    int lineNumber = 0;
+    std::size_t pos = 0;
+    while (pos <= text.size()) {
+        std::size_t newline = text.find('\n', pos);
+        std::string_view line
+            = text.substr(pos, newline == std::string_view::npos ? std::string_view::npos : newline - pos);
+        pos = newline == std::string_view::npos ? text.size() + 1 : newline + 1;
+        ++lineNumber;
+
+        line = trim(line);
+        if (line.empty() || line.front() == '#')
+            continue;
+        auto fail = [&](std::string message) {
+            script.error = ScriptError { lineNumber, std::move(message) };
+            script.steps.clear();
+            return script;
+        };
+        if (line.find('\0') != std::string_view::npos)
+            return fail("the line holds a NUL byte");
+
+        std::vector<Token> tokens;
+        if (auto error = LineTokenizer(line).tokenize(tokens))
+            return fail(*error);
+        if (tokens[0].kind != Token::Kind::Word)
+            return fail("a step starts with its keyword, not " + quote(tokens[0].text));
+
+        const KeywordEntry* entry = nullptr;
+        for (const auto& candidate : keywords)
+            if (tokens[0].text == candidate.keyword)
+                entry = &candidate;
+        if (!entry)
+            return fail("unknown step " + quote(tokens[0].text));
+
+        Step step;
+        step.kind = entry->kind;
+        step.line = lineNumber;
+        step.source = std::string(line);
+        if (auto error = StepParser(tokens, step, entry->keyword).parse())
+            return fail(*error);
+        script.steps.push_back(std::move(step));
+    }
+    return script;
+}
+
+}

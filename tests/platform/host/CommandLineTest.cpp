@@ -1,0 +1,79 @@
+#include "platform/host/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+using namespace hestio::platform;
+
+TEST(CommandLine, ReadsEveryOptionInBothSpellings)
+{
+    auto line = CommandLine::parse({ "--headless", "--script", "s.txt", "--gallery", "--profile=/tmp/p", "--location",
+        "51.5,-0.125", "--clock=real", "--service-host", "localhost:8443", "--service-pin=sha256//abc",
+        "--failure-screenshot", "f.png", "--ready-file=r" });
+    ASSERT_FALSE(line.error) << *line.error;
+    const auto& o = line.options;
+    EXPECT_TRUE(o.headless);
+    EXPECT_TRUE(o.gallery);
+    EXPECT_EQ(o.scriptPath, "s.txt");
+    EXPECT_EQ(o.profileDirectory, "/tmp/p");
+    ASSERT_TRUE(o.location);
+    EXPECT_EQ(o.location->latitude, 51.5);
+    EXPECT_EQ(o.location->longitude, -0.125);
+    EXPECT_EQ(o.clock, ClockChoice::Real);
+    EXPECT_EQ(o.serviceHost, "localhost:8443");
+    EXPECT_EQ(o.servicePin, "sha256//abc");
+    EXPECT_EQ(o.failureScreenshot, "f.png");
+    EXPECT_EQ(o.readyFile, "r");
+    EXPECT_FALSE(o.usesManualClock());
+
+    EXPECT_TRUE(CommandLine::parse({ "--version" }).options.showVersion);
+    EXPECT_TRUE(CommandLine::parse({ "-h" }).options.showHelp);
+    EXPECT_EQ(CommandLine::parse({ "--gpx", "walk.gpx" }).options.gpxPath, "walk.gpx");
+}
+
+TEST(CommandLine, ChoosesTheManualClockOnlyForHeadlessScripts)
+{
+    struct Case {
+        std::vector<std::string> args;
+        bool manual;
+    };
+    const Case cases[] = {
+        { { "--headless", "--script", "s" }, true },
+        { { "--headless" }, false },
+        { { "--script", "s" }, false },
+        { { "--headless", "--script", "s", "--clock", "real" }, false },
+        { { "--gallery", "--clock", "manual" }, true },
+    };
+    for (const auto& c : cases) {
+        auto line = CommandLine::parse(c.args);
+        ASSERT_FALSE(line.error) << *line.error;
+        EXPECT_EQ(line.options.usesManualClock(), c.manual) << testing::PrintToString(c.args);
+    }
+}
+
+TEST(CommandLine, RejectsBadArgumentsWithOneClearLine)
+{
+    struct Case {
+        std::vector<std::string> args;
+        const char* error;
+    };
+    const Case cases[] = {
+        { { "--frobnicate" }, "hestio: unknown option --frobnicate (see hestio --help)" },
+        { { "extra" }, "hestio: unknown argument extra (see hestio --help)" },
+        { { "--script" }, "hestio: --script needs a script file (see hestio --help)" },
+        { { "--script=" }, "hestio: --script needs a script file (see hestio --help)" },
+        { { "--headless=yes" }, "hestio: --headless takes no value (see hestio --help)" },
+        { { "--location", "51.5" },
+            "hestio: --location needs LAT,LON in degrees (for example 51.5,-0.12) (see hestio --help)" },
+        { { "--location=91,0" },
+            "hestio: --location needs LAT,LON in degrees (for example 51.5,-0.12) (see hestio --help)" },
+        { { "--location=1,x" },
+            "hestio: --location needs LAT,LON in degrees (for example 51.5,-0.12) (see hestio --help)" },
+        { { "--location" },
+            "hestio: --location needs LAT,LON in degrees (for example 51.5,-0.12) (see hestio --help)" },
+        { { "--clock", "slow" }, "hestio: --clock needs manual or real (see hestio --help)" },
+        { { "--location=1,2", "--gpx", "g" },
+            "hestio: --location and --gpx both move the device; give one (see hestio --help)" },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CommandLine::parse(c.args).error, c.error) << testing::PrintToString(c.args);
+}
