@@ -275,7 +275,7 @@ void ScatterPlot::renderAsVectorInContext(platform::Context& context)
     std::size_t lastIndex = flags.size() - 1 - (std::find(flags.rbegin(), flags.rend(), 1) - flags.rbegin());
     IndexRange drawn { firstIndex, lastIndex - firstIndex + 1 };
 
-    bool reduce = alignsPointsToPixels() && interpolation == Interpolation::Linear;
+    bool reduce = reducesPointsPerPixelColumn && alignsPointsToPixels() && interpolation == Interpolation::Linear;
     std::vector<platform::Point> reduced;
     if (reduce)
         reduced = reducedForDrawing(points, drawn);

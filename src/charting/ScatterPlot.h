@@ -52,6 +52,10 @@ public:
     Decimal areaBaseValue2 { Decimal::notANumber() };
     double plotSymbolMarginForHitDetection { 0 };
     std::weak_ptr<ScatterPlotDelegate> delegate;
+    /// With points aligned to pixels, consecutive points in one device pixel
+    /// column are reduced to those that shape the picture (see
+    /// reducedForDrawing); off draws every point.
+    bool reducesPointsPerPixelColumn { true };
 
     /// Per-record symbols as the data source gave them (null: none);
     /// empty when the source gives none.

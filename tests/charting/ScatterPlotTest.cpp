@@ -1,0 +1,238 @@
+#include "ChartTestSupport.h"
+
+#include "charting/Exception.h"
+#include "charting/ScatterPlot.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace hestio;
+using namespace hestio::chart;
+using namespace hestio::chart::test;
+
+namespace {
+
+const double missing = std::nan("");
+
+/// Serves fixed x and y arrays one number at a time (the slowest path).
+class Points : public ScatterPlotDataSource {
+public:
+    std::vector<double> xs, ys;
+    std::vector<std::shared_ptr<PlotSymbol>> symbols;
+    std::size_t numberOfRecordsForPlot(Plot&) override { return xs.size(); }
+    std::optional<PlotNumber> numberForPlot(Plot&, unsigned field, std::size_t i) override
+    {
+        double v = field == 0 ? xs[i] : ys[i];
+        return std::isnan(v) ? PlotNumber {} : PlotNumber { v };
+    }
+    std::optional<std::shared_ptr<PlotSymbol>> symbolForScatterPlot(ScatterPlot&, std::size_t i) override
+    {
+        if (symbols.empty())
+            return std::nullopt;
+        return i < symbols.size() ? symbols[i] : nullptr;
+    }
+};
+
+class Selections : public ScatterPlotDelegate {
+public:
+    std::vector<std::size_t> indexes;
+    void plotSymbolWasSelectedAtRecordIndex(ScatterPlot&, std::size_t index) override { indexes.push_back(index); }
+};
+
+struct ScatterFixture : ::testing::Test {
+    std::shared_ptr<XYGraph> graph = graphWithPlotArea(100, 100);
+    std::shared_ptr<Points> source = std::make_shared<Points>();
+    std::shared_ptr<ScatterPlot> plot = ScatterPlot::create();
+    std::shared_ptr<Selections> selections = std::make_shared<Selections>();
+
+    void SetUp() override
+    {
+        graph->defaultXYPlotSpace()->setXRange(range("0", "10"));
+        graph->defaultXYPlotSpace()->setYRange(range("0", "10"));
+        plot->setDataSource(source);
+        graph->addPlot(plot);
+        graph->layoutIfNeeded();
+    }
+    void load(std::vector<double> xs, std::vector<double> ys)
+    {
+        source->xs = std::move(xs);
+        source->ys = std::move(ys);
+        plot->reloadData();
+    }
+};
+
+std::string flagsText(const std::vector<char>& flags)
+{
+    std::string s;
+    for (char f : flags)
+        s += f ? '1' : '0';
+    return s;
+}
+
+std::string pathText(const platform::Path& path)
+{
+    std::string s;
+    for (auto& e : path.elements()) {
+        switch (e.op) {
+        case platform::Path::Op::MoveTo:
+            s += "M";
+            break;
+        case platform::Path::Op::LineTo:
+            s += "L";
+            break;
+        case platform::Path::Op::CurveTo:
+            s += "C";
+            break;
+        case platform::Path::Op::Close:
+            s += "Z ";
+            continue;
+        }
+        s += std::to_string(int(e.points[0].x)) + "," + std::to_string(int(e.points[0].y)) + " ";
+    }
+    return s;
+}
+
+}
+
+TEST_F(ScatterFixture, CachesNumbersAndTurnsNullIntoNaN)
+{
+    load({ 1, 2, 3 }, { 5, missing, 7 });
+    EXPECT_EQ(plot->cachedDataCount(), 3u);
+    EXPECT_DOUBLE_EQ(plot->cachedDoubleForField(ScatterPlot::Y, 2), 7);
+    EXPECT_TRUE(std::isnan(plot->cachedDoubleForField(ScatterPlot::Y, 1)));
+    EXPECT_EQ(plot->cachedDecimalForField(ScatterPlot::X, 0), dec("1"));
+    EXPECT_THROW(plot->reloadDataInIndexRange({ 2, 2 }), InternalInconsistencyException);
+}
+
+TEST_F(ScatterFixture, DrawsInsidePointsAndTheNeighboursOfEdgeCrossings)
+{
+    // x: outside, inside, inside, outside, outside, inside(missing y), inside
+    load({ -5, 1, 2, 15, 20, 5, 6 }, { 1, 1, 1, 1, 1, missing, 1 });
+    EXPECT_EQ(flagsText(plot->calculatePointsToDraw(false)), "1111001");
+    EXPECT_EQ(flagsText(plot->calculatePointsToDraw(true)), "0110001");
+    plot->areaFill = Fill::fillWithColor(Color::greenColor());
+    EXPECT_EQ(flagsText(plot->calculatePointsToDraw(true)), "1111111");
+    plot->areaFill = nullptr;
+    auto dashed = std::make_shared<MutableLineStyle>();
+    dashed->setDashPattern({ 2, 2 });
+    plot->dataLineStyle = dashed;
+    EXPECT_EQ(flagsText(plot->calculatePointsToDraw(false)), "1111111");
+}
+
+TEST_F(ScatterFixture, YOutsideCountsOnlyWhenXIsInside)
+{
+    load({ 1, 2, 3 }, { 5, 50, 5 });
+    EXPECT_EQ(flagsText(plot->calculatePointsToDraw(true)), "101");
+    EXPECT_EQ(flagsText(plot->calculatePointsToDraw(false)), "111");
+}
+
+TEST_F(ScatterFixture, AMissingValueSplitsTheLineIntoRunsEachClosedToTheBaseline)
+{
+    std::vector<platform::Point> points { { 0, 10 }, { 10, 20 }, { missing, missing }, { 30, 40 }, { 40, 50 } };
+    EXPECT_EQ(
+        pathText(plot->newDataLinePath(points, { 0, 5 }, 0)), "M0,10 L10,20 L10,0 L0,0 Z M30,40 L40,50 L40,0 L30,0 Z ");
+    EXPECT_EQ(pathText(plot->newDataLinePath(points, { 0, 5 })), "M0,10 L10,20 M30,40 L40,50 ");
+    plot->interpolation = ScatterPlot::Interpolation::Stepped;
+    EXPECT_EQ(pathText(plot->newDataLinePath(points, { 0, 2 })), "M0,10 L10,10 L10,20 ");
+    plot->interpolation = ScatterPlot::Interpolation::Histogram;
+    EXPECT_EQ(pathText(plot->newDataLinePath(points, { 0, 2 })), "M0,10 L5,10 L5,20 L10,20 ");
+    plot->interpolation = static_cast<ScatterPlot::Interpolation>(9);
+    EXPECT_THROW(plot->newDataLinePath(points, { 0, 2 }), Exception);
+}
+
+TEST_F(ScatterFixture, ViewPointsOfRecordsNotDrawnAreNaN)
+{
+    load({ 1, 20, 5 }, { 1, 1, missing });
+    auto points = plot->calculateViewPoints(plot->calculatePointsToDraw(true));
+    EXPECT_EQ(points[0], (platform::Point { 10, 10 }));
+    EXPECT_TRUE(std::isnan(points[1].x));
+    EXPECT_TRUE(std::isnan(points[2].y));
+}
+
+TEST_F(ScatterFixture, TapSelectsTheNearestVisiblePointWithinTheMargin)
+{
+    load({ 1, 3, 5 }, { 5, 5, 5 });
+    plot->delegate = selections;
+    plot->plotSymbolMarginForHitDetection = 25;
+    PointerEvent event;
+    EXPECT_TRUE(plot->pointingDeviceDownEvent(event, { 28, 70 }));
+    EXPECT_FALSE(plot->pointingDeviceDownEvent(event, { 30, 80 })); // 30 points above the sample
+    EXPECT_TRUE(plot->pointingDeviceDownEvent(event, { 20, 50 })); // equidistant: the lower index
+    EXPECT_EQ(selections->indexes, (std::vector<std::size_t> { 1, 0 }));
+    EXPECT_EQ(plot->indexOfVisiblePointClosestToPlotAreaPoint({ 90, 50 }), 2u);
+}
+
+TEST_F(ScatterFixture, NoVisiblePointMeansNoIndexAndNoSelection)
+{
+    load({ -1, 20 }, { 5, 5 });
+    plot->delegate = selections;
+    EXPECT_EQ(plot->indexOfVisiblePointClosestToPlotAreaPoint({ 50, 50 }), ScatterPlot::noIndex);
+    EXPECT_EQ(ScatterPlot::noIndex, 2147483647u);
+    EXPECT_FALSE(plot->pointingDeviceDownEvent(PointerEvent {}, { 50, 50 }));
+    EXPECT_TRUE(selections->indexes.empty());
+}
+
+TEST_F(ScatterFixture, PerRecordSymbolsFallBackToThePlotSymbol)
+{
+    auto red = PlotSymbol::ellipsePlotSymbol();
+    red->setSize({ 12, 12 });
+    source->symbols = { red, nullptr };
+    load({ 1, 3, 5 }, { 5, 5, 5 });
+    ASSERT_EQ(plot->plotSymbols().size(), 3u);
+    EXPECT_EQ(plot->plotSymbols()[0], red);
+    EXPECT_FALSE(plot->plotSymbols()[1]);
+    // The symbol's size makes the hit area: 12 points square around record 0.
+    plot->delegate = selections;
+    EXPECT_TRUE(plot->pointingDeviceDownEvent(PointerEvent {}, { 15, 55 }));
+    EXPECT_FALSE(plot->pointingDeviceDownEvent(PointerEvent {}, { 34, 52 }));
+}
+
+TEST_F(ScatterFixture, DeletingRecordsShrinksTheCache)
+{
+    load({ 1, 2 }, { 1, 2 });
+    auto image = platform::Image::create({ 100, 100 }, 1);
+    auto context = platform::Context::forImage(*image);
+    EXPECT_NO_THROW(graph->layoutAndRenderInContext(*context));
+    plot->deleteDataInIndexRange({ 1, 1 });
+    EXPECT_EQ(plot->cachedDataCount(), 1u);
+}
+
+TEST_F(ScatterFixture, ReducedDrawingLooksLikeTheFullDrawing)
+{
+    // Many more points than pixel columns, jagged, with a gap: the drawing
+    // that reduces each column to its extremes matches the full one.
+    std::vector<double> xs, ys;
+    for (int i = 0; i < 5000; ++i) {
+        xs.push_back(i * 10.0 / 5000);
+        ys.push_back(i == 2500 ? missing : 5 + 4 * std::sin(i * 0.37) * std::cos(i * 0.011));
+    }
+    load(xs, ys);
+    auto style = std::make_shared<MutableLineStyle>();
+    style->setLineWidth(3);
+    style->setMiterLimit(1);
+    style->setLineColor(Color::greenColor());
+    plot->dataLineStyle = style;
+    plot->areaFill = Fill::fillWithGradient(
+        Gradient::gradientWithBeginningColor(Color::colorWithComponents(0.3, 1, 0.3, 0.8), Color::clearColor())
+            ->withAngle(-90));
+    plot->areaBaseValue = dec("0");
+    auto render = [&] {
+        auto image = platform::Image::create({ 100, 100 }, 2);
+        auto context = platform::Context::forImage(*image);
+        context->flipY(100);
+        graph->layoutAndRenderInContext(*context);
+        return image;
+    };
+    auto reduced = render();
+    plot->reducesPointsPerPixelColumn = false;
+    auto full = render();
+    int differing = 0;
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 200; ++x) {
+            auto a = reduced->pixelAt(x, y), b = full->pixelAt(x, y);
+            if (std::abs(a.alpha - b.alpha) > 1.5 / 255 || std::abs(a.green - b.green) > 1.5 / 255)
+                ++differing;
+        }
+    EXPECT_EQ(differing, 0);
+}
