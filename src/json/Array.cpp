@@ -1,6 +1,7 @@
 #include "json/Array.h"
 
 #include "json/Exceptions.h"
+#include "json/ObjectMemory.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -31,13 +32,17 @@ namespace {
 Value Array::create(detail::Object* const* objects, std::size_t count, bool isMutable)
 {
     // Decoded arrays keep their elements in the same block as the array itself.
-    void* memory = std::malloc(sizeof(Array) + count * sizeof(Value));
-    if (!memory) {
+    std::uint8_t sizeClass;
+    void* memory;
+    try {
+        memory = detail::allocateObject(sizeof(Array) + count * sizeof(Value), sizeClass);
+    } catch (const std::bad_alloc&) {
         for (std::size_t i = 0; i < count; ++i)
             detail::release(objects[i]);
         return {};
     }
     auto* array = new (memory) Array;
+    array->sizeClass = sizeClass;
     array->refs.store(1, std::memory_order_relaxed);
     array->kind = Kind::Array;
     array->immortal = false;
@@ -56,8 +61,9 @@ void Array::destroy() noexcept
         m_objects[i].~Value();
     if (m_ownsBlock)
         std::free(m_objects);
+    std::uint8_t sizeClass = this->sizeClass;
     this->~Array();
-    std::free(this);
+    detail::freeObject(this, sizeClass);
 }
 
 const Value& Array::objectAtIndex(std::size_t index) const

@@ -75,6 +75,14 @@ namespace {
     }
     constexpr std::array<bool, 256> kDigit = makeDigits();
 
+    constexpr std::uint32_t pow33(int n)
+    {
+        std::uint32_t result = 1;
+        for (int i = 0; i < n; ++i)
+            result *= 33u;
+        return result;
+    }
+
     int hexValue(unsigned char c)
     {
         if (c >= '0' && c <= '9')
@@ -641,9 +649,16 @@ namespace {
         std::uint32_t h = detail::kStringHashSeed + static_cast<std::uint32_t>(m_value.type);
         if (m_value.type != ValueType::Double)
             h += static_cast<std::uint32_t>(m_value.u);
-        unsigned char bytes[8];
-        std::memcpy(bytes, &m_value.u, 8);
-        m_value.hash = detail::hashBytes(reinterpret_cast<const char*>(bytes), 8, h);
+        // The eight value bytes, least significant first, hashed as a string
+        // would be; the powers of 33 let the terms be computed side by side.
+        const std::uint64_t v = m_value.u;
+        m_value.hash = h * pow33(8) + static_cast<std::uint32_t>(v & 0xFF) * pow33(7)
+            + static_cast<std::uint32_t>((v >> 8) & 0xFF) * pow33(6)
+            + static_cast<std::uint32_t>((v >> 16) & 0xFF) * pow33(5)
+            + static_cast<std::uint32_t>((v >> 24) & 0xFF) * pow33(4)
+            + static_cast<std::uint32_t>((v >> 32) & 0xFF) * pow33(3)
+            + static_cast<std::uint32_t>((v >> 40) & 0xFF) * pow33(2)
+            + static_cast<std::uint32_t>((v >> 48) & 0xFF) * pow33(1) + static_cast<std::uint32_t>(v >> 56);
         return true;
     }
 

@@ -1,6 +1,7 @@
 #include "json/Dictionary.h"
 
 #include "json/Exceptions.h"
+#include "json/ObjectMemory.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -61,7 +62,12 @@ Value Dictionary::create(detail::Object* const* keys, const std::uint32_t* keyHa
 {
     std::size_t capacity = capacityForCount(count);
     // Decoded dictionaries keep their table in the same block as the dictionary.
-    void* memory = std::malloc(sizeof(Dictionary) + capacity * sizeof(Entry));
+    std::uint8_t sizeClass = 0;
+    void* memory = nullptr;
+    try {
+        memory = detail::allocateObject(sizeof(Dictionary) + capacity * sizeof(Entry), sizeClass);
+    } catch (const std::bad_alloc&) {
+    }
     if (!memory) {
         for (std::size_t i = 0; i < count; ++i) {
             detail::release(keys[i]);
@@ -70,6 +76,7 @@ Value Dictionary::create(detail::Object* const* keys, const std::uint32_t* keyHa
         return {};
     }
     auto* dictionary = new (memory) Dictionary;
+    dictionary->sizeClass = sizeClass;
     dictionary->refs.store(1, std::memory_order_relaxed);
     dictionary->kind = Kind::Dictionary;
     dictionary->immortal = false;
@@ -88,8 +95,9 @@ void Dictionary::destroy() noexcept
         m_entries[i].~Entry();
     if (m_ownsEntries)
         std::free(m_entries);
+    std::uint8_t sizeClass = this->sizeClass;
     this->~Dictionary();
-    std::free(this);
+    detail::freeObject(this, sizeClass);
 }
 
 std::size_t Dictionary::findSlot(const detail::Object* key, std::uint32_t hash) const noexcept

@@ -3,6 +3,7 @@
 #include "json/Array.h"
 #include "json/Dictionary.h"
 #include "json/Exceptions.h"
+#include "json/ObjectMemory.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -20,9 +21,9 @@ namespace detail {
 
     StringObject* makeString(const char* bytes, std::size_t length, std::uint32_t hash)
     {
-        auto* s = static_cast<StringObject*>(std::malloc(sizeof(StringObject) + length + 1));
-        if (!s)
-            throw std::bad_alloc();
+        std::uint8_t sizeClass;
+        auto* s = static_cast<StringObject*>(allocateObject(sizeof(StringObject) + length + 1, sizeClass));
+        s->sizeClass = sizeClass;
         new (&s->refs) std::atomic<std::uint32_t>(1);
         s->kind = Kind::String;
         s->immortal = false;
@@ -35,9 +36,9 @@ namespace detail {
 
     NumberObject* makeNumber(Kind kind)
     {
-        auto* n = static_cast<NumberObject*>(std::malloc(sizeof(NumberObject)));
-        if (!n)
-            throw std::bad_alloc();
+        std::uint8_t sizeClass;
+        auto* n = static_cast<NumberObject*>(allocateObject(sizeof(NumberObject), sizeClass));
+        n->sizeClass = sizeClass;
         new (&n->refs) std::atomic<std::uint32_t>(1);
         n->kind = kind;
         n->immortal = false;
@@ -52,7 +53,7 @@ namespace detail {
         case Kind::Integer:
         case Kind::Unsigned:
         case Kind::Double:
-            std::free(object);
+            freeObject(object, object->sizeClass);
             break;
         case Kind::Array:
             static_cast<Array*>(object)->destroy();
@@ -324,6 +325,7 @@ Value Value::opaque(std::string className, std::shared_ptr<const void> payload)
     o->refs.store(1, std::memory_order_relaxed);
     o->kind = Kind::Opaque;
     o->immortal = false;
+    o->sizeClass = 0;
     o->className = std::move(className);
     o->payload = std::move(payload);
     return adopt(o);

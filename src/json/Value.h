@@ -30,6 +30,8 @@ namespace detail {
         std::atomic<std::uint32_t> refs;
         Kind kind;
         bool immortal;
+        /// Where the object's memory came from (see ObjectMemory.h).
+        std::uint8_t sizeClass;
     };
 
     struct StringObject : Object {

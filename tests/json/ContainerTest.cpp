@@ -6,6 +6,7 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <thread>
 
 using json::Array;
 using json::Dictionary;
@@ -303,4 +304,25 @@ TEST(Value, HandlesShareObjectsAndCompareByContent)
     EXPECT_EQ(Value(" 17").integerValue(), 17);
     EXPECT_TRUE(Value("YES").boolValue());
     EXPECT_FALSE(Value("0").boolValue());
+}
+
+TEST(Value, ValuesMayBeReleasedOnAnotherThread)
+{
+    // Objects decoded here are released by other threads, whose memory lists
+    // are handed back when they end; everything stays usable afterwards.
+    for (int round = 0; round < 3; ++round) {
+        std::vector<Value> values;
+        for (int i = 0; i < 200; ++i)
+            values.push_back(json::objectFromJSONData(
+                "{\"id\":\"d" + std::to_string(i) + "\",\"w\":[1.5," + std::to_string(i) + "]}"));
+        std::thread worker([moved = std::move(values)]() mutable {
+            Value made = json::objectFromJSONData("[\"made on the worker\",2.5]");
+            moved.clear();
+            EXPECT_EQ(made[0].stringValue(), "made on the worker");
+        });
+        worker.join();
+        Value after = json::objectFromJSONData("[\"after\",3.5,{\"k\":[]}]");
+        EXPECT_EQ(after[0].stringValue(), "after");
+        EXPECT_EQ(after[1].doubleValue(), 3.5);
+    }
 }
