@@ -17,6 +17,7 @@
 
 namespace json::detail {
 
+#if HESTIO_JSON_POOL
 namespace {
 
     constexpr std::size_t kGranule = 16;
@@ -104,6 +105,7 @@ namespace {
     }
 
 } // namespace
+#endif
 
 void* allocateObject(std::size_t bytes, std::uint8_t& sizeClass)
 {
@@ -128,7 +130,7 @@ void* allocateObject(std::size_t bytes, std::uint8_t& sizeClass)
     return memory;
 }
 
-void freeObject(void* memory, std::uint8_t sizeClass) noexcept
+void freeObject(void* memory, [[maybe_unused]] std::uint8_t sizeClass) noexcept
 {
 #if HESTIO_JSON_POOL
     if (sizeClass) {
