@@ -1,0 +1,204 @@
+#pragma once
+
+#include "platform/foundation/RunLoop.h"
+#include "platform/gfx/Geometry.h"
+#include "platform/ui/Animator.h"
+#include "platform/ui/Touch.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace hestio::platform {
+
+class AlertView;
+class Keyboard;
+class Responder;
+class Window;
+class Application;
+
+enum class ApplicationState { Active = 0, Inactive = 1, Background = 2 };
+enum class InterfaceOrientation { Portrait = 1, PortraitUpsideDown = 2, LandscapeRight = 3, LandscapeLeft = 4 };
+inline bool isLandscape(InterfaceOrientation o)
+{
+    return o == InterfaceOrientation::LandscapeLeft || o == InterfaceOrientation::LandscapeRight;
+}
+
+using BackgroundTaskIdentifier = std::uint64_t;
+constexpr BackgroundTaskIdentifier BackgroundTaskInvalid = 0;
+
+/// A notification the app schedules for the user, presented at once.
+struct LocalNotification {
+    std::string alertBody;
+    std::string alertAction;
+    std::string soundName;
+    int applicationIconBadgeNumber { 0 };
+};
+
+/// Push types for registerForRemoteNotificationTypes.
+enum RemoteNotificationType : unsigned {
+    RemoteNotificationBadge = 1,
+    RemoteNotificationSound = 2,
+    RemoteNotificationAlert = 4
+};
+
+/// What the application tells its delegate. Every method has an empty default.
+class ApplicationDelegate {
+public:
+    virtual ~ApplicationDelegate() = default;
+    virtual void didFinishLaunching(Application&) { }
+    virtual void willResignActive(Application&) { }
+    virtual void didEnterBackground(Application&) { }
+    virtual void willEnterForeground(Application&) { }
+    virtual void didBecomeActive(Application&) { }
+    virtual void willTerminate(Application&) { }
+    virtual void didRegisterForRemoteNotifications(Application&, const std::vector<std::uint8_t>& /*deviceToken*/) { }
+    virtual void didFailToRegisterForRemoteNotifications(Application&, const std::string& /*error*/) { }
+    /// `payload` is the notification's JSON text, e.g. {"aps":{"alert":"…"}}.
+    virtual void didReceiveRemoteNotification(Application&, const std::string& /*payload*/) { }
+    virtual void didReceiveLocalNotification(Application&, const LocalNotification&) { }
+};
+
+/// The application object: its state, its windows, the first responder and
+/// keyboard, background tasks, badges and notifications, alerts, the status
+/// bar and the animator. One per process; tests make their own, which becomes
+/// shared() for its lifetime.
+class Application {
+public:
+    Application();
+    ~Application();
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+
+    /// The most recently made application still alive (one is made on demand).
+    static Application& shared();
+    /// The current application, or none (during process tear-down).
+    static Application* currentIfAny();
+
+    ApplicationDelegate* delegate() const { return m_delegate; }
+    void setDelegate(ApplicationDelegate* delegate) { m_delegate = delegate; }
+    /// Calls the delegate's didFinishLaunching and becomes active.
+    void launch();
+
+    ApplicationState applicationState() const { return m_state; }
+    /// Moves through the platform's transitions, telling the delegate.
+    void enterBackground();
+    void enterForeground();
+    void terminate();
+
+    // Background tasks: they may run for backgroundTaskLifetime seconds after
+    // entering the background; then their expiration handlers run.
+    static constexpr double backgroundTaskLifetime = 600;
+    BackgroundTaskIdentifier beginBackgroundTask(std::function<void()> expirationHandler);
+    void endBackgroundTask(BackgroundTaskIdentifier identifier);
+    std::size_t openBackgroundTaskCount() const { return m_backgroundTasks.size(); }
+    double backgroundTimeRemaining() const;
+
+    int applicationIconBadgeNumber() const { return m_badgeNumber; }
+    void setApplicationIconBadgeNumber(int number);
+
+    // Local notifications: presented at once as an in-app banner and a log
+    // line, and handed to the desktop notifier when the host set one.
+    void presentLocalNotificationNow(const LocalNotification& notification);
+    const std::vector<LocalNotification>& presentedLocalNotifications() const { return m_localNotifications; }
+    void setDesktopNotifier(std::function<void(const LocalNotification&)> notifier)
+    {
+        m_desktopNotifier = std::move(notifier);
+    }
+
+    // Remote notifications. The device token is 32 bytes made once and kept in
+    // deviceTokenPath() (when set); delivery comes from the host or a test.
+    void registerForRemoteNotificationTypes(unsigned types);
+    unsigned enabledRemoteNotificationTypes() const { return m_remoteTypes; }
+    void setDeviceTokenPath(std::string path) { m_deviceTokenPath = std::move(path); }
+    const std::string& deviceTokenPath() const { return m_deviceTokenPath; }
+    void deliverRemoteNotification(const std::string& payload);
+
+    bool isNetworkActivityIndicatorVisible() const { return m_networkActivity; }
+    void setNetworkActivityIndicatorVisible(bool visible);
+
+    // Status bar and screen
+    bool isStatusBarHidden() const { return m_statusBarHidden; }
+    void setStatusBarHidden(bool hidden);
+    static constexpr double statusBarHeight = 20;
+    Rect statusBarFrame() const;
+    Size screenSize() const;
+    double screenScale() const { return m_screenScale; }
+    void setScreenScale(double scale) { m_screenScale = scale; }
+    InterfaceOrientation statusBarOrientation() const { return m_orientation; }
+    /// Turns the device; the key window's controllers that allow it rotate.
+    void rotateTo(InterfaceOrientation orientation, double duration = 0.3);
+
+    // Windows
+    Window* keyWindow() const { return m_keyWindow; }
+    const std::vector<Window*>& windows() const { return m_windows; }
+
+    // Events from the host
+    void sendEvent(const TouchEvent& event);
+    /// Typed text goes to the first responder.
+    void sendText(const std::string& utf8);
+    void sendBackspace();
+    void sendReturn();
+
+    // First responder and keyboard
+    Responder* firstResponder() const;
+    Keyboard& keyboard() { return *m_keyboard; }
+
+    // Alerts (top-most last)
+    const std::vector<std::shared_ptr<AlertView>>& visibleAlerts() const { return m_alerts; }
+    AlertView* topAlert() const { return m_alerts.empty() ? nullptr : m_alerts.back().get(); }
+
+    Animator& animator() { return m_animator; }
+    /// Whether the host should draw: something is marked or animating.
+    bool needsDisplay() const;
+
+    /// Releases the views of controllers not on screen (viewDidUnload).
+    void simulateMemoryWarning();
+
+private:
+    friend class Window;
+    friend class Responder;
+    friend class AlertView;
+    void registerWindow(Window& window);
+    void unregisterWindow(Window& window);
+    void makeKey(Window& window);
+    bool setFirstResponder(Responder* responder);
+    void showAlert(std::shared_ptr<AlertView> alert);
+    void removeAlert(const AlertView& alert);
+    void showBanner(const std::string& text);
+    void scheduleExpirations();
+
+    ApplicationDelegate* m_delegate { nullptr };
+    ApplicationState m_state { ApplicationState::Inactive };
+    struct BackgroundTask {
+        std::function<void()> expirationHandler;
+    };
+    std::map<BackgroundTaskIdentifier, BackgroundTask> m_backgroundTasks;
+    BackgroundTaskIdentifier m_nextTask { 1 };
+    double m_backgroundEnteredAt { -1 };
+    TimerHandle m_expirationTimer;
+    int m_badgeNumber { 0 };
+    std::vector<LocalNotification> m_localNotifications;
+    std::function<void(const LocalNotification&)> m_desktopNotifier;
+    unsigned m_remoteTypes { 0 };
+    std::string m_deviceTokenPath;
+    std::vector<std::uint8_t> m_deviceToken;
+    bool m_networkActivity { false };
+    bool m_statusBarHidden { false };
+    double m_screenScale { 2.0 };
+    InterfaceOrientation m_orientation { InterfaceOrientation::Portrait };
+    Window* m_keyWindow { nullptr };
+    std::vector<Window*> m_windows;
+    std::weak_ptr<Responder> m_firstResponder;
+    std::unique_ptr<Keyboard> m_keyboard;
+    std::vector<std::shared_ptr<AlertView>> m_alerts;
+    Animator m_animator;
+    Application* m_previous { nullptr };
+};
+
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "platform/ui/Control.h"
+
+#include <optional>
+
+namespace hestio::platform {
+
+/// A horizontal slider between a minimum and a maximum. Dragging sends
+/// ControlEventValueChanged (continuously); lifting the finger inside sends
+/// ControlEventTouchUpInside.
+class Slider : public Control {
+public:
+    static std::shared_ptr<Slider> create(Rect frame = {});
+    explicit Slider(Rect frame = {});
+
+    std::string className() const override { return "Slider"; }
+
+    double value() const { return m_value; }
+    /// Clamped to [minimum, maximum]; sends nothing.
+    void setValue(double value, bool animated = false);
+    double minimumValue() const { return m_minimum; }
+    void setMinimumValue(double minimum);
+    double maximumValue() const { return m_maximum; }
+    void setMaximumValue(double maximum);
+    bool isContinuous() const { return m_continuous; }
+    void setContinuous(bool continuous) { m_continuous = continuous; }
+    std::optional<Color> minimumTrackTintColor() const { return m_minTint; }
+    void setMinimumTrackTintColor(std::optional<Color> tint);
+
+    /// The x of the thumb's centre for a value, in bounds coordinates.
+    double thumbCenterX(double value) const;
+    double valueForX(double x) const;
+
+protected:
+    bool beginTracking(Point point) override;
+    bool continueTracking(Point point) override;
+    void endTracking(Point point, bool inside) override;
+    void draw(Context& context, const Rect& rect) override;
+    std::string describeProperties() const override;
+
+private:
+    void trackTo(double x);
+    double m_value { 0 };
+    double m_minimum { 0 };
+    double m_maximum { 1 };
+    bool m_continuous { true };
+    std::optional<Color> m_minTint;
+    bool m_changedWhileTracking { false };
+};
+
+}

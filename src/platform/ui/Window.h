@@ -1,0 +1,82 @@
+#pragma once
+
+#include "platform/ui/View.h"
+
+#include <map>
+#include <memory>
+
+namespace hestio::platform {
+
+class GestureRecognizer;
+class Image;
+class ViewController;
+
+/// The root of a view tree on screen: holds the root view controller and the
+/// screens presented over it, tracks the fingers on it, and draws the whole
+/// picture (status bar, content, dimmed alerts, keyboard) into a gfx context.
+class Window : public View {
+public:
+    /// A window the size of the screen.
+    static std::shared_ptr<Window> create();
+    static std::shared_ptr<Window> create(Rect frame);
+    explicit Window(Rect frame);
+    ~Window() override;
+
+    std::string className() const override { return "Window"; }
+    Window* window() const override { return const_cast<Window*>(this); }
+
+    void makeKeyAndVisible();
+    bool isKeyWindow() const;
+
+    ViewController* rootViewController() const { return m_rootViewController.get(); }
+    /// Installs the controller's view below the status bar and makes it appear
+    /// (when the window is visible).
+    void setRootViewController(std::shared_ptr<ViewController> controller);
+    /// The frame content gets: the window below the status bar.
+    Rect contentFrame() const;
+    /// The controller on top: the last modal screen, else the root.
+    ViewController* topViewController() const;
+
+    // Views drawn above everything and hit-tested first (alerts, keyboard, banners).
+    void addOverlay(std::shared_ptr<View> view);
+    void removeOverlay(const View& view);
+    const std::vector<std::shared_ptr<View>>& overlays() const { return m_overlays; }
+
+    /// Delivers touches: hit testing, gesture recognisers, then the views.
+    void sendEvent(const TouchEvent& event);
+    std::size_t activeTouchCount() const { return m_touches.size(); }
+
+    std::shared_ptr<View> hitTest(Point point) override;
+
+    /// Draws the window as it looks now (animations at their current point).
+    void drawWindow(Context& context);
+    /// A raster picture of the window at the screen's scale.
+    std::shared_ptr<Image> snapshot(double scale = 2.0);
+    bool windowNeedsDisplay() const { return m_windowNeedsDisplay; }
+    void setWindowNeedsDisplay() { m_windowNeedsDisplay = true; }
+
+    /// Lays out the tree, then resizes to the new screen size (rotation).
+    void layoutTree();
+
+private:
+    friend class ViewController;
+    void drawStatusBar(Context& context);
+    void deliver(TouchPhase phase, const TouchSet& touches, const Event& event);
+
+    std::shared_ptr<ViewController> m_rootViewController;
+    std::vector<std::shared_ptr<View>> m_overlays;
+    struct TrackedTouch {
+        std::shared_ptr<Touch> touch;
+        std::vector<std::shared_ptr<GestureRecognizer>> recognizers;
+    };
+    std::map<int, TrackedTouch> m_touches;
+    bool m_windowNeedsDisplay { true };
+    bool m_visible { false };
+    struct LastTap {
+        Point location;
+        double timestamp { -10 };
+        int count { 0 };
+    } m_lastTap;
+};
+
+}

@@ -1,0 +1,285 @@
+#include "UiTestSupport.h"
+
+#include "platform/ui/TableView.h"
+
+#include <gtest/gtest.h>
+
+using namespace hestio::platform;
+using hestio::test::UiFixture;
+
+namespace {
+
+/// Rows held as text per section; records every cell request and callback.
+class Rooms : public TableViewDataSource, public TableViewDelegate {
+public:
+    std::vector<std::string> titles;
+    std::vector<std::vector<std::string>> rows;
+    std::vector<IndexPath> cellRequests;
+    std::vector<std::string> calls;
+    bool movable { false };
+    TableViewCellEditingStyle style { TableViewCellEditingStyle::Delete };
+
+    int numberOfSectionsInTableView(TableView&) override { return static_cast<int>(rows.size()); }
+    int numberOfRowsInSection(TableView&, int s) override
+    {
+        return static_cast<int>(rows[static_cast<std::size_t>(s)].size());
+    }
+    std::optional<std::string> titleForHeaderInSection(TableView&, int s) override
+    {
+        return s < static_cast<int>(titles.size()) ? std::optional(titles[static_cast<std::size_t>(s)]) : std::nullopt;
+    }
+    std::shared_ptr<TableViewCell> cellForRowAtIndexPath(TableView& table, IndexPath p) override
+    {
+        cellRequests.push_back(p);
+        auto cell = table.dequeueReusableCellWithIdentifier("row");
+        if (!cell)
+            cell = TableViewCell::create(TableViewCellStyle::Default, "row");
+        cell->textLabel()->setText(rows[static_cast<std::size_t>(p.section)][static_cast<std::size_t>(p.row)]);
+        return cell;
+    }
+    bool canMoveRowAtIndexPath(TableView&, IndexPath) override { return movable; }
+    void moveRowAtIndexPath(TableView&, IndexPath from, IndexPath to) override
+    {
+        calls.push_back("move " + from.description() + " -> " + to.description());
+        auto item = rows[static_cast<std::size_t>(from.section)][static_cast<std::size_t>(from.row)];
+        auto& source = rows[static_cast<std::size_t>(from.section)];
+        source.erase(source.begin() + from.row);
+        auto& target = rows[static_cast<std::size_t>(to.section)];
+        target.insert(target.begin() + to.row, item);
+    }
+    void commitEditingStyle(TableView&, TableViewCellEditingStyle s, IndexPath p) override
+    {
+        calls.push_back(std::string(s == TableViewCellEditingStyle::Delete ? "delete " : "insert ") + p.description());
+    }
+    TableViewCellEditingStyle editingStyleForRowAtIndexPath(TableView&, IndexPath) override { return style; }
+    void didSelectRowAtIndexPath(TableView&, IndexPath p) override { calls.push_back("select " + p.description()); }
+};
+
+struct TableFixture : UiFixture {
+    Rooms rooms;
+    std::shared_ptr<TableView> table;
+    explicit TableFixture(TableViewStyle style = TableViewStyle::Plain)
+    {
+        table = TableView::create({ 0, 20, 320, 460 }, style);
+        table->setDataSource(&rooms);
+        table->setDelegate(&rooms);
+        window->addSubview(table);
+    }
+    std::string text(IndexPath p)
+    {
+        auto cell = table->cellForRowAtIndexPath(p);
+        return cell ? cell->textLabel()->text() : "<none>";
+    }
+    Point centerOf(IndexPath p) { return table->convertToWindow(table->rectForRowAtIndexPath(p).center()); }
+};
+
+std::vector<std::string> numbered(const std::string& prefix, int n)
+{
+    std::vector<std::string> out;
+    for (int i = 0; i < n; ++i)
+        out.push_back(prefix + std::to_string(i));
+    return out;
+}
+
+}
+
+TEST(TableView, AsksOnlyForTheRowsOnScreenAndReusesCells)
+{
+    TableFixture f;
+    f.rooms.rows = { numbered("r", 100) };
+    f.table->reloadData();
+    f.table->layoutIfNeeded();
+    // 460 points of 44-point rows: rows 0…10 are at least partly visible.
+    ASSERT_EQ(f.rooms.cellRequests.size(), 11u);
+    EXPECT_EQ(f.rooms.cellRequests.back(), (IndexPath { 0, 10 }));
+    auto first = f.table->cellForRowAtIndexPath({ 0, 0 });
+    f.rooms.cellRequests.clear();
+    f.table->setContentOffset({ 0, 44 * 50 });
+    f.table->layoutIfNeeded();
+    EXPECT_EQ(f.rooms.cellRequests.front(), (IndexPath { 0, 50 }));
+    EXPECT_EQ(f.text({ 0, 50 }), "r50");
+    EXPECT_EQ(f.table->cellForRowAtIndexPath({ 0, 0 }), nullptr);
+    auto visible = f.table->visibleCells();
+    EXPECT_NE(std::find(visible.begin(), visible.end(), first), visible.end()) << "the first cell is reused";
+}
+
+TEST(TableView, BatchUpdatesAskOnlyForInsertedRowsAndKeepTheOthers)
+{
+    TableFixture f;
+    f.rooms.rows = { { "a", "b", "c" }, { "x" } };
+    f.table->reloadData();
+    f.table->layoutIfNeeded();
+    auto cellB = f.table->cellForRowAtIndexPath({ 0, 1 });
+    f.rooms.cellRequests.clear();
+
+    f.table->beginUpdates();
+    f.rooms.rows[0].insert(f.rooms.rows[0].begin(), "new");
+    f.table->insertRowsAtIndexPaths({ { 0, 0 } }, TableViewRowAnimation::Top);
+    f.rooms.rows[1].erase(f.rooms.rows[1].begin());
+    f.table->deleteRowsAtIndexPaths({ { 1, 0 } }, TableViewRowAnimation::Right);
+    f.table->endUpdates();
+
+    EXPECT_EQ(f.rooms.cellRequests, (std::vector<IndexPath> { { 0, 0 } }));
+    EXPECT_EQ(f.table->cellForRowAtIndexPath({ 0, 2 }), cellB) << "b moved down one row";
+    EXPECT_EQ(f.table->numberOfRowsInSection(1), 0);
+    ASSERT_EQ(f.table->updateLog().size(), 2u);
+    EXPECT_EQ(f.table->updateLog()[0].animation, TableViewRowAnimation::Top);
+    EXPECT_EQ(f.table->updateLog()[1].animation, TableViewRowAnimation::Right);
+    EXPECT_EQ(f.table->completedUpdateBatches(), 1);
+    f.settle();
+    EXPECT_EQ(f.text({ 0, 0 }), "new");
+    EXPECT_EQ(f.table->cellForRowAtIndexPath({ 0, 0 })->frame(), f.table->rectForRowAtIndexPath({ 0, 0 }));
+}
+
+TEST(TableView, AnUpdateThatDisagreesWithTheDataSourceIsRefused)
+{
+    TableFixture f;
+    f.rooms.rows = { { "a", "b" } };
+    f.table->reloadData();
+    f.table->layoutIfNeeded();
+    f.rooms.rows[0].push_back("c"); // added, but two rows announced
+    try {
+        f.table->insertRowsAtIndexPaths({ { 0, 0 }, { 0, 1 } }, TableViewRowAnimation::Fade);
+        FAIL() << "no exception";
+    } catch (const InternalInconsistencyException& e) {
+        EXPECT_STREQ(e.what(),
+            "Invalid update: invalid number of rows in section 0. The number of rows contained in an existing section "
+            "after the update (3) must be equal to the number of rows contained in that section before the update (2), "
+            "plus or minus the number of rows inserted or deleted from that section (2 inserted, 0 deleted).");
+    }
+}
+
+TEST(TableView, DeletingTheLastRowOfASectionWithItsSection)
+{
+    TableFixture f;
+    f.rooms.titles = { "Den", "Kitchen" };
+    f.rooms.rows = { { "lamp" }, { "kettle", "toaster" } };
+    f.table->reloadData();
+    f.table->layoutIfNeeded();
+    f.rooms.rows.erase(f.rooms.rows.begin());
+    f.rooms.titles.erase(f.rooms.titles.begin());
+    f.table->deleteSections({ 0 }, TableViewRowAnimation::Right);
+    EXPECT_EQ(f.table->numberOfSections(), 1);
+    EXPECT_EQ(f.text({ 0, 1 }), "toaster");
+}
+
+TEST(TableView, TappingARowSelectsItAndDeselectingClearsIt)
+{
+    TableFixture f;
+    f.rooms.rows = { { "a", "b" } };
+    f.table->reloadData();
+    f.window->layoutTree();
+    f.fingers.tap(f.centerOf({ 0, 1 }));
+    EXPECT_EQ(f.rooms.calls, (std::vector<std::string> { "select [0, 1]" }));
+    EXPECT_EQ(f.table->indexPathForSelectedRow(), (IndexPath { 0, 1 }));
+    EXPECT_TRUE(f.table->cellForRowAtIndexPath({ 0, 1 })->isSelected());
+    f.table->deselectRowAtIndexPath({ 0, 1 }, true);
+    EXPECT_FALSE(f.table->indexPathForSelectedRow());
+    EXPECT_FALSE(f.table->cellForRowAtIndexPath({ 0, 1 })->isSelected());
+}
+
+TEST(TableView, SelectionDuringEditingOnlyWhenAllowed)
+{
+    TableFixture f;
+    f.rooms.rows = { { "a", "b" } };
+    f.rooms.style = TableViewCellEditingStyle::None;
+    f.table->reloadData();
+    f.table->setEditing(true, false);
+    f.window->layoutTree();
+    f.fingers.tap(f.centerOf({ 0, 0 }));
+    EXPECT_TRUE(f.rooms.calls.empty());
+    f.table->setAllowsSelectionDuringEditing(true);
+    f.fingers.tap(f.centerOf({ 0, 0 }));
+    EXPECT_EQ(f.rooms.calls, (std::vector<std::string> { "select [0, 0]" }));
+}
+
+TEST(TableView, DraggingTheGripMovesARowAcrossSections)
+{
+    TableFixture f;
+    f.rooms.titles = { "Bedroom", "Kitchen", "Garage" };
+    f.rooms.rows = { { "lamp", "fan" }, { "kettle" }, {} };
+    f.rooms.movable = true;
+    f.rooms.style = TableViewCellEditingStyle::None;
+    f.table->reloadData();
+    f.table->setEditing(true, false);
+    f.window->layoutTree();
+    auto cell = f.table->cellForRowAtIndexPath({ 0, 0 });
+    ASSERT_NE(cell->reorderControl(), nullptr) << f.window->dumpTree();
+    EXPECT_EQ(cell->editingControl(), nullptr) << "style none shows no minus";
+
+    // Drag "lamp" by its grip into the empty Garage section.
+    Point grip = cell->reorderControl()->convertToWindow(cell->reorderControl()->bounds().center());
+    Rect garage = f.table->rectForSection(2);
+    Point target { grip.x, f.table->convertToWindow({ 0, garage.maxY() - 5 }).y };
+    f.fingers.drag(grip, target, 12, 0.5);
+    ASSERT_EQ(f.rooms.calls, (std::vector<std::string> { "move [0, 0] -> [2, 0]" })) << f.window->dumpTree();
+    EXPECT_EQ(f.table->numberOfRowsInSection(0), 1);
+    EXPECT_EQ(f.table->numberOfRowsInSection(2), 1);
+    f.settle();
+    EXPECT_EQ(f.text({ 2, 0 }), "lamp");
+    EXPECT_EQ(f.text({ 0, 0 }), "fan");
+
+    // A row dropped where it started moves nothing.
+    f.rooms.calls.clear();
+    auto fan = f.table->cellForRowAtIndexPath({ 0, 0 });
+    Point fanGrip = fan->reorderControl()->convertToWindow(fan->reorderControl()->bounds().center());
+    f.fingers.drag(fanGrip, { fanGrip.x, fanGrip.y + 5 }, 3, 0.1);
+    EXPECT_TRUE(f.rooms.calls.empty()) << "dropped where it was: no move";
+}
+
+TEST(TableView, SwipeToDeleteShowsTheButtonThatCommits)
+{
+    TableFixture f;
+    f.rooms.rows = { { "home", "work" } };
+    f.table->reloadData();
+    f.window->layoutTree();
+    f.fingers.swipe(f.centerOf({ 0, 1 }), -1, 0);
+    EXPECT_EQ(f.table->swipedRow(), (IndexPath { 0, 1 }));
+    auto cell = f.table->cellForRowAtIndexPath({ 0, 1 });
+    ASSERT_TRUE(cell->showingDeleteConfirmation());
+    EXPECT_TRUE(f.rooms.calls.empty()) << "the swipe selects nothing";
+    f.window->layoutTree();
+    Button* button = cell->deleteConfirmationButton();
+    ASSERT_NE(button, nullptr);
+    EXPECT_EQ(button->currentTitle(), "Delete");
+    f.fingers.tap(button->convertToWindow(button->bounds().center()));
+    EXPECT_EQ(f.rooms.calls, (std::vector<std::string> { "delete [0, 1]" }));
+    EXPECT_FALSE(f.table->swipedRow());
+}
+
+TEST(TableView, ATapElsewhereOnlyHidesTheDeleteButton)
+{
+    TableFixture f;
+    f.rooms.rows = { { "home", "work" } };
+    f.table->reloadData();
+    f.window->layoutTree();
+    f.fingers.swipe(f.centerOf({ 0, 0 }), 1, 0);
+    ASSERT_TRUE(f.table->swipedRow());
+    f.fingers.tap(f.centerOf({ 0, 1 }));
+    EXPECT_FALSE(f.table->swipedRow());
+    EXPECT_TRUE(f.rooms.calls.empty());
+}
+
+TEST(TableView, RowsThatCannotBeDeletedIgnoreSwipes)
+{
+    TableFixture f;
+    f.rooms.rows = { { "drawer" } };
+    f.rooms.style = TableViewCellEditingStyle::None;
+    f.table->reloadData();
+    f.window->layoutTree();
+    f.fingers.swipe(f.centerOf({ 0, 0 }), -1, 0);
+    EXPECT_FALSE(f.table->swipedRow());
+}
+
+TEST(TableView, GroupedSectionsHaveTitledHeadersAndRoundedEnds)
+{
+    TableFixture f(TableViewStyle::Grouped);
+    f.rooms.titles = { "Signed in as: demo", "" };
+    f.rooms.rows = { { "Log Out" }, { "Type", "Household", "Other" } };
+    f.table->reloadData();
+    f.window->layoutTree();
+    EXPECT_NE(f.table->findByText("Signed in as: demo"), nullptr);
+    EXPECT_EQ(f.table->rectForRowAtIndexPath({ 0, 0 }).y(), 46);
+    EXPECT_EQ(f.table->rectForRowAtIndexPath({ 1, 0 }).y(), 46 + 44 + 10 + 10);
+    EXPECT_EQ(f.table->contentSize().height, 46 + 44 + 10 + 10 + 3 * 44 + 10);
+}
