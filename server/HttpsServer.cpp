@@ -4,6 +4,8 @@
 
 #include <stdexcept>
 
+#include <sys/socket.h>
+
 namespace hestio::sim {
 
 namespace {
@@ -45,6 +47,14 @@ HttpsServer::HttpsServer(Service& service, const TlsIdentity& identity, size_t t
     // for the client's delayed acknowledgement (about 40 ms a reply).
     m_server->set_tcp_nodelay(true);
 
+    // Only SO_REUSEADDR: the library's default also sets SO_REUSEPORT, which
+    // would let a second service share the port instead of failing to start.
+    m_server->set_socket_options([this](int socket) {
+        int yes = 1;
+        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        m_listeningSocket = socket;
+    });
+
     auto handler = [this](const httplib::Request& request, httplib::Response& response) {
         ServiceRequest serviceRequest { request.method, request.path, rawQuery(request.target), request.body };
         ServiceReply reply = m_service.handle(serviceRequest);
@@ -69,9 +79,13 @@ HttpsServer::~HttpsServer() = default;
 
 int HttpsServer::bind(int port)
 {
-    if (port == 0)
-        return m_server->bind_to_any_port("127.0.0.1");
-    return m_server->bind_to_port("127.0.0.1", port) ? port : -1;
+    int bound
+        = port == 0 ? m_server->bind_to_any_port("127.0.0.1") : (m_server->bind_to_port("127.0.0.1", port) ? port : -1);
+    // The library listens with a backlog of 5, so a burst of clients
+    // connecting at once saw dropped handshakes retried a second later.
+    if (bound > 0 && m_listeningSocket >= 0)
+        ::listen(m_listeningSocket, 256);
+    return bound;
 }
 
 void HttpsServer::run()

@@ -30,6 +30,7 @@ public:
 private:
     Service& m_service;
     std::unique_ptr<httplib::SSLServer> m_server;
+    int m_listeningSocket { -1 };
 };
 
 }

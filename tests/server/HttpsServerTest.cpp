@@ -155,3 +155,12 @@ TEST(HttpsServer, ServesSeveralClientsAtOnceWithoutLosingWrites)
     auto list = decode(live.client()->Get(("/kivoraserver/api/movement?token=" + token).c_str()));
     EXPECT_EQ(list["locations"].count(), static_cast<size_t>(kClients * kWrites));
 }
+
+TEST(HttpsServer, APortInUseCannotBeSharedBySecondService)
+{
+    LiveServer live;
+    ServiceHarness other;
+    TlsIdentity identity = loadOrCreateIdentity(other.folder.path());
+    HttpsServer second(*other.service, identity, 2);
+    EXPECT_EQ(second.bind(live.port), -1);
+}
