@@ -261,7 +261,9 @@ namespace {
 
     bool Parser::nextToken()
     {
-        skipWhitespace();
+        // Compact text has no white space between tokens: look before calling.
+        if (m_cursor >= m_end || *m_cursor <= ' ' || *m_cursor == '/' || *m_cursor >= 0xC2)
+            skipWhitespace();
         if (m_cursor >= m_end)
             return fail("%s", kUnexpectedToken);
         m_tokenStart = m_cursor;

@@ -52,6 +52,11 @@ namespace {
 
 std::size_t Dictionary::capacityForCount(std::size_t count) noexcept
 {
+    // Small dictionaries are by far the most common: their capacities are looked up directly.
+    static constexpr std::uint8_t kSmall[] = { 0, 3, 3, 3, 7, 7, 7, 13, 13, 13, 13, 23, 23, 23, 23, 23, 23, 23, 23, 41,
+        41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41 };
+    if (count < std::size(kSmall))
+        return kSmall[count];
     auto target = static_cast<std::uint64_t>(static_cast<double>(count) * 1.33);
     const std::uint32_t* found = std::lower_bound(std::begin(kCapacities), std::end(kCapacities), target);
     return found == std::end(kCapacities) ? kCapacities[std::size(kCapacities) - 1] : *found;
