@@ -188,7 +188,15 @@ namespace {
         CacheSlot& slot = m_cache[cacheSlot(object)];
         if (slot.object == object) {
             reserve(slot.length + 256);
-            std::memcpy(m_cursor, m_output.data() + slot.offset, slot.length);
+            const char* text = m_output.data() + slot.offset;
+            if (slot.length <= 32) {
+                // Short texts (keys, numbers) move as one fixed-size block: the
+                // reserve above leaves room, and the source lies inside the buffer
+                // (it may overlap the destination when the text is only just written).
+                std::memmove(m_cursor, text, 32);
+            } else {
+                std::memcpy(m_cursor, text, slot.length);
+            }
             m_cursor += slot.length;
             return true;
         }
