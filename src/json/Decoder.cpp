@@ -964,45 +964,4 @@ Value Decoder::mutableObjectWithData(std::string_view data, Error* error)
     return decode(data.data(), data.size(), true, error);
 }
 
-Value objectFromJSONData(std::string_view data)
-{
-    return objectFromJSONDataWithParseOptions(data, 0, nullptr);
-}
-
-Value objectFromJSONDataWithParseOptions(std::string_view data, unsigned parseOptions, Error* error)
-{
-    return Decoder(parseOptions).objectWithData(data, error);
-}
-
-Value mutableObjectFromJSONData(std::string_view data)
-{
-    return mutableObjectFromJSONDataWithParseOptions(data, 0, nullptr);
-}
-
-Value mutableObjectFromJSONDataWithParseOptions(std::string_view data, unsigned parseOptions, Error* error)
-{
-    return Decoder(parseOptions).mutableObjectWithData(data, error);
-}
-
-// Strings are UTF-8 already; an empty view decodes as empty text.
-Value objectFromJSONString(std::string_view string)
-{
-    return objectFromJSONStringWithParseOptions(string, 0, nullptr);
-}
-
-Value objectFromJSONStringWithParseOptions(std::string_view string, unsigned parseOptions, Error* error)
-{
-    return Decoder(parseOptions).objectWithUTF8String(string.data() ? string.data() : "", string.size(), error);
-}
-
-Value mutableObjectFromJSONString(std::string_view string)
-{
-    return mutableObjectFromJSONStringWithParseOptions(string, 0, nullptr);
-}
-
-Value mutableObjectFromJSONStringWithParseOptions(std::string_view string, unsigned parseOptions, Error* error)
-{
-    return Decoder(parseOptions).mutableObjectWithUTF8String(string.data() ? string.data() : "", string.size(), error);
-}
-
 } // namespace json
