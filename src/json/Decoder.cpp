@@ -211,11 +211,19 @@ namespace {
     {
         const unsigned char* p = m_cursor;
         while (p < m_end) {
-            unsigned char c = *p;
-            if (c == ' ' || c == '\t') {
-                ++p;
-                continue;
+            // Indentation comes in long runs of spaces: eight at a time.
+            while (m_end - p >= 8) {
+                std::uint64_t eight;
+                std::memcpy(&eight, p, 8);
+                if (eight != 0x2020202020202020ULL)
+                    break;
+                p += 8;
             }
+            while (p < m_end && (*p == ' ' || *p == '\t'))
+                ++p;
+            if (p >= m_end)
+                break;
+            unsigned char c = *p;
             if (c > ' ' && c != '/' && c < 0xC2)
                 break;
             if (skipLineBreak(p)) {
