@@ -1,0 +1,461 @@
+#include "platform/host/AutomationDriver.h"
+
+#include "platform/foundation/Clock.h"
+#include "platform/gfx/Image.h"
+#include "platform/host/Device.h"
+#include "platform/host/ScreenQuery.h"
+#include "platform/location/PositionSource.h"
+#include "platform/ui/AlertView.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/ScrollView.h"
+#include "platform/ui/Window.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+
+namespace hestio::platform {
+
+namespace {
+
+    std::string quoted(const std::string& text)
+    {
+        return StepTarget { StepTarget::Kind::Text, text, {} }.describe();
+    }
+
+    std::string formatPoint(Point p)
+    {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "(%g, %g)", p.x, p.y);
+        return buf;
+    }
+
+    Point lerp(Point a, Point b, double t)
+    {
+        return { a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t };
+    }
+
+    /// How far a synthesised swipe travels and how long it takes: well past
+    /// the recognisers' distance and speed thresholds.
+    constexpr double swipeDistance = 120;
+    constexpr double swipeSeconds = 0.15;
+    constexpr double pullDistance = 200;
+    constexpr double pullSeconds = 0.8;
+    constexpr double longPressSeconds = 1.0;
+    constexpr double tapHoldSeconds = 0.05;
+    constexpr double doubleTapGapSeconds = 0.1;
+    constexpr double pinchStartSpread = 50;
+    constexpr double pinchSeconds = 0.3;
+
+}
+
+AutomationDriver::AutomationDriver(Device& device, std::string failureScreenshotPath)
+    : m_device(device)
+    , m_failureScreenshotPath(std::move(failureScreenshotPath))
+{
+    auto previous = std::make_shared<LogSink>();
+    m_previousSink = setLogSink([this, previous](std::string_view line) {
+        {
+            std::lock_guard lock(m_logMutex);
+            m_logLines.emplace_back(line);
+        }
+        if (*previous)
+            (*previous)(line);
+        else
+            std::cerr << line << '\n';
+    });
+    *previous = m_previousSink;
+}
+
+AutomationDriver::~AutomationDriver()
+{
+    setLogSink(m_previousSink);
+}
+
+std::vector<std::string> AutomationDriver::logLines() const
+{
+    std::lock_guard lock(m_logMutex);
+    return m_logLines;
+}
+
+AutomationResult AutomationDriver::run(const Script& script)
+{
+    AutomationResult result;
+    if (script.error) {
+        result.passed = false;
+        result.report = script.error->describe();
+        return result;
+    }
+    m_device.settle();
+    for (const Step& step : script.steps) {
+        auto reason = runStep(step);
+        ++result.stepsRun;
+        if (reason) {
+            result.passed = false;
+            result.report = failureReport(step, *reason, result);
+            return result;
+        }
+    }
+    return result;
+}
+
+std::string AutomationDriver::failureReport(const Step& step, const std::string& reason, AutomationResult& result)
+{
+    std::string report = "line " + std::to_string(step.line) + ": " + step.source + "\n  failed: " + reason + "\n";
+    if (auto image = m_device.screenshot()) {
+        std::error_code ignored;
+        auto parent = std::filesystem::path(m_failureScreenshotPath).parent_path();
+        if (!parent.empty())
+            std::filesystem::create_directories(parent, ignored);
+        if (image->writePng(m_failureScreenshotPath)) {
+            result.screenshotPath = m_failureScreenshotPath;
+            report += "  screenshot: " + m_failureScreenshotPath + "\n";
+        } else {
+            report += "  screenshot: could not write " + m_failureScreenshotPath + "\n";
+        }
+    }
+    if (Window* window = m_device.keyWindow()) {
+        report += "view tree:\n" + window->dumpTree();
+        for (const auto& overlay : window->overlays())
+            report += "overlay:\n" + overlay->dumpTree();
+    } else {
+        report += "the app has no window\n";
+    }
+    return report;
+}
+
+std::optional<std::string> AutomationDriver::runStep(const Step& step)
+{
+    Application& app = m_device.application();
+    if (!m_device.keyWindow())
+        return std::string("the app has no window");
+    Located at;
+    switch (step.kind) {
+    case StepKind::Tap:
+        if (auto error = locate(step.target, at))
+            return error;
+        tapAt(at.point);
+        m_device.pass(settleSeconds);
+        return std::nullopt;
+    case StepKind::DoubleTap:
+        if (auto error = locate(step.target, at))
+            return error;
+        tapAt(at.point);
+        m_device.pass(doubleTapGapSeconds);
+        tapAt(at.point);
+        m_device.pass(settleSeconds);
+        return std::nullopt;
+    case StepKind::LongPress:
+        if (auto error = locate(step.target, at))
+            return error;
+        touch(1, at.point, TouchPhase::Began);
+        m_device.pass(longPressSeconds);
+        touch(1, at.point, TouchPhase::Ended);
+        m_device.pass(settleSeconds);
+        return std::nullopt;
+    case StepKind::Type: {
+        if (auto error = requireFirstResponder("type"))
+            return error;
+        // A newline in the text is the return key, as on a keyboard.
+        std::size_t start = 0;
+        while (start <= step.text.size()) {
+            auto newline = step.text.find('\n', start);
+            std::string piece
+                = step.text.substr(start, newline == std::string::npos ? std::string::npos : newline - start);
+            if (!piece.empty())
+                app.sendText(piece);
+            m_device.settle();
+            if (newline == std::string::npos)
+                break;
+            app.sendReturn();
+            m_device.settle();
+            start = newline + 1;
+        }
+        m_device.pass(settleSeconds);
+        return std::nullopt;
+    }
+    case StepKind::Return:
+        if (auto error = requireFirstResponder("return"))
+            return error;
+        app.sendReturn();
+        m_device.pass(settleSeconds);
+        return std::nullopt;
+    case StepKind::Backspace:
+        if (auto error = requireFirstResponder("backspace"))
+            return error;
+        app.sendBackspace();
+        m_device.pass(settleSeconds);
+        return std::nullopt;
+    case StepKind::Swipe:
+        return swipe(step);
+    case StepKind::Drag: {
+        Rect screen = m_device.keyWindow()->bounds();
+        for (Point p : { step.from, step.to })
+            if (!screen.contains(p))
+                return "the drag point " + formatPoint(p) + " is outside the window";
+        dragPath(step.from, step.to, step.seconds);
+        m_device.pass(settleSeconds);
+        return std::nullopt;
+    }
+    case StepKind::PullToRefresh:
+        return pullToRefresh(step);
+    case StepKind::Pinch:
+        if (!m_device.keyWindow()->bounds().contains(step.to))
+            return "the pinch centre " + formatPoint(step.to) + " is outside the window";
+        pinch(step.to, step.scale);
+        m_device.pass(settleSeconds);
+        return std::nullopt;
+    case StepKind::Wait:
+        m_device.pass(step.seconds);
+        return std::nullopt;
+    case StepKind::WaitFor:
+        return waitFor(step);
+    case StepKind::Expect:
+        return expectPresent(step.target, true);
+    case StepKind::ExpectNot:
+        return expectPresent(step.target, false);
+    case StepKind::ExpectAlert:
+        return expectAlert(step.text);
+    case StepKind::ExpectLog:
+        return expectLog(step.text);
+    case StepKind::Screenshot:
+        return screenshot(step.text);
+    case StepKind::Location:
+        PositionSource::shared().moveTo({ step.latitude, step.longitude }, m_device.clock().now());
+        m_device.settle();
+        return std::nullopt;
+    case StepKind::Background:
+        app.enterBackground();
+        m_device.settle();
+        return std::nullopt;
+    case StepKind::Foreground:
+        app.enterForeground();
+        m_device.settle();
+        return std::nullopt;
+    case StepKind::Push:
+        app.deliverRemoteNotification(step.text);
+        m_device.pass(settleSeconds);
+        return std::nullopt;
+    }
+    return std::string("unknown step");
+}
+
+std::optional<std::string> AutomationDriver::locate(const StepTarget& target, Located& out)
+{
+    Window* window = m_device.keyWindow();
+    if (target.kind == StepTarget::Kind::Point || target.kind == StepTarget::Kind::None) {
+        out.point = target.kind == StepTarget::Kind::None ? window->bounds().center() : target.point;
+        if (!window->bounds().contains(out.point))
+            return formatPoint(out.point) + " is outside the window";
+        return std::nullopt;
+    }
+    ScreenQuery query(m_device.application());
+    View* view
+        = target.kind == StepTarget::Kind::Text ? query.findText(target.name) : query.findIdentifier(target.name);
+    if (!view) {
+        if (target.kind == StepTarget::Kind::Text)
+            return "no visible view shows " + target.describe();
+        return "no visible view has the accessibility identifier " + target.describe();
+    }
+    out.view = view;
+    out.point = query.visibleRect(*view)->center();
+    return std::nullopt;
+}
+
+std::optional<std::string> AutomationDriver::requireFirstResponder(const char* what)
+{
+    if (m_device.application().firstResponder())
+        return std::nullopt;
+    return std::string(what) + ": no field is being edited (tap one first)";
+}
+
+void AutomationDriver::send(const std::vector<TouchInput>& touches)
+{
+    TouchEvent event;
+    event.timestamp = m_device.clock().monotonicSeconds();
+    event.touches = touches;
+    m_device.application().sendEvent(event);
+    m_device.settle();
+}
+
+void AutomationDriver::tapAt(Point p)
+{
+    touch(1, p, TouchPhase::Began);
+    m_device.pass(tapHoldSeconds);
+    touch(1, p, TouchPhase::Ended);
+}
+
+void AutomationDriver::dragPath(Point from, Point to, double seconds, int id)
+{
+    int moves = std::clamp(static_cast<int>(std::lround(seconds * 60)), 2, 120);
+    touch(id, from, TouchPhase::Began);
+    for (int i = 1; i <= moves; ++i) {
+        m_device.pass(seconds / moves);
+        touch(id, lerp(from, to, static_cast<double>(i) / moves), TouchPhase::Moved);
+    }
+    touch(id, to, TouchPhase::Ended);
+}
+
+std::optional<std::string> AutomationDriver::swipe(const Step& step)
+{
+    Located at;
+    if (auto error = locate(step.target, at))
+        return error;
+    Rect screen = m_device.keyWindow()->bounds().insetBy(1, 1);
+    Point end = at.point;
+    switch (step.direction) {
+    case SwipeDirection::Left:
+        end.x -= swipeDistance;
+        break;
+    case SwipeDirection::Right:
+        end.x += swipeDistance;
+        break;
+    case SwipeDirection::Up:
+        end.y -= swipeDistance;
+        break;
+    case SwipeDirection::Down:
+        end.y += swipeDistance;
+        break;
+    }
+    end.x = std::clamp(end.x, screen.minX(), screen.maxX() - 1);
+    end.y = std::clamp(end.y, screen.minY(), screen.maxY() - 1);
+    dragPath(at.point, end, swipeSeconds);
+    m_device.pass(settleSeconds);
+    return std::nullopt;
+}
+
+std::optional<std::string> AutomationDriver::pullToRefresh(const Step& step)
+{
+    ScreenQuery query(m_device.application());
+    ScrollView* scrollView = nullptr;
+    if (!step.target.isNone()) {
+        Located at;
+        if (auto error = locate(step.target, at))
+            return error;
+        for (View* v = at.view; v && !scrollView; v = v->superview())
+            scrollView = dynamic_cast<ScrollView*>(v);
+        if (!scrollView)
+            return step.target.describe() + " is not in a scrolling list";
+    } else {
+        // The largest list on screen, as a thumb would find it.
+        double bestArea = 0;
+        auto all = m_device.keyWindow()->findAll([](const View& v) { return dynamic_cast<const ScrollView*>(&v); });
+        for (View* v : all)
+            if (auto rect = query.visibleRect(*v); rect && rect->width() * rect->height() > bestArea) {
+                bestArea = rect->width() * rect->height();
+                scrollView = static_cast<ScrollView*>(v);
+            }
+        if (!scrollView)
+            return std::string("no scrolling list is on screen");
+    }
+    Rect visible = *query.visibleRect(*scrollView);
+    Point from { visible.midX(), visible.minY() + 10 };
+    Point to { from.x, std::min(from.y + pullDistance, m_device.keyWindow()->bounds().maxY() - 1) };
+    dragPath(from, to, pullSeconds);
+    m_device.pass(settleSeconds);
+    return std::nullopt;
+}
+
+void AutomationDriver::pinch(Point center, double scale)
+{
+    double startSpread = scale < 1 ? pinchStartSpread * 2 : pinchStartSpread;
+    auto fingers = [&](double spread, TouchPhase phase) {
+        return std::vector<TouchInput> { { 1, { center.x - spread, center.y }, phase },
+            { 2, { center.x + spread, center.y }, phase } };
+    };
+    int moves = 10;
+    send(fingers(startSpread, TouchPhase::Began));
+    for (int i = 1; i <= moves; ++i) {
+        m_device.pass(pinchSeconds / moves);
+        double spread = startSpread * (1 + (scale - 1) * i / moves);
+        send(fingers(spread, TouchPhase::Moved));
+    }
+    send(fingers(startSpread * scale, TouchPhase::Ended));
+}
+
+std::optional<std::string> AutomationDriver::waitFor(const Step& step)
+{
+    ScreenQuery query(m_device.application());
+    double waited = 0;
+    for (;;) {
+        m_device.settle();
+        View* found = step.target.kind == StepTarget::Kind::Text ? query.findText(step.target.name)
+                                                                 : query.findIdentifier(step.target.name);
+        if (found)
+            return std::nullopt;
+        if (waited >= step.seconds) {
+            char buf[32];
+            std::snprintf(buf, sizeof buf, "%g", step.seconds);
+            return step.target.describe() + " did not appear within " + buf + " s";
+        }
+        m_device.pass(pollSeconds);
+        waited += pollSeconds;
+    }
+}
+
+std::optional<std::string> AutomationDriver::expectPresent(const StepTarget& target, bool present)
+{
+    m_device.settle();
+    ScreenQuery query(m_device.application());
+    View* found
+        = target.kind == StepTarget::Kind::Text ? query.findText(target.name) : query.findIdentifier(target.name);
+    if (present && !found) {
+        if (target.kind == StepTarget::Kind::Text)
+            return "no visible view shows " + target.describe();
+        return "no visible view has the accessibility identifier " + target.describe();
+    }
+    if (!present && found)
+        return target.describe() + " is on screen: " + query.describe(*found);
+    return std::nullopt;
+}
+
+std::optional<std::string> AutomationDriver::expectAlert(const std::string& title)
+{
+    m_device.settle();
+    const auto& alerts = m_device.application().visibleAlerts();
+    std::string shown;
+    for (const auto& alert : alerts) {
+        if (alert->title() == title)
+            return std::nullopt;
+        shown += (shown.empty() ? "" : ", ") + quoted(alert->title());
+    }
+    if (shown.empty())
+        return "no alert is showing (expected " + quoted(title) + ")";
+    return "the alert showing is " + shown + ", not " + quoted(title);
+}
+
+std::optional<std::string> AutomationDriver::expectLog(const std::string& text)
+{
+    m_device.settle();
+    auto lines = logLines();
+    for (const auto& line : lines)
+        if (line.find(text) != std::string::npos)
+            return std::nullopt;
+    std::string reason = "no log line contains " + quoted(text);
+    if (lines.empty())
+        return reason + " (nothing was logged)";
+    reason += "; the last lines were:";
+    std::size_t from = lines.size() > 5 ? lines.size() - 5 : 0;
+    for (std::size_t i = from; i < lines.size(); ++i)
+        reason += "\n    " + lines[i];
+    return reason;
+}
+
+std::optional<std::string> AutomationDriver::screenshot(const std::string& path)
+{
+    m_device.settle();
+    auto image = m_device.screenshot();
+    if (!image)
+        return std::string("the app has no window to take a picture of");
+    std::error_code ignored;
+    auto parent = std::filesystem::path(path).parent_path();
+    if (!parent.empty())
+        std::filesystem::create_directories(parent, ignored);
+    if (!image->writePng(path))
+        return "could not write " + path;
+    return std::nullopt;
+}
+
+}

@@ -1,0 +1,28 @@
+#include "platform/host/Device.h"
+
+#include "platform/foundation/RunLoop.h"
+#include "platform/gfx/Image.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Window.h"
+
+namespace hestio::platform {
+
+Clock& Device::clock()
+{
+    return runLoop().clock();
+}
+
+Window* Device::keyWindow()
+{
+    return application().keyWindow();
+}
+
+std::shared_ptr<Image> Device::screenshot()
+{
+    Window* window = keyWindow();
+    if (!window)
+        return nullptr;
+    return window->snapshot(application().screenScale());
+}
+
+}

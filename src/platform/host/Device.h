@@ -1,0 +1,37 @@
+#pragma once
+
+#include <memory>
+
+namespace hestio::platform {
+
+class Application;
+class Clock;
+class Image;
+class RunLoop;
+class Window;
+
+/// The app on a device, as the automation driver sees it: the application,
+/// the clock it runs on, and the passing of time. The headless host and the
+/// window host are the two devices.
+class Device {
+public:
+    virtual ~Device() = default;
+
+    virtual Application& application() = 0;
+    virtual RunLoop& runLoop() = 0;
+    Clock& clock();
+
+    /// Lets `seconds` go by with the app running: the manual clock is
+    /// advanced at once; on the real clock the loop runs (and the window
+    /// draws) until that much time has passed.
+    virtual void pass(double seconds) = 0;
+    /// Runs what is due now without letting time pass.
+    virtual void settle() = 0;
+
+    /// The key window, when there is one.
+    Window* keyWindow();
+    /// The key window as it looks now, at the screen's scale; none without a window.
+    std::shared_ptr<Image> screenshot();
+};
+
+}

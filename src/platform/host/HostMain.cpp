@@ -1,0 +1,194 @@
+#include "platform/host/HostMain.h"
+
+#include "platform/foundation/Clock.h"
+#include "platform/foundation/Profile.h"
+#include "platform/foundation/RunLoop.h"
+#include "platform/host/AutomationDriver.h"
+#include "platform/host/HeadlessHost.h"
+#include "platform/host/SdlHost.h"
+#include "platform/location/GpxTrack.h"
+#include "platform/location/PositionSource.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/ViewController.h"
+#include "platform/ui/Window.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <pthread.h>
+#include <sstream>
+#include <thread>
+
+namespace hestio::platform {
+
+namespace {
+
+    std::optional<std::string> readFile(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        if (!in)
+            return std::nullopt;
+        std::ostringstream text;
+        text << in.rdbuf();
+        if (in.bad())
+            return std::nullopt;
+        return text.str();
+    }
+
+    std::string defaultFailureScreenshot(const std::string& scriptPath)
+    {
+        std::error_code ignored;
+        auto name = std::filesystem::path(scriptPath).stem().string() + "-failure.png";
+        auto absolute = std::filesystem::absolute(name, ignored);
+        return absolute.empty() ? name : absolute.string();
+    }
+
+    int report(const std::string& scriptPath, const AutomationResult& result, std::size_t stepCount)
+    {
+        if (result.passed) {
+            std::cout << "hestio: " << scriptPath << ": all " << stepCount << " steps passed\n";
+            return 0;
+        }
+        std::cerr << "hestio: " << scriptPath << ": " << result.report;
+        if (!result.report.empty() && result.report.back() != '\n')
+            std::cerr << '\n';
+        return 1;
+    }
+
+    bool hasDisplay()
+    {
+        for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER" })
+            if (const char* value = std::getenv(name); value && *value)
+                return true;
+        return false;
+    }
+
+    /// Stops the loop on SIGINT or SIGTERM for a headless run without a
+    /// script: the signals are taken by a thread that posts the stop.
+    class SignalStop {
+    public:
+        explicit SignalStop(RunLoop& loop)
+        {
+            sigemptyset(&m_set);
+            sigaddset(&m_set, SIGINT);
+            sigaddset(&m_set, SIGTERM);
+            pthread_sigmask(SIG_BLOCK, &m_set, nullptr);
+            m_thread = std::thread([set = m_set, &loop] {
+                int signal = 0;
+                sigwait(&set, &signal);
+                loop.post([&loop] { loop.stop(); });
+            });
+            m_thread.detach();
+        }
+
+    private:
+        sigset_t m_set;
+        std::thread m_thread;
+    };
+
+}
+
+int runHost(const HostOptions& options, const HostSetup& setup)
+{
+    if (options.profileDirectory) {
+        setenv("HESTIO_PROFILE", options.profileDirectory->c_str(), 1);
+        Profile::current().createDirectories();
+    }
+
+    std::optional<Script> script;
+    if (options.scriptPath) {
+        auto text = readFile(*options.scriptPath);
+        if (!text) {
+            std::cerr << "hestio: cannot read the script " << *options.scriptPath << "\n";
+            return 2;
+        }
+        script = Script::parse(*text);
+        if (script->error) {
+            std::cerr << "hestio: " << *options.scriptPath << ": " << script->error->describe() << "\n";
+            return 2;
+        }
+    }
+    if (options.headless && !script && options.usesManualClock()) {
+        std::cerr << "hestio: a headless run on the manual clock needs --script (nothing would ever happen)\n";
+        return 2;
+    }
+    if (!options.headless && !hasDisplay()) {
+        std::cerr << "hestio: there is no display ($DISPLAY is not set).\n"
+                     "  Run headless and drive the app with a script:\n"
+                     "    hestio --headless --script FILE   (steps: docs/automation.md)\n"
+                     "  or give it a virtual display: xvfb-run hestio\n";
+        return 2;
+    }
+    std::optional<GpxTrack> track;
+    if (options.gpxPath) {
+        auto loaded = GpxTrack::load(*options.gpxPath);
+        if (auto* error = std::get_if<std::string>(&loaded)) {
+            std::cerr << "hestio: " << *options.gpxPath << ": " << *error << "\n";
+            return 2;
+        }
+        track = std::get<GpxTrack>(std::move(loaded));
+    }
+
+    ManualClock manualClock;
+    Clock& clock = options.usesManualClock() ? static_cast<Clock&>(manualClock) : SystemClock::shared();
+    RunLoop loop(clock);
+    CurrentRunLoopScope scope(loop);
+    Application application;
+
+    std::unique_ptr<SdlHost> window;
+    if (!options.headless) {
+        std::string error;
+        window = SdlHost::open(application, loop, { options.readyFile }, error);
+        if (!window) {
+            std::cerr << "hestio: " << error << "\n  (without a display, run hestio --headless --script FILE)\n";
+            return 2;
+        }
+    }
+
+    if (options.location)
+        PositionSource::shared().moveTo({ options.location->latitude, options.location->longitude }, clock.now());
+    std::unique_ptr<GpxPlayer> player;
+    if (track) {
+        player = std::make_unique<GpxPlayer>(std::move(*track), PositionSource::shared());
+        player->start();
+    }
+
+    std::unique_ptr<ApplicationDelegate> delegate;
+    if (setup.makeDelegate) {
+        delegate = setup.makeDelegate(application);
+        application.setDelegate(delegate.get());
+    }
+    std::shared_ptr<Window> rootWindow;
+    if (setup.makeRootViewController) {
+        rootWindow = Window::create();
+        rootWindow->setRootViewController(setup.makeRootViewController());
+        rootWindow->makeKeyAndVisible();
+    }
+    application.launch();
+
+    HeadlessHost headless(application, loop);
+    Device& device = window ? static_cast<Device&>(*window) : headless;
+    int status = 0;
+    if (script) {
+        std::string failureShot = options.failureScreenshot.value_or(defaultFailureScreenshot(*options.scriptPath));
+        AutomationDriver driver(device, failureShot);
+        status = report(*options.scriptPath, driver.run(*script), script->steps.size());
+        if (window)
+            application.terminate();
+    } else if (window) {
+        window->run();
+    } else {
+        SignalStop stop(loop);
+        headless.runUntilStopped();
+        application.terminate();
+    }
+    if (player)
+        player->stop();
+    application.setDelegate(nullptr);
+    return status;
+}
+
+}

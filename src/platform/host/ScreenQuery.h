@@ -1,0 +1,47 @@
+#pragma once
+
+#include "platform/gfx/Geometry.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace hestio::platform {
+
+class Application;
+class View;
+
+/// Finds views as a person sees them on the key window: what is drawn on top
+/// (alerts, the keyboard, banners) before the content below, and only what
+/// is shown and not scrolled or clipped away.
+class ScreenQuery {
+public:
+    explicit ScreenQuery(Application& application);
+
+    /// The top-most visible view showing `text` (its visible text or its
+    /// accessibility label): an exact match first, else one whose text
+    /// contains `text`.
+    View* findText(const std::string& text) const;
+    /// The top-most visible view carrying the accessibility identifier.
+    View* findIdentifier(const std::string& identifier) const;
+
+    /// The part of `view` a person can see, in window coordinates; none when
+    /// it is hidden, transparent, outside the window or clipped away.
+    std::optional<Rect> visibleRect(const View& view) const;
+
+    /// The views that take typed text, in reading order (top to bottom, then
+    /// left to right), from the top-most layer that has any: what Tab walks.
+    std::vector<View*> keyViewChain() const;
+
+    /// "Label \"Hello\" at (10, 20) 100x20"
+    std::string describe(const View& view) const;
+
+private:
+    /// The trees on screen, top-most first.
+    std::vector<View*> layers() const;
+    View* findFirst(bool (*match)(const View&, const std::string&), const std::string& needle) const;
+
+    Application& m_application;
+};
+
+}

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "platform/gfx/Geometry.h"
+#include "platform/host/Device.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+union SDL_Event;
+
+namespace hestio::platform {
+
+class Image;
+
+/// The app in a phone-sized SDL window: 320x480 points at two pixels a point
+/// (480x320 when turned to landscape). The mouse is one finger, Ctrl+wheel
+/// and two-finger trackpad gestures pinch about the pointer, the keyboard
+/// types into the first responder (Tab moves to the next field), and losing
+/// the window to a minimise sends the app to the background.
+///
+/// The loop sleeps in SDL_WaitEventTimeout until input arrives, the run
+/// loop's next timer falls due, or a post() from another thread wakes it; it
+/// draws only when something is marked or an animation runs, so an idle app
+/// costs no CPU.
+class SdlHost final : public Device {
+public:
+    struct Options {
+        /// A file made once the first frame is on screen.
+        std::optional<std::string> readyFile;
+    };
+
+    /// Opens the window; none, with the reason in `error`, when SDL cannot
+    /// (no display, no video driver). Non-owning: the application and the
+    /// loop outlive the host.
+    static std::unique_ptr<SdlHost> open(Application& application, RunLoop& loop, Options options, std::string& error);
+    ~SdlHost() override;
+
+    /// Runs until the window is closed (or quit() is called); the
+    /// application is told it terminates.
+    void run();
+    void quit() { m_quit = true; }
+    bool isQuitting() const { return m_quit; }
+
+    Application& application() override { return m_application; }
+    RunLoop& runLoop() override { return m_loop; }
+    /// Keeps the window live (input, timers, drawing) for `seconds`; on a
+    /// manual clock the clock is advanced instead.
+    void pass(double seconds) override;
+    void settle() override;
+
+    /// Turns the window between portrait and landscape.
+    void rotate(bool landscape);
+
+    struct Impl;
+
+private:
+    SdlHost(Application& application, RunLoop& loop, Options options);
+    /// One turn of the loop: waits for input or the next due time (at most
+    /// until `deadline`, in monotonic seconds), handles what came, runs due
+    /// tasks and draws when needed.
+    void turn(std::optional<double> deadline);
+    void handle(const SDL_Event& event);
+    void handleWindowEvent(const SDL_Event& event);
+    void handleKey(const SDL_Event& event);
+    void handleWheel(const SDL_Event& event);
+    void pinchBy(double factor, Point center);
+    void endPinch();
+    void focusNextField(bool backwards);
+    void sendTouch(int id, Point at, int phase);
+    void sendPinchTouches(int phase);
+    void drawIfNeeded();
+    bool resizeSurfaces(Size points);
+    double now() const;
+
+    Application& m_application;
+    RunLoop& m_loop;
+    Options m_options;
+    std::unique_ptr<Impl> m_impl;
+    bool m_quit { false };
+    bool m_mouseDown { false };
+    bool m_inputSinceDraw { true };
+    bool m_drewOnce { false };
+    bool m_animatingAfterDraw { false };
+    double m_lastDrawClock { -1 };
+    double m_lastDrawReal { 0 };
+    long m_lastDrawMinute { -1 };
+    struct Pinch {
+        bool active { false };
+        Point center;
+        double spread { 0 };
+        double lastChange { 0 };
+    } m_pinch;
+};
+
+}

@@ -1,0 +1,139 @@
+// The hestio program end to end: options, scripts against the gallery, and
+// the window under a virtual X display compared with the headless picture.
+
+#include "platform/gfx/Image.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+using namespace hestio;
+using namespace hestio::platform;
+
+namespace {
+
+const std::string program = std::string(HESTIO_BINARY_DIR) + "/src/main/hestio";
+
+struct Outcome {
+    int status { -1 };
+    std::string output; ///< standard output and error together
+};
+
+Outcome run(const std::string& command)
+{
+    Outcome outcome;
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (!pipe)
+        return outcome;
+    std::array<char, 4096> buffer;
+    while (std::size_t n = fread(buffer.data(), 1, buffer.size(), pipe))
+        outcome.output.append(buffer.data(), n);
+    int status = pclose(pipe);
+    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return outcome;
+}
+
+std::string headless(const std::string& arguments)
+{
+    // No display: the window host must never be chosen by accident.
+    return "env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER '" + program + "' " + arguments;
+}
+
+class HestioProgram : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!std::filesystem::exists(program))
+            GTEST_SKIP() << "hestio is not built";
+    }
+    test::TempDir dir;
+};
+
+}
+
+TEST_F(HestioProgram, AnswersHelpVersionAndBadOptions)
+{
+    auto help = run(headless("--help"));
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.output.find("Usage: hestio [OPTIONS]"), std::string::npos);
+    auto version = run(headless("--version"));
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.output.rfind("hestio ", 0), 0u) << version.output;
+    auto bad = run(headless("--bogus"));
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.output, "hestio: unknown option --bogus (see hestio --help)\n");
+}
+
+TEST_F(HestioProgram, WithoutADisplaySaysHowToRunHeadless)
+{
+    auto outcome = run(headless("--gallery"));
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_NE(outcome.output.find("hestio --headless --script FILE"), std::string::npos) << outcome.output;
+}
+
+TEST_F(HestioProgram, RefusesScriptsThatDoNotParseOrCannotBeRead)
+{
+    auto script = dir.write("bad.txt", "wait 1\n\ntap-at 10\n");
+    auto outcome = run(headless("--headless --gallery --script " + script.string()));
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_EQ(outcome.output, "hestio: " + script.string() + ": line 3: tap-at needs X Y (tap-at X Y)\n");
+    auto missing = run(headless("--headless --script " + (dir / "none.txt").string()));
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.output, "hestio: cannot read the script " + (dir / "none.txt").string() + "\n");
+}
+
+TEST_F(HestioProgram, TheWindowUnderXvfbLooksLikeTheHeadlessPicture)
+{
+    if (run("command -v xvfb-run && command -v import").status != 0)
+        GTEST_SKIP() << "xvfb-run or ImageMagick's import is missing";
+
+    // Both on the manual clock, so the status bar shows the same time.
+    auto headlessShot = dir / "headless.png";
+    auto script = dir.write("shot.txt", "screenshot " + headlessShot.string() + "\n");
+    auto headlessRun = run(headless("--headless --gallery --script " + script.string()));
+    ASSERT_EQ(headlessRun.status, 0) << headlessRun.output;
+
+    // A 640x960 screen holds exactly the window; with no window manager it
+    // sits at the origin. The shell waits (at most 20 s) for the first frame.
+    auto windowShot = dir / "window.png";
+    auto ready = dir / "ready";
+    auto inner = dir.write("inner.sh",
+        "'" + program + "' --gallery --clock manual --ready-file '" + ready.string()
+            + "' & pid=$!\n"
+              "for i in $(seq 200); do [ -e '"
+            + ready.string()
+            + "' ] && break; sleep 0.1; done\n"
+              "import -window root '"
+            + windowShot.string()
+            + "'\n"
+              "kill $pid; wait $pid\n");
+    auto windowRun = run("env -u SDL_VIDEODRIVER xvfb-run -a -s '-screen 0 640x960x24' sh " + inner.string());
+    ASSERT_EQ(windowRun.status, 0) << windowRun.output;
+    ASSERT_TRUE(std::filesystem::exists(ready)) << "the window never showed its first frame\n" << windowRun.output;
+
+    auto a = Image::fromPngFile(headlessShot.string());
+    auto b = Image::fromPngFile(windowShot.string());
+    ASSERT_TRUE(a && b);
+    ASSERT_EQ(a->pixelWidth(), b->pixelWidth());
+    ASSERT_EQ(a->pixelHeight(), b->pixelHeight());
+    int differing = 0;
+    std::string first;
+    for (int y = 0; y < a->pixelHeight(); ++y)
+        for (int x = 0; x < a->pixelWidth(); ++x) {
+            // The window shows the picture over black.
+            Color p = a->pixelAt(x, y), q = b->pixelAt(x, y);
+            double dr = p.red * p.alpha - q.red, dg = p.green * p.alpha - q.green, db = p.blue * p.alpha - q.blue;
+            if (std::max({ std::abs(dr), std::abs(dg), std::abs(db) }) > 1.5 / 255) {
+                if (differing++ == 0)
+                    first = std::to_string(x) + "," + std::to_string(y);
+            }
+        }
+    EXPECT_EQ(differing, 0) << "first differing pixel at " << first;
+}

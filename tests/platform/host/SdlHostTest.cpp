@@ -1,0 +1,164 @@
+#include "platform/host/SdlHost.h"
+
+#include "HostTestScreen.h"
+#include "platform/gfx/Image.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Window.h"
+#include "support/TempDir.h"
+#include "support/TestRunLoop.h"
+
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace hestio;
+using namespace hestio::platform;
+
+namespace {
+
+/// The window host on SDL's offscreen driver (no display needed), with the
+/// test screen in its window and a manual clock.
+class SdlHostFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string error;
+        host = SdlHost::open(app, loop.loop(), { (dir.path() / "ready").string() }, error);
+        ASSERT_TRUE(host) << error;
+        host->settle();
+    }
+
+    void push(SDL_Event event)
+    {
+        SDL_PushEvent(&event);
+        host->settle();
+    }
+
+    void mouse(Uint32 type, int x, int y)
+    {
+        SDL_Event event {};
+        event.type = type;
+        if (type == SDL_MOUSEMOTION) {
+            event.motion.x = x;
+            event.motion.y = y;
+            event.motion.state = SDL_BUTTON_LMASK;
+        } else {
+            event.button.button = SDL_BUTTON_LEFT;
+            event.button.x = x;
+            event.button.y = y;
+        }
+        push(event);
+    }
+
+    void key(SDL_Keycode code, Uint16 mods = 0)
+    {
+        SDL_Event event {};
+        event.type = SDL_KEYDOWN;
+        event.key.keysym.sym = code;
+        event.key.keysym.mod = mods;
+        push(event);
+    }
+
+    void text(const char* utf8)
+    {
+        SDL_Event event {};
+        event.type = SDL_TEXTINPUT;
+        std::snprintf(event.text.text, sizeof event.text.text, "%s", utf8);
+        push(event);
+    }
+
+    test::TempDir dir;
+    test::ScopedEnvironment driver { "SDL_VIDEODRIVER", "offscreen" };
+    test::TestRunLoop loop;
+    Application app;
+    std::shared_ptr<Window> window { Window::create() };
+    test::HostTestScreen screen { app, *window };
+    std::unique_ptr<SdlHost> host;
+};
+
+}
+
+TEST_F(SdlHostFixture, DrawsTheFirstFrameAndSaysSo)
+{
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "ready"));
+    EXPECT_FALSE(app.needsDisplay());
+}
+
+TEST_F(SdlHostFixture, TheMouseIsOneFinger)
+{
+    mouse(SDL_MOUSEBUTTONDOWN, 30, 40);
+    mouse(SDL_MOUSEMOTION, 32, 41);
+    mouse(SDL_MOUSEBUTTONUP, 32, 41);
+    EXPECT_EQ(screen.status->text(), "Went");
+    EXPECT_EQ(window->activeTouchCount(), 0u);
+
+    // A press that leaves with the focus is cancelled, not a tap.
+    screen.status->setText("Waiting");
+    mouse(SDL_MOUSEBUTTONDOWN, 30, 40);
+    EXPECT_EQ(window->activeTouchCount(), 1u);
+    SDL_Event focus {};
+    focus.type = SDL_WINDOWEVENT;
+    focus.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
+    push(focus);
+    mouse(SDL_MOUSEBUTTONUP, 30, 40);
+    EXPECT_EQ(screen.status->text(), "Waiting");
+    EXPECT_EQ(window->activeTouchCount(), 0u);
+}
+
+TEST_F(SdlHostFixture, KeysGoToTheFirstResponderAndTabMovesOn)
+{
+    text("ignored");
+    key(SDLK_TAB);
+    EXPECT_TRUE(screen.name->isFirstResponder());
+    text("ab");
+    key(SDLK_BACKSPACE);
+    text("é");
+    EXPECT_EQ(screen.name->text(), "aé");
+    key(SDLK_TAB);
+    EXPECT_TRUE(screen.other->isFirstResponder());
+    key(SDLK_TAB);
+    EXPECT_TRUE(screen.name->isFirstResponder());
+    key(SDLK_TAB, KMOD_SHIFT);
+    EXPECT_TRUE(screen.other->isFirstResponder());
+}
+
+TEST_F(SdlHostFixture, MinimisingSendsTheAppToTheBackground)
+{
+    SDL_Event event {};
+    event.type = SDL_WINDOWEVENT;
+    event.window.event = SDL_WINDOWEVENT_MINIMIZED;
+    push(event);
+    EXPECT_EQ(app.applicationState(), ApplicationState::Background);
+    event.window.event = SDL_WINDOWEVENT_RESTORED;
+    push(event);
+    EXPECT_EQ(app.applicationState(), ApplicationState::Active);
+}
+
+TEST_F(SdlHostFixture, CtrlWheelPinchesAboutThePointer)
+{
+    mouse(SDL_MOUSEMOTION, 160, 210);
+    SDL_Event wheel {};
+    wheel.type = SDL_MOUSEWHEEL;
+    wheel.wheel.y = 3;
+    wheel.wheel.preciseY = 3;
+    SDL_SetModState(KMOD_LCTRL);
+    push(wheel);
+    SDL_SetModState(KMOD_NONE);
+    EXPECT_EQ(window->activeTouchCount(), 2u);
+    // The fingers lift when Ctrl is let go.
+    SDL_Event release {};
+    release.type = SDL_KEYUP;
+    release.key.keysym.sym = SDLK_LCTRL;
+    push(release);
+    EXPECT_EQ(window->activeTouchCount(), 0u);
+    EXPECT_NEAR(screen.lastPinchScale, 1.1 * 1.1 * 1.1, 0.01);
+}
+
+TEST_F(SdlHostFixture, ClosingTheWindowQuits)
+{
+    SDL_Event event {};
+    event.type = SDL_QUIT;
+    push(event);
+    EXPECT_TRUE(host->isQuitting());
+}
