@@ -304,6 +304,8 @@ Value Service::users(const std::string& method, const Caller& caller, const Form
         if (!verifyPassword(requireText(params, "password"), caller.user.passwordHash))
             throw RequestError(403, "the current password is wrong");
         m_store.setPasswordHash(caller.user.id, hashPassword(newPassword, m_config.passwordIterations));
+        // Whoever signed in with the old password elsewhere has to sign in again.
+        m_store.removeSessionsOf(caller.user.id, caller.tokenHash);
         return okReply();
     }
     if (!isAdministrator(caller.user))
@@ -314,6 +316,7 @@ Value Service::users(const std::string& method, const Caller& caller, const Form
     if (target->id == caller.user.id)
         throw RequestError(400, "give your current password to change your own password");
     m_store.setPasswordHash(target->id, hashPassword(newPassword, m_config.passwordIterations));
+    m_store.removeSessionsOf(target->id, "");
     return okReply();
 }
 

@@ -218,6 +218,15 @@ void Store::removeExpiredSessions(int64_t nowMs)
     m_db.prepare("DELETE FROM sessions WHERE expires_ms < ?").bind(1, nowMs).run();
 }
 
+void Store::removeSessionsOf(int64_t userId, const std::string& keptTokenHash)
+{
+    std::lock_guard lock(m_mutex);
+    m_db.prepare("DELETE FROM sessions WHERE user_id = ? AND token_hash <> ?")
+        .bind(1, userId)
+        .bind(2, keptTokenHash)
+        .run();
+}
+
 std::vector<DeviceRow> Store::queryDevices(const char* sql, int64_t householdId, std::optional<int64_t> deviceId)
 {
     auto s = m_db.prepare(sql);

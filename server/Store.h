@@ -105,6 +105,8 @@ public:
     std::optional<SessionRow> session(const std::string& tokenHash);
     bool removeSession(const std::string& tokenHash);
     void removeExpiredSessions(int64_t nowMs);
+    /// Ends every session of the user but the one with `keptTokenHash` (if any).
+    void removeSessionsOf(int64_t userId, const std::string& keptTokenHash);
 
     std::vector<DeviceRow> devices(int64_t householdId);
     std::optional<DeviceRow> device(int64_t householdId, int64_t deviceId);

@@ -228,6 +228,23 @@ TEST(ServiceSession, PasswordsChangeOnlyWithTheRightAuthority)
         "give your current password to change your own password");
 }
 
+TEST(ServiceSession, ANewPasswordEndsTheOtherSessions)
+{
+    ServiceHarness sim;
+    std::string samElsewhere = sim.signIn("sam", "sam");
+    std::string samHere = sim.signIn("sam", "sam");
+    ASSERT_TRUE(sim.post("/api/user", "name=sam&password=sam&new_password=fresh").success());
+    EXPECT_TRUE(sim.get("/api/schedule").success()) << "the session that changed it goes on";
+    sim.token = samElsewhere;
+    EXPECT_EQ(sim.get("/api/schedule").status, 401);
+
+    sim.signIn("demo", "demo");
+    ASSERT_TRUE(sim.post("/api/user", "name=sam&new_password=reset").success());
+    EXPECT_TRUE(sim.get("/api/schedule").success());
+    sim.token = samHere;
+    EXPECT_EQ(sim.get("/api/schedule").status, 401);
+}
+
 TEST(ServiceSession, ActivitiesAreCreatedAndRepeated)
 {
     ServiceHarness sim;
