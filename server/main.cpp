@@ -25,7 +25,9 @@ int64_t wallClockMs()
 
 int serve(const Options& options)
 {
-    std::filesystem::create_directories(options.dataFolder);
+    // A folder made here holds the private key and password hashes: owner only.
+    if (std::filesystem::create_directories(options.dataFolder))
+        std::filesystem::permissions(options.dataFolder, std::filesystem::perms::owner_all);
     TlsIdentity identity = loadOrCreateIdentity(options.dataFolder);
     if (options.printPin) {
         std::cout << identity.pin << std::endl;

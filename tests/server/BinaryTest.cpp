@@ -136,14 +136,17 @@ json::Value call(int port, const std::string& path, const std::string& body)
 TEST(HestioSimBinary, StartsAnnouncesItselfStopsCleanlyAndKeepsItsData)
 {
     test::ScratchFolder folder;
+    const std::string data = (folder.path() / "data").string();
     std::string pin;
     {
-        Child sim({ "--data", folder.path().string(), "--port", "0", "--token-ttl", "60" });
+        Child sim({ "--data", data, "--port", "0", "--token-ttl", "60" });
         int port = sim.waitUntilListening();
         ASSERT_GT(port, 0);
         ASSERT_GE(sim.lines().size(), 2u);
-        EXPECT_EQ(sim.lines()[0], "hestio-sim made a new certificate in " + folder.path().string());
-        pin = publicKeyPin(folder.path() / "certificate.pem");
+        EXPECT_EQ(sim.lines()[0], "hestio-sim made a new certificate in " + data);
+        pin = publicKeyPin(folder.path() / "data" / "certificate.pem");
+        EXPECT_EQ(std::filesystem::status(folder.path() / "data").permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_all);
         EXPECT_EQ(sim.lines()[1], "hestio-sim certificate pin sha256//" + pin);
 
         json::Value session = call(port, "/kivoraserver/session", "name=demo&password=demo");
@@ -155,7 +158,7 @@ TEST(HestioSimBinary, StartsAnnouncesItselfStopsCleanlyAndKeepsItsData)
         EXPECT_EQ(sim.stop(SIGTERM), 0);
     }
     {
-        Child sim({ "--data", folder.path().string(), "--port", "0" });
+        Child sim({ "--data", data, "--port", "0" });
         int port = sim.waitUntilListening();
         ASSERT_GT(port, 0);
         EXPECT_EQ(sim.lines()[0], "hestio-sim certificate pin sha256//" + pin);
@@ -169,13 +172,13 @@ TEST(HestioSimBinary, StartsAnnouncesItselfStopsCleanlyAndKeepsItsData)
         EXPECT_EQ(sim.stop(SIGINT), 0);
     }
     {
-        Child sim({ "--data", folder.path().string(), "--print-pin" });
+        Child sim({ "--data", data, "--print-pin" });
         EXPECT_EQ(sim.readLine(), pin);
         EXPECT_EQ(sim.waitForExit(), 0);
     }
     {
         // --reset starts over: the renamed fridge is gone, the pin stays.
-        Child sim({ "--data", folder.path().string(), "--port", "0", "--reset" });
+        Child sim({ "--data", data, "--port", "0", "--reset" });
         int port = sim.waitUntilListening();
         json::Value session = call(port, "/kivoraserver/session", "name=demo&password=demo");
         std::string token(session["token"].stringValue());
