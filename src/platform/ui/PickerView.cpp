@@ -183,8 +183,8 @@ void PickerView::drawWheels(Context& context, const Rect& rect, const std::vecto
         Rect band { rect.x() + 4, rect.midY() - rowHeight / 2, rect.width() - 8, rowHeight };
         context.beginPath();
         context.addRoundedRect(band, 4);
-        Gradient glass { { { 0, Color::rgb(0.78, 0.82, 0.93, 0.55) }, { 0.5, Color::rgb(0.58, 0.64, 0.82, 0.45) },
-            { 0.5001, Color::rgb(0.45, 0.52, 0.74, 0.45) }, { 1, Color::rgb(0.55, 0.6, 0.8, 0.5) } } };
+        Gradient glass { { { 0, Color::rgb(0.8, 0.84, 0.95, 0.45) }, { 0.5, Color::rgb(0.66, 0.71, 0.88, 0.3) },
+            { 0.5001, Color::rgb(0.55, 0.61, 0.82, 0.3) }, { 1, Color::rgb(0.6, 0.66, 0.86, 0.35) } } };
         context.fillPathWithLinearGradient(glass, { 0, band.minY() }, { 0, band.maxY() });
         context.strokeRect(band.insetBy(0.5, 0.5), Color::rgb(0.3, 0.33, 0.45, 0.8), 1);
     }

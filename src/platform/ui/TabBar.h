@@ -35,7 +35,7 @@ public:
     Rect rectForTab(int index) const;
     int tabAtPoint(Point point) const;
     /// Finds a tab by its title (automation taps tabs by text).
-    View* findByText(const std::string& text);
+    View* findByText(const std::string& text) override;
     std::string visibleText() const override;
 
     void touchesBegan(const TouchSet& touches, const Event& event) override;

@@ -113,8 +113,8 @@ public:
     View* viewWithTag(int tag);
     View* findByAccessibilityIdentifier(const std::string& id);
     /// The first visible view whose visibleText() or accessibility label is `text`.
-    View* findByText(const std::string& text);
-    std::vector<View*> findAll(const std::function<bool(const View&)>& predicate);
+    virtual View* findByText(const std::string& text);
+    virtual std::vector<View*> findAll(const std::function<bool(const View&)>& predicate);
     /// Whether this view and every ancestor are shown.
     bool isVisibleOnScreen() const;
 

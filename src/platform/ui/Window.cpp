@@ -133,6 +133,26 @@ std::shared_ptr<View> Window::hitTest(Point point)
     return View::hitTest(point);
 }
 
+View* Window::findByText(const std::string& text)
+{
+    for (auto it = m_overlays.rbegin(); it != m_overlays.rend(); ++it)
+        if (auto* found = (*it)->findByText(text))
+            return found;
+    return View::findByText(text);
+}
+
+std::vector<View*> Window::findAll(const std::function<bool(const View&)>& predicate)
+{
+    std::vector<View*> out;
+    for (auto it = m_overlays.rbegin(); it != m_overlays.rend(); ++it) {
+        auto found = (*it)->findAll(predicate);
+        out.insert(out.end(), found.begin(), found.end());
+    }
+    auto content = View::findAll(predicate);
+    out.insert(out.end(), content.begin(), content.end());
+    return out;
+}
+
 void Window::sendEvent(const TouchEvent& input)
 {
     Event event;
@@ -237,7 +257,10 @@ void Window::deliver(TouchPhase phase, const TouchSet& touches, const Event& eve
         if (recognized && recognizer->cancelsTouchesInView()) {
             for (auto& [id, tracked] : m_touches) {
                 auto& touch = tracked.touch;
-                if (!recognizer->isTracking(*touch) || touch->cancelledForView)
+                // The touches just handed over count too: a recogniser lets go
+                // of the touches that ended as it recognised.
+                bool handedOver = std::find(set.begin(), set.end(), touch) != set.end();
+                if ((!handedOver && !recognizer->isTracking(*touch)) || touch->cancelledForView)
                     continue;
                 touch->cancelledForView = true;
                 if (touch->deliveredToView) {

@@ -47,6 +47,9 @@ public:
     std::size_t activeTouchCount() const { return m_touches.size(); }
 
     std::shared_ptr<View> hitTest(Point point) override;
+    /// Searches the overlays (alerts, keyboard, banners) first, then the content.
+    View* findByText(const std::string& text) override;
+    std::vector<View*> findAll(const std::function<bool(const View&)>& predicate) override;
 
     /// Draws the window as it looks now (animations at their current point).
     void drawWindow(Context& context);
