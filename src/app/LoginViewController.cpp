@@ -1,0 +1,253 @@
+#include "app/LoginViewController.h"
+
+#include "app/HestioAppDelegate.h"
+#include "net/KeychainWrapper.h"
+#include "net/ServiceEnvironment.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/RunLoop.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/gfx/Gradient.h"
+#include "platform/ui/AlertView.h"
+#include "platform/ui/Animator.h"
+#include "platform/ui/Label.h"
+
+namespace hestio {
+
+using namespace platform;
+
+namespace {
+
+constexpr const char* keychainService = "kivora";
+
+/// The screen's backdrop: a deep night-blue gradient.
+class LoginBackdrop final : public View {
+public:
+    using View::View;
+    std::string className() const override { return "LoginBackdrop"; }
+    void draw(Context& context, const Rect&) override
+    {
+        Gradient gradient { { { 0, Color::hex(0x1d3557) }, { 0.6, Color::hex(0x0f1c2e) }, { 1, Color::hex(0x0a121d) } } };
+        context.drawLinearGradient(gradient, { 0, 0 }, { 0, bounds().height() });
+    }
+};
+
+std::shared_ptr<TextField> makeField(const char* identifier, const char* placeholder, Rect frame)
+{
+    auto field = TextField::create(frame);
+    field->setAccessibilityIdentifier(identifier);
+    field->setPlaceholder(placeholder);
+    field->setBorderStyle(TextBorderStyle::RoundedRect);
+    field->setFont(Font::systemFont(17));
+    field->setClearButtonMode(TextFieldViewMode::WhileEditing);
+    field->setAutocorrectionType(AutocorrectionType::No);
+    field->setAutocapitalizationType(AutocapitalizationType::None);
+    return field;
+}
+
+}
+
+std::shared_ptr<LoginViewController> LoginViewController::create()
+{
+    return std::make_shared<LoginViewController>();
+}
+
+LoginViewController::LoginViewController()
+{
+    setTitle("Sign In");
+}
+
+std::shared_ptr<WebServiceConnectorDelegate> LoginViewController::selfAsDelegate()
+{
+    return std::dynamic_pointer_cast<LoginViewController>(shared_from_this());
+}
+
+void LoginViewController::loadView()
+{
+    auto root = std::make_shared<LoginBackdrop>(Rect { 0, 0, 320, 460 });
+    root->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleHeight);
+
+    lightbulb = ImageView::create(Rect { 120, 36, 80, 110 });
+    lightbulb->setAccessibilityIdentifier("lightbulb");
+    lightbulb->setImageNamed("lightbulb");
+    lightbulb->setHighlightedImageNamed("lightbulb-on");
+    root->addSubview(lightbulb);
+
+    logotext = ImageView::create(Rect { 85, 156, 150, 40 });
+    logotext->setAccessibilityIdentifier("logotext");
+    logotext->setImageNamed("logotext");
+    root->addSubview(logotext);
+
+    username = makeField("username", "User name", { 25, 214, 270, 40 });
+    username->setReturnKeyType(ReturnKeyType::Next);
+    root->addSubview(username);
+
+    password = makeField("password", "Password", { 25, 262, 270, 40 });
+    password->setSecureTextEntry(true);
+    password->setReturnKeyType(ReturnKeyType::Go);
+    root->addSubview(password);
+
+    login = Button::create(Button::Type::RoundedRect, { 25, 318, 270, 44 });
+    login->setAccessibilityIdentifier("login");
+    login->setTitle("Sign In");
+    std::weak_ptr<ViewController> weak = weak_from_this();
+    login->addTarget(ControlEventTouchUpInside, [weak](Control&) {
+        if (auto self = std::dynamic_pointer_cast<LoginViewController>(weak.lock()))
+            self->logIn();
+    });
+    root->addSubview(login);
+
+    setView(root);
+    activeField = username.get();
+}
+
+void LoginViewController::viewDidAppear(bool)
+{
+    username->setDelegate(this);
+    password->setDelegate(this);
+    activeField = username.get();
+}
+
+void LoginViewController::moveViews(const char* animationName, double dy)
+{
+    Animator& animator = Animator::current();
+    animator.beginAnimations(animationName);
+    animator.setAnimationDuration(slideSeconds);
+    for (View* moved : { static_cast<View*>(lightbulb.get()), static_cast<View*>(logotext.get()),
+             static_cast<View*>(username.get()), static_cast<View*>(password.get()) })
+        moved->setFrame(moved->frame().offsetBy(0, dy));
+    animator.commitAnimations();
+}
+
+void LoginViewController::textFieldDidBeginEditing(TextField& field)
+{
+    if (!animatedUp) {
+        animatedUp = true;
+        moveViews("Move Up", -slideDistance);
+    }
+    activeField = &field;
+}
+
+bool LoginViewController::textFieldShouldReturn(TextField&)
+{
+    if (activeField == username.get()) {
+        nextField();
+        return true;
+    }
+    if (animatedUp) {
+        animatedUp = false;
+        moveViews("Move Down", slideDistance);
+    }
+    if (activeField)
+        activeField->resignFirstResponder();
+    logIn();
+    return true;
+}
+
+void LoginViewController::nextField()
+{
+    if (activeField != password.get())
+        password->becomeFirstResponder();
+}
+
+void LoginViewController::prevField()
+{
+    if (activeField != username.get())
+        username->becomeFirstResponder();
+}
+
+void LoginViewController::resignKeyboard()
+{
+    if (activeField)
+        activeField->resignFirstResponder();
+}
+
+void LoginViewController::logIn()
+{
+    view();
+    if (username->text().empty() || password->text().empty()) {
+        AlertView::create("Error", "Please enter your username and password.", nullptr, "OK")->show();
+        return;
+    }
+    usernameText = username->text();
+    passwordText = password->text();
+    std::string parameters = "name=" + escapeParameter(usernameText) + "&password=" + escapeParameter(passwordText);
+    if (auto token = HestioAppDelegate::shared().pushToken())
+        parameters += "&push_token=" + escapeParameter(*token);
+    wsc = WebServiceConnector::create("/session", parameters, true);
+    wsc->setDelegate(selfAsDelegate());
+    wsc->startConnectionForDownload(true);
+}
+
+void LoginViewController::backgroundLoginForUsername(const std::string& name, const std::string& pass, bool synchronous)
+{
+    HestioAppDelegate& session = HestioAppDelegate::shared();
+    session.setCurUser(nullptr);
+    usernameText = name;
+    passwordText = pass;
+    std::string parameters = "name=" + escapeParameter(name) + "&password=" + escapeParameter(pass);
+    std::optional<KeychainError> ignored;
+    session.setPushToken(KeychainWrapper::getValueForKey("pushtoken", keychainService, &ignored));
+    if (auto token = session.pushToken())
+        parameters += "&push_token=" + escapeParameter(*token);
+    wsc = WebServiceConnector::create("/session", parameters, true);
+    wsc->setDelegate(selfAsDelegate());
+    if (synchronous)
+        createUser(wsc->startSynchronousConnection());
+    else
+        wsc->startConnectionForDownload(true);
+}
+
+void LoginViewController::createUser(const json::Value& reply)
+{
+    const json::Value& current = reply["currentUser"];
+    auto user = User::initWithUsername(std::string(current["username"].stringValue()),
+        std::string(reply["token"].stringValue()));
+    user->household = current["household"];
+    user->tokenExpiration = reply["expiration"].doubleValue();
+    user->type = std::string(current["type"].stringValue());
+    user->userID = static_cast<std::int32_t>(current["id"].integerValue());
+    HestioAppDelegate& session = HestioAppDelegate::shared();
+    if (auto token = session.pushToken())
+        user->pushToken = token;
+    session.setCurUser(std::move(user));
+}
+
+void LoginViewController::dataReceived(bool success, const json::Value& data, int)
+{
+    auto& center = NotificationCenter::defaultCenter();
+    if (!success) {
+        AlertView::create("Authentication Failed", "Wrong username or password", nullptr, "OK")->show();
+        center.post("LoginFailed", this);
+        return;
+    }
+    view();
+    Animator& animator = Animator::current();
+    animator.beginAnimations("Light bulb");
+    animator.setAnimationDelay(finishDelaySeconds);
+    animator.setAnimationBeginsFromCurrentState(true);
+    lightbulb->setHighlighted(true);
+    animator.commitAnimations();
+
+    auto& defaults = UserDefaults::standard();
+    defaults.setObject(usernameText, "username");
+    defaults.synchronize();
+    std::optional<KeychainError> ignored;
+    KeychainWrapper::storeKey(usernameText, passwordText, keychainService, true, &ignored);
+    createUser(data);
+    center.post("UserLoggedIn", this);
+    center.post("refresh", this);
+
+    std::weak_ptr<ViewController> weak = weak_from_this();
+    RunLoop::current().postDelayed(finishDelaySeconds, [weak] {
+        if (auto self = std::dynamic_pointer_cast<LoginViewController>(weak.lock()))
+            self->finishedLoggingIn();
+    });
+}
+
+void LoginViewController::finishedLoggingIn()
+{
+    if (presentingViewController())
+        dismissModalViewControllerAnimated(true);
+}
+
+}

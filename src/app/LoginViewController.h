@@ -1,0 +1,63 @@
+#pragma once
+
+#include "net/WebServiceConnector.h"
+#include "platform/ui/Button.h"
+#include "platform/ui/ImageView.h"
+#include "platform/ui/TextField.h"
+#include "platform/ui/ViewController.h"
+
+#include <memory>
+#include <string>
+
+namespace hestio {
+
+/// The modal sign-in screen, and the sign-in exchange the stored-credential
+/// sign-in uses too.
+class LoginViewController final : public platform::ViewController,
+                                  public platform::TextFieldDelegate,
+                                  public WebServiceConnectorDelegate {
+public:
+    static std::shared_ptr<LoginViewController> create();
+    LoginViewController();
+
+    void loadView() override;
+    void viewDidAppear(bool animated) override;
+
+    // Actions
+    void logIn();
+    void nextField();
+    void prevField();
+    void resignKeyboard();
+
+    // Text fields
+    void textFieldDidBeginEditing(platform::TextField& field) override;
+    bool textFieldShouldReturn(platform::TextField& field) override;
+
+    // The sign-in exchange
+    void backgroundLoginForUsername(const std::string& name, const std::string& password, bool synchronous);
+    /// Builds the User from a sign-in reply and installs it as the session's.
+    void createUser(const json::Value& reply);
+    void dataReceived(bool success, const json::Value& data, int tag) override;
+
+    std::shared_ptr<platform::TextField> username;
+    std::shared_ptr<platform::TextField> password;
+    std::shared_ptr<platform::Button> login;
+    std::shared_ptr<platform::ImageView> lightbulb;
+    std::shared_ptr<platform::ImageView> logotext;
+    platform::TextField* activeField { nullptr };
+    std::string usernameText;
+    std::string passwordText;
+    std::shared_ptr<WebServiceConnector> wsc;
+    bool animatedUp { false };
+
+    static constexpr double slideDistance = 90;
+    static constexpr double slideSeconds = 0.25;
+    static constexpr double finishDelaySeconds = 0.5;
+
+private:
+    void moveViews(const char* animationName, double dy);
+    void finishedLoggingIn();
+    std::shared_ptr<WebServiceConnectorDelegate> selfAsDelegate();
+};
+
+}

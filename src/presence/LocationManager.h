@@ -1,0 +1,74 @@
+#pragma once
+
+#include "net/WebServiceConnector.h"
+#include "platform/location/GeoLocationManager.h"
+#include "platform/ui/AlertView.h"
+#include "presence/Location.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace hestio {
+
+/// The saved locations as regions: creates a saved location at the current
+/// position, watches each as a circle, and reports arriving ("ARRIVED") and
+/// leaving ("LEFT") to the service, keeping postings that fail for a later
+/// resend (FailedMovementFile). One instance, owned by the app delegate.
+class LocationManager final : public platform::GeoLocationManagerDelegate,
+                              public WebServiceConnectorDelegate,
+                              public platform::AlertViewDelegate,
+                              public std::enable_shared_from_this<LocationManager> {
+public:
+    /// Regions persist in `regionFile` (empty: not at all).
+    static std::shared_ptr<LocationManager> create(std::string regionFile = {});
+    ~LocationManager() override;
+
+    /// Creates a saved location with this name at the current position.
+    void startMonitoringLocationWithTitle(const std::string& title);
+    void startMonitoringRegionWithCenter(platform::Coordinate center, const std::string& identifier);
+    bool regionIsAlreadyBeingMonitoredWithIdentifier(const std::string& identifier) const;
+    void stopMonitoringRegionWithIdentifier(const std::string& identifier);
+    /// Stops watching every region (logout).
+    void removeAllLocations();
+    void startUpdatingLocation();
+    void stopUpdatingLocation();
+    void postLocationAs(const std::string& action, const platform::CircularRegion& region);
+
+    // The failed-movement file
+    static std::vector<std::string> getAllFailedLocations();
+    static void addLocationToPlist(const std::string& entry);
+    static std::optional<std::string> getLocationFromPlist();
+
+    /// The radius of every region, metres: 50, capped at the service's maximum.
+    static double regionRadius();
+    static void resetRegionRadiusForTesting();
+
+    platform::GeoLocationManager& locationManager() { return *m_locationManager; }
+    const std::string& title() const { return m_title; }
+    std::shared_ptr<WebServiceConnector> locationPostWSC;
+    std::shared_ptr<WebServiceConnector> locationSensingPostWSC;
+    std::optional<platform::Date> lastUpdate;
+
+    // Location service callbacks
+    void didUpdateToLocation(platform::GeoLocationManager&, const platform::GeoLocation& newLocation,
+        const std::optional<platform::GeoLocation>& oldLocation) override;
+    void didEnterRegion(platform::GeoLocationManager&, const platform::CircularRegion&) override;
+    void didExitRegion(platform::GeoLocationManager&, const platform::CircularRegion&) override;
+    void didStartMonitoringForRegion(platform::GeoLocationManager&, const platform::CircularRegion&) override;
+    void monitoringDidFailForRegion(platform::GeoLocationManager&, const platform::CircularRegion&,
+        const platform::LocationError&) override;
+
+    // Request callbacks
+    void dataSent(bool success, int tag) override;
+    bool requestToServerFailedWithError(const platform::TransportError& error, const std::string& parameters) override;
+
+    explicit LocationManager(std::string regionFile);
+
+private:
+    std::unique_ptr<platform::GeoLocationManager> m_locationManager;
+    std::string m_title;
+};
+
+}

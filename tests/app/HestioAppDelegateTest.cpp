@@ -1,0 +1,218 @@
+#include "SessionTestSupport.h"
+
+#include "app/LoginViewController.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/ui/AlertView.h"
+#include "platform/ui/TabBarController.h"
+#include "platform/foundation/DispatchQueue.h"
+#include "presence/FailedMovementFile.h"
+
+using namespace hestio;
+using platform::FakeTransport;
+
+namespace {
+using HestioAppDelegateTest = test::SessionFixture;
+constexpr double nowMs = 1354752000000.0; // the manual clock's start
+}
+
+TEST_F(HestioAppDelegateTest, LaunchBuildsFiveTabsAndShowsLoginWithoutStoredUser)
+{
+    session().applicationDidFinishLaunching(false);
+    ASSERT_TRUE(session().rootController);
+    std::vector<std::string> titles;
+    for (const auto& controller : session().rootController->viewControllers())
+        titles.push_back(controller->tabBarItem().title());
+    EXPECT_EQ(titles, (std::vector<std::string> { "Suggestions", "Home", "Devices", "Schedule", "Log" }));
+    EXPECT_TRUE(session().window);
+    EXPECT_EQ(application->enabledRemoteNotificationTypes(), 7u);
+
+    loop.advance(0.099);
+    EXPECT_FALSE(session().rootController->modalViewController());
+    loop.advance(0.001);
+    EXPECT_TRUE(dynamic_cast<LoginViewController*>(session().rootController->modalViewController()))
+        << "the login screen comes 0.1 s after a failed stored-credential check";
+    EXPECT_EQ(transport->requestCount(), 0u);
+}
+
+TEST_F(HestioAppDelegateTest, LaunchForALocationEventNeitherSignsInNorShowsLogin)
+{
+    platform::UserDefaults::standard().setObject("demo", "username");
+    session().applicationDidFinishLaunching(true);
+    loop.advance(5);
+    EXPECT_EQ(transport->requestCount(), 0u);
+    EXPECT_FALSE(session().rootController->modalViewController());
+}
+
+TEST_F(HestioAppDelegateTest, StoredCredentialsSignInInTheBackgroundWithThePushToken)
+{
+    platform::UserDefaults::standard().setObject("demo", "username");
+    KeychainWrapper::storeKey("demo", "s3cret&x", "kivora", true);
+    KeychainWrapper::storeKey("pushtoken", "abcd", "kivora", true);
+    transport->enqueue(FakeTransport::Reply::json(test::SessionFixture::signInReply()));
+    session().applicationDidFinishLaunching(false);
+    ASSERT_EQ(transport->requestCount(), 1u);
+    EXPECT_EQ(transport->lastRequest().url, "https://localhost:8443/kivoraserver/session");
+    EXPECT_EQ(transport->lastRequest().body, "name=demo&password=s3cret%26x&push_token=abcd&token=(null)");
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true,"locations":[]})"));
+    loop.runPending();
+    auto user = session().curUser();
+    ASSERT_TRUE(user);
+    EXPECT_EQ(user->loginToken, "T0K3N");
+    EXPECT_EQ(user->userID, 7);
+    EXPECT_TRUE(user->isAdministrator());
+    EXPECT_EQ(user->pushToken, "abcd");
+    EXPECT_EQ(user->household["name"].stringValue(), "The Demos");
+    EXPECT_EQ(transport->lastRequest().url,
+        "https://localhost:8443/kivoraserver/api/location?token=T0K3N&token=T0K3N")
+        << "UserLoggedIn loads the saved locations";
+}
+
+TEST_F(HestioAppDelegateTest, TokenExpiryIsExactToTheMillisecond)
+{
+    session().applicationDidFinishLaunching(true);
+    auto user = User::initWithUsername("demo", "T");
+    user->tokenExpiration = nowMs;
+    session().setCurUser(user);
+    session().loginSynchronous(false);
+    loop.advance(1);
+    EXPECT_EQ(transport->requestCount(), 0u) << "expiring exactly now still counts as signed in";
+
+    platform::UserDefaults::standard().setObject("demo", "username");
+    user->tokenExpiration = nowMs - 1;
+    transport->enqueue(FakeTransport::Reply::json(test::SessionFixture::signInReply("NEW")));
+    session().loginSynchronous(true);
+    EXPECT_EQ(transport->requestCount(), 1u);
+    EXPECT_EQ(session().curUser()->loginToken, "NEW") << "the synchronous sign-in installs the user at once";
+}
+
+TEST_F(HestioAppDelegateTest, SynchronousSignInInstallsAUserEvenFromAnUnusableReply)
+{
+    session().applicationDidFinishLaunching(true);
+    platform::UserDefaults::standard().setObject("demo", "username");
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":false})"));
+    session().loginSynchronous(true);
+    auto user = session().curUser();
+    ASSERT_TRUE(user);
+    EXPECT_EQ(user->username, "");
+    EXPECT_FALSE(user->hasToken());
+    EXPECT_EQ(user->userID, 0);
+    EXPECT_EQ(user->tokenExpiration, 0);
+}
+
+TEST_F(HestioAppDelegateTest, NoStoredUserInTheBackgroundGivesOneNotificationAndNoLogin)
+{
+    session().applicationDidFinishLaunching(true);
+    application->enterBackground();
+    session().loginSynchronous(false);
+    loop.advance(1);
+    ASSERT_EQ(application->presentedLocalNotifications().size(), 1u);
+    EXPECT_EQ(application->presentedLocalNotifications()[0].alertBody,
+        "Your login credentials aren't stored in the keychain. Please login");
+    EXPECT_EQ(application->presentedLocalNotifications()[0].alertAction, "OK");
+    EXPECT_FALSE(session().rootController->modalViewController());
+}
+
+TEST_F(HestioAppDelegateTest, PushTokenBecomesLowercaseHexAndIsStored)
+{
+    std::vector<std::uint8_t> token(32);
+    for (int i = 0; i < 32; ++i)
+        token[i] = static_cast<std::uint8_t>(i * 8 + 0xA0);
+    session().didRegisterForRemoteNotifications(*application, token);
+    auto text = session().pushToken();
+    ASSERT_TRUE(text);
+    EXPECT_EQ(text->size(), 64u);
+    EXPECT_EQ(text->substr(0, 8), "a0a8b0b8");
+    EXPECT_EQ(KeychainWrapper::getValueForKey("pushtoken", "kivora"), *text);
+
+    keychain->failAlways(platform::InMemoryKeychain::Call::Add, platform::keychain_status::io);
+    KeychainWrapper::deleteItemForKey("pushtoken", "kivora");
+    session().didRegisterForRemoteNotifications(*application, token);
+    EXPECT_EQ(logs.lines().back(), "Problem storing push token in keychain");
+
+    session().didFailToRegisterForRemoteNotifications(*application, "no push service");
+    EXPECT_EQ(logs.lines().back(), "Failed to get push token: Error: no push service");
+}
+
+TEST_F(HestioAppDelegateTest, SavedLocationsReplies)
+{
+    session().applicationDidFinishLaunching(true);
+    session().locationManager->startMonitoringRegionWithCenter({ 1, 2 }, "Work");
+    transport->enqueue(FakeTransport::Reply::json(
+        R"({"success":true,"locations":[{"title":"Home","latitude":40.5,"longitude":-74.25},{"title":"Work","latitude":1,"longitude":2}]})"));
+    session().getUsersSavedLocations();
+    loop.runPending();
+    ASSERT_EQ(session().savedLocations.size(), 2u);
+    EXPECT_EQ(session().savedLocations[0]->title, "Home");
+    EXPECT_EQ(session().savedLocations[0]->location.coordinate.longitude, -74.25);
+    EXPECT_TRUE(logs.contains("location is NOT being monitored: Home"));
+    EXPECT_TRUE(logs.contains("Location is already being monitored"));
+    EXPECT_EQ(session().locationManager->locationManager().monitoredRegions().size(), 2u);
+
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":false,"locations":[]})"));
+    session().getUsersSavedLocations();
+    loop.runPending();
+    EXPECT_EQ(session().savedLocations.size(), 2u) << "a refused reply keeps the old list";
+
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true,"locations":[]})"));
+    session().getUsersSavedLocations();
+    loop.runPending();
+    EXPECT_TRUE(session().savedLocations.empty());
+    EXPECT_EQ(transport->lastRequest().url, "https://localhost:8443/kivoraserver/api/location?token=(null)&token=(null)");
+}
+
+TEST_F(HestioAppDelegateTest, RemoteNotificationAlertsOnlyWhenActive)
+{
+    session().applicationDidFinishLaunching(true);
+    application->launch();
+    session().didReceiveRemoteNotification(*application, R"({"aps":{"alert":"Washing machine finished"}})");
+    ASSERT_TRUE(application->topAlert());
+    EXPECT_EQ(application->topAlert()->title(), "Message from server");
+    EXPECT_EQ(application->topAlert()->message(), "Washing machine finished");
+    std::size_t alerts = application->visibleAlerts().size();
+    application->enterBackground();
+    session().didReceiveRemoteNotification(*application, R"({"aps":{"alert":"ignored"}})");
+    EXPECT_EQ(application->visibleAlerts().size(), alerts);
+}
+
+TEST_F(HestioAppDelegateTest, ResendStopsAtTheFirstFailureAndKeepsTheRest)
+{
+    for (const char* entry : { "a=1&token=OLD", "a=2&token=OLD", "a=3&token=OLD" })
+        FailedMovementFile::addLocationToPlist(entry);
+    auto user = User::initWithUsername("demo", "NOW");
+    user->tokenExpiration = nowMs + 3600000;
+    session().setCurUser(user);
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})"));
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":false,"error":"database is busy"})"));
+    HestioAppDelegate::resendFailedMovements();
+    EXPECT_EQ(requestLines(), (std::vector<std::string> {
+                                  "POST https://localhost:8443/kivoraserver/api/movement a=1&token=OLD&token=NOW",
+                                  "POST https://localhost:8443/kivoraserver/api/movement a=2&token=OLD&token=NOW" }));
+    EXPECT_EQ(FailedMovementFile::getAllFailedLocations(),
+        (std::vector<std::string> { "a=3&token=OLD", "a=2&token=OLD" }))
+        << "the failed entry goes back at the end";
+
+    transport->enqueue(FakeTransport::Reply::failure());
+    HestioAppDelegate::resendFailedMovements();
+    EXPECT_EQ(FailedMovementFile::getAllFailedLocations().size(), 2u) << "a transport failure keeps it too";
+}
+
+TEST_F(HestioAppDelegateTest, EnteringTheBackgroundResendsOnTheQueueInsideABackgroundTask)
+{
+    session().applicationDidFinishLaunching(true);
+    application->launch();
+    application->enterBackground();
+    EXPECT_EQ(application->openBackgroundTaskCount(), 0u) << "nobody signed in: nothing to do";
+
+    FailedMovementFile::addLocationToPlist("a=1&token=OLD");
+    auto user = User::initWithUsername("demo", "NOW");
+    user->tokenExpiration = nowMs + 3600000;
+    session().setCurUser(user);
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})"));
+    application->enterForeground();
+    application->enterBackground();
+    platform::DispatchQueue::global().waitUntilIdle();
+    loop.runPending();
+    EXPECT_TRUE(FailedMovementFile::getAllFailedLocations().empty());
+    EXPECT_EQ(application->openBackgroundTaskCount(), 0u) << "the task ends after the resend";
+}
