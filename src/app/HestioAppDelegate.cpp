@@ -2,7 +2,6 @@
 
 #include "app/LoginViewController.h"
 #include "app/TabFactories.h"
-#include "json/Decoder.h"
 #include "net/KeychainWrapper.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/DispatchQueue.h"
@@ -16,6 +15,7 @@
 #include "platform/ui/Window.h"
 #include "presence/LocationManager.h"
 #include "widgets/QNInfoPanel.h"
+#include "json/Decoder.h"
 
 namespace hestio {
 
@@ -23,22 +23,22 @@ using namespace platform;
 
 namespace {
 
-constexpr const char* keychainService = "kivora";
-std::shared_ptr<HestioAppDelegate> g_shared;
+    constexpr const char* keychainService = "kivora";
+    std::shared_ptr<HestioAppDelegate> g_shared;
 
-std::string hexOf(const std::vector<std::uint8_t>& bytes)
-{
-    // The platform's text of the token is "<" + groups of eight lowercase
-    // hex digits + ">"; with the brackets and blanks removed what is left is
-    // two digits per byte.
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string text;
-    for (std::uint8_t byte : bytes) {
-        text += digits[byte >> 4];
-        text += digits[byte & 15];
+    std::string hexOf(const std::vector<std::uint8_t>& bytes)
+    {
+        // The platform's text of the token is "<" + groups of eight lowercase
+        // hex digits + ">"; with the brackets and blanks removed what is left is
+        // two digits per byte.
+        static constexpr char digits[] = "0123456789abcdef";
+        std::string text;
+        for (std::uint8_t byte : bytes) {
+            text += digits[byte >> 4];
+            text += digits[byte & 15];
+        }
+        return text;
     }
-    return text;
-}
 
 }
 
@@ -114,15 +114,14 @@ void HestioAppDelegate::applicationDidFinishLaunching(bool launchedForLocation)
         auto self = weak.lock();
         return self ? self->currentToken() : std::nullopt;
     };
-    environment.showInfoPanel = [weak](int type, const std::string& title, const std::string& subtitle,
-                                    double hideAfter) {
-        auto self = weak.lock();
-        if (self && self->window)
-            QNInfoPanel::showPanelInWindow(*self->window, type, title, subtitle, hideAfter);
-    };
-    environment.setNetworkActivityIndicatorVisible = [](bool visible) {
-        Application::shared().setNetworkActivityIndicatorVisible(visible);
-    };
+    environment.showInfoPanel
+        = [weak](int type, const std::string& title, const std::string& subtitle, double hideAfter) {
+              auto self = weak.lock();
+              if (self && self->window)
+                  QNInfoPanel::showPanelInWindow(*self->window, type, title, subtitle, hideAfter);
+          };
+    environment.setNetworkActivityIndicatorVisible
+        = [](bool visible) { Application::shared().setNetworkActivityIndicatorVisible(visible); };
 
     registerForSessionNotifications();
     if (!locationManager) {
@@ -291,9 +290,8 @@ void HestioAppDelegate::didEnterBackground(Application& application)
     auto task = std::make_shared<std::atomic<BackgroundTaskIdentifier>>(BackgroundTaskInvalid);
     Application* app = &application;
     RunLoop* mainLoop = &RunLoop::current();
-    *task = application.beginBackgroundTask([app, task] {
-        app->endBackgroundTask(task->exchange(BackgroundTaskInvalid));
-    });
+    *task = application.beginBackgroundTask(
+        [app, task] { app->endBackgroundTask(task->exchange(BackgroundTaskInvalid)); });
     DispatchQueue::global().async([app, task, mainLoop] {
         resendFailedMovements();
         // Ending the task touches the application object: do it on its thread.

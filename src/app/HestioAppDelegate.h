@@ -2,9 +2,9 @@
 
 #include "app/User.h"
 #include "net/WebServiceConnector.h"
-#include "presence/Location.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Application.h"
+#include "presence/Location.h"
 
 #include <memory>
 #include <mutex>
@@ -15,8 +15,8 @@
 namespace hestio {
 
 namespace platform {
-class TabBarController;
-class Window;
+    class TabBarController;
+    class Window;
 }
 
 class LocationManager;

@@ -6,6 +6,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/gfx/Context.h"
 #include "platform/gfx/Gradient.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Animator.h"
@@ -17,32 +18,33 @@ using namespace platform;
 
 namespace {
 
-constexpr const char* keychainService = "kivora";
+    constexpr const char* keychainService = "kivora";
 
-/// The screen's backdrop: a deep night-blue gradient.
-class LoginBackdrop final : public View {
-public:
-    using View::View;
-    std::string className() const override { return "LoginBackdrop"; }
-    void draw(Context& context, const Rect&) override
+    /// The screen's backdrop: a deep night-blue gradient.
+    class LoginBackdrop final : public View {
+    public:
+        using View::View;
+        std::string className() const override { return "LoginBackdrop"; }
+        void draw(Context& context, const Rect&) override
+        {
+            Gradient gradient { { { 0, Color::hex(0x1d3557) }, { 0.6, Color::hex(0x0f1c2e) },
+                { 1, Color::hex(0x0a121d) } } };
+            context.drawLinearGradient(gradient, { 0, 0 }, { 0, bounds().height() });
+        }
+    };
+
+    std::shared_ptr<TextField> makeField(const char* identifier, const char* placeholder, Rect frame)
     {
-        Gradient gradient { { { 0, Color::hex(0x1d3557) }, { 0.6, Color::hex(0x0f1c2e) }, { 1, Color::hex(0x0a121d) } } };
-        context.drawLinearGradient(gradient, { 0, 0 }, { 0, bounds().height() });
+        auto field = TextField::create(frame);
+        field->setAccessibilityIdentifier(identifier);
+        field->setPlaceholder(placeholder);
+        field->setBorderStyle(TextBorderStyle::RoundedRect);
+        field->setFont(Font::systemFont(17));
+        field->setClearButtonMode(TextFieldViewMode::WhileEditing);
+        field->setAutocorrectionType(AutocorrectionType::No);
+        field->setAutocapitalizationType(AutocapitalizationType::None);
+        return field;
     }
-};
-
-std::shared_ptr<TextField> makeField(const char* identifier, const char* placeholder, Rect frame)
-{
-    auto field = TextField::create(frame);
-    field->setAccessibilityIdentifier(identifier);
-    field->setPlaceholder(placeholder);
-    field->setBorderStyle(TextBorderStyle::RoundedRect);
-    field->setFont(Font::systemFont(17));
-    field->setClearButtonMode(TextFieldViewMode::WhileEditing);
-    field->setAutocorrectionType(AutocorrectionType::No);
-    field->setAutocapitalizationType(AutocapitalizationType::None);
-    return field;
-}
 
 }
 
@@ -200,8 +202,8 @@ void LoginViewController::backgroundLoginForUsername(const std::string& name, co
 void LoginViewController::createUser(const json::Value& reply)
 {
     const json::Value& current = reply["currentUser"];
-    auto user = User::initWithUsername(std::string(current["username"].stringValue()),
-        std::string(reply["token"].stringValue()));
+    auto user = User::initWithUsername(
+        std::string(current["username"].stringValue()), std::string(reply["token"].stringValue()));
     user->household = current["household"];
     user->tokenExpiration = reply["expiration"].doubleValue();
     user->type = std::string(current["type"].stringValue());

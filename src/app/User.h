@@ -1,7 +1,7 @@
 #pragma once
 
-#include "json/Value.h"
 #include "presence/Location.h"
+#include "json/Value.h"
 
 #include <cstdint>
 #include <memory>

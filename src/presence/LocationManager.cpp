@@ -19,15 +19,15 @@ using namespace platform;
 
 namespace {
 
-constexpr double initialRadius = 50.0;
-double g_regionRadius = initialRadius;
+    constexpr double initialRadius = 50.0;
+    double g_regionRadius = initialRadius;
 
-// The platform's default text of a double: up to 15 significant digits,
-// no trailing zeros.
-std::string defaultText(double value)
-{
-    return hestio::format("%.15g", value);
-}
+    // The platform's default text of a double: up to 15 significant digits,
+    // no trailing zeros.
+    std::string defaultText(double value)
+    {
+        return hestio::format("%.15g", value);
+    }
 
 }
 
@@ -118,8 +118,8 @@ void LocationManager::stopUpdatingLocation()
     m_locationManager->stopUpdatingLocation();
 }
 
-void LocationManager::didUpdateToLocation(GeoLocationManager&, const GeoLocation& newLocation,
-    const std::optional<GeoLocation>&)
+void LocationManager::didUpdateToLocation(
+    GeoLocationManager&, const GeoLocation& newLocation, const std::optional<GeoLocation>&)
 {
     stopUpdatingLocation();
     Date now = RunLoop::current().clock().now();
@@ -174,8 +174,8 @@ void LocationManager::postLocationAs(const std::string& action, const CircularRe
     HestioAppDelegate::shared().loginSynchronous(true);
     auto timestamp = static_cast<long long>(RunLoop::current().clock().now().millisecondsSince1970());
     std::string parameters = "action=" + escapeParameter(action) + "&title=" + escapeParameter(region.identifier)
-        + hestio::format("&longitude=%f&latitude=%f&timestamp=%lld", region.center.longitude, region.center.latitude,
-            timestamp);
+        + hestio::format(
+            "&longitude=%f&latitude=%f&timestamp=%lld", region.center.longitude, region.center.latitude, timestamp);
     locationSensingPostWSC = WebServiceConnector::create("/api/movement", parameters, true);
     locationSensingPostWSC->setTag(1);
     locationSensingPostWSC->setDelegate(weak_from_this());

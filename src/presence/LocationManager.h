@@ -57,8 +57,8 @@ public:
     void didEnterRegion(platform::GeoLocationManager&, const platform::CircularRegion&) override;
     void didExitRegion(platform::GeoLocationManager&, const platform::CircularRegion&) override;
     void didStartMonitoringForRegion(platform::GeoLocationManager&, const platform::CircularRegion&) override;
-    void monitoringDidFailForRegion(platform::GeoLocationManager&, const platform::CircularRegion&,
-        const platform::LocationError&) override;
+    void monitoringDidFailForRegion(
+        platform::GeoLocationManager&, const platform::CircularRegion&, const platform::LocationError&) override;
 
     // Request callbacks
     void dataSent(bool success, int tag) override;

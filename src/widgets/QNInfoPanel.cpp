@@ -12,11 +12,11 @@ namespace hestio {
 using namespace platform;
 
 namespace {
-// Where the layout puts things before a show adjusts them.
-constexpr Rect iconFrame { 15, 5, 35, 35 };
-constexpr Rect titleFrameWithSubtitle { 57, 5, 240, 21 };
-constexpr Rect titleFrameAlone { 57, 12, 240, 21 };
-constexpr Rect detailFrame { 57, 26, 240, 21 };
+    // Where the layout puts things before a show adjusts them.
+    constexpr Rect iconFrame { 15, 5, 35, 35 };
+    constexpr Rect titleFrameWithSubtitle { 57, 5, 240, 21 };
+    constexpr Rect titleFrameAlone { 57, 12, 240, 21 };
+    constexpr Rect detailFrame { 57, 26, 240, 21 };
 }
 
 QNInfoPanel::QNInfoPanel(Rect frame)
@@ -65,8 +65,8 @@ void QNInfoPanel::setup()
 std::shared_ptr<QNInfoPanel> QNInfoPanel::infoPanel()
 {
     auto panel = std::make_shared<QNInfoPanel>(Rect { 0, 0, 320, 50 });
-    panel->layer().addTransition({ Transition::Type::Push, Transition::Subtype::FromBottom, transitionSeconds,
-        AnimationCurve::EaseInOut });
+    panel->layer().addTransition(
+        { Transition::Type::Push, Transition::Subtype::FromBottom, transitionSeconds, AnimationCurve::EaseInOut });
     return panel;
 }
 
@@ -95,8 +95,8 @@ void QNInfoPanel::setType(int type)
     }
 }
 
-std::shared_ptr<QNInfoPanel> QNInfoPanel::showPanelInView(View& view, int type, const std::string& title,
-    const std::optional<std::string>& subtitle, double hideAfterSeconds)
+std::shared_ptr<QNInfoPanel> QNInfoPanel::showPanelInView(
+    View& view, int type, const std::string& title, const std::optional<std::string>& subtitle, double hideAfterSeconds)
 {
     auto panel = infoPanel();
     panel->setType(type);
@@ -144,11 +144,11 @@ std::shared_ptr<QNInfoPanel> QNInfoPanel::showPanelInWindow(Window& window, int 
 void QNInfoPanel::hidePanel()
 {
     RunLoop::current().cancelDelayed(this);
-    layer().addTransition({ Transition::Type::Push, Transition::Subtype::FromTop, transitionSeconds,
-        AnimationCurve::EaseInOut });
+    layer().addTransition(
+        { Transition::Type::Push, Transition::Subtype::FromTop, transitionSeconds, AnimationCurve::EaseInOut });
     Rect frame = this->frame();
     setFrame({ 0, -frame.height(), frame.width(), frame.height() });
-    std::weak_ptr<View> weak = weak_from_this();
+    std::weak_ptr<View> weak = std::static_pointer_cast<View>(shared_from_this());
     RunLoop::current().postDelayed(transitionSeconds, [weak] {
         if (auto view = weak.lock())
             view->removeFromSuperview();

@@ -12,7 +12,7 @@
 namespace hestio {
 
 namespace platform {
-class Window;
+    class Window;
 }
 
 /// The banner that slides in at the top of a view or of the window with a

@@ -34,20 +34,30 @@ struct SessionFixture : ::testing::Test {
         KeychainWrapper::setStore(keychain);
         ServiceEnvironment::shared() = ServiceEnvironment {};
         ServiceEnvironment::shared().transport = transport;
+        application->setDelegate(&session());
     }
     ~SessionFixture() override
     {
+        application->setDelegate(nullptr);
         HestioAppDelegate::resetShared();
         ServiceEnvironment::shared() = ServiceEnvironment {};
         KeychainWrapper::setStore(nullptr);
     }
 
     HestioAppDelegate& session() { return HestioAppDelegate::shared(); }
+    /// Makes the application active without launching the session again.
+    void activate()
+    {
+        application->setDelegate(nullptr);
+        application->launch();
+        application->setDelegate(&session());
+    }
 
     /// A sign-in reply as the service sends it.
     static std::string signInReply(const std::string& token = "T0K3N", double expiration = 1354755600000.0)
     {
-        return R"({"success":true,"token":")" + token + R"(","expiration":)" + std::to_string(static_cast<long long>(expiration))
+        return R"({"success":true,"token":")" + token + R"(","expiration":)"
+            + std::to_string(static_cast<long long>(expiration))
             + R"(,"currentUser":{"username":"demo","type":"ADMIN","id":7,"household":{"name":"The Demos","timeZoneArea":"America/New_York","UTCTimeZone":"-5"}}})";
     }
 

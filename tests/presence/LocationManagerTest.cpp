@@ -1,0 +1,139 @@
+#include "../app/SessionTestSupport.h"
+
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/location/PositionSource.h"
+#include "platform/ui/AlertView.h"
+#include "presence/FailedMovementFile.h"
+
+using namespace hestio;
+using platform::Coordinate;
+using platform::FakeTransport;
+
+namespace {
+
+struct LocationManagerTest : test::SessionFixture {
+    std::shared_ptr<LocationManager> manager;
+    std::vector<std::string> added;
+
+    LocationManagerTest()
+    {
+        platform::PositionSource::shared().clear();
+        manager = LocationManager::create();
+        auto user = User::initWithUsername("demo", "T");
+        user->tokenExpiration = 1354752000000.0 + 3600000;
+        session().setCurUser(user);
+        ServiceEnvironment::shared().currentToken = [this] { return session().currentToken(); };
+        platform::NotificationCenter::defaultCenter().addObserver(
+            this, "LocationAdded", [this](const platform::Notification& n) {
+                added.push_back(std::any_cast<std::shared_ptr<Location>>(n.userInfo.at("location"))->title);
+            });
+    }
+    ~LocationManagerTest() override
+    {
+        platform::NotificationCenter::defaultCenter().removeObserver(this);
+        platform::PositionSource::shared().clear();
+    }
+    void moveTo(Coordinate c)
+    {
+        platform::PositionSource::shared().moveTo(c, loop.now());
+        loop.runPending();
+    }
+};
+
+const Coordinate home { 40.712776, -74.005974 };
+const Coordinate away { 40.8, -74.1 };
+
+}
+
+TEST_F(LocationManagerTest, ArrivingAndLeavingPostMovementsWithSixDecimalsAndMilliseconds)
+{
+    moveTo(away);
+    manager->startMonitoringRegionWithCenter(home, "Home & Garden");
+    loop.runPending();
+    EXPECT_TRUE(logs.contains("successfully started monitoring region Home & Garden"));
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})"));
+    loop.advance(1.5);
+    moveTo(home);
+    ASSERT_EQ(transport->requestCount(), 1u);
+    EXPECT_EQ(transport->lastRequest().url, "https://localhost:8443/kivoraserver/api/movement");
+    EXPECT_EQ(transport->lastRequest().body,
+        "action=ARRIVED&title=Home%20%26%20Garden&longitude=-74.005974&latitude=40.712776&timestamp=1354752001500&"
+        "token=T");
+    EXPECT_TRUE(logs.contains("successfully posted server"));
+
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":false})"));
+    moveTo(away);
+    EXPECT_EQ(transport->lastRequest().body.substr(0, 12), "action=LEFT&");
+    ASSERT_EQ(application->presentedLocalNotifications().size(), 1u);
+    EXPECT_EQ(application->presentedLocalNotifications()[0].alertBody,
+        "Failed to post location to server. \nPlease check cellular strength");
+    EXPECT_TRUE(logs.contains("Failed to post location movement to server"));
+    EXPECT_TRUE(FailedMovementFile::getAllFailedLocations().empty()) << "a refusal is not kept for resend";
+}
+
+TEST_F(LocationManagerTest, TransportFailureKeepsThePostingAndNotifiesInTheBackground)
+{
+    moveTo(away);
+    manager->startMonitoringRegionWithCenter(home, "Home");
+    transport->enqueue(FakeTransport::Reply::failure());
+    moveTo(home);
+    auto stored = FailedMovementFile::getAllFailedLocations();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].substr(0, 26), "action=ARRIVED&title=Home&");
+    EXPECT_TRUE(application->presentedLocalNotifications().empty()) << "in the foreground only the info panel shows";
+
+    activate();
+    application->setDelegate(nullptr); // no background resend racing for the scripted replies
+    application->enterBackground();
+    transport->enqueue(FakeTransport::Reply::failure());
+    moveTo(away);
+    EXPECT_EQ(FailedMovementFile::getAllFailedLocations().size(), 2u);
+    ASSERT_FALSE(application->presentedLocalNotifications().empty());
+    EXPECT_EQ(application->presentedLocalNotifications().back().alertBody.substr(0, 36),
+        "Failed to post location for params: ");
+}
+
+TEST_F(LocationManagerTest, CreatingASavedLocationOnceWithinFiveSecondsAndDuplicateTitles)
+{
+    moveTo(home);
+    transport->setHandler(
+        [](const platform::HttpRequest&) { return FakeTransport::Reply::json(R"({"success":true})"); });
+    manager->startMonitoringLocationWithTitle("Office");
+    loop.runPending();
+    EXPECT_EQ(transport->requestCount(), 1u);
+    EXPECT_EQ(transport->lastRequest().body, "title=Office&longitude=-74.005974&latitude=40.712776&token=T");
+    EXPECT_EQ(added, (std::vector<std::string> { "Office" }));
+    EXPECT_TRUE(manager->regionIsAlreadyBeingMonitoredWithIdentifier("Office"));
+    EXPECT_FALSE(manager->regionIsAlreadyBeingMonitoredWithIdentifier("office")) << "exact, case-sensitive";
+
+    loop.advance(4);
+    manager->startMonitoringLocationWithTitle("Office");
+    loop.runPending();
+    EXPECT_EQ(transport->requestCount(), 1u) << "a second position within 5 seconds creates nothing";
+
+    loop.advance(1);
+    manager->startMonitoringLocationWithTitle("Office");
+    loop.runPending();
+    EXPECT_EQ(transport->requestCount(), 2u) << "a duplicate title still reaches the service";
+    EXPECT_EQ(added.size(), 2u);
+    ASSERT_TRUE(application->topAlert());
+    EXPECT_EQ(application->topAlert()->title(), "Can't create location");
+    EXPECT_EQ(manager->locationManager().monitoredRegions().size(), 1u);
+}
+
+TEST_F(LocationManagerTest, RadiusIsCappedAtTheServicesMaximumAndRegionsStop)
+{
+    LocationManager::resetRegionRadiusForTesting();
+    platform::GeoLocationManager::setDefaultMaximumRegionMonitoringDistance(30);
+    auto capped = LocationManager::create();
+    platform::GeoLocationManager::setDefaultMaximumRegionMonitoringDistance(400000);
+    EXPECT_EQ(LocationManager::regionRadius(), 30);
+    capped->startMonitoringRegionWithCenter(home, "A");
+    capped->startMonitoringRegionWithCenter(away, "B");
+    EXPECT_EQ(capped->locationManager().monitoredRegions()[0].radius, 30);
+    capped->stopMonitoringRegionWithIdentifier("A");
+    EXPECT_FALSE(capped->regionIsAlreadyBeingMonitoredWithIdentifier("A"));
+    capped->removeAllLocations();
+    EXPECT_TRUE(capped->locationManager().monitoredRegions().empty());
+    LocationManager::resetRegionRadiusForTesting();
+}
