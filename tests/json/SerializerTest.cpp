@@ -225,3 +225,16 @@ TEST(Serializer, LargeOutputsLeaveTheFirstBuffer)
     longText[500] = '\n';
     EXPECT_EQ(write(Value::array({ longText })).size(), longText.size() + 5);
 }
+
+TEST(Serializer, ClassMethodChecksTheResultTypeAndClearsAnEarlierError)
+{
+    Error error;
+    error.description = "earlier";
+    EXPECT_EQ(json::Serializer::serializeObject(
+                  Value::array({ 1 }), 0, json::EncodeOptionResultData, {}, nullptr, nullptr, &error),
+        "[1]");
+    EXPECT_EQ(error.description, "");
+    EXPECT_FALSE(json::Serializer::serializeObject(
+        Value::array({ 1 }), 0, json::EncodeOptionCollectionObj, {}, nullptr, nullptr, &error));
+    EXPECT_EQ(error.description, "Unknown encode as type.");
+}
