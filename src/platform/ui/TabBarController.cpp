@@ -20,6 +20,8 @@ TabBarController::~TabBarController()
     m_tabBar->setSelectAction({});
     for (auto& c : m_controllers) {
         c->tabBarItem().setChangeHandler({});
+        if (auto* nav = dynamic_cast<NavigationController*>(c.get()); nav && !nav->viewControllers().empty())
+            nav->viewControllers().front()->tabBarItem().setChangeHandler({});
         releaseChild(*c);
     }
 }
@@ -52,7 +54,7 @@ void TabBarController::setViewControllers(std::vector<std::shared_ptr<ViewContro
     bool visible = appearance() == Appearance::Appeared;
     for (auto& c : m_controllers) {
         c->tabBarItem().setChangeHandler({});
-        if (auto* nav = dynamic_cast<NavigationController*>(c.get()); nav && nav->topViewController())
+        if (auto* nav = dynamic_cast<NavigationController*>(c.get()); nav && !nav->viewControllers().empty())
             nav->viewControllers().front()->tabBarItem().setChangeHandler({});
     }
     auto old = std::move(m_controllers);

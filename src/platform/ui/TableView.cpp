@@ -414,10 +414,13 @@ void TableView::recycle(const std::shared_ptr<TableViewCell>& cell)
     cell->removeFromSuperview();
     cell->setShowingDeleteConfirmation(false);
     Animator::performWithoutAnimation([&] { cell->setAlpha(1); });
-    if (cell->reuseIdentifier().empty())
-        return;
     auto& queue = m_reuseQueue[cell->reuseIdentifier()];
-    if (queue.size() < 16 && std::find(queue.begin(), queue.end(), cell) == queue.end())
+    if (cell->reuseIdentifier().empty() || queue.size() >= 16) {
+        // A cell the table lets go of may live on in a screen's property.
+        cell->m_tableView = nullptr;
+        return;
+    }
+    if (std::find(queue.begin(), queue.end(), cell) == queue.end())
         queue.push_back(cell);
 }
 
