@@ -3,13 +3,9 @@
 #include "platform/host/CommandLine.h"
 #include "platform/host/HostMain.h"
 
-#if __has_include("platform/ui/Gallery.h")
+#include "platform/foundation/Log.h"
+#include "platform/ui/Application.h"
 #include "platform/ui/Gallery.h"
-#define HESTIO_HAS_GALLERY 1
-#else
-#include "platform/ui/Label.h"
-#include "platform/ui/ViewController.h"
-#endif
 
 #include <iostream>
 
@@ -17,21 +13,23 @@ using namespace hestio::platform;
 
 namespace {
 
+/// Writes what happens to the app to the log, so scripts run against the
+/// gallery can expect it.
+class LoggingDelegate final : public ApplicationDelegate {
+public:
+    void didEnterBackground(Application&) override { hestio::log("The app entered the background"); }
+    void didBecomeActive(Application&) override { hestio::log("The app became active"); }
+    void didReceiveRemoteNotification(Application&, const std::string& payload) override
+    {
+        hestio::log("Received a remote notification: " + payload);
+    }
+};
+
+/// The application's own screens arrive with the session; until then every
+/// run shows the toolkit's gallery.
 std::shared_ptr<ViewController> makeFirstScreen()
 {
-    // The application's own screens arrive with the session; until then
-    // every run shows the toolkit's gallery.
-#ifdef HESTIO_HAS_GALLERY
     return makeGalleryViewController();
-#else
-    auto controller = std::make_shared<ViewController>();
-    controller->view()->setBackgroundColor(Color::whiteColor());
-    auto label = Label::create({ 20, 200, 280, 40 });
-    label->setText("Hestio");
-    label->setTextAlignment(TextAlignment::Center);
-    controller->view()->addSubview(label);
-    return controller;
-#endif
 }
 
 }
@@ -54,5 +52,6 @@ int main(int argc, char** argv)
     }
     HostSetup setup;
     setup.makeRootViewController = makeFirstScreen;
+    setup.makeDelegate = [](Application&) { return std::make_unique<LoggingDelegate>(); };
     return runHost(options, setup);
 }

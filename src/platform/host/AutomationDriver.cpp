@@ -251,17 +251,35 @@ std::optional<std::string> AutomationDriver::locate(const StepTarget& target, Lo
             return formatPoint(out.point) + " is outside the window";
         return std::nullopt;
     }
-    ScreenQuery query(m_device.application());
-    View* view
-        = target.kind == StepTarget::Kind::Text ? query.findText(target.name) : query.findIdentifier(target.name);
-    if (!view) {
-        if (target.kind == StepTarget::Kind::Text)
-            return "no visible view shows " + target.describe();
-        return "no visible view has the accessibility identifier " + target.describe();
+    auto found = find(target);
+    if (!found)
+        return notFound(target);
+    out.view = found->view;
+    out.point = found->rect.center();
+    // A finger lands on whatever is on top there: a view under the keyboard
+    // or an alert cannot be touched, and the step says so rather than
+    // touching something else.
+    if (auto hit = window->hitTest(out.point)) {
+        bool related
+            = hit.get() == found->view || found->view->isDescendantOf(*hit) || hit->isDescendantOf(*found->view);
+        if (!related)
+            return target.describe() + " is covered by " + ScreenQuery(m_device.application()).describe(*hit);
     }
-    out.view = view;
-    out.point = query.visibleRect(*view)->center();
     return std::nullopt;
+}
+
+std::optional<ScreenQuery::Found> AutomationDriver::find(const StepTarget& target)
+{
+    ScreenQuery query(m_device.application());
+    return target.kind == StepTarget::Kind::Identifier ? query.findIdentifier(target.name)
+                                                       : query.findText(target.name);
+}
+
+std::string AutomationDriver::notFound(const StepTarget& target)
+{
+    if (target.kind == StepTarget::Kind::Identifier)
+        return "no visible view has the accessibility identifier " + target.describe();
+    return "no visible view shows " + target.describe();
 }
 
 std::optional<std::string> AutomationDriver::requireFirstResponder(const char* what)
@@ -377,13 +395,10 @@ void AutomationDriver::pinch(Point center, double scale)
 
 std::optional<std::string> AutomationDriver::waitFor(const Step& step)
 {
-    ScreenQuery query(m_device.application());
     double waited = 0;
     for (;;) {
         m_device.settle();
-        View* found = step.target.kind == StepTarget::Kind::Text ? query.findText(step.target.name)
-                                                                 : query.findIdentifier(step.target.name);
-        if (found)
+        if (find(step.target))
             return std::nullopt;
         if (waited >= step.seconds) {
             char buf[32];
@@ -398,16 +413,11 @@ std::optional<std::string> AutomationDriver::waitFor(const Step& step)
 std::optional<std::string> AutomationDriver::expectPresent(const StepTarget& target, bool present)
 {
     m_device.settle();
-    ScreenQuery query(m_device.application());
-    View* found
-        = target.kind == StepTarget::Kind::Text ? query.findText(target.name) : query.findIdentifier(target.name);
-    if (present && !found) {
-        if (target.kind == StepTarget::Kind::Text)
-            return "no visible view shows " + target.describe();
-        return "no visible view has the accessibility identifier " + target.describe();
-    }
+    auto found = find(target);
+    if (present && !found)
+        return notFound(target);
     if (!present && found)
-        return target.describe() + " is on screen: " + query.describe(*found);
+        return target.describe() + " is on screen: " + ScreenQuery(m_device.application()).describe(*found->view);
     return std::nullopt;
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/foundation/Log.h"
 #include "platform/gfx/Geometry.h"
+#include "platform/host/ScreenQuery.h"
 #include "platform/host/Script.h"
 #include "platform/ui/Touch.h"
 
@@ -58,6 +59,8 @@ private:
         View* view { nullptr };
     };
     std::optional<std::string> locate(const StepTarget& target, Located& out);
+    std::optional<ScreenQuery::Found> find(const StepTarget& target);
+    static std::string notFound(const StepTarget& target);
     std::optional<std::string> requireFirstResponder(const char* what);
 
     void send(const std::vector<TouchInput>& touches);

@@ -1,6 +1,7 @@
 #include "platform/host/ScreenQuery.h"
 
 #include "platform/ui/Application.h"
+#include "platform/ui/TabBar.h"
 #include "platform/ui/Window.h"
 
 #include <algorithm>
@@ -10,20 +11,9 @@ namespace hestio::platform {
 
 namespace {
 
-    bool textIs(const View& view, const std::string& text)
+    bool textMatches(const std::string& shown, const std::string& text, bool exactly)
     {
-        return view.visibleText() == text || view.accessibilityLabel() == text;
-    }
-
-    bool textContains(const View& view, const std::string& text)
-    {
-        return view.visibleText().find(text) != std::string::npos
-            || view.accessibilityLabel().find(text) != std::string::npos;
-    }
-
-    bool identifierIs(const View& view, const std::string& identifier)
-    {
-        return view.accessibilityIdentifier() == identifier;
+        return exactly ? shown == text : shown.find(text) != std::string::npos;
     }
 
     /// Depth first, the later (drawn on top) subviews before the earlier ones.
@@ -40,6 +30,9 @@ namespace {
 ScreenQuery::ScreenQuery(Application& application)
     : m_application(application)
 {
+    // Lists fill their rows when laid out: what a person sees has been laid out.
+    if (Window* window = application.keyWindow())
+        window->layoutTree();
 }
 
 std::vector<View*> ScreenQuery::layers() const
@@ -73,33 +66,52 @@ std::optional<Rect> ScreenQuery::visibleRect(const View& view) const
     return visible;
 }
 
-View* ScreenQuery::findFirst(bool (*match)(const View&, const std::string&), const std::string& needle) const
+std::optional<ScreenQuery::Found> ScreenQuery::findFirst(Match match, const std::string& needle) const
 {
+    bool exactly = match == Match::Exactly;
     for (View* layer : layers()) {
         std::vector<View*> views;
         collectTopMostFirst(*layer, views);
-        // A view drawn later is on top, but a person reads a parent's text
-        // (a button's title) as the parent, so the deepest match is fine:
-        // touching its centre reaches whatever is really there.
-        for (View* view : views)
-            if (match(*view, needle) && visibleRect(*view))
-                return view;
+        // A button's title label and the button show the same text; the
+        // deepest match is as good, as its centre reaches whatever is there.
+        for (View* view : views) {
+            auto visible = visibleRect(*view);
+            if (!visible)
+                continue;
+            if (match == Match::Identifier) {
+                if (view->accessibilityIdentifier() == needle)
+                    return Found { view, *visible };
+                continue;
+            }
+            // Tabs are drawn by their bar rather than being views of their own.
+            if (auto* bar = dynamic_cast<TabBar*>(view)) {
+                for (std::size_t i = 0; i < bar->tabs().size(); ++i)
+                    if (textMatches(bar->tabs()[i].title, needle, exactly)) {
+                        Rect tab = bar->convertRectToView(bar->rectForTab(static_cast<int>(i)), nullptr);
+                        return Found { view, tab.intersection(*visible) };
+                    }
+                continue;
+            }
+            if (textMatches(view->visibleText(), needle, exactly)
+                || textMatches(view->accessibilityLabel(), needle, exactly))
+                return Found { view, *visible };
+        }
     }
-    return nullptr;
+    return std::nullopt;
 }
 
-View* ScreenQuery::findText(const std::string& text) const
+std::optional<ScreenQuery::Found> ScreenQuery::findText(const std::string& text) const
 {
     if (text.empty())
-        return nullptr;
-    if (View* exact = findFirst(textIs, text))
+        return std::nullopt;
+    if (auto exact = findFirst(Match::Exactly, text))
         return exact;
-    return findFirst(textContains, text);
+    return findFirst(Match::Containing, text);
 }
 
-View* ScreenQuery::findIdentifier(const std::string& identifier) const
+std::optional<ScreenQuery::Found> ScreenQuery::findIdentifier(const std::string& identifier) const
 {
-    return findFirst(identifierIs, identifier);
+    return findFirst(Match::Identifier, identifier);
 }
 
 std::vector<View*> ScreenQuery::keyViewChain() const

@@ -16,14 +16,22 @@ class View;
 /// is shown and not scrolled or clipped away.
 class ScreenQuery {
 public:
+    /// Lays the key window out first, as it is before anyone sees it.
     explicit ScreenQuery(Application& application);
 
+    /// A view found on screen and the part of it that shows what was looked
+    /// for (a whole view, or one tab of a tab bar), in window coordinates.
+    struct Found {
+        View* view { nullptr };
+        Rect rect;
+    };
+
     /// The top-most visible view showing `text` (its visible text or its
-    /// accessibility label): an exact match first, else one whose text
-    /// contains `text`.
-    View* findText(const std::string& text) const;
+    /// accessibility label, or a tab's title): an exact match first, else one
+    /// whose text contains `text`.
+    std::optional<Found> findText(const std::string& text) const;
     /// The top-most visible view carrying the accessibility identifier.
-    View* findIdentifier(const std::string& identifier) const;
+    std::optional<Found> findIdentifier(const std::string& identifier) const;
 
     /// The part of `view` a person can see, in window coordinates; none when
     /// it is hidden, transparent, outside the window or clipped away.
@@ -39,7 +47,8 @@ public:
 private:
     /// The trees on screen, top-most first.
     std::vector<View*> layers() const;
-    View* findFirst(bool (*match)(const View&, const std::string&), const std::string& needle) const;
+    enum class Match { Exactly, Containing, Identifier };
+    std::optional<Found> findFirst(Match match, const std::string& needle) const;
 
     Application& m_application;
 };

@@ -93,6 +93,9 @@ TEST_F(DriverFixture, TypingGoesToTheTappedFieldAndNeedsOne)
     EXPECT_EQ(step("backspace"), std::nullopt);
     EXPECT_EQ(name->text(), "demo");
     EXPECT_EQ(step("expect \"demo\""), std::nullopt);
+    // The keyboard is up now: what it covers cannot be touched.
+    EXPECT_EQ(step("expect \"First row\""), std::nullopt);
+    EXPECT_EQ(step("tap \"First row\""), "\"First row\" is covered by KeyboardView #keyboard at (0, 264) 320x216");
 }
 
 TEST_F(DriverFixture, GesturesReachTheirRecognizers)

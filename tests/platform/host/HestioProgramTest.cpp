@@ -137,3 +137,31 @@ TEST_F(HestioProgram, TheWindowUnderXvfbLooksLikeTheHeadlessPicture)
         }
     EXPECT_EQ(differing, 0) << "first differing pixel at " << first;
 }
+
+TEST_F(HestioProgram, AScriptUsingEveryStepKindPassesAgainstTheGallery)
+{
+    std::string tour = std::string(HESTIO_SOURCE_DIR) + "/tests/platform/host/scripts/gallery-tour.txt";
+    auto outcome
+        = run("cd '" + dir.path().string() + "' && " + headless("--headless --gallery --script '" + tour + "'"));
+    EXPECT_EQ(outcome.status, 0) << outcome.output;
+    EXPECT_NE(outcome.output.find(": all 37 steps passed"), std::string::npos) << outcome.output;
+    EXPECT_NE(outcome.output.find("Received a remote notification: {\"aps\":{\"alert\":\"The kettle is still on\"}}"),
+        std::string::npos);
+    auto shot = Image::fromPngFile((dir / "gallery-tour.png").string());
+    ASSERT_TRUE(shot);
+    EXPECT_EQ(shot->pixelWidth(), 640);
+}
+
+TEST_F(HestioProgram, AWrongExpectationFailsWithTheStepTheReasonAndAScreenshot)
+{
+    auto script = dir.write("wrong.txt", "tap \"Devices\"\nexpect \"Toaster\"\ntap \"Log\"\n");
+    auto shot = dir / "failed.png";
+    auto outcome
+        = run(headless("--headless --gallery --script " + script.string() + " --failure-screenshot " + shot.string()));
+    EXPECT_EQ(outcome.status, 1);
+    std::string expected = "hestio: " + script.string() + ": line 2: expect \"Toaster\"\n"
+        + "  failed: no visible view shows \"Toaster\"\n" + "  screenshot: " + shot.string() + "\n" + "view tree:\n";
+    EXPECT_NE(outcome.output.find(expected), std::string::npos) << outcome.output;
+    EXPECT_NE(outcome.output.find("\"Dishwasher\""), std::string::npos) << "the tree shows the screen";
+    EXPECT_TRUE(Image::fromPngFile(shot.string()));
+}
