@@ -430,7 +430,9 @@ void SdlHost::drawIfNeeded()
     bool animationMoved = animating && clockNow != m_lastDrawClock;
     if (m_drewOnce && !marked && !animationMoved && !m_inputSinceDraw && !minuteTurned)
         return;
-    if (m_drewOnce && animationMoved && !marked && !m_inputSinceDraw && now() - m_lastDrawReal < frameSeconds * 0.9)
+    // Animations on the real clock are drawn at most 60 times a second.
+    bool paced = !m_loop.clock().isManual() && now() - m_lastDrawReal < frameSeconds * 0.9;
+    if (m_drewOnce && animationMoved && !marked && !m_inputSinceDraw && paced)
         return;
 
     if (window) {
@@ -458,6 +460,7 @@ void SdlHost::drawIfNeeded()
     if (!m_drewOnce && m_options.readyFile)
         std::ofstream(*m_options.readyFile) << "drawn\n";
     m_drewOnce = true;
+    ++m_framesDrawn;
 }
 
 }

@@ -53,6 +53,9 @@ public:
     /// Turns the window between portrait and landscape.
     void rotate(bool landscape);
 
+    /// Frames put on screen so far (an idle app adds none).
+    std::uint64_t framesDrawn() const { return m_framesDrawn; }
+
     struct Impl;
 
 private:
@@ -82,6 +85,7 @@ private:
     bool m_mouseDown { false };
     bool m_inputSinceDraw { true };
     bool m_drewOnce { false };
+    std::uint64_t m_framesDrawn { 0 };
     bool m_animatingAfterDraw { false };
     double m_lastDrawClock { -1 };
     double m_lastDrawReal { 0 };

@@ -85,6 +85,33 @@ TEST_F(SdlHostFixture, DrawsTheFirstFrameAndSaysSo)
     EXPECT_FALSE(app.needsDisplay());
 }
 
+TEST_F(SdlHostFixture, DrawsOnlyWhenSomethingChangedOrAnimates)
+{
+    auto frames = host->framesDrawn();
+    EXPECT_EQ(frames, 1u);
+    host->settle();
+    host->pass(5);
+    EXPECT_EQ(host->framesDrawn(), frames) << "an idle app draws nothing";
+
+    screen.status->setText("Changed");
+    host->settle();
+    EXPECT_EQ(host->framesDrawn(), ++frames);
+
+    Animator::animate(0.3, [&] { screen.pad->setAlpha(0.5); });
+    host->settle();
+    EXPECT_EQ(host->framesDrawn(), ++frames);
+    host->settle();
+    EXPECT_EQ(host->framesDrawn(), frames) << "on a manual clock a frame is drawn only when time moved";
+    host->pass(0.1);
+    host->pass(0.1);
+    EXPECT_EQ(host->framesDrawn(), frames + 2);
+    host->pass(0.2);
+    frames = host->framesDrawn();
+    host->pass(1);
+    host->settle();
+    EXPECT_EQ(host->framesDrawn(), frames) << "the animation has ended";
+}
+
 TEST_F(SdlHostFixture, TheMouseIsOneFinger)
 {
     mouse(SDL_MOUSEBUTTONDOWN, 30, 40);
