@@ -238,7 +238,8 @@ void AlertView::show()
     Rect area { 0, 0, screen.width, screen.height };
     if (app.keyboard().isVisible())
         area.size.height -= app.keyboard().frame().height();
-    Animator::performWithoutAnimation([&] { setFrame(preferredFrame(area)); });
+    m_placedFrame = preferredFrame(area);
+    Animator::performWithoutAnimation([&] { setFrame(m_placedFrame); });
     layoutSubviews();
     if (window) {
         m_dimmingView = std::make_shared<DimmingView>(Rect { 0, 0, screen.width, screen.height });
@@ -254,6 +255,22 @@ void AlertView::show()
             m_dimmingView->setAlpha(1);
         });
     }
+}
+
+void AlertView::keyboardDidChange()
+{
+    if (!m_visible || !(frame() == m_placedFrame))
+        return;
+    auto& app = Application::shared();
+    Window* window = app.keyWindow();
+    Size screen = window ? window->frame().size : app.screenSize();
+    Rect area { 0, 0, screen.width, screen.height };
+    if (app.keyboard().isVisible())
+        area.size.height -= app.keyboard().frame().height();
+    Rect placed = preferredFrame(area);
+    placed.origin.y = std::max(Application::statusBarHeight, placed.y());
+    m_placedFrame = placed;
+    Animator::animate(Keyboard::animationDuration, [&] { setFrame(placed); });
 }
 
 void AlertView::clickButtonAtIndex(int index)

@@ -58,6 +58,9 @@ public:
     void dismissWithClickedButtonIndex(int index, bool animated);
 
     void layoutSubviews() override;
+    /// Moves the alert above the keyboard (or back), unless its frame was
+    /// set by hand after showing.
+    void keyboardDidChange();
     /// The default frame for the current content, centred in `area`.
     Rect preferredFrame(const Rect& area) const;
 
@@ -74,6 +77,7 @@ private:
     std::vector<std::shared_ptr<Button>> m_buttons;
     int m_cancelIndex { -1 };
     bool m_visible { false };
+    Rect m_placedFrame;
     std::shared_ptr<View> m_dimmingView;
 };
 

@@ -2,6 +2,7 @@
 
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/gfx/Context.h"
+#include "platform/ui/AlertView.h"
 #include "platform/ui/Animator.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Theme.h"
@@ -116,6 +117,7 @@ void Keyboard::show(std::shared_ptr<View> inputView)
     if (window)
         window->addOverlay(m_current);
     Animator::animate(animationDuration, [&] { m_current->setFrame(end); });
+    moveAlerts();
     center.post(didShowNotification, this, keyboardInfo(end));
 }
 
@@ -137,7 +139,14 @@ void Keyboard::hide()
             if (auto* window = leaving->window())
                 window->removeOverlay(*leaving);
         });
+    moveAlerts();
     center.post(didHideNotification, this, keyboardInfo(end));
+}
+
+void Keyboard::moveAlerts()
+{
+    for (auto& alert : std::vector<std::shared_ptr<AlertView>>(m_application.visibleAlerts()))
+        alert->keyboardDidChange();
 }
 
 }

@@ -39,6 +39,7 @@ public:
     View* currentView() const { return m_current.get(); }
 
 private:
+    void moveAlerts();
     Application& m_application;
     bool m_visible { false };
     std::shared_ptr<View> m_keysView;

@@ -92,6 +92,28 @@ TEST(AlertView, HoldsTextFieldsAndTakesTheFrameSetAfterShowing)
     EXPECT_FALSE(field->isFirstResponder()) << "dismissal ends editing";
 }
 
+TEST(AlertView, MovesAboveTheKeyboardUnlessPlacedByHand)
+{
+    UiFixture ui;
+    auto alert = AlertView::create("Set Location Name", "\n\n", nullptr, "Cancel", { "OK" });
+    auto field = TextField::create({ 14, 50, 255, 28 });
+    alert->addSubview(field);
+    alert->show();
+    double centred = alert->frame().midY();
+    EXPECT_NEAR(centred, 240, 1);
+    field->becomeFirstResponder();
+    EXPECT_NEAR(alert->frame().midY(), 132, 1) << "centred in the 264 points above the keyboard";
+    EXPECT_LE(alert->frame().maxY(), 264);
+    field->resignFirstResponder();
+    EXPECT_NEAR(alert->frame().midY(), centred, 1);
+
+    auto placed = AlertView::create("Failed Location Posts", "\n\n\n\n\n\n\n\n\n\n", nullptr, "OK");
+    placed->show();
+    placed->setFrame({ 0, 0, 310, 350 });
+    field->becomeFirstResponder();
+    EXPECT_EQ(placed->frame(), (Rect { 0, 0, 310, 350 }));
+}
+
 TEST(AlertView, AlertsWithoutAWindowAreStillListed)
 {
     hestio::test::TestRunLoop loop;
