@@ -16,6 +16,12 @@
 
 namespace hestio::test {
 
+/// A screen that turns with the device.
+class TurningController final : public platform::ViewController {
+public:
+    bool shouldAutorotateToInterfaceOrientation(platform::InterfaceOrientation) const override { return true; }
+};
+
 /// A small screen with one of each thing the host reaches: a button, two
 /// fields, a pad that knows double taps, swipes and pinches, and a list that
 /// counts pulls past its top. Shown in `window`; the application is launched.
@@ -24,7 +30,7 @@ public:
     HostTestScreen(platform::Application& app, platform::Window& window)
     {
         using namespace platform;
-        auto controller = std::make_shared<ViewController>();
+        auto controller = std::make_shared<TurningController>();
         View& root = *controller->view();
         root.setBackgroundColor(Color::whiteColor());
         button = Button::create(Button::Type::RoundedRect, { 20, 10, 120, 40 });

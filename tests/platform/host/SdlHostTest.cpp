@@ -182,6 +182,23 @@ TEST_F(SdlHostFixture, CtrlWheelPinchesAboutThePointer)
     EXPECT_NEAR(screen.lastPinchScale, 1.1 * 1.1 * 1.1, 0.01);
 }
 
+TEST_F(SdlHostFixture, CtrlArrowsTurnTheDeviceAndTheWindowWithIt)
+{
+    key(SDLK_RIGHT, KMOD_LCTRL);
+    host->pass(1);
+    EXPECT_EQ(app.statusBarOrientation(), InterfaceOrientation::LandscapeLeft);
+    EXPECT_EQ(window->frame().size, (Size { 480, 320 }));
+    auto landscape = host->screenshot();
+    ASSERT_TRUE(landscape);
+    EXPECT_EQ(landscape->pixelWidth(), 960);
+    EXPECT_EQ(landscape->pixelHeight(), 640);
+
+    key(SDLK_UP, KMOD_LCTRL);
+    host->pass(1);
+    EXPECT_EQ(app.statusBarOrientation(), InterfaceOrientation::Portrait);
+    EXPECT_EQ(window->frame().size, (Size { 320, 480 }));
+}
+
 TEST_F(SdlHostFixture, ClosingTheWindowQuits)
 {
     SDL_Event event {};
