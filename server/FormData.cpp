@@ -117,6 +117,13 @@ std::optional<std::string> FormData::add(std::string_view text)
             return "parameter without a name";
         auto existing = std::find_if(m_pairs.begin(), m_pairs.end(), [&](const auto& p) { return p.first == key; });
         if (existing != m_pairs.end()) {
+            // The client appends the current token last; a movement re-sent
+            // from the failed-movement file still carries the token it was
+            // first sent with before it. The last token is the one that counts.
+            if (key == "token") {
+                existing->second = std::move(value);
+                continue;
+            }
             if (existing->second != value)
                 return "parameter " + key + " is given more than once with different values";
             continue;

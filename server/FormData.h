@@ -11,7 +11,9 @@ namespace hestio::sim {
 /// Parameters of a form-encoded body or query (application/x-www-form-urlencoded):
 /// pairs joined by "&", "+" for a blank, "%XX" for any byte. Decoded values
 /// must be UTF-8. A parameter given several times is accepted only when every
-/// copy is the same (the client repeats the token on every GET).
+/// copy is the same, except "token", whose last copy counts (the client
+/// repeats the token on every GET, and a re-sent movement carries its old
+/// token before the current one).
 class FormData {
 public:
     /// Adds the pairs of `text`. Returns an error text for malformed input.

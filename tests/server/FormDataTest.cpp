@@ -89,14 +89,25 @@ TEST(FormData, SkipsEmptyPairsAndKeepsEmptyValues)
 TEST(FormData, AcceptsRepeatedParametersOnlyWhenTheyAgree)
 {
     FormData same;
-    EXPECT_FALSE(same.add("token=abc&count=5&token=abc"));
-    EXPECT_EQ(same.get("token"), "abc");
+    EXPECT_FALSE(same.add("count=5&token=abc&count=5"));
+    EXPECT_EQ(same.get("count"), "5");
 
     FormData acrossQueryAndBody;
-    EXPECT_FALSE(acrossQueryAndBody.add("token=abc"));
-    auto error = acrossQueryAndBody.add("device_id=1&token=other");
+    EXPECT_FALSE(acrossQueryAndBody.add("device_id=1"));
+    auto error = acrossQueryAndBody.add("device_id=2&token=other");
     ASSERT_TRUE(error);
-    EXPECT_EQ(*error, "parameter token is given more than once with different values");
+    EXPECT_EQ(*error, "parameter device_id is given more than once with different values");
+}
+
+TEST(FormData, TheLastTokenCounts)
+{
+    FormData get;
+    EXPECT_FALSE(get.add("token=abc&count=5&token=abc"));
+    EXPECT_EQ(get.get("token"), "abc");
+
+    FormData resent; // a movement from the failed-movement file: its old token, then the current one
+    EXPECT_FALSE(resent.add("action=LEFT&title=Home&token=OLD&token=NEW"));
+    EXPECT_EQ(resent.get("token"), "NEW");
 }
 
 TEST(FormData, RefusesMalformedInput)
