@@ -242,6 +242,11 @@ void HestioAppDelegate::loginSynchronous(bool synchronous)
 
 void HestioAppDelegate::showLogin()
 {
+    // A fresh login screen replaces the one shown (after a failed sign-in it
+    // is still up); stacking a second one on top would leave the old one
+    // behind it for ever.
+    if (rootController && rootController->modalViewController())
+        rootController->dismissModalViewControllerAnimated(false);
     loginPage = LoginViewController::create();
     if (rootController)
         rootController->presentModalViewController(loginPage, false);

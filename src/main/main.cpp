@@ -1,5 +1,6 @@
 // hestio: the household energy client on its host.
 
+#include "app/HestioLauncher.h"
 #include "platform/host/CommandLine.h"
 #include "platform/host/HostMain.h"
 
@@ -25,13 +26,6 @@ public:
     }
 };
 
-/// The application's own screens arrive with the session; until then every
-/// run shows the toolkit's gallery.
-std::shared_ptr<ViewController> makeFirstScreen()
-{
-    return makeGalleryViewController();
-}
-
 }
 
 int main(int argc, char** argv)
@@ -51,7 +45,14 @@ int main(int argc, char** argv)
         return 0;
     }
     HostSetup setup;
-    setup.makeRootViewController = makeFirstScreen;
-    setup.makeDelegate = [](Application&) { return std::make_unique<LoggingDelegate>(); };
+    if (options.gallery) {
+        // The toolkit's gallery, for trying the controls and the host alone.
+        setup.makeRootViewController = makeGalleryViewController;
+        setup.makeDelegate = [](Application&) { return std::make_unique<LoggingDelegate>(); };
+    } else {
+        setup.makeDelegate = [&options](Application& application) {
+            return hestio::makeHestioApplicationDelegate(application, options);
+        };
+    }
     return runHost(options, setup);
 }

@@ -1,0 +1,75 @@
+#include "app/HestioLauncher.h"
+
+#include "app/HestioAppDelegate.h"
+#include "net/KeychainWrapper.h"
+#include "net/ServiceConfiguration.h"
+#include "net/ServiceEnvironment.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/Profile.h"
+#include "platform/http/CurlTransport.h"
+#include "platform/keychain/KeychainStore.h"
+
+namespace hestio {
+
+using namespace platform;
+
+namespace {
+
+    /// The host owns one ApplicationDelegate by unique_ptr; the session owner is
+    /// shared (request objects and timers hold it weakly), so this forwards.
+    class ForwardingDelegate final : public ApplicationDelegate {
+    public:
+        ForwardingDelegate()
+            : m_session(HestioAppDelegate::sharedPointer())
+        {
+        }
+        ~ForwardingDelegate() override
+        {
+            m_session.reset();
+            HestioAppDelegate::resetShared();
+            ServiceEnvironment::shared() = ServiceEnvironment {};
+            KeychainWrapper::setStore(nullptr);
+        }
+
+        void didFinishLaunching(Application& a) override { m_session->didFinishLaunching(a); }
+        void didEnterBackground(Application& a) override { m_session->didEnterBackground(a); }
+        void didRegisterForRemoteNotifications(Application& a, const std::vector<std::uint8_t>& token) override
+        {
+            m_session->didRegisterForRemoteNotifications(a, token);
+        }
+        void didFailToRegisterForRemoteNotifications(Application& a, const std::string& error) override
+        {
+            m_session->didFailToRegisterForRemoteNotifications(a, error);
+        }
+        void didReceiveRemoteNotification(Application& a, const std::string& payload) override
+        {
+            m_session->didReceiveRemoteNotification(a, payload);
+        }
+
+    private:
+        std::shared_ptr<HestioAppDelegate> m_session;
+    };
+
+}
+
+std::unique_ptr<ApplicationDelegate> makeHestioApplicationDelegate(Application& application, const HostOptions& options)
+{
+    Profile profile = Profile::current();
+    profile.createDirectories();
+
+    ServiceConfiguration service = ServiceConfiguration::load(profile.configDirectory());
+    if (options.serviceHost)
+        service.host = *options.serviceHost;
+    if (options.servicePin)
+        service.pin = *options.servicePin;
+
+    ServiceEnvironment& environment = ServiceEnvironment::shared();
+    environment.serviceHost = service.host;
+    environment.transport = std::make_shared<CurlTransport>(ServerTrust { service.hostName(), service.pin });
+
+    KeychainWrapper::setStore(makeDefaultKeychain((profile.dataDirectory() / "credentials").string()));
+    application.setDeviceTokenPath((profile.dataDirectory() / "device-token").string());
+    return std::make_unique<ForwardingDelegate>();
+}
+
+}

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# End-to-end: starts hestio-sim on a free loopback port with a fresh demo
+# household, then runs each automation script with the headless client
+# against it, in order, sharing one profile (so a later script sees what an
+# earlier one stored). Exits with the first failing script's status.
+#   run-against-sim.sh BUILD_DIR SCRIPT...
+set -euo pipefail
+build=$1
+shift
+work=$(mktemp -d)
+sim_pid=""
+cleanup() {
+  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+"$build/server/hestio-sim" --data "$work/sim" --port 0 >"$work/sim.log" 2>&1 &
+sim_pid=$!
+port=""
+for _ in $(seq 1 200); do
+  port=$(sed -n 's|.*listening on https://127.0.0.1:\([0-9]*\).*|\1|p' "$work/sim.log")
+  [ -n "$port" ] && break
+  kill -0 "$sim_pid" 2>/dev/null || { cat "$work/sim.log" >&2; exit 1; }
+  sleep 0.05
+done
+[ -n "$port" ] || { echo "hestio-sim did not start" >&2; exit 1; }
+pin=$("$build/server/hestio-sim" --data "$work/sim" --print-pin)
+# E2E_WRONG_PIN=1: the client expects another certificate (a stand-in for a
+# man in the middle).
+[ "${E2E_WRONG_PIN:-0}" = 1 ] && pin="AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA="
+
+for script in "$@"; do
+  "$build/src/main/hestio" --headless --clock real --profile "$work/profile" \
+    --service-host "localhost:$port" --service-pin "sha256//$pin" \
+    --script "$script" --failure-screenshot "$work/$(basename "$script" .txt)-failure.png"
+done
