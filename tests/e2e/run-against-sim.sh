@@ -30,8 +30,31 @@ pin=$("$build/server/hestio-sim" --data "$work/sim" --print-pin)
 # man in the middle).
 [ "${E2E_WRONG_PIN:-0}" = 1 ] && pin="AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA="
 
+base="https://localhost:$port/kivoraserver"
+call() { # call PATH BODY: a POST with curl, trusting the service by its pin
+  curl -sS -k --pinnedpubkey "sha256//$pin" -X POST --data "$2" "$base$1"
+}
+token=""
+if [ -n "${E2E_SAVED_LOCATION:-}" ]; then
+  # E2E_SAVED_LOCATION="TITLE,LAT,LON": demo has this saved place before the client starts.
+  IFS=, read -r title lat lon <<<"$E2E_SAVED_LOCATION"
+  token=$(call /session "name=demo&password=demo" | sed -n 's/.*"token":"\([0-9a-f]*\)".*/\1/p')
+  call /api/location "title=$title&latitude=$lat&longitude=$lon&token=$token" >/dev/null
+fi
+
 for script in "$@"; do
   "$build/src/main/hestio" --headless --clock real --profile "$work/profile" \
     --service-host "localhost:$port" --service-pin "sha256//$pin" \
-    --script "$script" --failure-screenshot "$work/$(basename "$script" .txt)-failure.png"
+    --script "$script" --failure-screenshot "$work/$(basename "$script" .txt)-failure.png" \
+    ${E2E_START_LOCATION:+--location "$E2E_START_LOCATION"}
 done
+
+if [ -n "${E2E_EXPECT_MOVEMENTS:-}" ]; then
+  # E2E_EXPECT_MOVEMENTS="LEFT ARRIVED": the service lists these movements, newest first.
+  listed=$(curl -sS -k --pinnedpubkey "sha256//$pin" "$base/api/movement?token=$token&token=$token" |
+    grep -o '"action":"[A-Z]*"' | sed 's/"action":"\([A-Z]*\)"/\1/' | tr '\n' ' ' | sed 's/ $//')
+  if [ "$listed" != "$E2E_EXPECT_MOVEMENTS" ]; then
+    echo "the service lists movements \"$listed\", expected \"$E2E_EXPECT_MOVEMENTS\"" >&2
+    exit 1
+  fi
+fi
