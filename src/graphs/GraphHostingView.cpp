@@ -1,0 +1,185 @@
+#include "graphs/GraphHostingView.h"
+
+#include "charting/Notifications.h"
+#include "charting/PlotArea.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/gfx/Context.h"
+
+namespace hestio {
+
+using platform::Point;
+
+std::shared_ptr<GraphHostingView> GraphHostingView::create(platform::Rect frame)
+{
+    auto view = std::make_shared<GraphHostingView>(frame);
+    view->setAllowPinchScaling(true);
+    return view;
+}
+
+GraphHostingView::GraphHostingView(platform::Rect frame)
+    : View(frame)
+{
+    setBackgroundColor(platform::Color::clear());
+}
+
+GraphHostingView::~GraphHostingView()
+{
+    platform::NotificationCenter::defaultCenter().removeObserver(this);
+}
+
+void GraphHostingView::setHostedGraph(std::shared_ptr<chart::Graph> graph)
+{
+    if (graph == m_hostedGraph)
+        return;
+    m_hostedGraph = std::move(graph);
+    layOutGraph();
+    updateRedrawObservation();
+    setNeedsDisplay();
+}
+
+void GraphHostingView::setCollapsesLayers(bool collapses)
+{
+    if (collapses == m_collapsesLayers)
+        return;
+    m_collapsesLayers = collapses;
+    layOutGraph();
+    updateRedrawObservation();
+    setNeedsDisplay();
+}
+
+void GraphHostingView::setAllowPinchScaling(bool allow)
+{
+    if (allow == allowPinchScaling())
+        return;
+    if (allow) {
+        m_pinch = platform::PinchGestureRecognizer::create();
+        std::weak_ptr<GraphHostingView> weakSelf = self<GraphHostingView>();
+        m_pinch->addAction([weakSelf](platform::GestureRecognizer& recognizer) {
+            if (auto view = weakSelf.lock())
+                view->handlePinch(static_cast<platform::PinchGestureRecognizer&>(recognizer));
+        });
+        addGestureRecognizer(m_pinch);
+    } else {
+        removeGestureRecognizer(*m_pinch);
+        m_pinch.reset();
+    }
+}
+
+void GraphHostingView::layOutGraph()
+{
+    if (!m_hostedGraph)
+        return;
+    m_hostedGraph->setFrame(bounds());
+    m_hostedGraph->layoutIfNeeded();
+}
+
+void GraphHostingView::frameSizeDidChange(platform::Size)
+{
+    layOutGraph();
+    setNeedsDisplay();
+}
+
+void GraphHostingView::updateRedrawObservation()
+{
+    auto& center = platform::NotificationCenter::defaultCenter();
+    center.removeObserver(this, chart::GraphNeedsRedrawNotification);
+    // This toolkit keeps no separate layer compositor, so the graph's own
+    // layer tree also reaches the screen through this view's drawing: the
+    // view redraws on the graph's change notice in both modes.
+    if (!m_hostedGraph)
+        return;
+    std::weak_ptr<GraphHostingView> weakSelf = self<GraphHostingView>();
+    center.addObserver(
+        this, chart::GraphNeedsRedrawNotification,
+        [weakSelf](const auto&) {
+            if (auto view = weakSelf.lock())
+                view->setNeedsDisplay();
+        },
+        m_hostedGraph.get());
+}
+
+void GraphHostingView::draw(platform::Context& context, const platform::Rect&)
+{
+    if (!m_hostedGraph)
+        return;
+    context.save();
+    context.flipY(bounds().height());
+    m_hostedGraph->setFrame(bounds());
+    m_hostedGraph->layoutAndRenderInContext(context);
+    context.restore();
+}
+
+Point GraphHostingView::graphPointForViewPoint(Point point) const
+{
+    // The graph fills the view with its y axis pointing up.
+    return { point.x, bounds().height() - point.y };
+}
+
+void GraphHostingView::handlePinch(platform::PinchGestureRecognizer& pinch)
+{
+    auto state = pinch.state();
+    if (!m_hostedGraph
+        || (state != platform::GestureRecognizer::State::Began && state != platform::GestureRecognizer::State::Changed))
+        return;
+    Point inGraph = graphPointForViewPoint(pinch.locationInView(this));
+    Point inPlotArea = inGraph;
+    if (const auto& frame = m_hostedGraph->plotAreaFrame(); frame && frame->plotArea())
+        inPlotArea = m_hostedGraph->convertPointToLayer(inGraph, frame->plotArea().get());
+    for (const auto& space : m_hostedGraph->allPlotSpaces()) {
+        if (!space->allowsUserInteraction())
+            continue;
+        if (auto xy = std::dynamic_pointer_cast<chart::XYPlotSpace>(space))
+            xy->scaleBy(pinch.scale(), inPlotArea);
+    }
+    pinch.setScale(1.0);
+}
+
+const platform::Touch* GraphHostingView::trackedTouchIn(const platform::TouchSet& touches) const
+{
+    if (!m_trackedTouch)
+        return nullptr;
+    for (const auto& touch : touches) {
+        if (touch->identifier == *m_trackedTouch)
+            return touch.get();
+    }
+    return nullptr;
+}
+
+void GraphHostingView::touchesBegan(const platform::TouchSet& touches, const platform::Event& event)
+{
+    // A finger landing while another is down belongs to a pinch, not to the graph.
+    if (!m_hostedGraph || touches.empty() || event.allTouches.size() > 1 || m_trackedTouch)
+        return;
+    const auto& touch = touches.front();
+    m_trackedTouch = touch->identifier;
+    m_hostedGraph->pointingDeviceDownEvent({ event.timestamp }, graphPointForViewPoint(touch->locationInView(this)));
+}
+
+void GraphHostingView::touchesMoved(const platform::TouchSet& touches, const platform::Event& event)
+{
+    if (const platform::Touch* touch = trackedTouchIn(touches); touch && m_hostedGraph)
+        m_hostedGraph->pointingDeviceDraggedEvent(
+            { event.timestamp }, graphPointForViewPoint(touch->locationInView(this)));
+}
+
+void GraphHostingView::touchesEnded(const platform::TouchSet& touches, const platform::Event& event)
+{
+    const platform::Touch* touch = trackedTouchIn(touches);
+    if (!touch)
+        return;
+    Point point = graphPointForViewPoint(touch->locationInView(this));
+    m_trackedTouch.reset();
+    if (m_hostedGraph)
+        m_hostedGraph->pointingDeviceUpEvent({ event.timestamp }, point);
+}
+
+void GraphHostingView::touchesCancelled(const platform::TouchSet& touches, const platform::Event& event)
+{
+    if (!trackedTouchIn(touches))
+        return;
+    m_trackedTouch.reset();
+    if (m_hostedGraph)
+        m_hostedGraph->pointingDeviceCancelledEvent({ event.timestamp });
+}
+
+}

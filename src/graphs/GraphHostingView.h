@@ -1,0 +1,65 @@
+#pragma once
+
+#include "charting/Graph.h"
+#include "platform/ui/PinchGestureRecognizer.h"
+#include "platform/ui/View.h"
+
+#include <memory>
+#include <optional>
+#include <set>
+
+namespace hestio {
+
+/// A view that shows one chart graph: it draws the graph flipped so that the
+/// graph's y axis points up, passes single-finger touches on as the graph's
+/// pointing-device events and turns its own pinch recogniser into zooming of
+/// the graph's plot spaces.
+class GraphHostingView : public platform::View {
+public:
+    static std::shared_ptr<GraphHostingView> create(platform::Rect frame = {});
+    explicit GraphHostingView(platform::Rect frame = {});
+    ~GraphHostingView() override;
+
+    std::string className() const override { return "GraphHostingView"; }
+
+    const std::shared_ptr<chart::Graph>& hostedGraph() const { return m_hostedGraph; }
+    void setHostedGraph(std::shared_ptr<chart::Graph> graph);
+    /// Off: the graph draws as part of this view's layer tree, laid out to the
+    /// view's bounds. On: the view draws the graph in one pass and redraws
+    /// whenever the graph says it changed.
+    bool collapsesLayers() const { return m_collapsesLayers; }
+    void setCollapsesLayers(bool collapses);
+    /// On (the default), the view carries a pinch recogniser that zooms.
+    bool allowPinchScaling() const { return m_pinch != nullptr; }
+    void setAllowPinchScaling(bool allow);
+    const std::shared_ptr<platform::PinchGestureRecognizer>& pinchGestureRecognizer() const { return m_pinch; }
+
+    /// A point of this view in the graph's coordinates (y up).
+    platform::Point graphPointForViewPoint(platform::Point point) const;
+    /// Applies one pinch report: every interactive plot space is scaled by the
+    /// recogniser's scale about the pinch's centre, then the scale is reset to
+    /// 1 so the next report carries only the change since this one.
+    void handlePinch(platform::PinchGestureRecognizer& pinch);
+
+    void touchesBegan(const platform::TouchSet& touches, const platform::Event& event) override;
+    void touchesMoved(const platform::TouchSet& touches, const platform::Event& event) override;
+    void touchesEnded(const platform::TouchSet& touches, const platform::Event& event) override;
+    void touchesCancelled(const platform::TouchSet& touches, const platform::Event& event) override;
+
+protected:
+    void draw(platform::Context& context, const platform::Rect& rect) override;
+    void frameSizeDidChange(platform::Size oldSize) override;
+
+private:
+    void layOutGraph();
+    void updateRedrawObservation();
+    /// The touch this view passes on, if `touches` holds it.
+    const platform::Touch* trackedTouchIn(const platform::TouchSet& touches) const;
+
+    std::shared_ptr<chart::Graph> m_hostedGraph;
+    bool m_collapsesLayers { false };
+    std::shared_ptr<platform::PinchGestureRecognizer> m_pinch;
+    std::optional<int> m_trackedTouch;
+};
+
+}

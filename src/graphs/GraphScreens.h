@@ -1,0 +1,21 @@
+#pragma once
+
+#include <memory>
+
+namespace hestio {
+
+class Device;
+class GraphViewController;
+
+// The graph screens, ready to be presented modally by the screens that open them.
+
+/// The device's power draw in watts, day by day.
+std::shared_ptr<GraphViewController> makeDevicePowerDrawGraph(std::shared_ptr<Device> device);
+/// The device's energy per clock hour in kilowatt-hours, day by day.
+std::shared_ptr<GraphViewController> makeDeviceEnergyGraph(std::shared_ptr<Device> device);
+/// The household's energy per clock hour.
+std::shared_ptr<GraphViewController> makeHomeEnergyGraph();
+/// The household battery's state of charge.
+std::shared_ptr<GraphViewController> makeHomeBatteryGraph();
+
+}

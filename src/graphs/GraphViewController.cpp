@@ -1,0 +1,529 @@
+#include "graphs/GraphViewController.h"
+
+#include "app/HestioAppDelegate.h"
+#include "charting/Gradient.h"
+#include "charting/TextStyle.h"
+#include "charting/Theme.h"
+#include "charting/XYAxis.h"
+#include "platform/foundation/Calendar.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/RunLoop.h"
+#include "platform/gfx/Font.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <stdexcept>
+
+namespace hestio {
+
+using platform::Date;
+using platform::Rect;
+
+namespace {
+
+    constexpr double portraitGraphHeight = 367;
+
+    Date currentInstant()
+    {
+        return platform::RunLoop::current().clock().now();
+    }
+
+    /// The household's zone; a household without a known zone name is shown
+    /// in the device's zone rather than failing.
+    platform::TimeZone householdZone()
+    {
+        if (auto user = HestioAppDelegate::shared().curUser()) {
+            if (auto zone = platform::TimeZone::named(user->household["timeZoneArea"].stringValue()))
+                return *zone;
+        }
+        return platform::TimeZone::defaultZone();
+    }
+
+    std::shared_ptr<const chart::TextStyle> whiteTextOfSize(double size)
+    {
+        auto style = std::make_shared<chart::MutableTextStyle>();
+        style->setColor(chart::Color::whiteColor());
+        style->setFontSize(size);
+        return style;
+    }
+
+    std::shared_ptr<const chart::LineStyle> gridStyle(double width, chart::Color color)
+    {
+        auto style = std::make_shared<chart::MutableLineStyle>();
+        style->setLineWidth(width);
+        style->setLineColor(color);
+        return style;
+    }
+
+    chart::PlotRange rangeOf(double location, double length)
+    {
+        return { chart::Decimal::fromDouble(location), chart::Decimal::fromDouble(length) };
+    }
+
+}
+
+GraphViewController::GraphViewController() = default;
+
+GraphViewController::~GraphViewController() = default;
+
+std::shared_ptr<GraphViewController> GraphViewController::sharedGraphController()
+{
+    return std::static_pointer_cast<GraphViewController>(shared_from_this());
+}
+
+void GraphViewController::loadView()
+{
+    auto view = platform::View::create({ 0, 0, 320, 460 });
+    view->setBackgroundColor(platform::Color::black());
+    view->setAutoresizingMask(platform::AutoresizingFlexibleWidth | platform::AutoresizingFlexibleHeight);
+
+    m_navBar = platform::NavigationBar::create({ 0, 0, 320, platform::NavigationBar::height });
+    m_navBar->setAccessibilityIdentifier("#navBar");
+    m_navBar->setTintColor(platform::Color { 0.1, 0.1, 0.12, 1 });
+    std::weak_ptr<GraphViewController> weakSelf = sharedGraphController();
+    m_navBarTitle.setLeftBarButtonItem(
+        platform::BarButtonItem::create("Done", platform::BarButtonItem::Style::Done, [weakSelf]() {
+            if (auto self = weakSelf.lock())
+                self->dismissGraph();
+        }));
+    m_navBar->setItems({ &m_navBarTitle });
+    view->addSubview(m_navBar);
+
+    m_hostingView = GraphHostingView::create({ 0, platform::NavigationBar::height, 320, portraitGraphHeight });
+    m_hostingView->setAccessibilityIdentifier("#hostingView");
+    view->addSubview(m_hostingView);
+
+    m_timestampLabel = makeLabel("#timestampLabel", { 10, 434, 300, 20 });
+    view->addSubview(m_timestampLabel);
+    setView(view);
+}
+
+std::shared_ptr<platform::Label> GraphViewController::makeLabel(const std::string& identifier, Rect frame)
+{
+    auto label = platform::Label::create(frame);
+    label->setAccessibilityIdentifier(identifier);
+    label->setTextColor(platform::Color::whiteColor());
+    label->setFont(platform::Font::boldSystemFont(15));
+    label->setBackgroundColor(platform::Color::clear());
+    return label;
+}
+
+void GraphViewController::viewDidLoad()
+{
+    m_timezone = householdZone();
+    m_timestampFormatter.setTimeZone(m_timezone);
+    m_refDate = platform::dateAtMidnight(currentInstant(), m_timezone);
+    m_daysUntilDownload = 4;
+    m_daysMoved = 0;
+    m_numPoints = 0;
+    m_indexRanges.clear();
+
+    m_graph = chart::XYGraph::create();
+    m_graph->applyTheme(chart::Theme::themeNamed("Dark Gradients").get());
+    if (!m_hostingView) {
+        // The view was released on unload; a new one takes its place.
+        m_hostingView = GraphHostingView::create({ 0, platform::NavigationBar::height, 320, portraitGraphHeight });
+        m_hostingView->setAccessibilityIdentifier("#hostingView");
+        view()->insertSubviewBelow(m_hostingView, *m_navBar);
+    }
+    m_hostingView->setCollapsesLayers(false);
+    m_hostingView->setHostedGraph(m_graph);
+    setupPadding();
+
+    std::weak_ptr<GraphViewController> weakSelf = sharedGraphController();
+    m_rightSwipe = platform::SwipeGestureRecognizer::create(platform::SwipeGestureRecognizer::Right, [weakSelf](auto&) {
+        if (auto self = weakSelf.lock())
+            self->back();
+    });
+    m_leftSwipe = platform::SwipeGestureRecognizer::create(platform::SwipeGestureRecognizer::Left, [weakSelf](auto&) {
+        if (auto self = weakSelf.lock())
+            self->forward();
+    });
+
+    setupPlotArea();
+    m_navBarTitle.setTitle(screenTitle());
+    // Today's empty day is shown while the first week loads.
+    findAndSetMax();
+    setupAxes();
+    setupPlotSpace();
+    if (!m_plotData) {
+        m_plotData.emplace();
+        m_toDate = currentInstant();
+        sendWeekRequest();
+    }
+}
+
+void GraphViewController::viewDidAppear(bool)
+{
+    m_isRightSwipe = false;
+}
+
+void GraphViewController::viewDidUnload()
+{
+    removeSwipeGestures();
+    if (m_hostingView)
+        m_hostingView->removeFromSuperview();
+    m_hostingView.reset();
+    m_graph.reset();
+    m_plotData.reset();
+    m_indexRanges.clear();
+    m_numPoints = 0;
+    m_selectedIndex = 0;
+    m_wsc.reset();
+    m_requestedWeekEnd.reset();
+    m_navBarTitle.setTitle({});
+}
+
+void GraphViewController::setupPadding()
+{
+    m_graph->setPaddings(0, 0, 0, 0);
+    m_graph->plotAreaFrame()->setPaddings(15, 15, 65, 45); // left, top, right, bottom;
+}
+
+void GraphViewController::setupPlotSpace()
+{
+    auto space = m_graph->defaultXYPlotSpace();
+    space->setAllowsUserInteraction(true);
+    space->setDelegate(std::shared_ptr<chart::PlotSpaceDelegate>(sharedGraphController(), this));
+    // The global range keeps zooming and dragging inside the shown day.
+    chart::PlotRange day = rangeOf(m_daysMoved * oneDay, oneDay);
+    space->setGlobalXRange(day);
+    space->setXRange(day);
+    space->setYRange(rangeOf(0, m_maxValue));
+}
+
+std::shared_ptr<chart::TimeFormatter> GraphViewController::makeTimeFormatter() const
+{
+    auto dateFormatter = std::make_shared<platform::DateFormatter>();
+    dateFormatter->setTimeStyle(platform::DateFormatter::Style::Short);
+    dateFormatter->setTimeZone(m_timezone);
+    auto formatter = std::make_shared<chart::TimeFormatter>(dateFormatter);
+    formatter->setReferenceDate(m_refDate);
+    return formatter;
+}
+
+void GraphViewController::setupAxes()
+{
+    auto majorGrid = gridStyle(0.75, chart::Color::colorWithGenericGray(0.2).colorWithAlphaComponent(0.75));
+    auto minorGrid = gridStyle(0.25, chart::Color::whiteColor().colorWithAlphaComponent(0.1));
+    auto labelStyle = whiteTextOfSize(12);
+    auto axisSet = m_graph->xyAxisSet();
+
+    const auto& x = axisSet->xAxis();
+    x->setMajorIntervalLength(21600);
+    x->setMinorTicksPerInterval(0);
+    x->setLabelFormatter(makeTimeFormatter());
+    x->setLabelTextStyle(labelStyle);
+    x->setLabelOffset(8);
+    x->majorGridLineStyle = majorGrid;
+    x->minorGridLineStyle = minorGrid;
+    x->setAxisConstraints(chart::Constraints::constraintWithLowerOffset(0));
+    x->titleOffset = 25;
+    setXAxisTitle();
+
+    const auto& y = axisSet->yAxis();
+    // The constraint keeps the axis at the right-hand edge; the coordinate
+    // follows the shown day's end so that it agrees with it.
+    y->setOrthogonalCoordinateDecimal(chart::Decimal::fromDouble((m_daysMoved + 1) * oneDay));
+    y->setTickDirection(chart::Sign::Positive);
+    y->titleOffset = 42;
+    y->setAxisConstraints(chart::Constraints::constraintWithUpperOffset(0));
+    y->setLabelTextStyle(labelStyle);
+    y->majorGridLineStyle = majorGrid;
+    y->minorGridLineStyle = minorGrid;
+}
+
+void GraphViewController::setXAxisTitle()
+{
+    platform::DateFormatter formatter("MM/dd/yyyy");
+    formatter.setTimeZone(m_timezone);
+    m_graph->xyAxisSet()->xAxis()->setTitle(
+        formatter.stringFromDate(m_refDate.addingTimeInterval(m_daysMoved * oneDay)));
+}
+
+void GraphViewController::moveDays(int days)
+{
+    m_daysUntilDownload += days;
+    m_daysMoved += days;
+    m_isRightSwipe = days < 0;
+    auto space = m_graph->defaultXYPlotSpace();
+    chart::MutablePlotRange range(space->xRange());
+    range.setLocation(range.location() + chart::Decimal::fromDouble(days * oneDay));
+    space->setGlobalXRange(range);
+    space->setXRange(range);
+    const auto& y = m_graph->xyAxisSet()->yAxis();
+    y->setOrthogonalCoordinateDecimal(y->orthogonalCoordinateDecimal() + chart::Decimal::fromDouble(days * oneDay));
+    setXAxisTitle();
+}
+
+void GraphViewController::back()
+{
+    moveDays(-1);
+    // Normally this is reached exactly at 1; after a failed week it can lie
+    // below, and the failed week is then asked for again on this move.
+    if (m_daysUntilDownload <= 1) {
+        m_daysUntilDownload += 7;
+        removeSwipeGestures();
+        sendWeekRequest();
+    }
+}
+
+void GraphViewController::forward()
+{
+    if (m_daysMoved == 0)
+        return;
+    moveDays(+1);
+}
+
+void GraphViewController::sendWeekRequest()
+{
+    m_requestedWeekEnd = m_toDate;
+    m_toDate = requestWeekEndingAt(m_toDate);
+}
+
+void GraphViewController::startWeekRequest(const std::string& path, const std::string& parameters)
+{
+    m_wsc = WebServiceConnector::create(path, parameters, false);
+    m_wsc->setDelegate(std::shared_ptr<WebServiceConnectorDelegate>(sharedGraphController(), this));
+    m_wsc->startConnectionForDownload(true);
+}
+
+std::string GraphViewController::millisecondsText(Date date)
+{
+    char text[40];
+    std::snprintf(text, sizeof text, "%.0f", date.timeIntervalSince1970() * 1000.0);
+    return text;
+}
+
+void GraphViewController::dismissGraph()
+{
+    dismissModalViewControllerAnimated(true);
+}
+
+void GraphViewController::removeSwipeGestures()
+{
+    if (!m_hostingView || m_hostingView->gestureRecognizers().size() == 1)
+        return;
+    if (m_leftSwipe)
+        m_hostingView->removeGestureRecognizer(*m_leftSwipe);
+    if (m_rightSwipe)
+        m_hostingView->removeGestureRecognizer(*m_rightSwipe);
+}
+
+void GraphViewController::addSwipeGestures()
+{
+    if (!m_hostingView || m_hostingView->gestureRecognizers().size() != 1 || !m_leftSwipe || !m_rightSwipe)
+        return;
+    m_hostingView->addGestureRecognizer(m_leftSwipe);
+    m_hostingView->addGestureRecognizer(m_rightSwipe);
+}
+
+void GraphViewController::createDataPoints(const json::Value& samples)
+{
+    std::vector<DataPoint> block;
+    block.reserve(samples.count());
+    for (std::size_t i = 0; i < samples.count(); ++i)
+        block.emplace_back(samples[i], m_refDate);
+    auto size = static_cast<std::uint32_t>(block.size());
+    if (!m_plotData)
+        m_plotData.emplace();
+    if (m_isRightSwipe) {
+        // Older than everything held: in front, and every range moves up.
+        m_plotData->insert(m_plotData->begin(), std::move(block));
+        m_indexRanges.insert(m_indexRanges.begin(), chart::IndexRange { 0, size });
+        for (std::size_t i = 1; i < m_indexRanges.size(); ++i)
+            m_indexRanges[i].location = m_indexRanges[i - 1].end();
+    } else {
+        m_plotData->push_back(std::move(block));
+        m_indexRanges.push_back({ m_numPoints, size });
+    }
+    m_numPoints += size;
+}
+
+const DataPoint& GraphViewController::getDataPointAtIndex(std::uint32_t index) const
+{
+    for (std::size_t i = 0; i < m_indexRanges.size(); ++i) {
+        const auto& range = m_indexRanges[i];
+        if (range.location <= index && index < range.end())
+            return (*m_plotData)[i][index - range.location];
+    }
+    throw std::out_of_range("No sample at index " + std::to_string(index));
+}
+
+void GraphViewController::setSelectedIndex(std::uint32_t index)
+{
+    if (index == m_selectedIndex || index == UINT32_MAX)
+        return;
+    m_selectedIndex = index;
+    if (auto plot = m_graph->plotWithIdentifier(selectionPlotIdentifier))
+        plot->reloadData();
+}
+
+void GraphViewController::selectSample(std::uint32_t index)
+{
+    if (index >= m_numPoints)
+        return;
+    setSelectedIndex(index);
+    showSelectedSample(getDataPointAtIndex(index));
+}
+
+double GraphViewController::findAndSetMax()
+{
+    if (!m_plotData || m_plotData->empty())
+        return 0.0;
+    const auto& block = m_isRightSwipe ? m_plotData->back() : m_plotData->front();
+    float largest = 0.0f;
+    std::string key = valueKey();
+    for (const DataPoint& sample : block)
+        largest = std::max(largest, static_cast<float>(sample.point()[key].doubleValue()));
+    return largest;
+}
+
+void GraphViewController::clearLabels()
+{
+    m_timestampLabel->setText({});
+}
+
+void GraphViewController::dataReceived(bool success, const json::Value& data, int)
+{
+    m_wsc.reset();
+    if (success) {
+        m_requestedWeekEnd.reset();
+        const json::Value& samples = data[replyKey()];
+        if (storesEmptyBlocks() || samples.count() > 0) {
+            createDataPoints(samples);
+            findAndSetMax();
+            setupAxes();
+            setupPlotSpace();
+            clearLabels();
+            if (auto plot = m_graph->plotWithIdentifier(mainPlotIdentifier))
+                plot->reloadData();
+        }
+    } else {
+        hestio::log("Failed to receive statuses for device");
+        weekRequestFailed();
+    }
+    addSwipeGestures();
+}
+
+bool GraphViewController::requestToServerFailedWithError(const platform::TransportError&, const std::string&)
+{
+    // The request object has already told the user; paging comes back at
+    // once instead of waiting for a change of the shown range.
+    m_wsc.reset();
+    weekRequestFailed();
+    addSwipeGestures();
+    return true;
+}
+
+void GraphViewController::weekRequestFailed()
+{
+    // The same week is asked for again on the next move back, rather than
+    // skipped and left empty.
+    if (!m_requestedWeekEnd)
+        return;
+    m_toDate = *m_requestedWeekEnd;
+    m_requestedWeekEnd.reset();
+    m_daysUntilDownload = std::min(m_daysUntilDownload, 1);
+}
+
+std::optional<chart::PlotRange> GraphViewController::willChangePlotRangeTo(
+    chart::PlotSpace& space, const chart::PlotRange& proposed, chart::Coordinate coordinate)
+{
+    auto& xySpace = static_cast<chart::XYPlotSpace&>(space);
+    if (coordinate == chart::Coordinate::Y)
+        return xySpace.yRange();
+    double length = proposed.lengthDouble();
+    double interval = length < 4000 ? 900
+        : length < 8000             ? 1800
+        : length < 17100            ? 3600
+        : length < 50000            ? 10800
+                                    : 21600;
+    const auto& x = m_graph->xyAxisSet()->xAxis();
+    x->setMajorIntervalLength(chart::Decimal::fromDouble(interval));
+    x->setLabelFormatter(makeTimeFormatter());
+    // Swipes page only while the whole day is shown; a range reaching past
+    // the day is cut back to it by the plot space, so it counts as whole.
+    double day = xySpace.globalXRange() ? xySpace.globalXRange()->lengthDouble() : 0.0;
+    if (length < day)
+        removeSwipeGestures();
+    else
+        addSwipeGestures();
+    return proposed;
+}
+
+std::size_t GraphViewController::numberOfRecordsForPlot(chart::Plot& plot)
+{
+    if (plot.identifier() == mainPlotIdentifier)
+        return m_numPoints;
+    if (plot.identifier() == selectionPlotIdentifier)
+        return m_numPoints > 0 ? 1 : 0;
+    return 0;
+}
+
+std::optional<chart::PlotNumber> GraphViewController::numberForPlot(
+    chart::Plot& plot, unsigned field, std::size_t index)
+{
+    std::uint32_t sampleIndex;
+    if (plot.identifier() == mainPlotIdentifier)
+        sampleIndex = static_cast<std::uint32_t>(index);
+    else if (plot.identifier() == selectionPlotIdentifier)
+        sampleIndex = m_selectedIndex;
+    else
+        return chart::PlotNumber {};
+    if (sampleIndex >= m_numPoints)
+        return chart::PlotNumber {};
+    const DataPoint& sample = getDataPointAtIndex(sampleIndex);
+    if (field == 0)
+        return chart::PlotNumber { sample.timeInterval() };
+    if (field == 1)
+        return chart::PlotNumber { sample.point()[valueKey()].doubleValue() };
+    return chart::PlotNumber {};
+}
+
+std::string GraphViewController::timestampText(const json::Value& milliseconds) const
+{
+    return m_timestampFormatter.stringFromDate(Date(static_cast<double>(milliseconds.integerValue() / 1000)));
+}
+
+std::shared_ptr<const chart::LineStyle> GraphViewController::lineStyleWithColor(
+    const std::shared_ptr<const chart::LineStyle>& base, chart::Color color)
+{
+    auto style = std::make_shared<chart::MutableLineStyle>(*base);
+    style->setMiterLimit(1.0);
+    style->setLineWidth(3.0);
+    style->setLineColor(color);
+    return style;
+}
+
+std::shared_ptr<const chart::Fill> GraphViewController::mainPlotFill()
+{
+    auto gradient = chart::Gradient::gradientWithBeginningColor(
+        chart::Color::colorWithComponents(0.3, 1.0, 0.3, 0.8), chart::Color::clearColor());
+    return chart::Fill::fillWithGradient(gradient->withAngle(-90.0));
+}
+
+void GraphViewController::willAnimateRotationToInterfaceOrientation(platform::InterfaceOrientation orientation, double)
+{
+    layoutForOrientation(orientation);
+}
+
+void GraphViewController::layoutForOrientation(platform::InterfaceOrientation orientation)
+{
+    if (!m_navBar || !m_hostingView)
+        return;
+    bool portrait = orientation == platform::InterfaceOrientation::Portrait
+        || orientation == platform::InterfaceOrientation::PortraitUpsideDown;
+    if (portrait) {
+        m_navBar->setFrame({ 0, 0, 320, 44 });
+        Rect bar = m_navBar->frame();
+        m_hostingView->setFrame({ 0, bar.height(), bar.width(), portraitGraphHeight });
+    } else {
+        m_navBar->setFrame({ 0, 0, 480, 32 });
+        Rect bar = m_navBar->frame();
+        Rect main = view()->frame();
+        m_hostingView->setFrame({ 0, bar.height(), main.height(), main.width() - bar.height() });
+    }
+}
+
+}

@@ -1,0 +1,191 @@
+#pragma once
+
+#include "charting/Fill.h"
+#include "charting/Graph.h"
+#include "charting/LineStyle.h"
+#include "charting/NumberFormatter.h"
+#include "charting/Plot.h"
+#include "graphs/DataPoint.h"
+#include "graphs/GraphHostingView.h"
+#include "net/WebServiceConnector.h"
+#include "platform/foundation/DateFormatter.h"
+#include "platform/foundation/TimeZone.h"
+#include "platform/ui/Label.h"
+#include "platform/ui/NavigationBar.h"
+#include "platform/ui/SwipeGestureRecognizer.h"
+#include "platform/ui/ViewController.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace hestio {
+
+/// The base of the graph screens: one calendar day of the household's time
+/// zone at a time on a horizontal time axis from midnight to midnight, paged
+/// by swipes (right: a day back, left: a day forward, never past today),
+/// with samples arriving a week at a time and older weeks asked for a few
+/// days before the user reaches them. A pinch zooms into the day; a tap on a
+/// sample selects it.
+///
+/// A variant adds its two plots ("Main Plot" and "Selection Plot"), its
+/// vertical axis, its request and its labels.
+class GraphViewController : public platform::ViewController,
+                            public WebServiceConnectorDelegate,
+                            public chart::PlotSpaceDelegate,
+                            public virtual chart::PlotDataSource {
+public:
+    static constexpr const char* mainPlotIdentifier = "Main Plot";
+    static constexpr const char* selectionPlotIdentifier = "Selection Plot";
+    /// The text of a sample's time in the labels.
+    static constexpr const char* timestampFormat = "ccc. MM/dd/yy 'at' hh:mma";
+
+    ~GraphViewController() override;
+
+    // The value key (or, for the battery, the title) set by the opening screen.
+    const std::string& graphName() const { return m_graphName; }
+    void setGraphName(std::string name) { m_graphName = std::move(name); }
+
+    void loadView() override;
+    void viewDidLoad() override;
+    void viewDidAppear(bool animated) override;
+    void viewDidUnload() override;
+    bool shouldAutorotateToInterfaceOrientation(platform::InterfaceOrientation) const override { return true; }
+    void willAnimateRotationToInterfaceOrientation(platform::InterfaceOrientation orientation, double) override;
+
+    /// A day back (right swipe); asks for the next older week when it is due.
+    void back();
+    /// A day forward (left swipe); nothing on today.
+    void forward();
+    /// Closes the screen.
+    void dismissGraph();
+
+    void removeSwipeGestures();
+    void addSwipeGestures();
+
+    // The state, for the screen's own use and for tests.
+    const std::shared_ptr<chart::XYGraph>& graph() const { return m_graph; }
+    const std::shared_ptr<GraphHostingView>& hostingView() const { return m_hostingView; }
+    const std::shared_ptr<platform::NavigationBar>& navBar() const { return m_navBar; }
+    platform::NavigationItem& navBarTitle() { return m_navBarTitle; }
+    const std::shared_ptr<platform::Label>& timestampLabel() const { return m_timestampLabel; }
+    const std::shared_ptr<platform::SwipeGestureRecognizer>& leftSwipe() const { return m_leftSwipe; }
+    const std::shared_ptr<platform::SwipeGestureRecognizer>& rightSwipe() const { return m_rightSwipe; }
+    platform::Date refDate() const { return m_refDate; }
+    const platform::TimeZone& timezone() const { return m_timezone; }
+    platform::Date toDate() const { return m_toDate; }
+    int daysUntilDownload() const { return m_daysUntilDownload; }
+    int daysMoved() const { return m_daysMoved; }
+    double maxValue() const { return m_maxValue; }
+    std::uint32_t numPoints() const { return m_numPoints; }
+    std::uint32_t selectedIndex() const { return m_selectedIndex; }
+    bool isRightSwipe() const { return m_isRightSwipe; }
+    const std::vector<chart::IndexRange>& indexRanges() const { return m_indexRanges; }
+    const std::optional<std::vector<std::vector<DataPoint>>>& plotData() const { return m_plotData; }
+    const std::shared_ptr<WebServiceConnector>& wsc() const { return m_wsc; }
+    static constexpr double oneDay = 86400.0;
+
+    /// Stores a received block (see the placement rule in the source).
+    void createDataPoints(const json::Value& samples);
+    const DataPoint& getDataPointAtIndex(std::uint32_t index) const;
+    void setSelectedIndex(std::uint32_t index);
+    /// The largest value under the value key of the newest-placed block's
+    /// samples; variants set `maxValue` from it.
+    virtual double findAndSetMax();
+    /// The shown day's date as the horizontal axis's title.
+    void setXAxisTitle();
+
+    // Reply of the week's request.
+    void dataReceived(bool success, const json::Value& data, int tag) override;
+    bool requestToServerFailedWithError(const platform::TransportError& error, const std::string& parameters) override;
+
+    // The plot space's delegate: the zoom rule.
+    std::optional<chart::PlotRange> willChangePlotRangeTo(
+        chart::PlotSpace& space, const chart::PlotRange& proposed, chart::Coordinate coordinate) override;
+
+    // Data source rules shared by every variant.
+    std::size_t numberOfRecordsForPlot(chart::Plot& plot) override;
+    std::optional<chart::PlotNumber> numberForPlot(chart::Plot& plot, unsigned field, std::size_t index) override;
+
+protected:
+    GraphViewController();
+
+    // What a variant provides.
+    virtual void setupPlotArea() = 0;
+    /// The screen's title in the navigation bar.
+    virtual std::string screenTitle() const = 0;
+    /// Sends the request for the week ending at `weekEnd`, with this screen
+    /// as delegate, and returns the start of that week.
+    virtual platform::Date requestWeekEndingAt(platform::Date weekEnd) = 0;
+    /// The reply's key of the samples array.
+    virtual const char* replyKey() const = 0;
+    /// The sample key plotted on the vertical axis.
+    virtual std::string valueKey() const { return m_graphName; }
+    /// Whether a reply with no samples still adds an (empty) block.
+    virtual bool storesEmptyBlocks() const { return true; }
+    /// Writes the selected sample into the labels.
+    virtual void showSelectedSample(const DataPoint& sample) = 0;
+    /// Empties the labels (after a new block arrived).
+    virtual void clearLabels();
+    /// The base axis setup; variants call it first, then set their vertical
+    /// interval and title.
+    virtual void setupAxes();
+
+    void setupPadding();
+    void setupPlotSpace();
+    void setMaxValue(double value) { m_maxValue = value; }
+    /// Sends a GET request for a week's samples with this screen as its
+    /// delegate and keeps it in `wsc` until its answer.
+    void startWeekRequest(const std::string& path, const std::string& parameters);
+    /// Milliseconds since 1970 as the service's time parameters are written.
+    static std::string millisecondsText(platform::Date date);
+    /// A label under the graph, kept in a property of that identifier.
+    std::shared_ptr<platform::Label> makeLabel(const std::string& identifier, platform::Rect frame);
+    /// Every variant's shared handling of a tap on a "Main Plot" sample.
+    void selectSample(std::uint32_t index);
+    /// The text of a sample's time in the screen's zone.
+    std::string timestampText(const json::Value& milliseconds) const;
+    /// The selected sample's plot's red outline style, and the main plots' green one.
+    static std::shared_ptr<const chart::LineStyle> lineStyleWithColor(
+        const std::shared_ptr<const chart::LineStyle>& base, chart::Color color);
+    /// The green fading area fill under the main plots.
+    static std::shared_ptr<const chart::Fill> mainPlotFill();
+    std::shared_ptr<GraphViewController> sharedGraphController();
+
+private:
+    void sendWeekRequest();
+    void moveDays(int days);
+    std::shared_ptr<chart::TimeFormatter> makeTimeFormatter() const;
+    void weekRequestFailed();
+    void layoutForOrientation(platform::InterfaceOrientation orientation);
+
+    std::shared_ptr<chart::XYGraph> m_graph;
+    std::shared_ptr<GraphHostingView> m_hostingView;
+    std::shared_ptr<platform::NavigationBar> m_navBar;
+    platform::NavigationItem m_navBarTitle;
+    std::shared_ptr<platform::Label> m_timestampLabel;
+    std::shared_ptr<platform::SwipeGestureRecognizer> m_leftSwipe;
+    std::shared_ptr<platform::SwipeGestureRecognizer> m_rightSwipe;
+    std::shared_ptr<WebServiceConnector> m_wsc;
+
+    platform::Date m_refDate;
+    platform::TimeZone m_timezone { platform::TimeZone::gmt() };
+    int m_daysUntilDownload { 4 };
+    int m_daysMoved { 0 };
+    double m_maxValue { 0 };
+    std::optional<std::vector<std::vector<DataPoint>>> m_plotData;
+    std::vector<chart::IndexRange> m_indexRanges;
+    std::uint32_t m_selectedIndex { 0 };
+    std::uint32_t m_numPoints { 0 };
+    std::string m_graphName;
+    platform::Date m_toDate;
+    /// The end of the week whose request is on its way, to ask for it again
+    /// when the request fails.
+    std::optional<platform::Date> m_requestedWeekEnd;
+    bool m_isRightSwipe { false };
+    platform::DateFormatter m_timestampFormatter { timestampFormat };
+};
+
+}

@@ -1,0 +1,73 @@
+#include "graphs/HomeBatteryGraphViewController.h"
+
+#include "charting/XYAxis.h"
+#include "platform/foundation/Calendar.h"
+
+#include <cstdio>
+
+namespace hestio {
+
+namespace {
+
+    std::string formatFloat(const char* format, const json::Value& value)
+    {
+        char text[64];
+        std::snprintf(text, sizeof text, format, static_cast<double>(static_cast<float>(value.doubleValue())));
+        return text;
+    }
+
+}
+
+std::shared_ptr<HomeBatteryGraphViewController> HomeBatteryGraphViewController::create()
+{
+    auto controller = std::make_shared<HomeBatteryGraphViewController>();
+    controller->setGraphName("Battery Percentage");
+    return controller;
+}
+
+void HomeBatteryGraphViewController::loadView()
+{
+    LineGraphViewController::loadView();
+    m_batteryPercentageLabel = makeLabel("#batteryPercentageLabel", { 10, 413, 145, 20 });
+    m_voltageLabel = makeLabel("#voltageLabel", { 165, 413, 145, 20 });
+    view()->addSubview(m_batteryPercentageLabel);
+    view()->addSubview(m_voltageLabel);
+}
+
+platform::Date HomeBatteryGraphViewController::requestWeekEndingAt(platform::Date weekEnd)
+{
+    platform::Date start = platform::dateAtMidnight(weekEnd.addingTimeInterval(-604800), timezone());
+    startWeekRequest("/api/battery",
+        "&from=" + millisecondsText(start) + "&to=" + millisecondsText(weekEnd) + "&filter=true&scale=RAW&rounding=1");
+    return start;
+}
+
+double HomeBatteryGraphViewController::findAndSetMax()
+{
+    setMaxValue(110.0);
+    return 110.0;
+}
+
+void HomeBatteryGraphViewController::setupAxes()
+{
+    LineGraphViewController::setupAxes();
+    const auto& y = graph()->xyAxisSet()->yAxis();
+    y->setMajorIntervalLength(10);
+    y->setTitle("Percentage");
+}
+
+void HomeBatteryGraphViewController::clearLabels()
+{
+    LineGraphViewController::clearLabels();
+    m_batteryPercentageLabel->setText({});
+    m_voltageLabel->setText({});
+}
+
+void HomeBatteryGraphViewController::showSelectedSample(const DataPoint& sample)
+{
+    m_batteryPercentageLabel->setText(formatFloat("%.1f %%", sample.point()["percentage"]));
+    m_voltageLabel->setText(formatFloat("%.1f V", sample.point()["voltage"]));
+    timestampLabel()->setText(timestampText(sample.point()["timestamp"]));
+}
+
+}

@@ -1,0 +1,22 @@
+#include "graphs/HomeEnergyConsumptionGraphViewController.h"
+
+#include "platform/foundation/Calendar.h"
+
+namespace hestio {
+
+std::shared_ptr<HomeEnergyConsumptionGraphViewController> HomeEnergyConsumptionGraphViewController::create()
+{
+    auto controller = std::make_shared<HomeEnergyConsumptionGraphViewController>();
+    controller->setGraphName("energyConsumed");
+    return controller;
+}
+
+platform::Date HomeEnergyConsumptionGraphViewController::requestWeekEndingAt(platform::Date weekEnd)
+{
+    platform::Date start = platform::dateAtMidnight(weekEnd.addingTimeInterval(-604800), timezone());
+    startWeekRequest("/api/energyconsumption",
+        "device_id=battery&from=" + millisecondsText(start) + "&to=" + millisecondsText(weekEnd) + "&block=CLOCK_HOUR");
+    return start;
+}
+
+}

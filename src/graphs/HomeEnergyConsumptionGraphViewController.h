@@ -1,0 +1,20 @@
+#pragma once
+
+#include "graphs/EnergyConsumptionGraphViewController.h"
+
+namespace hestio {
+
+/// The household's energy per clock hour, asked for under the home's own
+/// meter id "battery" in the household's zone.
+class HomeEnergyConsumptionGraphViewController : public EnergyConsumptionGraphViewController {
+public:
+    static std::shared_ptr<HomeEnergyConsumptionGraphViewController> create();
+    HomeEnergyConsumptionGraphViewController() = default;
+
+protected:
+    std::string screenTitle() const override { return "Home Energy Consumption"; }
+    double verticalInterval() const override { return 0.5; }
+    platform::Date requestWeekEndingAt(platform::Date weekEnd) override;
+};
+
+}

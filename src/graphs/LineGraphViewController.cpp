@@ -1,0 +1,53 @@
+#include "graphs/LineGraphViewController.h"
+
+#include "charting/PlotSymbol.h"
+
+namespace hestio {
+
+void LineGraphViewController::setupPlotArea()
+{
+    auto self = std::static_pointer_cast<LineGraphViewController>(shared_from_this());
+
+    auto mainPlot = chart::ScatterPlot::create();
+    mainPlot->setIdentifier(mainPlotIdentifier);
+    mainPlot->setDataSource(std::shared_ptr<chart::PlotDataSource>(self, static_cast<chart::PlotDataSource*>(this)));
+    mainPlot->delegate = std::shared_ptr<chart::ScatterPlotDelegate>(self, this);
+    // The line has no symbols: a tap selects the nearest sample within 25 points.
+    mainPlot->plotSymbolMarginForHitDetection = 25;
+    mainPlot->dataLineStyle = lineStyleWithColor(mainPlot->dataLineStyle, chart::Color::greenColor());
+    mainPlot->setCachePrecision(chart::Plot::CachePrecision::Double);
+    mainPlot->areaFill = mainPlotFill();
+    mainPlot->areaBaseValue = chart::Decimal(0);
+    graph()->addPlot(mainPlot);
+
+    auto selectionPlot = chart::ScatterPlot::create();
+    selectionPlot->setIdentifier(selectionPlotIdentifier);
+    selectionPlot->setDataSource(
+        std::shared_ptr<chart::PlotDataSource>(self, static_cast<chart::PlotDataSource*>(this)));
+    selectionPlot->setCachePrecision(chart::Plot::CachePrecision::Double);
+    selectionPlot->dataLineStyle = lineStyleWithColor(mainPlot->dataLineStyle, chart::Color::redColor());
+    graph()->addPlot(selectionPlot);
+}
+
+std::optional<std::shared_ptr<chart::PlotSymbol>> LineGraphViewController::symbolForScatterPlot(
+    chart::ScatterPlot& plot, std::size_t index)
+{
+    if (plot.identifier() != selectionPlotIdentifier || index != 0)
+        return std::shared_ptr<chart::PlotSymbol> {};
+    // One red dot, made on first use and shared by every line graph.
+    static const std::shared_ptr<chart::PlotSymbol> selectedSymbol = [] {
+        auto symbol = chart::PlotSymbol::ellipsePlotSymbol();
+        symbol->setSize({ 12, 12 });
+        symbol->setFill(chart::Fill::fillWithColor(chart::Color::redColor()));
+        return symbol;
+    }();
+    return selectedSymbol;
+}
+
+void LineGraphViewController::plotSymbolWasSelectedAtRecordIndex(chart::ScatterPlot& plot, std::size_t index)
+{
+    if (plot.identifier() == mainPlotIdentifier)
+        selectSample(static_cast<std::uint32_t>(index));
+}
+
+}
