@@ -1,0 +1,166 @@
+#include "devices/Device.h"
+
+#include "app/HestioAppDelegate.h"
+#include "app/User.h"
+#include "net/ServiceEnvironment.h"
+#include "platform/foundation/Calendar.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace hestio {
+
+namespace {
+
+    constexpr double kSecondsPerWeek = 604800;
+
+    /// Stands between a history request and the screen that asked for it.
+    /// It owns the request, and the running request owns it, so the exchange
+    /// lives until its answer although neither the device nor the screen
+    /// keeps it; the cycle ends with the callback.
+    class HistoryRequestRelay final : public WebServiceConnectorDelegate {
+    public:
+        explicit HistoryRequestRelay(std::shared_ptr<WebServiceConnectorDelegate> view)
+            : m_view(std::move(view))
+        {
+        }
+        std::shared_ptr<WebServiceConnector> request;
+
+        void dataReceived(bool success, const json::Value& data, int tag) override
+        {
+            auto view = finish();
+            if (view)
+                view->dataReceived(success, data, tag);
+        }
+        void dataSent(bool success, int tag) override
+        {
+            auto view = finish();
+            if (view)
+                view->dataSent(success, tag);
+        }
+        bool requestToServerFailedWithError(
+            const platform::TransportError& error, const std::string& parameters) override
+        {
+            auto view = finish();
+            return view && view->requestToServerFailedWithError(error, parameters);
+        }
+
+    private:
+        std::shared_ptr<WebServiceConnectorDelegate> finish()
+        {
+            request.reset();
+            return std::move(m_view);
+        }
+        std::shared_ptr<WebServiceConnectorDelegate> m_view;
+    };
+
+    std::string formatMilliseconds(platform::Date date)
+    {
+        char buffer[64];
+        std::snprintf(buffer, sizeof buffer, "%.0f", date.millisecondsSince1970());
+        return buffer;
+    }
+
+}
+
+std::shared_ptr<Device> Device::initWithID(std::string deviceID, std::string name, std::string location)
+{
+    return std::make_shared<Device>(std::move(deviceID), std::move(name), std::move(location));
+}
+
+Device::Device(std::string deviceID, std::string name, std::string location)
+    : deviceID(std::move(deviceID))
+    , deviceName(std::move(name))
+    , location(std::move(location))
+    , timezone(householdTimeZone())
+{
+}
+
+std::shared_ptr<Device> Device::fromJSON(const json::Value& object)
+{
+    // A device the service has put in no room is listed under "Other" rather
+    // than under a room without a name.
+    std::string room = object["location"].isNone() || object["location"].isNull()
+        ? "Other"
+        : std::string(object["location"].stringValue());
+    auto device = initWithID(identifierText(object["id"]), std::string(object["name"].stringValue()), std::move(room));
+    device->currentStatus = object["currentStatus"];
+    device->possibleActions = object["possibleActions"];
+    device->onOffAction = object["onOff"];
+    device->meterPluggedIn = object["meterPluggedIn"].boolValue();
+    device->meterSupplyingPower = object["meterSupplyingPower"].boolValue();
+    return device;
+}
+
+platform::TimeZone Device::householdTimeZone()
+{
+    auto user = HestioAppDelegate::shared().curUser();
+    if (!user)
+        return platform::TimeZone::gmt();
+    const json::Value& hours = user->household["UTCTimeZone"];
+    if (hours.isString())
+        return platform::TimeZone::forHourOffsetText(hours.stringValue());
+    return platform::TimeZone::forSecondsFromGMT(static_cast<int>(hours.integerValue()) * 3600);
+}
+
+std::string Device::identifierText(const json::Value& value)
+{
+    if (value.isString())
+        return std::string(value.stringValue());
+    if (value.kind() == json::Kind::Double) {
+        double number = value.doubleValue();
+        if (std::isfinite(number) && number == std::floor(number) && std::fabs(number) < 1e15)
+            return std::to_string(static_cast<long long>(number));
+        char buffer[64];
+        std::snprintf(buffer, sizeof buffer, "%.17g", number);
+        return buffer;
+    }
+    if (value.kind() == json::Kind::Unsigned)
+        return std::to_string(value.unsignedValue());
+    if (value.isNumber())
+        return std::to_string(value.integerValue());
+    return {};
+}
+
+platform::Date Device::historyWindowStart(platform::Date toDate) const
+{
+    return platform::dateAtMidnight(toDate.addingTimeInterval(-kSecondsPerWeek), timezone);
+}
+
+std::string Device::powerDrawParameters(platform::Date from, platform::Date to) const
+{
+    return "device_id=" + escapeParameter(deviceID) + "&ascending=true&from=" + formatMilliseconds(from)
+        + "&to=" + formatMilliseconds(to) + "&filter=true&rounding=1&scale=RAW";
+}
+
+std::string Device::energyConsumptionParameters(platform::Date from, platform::Date to) const
+{
+    return "device_id=" + escapeParameter(deviceID) + "&from=" + formatMilliseconds(from)
+        + "&to=" + formatMilliseconds(to) + "&block=CLOCK_HOUR";
+}
+
+platform::Date Device::getPowerDrawStatusesFromView(
+    const std::shared_ptr<WebServiceConnectorDelegate>& view, platform::Date toDate) const
+{
+    return startHistoryRequest(view, toDate, "/api/status", true);
+}
+
+platform::Date Device::getEnergyConsumptionStatusesFromView(
+    const std::shared_ptr<WebServiceConnectorDelegate>& view, platform::Date toDate) const
+{
+    return startHistoryRequest(view, toDate, "/api/energyconsumption", false);
+}
+
+platform::Date Device::startHistoryRequest(const std::shared_ptr<WebServiceConnectorDelegate>& view,
+    platform::Date toDate, const char* path, bool powerDraw) const
+{
+    platform::Date start = historyWindowStart(toDate);
+    auto parameters = powerDraw ? powerDrawParameters(start, toDate) : energyConsumptionParameters(start, toDate);
+    auto relay = std::make_shared<HistoryRequestRelay>(view);
+    relay->request = WebServiceConnector::create(path, parameters, false);
+    relay->request->setDelegate(relay);
+    relay->request->startConnectionForDownload(true);
+    return start;
+}
+
+}

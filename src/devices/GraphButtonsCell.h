@@ -1,0 +1,28 @@
+#pragma once
+
+#include "platform/ui/TableViewCell.h"
+
+#include <memory>
+
+namespace hestio {
+
+/// A row of two buttons side by side that open the power-draw and the
+/// energy-consumption graphs. Used by the device detail screen and the home
+/// tab; the owner titles the buttons and binds their actions.
+class GraphButtonsCell : public platform::TableViewCell {
+public:
+    static std::shared_ptr<GraphButtonsCell> create(std::string reuseIdentifier);
+    explicit GraphButtonsCell(std::string reuseIdentifier);
+    std::string className() const override { return "GraphButtonsCell"; }
+
+    const std::shared_ptr<platform::Button>& powerDrawButton() const { return m_powerDrawButton; }
+    const std::shared_ptr<platform::Button>& energyConsumedButton() const { return m_energyConsumedButton; }
+
+    void layoutSubviews() override;
+
+private:
+    std::shared_ptr<platform::Button> m_powerDrawButton;
+    std::shared_ptr<platform::Button> m_energyConsumedButton;
+};
+
+}

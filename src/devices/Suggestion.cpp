@@ -1,0 +1,28 @@
+#include "devices/Suggestion.h"
+
+namespace hestio {
+
+std::shared_ptr<Suggestion> Suggestion::initWithName(std::string name, std::string location, std::int32_t suggestionID)
+{
+    return std::make_shared<Suggestion>(std::move(name), std::move(location), suggestionID);
+}
+
+Suggestion::Suggestion(std::string name, std::string location, std::int32_t suggestionID)
+    : name(std::move(name))
+    , location(std::move(location))
+    , suggestionID(suggestionID)
+{
+}
+
+std::shared_ptr<Suggestion> Suggestion::fromJSON(const json::Value& device, const json::Value& suggestion)
+{
+    std::string room = device["location"].isNone() ? "Other" : std::string(device["location"].stringValue());
+    auto record = initWithName(std::string(suggestion["name"].stringValue()), std::move(room),
+        static_cast<std::int32_t>(suggestion["id"].integerValue()));
+    record->action = suggestion["action"];
+    record->targetDevice = std::string(device["name"].stringValue());
+    record->state = suggestion["state"];
+    return record;
+}
+
+}

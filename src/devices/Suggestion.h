@@ -1,0 +1,33 @@
+#pragma once
+
+#include "json/Value.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace hestio {
+
+/// One energy-saving suggestion attached to a device, as the advice list
+/// builds it. Main thread only.
+class Suggestion {
+public:
+    static std::shared_ptr<Suggestion> initWithName(std::string name, std::string location, std::int32_t suggestionID);
+    Suggestion(std::string name, std::string location, std::int32_t suggestionID);
+
+    /// Builds a suggestion from device object `device` and one of its
+    /// suggestion objects. A text "id" holding a number gives that number,
+    /// any other text 0.
+    static std::shared_ptr<Suggestion> fromJSON(const json::Value& device, const json::Value& suggestion);
+
+    std::string name;
+    std::string location;
+    std::int32_t suggestionID { 0 };
+    /// Kept as decoded; the client does not read it.
+    json::Value action;
+    std::string targetDevice;
+    /// Kept as decoded; the client does not read it.
+    json::Value state;
+};
+
+}
