@@ -1,0 +1,262 @@
+#include "devices/AdviceTableViewController.h"
+
+#include "app/TabFactories.h"
+#include "devices/CustomAdviceCell.h"
+#include "net/ServiceEnvironment.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/RunLoop.h"
+#include "platform/ui/NavigationController.h"
+
+#include <algorithm>
+
+namespace hestio {
+
+using namespace platform;
+
+std::shared_ptr<platform::ViewController> makeAdviceTableViewController()
+{
+    return AdviceTableViewController::create();
+}
+
+std::shared_ptr<AdviceTableViewController> AdviceTableViewController::create()
+{
+    return std::make_shared<AdviceTableViewController>();
+}
+
+AdviceTableViewController::AdviceTableViewController()
+{
+    setTitle("Suggestions");
+}
+
+AdviceTableViewController::~AdviceTableViewController()
+{
+    NotificationCenter::defaultCenter().removeObserver(this);
+    if (auto* loop = RunLoop::currentIfAny())
+        loop->cancelDelayed(this);
+}
+
+std::shared_ptr<AdviceTableViewController> AdviceTableViewController::self()
+{
+    return std::static_pointer_cast<AdviceTableViewController>(shared_from_this());
+}
+
+void AdviceTableViewController::viewDidLoad()
+{
+    BaseTabViewController::viewDidLoad();
+    navigationItem().setTitle("Suggestions");
+    std::weak_ptr<AdviceTableViewController> weakSelf = self();
+    NotificationCenter::defaultCenter().addObserver(this, "UserLoggedOut", [weakSelf](const auto&) {
+        if (auto screen = weakSelf.lock())
+            screen->reset();
+    });
+
+    m_noSuggestionsLabel = Label::create({ 20, 140, 280, 60 });
+    m_noSuggestionsLabel->setAccessibilityIdentifier("#noSuggestionsLabel");
+    m_noSuggestionsLabel->setText("No suggestions right now.\nPull down to check again.");
+    m_noSuggestionsLabel->setNumberOfLines(2);
+    m_noSuggestionsLabel->setTextAlignment(TextAlignment::Center);
+    m_noSuggestionsLabel->setTextColor(Color::white(0.5));
+    m_noSuggestionsLabel->setBackgroundColor(Color::clear());
+    m_noSuggestionsLabel->setAutoresizingMask(AutoresizingFlexibleWidth);
+    m_noSuggestionsLabel->setHidden(true);
+    tableView().addSubview(m_noSuggestionsLabel);
+
+    setNumberOfNewItems(0);
+}
+
+void AdviceTableViewController::viewDidAppear(bool animated)
+{
+    BaseTabViewController::viewDidAppear(animated);
+    if (lastRefreshIsStale())
+        refresh();
+}
+
+void AdviceTableViewController::viewDidUnload()
+{
+    m_noSuggestionsLabel.reset();
+    NotificationCenter::defaultCenter().removeObserver(this);
+    BaseTabViewController::viewDidUnload();
+}
+
+void AdviceTableViewController::refresh()
+{
+    std::weak_ptr<AdviceTableViewController> weakSelf = self();
+    RunLoop::current().postDelayed(
+        0,
+        [weakSelf] {
+            if (auto screen = weakSelf.lock())
+                screen->downloadSuggestionsFromServer();
+        },
+        this);
+}
+
+void AdviceTableViewController::downloadSuggestionsFromServer()
+{
+    m_receiverWSC = WebServiceConnector::create("/api/device", std::string("suggestion=true"), false);
+    m_receiverWSC->setDelegate(self());
+    m_receiverWSC->startConnectionForDownload(true);
+}
+
+void AdviceTableViewController::dataReceived(bool success, const json::Value& data, int)
+{
+    m_receiverWSC.reset();
+    if (!success) {
+        hestio::log("Failed to get data from server");
+        // A failed download ends the loading state; the list keeps what it showed.
+        stopLoading();
+        return;
+    }
+    std::map<std::string, std::vector<std::shared_ptr<Suggestion>>> grouped;
+    int total = 0;
+    const json::Value& devices = data["devices"];
+    for (std::size_t i = 0; i < devices.count(); ++i) {
+        const json::Value& device = devices[i];
+        const json::Value& suggestions = device["suggestions"];
+        if (suggestions.count() == 0)
+            continue;
+        total += static_cast<int>(suggestions.count());
+        for (std::size_t s = 0; s < suggestions.count(); ++s) {
+            auto suggestion = Suggestion::fromJSON(device, suggestions[s]);
+            grouped[suggestion->location].push_back(std::move(suggestion));
+        }
+    }
+    adviceData = std::move(grouped);
+    rooms.clear();
+    for (const auto& [room, list] : adviceData)
+        rooms.push_back(room); // std::map orders keys by plain byte comparison
+    setNumberOfNewItems(total);
+    tableView().reloadData();
+    stopLoading();
+}
+
+bool AdviceTableViewController::requestToServerFailedWithError(const TransportError&, const std::string&)
+{
+    // The network-failure panel has been shown; a refresh that was under way
+    // ends so that the next pull can start.
+    if (m_receiverWSC && !m_receiverWSC->isRunning()) {
+        m_receiverWSC.reset();
+        stopLoading();
+    }
+    return true;
+}
+
+void AdviceTableViewController::dataSent(bool success, int)
+{
+    m_senderWSC.reset();
+    hestio::log(success ? "Data sent successfully" : "Errored while sending.");
+}
+
+void AdviceTableViewController::cellButtonPressed(Button& button)
+{
+    std::string state = button.tag() != 0 ? "IGNORED" : "FOLLOWED";
+    View* cell = button.superview() ? button.superview()->superview() : nullptr;
+    auto* tableCell = dynamic_cast<TableViewCell*>(cell);
+    if (!tableCell)
+        return;
+    auto path = tableView().indexPathForCell(*tableCell);
+    if (!path || path->section >= static_cast<int>(rooms.size()))
+        return;
+    std::string room = rooms[static_cast<std::size_t>(path->section)];
+    auto& list = adviceData[room];
+    if (path->row >= static_cast<int>(list.size()))
+        return;
+    auto suggestion = list[static_cast<std::size_t>(path->row)];
+
+    m_senderWSC = WebServiceConnector::create(
+        "/api/suggestion", "sug_id=" + std::to_string(suggestion->suggestionID) + "&state=" + state, true);
+    m_senderWSC->setDelegate(self());
+    m_senderWSC->startConnectionForDownload(false);
+
+    list.erase(list.begin() + path->row);
+    if (!list.empty()) {
+        tableView().deleteRowsAtIndexPaths({ *path }, TableViewRowAnimation::Right);
+    } else {
+        adviceData.erase(room);
+        rooms.erase(rooms.begin() + path->section);
+        tableView().deleteSections({ path->section }, TableViewRowAnimation::Right);
+    }
+    setNumberOfNewItems(m_numberOfNewItems - 1);
+}
+
+void AdviceTableViewController::setNumberOfNewItems(int count)
+{
+    m_numberOfNewItems = count;
+    getAdviceCount();
+}
+
+int AdviceTableViewController::getAdviceCount()
+{
+    int count = 0;
+    for (const auto& [room, list] : adviceData)
+        count += static_cast<int>(list.size());
+    TabBarItem* item = navigationController() ? &navigationController()->tabBarItem() : &tabBarItem();
+    if (count != 0) {
+        item->setBadgeValue(std::to_string(m_numberOfNewItems));
+        Application::shared().setApplicationIconBadgeNumber(m_numberOfNewItems);
+    } else {
+        item->setBadgeValue(std::nullopt);
+        Application::shared().setApplicationIconBadgeNumber(0);
+    }
+    if (m_noSuggestionsLabel)
+        m_noSuggestionsLabel->setHidden(count != 0);
+    return count;
+}
+
+void AdviceTableViewController::reset()
+{
+    adviceData.clear();
+    rooms.clear();
+    clearLastRefreshedDate();
+    if (isViewLoaded())
+        tableView().reloadData();
+}
+
+int AdviceTableViewController::numberOfSectionsInTableView(TableView&)
+{
+    return static_cast<int>(rooms.size());
+}
+
+int AdviceTableViewController::numberOfRowsInSection(TableView&, int section)
+{
+    if (section < 0 || section >= static_cast<int>(rooms.size()))
+        return 0;
+    auto found = adviceData.find(rooms[static_cast<std::size_t>(section)]);
+    return found == adviceData.end() ? 0 : static_cast<int>(found->second.size());
+}
+
+std::optional<std::string> AdviceTableViewController::titleForHeaderInSection(TableView&, int section)
+{
+    if (section < 0 || section >= static_cast<int>(rooms.size()))
+        return std::nullopt;
+    return rooms[static_cast<std::size_t>(section)];
+}
+
+double AdviceTableViewController::heightForRowAtIndexPath(TableView&, IndexPath)
+{
+    return CustomAdviceCell::rowHeight;
+}
+
+std::shared_ptr<TableViewCell> AdviceTableViewController::cellForRowAtIndexPath(TableView& table, IndexPath path)
+{
+    static const std::string identifier = "AdviceTableIdentifier";
+    auto cell = std::dynamic_pointer_cast<CustomAdviceCell>(table.dequeueReusableCellWithIdentifier(identifier));
+    if (!cell)
+        cell = CustomAdviceCell::create(identifier);
+    const auto& suggestion
+        = adviceData[rooms[static_cast<std::size_t>(path.section)]][static_cast<std::size_t>(path.row)];
+    cell->deviceLabel().setText(suggestion->targetDevice);
+    cell->adviceLabel().setText(suggestion->name);
+    cell->setSelectionStyle(TableViewCellSelectionStyle::None);
+    std::weak_ptr<AdviceTableViewController> weakSelf = self();
+    for (const auto& button : { cell->likeButton(), cell->dislikeButton() }) {
+        button->removeAllTargets();
+        button->addTarget(ControlEventTouchUpInside, [weakSelf](Control& sender) {
+            if (auto screen = weakSelf.lock())
+                screen->cellButtonPressed(static_cast<Button&>(sender));
+        });
+    }
+    return cell;
+}
+
+}

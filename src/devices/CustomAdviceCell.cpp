@@ -1,0 +1,58 @@
+#include "devices/CustomAdviceCell.h"
+
+#include "platform/gfx/Image.h"
+
+namespace hestio {
+
+using namespace platform;
+
+std::shared_ptr<CustomAdviceCell> CustomAdviceCell::create(std::string reuseIdentifier)
+{
+    return std::make_shared<CustomAdviceCell>(std::move(reuseIdentifier));
+}
+
+CustomAdviceCell::CustomAdviceCell(std::string reuseIdentifier)
+    : TableViewCell(TableViewCellStyle::Default, std::move(reuseIdentifier))
+    , m_deviceLabel(Label::create())
+    , m_adviceLabel(Label::create())
+    , m_likeButton(Button::create(Button::Type::Custom))
+    , m_dislikeButton(Button::create(Button::Type::Custom))
+{
+    m_deviceLabel->setAccessibilityIdentifier("#deviceLabel");
+    m_deviceLabel->setFont(Font::boldSystemFont(16));
+    m_deviceLabel->setTextColor(Color::white(0.15));
+    m_deviceLabel->setBackgroundColor(Color::clear());
+    m_adviceLabel->setAccessibilityIdentifier("#adviceLabel");
+    m_adviceLabel->setFont(Font::systemFont(13));
+    m_adviceLabel->setTextColor(Color::white(0.4));
+    m_adviceLabel->setNumberOfLines(2);
+    m_adviceLabel->setLineBreakMode(LineBreakMode::WordWrap);
+    m_adviceLabel->setBackgroundColor(Color::clear());
+
+    m_likeButton->setAccessibilityIdentifier("#likeButton");
+    m_likeButton->setTag(0);
+    m_likeButton->setImage(Image::named("Tick"));
+    m_dislikeButton->setAccessibilityIdentifier("#dislikeButton");
+    m_dislikeButton->setTag(1);
+    m_dislikeButton->setImage(Image::named("Warning"));
+
+    contentView().addSubview(m_deviceLabel);
+    contentView().addSubview(m_adviceLabel);
+    contentView().addSubview(m_likeButton);
+    contentView().addSubview(m_dislikeButton);
+}
+
+void CustomAdviceCell::layoutSubviews()
+{
+    TableViewCell::layoutSubviews();
+    Rect area = contentView().bounds();
+    double buttons = 2 * 40 + 8;
+    double textWidth = area.size.width - buttons - 18;
+    m_deviceLabel->setFrame({ 10, 6, textWidth, 22 });
+    m_adviceLabel->setFrame({ 10, 28, textWidth, area.size.height - 34 });
+    double top = (area.size.height - 40) / 2;
+    m_likeButton->setFrame({ area.size.width - buttons, top, 40, 40 });
+    m_dislikeButton->setFrame({ area.size.width - 48, top, 40, 40 });
+}
+
+}

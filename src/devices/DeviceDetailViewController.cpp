@@ -1,0 +1,330 @@
+#include "devices/DeviceDetailViewController.h"
+
+#include "devices/DetailCells.h"
+#include "devices/GraphButtonsCell.h"
+#include "devices/InfoDisplayCell.h"
+#include "net/ServiceEnvironment.h"
+#include "platform/foundation/Log.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace hestio {
+
+using namespace platform;
+
+namespace {
+
+    std::string decimalText(double value)
+    {
+        char text[64];
+        std::snprintf(text, sizeof text, "%.1f", value);
+        return text;
+    }
+
+}
+
+std::shared_ptr<DeviceDetailViewController> DeviceDetailViewController::create()
+{
+    return std::make_shared<DeviceDetailViewController>();
+}
+
+DeviceDetailViewController::DeviceDetailViewController()
+    : TableViewController(TableViewStyle::Grouped)
+{
+}
+
+std::shared_ptr<DeviceDetailViewController> DeviceDetailViewController::self()
+{
+    return std::static_pointer_cast<DeviceDetailViewController>(shared_from_this());
+}
+
+void DeviceDetailViewController::viewWillAppear(bool animated)
+{
+    TableViewController::viewWillAppear(animated);
+    if (!selected_device)
+        return;
+    setTitle(selected_device->deviceName.empty() ? "Unnamed" : selected_device->deviceName);
+    navigationItem().setTitle(title());
+    actionData.clear();
+    for (std::size_t i = 0; i < selected_device->possibleActions.count(); ++i)
+        actionData.push_back(selected_device->possibleActions[i]);
+    selectedRow = -1;
+    selectedPath.reset();
+    drawerOpen = false;
+    tableView().reloadData();
+}
+
+void DeviceDetailViewController::viewDidUnload()
+{
+    actionData.clear();
+    selectedPath.reset();
+    TableViewController::viewDidUnload();
+}
+
+int DeviceDetailViewController::numberOfRowsInSection(TableView&, int section)
+{
+    switch (section) {
+    case 0:
+        return 3;
+    case 1:
+        return 1;
+    default:
+        return static_cast<int>(actionData.size());
+    }
+}
+
+std::optional<std::string> DeviceDetailViewController::titleForHeaderInSection(TableView&, int section)
+{
+    if (section == 1)
+        return "Graphs";
+    if (section == 2 && !actionData.empty())
+        return "Tap to change...";
+    return std::nullopt;
+}
+
+double DeviceDetailViewController::heightForRowAtIndexPath(TableView&, IndexPath path)
+{
+    if (path.section == 2 && drawerOpen && path.row == selectedRow)
+        return drawerHeight;
+    return rowHeight;
+}
+
+void DeviceDetailViewController::willDisplayCell(TableView&, TableViewCell& cell, IndexPath)
+{
+    cell.setSelectionStyle(TableViewCellSelectionStyle::None);
+}
+
+std::shared_ptr<TableViewCell> DeviceDetailViewController::cellForRowAtIndexPath(TableView& table, IndexPath path)
+{
+    std::weak_ptr<DeviceDetailViewController> weakSelf = self();
+    const json::Value& status = selected_device ? selected_device->currentStatus : json::Value::null();
+    float powerDraw = static_cast<float>(status["powerDraw"].doubleValue());
+
+    if (path.section == 0 && path.row == 0) {
+        auto cell = std::dynamic_pointer_cast<OnOffCell>(table.dequeueReusableCellWithIdentifier("DeviceInfo"));
+        if (!cell) {
+            cell = OnOffCell::create("DeviceInfo");
+            cell->onOffSwitch()->setOn(selected_device && selected_device->meterSupplyingPower);
+            cell->onOffSwitch()->addTarget(ControlEventValueChanged, [weakSelf](Control& sender) {
+                if (auto screen = weakSelf.lock())
+                    screen->turnOnOff(static_cast<Switch&>(sender));
+            });
+        }
+        m_onOffCell = cell;
+        return cell;
+    }
+    if (path.section == 0) {
+        auto cell = std::dynamic_pointer_cast<InfoDisplayCell>(table.dequeueReusableCellWithIdentifier("PowerDrawTI"));
+        if (!cell)
+            cell = InfoDisplayCell::create("PowerDrawTI");
+        cell->value().setFont(Font::systemFont(18));
+        if (path.row == 1) {
+            cell->name().setText("Device Status");
+            cell->value().setText(powerDraw > 0 ? "On" : "Off");
+        } else {
+            cell->name().setText("Power Draw");
+            cell->value().setText(decimalText(powerDraw) + " W");
+        }
+        cell->setBackgroundColor(Color::whiteColor());
+        return cell;
+    }
+    if (path.section == 1) {
+        auto cell = std::dynamic_pointer_cast<GraphButtonsCell>(table.dequeueReusableCellWithIdentifier("GraphTI"));
+        if (!cell)
+            cell = GraphButtonsCell::create("GraphTI");
+        cell->setBackgroundView(View::create());
+        m_powerDrawButton = cell->powerDrawButton();
+        m_energyConsumedButton = cell->energyConsumedButton();
+        m_powerDrawButton->removeAllTargets();
+        m_powerDrawButton->addTarget(ControlEventTouchUpInside, [weakSelf](Control&) {
+            if (auto screen = weakSelf.lock())
+                screen->powerDrawGraph();
+        });
+        m_powerDrawButton->setTitle("Power Draw");
+        m_energyConsumedButton->removeAllTargets();
+        m_energyConsumedButton->addTarget(ControlEventTouchUpInside, [weakSelf](Control&) {
+            if (auto screen = weakSelf.lock())
+                screen->energyConsumedGraph();
+        });
+        m_energyConsumedButton->setEnabled(true);
+        return cell;
+    }
+
+    const json::Value& action = actionData[static_cast<std::size_t>(path.row)];
+    std::int64_t type = action["type"].integerValue();
+    std::string name(action["name"].stringValue());
+    std::string background
+        = path.row + 1 == static_cast<int>(actionData.size()) ? "actionDrawerLast.png" : "actionDrawer.png";
+    if (type == 1 && !action["type"].isNone()) {
+        auto cell = std::dynamic_pointer_cast<DrawerRangeCell>(table.dequeueReusableCellWithIdentifier("Range"));
+        if (!cell)
+            cell = DrawerRangeCell::create("Range");
+        const json::Value& values = action["values"];
+        for (std::size_t i = 0; i < values.count(); ++i) {
+            std::string_view bound = values[i]["name"].stringValue();
+            float value = static_cast<float>(values[i]["value"].doubleValue());
+            if (bound == "Max" || bound == "Highest")
+                cell->slider()->setMaximumValue(value);
+            else if (bound == "Min" || bound == "Lowest")
+                cell->slider()->setMinimumValue(value);
+        }
+        cell->drawerBG().setImageNamed(background);
+        cell->actionName().setText(name);
+        cell->slider()->removeAllTargets();
+        cell->slider()->addTarget(ControlEventValueChanged, [weakSelf](Control& sender) {
+            if (auto screen = weakSelf.lock())
+                screen->sliderUpdated(static_cast<Slider&>(sender));
+        });
+        cell->slider()->addTarget(ControlEventTouchUpInside, [weakSelf](Control& sender) {
+            if (auto screen = weakSelf.lock())
+                screen->sliderStopped(static_cast<Slider&>(sender));
+        });
+        return cell;
+    }
+    if (type == 0 && !action["type"].isNone()) {
+        auto cell = std::dynamic_pointer_cast<DrawerBinaryCell>(table.dequeueReusableCellWithIdentifier("Binary"));
+        if (!cell)
+            cell = DrawerBinaryCell::create("Binary");
+        cell->onOff()->removeAllTargets();
+        cell->onOff()->addTarget(ControlEventValueChanged, [weakSelf](Control& sender) {
+            if (auto screen = weakSelf.lock())
+                screen->binarySwitchChanged(static_cast<Switch&>(sender));
+        });
+        cell->actionName().setText(name);
+        cell->drawerBG().setImageNamed(background);
+        return cell;
+    }
+    // An action of a kind this app does not know is listed by name, without
+    // a control, rather than left without a row.
+    auto cell = table.dequeueReusableCellWithIdentifier("UnknownAction");
+    if (!cell)
+        cell = TableViewCell::create(TableViewCellStyle::Default, "UnknownAction");
+    cell->textLabel()->setText(name);
+    return cell;
+}
+
+void DeviceDetailViewController::didSelectRowAtIndexPath(TableView& table, IndexPath path)
+{
+    table.deselectRowAtIndexPath(path, true);
+    if (path.section != 2)
+        return;
+    selectedPath = path;
+    if (drawerOpen) {
+        drawerOpen = false;
+        table.beginUpdates();
+        table.endUpdates();
+        if (selectedRow == path.row) {
+            selectedRow = -1;
+            return;
+        }
+    }
+    if (selectedRow != -1 && selectedRow == path.row)
+        return;
+    selectedRow = path.row;
+    drawerOpen = true;
+    table.beginUpdates();
+    table.endUpdates();
+}
+
+const json::Value* DeviceDetailViewController::selectedAction() const
+{
+    if (!selectedPath || selectedPath->row < 0 || selectedPath->row >= static_cast<int>(actionData.size()))
+        return nullptr;
+    return &actionData[static_cast<std::size_t>(selectedPath->row)];
+}
+
+void DeviceDetailViewController::sliderUpdated(Slider& sender)
+{
+    if (!selectedPath)
+        return;
+    auto cell = std::dynamic_pointer_cast<DrawerRangeCell>(tableView().cellForRowAtIndexPath(*selectedPath));
+    if (cell)
+        cell->sliderVal().setText(std::to_string(static_cast<int>(std::trunc(sender.value()))));
+}
+
+void DeviceDetailViewController::sliderStopped(Slider& sender)
+{
+    int value = static_cast<int>(std::trunc(sender.value()));
+    hestio::log("stopped at: " + std::to_string(value));
+    if (const json::Value* action = selectedAction())
+        sendAction(*action, value, "/api/action", false);
+}
+
+void DeviceDetailViewController::binarySwitchChanged(Switch& sender)
+{
+    if (const json::Value* action = selectedAction())
+        sendAction(*action, sender.isOn() ? 1 : 0, "/api/action", false);
+}
+
+void DeviceDetailViewController::turnOnOff(Switch& sender)
+{
+    if (!m_onOffCell || !selected_device)
+        return;
+    m_onOffPrevious = !sender.isOn();
+    m_onOffCell->onOffSwitch()->setHidden(true);
+    m_onOffCell->onOffActivityIndicator().setHidden(false);
+    m_onOffCell->onOffActivityIndicator().startAnimating();
+    sendAction(selected_device->onOffAction, sender.isOn() ? 1 : 0, "/api/action?", true);
+}
+
+void DeviceDetailViewController::sendAction(const json::Value& descriptor, int value, const char* path, bool isOnOff)
+{
+    std::string parameters = "device_id=" + escapeParameter(Device::identifierText(descriptor["device_id"]))
+        + "&act_id=" + escapeParameter(Device::identifierText(descriptor["id"]))
+        + "&act_value=" + std::to_string(value);
+    // A newer request replaces an on/off request still running; the switch
+    // must not stay hidden behind the spinner.
+    if (m_wsc && m_wscIsOnOff)
+        endOnOffRequest(false);
+    m_wsc = WebServiceConnector::create(path, parameters, true);
+    m_wscIsOnOff = isOnOff;
+    m_wsc->setTag(0);
+    m_wsc->setDelegate(self());
+    m_wsc->startConnectionForDownload(false);
+}
+
+void DeviceDetailViewController::endOnOffRequest(bool success)
+{
+    if (!m_onOffCell)
+        return;
+    // After a failed request the switch shows the position the device is
+    // still in, instead of the one the user asked for.
+    if (!success)
+        m_onOffCell->onOffSwitch()->setOn(m_onOffPrevious);
+    m_onOffCell->onOffSwitch()->setHidden(false);
+    m_onOffCell->onOffActivityIndicator().stopAnimating();
+    m_onOffCell->onOffActivityIndicator().setHidden(true);
+}
+
+void DeviceDetailViewController::dataSent(bool success, int)
+{
+    bool wasOnOff = m_wscIsOnOff;
+    m_wsc.reset();
+    m_wscIsOnOff = false;
+    hestio::log(success ? "Data sent successfully" : "Data sending failed");
+    if (wasOnOff || success)
+        endOnOffRequest(success || !wasOnOff);
+}
+
+bool DeviceDetailViewController::requestToServerFailedWithError(const TransportError&, const std::string&)
+{
+    bool wasOnOff = m_wscIsOnOff;
+    m_wsc.reset();
+    m_wscIsOnOff = false;
+    if (wasOnOff)
+        endOnOffRequest(false);
+    return true;
+}
+
+void DeviceDetailViewController::powerDrawGraph()
+{
+    hestio::log("The power-draw graph is not available yet");
+}
+
+void DeviceDetailViewController::energyConsumedGraph()
+{
+    hestio::log("The energy-consumption graph is not available yet");
+}
+
+}

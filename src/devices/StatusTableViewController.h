@@ -1,0 +1,92 @@
+#pragma once
+
+#include "devices/Device.h"
+#include "net/WebServiceConnector.h"
+#include "platform/ui/AlertView.h"
+#include "platform/ui/TextField.h"
+#include "widgets/BaseTabViewController.h"
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace hestio {
+
+class CustomStatusCell;
+
+/// The Devices tab: every device of the household by room, with its live
+/// power draw or an error line. In edit mode devices are renamed, dragged
+/// between rooms, and new rooms are made.
+class StatusTableViewController : public BaseTabViewController,
+                                  public WebServiceConnectorDelegate,
+                                  public platform::AlertViewDelegate {
+public:
+    static constexpr platform::Color editTint = platform::Color::rgb(0.082, 0.45, 0.197);
+    static constexpr platform::Color restingTint = platform::Color::rgb(0.098, 0.6, 0.25);
+    static constexpr platform::Color powerDrawColor = platform::Color::rgb(0.2, 0.5, 0.3);
+    static constexpr platform::Color errorColor = platform::Color::rgb(0.8, 0.045, 0.045);
+
+    static std::shared_ptr<StatusTableViewController> create();
+    StatusTableViewController();
+    ~StatusTableViewController() override;
+
+    void viewDidLoad() override;
+    void viewDidAppear(bool animated) override;
+    void viewDidUnload() override;
+
+    void refresh() override;
+    void downloadStatusesFromServer();
+    void dataReceived(bool success, const json::Value& data, int tag) override;
+    void dataSent(bool success, int tag) override;
+    bool requestToServerFailedWithError(const platform::TransportError& error, const std::string& parameters) override;
+
+    void editDevices();
+    void addLocation();
+    void alertViewClickedButtonAtIndex(platform::AlertView& alert, int index) override;
+    void reset();
+
+    /// The status line of a device at `now`: orb image, text and colour.
+    struct Status {
+        std::string orb;
+        std::string text;
+        platform::Color color;
+    };
+    static Status statusOf(const Device& device, platform::Date now);
+
+    int numberOfSectionsInTableView(platform::TableView&) override;
+    int numberOfRowsInSection(platform::TableView&, int section) override;
+    std::optional<std::string> titleForHeaderInSection(platform::TableView&, int section) override;
+    std::shared_ptr<platform::TableViewCell> cellForRowAtIndexPath(
+        platform::TableView&, platform::IndexPath path) override;
+    double heightForRowAtIndexPath(platform::TableView&, platform::IndexPath) override;
+    void didSelectRowAtIndexPath(platform::TableView&, platform::IndexPath path) override;
+    platform::TableViewCellEditingStyle editingStyleForRowAtIndexPath(
+        platform::TableView&, platform::IndexPath) override;
+    bool canMoveRowAtIndexPath(platform::TableView&, platform::IndexPath) override { return true; }
+    bool shouldIndentWhileEditingRowAtIndexPath(platform::TableView&, platform::IndexPath) override { return false; }
+    void moveRowAtIndexPath(platform::TableView&, platform::IndexPath from, platform::IndexPath to) override;
+
+    /// Room name → devices, in server order; none before the first download.
+    std::optional<std::map<std::string, std::vector<std::shared_ptr<Device>>>> statusData;
+    std::vector<std::string> rooms;
+    int selectedRow { 0 };
+    int selectedSection { 0 };
+    platform::TextField* alertViewField() const { return m_alertViewField.get(); }
+    const std::shared_ptr<WebServiceConnector>& wsc() const { return m_wsc; }
+
+private:
+    std::shared_ptr<StatusTableViewController> self();
+    std::shared_ptr<Device> deviceAt(int section, int row);
+    void sendDevice(const Device& device, int tag, std::shared_ptr<WebServiceConnector>& slot);
+    void setEditButtonTint(platform::Color tint);
+
+    std::shared_ptr<platform::TextField> m_alertViewField;
+    std::shared_ptr<platform::BarButtonItem> m_editButton;
+    std::shared_ptr<WebServiceConnector> m_wsc;
+    std::shared_ptr<WebServiceConnector> m_deviceMovedWSC;
+    std::shared_ptr<WebServiceConnector> m_deviceNameWSC;
+};
+
+}

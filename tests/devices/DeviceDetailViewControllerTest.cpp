@@ -1,0 +1,144 @@
+#include "devices/DeviceDetailViewController.h"
+#include "devices/DetailCells.h"
+#include "devices/DevicesTestSupport.h"
+#include "devices/InfoDisplayCell.h"
+
+#include <gtest/gtest.h>
+
+using namespace hestio;
+using namespace platform;
+
+namespace {
+
+const char* kHeater = R"({"id":5,"name":"Heater","location":"Den","meterSupplyingPower":true,
+    "currentStatus":{"timestamp":1354752000000,"powerDraw":0.06},"onOff":{"device_id":"d5","id":9},
+    "possibleActions":[
+        {"id":11,"device_id":"d5","type":0,"name":"Boost"},
+        {"id":12,"device_id":"d5","type":1,"name":"Level","values":[{"name":"Lowest","value":0},{"name":"Highest","value":100},{"name":"Middle","value":50}]},
+        {"id":13,"device_id":"d5","type":7,"name":"Mystery"}]})";
+
+struct DeviceDetailViewControllerTest : test::DevicesFixture {
+    std::shared_ptr<DeviceDetailViewController> screen = DeviceDetailViewController::create();
+
+    void show(const std::string& device)
+    {
+        screen->selected_device = Device::fromJSON(parse(device));
+        screen->view();
+        screen->viewWillAppear(false);
+    }
+    std::shared_ptr<TableViewCell> cell(int section, int row)
+    {
+        return screen->cellForRowAtIndexPath(screen->tableView(), { section, row });
+    }
+    double height(int row) { return screen->heightForRowAtIndexPath(screen->tableView(), { 2, row }); }
+    void tap(int row) { screen->didSelectRowAtIndexPath(screen->tableView(), { 2, row }); }
+};
+
+TEST_F(DeviceDetailViewControllerTest, ShowsStatusRowsAndOneRowPerAction)
+{
+    show(kHeater);
+    TableView& table = screen->tableView();
+    EXPECT_EQ(screen->title(), "Heater");
+    EXPECT_EQ(table.numberOfRowsInSection(2), 3);
+    EXPECT_EQ(screen->titleForHeaderInSection(table, 1), "Graphs");
+    EXPECT_EQ(screen->titleForHeaderInSection(table, 2), "Tap to change...");
+    auto status = std::dynamic_pointer_cast<InfoDisplayCell>(cell(0, 1));
+    EXPECT_EQ(status->name().text(), "Device Status");
+    EXPECT_EQ(status->value().text(), "On");
+    auto power = std::dynamic_pointer_cast<InfoDisplayCell>(cell(0, 2));
+    EXPECT_EQ(power->value().text(), "0.1 W");
+    auto onOff = std::dynamic_pointer_cast<OnOffCell>(cell(0, 0));
+    EXPECT_TRUE(onOff->onOffSwitch()->isOn());
+
+    auto binary = std::dynamic_pointer_cast<DrawerBinaryCell>(cell(2, 0));
+    ASSERT_TRUE(binary);
+    EXPECT_EQ(binary->drawerBG().imageName(), "actionDrawer.png");
+    auto range = std::dynamic_pointer_cast<DrawerRangeCell>(cell(2, 1));
+    ASSERT_TRUE(range);
+    EXPECT_EQ(range->slider()->minimumValue(), 0);
+    EXPECT_EQ(range->slider()->maximumValue(), 100);
+    EXPECT_EQ(range->drawerBG().imageName(), "actionDrawer.png");
+    auto unknown = cell(2, 2); // a kind of action the app does not know: its name, no control
+    EXPECT_FALSE(std::dynamic_pointer_cast<BaseDrawerCell>(unknown));
+    EXPECT_EQ(unknown->textLabel()->text(), "Mystery");
+
+    show(R"({"id":6,"name":"","currentStatus":{"powerDraw":0}})");
+    EXPECT_EQ(screen->title(), "Unnamed");
+    EXPECT_EQ(table.numberOfRowsInSection(2), 0);
+    EXPECT_EQ(screen->titleForHeaderInSection(table, 2), std::nullopt);
+    EXPECT_EQ(std::dynamic_pointer_cast<InfoDisplayCell>(cell(0, 1))->value().text(), "Off");
+    EXPECT_EQ(std::dynamic_pointer_cast<InfoDisplayCell>(cell(0, 2))->value().text(), "0.0 W");
+}
+
+TEST_F(DeviceDetailViewControllerTest, DrawersOpenCloseAndSwitchWithTheirRowHeights)
+{
+    show(kHeater);
+    auto heights = [&] { return std::vector<double> { height(0), height(1), height(2) }; };
+    EXPECT_EQ(heights(), (std::vector<double> { 44, 44, 44 }));
+    tap(0);
+    EXPECT_EQ(heights(), (std::vector<double> { 90, 44, 44 }));
+    tap(1);
+    EXPECT_EQ(heights(), (std::vector<double> { 44, 90, 44 }));
+    EXPECT_EQ(screen->selectedRow, 1);
+    tap(1);
+    EXPECT_EQ(heights(), (std::vector<double> { 44, 44, 44 }));
+    EXPECT_EQ(screen->selectedRow, -1);
+    EXPECT_FALSE(screen->drawerOpen);
+    EXPECT_EQ(screen->heightForRowAtIndexPath(screen->tableView(), { 0, 0 }), 44);
+}
+
+TEST_F(DeviceDetailViewControllerTest, SliderShowsAndSendsItsTruncatedValue)
+{
+    show(kHeater);
+    tap(1);
+    auto range = std::dynamic_pointer_cast<DrawerRangeCell>(screen->tableView().cellForRowAtIndexPath({ 2, 1 }));
+    ASSERT_TRUE(range);
+    range->slider()->setValue(42.7);
+    range->slider()->sendActionsForControlEvents(ControlEventValueChanged);
+    EXPECT_EQ(range->sliderVal().text(), "42");
+    range->slider()->sendActionsForControlEvents(ControlEventTouchUpInside);
+    EXPECT_TRUE(logs.contains("stopped at: 42"));
+    EXPECT_EQ(transport->lastRequest().url, "https://localhost:8443/kivoraserver/api/action");
+    EXPECT_EQ(transport->lastRequest().body, "device_id=d5&act_id=12&act_value=42&token=T0K3N");
+
+    tap(0);
+    auto binary = std::dynamic_pointer_cast<DrawerBinaryCell>(screen->tableView().cellForRowAtIndexPath({ 2, 0 }));
+    ASSERT_TRUE(binary);
+    binary->onOff()->setOn(true);
+    binary->onOff()->sendActionsForControlEvents(ControlEventValueChanged);
+    EXPECT_EQ(transport->lastRequest().body, "device_id=d5&act_id=11&act_value=1&token=T0K3N");
+}
+
+TEST_F(DeviceDetailViewControllerTest, OnOffRequestShowsTheSwitchAgainAndRestoresItAfterFailure)
+{
+    show(kHeater);
+    auto onOff = std::dynamic_pointer_cast<OnOffCell>(cell(0, 0));
+    auto flip = [&](bool on) {
+        onOff->onOffSwitch()->setOn(on);
+        onOff->onOffSwitch()->sendActionsForControlEvents(ControlEventValueChanged);
+        EXPECT_TRUE(onOff->onOffSwitch()->isHidden());
+        EXPECT_TRUE(onOff->onOffActivityIndicator().isAnimating());
+    };
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})"));
+    flip(false);
+    EXPECT_EQ(transport->lastRequest().url, "https://localhost:8443/kivoraserver/api/action?");
+    EXPECT_EQ(transport->lastRequest().body, "device_id=d5&act_id=9&act_value=0&token=T0K3N");
+    loop.runPending();
+    EXPECT_FALSE(onOff->onOffSwitch()->isHidden());
+    EXPECT_FALSE(onOff->onOffSwitch()->isOn());
+    EXPECT_FALSE(onOff->onOffActivityIndicator().isAnimating());
+    EXPECT_TRUE(logs.contains("Data sent successfully"));
+
+    for (auto reply : { FakeTransport::Reply::json(R"({"success":false})"), FakeTransport::Reply::failure() }) {
+        transport->enqueue(reply);
+        flip(true);
+        EXPECT_EQ(transport->lastRequest().body, "device_id=d5&act_id=9&act_value=1&token=T0K3N");
+        loop.runPending();
+        EXPECT_FALSE(onOff->onOffSwitch()->isHidden());
+        EXPECT_FALSE(onOff->onOffSwitch()->isOn()); // back where the device still is
+        EXPECT_FALSE(onOff->onOffActivityIndicator().isAnimating());
+    }
+    EXPECT_TRUE(logs.contains("Data sending failed"));
+}
+
+}
