@@ -52,7 +52,7 @@ void AdviceTableViewController::viewDidLoad()
     });
 
     m_noSuggestionsLabel = Label::create({ 20, 140, 280, 60 });
-    m_noSuggestionsLabel->setAccessibilityIdentifier("#noSuggestionsLabel");
+    m_noSuggestionsLabel->setAccessibilityIdentifier("noSuggestionsLabel");
     m_noSuggestionsLabel->setText("No suggestions right now.\nPull down to check again.");
     m_noSuggestionsLabel->setNumberOfLines(2);
     m_noSuggestionsLabel->setTextAlignment(TextAlignment::Center);

@@ -18,21 +18,21 @@ CustomAdviceCell::CustomAdviceCell(std::string reuseIdentifier)
     , m_likeButton(Button::create(Button::Type::Custom))
     , m_dislikeButton(Button::create(Button::Type::Custom))
 {
-    m_deviceLabel->setAccessibilityIdentifier("#deviceLabel");
+    m_deviceLabel->setAccessibilityIdentifier("deviceLabel");
     m_deviceLabel->setFont(Font::boldSystemFont(16));
     m_deviceLabel->setTextColor(Color::white(0.15));
     m_deviceLabel->setBackgroundColor(Color::clear());
-    m_adviceLabel->setAccessibilityIdentifier("#adviceLabel");
+    m_adviceLabel->setAccessibilityIdentifier("adviceLabel");
     m_adviceLabel->setFont(Font::systemFont(13));
     m_adviceLabel->setTextColor(Color::white(0.4));
     m_adviceLabel->setNumberOfLines(2);
     m_adviceLabel->setLineBreakMode(LineBreakMode::WordWrap);
     m_adviceLabel->setBackgroundColor(Color::clear());
 
-    m_likeButton->setAccessibilityIdentifier("#likeButton");
+    m_likeButton->setAccessibilityIdentifier("likeButton");
     m_likeButton->setTag(0);
     m_likeButton->setImage(Image::named("Tick"));
-    m_dislikeButton->setAccessibilityIdentifier("#dislikeButton");
+    m_dislikeButton->setAccessibilityIdentifier("dislikeButton");
     m_dislikeButton->setTag(1);
     m_dislikeButton->setImage(Image::named("Warning"));
 

@@ -15,14 +15,14 @@ CustomStatusCell::CustomStatusCell(std::string reuseIdentifier)
     , m_statusLabel(Label::create())
     , m_statusOnOff(ImageView::create(Rect {}))
 {
-    m_deviceLabel->setAccessibilityIdentifier("#deviceLabel");
+    m_deviceLabel->setAccessibilityIdentifier("deviceLabel");
     m_deviceLabel->setFont(Font::boldSystemFont(17));
     m_deviceLabel->setTextColor(Color::white(0.12));
     m_deviceLabel->setBackgroundColor(Color::clear());
-    m_statusLabel->setAccessibilityIdentifier("#statusLabel");
+    m_statusLabel->setAccessibilityIdentifier("statusLabel");
     m_statusLabel->setFont(Font::systemFont(13));
     m_statusLabel->setBackgroundColor(Color::clear());
-    m_statusOnOff->setAccessibilityIdentifier("#statusOnOff");
+    m_statusOnOff->setAccessibilityIdentifier("statusOnOff");
     contentView().addSubview(m_statusOnOff);
     contentView().addSubview(m_deviceLabel);
     contentView().addSubview(m_statusLabel);

@@ -21,12 +21,12 @@ OnOffCell::OnOffCell(std::string reuseIdentifier)
     , m_onOffActivityIndicator(ActivityIndicatorView::create(ActivityIndicatorView::Style::Gray))
     , m_onOffLabel(Label::create())
 {
-    m_onOffSwitch->setAccessibilityIdentifier("#onOffSwitch");
+    m_onOffSwitch->setAccessibilityIdentifier("onOffSwitch");
     m_onOffSwitch->setOnTintColor(Color::rgb(0.098, 0.6, 0.25));
-    m_onOffActivityIndicator->setAccessibilityIdentifier("#onOffActivityIndicator");
+    m_onOffActivityIndicator->setAccessibilityIdentifier("onOffActivityIndicator");
     m_onOffActivityIndicator->setHidesWhenStopped(true);
     m_onOffActivityIndicator->setHidden(true);
-    m_onOffLabel->setAccessibilityIdentifier("#onOffLabel");
+    m_onOffLabel->setAccessibilityIdentifier("onOffLabel");
     m_onOffLabel->setText("Power");
     m_onOffLabel->setFont(Font::boldSystemFont(17));
     m_onOffLabel->setBackgroundColor(Color::clear());
@@ -50,10 +50,10 @@ BaseDrawerCell::BaseDrawerCell(std::string reuseIdentifier)
     , m_actionName(Label::create())
     , m_drawerBG(ImageView::create(Rect {}))
 {
-    m_actionName->setAccessibilityIdentifier("#actionName");
+    m_actionName->setAccessibilityIdentifier("actionName");
     m_actionName->setFont(Font::boldSystemFont(16));
     m_actionName->setBackgroundColor(Color::clear());
-    m_drawerBG->setAccessibilityIdentifier("#drawerBG");
+    m_drawerBG->setAccessibilityIdentifier("drawerBG");
     setClipsToBounds(true);
     contentView().addSubview(m_drawerBG);
     contentView().addSubview(m_actionName);
@@ -82,7 +82,7 @@ DrawerBinaryCell::DrawerBinaryCell(std::string reuseIdentifier)
     : BaseDrawerCell(std::move(reuseIdentifier))
     , m_onOff(Switch::create())
 {
-    m_onOff->setAccessibilityIdentifier("#onOff");
+    m_onOff->setAccessibilityIdentifier("onOff");
     contentView().addSubview(m_onOff);
 }
 
@@ -104,9 +104,9 @@ DrawerRangeCell::DrawerRangeCell(std::string reuseIdentifier)
     , m_slider(Slider::create())
     , m_sliderVal(Label::create())
 {
-    m_slider->setAccessibilityIdentifier("#slider");
+    m_slider->setAccessibilityIdentifier("slider");
     m_slider->setMinimumTrackTintColor(Color::rgb(0.098, 0.6, 0.25));
-    m_sliderVal->setAccessibilityIdentifier("#sliderVal");
+    m_sliderVal->setAccessibilityIdentifier("sliderVal");
     m_sliderVal->setTextAlignment(TextAlignment::Right);
     m_sliderVal->setBackgroundColor(Color::clear());
     contentView().addSubview(m_slider);

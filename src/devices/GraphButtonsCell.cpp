@@ -14,9 +14,9 @@ GraphButtonsCell::GraphButtonsCell(std::string reuseIdentifier)
     , m_powerDrawButton(Button::create(Button::Type::RoundedRect))
     , m_energyConsumedButton(Button::create(Button::Type::RoundedRect))
 {
-    m_powerDrawButton->setAccessibilityIdentifier("#powerDrawButton");
+    m_powerDrawButton->setAccessibilityIdentifier("powerDrawButton");
     m_powerDrawButton->setTitle("Power Draw");
-    m_energyConsumedButton->setAccessibilityIdentifier("#energyConsumedButton");
+    m_energyConsumedButton->setAccessibilityIdentifier("energyConsumedButton");
     m_energyConsumedButton->setTitle("Energy Used");
     for (const auto& button : { m_powerDrawButton, m_energyConsumedButton })
         button->setTitleColor(Color::rgb(0.098, 0.6, 0.25));

@@ -14,11 +14,11 @@ InfoDisplayCell::InfoDisplayCell(std::string reuseIdentifier)
     , m_name(Label::create())
     , m_value(Label::create())
 {
-    m_name->setAccessibilityIdentifier("#name");
+    m_name->setAccessibilityIdentifier("name");
     m_name->setFont(Font::boldSystemFont(17));
     m_name->setTextColor(Color::white(0.15));
     m_name->setBackgroundColor(Color::clear());
-    m_value->setAccessibilityIdentifier("#value");
+    m_value->setAccessibilityIdentifier("value");
     m_value->setFont(Font::systemFont(18));
     m_value->setTextColor(Color::rgb(0.2, 0.33, 0.5));
     m_value->setTextAlignment(TextAlignment::Right);

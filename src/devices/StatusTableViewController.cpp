@@ -59,7 +59,7 @@ void StatusTableViewController::viewDidLoad()
     });
 
     m_alertViewField = TextField::create({ 14, 45, 255, 28 });
-    m_alertViewField->setAccessibilityIdentifier("#alertViewField");
+    m_alertViewField->setAccessibilityIdentifier("alertViewField");
     m_alertViewField->setText("");
     m_alertViewField->setBorderStyle(TextBorderStyle::Bezel);
     m_alertViewField->setTextColor(Color::black());

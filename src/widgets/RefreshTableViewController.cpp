@@ -73,23 +73,23 @@ void RefreshTableViewController::addPullToRefreshHeader()
 {
     double width = headerWidth(interfaceOrientation());
     m_refreshHeaderView = View::create({ 0, -headerHeight, width, headerHeight });
-    m_refreshHeaderView->setAccessibilityIdentifier("#refreshHeaderView");
+    m_refreshHeaderView->setAccessibilityIdentifier("refreshHeaderView");
     m_refreshHeaderView->setBackgroundColor(Color::clear());
 
     m_refreshLabel = headerLabel({ 0, 0, width, headerHeight / 2 });
-    m_refreshLabel->setAccessibilityIdentifier("#refreshLabel");
+    m_refreshLabel->setAccessibilityIdentifier("refreshLabel");
     m_timestamp = headerLabel({ 0, headerHeight / 2, width, headerHeight / 2 });
-    m_timestamp->setAccessibilityIdentifier("#timestamp");
+    m_timestamp->setAccessibilityIdentifier("timestamp");
     m_timestamp->setText("");
 
     m_refreshArrow = ImageView::create(Rect {});
     m_refreshArrow->setImageNamed("arrow.png");
-    m_refreshArrow->setAccessibilityIdentifier("#refreshArrow");
+    m_refreshArrow->setAccessibilityIdentifier("refreshArrow");
     m_refreshArrow->setFrame({ std::floor((headerHeight - kArrowWidth) / 2),
         std::floor(headerHeight - kArrowHeight) / 2, kArrowWidth, kArrowHeight });
 
     m_refreshSpinner = ActivityIndicatorView::create(ActivityIndicatorView::Style::Gray);
-    m_refreshSpinner->setAccessibilityIdentifier("#refreshSpinner");
+    m_refreshSpinner->setAccessibilityIdentifier("refreshSpinner");
     m_refreshSpinner->setFrame({ std::floor(std::floor(headerHeight - kSpinnerSize) / 2),
         std::floor((headerHeight - kSpinnerSize) / 2), kSpinnerSize, kSpinnerSize });
     m_refreshSpinner->setHidesWhenStopped(true);
