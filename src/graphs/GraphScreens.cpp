@@ -1,9 +1,21 @@
 #include "graphs/GraphScreens.h"
 
+#include "graphs/DeviceEnergyConsumptionGraphViewController.h"
+#include "graphs/DevicePowerDrawGraphViewController.h"
 #include "graphs/HomeBatteryGraphViewController.h"
 #include "graphs/HomeEnergyConsumptionGraphViewController.h"
 
 namespace hestio {
+
+std::shared_ptr<GraphViewController> makeDevicePowerDrawGraph(std::shared_ptr<Device> device)
+{
+    return DevicePowerDrawGraphViewController::create(std::move(device));
+}
+
+std::shared_ptr<GraphViewController> makeDeviceEnergyGraph(std::shared_ptr<Device> device)
+{
+    return DeviceEnergyConsumptionGraphViewController::create(std::move(device));
+}
 
 std::shared_ptr<GraphViewController> makeHomeEnergyGraph()
 {

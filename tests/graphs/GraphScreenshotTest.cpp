@@ -1,5 +1,8 @@
 #include "GraphTestSupport.h"
 
+#include "devices/Device.h"
+#include "graphs/DeviceEnergyConsumptionGraphViewController.h"
+#include "graphs/DevicePowerDrawGraphViewController.h"
 #include "graphs/HomeBatteryGraphViewController.h"
 #include "graphs/HomeEnergyConsumptionGraphViewController.h"
 #include "platform/gfx/Image.h"
@@ -122,4 +125,30 @@ TEST_F(GraphScreenshotTest, HomeEnergyGraphZoomedByAPinch)
     fingers.pinch({ 120, 240 }, 240, 30, 8);
     EXPECT_EQ(space->xRange().lengthDouble(), day);
     EXPECT_EQ(graph->hostingView()->gestureRecognizers().size(), 3u) << "the whole day again: paging again";
+}
+
+TEST_F(GraphScreenshotTest, DevicePowerDrawGraphWithATappedSample)
+{
+    transport->enqueue(FakeTransport::Reply::json(reply("statuses", 66, 900, [](int i, double t) {
+        return R"({"timestamp":)" + ms(t) + R"(,"powerDraw":)" + std::to_string(powerAt(i)) + "}";
+    })));
+    auto graph = DevicePowerDrawGraphViewController::create(Device::initWithID("42", "Desk Lamp", "Study"));
+    show(graph);
+    ASSERT_EQ(graph->numPoints(), 66u);
+    fingers.tap(windowPoint(40 * 900, powerAt(40), graph->maxValue()));
+    EXPECT_EQ(graph->selectedIndex(), 40u);
+    EXPECT_EQ(graph->timestampLabel()->text(), "Thu. 12/06/12 at 10:00AM");
+    auto image = render("power-draw-selected");
+    EXPECT_TRUE(hasGreenPixels(*image));
+}
+
+TEST_F(GraphScreenshotTest, DeviceEnergyGraph)
+{
+    transport->enqueue(FakeTransport::Reply::json(reply("energyConsumptions", 17, 3600, [](int i, double t) {
+        return R"({"from":)" + ms(t) + R"(,"energyConsumed":)" + std::to_string(powerAt(i * 4) / 2000) + "}";
+    })));
+    auto graph = DeviceEnergyConsumptionGraphViewController::create(Device::initWithID("42", "Desk Lamp", "Study"));
+    show(graph);
+    ASSERT_EQ(graph->numPoints(), 17u);
+    render("device-energy");
 }

@@ -1,0 +1,29 @@
+#include "graphs/DeviceEnergyConsumptionGraphViewController.h"
+
+#include "devices/Device.h"
+
+namespace hestio {
+
+std::shared_ptr<DeviceEnergyConsumptionGraphViewController> DeviceEnergyConsumptionGraphViewController::create(
+    std::shared_ptr<Device> device)
+{
+    auto controller = std::make_shared<DeviceEnergyConsumptionGraphViewController>();
+    controller->setDevice(std::move(device));
+    controller->setGraphName("energyConsumed");
+    return controller;
+}
+
+std::string DeviceEnergyConsumptionGraphViewController::screenTitle() const
+{
+    return m_device ? m_device->deviceName : std::string();
+}
+
+platform::Date DeviceEnergyConsumptionGraphViewController::requestWeekEndingAt(platform::Date weekEnd)
+{
+    if (!m_device)
+        return weekEnd;
+    return m_device->getEnergyConsumptionStatusesFromView(
+        std::shared_ptr<WebServiceConnectorDelegate>(sharedGraphController(), this), weekEnd);
+}
+
+}

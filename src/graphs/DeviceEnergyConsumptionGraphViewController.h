@@ -1,0 +1,27 @@
+#pragma once
+
+#include "graphs/EnergyConsumptionGraphViewController.h"
+
+namespace hestio {
+
+class Device;
+
+/// The energy one device used in each clock hour, in kilowatt-hours.
+class DeviceEnergyConsumptionGraphViewController : public EnergyConsumptionGraphViewController {
+public:
+    static std::shared_ptr<DeviceEnergyConsumptionGraphViewController> create(std::shared_ptr<Device> device);
+    DeviceEnergyConsumptionGraphViewController() = default;
+
+    const std::shared_ptr<Device>& device() const { return m_device; }
+    void setDevice(std::shared_ptr<Device> device) { m_device = std::move(device); }
+
+protected:
+    std::string screenTitle() const override;
+    double verticalInterval() const override { return 0.1; }
+    platform::Date requestWeekEndingAt(platform::Date weekEnd) override;
+
+private:
+    std::shared_ptr<Device> m_device;
+};
+
+}

@@ -1,0 +1,70 @@
+#include "graphs/DevicePowerDrawGraphViewController.h"
+
+#include "charting/XYAxis.h"
+#include "devices/Device.h"
+
+#include <cstdio>
+
+namespace hestio {
+
+std::shared_ptr<DevicePowerDrawGraphViewController> DevicePowerDrawGraphViewController::create(
+    std::shared_ptr<Device> device)
+{
+    auto controller = std::make_shared<DevicePowerDrawGraphViewController>();
+    controller->setDevice(std::move(device));
+    controller->setGraphName("powerDraw");
+    return controller;
+}
+
+void DevicePowerDrawGraphViewController::loadView()
+{
+    LineGraphViewController::loadView();
+    m_powerDrawLabel = makeLabel("#powerDrawLabel", { 10, 413, 300, 20 });
+    view()->addSubview(m_powerDrawLabel);
+}
+
+std::string DevicePowerDrawGraphViewController::screenTitle() const
+{
+    return m_device ? m_device->deviceName : std::string();
+}
+
+platform::Date DevicePowerDrawGraphViewController::requestWeekEndingAt(platform::Date weekEnd)
+{
+    // Without a device there is nothing to ask for; the window stays empty.
+    if (!m_device)
+        return weekEnd;
+    return m_device->getPowerDrawStatusesFromView(
+        std::shared_ptr<WebServiceConnectorDelegate>(sharedGraphController(), this), weekEnd);
+}
+
+double DevicePowerDrawGraphViewController::findAndSetMax()
+{
+    double m = LineGraphViewController::findAndSetMax();
+    setMaxValue(m != 0 ? m + m / 10 : 5.0);
+    return m;
+}
+
+void DevicePowerDrawGraphViewController::setupAxes()
+{
+    LineGraphViewController::setupAxes();
+    const auto& y = graph()->xyAxisSet()->yAxis();
+    y->setMajorIntervalLength(maxValue() > 1200 ? 100 : maxValue() > 800 ? 50 : 25);
+    y->setTitle("Watts");
+}
+
+void DevicePowerDrawGraphViewController::clearLabels()
+{
+    LineGraphViewController::clearLabels();
+    m_powerDrawLabel->setText({});
+}
+
+void DevicePowerDrawGraphViewController::showSelectedSample(const DataPoint& sample)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.1f W",
+        static_cast<double>(static_cast<float>(sample.point()["powerDraw"].doubleValue())));
+    m_powerDrawLabel->setText(text);
+    timestampLabel()->setText(timestampText(sample.point()["timestamp"]));
+}
+
+}
