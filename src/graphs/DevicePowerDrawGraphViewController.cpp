@@ -19,7 +19,7 @@ std::shared_ptr<DevicePowerDrawGraphViewController> DevicePowerDrawGraphViewCont
 void DevicePowerDrawGraphViewController::loadView()
 {
     LineGraphViewController::loadView();
-    m_powerDrawLabel = makeLabel("#powerDrawLabel", { 10, 413, 300, 20 });
+    m_powerDrawLabel = makeLabel("powerDrawLabel", { 10, 413, 300, 20 });
     view()->addSubview(m_powerDrawLabel);
 }
 

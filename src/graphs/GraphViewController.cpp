@@ -78,7 +78,7 @@ void GraphViewController::loadView()
     view->setAutoresizingMask(platform::AutoresizingFlexibleWidth | platform::AutoresizingFlexibleHeight);
 
     m_navBar = platform::NavigationBar::create({ 0, 0, 320, platform::NavigationBar::height });
-    m_navBar->setAccessibilityIdentifier("#navBar");
+    m_navBar->setAccessibilityIdentifier("navBar");
     m_navBar->setTintColor(platform::Color { 0.1, 0.1, 0.12, 1 });
     std::weak_ptr<GraphViewController> weakSelf = sharedGraphController();
     m_navBarTitle.setLeftBarButtonItem(
@@ -90,10 +90,10 @@ void GraphViewController::loadView()
     view->addSubview(m_navBar);
 
     m_hostingView = GraphHostingView::create({ 0, platform::NavigationBar::height, 320, portraitGraphHeight });
-    m_hostingView->setAccessibilityIdentifier("#hostingView");
+    m_hostingView->setAccessibilityIdentifier("hostingView");
     view->addSubview(m_hostingView);
 
-    m_timestampLabel = makeLabel("#timestampLabel", { 10, 434, 300, 20 });
+    m_timestampLabel = makeLabel("timestampLabel", { 10, 434, 300, 20 });
     view->addSubview(m_timestampLabel);
     setView(view);
 }
@@ -123,7 +123,7 @@ void GraphViewController::viewDidLoad()
     if (!m_hostingView) {
         // The view was released on unload; a new one takes its place.
         m_hostingView = GraphHostingView::create({ 0, platform::NavigationBar::height, 320, portraitGraphHeight });
-        m_hostingView->setAccessibilityIdentifier("#hostingView");
+        m_hostingView->setAccessibilityIdentifier("hostingView");
         view()->insertSubviewBelow(m_hostingView, *m_navBar);
     }
     m_hostingView->setCollapsesLayers(false);

@@ -28,8 +28,8 @@ std::shared_ptr<HomeBatteryGraphViewController> HomeBatteryGraphViewController::
 void HomeBatteryGraphViewController::loadView()
 {
     LineGraphViewController::loadView();
-    m_batteryPercentageLabel = makeLabel("#batteryPercentageLabel", { 10, 413, 145, 20 });
-    m_voltageLabel = makeLabel("#voltageLabel", { 165, 413, 145, 20 });
+    m_batteryPercentageLabel = makeLabel("batteryPercentageLabel", { 10, 413, 145, 20 });
+    m_voltageLabel = makeLabel("voltageLabel", { 165, 413, 145, 20 });
     view()->addSubview(m_batteryPercentageLabel);
     view()->addSubview(m_voltageLabel);
 }

@@ -84,7 +84,7 @@ TEST_F(GraphViewControllerTest, AFreshScreenShowsTodayFromMidnightToMidnightInTh
     EXPECT_EQ(graph->numPoints(), 3u);
     EXPECT_EQ(graph->getDataPointAtIndex(0).timeInterval(), 3600.0);
     EXPECT_EQ(recognizerCount(*graph), 3u) << "the first reply attaches both swipes";
-    EXPECT_EQ(graph->hostingView()->accessibilityIdentifier(), "#hostingView");
+    EXPECT_EQ(graph->hostingView()->accessibilityIdentifier(), "hostingView");
     EXPECT_EQ(graph->graph()->plotAreaFrame()->paddingRight(), 65);
 }
 
