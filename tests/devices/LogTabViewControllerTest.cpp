@@ -1,0 +1,155 @@
+#include "../app/SessionTestSupport.h"
+
+#include "devices/LogTabViewController.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/ui/Animator.h"
+#include "platform/ui/Keyboard.h"
+
+using namespace hestio;
+using platform::FakeTransport;
+
+namespace {
+
+struct LogTabViewControllerTest : test::SessionFixture {
+    std::shared_ptr<LogTabViewController> screen = LogTabViewController::create();
+
+    LogTabViewControllerTest()
+    {
+        session().setCurUser(User::initWithUsername("demo", "T0K3N"));
+        loop.clock().setNow(platform::Date(1354752000.123));
+    }
+    void load(const std::string& reply
+        = R"({"success":true,"activities":[{"title":"Ran dishwasher","id":3},{"title":"Laundry"}]})")
+    {
+        transport->enqueue(FakeTransport::Reply::json(reply));
+        screen->view();
+        screen->viewDidAppear(false);
+        loop.runPending();
+        transport->clearRequests();
+    }
+    std::vector<std::string> titles() const
+    {
+        std::vector<std::string> out;
+        for (const auto& entry : screen->data)
+            out.emplace_back(entry["title"].stringValue());
+        return out;
+    }
+    std::vector<std::string> bodies() const
+    {
+        std::vector<std::string> out;
+        for (const auto& request : transport->requests())
+            out.push_back(request.body.substr(0, request.body.find("&token=")));
+        return out;
+    }
+    using Texts = std::vector<std::string>;
+};
+
+}
+
+TEST_F(LogTabViewControllerTest, ListsTheDownloadedActivitiesUnderTheSecondHeader)
+{
+    load();
+    auto& table = *screen->logTableView;
+    EXPECT_EQ(table.numberOfSections(), 2);
+    EXPECT_EQ(table.numberOfRowsInSection(0), 0);
+    EXPECT_EQ(screen->titleForHeaderInSection(table, 0), "Suggested Current Actions");
+    EXPECT_EQ(screen->titleForHeaderInSection(table, 1), "User Defined Actions");
+    ASSERT_EQ(table.numberOfRowsInSection(1), 2);
+    auto cell = table.cellForRowAtIndexPath({ 1, 0 });
+    EXPECT_EQ(cell->textLabel()->text(), "Ran dishwasher");
+    EXPECT_EQ(cell->textLabel()->numberOfLines(), 2);
+    EXPECT_EQ(cell->reuseIdentifier(), "USER_GENERATED");
+}
+
+TEST_F(LogTabViewControllerTest, RefusedDownloadIsLoggedAndKeepsTheList)
+{
+    load(R"({"success":false,"activities":[{"title":"X"}]})");
+    EXPECT_TRUE(titles().empty());
+    EXPECT_TRUE(logs.contains("Failed to received activities from server"));
+}
+
+TEST_F(LogTabViewControllerTest, EmptyTextSendsNothing)
+{
+    load();
+    screen->sendLogPost();
+    EXPECT_EQ(transport->requestCount(), 0u);
+    EXPECT_EQ(titles(), (Texts { "Ran dishwasher", "Laundry" }));
+    EXPECT_EQ(screen->selectedIndex, -1);
+}
+
+TEST_F(LogTabViewControllerTest, NewActivityIsShownAtOnceThenPostedTwice)
+{
+    load();
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})").after(2));
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})"));
+    screen->logTextField->setText("Watered plants");
+    screen->sendLogPost();
+    EXPECT_EQ(titles(), (Texts { "Watered plants", "Ran dishwasher", "Laundry" }));
+    EXPECT_EQ(screen->data.front()["timestamp"].integerValue(), 1354752000123);
+    EXPECT_EQ(screen->logTextField->text(), "");
+    EXPECT_EQ(screen->selectedIndex, 0);
+    EXPECT_EQ(bodies(), (Texts { "new=true&activity=Watered%20plants&timestamp=1354752000123" }));
+    EXPECT_EQ(transport->lastRequest().method, "POST");
+
+    loop.advance(2);
+    EXPECT_EQ(bodies(),
+        (Texts { "new=true&activity=Watered%20plants&timestamp=1354752000123",
+            "activity=Watered%20plants&timestamp=1354752002123" }))
+        << "the occurrence carries the time of the service's answer";
+    loop.runPending();
+    EXPECT_EQ(std::count(logs.lines().begin(), logs.lines().end(), "successfully posted activity to server"), 2);
+    EXPECT_EQ(screen->logTableView->numberOfRowsInSection(1), 3);
+}
+
+TEST_F(LogTabViewControllerTest, RefusedNewActivityLeavesTheListAgain)
+{
+    load();
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":false})"));
+    screen->logTextField->setText("Mum & Dad");
+    screen->sendLogPost();
+    EXPECT_EQ(bodies().front().substr(0, 44), "new=true&activity=Mum%20%26%20Dad&timestamp=");
+    loop.runPending();
+    EXPECT_EQ(titles(), (Texts { "Ran dishwasher", "Laundry" }));
+    EXPECT_EQ(screen->logTableView->numberOfRowsInSection(1), 2);
+    EXPECT_EQ(transport->requestCount(), 1u) << "no occurrence for a refused activity";
+    EXPECT_TRUE(logs.contains("failed to post activity to server"));
+}
+
+TEST_F(LogTabViewControllerTest, RepeatingAsksFirstAndLeavesTheList)
+{
+    load();
+    screen->didSelectRowAtIndexPath(*screen->logTableView, { 1, 1 });
+    auto* alert = application->topAlert();
+    ASSERT_TRUE(alert);
+    EXPECT_EQ(alert->title(), "Are you sure?");
+    EXPECT_EQ(alert->message(), "Post activity: Laundry?");
+    EXPECT_EQ(alert->buttonTitleAtIndex(0), "Cancel");
+    EXPECT_EQ(alert->buttonTitleAtIndex(1), "Yes");
+    alert->clickButtonAtIndex(0);
+    EXPECT_EQ(transport->requestCount(), 0u);
+
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":false})"));
+    screen->didSelectRowAtIndexPath(*screen->logTableView, { 1, 1 });
+    application->topAlert()->clickButtonAtIndex(1);
+    EXPECT_EQ(bodies(), (Texts { "activity=Laundry&timestamp=1354752000123" }));
+    loop.runPending();
+    EXPECT_EQ(titles(), (Texts { "Ran dishwasher", "Laundry" }));
+    EXPECT_TRUE(logs.contains("failed to post activity to server"));
+}
+
+TEST_F(LogTabViewControllerTest, KeyboardMovesTheScreenBy170Points)
+{
+    load();
+    double y = screen->view()->frame().y();
+    platform::Animator::current().clearLog();
+    platform::NotificationCenter::defaultCenter().post(platform::Keyboard::willShowNotification);
+    EXPECT_EQ(screen->view()->frame().y(), y - 170);
+    platform::NotificationCenter::defaultCenter().post(platform::Keyboard::willHideNotification);
+    EXPECT_EQ(screen->view()->frame().y(), y);
+    EXPECT_EQ(platform::Animator::current().log(),
+        (std::vector<platform::AnimationLogEntry> { { "anim", 0.2, 0 }, { "anim", 0.2, 0 } }));
+
+    screen->viewDidDisappear(false);
+    platform::NotificationCenter::defaultCenter().post(platform::Keyboard::willShowNotification);
+    EXPECT_EQ(screen->view()->frame().y(), y) << "not observed off screen";
+}

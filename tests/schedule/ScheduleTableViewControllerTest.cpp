@@ -1,0 +1,257 @@
+#include "ScheduleTestSupport.h"
+
+#include "platform/ui/BarButtonItem.h"
+#include "platform/ui/NavigationController.h"
+#include "presence/MovementsViewController.h"
+#include "schedule/ScheduleTableViewCell.h"
+#include "schedule/ScheduleTableViewController.h"
+
+using namespace hestio;
+using platform::FakeTransport;
+using platform::IndexPath;
+
+namespace {
+
+const char* threeSchedules = R"({"success":true,"schedules":[
+    {"title":"Work","startHour":8,"startMin":5,"endHour":17,"endMin":30,"repeatDays":"135"},
+    {"title":"Gym","startHour":18,"startMin":0,"endHour":19,"endMin":15,"repeatDays":""},
+    {"title":"Shop","startHour":10,"startMin":0,"endHour":11,"endMin":0,"repeatDays":"7"}]})";
+
+struct ScheduleTableViewControllerTest : test::HouseholdFixture {
+    std::shared_ptr<ScheduleTableViewController> screen = ScheduleTableViewController::create();
+    std::shared_ptr<platform::NavigationController> navigation = platform::NavigationController::create(screen);
+
+    void load(const std::string& reply = threeSchedules)
+    {
+        transport->setHandler(
+            [](const platform::HttpRequest&) { return FakeTransport::Reply::json(R"({"success":true})"); });
+        transport->enqueue(FakeTransport::Reply::json(reply));
+        screen->view();
+        loop.runPending();
+        transport->clearRequests();
+    }
+    platform::TableView& table() { return screen->tableView(); }
+    void tap(int row)
+    {
+        screen->didSelectRowAtIndexPath(table(), { 0, row });
+        loop.advance(ScheduleTableViewController::drawerOpenDelay);
+        loop.runPending();
+    }
+    /// The rows as titles, "drawer" for the placeholder.
+    std::vector<std::string> rows() const
+    {
+        std::vector<std::string> out;
+        for (const auto& alarm : *screen->alarms)
+            out.push_back(alarm ? alarm->title : "drawer");
+        return out;
+    }
+    std::vector<std::string> bodies() const
+    {
+        std::vector<std::string> out;
+        for (const auto& request : transport->requests())
+            out.push_back(request.body.substr(0, request.body.find("&token=")));
+        return out;
+    }
+    std::shared_ptr<ScheduleTableViewCell> scheduleCell(int row)
+    {
+        return std::dynamic_pointer_cast<ScheduleTableViewCell>(table().cellForRowAtIndexPath({ 0, row }));
+    }
+    std::shared_ptr<ScheduleDrawerTableViewCell> drawerCell(int row)
+    {
+        return std::dynamic_pointer_cast<ScheduleDrawerTableViewCell>(table().cellForRowAtIndexPath({ 0, row }));
+    }
+};
+
+using Rows = std::vector<std::string>;
+
+}
+
+TEST_F(ScheduleTableViewControllerTest, ListsSchedulesInHouseholdTime)
+{
+    load();
+    ASSERT_EQ(table().numberOfRowsInSection(0), 3);
+    auto cell = scheduleCell(0);
+    ASSERT_TRUE(cell);
+    EXPECT_EQ(cell->eventTitle->text(), "Work");
+    EXPECT_EQ(cell->leaveHomeTime->text(), "08:05 AM");
+    EXPECT_EQ(cell->arriveHomeTime->text(), "05:30 PM");
+    EXPECT_EQ(cell->leaveHome->text(), "Leave home:");
+    EXPECT_EQ(cell->arriveHome->text(), "Arrive home:");
+    EXPECT_TRUE(cell->highlightedView->isHidden());
+    EXPECT_EQ(screen->heightForRowAtIndexPath(table(), { 0, 0 }), 80);
+    EXPECT_EQ(screen->navigationItem().leftBarButtonItem()->title(), "Edit");
+}
+
+TEST_F(ScheduleTableViewControllerTest, RefusedListIsOnlyLogged)
+{
+    load(R"({"success":false,"schedules":[{"title":"X"}]})");
+    EXPECT_EQ(table().numberOfRowsInSection(0), 0);
+    EXPECT_TRUE(logs.contains("Failed to get schedules from server"));
+}
+
+TEST_F(ScheduleTableViewControllerTest, DrawerOpensUnderTheTappedScheduleAndMovesWithTheNextTap)
+{
+    load();
+    screen->didSelectRowAtIndexPath(table(), { 0, 1 });
+    EXPECT_FALSE(screen->drawerOpen) << "the drawer opens 0.3 s after the tap";
+    loop.advance(0.3);
+    EXPECT_TRUE(screen->drawerOpen);
+    EXPECT_EQ(rows(), (Rows { "Work", "Gym", "drawer", "Shop" }));
+    EXPECT_EQ(screen->heightForRowAtIndexPath(table(), { 0, 2 }), 44);
+    EXPECT_EQ(screen->editingStyleForRowAtIndexPath(table(), { 0, 2 }), platform::TableViewCellEditingStyle::None);
+    EXPECT_EQ(screen->editingStyleForRowAtIndexPath(table(), { 0, 3 }), platform::TableViewCellEditingStyle::Delete);
+    EXPECT_FALSE(scheduleCell(1)->highlightedView->isHidden());
+    ASSERT_TRUE(scheduleCell(1)->accessoryView());
+    EXPECT_EQ(scheduleCell(1)->accessoryView()->visibleText(), "Tap to save changes");
+    ASSERT_TRUE(drawerCell(2));
+    EXPECT_EQ(drawerCell(2)->alarm->title, "Gym");
+    EXPECT_EQ(drawerCell(2)->backgroundColor(), platform::Color::rgb(0.135, 0.135, 0.135));
+
+    screen->didSelectRowAtIndexPath(table(), { 0, 2 });
+    loop.advance(1);
+    EXPECT_TRUE(screen->drawerOpen) << "tapping the drawer row does nothing";
+    EXPECT_EQ(transport->requestCount(), 0u);
+
+    tap(3); // Shop, below the drawer
+    EXPECT_EQ(bodies(), (Rows { "title=Gym&startHour=18&startMin=0&endHour=19&endMin=15&repeatDays=" }));
+    EXPECT_EQ(screen->selectedIndex, 2);
+    EXPECT_EQ(rows(), (Rows { "Work", "Gym", "Shop", "drawer" }));
+    EXPECT_TRUE(scheduleCell(1)->highlightedView->isHidden());
+    EXPECT_FALSE(scheduleCell(1)->accessoryView());
+
+    tap(0); // Work, above the drawer
+    EXPECT_EQ(screen->selectedIndex, 0);
+    EXPECT_EQ(rows(), (Rows { "Work", "drawer", "Gym", "Shop" }));
+    EXPECT_EQ(transport->requestCount(), 2u);
+}
+
+TEST_F(ScheduleTableViewControllerTest, TappingTheOpenScheduleClosesAndSavesOnce)
+{
+    load();
+    tap(0);
+    screen->didSelectRowAtIndexPath(table(), { 0, 0 });
+    loop.advance(1);
+    EXPECT_FALSE(screen->drawerOpen);
+    EXPECT_EQ(rows(), (Rows { "Work", "Gym", "Shop" }));
+    EXPECT_EQ(bodies(), (Rows { "title=Work&startHour=8&startMin=5&endHour=17&endMin=30&repeatDays=135" }));
+    EXPECT_EQ(transport->lastRequest().url.substr(transport->lastRequest().url.size() - 13), "/api/schedule");
+    EXPECT_TRUE(logs.contains("New schedule posted successfully"));
+}
+
+TEST_F(ScheduleTableViewControllerTest, DayButtonsFlipTheFlagsSavedOnClose)
+{
+    load();
+    tap(0);
+    auto drawer = drawerCell(1);
+    for (int day = 1; day <= 7; ++day)
+        EXPECT_EQ(drawer->dayButton(day).isSelected(), day == 1 || day == 3 || day == 5) << "day " << day;
+    drawer->daySelected(drawer->dayButton(3));
+    drawer->daySelected(drawer->dayButton(7));
+    EXPECT_FALSE(drawer->dayButton(3).isSelected());
+    EXPECT_TRUE(drawer->dayButton(7).isSelected());
+    tap(0);
+    EXPECT_EQ(bodies(), (Rows { "title=Work&startHour=8&startMin=5&endHour=17&endMin=30&repeatDays=157" }));
+
+    tap(1); // Gym has no days; the reused drawer shows none of Work's
+    for (int day = 1; day <= 7; ++day)
+        EXPECT_FALSE(drawerCell(2)->dayButton(day).isSelected()) << "day " << day;
+}
+
+TEST_F(ScheduleTableViewControllerTest, DeletingRowsWithAndWithoutAnOpenDrawer)
+{
+    struct Case {
+        int open; // -1: no drawer
+        int deleteRow;
+        Rows saved;
+        Rows after;
+        const char* deleted;
+    };
+    const Case cases[] = {
+        { -1, 0, {}, { "Gym", "Shop" }, "Work" }, { 1, 1, { "Gym" }, { "Work", "Shop" }, "Gym" }, // the open schedule
+        { 1, 0, { "Gym" }, { "Gym", "Shop" }, "Work" }, // above the drawer: closed first
+        { 0, 2, {}, { "Work", "drawer", "Shop" }, "Gym" }, // below the drawer: it stays
+    };
+    for (const auto& c : cases) {
+        screen = ScheduleTableViewController::create();
+        navigation = platform::NavigationController::create(screen);
+        load();
+        if (c.open >= 0)
+            tap(c.open);
+        transport->clearRequests();
+        screen->commitEditingStyle(table(), platform::TableViewCellEditingStyle::Delete, { 0, c.deleteRow });
+        Rows expected;
+        for (const auto& title : c.saved)
+            expected.push_back(
+                "title=" + title + (title == "Gym" ? "&startHour=18&startMin=0&endHour=19&endMin=15&repeatDays=" : ""));
+        expected.push_back(std::string("title=") + c.deleted + "&delete=true");
+        EXPECT_EQ(bodies(), expected) << "open " << c.open << ", delete " << c.deleteRow;
+        EXPECT_EQ(rows(), c.after) << "open " << c.open << ", delete " << c.deleteRow;
+        EXPECT_EQ(table().numberOfRowsInSection(0), static_cast<int>(c.after.size()));
+    }
+}
+
+TEST_F(ScheduleTableViewControllerTest, DeletedRowStaysGoneWhenTheServiceRefuses)
+{
+    load();
+    transport->setHandler(
+        [](const platform::HttpRequest&) { return FakeTransport::Reply::json(R"({"success":false})"); });
+    screen->commitEditingStyle(table(), platform::TableViewCellEditingStyle::Delete, { 0, 2 });
+    loop.runPending();
+    EXPECT_EQ(rows(), (Rows { "Work", "Gym" }));
+    EXPECT_TRUE(logs.contains("Failed to post schedule"));
+}
+
+TEST_F(ScheduleTableViewControllerTest, LeavingTheTabSavesTheOpenSchedule)
+{
+    load();
+    tap(2);
+    screen->viewDidDisappear(false);
+    EXPECT_FALSE(screen->drawerOpen);
+    EXPECT_EQ(bodies(), (Rows { "title=Shop&startHour=10&startMin=0&endHour=11&endMin=0&repeatDays=7" }));
+}
+
+TEST_F(ScheduleTableViewControllerTest, EditButtonFlipsEditingAndTint)
+{
+    load();
+    auto edit = screen->navigationItem().leftBarButtonItem();
+    EXPECT_EQ(edit->tintColor(), ScheduleTableViewController::editTint);
+    edit->trigger();
+    EXPECT_TRUE(table().isEditing());
+    EXPECT_EQ(edit->title(), "Done");
+    EXPECT_EQ(edit->tintColor(), platform::Color::rgb(0.082, 0.45, 0.197));
+    edit->trigger();
+    EXPECT_FALSE(table().isEditing());
+    EXPECT_EQ(edit->title(), "Edit");
+    EXPECT_EQ(edit->tintColor(), platform::Color::rgb(0.098, 0.6, 0.25));
+}
+
+TEST_F(ScheduleTableViewControllerTest, AddingNeedsASavedPlace)
+{
+    load();
+    screen->navigationItem().rightBarButtonItem()->trigger();
+    ASSERT_TRUE(application->topAlert());
+    EXPECT_EQ(application->topAlert()->title(), "Can't Create Alarm");
+    EXPECT_EQ(application->topAlert()->message(),
+        "You need a saved location before you can create an alarm. Create a location at: Home->Account->Add Location");
+    EXPECT_EQ(navigation->viewControllers().size(), 1u);
+    application->topAlert()->clickButtonAtIndex(0);
+
+    addSavedLocation("Home");
+    screen->addAlarm();
+    loop.advance(1);
+    auto* created = dynamic_cast<CreateNewScheduleEventViewController*>(navigation->topViewController());
+    ASSERT_TRUE(created);
+    created->saveEvent();
+    loop.advance(1);
+    screen->viewDidAppear(false);
+    EXPECT_EQ(rows(), (Rows { "Work", "Gym", "Shop", "Home" }));
+    EXPECT_EQ(scheduleCell(3)->eventTitle->text(), "Home");
+}
+
+TEST_F(ScheduleTableViewControllerTest, ShowMovementsPushesTheMovementsList)
+{
+    load();
+    screen->showMovements();
+    loop.advance(1);
+    EXPECT_TRUE(dynamic_cast<MovementsViewController*>(navigation->topViewController()));
+}
