@@ -2,6 +2,7 @@
 
 #include "app/LoginViewController.h"
 #include "app/TabFactories.h"
+#include "devices/CustomUINavigationBar.h"
 #include "net/KeychainWrapper.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/DispatchQueue.h"
@@ -178,7 +179,7 @@ void HestioAppDelegate::buildTabs()
         auto screen = tab.make();
         screen->setTitle(tab.title);
         screen->tabBarItem().setImageNamed(tab.image);
-        auto navigation = NavigationController::create(screen);
+        auto navigation = NavigationController::create(screen, CustomUINavigationBar::create());
         navigation->tabBarItem().setTitle(tab.title);
         navigation->tabBarItem().setImageNamed(tab.image);
         controllers.push_back(navigation);

@@ -1,5 +1,8 @@
 #include "devices/DeviceDetailViewController.h"
 
+#include "graphs/GraphScreens.h"
+#include "graphs/GraphViewController.h"
+
 #include "devices/DetailCells.h"
 #include "devices/GraphButtonsCell.h"
 #include "devices/InfoDisplayCell.h"
@@ -319,12 +322,14 @@ bool DeviceDetailViewController::requestToServerFailedWithError(const TransportE
 
 void DeviceDetailViewController::powerDrawGraph()
 {
-    hestio::log("The power-draw graph is not available yet");
+    if (selected_device)
+        presentModalViewController(makeDevicePowerDrawGraph(selected_device), true);
 }
 
 void DeviceDetailViewController::energyConsumedGraph()
 {
-    hestio::log("The energy-consumption graph is not available yet");
+    if (selected_device)
+        presentModalViewController(makeDeviceEnergyGraph(selected_device), true);
 }
 
 }
