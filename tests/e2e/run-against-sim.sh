@@ -15,17 +15,26 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# E2E_TOKEN_TTL=SECONDS: session tokens expire that soon.
-"$build/server/hestio-sim" --data "$work/sim" --port 0 ${E2E_TOKEN_TTL:+--token-ttl "$E2E_TOKEN_TTL"} >"$work/sim.log" 2>&1 &
-sim_pid=$!
-port=""
-for _ in $(seq 1 200); do
-  port=$(sed -n 's|.*listening on https://127.0.0.1:\([0-9]*\).*|\1|p' "$work/sim.log")
-  [ -n "$port" ] && break
-  kill -0 "$sim_pid" 2>/dev/null || { cat "$work/sim.log" >&2; exit 1; }
-  sleep 0.05
-done
-[ -n "$port" ] || { echo "hestio-sim did not start" >&2; exit 1; }
+start_sim() { # start_sim PORT (0: any free one); sets $port once it listens
+  : >"$work/sim.log"
+  # E2E_TOKEN_TTL=SECONDS: session tokens expire that soon.
+  "$build/server/hestio-sim" --data "$work/sim" --port "$1" ${E2E_TOKEN_TTL:+--token-ttl "$E2E_TOKEN_TTL"} >"$work/sim.log" 2>&1 &
+  sim_pid=$!
+  port=""
+  for _ in $(seq 1 200); do
+    port=$(sed -n 's|.*listening on https://127.0.0.1:\([0-9]*\).*|\1|p' "$work/sim.log")
+    [ -n "$port" ] && return 0
+    kill -0 "$sim_pid" 2>/dev/null || { cat "$work/sim.log" >&2; exit 1; }
+    sleep 0.05
+  done
+  echo "hestio-sim did not start" >&2
+  exit 1
+}
+stop_sim() {
+  kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+  sim_pid=""
+}
+start_sim 0
 pin=$("$build/server/hestio-sim" --data "$work/sim" --print-pin)
 # E2E_WRONG_PIN=1: the client expects another certificate (a stand-in for a
 # man in the middle).
@@ -43,9 +52,19 @@ if [ -n "${E2E_SAVED_LOCATION:-}" ]; then
   call /api/location "title=$title&latitude=$lat&longitude=$lon&token=$token" >/dev/null
 fi
 
+index=0
+service_port=$port
 for script in "$@"; do
+  index=$((index + 1))
+  # E2E_SERVICE_DOWN_FOR=N: the service is stopped while script N runs and is
+  # back (same data, same port) for the scripts after it.
+  if [ "${E2E_SERVICE_DOWN_FOR:-0}" = "$index" ]; then
+    stop_sim
+  elif [ -z "$sim_pid" ]; then
+    start_sim "$service_port"
+  fi
   "$build/src/main/hestio" --headless --clock real --profile "$work/profile" \
-    --service-host "localhost:$port" --service-pin "sha256//$pin" \
+    --service-host "localhost:$service_port" --service-pin "sha256//$pin" \
     --script "$script" --failure-screenshot "$work/$(basename "$script" .txt)-failure.png" \
     ${E2E_START_LOCATION:+--location "$E2E_START_LOCATION"}
 done
