@@ -4,6 +4,13 @@
 # against it, in order, sharing one profile (so a later script sees what an
 # earlier one stored). Exits with the first failing script's status.
 #   run-against-sim.sh BUILD_DIR SCRIPT...
+#
+# Options, from the environment (hestio_e2e_test's ENV):
+#   E2E_SETUP=FILE / E2E_CHECK=FILE  shell files (relative to E2E_DIR, the
+#     test's folder) sourced before the first script and after the last one.
+#     They may use `call PATH BODY` (a POST), `fetch PATH?QUERY` (a GET),
+#     `session_token NAME PASSWORD`, `fail MESSAGE`, $base, $pin, $work.
+#   E2E_SCRIPT_ARGS="..."  extra options for every client run.
 set -euo pipefail
 build=$1
 shift
@@ -44,7 +51,21 @@ base="https://localhost:$port/kivoraserver"
 call() { # call PATH BODY: a POST with curl, trusting the service by its pin
   curl -sS -k --pinnedpubkey "sha256//$pin" -X POST --data "$2" "$base$1"
 }
+fetch() { # fetch PATH?QUERY: a GET with curl
+  curl -sS -k --pinnedpubkey "sha256//$pin" "$base$1"
+}
+session_token() { # session_token NAME PASSWORD: a fresh session's token
+  call /session "name=$1&password=$2" | sed -n 's/.*"token":"\([0-9a-f]*\)".*/\1/p'
+}
+fail() {
+  echo "$*" >&2
+  exit 1
+}
 token=""
+if [ -n "${E2E_SETUP:-}" ]; then
+  # shellcheck disable=SC1090
+  source "${E2E_DIR:-.}/$E2E_SETUP"
+fi
 if [ -n "${E2E_SAVED_LOCATION:-}" ]; then
   # E2E_SAVED_LOCATION="TITLE,LAT,LON": demo has this saved place before the client starts.
   IFS=, read -r title lat lon <<<"$E2E_SAVED_LOCATION"
@@ -66,7 +87,7 @@ for script in "$@"; do
   "$build/src/main/hestio" --headless --clock real --profile "$work/profile" \
     --service-host "localhost:$service_port" --service-pin "sha256//$pin" \
     --script "$script" --failure-screenshot "$work/$(basename "$script" .txt)-failure.png" \
-    ${E2E_START_LOCATION:+--location "$E2E_START_LOCATION"}
+    ${E2E_START_LOCATION:+--location "$E2E_START_LOCATION"} ${E2E_SCRIPT_ARGS:-}
 done
 
 if [ -n "${E2E_EXPECT_MOVEMENTS:-}" ]; then
@@ -79,4 +100,10 @@ if [ -n "${E2E_EXPECT_MOVEMENTS:-}" ]; then
     echo "the service lists movements \"$listed\", expected \"$E2E_EXPECT_MOVEMENTS\"" >&2
     exit 1
   fi
+fi
+
+if [ -n "${E2E_CHECK:-}" ]; then
+  [ -z "$sim_pid" ] && start_sim "$service_port"
+  # shellcheck disable=SC1090
+  source "${E2E_DIR:-.}/$E2E_CHECK"
 fi
