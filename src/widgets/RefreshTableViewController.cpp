@@ -180,6 +180,11 @@ void RefreshTableViewController::stopLoading()
         animationDuration,
         [&] {
             tableView().setContentInset({});
+            // The list scrolls back over the header it showed while loading;
+            // without an inset for it the header would otherwise stay in view.
+            Point offset = tableView().contentOffset();
+            if (offset.y < 0)
+                tableView().setContentOffset({ offset.x, 0 });
             if (m_refreshArrow)
                 m_refreshArrow->setTransform(arrowUpright());
         },

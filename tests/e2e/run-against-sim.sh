@@ -11,6 +11,11 @@
 #     They may use `call PATH BODY` (a POST), `fetch PATH?QUERY` (a GET),
 #     `session_token NAME PASSWORD`, `fail MESSAGE`, $base, $pin, $work.
 #   E2E_SCRIPT_ARGS="..."  extra options for every client run.
+#   E2E_CHECK_EACH=FILE  a shell file sourced after every script, with $index
+#     the script's number (from 1), for checks of the service between steps.
+#   E2E_SCRIPT_VARS="NAME ..."  in every script, ${NAME} is replaced by the
+#     value the setup file gave the shell variable NAME (for texts that
+#     depend on the day or the service, such as dates in the household's zone).
 set -euo pipefail
 build=$1
 shift
@@ -84,10 +89,25 @@ for script in "$@"; do
   elif [ -z "$sim_pid" ]; then
     start_sim "$service_port"
   fi
+  if [ -n "${E2E_SCRIPT_VARS:-}" ]; then
+    mkdir -p "$work/scripts"
+    shown=""
+    for name in $E2E_SCRIPT_VARS; do
+      export "${name?}"
+      shown="$shown \${$name}"
+    done
+    envsubst "$shown" <"$script" >"$work/scripts/$(basename "$script")"
+    script="$work/scripts/$(basename "$script")"
+  fi
   "$build/src/main/hestio" --headless --clock real --profile "$work/profile" \
     --service-host "localhost:$service_port" --service-pin "sha256//$pin" \
     --script "$script" --failure-screenshot "$work/$(basename "$script" .txt)-failure.png" \
     ${E2E_START_LOCATION:+--location "$E2E_START_LOCATION"} ${E2E_SCRIPT_ARGS:-}
+  if [ -n "${E2E_CHECK_EACH:-}" ]; then
+    [ -z "$sim_pid" ] && start_sim "$service_port"
+    # shellcheck disable=SC1090
+    source "${E2E_DIR:-.}/$E2E_CHECK_EACH"
+  fi
 done
 
 if [ -n "${E2E_EXPECT_MOVEMENTS:-}" ]; then

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace hestio;
@@ -118,6 +119,22 @@ TEST_F(RefreshTableViewControllerTest, BaseRefreshReturnsToIdleAfterTwoSecondsAn
     EXPECT_FALSE(list->refreshSpinner()->isAnimating());
     EXPECT_EQ(list->tableView().contentInset().top, 0);
     EXPECT_EQ(list->timestamp()->text(), "Last updated: 12-06-12 12:00 AM");
+}
+
+TEST_F(RefreshTableViewControllerTest, TheHeaderScrollsAwayWhenLoadingEndsUnlessTheListWasScrolledDown)
+{
+    for (double scrolledTo : { -52.0, -30.0, 0.0, 120.0 }) {
+        list = std::make_shared<CountingList>();
+        list->view();
+        list->useBaseRefresh = true;
+        pullTo(-60);
+        TableView& table = list->tableView();
+        table.setContentOffset({ 0, scrolledTo }); // where the list rests while loading
+        loop.advance(2.5);
+        EXPECT_FALSE(list->isLoading()) << "resting at " << scrolledTo;
+        EXPECT_EQ(table.contentInset().top, 0) << "resting at " << scrolledTo;
+        EXPECT_EQ(table.contentOffset().y, std::max(scrolledTo, 0.0)) << "resting at " << scrolledTo;
+    }
 }
 
 TEST_F(RefreshTableViewControllerTest, HeaderFramesFollowTheOrientation)

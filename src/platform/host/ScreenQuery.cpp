@@ -84,12 +84,18 @@ std::optional<ScreenQuery::Found> ScreenQuery::findFirst(Match match, const std:
                 continue;
             }
             // Tabs are drawn by their bar rather than being views of their own.
+            // A tab with a badge also answers to "Title (badge)", so scripts
+            // can read the badge.
             if (auto* bar = dynamic_cast<TabBar*>(view)) {
-                for (std::size_t i = 0; i < bar->tabs().size(); ++i)
-                    if (textMatches(bar->tabs()[i].title, needle, exactly)) {
-                        Rect tab = bar->convertRectToView(bar->rectForTab(static_cast<int>(i)), nullptr);
-                        return Found { view, tab.intersection(*visible) };
+                for (std::size_t i = 0; i < bar->tabs().size(); ++i) {
+                    const TabBar::Tab& tab = bar->tabs()[i];
+                    bool badged = tab.badge && !tab.badge->empty()
+                        && textMatches(tab.title + " (" + *tab.badge + ")", needle, exactly);
+                    if (textMatches(tab.title, needle, exactly) || badged) {
+                        Rect rect = bar->convertRectToView(bar->rectForTab(static_cast<int>(i)), nullptr);
+                        return Found { view, rect.intersection(*visible) };
                     }
+                }
                 continue;
             }
             if (textMatches(view->visibleText(), needle, exactly)

@@ -12,6 +12,7 @@
 #include "platform/ui/PinchGestureRecognizer.h"
 #include "platform/ui/ScrollView.h"
 #include "platform/ui/SwipeGestureRecognizer.h"
+#include "platform/ui/TabBar.h"
 #include "platform/ui/TapGestureRecognizer.h"
 #include "platform/ui/TextField.h"
 #include "platform/ui/ViewController.h"
@@ -96,6 +97,29 @@ TEST_F(DriverFixture, TypingGoesToTheTappedFieldAndNeedsOne)
     // The keyboard is up now: what it covers cannot be touched.
     EXPECT_EQ(step("expect \"First row\""), std::nullopt);
     EXPECT_EQ(step("tap \"First row\""), "\"First row\" is covered by KeyboardView #keyboard at (0, 264) 320x216");
+}
+
+TEST_F(DriverFixture, TabsAreFoundByTitleAndByTitleWithTheirBadge)
+{
+    auto bar = TabBar::create({ 0, 431, 320, TabBar::height });
+    std::vector<TabBar::Tab> tabs(2);
+    tabs[0].title = "Suggestions";
+    tabs[0].badge = "6";
+    tabs[1].title = "Devices";
+    tabs[1].badge = "";
+    bar->setTabs(tabs);
+    int tapped = -1;
+    bar->setSelectAction([&](int index) { tapped = index; });
+    window->addSubview(bar);
+
+    EXPECT_EQ(step("expect \"Suggestions (6)\""), std::nullopt);
+    EXPECT_EQ(step("expect-not \"Suggestions (5)\""), std::nullopt);
+    // An empty badge is not shown, so it cannot be read either.
+    EXPECT_EQ(step("expect-not \"Devices (\""), std::nullopt);
+    EXPECT_EQ(step("tap \"Devices\""), std::nullopt);
+    EXPECT_EQ(tapped, 1);
+    EXPECT_EQ(step("tap \"Suggestions (6)\""), std::nullopt);
+    EXPECT_EQ(tapped, 0);
 }
 
 TEST_F(DriverFixture, GesturesReachTheirRecognizers)
