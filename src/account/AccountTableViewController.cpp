@@ -1,0 +1,498 @@
+#include "account/AccountTableViewController.h"
+
+#include "account/OtherUserAccountViewController.h"
+#include "app/HestioAppDelegate.h"
+#include "devices/InfoDisplayCell.h"
+#include "net/KeychainWrapper.h"
+#include "net/ServiceEnvironment.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/ui/NavigationController.h"
+#include "platform/ui/TabBarController.h"
+#include "presence/LocationManager.h"
+
+#include <algorithm>
+
+namespace hestio {
+
+using namespace platform;
+
+namespace {
+
+    constexpr const char* keychainService = "kivora";
+
+    std::shared_ptr<TextField> makeAlertField(const std::string& placeholder, Rect frame, int tag, bool secure)
+    {
+        auto field = TextField::create(frame);
+        field->setText("");
+        field->setPlaceholder(placeholder);
+        field->setBorderStyle(TextBorderStyle::Bezel);
+        field->setTextColor(Color::black());
+        field->setBackgroundColor(Color::whiteColor());
+        field->setTextAlignment(TextAlignment::Left);
+        field->setFont(Font::systemFont(17));
+        field->setAutocorrectionType(AutocorrectionType::No);
+        field->setClearsOnBeginEditing(true);
+        field->setSecureTextEntry(secure);
+        field->setTag(tag);
+        if (secure) {
+            field->setKeyboardType(KeyboardType::EmailAddress);
+            field->setClearButtonMode(TextFieldViewMode::WhileEditing);
+            field->setAutocapitalizationType(AutocapitalizationType::None);
+        }
+        return field;
+    }
+
+    bool isBlank(const std::string& text)
+    {
+        return std::all_of(text.begin(), text.end(), [](unsigned char c) { return c == ' ' || c == '\t'; });
+    }
+
+    void styleCentredLabel(TableViewCell& cell, const std::string& text, Font font)
+    {
+        Label* label = cell.textLabel();
+        label->setText(text);
+        label->setFont(std::move(font));
+        label->setTextAlignment(TextAlignment::Center);
+    }
+
+}
+
+std::shared_ptr<AccountTableViewController> AccountTableViewController::create()
+{
+    return std::make_shared<AccountTableViewController>();
+}
+
+AccountTableViewController::AccountTableViewController()
+    : TableViewController(TableViewStyle::Grouped)
+{
+    setTitle("Account");
+}
+
+AccountTableViewController::~AccountTableViewController()
+{
+    NotificationCenter::defaultCenter().removeObserver(this);
+    for (const auto& alert : Application::shared().visibleAlerts()) {
+        if (alert->delegate() == this)
+            alert->setDelegate(nullptr);
+    }
+}
+
+std::shared_ptr<AccountTableViewController> AccountTableViewController::self()
+{
+    return std::static_pointer_cast<AccountTableViewController>(shared_from_this());
+}
+
+void AccountTableViewController::viewDidLoad()
+{
+    TableViewController::viewDidLoad();
+    if (m_observing)
+        return;
+    m_observing = true;
+    std::weak_ptr<AccountTableViewController> weak = self();
+    auto& center = NotificationCenter::defaultCenter();
+    center.addObserver(this, "UserLoggedOut", [weak](const Notification&) {
+        if (auto screen = weak.lock())
+            screen->reset();
+    });
+    center.addObserver(this, "LocationAdded", [weak](const Notification& notification) {
+        if (auto screen = weak.lock())
+            screen->locationsAdded(notification);
+    });
+}
+
+void AccountTableViewController::viewDidUnload()
+{
+    NotificationCenter::defaultCenter().removeObserver(this);
+    m_observing = false;
+    TableViewController::viewDidUnload();
+}
+
+void AccountTableViewController::viewDidAppear(bool animated)
+{
+    TableViewController::viewDidAppear(animated);
+    if (!m_usersLoaded)
+        getUsersListForHouse();
+    tableView().reloadData();
+}
+
+void AccountTableViewController::startRequest(std::shared_ptr<WebServiceConnector>& slot, const char* path,
+    std::string parameters, bool forPost, bool forDownloading, int tag)
+{
+    slot = WebServiceConnector::create(path, std::move(parameters), forPost);
+    slot->setTag(tag);
+    slot->setDelegate(self());
+    slot->startConnectionForDownload(forDownloading);
+}
+
+void AccountTableViewController::getUsersListForHouse()
+{
+    auto user = HestioAppDelegate::shared().curUser();
+    if (!user || !user->isAdministrator())
+        return;
+    std::string household(user->household["name"].stringValue());
+    startRequest(usersWsc, "/api/user", "household=" + escapeParameter(household), false, true, HouseholdUsersTag);
+}
+
+void AccountTableViewController::changePasswordForCurUser(bool show)
+{
+    if (!show)
+        return;
+    m_currentPasswordField = makeAlertField("Current Password", { 14, 45, 255, 28 }, 4, true);
+    m_currentPasswordField->setAccessibilityIdentifier("currentPasswordField");
+    m_newPasswordField = makeAlertField("New Password", { 14, 80, 255, 28 }, 5, true);
+    m_newPasswordField->setAccessibilityIdentifier("newPasswordField");
+    m_passwordAlert = AlertView::create("Change Password", " \n\n\n", this, std::string("Cancel"), { "OK" });
+    m_passwordAlert->addSubview(m_currentPasswordField);
+    m_passwordAlert->addSubview(m_newPasswordField);
+    m_passwordAlert->show();
+}
+
+void AccountTableViewController::logout()
+{
+    HestioAppDelegate& session = HestioAppDelegate::shared();
+    if (session.locationManager)
+        session.locationManager->removeAllLocations();
+    std::string parameters = "logout=true";
+    // Naming this phone's push token lets the service stop pushing to a
+    // phone nobody is signed in on.
+    if (auto token = session.pushToken())
+        parameters += "&push_token=" + escapeParameter(*token);
+    startRequest(wsc, "/session", std::move(parameters), true, false, LogoutTag);
+}
+
+void AccountTableViewController::finishLogout()
+{
+    auto keepAlive = self(); // the sign-out below pops this screen
+    hestio::log("Log out was successful");
+    HestioAppDelegate& session = HestioAppDelegate::shared();
+    session.setCurUser(nullptr);
+    // The next user to sign in on this phone must not see this user's places;
+    // their own come with their sign-in.
+    session.savedLocations.clear();
+    NotificationCenter::defaultCenter().post("UserLoggedOut", this);
+
+    auto& defaults = UserDefaults::standard();
+    std::optional<std::string> username = defaults.stringForKey("username");
+    std::optional<KeychainError> passwordError;
+    KeychainWrapper::deleteItemForKey(username, keychainService, &passwordError);
+    std::optional<KeychainError> tokenError;
+    KeychainWrapper::deleteItemForKey(std::string("pushtoken"), keychainService, &tokenError);
+    defaults.removeObjectForKey("username");
+    if (tokenError)
+        hestio::log("There was a problem deleting the keychain info after logout");
+
+    if (session.rootController)
+        session.rootController->setSelectedIndex(0);
+}
+
+void AccountTableViewController::watchSavedLocationsAgain()
+{
+    // Logging out stopped watching every place; when the service keeps the
+    // user signed in, their arrivals and departures must still be reported.
+    HestioAppDelegate& session = HestioAppDelegate::shared();
+    if (!session.locationManager)
+        return;
+    for (const auto& location : session.savedLocations) {
+        if (!session.locationManager->regionIsAlreadyBeingMonitoredWithIdentifier(location->title))
+            session.locationManager->startMonitoringRegionWithCenter(location->location.coordinate, location->title);
+    }
+}
+
+void AccountTableViewController::addLocation()
+{
+    if (locationTitleAlert)
+        return;
+    m_locationNameField = makeAlertField("Location name", { 14, 50, 255, 28 }, 4, false);
+    m_locationNameField->setAccessibilityIdentifier("locationNameField");
+    m_locationNameField->setKeyboardType(KeyboardType::Default);
+    locationTitleAlert = AlertView::create("Set Location Name", "\n\n", this, std::string("Cancel"), { "OK" });
+    locationTitleAlert->setAccessibilityIdentifier("locationTitleAlert");
+    locationTitleAlert->addSubview(m_locationNameField);
+    locationTitleAlert->show();
+    m_locationNameField->becomeFirstResponder();
+}
+
+void AccountTableViewController::locationsAdded(const Notification& notification)
+{
+    auto found = notification.userInfo.find("location");
+    if (found == notification.userInfo.end())
+        return;
+    const auto* location = std::any_cast<std::shared_ptr<Location>>(&found->second);
+    if (!location || !*location)
+        return;
+    auto& saved = HestioAppDelegate::shared().savedLocations;
+    TableView& table = tableView();
+    // When the list changed behind the table's back (a sign-in reloaded it),
+    // a row insertion would not add up: show the list afresh instead.
+    bool tableMatches = table.numberOfRowsInSection(LocationsSection) == static_cast<int>(saved.size()) + 1;
+    saved.push_back(*location);
+    if (!tableMatches) {
+        table.reloadData();
+        return;
+    }
+    table.beginUpdates();
+    table.insertRowsAtIndexPaths(
+        { { LocationsSection, static_cast<int>(saved.size()) - 1 } }, TableViewRowAnimation::Bottom);
+    table.endUpdates();
+}
+
+void AccountTableViewController::reset()
+{
+    if (auto* navigation = navigationController())
+        navigation->popViewControllerAnimated(false);
+}
+
+int AccountTableViewController::numberOfRowsInSection(TableView&, int section)
+{
+    switch (section) {
+    case LogoutSection:
+    case ActionSection:
+        return 1;
+    case UserInfoSection:
+        return 2;
+    case UsersSection:
+        return static_cast<int>(usersInHousehold.size());
+    default:
+        return static_cast<int>(HestioAppDelegate::shared().savedLocations.size()) + 1;
+    }
+}
+
+std::optional<std::string> AccountTableViewController::titleForHeaderInSection(TableView&, int section)
+{
+    auto user = HestioAppDelegate::shared().curUser();
+    switch (section) {
+    case LogoutSection:
+        return "Signed in as: " + (user ? user->username : std::string());
+    case UsersSection:
+        if (user && user->isAdministrator())
+            return "Users in household";
+        return std::nullopt;
+    case LocationsSection:
+        return "Your Saved Locations";
+    default:
+        return std::nullopt;
+    }
+}
+
+std::shared_ptr<TableViewCell> AccountTableViewController::cellForRowAtIndexPath(TableView& table, IndexPath path)
+{
+    auto reuse = [&](const std::string& identifier) {
+        auto cell = table.dequeueReusableCellWithIdentifier(identifier);
+        return cell ? cell : TableViewCell::create(TableViewCellStyle::Default, identifier);
+    };
+    auto infoCell = [&](const std::string& identifier) {
+        auto cell = std::dynamic_pointer_cast<InfoDisplayCell>(table.dequeueReusableCellWithIdentifier(identifier));
+        if (!cell)
+            cell = InfoDisplayCell::create(identifier);
+        cell->setSelectionStyle(TableViewCellSelectionStyle::None);
+        return cell;
+    };
+    auto user = HestioAppDelegate::shared().curUser();
+
+    switch (path.section) {
+    case LogoutSection: {
+        auto cell = reuse("logout");
+        cell->setAccessibilityIdentifier("logoutCell");
+        styleCentredLabel(*cell, "Log Out", Font::boldSystemFont(16));
+        return cell;
+    }
+    case UserInfoSection: {
+        auto cell = infoCell("userInfo");
+        if (path.row == 0) {
+            cell->name().setText("Type");
+            cell->value().setText(user ? user->type : std::string());
+        } else {
+            cell->name().setText("Household");
+            cell->value().setText(user ? std::string(user->household["name"].stringValue()) : std::string());
+        }
+        return cell;
+    }
+    case ActionSection: {
+        auto cell = reuse("action");
+        styleCentredLabel(*cell, "Change your password", Font::boldSystemFont(16));
+        return cell;
+    }
+    case UsersSection: {
+        auto cell = infoCell("usersInHouse");
+        cell->setAccessoryType(TableViewCellAccessoryType::DetailDisclosureButton);
+        const json::Value& other = usersInHousehold[static_cast<std::size_t>(path.row)];
+        cell->name().setText(std::string(other["username"].stringValue()));
+        cell->value().setText("");
+        return cell;
+    }
+    default:
+        break;
+    }
+
+    const auto& saved = HestioAppDelegate::shared().savedLocations;
+    if (path.row < static_cast<int>(saved.size())) {
+        auto cell = reuse("location");
+        styleCentredLabel(*cell, saved[static_cast<std::size_t>(path.row)]->title, Font::boldSystemFont(19));
+        cell->setSelectionStyle(TableViewCellSelectionStyle::None);
+        return cell;
+    }
+    auto cell = table.dequeueReusableCellWithIdentifier("addLocation");
+    if (!cell) {
+        cell = TableViewCell::create(TableViewCellStyle::Default, "addLocation");
+        auto button = Button::create(Button::Type::ContactAdd);
+        button->setAccessibilityIdentifier("addLocationButton");
+        std::weak_ptr<AccountTableViewController> weak = self();
+        button->addTarget(ControlEventTouchUpInside, [weak](Control&) {
+            if (auto screen = weak.lock())
+                screen->addLocation();
+        });
+        cell->setAccessoryView(button);
+    }
+    styleCentredLabel(*cell, "Add location", Font::systemFont(17));
+    cell->setSelectionStyle(TableViewCellSelectionStyle::None);
+    return cell;
+}
+
+bool AccountTableViewController::canEditRowAtIndexPath(TableView&, IndexPath path)
+{
+    return path.section == LocationsSection
+        && path.row < static_cast<int>(HestioAppDelegate::shared().savedLocations.size());
+}
+
+TableViewCellEditingStyle AccountTableViewController::editingStyleForRowAtIndexPath(TableView& table, IndexPath path)
+{
+    return canEditRowAtIndexPath(table, path) ? TableViewCellEditingStyle::Delete : TableViewCellEditingStyle::None;
+}
+
+void AccountTableViewController::commitEditingStyle(TableView& table, TableViewCellEditingStyle style, IndexPath path)
+{
+    if (style != TableViewCellEditingStyle::Delete || !canEditRowAtIndexPath(table, path))
+        return;
+    HestioAppDelegate& session = HestioAppDelegate::shared();
+    auto& saved = session.savedLocations;
+    std::string title = saved[static_cast<std::size_t>(path.row)]->title;
+    startRequest(deleteLocationWsc, "/api/location", "title=" + escapeParameter(title) + "&delete=true", true, false,
+        DeleteLocationTag);
+
+    saved.erase(saved.begin() + path.row);
+    table.beginUpdates();
+    table.deleteRowsAtIndexPaths({ path }, TableViewRowAnimation::Right);
+    table.endUpdates();
+    if (session.locationManager)
+        session.locationManager->stopMonitoringRegionWithIdentifier(title);
+}
+
+void AccountTableViewController::accessoryButtonTappedForRowWithIndexPath(TableView&, IndexPath path)
+{
+    if (path.section == LocationsSection) {
+        addLocation();
+        return;
+    }
+    if (path.section != UsersSection || path.row < 0 || path.row >= static_cast<int>(usersInHousehold.size()))
+        return;
+    auto other = OtherUserAccountViewController::create();
+    other->userInfo = usersInHousehold[static_cast<std::size_t>(path.row)];
+    navigationItem().setBackBarButtonItem(BarButtonItem::create("Back", BarButtonItem::Style::Bordered));
+    if (auto* navigation = navigationController())
+        navigation->pushViewController(other, true);
+}
+
+void AccountTableViewController::didSelectRowAtIndexPath(TableView& table, IndexPath path)
+{
+    table.deselectRowAtIndexPath(path, true);
+    if (path.section == ActionSection && path.row == 0)
+        changePasswordForCurUser(true);
+    else if (path.section == LogoutSection && path.row == 0)
+        logout();
+}
+
+void AccountTableViewController::alertViewClickedButtonAtIndex(AlertView& alert, int index)
+{
+    if (locationTitleAlert && &alert == locationTitleAlert.get()) {
+        std::string title = m_locationNameField ? m_locationNameField->text() : std::string();
+        locationTitleAlert.reset();
+        // A place needs a name: it is the place's key on the service and the
+        // name of the region watched for it.
+        auto& session = HestioAppDelegate::shared();
+        if (index == 1 && !isBlank(title) && session.locationManager)
+            session.locationManager->startMonitoringLocationWithTitle(title);
+        return;
+    }
+    if (!m_passwordAlert || &alert != m_passwordAlert.get())
+        return;
+    m_passwordAlert.reset();
+    if (index != 1)
+        return;
+    auto user = HestioAppDelegate::shared().curUser();
+    std::string parameters = "name=" + escapeParameter(user ? user->username : std::string())
+        + "&password=" + escapeParameter(m_currentPasswordField->text())
+        + "&new_password=" + escapeParameter(m_newPasswordField->text());
+    startRequest(wsc, "/api/user", std::move(parameters), true, false, ChangePasswordTag);
+}
+
+void AccountTableViewController::showError(const std::string& message)
+{
+    AlertView::create("Error Occurred", message, this, std::string("OK"))->show();
+}
+
+void AccountTableViewController::dataSent(bool success, int tag)
+{
+    switch (tag) {
+    case ChangePasswordTag:
+        wsc.reset();
+        if (success)
+            hestio::log("Successfully changed your password");
+        else
+            showError("Failed to change your password.");
+        break;
+    case LogoutTag:
+        wsc.reset();
+        if (success) {
+            finishLogout();
+        } else {
+            watchSavedLocationsAgain();
+            showError("Failed to logout");
+        }
+        break;
+    case DeleteLocationTag:
+        deleteLocationWsc.reset();
+        if (!success)
+            showError("Failed to post your location.");
+        break;
+    default:
+        break;
+    }
+}
+
+void AccountTableViewController::dataReceived(bool success, const json::Value& data, int tag)
+{
+    if (tag != HouseholdUsersTag)
+        return;
+    usersWsc.reset();
+    if (!success) {
+        hestio::log("Failed to get user data");
+        return;
+    }
+    // The signed-in user changes their own password above, with the current
+    // one; the service refuses to set it from the other-user page.
+    auto user = HestioAppDelegate::shared().curUser();
+    usersInHousehold.clear();
+    const json::Value& all = data["allUsers"];
+    for (std::size_t i = 0; all.isArray() && i < all.count(); ++i) {
+        if (user && all[i]["username"].stringValue() == user->username)
+            continue;
+        usersInHousehold.push_back(all[i]);
+    }
+    m_usersLoaded = true;
+    if (isViewLoaded())
+        tableView().reloadData();
+}
+
+bool AccountTableViewController::requestToServerFailedWithError(const TransportError&, const std::string&)
+{
+    // The info panel has told the user; a logout that never reached the
+    // service leaves the user signed in, still watching their places.
+    if (wsc && wsc->tag() == LogoutTag) {
+        wsc.reset();
+        watchSavedLocationsAgain();
+    }
+    return true;
+}
+
+}

@@ -1,0 +1,242 @@
+#include "devices/HomeTabViewController.h"
+
+#include "account/AccountTableViewController.h"
+#include "app/TabFactories.h"
+#include "devices/GraphButtonsCell.h"
+#include "graphs/GraphScreens.h"
+#include "graphs/GraphViewController.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/RunLoop.h"
+#include "platform/ui/NavigationController.h"
+
+#include <cstdio>
+
+namespace hestio {
+
+using namespace platform;
+
+namespace {
+
+    std::string formatted(const char* format, float value)
+    {
+        char text[64];
+        std::snprintf(text, sizeof text, format, static_cast<double>(value));
+        return text;
+    }
+
+}
+
+std::shared_ptr<ViewController> makeHomeTabViewController()
+{
+    return HomeTabViewController::create();
+}
+
+std::shared_ptr<HomeTabViewController> HomeTabViewController::create()
+{
+    return std::make_shared<HomeTabViewController>();
+}
+
+HomeTabViewController::HomeTabViewController()
+    : TableViewController(TableViewStyle::Grouped)
+{
+    setTitle("Home");
+}
+
+HomeTabViewController::~HomeTabViewController()
+{
+    NotificationCenter::defaultCenter().removeObserver(this);
+}
+
+std::shared_ptr<HomeTabViewController> HomeTabViewController::self()
+{
+    return std::static_pointer_cast<HomeTabViewController>(shared_from_this());
+}
+
+void HomeTabViewController::viewDidLoad()
+{
+    TableViewController::viewDidLoad();
+    std::weak_ptr<HomeTabViewController> weak = self();
+    if (!m_observing) {
+        m_observing = true;
+        NotificationCenter::defaultCenter().addObserver(this, "UserLoggedOut", [weak](const Notification&) {
+            if (auto screen = weak.lock())
+                screen->reset();
+        });
+    }
+    navigationItem().setRightBarButtonItem(BarButtonItem::create("Account", BarButtonItem::Style::Bordered, [weak] {
+        if (auto screen = weak.lock())
+            screen->viewAccount();
+    }));
+    // The battery row exists from the start, so that a reply arriving before
+    // the table shows its rows still has somewhere to go.
+    if (!batteryInfoCell) {
+        batteryInfoCell = BatteryInfoCell::create("BatteryInfoCell");
+        batteryInfoCell->setAccessibilityIdentifier("batteryInfoCell");
+    }
+}
+
+void HomeTabViewController::viewDidAppear(bool animated)
+{
+    TableViewController::viewDidAppear(animated);
+    refresh();
+}
+
+void HomeTabViewController::viewDidUnload()
+{
+    NotificationCenter::defaultCenter().removeObserver(this);
+    m_observing = false;
+    chargingCell.reset();
+    batteryPercentageGraphButton.reset();
+    energyConsumptionGraphButton.reset();
+    TableViewController::viewDidUnload();
+}
+
+void HomeTabViewController::refresh()
+{
+    wsc = WebServiceConnector::create("/api/battery", "count=1", false);
+    wsc->setDelegate(self());
+    wsc->startConnectionForDownload(true);
+}
+
+void HomeTabViewController::setChargingValue(const std::string& text)
+{
+    m_chargingText = text;
+    if (chargingCell)
+        chargingCell->value().setText(text);
+}
+
+void HomeTabViewController::dataReceived(bool success, const json::Value& data, int)
+{
+    wsc.reset();
+    if (!success) {
+        hestio::log("Failed to get battery statuses");
+        return;
+    }
+    if (!batteryInfoCell)
+        return;
+    const json::Value& statuses = data["statuses"];
+    batteryInfoCell->statuses.clear();
+    for (std::size_t i = 0; statuses.isArray() && i < statuses.count(); ++i)
+        batteryInfoCell->statuses.push_back(statuses[i]);
+    if (batteryInfoCell->statuses.empty()) {
+        batteryInfoCell->changeBatteryViewChargeTo(0, true);
+        setChargingValue("");
+        return;
+    }
+
+    const json::Value& status = batteryInfoCell->statuses.front();
+    double nowSeconds = RunLoop::current().clock().now().timeIntervalSince1970();
+    double minutes = (nowSeconds * 1000 - static_cast<double>(status["timestamp"].integerValue())) / 1000 / 60;
+    if (minutes > freshnessMinutes)
+        return;
+
+    auto percentage = static_cast<float>(status["percentage"].doubleValue());
+    auto voltage = static_cast<float>(status["voltage"].doubleValue());
+    batteryInfoCell->percentageLabel().setText(formatted("%.1f%%", percentage));
+    batteryInfoCell->voltageLabel().setText(formatted("%.1fV", voltage));
+    batteryInfoCell->changeBatteryViewChargeTo(percentage, true);
+    setChargingValue(status["isCharging"].boolValue() ? "Yes" : "No");
+}
+
+void HomeTabViewController::reset()
+{
+    if (!batteryInfoCell)
+        return;
+    batteryInfoCell->changeBatteryViewChargeTo(0, false);
+    batteryInfoCell->percentageLabel().setText("N/A (%)");
+    batteryInfoCell->voltageLabel().setText("N/A (V)");
+    setChargingValue("");
+}
+
+void HomeTabViewController::viewAccount()
+{
+    auto account = AccountTableViewController::create();
+    account->setTitle("Account");
+    if (auto* navigation = navigationController())
+        navigation->pushViewController(account, true);
+}
+
+void HomeTabViewController::batteryGraph()
+{
+    auto graph = makeHomeBatteryGraph();
+    graph->setGraphName("Battery Percentage");
+    presentModalViewController(graph, true);
+}
+
+void HomeTabViewController::energyConsumedGraph()
+{
+    auto graph = makeHomeEnergyGraph();
+    graph->setGraphName("energyConsumed");
+    navigationItem().setBackBarButtonItem(BarButtonItem::create("Back", BarButtonItem::Style::Bordered));
+    presentModalViewController(graph, true);
+}
+
+int HomeTabViewController::numberOfRowsInSection(TableView&, int section)
+{
+    return section == 0 ? 2 : 1;
+}
+
+double HomeTabViewController::heightForRowAtIndexPath(TableView&, IndexPath path)
+{
+    return path.section == 0 && path.row == 0 ? batteryRowHeight : rowHeight;
+}
+
+void HomeTabViewController::willDisplayCell(TableView&, TableViewCell& cell, IndexPath)
+{
+    cell.setSelectionStyle(TableViewCellSelectionStyle::None);
+}
+
+std::shared_ptr<TableViewCell> HomeTabViewController::cellForRowAtIndexPath(TableView& table, IndexPath path)
+{
+    if (path.section == 0 && path.row == 0) {
+        auto cell
+            = std::dynamic_pointer_cast<BatteryInfoCell>(table.dequeueReusableCellWithIdentifier("BatteryInfoCell"));
+        if (!cell)
+            cell = batteryInfoCell ? batteryInfoCell : BatteryInfoCell::create("BatteryInfoCell");
+        cell->setAccessibilityIdentifier("batteryInfoCell");
+        batteryInfoCell = cell;
+        return cell;
+    }
+    if (path.section == 0) {
+        auto cell
+            = std::dynamic_pointer_cast<InfoDisplayCell>(table.dequeueReusableCellWithIdentifier("isChargingCell"));
+        if (!cell)
+            cell = InfoDisplayCell::create("isChargingCell");
+        cell->setAccessibilityIdentifier("chargingCell");
+        cell->value().setFont(Font::systemFont(17));
+        cell->name().setFont(Font::systemFont(17));
+        cell->name().setText("Charging (AC Generator)");
+        // The table asks for the row again whenever it lays it out anew; the
+        // row keeps showing what the last reply said ("N/A" before one).
+        cell->value().setText(m_chargingText);
+        cell->setBackgroundColor(Color::whiteColor());
+        chargingCell = cell;
+        return cell;
+    }
+
+    auto cell = std::dynamic_pointer_cast<GraphButtonsCell>(table.dequeueReusableCellWithIdentifier("GraphCell"));
+    if (!cell)
+        cell = GraphButtonsCell::create("GraphCell");
+    cell->setBackgroundView(View::create());
+    std::weak_ptr<HomeTabViewController> weak = self();
+    batteryPercentageGraphButton = cell->powerDrawButton();
+    batteryPercentageGraphButton->setAccessibilityIdentifier("batteryPercentageGraphButton");
+    batteryPercentageGraphButton->removeAllTargets();
+    batteryPercentageGraphButton->addTarget(ControlEventTouchUpInside, [weak](Control&) {
+        if (auto screen = weak.lock())
+            screen->batteryGraph();
+    });
+    batteryPercentageGraphButton->setTitle("Battery Percentage");
+    energyConsumptionGraphButton = cell->energyConsumedButton();
+    energyConsumptionGraphButton->setAccessibilityIdentifier("energyConsumptionGraphButton");
+    energyConsumptionGraphButton->removeAllTargets();
+    energyConsumptionGraphButton->addTarget(ControlEventTouchUpInside, [weak](Control&) {
+        if (auto screen = weak.lock())
+            screen->energyConsumedGraph();
+    });
+    energyConsumptionGraphButton->setEnabled(true);
+    return cell;
+}
+
+}

@@ -1,0 +1,378 @@
+#include "AccountTestSupport.h"
+
+#include "account/AccountTableViewController.h"
+#include "account/OtherUserAccountViewController.h"
+#include "devices/InfoDisplayCell.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/ui/TabBarController.h"
+
+using namespace hestio;
+using namespace platform;
+
+namespace {
+
+const char* kHouseholdUsers = R"({"success":true,"allUsers":[
+    {"username":"demo","type":"Admin","household":{"name":"The Demos"}},
+    {"username":"sam","type":"member","household":{"name":"The Demos"}},
+    {"username":"alex","type":"member","household":{"name":"The Demos"}}]})";
+
+const Coordinate kGym { 40.75, -73.99 };
+const Coordinate kAway { 40.9, -74.2 };
+
+struct AccountTableViewControllerTest : test::AccountFixture {
+    std::shared_ptr<AccountTableViewController> screen = AccountTableViewController::create();
+
+    explicit AccountTableViewControllerTest(const std::string& type = "Admin")
+        : AccountFixture(type)
+    {
+    }
+
+    /// Pushes the screen and lets it appear, answering its first request.
+    void open(const std::string& usersReply = kHouseholdUsers)
+    {
+        transport->enqueue(FakeTransport::Reply::json(usersReply));
+        navigation->pushViewController(screen, false);
+        screen->view();
+        screen->viewDidAppear(false);
+        loop.runPending();
+    }
+    TableView& table() { return screen->tableView(); }
+    std::shared_ptr<TableViewCell> cell(int section, int row)
+    {
+        return screen->cellForRowAtIndexPath(table(), { section, row });
+    }
+    std::shared_ptr<InfoDisplayCell> infoCell(int section, int row)
+    {
+        return std::dynamic_pointer_cast<InfoDisplayCell>(cell(section, row));
+    }
+    void select(int section, int row) { screen->didSelectRowAtIndexPath(table(), { section, row }); }
+    void logOut(const std::string& replyBody)
+    {
+        transport->enqueue(FakeTransport::Reply::json(replyBody));
+        select(0, 0);
+        loop.runPending();
+    }
+    std::vector<std::string> locationRows()
+    {
+        std::vector<std::string> rows;
+        for (int row = 0; row < table().numberOfRowsInSection(4); ++row)
+            rows.push_back(cell(4, row)->textLabel()->text());
+        return rows;
+    }
+};
+
+struct MemberAccountTest : AccountTableViewControllerTest {
+    MemberAccountTest()
+        : AccountTableViewControllerTest("member")
+    {
+    }
+};
+
+TEST_F(AccountTableViewControllerTest, AnAdministratorSeesTheOtherUsersOfTheHousehold)
+{
+    open();
+    ASSERT_EQ(transport->requestCount(), 1u);
+    EXPECT_EQ(transport->requests()[0].url,
+        "https://localhost:8443/kivoraserver/api/user?token=T0K3N&household=The%20Demos&token=T0K3N");
+    EXPECT_EQ(table().numberOfSections(), 5);
+    EXPECT_EQ(screen->titleForHeaderInSection(table(), 0), "Signed in as: demo");
+    EXPECT_EQ(screen->titleForHeaderInSection(table(), 1), std::nullopt);
+    EXPECT_EQ(screen->titleForHeaderInSection(table(), 3), "Users in household");
+    EXPECT_EQ(screen->titleForHeaderInSection(table(), 4), "Your Saved Locations");
+    EXPECT_EQ(cell(0, 0)->textLabel()->text(), "Log Out");
+    EXPECT_EQ(infoCell(1, 0)->name().text(), "Type");
+    EXPECT_EQ(infoCell(1, 0)->value().text(), "Admin");
+    EXPECT_EQ(infoCell(1, 1)->name().text(), "Household");
+    EXPECT_EQ(infoCell(1, 1)->value().text(), "The Demos");
+    EXPECT_EQ(cell(2, 0)->textLabel()->text(), "Change your password");
+
+    // The signed-in user is not among the others: their own password is
+    // changed above, with the current one.
+    ASSERT_EQ(table().numberOfRowsInSection(3), 2);
+    EXPECT_EQ(infoCell(3, 0)->name().text(), "sam");
+    EXPECT_EQ(infoCell(3, 0)->value().text(), "");
+    EXPECT_EQ(infoCell(3, 0)->accessoryType(), TableViewCellAccessoryType::DetailDisclosureButton);
+    EXPECT_EQ(infoCell(3, 1)->name().text(), "alex");
+
+    screen->viewDidAppear(false);
+    EXPECT_EQ(transport->requestCount(), 1u) << "the users are loaded once per visit";
+}
+
+TEST_F(AccountTableViewControllerTest, UsersAreRetriedOnTheNextAppearanceAfterAFailure)
+{
+    open(R"({"success":false})");
+    EXPECT_TRUE(logs.contains("Failed to get user data"));
+    EXPECT_EQ(table().numberOfRowsInSection(3), 0);
+    transport->enqueue(FakeTransport::Reply::json(kHouseholdUsers));
+    screen->viewDidAppear(false);
+    loop.runPending();
+    EXPECT_EQ(transport->requestCount(), 2u);
+    EXPECT_EQ(table().numberOfRowsInSection(3), 2);
+}
+
+TEST_F(MemberAccountTest, AMemberSeesNeitherHeaderNorUsersAndSendsNoRequest)
+{
+    open();
+    EXPECT_EQ(transport->requestCount(), 0u);
+    EXPECT_EQ(screen->titleForHeaderInSection(table(), 3), std::nullopt);
+    EXPECT_EQ(table().numberOfRowsInSection(3), 0);
+    EXPECT_EQ(infoCell(1, 0)->value().text(), "member");
+}
+
+TEST_F(AccountTableViewControllerTest, WithoutSavedPlacesOnlyTheAddRowShowsAndCannotBeDeleted)
+{
+    open();
+    EXPECT_EQ(locationRows(), (std::vector<std::string> { "Add location" }));
+    EXPECT_FALSE(screen->canEditRowAtIndexPath(table(), { 4, 0 }));
+    EXPECT_EQ(screen->editingStyleForRowAtIndexPath(table(), { 4, 0 }), TableViewCellEditingStyle::None);
+    EXPECT_FALSE(screen->canEditRowAtIndexPath(table(), { 0, 0 }));
+    auto add = cell(4, 0);
+    ASSERT_TRUE(add->accessoryView());
+    EXPECT_EQ(add->accessoryView()->accessibilityIdentifier(), "addLocationButton");
+}
+
+TEST_F(AccountTableViewControllerTest, OneNameAlertAtATimeAndOnlyOKWithANameCreatesAPlace)
+{
+    open();
+    screen->addLocation();
+    screen->addLocation();
+    ASSERT_EQ(application->visibleAlerts().size(), 1u);
+    auto alert = application->visibleAlerts()[0];
+    EXPECT_EQ(alert->title(), "Set Location Name");
+    EXPECT_EQ(alert->message(), "\n\n");
+    TextField* field = screen->locationNameField();
+    ASSERT_TRUE(field);
+    EXPECT_EQ(field->placeholder(), "Location name");
+    EXPECT_EQ(field->tag(), 4);
+    EXPECT_FALSE(field->isSecureTextEntry());
+    EXPECT_TRUE(field->isFirstResponder());
+
+    field->setText("Gym");
+    alert->clickButtonAtIndex(0);
+    EXPECT_FALSE(screen->locationTitleAlert);
+    EXPECT_FALSE(session().locationManager->locationManager().isUpdatingLocation()) << "Cancel creates nothing";
+
+    screen->addLocation();
+    screen->locationNameField()->setText("  ");
+    application->topAlert()->clickButtonAtIndex(1);
+    EXPECT_FALSE(session().locationManager->locationManager().isUpdatingLocation()) << "a blank name creates nothing";
+
+    screen->addLocation();
+    screen->locationNameField()->setText("Gym");
+    application->topAlert()->clickButtonAtIndex(1);
+    EXPECT_FALSE(screen->locationTitleAlert);
+    EXPECT_TRUE(session().locationManager->locationManager().isUpdatingLocation());
+    EXPECT_EQ(session().locationManager->title(), "Gym");
+}
+
+TEST_F(AccountTableViewControllerTest, AddingAPlaceAtTheCurrentPositionListsAndWatchesIt)
+{
+    addSavedLocation("Home", kAway);
+    open();
+    transport->clearRequests();
+    screen->addLocation();
+    screen->locationNameField()->setText("Gym & Pool");
+    application->topAlert()->clickButtonAtIndex(1);
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})"));
+    PositionSource::shared().moveTo(kGym, loop.now());
+    loop.runPending();
+
+    EXPECT_EQ(lastBody(), "title=Gym%20%26%20Pool&longitude=-73.99&latitude=40.75");
+    EXPECT_EQ(savedTitles(), (std::vector<std::string> { "Home", "Gym & Pool" }));
+    EXPECT_EQ(locationRows(), (std::vector<std::string> { "Home", "Gym & Pool", "Add location" }));
+    EXPECT_TRUE(watching("Gym & Pool"));
+    ASSERT_FALSE(table().updateLog().empty());
+    const auto& insert = table().updateLog().back();
+    EXPECT_EQ(insert.kind, TableView::UpdateRecord::Kind::InsertRows);
+    EXPECT_EQ(insert.paths, (std::vector<IndexPath> { { 4, 1 } }));
+    EXPECT_EQ(insert.animation, TableViewRowAnimation::Bottom);
+}
+
+TEST_F(AccountTableViewControllerTest, APlaceAddedWhileTheListChangedElsewhereReloadsInsteadOfFailing)
+{
+    open();
+    addSavedLocation("Home", kAway); // the table has not heard of it
+    auto location = Location::initWithTitle("Gym", GeoLocation {});
+    NotificationCenter::defaultCenter().post("LocationAdded", nullptr, { { "location", location } });
+    EXPECT_EQ(locationRows(), (std::vector<std::string> { "Home", "Gym", "Add location" }));
+}
+
+TEST_F(AccountTableViewControllerTest, DeletingAPlaceRemovesItAtOnceAndStopsWatchingEvenIfRefused)
+{
+    addSavedLocation("Gym & Pool", kGym);
+    open();
+    ASSERT_TRUE(screen->canEditRowAtIndexPath(table(), { 4, 0 }));
+    EXPECT_EQ(screen->editingStyleForRowAtIndexPath(table(), { 4, 0 }), TableViewCellEditingStyle::Delete);
+    EXPECT_FALSE(screen->canEditRowAtIndexPath(table(), { 4, 1 }));
+
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":false})"));
+    screen->commitEditingStyle(table(), TableViewCellEditingStyle::Delete, { 4, 0 });
+    EXPECT_EQ(transport->lastRequest().method, "POST");
+    EXPECT_EQ(transport->lastRequest().url, "https://localhost:8443/kivoraserver/api/location");
+    EXPECT_EQ(lastBody(), "title=Gym%20%26%20Pool&delete=true");
+    EXPECT_TRUE(savedTitles().empty());
+    EXPECT_FALSE(watching("Gym & Pool"));
+    EXPECT_EQ(locationRows(), (std::vector<std::string> { "Add location" }));
+    const auto& removal = table().updateLog().back();
+    EXPECT_EQ(removal.kind, TableView::UpdateRecord::Kind::DeleteRows);
+    EXPECT_EQ(removal.animation, TableViewRowAnimation::Right);
+
+    loop.runPending();
+    ASSERT_TRUE(application->topAlert());
+    EXPECT_EQ(application->topAlert()->title(), "Error Occurred");
+    EXPECT_EQ(application->topAlert()->message(), "Failed to post your location.");
+    EXPECT_EQ(application->topAlert()->buttonTitleAtIndex(0), "OK");
+    EXPECT_EQ(locationRows(), (std::vector<std::string> { "Add location" })) << "the row is not restored";
+    EXPECT_FALSE(watching("Gym & Pool"));
+}
+
+struct LoggingOutTest : AccountTableViewControllerTest {
+    std::shared_ptr<TabBarController> tabs = TabBarController::create();
+    int loggedOut = 0;
+
+    LoggingOutTest()
+    {
+        tabs->setViewControllers({ std::make_shared<ViewController>(), navigation });
+        tabs->setSelectedIndex(1);
+        session().rootController = tabs;
+        UserDefaults::standard().setObject("demo", "username");
+        KeychainWrapper::storeKey(std::string("demo"), std::string("demo-password"), std::string("kivora"), true);
+        addSavedLocation("Home", kAway);
+        NotificationCenter::defaultCenter().addObserver(
+            this, "UserLoggedOut", [this](const Notification&) { ++loggedOut; });
+    }
+    ~LoggingOutTest() override { NotificationCenter::defaultCenter().removeObserver(this); }
+
+    std::optional<std::string> stored(const std::string& key)
+    {
+        return KeychainWrapper::getValueForKey(key, std::string("kivora"));
+    }
+};
+
+TEST_F(LoggingOutTest, ASuccessfulLogoutClearsTheSessionAndEverythingStored)
+{
+    session().setPushToken("ab12cd");
+    KeychainWrapper::storeKey(std::string("pushtoken"), std::string("ab12cd"), std::string("kivora"), true);
+    open();
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})"));
+    select(0, 0);
+    EXPECT_FALSE(watching("Home")) << "regions stop before the reply";
+    EXPECT_EQ(transport->lastRequest().url, "https://localhost:8443/kivoraserver/session");
+    EXPECT_EQ(transport->lastRequest().body, "logout=true&push_token=ab12cd&token=T0K3N");
+    loop.runPending();
+
+    EXPECT_TRUE(logs.contains("Log out was successful"));
+    EXPECT_FALSE(session().curUser());
+    EXPECT_EQ(loggedOut, 1);
+    EXPECT_FALSE(stored("demo"));
+    EXPECT_FALSE(stored("pushtoken"));
+    EXPECT_FALSE(UserDefaults::standard().stringForKey("username"));
+    EXPECT_FALSE(logs.contains("There was a problem deleting the keychain info after logout"));
+    EXPECT_TRUE(session().savedLocations.empty()) << "the next user does not see these places";
+    EXPECT_EQ(tabs->selectedIndex(), 0);
+    EXPECT_EQ(navigation->topViewController(), home.get()) << "the account screen pops itself";
+}
+
+TEST_F(LoggingOutTest, WithoutAPushTokenOnlyTheLogoutIsSentAndTheMissingItemIsLogged)
+{
+    open();
+    logOut(R"({"success":true})");
+    EXPECT_EQ(lastBody(), "logout=true");
+    EXPECT_FALSE(stored("demo"));
+    EXPECT_TRUE(logs.contains("There was a problem deleting the keychain info after logout"));
+}
+
+TEST_F(LoggingOutTest, ARefusedLogoutKeepsTheUserSignedInAndWatchingTheirPlaces)
+{
+    open();
+    logOut(R"({"success":false})");
+    ASSERT_TRUE(application->topAlert());
+    EXPECT_EQ(application->topAlert()->title(), "Error Occurred");
+    EXPECT_EQ(application->topAlert()->message(), "Failed to logout");
+    EXPECT_EQ(session().curUser(), user);
+    EXPECT_EQ(loggedOut, 0);
+    EXPECT_EQ(stored("demo"), "demo-password");
+    EXPECT_EQ(UserDefaults::standard().stringForKey("username"), "demo");
+    EXPECT_EQ(savedTitles(), (std::vector<std::string> { "Home" }));
+    EXPECT_TRUE(watching("Home"));
+    EXPECT_EQ(navigation->topViewController(), screen.get());
+    EXPECT_EQ(tabs->selectedIndex(), 1);
+
+    transport->enqueue(FakeTransport::Reply::failure());
+    select(0, 0);
+    loop.runPending();
+    EXPECT_EQ(session().curUser(), user) << "a logout that never arrived";
+    EXPECT_TRUE(watching("Home"));
+}
+
+TEST_F(AccountTableViewControllerTest, PasswordChangeSendsBothFieldsAsTypedEvenEmpty)
+{
+    open();
+    select(2, 0);
+    ASSERT_EQ(application->visibleAlerts().size(), 1u);
+    auto alert = application->topAlert();
+    EXPECT_EQ(alert->title(), "Change Password");
+    EXPECT_EQ(alert->message(), " \n\n\n");
+    EXPECT_EQ(alert->buttonTitleAtIndex(0), "Cancel");
+    EXPECT_EQ(alert->buttonTitleAtIndex(1), "OK");
+    struct Field {
+        TextField* field;
+        std::string placeholder;
+        double y;
+        int tag;
+    };
+    for (const Field& f : { Field { screen->currentPasswordField(), "Current Password", 45, 4 },
+             Field { screen->newPasswordField(), "New Password", 80, 5 } }) {
+        ASSERT_TRUE(f.field);
+        EXPECT_EQ(f.field->placeholder(), f.placeholder);
+        EXPECT_EQ(f.field->frame().origin.y, f.y) << f.placeholder;
+        EXPECT_EQ(f.field->tag(), f.tag) << f.placeholder;
+        EXPECT_TRUE(f.field->isSecureTextEntry()) << f.placeholder;
+        EXPECT_EQ(f.field->superview(), alert) << f.placeholder;
+    }
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})"));
+    alert->clickButtonAtIndex(1);
+    EXPECT_EQ(transport->lastRequest().url, "https://localhost:8443/kivoraserver/api/user");
+    EXPECT_EQ(lastBody(), "name=demo&password=&new_password=");
+    loop.runPending();
+    EXPECT_TRUE(logs.contains("Successfully changed your password"));
+
+    select(2, 0);
+    screen->currentPasswordField()->setText("old&pw");
+    screen->newPasswordField()->setText("n=w pw");
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":false})"));
+    application->topAlert()->clickButtonAtIndex(1);
+    EXPECT_EQ(lastBody(), "name=demo&password=old%26pw&new_password=n%3Dw%20pw");
+    loop.runPending();
+    ASSERT_TRUE(application->topAlert());
+    EXPECT_EQ(application->topAlert()->title(), "Error Occurred");
+    EXPECT_EQ(application->topAlert()->message(), "Failed to change your password.");
+    std::size_t sent = transport->requestCount();
+    application->topAlert()->clickButtonAtIndex(0);
+    EXPECT_EQ(transport->requestCount(), sent) << "OK on the error alert sends nothing";
+
+    select(2, 0);
+    application->topAlert()->clickButtonAtIndex(0);
+    EXPECT_EQ(transport->requestCount(), sent) << "Cancel sends nothing";
+}
+
+TEST_F(AccountTableViewControllerTest, AUsersAccessoryOpensTheirPageAndSignOutPopsTheTopScreen)
+{
+    open();
+    screen->accessoryButtonTappedForRowWithIndexPath(table(), { 3, 0 });
+    loop.advance(1);
+    auto* other = dynamic_cast<OtherUserAccountViewController*>(navigation->topViewController());
+    ASSERT_TRUE(other);
+    EXPECT_EQ(other->userInfo["username"].stringValue(), "sam");
+    other->view();
+    EXPECT_EQ(other->title(), "sam");
+    ASSERT_TRUE(screen->navigationItem().backBarButtonItem());
+    EXPECT_EQ(screen->navigationItem().backBarButtonItem()->title(), "Back");
+
+    navigation->popViewControllerAnimated(false);
+    NotificationCenter::defaultCenter().post("UserLoggedOut");
+    EXPECT_EQ(navigation->topViewController(), home.get());
+}
+
+}
