@@ -567,6 +567,10 @@ void View::removeGestureRecognizer(const GestureRecognizer& recognizer)
     if (it == m_gestureRecognizers.end())
         return;
     (*it)->m_view = nullptr;
+    // A detached recogniser no longer hears about the touches it was
+    // following, so it lets go of them now; the window still resets it when
+    // they end, and it recognises again once it is attached again.
+    (*it)->m_touches.clear();
     m_gestureRecognizers.erase(it);
 }
 

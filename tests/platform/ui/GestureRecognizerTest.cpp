@@ -91,6 +91,31 @@ TEST(GestureRecognizer, AttachingAndDetachingIsCountedPerView)
     EXPECT_TRUE(hosting->gestureRecognizers().empty());
 }
 
+TEST(GestureRecognizer, OneDetachedWhileItsTouchGoesOnRecognisesAgainOnceReattached)
+{
+    // A graph that stops paging while it loads: its swipes detach themselves
+    // as they are recognised, half-way through the stroke, and come back later.
+    UiFixture ui;
+    auto graph = View::create({ 0, 20, 320, 400 });
+    ui.window->addSubview(graph);
+    int backs = 0;
+    std::shared_ptr<SwipeGestureRecognizer> right;
+    right = SwipeGestureRecognizer::create(SwipeGestureRecognizer::Right, [&](GestureRecognizer& r) {
+        if (r.state() != GestureRecognizer::Recognized)
+            return;
+        ++backs;
+        graph->removeGestureRecognizer(*right);
+    });
+    graph->addGestureRecognizer(right);
+    for (int stroke = 1; stroke <= 3; ++stroke) {
+        ui.fingers.drag({ 60, 200 }, { 260, 200 }, 10, 0.15);
+        EXPECT_EQ(backs, stroke);
+        EXPECT_EQ(right->view(), nullptr);
+        EXPECT_EQ(right->state(), GestureRecognizer::State::Possible) << "after stroke " << stroke;
+        graph->addGestureRecognizer(right);
+    }
+}
+
 TEST(PinchGestureRecognizer, ReportsTheScaleWhichTheReceiverMayReset)
 {
     UiFixture ui;
