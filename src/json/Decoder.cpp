@@ -8,6 +8,7 @@
 #include "json/ValueCache.h"
 
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cstdarg>
@@ -83,6 +84,181 @@ namespace {
         return result;
     }
 
+    std::uint64_t loadWord(const unsigned char* p)
+    {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        return word;
+    }
+
+    constexpr std::uint64_t kEveryByte = 0x0101010101010101ULL;
+    constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+
+    // Whether all eight bytes of a word are ASCII digits.
+    bool eightDigits(std::uint64_t word)
+    {
+        return ((word & 0xF0F0F0F0F0F0F0F0ULL) | (((word + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL) >> 4))
+            == 0x3333333333333333ULL;
+    }
+
+    // The value of eight digit bytes (first byte most significant), in three multiplications.
+    std::uint32_t eightDigitValue(std::uint64_t word)
+    {
+        word -= 0x3030303030303030ULL;
+        word = word * 10 + (word >> 8);
+        word = (((word & 0x000000FF000000FFULL) * (100 + (1000000ULL << 32)))
+                   + (((word >> 16) & 0x000000FF000000FFULL) * (1 + (10000ULL << 32))))
+            >> 32;
+        return static_cast<std::uint32_t>(word);
+    }
+
+    // Marks the bytes of a word of string text that the plain scan must stop
+    // at: a quote, a backslash, a control byte or a byte of a multi-byte
+    // sequence. The lowest marked byte is always exact (borrows only run upwards).
+    std::uint64_t specialStringBytes(std::uint64_t word)
+    {
+        auto zeroByte = [](std::uint64_t v) { return (v - kEveryByte) & ~v & kHighBits; };
+        const std::uint64_t control = (word - 0x20 * kEveryByte) & ~word & kHighBits;
+        return control | zeroByte(word ^ ('"' * kEveryByte)) | zeroByte(word ^ ('\\' * kEveryByte))
+            | (word & kHighBits);
+    }
+
+    // 5^q for q from -27 to 27 in 128 bits, the leading bit set: exact for
+    // q >= 0, rounded up for q < 0 (floor(2^(127 + bits of 5^-q) / 5^-q) + 1).
+    constexpr int kSmallestPower = -27;
+    constexpr int kLargestPower = 27;
+    constexpr std::uint64_t kPowersOfFive[][2] = {
+        { 0x9e74d1b791e07e48ULL, 0x775ea264cf55347eULL }, // 5^-27
+        { 0xc612062576589ddaULL, 0x95364afe032a819eULL }, // 5^-26
+        { 0xf79687aed3eec551ULL, 0x3a83ddbd83f52205ULL }, // 5^-25
+        { 0x9abe14cd44753b52ULL, 0xc4926a9672793543ULL }, // 5^-24
+        { 0xc16d9a0095928a27ULL, 0x75b7053c0f178294ULL }, // 5^-23
+        { 0xf1c90080baf72cb1ULL, 0x5324c68b12dd6339ULL }, // 5^-22
+        { 0x971da05074da7beeULL, 0xd3f6fc16ebca5e04ULL }, // 5^-21
+        { 0xbce5086492111aeaULL, 0x88f4bb1ca6bcf585ULL }, // 5^-20
+        { 0xec1e4a7db69561a5ULL, 0x2b31e9e3d06c32e6ULL }, // 5^-19
+        { 0x9392ee8e921d5d07ULL, 0x3aff322e62439fd0ULL }, // 5^-18
+        { 0xb877aa3236a4b449ULL, 0x09befeb9fad487c3ULL }, // 5^-17
+        { 0xe69594bec44de15bULL, 0x4c2ebe687989a9b4ULL }, // 5^-16
+        { 0x901d7cf73ab0acd9ULL, 0x0f9d37014bf60a11ULL }, // 5^-15
+        { 0xb424dc35095cd80fULL, 0x538484c19ef38c95ULL }, // 5^-14
+        { 0xe12e13424bb40e13ULL, 0x2865a5f206b06fbaULL }, // 5^-13
+        { 0x8cbccc096f5088cbULL, 0xf93f87b7442e45d4ULL }, // 5^-12
+        { 0xafebff0bcb24aafeULL, 0xf78f69a51539d749ULL }, // 5^-11
+        { 0xdbe6fecebdedd5beULL, 0xb573440e5a884d1cULL }, // 5^-10
+        { 0x89705f4136b4a597ULL, 0x31680a88f8953031ULL }, // 5^-9
+        { 0xabcc77118461cefcULL, 0xfdc20d2b36ba7c3eULL }, // 5^-8
+        { 0xd6bf94d5e57a42bcULL, 0x3d32907604691b4dULL }, // 5^-7
+        { 0x8637bd05af6c69b5ULL, 0xa63f9a49c2c1b110ULL }, // 5^-6
+        { 0xa7c5ac471b478423ULL, 0x0fcf80dc33721d54ULL }, // 5^-5
+        { 0xd1b71758e219652bULL, 0xd3c36113404ea4a9ULL }, // 5^-4
+        { 0x83126e978d4fdf3bULL, 0x645a1cac083126eaULL }, // 5^-3
+        { 0xa3d70a3d70a3d70aULL, 0x3d70a3d70a3d70a4ULL }, // 5^-2
+        { 0xccccccccccccccccULL, 0xcccccccccccccccdULL }, // 5^-1
+        { 0x8000000000000000ULL, 0x0000000000000000ULL }, // 5^0
+        { 0xa000000000000000ULL, 0x0000000000000000ULL }, // 5^1
+        { 0xc800000000000000ULL, 0x0000000000000000ULL }, // 5^2
+        { 0xfa00000000000000ULL, 0x0000000000000000ULL }, // 5^3
+        { 0x9c40000000000000ULL, 0x0000000000000000ULL }, // 5^4
+        { 0xc350000000000000ULL, 0x0000000000000000ULL }, // 5^5
+        { 0xf424000000000000ULL, 0x0000000000000000ULL }, // 5^6
+        { 0x9896800000000000ULL, 0x0000000000000000ULL }, // 5^7
+        { 0xbebc200000000000ULL, 0x0000000000000000ULL }, // 5^8
+        { 0xee6b280000000000ULL, 0x0000000000000000ULL }, // 5^9
+        { 0x9502f90000000000ULL, 0x0000000000000000ULL }, // 5^10
+        { 0xba43b74000000000ULL, 0x0000000000000000ULL }, // 5^11
+        { 0xe8d4a51000000000ULL, 0x0000000000000000ULL }, // 5^12
+        { 0x9184e72a00000000ULL, 0x0000000000000000ULL }, // 5^13
+        { 0xb5e620f480000000ULL, 0x0000000000000000ULL }, // 5^14
+        { 0xe35fa931a0000000ULL, 0x0000000000000000ULL }, // 5^15
+        { 0x8e1bc9bf04000000ULL, 0x0000000000000000ULL }, // 5^16
+        { 0xb1a2bc2ec5000000ULL, 0x0000000000000000ULL }, // 5^17
+        { 0xde0b6b3a76400000ULL, 0x0000000000000000ULL }, // 5^18
+        { 0x8ac7230489e80000ULL, 0x0000000000000000ULL }, // 5^19
+        { 0xad78ebc5ac620000ULL, 0x0000000000000000ULL }, // 5^20
+        { 0xd8d726b7177a8000ULL, 0x0000000000000000ULL }, // 5^21
+        { 0x878678326eac9000ULL, 0x0000000000000000ULL }, // 5^22
+        { 0xa968163f0a57b400ULL, 0x0000000000000000ULL }, // 5^23
+        { 0xd3c21bcecceda100ULL, 0x0000000000000000ULL }, // 5^24
+        { 0x84595161401484a0ULL, 0x0000000000000000ULL }, // 5^25
+        { 0xa56fa5b99019a5c8ULL, 0x0000000000000000ULL }, // 5^26
+        { 0xcecb8f27f4200f3aULL, 0x0000000000000000ULL }, // 5^27
+    };
+
+    constexpr double kExactPowersOfTen[] = { 1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13,
+        1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22 };
+
+    constexpr std::uint64_t kDecimalScale[] = { 1ULL, 10ULL, 100ULL, 1000ULL, 10000ULL, 100000ULL, 1000000ULL,
+        10000000ULL, 100000000ULL, 1000000000ULL, 10000000000ULL, 100000000000ULL, 1000000000000ULL, 10000000000000ULL,
+        100000000000000ULL, 1000000000000000ULL, 10000000000000000ULL, 100000000000000000ULL, 1000000000000000000ULL,
+        10000000000000000000ULL };
+
+    // The double nearest to w * 10^q (w non-zero, q within the table),
+    // rounded half to even, from the product of w and 5^q truncated to 128
+    // bits; false when the product cannot decide (the general conversion then does).
+    bool nearestDouble(std::uint64_t w, int q, double& d)
+    {
+        const int lz = __builtin_clzll(w);
+        w <<= lz;
+        const std::uint64_t* power = kPowersOfFive[q - kSmallestPower];
+        __uint128_t first = static_cast<__uint128_t>(w) * power[0];
+        std::uint64_t high = static_cast<std::uint64_t>(first >> 64);
+        std::uint64_t low = static_cast<std::uint64_t>(first);
+        if ((high & 0x1FF) == 0x1FF) {
+            const __uint128_t second = static_cast<__uint128_t>(w) * power[1];
+            const auto secondHigh = static_cast<std::uint64_t>(second >> 64);
+            low += secondHigh;
+            if (secondHigh > low)
+                ++high;
+        }
+        if (low == ~0ULL)
+            return false;
+        const unsigned upper = static_cast<unsigned>(high >> 63);
+        std::uint64_t mantissa = high >> (upper + 9);
+        // floor(q * log2(10)) + 63, the binary exponent of the product's leading bit, biased.
+        int power2 = ((((152170 + 65536) * q) >> 16) + 63) + static_cast<int>(upper) - lz + 1023;
+        if (power2 <= 0)
+            return false;
+        // Exactly half-way between two doubles (only when 5^q is exact and small): round to even.
+        if (low <= 1 && q >= -4 && q <= 23 && (mantissa & 3) == 1 && (mantissa << (upper + 9)) == high)
+            mantissa &= ~1ULL;
+        mantissa += mantissa & 1;
+        mantissa >>= 1;
+        if (mantissa >= (2ULL << 52)) {
+            mantissa = 1ULL << 52;
+            ++power2;
+        }
+        mantissa &= ~(1ULL << 52);
+        if (power2 >= 0x7FF)
+            return false;
+        const std::uint64_t bits = mantissa | static_cast<std::uint64_t>(power2) << 52;
+        std::memcpy(&d, &bits, sizeof d);
+        return true;
+    }
+
+    // The decimal number integer.fraction (the fraction has `fractionDigits`
+    // digits, at most 19 significant digits in all) times 10^scale, correctly
+    // rounded, without going through the text again: exactly in double
+    // arithmetic when the significand and the power of ten are both exact
+    // doubles, else from the 128-bit product above. False leaves the number
+    // to the general conversion.
+    bool quickDouble(std::uint64_t integer, std::uint64_t fraction, std::size_t fractionDigits, int scale, double& d)
+    {
+        if (fractionDigits > 19 || scale < kSmallestPower || scale > kLargestPower)
+            return false;
+        const std::uint64_t significand = integer * kDecimalScale[fractionDigits] + fraction;
+        if (significand == 0) {
+            d = 0.0;
+            return true;
+        }
+        if (significand <= (1ULL << 53) && scale >= -22 && scale <= 22) {
+            const auto exact = static_cast<double>(significand);
+            d = scale < 0 ? exact / kExactPowersOfTen[-scale] : exact * kExactPowersOfTen[scale];
+            return true;
+        }
+        return nearestDouble(significand, scale, d);
+    }
+
     int hexValue(unsigned char c)
     {
         if (c >= '0' && c <= '9')
@@ -127,9 +303,13 @@ namespace {
         void skipWhitespace();
         bool skipLineBreak(const unsigned char*& p);
         bool nextToken();
+        /// nextToken for a token known to start with a quote.
+        bool takeString();
         bool parseString();
         bool parseStringSlow(const unsigned char* resume, std::uint32_t hash);
         bool parseNumber();
+        /// The general conversion of a number token, with its range errors.
+        bool convertDouble(const unsigned char* start, const unsigned char* end, double& d);
         bool growBuffer(std::size_t needed);
         Object* buildValue();
         Object* parseArray();
@@ -278,12 +458,7 @@ namespace {
         const std::size_t remaining = static_cast<std::size_t>(m_end - m_cursor);
         switch (*m_cursor) {
         case '"':
-            if (!parseString()) {
-                fail("Invalid string.");
-                return fail("%s", kUnexpectedToken);
-            }
-            m_token = Token::String;
-            break;
+            return takeString();
         case '-':
         case '0':
         case '1':
@@ -348,26 +523,46 @@ namespace {
         return true;
     }
 
+    inline bool Parser::takeString()
+    {
+        m_tokenStart = m_cursor;
+        if (!parseString()) {
+            fail("Invalid string.");
+            return fail("%s", kUnexpectedToken);
+        }
+        m_token = Token::String;
+        m_tokenLength = static_cast<std::size_t>(m_cursor - m_tokenStart);
+        return true;
+    }
+
     bool Parser::parseString()
     {
         const unsigned char* s = m_cursor + 1;
         const unsigned char* end = m_end;
         std::uint32_t h = detail::kStringHashSeed;
+        static_assert(std::endian::native == std::endian::little, "the word scan reads the first byte lowest");
         for (;;) {
-            // Four plain bytes at a time: h*33^4 + a*33^3 + b*33^2 + c*33 + d.
-            while (end - s >= 4 && kPlainStringByte[s[0]] && kPlainStringByte[s[1]] && kPlainStringByte[s[2]]
-                && kPlainStringByte[s[3]]) {
-                h = h * 1185921u + s[0] * 35937u + s[1] * 1089u + s[2] * 33u + s[3];
-                s += 4;
+            // Eight bytes at a time: h*33^8 + a*33^7 + ... + h; up to the first special byte.
+            if (end - s >= 8) {
+                const std::uint64_t word = loadWord(s);
+                const std::uint64_t special = specialStringBytes(word);
+                if (!special) {
+                    h = h * pow33(8) + s[0] * pow33(7) + s[1] * pow33(6) + s[2] * pow33(5) + s[3] * pow33(4)
+                        + s[4] * pow33(3) + s[5] * pow33(2) + s[6] * 33u + s[7];
+                    s += 8;
+                    continue;
+                }
+                const unsigned plain = static_cast<unsigned>(__builtin_ctzll(special)) / 8;
+                for (unsigned i = 0; i < plain; ++i)
+                    h = h * 33u + s[i];
+                s += plain;
+            } else {
+                while (s < end && kPlainStringByte[*s])
+                    h = h * 33u + *s++;
+                if (s >= end)
+                    return false; // "Invalid string." is recorded by the caller
             }
-            if (s >= end)
-                return false; // "Invalid string." is recorded by the caller
-            unsigned char c = *s;
-            if (kPlainStringByte[c]) {
-                h = h * 33u + c;
-                ++s;
-                continue;
-            }
+            const unsigned char c = *s;
             if (c == '"') {
                 m_value.type = ValueType::String;
                 m_value.bytes = reinterpret_cast<const char*>(m_cursor + 1);
@@ -560,6 +755,25 @@ namespace {
         }
     }
 
+    bool Parser::convertDouble(const unsigned char* start, const unsigned char* end, double& d)
+    {
+        const char* first = reinterpret_cast<const char*>(start);
+        const char* last = reinterpret_cast<const char*>(end);
+        auto [ptr, ec] = std::from_chars(first, last, d);
+        if (ec == std::errc::result_out_of_range) {
+            std::string copy(first, last);
+            errno = 0;
+            double rounded = std::strtod(copy.c_str(), nullptr);
+            return fail("The value '%s' could not be represented as a 'double' due to %s.", copy.c_str(),
+                rounded == 0.0 ? "underflow" : "overflow");
+        }
+        if (ec != std::errc())
+            return fail("Invalid number.");
+        if (ptr != last)
+            return fail("The conversion function did not consume all of the number tokens characters.");
+        return true;
+    }
+
     bool Parser::parseNumber()
     {
         const unsigned char* start = m_cursor;
@@ -584,29 +798,59 @@ namespace {
             digits = 1;
         } else if (kDigit[*s]) {
             const unsigned char* first = s;
+            // Wrapping is harmless: more than 19 digits are recounted or refused below.
+            while (end - s >= 8) {
+                const std::uint64_t word = loadWord(s);
+                if (!eightDigits(word))
+                    break;
+                magnitude = magnitude * 100000000ULL + eightDigitValue(word);
+                s += 8;
+            }
             while (s < end && kDigit[*s])
                 magnitude = magnitude * 10 + (*s++ - '0');
             digits = static_cast<std::size_t>(s - first);
         } else {
             return invalid();
         }
+        // The fraction's digits and the exponent, read for the quick conversion.
+        std::uint64_t fraction = 0;
+        std::size_t fractionDigits = 0;
+        int exponent = 0;
+        bool exponentLarge = false;
         if (s < end && *s == '.') {
             floating = true;
             ++s;
             if (s >= end || !kDigit[*s])
                 return invalid();
+            const unsigned char* first = s;
+            while (end - s >= 8) {
+                const std::uint64_t word = loadWord(s);
+                if (!eightDigits(word))
+                    break;
+                fraction = fraction * 100000000ULL + eightDigitValue(word);
+                s += 8;
+            }
             while (s < end && kDigit[*s])
-                ++s;
+                fraction = fraction * 10 + (*s++ - '0');
+            fractionDigits = static_cast<std::size_t>(s - first);
         }
         if (s < end && (*s == 'e' || *s == 'E')) {
             floating = true;
             ++s;
+            bool negativeExponent = false;
             if (s < end && (*s == '+' || *s == '-'))
-                ++s;
+                negativeExponent = *s++ == '-';
             if (s >= end || !kDigit[*s])
                 return invalid();
-            while (s < end && kDigit[*s])
+            while (s < end && kDigit[*s]) {
+                if (exponent < 10000)
+                    exponent = exponent * 10 + (*s - '0');
+                else
+                    exponentLarge = true;
                 ++s;
+            }
+            if (negativeExponent)
+                exponent = -exponent;
         }
         // A number needs a byte after it: the input cannot end inside the top-level container.
         if (s >= end)
@@ -619,20 +863,20 @@ namespace {
         auto text = [start, length]() { return std::string(reinterpret_cast<const char*>(start), length); };
         if (floating) {
             double d = 0;
-            auto [ptr, ec] = std::from_chars(reinterpret_cast<const char*>(start), reinterpret_cast<const char*>(s), d);
-            if (ec == std::errc::result_out_of_range) {
-                std::string copy = text();
-                errno = 0;
-                double rounded = std::strtod(copy.c_str(), nullptr);
-                return fail("The value '%s' could not be represented as a 'double' due to %s.", copy.c_str(),
-                    rounded == 0.0 ? "underflow" : "overflow");
+            // Leading zeros of the fraction count too: such numbers merely take the long way.
+            const bool zeroInteger = start[negative ? 1 : 0] == '0';
+            const std::size_t significant = (zeroInteger ? 0 : digits) + fractionDigits;
+            if (!exponentLarge && significant <= 19
+                && quickDouble(magnitude, fraction, fractionDigits, exponent - static_cast<int>(fractionDigits), d)) {
+                m_value.type = ValueType::Double;
+                m_value.d = negative ? -d : d;
+            } else if (!convertDouble(start, s, d)) {
+                // the error is recorded
+                return false;
+            } else {
+                m_value.type = ValueType::Double;
+                m_value.d = d;
             }
-            if (ec != std::errc())
-                return fail("Invalid number.");
-            if (ptr != reinterpret_cast<const char*>(s))
-                return fail("The conversion function did not consume all of the number tokens characters.");
-            m_value.type = ValueType::Double;
-            m_value.d = d;
         } else if (negative) {
             // 19 digits always fit in 64 bits unsigned; more never fit in a signed integer.
             if (digits > 19 || magnitude > 9223372036854775808ULL)
@@ -751,6 +995,12 @@ namespace {
                 }
                 m_stack.push(value);
                 accepted = AcceptComma | AcceptEnd;
+                // Compact text puts the comma right after the value: take it
+                // here, as the comma token would be taken below.
+                if (m_cursor < m_end && *m_cursor == ',') {
+                    ++m_cursor;
+                    accepted = AcceptValue;
+                }
                 continue;
             }
             switch (m_token) {
@@ -803,7 +1053,8 @@ namespace {
                 break;
             }
             const std::size_t entry = m_stack.reserveEntry();
-            if (!nextToken())
+            // Keys are the usual token here: no need to go through the dispatch.
+            if (!(m_cursor < m_end && *m_cursor == '"' ? takeString() : nextToken()))
                 break;
             if (m_token == Token::Comma) {
                 m_stack.giveBack();
@@ -840,11 +1091,16 @@ namespace {
             m_stack.keyAt(entry) = key;
             // The key hash is the string hash the scan already computed.
             m_stack.keyHashAt(entry) = m_value.hash;
-            if (!nextToken())
-                break;
-            if (m_token != Token::Colon) {
-                fail("Expected ':'.");
-                break;
+            // The colon mostly follows the key at once.
+            if (m_cursor < m_end && *m_cursor == ':') {
+                ++m_cursor;
+            } else {
+                if (!nextToken())
+                    break;
+                if (m_token != Token::Colon) {
+                    fail("Expected ':'.");
+                    break;
+                }
             }
             if (!nextToken())
                 break;
@@ -859,6 +1115,10 @@ namespace {
             }
             m_stack.objectAt(entry) = value;
             accepted = AcceptComma | AcceptEnd;
+            if (m_cursor < m_end && *m_cursor == ',') {
+                ++m_cursor;
+                accepted = AcceptValue;
+            }
         }
         if (!result) {
             noteUnclosedContainer();
@@ -941,6 +1201,7 @@ Value Decoder::decode(const char* bytes, std::size_t length, bool isMutable, Err
     std::uint32_t keyHashes[detail::ObjectStack::kFrameEntries];
     char tokenBuffer[2048];
     detail::ObjectStack stack(objects, keys, keyHashes, detail::ObjectStack::kFrameEntries);
+    m_parseState->cache.beginDecode();
     Parser parser(*m_parseState, bytes, length, isMutable, stack, tokenBuffer, sizeof tokenBuffer);
     Value result = parser.parse();
     if (!result && error && parser.error())

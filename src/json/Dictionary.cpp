@@ -48,6 +48,26 @@ namespace {
         return stored == key || detail::isEqual(stored, key);
     }
 
+    // The first slot a hash probes. Decoded dictionaries are mostly small, and
+    // the compiler turns a division by a known capacity into a multiplication.
+    std::uint32_t homeSlot(std::uint32_t hash, std::uint32_t capacity) noexcept
+    {
+        switch (capacity) {
+        case 3:
+            return hash % 3u;
+        case 7:
+            return hash % 7u;
+        case 13:
+            return hash % 13u;
+        case 23:
+            return hash % 23u;
+        case 41:
+            return hash % 41u;
+        default:
+            return hash % capacity;
+        }
+    }
+
 } // namespace
 
 std::size_t Dictionary::capacityForCount(std::size_t count) noexcept
@@ -88,8 +108,30 @@ Value Dictionary::create(detail::Object* const* keys, const std::uint32_t* keyHa
     dictionary->m_entries = reinterpret_cast<Entry*>(dictionary + 1);
     std::memset(static_cast<void*>(dictionary->m_entries), 0, capacity * sizeof(Entry));
     dictionary->m_capacity = static_cast<std::uint32_t>(capacity);
-    for (std::size_t i = 0; i < count; ++i)
-        dictionary->addObject(keyHashes[i], Value::adopt(keys[i]), Value::adopt(objects[i]));
+    Entry* entries = dictionary->m_entries;
+    const auto slots = static_cast<std::uint32_t>(capacity);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint32_t hash = keyHashes[i];
+        // Probe as addObject does; a key equal to an earlier one goes
+        // through addObject itself, which replaces the earlier pair.
+        std::uint32_t slot = homeSlot(hash, slots);
+        for (;;) {
+            Entry& entry = entries[slot];
+            if (!entry.key) {
+                entry.keyHash = hash;
+                entry.key = Value::adopt(keys[i]);
+                entry.object = Value::adopt(objects[i]);
+                ++dictionary->m_count;
+                break;
+            }
+            if (entry.keyHash == hash && keysEqual(entry.key.object(), keys[i])) {
+                dictionary->addObject(hash, Value::adopt(keys[i]), Value::adopt(objects[i]));
+                break;
+            }
+            if (++slot == slots)
+                slot = 0;
+        }
+    }
     dictionary->m_mutations = isMutable ? 1 : 0;
     return Value::adopt(dictionary);
 }

@@ -5,6 +5,25 @@
 
 namespace json::detail {
 
+namespace {
+
+    // Counts of objects made by the running decode: no other thread holds them yet.
+    void retainUnshared(Object* object) noexcept
+    {
+        object->refs.store(object->refs.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    }
+
+    void releaseUnshared(Object* object) noexcept
+    {
+        const std::uint32_t refs = object->refs.load(std::memory_order_relaxed);
+        if (refs == 1)
+            destroy(object);
+        else
+            object->refs.store(refs - 1, std::memory_order_relaxed);
+    }
+
+} // namespace
+
 ValueCache::ValueCache()
     : m_slots(new Slot[kSlots]())
 {
@@ -25,6 +44,16 @@ void ValueCache::clear() noexcept
     }
 }
 
+void ValueCache::beginDecode() noexcept
+{
+    // After the count wraps, slots of long-gone decodes must not pass for the new one's.
+    if (++m_generation == 0) {
+        for (std::size_t i = 0; i < kSlots; ++i)
+            m_slots[i].generation = 0;
+        m_generation = 1;
+    }
+}
+
 void ValueCache::ageStep() noexcept
 {
     assert(m_lfsr != 0 && "the cache register is never 0");
@@ -35,13 +64,42 @@ void ValueCache::ageStep() noexcept
     m_ages[m_lfsr & (kSlots - 1)] >>= 1;
 }
 
-bool ValueCache::matches(const Slot& slot, const TokenValue& token) noexcept
+namespace {
+
+    // Cached strings are mostly short keys: compare them in overlapping words.
+    inline bool sameBytes(const char* a, const char* b, std::size_t n) noexcept
+    {
+        auto load8 = [](const char* p) {
+            std::uint64_t word;
+            std::memcpy(&word, p, 8);
+            return word;
+        };
+        auto load4 = [](const char* p) {
+            std::uint32_t word;
+            std::memcpy(&word, p, 4);
+            return word;
+        };
+        if (n > 16)
+            return std::memcmp(a, b, n) == 0;
+        if (n >= 8)
+            return load8(a) == load8(b) && load8(a + n - 8) == load8(b + n - 8);
+        if (n >= 4)
+            return load4(a) == load4(b) && load4(a + n - 4) == load4(b + n - 4);
+        for (std::size_t i = 0; i < n; ++i)
+            if (a[i] != b[i])
+                return false;
+        return true;
+    }
+
+} // namespace
+
+inline bool ValueCache::matches(const Slot& slot, const TokenValue& token) noexcept
 {
     if (slot.hash != token.hash || slot.type != token.type)
         return false;
     if (token.type == ValueType::String) {
         auto* s = static_cast<const StringObject*>(slot.object);
-        return s->length == token.length && std::memcmp(s->bytes(), token.bytes, token.length) == 0;
+        return s->length == token.length && sameBytes(s->bytes(), token.bytes, token.length);
     }
     // Numbers compare their eight value bytes; the stored object keeps them.
     return static_cast<const NumberObject*>(slot.object)->u == token.u;
@@ -89,7 +147,10 @@ Object* ValueCache::objectFor(const TokenValue& token)
         }
         if (matches(slot, token)) {
             m_ages[bucket] = static_cast<std::uint8_t>(m_ages[bucket] * 2 + 1);
-            retain(slot.object);
+            if (slot.generation == m_generation)
+                retainUnshared(slot.object);
+            else
+                retain(slot.object);
             return slot.object;
         }
         if (chosen == kSlots) {
@@ -107,10 +168,14 @@ Object* ValueCache::objectFor(const TokenValue& token)
     Object* object = makeObject(token);
     if (chosen != kSlots) {
         Slot& slot = m_slots[chosen];
-        if (slot.object)
-            release(slot.object);
+        if (slot.object) {
+            if (slot.generation == m_generation)
+                releaseUnshared(slot.object);
+            else
+                release(slot.object);
+        }
         object->refs.store(2, std::memory_order_relaxed); // fresh: the caller's reference and the slot's
-        slot = Slot { object, token.hash, size, token.type };
+        slot = Slot { object, token.hash, size, token.type, m_generation };
         m_ages[chosen] = 0;
     }
     return object;

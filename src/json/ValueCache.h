@@ -39,6 +39,10 @@ public:
     ValueCache(const ValueCache&) = delete;
     ValueCache& operator=(const ValueCache&) = delete;
 
+    /// Starts a decode. Objects the cache makes from here on are seen by no
+    /// other thread until the decode returns its result, so their counts can
+    /// change without atomic read-modify-write instructions.
+    void beginDecode() noexcept;
     /// The object for the token with one reference for the caller.
     Object* objectFor(const TokenValue& token);
     void clear() noexcept;
@@ -49,12 +53,15 @@ private:
         std::uint32_t hash;
         std::uint32_t size;
         ValueType type;
+        /// The decode that made the object.
+        std::uint32_t generation;
     };
     static Object* makeObject(const TokenValue& token);
     static bool matches(const Slot& slot, const TokenValue& token) noexcept;
     void ageStep() noexcept;
 
     std::unique_ptr<Slot[]> m_slots;
+    std::uint32_t m_generation { 1 };
     std::uint32_t m_lfsr { 1 };
     std::array<std::uint8_t, kSlots> m_ages {};
 };
