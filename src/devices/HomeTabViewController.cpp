@@ -10,6 +10,7 @@
 #include "platform/foundation/RunLoop.h"
 #include "platform/ui/NavigationController.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace hestio {
@@ -17,6 +18,20 @@ namespace hestio {
 using namespace platform;
 
 namespace {
+
+    /// The charging row: its long name gets the room its short value leaves.
+    class ChargingCell final : public InfoDisplayCell {
+    public:
+        using InfoDisplayCell::InfoDisplayCell;
+        void layoutSubviews() override
+        {
+            InfoDisplayCell::layoutSubviews();
+            Rect area = contentView().bounds();
+            double valueWidth = 64;
+            name().setFrame({ 12, 0, std::max(0.0, area.size.width - valueWidth - 24), area.size.height });
+            value().setFrame({ area.size.width - valueWidth - 12, 0, valueWidth, area.size.height });
+        }
+    };
 
     std::string formatted(const char* format, float value)
     {
@@ -202,7 +217,7 @@ std::shared_ptr<TableViewCell> HomeTabViewController::cellForRowAtIndexPath(Tabl
         auto cell
             = std::dynamic_pointer_cast<InfoDisplayCell>(table.dequeueReusableCellWithIdentifier("isChargingCell"));
         if (!cell)
-            cell = InfoDisplayCell::create("isChargingCell");
+            cell = std::make_shared<ChargingCell>("isChargingCell");
         cell->setAccessibilityIdentifier("chargingCell");
         cell->value().setFont(Font::systemFont(17));
         cell->name().setFont(Font::systemFont(17));
@@ -236,6 +251,8 @@ std::shared_ptr<TableViewCell> HomeTabViewController::cellForRowAtIndexPath(Tabl
             screen->energyConsumedGraph();
     });
     energyConsumptionGraphButton->setEnabled(true);
+    for (const auto& button : { batteryPercentageGraphButton, energyConsumptionGraphButton })
+        button->titleLabel().setFont(Font::boldSystemFont(14));
     return cell;
 }
 
