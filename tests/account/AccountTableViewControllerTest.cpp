@@ -376,3 +376,35 @@ TEST_F(AccountTableViewControllerTest, AUsersAccessoryOpensTheirPageAndSignOutPo
 }
 
 }
+
+namespace {
+
+TEST_F(AccountTableViewControllerTest, TheAddButtonOpensTheNameAlertAndAnUnloadedScreenHearsNoMorePlaces)
+{
+    open();
+    auto add = cell(4, 0);
+    auto* button = dynamic_cast<Button*>(add->accessoryView().get());
+    ASSERT_TRUE(button);
+    button->sendActionsForControlEvents(ControlEventTouchUpInside);
+    ASSERT_TRUE(screen->locationTitleAlert);
+    application->topAlert()->clickButtonAtIndex(0);
+
+    screen->viewDidUnload();
+    auto location = Location::initWithTitle("Gym", GeoLocation {});
+    NotificationCenter::defaultCenter().post("LocationAdded", nullptr, { { "location", location } });
+    EXPECT_TRUE(savedTitles().empty());
+}
+
+TEST_F(AccountTableViewControllerTest, AnAlertOutlivingTheScreenIsAnsweredSafely)
+{
+    open();
+    select(2, 0);
+    auto alert = application->visibleAlerts().back();
+    navigation->popViewControllerAnimated(false);
+    screen.reset();
+    std::size_t sent = transport->requestCount();
+    alert->clickButtonAtIndex(1);
+    EXPECT_EQ(transport->requestCount(), sent);
+}
+
+}
