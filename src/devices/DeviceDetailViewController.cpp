@@ -228,6 +228,9 @@ void DeviceDetailViewController::didSelectRowAtIndexPath(TableView& table, Index
     drawerOpen = true;
     table.beginUpdates();
     table.endUpdates();
+    // The last actions' drawers open below the tab bar; the list scrolls just
+    // enough to show the opened one.
+    table.scrollToRowAtIndexPath(path, TableViewScrollPosition::None, true);
 }
 
 const json::Value* DeviceDetailViewController::selectedAction() const

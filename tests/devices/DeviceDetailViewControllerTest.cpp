@@ -3,6 +3,8 @@
 #include "devices/DevicesTestSupport.h"
 #include "devices/InfoDisplayCell.h"
 
+#include "platform/ui/Animator.h"
+
 #include <gtest/gtest.h>
 
 using namespace hestio;
@@ -85,6 +87,30 @@ TEST_F(DeviceDetailViewControllerTest, DrawersOpenCloseAndSwitchWithTheirRowHeig
     EXPECT_EQ(screen->selectedRow, -1);
     EXPECT_FALSE(screen->drawerOpen);
     EXPECT_EQ(screen->heightForRowAtIndexPath(screen->tableView(), { 0, 0 }), 44);
+}
+
+TEST_F(DeviceDetailViewControllerTest, AnOpenedDrawerIsScrolledIntoView)
+{
+    show(kHeater);
+    TableView& table = screen->tableView();
+    table.setFrame({ 0, 0, 320, 367 }); // between the navigation bar and the tab bar
+    table.layoutIfNeeded();
+    auto shown = [&](int row) {
+        Rect r = table.rectForRowAtIndexPath({ 2, row });
+        double top = table.contentOffset().y;
+        return r.minY() >= top && r.maxY() <= top + table.bounds().height();
+    };
+    ASSERT_FALSE(table.rectForRowAtIndexPath({ 2, 2 }).maxY() + 46 <= 367)
+        << "the last drawer must open below the fold";
+    tap(2);
+    Animator::current().finishAll();
+    EXPECT_TRUE(shown(2)) << "offset " << table.contentOffset().y;
+    EXPECT_EQ(table.contentOffset().y, table.rectForRowAtIndexPath({ 2, 2 }).maxY() - 367);
+    // Closing it leaves the list where it is.
+    double offset = table.contentOffset().y;
+    tap(2);
+    Animator::current().finishAll();
+    EXPECT_EQ(table.contentOffset().y, offset);
 }
 
 TEST_F(DeviceDetailViewControllerTest, SliderShowsAndSendsItsTruncatedValue)
