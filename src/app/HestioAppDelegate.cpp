@@ -14,9 +14,12 @@
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/TabBarController.h"
 #include "platform/ui/Window.h"
+#include "presence/FailedMovementFile.h"
 #include "presence/LocationManager.h"
 #include "widgets/QNInfoPanel.h"
 #include "json/Decoder.h"
+
+#include <atomic>
 
 namespace hestio {
 
@@ -310,17 +313,28 @@ void HestioAppDelegate::didEnterBackground(Application& application)
 
 void HestioAppDelegate::resendFailedMovements()
 {
-    if (LocationManager::getAllFailedLocations().empty())
+    // One resend at a time: two would send the same first entry twice.
+    static std::atomic<bool> running { false };
+    if (running.exchange(true))
         return;
-    std::optional<std::string> entry = LocationManager::getLocationFromPlist();
-    while (entry) {
+    struct Done {
+        ~Done() { running = false; }
+    } done;
+
+    // Each entry stays in the file while it is on its way and leaves it only
+    // once the service has answered for it, so a process killed meanwhile
+    // loses nothing (at worst the entry goes once more next time). A failed
+    // entry moves to the end, behind the ones still waiting, and the loop
+    // stops.
+    while (std::optional<std::string> entry = FailedMovementFile::firstFailedLocation()) {
         auto wsc = WebServiceConnector::create("/api/movement", *entry, true);
         json::Value reply = wsc->startSynchronousConnection();
         if (reply.isNone() || !reply["error"].isNone()) {
-            LocationManager::addLocationToPlist(*entry);
+            FailedMovementFile::moveFirstFailedLocationToEnd(*entry);
             return;
         }
-        entry = LocationManager::getLocationFromPlist();
+        if (!FailedMovementFile::removeFirstFailedLocation(*entry))
+            return; // the file cannot be changed: stop rather than send it again and again
     }
 }
 

@@ -65,6 +65,8 @@ std::unique_ptr<ApplicationDelegate> makeHestioApplicationDelegate(Application& 
 
     ServiceEnvironment& environment = ServiceEnvironment::shared();
     environment.serviceHost = service.host;
+    if (options.requestTimeoutSeconds)
+        environment.requestTimeoutSeconds = *options.requestTimeoutSeconds;
     environment.transport = std::make_shared<CurlTransport>(ServerTrust { service.hostName(), service.pin });
 
     KeychainWrapper::setStore(makeDefaultKeychain((profile.dataDirectory() / "credentials").string()));

@@ -222,6 +222,7 @@ void LogTabViewController::dataReceived(bool success, const json::Value& reply, 
 
 void LogTabViewController::dataSent(bool success, int tag)
 {
+    postActivityWSC.reset(); // answered: a later failure is not this post's
     if (success) {
         // A new activity also gets its first occurrence, stamped now.
         if (tag == NewActivityTag)
@@ -229,13 +230,39 @@ void LogTabViewController::dataSent(bool success, int tag)
         log("successfully posted activity to server");
         return;
     }
-    if (tag == NewActivityTag && !data.empty() && logTableView) {
+    if (tag == NewActivityTag)
+        withdrawNewActivity();
+    log("failed to post activity to server");
+}
+
+bool LogTabViewController::requestToServerFailedWithError(const TransportError&, const std::string&)
+{
+    // A new activity that never reached the service must not stay listed as
+    // if it had been recorded: it leaves the list as after a refusal (the
+    // request object has shown the network-failure panel already).
+    // Only the post that just failed has stopped running; the download
+    // failing is the panel's alone.
+    if (!postActivityWSC || postActivityWSC->isRunning())
+        return true;
+    auto failed = std::move(postActivityWSC);
+    if (failed->tag() == NewActivityTag)
+        withdrawNewActivity();
+    log("failed to post activity to server");
+    return true;
+}
+
+void LogTabViewController::withdrawNewActivity()
+{
+    if (!data.empty() && logTableView) {
         logTableView->beginUpdates();
         data.erase(data.begin());
         logTableView->deleteRowsAtIndexPaths({ { 1, 0 } }, TableViewRowAnimation::Top);
         logTableView->endUpdates();
     }
-    log("failed to post activity to server");
+    // The typed text goes back into the empty field, so sending it again
+    // needs no retyping and nothing the user wrote is lost.
+    if (logTextField && logTextField->text().empty())
+        logTextField->setText(m_createdTitle);
 }
 
 int LogTabViewController::numberOfRowsInSection(TableView&, int section)

@@ -49,6 +49,9 @@ public:
     void alertViewClickedButtonAtIndex(platform::AlertView& alert, int index) override;
     void dataReceived(bool success, const json::Value& data, int tag) override;
     void dataSent(bool success, int tag) override;
+    /// A post that never reached the service: a new activity leaves the list
+    /// again (its text back in the field); logged like a refused post.
+    bool requestToServerFailedWithError(const platform::TransportError& error, const std::string& parameters) override;
 
     int numberOfSectionsInTableView(platform::TableView&) override { return 2; }
     int numberOfRowsInSection(platform::TableView&, int section) override;
@@ -70,6 +73,7 @@ public:
 private:
     std::shared_ptr<WebServiceConnectorDelegate> selfAsDelegate();
     void postOccurrence(const std::string& title);
+    void withdrawNewActivity();
     static std::int64_t nowMilliseconds();
     std::string m_createdTitle;
     bool m_observingKeyboard { false };

@@ -18,6 +18,8 @@ struct ServiceEnvironment {
     std::shared_ptr<platform::Transport> transport;
     /// "host" or "host:port", without scheme.
     std::string serviceHost { "localhost:8443" };
+    /// How long one request may take before it fails as a transport failure.
+    double requestTimeoutSeconds { 30 };
     /// The signed-in user's token, none when nobody is signed in.
     std::function<std::optional<std::string>()> currentToken;
     /// Shows the drop-down info panel (type 1 = error).

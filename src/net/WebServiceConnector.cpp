@@ -9,7 +9,6 @@ namespace hestio {
 namespace {
 
     constexpr const char* basePath = "/kivoraserver";
-    constexpr double timeoutSeconds = 30;
 
     json::Value decode(const std::string& body)
     {
@@ -59,7 +58,7 @@ platform::HttpRequest WebServiceConnector::makeRequest() const
 {
     platform::HttpRequest request;
     request.url = m_url;
-    request.timeoutSeconds = timeoutSeconds;
+    request.timeoutSeconds = ServiceEnvironment::shared().requestTimeoutSeconds;
     if (m_isPost) {
         request.method = "POST";
         request.body = m_parameters;
@@ -113,6 +112,7 @@ void WebServiceConnector::finish()
 {
     auto keepAlive = shared_from_this(); // the delegate may release us from its callback
     json::Value reply = decode(m_receivedData);
+    m_answeredWithJSON = !reply.isNone();
     m_receivedData.clear();
     m_receivedData.shrink_to_fit();
     m_exchange.reset();

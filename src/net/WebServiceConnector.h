@@ -60,6 +60,10 @@ public:
     bool isPost() const { return m_isPost; }
     bool forDownloading() const { return m_forDownloading; }
     bool isRunning() const { return m_exchange != nullptr; }
+    /// After an exchange finished: whether its body was JSON, that is, an
+    /// answer of the service itself rather than an error page or a broken
+    /// body from something on the way. False before.
+    bool answeredWithJSON() const { return m_answeredWithJSON; }
 
     /// The HTTP request this object sends.
     platform::HttpRequest makeRequest() const;
@@ -80,6 +84,7 @@ private:
     std::weak_ptr<WebServiceConnectorDelegate> m_delegate;
     std::shared_ptr<WebServiceConnectorDelegate> m_delegateWhileRunning;
     std::string m_receivedData;
+    bool m_answeredWithJSON { false };
     std::shared_ptr<platform::Exchange> m_exchange;
 };
 

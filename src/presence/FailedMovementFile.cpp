@@ -100,4 +100,44 @@ std::optional<std::string> FailedMovementFile::getLocationFromPlist()
     return first;
 }
 
+std::optional<std::string> FailedMovementFile::firstFailedLocation()
+{
+    std::lock_guard lock(g_fileMutex);
+    std::vector<std::string> entries = entriesOf(platform::readPropertyListDictionary(path()));
+    if (entries.empty())
+        return std::nullopt;
+    return entries.front();
+}
+
+namespace {
+
+    enum class FirstEntry { Remove, MoveToEnd };
+
+    bool changeFirst(const std::string& entry, FirstEntry change)
+    {
+        std::lock_guard lock(g_fileMutex);
+        auto file = FailedMovementFile::path();
+        PropertyListValue::Dictionary dictionary = platform::readPropertyListDictionary(file);
+        std::vector<std::string> entries = entriesOf(dictionary);
+        if (entries.empty() || entries.front() != entry)
+            return false;
+        entries.erase(entries.begin());
+        if (change == FirstEntry::MoveToEnd)
+            entries.push_back(entry);
+        dictionary["locations"] = arrayOf(entries);
+        return platform::writePropertyList(file, dictionary);
+    }
+
+}
+
+bool FailedMovementFile::removeFirstFailedLocation(const std::string& entry)
+{
+    return changeFirst(entry, FirstEntry::Remove);
+}
+
+bool FailedMovementFile::moveFirstFailedLocationToEnd(const std::string& entry)
+{
+    return changeFirst(entry, FirstEntry::MoveToEnd);
+}
+
 }

@@ -25,6 +25,19 @@ public:
     /// Removes and returns the first entry; none (and no file is made) when
     /// the list is empty.
     static std::optional<std::string> getLocationFromPlist();
+
+    // The resend works on the first entry in place, so that a process killed
+    // while the entry is on its way still has it in the file: it leaves the
+    // file only once the service has taken it.
+
+    /// The first entry, left in the file; none when the list is empty.
+    static std::optional<std::string> firstFailedLocation();
+    /// Removes the first entry when it is `entry`; false (and nothing
+    /// changes) otherwise or when the file cannot be written.
+    static bool removeFirstFailedLocation(const std::string& entry);
+    /// Moves the first entry, when it is `entry`, to the end in one rewrite
+    /// (a failed resend waits behind the others); false otherwise.
+    static bool moveFirstFailedLocationToEnd(const std::string& entry);
 };
 
 }

@@ -176,15 +176,42 @@ void LocationManager::postLocationAs(const std::string& action, const CircularRe
     std::string parameters = "action=" + escapeParameter(action) + "&title=" + escapeParameter(region.identifier)
         + hestio::format(
             "&longitude=%f&latitude=%f&timestamp=%lld", region.center.longitude, region.center.latitude, timestamp);
+    // A posting still on its way keeps running until its answer: replacing
+    // it here must not cancel it and lose that movement.
+    if (locationSensingPostWSC && locationSensingPostWSC->isRunning())
+        m_earlierPostings.push_back(std::move(locationSensingPostWSC));
     locationSensingPostWSC = WebServiceConnector::create("/api/movement", parameters, true);
     locationSensingPostWSC->setTag(1);
     locationSensingPostWSC->setDelegate(weak_from_this());
     locationSensingPostWSC->startConnectionForDownload(false);
 }
 
-void LocationManager::dataSent(bool success, int)
+std::shared_ptr<WebServiceConnector> LocationManager::takeFinishedPosting()
 {
-    locationSensingPostWSC.reset();
+    // The posting that just answered is the one no longer running.
+    if (locationSensingPostWSC && !locationSensingPostWSC->isRunning())
+        return std::move(locationSensingPostWSC);
+    for (auto it = m_earlierPostings.begin(); it != m_earlierPostings.end(); ++it) {
+        if (!(*it)->isRunning()) {
+            auto finished = std::move(*it);
+            m_earlierPostings.erase(it);
+            return finished;
+        }
+    }
+    return nullptr;
+}
+
+void LocationManager::dataSent(bool success, int tag)
+{
+    auto posting = tag == 1 ? takeFinishedPosting() : nullptr;
+    if (!success && posting && !posting->answeredWithJSON()) {
+        // Not the service's answer (a gateway's error page, an empty or
+        // unreadable body): the movement may never have reached it, so it is
+        // kept for the resend like a posting that failed on the way, rather
+        // than dropped.
+        keepForResend(posting->parameters(), "The service's answer could not be read.");
+        return;
+    }
     if (!success) {
         Application::shared().presentLocalNotificationNow(
             { "Failed to post location to server. \nPlease check cellular strength", "OK" });
@@ -196,12 +223,18 @@ void LocationManager::dataSent(bool success, int)
 
 bool LocationManager::requestToServerFailedWithError(const TransportError& error, const std::string& parameters)
 {
-    std::string text = "Failed to post location for params: " + parameters + ":\n " + error.localizedDescription;
+    takeFinishedPosting();
+    keepForResend(parameters, error.localizedDescription);
+    return true;
+}
+
+void LocationManager::keepForResend(const std::string& parameters, const std::string& reason)
+{
+    std::string text = "Failed to post location for params: " + parameters + ":\n " + reason;
     hestio::log(text);
     addLocationToPlist(parameters);
     if (Application::shared().applicationState() == ApplicationState::Background)
         Application::shared().presentLocalNotificationNow({ text, "OK" });
-    return true;
 }
 
 }

@@ -67,8 +67,14 @@ public:
     explicit LocationManager(std::string regionFile);
 
 private:
+    std::shared_ptr<WebServiceConnector> takeFinishedPosting();
+    void keepForResend(const std::string& parameters, const std::string& reason);
+
     std::unique_ptr<platform::GeoLocationManager> m_locationManager;
     std::string m_title;
+    /// Movement postings replaced in locationSensingPostWSC by a newer one
+    /// before they answered; kept until they do.
+    std::vector<std::shared_ptr<WebServiceConnector>> m_earlierPostings;
 };
 
 }

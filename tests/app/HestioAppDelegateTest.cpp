@@ -198,6 +198,47 @@ TEST_F(HestioAppDelegateTest, ResendStopsAtTheFirstFailureAndKeepsTheRest)
     EXPECT_EQ(FailedMovementFile::getAllFailedLocations().size(), 2u) << "a transport failure keeps it too";
 }
 
+TEST_F(HestioAppDelegateTest, ResentEntriesLeaveTheFileOnlyOnceTheServiceTookThem)
+{
+    // A process killed while an entry is on its way must still find it in
+    // the file afterwards.
+    session().applicationDidFinishLaunching(true);
+    for (const char* entry : { "a=1&token=OLD", "a=2&token=OLD" })
+        FailedMovementFile::addLocationToPlist(entry);
+    auto user = User::initWithUsername("demo", "NOW");
+    user->tokenExpiration = nowMs + 3600000;
+    session().setCurUser(user);
+    std::vector<std::vector<std::string>> fileWhileSending;
+    int nestedSends = 0;
+    transport->setHandler([&](const platform::HttpRequest&) {
+        fileWhileSending.push_back(FailedMovementFile::getAllFailedLocations());
+        // A second resend started meanwhile must not send the same entry again.
+        std::size_t before = transport->requestCount();
+        HestioAppDelegate::resendFailedMovements();
+        nestedSends += static_cast<int>(transport->requestCount() - before);
+        return FakeTransport::Reply::json(R"({"success":true})");
+    });
+    HestioAppDelegate::resendFailedMovements();
+    EXPECT_EQ(fileWhileSending,
+        (std::vector<std::vector<std::string>> { { "a=1&token=OLD", "a=2&token=OLD" }, { "a=2&token=OLD" } }));
+    EXPECT_EQ(nestedSends, 0);
+    EXPECT_TRUE(FailedMovementFile::getAllFailedLocations().empty());
+
+    // An entry that fails keeps its place in the file all along, then waits
+    // at the end.
+    for (const char* entry : { "b=1&token=OLD", "b=2&token=OLD" })
+        FailedMovementFile::addLocationToPlist(entry);
+    fileWhileSending.clear();
+    transport->setHandler([&](const platform::HttpRequest&) {
+        fileWhileSending.push_back(FailedMovementFile::getAllFailedLocations());
+        return FakeTransport::Reply::json("<html>Bad Gateway</html>", 502);
+    });
+    HestioAppDelegate::resendFailedMovements();
+    EXPECT_EQ(fileWhileSending, (std::vector<std::vector<std::string>> { { "b=1&token=OLD", "b=2&token=OLD" } }));
+    EXPECT_EQ(
+        FailedMovementFile::getAllFailedLocations(), (std::vector<std::string> { "b=2&token=OLD", "b=1&token=OLD" }));
+}
+
 TEST_F(HestioAppDelegateTest, EnteringTheBackgroundResendsOnTheQueueInsideABackgroundTask)
 {
     session().applicationDidFinishLaunching(true);

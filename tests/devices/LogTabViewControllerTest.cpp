@@ -115,6 +115,71 @@ TEST_F(LogTabViewControllerTest, RefusedNewActivityLeavesTheListAgain)
     EXPECT_TRUE(logs.contains("failed to post activity to server"));
 }
 
+TEST_F(LogTabViewControllerTest, ARefusedOrLostNewActivityPutsItsTextBackForSendingAgain)
+{
+    auto check = [&](FakeTransport::Reply reply, const char* what) {
+        SCOPED_TRACE(what);
+        screen = LogTabViewController::create();
+        logs.clear();
+        load();
+        transport->enqueue(std::move(reply));
+        screen->logTextField->setText("Watered plants");
+        screen->sendLogPost();
+        EXPECT_EQ(titles(), (Texts { "Watered plants", "Ran dishwasher", "Laundry" }));
+        loop.runPending();
+        EXPECT_EQ(titles(), (Texts { "Ran dishwasher", "Laundry" })) << "not listed as if recorded";
+        EXPECT_EQ(screen->logTableView->numberOfRowsInSection(1), 2);
+        EXPECT_EQ(screen->logTextField->text(), "Watered plants");
+        EXPECT_EQ(std::count(logs.lines().begin(), logs.lines().end(), "failed to post activity to server"), 1);
+        EXPECT_EQ(transport->requestCount(), 1u) << "no occurrence";
+
+        // Sending again records it.
+        transport->clearRequests();
+        transport->enqueue(FakeTransport::Reply::json(R"({"success":true})"));
+        transport->enqueue(FakeTransport::Reply::json(R"({"success":true})"));
+        screen->sendLogPost();
+        loop.runPending();
+        EXPECT_EQ(titles(), (Texts { "Watered plants", "Ran dishwasher", "Laundry" }));
+        EXPECT_EQ(screen->logTextField->text(), "");
+        EXPECT_EQ(transport->requestCount(), 2u);
+    };
+    check(FakeTransport::Reply::json(R"({"success":false})"), "refused");
+    check(FakeTransport::Reply::json("<html><body>Bad Gateway</body></html>", 502), "an error page");
+    check(FakeTransport::Reply::failure(), "the connection failed");
+}
+
+TEST_F(LogTabViewControllerTest, TextTypedMeanwhileIsNotOverwrittenByAFailedPost)
+{
+    load();
+    transport->enqueue(FakeTransport::Reply::failure().after(1));
+    screen->logTextField->setText("Watered plants");
+    screen->sendLogPost();
+    screen->logTextField->setText("Fed the cat");
+    loop.advance(1);
+    EXPECT_EQ(screen->logTextField->text(), "Fed the cat");
+    EXPECT_EQ(titles(), (Texts { "Ran dishwasher", "Laundry" }));
+}
+
+TEST_F(LogTabViewControllerTest, ALostDownloadOrOccurrenceChangesNothing)
+{
+    transport->enqueue(FakeTransport::Reply::failure());
+    screen->view();
+    screen->viewDidAppear(false);
+    loop.runPending();
+    EXPECT_TRUE(titles().empty());
+    EXPECT_FALSE(logs.contains("failed to post activity to server")) << "the download is not a post";
+
+    screen = LogTabViewController::create();
+    load();
+    transport->enqueue(FakeTransport::Reply::failure());
+    screen->didSelectRowAtIndexPath(*screen->logTableView, { 1, 1 });
+    application->topAlert()->clickButtonAtIndex(1);
+    loop.runPending();
+    EXPECT_EQ(titles(), (Texts { "Ran dishwasher", "Laundry" })) << "an occurrence removes nothing";
+    EXPECT_EQ(screen->logTextField->text(), "");
+    EXPECT_TRUE(logs.contains("failed to post activity to server"));
+}
+
 TEST_F(LogTabViewControllerTest, RepeatingAsksFirstAndLeavesTheList)
 {
     load();

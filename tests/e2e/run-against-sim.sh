@@ -16,13 +16,21 @@
 #   E2E_SCRIPT_VARS="NAME ..."  in every script, ${NAME} is replaced by the
 #     value the setup file gave the shell variable NAME (for texts that
 #     depend on the day or the service, such as dates in the household's zone).
+#   E2E_FAULT="MODE COUNT [REGEX]"  hestio-fault-proxy stands between the
+#     client and the service and spoils the first COUNT requests (0: all)
+#     whose text "METHOD TARGET BODY" matches REGEX (the rest of the line;
+#     default: any) with MODE (tests/faultproxy/main.cpp lists them); the
+#     test fails when no request was spoiled. E2E_FAULT_ARGS="..." adds
+#     proxy options. Its log is $work/proxy.log.
 set -euo pipefail
 build=$1
 shift
 work=$(mktemp -d)
 sim_pid=""
+proxy_pid=""
 cleanup() {
   [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+  [ -n "$proxy_pid" ] && kill "$proxy_pid" 2>/dev/null && { wait "$proxy_pid" 2>/dev/null || true; }
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -80,6 +88,31 @@ fi
 
 index=0
 service_port=$port
+client_port=$port
+if [ -n "${E2E_FAULT:-}" ]; then
+  read -r fault_mode fault_count fault_match <<<"$E2E_FAULT"
+  other=()
+  if [ "$fault_mode" = wrong-certificate ]; then
+    # Another identity, made the way hestio-sim makes its own.
+    "$build/server/hestio-sim" --data "$work/other" --print-pin >/dev/null
+    other=(--other-certificate "$work/other/certificate.pem" --other-key "$work/other/private-key.pem")
+  fi
+  : >"$work/proxy.log"
+  # shellcheck disable=SC2086
+  "$build/tests/faultproxy/hestio-fault-proxy" --upstream "127.0.0.1:$service_port" \
+    --certificate "$work/sim/certificate.pem" --key "$work/sim/private-key.pem" "${other[@]}" \
+    --fault "$fault_mode" --count "${fault_count:-1}" --match "${fault_match:-.}" ${E2E_FAULT_ARGS:-} \
+    >"$work/proxy.log" 2>&1 &
+  proxy_pid=$!
+  client_port=""
+  for _ in $(seq 1 200); do
+    client_port=$(sed -n 's|.*listening on https://127.0.0.1:\([0-9]*\).*|\1|p' "$work/proxy.log")
+    [ -n "$client_port" ] && break
+    kill -0 "$proxy_pid" 2>/dev/null || { cat "$work/proxy.log" >&2; exit 1; }
+    sleep 0.05
+  done
+  [ -n "$client_port" ] || fail "hestio-fault-proxy did not start"
+fi
 for script in "$@"; do
   index=$((index + 1))
   # E2E_SERVICE_DOWN_FOR=N: the service is stopped while script N runs and is
@@ -100,7 +133,7 @@ for script in "$@"; do
     script="$work/scripts/$(basename "$script")"
   fi
   "$build/src/main/hestio" --headless --clock real --profile "$work/profile" \
-    --service-host "localhost:$service_port" --service-pin "sha256//$pin" \
+    --service-host "localhost:$client_port" --service-pin "sha256//$pin" \
     --script "$script" --failure-screenshot "$work/$(basename "$script" .txt)-failure.png" \
     ${E2E_START_LOCATION:+--location "$E2E_START_LOCATION"} ${E2E_SCRIPT_ARGS:-}
   if [ -n "${E2E_CHECK_EACH:-}" ]; then
@@ -109,6 +142,11 @@ for script in "$@"; do
     source "${E2E_DIR:-.}/$E2E_CHECK_EACH"
   fi
 done
+
+if [ -n "${E2E_FAULT:-}" ] && [ "$fault_mode" != pass ] && ! grep -q -- "-> $fault_mode\$" "$work/proxy.log"; then
+  cat "$work/proxy.log" >&2
+  fail "the proxy never applied the fault $fault_mode"
+fi
 
 if [ -n "${E2E_EXPECT_MOVEMENTS:-}" ]; then
   # E2E_EXPECT_MOVEMENTS="LEFT ARRIVED": the service lists these movements, newest first.

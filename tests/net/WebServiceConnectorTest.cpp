@@ -108,6 +108,15 @@ TEST_F(WebServiceConnectorTest, FormsGetAndPostRequestsWithTheTokenAppended)
     }
 }
 
+TEST_F(WebServiceConnectorTest, TheRequestTimeoutCanBeShortenedForTestsOnly)
+{
+    // The default is 30 s (above); a test run against a stalled service sets
+    // a shorter one, and every request made afterwards uses it.
+    ServiceEnvironment::shared().requestTimeoutSeconds = 2.5;
+    EXPECT_EQ(WebServiceConnector::create("/api/activity", std::nullopt, false)->makeRequest().timeoutSeconds, 2.5);
+    EXPECT_EQ(WebServiceConnector::create("/api/activity", "a=1", true)->makeRequest().timeoutSeconds, 2.5);
+}
+
 TEST_F(WebServiceConnectorTest, SignedOutRequestsCarryTokenNull)
 {
     token.reset();

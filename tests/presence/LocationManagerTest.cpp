@@ -93,6 +93,55 @@ TEST_F(LocationManagerTest, TransportFailureKeepsThePostingAndNotifiesInTheBackg
         "Failed to post location for params: ");
 }
 
+TEST_F(LocationManagerTest, AnAnswerThatIsNotTheServicesKeepsTheMovementForResend)
+{
+    moveTo(away);
+    manager->startMonitoringRegionWithCenter(home, "Home");
+    struct Case {
+        FakeTransport::Reply reply;
+        const char* what;
+    };
+    Case cases[] = {
+        { FakeTransport::Reply::json("<html><body><h1>Bad Gateway</h1></body></html>", 502), "an error page" },
+        { FakeTransport::Reply::json(""), "an empty body" },
+        { FakeTransport::Reply::json(R"({"success":true,)"), "a broken body" },
+    };
+    std::size_t kept = 0;
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        logs.clear();
+        transport->enqueue(std::move(c.reply));
+        moveTo(kept % 2 == 0 ? home : away);
+        auto stored = FailedMovementFile::getAllFailedLocations();
+        ASSERT_EQ(stored.size(), ++kept);
+        EXPECT_EQ(stored.back(), transport->lastRequest().body) << "kept exactly as sent";
+        EXPECT_TRUE(logs.contains(
+            "Failed to post location for params: " + stored.back() + ":\n The service's answer could not be read."));
+        EXPECT_FALSE(logs.contains("Failed to post location movement to server"));
+    }
+    EXPECT_EQ(manager->locationSensingPostWSC, nullptr);
+}
+
+TEST_F(LocationManagerTest, AMovementOnItsWayIsNotCancelledByTheNextOne)
+{
+    moveTo(away);
+    manager->startMonitoringRegionWithCenter(home, "Home");
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})").after(3));
+    transport->enqueue(FakeTransport::Reply::failure().after(1));
+    moveTo(home);
+    loop.advance(0.5);
+    moveTo(away);
+    ASSERT_EQ(transport->requestCount(), 2u);
+    loop.advance(1);
+    auto stored = FailedMovementFile::getAllFailedLocations();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].substr(0, 12), "action=LEFT&");
+    EXPECT_FALSE(logs.contains("successfully posted server"));
+    loop.advance(2);
+    EXPECT_TRUE(logs.contains("successfully posted server")) << "the arrival was still answered";
+    EXPECT_EQ(manager->locationSensingPostWSC, nullptr);
+}
+
 TEST_F(LocationManagerTest, CreatingASavedLocationOnceWithinFiveSecondsAndDuplicateTitles)
 {
     moveTo(home);

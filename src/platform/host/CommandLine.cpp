@@ -99,6 +99,19 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments)
             problem = textOption(o.serviceHost, "HOST[:PORT]");
         } else if (name == "--service-pin") {
             problem = textOption(o.servicePin, "a public key pin (sha256//BASE64)");
+        } else if (name == "--request-timeout") {
+            auto v = value();
+            double seconds = 0;
+            std::size_t used = 0;
+            try {
+                seconds = v ? std::stod(*v, &used) : 0;
+            } catch (const std::exception&) {
+                used = 0;
+            }
+            if (!v || used != v->size() || !(seconds > 0 && seconds <= 3600))
+                problem = "--request-timeout needs a number of seconds above 0 (at most 3600)";
+            else
+                o.requestTimeoutSeconds = seconds;
         } else if (name == "--failure-screenshot") {
             problem = textOption(o.failureScreenshot, "a PNG file name");
         } else if (name == "--ready-file") {
@@ -152,6 +165,8 @@ Runs Hestio in a phone-sized window (320x480 points at scale 2), or headless.
   --ready-file FILE      creates FILE once the first frame is shown
   --service-host HOST[:PORT], --service-pin PIN
                          the service to talk to and its public key pin
+  --request-timeout SECONDS
+                         how long a request may take (default 30; for tests)
   --version              prints the version
   --help                 prints this help
 

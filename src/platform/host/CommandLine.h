@@ -28,6 +28,10 @@ struct HostOptions {
     std::optional<LatLon> location;
     std::optional<std::string> serviceHost;
     std::optional<std::string> servicePin;
+    /// How long a request to the service may take before it fails (seconds);
+    /// none keeps the app's own 30 s. Lets tests of a stalled service finish
+    /// quickly.
+    std::optional<double> requestTimeoutSeconds;
     /// Where a failed script leaves its screenshot.
     std::optional<std::string> failureScreenshot;
     /// A file made once the first frame is on screen (for tests driving the window).

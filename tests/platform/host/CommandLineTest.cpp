@@ -28,6 +28,8 @@ TEST(CommandLine, ReadsEveryOptionInBothSpellings)
     EXPECT_TRUE(CommandLine::parse({ "--version" }).options.showVersion);
     EXPECT_TRUE(CommandLine::parse({ "-h" }).options.showHelp);
     EXPECT_EQ(CommandLine::parse({ "--gpx", "walk.gpx" }).options.gpxPath, "walk.gpx");
+    EXPECT_EQ(CommandLine::parse({ "--request-timeout", "2.5" }).options.requestTimeoutSeconds, 2.5);
+    EXPECT_FALSE(CommandLine::parse({ "--headless" }).options.requestTimeoutSeconds);
 }
 
 TEST(CommandLine, ChoosesTheManualClockOnlyForHeadlessScripts)
@@ -71,6 +73,18 @@ TEST(CommandLine, RejectsBadArgumentsWithOneClearLine)
         { { "--location" },
             "hestio: --location needs LAT,LON in degrees (for example 51.5,-0.12) (see hestio --help)" },
         { { "--clock", "slow" }, "hestio: --clock needs manual or real (see hestio --help)" },
+        { { "--request-timeout" },
+            "hestio: --request-timeout needs a number of seconds above 0 (at most 3600) (see hestio --help)" },
+        { { "--request-timeout=0" },
+            "hestio: --request-timeout needs a number of seconds above 0 (at most 3600) (see hestio --help)" },
+        { { "--request-timeout=-2" },
+            "hestio: --request-timeout needs a number of seconds above 0 (at most 3600) (see hestio --help)" },
+        { { "--request-timeout=3s" },
+            "hestio: --request-timeout needs a number of seconds above 0 (at most 3600) (see hestio --help)" },
+        { { "--request-timeout=nan" },
+            "hestio: --request-timeout needs a number of seconds above 0 (at most 3600) (see hestio --help)" },
+        { { "--request-timeout=3601" },
+            "hestio: --request-timeout needs a number of seconds above 0 (at most 3600) (see hestio --help)" },
         { { "--location=1,2", "--gpx", "g" },
             "hestio: --location and --gpx both move the device; give one (see hestio --help)" },
     };

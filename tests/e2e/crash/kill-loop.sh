@@ -1,0 +1,134 @@
+#!/usr/bin/env bash
+# Crash safety of the client's own files: the client is killed (SIGKILL) at
+# random moments while it walks in and out of a saved place, movement
+# postings fail on the way (hestio-fault-proxy drops every other one) and
+# kept ones are re-sent in the background. After every kill the failed-
+# movement file, the user defaults and the credential file must still read;
+# at the end, every movement that was ever kept in the file has reached the
+# service, and only a movement that went through the file may be there twice
+# (killed after the service took it and before it left the file: it is sent
+# once more, never lost).
+#   kill-loop.sh BUILD_DIR      KILLS=N (default 60) kills, KILL_SEED=S
+set -euo pipefail
+build=$1
+kills=${KILLS:-60}
+here=$(cd "$(dirname "$0")" && pwd)
+RANDOM=${KILL_SEED:-$$}
+work=$(mktemp -d)
+sim_pid=""
+proxy_pid=""
+client_pid=""
+cleanup() {
+  for pid in "$client_pid" "$proxy_pid" "$sim_pid"; do
+    if [ -n "$pid" ] && kill "$pid" 2>/dev/null; then wait "$pid" 2>/dev/null || true; fi
+  done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "kill-loop: $*" >&2
+  exit 1
+}
+listening_port() { # listening_port LOG PID: waits for "listening on https://127.0.0.1:PORT"
+  for _ in $(seq 1 200); do
+    p=$(sed -n 's|.*listening on https://127.0.0.1:\([0-9]*\).*|\1|p' "$1")
+    [ -n "$p" ] && { echo "$p"; return 0; }
+    kill -0 "$2" 2>/dev/null || { cat "$1" >&2; return 1; }
+    sleep 0.05
+  done
+  return 1
+}
+
+: >"$work/sim.log"
+: >"$work/proxy.log"
+"$build/server/hestio-sim" --data "$work/sim" --port 0 >"$work/sim.log" 2>&1 &
+sim_pid=$!
+sim_port=$(listening_port "$work/sim.log" "$sim_pid") || fail "hestio-sim did not start"
+pin=$("$build/server/hestio-sim" --data "$work/sim" --print-pin)
+base="https://localhost:$sim_port/kivoraserver"
+call() { curl -sS -k --pinnedpubkey "sha256//$pin" -X POST --data "$2" "$base$1"; }
+token() { call /session "name=demo&password=demo" | sed -n 's/.*"token":"\([0-9a-f]*\)".*/\1/p'; }
+call /api/location "title=Home&latitude=40.712800&longitude=-74.006000&token=$(token)" >/dev/null
+
+"$build/tests/faultproxy/hestio-fault-proxy" --upstream "127.0.0.1:$sim_port" \
+  --certificate "$work/sim/certificate.pem" --key "$work/sim/private-key.pem" \
+  --fault drop --count 0 --every 2 --match '^POST [^ ]*/api/movement' >"$work/proxy.log" 2>&1 &
+proxy_pid=$!
+proxy_port=$(listening_port "$work/proxy.log" "$proxy_pid") || fail "hestio-fault-proxy did not start"
+
+profile="$work/profile"
+movements_file="$profile/Documents/failedLocationPosts.plist"
+client() { # client PORT SCRIPT LOG: the headless client against PORT
+  "$build/src/main/hestio" --headless --clock real --profile "$profile" \
+    --service-host "localhost:$1" --service-pin "sha256//$pin" --location 40.8,-74.1 \
+    --script "$2" --failure-screenshot "$work/failure.png" >"$3" 2>&1
+}
+# A property list that does not parse fails the loop; xmllint or python3
+# read it when present, otherwise its end must be whole.
+check_plist() {
+  [ -f "$1" ] || return 0
+  if command -v xmllint >/dev/null; then
+    xmllint --noout "$1" 2>/dev/null || fail "$1 does not parse after kill $2"
+  elif command -v python3 >/dev/null; then
+    python3 -c 'import plistlib,sys; plistlib.load(open(sys.argv[1],"rb"))' "$1" ||
+      fail "$1 does not parse after kill $2"
+  else
+    tail -c 9 "$1" | grep -q '</plist>' || fail "$1 is cut short after kill $2"
+  fi
+}
+kept_movements() { # "ACTION TIMESTAMP" of every entry of the failed-movement file
+  [ -f "$movements_file" ] || return 0
+  grep -o '<string>action=[^<]*</string>' "$movements_file" |
+    sed 's/.*action=\([A-Z]*\)&.*timestamp=\([0-9]*\).*/\1 \2/' || true
+}
+
+client "$proxy_port" "$here/sign-in.txt" "$work/sign-in.log" || { cat "$work/sign-in.log" >&2; fail "sign-in failed"; }
+: >"$work/kept.txt"
+for i in $(seq 1 "$kills"); do
+  # Started directly (not through the function) so that $! is the client.
+  "$build/src/main/hestio" --headless --clock real --profile "$profile" \
+    --service-host "localhost:$proxy_port" --service-pin "sha256//$pin" --location 40.8,-74.1 \
+    --script "$here/walk.txt" --failure-screenshot "$work/failure.png" >"$work/run.log" 2>&1 &
+  client_pid=$!
+  # Anywhere from the start-up to the middle of the walk.
+  sleep "$((RANDOM % 3)).$((RANDOM % 10))$((RANDOM % 10))"
+  kill -KILL "$client_pid" 2>/dev/null || true
+  status=0
+  wait "$client_pid" 2>/dev/null || status=$?
+  client_pid=""
+  [ "$status" = 137 ] || { cat "$work/run.log" >&2; fail "run $i ended by itself with status $status"; }
+  if grep -E "Could not read property list|Credential file" "$work/run.log" >&2; then
+    fail "run $i found a damaged file"
+  fi
+  cat "$work/run.log" >>"$work/all-runs.log"
+  check_plist "$movements_file" "$i"
+  check_plist "$profile/config/UserDefaults.plist" "$i"
+  [ ! -f "$profile/data/credentials" ] || head -n 1 "$profile/data/credentials" | grep -qx 'hestio-keychain 1' ||
+    fail "the credential file is damaged after kill $i"
+  kept_movements >>"$work/kept.txt"
+done
+
+# Straight to the service: the stored session still works and every kept
+# movement is re-sent.
+client "$sim_port" "$here/finish.txt" "$work/finish.log" || { cat "$work/finish.log" >&2; fail "the last run failed"; }
+grep -E "Could not read property list|Credential file" "$work/finish.log" >&2 && fail "the last run found a damaged file"
+check_plist "$movements_file" end
+left=$(kept_movements | wc -l)
+[ "$left" = 0 ] || fail "$left movements are still kept after the last resend"
+
+listed=$(curl -sS -k --pinnedpubkey "sha256//$pin" "$base/api/movement?token=$(token)" |
+  grep -o '{[^{}]*"action"[^{}]*}' |
+  sed 's/.*"action":"\([A-Z]*\)".*/\1 &/; s/^\([A-Z]*\) .*"timestamp":\([0-9]*\).*/\1 \2/' | sort)
+sort -u "$work/kept.txt" >"$work/kept-unique.txt"
+lost=$(comm -23 "$work/kept-unique.txt" <(printf '%s\n' "$listed" | sort -u) || true)
+[ -z "$lost" ] || fail "movements kept in the file never reached the service: $lost"
+twice=$(printf '%s\n' "$listed" | uniq -d)
+if [ -n "$twice" ]; then
+  unexplained=$(comm -23 <(printf '%s\n' "$twice") "$work/kept-unique.txt" || true)
+  [ -z "$unexplained" ] || fail "movements that were never kept reached the service twice: $unexplained"
+fi
+posted=$(printf '%s\n' "$listed" | grep -c . || true)
+echo "kill-loop: $kills kills; the service lists $posted movements; $(wc -l <"$work/kept-unique.txt") went" \
+  "through the failed-movement file, all delivered; $(printf '%s\n' "$twice" | grep -c . || true) sent twice" \
+  "(killed between the service's answer and the file update); $(grep -c -- '-> drop' "$work/proxy.log" || true)" \
+  "postings dropped on the way"
