@@ -85,6 +85,9 @@ void TabBarController::setViewControllers(std::vector<std::shared_ptr<ViewContro
             oldSelected->endAppearanceTransition();
         if (visible && newSelected)
             newSelected->endAppearanceTransition();
+        // A tab chosen while the layout is still appearing (a modal screen
+        // sliding away) must still hear that it appeared.
+        swapChildWhileAppearing(oldSelected, newSelected);
     }
     for (auto& c : old)
         if (std::find(m_controllers.begin(), m_controllers.end(), c) == m_controllers.end())
@@ -148,6 +151,9 @@ void TabBarController::setSelectedIndex(int index)
         from->endAppearanceTransition();
         to->endAppearanceTransition();
     }
+    // A tab chosen while the layout is still appearing (a modal screen
+    // sliding away) must still hear that it appeared.
+    swapChildWhileAppearing(from, to);
 }
 
 void TabBarController::userSelected(int index)

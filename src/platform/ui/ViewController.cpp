@@ -224,6 +224,21 @@ void ViewController::beginAppearanceTransition(bool appearing, bool animated)
         child->beginAppearanceTransition(appearing, animated);
 }
 
+void ViewController::swapChildWhileAppearing(ViewController* from, ViewController* to)
+{
+    if (m_appearance != Appearance::Appearing)
+        return;
+    if (from) {
+        from->beginAppearanceTransition(false, false);
+        from->endAppearanceTransition();
+        std::erase(m_transitionChildren, from);
+    }
+    if (to) {
+        to->beginAppearanceTransition(true, m_appearAnimated);
+        m_transitionChildren.push_back(to);
+    }
+}
+
 void ViewController::endAppearanceTransition()
 {
     if (m_appearance == Appearance::Appearing) {

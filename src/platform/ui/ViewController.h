@@ -105,6 +105,9 @@ protected:
     Window* hostWindow() const;
     /// The screen whose view a modal screen covers.
     ViewController* rootAncestor();
+    /// A container that swaps its shown child while it is itself appearing:
+    /// `from` leaves at once and `to` joins the transition in progress.
+    void swapChildWhileAppearing(ViewController* from, ViewController* to);
 
 private:
     friend class Window;

@@ -117,6 +117,35 @@ TEST(ViewController, ModalPresentationCoversTheWholeTabLayoutAndDismissalUncover
     EXPECT_EQ(login->view()->window(), nullptr);
 }
 
+TEST(ViewController, ATabChosenWhileAModalScreenSlidesAwayAppearsWithTheLayout)
+{
+    UiFixture ui;
+    Journal journal;
+    auto a = std::make_shared<JournalingController>("A", journal);
+    auto b = std::make_shared<JournalingController>("B", journal);
+    auto tabs = TabBarController::create();
+    tabs->setViewControllers({ NavigationController::create(a), NavigationController::create(b) });
+    ui.window->setRootViewController(tabs);
+    auto login = std::make_shared<JournalingController>("Login", journal);
+    tabs->presentModalViewController(login, false);
+    journal.clear();
+
+    login->dismissModalViewControllerAnimated(true);
+    tabs->setSelectedIndex(1); // mid-slide
+    EXPECT_EQ(joined(journal),
+        "Login.viewWillDisappear\nA.viewWillAppear\nB.viewDidLoad\nA.viewWillDisappear\nA.viewDidDisappear\n"
+        "B.viewWillAppear\n");
+    journal.clear();
+    ui.loop.advance(ViewController::modalTransitionDuration);
+    EXPECT_EQ(joined(journal), "Login.viewDidDisappear\nB.viewDidAppear\n");
+    EXPECT_TRUE(b->isVisible());
+    EXPECT_FALSE(a->isVisible());
+
+    journal.clear();
+    tabs->setSelectedIndex(0); // and afterwards tabs switch as usual
+    EXPECT_EQ(joined(journal), "B.viewWillDisappear\nA.viewWillAppear\nB.viewDidDisappear\nA.viewDidAppear\n");
+}
+
 TEST(ViewController, MemoryWarningsUnloadOnlyViewsOffScreen)
 {
     UiFixture ui;
