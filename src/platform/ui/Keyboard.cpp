@@ -23,8 +23,14 @@ namespace {
     protected:
         void draw(Context& context, const Rect& rect) override
         {
-            context.drawLinearGradient(
-                Gradient::between(Color::hex(0x8f949c), Color::hex(0x606670)), { 0, rect.y() }, { 0, rect.maxY() });
+            {
+                // A gradient fills the whole clip: kept to the keys' own
+                // rectangle, or it would paint over the screen above them.
+                ContextStateSaver saver(context);
+                context.clipToRect(rect);
+                context.drawLinearGradient(
+                    Gradient::between(Color::hex(0x8f949c), Color::hex(0x606670)), { 0, rect.y() }, { 0, rect.maxY() });
+            }
             static const char* rows[] = { "QWERTYUIOP", "ASDFGHJKL", "ZXCVBNM" };
             double keyWidth = (rect.width() - 6) / 10;
             Font font = Font::systemFont(22);

@@ -1,6 +1,7 @@
 #include "UiTestSupport.h"
 
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/gfx/Image.h"
 #include "platform/ui/Keyboard.h"
 #include "platform/ui/PickerView.h"
 #include "platform/ui/TextField.h"
@@ -122,4 +123,16 @@ TEST(Keyboard, HidingAFieldResignsIt)
     f.username->setHidden(true);
     EXPECT_FALSE(f.username->isFirstResponder());
     EXPECT_FALSE(f.app.keyboard().isVisible());
+}
+
+TEST(Keyboard, DrawsOnlyWithinItsFrame)
+{
+    KeyboardFixture f;
+    f.window->setBackgroundColor(Color::whiteColor());
+    f.fingers.tap({ 100, 215 });
+    f.loop.advance(1.0);
+    auto shot = f.window->snapshot(1.0);
+    EXPECT_EQ(shot->pixelAt(5, 100), Color::whiteColor()) << "above the keyboard the window shows";
+    EXPECT_EQ(shot->pixelAt(5, 262), Color::whiteColor()) << "just above the keyboard";
+    EXPECT_NE(shot->pixelAt(5, 266), Color::whiteColor()) << "the keyboard's own background";
 }
