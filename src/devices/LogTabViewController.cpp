@@ -51,23 +51,26 @@ void LogTabViewController::loadView()
     root->setBackgroundColor(Color::hex(0xe4e7ec));
     root->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleHeight);
 
-    logTextField = TextField::create({ 10, 10, 232, 31 });
+    // The field and the Post button sit at the bottom, above the tab bar: the
+    // screen moves up by the keyboard's shift while typing, which brings them
+    // just above the keyboard (at the top they would go under the bar).
+    logTextField = TextField::create({ 10, 326, 232, 31 });
     logTextField->setAccessibilityIdentifier("logTextField");
     logTextField->setBorderStyle(TextBorderStyle::RoundedRect);
     logTextField->setPlaceholder("What did you do?");
     logTextField->setReturnKeyType(ReturnKeyType::Done);
-    logTextField->setAutoresizingMask(AutoresizingFlexibleWidth);
+    logTextField->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleTopMargin);
     logTextField->setDelegate(this);
     root->addSubview(logTextField);
 
-    sendButton = Button::create(Button::Type::RoundedRect, { 250, 10, 60, 31 });
+    sendButton = Button::create(Button::Type::RoundedRect, { 250, 326, 60, 31 });
     sendButton->setAccessibilityIdentifier("sendButton");
     sendButton->setTitle("Post");
-    sendButton->setAutoresizingMask(AutoresizingFlexibleLeftMargin);
+    sendButton->setAutoresizingMask(AutoresizingFlexibleLeftMargin | AutoresizingFlexibleTopMargin);
     sendButton->addTarget(ControlEventTouchUpInside, [this](Control&) { sendLogPost(); });
     root->addSubview(sendButton);
 
-    logTableView = TableView::create({ 0, 50, 320, 317 }, TableViewStyle::Grouped);
+    logTableView = TableView::create({ 0, 0, 320, 317 }, TableViewStyle::Grouped);
     logTableView->setAccessibilityIdentifier("logTableView");
     logTableView->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleHeight);
     logTableView->setDataSource(this);

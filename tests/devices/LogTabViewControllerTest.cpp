@@ -4,6 +4,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/ui/Animator.h"
 #include "platform/ui/Keyboard.h"
+#include "platform/ui/Window.h"
 
 using namespace hestio;
 using platform::FakeTransport;
@@ -217,4 +218,31 @@ TEST_F(LogTabViewControllerTest, KeyboardMovesTheScreenBy170Points)
     screen->viewDidDisappear(false);
     platform::NotificationCenter::defaultCenter().post(platform::Keyboard::willShowNotification);
     EXPECT_EQ(screen->view()->frame().y(), y) << "not observed off screen";
+}
+
+TEST_F(LogTabViewControllerTest, TheFieldAndPostButtonStayInSightAboveTheKeyboard)
+{
+    load();
+    // The tab's content area: under the status and navigation bars, above the tab bar.
+    auto window = platform::Window::create();
+    auto content = platform::View::create({ 0, 20, 320, 460 });
+    window->addSubview(content);
+    screen->view()->setFrame({ 0, 44, 320, 367 });
+    content->addSubview(screen->view());
+    screen->view()->layoutIfNeeded();
+    auto inSight = [&](const platform::View& view, double top, double bottom) {
+        platform::Rect r = view.convertRectToView(view.bounds(), nullptr);
+        return r.minY() >= top && r.maxY() <= bottom;
+    };
+    EXPECT_TRUE(inSight(*screen->logTextField, 64, 431));
+    EXPECT_TRUE(inSight(*screen->sendButton, 64, 431));
+    platform::NotificationCenter::defaultCenter().post(platform::Keyboard::willShowNotification);
+    platform::Animator::current().finishAll();
+    double keyboardTop = 480 - 216;
+    EXPECT_TRUE(inSight(*screen->logTextField, 64, keyboardTop))
+        << "field at " << screen->logTextField->convertRectToView(screen->logTextField->bounds(), nullptr).minY();
+    EXPECT_TRUE(inSight(*screen->sendButton, 64, keyboardTop));
+    platform::NotificationCenter::defaultCenter().post(platform::Keyboard::willHideNotification);
+    platform::Animator::current().finishAll();
+    content->removeFromSuperview();
 }
