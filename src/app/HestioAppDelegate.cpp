@@ -20,6 +20,7 @@
 #include "json/Decoder.h"
 
 #include <atomic>
+#include <thread>
 
 namespace hestio {
 
@@ -114,9 +115,16 @@ void HestioAppDelegate::applicationDidFinishLaunching(bool launchedForLocation)
     // session token and the info panel come from.
     ServiceEnvironment& environment = ServiceEnvironment::shared();
     std::weak_ptr<HestioAppDelegate> weak = weak_from_this();
-    environment.currentToken = [weak]() -> std::optional<std::string> {
+    std::thread::id mainThread = std::this_thread::get_id();
+    environment.currentToken = [weak, mainThread]() -> std::optional<std::string> {
         auto self = weak.lock();
-        return self ? self->currentToken() : std::nullopt;
+        if (!self)
+            return std::nullopt;
+        // Only requests made on the main thread renew the session; the
+        // background resend sends the token it finds.
+        if (std::this_thread::get_id() == mainThread)
+            self->renewExpiredSession();
+        return self->currentToken();
     };
     environment.showInfoPanel
         = [weak](int type, const std::string& title, const std::string& subtitle, double hideAfter) {
@@ -215,6 +223,27 @@ void HestioAppDelegate::didReceiveRemoteNotification(Application& application, c
     json::Value decoded = json::objectFromJSONDataWithParseOptions(payload, json::ParseOptionStrict, &error);
     std::string alert(decoded["aps"]["alert"].stringValue());
     AlertView::create("Message from server", alert, this, "OK")->show();
+}
+
+void HestioAppDelegate::renewExpiredSession()
+{
+    // A session whose token has expired is renewed with the stored
+    // credentials before the next request goes out, as a movement posting
+    // does; otherwise the service would refuse every screen's request from
+    // then on and the app would show nothing until restarted. Nobody signed
+    // in, a user without a token (a failed renewal) or no stored user name:
+    // nothing is tried here.
+    if (m_renewingSession)
+        return;
+    auto user = curUser();
+    double now = RunLoop::current().clock().now().timeIntervalSince1970();
+    if (!user || !user->hasToken() || !(user->tokenExpiration < now * 1000))
+        return;
+    if (!UserDefaults::standard().stringForKey("username"))
+        return;
+    m_renewingSession = true;
+    loginSynchronous(true);
+    m_renewingSession = false;
 }
 
 void HestioAppDelegate::loginSynchronous(bool synchronous)

@@ -79,6 +79,10 @@ public:
     /// The signed-in user's token, for the request objects; callable from the
     /// background resend too.
     std::optional<std::string> currentToken() const;
+    /// Signs in again with the stored credentials, synchronously, when the
+    /// signed-in user's token has expired; requests made on the main thread
+    /// call it before they take the token.
+    void renewExpiredSession();
 
     /// The failed-movement resend, run on the background queue; exposed so a
     /// test can run it directly.
@@ -91,6 +95,7 @@ private:
     void buildTabs();
 
     mutable std::mutex m_sessionMutex;
+    bool m_renewingSession { false };
     std::optional<std::string> m_pushToken;
     std::shared_ptr<User> m_curUser;
     bool m_observing { false };

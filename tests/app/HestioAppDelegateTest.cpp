@@ -8,6 +8,8 @@
 #include "platform/ui/TabBarController.h"
 #include "presence/FailedMovementFile.h"
 
+#include <thread>
+
 using namespace hestio;
 using platform::FakeTransport;
 
@@ -83,6 +85,56 @@ TEST_F(HestioAppDelegateTest, TokenExpiryIsExactToTheMillisecond)
     session().loginSynchronous(true);
     EXPECT_EQ(transport->requestCount(), 1u);
     EXPECT_EQ(session().curUser()->loginToken, "NEW") << "the synchronous sign-in installs the user at once";
+}
+
+TEST_F(HestioAppDelegateTest, ARequestAfterTheTokenExpiredSignsInAgainFirst)
+{
+    session().applicationDidFinishLaunching(true);
+    platform::UserDefaults::standard().setObject("demo", "username");
+    KeychainWrapper::storeKey("demo", "pw", "kivora", true);
+    auto user = User::initWithUsername("demo", "OLD");
+    user->tokenExpiration = nowMs;
+    session().setCurUser(user);
+
+    // Still valid (expiring exactly now): no renewal.
+    EXPECT_EQ(WebServiceConnector::create("/api/activity", std::nullopt, false)->parameters(), "token=OLD");
+    EXPECT_EQ(transport->requestCount(), 0u);
+
+    // Another thread (the background resend) takes the token as it is.
+    user->tokenExpiration = nowMs - 1;
+    std::string fromOtherThread;
+    std::thread([&] {
+        fromOtherThread = WebServiceConnector::create("/api/movement", "a=1", true)->parameters();
+    }).join();
+    EXPECT_EQ(fromOtherThread, "a=1&token=OLD");
+    EXPECT_EQ(transport->requestCount(), 0u);
+
+    // On the main thread the session is renewed before the token is taken.
+    transport->enqueue(FakeTransport::Reply::json(test::SessionFixture::signInReply("NEW")));
+    auto wsc = WebServiceConnector::create("/api/device", "action=true", false);
+    EXPECT_EQ(wsc->parameters(), "action=true&token=NEW");
+    EXPECT_EQ(requestLines(),
+        (std::vector<std::string> {
+            "POST https://localhost:8443/kivoraserver/session name=demo&password=pw&token=(null)" }));
+    EXPECT_EQ(WebServiceConnector::create("/api/activity", std::nullopt, false)->parameters(), "token=NEW");
+    EXPECT_EQ(transport->requestCount(), 1u) << "renewed once";
+}
+
+TEST_F(HestioAppDelegateTest, AFailedRenewalIsNotRetriedByEveryRequest)
+{
+    session().applicationDidFinishLaunching(true);
+    auto user = User::initWithUsername("demo", "OLD");
+    user->tokenExpiration = nowMs - 1;
+    session().setCurUser(user);
+    EXPECT_EQ(WebServiceConnector::create("/api/activity", std::nullopt, false)->parameters(), "token=OLD")
+        << "no stored user name: nothing to sign in with";
+    EXPECT_EQ(transport->requestCount(), 0u);
+
+    platform::UserDefaults::standard().setObject("demo", "username");
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":false,"error":"Wrong username or password"})"));
+    EXPECT_EQ(WebServiceConnector::create("/api/activity", std::nullopt, false)->parameters(), "token=(null)");
+    EXPECT_EQ(WebServiceConnector::create("/api/schedule", std::nullopt, false)->parameters(), "token=(null)");
+    EXPECT_EQ(transport->requestCount(), 1u);
 }
 
 TEST_F(HestioAppDelegateTest, SynchronousSignInInstallsAUserEvenFromAnUnusableReply)
