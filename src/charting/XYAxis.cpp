@@ -340,18 +340,64 @@ void XYAxis::updateAxisLabelsAtLocations(
     setNeedsLayout();
 }
 
+namespace {
+
+    // A label centred on a tick close to the graph's edge reaches past it and
+    // would be cut off there: slide it along the axis until it lies inside
+    // the graph (a label longer than the graph stays centred).
+    void keepLabelInsideGraph(AxisLabel& label, Coordinate along)
+    {
+        const auto& layer = label.contentLayer();
+        if (!layer || !layer->superlayer())
+            return;
+        const Layer* root = layer->superlayer();
+        while (root->superlayer())
+            root = root->superlayer();
+        const platform::Rect frame = layer->frame();
+        const platform::Point origin = layer->superlayer()->convertPointToLayer(frame.origin, root);
+        const bool alongX = along == Coordinate::X;
+        const double low = alongX ? origin.x : origin.y;
+        const double length = alongX ? frame.width() : frame.height();
+        const double limit = alongX ? root->bounds().width() : root->bounds().height();
+        if (length > limit)
+            return;
+        double shift = low < 0 ? -low : low + length > limit ? limit - (low + length) : 0;
+        if (shift == 0)
+            return;
+        // Placing rounds the frame to whole device pixels, which may undo
+        // part of a shift towards the lower edge: go one pixel further then.
+        const double pixel = 1 / (layer->contentsScale() > 0 ? layer->contentsScale() : 1);
+        const platform::Point position = layer->position();
+        for (int attempt = 0; attempt < 2; ++attempt, shift += shift < 0 ? -pixel : pixel) {
+            platform::Point moved = position;
+            (alongX ? moved.x : moved.y) += shift;
+            layer->place(layer->anchorPoint(), moved);
+            const platform::Rect placed = layer->frame();
+            const platform::Point at = layer->superlayer()->convertPointToLayer(placed.origin, root);
+            const double start = alongX ? at.x : at.y;
+            if (start >= 0 && start + length <= limit)
+                return;
+        }
+    }
+
+}
+
 void XYAxis::updateMajorTickLabels()
 {
-    for (auto& label : m_axisLabels)
+    for (auto& label : m_axisLabels) {
         label->positionRelativeToViewPoint(
             viewPointForCoordinateDecimalNumber(label->tickLocation), orthogonalCoordinate(), m_tickDirection);
+        keepLabelInsideGraph(*label, m_coordinate);
+    }
 }
 
 void XYAxis::updateMinorTickLabels()
 {
-    for (auto& label : m_minorTickAxisLabels)
+    for (auto& label : m_minorTickAxisLabels) {
         label->positionRelativeToViewPoint(
             viewPointForCoordinateDecimalNumber(label->tickLocation), orthogonalCoordinate(), m_tickDirection);
+        keepLabelInsideGraph(*label, m_coordinate);
+    }
 }
 
 void XYAxis::updateAxisTitle()

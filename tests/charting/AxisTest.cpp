@@ -227,3 +227,41 @@ TEST_F(AxisFixture, UnconstrainedAxisStandsAtTheOrthogonalCoordinate)
     y->setOrthogonalCoordinateDecimal(dec("21600"));
     EXPECT_EQ(y->viewPointForCoordinateDecimalNumber(dec("25")), (platform::Point { 60, 75 }));
 }
+
+TEST_F(AxisFixture, LabelsAtTheGraphsEdgesSlideInsideIt)
+{
+    // Labels centred under ticks at both ends of a plot area that fills the
+    // graph would reach past its edges and be cut off.
+    space->setXRange(range("0", "2"));
+    x->setMajorIntervalLength(dec("1"));
+    x->setMinorTicksPerInterval(0);
+    x->setLabelTextStyle(TextStyle::textStyle());
+    x->layoutLabels();
+    ASSERT_EQ(labelTexts(*x), (std::vector<std::string> { "0.0", "1.0", "2.0" }));
+    auto frameInGraph = [this](std::size_t i) {
+        auto layer = x->axisLabels()[i]->contentLayer();
+        EXPECT_TRUE(layer->superlayer()) << i;
+        platform::Rect frame = layer->frame();
+        frame.origin = layer->superlayer()->convertPointToLayer(frame.origin, graph.get());
+        return frame;
+    };
+    EXPECT_DOUBLE_EQ(frameInGraph(0).x(), 0);
+    // On the right, within the last device pixel (frames sit on whole pixels).
+    EXPECT_LE(frameInGraph(2).maxX(), 240);
+    EXPECT_GT(frameInGraph(2).maxX(), 239.5);
+    // A label with room to spare stays centred on its tick.
+    EXPECT_NEAR(frameInGraph(1).x() + frameInGraph(1).width() / 2, 120, 0.5);
+    // Labels of a vertical axis slide along it the same way.
+    space->setYRange(range("0", "2"));
+    y->setMajorIntervalLength(dec("1"));
+    y->setMinorTicksPerInterval(0);
+    y->setLabelTextStyle(TextStyle::textStyle());
+    y->layoutLabels();
+    ASSERT_EQ(y->axisLabels().size(), 3u);
+    for (auto& label : y->axisLabels()) {
+        auto layer = label->contentLayer();
+        platform::Point origin = layer->superlayer()->convertPointToLayer(layer->frame().origin, graph.get());
+        EXPECT_GE(origin.y, 0);
+        EXPECT_LE(origin.y + layer->frame().height(), 300);
+    }
+}
