@@ -575,6 +575,19 @@ namespace {
                 return parseStringSlow(s, h);
             if (c < 0x20)
                 return fail("Invalid character < 0x20 found in string: 0x%2.2x.", c);
+            // Two-byte characters, and three-byte ones from U+1000 to U+CFFF,
+            // are valid with any continuation bytes: no surrogates or
+            // noncharacters lie there. The rest take the full check.
+            if (c <= 0xDF && c >= 0xC2 && end - s >= 2 && (s[1] & 0xC0) == 0x80) {
+                h = h * 1089u + c * 33u + s[1];
+                s += 2;
+                continue;
+            }
+            if (c >= 0xE1 && c <= 0xEC && end - s >= 3 && (s[1] & 0xC0) == 0x80 && (s[2] & 0xC0) == 0x80) {
+                h = h * 35937u + c * 1089u + s[1] * 33u + s[2];
+                s += 3;
+                continue;
+            }
             detail::Utf8Sequence sequence = detail::decodeUtf8Sequence(s, end);
             if (sequence.result != detail::Utf8Sequence::Result::Valid)
                 return parseStringSlow(s, h);

@@ -161,6 +161,14 @@ TEST(DecoderScan, StringsEndAndHashAlikeAtEveryPositionInAWord)
         EXPECT_EQ(mixed[key + "\n"].integerValue(), 2);
         EXPECT_EQ(mixed[key + "\xC3\xA9"].integerValue(), 3);
         EXPECT_EQ(mixed[key + "\xE2\x82\xAC"].integerValue(), 4);
+        // Characters just outside the quickly accepted ranges still get the full check.
+        Value wide = decode("[\"" + key + "\xE3\x81\x82\xEC\xBF\xBF\xED\x9F\xBF\xE0\xA0\x80\xDF\xBF\"]");
+        EXPECT_EQ(wide[0].stringValue(), key + "\xE3\x81\x82\xEC\xBF\xBF\xED\x9F\xBF\xE0\xA0\x80\xDF\xBF");
+        for (const char* bad : { "\xED\xA0\x80", "\xEF\xBF\xBE", "\xEC\x80", "\xC2\x41", "\xE0\x9F\xBF" }) {
+            Error refused;
+            EXPECT_FALSE(json::objectFromJSONDataWithParseOptions("[\"" + key + bad + "\"]", 0, &refused)) << bad;
+            EXPECT_EQ(refused.description, "Illegal UTF8 sequence found in \"\" string.") << bad;
+        }
         // A control byte is refused wherever it falls, reported at the string's start.
         Error error;
         EXPECT_FALSE(json::objectFromJSONDataWithParseOptions("[\"" + key + "\t\"]", 0, &error));
