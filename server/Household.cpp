@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace hestio::sim {
@@ -72,7 +73,7 @@ int zoneOffsetMinutes(const std::string& zone, int64_t atMs, bool withDaylightSa
     return (raw + (withDaylightSaving ? dst : 0)) / 60000;
 }
 
-void seedDemoHousehold(Store& store, uint64_t seed, int64_t nowMs, int passwordIterations)
+void seedDemoHousehold(Store& store, uint64_t seed, int64_t nowMs, int passwordIterations, int atLeastDevices)
 {
     store.beginSeeding();
     int64_t createdMs = floorTo(nowMs, kMinuteMs);
@@ -125,6 +126,22 @@ void seedDemoHousehold(Store& store, uint64_t seed, int64_t nowMs, int passwordI
         // The initial state holds from the beginning of time, so history
         // before the first start is simulated too.
         store.addChange(device.id, StateChange { INT64_MIN, true, level });
+    }
+    // More of the same kinds, numbered, after every identifier the catalogue uses.
+    int count = static_cast<int>(std::count(present.begin(), present.end(), true));
+    for (int extraIndex = 0; count < atLeastDevices; ++extraIndex, ++count) {
+        const auto& entry = kCatalog[static_cast<size_t>(extraIndex) % kCatalog.size()];
+        DeviceRow device;
+        device.id = static_cast<int64_t>(101 + kCatalog.size() + static_cast<size_t>(extraIndex));
+        device.householdId = household;
+        device.name
+            = std::string(entry.name) + " " + std::to_string(2 + extraIndex / static_cast<int>(kCatalog.size()));
+        device.room = entry.room;
+        device.kind = entry.kind;
+        device.meterPluggedIn = true;
+        store.addDevice(device);
+        const RangeAction* range = rangeActionOf(entry.kind);
+        store.addChange(device.id, StateChange { INT64_MIN, true, range ? range->initial : 0 });
     }
     store.setMeta("seed", std::to_string(seed));
     store.setMeta("created_ms", std::to_string(createdMs));

@@ -16,7 +16,10 @@ constexpr const char* kHouseholdName = "Demo Home";
 /// its time zone, 10 to 14 devices in five rooms with their initial states,
 /// one meter that is unplugged and one that stopped reporting three hours
 /// before `nowMs`. Records the seed and the creation time in the store.
-void seedDemoHousehold(Store& store, uint64_t seed, int64_t nowMs, int passwordIterations);
+/// With `atLeastDevices` above the demo's count, more devices of the
+/// catalogue's kinds follow ("Fridge 2", "Kettle 2"…, switched on) until
+/// there are that many.
+void seedDemoHousehold(Store& store, uint64_t seed, int64_t nowMs, int passwordIterations, int atLeastDevices = 0);
 
 /// The zone name the seed gives the household.
 std::string timeZoneForSeed(uint64_t seed);

@@ -37,6 +37,9 @@ and sam (password sam, member).
   --port N           port on 127.0.0.1 (default 8443; 0 picks a free port)
   --seed N           seed of the simulated household, used when the database
                      is created (default 1)
+  --devices N        make the household with at least N devices (up to 1000):
+                     the demo's own, then more of the same kinds with
+                     numbered names, in the same rooms (for trying long lists)
   --token-ttl SECS   lifetime of a session token in seconds (default 3600)
   --print-pin        print the certificate's public-key pin (base64 of the
                      SHA-256 of its DER public key), making the certificate
@@ -65,8 +68,8 @@ std::optional<std::string> parseOptions(const std::vector<std::string>& argument
             options.reset = true;
         } else if (name == "--print-pin") {
             options.printPin = true;
-        } else if (name == "--data" || name == "--db" || name == "--port" || name == "--seed"
-            || name == "--token-ttl") {
+        } else if (name == "--data" || name == "--db" || name == "--port" || name == "--seed" || name == "--token-ttl"
+            || name == "--devices") {
             auto text = value();
             if (!text || text->empty())
                 return name + " needs a value";
@@ -81,6 +84,9 @@ std::optional<std::string> parseOptions(const std::vector<std::string>& argument
                 if (!readNumber(*text, options.seed))
                     return "--seed needs a whole number of at least 0";
                 options.seedGiven = true;
+            } else if (name == "--devices") {
+                if (!readNumber(*text, options.devices) || options.devices < 0 || options.devices > 1000)
+                    return "--devices needs a number from 0 to 1000";
             } else {
                 if (!readNumber(*text, options.tokenTtlSeconds) || options.tokenTtlSeconds < 1
                     || options.tokenTtlSeconds > 366LL * 86400)

@@ -15,6 +15,8 @@ struct Options {
     int port { 8443 };
     uint64_t seed { 1 };
     bool seedGiven { false };
+    /// The household is made with at least this many devices (0: the demo's own).
+    int devices { 0 };
     int64_t tokenTtlSeconds { 3600 };
     bool printPin { false };
     bool help { false };

@@ -49,7 +49,7 @@ int serve(const Options& options)
             std::cerr << "hestio-sim: the database was made with seed " << *seed << "; --seed " << options.seed
                       << " applies only with --reset" << std::endl;
     } else {
-        seedDemoHousehold(store, options.seed, wallClockMs(), kDefaultPasswordIterations);
+        seedDemoHousehold(store, options.seed, wallClockMs(), kDefaultPasswordIterations, options.devices);
     }
 
     ServiceConfig config;

@@ -194,11 +194,11 @@ TEST(HestioSimBinary, HelpDocumentsEveryOptionAndBadOptionsFail)
     std::string text = help.allOutput();
     EXPECT_EQ(help.waitForExit(), 0);
     for (const char* option :
-        { "--data", "--db", "--reset", "--port", "--seed", "--token-ttl", "--print-pin", "--help" })
+        { "--data", "--db", "--reset", "--port", "--seed", "--devices", "--token-ttl", "--print-pin", "--help" })
         EXPECT_NE(text.find(option), std::string::npos) << option;
 
     for (std::vector<std::string> bad : { std::vector<std::string> { "--bogus" }, { "--port" }, { "--port", "70000" },
-             { "--token-ttl", "0" }, { "--seed", "-1" } }) {
+             { "--token-ttl", "0" }, { "--seed", "-1" }, { "--devices", "1001" }, { "--devices", "-1" } }) {
         Child sim(bad);
         EXPECT_EQ(sim.waitForExit(), 2) << bad[0];
     }

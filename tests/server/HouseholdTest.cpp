@@ -81,3 +81,34 @@ TEST(Household, ZoneOffsetsFollowDaylightSavingTime)
     EXPECT_EQ(zoneOffsetMinutes("Nowhere/Atlantis", july, true), 0);
     EXPECT_EQ(timeZoneForSeed(1), "America/New_York");
 }
+
+TEST(Household, AskingForMoreDevicesAddsNumberedOnesAfterTheDemosOwn)
+{
+    auto seeded = [](int atLeast) {
+        test::ScratchFolder folder;
+        Store store(folder.file("sim.db"));
+        seedDemoHousehold(store, 1, test::kTestStartMs, test::kTestPasswordIterations, atLeast);
+        return store.devices(1);
+    };
+    const size_t demoCount = seeded(0).size();
+    for (int atLeast : { 1, static_cast<int>(demoCount) }) {
+        SCOPED_TRACE(atLeast);
+        EXPECT_EQ(seeded(atLeast).size(), demoCount) << "the demo's own already suffice";
+    }
+    auto many = seeded(200);
+    ASSERT_EQ(many.size(), 200u);
+    std::set<int64_t> ids;
+    std::set<std::string> names;
+    std::set<std::string> rooms;
+    for (const auto& d : many) {
+        ids.insert(d.id);
+        names.insert(d.name);
+        rooms.insert(d.room);
+    }
+    EXPECT_EQ(ids.size(), 200u);
+    EXPECT_EQ(names.size(), 200u);
+    EXPECT_EQ(rooms.size(), 5u);
+    EXPECT_TRUE(names.count("Fridge 2"));
+    EXPECT_TRUE(names.count("Floor Lamp 14")) << "the numbers go on past one round of the catalogue";
+    EXPECT_EQ(*ids.begin(), 101);
+}

@@ -1,9 +1,9 @@
 #include "platform/foundation/LocalizedStrings.h"
 
+#include "platform/foundation/Assets.h"
 #include "platform/foundation/Locale.h"
 #include "platform/foundation/Log.h"
 
-#include <cstdlib>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -77,18 +77,18 @@ namespace {
         std::size_t m_position { 0 };
     };
 
-    std::filesystem::path stringsFolder()
-    {
-        if (const char* assets = std::getenv("HESTIO_ASSETS"); assets && *assets)
-            return std::filesystem::path(assets) / "strings";
-        return std::filesystem::path("assets") / "strings";
-    }
-
 }
 
 LocalizedStrings::LocalizedStrings(std::map<std::string, std::string> table)
     : m_table(std::move(table))
 {
+}
+
+std::filesystem::path LocalizedStrings::folder()
+{
+    // The same folder as the images: an installed binary started from any
+    // working directory still finds its tables.
+    return std::filesystem::path(assetsDirectory()) / "strings";
 }
 
 LocalizedStrings LocalizedStrings::parse(std::string_view text, const std::string& sourceName)
@@ -137,11 +137,11 @@ const LocalizedStrings& LocalizedStrings::shared()
     static const LocalizedStrings table = [] {
         std::string language = Locale::current().identifier();
         language = language.substr(0, language.find('_'));
-        auto folder = stringsFolder();
+        auto directory = folder();
         std::error_code code;
-        if (!std::filesystem::exists(folder / (language + ".strings"), code))
+        if (!std::filesystem::exists(directory / (language + ".strings"), code))
             language = "en";
-        return load(folder / (language + ".strings"));
+        return load(directory / (language + ".strings"));
     }();
     return table;
 }

@@ -19,6 +19,8 @@ public:
     /// The table of the device's language from assets/strings
     /// (<language>.strings, else en.strings), loaded on first use.
     static const LocalizedStrings& shared();
+    /// The folder shared() reads: "strings" in the assets folder.
+    static std::filesystem::path folder();
 
     /// Reads a table; a missing file gives an empty table, malformed lines
     /// are skipped with one log line each.

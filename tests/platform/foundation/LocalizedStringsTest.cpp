@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+
 using hestio::platform::LocalizedStrings;
 using hestio::test::LogCapture;
 
@@ -62,4 +65,18 @@ TEST(LocalizedStrings, SharedTableComesFromTheAssets)
     EXPECT_TRUE(capture.lines().empty());
     EXPECT_EQ(hestio::platform::localizedString("OK"), "OK");
     EXPECT_EQ(hestio::platform::localizedString("No such key"), "No such key");
+}
+
+TEST(LocalizedStrings, TablesAreReadFromTheAssetsFolderWhateverTheWorkingDirectory)
+{
+    const char* given = std::getenv("HESTIO_ASSETS");
+    std::string saved = given ? given : "";
+    setenv("HESTIO_ASSETS", "/somewhere/assets", 1);
+    EXPECT_EQ(LocalizedStrings::folder(), std::filesystem::path("/somewhere/assets/strings"));
+    unsetenv("HESTIO_ASSETS");
+    // Not "assets/strings" relative to wherever the program was started.
+    EXPECT_EQ(LocalizedStrings::folder(), std::filesystem::path(HESTIO_SOURCE_DIR) / "assets" / "strings");
+    EXPECT_TRUE(std::filesystem::is_regular_file(LocalizedStrings::folder() / "en.strings"));
+    if (given)
+        setenv("HESTIO_ASSETS", saved.c_str(), 1);
 }

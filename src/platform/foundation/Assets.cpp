@@ -1,4 +1,4 @@
-#include "platform/gfx/Image.h"
+#include "platform/foundation/Assets.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -1,0 +1,744 @@
+// hestio-app-bench: whole-app figures, measured on the app as it runs.
+//
+//   hestio-app-bench [--runs N] [--only NAME] BUILD_DIR
+//
+// Every scenario runs in a fresh process (the app's session is process-wide)
+// N times (default 5), against a fresh hestio-sim on loopback, and the median
+// of each figure is printed with its wall and CPU time. CPU time is the
+// client's own (all its threads); the service runs in its own process.
+//
+//   cold-start  hestio started headless until its login screen is on screen
+//               and the process has exited (a whole process run)
+//   sign-in     Return in the password field until the Devices tab, tapped
+//               as soon as the tab bar shows, has drawn its rows
+//   scroll      frames while a finger scrolls a 200-device list and lets go
+//   pinch       frames while two fingers pinch a day graph of 86,400 samples
+//   memory      resident memory after opening the four graphs and paging each
+//               back four weeks
+//
+// A frame is what the window host does for one: the event and the timers due
+// are handled, the window is laid out and drawn at the screen's scale.
+
+#include "app/HestioAppDelegate.h"
+#include "app/HestioLauncher.h"
+#include "app/User.h"
+#include "devices/Device.h"
+#include "graphs/GraphScreens.h"
+#include "graphs/GraphViewController.h"
+#include "net/ServiceEnvironment.h"
+#include "platform/foundation/Clock.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/RunLoop.h"
+#include "platform/gfx/Image.h"
+#include "platform/host/AutomationDriver.h"
+#include "platform/host/HeadlessHost.h"
+#include "platform/host/ScreenQuery.h"
+#include "platform/host/Script.h"
+#include "platform/http/FakeTransport.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/TabBarController.h"
+#include "platform/ui/TableView.h"
+#include "platform/ui/Touch.h"
+#include "platform/ui/Window.h"
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace hestio;
+using namespace hestio::platform;
+
+namespace {
+
+double wallMs()
+{
+    using namespace std::chrono;
+    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+double cpuMs()
+{
+    timespec t {};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+/// Where failures are told: stderr, or in a scenario's process the output
+/// the driver reads (the app's own log goes to stderr there).
+int g_errorFd = 2;
+/// The service the driver started, stopped when the driver gives up.
+pid_t g_simPid = -1;
+
+[[noreturn]] void die(const std::string& message)
+{
+    std::string text = "hestio-app-bench: " + message + "\n";
+    std::fflush(stdout);
+    [[maybe_unused]] auto written = write(g_errorFd, text.data(), text.size());
+    if (g_simPid > 0)
+        kill(g_simPid, SIGTERM);
+    std::_Exit(1);
+}
+
+fs::path scratchFolder(const std::string& what)
+{
+    std::random_device random;
+    fs::path folder = fs::temp_directory_path() / ("hestio-app-bench-" + what + "-" + std::to_string(random()));
+    fs::create_directories(folder);
+    return folder;
+}
+
+/// One figure of one run: a name and its wall and CPU milliseconds (or
+/// another unit, then CPU is left out).
+struct Figure {
+    std::string name;
+    double value { 0 };
+    double cpu { -1 };
+};
+
+void emit(const Figure& figure)
+{
+    std::printf("FIGURE %s %.3f %.3f\n", figure.name.c_str(), figure.value, figure.cpu);
+    std::fflush(stdout);
+}
+
+/// Per-frame times of a gesture: median, 95th percentile and worst.
+void emitFrames(const std::string& name, std::vector<Figure> frames)
+{
+    if (frames.empty())
+        die(name + ": no frames were drawn");
+    auto nth = [&](double q) {
+        std::sort(frames.begin(), frames.end(), [](const Figure& a, const Figure& b) { return a.value < b.value; });
+        return frames[std::min(frames.size() - 1, static_cast<std::size_t>(q * (frames.size() - 1) + 0.5))];
+    };
+    emit({ name + ".median", nth(0.5).value, nth(0.5).cpu });
+    emit({ name + ".p95", nth(0.95).value, nth(0.95).cpu });
+    emit({ name + ".worst", nth(1.0).value, nth(1.0).cpu });
+    emit({ name + ".frames", static_cast<double>(frames.size()), -1 });
+}
+
+// ---------------------------------------------------------------------------
+// The app in this process, headless on the real clock.
+
+bool loginScreenGone();
+
+class LiveApp {
+public:
+    LiveApp(const std::string& host, const std::string& pin)
+        : m_profile(scratchFolder("profile"))
+        , m_loop(SystemClock::shared())
+        , m_scope(m_loop)
+    {
+        setenv("HESTIO_PROFILE", m_profile.c_str(), 1);
+        HostOptions options;
+        options.headless = true;
+        options.serviceHost = host;
+        options.servicePin = pin;
+        m_delegate = makeHestioApplicationDelegate(m_application, options);
+        m_application.setDelegate(m_delegate.get());
+        m_application.launch();
+        m_host.emplace(m_application, m_loop);
+        m_driver.emplace(*m_host, (m_profile / "failure.png").string());
+    }
+    ~LiveApp()
+    {
+        m_driver.reset();
+        m_application.terminate();
+        m_application.setDelegate(nullptr);
+        std::error_code ignored;
+        fs::remove_all(m_profile, ignored);
+    }
+
+    Application& application() { return m_application; }
+    HeadlessHost& host() { return *m_host; }
+
+    /// One automation step, as in a script; setup only (touch steps let half
+    /// a second pass afterwards).
+    void step(const std::string& line)
+    {
+        Script script = Script::parse(line);
+        if (script.error || script.steps.size() != 1)
+            die("bad step: " + line);
+        if (auto error = m_driver->runStep(script.steps[0]))
+            die(line + ": " + *error);
+    }
+
+    std::optional<ScreenQuery::Found> find(const std::string& text)
+    {
+        return ScreenQuery(m_application).findText(text);
+    }
+
+    /// Runs the app until `done` holds, checking every millisecond.
+    void runUntil(const std::function<bool()>& done, const std::string& what, double timeoutSeconds = 20)
+    {
+        double start = wallMs();
+        for (;;) {
+            m_host->settle();
+            if (done())
+                return;
+            if (wallMs() - start > timeoutSeconds * 1000) {
+                std::string shot = (fs::temp_directory_path() / "hestio-app-bench-failure.png").string();
+                if (auto image = m_host->screenshot())
+                    image->writePng(shot);
+                die("timed out waiting for " + what + " (the screen then: " + shot + ")");
+            }
+            m_host->pass(0.001);
+        }
+    }
+
+    void touches(std::vector<TouchInput> inputs)
+    {
+        TouchEvent event;
+        event.timestamp = m_loop.clock().monotonicSeconds();
+        event.touches = std::move(inputs);
+        m_application.sendEvent(event);
+    }
+
+    /// A touch down and up at the centre of what shows `text`, without the
+    /// pause a script leaves after it.
+    void quickTap(const std::string& text)
+    {
+        auto found = find(text);
+        if (!found)
+            die("nothing on screen shows \"" + text + "\"");
+        Point centre { found->rect.origin.x + found->rect.size.width / 2,
+            found->rect.origin.y + found->rect.size.height / 2 };
+        touches({ { 1, centre, TouchPhase::Began } });
+        m_host->pass(0.05);
+        touches({ { 1, centre, TouchPhase::Ended } });
+    }
+
+    /// The window as the host draws a frame of it.
+    void drawFrame()
+    {
+        auto image = m_host->screenshot();
+        if (!image)
+            die("there is no window to draw");
+    }
+
+    /// Runs what is due, then draws: one frame, timed.
+    Figure frame(const std::string& name, const std::function<void()>& input)
+    {
+        double wall = wallMs();
+        double cpu = cpuMs();
+        input();
+        m_host->settle();
+        drawFrame();
+        return { name, wallMs() - wall, cpuMs() - cpu };
+    }
+
+    void signIn()
+    {
+        runUntil([&] { return find("Sign In").has_value(); }, "the login screen");
+        step("tap #username");
+        step("type \"demo\"");
+        step("tap #password");
+        step("type \"demo\"");
+        step("return");
+        runUntil(loginScreenGone, "the tabs after signing in");
+    }
+
+private:
+    fs::path m_profile;
+    RunLoop m_loop;
+    CurrentRunLoopScope m_scope;
+    Application m_application;
+    std::unique_ptr<ApplicationDelegate> m_delegate;
+    std::optional<HeadlessHost> m_host;
+    std::optional<AutomationDriver> m_driver;
+};
+
+/// The login screen has finished sliding away: the tabs take touches.
+bool loginScreenGone()
+{
+    auto& root = HestioAppDelegate::shared().rootController;
+    return root && !root->modalViewController() && !Application::shared().animator().hasRunningAnimations();
+}
+
+bool signedIn()
+{
+    auto user = HestioAppDelegate::shared().curUser();
+    return user && user->hasToken();
+}
+
+void scenarioSignIn(const std::string& host, const std::string& pin)
+{
+    LiveApp app(host, pin);
+    app.runUntil([&] { return app.find("Sign In").has_value(); }, "the login screen");
+    app.step("tap #username");
+    app.step("type \"demo\"");
+    app.step("tap #password");
+    app.step("type \"demo\"");
+
+    double wall0 = wallMs();
+    double cpu0 = cpuMs();
+    app.application().sendReturn();
+    app.runUntil(signedIn, "the sign-in");
+    double wallSigned = wallMs();
+    double cpuSigned = cpuMs();
+    // The login screen stays up a little by design, then slides away.
+    app.runUntil(loginScreenGone, "the tab bar");
+    double wallTabs = wallMs();
+    double cpuTabs = cpuMs();
+    app.quickTap("Devices");
+    app.runUntil([&] { return app.find("Heater").has_value(); }, "the device list");
+    app.drawFrame();
+    double wallDrawn = wallMs();
+    double cpuDrawn = cpuMs();
+
+    emit({ "sign-in.exchange", wallSigned - wall0, cpuSigned - cpu0 });
+    emit({ "sign-in.login-screen-leaves", wallTabs - wallSigned, cpuTabs - cpuSigned });
+    emit({ "sign-in.devices-tab-drawn", wallDrawn - wallTabs, cpuDrawn - cpuTabs });
+    emit({ "sign-in.total", wallDrawn - wall0, cpuDrawn - cpu0 });
+}
+
+/// The list that shows `text`.
+TableView* listShowing(LiveApp& app, const std::string& text)
+{
+    auto found = app.find(text);
+    for (View* view = found ? found->view : nullptr; view; view = view->superview())
+        if (auto* table = dynamic_cast<TableView*>(view))
+            return table;
+    die("no list shows \"" + text + "\"");
+}
+
+void scenarioScroll(const std::string& host, const std::string& pin)
+{
+    LiveApp app(host, pin);
+    app.signIn();
+    app.quickTap("Devices");
+    app.runUntil([&] { return app.find("Heater").has_value(); }, "the device list");
+    app.host().pass(1); // the list's own animations end
+    TableView* list = listShowing(app, "Heater");
+
+    std::vector<Figure> frames;
+    // Three strokes up the list, each a finger moving 300 points in 30 moves
+    // and lifting, then the list coasting to rest, one frame each 1/60 s.
+    for (int stroke = 0; stroke < 3; ++stroke) {
+        Point at { 160, 400 };
+        frames.push_back(app.frame("scroll", [&] { app.touches({ { 1, at, TouchPhase::Began } }); }));
+        for (int move = 0; move < 30; ++move) {
+            app.host().pass(1.0 / 60);
+            at.y -= 10;
+            frames.push_back(app.frame("scroll", [&] { app.touches({ { 1, at, TouchPhase::Moved } }); }));
+        }
+        frames.push_back(app.frame("scroll", [&] { app.touches({ { 1, at, TouchPhase::Ended } }); }));
+        for (int coast = 0; coast < 60 && app.application().animator().hasRunningAnimations(); ++coast) {
+            app.host().pass(1.0 / 60);
+            frames.push_back(app.frame("scroll", [] {}));
+        }
+    }
+    if (list->contentOffset().y < 3 * 300)
+        die("the list did not scroll (offset " + std::to_string(list->contentOffset().y) + ")");
+    emitFrames("scroll", frames);
+}
+
+/// A day of one sample a second: the graph's week requests are answered with
+/// it for the newest day and nothing for the others.
+std::string secondSamplesReply(long long fromMs, long long toMs)
+{
+    long long dayMs = 86'400'000;
+    long long start = std::max(fromMs, toMs - dayMs);
+    std::string body;
+    body.reserve(86'400 * 48);
+    body += R"({"success":true,"statuses":[)";
+    int i = 0;
+    for (long long t = start; t < toMs && i < 86'400; t += 1000, ++i) {
+        if (i)
+            body += ',';
+        double watts = 60 + 40 * std::sin(i / 900.0) + (i % 97);
+        char item[96];
+        std::snprintf(item, sizeof item, R"({"timestamp":%lld,"powerDraw":%.1f})", t, watts);
+        body += item;
+    }
+    return body + "]}";
+}
+
+long long queryNumber(const std::string& text, const std::string& key)
+{
+    auto at = text.find(key + "=");
+    if (at == std::string::npos)
+        return 0;
+    return std::atoll(text.c_str() + at + key.size() + 1);
+}
+
+void scenarioPinch(const std::string& host, const std::string& pin)
+{
+    LiveApp app(host, pin);
+    app.signIn();
+    // The service gives minute samples; for a day of 86,400 the graph's
+    // requests go to a stand-in that answers with one sample a second.
+    auto fake = std::make_shared<FakeTransport>();
+    int samplesSent = 0;
+    fake->setHandler([&](const HttpRequest& request) {
+        std::string query = request.url.substr(request.url.find('?') + 1) + "&" + request.body;
+        long long from = queryNumber(query, "from");
+        long long to = queryNumber(query, "to");
+        if (!from || !to)
+            return FakeTransport::Reply::json(R"({"success":true,"statuses":[]})");
+        std::string body = secondSamplesReply(from, to);
+        samplesSent += static_cast<int>(std::count(body.begin(), body.end(), '{')) - 1;
+        return FakeTransport::Reply::json(std::move(body));
+    });
+    ServiceEnvironment::shared().transport = fake;
+
+    auto device = hestio::Device::initWithID("101", "Fridge", "Kitchen");
+    auto graph = makeDevicePowerDrawGraph(device);
+    HestioAppDelegate::shared().rootController->presentModalViewController(graph, false);
+    app.runUntil([&] { return fake->requestCount() > 0 && !app.application().isNetworkActivityIndicatorVisible(); },
+        "the graph's samples");
+    app.host().pass(0.5);
+    if (samplesSent < 86'400)
+        die("the graph was sent " + std::to_string(samplesSent) + " samples, not a day of 86,400");
+
+    std::vector<Figure> frames;
+    Point centre { 160, 240 };
+    // Spread to four times and back, twice; 20 moves each way, 1/60 s apart.
+    for (int round = 0; round < 2; ++round) {
+        for (double target : { 4.0, 0.25 }) {
+            double spread = target > 1 ? 30 : 120;
+            auto fingers = [&](double s, TouchPhase phase) {
+                return std::vector<TouchInput> { { 1, { centre.x - s, centre.y }, phase },
+                    { 2, { centre.x + s, centre.y }, phase } };
+            };
+            frames.push_back(app.frame("pinch", [&] { app.touches(fingers(spread, TouchPhase::Began)); }));
+            double end = spread * target;
+            for (int move = 1; move <= 20; ++move) {
+                app.host().pass(1.0 / 60);
+                double s = spread + (end - spread) * move / 20;
+                frames.push_back(app.frame("pinch", [&] { app.touches(fingers(s, TouchPhase::Moved)); }));
+            }
+            frames.push_back(app.frame("pinch", [&] { app.touches(fingers(end, TouchPhase::Ended)); }));
+            app.host().pass(0.1);
+        }
+    }
+    emitFrames("pinch", frames);
+    emit({ "pinch.samples", static_cast<double>(samplesSent), -1 });
+}
+
+long residentKb(const char* field)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(field, 0) == 0)
+            return std::atol(line.c_str() + std::strlen(field));
+    return -1;
+}
+
+void scenarioMemory(const std::string& host, const std::string& pin)
+{
+    LiveApp app(host, pin);
+    app.signIn();
+    app.quickTap("Devices");
+    app.runUntil([&] { return app.find("Heater").has_value(); }, "the device list");
+    emit({ "memory.signed-in-mb", residentKb("VmRSS:") / 1024.0, -1 });
+
+    auto device = hestio::Device::initWithID("101", "Fridge", "Kitchen");
+    std::vector<std::function<std::shared_ptr<GraphViewController>()>> graphs { [] { return makeHomeEnergyGraph(); },
+        [] { return makeHomeBatteryGraph(); }, [&] { return makeDevicePowerDrawGraph(device); },
+        [&] { return makeDeviceEnergyGraph(device); } };
+    auto& root = *HestioAppDelegate::shared().rootController;
+    auto idle = [&] { return !app.application().isNetworkActivityIndicatorVisible(); };
+    double wall0 = wallMs();
+    double cpu0 = cpuMs();
+    for (auto& make : graphs) {
+        auto graph = make();
+        root.presentModalViewController(graph, false);
+        app.host().pass(0.05);
+        app.runUntil(idle, "a graph's first week");
+        for (int day = 0; day < 28; ++day) {
+            graph->back();
+            app.host().settle();
+            app.runUntil(idle, "a graph's older week");
+            app.drawFrame();
+        }
+        graph->dismissGraph();
+        app.host().pass(0.5);
+    }
+    emit({ "memory.four-graphs-four-weeks-time", wallMs() - wall0, cpuMs() - cpu0 });
+    emit({ "memory.resident-mb", residentKb("VmRSS:") / 1024.0, -1 });
+    emit({ "memory.peak-resident-mb", residentKb("VmHWM:") / 1024.0, -1 });
+}
+
+// ---------------------------------------------------------------------------
+// The driver: services, child processes and medians.
+
+struct Child {
+    int status { -1 };
+    double wall { 0 };
+    double cpu { 0 };
+    std::string output;
+};
+
+Child runChild(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env = {})
+{
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0)
+        die("pipe failed");
+    double start = wallMs();
+    std::fflush(stdout);
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(pipeFds[1], 1);
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        for (const auto& [k, v] : env)
+            setenv(k.c_str(), v.c_str(), 1);
+        std::vector<char*> args;
+        for (const auto& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    Child child;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0)
+        child.output.append(buffer, static_cast<std::size_t>(n));
+    close(pipeFds[0]);
+    int status = 0;
+    rusage usage {};
+    wait4(pid, &status, 0, &usage);
+    child.wall = wallMs() - start;
+    child.cpu = usage.ru_utime.tv_sec * 1e3 + usage.ru_utime.tv_usec / 1e3 + usage.ru_stime.tv_sec * 1e3
+        + usage.ru_stime.tv_usec / 1e3;
+    child.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return child;
+}
+
+class Sim {
+public:
+    Sim(const fs::path& binary, const std::vector<std::string>& extra)
+        : m_folder(scratchFolder("sim"))
+    {
+        Child print = runChild({ binary.string(), "--data", m_folder.string(), "--print-pin" });
+        pin = "sha256//" + print.output.substr(0, print.output.find('\n'));
+        fs::path log = m_folder / "sim.log";
+        std::fflush(stdout);
+        m_pid = fork();
+        if (m_pid == 0) {
+            FILE* out = std::freopen(log.c_str(), "w", stdout);
+            FILE* err = std::freopen("/dev/null", "w", stderr);
+            (void)out;
+            (void)err;
+            std::vector<std::string> argv { binary.string(), "--data", m_folder.string(), "--port", "0" };
+            argv.insert(argv.end(), extra.begin(), extra.end());
+            std::vector<char*> args;
+            for (const auto& a : argv)
+                args.push_back(const_cast<char*>(a.c_str()));
+            args.push_back(nullptr);
+            execv(args[0], args.data());
+            _exit(127);
+        }
+        g_simPid = m_pid;
+        for (int i = 0; i < 400 && port.empty(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            std::ifstream in(log);
+            std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            auto at = text.find("listening on https://127.0.0.1:");
+            if (at != std::string::npos) {
+                std::string rest = text.substr(at + 31);
+                port = rest.substr(0, rest.find_first_not_of("0123456789"));
+            }
+        }
+        if (port.empty())
+            die("hestio-sim did not start");
+    }
+    ~Sim()
+    {
+        kill(m_pid, SIGTERM);
+        waitpid(m_pid, nullptr, 0);
+        g_simPid = -1;
+        std::error_code ignored;
+        fs::remove_all(m_folder, ignored);
+    }
+
+    std::string pin;
+    std::string port;
+
+private:
+    fs::path m_folder;
+    pid_t m_pid { -1 };
+};
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+struct Collected {
+    std::vector<double> values;
+    std::vector<double> cpus;
+};
+
+void report(const std::map<std::string, Collected>& figures, const std::vector<std::string>& order)
+{
+    for (const auto& name : order) {
+        const auto& c = figures.at(name);
+        bool isTime = !c.cpus.empty() && c.cpus.front() >= 0;
+        if (isTime)
+            std::printf("  %-42s %9.2f ms wall  %9.2f ms CPU   (median of %zu)\n", name.c_str(), median(c.values),
+                median(c.cpus), c.values.size());
+        else
+            std::printf("  %-42s %9.1f          (median of %zu)\n", name.c_str(), median(c.values), c.values.size());
+    }
+    std::fflush(stdout);
+}
+
+void collect(const std::string& output, std::map<std::string, Collected>& figures, std::vector<std::string>& order)
+{
+    std::istringstream lines(output);
+    std::string word, name;
+    double value = 0, cpu = 0;
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        if (!(fields >> word >> name >> value >> cpu) || word != "FIGURE")
+            continue;
+        if (!figures.count(name))
+            order.push_back(name);
+        figures[name].values.push_back(value);
+        figures[name].cpus.push_back(cpu);
+    }
+}
+
+int drive(const fs::path& self, const fs::path& build, int runs, const std::string& only)
+{
+    fs::path hestio = build / "src" / "main" / "hestio";
+    fs::path simBinary = build / "server" / "hestio-sim";
+    for (const auto& p : { hestio, simBinary })
+        if (!fs::exists(p))
+            die(p.string() + " is missing: build it first");
+    auto wanted = [&](const std::string& name) { return only.empty() || only == name; };
+    std::printf("hestio-app-bench: %d runs of each scenario; medians\n", runs);
+
+    if (wanted("cold-start")) {
+        fs::path folder = scratchFolder("cold");
+        std::ofstream(folder / "login.txt") << "wait-for \"Sign In\" 5\n";
+        std::map<std::string, Collected> figures;
+        std::vector<std::string> order { "cold-start.to-login-screen" };
+        for (int run = 0; run < runs; ++run) {
+            fs::path profile = folder / ("profile" + std::to_string(run));
+            Child child = runChild({ hestio.string(), "--headless", "--profile", profile.string(), "--service-host",
+                                       "localhost:1", "--script", (folder / "login.txt").string() },
+                {});
+            if (child.status != 0)
+                die("the cold start run failed:\n" + child.output);
+            figures[order[0]].values.push_back(child.wall);
+            figures[order[0]].cpus.push_back(child.cpu);
+        }
+        std::printf("cold-start\n");
+        report(figures, order);
+        std::error_code ignored;
+        fs::remove_all(folder, ignored);
+    }
+
+    struct Scenario {
+        std::string name;
+        std::vector<std::string> simOptions;
+    };
+    for (const Scenario& scenario : { Scenario { "sign-in", {} }, Scenario { "scroll", { "--devices", "200" } },
+             Scenario { "pinch", {} }, Scenario { "memory", {} } }) {
+        if (!wanted(scenario.name))
+            continue;
+        Sim sim(simBinary, scenario.simOptions);
+        std::map<std::string, Collected> figures;
+        std::vector<std::string> order;
+        for (int run = 0; run < runs; ++run) {
+            Child child = runChild(
+                { self.string(), "--scenario", scenario.name, "--host", "localhost:" + sim.port, "--pin", sim.pin },
+                {});
+            if (child.status != 0)
+                die(scenario.name + " failed (status " + std::to_string(child.status) + "):\n" + child.output);
+            collect(child.output, figures, order);
+        }
+        std::printf("%s\n", scenario.name.c_str());
+        report(figures, order);
+    }
+    return 0;
+}
+
+}
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::string scenario, host, pin, only;
+    int runs = 5;
+    std::optional<fs::path> build;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        auto value = [&] {
+            if (i + 1 >= args.size())
+                die(args[i] + " needs a value");
+            return args[++i];
+        };
+        if (args[i] == "--scenario")
+            scenario = value();
+        else if (args[i] == "--host")
+            host = value();
+        else if (args[i] == "--pin")
+            pin = value();
+        else if (args[i] == "--runs")
+            runs = std::max(1, std::atoi(value().c_str()));
+        else if (args[i] == "--only")
+            only = value();
+        else if (!args[i].empty() && args[i][0] != '-')
+            build = args[i];
+        else
+            die("usage: hestio-app-bench [--runs N] [--only NAME] BUILD_DIR");
+    }
+    if (!scenario.empty()) {
+        // The app's own log lines stay out of the figures.
+        g_errorFd = dup(1);
+        if (!std::getenv("HESTIO_APP_BENCH_LOG")) {
+            std::FILE* quiet = std::freopen("/dev/null", "w", stderr);
+            (void)quiet;
+        }
+        if (scenario == "sign-in")
+            scenarioSignIn(host, pin);
+        else if (scenario == "scroll")
+            scenarioScroll(host, pin);
+        else if (scenario == "pinch")
+            scenarioPinch(host, pin);
+        else if (scenario == "memory")
+            scenarioMemory(host, pin);
+        else
+            die("unknown scenario " + scenario);
+        std::fflush(stdout);
+        // The session's singletons outlive main's locals; leave as the app does.
+        std::_Exit(0);
+    }
+    if (!build)
+        die("usage: hestio-app-bench [--runs N] [--only NAME] BUILD_DIR");
+    char self[4096];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0)
+        die("cannot find this program");
+    self[n] = 0;
+    return drive(self, *build, runs, only);
+}
