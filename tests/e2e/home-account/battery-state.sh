@@ -26,3 +26,17 @@ minutes=$(TZ=$zone date +%H:%M | awk -F: '{ print $1 * 60 + $2 }')
 E2E_NOW_X=$(awk -v m="$minutes" 'BEGIN { printf("%.0f", 15 + 240 * m / 1440) }')
 E2E_NOW_Y=$(awk -v p="$percentage" 'BEGIN { printf("%.0f", 385 - p / 110 * 307.5) }')
 export E2E_NOW_X E2E_NOW_Y
+# The tallest of today's hourly energy bars on the home energy graph: where a
+# tap selects it (a little above the baseline, a quarter of an hour into its
+# block) and the text its selection shows.
+midnight_ms=$(( $(TZ=$zone date -d "today 00:00" +%s) * 1000 ))
+now_ms=$(( $(date +%s) * 1000 ))
+energy=$(fetch "/api/energyconsumption?device_id=battery&from=$midnight_ms&to=$now_ms&block=CLOCK_HOUR&token=$token")
+tallest=$(printf '%s' "$energy" | jq -r '[.energyConsumptions[]] | max_by(.energyConsumed) | "\(.from) \(.energyConsumed)"')
+read -r tallest_from tallest_kwh <<<"$tallest"
+[ -n "$tallest_kwh" ] && [ "$tallest_kwh" != null ] || fail "no energy blocks for today: $energy"
+E2E_ENERGY_X=$(awk -v f="$tallest_from" -v m="$midnight_ms" 'BEGIN { printf("%.0f", 15 + 240 * ((f - m) / 1000 + 900) / 86400) }')
+E2E_ENERGY_Y=380
+E2E_ENERGY_TEXT=$(perl -e 'printf("%.4f kWh", unpack("f", pack("f", $ARGV[0])))' "$tallest_kwh")
+export E2E_ENERGY_X E2E_ENERGY_Y E2E_ENERGY_TEXT
+echo "today's tallest energy bar: $E2E_ENERGY_TEXT at x $E2E_ENERGY_X"
