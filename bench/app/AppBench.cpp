@@ -491,6 +491,17 @@ struct Child {
     std::string output;
 };
 
+/// In a forked child: becomes the program argv names, or exits 127.
+[[noreturn]] void execArgs(const std::vector<std::string>& argv)
+{
+    std::vector<char*> args;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+}
+
 Child runChild(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env = {})
 {
     int pipeFds[2];
@@ -505,12 +516,7 @@ Child runChild(const std::vector<std::string>& argv, const std::map<std::string,
         close(pipeFds[1]);
         for (const auto& [k, v] : env)
             setenv(k.c_str(), v.c_str(), 1);
-        std::vector<char*> args;
-        for (const auto& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
+        execArgs(argv);
     }
     close(pipeFds[1]);
     Child child;
@@ -546,12 +552,7 @@ public:
             (void)err;
             std::vector<std::string> argv { binary.string(), "--data", m_folder.string(), "--port", "0" };
             argv.insert(argv.end(), extra.begin(), extra.end());
-            std::vector<char*> args;
-            for (const auto& a : argv)
-                args.push_back(const_cast<char*>(a.c_str()));
-            args.push_back(nullptr);
-            execv(args[0], args.data());
-            _exit(127);
+            execArgs(argv);
         }
         g_simPid = m_pid;
         for (int i = 0; i < 400 && port.empty(); ++i) {
