@@ -11,6 +11,10 @@ namespace hestio::platform {
 namespace {
     constexpr double buttonHeight = 30;
     constexpr double sideMargin = 5;
+    constexpr double titleFontSize = 20;
+    // A long title gives up its centring and then shrinks this far before it
+    // is cut with an ellipsis.
+    constexpr double smallestTitleFontSize = 15;
 }
 
 NavigationButton::NavigationButton(std::shared_ptr<BarButtonItem> item, bool isBackButton)
@@ -242,13 +246,37 @@ void NavigationBar::layoutSubviews()
         m_right->setFrame({ b.width() - sideMargin - w, y, w, buttonHeight });
         rightEdge = m_right->frame().minX() - 6;
     }
-    double inset = std::max(leftEdge, b.width() - rightEdge);
-    Rect titleRect { inset, 0, std::max(0.0, b.width() - 2 * inset), b.height() };
-    m_title->setFrame(titleRect);
+    m_title->setFrame(titleFrame(leftEdge, rightEdge));
     if (m_titleView) {
         Size s = m_titleView->frame().size;
         m_titleView->setFrame({ b.midX() - s.width / 2, b.midY() - s.height / 2, s.width, s.height });
     }
+}
+
+// Centred between the bar's edges when the title fits there; otherwise it
+// takes all the room between the buttons, at a smaller size if it must.
+Rect NavigationBar::titleFrame(double leftEdge, double rightEdge)
+{
+    Rect b = bounds();
+    double inset = std::max(leftEdge, b.width() - rightEdge);
+    Rect centred { inset, 0, std::max(0.0, b.width() - 2 * inset), b.height() };
+    Font font = Font::boldSystemFont(titleFontSize);
+    double needed = sizeOfText(m_title->text(), font).width;
+    if (needed <= centred.width()) {
+        m_title->setFont(font);
+        return centred;
+    }
+    Rect between { leftEdge, 0, std::max(0.0, rightEdge - leftEdge), b.height() };
+    double size = titleFontSize;
+    while (needed > between.width() && size > smallestTitleFontSize) {
+        size -= 0.5;
+        needed = sizeOfText(m_title->text(), Font::boldSystemFont(size)).width;
+    }
+    m_title->setFont(Font::boldSystemFont(size));
+    // Centred on the bar still, where the room between the buttons allows.
+    double x = std::clamp(b.midX() - needed / 2, between.minX(), std::max(between.minX(), between.maxX() - needed));
+    double width = std::min(needed, between.width());
+    return { x, 0, width, b.height() };
 }
 
 void NavigationBar::draw(Context& context, const Rect& rect)

@@ -70,6 +70,7 @@ protected:
 
 private:
     void refresh();
+    Rect titleFrame(double leftEdge, double rightEdge);
     std::shared_ptr<NavigationButton> buttonFor(
         std::shared_ptr<BarButtonItem> item, bool back, const std::shared_ptr<NavigationButton>& current);
     std::optional<Color> m_tint;

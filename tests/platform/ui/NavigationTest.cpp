@@ -148,3 +148,37 @@ TEST(TabBarController, TappingTabsSelectsThemAndASecondTapReturnsToTheRoot)
     EXPECT_EQ(nav->topViewController(), schedule.get());
     EXPECT_EQ(selected.size(), 1u);
 }
+
+TEST(NavigationBar, ALongTitleUsesTheRoomBetweenTheButtonsAndShrinksBeforeItIsCut)
+{
+    UiFixture ui;
+    auto root = screen("Devices");
+    auto nav = NavigationController::create(root);
+    ui.window->setRootViewController(nav);
+    NavigationBar& bar = nav->navigationBar();
+    Label& title = bar.titleLabel();
+
+    // A short title stays centred on the bar at full size.
+    nav->pushViewController(screen("Lamp"), false);
+    bar.layoutSubviews();
+    EXPECT_DOUBLE_EQ(title.font().size, 20);
+    EXPECT_NEAR(title.frame().midX(), bar.bounds().midX(), 0.5);
+
+    // A long one beside a back button: off centre, smaller, never over the button.
+    nav->popViewControllerAnimated(false);
+    nav->pushViewController(screen("Home Energy Consumption"), false);
+    bar.layoutSubviews();
+    double left = bar.leftButton()->frame().maxX();
+    EXPECT_GE(title.frame().minX(), left);
+    EXPECT_LE(title.frame().maxX(), bar.bounds().width() - 5);
+    EXPECT_LT(title.font().size, 20);
+    EXPECT_GE(title.font().size, 15);
+    EXPECT_LE(sizeOfText(title.text(), title.font()).width, title.frame().width() + 0.01);
+
+    // Back to a short title: full size and centred again.
+    nav->popViewControllerAnimated(false);
+    nav->pushViewController(screen("Fan"), false);
+    bar.layoutSubviews();
+    EXPECT_DOUBLE_EQ(title.font().size, 20);
+    EXPECT_NEAR(title.frame().midX(), bar.bounds().midX(), 0.5);
+}
