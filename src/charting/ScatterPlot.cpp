@@ -243,6 +243,38 @@ std::vector<platform::Point> ScatterPlot::reducedForDrawing(
     return out;
 }
 
+std::vector<platform::Point> ScatterPlot::withoutPointsBeyond(
+    const std::vector<platform::Point>& points, IndexRange range, double left, double right)
+{
+    // A segment is kept when its horizontal extent meets [left, right]; with
+    // the interpolations' corners between its ends, so is all it draws. What
+    // is left out lies on one side, joined to the rest only through points
+    // outside [left, right]: the line's joins and caps there do not reach in,
+    // and for an area, closing each piece down to the baseline instead of
+    // the whole run adds or removes only regions outside [left, right].
+    const platform::Point gap { std::nan(""), std::nan("") };
+    std::size_t end = std::min(range.end(), points.size());
+    auto meets = [&](platform::Point a, platform::Point b) {
+        return !isMissing(a) && !isMissing(b) && std::max(a.x, b.x) >= left && std::min(a.x, b.x) <= right;
+    };
+    std::vector<platform::Point> out;
+    auto breakRun = [&] {
+        if (!out.empty() && !isMissing(out.back()))
+            out.push_back(gap);
+    };
+    for (std::size_t i = range.location; i < end; ++i) {
+        platform::Point p = points[i];
+        bool keep = !isMissing(p)
+            && ((p.x >= left && p.x <= right) || (i > range.location && meets(points[i - 1], p))
+                || (i + 1 < end && meets(p, points[i + 1])));
+        if (keep)
+            out.push_back(p);
+        else
+            breakRun();
+    }
+    return out;
+}
+
 std::shared_ptr<PlotSymbol> ScatterPlot::symbolForRecord(std::size_t index) const
 {
     if (index < m_plotSymbols.size() && m_plotSymbols[index])
@@ -275,12 +307,31 @@ void ScatterPlot::renderAsVectorInContext(platform::Context& context)
     std::size_t lastIndex = flags.size() - 1 - (std::find(flags.rbegin(), flags.rend(), 1) - flags.rbegin());
     IndexRange drawn { firstIndex, lastIndex - firstIndex + 1 };
 
+    // Zoomed in, most of the records lie left and right of the plot area;
+    // stroking and filling them only to clip them away costs far more than
+    // the visible part (the rasterizer still walks every edge of a clipped
+    // polygon).
+    const std::vector<platform::Point>* shown = &points;
+    IndexRange shownRange = drawn;
+    std::vector<platform::Point> inBounds;
+    bool dashed = dataLineStyle && !dataLineStyle->dashPattern().empty();
+    if (skipsPointsBeyondBounds && masksToBounds() && !dashed) {
+        // How far outside its points the stroke can paint: half the width,
+        // a miter up to its limit, a square cap; one point more for safety.
+        double reach = 1;
+        if (dataLineStyle)
+            reach += dataLineStyle->lineWidth() / 2 * std::max(2.0, dataLineStyle->miterLimit());
+        inBounds = withoutPointsBeyond(points, drawn, -reach, bounds().width() + reach);
+        shown = &inBounds;
+        shownRange = { 0, inBounds.size() };
+    }
+
     bool reduce = reducesPointsPerPixelColumn && alignsPointsToPixels() && interpolation == Interpolation::Linear;
     std::vector<platform::Point> reduced;
     if (reduce)
-        reduced = reducedForDrawing(points, drawn);
-    const auto& linePoints = reduce ? reduced : points;
-    IndexRange lineRange = reduce ? IndexRange { 0, reduced.size() } : drawn;
+        reduced = reducedForDrawing(*shown, shownRange);
+    const auto& linePoints = reduce ? reduced : *shown;
+    IndexRange lineRange = reduce ? IndexRange { 0, reduced.size() } : shownRange;
 
     auto drawArea = [&](const std::shared_ptr<const Fill>& fill, const Decimal& base) {
         if (!fill || base.isNaN())

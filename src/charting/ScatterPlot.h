@@ -56,6 +56,12 @@ public:
     /// column are reduced to those that shape the picture (see
     /// reducedForDrawing); off draws every point.
     bool reducesPointsPerPixelColumn { true };
+    /// With the plot clipped to its bounds, the line and the areas leave out
+    /// the stretches that lie wholly to the left or right of the bounds
+    /// (beyond the reach of the line's width, joins and caps), which the
+    /// clip would hide anyway; off builds them through every point. Dashed
+    /// lines are always built whole: their dashes run from the first point.
+    bool skipsPointsBeyondBounds { true };
 
     /// Per-record symbols as the data source gave them (null: none);
     /// empty when the source gives none.
@@ -84,6 +90,11 @@ private:
     /// Keeps only the points that change the picture where consecutive
     /// points share one device pixel column.
     std::vector<platform::Point> reducedForDrawing(const std::vector<platform::Point>& points, IndexRange range) const;
+    /// `points[range]` without the points whose segments all lie left of
+    /// `left` or right of `right`; a run is broken (a missing point) where
+    /// points were left out.
+    static std::vector<platform::Point> withoutPointsBeyond(
+        const std::vector<platform::Point>& points, IndexRange range, double left, double right);
     void snapToPixels(platform::Context& context, std::vector<platform::Point>& points) const;
     std::shared_ptr<PlotSymbol> symbolForRecord(std::size_t index) const;
 

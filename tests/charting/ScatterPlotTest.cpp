@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace hestio;
@@ -235,4 +236,90 @@ TEST_F(ScatterFixture, ReducedDrawingLooksLikeTheFullDrawing)
                 ++differing;
         }
     EXPECT_EQ(differing, 0);
+}
+
+namespace {
+
+/// Pixels of two same-size pictures whose alpha or any colour differs by
+/// more than the rasterizer's own rounding (1/255).
+int picturesDiffer(const platform::Image& a, const platform::Image& b)
+{
+    int differing = 0;
+    for (int y = 0; y < a.pixelHeight(); ++y)
+        for (int x = 0; x < a.pixelWidth(); ++x) {
+            auto p = a.pixelAt(x, y), q = b.pixelAt(x, y);
+            double most = std::max({ std::abs(p.alpha - q.alpha), std::abs(p.red - q.red),
+                std::abs(p.green - q.green), std::abs(p.blue - q.blue) });
+            differing += most > 1.5 / 255;
+        }
+    return differing;
+}
+
+}
+
+TEST_F(ScatterFixture, ZoomedInDrawingLeavingOutPointsBeyondTheBoundsLooksLikeTheFullDrawing)
+{
+    // Zoomed into the middle of 0..100: most points lie left and right of
+    // the plot. Spikes with sharp miters sit just outside both edges, x runs
+    // back across the visible stretch once, and a gap sits outside.
+    std::vector<double> xs, ys;
+    for (int i = 0; i <= 2000; ++i) {
+        double x = i * 0.05;
+        xs.push_back(x);
+        double y = 5 + 3 * std::sin(i * 0.9);
+        if (std::abs(x - 39.6) < 0.03 || std::abs(x - 60.4) < 0.03)
+            y = 9.5;
+        ys.push_back(i == 300 || i == 1700 ? missing : y);
+    }
+    for (double x : { 80.0, 50.0, 20.0, 45.0 }) {
+        xs.push_back(x);
+        ys.push_back(x / 10);
+    }
+    load(xs, ys);
+    graph->defaultXYPlotSpace()->setXRange(range("40", "20"));
+    auto style = std::make_shared<MutableLineStyle>();
+    style->setLineWidth(4);
+    style->setMiterLimit(10);
+    style->setLineColor(Color::greenColor());
+    plot->dataLineStyle = style;
+    plot->areaFill = Fill::fillWithColor(Color::colorWithComponents(0.3, 1, 0.3, 0.5));
+    plot->areaBaseValue = dec("2");
+    auto render = [&] {
+        auto image = platform::Image::create({ 100, 100 }, 2);
+        auto context = platform::Context::forImage(*image);
+        context->flipY(100);
+        graph->layoutAndRenderInContext(*context);
+        return image;
+    };
+    for (bool reduces : { true, false }) {
+        plot->reducesPointsPerPixelColumn = reduces;
+        plot->skipsPointsBeyondBounds = true;
+        auto skipping = render();
+        plot->skipsPointsBeyondBounds = false;
+        auto full = render();
+        EXPECT_EQ(picturesDiffer(*skipping, *full), 0) << (reduces ? "reduced" : "every point");
+    }
+}
+
+TEST_F(ScatterFixture, DrawingLeavesOutNothingThatReachesIntoTheBounds)
+{
+    // One segment lies wholly left of the plot, but its thick line reaches
+    // over the edge: the edge pixels must still be painted. (The area, all
+    // of it left of the plot, has every record drawn.)
+    load({ -0.05, -0.05, -2 }, { 1, 9, 9 });
+    auto style = std::make_shared<MutableLineStyle>();
+    style->setLineWidth(4);
+    style->setLineColor(Color::greenColor());
+    plot->dataLineStyle = style;
+    plot->areaFill = Fill::fillWithColor(Color::redColor());
+    plot->areaBaseValue = dec("0");
+    plot->setAlignsPointsToPixels(false);
+    auto image = platform::Image::create({ 100, 100 }, 2);
+    auto context = platform::Context::forImage(*image);
+    context->flipY(100);
+    graph->layoutAndRenderInContext(*context);
+    // The vertical stroke at x = -0.5 points is 4 points wide: it covers
+    // the plot's first device pixel column from y = 10 to 90 points.
+    EXPECT_GT(image->pixelAt(0, 100).green, 0.9);
+    EXPECT_LT(image->pixelAt(6, 100).alpha, 0.1);
 }
