@@ -18,10 +18,16 @@
 //
 // A frame is what the window host does for one: the event and the timers due
 // are handled, the window is laid out and drawn at the screen's scale.
+//
+// With HESTIO_APP_BENCH_CHECK=1 in the environment, the gestures' frames are
+// also drawn a second time, untimed, with the drawing's shortcuts turned off
+// (every point built, no kept pictures), and the pixels that differ are
+// counted: a "<scenario>.pixels-differing" figure, the sum over the frames.
 
 #include "app/HestioAppDelegate.h"
 #include "app/HestioLauncher.h"
 #include "app/User.h"
+#include "charting/ScatterPlot.h"
 #include "devices/Device.h"
 #include "graphs/GraphScreens.h"
 #include "graphs/GraphViewController.h"
@@ -30,6 +36,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/gfx/Image.h"
+#include "platform/gfx/ImageImpl.h"
 #include "platform/host/AutomationDriver.h"
 #include "platform/host/HeadlessHost.h"
 #include "platform/host/ScreenQuery.h"
@@ -50,6 +57,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -120,6 +128,36 @@ void emit(const Figure& figure)
 {
     std::printf("FIGURE %s %.3f %.3f\n", figure.name.c_str(), figure.value, figure.cpu);
     std::fflush(stdout);
+}
+
+bool checkingPictures()
+{
+    const char* value = std::getenv("HESTIO_APP_BENCH_CHECK");
+    return value && *value && std::strcmp(value, "0") != 0;
+}
+
+/// The pixels of two pictures of one size that differ in any channel.
+long differingPixels(const Image& a, const Image& b)
+{
+    cairo_surface_t* sa = a.impl().surface.get();
+    cairo_surface_t* sb = b.impl().surface.get();
+    if (!sa || !sb)
+        die("a frame was not a raster picture");
+    cairo_surface_flush(sa);
+    cairo_surface_flush(sb);
+    int width = cairo_image_surface_get_width(sa), height = cairo_image_surface_get_height(sa);
+    if (width != cairo_image_surface_get_width(sb) || height != cairo_image_surface_get_height(sb))
+        return static_cast<long>(width) * height;
+    long differing = 0;
+    for (int y = 0; y < height; ++y) {
+        const auto* ra = reinterpret_cast<const std::uint32_t*>(
+            cairo_image_surface_get_data(sa) + static_cast<std::ptrdiff_t>(y) * cairo_image_surface_get_stride(sa));
+        const auto* rb = reinterpret_cast<const std::uint32_t*>(
+            cairo_image_surface_get_data(sb) + static_cast<std::ptrdiff_t>(y) * cairo_image_surface_get_stride(sb));
+        for (int x = 0; x < width; ++x)
+            differing += ra[x] != rb[x];
+    }
+    return differing;
 }
 
 /// Per-frame times of a gesture: median, 95th percentile and worst.
@@ -231,10 +269,12 @@ public:
     /// The window as the host draws a frame of it.
     void drawFrame()
     {
-        auto image = m_host->screenshot();
-        if (!image)
+        m_lastFrame = m_host->screenshot();
+        if (!m_lastFrame)
             die("there is no window to draw");
     }
+    /// The picture of the last frame drawn.
+    const std::shared_ptr<Image>& lastFrame() const { return m_lastFrame; }
 
     /// Runs what is due, then draws: one frame, timed.
     Figure frame(const std::string& name, const std::function<void()>& input)
@@ -266,6 +306,7 @@ private:
     std::unique_ptr<ApplicationDelegate> m_delegate;
     std::optional<HeadlessHost> m_host;
     std::optional<AutomationDriver> m_driver;
+    std::shared_ptr<Image> m_lastFrame;
 };
 
 /// The login screen has finished sliding away: the tabs take touches.
@@ -382,6 +423,17 @@ long long queryNumber(const std::string& text, const std::string& key)
     return std::atoll(text.c_str() + at + key.size() + 1);
 }
 
+/// Turns the graph screen's drawing shortcuts off (plain) or back on.
+void setPlainGraphDrawing(GraphViewController& screen, bool plain)
+{
+    if (!screen.graph())
+        return;
+    for (const auto& plot : screen.graph()->allPlots())
+        if (auto scatter = std::dynamic_pointer_cast<chart::ScatterPlot>(plot)) {
+            scatter->skipsPointsBeyondBounds = !plain;
+        }
+}
+
 void scenarioPinch(const std::string& host, const std::string& pin)
 {
     LiveApp app(host, pin);
@@ -412,6 +464,25 @@ void scenarioPinch(const std::string& host, const std::string& pin)
         die("the graph was sent " + std::to_string(samplesSent) + " samples, not a day of 86,400");
 
     std::vector<Figure> frames;
+    bool checking = checkingPictures();
+    long differing = 0;
+    // In checking mode each frame is drawn again without the shortcuts.
+    auto check = [&] {
+        if (!checking)
+            return;
+        auto picture = app.lastFrame();
+        setPlainGraphDrawing(*graph, true);
+        app.drawFrame();
+        setPlainGraphDrawing(*graph, false);
+        long now = differingPixels(*picture, *app.lastFrame());
+        if (now > 0 && differing == 0) {
+            // The first frame that differs is kept, both ways, to look at.
+            fs::path folder = fs::temp_directory_path();
+            picture->writePng((folder / "hestio-app-bench-pinch-shortcuts.png").string());
+            app.lastFrame()->writePng((folder / "hestio-app-bench-pinch-plain.png").string());
+        }
+        differing += now;
+    };
     Point centre { 160, 240 };
     // Spread to four times and back, twice; 20 moves each way, 1/60 s apart.
     for (int round = 0; round < 2; ++round) {
@@ -422,17 +493,22 @@ void scenarioPinch(const std::string& host, const std::string& pin)
                     { 2, { centre.x + s, centre.y }, phase } };
             };
             frames.push_back(app.frame("pinch", [&] { app.touches(fingers(spread, TouchPhase::Began)); }));
+            check();
             double end = spread * target;
             for (int move = 1; move <= 20; ++move) {
                 app.host().pass(1.0 / 60);
                 double s = spread + (end - spread) * move / 20;
                 frames.push_back(app.frame("pinch", [&] { app.touches(fingers(s, TouchPhase::Moved)); }));
+                check();
             }
             frames.push_back(app.frame("pinch", [&] { app.touches(fingers(end, TouchPhase::Ended)); }));
+            check();
             app.host().pass(0.1);
         }
     }
     emitFrames("pinch", frames);
+    if (checking)
+        emit({ "pinch.pixels-differing", static_cast<double>(differing), -1 });
     emit({ "pinch.samples", static_cast<double>(samplesSent), -1 });
 }
 
