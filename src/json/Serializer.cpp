@@ -2,6 +2,7 @@
 
 #include "json/Array.h"
 #include "json/Dictionary.h"
+#include "json/DoubleText.h"
 #include "json/Exceptions.h"
 #include "json/Utf8.h"
 
@@ -50,6 +51,9 @@ namespace {
     }
     constexpr std::array<char, 256> kShortEscapes = makeShortEscapes();
     constexpr char kHexDigits[] = "0123456789abcdef";
+    constexpr char kDigitPairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+                                   "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+                                   "8081828384858687888990919293949596979899";
 
     struct CacheSlot {
         const detail::Object* object;
@@ -97,11 +101,11 @@ namespace {
     private:
         void reserve(std::size_t bytes)
         {
-            if (static_cast<std::size_t>(m_end - m_cursor) >= bytes)
+            if (static_cast<std::size_t>(m_end - m_cursor) >= bytes) [[likely]]
                 return;
             grow(bytes);
         }
-        void grow(std::size_t bytes)
+        [[gnu::noinline]] void grow(std::size_t bytes)
         {
             std::size_t used = static_cast<std::size_t>(m_cursor - m_output.data());
             std::size_t size = std::max(m_output.size() * 2, used + bytes + 4096);
@@ -118,7 +122,17 @@ namespace {
             m_cursor += length;
         }
 
-        void writeStructural(char c);
+        // Compact output writes the one byte here; pretty layout goes out of line.
+        void writeStructural(char c)
+        {
+            if (!m_pretty) [[likely]] {
+                reserve(5);
+                put(c);
+                return;
+            }
+            writePretty(c);
+        }
+        void writePretty(char c);
         bool writeAtom(const detail::Object* object, bool trimQuotes);
         bool writeString(const detail::StringObject* string, bool trimQuotes);
         bool writeNumber(const detail::NumberObject* number);
@@ -148,13 +162,8 @@ namespace {
         std::optional<Error> m_error;
     };
 
-    void EncodeState::writeStructural(char c)
+    void EncodeState::writePretty(char c)
     {
-        if (!m_pretty) {
-            reserve(5);
-            put(c);
-            return;
-        }
         reserve(2 * m_depth + 18);
         switch (c) {
         case '[':
@@ -191,9 +200,12 @@ namespace {
             const char* text = m_output.data() + slot.offset;
             if (slot.length <= 32) {
                 // Short texts (keys, numbers) move as one fixed-size block: the
-                // reserve above leaves room, and the source lies inside the buffer
-                // (it may overlap the destination when the text is only just written).
-                std::memmove(m_cursor, text, 32);
+                // reserve above leaves room, and the source lies inside the buffer.
+                // It may overlap the destination when the text is only just
+                // written, so the whole block is read before any of it is written.
+                char block[32];
+                std::memcpy(block, text, 32);
+                std::memcpy(m_cursor, block, 32);
             } else {
                 std::memcpy(m_cursor, text, slot.length);
             }
@@ -355,9 +367,7 @@ namespace {
                 recordError("Floating point values must be finite.  JSON does not support NaN or Infinity.");
                 return false;
             }
-            // Same digits as printf's "%.17g".
-            auto result = std::to_chars(out, out + 40, d, std::chars_format::general, 17);
-            m_cursor = result.ptr;
+            m_cursor = detail::writeDouble17(d, out);
             return true;
         }
         std::uint64_t magnitude = number->u;
@@ -365,12 +375,21 @@ namespace {
             *out++ = '-';
             magnitude = 0 - magnitude;
         }
+        // Two digits per division, from the back.
         char digits[24];
         char* d = digits + sizeof digits;
-        do {
-            *--d = static_cast<char>('0' + magnitude % 10);
-            magnitude /= 10;
-        } while (magnitude);
+        while (magnitude >= 100) {
+            const auto pair = static_cast<std::size_t>(magnitude % 100);
+            magnitude /= 100;
+            d -= 2;
+            std::memcpy(d, kDigitPairs + 2 * pair, 2);
+        }
+        if (magnitude >= 10) {
+            d -= 2;
+            std::memcpy(d, kDigitPairs + 2 * magnitude, 2);
+        } else {
+            *--d = static_cast<char>('0' + magnitude);
+        }
         std::size_t length = static_cast<std::size_t>(digits + sizeof digits - d);
         std::memcpy(out, d, length);
         m_cursor = out + length;
