@@ -57,6 +57,7 @@ Value Array::create(detail::Object* const* objects, std::size_t count, bool isMu
 
 void Array::destroy() noexcept
 {
+    detail::ReleaseScope scope;
     for (std::uint32_t i = 0; i < m_count; ++i)
         m_objects[i].~Value();
     if (m_ownsBlock)

@@ -3,6 +3,7 @@
 #include "json/Array.h"
 #include "json/Dictionary.h"
 #include "json/Exceptions.h"
+#include "json/ObjectMemory.h"
 #include "json/ObjectStack.h"
 #include "json/Utf8.h"
 #include "json/ValueCache.h"
@@ -1215,6 +1216,10 @@ Value Decoder::decode(const char* bytes, std::size_t length, bool isMutable, Err
     char tokenBuffer[2048];
     detail::ObjectStack stack(objects, keys, keyHashes, detail::ObjectStack::kFrameEntries);
     m_parseState->cache.beginDecode();
+    // Declared before the result: the last slab is sealed before the result leaves.
+    std::optional<detail::DecodeArena> arena;
+    if (length >= detail::DecodeArena::kMinimumInput)
+        arena.emplace();
     Parser parser(*m_parseState, bytes, length, isMutable, stack, tokenBuffer, sizeof tokenBuffer);
     Value result = parser.parse();
     if (!result && error && parser.error())

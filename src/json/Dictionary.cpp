@@ -138,6 +138,7 @@ Value Dictionary::create(detail::Object* const* keys, const std::uint32_t* keyHa
 
 void Dictionary::destroy() noexcept
 {
+    detail::ReleaseScope scope;
     for (std::uint32_t i = 0; i < m_capacity; ++i)
         m_entries[i].~Entry();
     if (m_ownsEntries)

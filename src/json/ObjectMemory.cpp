@@ -1,5 +1,6 @@
 #include "json/ObjectMemory.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <mutex>
 #include <new>
@@ -107,9 +108,202 @@ namespace {
 } // namespace
 #endif
 
+#if HESTIO_JSON_POOL
+namespace {
+
+    constexpr std::size_t kArenaSlabBytes = 32 * 1024;
+    // The slab's count lives in its first cache line; objects start after it.
+    constexpr std::size_t kArenaHeaderBytes = 64;
+    // Larger objects (long arrays, big tables) take the general heap: one of
+    // them would leave most of a slab unused.
+    constexpr std::size_t kLargestArenaObject = 4096;
+    constexpr std::uint8_t kArenaClass = 0xFF;
+    // While a decode still fills a slab its count holds this bias and no
+    // release can bring it to zero; sealing takes off the bias less the
+    // objects made, which leaves exactly the live ones.
+    constexpr std::uint32_t kFillingBias = 1u << 30;
+    // Empty slabs kept for the next decodes (8 MB); beyond that they are freed.
+    constexpr std::size_t kPooledSlabs = 256;
+
+    struct ArenaSlab {
+        std::atomic<std::uint32_t> live;
+        ArenaSlab* nextFree;
+    };
+
+    struct SlabPool {
+        std::mutex mutex;
+        ArenaSlab* head = nullptr;
+        std::size_t count = 0;
+    };
+
+    SlabPool& slabPool()
+    {
+        static SlabPool* pool = new SlabPool; // never destroyed, as the shared pool above
+        return *pool;
+    }
+
+    std::atomic<std::size_t> g_liveSlabs { 0 };
+
+    ArenaSlab* takeSlab()
+    {
+        ArenaSlab* slab = nullptr;
+        SlabPool& pool = slabPool();
+        {
+            std::lock_guard<std::mutex> lock(pool.mutex);
+            if (pool.head) {
+                slab = pool.head;
+                pool.head = slab->nextFree;
+                --pool.count;
+            }
+        }
+        if (!slab) {
+            // Slabs are aligned to their size so that an object finds its slab from its address.
+            void* memory = std::aligned_alloc(kArenaSlabBytes, kArenaSlabBytes);
+            if (!memory)
+                throw std::bad_alloc();
+            slab = new (memory) ArenaSlab;
+        }
+        slab->live.store(kFillingBias, std::memory_order_relaxed);
+        g_liveSlabs.fetch_add(1, std::memory_order_relaxed);
+        return slab;
+    }
+
+    void giveBackSlab(ArenaSlab* slab) noexcept
+    {
+        g_liveSlabs.fetch_sub(1, std::memory_order_relaxed);
+        SlabPool& pool = slabPool();
+        {
+            std::lock_guard<std::mutex> lock(pool.mutex);
+            if (pool.count < kPooledSlabs) {
+                slab->nextFree = pool.head;
+                pool.head = slab;
+                ++pool.count;
+                return;
+            }
+        }
+        slab->~ArenaSlab();
+        std::free(slab);
+    }
+
+    // `n` objects of the slab are gone; the last one out returns the slab.
+    void dropObjects(ArenaSlab* slab, std::uint32_t n) noexcept
+    {
+        if (slab->live.fetch_sub(n, std::memory_order_acq_rel) == n)
+            giveBackSlab(slab);
+    }
+
+    ArenaSlab* slabOf(void* memory) noexcept
+    {
+        return reinterpret_cast<ArenaSlab*>(reinterpret_cast<std::uintptr_t>(memory) & ~(kArenaSlabBytes - 1));
+    }
+
+    struct ArenaState {
+        DecodeArena* active = nullptr;
+        ArenaSlab* slab = nullptr;
+        char* cursor = nullptr;
+        char* end = nullptr;
+        std::uint32_t made = 0;
+    };
+    // Plain data: no construction or destruction at thread start or exit.
+    thread_local constinit ArenaState t_arena {};
+
+    void sealSlab(ArenaState& arena) noexcept
+    {
+        if (arena.slab)
+            dropObjects(arena.slab, kFillingBias - arena.made);
+        arena.slab = nullptr;
+        arena.cursor = arena.end = nullptr;
+        arena.made = 0;
+    }
+
+    void* allocateInArena(ArenaState& arena, std::size_t bytes)
+    {
+        const std::size_t rounded = (bytes + 7) & ~std::size_t { 7 };
+        if (static_cast<std::size_t>(arena.end - arena.cursor) < rounded) {
+            sealSlab(arena);
+            ArenaSlab* slab = takeSlab();
+            arena.slab = slab;
+            arena.cursor = reinterpret_cast<char*>(slab) + kArenaHeaderBytes;
+            arena.end = reinterpret_cast<char*>(slab) + kArenaSlabBytes;
+        }
+        void* memory = arena.cursor;
+        arena.cursor += rounded;
+        ++arena.made;
+        return memory;
+    }
+
+    struct ReleaseBatch {
+        unsigned depth = 0;
+        ArenaSlab* slab = nullptr;
+        std::uint32_t pending = 0;
+    };
+    thread_local constinit ReleaseBatch t_batch {};
+
+    void flushBatch(ReleaseBatch& batch) noexcept
+    {
+        if (batch.slab)
+            dropObjects(batch.slab, batch.pending);
+        batch.slab = nullptr;
+        batch.pending = 0;
+    }
+
+} // namespace
+
+DecodeArena::DecodeArena() noexcept
+    : m_previous(t_arena.active)
+{
+    // A decode inside a decode (none exists today) would share the outer arena.
+    if (!m_previous)
+        t_arena.active = this;
+}
+
+DecodeArena::~DecodeArena()
+{
+    if (!m_previous) {
+        sealSlab(t_arena);
+        t_arena.active = nullptr;
+    }
+}
+
+ReleaseScope::ReleaseScope() noexcept
+{
+    ++t_batch.depth;
+}
+
+ReleaseScope::~ReleaseScope()
+{
+    if (--t_batch.depth == 0)
+        flushBatch(t_batch);
+}
+
+std::size_t liveArenaSlabs() noexcept
+{
+    return g_liveSlabs.load(std::memory_order_relaxed);
+}
+
+#else
+
+DecodeArena::DecodeArena() noexcept
+    : m_previous(nullptr)
+{
+}
+DecodeArena::~DecodeArena() = default;
+ReleaseScope::ReleaseScope() noexcept = default;
+ReleaseScope::~ReleaseScope() = default;
+std::size_t liveArenaSlabs() noexcept
+{
+    return 0;
+}
+
+#endif
+
 void* allocateObject(std::size_t bytes, std::uint8_t& sizeClass)
 {
 #if HESTIO_JSON_POOL
+    if (t_arena.active && bytes <= kLargestArenaObject) {
+        sizeClass = kArenaClass;
+        return allocateInArena(t_arena, bytes);
+    }
     if (bytes <= kGranule * kClasses) {
         if (ThreadLists* lists = threadLists()) {
             const std::size_t c = (bytes + kGranule - 1) / kGranule;
@@ -135,6 +329,20 @@ void* allocateObject(std::size_t bytes, std::uint8_t& sizeClass)
 void freeObject(void* memory, [[maybe_unused]] std::uint8_t sizeClass) noexcept
 {
 #if HESTIO_JSON_POOL
+    if (sizeClass == kArenaClass) {
+        ArenaSlab* slab = slabOf(memory);
+        ReleaseBatch& batch = t_batch;
+        if (!batch.depth) {
+            dropObjects(slab, 1);
+        } else if (batch.slab == slab) {
+            ++batch.pending;
+        } else {
+            flushBatch(batch);
+            batch.slab = slab;
+            batch.pending = 1;
+        }
+        return;
+    }
     if (sizeClass) {
         auto* node = static_cast<FreeNode*>(memory);
         if (ThreadLists* lists = threadLists()) {

@@ -1,5 +1,7 @@
 #include "json/ValueCache.h"
 
+#include "json/ObjectMemory.h"
+
 #include <cassert>
 #include <cstring>
 
@@ -36,6 +38,7 @@ ValueCache::~ValueCache()
 
 void ValueCache::clear() noexcept
 {
+    ReleaseScope scope;
     for (std::size_t i = 0; i < kSlots; ++i) {
         if (m_slots[i].object)
             release(m_slots[i].object);

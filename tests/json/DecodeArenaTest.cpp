@@ -1,0 +1,131 @@
+#include "json/Array.h"
+#include "json/Dictionary.h"
+#include "json/JSON.h"
+#include "json/ObjectMemory.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+using json::Value;
+using json::detail::liveArenaSlabs;
+
+namespace {
+
+// A reply large enough to decode into arena slabs: readings with a distinct
+// name each, so that the objects fill several slabs.
+std::string largeReply(int readings = 3000)
+{
+    std::string text = "{\"success\":true,\"statuses\":[";
+    for (int i = 0; i < readings; ++i) {
+        if (i)
+            text += ',';
+        text += "{\"timestamp\":" + std::to_string(1764547200000 + 60000LL * i) + ",\"name\":\"reading "
+            + std::to_string(i) + "\",\"powerDraw\":" + std::to_string(i % 700) + ".5}";
+    }
+    text += "]}";
+    return text;
+}
+
+TEST(DecodeArena, SlabsGoBackWhenTheLastObjectIsReleased)
+{
+    const std::size_t before = liveArenaSlabs();
+    Value reply = json::objectFromJSONData(largeReply());
+    ASSERT_TRUE(reply.isDictionary());
+    if (liveArenaSlabs() == before)
+        GTEST_SKIP() << "this build decodes into the general heap";
+    EXPECT_GT(liveArenaSlabs(), before + 2);
+    reply = Value();
+    EXPECT_EQ(liveArenaSlabs(), before);
+}
+
+TEST(DecodeArena, PartsOutliveTheRestOfTheTree)
+{
+    const std::size_t before = liveArenaSlabs();
+    Value reply = json::objectFromJSONData(largeReply());
+    Value name = reply["statuses"][2999]["name"];
+    Value reading = reply["statuses"][1500];
+    reply = Value();
+    ASSERT_TRUE(name.isString());
+    EXPECT_EQ(name.stringValue(), "reading 2999");
+    EXPECT_EQ(reading["name"].stringValue(), "reading 1500");
+    EXPECT_EQ(reading["timestamp"].integerValue(), 1764547200000 + 60000LL * 1500);
+    EXPECT_DOUBLE_EQ(reading["powerDraw"].doubleValue(), 100.5);
+    if (before != liveArenaSlabs()) {
+        // Only the slabs holding the parts stay: the first (the shared keys),
+        // the one of reading 1500 and the last.
+        EXPECT_EQ(liveArenaSlabs(), before + 3);
+    }
+    name = Value();
+    reading = Value();
+    EXPECT_EQ(liveArenaSlabs(), before);
+}
+
+TEST(DecodeArena, ATreeReleasedOnAnotherThreadReturnsItsSlabs)
+{
+    const std::size_t before = liveArenaSlabs();
+    Value reply = json::objectFromJSONData(largeReply());
+    Value kept = reply["statuses"][0];
+    std::thread([moved = std::move(reply)]() mutable { moved = Value(); }).join();
+    EXPECT_EQ(kept["name"].stringValue(), "reading 0");
+    std::thread([moved = std::move(kept)]() mutable { moved = Value(); }).join();
+    EXPECT_EQ(liveArenaSlabs(), before);
+}
+
+TEST(DecodeArena, AFailedDecodeLeavesNoSlabBehind)
+{
+    const std::size_t before = liveArenaSlabs();
+    std::string text = largeReply();
+    text.back() = ',';
+    json::Error error;
+    Value reply = json::objectFromJSONDataWithParseOptions(text, 0, &error);
+    EXPECT_FALSE(reply);
+    EXPECT_EQ(error.description, "Reached the end of the buffer.");
+    EXPECT_EQ(liveArenaSlabs(), before);
+}
+
+TEST(DecodeArena, AKeptDecoderSharesObjectsAcrossArenas)
+{
+    const std::size_t before = liveArenaSlabs();
+    {
+        json::Decoder decoder;
+        const std::string text = largeReply(500);
+        Value first = decoder.objectWithData(text);
+        Value second = decoder.objectWithData(text);
+        ASSERT_TRUE(first && second);
+        // The cache hands out the first decode's key object in the second.
+        auto* a = first["statuses"][499].asDictionary();
+        auto* b = second["statuses"][499].asDictionary();
+        ASSERT_TRUE(a && b);
+        EXPECT_EQ(a->count(), 3u);
+        const Value& keyA = a->entryAtSlot(0).key ? a->entryAtSlot(0).key : a->entryAtSlot(1).key;
+        bool sameKeyObject = false;
+        for (std::size_t i = 0; i < b->capacity(); ++i)
+            if (b->entryAtSlot(i).key.isSameObject(keyA))
+                sameKeyObject = true;
+        EXPECT_TRUE(sameKeyObject);
+        first = Value();
+        EXPECT_EQ(second["statuses"][0]["name"].stringValue(), "reading 0");
+    }
+    EXPECT_EQ(liveArenaSlabs(), before);
+}
+
+TEST(DecodeArena, MutableContainersFromTheArenaGrowOnTheHeap)
+{
+    const std::size_t before = liveArenaSlabs();
+    Value reply = json::mutableObjectFromJSONData(largeReply());
+    json::Array* statuses = reply["statuses"].asArray();
+    ASSERT_TRUE(statuses);
+    json::Dictionary* first = statuses->at(0).asDictionary();
+    ASSERT_TRUE(first && first->isMutable());
+    for (int i = 0; i < 40; ++i)
+        first->setObject(Value(i), Value("extra " + std::to_string(i)));
+    statuses->addObject(Value("appended"));
+    EXPECT_EQ(first->count(), 43u);
+    EXPECT_EQ(reply["statuses"][3000].stringValue(), "appended");
+    reply = Value();
+    EXPECT_EQ(liveArenaSlabs(), before);
+}
+
+} // namespace
