@@ -6,6 +6,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/ui/BarButtonItem.h"
+#include "platform/ui/Label.h"
 #include "platform/ui/NavigationBar.h"
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/TapGestureRecognizer.h"
@@ -53,6 +54,18 @@ void ScheduleTableViewController::viewDidLoad()
     navigationItem().setLeftBarButtonItem(edit);
     attachDoubleTap();
 
+    m_emptyHint = Label::create({ 20, 140, 280, 60 });
+    m_emptyHint->setAccessibilityIdentifier("noSchedulesLabel");
+    m_emptyHint->setText("No schedules yet.\nTap + to add one.");
+    m_emptyHint->setNumberOfLines(2);
+    m_emptyHint->setTextAlignment(TextAlignment::Center);
+    m_emptyHint->setTextColor(Color::white(0.6));
+    m_emptyHint->setBackgroundColor(Color::clear());
+    m_emptyHint->setAutoresizingMask(AutoresizingFlexibleWidth);
+    m_emptyHint->setHidden(true);
+    tableView().addSubview(m_emptyHint);
+    m_listReceived = false;
+
     alarms = std::make_shared<AlarmList>();
     formatter.setDateFormat("hh:mm a");
     formatter.setTimeZone(householdTimeZone());
@@ -76,6 +89,7 @@ void ScheduleTableViewController::viewDidUnload()
     alarms.reset();
     getSchedulesWSC.reset();
     drawerOpen = false;
+    m_emptyHint.reset();
 }
 
 void ScheduleTableViewController::viewDidAppear(bool animated)
@@ -175,7 +189,18 @@ void ScheduleTableViewController::toggleDrawer()
 
 int ScheduleTableViewController::numberOfRowsInSection(TableView&, int)
 {
-    return alarms ? static_cast<int>(alarms->size()) : 0;
+    int rows = alarms ? static_cast<int>(alarms->size()) : 0;
+    showEmptyHintIfEmpty(rows);
+    return rows;
+}
+
+// The table asks for its row count after every reload and every change, so
+// the hint follows the list from here. Before the service has answered (or
+// when it refused) an empty list says nothing about the household.
+void ScheduleTableViewController::showEmptyHintIfEmpty(int rows)
+{
+    if (m_emptyHint)
+        m_emptyHint->setHidden(!m_listReceived || rows != 0);
 }
 
 double ScheduleTableViewController::heightForRowAtIndexPath(TableView&, IndexPath path)
@@ -273,6 +298,7 @@ void ScheduleTableViewController::dataReceived(bool success, const json::Value& 
     const json::Value& schedules = data["schedules"];
     for (std::size_t i = 0; i < schedules.count(); ++i)
         alarms->push_back(ScheduledAlarm::initWithJSONData(schedules[i]));
+    m_listReceived = true;
     tableView().reloadData();
 }
 

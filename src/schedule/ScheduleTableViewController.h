@@ -10,6 +10,7 @@
 namespace hestio {
 
 namespace platform {
+    class Label;
     class TapGestureRecognizer;
 }
 
@@ -59,12 +60,18 @@ public:
     std::shared_ptr<WebServiceConnector> postNewScheduleWSC;
     std::shared_ptr<WebServiceConnector> deleteScheduleWSC;
 
+    /// Shown over an empty list once the service has said it is empty.
+    platform::Label* emptyHint() const { return m_emptyHint.get(); }
+
 private:
     bool isDrawerRow(int row) const { return drawerOpen && row == selectedIndex + 1; }
     std::shared_ptr<WebServiceConnectorDelegate> selfAsDelegate();
     std::shared_ptr<WebServiceConnector> post(const std::string& parameters);
     void attachDoubleTap();
+    void showEmptyHintIfEmpty(int rows);
     std::shared_ptr<platform::TapGestureRecognizer> m_doubleTap;
+    std::shared_ptr<platform::Label> m_emptyHint;
+    bool m_listReceived { false };
 };
 
 }

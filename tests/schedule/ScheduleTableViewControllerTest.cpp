@@ -89,6 +89,33 @@ TEST_F(ScheduleTableViewControllerTest, RefusedListIsOnlyLogged)
     EXPECT_TRUE(logs.contains("Failed to get schedules from server"));
 }
 
+TEST_F(ScheduleTableViewControllerTest, AnEmptyListSaysSoOnlyOnceTheServiceHasAnswered)
+{
+    // Waiting for the list: no hint yet.
+    transport->setHandler(
+        [](const platform::HttpRequest&) { return FakeTransport::Reply::json(R"({"success":true})"); });
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true,"schedules":[]})"));
+    screen->view();
+    ASSERT_TRUE(screen->emptyHint());
+    EXPECT_TRUE(screen->emptyHint()->isHidden());
+    loop.runPending();
+    EXPECT_FALSE(screen->emptyHint()->isHidden());
+    EXPECT_EQ(screen->emptyHint()->text(), "No schedules yet.\nTap + to add one.");
+
+    // A schedule added by the new-event screen hides it; deleting it shows it again.
+    screen->alarms->push_back(ScheduledAlarm::initWithLeaveDate({}, {}, "Work"));
+    screen->viewDidAppear(false);
+    EXPECT_TRUE(screen->emptyHint()->isHidden());
+    screen->commitEditingStyle(table(), platform::TableViewCellEditingStyle::Delete, { 0, 0 });
+    EXPECT_FALSE(screen->emptyHint()->isHidden());
+}
+
+TEST_F(ScheduleTableViewControllerTest, ARefusedListShowsNoEmptyHint)
+{
+    load(R"({"success":false})");
+    EXPECT_TRUE(screen->emptyHint()->isHidden());
+}
+
 TEST_F(ScheduleTableViewControllerTest, DrawerOpensUnderTheTappedScheduleAndMovesWithTheNextTap)
 {
     load();
