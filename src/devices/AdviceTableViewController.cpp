@@ -50,6 +50,13 @@ void AdviceTableViewController::viewDidLoad()
         if (auto screen = weakSelf.lock())
             screen->reset();
     });
+    // Signed in while the list is on screen (behind the login screen, or
+    // silently at start): it fills now rather than on the next appearance.
+    NotificationCenter::defaultCenter().addObserver(this, "UserLoggedIn", [weakSelf](const auto&) {
+        auto screen = weakSelf.lock();
+        if (screen && !screen->m_listReceived && !screen->m_receiverWSC && screen->view()->window())
+            screen->refresh();
+    });
 
     m_noSuggestionsLabel = Label::create({ 20, 140, 280, 60 });
     m_noSuggestionsLabel->setAccessibilityIdentifier("noSuggestionsLabel");
@@ -68,8 +75,19 @@ void AdviceTableViewController::viewDidLoad()
 void AdviceTableViewController::viewDidAppear(bool animated)
 {
     BaseTabViewController::viewDidAppear(animated);
-    if (lastRefreshIsStale())
+    // Only the five-minute rule would leave the first tab empty at every
+    // sign-in, under a "no suggestions" line, while the household has some;
+    // a list that has never been downloaded is downloaded when it appears.
+    // The stale test comes first: its first reading starts the five minutes.
+    bool stale = lastRefreshIsStale();
+    if (stale || (!m_listReceived && signedIn()))
         refresh();
+}
+
+bool AdviceTableViewController::signedIn()
+{
+    const auto& currentToken = ServiceEnvironment::shared().currentToken;
+    return currentToken && currentToken().has_value();
 }
 
 void AdviceTableViewController::viewDidUnload()
@@ -93,6 +111,9 @@ void AdviceTableViewController::refresh()
 
 void AdviceTableViewController::downloadSuggestionsFromServer()
 {
+    // One download at a time: its reply serves every request for it.
+    if (m_receiverWSC && m_receiverWSC->isRunning())
+        return;
     m_receiverWSC = WebServiceConnector::create("/api/device", std::string("suggestion=true"), false);
     m_receiverWSC->setDelegate(self());
     m_receiverWSC->startConnectionForDownload(true);
@@ -122,6 +143,7 @@ void AdviceTableViewController::dataReceived(bool success, const json::Value& da
         }
     }
     adviceData = std::move(grouped);
+    m_listReceived = true;
     rooms.clear();
     for (const auto& [room, list] : adviceData)
         rooms.push_back(room); // std::map orders keys by plain byte comparison
@@ -198,8 +220,9 @@ int AdviceTableViewController::getAdviceCount()
         item->setBadgeValue(std::nullopt);
         Application::shared().setApplicationIconBadgeNumber(0);
     }
+    // Before the first reply the list is not known to be empty.
     if (m_noSuggestionsLabel)
-        m_noSuggestionsLabel->setHidden(count != 0);
+        m_noSuggestionsLabel->setHidden(count != 0 || !m_listReceived);
     return count;
 }
 
@@ -207,6 +230,9 @@ void AdviceTableViewController::reset()
 {
     adviceData.clear();
     rooms.clear();
+    m_listReceived = false;
+    if (m_noSuggestionsLabel)
+        m_noSuggestionsLabel->setHidden(true);
     clearLastRefreshedDate();
     if (isViewLoaded())
         tableView().reloadData();

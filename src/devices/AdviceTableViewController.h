@@ -59,7 +59,10 @@ public:
 private:
     std::shared_ptr<AdviceTableViewController> self();
 
+    static bool signedIn();
     int m_numberOfNewItems { 0 };
+    /// A reply has filled the list since the screen loaded or the user changed.
+    bool m_listReceived { false };
     std::shared_ptr<platform::Label> m_noSuggestionsLabel;
     std::shared_ptr<WebServiceConnector> m_receiverWSC;
     std::shared_ptr<WebServiceConnector> m_senderWSC;

@@ -4,6 +4,8 @@
 
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/ui/NavigationController.h"
+#include "platform/ui/Window.h"
+#include "net/ServiceEnvironment.h"
 
 #include <gtest/gtest.h>
 
@@ -130,25 +132,66 @@ TEST_F(AdviceTableViewControllerTest, AFailedRefreshEndsLoadingAndKeepsTheList)
     check(FakeTransport::Reply::failure(), "transport failure");
 }
 
-TEST_F(AdviceTableViewControllerTest, AppearingDownloadsOnlyAfterFiveMinutesAndLogoutEmptiesTheList)
+TEST_F(AdviceTableViewControllerTest, AppearingDownloadsFirstThenOnlyAfterFiveMinutesAndLogoutEmptiesTheList)
 {
+    auto appear = [&] {
+        screen->viewDidAppear(false);
+        loop.runPending();
+        loop.runPending();
+    };
+    // Before any reply the list is not claimed to be empty.
+    EXPECT_TRUE(screen->noSuggestionsLabel()->isHidden());
+    // The first appearance downloads: the first tab is not left empty at sign-in.
+    transport->enqueue(FakeTransport::Reply::json(kKitchenAndDen));
+    appear();
+    EXPECT_EQ(transport->requestCount(), 1u);
+    EXPECT_EQ(sections().size(), 2u);
+    EXPECT_EQ(tabBadge(), "6");
+    // Within five minutes of the first appearance, no download.
+    loop.advance(200);
+    appear();
+    EXPECT_EQ(transport->requestCount(), 1u);
+    // Later, every appearance downloads.
+    loop.advance(101);
+    transport->enqueue(FakeTransport::Reply::json(kKitchenAndDen));
+    appear();
+    EXPECT_EQ(transport->requestCount(), 2u);
+
+    platform::NotificationCenter::defaultCenter().post("UserLoggedOut");
+    EXPECT_TRUE(sections().empty());
+    EXPECT_TRUE(screen->noSuggestionsLabel()->isHidden());
+    EXPECT_EQ(tabBadge(), "6"); // left as it is until the next reply
+    // The next user's list is downloaded when it appears, and the five-minute
+    // clock starts again.
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true,"devices":[]})"));
+    appear();
+    EXPECT_EQ(transport->requestCount(), 3u);
+    EXPECT_EQ(tabBadge(), std::nullopt);
+    EXPECT_FALSE(screen->noSuggestionsLabel()->isHidden());
+    appear();
+    EXPECT_EQ(transport->requestCount(), 3u);
+}
+
+}
+
+TEST_F(AdviceTableViewControllerTest, SignedOutItWaitsForTheSignInToDownload)
+{
+    std::optional<std::string> token;
+    ServiceEnvironment::shared().currentToken = [&] { return token; };
+    auto window = platform::Window::create();
+    window->setRootViewController(navigation);
     screen->viewDidAppear(false);
     loop.runPending();
-    EXPECT_EQ(transport->requestCount(), 0u);
-    loop.advance(301);
+    EXPECT_EQ(transport->requestCount(), 0u) << "no download without a session";
+
+    // Signing in while the list is on screen downloads once, even when the
+    // appearance after the login screen asks again at once.
+    token = "T0K3N";
     transport->enqueue(FakeTransport::Reply::json(kKitchenAndDen));
+    platform::NotificationCenter::defaultCenter().post("UserLoggedIn");
     screen->viewDidAppear(false);
     loop.runPending();
     loop.runPending();
     EXPECT_EQ(transport->requestCount(), 1u);
     EXPECT_EQ(sections().size(), 2u);
-
-    platform::NotificationCenter::defaultCenter().post("UserLoggedOut");
-    EXPECT_TRUE(sections().empty());
-    EXPECT_EQ(tabBadge(), "6"); // left as it is until the next reply
-    screen->viewDidAppear(false);
-    loop.runPending();
-    EXPECT_EQ(transport->requestCount(), 1u); // the five-minute clock starts again
-}
-
 }
