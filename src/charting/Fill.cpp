@@ -39,4 +39,16 @@ void Fill::fillPath(const platform::Path& path, platform::Context& context, plat
     context.fill(rule);
 }
 
+void Fill::fillMask(const platform::CoverageMask& mask, const platform::Rect& shapeBounds,
+    platform::Context& context) const
+{
+    if (mask.isEmpty())
+        return;
+    if (auto g = gradient()) {
+        g->fillMask(mask, shapeBounds, context);
+        return;
+    }
+    context.fillMask(mask, color()->toPlatform());
+}
+
 }

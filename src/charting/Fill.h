@@ -27,6 +27,11 @@ public:
     void fillPath(const platform::Path& path, platform::Context& context,
         platform::FillRule rule = platform::FillRule::NonZero) const;
 
+    /// Paints the area a coverage mask covers; `shapeBounds` (user space) is
+    /// what a gradient spans, as a path's bounding box would be.
+    void fillMask(const platform::CoverageMask& mask, const platform::Rect& shapeBounds,
+        platform::Context& context) const;
+
 private:
     std::variant<Color, std::shared_ptr<const Gradient>> m_paint;
 };

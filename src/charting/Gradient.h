@@ -49,6 +49,10 @@ public:
     /// Fills the path's inside; an empty path draws nothing.
     void fillPath(const platform::Path& path, platform::Context& context, platform::FillRule rule) const;
 
+    /// Paints what `mask` covers, the gradient spanning `shapeBounds`.
+    void fillMask(const platform::CoverageMask& mask, const platform::Rect& shapeBounds,
+        platform::Context& context) const;
+
 private:
     platform::Gradient toPlatform() const;
     std::vector<Stop> m_stops;

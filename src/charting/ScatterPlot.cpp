@@ -2,6 +2,7 @@
 
 #include "charting/Exception.h"
 #include "charting/Graph.h"
+#include "charting/LineCoverage.h"
 #include "charting/XYPlotSpace.h"
 
 #include <algorithm>
@@ -14,6 +15,17 @@ namespace {
     bool isMissing(platform::Point p)
     {
         return std::isnan(p.x) || std::isnan(p.y);
+    }
+
+    /// Whether a line in this style looks the same drawn as every point
+    /// within half its width of the data (round joins and caps): solid, and
+    /// joins that are not mitred (a miter limit of 1 or less bevels every
+    /// one). Its two ends may be butt or round.
+    bool strokesAsRoundJoinedLine(const LineStyle& style)
+    {
+        bool joins = style.lineJoin() == platform::LineJoin::Round || style.lineJoin() == platform::LineJoin::Bevel
+            || style.miterLimit() <= 1;
+        return joins && style.dashPattern().empty() && style.lineCap() != platform::LineCap::Square;
     }
 
 }
@@ -333,6 +345,25 @@ void ScatterPlot::renderAsVectorInContext(platform::Context& context)
     const auto& linePoints = reduce ? reduced : *shown;
     IndexRange lineRange = reduce ? IndexRange { 0, reduced.size() } : shownRange;
 
+    // Lines whose x never decreases under a transform that keeps pixel
+    // columns upright (every time series here) are covered column by
+    // column: the general rasterizer's cost grows with the number of edges
+    // crossing each pixel row, which dense, jumpy data makes large.
+    platform::AffineTransform device = context.deviceTransform();
+    bool upright = device.b == 0 && device.c == 0 && device.a > 0 && std::abs(device.d) == device.a;
+    LineCoverage coverage;
+    bool byCoverage = false;
+    if (upright && interpolation == Interpolation::Linear) {
+        std::vector<platform::Point> devicePoints;
+        devicePoints.reserve(lineRange.length);
+        for (std::size_t i = lineRange.location; i < lineRange.end() && i < linePoints.size(); ++i) {
+            platform::Point p = linePoints[i];
+            devicePoints.push_back({ device.a * p.x + device.tx, device.d * p.y + device.ty });
+        }
+        byCoverage = coverage.setPoints(devicePoints);
+    }
+    platform::Rect clip = byCoverage ? context.deviceClipBounds() : platform::Rect {};
+
     auto drawArea = [&](const std::shared_ptr<const Fill>& fill, const Decimal& base) {
         if (!fill || base.isNaN())
             return;
@@ -346,12 +377,41 @@ void ScatterPlot::renderAsVectorInContext(platform::Context& context)
             baseY = one[0].y;
         }
         platform::ContextStateSaver saver(context);
-        fill->fillPath(newDataLinePath(linePoints, lineRange, baseY), context);
+        if (!byCoverage) {
+            fill->fillPath(newDataLinePath(linePoints, lineRange, baseY), context);
+            return;
+        }
+        if (coverage.isEmpty() || !std::isfinite(baseY))
+            return;
+        // The gradient spans what the area's outline would: the points and
+        // the baseline.
+        double left = INFINITY, right = -INFINITY, bottom = baseY, top = baseY;
+        for (std::size_t i = lineRange.location; i < lineRange.end() && i < linePoints.size(); ++i) {
+            platform::Point p = linePoints[i];
+            if (isMissing(p))
+                continue;
+            left = std::min(left, p.x);
+            right = std::max(right, p.x);
+            bottom = std::min(bottom, p.y);
+            top = std::max(top, p.y);
+        }
+        platform::Rect runs = coverage.pointBounds();
+        double deviceBase = device.d * baseY + device.ty;
+        double y0 = std::min(runs.minY(), deviceBase), y1 = std::max(runs.maxY(), deviceBase);
+        platform::CoverageMask mask;
+        coverage.areaInto(deviceBase, platform::Rect { runs.minX(), y0, runs.width(), y1 - y0 }.intersection(clip), mask);
+        fill->fillMask(mask, { left, bottom, right - left, top - bottom }, context);
     };
     drawArea(areaFill, areaBaseValue);
     drawArea(areaFill2, areaBaseValue2);
 
-    if (dataLineStyle) {
+    if (dataLineStyle && byCoverage && strokesAsRoundJoinedLine(*dataLineStyle)) {
+        double width = dataLineStyle->lineWidth() * device.a;
+        platform::CoverageMask mask;
+        double reach = width / 2 + 1;
+        coverage.strokeInto(width, coverage.pointBounds().insetBy(-reach, -reach).intersection(clip), mask);
+        context.fillMask(mask, dataLineStyle->lineColor().toPlatform());
+    } else if (dataLineStyle) {
         platform::ContextStateSaver saver(context);
         dataLineStyle->setLineStyleInContext(context);
         context.beginPath();

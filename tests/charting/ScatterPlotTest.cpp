@@ -323,3 +323,27 @@ TEST_F(ScatterFixture, DrawingLeavesOutNothingThatReachesIntoTheBounds)
     EXPECT_GT(image->pixelAt(0, 100).green, 0.9);
     EXPECT_LT(image->pixelAt(6, 100).alpha, 0.1);
 }
+
+TEST_F(ScatterFixture, LinesThatGoBackAndDenseLinesBothDraw)
+{
+    // A line going back in x takes the general path, a time series the
+    // column-by-column one; both put the line where the data is.
+    auto style = std::make_shared<MutableLineStyle>();
+    style->setLineWidth(2);
+    style->setLineJoin(platform::LineJoin::Bevel);
+    style->setLineColor(Color::greenColor());
+    plot->dataLineStyle = style;
+    for (auto xs : { std::vector<double> { 1, 9, 5 }, std::vector<double> { 1, 5, 9 } }) {
+        load(xs, { 5, 5, 5 });
+        auto image = platform::Image::create({ 100, 100 }, 2);
+        auto context = platform::Context::forImage(*image);
+        context->flipY(100);
+        graph->layoutAndRenderInContext(*context);
+        // y = 5 is 50 points up: device rows 98 to 101 (2 points wide at scale 2).
+        EXPECT_NEAR(image->pixelAt(60, 99).green, 1, 1e-9);
+        EXPECT_NEAR(image->pixelAt(60, 100).alpha, 1, 1e-9);
+        EXPECT_EQ(image->pixelAt(60, 96).alpha, 0);
+        EXPECT_EQ(image->pixelAt(60, 103).alpha, 0);
+        EXPECT_EQ(image->pixelAt(10, 99).alpha, 0);
+    }
+}

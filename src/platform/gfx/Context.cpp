@@ -4,6 +4,7 @@
 #include "platform/gfx/Image.h"
 #include "platform/gfx/ImageImpl.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace hestio::platform {
@@ -189,6 +190,44 @@ AffineTransform Context::currentTransform() const
     cairo_matrix_t m;
     cairo_get_matrix(m_cr.get(), &m);
     return { m.xx, m.yx, m.xy, m.yy, m.x0, m.y0 };
+}
+
+AffineTransform Context::deviceTransform() const
+{
+    // cairo's own user-to-device mapping stops short of the surface's
+    // scale and offset; they are applied here.
+    cairo_surface_t* target = cairo_get_target(m_cr.get());
+    double sx = 1, sy = 1, ox = 0, oy = 0;
+    cairo_surface_get_device_scale(target, &sx, &sy);
+    cairo_surface_get_device_offset(target, &ox, &oy);
+    return currentTransform().concat({ sx, 0, 0, sy, ox, oy });
+}
+
+Rect Context::deviceClipBounds() const
+{
+    double x0, y0, x1, y1;
+    cairo_clip_extents(m_cr.get(), &x0, &y0, &x1, &y1);
+    AffineTransform t = deviceTransform();
+    double left = INFINITY, top = INFINITY, right = -INFINITY, bottom = -INFINITY;
+    for (Point corner : { Point { x0, y0 }, Point { x1, y0 }, Point { x0, y1 }, Point { x1, y1 } }) {
+        Point d = t.apply(corner);
+        left = std::min(left, d.x);
+        top = std::min(top, d.y);
+        right = std::max(right, d.x);
+        bottom = std::max(bottom, d.y);
+    }
+    cairo_surface_t* target = cairo_get_target(m_cr.get());
+    if (cairo_surface_get_type(target) == CAIRO_SURFACE_TYPE_IMAGE) {
+        left = std::max(left, 0.0);
+        top = std::max(top, 0.0);
+        right = std::min(right, static_cast<double>(cairo_image_surface_get_width(target)));
+        bottom = std::min(bottom, static_cast<double>(cairo_image_surface_get_height(target)));
+    }
+    if (!(right > left && bottom > top) || !finite(right - left) || !finite(bottom - top))
+        return {};
+    left = std::floor(left);
+    top = std::floor(top);
+    return { left, top, std::ceil(right) - left, std::ceil(bottom) - top };
 }
 
 void Context::flipY(double height)
@@ -435,6 +474,40 @@ void Context::fillPathWithLinearGradient(const Gradient& g, Point start, Point e
     cairo_set_source(m_cr.get(), pattern.get());
     cairo_set_fill_rule(m_cr.get(), toCairo(rule));
     cairo_fill(m_cr.get());
+}
+
+void Context::fillMask(const CoverageMask& mask, Color c)
+{
+    setSource(c);
+    paintSourceThrough(mask);
+}
+
+void Context::fillMaskWithLinearGradient(const CoverageMask& mask, const Gradient& g, Point start, Point end)
+{
+    PatternPtr pattern = linearPattern(g, start, end, m_alpha);
+    cairo_set_source(m_cr.get(), pattern.get());
+    paintSourceThrough(mask);
+}
+
+void Context::paintSourceThrough(const CoverageMask& mask)
+{
+    if (mask.isEmpty() || mask.coverage.size() < static_cast<std::size_t>(mask.stride) * mask.height)
+        return;
+    // The source stays where the user space put it; only the mask is placed
+    // in device pixels, one mask pixel on one surface pixel, so the surface
+    // composites it without resampling.
+    SurfacePtr surface(cairo_image_surface_create_for_data(const_cast<unsigned char*>(mask.coverage.data()),
+        CAIRO_FORMAT_A8, mask.width, mask.height, mask.stride));
+    cairo_surface_t* target = cairo_get_target(m_cr.get());
+    double sx = 1, sy = 1, ox = 0, oy = 0;
+    cairo_surface_get_device_scale(target, &sx, &sy);
+    cairo_surface_get_device_offset(target, &ox, &oy);
+    cairo_save(m_cr.get());
+    cairo_matrix_t toDevicePixels { 1 / sx, 0, 0, 1 / sy, -ox / sx, -oy / sy };
+    cairo_set_matrix(m_cr.get(), &toDevicePixels);
+    cairo_mask_surface(m_cr.get(), surface.get(), mask.x, mask.y);
+    cairo_restore(m_cr.get());
+    cairo_surface_finish(surface.get());
 }
 
 void Context::drawImage(const Image& image, const Rect& into, double alpha)

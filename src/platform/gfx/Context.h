@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/gfx/Color.h"
+#include "platform/gfx/CoverageMask.h"
 #include "platform/gfx/Font.h"
 #include "platform/gfx/Geometry.h"
 #include "platform/gfx/Gradient.h"
@@ -49,6 +50,12 @@ public:
     void rotate(double radians);
     void concat(const AffineTransform& t);
     AffineTransform currentTransform() const;
+    /// From user space to the target's device pixels (the current transform
+    /// followed by the surface's own scale and offset).
+    AffineTransform deviceTransform() const;
+    /// The device pixels drawing can reach now: the clip's extents within
+    /// the target, in whole pixels (empty when nothing can be drawn).
+    Rect deviceClipBounds() const;
     /// Turns the current space upside down within `height`: y = 0 becomes
     /// the bottom edge and y grows upwards.
     void flipY(double height);
@@ -94,6 +101,12 @@ public:
     /// Fills the current path with an axial gradient (consumes the path).
     void fillPathWithLinearGradient(const Gradient& g, Point start, Point end, FillRule rule = FillRule::NonZero);
 
+    /// Paints `c` through a coverage mask laid out in device pixels, under
+    /// the current clip, alpha and blend mode; the current path is kept.
+    void fillMask(const CoverageMask& mask, Color c);
+    /// The same with an axial gradient from `start` to `end` (user space).
+    void fillMaskWithLinearGradient(const CoverageMask& mask, const Gradient& g, Point start, Point end);
+
     // Images. Raster and SVG pictures are stretched to fill `into`;
     // stretchable ones keep their caps and stretch only the middle.
     void drawImage(const Image& image, const Rect& into, double alpha = 1);
@@ -124,6 +137,7 @@ private:
 
     Context(cairo_t* cr, double scale);
     void setSource(Color c);
+    void paintSourceThrough(const CoverageMask& mask);
     void transformBy(const cairo_matrix_t& m);
     void drawUpright(const Image& image, const Rect& into, double alpha);
     bool drawCachedSvg(const Image& image, const Rect& into, double alpha);

@@ -1,0 +1,345 @@
+#include "charting/LineCoverage.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+namespace hestio::chart {
+
+/// One pixel column being summed: each slice's interval adds its share to
+/// the rows it partly covers (`partial`) and, through running differences
+/// (`full`), to the rows it covers entirely.
+struct LineCoverage::Column {
+    explicit Column(int rows)
+        : partial(static_cast<std::size_t>(rows) + 1, 0)
+        , full(static_cast<std::size_t>(rows) + 1, 0)
+        , height(rows)
+    {
+    }
+
+    /// Adds `weight` × the covered part of each row for [low, high] in rows
+    /// from the mask's top.
+    void add(double low, double high, float weight)
+    {
+        low = std::max(low, 0.0);
+        high = std::min(high, static_cast<double>(height));
+        if (!(high > low))
+            return;
+        int first = std::min(static_cast<int>(low), height - 1);
+        int last = std::min(static_cast<int>(high), height - 1);
+        if (first == last) {
+            partial[first] += static_cast<float>(high - low) * weight;
+        } else {
+            partial[first] += static_cast<float>(first + 1 - low) * weight;
+            partial[last] += static_cast<float>(high - last) * weight;
+            if (last > first + 1) {
+                full[first + 1] += weight;
+                full[last] -= weight;
+            }
+        }
+        top = std::min(top, first);
+        bottom = std::max(bottom, last);
+    }
+
+    /// Writes the column's coverage into `mask` and starts over.
+    void flush(platform::CoverageMask& mask, int column)
+    {
+        float running = 0;
+        std::uint8_t* out = mask.coverage.data() + column;
+        for (int row = top; row <= bottom; ++row) {
+            running += full[row];
+            float c = std::min(partial[row] + running, 1.0f);
+            out[static_cast<std::size_t>(row) * mask.stride] = static_cast<std::uint8_t>(std::max(c, 0.0f) * 255 + 0.5f);
+            partial[row] = 0;
+            full[row] = 0;
+        }
+        top = INT_MAX;
+        bottom = -1;
+    }
+
+    std::vector<float> partial, full;
+    int height;
+    int top { INT_MAX }, bottom { -1 };
+};
+
+bool LineCoverage::setPoints(const std::vector<platform::Point>& devicePoints, double limit)
+{
+    m_runs.clear();
+    bool broken = true;
+    for (const platform::Point& p : devicePoints) {
+        if (std::isnan(p.x) || std::isnan(p.y)) {
+            broken = true;
+            continue;
+        }
+        if (!(std::abs(p.x) <= limit && std::abs(p.y) <= limit) || (!m_runs.empty() && p.x < m_runs.back().x)) {
+            m_runs.clear();
+            return false;
+        }
+        if (!broken && p.x == m_runs.back().x) {
+            Run& run = m_runs.back();
+            if (run.count++ == 1)
+                run.second = p.y;
+            run.secondLast = run.last;
+            run.last = p.y;
+            run.low = std::min(run.low, p.y);
+            run.high = std::max(run.high, p.y);
+            continue;
+        }
+        m_runs.push_back({ p.x, p.y, p.y, p.y, p.y, p.y, p.y, 1, broken });
+        broken = false;
+    }
+    return true;
+}
+
+platform::Rect LineCoverage::pointBounds() const
+{
+    if (m_runs.empty())
+        return {};
+    double top = INFINITY, bottom = -INFINITY;
+    for (const Run& run : m_runs) {
+        top = std::min(top, run.low);
+        bottom = std::max(bottom, run.high);
+    }
+    return { m_runs.front().x, top, m_runs.back().x - m_runs.front().x, bottom - top };
+}
+
+namespace {
+
+    struct Bounds {
+        int left, top, width, height;
+    };
+
+    Bounds pixelBounds(const platform::Rect& r)
+    {
+        if (r.isEmpty() || !std::isfinite(r.x()) || !std::isfinite(r.y()) || !(r.width() < 1e7 && r.height() < 1e7))
+            return { 0, 0, 0, 0 };
+        int left = static_cast<int>(std::floor(r.minX())), top = static_cast<int>(std::floor(r.minY()));
+        return { left, top, static_cast<int>(std::ceil(r.maxX())) - left, static_cast<int>(std::ceil(r.maxY())) - top };
+    }
+
+    struct Interval {
+        double low, high;
+    };
+
+}
+
+namespace {
+
+    /// A convex polygon of the stroke's outline (at most four corners) and
+    /// its horizontal extent.
+    struct Shape {
+        double left, right;
+        int count;
+        platform::Point corner[4];
+
+        /// Widens [low, high] by this shape's cross-section at `x`.
+        void slice(double x, double& low, double& high) const
+        {
+            if (x < left || x > right)
+                return;
+            for (int i = 0; i < count; ++i) {
+                platform::Point a = corner[i], b = corner[(i + 1) % count];
+                if (a.x == b.x) {
+                    if (x == a.x) {
+                        low = std::min({ low, a.y, b.y });
+                        high = std::max({ high, a.y, b.y });
+                    }
+                    continue;
+                }
+                if (x < std::min(a.x, b.x) || x > std::max(a.x, b.x))
+                    continue;
+                double y = a.y + (b.y - a.y) * ((x - a.x) / (b.x - a.x));
+                low = std::min(low, y);
+                high = std::max(high, y);
+            }
+        }
+    };
+
+    Shape shapeOf(std::initializer_list<platform::Point> corners)
+    {
+        Shape s { INFINITY, -INFINITY, 0, {} };
+        for (platform::Point p : corners) {
+            s.corner[s.count++] = p;
+            s.left = std::min(s.left, p.x);
+            s.right = std::max(s.right, p.x);
+        }
+        return s;
+    }
+
+    struct Direction {
+        double x, y;
+    };
+
+    /// The wedge a bevel join adds on the outer side of the turn from `in`
+    /// to `out` (unit directions) at `v`; none without a turn.
+    void addBevel(std::vector<Shape>& shapes, platform::Point v, Direction in, Direction out, double r)
+    {
+        double cross = in.x * out.y - in.y * out.x;
+        if (cross == 0)
+            return;
+        double side = cross > 0 ? -r : r;
+        shapes.push_back(shapeOf({ v, { v.x - in.y * side, v.y + in.x * side },
+            { v.x - out.y * side, v.y + out.x * side } }));
+    }
+
+}
+
+void LineCoverage::strokeInto(double width, const platform::Rect& bounds, platform::CoverageMask& mask) const
+{
+    Bounds b = pixelBounds(bounds);
+    mask.reset(b.left, b.top, b.width, b.height);
+    double r = width / 2;
+    if (mask.isEmpty() || m_runs.empty() || !(r > 0) || !std::isfinite(r))
+        return;
+
+    // The outline as cairo-style butt-ended, bevel-joined strokes make it:
+    // a rectangle per segment (a run's up-and-down strokes make one upright
+    // rectangle over its extremes; turning back within a run adds nothing)
+    // and a wedge at each turn between a run and a sloped segment. Each run
+    // owns its rectangle, its two joins and the segment to the next run, all
+    // within r of the run or that segment.
+    std::size_t n = m_runs.size();
+    std::vector<Shape> shapes;
+    std::vector<std::size_t> owned(n + 1, 0);
+    shapes.reserve(n * 4);
+    auto segmentDirection = [&](std::size_t k) {
+        double dx = m_runs[k + 1].x - m_runs[k].x, dy = m_runs[k + 1].first - m_runs[k].last;
+        double length = std::hypot(dx, dy);
+        return Direction { dx / length, dy / length };
+    };
+    for (std::size_t i = 0; i < n; ++i) {
+        owned[i] = shapes.size();
+        const Run& run = m_runs[i];
+        bool joinedBefore = !run.startsLine && i > 0;
+        bool joinedAfter = i + 1 < n && !m_runs[i + 1].startsLine;
+        bool upright = run.high > run.low;
+        if (upright)
+            shapes.push_back(shapeOf({ { run.x - r, run.low }, { run.x + r, run.low }, { run.x + r, run.high },
+                { run.x - r, run.high } }));
+        // Which way the run leaves its first point and reaches its last
+        // (+1: growing y); where a repeated value hides it, every way the
+        // run's extremes leave open.
+        auto leaving = [&](double from, double next) {
+            std::vector<Direction> d;
+            if (next != from)
+                d.push_back({ 0, next > from ? 1.0 : -1.0 });
+            if (next == from && from != run.high)
+                d.push_back({ 0, 1 });
+            if (next == from && from != run.low)
+                d.push_back({ 0, -1 });
+            return d;
+        };
+        auto arriving = [&](double previous, double to) {
+            std::vector<Direction> d;
+            if (previous != to)
+                d.push_back({ 0, to > previous ? 1.0 : -1.0 });
+            if (previous == to && to != run.low)
+                d.push_back({ 0, 1 });
+            if (previous == to && to != run.high)
+                d.push_back({ 0, -1 });
+            return d;
+        };
+        if (joinedBefore) {
+            Direction in = segmentDirection(i - 1);
+            if (upright) {
+                for (Direction out : leaving(run.first, run.second))
+                    addBevel(shapes, { run.x, run.first }, in, out, r);
+            } else if (joinedAfter) {
+                addBevel(shapes, { run.x, run.first }, in, segmentDirection(i), r);
+            }
+        }
+        if (joinedAfter) {
+            Direction out = segmentDirection(i);
+            if (upright) {
+                for (Direction in : arriving(run.secondLast, run.last))
+                    addBevel(shapes, { run.x, run.last }, in, out, r);
+            }
+            const Run& next = m_runs[i + 1];
+            double nx = -out.y * r, ny = out.x * r;
+            shapes.push_back(shapeOf({ { run.x + nx, run.last + ny }, { next.x + nx, next.first + ny },
+                { next.x - nx, next.first - ny }, { run.x - nx, run.last - ny } }));
+        }
+    }
+    owned[n] = shapes.size();
+
+    Column column(mask.height);
+    const float weight = 1.0f / subColumns;
+    std::size_t first = 0, end = 0; // runs within r of the slice: [first, end)
+    std::vector<Interval> intervals;
+    for (int px = 0; px < mask.width; ++px) {
+        for (int sub = 0; sub < subColumns; ++sub) {
+            double x = mask.x + px + (sub + 0.5) / subColumns;
+            while (first < n && m_runs[first].x < x - r)
+                ++first;
+            end = std::max(end, first);
+            while (end < n && m_runs[end].x <= x + r)
+                ++end;
+            // Runs before `first` reach the slice only by their segment to
+            // the next run, so the owners to look at are [first - 1, end).
+            intervals.clear();
+            for (std::size_t s = owned[first > 0 ? first - 1 : 0]; s < owned[end]; ++s) {
+                double low = INFINITY, high = -INFINITY;
+                shapes[s].slice(x, low, high);
+                if (high >= low)
+                    intervals.push_back({ low, high });
+            }
+            if (intervals.empty())
+                continue;
+            // The stroke is the union of its shapes' cross-sections.
+            for (std::size_t i = 1; i < intervals.size(); ++i) {
+                Interval v = intervals[i];
+                std::size_t j = i;
+                for (; j > 0 && intervals[j - 1].low > v.low; --j)
+                    intervals[j] = intervals[j - 1];
+                intervals[j] = v;
+            }
+            Interval current = intervals[0];
+            for (std::size_t i = 1; i < intervals.size(); ++i) {
+                if (intervals[i].low <= current.high) {
+                    current.high = std::max(current.high, intervals[i].high);
+                    continue;
+                }
+                column.add(current.low - mask.y, current.high - mask.y, weight);
+                current = intervals[i];
+            }
+            column.add(current.low - mask.y, current.high - mask.y, weight);
+        }
+        column.flush(mask, px);
+    }
+}
+
+void LineCoverage::areaInto(double baselineY, const platform::Rect& bounds, platform::CoverageMask& mask) const
+{
+    Bounds b = pixelBounds(bounds);
+    mask.reset(b.left, b.top, b.width, b.height);
+    if (mask.isEmpty() || m_runs.empty() || !std::isfinite(baselineY))
+        return;
+    Column column(mask.height);
+    const float weight = 1.0f / subColumns;
+    std::size_t k = 0; // the last run at or left of the slice
+    for (int px = 0; px < mask.width; ++px) {
+        for (int sub = 0; sub < subColumns; ++sub) {
+            double x = mask.x + px + (sub + 0.5) / subColumns;
+            while (k + 1 < m_runs.size() && m_runs[k + 1].x <= x)
+                ++k;
+            const Run& run = m_runs[k];
+            double low, high;
+            if (run.x == x) {
+                // Exactly on a run: the slice holds all of it.
+                low = std::min(run.low, baselineY);
+                high = std::max(run.high, baselineY);
+            } else if (run.x < x && k + 1 < m_runs.size() && !m_runs[k + 1].startsLine) {
+                const Run& next = m_runs[k + 1];
+                double y = run.last + (next.first - run.last) * ((x - run.x) / (next.x - run.x));
+                low = std::min(y, baselineY);
+                high = std::max(y, baselineY);
+            } else {
+                continue; // before the line, after it or in a gap
+            }
+            column.add(low - mask.y, high - mask.y, weight);
+        }
+        column.flush(mask, px);
+    }
+}
+
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "platform/gfx/CoverageMask.h"
+#include "platform/gfx/Geometry.h"
+
+#include <vector>
+
+namespace hestio::chart {
+
+/// Coverage of a data line and of the area under it, computed column by
+/// column in device pixels for lines whose x never decreases (time series).
+///
+/// Such a line is a sequence of vertical runs: the points sharing one x
+/// (however many) go straight up and down there, and sloped segments join
+/// the last point of one run to the first of the next. A thick line drawn
+/// with round joins and caps is every point within half the width of the
+/// line; in each vertical slice that is one interval (the line is a graph
+/// over x), whose ends come from the runs' caps and the segments' edges
+/// nearby. The area between the line and a baseline is likewise one
+/// interval per slice. Each pixel column is sampled in `subColumns` slices
+/// and every slice adds exactly the part of each pixel row its interval
+/// covers, so the coverage is exact vertically and 1/subColumns-fine across.
+///
+/// Everything depends only on where the line goes, not on how many points
+/// repeat a run: dropping points strictly inside a run's extremes changes
+/// no pixel.
+class LineCoverage {
+public:
+    static constexpr int subColumns = 16;
+
+    struct Run {
+        double x;
+        double first, second; ///< y of the run's first two points (the same for one point)
+        double secondLast, last; ///< and of its last two
+        double low, high; ///< its smallest and largest y
+        std::size_t count; ///< points in the run
+        bool startsLine; ///< after a missing value (or first): no segment from the previous run
+    };
+
+    /// Builds the runs from device points; NaN points break the line. False
+    /// (and no runs) when x decreases anywhere or a point is not finite or
+    /// lies farther out than `limit` pixels, which this drawing leaves to
+    /// the general path.
+    bool setPoints(const std::vector<platform::Point>& devicePoints, double limit = 1e6);
+    const std::vector<Run>& runs() const { return m_runs; }
+    bool isEmpty() const { return m_runs.empty(); }
+
+    /// Device bounds of the points (empty without points).
+    platform::Rect pointBounds() const;
+
+    /// Coverage of the line `width` device pixels wide (round joins and
+    /// caps) within `bounds` (whole device pixels).
+    void strokeInto(double width, const platform::Rect& bounds, platform::CoverageMask& mask) const;
+    /// Coverage of the area between each unbroken stretch of the line and
+    /// `baselineY`, closed straight down (or up) to it at the stretch's ends.
+    void areaInto(double baselineY, const platform::Rect& bounds, platform::CoverageMask& mask) const;
+
+private:
+    struct Column;
+    std::vector<Run> m_runs;
+};
+
+}
