@@ -194,6 +194,35 @@ namespace {
         100000000000000ULL, 1000000000000000ULL, 10000000000000000ULL, 100000000000000000ULL, 1000000000000000000ULL,
         10000000000000000000ULL };
 
+    // Reads a run of digits from s into value (value * 10 + digit for each,
+    // wrapping as that would) and returns the end of the run: eight digits at
+    // a time, then the rest of the run in one step from the word it ends in.
+    [[gnu::always_inline]] inline const unsigned char* readDigits(const unsigned char* s, const unsigned char* end, std::uint64_t& value)
+    {
+        while (end - s >= 8) {
+            const std::uint64_t word = loadWord(s);
+            if (!eightDigits(word)) {
+                // Bytes that are not digits, marked by a non-zero byte; the
+                // lowest mark is exact (a carry only runs upwards from a byte
+                // that is not a digit itself).
+                const std::uint64_t other = ((word & 0xF0F0F0F0F0F0F0F0ULL) ^ 0x3030303030303030ULL)
+                    | (((word + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL) ^ 0x3030303030303030ULL);
+                const unsigned n = static_cast<unsigned>(__builtin_ctzll(other)) / 8;
+                if (n) {
+                    // The n digits as the last of eight, behind leading zeros.
+                    const std::uint64_t padded = (word << (8 * (8 - n))) | (0x3030303030303030ULL >> (8 * n));
+                    value = value * kDecimalScale[n] + eightDigitValue(padded);
+                }
+                return s + n;
+            }
+            value = value * 100000000ULL + eightDigitValue(word);
+            s += 8;
+        }
+        while (s < end && kDigit[*s])
+            value = value * 10 + (*s++ - '0');
+        return s;
+    }
+
     // The double nearest to w * 10^q (w non-zero, q within the table),
     // rounded half to even, from the product of w and 5^q truncated to 128
     // bits; false when the product cannot decide (the general conversion then does).
@@ -813,15 +842,7 @@ namespace {
         } else if (kDigit[*s]) {
             const unsigned char* first = s;
             // Wrapping is harmless: more than 19 digits are recounted or refused below.
-            while (end - s >= 8) {
-                const std::uint64_t word = loadWord(s);
-                if (!eightDigits(word))
-                    break;
-                magnitude = magnitude * 100000000ULL + eightDigitValue(word);
-                s += 8;
-            }
-            while (s < end && kDigit[*s])
-                magnitude = magnitude * 10 + (*s++ - '0');
+            s = readDigits(s, end, magnitude);
             digits = static_cast<std::size_t>(s - first);
         } else {
             return invalid();
@@ -837,15 +858,7 @@ namespace {
             if (s >= end || !kDigit[*s])
                 return invalid();
             const unsigned char* first = s;
-            while (end - s >= 8) {
-                const std::uint64_t word = loadWord(s);
-                if (!eightDigits(word))
-                    break;
-                fraction = fraction * 100000000ULL + eightDigitValue(word);
-                s += 8;
-            }
-            while (s < end && kDigit[*s])
-                fraction = fraction * 10 + (*s++ - '0');
+            s = readDigits(s, end, fraction);
             fractionDigits = static_cast<std::size_t>(s - first);
         }
         if (s < end && (*s == 'e' || *s == 'E')) {
@@ -875,29 +888,34 @@ namespace {
             floating = true; // "-0" keeps its sign as a double
 
         auto text = [start, length]() { return std::string(reinterpret_cast<const char*>(start), length); };
+        // The value is kept in registers up to the hash: going through the
+        // token's union in memory would put a store and a reload on every
+        // number's path.
+        ValueType type;
+        std::uint64_t bits;
         if (floating) {
-            double d = 0;
             // Leading zeros of the fraction count too: such numbers merely take the long way.
             const bool zeroInteger = start[negative ? 1 : 0] == '0';
             const std::size_t significant = (zeroInteger ? 0 : digits) + fractionDigits;
+            double quick;
             if (!exponentLarge && significant <= 19
-                && quickDouble(magnitude, fraction, fractionDigits, exponent - static_cast<int>(fractionDigits), d)) {
-                m_value.type = ValueType::Double;
-                m_value.d = negative ? -d : d;
-            } else if (!convertDouble(start, s, d)) {
-                // the error is recorded
-                return false;
+                && quickDouble(
+                    magnitude, fraction, fractionDigits, exponent - static_cast<int>(fractionDigits), quick)) {
+                bits = std::bit_cast<std::uint64_t>(quick) | (negative ? 1ULL << 63 : 0);
             } else {
-                m_value.type = ValueType::Double;
-                m_value.d = d;
+                double d = 0;
+                if (!convertDouble(start, s, d))
+                    return false; // the error is recorded
+                bits = std::bit_cast<std::uint64_t>(d);
             }
+            type = ValueType::Double;
         } else if (negative) {
             // 19 digits always fit in 64 bits unsigned; more never fit in a signed integer.
             if (digits > 19 || magnitude > 9223372036854775808ULL)
                 return fail("The value '%s' exceeded the minimum value that could be represented: %lld.",
                     text().c_str(), static_cast<long long>(INT64_MIN));
-            m_value.type = ValueType::Signed;
-            m_value.u = 0 - magnitude;
+            type = ValueType::Signed;
+            bits = 0 - magnitude;
         } else {
             bool overflow = digits > 20;
             if (digits == 20) {
@@ -911,15 +929,17 @@ namespace {
             if (overflow)
                 return fail("The value '%s' exceeded the maximum value that could be represented: %llu.",
                     text().c_str(), static_cast<unsigned long long>(UINT64_MAX));
-            m_value.type = ValueType::Unsigned;
-            m_value.u = magnitude;
+            type = ValueType::Unsigned;
+            bits = magnitude;
         }
-        std::uint32_t h = detail::kStringHashSeed + static_cast<std::uint32_t>(m_value.type);
-        if (m_value.type != ValueType::Double)
-            h += static_cast<std::uint32_t>(m_value.u);
+        std::uint32_t h = detail::kStringHashSeed + static_cast<std::uint32_t>(type);
+        if (type != ValueType::Double)
+            h += static_cast<std::uint32_t>(bits);
         // The eight value bytes, least significant first, hashed as a string
         // would be; the powers of 33 let the terms be computed side by side.
-        const std::uint64_t v = m_value.u;
+        const std::uint64_t v = bits;
+        m_value.type = type;
+        m_value.u = bits;
         m_value.hash = h * pow33(8) + static_cast<std::uint32_t>(v & 0xFF) * pow33(7)
             + static_cast<std::uint32_t>((v >> 8) & 0xFF) * pow33(6)
             + static_cast<std::uint32_t>((v >> 16) & 0xFF) * pow33(5)

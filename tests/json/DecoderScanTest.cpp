@@ -212,3 +212,26 @@ TEST(DecoderScan, ObjectsEvictedFromTheCacheInTheSameDecodeStayAlive)
     EXPECT_EQ(last[0].doubleValue(), 2999.25);
     EXPECT_EQ(second[17999].doubleValue(), 2999.25);
 }
+
+TEST(DecoderScan, DigitRunsEndAtTheFirstByteThatIsNoDigit)
+{
+    // Runs of every length inside a word, ended by each byte that can follow
+    // a number, and by the bytes just beside the digits in ASCII.
+    const std::string digits = "98765432109876543";
+    for (std::size_t n = 1; n <= digits.size(); ++n) {
+        const std::string run = digits.substr(0, n);
+        SCOPED_TRACE(run);
+        Value value = decode("[" + run + ",0." + run + "1, " + run + "e1 ," + run + ".5E-3\t,-" + run + "]");
+        ASSERT_EQ(value.count(), 5u);
+        EXPECT_EQ(value[0].unsignedValue(), std::strtoull(run.c_str(), nullptr, 10));
+        const std::string doubles[] = { "0." + run + "1", run + "e1", run + ".5E-3" };
+        for (std::size_t i = 0; i < 3; ++i)
+            EXPECT_TRUE(sameBits(value[i + 1].doubleValue(), std::strtod(doubles[i].c_str(), nullptr))) << doubles[i];
+        EXPECT_EQ(value[4].integerValue(), -std::strtoll(run.c_str(), nullptr, 10));
+        for (const char* after : { ":", "/", "\xFA", "\xFF", "a" }) {
+            Error error;
+            const std::string text = "[" + run + after + "1234567]";
+            EXPECT_FALSE(json::objectFromJSONDataWithParseOptions(text, 0, &error)) << text;
+        }
+    }
+}
