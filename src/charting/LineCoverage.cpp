@@ -111,7 +111,8 @@ namespace {
 
     Bounds pixelBounds(const platform::Rect& r)
     {
-        if (r.isEmpty() || !std::isfinite(r.x()) || !std::isfinite(r.y()) || !(r.width() < 1e7 && r.height() < 1e7))
+        if (r.isEmpty() || !std::isfinite(r.x()) || !std::isfinite(r.y()) || !(r.width() < 1e7 && r.height() < 1e7)
+            || (std::ceil(r.width()) + 1) * (std::ceil(r.height()) + 1) > LineCoverage::largestMask)
             return { 0, 0, 0, 0 };
         int left = static_cast<int>(std::floor(r.minX())), top = static_cast<int>(std::floor(r.minY()));
         return { left, top, static_cast<int>(std::ceil(r.maxX())) - left, static_cast<int>(std::ceil(r.maxY())) - top };
@@ -125,30 +126,26 @@ namespace {
 
 namespace {
 
-    /// A convex polygon of the stroke's outline (at most four corners) and
-    /// its horizontal extent.
+    /// A convex polygon of the stroke's outline (at most four corners) as
+    /// its edges that are not vertical: at any x its cross-section runs
+    /// between the lowest and highest of them there. (Where x meets a
+    /// vertical edge, the edges on either side end on its corners.)
     struct Shape {
+        struct Edge {
+            double x0, x1, y0, slope;
+        };
         double left, right;
-        int count;
-        platform::Point corner[4];
+        int edges;
+        Edge edge[4];
 
         /// Widens [low, high] by this shape's cross-section at `x`.
         void slice(double x, double& low, double& high) const
         {
-            if (x < left || x > right)
-                return;
-            for (int i = 0; i < count; ++i) {
-                platform::Point a = corner[i], b = corner[(i + 1) % count];
-                if (a.x == b.x) {
-                    if (x == a.x) {
-                        low = std::min({ low, a.y, b.y });
-                        high = std::max({ high, a.y, b.y });
-                    }
+            for (int i = 0; i < edges; ++i) {
+                const Edge& e = edge[i];
+                if (x < e.x0 || x > e.x1)
                     continue;
-                }
-                if (x < std::min(a.x, b.x) || x > std::max(a.x, b.x))
-                    continue;
-                double y = a.y + (b.y - a.y) * ((x - a.x) / (b.x - a.x));
+                double y = e.y0 + e.slope * (x - e.x0);
                 low = std::min(low, y);
                 high = std::max(high, y);
             }
@@ -158,16 +155,29 @@ namespace {
     Shape shapeOf(std::initializer_list<platform::Point> corners)
     {
         Shape s { INFINITY, -INFINITY, 0, {} };
-        for (platform::Point p : corners) {
-            s.corner[s.count++] = p;
-            s.left = std::min(s.left, p.x);
-            s.right = std::max(s.right, p.x);
+        const platform::Point* c = corners.begin();
+        std::size_t count = corners.size();
+        for (std::size_t i = 0; i < count; ++i) {
+            platform::Point a = c[i], b = c[(i + 1) % count];
+            s.left = std::min(s.left, a.x);
+            s.right = std::max(s.right, a.x);
+            if (a.x == b.x)
+                continue;
+            if (b.x < a.x)
+                std::swap(a, b);
+            s.edge[s.edges++] = { a.x, b.x, a.y, (b.y - a.y) / (b.x - a.x) };
         }
         return s;
     }
 
     struct Direction {
         double x, y;
+    };
+
+    struct Directions {
+        Direction way[2];
+        int count { 0 };
+        void add(Direction d) { way[count++] = d; }
     };
 
     /// The wedge a bevel join adds on the outer side of the turn from `in`
@@ -220,30 +230,31 @@ void LineCoverage::strokeInto(double width, const platform::Rect& bounds, platfo
         // (+1: growing y); where a repeated value hides it, every way the
         // run's extremes leave open.
         auto leaving = [&](double from, double next) {
-            std::vector<Direction> d;
+            Directions d;
             if (next != from)
-                d.push_back({ 0, next > from ? 1.0 : -1.0 });
+                d.add({ 0, next > from ? 1.0 : -1.0 });
             if (next == from && from != run.high)
-                d.push_back({ 0, 1 });
+                d.add({ 0, 1 });
             if (next == from && from != run.low)
-                d.push_back({ 0, -1 });
+                d.add({ 0, -1 });
             return d;
         };
         auto arriving = [&](double previous, double to) {
-            std::vector<Direction> d;
+            Directions d;
             if (previous != to)
-                d.push_back({ 0, to > previous ? 1.0 : -1.0 });
+                d.add({ 0, to > previous ? 1.0 : -1.0 });
             if (previous == to && to != run.low)
-                d.push_back({ 0, 1 });
+                d.add({ 0, 1 });
             if (previous == to && to != run.high)
-                d.push_back({ 0, -1 });
+                d.add({ 0, -1 });
             return d;
         };
         if (joinedBefore) {
             Direction in = segmentDirection(i - 1);
             if (upright) {
-                for (Direction out : leaving(run.first, run.second))
-                    addBevel(shapes, { run.x, run.first }, in, out, r);
+                Directions outs = leaving(run.first, run.second);
+                for (int d = 0; d < outs.count; ++d)
+                    addBevel(shapes, { run.x, run.first }, in, outs.way[d], r);
             } else if (joinedAfter) {
                 addBevel(shapes, { run.x, run.first }, in, segmentDirection(i), r);
             }
@@ -251,8 +262,9 @@ void LineCoverage::strokeInto(double width, const platform::Rect& bounds, platfo
         if (joinedAfter) {
             Direction out = segmentDirection(i);
             if (upright) {
-                for (Direction in : arriving(run.secondLast, run.last))
-                    addBevel(shapes, { run.x, run.last }, in, out, r);
+                Directions ins = arriving(run.secondLast, run.last);
+                for (int d = 0; d < ins.count; ++d)
+                    addBevel(shapes, { run.x, run.last }, ins.way[d], out, r);
             }
             const Run& next = m_runs[i + 1];
             double nx = -out.y * r, ny = out.x * r;
@@ -276,33 +288,34 @@ void LineCoverage::strokeInto(double width, const platform::Rect& bounds, platfo
                 ++end;
             // Runs before `first` reach the slice only by their segment to
             // the next run, so the owners to look at are [first - 1, end).
+            // The stroke is the union of its shapes' cross-sections, kept
+            // as disjoint intervals in order (almost always just one).
             intervals.clear();
             for (std::size_t s = owned[first > 0 ? first - 1 : 0]; s < owned[end]; ++s) {
-                double low = INFINITY, high = -INFINITY;
-                shapes[s].slice(x, low, high);
-                if (high >= low)
-                    intervals.push_back({ low, high });
-            }
-            if (intervals.empty())
-                continue;
-            // The stroke is the union of its shapes' cross-sections.
-            for (std::size_t i = 1; i < intervals.size(); ++i) {
-                Interval v = intervals[i];
-                std::size_t j = i;
-                for (; j > 0 && intervals[j - 1].low > v.low; --j)
-                    intervals[j] = intervals[j - 1];
-                intervals[j] = v;
-            }
-            Interval current = intervals[0];
-            for (std::size_t i = 1; i < intervals.size(); ++i) {
-                if (intervals[i].low <= current.high) {
-                    current.high = std::max(current.high, intervals[i].high);
+                if (x < shapes[s].left || x > shapes[s].right)
                     continue;
+                Interval v { INFINITY, -INFINITY };
+                shapes[s].slice(x, v.low, v.high);
+                if (!(v.high >= v.low))
+                    continue;
+                std::size_t i = 0;
+                while (i < intervals.size() && intervals[i].high < v.low)
+                    ++i;
+                std::size_t j = i;
+                for (; j < intervals.size() && intervals[j].low <= v.high; ++j) {
+                    v.low = std::min(v.low, intervals[j].low);
+                    v.high = std::max(v.high, intervals[j].high);
                 }
-                column.add(current.low - mask.y, current.high - mask.y, weight);
-                current = intervals[i];
+                if (j == i) {
+                    intervals.insert(intervals.begin() + static_cast<std::ptrdiff_t>(i), v);
+                } else {
+                    intervals[i] = v;
+                    intervals.erase(intervals.begin() + static_cast<std::ptrdiff_t>(i + 1),
+                        intervals.begin() + static_cast<std::ptrdiff_t>(j));
+                }
             }
-            column.add(current.low - mask.y, current.high - mask.y, weight);
+            for (const Interval& v : intervals)
+                column.add(v.low - mask.y, v.high - mask.y, weight);
         }
         column.flush(mask, px);
     }

@@ -27,6 +27,8 @@ namespace hestio::chart {
 class LineCoverage {
 public:
     static constexpr int subColumns = 16;
+    /// The most pixels a mask may have; larger bounds give an empty mask.
+    static constexpr double largestMask = 1 << 25;
 
     struct Run {
         double x;

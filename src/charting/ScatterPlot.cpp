@@ -363,6 +363,10 @@ void ScatterPlot::renderAsVectorInContext(platform::Context& context)
         byCoverage = coverage.setPoints(devicePoints);
     }
     platform::Rect clip = byCoverage ? context.deviceClipBounds() : platform::Rect {};
+    // Masks are as large as the part of the drawing that can show; an
+    // unclipped drawing into a surface without bounds keeps the general path.
+    if (byCoverage && clip.width() * clip.height() > LineCoverage::largestMask)
+        byCoverage = false;
 
     auto drawArea = [&](const std::shared_ptr<const Fill>& fill, const Decimal& base) {
         if (!fill || base.isNaN())

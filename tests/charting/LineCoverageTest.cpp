@@ -230,6 +230,11 @@ TEST(LineCoverage, NothingToCoverLeavesAnEmptyMask)
     EXPECT_TRUE(mask.isEmpty());
     lineThrough({ { 1, 1 }, { 5, 5 } }).areaInto(missing, { 0, 0, 10, 10 }, mask);
     EXPECT_EQ(mask.at(3, 4), 0);
+    // Bounds too large for a mask (an unclipped, unbounded surface) give none.
+    lineThrough({ { 1, 1 }, { 5, 5 } }).strokeInto(2, { -1e6, -1e6, 2e6, 2e6 }, mask);
+    EXPECT_TRUE(mask.isEmpty());
+    lineThrough({ { 1, 1 }, { 5, 5 } }).areaInto(0, { -1e6, -1e6, 2e6, 2e6 }, mask);
+    EXPECT_TRUE(mask.isEmpty());
     // One point has no length and no area.
     lineThrough({ { 3, 3 } }).strokeInto(2, { 0, 0, 10, 10 }, mask);
     EXPECT_EQ(mask.at(3, 3), 0);
