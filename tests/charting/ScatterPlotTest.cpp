@@ -347,3 +347,26 @@ TEST_F(ScatterFixture, LinesThatGoBackAndDenseLinesBothDraw)
         EXPECT_EQ(image->pixelAt(10, 99).alpha, 0);
     }
 }
+
+TEST_F(ScatterFixture, HugeAndInfiniteValuesDrawWithoutHarm)
+{
+    // Far beyond what a mask could hold: the line keeps the general path,
+    // and what lies in the plot is still drawn.
+    auto style = std::make_shared<MutableLineStyle>();
+    style->setLineWidth(2);
+    style->setLineJoin(platform::LineJoin::Round);
+    style->setLineColor(Color::greenColor());
+    plot->dataLineStyle = style;
+    plot->areaFill = Fill::fillWithColor(Color::redColor());
+    plot->areaBaseValue = dec("0");
+    for (double far : { 1e300, -1e300, double(INFINITY), 1e7 }) {
+        load({ 1, 2, 3, 5, 9 }, { 5, far, 5, 5, 5 });
+        auto image = platform::Image::create({ 100, 100 }, 2);
+        auto context = platform::Context::forImage(*image);
+        context->flipY(100);
+        EXPECT_NO_THROW(graph->layoutAndRenderInContext(*context));
+        EXPECT_FALSE(context->hasError());
+        // The flat stretch from x = 5 to 9 at y = 5 is there.
+        EXPECT_NEAR(image->pixelAt(140, 99).green, 1, 1e-9) << far;
+    }
+}
