@@ -368,6 +368,25 @@ void ScatterPlot::renderAsVectorInContext(platform::Context& context)
     if (byCoverage && clip.width() * clip.height() > LineCoverage::largestMask)
         byCoverage = false;
 
+    // A gradient spans the box of the area's outline: every point drawn and
+    // the baseline. With points left out beyond the bounds, the box is still
+    // the one of every point (a peak out of sight still shapes the gradient).
+    platform::Rect pointsBox;
+    if (areaFill || areaFill2) {
+        double left = INFINITY, right = -INFINITY, bottom = INFINITY, top = -INFINITY;
+        for (std::size_t i = drawn.location; i < drawn.end(); ++i) {
+            platform::Point p = points[i];
+            if (isMissing(p))
+                continue;
+            left = std::min(left, p.x);
+            right = std::max(right, p.x);
+            bottom = std::min(bottom, p.y);
+            top = std::max(top, p.y);
+        }
+        if (left <= right)
+            pointsBox = { left, bottom, right - left, top - bottom };
+    }
+
     auto drawArea = [&](const std::shared_ptr<const Fill>& fill, const Decimal& base) {
         if (!fill || base.isNaN())
             return;
@@ -382,23 +401,20 @@ void ScatterPlot::renderAsVectorInContext(platform::Context& context)
         }
         platform::ContextStateSaver saver(context);
         if (!byCoverage) {
-            fill->fillPath(newDataLinePath(linePoints, lineRange, baseY), context);
+            platform::Path area = newDataLinePath(linePoints, lineRange, baseY);
+            if (shown != &points && !area.isEmpty()) {
+                // Bare moves enclose nothing and are not filled; they only
+                // widen the path's box to the whole outline's.
+                area.moveTo({ pointsBox.minX(), std::min(pointsBox.minY(), baseY) });
+                area.moveTo({ pointsBox.maxX(), std::max(pointsBox.maxY(), baseY) });
+            }
+            fill->fillPath(area, context);
             return;
         }
         if (coverage.isEmpty() || !std::isfinite(baseY))
             return;
-        // The gradient spans what the area's outline would: the points and
-        // the baseline.
-        double left = INFINITY, right = -INFINITY, bottom = baseY, top = baseY;
-        for (std::size_t i = lineRange.location; i < lineRange.end() && i < linePoints.size(); ++i) {
-            platform::Point p = linePoints[i];
-            if (isMissing(p))
-                continue;
-            left = std::min(left, p.x);
-            right = std::max(right, p.x);
-            bottom = std::min(bottom, p.y);
-            top = std::max(top, p.y);
-        }
+        double left = pointsBox.minX(), right = pointsBox.maxX();
+        double bottom = std::min(pointsBox.minY(), baseY), top = std::max(pointsBox.maxY(), baseY);
         platform::Rect runs = coverage.pointBounds();
         double deviceBase = device.d * baseY + device.ty;
         double y0 = std::min(runs.minY(), deviceBase), y1 = std::max(runs.maxY(), deviceBase);
