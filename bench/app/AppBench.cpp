@@ -21,7 +21,7 @@
 //
 // With HESTIO_APP_BENCH_CHECK=1 in the environment, the gestures' frames are
 // also drawn a second time, untimed, with the drawing's shortcuts turned off
-// (every point built, no kept pictures), and the pixels that differ are
+// (every point stroked and filled), and the pixels that differ are
 // counted: a "<scenario>.pixels-differing" figure, the sum over the frames.
 
 #include "app/HestioAppDelegate.h"
@@ -136,7 +136,11 @@ bool checkingPictures()
     return value && *value && std::strcmp(value, "0") != 0;
 }
 
-/// The pixels of two pictures of one size that differ in any channel.
+/// The largest difference of one channel between two pictures, out of 255.
+int g_largestChannelDifference = 0;
+
+/// The pixels of two pictures of one size that differ in any channel; keeps
+/// the largest channel difference seen in g_largestChannelDifference.
 long differingPixels(const Image& a, const Image& b)
 {
     cairo_surface_t* sa = a.impl().surface.get();
@@ -154,8 +158,15 @@ long differingPixels(const Image& a, const Image& b)
             cairo_image_surface_get_data(sa) + static_cast<std::ptrdiff_t>(y) * cairo_image_surface_get_stride(sa));
         const auto* rb = reinterpret_cast<const std::uint32_t*>(
             cairo_image_surface_get_data(sb) + static_cast<std::ptrdiff_t>(y) * cairo_image_surface_get_stride(sb));
-        for (int x = 0; x < width; ++x)
-            differing += ra[x] != rb[x];
+        for (int x = 0; x < width; ++x) {
+            if (ra[x] == rb[x])
+                continue;
+            ++differing;
+            for (int shift = 0; shift < 32; shift += 8) {
+                int d = std::abs(static_cast<int>((ra[x] >> shift) & 0xff) - static_cast<int>((rb[x] >> shift) & 0xff));
+                g_largestChannelDifference = std::max(g_largestChannelDifference, d);
+            }
+        }
     }
     return differing;
 }
@@ -447,6 +458,7 @@ void setPlainGraphDrawing(GraphViewController& screen, bool plain)
     for (const auto& plot : screen.graph()->allPlots())
         if (auto scatter = std::dynamic_pointer_cast<chart::ScatterPlot>(plot)) {
             scatter->skipsPointsBeyondBounds = !plain;
+            scatter->reducesPointsPerPixelColumn = !plain;
         }
 }
 
@@ -483,7 +495,7 @@ void scenarioPinch(const std::string& host, const std::string& pin)
 
     std::vector<Figure> frames;
     bool checking = checkingPictures();
-    long differing = 0;
+    long differing = 0, compared = 0;
     // In checking mode each frame is drawn again without the shortcuts.
     auto check = [&] {
         if (!checking)
@@ -500,6 +512,7 @@ void scenarioPinch(const std::string& host, const std::string& pin)
             app.lastFrame()->writePng((folder / "hestio-app-bench-pinch-plain.png").string());
         }
         differing += now;
+        compared += static_cast<long>(picture->pixelWidth()) * picture->pixelHeight();
     };
     Point centre { 160, 240 };
     // Spread to four times and back, twice; 20 moves each way, 1/60 s apart.
@@ -526,7 +539,11 @@ void scenarioPinch(const std::string& host, const std::string& pin)
     }
     emitFrames("pinch", frames);
     if (checking)
+    {
         emit({ "pinch.pixels-differing", static_cast<double>(differing), -1 });
+        emit({ "pinch.largest-channel-difference", static_cast<double>(g_largestChannelDifference), -1 });
+        emit({ "pinch.pixels-compared", static_cast<double>(compared), -1 });
+    }
     emit({ "pinch.samples", static_cast<double>(samplesSent), -1 });
 }
 
