@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 namespace hestio::platform {
 
@@ -33,7 +34,7 @@ struct TimerHandle::State {
 void TimerHandle::cancel()
 {
     if (m_state && m_state->loop)
-        m_state->loop->removeTimer(*m_state);
+        m_state->loop->cancelTimer(*m_state);
 }
 
 bool TimerHandle::isActive() const
@@ -52,8 +53,16 @@ RunLoop::~RunLoop()
 {
     if (m_clock.isManual())
         static_cast<ManualClock&>(m_clock).detach(*this);
-    for (auto& [key, state] : m_timers)
+    // Closures of calls that will never run are released here, with the
+    // loop's bookkeeping already consistent: a closure often holds the very
+    // object whose handle holds the timer, and would otherwise keep both alive.
+    std::vector<Task> unrun;
+    for (auto& [key, state] : m_timers) {
         state->loop = nullptr;
+        unrun.push_back(std::move(state->task));
+    }
+    m_timers.clear();
+    unrun.clear();
     if (t_currentLoop == this)
         t_currentLoop = nullptr;
 }
@@ -129,13 +138,25 @@ void RunLoop::removeTimer(TimerHandle::State& state)
     state.loop = nullptr;
 }
 
+void RunLoop::cancelTimer(TimerHandle::State& state)
+{
+    removeTimer(state);
+    // A cancelled call never runs, so its closure (and whatever it captured)
+    // goes now rather than when the last handle does. Destroyed after the
+    // timer left the map, in case its captures cancel other timers.
+    Task released = std::move(state.task);
+}
+
 void RunLoop::cancelDelayed(const void* target)
 {
     if (!target)
         return;
+    // Released after the loop below: a closure's captures may cancel timers.
+    std::vector<Task> released;
     for (auto it = m_timers.begin(); it != m_timers.end();) {
         if (it->second->target == target) {
             it->second->loop = nullptr;
+            released.push_back(std::move(it->second->task));
             it = m_timers.erase(it);
         } else {
             ++it;
@@ -194,8 +215,12 @@ void RunLoop::runTimer(std::shared_ptr<TimerHandle::State> state, double monoton
                 + state->intervalSeconds * (std::floor((monotonicNow - state->due) / state->intervalSeconds) + 1);
         insertTimer(state, next);
     }
-    // A copy: the task may cancel or reschedule the timer that holds it.
-    Task task = state->task;
+    // A repeating timer runs a copy: the task may cancel or reschedule the
+    // timer that holds it. A one-shot call takes its closure out, so a fired
+    // call holds nothing alive for the handles that outlast it (an animation
+    // keeps the handle of the call that ends it, and that call captures the
+    // animation).
+    Task task = state->intervalSeconds > 0 ? state->task : std::move(state->task);
     if (task)
         task();
 }

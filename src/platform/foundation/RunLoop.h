@@ -14,7 +14,10 @@
 namespace hestio::platform {
 
 /// A handle to one delayed call or repeating timer. Copies share the timer;
-/// dropping every handle does not cancel it, cancel() does.
+/// dropping every handle does not cancel it, cancel() does. The call's
+/// closure is released once it can no longer run (fired once, cancelled, or
+/// its loop destroyed), so a handle kept by what the closure captures makes
+/// no reference cycle.
 class TimerHandle {
 public:
     TimerHandle() = default;
@@ -104,6 +107,7 @@ private:
     TimerHandle schedule(double delaySeconds, double intervalSeconds, Task task, const void* target);
     void insertTimer(const std::shared_ptr<TimerHandle::State>& state, double due);
     void removeTimer(TimerHandle::State& state);
+    void cancelTimer(TimerHandle::State& state);
     // The earliest posted task's sequence, if any (thread-safe).
     std::optional<std::uint64_t> frontPostedSequence() const;
     bool runOnePostedTask();

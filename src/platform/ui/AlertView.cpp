@@ -242,17 +242,18 @@ void AlertView::show()
     Animator::performWithoutAnimation([&] { setFrame(m_placedFrame); });
     layoutSubviews();
     if (window) {
-        m_dimmingView = std::make_shared<DimmingView>(Rect { 0, 0, screen.width, screen.height });
-        m_dimmingView->addSubview(self());
-        window->addOverlay(m_dimmingView);
+        auto dimming = std::make_shared<DimmingView>(Rect { 0, 0, screen.width, screen.height });
+        dimming->addSubview(self());
+        window->addOverlay(dimming);
+        m_dimmingView = dimming;
         AffineTransform small = AffineTransform::scale(0.85, 0.85);
         Animator::performWithoutAnimation([&] {
             setTransform(small);
-            m_dimmingView->setAlpha(0);
+            dimming->setAlpha(0);
         });
         Animator::animate(0.2, [&] {
             setTransform(AffineTransform::identity());
-            m_dimmingView->setAlpha(1);
+            dimming->setAlpha(1);
         });
     }
 }
@@ -292,7 +293,7 @@ void AlertView::dismissWithClickedButtonIndex(int index, bool animated)
         m_delegate->alertViewWillDismiss(*this, index);
     m_visible = false;
     endEditing(true);
-    auto dimming = m_dimmingView;
+    auto dimming = m_dimmingView.lock();
     m_dimmingView.reset();
     auto& app = Application::shared();
     app.removeAlert(*this);

@@ -78,7 +78,9 @@ private:
     int m_cancelIndex { -1 };
     bool m_visible { false };
     Rect m_placedFrame;
-    std::shared_ptr<View> m_dimmingView;
+    /// The window's overlay owns the dimming view, which owns this alert as
+    /// its subview; a strong reference back would keep both alive forever.
+    std::weak_ptr<View> m_dimmingView;
 };
 
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -132,6 +133,60 @@ TEST(RunLoop, DroppingEveryHandleDoesNotCancel)
     test.loop().postDelayed(1, [&] { ++runs; });
     test.advance(1);
     EXPECT_EQ(runs, 1);
+}
+
+// A closure often captures the object that keeps the timer's handle (an
+// animation keeps the call that ends it); the loop must let go of the closure
+// once the call can no longer run, or the two keep each other alive forever.
+TEST(RunLoop, ACallThatCanNoLongerRunReleasesItsClosure)
+{
+    struct Owner {
+        TimerHandle timer;
+    };
+    auto schedule = [](RunLoop& loop, const void* target = nullptr) {
+        auto owner = std::make_shared<Owner>();
+        owner->timer = loop.postDelayed(
+            1, [owner] {}, target);
+        return std::weak_ptr<Owner>(owner);
+    };
+    TestRunLoop test;
+    int target = 0;
+    auto fired = schedule(test.loop());
+    auto cancelled = schedule(test.loop());
+    auto cancelledByTarget = schedule(test.loop(), &target);
+    auto pending = schedule(test.loop());
+    EXPECT_FALSE(fired.expired()) << "a pending call keeps its captures";
+
+    cancelled.lock()->timer.cancel();
+    EXPECT_TRUE(cancelled.expired()) << "cancelled";
+    test.loop().cancelDelayed(&target);
+    EXPECT_TRUE(cancelledByTarget.expired()) << "cancelled by target";
+
+    // The last call is still pending when the loop goes away.
+    {
+        ManualClock clock;
+        RunLoop loop(clock);
+        pending = schedule(loop);
+        EXPECT_FALSE(pending.expired());
+    }
+    EXPECT_TRUE(pending.expired()) << "pending when its loop was destroyed";
+
+    test.advance(1);
+    EXPECT_TRUE(fired.expired()) << "fired once";
+}
+
+TEST(RunLoop, ARepeatingTimerKeepsItsClosureUntilCancelled)
+{
+    TestRunLoop test;
+    auto captured = std::make_shared<int>(0);
+    std::weak_ptr<int> watch = captured;
+    TimerHandle timer = test.loop().scheduleRepeating(1, [captured] { ++*captured; });
+    captured.reset();
+    test.advance(3);
+    ASSERT_FALSE(watch.expired());
+    EXPECT_EQ(*watch.lock(), 3);
+    timer.cancel();
+    EXPECT_TRUE(watch.expired());
 }
 
 TEST(RunLoop, CancelDelayedRemovesOnlyTheTargetsPendingCalls)

@@ -125,3 +125,36 @@ TEST(AlertView, AlertsWithoutAWindowAreStillListed)
     alert->clickButtonAtIndex(0);
     EXPECT_TRUE(app.visibleAlerts().empty());
 }
+
+TEST(AlertView, ADismissedAlertFreesItselfAndItsButtons)
+{
+    UiFixture ui;
+    Listener listener;
+    auto alert = AlertView::create("Are you sure?", "Post activity: Watered plants?", &listener, "Cancel", { "Yes" });
+    alert->show();
+    ui.window->layoutTree();
+    std::weak_ptr<AlertView> watchedAlert = alert;
+    std::weak_ptr<Button> watchedButton = alert->buttonAtIndex(1)->self<Button>();
+    auto* yes = alert->buttonAtIndex(1);
+    ui.fingers.tap(yes->convertToWindow(yes->bounds().center()));
+    ui.settle();
+    ASSERT_EQ(listener.calls.back(), "did dismiss 1");
+    alert.reset();
+    EXPECT_TRUE(watchedAlert.expired());
+    EXPECT_TRUE(watchedButton.expired());
+}
+
+TEST(AlertView, AnAlertLeftOnScreenGoesWithItsApplicationAndWindow)
+{
+    std::weak_ptr<AlertView> watchedAlert;
+    std::weak_ptr<Button> watchedButton;
+    {
+        UiFixture ui;
+        auto alert = AlertView::create("Authentication Failed", "Wrong username or password", nullptr, "OK");
+        alert->show();
+        watchedAlert = alert;
+        watchedButton = alert->buttonAtIndex(0)->self<Button>();
+    }
+    EXPECT_TRUE(watchedAlert.expired());
+    EXPECT_TRUE(watchedButton.expired());
+}
