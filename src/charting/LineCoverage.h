@@ -12,18 +12,17 @@ namespace hestio::chart {
 ///
 /// Such a line is a sequence of vertical runs: the points sharing one x
 /// (however many) go straight up and down there, and sloped segments join
-/// the last point of one run to the first of the next. A thick line drawn
-/// with round joins and caps is every point within half the width of the
-/// line; in each vertical slice that is one interval (the line is a graph
-/// over x), whose ends come from the runs' caps and the segments' edges
-/// nearby. The area between the line and a baseline is likewise one
-/// interval per slice. Each pixel column is sampled in `subColumns` slices
-/// and every slice adds exactly the part of each pixel row its interval
+/// the last point of one run to the first of the next. Stroked with butt
+/// ends and bevel joins, its outline is a rectangle per segment (one upright
+/// rectangle over each run's extremes), and a wedge outside each turn
+/// between a run and a segment. Each pixel column is sampled in
+/// `subColumns` slices; in each slice the outline's cross-section is a
+/// union of intervals (the area between the line and a baseline: one
+/// interval), and every interval adds exactly the part of each pixel row it
 /// covers, so the coverage is exact vertically and 1/subColumns-fine across.
 ///
-/// Everything depends only on where the line goes, not on how many points
-/// repeat a run: dropping points strictly inside a run's extremes changes
-/// no pixel.
+/// Everything depends only on each run's first two and last two points and
+/// its extremes: dropping the other points of a run changes no pixel.
 class LineCoverage {
 public:
     static constexpr int subColumns = 16;
@@ -50,8 +49,8 @@ public:
     /// Device bounds of the points (empty without points).
     platform::Rect pointBounds() const;
 
-    /// Coverage of the line `width` device pixels wide (round joins and
-    /// caps) within `bounds` (whole device pixels).
+    /// Coverage of the line `width` device pixels wide (butt ends, bevel
+    /// joins) within `bounds` (whole device pixels).
     void strokeInto(double width, const platform::Rect& bounds, platform::CoverageMask& mask) const;
     /// Coverage of the area between each unbroken stretch of the line and
     /// `baselineY`, closed straight down (or up) to it at the stretch's ends.

@@ -17,15 +17,14 @@ namespace {
         return std::isnan(p.x) || std::isnan(p.y);
     }
 
-    /// Whether a line in this style looks the same drawn as every point
-    /// within half its width of the data (round joins and caps): solid, and
-    /// joins that are not mitred (a miter limit of 1 or less bevels every
-    /// one). Its two ends may be butt or round.
-    bool strokesAsRoundJoinedLine(const LineStyle& style)
+    /// Whether a line in this style is what the column-by-column coverage
+    /// draws: solid, butt ends and bevel joins (a miter limit of 1 or less
+    /// bevels every join).
+    bool strokesAsBevelledLine(const LineStyle& style)
     {
-        bool joins = style.lineJoin() == platform::LineJoin::Round || style.lineJoin() == platform::LineJoin::Bevel
-            || style.miterLimit() <= 1;
-        return joins && style.dashPattern().empty() && style.lineCap() != platform::LineCap::Square;
+        bool bevels = style.lineJoin() == platform::LineJoin::Bevel
+            || (style.lineJoin() == platform::LineJoin::Miter && style.miterLimit() <= 1);
+        return bevels && style.dashPattern().empty() && style.lineCap() == platform::LineCap::Butt;
     }
 
 }
@@ -425,7 +424,7 @@ void ScatterPlot::renderAsVectorInContext(platform::Context& context)
     drawArea(areaFill, areaBaseValue);
     drawArea(areaFill2, areaBaseValue2);
 
-    if (dataLineStyle && byCoverage && strokesAsRoundJoinedLine(*dataLineStyle)) {
+    if (dataLineStyle && byCoverage && strokesAsBevelledLine(*dataLineStyle)) {
         double width = dataLineStyle->lineWidth() * device.a;
         platform::CoverageMask mask;
         double reach = width / 2 + 1;

@@ -391,3 +391,28 @@ TEST_F(ScatterFixture, HugeAndInfiniteValuesDrawWithoutHarm)
         EXPECT_NEAR(image->pixelAt(140, 99).green, 1, 1e-9) << far;
     }
 }
+
+TEST_F(ScatterFixture, RoundJoinsStayRoundAndBevelsStayFlat)
+{
+    // A sharp spike up to (2, 9): device (40, 20) at scale 2, 8 pixels wide.
+    // A round join covers the pixels just above the tip; a bevel ends about
+    // one pixel above it.
+    load({ 1, 2, 3 }, { 5, 9, 5 });
+    plot->setAlignsPointsToPixels(false);
+    for (auto join : { platform::LineJoin::Round, platform::LineJoin::Bevel }) {
+        auto style = std::make_shared<MutableLineStyle>();
+        style->setLineWidth(4);
+        style->setLineJoin(join);
+        style->setLineColor(Color::greenColor());
+        plot->dataLineStyle = style;
+        auto image = platform::Image::create({ 100, 100 }, 2);
+        auto context = platform::Context::forImage(*image);
+        context->flipY(100);
+        graph->layoutAndRenderInContext(*context);
+        if (join == platform::LineJoin::Round)
+            EXPECT_GT(image->pixelAt(40, 17).alpha, 0.9);
+        else
+            EXPECT_EQ(image->pixelAt(40, 17).alpha, 0);
+        EXPECT_NEAR(image->pixelAt(40, 20).alpha, 1, 1e-9);
+    }
+}
