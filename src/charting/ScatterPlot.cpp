@@ -31,6 +31,12 @@ namespace {
 
 void ScatterPlot::reloadFieldsInRange(IndexRange range)
 {
+    loadFieldsInRange(range);
+    m_hasRecordSymbols = std::any_of(m_plotSymbols.begin(), m_plotSymbols.end(), [](auto& s) { return s != nullptr; });
+}
+
+void ScatterPlot::loadFieldsInRange(IndexRange range)
+{
     auto source = dataSource();
     if (!source) {
         clearField(X);
@@ -318,31 +324,12 @@ void ScatterPlot::renderAsVectorInContext(platform::Context& context)
     std::size_t lastIndex = flags.size() - 1 - (std::find(flags.rbegin(), flags.rend(), 1) - flags.rbegin());
     IndexRange drawn { firstIndex, lastIndex - firstIndex + 1 };
 
-    // Zoomed in, most of the records lie left and right of the plot area;
-    // stroking and filling them only to clip them away costs far more than
-    // the visible part (the rasterizer still walks every edge of a clipped
-    // polygon).
-    const std::vector<platform::Point>* shown = &points;
-    IndexRange shownRange = drawn;
-    std::vector<platform::Point> inBounds;
-    bool dashed = dataLineStyle && !dataLineStyle->dashPattern().empty();
-    if (skipsPointsBeyondBounds && masksToBounds() && !dashed) {
-        // How far outside its points the stroke can paint: half the width,
-        // a miter up to its limit, a square cap; one point more for safety.
-        double reach = 1;
-        if (dataLineStyle)
-            reach += dataLineStyle->lineWidth() / 2 * std::max(2.0, dataLineStyle->miterLimit());
-        inBounds = withoutPointsBeyond(points, drawn, -reach, bounds().width() + reach);
-        shown = &inBounds;
-        shownRange = { 0, inBounds.size() };
-    }
-
     bool reduce = reducesPointsPerPixelColumn && alignsPointsToPixels() && interpolation == Interpolation::Linear;
     std::vector<platform::Point> reduced;
     if (reduce)
-        reduced = reducedForDrawing(*shown, shownRange);
-    const auto& linePoints = reduce ? reduced : *shown;
-    IndexRange lineRange = reduce ? IndexRange { 0, reduced.size() } : shownRange;
+        reduced = reducedForDrawing(points, drawn);
+    const std::vector<platform::Point>* line = reduce ? &reduced : &points;
+    IndexRange lineRange = reduce ? IndexRange { 0, reduced.size() } : drawn;
 
     // Lines whose x never decreases under a transform that keeps pixel
     // columns upright (every time series here) are covered column by
@@ -355,8 +342,8 @@ void ScatterPlot::renderAsVectorInContext(platform::Context& context)
     if (upright && interpolation == Interpolation::Linear) {
         std::vector<platform::Point> devicePoints;
         devicePoints.reserve(lineRange.length);
-        for (std::size_t i = lineRange.location; i < lineRange.end() && i < linePoints.size(); ++i) {
-            platform::Point p = linePoints[i];
+        for (std::size_t i = lineRange.location; i < lineRange.end() && i < line->size(); ++i) {
+            platform::Point p = (*line)[i];
             devicePoints.push_back({ device.a * p.x + device.tx, device.d * p.y + device.ty });
         }
         byCoverage = coverage.setPoints(devicePoints);
@@ -368,13 +355,13 @@ void ScatterPlot::renderAsVectorInContext(platform::Context& context)
         byCoverage = false;
 
     // A gradient spans the box of the area's outline: every point drawn and
-    // the baseline. With points left out beyond the bounds, the box is still
-    // the one of every point (a peak out of sight still shapes the gradient).
+    // the baseline (the reduction keeps each pixel column's extremes, so the
+    // line's points have that box).
     platform::Rect pointsBox;
     if (areaFill || areaFill2) {
         double left = INFINITY, right = -INFINITY, bottom = INFINITY, top = -INFINITY;
-        for (std::size_t i = drawn.location; i < drawn.end(); ++i) {
-            platform::Point p = points[i];
+        for (std::size_t i = lineRange.location; i < lineRange.end() && i < line->size(); ++i) {
+            platform::Point p = (*line)[i];
             if (isMissing(p))
                 continue;
             left = std::min(left, p.x);
@@ -385,6 +372,26 @@ void ScatterPlot::renderAsVectorInContext(platform::Context& context)
         if (left <= right)
             pointsBox = { left, bottom, right - left, top - bottom };
     }
+
+    // Zoomed in, most of the records lie left and right of the plot area.
+    // The general rasterizer keeps every edge of a clipped polygon and walks
+    // it on every row, so for it the stretches wholly beyond the bounds are
+    // left out (the coverage works only within the clip anyway).
+    std::vector<platform::Point> inBounds;
+    bool leftOut = false;
+    bool dashed = dataLineStyle && !dataLineStyle->dashPattern().empty();
+    if (!byCoverage && skipsPointsBeyondBounds && masksToBounds() && !dashed) {
+        // How far outside its points the stroke can paint: half the width,
+        // a miter up to its limit, a square cap; one point more for safety.
+        double reach = 1;
+        if (dataLineStyle)
+            reach += dataLineStyle->lineWidth() / 2 * std::max(2.0, dataLineStyle->miterLimit());
+        inBounds = withoutPointsBeyond(*line, lineRange, -reach, bounds().width() + reach);
+        line = &inBounds;
+        lineRange = { 0, inBounds.size() };
+        leftOut = true;
+    }
+    const auto& linePoints = *line;
 
     auto drawArea = [&](const std::shared_ptr<const Fill>& fill, const Decimal& base) {
         if (!fill || base.isNaN())
@@ -401,7 +408,7 @@ void ScatterPlot::renderAsVectorInContext(platform::Context& context)
         platform::ContextStateSaver saver(context);
         if (!byCoverage) {
             platform::Path area = newDataLinePath(linePoints, lineRange, baseY);
-            if (shown != &points && !area.isEmpty()) {
+            if (leftOut && !area.isEmpty()) {
                 // Bare moves enclose nothing and are not filled; they only
                 // widen the path's box to the whole outline's.
                 area.moveTo({ pointsBox.minX(), std::min(pointsBox.minY(), baseY) });
@@ -438,7 +445,9 @@ void ScatterPlot::renderAsVectorInContext(platform::Context& context)
         context.stroke();
     }
 
-    if (plotSymbol || !m_plotSymbols.empty()) {
+    // A source may answer "no symbol" for every record (a plain line): then
+    // there is nothing to walk the records for.
+    if (plotSymbol || m_hasRecordSymbols) {
         for (std::size_t i = firstIndex; i <= lastIndex; ++i) {
             auto symbol = flags[i] && !isMissing(points[i]) ? symbolForRecord(i) : nullptr;
             if (symbol)

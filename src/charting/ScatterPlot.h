@@ -95,10 +95,13 @@ private:
     /// points were left out.
     static std::vector<platform::Point> withoutPointsBeyond(
         const std::vector<platform::Point>& points, IndexRange range, double left, double right);
+    void loadFieldsInRange(IndexRange range);
     void snapToPixels(platform::Context& context, std::vector<platform::Point>& points) const;
     std::shared_ptr<PlotSymbol> symbolForRecord(std::size_t index) const;
 
     std::vector<std::shared_ptr<PlotSymbol>> m_plotSymbols;
+    /// Whether any record has a symbol of its own.
+    bool m_hasRecordSymbols { false };
 };
 
 }

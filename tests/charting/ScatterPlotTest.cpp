@@ -189,6 +189,38 @@ TEST_F(ScatterFixture, PerRecordSymbolsFallBackToThePlotSymbol)
     EXPECT_FALSE(plot->pointingDeviceDownEvent(PointerEvent {}, { 34, 52 }));
 }
 
+TEST_F(ScatterFixture, PerRecordSymbolsAreDrawnAsTheSourceGivesThemAfterEachReload)
+{
+    auto red = PlotSymbol::ellipsePlotSymbol();
+    red->setSize({ 12, 12 });
+    red->setFill(Fill::fillWithColor(Color::redColor()));
+    plot->dataLineStyle = nullptr;
+    auto render = [&] {
+        auto image = platform::Image::create({ 100, 100 }, 1);
+        auto context = platform::Context::forImage(*image);
+        context->flipY(100);
+        graph->layoutAndRenderInContext(*context);
+        return image;
+    };
+    // Records at x = 10, 30 and 50 points, halfway up.
+    source->symbols = { red, nullptr, nullptr };
+    load({ 1, 3, 5 }, { 5, 5, 5 });
+    auto image = render();
+    EXPECT_GT(image->pixelAt(10, 50).alpha, 0.9);
+    EXPECT_LT(image->pixelAt(30, 50).alpha, 0.1);
+    // The source now gives no symbol to any record: none is drawn.
+    source->symbols = { nullptr, nullptr, nullptr };
+    plot->reloadData();
+    image = render();
+    EXPECT_LT(image->pixelAt(10, 50).alpha, 0.1);
+    // Then one to the last record only.
+    source->symbols = { nullptr, nullptr, red };
+    plot->reloadData();
+    image = render();
+    EXPECT_LT(image->pixelAt(10, 50).alpha, 0.1);
+    EXPECT_GT(image->pixelAt(50, 50).alpha, 0.9);
+}
+
 TEST_F(ScatterFixture, DeletingRecordsShrinksTheCache)
 {
     load({ 1, 2 }, { 1, 2 });
