@@ -52,6 +52,7 @@ WebServiceConnector::~WebServiceConnector()
 {
     if (m_exchange)
         m_exchange->cancel();
+    m_delegateHold.cancel();
 }
 
 platform::HttpRequest WebServiceConnector::makeRequest() const
@@ -102,7 +103,8 @@ void WebServiceConnector::startConnectionForDownload(bool forDownloading)
         hestio::log("The connection failed...");
         return;
     }
-    m_delegateWhileRunning = m_delegate.lock();
+    if (auto* loop = platform::RunLoop::currentIfAny())
+        m_delegateHold = loop->keepAlive(m_delegate.lock());
     m_receivedData.clear();
     if (environment.setNetworkActivityIndicatorVisible)
         environment.setNetworkActivityIndicatorVisible(true);
@@ -116,7 +118,8 @@ void WebServiceConnector::finish()
     m_receivedData.clear();
     m_receivedData.shrink_to_fit();
     m_exchange.reset();
-    auto delegate = std::move(m_delegateWhileRunning);
+    auto delegate = m_delegate.lock();
+    m_delegateHold.cancel();
     const ServiceEnvironment& environment = ServiceEnvironment::shared();
     if (environment.setNetworkActivityIndicatorVisible)
         environment.setNetworkActivityIndicatorVisible(false);
@@ -134,7 +137,8 @@ void WebServiceConnector::fail(const platform::TransportError& error)
     auto keepAlive = shared_from_this();
     m_receivedData.clear();
     m_exchange.reset();
-    auto delegate = std::move(m_delegateWhileRunning);
+    auto delegate = m_delegate.lock();
+    m_delegateHold.cancel();
     const ServiceEnvironment& environment = ServiceEnvironment::shared();
     if (environment.showInfoPanel) {
         environment.showInfoPanel(1, "Network Failure!",

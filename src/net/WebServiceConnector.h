@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/foundation/RunLoop.h"
 #include "platform/http/HttpTypes.h"
 #include "platform/http/Transport.h"
 #include "json/Value.h"
@@ -45,8 +46,10 @@ public:
 
     void setTag(int tag) { m_tag = tag; }
     int tag() const { return m_tag; }
-    /// Held strongly while an exchange runs, so the delegate lives to hear
-    /// its answer; weakly otherwise.
+    /// Kept alive by the run loop while an exchange runs, so the delegate
+    /// lives to hear its answer; weakly otherwise. Not by this object: the
+    /// delegate usually owns it, and the two would keep each other alive when
+    /// no answer ever comes (the loop went away first).
     void setDelegate(std::weak_ptr<WebServiceConnectorDelegate> delegate) { m_delegate = std::move(delegate); }
 
     /// Starts the exchange and returns at once.
@@ -82,7 +85,7 @@ private:
     std::atomic<int> m_tag { 0 };
     std::atomic<bool> m_forDownloading { false };
     std::weak_ptr<WebServiceConnectorDelegate> m_delegate;
-    std::shared_ptr<WebServiceConnectorDelegate> m_delegateWhileRunning;
+    platform::TimerHandle m_delegateHold;
     std::string m_receivedData;
     bool m_answeredWithJSON { false };
     std::shared_ptr<platform::Exchange> m_exchange;

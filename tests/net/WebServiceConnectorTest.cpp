@@ -216,6 +216,26 @@ TEST_F(WebServiceConnectorTest, DelegateIsKeptAliveOnlyWhileTheExchangeRuns)
     EXPECT_TRUE(watch.expired()) << "and lets it go once answered";
 }
 
+TEST_F(WebServiceConnectorTest, AnOwnerWhoseRequestIsNeverAnsweredGoesWithTheLoop)
+{
+    // A screen keeps its request, and the running request keeps the screen;
+    // when the loop that would bring the answer goes first, both go with it.
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})").after(60));
+    std::weak_ptr<Delegate> watchDelegate = delegate;
+    std::weak_ptr<WebServiceConnector> watchRequest;
+    {
+        platform::ManualClock clock;
+        platform::RunLoop otherLoop(clock);
+        platform::CurrentRunLoopScope scope(otherLoop);
+        delegate->owned = start("/never", std::nullopt, false);
+        watchRequest = delegate->owned;
+        delegate.reset();
+        EXPECT_FALSE(watchDelegate.expired()) << "kept while the exchange runs";
+    }
+    EXPECT_TRUE(watchDelegate.expired());
+    EXPECT_TRUE(watchRequest.expired());
+}
+
 TEST_F(WebServiceConnectorTest, SynchronousSendReturnsTheReplyAndShowsNothing)
 {
     transport->enqueue(FakeTransport::Reply::json(R"({"success":false,"error":"nope"})", 403));

@@ -24,6 +24,8 @@ namespace {
 
 struct TimerHandle::State {
     RunLoop::Task task;
+    std::shared_ptr<void> keptAlive; // what keepAlive() holds, instead of a task
+    bool isKeepAlive { false };
     const void* target { nullptr };
     double intervalSeconds { 0 }; // 0 for a one-shot call
     RunLoop* loop { nullptr }; // null once the timer is no longer pending
@@ -56,15 +58,34 @@ RunLoop::~RunLoop()
     // Closures of calls that will never run are released here, with the
     // loop's bookkeeping already consistent: a closure often holds the very
     // object whose handle holds the timer, and would otherwise keep both alive.
-    std::vector<Task> unrun;
-    for (auto& [key, state] : m_timers) {
-        state->loop = nullptr;
-        unrun.push_back(std::move(state->task));
+    {
+        // What goes now is destroyed on this loop, as it would have been
+        // during the loop's life: destructors may cancel their calls on it.
+        CurrentRunLoopScope scope(*this);
+        releaseEverything();
     }
-    m_timers.clear();
-    unrun.clear();
     if (t_currentLoop == this)
         t_currentLoop = nullptr;
+}
+
+void RunLoop::releaseEverything()
+{
+    // What is released may schedule or keep more on this loop from its
+    // destructor; that goes too.
+    while (!m_timers.empty() || !m_keptAlive.empty()) {
+        std::vector<Task> unrun;
+        std::vector<std::shared_ptr<void>> kept;
+        for (auto& [key, state] : m_timers) {
+            state->loop = nullptr;
+            unrun.push_back(std::move(state->task));
+        }
+        for (auto& [sequence, state] : m_keptAlive) {
+            state->loop = nullptr;
+            kept.push_back(std::move(state->keptAlive));
+        }
+        m_timers.clear();
+        m_keptAlive.clear();
+    }
 }
 
 RunLoop& RunLoop::current()
@@ -138,8 +159,25 @@ void RunLoop::removeTimer(TimerHandle::State& state)
     state.loop = nullptr;
 }
 
+TimerHandle RunLoop::keepAlive(std::shared_ptr<void> object)
+{
+    auto state = std::make_shared<TimerHandle::State>();
+    state->keptAlive = std::move(object);
+    state->isKeepAlive = true;
+    state->loop = this;
+    state->sequence = nextSequence();
+    m_keptAlive.emplace(state->sequence, state);
+    return TimerHandle(state);
+}
+
 void RunLoop::cancelTimer(TimerHandle::State& state)
 {
+    if (state.isKeepAlive) {
+        m_keptAlive.erase(state.sequence);
+        state.loop = nullptr;
+        std::shared_ptr<void> released = std::move(state.keptAlive);
+        return;
+    }
     removeTimer(state);
     // A cancelled call never runs, so its closure (and whatever it captured)
     // goes now rather than when the last handle does. Destroyed after the

@@ -66,6 +66,12 @@ public:
     TimerHandle scheduleRepeating(double intervalSeconds, Task task, const void* target = nullptr);
     /// Cancels every pending delayed call and timer aimed at `target`.
     void cancelDelayed(const void* target);
+    /// Keeps `object` alive until the handle is cancelled or this loop is
+    /// destroyed, for work whose answer comes through this loop (an exchange
+    /// keeps its delegate so): once the loop is gone no answer can come, and
+    /// the object goes with it rather than staying in a cycle forever. Not a
+    /// timer: nothing runs, and it counts in no pending work.
+    TimerHandle keepAlive(std::shared_ptr<void> object);
 
     /// Runs posted tasks and every timer due by the clock's time; returns true
     /// when anything ran.
@@ -108,6 +114,7 @@ private:
     void insertTimer(const std::shared_ptr<TimerHandle::State>& state, double due);
     void removeTimer(TimerHandle::State& state);
     void cancelTimer(TimerHandle::State& state);
+    void releaseEverything();
     // The earliest posted task's sequence, if any (thread-safe).
     std::optional<std::uint64_t> frontPostedSequence() const;
     bool runOnePostedTask();
@@ -122,6 +129,7 @@ private:
     std::function<void()> m_wakeUp;
 
     std::map<TimerKey, std::shared_ptr<TimerHandle::State>> m_timers;
+    std::map<std::uint64_t, std::shared_ptr<TimerHandle::State>> m_keptAlive;
     bool m_stopped { false };
 };
 

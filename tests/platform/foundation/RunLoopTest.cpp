@@ -360,3 +360,37 @@ TEST(RunLoopDeathTest, CurrentWithoutALoopStopsWithAMessage)
 {
     EXPECT_DEATH(RunLoop::current(), "without a current run loop");
 }
+
+TEST(RunLoop, KeepAliveHoldsUntilCancelledOrTheLoopGoes)
+{
+    TestRunLoop test;
+    auto object = std::make_shared<int>(1);
+    std::weak_ptr<int> watch = object;
+    TimerHandle hold = test.loop().keepAlive(std::move(object));
+    EXPECT_TRUE(hold.isActive());
+    EXPECT_EQ(test.loop().pendingTimerCount(), 0u) << "nothing to run";
+    EXPECT_FALSE(test.loop().nextTimerDueTime());
+    test.advance(100);
+    EXPECT_FALSE(watch.expired());
+    hold.cancel();
+    EXPECT_TRUE(watch.expired());
+    EXPECT_FALSE(hold.isActive());
+    hold.cancel(); // twice is harmless
+
+    // An object released with its loop may keep another on the same loop
+    // from its destructor; that one goes too.
+    struct KeepsMoreWhenDestroyed {
+        RunLoop& loop;
+        std::shared_ptr<int> next;
+        ~KeepsMoreWhenDestroyed() { loop.keepAlive(std::move(next)); }
+    };
+    std::weak_ptr<int> watchNext;
+    {
+        ManualClock clock;
+        RunLoop loop(clock);
+        auto next = std::make_shared<int>(2);
+        watchNext = next;
+        loop.keepAlive(std::make_shared<KeepsMoreWhenDestroyed>(KeepsMoreWhenDestroyed { loop, std::move(next) }));
+    }
+    EXPECT_TRUE(watchNext.expired());
+}
