@@ -23,6 +23,13 @@
 #     test fails when no request was spoiled. E2E_FAULT_ARGS="..." adds
 #     proxy options. Its log is $work/proxy.log.
 set -euo pipefail
+# In a sanitizer build the client's leak check skips only what the
+# repository's suppressions list (libraries outside our code), also when
+# this runner is started by hand rather than by ./test.
+case ":${LSAN_OPTIONS:-}:" in
+  *:suppressions=*) ;;
+  *) export LSAN_OPTIONS="suppressions=$(cd "$(dirname "$0")/../.." && pwd)/.ci/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}" ;;
+esac
 build=$1
 shift
 work=$(mktemp -d)
