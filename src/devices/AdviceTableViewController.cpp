@@ -7,6 +7,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/ui/NavigationController.h"
+#include "widgets/EmptyListHint.h"
 
 #include <algorithm>
 
@@ -58,15 +59,8 @@ void AdviceTableViewController::viewDidLoad()
             screen->refresh();
     });
 
-    m_noSuggestionsLabel = Label::create({ 20, 140, 280, 60 });
-    m_noSuggestionsLabel->setAccessibilityIdentifier("noSuggestionsLabel");
-    m_noSuggestionsLabel->setText("No suggestions right now.\nPull down to check again.");
-    m_noSuggestionsLabel->setNumberOfLines(2);
-    m_noSuggestionsLabel->setTextAlignment(TextAlignment::Center);
-    m_noSuggestionsLabel->setTextColor(Color::white(0.5));
-    m_noSuggestionsLabel->setBackgroundColor(Color::clear());
-    m_noSuggestionsLabel->setAutoresizingMask(AutoresizingFlexibleWidth);
-    m_noSuggestionsLabel->setHidden(true);
+    m_noSuggestionsLabel = makeEmptyListHint(
+        "No suggestions right now.\nPull down to check again.", "noSuggestionsLabel", Color::white(0.5));
     tableView().addSubview(m_noSuggestionsLabel);
 
     setNumberOfNewItems(0);

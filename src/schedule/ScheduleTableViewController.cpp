@@ -12,6 +12,7 @@
 #include "platform/ui/TapGestureRecognizer.h"
 #include "presence/MovementsViewController.h"
 #include "schedule/ScheduleTableViewCell.h"
+#include "widgets/EmptyListHint.h"
 
 namespace hestio {
 
@@ -54,15 +55,7 @@ void ScheduleTableViewController::viewDidLoad()
     navigationItem().setLeftBarButtonItem(edit);
     attachDoubleTap();
 
-    m_emptyHint = Label::create({ 20, 140, 280, 60 });
-    m_emptyHint->setAccessibilityIdentifier("noSchedulesLabel");
-    m_emptyHint->setText("No schedules yet.\nTap + to add one.");
-    m_emptyHint->setNumberOfLines(2);
-    m_emptyHint->setTextAlignment(TextAlignment::Center);
-    m_emptyHint->setTextColor(Color::white(0.6));
-    m_emptyHint->setBackgroundColor(Color::clear());
-    m_emptyHint->setAutoresizingMask(AutoresizingFlexibleWidth);
-    m_emptyHint->setHidden(true);
+    m_emptyHint = makeEmptyListHint("No schedules yet.\nTap + to add one.", "noSchedulesLabel", Color::white(0.6));
     tableView().addSubview(m_emptyHint);
     m_listReceived = false;
 
