@@ -2,6 +2,7 @@
 
 #include "json/Exceptions.h"
 #include "json/ObjectMemory.h"
+#include "json/ValueCache.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -37,6 +38,7 @@ Value Array::create(detail::Object* const* objects, std::size_t count, bool isMu
     try {
         memory = detail::allocateObject(sizeof(Array) + count * sizeof(Value), sizeClass);
     } catch (const std::bad_alloc&) {
+        detail::settleDecodeCounts();
         for (std::size_t i = 0; i < count; ++i)
             detail::release(objects[i]);
         return {};

@@ -9,6 +9,9 @@
 #include "json/ValueCache.h"
 
 #include <array>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <bit>
 #include <cerrno>
 #include <charconv>
@@ -90,6 +93,49 @@ namespace {
         std::uint64_t word;
         std::memcpy(&word, p, 8);
         return word;
+    }
+
+#if defined(__SSE2__)
+    // The powers 33^7 down to 33^0 split into 16-bit halves for a signed
+    // 16-bit multiply-add: a low half of 0x8000 or more counts 65536 short
+    // there, which the high half, worth 65536 each, makes up with one more.
+    struct HashPowers {
+        alignas(16) std::int16_t low[8];
+        alignas(16) std::int16_t high[8];
+    };
+    constexpr HashPowers makeHashPowers()
+    {
+        HashPowers powers {};
+        for (int i = 0; i < 8; ++i) {
+            const std::uint32_t power = pow33(7 - i);
+            const std::uint32_t low = power & 0xFFFF;
+            const std::uint32_t high = ((power >> 16) + (low >= 0x8000 ? 1 : 0)) & 0xFFFF;
+            powers.low[i] = static_cast<std::int16_t>(static_cast<std::uint16_t>(low));
+            powers.high[i] = static_cast<std::int16_t>(static_cast<std::uint16_t>(high));
+        }
+        return powers;
+    }
+    constexpr HashPowers kHashPowers = makeHashPowers();
+#endif
+
+    // The string hash carried over eight bytes (the word's lowest byte
+    // first): h * 33^8 + byte0 * 33^7 + ... + byte7, modulo 2^32. The eight
+    // products are summed in vector lanes rather than one by one.
+    inline std::uint32_t hashEightBytes(std::uint32_t h, std::uint64_t word)
+    {
+#if defined(__SSE2__)
+        const __m128i bytes = _mm_unpacklo_epi8(_mm_cvtsi64_si128(static_cast<long long>(word)), _mm_setzero_si128());
+        const __m128i low = _mm_madd_epi16(bytes, _mm_load_si128(reinterpret_cast<const __m128i*>(kHashPowers.low)));
+        const __m128i high = _mm_madd_epi16(bytes, _mm_load_si128(reinterpret_cast<const __m128i*>(kHashPowers.high)));
+        __m128i sum = _mm_add_epi32(low, _mm_slli_epi32(high, 16));
+        sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, _MM_SHUFFLE(1, 0, 3, 2)));
+        sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, _MM_SHUFFLE(2, 3, 0, 1)));
+        return h * pow33(8) + static_cast<std::uint32_t>(_mm_cvtsi128_si32(sum));
+#else
+        for (int i = 0; i < 8; ++i)
+            h = h * 33u + static_cast<std::uint32_t>((word >> (8 * i)) & 0xFF);
+        return h;
+#endif
     }
 
     constexpr std::uint64_t kEveryByte = 0x0101010101010101ULL;
@@ -197,7 +243,8 @@ namespace {
     // Reads a run of digits from s into value (value * 10 + digit for each,
     // wrapping as that would) and returns the end of the run: eight digits at
     // a time, then the rest of the run in one step from the word it ends in.
-    [[gnu::always_inline]] inline const unsigned char* readDigits(const unsigned char* s, const unsigned char* end, std::uint64_t& value)
+    [[gnu::always_inline]] inline const unsigned char* readDigits(
+        const unsigned char* s, const unsigned char* end, std::uint64_t& value)
     {
         while (end - s >= 8) {
             const std::uint64_t word = loadWord(s);
@@ -335,6 +382,12 @@ namespace {
         bool nextToken();
         /// nextToken for a token known to start with a quote.
         bool takeString();
+        /// nextToken for a token known to start with a digit or a minus sign.
+        bool takeNumber();
+        /// nextToken for a string or number right at the cursor (compact
+        /// text, the usual value); `taken` is false when the byte starts
+        /// neither and nothing was read. False when the token failed.
+        bool takeScalar(bool& taken);
         bool parseString();
         bool parseStringSlow(const unsigned char* resume, std::uint32_t hash);
         bool parseNumber();
@@ -345,6 +398,14 @@ namespace {
         Object* parseArray();
         Object* parseDictionary();
         bool failExpected(unsigned accepted, const char* valueName, const char* endName);
+        /// The key at `index` of a dictionary when its text is that of the
+        /// key at the same place in the dictionary before at this depth
+        /// (records in an array repeat their keys): one comparison and a
+        /// repeat of that key's cache hit instead of a scan and a lookup.
+        /// Null when the text differs or the cache would not hit at once.
+        Object* repeatedKey(std::size_t index);
+        /// Remembers the key just taken at `index`, for `repeatedKey`.
+        void rememberKey(std::size_t index, Object* key);
         void noteUnclosedContainer();
 
         unsigned m_options;
@@ -356,6 +417,19 @@ namespace {
         bool m_isMutable;
         detail::ObjectStack& m_stack;
         std::size_t m_depth { 0 };
+
+        // The keys of the last dictionary at each shallow depth, by place.
+        static constexpr std::size_t kRememberedDepths = 16;
+        static constexpr std::size_t kRememberedKeys = 16;
+        struct RememberedKey {
+            /// The key's text in the input, opening quote first; none when not remembered.
+            const unsigned char* text;
+            Object* object;
+            std::uint32_t length;
+            std::uint32_t hash;
+            std::uint32_t slot;
+        };
+        RememberedKey m_rememberedKeys[kRememberedDepths][kRememberedKeys] {};
 
         Token m_token { Token::Null };
         const unsigned char* m_tokenStart { nullptr };
@@ -565,6 +639,25 @@ namespace {
         return true;
     }
 
+    inline bool Parser::takeNumber()
+    {
+        m_tokenStart = m_cursor;
+        if (!parseNumber())
+            return fail("%s", kUnexpectedToken);
+        m_token = Token::Number;
+        m_tokenLength = static_cast<std::size_t>(m_cursor - m_tokenStart);
+        return true;
+    }
+
+    inline bool Parser::takeScalar(bool& taken)
+    {
+        const unsigned char c = *m_cursor;
+        taken = c == '"' || c == '-' || kDigit[c];
+        if (!taken)
+            return true;
+        return c == '"' ? takeString() : takeNumber();
+    }
+
     bool Parser::parseString()
     {
         const unsigned char* s = m_cursor + 1;
@@ -577,8 +670,7 @@ namespace {
                 const std::uint64_t word = loadWord(s);
                 const std::uint64_t special = specialStringBytes(word);
                 if (!special) {
-                    h = h * pow33(8) + s[0] * pow33(7) + s[1] * pow33(6) + s[2] * pow33(5) + s[3] * pow33(4)
-                        + s[4] * pow33(3) + s[5] * pow33(2) + s[6] * 33u + s[7];
+                    h = hashEightBytes(h, word);
                     s += 8;
                     continue;
                 }
@@ -935,18 +1027,10 @@ namespace {
         std::uint32_t h = detail::kStringHashSeed + static_cast<std::uint32_t>(type);
         if (type != ValueType::Double)
             h += static_cast<std::uint32_t>(bits);
-        // The eight value bytes, least significant first, hashed as a string
-        // would be; the powers of 33 let the terms be computed side by side.
-        const std::uint64_t v = bits;
+        // The eight value bytes, least significant first, hashed as a string would be.
         m_value.type = type;
         m_value.u = bits;
-        m_value.hash = h * pow33(8) + static_cast<std::uint32_t>(v & 0xFF) * pow33(7)
-            + static_cast<std::uint32_t>((v >> 8) & 0xFF) * pow33(6)
-            + static_cast<std::uint32_t>((v >> 16) & 0xFF) * pow33(5)
-            + static_cast<std::uint32_t>((v >> 24) & 0xFF) * pow33(4)
-            + static_cast<std::uint32_t>((v >> 32) & 0xFF) * pow33(3)
-            + static_cast<std::uint32_t>((v >> 40) & 0xFF) * pow33(2)
-            + static_cast<std::uint32_t>((v >> 48) & 0xFF) * pow33(1) + static_cast<std::uint32_t>(v >> 56);
+        m_value.hash = hashEightBytes(h, bits);
         return true;
     }
 
@@ -989,6 +1073,66 @@ namespace {
         return fail("Expected %s or %s, not '%*.*s'", names[0], names[1], length, length, token);
     }
 
+    // Compares n bytes (n from 2 up) of two places in the input, a word at a time.
+    inline bool sameText(const unsigned char* a, const unsigned char* b, std::size_t n)
+    {
+        if (n >= 8) {
+            for (std::size_t i = 0; i + 8 < n; i += 8)
+                if (loadWord(a + i) != loadWord(b + i))
+                    return false;
+            return loadWord(a + n - 8) == loadWord(b + n - 8);
+        }
+        if (n >= 4) {
+            std::uint32_t x, y, z, w;
+            std::memcpy(&x, a, 4);
+            std::memcpy(&y, b, 4);
+            std::memcpy(&z, a + n - 4, 4);
+            std::memcpy(&w, b + n - 4, 4);
+            return x == y && z == w;
+        }
+        return a[0] == b[0] && a[1] == b[1] && a[n - 1] == b[n - 1];
+    }
+
+    inline Object* Parser::repeatedKey(std::size_t index)
+    {
+        if (m_depth >= kRememberedDepths || index >= kRememberedKeys)
+            return nullptr;
+        const RememberedKey& remembered = m_rememberedKeys[m_depth][index];
+        // Once the decode has released anything, a remembered object may be gone.
+        if (!remembered.text || !m_cache.isDeferring())
+            return nullptr;
+        const std::size_t n = remembered.length + 2;
+        if (static_cast<std::size_t>(m_end - m_cursor) < n || !sameText(m_cursor, remembered.text, n))
+            return nullptr;
+        Object* key = m_cache.repeatFirstProbeHit(remembered.slot, remembered.object);
+        if (!key)
+            return nullptr;
+        m_tokenStart = m_cursor;
+        m_token = Token::String;
+        m_tokenLength = n;
+        m_value.type = ValueType::String;
+        m_value.bytes = reinterpret_cast<const char*>(m_cursor + 1);
+        m_value.length = remembered.length;
+        m_value.hash = remembered.hash;
+        m_cursor += n;
+        return key;
+    }
+
+    inline void Parser::rememberKey(std::size_t index, Object* key)
+    {
+        if (m_depth >= kRememberedDepths || index >= kRememberedKeys)
+            return;
+        RememberedKey& remembered = m_rememberedKeys[m_depth][index];
+        // Only a key read in place (no escapes) and found or put at its first slot.
+        const bool inPlace
+            = m_value.bytes == reinterpret_cast<const char*>(m_tokenStart + 1) && m_tokenLength == m_value.length + 2;
+        const std::uint32_t slot = m_cache.lastSlot();
+        if (inPlace && slot == (m_value.hash & (detail::ValueCache::kSlots - 1)))
+            remembered = { m_tokenStart, key, static_cast<std::uint32_t>(m_value.length), m_value.hash, slot };
+        else
+            remembered.text = nullptr;
+    }
+
     // A container still open when the input ends yields none. Reporting the end
     // of the input here keeps the message about the truncation rather than an
     // internal "Object == NULL" from the enclosing container.
@@ -1015,14 +1159,17 @@ namespace {
                     kSourceUnit, static_cast<long>(__LINE__));
                 break;
             }
-            if (!nextToken())
+            // A string or number where a value is due, with no white space
+            // before it, skips the token dispatch.
+            bool scalar = false;
+            if (!((accepted & AcceptValue) ? takeScalar(scalar) : true) || (!scalar && !nextToken()))
                 break;
-            if (isValueToken(m_token)) {
+            if (scalar || isValueToken(m_token)) {
                 if (!(accepted & AcceptValue)) {
                     fail("Unexpected value.");
                     break;
                 }
-                Object* value = buildValue();
+                Object* value = scalar ? m_cache.objectFor(m_value) : buildValue();
                 if (!value) {
                     fail("Internal error: Object == NULL");
                     break;
@@ -1063,6 +1210,7 @@ namespace {
         }
         if (!result) {
             noteUnclosedContainer();
+            m_cache.settle();
             m_stack.releaseRange(start);
         }
         --m_depth;
@@ -1087,10 +1235,14 @@ namespace {
                 break;
             }
             const std::size_t entry = m_stack.reserveEntry();
+            const std::size_t keyIndex = entry - start;
+            Object* key = (accepted & AcceptValue) ? repeatedKey(keyIndex) : nullptr;
             // Keys are the usual token here: no need to go through the dispatch.
-            if (!(m_cursor < m_end && *m_cursor == '"' ? takeString() : nextToken()))
+            if (!key && !(m_cursor < m_end && *m_cursor == '"' ? takeString() : nextToken()))
                 break;
-            if (m_token == Token::Comma) {
+            if (key) {
+                // The key of the dictionary before, taken whole.
+            } else if (m_token == Token::Comma) {
                 m_stack.giveBack();
                 if (accepted & AcceptComma) {
                     accepted = AcceptValue;
@@ -1098,8 +1250,7 @@ namespace {
                 }
                 fail("Unexpected ','.");
                 break;
-            }
-            if (m_token == Token::ObjectEnd) {
+            } else if (m_token == Token::ObjectEnd) {
                 m_stack.giveBack();
                 if (accepted & AcceptEnd) {
                     const std::size_t n = m_stack.index() - start;
@@ -1111,17 +1262,17 @@ namespace {
                     fail("Unexpected '}'.");
                 }
                 break;
-            }
-            if (m_token != Token::String) {
+            } else if (m_token != Token::String) {
                 failExpected(accepted, "a \"STRING\"", "a '}'");
                 break;
-            }
-            if (!(accepted & AcceptValue)) {
+            } else if (!(accepted & AcceptValue)) {
                 fail("Unexpected string.");
                 break;
+            } else {
+                key = m_cache.objectFor(m_value);
+                rememberKey(keyIndex, key);
             }
             const unsigned acceptedBeforeKey = accepted;
-            Object* key = m_cache.objectFor(m_value);
             m_stack.keyAt(entry) = key;
             // The key hash is the string hash the scan already computed.
             m_stack.keyHashAt(entry) = m_value.hash;
@@ -1136,13 +1287,14 @@ namespace {
                     break;
                 }
             }
-            if (!nextToken())
+            bool scalar = false;
+            if (!(m_cursor < m_end ? takeScalar(scalar) : true) || (!scalar && !nextToken()))
                 break;
-            if (!isValueToken(m_token)) {
+            if (!scalar && !isValueToken(m_token)) {
                 failExpected(acceptedBeforeKey, "a value", "a '}'");
                 break;
             }
-            Object* value = buildValue();
+            Object* value = scalar ? m_cache.objectFor(m_value) : buildValue();
             if (!value) {
                 fail("Internal error: Object == NULL.");
                 break;
@@ -1156,6 +1308,7 @@ namespace {
         }
         if (!result) {
             noteUnclosedContainer();
+            m_cache.settle();
             m_stack.releaseRange(start);
         }
         --m_depth;
@@ -1184,11 +1337,33 @@ namespace {
             if (m_cursor < m_end && !(m_options & ParseOptionAllowTrailingText)) {
                 fail("A valid JSON object was parsed but there were additional non-white-space characters "
                      "remaining.");
+                m_cache.settle();
                 return {};
             }
         }
         return parsed;
     }
+
+} // namespace
+
+namespace {
+
+    class CacheDecodeScope {
+    public:
+        CacheDecodeScope(detail::ValueCache& cache, bool keepObjects) noexcept
+            : m_cache(cache)
+            , m_keepObjects(keepObjects)
+        {
+            m_cache.beginDecode();
+        }
+        ~CacheDecodeScope() { m_cache.endDecode(m_keepObjects); }
+        CacheDecodeScope(const CacheDecodeScope&) = delete;
+        CacheDecodeScope& operator=(const CacheDecodeScope&) = delete;
+
+    private:
+        detail::ValueCache& m_cache;
+        bool m_keepObjects;
+    };
 
 } // namespace
 
@@ -1235,11 +1410,13 @@ Value Decoder::decode(const char* bytes, std::size_t length, bool isMutable, Err
     std::uint32_t keyHashes[detail::ObjectStack::kFrameEntries];
     char tokenBuffer[2048];
     detail::ObjectStack stack(objects, keys, keyHashes, detail::ObjectStack::kFrameEntries);
-    m_parseState->cache.beginDecode();
     // Declared before the result: the last slab is sealed before the result leaves.
     std::optional<detail::DecodeArena> arena;
     if (length >= detail::DecodeArena::kMinimumInput)
         arena.emplace();
+    // Ends the decode with exact counts before anything leaves, even when an
+    // allocation throws (the stack, declared earlier, then releases its values).
+    CacheDecodeScope cacheScope(m_parseState->cache, !m_usedOnce);
     Parser parser(*m_parseState, bytes, length, isMutable, stack, tokenBuffer, sizeof tokenBuffer);
     Value result = parser.parse();
     if (!result && error && parser.error())

@@ -59,9 +59,12 @@ public:
     Value parseJSONData(std::string_view data, Error* error = nullptr) { return objectWithData(data, error); }
 
 private:
+    friend class DecodeOnce;
     Value decode(const char* bytes, std::size_t length, bool isMutable, Error* error);
 
     std::unique_ptr<ParseState> m_parseState;
+    /// Made for a single call: its cache is given up as the decode ends.
+    bool m_usedOnce { false };
 };
 
 // Per-call forms: each makes its own decoder, so no cache survives the call.

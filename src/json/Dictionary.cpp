@@ -2,6 +2,7 @@
 
 #include "json/Exceptions.h"
 #include "json/ObjectMemory.h"
+#include "json/ValueCache.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -94,6 +95,7 @@ Value Dictionary::create(detail::Object* const* keys, const std::uint32_t* keyHa
     } catch (const std::bad_alloc&) {
     }
     if (!memory) {
+        detail::settleDecodeCounts();
         for (std::size_t i = 0; i < count; ++i) {
             detail::release(keys[i]);
             detail::release(objects[i]);
@@ -125,6 +127,7 @@ Value Dictionary::create(detail::Object* const* keys, const std::uint32_t* keyHa
                 break;
             }
             if (entry.keyHash == hash && keysEqual(entry.key.object(), keys[i])) {
+                detail::settleDecodeCounts(); // the earlier pair is released
                 dictionary->addObject(hash, Value::adopt(keys[i]), Value::adopt(objects[i]));
                 break;
             }

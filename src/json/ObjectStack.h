@@ -24,8 +24,7 @@ public:
         , m_keyHashes(keyHashes)
         , m_count(count)
     {
-        std::memset(static_cast<void*>(objects), 0, count * sizeof(Object*));
-        std::memset(static_cast<void*>(keys), 0, count * sizeof(Object*));
+        // Entries are written by push or reserveEntry before anything reads them.
     }
     ObjectStack(const ObjectStack&) = delete;
     ObjectStack& operator=(const ObjectStack&) = delete;
@@ -51,7 +50,11 @@ public:
         return grow();
     }
 
-    void push(Object* object) noexcept { m_objects[m_index++] = object; }
+    void push(Object* object) noexcept
+    {
+        m_keys[m_index] = nullptr;
+        m_objects[m_index++] = object;
+    }
     std::size_t reserveEntry() noexcept
     {
         m_keys[m_index] = nullptr;
@@ -66,14 +69,10 @@ public:
     Object* const* keysFrom(std::size_t i) const noexcept { return m_keys + i; }
     const std::uint32_t* keyHashesFrom(std::size_t i) const noexcept { return m_keyHashes + i; }
 
-    /// Entries from `start` now belong to a container: clear them without
-    /// releasing, so that no later failure releases them a second time.
-    void handOver(std::size_t start) noexcept
-    {
-        std::memset(static_cast<void*>(m_objects + start), 0, (m_index - start) * sizeof(Object*));
-        std::memset(static_cast<void*>(m_keys + start), 0, (m_index - start) * sizeof(Object*));
-        m_index = start;
-    }
+    /// Entries from `start` now belong to a container: drop them without
+    /// releasing. Nothing reads an entry at or past the fill level until
+    /// `push` or `reserveEntry` writes it again, so they need no clearing.
+    void handOver(std::size_t start) noexcept { m_index = start; }
     /// Entries from `start` were not used: release them.
     void releaseRange(std::size_t start) noexcept
     {

@@ -10,21 +10,23 @@ namespace json::detail {
 namespace {
 
     // Counts of objects made by the running decode: no other thread holds them yet.
-    void retainUnshared(Object* object) noexcept
+    void retainUnshared(Object* object, std::uint32_t n = 1) noexcept
     {
-        object->refs.store(object->refs.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-    }
-
-    void releaseUnshared(Object* object) noexcept
-    {
-        const std::uint32_t refs = object->refs.load(std::memory_order_relaxed);
-        if (refs == 1)
-            destroy(object);
-        else
-            object->refs.store(refs - 1, std::memory_order_relaxed);
+        object->refs.store(object->refs.load(std::memory_order_relaxed) + n, std::memory_order_relaxed);
     }
 
 } // namespace
+
+namespace {
+    // The cache of the decode running on this thread, while it defers counts.
+    thread_local constinit ValueCache* t_deferringCache = nullptr;
+} // namespace
+
+void settleDecodeCounts() noexcept
+{
+    if (ValueCache* cache = t_deferringCache)
+        cache->settle();
+}
 
 ValueCache::ValueCache()
     : m_slots(new Slot[kSlots]())
@@ -40,11 +42,64 @@ void ValueCache::clear() noexcept
 {
     ReleaseScope scope;
     for (std::size_t i = 0; i < kSlots; ++i) {
-        if (m_slots[i].object)
-            release(m_slots[i].object);
+        if (m_types[i] == kEmpty)
+            continue;
+        empty(m_slots[i]);
         m_slots[i] = Slot {};
+        m_hashes[i] = 0;
+        m_types[i] = kEmpty;
         m_ages[i] = 0;
     }
+}
+
+void ValueCache::empty(Slot& slot) noexcept
+{
+    Object* object = slot.object;
+    if (!object)
+        return;
+    if (slot.generation != m_generation || !m_decoding) {
+        release(object); // counted, and perhaps shared by now
+        return;
+    }
+    if (!slot.pending && !slot.counted)
+        return; // the count is exact already, and the object need not be touched
+    const std::uint32_t refs = object->refs.load(std::memory_order_relaxed) + slot.pending - (slot.counted ? 1 : 0);
+    if (refs == 0)
+        destroy(object);
+    else
+        object->refs.store(refs, std::memory_order_relaxed);
+}
+
+void ValueCache::settleSlot(Slot& slot) noexcept
+{
+    const std::uint32_t added = slot.pending + (slot.counted ? 0 : 1);
+    if (added)
+        retainUnshared(slot.object, added);
+    slot.pending = 0;
+    slot.counted = true;
+}
+
+void ValueCache::settle() noexcept
+{
+    if (!m_deferring)
+        return;
+    m_deferring = false;
+    t_deferringCache = nullptr;
+    for (std::size_t i = 0; i < kSlots; ++i)
+        if (m_types[i] != kEmpty && m_slots[i].generation == m_generation)
+            settleSlot(m_slots[i]);
+}
+
+void ValueCache::endDecode(bool keepObjects) noexcept
+{
+    if (keepObjects)
+        settle();
+    else {
+        m_deferring = false;
+        t_deferringCache = nullptr;
+        clear();
+    }
+    m_decoding = false;
 }
 
 void ValueCache::beginDecode() noexcept
@@ -55,6 +110,9 @@ void ValueCache::beginDecode() noexcept
             m_slots[i].generation = 0;
         m_generation = 1;
     }
+    m_decoding = true;
+    m_deferring = true;
+    t_deferringCache = this;
 }
 
 void ValueCache::ageStep() noexcept
@@ -96,16 +154,15 @@ namespace {
 
 } // namespace
 
-inline bool ValueCache::matches(const Slot& slot, const TokenValue& token) noexcept
+// For a slot whose hash and type are the token's.
+inline bool ValueCache::matches(const Object* object, const TokenValue& token) noexcept
 {
-    if (slot.hash != token.hash || slot.type != token.type)
-        return false;
     if (token.type == ValueType::String) {
-        auto* s = static_cast<const StringObject*>(slot.object);
+        auto* s = static_cast<const StringObject*>(object);
         return s->length == token.length && sameBytes(s->bytes(), token.bytes, token.length);
     }
     // Numbers compare their eight value bytes; the stored object keeps them.
-    return static_cast<const NumberObject*>(slot.object)->u == token.u;
+    return static_cast<const NumberObject*>(object)->u == token.u;
 }
 
 Object* ValueCache::makeObject(const TokenValue& token)
@@ -134,27 +191,25 @@ Object* ValueCache::makeObject(const TokenValue& token)
 
 Object* ValueCache::objectFor(const TokenValue& token)
 {
-    if (token.type == ValueType::String && token.length == 0)
+    if (token.type == ValueType::String && token.length == 0) {
+        m_lastSlot = kSlots;
         return &emptyStringConstant;
+    }
 
     const auto size = static_cast<std::uint32_t>(token.type == ValueType::String ? token.length : 8);
-    const auto type = static_cast<std::uint32_t>(token.type);
+    const auto type = static_cast<std::uint8_t>(token.type);
     std::uint32_t bucket = token.hash & (kSlots - 1);
     std::size_t chosen = kSlots;
     for (std::uint32_t x = 0; x < 4; ++x) {
-        Slot& slot = m_slots[bucket];
-        if (!slot.object) {
+        if (m_types[bucket] == kEmpty) {
             if (chosen == kSlots)
                 chosen = bucket;
             break;
         }
-        if (matches(slot, token)) {
-            m_ages[bucket] = static_cast<std::uint8_t>(m_ages[bucket] * 2 + 1);
-            if (slot.generation == m_generation)
-                retainUnshared(slot.object);
-            else
-                retain(slot.object);
-            return slot.object;
+        if (m_hashes[bucket] == token.hash && m_types[bucket] == type && matches(m_slots[bucket].object, token)) {
+            hit(bucket);
+            m_lastSlot = bucket;
+            return m_slots[bucket].object;
         }
         if (chosen == kSlots) {
             if (m_ages[bucket] == 0) {
@@ -169,16 +224,16 @@ Object* ValueCache::objectFor(const TokenValue& token)
     }
 
     Object* object = makeObject(token);
+    m_lastSlot = static_cast<std::uint32_t>(chosen);
     if (chosen != kSlots) {
         Slot& slot = m_slots[chosen];
-        if (slot.object) {
-            if (slot.generation == m_generation)
-                releaseUnshared(slot.object);
-            else
-                release(slot.object);
-        }
-        object->refs.store(2, std::memory_order_relaxed); // fresh: the caller's reference and the slot's
-        slot = Slot { object, token.hash, size, token.type, m_generation };
+        if (m_types[chosen] != kEmpty)
+            empty(slot);
+        if (!m_deferring)
+            object->refs.store(2, std::memory_order_relaxed); // fresh: the caller's reference and the slot's
+        slot = Slot { object, m_generation, 0, !m_deferring };
+        m_hashes[chosen] = token.hash;
+        m_types[chosen] = type;
         m_ages[chosen] = 0;
     }
     return object;

@@ -41,29 +41,92 @@ public:
 
     /// Starts a decode. Objects the cache makes from here on are seen by no
     /// other thread until the decode returns its result, so their counts can
-    /// change without atomic read-modify-write instructions.
+    /// change without atomic read-modify-write instructions, and until the
+    /// decode first releases anything the cache keeps their counts itself:
+    /// a slot holds its object without counting, and the references a slot
+    /// hands out are added to the object when the slot gives it up or the
+    /// decode ends. Evicting an object met once then never touches it.
     void beginDecode() noexcept;
     /// The object for the token with one reference for the caller.
     Object* objectFor(const TokenValue& token);
+    /// The slot where the last `objectFor` found or put its object, or kSlots.
+    std::uint32_t lastSlot() const noexcept { return m_lastSlot; }
+    /// Whether the decode still defers counts: no value it made was
+    /// released, so every object it made is still alive.
+    bool isDeferring() const noexcept { return m_deferring; }
+    /// `objectFor` for a string token that the lookup before found at its
+    /// hash's first slot, `slot`, as `object`: when that slot still holds
+    /// that object the lookup would find it there again, first probe, and
+    /// this has the same effects without the probe. Null otherwise.
+    Object* repeatFirstProbeHit(std::uint32_t slot, Object* object) noexcept
+    {
+        if (m_types[slot] != static_cast<std::uint8_t>(ValueType::String) || m_slots[slot].object != object)
+            return nullptr;
+        hit(slot);
+        return object;
+    }
+
+    /// Makes every count exact: call before the decode releases any value
+    /// it made (a failure's clean-up, a duplicate key). The rest of the
+    /// decode counts as it goes.
+    void settle() noexcept;
+    /// Ends a decode with exact counts. With `keepObjects` false the cache
+    /// gives up every object (as `clear` would) at no extra cost, for a
+    /// decoder used once.
+    void endDecode(bool keepObjects) noexcept;
     void clear() noexcept;
 
 private:
+    // A slot is split: the probe reads only the small arrays of hashes,
+    // types and ages, which stay in the nearest cache level; the rest of a
+    // slot is read on a hash match and written on a fill.
     struct Slot {
         Object* object;
-        std::uint32_t hash;
-        std::uint32_t size;
-        ValueType type;
         /// The decode that made the object.
         std::uint32_t generation;
+        /// References handed out by this decode that the object's count
+        /// does not show yet (only while the decode defers counting).
+        std::uint32_t pending;
+        /// Whether the object's count includes the slot's own reference.
+        bool counted;
     };
+    static constexpr std::uint8_t kEmpty = 0;
+    /// A hit on an occupied slot: its age, and the reference handed out.
+    void hit(std::uint32_t bucket) noexcept
+    {
+        Slot& slot = m_slots[bucket];
+        m_ages[bucket] = static_cast<std::uint8_t>(m_ages[bucket] * 2 + 1);
+        if (slot.generation != m_generation)
+            retain(slot.object);
+        else if (m_deferring)
+            ++slot.pending;
+        else
+            slot.object->refs.store(slot.object->refs.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    }
     static Object* makeObject(const TokenValue& token);
-    static bool matches(const Slot& slot, const TokenValue& token) noexcept;
+    static bool matches(const Object* object, const TokenValue& token) noexcept;
     void ageStep() noexcept;
+    /// Gives up the slot's object with exact counts.
+    void empty(Slot& slot) noexcept;
+    /// Brings a slot of the running decode to exact counts, its own reference counted.
+    void settleSlot(Slot& slot) noexcept;
 
     std::unique_ptr<Slot[]> m_slots;
+    std::array<std::uint32_t, kSlots> m_hashes {};
+    /// The value type of each slot's object, or kEmpty.
+    std::array<std::uint8_t, kSlots> m_types {};
     std::uint32_t m_generation { 1 };
+    std::uint32_t m_lastSlot { kSlots };
+    bool m_decoding { false };
+    bool m_deferring { false };
     std::uint32_t m_lfsr { 1 };
     std::array<std::uint8_t, kSlots> m_ages {};
 };
+
+/// Makes the counts of the decode running on this thread exact (see
+/// `ValueCache::settle`); nothing when none runs. Code that may release a
+/// value it was handed by a decode (a duplicate key's earlier pair, a failed
+/// allocation's references) calls this first.
+void settleDecodeCounts() noexcept;
 
 } // namespace json::detail
