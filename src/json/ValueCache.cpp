@@ -44,7 +44,8 @@ void ValueCache::clear() noexcept
     for (std::size_t i = 0; i < kSlots; ++i) {
         if (m_types[i] == kEmpty)
             continue;
-        empty(m_slots[i]);
+        if (!(m_types[i] & kQuiet))
+            empty(m_slots[i]);
         m_slots[i] = Slot {};
         m_hashes[i] = 0;
         m_types[i] = kEmpty;
@@ -86,8 +87,10 @@ void ValueCache::settle() noexcept
     m_deferring = false;
     t_deferringCache = nullptr;
     for (std::size_t i = 0; i < kSlots; ++i)
-        if (m_types[i] != kEmpty && m_slots[i].generation == m_generation)
+        if (m_types[i] != kEmpty && m_slots[i].generation == m_generation) {
             settleSlot(m_slots[i]);
+            m_types[i] &= static_cast<std::uint8_t>(~kQuiet);
+        }
 }
 
 void ValueCache::endDecode(bool keepObjects) noexcept
@@ -206,7 +209,8 @@ Object* ValueCache::objectFor(const TokenValue& token)
                 chosen = bucket;
             break;
         }
-        if (m_hashes[bucket] == token.hash && m_types[bucket] == type && matches(m_slots[bucket].object, token)) {
+        if (m_hashes[bucket] == token.hash && (m_types[bucket] & ~kQuiet) == type
+            && matches(m_slots[bucket].object, token)) {
             hit(bucket);
             m_lastSlot = bucket;
             return m_slots[bucket].object;
@@ -227,13 +231,14 @@ Object* ValueCache::objectFor(const TokenValue& token)
     m_lastSlot = static_cast<std::uint32_t>(chosen);
     if (chosen != kSlots) {
         Slot& slot = m_slots[chosen];
-        if (m_types[chosen] != kEmpty)
+        // A quiet slot's object owes nothing: leave it untouched.
+        if (m_types[chosen] != kEmpty && !(m_types[chosen] & kQuiet))
             empty(slot);
         if (!m_deferring)
             object->refs.store(2, std::memory_order_relaxed); // fresh: the caller's reference and the slot's
         slot = Slot { object, m_generation, 0, !m_deferring };
         m_hashes[chosen] = token.hash;
-        m_types[chosen] = type;
+        m_types[chosen] = static_cast<std::uint8_t>(type | (m_deferring ? kQuiet : 0));
         m_ages[chosen] = 0;
     }
     return object;

@@ -60,7 +60,7 @@ public:
     /// this has the same effects without the probe. Null otherwise.
     Object* repeatFirstProbeHit(std::uint32_t slot, Object* object) noexcept
     {
-        if (m_types[slot] != static_cast<std::uint8_t>(ValueType::String) || m_slots[slot].object != object)
+        if ((m_types[slot] & ~kQuiet) != static_cast<std::uint8_t>(ValueType::String) || m_slots[slot].object != object)
             return nullptr;
         hit(slot);
         return object;
@@ -91,11 +91,15 @@ private:
         bool counted;
     };
     static constexpr std::uint8_t kEmpty = 0;
+    /// Added to a slot's type while the decode that filled it defers counts
+    /// and has handed out no reference from it: evicting it needs no work.
+    static constexpr std::uint8_t kQuiet = 0x80;
     /// A hit on an occupied slot: its age, and the reference handed out.
     void hit(std::uint32_t bucket) noexcept
     {
         Slot& slot = m_slots[bucket];
         m_ages[bucket] = static_cast<std::uint8_t>(m_ages[bucket] * 2 + 1);
+        m_types[bucket] &= static_cast<std::uint8_t>(~kQuiet);
         if (slot.generation != m_generation)
             retain(slot.object);
         else if (m_deferring)
@@ -113,7 +117,7 @@ private:
 
     std::unique_ptr<Slot[]> m_slots;
     std::array<std::uint32_t, kSlots> m_hashes {};
-    /// The value type of each slot's object, or kEmpty.
+    /// The value type of each slot's object (and kQuiet), or kEmpty.
     std::array<std::uint8_t, kSlots> m_types {};
     std::uint32_t m_generation { 1 };
     std::uint32_t m_lastSlot { kSlots };
