@@ -36,7 +36,7 @@ Value Array::create(detail::Object* const* objects, std::size_t count, bool isMu
     std::uint8_t sizeClass;
     void* memory;
     try {
-        memory = detail::allocateObject(sizeof(Array) + count * sizeof(Value), sizeClass);
+        memory = detail::allocateObjectInline(sizeof(Array) + count * sizeof(Value), sizeClass);
     } catch (const std::bad_alloc&) {
         detail::settleDecodeCounts();
         for (std::size_t i = 0; i < count; ++i)
@@ -61,12 +61,13 @@ void Array::destroy() noexcept
 {
     detail::ReleaseScope scope;
     for (std::uint32_t i = 0; i < m_count; ++i)
-        m_objects[i].~Value();
+        if (detail::Object* object = m_objects[i].leak())
+            detail::releaseElement(object);
     if (m_ownsBlock)
         std::free(m_objects);
     std::uint8_t sizeClass = this->sizeClass;
     this->~Array();
-    detail::freeObject(this, sizeClass);
+    detail::freeObjectInline(this, sizeClass);
 }
 
 const Value& Array::objectAtIndex(std::size_t index) const

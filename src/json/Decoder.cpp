@@ -141,13 +141,6 @@ namespace {
     constexpr std::uint64_t kEveryByte = 0x0101010101010101ULL;
     constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
 
-    // Whether all eight bytes of a word are ASCII digits.
-    bool eightDigits(std::uint64_t word)
-    {
-        return ((word & 0xF0F0F0F0F0F0F0F0ULL) | (((word + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL) >> 4))
-            == 0x3333333333333333ULL;
-    }
-
     // The value of eight digit bytes (first byte most significant), in three multiplications.
     std::uint32_t eightDigitValue(std::uint64_t word)
     {
@@ -248,12 +241,12 @@ namespace {
     {
         while (end - s >= 8) {
             const std::uint64_t word = loadWord(s);
-            if (!eightDigits(word)) {
-                // Bytes that are not digits, marked by a non-zero byte; the
-                // lowest mark is exact (a carry only runs upwards from a byte
-                // that is not a digit itself).
-                const std::uint64_t other = ((word & 0xF0F0F0F0F0F0F0F0ULL) ^ 0x3030303030303030ULL)
-                    | (((word + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL) ^ 0x3030303030303030ULL);
+            // Bytes that are not digits, marked by a non-zero byte; the
+            // lowest mark is exact (a carry only runs upwards from a byte
+            // that is not a digit itself).
+            const std::uint64_t other = ((word & 0xF0F0F0F0F0F0F0F0ULL) ^ 0x3030303030303030ULL)
+                | (((word + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL) ^ 0x3030303030303030ULL);
+            if (other) {
                 const unsigned n = static_cast<unsigned>(__builtin_ctzll(other)) / 8;
                 if (n) {
                     // The n digits as the last of eight, behind leading zeros.
@@ -313,17 +306,16 @@ namespace {
         return true;
     }
 
-    // The decimal number integer.fraction (the fraction has `fractionDigits`
-    // digits, at most 19 significant digits in all) times 10^scale, correctly
+    // The decimal number significand * 10^scale (the significand's digits are
+    // those of the text, integer and fraction, at most 19 of them), correctly
     // rounded, without going through the text again: exactly in double
     // arithmetic when the significand and the power of ten are both exact
     // doubles, else from the 128-bit product above. False leaves the number
     // to the general conversion.
-    bool quickDouble(std::uint64_t integer, std::uint64_t fraction, std::size_t fractionDigits, int scale, double& d)
+    bool quickDouble(std::uint64_t significand, int scale, double& d)
     {
-        if (fractionDigits > 19 || scale < kSmallestPower || scale > kLargestPower)
+        if (scale < kSmallestPower || scale > kLargestPower)
             return false;
-        const std::uint64_t significand = integer * kDecimalScale[fractionDigits] + fraction;
         if (significand == 0) {
             d = 0.0;
             return true;
@@ -939,8 +931,8 @@ namespace {
         } else {
             return invalid();
         }
-        // The fraction's digits and the exponent, read for the quick conversion.
-        std::uint64_t fraction = 0;
+        // The fraction's digits go on into the integer's (the significand),
+        // and the exponent is read, for the quick conversion.
         std::size_t fractionDigits = 0;
         int exponent = 0;
         bool exponentLarge = false;
@@ -950,7 +942,7 @@ namespace {
             if (s >= end || !kDigit[*s])
                 return invalid();
             const unsigned char* first = s;
-            s = readDigits(s, end, fraction);
+            s = readDigits(s, end, magnitude);
             fractionDigits = static_cast<std::size_t>(s - first);
         }
         if (s < end && (*s == 'e' || *s == 'E')) {
@@ -991,8 +983,7 @@ namespace {
             const std::size_t significant = (zeroInteger ? 0 : digits) + fractionDigits;
             double quick;
             if (!exponentLarge && significant <= 19
-                && quickDouble(
-                    magnitude, fraction, fractionDigits, exponent - static_cast<int>(fractionDigits), quick)) {
+                && quickDouble(magnitude, exponent - static_cast<int>(fractionDigits), quick)) {
                 bits = std::bit_cast<std::uint64_t>(quick) | (negative ? 1ULL << 63 : 0);
             } else {
                 double d = 0;

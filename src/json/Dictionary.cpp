@@ -91,7 +91,7 @@ Value Dictionary::create(detail::Object* const* keys, const std::uint32_t* keyHa
     std::uint8_t sizeClass = 0;
     void* memory = nullptr;
     try {
-        memory = detail::allocateObject(sizeof(Dictionary) + capacity * sizeof(Entry), sizeClass);
+        memory = detail::allocateObjectInline(sizeof(Dictionary) + capacity * sizeof(Entry), sizeClass);
     } catch (const std::bad_alloc&) {
     }
     if (!memory) {
@@ -142,13 +142,17 @@ Value Dictionary::create(detail::Object* const* keys, const std::uint32_t* keyHa
 void Dictionary::destroy() noexcept
 {
     detail::ReleaseScope scope;
-    for (std::uint32_t i = 0; i < m_capacity; ++i)
-        m_entries[i].~Entry();
+    for (std::uint32_t i = 0; i < m_capacity; ++i) {
+        if (detail::Object* key = m_entries[i].key.leak())
+            detail::releaseElement(key);
+        if (detail::Object* object = m_entries[i].object.leak())
+            detail::releaseElement(object);
+    }
     if (m_ownsEntries)
         std::free(m_entries);
     std::uint8_t sizeClass = this->sizeClass;
     this->~Dictionary();
-    detail::freeObject(this, sizeClass);
+    detail::freeObjectInline(this, sizeClass);
 }
 
 std::size_t Dictionary::findSlot(const detail::Object* key, std::uint32_t hash) const noexcept

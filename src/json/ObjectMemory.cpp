@@ -5,17 +5,6 @@
 #include <mutex>
 #include <new>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define HESTIO_JSON_POOL 0
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define HESTIO_JSON_POOL 0
-#endif
-#endif
-#ifndef HESTIO_JSON_POOL
-#define HESTIO_JSON_POOL 1
-#endif
-
 namespace json::detail {
 
 #if HESTIO_JSON_POOL
@@ -109,26 +98,25 @@ namespace {
 #endif
 
 #if HESTIO_JSON_POOL
+struct ArenaSlab {
+    std::atomic<std::uint32_t> live;
+    ArenaSlab* nextFree;
+};
+
+// Plain data: no construction or destruction at thread start or exit.
+thread_local constinit ArenaState t_arena {};
+thread_local constinit ReleaseBatch t_batch {};
+
 namespace {
 
-    constexpr std::size_t kArenaSlabBytes = 32 * 1024;
     // The slab's count lives in its first cache line; objects start after it.
     constexpr std::size_t kArenaHeaderBytes = 64;
-    // Larger objects (long arrays, big tables) take the general heap: one of
-    // them would leave most of a slab unused.
-    constexpr std::size_t kLargestArenaObject = 4096;
-    constexpr std::uint8_t kArenaClass = 0xFF;
     // While a decode still fills a slab its count holds this bias and no
     // release can bring it to zero; sealing takes off the bias less the
     // objects made, which leaves exactly the live ones.
     constexpr std::uint32_t kFillingBias = 1u << 30;
     // Empty slabs kept for the next decodes (8 MB); beyond that they are freed.
     constexpr std::size_t kPooledSlabs = 256;
-
-    struct ArenaSlab {
-        std::atomic<std::uint32_t> live;
-        ArenaSlab* nextFree;
-    };
 
     struct SlabPool {
         std::mutex mutex;
@@ -197,16 +185,6 @@ namespace {
         return reinterpret_cast<ArenaSlab*>(reinterpret_cast<std::uintptr_t>(memory) & ~(kArenaSlabBytes - 1));
     }
 
-    struct ArenaState {
-        DecodeArena* active = nullptr;
-        ArenaSlab* slab = nullptr;
-        char* cursor = nullptr;
-        char* end = nullptr;
-        std::uint32_t made = 0;
-    };
-    // Plain data: no construction or destruction at thread start or exit.
-    thread_local constinit ArenaState t_arena {};
-
     void sealSlab(ArenaState& arena) noexcept
     {
         if (arena.slab)
@@ -231,13 +209,6 @@ namespace {
         ++arena.made;
         return memory;
     }
-
-    struct ReleaseBatch {
-        unsigned depth = 0;
-        ArenaSlab* slab = nullptr;
-        std::uint32_t pending = 0;
-    };
-    thread_local constinit ReleaseBatch t_batch {};
 
     void flushBatch(ReleaseBatch& batch) noexcept
     {

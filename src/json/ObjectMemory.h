@@ -1,7 +1,20 @@
 #pragma once
 
+#include "json/Value.h"
+
 #include <cstddef>
 #include <cstdint>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define HESTIO_JSON_POOL 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define HESTIO_JSON_POOL 0
+#endif
+#endif
+#ifndef HESTIO_JSON_POOL
+#define HESTIO_JSON_POOL 1
+#endif
 
 namespace json::detail {
 
@@ -18,6 +31,91 @@ namespace json::detail {
 /// `sizeClass` records where the memory came from; pass it back to free.
 void* allocateObject(std::size_t bytes, std::uint8_t& sizeClass);
 void freeObject(void* memory, std::uint8_t sizeClass) noexcept;
+
+class DecodeArena;
+struct ArenaSlab;
+
+/// The slab a decode is filling on this thread: the next object goes at
+/// `cursor`. Both are null when no slab is being filled.
+struct ArenaState {
+    DecodeArena* active;
+    ArenaSlab* slab;
+    char* cursor;
+    char* end;
+    std::uint32_t made;
+};
+#if HESTIO_JSON_POOL
+extern thread_local constinit ArenaState t_arena;
+#endif
+/// The size class of objects in arena slabs.
+constexpr std::uint8_t kArenaClass = 0xFF;
+/// Larger objects (long arrays, big tables) take the general heap: one of
+/// them would leave most of a slab unused.
+constexpr std::size_t kLargestArenaObject = 4096;
+
+/// allocateObject with its usual case inline: the next bytes of the slab
+/// that a decode is filling.
+inline void* allocateObjectInline(std::size_t bytes, std::uint8_t& sizeClass)
+{
+#if HESTIO_JSON_POOL
+    ArenaState& arena = t_arena;
+    const std::size_t rounded = (bytes + 7) & ~std::size_t { 7 };
+    if (static_cast<std::size_t>(arena.end - arena.cursor) >= rounded && bytes <= kLargestArenaObject) {
+        void* memory = arena.cursor;
+        arena.cursor += rounded;
+        ++arena.made;
+        sizeClass = kArenaClass;
+        return memory;
+    }
+#endif
+    return allocateObject(bytes, sizeClass);
+}
+
+/// Frees of arena objects inside a ReleaseScope, counted for one slab at a time.
+struct ReleaseBatch {
+    unsigned depth;
+    ArenaSlab* slab;
+    std::uint32_t pending;
+};
+#if HESTIO_JSON_POOL
+extern thread_local constinit ReleaseBatch t_batch;
+#endif
+constexpr std::size_t kArenaSlabBytes = 32 * 1024;
+
+/// freeObject with its usual case inline: an arena object of the slab whose
+/// frees the release scope is counting.
+inline void freeObjectInline(void* memory, std::uint8_t sizeClass) noexcept
+{
+#if HESTIO_JSON_POOL
+    if (sizeClass == kArenaClass) {
+        ReleaseBatch& batch = t_batch;
+        const auto* slab
+            = reinterpret_cast<ArenaSlab*>(reinterpret_cast<std::uintptr_t>(memory) & ~(kArenaSlabBytes - 1));
+        if (batch.depth && batch.slab == slab) {
+            ++batch.pending;
+            return;
+        }
+    }
+#endif
+    freeObject(memory, sizeClass);
+}
+
+/// release for a container letting go of its elements: strings and numbers
+/// are freed here without going through `destroy`.
+inline void releaseElement(Object* object) noexcept
+{
+    if (object->immortal)
+        return;
+    if (object->refs.load(std::memory_order_acquire) != 1 && object->refs.fetch_sub(1, std::memory_order_acq_rel) != 1)
+        return;
+    // Booleans and null are immortal: the kinds up to Double are the plain ones.
+    static_assert(Kind::String < Kind::Double && Kind::Integer < Kind::Double && Kind::Unsigned < Kind::Double
+        && Kind::Double < Kind::Boolean && Kind::Double < Kind::Array);
+    if (object->kind <= Kind::Double)
+        freeObjectInline(object, object->sizeClass);
+    else
+        destroy(object);
+}
 
 /// While one lives on a thread, the objects that thread allocates come one
 /// after the other from 32 KB arena slabs of their own, so that a decoded

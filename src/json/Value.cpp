@@ -22,7 +22,7 @@ namespace detail {
     StringObject* makeString(const char* bytes, std::size_t length, std::uint32_t hash)
     {
         std::uint8_t sizeClass;
-        auto* s = static_cast<StringObject*>(allocateObject(sizeof(StringObject) + length + 1, sizeClass));
+        auto* s = static_cast<StringObject*>(allocateObjectInline(sizeof(StringObject) + length + 1, sizeClass));
         s->sizeClass = sizeClass;
         new (&s->refs) std::atomic<std::uint32_t>(1);
         s->kind = Kind::String;

@@ -4,6 +4,7 @@
 
 #include <cassert>
 #include <cstring>
+#include <new>
 
 namespace json::detail {
 
@@ -168,26 +169,34 @@ inline bool ValueCache::matches(const Object* object, const TokenValue& token) n
     return static_cast<const NumberObject*>(object)->u == token.u;
 }
 
+namespace {
+
+    // makeNumber with the decode's allocation inline: every number a decode meets first comes here.
+    NumberObject* newNumber(Kind kind, std::uint64_t bits)
+    {
+        std::uint8_t sizeClass;
+        auto* n = static_cast<NumberObject*>(allocateObjectInline(sizeof(NumberObject), sizeClass));
+        n->sizeClass = sizeClass;
+        new (&n->refs) std::atomic<std::uint32_t>(1);
+        n->kind = kind;
+        n->immortal = false;
+        n->u = bits;
+        return n;
+    }
+
+} // namespace
+
 Object* ValueCache::makeObject(const TokenValue& token)
 {
     switch (token.type) {
     case ValueType::String:
         return makeString(token.bytes, token.length, token.hash);
-    case ValueType::Signed: {
-        auto* n = makeNumber(Kind::Integer);
-        n->i = token.i;
-        return n;
-    }
-    case ValueType::Unsigned: {
-        auto* n = makeNumber(token.u > 9223372036854775807ULL ? Kind::Unsigned : Kind::Integer);
-        n->u = token.u;
-        return n;
-    }
-    case ValueType::Double: {
-        auto* n = makeNumber(Kind::Double);
-        n->d = token.d;
-        return n;
-    }
+    case ValueType::Signed:
+        return newNumber(Kind::Integer, token.u);
+    case ValueType::Unsigned:
+        return newNumber(token.u > 9223372036854775807ULL ? Kind::Unsigned : Kind::Integer, token.u);
+    case ValueType::Double:
+        return newNumber(Kind::Double, token.u);
     }
     return nullptr;
 }
