@@ -1167,11 +1167,18 @@ namespace {
                 }
                 m_stack.push(value);
                 accepted = AcceptComma | AcceptEnd;
-                // Compact text puts the comma right after the value: take it
-                // here, as the comma token would be taken below.
+                // Compact text puts the comma or the closing bracket right
+                // after the value: take it here, as the loop would below.
                 if (m_cursor < m_end && *m_cursor == ',') {
                     ++m_cursor;
                     accepted = AcceptValue;
+                } else if (m_cursor < m_end && *m_cursor == ']' && m_stack.ensureRoom()) {
+                    m_tokenStart = m_cursor++;
+                    m_token = Token::ArrayEnd;
+                    m_tokenLength = 1;
+                    result = Array::create(m_stack.objectsFrom(start), m_stack.index() - start, m_isMutable).leak();
+                    m_stack.handOver(start);
+                    break;
                 }
                 continue;
             }
@@ -1295,6 +1302,16 @@ namespace {
             if (m_cursor < m_end && *m_cursor == ',') {
                 ++m_cursor;
                 accepted = AcceptValue;
+            } else if (m_cursor < m_end && *m_cursor == '}' && m_stack.ensureRoom()) {
+                // The closing brace right after the value, as the loop would take it.
+                m_tokenStart = m_cursor++;
+                m_token = Token::ObjectEnd;
+                m_tokenLength = 1;
+                result = Dictionary::create(m_stack.keysFrom(start), m_stack.keyHashesFrom(start),
+                    m_stack.objectsFrom(start), m_stack.index() - start, m_isMutable)
+                             .leak();
+                m_stack.handOver(start);
+                break;
             }
         }
         if (!result) {

@@ -210,34 +210,49 @@ Object* ValueCache::objectFor(const TokenValue& token)
 
     const auto size = static_cast<std::uint32_t>(token.type == ValueType::String ? token.length : 8);
     const auto type = static_cast<std::uint8_t>(token.type);
-    std::uint32_t bucket = token.hash & (kSlots - 1);
-    std::size_t chosen = kSlots;
-    for (std::uint32_t x = 0; x < 4; ++x) {
+    const std::uint32_t step = size + type + 3;
+    auto isHit = [&](std::uint32_t bucket) {
+        return m_hashes[bucket] == token.hash && (m_types[bucket] & ~kQuiet) == type
+            && matches(m_slots[bucket].object, token);
+    };
+    auto hitAt = [&](std::uint32_t bucket) {
+        hit(bucket);
+        m_lastSlot = bucket;
+        return m_slots[bucket].object;
+    };
+    // Four probes. Until a slot is chosen for a new object, an empty one or
+    // one aged to 0 is chosen and the others age; then the rest of the
+    // probes only look for a hit, up to an empty slot.
+    std::uint32_t chosen = kSlots;
+    std::uint32_t x = 0;
+    for (; x < 4; ++x) {
+        const std::uint32_t bucket = (token.hash + x * step) & (kSlots - 1);
         if (m_types[bucket] == kEmpty) {
-            if (chosen == kSlots)
-                chosen = bucket;
+            chosen = bucket;
+            x = 4;
             break;
         }
-        if (m_hashes[bucket] == token.hash && (m_types[bucket] & ~kQuiet) == type
-            && matches(m_slots[bucket].object, token)) {
-            hit(bucket);
-            m_lastSlot = bucket;
-            return m_slots[bucket].object;
+        if (isHit(bucket))
+            return hitAt(bucket);
+        if (m_ages[bucket] == 0) {
+            chosen = bucket;
+            ++x;
+            break;
         }
-        if (chosen == kSlots) {
-            if (m_ages[bucket] == 0) {
-                chosen = bucket;
-            } else {
-                m_ages[bucket] >>= 1;
-                ageStep();
-                ageStep();
-            }
-        }
-        bucket = (token.hash + (x + 1) * (size + type + 3)) & (kSlots - 1);
+        m_ages[bucket] >>= 1;
+        ageStep();
+        ageStep();
+    }
+    for (; x < 4; ++x) {
+        const std::uint32_t bucket = (token.hash + x * step) & (kSlots - 1);
+        if (m_types[bucket] == kEmpty)
+            break;
+        if (isHit(bucket))
+            return hitAt(bucket);
     }
 
     Object* object = makeObject(token);
-    m_lastSlot = static_cast<std::uint32_t>(chosen);
+    m_lastSlot = chosen;
     if (chosen != kSlots) {
         Slot& slot = m_slots[chosen];
         // A quiet slot's object owes nothing: leave it untouched.
