@@ -106,6 +106,16 @@ struct ArenaSlab {
 // Plain data: no construction or destruction at thread start or exit.
 thread_local constinit ArenaState t_arena {};
 thread_local constinit ReleaseBatch t_batch {};
+thread_local constinit GatheredRelease t_gathered[kGatheredSlots] {};
+
+void handOverGathered(GatheredRelease& gathered) noexcept
+{
+    Object* object = gathered.object;
+    const std::uint32_t count = gathered.count;
+    gathered = {};
+    if (object->refs.fetch_sub(count, std::memory_order_acq_rel) == count)
+        destroy(object);
+}
 
 namespace {
 
@@ -243,8 +253,15 @@ ReleaseScope::ReleaseScope() noexcept
 
 ReleaseScope::~ReleaseScope()
 {
-    if (--t_batch.depth == 0)
+    if (t_batch.depth == 1) {
+        // Still inside the scope while the gathered releases are handed
+        // over: a string they destroy frees into the batch below.
+        for (GatheredRelease& gathered : t_gathered)
+            if (gathered.object)
+                handOverGathered(gathered);
         flushBatch(t_batch);
+    }
+    --t_batch.depth;
 }
 
 std::size_t liveArenaSlabs() noexcept

@@ -7,6 +7,7 @@
 
 #include <string>
 #include <thread>
+#include <vector>
 
 using json::Value;
 using json::detail::liveArenaSlabs;
@@ -125,6 +126,31 @@ TEST(DecodeArena, MutableContainersFromTheArenaGrowOnTheHeap)
     EXPECT_EQ(first->count(), 43u);
     EXPECT_EQ(reply["statuses"][3000].stringValue(), "appended");
     reply = Value();
+    EXPECT_EQ(liveArenaSlabs(), before);
+}
+
+TEST(DecodeArena, KeysHeldOnAnotherThreadLiveOnUntilItLetsGo)
+{
+    // Releasing a reply hands the keys its records share one subtraction
+    // each; meanwhile another thread copies and drops those same keys.
+    const std::size_t before = liveArenaSlabs();
+    Value reply = json::objectFromJSONData(largeReply());
+    std::vector<Value> keys;
+    for (const auto& entry : *reply["statuses"][0].asDictionary())
+        keys.push_back(entry.key);
+    ASSERT_EQ(keys.size(), 3u);
+    const std::size_t expected = 20000 / 3 * (9 + 4 + 9) + keys[0].stringValue().size() + keys[1].stringValue().size();
+    std::thread other([keys = std::move(keys), expected]() mutable {
+        std::size_t length = 0;
+        for (int round = 0; round < 20000; ++round) {
+            Value copy = keys[round % 3];
+            length += copy.stringValue().size();
+        }
+        EXPECT_EQ(length, expected); // "timestamp", "name" and "powerDraw", in turn
+        keys.clear();
+    });
+    reply = Value();
+    other.join();
     EXPECT_EQ(liveArenaSlabs(), before);
 }
 
