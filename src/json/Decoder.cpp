@@ -487,12 +487,14 @@ namespace {
     {
         const unsigned char* p = m_cursor;
         while (p < m_end) {
-            // Indentation comes in long runs of spaces: eight at a time.
+            // Indentation comes in runs of spaces: eight at a time, and the
+            // first byte that is no space found in the word it lies in.
             while (m_end - p >= 8) {
-                std::uint64_t eight;
-                std::memcpy(&eight, p, 8);
-                if (eight != 0x2020202020202020ULL)
+                const std::uint64_t other = loadWord(p) ^ 0x2020202020202020ULL;
+                if (other) {
+                    p += static_cast<unsigned>(__builtin_ctzll(other)) / 8;
                     break;
+                }
                 p += 8;
             }
             while (p < m_end && (*p == ' ' || *p == '\t'))
@@ -1234,6 +1236,9 @@ namespace {
             }
             const std::size_t entry = m_stack.reserveEntry();
             const std::size_t keyIndex = entry - start;
+            // Indented text: the white space the key's token would skip first.
+            if (m_cursor < m_end && *m_cursor <= ' ')
+                skipWhitespace();
             Object* key = (accepted & AcceptValue) ? repeatedKey(keyIndex) : nullptr;
             // Keys are the usual token here: no need to go through the dispatch.
             if (!key && !(m_cursor < m_end && *m_cursor == '"' ? takeString() : nextToken()))
@@ -1285,6 +1290,8 @@ namespace {
                     break;
                 }
             }
+            if (m_cursor < m_end && *m_cursor == ' ')
+                skipWhitespace(); // "key": value
             bool scalar = false;
             if (!(m_cursor < m_end ? takeScalar(scalar) : true) || (!scalar && !nextToken()))
                 break;

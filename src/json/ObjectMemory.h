@@ -110,7 +110,7 @@ struct GatheredRelease {
     Object* object;
     std::uint32_t count;
 };
-constexpr std::size_t kGatheredSlots = 8;
+constexpr std::size_t kGatheredSlots = 32;
 #if HESTIO_JSON_POOL
 extern thread_local constinit GatheredRelease t_gathered[kGatheredSlots];
 #endif
