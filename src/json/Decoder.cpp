@@ -118,6 +118,20 @@ namespace {
     constexpr HashPowers kHashPowers = makeHashPowers();
 #endif
 
+    inline std::uint32_t hashEightBytes(std::uint32_t h, std::uint64_t word);
+
+    // The string hash of unescaped text, eight bytes at a time.
+    inline std::uint32_t hashText(const char* bytes, std::size_t length)
+    {
+        std::uint32_t h = detail::kStringHashSeed;
+        std::size_t i = 0;
+        for (; i + 8 <= length; i += 8)
+            h = hashEightBytes(h, loadWord(reinterpret_cast<const unsigned char*>(bytes + i)));
+        for (; i < length; ++i)
+            h = h * 33u + static_cast<unsigned char>(bytes[i]);
+        return h;
+    }
+
     // The string hash carried over eight bytes (the word's lowest byte
     // first): h * 33^8 + byte0 * 33^7 + ... + byte7, modulo 2^32. The eight
     // products are summed in vector lanes rather than one by one.
@@ -767,12 +781,25 @@ namespace {
                 return false;
             if (s >= end)
                 return false;
+            // Plain text as the fast scan takes it: eight bytes at a time (the
+            // buffer has room for the whole word), and the common two- and
+            // three-byte characters without the full check.
+            if (end - s >= 8) {
+                const std::uint64_t word = loadWord(s);
+                std::memcpy(m_buffer + out, &word, 8);
+                const std::uint64_t special = specialStringBytes(word);
+                const unsigned plain = special ? static_cast<unsigned>(__builtin_ctzll(special)) / 8 : 8;
+                out += plain;
+                s += plain;
+                if (plain == 8)
+                    continue;
+            }
             unsigned char c = *s;
             if (c == '"') {
                 m_value.type = ValueType::String;
                 m_value.bytes = m_buffer;
                 m_value.length = out;
-                m_value.hash = detail::hashBytes(m_buffer, out);
+                m_value.hash = hashText(m_buffer, out);
                 m_cursor = s + 1;
                 return true;
             }
@@ -781,6 +808,16 @@ namespace {
             if (c < 0x80 && c != '\\') {
                 m_buffer[out++] = static_cast<char>(c);
                 ++s;
+                continue;
+            }
+            if (c <= 0xDF && c >= 0xC2 && end - s >= 2 && (s[1] & 0xC0) == 0x80) {
+                append(reinterpret_cast<const char*>(s), 2);
+                s += 2;
+                continue;
+            }
+            if (c >= 0xE1 && c <= 0xEC && end - s >= 3 && (s[1] & 0xC0) == 0x80 && (s[2] & 0xC0) == 0x80) {
+                append(reinterpret_cast<const char*>(s), 3);
+                s += 3;
                 continue;
             }
             if (c >= 0x80) {

@@ -180,6 +180,46 @@ TEST(DecoderScan, StringsEndAndHashAlikeAtEveryPositionInAWord)
     }
 }
 
+TEST(DecoderScan, TextAfterAnEscapeIsCopiedAndHashedAsTheFastScanWould)
+{
+    // After an escape the string is copied into the token buffer, also a
+    // word at a time; lookups hash the unescaped key byte by byte.
+    const std::string wide = "\xE3\x81\x82\xEC\xBF\xBF\xED\x9F\xBF\xE0\xA0\x80\xDF\xBF\xF0\x9F\x98\x80";
+    for (std::size_t n = 0; n <= 24; ++n) {
+        std::string run(n, 'k');
+        for (std::size_t i = 0; i < n; ++i)
+            run[i] = static_cast<char>('a' + i % 26);
+        SCOPED_TRACE("run of " + std::to_string(n) + " bytes");
+        Value value = decode(
+            "{\"\\n" + run + "\xC3\xA9" + run + wide + run + "\\t\":1,\"x\\/" + run + "\":[\"\\\"" + run + "\"]}");
+        EXPECT_EQ(value["\n" + run + "\xC3\xA9" + run + wide + run + "\t"].integerValue(), 1);
+        EXPECT_EQ(value["x/" + run][0].stringValue(), "\"" + run);
+        for (const char* bad : { "\xED\xA0\x80", "\xEF\xBF\xBE", "\xEC\x80", "\xC2\x41", "\xE0\x9F\xBF" }) {
+            Error refused;
+            EXPECT_FALSE(json::objectFromJSONDataWithParseOptions("[\"\\n" + run + bad + "\"]", 0, &refused)) << bad;
+            EXPECT_EQ(refused.description, "Illegal UTF8 sequence found in \"\" string.") << bad;
+            Value lenient = json::objectFromJSONDataWithParseOptions(
+                "[\"\\n" + run + bad + "\"]", json::ParseOptionLenientUnicode, &refused);
+            ASSERT_TRUE(lenient) << bad;
+            EXPECT_EQ(lenient[0].stringValue().substr(0, n + 4), "\n" + run + "\xEF\xBF\xBD") << bad;
+        }
+        Error error;
+        EXPECT_FALSE(json::objectFromJSONDataWithParseOptions("[\"\\n" + run + "\x01\"]", 0, &error));
+        EXPECT_EQ(error.description, "Invalid character < 0x20 found in string: 0x01.");
+        EXPECT_FALSE(json::objectFromJSONDataWithParseOptions("[\"\\n" + run, 0, &error));
+        EXPECT_EQ(error.description, "Invalid string.");
+    }
+    // Longer than the token buffer in the parse call's frame.
+    std::string longText = "\\u00e9";
+    std::string expected = "\xC3\xA9";
+    for (int i = 0; i < 500; ++i) {
+        longText += "word \xE3\x81\x82 ";
+        expected += "word \xE3\x81\x82 ";
+    }
+    Value value = decode("{\"" + longText + "\":[\"" + longText + "\"]}");
+    EXPECT_EQ(value[expected][0].stringValue(), expected);
+}
+
 TEST(DecoderScan, ObjectsEvictedFromTheCacheInTheSameDecodeStayAlive)
 {
     // Three thousand distinct numbers and strings overflow the cache's
