@@ -186,7 +186,7 @@ namespace {
 
 } // namespace
 
-Object* ValueCache::makeObject(const TokenValue& token)
+[[gnu::always_inline]] inline Object* ValueCache::makeObject(const TokenValue& token)
 {
     switch (token.type) {
     case ValueType::String:
