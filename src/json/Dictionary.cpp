@@ -108,7 +108,13 @@ Value Dictionary::create(detail::Object* const* keys, const std::uint32_t* keyHa
     dictionary->kind = Kind::Dictionary;
     dictionary->immortal = false;
     dictionary->m_entries = reinterpret_cast<Entry*>(dictionary + 1);
-    std::memset(static_cast<void*>(dictionary->m_entries), 0, capacity * sizeof(Entry));
+    // Small tables are cleared in place: a library call costs more than the stores.
+    if (capacity <= 13) {
+        for (std::size_t i = 0; i < capacity; ++i)
+            new (&dictionary->m_entries[i]) Entry {};
+    } else {
+        std::memset(static_cast<void*>(dictionary->m_entries), 0, capacity * sizeof(Entry));
+    }
     dictionary->m_capacity = static_cast<std::uint32_t>(capacity);
     Entry* entries = dictionary->m_entries;
     const auto slots = static_cast<std::uint32_t>(capacity);
@@ -120,9 +126,10 @@ Value Dictionary::create(detail::Object* const* keys, const std::uint32_t* keyHa
         for (;;) {
             Entry& entry = entries[slot];
             if (!entry.key) {
+                // Over empty handles: nothing to release first.
                 entry.keyHash = hash;
-                entry.key = Value::adopt(keys[i]);
-                entry.object = Value::adopt(objects[i]);
+                new (&entry.key) Value(Value::adopt(keys[i]));
+                new (&entry.object) Value(Value::adopt(objects[i]));
                 ++dictionary->m_count;
                 break;
             }
