@@ -964,8 +964,18 @@ namespace {
             digits = 1;
         } else if (kDigit[*s]) {
             const unsigned char* first = s;
+            // Integer parts of one or two digits before a fraction
+            // (coordinates, most readings) directly; the rest a word at a time.
             // Wrapping is harmless: more than 19 digits are recounted or refused below.
-            s = readDigits(s, end, magnitude);
+            if (end - s >= 3 && s[1] == '.') {
+                magnitude = static_cast<std::uint64_t>(s[0] - '0');
+                s += 1;
+            } else if (end - s >= 3 && s[2] == '.' && kDigit[s[1]]) {
+                magnitude = static_cast<std::uint64_t>(s[0] - '0') * 10 + static_cast<std::uint64_t>(s[1] - '0');
+                s += 2;
+            } else {
+                s = readDigits(s, end, magnitude);
+            }
             digits = static_cast<std::size_t>(s - first);
         } else {
             return invalid();
