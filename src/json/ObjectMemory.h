@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define HESTIO_JSON_POOL 0
@@ -116,6 +117,20 @@ extern thread_local constinit GatheredRelease t_gathered[kGatheredSlots];
 #endif
 /// Hands one gathered release over and empties its slot.
 void handOverGathered(GatheredRelease& gathered) noexcept;
+
+/// A number object holding `bits` (its value's eight bytes), with one
+/// reference; inline, for every number a decode meets first.
+inline NumberObject* makeNumber(Kind kind, std::uint64_t bits)
+{
+    std::uint8_t sizeClass;
+    auto* n = static_cast<NumberObject*>(allocateObjectInline(sizeof(NumberObject), sizeClass));
+    n->sizeClass = sizeClass;
+    new (&n->refs) std::atomic<std::uint32_t>(1);
+    n->kind = kind;
+    n->immortal = false;
+    n->u = bits;
+    return n;
+}
 
 /// release for a container letting go of its elements: strings and numbers
 /// are freed here without going through `destroy`.

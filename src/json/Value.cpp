@@ -5,6 +5,7 @@
 #include "json/Exceptions.h"
 #include "json/ObjectMemory.h"
 
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -32,18 +33,6 @@ namespace detail {
         std::memcpy(s->bytes(), bytes, length);
         s->bytes()[length] = '\0';
         return s;
-    }
-
-    NumberObject* makeNumber(Kind kind)
-    {
-        std::uint8_t sizeClass;
-        auto* n = static_cast<NumberObject*>(allocateObject(sizeof(NumberObject), sizeClass));
-        n->sizeClass = sizeClass;
-        new (&n->refs) std::atomic<std::uint32_t>(1);
-        n->kind = kind;
-        n->immortal = false;
-        n->u = 0;
-        return n;
     }
 
     void destroy(Object* object) noexcept
@@ -207,16 +196,12 @@ namespace {
 
     Value makeInteger(std::int64_t number)
     {
-        auto* n = detail::makeNumber(Kind::Integer);
-        n->i = number;
-        return Value::adopt(n);
+        return Value::adopt(detail::makeNumber(Kind::Integer, static_cast<std::uint64_t>(number)));
     }
 
     Value makeUnsigned(std::uint64_t number)
     {
-        auto* n = detail::makeNumber(Kind::Unsigned);
-        n->u = number;
-        return Value::adopt(n);
+        return Value::adopt(detail::makeNumber(Kind::Unsigned, number));
     }
 
     // Reads the leading number of a string the way a string's own numeric
@@ -285,9 +270,7 @@ Value::Value(unsigned long long number)
 }
 Value::Value(double number)
 {
-    auto* n = detail::makeNumber(Kind::Double);
-    n->d = number;
-    m_object = n;
+    m_object = detail::makeNumber(Kind::Double, std::bit_cast<std::uint64_t>(number));
 }
 
 Value Value::string(std::string_view bytes)

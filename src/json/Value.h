@@ -83,7 +83,6 @@ namespace detail {
     }
 
     StringObject* makeString(const char* bytes, std::size_t length, std::uint32_t hash);
-    NumberObject* makeNumber(Kind kind);
 
     extern StringObject emptyStringConstant;
     extern NumberObject trueConstant;

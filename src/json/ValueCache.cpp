@@ -169,34 +169,17 @@ inline bool ValueCache::matches(const Object* object, const TokenValue& token) n
     return static_cast<const NumberObject*>(object)->u == token.u;
 }
 
-namespace {
-
-    // makeNumber with the decode's allocation inline: every number a decode meets first comes here.
-    NumberObject* newNumber(Kind kind, std::uint64_t bits)
-    {
-        std::uint8_t sizeClass;
-        auto* n = static_cast<NumberObject*>(allocateObjectInline(sizeof(NumberObject), sizeClass));
-        n->sizeClass = sizeClass;
-        new (&n->refs) std::atomic<std::uint32_t>(1);
-        n->kind = kind;
-        n->immortal = false;
-        n->u = bits;
-        return n;
-    }
-
-} // namespace
-
 [[gnu::always_inline]] inline Object* ValueCache::makeObject(const TokenValue& token)
 {
     switch (token.type) {
     case ValueType::String:
         return makeString(token.bytes, token.length, token.hash);
     case ValueType::Signed:
-        return newNumber(Kind::Integer, token.u);
+        return makeNumber(Kind::Integer, token.u);
     case ValueType::Unsigned:
-        return newNumber(token.u > 9223372036854775807ULL ? Kind::Unsigned : Kind::Integer, token.u);
+        return makeNumber(token.u > 9223372036854775807ULL ? Kind::Unsigned : Kind::Integer, token.u);
     case ValueType::Double:
-        return newNumber(Kind::Double, token.u);
+        return makeNumber(Kind::Double, token.u);
     }
     return nullptr;
 }
