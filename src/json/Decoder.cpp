@@ -1113,26 +1113,6 @@ namespace {
         return fail("Expected %s or %s, not '%*.*s'", names[0], names[1], length, length, token);
     }
 
-    // Compares n bytes (n from 2 up) of two places in the input, a word at a time.
-    inline bool sameText(const unsigned char* a, const unsigned char* b, std::size_t n)
-    {
-        if (n >= 8) {
-            for (std::size_t i = 0; i + 8 < n; i += 8)
-                if (loadWord(a + i) != loadWord(b + i))
-                    return false;
-            return loadWord(a + n - 8) == loadWord(b + n - 8);
-        }
-        if (n >= 4) {
-            std::uint32_t x, y, z, w;
-            std::memcpy(&x, a, 4);
-            std::memcpy(&y, b, 4);
-            std::memcpy(&z, a + n - 4, 4);
-            std::memcpy(&w, b + n - 4, 4);
-            return x == y && z == w;
-        }
-        return a[0] == b[0] && a[1] == b[1] && a[n - 1] == b[n - 1];
-    }
-
     inline Object* Parser::repeatedKey(std::size_t index)
     {
         if (m_depth >= kRememberedDepths || index >= kRememberedKeys)
@@ -1142,7 +1122,9 @@ namespace {
         if (!remembered.text || !m_cache.isDeferring())
             return nullptr;
         const std::size_t n = remembered.length + 2;
-        if (static_cast<std::size_t>(m_end - m_cursor) < n || !sameText(m_cursor, remembered.text, n))
+        if (static_cast<std::size_t>(m_end - m_cursor) < n
+            || !detail::sameBytes(
+                reinterpret_cast<const char*>(m_cursor), reinterpret_cast<const char*>(remembered.text), n))
             return nullptr;
         Object* key = m_cache.repeatFirstProbeHit(remembered.slot, remembered.object);
         if (!key)

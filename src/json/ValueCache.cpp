@@ -129,35 +129,6 @@ void ValueCache::ageStep() noexcept
     m_ages[m_lfsr & (kSlots - 1)] >>= 1;
 }
 
-namespace {
-
-    // Cached strings are mostly short keys: compare them in overlapping words.
-    inline bool sameBytes(const char* a, const char* b, std::size_t n) noexcept
-    {
-        auto load8 = [](const char* p) {
-            std::uint64_t word;
-            std::memcpy(&word, p, 8);
-            return word;
-        };
-        auto load4 = [](const char* p) {
-            std::uint32_t word;
-            std::memcpy(&word, p, 4);
-            return word;
-        };
-        if (n > 16)
-            return std::memcmp(a, b, n) == 0;
-        if (n >= 8)
-            return load8(a) == load8(b) && load8(a + n - 8) == load8(b + n - 8);
-        if (n >= 4)
-            return load4(a) == load4(b) && load4(a + n - 4) == load4(b + n - 4);
-        for (std::size_t i = 0; i < n; ++i)
-            if (a[i] != b[i])
-                return false;
-        return true;
-    }
-
-} // namespace
-
 // For a slot whose hash and type are the token's.
 inline bool ValueCache::matches(const Object* object, const TokenValue& token) noexcept
 {

@@ -5,9 +5,36 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 namespace json::detail {
+
+/// Whether n bytes at two places are equal. Cached strings and keys are
+/// mostly short: they are compared in overlapping words.
+inline bool sameBytes(const char* a, const char* b, std::size_t n) noexcept
+{
+    auto load8 = [](const char* p) {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        return word;
+    };
+    auto load4 = [](const char* p) {
+        std::uint32_t word;
+        std::memcpy(&word, p, 4);
+        return word;
+    };
+    if (n > 16)
+        return std::memcmp(a, b, n) == 0;
+    if (n >= 8)
+        return load8(a) == load8(b) && load8(a + n - 8) == load8(b + n - 8);
+    if (n >= 4)
+        return load4(a) == load4(b) && load4(a + n - 4) == load4(b + n - 4);
+    for (std::size_t i = 0; i < n; ++i)
+        if (a[i] != b[i])
+            return false;
+    return true;
+}
 
 /// Type codes of decoded scalars; they enter the cache's hash seed and probe step.
 enum class ValueType : std::uint8_t { String = 5, Signed = 7, Unsigned = 11, Double = 13 };
