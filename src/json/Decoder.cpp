@@ -1458,13 +1458,20 @@ Value Decoder::decode(const char* bytes, std::size_t length, bool isMutable, Err
     std::optional<detail::DecodeArena> arena;
     if (length >= detail::DecodeArena::kMinimumInput)
         arena.emplace();
-    // Ends the decode with exact counts before anything leaves, even when an
-    // allocation throws (the stack, declared earlier, then releases its values).
-    CacheDecodeScope cacheScope(m_parseState->cache, !m_usedOnce);
-    Parser parser(*m_parseState, bytes, length, isMutable, stack, tokenBuffer, sizeof tokenBuffer);
-    Value result = parser.parse();
-    if (!result && error && parser.error())
-        *error = std::move(*parser.error());
+    Value result;
+    {
+        // Ends the decode with exact counts before anything leaves, even when an
+        // allocation throws (the stack, declared earlier, then releases its values).
+        CacheDecodeScope cacheScope(m_parseState->cache, !m_usedOnce);
+        Parser parser(*m_parseState, bytes, length, isMutable, stack, tokenBuffer, sizeof tokenBuffer);
+        result = parser.parse();
+        if (!result && error && parser.error())
+            *error = std::move(*parser.error());
+    }
+    // A decoder used once keeps nothing in its cache, so an immutable tree
+    // it made holds only objects of its own and can be released whole.
+    if (arena && m_usedOnce && !isMutable)
+        arena->keepWhole(result.object());
     return result;
 }
 

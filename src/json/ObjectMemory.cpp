@@ -100,7 +100,17 @@ namespace {
 #if HESTIO_JSON_POOL
 struct ArenaSlab {
     std::atomic<std::uint32_t> live;
+    /// An object of the slab gained a reference from outside its tree.
+    std::atomic<bool> heldOutside;
+    /// A slab made for one object too large for an ordinary slab: freed, not pooled.
+    bool large;
     ArenaSlab* nextFree;
+    /// The slab the same decode took before this one.
+    ArenaSlab* previousOfDecode;
+    /// On the slab of a tree's root while the tree may be released whole:
+    /// the root, and the newest slab of its decode.
+    std::atomic<Object*> treeRoot;
+    ArenaSlab* newestOfTree;
 };
 
 // Plain data: no construction or destruction at thread start or exit.
@@ -141,6 +151,22 @@ namespace {
     }
 
     std::atomic<std::size_t> g_liveSlabs { 0 };
+    std::atomic<std::size_t> g_wholeReleases { 0 };
+
+    // A decode holds each slab it takes, one count, until it ends or, for a
+    // tree kept whole, until the tree's root is released.
+    constexpr std::uint32_t kDecodeHold = 1;
+
+    void resetSlab(ArenaSlab* slab, std::uint32_t live, bool large) noexcept
+    {
+        slab->live.store(live, std::memory_order_relaxed);
+        slab->heldOutside.store(false, std::memory_order_relaxed);
+        slab->large = large;
+        slab->nextFree = nullptr;
+        slab->previousOfDecode = nullptr;
+        slab->treeRoot.store(nullptr, std::memory_order_relaxed);
+        slab->newestOfTree = nullptr;
+    }
 
     ArenaSlab* takeSlab()
     {
@@ -161,14 +187,24 @@ namespace {
                 throw std::bad_alloc();
             slab = new (memory) ArenaSlab;
         }
-        slab->live.store(kFillingBias, std::memory_order_relaxed);
+        resetSlab(slab, kFillingBias + kDecodeHold, false);
         g_liveSlabs.fetch_add(1, std::memory_order_relaxed);
         return slab;
+    }
+
+    void freeSlab(ArenaSlab* slab) noexcept
+    {
+        slab->~ArenaSlab();
+        std::free(slab);
     }
 
     void giveBackSlab(ArenaSlab* slab) noexcept
     {
         g_liveSlabs.fetch_sub(1, std::memory_order_relaxed);
+        if (slab->large) {
+            freeSlab(slab);
+            return;
+        }
         SlabPool& pool = slabPool();
         {
             std::lock_guard<std::mutex> lock(pool.mutex);
@@ -179,8 +215,48 @@ namespace {
                 return;
             }
         }
-        slab->~ArenaSlab();
-        std::free(slab);
+        freeSlab(slab);
+    }
+
+    // Gives back a decode's slabs, newest first, with one lock of the pool.
+    void giveBackAll(ArenaSlab* newest) noexcept
+    {
+        ArenaSlab* pooled = nullptr;
+        ArenaSlab* lastPooled = nullptr;
+        std::size_t count = 0;
+        std::size_t slabs = 0;
+        for (ArenaSlab* slab = newest; slab;) {
+            ArenaSlab* previous = slab->previousOfDecode;
+            ++slabs;
+            if (slab->large) {
+                freeSlab(slab);
+            } else {
+                slab->nextFree = pooled;
+                pooled = slab;
+                if (!lastPooled)
+                    lastPooled = slab;
+                ++count;
+            }
+            slab = previous;
+        }
+        g_liveSlabs.fetch_sub(slabs, std::memory_order_relaxed);
+        if (!pooled)
+            return;
+        SlabPool& pool = slabPool();
+        {
+            std::lock_guard<std::mutex> lock(pool.mutex);
+            if (pool.count + count <= kPooledSlabs) {
+                lastPooled->nextFree = pool.head;
+                pool.head = pooled;
+                pool.count += count;
+                return;
+            }
+        }
+        for (ArenaSlab* slab = pooled; slab;) {
+            ArenaSlab* next = slab->nextFree;
+            freeSlab(slab);
+            slab = next;
+        }
     }
 
     // `n` objects of the slab are gone; the last one out returns the slab.
@@ -190,7 +266,7 @@ namespace {
             giveBackSlab(slab);
     }
 
-    ArenaSlab* slabOf(void* memory) noexcept
+    ArenaSlab* slabOf(const void* memory) noexcept
     {
         return reinterpret_cast<ArenaSlab*>(reinterpret_cast<std::uintptr_t>(memory) & ~(kArenaSlabBytes - 1));
     }
@@ -210,6 +286,8 @@ namespace {
         if (static_cast<std::size_t>(arena.end - arena.cursor) < rounded) {
             sealSlab(arena);
             ArenaSlab* slab = takeSlab();
+            slab->previousOfDecode = arena.newest;
+            arena.newest = slab;
             arena.slab = slab;
             arena.cursor = reinterpret_cast<char*>(slab) + kArenaHeaderBytes;
             arena.end = reinterpret_cast<char*>(slab) + kArenaSlabBytes;
@@ -218,6 +296,38 @@ namespace {
         arena.cursor += rounded;
         ++arena.made;
         return memory;
+    }
+
+    // An object larger than a slab's room gets a slab of its own, so that
+    // it too finds its slab from its address and is given back with its tree.
+    void* allocateLarge(ArenaState& arena, std::size_t bytes)
+    {
+        void* memory = nullptr;
+        if (posix_memalign(&memory, kArenaSlabBytes, kArenaHeaderBytes + bytes) != 0)
+            throw std::bad_alloc();
+        auto* slab = new (memory) ArenaSlab;
+        resetSlab(slab, 1 + kDecodeHold, true);
+        slab->previousOfDecode = arena.newest;
+        arena.newest = slab;
+        g_liveSlabs.fetch_add(1, std::memory_order_relaxed);
+        return reinterpret_cast<char*>(slab) + kArenaHeaderBytes;
+    }
+
+    void dropDecodeHolds(ArenaSlab* newest) noexcept
+    {
+        for (ArenaSlab* slab = newest; slab;) {
+            ArenaSlab* previous = slab->previousOfDecode;
+            dropObjects(slab, kDecodeHold);
+            slab = previous;
+        }
+    }
+
+    bool isOfDecode(const ArenaSlab* slab, const ArenaSlab* newest) noexcept
+    {
+        for (const ArenaSlab* s = newest; s; s = s->previousOfDecode)
+            if (s == slab)
+                return true;
+        return false;
     }
 
     void flushBatch(ReleaseBatch& batch) noexcept
@@ -240,10 +350,82 @@ DecodeArena::DecodeArena() noexcept
 
 DecodeArena::~DecodeArena()
 {
-    if (!m_previous) {
-        sealSlab(t_arena);
-        t_arena.active = nullptr;
+    if (m_previous)
+        return;
+    sealSlab(t_arena);
+    ArenaSlab* newest = t_arena.newest;
+    t_arena.newest = nullptr;
+    t_arena.active = nullptr;
+    if (m_wholeRoot) {
+        ArenaSlab* rootSlab = slabOf(m_wholeRoot);
+        rootSlab->newestOfTree = newest;
+        rootSlab->treeRoot.store(m_wholeRoot, std::memory_order_relaxed);
+    } else {
+        dropDecodeHolds(newest);
     }
+}
+
+void DecodeArena::keepWhole(Object* root) noexcept
+{
+    if (!m_previous && root && root->sizeClass == kArenaClass
+        && (root->kind == Kind::Array || root->kind == Kind::Dictionary))
+        m_wholeRoot = root;
+}
+
+void noteHeldOutsideTree(Object* object) noexcept
+{
+    ArenaSlab* slab = slabOf(object);
+    // Copies of a root share no part of its tree.
+    if (slab->treeRoot.load(std::memory_order_relaxed) == object)
+        return;
+    if (!slab->heldOutside.load(std::memory_order_relaxed))
+        slab->heldOutside.store(true, std::memory_order_relaxed);
+}
+
+ArenaSlab* takeWholeTree(Object* object) noexcept
+{
+    ArenaSlab* slab = slabOf(object);
+    if (slab->treeRoot.load(std::memory_order_relaxed) != object)
+        return nullptr;
+    slab->treeRoot.store(nullptr, std::memory_order_relaxed);
+    return slab;
+}
+
+bool releaseTreeWhole(ArenaSlab* rootSlab) noexcept
+{
+    // The marks of references taken on other threads are seen here: those
+    // threads held the root meanwhile, and its count's last decrement
+    // synchronizes with their releases of it.
+    ArenaSlab* newest = rootSlab->newestOfTree;
+    for (const ArenaSlab* slab = newest; slab; slab = slab->previousOfDecode)
+        if (slab->heldOutside.load(std::memory_order_relaxed))
+            return false;
+    // Frees counted for these slabs by an enclosing release have nothing
+    // left to count once the slabs are gone.
+    ReleaseBatch& batch = t_batch;
+    if (batch.depth) {
+        if (batch.slab && isOfDecode(batch.slab, newest)) {
+            batch.slab = nullptr;
+            batch.pending = 0;
+        }
+        for (GatheredRelease& gathered : t_gathered)
+            if (gathered.object && gathered.object->sizeClass == kArenaClass
+                && isOfDecode(slabOf(gathered.object), newest))
+                gathered = {};
+    }
+    giveBackAll(newest);
+    g_wholeReleases.fetch_add(1, std::memory_order_relaxed);
+    return true;
+}
+
+void endWholeTree(ArenaSlab* rootSlab) noexcept
+{
+    dropDecodeHolds(rootSlab->newestOfTree);
+}
+
+std::size_t treesReleasedWhole() noexcept
+{
+    return g_wholeReleases.load(std::memory_order_relaxed);
 }
 
 ReleaseScope::ReleaseScope() noexcept
@@ -276,6 +458,21 @@ DecodeArena::DecodeArena() noexcept
 {
 }
 DecodeArena::~DecodeArena() = default;
+void DecodeArena::keepWhole(Object*) noexcept { }
+void noteHeldOutsideTree(Object*) noexcept { }
+ArenaSlab* takeWholeTree(Object*) noexcept
+{
+    return nullptr;
+}
+bool releaseTreeWhole(ArenaSlab*) noexcept
+{
+    return false;
+}
+void endWholeTree(ArenaSlab*) noexcept { }
+std::size_t treesReleasedWhole() noexcept
+{
+    return 0;
+}
 ReleaseScope::ReleaseScope() noexcept = default;
 ReleaseScope::~ReleaseScope() = default;
 std::size_t liveArenaSlabs() noexcept
@@ -288,9 +485,9 @@ std::size_t liveArenaSlabs() noexcept
 void* allocateObject(std::size_t bytes, std::uint8_t& sizeClass)
 {
 #if HESTIO_JSON_POOL
-    if (t_arena.active && bytes <= kLargestArenaObject) {
+    if (t_arena.active) {
         sizeClass = kArenaClass;
-        return allocateInArena(t_arena, bytes);
+        return bytes <= kLargestArenaObject ? allocateInArena(t_arena, bytes) : allocateLarge(t_arena, bytes);
     }
     if (bytes <= kGranule * kClasses) {
         if (ThreadLists* lists = threadLists()) {

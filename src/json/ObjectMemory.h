@@ -44,12 +44,12 @@ struct ArenaState {
     char* cursor;
     char* end;
     std::uint32_t made;
+    /// The last slab the decode took; each slab links to the one before.
+    ArenaSlab* newest;
 };
 #if HESTIO_JSON_POOL
 extern thread_local constinit ArenaState t_arena;
 #endif
-/// The size class of objects in arena slabs.
-constexpr std::uint8_t kArenaClass = 0xFF;
 /// Larger objects (long arrays, big tables) take the general heap: one of
 /// them would leave most of a slab unused.
 constexpr std::size_t kLargestArenaObject = 4096;
@@ -168,10 +168,19 @@ inline void releaseElement(Object* object) noexcept
 /// after the other from 32 KB arena slabs of their own, so that a decoded
 /// tree lies in memory in document order (building it, walking it and
 /// releasing it touch memory in sequence) and costs no free-list traffic.
-/// Each slab counts its live objects and goes back to a shared pool when the
-/// last of them is released, on whatever thread that happens. Objects keep
-/// their own reference counts; the slab only decides when its memory can be
+/// An object too large for a slab gets a slab of its own size. Each slab
+/// counts its live objects and goes back to a shared pool when the last of
+/// them is released, on whatever thread that happens. Objects keep their
+/// own reference counts; the slab only decides when its memory can be
 /// reused, so any part of a tree may outlive the rest.
+///
+/// A tree kept whole (`keepWhole`) goes further: while no object of it but
+/// the root has gained a reference from outside the tree, releasing the
+/// root gives all the decode's slabs back at once, reading none of the
+/// objects. The decode holds each of its slabs until then, so that none
+/// goes back early. A reference taken to any other object of the tree
+/// (`noteHeldOutsideTree`, from `retain`) marks its slab, and the root's
+/// release then goes object by object as usual.
 class DecodeArena {
 public:
     DecodeArena() noexcept;
@@ -180,13 +189,31 @@ public:
     DecodeArena(const DecodeArena&) = delete;
     DecodeArena& operator=(const DecodeArena&) = delete;
 
+    /// Lets the tree under `root` be released whole. Only for a container
+    /// that the decode made last and that holds nothing made elsewhere:
+    /// a decode for one call, whose cache keeps nothing, and immutable, so
+    /// that nothing from outside can be put into the tree later.
+    void keepWhole(Object* root) noexcept;
+
     /// Documents shorter than this decode into the free lists: a small reply
     /// would otherwise hold a whole slab for as long as any part of it lives.
     static constexpr std::size_t kMinimumInput = 4096;
 
 private:
     [[maybe_unused]] DecodeArena* m_previous;
+    [[maybe_unused]] Object* m_wholeRoot { nullptr };
 };
+
+/// When `object` is the root of a tree kept whole, takes that role from it
+/// and returns its slab; null otherwise.
+ArenaSlab* takeWholeTree(Object* object) noexcept;
+/// Gives back every slab of the tree when no part of it is held from
+/// outside, and says whether it did; otherwise the caller releases the tree
+/// object by object and then calls `endWholeTree`.
+bool releaseTreeWhole(ArenaSlab* rootSlab) noexcept;
+void endWholeTree(ArenaSlab* rootSlab) noexcept;
+/// Trees released whole so far (for tests).
+std::size_t treesReleasedWhole() noexcept;
 
 /// Releases of arena objects within a scope are counted per slab and handed
 /// to the slabs when the outermost scope ends, one atomic operation per run

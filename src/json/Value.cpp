@@ -45,11 +45,18 @@ namespace detail {
             freeObject(object, object->sizeClass);
             break;
         case Kind::Array:
-            static_cast<Array*>(object)->destroy();
+        case Kind::Dictionary: {
+            ArenaSlab* wholeTree = object->sizeClass == kArenaClass ? takeWholeTree(object) : nullptr;
+            if (wholeTree && releaseTreeWhole(wholeTree))
+                break;
+            if (object->kind == Kind::Array)
+                static_cast<Array*>(object)->destroy();
+            else
+                static_cast<Dictionary*>(object)->destroy();
+            if (wholeTree)
+                endWholeTree(wholeTree);
             break;
-        case Kind::Dictionary:
-            static_cast<Dictionary*>(object)->destroy();
-            break;
+        }
         case Kind::Opaque:
             delete static_cast<OpaqueObject*>(object);
             break;

@@ -56,10 +56,19 @@ namespace detail {
 
     void destroy(Object*) noexcept;
 
+    /// The size class of objects made by a decode into arena slabs (see ObjectMemory.h).
+    constexpr std::uint8_t kArenaClass = 0xFF;
+    /// Notes that an object of a decoded tree gained a reference from outside
+    /// the tree, so the tree can no longer be released whole.
+    void noteHeldOutsideTree(Object*) noexcept;
+
     inline void retain(Object* object) noexcept
     {
-        if (!object->immortal)
+        if (!object->immortal) {
             object->refs.fetch_add(1, std::memory_order_relaxed);
+            if (object->sizeClass == kArenaClass)
+                noteHeldOutsideTree(object);
+        }
     }
 
     inline void release(Object* object) noexcept

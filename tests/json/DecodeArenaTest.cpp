@@ -11,6 +11,7 @@
 
 using json::Value;
 using json::detail::liveArenaSlabs;
+using json::detail::treesReleasedWhole;
 
 namespace {
 
@@ -44,10 +45,12 @@ TEST(DecodeArena, SlabsGoBackWhenTheLastObjectIsReleased)
 TEST(DecodeArena, PartsOutliveTheRestOfTheTree)
 {
     const std::size_t before = liveArenaSlabs();
+    const std::size_t whole = treesReleasedWhole();
     Value reply = json::objectFromJSONData(largeReply());
     Value name = reply["statuses"][2999]["name"];
     Value reading = reply["statuses"][1500];
     reply = Value();
+    EXPECT_EQ(treesReleasedWhole(), whole);
     ASSERT_TRUE(name.isString());
     EXPECT_EQ(name.stringValue(), "reading 2999");
     EXPECT_EQ(reading["name"].stringValue(), "reading 1500");
@@ -151,6 +154,140 @@ TEST(DecodeArena, KeysHeldOnAnotherThreadLiveOnUntilItLetsGo)
     });
     reply = Value();
     other.join();
+    EXPECT_EQ(liveArenaSlabs(), before);
+}
+
+// Whether this build decodes large documents into arena slabs.
+bool decodesIntoSlabs()
+{
+    const std::size_t before = liveArenaSlabs();
+    Value reply = json::objectFromJSONData(largeReply(200));
+    return liveArenaSlabs() != before;
+}
+
+TEST(DecodeArenaWhole, AnUntouchedTreeGoesBackWhole)
+{
+    if (!decodesIntoSlabs())
+        GTEST_SKIP() << "this build decodes into the general heap";
+    const std::size_t before = liveArenaSlabs();
+    const std::size_t whole = treesReleasedWhole();
+    Value reply = json::objectFromJSONData(largeReply());
+    // Reading through references takes no reference of its own.
+    const Value& reading = reply["statuses"][2000];
+    EXPECT_EQ(reading["name"].stringValue(), "reading 2000");
+    EXPECT_GT(liveArenaSlabs(), before + 2);
+    reply = Value();
+    EXPECT_EQ(treesReleasedWhole(), whole + 1);
+    EXPECT_EQ(liveArenaSlabs(), before);
+}
+
+TEST(DecodeArenaWhole, CopiesOfTheRootStillLetItGoWhole)
+{
+    if (!decodesIntoSlabs())
+        GTEST_SKIP() << "this build decodes into the general heap";
+    const std::size_t before = liveArenaSlabs();
+    const std::size_t whole = treesReleasedWhole();
+    Value reply = json::objectFromJSONData(largeReply());
+    Value copy = reply;
+    // The root released while an outer container lets go of its elements.
+    Value outer = Value::array({ reply, Value("other"), reply });
+    reply = Value();
+    copy = Value();
+    EXPECT_EQ(outer[0]["statuses"][10]["name"].stringValue(), "reading 10");
+    EXPECT_EQ(treesReleasedWhole(), whole);
+    outer = Value();
+    EXPECT_EQ(treesReleasedWhole(), whole + 1);
+    EXPECT_EQ(liveArenaSlabs(), before);
+}
+
+TEST(DecodeArenaWhole, AnyPartHeldFromOutsideMakesTheReleaseGoObjectByObject)
+{
+    if (!decodesIntoSlabs())
+        GTEST_SKIP() << "this build decodes into the general heap";
+    const std::size_t before = liveArenaSlabs();
+    const std::size_t whole = treesReleasedWhole();
+    {
+        // Held and let go again before the root goes: still object by object.
+        Value reply = json::objectFromJSONData(largeReply());
+        { Value held = reply["statuses"][5]["timestamp"]; }
+        reply = Value();
+        EXPECT_EQ(liveArenaSlabs(), before);
+    }
+    {
+        // A key, taken through an enumeration.
+        Value reply = json::objectFromJSONData(largeReply());
+        std::vector<Value> keys = reply["statuses"][2999].asDictionary()->allKeys();
+        reply = Value();
+        ASSERT_EQ(keys.size(), 3u);
+        for (const Value& key : keys)
+            EXPECT_TRUE(key.stringValue() == "timestamp" || key.stringValue() == "name"
+                || key.stringValue() == "powerDraw");
+    }
+    {
+        // The long array of records, which has a slab of its own size.
+        Value reply = json::objectFromJSONData(largeReply());
+        Value statuses = reply["statuses"];
+        reply = Value();
+        ASSERT_EQ(statuses.asArray()->count(), 3000u);
+        EXPECT_EQ(statuses[2999]["name"].stringValue(), "reading 2999");
+        EXPECT_EQ(statuses[0]["timestamp"].integerValue(), 1764547200000);
+    }
+    {
+        // A part held on another thread, which then lets go of the root.
+        Value reply = json::objectFromJSONData(largeReply());
+        Value part;
+        std::thread([&part, moved = std::move(reply)]() mutable {
+            part = moved["statuses"][1234];
+            moved = Value();
+        }).join();
+        EXPECT_EQ(part["name"].stringValue(), "reading 1234");
+    }
+    EXPECT_EQ(treesReleasedWhole(), whole);
+    EXPECT_EQ(liveArenaSlabs(), before);
+}
+
+TEST(DecodeArenaWhole, OnlyImmutableTreesOfADecoderUsedOnceGoWhole)
+{
+    if (!decodesIntoSlabs())
+        GTEST_SKIP() << "this build decodes into the general heap";
+    const std::size_t before = liveArenaSlabs();
+    const std::size_t whole = treesReleasedWhole();
+    {
+        Value reply = json::mutableObjectFromJSONData(largeReply());
+        reply["statuses"].asArray()->addObject(Value("appended"));
+    }
+    {
+        json::Decoder decoder;
+        Value reply = decoder.objectWithData(largeReply());
+        Value again = decoder.objectWithData(largeReply());
+        reply = Value();
+        EXPECT_EQ(again["statuses"][7]["name"].stringValue(), "reading 7");
+    }
+    EXPECT_EQ(treesReleasedWhole(), whole);
+    EXPECT_EQ(liveArenaSlabs(), before);
+}
+
+TEST(DecodeArenaWhole, ObjectsTooLargeForASlabGoWithTheirTree)
+{
+    if (!decodesIntoSlabs())
+        GTEST_SKIP() << "this build decodes into the general heap";
+    const std::size_t before = liveArenaSlabs();
+    const std::size_t whole = treesReleasedWhole();
+    // A long string and a long array, each in a slab of its own size.
+    std::string numbers;
+    for (int i = 0; i < 2000; ++i)
+        numbers += std::to_string(i * 7919) + ",";
+    Value reply = json::objectFromJSONData("[\"" + std::string(10000, 'x') + "\",[" + numbers + "0]]");
+    ASSERT_TRUE(reply.isArray());
+    EXPECT_EQ(reply[0].stringValue().size(), 10000u);
+    EXPECT_EQ(reply[1][1999].integerValue(), 1999 * 7919);
+    reply = Value();
+    EXPECT_EQ(treesReleasedWhole(), whole + 1);
+    EXPECT_EQ(liveArenaSlabs(), before);
+    // The same array failing at its end.
+    json::Error error;
+    EXPECT_FALSE(json::objectFromJSONDataWithParseOptions("[" + numbers + "]", 0, &error));
+    EXPECT_EQ(treesReleasedWhole(), whole + 1);
     EXPECT_EQ(liveArenaSlabs(), before);
 }
 
