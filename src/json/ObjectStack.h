@@ -9,6 +9,29 @@
 
 namespace json::detail {
 
+/// Heap arrays of an object stack, kept by each thread for its next decode
+/// that outgrows the frame: a long reply then grows the stack without
+/// allocating or copying it again, and without the fresh pages of a new block.
+struct StackBlock {
+    Object** objects { nullptr };
+    Object** keys { nullptr };
+    std::uint32_t* keyHashes { nullptr };
+    std::size_t capacity { 0 };
+
+    void free() noexcept
+    {
+        std::free(objects);
+        std::free(keys);
+        std::free(keyHashes);
+        *this = {};
+    }
+};
+
+/// Takes this thread's kept block when it holds at least `count` entries.
+StackBlock takeSpareStackBlock(std::size_t count) noexcept;
+/// Offers a block for keeping; it is freed if a larger one is kept already or it is too large to keep.
+void keepSpareStackBlock(StackBlock block) noexcept;
+
 /// The decoder's pending values (and, for dictionaries, keys and key hashes)
 /// across every open container. It starts in arrays supplied by the parse
 /// call's own frame and moves to the heap only when outgrown, growing to
@@ -31,11 +54,8 @@ public:
     ~ObjectStack()
     {
         releaseRange(0);
-        if (m_onHeap) {
-            std::free(m_objects);
-            std::free(m_keys);
-            std::free(m_keyHashes);
-        }
+        if (m_onHeap)
+            keepSpareStackBlock(heapBlock());
     }
 
     std::size_t count() const noexcept { return m_count; }
@@ -88,31 +108,37 @@ public:
     }
 
 private:
+    StackBlock heapBlock() const noexcept { return { m_objects, m_keys, m_keyHashes, m_capacity }; }
+
     bool grow() noexcept
     {
-        std::size_t newCount = (m_count + 128 + kGrowthMultiple - 1) / kGrowthMultiple * kGrowthMultiple;
-        auto* objects = static_cast<Object**>(std::malloc(newCount * sizeof(Object*)));
-        auto* keys = static_cast<Object**>(std::malloc(newCount * sizeof(Object*)));
-        auto* hashes = static_cast<std::uint32_t*>(std::malloc(newCount * sizeof(std::uint32_t)));
-        if (!objects || !keys || !hashes) {
-            std::free(objects);
-            std::free(keys);
-            std::free(hashes);
-            return false;
+        const std::size_t newCount = (m_count + 128 + kGrowthMultiple - 1) / kGrowthMultiple * kGrowthMultiple;
+        // A kept block may already hold the grown stack.
+        if (m_onHeap && newCount <= m_capacity) {
+            m_count = newCount;
+            return true;
         }
-        std::memcpy(static_cast<void*>(objects), m_objects, m_count * sizeof(Object*));
-        std::memcpy(static_cast<void*>(keys), m_keys, m_count * sizeof(Object*));
-        std::memcpy(hashes, m_keyHashes, m_count * sizeof(std::uint32_t));
-        std::memset(static_cast<void*>(objects + m_count), 0, (newCount - m_count) * sizeof(Object*));
-        std::memset(static_cast<void*>(keys + m_count), 0, (newCount - m_count) * sizeof(Object*));
-        if (m_onHeap) {
-            std::free(m_objects);
-            std::free(m_keys);
-            std::free(m_keyHashes);
+        StackBlock block = m_onHeap ? StackBlock {} : takeSpareStackBlock(newCount);
+        if (!block.capacity) {
+            block.objects = static_cast<Object**>(std::malloc(newCount * sizeof(Object*)));
+            block.keys = static_cast<Object**>(std::malloc(newCount * sizeof(Object*)));
+            block.keyHashes = static_cast<std::uint32_t*>(std::malloc(newCount * sizeof(std::uint32_t)));
+            block.capacity = newCount;
+            if (!block.objects || !block.keys || !block.keyHashes) {
+                block.free();
+                return false;
+            }
         }
-        m_objects = objects;
-        m_keys = keys;
-        m_keyHashes = hashes;
+        // Entries past the fill level are written before they are read: only those below it move.
+        std::memcpy(static_cast<void*>(block.objects), m_objects, m_index * sizeof(Object*));
+        std::memcpy(static_cast<void*>(block.keys), m_keys, m_index * sizeof(Object*));
+        std::memcpy(block.keyHashes, m_keyHashes, m_index * sizeof(std::uint32_t));
+        if (m_onHeap)
+            heapBlock().free();
+        m_objects = block.objects;
+        m_keys = block.keys;
+        m_keyHashes = block.keyHashes;
+        m_capacity = block.capacity;
         m_count = newCount;
         m_onHeap = true;
         return true;
@@ -121,7 +147,9 @@ private:
     Object** m_objects;
     Object** m_keys;
     std::uint32_t* m_keyHashes;
+    /// Entries in use by the growth rule, and entries the heap block holds.
     std::size_t m_count;
+    std::size_t m_capacity { 0 };
     std::size_t m_index { 0 };
     bool m_onHeap { false };
 };

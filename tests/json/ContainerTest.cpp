@@ -285,6 +285,46 @@ TEST(ObjectStack, MovesToTheHeapInMultiplesOf2048)
     EXPECT_EQ(stack.index(), 10u);
 }
 
+TEST(ObjectStack, AStackGrownBeforeOnThisThreadGrowsTheSameWayWithItsValuesInPlace)
+{
+    using json::detail::ObjectStack;
+    json::detail::Object* objects[ObjectStack::kFrameEntries];
+    json::detail::Object* keys[ObjectStack::kFrameEntries];
+    std::uint32_t hashes[ObjectStack::kFrameEntries];
+    for (int round = 0; round < 3; ++round) {
+        ObjectStack stack(objects, keys, hashes, ObjectStack::kFrameEntries);
+        std::vector<std::size_t> counts;
+        const int pushes = round == 1 ? 9000 : 5000;
+        for (int i = 0; i < pushes; ++i) {
+            ASSERT_TRUE(stack.ensureRoom());
+            if (counts.empty() || counts.back() != stack.count())
+                counts.push_back(stack.count());
+            if (i % 2) {
+                stack.push(Value(i).leak());
+            } else {
+                std::size_t entry = stack.reserveEntry();
+                stack.keyAt(entry) = Value("key " + std::to_string(i)).leak();
+                stack.keyHashAt(entry) = static_cast<std::uint32_t>(i);
+                stack.objectAt(entry) = Value(i).leak();
+            }
+        }
+        if (round == 1)
+            EXPECT_EQ(counts, (std::vector<std::size_t> { 1024, 2048, 4096, 6144, 8192, 10240 }));
+        else
+            EXPECT_EQ(counts, (std::vector<std::size_t> { 1024, 2048, 4096, 6144 }));
+        for (int i = 0; i < pushes; ++i) {
+            ASSERT_EQ(static_cast<json::detail::NumberObject*>(stack.objectAt(i))->i, i);
+            if (i % 2 == 0) {
+                auto* key = static_cast<json::detail::StringObject*>(stack.keyAt(i));
+                EXPECT_EQ(std::string(key->bytes(), key->length), "key " + std::to_string(i));
+                EXPECT_EQ(stack.keyHashesFrom(0)[i], static_cast<std::uint32_t>(i));
+            } else {
+                EXPECT_EQ(stack.keyAt(i), nullptr);
+            }
+        }
+    }
+}
+
 TEST(Value, HandlesShareObjectsAndCompareByContent)
 {
     Value a = json::objectFromJSONData("{\"list\":[1,2.5,\"x\",true,null],\"n\":100}");
