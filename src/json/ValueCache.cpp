@@ -32,7 +32,7 @@ void settleDecodeCounts() noexcept
 // A slot's other parts are read only while its type is set, so only the
 // types need clearing (the ages start again from 0 as well).
 ValueCache::ValueCache()
-    : m_slots(new Slot[kSlots])
+    : m_slots(new Slot[kSlots]())
 {
 }
 
