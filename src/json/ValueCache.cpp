@@ -52,14 +52,15 @@ void ValueCache::clear() noexcept
             continue;
         for (std::size_t i = word; i < word + 8; ++i)
             if (m_types[i] != kEmpty && !(m_types[i] & kQuiet))
-                empty(m_slots[i]);
+                empty(static_cast<std::uint32_t>(i));
     }
     m_types.fill(kEmpty);
     m_ages.fill(0);
 }
 
-void ValueCache::empty(Slot& slot) noexcept
+void ValueCache::empty(std::uint32_t bucket) noexcept
 {
+    const Slot& slot = m_slots[bucket];
     Object* object = slot.object;
     if (!object)
         return;
@@ -67,22 +68,24 @@ void ValueCache::empty(Slot& slot) noexcept
         release(object); // counted, and perhaps shared by now
         return;
     }
-    if (!slot.pending && !slot.counted)
+    const bool counted = m_types[bucket] & kCounted;
+    if (!slot.pending && !counted)
         return; // the count is exact already, and the object need not be touched
-    const std::uint32_t refs = object->refs.load(std::memory_order_relaxed) + slot.pending - (slot.counted ? 1 : 0);
+    const std::uint32_t refs = object->refs.load(std::memory_order_relaxed) + slot.pending - (counted ? 1 : 0);
     if (refs == 0)
         destroy(object);
     else
         object->refs.store(refs, std::memory_order_relaxed);
 }
 
-void ValueCache::settleSlot(Slot& slot) noexcept
+void ValueCache::settleSlot(std::uint32_t bucket) noexcept
 {
-    const std::uint32_t added = slot.pending + (slot.counted ? 0 : 1);
+    Slot& slot = m_slots[bucket];
+    const std::uint32_t added = slot.pending + ((m_types[bucket] & kCounted) ? 0 : 1);
     if (added)
         retainUnshared(slot.object, added);
     slot.pending = 0;
-    slot.counted = true;
+    m_types[bucket] = static_cast<std::uint8_t>((m_types[bucket] & ~kQuiet) | kCounted);
 }
 
 void ValueCache::settle() noexcept
@@ -92,10 +95,8 @@ void ValueCache::settle() noexcept
     m_deferring = false;
     t_deferringCache = nullptr;
     for (std::size_t i = 0; i < kSlots; ++i)
-        if (m_types[i] != kEmpty && m_slots[i].generation == m_generation) {
-            settleSlot(m_slots[i]);
-            m_types[i] &= static_cast<std::uint8_t>(~kQuiet);
-        }
+        if (m_types[i] != kEmpty && m_slots[i].generation == m_generation)
+            settleSlot(static_cast<std::uint32_t>(i));
 }
 
 void ValueCache::endDecode(bool keepObjects) noexcept
@@ -170,7 +171,7 @@ Object* ValueCache::objectFor(const TokenValue& token)
     const auto type = static_cast<std::uint8_t>(token.type);
     const std::uint32_t step = size + type + 3;
     auto isHit = [&](std::uint32_t bucket) {
-        return m_hashes[bucket] == token.hash && (m_types[bucket] & ~kQuiet) == type
+        return m_hashes[bucket] == token.hash && (m_types[bucket] & ~kFlags) == type
             && matches(m_slots[bucket].object, token);
     };
     auto hitAt = [&](std::uint32_t bucket) {
@@ -212,15 +213,14 @@ Object* ValueCache::objectFor(const TokenValue& token)
     Object* object = makeObject(token);
     m_lastSlot = chosen;
     if (chosen != kSlots) {
-        Slot& slot = m_slots[chosen];
         // A quiet slot's object owes nothing: leave it untouched.
         if (m_types[chosen] != kEmpty && !(m_types[chosen] & kQuiet))
-            empty(slot);
+            empty(chosen);
         if (!m_deferring)
             object->refs.store(2, std::memory_order_relaxed); // fresh: the caller's reference and the slot's
-        slot = Slot { object, m_generation, 0, !m_deferring };
+        m_slots[chosen] = Slot { object, m_generation, 0 };
         m_hashes[chosen] = token.hash;
-        m_types[chosen] = static_cast<std::uint8_t>(type | (m_deferring ? kQuiet : 0));
+        m_types[chosen] = static_cast<std::uint8_t>(type | (m_deferring ? kQuiet : kCounted));
         m_ages[chosen] = 0;
     }
     return object;

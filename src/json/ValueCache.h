@@ -87,7 +87,7 @@ public:
     /// this has the same effects without the probe. Null otherwise.
     Object* repeatFirstProbeHit(std::uint32_t slot, Object* object) noexcept
     {
-        if ((m_types[slot] & ~kQuiet) != static_cast<std::uint8_t>(ValueType::String) || m_slots[slot].object != object)
+        if ((m_types[slot] & ~kFlags) != static_cast<std::uint8_t>(ValueType::String) || m_slots[slot].object != object)
             return nullptr;
         hit(slot);
         return object;
@@ -114,13 +114,15 @@ private:
         /// References handed out by this decode that the object's count
         /// does not show yet (only while the decode defers counting).
         std::uint32_t pending;
-        /// Whether the object's count includes the slot's own reference.
-        bool counted;
     };
     static constexpr std::uint8_t kEmpty = 0;
     /// Added to a slot's type while the decode that filled it defers counts
     /// and has handed out no reference from it: evicting it needs no work.
     static constexpr std::uint8_t kQuiet = 0x80;
+    /// Added to a slot's type when the object's count includes the slot's
+    /// own reference (kept here, beside the type, so that a slot is 16 bytes).
+    static constexpr std::uint8_t kCounted = 0x40;
+    static constexpr std::uint8_t kFlags = kQuiet | kCounted;
     /// A hit on an occupied slot: its age, and the reference handed out.
     void hit(std::uint32_t bucket) noexcept
     {
@@ -138,13 +140,13 @@ private:
     static bool matches(const Object* object, const TokenValue& token) noexcept;
     void ageStep() noexcept;
     /// Gives up the slot's object with exact counts.
-    void empty(Slot& slot) noexcept;
+    void empty(std::uint32_t bucket) noexcept;
     /// Brings a slot of the running decode to exact counts, its own reference counted.
-    void settleSlot(Slot& slot) noexcept;
+    void settleSlot(std::uint32_t bucket) noexcept;
 
     std::unique_ptr<Slot[]> m_slots;
     std::array<std::uint32_t, kSlots> m_hashes {};
-    /// The value type of each slot's object (and kQuiet), or kEmpty.
+    /// The value type of each slot's object (and kQuiet, kCounted), or kEmpty.
     std::array<std::uint8_t, kSlots> m_types {};
     std::uint32_t m_generation { 1 };
     std::uint32_t m_lastSlot { kSlots };
