@@ -44,9 +44,19 @@ namespace {
         }
     }
 
-    bool keysEqual(const detail::Object* stored, const detail::Object* key) noexcept
+    // The hash a stored key was placed by; string keys, nearly all of them, keep theirs.
+    std::uint32_t storedHash(const Value& key) noexcept
     {
-        return stored == key || detail::isEqual(stored, key);
+        const detail::Object* object = key.object();
+        if (object->kind == Kind::String)
+            return static_cast<const detail::StringObject*>(object)->hash;
+        return detail::hashOf(object);
+    }
+
+    // Whether a stored key is the key sought, which hashes to `hash`.
+    bool isStoredKey(const Value& stored, const detail::Object* key, std::uint32_t hash) noexcept
+    {
+        return stored.object() == key || (storedHash(stored) == hash && detail::isEqual(stored.object(), key));
     }
 
     // The first slot a hash probes. Decoded dictionaries are mostly small, and
@@ -127,13 +137,12 @@ Value Dictionary::create(detail::Object* const* keys, const std::uint32_t* keyHa
             Entry& entry = entries[slot];
             if (!entry.key) {
                 // Over empty handles: nothing to release first.
-                entry.keyHash = hash;
                 new (&entry.key) Value(Value::adopt(keys[i]));
                 new (&entry.object) Value(Value::adopt(objects[i]));
                 ++dictionary->m_count;
                 break;
             }
-            if (entry.keyHash == hash && keysEqual(entry.key.object(), keys[i])) {
+            if (isStoredKey(entry.key, keys[i], hash)) {
                 detail::settleDecodeCounts(); // the earlier pair is released
                 dictionary->addObject(hash, Value::adopt(keys[i]), Value::adopt(objects[i]));
                 break;
@@ -169,10 +178,10 @@ std::size_t Dictionary::findSlot(const detail::Object* key, std::uint32_t hash) 
     std::size_t slot = hash % m_capacity;
     for (std::uint32_t i = 0; i < m_capacity; ++i) {
         const Entry& entry = m_entries[slot];
-        if (entry.keyHash == hash && entry.key && keysEqual(entry.key.object(), key))
-            return slot;
         if (!entry.key)
             return SIZE_MAX;
+        if (isStoredKey(entry.key, key, hash))
+            return slot;
         if (++slot == m_capacity)
             slot = 0;
     }
@@ -197,8 +206,11 @@ const Value& Dictionary::objectForKey(std::string_view key) const noexcept
         const Entry& entry = m_entries[slot];
         if (!entry.key)
             return kNone;
-        if (entry.keyHash == hash && entry.key.isString() && entry.key.stringValue() == key)
-            return entry.object;
+        if (entry.key.isString()) {
+            auto* stored = static_cast<const detail::StringObject*>(entry.key.object());
+            if (stored->hash == hash && std::string_view(stored->bytes(), stored->length) == key)
+                return entry.object;
+        }
         if (++slot == m_capacity)
             slot = 0;
     }
@@ -212,10 +224,9 @@ void Dictionary::addObject(std::uint32_t hash, Value&& key, Value&& object) noex
     std::size_t slot = hash % m_capacity;
     for (std::uint32_t i = 0; i < m_capacity; ++i) {
         Entry& entry = m_entries[slot];
-        if (entry.key && entry.keyHash == hash && keysEqual(entry.key.object(), key.object()))
+        if (entry.key && isStoredKey(entry.key, key.object(), hash))
             removeSlot(slot);
         if (!entry.key) {
-            entry.keyHash = hash;
             entry.key = std::move(key);
             entry.object = std::move(object);
             ++m_count;
@@ -229,8 +240,7 @@ void Dictionary::addObject(std::uint32_t hash, Value&& key, Value&& object) noex
 void Dictionary::removeSlot(std::size_t slot) noexcept
 {
     {
-        Entry removed { 0, std::move(m_entries[slot].key), std::move(m_entries[slot].object) };
-        m_entries[slot].keyHash = 0;
+        Entry removed { std::move(m_entries[slot].key), std::move(m_entries[slot].object) };
         --m_count;
     }
     // Close the gap: every pair after it up to the next empty slot is stored
@@ -240,9 +250,8 @@ void Dictionary::removeSlot(std::size_t slot) noexcept
         Entry& entry = m_entries[next];
         if (!entry.key)
             break;
-        Entry lifted { entry.keyHash, std::move(entry.key), std::move(entry.object) };
-        entry.keyHash = 0;
-        std::size_t target = lifted.keyHash % m_capacity;
+        Entry lifted { std::move(entry.key), std::move(entry.object) };
+        std::size_t target = storedHash(lifted.key) % m_capacity;
         while (m_entries[target].key)
             target = (target + 1) % m_capacity;
         m_entries[target] = std::move(lifted);
@@ -305,10 +314,9 @@ void Dictionary::growIfNeeded()
     m_ownsEntries = true;
     m_capacity = static_cast<std::uint32_t>(wanted);
     m_count = 0;
-    // Pairs move with their stored hashes; nothing is hashed again.
     for (std::uint32_t i = 0; i < oldCapacity; ++i) {
         if (old[i].key)
-            addObject(old[i].keyHash, std::move(old[i].key), std::move(old[i].object));
+            addObject(storedHash(old[i].key), std::move(old[i].key), std::move(old[i].object));
         old[i].~Entry();
     }
     if (ownedOld)

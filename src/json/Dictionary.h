@@ -17,8 +17,8 @@ class DictionaryEnumerator;
 /// Immutable dictionaries (mutation marker 0) raise on every mutating call.
 class Dictionary final : public detail::Object {
 public:
+    /// A pair; a key's hash is read from the key (strings keep theirs).
     struct Entry {
-        std::uint32_t keyHash;
         Value key;
         Value object;
     };

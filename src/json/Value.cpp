@@ -521,7 +521,7 @@ Value Value::copy() const
         for (const auto& entry : *d) {
             keys.push_back(Value(entry.key).leak());
             objects.push_back(Value(entry.object).leak());
-            hashes.push_back(entry.keyHash);
+            hashes.push_back(detail::hashOf(entry.key.object()));
         }
         return Dictionary::create(keys.data(), hashes.data(), objects.data(), keys.size(), false);
     }
@@ -543,7 +543,7 @@ Value Value::mutableCopy() const
         for (const auto& entry : *d) {
             keys.push_back(Value(entry.key).leak());
             objects.push_back(Value(entry.object).leak());
-            hashes.push_back(entry.keyHash);
+            hashes.push_back(detail::hashOf(entry.key.object()));
         }
         return Dictionary::create(keys.data(), hashes.data(), objects.data(), keys.size(), true);
     }
