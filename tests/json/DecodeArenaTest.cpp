@@ -157,20 +157,26 @@ TEST(DecodeArena, KeysHeldOnAnotherThreadLiveOnUntilItLetsGo)
     EXPECT_EQ(liveArenaSlabs(), before);
 }
 
-// Whether this build decodes large documents into arena slabs.
-bool decodesIntoSlabs()
-{
-    const std::size_t before = liveArenaSlabs();
-    Value reply = json::objectFromJSONData(largeReply(200));
-    return liveArenaSlabs() != before;
-}
+// Whole releases, in builds that decode large documents into arena slabs;
+// each test starts from the slab and release counts of its start.
+class DecodeArenaWhole : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        {
+            Value probe = json::objectFromJSONData(largeReply(200));
+            if (liveArenaSlabs() == before)
+                GTEST_SKIP() << "this build decodes into the general heap";
+        }
+        whole = treesReleasedWhole();
+    }
 
-TEST(DecodeArenaWhole, AnUntouchedTreeGoesBackWhole)
-{
-    if (!decodesIntoSlabs())
-        GTEST_SKIP() << "this build decodes into the general heap";
     const std::size_t before = liveArenaSlabs();
-    const std::size_t whole = treesReleasedWhole();
+    std::size_t whole = 0;
+};
+
+TEST_F(DecodeArenaWhole, AnUntouchedTreeGoesBackWhole)
+{
     Value reply = json::objectFromJSONData(largeReply());
     // Reading through references takes no reference of its own.
     const Value& reading = reply["statuses"][2000];
@@ -181,12 +187,8 @@ TEST(DecodeArenaWhole, AnUntouchedTreeGoesBackWhole)
     EXPECT_EQ(liveArenaSlabs(), before);
 }
 
-TEST(DecodeArenaWhole, CopiesOfTheRootStillLetItGoWhole)
+TEST_F(DecodeArenaWhole, CopiesOfTheRootStillLetItGoWhole)
 {
-    if (!decodesIntoSlabs())
-        GTEST_SKIP() << "this build decodes into the general heap";
-    const std::size_t before = liveArenaSlabs();
-    const std::size_t whole = treesReleasedWhole();
     Value reply = json::objectFromJSONData(largeReply());
     Value copy = reply;
     // The root released while an outer container lets go of its elements.
@@ -200,12 +202,8 @@ TEST(DecodeArenaWhole, CopiesOfTheRootStillLetItGoWhole)
     EXPECT_EQ(liveArenaSlabs(), before);
 }
 
-TEST(DecodeArenaWhole, AnyPartHeldFromOutsideMakesTheReleaseGoObjectByObject)
+TEST_F(DecodeArenaWhole, AnyPartHeldFromOutsideMakesTheReleaseGoObjectByObject)
 {
-    if (!decodesIntoSlabs())
-        GTEST_SKIP() << "this build decodes into the general heap";
-    const std::size_t before = liveArenaSlabs();
-    const std::size_t whole = treesReleasedWhole();
     {
         // Held and let go again before the root goes: still object by object.
         Value reply = json::objectFromJSONData(largeReply());
@@ -246,12 +244,8 @@ TEST(DecodeArenaWhole, AnyPartHeldFromOutsideMakesTheReleaseGoObjectByObject)
     EXPECT_EQ(liveArenaSlabs(), before);
 }
 
-TEST(DecodeArenaWhole, OnlyImmutableTreesOfADecoderUsedOnceGoWhole)
+TEST_F(DecodeArenaWhole, OnlyImmutableTreesOfADecoderUsedOnceGoWhole)
 {
-    if (!decodesIntoSlabs())
-        GTEST_SKIP() << "this build decodes into the general heap";
-    const std::size_t before = liveArenaSlabs();
-    const std::size_t whole = treesReleasedWhole();
     {
         Value reply = json::mutableObjectFromJSONData(largeReply());
         reply["statuses"].asArray()->addObject(Value("appended"));
@@ -267,12 +261,8 @@ TEST(DecodeArenaWhole, OnlyImmutableTreesOfADecoderUsedOnceGoWhole)
     EXPECT_EQ(liveArenaSlabs(), before);
 }
 
-TEST(DecodeArenaWhole, ObjectsTooLargeForASlabGoWithTheirTree)
+TEST_F(DecodeArenaWhole, ObjectsTooLargeForASlabGoWithTheirTree)
 {
-    if (!decodesIntoSlabs())
-        GTEST_SKIP() << "this build decodes into the general heap";
-    const std::size_t before = liveArenaSlabs();
-    const std::size_t whole = treesReleasedWhole();
     // A long string and a long array, each in a slab of its own size.
     std::string numbers;
     for (int i = 0; i < 2000; ++i)
