@@ -198,24 +198,34 @@ namespace {
         std::free(slab);
     }
 
-    void giveBackSlab(ArenaSlab* slab) noexcept
+    // Puts `count` slabs linked through nextFree, `first` to `last`, in the
+    // pool, or frees them when the pool would hold more than it keeps.
+    void poolSlabs(ArenaSlab* first, ArenaSlab* last, std::size_t count) noexcept
     {
-        g_liveSlabs.fetch_sub(1, std::memory_order_relaxed);
-        if (slab->large) {
-            freeSlab(slab);
-            return;
-        }
         SlabPool& pool = slabPool();
         {
             std::lock_guard<std::mutex> lock(pool.mutex);
-            if (pool.count < kPooledSlabs) {
-                slab->nextFree = pool.head;
-                pool.head = slab;
-                ++pool.count;
+            if (pool.count + count <= kPooledSlabs) {
+                last->nextFree = pool.head;
+                pool.head = first;
+                pool.count += count;
                 return;
             }
         }
-        freeSlab(slab);
+        for (ArenaSlab* slab = first; slab;) {
+            ArenaSlab* next = slab == last ? nullptr : slab->nextFree;
+            freeSlab(slab);
+            slab = next;
+        }
+    }
+
+    void giveBackSlab(ArenaSlab* slab) noexcept
+    {
+        g_liveSlabs.fetch_sub(1, std::memory_order_relaxed);
+        if (slab->large)
+            freeSlab(slab);
+        else
+            poolSlabs(slab, slab, 1);
     }
 
     // Gives back a decode's slabs, newest first, with one lock of the pool.
@@ -240,23 +250,8 @@ namespace {
             slab = previous;
         }
         g_liveSlabs.fetch_sub(slabs, std::memory_order_relaxed);
-        if (!pooled)
-            return;
-        SlabPool& pool = slabPool();
-        {
-            std::lock_guard<std::mutex> lock(pool.mutex);
-            if (pool.count + count <= kPooledSlabs) {
-                lastPooled->nextFree = pool.head;
-                pool.head = pooled;
-                pool.count += count;
-                return;
-            }
-        }
-        for (ArenaSlab* slab = pooled; slab;) {
-            ArenaSlab* next = slab->nextFree;
-            freeSlab(slab);
-            slab = next;
-        }
+        if (pooled)
+            poolSlabs(pooled, lastPooled, count);
     }
 
     // `n` objects of the slab are gone; the last one out returns the slab.
