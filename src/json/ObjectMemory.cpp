@@ -261,11 +261,6 @@ namespace {
             giveBackSlab(slab);
     }
 
-    ArenaSlab* slabOf(const void* memory) noexcept
-    {
-        return reinterpret_cast<ArenaSlab*>(reinterpret_cast<std::uintptr_t>(memory) & ~(kArenaSlabBytes - 1));
-    }
-
     void sealSlab(ArenaState& arena) noexcept
     {
         if (arena.slab)

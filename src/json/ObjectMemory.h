@@ -50,8 +50,8 @@ struct ArenaState {
 #if HESTIO_JSON_POOL
 extern thread_local constinit ArenaState t_arena;
 #endif
-/// Larger objects (long arrays, big tables) take the general heap: one of
-/// them would leave most of a slab unused.
+/// Larger objects (long arrays, big tables) get a slab of their own size:
+/// one of them would leave most of a shared slab unused.
 constexpr std::size_t kLargestArenaObject = 4096;
 
 /// allocateObject with its usual case inline: the next bytes of the slab
@@ -83,6 +83,12 @@ extern thread_local constinit ReleaseBatch t_batch;
 #endif
 constexpr std::size_t kArenaSlabBytes = 32 * 1024;
 
+/// The slab an arena object lies in: slabs are aligned to their size.
+inline ArenaSlab* slabOf(const void* memory) noexcept
+{
+    return reinterpret_cast<ArenaSlab*>(reinterpret_cast<std::uintptr_t>(memory) & ~(kArenaSlabBytes - 1));
+}
+
 /// freeObject with its usual case inline: an arena object of the slab whose
 /// frees the release scope is counting.
 inline void freeObjectInline(void* memory, std::uint8_t sizeClass) noexcept
@@ -90,9 +96,7 @@ inline void freeObjectInline(void* memory, std::uint8_t sizeClass) noexcept
 #if HESTIO_JSON_POOL
     if (sizeClass == kArenaClass) {
         ReleaseBatch& batch = t_batch;
-        const auto* slab
-            = reinterpret_cast<ArenaSlab*>(reinterpret_cast<std::uintptr_t>(memory) & ~(kArenaSlabBytes - 1));
-        if (batch.depth && batch.slab == slab) {
+        if (batch.depth && batch.slab == slabOf(memory)) {
             ++batch.pending;
             return;
         }
