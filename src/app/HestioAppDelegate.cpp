@@ -116,15 +116,21 @@ void HestioAppDelegate::applicationDidFinishLaunching(bool launchedForLocation)
     ServiceEnvironment& environment = ServiceEnvironment::shared();
     std::weak_ptr<HestioAppDelegate> weak = weak_from_this();
     std::thread::id mainThread = std::this_thread::get_id();
-    environment.currentToken = [weak, mainThread]() -> std::optional<std::string> {
+    environment.currentToken = [weak]() -> std::optional<std::string> {
         auto self = weak.lock();
-        if (!self)
-            return std::nullopt;
-        // Only requests made on the main thread renew the session; the
-        // background resend sends the token it finds.
-        if (std::this_thread::get_id() == mainThread)
-            self->renewExpiredSession();
-        return self->currentToken();
+        return self ? self->currentToken() : std::nullopt;
+    };
+    // Only requests started on the main thread wait for a renewal; the
+    // background resend signs in by itself and sends the token it finds.
+    environment.sessionNeedsRenewal = [weak, mainThread] {
+        auto self = weak.lock();
+        return self && std::this_thread::get_id() == mainThread && self->sessionNeedsRenewal();
+    };
+    environment.renewSession = [weak](std::function<void()> done) {
+        if (auto self = weak.lock())
+            self->renewSession(std::move(done));
+        else
+            done();
     };
     environment.showInfoPanel
         = [weak](int type, const std::string& title, const std::string& subtitle, double hideAfter) {
@@ -225,25 +231,88 @@ void HestioAppDelegate::didReceiveRemoteNotification(Application& application, c
     AlertView::create("Message from server", alert, this, "OK")->show();
 }
 
-void HestioAppDelegate::renewExpiredSession()
+bool HestioAppDelegate::sessionNeedsRenewal() const
 {
-    // A session whose token has expired is renewed with the stored
-    // credentials before the next request goes out, as a movement posting
-    // does; otherwise the service would refuse every screen's request from
-    // then on and the app would show nothing until restarted. Nobody signed
-    // in, a user without a token (a failed renewal) or no stored user name:
-    // nothing is tried here.
-    if (m_renewingSession)
-        return;
+    // Nobody signed in, or a user without a token: there is no session to
+    // renew (the sign-in screen or loginSynchronous deals with those).
     auto user = curUser();
     double now = RunLoop::current().clock().now().timeIntervalSince1970();
     if (!user || !user->hasToken() || !(user->tokenExpiration < now * 1000))
+        return false;
+    return UserDefaults::standard().stringForKey("username").has_value();
+}
+
+namespace {
+    /// Told apart from the saved-locations download in the callbacks.
+    struct SessionRenewalRequest { };
+}
+
+void HestioAppDelegate::renewSession(std::function<void()> done)
+{
+    m_renewalWaiters.push_back(std::move(done));
+    if (m_renewal)
         return;
-    if (!UserDefaults::standard().stringForKey("username"))
+    std::optional<std::string> username = UserDefaults::standard().stringForKey("username");
+    if (!username) {
+        endRenewal();
         return;
-    m_renewingSession = true;
-    loginSynchronous(true);
-    m_renewingSession = false;
+    }
+    std::optional<KeychainError> ignored;
+    std::string password = KeychainWrapper::getValueForKey(*username, keychainService, &ignored).value_or("");
+    // The renewal keeps the signed-in user until the service has answered, so
+    // a dropped connection leaves the session as it was rather than empty.
+    m_renewal
+        = WebServiceConnector::create("/session", LoginViewController::signInParameters(*username, password), true);
+    m_renewal->sendWithoutToken();
+    m_renewal->setContext(SessionRenewalRequest {});
+    m_renewal->setDelegate(weak_from_this());
+    m_renewal->startConnectionForDownload(true);
+    if (!m_renewal->isRunning())
+        endRenewal();
+}
+
+void HestioAppDelegate::endRenewal()
+{
+    m_renewal.reset();
+    auto waiters = std::move(m_renewalWaiters);
+    m_renewalWaiters.clear();
+    for (auto& waiter : waiters)
+        waiter();
+}
+
+void HestioAppDelegate::requestFinished(WebServiceConnector& request, bool success, const json::Value& data)
+{
+    if (!request.context<SessionRenewalRequest>()) {
+        WebServiceConnectorDelegate::requestFinished(request, success, data);
+        return;
+    }
+    if (success) {
+        if (!loginPage)
+            loginPage = LoginViewController::create();
+        loginPage->createUser(data);
+        endRenewal();
+        return;
+    }
+    if (!request.answeredWithJSON()) {
+        // Something on the way answered instead of the service: the
+        // credentials were not judged, so the session stays as it was.
+        endRenewal();
+        return;
+    }
+    // The service refused the stored credentials: signed out, and the
+    // waiting requests go out without a token and fail as such.
+    setCurUser(nullptr);
+    endRenewal();
+    showLogin();
+}
+
+void HestioAppDelegate::requestFailed(WebServiceConnector& request, const platform::TransportError& error)
+{
+    if (!request.context<SessionRenewalRequest>()) {
+        WebServiceConnectorDelegate::requestFailed(request, error);
+        return;
+    }
+    endRenewal();
 }
 
 void HestioAppDelegate::loginSynchronous(bool synchronous)

@@ -6,6 +6,7 @@
 #include "platform/ui/Application.h"
 #include "presence/Location.h"
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -57,6 +58,8 @@ public:
     static std::string documentDirectoryPath();
 
     // Request callbacks
+    void requestFinished(WebServiceConnector& request, bool success, const json::Value& data) override;
+    void requestFailed(WebServiceConnector& request, const platform::TransportError& error) override;
     void dataReceived(bool success, const json::Value& data, int tag) override;
     void dataSent(bool success, int tag) override;
 
@@ -79,10 +82,16 @@ public:
     /// The signed-in user's token, for the request objects; callable from the
     /// background resend too.
     std::optional<std::string> currentToken() const;
-    /// Signs in again with the stored credentials, synchronously, when the
-    /// signed-in user's token has expired; requests made on the main thread
-    /// call it before they take the token.
-    void renewExpiredSession();
+    /// Whether the signed-in user's token has expired and a user name is
+    /// stored to sign in again with.
+    bool sessionNeedsRenewal() const;
+    /// Signs in again with the stored credentials without blocking, and calls
+    /// `done` once that ended, whichever way. Requests made while the token
+    /// has expired wait on it; one renewal serves all of them. The signed-in
+    /// user stays when the service cannot be reached (the next request tries
+    /// again); stored credentials the service refuses bring the login screen.
+    void renewSession(std::function<void()> done);
+    bool isRenewingSession() const { return m_renewal != nullptr; }
 
     /// The failed-movement resend, run on the background queue; exposed so a
     /// test can run it directly.
@@ -94,8 +103,11 @@ private:
     void registerForSessionNotifications();
     void buildTabs();
 
+    void endRenewal();
+
     mutable std::mutex m_sessionMutex;
-    bool m_renewingSession { false };
+    std::shared_ptr<WebServiceConnector> m_renewal;
+    std::vector<std::function<void()>> m_renewalWaiters;
     std::optional<std::string> m_pushToken;
     std::shared_ptr<User> m_curUser;
     bool m_observing { false };

@@ -180,23 +180,39 @@ void LoginViewController::logIn()
     wsc->startConnectionForDownload(true);
 }
 
-void LoginViewController::backgroundLoginForUsername(const std::string& name, const std::string& pass, bool synchronous)
+std::string LoginViewController::signInParameters(const std::string& name, const std::string& pass)
 {
     HestioAppDelegate& session = HestioAppDelegate::shared();
-    session.setCurUser(nullptr);
-    usernameText = name;
-    passwordText = pass;
     std::string parameters = "name=" + escapeParameter(name) + "&password=" + escapeParameter(pass);
     std::optional<KeychainError> ignored;
     session.setPushToken(KeychainWrapper::getValueForKey("pushtoken", keychainService, &ignored));
     if (auto token = session.pushToken())
         parameters += "&push_token=" + escapeParameter(*token);
-    wsc = WebServiceConnector::create("/session", parameters, true);
+    return parameters;
+}
+
+void LoginViewController::backgroundLoginForUsername(const std::string& name, const std::string& pass, bool synchronous)
+{
+    HestioAppDelegate& session = HestioAppDelegate::shared();
+    std::shared_ptr<User> previousUser = session.curUser();
+    session.setCurUser(nullptr);
+    usernameText = name;
+    passwordText = pass;
+    wsc = WebServiceConnector::create("/session", signInParameters(name, pass), true);
     wsc->setDelegate(selfAsDelegate());
-    if (synchronous)
-        createUser(wsc->startSynchronousConnection());
-    else
+    if (!synchronous) {
         wsc->startConnectionForDownload(true);
+        return;
+    }
+    json::Value reply = wsc->startSynchronousConnection();
+    if (reply.isNone() && previousUser && previousUser->hasToken()) {
+        // No answer came (the network is away): the user who was signed in
+        // stays, rather than an empty one whose requests all carry
+        // "token=(null)"; the next sign-in tries again.
+        session.setCurUser(std::move(previousUser));
+        return;
+    }
+    createUser(reply);
 }
 
 void LoginViewController::createUser(const json::Value& reply)

@@ -35,6 +35,10 @@ public:
 
     // The sign-in exchange
     void backgroundLoginForUsername(const std::string& name, const std::string& password, bool synchronous);
+    /// The stored-credential sign-in's parameters: the name, the password and
+    /// the push token read afresh from the credential store (which also
+    /// becomes the session's push token).
+    static std::string signInParameters(const std::string& name, const std::string& password);
     /// Builds the User from a sign-in reply and installs it as the session's.
     void createUser(const json::Value& reply);
     void dataReceived(bool success, const json::Value& data, int tag) override;

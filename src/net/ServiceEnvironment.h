@@ -20,8 +20,15 @@ struct ServiceEnvironment {
     std::string serviceHost { "localhost:8443" };
     /// How long one request may take before it fails as a transport failure.
     double requestTimeoutSeconds { 30 };
-    /// The signed-in user's token, none when nobody is signed in.
+    /// The signed-in user's token, none when nobody is signed in. Never blocks.
     std::function<std::optional<std::string>()> currentToken;
+    /// Whether the signed-in user's token has expired and can be renewed with
+    /// stored credentials, so that a request made now must wait for that.
+    std::function<bool()> sessionNeedsRenewal;
+    /// Renews the session without blocking and calls `done` on the main loop
+    /// once the renewal ended, whichever way; several waiting requests share
+    /// one renewal.
+    std::function<void(std::function<void()> done)> renewSession;
     /// Shows the drop-down info panel (type 1 = error).
     std::function<void(int type, const std::string& title, const std::string& subtitle, double hideAfterSeconds)>
         showInfoPanel;

@@ -19,6 +19,19 @@ namespace {
 
 }
 
+void WebServiceConnectorDelegate::requestFinished(WebServiceConnector& request, bool success, const json::Value& data)
+{
+    if (request.forDownloading())
+        dataReceived(success, data, request.tag());
+    else
+        dataSent(success, request.tag());
+}
+
+void WebServiceConnectorDelegate::requestFailed(WebServiceConnector& request, const platform::TransportError& error)
+{
+    requestToServerFailedWithError(error, request.parameters());
+}
+
 std::shared_ptr<WebServiceConnector> WebServiceConnector::create(
     std::string remainingURI, std::optional<std::string> parameters, bool forPost)
 {
@@ -27,32 +40,49 @@ std::shared_ptr<WebServiceConnector> WebServiceConnector::create(
 }
 
 WebServiceConnector::WebServiceConnector(std::string remainingURI, std::optional<std::string> parameters, bool forPost)
-    : m_isPost(forPost)
+    : m_remainingURI(std::move(remainingURI))
+    , m_callerParameters(std::move(parameters))
+    , m_isPost(forPost)
+{
+    formRequest();
+}
+
+void WebServiceConnector::formRequest()
 {
     const ServiceEnvironment& environment = ServiceEnvironment::shared();
-    std::optional<std::string> token = environment.currentToken ? environment.currentToken() : std::nullopt;
+    std::optional<std::string> token;
+    if (!m_withoutToken && environment.currentToken)
+        token = environment.currentToken();
     // With nobody signed in the parameter still goes out, as "token=(null)".
     std::string tokenParameter = "token=" + token.value_or("(null)");
 
-    if (!parameters || parameters->empty())
+    if (!m_callerParameters || m_callerParameters->empty())
         m_parameters = tokenParameter;
     else
-        m_parameters = *parameters + "&" + tokenParameter;
+        m_parameters = *m_callerParameters + "&" + tokenParameter;
 
     std::string base = "https://" + environment.serviceHost + basePath;
     // Values arrive escaped already (escapeParameter), so the URL is not
     // escaped a second time.
     if (m_isPost)
-        m_url = base + remainingURI;
+        m_url = base + m_remainingURI;
     else
-        m_url = base + remainingURI + "?" + tokenParameter + "&" + m_parameters;
+        m_url = base + m_remainingURI + "?" + tokenParameter + "&" + m_parameters;
+}
+
+void WebServiceConnector::sendWithoutToken()
+{
+    m_withoutToken = true;
+    formRequest();
 }
 
 WebServiceConnector::~WebServiceConnector()
 {
+    // Reached while an exchange runs only when the loop that was to deliver
+    // its answer has gone: nobody is left to hear it.
     if (m_exchange)
         m_exchange->cancel();
-    m_delegateHold.cancel();
+    m_runningHold.cancel();
 }
 
 platform::HttpRequest WebServiceConnector::makeRequest() const
@@ -77,7 +107,38 @@ bool WebServiceConnector::successOf(const json::Value& reply)
 
 void WebServiceConnector::startConnectionForDownload(bool forDownloading)
 {
+    // Starting again replaces the exchange in flight; it reports nothing.
+    cancel();
     m_forDownloading = forDownloading;
+    if (auto* loop = platform::RunLoop::currentIfAny()) {
+        auto hold = std::make_shared<
+            std::pair<std::shared_ptr<WebServiceConnector>, std::shared_ptr<WebServiceConnectorDelegate>>>(
+            shared_from_this(), m_delegate.lock());
+        m_runningHold = loop->keepAlive(std::move(hold));
+    }
+    const ServiceEnvironment& environment = ServiceEnvironment::shared();
+    if (!m_withoutToken && environment.sessionNeedsRenewal && environment.renewSession
+        && environment.sessionNeedsRenewal()) {
+        // The token has expired: wait for the renewal, then go out with the
+        // new one. The loop keeps running meanwhile.
+        m_waitingForSession = true;
+        std::weak_ptr<WebServiceConnector> weakSelf = weak_from_this();
+        environment.renewSession([weakSelf] {
+            auto self = weakSelf.lock();
+            if (!self || !self->m_waitingForSession)
+                return; // cancelled while waiting
+            self->m_waitingForSession = false;
+            self->formRequest();
+            self->send();
+        });
+        return;
+    }
+    formRequest();
+    send();
+}
+
+void WebServiceConnector::send()
+{
     const ServiceEnvironment& environment = ServiceEnvironment::shared();
     std::weak_ptr<WebServiceConnector> weakSelf = weak_from_this();
     platform::ExchangeCallbacks callbacks {
@@ -98,16 +159,39 @@ void WebServiceConnector::startConnectionForDownload(bool forDownloading)
                 self->fail(error);
         },
     };
+    m_receivedData.clear();
     m_exchange = environment.transport ? environment.transport->start(makeRequest(), std::move(callbacks)) : nullptr;
     if (!m_exchange) {
+        m_runningHold.cancel();
         hestio::log("The connection failed...");
         return;
     }
-    if (auto* loop = platform::RunLoop::currentIfAny())
-        m_delegateHold = loop->keepAlive(m_delegate.lock());
-    m_receivedData.clear();
     if (environment.setNetworkActivityIndicatorVisible)
         environment.setNetworkActivityIndicatorVisible(true);
+}
+
+void WebServiceConnector::cancel()
+{
+    m_waitingForSession = false;
+    if (auto exchange = std::move(m_exchange)) {
+        exchange->cancel();
+        const ServiceEnvironment& environment = ServiceEnvironment::shared();
+        if (environment.setNetworkActivityIndicatorVisible)
+            environment.setNetworkActivityIndicatorVisible(false);
+    }
+    m_receivedData.clear();
+    m_runningHold.cancel();
+}
+
+std::shared_ptr<WebServiceConnectorDelegate> WebServiceConnector::endExchange()
+{
+    m_exchange.reset();
+    auto delegate = m_delegate.lock();
+    m_runningHold.cancel();
+    const ServiceEnvironment& environment = ServiceEnvironment::shared();
+    if (environment.setNetworkActivityIndicatorVisible)
+        environment.setNetworkActivityIndicatorVisible(false);
+    return delegate;
 }
 
 void WebServiceConnector::finish()
@@ -117,28 +201,16 @@ void WebServiceConnector::finish()
     m_answeredWithJSON = !reply.isNone();
     m_receivedData.clear();
     m_receivedData.shrink_to_fit();
-    m_exchange.reset();
-    auto delegate = m_delegate.lock();
-    m_delegateHold.cancel();
-    const ServiceEnvironment& environment = ServiceEnvironment::shared();
-    if (environment.setNetworkActivityIndicatorVisible)
-        environment.setNetworkActivityIndicatorVisible(false);
-    bool success = successOf(reply);
-    if (!delegate)
-        return;
-    if (m_forDownloading)
-        delegate->dataReceived(success, reply, m_tag);
-    else
-        delegate->dataSent(success, m_tag);
+    auto delegate = endExchange();
+    if (delegate)
+        delegate->requestFinished(*this, successOf(reply), reply);
 }
 
 void WebServiceConnector::fail(const platform::TransportError& error)
 {
     auto keepAlive = shared_from_this();
     m_receivedData.clear();
-    m_exchange.reset();
-    auto delegate = m_delegate.lock();
-    m_delegateHold.cancel();
+    auto delegate = endExchange();
     const ServiceEnvironment& environment = ServiceEnvironment::shared();
     if (environment.showInfoPanel) {
         environment.showInfoPanel(1, "Network Failure!",
@@ -146,10 +218,8 @@ void WebServiceConnector::fail(const platform::TransportError& error)
     }
     hestio::log("Connection failed! Error - " + error.localizedDescription + " " + error.failingURL);
     hestio::log("Error Code: " + std::to_string(error.code));
-    if (environment.setNetworkActivityIndicatorVisible)
-        environment.setNetworkActivityIndicatorVisible(false);
     if (delegate)
-        delegate->requestToServerFailedWithError(error, m_parameters);
+        delegate->requestFailed(*this, error);
 }
 
 json::Value WebServiceConnector::startSynchronousConnection()

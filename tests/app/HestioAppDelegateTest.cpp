@@ -68,7 +68,8 @@ TEST_F(HestioAppDelegateTest, StoredCredentialsSignInInTheBackgroundWithThePushT
     std::vector<std::string> urls;
     for (const auto& request : transport->requests())
         urls.push_back(request.url);
-    EXPECT_NE(std::find(urls.begin(), urls.end(), "https://localhost:8443/kivoraserver/api/location?token=T0K3N&token=T0K3N"),
+    EXPECT_NE(
+        std::find(urls.begin(), urls.end(), "https://localhost:8443/kivoraserver/api/location?token=T0K3N&token=T0K3N"),
         urls.end())
         << "UserLoggedIn loads the saved locations";
     EXPECT_NE(std::find(urls.begin(), urls.end(),
@@ -95,54 +96,135 @@ TEST_F(HestioAppDelegateTest, TokenExpiryIsExactToTheMillisecond)
     EXPECT_EQ(session().curUser()->loginToken, "NEW") << "the synchronous sign-in installs the user at once";
 }
 
-TEST_F(HestioAppDelegateTest, ARequestAfterTheTokenExpiredSignsInAgainFirst)
+namespace {
+struct Answers : WebServiceConnectorDelegate {
+    std::vector<std::string> calls;
+    void requestFinished(WebServiceConnector& request, bool success, const json::Value&) override
+    {
+        calls.push_back(request.url().substr(request.url().find("/kivoraserver")) + (success ? " ok" : " refused"));
+    }
+    void requestFailed(WebServiceConnector& request, const platform::TransportError&) override
+    {
+        calls.push_back(request.url().substr(request.url().find("/kivoraserver")) + " failed");
+    }
+};
+}
+
+struct SessionRenewalTest : test::SessionFixture {
+    std::shared_ptr<Answers> answers = std::make_shared<Answers>();
+    std::shared_ptr<User> user;
+
+    void SetUp() override
+    {
+        session().applicationDidFinishLaunching(true);
+        platform::UserDefaults::standard().setObject("demo", "username");
+        KeychainWrapper::storeKey("demo", "pw", "kivora", true);
+        user = User::initWithUsername("demo", "OLD");
+        user->tokenExpiration = nowMs - 1;
+        session().setCurUser(user);
+    }
+    std::shared_ptr<WebServiceConnector> request(const char* path)
+    {
+        auto wsc = WebServiceConnector::create(path, std::nullopt, false);
+        wsc->setDelegate(answers);
+        wsc->startConnectionForDownload(true);
+        return wsc;
+    }
+};
+
+TEST_F(SessionRenewalTest, RequestsWaitForOneRenewalWithoutBlockingAndGoOutWithTheNewToken)
 {
-    session().applicationDidFinishLaunching(true);
-    platform::UserDefaults::standard().setObject("demo", "username");
-    KeychainWrapper::storeKey("demo", "pw", "kivora", true);
-    auto user = User::initWithUsername("demo", "OLD");
-    user->tokenExpiration = nowMs;
-    session().setCurUser(user);
+    user->tokenExpiration = nowMs; // expiring exactly now still counts as signed in
+    request("/api/battery");
+    EXPECT_EQ(requestLines(),
+        (std::vector<std::string> { "GET https://localhost:8443/kivoraserver/api/battery?token=OLD&token=OLD" }));
+    transport->clearRequests();
+    loop.runPending();
+    answers->calls.clear();
 
-    // Still valid (expiring exactly now): no renewal.
-    EXPECT_EQ(WebServiceConnector::create("/api/activity", std::nullopt, false)->parameters(), "token=OLD");
-    EXPECT_EQ(transport->requestCount(), 0u);
-
-    // Another thread (the background resend) takes the token as it is.
     user->tokenExpiration = nowMs - 1;
+    transport->enqueue(FakeTransport::Reply::json(test::SessionFixture::signInReply("NEW")).after(2));
+    request("/api/device");
+    request("/api/activity");
+    EXPECT_EQ(requestLines(),
+        (std::vector<std::string> {
+            "POST https://localhost:8443/kivoraserver/session name=demo&password=pw&token=(null)" }))
+        << "one sign-in for both, and the caller returned at once";
+    EXPECT_EQ(session().curUser(), user) << "the user stays signed in while the renewal runs";
+
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})"));
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})"));
+    loop.advance(2);
+    EXPECT_EQ(requestLines(),
+        (std::vector<std::string> {
+            "POST https://localhost:8443/kivoraserver/session name=demo&password=pw&token=(null)",
+            "GET https://localhost:8443/kivoraserver/api/device?token=NEW&token=NEW",
+            "GET https://localhost:8443/kivoraserver/api/activity?token=NEW&token=NEW" }));
+    loop.runPending();
+    EXPECT_EQ(
+        answers->calls, (std::vector<std::string> { "/kivoraserver/api/device ok", "/kivoraserver/api/activity ok" }));
+    EXPECT_EQ(session().curUser()->loginToken, "NEW");
+}
+
+TEST_F(SessionRenewalTest, ARenewalThatCannotReachTheServiceKeepsTheUserAndTheNextRequestTriesAgain)
+{
+    transport->enqueue(FakeTransport::Reply::failure().after(1));
+    transport->enqueue(FakeTransport::Reply::failure());
+    request("/api/device");
+    loop.advance(1);
+    loop.runPending();
+    EXPECT_EQ(session().curUser(), user) << "never an empty user after a dropped renewal";
+    EXPECT_EQ(answers->calls, (std::vector<std::string> { "/kivoraserver/api/device?token=OLD&token=OLD failed" }));
+
+    transport->enqueue(FakeTransport::Reply::json(test::SessionFixture::signInReply("NEW")));
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})"));
+    request("/api/schedule");
+    loop.runPending();
+    loop.runPending();
+    std::vector<std::string> lines = requestLines();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[2], "POST https://localhost:8443/kivoraserver/session name=demo&password=pw&token=(null)");
+    EXPECT_EQ(lines[3], "GET https://localhost:8443/kivoraserver/api/schedule?token=NEW&token=NEW");
+    EXPECT_EQ(session().curUser()->loginToken, "NEW");
+}
+
+TEST_F(SessionRenewalTest, RefusedStoredCredentialsSignOutAndShowTheLoginScreen)
+{
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":false,"error":"Wrong username or password"})", 401));
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":false})", 401));
+    request("/api/activity");
+    loop.runPending();
+    loop.runPending();
+    EXPECT_FALSE(session().curUser());
+    EXPECT_TRUE(dynamic_cast<LoginViewController*>(session().rootController->modalViewController()));
+    EXPECT_EQ(requestLines().back(), "GET https://localhost:8443/kivoraserver/api/activity?token=(null)&token=(null)");
+    EXPECT_EQ(
+        answers->calls, (std::vector<std::string> { "/kivoraserver/api/activity?token=(null)&token=(null) refused" }));
+}
+
+TEST_F(SessionRenewalTest, NoStoredUserNameMeansNoRenewalAndOtherThreadsSendTheTokenTheyFind)
+{
     std::string fromOtherThread;
     std::thread([&] {
         fromOtherThread = WebServiceConnector::create("/api/movement", "a=1", true)->parameters();
     }).join();
     EXPECT_EQ(fromOtherThread, "a=1&token=OLD");
-    EXPECT_EQ(transport->requestCount(), 0u);
 
-    // On the main thread the session is renewed before the token is taken.
-    transport->enqueue(FakeTransport::Reply::json(test::SessionFixture::signInReply("NEW")));
-    auto wsc = WebServiceConnector::create("/api/device", "action=true", false);
-    EXPECT_EQ(wsc->parameters(), "action=true&token=NEW");
+    platform::UserDefaults::standard().removeObjectForKey("username");
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":false})", 401));
+    request("/api/activity");
     EXPECT_EQ(requestLines(),
-        (std::vector<std::string> {
-            "POST https://localhost:8443/kivoraserver/session name=demo&password=pw&token=(null)" }));
-    EXPECT_EQ(WebServiceConnector::create("/api/activity", std::nullopt, false)->parameters(), "token=NEW");
-    EXPECT_EQ(transport->requestCount(), 1u) << "renewed once";
+        (std::vector<std::string> { "GET https://localhost:8443/kivoraserver/api/activity?token=OLD&token=OLD" }));
 }
 
-TEST_F(HestioAppDelegateTest, AFailedRenewalIsNotRetriedByEveryRequest)
+TEST_F(SessionRenewalTest, TheSynchronousSignInKeepsTheUserWhenNoAnswerComes)
 {
-    session().applicationDidFinishLaunching(true);
-    auto user = User::initWithUsername("demo", "OLD");
-    user->tokenExpiration = nowMs - 1;
-    session().setCurUser(user);
-    EXPECT_EQ(WebServiceConnector::create("/api/activity", std::nullopt, false)->parameters(), "token=OLD")
-        << "no stored user name: nothing to sign in with";
-    EXPECT_EQ(transport->requestCount(), 0u);
-
-    platform::UserDefaults::standard().setObject("demo", "username");
-    transport->enqueue(FakeTransport::Reply::json(R"({"success":false,"error":"Wrong username or password"})"));
-    EXPECT_EQ(WebServiceConnector::create("/api/activity", std::nullopt, false)->parameters(), "token=(null)");
-    EXPECT_EQ(WebServiceConnector::create("/api/schedule", std::nullopt, false)->parameters(), "token=(null)");
-    EXPECT_EQ(transport->requestCount(), 1u);
+    transport->enqueue(FakeTransport::Reply::failure());
+    session().loginSynchronous(true);
+    EXPECT_EQ(session().curUser(), user);
+    transport->enqueue(FakeTransport::Reply::json(test::SessionFixture::signInReply("NEW")));
+    session().loginSynchronous(true);
+    EXPECT_EQ(session().curUser()->loginToken, "NEW");
 }
 
 TEST_F(HestioAppDelegateTest, SynchronousSignInInstallsAUserEvenFromAnUnusableReply)

@@ -191,18 +191,108 @@ TEST_F(WebServiceConnectorTest, UnstartableReleasedAndSelfReleasingExchanges)
     auto refused = start("/x", std::nullopt, false);
     EXPECT_EQ(logs.lines(), (std::vector<std::string> { "The connection failed..." }));
     EXPECT_TRUE(indicator.empty());
+    EXPECT_FALSE(refused->isRunning());
     transport->setRefusesToStart(false);
 
     transport->enqueue(FakeTransport::Reply::json(R"({"success":true})"));
     start("/released", std::nullopt, false); // nobody keeps it
     loop.runPending();
-    EXPECT_TRUE(delegate->calls.empty()) << "a released request calls nobody";
+    EXPECT_EQ(delegate->calls, (std::vector<std::string> { "received true 0" }))
+        << "a started request answers even when its owner let it go";
 
+    delegate->calls.clear();
     transport->enqueue(FakeTransport::Reply::json(R"({"success":true})"));
     delegate->owned = start("/owned", std::nullopt, false);
     loop.runPending();
     EXPECT_EQ(delegate->calls, (std::vector<std::string> { "received true 0" }));
     EXPECT_FALSE(delegate->owned);
+}
+
+TEST_F(WebServiceConnectorTest, ReplacingTheKeptRequestLetsBothAnswerOnceEachInTheirOwnOrder)
+{
+    // A screen that keeps one property per kind of request and starts a
+    // second one while the first is in flight: both reach the service and
+    // both answer, in the order the service answers them.
+    struct Recorder : WebServiceConnectorDelegate {
+        std::vector<std::string> calls;
+        std::shared_ptr<WebServiceConnector> property;
+        void requestFinished(WebServiceConnector& request, bool success, const json::Value&) override
+        {
+            calls.push_back(*request.context<std::string>() + (success ? " ok" : " refused"));
+        }
+        void requestFailed(WebServiceConnector& request, const TransportError&) override
+        {
+            calls.push_back(*request.context<std::string>() + " failed");
+        }
+    };
+    auto recorder = std::make_shared<Recorder>();
+    auto send = [&](const std::string& what) {
+        recorder->property = WebServiceConnector::create("/api/device", "name=" + what, true);
+        recorder->property->setContext(what);
+        recorder->property->setDelegate(recorder);
+        recorder->property->startConnectionForDownload(false);
+    };
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})").after(3));
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":false})").after(1));
+    transport->enqueue(FakeTransport::Reply::failure().after(2));
+    send("first");
+    send("second");
+    send("third");
+    ASSERT_EQ(transport->requestCount(), 3u);
+    EXPECT_EQ(transport->requests()[0].body, "name=first&token=T");
+    loop.advance(1);
+    EXPECT_EQ(recorder->calls, (std::vector<std::string> { "second refused" }));
+    loop.advance(1);
+    loop.advance(1);
+    EXPECT_EQ(recorder->calls, (std::vector<std::string> { "second refused", "third failed", "first ok" }));
+    loop.advance(10);
+    EXPECT_EQ(recorder->calls.size(), 3u) << "each exactly once";
+}
+
+TEST_F(WebServiceConnectorTest, OnlyAnExplicitCancelStopsAnExchange)
+{
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})").after(1));
+    std::weak_ptr<Delegate> watch = delegate;
+    auto wsc = start("/x", std::nullopt, false);
+    delegate.reset();
+    EXPECT_TRUE(wsc->isRunning());
+    wsc->cancel();
+    EXPECT_FALSE(wsc->isRunning());
+    EXPECT_TRUE(watch.expired()) << "a cancelled request lets its delegate go at once";
+    EXPECT_EQ(indicator, (std::vector<bool> { true, false }));
+    loop.advance(5);
+    EXPECT_TRUE(indicator.size() == 2u);
+    wsc->cancel(); // a second cancel, and one on a finished request, do nothing
+}
+
+TEST_F(WebServiceConnectorTest, AnExpiredSessionIsRenewedBeforeTheRequestGoesOutWithoutBlocking)
+{
+    bool expired = true;
+    std::vector<std::function<void()>> waiting;
+    auto& environment = ServiceEnvironment::shared();
+    environment.sessionNeedsRenewal = [&] { return expired; };
+    environment.renewSession = [&](std::function<void()> done) { waiting.push_back(std::move(done)); };
+
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})"));
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})"));
+    auto first = start("/api/device", "action=true", false, true, 1);
+    start("/api/schedule", std::nullopt, false, true, 2); // released by its owner meanwhile
+    auto cancelled = start("/api/activity", std::nullopt, false, true, 3);
+    EXPECT_EQ(transport->requestCount(), 0u) << "nothing goes out with the expired token";
+    EXPECT_TRUE(first->isRunning());
+    cancelled->cancel();
+    ASSERT_EQ(waiting.size(), 3u);
+
+    token = "NEW";
+    expired = false;
+    for (auto& done : waiting)
+        done();
+    ASSERT_EQ(transport->requestCount(), 2u) << "the cancelled one never goes";
+    EXPECT_EQ(
+        transport->requests()[0].url, "https://localhost:8443/kivoraserver/api/device?token=NEW&action=true&token=NEW");
+    EXPECT_EQ(transport->requests()[1].url, "https://localhost:8443/kivoraserver/api/schedule?token=NEW&token=NEW");
+    loop.runPending();
+    EXPECT_EQ(delegate->calls, (std::vector<std::string> { "received true 1", "received true 2" }));
 }
 
 TEST_F(WebServiceConnectorTest, DelegateIsKeptAliveOnlyWhileTheExchangeRuns)
