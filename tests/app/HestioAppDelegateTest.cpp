@@ -123,6 +123,12 @@ struct SessionRenewalTest : test::SessionFixture {
         user->tokenExpiration = nowMs - 1;
         session().setCurUser(user);
     }
+    /// The stored-credential sign-in, with the push token the launch registered.
+    std::string signInLine() const
+    {
+        return "POST https://localhost:8443/kivoraserver/session name=demo&password=pw&push_token="
+            + HestioAppDelegate::shared().pushToken().value_or("?") + "&token=(null)";
+    }
     std::shared_ptr<WebServiceConnector> request(const char* path)
     {
         auto wsc = WebServiceConnector::create(path, std::nullopt, false);
@@ -146,9 +152,7 @@ TEST_F(SessionRenewalTest, RequestsWaitForOneRenewalWithoutBlockingAndGoOutWithT
     transport->enqueue(FakeTransport::Reply::json(test::SessionFixture::signInReply("NEW")).after(2));
     request("/api/device");
     request("/api/activity");
-    EXPECT_EQ(requestLines(),
-        (std::vector<std::string> {
-            "POST https://localhost:8443/kivoraserver/session name=demo&password=pw&token=(null)" }))
+    EXPECT_EQ(requestLines(), (std::vector<std::string> { signInLine() }))
         << "one sign-in for both, and the caller returned at once";
     EXPECT_EQ(session().curUser(), user) << "the user stays signed in while the renewal runs";
 
@@ -156,13 +160,13 @@ TEST_F(SessionRenewalTest, RequestsWaitForOneRenewalWithoutBlockingAndGoOutWithT
     transport->enqueue(FakeTransport::Reply::json(R"({"success":true})"));
     loop.advance(2);
     EXPECT_EQ(requestLines(),
-        (std::vector<std::string> {
-            "POST https://localhost:8443/kivoraserver/session name=demo&password=pw&token=(null)",
+        (std::vector<std::string> { signInLine(),
             "GET https://localhost:8443/kivoraserver/api/device?token=NEW&token=NEW",
             "GET https://localhost:8443/kivoraserver/api/activity?token=NEW&token=NEW" }));
     loop.runPending();
-    EXPECT_EQ(
-        answers->calls, (std::vector<std::string> { "/kivoraserver/api/device ok", "/kivoraserver/api/activity ok" }));
+    EXPECT_EQ(answers->calls,
+        (std::vector<std::string> {
+            "/kivoraserver/api/device?token=NEW&token=NEW ok", "/kivoraserver/api/activity?token=NEW&token=NEW ok" }));
     EXPECT_EQ(session().curUser()->loginToken, "NEW");
 }
 
@@ -183,7 +187,7 @@ TEST_F(SessionRenewalTest, ARenewalThatCannotReachTheServiceKeepsTheUserAndTheNe
     loop.runPending();
     std::vector<std::string> lines = requestLines();
     ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[2], "POST https://localhost:8443/kivoraserver/session name=demo&password=pw&token=(null)");
+    EXPECT_EQ(lines[2], signInLine());
     EXPECT_EQ(lines[3], "GET https://localhost:8443/kivoraserver/api/schedule?token=NEW&token=NEW");
     EXPECT_EQ(session().curUser()->loginToken, "NEW");
 }
