@@ -248,6 +248,13 @@ Size sizeOfText(const std::string& utf8, const Font& font)
     return measureText(utf8, style).size;
 }
 
+int missingGlyphCount(const std::string& utf8, const Font& font)
+{
+    TextStyle style { font, TextAlignment::Left, LineBreakMode::Clip, 0 };
+    auto layout = layOut(TextSystem::shared().measuring(), utf8, style, 0, 0);
+    return pango_layout_get_unknown_glyphs_count(layout.get());
+}
+
 void Context::drawText(const std::string& utf8, const Rect& rect, const TextStyle& style, Color color)
 {
     showText(utf8, rect, style, color, true);

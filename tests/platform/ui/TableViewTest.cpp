@@ -1,8 +1,12 @@
 #include "UiTestSupport.h"
 
+#include "platform/gfx/Context.h"
+#include "platform/gfx/Image.h"
 #include "platform/ui/TableView.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace hestio::platform;
 using hestio::test::UiFixture;
@@ -282,4 +286,41 @@ TEST(TableView, GroupedSectionsHaveTitledHeadersAndRoundedEnds)
     EXPECT_EQ(f.table->rectForRowAtIndexPath({ 0, 0 }).y(), 46);
     EXPECT_EQ(f.table->rectForRowAtIndexPath({ 1, 0 }).y(), 46 + 44 + 10 + 10);
     EXPECT_EQ(f.table->contentSize().height, 46 + 44 + 10 + 10 + 3 * 44 + 10);
+}
+
+TEST(TableView, NamesInEveryScriptAndEmojiShowWithoutBoxes)
+{
+    TableFixture f;
+    f.rooms.titles = { "Kitchen \U0001F373" };
+    f.rooms.rows = { {
+        "Fridge",
+        "\u062b\u0644\u0627\u062c\u0629 \u0627\u0644\u0645\u0637\u0628\u062e", // Arabic: the kitchen's fridge
+        "\u53a8\u623f\u7684\u51b0\u7bb1", // Chinese: the kitchen's fridge
+        "\u0930\u0938\u094b\u0908 \u0915\u093e \u092b\u094d\u0930\u093f\u091c", // Devanagari: the kitchen's fridge
+        "Lamp \U0001F4A1\U0001F525",
+    } };
+    f.table->reloadData();
+    f.window->layoutTree();
+    auto image = f.window->snapshot(2.0);
+    EXPECT_TRUE(image->writePng(std::string(HESTIO_BINARY_DIR) + "/table-scripts.png"));
+
+    for (const auto& name : f.rooms.rows[0])
+        EXPECT_EQ(missingGlyphCount(name, Font::boldSystemFont(20)), 0) << name;
+    // Every row shows dark ink where its name is; only the emoji row has colour.
+    for (int row = 0; row < 5; ++row) {
+        Rect r = f.table->convertRectToView(f.table->rectForRowAtIndexPath({ 0, row }), nullptr);
+        int ink = 0, coloured = 0;
+        for (int y = int(r.minY() * 2) + 4; y < int(r.maxY() * 2) - 4; ++y)
+            for (int x = 20; x < 500; ++x) {
+                Color c = image->pixelAt(x, y);
+                double spread = std::max({ c.red, c.green, c.blue }) - std::min({ c.red, c.green, c.blue });
+                ink += std::max({ c.red, c.green, c.blue }) < 0.3;
+                coloured += spread > 0.3;
+            }
+        EXPECT_GT(ink, 60) << "row " << row;
+        if (row == 4)
+            EXPECT_GT(coloured, 200) << "the emoji are in colour";
+        else
+            EXPECT_EQ(coloured, 0) << "row " << row;
+    }
 }
