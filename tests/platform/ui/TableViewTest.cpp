@@ -288,6 +288,97 @@ TEST(TableView, GroupedSectionsHaveTitledHeadersAndRoundedEnds)
     EXPECT_EQ(f.table->contentSize().height, 46 + 44 + 10 + 10 + 3 * 44 + 10);
 }
 
+namespace {
+
+/// Three rooms in a plain table: a header of 22 points above 10, 5 and 30
+/// rows of 44. Kitchen's section ends at 462, Office's at 704.
+struct StickyFixture : TableFixture {
+    explicit StickyFixture(TableViewStyle style = TableViewStyle::Plain)
+        : TableFixture(style)
+    {
+        rooms.titles = { "Kitchen", "Office", "Garage" };
+        rooms.rows = { numbered("k", 10), numbered("o", 5), numbered("g", 30) };
+        table->reloadData();
+        window->layoutTree();
+    }
+    double headerY(const std::string& title, double offset)
+    {
+        table->setContentOffset({ 0, offset });
+        table->layoutIfNeeded();
+        View* header = table->findByText(title);
+        return header ? header->frame().y() : -1000;
+    }
+};
+
+}
+
+TEST(TableView, APlainSectionsHeaderStaysAtTheTopUntilTheNextPushesItUp)
+{
+    StickyFixture f;
+    struct Case {
+        double offset;
+        double kitchen;
+        double office;
+    };
+    const Case cases[] = {
+        { 0, 0, 462 },
+        { 100, 100, 462 },
+        // Kitchen's header ends exactly where Office's begins…
+        { 440, 440, 462 },
+        // …and from there is pushed up point for point.
+        { 441, 440, 462 },
+        { 450, 440, 462 },
+        { 462, 440, 462 },
+        { 500, 440, 500 },
+        // Office's header is pushed by Garage's: its section ends at 704.
+        { 682, 440, 682 },
+        { 690, 440, 682 },
+        // Pulled down past the top, headers stay with their sections.
+        { -50, 0, 462 },
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(f.headerY("Kitchen", c.offset), c.kitchen) << "offset " << c.offset;
+        EXPECT_EQ(f.headerY("Office", c.offset), c.office) << "offset " << c.offset;
+    }
+    // The last section's header stays at the top to the end of the list.
+    double end = 704 + 22 + 30 * 44;
+    EXPECT_EQ(f.headerY("Garage", end - 460), end - 460);
+    EXPECT_EQ(f.table->contentSize().height, end);
+}
+
+TEST(TableView, AStuckHeaderIsDrawnOverTheRowsUnderIt)
+{
+    StickyFixture f;
+    f.headerY("Kitchen", 200);
+    // Rows scrolled under the header are still shown, below it in the views.
+    auto cell = f.table->cellForRowAtIndexPath({ 0, 4 });
+    ASSERT_TRUE(cell);
+    const auto& views = f.table->subviews();
+    auto index = [&](const View* v) {
+        return std::find_if(views.begin(), views.end(), [&](const auto& s) { return s.get() == v; }) - views.begin();
+    };
+    EXPECT_LT(index(cell.get()), index(f.table->findByText("Kitchen")));
+}
+
+TEST(TableView, AContentInsetAtTheTopKeepsHeadersInTheirPlace)
+{
+    StickyFixture f;
+    f.table->setContentInset({ 60, 0, 0, 0 });
+    EXPECT_EQ(f.headerY("Kitchen", -60), 0);
+    EXPECT_EQ(f.headerY("Kitchen", 40), 100) << "stuck below the inset";
+}
+
+TEST(TableView, GroupedHeadersScrollWithTheirSections)
+{
+    StickyFixture f(TableViewStyle::Grouped);
+    double kitchen = f.headerY("Kitchen", 0);
+    double office = f.headerY("Office", 0);
+    for (double offset : { 100.0, 450.0, 600.0 }) {
+        EXPECT_EQ(f.headerY("Kitchen", offset), kitchen) << "offset " << offset;
+        EXPECT_EQ(f.headerY("Office", offset), office) << "offset " << offset;
+    }
+}
+
 TEST(TableView, NamesInEveryScriptAndEmojiShowWithoutBoxes)
 {
     TableFixture f;
