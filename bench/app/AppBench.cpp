@@ -741,8 +741,8 @@ void collect(const std::string& output, std::map<std::string, Collected>& figure
 
 int drive(const fs::path& self, const fs::path& build, int runs, const std::string& only)
 {
-    fs::path hestio = build / "src" / "main" / "hestio";
-    fs::path simBinary = build / "server" / "hestio-sim";
+    fs::path hestio = build / "bin" / "hestio";
+    fs::path simBinary = build / "bin" / "hestio-sim";
     for (const auto& p : { hestio, simBinary })
         if (!fs::exists(p))
             die(p.string() + " is missing: build it first");

@@ -19,7 +19,7 @@ using namespace hestio::platform;
 
 namespace {
 
-const std::string program = std::string(HESTIO_BINARY_DIR) + "/src/main/hestio";
+const std::string program = std::string(HESTIO_BINARY_DIR) + "/bin/hestio";
 
 struct Outcome {
     int status { -1 };
