@@ -16,6 +16,8 @@
 #   E2E_SCRIPT_VARS="NAME ..."  in every script, ${NAME} is replaced by the
 #     value the setup file gave the shell variable NAME (for texts that
 #     depend on the day or the service, such as dates in the household's zone).
+#   E2E_ZONE=ZONE  the household's time zone (default America/New_York, so
+#     that no test depends on the zone of the machine it runs on).
 #   E2E_FAULT="MODE COUNT [REGEX]"  hestio-fault-proxy stands between the
 #     client and the service and spoils the first COUNT requests (0: all)
 #     whose text "METHOD TARGET BODY" matches REGEX (the rest of the line;
@@ -45,7 +47,7 @@ trap cleanup EXIT
 start_sim() { # start_sim PORT (0: any free one); sets $port once it listens
   : >"$work/sim.log"
   # E2E_TOKEN_TTL=SECONDS: session tokens expire that soon.
-  "$build/bin/hestio-sim" --data "$work/sim" --port "$1" ${E2E_TOKEN_TTL:+--token-ttl "$E2E_TOKEN_TTL"} >"$work/sim.log" 2>&1 &
+  "$build/bin/hestio-sim" --data "$work/sim" --port "$1" --zone "${E2E_ZONE:-America/New_York}" ${E2E_TOKEN_TTL:+--token-ttl "$E2E_TOKEN_TTL"} >"$work/sim.log" 2>&1 &
   sim_pid=$!
   port=""
   for _ in $(seq 1 200); do

@@ -41,7 +41,7 @@ listening_port() { # listening_port LOG PID: waits for "listening on https://127
 
 : >"$work/sim.log"
 : >"$work/proxy.log"
-"$build/bin/hestio-sim" --data "$work/sim" --port 0 >"$work/sim.log" 2>&1 &
+"$build/bin/hestio-sim" --data "$work/sim" --port 0 --zone America/New_York >"$work/sim.log" 2>&1 &
 sim_pid=$!
 sim_port=$(listening_port "$work/sim.log" "$sim_pid") || fail "hestio-sim did not start"
 pin=$("$build/bin/hestio-sim" --data "$work/sim" --print-pin)
