@@ -161,7 +161,8 @@ Runs Hestio in a phone-sized window (320x480 points at scale 2), or headless.
                          to manual: waits take no real time)
   --failure-screenshot FILE
                          where a failed script leaves its screenshot
-                         (default: SCRIPT-failure.png in the current folder)
+                         (default: SCRIPT-failure.png in a new temporary
+                         folder, whose path the report prints)
   --ready-file FILE      creates FILE once the first frame is shown
   --service-host HOST[:PORT], --service-pin PIN
                          the service to talk to and its public key pin

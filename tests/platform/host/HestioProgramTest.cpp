@@ -165,3 +165,31 @@ TEST_F(HestioProgram, AWrongExpectationFailsWithTheStepTheReasonAndAScreenshot)
     EXPECT_NE(outcome.output.find("\"Dishwasher\""), std::string::npos) << "the tree shows the screen";
     EXPECT_TRUE(Image::fromPngFile(shot.string()));
 }
+
+TEST_F(HestioProgram, WithoutAPathTheFailureScreenshotGoesToATemporaryFolderNotTheCurrentOne)
+{
+    auto script = dir.write("wrong.txt", "expect \"Toaster\"\n");
+    auto work = dir / "work";
+    std::filesystem::create_directories(work);
+    auto outcome = run("cd '" + work.string() + "' && TMPDIR='" + dir.path().string() + "' "
+        + headless("--headless --gallery --script " + script.string()));
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_TRUE(std::filesystem::is_empty(work)) << "nothing lands in the current folder";
+    const std::string label = "  screenshot: ";
+    auto at = outcome.output.find(label);
+    ASSERT_NE(at, std::string::npos) << outcome.output;
+    auto end = outcome.output.find('\n', at);
+    std::filesystem::path shot = outcome.output.substr(at + label.size(), end - at - label.size());
+    EXPECT_EQ(shot.filename(), "wrong-failure.png");
+    EXPECT_EQ(shot.parent_path().parent_path(), dir.path());
+    EXPECT_EQ(shot.parent_path().filename().string().rfind("hestio-failure-", 0), 0u) << shot;
+    EXPECT_TRUE(Image::fromPngFile(shot.string()));
+
+    // A passing script makes no folder at all.
+    auto good = dir.write("good.txt", "expect \"Devices\"\n");
+    auto before = std::distance(std::filesystem::directory_iterator(dir.path()), {});
+    auto passed
+        = run("TMPDIR='" + dir.path().string() + "' " + headless("--headless --gallery --script " + good.string()));
+    EXPECT_EQ(passed.status, 0) << passed.output;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), before);
+}
