@@ -133,7 +133,12 @@ int runHost(const HostOptions& options, const HostSetup& setup)
     std::unique_ptr<SdlHost> window;
     if (!options.headless) {
         std::string error;
-        window = SdlHost::open(application, loop, { options.readyFile }, error);
+        SdlHost::Options windowOptions;
+        windowOptions.readyFile = options.readyFile;
+        windowOptions.scale = options.windowScale;
+        windowOptions.sizeFile = (Profile::current().configDirectory() / "Window.plist").string();
+        windowOptions.printGeometry = options.printWindow;
+        window = SdlHost::open(application, loop, windowOptions, error);
         if (!window) {
             std::cerr << "hestio: " << error << "\n  (without a display, run hestio --headless --script FILE)\n";
             return 2;
