@@ -184,8 +184,9 @@ screen), or headless.
   --version              prints the version
   --help                 prints this help
 
-In the window: the mouse is one finger, Ctrl+wheel pinches about the
-pointer, the keyboard types into the focused field (Tab moves to the next).
+In the window: the mouse is one finger, a touchscreen's fingers are fingers
+(two pinch), Ctrl+wheel pinches about the pointer, the keyboard types into
+the focused field (Tab moves to the next).
 Without a display (no $DISPLAY), use --headless or SDL_VIDEODRIVER=offscreen.
 )";
 }
