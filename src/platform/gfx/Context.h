@@ -180,8 +180,5 @@ struct TextMetrics {
 TextMetrics measureText(const std::string& utf8, const TextStyle& style, double maxWidth = 0);
 /// The size of one line in `font`.
 Size sizeOfText(const std::string& utf8, const Font& font);
-/// How many characters of `utf8` no installed font has a glyph for (each
-/// would be drawn as a box); 0 when every script and emoji in it shows.
-int missingGlyphCount(const std::string& utf8, const Font& font);
 
 }

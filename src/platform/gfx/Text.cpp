@@ -1,5 +1,6 @@
 #include "platform/gfx/Context.h"
 #include "platform/gfx/GfxHandles.h"
+#include "platform/gfx/GlyphCoverage.h"
 #include "platform/gfx/Image.h"
 
 #include "platform/foundation/Log.h"

@@ -1,5 +1,7 @@
 #include "PixelTesting.h"
 
+#include "platform/gfx/GlyphCoverage.h"
+
 #include <string>
 
 using namespace hestio::platform;

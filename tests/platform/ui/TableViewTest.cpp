@@ -1,6 +1,6 @@
 #include "UiTestSupport.h"
 
-#include "platform/gfx/Context.h"
+#include "platform/gfx/GlyphCoverage.h"
 #include "platform/gfx/Image.h"
 #include "platform/ui/TableView.h"
 
