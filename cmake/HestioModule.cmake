@@ -33,6 +33,7 @@ function(hestio_module)
 
   if(test_sources AND BUILD_TESTING)
     add_executable(test_${M_NAME} ${test_sources})
+    set_target_properties(test_${M_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}")
     target_include_directories(test_${M_NAME} PRIVATE "${CMAKE_SOURCE_DIR}/tests")
     target_compile_options(test_${M_NAME} PRIVATE ${HESTIO_WARNINGS})
     target_link_libraries(test_${M_NAME} PRIVATE ${target} hestio_testsupport ${M_TEST_DEPS}

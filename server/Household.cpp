@@ -73,12 +73,12 @@ int zoneOffsetMinutes(const std::string& zone, int64_t atMs, bool withDaylightSa
     return (raw + (withDaylightSaving ? dst : 0)) / 60000;
 }
 
-void seedDemoHousehold(Store& store, uint64_t seed, int64_t nowMs, int passwordIterations, int atLeastDevices)
+void seedDemoHousehold(
+    Store& store, uint64_t seed, int64_t nowMs, int passwordIterations, int atLeastDevices, const std::string& zone)
 {
     store.beginSeeding();
     int64_t createdMs = floorTo(nowMs, kMinuteMs);
-    std::string zone = timeZoneForSeed(seed);
-    int64_t household = store.addHousehold(kHouseholdName, zone);
+    int64_t household = store.addHousehold(kHouseholdName, zone.empty() ? timeZoneForSeed(seed) : zone);
     store.addUser(household, kAdministratorName, "Admin", hashPassword(kAdministratorName, passwordIterations));
     store.addUser(household, kMemberName, "Member", hashPassword(kMemberName, passwordIterations));
 

@@ -18,8 +18,9 @@ constexpr const char* kHouseholdName = "Demo Home";
 /// before `nowMs`. Records the seed and the creation time in the store.
 /// With `atLeastDevices` above the demo's count, more devices of the
 /// catalogue's kinds follow ("Fridge 2", "Kettle 2"…, switched on) until
-/// there are that many.
-void seedDemoHousehold(Store& store, uint64_t seed, int64_t nowMs, int passwordIterations, int atLeastDevices = 0);
+/// there are that many. A non-empty `zone` replaces the seed's time zone.
+void seedDemoHousehold(Store& store, uint64_t seed, int64_t nowMs, int passwordIterations, int atLeastDevices = 0,
+    const std::string& zone = {});
 
 /// The zone name the seed gives the household.
 std::string timeZoneForSeed(uint64_t seed);

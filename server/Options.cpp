@@ -1,7 +1,10 @@
 #include "Options.h"
 
+#include <unicode/timezone.h>
+
 #include <charconv>
 #include <cstdlib>
+#include <memory>
 
 namespace hestio::sim {
 
@@ -37,6 +40,8 @@ and sam (password sam, member).
   --port N           port on 127.0.0.1 (default 8443; 0 picks a free port)
   --seed N           seed of the simulated household, used when the database
                      is created (default 1)
+  --zone ZONE        time zone of the household, such as Europe/Berlin, used
+                     when the database is created (default: this machine's)
   --devices N        make the household with at least N devices (up to 1000):
                      the demo's own, then more of the same kinds with
                      numbered names, in the same rooms (for trying long lists)
@@ -44,11 +49,36 @@ and sam (password sam, member).
   --print-pin        print the certificate's public-key pin (base64 of the
                      SHA-256 of its DER public key), making the certificate
                      first if needed, and exit
+  --version          print the version and exit
   --help             show this text and exit
 
 Once ready it prints "hestio-sim listening on https://127.0.0.1:N". SIGINT or
 SIGTERM stops it cleanly.
 )";
+}
+
+bool isKnownTimeZone(const std::string& zone)
+{
+    if (zone.empty())
+        return false;
+    std::unique_ptr<icu::TimeZone> tz(icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(zone)));
+    icu::UnicodeString id;
+    tz->getID(id);
+    return id != icu::UnicodeString("Etc/Unknown");
+}
+
+std::string machineTimeZone()
+{
+    std::unique_ptr<icu::TimeZone> tz(icu::TimeZone::detectHostTimeZone());
+    std::string name;
+    if (tz) {
+        icu::UnicodeString id;
+        tz->getID(id);
+        id.toUTF8String(name);
+    }
+    if (!isKnownTimeZone(name))
+        return "UTC";
+    return name;
 }
 
 std::optional<std::string> parseOptions(const std::vector<std::string>& arguments, Options& options)
@@ -64,12 +94,14 @@ std::optional<std::string> parseOptions(const std::vector<std::string>& argument
         };
         if (name == "--help" || name == "-h") {
             options.help = true;
+        } else if (name == "--version") {
+            options.version = true;
         } else if (name == "--reset") {
             options.reset = true;
         } else if (name == "--print-pin") {
             options.printPin = true;
         } else if (name == "--data" || name == "--db" || name == "--port" || name == "--seed" || name == "--token-ttl"
-            || name == "--devices") {
+            || name == "--devices" || name == "--zone") {
             auto text = value();
             if (!text || text->empty())
                 return name + " needs a value";
@@ -84,6 +116,10 @@ std::optional<std::string> parseOptions(const std::vector<std::string>& argument
                 if (!readNumber(*text, options.seed))
                     return "--seed needs a whole number of at least 0";
                 options.seedGiven = true;
+            } else if (name == "--zone") {
+                if (!isKnownTimeZone(*text))
+                    return "--zone needs a time zone name such as Europe/Berlin (" + *text + " is not one)";
+                options.zone = *text;
             } else if (name == "--devices") {
                 if (!readNumber(*text, options.devices) || options.devices < 0 || options.devices > 1000)
                     return "--devices needs a number from 0 to 1000";

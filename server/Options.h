@@ -18,8 +18,12 @@ struct Options {
     /// The household is made with at least this many devices (0: the demo's own).
     int devices { 0 };
     int64_t tokenTtlSeconds { 3600 };
+    /// The household's time zone when the database is made; empty: the
+    /// machine's own zone.
+    std::string zone;
     bool printPin { false };
     bool help { false };
+    bool version { false };
 };
 
 /// Reads the command line; an error text for an unknown option or a bad value.
@@ -28,5 +32,12 @@ struct Options {
 std::optional<std::string> parseOptions(const std::vector<std::string>& arguments, Options& options);
 
 std::string usageText();
+
+/// The machine's time zone as a zone name (from $TZ or /etc/localtime);
+/// "UTC" when it cannot be told.
+std::string machineTimeZone();
+
+/// Whether `zone` names a time zone the service knows ("Europe/Berlin").
+bool isKnownTimeZone(const std::string& zone);
 
 }

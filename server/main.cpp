@@ -49,7 +49,10 @@ int serve(const Options& options)
             std::cerr << "hestio-sim: the database was made with seed " << *seed << "; --seed " << options.seed
                       << " applies only with --reset" << std::endl;
     } else {
-        seedDemoHousehold(store, options.seed, wallClockMs(), kDefaultPasswordIterations, options.devices);
+        // The demo household lives where the person trying it does, so the
+        // status bar's clock and the graphs' days agree.
+        std::string zone = options.zone.empty() ? machineTimeZone() : options.zone;
+        seedDemoHousehold(store, options.seed, wallClockMs(), kDefaultPasswordIterations, options.devices, zone);
     }
 
     ServiceConfig config;
@@ -99,6 +102,10 @@ int main(int argc, char** argv)
     }
     if (options.help) {
         std::cout << usageText();
+        return 0;
+    }
+    if (options.version) {
+        std::cout << "hestio-sim " << HESTIO_VERSION << std::endl;
         return 0;
     }
     try {

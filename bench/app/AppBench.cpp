@@ -56,8 +56,8 @@
 #include <chrono>
 #include <cmath>
 #include <csignal>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -538,8 +538,7 @@ void scenarioPinch(const std::string& host, const std::string& pin)
         }
     }
     emitFrames("pinch", frames);
-    if (checking)
-    {
+    if (checking) {
         emit({ "pinch.pixels-differing", static_cast<double>(differing), -1 });
         emit({ "pinch.largest-channel-difference", static_cast<double>(g_largestChannelDifference), -1 });
         emit({ "pinch.pixels-compared", static_cast<double>(compared), -1 });
@@ -661,7 +660,8 @@ public:
             FILE* err = std::freopen("/dev/null", "w", stderr);
             (void)out;
             (void)err;
-            std::vector<std::string> argv { binary.string(), "--data", m_folder.string(), "--port", "0" };
+            std::vector<std::string> argv { binary.string(), "--data", m_folder.string(), "--port", "0", "--zone",
+                "America/New_York" };
             argv.insert(argv.end(), extra.begin(), extra.end());
             execArgs(argv);
         }
@@ -741,8 +741,8 @@ void collect(const std::string& output, std::map<std::string, Collected>& figure
 
 int drive(const fs::path& self, const fs::path& build, int runs, const std::string& only)
 {
-    fs::path hestio = build / "src" / "main" / "hestio";
-    fs::path simBinary = build / "server" / "hestio-sim";
+    fs::path hestio = build / "bin" / "hestio";
+    fs::path simBinary = build / "bin" / "hestio-sim";
     for (const auto& p : { hestio, simBinary })
         if (!fs::exists(p))
             die(p.string() + " is missing: build it first");

@@ -16,6 +16,8 @@
 #   E2E_SCRIPT_VARS="NAME ..."  in every script, ${NAME} is replaced by the
 #     value the setup file gave the shell variable NAME (for texts that
 #     depend on the day or the service, such as dates in the household's zone).
+#   E2E_ZONE=ZONE  the household's time zone (default America/New_York, so
+#     that no test depends on the zone of the machine it runs on).
 #   E2E_FAULT="MODE COUNT [REGEX]"  hestio-fault-proxy stands between the
 #     client and the service and spoils the first COUNT requests (0: all)
 #     whose text "METHOD TARGET BODY" matches REGEX (the rest of the line;
@@ -45,7 +47,7 @@ trap cleanup EXIT
 start_sim() { # start_sim PORT (0: any free one); sets $port once it listens
   : >"$work/sim.log"
   # E2E_TOKEN_TTL=SECONDS: session tokens expire that soon.
-  "$build/server/hestio-sim" --data "$work/sim" --port "$1" ${E2E_TOKEN_TTL:+--token-ttl "$E2E_TOKEN_TTL"} >"$work/sim.log" 2>&1 &
+  "$build/bin/hestio-sim" --data "$work/sim" --port "$1" --zone "${E2E_ZONE:-America/New_York}" ${E2E_TOKEN_TTL:+--token-ttl "$E2E_TOKEN_TTL"} >"$work/sim.log" 2>&1 &
   sim_pid=$!
   port=""
   for _ in $(seq 1 200); do
@@ -62,7 +64,7 @@ stop_sim() {
   sim_pid=""
 }
 start_sim 0
-pin=$("$build/server/hestio-sim" --data "$work/sim" --print-pin)
+pin=$("$build/bin/hestio-sim" --data "$work/sim" --print-pin)
 # E2E_WRONG_PIN=1: the client expects another certificate (a stand-in for a
 # man in the middle).
 [ "${E2E_WRONG_PIN:-0}" = 1 ] && pin="AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA="
@@ -101,12 +103,12 @@ if [ -n "${E2E_FAULT:-}" ]; then
   other=()
   if [ "$fault_mode" = wrong-certificate ]; then
     # Another identity, made the way hestio-sim makes its own.
-    "$build/server/hestio-sim" --data "$work/other" --print-pin >/dev/null
+    "$build/bin/hestio-sim" --data "$work/other" --print-pin >/dev/null
     other=(--other-certificate "$work/other/certificate.pem" --other-key "$work/other/private-key.pem")
   fi
   : >"$work/proxy.log"
   # shellcheck disable=SC2086
-  "$build/tests/faultproxy/hestio-fault-proxy" --upstream "127.0.0.1:$service_port" \
+  "$build/bin/hestio-fault-proxy" --upstream "127.0.0.1:$service_port" \
     --certificate "$work/sim/certificate.pem" --key "$work/sim/private-key.pem" "${other[@]}" \
     --fault "$fault_mode" --count "${fault_count:-1}" --match "${fault_match:-.}" ${E2E_FAULT_ARGS:-} \
     >"$work/proxy.log" 2>&1 &
@@ -139,7 +141,7 @@ for script in "$@"; do
     envsubst "$shown" <"$script" >"$work/scripts/$(basename "$script")"
     script="$work/scripts/$(basename "$script")"
   fi
-  "$build/src/main/hestio" --headless --clock real --profile "$work/profile" \
+  "$build/bin/hestio" --headless --clock real --profile "$work/profile" \
     --service-host "localhost:$client_port" --service-pin "sha256//$pin" \
     --script "$script" --failure-screenshot "$work/$(basename "$script" .txt)-failure.png" \
     ${E2E_START_LOCATION:+--location "$E2E_START_LOCATION"} ${E2E_SCRIPT_ARGS:-}

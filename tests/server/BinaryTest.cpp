@@ -1,7 +1,9 @@
 #include "Certificate.h"
+#include "Household.h"
 
 #include "SimTestSupport.h"
 
+#include "support/TempDir.h"
 #include "json/Decoder.h"
 
 #include <httplib.h>
@@ -193,13 +195,44 @@ TEST(HestioSimBinary, HelpDocumentsEveryOptionAndBadOptionsFail)
     Child help({ "--help" });
     std::string text = help.allOutput();
     EXPECT_EQ(help.waitForExit(), 0);
-    for (const char* option :
-        { "--data", "--db", "--reset", "--port", "--seed", "--devices", "--token-ttl", "--print-pin", "--help" })
+    for (const char* option : { "--data", "--db", "--reset", "--port", "--seed", "--zone", "--devices", "--token-ttl",
+             "--print-pin", "--version", "--help" })
         EXPECT_NE(text.find(option), std::string::npos) << option;
 
     for (std::vector<std::string> bad : { std::vector<std::string> { "--bogus" }, { "--port" }, { "--port", "70000" },
-             { "--token-ttl", "0" }, { "--seed", "-1" }, { "--devices", "1001" }, { "--devices", "-1" } }) {
+             { "--token-ttl", "0" }, { "--seed", "-1" }, { "--devices", "1001" }, { "--devices", "-1" }, { "--zone" },
+             { "--zone", "Mars/Olympus_Mons" }, { "--zone", "" } }) {
         Child sim(bad);
         EXPECT_EQ(sim.waitForExit(), 2) << bad[0];
     }
+}
+
+TEST(HestioSimBinary, PrintsItsVersion)
+{
+    Child sim({ "--version" });
+    auto line = sim.readLine();
+    ASSERT_TRUE(line);
+    EXPECT_EQ(line->rfind("hestio-sim ", 0), 0u) << *line;
+    EXPECT_NE(line->find_first_of("0123456789"), std::string::npos) << *line;
+    EXPECT_EQ(sim.waitForExit(), 0);
+}
+
+TEST(HestioSimBinary, TheHouseholdTakesTheMachinesZoneUnlessOneIsNamed)
+{
+    // The seed alone would pick America/New_York; neither run keeps it.
+    ASSERT_EQ(timeZoneForSeed(1), "America/New_York");
+    hestio::test::ScopedEnvironment zone("TZ", "Asia/Kolkata");
+    auto zoneOfNewHousehold = [](std::vector<std::string> arguments) {
+        test::ScratchFolder folder;
+        arguments.insert(arguments.end(), { "--data", (folder.path() / "data").string(), "--port", "0" });
+        Child sim(arguments);
+        int port = sim.waitUntilListening();
+        EXPECT_GT(port, 0);
+        json::Value session = call(port, "/kivoraserver/session", "name=demo&password=demo");
+        std::string area(session["currentUser"]["household"]["timeZoneArea"].stringValue());
+        EXPECT_EQ(sim.stop(SIGTERM), 0);
+        return area;
+    };
+    EXPECT_EQ(zoneOfNewHousehold({}), "Asia/Kolkata");
+    EXPECT_EQ(zoneOfNewHousehold({ "--zone", "Europe/Berlin" }), "Europe/Berlin");
 }

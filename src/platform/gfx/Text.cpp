@@ -1,5 +1,6 @@
 #include "platform/gfx/Context.h"
 #include "platform/gfx/GfxHandles.h"
+#include "platform/gfx/GlyphCoverage.h"
 #include "platform/gfx/Image.h"
 
 #include "platform/foundation/Log.h"
@@ -246,6 +247,13 @@ Size sizeOfText(const std::string& utf8, const Font& font)
 {
     TextStyle style { font, TextAlignment::Left, LineBreakMode::Clip, 0 };
     return measureText(utf8, style).size;
+}
+
+int missingGlyphCount(const std::string& utf8, const Font& font)
+{
+    TextStyle style { font, TextAlignment::Left, LineBreakMode::Clip, 0 };
+    auto layout = layOut(TextSystem::shared().measuring(), utf8, style, 0, 0);
+    return pango_layout_get_unknown_glyphs_count(layout.get());
 }
 
 void Context::drawText(const std::string& utf8, const Rect& rect, const TextStyle& style, Color color)

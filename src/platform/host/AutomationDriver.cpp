@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 
@@ -105,15 +106,22 @@ std::string AutomationDriver::failureReport(const Step& step, const std::string&
 {
     std::string report = "line " + std::to_string(step.line) + ": " + step.source + "\n  failed: " + reason + "\n";
     if (auto image = m_device.screenshot()) {
+        std::string path = m_failureScreenshotPath;
+        if (m_failureScreenshotInTemporaryFolder) {
+            std::error_code ignored;
+            auto pattern = (std::filesystem::temp_directory_path(ignored) / "hestio-failure-XXXXXX").string();
+            if (mkdtemp(pattern.data()))
+                path = (std::filesystem::path(pattern) / std::filesystem::path(path).filename()).string();
+        }
         std::error_code ignored;
-        auto parent = std::filesystem::path(m_failureScreenshotPath).parent_path();
+        auto parent = std::filesystem::path(path).parent_path();
         if (!parent.empty())
             std::filesystem::create_directories(parent, ignored);
-        if (image->writePng(m_failureScreenshotPath)) {
-            result.screenshotPath = m_failureScreenshotPath;
-            report += "  screenshot: " + m_failureScreenshotPath + "\n";
+        if (image->writePng(path)) {
+            result.screenshotPath = path;
+            report += "  screenshot: " + path + "\n";
         } else {
-            report += "  screenshot: could not write " + m_failureScreenshotPath + "\n";
+            report += "  screenshot: could not write " + path + "\n";
         }
     }
     if (Window* window = m_device.keyWindow()) {

@@ -40,6 +40,11 @@ public:
     AutomationDriver(const AutomationDriver&) = delete;
     AutomationDriver& operator=(const AutomationDriver&) = delete;
 
+    /// The failure screenshot goes, under the file name given to the
+    /// constructor, into a new folder under the temporary directory, made
+    /// only when a step fails (a passing run leaves nothing behind).
+    void putFailureScreenshotInTemporaryFolder() { m_failureScreenshotInTemporaryFolder = true; }
+
     /// Runs the steps in order and stops at the first failure.
     AutomationResult run(const Script& script);
     /// Runs one step; the reason when it failed.
@@ -79,6 +84,7 @@ private:
 
     Device& m_device;
     std::string m_failureScreenshotPath;
+    bool m_failureScreenshotInTemporaryFolder { false };
     mutable std::mutex m_logMutex;
     std::vector<std::string> m_logLines;
     LogSink m_previousSink;

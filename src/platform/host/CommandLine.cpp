@@ -82,10 +82,12 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments)
         };
 
         std::optional<std::string> problem;
-        if (name == "--headless" || name == "--gallery" || name == "--version" || name == "--help" || name == "-h") {
+        if (name == "--headless" || name == "--gallery" || name == "--version" || name == "--help" || name == "-h"
+            || name == "--print-window") {
             bool& target = name == "--headless" ? o.headless
                 : name == "--gallery"           ? o.gallery
                 : name == "--version"           ? o.showVersion
+                : name == "--print-window"      ? o.printWindow
                                                 : o.showHelp;
             if (!flag(target))
                 problem = name + " takes no value";
@@ -112,6 +114,13 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments)
                 problem = "--request-timeout needs a number of seconds above 0 (at most 3600)";
             else
                 o.requestTimeoutSeconds = seconds;
+        } else if (name == "--scale") {
+            auto v = value();
+            auto scale = v ? parseNumber(*v) : std::nullopt;
+            if (!scale || *scale < 0.25 || *scale > 8)
+                problem = "--scale needs a number from 0.25 to 8 (window pixels a point)";
+            else
+                o.windowScale = scale;
         } else if (name == "--failure-screenshot") {
             problem = textOption(o.failureScreenshot, "a PNG file name");
         } else if (name == "--ready-file") {
@@ -146,7 +155,8 @@ std::string CommandLine::usage()
 {
     return R"(Usage: hestio [OPTIONS]
 
-Runs Hestio in a phone-sized window (320x480 points at scale 2), or headless.
+Runs Hestio in a phone-sized window (320x480 points, as large as fits the
+screen), or headless.
 
   --headless             no window; with --script, runs the script and exits
   --script FILE          runs the automation steps in FILE against the app and
@@ -161,7 +171,11 @@ Runs Hestio in a phone-sized window (320x480 points at scale 2), or headless.
                          to manual: waits take no real time)
   --failure-screenshot FILE
                          where a failed script leaves its screenshot
-                         (default: SCRIPT-failure.png in the current folder)
+                         (default: SCRIPT-failure.png in a new temporary
+                         folder, whose path the report prints)
+  --scale S              the window at S pixels a point (0.25 to 8; 2 makes
+                         it 640x960) instead of the largest that fits
+  --print-window         prints the window's scale, size and place once shown
   --ready-file FILE      creates FILE once the first frame is shown
   --service-host HOST[:PORT], --service-pin PIN
                          the service to talk to and its public key pin
@@ -170,8 +184,9 @@ Runs Hestio in a phone-sized window (320x480 points at scale 2), or headless.
   --version              prints the version
   --help                 prints this help
 
-In the window: the mouse is one finger, Ctrl+wheel pinches about the
-pointer, the keyboard types into the focused field (Tab moves to the next).
+In the window: the mouse is one finger, a touchscreen's fingers are fingers
+(two pinch), Ctrl+wheel pinches about the pointer, the keyboard types into
+the focused field (Tab moves to the next).
 Without a display (no $DISPLAY), use --headless or SDL_VIDEODRIVER=offscreen.
 )";
 }

@@ -36,6 +36,10 @@ struct HostOptions {
     std::optional<std::string> failureScreenshot;
     /// A file made once the first frame is on screen (for tests driving the window).
     std::optional<std::string> readyFile;
+    /// The window's units a point, instead of the size that fits the display.
+    std::optional<double> windowScale;
+    /// Prints the window's scale and place once it shows.
+    bool printWindow { false };
 
     bool usesManualClock() const;
 };

@@ -38,14 +38,6 @@ namespace {
         return text.str();
     }
 
-    std::string defaultFailureScreenshot(const std::string& scriptPath)
-    {
-        std::error_code ignored;
-        auto name = std::filesystem::path(scriptPath).stem().string() + "-failure.png";
-        auto absolute = std::filesystem::absolute(name, ignored);
-        return absolute.empty() ? name : absolute.string();
-    }
-
     int report(const std::string& scriptPath, const AutomationResult& result, std::size_t stepCount)
     {
         if (result.passed) {
@@ -141,7 +133,12 @@ int runHost(const HostOptions& options, const HostSetup& setup)
     std::unique_ptr<SdlHost> window;
     if (!options.headless) {
         std::string error;
-        window = SdlHost::open(application, loop, { options.readyFile }, error);
+        SdlHost::Options windowOptions;
+        windowOptions.readyFile = options.readyFile;
+        windowOptions.scale = options.windowScale;
+        windowOptions.sizeFile = (Profile::current().configDirectory() / "Window.plist").string();
+        windowOptions.printGeometry = options.printWindow;
+        window = SdlHost::open(application, loop, windowOptions, error);
         if (!window) {
             std::cerr << "hestio: " << error << "\n  (without a display, run hestio --headless --script FILE)\n";
             return 2;
@@ -173,8 +170,14 @@ int runHost(const HostOptions& options, const HostSetup& setup)
     Device& device = window ? static_cast<Device&>(*window) : headless;
     int status = 0;
     if (script) {
-        std::string failureShot = options.failureScreenshot.value_or(defaultFailureScreenshot(*options.scriptPath));
+        // Unless told where, a failure's screenshot goes to a fresh temporary
+        // folder (never the current one, which may be the source tree); the
+        // report prints its path.
+        std::string failureShot = options.failureScreenshot.value_or(
+            std::filesystem::path(*options.scriptPath).stem().string() + "-failure.png");
         AutomationDriver driver(device, failureShot);
+        if (!options.failureScreenshot)
+            driver.putFailureScreenshotInTemporaryFolder();
         status = report(*options.scriptPath, driver.run(*script), script->steps.size());
         if (window)
             application.terminate();

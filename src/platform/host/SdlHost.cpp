@@ -3,8 +3,11 @@
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/foundation/UserDefaults.h"
 #include "platform/gfx/Image.h"
 #include "platform/gfx/ImageImpl.h"
+#include "platform/host/FingerTouches.h"
+#include "platform/host/ScreenFit.h"
 #include "platform/host/ScreenQuery.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Window.h"
@@ -14,7 +17,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <limits>
 
 namespace hestio::platform {
@@ -28,6 +34,32 @@ namespace {
     constexpr double pinchStartSpread = 50;
     constexpr int mouseFinger = 1;
     constexpr int pinchFingers[2] = { 101, 102 };
+    /// A window is never made smaller than this (desktop units).
+    constexpr int smallestWindowWidth = 160;
+    constexpr int smallestWindowHeight = 240;
+
+    /// The desktop's free area (without panels and docks) on the display the
+    /// window will open on; the whole display when that cannot be told.
+    Rect usableArea()
+    {
+        SDL_Rect area {};
+        if (SDL_GetDisplayUsableBounds(0, &area) != 0 || area.w <= 0 || area.h <= 0)
+            if (SDL_GetDisplayBounds(0, &area) != 0 || area.w <= 0 || area.h <= 0)
+                area = { 0, 0, 1024, 768 };
+        return { static_cast<double>(area.x), static_cast<double>(area.y), static_cast<double>(area.w),
+            static_cast<double>(area.h) };
+    }
+
+    std::optional<Size> rememberedSize(const std::optional<std::string>& file)
+    {
+        if (!file)
+            return std::nullopt;
+        UserDefaults saved { std::filesystem::path(*file) };
+        auto width = saved.integerForKey("width"), height = saved.integerForKey("height");
+        if (width <= 0 || height <= 0 || width > 100000 || height > 100000)
+            return std::nullopt;
+        return Size { static_cast<double>(width), static_cast<double>(height) };
+    }
 
 }
 
@@ -39,6 +71,7 @@ struct SdlHost::Impl {
     int textureHeight { 0 };
     Uint32 wakeEventType { 0 };
     Point pointer;
+    FingerTouches fingers;
 
     ~Impl()
     {
@@ -60,16 +93,36 @@ std::unique_ptr<SdlHost> SdlHost::open(Application& application, RunLoop& loop, 
     }
     std::unique_ptr<SdlHost> host(new SdlHost(application, loop, std::move(options)));
     auto& impl = *host->m_impl;
-    // Exact pixels: the texture is copied 1:1 to the window, never filtered.
-    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");
+    // Scaled pictures are smoothed; at whole scales they are drawn for the
+    // window's own pixels and copied 1:1.
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "1");
+    // A touchscreen's fingers are handled as fingers, not as a mouse too.
+    SDL_SetHint(SDL_HINT_TOUCH_MOUSE_EVENTS, "0");
     Size points = application.screenSize();
-    double scale = application.screenScale();
-    impl.window = SDL_CreateWindow("Hestio", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-        static_cast<int>(points.width * scale), static_cast<int>(points.height * scale), SDL_WINDOW_RESIZABLE);
+    Rect usable = usableArea();
+    Size size;
+    const auto& chosen = host->m_options;
+    auto remembered = rememberedSize(chosen.sizeFile);
+    if (chosen.scale) {
+        size = { points.width * *chosen.scale, points.height * *chosen.scale };
+    } else if (remembered && ScreenFit::fits(*remembered, points, usable.size)) {
+        size = *remembered;
+    } else {
+        double scale = ScreenFit::fitScale(points, usable.size);
+        size = { points.width * scale, points.height * scale };
+    }
+    int width = std::max(1, static_cast<int>(std::lround(size.width)));
+    int height = std::max(1, static_cast<int>(std::lround(size.height)));
+    host->m_openingSize = { static_cast<double>(width), static_cast<double>(height) };
+    host->m_openingScale = ScreenFit(points, host->m_openingSize).scale();
+    Point at = ScreenFit::placement({ static_cast<double>(width), static_cast<double>(height) }, usable);
+    impl.window = SDL_CreateWindow("Hestio", static_cast<int>(at.x), static_cast<int>(at.y), width, height,
+        SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
     if (!impl.window) {
         error = std::string("cannot open a window: ") + SDL_GetError();
         return nullptr;
     }
+    SDL_SetWindowMinimumSize(impl.window, std::min(width, smallestWindowWidth), std::min(height, smallestWindowHeight));
     impl.renderer = SDL_CreateRenderer(impl.window, -1, 0);
     if (!impl.renderer)
         impl.renderer = SDL_CreateRenderer(impl.window, -1, SDL_RENDERER_SOFTWARE);
@@ -99,6 +152,13 @@ SdlHost::SdlHost(Application& application, RunLoop& loop, Options options)
 
 SdlHost::~SdlHost()
 {
+    if (m_sizeToRemember && m_options.sizeFile) {
+        std::error_code ignored;
+        std::filesystem::create_directories(std::filesystem::path(*m_options.sizeFile).parent_path(), ignored);
+        UserDefaults saved { std::filesystem::path(*m_options.sizeFile) };
+        saved.setInteger(std::lround(m_sizeToRemember->width), "width");
+        saved.setInteger(std::lround(m_sizeToRemember->height), "height");
+    }
     m_loop.setWakeUpHandler({});
     SDL_StopTextInput();
 }
@@ -189,30 +249,46 @@ void SdlHost::handle(const SDL_Event& event)
         handleWindowEvent(event);
         break;
     case SDL_MOUSEBUTTONDOWN:
-        m_impl->pointer = { static_cast<double>(event.button.x), static_cast<double>(event.button.y) };
-        if (event.button.button == SDL_BUTTON_LEFT && !m_mouseDown) {
+        if (event.button.which == SDL_TOUCH_MOUSEID)
+            break;
+        m_impl->pointer = pointAt(event.button.x, event.button.y);
+        // A press on the bars beside the screen touches nothing.
+        if (event.button.button == SDL_BUTTON_LEFT && !m_mouseDown
+            && ScreenFit(m_application.screenSize(), windowSize())
+                   .isOnScreen({ static_cast<double>(event.button.x), static_cast<double>(event.button.y) })) {
             m_mouseDown = true;
             sendTouch(mouseFinger, m_impl->pointer, static_cast<int>(TouchPhase::Began));
         }
         break;
     case SDL_MOUSEMOTION:
-        m_impl->pointer = { static_cast<double>(event.motion.x), static_cast<double>(event.motion.y) };
+        if (event.motion.which == SDL_TOUCH_MOUSEID)
+            break;
+        m_impl->pointer = pointAt(event.motion.x, event.motion.y);
         if (m_mouseDown)
             sendTouch(mouseFinger, m_impl->pointer, static_cast<int>(TouchPhase::Moved));
         break;
     case SDL_MOUSEBUTTONUP:
-        m_impl->pointer = { static_cast<double>(event.button.x), static_cast<double>(event.button.y) };
+        if (event.button.which == SDL_TOUCH_MOUSEID)
+            break;
+        m_impl->pointer = pointAt(event.button.x, event.button.y);
         if (event.button.button == SDL_BUTTON_LEFT && m_mouseDown) {
             m_mouseDown = false;
             sendTouch(mouseFinger, m_impl->pointer, static_cast<int>(TouchPhase::Ended));
         }
         break;
+    case SDL_FINGERDOWN:
+    case SDL_FINGERMOTION:
+    case SDL_FINGERUP:
+        handleFinger(event);
+        break;
     case SDL_MOUSEWHEEL:
         handleWheel(event);
         break;
     case SDL_MULTIGESTURE:
-        // Two fingers on a trackpad spreading or closing.
-        if (event.mgesture.numFingers == 2 && std::abs(event.mgesture.dDist) > 0.001)
+        // Two fingers on a trackpad spreading or closing (a touchscreen's
+        // fingers pinch by themselves).
+        if (m_impl->fingers.activeCount() == 0 && event.mgesture.numFingers == 2
+            && std::abs(event.mgesture.dDist) > 0.001)
             pinchBy(1 + event.mgesture.dDist * 4, m_impl->pointer);
         break;
     case SDL_TEXTINPUT:
@@ -255,18 +331,19 @@ void SdlHost::handleWindowEvent(const SDL_Event& event)
             m_mouseDown = false;
             sendTouch(mouseFinger, m_impl->pointer, static_cast<int>(TouchPhase::Cancelled));
         }
+        for (const TouchInput& cancelled : m_impl->fingers.cancelAll())
+            sendTouchInput(cancelled);
         if (m_pinch.active)
             endPinch();
         break;
-    case SDL_WINDOWEVENT_SIZE_CHANGED: {
-        bool landscape = event.window.data1 > event.window.data2;
-        if (landscape != isLandscape(m_application.statusBarOrientation()))
-            rotate(landscape);
+    case SDL_WINDOWEVENT_SIZE_CHANGED:
+        // The screen keeps its aspect inside the new size; only Ctrl+arrows
+        // turn the device.
+        rememberSize({ static_cast<double>(event.window.data1), static_cast<double>(event.window.data2) });
         m_inputSinceDraw = true;
         if (Window* window = keyWindow())
             window->setWindowNeedsDisplay();
         break;
-    }
     case SDL_WINDOWEVENT_EXPOSED:
         m_inputSinceDraw = true;
         if (Window* window = keyWindow())
@@ -307,6 +384,61 @@ void SdlHost::handleKey(const SDL_Event& event)
         return;
     }
     m_inputSinceDraw = true;
+}
+
+void SdlHost::handleFinger(const SDL_Event& event)
+{
+    Size window = windowSize();
+    if (auto touch = m_impl->fingers.translate(event, ScreenFit(m_application.screenSize(), window), window))
+        sendTouchInput(*touch);
+}
+
+Point SdlHost::pointAt(double x, double y) const
+{
+    return ScreenFit(m_application.screenSize(), windowSize()).pointAt({ x, y });
+}
+
+Size SdlHost::windowSize() const
+{
+    int width = 0, height = 0;
+    SDL_GetWindowSize(m_impl->window, &width, &height);
+    return { static_cast<double>(width), static_cast<double>(height) };
+}
+
+Rect SdlHost::screenViewport() const
+{
+    return ScreenFit(m_application.screenSize(), windowSize()).viewport();
+}
+
+void SdlHost::rememberSize(Size size)
+{
+    if (!m_options.sizeFile || !(size.width > 0 && size.height > 0))
+        return;
+    // Kept as the portrait window it would be.
+    if (isLandscape(m_application.statusBarOrientation()))
+        std::swap(size.width, size.height);
+    // The size the window opened at (which the desktop may report as a
+    // change) is chosen anew next time, for the display of that time.
+    if (size == m_openingSize)
+        m_sizeToRemember.reset();
+    else
+        m_sizeToRemember = size;
+}
+
+void SdlHost::printGeometry()
+{
+    int x = 0, y = 0, pixelWidth = 0, pixelHeight = 0;
+    SDL_GetWindowPosition(m_impl->window, &x, &y);
+    SDL_GetRendererOutputSize(m_impl->renderer, &pixelWidth, &pixelHeight);
+    Size size = windowSize();
+    Rect usable = usableArea();
+    char line[256];
+    std::snprintf(line, sizeof line,
+        "hestio: window scale %.4g, %dx%d at %d,%d (%dx%d pixels), usable area %dx%d at %d,%d\n", m_openingScale,
+        static_cast<int>(size.width), static_cast<int>(size.height), x, y, pixelWidth, pixelHeight,
+        static_cast<int>(usable.width()), static_cast<int>(usable.height()), static_cast<int>(usable.x()),
+        static_cast<int>(usable.y()));
+    std::cout << line << std::flush;
 }
 
 void SdlHost::handleWheel(const SDL_Event& event)
@@ -350,6 +482,15 @@ void SdlHost::sendPinchTouches(int phase)
     m_inputSinceDraw = true;
 }
 
+void SdlHost::sendTouchInput(const TouchInput& input)
+{
+    TouchEvent event;
+    event.timestamp = clock().monotonicSeconds();
+    event.touches = { input };
+    m_application.sendEvent(event);
+    m_inputSinceDraw = true;
+}
+
 void SdlHost::sendTouch(int id, Point at, int phase)
 {
     TouchEvent event;
@@ -379,16 +520,31 @@ void SdlHost::focusNextField(bool backwards)
 
 void SdlHost::rotate(bool landscape)
 {
+    bool wasLandscape = isLandscape(m_application.statusBarOrientation());
     m_application.rotateTo(landscape ? InterfaceOrientation::LandscapeLeft : InterfaceOrientation::Portrait);
+    // A turned device turns the window with it.
+    if (wasLandscape != landscape) {
+        Size size = windowSize();
+        SDL_SetWindowSize(m_impl->window, static_cast<int>(size.height), static_cast<int>(size.width));
+    }
     m_inputSinceDraw = true;
+}
+
+void SdlHost::resizeWindow(Size size)
+{
+    SDL_SetWindowSize(
+        m_impl->window, static_cast<int>(std::lround(size.width)), static_cast<int>(std::lround(size.height)));
 }
 
 bool SdlHost::resizeSurfaces(Size points)
 {
-    double scale = m_application.screenScale();
-    int width = static_cast<int>(std::lround(points.width * scale));
-    int height = static_cast<int>(std::lround(points.height * scale));
     auto& impl = *m_impl;
+    int outputWidth = 0, outputHeight = 0;
+    SDL_GetRendererOutputSize(impl.renderer, &outputWidth, &outputHeight);
+    Rect viewport
+        = ScreenFit(points, { static_cast<double>(outputWidth), static_cast<double>(outputHeight) }).viewport();
+    int width = std::max(1, static_cast<int>(viewport.width()));
+    int height = std::max(1, static_cast<int>(viewport.height()));
     if (impl.texture && width == impl.textureWidth && height == impl.textureHeight)
         return true;
     if (impl.texture)
@@ -402,12 +558,6 @@ bool SdlHost::resizeSurfaces(Size points)
     }
     impl.textureWidth = width;
     impl.textureHeight = height;
-    SDL_RenderSetLogicalSize(impl.renderer, static_cast<int>(points.width), static_cast<int>(points.height));
-    int windowWidth = 0, windowHeight = 0;
-    SDL_GetWindowSize(impl.window, &windowWidth, &windowHeight);
-    // A turned device turns the window with it.
-    if ((windowWidth > windowHeight) != (width > height))
-        SDL_SetWindowSize(impl.window, width, height);
     return true;
 }
 
@@ -435,10 +585,19 @@ void SdlHost::drawIfNeeded()
     if (m_drewOnce && animationMoved && !marked && !m_inputSinceDraw && paced)
         return;
 
+    SDL_Rect target {};
     if (window) {
-        if (!resizeSurfaces(window->frame().size))
+        Size points = window->frame().size;
+        if (!resizeSurfaces(points))
             return;
-        auto image = window->snapshot(m_application.screenScale());
+        // Drawn for the window's own pixels, whatever the scale.
+        int outputWidth = 0, outputHeight = 0;
+        SDL_GetRendererOutputSize(impl.renderer, &outputWidth, &outputHeight);
+        Rect viewport
+            = ScreenFit(points, { static_cast<double>(outputWidth), static_cast<double>(outputHeight) }).viewport();
+        target
+            = { static_cast<int>(viewport.x()), static_cast<int>(viewport.y()), impl.textureWidth, impl.textureHeight };
+        auto image = window->snapshot(points.width > 0 ? impl.textureWidth / points.width : 1);
         cairo_surface_t* surface = image->impl().surface.get();
         cairo_surface_flush(surface);
         if (cairo_image_surface_get_width(surface) == impl.textureWidth
@@ -449,7 +608,7 @@ void SdlHost::drawIfNeeded()
     SDL_SetRenderDrawColor(impl.renderer, 0, 0, 0, 255);
     SDL_RenderClear(impl.renderer);
     if (window && impl.texture)
-        SDL_RenderCopy(impl.renderer, impl.texture, nullptr, nullptr);
+        SDL_RenderCopy(impl.renderer, impl.texture, nullptr, &target);
     SDL_RenderPresent(impl.renderer);
 
     m_lastDrawClock = clockNow;
@@ -457,6 +616,8 @@ void SdlHost::drawIfNeeded()
     m_lastDrawMinute = minute;
     m_inputSinceDraw = false;
     m_animatingAfterDraw = m_application.animator().hasRunningAnimations() && !m_loop.clock().isManual();
+    if (!m_drewOnce && m_options.printGeometry)
+        printGeometry();
     if (!m_drewOnce && m_options.readyFile)
         std::ofstream(*m_options.readyFile) << "drawn\n";
     m_drewOnce = true;

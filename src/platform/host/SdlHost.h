@@ -2,6 +2,7 @@
 
 #include "platform/gfx/Geometry.h"
 #include "platform/host/Device.h"
+#include "platform/ui/Touch.h"
 
 #include <cstdint>
 #include <memory>
@@ -14,11 +15,14 @@ namespace hestio::platform {
 
 class Image;
 
-/// The app in a phone-sized SDL window: 320x480 points at two pixels a point
-/// (480x320 when turned to landscape). The mouse is one finger, Ctrl+wheel
-/// and two-finger trackpad gestures pinch about the pointer, the keyboard
-/// types into the first responder (Tab moves to the next field), and losing
-/// the window to a minimise sends the app to the background.
+/// The app in a phone-sized SDL window: 320x480 points (480x320 when turned
+/// to landscape) at the largest scale that fits the display's free area,
+/// kept at their aspect with black bars when the window is resized; the size
+/// is remembered for the next start. The mouse is one finger, a touchscreen's
+/// fingers are fingers, Ctrl+wheel and two-finger trackpad gestures pinch
+/// about the pointer, the keyboard types into the first responder (Tab moves
+/// to the next field), and losing the window to a minimise sends the app to
+/// the background.
 ///
 /// The loop sleeps in SDL_WaitEventTimeout until input arrives, the run
 /// loop's next timer falls due, or a post() from another thread wakes it; it
@@ -29,6 +33,13 @@ public:
     struct Options {
         /// A file made once the first frame is on screen.
         std::optional<std::string> readyFile;
+        /// Window units a point, instead of the size that fits the display
+        /// (or the remembered one).
+        std::optional<double> scale;
+        /// Where the window's size is remembered (none: it is not).
+        std::optional<std::string> sizeFile;
+        /// Prints the chosen scale and the window's place once it shows.
+        bool printGeometry { false };
     };
 
     /// Opens the window; none, with the reason in `error`, when SDL cannot
@@ -52,9 +63,18 @@ public:
 
     /// Turns the window between portrait and landscape.
     void rotate(bool landscape);
+    /// Resizes the window (desktop units) as a person dragging its edge does.
+    void resizeWindow(Size size);
 
     /// Frames put on screen so far (an idle app adds none).
     std::uint64_t framesDrawn() const { return m_framesDrawn; }
+
+    /// The window's size in the desktop's units, and the scale it was opened
+    /// at (window units a point).
+    Size windowSize() const;
+    double openingScale() const { return m_openingScale; }
+    /// Where the screen is in the window now (window units).
+    Rect screenViewport() const;
 
     struct Impl;
 
@@ -68,10 +88,16 @@ private:
     void handleWindowEvent(const SDL_Event& event);
     void handleKey(const SDL_Event& event);
     void handleWheel(const SDL_Event& event);
+    void handleFinger(const SDL_Event& event);
+    /// The screen's point under a place in the window (window units).
+    Point pointAt(double x, double y) const;
+    void rememberSize(Size size);
+    void printGeometry();
     void pinchBy(double factor, Point center);
     void endPinch();
     void focusNextField(bool backwards);
     void sendTouch(int id, Point at, int phase);
+    void sendTouchInput(const TouchInput& input);
     void sendPinchTouches(int phase);
     void drawIfNeeded();
     bool resizeSurfaces(Size points);
@@ -82,6 +108,9 @@ private:
     Options m_options;
     std::unique_ptr<Impl> m_impl;
     bool m_quit { false };
+    double m_openingScale { 1 };
+    Size m_openingSize;
+    std::optional<Size> m_sizeToRemember;
     bool m_mouseDown { false };
     bool m_inputSinceDraw { true };
     bool m_drewOnce { false };

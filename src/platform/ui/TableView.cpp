@@ -321,16 +321,22 @@ void TableView::layoutSubviews()
     if (m_tableHeaderView)
         m_tableHeaderView->setFrame({ 0, 0, w, m_tableHeaderView->frame().height() });
     bool grouped = m_style == TableViewStyle::Grouped;
+    // In a plain table the header of the section at the top stays there while
+    // its rows scroll under it, until the next section's header pushes it up.
+    double visibleTop = bounds().minY() + contentInset().top;
     for (auto& section : m_sections) {
         if (!section.headerView)
             continue;
-        if (dynamic_cast<SectionHeaderView*>(section.headerView.get())) {
-            if (grouped)
-                section.headerView->setFrame({ 20, section.top + section.headerHeight - 32, w - 40, 24 });
-            else
-                section.headerView->setFrame({ 0, section.top, w, section.headerHeight });
-        } else {
+        if (grouped && dynamic_cast<SectionHeaderView*>(section.headerView.get())) {
+            section.headerView->setFrame({ 20, section.top + section.headerHeight - 32, w - 40, 24 });
+        } else if (grouped) {
             section.headerView->setFrame({ 0, section.top, w, section.headerHeight });
+        } else {
+            double end = section.rowsTop + section.footerHeight;
+            for (double h : section.rowHeights)
+                end += h;
+            double y = std::max(section.top, std::min(visibleTop, end - section.headerHeight));
+            section.headerView->setFrame({ 0, y, w, section.headerHeight });
         }
     }
     layoutCells(false);

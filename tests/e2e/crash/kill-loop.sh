@@ -41,16 +41,16 @@ listening_port() { # listening_port LOG PID: waits for "listening on https://127
 
 : >"$work/sim.log"
 : >"$work/proxy.log"
-"$build/server/hestio-sim" --data "$work/sim" --port 0 >"$work/sim.log" 2>&1 &
+"$build/bin/hestio-sim" --data "$work/sim" --port 0 --zone America/New_York >"$work/sim.log" 2>&1 &
 sim_pid=$!
 sim_port=$(listening_port "$work/sim.log" "$sim_pid") || fail "hestio-sim did not start"
-pin=$("$build/server/hestio-sim" --data "$work/sim" --print-pin)
+pin=$("$build/bin/hestio-sim" --data "$work/sim" --print-pin)
 base="https://localhost:$sim_port/kivoraserver"
 call() { curl -sS -k --pinnedpubkey "sha256//$pin" -X POST --data "$2" "$base$1"; }
 token() { call /session "name=demo&password=demo" | sed -n 's/.*"token":"\([0-9a-f]*\)".*/\1/p'; }
 call /api/location "title=Home&latitude=40.712800&longitude=-74.006000&token=$(token)" >/dev/null
 
-"$build/tests/faultproxy/hestio-fault-proxy" --upstream "127.0.0.1:$sim_port" \
+"$build/bin/hestio-fault-proxy" --upstream "127.0.0.1:$sim_port" \
   --certificate "$work/sim/certificate.pem" --key "$work/sim/private-key.pem" \
   --fault drop --count 0 --every 2 --match '^POST [^ ]*/api/movement' >"$work/proxy.log" 2>&1 &
 proxy_pid=$!
@@ -59,7 +59,7 @@ proxy_port=$(listening_port "$work/proxy.log" "$proxy_pid") || fail "hestio-faul
 profile="$work/profile"
 movements_file="$profile/Documents/failedLocationPosts.plist"
 client() { # client PORT SCRIPT LOG: the headless client against PORT
-  "$build/src/main/hestio" --headless --clock real --profile "$profile" \
+  "$build/bin/hestio" --headless --clock real --profile "$profile" \
     --service-host "localhost:$1" --service-pin "sha256//$pin" --location 40.8,-74.1 \
     --script "$2" --failure-screenshot "$work/failure.png" >"$3" 2>&1
 }
@@ -86,7 +86,7 @@ client "$proxy_port" "$here/sign-in.txt" "$work/sign-in.log" || { cat "$work/sig
 : >"$work/kept.txt"
 for i in $(seq 1 "$kills"); do
   # Started directly (not through the function) so that $! is the client.
-  "$build/src/main/hestio" --headless --clock real --profile "$profile" \
+  "$build/bin/hestio" --headless --clock real --profile "$profile" \
     --service-host "localhost:$proxy_port" --service-pin "sha256//$pin" --location 40.8,-74.1 \
     --script "$here/walk.txt" --failure-screenshot "$work/failure.png" >"$work/run.log" 2>&1 &
   client_pid=$!

@@ -1,5 +1,7 @@
 #include "PixelTesting.h"
 
+#include "platform/gfx/GlyphCoverage.h"
+
 #include <string>
 
 using namespace hestio::platform;
@@ -235,6 +237,40 @@ TEST(Text, DrawingKeepsTheCurrentPath)
     canvas.context->addRect({ 1, 2, 3, 4 });
     canvas.context->drawText("x", Point { 10, 0 }, Font { "Helvetica", 12 }, Color::black());
     EXPECT_EQ(canvas.context->pathBoundingBox(), Rect(1, 2, 3, 4));
+}
+
+TEST(Text, EveryScriptAndEmojiHasAGlyph)
+{
+    // A code point no font has: the count really finds boxes.
+    ASSERT_EQ(missingGlyphCount("Kitchen \u0378", Font::systemFont(17)), 1);
+    const char* names[] = {
+        "K\u00fcche", // Latin with an umlaut
+        "\u0645\u0637\u0628\u062e", // Arabic: kitchen
+        "\u53a8\u623f\u7684\u51b0\u7bb1", // Chinese: the kitchen's fridge
+        "\u0930\u0938\u094b\u0908 \u0918\u0930", // Devanagari: kitchen
+        "\u041a\u0443\u0445\u043d\u044f", // Cyrillic
+        "\U0001F50C \U0001F4A1 \U0001F525 \u2600\ufe0f", // plug, bulb, fire, sun
+        "Lamp \U0001F4A1 \u0645\u0635\u0628\u0627\u062d", // mixed
+    };
+    for (const char* name : names)
+        for (const Font& font : { Font::systemFont(17), Font::boldSystemFont(17), Font { "Helvetica", 12 } })
+            EXPECT_EQ(missingGlyphCount(name, font), 0) << name << " in " << font.family;
+}
+
+TEST(Text, EmojiAreDrawnInColour)
+{
+    Canvas canvas(60, 40, 2);
+    canvas.context->fillRect({ 0, 0, 60, 40 }, Color::whiteColor());
+    canvas.context->drawText("\U0001F4A1\U0001F525", Point { 2, 2 }, Font::systemFont(24), Color::black());
+    // Black text on white has no colour of its own; the bulb and the flame do.
+    int coloured = 0;
+    for (int y = 0; y < canvas.image->pixelHeight(); ++y)
+        for (int x = 0; x < canvas.image->pixelWidth(); ++x) {
+            Color c = canvas.image->pixelAt(x, y);
+            double spread = std::max({ c.red, c.green, c.blue }) - std::min({ c.red, c.green, c.blue });
+            coloured += spread > 0.3;
+        }
+    EXPECT_GT(coloured, 200);
 }
 
 }

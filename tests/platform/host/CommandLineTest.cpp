@@ -8,7 +8,7 @@ TEST(CommandLine, ReadsEveryOptionInBothSpellings)
 {
     auto line = CommandLine::parse({ "--headless", "--script", "s.txt", "--gallery", "--profile=/tmp/p", "--location",
         "51.5,-0.125", "--clock=real", "--service-host", "localhost:8443", "--service-pin=sha256//abc",
-        "--failure-screenshot", "f.png", "--ready-file=r" });
+        "--failure-screenshot", "f.png", "--ready-file=r", "--scale", "1.5", "--print-window" });
     ASSERT_FALSE(line.error) << *line.error;
     const auto& o = line.options;
     EXPECT_TRUE(o.headless);
@@ -23,6 +23,8 @@ TEST(CommandLine, ReadsEveryOptionInBothSpellings)
     EXPECT_EQ(o.servicePin, "sha256//abc");
     EXPECT_EQ(o.failureScreenshot, "f.png");
     EXPECT_EQ(o.readyFile, "r");
+    EXPECT_EQ(o.windowScale, 1.5);
+    EXPECT_TRUE(o.printWindow);
     EXPECT_FALSE(o.usesManualClock());
 
     EXPECT_TRUE(CommandLine::parse({ "--version" }).options.showVersion);
@@ -30,6 +32,10 @@ TEST(CommandLine, ReadsEveryOptionInBothSpellings)
     EXPECT_EQ(CommandLine::parse({ "--gpx", "walk.gpx" }).options.gpxPath, "walk.gpx");
     EXPECT_EQ(CommandLine::parse({ "--request-timeout", "2.5" }).options.requestTimeoutSeconds, 2.5);
     EXPECT_FALSE(CommandLine::parse({ "--headless" }).options.requestTimeoutSeconds);
+    EXPECT_FALSE(CommandLine::parse({ "--headless" }).options.windowScale);
+    // The scale's limits are allowed.
+    EXPECT_EQ(CommandLine::parse({ "--scale=0.25" }).options.windowScale, 0.25);
+    EXPECT_EQ(CommandLine::parse({ "--scale=8" }).options.windowScale, 8);
 }
 
 TEST(CommandLine, ChoosesTheManualClockOnlyForHeadlessScripts)
@@ -85,6 +91,14 @@ TEST(CommandLine, RejectsBadArgumentsWithOneClearLine)
             "hestio: --request-timeout needs a number of seconds above 0 (at most 3600) (see hestio --help)" },
         { { "--request-timeout=3601" },
             "hestio: --request-timeout needs a number of seconds above 0 (at most 3600) (see hestio --help)" },
+        { { "--scale" }, "hestio: --scale needs a number from 0.25 to 8 (window pixels a point) (see hestio --help)" },
+        { { "--scale=0.24" },
+            "hestio: --scale needs a number from 0.25 to 8 (window pixels a point) (see hestio --help)" },
+        { { "--scale=8.01" },
+            "hestio: --scale needs a number from 0.25 to 8 (window pixels a point) (see hestio --help)" },
+        { { "--scale=2x" },
+            "hestio: --scale needs a number from 0.25 to 8 (window pixels a point) (see hestio --help)" },
+        { { "--print-window=1" }, "hestio: --print-window takes no value (see hestio --help)" },
         { { "--location=1,2", "--gpx", "g" },
             "hestio: --location and --gpx both move the device; give one (see hestio --help)" },
     };

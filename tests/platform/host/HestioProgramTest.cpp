@@ -13,13 +13,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <regex>
 
 using namespace hestio;
 using namespace hestio::platform;
 
 namespace {
 
-const std::string program = std::string(HESTIO_BINARY_DIR) + "/src/main/hestio";
+const std::string program = std::string(HESTIO_BINARY_DIR) + "/bin/hestio";
 
 struct Outcome {
     int status { -1 };
@@ -100,12 +102,14 @@ TEST_F(HestioProgram, TheWindowUnderXvfbLooksLikeTheHeadlessPicture)
     auto headlessRun = run(headless("--headless --gallery --script " + script.string()));
     ASSERT_EQ(headlessRun.status, 0) << headlessRun.output;
 
-    // A 640x960 screen holds exactly the window; with no window manager it
-    // sits at the origin. The shell waits (at most 20 s) for the first frame.
+    // At scale 2 a 640x960 screen holds exactly the window; with no window
+    // manager and no room for a title bar it sits at the origin. The shell
+    // waits (at most 20 s) for the first frame.
     auto windowShot = dir / "window.png";
     auto ready = dir / "ready";
     auto inner = dir.write("inner.sh",
-        "'" + program + "' --gallery --clock manual --ready-file '" + ready.string()
+        "'" + program + "' --gallery --clock manual --scale 2 --profile '" + (dir / "profile").string()
+            + "' --ready-file '" + ready.string()
             + "' & pid=$!\n"
               "for i in $(seq 200); do [ -e '"
             + ready.string()
@@ -164,4 +168,104 @@ TEST_F(HestioProgram, AWrongExpectationFailsWithTheStepTheReasonAndAScreenshot)
     EXPECT_NE(outcome.output.find(expected), std::string::npos) << outcome.output;
     EXPECT_NE(outcome.output.find("\"Dishwasher\""), std::string::npos) << "the tree shows the screen";
     EXPECT_TRUE(Image::fromPngFile(shot.string()));
+}
+
+TEST_F(HestioProgram, WithoutAPathTheFailureScreenshotGoesToATemporaryFolderNotTheCurrentOne)
+{
+    auto script = dir.write("wrong.txt", "expect \"Toaster\"\n");
+    auto work = dir / "work";
+    std::filesystem::create_directories(work);
+    auto outcome = run("cd '" + work.string() + "' && TMPDIR='" + dir.path().string() + "' "
+        + headless("--headless --gallery --script " + script.string()));
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_TRUE(std::filesystem::is_empty(work)) << "nothing lands in the current folder";
+    const std::string label = "  screenshot: ";
+    auto at = outcome.output.find(label);
+    ASSERT_NE(at, std::string::npos) << outcome.output;
+    auto end = outcome.output.find('\n', at);
+    std::filesystem::path shot = outcome.output.substr(at + label.size(), end - at - label.size());
+    EXPECT_EQ(shot.filename(), "wrong-failure.png");
+    EXPECT_EQ(shot.parent_path().parent_path(), dir.path());
+    EXPECT_EQ(shot.parent_path().filename().string().rfind("hestio-failure-", 0), 0u) << shot;
+    EXPECT_TRUE(Image::fromPngFile(shot.string()));
+
+    // A passing script makes no folder at all.
+    auto good = dir.write("good.txt", "expect \"Devices\"\n");
+    auto before = std::distance(std::filesystem::directory_iterator(dir.path()), {});
+    auto passed
+        = run("TMPDIR='" + dir.path().string() + "' " + headless("--headless --gallery --script " + good.string()));
+    EXPECT_EQ(passed.status, 0) << passed.output;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), before);
+}
+
+namespace {
+
+struct WindowGeometry {
+    double scale { 0 };
+    int width { 0 }, height { 0 }, x { 0 }, y { 0 };
+};
+
+/// Starts the gallery in a window on a virtual screen of `screen`
+/// ("1024x768") and reads where the window went: as the app says, and as the
+/// X server says (xwininfo).
+std::optional<std::pair<WindowGeometry, WindowGeometry>> openWindowOn(
+    test::TempDir& dir, const std::string& screen, std::string& output)
+{
+    auto ready = dir / ("ready-" + screen);
+    auto inner = dir.write("geometry-" + screen + ".sh",
+        "'" + program + "' --gallery --clock manual --print-window --profile '" + (dir / ("profile-" + screen)).string()
+            + "' --ready-file '" + ready.string()
+            + "' & pid=$!\n"
+              "for i in $(seq 200); do [ -e '"
+            + ready.string()
+            + "' ] && break; sleep 0.1; done\n"
+              "xwininfo -name Hestio\n"
+              "kill $pid; wait $pid\n");
+    auto outcome = run("env -u SDL_VIDEODRIVER xvfb-run -a -s '-screen 0 " + screen + "x24' sh " + inner.string());
+    output = outcome.output;
+    std::smatch said, absolute, size;
+    std::regex saidPattern("window scale ([0-9.]+), ([0-9]+)x([0-9]+) at (-?[0-9]+),(-?[0-9]+)");
+    if (!std::regex_search(output, said, saidPattern))
+        return std::nullopt;
+    WindowGeometry app { std::stod(said[1]), std::stoi(said[2]), std::stoi(said[3]), std::stoi(said[4]),
+        std::stoi(said[5]) };
+    if (!std::regex_search(
+            output, absolute, std::regex("Absolute upper-left X: +(-?[0-9]+)[^]*Absolute upper-left Y: +(-?[0-9]+)"))
+        || !std::regex_search(output, size, std::regex("Width: ([0-9]+)[^]*Height: ([0-9]+)")))
+        return std::nullopt;
+    WindowGeometry server { 0, std::stoi(size[1]), std::stoi(size[2]), std::stoi(absolute[1]), std::stoi(absolute[2]) };
+    return std::pair { app, server };
+}
+
+}
+
+TEST_F(HestioProgram, TheWindowFitsTheScreenItOpensOn)
+{
+    if (run("command -v xvfb-run && command -v xwininfo").status != 0)
+        GTEST_SKIP() << "xvfb-run or xwininfo is missing";
+    struct Case {
+        std::string screen;
+        int screenWidth, screenHeight;
+        double scale;
+    };
+    // 1024x768: 960 pixels would not fit; one and a half fit with room for a
+    // title bar. 2560x1600: three times.
+    for (const Case& c : { Case { "1024x768", 1024, 768, 1.5 }, Case { "2560x1600", 2560, 1600, 3 } }) {
+        SCOPED_TRACE(c.screen);
+        std::string output;
+        auto geometry = openWindowOn(dir, c.screen, output);
+        ASSERT_TRUE(geometry) << output;
+        auto [app, server] = *geometry;
+        EXPECT_EQ(app.scale, c.scale) << output;
+        EXPECT_GE(app.scale, c.screenWidth > 2000 ? 2 : 0);
+        EXPECT_EQ(server.width, static_cast<int>(320 * c.scale));
+        EXPECT_EQ(server.height, static_cast<int>(480 * c.scale));
+        EXPECT_EQ(app.width, server.width);
+        EXPECT_EQ(app.height, server.height);
+        // Entirely on screen.
+        EXPECT_GE(server.x, 0);
+        EXPECT_GE(server.y, 0);
+        EXPECT_LE(server.x + server.width, c.screenWidth);
+        EXPECT_LE(server.y + server.height, c.screenHeight);
+    }
 }

@@ -1,5 +1,8 @@
 #include "platform/host/SdlHost.h"
 
+#include "platform/foundation/UserDefaults.h"
+#include "platform/host/ScreenFit.h"
+
 #include "HostTestScreen.h"
 #include "platform/gfx/Image.h"
 #include "platform/ui/Application.h"
@@ -24,7 +27,11 @@ protected:
     void SetUp() override
     {
         std::string error;
-        host = SdlHost::open(app, loop.loop(), { (dir.path() / "ready").string() }, error);
+        // At one pixel a point, window places are points.
+        SdlHost::Options options;
+        options.readyFile = (dir.path() / "ready").string();
+        options.scale = 1;
+        host = SdlHost::open(app, loop.loop(), options, error);
         ASSERT_TRUE(host) << error;
         host->settle();
     }
@@ -48,6 +55,19 @@ protected:
             event.button.x = x;
             event.button.y = y;
         }
+        push(event);
+    }
+
+    /// A touchscreen finger at a place in the window (window units).
+    void finger(Uint32 type, SDL_FingerID id, double x, double y)
+    {
+        Size size = host->windowSize();
+        SDL_Event event {};
+        event.type = type;
+        event.tfinger.touchId = 1;
+        event.tfinger.fingerId = id;
+        event.tfinger.x = static_cast<float>(x / size.width);
+        event.tfinger.y = static_cast<float>(y / size.height);
         push(event);
     }
 
@@ -205,4 +225,139 @@ TEST_F(SdlHostFixture, ClosingTheWindowQuits)
     event.type = SDL_QUIT;
     push(event);
     EXPECT_TRUE(host->isQuitting());
+}
+
+TEST_F(SdlHostFixture, TouchscreenFingersTapSwipeAndPinch)
+{
+    finger(SDL_FINGERDOWN, 5, 80, 30);
+    EXPECT_EQ(window->activeTouchCount(), 1u);
+    finger(SDL_FINGERUP, 5, 80, 30);
+    EXPECT_EQ(screen.status->text(), "Went");
+    EXPECT_EQ(window->activeTouchCount(), 0u);
+
+    // A quick slide to the left across the pad.
+    finger(SDL_FINGERDOWN, 6, 260, 190);
+    for (double x : { 230.0, 200.0, 170.0, 140.0 }) {
+        host->pass(0.02);
+        finger(SDL_FINGERMOTION, 6, x, 190);
+    }
+    finger(SDL_FINGERUP, 6, 140, 190);
+    EXPECT_EQ(screen.leftSwipes, 1);
+
+    // Two fingers spread from 80 to 160 apart, each moving on its own as
+    // real fingers are reported.
+    host->pass(1);
+    finger(SDL_FINGERDOWN, 7, 120, 190);
+    finger(SDL_FINGERDOWN, 8, 200, 190);
+    EXPECT_EQ(window->activeTouchCount(), 2u);
+    for (int step = 1; step <= 4; ++step) {
+        host->pass(0.02);
+        finger(SDL_FINGERMOTION, 7, 120 - 10 * step, 190);
+        finger(SDL_FINGERMOTION, 8, 200 + 10 * step, 190);
+    }
+    finger(SDL_FINGERUP, 7, 80, 190);
+    finger(SDL_FINGERUP, 8, 240, 190);
+    EXPECT_NEAR(screen.lastPinchScale, 2, 0.01);
+    EXPECT_EQ(window->activeTouchCount(), 0u);
+}
+
+TEST_F(SdlHostFixture, FingersDownWhenTheWindowLosesFocusAreCancelled)
+{
+    finger(SDL_FINGERDOWN, 5, 80, 30);
+    finger(SDL_FINGERDOWN, 6, 160, 190);
+    EXPECT_EQ(window->activeTouchCount(), 2u);
+    SDL_Event focus {};
+    focus.type = SDL_WINDOWEVENT;
+    focus.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
+    push(focus);
+    EXPECT_EQ(window->activeTouchCount(), 0u);
+    finger(SDL_FINGERUP, 5, 80, 30);
+    EXPECT_EQ(screen.status->text(), "Waiting") << "a cancelled press is no tap";
+}
+
+TEST_F(SdlHostFixture, AResizedWindowShowsTheScreenBetweenBarsAndMapsThePointer)
+{
+    host->resizeWindow({ 500, 600 });
+    host->settle();
+    ASSERT_EQ(host->windowSize(), (Size { 500, 600 }));
+    EXPECT_EQ(host->screenViewport(), (Rect { 50, 0, 400, 600 }));
+    EXPECT_EQ(window->frame().size, (Size { 320, 480 })) << "the device did not turn";
+
+    // (32, 40) on the screen is (50 + 40, 50) in the window.
+    mouse(SDL_MOUSEBUTTONDOWN, 90, 50);
+    mouse(SDL_MOUSEBUTTONUP, 90, 50);
+    EXPECT_EQ(screen.status->text(), "Went");
+
+    // Presses on the bars touch nothing.
+    mouse(SDL_MOUSEBUTTONDOWN, 49, 300);
+    EXPECT_EQ(window->activeTouchCount(), 0u);
+    mouse(SDL_MOUSEBUTTONUP, 49, 300);
+    finger(SDL_FINGERDOWN, 1, 460, 300);
+    EXPECT_EQ(window->activeTouchCount(), 0u);
+    finger(SDL_FINGERUP, 1, 460, 300);
+}
+
+TEST(SdlHostWindow, FitsTheDisplayAndRemembersItsSize)
+{
+    test::TempDir dir;
+    test::ScopedEnvironment driver { "SDL_VIDEODRIVER", "offscreen" };
+    test::TestRunLoop loop;
+    Application app;
+    auto window = Window::create();
+    test::HostTestScreen screen { app, *window };
+    SdlHost::Options options;
+    options.sizeFile = (dir.path() / "config" / "Window.plist").string();
+    auto open = [&] {
+        std::string error;
+        auto host = SdlHost::open(app, loop.loop(), options, error);
+        EXPECT_TRUE(host) << error;
+        if (host)
+            host->settle();
+        return host;
+    };
+
+    double fitting = 0;
+    {
+        auto host = open();
+        ASSERT_TRUE(host);
+        SDL_Rect usable {};
+        ASSERT_EQ(SDL_GetDisplayUsableBounds(0, &usable), 0) << SDL_GetError();
+        fitting = ScreenFit::fitScale({ 320, 480 }, { double(usable.w), double(usable.h) });
+        EXPECT_EQ(host->openingScale(), fitting);
+        EXPECT_EQ(host->windowSize(), (Size { 320 * fitting, 480 * fitting }));
+        host->resizeWindow({ 400, 500 });
+        host->settle();
+    }
+    ASSERT_TRUE(std::filesystem::exists(options.sizeFile.value()));
+    {
+        auto host = open();
+        EXPECT_EQ(host->windowSize(), (Size { 400, 500 })) << "the remembered size";
+        // Turned, the window turns; the size is remembered as a portrait one.
+        host->rotate(true);
+        host->settle();
+        EXPECT_EQ(host->windowSize(), (Size { 500, 400 }));
+        host->resizeWindow({ 600, 420 });
+        host->settle();
+        host->rotate(false);
+    }
+    {
+        auto host = open();
+        EXPECT_EQ(host->windowSize(), (Size { 420, 600 }));
+    }
+    {
+        // A forced scale wins over the remembered size.
+        options.scale = 2;
+        auto host = open();
+        EXPECT_EQ(host->windowSize(), (Size { 640, 960 }));
+        EXPECT_EQ(host->openingScale(), 2);
+        options.scale.reset();
+    }
+    {
+        // A remembered size that no longer fits (another display) is not used.
+        UserDefaults saved { std::filesystem::path(*options.sizeFile) };
+        saved.setInteger(5000, "width");
+        saved.setInteger(6000, "height");
+        auto host = open();
+        EXPECT_EQ(host->windowSize(), (Size { 320 * fitting, 480 * fitting }));
+    }
 }

@@ -1,8 +1,12 @@
 #include "UiTestSupport.h"
 
+#include "platform/gfx/GlyphCoverage.h"
+#include "platform/gfx/Image.h"
 #include "platform/ui/TableView.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace hestio::platform;
 using hestio::test::UiFixture;
@@ -282,4 +286,132 @@ TEST(TableView, GroupedSectionsHaveTitledHeadersAndRoundedEnds)
     EXPECT_EQ(f.table->rectForRowAtIndexPath({ 0, 0 }).y(), 46);
     EXPECT_EQ(f.table->rectForRowAtIndexPath({ 1, 0 }).y(), 46 + 44 + 10 + 10);
     EXPECT_EQ(f.table->contentSize().height, 46 + 44 + 10 + 10 + 3 * 44 + 10);
+}
+
+namespace {
+
+/// Three rooms in a plain table: a header of 22 points above 10, 5 and 30
+/// rows of 44. Kitchen's section ends at 462, Office's at 704.
+struct StickyFixture : TableFixture {
+    explicit StickyFixture(TableViewStyle style = TableViewStyle::Plain)
+        : TableFixture(style)
+    {
+        rooms.titles = { "Kitchen", "Office", "Garage" };
+        rooms.rows = { numbered("k", 10), numbered("o", 5), numbered("g", 30) };
+        table->reloadData();
+        window->layoutTree();
+    }
+    double headerY(const std::string& title, double offset)
+    {
+        table->setContentOffset({ 0, offset });
+        table->layoutIfNeeded();
+        View* header = table->findByText(title);
+        return header ? header->frame().y() : -1000;
+    }
+};
+
+}
+
+TEST(TableView, APlainSectionsHeaderStaysAtTheTopUntilTheNextPushesItUp)
+{
+    StickyFixture f;
+    struct Case {
+        double offset;
+        double kitchen;
+        double office;
+    };
+    const Case cases[] = {
+        { 0, 0, 462 },
+        { 100, 100, 462 },
+        // Kitchen's header ends exactly where Office's begins…
+        { 440, 440, 462 },
+        // …and from there is pushed up point for point.
+        { 441, 440, 462 },
+        { 450, 440, 462 },
+        { 462, 440, 462 },
+        { 500, 440, 500 },
+        // Office's header is pushed by Garage's: its section ends at 704.
+        { 682, 440, 682 },
+        { 690, 440, 682 },
+        // Pulled down past the top, headers stay with their sections.
+        { -50, 0, 462 },
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(f.headerY("Kitchen", c.offset), c.kitchen) << "offset " << c.offset;
+        EXPECT_EQ(f.headerY("Office", c.offset), c.office) << "offset " << c.offset;
+    }
+    // The last section's header stays at the top to the end of the list.
+    double end = 704 + 22 + 30 * 44;
+    EXPECT_EQ(f.headerY("Garage", end - 460), end - 460);
+    EXPECT_EQ(f.table->contentSize().height, end);
+}
+
+TEST(TableView, AStuckHeaderIsDrawnOverTheRowsUnderIt)
+{
+    StickyFixture f;
+    f.headerY("Kitchen", 200);
+    // Rows scrolled under the header are still shown, below it in the views.
+    auto cell = f.table->cellForRowAtIndexPath({ 0, 4 });
+    ASSERT_TRUE(cell);
+    const auto& views = f.table->subviews();
+    auto index = [&](const View* v) {
+        return std::find_if(views.begin(), views.end(), [&](const auto& s) { return s.get() == v; }) - views.begin();
+    };
+    EXPECT_LT(index(cell.get()), index(f.table->findByText("Kitchen")));
+}
+
+TEST(TableView, AContentInsetAtTheTopKeepsHeadersInTheirPlace)
+{
+    StickyFixture f;
+    f.table->setContentInset({ 60, 0, 0, 0 });
+    EXPECT_EQ(f.headerY("Kitchen", -60), 0);
+    EXPECT_EQ(f.headerY("Kitchen", 40), 100) << "stuck below the inset";
+}
+
+TEST(TableView, GroupedHeadersScrollWithTheirSections)
+{
+    StickyFixture f(TableViewStyle::Grouped);
+    double kitchen = f.headerY("Kitchen", 0);
+    double office = f.headerY("Office", 0);
+    for (double offset : { 100.0, 450.0, 600.0 }) {
+        EXPECT_EQ(f.headerY("Kitchen", offset), kitchen) << "offset " << offset;
+        EXPECT_EQ(f.headerY("Office", offset), office) << "offset " << offset;
+    }
+}
+
+TEST(TableView, NamesInEveryScriptAndEmojiShowWithoutBoxes)
+{
+    TableFixture f;
+    f.rooms.titles = { "Kitchen \U0001F373" };
+    f.rooms.rows = { {
+        "Fridge",
+        "\u062b\u0644\u0627\u062c\u0629 \u0627\u0644\u0645\u0637\u0628\u062e", // Arabic: the kitchen's fridge
+        "\u53a8\u623f\u7684\u51b0\u7bb1", // Chinese: the kitchen's fridge
+        "\u0930\u0938\u094b\u0908 \u0915\u093e \u092b\u094d\u0930\u093f\u091c", // Devanagari: the kitchen's fridge
+        "Lamp \U0001F4A1\U0001F525",
+    } };
+    f.table->reloadData();
+    f.window->layoutTree();
+    auto image = f.window->snapshot(2.0);
+    EXPECT_TRUE(image->writePng(std::string(HESTIO_BINARY_DIR) + "/table-scripts.png"));
+
+    for (const auto& name : f.rooms.rows[0])
+        EXPECT_EQ(missingGlyphCount(name, Font::boldSystemFont(20)), 0) << name;
+    // Every row shows dark ink where its name is; only the emoji row has colour.
+    for (int row = 0; row < 5; ++row) {
+        Rect r = f.table->convertRectToView(f.table->rectForRowAtIndexPath({ 0, row }), nullptr);
+        int ink = 0, coloured = 0;
+        for (int y = int(r.minY() * 2) + 4; y < int(r.maxY() * 2) - 4; ++y)
+            for (int x = 20; x < 500; ++x) {
+                Color c = image->pixelAt(x, y);
+                double spread = std::max({ c.red, c.green, c.blue }) - std::min({ c.red, c.green, c.blue });
+                ink += std::max({ c.red, c.green, c.blue }) < 0.3;
+                coloured += spread > 0.3;
+            }
+        EXPECT_GT(ink, 60) << "row " << row;
+        if (row == 4)
+            EXPECT_GT(coloured, 200) << "the emoji are in colour";
+        else
+            EXPECT_EQ(coloured, 0) << "row " << row;
+    }
 }
