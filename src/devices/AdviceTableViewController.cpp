@@ -6,6 +6,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/ui/AlertView.h"
 #include "platform/ui/NavigationController.h"
 #include "widgets/EmptyListHint.h"
 
@@ -108,31 +109,61 @@ void AdviceTableViewController::downloadSuggestionsFromServer()
     // One download at a time: its reply serves every request for it.
     if (m_receiverWSC && m_receiverWSC->isRunning())
         return;
+    m_answeredDuringDownload.clear();
     m_receiverWSC = WebServiceConnector::create("/api/device", std::string("suggestion=true"), false);
     m_receiverWSC->setDelegate(self());
     m_receiverWSC->startConnectionForDownload(true);
 }
 
+void AdviceTableViewController::requestFinished(WebServiceConnector& request, bool success, const json::Value& data)
+{
+    if (const auto* answer = request.context<AnswerRequest>()) {
+        answerFinished(*answer, success ? Outcome::Saved : Outcome::Refused);
+        return;
+    }
+    if (&request != m_receiverWSC.get())
+        return; // a download of a list since emptied by a sign-out
+    dataReceived(success, data, request.tag());
+}
+
+void AdviceTableViewController::requestFailed(WebServiceConnector& request, const TransportError&)
+{
+    // The network-failure panel has been shown.
+    if (const auto* answer = request.context<AnswerRequest>()) {
+        answerFinished(*answer, Outcome::Lost);
+        return;
+    }
+    if (&request != m_receiverWSC.get())
+        return;
+    // A refresh that was under way ends so that the next pull can start.
+    m_receiverWSC.reset();
+    m_answeredDuringDownload.clear();
+    stopLoading();
+}
+
 void AdviceTableViewController::dataReceived(bool success, const json::Value& data, int)
 {
     m_receiverWSC.reset();
+    auto answeredMeanwhile = std::move(m_answeredDuringDownload);
+    m_answeredDuringDownload.clear();
     if (!success) {
         hestio::log("Failed to get data from server");
         // A failed download ends the loading state; the list keeps what it showed.
         stopLoading();
         return;
     }
+    auto answered = [&](std::int32_t id) { return m_answersInFlight.contains(id) || answeredMeanwhile.contains(id); };
     std::map<std::string, std::vector<std::shared_ptr<Suggestion>>> grouped;
     int total = 0;
     const json::Value& devices = data["devices"];
     for (std::size_t i = 0; i < devices.count(); ++i) {
         const json::Value& device = devices[i];
         const json::Value& suggestions = device["suggestions"];
-        if (suggestions.count() == 0)
-            continue;
-        total += static_cast<int>(suggestions.count());
         for (std::size_t s = 0; s < suggestions.count(); ++s) {
             auto suggestion = Suggestion::fromJSON(device, suggestions[s]);
+            if (answered(suggestion->suggestionID))
+                continue;
+            ++total;
             grouped[suggestion->location].push_back(std::move(suggestion));
         }
     }
@@ -146,21 +177,57 @@ void AdviceTableViewController::dataReceived(bool success, const json::Value& da
     stopLoading();
 }
 
-bool AdviceTableViewController::requestToServerFailedWithError(const TransportError&, const std::string&)
+void AdviceTableViewController::answerFinished(const AnswerRequest& answer, Outcome outcome)
 {
-    // The network-failure panel has been shown; a refresh that was under way
-    // ends so that the next pull can start.
-    if (m_receiverWSC && !m_receiverWSC->isRunning()) {
-        m_receiverWSC.reset();
-        stopLoading();
+    if (answer.listGeneration != m_listGeneration) {
+        // Sent for the user who has signed out since: only logged.
+        if (outcome != Outcome::Lost)
+            hestio::log(outcome == Outcome::Saved ? "Data sent successfully" : "Errored while sending.");
+        return;
     }
-    return true;
+    if (auto found = m_answersInFlight.find(answer.suggestion->suggestionID); found != m_answersInFlight.end())
+        m_answersInFlight.erase(found);
+    switch (outcome) {
+    case Outcome::Saved:
+        hestio::log("Data sent successfully");
+        if (m_receiverWSC && m_receiverWSC->isRunning())
+            m_answeredDuringDownload.insert(answer.suggestion->suggestionID);
+        return;
+    case Outcome::Refused:
+        hestio::log("Errored while sending.");
+        // The row does not silently stay away as if answered. Whether the
+        // service still offers the suggestion (it may have been answered
+        // elsewhere, or have lapsed) only its list can say: fetch it again.
+        if (isViewLoaded() && view()->window()) {
+            AlertView::create("Answer not saved",
+                "The service did not accept your answer to \"" + answer.suggestion->name + "\".", nullptr,
+                std::string("OK"))
+                ->show();
+        }
+        refresh();
+        return;
+    case Outcome::Lost:
+        // The network-failure panel has said so. The service still has the
+        // suggestion, so the list shows it again to be answered once more.
+        restore(answer);
+        return;
+    }
 }
 
-void AdviceTableViewController::dataSent(bool success, int)
+void AdviceTableViewController::restore(const AnswerRequest& answer)
 {
-    m_senderWSC.reset();
-    hestio::log(success ? "Data sent successfully" : "Errored while sending.");
+    const auto& suggestion = answer.suggestion;
+    auto& list = adviceData[suggestion->location];
+    bool listed = std::any_of(
+        list.begin(), list.end(), [&](const auto& each) { return each->suggestionID == suggestion->suggestionID; });
+    if (listed)
+        return;
+    list.insert(list.begin() + std::clamp<std::ptrdiff_t>(answer.row, 0, std::ssize(list)), suggestion);
+    if (std::find(rooms.begin(), rooms.end(), suggestion->location) == rooms.end())
+        rooms.insert(std::lower_bound(rooms.begin(), rooms.end(), suggestion->location), suggestion->location);
+    if (isViewLoaded())
+        tableView().reloadData();
+    setNumberOfNewItems(m_numberOfNewItems + 1);
 }
 
 void AdviceTableViewController::cellButtonPressed(Button& button)
@@ -179,9 +246,13 @@ void AdviceTableViewController::cellButtonPressed(Button& button)
         return;
     auto suggestion = list[static_cast<std::size_t>(path->row)];
 
+    // Each answer is its own request and lives to its reply, however quickly
+    // the next one follows.
     m_senderWSC = WebServiceConnector::create(
         "/api/suggestion", "sug_id=" + std::to_string(suggestion->suggestionID) + "&state=" + state, true);
+    m_senderWSC->setContext(AnswerRequest { suggestion, path->row, m_listGeneration });
     m_senderWSC->setDelegate(self());
+    m_answersInFlight.insert(suggestion->suggestionID);
     m_senderWSC->startConnectionForDownload(false);
 
     list.erase(list.begin() + path->row);
@@ -222,6 +293,15 @@ int AdviceTableViewController::getAdviceCount()
 
 void AdviceTableViewController::reset()
 {
+    // The download was for the user who left; answers already sent still
+    // run to their replies but no longer touch the list.
+    if (m_receiverWSC) {
+        m_receiverWSC->cancel();
+        m_receiverWSC.reset();
+    }
+    ++m_listGeneration;
+    m_answersInFlight.clear();
+    m_answeredDuringDownload.clear();
     adviceData.clear();
     rooms.clear();
     m_listReceived = false;
@@ -250,6 +330,18 @@ std::optional<std::string> AdviceTableViewController::titleForHeaderInSection(Ta
     if (section < 0 || section >= static_cast<int>(rooms.size()))
         return std::nullopt;
     return rooms[static_cast<std::size_t>(section)];
+}
+
+void AdviceTableViewController::didSelectRowAtIndexPath(TableView& table, IndexPath path)
+{
+    table.deselectRowAtIndexPath(path, false);
+    if (path.section < 0 || path.section >= static_cast<int>(rooms.size()))
+        return;
+    const auto& list = adviceData[rooms[static_cast<std::size_t>(path.section)]];
+    if (path.row < 0 || path.row >= static_cast<int>(list.size()))
+        return;
+    const auto& suggestion = list[static_cast<std::size_t>(path.row)];
+    AlertView::create(suggestion->targetDevice, suggestion->name, nullptr, std::string("OK"))->show();
 }
 
 double AdviceTableViewController::heightForRowAtIndexPath(TableView&, IndexPath)

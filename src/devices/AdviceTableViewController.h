@@ -6,6 +6,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -28,13 +29,19 @@ public:
 
     void refresh() override;
     void downloadSuggestionsFromServer();
+    /// The download's reply. Suggestions whose answer is on its way, or was
+    /// accepted while the download ran, are left out: the reply may predate it.
     void dataReceived(bool success, const json::Value& data, int tag) override;
-    void dataSent(bool success, int tag) override;
-    bool requestToServerFailedWithError(const platform::TransportError& error, const std::string& parameters) override;
+    /// Tells the download from the answers, each answer by what it sent.
+    void requestFinished(WebServiceConnector& request, bool success, const json::Value& data) override;
+    void requestFailed(WebServiceConnector& request, const platform::TransportError& error) override;
 
     /// Answers the suggestion of the row holding `button`: tag 0 follows it,
-    /// any other tag ignores it.
+    /// any other tag ignores it. The row leaves at once; it comes back if the
+    /// answer does not reach the service.
     void cellButtonPressed(platform::Button& button);
+    /// Shows the whole text of the suggestion, which its row may cut short.
+    void didSelectRowAtIndexPath(platform::TableView&, platform::IndexPath path) override;
     /// Recounts the list, updates both badges and the empty-list label.
     int getAdviceCount();
     void reset();
@@ -57,7 +64,21 @@ public:
     const std::shared_ptr<WebServiceConnector>& senderWSC() const { return m_senderWSC; }
 
 private:
+    /// What an answer request carries to its reply.
+    struct AnswerRequest {
+        std::shared_ptr<Suggestion> suggestion;
+        /// Where the row was, to put it back there if the answer is lost.
+        int row { 0 };
+        /// The list it was answered in; a list emptied by a sign-out since
+        /// gets nothing back.
+        unsigned listGeneration { 0 };
+    };
+
     std::shared_ptr<AdviceTableViewController> self();
+    enum class Outcome { Saved, Refused, Lost };
+    void answerFinished(const AnswerRequest& answer, Outcome outcome);
+    /// Lists a suggestion again whose answer did not reach the service.
+    void restore(const AnswerRequest& answer);
 
     static bool signedIn();
     int m_numberOfNewItems { 0 };
@@ -66,6 +87,11 @@ private:
     std::shared_ptr<platform::Label> m_noSuggestionsLabel;
     std::shared_ptr<WebServiceConnector> m_receiverWSC;
     std::shared_ptr<WebServiceConnector> m_senderWSC;
+    /// Suggestions whose answer is on its way (an identifier once per answer).
+    std::multiset<std::int32_t> m_answersInFlight;
+    /// Suggestions answered while the running download was under way.
+    std::set<std::int32_t> m_answeredDuringDownload;
+    unsigned m_listGeneration { 0 };
 };
 
 }

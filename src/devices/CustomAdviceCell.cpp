@@ -25,16 +25,21 @@ CustomAdviceCell::CustomAdviceCell(std::string reuseIdentifier)
     m_adviceLabel->setAccessibilityIdentifier("adviceLabel");
     m_adviceLabel->setFont(Font::systemFont(13));
     m_adviceLabel->setTextColor(Color::white(0.4));
+    // Two lines at most; a longer text ends in an ellipsis, and tapping the
+    // row shows the whole of it.
     m_adviceLabel->setNumberOfLines(2);
-    m_adviceLabel->setLineBreakMode(LineBreakMode::WordWrap);
+    m_adviceLabel->setLineBreakMode(LineBreakMode::TruncateTail);
     m_adviceLabel->setBackgroundColor(Color::clear());
 
     m_likeButton->setAccessibilityIdentifier("likeButton");
+    m_likeButton->setAccessibilityLabel("Follow");
     m_likeButton->setTag(0);
-    m_likeButton->setImage(Image::named("Tick"));
+    // Coloured discs: the cell is white, and so were the panel's icons used here before.
+    m_likeButton->setImage(Image::named("adviceFollow"));
     m_dislikeButton->setAccessibilityIdentifier("dislikeButton");
+    m_dislikeButton->setAccessibilityLabel("Ignore");
     m_dislikeButton->setTag(1);
-    m_dislikeButton->setImage(Image::named("Warning"));
+    m_dislikeButton->setImage(Image::named("adviceIgnore"));
 
     contentView().addSubview(m_deviceLabel);
     contentView().addSubview(m_adviceLabel);

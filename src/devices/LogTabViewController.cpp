@@ -8,6 +8,9 @@
 #include "platform/ui/Animator.h"
 #include "platform/ui/Keyboard.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace hestio {
 
 using namespace platform;
@@ -82,13 +85,60 @@ void LogTabViewController::loadView()
 void LogTabViewController::viewDidLoad()
 {
     data.clear();
+    auto& center = NotificationCenter::defaultCenter();
+    std::weak_ptr<LogTabViewController> weakSelf = std::static_pointer_cast<LogTabViewController>(shared_from_this());
+    // Each sign-in brings its user's list: also the one that was still under
+    // way at launch when the tab was first opened.
+    center.addObserver(this, "UserLoggedIn", [weakSelf](const Notification&) {
+        if (auto screen = weakSelf.lock())
+            screen->downloadActivities();
+    });
+    center.addObserver(this, "UserLoggedOut", [weakSelf](const Notification&) {
+        if (auto screen = weakSelf.lock())
+            screen->reset();
+    });
+    // Without a session the request would go out without a token and be
+    // refused; the sign-in's notification starts it instead.
+    if (signedIn())
+        downloadActivities();
+}
+
+bool LogTabViewController::signedIn()
+{
+    const auto& currentToken = ServiceEnvironment::shared().currentToken;
+    return currentToken && currentToken().has_value();
+}
+
+void LogTabViewController::downloadActivities()
+{
+    if (activitysWSC && activitysWSC->isRunning())
+        return;
     activitysWSC = WebServiceConnector::create("/api/activity", std::nullopt, false);
     activitysWSC->setDelegate(selfAsDelegate());
     activitysWSC->startConnectionForDownload(true);
 }
 
+void LogTabViewController::reset()
+{
+    // The list was the user's who left. Posts already sent still run to their
+    // replies (and are logged) but no longer change what is shown.
+    if (activitysWSC) {
+        activitysWSC->cancel();
+        activitysWSC.reset();
+    }
+    ++m_listGeneration;
+    data.clear();
+    m_addedHere.clear();
+    m_activityToRepeat = {};
+    selectedIndex = -1;
+    if (logTableView)
+        logTableView->reloadData();
+}
+
 void LogTabViewController::viewDidUnload()
 {
+    NotificationCenter::defaultCenter().removeObserver(this, "UserLoggedIn");
+    NotificationCenter::defaultCenter().removeObserver(this, "UserLoggedOut");
     if (logTableView) {
         logTableView->setDataSource(nullptr);
         logTableView->setDelegate(nullptr);
@@ -167,11 +217,11 @@ void LogTabViewController::sendLogPost()
     logTableView->insertRowsAtIndexPaths({ { 1, 0 } }, TableViewRowAnimation::Top);
     logTableView->endUpdates();
     logTextField->setText("");
+    m_addedHere.push_back(data.front());
 
-    m_createdTitle = text;
     postActivityWSC = WebServiceConnector::create(
         "/api/activity", "new=true&activity=" + escapeParameter(text) + "&timestamp=" + std::to_string(ms), true);
-    postActivityWSC->setTag(NewActivityTag);
+    postActivityWSC->setContext(ActivityPost { ActivityPost::Kind::NewActivity, text, data.front(), m_listGeneration });
     postActivityWSC->setDelegate(selfAsDelegate());
     postActivityWSC->startConnectionForDownload(false);
     selectedIndex = 0;
@@ -181,13 +231,27 @@ void LogTabViewController::postOccurrence(const std::string& title)
 {
     postActivityWSC = WebServiceConnector::create("/api/activity",
         "activity=" + escapeParameter(title) + "&timestamp=" + std::to_string(nowMilliseconds()), true);
-    postActivityWSC->setTag(OccurrenceTag);
+    postActivityWSC->setContext(ActivityPost { ActivityPost::Kind::Occurrence, title, {}, m_listGeneration });
     postActivityWSC->setDelegate(selfAsDelegate());
     postActivityWSC->startConnectionForDownload(false);
 }
 
 void LogTabViewController::postRepeatActivity()
 {
+    // The row asked about, wherever rows added or withdrawn meanwhile have
+    // moved it; gone (a new activity the service refused), nothing is posted.
+    if (json::Value asked = std::exchange(m_activityToRepeat, {}); !asked.isNone()) {
+        auto found = std::find_if(
+            data.begin(), data.end(), [&](const json::Value& entry) { return entry.isSameObject(asked); });
+        if (found == data.end()) {
+            // The list was downloaded again under the alert.
+            found = std::find_if(data.begin(), data.end(),
+                [&](const json::Value& entry) { return entry["title"].stringValue() == asked["title"].stringValue(); });
+        }
+        if (found == data.end())
+            return;
+        selectedIndex = static_cast<int>(found - data.begin());
+    }
     if (selectedIndex < 0 || selectedIndex >= static_cast<int>(data.size()))
         return;
     postOccurrence(std::string(data[static_cast<std::size_t>(selectedIndex)]["title"].stringValue()));
@@ -199,7 +263,8 @@ void LogTabViewController::didSelectRowAtIndexPath(TableView& table, IndexPath p
     table.deselectRowAtIndexPath(path, true);
     if (path.row < 0 || path.row >= static_cast<int>(data.size()))
         return;
-    std::string title(data[static_cast<std::size_t>(path.row)]["title"].stringValue());
+    m_activityToRepeat = data[static_cast<std::size_t>(path.row)];
+    std::string title(m_activityToRepeat["title"].stringValue());
     AlertView::create("Are you sure?", "Post activity: " + title + "?", this, "Cancel", { "Yes" })->show();
 }
 
@@ -215,57 +280,92 @@ void LogTabViewController::dataReceived(bool success, const json::Value& reply, 
         log("Failed to received activities from server");
         return;
     }
-    data.clear();
     const json::Value& activities = reply["activities"];
+    auto listed = [&](std::string_view title) {
+        for (std::size_t i = 0; i < activities.count(); ++i) {
+            if (activities[i]["title"].stringValue() == title)
+                return true;
+        }
+        return false;
+    };
+    // Activities added here that the list does not hold yet (their posts
+    // are on their way) stay at the top.
+    std::vector<json::Value> kept;
+    for (const auto& entry : data) {
+        if (std::any_of(
+                m_addedHere.begin(), m_addedHere.end(), [&](const auto& added) { return added.isSameObject(entry); })
+            && !listed(entry["title"].stringValue()))
+            kept.push_back(entry);
+    }
+    data = std::move(kept);
     for (std::size_t i = 0; i < activities.count(); ++i)
         data.push_back(activities[i]);
     if (logTableView)
         logTableView->reloadData();
 }
 
-void LogTabViewController::dataSent(bool success, int tag)
+void LogTabViewController::requestFinished(WebServiceConnector& request, bool success, const json::Value& reply)
 {
-    postActivityWSC.reset(); // answered: a later failure is not this post's
-    if (success) {
-        // A new activity also gets its first occurrence, stamped now.
-        if (tag == NewActivityTag)
-            postOccurrence(m_createdTitle);
+    if (const auto* post = request.context<ActivityPost>()) {
+        postFinished(*post, success);
+        return;
+    }
+    if (&request == activitysWSC.get())
+        dataReceived(success, reply, request.tag());
+}
+
+void LogTabViewController::requestFailed(WebServiceConnector& request, const TransportError&)
+{
+    // The request object has shown the network-failure panel; a failed
+    // download has nothing more to undo.
+    if (const auto* post = request.context<ActivityPost>())
+        postFinished(*post, false);
+}
+
+void LogTabViewController::postFinished(const ActivityPost& post, bool saved)
+{
+    bool sameList = post.listGeneration == m_listGeneration;
+    if (saved) {
+        // A new activity also gets its first occurrence, stamped now (not
+        // for a user who has signed out meanwhile: it would go out as the next one).
+        if (post.kind == ActivityPost::Kind::NewActivity && sameList)
+            postOccurrence(post.title);
         log("successfully posted activity to server");
         return;
     }
-    if (tag == NewActivityTag)
-        withdrawNewActivity();
+    if (post.kind == ActivityPost::Kind::NewActivity && sameList)
+        withdrawNewActivity(post);
     log("failed to post activity to server");
 }
 
-bool LogTabViewController::requestToServerFailedWithError(const TransportError&, const std::string&)
+void LogTabViewController::withdrawNewActivity(const ActivityPost& post)
 {
-    // A new activity that never reached the service must not stay listed as
-    // if it had been recorded: it leaves the list as after a refusal (the
-    // request object has shown the network-failure panel already).
-    // Only the post that just failed has stopped running; the download
-    // failing is the panel's alone.
-    if (!postActivityWSC || postActivityWSC->isRunning())
-        return true;
-    auto failed = std::move(postActivityWSC);
-    if (failed->tag() == NewActivityTag)
-        withdrawNewActivity();
-    log("failed to post activity to server");
-    return true;
-}
-
-void LogTabViewController::withdrawNewActivity()
-{
-    if (!data.empty() && logTableView) {
-        logTableView->beginUpdates();
-        data.erase(data.begin());
-        logTableView->deleteRowsAtIndexPaths({ { 1, 0 } }, TableViewRowAnimation::Top);
-        logTableView->endUpdates();
+    // A new activity the service did not record must not stay listed as if
+    // it had been: its own row leaves (others may have been added above it).
+    auto found = std::find_if(
+        data.begin(), data.end(), [&](const json::Value& entry) { return entry.isSameObject(post.entry); });
+    if (found != data.end()) {
+        int row = static_cast<int>(found - data.begin());
+        if (logTableView)
+            logTableView->beginUpdates();
+        data.erase(found);
+        std::erase_if(m_addedHere, [&](const json::Value& added) { return added.isSameObject(post.entry); });
+        if (logTableView) {
+            logTableView->deleteRowsAtIndexPaths({ { 1, row } }, TableViewRowAnimation::Top);
+            logTableView->endUpdates();
+        }
+        if (selectedIndex > row)
+            --selectedIndex;
     }
     // The typed text goes back into the empty field, so sending it again
     // needs no retyping and nothing the user wrote is lost.
     if (logTextField && logTextField->text().empty())
-        logTextField->setText(m_createdTitle);
+        logTextField->setText(post.title);
+    if (isViewLoaded() && view()->window()) {
+        AlertView::create("Activity not saved", "\"" + post.title + "\" was not recorded. Please send it again.",
+            nullptr, std::string("OK"))
+            ->show();
+    }
 }
 
 int LogTabViewController::numberOfRowsInSection(TableView&, int section)

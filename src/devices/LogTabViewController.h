@@ -17,7 +17,8 @@ namespace hestio {
 /// The Log tab: the user's activities; a typed text becomes a new activity
 /// (shown at once, removed again if the service refuses it) plus one
 /// occurrence, and a tapped activity, once confirmed, gets another
-/// occurrence stamped now.
+/// occurrence stamped now. Every post lives to its own reply, however many
+/// are under way.
 class LogTabViewController final : public platform::ViewController,
                                    public platform::TableViewDataSource,
                                    public platform::TableViewDelegate,
@@ -27,7 +28,6 @@ class LogTabViewController final : public platform::ViewController,
 public:
     static constexpr double keyboardShift = 170;
     static constexpr double shiftSeconds = 0.2;
-    enum Tag { OccurrenceTag = 0, NewActivityTag = 1 };
 
     static std::shared_ptr<LogTabViewController> create();
     LogTabViewController();
@@ -47,11 +47,15 @@ public:
 
     bool textFieldShouldReturn(platform::TextField& field) override;
     void alertViewClickedButtonAtIndex(platform::AlertView& alert, int index) override;
+    /// The activity download's reply.
     void dataReceived(bool success, const json::Value& data, int tag) override;
-    void dataSent(bool success, int tag) override;
-    /// A post that never reached the service: a new activity leaves the list
-    /// again (its text back in the field); logged like a refused post.
-    bool requestToServerFailedWithError(const platform::TransportError& error, const std::string& parameters) override;
+    /// Tells the download from the posts, each post by what it sent.
+    void requestFinished(WebServiceConnector& request, bool success, const json::Value& data) override;
+    /// A post that never reached the service counts as refused: a new
+    /// activity leaves the list again (its text back in the field).
+    void requestFailed(WebServiceConnector& request, const platform::TransportError& error) override;
+    /// Downloads the user's activities (at load, and again at each sign-in).
+    void downloadActivities();
 
     int numberOfSectionsInTableView(platform::TableView&) override { return 2; }
     int numberOfRowsInSection(platform::TableView&, int section) override;
@@ -71,11 +75,32 @@ public:
     int selectedIndex { -1 };
 
 private:
+    /// What a post carries to its reply.
+    struct ActivityPost {
+        enum class Kind { NewActivity, Occurrence };
+        Kind kind;
+        std::string title;
+        /// A new activity's row in `data`, found again by identity.
+        json::Value entry;
+        /// The list it was posted from; a list emptied by a sign-out since is
+        /// not touched.
+        unsigned listGeneration { 0 };
+    };
+
     std::shared_ptr<WebServiceConnectorDelegate> selfAsDelegate();
     void postOccurrence(const std::string& title);
-    void withdrawNewActivity();
+    void postFinished(const ActivityPost& post, bool saved);
+    void withdrawNewActivity(const ActivityPost& post);
+    void reset();
+    static bool signedIn();
     static std::int64_t nowMilliseconds();
-    std::string m_createdTitle;
+    /// The activity tapped, asked about in the confirmation: the list may
+    /// change under the alert.
+    json::Value m_activityToRepeat;
+    /// The rows added here, kept when the list is downloaded again before
+    /// the service lists them.
+    std::vector<json::Value> m_addedHere;
+    unsigned m_listGeneration { 0 };
     bool m_observingKeyboard { false };
 };
 

@@ -16,7 +16,10 @@ Suggestion::Suggestion(std::string name, std::string location, std::int32_t sugg
 
 std::shared_ptr<Suggestion> Suggestion::fromJSON(const json::Value& device, const json::Value& suggestion)
 {
-    std::string room = device["location"].isNone() ? "Other" : std::string(device["location"].stringValue());
+    // A device in no room (its location missing or null) is listed under
+    // "Other", as the device list does.
+    const json::Value& location = device["location"];
+    std::string room = location.isNone() || location.isNull() ? "Other" : std::string(location.stringValue());
     auto record = initWithName(std::string(suggestion["name"].stringValue()), std::move(room),
         static_cast<std::int32_t>(suggestion["id"].integerValue()));
     record->action = suggestion["action"];

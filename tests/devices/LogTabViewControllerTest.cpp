@@ -6,6 +6,8 @@
 #include "platform/ui/Keyboard.h"
 #include "platform/ui/Window.h"
 
+#include <algorithm>
+
 using namespace hestio;
 using platform::FakeTransport;
 
@@ -13,10 +15,12 @@ namespace {
 
 struct LogTabViewControllerTest : test::SessionFixture {
     std::shared_ptr<LogTabViewController> screen = LogTabViewController::create();
+    std::optional<std::string> token = "T0K3N";
 
     LogTabViewControllerTest()
     {
         session().setCurUser(User::initWithUsername("demo", "T0K3N"));
+        ServiceEnvironment::shared().currentToken = [this] { return token; };
         loop.clock().setNow(platform::Date(1354752000.123));
     }
     void load(const std::string& reply
@@ -245,4 +249,160 @@ TEST_F(LogTabViewControllerTest, TheFieldAndPostButtonStayInSightAboveTheKeyboar
     platform::NotificationCenter::defaultCenter().post(platform::Keyboard::willHideNotification);
     platform::Animator::current().finishAll();
     content->removeFromSuperview();
+}
+
+namespace {
+
+const char* kSucceeded = R"({"success":true})";
+
+struct LogTabPostsTest : LogTabViewControllerTest {
+    std::shared_ptr<platform::Window> window = platform::Window::create();
+
+    LogTabPostsTest()
+    {
+        load();
+        window->setRootViewController(screen);
+        logs.clear();
+    }
+    long logged(const std::string& line) const { return std::count(logs.lines().begin(), logs.lines().end(), line); }
+    void send(const std::string& text)
+    {
+        screen->logTextField->setText(text);
+        screen->sendLogPost();
+    }
+    void repeat(int row)
+    {
+        screen->didSelectRowAtIndexPath(*screen->logTableView, { 1, row });
+        application->topAlert()->clickButtonAtIndex(1);
+    }
+};
+
+}
+
+TEST_F(LogTabPostsTest, ANewActivityAndARepeatInFlightBothReachTheServiceInReverseOrder)
+{
+    transport->enqueue(FakeTransport::Reply::json(kSucceeded).after(3)); // new: Watered plants
+    transport->enqueue(FakeTransport::Reply::json(kSucceeded).after(1)); // repeat: Laundry
+    transport->enqueue(FakeTransport::Reply::json(kSucceeded).after(1)); // Watered plants' occurrence
+    send("Watered plants");
+    loop.advance(0.5);
+    repeat(2);
+    EXPECT_EQ(bodies(),
+        (Texts { "new=true&activity=Watered%20plants&timestamp=1354752000123",
+            "activity=Laundry&timestamp=1354752000623" }));
+
+    loop.advance(1);
+    EXPECT_EQ(logged("successfully posted activity to server"), 1) << "the repeat's reply came first";
+    EXPECT_EQ(transport->requestCount(), 2u);
+    loop.advance(1.5);
+    EXPECT_EQ(bodies().back(), "activity=Watered%20plants&timestamp=1354752003123")
+        << "the occurrence follows its own activity's reply";
+    loop.advance(1);
+    loop.advance(30);
+    EXPECT_EQ(logged("successfully posted activity to server"), 3);
+    EXPECT_EQ(logged("failed to post activity to server"), 0);
+    EXPECT_EQ(transport->requestCount(), 3u);
+    EXPECT_EQ(titles(), (Texts { "Watered plants", "Ran dishwasher", "Laundry" }));
+}
+
+TEST_F(LogTabPostsTest, TheRefusedOneOfTwoNewActivitiesLeavesAndTheOtherGetsItsOccurrence)
+{
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":false})").after(2)); // Fed the cat
+    transport->enqueue(FakeTransport::Reply::json(kSucceeded).after(1)); // Watered plants
+    transport->enqueue(FakeTransport::Reply::json(kSucceeded)); // its occurrence
+    send("Fed the cat");
+    send("Watered plants");
+    EXPECT_EQ(titles(), (Texts { "Watered plants", "Fed the cat", "Ran dishwasher", "Laundry" }));
+
+    loop.advance(1);
+    loop.runPending();
+    EXPECT_EQ(logged("successfully posted activity to server"), 2);
+    EXPECT_EQ(bodies().back(), "activity=Watered%20plants&timestamp=1354752001123");
+
+    loop.advance(1);
+    EXPECT_EQ(titles(), (Texts { "Watered plants", "Ran dishwasher", "Laundry" }))
+        << "its own row left, not the top one";
+    EXPECT_EQ(screen->logTableView->numberOfRowsInSection(1), 3);
+    EXPECT_EQ(screen->logTextField->text(), "Fed the cat");
+    EXPECT_EQ(logged("failed to post activity to server"), 1);
+    EXPECT_EQ(logged("successfully posted activity to server"), 2) << "the success is the other post's";
+    EXPECT_EQ(transport->requestCount(), 3u) << "no occurrence for the refused one";
+    auto* alert = application->topAlert();
+    ASSERT_TRUE(alert);
+    EXPECT_EQ(alert->title(), "Activity not saved");
+    EXPECT_EQ(alert->message(), "\"Fed the cat\" was not recorded. Please send it again.");
+}
+
+TEST_F(LogTabPostsTest, ConfirmingARepeatPostsTheRowAskedAboutWhenRowsAboveItLeave)
+{
+    transport->enqueue(FakeTransport::Reply::failure().after(1));
+    send("Fed the cat");
+    screen->didSelectRowAtIndexPath(*screen->logTableView, { 1, 1 });
+    EXPECT_EQ(application->topAlert()->message(), "Post activity: Ran dishwasher?");
+    loop.advance(1);
+    EXPECT_EQ(titles(), (Texts { "Ran dishwasher", "Laundry" }));
+    ASSERT_EQ(application->visibleAlerts().size(), 2u);
+    transport->enqueue(FakeTransport::Reply::json(kSucceeded));
+    application->visibleAlerts().front()->clickButtonAtIndex(1);
+    EXPECT_EQ(bodies().back(), "activity=Ran%20dishwasher&timestamp=1354752001123");
+    EXPECT_EQ(screen->selectedIndex, 0);
+}
+
+TEST_F(LogTabPostsTest, AScreenClosedWhileItsPostsRunHearsThemSafely)
+{
+    transport->enqueue(FakeTransport::Reply::json(kSucceeded).after(1));
+    transport->enqueue(FakeTransport::Reply::json(kSucceeded).after(1));
+    send("Watered plants");
+    std::weak_ptr<LogTabViewController> closed = screen;
+    window->setRootViewController(nullptr);
+    screen.reset();
+    ASSERT_FALSE(closed.expired());
+    loop.advance(1);
+    loop.advance(1);
+    EXPECT_EQ(bodies().back(), "activity=Watered%20plants&timestamp=1354752001123");
+    EXPECT_EQ(logged("successfully posted activity to server"), 2);
+    loop.runPending();
+    EXPECT_TRUE(closed.expired()) << "let go once answered";
+}
+
+TEST_F(LogTabViewControllerTest, OpenedBeforeTheSignInEndsItLoadsOnceItDoesAndEachUserSeesTheirOwn)
+{
+    token.reset();
+    screen->view();
+    screen->viewDidAppear(false);
+    loop.runPending();
+    EXPECT_EQ(transport->requestCount(), 0u) << "no request without a token";
+
+    token = "T0K3N";
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true,"activities":[{"title":"Laundry"}]})"));
+    platform::NotificationCenter::defaultCenter().post("UserLoggedIn");
+    loop.runPending();
+    EXPECT_EQ(transport->lastRequest().url, "https://localhost:8443/kivoraserver/api/activity?token=T0K3N&token=T0K3N");
+    EXPECT_EQ(titles(), (Texts { "Laundry" }));
+
+    // A post still running when the user signs out does not touch the next
+    // user's list, nor post an occurrence as them.
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":false})").after(1));
+    screen->logTextField->setText("Fed the cat");
+    screen->sendLogPost();
+    platform::NotificationCenter::defaultCenter().post("UserLoggedOut");
+    EXPECT_TRUE(titles().empty());
+    EXPECT_EQ(screen->logTableView->numberOfRowsInSection(1), 0);
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true,"activities":[{"title":"Piano"}]})"));
+    platform::NotificationCenter::defaultCenter().post("UserLoggedIn");
+    loop.advance(1);
+    EXPECT_EQ(titles(), (Texts { "Piano" }));
+    EXPECT_TRUE(logs.contains("failed to post activity to server"));
+    EXPECT_EQ(transport->requestCount(), 3u);
+}
+
+TEST_F(LogTabViewControllerTest, ADownloadThatCrossesANewActivityKeepsItsRow)
+{
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true,"activities":[{"title":"Laundry"}]})").after(2));
+    transport->enqueue(FakeTransport::Reply::json(kSucceeded).after(3));
+    screen->view();
+    screen->logTextField->setText("Watered plants");
+    screen->sendLogPost();
+    loop.advance(2);
+    EXPECT_EQ(titles(), (Texts { "Watered plants", "Laundry" }));
 }

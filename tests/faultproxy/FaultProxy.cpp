@@ -7,6 +7,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -102,6 +103,8 @@ FaultProxy::FaultProxy(ProxyOptions options)
     : m_options(std::move(options))
     , m_tls(std::make_unique<Tls>())
     , m_selector(m_options.pattern, m_options.count, m_options.every)
+    , m_delays(m_options.delaySeconds.empty() ? std::vector<double> { m_options.fault == Fault::Delay ? 3.0 : 0.0 }
+                                              : m_options.delaySeconds)
 {
 }
 
@@ -164,6 +167,19 @@ void FaultProxy::stop()
     ::shutdown(m_listening, SHUT_RDWR);
 }
 
+bool FaultProxy::clientWaits(int socket, double seconds) const
+{
+    auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!m_stopping && std::chrono::steady_clock::now() < until) {
+        // A client waiting for its reply sends nothing more: anything to read
+        // is its closing alert or the end of the connection.
+        pollfd watched { socket, POLLIN | POLLRDHUP, 0 };
+        if (::poll(&watched, 1, 50) > 0)
+            return false;
+    }
+    return true;
+}
+
 void FaultProxy::serve(int socket)
 {
     bool otherIdentity = m_options.fault == Fault::WrongCertificate && m_selector.takeConnection();
@@ -196,6 +212,14 @@ void FaultProxy::serve(int socket)
     bool spoil = m_options.fault != Fault::Pass && m_options.fault != Fault::WrongCertificate && m_selector.take(text);
     Fault fault = spoil ? m_options.fault : Fault::Pass;
     say(head.method + " " + head.target + " -> " + std::string(nameOf(fault)));
+
+    // A slow network: the request reaches the service only after the wait,
+    // and not at all when the client gave up on it meanwhile.
+    if (double wait = spoil ? m_delays.next() : 0; wait > 0 && !clientWaits(socket, wait)) {
+        say("the client closed " + head.target + " while it was delayed; not forwarded");
+        finish(false);
+        return;
+    }
 
     switch (fault) {
     case Fault::Drop:

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace hestio::faultproxy {
 
@@ -26,6 +27,9 @@ struct ProxyOptions {
     unsigned count { 1 };
     unsigned every { 1 };
     double stallSeconds { 35 };
+    /// How long each spoiled request waits before its fault (see
+    /// DelaySchedule); empty: no wait, except that a delay waits 3 s.
+    std::vector<double> delaySeconds;
     std::size_t hugeBytes { 50'000'000 };
     std::size_t nestingDepth { 100'000 };
 };
@@ -52,9 +56,13 @@ public:
 private:
     struct Tls;
     void serve(int socket);
+    /// Waits `seconds` unless the client hangs up first; whether it is still
+    /// there.
+    bool clientWaits(int socket, double seconds) const;
     ProxyOptions m_options;
     std::unique_ptr<Tls> m_tls;
     FaultSelector m_selector;
+    DelaySchedule m_delays;
     int m_listening { -1 };
     std::atomic<bool> m_stopping { false };
 };

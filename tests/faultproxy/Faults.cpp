@@ -10,7 +10,7 @@ namespace hestio::faultproxy {
 
 namespace {
 
-    constexpr std::array<std::pair<Fault, std::string_view>, 10> names { {
+    constexpr std::array<std::pair<Fault, std::string_view>, 11> names { {
         { Fault::Pass, "pass" },
         { Fault::InvalidJson, "invalid-json" },
         { Fault::Truncated, "truncated" },
@@ -21,6 +21,7 @@ namespace {
         { Fault::Huge, "huge" },
         { Fault::Nested, "nested" },
         { Fault::WrongCertificate, "wrong-certificate" },
+        { Fault::Delay, "delay" },
     } };
 
     std::string_view reasonPhrase(int status)
@@ -139,6 +140,35 @@ Reply hugeReply(const Reply& upstream, std::size_t bytes)
     padded += '"';
     padded += rest;
     return { upstream.status, "application/json", std::move(padded) };
+}
+
+DelaySchedule::DelaySchedule(std::vector<double> seconds)
+    : m_seconds(std::move(seconds))
+{
+}
+
+std::optional<std::vector<double>> DelaySchedule::parse(std::string_view list)
+{
+    std::vector<double> seconds;
+    while (true) {
+        std::size_t comma = list.find(',');
+        std::string_view item = trim(list.substr(0, comma));
+        double value = 0;
+        auto [end, error] = std::from_chars(item.data(), item.data() + item.size(), value);
+        if (item.empty() || error != std::errc() || end != item.data() + item.size() || !(value >= 0))
+            return std::nullopt;
+        seconds.push_back(value);
+        if (comma == std::string_view::npos)
+            break;
+        list.remove_prefix(comma + 1);
+    }
+    return seconds;
+}
+
+double DelaySchedule::next()
+{
+    std::lock_guard lock(m_mutex);
+    return m_seconds[m_taken++ % m_seconds.size()];
 }
 
 std::optional<RequestHead> parseRequestHead(std::string_view text)

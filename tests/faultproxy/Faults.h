@@ -7,6 +7,7 @@
 #include <regex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace hestio::faultproxy {
 
@@ -22,6 +23,7 @@ enum class Fault {
     Huge, ///< the service's reply padded to a very large size (still valid JSON)
     Nested, ///< 200 with valid but absurdly deeply nested JSON
     WrongCertificate, ///< the connection presents another certificate
+    Delay, ///< waits, then forwards the request and its reply unchanged (a slow network)
 };
 
 std::optional<Fault> faultNamed(std::string_view name);
@@ -50,6 +52,23 @@ Reply nestedReply(std::size_t depth);
 /// said; at least `bytes` long. A body that is not an object becomes
 /// {"success":false,"padding":…}.
 Reply hugeReply(const Reply& upstream, std::size_t bytes);
+
+/// How long each delayed request waits, in seconds: the nth one waits the
+/// nth value of the list, starting again at the first after the last, so
+/// "5,2" makes the first reply come after the second. Thread-safe.
+class DelaySchedule {
+public:
+    /// "S[,S...]" with each S a non-negative number; none when it is not.
+    static std::optional<std::vector<double>> parse(std::string_view list);
+    /// `seconds` not empty.
+    explicit DelaySchedule(std::vector<double> seconds);
+    double next();
+
+private:
+    std::vector<double> m_seconds;
+    std::size_t m_taken { 0 };
+    std::mutex m_mutex;
+};
 
 /// The request line and headers of one HTTP request.
 struct RequestHead {

@@ -8,13 +8,27 @@ namespace {
     TEST(Faults, EveryModeIsNamedBothWays)
     {
         for (const char* name : { "pass", "invalid-json", "truncated", "html-error", "empty", "stall", "drop", "huge",
-                 "nested", "wrong-certificate" }) {
+                 "nested", "wrong-certificate", "delay" }) {
             auto fault = faultNamed(name);
             ASSERT_TRUE(fault) << name;
             EXPECT_EQ(nameOf(*fault), name);
         }
         EXPECT_FALSE(faultNamed("Drop"));
         EXPECT_FALSE(faultNamed(""));
+    }
+
+    TEST(Faults, DelaysTakeTheirListInTurnAndRefuseWhatIsNoList)
+    {
+        auto delays = DelaySchedule::parse("5, 2,0.5");
+        ASSERT_TRUE(delays);
+        DelaySchedule schedule(*delays);
+        std::vector<double> taken;
+        for (int i = 0; i < 4; ++i)
+            taken.push_back(schedule.next());
+        EXPECT_EQ(taken, (std::vector<double> { 5, 2, 0.5, 5 }));
+        EXPECT_EQ(DelaySchedule::parse("0"), std::vector<double> { 0 });
+        for (const char* bad : { "", ",", "2,", "-1", "2s", "a", "1,,2" })
+            EXPECT_FALSE(DelaySchedule::parse(bad)) << bad;
     }
 
     TEST(Faults, ResponsesDeclareTheirLengthAndCloseTheConnection)
