@@ -305,6 +305,39 @@ TEST(Decoder, LongArraysAndManyPendingValuesMoveTheStackToTheHeap)
     EXPECT_EQ(value[700]["k699"].integerValue(), 699);
 }
 
+TEST(Decoder, MillionElementContainersDecodeWhole)
+{
+    // Far past every growth of the stack: each element lands where it belongs.
+    constexpr int n = 1'000'000;
+    std::string text = "[";
+    std::string object = "{";
+    for (int i = 0; i < n; ++i) {
+        const std::string number = std::to_string(i);
+        text += (i ? "," : "") + number;
+        object += (i ? ",\"" : "\"") + number + "\":" + number;
+    }
+    text += "]";
+    object += "}";
+    Value array = decode(text);
+    ASSERT_EQ(array.count(), static_cast<std::size_t>(n));
+    for (int i : { 0, 1019, 1020, 2047, 2048, 65535, 65536, 524288, n - 1 })
+        EXPECT_EQ(array[static_cast<std::size_t>(i)].integerValue(), i) << "element " << i;
+    long long sum = 0;
+    for (std::size_t i = 0; i < array.count(); ++i)
+        sum += array[i].integerValue();
+    EXPECT_EQ(sum, static_cast<long long>(n) * (n - 1) / 2);
+
+    Value dictionary = decode(object);
+    ASSERT_EQ(dictionary.count(), static_cast<std::size_t>(n));
+    for (int i : { 0, 2048, 65536, n - 1 })
+        EXPECT_EQ(dictionary[std::to_string(i)].integerValue(), i) << "key " << i;
+    // The same text cut off before its closing bracket still fails cleanly.
+    text.back() = ',';
+    Error error;
+    EXPECT_FALSE(json::objectFromJSONDataWithParseOptions(text, 0, &error));
+    EXPECT_EQ(error.description, "Reached the end of the buffer.");
+}
+
 TEST(Decoder, RefusesNestingBeyondTheLimit)
 {
     std::string ok(json::kMaximumNestingDepth, '[');
