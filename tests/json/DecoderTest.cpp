@@ -199,9 +199,14 @@ TEST(Decoder, LenientUnicodeReplacesWhatStrictRefuses)
              { "[\"\\u0000\"]", "\xEF\xBF\xBD" },
              { "[\"\\ude00x\"]", "\xEF\xBF\xBDx" },
              { "[\"\\ud83dx\"]", "\xEF\xBF\xBDx" },
-             { "[\"\\ud83d\\u0041\"]",
+             // A high surrogate and an escape after it that is no low
+             // surrogate are one broken pair: one U+FFFD, the escape consumed.
+             { "[\"\\ud83d\\u0041\"]", "\xEF\xBF\xBD" },
+             { "[\"\\uD800\\u0041B\"]",
                  "\xEF\xBF\xBD"
-                 "A" },
+                 "B" },
+             { "[\"\\ud83d\\ud83d\\ude00\"]", "\xEF\xBF\xBD\xEF\xBF\xBD" },
+             { "[\"\\udbff\\udffd\\ud800\\udc00\"]", "\xF4\x8F\xBF\xBD\xF0\x90\x80\x80" },
              { "[\"a\xC0\x80z\"]", "a\xEF\xBF\xBDz" },
              { "[\"\xC0\"]", "\xEF\xBF\xBD" },
              { "[\"\xE2\x82z\"]", "\xEF\xBF\xBDz" },
