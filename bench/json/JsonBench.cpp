@@ -4,8 +4,12 @@
 // machine slows them alike and the ratios stay comparable. Time is the
 // process's CPU time, so other work on a shared machine does not count.
 //
-//   bench_json [--rounds N] [--data DIR] [--only NAME] [--what decode|encode]
-//              [--contender NAME]
+//   bench_json [--rounds N] [--data DIR] [--only NAME] [--what decode|encode|sizes]
+//              [--contender NAME] [--size-rounds N]
+//
+// "sizes" decodes flat arrays and objects of 100 k, 1 M and 10 M elements
+// with our decoder alone: MB/s should stay flat as the count grows (the
+// decode is linear in the length of a container).
 #include "AppCorpus.h"
 
 #include "json/JSON.h"
@@ -179,11 +183,57 @@ void printRow(const std::string& what, const std::string& name, const std::map<s
     std::fflush(stdout);
 }
 
+// A flat array of n integers, or an object of n pairs "k<i>": <i>.
+std::string flatDocument(bool object, std::size_t n)
+{
+    std::string text;
+    text.reserve(n * (object ? 20 : 9) + 2);
+    text += object ? '{' : '[';
+    char number[24];
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i)
+            text += ',';
+        int length = std::snprintf(number, sizeof number, "%zu", i);
+        if (object) {
+            text += "\"k";
+            text.append(number, static_cast<std::size_t>(length));
+            text += "\":";
+        }
+        text.append(number, static_cast<std::size_t>(length));
+    }
+    text += object ? '}' : ']';
+    return text;
+}
+
+// Decode MB/s of flat containers by element count, and each against the
+// 100 k row of its kind.
+void measureSizes(int rounds)
+{
+    std::printf("\n%-7s %-20s %10s %12s\n", "", "MB/s (median)", "hestio", "/100k row");
+    for (bool object : { false, true }) {
+        double first = 0;
+        for (std::size_t n : { std::size_t { 100'000 }, std::size_t { 1'000'000 }, std::size_t { 10'000'000 } }) {
+            const std::string text = flatDocument(object, n);
+            auto contenders = decoders(text);
+            contenders.resize(1); // ours alone: the peers are not the point here
+            const double mbps = measure(contenders, text.size(), rounds).at("hestio");
+            if (!first)
+                first = mbps;
+            const std::string name = std::string(object ? "object " : "array ")
+                + (n >= 1'000'000 ? std::to_string(n / 1'000'000) + "M" : std::to_string(n / 1000) + "k") + " ("
+                + std::to_string(text.size() / (1024 * 1024)) + "M)";
+            std::printf("%-7s %-20s %10.0f %11.2fx\n", "decode", name.c_str(), mbps, mbps / first);
+            std::fflush(stdout);
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     int rounds = 15;
+    int sizeRounds = 5;
     std::string dataFolder = HESTIO_BENCH_DATA;
     // For profiling one library on one document: --only NAME keeps the
     // documents whose name contains NAME, --contender the one library.
@@ -201,6 +251,12 @@ int main(int argc, char** argv)
             onlyWhat = argv[i + 1];
         else if (std::strcmp(argv[i], "--contender") == 0)
             onlyContender = argv[i + 1];
+        else if (std::strcmp(argv[i], "--size-rounds") == 0)
+            sizeRounds = std::max(1, std::atoi(argv[i + 1]));
+    }
+    if (onlyWhat == "sizes") {
+        measureSizes(sizeRounds);
+        return 0;
     }
 
     std::vector<Document> documents;
@@ -242,5 +298,7 @@ int main(int argc, char** argv)
             appRate[name] = appBytes / seconds / 1e6;
         printRow(what, "app corpus (all)", appRate);
     }
+    if (onlyWhat.empty() && only.empty())
+        measureSizes(sizeRounds);
     return 0;
 }

@@ -231,35 +231,127 @@ void XYAxis::relabel()
         d->axisDidRelabel(*this);
 }
 
+double XYAxis::lengthInPoints() const
+{
+    if (!m_plotArea)
+        return 0;
+    const platform::Rect bounds = m_plotArea->bounds();
+    const double length = m_coordinate == Coordinate::X ? bounds.width() : bounds.height();
+    return std::isfinite(length) && length > 0 ? length : 0;
+}
+
+double XYAxis::orthogonalLengthInPoints() const
+{
+    if (!m_plotArea)
+        return 0;
+    const platform::Rect bounds = m_plotArea->bounds();
+    return m_coordinate == Coordinate::X ? bounds.height() : bounds.width();
+}
+
+std::size_t XYAxis::majorTickCapacity() const
+{
+    const double length = lengthInPoints();
+    if (length == 0)
+        return maximumTickCount;
+    const double fits = std::floor(length / minimumTickSpacing);
+    return static_cast<std::size_t>(std::clamp(fits, 2.0, static_cast<double>(maximumTickCount)));
+}
+
+namespace {
+
+    // Major ticks from `first` to `max` at `interval`, as a double: the
+    // decimal quotient is exact enough to compare with a capacity.
+    double majorTickCount(const Decimal& first, const Decimal& max, const Decimal& interval)
+    {
+        if (first > max)
+            return 0;
+        const Decimal quotient = (max - first) / interval;
+        // A quotient past the decimals' exponents is still a double.
+        const double steps
+            = quotient.isNaN() ? (max.toDouble() - first.toDouble()) / interval.toDouble() : quotient.toDouble();
+        return std::isfinite(steps) ? std::floor(steps) + 1 : HUGE_VAL;
+    }
+
+    // `interval` times the smallest of 1, 2 and 5 times a power of ten that
+    // is at least `factor` (> 1). The power goes onto the product's
+    // exponent, so that a tiny interval widened past the decimals' largest
+    // power still gives a representable step.
+    Decimal widenedInterval(const Decimal& interval, double factor)
+    {
+        if (!std::isfinite(factor))
+            return Decimal::notANumber();
+        int exponent = static_cast<int>(std::floor(std::log10(factor)));
+        const double scaled = factor / std::pow(10.0, exponent);
+        int leading = scaled <= 1 ? 1 : scaled <= 2 ? 2 : scaled <= 5 ? 5 : 10;
+        if (leading == 10) {
+            leading = 1;
+            ++exponent;
+        }
+        const Decimal product = interval * Decimal(leading);
+        return Decimal::fromParts(product.isNegative(), product.mantissa(), product.exponent() + exponent);
+    }
+
+}
+
 void XYAxis::generateFixedIntervalMajorTickLocations(std::set<Decimal>& major, std::set<Decimal>& minor) const
 {
     major.clear();
     minor.clear();
-    const Decimal& interval = m_majorIntervalLength;
+    Decimal interval = m_majorIntervalLength;
     if (!(interval > Decimal(0)))
         return;
     auto range = axisRange();
     if (!range)
         return;
     Decimal min = range->minLimit(), max = range->maxLimit();
-    unsigned n = m_minorTicksPerInterval;
-    Decimal minorInterval = n > 0 ? interval / Decimal(static_cast<long long>(n) + 1) : Decimal(0);
-    Decimal v = m_labelingOrigin + interval * ((min - m_labelingOrigin) / interval).ceil();
+    if (min.isNaN() || max.isNaN())
+        return;
+    auto firstAt
+        = [&](const Decimal& step) { return m_labelingOrigin + step * ((min - m_labelingOrigin) / step).ceil(); };
+    Decimal v = firstAt(interval);
     if (v.isNaN())
         return;
+
+    // A fixed interval far too short for the range (a power draw of
+    // gigawatts on the watts scale) would make millions of ticks and
+    // labels: widen it by a round factor, so that the ticks stay on the
+    // origin's grid and the labels stand legibly apart.
+    const std::size_t capacity = majorTickCapacity();
+    const double count = majorTickCount(v, max, interval);
+    if (count > static_cast<double>(capacity)) {
+        const double length = lengthInPoints();
+        const double legible = length > 0 ? std::max(2.0, std::floor(length / legibleTickSpacing)) : 10.0;
+        const double target = std::min(legible, static_cast<double>(capacity));
+        interval = widenedInterval(interval, count / target);
+        v = firstAt(interval);
+        if (v.isNaN() || !(interval > Decimal(0)))
+            return;
+    }
+
+    unsigned n = m_minorTicksPerInterval;
+    // Minor ticks the axis cannot show apart are left out.
+    const double majorCount = majorTickCount(v, max, interval);
+    if (n > 0 && (majorCount + 1) * n > static_cast<double>(capacity))
+        n = 0;
+    Decimal minorInterval = n > 0 ? interval / Decimal(static_cast<long long>(n) + 1) : Decimal(0);
     if (n > 0) {
         Decimal m = v - minorInterval;
         for (unsigned i = 0; i < n && m >= min; ++i, m = m - minorInterval)
             minor.insert(m);
     }
-    while (v <= max) {
+    // The count bounds the walk too: at 38 significant digits a step can
+    // be lost in rounding and leave the location where it was.
+    while (v <= max && major.size() < capacity) {
         major.insert(v);
         if (n > 0) {
             Decimal m = v + minorInterval;
             for (unsigned i = 0; i < n && m <= max; ++i, m = m + minorInterval)
                 minor.insert(m);
         }
-        v = v + interval;
+        const Decimal next = v + interval;
+        if (!(next > v))
+            break;
+        v = next;
     }
 }
 
@@ -419,8 +511,13 @@ void XYAxis::updateAxisTitle()
     m_axisTitle->rotation = !std::isnan(titleRotation) ? titleRotation
         : m_coordinate == Coordinate::X                ? 0
                                                        : std::numbers::pi / 2;
-    m_axisTitle->positionRelativeToViewPoint(
-        viewPointForCoordinateDecimalNumber(location), orthogonalCoordinate(), m_tickDirection);
+    platform::Point at = viewPointForCoordinateDecimalNumber(location);
+    // Without a middle of the range (one that decimals cannot hold), the
+    // title stands at the middle of the axis.
+    double& along = m_coordinate == Coordinate::X ? at.x : at.y;
+    if (!std::isfinite(along))
+        along = lengthInPoints() / 2;
+    m_axisTitle->positionRelativeToViewPoint(at, orthogonalCoordinate(), m_tickDirection);
 }
 
 void XYAxis::layoutLabels()
@@ -462,7 +559,16 @@ platform::Point XYAxis::viewPointForCoordinateDouble(double value) const
                 ? m_plotSpace->plotAreaViewPointForDoublePrecisionPlotPoint(value, v).y
                 : m_plotSpace->plotAreaViewPointForDoublePrecisionPlotPoint(v, value).x;
         };
-        double position = m_axisConstraints->positionForLowerBound(at(range->locationDouble()), at(range->endDouble()));
+        double lower = at(range->locationDouble()), upper = at(range->endDouble());
+        if (!std::isfinite(lower) || !std::isfinite(upper)) {
+            // An orthogonal range that decimals cannot hold (a value past
+            // their largest, read as not-a-number) maps nowhere: the
+            // constraint then holds to the plot area's own edges, so that
+            // the axis and its labels stay where they belong.
+            lower = 0;
+            upper = orthogonalLengthInPoints();
+        }
+        double position = m_axisConstraints->positionForLowerBound(lower, upper);
         (m_coordinate == Coordinate::X ? p.y : p.x) = position;
     }
     return p;

@@ -147,7 +147,24 @@ public:
     /// Recomputes tick locations and labels when marked.
     void relabel();
 
+    /// Ticks at `majorIntervalLength` from the labeling origin over the
+    /// axis range, with `minorTicksPerInterval` between. An interval that
+    /// would give more major ticks than `majorTickCapacity` is widened, by
+    /// a factor of 1, 2 or 5 times a power of ten, until the labels stand
+    /// about `legibleTickSpacing` points apart; minor ticks that would
+    /// exceed the capacity are left out. So any range and any values give
+    /// a bounded number of ticks.
     void generateFixedIntervalMajorTickLocations(std::set<Decimal>& major, std::set<Decimal>& minor) const;
+    /// The most ticks an axis makes, whatever its length.
+    static constexpr std::size_t maximumTickCount = 1000;
+    /// Points between ticks below which an axis cannot show them apart.
+    static constexpr double minimumTickSpacing = 2.0;
+    /// Points between the major ticks of a widened interval.
+    static constexpr double legibleTickSpacing = 40.0;
+    /// How many major (or minor) ticks this axis can show: one per
+    /// `minimumTickSpacing` of its length in the plot area, at least 2 and
+    /// at most `maximumTickCount` (the latter while it has no length).
+    std::size_t majorTickCapacity() const;
     std::set<Decimal> filteredTickLocations(const std::set<Decimal>& locations) const;
     std::set<Decimal> filteredMajorTickLocations(const std::set<Decimal>& l) const { return filteredTickLocations(l); }
     std::set<Decimal> filteredMinorTickLocations(const std::set<Decimal>& l) const { return filteredTickLocations(l); }
@@ -174,6 +191,10 @@ protected:
 private:
     Coordinate orthogonalCoordinate() const { return m_coordinate == Coordinate::X ? Coordinate::Y : Coordinate::X; }
     std::optional<PlotRange> axisRange() const;
+    /// The axis's length in points, 0 while it has no laid-out plot area.
+    double lengthInPoints() const;
+    /// The plot area's extent across the axis, 0 without a plot area.
+    double orthogonalLengthInPoints() const;
     void removeLabels(std::vector<std::shared_ptr<AxisLabel>>& labels);
 
     Coordinate m_coordinate { Coordinate::X };

@@ -882,7 +882,6 @@ namespace {
             bool replaced = false;
             if (u >= 0xD800 && u <= 0xDBFF) {
                 if (s + 1 < end && s[0] == '\\' && s[1] == 'u') {
-                    const unsigned char* second = s;
                     s += 2;
                     std::uint32_t l;
                     if (int read = readHex(l); read <= 0)
@@ -890,10 +889,10 @@ namespace {
                     if (l >= 0xDC00 && l <= 0xDFFF) {
                         codePoint = (u - 0xD800) * 0x400 + (l - 0xDC00) + 0x10000;
                     } else if (lenient) {
-                        // The lone high surrogate becomes U+FFFD and the second
-                        // escape is read again on its own, so its character is kept.
+                        // A high surrogate and the escape after it that is no low
+                        // surrogate make one U+FFFD together: the second escape is
+                        // consumed with it, as a broken pair.
                         replaced = true;
-                        s = second;
                     } else {
                         return fail("Illegal \\u Unicode escape sequence.");
                     }

@@ -4,10 +4,10 @@
 #include <cstdlib>
 #include <mutex>
 #include <new>
+#include <vector>
 
 namespace json::detail {
 
-#if HESTIO_JSON_POOL
 namespace {
 
     constexpr std::size_t kGranule = 16;
@@ -17,6 +17,29 @@ namespace {
     struct FreeNode {
         FreeNode* next;
     };
+
+    // Nodes on the free lists are poisoned in sanitizer builds: their link is
+    // opened only while it is read or written.
+    FreeNode* nextOf(FreeNode* node) noexcept
+    {
+        unpoisonMemory(node, sizeof(FreeNode));
+        FreeNode* next = node->next;
+        poisonMemory(node, sizeof(FreeNode));
+        return next;
+    }
+
+    // The leak checker does not look for pointers in poisoned memory, where
+    // the free-list links lie in sanitizer builds: the slabs, kept for the
+    // life of the process, are listed here so that they are not reported.
+    void keepReachable([[maybe_unused]] void* slab)
+    {
+#if HESTIO_JSON_ASAN
+        static auto* mutex = new std::mutex;
+        static auto* slabs = new std::vector<void*>;
+        std::lock_guard<std::mutex> lock(*mutex);
+        slabs->push_back(slab);
+#endif
+    }
 
     struct SharedPool {
         std::mutex mutex;
@@ -35,9 +58,11 @@ namespace {
         if (!head)
             return;
         FreeNode* tail = head;
-        while (tail->next)
-            tail = tail->next;
+        while (FreeNode* next = nextOf(tail))
+            tail = next;
+        unpoisonMemory(tail, sizeof(FreeNode));
         tail->next = pool.heads[sizeClass];
+        poisonMemory(tail, sizeof(FreeNode));
         pool.heads[sizeClass] = head;
     }
 
@@ -78,6 +103,8 @@ namespace {
             node->next = head;
             head = node;
         }
+        poisonMemory(slab, kSlabBytes);
+        keepReachable(slab);
         return head;
     }
 
@@ -95,9 +122,7 @@ namespace {
     }
 
 } // namespace
-#endif
 
-#if HESTIO_JSON_POOL
 struct ArenaSlab {
     std::atomic<std::uint32_t> live;
     /// An object of the slab gained a reference from outside its tree.
@@ -188,6 +213,8 @@ namespace {
             slab = new (memory) ArenaSlab;
         }
         resetSlab(slab, kFillingBias + kDecodeHold, false);
+        // Sanitizer builds: nothing past the header is in use until made.
+        poisonMemory(reinterpret_cast<char*>(slab) + kArenaHeaderBytes, kArenaSlabBytes - kArenaHeaderBytes);
         g_liveSlabs.fetch_add(1, std::memory_order_relaxed);
         return slab;
     }
@@ -202,6 +229,11 @@ namespace {
     // pool, or frees them when the pool would hold more than it keeps.
     void poolSlabs(ArenaSlab* first, ArenaSlab* last, std::size_t count) noexcept
     {
+        // Sanitizer builds: the objects of a pooled slab are gone, also those
+        // of a tree given back whole without releasing them one by one.
+        if (HESTIO_JSON_ASAN)
+            for (ArenaSlab* slab = first; slab; slab = slab == last ? nullptr : slab->nextFree)
+                poisonMemory(reinterpret_cast<char*>(slab) + kArenaHeaderBytes, kArenaSlabBytes - kArenaHeaderBytes);
         SlabPool& pool = slabPool();
         {
             std::lock_guard<std::mutex> lock(pool.mutex);
@@ -272,7 +304,7 @@ namespace {
 
     void* allocateInArena(ArenaState& arena, std::size_t bytes)
     {
-        const std::size_t rounded = (bytes + 7) & ~std::size_t { 7 };
+        const std::size_t rounded = kArenaObjectPrefix + ((bytes + 7) & ~std::size_t { 7 });
         if (static_cast<std::size_t>(arena.end - arena.cursor) < rounded) {
             sealSlab(arena);
             ArenaSlab* slab = takeSlab();
@@ -282,9 +314,10 @@ namespace {
             arena.cursor = reinterpret_cast<char*>(slab) + kArenaHeaderBytes;
             arena.end = reinterpret_cast<char*>(slab) + kArenaSlabBytes;
         }
-        void* memory = arena.cursor;
+        char* memory = arena.cursor + kArenaObjectPrefix;
         arena.cursor += rounded;
         ++arena.made;
+        noteArenaObjectMade(memory, bytes);
         return memory;
     }
 
@@ -293,14 +326,16 @@ namespace {
     void* allocateLarge(ArenaState& arena, std::size_t bytes)
     {
         void* memory = nullptr;
-        if (posix_memalign(&memory, kArenaSlabBytes, kArenaHeaderBytes + bytes) != 0)
+        if (posix_memalign(&memory, kArenaSlabBytes, kArenaHeaderBytes + kArenaObjectPrefix + bytes) != 0)
             throw std::bad_alloc();
         auto* slab = new (memory) ArenaSlab;
         resetSlab(slab, 1 + kDecodeHold, true);
         slab->previousOfDecode = arena.newest;
         arena.newest = slab;
         g_liveSlabs.fetch_add(1, std::memory_order_relaxed);
-        return reinterpret_cast<char*>(slab) + kArenaHeaderBytes;
+        char* object = reinterpret_cast<char*>(slab) + kArenaHeaderBytes + kArenaObjectPrefix;
+        noteArenaObjectMade(object, bytes);
+        return object;
     }
 
     void dropDecodeHolds(ArenaSlab* newest) noexcept
@@ -441,40 +476,8 @@ std::size_t liveArenaSlabs() noexcept
     return g_liveSlabs.load(std::memory_order_relaxed);
 }
 
-#else
-
-DecodeArena::DecodeArena() noexcept
-    : m_previous(nullptr)
-{
-}
-DecodeArena::~DecodeArena() = default;
-void DecodeArena::keepWhole(Object*) noexcept { }
-void noteHeldOutsideTree(Object*) noexcept { }
-ArenaSlab* takeWholeTree(Object*) noexcept
-{
-    return nullptr;
-}
-bool releaseTreeWhole(ArenaSlab*) noexcept
-{
-    return false;
-}
-void endWholeTree(ArenaSlab*) noexcept { }
-std::size_t treesReleasedWhole() noexcept
-{
-    return 0;
-}
-ReleaseScope::ReleaseScope() noexcept = default;
-ReleaseScope::~ReleaseScope() = default;
-std::size_t liveArenaSlabs() noexcept
-{
-    return 0;
-}
-
-#endif
-
 void* allocateObject(std::size_t bytes, std::uint8_t& sizeClass)
 {
-#if HESTIO_JSON_POOL
     if (t_arena.active) {
         sizeClass = kArenaClass;
         return bytes <= kLargestArenaObject ? allocateInArena(t_arena, bytes) : allocateLarge(t_arena, bytes);
@@ -486,14 +489,14 @@ void* allocateObject(std::size_t bytes, std::uint8_t& sizeClass)
             if (!head)
                 head = refill(c);
             FreeNode* node = head;
-            head = node->next;
+            head = nextOf(node);
             // The next allocation reads that node's link: start fetching it now.
             __builtin_prefetch(head);
             sizeClass = static_cast<std::uint8_t>(c);
+            unpoisonMemory(node, bytes);
             return node;
         }
     }
-#endif
     sizeClass = 0;
     void* memory = std::malloc(bytes);
     if (!memory)
@@ -501,10 +504,10 @@ void* allocateObject(std::size_t bytes, std::uint8_t& sizeClass)
     return memory;
 }
 
-void freeObject(void* memory, [[maybe_unused]] std::uint8_t sizeClass) noexcept
+void freeObject(void* memory, std::uint8_t sizeClass) noexcept
 {
-#if HESTIO_JSON_POOL
     if (sizeClass == kArenaClass) {
+        noteArenaObjectReleased(memory);
         ArenaSlab* slab = slabOf(memory);
         ReleaseBatch& batch = t_batch;
         if (!batch.depth) {
@@ -529,9 +532,9 @@ void freeObject(void* memory, [[maybe_unused]] std::uint8_t sizeClass) noexcept
             node->next = pool.heads[sizeClass];
             pool.heads[sizeClass] = node;
         }
+        poisonMemory(node, sizeClass * kGranule);
         return;
     }
-#endif
     std::free(memory);
 }
 

@@ -7,24 +7,77 @@
 #include <new>
 
 #if defined(__SANITIZE_ADDRESS__)
-#define HESTIO_JSON_POOL 0
+#define HESTIO_JSON_ASAN 1
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
-#define HESTIO_JSON_POOL 0
+#define HESTIO_JSON_ASAN 1
 #endif
 #endif
-#ifndef HESTIO_JSON_POOL
-#define HESTIO_JSON_POOL 1
+#ifndef HESTIO_JSON_ASAN
+#define HESTIO_JSON_ASAN 0
+#endif
+#if HESTIO_JSON_ASAN
+#include <sanitizer/asan_interface.h>
 #endif
 
 namespace json::detail {
+
+#if HESTIO_JSON_ASAN
+/// In sanitizer builds an arena object is preceded by a poisoned word that
+/// holds its size: the size to poison when it is released, and a gap that
+/// catches a write running off the object before.
+constexpr std::size_t kArenaObjectPrefix = 8;
+inline void poisonMemory(const void* memory, std::size_t bytes) noexcept
+{
+    ASAN_POISON_MEMORY_REGION(memory, bytes);
+}
+inline void unpoisonMemory(const void* memory, std::size_t bytes) noexcept
+{
+    ASAN_UNPOISON_MEMORY_REGION(memory, bytes);
+}
+/// Records the size of an arena object just made and opens its bytes.
+inline void noteArenaObjectMade(char* memory, std::size_t bytes) noexcept
+{
+    char* prefix = memory - kArenaObjectPrefix;
+    unpoisonMemory(prefix, kArenaObjectPrefix);
+    *reinterpret_cast<std::size_t*>(prefix) = bytes;
+    poisonMemory(prefix, kArenaObjectPrefix);
+    unpoisonMemory(memory, bytes);
+}
+/// Closes the bytes of a released arena object.
+inline void noteArenaObjectReleased(void* memory) noexcept
+{
+    char* prefix = static_cast<char*>(memory) - kArenaObjectPrefix;
+    unpoisonMemory(prefix, kArenaObjectPrefix);
+    const std::size_t bytes = *reinterpret_cast<std::size_t*>(prefix);
+    poisonMemory(prefix, kArenaObjectPrefix + bytes);
+}
+#else
+constexpr std::size_t kArenaObjectPrefix = 0;
+inline void poisonMemory(const void*, std::size_t) noexcept
+{
+}
+inline void unpoisonMemory(const void*, std::size_t) noexcept
+{
+}
+inline void noteArenaObjectMade(char*, std::size_t) noexcept
+{
+}
+inline void noteArenaObjectReleased(void*) noexcept
+{
+}
+#endif
 
 /// Memory for value objects. Decoding makes many small objects and a
 /// document's release frees them all, so objects of up to 128 bytes come
 /// from per-thread free lists carved from 64 KB slabs instead of the general
 /// heap. Freed objects return to the freeing thread's lists (a thread's lists
-/// go to a shared pool when it ends); slabs are kept for reuse. Builds with
-/// AddressSanitizer use the general heap so that every misuse is seen.
+/// go to a shared pool when it ends); slabs are kept for reuse.
+///
+/// Builds with AddressSanitizer keep all of this and tell the sanitizer
+/// which bytes are in use: memory on a free list, the unused rest of a slab
+/// and every object released in an arena slab are poisoned, so a use after
+/// release is reported even while the slab around it lives on.
 ///
 /// A decode of a larger document takes its objects from a decode arena
 /// instead (see `DecodeArena`).
@@ -47,9 +100,7 @@ struct ArenaState {
     /// The last slab the decode took; each slab links to the one before.
     ArenaSlab* newest;
 };
-#if HESTIO_JSON_POOL
 extern thread_local constinit ArenaState t_arena;
-#endif
 /// Larger objects (long arrays, big tables) get a slab of their own size:
 /// one of them would leave most of a shared slab unused.
 constexpr std::size_t kLargestArenaObject = 4096;
@@ -58,17 +109,16 @@ constexpr std::size_t kLargestArenaObject = 4096;
 /// that a decode is filling.
 inline void* allocateObjectInline(std::size_t bytes, std::uint8_t& sizeClass)
 {
-#if HESTIO_JSON_POOL
     ArenaState& arena = t_arena;
-    const std::size_t rounded = (bytes + 7) & ~std::size_t { 7 };
+    const std::size_t rounded = kArenaObjectPrefix + ((bytes + 7) & ~std::size_t { 7 });
     if (static_cast<std::size_t>(arena.end - arena.cursor) >= rounded && bytes <= kLargestArenaObject) {
-        void* memory = arena.cursor;
+        char* memory = arena.cursor + kArenaObjectPrefix;
         arena.cursor += rounded;
         ++arena.made;
         sizeClass = kArenaClass;
+        noteArenaObjectMade(memory, bytes);
         return memory;
     }
-#endif
     return allocateObject(bytes, sizeClass);
 }
 
@@ -78,9 +128,7 @@ struct ReleaseBatch {
     ArenaSlab* slab;
     std::uint32_t pending;
 };
-#if HESTIO_JSON_POOL
 extern thread_local constinit ReleaseBatch t_batch;
-#endif
 constexpr std::size_t kArenaSlabBytes = 32 * 1024;
 
 /// The slab an arena object lies in: slabs are aligned to their size.
@@ -93,15 +141,14 @@ inline ArenaSlab* slabOf(const void* memory) noexcept
 /// frees the release scope is counting.
 inline void freeObjectInline(void* memory, std::uint8_t sizeClass) noexcept
 {
-#if HESTIO_JSON_POOL
     if (sizeClass == kArenaClass) {
         ReleaseBatch& batch = t_batch;
         if (batch.depth && batch.slab == slabOf(memory)) {
+            noteArenaObjectReleased(memory);
             ++batch.pending;
             return;
         }
     }
-#endif
     freeObject(memory, sizeClass);
 }
 
@@ -116,9 +163,7 @@ struct GatheredRelease {
     std::uint32_t count;
 };
 constexpr std::size_t kGatheredSlots = 32;
-#if HESTIO_JSON_POOL
 extern thread_local constinit GatheredRelease t_gathered[kGatheredSlots];
-#endif
 /// Hands one gathered release over and empties its slot.
 void handOverGathered(GatheredRelease& gathered) noexcept;
 
@@ -143,7 +188,6 @@ inline void releaseElement(Object* object) noexcept
     if (object->immortal)
         return;
     if (object->refs.load(std::memory_order_acquire) != 1) {
-#if HESTIO_JSON_POOL
         if (object->kind == Kind::String && t_batch.depth) {
             GatheredRelease& gathered
                 = t_gathered[(reinterpret_cast<std::uintptr_t>(object) >> 3) & (kGatheredSlots - 1)];
@@ -155,7 +199,6 @@ inline void releaseElement(Object* object) noexcept
             ++gathered.count;
             return;
         }
-#endif
         if (object->refs.fetch_sub(1, std::memory_order_acq_rel) != 1)
             return;
     }

@@ -2,6 +2,7 @@
 
 #include "json/Value.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -35,7 +36,8 @@ void keepSpareStackBlock(StackBlock block) noexcept;
 /// The decoder's pending values (and, for dictionaries, keys and key hashes)
 /// across every open container. It starts in arrays supplied by the parse
 /// call's own frame and moves to the heap only when outgrown, growing to
-/// `count` + 128 entries rounded up to a multiple of 2048.
+/// `count` + 128 entries rounded up to a multiple of 2048; the heap block
+/// underneath at least doubles each time it is outgrown.
 class ObjectStack {
 public:
     static constexpr std::size_t kFrameEntries = 1024;
@@ -113,12 +115,14 @@ private:
     bool grow() noexcept
     {
         const std::size_t newCount = (m_count + 128 + kGrowthMultiple - 1) / kGrowthMultiple * kGrowthMultiple;
-        // A kept block may already hold the grown stack.
+        // A kept block, or the room the last growth set aside, may already hold the grown stack.
         if (m_onHeap && newCount <= m_capacity) {
             m_count = newCount;
             return true;
         }
-        StackBlock block = m_onHeap ? StackBlock {} : takeSpareStackBlock(newCount);
+        if (m_onHeap)
+            return growHeapBlock(newCount);
+        StackBlock block = takeSpareStackBlock(newCount);
         if (!block.capacity) {
             block.objects = static_cast<Object**>(std::malloc(newCount * sizeof(Object*)));
             block.keys = static_cast<Object**>(std::malloc(newCount * sizeof(Object*)));
@@ -133,14 +137,38 @@ private:
         std::memcpy(static_cast<void*>(block.objects), m_objects, m_index * sizeof(Object*));
         std::memcpy(static_cast<void*>(block.keys), m_keys, m_index * sizeof(Object*));
         std::memcpy(block.keyHashes, m_keyHashes, m_index * sizeof(std::uint32_t));
-        if (m_onHeap)
-            heapBlock().free();
         m_objects = block.objects;
         m_keys = block.keys;
         m_keyHashes = block.keyHashes;
         m_capacity = block.capacity;
         m_count = newCount;
         m_onHeap = true;
+        return true;
+    }
+
+    /// The heap block is outgrown: it is reallocated to at least twice its
+    /// size, so that a long array costs a constant number of copies per
+    /// entry. Growing by the fixed steps alone would copy the whole stack
+    /// every 2048 entries, and decoding would take time quadratic in the
+    /// array's length. `count` still follows the steps.
+    bool growHeapBlock(std::size_t newCount) noexcept
+    {
+        const std::size_t capacity = std::max(newCount, 2 * m_capacity);
+        auto* objects = static_cast<Object**>(std::realloc(static_cast<void*>(m_objects), capacity * sizeof(Object*)));
+        if (!objects)
+            return false;
+        m_objects = objects;
+        auto* keys = static_cast<Object**>(std::realloc(static_cast<void*>(m_keys), capacity * sizeof(Object*)));
+        if (!keys)
+            return false;
+        m_keys = keys;
+        auto* keyHashes = static_cast<std::uint32_t*>(std::realloc(m_keyHashes, capacity * sizeof(std::uint32_t)));
+        if (!keyHashes)
+            return false;
+        m_keyHashes = keyHashes;
+        // The capacity counts only once all three arrays hold it.
+        m_capacity = capacity;
+        m_count = newCount;
         return true;
     }
 

@@ -317,10 +317,11 @@ namespace {
             }
             detail::Utf8Sequence sequence = detail::decodeUtf8Sequence(s, end);
             if (!m_escapeNonAscii) {
-                // Well-formed UTF-8 (noncharacters included) is copied as it is.
-                if (sequence.result != detail::Utf8Sequence::Result::Valid
-                    && !(sequence.result == detail::Utf8Sequence::Result::Illegal && sequence.length >= 2
-                        && s[0] >= 0xC2)) {
+                // Well-formed UTF-8 (noncharacters included) is copied as it is;
+                // anything else (an encoded surrogate, a code point above
+                // U+10FFFF, a stray or truncated byte) would make text that no
+                // strict reader accepts, so it fails the write.
+                if (!sequence.isWellFormed()) {
                     recordError("An error occurred converting the contents of a NSString to UTF8.");
                     return false;
                 }

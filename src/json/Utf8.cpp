@@ -35,8 +35,9 @@ Utf8Sequence decodeUtf8Sequence(const unsigned char* lead, const unsigned char* 
             c = ((b0 & 0x0Fu) << 12) | ((lead[1] & 0x3Fu) << 6) | (lead[2] & 0x3Fu);
         else
             c = ((b0 & 0x07u) << 18) | ((lead[1] & 0x3Fu) << 12) | ((lead[2] & 0x3Fu) << 6) | (lead[3] & 0x3Fu);
-        if ((c >= 0xFDD0 && c <= 0xFDEF) || (c & 0xFFFE) == 0xFFFE || (c >= 0xD800 && c <= 0xDFFF))
-            return { Utf8Sequence::Result::Illegal, n + 1, 0xFFFD };
+        // The byte ranges above leave out surrogates and anything past U+10FFFF.
+        if ((c >= 0xFDD0 && c <= 0xFDEF) || (c & 0xFFFE) == 0xFFFE)
+            return { Utf8Sequence::Result::Noncharacter, n + 1, 0xFFFD };
         return { Utf8Sequence::Result::Valid, n + 1, c };
     }
 

@@ -9,7 +9,11 @@ namespace json::detail {
 struct Utf8Sequence {
     enum class Result : std::uint8_t {
         Valid,
-        /// Ill-formed, a surrogate or a noncharacter.
+        /// Well-formed but a noncharacter (U+FDD0 to U+FDEF, or ending in
+        /// FFFE or FFFF): the decoder refuses it, the serializer copies it.
+        Noncharacter,
+        /// Ill-formed: a lead byte or a continuation byte out of place, an
+        /// overlong form, an encoded surrogate or a code point above U+10FFFF.
         Illegal,
         /// Ill-formed because the input ends inside the announced sequence.
         Exhausted,
@@ -20,6 +24,8 @@ struct Utf8Sequence {
     std::uint32_t length;
     /// The code point, or U+FFFD when not valid.
     std::uint32_t codePoint;
+
+    bool isWellFormed() const noexcept { return result == Result::Valid || result == Result::Noncharacter; }
 };
 
 Utf8Sequence decodeUtf8Sequence(const unsigned char* lead, const unsigned char* end) noexcept;

@@ -58,6 +58,140 @@ TEST_F(AxisFixture, FixedIntervalTicksOverADayAndAZoomedHour)
     EXPECT_EQ(texts(major), (std::vector<std::string> { "3600", "4500", "5400", "6300", "7200" }));
 }
 
+TEST_F(AxisFixture, AnyRangeGivesABoundedNumberOfTicks)
+{
+    // The vertical axis is 300 points long: it shows at most 150 ticks, and
+    // an interval widened for that puts its labels at least 300 / 40 apart.
+    ASSERT_EQ(y->majorTickCapacity(), 150u);
+    ASSERT_EQ(x->majorTickCapacity(), 120u);
+    y->setMinorTicksPerInterval(1);
+    struct Case {
+        const char* location;
+        const char* length;
+        const char* interval;
+    };
+    for (const Case& c : std::initializer_list<Case> {
+             { "0", "1100000000", "100" }, // ten samples of 1e9 W, plus a tenth
+             { "0", "1.1e12", "100" }, { "-1.1e12", "1.1e12", "100" }, { "-5e11", "1e12", "25" },
+             { "0", "1e160", "100" }, // near the largest decimal
+             { "-1e160", "2e160", "1" }, { "0", "1e160", "1e-100" }, // more steps than a decimal holds
+             { "0", "1", "1e-30" }, { "0", "15000", "100" }, // one tick past the capacity
+         }) {
+        SCOPED_TRACE(std::string(c.location) + " + " + c.length + " at " + c.interval);
+        space->setYRange(range(c.location, c.length));
+        y->setMajorIntervalLength(dec(c.interval));
+        std::set<Decimal> major, minor;
+        y->generateFixedIntervalMajorTickLocations(major, minor);
+        ASSERT_GE(major.size(), 2u);
+        EXPECT_LE(major.size(), 7u);
+        EXPECT_LE(minor.size(), 150u);
+        // Evenly spaced by a round multiple of the interval, on the origin's grid.
+        const Decimal step = *std::next(major.begin()) - *major.begin();
+        // (A factor past the decimals' range is read from the step itself: that
+        // case's interval is a power of ten.)
+        const Decimal quotient = step / dec(c.interval);
+        const std::string factor = quotient.isNaN() ? step.toString() : quotient.toString();
+        EXPECT_TRUE(factor.find_first_not_of('0', 1) == std::string::npos
+            && std::string("125").find(factor[0]) != std::string::npos)
+            << factor;
+        for (auto at = major.begin(); std::next(at) != major.end(); ++at)
+            EXPECT_EQ(*std::next(at) - *at, step);
+        EXPECT_EQ((*major.begin() / step).ceil(), *major.begin() / step);
+        // The ticks cover the range: none more than a step from either end.
+        EXPECT_LT(*major.begin() - range(c.location, c.length).minLimit(), step);
+        EXPECT_LT(range(c.location, c.length).maxLimit() - *major.rbegin(), step);
+
+        y->relabel();
+        EXPECT_EQ(y->axisLabels().size(), y->majorTickLocations().size());
+    }
+}
+
+TEST_F(AxisFixture, NotANumberAndEmptyRangesGiveNoTicks)
+{
+    for (PlotRange r : { PlotRange(Decimal::notANumber(), dec("1e12")), PlotRange(dec("0"), Decimal::notANumber()),
+             range("1000000000050", "1e-30") }) {
+        space->setYRange(r);
+        y->setMajorIntervalLength(dec("100"));
+        y->relabel();
+        EXPECT_TRUE(y->majorTickLocations().empty()) << r.location().toString() << " " << r.length().toString();
+        EXPECT_TRUE(y->axisLabels().empty());
+    }
+    // A tiny range holds the one tick that lies inside it.
+    space->setYRange(range("0", "1e-30"));
+    y->setMajorIntervalLength(dec("1"));
+    std::set<Decimal> major, minor;
+    y->generateFixedIntervalMajorTickLocations(major, minor);
+    EXPECT_EQ(texts(major), (std::vector<std::string> { "0" }));
+}
+
+TEST_F(AxisFixture, ARangeDecimalsCannotHoldLeavesTheOtherAxisInPlace)
+{
+    // A value past the decimals' largest gives a range of not-a-number; the
+    // axes constrained to the plot area's edges still stand there, their
+    // labels spread along them rather than piled in a corner.
+    x->setAxisConstraints(Constraints::constraintWithLowerOffset(0));
+    y->setAxisConstraints(Constraints::constraintWithUpperOffset(0));
+    space->setXRange(range("0", "86400"));
+    space->setYRange(PlotRange(dec("0"), Decimal::fromDouble(1.1e308)));
+    x->setMajorIntervalLength(dec("21600"));
+    x->setMinorTicksPerInterval(0);
+    x->setLabelTextStyle(TextStyle::textStyle());
+    y->setTitle("Watts");
+    x->layoutLabels();
+    y->layoutLabels();
+    EXPECT_EQ(x->viewPointForCoordinateDecimalNumber(dec("43200")), (platform::Point { 120, 0 }));
+    EXPECT_EQ(y->viewPointForCoordinateDouble(0).x, 240);
+    ASSERT_EQ(x->axisLabels().size(), 5u);
+    double previous = -1;
+    for (const auto& label : x->axisLabels()) {
+        const platform::Point at = label->contentLayer()->position();
+        EXPECT_TRUE(std::isfinite(at.x) && std::isfinite(at.y));
+        EXPECT_GT(at.x, previous);
+        previous = at.x;
+    }
+    EXPECT_TRUE(y->axisLabels().empty());
+    ASSERT_TRUE(y->axisTitle());
+    EXPECT_DOUBLE_EQ(y->axisTitle()->contentLayer()->position().y, 150);
+}
+
+TEST_F(AxisFixture, TheGraphsIntervalsStandForValuesTheAxisCanShow)
+{
+    // The ticks the graph screens ask for stay exactly as asked, up to the
+    // capacity: power draw at 100 W up to 14.9 kW, the day at six hours.
+    std::set<Decimal> major, minor;
+    y->setMinorTicksPerInterval(0);
+    y->setMajorIntervalLength(dec("100"));
+    for (const char* top : { "3300", "14900" }) {
+        space->setYRange(range("0", top));
+        y->generateFixedIntervalMajorTickLocations(major, minor);
+        EXPECT_EQ(major.size(), std::stoul(top) / 100 + 1) << top;
+        EXPECT_EQ(major.rbegin()->toString(), top);
+    }
+    // One more tick than the axis shows widens the interval by a round factor.
+    space->setYRange(range("0", "15000"));
+    y->generateFixedIntervalMajorTickLocations(major, minor);
+    EXPECT_EQ(texts(major), (std::vector<std::string> { "0", "5000", "10000", "15000" }));
+
+    space->setXRange(range("0", "86400"));
+    x->setMajorIntervalLength(dec("21600"));
+    x->setMinorTicksPerInterval(0);
+    x->generateFixedIntervalMajorTickLocations(major, minor);
+    EXPECT_EQ(texts(major), (std::vector<std::string> { "0", "21600", "43200", "64800", "86400" }));
+
+    // Minor ticks are kept while they fit the capacity and left out past it.
+    space->setYRange(range("0", "3300"));
+    y->setMinorTicksPerInterval(4); // 35 x 4 = 140 fit in 150
+    y->generateFixedIntervalMajorTickLocations(major, minor);
+    EXPECT_EQ(major.size(), 34u);
+    EXPECT_EQ(minor.size(), 33u * 4);
+    for (unsigned many : { 5u, 4'000'000'000u }) {
+        y->setMinorTicksPerInterval(many);
+        y->generateFixedIntervalMajorTickLocations(major, minor);
+        EXPECT_EQ(major.size(), 34u) << many;
+        EXPECT_TRUE(minor.empty()) << many;
+    }
+}
+
 TEST_F(AxisFixture, MinorTicksFillTheIntervalsAndStopAtTheRange)
 {
     space->setXRange(range("0.2", "1.1"));

@@ -199,9 +199,14 @@ TEST(Decoder, LenientUnicodeReplacesWhatStrictRefuses)
              { "[\"\\u0000\"]", "\xEF\xBF\xBD" },
              { "[\"\\ude00x\"]", "\xEF\xBF\xBDx" },
              { "[\"\\ud83dx\"]", "\xEF\xBF\xBDx" },
-             { "[\"\\ud83d\\u0041\"]",
+             // A high surrogate and an escape after it that is no low
+             // surrogate are one broken pair: one U+FFFD, the escape consumed.
+             { "[\"\\ud83d\\u0041\"]", "\xEF\xBF\xBD" },
+             { "[\"\\uD800\\u0041B\"]",
                  "\xEF\xBF\xBD"
-                 "A" },
+                 "B" },
+             { "[\"\\ud83d\\ud83d\\ude00\"]", "\xEF\xBF\xBD\xEF\xBF\xBD" },
+             { "[\"\\udbff\\udffd\\ud800\\udc00\"]", "\xF4\x8F\xBF\xBD\xF0\x90\x80\x80" },
              { "[\"a\xC0\x80z\"]", "a\xEF\xBF\xBDz" },
              { "[\"\xC0\"]", "\xEF\xBF\xBD" },
              { "[\"\xE2\x82z\"]", "\xEF\xBF\xBDz" },
@@ -303,6 +308,39 @@ TEST(Decoder, LongArraysAndManyPendingValuesMoveTheStackToTheHeap)
     ASSERT_EQ(value.count(), 701u);
     EXPECT_EQ(value[700].count(), 700u);
     EXPECT_EQ(value[700]["k699"].integerValue(), 699);
+}
+
+TEST(Decoder, MillionElementContainersDecodeWhole)
+{
+    // Far past every growth of the stack: each element lands where it belongs.
+    constexpr int n = 1'000'000;
+    std::string text = "[";
+    std::string object = "{";
+    for (int i = 0; i < n; ++i) {
+        const std::string number = std::to_string(i);
+        text += (i ? "," : "") + number;
+        object += (i ? ",\"" : "\"") + number + "\":" + number;
+    }
+    text += "]";
+    object += "}";
+    Value array = decode(text);
+    ASSERT_EQ(array.count(), static_cast<std::size_t>(n));
+    for (int i : { 0, 1019, 1020, 2047, 2048, 65535, 65536, 524288, n - 1 })
+        EXPECT_EQ(array[static_cast<std::size_t>(i)].integerValue(), i) << "element " << i;
+    long long sum = 0;
+    for (std::size_t i = 0; i < array.count(); ++i)
+        sum += array[i].integerValue();
+    EXPECT_EQ(sum, static_cast<long long>(n) * (n - 1) / 2);
+
+    Value dictionary = decode(object);
+    ASSERT_EQ(dictionary.count(), static_cast<std::size_t>(n));
+    for (int i : { 0, 2048, 65536, n - 1 })
+        EXPECT_EQ(dictionary[std::to_string(i)].integerValue(), i) << "key " << i;
+    // The same text cut off before its closing bracket still fails cleanly.
+    text.back() = ',';
+    Error error;
+    EXPECT_FALSE(json::objectFromJSONDataWithParseOptions(text, 0, &error));
+    EXPECT_EQ(error.description, "Reached the end of the buffer.");
 }
 
 TEST(Decoder, RefusesNestingBeyondTheLimit)

@@ -107,6 +107,62 @@ TEST(Serializer, EscapesStrings)
     EXPECT_EQ(failure(Value::array({ "\xC3" }), json::SerializeOptionEscapeNonAscii), "Error converting UTF8.");
 }
 
+TEST(Serializer, CopiesOnlyWellFormedUtf8)
+{
+    const std::string conversionError = "An error occurred converting the contents of a NSString to UTF8.";
+    struct Case {
+        std::string bytes;
+        bool wellFormed;
+    };
+    for (const Case& c : std::vector<Case> {
+             // The edges of each well-formed range, noncharacters included.
+             { "\xC2\x80", true },
+             { "\xDF\xBF", true },
+             { "\xE0\xA0\x80", true },
+             { "\xED\x9F\xBF", true }, // U+D7FF, the last before the surrogates
+             { "\xEE\x80\x80", true }, // U+E000, the first after them
+             { "\xEF\xB7\x90", true }, // U+FDD0
+             { "\xEF\xBF\xBF", true }, // U+FFFF
+             { "\xF0\x90\x80\x80", true },
+             { "\xF4\x8F\xBF\xBF", true }, // U+10FFFF
+             // Encoded surrogates, high and low, alone and as a pair.
+             { "\xED\xA0\x80", false },
+             { "\xED\xBF\xBF", false },
+             { "\xED\xA0\xBD\xED\xB8\x80", false },
+             // Above U+10FFFF, and the lead bytes that can only start such.
+             { "\xF4\x90\x80\x80", false },
+             { "\xF5\x80\x80\x80", false },
+             { "\xF6\x80\x80\x80", false },
+             { "\xF7\xBF\xBF\xBF", false },
+             { "\xF8\x88\x80\x80\x80", false },
+             // Overlong forms, stray and truncated bytes.
+             { "\xC0\x80", false },
+             { "\xC1\xBF", false },
+             { "\xE0\x9F\xBF", false },
+             { "\xF0\x8F\xBF\xBF", false },
+             { "\x80", false },
+             { "\xE2\x82", false },
+             { "\xE2\x82z", false },
+         }) {
+        const std::string text = "a" + c.bytes + "z";
+        SCOPED_TRACE("bytes of " + text);
+        Value value = Value::array({ text });
+        if (c.wellFormed) {
+            std::string written = write(value);
+            EXPECT_EQ(written, "[\"" + text + "\"]");
+            // What we write, our own strict decoder reads back, noncharacters aside
+            // (the decoder refuses those).
+            Value back = json::objectFromJSONDataWithParseOptions(written, json::ParseOptionLenientUnicode);
+            EXPECT_TRUE(back);
+        } else {
+            EXPECT_EQ(failure(value), conversionError);
+            EXPECT_EQ(failure(value, json::SerializeOptionEscapeNonAscii), "Error converting UTF8.");
+            // A bad string as a dictionary key fails the same way.
+            EXPECT_EQ(failure(Value::dictionary({ { text, 1 } })), conversionError);
+        }
+    }
+}
+
 TEST(Serializer, RepeatedObjectsGiveIdenticalText)
 {
     Value shared = Value("na\xC3\xAFve \"quoted\"");

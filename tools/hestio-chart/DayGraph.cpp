@@ -13,6 +13,7 @@ namespace hestio::chart {
 namespace {
 
     const char* const mainPlot = "Main Plot";
+    constexpr double kLargestAxisValue = 1e160;
     const char* const selectionPlot = "Selection Plot";
 
     std::shared_ptr<const LineStyle> lineStyle(Color color, double width, double miterLimit = 10)
@@ -121,6 +122,11 @@ DayGraph::DayGraph(std::vector<DaySample> samples, DayGraphOptions options)
     } else {
         m_maxValue = largest != 0 ? largest + largest / 10 : 5.0;
     }
+    // The value axis runs on decimals, which end near 1e165: a larger
+    // value (or one whose tenth more overflows) tops the axis at 1e160 and
+    // is drawn past its top rather than leaving the axis without a range.
+    if (!(m_maxValue <= kLargestAxisValue))
+        m_maxValue = kLargestAxisValue;
     m_source = std::make_shared<Source>(std::move(samples), options.selectedIndex.value_or(0));
 
     m_graph = XYGraph::create({ 0, 0, options.size.width, options.size.height });

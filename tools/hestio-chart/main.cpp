@@ -6,10 +6,15 @@
 #include "platform/foundation/TimeZone.h"
 #include "json/JSON.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
+#include <cstring>
 #include <iostream>
+#include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -80,10 +85,86 @@ int renderTextSamples(const std::string& text, const chart::DayGraphOptions& opt
     return render(std::move(samples), options, select, pixelsPerPoint, out);
 }
 
+bool isHelp(const std::string& argument)
+{
+    return argument == "--help" || argument == "-h";
+}
+
+int printUsage()
+{
+    std::cout << usage;
+    std::cout.flush();
+    if (!std::cout)
+        return fail("cannot write the usage to standard output");
+    return 0;
+}
+
+bool isLeapYear(int year)
+{
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+int daysInMonth(int year, int month)
+{
+    static const int days[] = { 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31 };
+    return month == 2 && isLeapYear(year) ? 29 : days[month - 1];
+}
+
+// The samples file's text, or an error line that says why it cannot be read.
+std::optional<std::string> readSamples(const std::string& path, std::string& problem)
+{
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    struct stat status { };
+    int error = 0;
+    if (!file)
+        error = errno;
+    else if (::fstat(::fileno(file.get()), &status) == 0 && S_ISDIR(status.st_mode))
+        error = EISDIR; // a folder opens, then reads as nothing
+    std::string text;
+    if (!error) {
+        char chunk[65536];
+        std::size_t got;
+        while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0)
+            text.append(chunk, got);
+        if (std::ferror(file.get()))
+            error = errno ? errno : EIO;
+    }
+    if (error) {
+        problem = "cannot read " + path + ": " + std::strerror(error);
+        return std::nullopt;
+    }
+    return text;
+}
+
+const char* kindName(const json::Value& value)
+{
+    switch (value.kind()) {
+    case json::Kind::String:
+        return "a string";
+    case json::Kind::Integer:
+    case json::Kind::Unsigned:
+    case json::Kind::Double:
+        return "a number";
+    case json::Kind::Boolean:
+        return "a boolean";
+    case json::Kind::Null:
+        return "null";
+    case json::Kind::Array:
+        return "an array";
+    case json::Kind::Dictionary:
+        return "an object";
+    default:
+        return "a value";
+    }
+}
+
 }
 
 int main(int argc, char** argv)
 {
+    for (int i = 1; i < argc; ++i)
+        if (isHelp(argv[i]))
+            return printUsage();
     if (argc < 2 || std::string(argv[1]) != "render") {
         std::cerr << usage;
         return 2;
@@ -139,9 +220,13 @@ int main(int argc, char** argv)
     options.zone = *zone;
     int year, month, dayOfMonth;
     char trailing;
-    if (std::sscanf(day.c_str(), "%4d-%2d-%2d%c", &year, &month, &dayOfMonth, &trailing) != 3 || month < 1 || month > 12
-        || dayOfMonth < 1 || dayOfMonth > 31)
+    if (std::sscanf(day.c_str(), "%4d-%2d-%2d%c", &year, &month, &dayOfMonth, &trailing) != 3 || day.size() != 10
+        || year < 1 || month < 1 || month > 12 || dayOfMonth < 1)
         return fail("--day must be YYYY-MM-DD");
+    if (dayOfMonth > daysInMonth(year, month))
+        return fail("--day " + day + " is not a day of the calendar: " + std::to_string(year) + "-"
+            + (month < 10 ? "0" : "") + std::to_string(month) + " has " + std::to_string(daysInMonth(year, month))
+            + " days");
     platform::Calendar calendar(*zone);
     options.midnight = calendar.startOfDay(calendar.date({ year, month, dayOfMonth, 12, 0, 0, 0 }));
     double width, height, pixelsPerPoint;
@@ -161,14 +246,13 @@ int main(int argc, char** argv)
         options.zoom = chart::PlotRange(chart::Decimal::fromDouble(location), chart::Decimal::fromDouble(length));
     }
 
-    std::ifstream file(samplesPath, std::ios::binary);
-    if (!file)
-        return fail("cannot read " + samplesPath);
-    std::stringstream contents;
-    contents << file.rdbuf();
-    std::string text = contents.str();
+    std::string problem;
+    std::optional<std::string> contents = readSamples(samplesPath, problem);
+    if (!contents)
+        return fail(problem);
+    const std::string& text = *contents;
     auto firstChar = text.find_first_not_of(" \t\r\n");
-    if (firstChar != std::string::npos && text[firstChar] != '[') {
+    if (firstChar != std::string::npos && text[firstChar] != '[' && text[firstChar] != '{') {
         // Plain text: one sample a line, "milliseconds value" ("-" or nothing: no value).
         return renderTextSamples(text, options, select, pixelsPerPoint, out);
     }
@@ -181,13 +265,14 @@ int main(int argc, char** argv)
             where += ", line " + std::to_string(*error.lineNumber);
         return fail(samplesPath + ": " + error.description + where);
     }
+    const std::string notRecords = samplesPath + ": not a JSON array of sample records (objects): ";
     if (!samples.isArray())
-        return fail(samplesPath + ": expected a JSON array of sample objects");
+        return fail(notRecords + "the top level is " + kindName(samples));
     std::vector<chart::DaySample> daySamples;
     for (std::size_t i = 0; i < samples.count(); ++i) {
         const json::Value& sample = samples[i];
         if (!sample.isDictionary())
-            return fail(samplesPath + ": element " + std::to_string(i) + " is not an object");
+            return fail(notRecords + "element " + std::to_string(i) + " is " + kindName(sample));
         const json::Value& time = sample[timeKey];
         if (!time.isNumber())
             return fail(samplesPath + ": element " + std::to_string(i) + " has no number under \"" + timeKey + "\"");

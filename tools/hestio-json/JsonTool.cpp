@@ -2,13 +2,16 @@
 
 #include "json/JSON.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <iterator>
+#include <memory>
 #include <optional>
-#include <sstream>
+#include <string_view>
 
 namespace hestio {
 
@@ -20,20 +23,33 @@ namespace {
 
     std::optional<std::string> readInput(const std::string& path, std::istream& in, std::ostream& err)
     {
-        if (path == "-")
-            return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        std::ifstream file(path, std::ios::binary);
-        if (!file) {
-            err << "error: cannot read " << path << ": " << std::strerror(errno) << "\n";
-            return std::nullopt;
+        if (path == "-") {
+            std::string bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char> {});
+            if (in.bad()) {
+                err << "error: cannot read standard input\n";
+                return std::nullopt;
+            }
+            return bytes;
         }
-        std::ostringstream bytes;
-        bytes << file.rdbuf();
-        if (file.bad()) {
-            err << "error: cannot read " << path << "\n";
+        auto cannotRead = [&](int error) {
+            err << "error: cannot read " << path << ": " << std::strerror(error) << "\n";
             return std::nullopt;
-        }
-        return bytes.str();
+        };
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+        if (!file)
+            return cannotRead(errno);
+        // A folder opens like a file and then reads as nothing: say what it is.
+        struct stat status { };
+        if (::fstat(::fileno(file.get()), &status) == 0 && S_ISDIR(status.st_mode))
+            return cannotRead(EISDIR);
+        std::string bytes;
+        char chunk[65536];
+        std::size_t got;
+        while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0)
+            bytes.append(chunk, got);
+        if (std::ferror(file.get()))
+            return cannotRead(errno ? errno : EIO);
+        return bytes;
     }
 
     void printError(const json::Error& error, std::ostream& err)
@@ -49,14 +65,39 @@ namespace {
         return static_cast<unsigned>(std::stoul(text));
     }
 
+    bool isHelp(const std::string& argument)
+    {
+        return argument == "--help" || argument == "-h";
+    }
+
+    // The value, or the usage asked for, goes out whole or the run fails:
+    // a full disk or a closed pipe must not pass for success.
+    int writeOut(std::ostream& out, std::ostream& err, std::string_view text)
+    {
+        errno = 0;
+        out << text;
+        out.flush();
+        if (out)
+            return 0;
+        const int error = errno;
+        err << "error: cannot write output" << (error ? std::string(": ") + std::strerror(error) : std::string())
+            << "\n";
+        return 1;
+    }
+
 } // namespace
 
 int runJsonTool(const std::vector<std::string>& arguments, std::istream& in, std::ostream& out, std::ostream& err)
 {
+    if (!arguments.empty() && isHelp(arguments[0]))
+        return writeOut(out, err, kUsage);
     if (arguments.empty() || (arguments[0] != "decode" && arguments[0] != "encode")) {
         err << kUsage;
         return 2;
     }
+    for (std::size_t i = 1; i < arguments.size(); ++i)
+        if (isHelp(arguments[i]))
+            return writeOut(out, err, kUsage);
     const bool decoding = arguments[0] == "decode";
     unsigned parseOptions = json::ParseOptionStrict;
     unsigned serializeOptions = decoding ? unsigned(json::SerializeOptionPretty) : 0u;
@@ -107,8 +148,8 @@ int runJsonTool(const std::vector<std::string>& arguments, std::istream& in, std
         err << "error: " << error.description << "\n";
         return 1;
     }
-    out << *text << "\n";
-    return 0;
+    text->push_back('\n');
+    return writeOut(out, err, *text);
 }
 
 } // namespace hestio

@@ -1,0 +1,80 @@
+# `hestio-chart`: help, days that do not exist, samples that are not an
+# array of records, and values of any size, each with its exit status and
+# exact message. Extreme values must render (a bounded number of ticks)
+# rather than run away; the time-out only guards against a hang.
+set(scratch "${CMAKE_CURRENT_BINARY_DIR}/hestio-chart-command-line")
+file(REMOVE_RECURSE "${scratch}")
+file(MAKE_DIRECTORY "${scratch}/folder")
+set(failures "")
+
+function(run name status expected_err)
+  execute_process(COMMAND "${TOOL}" ${ARGN} RESULT_VARIABLE got OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 120)
+  if(NOT got STREQUAL "${status}")
+    string(APPEND failures "${name}: exit status [${got}], expected ${status} (${err})\n")
+  endif()
+  if(NOT expected_err STREQUAL "*" AND NOT err STREQUAL expected_err)
+    string(APPEND failures "${name}: error [${err}] expected [${expected_err}]\n")
+  endif()
+  set(failures "${failures}" PARENT_SCOPE)
+  set(out "${out}" PARENT_SCOPE)
+endfunction()
+
+# Ten samples a day apart by the hour, all of one value.
+function(samples file value)
+  set(text "[")
+  foreach(hour RANGE 0 9)
+    math(EXPR ms "1700006400000 + ${hour} * 3600000")
+    if(hour GREATER 0)
+      string(APPEND text ",")
+    endif()
+    string(APPEND text "{\"timestamp\":${ms},\"powerDraw\":${value}}")
+  endforeach()
+  file(WRITE "${file}" "${text}]")
+endfunction()
+
+foreach(args "--help" "-h" "render;--help" "render;--samples;x.json;--help")
+  run("help ${args}" 0 "" ${args})
+  if(NOT out MATCHES "^usage: hestio-chart render ")
+    string(APPEND failures "help ${args}: output [${out}]\n")
+  endif()
+endforeach()
+
+samples("${scratch}/normal.json" 1500)
+set(day --day 2023-11-15 --out "${scratch}/out.png")
+run(normal 0 "" render --samples "${scratch}/normal.json" ${day})
+run(leap-day 0 "" render --samples "${scratch}/normal.json" --day 2024-02-29 --out "${scratch}/out.png")
+run(no-leap-day 1 "hestio-chart: --day 2023-02-29 is not a day of the calendar: 2023-02 has 28 days\n"
+    render --samples "${scratch}/normal.json" --day 2023-02-29 --out "${scratch}/out.png")
+run(february-30 1 "hestio-chart: --day 2024-02-30 is not a day of the calendar: 2024-02 has 29 days\n"
+    render --samples "${scratch}/normal.json" --day 2024-02-30 --out "${scratch}/out.png")
+run(april-31 1 "hestio-chart: --day 2023-04-31 is not a day of the calendar: 2023-04 has 30 days\n"
+    render --samples "${scratch}/normal.json" --day 2023-04-31 --out "${scratch}/out.png")
+run(month-13 1 "hestio-chart: --day must be YYYY-MM-DD\n"
+    render --samples "${scratch}/normal.json" --day 2023-13-01 --out "${scratch}/out.png")
+
+file(WRITE "${scratch}/object.json" "{\"timestamp\":1700006400000,\"powerDraw\":5}")
+run(object 1 "hestio-chart: ${scratch}/object.json: not a JSON array of sample records (objects): the top level is an object\n"
+    render --samples "${scratch}/object.json" ${day})
+file(WRITE "${scratch}/numbers.json" "[{\"timestamp\":1700006400000,\"powerDraw\":5}, 7]")
+run(number-element 1 "hestio-chart: ${scratch}/numbers.json: not a JSON array of sample records (objects): element 1 is a number\n"
+    render --samples "${scratch}/numbers.json" ${day})
+file(WRITE "${scratch}/nested.json" "[[1700006400000, 5]]")
+run(array-element 1 "hestio-chart: ${scratch}/nested.json: not a JSON array of sample records (objects): element 0 is an array\n"
+    render --samples "${scratch}/nested.json" ${day})
+run(folder 1 "hestio-chart: cannot read ${scratch}/folder: Is a directory\n" render --samples "${scratch}/folder" ${day})
+run(missing 1 "hestio-chart: cannot read ${scratch}/missing.json: No such file or directory\n"
+    render --samples "${scratch}/missing.json" ${day})
+
+# Values no meter sends, drawn with a bounded number of ticks.
+foreach(value 1e9 1e12 -1e12 1e308 -1e308 1.7976931348623157e308 5e-324 null)
+  samples("${scratch}/extreme.json" ${value})
+  file(REMOVE "${scratch}/extreme.png")
+  run("value ${value}" 0 "" render --samples "${scratch}/extreme.json" --day 2023-11-15 --out "${scratch}/extreme.png")
+  if(NOT EXISTS "${scratch}/extreme.png")
+    string(APPEND failures "value ${value}: no image written\n")
+  endif()
+endforeach()
+
+if(failures)
+  message(FATAL_ERROR "${failures}")
+endif()
