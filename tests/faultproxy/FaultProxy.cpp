@@ -195,7 +195,8 @@ void FaultProxy::serve(int socket)
     std::string text = head.method + " " + head.target + (body.empty() ? "" : " " + body);
     bool spoil = m_options.fault != Fault::Pass && m_options.fault != Fault::WrongCertificate && m_selector.take(text);
     Fault fault = spoil ? m_options.fault : Fault::Pass;
-    say(head.method + " " + head.target + " -> " + std::string(nameOf(fault)));
+    say(head.method + " " + head.target + " -> " + std::string(nameOf(fault))
+        + (m_options.logBodies && !body.empty() ? " " + body : ""));
 
     switch (fault) {
     case Fault::Drop:
@@ -250,6 +251,13 @@ void FaultProxy::serve(int socket)
         return;
     }
     Reply upstream { result->status, result->get_header_value("Content-Type"), result->body };
+    if (fault == Fault::Delay) {
+        // The service has taken the request; only its answer is slow.
+        double seconds = m_options.delaySeconds[m_delayed++ % m_options.delaySeconds.size()];
+        auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        while (!m_stopping && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     if (fault == Fault::Truncated) {
         writeAll(ssl, truncatedResponseBytes(upstream));
         finish(false);

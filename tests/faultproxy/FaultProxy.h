@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace hestio::faultproxy {
 
@@ -26,6 +27,10 @@ struct ProxyOptions {
     unsigned count { 1 };
     unsigned every { 1 };
     double stallSeconds { 35 };
+    /// Fault::Delay holds the n-th delayed reply back by delays[n % size].
+    std::vector<double> delaySeconds { 6, 2 };
+    /// Adds each request's body to its log line.
+    bool logBodies { false };
     std::size_t hugeBytes { 50'000'000 };
     std::size_t nestingDepth { 100'000 };
 };
@@ -56,6 +61,7 @@ private:
     std::unique_ptr<Tls> m_tls;
     FaultSelector m_selector;
     int m_listening { -1 };
+    std::atomic<unsigned> m_delayed { 0 };
     std::atomic<bool> m_stopping { false };
 };
 

@@ -10,7 +10,7 @@ namespace hestio::faultproxy {
 
 namespace {
 
-    constexpr std::array<std::pair<Fault, std::string_view>, 10> names { {
+    constexpr std::array<std::pair<Fault, std::string_view>, 11> names { {
         { Fault::Pass, "pass" },
         { Fault::InvalidJson, "invalid-json" },
         { Fault::Truncated, "truncated" },
@@ -21,6 +21,7 @@ namespace {
         { Fault::Huge, "huge" },
         { Fault::Nested, "nested" },
         { Fault::WrongCertificate, "wrong-certificate" },
+        { Fault::Delay, "delay" },
     } };
 
     std::string_view reasonPhrase(int status)
@@ -72,6 +73,23 @@ std::optional<Fault> faultNamed(std::string_view name)
             return fault;
     }
     return std::nullopt;
+}
+
+std::optional<std::vector<double>> delaysNamed(std::string_view text)
+{
+    std::vector<double> delays;
+    for (std::size_t start = 0;;) {
+        std::size_t comma = text.find(',', start);
+        std::string_view item = text.substr(start, comma == std::string_view::npos ? comma : comma - start);
+        double seconds = -1;
+        auto [end, error] = std::from_chars(item.data(), item.data() + item.size(), seconds);
+        if (item.empty() || error != std::errc() || end != item.data() + item.size() || !(seconds >= 0))
+            return std::nullopt;
+        delays.push_back(seconds);
+        if (comma == std::string_view::npos)
+            return delays;
+        start = comma + 1;
+    }
 }
 
 std::string_view nameOf(Fault fault)

@@ -7,6 +7,7 @@
 #include <regex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace hestio::faultproxy {
 
@@ -22,9 +23,12 @@ enum class Fault {
     Huge, ///< the service's reply padded to a very large size (still valid JSON)
     Nested, ///< 200 with valid but absurdly deeply nested JSON
     WrongCertificate, ///< the connection presents another certificate
+    Delay, ///< the service's reply, held back for a while (a slow mobile network)
 };
 
 std::optional<Fault> faultNamed(std::string_view name);
+/// "6,2,4" as seconds; none unless every item is a number of seconds >= 0.
+std::optional<std::vector<double>> delaysNamed(std::string_view text);
 std::string_view nameOf(Fault fault);
 
 /// One HTTP reply, as the service sent it or as a fault makes it up.

@@ -8,13 +8,22 @@ namespace {
     TEST(Faults, EveryModeIsNamedBothWays)
     {
         for (const char* name : { "pass", "invalid-json", "truncated", "html-error", "empty", "stall", "drop", "huge",
-                 "nested", "wrong-certificate" }) {
+                 "nested", "wrong-certificate", "delay" }) {
             auto fault = faultNamed(name);
             ASSERT_TRUE(fault) << name;
             EXPECT_EQ(nameOf(*fault), name);
         }
         EXPECT_FALSE(faultNamed("Drop"));
         EXPECT_FALSE(faultNamed(""));
+    }
+
+    TEST(Faults, DelaysAreAListOfSecondsOrRefused)
+    {
+        EXPECT_EQ(delaysNamed("6,2"), (std::vector<double> { 6, 2 }));
+        EXPECT_EQ(delaysNamed("0"), (std::vector<double> { 0 }));
+        EXPECT_EQ(delaysNamed("2.5,4"), (std::vector<double> { 2.5, 4 }));
+        for (const char* bad : { "", ",", "6,", "-1", "six", "6;2", "2,,4" })
+            EXPECT_FALSE(delaysNamed(bad)) << bad;
     }
 
     TEST(Faults, ResponsesDeclareTheirLengthAndCloseTheConnection)

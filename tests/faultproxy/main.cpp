@@ -22,13 +22,17 @@ matches --match, the first --count of them; every other request passes.
 
   --listen PORT              port to listen on (default 0: any free one)
   --fault MODE               pass, invalid-json, truncated, html-error, empty,
-                             stall, drop, huge, nested, wrong-certificate
+                             stall, drop, huge, nested, wrong-certificate, delay
   --match REGEX              which requests (default: every one)
   --count N                  how many matching requests (default 1; 0: all);
                              for wrong-certificate, how many connections
   --every N                  of the matching requests, spoil the 1st, the
                              (N+1)th, the (2N+1)th… (default 1: each)
   --stall-seconds S          how long a stall lasts (default 35)
+  --delay-seconds S[,S...]   how long delay holds back the service's replies,
+                             taken in turn (default 6,2: the second of two
+                             requests sent close together answers first)
+  --log-bodies 1             show each request's body on its line
   --huge-bytes N             size of a huge reply (default 50000000)
   --nesting N                depth of nested JSON (default 100000)
   --other-certificate PEM, --other-key PEM
@@ -81,6 +85,15 @@ bool parse(const std::vector<std::string>& arguments, ProxyOptions& options, std
                 options.every = static_cast<unsigned>(std::stoul(value));
             } else if (name == "--stall-seconds") {
                 options.stallSeconds = std::stod(value);
+            } else if (name == "--delay-seconds") {
+                auto delays = delaysNamed(value);
+                if (!delays) {
+                    error = "bad value for --delay-seconds: " + value;
+                    return false;
+                }
+                options.delaySeconds = *delays;
+            } else if (name == "--log-bodies") {
+                options.logBodies = value == "1";
             } else if (name == "--huge-bytes") {
                 options.hugeBytes = std::stoull(value);
             } else if (name == "--nesting") {
