@@ -275,12 +275,23 @@ std::optional<std::string> FailedMovementFile::firstFailedLocation()
     return entries.front();
 }
 
+namespace {
+
+    // A posting that failed meanwhile may now stand before the entry the
+    // resend took, so the entry is looked for among all the waiting ones.
+    bool isWaiting(const Contents& contents, const std::string& entry)
+    {
+        std::vector<std::string> entries = waiting(contents);
+        return std::find(entries.begin(), entries.end(), entry) != entries.end();
+    }
+
+}
+
 bool FailedMovementFile::removeFirstFailedLocation(const std::string& entry)
 {
     std::lock_guard lock(g_fileMutex);
     Contents contents = load(path());
-    std::vector<std::string> entries = waiting(contents);
-    if (entries.empty() || entries.front() != entry)
+    if (!isWaiting(contents, entry))
         return false;
     return remove(contents, entry);
 }
@@ -289,8 +300,7 @@ bool FailedMovementFile::moveFirstFailedLocationToEnd(const std::string& entry)
 {
     std::lock_guard lock(g_fileMutex);
     Contents contents = load(path());
-    std::vector<std::string> entries = waiting(contents);
-    if (entries.empty() || entries.front() != entry)
+    if (!isWaiting(contents, entry))
         return false;
     eraseOne(contents.entries, entry);
     contents.entries.push_back(entry);

@@ -50,12 +50,13 @@ public:
 
     /// The first entry, left in the file; none when the list is empty.
     static std::optional<std::string> firstFailedLocation();
-    /// Removes the first entry when it is `entry`; false (and nothing
-    /// changes) otherwise.
+    /// Removes `entry`, the first entry when the resend took it (a posting
+    /// that failed meanwhile may stand before it now); false (and nothing
+    /// changes) when it is not waiting.
     static bool removeFirstFailedLocation(const std::string& entry);
-    /// Moves the first entry, when it is `entry`, to the end in one rewrite
-    /// (a failed resend waits behind the others); false otherwise or when the
-    /// file cannot be written.
+    /// Moves `entry` to the end in one rewrite (a failed resend waits behind
+    /// the others); false when it is not waiting or the file cannot be
+    /// written.
     static bool moveFirstFailedLocationToEnd(const std::string& entry);
 };
 

@@ -193,6 +193,20 @@ TEST_F(FailedMovementFileTest, AMovementOnItsWayIsInTheFileButNotOfferedForResen
     FailedMovementFile::endPosting("left", FailedMovementFile::PostingOutcome::Answered);
     FailedMovementFile::endPosting("arrived", FailedMovementFile::PostingOutcome::NotDelivered);
     EXPECT_EQ(FailedMovementFile::getAllFailedLocations(), (std::vector<std::string> { "arrived" }));
+    // An entry the resend took leaves wherever it stands: a posting that
+    // failed meanwhile may have come before it.
+    FailedMovementFile::beginPosting("again");
+    FailedMovementFile::addLocationToPlist("late");
+    ASSERT_EQ(FailedMovementFile::firstFailedLocation(), "arrived");
+    FailedMovementFile::beginPosting("arrived2");
+    FailedMovementFile::endPosting("again", FailedMovementFile::PostingOutcome::NotDelivered);
+    EXPECT_TRUE(FailedMovementFile::removeFirstFailedLocation("late"));
+    EXPECT_FALSE(FailedMovementFile::removeFirstFailedLocation("late"));
+    EXPECT_FALSE(FailedMovementFile::removeFirstFailedLocation("arrived2")) << "on its way";
+    FailedMovementFile::endPosting("arrived2", FailedMovementFile::PostingOutcome::Answered);
+    EXPECT_EQ(FailedMovementFile::getAllFailedLocations(), (std::vector<std::string> { "arrived", "again" }));
+    EXPECT_TRUE(FailedMovementFile::moveFirstFailedLocationToEnd("arrived"));
+    EXPECT_EQ(FailedMovementFile::getLocationFromPlist(), "again");
     EXPECT_EQ(FailedMovementFile::getLocationFromPlist(), "arrived");
     EXPECT_EQ(platform::readPropertyList(FailedMovementFile::path())->find("locations")->asArray()->size(), 0u);
 }
