@@ -6,6 +6,7 @@
 #include "net/KeychainWrapper.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/RunLoop.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/TabBarController.h"
@@ -56,7 +57,25 @@ namespace {
         label->setTextAlignment(TextAlignment::Center);
     }
 
+    /// What a request of this screen was sent for.
+    enum class AccountRequest { ChangePassword, Logout, HouseholdUsers, SavedPlaces };
+
+    bool eraseOne(std::vector<std::string>& list, const std::string& title)
+    {
+        auto found = std::find(list.begin(), list.end(), title);
+        if (found == list.end())
+            return false;
+        list.erase(found);
+        return true;
+    }
+
 }
+
+/// A deletion on its way: the place, and whose place it was.
+struct AccountTableViewController::PlaceDeletion {
+    std::shared_ptr<Location> place;
+    std::shared_ptr<User> user;
+};
 
 std::shared_ptr<AccountTableViewController> AccountTableViewController::create()
 {
@@ -117,10 +136,11 @@ void AccountTableViewController::viewDidAppear(bool animated)
 }
 
 void AccountTableViewController::startRequest(std::shared_ptr<WebServiceConnector>& slot, const char* path,
-    std::string parameters, bool forPost, bool forDownloading, int tag)
+    std::string parameters, bool forPost, bool forDownloading, int tag, std::any context)
 {
     slot = WebServiceConnector::create(path, std::move(parameters), forPost);
     slot->setTag(tag);
+    slot->setContext(std::move(context));
     slot->setDelegate(self());
     slot->startConnectionForDownload(forDownloading);
 }
@@ -130,8 +150,11 @@ void AccountTableViewController::getUsersListForHouse()
     auto user = HestioAppDelegate::shared().curUser();
     if (!user || !user->isAdministrator())
         return;
+    if (usersWsc && usersWsc->isRunning())
+        return; // appearing again while they load: that answer serves
     std::string household(user->household["name"].stringValue());
-    startRequest(usersWsc, "/api/user", "household=" + escapeParameter(household), false, true, HouseholdUsersTag);
+    startRequest(usersWsc, "/api/user", "household=" + escapeParameter(household), false, true, HouseholdUsersTag,
+        AccountRequest::HouseholdUsers);
 }
 
 void AccountTableViewController::changePasswordForCurUser(bool show)
@@ -150,7 +173,12 @@ void AccountTableViewController::changePasswordForCurUser(bool show)
 
 void AccountTableViewController::logout()
 {
+    // One logout at a time: a second one would reach the service with the
+    // token the first one ended, and its refusal would be shown as a failure.
+    if (m_logoutRunning)
+        return;
     HestioAppDelegate& session = HestioAppDelegate::shared();
+    m_loggingOutUser = session.curUser();
     if (session.locationManager)
         session.locationManager->removeAllLocations();
     std::string parameters = "logout=true";
@@ -158,7 +186,36 @@ void AccountTableViewController::logout()
     // phone nobody is signed in on.
     if (auto token = session.pushToken())
         parameters += "&push_token=" + escapeParameter(*token);
-    startRequest(wsc, "/session", std::move(parameters), true, false, LogoutTag);
+    m_logoutRunning = true;
+    startRequest(wsc, "/session", std::move(parameters), true, false, LogoutTag, AccountRequest::Logout);
+}
+
+void AccountTableViewController::logoutAnswered(bool success)
+{
+    m_logoutRunning = false;
+    auto user = HestioAppDelegate::shared().curUser();
+    auto pressedBy = std::move(m_loggingOutUser);
+    if (success || !user) {
+        // Without a signed-in user the session ended while the logout was on
+        // its way (the stored credentials were refused): what is left to do
+        // is on this phone.
+        if (!success)
+            hestio::log("The session had already ended on the service");
+        finishLogout();
+        return;
+    }
+    if (user != pressedBy)
+        return; // someone signed in meanwhile; their session stays
+    double now = RunLoop::current().clock().now().timeIntervalSince1970();
+    if (!user->hasToken() || user->tokenExpiration < now * 1000) {
+        // The token had expired and could not be renewed: the service has no
+        // session left to end, so its refusal does not keep the user here.
+        hestio::log("The session had already ended on the service");
+        finishLogout();
+        return;
+    }
+    watchSavedLocationsAgain();
+    showError("Failed to logout");
 }
 
 void AccountTableViewController::finishLogout()
@@ -166,6 +223,12 @@ void AccountTableViewController::finishLogout()
     auto keepAlive = self(); // the sign-out below pops this screen
     hestio::log("Log out was successful");
     HestioAppDelegate& session = HestioAppDelegate::shared();
+    // What was loading for this session has nobody left to show it to.
+    for (auto* running : { &usersWsc, &savedPlacesWsc, &session.locationsWsc }) {
+        if (*running)
+            (*running)->cancel();
+        running->reset();
+    }
     session.setCurUser(nullptr);
     // The next user to sign in on this phone must not see this user's places;
     // their own come with their sign-in.
@@ -366,9 +429,12 @@ void AccountTableViewController::commitEditingStyle(TableView& table, TableViewC
         return;
     HestioAppDelegate& session = HestioAppDelegate::shared();
     auto& saved = session.savedLocations;
-    std::string title = saved[static_cast<std::size_t>(path.row)]->title;
+    auto place = saved[static_cast<std::size_t>(path.row)];
+    std::string title = place->title;
+    // Each deletion runs to its own answer, however many follow it.
+    m_placesBeingDeleted.push_back(title);
     startRequest(deleteLocationWsc, "/api/location", "title=" + escapeParameter(title) + "&delete=true", true, false,
-        DeleteLocationTag);
+        DeleteLocationTag, PlaceDeletion { place, session.curUser() });
 
     saved.erase(saved.begin() + path.row);
     table.beginUpdates();
@@ -423,7 +489,8 @@ void AccountTableViewController::alertViewClickedButtonAtIndex(AlertView& alert,
     std::string parameters = "name=" + escapeParameter(user ? user->username : std::string())
         + "&password=" + escapeParameter(m_currentPasswordField->text())
         + "&new_password=" + escapeParameter(m_newPasswordField->text());
-    startRequest(wsc, "/api/user", std::move(parameters), true, false, ChangePasswordTag);
+    startRequest(
+        wsc, "/api/user", std::move(parameters), true, false, ChangePasswordTag, AccountRequest::ChangePassword);
 }
 
 void AccountTableViewController::showError(const std::string& message)
@@ -431,40 +498,117 @@ void AccountTableViewController::showError(const std::string& message)
     AlertView::create("Error Occurred", message, this, std::string("OK"))->show();
 }
 
-void AccountTableViewController::dataSent(bool success, int tag)
+bool AccountTableViewController::stillSignedIn(const std::shared_ptr<User>& user)
 {
-    switch (tag) {
-    case ChangePasswordTag:
-        wsc.reset();
+    auto current = HestioAppDelegate::shared().curUser();
+    return current && current == user;
+}
+
+void AccountTableViewController::requestFinished(WebServiceConnector& request, bool success, const json::Value& data)
+{
+    for (auto* slot : { &wsc, &usersWsc, &deleteLocationWsc, &savedPlacesWsc }) {
+        if (slot->get() == &request)
+            slot->reset();
+    }
+    if (const auto* deletion = request.context<PlaceDeletion>()) {
+        eraseOne(m_placesBeingDeleted, deletion->place->title);
+        if (!success)
+            placeDeletionFailed(*deletion, true);
+        return;
+    }
+    const auto* kind = request.context<AccountRequest>();
+    if (!kind)
+        return;
+    switch (*kind) {
+    case AccountRequest::ChangePassword:
         if (success)
             hestio::log("Successfully changed your password");
-        else
+        else if (HestioAppDelegate::shared().curUser())
             showError("Failed to change your password.");
         break;
-    case LogoutTag:
-        wsc.reset();
-        if (success) {
-            finishLogout();
-        } else {
-            watchSavedLocationsAgain();
-            showError("Failed to logout");
-        }
+    case AccountRequest::Logout:
+        logoutAnswered(success);
         break;
-    case DeleteLocationTag:
-        deleteLocationWsc.reset();
-        if (!success)
-            showError("Failed to post your location.");
+    case AccountRequest::HouseholdUsers:
+        usersReceived(success, data);
         break;
-    default:
+    case AccountRequest::SavedPlaces:
+        if (success)
+            savedPlacesReceived(data);
+        else
+            hestio::log("Failed to get your saved locations");
         break;
     }
 }
 
-void AccountTableViewController::dataReceived(bool success, const json::Value& data, int tag)
+void AccountTableViewController::requestFailed(WebServiceConnector& request, const TransportError&)
 {
-    if (tag != HouseholdUsersTag)
+    // The info panel has told the user.
+    for (auto* slot : { &wsc, &usersWsc, &deleteLocationWsc, &savedPlacesWsc }) {
+        if (slot->get() == &request)
+            slot->reset();
+    }
+    if (const auto* deletion = request.context<PlaceDeletion>()) {
+        eraseOne(m_placesBeingDeleted, deletion->place->title);
+        placeDeletionFailed(*deletion, false);
         return;
-    usersWsc.reset();
+    }
+    const auto* kind = request.context<AccountRequest>();
+    if (kind && *kind == AccountRequest::Logout) {
+        // A logout that never reached the service leaves the user signed in,
+        // still watching their places.
+        m_logoutRunning = false;
+        m_loggingOutUser.reset();
+        if (HestioAppDelegate::shared().curUser())
+            watchSavedLocationsAgain();
+        else
+            finishLogout();
+    }
+}
+
+void AccountTableViewController::placeDeletionFailed(const PlaceDeletion& deletion, bool refused)
+{
+    if (!stillSignedIn(deletion.user))
+        return;
+    if (refused)
+        showError("Failed to post your location.");
+    // The place may still be on the service (and would come back at the next
+    // sign-in unwatched): the list shows again what the service has.
+    downloadSavedPlaces();
+}
+
+void AccountTableViewController::downloadSavedPlaces()
+{
+    startRequest(savedPlacesWsc, "/api/location", {}, false, true, 0, AccountRequest::SavedPlaces);
+}
+
+void AccountTableViewController::savedPlacesReceived(const json::Value& data)
+{
+    HestioAppDelegate& session = HestioAppDelegate::shared();
+    if (!session.curUser() || m_logoutRunning)
+        return;
+    std::vector<std::shared_ptr<Location>> places;
+    for (auto& place : LocationManager::savedLocationsFromReply(data)) {
+        if (std::find(m_placesBeingDeleted.begin(), m_placesBeingDeleted.end(), place->title)
+            == m_placesBeingDeleted.end())
+            places.push_back(std::move(place));
+    }
+    if (session.locationManager) {
+        for (const auto& old : session.savedLocations) {
+            bool kept = std::any_of(
+                places.begin(), places.end(), [&](const auto& place) { return place->title == old->title; });
+            if (!kept)
+                session.locationManager->stopMonitoringRegionWithIdentifier(old->title);
+        }
+        session.locationManager->watchSavedLocations(places);
+    }
+    session.savedLocations = std::move(places);
+    if (isViewLoaded())
+        tableView().reloadData();
+}
+
+void AccountTableViewController::usersReceived(bool success, const json::Value& data)
+{
     if (!success) {
         hestio::log("Failed to get user data");
         return;
@@ -482,17 +626,6 @@ void AccountTableViewController::dataReceived(bool success, const json::Value& d
     m_usersLoaded = true;
     if (isViewLoaded())
         tableView().reloadData();
-}
-
-bool AccountTableViewController::requestToServerFailedWithError(const TransportError&, const std::string&)
-{
-    // The info panel has told the user; a logout that never reached the
-    // service leaves the user signed in, still watching their places.
-    if (wsc && wsc->tag() == LogoutTag) {
-        wsc.reset();
-        watchSavedLocationsAgain();
-    }
-    return true;
 }
 
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/User.h"
 #include "net/WebServiceConnector.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/ui/AlertView.h"
@@ -7,6 +8,7 @@
 #include "platform/ui/TextField.h"
 #include "json/Value.h"
 
+#include <any>
 #include <memory>
 #include <vector>
 
@@ -52,17 +54,19 @@ public:
     void accessoryButtonTappedForRowWithIndexPath(platform::TableView&, platform::IndexPath path) override;
     void didSelectRowAtIndexPath(platform::TableView&, platform::IndexPath path) override;
 
-    // Alerts and requests
+    // Alerts and requests; each request carries what it was sent for.
     void alertViewClickedButtonAtIndex(platform::AlertView& alert, int index) override;
-    void dataSent(bool success, int tag) override;
-    void dataReceived(bool success, const json::Value& data, int tag) override;
-    bool requestToServerFailedWithError(const platform::TransportError& error, const std::string& parameters) override;
+    void requestFinished(WebServiceConnector& request, bool success, const json::Value& data) override;
+    void requestFailed(WebServiceConnector& request, const platform::TransportError& error) override;
 
     /// The other users of the household ("username", "type", "household").
     std::vector<json::Value> usersInHousehold;
     std::shared_ptr<WebServiceConnector> wsc;
     std::shared_ptr<WebServiceConnector> usersWsc;
     std::shared_ptr<WebServiceConnector> deleteLocationWsc;
+    /// Downloads the saved places again after a deletion failed, so the list
+    /// shows what the service has.
+    std::shared_ptr<WebServiceConnector> savedPlacesWsc;
     /// The open "Set Location Name" alert, if any.
     std::shared_ptr<platform::AlertView> locationTitleAlert;
 
@@ -71,15 +75,32 @@ public:
     platform::TextField* newPasswordField() const { return m_newPasswordField.get(); }
     platform::TextField* locationNameField() const { return m_locationNameField.get(); }
 
+    bool isLoggingOut() const { return m_logoutRunning; }
+
 private:
+    struct PlaceDeletion;
     std::shared_ptr<AccountTableViewController> self();
     void startRequest(std::shared_ptr<WebServiceConnector>& slot, const char* path, std::string parameters,
-        bool forPost, bool forDownloading, int tag);
+        bool forPost, bool forDownloading, int tag, std::any context);
     void showError(const std::string& message);
+    void logoutAnswered(bool success);
     void finishLogout();
     void watchSavedLocationsAgain();
+    void placeDeletionFailed(const PlaceDeletion& deletion, bool refused);
+    void downloadSavedPlaces();
+    void savedPlacesReceived(const json::Value& data);
+    void usersReceived(bool success, const json::Value& data);
+    /// Whether `user` is still the one signed in (a late answer of an
+    /// earlier session changes nothing of the next one's).
+    static bool stillSignedIn(const std::shared_ptr<User>& user);
 
     bool m_usersLoaded { false };
+    bool m_logoutRunning { false };
+    /// Who pressed Log Out, for the answer.
+    std::shared_ptr<User> m_loggingOutUser;
+    /// Titles whose deletion is on its way; a download of the places does
+    /// not bring them back meanwhile.
+    std::vector<std::string> m_placesBeingDeleted;
     bool m_observing { false };
     std::shared_ptr<platform::AlertView> m_passwordAlert;
     std::shared_ptr<platform::TextField> m_currentPasswordField;

@@ -245,6 +245,7 @@ bool HestioAppDelegate::sessionNeedsRenewal() const
 namespace {
     /// Told apart from the saved-locations download in the callbacks.
     struct SessionRenewalRequest { };
+    struct SavedLocationsDownload { };
 }
 
 void HestioAppDelegate::renewSession(std::function<void()> done)
@@ -282,6 +283,15 @@ void HestioAppDelegate::endRenewal()
 
 void HestioAppDelegate::requestFinished(WebServiceConnector& request, bool success, const json::Value& data)
 {
+    if (request.context<SavedLocationsDownload>()) {
+        // Only the newest download speaks for the session: an older one may
+        // belong to an earlier sign-in, or answer after the newer one did.
+        if (&request == locationsWsc.get()) {
+            locationsWsc.reset();
+            dataReceived(success, data, request.tag());
+        }
+        return;
+    }
     if (!request.context<SessionRenewalRequest>()) {
         WebServiceConnectorDelegate::requestFinished(request, success, data);
         return;
@@ -308,6 +318,11 @@ void HestioAppDelegate::requestFinished(WebServiceConnector& request, bool succe
 
 void HestioAppDelegate::requestFailed(WebServiceConnector& request, const platform::TransportError& error)
 {
+    if (request.context<SavedLocationsDownload>()) {
+        if (&request == locationsWsc.get())
+            locationsWsc.reset(); // the list stays as it was
+        return;
+    }
     if (!request.context<SessionRenewalRequest>()) {
         WebServiceConnectorDelegate::requestFailed(request, error);
         return;
@@ -358,6 +373,7 @@ void HestioAppDelegate::getUsersSavedLocations()
 {
     locationsWsc = WebServiceConnector::create("/api/location", std::nullopt, false);
     locationsWsc->setTag(3);
+    locationsWsc->setContext(SavedLocationsDownload {});
     locationsWsc->setDelegate(weak_from_this());
     locationsWsc->startConnectionForDownload(true);
 }
@@ -366,21 +382,8 @@ void HestioAppDelegate::dataReceived(bool success, const json::Value& data, int)
 {
     if (!success)
         return;
-    savedLocations.clear();
-    const json::Value& locations = data["locations"];
-    for (std::size_t i = 0; locations.isArray() && i < locations.count(); ++i) {
-        const json::Value& element = locations[i];
-        std::string title(element["title"].stringValue());
-        GeoLocation position;
-        position.coordinate = { element["latitude"].doubleValue(), element["longitude"].doubleValue() };
-        savedLocations.push_back(Location::initWithTitle(title, position));
-        if (locationManager->regionIsAlreadyBeingMonitoredWithIdentifier(title)) {
-            hestio::log("Location is already being monitored");
-        } else {
-            hestio::log("location is NOT being monitored: " + title);
-            locationManager->startMonitoringRegionWithCenter(position.coordinate, title);
-        }
-    }
+    savedLocations = LocationManager::savedLocationsFromReply(data);
+    locationManager->watchSavedLocations(savedLocations);
 }
 
 void HestioAppDelegate::dataSent(bool success, int)

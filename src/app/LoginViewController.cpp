@@ -33,6 +33,14 @@ namespace {
         }
     };
 
+    std::shared_ptr<Button> makeBarButton(const char* identifier, const char* title, Rect frame)
+    {
+        auto button = Button::create(Button::Type::RoundedRect, frame);
+        button->setAccessibilityIdentifier(identifier);
+        button->setTitle(title);
+        return button;
+    }
+
     std::shared_ptr<TextField> makeField(const char* identifier, const char* placeholder, Rect frame)
     {
         auto field = TextField::create(frame);
@@ -98,8 +106,45 @@ void LoginViewController::loadView()
     });
     root->addSubview(login);
 
+    keyboardControls = makeKeyboardControls();
+    username->setInputAccessoryView(keyboardControls);
+    password->setInputAccessoryView(keyboardControls);
+
     setView(root);
     activeField = username.get();
+}
+
+std::shared_ptr<View> LoginViewController::makeKeyboardControls()
+{
+    auto bar = View::create({ 0, 0, 320, 44 });
+    bar->setAccessibilityIdentifier("keyboardControls");
+    bar->setBackgroundColor(Color::hex(0x5d6570, 0.95));
+    std::weak_ptr<ViewController> weak = weak_from_this();
+    auto wire = [weak](Button& button, void (LoginViewController::*action)()) {
+        button.addTarget(ControlEventTouchUpInside, [weak, action](Control&) {
+            if (auto self = std::dynamic_pointer_cast<LoginViewController>(weak.lock()))
+                (self.get()->*action)();
+        });
+    };
+    previousButton = makeBarButton("previousButton", "Previous", { 6, 7, 80, 30 });
+    wire(*previousButton, &LoginViewController::prevField);
+    nextButton = makeBarButton("nextButton", "Next", { 92, 7, 64, 30 });
+    wire(*nextButton, &LoginViewController::nextField);
+    auto done = makeBarButton("doneButton", "Done", { 250, 7, 64, 30 });
+    wire(*done, &LoginViewController::resignKeyboard);
+    for (const auto& button : { previousButton, nextButton, done })
+        bar->addSubview(button);
+    updateKeyboardControls();
+    return bar;
+}
+
+void LoginViewController::updateKeyboardControls()
+{
+    // Previous leads nowhere from the first field, Next nowhere from the last.
+    if (previousButton)
+        previousButton->setEnabled(activeField != username.get());
+    if (nextButton)
+        nextButton->setEnabled(activeField != password.get());
 }
 
 void LoginViewController::viewDidAppear(bool)
@@ -107,6 +152,7 @@ void LoginViewController::viewDidAppear(bool)
     username->setDelegate(this);
     password->setDelegate(this);
     activeField = username.get();
+    updateKeyboardControls();
 }
 
 void LoginViewController::moveViews(const char* animationName, double dy)
@@ -127,6 +173,7 @@ void LoginViewController::textFieldDidBeginEditing(TextField& field)
         moveViews("Move Up", -slideDistance);
     }
     activeField = &field;
+    updateKeyboardControls();
 }
 
 bool LoginViewController::textFieldShouldReturn(TextField&)

@@ -48,6 +48,10 @@ public:
     std::shared_ptr<platform::Button> login;
     std::shared_ptr<platform::ImageView> lightbulb;
     std::shared_ptr<platform::ImageView> logotext;
+    /// Previous, Next and Done above the keyboard of both fields.
+    std::shared_ptr<platform::View> keyboardControls;
+    std::shared_ptr<platform::Button> previousButton;
+    std::shared_ptr<platform::Button> nextButton;
     platform::TextField* activeField { nullptr };
     std::string usernameText;
     std::string passwordText;
@@ -59,6 +63,8 @@ public:
     static constexpr double finishDelaySeconds = 0.5;
 
 private:
+    std::shared_ptr<platform::View> makeKeyboardControls();
+    void updateKeyboardControls();
     void moveViews(const char* animationName, double dy);
     void finishedLoggingIn();
     std::shared_ptr<WebServiceConnectorDelegate> selfAsDelegate();

@@ -14,11 +14,17 @@ namespace hestio {
 /// The main thread adds to it while the background resend takes from it, so
 /// every operation holds one process-wide lock across its read and its
 /// atomic rewrite; neither side can lose the other's entries.
+///
+/// Nothing in it is ever lost: a file that cannot be read is moved aside
+/// (kept beside it with the time in its name) rather than overwritten, and an
+/// entry that cannot be written stays in memory, is listed and resent like
+/// the others, and goes into the file at the next write that succeeds.
 class FailedMovementFile {
 public:
     static std::filesystem::path path();
 
-    /// Every entry, oldest first; empty for a missing or unreadable file.
+    /// Every entry waiting for a resend, oldest first; a posting on its way
+    /// (beginPosting) is not listed.
     static std::vector<std::string> getAllFailedLocations();
     /// Appends an entry at the end.
     static void addLocationToPlist(const std::string& entry);
@@ -26,17 +32,31 @@ public:
     /// the list is empty.
     static std::optional<std::string> getLocationFromPlist();
 
+    // A movement goes into the file before it is posted and leaves it once
+    // the service has answered for it, so a process killed while it is on
+    // its way still has it. While on its way it is not offered for a resend.
+
+    /// Keeps `entry` before it is posted.
+    static void beginPosting(const std::string& entry);
+    enum class PostingOutcome {
+        Answered, ///< the service took it or refused it: it leaves the file
+        NotDelivered, ///< it may never have arrived: it waits for the resend
+    };
+    static void endPosting(const std::string& entry, PostingOutcome outcome);
+
     // The resend works on the first entry in place, so that a process killed
     // while the entry is on its way still has it in the file: it leaves the
     // file only once the service has taken it.
 
     /// The first entry, left in the file; none when the list is empty.
     static std::optional<std::string> firstFailedLocation();
-    /// Removes the first entry when it is `entry`; false (and nothing
-    /// changes) otherwise or when the file cannot be written.
+    /// Removes `entry`, the first entry when the resend took it (a posting
+    /// that failed meanwhile may stand before it now); false (and nothing
+    /// changes) when it is not waiting.
     static bool removeFirstFailedLocation(const std::string& entry);
-    /// Moves the first entry, when it is `entry`, to the end in one rewrite
-    /// (a failed resend waits behind the others); false otherwise.
+    /// Moves `entry` to the end in one rewrite (a failed resend waits behind
+    /// the others); false when it is not waiting or the file cannot be
+    /// written.
     static bool moveFirstFailedLocationToEnd(const std::string& entry);
 };
 

@@ -29,6 +29,18 @@ namespace {
         return hestio::format("%.15g", value);
     }
 
+    /// A movement posting: the entry it keeps in the failed-movement file
+    /// while it is on its way.
+    struct MovementPosting {
+        std::string entry;
+    };
+    /// The posting that creates a saved location.
+    struct PlaceCreation {
+        std::string title;
+    };
+
+    constexpr const char* unreadableAnswer = "The service's answer could not be read.";
+
 }
 
 std::shared_ptr<LocationManager> LocationManager::create(std::string regionFile)
@@ -108,6 +120,31 @@ void LocationManager::removeAllLocations()
         m_locationManager->stopMonitoringForRegion(region);
 }
 
+std::vector<std::shared_ptr<Location>> LocationManager::savedLocationsFromReply(const json::Value& reply)
+{
+    std::vector<std::shared_ptr<Location>> saved;
+    const json::Value& locations = reply["locations"];
+    for (std::size_t i = 0; locations.isArray() && i < locations.count(); ++i) {
+        const json::Value& element = locations[i];
+        GeoLocation position;
+        position.coordinate = { element["latitude"].doubleValue(), element["longitude"].doubleValue() };
+        saved.push_back(Location::initWithTitle(std::string(element["title"].stringValue()), position));
+    }
+    return saved;
+}
+
+void LocationManager::watchSavedLocations(const std::vector<std::shared_ptr<Location>>& locations)
+{
+    for (const auto& location : locations) {
+        if (regionIsAlreadyBeingMonitoredWithIdentifier(location->title)) {
+            hestio::log("Location is already being monitored");
+        } else {
+            hestio::log("location is NOT being monitored: " + location->title);
+            startMonitoringRegionWithCenter(location->location.coordinate, location->title);
+        }
+    }
+}
+
 void LocationManager::startUpdatingLocation()
 {
     m_locationManager->startUpdatingLocation();
@@ -132,6 +169,7 @@ void LocationManager::didUpdateToLocation(
         + "&latitude=" + escapeParameter(defaultText(newLocation.coordinate.latitude));
     locationPostWSC = WebServiceConnector::create("/api/location", parameters, true);
     locationPostWSC->setTag(0);
+    locationPostWSC->setContext(PlaceCreation { m_title });
     locationPostWSC->setDelegate(weak_from_this());
     locationPostWSC->startConnectionForDownload(false);
 
@@ -176,40 +214,41 @@ void LocationManager::postLocationAs(const std::string& action, const CircularRe
     std::string parameters = "action=" + escapeParameter(action) + "&title=" + escapeParameter(region.identifier)
         + hestio::format(
             "&longitude=%f&latitude=%f&timestamp=%lld", region.center.longitude, region.center.latitude, timestamp);
-    // A posting still on its way keeps running until its answer: replacing
-    // it here must not cancel it and lose that movement.
-    if (locationSensingPostWSC && locationSensingPostWSC->isRunning())
-        m_earlierPostings.push_back(std::move(locationSensingPostWSC));
+    // Each posting runs to its own answer; replacing the property does not
+    // stop the one before. The movement is in the failed-movement file while
+    // it is on its way, so that a process ended meanwhile does not lose it.
     locationSensingPostWSC = WebServiceConnector::create("/api/movement", parameters, true);
     locationSensingPostWSC->setTag(1);
+    std::string entry = locationSensingPostWSC->parameters();
+    locationSensingPostWSC->setContext(MovementPosting { entry });
     locationSensingPostWSC->setDelegate(weak_from_this());
+    FailedMovementFile::beginPosting(entry);
     locationSensingPostWSC->startConnectionForDownload(false);
-}
-
-std::shared_ptr<WebServiceConnector> LocationManager::takeFinishedPosting()
-{
-    // The posting that just answered is the one no longer running.
-    if (locationSensingPostWSC && !locationSensingPostWSC->isRunning())
-        return std::move(locationSensingPostWSC);
-    for (auto it = m_earlierPostings.begin(); it != m_earlierPostings.end(); ++it) {
-        if (!(*it)->isRunning()) {
-            auto finished = std::move(*it);
-            m_earlierPostings.erase(it);
-            return finished;
-        }
+    if (!locationSensingPostWSC->isRunning()) {
+        // No connection could be made, so no answer will come: it waits for
+        // the resend.
+        locationSensingPostWSC.reset();
+        movementNotDelivered(entry, entry, "The connection failed");
     }
-    return nullptr;
 }
 
-void LocationManager::dataSent(bool success, int tag)
+void LocationManager::requestFinished(WebServiceConnector& request, bool success, const json::Value&)
 {
-    auto posting = tag == 1 ? takeFinishedPosting() : nullptr;
-    if (!success && posting && !posting->answeredWithJSON()) {
-        // Not the service's answer (a gateway's error page, an empty or
-        // unreadable body): the movement may never have reached it, so it is
-        // kept for the resend like a posting that failed on the way, rather
-        // than dropped.
-        keepForResend(posting->parameters(), "The service's answer could not be read.");
+    if (locationSensingPostWSC.get() == &request)
+        locationSensingPostWSC.reset();
+    if (locationPostWSC.get() == &request)
+        locationPostWSC.reset();
+    if (const auto* posting = request.context<MovementPosting>()) {
+        if (!success && !request.answeredWithJSON()) {
+            // Not the service's answer (a gateway's error page, an empty or
+            // unreadable body): the movement may never have reached it, so it
+            // waits for the resend like a posting that failed on the way.
+            movementNotDelivered(posting->entry, request.parameters(), unreadableAnswer);
+            return;
+        }
+        FailedMovementFile::endPosting(posting->entry, FailedMovementFile::PostingOutcome::Answered);
+    } else if (request.context<PlaceCreation>() && !success && !request.answeredWithJSON()) {
+        placeNotCreated(request.parameters(), unreadableAnswer);
         return;
     }
     if (!success) {
@@ -221,20 +260,35 @@ void LocationManager::dataSent(bool success, int tag)
     hestio::log("successfully posted server");
 }
 
-bool LocationManager::requestToServerFailedWithError(const TransportError& error, const std::string& parameters)
+void LocationManager::requestFailed(WebServiceConnector& request, const TransportError& error)
 {
-    takeFinishedPosting();
-    keepForResend(parameters, error.localizedDescription);
-    return true;
+    if (locationSensingPostWSC.get() == &request)
+        locationSensingPostWSC.reset();
+    if (locationPostWSC.get() == &request)
+        locationPostWSC.reset();
+    if (const auto* posting = request.context<MovementPosting>())
+        movementNotDelivered(posting->entry, request.parameters(), error.localizedDescription);
+    else if (request.context<PlaceCreation>())
+        placeNotCreated(request.parameters(), error.localizedDescription);
 }
 
-void LocationManager::keepForResend(const std::string& parameters, const std::string& reason)
+void LocationManager::movementNotDelivered(
+    const std::string& entry, const std::string& parameters, const std::string& reason)
 {
     std::string text = "Failed to post location for params: " + parameters + ":\n " + reason;
     hestio::log(text);
-    addLocationToPlist(parameters);
+    FailedMovementFile::endPosting(entry, FailedMovementFile::PostingOutcome::NotDelivered);
     if (Application::shared().applicationState() == ApplicationState::Background)
         Application::shared().presentLocalNotificationNow({ text, "OK" });
+}
+
+void LocationManager::placeNotCreated(const std::string& parameters, const std::string& reason)
+{
+    // A new place is not a movement: kept in the failed-movement file it
+    // would be resent to the movements, refused there for ever, and the
+    // place still missing. The user is told instead, and can add it again.
+    hestio::log("Failed to post location for params: " + parameters + ":\n " + reason);
+    AlertView::create("Error Occurred", "Failed to post your location.", nullptr, "OK")->show();
 }
 
 }

@@ -36,6 +36,11 @@ public:
     void stopUpdatingLocation();
     void postLocationAs(const std::string& action, const platform::CircularRegion& region);
 
+    /// The saved locations of a "/api/location" reply, in its order.
+    static std::vector<std::shared_ptr<Location>> savedLocationsFromReply(const json::Value& reply);
+    /// Watches each of them that is not watched yet.
+    void watchSavedLocations(const std::vector<std::shared_ptr<Location>>& locations);
+
     // The failed-movement file
     static std::vector<std::string> getAllFailedLocations();
     static void addLocationToPlist(const std::string& entry);
@@ -60,21 +65,18 @@ public:
     void monitoringDidFailForRegion(
         platform::GeoLocationManager&, const platform::CircularRegion&, const platform::LocationError&) override;
 
-    // Request callbacks
-    void dataSent(bool success, int tag) override;
-    bool requestToServerFailedWithError(const platform::TransportError& error, const std::string& parameters) override;
+    // Request callbacks: each posting finds what it sent in its context.
+    void requestFinished(WebServiceConnector& request, bool success, const json::Value& data) override;
+    void requestFailed(WebServiceConnector& request, const platform::TransportError& error) override;
 
     explicit LocationManager(std::string regionFile);
 
 private:
-    std::shared_ptr<WebServiceConnector> takeFinishedPosting();
-    void keepForResend(const std::string& parameters, const std::string& reason);
+    void movementNotDelivered(const std::string& entry, const std::string& parameters, const std::string& reason);
+    void placeNotCreated(const std::string& parameters, const std::string& reason);
 
     std::unique_ptr<platform::GeoLocationManager> m_locationManager;
     std::string m_title;
-    /// Movement postings replaced in locationSensingPostWSC by a newer one
-    /// before they answered; kept until they do.
-    std::vector<std::shared_ptr<WebServiceConnector>> m_earlierPostings;
 };
 
 }

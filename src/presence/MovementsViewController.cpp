@@ -54,12 +54,29 @@ void MovementsViewController::viewDidLoad()
 void MovementsViewController::viewDidUnload()
 {
     data = json::Value();
+    // The list it was loading is gone with the view.
+    if (movementWSC)
+        movementWSC->cancel();
     movementWSC.reset();
     if (movementTableView) {
         movementTableView->setDataSource(nullptr);
         movementTableView->setDelegate(nullptr);
     }
     movementTableView.reset();
+}
+
+void MovementsViewController::requestFinished(WebServiceConnector& request, bool success, const json::Value& reply)
+{
+    // An older download (the view was loaded again meanwhile) says less than
+    // the newest one.
+    if (&request == movementWSC.get())
+        dataReceived(success, reply, request.tag());
+}
+
+void MovementsViewController::requestFailed(WebServiceConnector& request, const platform::TransportError&)
+{
+    if (&request == movementWSC.get())
+        movementWSC.reset();
 }
 
 void MovementsViewController::dataReceived(bool, const json::Value& reply, int)

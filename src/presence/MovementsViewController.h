@@ -36,6 +36,9 @@ public:
     int numberOfRowsInSection(platform::TableView&, int) override;
     std::shared_ptr<platform::TableViewCell> cellForRowAtIndexPath(platform::TableView&, platform::IndexPath) override;
     void dataReceived(bool success, const json::Value& data, int tag) override;
+    /// Only the newest download fills the list.
+    void requestFinished(WebServiceConnector& request, bool success, const json::Value& data) override;
+    void requestFailed(WebServiceConnector& request, const platform::TransportError& error) override;
 
     json::Value data;
     std::shared_ptr<platform::TableView> movementTableView;

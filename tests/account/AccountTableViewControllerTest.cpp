@@ -408,3 +408,245 @@ TEST_F(AccountTableViewControllerTest, AnAlertOutlivingTheScreenIsAnsweredSafely
 }
 
 }
+
+namespace {
+
+const Coordinate kPool { 40.6, -73.9 };
+const char* kOK = R"({"success":true})";
+const char* kRefused = R"({"success":false,"error":"no saved location is titled Home"})";
+
+/// Three saved places; replies come after the delays a slow network gives.
+struct DeletingPlacesTest : AccountTableViewControllerTest {
+    DeletingPlacesTest()
+    {
+        addSavedLocation("Home", kAway);
+        addSavedLocation("Gym", kGym);
+        addSavedLocation("Pool", kPool);
+        open();
+        transport->clearRequests();
+    }
+    void swipeDelete(int row) { screen->commitEditingStyle(table(), TableViewCellEditingStyle::Delete, { 4, row }); }
+    std::vector<std::string> sentLines() const
+    {
+        std::vector<std::string> lines;
+        for (const auto& request : transport->requests()) {
+            std::string body = request.body.substr(0, request.body.rfind("&token="));
+            lines.push_back(request.method + " " + request.url.substr(request.url.find("/api/")) + " " + body);
+        }
+        return lines;
+    }
+    std::size_t errorAlerts() const
+    {
+        std::size_t count = 0;
+        for (const auto& alert : application->visibleAlerts())
+            count += alert->title() == "Error Occurred";
+        return count;
+    }
+    static std::string placesReply(const std::vector<std::string>& titles)
+    {
+        std::string items;
+        for (const auto& title : titles)
+            items += std::string(items.empty() ? "" : ",") + R"({"title":")" + title
+                + R"(","latitude":40.6,"longitude":-73.9})";
+        return R"({"success":true,"locations":[)" + items + "]}";
+    }
+};
+
+}
+
+TEST_F(DeletingPlacesTest, TwoDeletesAnsweredInReverseOrderBothReachTheServiceAndAreHandledOnce)
+{
+    transport->enqueue(FakeTransport::Reply::json(kOK).after(6));
+    transport->enqueue(FakeTransport::Reply::json(kOK).after(2));
+    swipeDelete(0);
+    loop.advance(1.5);
+    swipeDelete(0);
+    EXPECT_EQ(sentLines(),
+        (std::vector<std::string> {
+            "POST /api/location title=Home&delete=true", "POST /api/location title=Gym&delete=true" }));
+    EXPECT_EQ(locationRows(), (std::vector<std::string> { "Pool", "Add location" }));
+    EXPECT_FALSE(watching("Home"));
+    EXPECT_FALSE(watching("Gym"));
+
+    loop.advance(2); // the second answers first
+    loop.advance(3);
+    EXPECT_EQ(transport->requestCount(), 2u) << "nothing more was needed";
+    EXPECT_EQ(errorAlerts(), 0u);
+    EXPECT_EQ(savedTitles(), (std::vector<std::string> { "Pool" }));
+    EXPECT_EQ(screen->deleteLocationWsc, nullptr);
+    loop.advance(60);
+    EXPECT_EQ(transport->requestCount(), 2u);
+}
+
+TEST_F(DeletingPlacesTest, ARefusedDeleteIsShownOnceAndTheListShowsWhatTheServiceHas)
+{
+    transport->enqueue(FakeTransport::Reply::json(kRefused).after(6)); // Home
+    transport->enqueue(FakeTransport::Reply::json(kOK).after(2)); // Gym
+    transport->enqueue(FakeTransport::Reply::json(placesReply({ "Home", "Pool" })).after(1));
+    swipeDelete(0);
+    loop.advance(1.5);
+    swipeDelete(0);
+    loop.advance(2);
+    EXPECT_EQ(errorAlerts(), 0u) << "the delete that succeeded shows nothing";
+
+    loop.advance(2.5);
+    ASSERT_EQ(errorAlerts(), 1u);
+    EXPECT_EQ(application->topAlert()->message(), "Failed to post your location.");
+    ASSERT_EQ(transport->requestCount(), 3u);
+    EXPECT_EQ(transport->lastRequest().method, "GET");
+    EXPECT_EQ(transport->lastRequest().url, "https://localhost:8443/kivoraserver/api/location?token=T0K3N&token=T0K3N");
+
+    loop.advance(1);
+    EXPECT_EQ(savedTitles(), (std::vector<std::string> { "Home", "Pool" }));
+    EXPECT_EQ(locationRows(), (std::vector<std::string> { "Home", "Pool", "Add location" }));
+    EXPECT_TRUE(watching("Home")) << "a place the service still has is watched again";
+    EXPECT_FALSE(watching("Gym"));
+    EXPECT_EQ(errorAlerts(), 1u);
+}
+
+TEST_F(DeletingPlacesTest, APlaceWhoseDeleteIsStillOnItsWayDoesNotComeBackWithTheList)
+{
+    transport->enqueue(FakeTransport::Reply::failure().after(1)); // Home, lost on the way
+    transport->enqueue(FakeTransport::Reply::json(kOK).after(6)); // Gym
+    transport->enqueue(FakeTransport::Reply::json(placesReply({ "Home", "Gym", "Pool" })).after(1));
+    swipeDelete(0);
+    swipeDelete(0);
+    loop.advance(1);
+    EXPECT_EQ(errorAlerts(), 0u) << "a network failure shows the info panel, not an alert";
+    loop.advance(1);
+    EXPECT_EQ(savedTitles(), (std::vector<std::string> { "Home", "Pool" }));
+    EXPECT_FALSE(watching("Gym"));
+    loop.advance(5);
+    EXPECT_EQ(savedTitles(), (std::vector<std::string> { "Home", "Pool" }));
+    EXPECT_EQ(transport->requestCount(), 3u);
+}
+
+TEST_F(DeletingPlacesTest, AScreenClosedWhileItsDeleteRunsHearsTheAnswerSafely)
+{
+    transport->enqueue(FakeTransport::Reply::json(kRefused).after(3));
+    transport->enqueue(FakeTransport::Reply::json(placesReply({ "Home", "Pool", "Gym" })));
+    swipeDelete(0);
+    navigation->popViewControllerAnimated(false);
+    std::weak_ptr<AccountTableViewController> weak = screen;
+    screen.reset();
+    EXPECT_FALSE(weak.expired()) << "the request keeps the screen to its answer";
+    loop.advance(3);
+    EXPECT_EQ(errorAlerts(), 1u);
+    EXPECT_EQ(savedTitles(), (std::vector<std::string> { "Home", "Pool", "Gym" }));
+    EXPECT_TRUE(watching("Home"));
+    loop.advance(1);
+    EXPECT_TRUE(weak.expired()) << "and lets it go afterwards";
+    application->topAlert()->clickButtonAtIndex(0);
+}
+
+TEST_F(AccountTableViewControllerTest, TwoPasswordChangesAnsweredInReverseOrderAreEachHandledOnce)
+{
+    open();
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":false})").after(4));
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})").after(1));
+    for (const char* typed : { "first", "second" }) {
+        select(2, 0);
+        screen->newPasswordField()->setText(typed);
+        application->topAlert()->clickButtonAtIndex(1);
+    }
+    loop.advance(1);
+    EXPECT_TRUE(logs.contains("Successfully changed your password"));
+    EXPECT_FALSE(application->topAlert());
+    loop.advance(3);
+    ASSERT_TRUE(application->topAlert());
+    EXPECT_EQ(application->topAlert()->message(), "Failed to change your password.");
+    EXPECT_EQ(application->visibleAlerts().size(), 1u);
+}
+
+namespace {
+
+struct LoggingOutWhileBusyTest : LoggingOutTest {
+    /// Renewal as the app wires it: requests wait for it while the token is
+    /// out of date.
+    void renewLikeTheApp()
+    {
+        auto& environment = ServiceEnvironment::shared();
+        environment.sessionNeedsRenewal = [this] { return session().sessionNeedsRenewal(); };
+        environment.renewSession = [this](std::function<void()> done) { session().renewSession(std::move(done)); };
+    }
+    void expire() { user->tokenExpiration = 1000; }
+    bool loggedOutEverywhere()
+    {
+        return !session().curUser() && loggedOut == 1 && !stored("demo")
+            && !UserDefaults::standard().stringForKey("username");
+    }
+};
+
+}
+
+TEST_F(LoggingOutWhileBusyTest, LogOutCancelsTheDownloadsOfTheSessionAndIgnoresASecondTap)
+{
+    transport->enqueue(FakeTransport::Reply::json(kHouseholdUsers).after(5));
+    navigation->pushViewController(screen, false);
+    screen->view();
+    screen->viewDidAppear(false);
+    screen->viewDidAppear(false);
+    EXPECT_EQ(transport->requestCount(), 1u) << "appearing again while the users load starts no second download";
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true,"locations":[]})").after(5));
+    session().getUsersSavedLocations();
+
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})").after(2));
+    select(0, 0);
+    select(0, 0);
+    EXPECT_EQ(transport->requestCount(), 3u) << "one logout at a time";
+    EXPECT_TRUE(screen->isLoggingOut());
+    loop.advance(2);
+    EXPECT_TRUE(loggedOutEverywhere());
+    EXPECT_FALSE(session().locationsWsc);
+    loop.advance(10);
+    EXPECT_EQ(screen->usersInHousehold.size(), 0u) << "the cancelled download said nothing";
+    EXPECT_TRUE(application->visibleAlerts().empty());
+}
+
+TEST_F(LoggingOutWhileBusyTest, AnExpiredTokenWhoseRenewalFailsStillLogsOut)
+{
+    renewLikeTheApp();
+    open();
+    transport->clearRequests();
+    expire();
+    transport->enqueue(FakeTransport::Reply::failure()); // the renewal
+    transport->enqueue(
+        FakeTransport::Reply::json(R"({"success":false,"error":"the token has expired; sign in again"})", 401));
+    select(0, 0);
+    loop.runPending();
+    ASSERT_EQ(transport->requestCount(), 2u);
+    EXPECT_EQ(transport->requests()[0].body.substr(0, 10), "name=demo&");
+    EXPECT_EQ(transport->requests()[1].body, "logout=true&token=T0K3N");
+    EXPECT_TRUE(loggedOutEverywhere());
+    EXPECT_FALSE(logs.contains("Failed to logout"));
+    for (const auto& alert : application->visibleAlerts())
+        EXPECT_NE(alert->message(), "Failed to logout");
+}
+
+TEST_F(LoggingOutWhileBusyTest, StoredCredentialsRefusedDuringTheLogoutFinishItQuietly)
+{
+    renewLikeTheApp();
+    open();
+    expire();
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":false})", 401)); // the renewal
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":false})", 401)); // the logout, without a token
+    select(0, 0);
+    loop.runPending();
+    EXPECT_EQ(transport->lastRequest().body, "logout=true&token=(null)");
+    EXPECT_TRUE(loggedOutEverywhere());
+    EXPECT_TRUE(application->visibleAlerts().empty());
+}
+
+TEST_F(LoggingOutWhileBusyTest, ADeleteRefusedAfterTheLogoutChangesNothingOfTheNextSession)
+{
+    open();
+    transport->enqueue(FakeTransport::Reply::json(kRefused).after(4));
+    screen->commitEditingStyle(table(), TableViewCellEditingStyle::Delete, { 4, 0 });
+    logOut(R"({"success":true})");
+    ASSERT_TRUE(loggedOutEverywhere());
+    std::size_t sent = transport->requestCount();
+    loop.advance(4);
+    EXPECT_TRUE(application->visibleAlerts().empty());
+    EXPECT_EQ(transport->requestCount(), sent) << "no download of the places for nobody";
+    EXPECT_TRUE(session().savedLocations.empty());
+}

@@ -23,6 +23,7 @@ struct AccountFixture : SessionFixture {
     {
         platform::PositionSource::shared().clear();
         user->type = type;
+        user->tokenExpiration = (1354752000.0 + 3600) * 1000; // an hour after the test clock starts
         user->household = json::Value::dictionary({ { "name", "The Demos" } });
         session().setCurUser(user);
         session().locationManager = LocationManager::create();

@@ -82,4 +82,25 @@ TEST_F(OtherUserAccountViewControllerTest, SetsThePasswordAsTypedAndOnlyLogsTheO
     EXPECT_EQ(transport->requestCount(), sent) << "Cancel sends nothing";
 }
 
+TEST_F(OtherUserAccountViewControllerTest, TwoChangesAnsweredInReverseOrderAreEachLoggedOnceEvenAfterClosing)
+{
+    show(R"({"username":"sam","type":"member","household":{"name":"The Demos"}})");
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})").after(5));
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":false})").after(1));
+    for (const char* typed : { "first", "second" }) {
+        openPasswordAlert();
+        screen->updatedPasswordField->setText(typed);
+        application->topAlert()->clickButtonAtIndex(1);
+    }
+    navigation->popViewControllerAnimated(false);
+    std::weak_ptr<OtherUserAccountViewController> weak = screen;
+    screen.reset();
+    loop.advance(1);
+    EXPECT_EQ(logs.lines(), (std::vector<std::string> { "Failed to send data to the server" }));
+    loop.advance(4);
+    EXPECT_EQ(logs.lines(), (std::vector<std::string> { "Failed to send data to the server", "successful" }));
+    EXPECT_TRUE(weak.expired()) << "the closed page is let go once both answered";
+    EXPECT_TRUE(application->visibleAlerts().empty());
+}
+
 }

@@ -404,3 +404,33 @@ TEST_F(HestioAppDelegateTest, EnteringTheBackgroundResendsOnTheQueueInsideABackg
     EXPECT_TRUE(FailedMovementFile::getAllFailedLocations().empty());
     EXPECT_EQ(application->openBackgroundTaskCount(), 0u) << "the task ends after the resend";
 }
+
+TEST_F(HestioAppDelegateTest, OnlyTheNewestSavedLocationsDownloadSpeaksForTheSession)
+{
+    session().applicationDidFinishLaunching(true);
+    transport->enqueue(
+        FakeTransport::Reply::json(R"({"success":true,"locations":[{"title":"Earlier","latitude":1,"longitude":2}]})")
+            .after(3));
+    transport->enqueue(
+        FakeTransport::Reply::json(R"({"success":true,"locations":[{"title":"Newest","latitude":3,"longitude":4}]})")
+            .after(1));
+    session().getUsersSavedLocations();
+    loop.advance(0.5);
+    session().getUsersSavedLocations();
+    loop.advance(1);
+    ASSERT_EQ(session().savedLocations.size(), 1u);
+    EXPECT_EQ(session().savedLocations[0]->title, "Newest");
+    EXPECT_FALSE(session().locationsWsc);
+
+    loop.advance(2); // the earlier one answers last
+    ASSERT_EQ(session().savedLocations.size(), 1u);
+    EXPECT_EQ(session().savedLocations[0]->title, "Newest");
+    EXPECT_FALSE(session().locationManager->regionIsAlreadyBeingMonitoredWithIdentifier("Earlier"));
+
+    // Failing on the way, the newest leaves the list as it was.
+    transport->enqueue(FakeTransport::Reply::failure().after(1));
+    session().getUsersSavedLocations();
+    loop.advance(1);
+    EXPECT_EQ(session().savedLocations.size(), 1u);
+    EXPECT_FALSE(session().locationsWsc);
+}

@@ -5,6 +5,7 @@
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Animator.h"
+#include "platform/ui/Keyboard.h"
 #include "platform/ui/TabBarController.h"
 
 using namespace hestio;
@@ -119,4 +120,42 @@ TEST_F(LoginViewControllerTest, KnownPushTokenIsSentAndAFailureAlertsAndPostsLog
     EXPECT_EQ(posted, (std::vector<std::string> { "LoginFailed" }));
     EXPECT_NE(session().loginPage, screen) << "a fresh login screen replaces this one";
     EXPECT_FALSE(session().curUser());
+}
+
+TEST_F(LoginViewControllerTest, KeyboardControlsMoveBetweenTheFieldsAndPutTheKeyboardAway)
+{
+    using platform::ControlEventTouchUpInside;
+    screen->username->becomeFirstResponder();
+    auto& keyboard = application->keyboard();
+    ASSERT_EQ(keyboard.accessoryView(), screen->keyboardControls.get()) << "shown above the keys";
+    EXPECT_EQ(keyboard.frame(), (platform::Rect { 0, 480 - 216 - 44, 320, 216 + 44 }));
+    EXPECT_EQ(screen->keyboardControls->frame(), (platform::Rect { 0, 480 - 216 - 44, 320, 44 }));
+    std::shared_ptr<platform::Button> done;
+    for (const auto& view : screen->keyboardControls->subviews()) {
+        if (view->accessibilityIdentifier() == "doneButton")
+            done = std::dynamic_pointer_cast<platform::Button>(view);
+    }
+    ASSERT_TRUE(done);
+    EXPECT_FALSE(screen->previousButton->isEnabled()) << "nothing before the first field";
+    EXPECT_TRUE(screen->nextButton->isEnabled());
+
+    screen->nextButton->sendActionsForControlEvents(ControlEventTouchUpInside);
+    EXPECT_TRUE(screen->password->isFirstResponder());
+    EXPECT_EQ(screen->activeField, screen->password.get());
+    EXPECT_TRUE(screen->previousButton->isEnabled());
+    EXPECT_FALSE(screen->nextButton->isEnabled()) << "nothing after the last field";
+    EXPECT_EQ(keyboard.accessoryView(), screen->keyboardControls.get()) << "the same bar for both fields";
+
+    screen->previousButton->sendActionsForControlEvents(ControlEventTouchUpInside);
+    EXPECT_TRUE(screen->username->isFirstResponder());
+    EXPECT_EQ(screen->activeField, screen->username.get());
+
+    double usernameY = y(screen->username);
+    done->sendActionsForControlEvents(ControlEventTouchUpInside);
+    EXPECT_FALSE(screen->username->isFirstResponder());
+    EXPECT_FALSE(keyboard.isVisible());
+    EXPECT_EQ(keyboard.accessoryView(), nullptr);
+    EXPECT_EQ(y(screen->username), usernameY) << "Done only hides the keyboard";
+    EXPECT_EQ(transport->requestCount(), 0u) << "and signs nobody in";
+    EXPECT_EQ(namedAnimations(), (std::vector<platform::AnimationLogEntry> { { "Move Up", 0.25, 0 } }));
 }

@@ -211,7 +211,8 @@ void FaultProxy::serve(int socket)
     std::string text = head.method + " " + head.target + (body.empty() ? "" : " " + body);
     bool spoil = m_options.fault != Fault::Pass && m_options.fault != Fault::WrongCertificate && m_selector.take(text);
     Fault fault = spoil ? m_options.fault : Fault::Pass;
-    say(head.method + " " + head.target + " -> " + std::string(nameOf(fault)));
+    say(head.method + " " + head.target + " -> " + std::string(nameOf(fault))
+        + (m_options.logBodies && !body.empty() ? " " + body : ""));
 
     // A slow network: the request reaches the service only after the wait,
     // and not at all when the client gave up on it meanwhile.

@@ -27,6 +27,7 @@ enum class Fault {
 };
 
 std::optional<Fault> faultNamed(std::string_view name);
+/// "6,2,4" as seconds; none unless every item is a number of seconds >= 0.
 std::string_view nameOf(Fault fault);
 
 /// One HTTP reply, as the service sent it or as a fault makes it up.

@@ -36,6 +36,7 @@ matches --match, the first --count of them; every other request passes.
                              "5,2" answers the second before the first
                              (default: no wait; 3 for delay). A request whose
                              client hangs up meanwhile is not forwarded.
+  --log-bodies 1             show each request's body on its line
   --huge-bytes N             size of a huge reply (default 50000000)
   --nesting N                depth of nested JSON (default 100000)
   --other-certificate PEM, --other-key PEM
@@ -95,6 +96,8 @@ bool parse(const std::vector<std::string>& arguments, ProxyOptions& options, std
                     return false;
                 }
                 options.delaySeconds = std::move(*delays);
+            } else if (name == "--log-bodies") {
+                options.logBodies = value == "1";
             } else if (name == "--huge-bytes") {
                 options.hugeBytes = std::stoull(value);
             } else if (name == "--nesting") {

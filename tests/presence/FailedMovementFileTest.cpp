@@ -3,9 +3,11 @@
 #include "platform/foundation/PropertyList.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
+#include "support/TestRunLoop.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -51,17 +53,162 @@ TEST_F(FailedMovementFileTest, EntriesLeaveInOrderAndAReAddGoesToTheEnd)
     EXPECT_EQ(logs.lines()[1], "location data: {\n    locations =     (\n        \"A\"\n    );\n}");
 }
 
-TEST_F(FailedMovementFileTest, DamagedFileReadsAsEmptyAndIsReplacedWhole)
+namespace {
+
+std::string contentsOf(const std::filesystem::path& file)
 {
-    std::filesystem::create_directories(FailedMovementFile::path().parent_path());
-    {
-        std::ofstream out(FailedMovementFile::path());
-        out << "<?xml version=\"1.0\"?><plist><dict><key>locations</key><array><string>cut sh";
-    }
-    EXPECT_TRUE(FailedMovementFile::getAllFailedLocations().empty());
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeFile(const std::filesystem::path& file, const std::string& text)
+{
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << text;
+}
+
+std::vector<std::string> filesIn(const std::filesystem::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& item : std::filesystem::directory_iterator(folder))
+        names.push_back(item.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+/// On the manual clock, so the kept copies' names are known.
+struct FailedMovementFileOnTheClockTest : FailedMovementFileTest {
+    test::TestRunLoop loop { platform::Date(1354752000.0 + 3600 * 10 + 60 * 15 + 7) }; // 2012-12-06 10:15:07 UTC
+    std::filesystem::path folder = FailedMovementFile::path().parent_path();
+};
+
+}
+
+TEST_F(FailedMovementFileOnTheClockTest, AnUnreadableFileIsKeptAsideWithTheTimeInItsNameNotOverwritten)
+{
+    const std::string cut = "<?xml version=\"1.0\"?><plist><dict><key>locations</key><array><string>cut sh";
+    writeFile(FailedMovementFile::path(), cut);
     FailedMovementFile::addLocationToPlist("action=LEFT&title=Home&token=T");
+
+    EXPECT_EQ(filesIn(folder),
+        (std::vector<std::string> {
+            "failedLocationPosts-unreadable-20121206-101507.plist", "failedLocationPosts.plist" }));
+    EXPECT_EQ(contentsOf(folder / "failedLocationPosts-unreadable-20121206-101507.plist"), cut) << "kept byte for byte";
     EXPECT_EQ(
         FailedMovementFile::getAllFailedLocations(), (std::vector<std::string> { "action=LEFT&title=Home&token=T" }));
+    EXPECT_TRUE(logs.contains("The failed-movement file cannot be read (it is not a property list); it is kept as "
+        + (folder / "failedLocationPosts-unreadable-20121206-101507.plist").string()));
+
+    // Damaged again within the same second: a second copy, the first untouched.
+    writeFile(FailedMovementFile::path(), "garbage");
+    EXPECT_TRUE(FailedMovementFile::getAllFailedLocations().empty());
+    EXPECT_TRUE(std::filesystem::exists(folder / "failedLocationPosts-unreadable-20121206-101507-2.plist"));
+    EXPECT_EQ(contentsOf(folder / "failedLocationPosts-unreadable-20121206-101507.plist"), cut);
+}
+
+TEST_F(FailedMovementFileOnTheClockTest, AFileOfAnotherShapeIsKeptAsideAndItsTextsCarriedOver)
+{
+    struct Case {
+        const char* what;
+        platform::PropertyListValue value;
+        std::vector<std::string> carried;
+        const char* problem;
+    };
+    using Array = platform::PropertyListValue::Array;
+    using Dictionary = platform::PropertyListValue::Dictionary;
+    Case cases[] = {
+        { "a list at the top", platform::PropertyListValue(Array { "a=1" }), {}, "its top level is not a dictionary" },
+        { "locations not a list", platform::PropertyListValue(Dictionary { { "locations", "a=1" } }), {},
+            "\"locations\" is not a list" },
+        { "a number among the texts",
+            platform::PropertyListValue(Dictionary { { "locations", Array { "a=1", 7, "a=2" } } }), { "a=1", "a=2" },
+            "an entry of \"locations\" is not a text" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(folder);
+        ASSERT_TRUE(platform::writePropertyList(FailedMovementFile::path(), c.value));
+        std::string original = contentsOf(FailedMovementFile::path());
+        logs.clear();
+        FailedMovementFile::addLocationToPlist("new");
+        std::vector<std::string> expected = c.carried;
+        expected.push_back("new");
+        EXPECT_EQ(FailedMovementFile::getAllFailedLocations(), expected);
+        EXPECT_EQ(contentsOf(folder / "failedLocationPosts-unreadable-20121206-101507.plist"), original);
+        EXPECT_TRUE(logs.contains(std::string("The failed-movement file cannot be read (") + c.problem + ")"));
+    }
+}
+
+TEST_F(FailedMovementFileTest, AMovementThatCannotBeWrittenStaysInMemoryAndIsWrittenAtTheNextChance)
+{
+    FailedMovementFile::addLocationToPlist("a=1");
+    std::filesystem::path folder = FailedMovementFile::path().parent_path();
+    std::filesystem::path saved = folder.string() + ".saved";
+    std::filesystem::rename(folder, saved);
+    writeFile(folder.string(), ""); // the documents folder is a file: nothing can be written there
+
+    FailedMovementFile::addLocationToPlist("a=2");
+    EXPECT_TRUE(logs.contains("A failed movement could not be written to the file; it is kept until the next chance"));
+    EXPECT_EQ(FailedMovementFile::getAllFailedLocations(), (std::vector<std::string> { "a=2" }))
+        << "listed (and offered to the resend) while it waits";
+    EXPECT_EQ(FailedMovementFile::firstFailedLocation(), "a=2");
+
+    std::filesystem::remove(folder);
+    std::filesystem::rename(saved, folder);
+    EXPECT_EQ(FailedMovementFile::getAllFailedLocations(), (std::vector<std::string> { "a=1", "a=2" }));
+    FailedMovementFile::addLocationToPlist("a=3");
+    auto stored = platform::readPropertyList(FailedMovementFile::path());
+    ASSERT_TRUE(stored);
+    const auto* locations = stored->find("locations");
+    ASSERT_TRUE(locations && locations->asArray());
+    EXPECT_EQ(locations->asArray()->size(), 3u) << "the waiting one went into the file with the next";
+
+    // Taken while it still waits in memory: it leaves memory, and is not
+    // handed out a second time.
+    std::filesystem::rename(folder, saved);
+    writeFile(folder.string(), "");
+    FailedMovementFile::addLocationToPlist("a=4");
+    EXPECT_EQ(FailedMovementFile::getLocationFromPlist(), "a=4");
+    EXPECT_EQ(FailedMovementFile::getLocationFromPlist(), std::nullopt);
+    std::filesystem::remove(folder);
+    std::filesystem::rename(saved, folder);
+    EXPECT_EQ(FailedMovementFile::getAllFailedLocations(), (std::vector<std::string> { "a=1", "a=2", "a=3" }));
+}
+
+TEST_F(FailedMovementFileTest, AMovementOnItsWayIsInTheFileButNotOfferedForResendUntilItFails)
+{
+    FailedMovementFile::addLocationToPlist("old");
+    FailedMovementFile::beginPosting("arrived");
+    FailedMovementFile::beginPosting("left");
+    auto raw = platform::readPropertyList(FailedMovementFile::path());
+    ASSERT_TRUE(raw);
+    EXPECT_EQ(raw->find("locations")->asArray()->size(), 3u) << "a process killed now still has both";
+    EXPECT_EQ(FailedMovementFile::getAllFailedLocations(), (std::vector<std::string> { "old" }));
+    EXPECT_TRUE(FailedMovementFile::removeFirstFailedLocation("old"));
+    EXPECT_EQ(FailedMovementFile::firstFailedLocation(), std::nullopt) << "the resend leaves them alone";
+    EXPECT_FALSE(FailedMovementFile::removeFirstFailedLocation("arrived"));
+
+    // Answered in reverse order: the refused or taken one leaves, the lost
+    // one waits for the resend.
+    FailedMovementFile::endPosting("left", FailedMovementFile::PostingOutcome::Answered);
+    FailedMovementFile::endPosting("arrived", FailedMovementFile::PostingOutcome::NotDelivered);
+    EXPECT_EQ(FailedMovementFile::getAllFailedLocations(), (std::vector<std::string> { "arrived" }));
+    // An entry the resend took leaves wherever it stands: a posting that
+    // failed meanwhile may have come before it.
+    FailedMovementFile::beginPosting("again");
+    FailedMovementFile::addLocationToPlist("late");
+    ASSERT_EQ(FailedMovementFile::firstFailedLocation(), "arrived");
+    FailedMovementFile::beginPosting("arrived2");
+    FailedMovementFile::endPosting("again", FailedMovementFile::PostingOutcome::NotDelivered);
+    EXPECT_TRUE(FailedMovementFile::removeFirstFailedLocation("late"));
+    EXPECT_FALSE(FailedMovementFile::removeFirstFailedLocation("late"));
+    EXPECT_FALSE(FailedMovementFile::removeFirstFailedLocation("arrived2")) << "on its way";
+    FailedMovementFile::endPosting("arrived2", FailedMovementFile::PostingOutcome::Answered);
+    EXPECT_EQ(FailedMovementFile::getAllFailedLocations(), (std::vector<std::string> { "arrived", "again" }));
+    EXPECT_TRUE(FailedMovementFile::moveFirstFailedLocationToEnd("arrived"));
+    EXPECT_EQ(FailedMovementFile::getLocationFromPlist(), "again");
+    EXPECT_EQ(FailedMovementFile::getLocationFromPlist(), "arrived");
+    EXPECT_EQ(platform::readPropertyList(FailedMovementFile::path())->find("locations")->asArray()->size(), 0u);
 }
 
 TEST_F(FailedMovementFileTest, ConcurrentAddsAndTakesLoseNothing)

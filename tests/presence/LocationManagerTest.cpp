@@ -1,9 +1,12 @@
 #include "../app/SessionTestSupport.h"
 
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/PropertyList.h"
 #include "platform/location/PositionSource.h"
 #include "platform/ui/AlertView.h"
 #include "presence/FailedMovementFile.h"
+
+#include <algorithm>
 
 using namespace hestio;
 using platform::Coordinate;
@@ -32,6 +35,11 @@ struct LocationManagerTest : test::SessionFixture {
     {
         platform::NotificationCenter::defaultCenter().removeObserver(this);
         platform::PositionSource::shared().clear();
+    }
+    std::size_t countLines(const std::string& text) const
+    {
+        auto lines = logs.lines();
+        return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), text));
     }
     void moveTo(Coordinate c)
     {
@@ -185,4 +193,86 @@ TEST_F(LocationManagerTest, RadiusIsCappedAtTheServicesMaximumAndRegionsStop)
     capped->removeAllLocations();
     EXPECT_TRUE(capped->locationManager().monitoredRegions().empty());
     LocationManager::resetRegionRadiusForTesting();
+}
+
+namespace {
+
+std::size_t entriesInTheFile()
+{
+    auto stored = platform::readPropertyList(FailedMovementFile::path());
+    const auto* locations = stored ? stored->find("locations") : nullptr;
+    return locations && locations->asArray() ? locations->asArray()->size() : 0;
+}
+
+}
+
+TEST_F(LocationManagerTest, EachPostingIsHandledOnceByItsOwnAnswerInWhateverOrderTheyCome)
+{
+    moveTo(away);
+    manager->startMonitoringRegionWithCenter(home, "Home");
+    // The arrival is lost on the way after 3 s; the departure, sent later,
+    // is taken after 1 s.
+    transport->enqueue(FakeTransport::Reply::failure().after(3));
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})").after(1));
+    moveTo(home);
+    loop.advance(0.5);
+    moveTo(away);
+    ASSERT_EQ(transport->requestCount(), 2u);
+    std::string arrival = transport->requests()[0].body;
+    EXPECT_EQ(entriesInTheFile(), 2u) << "both are kept while on their way";
+    EXPECT_TRUE(FailedMovementFile::getAllFailedLocations().empty()) << "and not offered to the resend";
+
+    loop.advance(1);
+    EXPECT_EQ(countLines("successfully posted server"), 1u);
+    EXPECT_EQ(entriesInTheFile(), 1u) << "the departure the service took left the file";
+    EXPECT_EQ(manager->locationSensingPostWSC, nullptr);
+
+    loop.advance(2);
+    EXPECT_EQ(FailedMovementFile::getAllFailedLocations(), (std::vector<std::string> { arrival }));
+    EXPECT_TRUE(logs.contains(
+        "Failed to post location for params: " + arrival + ":\n The Internet connection appears to be offline."));
+    EXPECT_EQ(countLines("successfully posted server"), 1u);
+    EXPECT_EQ(countLines("Failed to post location movement to server"), 0u);
+    loop.advance(60);
+    EXPECT_EQ(FailedMovementFile::getAllFailedLocations().size(), 1u) << "nothing answered twice";
+}
+
+TEST_F(LocationManagerTest, ARefusedMovementLeavesTheFileAndAPlaceThatFailsIsNotKeptAsAMovement)
+{
+    moveTo(home);
+    transport->enqueue(FakeTransport::Reply::failure().after(2)); // the new place
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":false})").after(1)); // leaving it
+    manager->startMonitoringLocationWithTitle("Office");
+    loop.runPending();
+    moveTo(away);
+    ASSERT_EQ(transport->requestCount(), 2u);
+    EXPECT_EQ(transport->requests()[0].url, "https://localhost:8443/kivoraserver/api/location");
+
+    loop.advance(1);
+    EXPECT_TRUE(logs.contains("Failed to post location movement to server"));
+    EXPECT_EQ(entriesInTheFile(), 0u) << "a refusal is not resent";
+    EXPECT_FALSE(application->topAlert());
+
+    loop.advance(1);
+    EXPECT_TRUE(FailedMovementFile::getAllFailedLocations().empty())
+        << "a new place resent to the movements would be refused for ever";
+    EXPECT_TRUE(logs.contains("Failed to post location for params: " + transport->requests()[0].body
+        + ":\n The Internet connection appears to be offline."));
+    ASSERT_TRUE(application->topAlert());
+    EXPECT_EQ(application->topAlert()->title(), "Error Occurred");
+    EXPECT_EQ(application->topAlert()->message(), "Failed to post your location.");
+    EXPECT_EQ(manager->locationPostWSC, nullptr);
+}
+
+TEST_F(LocationManagerTest, AMovementThatCannotEvenStartWaitsForTheResend)
+{
+    moveTo(away);
+    manager->startMonitoringRegionWithCenter(home, "Home");
+    transport->setRefusesToStart(true);
+    moveTo(home);
+    auto stored = FailedMovementFile::getAllFailedLocations();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].substr(0, 26), "action=ARRIVED&title=Home&");
+    EXPECT_TRUE(logs.contains("Failed to post location for params: " + stored[0] + ":\n The connection failed"));
+    EXPECT_EQ(manager->locationSensingPostWSC, nullptr);
 }

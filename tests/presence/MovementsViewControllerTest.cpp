@@ -90,3 +90,41 @@ TEST_F(MovementsViewControllerTest, FailedPostsAlertPrintsTheWaitingPostings)
     EXPECT_EQ(
         text(application->topAlert()), "(\n    \"action=LEFT&title=Home\",\n    \"action=ARRIVED&title=Work\"\n)");
 }
+
+TEST_F(MovementsViewControllerTest, AnUnloadedViewStopsItsDownloadAndTheNextLoadShowsItsOwn)
+{
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true,"locations":[
+        {"action":"LEFT","title":"Old","timestamp":1351234567890}]})")
+                           .after(4));
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true,"locations":[
+        {"action":"ARRIVED","title":"New","timestamp":1351234567890}]})")
+                           .after(1));
+    navigation = platform::NavigationController::create(screen);
+    screen->view();
+    screen->viewDidUnload();
+    EXPECT_FALSE(screen->movementWSC) << "the download of the unloaded view is stopped";
+    screen->loadView();
+    screen->viewDidLoad();
+    ASSERT_EQ(transport->requestCount(), 2u);
+    loop.advance(1);
+    ASSERT_EQ(screen->movementTableView->numberOfRowsInSection(0), 1);
+    EXPECT_EQ(row(0).first, "[ARRIVED] New");
+    loop.advance(5);
+    EXPECT_EQ(row(0).first, "[ARRIVED] New") << "the stopped download says nothing";
+    EXPECT_EQ(screen->movementTableView->numberOfRowsInSection(0), 1);
+}
+
+TEST_F(MovementsViewControllerTest, AScreenClosedWhileItLoadsHearsItsAnswerSafely)
+{
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true,"locations":[
+        {"action":"LEFT","title":"Home","timestamp":1351234567890}]})")
+                           .after(3));
+    navigation = platform::NavigationController::create(screen);
+    screen->view();
+    std::weak_ptr<MovementsViewController> weak = screen;
+    screen.reset();
+    navigation.reset();
+    EXPECT_FALSE(weak.expired());
+    loop.advance(3);
+    EXPECT_TRUE(weak.expired()) << "let go once answered";
+}

@@ -4,6 +4,7 @@
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Keyboard.h"
 #include "platform/ui/Label.h"
+#include "platform/ui/TextField.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
 
@@ -343,10 +344,13 @@ bool Application::setFirstResponder(Responder* responder)
         responder->didBecomeFirstResponder();
     }
     auto current = m_firstResponder.lock();
-    if (current && current->wantsKeyboard())
-        m_keyboard->show(current->keyboardInputView());
-    else
+    if (current && current->wantsKeyboard()) {
+        // Only text fields carry a bar of controls above their keyboard.
+        auto* field = dynamic_cast<TextField*>(current.get());
+        m_keyboard->show(current->keyboardInputView(), field ? field->inputAccessoryView() : nullptr);
+    } else {
         m_keyboard->hide();
+    }
     return true;
 }
 

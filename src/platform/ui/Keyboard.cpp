@@ -87,11 +87,36 @@ Rect Keyboard::frame() const
     if (!m_visible)
         return {};
     Size s = m_application.screenSize();
-    double h = m_current ? std::max(m_current->frame().height(), 1.0) : height;
+    double h = (m_current ? std::max(m_current->frame().height(), 1.0) : height) + accessoryHeight();
     return { 0, s.height - h, s.width, h };
 }
 
-void Keyboard::show(std::shared_ptr<View> inputView)
+double Keyboard::accessoryHeight() const
+{
+    if (!m_accessory)
+        return 0;
+    return m_accessory->frame().height() > 0 ? m_accessory->frame().height() : defaultAccessoryHeight;
+}
+
+void Keyboard::setAccessory(std::shared_ptr<View> accessory, const Rect& keysFrame)
+{
+    Window* window = m_application.keyWindow();
+    if (m_accessory != accessory) {
+        if (m_accessory) {
+            if (auto* shownIn = m_accessory->window())
+                shownIn->removeOverlay(*m_accessory);
+        }
+        m_accessory = std::move(accessory);
+        if (m_accessory && window)
+            window->addOverlay(m_accessory);
+    }
+    if (m_accessory) {
+        double h = accessoryHeight();
+        m_accessory->setFrame({ 0, keysFrame.y() - h, keysFrame.width(), h });
+    }
+}
+
+void Keyboard::show(std::shared_ptr<View> inputView, std::shared_ptr<View> accessoryView)
 {
     if (!inputView) {
         if (!m_keysView) {
@@ -105,26 +130,42 @@ void Keyboard::show(std::shared_ptr<View> inputView)
     double h = inputView->frame().height() > 0 ? inputView->frame().height() : height;
     Rect end { 0, screen.height - h, screen.width, h };
     if (m_visible) {
-        if (m_current == inputView)
+        if (m_current == inputView && m_accessory == accessoryView)
             return;
         if (window && m_current)
             window->removeOverlay(*m_current);
         m_current = inputView;
-        Animator::performWithoutAnimation([&] { m_current->setFrame(end); });
+        Animator::performWithoutAnimation([&] {
+            m_current->setFrame(end);
+            setAccessory(std::move(accessoryView), end);
+        });
         if (window)
             window->addOverlay(m_current);
+        moveAlerts();
         return;
     }
     auto& center = NotificationCenter::defaultCenter();
-    center.post(willShowNotification, this, keyboardInfo(end));
+    double below = h;
+    Animator::performWithoutAnimation([&] {
+        setAccessory(std::move(accessoryView), end);
+        below += accessoryHeight();
+        inputView->setFrame(end.offsetBy(0, below));
+        if (m_accessory)
+            m_accessory->setFrame(m_accessory->frame().offsetBy(0, below));
+    });
+    Rect whole { 0, screen.height - below, screen.width, below };
+    center.post(willShowNotification, this, keyboardInfo(whole));
     m_visible = true;
     m_current = inputView;
-    Animator::performWithoutAnimation([&] { m_current->setFrame(end.offsetBy(0, h)); });
     if (window)
         window->addOverlay(m_current);
-    Animator::animate(animationDuration, [&] { m_current->setFrame(end); });
+    Animator::animate(animationDuration, [&] {
+        m_current->setFrame(end);
+        if (m_accessory)
+            m_accessory->setFrame(m_accessory->frame().offsetBy(0, -below));
+    });
     moveAlerts();
-    center.post(didShowNotification, this, keyboardInfo(end));
+    center.post(didShowNotification, this, keyboardInfo(whole));
 }
 
 void Keyboard::hide()
@@ -134,16 +175,25 @@ void Keyboard::hide()
     Rect end = frame().offsetBy(0, frame().height());
     auto& center = NotificationCenter::defaultCenter();
     center.post(willHideNotification, this, keyboardInfo(end));
+    double below = frame().height();
     m_visible = false;
     auto leaving = m_current;
+    auto leavingAccessory = std::move(m_accessory);
     m_current.reset();
     Animator::animate(
-        animationDuration, [&] { leaving->setFrame(end); },
-        [this, leaving](bool) {
-            if (m_visible && m_current == leaving)
-                return;
-            if (auto* window = leaving->window())
-                window->removeOverlay(*leaving);
+        animationDuration,
+        [&] {
+            leaving->setFrame(leaving->frame().offsetBy(0, below));
+            if (leavingAccessory)
+                leavingAccessory->setFrame(leavingAccessory->frame().offsetBy(0, below));
+        },
+        [this, leaving, leavingAccessory](bool) {
+            for (const auto& view : { leaving, leavingAccessory }) {
+                if (!view || (m_visible && (m_current == view || m_accessory == view)))
+                    continue;
+                if (auto* window = view->window())
+                    window->removeOverlay(*view);
+            }
         });
     moveAlerts();
     center.post(didHideNotification, this, keyboardInfo(end));

@@ -79,6 +79,9 @@ public:
     /// Shown in place of the keyboard while editing (a picker, say).
     std::shared_ptr<View> inputView() const { return m_inputView; }
     void setInputView(std::shared_ptr<View> view) { m_inputView = std::move(view); }
+    /// Shown right above the keyboard while editing (Previous, Next, Done).
+    std::shared_ptr<View> inputAccessoryView() const { return m_inputAccessoryView; }
+    void setInputAccessoryView(std::shared_ptr<View> view) { m_inputAccessoryView = std::move(view); }
 
     bool isEditing() const { return m_editing; }
     /// Whether the clear button shows now.
@@ -116,6 +119,7 @@ private:
     AutocapitalizationType m_autocapitalization { AutocapitalizationType::Sentences };
     TextFieldDelegate* m_delegate { nullptr };
     std::shared_ptr<View> m_inputView;
+    std::shared_ptr<View> m_inputAccessoryView;
     bool m_editing { false };
 };
 

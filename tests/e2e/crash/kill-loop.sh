@@ -4,10 +4,12 @@
 # postings fail on the way (hestio-fault-proxy drops every other one) and
 # kept ones are re-sent in the background. After every kill the failed-
 # movement file, the user defaults and the credential file must still read;
-# at the end, every movement that was ever kept in the file has reached the
-# service, and only a movement that went through the file may be there twice
-# (killed after the service took it and before it left the file: it is sent
-# once more, never lost).
+# at the end, every movement the test caused (every one the client posted,
+# as the proxy saw it, and every one ever kept in the file) is on the
+# service, or still in the failed-movement file or a copy of it set aside;
+# none is lost. Only a movement that went through the file may be there
+# twice (killed after the service took it and before it left the file: it
+# is sent once more, never lost).
 #   kill-loop.sh BUILD_DIR      KILLS=N (default 60) kills, KILL_SEED=S
 set -euo pipefail
 build=$1
@@ -52,7 +54,7 @@ call /api/location "title=Home&latitude=40.712800&longitude=-74.006000&token=$(t
 
 "$build/bin/hestio-fault-proxy" --upstream "127.0.0.1:$sim_port" \
   --certificate "$work/sim/certificate.pem" --key "$work/sim/private-key.pem" \
-  --fault drop --count 0 --every 2 --match '^POST [^ ]*/api/movement' >"$work/proxy.log" 2>&1 &
+  --fault drop --count 0 --every 2 --match '^POST [^ ]*/api/movement' --log-bodies 1 >"$work/proxy.log" 2>&1 &
 proxy_pid=$!
 proxy_port=$(listening_port "$work/proxy.log" "$proxy_pid") || fail "hestio-fault-proxy did not start"
 
@@ -76,9 +78,15 @@ check_plist() {
     tail -c 9 "$1" | grep -q '</plist>' || fail "$1 is cut short after kill $2"
   fi
 }
-kept_movements() { # "ACTION TIMESTAMP" of every entry of the failed-movement file
-  [ -f "$movements_file" ] || return 0
-  grep -o '<string>action=[^<]*</string>' "$movements_file" |
+kept_movements() { # "ACTION TIMESTAMP" of every entry of the failed-movement file and its set-aside copies
+  for file in "$movements_file" "$profile"/Documents/failedLocationPosts-unreadable-*.plist; do
+    [ -f "$file" ] || continue
+    grep -o '<string>action=[^<]*</string>' "$file" |
+      sed 's/.*action=\([A-Z]*\)&.*timestamp=\([0-9]*\).*/\1 \2/' || true
+  done
+}
+posted_movements() { # "ACTION TIMESTAMP" of every movement posting the proxy saw
+  grep -o '/api/movement -> [a-z-]* action=[^ ]*' "$work/proxy.log" |
     sed 's/.*action=\([A-Z]*\)&.*timestamp=\([0-9]*\).*/\1 \2/' || true
 }
 
@@ -122,13 +130,20 @@ listed=$(curl -sS -k --pinnedpubkey "sha256//$pin" "$base/api/movement?token=$(t
 sort -u "$work/kept.txt" >"$work/kept-unique.txt"
 lost=$(comm -23 "$work/kept-unique.txt" <(printf '%s\n' "$listed" | sort -u) || true)
 [ -z "$lost" ] || fail "movements kept in the file never reached the service: $lost"
+# Every movement the client posted: on the service, or still waiting in the
+# file (or a copy set aside).
+posted_movements | sort -u >"$work/caused.txt"
+[ -s "$work/caused.txt" ] || fail "the proxy saw no movement posting; the walk did not run"
+missing=$(comm -23 "$work/caused.txt" <( (printf '%s\n' "$listed"; kept_movements) | sort -u) || true)
+[ -z "$missing" ] || fail "movements the client posted are neither on the service nor kept: $missing"
 twice=$(printf '%s\n' "$listed" | uniq -d)
 if [ -n "$twice" ]; then
   unexplained=$(comm -23 <(printf '%s\n' "$twice") "$work/kept-unique.txt" || true)
   [ -z "$unexplained" ] || fail "movements that were never kept reached the service twice: $unexplained"
 fi
 posted=$(printf '%s\n' "$listed" | grep -c . || true)
-echo "kill-loop: $kills kills; the service lists $posted movements; $(wc -l <"$work/kept-unique.txt") went" \
+echo "kill-loop: $kills kills; the client posted $(wc -l <"$work/caused.txt") movements, the service lists $posted;" \
+  "$(wc -l <"$work/kept-unique.txt") went" \
   "through the failed-movement file, all delivered; $(printf '%s\n' "$twice" | grep -c . || true) sent twice" \
   "(killed between the service's answer and the file update); $(grep -c -- '-> drop' "$work/proxy.log" || true)" \
   "postings dropped on the way"

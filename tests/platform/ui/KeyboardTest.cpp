@@ -2,6 +2,7 @@
 
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/gfx/Image.h"
+#include "platform/ui/Button.h"
 #include "platform/ui/Keyboard.h"
 #include "platform/ui/PickerView.h"
 #include "platform/ui/TextField.h"
@@ -135,4 +136,35 @@ TEST(Keyboard, DrawsOnlyWithinItsFrame)
     EXPECT_EQ(shot->pixelAt(5, 100), Color::whiteColor()) << "above the keyboard the window shows";
     EXPECT_EQ(shot->pixelAt(5, 262), Color::whiteColor()) << "just above the keyboard";
     EXPECT_NE(shot->pixelAt(5, 266), Color::whiteColor()) << "the keyboard's own background";
+}
+
+TEST(Keyboard, AnAccessoryViewRidesAboveTheKeysAndTakesTaps)
+{
+    KeyboardFixture f;
+    auto bar = View::create({ 0, 0, 320, 44 });
+    auto done = Button::create(Button::Type::RoundedRect, { 250, 7, 64, 30 });
+    int taps = 0;
+    done->addTarget(ControlEventTouchUpInside, [&](Control&) { ++taps; });
+    bar->addSubview(done);
+    f.username->setInputAccessoryView(bar);
+
+    f.username->becomeFirstResponder();
+    EXPECT_EQ(f.app.keyboard().accessoryView(), bar.get());
+    EXPECT_EQ(f.app.keyboard().frame(), (Rect { 0, 220, 320, 260 })) << "alerts and screens make room for both";
+    EXPECT_EQ(f.frames.back(), (Rect { 0, 220, 320, 260 }));
+    f.loop.advance(1);
+    EXPECT_EQ(bar->frame(), (Rect { 0, 220, 320, 44 }));
+    f.fingers.tap({ 280, 240 });
+    EXPECT_EQ(taps, 1) << "the bar is hit-tested like the keys";
+
+    f.password->becomeFirstResponder();
+    EXPECT_EQ(f.app.keyboard().accessoryView(), nullptr) << "a field without one shows the keys alone";
+    EXPECT_EQ(f.app.keyboard().frame(), (Rect { 0, 264, 320, 216 }));
+    EXPECT_FALSE(bar->window());
+
+    f.username->becomeFirstResponder();
+    f.username->resignFirstResponder();
+    EXPECT_EQ(f.app.keyboard().accessoryView(), nullptr);
+    f.loop.advance(1);
+    EXPECT_FALSE(bar->window()) << "gone with the keyboard";
 }
