@@ -114,6 +114,13 @@ platform::TimeZone Device::householdTimeZone()
     return platform::TimeZone::forSecondsFromGMT(static_cast<int>(whole) * 3600);
 }
 
+bool Device::isOn() const
+{
+    if (switchedSinceStatus)
+        return meterSupplyingPower;
+    return static_cast<float>(currentStatus["powerDraw"].doubleValue()) > 0;
+}
+
 std::string Device::identifierText(const json::Value& value)
 {
     if (value.isString())
