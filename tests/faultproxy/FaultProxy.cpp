@@ -255,6 +255,13 @@ void FaultProxy::serve(int socket)
         finish(false);
         return;
     }
+    if (fault == Fault::Delay && !m_options.delays.empty()) {
+        // The service has done what was asked; only its answer is late.
+        double seconds = m_options.delays[m_delayed++ % m_options.delays.size()];
+        auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        while (!m_stopping && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     writeAll(ssl, responseBytes(fault == Fault::Huge ? hugeReply(upstream, m_options.hugeBytes) : upstream));
     finish(true);
 }

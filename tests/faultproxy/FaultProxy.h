@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace hestio::faultproxy {
 
@@ -26,6 +27,9 @@ struct ProxyOptions {
     unsigned count { 1 };
     unsigned every { 1 };
     double stallSeconds { 35 };
+    /// Fault::Delay: the seconds the 1st, 2nd… delayed reply is held, in
+    /// turn (starting over after the last).
+    std::vector<double> delays { 4 };
     std::size_t hugeBytes { 50'000'000 };
     std::size_t nestingDepth { 100'000 };
 };
@@ -57,6 +61,7 @@ private:
     FaultSelector m_selector;
     int m_listening { -1 };
     std::atomic<bool> m_stopping { false };
+    std::atomic<std::size_t> m_delayed { 0 };
 };
 
 }

@@ -10,7 +10,7 @@ namespace hestio::faultproxy {
 
 namespace {
 
-    constexpr std::array<std::pair<Fault, std::string_view>, 10> names { {
+    constexpr std::array<std::pair<Fault, std::string_view>, 11> names { {
         { Fault::Pass, "pass" },
         { Fault::InvalidJson, "invalid-json" },
         { Fault::Truncated, "truncated" },
@@ -21,6 +21,7 @@ namespace {
         { Fault::Huge, "huge" },
         { Fault::Nested, "nested" },
         { Fault::WrongCertificate, "wrong-certificate" },
+        { Fault::Delay, "delay" },
     } };
 
     std::string_view reasonPhrase(int status)
@@ -72,6 +73,24 @@ std::optional<Fault> faultNamed(std::string_view name)
             return fault;
     }
     return std::nullopt;
+}
+
+std::optional<std::vector<double>> delaysFromText(std::string_view text)
+{
+    std::vector<double> delays;
+    while (true) {
+        auto comma = text.find(',');
+        std::string_view item = text.substr(0, comma);
+        double seconds = 0;
+        auto [end, error] = std::from_chars(item.data(), item.data() + item.size(), seconds);
+        if (item.empty() || error != std::errc() || end != item.data() + item.size() || !(seconds >= 0)
+            || seconds > 3600)
+            return std::nullopt;
+        delays.push_back(seconds);
+        if (comma == std::string_view::npos)
+            return delays;
+        text.remove_prefix(comma + 1);
+    }
 }
 
 std::string_view nameOf(Fault fault)

@@ -7,6 +7,7 @@
 #include <regex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace hestio::faultproxy {
 
@@ -22,9 +23,13 @@ enum class Fault {
     Huge, ///< the service's reply padded to a very large size (still valid JSON)
     Nested, ///< 200 with valid but absurdly deeply nested JSON
     WrongCertificate, ///< the connection presents another certificate
+    Delay, ///< forwards at once and holds the service's reply for a while, as a slow network
 };
 
 std::optional<Fault> faultNamed(std::string_view name);
+/// "2,6,4": the seconds each delayed reply is held, in turn; none when the
+/// text is not a comma-separated list of non-negative numbers.
+std::optional<std::vector<double>> delaysFromText(std::string_view text);
 std::string_view nameOf(Fault fault);
 
 /// One HTTP reply, as the service sent it or as a fault makes it up.

@@ -8,13 +8,22 @@ namespace {
     TEST(Faults, EveryModeIsNamedBothWays)
     {
         for (const char* name : { "pass", "invalid-json", "truncated", "html-error", "empty", "stall", "drop", "huge",
-                 "nested", "wrong-certificate" }) {
+                 "nested", "wrong-certificate", "delay" }) {
             auto fault = faultNamed(name);
             ASSERT_TRUE(fault) << name;
             EXPECT_EQ(nameOf(*fault), name);
         }
         EXPECT_FALSE(faultNamed("Drop"));
         EXPECT_FALSE(faultNamed(""));
+    }
+
+    TEST(Faults, DelaysAreACommaSeparatedListOfSeconds)
+    {
+        EXPECT_EQ(delaysFromText("6,2"), (std::vector<double> { 6, 2 }));
+        EXPECT_EQ(delaysFromText("0.5"), (std::vector<double> { 0.5 }));
+        EXPECT_EQ(delaysFromText("3600"), (std::vector<double> { 3600 }));
+        for (const char* bad : { "", ",", "2,", ",2", "2,,6", "-1", "two", "2 ", "3601", "nan", "inf" })
+            EXPECT_FALSE(delaysFromText(bad)) << "\"" << bad << "\"";
     }
 
     TEST(Faults, ResponsesDeclareTheirLengthAndCloseTheConnection)
