@@ -5,6 +5,7 @@
 
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/ui/NavigationController.h"
+#include "platform/ui/TouchSynthesizer.h"
 #include "platform/ui/Window.h"
 
 #include <gtest/gtest.h>
@@ -461,6 +462,47 @@ TEST_F(DeviceChangeTest, ARefusalAnsweredAfterTheNextDownloadOnlyTellsTheUser)
     loop.advance(3);
     EXPECT_EQ(sections(), (std::vector<std::string> { "Kitchen: Kettle" }));
     EXPECT_EQ(alerts().size(), 1u);
+}
+
+TEST_F(StatusTableViewControllerTest, AfterTheRenameAlertInEditModeTheReorderHandleStillMovesTheRow)
+{
+    auto window = Window::create();
+    window->setRootViewController(navigation);
+    window->makeKeyAndVisible();
+    TouchSynthesizer fingers(*application, [this](double seconds) { loop.advance(seconds); });
+    download(kHousehold);
+    screen->editDevices();
+    loop.advance(1);
+    window->layoutTree();
+    TableView& table = screen->tableView();
+
+    // Rename the Kettle with taps, as a person would.
+    fingers.tap(table.convertToWindow(table.rectForRowAtIndexPath({ 1, 0 }).center()));
+    ASSERT_EQ(application->visibleAlerts().size(), 1u) << window->dumpTree();
+    auto alert = application->visibleAlerts()[0];
+    fingers.tap(screen->alertViewField()->convertToWindow(screen->alertViewField()->bounds().center()));
+    screen->alertViewField()->setText("Tea Maker");
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})"));
+    fingers.tap(alert->buttonAtIndex(1)->convertToWindow(alert->buttonAtIndex(1)->bounds().center()));
+    loop.advance(1);
+    window->layoutTree();
+    ASSERT_TRUE(application->visibleAlerts().empty());
+    ASSERT_EQ(sections()[1], "Kitchen: Tea Maker Radio");
+
+    // Drag the Lamp (Bedroom) by its handle down into the Kitchen.
+    transport->clearRequests();
+    auto lamp = table.cellForRowAtIndexPath({ 0, 0 });
+    ASSERT_TRUE(lamp && lamp->reorderControl()) << window->dumpTree();
+    Point grip = lamp->reorderControl()->convertToWindow(lamp->reorderControl()->bounds().center());
+    Point kitchen = table.convertToWindow(table.rectForRowAtIndexPath({ 1, 1 }).center());
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})"));
+    fingers.drag(grip, { grip.x, kitchen.y + 10 }, 12, 0.6);
+    loop.advance(1);
+    EXPECT_FALSE(screen->isLoading()) << "the drag is no pull";
+    EXPECT_EQ(table.contentOffset().y, 0);
+    ASSERT_EQ(transport->requestCount(), 1u) << window->dumpTree();
+    EXPECT_EQ(transport->lastRequest().body, "device_id=3&location=Kitchen&name=Lamp&token=T0K3N");
+    EXPECT_EQ(sections()[0], "Bedroom:");
 }
 
 }
