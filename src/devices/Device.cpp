@@ -5,7 +5,9 @@
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Calendar.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 
 namespace hestio {
@@ -13,6 +15,8 @@ namespace hestio {
 namespace {
 
     constexpr double kSecondsPerWeek = 604800;
+    /// The widest offset a fixed zone takes, in hours either side of GMT.
+    constexpr std::int64_t kWidestOffsetHours = 18;
 
     /// Stands between a history request and the screen that asked for it.
     /// It owns the request, and the running request owns it, so the exchange
@@ -100,7 +104,21 @@ platform::TimeZone Device::householdTimeZone()
     const json::Value& hours = user->household["UTCTimeZone"];
     if (hours.isString())
         return platform::TimeZone::forHourOffsetText(hours.stringValue());
-    return platform::TimeZone::forSecondsFromGMT(static_cast<int>(hours.integerValue()) * 3600);
+    // The hours are limited before they become seconds: a value from the
+    // service far beyond any zone must neither overflow the multiplication nor
+    // wrap around to some other offset. An unsigned number too large for a
+    // signed one is read as its own (huge) value, not as a negative one.
+    std::int64_t whole = hours.kind() == json::Kind::Unsigned
+        ? static_cast<std::int64_t>(std::min<std::uint64_t>(hours.unsignedValue(), kWidestOffsetHours))
+        : std::clamp<std::int64_t>(hours.integerValue(), -kWidestOffsetHours, kWidestOffsetHours);
+    return platform::TimeZone::forSecondsFromGMT(static_cast<int>(whole) * 3600);
+}
+
+bool Device::isOn() const
+{
+    if (switchedSinceStatus)
+        return meterSupplyingPower;
+    return static_cast<float>(currentStatus["powerDraw"].doubleValue()) > 0;
 }
 
 std::string Device::identifierText(const json::Value& value)

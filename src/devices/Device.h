@@ -59,6 +59,19 @@ public:
     bool meterPluggedIn { false };
     bool meterSupplyingPower { false };
     platform::TimeZone timezone;
+    /// The service confirmed a switch on or off after `currentStatus` was
+    /// sampled, so that sample no longer tells whether the device is on.
+    bool switchedSinceStatus { false };
+
+    /// Records an on/off request the service accepted.
+    void recordSwitch(bool on)
+    {
+        meterSupplyingPower = on;
+        switchedSinceStatus = true;
+    }
+    /// Whether the device is on: its switch when that changed since the last
+    /// sample, otherwise whether the sample shows it drawing power.
+    bool isOn() const;
 
 private:
     platform::Date startHistoryRequest(const std::shared_ptr<WebServiceConnectorDelegate>& view, platform::Date toDate,

@@ -114,6 +114,14 @@ std::shared_ptr<TableViewCell> DeviceDetailViewController::cellForRowAtIndexPath
                     screen->turnOnOff(static_cast<Switch&>(sender));
             });
         }
+        // A row provided anew while an on/off request runs still shows it running.
+        bool busy = m_onOffRunning > 0;
+        cell->onOffSwitch()->setHidden(busy);
+        cell->onOffActivityIndicator().setHidden(!busy);
+        if (busy)
+            cell->onOffActivityIndicator().startAnimating();
+        else
+            cell->onOffActivityIndicator().stopAnimating();
         m_onOffCell = cell;
         return cell;
     }
@@ -124,8 +132,11 @@ std::shared_ptr<TableViewCell> DeviceDetailViewController::cellForRowAtIndexPath
         cell->value().setFont(Font::systemFont(18));
         if (path.row == 1) {
             cell->name().setText("Device Status");
-            cell->value().setText(powerDraw > 0 ? "On" : "Off");
+            cell->value().setText(selected_device && selected_device->isOn() ? "On" : "Off");
+            m_deviceStatusCell = cell;
         } else {
+            if (m_deviceStatusCell.lock() == cell)
+                m_deviceStatusCell.reset();
             cell->name().setText("Power Draw");
             cell->value().setText(decimalText(powerDraw) + " W");
         }
@@ -254,73 +265,94 @@ void DeviceDetailViewController::sliderStopped(Slider& sender)
     int value = static_cast<int>(std::trunc(sender.value()));
     hestio::log("stopped at: " + std::to_string(value));
     if (const json::Value* action = selectedAction())
-        sendAction(*action, value, "/api/action", false);
+        sendAction(*action, "/api/action", { RequestKind::Action, value });
 }
 
 void DeviceDetailViewController::binarySwitchChanged(Switch& sender)
 {
     if (const json::Value* action = selectedAction())
-        sendAction(*action, sender.isOn() ? 1 : 0, "/api/action", false);
+        sendAction(*action, "/api/action", { RequestKind::Action, sender.isOn() ? 1 : 0 });
 }
 
 void DeviceDetailViewController::turnOnOff(Switch& sender)
 {
     if (!m_onOffCell || !selected_device)
         return;
-    m_onOffPrevious = !sender.isOn();
     m_onOffCell->onOffSwitch()->setHidden(true);
     m_onOffCell->onOffActivityIndicator().setHidden(false);
     m_onOffCell->onOffActivityIndicator().startAnimating();
-    sendAction(selected_device->onOffAction, sender.isOn() ? 1 : 0, "/api/action?", true);
+    ++m_onOffRunning;
+    sendAction(
+        selected_device->onOffAction, "/api/action?", { RequestKind::OnOff, sender.isOn() ? 1 : 0, ++m_onOffSent });
 }
 
-void DeviceDetailViewController::sendAction(const json::Value& descriptor, int value, const char* path, bool isOnOff)
+void DeviceDetailViewController::sendAction(const json::Value& descriptor, const char* path, SentRequest request)
 {
     std::string parameters = "device_id=" + escapeParameter(Device::identifierText(descriptor["device_id"]))
         + "&act_id=" + escapeParameter(Device::identifierText(descriptor["id"]))
-        + "&act_value=" + std::to_string(value);
-    // A newer request replaces an on/off request still running; the switch
-    // must not stay hidden behind the spinner.
-    if (m_wsc && m_wscIsOnOff)
-        endOnOffRequest(false);
+        + "&act_value=" + std::to_string(request.value);
+    // Each request runs to its own answer; a newer one (a slider released
+    // while the switch waits) does not take the place of the one before.
     m_wsc = WebServiceConnector::create(path, parameters, true);
-    m_wscIsOnOff = isOnOff;
     m_wsc->setTag(0);
+    m_wsc->setContext(request);
     m_wsc->setDelegate(self());
     m_wsc->startConnectionForDownload(false);
 }
 
-void DeviceDetailViewController::endOnOffRequest(bool success)
+void DeviceDetailViewController::requestFinished(WebServiceConnector& request, bool success, const json::Value&)
 {
-    if (!m_onOffCell)
+    const auto* sent = request.context<SentRequest>();
+    if (!sent)
         return;
-    // After a failed request the switch shows the position the device is
-    // still in, instead of the one the user asked for.
-    if (!success)
-        m_onOffCell->onOffSwitch()->setOn(m_onOffPrevious);
-    m_onOffCell->onOffSwitch()->setHidden(false);
-    m_onOffCell->onOffActivityIndicator().stopAnimating();
-    m_onOffCell->onOffActivityIndicator().setHidden(true);
-}
-
-void DeviceDetailViewController::dataSent(bool success, int)
-{
-    bool wasOnOff = m_wscIsOnOff;
-    m_wsc.reset();
-    m_wscIsOnOff = false;
+    if (m_wsc.get() == &request)
+        m_wsc.reset();
     hestio::log(success ? "Data sent successfully" : "Data sending failed");
-    if (wasOnOff || success)
-        endOnOffRequest(success || !wasOnOff);
+    if (sent->kind == RequestKind::OnOff)
+        onOffEnded(*sent, success);
 }
 
-bool DeviceDetailViewController::requestToServerFailedWithError(const TransportError&, const std::string&)
+void DeviceDetailViewController::requestFailed(WebServiceConnector& request, const TransportError&)
 {
-    bool wasOnOff = m_wscIsOnOff;
-    m_wsc.reset();
-    m_wscIsOnOff = false;
-    if (wasOnOff)
-        endOnOffRequest(false);
-    return true;
+    const auto* sent = request.context<SentRequest>();
+    if (!sent)
+        return;
+    if (m_wsc.get() == &request)
+        m_wsc.reset();
+    if (sent->kind == RequestKind::OnOff)
+        onOffEnded(*sent, false);
+}
+
+void DeviceDetailViewController::onOffEnded(const SentRequest& request, bool accepted)
+{
+    m_onOffRunning = std::max(0, m_onOffRunning - 1);
+    // The service carries out requests in the order they were sent, whatever
+    // order their answers come back in: the newest accepted one is the state
+    // the device is in, and an older answer arriving after it changes nothing.
+    if (accepted && selected_device && request.onOffNumber > m_onOffShown) {
+        m_onOffShown = request.onOffNumber;
+        selected_device->recordSwitch(request.value != 0);
+        if (onSwitchConfirmed)
+            onSwitchConfirmed();
+    }
+    if (m_onOffRunning == 0)
+        showDeviceState();
+}
+
+void DeviceDetailViewController::showDeviceState()
+{
+    if (!selected_device)
+        return;
+    // The switch shows the state the device record holds: the one asked for
+    // once accepted, the one it was in after a refusal or a failure.
+    if (m_onOffCell) {
+        m_onOffCell->onOffSwitch()->setOn(selected_device->meterSupplyingPower);
+        m_onOffCell->onOffSwitch()->setHidden(false);
+        m_onOffCell->onOffActivityIndicator().stopAnimating();
+        m_onOffCell->onOffActivityIndicator().setHidden(true);
+    }
+    if (auto status = m_deviceStatusCell.lock())
+        status->value().setText(selected_device->isOn() ? "On" : "Off");
 }
 
 void DeviceDetailViewController::powerDrawGraph()

@@ -7,12 +7,14 @@
 #include "platform/ui/Switch.h"
 #include "platform/ui/TableViewController.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
 namespace hestio {
 
+class InfoDisplayCell;
 class OnOffCell;
 
 /// One device: its on/off switch, whether it draws power and how much, the
@@ -45,8 +47,18 @@ public:
     void powerDrawGraph();
     void energyConsumedGraph();
 
-    void dataSent(bool success, int tag) override;
-    bool requestToServerFailedWithError(const platform::TransportError& error, const std::string& parameters) override;
+    void requestFinished(WebServiceConnector& request, bool success, const json::Value& data) override;
+    void requestFailed(WebServiceConnector& request, const platform::TransportError& error) override;
+
+    /// What each request of this screen sent: the on/off switch or an action
+    /// of the drawer, and the value. On/off requests are numbered in the
+    /// order they were sent.
+    enum class RequestKind { OnOff, Action };
+    struct SentRequest {
+        RequestKind kind;
+        int value;
+        unsigned onOffNumber { 0 };
+    };
 
     std::shared_ptr<Device> selected_device;
     std::vector<json::Value> actionData;
@@ -55,17 +67,25 @@ public:
     bool drawerOpen { false };
     const std::shared_ptr<WebServiceConnector>& wsc() const { return m_wsc; }
     OnOffCell* onOffCell() const { return m_onOffCell.get(); }
+    /// Called when the service has accepted an on/off request, also after
+    /// the screen has been left.
+    std::function<void()> onSwitchConfirmed;
 
 private:
     std::shared_ptr<DeviceDetailViewController> self();
     const json::Value* selectedAction() const;
-    void sendAction(const json::Value& descriptor, int value, const char* path, bool isOnOff);
-    void endOnOffRequest(bool success);
+    void sendAction(const json::Value& descriptor, const char* path, SentRequest request);
+    void onOffEnded(const SentRequest& request, bool accepted);
+    void showDeviceState();
 
     std::shared_ptr<WebServiceConnector> m_wsc;
-    bool m_wscIsOnOff { false };
-    bool m_onOffPrevious { false };
+    unsigned m_onOffSent { 0 };
+    /// The newest on/off request whose acceptance the device record shows.
+    unsigned m_onOffShown { 0 };
+    int m_onOffRunning { 0 };
     std::shared_ptr<OnOffCell> m_onOffCell;
+    /// The "Device Status" row while it shows this device.
+    std::weak_ptr<InfoDisplayCell> m_deviceStatusCell;
     std::shared_ptr<platform::Button> m_powerDrawButton;
     std::shared_ptr<platform::Button> m_energyConsumedButton;
 };

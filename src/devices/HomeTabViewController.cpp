@@ -5,6 +5,7 @@
 #include "devices/GraphButtonsCell.h"
 #include "graphs/GraphScreens.h"
 #include "graphs/GraphViewController.h"
+#include "net/ServiceEnvironment.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
@@ -78,6 +79,13 @@ void HomeTabViewController::viewDidLoad()
             if (auto screen = weak.lock())
                 screen->reset();
         });
+        // Signed in while the tab is on screen (behind the login screen, or
+        // silently at start): the battery shows now, not at the next visit.
+        NotificationCenter::defaultCenter().addObserver(this, "UserLoggedIn", [weak](const Notification&) {
+            auto screen = weak.lock();
+            if (screen && screen->isViewLoaded() && screen->view()->window())
+                screen->refresh();
+        });
     }
     navigationItem().setRightBarButtonItem(BarButtonItem::create("Account", BarButtonItem::Style::Bordered, [weak] {
         if (auto screen = weak.lock())
@@ -109,7 +117,13 @@ void HomeTabViewController::viewDidUnload()
 
 void HomeTabViewController::refresh()
 {
+    // Before the sign-in has finished the service would only refuse the
+    // request; the tab downloads on "UserLoggedIn" instead.
+    const auto& currentToken = ServiceEnvironment::shared().currentToken;
+    if (!currentToken || !currentToken())
+        return;
     wsc = WebServiceConnector::create("/api/battery", "count=1", false);
+    wsc->setContext(BatteryDownload { ++m_downloadsSent });
     wsc->setDelegate(self());
     wsc->startConnectionForDownload(true);
 }
@@ -121,13 +135,27 @@ void HomeTabViewController::setChargingValue(const std::string& text)
         chargingCell->value().setText(text);
 }
 
-void HomeTabViewController::dataReceived(bool success, const json::Value& data, int)
+void HomeTabViewController::requestFinished(WebServiceConnector& request, bool success, const json::Value& data)
 {
-    wsc.reset();
+    const auto* download = request.context<BatteryDownload>();
+    if (!download)
+        return;
+    if (wsc.get() == &request)
+        wsc.reset();
     if (!success) {
         hestio::log("Failed to get battery statuses");
         return;
     }
+    // Two visits in quick succession send two downloads; the older answer,
+    // when it comes last, would show an older state over the newer one.
+    if (download->number <= m_downloadShown)
+        return;
+    m_downloadShown = download->number;
+    showStatuses(data);
+}
+
+void HomeTabViewController::showStatuses(const json::Value& data)
+{
     if (!batteryInfoCell)
         return;
     const json::Value& statuses = data["statuses"];
@@ -156,6 +184,11 @@ void HomeTabViewController::dataReceived(bool success, const json::Value& data, 
 
 void HomeTabViewController::reset()
 {
+    // The session has ended: no download started for it may fill the row.
+    if (wsc)
+        wsc->cancel();
+    wsc.reset();
+    m_downloadShown = m_downloadsSent;
     if (!batteryInfoCell)
         return;
     batteryInfoCell->changeBatteryViewChargeTo(0, false);

@@ -33,7 +33,13 @@ public:
     void energyConsumedGraph();
     void reset();
 
-    void dataReceived(bool success, const json::Value& data, int tag) override;
+    void requestFinished(WebServiceConnector& request, bool success, const json::Value& data) override;
+
+    /// Each battery download is numbered; an answer older than the one shown
+    /// is not shown over it.
+    struct BatteryDownload {
+        unsigned number;
+    };
 
     int numberOfSectionsInTableView(platform::TableView&) override { return 2; }
     int numberOfRowsInSection(platform::TableView&, int section) override;
@@ -52,8 +58,11 @@ public:
 private:
     std::shared_ptr<HomeTabViewController> self();
     void setChargingValue(const std::string& text);
+    void showStatuses(const json::Value& data);
     std::string m_chargingText { "N/A" };
     bool m_observing { false };
+    unsigned m_downloadsSent { 0 };
+    unsigned m_downloadShown { 0 };
 };
 
 }

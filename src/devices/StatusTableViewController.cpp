@@ -10,6 +10,7 @@
 #include "platform/ui/NavigationController.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 namespace hestio {
@@ -19,6 +20,22 @@ using namespace platform;
 namespace {
 
     constexpr double kRecentMinutes = 5;
+
+    bool isBlank(const std::string& text)
+    {
+        return std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isspace(c); });
+    }
+
+    bool signedIn()
+    {
+        const auto& currentToken = ServiceEnvironment::shared().currentToken;
+        return currentToken && currentToken().has_value();
+    }
+
+    std::string shownName(const std::string& name)
+    {
+        return name.empty() ? "Unnamed" : name;
+    }
 
 }
 
@@ -57,6 +74,13 @@ void StatusTableViewController::viewDidLoad()
         if (auto screen = weakSelf.lock())
             screen->reset();
     });
+    // Signed in while the list is on screen (behind the login screen, or
+    // silently at start): it fills now rather than on the next appearance.
+    NotificationCenter::defaultCenter().addObserver(this, "UserLoggedIn", [weakSelf](const auto&) {
+        auto screen = weakSelf.lock();
+        if (screen && !screen->statusData && screen->view()->window())
+            screen->refresh();
+    });
 
     m_alertViewField = TextField::create({ 14, 45, 255, 28 });
     m_alertViewField->setAccessibilityIdentifier("alertViewField");
@@ -86,7 +110,16 @@ void StatusTableViewController::viewDidLoad()
 void StatusTableViewController::viewDidAppear(bool animated)
 {
     BaseTabViewController::viewDidAppear(animated);
-    if (!statusData || lastRefreshIsStale())
+    // The stale test comes first: its first reading, at the first
+    // appearance, is where the five minutes start.
+    bool stale = lastRefreshIsStale();
+    // Before the sign-in has finished a download would only be refused; the
+    // list fills on "UserLoggedIn" instead.
+    if (!signedIn())
+        return;
+    // A device switched on or off in its detail screen draws differently
+    // now: the list asks the service rather than showing the old sample.
+    if (stale || !statusData || anyDeviceSwitchedSinceDownload())
         refresh();
 }
 
@@ -101,6 +134,8 @@ void StatusTableViewController::viewDidUnload()
 
 void StatusTableViewController::refresh()
 {
+    // Asked twice in one turn (signed in, then shown): one download serves both.
+    RunLoop::current().cancelDelayed(this);
     std::weak_ptr<StatusTableViewController> weakSelf = self();
     RunLoop::current().postDelayed(
         0,
@@ -114,18 +149,46 @@ void StatusTableViewController::refresh()
 void StatusTableViewController::downloadStatusesFromServer()
 {
     m_wsc = WebServiceConnector::create("/api/device", std::string("action=true"), false);
+    m_wsc->setContext(DownloadRequest { ++m_downloadGeneration });
     m_wsc->setDelegate(self());
     m_wsc->startConnectionForDownload(true);
 }
 
-void StatusTableViewController::dataReceived(bool success, const json::Value& data, int)
+void StatusTableViewController::requestFinished(WebServiceConnector& request, bool success, const json::Value& data)
 {
-    m_wsc.reset();
+    if (const auto* download = request.context<DownloadRequest>())
+        downloadEnded(*download, success, data);
+    else if (const auto* change = request.context<DeviceChange>())
+        deviceChangeEnded(*change, success);
+}
+
+void StatusTableViewController::requestFailed(WebServiceConnector& request, const TransportError&)
+{
+    // The network-failure panel has been shown; the request ends as one the
+    // service did not accept.
+    if (const auto* download = request.context<DownloadRequest>())
+        downloadEnded(*download, false, json::Value());
+    else if (const auto* change = request.context<DeviceChange>())
+        deviceChangeEnded(*change, false);
+}
+
+void StatusTableViewController::downloadEnded(const DownloadRequest& download, bool success, const json::Value& data)
+{
+    bool newest = download.generation == m_downloadGeneration;
+    if (newest)
+        m_wsc.reset();
     if (!success) {
-        // A failed download ends the loading state; the list keeps what it showed.
-        stopLoading();
+        // The newest download failing ends the loading state, without a new
+        // "Last updated" time; the list keeps what it showed.
+        if (newest && isViewLoaded())
+            stopLoadingAfterFailure();
         return;
     }
+    // Answers can come back in another order than their requests went out:
+    // one older than the list shown (or from before a logout) is dropped.
+    if (download.generation <= m_downloadShown)
+        return;
+    m_downloadShown = download.generation;
     std::map<std::string, std::vector<std::shared_ptr<Device>>> grouped;
     const json::Value& devices = data["devices"];
     for (std::size_t i = 0; i < devices.count(); ++i) {
@@ -136,29 +199,57 @@ void StatusTableViewController::dataReceived(bool success, const json::Value& da
     rooms.clear();
     for (const auto& [room, list] : *statusData)
         rooms.push_back(room); // std::map orders keys by plain byte comparison
+    // The list may have let go of its view meanwhile; it shows the devices
+    // when it loads it again.
+    if (!isViewLoaded())
+        return;
     tableView().reloadData();
     stopLoading();
 }
 
-bool StatusTableViewController::requestToServerFailedWithError(const TransportError&, const std::string&)
+void StatusTableViewController::deviceChangeEnded(const DeviceChange& change, bool saved)
 {
-    // The network-failure panel has been shown; a download that was under way
-    // ends the loading state so that the next pull can start.
-    if (m_wsc && !m_wsc->isRunning()) {
-        m_wsc.reset();
-        stopLoading();
+    if (saved) {
+        hestio::log(
+            change.kind == DeviceChange::Kind::Rename ? "Device name was changed" : "Device location was changed");
+        return;
     }
-    return true;
+    hestio::log("Data was NOT sent successfully");
+    undo(change);
 }
 
-void StatusTableViewController::dataSent(bool success, int tag)
+void StatusTableViewController::undo(const DeviceChange& change)
 {
-    if (!success)
-        hestio::log("Data was NOT sent successfully");
-    else if (tag == 1)
-        hestio::log("Device name was changed");
+    // The list shows what the service has: a change it did not take is taken
+    // back, unless a later change of the same device has replaced it on
+    // screen meanwhile (that one answers for itself).
+    auto device = deviceWithID(change.deviceID);
+    if (!device)
+        return; // the list was emptied or downloaded again since
+    bool isRename = change.kind == DeviceChange::Kind::Rename;
+    if (isRename && device->deviceName == change.newName) {
+        device->deviceName = change.oldName;
+    } else if (!isRename && device->location == change.newRoom) {
+        auto& now = (*statusData)[change.newRoom];
+        now.erase(std::remove(now.begin(), now.end(), device), now.end());
+        if (std::find(rooms.begin(), rooms.end(), change.oldRoom) == rooms.end()) {
+            rooms.push_back(change.oldRoom);
+            std::sort(rooms.begin(), rooms.end());
+        }
+        auto& before = (*statusData)[change.oldRoom];
+        before.insert(before.begin() + std::clamp(change.oldRow, 0, static_cast<int>(before.size())), device);
+        device->location = change.oldRoom;
+    }
+    if (isViewLoaded())
+        tableView().reloadData();
+    std::string message;
+    if (isRename)
+        message = "The new name \"" + shownName(change.newName) + "\" was not saved. The device keeps its name \""
+            + shownName(device->deviceName) + "\".";
     else
-        hestio::log("Device location was changed");
+        message = "Moving \"" + shownName(device->deviceName) + "\" to " + change.newRoom
+            + " was not saved. It stays in " + device->location + ".";
+    AlertView::create(notSavedTitle, message, nullptr, std::string("OK"))->show();
 }
 
 StatusTableViewController::Status StatusTableViewController::statusOf(const Device& device, Date now)
@@ -250,6 +341,14 @@ void StatusTableViewController::didSelectRowAtIndexPath(TableView& table, IndexP
     auto detail = DeviceDetailViewController::create();
     detail->setTitle(device->deviceName);
     detail->selected_device = device;
+    // A switch the service accepted changes what the device draws: the list
+    // asks again when it is on screen, or else at its next appearance.
+    std::weak_ptr<StatusTableViewController> weakSelf = self();
+    detail->onSwitchConfirmed = [weakSelf] {
+        auto screen = weakSelf.lock();
+        if (screen && screen->isViewLoaded() && screen->view()->window())
+            screen->refresh();
+    };
     navigationItem().setBackBarButtonItem(BarButtonItem::create("Back", BarButtonItem::Style::Bordered));
     if (auto* navigation = navigationController())
         navigation->pushViewController(detail, true);
@@ -261,13 +360,37 @@ TableViewCellEditingStyle StatusTableViewController::editingStyleForRowAtIndexPa
     return TableViewCellEditingStyle::None;
 }
 
-void StatusTableViewController::sendDevice(const Device& device, int tag, std::shared_ptr<WebServiceConnector>& slot)
+std::shared_ptr<Device> StatusTableViewController::deviceWithID(const std::string& deviceID)
+{
+    if (!statusData)
+        return nullptr;
+    for (const auto& [room, devices] : *statusData)
+        for (const auto& device : devices)
+            if (device->deviceID == deviceID)
+                return device;
+    return nullptr;
+}
+
+bool StatusTableViewController::anyDeviceSwitchedSinceDownload() const
+{
+    if (!statusData)
+        return false;
+    for (const auto& [room, devices] : *statusData)
+        for (const auto& device : devices)
+            if (device->switchedSinceStatus)
+                return true;
+    return false;
+}
+
+void StatusTableViewController::sendDevice(
+    const Device& device, DeviceChange change, std::shared_ptr<WebServiceConnector>& slot)
 {
     slot = WebServiceConnector::create("/api/device",
         "device_id=" + escapeParameter(device.deviceID) + "&location=" + escapeParameter(device.location)
             + "&name=" + escapeParameter(device.deviceName),
         true);
-    slot->setTag(tag);
+    slot->setTag(change.kind == DeviceChange::Kind::Rename ? 1 : 0);
+    slot->setContext(std::move(change));
     slot->setDelegate(self());
     slot->startConnectionForDownload(false);
 }
@@ -279,12 +402,17 @@ void StatusTableViewController::moveRowAtIndexPath(TableView&, IndexPath from, I
         return;
     auto& source = (*statusData)[rooms[static_cast<std::size_t>(from.section)]];
     source.erase(source.begin() + from.row);
+    std::string oldRoom = device->location;
     device->location = rooms[static_cast<std::size_t>(to.section)];
     auto& target = (*statusData)[device->location];
     target.insert(target.begin() + std::clamp(to.row, 0, static_cast<int>(target.size())), device);
     // A reorder within a room is local only; the service keeps no order.
-    if (from.section != to.section)
-        sendDevice(*device, 0, m_deviceMovedWSC);
+    if (from.section != to.section) {
+        sendDevice(*device,
+            { DeviceChange::Kind::Move, device->deviceID, device->deviceName, device->deviceName, oldRoom,
+                device->location, from.row },
+            m_deviceMovedWSC);
+    }
 }
 
 void StatusTableViewController::setEditButtonTint(Color tint)
@@ -331,7 +459,7 @@ void StatusTableViewController::alertViewClickedButtonAtIndex(AlertView& alert, 
     if (alert.tag() == 1) {
         // An empty name is refused, and an existing room is not added a second
         // time (that would hide its devices behind an empty list).
-        if (text.empty() || std::find(rooms.begin(), rooms.end(), text) != rooms.end())
+        if (isBlank(text) || std::find(rooms.begin(), rooms.end(), text) != rooms.end())
             return;
         if (!statusData)
             statusData.emplace();
@@ -344,13 +472,29 @@ void StatusTableViewController::alertViewClickedButtonAtIndex(AlertView& alert, 
     auto device = deviceAt(selectedSection, selectedRow);
     if (!device)
         return;
+    // A name of nothing but blanks would list the device as a blank row; it
+    // is not sent, and the device keeps its name.
+    if (isBlank(text)) {
+        AlertView::create(notRenamedTitle, "A device name cannot be empty.", nullptr, std::string("OK"))->show();
+        return;
+    }
+    DeviceChange change { DeviceChange::Kind::Rename, device->deviceID, device->deviceName, text, device->location,
+        device->location, selectedRow };
     device->deviceName = text;
-    sendDevice(*device, 1, m_deviceNameWSC);
+    sendDevice(*device, std::move(change), m_deviceNameWSC);
     tableView().reloadData();
 }
 
 void StatusTableViewController::reset()
 {
+    // The session has ended: a download still on its way would fill the
+    // list again for nobody.
+    if (m_wsc)
+        m_wsc->cancel();
+    m_wsc.reset();
+    m_downloadShown = ++m_downloadGeneration;
+    if (isLoading() && isViewLoaded())
+        stopLoadingAfterFailure();
     rooms.clear();
     statusData.reset();
     if (isViewLoaded())

@@ -27,6 +27,10 @@ public:
     static constexpr platform::Color restingTint = platform::Color::rgb(0.098, 0.6, 0.25);
     static constexpr platform::Color powerDrawColor = platform::Color::rgb(0.2, 0.5, 0.3);
     static constexpr platform::Color errorColor = platform::Color::rgb(0.8, 0.045, 0.045);
+    /// The alert shown when the service did not take a rename or a move.
+    static constexpr const char* notSavedTitle = "Not Saved";
+    /// The alert shown when a new name is left empty.
+    static constexpr const char* notRenamedTitle = "Name Not Changed";
 
     static std::shared_ptr<StatusTableViewController> create();
     StatusTableViewController();
@@ -38,9 +42,8 @@ public:
 
     void refresh() override;
     void downloadStatusesFromServer();
-    void dataReceived(bool success, const json::Value& data, int tag) override;
-    void dataSent(bool success, int tag) override;
-    bool requestToServerFailedWithError(const platform::TransportError& error, const std::string& parameters) override;
+    void requestFinished(WebServiceConnector& request, bool success, const json::Value& data) override;
+    void requestFailed(WebServiceConnector& request, const platform::TransportError& error) override;
 
     void editDevices();
     void addLocation();
@@ -76,17 +79,42 @@ public:
     platform::TextField* alertViewField() const { return m_alertViewField.get(); }
     const std::shared_ptr<WebServiceConnector>& wsc() const { return m_wsc; }
 
+    /// What each request of this screen sent, so that its answer is read
+    /// against that and not against whatever the list shows by then.
+    struct DownloadRequest {
+        unsigned generation;
+    };
+    struct DeviceChange {
+        enum class Kind { Rename, Move };
+        Kind kind;
+        std::string deviceID;
+        /// Name and room before the change, and as sent.
+        std::string oldName, newName;
+        std::string oldRoom, newRoom;
+        /// The device's row in its old room.
+        int oldRow { 0 };
+    };
+
 private:
     std::shared_ptr<StatusTableViewController> self();
     std::shared_ptr<Device> deviceAt(int section, int row);
-    void sendDevice(const Device& device, int tag, std::shared_ptr<WebServiceConnector>& slot);
+    std::shared_ptr<Device> deviceWithID(const std::string& deviceID);
+    void sendDevice(const Device& device, DeviceChange change, std::shared_ptr<WebServiceConnector>& slot);
+    void downloadEnded(const DownloadRequest& download, bool success, const json::Value& data);
+    void deviceChangeEnded(const DeviceChange& change, bool saved);
+    void undo(const DeviceChange& change);
     void setEditButtonTint(platform::Color tint);
+    bool anyDeviceSwitchedSinceDownload() const;
 
     std::shared_ptr<platform::TextField> m_alertViewField;
     std::shared_ptr<platform::BarButtonItem> m_editButton;
     std::shared_ptr<WebServiceConnector> m_wsc;
     std::shared_ptr<WebServiceConnector> m_deviceMovedWSC;
     std::shared_ptr<WebServiceConnector> m_deviceNameWSC;
+    /// Downloads are numbered; an answer older than the list shown would put
+    /// back what the service no longer has.
+    unsigned m_downloadGeneration { 0 };
+    unsigned m_downloadShown { 0 };
 };
 
 }

@@ -6,10 +6,10 @@ namespace hestio {
 
 platform::Date BaseTabViewController::lastRefreshedDate()
 {
-    if (!m_lastRefreshedDate) {
+    // Only the clock of the automatic refresh starts here; "Last updated"
+    // is written when a download has been shown, not before one succeeded.
+    if (!m_lastRefreshedDate)
         m_lastRefreshedDate = platform::RunLoop::current().clock().now();
-        updateTimeStampLabel();
-    }
     return *m_lastRefreshedDate;
 }
 

@@ -16,7 +16,7 @@ public:
     using RefreshTableViewController::RefreshTableViewController;
 
     /// The stored reference time; the first reading stores the current
-    /// instant and writes it into the header's time line.
+    /// instant.
     platform::Date lastRefreshedDate();
     void clearLastRefreshedDate() { m_lastRefreshedDate.reset(); }
     /// More than five minutes since lastRefreshedDate().

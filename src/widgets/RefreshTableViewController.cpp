@@ -174,6 +174,16 @@ void RefreshTableViewController::startLoading()
 
 void RefreshTableViewController::stopLoading()
 {
+    endLoading(true);
+}
+
+void RefreshTableViewController::stopLoadingAfterFailure()
+{
+    endLoading(false);
+}
+
+void RefreshTableViewController::endLoading(bool updated)
+{
     m_isLoading = false;
     std::weak_ptr<ViewController> weakSelf = weak_from_this();
     Animator::animate(
@@ -188,20 +198,21 @@ void RefreshTableViewController::stopLoading()
             if (m_refreshArrow)
                 m_refreshArrow->setTransform(arrowUpright());
         },
-        [weakSelf, this](bool) {
+        [weakSelf, this, updated](bool) {
             if (weakSelf.lock())
-                stopLoadingComplete();
+                stopLoadingComplete(updated);
         });
 }
 
-void RefreshTableViewController::stopLoadingComplete()
+void RefreshTableViewController::stopLoadingComplete(bool updated)
 {
     if (!m_refreshLabel)
         return;
     m_refreshLabel->setText(textPull);
     m_refreshArrow->setHidden(false);
     m_refreshSpinner->stopAnimating();
-    updateTimeStampLabel();
+    if (updated)
+        updateTimeStampLabel();
 }
 
 void RefreshTableViewController::updateTimeStampLabel()

@@ -39,7 +39,12 @@ public:
     void scrollViewDidEndDragging(platform::ScrollView& scrollView, bool willDecelerate) override;
 
     void startLoading();
+    /// Leaves the loading state after a download that was shown: the header
+    /// tells the new "Last updated" time.
     void stopLoading();
+    /// Leaves the loading state after a download that failed: the header
+    /// keeps the time of the last one that succeeded.
+    void stopLoadingAfterFailure();
     void updateTimeStampLabel();
     /// Starts the subclass's download. The base version ends the loading
     /// state two seconds later.
@@ -61,7 +66,8 @@ public:
     static double headerWidth(platform::InterfaceOrientation orientation);
 
 private:
-    void stopLoadingComplete();
+    void endLoading(bool updated);
+    void stopLoadingComplete(bool updated);
     void layOutHeader(double width);
 
     std::shared_ptr<platform::View> m_refreshHeaderView;

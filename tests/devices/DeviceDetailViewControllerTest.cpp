@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace hestio;
 using namespace platform;
 
@@ -165,6 +167,132 @@ TEST_F(DeviceDetailViewControllerTest, OnOffRequestShowsTheSwitchAgainAndRestore
         EXPECT_FALSE(onOff->onOffActivityIndicator().isAnimating());
     }
     EXPECT_TRUE(logs.contains("Data sending failed"));
+}
+
+struct InFlightTest : DeviceDetailViewControllerTest {
+    int confirmations { 0 };
+
+    InFlightTest() { open(); }
+    /// A fresh screen on the lamp, switched off.
+    void open()
+    {
+        screen = DeviceDetailViewController::create();
+        confirmations = 0;
+        transport->clearRequests();
+        show(R"({"id":5,"name":"Lamp","location":"Den","meterSupplyingPower":false,
+            "currentStatus":{"timestamp":1354752000000,"powerDraw":0},"onOff":{"device_id":"d5","id":9},
+            "possibleActions":[{"id":12,"device_id":"d5","type":1,"name":"Level",
+                "values":[{"name":"Min","value":0},{"name":"Max","value":10}]}]})");
+        cell(0, 0);
+        screen->onSwitchConfirmed = [this] { ++confirmations; };
+        logs.clear();
+    }
+    /// The on/off row the screen keeps (the table may provide it anew).
+    OnOffCell& onOffRow() { return *screen->onOffCell(); }
+    void flip(bool on)
+    {
+        onOffRow().onOffSwitch()->setOn(on);
+        onOffRow().onOffSwitch()->sendActionsForControlEvents(ControlEventValueChanged);
+    }
+    void releaseSlider(float value)
+    {
+        tap(0);
+        auto range = std::dynamic_pointer_cast<DrawerRangeCell>(screen->tableView().cellForRowAtIndexPath({ 2, 0 }));
+        ASSERT_TRUE(range);
+        range->slider()->setValue(value);
+        range->slider()->sendActionsForControlEvents(ControlEventTouchUpInside);
+    }
+    std::string deviceStatus() { return std::dynamic_pointer_cast<InfoDisplayCell>(cell(0, 1))->value().text(); }
+    int logged(const std::string& line)
+    {
+        return static_cast<int>(std::count(logs.lines().begin(), logs.lines().end(), line));
+    }
+};
+
+TEST_F(InFlightTest, SwitchingOnThenReleasingTheSliderBothReachTheServiceAndEachAnswerIsHandledOnce)
+{
+    struct Case {
+        const char* onOffAnswer;
+        bool on; // what the switch and the record show afterwards
+        int sent, failed;
+    };
+    for (Case c : { Case { R"({"success":true})", true, 2, 0 }, Case { R"({"success":false})", false, 1, 1 } }) {
+        open();
+        transport->enqueue(FakeTransport::Reply::json(c.onOffAnswer).after(3)); // the on/off answers last
+        transport->enqueue(FakeTransport::Reply::json(R"({"success":true})").after(1));
+        flip(true);
+        releaseSlider(7.5);
+        ASSERT_EQ(transport->requestCount(), 2u);
+        EXPECT_EQ(transport->requests()[0].url, "https://localhost:8443/kivoraserver/api/action?");
+        EXPECT_EQ(transport->requests()[0].body, "device_id=d5&act_id=9&act_value=1&token=T0K3N");
+        EXPECT_EQ(transport->requests()[1].body, "device_id=d5&act_id=12&act_value=7&token=T0K3N");
+
+        loop.advance(1);
+        EXPECT_EQ(logged("Data sent successfully"), 1) << "the slider's answer";
+        EXPECT_TRUE(onOffRow().onOffSwitch()->isHidden()) << "the on/off request still runs";
+        EXPECT_TRUE(onOffRow().onOffActivityIndicator().isAnimating());
+
+        loop.advance(2);
+        EXPECT_EQ(logged("Data sent successfully"), c.sent);
+        EXPECT_EQ(logged("Data sending failed"), c.failed);
+        EXPECT_FALSE(onOffRow().onOffSwitch()->isHidden());
+        EXPECT_FALSE(onOffRow().onOffActivityIndicator().isAnimating());
+        EXPECT_EQ(onOffRow().onOffSwitch()->isOn(), c.on);
+        EXPECT_EQ(screen->selected_device->meterSupplyingPower, c.on);
+        EXPECT_EQ(deviceStatus(), c.on ? "On" : "Off");
+        EXPECT_EQ(confirmations, c.on ? 1 : 0);
+        loop.advance(10);
+        EXPECT_EQ(logged("Data sent successfully") + logged("Data sending failed"), 2);
+    }
+}
+
+TEST_F(InFlightTest, TwoOnOffRequestsAnsweredInReverseOrderLeaveTheLastOneSent)
+{
+    struct Case {
+        double firstDelay, secondDelay;
+        const char* secondAnswer;
+        bool on;
+    };
+    // On, then off; the service carries them out in that order.
+    for (Case c : { Case { 3, 1, R"({"success":true})", false }, Case { 1, 3, R"({"success":true})", false },
+             Case { 3, 1, R"({"success":false})", true } }) {
+        open();
+        transport->enqueue(FakeTransport::Reply::json(R"({"success":true})").after(c.firstDelay));
+        transport->enqueue(FakeTransport::Reply::json(c.secondAnswer).after(c.secondDelay));
+        flip(true);
+        flip(false);
+        loop.advance(1);
+        EXPECT_TRUE(onOffRow().onOffSwitch()->isHidden()) << "busy until both have answered";
+        loop.advance(2);
+        EXPECT_FALSE(onOffRow().onOffSwitch()->isHidden());
+        EXPECT_EQ(onOffRow().onOffSwitch()->isOn(), c.on) << c.firstDelay << " " << c.secondAnswer;
+        EXPECT_EQ(screen->selected_device->meterSupplyingPower, c.on);
+        EXPECT_EQ(deviceStatus(), c.on ? "On" : "Off");
+    }
+}
+
+TEST_F(InFlightTest, AScreenLeftWhileItsRequestRunsStillRecordsTheAnswer)
+{
+    auto device = screen->selected_device;
+    std::weak_ptr<DeviceDetailViewController> watch = screen;
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})").after(2));
+    flip(true);
+    screen.reset();
+    EXPECT_FALSE(watch.expired()) << "the running request keeps the screen";
+    loop.advance(2);
+    EXPECT_TRUE(device->meterSupplyingPower);
+    EXPECT_TRUE(device->switchedSinceStatus);
+    EXPECT_EQ(confirmations, 1);
+    EXPECT_EQ(logged("Data sent successfully"), 1);
+    EXPECT_TRUE(watch.expired()) << "and lets it go after the answer";
+
+    // Opened again, the device shows the state the service has.
+    screen = DeviceDetailViewController::create();
+    screen->selected_device = device;
+    screen->view();
+    screen->viewWillAppear(false);
+    EXPECT_TRUE(std::dynamic_pointer_cast<OnOffCell>(cell(0, 0))->onOffSwitch()->isOn());
+    EXPECT_EQ(deviceStatus(), "On");
 }
 
 }

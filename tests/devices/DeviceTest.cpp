@@ -42,6 +42,40 @@ TEST_F(DeviceTest, TimeZoneComesFromTheHouseholdHourOffset)
     EXPECT_EQ(Device::initWithID("1", "Lamp", "Hall")->timezone.secondsFromGMT(Date(0)), 0);
 }
 
+TEST_F(DeviceTest, AnOutOfRangeHourOffsetIsClampedWithoutOverflow)
+{
+    struct Case {
+        const char* hours; // as the household dictionary carries it
+        int expectedHours;
+    };
+    const Case cases[] = {
+        { "18", 18 },
+        { "19", 18 },
+        { "-18", -18 },
+        { "-19", -18 },
+        { "596523", 18 }, // the last whole hour whose seconds fit in 32 bits
+        { "596524", 18 },
+        { "-596524", -18 },
+        { "4294967299", 18 }, // 2^32 + 3: cut to 32 bits it would read as 3
+        { "-4294967299", -18 },
+        { "9223372036854775807", 18 },
+        { "-9223372036854775808", -18 },
+        { "18446744073709551615", 18 }, // unsigned: not -1
+        { "1e300", 18 },
+        { "-1e300", -18 },
+        { "17.9", 17 },
+        { "-0.5", 0 },
+        { R"("4294967299")", 18 },
+        { R"("-99999999999999999999")", -18 },
+        { R"("+7")", 7 },
+    };
+    for (const Case& c : cases) {
+        setHouseholdOffset(parse(std::string(R"({"h":)") + c.hours + "}")["h"]);
+        auto device = Device::initWithID("1", "Lamp", "Hall");
+        EXPECT_EQ(device->timezone.secondsFromGMT(Date(0)), c.expectedHours * 3600) << c.hours;
+    }
+}
+
 TEST_F(DeviceTest, BuildsFromADeviceObjectWithMissingEntriesEmptyOrFalse)
 {
     auto full = Device::fromJSON(parse(R"({"id":17,"name":"Kettle","location":"Kitchen",

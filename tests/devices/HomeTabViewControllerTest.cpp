@@ -6,6 +6,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/ui/Animator.h"
 #include "platform/ui/NavigationController.h"
+#include "platform/ui/Window.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -223,6 +224,60 @@ TEST_F(HomeTabViewControllerTest, ButtonsOpenTheAccountScreenAndTheTwoHomeGraphs
     EXPECT_EQ(screen->navigationItem().backBarButtonItem()->title(), "Back");
     screen->dismissModalViewControllerAnimated(false);
     loop.advance(1);
+}
+
+TEST_F(HomeTabViewControllerTest, TwoVisitsInQuickSuccessionShowTheNewerAnswerWhateverItsOrder)
+{
+    struct Case {
+        double olderDelay, newerDelay;
+        bool newerSucceeds;
+        const char* shown;
+    };
+    for (Case c : { Case { 3, 1, true, "40.0%" }, Case { 1, 3, true, "40.0%" }, Case { 3, 1, false, "80.0%" },
+             Case { 1, 3, false, "80.0%" } }) {
+        screen->reset();
+        logs.clear();
+        transport->enqueue(
+            FakeTransport::Reply::json(statusReply(0, R"("percentage":80,"voltage":12)")).after(c.olderDelay));
+        transport->enqueue(FakeTransport::Reply::json(
+            c.newerSucceeds ? statusReply(0, R"("percentage":40,"voltage":12)") : R"({"success":false})")
+                               .after(c.newerDelay));
+        screen->viewDidAppear(false);
+        screen->viewDidAppear(false);
+        loop.advance(3);
+        EXPECT_EQ(percentage(), c.shown) << c.olderDelay << " " << c.newerDelay << " " << c.newerSucceeds;
+        EXPECT_EQ(logs.contains("Failed to get battery statuses"), !c.newerSucceeds);
+    }
+}
+
+TEST_F(HomeTabViewControllerTest, ADownloadRunningAtLogoutFillsNothing)
+{
+    transport->enqueue(FakeTransport::Reply::json(statusReply(0, R"("percentage":80,"voltage":12)")).after(2));
+    screen->viewDidAppear(false);
+    NotificationCenter::defaultCenter().post("UserLoggedOut");
+    loop.advance(3);
+    EXPECT_EQ(percentage(), "N/A (%)");
+    EXPECT_EQ(barWidth(), 0);
+}
+
+TEST_F(HomeTabViewControllerTest, SignedOutItWaitsForTheSignInToDownload)
+{
+    std::optional<std::string> token;
+    ServiceEnvironment::shared().currentToken = [&] { return token; };
+    auto window = Window::create();
+    window->setRootViewController(navigation);
+    screen->viewDidAppear(false);
+    loop.runPending();
+    EXPECT_EQ(transport->requestCount(), 0u) << "nothing goes out as token=(null)";
+
+    token = "T0K3N";
+    transport->enqueue(FakeTransport::Reply::json(statusReply(0, R"("percentage":50,"voltage":12)")));
+    NotificationCenter::defaultCenter().post("UserLoggedIn");
+    loop.runPending();
+    ASSERT_EQ(transport->requestCount(), 1u);
+    EXPECT_EQ(transport->lastRequest().url,
+        "https://localhost:8443/kivoraserver/api/battery?token=T0K3N&count=1&token=T0K3N");
+    EXPECT_EQ(percentage(), "50.0%");
 }
 
 }

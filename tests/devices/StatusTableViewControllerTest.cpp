@@ -5,6 +5,8 @@
 
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/ui/NavigationController.h"
+#include "platform/ui/TouchSynthesizer.h"
+#include "platform/ui/Window.h"
 
 #include <gtest/gtest.h>
 
@@ -177,20 +179,25 @@ TEST_F(StatusTableViewControllerTest, AFailedDownloadEndsLoadingAndKeepsTheList)
     }
 }
 
-TEST_F(StatusTableViewControllerTest, AppearingDownloadsAgainOnlyAfterFiveMinutes)
+TEST_F(StatusTableViewControllerTest, AppearingDownloadsAgainOnlyMoreThanFiveMinutesAfterTheFirstAppearance)
 {
-    download(kHousehold);
-    screen->lastRefreshedDate();
-    transport->clearRequests();
-    loop.advance(299);
-    screen->viewDidAppear(false);
-    loop.runPending();
-    EXPECT_EQ(transport->requestCount(), 0u);
-    loop.advance(2);
+    // The first appearance downloads and starts the five minutes; nothing
+    // else reads the clock before the returns below.
     transport->enqueue(FakeTransport::Reply::json(kHousehold));
     screen->viewDidAppear(false);
     loop.runPending();
-    EXPECT_EQ(transport->requestCount(), 1u);
+    ASSERT_EQ(transport->requestCount(), 1u);
+    struct Case {
+        double at;
+        std::size_t requests;
+    };
+    for (Case c : { Case { 60, 1 }, Case { 299, 1 }, Case { 300, 1 }, Case { 301, 2 }, Case { 302, 3 } }) {
+        loop.advance(c.at - (loop.now().timeIntervalSince1970() - 1354752000.0));
+        transport->enqueue(FakeTransport::Reply::json(kHousehold));
+        screen->viewDidAppear(false);
+        loop.runPending();
+        EXPECT_EQ(transport->requestCount(), c.requests) << "returning " << c.at << " s after the first appearance";
+    }
 }
 
 TEST_F(StatusTableViewControllerTest, OpeningADevicePushesItsDetailAndLogoutEmptiesTheList)
@@ -205,6 +212,297 @@ TEST_F(StatusTableViewControllerTest, OpeningADevicePushesItsDetailAndLogoutEmpt
     EXPECT_TRUE(sections().empty());
     loop.advance(1);
     EXPECT_EQ(navigation->viewControllers().size(), 1u);
+}
+
+TEST_F(StatusTableViewControllerTest, TwoDownloadsInFlightShowTheNewerWhateverOrderTheyAnswerIn)
+{
+    const std::string older = R"({"success":true,"devices":[{"id":1,"name":"Old","location":"Kitchen"}]})";
+    const std::string newer = R"({"success":true,"devices":[{"id":1,"name":"New","location":"Kitchen"}]})";
+    struct Case {
+        double olderDelay, newerDelay;
+        bool newerSucceeds;
+        const char* shown;
+    };
+    for (Case c : { Case { 3, 1, true, "Kitchen: New" }, Case { 1, 3, true, "Kitchen: New" },
+             Case { 3, 1, false, "Kitchen: Old" } }) {
+        screen->reset();
+        transport->enqueue(FakeTransport::Reply::json(older).after(c.olderDelay));
+        transport->enqueue(
+            FakeTransport::Reply::json(c.newerSucceeds ? newer : R"({"success":false})").after(c.newerDelay));
+        screen->refresh();
+        loop.runPending();
+        screen->startLoading(); // a pull while the first download runs
+        loop.runPending();
+        loop.advance(3.5);
+        EXPECT_EQ(sections(), (std::vector<std::string> { c.shown })) << c.olderDelay << " " << c.newerDelay;
+        EXPECT_FALSE(screen->isLoading());
+    }
+}
+
+TEST_F(StatusTableViewControllerTest, LastUpdatedIsWrittenOnlyAfterADownloadThatSucceeded)
+{
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":false})"));
+    screen->viewDidAppear(false);
+    loop.runPending();
+    loop.advance(1);
+    EXPECT_EQ(screen->timestamp()->text(), "") << "an appearance and a refused download";
+
+    loop.advance(60);
+    transport->enqueue(FakeTransport::Reply::json(kHousehold));
+    screen->startLoading();
+    loop.advance(1);
+    EXPECT_EQ(screen->timestamp()->text(), "Last updated: 12-06-12 12:01 AM");
+
+    loop.advance(3600);
+    for (auto reply : { FakeTransport::Reply::json(R"({"success":false})"), FakeTransport::Reply::json("<html>", 502),
+             FakeTransport::Reply::failure() }) {
+        transport->enqueue(reply);
+        screen->startLoading();
+        loop.advance(1);
+        EXPECT_FALSE(screen->isLoading());
+        EXPECT_EQ(screen->timestamp()->text(), "Last updated: 12-06-12 12:01 AM");
+    }
+}
+
+TEST_F(StatusTableViewControllerTest, SignedOutItWaitsForTheSignInToDownload)
+{
+    std::optional<std::string> token;
+    ServiceEnvironment::shared().currentToken = [&] { return token; };
+    auto window = platform::Window::create();
+    window->setRootViewController(navigation);
+    screen->viewDidAppear(false);
+    loop.runPending();
+    EXPECT_EQ(transport->requestCount(), 0u) << "nothing goes out as token=(null)";
+
+    // The launch sign-in completes while the tab is shown: one download, also
+    // when the appearance after the login screen asks in the same turn.
+    token = "T0K3N";
+    transport->enqueue(FakeTransport::Reply::json(kHousehold));
+    platform::NotificationCenter::defaultCenter().post("UserLoggedIn");
+    screen->viewDidAppear(false);
+    loop.runPending();
+    loop.runPending();
+    ASSERT_EQ(transport->requestCount(), 1u);
+    EXPECT_EQ(transport->lastRequest().url,
+        "https://localhost:8443/kivoraserver/api/device?token=T0K3N&action=true&token=T0K3N");
+    EXPECT_EQ(sections().size(), 4u);
+
+    // With a list shown, a later sign-in (another household member) does not
+    // download again by itself.
+    platform::NotificationCenter::defaultCenter().post("UserLoggedIn");
+    loop.runPending();
+    EXPECT_EQ(transport->requestCount(), 1u);
+}
+
+TEST_F(StatusTableViewControllerTest, ADownloadRunningAtLogoutFillsNothing)
+{
+    download(kHousehold);
+    transport->enqueue(FakeTransport::Reply::json(kHousehold).after(2));
+    screen->startLoading();
+    loop.runPending();
+    platform::NotificationCenter::defaultCenter().post("UserLoggedOut");
+    EXPECT_FALSE(screen->isLoading());
+    loop.advance(3);
+    EXPECT_TRUE(sections().empty());
+}
+
+TEST_F(StatusTableViewControllerTest, AnAnswerForAListThatLetGoOfItsViewDoesNotLoadItAgain)
+{
+    transport->enqueue(FakeTransport::Reply::json(kHousehold).after(2));
+    screen->refresh();
+    loop.runPending();
+    screen->didReceiveMemoryWarning();
+    ASSERT_FALSE(screen->isViewLoaded());
+    loop.advance(3);
+    EXPECT_FALSE(screen->isViewLoaded());
+    EXPECT_EQ(screen->rooms.size(), 4u) << "shown when the view is loaded again";
+    EXPECT_EQ(sections().size(), 4u);
+}
+
+struct DeviceChangeTest : StatusTableViewControllerTest {
+    DeviceChangeTest()
+    {
+        download(kHousehold);
+        transport->clearRequests();
+        screen->editDevices();
+        logs.clear();
+    }
+    void rename(int section, int row, const std::string& name)
+    {
+        screen->didSelectRowAtIndexPath(screen->tableView(), { section, row });
+        auto alert = application->visibleAlerts().back();
+        EXPECT_EQ(alert->title(), "Change Device Name");
+        screen->alertViewField()->setText(name);
+        alert->clickButtonAtIndex(1);
+    }
+    std::vector<std::string> alerts()
+    {
+        std::vector<std::string> shown;
+        for (const auto& alert : application->visibleAlerts())
+            shown.push_back(alert->title() + " | " + alert->message());
+        return shown;
+    }
+    void closeAlerts()
+    {
+        auto shown = application->visibleAlerts(); // dismissing takes each off the list
+        for (const auto& alert : shown)
+            alert->dismissWithClickedButtonIndex(0, false);
+    }
+};
+
+TEST_F(DeviceChangeTest, ARenameOrMoveTheServiceRefusesIsUndoneAndTheUserIsTold)
+{
+    const FakeTransport::Reply refusals[]
+        = { FakeTransport::Reply::json(R"({"success":false})"), FakeTransport::Reply::json("<html>", 500),
+              FakeTransport::Reply::json(R"({"success":false,"error":"no"})", 403), FakeTransport::Reply::failure() };
+    for (const auto& refusal : refusals) {
+        logs.clear();
+        transport->enqueue(refusal);
+        rename(1, 0, "Tea Maker");
+        EXPECT_EQ(sections()[1], "Kitchen: Tea Maker Radio") << "shown at once, before the answer";
+        loop.runPending();
+        EXPECT_EQ(sections()[1], "Kitchen: Kettle Radio");
+        EXPECT_EQ(alerts(),
+            (std::vector<std::string> {
+                "Not Saved | The new name \"Tea Maker\" was not saved. The device keeps its name \"Kettle\"." }));
+        EXPECT_TRUE(logs.contains("Data was NOT sent successfully"));
+        EXPECT_FALSE(logs.contains("Device name was changed"));
+        closeAlerts();
+
+        transport->enqueue(refusal);
+        screen->moveRowAtIndexPath(screen->tableView(), { 1, 0 }, { 0, 1 });
+        EXPECT_EQ(sections()[0], "Bedroom: Lamp Kettle");
+        loop.runPending();
+        EXPECT_EQ(sections()[0], "Bedroom: Lamp");
+        EXPECT_EQ(sections()[1], "Kitchen: Kettle Radio") << "back in its old place";
+        EXPECT_EQ(alerts(),
+            (std::vector<std::string> {
+                "Not Saved | Moving \"Kettle\" to Bedroom was not saved. It stays in Kitchen." }));
+        EXPECT_FALSE(logs.contains("Device location was changed"));
+        closeAlerts();
+    }
+    EXPECT_EQ(transport->requestCount(), 8u);
+}
+
+TEST_F(DeviceChangeTest, AnEmptyOrBlankNameIsNotSent)
+{
+    for (const char* name : { "", " ", "   \t" }) {
+        rename(1, 0, name);
+        EXPECT_EQ(alerts(), (std::vector<std::string> { "Name Not Changed | A device name cannot be empty." }))
+            << "\"" << name << "\"";
+        closeAlerts();
+    }
+    EXPECT_EQ(transport->requestCount(), 0u);
+    EXPECT_EQ(sections()[1], "Kitchen: Kettle Radio");
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})"));
+    rename(1, 0, " Tea ");
+    loop.runPending();
+    EXPECT_EQ(transport->lastRequest().body, "device_id=1&location=Kitchen&name=%20Tea%20&token=T0K3N");
+}
+
+TEST_F(DeviceChangeTest, TwoRenamesInFlightAnsweredInReverseOrderLeaveTheNameTheServiceHas)
+{
+    // The first rename answers after 3 s, the second after 1 s.
+    struct Case {
+        bool firstSaved, secondSaved;
+        const char* shown;
+        std::vector<std::string> alerts;
+    };
+    const std::string pot = "Not Saved | The new name \"Pot\" was not saved. The device keeps its name ";
+    const std::string urn = "Not Saved | The new name \"Urn\" was not saved. The device keeps its name ";
+    const Case cases[] = {
+        { true, false, "Kitchen: Pot Radio", { urn + "\"Pot\"." } },
+        { false, true, "Kitchen: Urn Radio", { pot + "\"Urn\"." } },
+        { true, true, "Kitchen: Urn Radio", {} },
+        { false, false, "Kitchen: Kettle Radio", { urn + "\"Pot\".", pot + "\"Kettle\"." } },
+    };
+    for (const Case& c : cases) {
+        download(kHousehold);
+        logs.clear();
+        auto answer = [](bool saved, double delay) {
+            return FakeTransport::Reply::json(saved ? R"({"success":true})" : R"({"success":false})").after(delay);
+        };
+        transport->enqueue(answer(c.firstSaved, 3));
+        transport->enqueue(answer(c.secondSaved, 1));
+        rename(1, 0, "Pot");
+        rename(1, 0, "Urn");
+        loop.advance(1);
+        loop.advance(2);
+        EXPECT_EQ(sections()[1], c.shown) << c.firstSaved << c.secondSaved;
+        EXPECT_EQ(alerts(), c.alerts) << c.firstSaved << c.secondSaved;
+        int answered = 0;
+        for (const auto& line : logs.lines())
+            answered += line == "Device name was changed" || line == "Data was NOT sent successfully";
+        EXPECT_EQ(answered, 2) << "each answer handled once";
+        closeAlerts();
+    }
+}
+
+TEST_F(DeviceChangeTest, ARenameAndAMoveInFlightTogetherAreEachReportedOnce)
+{
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})").after(3));
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})").after(1));
+    rename(1, 0, "Tea Maker");
+    screen->moveRowAtIndexPath(screen->tableView(), { 1, 1 }, { 0, 0 });
+    ASSERT_EQ(requestBodies(),
+        (std::vector<std::string> { "device_id=1&location=Kitchen&name=Tea%20Maker&token=T0K3N",
+            "device_id=4&location=Bedroom&name=Radio&token=T0K3N" }));
+    loop.advance(5);
+    EXPECT_EQ(logs.lines(), (std::vector<std::string> { "Device location was changed", "Device name was changed" }));
+    EXPECT_EQ(sections()[0], "Bedroom: Radio Lamp");
+    EXPECT_EQ(sections()[1], "Kitchen: Tea Maker");
+    EXPECT_TRUE(alerts().empty());
+}
+
+TEST_F(DeviceChangeTest, ARefusalAnsweredAfterTheNextDownloadOnlyTellsTheUser)
+{
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":false})").after(3));
+    rename(1, 0, "Tea Maker");
+    download(R"({"success":true,"devices":[{"id":1,"name":"Kettle","location":"Kitchen"}]})");
+    loop.advance(3);
+    EXPECT_EQ(sections(), (std::vector<std::string> { "Kitchen: Kettle" }));
+    EXPECT_EQ(alerts().size(), 1u);
+}
+
+TEST_F(StatusTableViewControllerTest, AfterTheRenameAlertInEditModeTheReorderHandleStillMovesTheRow)
+{
+    auto window = Window::create();
+    window->setRootViewController(navigation);
+    window->makeKeyAndVisible();
+    TouchSynthesizer fingers(*application, [this](double seconds) { loop.advance(seconds); });
+    download(kHousehold);
+    screen->editDevices();
+    loop.advance(1);
+    window->layoutTree();
+    TableView& table = screen->tableView();
+
+    // Rename the Kettle with taps, as a person would.
+    fingers.tap(table.convertToWindow(table.rectForRowAtIndexPath({ 1, 0 }).center()));
+    ASSERT_EQ(application->visibleAlerts().size(), 1u) << window->dumpTree();
+    auto alert = application->visibleAlerts()[0];
+    fingers.tap(screen->alertViewField()->convertToWindow(screen->alertViewField()->bounds().center()));
+    screen->alertViewField()->setText("Tea Maker");
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})"));
+    fingers.tap(alert->buttonAtIndex(1)->convertToWindow(alert->buttonAtIndex(1)->bounds().center()));
+    loop.advance(1);
+    window->layoutTree();
+    ASSERT_TRUE(application->visibleAlerts().empty());
+    ASSERT_EQ(sections()[1], "Kitchen: Tea Maker Radio");
+
+    // Drag the Lamp (Bedroom) by its handle down into the Kitchen.
+    transport->clearRequests();
+    auto lamp = table.cellForRowAtIndexPath({ 0, 0 });
+    ASSERT_TRUE(lamp && lamp->reorderControl()) << window->dumpTree();
+    Point grip = lamp->reorderControl()->convertToWindow(lamp->reorderControl()->bounds().center());
+    Point kitchen = table.convertToWindow(table.rectForRowAtIndexPath({ 1, 1 }).center());
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})"));
+    fingers.drag(grip, { grip.x, kitchen.y + 10 }, 12, 0.6);
+    loop.advance(1);
+    EXPECT_FALSE(screen->isLoading()) << "the drag is no pull";
+    EXPECT_EQ(table.contentOffset().y, 0);
+    ASSERT_EQ(transport->requestCount(), 1u) << window->dumpTree();
+    EXPECT_EQ(transport->lastRequest().body, "device_id=3&location=Kitchen&name=Lamp&token=T0K3N");
+    EXPECT_EQ(sections()[0], "Bedroom:");
 }
 
 }

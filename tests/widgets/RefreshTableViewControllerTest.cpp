@@ -121,6 +121,26 @@ TEST_F(RefreshTableViewControllerTest, BaseRefreshReturnsToIdleAfterTwoSecondsAn
     EXPECT_EQ(list->timestamp()->text(), "Last updated: 12-06-12 12:00 AM");
 }
 
+TEST_F(RefreshTableViewControllerTest, AFailedLoadEndsLikeAnyOtherButKeepsTheLastUpdatedTime)
+{
+    pullTo(-60);
+    list->stopLoading();
+    loop.advance(0.31);
+    const std::string shown = "Last updated: 12-06-12 12:00 AM";
+    EXPECT_EQ(list->timestamp()->text(), shown);
+
+    loop.advance(3600);
+    pullTo(-60);
+    ASSERT_TRUE(list->isLoading());
+    list->stopLoadingAfterFailure();
+    EXPECT_FALSE(list->isLoading());
+    loop.advance(0.31);
+    EXPECT_EQ(list->refreshLabel()->text(), "Pull down to refresh...");
+    EXPECT_FALSE(list->refreshSpinner()->isAnimating());
+    EXPECT_EQ(list->tableView().contentInset().top, 0);
+    EXPECT_EQ(list->timestamp()->text(), shown) << "still the time of the load that succeeded";
+}
+
 TEST_F(RefreshTableViewControllerTest, TheHeaderScrollsAwayWhenLoadingEndsUnlessTheListWasScrolledDown)
 {
     for (double scrolledTo : { -52.0, -30.0, 0.0, 120.0 }) {
@@ -157,7 +177,7 @@ TEST_F(RefreshTableViewControllerTest, LastRefreshedDateIsSetByItsFirstReadingOn
 {
     Date first = list->lastRefreshedDate();
     EXPECT_EQ(first, loop.now());
-    EXPECT_EQ(list->timestamp()->text(), "Last updated: 12-06-12 12:00 AM");
+    EXPECT_EQ(list->timestamp()->text(), "") << "nothing has been downloaded yet";
     loop.advance(300);
     EXPECT_EQ(list->lastRefreshedDate(), first);
     EXPECT_FALSE(list->lastRefreshIsStale()); // exactly five minutes
