@@ -250,6 +250,12 @@ void FaultProxy::serve(int socket)
         return;
     }
     Reply upstream { result->status, result->get_header_value("Content-Type"), result->body };
+    if (fault == Fault::Delay) {
+        // The service has done its part; only the answer is slow to come.
+        auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(m_options.delaySeconds);
+        while (!m_stopping && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
     if (fault == Fault::Truncated) {
         writeAll(ssl, truncatedResponseBytes(upstream));
         finish(false);

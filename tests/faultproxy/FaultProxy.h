@@ -26,6 +26,8 @@ struct ProxyOptions {
     unsigned count { 1 };
     unsigned every { 1 };
     double stallSeconds { 35 };
+    /// How long a delayed reply is held back.
+    double delaySeconds { 4 };
     std::size_t hugeBytes { 50'000'000 };
     std::size_t nestingDepth { 100'000 };
 };

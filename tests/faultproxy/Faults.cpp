@@ -10,7 +10,7 @@ namespace hestio::faultproxy {
 
 namespace {
 
-    constexpr std::array<std::pair<Fault, std::string_view>, 10> names { {
+    constexpr std::array<std::pair<Fault, std::string_view>, 11> names { {
         { Fault::Pass, "pass" },
         { Fault::InvalidJson, "invalid-json" },
         { Fault::Truncated, "truncated" },
@@ -21,6 +21,7 @@ namespace {
         { Fault::Huge, "huge" },
         { Fault::Nested, "nested" },
         { Fault::WrongCertificate, "wrong-certificate" },
+        { Fault::Delay, "delay" },
     } };
 
     std::string_view reasonPhrase(int status)

@@ -22,6 +22,7 @@ enum class Fault {
     Huge, ///< the service's reply padded to a very large size (still valid JSON)
     Nested, ///< 200 with valid but absurdly deeply nested JSON
     WrongCertificate, ///< the connection presents another certificate
+    Delay, ///< forwards the request at once and holds the service's reply back a while
 };
 
 std::optional<Fault> faultNamed(std::string_view name);

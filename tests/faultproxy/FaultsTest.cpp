@@ -8,7 +8,7 @@ namespace {
     TEST(Faults, EveryModeIsNamedBothWays)
     {
         for (const char* name : { "pass", "invalid-json", "truncated", "html-error", "empty", "stall", "drop", "huge",
-                 "nested", "wrong-certificate" }) {
+                 "nested", "wrong-certificate", "delay" }) {
             auto fault = faultNamed(name);
             ASSERT_TRUE(fault) << name;
             EXPECT_EQ(nameOf(*fault), name);

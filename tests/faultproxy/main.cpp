@@ -22,13 +22,14 @@ matches --match, the first --count of them; every other request passes.
 
   --listen PORT              port to listen on (default 0: any free one)
   --fault MODE               pass, invalid-json, truncated, html-error, empty,
-                             stall, drop, huge, nested, wrong-certificate
+                             stall, drop, huge, nested, wrong-certificate, delay
   --match REGEX              which requests (default: every one)
   --count N                  how many matching requests (default 1; 0: all);
                              for wrong-certificate, how many connections
   --every N                  of the matching requests, spoil the 1st, the
                              (N+1)th, the (2N+1)th… (default 1: each)
   --stall-seconds S          how long a stall lasts (default 35)
+  --delay-seconds S          how long a delayed reply is held back (default 4)
   --huge-bytes N             size of a huge reply (default 50000000)
   --nesting N                depth of nested JSON (default 100000)
   --other-certificate PEM, --other-key PEM
@@ -81,6 +82,8 @@ bool parse(const std::vector<std::string>& arguments, ProxyOptions& options, std
                 options.every = static_cast<unsigned>(std::stoul(value));
             } else if (name == "--stall-seconds") {
                 options.stallSeconds = std::stod(value);
+            } else if (name == "--delay-seconds") {
+                options.delaySeconds = std::stod(value);
             } else if (name == "--huge-bytes") {
                 options.hugeBytes = std::stoull(value);
             } else if (name == "--nesting") {
