@@ -99,6 +99,7 @@ void ScheduleTableViewController::reset()
         getSchedulesWSC->cancel();
     getSchedulesWSC.reset();
     ++m_listGeneration;
+    ++m_session;
     m_listReceived = false;
     drawerOpen = false;
     if (alarms)
@@ -200,6 +201,7 @@ std::shared_ptr<WebServiceConnector> ScheduleTableViewController::post(
     const std::string& parameters, ScheduleRequest context)
 {
     auto request = WebServiceConnector::create("/api/schedule", parameters, true);
+    context.session = m_session;
     request->setContext(std::move(context));
     request->setDelegate(selfAsDelegate());
     request->startConnectionForDownload(false);
@@ -436,6 +438,8 @@ void ScheduleTableViewController::listReceived(const ScheduleRequest& request, b
 void ScheduleTableViewController::saveAnswered(const ScheduleRequest& request, bool success, bool transportFailed)
 {
     log(success ? "New schedule posted successfully" : "Failed to post schedule");
+    if (request.session != m_session)
+        return;
     const auto& alarm = request.alarm;
     // Only the answer to what the list shows now decides: a save of an older
     // state (its days changed again since) says nothing about the current one.
@@ -458,7 +462,7 @@ void ScheduleTableViewController::saveAnswered(const ScheduleRequest& request, b
 void ScheduleTableViewController::deleteAnswered(const ScheduleRequest& request, bool success, bool transportFailed)
 {
     log(success ? "New schedule posted successfully" : "Failed to post schedule");
-    if (success || !request.alarm || !alarms)
+    if (success || !request.alarm || !alarms || request.session != m_session)
         return;
     // The service still has the schedule: it is listed again where it was,
     // unless a schedule of that title has been made since.

@@ -59,6 +59,9 @@ public:
         std::string sent;
         /// Delete: the row the schedule was in.
         int row { 0 };
+        /// Which signed-in household's list it was sent from; an answer that
+        /// comes after a logout concerns a list no longer shown.
+        unsigned session { 0 };
     };
 
     void requestFinished(WebServiceConnector& request, bool success, const json::Value& data) override;
@@ -100,6 +103,7 @@ private:
     std::shared_ptr<platform::Label> m_emptyHint;
     bool m_listReceived { false };
     unsigned m_listGeneration { 0 };
+    unsigned m_session { 0 };
 };
 
 }

@@ -508,8 +508,15 @@ TEST_F(ScheduleTableViewControllerTest, AScreenLetGoWhileItsRequestsRunTakesTheA
 TEST_F(ScheduleTableViewControllerTest, LoggingOutEmptiesTheList)
 {
     load();
+    transport->setHandler(
+        [](const platform::HttpRequest&) { return FakeTransport::Reply::json(R"({"success":false})").after(2); });
+    screen->commitEditingStyle(table(), platform::TableViewCellEditingStyle::Delete, { 0, 1 });
     platform::NotificationCenter::defaultCenter().post("UserLoggedOut");
     EXPECT_EQ(table().numberOfRowsInSection(0), 0);
+    loop.advance(2);
+    EXPECT_EQ(table().numberOfRowsInSection(0), 0) << "the refused delete does not list the old schedule again";
+    EXPECT_FALSE(application->topAlert());
+    EXPECT_TRUE(logs.contains("Failed to post schedule"));
     transport->enqueue(FakeTransport::Reply::json(threeSchedules));
     platform::NotificationCenter::defaultCenter().post("UserLoggedIn");
     loop.runPending();
