@@ -18,12 +18,12 @@ std::string DeviceEnergyConsumptionGraphViewController::screenTitle() const
     return m_device ? m_device->deviceName : std::string();
 }
 
-platform::Date DeviceEnergyConsumptionGraphViewController::requestWeekEndingAt(platform::Date weekEnd)
+platform::Date DeviceEnergyConsumptionGraphViewController::requestWeekEndingAt(
+    platform::Date weekEnd, std::shared_ptr<WebServiceConnectorDelegate> replyTo)
 {
     if (!m_device)
         return weekEnd;
-    return m_device->getEnergyConsumptionStatusesFromView(
-        std::shared_ptr<WebServiceConnectorDelegate>(sharedGraphController(), this), weekEnd);
+    return m_device->getEnergyConsumptionStatusesFromView(replyTo, weekEnd);
 }
 
 }

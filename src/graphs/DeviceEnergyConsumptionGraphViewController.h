@@ -18,7 +18,8 @@ public:
 protected:
     std::string screenTitle() const override;
     double verticalInterval() const override { return 0.1; }
-    platform::Date requestWeekEndingAt(platform::Date weekEnd) override;
+    platform::Date requestWeekEndingAt(
+        platform::Date weekEnd, std::shared_ptr<WebServiceConnectorDelegate> replyTo) override;
 
 private:
     std::shared_ptr<Device> m_device;

@@ -28,13 +28,13 @@ std::string DevicePowerDrawGraphViewController::screenTitle() const
     return m_device ? m_device->deviceName : std::string();
 }
 
-platform::Date DevicePowerDrawGraphViewController::requestWeekEndingAt(platform::Date weekEnd)
+platform::Date DevicePowerDrawGraphViewController::requestWeekEndingAt(
+    platform::Date weekEnd, std::shared_ptr<WebServiceConnectorDelegate> replyTo)
 {
     // Without a device there is nothing to ask for; the window stays empty.
     if (!m_device)
         return weekEnd;
-    return m_device->getPowerDrawStatusesFromView(
-        std::shared_ptr<WebServiceConnectorDelegate>(sharedGraphController(), this), weekEnd);
+    return m_device->getPowerDrawStatusesFromView(replyTo, weekEnd);
 }
 
 double DevicePowerDrawGraphViewController::findAndSetMax()

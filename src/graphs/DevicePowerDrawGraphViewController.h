@@ -22,7 +22,8 @@ public:
 
 protected:
     std::string screenTitle() const override;
-    platform::Date requestWeekEndingAt(platform::Date weekEnd) override;
+    platform::Date requestWeekEndingAt(
+        platform::Date weekEnd, std::shared_ptr<WebServiceConnectorDelegate> replyTo) override;
     const char* replyKey() const override { return "statuses"; }
     void setupAxes() override;
     void clearLabels() override;

@@ -5,6 +5,8 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/gfx/Context.h"
 
+#include <cmath>
+
 namespace hestio {
 
 using platform::Point;
@@ -152,14 +154,21 @@ void GraphHostingView::touchesBegan(const platform::TouchSet& touches, const pla
         return;
     const auto& touch = touches.front();
     m_trackedTouch = touch->identifier;
-    m_hostedGraph->pointingDeviceDownEvent({ event.timestamp }, graphPointForViewPoint(touch->locationInView(this)));
+    m_touchStart = touch->locationInView(this);
+    m_touchTravelled = false;
+    m_hostedGraph->pointingDeviceDownEvent({ event.timestamp }, graphPointForViewPoint(m_touchStart));
 }
 
 void GraphHostingView::touchesMoved(const platform::TouchSet& touches, const platform::Event& event)
 {
-    if (const platform::Touch* touch = trackedTouchIn(touches); touch && m_hostedGraph)
-        m_hostedGraph->pointingDeviceDraggedEvent(
-            { event.timestamp }, graphPointForViewPoint(touch->locationInView(this)));
+    const platform::Touch* touch = trackedTouchIn(touches);
+    if (!touch)
+        return;
+    Point at = touch->locationInView(this);
+    if (std::hypot(at.x - m_touchStart.x, at.y - m_touchStart.y) > tapSlop)
+        m_touchTravelled = true;
+    if (m_hostedGraph)
+        m_hostedGraph->pointingDeviceDraggedEvent({ event.timestamp }, graphPointForViewPoint(at));
 }
 
 void GraphHostingView::touchesEnded(const platform::TouchSet& touches, const platform::Event& event)
@@ -167,10 +176,13 @@ void GraphHostingView::touchesEnded(const platform::TouchSet& touches, const pla
     const platform::Touch* touch = trackedTouchIn(touches);
     if (!touch)
         return;
-    Point point = graphPointForViewPoint(touch->locationInView(this));
+    Point at = touch->locationInView(this);
+    bool tapped = !m_touchTravelled && std::hypot(at.x - m_touchStart.x, at.y - m_touchStart.y) <= tapSlop;
     m_trackedTouch.reset();
     if (m_hostedGraph)
-        m_hostedGraph->pointingDeviceUpEvent({ event.timestamp }, point);
+        m_hostedGraph->pointingDeviceUpEvent({ event.timestamp }, graphPointForViewPoint(at));
+    if (m_touchFinished)
+        m_touchFinished(tapped);
 }
 
 void GraphHostingView::touchesCancelled(const platform::TouchSet& touches, const platform::Event& event)
@@ -180,6 +192,8 @@ void GraphHostingView::touchesCancelled(const platform::TouchSet& touches, const
     m_trackedTouch.reset();
     if (m_hostedGraph)
         m_hostedGraph->pointingDeviceCancelledEvent({ event.timestamp });
+    if (m_touchFinished)
+        m_touchFinished(false);
 }
 
 }

@@ -4,6 +4,7 @@
 #include "platform/ui/PinchGestureRecognizer.h"
 #include "platform/ui/View.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -41,6 +42,15 @@ public:
     /// 1 so the next report carries only the change since this one.
     void handlePinch(platform::PinchGestureRecognizer& pinch);
 
+    /// Whether a single-finger touch is down and being passed on.
+    bool isTrackingTouch() const { return m_trackedTouch.has_value(); }
+    /// Told when the touch it passes on is over: `tapped` when it ended close
+    /// to where it began, false when it travelled (a drag) or was taken over
+    /// by a gesture (a swipe).
+    void setTouchFinishedHandler(std::function<void(bool tapped)> handler) { m_touchFinished = std::move(handler); }
+    /// How far (points) a finger may move and still make a tap.
+    static constexpr double tapSlop = 10;
+
     void touchesBegan(const platform::TouchSet& touches, const platform::Event& event) override;
     void touchesMoved(const platform::TouchSet& touches, const platform::Event& event) override;
     void touchesEnded(const platform::TouchSet& touches, const platform::Event& event) override;
@@ -60,6 +70,9 @@ private:
     bool m_collapsesLayers { false };
     std::shared_ptr<platform::PinchGestureRecognizer> m_pinch;
     std::optional<int> m_trackedTouch;
+    platform::Point m_touchStart;
+    bool m_touchTravelled { false };
+    std::function<void(bool)> m_touchFinished;
 };
 
 }

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <stdexcept>
+#include <utility>
 
 namespace hestio {
 
@@ -59,6 +60,40 @@ namespace {
     {
         return { chart::Decimal::fromDouble(location), chart::Decimal::fromDouble(length) };
     }
+
+    /// The delegate of one week's request: it remembers which week was asked
+    /// for and hands the answer to the screen as that week's, however many
+    /// other weeks are on their way and in whatever order they come back.
+    /// It keeps the screen alive until then.
+    class WeekReply final : public WebServiceConnectorDelegate {
+    public:
+        WeekReply(std::shared_ptr<GraphViewController> screen, GraphViewController::Week week)
+            : m_screen(std::move(screen))
+            , m_week(week)
+        {
+        }
+
+        void dataReceived(bool success, const json::Value& data, int) override
+        {
+            if (auto screen = std::exchange(m_screen, nullptr))
+                screen->weekReceived(m_week, success, data);
+        }
+        void dataSent(bool success, int) override
+        {
+            if (auto screen = std::exchange(m_screen, nullptr))
+                screen->weekReceived(m_week, success, json::Value());
+        }
+        bool requestToServerFailedWithError(const platform::TransportError&, const std::string&) override
+        {
+            if (auto screen = std::exchange(m_screen, nullptr))
+                screen->weekFailedInTransport(m_week);
+            return true;
+        }
+
+    private:
+        std::shared_ptr<GraphViewController> m_screen;
+        GraphViewController::Week m_week;
+    };
 
 }
 
@@ -117,6 +152,11 @@ void GraphViewController::viewDidLoad()
     m_daysMoved = 0;
     m_numPoints = 0;
     m_indexRanges.clear();
+    m_blockWeeks.clear();
+    m_weeksToRetry.clear();
+    m_weeksLoading = 0;
+    m_pendingSelection.reset();
+    ++m_load;
 
     m_graph = chart::XYGraph::create();
     m_graph->applyTheme(chart::Theme::themeNamed("Dark Gradients").get());
@@ -131,6 +171,10 @@ void GraphViewController::viewDidLoad()
     setupPadding();
 
     std::weak_ptr<GraphViewController> weakSelf = sharedGraphController();
+    m_hostingView->setTouchFinishedHandler([weakSelf](bool tapped) {
+        if (auto self = weakSelf.lock())
+            self->touchOnGraphFinished(tapped);
+    });
     m_rightSwipe = platform::SwipeGestureRecognizer::create(platform::SwipeGestureRecognizer::Right, [weakSelf](auto&) {
         if (auto self = weakSelf.lock())
             self->back();
@@ -149,7 +193,8 @@ void GraphViewController::viewDidLoad()
     if (!m_plotData) {
         m_plotData.emplace();
         m_toDate = currentInstant();
-        sendWeekRequest();
+        m_nextWeek = 0;
+        sendWeekRequests();
     }
 }
 
@@ -167,10 +212,14 @@ void GraphViewController::viewDidUnload()
     m_graph.reset();
     m_plotData.reset();
     m_indexRanges.clear();
+    m_blockWeeks.clear();
+    m_weeksToRetry.clear();
+    m_weeksLoading = 0;
     m_numPoints = 0;
     m_selectedIndex = 0;
-    m_wsc.reset();
-    m_requestedWeekEnd.reset();
+    m_pendingSelection.reset();
+    // Weeks still on their way belong to this load; their answers are dropped.
+    ++m_load;
     m_navBarTitle.setTitle({});
 }
 
@@ -254,17 +303,20 @@ void GraphViewController::moveDays(int days)
     const auto& y = m_graph->xyAxisSet()->yAxis();
     y->setOrthogonalCoordinateDecimal(y->orthogonalCoordinateDecimal() + chart::Decimal::fromDouble(days * oneDay));
     setXAxisTitle();
+    // The readout described a sample of the day just left.
+    m_pendingSelection.reset();
+    clearLabels();
 }
 
 void GraphViewController::back()
 {
     moveDays(-1);
-    // Normally this is reached exactly at 1; after a failed week it can lie
-    // below, and the failed week is then asked for again on this move.
+    // Normally this is reached exactly at 1; after a week lost in transport
+    // it can lie below, and that week is then asked for again on this move.
     if (m_daysUntilDownload <= 1) {
         m_daysUntilDownload += 7;
         removeSwipeGestures();
-        sendWeekRequest();
+        sendWeekRequests();
     }
 }
 
@@ -275,17 +327,31 @@ void GraphViewController::forward()
     moveDays(+1);
 }
 
-void GraphViewController::sendWeekRequest()
+void GraphViewController::sendWeekRequests()
 {
-    m_requestedWeekEnd = m_toDate;
-    m_toDate = requestWeekEndingAt(m_toDate);
+    if (!m_weeksToRetry.empty()) {
+        for (const Week& week : std::exchange(m_weeksToRetry, {}))
+            requestWeek(week);
+        return;
+    }
+    Week week { m_nextWeek, m_toDate, m_load };
+    ++m_nextWeek;
+    m_toDate = requestWeekEndingAt(week.end, std::make_shared<WeekReply>(sharedGraphController(), week));
+    ++m_weeksLoading;
 }
 
-void GraphViewController::startWeekRequest(const std::string& path, const std::string& parameters)
+void GraphViewController::requestWeek(const Week& week)
 {
-    m_wsc = WebServiceConnector::create(path, parameters, false);
-    m_wsc->setDelegate(std::shared_ptr<WebServiceConnectorDelegate>(sharedGraphController(), this));
-    m_wsc->startConnectionForDownload(true);
+    requestWeekEndingAt(week.end, std::make_shared<WeekReply>(sharedGraphController(), week));
+    ++m_weeksLoading;
+}
+
+void GraphViewController::startWeekRequest(
+    const std::string& path, const std::string& parameters, std::shared_ptr<WebServiceConnectorDelegate> replyTo)
+{
+    auto request = WebServiceConnector::create(path, parameters, false);
+    request->setDelegate(replyTo);
+    request->startConnectionForDownload(true);
 }
 
 std::string GraphViewController::millisecondsText(Date date)
@@ -318,7 +384,7 @@ void GraphViewController::addSwipeGestures()
     m_hostingView->addGestureRecognizer(m_rightSwipe);
 }
 
-void GraphViewController::createDataPoints(const json::Value& samples)
+void GraphViewController::createDataPoints(const json::Value& samples, unsigned week)
 {
     std::vector<DataPoint> block;
     block.reserve(samples.count());
@@ -327,16 +393,18 @@ void GraphViewController::createDataPoints(const json::Value& samples)
     auto size = static_cast<std::uint32_t>(block.size());
     if (!m_plotData)
         m_plotData.emplace();
-    if (m_isRightSwipe) {
-        // Older than everything held: in front, and every range moves up.
-        m_plotData->insert(m_plotData->begin(), std::move(block));
-        m_indexRanges.insert(m_indexRanges.begin(), chart::IndexRange { 0, size });
-        for (std::size_t i = 1; i < m_indexRanges.size(); ++i)
-            m_indexRanges[i].location = m_indexRanges[i - 1].end();
-    } else {
-        m_plotData->push_back(std::move(block));
-        m_indexRanges.push_back({ m_numPoints, size });
-    }
+    // Older weeks lie in front: the block goes before the first newer week
+    // held (in front of all of them when it is the oldest so far, at the end
+    // when it is the newest), and every range after it moves up.
+    auto position = static_cast<std::size_t>(
+        std::find_if(m_blockWeeks.begin(), m_blockWeeks.end(), [week](unsigned held) { return held < week; })
+        - m_blockWeeks.begin());
+    auto offset = static_cast<std::ptrdiff_t>(position);
+    m_plotData->insert(m_plotData->begin() + offset, std::move(block));
+    m_blockWeeks.insert(m_blockWeeks.begin() + offset, week);
+    m_indexRanges.insert(m_indexRanges.begin() + offset, chart::IndexRange { 0, size });
+    for (std::size_t i = 0; i < m_indexRanges.size(); ++i)
+        m_indexRanges[i].location = i == 0 ? 0 : m_indexRanges[i - 1].end();
     m_numPoints += size;
 }
 
@@ -363,15 +431,29 @@ void GraphViewController::selectSample(std::uint32_t index)
 {
     if (index >= m_numPoints)
         return;
+    // The graph hears of a sample as the finger lands; whether that was a
+    // tap or the start of a swipe shows only when it lifts.
+    if (m_hostingView && m_hostingView->isTrackingTouch()) {
+        m_pendingSelection = index;
+        return;
+    }
     setSelectedIndex(index);
     showSelectedSample(getDataPointAtIndex(index));
+}
+
+void GraphViewController::touchOnGraphFinished(bool tapped)
+{
+    auto pending = std::exchange(m_pendingSelection, std::nullopt);
+    if (tapped && pending)
+        selectSample(*pending);
 }
 
 double GraphViewController::findAndSetMax()
 {
     if (!m_plotData || m_plotData->empty())
         return 0.0;
-    const auto& block = m_isRightSwipe ? m_plotData->back() : m_plotData->front();
+    // The newest week held (the first one, once it has come).
+    const auto& block = m_plotData->back();
     float largest = 0.0f;
     std::string key = valueKey();
     for (const DataPoint& sample : block)
@@ -384,47 +466,47 @@ void GraphViewController::clearLabels()
     m_timestampLabel->setText({});
 }
 
-void GraphViewController::dataReceived(bool success, const json::Value& data, int)
+void GraphViewController::weekReceived(const Week& week, bool success, const json::Value& data)
 {
-    m_wsc.reset();
-    if (success) {
-        m_requestedWeekEnd.reset();
-        const json::Value& samples = data[replyKey()];
-        if (storesEmptyBlocks() || samples.count() > 0) {
-            createDataPoints(samples);
-            findAndSetMax();
-            setupAxes();
-            setupPlotSpace();
-            clearLabels();
-            if (auto plot = m_graph->plotWithIdentifier(mainPlotIdentifier))
-                plot->reloadData();
-        }
-    } else {
+    if (week.load != m_load || !m_graph)
+        return; // asked for by an earlier load of the view
+    if (m_weeksLoading > 0)
+        --m_weeksLoading;
+    if (!success) {
+        // Not asked for again: the schedule of requests goes on with the
+        // week before it, and this week's days stay empty.
         hestio::log("Failed to receive statuses for device");
-        weekRequestFailed();
+        addSwipeGestures();
+        return;
+    }
+    bool held = std::find(m_blockWeeks.begin(), m_blockWeeks.end(), week.index) != m_blockWeeks.end();
+    const json::Value& samples = data[replyKey()];
+    if (!held && (storesEmptyBlocks() || samples.count() > 0)) {
+        createDataPoints(samples, week.index);
+        findAndSetMax();
+        setupAxes();
+        setupPlotSpace();
+        m_pendingSelection.reset();
+        clearLabels();
+        if (auto plot = m_graph->plotWithIdentifier(mainPlotIdentifier))
+            plot->reloadData();
     }
     addSwipeGestures();
 }
 
-bool GraphViewController::requestToServerFailedWithError(const platform::TransportError&, const std::string&)
+void GraphViewController::weekFailedInTransport(const Week& week)
 {
-    // The request object has already told the user; paging comes back at
-    // once instead of waiting for a change of the shown range.
-    m_wsc.reset();
-    weekRequestFailed();
-    addSwipeGestures();
-    return true;
-}
-
-void GraphViewController::weekRequestFailed()
-{
-    // The same week is asked for again on the next move back, rather than
-    // skipped and left empty.
-    if (!m_requestedWeekEnd)
+    if (week.load != m_load || !m_graph)
         return;
-    m_toDate = *m_requestedWeekEnd;
-    m_requestedWeekEnd.reset();
+    if (m_weeksLoading > 0)
+        --m_weeksLoading;
+    // The request object has already told the user. The same week is asked
+    // for again on the next move back, rather than skipped and left empty,
+    // and paging comes back at once instead of waiting for a change of the
+    // shown range.
+    m_weeksToRetry.push_back(week);
     m_daysUntilDownload = std::min(m_daysUntilDownload, 1);
+    addSwipeGestures();
 }
 
 std::optional<chart::PlotRange> GraphViewController::willChangePlotRangeTo(

@@ -84,11 +84,23 @@ public:
     bool isRightSwipe() const { return m_isRightSwipe; }
     const std::vector<chart::IndexRange>& indexRanges() const { return m_indexRanges; }
     const std::optional<std::vector<std::vector<DataPoint>>>& plotData() const { return m_plotData; }
-    const std::shared_ptr<WebServiceConnector>& wsc() const { return m_wsc; }
+    /// How many week requests are on their way.
+    std::size_t weeksLoading() const { return m_weeksLoading; }
     static constexpr double oneDay = 86400.0;
 
-    /// Stores a received block (see the placement rule in the source).
-    void createDataPoints(const json::Value& samples);
+    /// One week of samples asked for: week 0 ends at the moment the screen
+    /// loaded, week n + 1 ends where week n starts.
+    struct Week {
+        unsigned index { 0 };
+        platform::Date end;
+        /// Which load of the screen asked for it; an answer for an earlier
+        /// load (the view was unloaded meanwhile) is dropped.
+        unsigned load { 0 };
+    };
+
+    /// Stores a received block as the samples of `week`. Blocks are kept
+    /// oldest week first, whatever order their replies came in.
+    void createDataPoints(const json::Value& samples, unsigned week);
     const DataPoint& getDataPointAtIndex(std::uint32_t index) const;
     void setSelectedIndex(std::uint32_t index);
     /// The largest value under the value key of the newest-placed block's
@@ -97,9 +109,11 @@ public:
     /// The shown day's date as the horizontal axis's title.
     void setXAxisTitle();
 
-    // Reply of the week's request.
-    void dataReceived(bool success, const json::Value& data, int tag) override;
-    bool requestToServerFailedWithError(const platform::TransportError& error, const std::string& parameters) override;
+    /// The answer to the request for `week`. A refusal (success false) is
+    /// logged and that week stays empty; only a week lost in transport is
+    /// asked for again, on the next move back.
+    void weekReceived(const Week& week, bool success, const json::Value& data);
+    void weekFailedInTransport(const Week& week);
 
     // The plot space's delegate: the zoom rule.
     std::optional<chart::PlotRange> willChangePlotRangeTo(
@@ -116,9 +130,12 @@ protected:
     virtual void setupPlotArea() = 0;
     /// The screen's title in the navigation bar.
     virtual std::string screenTitle() const = 0;
-    /// Sends the request for the week ending at `weekEnd`, with this screen
-    /// as delegate, and returns the start of that week.
-    virtual platform::Date requestWeekEndingAt(platform::Date weekEnd) = 0;
+    /// Sends the request for the week ending at `weekEnd` with `replyTo` as
+    /// its delegate (it knows which week it asked for and hands the answer
+    /// on), and returns the start of that week.
+    virtual platform::Date requestWeekEndingAt(
+        platform::Date weekEnd, std::shared_ptr<WebServiceConnectorDelegate> replyTo)
+        = 0;
     /// The reply's key of the samples array.
     virtual const char* replyKey() const = 0;
     /// The sample key plotted on the vertical axis.
@@ -136,9 +153,9 @@ protected:
     void setupPadding();
     void setupPlotSpace();
     void setMaxValue(double value) { m_maxValue = value; }
-    /// Sends a GET request for a week's samples with this screen as its
-    /// delegate and keeps it in `wsc` until its answer.
-    void startWeekRequest(const std::string& path, const std::string& parameters);
+    /// Sends a GET request for a week's samples with `replyTo` as its delegate.
+    void startWeekRequest(
+        const std::string& path, const std::string& parameters, std::shared_ptr<WebServiceConnectorDelegate> replyTo);
     /// Milliseconds since 1970 as the service's time parameters are written.
     static std::string millisecondsText(platform::Date date);
     /// A label under the graph, kept in a property of that identifier.
@@ -155,10 +172,12 @@ protected:
     std::shared_ptr<GraphViewController> sharedGraphController();
 
 private:
-    void sendWeekRequest();
+    /// Asks for the weeks lost in transport, or else the next older week.
+    void sendWeekRequests();
+    void requestWeek(const Week& week);
     void moveDays(int days);
     std::shared_ptr<chart::TimeFormatter> makeTimeFormatter() const;
-    void weekRequestFailed();
+    void touchOnGraphFinished(bool tapped);
     void layoutForOrientation(platform::InterfaceOrientation orientation);
 
     std::shared_ptr<chart::XYGraph> m_graph;
@@ -168,7 +187,6 @@ private:
     std::shared_ptr<platform::Label> m_timestampLabel;
     std::shared_ptr<platform::SwipeGestureRecognizer> m_leftSwipe;
     std::shared_ptr<platform::SwipeGestureRecognizer> m_rightSwipe;
-    std::shared_ptr<WebServiceConnector> m_wsc;
 
     platform::Date m_refDate;
     platform::TimeZone m_timezone { platform::TimeZone::gmt() };
@@ -176,14 +194,23 @@ private:
     int m_daysMoved { 0 };
     double m_maxValue { 0 };
     std::optional<std::vector<std::vector<DataPoint>>> m_plotData;
+    /// The week of each block of `m_plotData`, in the same order (descending).
+    std::vector<unsigned> m_blockWeeks;
     std::vector<chart::IndexRange> m_indexRanges;
     std::uint32_t m_selectedIndex { 0 };
     std::uint32_t m_numPoints { 0 };
     std::string m_graphName;
     platform::Date m_toDate;
-    /// The end of the week whose request is on its way, to ask for it again
-    /// when the request fails.
-    std::optional<platform::Date> m_requestedWeekEnd;
+    /// The index of the week ending at `m_toDate`, the next one to ask for.
+    unsigned m_nextWeek { 0 };
+    /// Weeks whose request failed in transport, asked for again on the next
+    /// move back.
+    std::vector<Week> m_weeksToRetry;
+    std::size_t m_weeksLoading { 0 };
+    unsigned m_load { 0 };
+    /// A sample tapped while the finger is still down: selected when the
+    /// touch ends as a tap, dropped when it turns out to be a swipe or drag.
+    std::optional<std::uint32_t> m_pendingSelection;
     bool m_isRightSwipe { false };
     platform::DateFormatter m_timestampFormatter { timestampFormat };
 };

@@ -34,11 +34,13 @@ void HomeBatteryGraphViewController::loadView()
     view()->addSubview(m_voltageLabel);
 }
 
-platform::Date HomeBatteryGraphViewController::requestWeekEndingAt(platform::Date weekEnd)
+platform::Date HomeBatteryGraphViewController::requestWeekEndingAt(
+    platform::Date weekEnd, std::shared_ptr<WebServiceConnectorDelegate> replyTo)
 {
     platform::Date start = platform::dateAtMidnight(weekEnd.addingTimeInterval(-604800), timezone());
     startWeekRequest("/api/battery",
-        "&from=" + millisecondsText(start) + "&to=" + millisecondsText(weekEnd) + "&filter=true&scale=RAW&rounding=1");
+        "&from=" + millisecondsText(start) + "&to=" + millisecondsText(weekEnd) + "&filter=true&scale=RAW&rounding=1",
+        std::move(replyTo));
     return start;
 }
 

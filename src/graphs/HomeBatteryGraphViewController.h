@@ -19,7 +19,8 @@ public:
 
 protected:
     std::string screenTitle() const override { return graphName(); }
-    platform::Date requestWeekEndingAt(platform::Date weekEnd) override;
+    platform::Date requestWeekEndingAt(
+        platform::Date weekEnd, std::shared_ptr<WebServiceConnectorDelegate> replyTo) override;
     const char* replyKey() const override { return "statuses"; }
     std::string valueKey() const override { return "percentage"; }
     bool storesEmptyBlocks() const override { return false; }

@@ -11,11 +11,13 @@ std::shared_ptr<HomeEnergyConsumptionGraphViewController> HomeEnergyConsumptionG
     return controller;
 }
 
-platform::Date HomeEnergyConsumptionGraphViewController::requestWeekEndingAt(platform::Date weekEnd)
+platform::Date HomeEnergyConsumptionGraphViewController::requestWeekEndingAt(
+    platform::Date weekEnd, std::shared_ptr<WebServiceConnectorDelegate> replyTo)
 {
     platform::Date start = platform::dateAtMidnight(weekEnd.addingTimeInterval(-604800), timezone());
     startWeekRequest("/api/energyconsumption",
-        "device_id=battery&from=" + millisecondsText(start) + "&to=" + millisecondsText(weekEnd) + "&block=CLOCK_HOUR");
+        "device_id=battery&from=" + millisecondsText(start) + "&to=" + millisecondsText(weekEnd) + "&block=CLOCK_HOUR",
+        std::move(replyTo));
     return start;
 }
 

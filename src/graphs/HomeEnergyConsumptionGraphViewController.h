@@ -14,7 +14,8 @@ public:
 protected:
     std::string screenTitle() const override { return "Home Energy Consumption"; }
     double verticalInterval() const override { return 0.5; }
-    platform::Date requestWeekEndingAt(platform::Date weekEnd) override;
+    platform::Date requestWeekEndingAt(
+        platform::Date weekEnd, std::shared_ptr<WebServiceConnectorDelegate> replyTo) override;
 };
 
 }

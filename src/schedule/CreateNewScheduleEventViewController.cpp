@@ -2,8 +2,11 @@
 
 #include "app/HestioAppDelegate.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/ui/AlertView.h"
 #include "platform/ui/BarButtonItem.h"
 #include "platform/ui/NavigationController.h"
+
+#include <algorithm>
 
 namespace hestio {
 
@@ -159,8 +162,19 @@ void CreateNewScheduleEventViewController::didSelectRow(PickerView& pickerView, 
 void CreateNewScheduleEventViewController::saveEvent()
 {
     view(); // the title field is made with the view
+    std::string title = titleField->text();
+    // The title is the service's key for a schedule: a second one of the
+    // same title would replace the first there.
+    if (alarms && std::any_of(alarms->begin(), alarms->end(), [&](const auto& a) { return a && a->title == title; })) {
+        AlertView::create("Can't Create Alarm",
+            "There is already an alarm for \"" + title
+                + "\". Please choose a different location or remove the old alarm.",
+            nullptr, "OK")
+            ->show();
+        return;
+    }
     if (alarms)
-        alarms->push_back(ScheduledAlarm::initWithLeaveDate(leaveDate, arriveDate, titleField->text()));
+        alarms->push_back(ScheduledAlarm::initWithLeaveDate(leaveDate, arriveDate, title));
     if (auto* navigation = navigationController())
         navigation->popViewControllerAnimated(true);
 }

@@ -20,7 +20,8 @@ using AlarmList = std::vector<std::shared_ptr<ScheduledAlarm>>;
 
 /// The "Set Alarm" screen: a title chosen among the saved locations, a leave
 /// and an arrive time. Saving appends the new schedule to the list's array
-/// and pops back; the list sends it when its drawer closes.
+/// and pops back; the list sends it as soon as it shows it again. A title
+/// already listed is refused (it is the service's key for a schedule).
 class CreateNewScheduleEventViewController final : public platform::ViewController,
                                                    public platform::TableViewDataSource,
                                                    public platform::TableViewDelegate,

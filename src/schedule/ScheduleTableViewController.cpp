@@ -4,6 +4,7 @@
 #include "app/TabFactories.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/ui/BarButtonItem.h"
 #include "platform/ui/Label.h"
@@ -13,6 +14,8 @@
 #include "presence/MovementsViewController.h"
 #include "schedule/ScheduleTableViewCell.h"
 #include "widgets/EmptyListHint.h"
+
+#include <algorithm>
 
 namespace hestio {
 
@@ -36,7 +39,9 @@ ScheduleTableViewController::ScheduleTableViewController()
 
 ScheduleTableViewController::~ScheduleTableViewController()
 {
-    RunLoop::current().cancelDelayed(this);
+    NotificationCenter::defaultCenter().removeObserver(this);
+    if (auto* loop = RunLoop::currentIfAny())
+        loop->cancelDelayed(this);
 }
 
 std::shared_ptr<WebServiceConnectorDelegate> ScheduleTableViewController::selfAsDelegate()
@@ -62,8 +67,54 @@ void ScheduleTableViewController::viewDidLoad()
     alarms = std::make_shared<AlarmList>();
     formatter.setDateFormat("hh:mm a");
     formatter.setTimeZone(householdTimeZone());
+    observeSession();
+    downloadSchedules();
+}
 
+void ScheduleTableViewController::observeSession()
+{
+    auto& center = NotificationCenter::defaultCenter();
+    center.removeObserver(this);
+    std::weak_ptr<ScheduleTableViewController> weakSelf
+        = std::dynamic_pointer_cast<ScheduleTableViewController>(shared_from_this());
+    // Loaded while the sign-in at launch was still running (the download
+    // went out without a session) or before anyone signed in: the list
+    // comes once the sign-in completes.
+    center.addObserver(this, "UserLoggedIn", [weakSelf](const auto&) {
+        auto screen = weakSelf.lock();
+        if (screen && screen->isViewLoaded() && !screen->m_listReceived
+            && !(screen->getSchedulesWSC && screen->getSchedulesWSC->isRunning()))
+            screen->downloadSchedules();
+    });
+    // Another household may sign in next: nothing of this one stays listed.
+    center.addObserver(this, "UserLoggedOut", [weakSelf](const auto&) {
+        if (auto screen = weakSelf.lock())
+            screen->reset();
+    });
+}
+
+void ScheduleTableViewController::reset()
+{
+    if (getSchedulesWSC)
+        getSchedulesWSC->cancel();
+    getSchedulesWSC.reset();
+    ++m_listGeneration;
+    ++m_session;
+    m_listReceived = false;
+    drawerOpen = false;
+    if (alarms)
+        alarms->clear();
+    if (isViewLoaded())
+        tableView().reloadData();
+}
+
+void ScheduleTableViewController::downloadSchedules()
+{
+    ScheduleRequest context;
+    context.kind = ScheduleRequest::Kind::List;
+    context.generation = ++m_listGeneration;
     getSchedulesWSC = WebServiceConnector::create("/api/schedule", std::nullopt, false);
+    getSchedulesWSC->setContext(context);
     getSchedulesWSC->setDelegate(selfAsDelegate());
     getSchedulesWSC->startConnectionForDownload(true);
 }
@@ -80,6 +131,9 @@ void ScheduleTableViewController::attachDoubleTap()
 void ScheduleTableViewController::viewDidUnload()
 {
     alarms.reset();
+    // The list is asked for again when the view loads again.
+    if (getSchedulesWSC)
+        getSchedulesWSC->cancel();
     getSchedulesWSC.reset();
     drawerOpen = false;
     m_emptyHint.reset();
@@ -92,6 +146,19 @@ void ScheduleTableViewController::viewDidAppear(bool animated)
     // The household's zone may have changed with a new sign-in.
     formatter.setTimeZone(householdTimeZone());
     tableView().reloadData();
+    // A schedule just made on the new-event screen reaches the service now
+    // that the list shows it.
+    sendUnsavedSchedules();
+}
+
+void ScheduleTableViewController::sendUnsavedSchedules()
+{
+    if (!alarms)
+        return;
+    for (const auto& alarm : *alarms) {
+        if (alarm && alarm->serviceState == ScheduledAlarm::ServiceState::NotSent)
+            save(alarm);
+    }
 }
 
 void ScheduleTableViewController::viewDidDisappear(bool animated)
@@ -130,12 +197,25 @@ void ScheduleTableViewController::toggleEdit()
     button->setTintColor(editing ? doneTint : editTint);
 }
 
-std::shared_ptr<WebServiceConnector> ScheduleTableViewController::post(const std::string& parameters)
+std::shared_ptr<WebServiceConnector> ScheduleTableViewController::post(
+    const std::string& parameters, ScheduleRequest context)
 {
     auto request = WebServiceConnector::create("/api/schedule", parameters, true);
+    context.session = m_session;
+    request->setContext(std::move(context));
     request->setDelegate(selfAsDelegate());
     request->startConnectionForDownload(false);
     return request;
+}
+
+void ScheduleTableViewController::save(const std::shared_ptr<ScheduledAlarm>& alarm)
+{
+    ScheduleRequest context;
+    context.kind = ScheduleRequest::Kind::Save;
+    context.alarm = alarm;
+    context.sent = alarm->createPostParameters();
+    alarm->serviceState = ScheduledAlarm::ServiceState::Sending;
+    postNewScheduleWSC = post(context.sent, context);
 }
 
 void ScheduleTableViewController::toggleDrawer()
@@ -152,7 +232,7 @@ void ScheduleTableViewController::toggleDrawer()
     auto& table = tableView();
     if (drawerOpen) {
         if (const auto& alarm = (*alarms)[static_cast<std::size_t>(selectedIndex)])
-            postNewScheduleWSC = post(alarm->createPostParameters());
+            save(alarm);
         table.beginUpdates();
         table.deleteRowsAtIndexPaths({ drawerPath }, TableViewRowAnimation::Bottom);
         alarms->erase(alarms->begin() + selectedIndex + 1);
@@ -254,8 +334,12 @@ void ScheduleTableViewController::commitEditingStyle(TableView& table, TableView
     // of step with selectedIndex. Rows below the drawer leave it open.
     if (drawerOpen && row <= selectedIndex)
         toggleDrawer();
-    const auto& alarm = (*alarms)[static_cast<std::size_t>(row)];
-    deleteScheduleWSC = post("title=" + escapeParameter(alarm ? alarm->title : std::string()) + "&delete=true");
+    ScheduleRequest context;
+    context.kind = ScheduleRequest::Kind::Delete;
+    context.alarm = (*alarms)[static_cast<std::size_t>(row)];
+    context.row = row;
+    std::string title = context.alarm ? context.alarm->title : std::string();
+    deleteScheduleWSC = post("title=" + escapeParameter(title) + "&delete=true", std::move(context));
     table.beginUpdates();
     table.deleteRowsAtIndexPaths({ { 0, row } }, TableViewRowAnimation::Right);
     alarms->erase(alarms->begin() + row);
@@ -280,24 +364,128 @@ void ScheduleTableViewController::didSelectRowAtIndexPath(TableView&, IndexPath 
         drawerOpenDelay, [this] { toggleDrawer(); }, this);
 }
 
-void ScheduleTableViewController::dataReceived(bool success, const json::Value& data, int)
+void ScheduleTableViewController::requestFinished(WebServiceConnector& request, bool success, const json::Value& data)
 {
+    const auto* context = request.context<ScheduleRequest>();
+    if (!context)
+        return;
+    switch (context->kind) {
+    case ScheduleRequest::Kind::List:
+        listReceived(*context, success, data);
+        break;
+    case ScheduleRequest::Kind::Save:
+        saveAnswered(*context, success, false);
+        break;
+    case ScheduleRequest::Kind::Delete:
+        deleteAnswered(*context, success, false);
+        break;
+    }
+}
+
+void ScheduleTableViewController::requestFailed(WebServiceConnector& request, const platform::TransportError& error)
+{
+    // The request object has shown the network-failure panel.
+    (void)error;
+    const auto* context = request.context<ScheduleRequest>();
+    if (!context)
+        return;
+    switch (context->kind) {
+    case ScheduleRequest::Kind::List:
+        break;
+    case ScheduleRequest::Kind::Save:
+        saveAnswered(*context, false, true);
+        break;
+    case ScheduleRequest::Kind::Delete:
+        deleteAnswered(*context, false, true);
+        break;
+    }
+}
+
+void ScheduleTableViewController::listReceived(const ScheduleRequest& request, bool success, const json::Value& data)
+{
+    // A later download replaced this one: its answer is the one to show.
+    if (request.generation != m_listGeneration)
+        return;
     if (!success) {
         log("Failed to get schedules from server");
         return;
     }
     if (!alarms)
         return;
+    if (drawerOpen)
+        toggleDrawer();
+    AlarmList fresh;
     const json::Value& schedules = data["schedules"];
     for (std::size_t i = 0; i < schedules.count(); ++i)
-        alarms->push_back(ScheduledAlarm::initWithJSONData(schedules[i]));
+        fresh.push_back(ScheduledAlarm::initWithJSONData(schedules[i]));
+    // Schedules the service does not have yet (made here while the list was
+    // on its way, or whose save has not been answered) stay, in place of
+    // the service's copy of the same title that they replace.
+    for (const auto& local : *alarms) {
+        if (!local || local->serviceState == ScheduledAlarm::ServiceState::Saved)
+            continue;
+        auto same = std::find_if(fresh.begin(), fresh.end(), [&](const auto& a) { return a->title == local->title; });
+        if (same != fresh.end())
+            *same = local;
+        else
+            fresh.push_back(local);
+    }
+    *alarms = std::move(fresh);
     m_listReceived = true;
     tableView().reloadData();
 }
 
-void ScheduleTableViewController::dataSent(bool success, int)
+void ScheduleTableViewController::saveAnswered(const ScheduleRequest& request, bool success, bool transportFailed)
 {
     log(success ? "New schedule posted successfully" : "Failed to post schedule");
+    if (request.session != m_session)
+        return;
+    const auto& alarm = request.alarm;
+    // Only the answer to what the list shows now decides: a save of an older
+    // state (its days changed again since) says nothing about the current one.
+    if (!alarm || alarm->createPostParameters() != request.sent)
+        return;
+    if (success) {
+        alarm->serviceState = ScheduledAlarm::ServiceState::Saved;
+        return;
+    }
+    // Sent again when the list is shown again.
+    alarm->serviceState = ScheduledAlarm::ServiceState::NotSent;
+    if (!transportFailed)
+        AlertView::create("Schedule Not Saved",
+            "The schedule \"" + alarm->title
+                + "\" was not saved. It will be sent again the next time the schedule list is shown.",
+            nullptr, "OK")
+            ->show();
+}
+
+void ScheduleTableViewController::deleteAnswered(const ScheduleRequest& request, bool success, bool transportFailed)
+{
+    log(success ? "New schedule posted successfully" : "Failed to post schedule");
+    if (success || !request.alarm || !alarms || request.session != m_session)
+        return;
+    // The service still has the schedule: it is listed again where it was,
+    // unless a schedule of that title has been made since.
+    const auto& alarm = request.alarm;
+    bool listed
+        = std::any_of(alarms->begin(), alarms->end(), [&](const auto& a) { return a && a->title == alarm->title; });
+    if (!listed) {
+        int size = static_cast<int>(alarms->size());
+        int row = std::clamp(request.row, 0, size);
+        if (drawerOpen) {
+            if (row <= selectedIndex)
+                ++selectedIndex; // the open schedule and its drawer move down a row
+            else if (row == selectedIndex + 1)
+                row = selectedIndex + 2; // not between a schedule and its drawer
+        }
+        alarms->insert(alarms->begin() + row, alarm);
+        if (isViewLoaded())
+            tableView().reloadData();
+    }
+    if (!transportFailed)
+        AlertView::create("Schedule Not Deleted",
+            "The schedule \"" + alarm->title + "\" could not be deleted and is still on the service.", nullptr, "OK")
+            ->show();
 }
 
 }

@@ -46,8 +46,32 @@ public:
     void commitEditingStyle(platform::TableView&, platform::TableViewCellEditingStyle, platform::IndexPath) override;
     void didSelectRowAtIndexPath(platform::TableView&, platform::IndexPath) override;
 
-    void dataReceived(bool success, const json::Value& data, int tag) override;
-    void dataSent(bool success, int tag) override;
+    /// What each of the screen's requests was about, carried by the request
+    /// so that every answer goes to the schedule it concerns.
+    struct ScheduleRequest {
+        enum class Kind { List, Save, Delete };
+        Kind kind { Kind::List };
+        /// List: the download's number; only the latest one's answer is used.
+        unsigned generation { 0 };
+        /// Save and delete: the schedule sent.
+        std::shared_ptr<ScheduledAlarm> alarm;
+        /// Save: the body sent, to tell whether it is still what the list shows.
+        std::string sent;
+        /// Delete: the row the schedule was in.
+        int row { 0 };
+        /// Which signed-in household's list it was sent from; an answer that
+        /// comes after a logout concerns a list no longer shown.
+        unsigned session { 0 };
+    };
+
+    void requestFinished(WebServiceConnector& request, bool success, const json::Value& data) override;
+    void requestFailed(WebServiceConnector& request, const platform::TransportError& error) override;
+
+    /// Downloads the list again (replacing an answer still on its way).
+    void downloadSchedules();
+    /// Sends every schedule the service does not have yet (made on the
+    /// new-event screen, or whose last save did not go through).
+    void sendUnsavedSchedules();
 
     static constexpr platform::Color editTint = platform::Color::rgb(0.098, 0.6, 0.25);
     static constexpr platform::Color doneTint = platform::Color::rgb(0.082, 0.45, 0.197);
@@ -66,12 +90,20 @@ public:
 private:
     bool isDrawerRow(int row) const { return drawerOpen && row == selectedIndex + 1; }
     std::shared_ptr<WebServiceConnectorDelegate> selfAsDelegate();
-    std::shared_ptr<WebServiceConnector> post(const std::string& parameters);
+    std::shared_ptr<WebServiceConnector> post(const std::string& parameters, ScheduleRequest context);
+    void save(const std::shared_ptr<ScheduledAlarm>& alarm);
+    void listReceived(const ScheduleRequest& request, bool success, const json::Value& data);
+    void saveAnswered(const ScheduleRequest& request, bool success, bool transportFailed);
+    void deleteAnswered(const ScheduleRequest& request, bool success, bool transportFailed);
+    void observeSession();
+    void reset();
     void attachDoubleTap();
     void showEmptyHintIfEmpty(int rows);
     std::shared_ptr<platform::TapGestureRecognizer> m_doubleTap;
     std::shared_ptr<platform::Label> m_emptyHint;
     bool m_listReceived { false };
+    unsigned m_listGeneration { 0 };
+    unsigned m_session { 0 };
 };
 
 }

@@ -5,6 +5,8 @@
 #include "platform/foundation/Calendar.h"
 #include "platform/foundation/RunLoop.h"
 
+#include <algorithm>
+
 namespace hestio {
 
 using platform::Calendar;
@@ -24,14 +26,34 @@ TimeZone householdTimeZone()
 namespace {
 
     // A date whose wall-clock hour and minute in the household's zone are
-    // the given ones; the day is today's there, and carries no meaning.
-    Date dateWithHourAndMinute(const Calendar& calendar, std::int64_t hour, std::int64_t minute)
+    // the given ones, for showing the time. Today's date is used unless the
+    // clocks skip that time today (the hour lost in spring); then the
+    // nearest day before on which it exists. A time out of the clock's
+    // range is shown at the nearest time within it (and still sent back as
+    // received).
+    Date dateWithHourAndMinute(const Calendar& calendar, WallClockTime time)
     {
-        DateComponents today = calendar.components(platform::RunLoop::current().clock().now());
-        today.hour = static_cast<int>(hour);
-        today.minute = static_cast<int>(minute);
-        today.second = 0;
-        return calendar.date(today);
+        int hour = static_cast<int>(std::clamp<std::int64_t>(time.hour, 0, 23));
+        int minute = static_cast<int>(std::clamp<std::int64_t>(time.minute, 0, 59));
+        Date now = platform::RunLoop::current().clock().now();
+        Date found;
+        for (int daysBack = 0; daysBack < 3; ++daysBack) {
+            DateComponents day = calendar.components(now.addingTimeInterval(-86400.0 * daysBack));
+            day.hour = hour;
+            day.minute = minute;
+            day.second = 0;
+            found = calendar.date(day);
+            DateComponents back = calendar.components(found);
+            if (back.hour == day.hour && back.minute == day.minute)
+                break;
+        }
+        return found;
+    }
+
+    WallClockTime wallClockTimeOf(const Calendar& calendar, Date date)
+    {
+        DateComponents parts = calendar.components(date);
+        return { parts.hour, parts.minute };
     }
 
 }
@@ -39,8 +61,11 @@ namespace {
 std::shared_ptr<ScheduledAlarm> ScheduledAlarm::initWithLeaveDate(Date leaveDate, Date arriveDate, std::string title)
 {
     auto alarm = std::make_shared<ScheduledAlarm>();
+    Calendar calendar(householdTimeZone());
     alarm->startDate = leaveDate;
     alarm->endDate = arriveDate;
+    alarm->startTime = wallClockTimeOf(calendar, leaveDate);
+    alarm->endTime = wallClockTimeOf(calendar, arriveDate);
     alarm->title = std::move(title);
     return alarm;
 }
@@ -49,10 +74,12 @@ std::shared_ptr<ScheduledAlarm> ScheduledAlarm::initWithJSONData(const json::Val
 {
     Calendar calendar(householdTimeZone());
     auto alarm = std::make_shared<ScheduledAlarm>();
-    alarm->startDate
-        = dateWithHourAndMinute(calendar, data["startHour"].integerValue(), data["startMin"].integerValue());
-    alarm->endDate = dateWithHourAndMinute(calendar, data["endHour"].integerValue(), data["endMin"].integerValue());
+    alarm->startTime = { data["startHour"].integerValue(), data["startMin"].integerValue() };
+    alarm->endTime = { data["endHour"].integerValue(), data["endMin"].integerValue() };
+    alarm->startDate = dateWithHourAndMinute(calendar, alarm->startTime);
+    alarm->endDate = dateWithHourAndMinute(calendar, alarm->endTime);
     alarm->title = std::string(data["title"].stringValue());
+    alarm->serviceState = ServiceState::Saved;
     for (char digit : data["repeatDays"].stringValue()) {
         if (digit >= '1' && digit <= '7')
             alarm->repeatDays[static_cast<std::size_t>(digit - '1')] = true;
@@ -72,12 +99,9 @@ std::string ScheduledAlarm::getRepeatDaysAsString() const
 
 std::string ScheduledAlarm::createPostParameters() const
 {
-    Calendar calendar(householdTimeZone());
-    DateComponents start = calendar.components(startDate);
-    DateComponents end = calendar.components(endDate);
-    return "title=" + escapeParameter(title) + "&startHour=" + std::to_string(start.hour)
-        + "&startMin=" + std::to_string(start.minute) + "&endHour=" + std::to_string(end.hour)
-        + "&endMin=" + std::to_string(end.minute) + "&repeatDays=" + getRepeatDaysAsString();
+    return "title=" + escapeParameter(title) + "&startHour=" + std::to_string(startTime.hour)
+        + "&startMin=" + std::to_string(startTime.minute) + "&endHour=" + std::to_string(endTime.hour)
+        + "&endMin=" + std::to_string(endTime.minute) + "&repeatDays=" + getRepeatDaysAsString();
 }
 
 }

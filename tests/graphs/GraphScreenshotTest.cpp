@@ -108,6 +108,33 @@ TEST_F(GraphScreenshotTest, HomeEnergyGraphWithASelectedHour)
     render("home-energy-selected");
 }
 
+TEST_F(GraphScreenshotTest, ASwipeStartingOnABarDoesNotSelectIt)
+{
+    transport->setHandler([](const platform::HttpRequest&) {
+        return FakeTransport::Reply::json(R"({"success":true,"energyConsumptions":[]})");
+    });
+    transport->enqueue(FakeTransport::Reply::json(reply("energyConsumptions", 17, 3600, [](int i, double t) {
+        return R"({"from":)" + ms(t) + R"(,"energyConsumed":)" + std::to_string(i == 12 ? 1.0 : 0.1) + "}";
+    })));
+    auto graph = HomeEnergyConsumptionGraphViewController::create();
+    show(graph);
+    double top = graph->maxValue();
+    // The middle of the 12:00 bar (bars stand centred on their hour's start).
+    platform::Point onTallBar = windowPoint(12 * 3600, 0.5, top);
+
+    fingers.swipe(onTallBar, +120, 0);
+    EXPECT_EQ(graph->daysMoved(), -1);
+    EXPECT_EQ(graph->selectedIndex(), 0u) << "the swipe selected nothing";
+    EXPECT_EQ(graph->energyConsumptionLabel()->text(), "");
+    EXPECT_EQ(graph->timestampLabel()->text(), "");
+
+    fingers.swipe(windowPoint(20 * 3600, 0.5, top), -120, 0);
+    EXPECT_EQ(graph->daysMoved(), 0);
+    fingers.tap(onTallBar);
+    EXPECT_EQ(graph->selectedIndex(), 12u) << "a tap still selects";
+    EXPECT_EQ(graph->energyConsumptionLabel()->text(), "1.0000 kWh");
+}
+
 TEST_F(GraphScreenshotTest, HomeEnergyGraphZoomedByAPinch)
 {
     transport->enqueue(FakeTransport::Reply::json(reply("energyConsumptions", 17, 3600, [](int i, double t) {
@@ -151,4 +178,17 @@ TEST_F(GraphScreenshotTest, DeviceEnergyGraph)
     show(graph);
     ASSERT_EQ(graph->numPoints(), 17u);
     render("device-energy");
+}
+
+TEST_F(GraphScreenshotTest, TappingABatteryReadingShowsIt)
+{
+    transport->enqueue(FakeTransport::Reply::json(reply("statuses", 60, 900, [](int i, double t) {
+        return R"({"timestamp":)" + ms(t) + R"(,"percentage":)" + std::to_string(30 + i * 0.5) + R"(,"voltage":49.5})";
+    })));
+    auto graph = HomeBatteryGraphViewController::create();
+    show(graph);
+    ASSERT_EQ(graph->numPoints(), 60u);
+    fingers.tap(windowPoint(40 * 900, 50, 110));
+    EXPECT_EQ(graph->selectedIndex(), 40u);
+    EXPECT_EQ(graph->batteryPercentageLabel()->text(), "50.0 %");
 }

@@ -321,36 +321,38 @@ TEST_F(GraphViewControllerTest, TappingAnHourShowsItsEnergyAndStart)
     EXPECT_TRUE(std::holds_alternative<std::monostate>(*base)) << "the bar base gets no value";
 }
 
-TEST_F(GraphViewControllerTest, AWeekThatFailsIsAskedForAgainOnTheNextMoveBack)
+TEST_F(GraphViewControllerTest, ARefusedWeekIsLoggedAndNotAskedForAgain)
 {
     transport->enqueue(FakeTransport::Reply::json(batteryReply(midnight, 2)));
-    transport->enqueue(FakeTransport::Reply::json(R"({"success":false})"));
-    transport->enqueue(FakeTransport::Reply::json(batteryReply(midnight - 10 * day, 4)));
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":false,"statuses":[{"timestamp":0}]})"));
+    transport->enqueue(FakeTransport::Reply::json(batteryReply(midnight - 20 * day, 4)));
     auto graph = load(HomeBatteryGraphViewController::create());
     loop.runPending();
     for (int i = 0; i < 3; ++i)
         graph->back();
-    std::string failedURL = transport->lastRequest().url;
-    EXPECT_EQ(failedURL, batteryURL(midnight - 14 * day, midnight - 7 * day));
+    EXPECT_EQ(transport->lastRequest().url, batteryURL(midnight - 14 * day, midnight - 7 * day));
+    EXPECT_EQ(recognizerCount(*graph), 1u);
     loop.runPending();
     EXPECT_EQ(logs.lines().back(), "Failed to receive statuses for device");
-    EXPECT_EQ(recognizerCount(*graph), 3u);
-    EXPECT_EQ(graph->toDate().timeIntervalSince1970(), midnight - 7 * day);
+    EXPECT_EQ(recognizerCount(*graph), 3u) << "paging comes back";
+    EXPECT_EQ(graph->numPoints(), 2u) << "nothing of the refused reply is stored";
+    EXPECT_EQ(graph->indexRanges().size(), 1u);
+    EXPECT_EQ(graph->toDate().timeIntervalSince1970(), midnight - 14 * day);
+    EXPECT_EQ(graph->weeksLoading(), 0u);
 
+    // The refused week is not asked for again; the next one comes at ten
+    // days back, as if the refused one had arrived empty.
+    for (int i = 0; i < 6; ++i)
+        graph->back();
+    EXPECT_EQ(graph->daysMoved(), -9);
+    EXPECT_EQ(transport->requestCount(), 2u);
     graph->back();
-    ASSERT_EQ(transport->requestCount(), 3u) << "the failed week again, one move later";
-    EXPECT_EQ(transport->lastRequest().url, failedURL);
+    ASSERT_EQ(transport->requestCount(), 3u);
+    EXPECT_EQ(transport->lastRequest().url, batteryURL(midnight - 21 * day, midnight - 14 * day));
     loop.runPending();
     EXPECT_EQ(graph->numPoints(), 6u);
-    EXPECT_EQ(graph->getDataPointAtIndex(0).timeInterval(), -10 * day);
-
-    for (int i = 0; i < 5; ++i)
-        graph->back();
-    EXPECT_EQ(transport->requestCount(), 3u);
-    graph->back();
-    EXPECT_EQ(graph->daysMoved(), -10);
-    EXPECT_EQ(transport->requestCount(), 4u) << "the schedule is kept: the next week at ten days back";
-    EXPECT_EQ(transport->lastRequest().url, batteryURL(midnight - 21 * day, midnight - 14 * day));
+    EXPECT_EQ(graph->getDataPointAtIndex(0).timeInterval(), -20 * day) << "the older week in front";
+    EXPECT_EQ(graph->getDataPointAtIndex(4).timeInterval(), 0.0);
 }
 
 TEST_F(GraphViewControllerTest, ATransportFailureReattachesTheSwipesAndTheWeekIsAskedForAgain)
@@ -362,7 +364,7 @@ TEST_F(GraphViewControllerTest, ATransportFailureReattachesTheSwipesAndTheWeekIs
     loop.runPending();
     EXPECT_EQ(graph->numPoints(), 0u);
     EXPECT_EQ(recognizerCount(*graph), 3u) << "paging comes back at once";
-    EXPECT_FALSE(graph->wsc());
+    EXPECT_EQ(graph->weeksLoading(), 0u);
 
     graph->back();
     ASSERT_EQ(transport->requestCount(), 2u);
@@ -388,4 +390,125 @@ TEST_F(GraphViewControllerTest, RealSwipesOnTheGraphPage)
     fingers.swipe({ 200, 200 }, -1, 0);
     EXPECT_EQ(graph->daysMoved(), 0);
     window->setRootViewController(nullptr);
+}
+
+TEST_F(GraphViewControllerTest, WeekRepliesInReverseOrderGoToTheWeeksTheyWereAskedFor)
+{
+    // The first week answers late; meanwhile (paging brought back by a
+    // change of the range) the user reaches the next older week, whose
+    // answer comes first. Two cases: the user is still back there, or has
+    // already swiped forward again.
+    for (bool swipedForward : { false, true }) {
+        transport->clearRequests();
+        transport->enqueue(FakeTransport::Reply::json(energyReply(midnight, 2, 0.2)).after(5));
+        transport->enqueue(FakeTransport::Reply::json(energyReply(midnight - 7 * day, 3, 3.0)).after(1));
+        auto graph = load(HomeEnergyConsumptionGraphViewController::create());
+        for (int i = 0; i < 3; ++i)
+            graph->back();
+        ASSERT_EQ(transport->requestCount(), 2u);
+        EXPECT_EQ(transport->requests()[1].url, energyURL(midnight - 14 * day, midnight - 7 * day));
+        EXPECT_EQ(graph->weeksLoading(), 2u);
+        if (swipedForward)
+            graph->forward();
+
+        loop.advance(1);
+        EXPECT_EQ(graph->numPoints(), 3u) << "the older week, first";
+        EXPECT_EQ(graph->weeksLoading(), 1u);
+        loop.advance(4);
+        EXPECT_EQ(graph->weeksLoading(), 0u);
+        ASSERT_EQ(graph->numPoints(), 5u);
+        ASSERT_EQ(graph->indexRanges().size(), 2u);
+        EXPECT_EQ(graph->indexRanges()[0].length, 3u) << "older week in front";
+        EXPECT_EQ(graph->indexRanges()[1].location, 3u);
+        EXPECT_EQ(graph->indexRanges()[1].length, 2u);
+        EXPECT_EQ(graph->getDataPointAtIndex(0).timeInterval(), -7 * day);
+        EXPECT_EQ(graph->getDataPointAtIndex(3).timeInterval(), 0.0) << "the first week's first sample";
+        EXPECT_NEAR(graph->maxValue(), 0.3, 1e-6) << "the range follows the first week";
+        EXPECT_EQ(recognizerCount(*graph), 3u);
+        EXPECT_EQ(transport->requestCount(), 2u) << "each week was asked for once";
+    }
+}
+
+TEST_F(GraphViewControllerTest, AWeekLostInTransportIsAskedForAgainAfterANewerOneArrives)
+{
+    // The first week fails (late), the second succeeds (early); the first is
+    // asked for again on the next move back and goes behind the second.
+    transport->enqueue(FakeTransport::Reply::failure().after(5));
+    transport->enqueue(FakeTransport::Reply::json(batteryReply(midnight - 7 * day, 3)).after(1));
+    transport->enqueue(FakeTransport::Reply::json(batteryReply(midnight, 2)));
+    auto graph = load(HomeBatteryGraphViewController::create());
+    std::string firstURL = transport->lastRequest().url;
+    for (int i = 0; i < 3; ++i)
+        graph->back();
+    loop.advance(1);
+    EXPECT_EQ(graph->numPoints(), 3u);
+    loop.advance(4);
+    EXPECT_EQ(graph->numPoints(), 3u) << "nothing stored for the lost week";
+    EXPECT_EQ(recognizerCount(*graph), 3u);
+    EXPECT_EQ(graph->daysUntilDownload(), 1);
+
+    graph->back();
+    ASSERT_EQ(transport->requestCount(), 3u);
+    EXPECT_EQ(transport->lastRequest().url, firstURL) << "the lost week again";
+    loop.runPending();
+    ASSERT_EQ(graph->indexRanges().size(), 2u);
+    EXPECT_EQ(graph->getDataPointAtIndex(0).timeInterval(), -7 * day);
+    EXPECT_EQ(graph->getDataPointAtIndex(3).timeInterval(), 0.0) << "the first week behind the older one";
+
+    // The next new week follows at ten days back, as if the lost week had
+    // come at once.
+    for (int i = 0; i < 5; ++i)
+        graph->back();
+    EXPECT_EQ(transport->requestCount(), 3u);
+    graph->back();
+    ASSERT_EQ(transport->requestCount(), 4u);
+    EXPECT_EQ(graph->daysMoved(), -10);
+    EXPECT_EQ(transport->lastRequest().url, batteryURL(midnight - 21 * day, midnight - 14 * day));
+}
+
+TEST_F(GraphViewControllerTest, AScreenClosedWhileItsWeekLoadsTakesTheAnswerSafely)
+{
+    // Unloaded while the first week is on its way: the answer is dropped,
+    // and the next load starts again from the first week.
+    transport->enqueue(FakeTransport::Reply::json(batteryReply(midnight, 2)).after(2));
+    transport->enqueue(FakeTransport::Reply::json(batteryReply(midnight, 4)).after(5));
+    auto graph = load(HomeBatteryGraphViewController::create());
+    graph->viewDidUnload();
+    loop.advance(2);
+    EXPECT_FALSE(graph->plotData());
+    graph->viewDidLoad();
+    EXPECT_EQ(transport->requestCount(), 2u);
+    loop.advance(5);
+    EXPECT_EQ(graph->numPoints(), 4u) << "only the new load's answer is used";
+
+    // Let go entirely while a week is on its way: the request keeps the
+    // screen until its answer, then nothing does.
+    transport->enqueue(FakeTransport::Reply::json(batteryReply(midnight, 2)).after(2));
+    auto closing = load(HomeBatteryGraphViewController::create());
+    std::weak_ptr<HomeBatteryGraphViewController> watch = closing;
+    closing.reset();
+    EXPECT_FALSE(watch.expired());
+    loop.advance(2);
+    loop.runPending();
+    EXPECT_TRUE(watch.expired());
+}
+
+TEST_F(GraphViewControllerTest, ChangingTheDayClearsTheReadout)
+{
+    transport->enqueue(FakeTransport::Reply::json(batteryReply(midnight + 3600, 3, 40)));
+    auto graph = load(HomeBatteryGraphViewController::create());
+    loop.runPending();
+    auto mainPlot = std::dynamic_pointer_cast<chart::ScatterPlot>(graph->graph()->plotWithIdentifier("Main Plot"));
+    ASSERT_TRUE(mainPlot);
+    graph->plotSymbolWasSelectedAtRecordIndex(*mainPlot, 1);
+    EXPECT_EQ(graph->batteryPercentageLabel()->text(), "40.0 %");
+    EXPECT_FALSE(graph->timestampLabel()->text().empty());
+    graph->back();
+    EXPECT_EQ(graph->batteryPercentageLabel()->text(), "");
+    EXPECT_EQ(graph->voltageLabel()->text(), "");
+    EXPECT_EQ(graph->timestampLabel()->text(), "");
+    graph->forward();
+    graph->plotSymbolWasSelectedAtRecordIndex(*mainPlot, 2);
+    graph->forward(); // on today: no move, the readout stays
+    EXPECT_EQ(graph->batteryPercentageLabel()->text(), "40.0 %");
 }

@@ -95,3 +95,29 @@ TEST_F(CreateNewScheduleEventTest, LocationPickerListsSavedPlacesInOrderAndSetsT
     screen->saveEvent();
     EXPECT_EQ(alarms->back()->title, "Gym");
 }
+
+TEST_F(CreateNewScheduleEventTest, ATitleAlreadyListedIsRefused)
+{
+    for (const char* title : { "Home", "Work" })
+        addSavedLocation(title);
+    alarms->push_back(ScheduledAlarm::initWithLeaveDate({}, {}, "Home"));
+    alarms->push_back(nullptr); // an open drawer's row
+    open();
+    screen->saveEvent();
+    ASSERT_TRUE(application->topAlert());
+    EXPECT_EQ(application->topAlert()->title(), "Can't Create Alarm");
+    EXPECT_EQ(application->topAlert()->message(),
+        "There is already an alarm for \"Home\". Please choose a different location or remove the old alarm.");
+    EXPECT_EQ(application->topAlert()->numberOfButtons(), 1);
+    application->topAlert()->clickButtonAtIndex(0);
+    EXPECT_EQ(alarms->size(), 2u) << "nothing added";
+    EXPECT_EQ(navigation->topViewController(), screen.get()) << "the screen stays for another choice";
+
+    screen->titleField->becomeFirstResponder();
+    screen->locationPicker->userSelectRow(1, 0);
+    screen->saveEvent();
+    EXPECT_FALSE(application->topAlert());
+    ASSERT_EQ(alarms->size(), 3u);
+    EXPECT_EQ(alarms->back()->title, "Work");
+    EXPECT_EQ(alarms->back()->serviceState, ScheduledAlarm::ServiceState::NotSent);
+}

@@ -1,10 +1,14 @@
 #include "ScheduleTestSupport.h"
 
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/ui/BarButtonItem.h"
 #include "platform/ui/NavigationController.h"
+#include "platform/ui/Window.h"
 #include "presence/MovementsViewController.h"
 #include "schedule/ScheduleTableViewCell.h"
 #include "schedule/ScheduleTableViewController.h"
+
+#include <algorithm>
 
 using namespace hestio;
 using platform::FakeTransport;
@@ -217,15 +221,53 @@ TEST_F(ScheduleTableViewControllerTest, DeletingRowsWithAndWithoutAnOpenDrawer)
     }
 }
 
-TEST_F(ScheduleTableViewControllerTest, DeletedRowStaysGoneWhenTheServiceRefuses)
+TEST_F(ScheduleTableViewControllerTest, ADeleteThatDoesNotGoThroughBringsTheRowBack)
+{
+    // Refused: listed again where it was, and the user is told. Lost in
+    // transport: listed again; the network panel has said why.
+    for (bool refused : { true, false }) {
+        screen = ScheduleTableViewController::create();
+        navigation = platform::NavigationController::create(screen);
+        load();
+        transport->setHandler([refused](const platform::HttpRequest&) {
+            return refused ? FakeTransport::Reply::json(R"({"success":false})") : FakeTransport::Reply::failure();
+        });
+        screen->commitEditingStyle(table(), platform::TableViewCellEditingStyle::Delete, { 0, 1 });
+        EXPECT_EQ(rows(), (Rows { "Work", "Shop" }));
+        loop.runPending();
+        EXPECT_EQ(rows(), (Rows { "Work", "Gym", "Shop" })) << (refused ? "refused" : "lost");
+        EXPECT_EQ(table().numberOfRowsInSection(0), 3);
+        EXPECT_TRUE(logs.contains("Failed to post schedule"));
+        if (refused) {
+            ASSERT_TRUE(application->topAlert());
+            EXPECT_EQ(application->topAlert()->title(), "Schedule Not Deleted");
+            EXPECT_EQ(application->topAlert()->message(),
+                "The schedule \"Gym\" could not be deleted and is still on the service.");
+            application->topAlert()->clickButtonAtIndex(0);
+        } else {
+            EXPECT_FALSE(application->topAlert());
+        }
+    }
+}
+
+TEST_F(ScheduleTableViewControllerTest, ARefusedDeleteComesBackBesideAnOpenDrawer)
 {
     load();
+    tap(1); // Gym's drawer: Work, Gym, drawer, Shop
     transport->setHandler(
-        [](const platform::HttpRequest&) { return FakeTransport::Reply::json(R"({"success":false})"); });
-    screen->commitEditingStyle(table(), platform::TableViewCellEditingStyle::Delete, { 0, 2 });
-    loop.runPending();
-    EXPECT_EQ(rows(), (Rows { "Work", "Gym" }));
-    EXPECT_TRUE(logs.contains("Failed to post schedule"));
+        [](const platform::HttpRequest&) { return FakeTransport::Reply::json(R"({"success":false})").after(1); });
+    screen->commitEditingStyle(table(), platform::TableViewCellEditingStyle::Delete, { 0, 3 });
+    EXPECT_EQ(rows(), (Rows { "Work", "Gym", "drawer" }));
+    loop.advance(1);
+    EXPECT_EQ(rows(), (Rows { "Work", "Gym", "drawer", "Shop" }));
+    EXPECT_TRUE(screen->drawerOpen);
+    EXPECT_EQ(screen->selectedIndex, 1);
+    application->topAlert()->clickButtonAtIndex(0);
+
+    screen->commitEditingStyle(table(), platform::TableViewCellEditingStyle::Delete, { 0, 0 });
+    EXPECT_EQ(rows(), (Rows { "Gym", "Shop" })) << "a row above closes the drawer first";
+    loop.advance(1);
+    EXPECT_EQ(rows(), (Rows { "Work", "Gym", "Shop" }));
 }
 
 TEST_F(ScheduleTableViewControllerTest, LeavingTheTabSavesTheOpenSchedule)
@@ -270,6 +312,7 @@ TEST_F(ScheduleTableViewControllerTest, AddingNeedsASavedPlace)
     ASSERT_TRUE(created);
     created->saveEvent();
     loop.advance(1);
+    EXPECT_EQ(navigation->topViewController(), screen.get());
     screen->viewDidAppear(false);
     EXPECT_EQ(rows(), (Rows { "Work", "Gym", "Shop", "Home" }));
     EXPECT_EQ(scheduleCell(3)->eventTitle->text(), "Home");
@@ -281,4 +324,213 @@ TEST_F(ScheduleTableViewControllerTest, ShowMovementsPushesTheMovementsList)
     screen->showMovements();
     loop.advance(1);
     EXPECT_TRUE(dynamic_cast<MovementsViewController*>(navigation->topViewController()));
+}
+
+TEST_F(ScheduleTableViewControllerTest, ANewScheduleIsSentWhenTheListShowsItAgain)
+{
+    load();
+    auto window = platform::Window::create();
+    window->makeKeyAndVisible();
+    window->setRootViewController(navigation);
+    loop.runPending();
+    transport->clearRequests();
+    addSavedLocation("Home");
+    addSavedLocation("Work");
+    loop.clock().setNow(platform::Date(1354800000)); // 08:20 in New York
+    screen->addAlarm();
+    loop.advance(1);
+    auto* created = dynamic_cast<CreateNewScheduleEventViewController*>(navigation->topViewController());
+    ASSERT_TRUE(created);
+    created->saveEvent();
+    loop.advance(1);
+    EXPECT_EQ(rows(), (Rows { "Work", "Gym", "Shop", "Home" }));
+    EXPECT_EQ(bodies(), (Rows { "title=Home&startHour=8&startMin=20&endHour=8&endMin=20&repeatDays=" }))
+        << "sent as the list appears, without opening its drawer";
+    EXPECT_EQ(transport->lastRequest().method, "POST");
+    loop.runPending();
+    EXPECT_TRUE(logs.contains("New schedule posted successfully"));
+
+    screen->viewDidDisappear(false);
+    screen->viewDidAppear(false);
+    EXPECT_EQ(transport->requestCount(), 1u) << "a saved schedule is not sent again";
+    window->setRootViewController(nullptr);
+}
+
+TEST_F(ScheduleTableViewControllerTest, TwoSavesAnsweredInReverseOrderAreEachHandledOnce)
+{
+    struct Case {
+        bool firstSucceeds; // Work's save, answered last
+        bool secondSucceeds; // Gym's save, answered first
+    };
+    const Case cases[] = { { true, true }, { false, true }, { true, false }, { false, false } };
+    for (const Case& c : cases) {
+        std::string label
+            = std::string(c.firstSucceeds ? "ok" : "refused") + "/" + (c.secondSucceeds ? "ok" : "refused");
+        screen = ScheduleTableViewController::create();
+        navigation = platform::NavigationController::create(screen);
+        load();
+        logs.clear();
+        transport->enqueue(
+            FakeTransport::Reply::json(c.firstSucceeds ? R"({"success":true})" : R"({"success":false})").after(3));
+        transport->enqueue(
+            FakeTransport::Reply::json(c.secondSucceeds ? R"({"success":true})" : R"({"success":false})").after(1));
+        tap(0);
+        tap(2); // closes Work's drawer (saving Work), opens Gym's
+        tap(1); // closes Gym's drawer (saving Gym)
+        ASSERT_EQ(transport->requestCount(), 2u);
+        loop.advance(3);
+        std::vector<std::string> lines = logs.lines();
+        auto count = [&](const char* line) { return std::count(lines.begin(), lines.end(), line); };
+        EXPECT_EQ(count("New schedule posted successfully"), c.firstSucceeds + c.secondSucceeds) << label;
+        EXPECT_EQ(count("Failed to post schedule"), !c.firstSucceeds + !c.secondSucceeds) << label;
+        using State = ScheduledAlarm::ServiceState;
+        EXPECT_EQ((*screen->alarms)[0]->serviceState, c.firstSucceeds ? State::Saved : State::NotSent) << label;
+        EXPECT_EQ((*screen->alarms)[1]->serviceState, c.secondSucceeds ? State::Saved : State::NotSent) << label;
+        int alerts = 0;
+        while (auto alert = application->topAlert()) {
+            EXPECT_EQ(alert->title(), "Schedule Not Saved");
+            alert->clickButtonAtIndex(0);
+            ++alerts;
+        }
+        EXPECT_EQ(alerts, !c.firstSucceeds + !c.secondSucceeds) << label;
+
+        // What did not go through is sent again when the list shows again.
+        transport->clearRequests();
+        screen->viewDidAppear(false);
+        EXPECT_EQ(transport->requestCount(), static_cast<std::size_t>(!c.firstSucceeds + !c.secondSucceeds)) << label;
+        loop.runPending();
+    }
+}
+
+TEST_F(ScheduleTableViewControllerTest, ASaveOfAnOlderStateDoesNotSpeakForTheNewerOne)
+{
+    load();
+    transport->enqueue(FakeTransport::Reply::failure().after(3)); // the first save, days 135
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})").after(1)); // the second, days 1357
+    tap(0);
+    tap(0);
+    tap(0);
+    drawerCell(1)->daySelected(drawerCell(1)->dayButton(7));
+    tap(0);
+    ASSERT_EQ(transport->requestCount(), 2u);
+    loop.advance(3);
+    EXPECT_EQ((*screen->alarms)[0]->serviceState, ScheduledAlarm::ServiceState::Saved)
+        << "the service has what the list shows";
+    transport->clearRequests();
+    screen->viewDidAppear(false);
+    EXPECT_EQ(transport->requestCount(), 0u);
+}
+
+TEST_F(ScheduleTableViewControllerTest, AScheduleLostInTransportIsSentAgainWithoutAnAlert)
+{
+    load();
+    transport->enqueue(FakeTransport::Reply::failure());
+    tap(2);
+    tap(2);
+    loop.runPending();
+    EXPECT_FALSE(application->topAlert());
+    EXPECT_TRUE(logs.contains("Failed to post schedule"));
+    transport->clearRequests();
+    screen->viewDidAppear(false);
+    EXPECT_EQ(bodies(), (Rows { "title=Shop&startHour=10&startMin=0&endHour=11&endMin=0&repeatDays=7" }));
+}
+
+TEST_F(ScheduleTableViewControllerTest, TheListComesOnceTheSignInCompletes)
+{
+    // Loaded while the launch sign-in still runs: the download is refused.
+    transport->setHandler(
+        [](const platform::HttpRequest&) { return FakeTransport::Reply::json(R"({"success":true})"); });
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":false})", 401));
+    screen->view();
+    loop.runPending();
+    EXPECT_EQ(table().numberOfRowsInSection(0), 0);
+
+    transport->clearRequests();
+    transport->enqueue(FakeTransport::Reply::json(threeSchedules));
+    platform::NotificationCenter::defaultCenter().post("UserLoggedIn");
+    platform::NotificationCenter::defaultCenter().post("UserLoggedIn");
+    loop.runPending();
+    EXPECT_EQ(transport->requestCount(), 1u) << "one download, however often it is asked";
+    EXPECT_EQ(rows(), (Rows { "Work", "Gym", "Shop" }));
+
+    platform::NotificationCenter::defaultCenter().post("UserLoggedIn");
+    loop.runPending();
+    EXPECT_EQ(transport->requestCount(), 1u) << "a received list is not downloaded again";
+}
+
+TEST_F(ScheduleTableViewControllerTest, OnlyTheLatestDownloadIsListedAndNewSchedulesStay)
+{
+    // The first download answers late, the one after the sign-in early; a
+    // schedule made meanwhile (its save on its way) stays listed.
+    transport->setHandler(
+        [](const platform::HttpRequest&) { return FakeTransport::Reply::json(R"({"success":true})").after(10); });
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true,"schedules":[{"title":"Old"}]})").after(5));
+    screen->view();
+    screen->alarms->push_back(ScheduledAlarm::initWithLeaveDate({}, {}, "Home"));
+    screen->viewDidAppear(false);
+    screen->getSchedulesWSC.reset(); // as if the first download were over
+    transport->enqueue(FakeTransport::Reply::json(threeSchedules).after(1));
+    screen->downloadSchedules();
+    loop.advance(1);
+    EXPECT_EQ(rows(), (Rows { "Work", "Gym", "Shop", "Home" }));
+    loop.advance(4);
+    EXPECT_EQ(rows(), (Rows { "Work", "Gym", "Shop", "Home" })) << "the earlier download's answer is not listed";
+}
+
+TEST_F(ScheduleTableViewControllerTest, AScreenLetGoWhileItsRequestsRunTakesTheAnswersSafely)
+{
+    transport->enqueue(FakeTransport::Reply::json(threeSchedules).after(2));
+    screen->view();
+    screen->viewDidUnload();
+    loop.advance(2);
+    EXPECT_EQ(transport->requestCount(), 1u);
+    EXPECT_FALSE(screen->alarms);
+
+    screen = ScheduleTableViewController::create();
+    navigation = platform::NavigationController::create(screen);
+    load();
+    transport->setHandler(
+        [](const platform::HttpRequest&) { return FakeTransport::Reply::json(R"({"success":false})").after(2); });
+    tap(0);
+    tap(0);
+    std::weak_ptr<ScheduleTableViewController> watch = screen;
+    screen.reset();
+    navigation.reset();
+    EXPECT_FALSE(watch.expired()) << "the save keeps the screen until its answer";
+    loop.advance(2);
+    loop.runPending();
+    EXPECT_TRUE(logs.contains("Failed to post schedule"));
+    EXPECT_TRUE(watch.expired());
+    if (auto alert = application->topAlert())
+        alert->clickButtonAtIndex(0);
+}
+
+TEST_F(ScheduleTableViewControllerTest, LoggingOutEmptiesTheList)
+{
+    load();
+    transport->setHandler(
+        [](const platform::HttpRequest&) { return FakeTransport::Reply::json(R"({"success":false})").after(2); });
+    screen->commitEditingStyle(table(), platform::TableViewCellEditingStyle::Delete, { 0, 1 });
+    platform::NotificationCenter::defaultCenter().post("UserLoggedOut");
+    EXPECT_EQ(table().numberOfRowsInSection(0), 0);
+    loop.advance(2);
+    EXPECT_EQ(table().numberOfRowsInSection(0), 0) << "the refused delete does not list the old schedule again";
+    EXPECT_FALSE(application->topAlert());
+    EXPECT_TRUE(logs.contains("Failed to post schedule"));
+    transport->enqueue(FakeTransport::Reply::json(threeSchedules));
+    platform::NotificationCenter::defaultCenter().post("UserLoggedIn");
+    loop.runPending();
+    EXPECT_EQ(rows(), (Rows { "Work", "Gym", "Shop" }));
+}
+
+TEST_F(ScheduleTableViewControllerTest, ASpringForwardTimeIsSavedBackUnchanged)
+{
+    loop.clock().setNow(platform::Date(1772985600)); // 8 March 2026, noon in New York
+    load(R"({"success":true,"schedules":[
+        {"title":"Night","startHour":2,"startMin":30,"endHour":1,"endMin":30,"repeatDays":"1"}]})");
+    EXPECT_EQ(scheduleCell(0)->leaveHomeTime->text(), "02:30 AM");
+    EXPECT_EQ(scheduleCell(0)->arriveHomeTime->text(), "01:30 AM");
+    tap(0);
+    tap(0);
+    EXPECT_EQ(bodies(), (Rows { "title=Night&startHour=2&startMin=30&endHour=1&endMin=30&repeatDays=1" }));
 }
