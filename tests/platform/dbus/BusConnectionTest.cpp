@@ -135,8 +135,7 @@ TEST_F(BusFixture, SignalsReachTheirSubscribersUntilUnsubscribed)
     ASSERT_TRUE(runUntil(loop.loop(), [&] { return heard.size() == 3; }));
     std::sort(heard.begin(), heard.end());
     EXPECT_EQ(heard,
-        (std::vector<std::string> {
-            "all /test/echo hello", "all /test/other elsewhere", "one /test/echo hello" }));
+        (std::vector<std::string> { "all /test/echo hello", "all /test/other elsewhere", "one /test/echo hello" }));
 
     connection.unsubscribe(one);
     heard.clear();
