@@ -5,6 +5,7 @@
 #include "platform/foundation/RunLoop.h"
 #include "platform/gfx/Image.h"
 #include "platform/gfx/ImageImpl.h"
+#include "platform/host/LocationMenu.h"
 #include "platform/host/ScreenQuery.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Window.h"
@@ -216,6 +217,9 @@ void SdlHost::handle(const SDL_Event& event)
             pinchBy(1 + event.mgesture.dDist * 4, m_impl->pointer);
         break;
     case SDL_TEXTINPUT:
+        // Keys typed while the Location menu is open are the menu's.
+        if (m_locationMenu && m_locationMenu->isOpen())
+            break;
         if (m_application.firstResponder()) {
             m_application.sendText(event.text.text);
             m_inputSinceDraw = true;
@@ -282,6 +286,10 @@ void SdlHost::handleKey(const SDL_Event& event)
     SDL_Keycode key = event.key.keysym.sym;
     Uint16 mods = event.key.keysym.mod;
     bool hasField = m_application.firstResponder() != nullptr;
+    if (m_locationMenu && handleMenuKey(key)) {
+        m_inputSinceDraw = true;
+        return;
+    }
     if ((mods & KMOD_CTRL) && (key == SDLK_LEFT || key == SDLK_RIGHT)) {
         rotate(true);
         return;
@@ -307,6 +315,30 @@ void SdlHost::handleKey(const SDL_Event& event)
         return;
     }
     m_inputSinceDraw = true;
+}
+
+bool SdlHost::handleMenuKey(int key)
+{
+    using Key = LocationMenu::Key;
+    if (key == SDLK_F2)
+        return m_locationMenu->handleKey(Key::Toggle, keyWindow());
+    if (key >= SDLK_1 && key <= SDLK_9)
+        return m_locationMenu->handleKey(Key::Digit, keyWindow(), key - SDLK_0);
+    if (key >= SDLK_KP_1 && key <= SDLK_KP_9)
+        return m_locationMenu->handleKey(Key::Digit, keyWindow(), key - SDLK_KP_1 + 1);
+    switch (key) {
+    case SDLK_UP:
+        return m_locationMenu->handleKey(Key::Up, keyWindow());
+    case SDLK_DOWN:
+        return m_locationMenu->handleKey(Key::Down, keyWindow());
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER:
+        return m_locationMenu->handleKey(Key::Pick, keyWindow());
+    case SDLK_ESCAPE:
+        return m_locationMenu->handleKey(Key::Close, keyWindow());
+    default:
+        return m_locationMenu->isOpen();
+    }
 }
 
 void SdlHost::handleWheel(const SDL_Event& event)
@@ -381,6 +413,17 @@ void SdlHost::rotate(bool landscape)
 {
     m_application.rotateTo(landscape ? InterfaceOrientation::LandscapeLeft : InterfaceOrientation::Portrait);
     m_inputSinceDraw = true;
+}
+
+bool SdlHost::hasInputFocus() const
+{
+    return (SDL_GetWindowFlags(m_impl->window) & SDL_WINDOW_INPUT_FOCUS) != 0;
+}
+
+void SdlHost::raise()
+{
+    SDL_RestoreWindow(m_impl->window);
+    SDL_RaiseWindow(m_impl->window);
 }
 
 bool SdlHost::resizeSurfaces(Size points)

@@ -13,6 +13,7 @@ union SDL_Event;
 namespace hestio::platform {
 
 class Image;
+class LocationMenu;
 
 /// The app in a phone-sized SDL window: 320x480 points at two pixels a point
 /// (480x320 when turned to landscape). The mouse is one finger, Ctrl+wheel
@@ -53,6 +54,14 @@ public:
     /// Turns the window between portrait and landscape.
     void rotate(bool landscape);
 
+    /// The Location menu F2 opens (not owned; none: F2 does nothing).
+    void setLocationMenu(LocationMenu* menu) { m_locationMenu = menu; }
+
+    /// Whether the window has the keyboard (the user is looking at it).
+    bool hasInputFocus() const;
+    /// Restores a minimised window and puts it in front.
+    void raise();
+
     /// Frames put on screen so far (an idle app adds none).
     std::uint64_t framesDrawn() const { return m_framesDrawn; }
 
@@ -67,6 +76,7 @@ private:
     void handle(const SDL_Event& event);
     void handleWindowEvent(const SDL_Event& event);
     void handleKey(const SDL_Event& event);
+    bool handleMenuKey(int key);
     void handleWheel(const SDL_Event& event);
     void pinchBy(double factor, Point center);
     void endPinch();
@@ -81,6 +91,7 @@ private:
     RunLoop& m_loop;
     Options m_options;
     std::unique_ptr<Impl> m_impl;
+    LocationMenu* m_locationMenu { nullptr };
     bool m_quit { false };
     bool m_mouseDown { false };
     bool m_inputSinceDraw { true };
