@@ -23,7 +23,8 @@ namespace {
     class LocationMenuView final : public View {
     public:
         LocationMenuView(LocationMenu& menu, double width)
-            : View({ 20, 80, width - 40, headerHeight + rowHeight * static_cast<double>(menu.items().size()) + 8 })
+            : View({ 20, 80, width - 40,
+                headerHeight + rowHeight * static_cast<double>(std::max<std::size_t>(menu.items().size(), 1)) + 8 })
             , m_menu(menu)
         {
             setBackgroundColor(Color::white(0.1, 0.94));
@@ -34,6 +35,14 @@ namespace {
             title->setFont(Font::boldSystemFont(15));
             title->setTextColor(Color::whiteColor());
             addSubview(title);
+            if (menu.items().empty()) {
+                // No fix and no places yet: nothing to move to.
+                auto hint = Label::create({ 12, headerHeight, frame().size.width - 24, rowHeight - 2 });
+                hint->setText("No saved places yet");
+                hint->setFont(Font::systemFont(14));
+                hint->setTextColor(Color::white(0.7));
+                addSubview(hint);
+            }
             for (std::size_t i = 0; i < menu.items().size(); ++i) {
                 auto row = Label::create(
                     { 6, headerHeight + rowHeight * static_cast<double>(i), frame().size.width - 12, rowHeight - 2 });

@@ -67,6 +67,29 @@ TEST_F(LocationMenuFixture, OffersTheWatchedPlacesAndStayingOnlyWithAFix)
         << "a place two managers watch is offered once";
 }
 
+TEST(LocationMenu, WithNothingToGoToItSaysSoAndPicksNothing)
+{
+    hestio::test::TestRunLoop loop;
+    Application app;
+    auto window = Window::create();
+    window->makeKeyAndVisible();
+    PositionSource source;
+    LocationMenu menu(source, loop.clock(), {});
+    menu.handleKey(Key::Toggle, window.get());
+    EXPECT_TRUE(menu.items().empty());
+    auto* panel = window->findByAccessibilityIdentifier("locationMenu");
+    ASSERT_NE(panel, nullptr);
+    std::vector<std::string> texts;
+    for (const auto& view : panel->subviews())
+        if (auto* label = dynamic_cast<Label*>(view.get()))
+            texts.push_back(label->text());
+    EXPECT_EQ(texts, (std::vector<std::string> { "Location", "No saved places yet" }));
+    menu.handleKey(Key::Down, window.get());
+    menu.handleKey(Key::Pick, window.get());
+    menu.handleKey(Key::Digit, window.get(), 1);
+    EXPECT_FALSE(source.current());
+}
+
 TEST_F(LocationMenuFixture, KeysChooseAndPickAndTheMenuClosesAfter)
 {
     source.moveTo(home, loop.now());
