@@ -222,12 +222,16 @@ void HestioAppDelegate::didFailToRegisterForRemoteNotifications(Application&, co
 
 void HestioAppDelegate::didReceiveRemoteNotification(Application& application, const std::string& payload)
 {
-    if (application.applicationState() != ApplicationState::Active)
-        return;
-    hestio::log("user info: " + payload);
     json::Error error;
     json::Value decoded = json::objectFromJSONDataWithParseOptions(payload, json::ParseOptionStrict, &error);
     std::string alert(decoded["aps"]["alert"].stringValue());
+    if (application.applicationState() != ApplicationState::Active) {
+        // Out of sight the desktop shows the message instead of an alert.
+        if (!alert.empty())
+            application.presentDesktopNotice({ "Message from server", alert, "OK" });
+        return;
+    }
+    hestio::log("user info: " + payload);
     AlertView::create("Message from server", alert, this, "OK")->show();
 }
 

@@ -316,9 +316,15 @@ TEST_F(HestioAppDelegateTest, RemoteNotificationAlertsOnlyWhenActive)
     EXPECT_EQ(application->topAlert()->title(), "Message from server");
     EXPECT_EQ(application->topAlert()->message(), "Washing machine finished");
     std::size_t alerts = application->visibleAlerts().size();
+    std::vector<std::string> desktop;
+    application->setDesktopNotifier(
+        [&](const platform::DesktopNotice& n) { desktop.push_back(n.summary + "|" + n.body + "|" + n.actionLabel); });
     application->enterBackground();
-    session().didReceiveRemoteNotification(*application, R"({"aps":{"alert":"ignored"}})");
+    session().didReceiveRemoteNotification(*application, R"({"aps":{"alert":"Heater left on"}})");
+    session().didReceiveRemoteNotification(*application, R"({"aps":{}})");
     EXPECT_EQ(application->visibleAlerts().size(), alerts);
+    EXPECT_EQ(desktop, (std::vector<std::string> { "Message from server|Heater left on|OK" }))
+        << "in the background the message goes to the desktop; one without text is dropped";
 }
 
 TEST_F(HestioAppDelegateTest, ResendStopsAtTheFirstFailureAndKeepsTheRest)

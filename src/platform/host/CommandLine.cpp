@@ -41,6 +41,13 @@ bool HostOptions::usesManualClock() const
     return headless && scriptPath;
 }
 
+bool HostOptions::usesSystemLocation() const
+{
+    if (locationSource != LocationSourceChoice::Default)
+        return locationSource == LocationSourceChoice::System;
+    return !headless && !scriptPath && !location && !gpxPath;
+}
+
 CommandLine CommandLine::parse(const std::vector<std::string>& arguments)
 {
     CommandLine result;
@@ -132,6 +139,14 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments)
                 problem = "--location needs LAT,LON in degrees (for example 51.5,-0.12)";
             else
                 o.location = latLon;
+        } else if (name == "--location-source") {
+            auto v = value();
+            if (v && *v == "geoclue")
+                o.locationSource = LocationSourceChoice::System;
+            else if (v && *v == "simulated")
+                o.locationSource = LocationSourceChoice::Simulated;
+            else
+                problem = "--location-source needs geoclue or simulated";
         } else if (name == "--clock") {
             auto v = value();
             if (v && *v == "manual")
@@ -148,6 +163,9 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments)
     }
     if (o.location && o.gpxPath)
         return fail("--location and --gpx both move the device; give one");
+    if (o.locationSource == LocationSourceChoice::System && (o.location || o.gpxPath))
+        return fail(std::string(o.location ? "--location" : "--gpx")
+            + " moves the simulated device; it cannot go with --location-source geoclue");
     return result;
 }
 
@@ -167,6 +185,11 @@ screen), or headless.
                          (sets HESTIO_PROFILE)
   --location LAT,LON     puts the simulated device at LAT,LON
   --gpx FILE             plays a GPX track as the device's position
+  --location-source geoclue|simulated
+                         where the position comes from: the system's location
+                         service (the default in a window without a script),
+                         or the simulated device (moved by --location, --gpx,
+                         scripts and the window's Location menu, F2)
   --clock manual|real    the clock the app runs on (headless scripts default
                          to manual: waits take no real time)
   --failure-screenshot FILE

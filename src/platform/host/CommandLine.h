@@ -11,6 +11,11 @@ namespace hestio::platform {
 /// else runs on the real one.
 enum class ClockChoice { Default, Manual, Real };
 
+/// Where the device's position comes from: the system's location service,
+/// or the simulated source (moved by --location, --gpx, scripts and the
+/// window's Location menu).
+enum class LocationSourceChoice { Default, System, Simulated };
+
 /// What `hestio` was asked to do.
 struct HostOptions {
     bool headless { false };
@@ -26,6 +31,7 @@ struct HostOptions {
         double longitude { 0 };
     };
     std::optional<LatLon> location;
+    LocationSourceChoice locationSource { LocationSourceChoice::Default };
     std::optional<std::string> serviceHost;
     std::optional<std::string> servicePin;
     /// How long a request to the service may take before it fails (seconds);
@@ -42,6 +48,9 @@ struct HostOptions {
     bool printWindow { false };
 
     bool usesManualClock() const;
+    /// Default: the system's service for a window without a script, the
+    /// simulated source for scripts, headless runs, --location and --gpx.
+    bool usesSystemLocation() const;
 };
 
 struct CommandLine {

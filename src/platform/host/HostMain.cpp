@@ -5,10 +5,14 @@
 #include "platform/foundation/RunLoop.h"
 #include "platform/host/AutomationDriver.h"
 #include "platform/host/HeadlessHost.h"
+#include "platform/host/LocationMenu.h"
 #include "platform/host/SdlHost.h"
+#include "platform/location/GeoClueSource.h"
+#include "platform/location/GeoLocationManager.h"
 #include "platform/location/GpxTrack.h"
 #include "platform/location/PositionSource.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/DesktopNotifications.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
 
@@ -152,6 +156,30 @@ int runHost(const HostOptions& options, const HostSetup& setup)
         player = std::make_unique<GpxPlayer>(std::move(*track), PositionSource::shared());
         player->start();
     }
+    // The system's location service lives on the system bus
+    // ($DBUS_SYSTEM_BUS_ADDRESS); without it the device has no position.
+    std::unique_ptr<GeoClueSource> systemLocation;
+    if (options.usesSystemLocation()) {
+        systemLocation = std::make_unique<GeoClueSource>(loop, PositionSource::shared(), GeoClueSource::Options {});
+        systemLocation->start();
+    }
+    // The simulated device moves from the window's Location menu (F2), to
+    // the places the app watches or away from them.
+    std::unique_ptr<LocationMenu> locationMenu;
+    if (window && !systemLocation) {
+        locationMenu = std::make_unique<LocationMenu>(PositionSource::shared(), clock,
+            [] { return GeoLocationManager::regionsWatchedOn(PositionSource::shared()); });
+        window->setLocationMenu(locationMenu.get());
+    }
+    // A window's app tells the desktop what the user would miss while it is
+    // out of sight; headless and scripted runs keep quiet.
+    std::unique_ptr<DesktopNotifications> notifications;
+    if (window && !script) {
+        notifications = std::make_unique<DesktopNotifications>(loop, DesktopNotifications::Options {});
+        SdlHost* host = window.get();
+        routeDesktopNotices(
+            application, *notifications, [host] { return host->hasInputFocus(); }, [host] { host->raise(); });
+    }
 
     std::unique_ptr<ApplicationDelegate> delegate;
     if (setup.makeDelegate) {
@@ -190,6 +218,12 @@ int runHost(const HostOptions& options, const HostSetup& setup)
     }
     if (player)
         player->stop();
+    application.setDesktopNotifier({});
+    notifications.reset();
+    if (window)
+        window->setLocationMenu(nullptr);
+    locationMenu.reset();
+    systemLocation.reset();
     application.setDelegate(nullptr);
     return status;
 }

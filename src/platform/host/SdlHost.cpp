@@ -8,6 +8,7 @@
 #include "platform/gfx/ImageImpl.h"
 #include "platform/host/FingerTouches.h"
 #include "platform/host/ScreenFit.h"
+#include "platform/host/LocationMenu.h"
 #include "platform/host/ScreenQuery.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Window.h"
@@ -292,6 +293,9 @@ void SdlHost::handle(const SDL_Event& event)
             pinchBy(1 + event.mgesture.dDist * 4, m_impl->pointer);
         break;
     case SDL_TEXTINPUT:
+        // Keys typed while the Location menu is open are the menu's.
+        if (m_locationMenu && m_locationMenu->isOpen())
+            break;
         if (m_application.firstResponder()) {
             m_application.sendText(event.text.text);
             m_inputSinceDraw = true;
@@ -359,6 +363,10 @@ void SdlHost::handleKey(const SDL_Event& event)
     SDL_Keycode key = event.key.keysym.sym;
     Uint16 mods = event.key.keysym.mod;
     bool hasField = m_application.firstResponder() != nullptr;
+    if (m_locationMenu && handleMenuKey(key)) {
+        m_inputSinceDraw = true;
+        return;
+    }
     if ((mods & KMOD_CTRL) && (key == SDLK_LEFT || key == SDLK_RIGHT)) {
         rotate(true);
         return;
@@ -439,6 +447,30 @@ void SdlHost::printGeometry()
         static_cast<int>(usable.width()), static_cast<int>(usable.height()), static_cast<int>(usable.x()),
         static_cast<int>(usable.y()));
     std::cout << line << std::flush;
+}
+
+bool SdlHost::handleMenuKey(int key)
+{
+    using Key = LocationMenu::Key;
+    if (key == SDLK_F2)
+        return m_locationMenu->handleKey(Key::Toggle, keyWindow());
+    if (key >= SDLK_1 && key <= SDLK_9)
+        return m_locationMenu->handleKey(Key::Digit, keyWindow(), key - SDLK_0);
+    if (key >= SDLK_KP_1 && key <= SDLK_KP_9)
+        return m_locationMenu->handleKey(Key::Digit, keyWindow(), key - SDLK_KP_1 + 1);
+    switch (key) {
+    case SDLK_UP:
+        return m_locationMenu->handleKey(Key::Up, keyWindow());
+    case SDLK_DOWN:
+        return m_locationMenu->handleKey(Key::Down, keyWindow());
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER:
+        return m_locationMenu->handleKey(Key::Pick, keyWindow());
+    case SDLK_ESCAPE:
+        return m_locationMenu->handleKey(Key::Close, keyWindow());
+    default:
+        return m_locationMenu->isOpen();
+    }
 }
 
 void SdlHost::handleWheel(const SDL_Event& event)
@@ -534,6 +566,17 @@ void SdlHost::resizeWindow(Size size)
 {
     SDL_SetWindowSize(
         m_impl->window, static_cast<int>(std::lround(size.width)), static_cast<int>(std::lround(size.height)));
+}
+
+bool SdlHost::hasInputFocus() const
+{
+    return (SDL_GetWindowFlags(m_impl->window) & SDL_WINDOW_INPUT_FOCUS) != 0;
+}
+
+void SdlHost::raise()
+{
+    SDL_RestoreWindow(m_impl->window);
+    SDL_RaiseWindow(m_impl->window);
 }
 
 bool SdlHost::resizeSurfaces(Size points)

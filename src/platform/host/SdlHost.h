@@ -14,6 +14,7 @@ union SDL_Event;
 namespace hestio::platform {
 
 class Image;
+class LocationMenu;
 
 /// The app in a phone-sized SDL window: 320x480 points (480x320 when turned
 /// to landscape) at the largest scale that fits the display's free area,
@@ -66,6 +67,14 @@ public:
     /// Resizes the window (desktop units) as a person dragging its edge does.
     void resizeWindow(Size size);
 
+    /// The Location menu F2 opens (not owned; none: F2 does nothing).
+    void setLocationMenu(LocationMenu* menu) { m_locationMenu = menu; }
+
+    /// Whether the window has the keyboard (the user is looking at it).
+    bool hasInputFocus() const;
+    /// Restores a minimised window and puts it in front.
+    void raise();
+
     /// Frames put on screen so far (an idle app adds none).
     std::uint64_t framesDrawn() const { return m_framesDrawn; }
 
@@ -87,6 +96,7 @@ private:
     void handle(const SDL_Event& event);
     void handleWindowEvent(const SDL_Event& event);
     void handleKey(const SDL_Event& event);
+    bool handleMenuKey(int key);
     void handleWheel(const SDL_Event& event);
     void handleFinger(const SDL_Event& event);
     /// The screen's point under a place in the window (window units).
@@ -107,6 +117,7 @@ private:
     RunLoop& m_loop;
     Options m_options;
     std::unique_ptr<Impl> m_impl;
+    LocationMenu* m_locationMenu { nullptr };
     bool m_quit { false };
     double m_openingScale { 1 };
     Size m_openingSize;

@@ -58,6 +58,17 @@ namespace {
 
 }
 
+namespace {
+
+    /// The live managers, for regionsWatchedOn (main thread only).
+    std::vector<GeoLocationManager*>& liveManagers()
+    {
+        static std::vector<GeoLocationManager*> managers;
+        return managers;
+    }
+
+}
+
 GeoLocationManager::GeoLocationManager(std::string regionFile, PositionSource& source)
     : m_regionFile(std::move(regionFile))
     , m_source(source)
@@ -66,12 +77,27 @@ GeoLocationManager::GeoLocationManager(std::string regionFile, PositionSource& s
 {
     load();
     m_listener = m_source.addListener([this](const GeoLocation& fix) { positionChanged(fix); });
+    liveManagers().push_back(this);
 }
 
 GeoLocationManager::~GeoLocationManager()
 {
     *m_alive = false;
     m_source.removeListener(m_listener);
+    std::erase(liveManagers(), this);
+}
+
+std::vector<CircularRegion> GeoLocationManager::regionsWatchedOn(const PositionSource& source)
+{
+    std::vector<CircularRegion> regions;
+    for (const GeoLocationManager* manager : liveManagers()) {
+        if (&manager->m_source != &source)
+            continue;
+        for (const auto& watched : manager->m_regions)
+            if (std::find(regions.begin(), regions.end(), watched.region) == regions.end())
+                regions.push_back(watched.region);
+    }
+    return regions;
 }
 
 double GeoLocationManager::maximumRegionMonitoringDistance() const

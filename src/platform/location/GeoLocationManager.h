@@ -63,6 +63,9 @@ public:
     void startMonitoringForRegion(const CircularRegion& region, double desiredAccuracy = accuracyNearestTenMeters);
     void stopMonitoringForRegion(const CircularRegion& region);
     std::vector<CircularRegion> monitoredRegions() const;
+    /// The regions every live manager on `source` watches (the window's
+    /// Location menu offers them as places to go to).
+    static std::vector<CircularRegion> regionsWatchedOn(const PositionSource& source);
 
     /// At most this many regions are watched at once; more fail.
     static constexpr std::size_t maximumMonitoredRegions = 20;

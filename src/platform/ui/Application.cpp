@@ -171,11 +171,16 @@ void Application::presentLocalNotificationNow(const LocalNotification& notificat
     log("Local notification: " + notification.alertBody);
     if (notification.applicationIconBadgeNumber > 0)
         setApplicationIconBadgeNumber(notification.applicationIconBadgeNumber);
-    if (m_desktopNotifier)
-        m_desktopNotifier(notification);
+    presentDesktopNotice({ "Hestio", notification.alertBody, notification.alertAction });
     showBanner(notification.alertBody);
     if (m_state == ApplicationState::Active && m_delegate)
         m_delegate->didReceiveLocalNotification(*this, notification);
+}
+
+void Application::presentDesktopNotice(const DesktopNotice& notice)
+{
+    if (m_desktopNotifier)
+        m_desktopNotifier(notice);
 }
 
 void Application::showBanner(const std::string& text)

@@ -40,6 +40,15 @@ struct LocalNotification {
     int applicationIconBadgeNumber { 0 };
 };
 
+/// A notification for the desktop, outside the app's window: the host hands
+/// it to the desktop's notification daemon when the user cannot see the app.
+struct DesktopNotice {
+    std::string summary;
+    std::string body;
+    /// The label of the action that brings the app forward.
+    std::string actionLabel;
+};
+
 /// Push types for registerForRemoteNotificationTypes.
 enum RemoteNotificationType : unsigned {
     RemoteNotificationBadge = 1,
@@ -103,10 +112,13 @@ public:
     void setApplicationIconBadgeNumber(int number);
 
     // Local notifications: presented at once as an in-app banner and a log
-    // line, and handed to the desktop notifier when the host set one.
+    // line, and as a desktop notice titled "Hestio".
     void presentLocalNotificationNow(const LocalNotification& notification);
     const std::vector<LocalNotification>& presentedLocalNotifications() const { return m_localNotifications; }
-    void setDesktopNotifier(std::function<void(const LocalNotification&)> notifier)
+    /// Hands `notice` to the desktop notifier; nothing happens when the host
+    /// set none (headless runs, tests).
+    void presentDesktopNotice(const DesktopNotice& notice);
+    void setDesktopNotifier(std::function<void(const DesktopNotice&)> notifier)
     {
         m_desktopNotifier = std::move(notifier);
     }
@@ -184,7 +196,7 @@ private:
     TimerHandle m_expirationTimer;
     int m_badgeNumber { 0 };
     std::vector<LocalNotification> m_localNotifications;
-    std::function<void(const LocalNotification&)> m_desktopNotifier;
+    std::function<void(const DesktopNotice&)> m_desktopNotifier;
     unsigned m_remoteTypes { 0 };
     std::string m_deviceTokenPath;
     std::vector<std::uint8_t> m_deviceToken;

@@ -101,7 +101,38 @@ TEST(CommandLine, RejectsBadArgumentsWithOneClearLine)
         { { "--print-window=1" }, "hestio: --print-window takes no value (see hestio --help)" },
         { { "--location=1,2", "--gpx", "g" },
             "hestio: --location and --gpx both move the device; give one (see hestio --help)" },
+        { { "--location-source" }, "hestio: --location-source needs geoclue or simulated (see hestio --help)" },
+        { { "--location-source=gps" }, "hestio: --location-source needs geoclue or simulated (see hestio --help)" },
+        { { "--location-source=geoclue", "--location=1,2" },
+            "hestio: --location moves the simulated device; it cannot go with --location-source geoclue (see "
+            "hestio --help)" },
+        { { "--gpx", "g", "--location-source", "geoclue" },
+            "hestio: --gpx moves the simulated device; it cannot go with --location-source geoclue (see "
+            "hestio --help)" },
     };
     for (const auto& c : cases)
         EXPECT_EQ(CommandLine::parse(c.args).error, c.error) << testing::PrintToString(c.args);
+}
+
+TEST(CommandLine, UsesTheSystemsLocationOnlyForAWindowWithoutScriptOrSimulatedMoves)
+{
+    struct Case {
+        std::vector<std::string> args;
+        bool system;
+    };
+    const Case cases[] = {
+        { {}, true },
+        { { "--headless" }, false },
+        { { "--script", "s" }, false },
+        { { "--location", "1,2" }, false },
+        { { "--gpx", "walk.gpx" }, false },
+        { { "--headless", "--location-source", "geoclue" }, true },
+        { { "--location-source=simulated" }, false },
+        { { "--location-source=simulated", "--location=1,2" }, false },
+    };
+    for (const auto& c : cases) {
+        auto line = CommandLine::parse(c.args);
+        ASSERT_FALSE(line.error) << *line.error;
+        EXPECT_EQ(line.options.usesSystemLocation(), c.system) << testing::PrintToString(c.args);
+    }
 }

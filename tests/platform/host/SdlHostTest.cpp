@@ -5,6 +5,8 @@
 
 #include "HostTestScreen.h"
 #include "platform/gfx/Image.h"
+#include "platform/host/LocationMenu.h"
+#include "platform/location/GeoLocationManager.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Window.h"
 #include "support/TempDir.h"
@@ -168,6 +170,43 @@ TEST_F(SdlHostFixture, KeysGoToTheFirstResponderAndTabMovesOn)
     EXPECT_TRUE(screen.name->isFirstResponder());
     key(SDLK_TAB, KMOD_SHIFT);
     EXPECT_TRUE(screen.other->isFirstResponder());
+}
+
+TEST_F(SdlHostFixture, F2OpensTheLocationMenuWhichTakesTheKeysUntilItCloses)
+{
+    PositionSource source;
+    GeoLocationManager manager({}, source);
+    manager.startMonitoringForRegion({ "Home", { 51.5, -0.12 }, 100 });
+    LocationMenu menu(source, loop.clock(), [&] { return GeoLocationManager::regionsWatchedOn(source); });
+    key(SDLK_F2);
+    EXPECT_FALSE(menu.isOpen()) << "without a menu F2 does nothing";
+    host->setLocationMenu(&menu);
+
+    key(SDLK_TAB);
+    ASSERT_TRUE(screen.name->isFirstResponder());
+    key(SDLK_F2);
+    ASSERT_TRUE(menu.isOpen());
+    EXPECT_NE(window->findByAccessibilityIdentifier("locationMenu"), nullptr);
+    text("1");
+    key(SDLK_1);
+    EXPECT_EQ(screen.name->text(), "") << "keys typed into the open menu are not typed into the field";
+    EXPECT_FALSE(menu.isOpen());
+    ASSERT_TRUE(source.current());
+    EXPECT_EQ(source.current()->coordinate, (Coordinate { 51.5, -0.12 })) << "1 picked the first line, Go to Home";
+
+    key(SDLK_F2);
+    key(SDLK_DOWN);
+    key(SDLK_DOWN);
+    key(SDLK_RETURN);
+    EXPECT_FALSE(menu.isOpen());
+    EXPECT_GT(distanceBetween(source.current()->coordinate, { 51.5, -0.12 }), 100) << "the third line goes away";
+
+    key(SDLK_F2);
+    key(SDLK_ESCAPE);
+    EXPECT_FALSE(menu.isOpen());
+    text("x");
+    EXPECT_EQ(screen.name->text(), "x") << "a closed menu gives the keys back";
+    host->setLocationMenu(nullptr);
 }
 
 TEST_F(SdlHostFixture, MinimisingSendsTheAppToTheBackground)

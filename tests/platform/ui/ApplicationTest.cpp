@@ -76,7 +76,8 @@ TEST(Application, LocalNotificationsShowABannerAndALogLine)
     UiFixture ui;
     hestio::test::LogCapture log;
     std::vector<std::string> desktop;
-    ui.app.setDesktopNotifier([&](const LocalNotification& n) { desktop.push_back(n.alertBody); });
+    ui.app.setDesktopNotifier(
+        [&](const DesktopNotice& n) { desktop.push_back(n.summary + "|" + n.body + "|" + n.actionLabel); });
     ui.app.presentLocalNotificationNow(
         { "Your login credentials aren't stored in the keychain. Please login", "OK", {}, 0 });
     ASSERT_EQ(ui.app.presentedLocalNotifications().size(), 1u);
@@ -84,7 +85,8 @@ TEST(Application, LocalNotificationsShowABannerAndALogLine)
     EXPECT_EQ(log.lines(),
         (std::vector<std::string> {
             "Local notification: Your login credentials aren't stored in the keychain. Please login" }));
-    EXPECT_EQ(desktop.size(), 1u);
+    EXPECT_EQ(desktop,
+        (std::vector<std::string> { "Hestio|Your login credentials aren't stored in the keychain. Please login|OK" }));
     EXPECT_NE(ui.window->findByAccessibilityIdentifier("notificationBanner"), nullptr);
     ui.loop.advance(5);
     EXPECT_EQ(ui.window->findByAccessibilityIdentifier("notificationBanner"), nullptr);

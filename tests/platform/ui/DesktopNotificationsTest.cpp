@@ -1,0 +1,147 @@
+#include "platform/ui/DesktopNotifications.h"
+
+#include "UiTestSupport.h"
+#include "support/BusMock.h"
+#include "support/LogCapture.h"
+#include "support/PrivateBus.h"
+
+#include <gtest/gtest.h>
+
+using namespace hestio::platform;
+using hestio::test::BusMock;
+using hestio::test::PrivateBus;
+using hestio::test::runUntil;
+
+namespace {
+
+const char* daemonXml = R"xml(<node><interface name="org.freedesktop.Notifications">
+  <method name="Notify">
+    <arg name="app_name" type="s" direction="in"/><arg name="replaces_id" type="u" direction="in"/>
+    <arg name="app_icon" type="s" direction="in"/><arg name="summary" type="s" direction="in"/>
+    <arg name="body" type="s" direction="in"/><arg name="actions" type="as" direction="in"/>
+    <arg name="hints" type="a{sv}" direction="in"/><arg name="expire_timeout" type="i" direction="in"/>
+    <arg name="id" type="u" direction="out"/>
+  </method>
+  <signal name="ActionInvoked"><arg name="id" type="u"/><arg name="action_key" type="s"/></signal>
+  <signal name="NotificationClosed"><arg name="id" type="u"/><arg name="reason" type="u"/></signal>
+</interface></node>)xml";
+
+/// A notification daemon numbering its notifications from 41.
+struct NotificationFixture : ::testing::Test {
+    hestio::test::UiFixture ui;
+    PrivateBus bus;
+    std::unique_ptr<BusMock> daemon;
+    hestio::test::LogCapture log;
+    std::uint32_t nextId { 41 };
+
+    void SetUp() override
+    {
+        ASSERT_FALSE(bus.address().empty()) << bus.error();
+        daemon = std::make_unique<BusMock>(bus.address(), "org.freedesktop.Notifications");
+        ASSERT_EQ(daemon->error(), "");
+        daemon->addObject("/org/freedesktop/Notifications", daemonXml);
+        daemon->setHandler([this](const std::string&, const std::string&, GVariant*) {
+            return BusMock::Answer { g_variant_new("(u)", nextId++) };
+        });
+    }
+
+    void invoke(std::uint32_t id, const char* key)
+    {
+        daemon->emit("/org/freedesktop/Notifications", "org.freedesktop.Notifications", "ActionInvoked",
+            g_variant_new("(us)", id, key));
+    }
+    void close(std::uint32_t id)
+    {
+        daemon->emit("/org/freedesktop/Notifications", "org.freedesktop.Notifications", "NotificationClosed",
+            g_variant_new("(uu)", id, 2u));
+    }
+};
+
+}
+
+TEST_F(NotificationFixture, SendsTheAppNameSummaryBodyAndActionsAndReportsThePickedAction)
+{
+    DesktopNotifications notifications(ui.loop.loop(), { bus.address() });
+    std::vector<std::string> picked;
+    notifications.notify({ "Message from server", "Heater left on", { { "default", "OK" }, { "later", "Remind me" } },
+        [&](const std::string& key) { picked.push_back(key); } });
+    ASSERT_TRUE(runUntil(ui.loop.loop(), [&] { return notifications.shownCount() == 1; }));
+    EXPECT_EQ(daemon->calls(),
+        (std::vector<std::string> { "Notify('Hestio', 0, 'hestio', 'Message from server', 'Heater left on', "
+                                    "['default', 'OK', 'later', 'Remind me'], {'desktop-entry': <'hestio'>}, -1)" }));
+    EXPECT_EQ(notifications.waitingCount(), 1u);
+
+    invoke(99, "default"); // someone else's notification
+    invoke(41, "later");
+    ASSERT_TRUE(runUntil(ui.loop.loop(), [&] { return !picked.empty(); }));
+    EXPECT_EQ(picked, (std::vector<std::string> { "later" }));
+    EXPECT_EQ(notifications.waitingCount(), 0u);
+    invoke(41, "default");
+    close(41);
+    EXPECT_TRUE(notifications.isAvailable());
+}
+
+TEST_F(NotificationFixture, AClosedNotificationForgetsItsHandler)
+{
+    DesktopNotifications notifications(ui.loop.loop(), { bus.address() });
+    int picked = 0;
+    for (int i = 0; i < 2; ++i)
+        notifications.notify({ "Hestio", "body", { { "default", "OK" } }, [&](const std::string&) { ++picked; } });
+    ASSERT_TRUE(runUntil(ui.loop.loop(), [&] { return notifications.waitingCount() == 2; }));
+    close(41);
+    ASSERT_TRUE(runUntil(ui.loop.loop(), [&] { return notifications.waitingCount() == 1; }));
+    invoke(41, "default");
+    invoke(42, "default");
+    ASSERT_TRUE(runUntil(ui.loop.loop(), [&] { return picked == 1; }));
+    EXPECT_EQ(notifications.waitingCount(), 0u);
+}
+
+TEST(DesktopNotifications, WithoutADaemonNothingIsShownAndOneLineIsLogged)
+{
+    hestio::test::UiFixture ui;
+    hestio::test::LogCapture log;
+    PrivateBus bus;
+    ASSERT_FALSE(bus.address().empty()) << bus.error();
+    DesktopNotifications notifications(ui.loop.loop(), { bus.address() });
+    bool picked = false;
+    for (int i = 0; i < 3; ++i)
+        notifications.notify({ "Hestio", "body", { { "default", "OK" } }, [&](const std::string&) { picked = true; } });
+    ASSERT_TRUE(runUntil(ui.loop.loop(), [&] { return !notifications.isAvailable(); }));
+    ui.loop.runPending();
+    EXPECT_EQ(notifications.shownCount(), 0u);
+    EXPECT_EQ(notifications.waitingCount(), 0u);
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_EQ(log.lines()[0].rfind("Desktop notifications: not available (", 0), 0u) << log.lines()[0];
+    EXPECT_FALSE(picked);
+}
+
+TEST_F(NotificationFixture, TheAppsNoticesGoToTheDesktopOnlyWhenTheUserCannotSeeTheApp)
+{
+    ui.app.launch();
+    DesktopNotifications notifications(ui.loop.loop(), { bus.address() });
+    bool windowInView = true;
+    int raised = 0;
+    routeDesktopNotices(
+        ui.app, notifications, [&] { return windowInView; }, [&] { ++raised; });
+
+    ui.app.presentLocalNotificationNow({ "Failed to post location to server. \nPlease check cellular strength", "OK" });
+    windowInView = false; // another window in front
+    ui.app.presentDesktopNotice({ "Message from server", "Heater left on", "OK" });
+    windowInView = true;
+    ui.app.enterBackground();
+    ui.app.presentLocalNotificationNow({ "Failed to post location to server. \nPlease check cellular strength", "" });
+    ASSERT_TRUE(runUntil(ui.loop.loop(), [&] { return notifications.shownCount() == 2; }));
+    EXPECT_EQ(daemon->calls(),
+        (std::vector<std::string> {
+            "Notify('Hestio', 0, 'hestio', 'Message from server', 'Heater left on', ['default', 'OK'], "
+            "{'desktop-entry': <'hestio'>}, -1)",
+            "Notify('Hestio', 0, 'hestio', 'Hestio', 'Failed to post location to server. \\nPlease check "
+            "cellular strength', ['default', 'Open'], {'desktop-entry': <'hestio'>}, -1)" }));
+
+    invoke(42, "default");
+    ASSERT_TRUE(runUntil(ui.loop.loop(), [&] { return raised == 1; }));
+    EXPECT_EQ(ui.app.applicationState(), ApplicationState::Active) << "picking the notice brings the app back";
+    invoke(41, "default");
+    ASSERT_TRUE(runUntil(ui.loop.loop(), [&] { return raised == 2; }));
+    EXPECT_EQ(ui.app.applicationState(), ApplicationState::Active);
+}
