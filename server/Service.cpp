@@ -4,6 +4,7 @@
 #include "Household.h"
 #include "RequestParams.h"
 
+#include "platform/foundation/Redaction.h"
 #include "json/Serializer.h"
 
 #include <charconv>
@@ -102,8 +103,8 @@ ServiceReply Service::handle(const ServiceRequest& request)
     } catch (const RequestError& error) {
         return ServiceReply { error.status(), errorBody(error.what()) };
     } catch (const std::exception& error) {
-        std::fprintf(
-            stderr, "hestio-sim: %s %s failed: %s\n", request.method.c_str(), request.path.c_str(), error.what());
+        std::fprintf(stderr, "hestio-sim: %s %s failed: %s\n", request.method.c_str(),
+            redactSecrets(request.path).c_str(), error.what());
         return ServiceReply { 503, errorBody("the service failed to answer; try again later") };
     }
 }

@@ -3,6 +3,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Profile.h"
 #include "platform/foundation/PropertyList.h"
+#include "platform/foundation/Redaction.h"
 
 #include <mutex>
 
@@ -78,7 +79,7 @@ void FailedMovementFile::addLocationToPlist(const std::string& entry)
     auto file = path();
     PropertyListValue::Dictionary dictionary = platform::readPropertyListDictionary(file);
     std::vector<std::string> entries = entriesOf(dictionary);
-    hestio::log("location data: " + describe(dictionary));
+    hestio::log("location data: " + redactSecrets(describe(dictionary)));
     entries.push_back(entry);
     dictionary["locations"] = arrayOf(entries);
     platform::writePropertyList(file, dictionary);

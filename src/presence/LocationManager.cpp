@@ -5,6 +5,7 @@
 #include "platform/foundation/LocalizedStrings.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/Redaction.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/ui/Application.h"
 #include "presence/FailedMovementFile.h"
@@ -230,7 +231,7 @@ bool LocationManager::requestToServerFailedWithError(const TransportError& error
 
 void LocationManager::keepForResend(const std::string& parameters, const std::string& reason)
 {
-    std::string text = "Failed to post location for params: " + parameters + ":\n " + reason;
+    std::string text = "Failed to post location for params: " + redactSecrets(parameters) + ":\n " + reason;
     hestio::log(text);
     addLocationToPlist(parameters);
     if (Application::shared().applicationState() == ApplicationState::Background)
