@@ -64,7 +64,9 @@ Service::Service(Store& store, ServiceConfig config, NowFunction now)
 
 std::string Service::errorBody(const std::string& reason)
 {
-    auto text = json::JSONData(Value::dictionary({ { "success", false }, { "error", Value(reason) } }));
+    // A reason may quote what the client sent (an unknown path, a title);
+    // bytes that are not UTF-8 would make the reply unwritable.
+    auto text = json::JSONData(Value::dictionary({ { "success", false }, { "error", Value(toValidUtf8(reason)) } }));
     return text ? *text : std::string("{\"success\":false}");
 }
 
