@@ -1,8 +1,31 @@
 #include "Database.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace hestio::sim {
 
 namespace {
+    bool isFile(const std::string& path)
+    {
+        return !path.empty() && path != ":memory:" && path.rfind("file:", 0) != 0;
+    }
+
+    // The database holds password hashes and session tokens: owner only.
+    // SQLite gives the journal files it makes the database file's permissions;
+    // files from before are set here too.
+    void makePrivate(const std::string& path)
+    {
+        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            ::fchmod(fd, 0600);
+            ::close(fd);
+        }
+        for (const char* suffix : { "-wal", "-shm", "-journal" })
+            ::chmod((path + suffix).c_str(), 0600);
+    }
+
     [[noreturn]] void fail(sqlite3* db, const std::string& what)
     {
         throw DatabaseError(what + ": " + (db ? sqlite3_errmsg(db) : "out of memory"));
@@ -12,6 +35,8 @@ namespace {
 Database::Database(const std::string& path)
 {
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+    if (isFile(path))
+        makePrivate(path);
     if (sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr) != SQLITE_OK) {
         std::string message = "cannot open database " + path + ": " + (m_db ? sqlite3_errmsg(m_db) : "out of memory");
         sqlite3_close(m_db);

@@ -58,16 +58,15 @@ std::string percentEncode(std::string_view text)
     return out;
 }
 
-bool isValidUtf8(std::string_view text)
-{
-    size_t i = 0;
-    while (i < text.size()) {
+namespace {
+    /// The length of the UTF-8 sequence at `i`, or 0 when none starts there.
+    size_t sequenceLength(std::string_view text, size_t i)
+    {
         auto c = static_cast<unsigned char>(text[i]);
         size_t extra;
         uint32_t cp;
         if (c < 0x80) {
-            ++i;
-            continue;
+            return 1;
         } else if ((c & 0xE0) == 0xC0) {
             extra = 1;
             cp = c & 0x1F;
@@ -78,22 +77,49 @@ bool isValidUtf8(std::string_view text)
             extra = 3;
             cp = c & 0x07;
         } else {
-            return false;
+            return 0;
         }
         if (i + extra >= text.size())
-            return false;
+            return 0;
         for (size_t k = 1; k <= extra; ++k) {
             auto next = static_cast<unsigned char>(text[i + k]);
             if ((next & 0xC0) != 0x80)
-                return false;
+                return 0;
             cp = (cp << 6) | (next & 0x3F);
         }
         bool overlong = (extra == 1 && cp < 0x80) || (extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000);
         if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return 0;
+        return extra + 1;
+    }
+}
+
+bool isValidUtf8(std::string_view text)
+{
+    for (size_t i = 0; i < text.size();) {
+        size_t length = sequenceLength(text, i);
+        if (length == 0)
             return false;
-        i += extra + 1;
+        i += length;
     }
     return true;
+}
+
+std::string toValidUtf8(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        size_t length = sequenceLength(text, i);
+        if (length == 0) {
+            out += "\xEF\xBF\xBD"; // U+FFFD REPLACEMENT CHARACTER
+            ++i;
+        } else {
+            out.append(text.substr(i, length));
+            i += length;
+        }
+    }
+    return out;
 }
 
 std::optional<std::string> FormData::add(std::string_view text)

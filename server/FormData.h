@@ -36,5 +36,8 @@ std::string percentDecode(std::string_view text);
 /// Encodes every byte that is not unreserved, for building requests in tests and tools.
 std::string percentEncode(std::string_view text);
 bool isValidUtf8(std::string_view text);
+/// `text` with every byte that starts no valid UTF-8 sequence replaced by
+/// U+FFFD, for echoing what a client sent in a JSON reply.
+std::string toValidUtf8(std::string_view text);
 
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Certificate.h"
+#include "ConnectionGuard.h"
 #include "Service.h"
 
 #include <memory>
@@ -11,13 +12,23 @@ class SSLServer;
 
 namespace hestio::sim {
 
-/// Serves a Service over HTTPS on 127.0.0.1 only.
+/// Serves a Service over HTTPS on 127.0.0.1 only. Each open connection holds
+/// one of `threads` workers; the connection limits keep any one client from
+/// holding them all, and a request from holding one for long.
 class HttpsServer {
 public:
+    /// The largest request body, whatever its content type.
     static constexpr size_t kMaxBodyBytes = 64 * 1024;
+    /// A declared body up to this size is read and dropped, so the client
+    /// gets its refusal on a connection that stays usable; a larger one is
+    /// refused at once and the connection closed.
+    static constexpr size_t kMaxDrainedBodyBytes = 256 * 1024;
+    /// More than one client may hold at once.
+    static constexpr size_t kDefaultThreads = 128;
 
     /// Throws std::runtime_error when the certificate or key cannot be used.
-    HttpsServer(Service& service, const TlsIdentity& identity, size_t threads = 32);
+    HttpsServer(
+        Service& service, const TlsIdentity& identity, size_t threads = kDefaultThreads, ConnectionLimits limits = {});
     ~HttpsServer();
 
     /// Binds 127.0.0.1:`port` (0 for any free port) and returns the port, or
@@ -27,8 +38,13 @@ public:
     void run();
     void stop();
 
+    /// Connections open now (for tests).
+    size_t openConnections() const { return m_guard.openConnections(); }
+
 private:
     Service& m_service;
+    // Declared before the server: connections end before the guard does.
+    ConnectionGuard m_guard;
     std::unique_ptr<httplib::SSLServer> m_server;
     int m_listeningSocket { -1 };
 };

@@ -4,6 +4,7 @@
 #include "Household.h"
 #include "RequestParams.h"
 
+#include "platform/foundation/Redaction.h"
 #include "json/Serializer.h"
 
 #include <charconv>
@@ -63,7 +64,9 @@ Service::Service(Store& store, ServiceConfig config, NowFunction now)
 
 std::string Service::errorBody(const std::string& reason)
 {
-    auto text = json::JSONData(Value::dictionary({ { "success", false }, { "error", Value(reason) } }));
+    // A reason may quote what the client sent (an unknown path, a title);
+    // bytes that are not UTF-8 would make the reply unwritable.
+    auto text = json::JSONData(Value::dictionary({ { "success", false }, { "error", Value(toValidUtf8(reason)) } }));
     return text ? *text : std::string("{\"success\":false}");
 }
 
@@ -102,8 +105,8 @@ ServiceReply Service::handle(const ServiceRequest& request)
     } catch (const RequestError& error) {
         return ServiceReply { error.status(), errorBody(error.what()) };
     } catch (const std::exception& error) {
-        std::fprintf(
-            stderr, "hestio-sim: %s %s failed: %s\n", request.method.c_str(), request.path.c_str(), error.what());
+        std::fprintf(stderr, "hestio-sim: %s %s failed: %s\n", request.method.c_str(),
+            redactSecrets(request.path).c_str(), error.what());
         return ServiceReply { 503, errorBody("the service failed to answer; try again later") };
     }
 }

@@ -58,17 +58,17 @@ int serve(const Options& options)
     ServiceConfig config;
     config.tokenTtlMs = options.tokenTtlSeconds * 1000;
     config.passwordIterations = kDefaultPasswordIterations;
-    Service service(store, config, wallClockMs);
-    HttpsServer server(service, identity);
-
     // Signals are taken by one thread that stops the server; every other
-    // thread inherits the blocked mask.
+    // thread, the server's own among them, inherits the blocked mask.
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+
+    Service service(store, config, wallClockMs);
+    HttpsServer server(service, identity);
 
     int port = server.bind(options.port);
     if (port < 0) {

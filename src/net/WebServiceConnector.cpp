@@ -2,6 +2,7 @@
 
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/Redaction.h"
 #include "json/Decoder.h"
 
 namespace hestio {
@@ -216,7 +217,7 @@ void WebServiceConnector::fail(const platform::TransportError& error)
         environment.showInfoPanel(1, "Network Failure!",
             "Problem connecting to the network. Check your internet connection and try again later!", 3.0);
     }
-    hestio::log("Connection failed! Error - " + error.localizedDescription + " " + error.failingURL);
+    hestio::log("Connection failed! Error - " + error.localizedDescription + " " + redactSecrets(error.failingURL));
     hestio::log("Error Code: " + std::to_string(error.code));
     if (delegate)
         delegate->requestFailed(*this, error);

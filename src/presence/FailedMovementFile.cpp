@@ -5,6 +5,7 @@
 #include "platform/foundation/Profile.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/foundation/Redaction.h"
 
 #include <algorithm>
 #include <ctime>
@@ -234,7 +235,7 @@ void FailedMovementFile::addLocationToPlist(const std::string& entry)
 {
     std::lock_guard lock(g_fileMutex);
     Contents contents = load(path());
-    hestio::log("location data: " + describe(contents.dictionary));
+    hestio::log("location data: " + redactSecrets(describe(contents.dictionary)));
     append(contents, entry);
 }
 

@@ -5,6 +5,7 @@
 #include "platform/foundation/LocalizedStrings.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/Redaction.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/ui/Application.h"
 #include "presence/FailedMovementFile.h"
@@ -275,7 +276,7 @@ void LocationManager::requestFailed(WebServiceConnector& request, const Transpor
 void LocationManager::movementNotDelivered(
     const std::string& entry, const std::string& parameters, const std::string& reason)
 {
-    std::string text = "Failed to post location for params: " + parameters + ":\n " + reason;
+    std::string text = "Failed to post location for params: " + redactSecrets(parameters) + ":\n " + reason;
     hestio::log(text);
     FailedMovementFile::endPosting(entry, FailedMovementFile::PostingOutcome::NotDelivered);
     if (Application::shared().applicationState() == ApplicationState::Background)

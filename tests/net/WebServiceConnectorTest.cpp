@@ -340,3 +340,17 @@ TEST_F(WebServiceConnectorTest, SynchronousSendReturnsTheReplyAndShowsNothing)
     EXPECT_TRUE(logs.lines().empty());
     EXPECT_TRUE(indicator.empty());
 }
+
+TEST_F(WebServiceConnectorTest, AFailureIsLoggedWithoutTheSessionToken)
+{
+    token = "0123456789abcdef";
+    transport->enqueue(FakeTransport::Reply::failure(TransportError::TimedOut, "The request timed out."));
+    auto wsc = start("/api/battery", "count=5", false, true);
+    loop.runPending();
+    EXPECT_EQ(logs.lines(),
+        (std::vector<std::string> { "Connection failed! Error - The request timed out. "
+                                    "https://localhost:8443/kivoraserver/api/battery?token=<redacted>&count=5"
+                                    "&token=<redacted>",
+            "Error Code: -1001" }));
+    EXPECT_FALSE(logs.contains("0123456789abcdef"));
+}

@@ -232,3 +232,17 @@ TEST_F(FailedMovementFileTest, ConcurrentAddsAndTakesLoseNothing)
     for (std::size_t i = 0; i + 1 < taken.size() && taken[i + 1].rfind("old", 0) == 0; ++i)
         EXPECT_EQ(taken[i], "old" + std::to_string(i)) << "oldest first";
 }
+
+TEST_F(FailedMovementFileTest, TheLoggedEntriesKeepTheirTokensOutOfTheLog)
+{
+    FailedMovementFile::addLocationToPlist("action=LEFT&title=Home&token=0123abcd");
+    FailedMovementFile::addLocationToPlist("action=ARRIVED&title=Home&token=4567ef01");
+    ASSERT_EQ(logs.lines().size(), 2u);
+    EXPECT_EQ(logs.lines()[1],
+        "location data: {\n    locations =     (\n        \"action=LEFT&title=Home&token=<redacted>\"\n    );\n}");
+    EXPECT_FALSE(logs.contains("0123abcd"));
+    // The file itself keeps the entries whole, for the resend.
+    EXPECT_EQ(FailedMovementFile::getAllFailedLocations(),
+        (std::vector<std::string> {
+            "action=LEFT&title=Home&token=0123abcd", "action=ARRIVED&title=Home&token=4567ef01" }));
+}

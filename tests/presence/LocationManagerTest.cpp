@@ -2,6 +2,7 @@
 
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/PropertyList.h"
+#include "platform/foundation/Redaction.h"
 #include "platform/location/PositionSource.h"
 #include "platform/ui/AlertView.h"
 #include "presence/FailedMovementFile.h"
@@ -123,8 +124,11 @@ TEST_F(LocationManagerTest, AnAnswerThatIsNotTheServicesKeepsTheMovementForResen
         auto stored = FailedMovementFile::getAllFailedLocations();
         ASSERT_EQ(stored.size(), ++kept);
         EXPECT_EQ(stored.back(), transport->lastRequest().body) << "kept exactly as sent";
-        EXPECT_TRUE(logs.contains(
-            "Failed to post location for params: " + stored.back() + ":\n The service's answer could not be read."));
+        // The log line names the movement but not the session token.
+        EXPECT_TRUE(logs.contains("Failed to post location for params: " + redactSecrets(stored.back())
+            + ":\n The service's answer could not be read."));
+        EXPECT_NE(stored.back().find("&token=T"), std::string::npos);
+        EXPECT_FALSE(logs.contains("&token=T"));
         EXPECT_FALSE(logs.contains("Failed to post location movement to server"));
     }
     EXPECT_EQ(manager->locationSensingPostWSC, nullptr);

@@ -6,6 +6,7 @@ using hestio::sim::FormData;
 using hestio::sim::isValidUtf8;
 using hestio::sim::percentDecode;
 using hestio::sim::percentEncode;
+using hestio::sim::toValidUtf8;
 
 TEST(FormData, DecodesPercentEscapesAndPlus)
 {
@@ -138,4 +139,19 @@ TEST(FormData, ValidatesUtf8)
     EXPECT_TRUE(isValidUtf8("\xC3\xA9\xE2\x82\xAC\xF0\x9F\x94\x8C"));
     for (const char* bad : { "\xC3", "\xE2\x82", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\x80", "\xFF" })
         EXPECT_FALSE(isValidUtf8(bad)) << bad;
+}
+
+TEST(FormData, InvalidUtf8IsMadeValidByteByByte)
+{
+    const std::string replacement = "\xEF\xBF\xBD";
+    EXPECT_EQ(toValidUtf8(""), "");
+    EXPECT_EQ(toValidUtf8("caf\xC3\xA9 \xF0\x9F\x94\x8C"), "caf\xC3\xA9 \xF0\x9F\x94\x8C");
+    EXPECT_EQ(toValidUtf8("a\xFF"
+                          "b"),
+        "a" + replacement + "b");
+    EXPECT_EQ(toValidUtf8("\xC0\xAF"), replacement + replacement) << "an overlong form is two bad bytes";
+    EXPECT_EQ(toValidUtf8("\xE2\x82"), replacement + replacement) << "a cut sequence at the end";
+    EXPECT_EQ(toValidUtf8("\xE2\x82x"), replacement + replacement + "x");
+    for (const char* bad : { "\xC3", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\x80" })
+        EXPECT_TRUE(isValidUtf8(toValidUtf8(bad))) << bad;
 }

@@ -117,6 +117,11 @@ TEST(ServiceSession, UnknownPathsAndMethodsAnswerWithJson)
     EXPECT_EQ(sim.raw("DELETE", "/api/device", "", "").status, 405);
     ServiceReply outside = sim.service->handle(ServiceRequest { "GET", "/other/api/device", "", "" });
     EXPECT_EQ(outside.status, 404);
+
+    // A path that is not UTF-8 is quoted in the reason with its bad bytes replaced.
+    Answer bytes = sim.raw("GET", "/api/\xFB\x97ho\xC3", "", "");
+    EXPECT_EQ(bytes.status, 404);
+    EXPECT_EQ(bytes.error(), "unknown path /kivoraserver/api/\xEF\xBF\xBD\xEF\xBF\xBDho\xEF\xBF\xBD");
 }
 
 TEST(ServiceSession, MalformedParametersAreRefused)

@@ -118,3 +118,30 @@ TEST(Store, MovingTheLastDeviceOutOfARoomForgetsTheRoom)
     store.updateDevice(8, "Fan", "Hall");
     EXPECT_EQ(store.device(1, 8)->room, "Hall");
 }
+
+TEST(Store, TheDatabaseAndItsJournalsAreForTheOwnerOnly)
+{
+    Fixture f;
+    auto permissionsOf = [](const std::string& path) {
+        return std::filesystem::status(path).permissions() & std::filesystem::perms::all;
+    };
+    {
+        Store store(f.path);
+        seedMinimal(store);
+        store.addSession("hash", 1, 1000, "");
+        EXPECT_EQ(permissionsOf(f.path), std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+        for (const char* journal : { "-wal", "-shm" }) {
+            ASSERT_TRUE(std::filesystem::exists(f.path + journal)) << journal;
+            EXPECT_EQ(permissionsOf(f.path + journal),
+                std::filesystem::perms::owner_read | std::filesystem::perms::owner_write)
+                << journal;
+        }
+    }
+    // A database from before, readable by everyone, is made private when opened.
+    std::filesystem::permissions(f.path,
+        std::filesystem::perms::owner_read | std::filesystem::perms::owner_write | std::filesystem::perms::group_read
+            | std::filesystem::perms::others_read);
+    Store reopened(f.path);
+    EXPECT_EQ(permissionsOf(f.path), std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    EXPECT_EQ(reopened.userByName("ann")->name, "ann");
+}

@@ -6,6 +6,7 @@
 #include <pwd.h>
 #include <system_error>
 #include <unistd.h>
+#include <vector>
 
 namespace hestio::platform {
 
@@ -61,9 +62,19 @@ Profile Profile::fromXdg()
 
 bool Profile::createDirectories() const
 {
+    // The folders hold credentials, the failed-movement file and the user's
+    // places: owner only, and so is any parent made for them.
     for (const auto* folder : { &m_config, &m_data, &m_documents }) {
         std::error_code code;
+        std::vector<std::filesystem::path> made { *folder };
+        for (auto parent = folder->parent_path(); parent.has_relative_path() && !std::filesystem::exists(parent, code);
+             parent = parent.parent_path())
+            made.push_back(parent);
         std::filesystem::create_directories(*folder, code);
+        for (const auto& path : made) {
+            if (!code)
+                std::filesystem::permissions(path, std::filesystem::perms::owner_all, code);
+        }
         if (code) {
             log("Could not create " + folder->string() + ": " + code.message());
             return false;

@@ -24,8 +24,9 @@ public:
     /// The app's documents directory.
     const std::filesystem::path& documentsDirectory() const { return m_documents; }
 
-    /// Makes the three folders where missing; false, with one log line, when
-    /// one cannot be made.
+    /// Makes the three folders where missing, readable by their owner only
+    /// (0700), as is any parent folder made for them; the three are set so
+    /// even when they existed. False, with one log line, when one cannot be made.
     bool createDirectories() const;
 
     bool operator==(const Profile&) const = default;

@@ -171,3 +171,25 @@ TEST(Profile, RelativeProfileFolderIsMadeAbsoluteAndUncreatableFoldersAreReporte
     EXPECT_FALSE(Profile::inFolder(dir / "file").createDirectories());
     EXPECT_EQ(capture.lines().size(), 1u);
 }
+
+TEST(Profile, FoldersItMakesAreForTheOwnerOnly)
+{
+    TempDir dir;
+    auto permissionsOf = [](const std::filesystem::path& path) {
+        return std::filesystem::status(path).permissions() & std::filesystem::perms::all;
+    };
+    std::filesystem::permissions(dir.path(),
+        std::filesystem::perms::owner_all | std::filesystem::perms::group_read | std::filesystem::perms::group_exec
+            | std::filesystem::perms::others_read | std::filesystem::perms::others_exec);
+    const auto before = permissionsOf(dir.path());
+    ASSERT_TRUE(Profile::inFolder(dir / "made" / "profile").createDirectories());
+    for (const char* made :
+        { "made", "made/profile", "made/profile/config", "made/profile/data", "made/profile/Documents" })
+        EXPECT_EQ(permissionsOf(dir / made), std::filesystem::perms::owner_all) << made;
+    EXPECT_EQ(permissionsOf(dir.path()), before) << "a folder that was there is left as it was";
+
+    // A Documents folder left readable by everyone is made private again.
+    std::filesystem::permissions(dir / "made" / "profile" / "Documents", std::filesystem::perms::all);
+    ASSERT_TRUE(Profile::inFolder(dir / "made" / "profile").createDirectories());
+    EXPECT_EQ(permissionsOf(dir / "made" / "profile" / "Documents"), std::filesystem::perms::owner_all);
+}

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include <openssl/ssl.h>
+
+namespace hestio::sim {
+
+/// What one client may hold of the service.
+struct ConnectionLimits {
+    /// Time for a whole request, headers and body, counted from the
+    /// connection's start or from the arrival of the previous request.
+    std::chrono::milliseconds requestDeadline { 10'000 };
+    /// Connections one peer address may have open at once.
+    size_t maxConnectionsPerClient { 96 };
+    /// Bytes a connection may send, TLS records included, for one request.
+    size_t maxRequestBytes { 512 * 1024 };
+};
+
+/// Watches the connections of one TLS context: refuses a client's connection
+/// beyond its share, and cuts a connection whose request runs past its deadline
+/// or past its byte allowance. Each connection keeps a worker thread while it
+/// is open, so these bounds are what keeps slow or greedy clients from
+/// starving everybody else.
+class ConnectionGuard {
+public:
+    explicit ConnectionGuard(ConnectionLimits limits);
+    ~ConnectionGuard();
+    ConnectionGuard(const ConnectionGuard&) = delete;
+    ConnectionGuard& operator=(const ConnectionGuard&) = delete;
+
+    /// Watches every connection `context` accepts from now on. The guard must
+    /// outlive the context's connections.
+    void watch(SSL_CTX* context);
+
+    /// The request on `ssl` has fully arrived: its answer and the next request
+    /// get a fresh deadline and byte allowance.
+    void requestReceived(const SSL* ssl);
+    /// Nothing more is read from `ssl`; the reply being written still goes
+    /// out, and the connection is cut soon after. For refusals that leave a
+    /// body unread.
+    void stopReading(const SSL* ssl);
+
+    /// Whether the connection this thread serves was just cut for sending
+    /// more than its allowance; asking clears the answer. (The server reads a
+    /// cut request as a broken one, before it knows the request's connection.)
+    static bool takeCutForSize();
+
+    size_t openConnections() const;
+    const ConnectionLimits& limits() const { return m_limits; }
+
+private:
+    struct Connection;
+
+    static void onInfo(const SSL* ssl, int where, int result);
+    static long onRead(
+        BIO* bio, int operation, const char* data, size_t length, int argi, long argl, int result, size_t* processed);
+    static void onFree(void* parent, void* pointer, CRYPTO_EX_DATA* data, int index, long argl, void* argp);
+    static int connectionIndex();
+    static Connection* connectionOf(const SSL* ssl);
+
+    void admit(SSL* ssl);
+    void release(Connection* connection);
+    void watchdog();
+
+    ConnectionLimits m_limits;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_stopping { false };
+    std::map<const Connection*, std::unique_ptr<Connection>> m_connections;
+    std::map<std::string, size_t> m_perAddress;
+    std::thread m_watchdog;
+};
+
+}

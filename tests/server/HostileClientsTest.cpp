@@ -1,0 +1,181 @@
+// hestio-sim as a process on a loopback port, under clients that are slow,
+// greedy or send bodies meant to be unpacked. Bounds here are generous: they
+// tell a service that holds up from one that does not, they do not time it.
+#include "HttpsServer.h"
+#include "RawTlsClient.h"
+#include "SimChild.h"
+#include "SimTestSupport.h"
+
+#include <httplib.h>
+#include <zlib.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <csignal>
+#include <fstream>
+#include <thread>
+
+using namespace hestio::sim;
+using namespace std::chrono_literals;
+using hestio::sim::test::Child;
+using hestio::sim::test::RawTlsClient;
+
+namespace {
+/// One hestio-sim process on a fresh data folder.
+struct RunningSim {
+    hestio::sim::test::ScratchFolder folder;
+    Child child { { "--data", (folder.path() / "data").string(), "--port", "0" } };
+    int port = child.waitUntilListening();
+
+    /// The most memory the process has had resident so far, in bytes.
+    size_t peakResidentBytes() const
+    {
+        std::ifstream status("/proc/" + std::to_string(child.pid()) + "/status");
+        std::string line;
+        while (std::getline(status, line)) {
+            if (line.rfind("VmHWM:", 0) == 0)
+                return std::stoul(line.substr(6)) * 1024;
+        }
+        return 0;
+    }
+
+    std::unique_ptr<httplib::SSLClient> client() const
+    {
+        auto c = std::make_unique<httplib::SSLClient>("127.0.0.1", port);
+        c->enable_server_certificate_verification(false);
+        c->set_connection_timeout(10);
+        c->set_read_timeout(10);
+        return c;
+    }
+
+    httplib::Result signIn(const std::string& body = "name=demo&password=demo&token=(null)") const
+    {
+        return client()->Post("/kivoraserver/session", body, "application/x-www-form-urlencoded");
+    }
+};
+
+constexpr size_t kMiB = 1024 * 1024;
+
+/// `size` zero bytes in a gzip stream (a few dozen kilobytes for 50 MB).
+std::string gzipOfZeros(size_t size)
+{
+    z_stream stream {};
+    EXPECT_EQ(deflateInit2(&stream, 9, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY), Z_OK);
+    std::string zeros(kMiB, '\0');
+    std::string out;
+    char buffer[64 * 1024];
+    for (size_t fed = 0; fed < size; fed += zeros.size()) {
+        bool last = fed + zeros.size() >= size;
+        stream.next_in = reinterpret_cast<Bytef*>(zeros.data());
+        stream.avail_in = static_cast<uInt>(zeros.size());
+        do {
+            stream.next_out = reinterpret_cast<Bytef*>(buffer);
+            stream.avail_out = sizeof buffer;
+            deflate(&stream, last ? Z_FINISH : Z_NO_FLUSH);
+            out.append(buffer, sizeof buffer - stream.avail_out);
+        } while (stream.avail_out == 0);
+    }
+    deflateEnd(&stream);
+    return out;
+}
+}
+
+TEST(HostileClients, SixtySlowClientsDoNotHoldUpASignIn)
+{
+    RunningSim sim;
+    ASSERT_GT(sim.port, 0);
+    constexpr int kSlowClients = 60;
+    std::vector<std::unique_ptr<RawTlsClient>> slow;
+    for (int i = 0; i < kSlowClients; ++i) {
+        slow.push_back(std::make_unique<RawTlsClient>(sim.port));
+        ASSERT_TRUE(slow.back()->connected()) << i;
+        ASSERT_TRUE(slow.back()->send("POST /kivoraserver/session HTTP/1.1\r\nHost: 127.0.0.1\r\n")) << i;
+    }
+    // Each sends another header line now and then, well inside the request deadline.
+    std::atomic<bool> done { false };
+    std::atomic<int> dripFailures { 0 };
+    std::thread drip([&] {
+        while (!done) {
+            for (auto& client : slow)
+                dripFailures += client->send("X-Slow: 1\r\n") ? 0 : 1;
+            for (int i = 0; i < 10 && !done; ++i)
+                std::this_thread::sleep_for(100ms);
+        }
+    });
+
+    auto start = std::chrono::steady_clock::now();
+    auto reply = sim.signIn();
+    auto took = std::chrono::steady_clock::now() - start;
+    done = true;
+    drip.join();
+    ASSERT_TRUE(reply) << httplib::to_string(reply.error());
+    EXPECT_EQ(reply->status, 200) << reply->body;
+    EXPECT_LT(took, 1s) << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
+    std::cout << "sign-in beside " << kSlowClients << " slow clients took "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms" << std::endl;
+    // The slow clients really were all still connected during the sign-in.
+    EXPECT_EQ(dripFailures.load(), 0);
+}
+
+TEST(HostileClients, AHundredMegabyteChunkedBodyIsRefusedUnread)
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    RunningSim sim;
+    ASSERT_GT(sim.port, 0);
+    RawTlsClient client(sim.port, 5s);
+    ASSERT_TRUE(client.send("POST /kivoraserver/session HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                            "Content-Type: application/x-www-form-urlencoded\r\n"
+                            "Transfer-Encoding: chunked\r\n\r\n"));
+    std::string chunk = "10000\r\n" + std::string(64 * 1024, 'a') + "\r\n";
+    size_t sent = 0;
+    while (sent < 100 * kMiB && client.send(chunk))
+        sent += 64 * 1024;
+    std::string reply = client.readUntilClosed(2s);
+    size_t peak = sim.peakResidentBytes();
+    std::cout << "sent " << sent / kMiB << " MiB of a 100 MiB chunked body; the service peaked at " << peak / kMiB
+              << " MiB resident" << std::endl;
+    // The service stopped reading long before the end, answered 411 (when the
+    // reply got through before the connection closed) and kept little memory.
+    EXPECT_LT(sent, 100 * kMiB);
+    if (!reply.empty()) {
+        EXPECT_EQ(reply.rfind("HTTP/1.1 411", 0), 0u) << reply;
+    }
+    EXPECT_GT(peak, 0u);
+    EXPECT_LT(peak, 100 * kMiB);
+    auto after = sim.signIn();
+    ASSERT_TRUE(after);
+    EXPECT_EQ(after->status, 200);
+}
+
+TEST(HostileClients, AGzipBombIsRefusedUnopened)
+{
+    RunningSim sim;
+    ASSERT_GT(sim.port, 0);
+    std::string bomb = gzipOfZeros(50 * kMiB);
+    ASSERT_LT(bomb.size(), HttpsServer::kMaxBodyBytes);
+    size_t before = sim.peakResidentBytes();
+    httplib::Headers headers { { "Content-Encoding", "gzip" } };
+    auto reply = sim.client()->Post("/kivoraserver/session", headers, bomb, "application/x-www-form-urlencoded");
+    size_t peak = sim.peakResidentBytes();
+    ASSERT_TRUE(reply) << httplib::to_string(reply.error());
+    EXPECT_EQ(reply->status, 415);
+    EXPECT_EQ(reply->body, Service::errorBody("compressed request bodies are not accepted"));
+    EXPECT_LT(peak, before + 10 * kMiB) << before / kMiB << " MiB before, " << peak / kMiB << " MiB after";
+}
+
+TEST(HostileClients, AFormBodyOfSixtyFourKibibytesIsTakenAndOneByteMoreRefused)
+{
+    RunningSim sim;
+    ASSERT_GT(sim.port, 0);
+    std::string body = "name=demo&password=demo&token=(null)&padding=";
+    body.append(HttpsServer::kMaxBodyBytes - body.size(), 'p');
+    ASSERT_EQ(body.size(), 64u * 1024);
+    auto taken = sim.signIn(body);
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(taken->status, 200) << taken->body;
+    auto refused = sim.signIn(body + "p");
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, 413);
+    EXPECT_EQ(refused->body, Service::errorBody("the request body is too large"));
+}
