@@ -150,18 +150,33 @@ TEST(HostileClients, AHundredMegabyteChunkedBodyIsRefusedUnread)
 
 TEST(HostileClients, AGzipBombIsRefusedUnopened)
 {
+    std::signal(SIGPIPE, SIG_IGN);
     RunningSim sim;
     ASSERT_GT(sim.port, 0);
     std::string bomb = gzipOfZeros(50 * kMiB);
     ASSERT_LT(bomb.size(), HttpsServer::kMaxBodyBytes);
     size_t before = sim.peakResidentBytes();
-    httplib::Headers headers { { "Content-Encoding", "gzip" } };
-    auto reply = sim.client()->Post("/kivoraserver/session", headers, bomb, "application/x-www-form-urlencoded");
+    // The service answers from the headers and closes while the body may
+    // still be on its way, so the body's end may not get through.
+    RawTlsClient client(sim.port, 5s);
+    ASSERT_TRUE(client.send("POST /kivoraserver/session HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                            "Content-Type: application/x-www-form-urlencoded\r\nContent-Encoding: gzip\r\n"
+                            "Content-Length: "
+        + std::to_string(bomb.size()) + "\r\n\r\n"));
+    client.send(bomb);
+    bool closed = false;
+    std::string reply = client.readUntilClosed(5s, &closed);
     size_t peak = sim.peakResidentBytes();
-    ASSERT_TRUE(reply) << httplib::to_string(reply.error());
-    EXPECT_EQ(reply->status, 415);
-    EXPECT_EQ(reply->body, Service::errorBody("compressed request bodies are not accepted"));
+    EXPECT_TRUE(closed);
+    if (!reply.empty()) {
+        EXPECT_EQ(reply.rfind("HTTP/1.1 415", 0), 0u) << reply;
+        EXPECT_NE(reply.find(Service::errorBody("compressed request bodies are not accepted")), std::string::npos)
+            << reply;
+    }
     EXPECT_LT(peak, before + 10 * kMiB) << before / kMiB << " MiB before, " << peak / kMiB << " MiB after";
+    auto after = sim.signIn();
+    ASSERT_TRUE(after);
+    EXPECT_EQ(after->status, 200);
 }
 
 TEST(HostileClients, AFormBodyOfSixtyFourKibibytesIsTakenAndOneByteMoreRefused)
