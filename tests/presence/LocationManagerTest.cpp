@@ -233,8 +233,8 @@ TEST_F(LocationManagerTest, EachPostingIsHandledOnceByItsOwnAnswerInWhateverOrde
 
     loop.advance(2);
     EXPECT_EQ(FailedMovementFile::getAllFailedLocations(), (std::vector<std::string> { arrival }));
-    EXPECT_TRUE(logs.contains(
-        "Failed to post location for params: " + arrival + ":\n The Internet connection appears to be offline."));
+    EXPECT_TRUE(logs.contains("Failed to post location for params: " + redactSecrets(arrival)
+        + ":\n The Internet connection appears to be offline."));
     EXPECT_EQ(countLines("successfully posted server"), 1u);
     EXPECT_EQ(countLines("Failed to post location movement to server"), 0u);
     loop.advance(60);
@@ -277,6 +277,7 @@ TEST_F(LocationManagerTest, AMovementThatCannotEvenStartWaitsForTheResend)
     auto stored = FailedMovementFile::getAllFailedLocations();
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_EQ(stored[0].substr(0, 26), "action=ARRIVED&title=Home&");
-    EXPECT_TRUE(logs.contains("Failed to post location for params: " + stored[0] + ":\n The connection failed"));
+    EXPECT_TRUE(
+        logs.contains("Failed to post location for params: " + redactSecrets(stored[0]) + ":\n The connection failed"));
     EXPECT_EQ(manager->locationSensingPostWSC, nullptr);
 }
