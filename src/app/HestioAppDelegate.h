@@ -91,7 +91,6 @@ public:
     /// user stays when the service cannot be reached (the next request tries
     /// again); stored credentials the service refuses bring the login screen.
     void renewSession(std::function<void()> done);
-    bool isRenewingSession() const { return m_renewal != nullptr; }
 
     /// The failed-movement resend, run on the background queue; exposed so a
     /// test can run it directly.
