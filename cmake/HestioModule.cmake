@@ -19,6 +19,17 @@ function(hestio_module)
   endforeach()
 
   set(target hestio_${M_NAME})
+  # Recorded for the layer check (cmake/CheckLayers.cmake): which folders
+  # each library holds and which of our libraries it links to.
+  set(module_deps "")
+  foreach(dep IN LISTS M_DEPS)
+    if(dep MATCHES "^hestio_(.+)$")
+      list(APPEND module_deps ${CMAKE_MATCH_1})
+    endif()
+  endforeach()
+  set_property(GLOBAL APPEND PROPERTY HESTIO_MODULES ${M_NAME})
+  set_property(GLOBAL PROPERTY HESTIO_MODULE_DIRS_${M_NAME} ${M_DIRS})
+  set_property(GLOBAL PROPERTY HESTIO_MODULE_DEPS_${M_NAME} ${module_deps})
   if(sources)
     add_library(${target} STATIC ${sources})
     target_include_directories(${target} PUBLIC "${CMAKE_SOURCE_DIR}/src")
@@ -44,4 +55,19 @@ function(hestio_module)
                          WORKING_DIRECTORY "${CMAKE_BINARY_DIR}"
                          PROPERTIES ENVIRONMENT "HESTIO_ASSETS=${CMAKE_SOURCE_DIR}/assets;TZ=UTC;LC_ALL=C.UTF-8")
   endif()
+endfunction()
+
+# Writes, for the layer check, one line per library: its name, its folders
+# and the libraries it links to ("name|dir,dir|dep,dep").
+function(hestio_write_layers file)
+  get_property(modules GLOBAL PROPERTY HESTIO_MODULES)
+  set(text "")
+  foreach(module IN LISTS modules)
+    get_property(dirs GLOBAL PROPERTY HESTIO_MODULE_DIRS_${module})
+    get_property(deps GLOBAL PROPERTY HESTIO_MODULE_DEPS_${module})
+    list(JOIN dirs "," dirs)
+    list(JOIN deps "," deps)
+    string(APPEND text "${module}|${dirs}|${deps}\n")
+  endforeach()
+  file(WRITE "${file}" "${text}")
 endfunction()

@@ -26,11 +26,11 @@
 
 #include "app/HestioAppDelegate.h"
 #include "app/HestioLauncher.h"
-#include "app/User.h"
 #include "charting/ScatterPlot.h"
-#include "devices/Device.h"
 #include "graphs/GraphScreens.h"
 #include "graphs/GraphViewController.h"
+#include "model/Device.h"
+#include "model/User.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Log.h"
@@ -483,7 +483,7 @@ void scenarioPinch(const std::string& host, const std::string& pin)
     ServiceEnvironment::shared().transport = fake;
 
     auto device = hestio::Device::initWithID("101", "Fridge", "Kitchen");
-    auto graph = makeDevicePowerDrawGraph(device);
+    auto graph = makeDevicePowerDrawGraph(HestioAppDelegate::shared().session(), device);
     HestioAppDelegate::shared().rootController->presentModalViewController(graph, false);
     app.runUntil([&] { return fake->requestCount() > 0 && !app.application().isNetworkActivityIndicatorVisible(); },
         "the graph's samples");
@@ -565,9 +565,12 @@ void scenarioMemory(const std::string& host, const std::string& pin)
     emit({ "memory.signed-in-mb", residentKb("VmRSS:") / 1024.0, -1 });
 
     auto device = hestio::Device::initWithID("101", "Fridge", "Kitchen");
-    std::vector<std::function<std::shared_ptr<GraphViewController>()>> graphs { [] { return makeHomeEnergyGraph(); },
-        [] { return makeHomeBatteryGraph(); }, [&] { return makeDevicePowerDrawGraph(device); },
-        [&] { return makeDeviceEnergyGraph(device); } };
+    auto session = HestioAppDelegate::shared().session();
+    std::vector<std::function<std::shared_ptr<GraphViewController>()>> graphs { [&] {
+                                                                                   return makeHomeEnergyGraph(session);
+                                                                               },
+        [&] { return makeHomeBatteryGraph(session); }, [&] { return makeDevicePowerDrawGraph(session, device); },
+        [&] { return makeDeviceEnergyGraph(session, device); } };
     auto& root = *HestioAppDelegate::shared().rootController;
     auto idle = [&] { return !app.application().isNetworkActivityIndicatorVisible(); };
     double wall0 = wallMs();

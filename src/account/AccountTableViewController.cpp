@@ -1,8 +1,6 @@
 #include "account/AccountTableViewController.h"
 
 #include "account/OtherUserAccountViewController.h"
-#include "app/HestioAppDelegate.h"
-#include "devices/InfoDisplayCell.h"
 #include "net/KeychainWrapper.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Log.h"
@@ -11,6 +9,8 @@
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/TabBarController.h"
 #include "presence/LocationManager.h"
+#include "session/AppShell.h"
+#include "widgets/InfoDisplayCell.h"
 
 #include <algorithm>
 
@@ -19,8 +19,6 @@ namespace hestio {
 using namespace platform;
 
 namespace {
-
-    constexpr const char* keychainService = "kivora";
 
     std::shared_ptr<TextField> makeAlertField(const std::string& placeholder, Rect frame, int tag, bool secure)
     {
@@ -77,13 +75,17 @@ struct AccountTableViewController::PlaceDeletion {
     std::shared_ptr<User> user;
 };
 
-std::shared_ptr<AccountTableViewController> AccountTableViewController::create()
+std::shared_ptr<AccountTableViewController> AccountTableViewController::create(
+    std::shared_ptr<Session> session, std::shared_ptr<LocationManager> locationManager)
 {
-    return std::make_shared<AccountTableViewController>();
+    return std::make_shared<AccountTableViewController>(std::move(session), std::move(locationManager));
 }
 
-AccountTableViewController::AccountTableViewController()
+AccountTableViewController::AccountTableViewController(
+    std::shared_ptr<Session> session, std::shared_ptr<LocationManager> locationManager)
     : TableViewController(TableViewStyle::Grouped)
+    , m_session(std::move(session))
+    , m_locationManager(std::move(locationManager))
 {
     setTitle("Account");
 }
@@ -147,7 +149,7 @@ void AccountTableViewController::startRequest(std::shared_ptr<WebServiceConnecto
 
 void AccountTableViewController::getUsersListForHouse()
 {
-    auto user = HestioAppDelegate::shared().curUser();
+    auto user = m_session->curUser();
     if (!user || !user->isAdministrator())
         return;
     if (usersWsc && usersWsc->isRunning())
@@ -177,10 +179,10 @@ void AccountTableViewController::logout()
     // token the first one ended, and its refusal would be shown as a failure.
     if (m_logoutRunning)
         return;
-    HestioAppDelegate& session = HestioAppDelegate::shared();
+    Session& session = *m_session;
     m_loggingOutUser = session.curUser();
-    if (session.locationManager)
-        session.locationManager->removeAllLocations();
+    if (m_locationManager)
+        m_locationManager->removeAllLocations();
     std::string parameters = "logout=true";
     // Naming this phone's push token lets the service stop pushing to a
     // phone nobody is signed in on.
@@ -193,7 +195,7 @@ void AccountTableViewController::logout()
 void AccountTableViewController::logoutAnswered(bool success)
 {
     m_logoutRunning = false;
-    auto user = HestioAppDelegate::shared().curUser();
+    auto user = m_session->curUser();
     auto pressedBy = std::move(m_loggingOutUser);
     if (success || !user) {
         // Without a signed-in user the session ended while the logout was on
@@ -222,7 +224,7 @@ void AccountTableViewController::finishLogout()
 {
     auto keepAlive = self(); // the sign-out below pops this screen
     hestio::log("Log out was successful");
-    HestioAppDelegate& session = HestioAppDelegate::shared();
+    Session& session = *m_session;
     // What was loading for this session has nobody left to show it to.
     for (auto* running : { &usersWsc, &savedPlacesWsc, &session.locationsWsc }) {
         if (*running)
@@ -238,27 +240,27 @@ void AccountTableViewController::finishLogout()
     auto& defaults = UserDefaults::standard();
     std::optional<std::string> username = defaults.stringForKey("username");
     std::optional<KeychainError> passwordError;
-    KeychainWrapper::deleteItemForKey(username, keychainService, &passwordError);
+    KeychainWrapper::deleteItemForKey(username, Session::keychainService, &passwordError);
     std::optional<KeychainError> tokenError;
-    KeychainWrapper::deleteItemForKey(std::string("pushtoken"), keychainService, &tokenError);
+    KeychainWrapper::deleteItemForKey(std::string("pushtoken"), Session::keychainService, &tokenError);
     defaults.removeObjectForKey("username");
     if (tokenError)
         hestio::log("There was a problem deleting the keychain info after logout");
 
-    if (session.rootController)
-        session.rootController->setSelectedIndex(0);
+    if (auto shell = session.shell())
+        shell->selectFirstTab();
 }
 
 void AccountTableViewController::watchSavedLocationsAgain()
 {
     // Logging out stopped watching every place; when the service keeps the
     // user signed in, their arrivals and departures must still be reported.
-    HestioAppDelegate& session = HestioAppDelegate::shared();
-    if (!session.locationManager)
+    Session& session = *m_session;
+    if (!m_locationManager)
         return;
     for (const auto& location : session.savedLocations) {
-        if (!session.locationManager->regionIsAlreadyBeingMonitoredWithIdentifier(location->title))
-            session.locationManager->startMonitoringRegionWithCenter(location->location.coordinate, location->title);
+        if (!m_locationManager->regionIsAlreadyBeingMonitoredWithIdentifier(location->title))
+            m_locationManager->startMonitoringRegionWithCenter(location->location.coordinate, location->title);
     }
 }
 
@@ -284,7 +286,7 @@ void AccountTableViewController::locationsAdded(const Notification& notification
     const auto* location = std::any_cast<std::shared_ptr<Location>>(&found->second);
     if (!location || !*location)
         return;
-    auto& saved = HestioAppDelegate::shared().savedLocations;
+    auto& saved = m_session->savedLocations;
     TableView& table = tableView();
     // When the list changed behind the table's back (a sign-in reloaded it),
     // a row insertion would not add up: show the list afresh instead.
@@ -317,13 +319,13 @@ int AccountTableViewController::numberOfRowsInSection(TableView&, int section)
     case UsersSection:
         return static_cast<int>(usersInHousehold.size());
     default:
-        return static_cast<int>(HestioAppDelegate::shared().savedLocations.size()) + 1;
+        return static_cast<int>(m_session->savedLocations.size()) + 1;
     }
 }
 
 std::optional<std::string> AccountTableViewController::titleForHeaderInSection(TableView&, int section)
 {
-    auto user = HestioAppDelegate::shared().curUser();
+    auto user = m_session->curUser();
     switch (section) {
     case LogoutSection:
         return "Signed in as: " + (user ? user->username : std::string());
@@ -351,7 +353,7 @@ std::shared_ptr<TableViewCell> AccountTableViewController::cellForRowAtIndexPath
         cell->setSelectionStyle(TableViewCellSelectionStyle::None);
         return cell;
     };
-    auto user = HestioAppDelegate::shared().curUser();
+    auto user = m_session->curUser();
 
     switch (path.section) {
     case LogoutSection: {
@@ -388,7 +390,7 @@ std::shared_ptr<TableViewCell> AccountTableViewController::cellForRowAtIndexPath
         break;
     }
 
-    const auto& saved = HestioAppDelegate::shared().savedLocations;
+    const auto& saved = m_session->savedLocations;
     if (path.row < static_cast<int>(saved.size())) {
         auto cell = reuse("location");
         styleCentredLabel(*cell, saved[static_cast<std::size_t>(path.row)]->title, Font::boldSystemFont(19));
@@ -414,8 +416,7 @@ std::shared_ptr<TableViewCell> AccountTableViewController::cellForRowAtIndexPath
 
 bool AccountTableViewController::canEditRowAtIndexPath(TableView&, IndexPath path)
 {
-    return path.section == LocationsSection
-        && path.row < static_cast<int>(HestioAppDelegate::shared().savedLocations.size());
+    return path.section == LocationsSection && path.row < static_cast<int>(m_session->savedLocations.size());
 }
 
 TableViewCellEditingStyle AccountTableViewController::editingStyleForRowAtIndexPath(TableView& table, IndexPath path)
@@ -427,7 +428,7 @@ void AccountTableViewController::commitEditingStyle(TableView& table, TableViewC
 {
     if (style != TableViewCellEditingStyle::Delete || !canEditRowAtIndexPath(table, path))
         return;
-    HestioAppDelegate& session = HestioAppDelegate::shared();
+    Session& session = *m_session;
     auto& saved = session.savedLocations;
     auto place = saved[static_cast<std::size_t>(path.row)];
     std::string title = place->title;
@@ -440,8 +441,8 @@ void AccountTableViewController::commitEditingStyle(TableView& table, TableViewC
     table.beginUpdates();
     table.deleteRowsAtIndexPaths({ path }, TableViewRowAnimation::Right);
     table.endUpdates();
-    if (session.locationManager)
-        session.locationManager->stopMonitoringRegionWithIdentifier(title);
+    if (m_locationManager)
+        m_locationManager->stopMonitoringRegionWithIdentifier(title);
 }
 
 void AccountTableViewController::accessoryButtonTappedForRowWithIndexPath(TableView&, IndexPath path)
@@ -475,9 +476,8 @@ void AccountTableViewController::alertViewClickedButtonAtIndex(AlertView& alert,
         locationTitleAlert.reset();
         // A place needs a name: it is the place's key on the service and the
         // name of the region watched for it.
-        auto& session = HestioAppDelegate::shared();
-        if (index == 1 && !isBlank(title) && session.locationManager)
-            session.locationManager->startMonitoringLocationWithTitle(title);
+        if (index == 1 && !isBlank(title) && m_locationManager)
+            m_locationManager->startMonitoringLocationWithTitle(title);
         return;
     }
     if (!m_passwordAlert || &alert != m_passwordAlert.get())
@@ -485,7 +485,7 @@ void AccountTableViewController::alertViewClickedButtonAtIndex(AlertView& alert,
     m_passwordAlert.reset();
     if (index != 1)
         return;
-    auto user = HestioAppDelegate::shared().curUser();
+    auto user = m_session->curUser();
     std::string parameters = "name=" + escapeParameter(user ? user->username : std::string())
         + "&password=" + escapeParameter(m_currentPasswordField->text())
         + "&new_password=" + escapeParameter(m_newPasswordField->text());
@@ -498,9 +498,9 @@ void AccountTableViewController::showError(const std::string& message)
     AlertView::create("Error Occurred", message, this, std::string("OK"))->show();
 }
 
-bool AccountTableViewController::stillSignedIn(const std::shared_ptr<User>& user)
+bool AccountTableViewController::stillSignedIn(const std::shared_ptr<User>& user) const
 {
-    auto current = HestioAppDelegate::shared().curUser();
+    auto current = m_session->curUser();
     return current && current == user;
 }
 
@@ -523,7 +523,7 @@ void AccountTableViewController::requestFinished(WebServiceConnector& request, b
     case AccountRequest::ChangePassword:
         if (success)
             hestio::log("Successfully changed your password");
-        else if (HestioAppDelegate::shared().curUser())
+        else if (m_session->curUser())
             showError("Failed to change your password.");
         break;
     case AccountRequest::Logout:
@@ -559,7 +559,7 @@ void AccountTableViewController::requestFailed(WebServiceConnector& request, con
         // still watching their places.
         m_logoutRunning = false;
         m_loggingOutUser.reset();
-        if (HestioAppDelegate::shared().curUser())
+        if (m_session->curUser())
             watchSavedLocationsAgain();
         else
             finishLogout();
@@ -584,7 +584,7 @@ void AccountTableViewController::downloadSavedPlaces()
 
 void AccountTableViewController::savedPlacesReceived(const json::Value& data)
 {
-    HestioAppDelegate& session = HestioAppDelegate::shared();
+    Session& session = *m_session;
     if (!session.curUser() || m_logoutRunning)
         return;
     std::vector<std::shared_ptr<Location>> places;
@@ -593,14 +593,14 @@ void AccountTableViewController::savedPlacesReceived(const json::Value& data)
             == m_placesBeingDeleted.end())
             places.push_back(std::move(place));
     }
-    if (session.locationManager) {
+    if (m_locationManager) {
         for (const auto& old : session.savedLocations) {
             bool kept = std::any_of(
                 places.begin(), places.end(), [&](const auto& place) { return place->title == old->title; });
             if (!kept)
-                session.locationManager->stopMonitoringRegionWithIdentifier(old->title);
+                m_locationManager->stopMonitoringRegionWithIdentifier(old->title);
         }
-        session.locationManager->watchSavedLocations(places);
+        m_locationManager->watchSavedLocations(places);
     }
     session.savedLocations = std::move(places);
     if (isViewLoaded())
@@ -615,7 +615,7 @@ void AccountTableViewController::usersReceived(bool success, const json::Value& 
     }
     // The signed-in user changes their own password above, with the current
     // one; the service refuses to set it from the other-user page.
-    auto user = HestioAppDelegate::shared().curUser();
+    auto user = m_session->curUser();
     usersInHousehold.clear();
     const json::Value& all = data["allUsers"];
     for (std::size_t i = 0; all.isArray() && i < all.count(); ++i) {

@@ -1,11 +1,13 @@
 #pragma once
 
-#include "app/User.h"
+#include "model/User.h"
 #include "net/WebServiceConnector.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/TableViewController.h"
 #include "platform/ui/TextField.h"
+#include "presence/LocationManager.h"
+#include "session/Session.h"
 #include "json/Value.h"
 
 #include <any>
@@ -25,8 +27,9 @@ public:
     enum Tag { ChangePasswordTag = 0, LogoutTag = 1, HouseholdUsersTag = 2, DeleteLocationTag = 3 };
     enum Section { LogoutSection, UserInfoSection, ActionSection, UsersSection, LocationsSection, SectionCount };
 
-    static std::shared_ptr<AccountTableViewController> create();
-    AccountTableViewController();
+    static std::shared_ptr<AccountTableViewController> create(
+        std::shared_ptr<Session> session, std::shared_ptr<LocationManager> locationManager);
+    AccountTableViewController(std::shared_ptr<Session> session, std::shared_ptr<LocationManager> locationManager);
     ~AccountTableViewController() override;
 
     void viewDidLoad() override;
@@ -78,6 +81,8 @@ public:
     bool isLoggingOut() const { return m_logoutRunning; }
 
 private:
+    std::shared_ptr<Session> m_session;
+    std::shared_ptr<LocationManager> m_locationManager;
     struct PlaceDeletion;
     std::shared_ptr<AccountTableViewController> self();
     void startRequest(std::shared_ptr<WebServiceConnector>& slot, const char* path, std::string parameters,
@@ -92,7 +97,7 @@ private:
     void usersReceived(bool success, const json::Value& data);
     /// Whether `user` is still the one signed in (a late answer of an
     /// earlier session changes nothing of the next one's).
-    static bool stillSignedIn(const std::shared_ptr<User>& user);
+    bool stillSignedIn(const std::shared_ptr<User>& user) const;
 
     bool m_usersLoaded { false };
     bool m_logoutRunning { false };

@@ -1,9 +1,9 @@
 #include "account/OtherUserAccountViewController.h"
 
-#include "devices/InfoDisplayCell.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Log.h"
 #include "platform/ui/Application.h"
+#include "widgets/InfoDisplayCell.h"
 
 namespace hestio {
 

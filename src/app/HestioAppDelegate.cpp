@@ -1,8 +1,14 @@
 #include "app/HestioAppDelegate.h"
 
+#include "account/AccountTableViewController.h"
 #include "app/LoginViewController.h"
-#include "app/TabFactories.h"
+#include "devices/AdviceTableViewController.h"
 #include "devices/CustomUINavigationBar.h"
+#include "devices/HomeTabViewController.h"
+#include "devices/LogTabViewController.h"
+#include "devices/StatusTableViewController.h"
+#include "graphs/GraphScreens.h"
+#include "graphs/GraphViewController.h"
 #include "net/KeychainWrapper.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/DispatchQueue.h"
@@ -16,6 +22,8 @@
 #include "platform/ui/Window.h"
 #include "presence/FailedMovementFile.h"
 #include "presence/LocationManager.h"
+#include "presence/MovementsViewController.h"
+#include "schedule/ScheduleTableViewController.h"
 #include "widgets/QNInfoPanel.h"
 #include "json/Decoder.h"
 
@@ -28,7 +36,6 @@ using namespace platform;
 
 namespace {
 
-    constexpr const char* keychainService = "kivora";
     std::shared_ptr<HestioAppDelegate> g_shared;
 
     std::string hexOf(const std::vector<std::uint8_t>& bytes)
@@ -54,8 +61,10 @@ HestioAppDelegate& HestioAppDelegate::shared()
 
 std::shared_ptr<HestioAppDelegate> HestioAppDelegate::sharedPointer()
 {
-    if (!g_shared)
+    if (!g_shared) {
         g_shared = std::make_shared<HestioAppDelegate>();
+        g_shared->m_session->setShell(g_shared);
+    }
     return g_shared;
 }
 
@@ -66,36 +75,38 @@ void HestioAppDelegate::resetShared()
     g_shared.reset();
 }
 
+HestioAppDelegate::HestioAppDelegate()
+    : m_session(Session::create())
+{
+}
+
 std::optional<std::string> HestioAppDelegate::pushToken() const
 {
-    std::lock_guard lock(m_sessionMutex);
-    return m_pushToken;
+    return m_session->pushToken();
 }
-
 void HestioAppDelegate::setPushToken(std::optional<std::string> token)
 {
-    std::lock_guard lock(m_sessionMutex);
-    m_pushToken = std::move(token);
+    m_session->setPushToken(std::move(token));
 }
-
 std::shared_ptr<User> HestioAppDelegate::curUser() const
 {
-    std::lock_guard lock(m_sessionMutex);
-    return m_curUser;
+    return m_session->curUser();
 }
-
 void HestioAppDelegate::setCurUser(std::shared_ptr<User> user)
 {
-    std::lock_guard lock(m_sessionMutex);
-    m_curUser = std::move(user);
+    m_session->setCurUser(std::move(user));
 }
-
 std::optional<std::string> HestioAppDelegate::currentToken() const
 {
-    std::lock_guard lock(m_sessionMutex);
-    if (!m_curUser || !m_curUser->hasToken())
-        return std::nullopt;
-    return m_curUser->loginToken;
+    return m_session->currentToken();
+}
+bool HestioAppDelegate::sessionNeedsRenewal() const
+{
+    return m_session->sessionNeedsRenewal();
+}
+void HestioAppDelegate::renewSession(std::function<void()> done)
+{
+    m_session->renewSession(std::move(done));
 }
 
 std::string HestioAppDelegate::documentDirectoryPath()
@@ -115,23 +126,8 @@ void HestioAppDelegate::applicationDidFinishLaunching(bool launchedForLocation)
     // session token and the info panel come from.
     ServiceEnvironment& environment = ServiceEnvironment::shared();
     std::weak_ptr<HestioAppDelegate> weak = weak_from_this();
-    std::thread::id mainThread = std::this_thread::get_id();
-    environment.currentToken = [weak]() -> std::optional<std::string> {
-        auto self = weak.lock();
-        return self ? self->currentToken() : std::nullopt;
-    };
-    // Only requests started on the main thread wait for a renewal; the
-    // background resend signs in by itself and sends the token it finds.
-    environment.sessionNeedsRenewal = [weak, mainThread] {
-        auto self = weak.lock();
-        return self && std::this_thread::get_id() == mainThread && self->sessionNeedsRenewal();
-    };
-    environment.renewSession = [weak](std::function<void()> done) {
-        if (auto self = weak.lock())
-            self->renewSession(std::move(done));
-        else
-            done();
-    };
+    m_session->setShell(weak);
+    m_session->connectToRequests(environment);
     environment.showInfoPanel
         = [weak](int type, const std::string& title, const std::string& subtitle, double hideAfter) {
               auto self = weak.lock();
@@ -144,7 +140,7 @@ void HestioAppDelegate::applicationDidFinishLaunching(bool launchedForLocation)
     registerForSessionNotifications();
     if (!locationManager) {
         std::string regionFile = (Profile::current().dataDirectory() / "regions").string();
-        locationManager = LocationManager::create(regionFile);
+        locationManager = LocationManager::create(m_session, regionFile);
         launchedForLocation = launchedForLocation || locationManager->locationManager().hasPendingLaunchEvent();
     }
     buildTabs();
@@ -180,23 +176,22 @@ void HestioAppDelegate::registerForSessionNotifications()
 void HestioAppDelegate::buildTabs()
 {
     struct Tab {
-        std::shared_ptr<ViewController> (*make)();
+        std::shared_ptr<ViewController> screen;
         const char* title;
         const char* image;
     };
     const Tab tabs[] = {
-        { makeAdviceTableViewController, "Suggestions", "adviceTabIcon" },
-        { makeHomeTabViewController, "Home", "homeTabIcon" },
-        { makeStatusTableViewController, "Devices", "statusTabIcon" },
-        { makeScheduleTableViewController, "Schedule", "alarm-clock-tab-icon.png" },
-        { makeLogTabViewController, "Log", "logTabIcon" },
+        { AdviceTableViewController::create(), "Suggestions", "adviceTabIcon" },
+        { HomeTabViewController::create(m_session), "Home", "homeTabIcon" },
+        { StatusTableViewController::create(m_session), "Devices", "statusTabIcon" },
+        { ScheduleTableViewController::create(m_session), "Schedule", "alarm-clock-tab-icon.png" },
+        { LogTabViewController::create(), "Log", "logTabIcon" },
     };
     std::vector<std::shared_ptr<ViewController>> controllers;
     for (const Tab& tab : tabs) {
-        auto screen = tab.make();
-        screen->setTitle(tab.title);
-        screen->tabBarItem().setImageNamed(tab.image);
-        auto navigation = NavigationController::create(screen, CustomUINavigationBar::create());
+        tab.screen->setTitle(tab.title);
+        tab.screen->tabBarItem().setImageNamed(tab.image);
+        auto navigation = NavigationController::create(tab.screen, CustomUINavigationBar::create());
         navigation->tabBarItem().setTitle(tab.title);
         navigation->tabBarItem().setImageNamed(tab.image);
         controllers.push_back(navigation);
@@ -205,12 +200,48 @@ void HestioAppDelegate::buildTabs()
     rootController->setViewControllers(std::move(controllers));
 }
 
+std::shared_ptr<ViewController> HestioAppDelegate::makeAccountScreen()
+{
+    return AccountTableViewController::create(m_session, locationManager);
+}
+
+std::shared_ptr<ViewController> HestioAppDelegate::makeMovementsScreen()
+{
+    return MovementsViewController::create();
+}
+
+std::shared_ptr<ViewController> HestioAppDelegate::makeDevicePowerDrawGraph(std::shared_ptr<Device> device)
+{
+    return hestio::makeDevicePowerDrawGraph(m_session, std::move(device));
+}
+
+std::shared_ptr<ViewController> HestioAppDelegate::makeDeviceEnergyGraph(std::shared_ptr<Device> device)
+{
+    return hestio::makeDeviceEnergyGraph(m_session, std::move(device));
+}
+
+std::shared_ptr<ViewController> HestioAppDelegate::makeHomeEnergyGraph()
+{
+    return hestio::makeHomeEnergyGraph(m_session);
+}
+
+std::shared_ptr<ViewController> HestioAppDelegate::makeHomeBatteryGraph()
+{
+    return hestio::makeHomeBatteryGraph(m_session);
+}
+
+void HestioAppDelegate::selectFirstTab()
+{
+    if (rootController)
+        rootController->setSelectedIndex(0);
+}
+
 void HestioAppDelegate::didRegisterForRemoteNotifications(Application&, const std::vector<std::uint8_t>& token)
 {
     std::string text = hexOf(token);
     setPushToken(text);
     std::optional<KeychainError> error;
-    KeychainWrapper::storeKey("pushtoken", text, keychainService, true, &error);
+    KeychainWrapper::storeKey("pushtoken", text, Session::keychainService, true, &error);
     if (error)
         hestio::log("Problem storing push token in keychain");
 }
@@ -235,103 +266,33 @@ void HestioAppDelegate::didReceiveRemoteNotification(Application& application, c
     AlertView::create("Message from server", alert, this, "OK")->show();
 }
 
-bool HestioAppDelegate::sessionNeedsRenewal() const
-{
-    // Nobody signed in, or a user without a token: there is no session to
-    // renew (the sign-in screen or loginSynchronous deals with those).
-    auto user = curUser();
-    double now = RunLoop::current().clock().now().timeIntervalSince1970();
-    if (!user || !user->hasToken() || !(user->tokenExpiration < now * 1000))
-        return false;
-    return UserDefaults::standard().stringForKey("username").has_value();
-}
-
 namespace {
-    /// Told apart from the saved-locations download in the callbacks.
-    struct SessionRenewalRequest { };
+    /// Told apart from other requests in the callbacks.
     struct SavedLocationsDownload { };
-}
-
-void HestioAppDelegate::renewSession(std::function<void()> done)
-{
-    m_renewalWaiters.push_back(std::move(done));
-    if (m_renewal)
-        return;
-    std::optional<std::string> username = UserDefaults::standard().stringForKey("username");
-    if (!username) {
-        endRenewal();
-        return;
-    }
-    std::optional<KeychainError> ignored;
-    std::string password = KeychainWrapper::getValueForKey(*username, keychainService, &ignored).value_or("");
-    // The renewal keeps the signed-in user until the service has answered, so
-    // a dropped connection leaves the session as it was rather than empty.
-    m_renewal
-        = WebServiceConnector::create("/session", LoginViewController::signInParameters(*username, password), true);
-    m_renewal->sendWithoutToken();
-    m_renewal->setContext(SessionRenewalRequest {});
-    m_renewal->setDelegate(weak_from_this());
-    m_renewal->startConnectionForDownload(true);
-    if (!m_renewal->isRunning())
-        endRenewal();
-}
-
-void HestioAppDelegate::endRenewal()
-{
-    m_renewal.reset();
-    auto waiters = std::move(m_renewalWaiters);
-    m_renewalWaiters.clear();
-    for (auto& waiter : waiters)
-        waiter();
 }
 
 void HestioAppDelegate::requestFinished(WebServiceConnector& request, bool success, const json::Value& data)
 {
-    if (request.context<SavedLocationsDownload>()) {
-        // Only the newest download speaks for the session: an older one may
-        // belong to an earlier sign-in, or answer after the newer one did.
-        if (&request == locationsWsc.get()) {
-            locationsWsc.reset();
-            dataReceived(success, data, request.tag());
-        }
-        return;
-    }
-    if (!request.context<SessionRenewalRequest>()) {
+    if (!request.context<SavedLocationsDownload>()) {
         WebServiceConnectorDelegate::requestFinished(request, success, data);
         return;
     }
-    if (success) {
-        if (!loginPage)
-            loginPage = LoginViewController::create();
-        loginPage->createUser(data);
-        endRenewal();
-        return;
+    // Only the newest download speaks for the session: an older one may
+    // belong to an earlier sign-in, or answer after the newer one did.
+    if (&request == m_session->locationsWsc.get()) {
+        m_session->locationsWsc.reset();
+        dataReceived(success, data, request.tag());
     }
-    if (!request.answeredWithJSON()) {
-        // Something on the way answered instead of the service: the
-        // credentials were not judged, so the session stays as it was.
-        endRenewal();
-        return;
-    }
-    // The service refused the stored credentials: signed out, and the
-    // waiting requests go out without a token and fail as such.
-    setCurUser(nullptr);
-    endRenewal();
-    showLogin();
 }
 
 void HestioAppDelegate::requestFailed(WebServiceConnector& request, const platform::TransportError& error)
 {
-    if (request.context<SavedLocationsDownload>()) {
-        if (&request == locationsWsc.get())
-            locationsWsc.reset(); // the list stays as it was
-        return;
-    }
-    if (!request.context<SessionRenewalRequest>()) {
+    if (!request.context<SavedLocationsDownload>()) {
         WebServiceConnectorDelegate::requestFailed(request, error);
         return;
     }
-    endRenewal();
+    if (&request == m_session->locationsWsc.get())
+        m_session->locationsWsc.reset(); // the list stays as it was
 }
 
 void HestioAppDelegate::loginSynchronous(bool synchronous)
@@ -343,9 +304,10 @@ void HestioAppDelegate::loginSynchronous(bool synchronous)
     std::optional<std::string> username = UserDefaults::standard().stringForKey("username");
     if (username) {
         std::optional<KeychainError> ignored;
-        std::optional<std::string> password = KeychainWrapper::getValueForKey(*username, keychainService, &ignored);
+        std::optional<std::string> password
+            = KeychainWrapper::getValueForKey(*username, Session::keychainService, &ignored);
         if (!loginPage)
-            loginPage = LoginViewController::create();
+            loginPage = LoginViewController::create(m_session);
         loginPage->backgroundLoginForUsername(*username, password.value_or(""), synchronous);
         return;
     }
@@ -368,26 +330,27 @@ void HestioAppDelegate::showLogin()
     // behind it for ever.
     if (rootController && rootController->modalViewController())
         rootController->dismissModalViewControllerAnimated(false);
-    loginPage = LoginViewController::create();
+    loginPage = LoginViewController::create(m_session);
     if (rootController)
         rootController->presentModalViewController(loginPage, false);
 }
 
 void HestioAppDelegate::getUsersSavedLocations()
 {
-    locationsWsc = WebServiceConnector::create("/api/location", std::nullopt, false);
-    locationsWsc->setTag(3);
-    locationsWsc->setContext(SavedLocationsDownload {});
-    locationsWsc->setDelegate(weak_from_this());
-    locationsWsc->startConnectionForDownload(true);
+    auto& download = m_session->locationsWsc;
+    download = WebServiceConnector::create("/api/location", std::nullopt, false);
+    download->setTag(3);
+    download->setContext(SavedLocationsDownload {});
+    download->setDelegate(weak_from_this());
+    download->startConnectionForDownload(true);
 }
 
 void HestioAppDelegate::dataReceived(bool success, const json::Value& data, int)
 {
     if (!success)
         return;
-    savedLocations = LocationManager::savedLocationsFromReply(data);
-    locationManager->watchSavedLocations(savedLocations);
+    m_session->savedLocations = LocationManager::savedLocationsFromReply(data);
+    locationManager->watchSavedLocations(m_session->savedLocations);
 }
 
 void HestioAppDelegate::dataSent(bool success, int)

@@ -1,14 +1,13 @@
 #pragma once
 
-#include "app/User.h"
 #include "net/WebServiceConnector.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Application.h"
-#include "presence/Location.h"
+#include "session/AppShell.h"
+#include "session/Session.h"
 
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,21 +22,27 @@ namespace platform {
 class LocationManager;
 class LoginViewController;
 
-/// The application delegate and the one owner of the session: the signed-in
-/// user, the push token, the saved locations and the region monitoring. Every
-/// screen reaches the session through shared(). Main thread only, except
-/// where a member says otherwise.
+/// The application delegate: builds the tabs and the window at launch, keeps
+/// the push token and the region monitoring, signs in with the stored
+/// credentials, shows the login screen, and in the background re-sends the
+/// movement postings that failed. It owns the session and hands it to every
+/// screen it makes; it is also the AppShell through which one feature opens
+/// another's screens. Main thread only, except where a member says otherwise.
 class HestioAppDelegate final : public platform::ApplicationDelegate,
                                 public WebServiceConnectorDelegate,
                                 public platform::AlertViewDelegate,
+                                public AppShell,
                                 public std::enable_shared_from_this<HestioAppDelegate> {
 public:
-    /// The process's delegate, made on first use.
+    /// The process's delegate, made on first use. Only app/ calls it; every
+    /// screen receives the session instead.
     static HestioAppDelegate& shared();
     static std::shared_ptr<HestioAppDelegate> sharedPointer();
     /// Forgets the process's delegate so the next shared() makes a new one
     /// (tests, and the host between runs).
     static void resetShared();
+
+    HestioAppDelegate();
 
     // Platform entry points
     void didFinishLaunching(platform::Application&) override;
@@ -49,11 +54,19 @@ public:
     void didReceiveRemoteNotification(platform::Application&, const std::string& payload) override;
     void didEnterBackground(platform::Application&) override;
 
-    // Session operations
+    // The app shell
+    std::shared_ptr<platform::ViewController> makeAccountScreen() override;
+    std::shared_ptr<platform::ViewController> makeMovementsScreen() override;
+    std::shared_ptr<platform::ViewController> makeDevicePowerDrawGraph(std::shared_ptr<Device> device) override;
+    std::shared_ptr<platform::ViewController> makeDeviceEnergyGraph(std::shared_ptr<Device> device) override;
+    std::shared_ptr<platform::ViewController> makeHomeEnergyGraph() override;
+    std::shared_ptr<platform::ViewController> makeHomeBatteryGraph() override;
+    void selectFirstTab() override;
     /// Makes sure a valid session exists, signing in with the stored
     /// credentials when not.
-    void loginSynchronous(bool synchronous);
-    void showLogin();
+    void loginSynchronous(bool synchronous) override;
+    void showLogin() override;
+
     void getUsersSavedLocations();
     static std::string documentDirectoryPath();
 
@@ -63,52 +76,33 @@ public:
     void dataReceived(bool success, const json::Value& data, int tag) override;
     void dataSent(bool success, int tag) override;
 
-    // The session
+    /// The session every screen receives.
+    [[nodiscard]] const std::shared_ptr<Session>& session() const { return m_session; }
+
     std::shared_ptr<platform::Window> window;
     std::shared_ptr<platform::TabBarController> rootController;
-    std::vector<std::shared_ptr<Location>> savedLocations;
     std::shared_ptr<LocationManager> locationManager;
     std::shared_ptr<LoginViewController> loginPage;
-    std::shared_ptr<WebServiceConnector> locationsWsc;
 
-    /// The push token (lowercase hexadecimal); guarded, as the background
-    /// resend may read it.
-    std::optional<std::string> pushToken() const;
+    // The session's parts under the names the rest of the app knows them by.
+    [[nodiscard]] std::optional<std::string> pushToken() const;
     void setPushToken(std::optional<std::string> token);
-
-    /// The signed-in user; none when nobody is signed in.
-    std::shared_ptr<User> curUser() const;
+    [[nodiscard]] std::shared_ptr<User> curUser() const;
     void setCurUser(std::shared_ptr<User> user);
-    /// The signed-in user's token, for the request objects; callable from the
-    /// background resend too.
-    std::optional<std::string> currentToken() const;
-    /// Whether the signed-in user's token has expired and a user name is
-    /// stored to sign in again with.
-    bool sessionNeedsRenewal() const;
-    /// Signs in again with the stored credentials without blocking, and calls
-    /// `done` once that ended, whichever way. Requests made while the token
-    /// has expired wait on it; one renewal serves all of them. The signed-in
-    /// user stays when the service cannot be reached (the next request tries
-    /// again); stored credentials the service refuses bring the login screen.
+    [[nodiscard]] std::optional<std::string> currentToken() const;
+    [[nodiscard]] bool sessionNeedsRenewal() const;
     void renewSession(std::function<void()> done);
+    std::vector<std::shared_ptr<Location>>& savedLocations() { return m_session->savedLocations; }
 
     /// The failed-movement resend, run on the background queue; exposed so a
     /// test can run it directly.
     static void resendFailedMovements();
 
-    HestioAppDelegate() = default;
-
 private:
     void registerForSessionNotifications();
     void buildTabs();
 
-    void endRenewal();
-
-    mutable std::mutex m_sessionMutex;
-    std::shared_ptr<WebServiceConnector> m_renewal;
-    std::vector<std::function<void()>> m_renewalWaiters;
-    std::optional<std::string> m_pushToken;
-    std::shared_ptr<User> m_curUser;
+    std::shared_ptr<Session> m_session;
     bool m_observing { false };
 };
 

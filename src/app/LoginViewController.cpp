@@ -1,6 +1,5 @@
 #include "app/LoginViewController.h"
 
-#include "app/HestioAppDelegate.h"
 #include "net/KeychainWrapper.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -17,8 +16,6 @@ namespace hestio {
 using namespace platform;
 
 namespace {
-
-    constexpr const char* keychainService = "kivora";
 
     /// The screen's backdrop: a deep night-blue gradient.
     class LoginBackdrop final : public View {
@@ -56,12 +53,13 @@ namespace {
 
 }
 
-std::shared_ptr<LoginViewController> LoginViewController::create()
+std::shared_ptr<LoginViewController> LoginViewController::create(std::shared_ptr<Session> session)
 {
-    return std::make_shared<LoginViewController>();
+    return std::make_shared<LoginViewController>(std::move(session));
 }
 
-LoginViewController::LoginViewController()
+LoginViewController::LoginViewController(std::shared_ptr<Session> session)
+    : m_session(std::move(session))
 {
     setTitle("Sign In");
 }
@@ -220,7 +218,7 @@ void LoginViewController::logIn()
     usernameText = username->text();
     passwordText = password->text();
     std::string parameters = "name=" + escapeParameter(usernameText) + "&password=" + escapeParameter(passwordText);
-    if (auto token = HestioAppDelegate::shared().pushToken())
+    if (auto token = m_session->pushToken())
         parameters += "&push_token=" + escapeParameter(*token);
     wsc = WebServiceConnector::create("/session", parameters, true);
     wsc->setDelegate(selfAsDelegate());
@@ -229,18 +227,12 @@ void LoginViewController::logIn()
 
 std::string LoginViewController::signInParameters(const std::string& name, const std::string& pass)
 {
-    HestioAppDelegate& session = HestioAppDelegate::shared();
-    std::string parameters = "name=" + escapeParameter(name) + "&password=" + escapeParameter(pass);
-    std::optional<KeychainError> ignored;
-    session.setPushToken(KeychainWrapper::getValueForKey("pushtoken", keychainService, &ignored));
-    if (auto token = session.pushToken())
-        parameters += "&push_token=" + escapeParameter(*token);
-    return parameters;
+    return m_session->signInParameters(name, pass);
 }
 
 void LoginViewController::backgroundLoginForUsername(const std::string& name, const std::string& pass, bool synchronous)
 {
-    HestioAppDelegate& session = HestioAppDelegate::shared();
+    Session& session = *m_session;
     std::shared_ptr<User> previousUser = session.curUser();
     session.setCurUser(nullptr);
     usernameText = name;
@@ -264,17 +256,7 @@ void LoginViewController::backgroundLoginForUsername(const std::string& name, co
 
 void LoginViewController::createUser(const json::Value& reply)
 {
-    const json::Value& current = reply["currentUser"];
-    auto user = User::initWithUsername(
-        std::string(current["username"].stringValue()), std::string(reply["token"].stringValue()));
-    user->household = current["household"];
-    user->tokenExpiration = reply["expiration"].doubleValue();
-    user->type = std::string(current["type"].stringValue());
-    user->userID = static_cast<std::int32_t>(current["id"].integerValue());
-    HestioAppDelegate& session = HestioAppDelegate::shared();
-    if (auto token = session.pushToken())
-        user->pushToken = token;
-    session.setCurUser(std::move(user));
+    m_session->createUser(reply);
 }
 
 void LoginViewController::dataReceived(bool success, const json::Value& data, int)
@@ -297,7 +279,7 @@ void LoginViewController::dataReceived(bool success, const json::Value& data, in
     defaults.setObject(usernameText, "username");
     defaults.synchronize();
     std::optional<KeychainError> ignored;
-    KeychainWrapper::storeKey(usernameText, passwordText, keychainService, true, &ignored);
+    KeychainWrapper::storeKey(usernameText, passwordText, Session::keychainService, true, &ignored);
     createUser(data);
     center.post("UserLoggedIn", this);
     center.post("refresh", this);

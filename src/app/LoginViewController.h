@@ -5,6 +5,7 @@
 #include "platform/ui/ImageView.h"
 #include "platform/ui/TextField.h"
 #include "platform/ui/ViewController.h"
+#include "session/Session.h"
 
 #include <memory>
 #include <string>
@@ -17,8 +18,8 @@ class LoginViewController final : public platform::ViewController,
                                   public platform::TextFieldDelegate,
                                   public WebServiceConnectorDelegate {
 public:
-    static std::shared_ptr<LoginViewController> create();
-    LoginViewController();
+    static std::shared_ptr<LoginViewController> create(std::shared_ptr<Session> session);
+    explicit LoginViewController(std::shared_ptr<Session> session);
 
     void loadView() override;
     void viewDidAppear(bool animated) override;
@@ -38,7 +39,7 @@ public:
     /// The stored-credential sign-in's parameters: the name, the password and
     /// the push token read afresh from the credential store (which also
     /// becomes the session's push token).
-    static std::string signInParameters(const std::string& name, const std::string& password);
+    std::string signInParameters(const std::string& name, const std::string& password);
     /// Builds the User from a sign-in reply and installs it as the session's.
     void createUser(const json::Value& reply);
     void dataReceived(bool success, const json::Value& data, int tag) override;
@@ -63,6 +64,7 @@ public:
     static constexpr double finishDelaySeconds = 0.5;
 
 private:
+    std::shared_ptr<Session> m_session;
     std::shared_ptr<platform::View> makeKeyboardControls();
     void updateKeyboardControls();
     void moveViews(const char* animationName, double dy);

@@ -1,6 +1,5 @@
 #include "devices/AdviceTableViewController.h"
 
-#include "app/TabFactories.h"
 #include "devices/CustomAdviceCell.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Log.h"
@@ -15,11 +14,6 @@
 namespace hestio {
 
 using namespace platform;
-
-std::shared_ptr<platform::ViewController> makeAdviceTableViewController()
-{
-    return AdviceTableViewController::create();
-}
 
 std::shared_ptr<AdviceTableViewController> AdviceTableViewController::create()
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devices/Suggestion.h"
+#include "model/Suggestion.h"
 #include "net/WebServiceConnector.h"
 #include "widgets/BaseTabViewController.h"
 

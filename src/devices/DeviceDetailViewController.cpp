@@ -1,13 +1,12 @@
 #include "devices/DeviceDetailViewController.h"
 
-#include "graphs/GraphScreens.h"
-#include "graphs/GraphViewController.h"
+#include "session/AppShell.h"
 
 #include "devices/DetailCells.h"
 #include "devices/GraphButtonsCell.h"
-#include "devices/InfoDisplayCell.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Log.h"
+#include "widgets/InfoDisplayCell.h"
 
 #include <cmath>
 #include <cstdio>
@@ -27,13 +26,14 @@ namespace {
 
 }
 
-std::shared_ptr<DeviceDetailViewController> DeviceDetailViewController::create()
+std::shared_ptr<DeviceDetailViewController> DeviceDetailViewController::create(std::shared_ptr<Session> session)
 {
-    return std::make_shared<DeviceDetailViewController>();
+    return std::make_shared<DeviceDetailViewController>(std::move(session));
 }
 
-DeviceDetailViewController::DeviceDetailViewController()
+DeviceDetailViewController::DeviceDetailViewController(std::shared_ptr<Session> session)
     : TableViewController(TableViewStyle::Grouped)
+    , m_session(std::move(session))
 {
 }
 
@@ -358,13 +358,15 @@ void DeviceDetailViewController::showDeviceState()
 void DeviceDetailViewController::powerDrawGraph()
 {
     if (selected_device)
-        presentModalViewController(makeDevicePowerDrawGraph(selected_device), true);
+        if (auto shell = m_session->shell())
+            presentModalViewController(shell->makeDevicePowerDrawGraph(selected_device), true);
 }
 
 void DeviceDetailViewController::energyConsumedGraph()
 {
     if (selected_device)
-        presentModalViewController(makeDeviceEnergyGraph(selected_device), true);
+        if (auto shell = m_session->shell())
+            presentModalViewController(shell->makeDeviceEnergyGraph(selected_device), true);
 }
 
 }

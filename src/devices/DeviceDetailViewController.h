@@ -1,11 +1,12 @@
 #pragma once
 
-#include "devices/Device.h"
+#include "model/Device.h"
 #include "net/WebServiceConnector.h"
 #include "platform/ui/IndexPath.h"
 #include "platform/ui/Slider.h"
 #include "platform/ui/Switch.h"
 #include "platform/ui/TableViewController.h"
+#include "session/Session.h"
 
 #include <functional>
 #include <memory>
@@ -25,8 +26,8 @@ public:
     static constexpr double rowHeight = 44;
     static constexpr double drawerHeight = 90;
 
-    static std::shared_ptr<DeviceDetailViewController> create();
-    DeviceDetailViewController();
+    static std::shared_ptr<DeviceDetailViewController> create(std::shared_ptr<Session> session);
+    explicit DeviceDetailViewController(std::shared_ptr<Session> session);
 
     void viewWillAppear(bool animated) override;
     void viewDidUnload() override;
@@ -72,6 +73,7 @@ public:
     std::function<void()> onSwitchConfirmed;
 
 private:
+    std::shared_ptr<Session> m_session;
     std::shared_ptr<DeviceDetailViewController> self();
     const json::Value* selectedAction() const;
     void sendAction(const json::Value& descriptor, const char* path, SentRequest request);

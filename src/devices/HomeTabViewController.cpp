@@ -1,15 +1,12 @@
 #include "devices/HomeTabViewController.h"
 
-#include "account/AccountTableViewController.h"
-#include "app/TabFactories.h"
 #include "devices/GraphButtonsCell.h"
-#include "graphs/GraphScreens.h"
-#include "graphs/GraphViewController.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/ui/NavigationController.h"
+#include "session/AppShell.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -43,18 +40,14 @@ namespace {
 
 }
 
-std::shared_ptr<ViewController> makeHomeTabViewController()
+std::shared_ptr<HomeTabViewController> HomeTabViewController::create(std::shared_ptr<Session> session)
 {
-    return HomeTabViewController::create();
+    return std::make_shared<HomeTabViewController>(std::move(session));
 }
 
-std::shared_ptr<HomeTabViewController> HomeTabViewController::create()
-{
-    return std::make_shared<HomeTabViewController>();
-}
-
-HomeTabViewController::HomeTabViewController()
+HomeTabViewController::HomeTabViewController(std::shared_ptr<Session> session)
     : TableViewController(TableViewStyle::Grouped)
+    , m_session(std::move(session))
 {
     setTitle("Home");
 }
@@ -199,7 +192,10 @@ void HomeTabViewController::reset()
 
 void HomeTabViewController::viewAccount()
 {
-    auto account = AccountTableViewController::create();
+    auto shell = m_session->shell();
+    if (!shell)
+        return;
+    auto account = shell->makeAccountScreen();
     account->setTitle("Account");
     if (auto* navigation = navigationController())
         navigation->pushViewController(account, true);
@@ -207,15 +203,16 @@ void HomeTabViewController::viewAccount()
 
 void HomeTabViewController::batteryGraph()
 {
-    auto graph = makeHomeBatteryGraph();
-    graph->setGraphName("Battery Percentage");
-    presentModalViewController(graph, true);
+    if (auto shell = m_session->shell())
+        presentModalViewController(shell->makeHomeBatteryGraph(), true);
 }
 
 void HomeTabViewController::energyConsumedGraph()
 {
-    auto graph = makeHomeEnergyGraph();
-    graph->setGraphName("energyConsumed");
+    auto shell = m_session->shell();
+    if (!shell)
+        return;
+    auto graph = shell->makeHomeEnergyGraph();
     navigationItem().setBackBarButtonItem(BarButtonItem::create("Back", BarButtonItem::Style::Bordered));
     presentModalViewController(graph, true);
 }

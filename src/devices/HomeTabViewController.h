@@ -1,9 +1,10 @@
 #pragma once
 
 #include "devices/BatteryInfoCell.h"
-#include "devices/InfoDisplayCell.h"
 #include "net/WebServiceConnector.h"
 #include "platform/ui/TableViewController.h"
+#include "session/Session.h"
+#include "widgets/InfoDisplayCell.h"
 
 #include <memory>
 
@@ -19,8 +20,8 @@ public:
     /// A newest status older than this is not shown.
     static constexpr double freshnessMinutes = 70;
 
-    static std::shared_ptr<HomeTabViewController> create();
-    HomeTabViewController();
+    static std::shared_ptr<HomeTabViewController> create(std::shared_ptr<Session> session);
+    explicit HomeTabViewController(std::shared_ptr<Session> session);
     ~HomeTabViewController() override;
 
     void viewDidLoad() override;
@@ -57,6 +58,7 @@ public:
 
 private:
     std::shared_ptr<HomeTabViewController> self();
+    std::shared_ptr<Session> m_session;
     void setChargingValue(const std::string& text);
     void showStatuses(const json::Value& data);
     std::string m_chargingText { "N/A" };

@@ -1,6 +1,5 @@
 #include "devices/LogTabViewController.h"
 
-#include "app/TabFactories.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -14,11 +13,6 @@
 namespace hestio {
 
 using namespace platform;
-
-std::shared_ptr<ViewController> makeLogTabViewController()
-{
-    return LogTabViewController::create();
-}
 
 std::shared_ptr<LogTabViewController> LogTabViewController::create()
 {

@@ -1,6 +1,5 @@
 #include "devices/StatusTableViewController.h"
 
-#include "app/TabFactories.h"
 #include "devices/CustomStatusCell.h"
 #include "devices/DeviceDetailViewController.h"
 #include "net/ServiceEnvironment.h"
@@ -39,17 +38,13 @@ namespace {
 
 }
 
-std::shared_ptr<platform::ViewController> makeStatusTableViewController()
+std::shared_ptr<StatusTableViewController> StatusTableViewController::create(std::shared_ptr<Session> session)
 {
-    return StatusTableViewController::create();
+    return std::make_shared<StatusTableViewController>(std::move(session));
 }
 
-std::shared_ptr<StatusTableViewController> StatusTableViewController::create()
-{
-    return std::make_shared<StatusTableViewController>();
-}
-
-StatusTableViewController::StatusTableViewController()
+StatusTableViewController::StatusTableViewController(std::shared_ptr<Session> session)
+    : m_session(std::move(session))
 {
     setTitle("Devices");
 }
@@ -191,8 +186,9 @@ void StatusTableViewController::downloadEnded(const DownloadRequest& download, b
     m_downloadShown = download.generation;
     std::map<std::string, std::vector<std::shared_ptr<Device>>> grouped;
     const json::Value& devices = data["devices"];
+    const platform::TimeZone zone = Device::householdTimeZone(m_session->curUser().get());
     for (std::size_t i = 0; i < devices.count(); ++i) {
-        auto device = Device::fromJSON(devices[i]);
+        auto device = Device::fromJSON(devices[i], zone);
         grouped[device->location].push_back(std::move(device));
     }
     statusData = std::move(grouped);
@@ -338,7 +334,7 @@ void StatusTableViewController::didSelectRowAtIndexPath(TableView& table, IndexP
         table.deselectRowAtIndexPath(path, true);
         return;
     }
-    auto detail = DeviceDetailViewController::create();
+    auto detail = DeviceDetailViewController::create(m_session);
     detail->setTitle(device->deviceName);
     detail->selected_device = device;
     // A switch the service accepted changes what the device draws: the list

@@ -1,9 +1,10 @@
 #pragma once
 
-#include "devices/Device.h"
+#include "model/Device.h"
 #include "net/WebServiceConnector.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/TextField.h"
+#include "session/Session.h"
 #include "widgets/BaseTabViewController.h"
 
 #include <map>
@@ -32,8 +33,8 @@ public:
     /// The alert shown when a new name is left empty.
     static constexpr const char* notRenamedTitle = "Name Not Changed";
 
-    static std::shared_ptr<StatusTableViewController> create();
-    StatusTableViewController();
+    static std::shared_ptr<StatusTableViewController> create(std::shared_ptr<Session> session);
+    explicit StatusTableViewController(std::shared_ptr<Session> session);
     ~StatusTableViewController() override;
 
     void viewDidLoad() override;
@@ -96,6 +97,7 @@ public:
     };
 
 private:
+    std::shared_ptr<Session> m_session;
     std::shared_ptr<StatusTableViewController> self();
     std::shared_ptr<Device> deviceAt(int section, int row);
     std::shared_ptr<Device> deviceWithID(const std::string& deviceID);

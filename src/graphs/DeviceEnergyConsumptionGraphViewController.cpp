@@ -1,13 +1,14 @@
 #include "graphs/DeviceEnergyConsumptionGraphViewController.h"
 
-#include "devices/Device.h"
+#include "model/Device.h"
 
 namespace hestio {
 
 std::shared_ptr<DeviceEnergyConsumptionGraphViewController> DeviceEnergyConsumptionGraphViewController::create(
-    std::shared_ptr<Device> device)
+    std::shared_ptr<Session> session, std::shared_ptr<Device> device)
 {
     auto controller = std::make_shared<DeviceEnergyConsumptionGraphViewController>();
+    controller->setSession(std::move(session));
     controller->setDevice(std::move(device));
     controller->setGraphName("energyConsumed");
     return controller;

@@ -1,16 +1,17 @@
 #include "graphs/DevicePowerDrawGraphViewController.h"
 
 #include "charting/XYAxis.h"
-#include "devices/Device.h"
+#include "model/Device.h"
 
 #include <cstdio>
 
 namespace hestio {
 
 std::shared_ptr<DevicePowerDrawGraphViewController> DevicePowerDrawGraphViewController::create(
-    std::shared_ptr<Device> device)
+    std::shared_ptr<Session> session, std::shared_ptr<Device> device)
 {
     auto controller = std::make_shared<DevicePowerDrawGraphViewController>();
+    controller->setSession(std::move(session));
     controller->setDevice(std::move(device));
     controller->setGraphName("powerDraw");
     return controller;

@@ -9,7 +9,8 @@ class Device;
 /// The power one device draws, in watts, as a line over a filled area.
 class DevicePowerDrawGraphViewController : public LineGraphViewController {
 public:
-    static std::shared_ptr<DevicePowerDrawGraphViewController> create(std::shared_ptr<Device> device);
+    static std::shared_ptr<DevicePowerDrawGraphViewController> create(
+        std::shared_ptr<Session> session, std::shared_ptr<Device> device);
     DevicePowerDrawGraphViewController() = default;
 
     const std::shared_ptr<Device>& device() const { return m_device; }

@@ -1,6 +1,5 @@
 #include "graphs/GraphViewController.h"
 
-#include "app/HestioAppDelegate.h"
 #include "charting/Gradient.h"
 #include "charting/TextStyle.h"
 #include "charting/Theme.h"
@@ -27,17 +26,6 @@ namespace {
     Date currentInstant()
     {
         return platform::RunLoop::current().clock().now();
-    }
-
-    /// The household's zone; a household without a known zone name is shown
-    /// in the device's zone rather than failing.
-    platform::TimeZone householdZone()
-    {
-        if (auto user = HestioAppDelegate::shared().curUser()) {
-            if (auto zone = platform::TimeZone::named(user->household["timeZoneArea"].stringValue()))
-                return *zone;
-        }
-        return platform::TimeZone::defaultZone();
     }
 
     std::shared_ptr<const chart::TextStyle> whiteTextOfSize(double size)
@@ -145,7 +133,7 @@ std::shared_ptr<platform::Label> GraphViewController::makeLabel(const std::strin
 
 void GraphViewController::viewDidLoad()
 {
-    m_timezone = householdZone();
+    m_timezone = m_session ? m_session->householdTimeZone() : platform::TimeZone::defaultZone();
     m_timestampFormatter.setTimeZone(m_timezone);
     m_refDate = platform::dateAtMidnight(currentInstant(), m_timezone);
     m_daysUntilDownload = 4;

@@ -5,8 +5,8 @@
 #include "charting/LineStyle.h"
 #include "charting/NumberFormatter.h"
 #include "charting/Plot.h"
-#include "graphs/DataPoint.h"
 #include "graphs/GraphHostingView.h"
+#include "model/DataPoint.h"
 #include "net/WebServiceConnector.h"
 #include "platform/foundation/DateFormatter.h"
 #include "platform/foundation/TimeZone.h"
@@ -14,6 +14,7 @@
 #include "platform/ui/NavigationBar.h"
 #include "platform/ui/SwipeGestureRecognizer.h"
 #include "platform/ui/ViewController.h"
+#include "session/Session.h"
 
 #include <cstdint>
 #include <memory>
@@ -75,6 +76,8 @@ public:
     const std::shared_ptr<platform::SwipeGestureRecognizer>& rightSwipe() const { return m_rightSwipe; }
     platform::Date refDate() const { return m_refDate; }
     const platform::TimeZone& timezone() const { return m_timezone; }
+    /// The session whose household's zone the days are counted in.
+    void setSession(std::shared_ptr<Session> session) { m_session = std::move(session); }
     platform::Date toDate() const { return m_toDate; }
     int daysUntilDownload() const { return m_daysUntilDownload; }
     int daysMoved() const { return m_daysMoved; }
@@ -190,6 +193,7 @@ private:
 
     platform::Date m_refDate;
     platform::TimeZone m_timezone { platform::TimeZone::gmt() };
+    std::shared_ptr<Session> m_session;
     int m_daysUntilDownload { 4 };
     int m_daysMoved { 0 };
     double m_maxValue { 0 };

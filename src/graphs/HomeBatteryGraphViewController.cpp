@@ -18,9 +18,10 @@ namespace {
 
 }
 
-std::shared_ptr<HomeBatteryGraphViewController> HomeBatteryGraphViewController::create()
+std::shared_ptr<HomeBatteryGraphViewController> HomeBatteryGraphViewController::create(std::shared_ptr<Session> session)
 {
     auto controller = std::make_shared<HomeBatteryGraphViewController>();
+    controller->setSession(std::move(session));
     controller->setGraphName("Battery Percentage");
     return controller;
 }

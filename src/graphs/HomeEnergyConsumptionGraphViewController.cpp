@@ -4,9 +4,11 @@
 
 namespace hestio {
 
-std::shared_ptr<HomeEnergyConsumptionGraphViewController> HomeEnergyConsumptionGraphViewController::create()
+std::shared_ptr<HomeEnergyConsumptionGraphViewController> HomeEnergyConsumptionGraphViewController::create(
+    std::shared_ptr<Session> session)
 {
     auto controller = std::make_shared<HomeEnergyConsumptionGraphViewController>();
+    controller->setSession(std::move(session));
     controller->setGraphName("energyConsumed");
     return controller;
 }

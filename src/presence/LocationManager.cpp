@@ -1,6 +1,5 @@
 #include "presence/LocationManager.h"
 
-#include "app/HestioAppDelegate.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/LocalizedStrings.h"
 #include "platform/foundation/Log.h"
@@ -44,15 +43,16 @@ namespace {
 
 }
 
-std::shared_ptr<LocationManager> LocationManager::create(std::string regionFile)
+std::shared_ptr<LocationManager> LocationManager::create(std::shared_ptr<Session> session, std::string regionFile)
 {
-    auto manager = std::make_shared<LocationManager>(std::move(regionFile));
+    auto manager = std::make_shared<LocationManager>(std::move(session), std::move(regionFile));
     manager->m_locationManager->setDelegate(manager.get());
     return manager;
 }
 
-LocationManager::LocationManager(std::string regionFile)
-    : m_locationManager(std::make_unique<GeoLocationManager>(std::move(regionFile)))
+LocationManager::LocationManager(std::shared_ptr<Session> session, std::string regionFile)
+    : m_session(std::move(session))
+    , m_locationManager(std::make_unique<GeoLocationManager>(std::move(regionFile)))
 {
     m_locationManager->setDesiredAccuracy(accuracyNearestTenMeters);
     g_regionRadius = std::min(g_regionRadius, m_locationManager->maximumRegionMonitoringDistance());
@@ -210,7 +210,7 @@ void LocationManager::monitoringDidFailForRegion(GeoLocationManager&, const Circ
 
 void LocationManager::postLocationAs(const std::string& action, const CircularRegion& region)
 {
-    HestioAppDelegate::shared().loginSynchronous(true);
+    m_session->loginSynchronous(true);
     auto timestamp = static_cast<long long>(RunLoop::current().clock().now().millisecondsSince1970());
     std::string parameters = "action=" + escapeParameter(action) + "&title=" + escapeParameter(region.identifier)
         + hestio::format(

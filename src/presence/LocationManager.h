@@ -1,9 +1,10 @@
 #pragma once
 
+#include "model/Location.h"
 #include "net/WebServiceConnector.h"
 #include "platform/location/GeoLocationManager.h"
 #include "platform/ui/AlertView.h"
-#include "presence/Location.h"
+#include "session/Session.h"
 
 #include <memory>
 #include <optional>
@@ -21,8 +22,9 @@ class LocationManager final : public platform::GeoLocationManagerDelegate,
                               public platform::AlertViewDelegate,
                               public std::enable_shared_from_this<LocationManager> {
 public:
-    /// Regions persist in `regionFile` (empty: not at all).
-    static std::shared_ptr<LocationManager> create(std::string regionFile = {});
+    /// Regions persist in `regionFile` (empty: not at all). Movements are
+    /// posted for the signed-in user of `session`.
+    static std::shared_ptr<LocationManager> create(std::shared_ptr<Session> session, std::string regionFile = {});
     ~LocationManager() override;
 
     /// Creates a saved location with this name at the current position.
@@ -69,12 +71,13 @@ public:
     void requestFinished(WebServiceConnector& request, bool success, const json::Value& data) override;
     void requestFailed(WebServiceConnector& request, const platform::TransportError& error) override;
 
-    explicit LocationManager(std::string regionFile);
+    LocationManager(std::shared_ptr<Session> session, std::string regionFile);
 
 private:
     void movementNotDelivered(const std::string& entry, const std::string& parameters, const std::string& reason);
     void placeNotCreated(const std::string& parameters, const std::string& reason);
 
+    std::shared_ptr<Session> m_session;
     std::unique_ptr<platform::GeoLocationManager> m_locationManager;
     std::string m_title;
 };

@@ -1,6 +1,5 @@
 #include "schedule/CreateNewScheduleEventViewController.h"
 
-#include "app/HestioAppDelegate.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/BarButtonItem.h"
@@ -13,14 +12,15 @@ namespace hestio {
 using namespace platform;
 
 std::shared_ptr<CreateNewScheduleEventViewController> CreateNewScheduleEventViewController::create(
-    std::shared_ptr<AlarmList> alarms)
+    std::shared_ptr<AlarmList> alarms, std::shared_ptr<Session> session)
 {
-    auto screen = std::make_shared<CreateNewScheduleEventViewController>();
+    auto screen = std::make_shared<CreateNewScheduleEventViewController>(std::move(session));
     screen->alarms = std::move(alarms);
     return screen;
 }
 
-CreateNewScheduleEventViewController::CreateNewScheduleEventViewController()
+CreateNewScheduleEventViewController::CreateNewScheduleEventViewController(std::shared_ptr<Session> session)
+    : m_session(std::move(session))
 {
     setTitle("Set Alarm");
 }
@@ -62,7 +62,7 @@ void CreateNewScheduleEventViewController::viewDidLoad()
     navigationItem().setRightBarButtonItem(
         BarButtonItem::createSystem(BarButtonItem::SystemItem::Save, [this] { saveEvent(); }));
     leaveDate = arriveDate = RunLoop::current().clock().now();
-    TimeZone zone = householdTimeZone();
+    TimeZone zone = m_session->householdTimeZone();
     formatter.setDateFormat("hh:mm a");
     formatter.setTimeZone(zone);
     picker->setTimeZone(zone);
@@ -82,7 +82,7 @@ void CreateNewScheduleEventViewController::viewDidLoad()
     titleField->setTag(titleFieldTag);
     titleField->setBackgroundColor(Color::clear());
     titleField->setFont(Font::boldSystemFont(16));
-    const auto& saved = HestioAppDelegate::shared().savedLocations;
+    const auto& saved = m_session->savedLocations;
     if (!saved.empty())
         titleField->setText(saved.front()->title);
     titleField->setInputView(locationPicker);
@@ -143,12 +143,12 @@ void CreateNewScheduleEventViewController::dateUpdated()
 
 int CreateNewScheduleEventViewController::numberOfRowsInComponent(PickerView&, int)
 {
-    return static_cast<int>(HestioAppDelegate::shared().savedLocations.size());
+    return static_cast<int>(m_session->savedLocations.size());
 }
 
 std::string CreateNewScheduleEventViewController::titleForRow(PickerView&, int row, int)
 {
-    const auto& saved = HestioAppDelegate::shared().savedLocations;
+    const auto& saved = m_session->savedLocations;
     return row >= 0 && row < static_cast<int>(saved.size()) ? saved[static_cast<std::size_t>(row)]->title
                                                             : std::string();
 }
@@ -174,7 +174,8 @@ void CreateNewScheduleEventViewController::saveEvent()
         return;
     }
     if (alarms)
-        alarms->push_back(ScheduledAlarm::initWithLeaveDate(leaveDate, arriveDate, title));
+        alarms->push_back(
+            ScheduledAlarm::initWithLeaveDate(leaveDate, arriveDate, title, m_session->householdTimeZone()));
     if (auto* navigation = navigationController())
         navigation->popViewControllerAnimated(true);
 }

@@ -1,12 +1,13 @@
 #pragma once
 
+#include "model/ScheduledAlarm.h"
 #include "platform/foundation/DateFormatter.h"
 #include "platform/ui/DatePicker.h"
 #include "platform/ui/PickerView.h"
 #include "platform/ui/TableView.h"
 #include "platform/ui/TextField.h"
 #include "platform/ui/ViewController.h"
-#include "schedule/ScheduledAlarm.h"
+#include "session/Session.h"
 
 #include <memory>
 #include <vector>
@@ -30,8 +31,9 @@ class CreateNewScheduleEventViewController final : public platform::ViewControll
 public:
     static constexpr int titleFieldTag = 10;
 
-    static std::shared_ptr<CreateNewScheduleEventViewController> create(std::shared_ptr<AlarmList> alarms);
-    CreateNewScheduleEventViewController();
+    static std::shared_ptr<CreateNewScheduleEventViewController> create(
+        std::shared_ptr<AlarmList> alarms, std::shared_ptr<Session> session);
+    explicit CreateNewScheduleEventViewController(std::shared_ptr<Session> session);
     ~CreateNewScheduleEventViewController() override;
 
     void loadView() override;
@@ -50,6 +52,7 @@ public:
     void didSelectRow(platform::PickerView&, int row, int component) override;
 
     std::shared_ptr<AlarmList> alarms;
+    std::shared_ptr<Session> m_session;
     platform::Date leaveDate;
     platform::Date arriveDate;
     platform::DateFormatter formatter;

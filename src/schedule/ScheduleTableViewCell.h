@@ -1,8 +1,8 @@
 #pragma once
 
+#include "model/ScheduledAlarm.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/TableViewCell.h"
-#include "schedule/ScheduledAlarm.h"
 
 #include <array>
 #include <memory>

@@ -1,18 +1,17 @@
 #include "schedule/ScheduleTableViewController.h"
 
-#include "app/HestioAppDelegate.h"
-#include "app/TabFactories.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/ui/AlertView.h"
 #include "platform/ui/BarButtonItem.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/NavigationBar.h"
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/TapGestureRecognizer.h"
-#include "presence/MovementsViewController.h"
 #include "schedule/ScheduleTableViewCell.h"
+#include "session/AppShell.h"
 #include "widgets/EmptyListHint.h"
 
 #include <algorithm>
@@ -21,18 +20,14 @@ namespace hestio {
 
 using namespace platform;
 
-std::shared_ptr<ViewController> makeScheduleTableViewController()
+std::shared_ptr<ScheduleTableViewController> ScheduleTableViewController::create(std::shared_ptr<Session> session)
 {
-    return ScheduleTableViewController::create();
+    return std::make_shared<ScheduleTableViewController>(std::move(session));
 }
 
-std::shared_ptr<ScheduleTableViewController> ScheduleTableViewController::create()
-{
-    return std::make_shared<ScheduleTableViewController>();
-}
-
-ScheduleTableViewController::ScheduleTableViewController()
+ScheduleTableViewController::ScheduleTableViewController(std::shared_ptr<Session> session)
     : TableViewController(TableViewStyle::Plain)
+    , m_session(std::move(session))
 {
     setTitle("Schedule");
 }
@@ -66,7 +61,7 @@ void ScheduleTableViewController::viewDidLoad()
 
     alarms = std::make_shared<AlarmList>();
     formatter.setDateFormat("hh:mm a");
-    formatter.setTimeZone(householdTimeZone());
+    formatter.setTimeZone(m_session->householdTimeZone());
     observeSession();
     downloadSchedules();
 }
@@ -99,7 +94,7 @@ void ScheduleTableViewController::reset()
         getSchedulesWSC->cancel();
     getSchedulesWSC.reset();
     ++m_listGeneration;
-    ++m_session;
+    ++m_signInCount;
     m_listReceived = false;
     drawerOpen = false;
     if (alarms)
@@ -144,7 +139,7 @@ void ScheduleTableViewController::viewDidAppear(bool animated)
     TableViewController::viewDidAppear(animated);
     attachDoubleTap();
     // The household's zone may have changed with a new sign-in.
-    formatter.setTimeZone(householdTimeZone());
+    formatter.setTimeZone(m_session->householdTimeZone());
     tableView().reloadData();
     // A schedule just made on the new-event screen reaches the service now
     // that the list shows it.
@@ -171,12 +166,13 @@ void ScheduleTableViewController::viewDidDisappear(bool animated)
 void ScheduleTableViewController::showMovements()
 {
     if (auto* navigation = navigationController())
-        navigation->pushViewController(MovementsViewController::create(), true);
+        if (auto shell = m_session->shell())
+            navigation->pushViewController(shell->makeMovementsScreen(), true);
 }
 
 void ScheduleTableViewController::addAlarm()
 {
-    if (HestioAppDelegate::shared().savedLocations.empty()) {
+    if (m_session->savedLocations.empty()) {
         AlertView::create("Can't Create Alarm",
             "You need a saved location before you can create an alarm. Create a location at: "
             "Home->Account->Add Location",
@@ -185,7 +181,7 @@ void ScheduleTableViewController::addAlarm()
         return;
     }
     if (auto* navigation = navigationController())
-        navigation->pushViewController(CreateNewScheduleEventViewController::create(alarms), true);
+        navigation->pushViewController(CreateNewScheduleEventViewController::create(alarms, m_session), true);
 }
 
 void ScheduleTableViewController::toggleEdit()
@@ -201,7 +197,7 @@ std::shared_ptr<WebServiceConnector> ScheduleTableViewController::post(
     const std::string& parameters, ScheduleRequest context)
 {
     auto request = WebServiceConnector::create("/api/schedule", parameters, true);
-    context.session = m_session;
+    context.session = m_signInCount;
     request->setContext(std::move(context));
     request->setDelegate(selfAsDelegate());
     request->startConnectionForDownload(false);
@@ -415,9 +411,10 @@ void ScheduleTableViewController::listReceived(const ScheduleRequest& request, b
     if (drawerOpen)
         toggleDrawer();
     AlarmList fresh;
+    const TimeZone zone = m_session->householdTimeZone();
     const json::Value& schedules = data["schedules"];
     for (std::size_t i = 0; i < schedules.count(); ++i)
-        fresh.push_back(ScheduledAlarm::initWithJSONData(schedules[i]));
+        fresh.push_back(ScheduledAlarm::initWithJSONData(schedules[i], zone));
     // Schedules the service does not have yet (made here while the list was
     // on its way, or whose save has not been answered) stay, in place of
     // the service's copy of the same title that they replace.
@@ -438,7 +435,7 @@ void ScheduleTableViewController::listReceived(const ScheduleRequest& request, b
 void ScheduleTableViewController::saveAnswered(const ScheduleRequest& request, bool success, bool transportFailed)
 {
     log(success ? "New schedule posted successfully" : "Failed to post schedule");
-    if (request.session != m_session)
+    if (request.session != m_signInCount)
         return;
     const auto& alarm = request.alarm;
     // Only the answer to what the list shows now decides: a save of an older
@@ -462,7 +459,7 @@ void ScheduleTableViewController::saveAnswered(const ScheduleRequest& request, b
 void ScheduleTableViewController::deleteAnswered(const ScheduleRequest& request, bool success, bool transportFailed)
 {
     log(success ? "New schedule posted successfully" : "Failed to post schedule");
-    if (success || !request.alarm || !alarms || request.session != m_session)
+    if (success || !request.alarm || !alarms || request.session != m_signInCount)
         return;
     // The service still has the schedule: it is listed again where it was,
     // unless a schedule of that title has been made since.

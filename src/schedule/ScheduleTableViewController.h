@@ -4,6 +4,7 @@
 #include "platform/foundation/DateFormatter.h"
 #include "platform/ui/TableViewController.h"
 #include "schedule/CreateNewScheduleEventViewController.h"
+#include "session/Session.h"
 
 #include <memory>
 
@@ -22,8 +23,8 @@ class ScheduleTableViewController final : public platform::TableViewController, 
 public:
     static constexpr double drawerOpenDelay = 0.3;
 
-    static std::shared_ptr<ScheduleTableViewController> create();
-    ScheduleTableViewController();
+    static std::shared_ptr<ScheduleTableViewController> create(std::shared_ptr<Session> session);
+    explicit ScheduleTableViewController(std::shared_ptr<Session> session);
     ~ScheduleTableViewController() override;
 
     void viewDidLoad() override;
@@ -88,6 +89,7 @@ public:
     platform::Label* emptyHint() const { return m_emptyHint.get(); }
 
 private:
+    std::shared_ptr<Session> m_session;
     bool isDrawerRow(int row) const { return drawerOpen && row == selectedIndex + 1; }
     std::shared_ptr<WebServiceConnectorDelegate> selfAsDelegate();
     std::shared_ptr<WebServiceConnector> post(const std::string& parameters, ScheduleRequest context);
@@ -103,7 +105,7 @@ private:
     std::shared_ptr<platform::Label> m_emptyHint;
     bool m_listReceived { false };
     unsigned m_listGeneration { 0 };
-    unsigned m_session { 0 };
+    unsigned m_signInCount { 0 };
 };
 
 }

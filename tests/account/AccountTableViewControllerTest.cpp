@@ -2,10 +2,10 @@
 
 #include "account/AccountTableViewController.h"
 #include "account/OtherUserAccountViewController.h"
-#include "devices/InfoDisplayCell.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/TabBarController.h"
+#include "widgets/InfoDisplayCell.h"
 
 using namespace hestio;
 using namespace platform;
@@ -21,7 +21,8 @@ const Coordinate kGym { 40.75, -73.99 };
 const Coordinate kAway { 40.9, -74.2 };
 
 struct AccountTableViewControllerTest : test::AccountFixture {
-    std::shared_ptr<AccountTableViewController> screen = AccountTableViewController::create();
+    std::shared_ptr<AccountTableViewController> screen
+        = AccountTableViewController::create(userSession(), session().locationManager);
 
     explicit AccountTableViewControllerTest(const std::string& type = "Admin")
         : AccountFixture(type)
@@ -269,7 +270,7 @@ TEST_F(LoggingOutTest, ASuccessfulLogoutClearsTheSessionAndEverythingStored)
     EXPECT_FALSE(stored("pushtoken"));
     EXPECT_FALSE(UserDefaults::standard().stringForKey("username"));
     EXPECT_FALSE(logs.contains("There was a problem deleting the keychain info after logout"));
-    EXPECT_TRUE(session().savedLocations.empty()) << "the next user does not see these places";
+    EXPECT_TRUE(session().savedLocations().empty()) << "the next user does not see these places";
     EXPECT_EQ(tabs->selectedIndex(), 0);
     EXPECT_EQ(navigation->topViewController(), home.get()) << "the account screen pops itself";
 }
@@ -597,7 +598,7 @@ TEST_F(LoggingOutWhileBusyTest, LogOutCancelsTheDownloadsOfTheSessionAndIgnoresA
     EXPECT_TRUE(screen->isLoggingOut());
     loop.advance(2);
     EXPECT_TRUE(loggedOutEverywhere());
-    EXPECT_FALSE(session().locationsWsc);
+    EXPECT_FALSE(userSession()->locationsWsc);
     loop.advance(10);
     EXPECT_EQ(screen->usersInHousehold.size(), 0u) << "the cancelled download said nothing";
     EXPECT_TRUE(application->visibleAlerts().empty());
@@ -648,5 +649,5 @@ TEST_F(LoggingOutWhileBusyTest, ADeleteRefusedAfterTheLogoutChangesNothingOfTheN
     loop.advance(4);
     EXPECT_TRUE(application->visibleAlerts().empty());
     EXPECT_EQ(transport->requestCount(), sent) << "no download of the places for nobody";
-    EXPECT_TRUE(session().savedLocations.empty());
+    EXPECT_TRUE(session().savedLocations().empty());
 }

@@ -2,7 +2,7 @@
 
 #include "../app/SessionTestSupport.h"
 
-#include "app/User.h"
+#include "model/User.h"
 #include "platform/location/PositionSource.h"
 #include "platform/ui/NavigationController.h"
 #include "json/Decoder.h"
@@ -26,7 +26,7 @@ struct AccountFixture : SessionFixture {
         user->tokenExpiration = (1354752000.0 + 3600) * 1000; // an hour after the test clock starts
         user->household = json::Value::dictionary({ { "name", "The Demos" } });
         session().setCurUser(user);
-        session().locationManager = LocationManager::create();
+        session().locationManager = LocationManager::create(userSession());
         ServiceEnvironment::shared().currentToken = [this] { return session().currentToken(); };
     }
     ~AccountFixture() override { platform::PositionSource::shared().clear(); }
@@ -35,13 +35,13 @@ struct AccountFixture : SessionFixture {
     {
         platform::GeoLocation position;
         position.coordinate = where;
-        session().savedLocations.push_back(Location::initWithTitle(title, position));
+        session().savedLocations().push_back(Location::initWithTitle(title, position));
         session().locationManager->startMonitoringRegionWithCenter(where, title);
     }
     std::vector<std::string> savedTitles()
     {
         std::vector<std::string> titles;
-        for (const auto& location : session().savedLocations)
+        for (const auto& location : session().savedLocations())
             titles.push_back(location->title);
         return titles;
     }

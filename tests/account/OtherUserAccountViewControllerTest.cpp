@@ -1,7 +1,7 @@
 #include "AccountTestSupport.h"
 
 #include "account/OtherUserAccountViewController.h"
-#include "devices/InfoDisplayCell.h"
+#include "widgets/InfoDisplayCell.h"
 
 using namespace hestio;
 using namespace platform;

@@ -287,9 +287,9 @@ TEST_F(HestioAppDelegateTest, SavedLocationsReplies)
         R"({"success":true,"locations":[{"title":"Home","latitude":40.5,"longitude":-74.25},{"title":"Work","latitude":1,"longitude":2}]})"));
     session().getUsersSavedLocations();
     loop.runPending();
-    ASSERT_EQ(session().savedLocations.size(), 2u);
-    EXPECT_EQ(session().savedLocations[0]->title, "Home");
-    EXPECT_EQ(session().savedLocations[0]->location.coordinate.longitude, -74.25);
+    ASSERT_EQ(session().savedLocations().size(), 2u);
+    EXPECT_EQ(session().savedLocations()[0]->title, "Home");
+    EXPECT_EQ(session().savedLocations()[0]->location.coordinate.longitude, -74.25);
     EXPECT_TRUE(logs.contains("location is NOT being monitored: Home"));
     EXPECT_TRUE(logs.contains("Location is already being monitored"));
     EXPECT_EQ(session().locationManager->locationManager().monitoredRegions().size(), 2u);
@@ -297,12 +297,12 @@ TEST_F(HestioAppDelegateTest, SavedLocationsReplies)
     transport->enqueue(FakeTransport::Reply::json(R"({"success":false,"locations":[]})"));
     session().getUsersSavedLocations();
     loop.runPending();
-    EXPECT_EQ(session().savedLocations.size(), 2u) << "a refused reply keeps the old list";
+    EXPECT_EQ(session().savedLocations().size(), 2u) << "a refused reply keeps the old list";
 
     transport->enqueue(FakeTransport::Reply::json(R"({"success":true,"locations":[]})"));
     session().getUsersSavedLocations();
     loop.runPending();
-    EXPECT_TRUE(session().savedLocations.empty());
+    EXPECT_TRUE(session().savedLocations().empty());
     EXPECT_EQ(
         transport->lastRequest().url, "https://localhost:8443/kivoraserver/api/location?token=(null)&token=(null)");
 }
@@ -424,19 +424,19 @@ TEST_F(HestioAppDelegateTest, OnlyTheNewestSavedLocationsDownloadSpeaksForTheSes
     loop.advance(0.5);
     session().getUsersSavedLocations();
     loop.advance(1);
-    ASSERT_EQ(session().savedLocations.size(), 1u);
-    EXPECT_EQ(session().savedLocations[0]->title, "Newest");
-    EXPECT_FALSE(session().locationsWsc);
+    ASSERT_EQ(session().savedLocations().size(), 1u);
+    EXPECT_EQ(session().savedLocations()[0]->title, "Newest");
+    EXPECT_FALSE(userSession()->locationsWsc);
 
     loop.advance(2); // the earlier one answers last
-    ASSERT_EQ(session().savedLocations.size(), 1u);
-    EXPECT_EQ(session().savedLocations[0]->title, "Newest");
+    ASSERT_EQ(session().savedLocations().size(), 1u);
+    EXPECT_EQ(session().savedLocations()[0]->title, "Newest");
     EXPECT_FALSE(session().locationManager->regionIsAlreadyBeingMonitoredWithIdentifier("Earlier"));
 
     // Failing on the way, the newest leaves the list as it was.
     transport->enqueue(FakeTransport::Reply::failure().after(1));
     session().getUsersSavedLocations();
     loop.advance(1);
-    EXPECT_EQ(session().savedLocations.size(), 1u);
-    EXPECT_FALSE(session().locationsWsc);
+    EXPECT_EQ(session().savedLocations().size(), 1u);
+    EXPECT_FALSE(userSession()->locationsWsc);
 }

@@ -14,7 +14,7 @@ using platform::FakeTransport;
 namespace {
 
 struct LoginViewControllerTest : test::SessionFixture {
-    std::shared_ptr<LoginViewController> screen = LoginViewController::create();
+    std::shared_ptr<LoginViewController> screen = LoginViewController::create(userSession());
     std::vector<std::string> posted;
 
     LoginViewControllerTest()

@@ -45,6 +45,8 @@ struct SessionFixture : ::testing::Test {
     }
 
     HestioAppDelegate& session() { return HestioAppDelegate::shared(); }
+    /// The session the delegate hands to the screens it makes.
+    const std::shared_ptr<Session>& userSession() { return session().session(); }
     /// Makes the application active without launching the session again.
     void activate()
     {

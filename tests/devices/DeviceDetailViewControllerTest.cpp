@@ -1,7 +1,7 @@
 #include "devices/DeviceDetailViewController.h"
 #include "devices/DetailCells.h"
 #include "devices/DevicesTestSupport.h"
-#include "devices/InfoDisplayCell.h"
+#include "widgets/InfoDisplayCell.h"
 
 #include "platform/ui/Animator.h"
 
@@ -22,7 +22,7 @@ const char* kHeater = R"({"id":5,"name":"Heater","location":"Den","meterSupplyin
         {"id":13,"device_id":"d5","type":7,"name":"Mystery"}]})";
 
 struct DeviceDetailViewControllerTest : test::DevicesFixture {
-    std::shared_ptr<DeviceDetailViewController> screen = DeviceDetailViewController::create();
+    std::shared_ptr<DeviceDetailViewController> screen = DeviceDetailViewController::create(userSession());
 
     void show(const std::string& device)
     {
@@ -176,7 +176,7 @@ struct InFlightTest : DeviceDetailViewControllerTest {
     /// A fresh screen on the lamp, switched off.
     void open()
     {
-        screen = DeviceDetailViewController::create();
+        screen = DeviceDetailViewController::create(userSession());
         confirmations = 0;
         transport->clearRequests();
         show(R"({"id":5,"name":"Lamp","location":"Den","meterSupplyingPower":false,
@@ -287,7 +287,7 @@ TEST_F(InFlightTest, AScreenLeftWhileItsRequestRunsStillRecordsTheAnswer)
     EXPECT_TRUE(watch.expired()) << "and lets it go after the answer";
 
     // Opened again, the device shows the state the service has.
-    screen = DeviceDetailViewController::create();
+    screen = DeviceDetailViewController::create(userSession());
     screen->selected_device = device;
     screen->view();
     screen->viewWillAppear(false);

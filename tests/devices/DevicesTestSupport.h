@@ -1,7 +1,8 @@
 #pragma once
 
 #include "app/SessionTestSupport.h"
-#include "app/User.h"
+#include "model/Device.h"
+#include "model/User.h"
 #include "json/Decoder.h"
 
 #include <string>
@@ -18,6 +19,9 @@ struct DevicesFixture : SessionFixture {
         setHouseholdOffset(json::Value("-5"));
         session().setCurUser(user);
     }
+
+    /// The fixed-offset zone the device list gives its devices.
+    platform::TimeZone deviceZone() { return Device::householdTimeZone(session().curUser().get()); }
 
     void setHouseholdOffset(const json::Value& hours)
     {

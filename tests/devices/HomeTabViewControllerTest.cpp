@@ -17,7 +17,7 @@ using namespace platform;
 namespace {
 
 struct HomeTabViewControllerTest : test::DevicesFixture {
-    std::shared_ptr<HomeTabViewController> screen = HomeTabViewController::create();
+    std::shared_ptr<HomeTabViewController> screen = HomeTabViewController::create(userSession());
     std::shared_ptr<NavigationController> navigation = NavigationController::create(screen);
 
     HomeTabViewControllerTest()
@@ -188,7 +188,7 @@ TEST_F(HomeTabViewControllerTest, RowsHaveTheirHeightsTextsAndButtons)
 
 TEST_F(HomeTabViewControllerTest, AReplyBeforeTheRowsAreShownStillReachesTheBatteryRow)
 {
-    auto fresh = HomeTabViewController::create();
+    auto fresh = HomeTabViewController::create(userSession());
     fresh->view();
     transport->enqueue(FakeTransport::Reply::json(statusReply(0, R"("percentage":50,"voltage":12)")));
     fresh->viewDidAppear(false);

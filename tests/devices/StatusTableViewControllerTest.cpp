@@ -25,7 +25,7 @@ const char* kHousehold = R"({"success":true,"devices":[
     {"id":5,"name":"Heater"}]})";
 
 struct StatusTableViewControllerTest : test::DevicesFixture {
-    std::shared_ptr<StatusTableViewController> screen = StatusTableViewController::create();
+    std::shared_ptr<StatusTableViewController> screen = StatusTableViewController::create(userSession());
     std::shared_ptr<NavigationController> navigation = NavigationController::create(screen);
 
     StatusTableViewControllerTest() { screen->view(); }

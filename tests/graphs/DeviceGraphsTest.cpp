@@ -2,10 +2,10 @@
 
 #include "charting/ScatterPlot.h"
 #include "charting/XYAxis.h"
-#include "devices/Device.h"
 #include "graphs/DeviceEnergyConsumptionGraphViewController.h"
 #include "graphs/DevicePowerDrawGraphViewController.h"
 #include "graphs/GraphScreens.h"
+#include "model/Device.h"
 
 using namespace hestio;
 using platform::FakeTransport;
@@ -26,7 +26,7 @@ std::shared_ptr<Device> lamp()
 TEST_F(DeviceGraphsTest, ThePowerGraphAsksForTheDevicesStatusesAndIsTitledByIt)
 {
     transport->enqueue(FakeTransport::Reply::json(R"({"success":true,"statuses":[]})"));
-    auto graph = load(DevicePowerDrawGraphViewController::create(lamp()));
+    auto graph = load(DevicePowerDrawGraphViewController::create(userSession(), lamp()));
     EXPECT_EQ(graph->graphName(), "powerDraw");
     EXPECT_EQ(graph->navBarTitle().title(), "Desk Lamp");
     std::string url = transport->lastRequest().url;
@@ -49,7 +49,7 @@ TEST_F(DeviceGraphsTest, ThePowerGraphsVerticalRangeFollowsTheLargestDraw)
     for (const Case& c : cases) {
         transport->enqueue(
             FakeTransport::Reply::json(samplesReply("statuses", "timestamp", "powerDraw", midnight, 4, c.largest)));
-        auto graph = load(DevicePowerDrawGraphViewController::create(lamp()));
+        auto graph = load(DevicePowerDrawGraphViewController::create(userSession(), lamp()));
         loop.runPending();
         EXPECT_NEAR(graph->maxValue(), c.top, 1e-3) << c.largest;
         EXPECT_NEAR(graph->graph()->defaultXYPlotSpace()->yRange().lengthDouble(), c.top, 1e-3) << c.largest;
@@ -61,7 +61,7 @@ TEST_F(DeviceGraphsTest, TappingASampleShowsItsDrawAndTime)
 {
     transport->enqueue(
         FakeTransport::Reply::json(R"({"success":true,"statuses":[{"timestamp":1354807800000,"powerDraw":12.345}]})"));
-    auto graph = load(DevicePowerDrawGraphViewController::create(lamp()));
+    auto graph = load(DevicePowerDrawGraphViewController::create(userSession(), lamp()));
     loop.runPending();
     auto mainPlot = std::dynamic_pointer_cast<chart::ScatterPlot>(graph->graph()->plotWithIdentifier("Main Plot"));
     ASSERT_TRUE(mainPlot);
@@ -81,7 +81,7 @@ TEST_F(DeviceGraphsTest, TheEnergyGraphsRangeTableAndInterval)
     for (const Case& c : cases) {
         transport->enqueue(FakeTransport::Reply::json(
             samplesReply("energyConsumptions", "from", "energyConsumed", midnight, 3, c.largest)));
-        auto graph = load(DeviceEnergyConsumptionGraphViewController::create(lamp()));
+        auto graph = load(DeviceEnergyConsumptionGraphViewController::create(userSession(), lamp()));
         loop.runPending();
         EXPECT_NEAR(graph->maxValue(), c.top, 1e-6) << c.largest;
         EXPECT_EQ(graph->graph()->xyAxisSet()->yAxis()->majorIntervalLength(), chart::Decimal::fromDouble(0.1));
@@ -95,7 +95,7 @@ TEST_F(DeviceGraphsTest, OlderDeviceWeeksFollowTheCommonSchedule)
 {
     transport->setHandler(
         [](const platform::HttpRequest&) { return FakeTransport::Reply::json(R"({"success":true,"statuses":[]})"); });
-    auto graph = load(DevicePowerDrawGraphViewController::create(lamp()));
+    auto graph = load(DevicePowerDrawGraphViewController::create(userSession(), lamp()));
     loop.runPending();
     platform::Date firstStart = graph->toDate();
     for (int i = 0; i < 3; ++i)
@@ -107,8 +107,8 @@ TEST_F(DeviceGraphsTest, OlderDeviceWeeksFollowTheCommonSchedule)
 
 TEST_F(DeviceGraphsTest, TheFactoriesMakeEachScreenWithItsGraphName)
 {
-    EXPECT_EQ(makeDevicePowerDrawGraph(lamp())->graphName(), "powerDraw");
-    EXPECT_EQ(makeDeviceEnergyGraph(lamp())->graphName(), "energyConsumed");
-    EXPECT_EQ(makeHomeEnergyGraph()->graphName(), "energyConsumed");
-    EXPECT_EQ(makeHomeBatteryGraph()->graphName(), "Battery Percentage");
+    EXPECT_EQ(makeDevicePowerDrawGraph(userSession(), lamp())->graphName(), "powerDraw");
+    EXPECT_EQ(makeDeviceEnergyGraph(userSession(), lamp())->graphName(), "energyConsumed");
+    EXPECT_EQ(makeHomeEnergyGraph(userSession())->graphName(), "energyConsumed");
+    EXPECT_EQ(makeHomeBatteryGraph(userSession())->graphName(), "Battery Percentage");
 }

@@ -1,10 +1,10 @@
 #include "GraphTestSupport.h"
 
-#include "devices/Device.h"
 #include "graphs/DeviceEnergyConsumptionGraphViewController.h"
 #include "graphs/DevicePowerDrawGraphViewController.h"
 #include "graphs/HomeBatteryGraphViewController.h"
 #include "graphs/HomeEnergyConsumptionGraphViewController.h"
+#include "model/Device.h"
 #include "platform/gfx/Image.h"
 #include "platform/ui/Window.h"
 
@@ -83,7 +83,7 @@ TEST_F(GraphScreenshotTest, HomeBatteryGraph)
         return R"({"timestamp":)" + ms(t) + R"(,"percentage":)" + std::to_string(percentage) + R"(,"voltage":)"
             + std::to_string(12.0 + percentage / 100) + "}";
     })));
-    auto graph = HomeBatteryGraphViewController::create();
+    auto graph = HomeBatteryGraphViewController::create(userSession());
     show(graph);
     ASSERT_EQ(graph->numPoints(), 66u);
     auto image = render("battery");
@@ -96,7 +96,7 @@ TEST_F(GraphScreenshotTest, HomeEnergyGraphWithASelectedHour)
         double kWh = 0.35 + 0.25 * std::sin(i / 2.5) + (i == 12 ? 0.9 : 0);
         return R"({"from":)" + ms(t) + R"(,"energyConsumed":)" + std::to_string(kWh) + "}";
     })));
-    auto graph = HomeEnergyConsumptionGraphViewController::create();
+    auto graph = HomeEnergyConsumptionGraphViewController::create(userSession());
     show(graph);
     ASSERT_EQ(graph->numPoints(), 17u);
     // The tallest bar, 12:00 to 13:00, a little below its tip.
@@ -116,7 +116,7 @@ TEST_F(GraphScreenshotTest, ASwipeStartingOnABarDoesNotSelectIt)
     transport->enqueue(FakeTransport::Reply::json(reply("energyConsumptions", 17, 3600, [](int i, double t) {
         return R"({"from":)" + ms(t) + R"(,"energyConsumed":)" + std::to_string(i == 12 ? 1.0 : 0.1) + "}";
     })));
-    auto graph = HomeEnergyConsumptionGraphViewController::create();
+    auto graph = HomeEnergyConsumptionGraphViewController::create(userSession());
     show(graph);
     double top = graph->maxValue();
     // The middle of the 12:00 bar (bars stand centred on their hour's start).
@@ -140,7 +140,7 @@ TEST_F(GraphScreenshotTest, HomeEnergyGraphZoomedByAPinch)
     transport->enqueue(FakeTransport::Reply::json(reply("energyConsumptions", 17, 3600, [](int i, double t) {
         return R"({"from":)" + ms(t) + R"(,"energyConsumed":)" + std::to_string(0.2 + 0.02 * i) + "}";
     })));
-    auto graph = HomeEnergyConsumptionGraphViewController::create();
+    auto graph = HomeEnergyConsumptionGraphViewController::create(userSession());
     show(graph);
     auto space = graph->graph()->defaultXYPlotSpace();
     fingers.pinch({ 120, 240 }, 60, 240, 8);
@@ -159,7 +159,8 @@ TEST_F(GraphScreenshotTest, DevicePowerDrawGraphWithATappedSample)
     transport->enqueue(FakeTransport::Reply::json(reply("statuses", 66, 900, [](int i, double t) {
         return R"({"timestamp":)" + ms(t) + R"(,"powerDraw":)" + std::to_string(powerAt(i)) + "}";
     })));
-    auto graph = DevicePowerDrawGraphViewController::create(Device::initWithID("42", "Desk Lamp", "Study"));
+    auto graph
+        = DevicePowerDrawGraphViewController::create(userSession(), Device::initWithID("42", "Desk Lamp", "Study"));
     show(graph);
     ASSERT_EQ(graph->numPoints(), 66u);
     fingers.tap(windowPoint(40 * 900, powerAt(40), graph->maxValue()));
@@ -174,7 +175,8 @@ TEST_F(GraphScreenshotTest, DeviceEnergyGraph)
     transport->enqueue(FakeTransport::Reply::json(reply("energyConsumptions", 17, 3600, [](int i, double t) {
         return R"({"from":)" + ms(t) + R"(,"energyConsumed":)" + std::to_string(powerAt(i * 4) / 2000) + "}";
     })));
-    auto graph = DeviceEnergyConsumptionGraphViewController::create(Device::initWithID("42", "Desk Lamp", "Study"));
+    auto graph = DeviceEnergyConsumptionGraphViewController::create(
+        userSession(), Device::initWithID("42", "Desk Lamp", "Study"));
     show(graph);
     ASSERT_EQ(graph->numPoints(), 17u);
     render("device-energy");
@@ -185,7 +187,7 @@ TEST_F(GraphScreenshotTest, TappingABatteryReadingShowsIt)
     transport->enqueue(FakeTransport::Reply::json(reply("statuses", 60, 900, [](int i, double t) {
         return R"({"timestamp":)" + ms(t) + R"(,"percentage":)" + std::to_string(30 + i * 0.5) + R"(,"voltage":49.5})";
     })));
-    auto graph = HomeBatteryGraphViewController::create();
+    auto graph = HomeBatteryGraphViewController::create(userSession());
     show(graph);
     ASSERT_EQ(graph->numPoints(), 60u);
     fingers.tap(windowPoint(40 * 900, 50, 110));

@@ -2,11 +2,11 @@
 
 #include "../app/SessionTestSupport.h"
 
-#include "app/User.h"
 #include "graphs/GraphViewController.h"
-#include "json/Decoder.h"
+#include "model/User.h"
 #include "platform/ui/TouchSynthesizer.h"
 #include "platform/ui/Window.h"
+#include "json/Decoder.h"
 
 #include <string>
 

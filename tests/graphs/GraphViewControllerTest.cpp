@@ -58,7 +58,7 @@ public:
 TEST_F(GraphViewControllerTest, AFreshScreenShowsTodayFromMidnightToMidnightInTheHouseholdsZone)
 {
     transport->enqueue(FakeTransport::Reply::json(batteryReply(midnight + 3600, 3)));
-    auto graph = load(HomeBatteryGraphViewController::create());
+    auto graph = load(HomeBatteryGraphViewController::create(userSession()));
     EXPECT_EQ(transport->lastRequest().url, batteryURL(midnight - 7 * day, nowSeconds))
         << "the first week runs from midnight seven days ago to now";
     EXPECT_EQ(recognizerCount(*graph), 1u) << "no paging before the first reply";
@@ -91,7 +91,7 @@ TEST_F(GraphViewControllerTest, AFreshScreenShowsTodayFromMidnightToMidnightInTh
 TEST_F(GraphViewControllerTest, SwipesPageByDaysButNeverPastToday)
 {
     transport->enqueue(FakeTransport::Reply::json(batteryReply(midnight, 1)));
-    auto graph = load(HomeBatteryGraphViewController::create());
+    auto graph = load(HomeBatteryGraphViewController::create(userSession()));
     loop.runPending();
     auto space = graph->graph()->defaultXYPlotSpace();
     const auto& x = graph->graph()->xyAxisSet()->xAxis();
@@ -122,7 +122,7 @@ TEST_F(GraphViewControllerTest, OlderWeeksAreAskedForAtThreeTenAndSeventeenDaysB
     transport->setHandler([](const platform::HttpRequest&) {
         return FakeTransport::Reply::json(R"({"success":true,"energyConsumptions":[]})");
     });
-    auto graph = load(HomeEnergyConsumptionGraphViewController::create());
+    auto graph = load(HomeEnergyConsumptionGraphViewController::create(userSession()));
     loop.runPending();
     EXPECT_EQ(transport->lastRequest().url, energyURL(midnight - 7 * day, nowSeconds));
 
@@ -150,7 +150,7 @@ TEST_F(GraphViewControllerTest, AnOlderWeekGoesInFrontAndMovesTheGlobalIndexes)
 {
     transport->enqueue(FakeTransport::Reply::json(batteryReply(midnight - 6 * day, 150)));
     transport->enqueue(FakeTransport::Reply::json(batteryReply(midnight - 14 * day, 100)));
-    auto graph = load(HomeBatteryGraphViewController::create());
+    auto graph = load(HomeBatteryGraphViewController::create(userSession()));
     loop.runPending();
     for (int i = 0; i < 3; ++i)
         graph->back();
@@ -170,7 +170,7 @@ TEST_F(GraphViewControllerTest, AnOlderWeekGoesInFrontAndMovesTheGlobalIndexes)
 TEST_F(GraphViewControllerTest, TheZoomRuleChoosesIntervalsAndDetachesSwipesWhileZoomed)
 {
     transport->enqueue(FakeTransport::Reply::json(batteryReply(midnight, 5)));
-    auto graph = load(HomeBatteryGraphViewController::create());
+    auto graph = load(HomeBatteryGraphViewController::create(userSession()));
     loop.runPending();
     auto space = graph->graph()->defaultXYPlotSpace();
     const auto& x = graph->graph()->xyAxisSet()->xAxis();
@@ -212,7 +212,7 @@ TEST_F(GraphViewControllerTest, TheZoomRuleChoosesIntervalsAndDetachesSwipesWhil
 TEST_F(GraphViewControllerTest, SwipeRecognisersAreAttachedOnlyOnce)
 {
     transport->enqueue(FakeTransport::Reply::json(batteryReply(midnight, 1)));
-    auto graph = load(HomeBatteryGraphViewController::create());
+    auto graph = load(HomeBatteryGraphViewController::create(userSession()));
     loop.runPending();
     graph->addSwipeGestures();
     EXPECT_EQ(recognizerCount(*graph), 3u);
@@ -231,6 +231,7 @@ TEST_F(GraphViewControllerTest, SelectingReloadsTheSelectionPlotOncePerNewIndex)
         R"({"success":true,"statuses":[{"timestamp":1354807800000,"percentage":87.3,"voltage":12.46},)"
         R"({"timestamp":1354811400999,"percentage":12,"voltage":11}]})"));
     auto graph = std::make_shared<CountingBatteryGraph>();
+    graph->setSession(userSession());
     graph->setGraphName("Battery Percentage");
     load(graph);
     loop.runPending();
@@ -268,7 +269,7 @@ TEST_F(GraphViewControllerTest, TheBatteryGraphKeepsItsRangeAndIgnoresEmptyWeeks
 {
     transport->enqueue(FakeTransport::Reply::json(batteryReply(midnight, 2, 20)));
     transport->enqueue(FakeTransport::Reply::json(R"({"success":true,"statuses":[]})"));
-    auto graph = load(HomeBatteryGraphViewController::create());
+    auto graph = load(HomeBatteryGraphViewController::create(userSession()));
     loop.runPending();
     EXPECT_EQ(graph->maxValue(), 110.0);
     for (int i = 0; i < 3; ++i)
@@ -289,7 +290,7 @@ TEST_F(GraphViewControllerTest, TheHomeEnergyGraphsRangeFollowsTheFirstWeek)
     const Case cases[] = { { 3.0, 3.3 }, { 0.25, 0.3 }, { 0.05, 0.1 }, { 0.0, 5.0 }, { 0.3, 0.5 }, { 0.7, 1.0 } };
     for (const Case& c : cases) {
         transport->enqueue(FakeTransport::Reply::json(energyReply(midnight, 3, c.largest)));
-        auto graph = load(HomeEnergyConsumptionGraphViewController::create());
+        auto graph = load(HomeEnergyConsumptionGraphViewController::create(userSession()));
         loop.runPending();
         EXPECT_NEAR(graph->maxValue(), c.top, 1e-6) << c.largest;
         EXPECT_NEAR(graph->graph()->defaultXYPlotSpace()->yRange().lengthDouble(), c.top, 1e-6) << c.largest;
@@ -303,7 +304,7 @@ TEST_F(GraphViewControllerTest, TappingAnHourShowsItsEnergyAndStart)
 {
     transport->enqueue(FakeTransport::Reply::json(
         R"({"success":true,"energyConsumptions":[{"from":1354795200000,"energyConsumed":0.1234}]})"));
-    auto graph = load(HomeEnergyConsumptionGraphViewController::create());
+    auto graph = load(HomeEnergyConsumptionGraphViewController::create(userSession()));
     loop.runPending();
     auto mainPlot = std::dynamic_pointer_cast<chart::BarPlot>(graph->graph()->plotWithIdentifier("Main Plot"));
     auto selectionPlot
@@ -326,7 +327,7 @@ TEST_F(GraphViewControllerTest, ARefusedWeekIsLoggedAndNotAskedForAgain)
     transport->enqueue(FakeTransport::Reply::json(batteryReply(midnight, 2)));
     transport->enqueue(FakeTransport::Reply::json(R"({"success":false,"statuses":[{"timestamp":0}]})"));
     transport->enqueue(FakeTransport::Reply::json(batteryReply(midnight - 20 * day, 4)));
-    auto graph = load(HomeBatteryGraphViewController::create());
+    auto graph = load(HomeBatteryGraphViewController::create(userSession()));
     loop.runPending();
     for (int i = 0; i < 3; ++i)
         graph->back();
@@ -359,7 +360,7 @@ TEST_F(GraphViewControllerTest, ATransportFailureReattachesTheSwipesAndTheWeekIs
 {
     transport->enqueue(FakeTransport::Reply::failure());
     transport->enqueue(FakeTransport::Reply::json(energyReply(midnight, 2, 0.2)));
-    auto graph = load(HomeEnergyConsumptionGraphViewController::create());
+    auto graph = load(HomeEnergyConsumptionGraphViewController::create(userSession()));
     std::string firstURL = transport->lastRequest().url;
     loop.runPending();
     EXPECT_EQ(graph->numPoints(), 0u);
@@ -381,7 +382,7 @@ TEST_F(GraphViewControllerTest, RealSwipesOnTheGraphPage)
         [](const platform::HttpRequest&) { return FakeTransport::Reply::json(R"({"success":true,"statuses":[]})"); });
     auto window = platform::Window::create();
     window->makeKeyAndVisible();
-    auto graph = HomeBatteryGraphViewController::create();
+    auto graph = HomeBatteryGraphViewController::create(userSession());
     window->setRootViewController(graph);
     loop.runPending();
     platform::TouchSynthesizer fingers(*application, [this](double s) { loop.advance(s); });
@@ -402,7 +403,7 @@ TEST_F(GraphViewControllerTest, WeekRepliesInReverseOrderGoToTheWeeksTheyWereAsk
         transport->clearRequests();
         transport->enqueue(FakeTransport::Reply::json(energyReply(midnight, 2, 0.2)).after(5));
         transport->enqueue(FakeTransport::Reply::json(energyReply(midnight - 7 * day, 3, 3.0)).after(1));
-        auto graph = load(HomeEnergyConsumptionGraphViewController::create());
+        auto graph = load(HomeEnergyConsumptionGraphViewController::create(userSession()));
         for (int i = 0; i < 3; ++i)
             graph->back();
         ASSERT_EQ(transport->requestCount(), 2u);
@@ -436,7 +437,7 @@ TEST_F(GraphViewControllerTest, AWeekLostInTransportIsAskedForAgainAfterANewerOn
     transport->enqueue(FakeTransport::Reply::failure().after(5));
     transport->enqueue(FakeTransport::Reply::json(batteryReply(midnight - 7 * day, 3)).after(1));
     transport->enqueue(FakeTransport::Reply::json(batteryReply(midnight, 2)));
-    auto graph = load(HomeBatteryGraphViewController::create());
+    auto graph = load(HomeBatteryGraphViewController::create(userSession()));
     std::string firstURL = transport->lastRequest().url;
     for (int i = 0; i < 3; ++i)
         graph->back();
@@ -472,7 +473,7 @@ TEST_F(GraphViewControllerTest, AScreenClosedWhileItsWeekLoadsTakesTheAnswerSafe
     // and the next load starts again from the first week.
     transport->enqueue(FakeTransport::Reply::json(batteryReply(midnight, 2)).after(2));
     transport->enqueue(FakeTransport::Reply::json(batteryReply(midnight, 4)).after(5));
-    auto graph = load(HomeBatteryGraphViewController::create());
+    auto graph = load(HomeBatteryGraphViewController::create(userSession()));
     graph->viewDidUnload();
     loop.advance(2);
     EXPECT_FALSE(graph->plotData());
@@ -484,7 +485,7 @@ TEST_F(GraphViewControllerTest, AScreenClosedWhileItsWeekLoadsTakesTheAnswerSafe
     // Let go entirely while a week is on its way: the request keeps the
     // screen until its answer, then nothing does.
     transport->enqueue(FakeTransport::Reply::json(batteryReply(midnight, 2)).after(2));
-    auto closing = load(HomeBatteryGraphViewController::create());
+    auto closing = load(HomeBatteryGraphViewController::create(userSession()));
     std::weak_ptr<HomeBatteryGraphViewController> watch = closing;
     closing.reset();
     EXPECT_FALSE(watch.expired());
@@ -496,7 +497,7 @@ TEST_F(GraphViewControllerTest, AScreenClosedWhileItsWeekLoadsTakesTheAnswerSafe
 TEST_F(GraphViewControllerTest, ChangingTheDayClearsTheReadout)
 {
     transport->enqueue(FakeTransport::Reply::json(batteryReply(midnight + 3600, 3, 40)));
-    auto graph = load(HomeBatteryGraphViewController::create());
+    auto graph = load(HomeBatteryGraphViewController::create(userSession()));
     loop.runPending();
     auto mainPlot = std::dynamic_pointer_cast<chart::ScatterPlot>(graph->graph()->plotWithIdentifier("Main Plot"));
     ASSERT_TRUE(mainPlot);

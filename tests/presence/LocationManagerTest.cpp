@@ -22,7 +22,7 @@ struct LocationManagerTest : test::SessionFixture {
     LocationManagerTest()
     {
         platform::PositionSource::shared().clear();
-        manager = LocationManager::create();
+        manager = LocationManager::create(userSession());
         auto user = User::initWithUsername("demo", "T");
         user->tokenExpiration = 1354752000000.0 + 3600000;
         session().setCurUser(user);
@@ -186,7 +186,7 @@ TEST_F(LocationManagerTest, RadiusIsCappedAtTheServicesMaximumAndRegionsStop)
 {
     LocationManager::resetRegionRadiusForTesting();
     platform::GeoLocationManager::setDefaultMaximumRegionMonitoringDistance(30);
-    auto capped = LocationManager::create();
+    auto capped = LocationManager::create(userSession());
     platform::GeoLocationManager::setDefaultMaximumRegionMonitoringDistance(400000);
     EXPECT_EQ(LocationManager::regionRadius(), 30);
     capped->startMonitoringRegionWithCenter(home, "A");

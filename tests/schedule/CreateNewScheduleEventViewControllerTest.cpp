@@ -17,7 +17,7 @@ struct CreateNewScheduleEventTest : test::HouseholdFixture {
 
     void open()
     {
-        screen = CreateNewScheduleEventViewController::create(alarms);
+        screen = CreateNewScheduleEventViewController::create(alarms, userSession());
         navigation->pushViewController(screen, false);
         screen->view();
     }

@@ -22,7 +22,7 @@ const char* threeSchedules = R"({"success":true,"schedules":[
     {"title":"Shop","startHour":10,"startMin":0,"endHour":11,"endMin":0,"repeatDays":"7"}]})";
 
 struct ScheduleTableViewControllerTest : test::HouseholdFixture {
-    std::shared_ptr<ScheduleTableViewController> screen = ScheduleTableViewController::create();
+    std::shared_ptr<ScheduleTableViewController> screen = ScheduleTableViewController::create(userSession());
     std::shared_ptr<platform::NavigationController> navigation = platform::NavigationController::create(screen);
 
     void load(const std::string& reply = threeSchedules)
@@ -203,7 +203,7 @@ TEST_F(ScheduleTableViewControllerTest, DeletingRowsWithAndWithoutAnOpenDrawer)
         { 0, 2, {}, { "Work", "drawer", "Shop" }, "Gym" }, // below the drawer: it stays
     };
     for (const auto& c : cases) {
-        screen = ScheduleTableViewController::create();
+        screen = ScheduleTableViewController::create(userSession());
         navigation = platform::NavigationController::create(screen);
         load();
         if (c.open >= 0)
@@ -226,7 +226,7 @@ TEST_F(ScheduleTableViewControllerTest, ADeleteThatDoesNotGoThroughBringsTheRowB
     // Refused: listed again where it was, and the user is told. Lost in
     // transport: listed again; the network panel has said why.
     for (bool refused : { true, false }) {
-        screen = ScheduleTableViewController::create();
+        screen = ScheduleTableViewController::create(userSession());
         navigation = platform::NavigationController::create(screen);
         load();
         transport->setHandler([refused](const platform::HttpRequest&) {
@@ -366,7 +366,7 @@ TEST_F(ScheduleTableViewControllerTest, TwoSavesAnsweredInReverseOrderAreEachHan
     for (const Case& c : cases) {
         std::string label
             = std::string(c.firstSucceeds ? "ok" : "refused") + "/" + (c.secondSucceeds ? "ok" : "refused");
-        screen = ScheduleTableViewController::create();
+        screen = ScheduleTableViewController::create(userSession());
         navigation = platform::NavigationController::create(screen);
         load();
         logs.clear();
@@ -486,7 +486,7 @@ TEST_F(ScheduleTableViewControllerTest, AScreenLetGoWhileItsRequestsRunTakesTheA
     EXPECT_EQ(transport->requestCount(), 1u);
     EXPECT_FALSE(screen->alarms);
 
-    screen = ScheduleTableViewController::create();
+    screen = ScheduleTableViewController::create(userSession());
     navigation = platform::NavigationController::create(screen);
     load();
     transport->setHandler(

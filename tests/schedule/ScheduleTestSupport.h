@@ -2,7 +2,7 @@
 
 #include "../app/SessionTestSupport.h"
 
-#include "app/User.h"
+#include "model/User.h"
 #include "platform/foundation/Calendar.h"
 #include "platform/foundation/TimeZone.h"
 
@@ -24,6 +24,9 @@ struct HouseholdFixture : SessionFixture {
 
     static platform::TimeZone household() { return *platform::TimeZone::named("America/New_York"); }
     /// Today's (the manual clock's) hour and minute in the household's zone.
+    /// The household's zone as the screens get it from the session.
+    platform::TimeZone householdZone() { return userSession()->householdTimeZone(); }
+
     platform::Date householdTime(int hour, int minute)
     {
         platform::Calendar calendar(household());
@@ -35,7 +38,7 @@ struct HouseholdFixture : SessionFixture {
     }
     void addSavedLocation(const std::string& title)
     {
-        session().savedLocations.push_back(Location::initWithTitle(title, platform::GeoLocation {}));
+        session().savedLocations().push_back(Location::initWithTitle(title, platform::GeoLocation {}));
     }
     std::string lastBody() const { return transport->lastRequest().body; }
 };

@@ -1,4 +1,4 @@
-#include "devices/Suggestion.h"
+#include "model/Suggestion.h"
 
 namespace hestio {
 

@@ -1,6 +1,6 @@
-#include "devices/Device.h"
+#include "model/Device.h"
 #include "devices/DevicesTestSupport.h"
-#include "devices/Suggestion.h"
+#include "model/Suggestion.h"
 
 #include <gtest/gtest.h>
 
@@ -29,7 +29,7 @@ TEST_F(DeviceTest, TimeZoneComesFromTheHouseholdHourOffset)
 {
     auto check = [&](json::Value hours, int expectedSeconds) {
         setHouseholdOffset(hours);
-        auto device = Device::initWithID("1", "Lamp", "Hall");
+        auto device = Device::initWithID("1", "Lamp", "Hall", deviceZone());
         EXPECT_EQ(device->timezone.secondsFromGMT(Date(0)), expectedSeconds)
             << (hours.isNone() ? std::string("<missing>") : std::string(hours.stringValue()));
     };
@@ -39,7 +39,7 @@ TEST_F(DeviceTest, TimeZoneComesFromTheHouseholdHourOffset)
     check(json::Value(3), 3 * 3600);
     check(json::Value(-4.9), -4 * 3600);
     session().setCurUser(nullptr);
-    EXPECT_EQ(Device::initWithID("1", "Lamp", "Hall")->timezone.secondsFromGMT(Date(0)), 0);
+    EXPECT_EQ(Device::initWithID("1", "Lamp", "Hall", deviceZone())->timezone.secondsFromGMT(Date(0)), 0);
 }
 
 TEST_F(DeviceTest, AnOutOfRangeHourOffsetIsClampedWithoutOverflow)
@@ -71,7 +71,7 @@ TEST_F(DeviceTest, AnOutOfRangeHourOffsetIsClampedWithoutOverflow)
     };
     for (const Case& c : cases) {
         setHouseholdOffset(parse(std::string(R"({"h":)") + c.hours + "}")["h"]);
-        auto device = Device::initWithID("1", "Lamp", "Hall");
+        auto device = Device::initWithID("1", "Lamp", "Hall", deviceZone());
         EXPECT_EQ(device->timezone.secondsFromGMT(Date(0)), c.expectedHours * 3600) << c.hours;
     }
 }
@@ -80,7 +80,8 @@ TEST_F(DeviceTest, BuildsFromADeviceObjectWithMissingEntriesEmptyOrFalse)
 {
     auto full = Device::fromJSON(parse(R"({"id":17,"name":"Kettle","location":"Kitchen",
         "currentStatus":{"timestamp":1354752000000,"powerDraw":12.5},"possibleActions":[{"id":1,"type":0}],
-        "onOff":{"device_id":"17","id":4},"meterPluggedIn":true,"meterSupplyingPower":true})"));
+        "onOff":{"device_id":"17","id":4},"meterPluggedIn":true,"meterSupplyingPower":true})"),
+        deviceZone());
     EXPECT_EQ(full->deviceID, "17");
     EXPECT_EQ(full->deviceName, "Kettle");
     EXPECT_EQ(full->location, "Kitchen");
@@ -90,7 +91,7 @@ TEST_F(DeviceTest, BuildsFromADeviceObjectWithMissingEntriesEmptyOrFalse)
     EXPECT_TRUE(full->meterPluggedIn);
     EXPECT_TRUE(full->meterSupplyingPower);
 
-    auto bare = Device::fromJSON(parse(R"({"id":"ab-3","name":""})"));
+    auto bare = Device::fromJSON(parse(R"({"id":"ab-3","name":""})"), deviceZone());
     EXPECT_EQ(bare->deviceID, "ab-3");
     EXPECT_EQ(bare->deviceName, "");
     EXPECT_EQ(bare->location, "Other"); // no room: listed under "Other"
@@ -119,7 +120,7 @@ TEST_F(DeviceTest, SuggestionReadsItsIdentifierAsInteger)
 TEST_F(DeviceTest, HistoryWindowStartsAtMidnightAWeekEarlierInTheDeviceZone)
 {
     // Wednesday 2012-12-05 10:00 at GMT-5 is 15:00 UTC.
-    auto device = Device::initWithID("9", "Lamp", "Hall");
+    auto device = Device::initWithID("9", "Lamp", "Hall", deviceZone());
     Date end(1354719600.0);
     Date start = device->historyWindowStart(end);
     EXPECT_EQ(end.timeIntervalSince(start), 7 * 86400 + 10 * 3600);
@@ -127,14 +128,14 @@ TEST_F(DeviceTest, HistoryWindowStartsAtMidnightAWeekEarlierInTheDeviceZone)
 
     // 23:30 UTC is already the next day two hours east.
     setHouseholdOffset(json::Value("2"));
-    auto east = Device::initWithID("9", "Lamp", "Hall");
+    auto east = Device::initWithID("9", "Lamp", "Hall", deviceZone());
     Date lateEvening(1354836600.0); // 2012-12-06 23:30 UTC
     EXPECT_EQ(east->historyWindowStart(lateEvening).timeIntervalSince1970(), 1354831200.0 - 7 * 86400);
 }
 
 TEST_F(DeviceTest, HistoryRequestsSendWholeMillisecondsAndReachTheScreen)
 {
-    auto device = Device::initWithID("id 9&x", "Lamp", "Hall");
+    auto device = Device::initWithID("id 9&x", "Lamp", "Hall", deviceZone());
     auto screen = std::make_shared<Screen>();
     transport->enqueue(platform::FakeTransport::Reply::json(R"({"success":true,"points":[1,2]})"));
     transport->enqueue(platform::FakeTransport::Reply::failure());

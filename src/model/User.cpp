@@ -1,4 +1,4 @@
-#include "app/User.h"
+#include "model/User.h"
 
 #include "platform/foundation/Log.h"
 #include "platform/foundation/UserDefaults.h"
@@ -41,6 +41,13 @@ void User::setCurrentLocation(std::shared_ptr<Location> location)
         defaults.removeObjectForKey("userID");
     }
     defaults.synchronize();
+}
+
+platform::TimeZone User::householdTimeZone() const
+{
+    if (auto zone = platform::TimeZone::named(household["timeZoneArea"].stringValue()))
+        return *zone;
+    return platform::TimeZone::defaultZone();
 }
 
 }

@@ -1,7 +1,6 @@
-#include "devices/Device.h"
+#include "model/Device.h"
 
-#include "app/HestioAppDelegate.h"
-#include "app/User.h"
+#include "model/User.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Calendar.h"
 
@@ -67,27 +66,29 @@ namespace {
 
 }
 
-std::shared_ptr<Device> Device::initWithID(std::string deviceID, std::string name, std::string location)
+std::shared_ptr<Device> Device::initWithID(
+    std::string deviceID, std::string name, std::string location, platform::TimeZone zone)
 {
-    return std::make_shared<Device>(std::move(deviceID), std::move(name), std::move(location));
+    return std::make_shared<Device>(std::move(deviceID), std::move(name), std::move(location), std::move(zone));
 }
 
-Device::Device(std::string deviceID, std::string name, std::string location)
+Device::Device(std::string deviceID, std::string name, std::string location, platform::TimeZone zone)
     : deviceID(std::move(deviceID))
     , deviceName(std::move(name))
     , location(std::move(location))
-    , timezone(householdTimeZone())
+    , timezone(std::move(zone))
 {
 }
 
-std::shared_ptr<Device> Device::fromJSON(const json::Value& object)
+std::shared_ptr<Device> Device::fromJSON(const json::Value& object, platform::TimeZone zone)
 {
     // A device the service has put in no room is listed under "Other" rather
     // than under a room without a name.
     std::string room = object["location"].isNone() || object["location"].isNull()
         ? "Other"
         : std::string(object["location"].stringValue());
-    auto device = initWithID(identifierText(object["id"]), std::string(object["name"].stringValue()), std::move(room));
+    auto device = initWithID(
+        identifierText(object["id"]), std::string(object["name"].stringValue()), std::move(room), std::move(zone));
     device->currentStatus = object["currentStatus"];
     device->possibleActions = object["possibleActions"];
     device->onOffAction = object["onOff"];
@@ -96,9 +97,8 @@ std::shared_ptr<Device> Device::fromJSON(const json::Value& object)
     return device;
 }
 
-platform::TimeZone Device::householdTimeZone()
+platform::TimeZone Device::householdTimeZone(const User* user)
 {
-    auto user = HestioAppDelegate::shared().curUser();
     if (!user)
         return platform::TimeZone::gmt();
     const json::Value& hours = user->household["UTCTimeZone"];

@@ -10,19 +10,25 @@
 
 namespace hestio {
 
+class User;
+
 /// One metered device of the household, as the device list builds it from the
 /// service's device objects. Also forms the two history requests of the
 /// device graphs. Main thread only.
 class Device {
 public:
     /// `currentStatus`, `onOffAction` and `possibleActions` start empty, both
-    /// meter flags false, and `timezone` is the household's fixed offset.
-    static std::shared_ptr<Device> initWithID(std::string deviceID, std::string name, std::string location);
-    Device(std::string deviceID, std::string name, std::string location);
+    /// meter flags false; `zone` is the household's fixed offset
+    /// (householdTimeZone of the signed-in user).
+    static std::shared_ptr<Device> initWithID(std::string deviceID, std::string name, std::string location,
+        platform::TimeZone zone = platform::TimeZone::gmt());
+    Device(std::string deviceID, std::string name, std::string location,
+        platform::TimeZone zone = platform::TimeZone::gmt());
 
     /// Builds a device from one element of the "devices" array. A device
     /// object without "location" is put in the room "Other".
-    static std::shared_ptr<Device> fromJSON(const json::Value& object);
+    static std::shared_ptr<Device> fromJSON(
+        const json::Value& object, platform::TimeZone zone = platform::TimeZone::gmt());
 
     /// Starts the power-draw history request for the week before `toDate`
     /// (from midnight seven days earlier in the device's zone); the reply
@@ -40,9 +46,9 @@ public:
     std::string powerDrawParameters(platform::Date from, platform::Date to) const;
     std::string energyConsumptionParameters(platform::Date from, platform::Date to) const;
 
-    /// The household's fixed-offset zone from the signed-in user's
-    /// "UTCTimeZone" hours (GMT without a user or entry).
-    static platform::TimeZone householdTimeZone();
+    /// The household's fixed-offset zone from the user's "UTCTimeZone" hours
+    /// (GMT without a user or entry).
+    static platform::TimeZone householdTimeZone(const User* user);
     /// The text of a decoded identifier: strings as they are, numbers in
     /// decimal.
     static std::string identifierText(const json::Value& value);

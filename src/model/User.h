@@ -1,6 +1,7 @@
 #pragma once
 
-#include "presence/Location.h"
+#include "model/Location.h"
+#include "platform/foundation/TimeZone.h"
 #include "json/Value.h"
 
 #include <cstdint>
@@ -28,6 +29,9 @@ public:
     std::int32_t userID { 0 };
 
     bool hasToken() const { return !loginToken.empty(); }
+    /// The zone the household's wall-clock times are in: its "timeZoneArea",
+    /// or the device's zone when the name is unknown.
+    platform::TimeZone householdTimeZone() const;
     /// A type that contains "admin" in any letter case.
     bool isAdministrator() const;
 

@@ -1,4 +1,4 @@
-#include "graphs/DataPoint.h"
+#include "model/DataPoint.h"
 
 #include "platform/foundation/Calendar.h"
 #include "json/Decoder.h"

@@ -11,11 +11,6 @@
 
 namespace hestio {
 
-/// The zone the household's wall-clock times are in: the signed-in user's
-/// household "timeZoneArea", or the device's zone when there is no user or
-/// the name is unknown.
-platform::TimeZone householdTimeZone();
-
 /// An hour and minute on the household's wall clock.
 struct WallClockTime {
     std::int64_t hour { 0 };
@@ -33,12 +28,14 @@ struct WallClockTime {
 /// (the hour the clocks skip) cannot change it.
 class ScheduledAlarm {
 public:
-    /// A schedule made on the phone: no repeat day set.
-    static std::shared_ptr<ScheduledAlarm> initWithLeaveDate(
-        platform::Date leaveDate, platform::Date arriveDate, std::string title);
+    /// A schedule made on the phone: no repeat day set. `zone` is the
+    /// household's (householdTimeZone).
+    static std::shared_ptr<ScheduledAlarm> initWithLeaveDate(platform::Date leaveDate, platform::Date arriveDate,
+        std::string title, const platform::TimeZone& zone = platform::TimeZone::defaultZone());
     /// A schedule in the service's form ("title", "startHour", "startMin",
     /// "endHour", "endMin", "repeatDays").
-    static std::shared_ptr<ScheduledAlarm> initWithJSONData(const json::Value& data);
+    static std::shared_ptr<ScheduledAlarm> initWithJSONData(
+        const json::Value& data, const platform::TimeZone& zone = platform::TimeZone::defaultZone());
 
     platform::Date startDate;
     platform::Date endDate;

@@ -1,4 +1,4 @@
-#include "devices/InfoDisplayCell.h"
+#include "widgets/InfoDisplayCell.h"
 
 namespace hestio {
 

@@ -1,6 +1,5 @@
-#include "schedule/ScheduledAlarm.h"
+#include "model/ScheduledAlarm.h"
 
-#include "app/HestioAppDelegate.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Calendar.h"
 #include "platform/foundation/RunLoop.h"
@@ -13,15 +12,6 @@ using platform::Calendar;
 using platform::Date;
 using platform::DateComponents;
 using platform::TimeZone;
-
-TimeZone householdTimeZone()
-{
-    if (auto user = HestioAppDelegate::shared().curUser()) {
-        if (auto zone = TimeZone::named(user->household["timeZoneArea"].stringValue()))
-            return *zone;
-    }
-    return TimeZone::defaultZone();
-}
 
 namespace {
 
@@ -58,10 +48,11 @@ namespace {
 
 }
 
-std::shared_ptr<ScheduledAlarm> ScheduledAlarm::initWithLeaveDate(Date leaveDate, Date arriveDate, std::string title)
+std::shared_ptr<ScheduledAlarm> ScheduledAlarm::initWithLeaveDate(
+    Date leaveDate, Date arriveDate, std::string title, const TimeZone& zone)
 {
     auto alarm = std::make_shared<ScheduledAlarm>();
-    Calendar calendar(householdTimeZone());
+    Calendar calendar(zone);
     alarm->startDate = leaveDate;
     alarm->endDate = arriveDate;
     alarm->startTime = wallClockTimeOf(calendar, leaveDate);
@@ -70,9 +61,9 @@ std::shared_ptr<ScheduledAlarm> ScheduledAlarm::initWithLeaveDate(Date leaveDate
     return alarm;
 }
 
-std::shared_ptr<ScheduledAlarm> ScheduledAlarm::initWithJSONData(const json::Value& data)
+std::shared_ptr<ScheduledAlarm> ScheduledAlarm::initWithJSONData(const json::Value& data, const TimeZone& zone)
 {
-    Calendar calendar(householdTimeZone());
+    Calendar calendar(zone);
     auto alarm = std::make_shared<ScheduledAlarm>();
     alarm->startTime = { data["startHour"].integerValue(), data["startMin"].integerValue() };
     alarm->endTime = { data["endHour"].integerValue(), data["endMin"].integerValue() };

@@ -1,8 +1,8 @@
-#include "ScheduleTestSupport.h"
+#include "schedule/ScheduleTestSupport.h"
 
+#include "model/ScheduledAlarm.h"
 #include "platform/foundation/Calendar.h"
 #include "platform/foundation/DateFormatter.h"
-#include "schedule/ScheduledAlarm.h"
 #include "json/Decoder.h"
 
 using namespace hestio;
@@ -42,7 +42,7 @@ TEST_F(ScheduledAlarmTest, ServiceFormRoundTripsWhateverThePhonesZone)
     for (const char* zone : { "Asia/Tokyo", "UTC", "Pacific/Honolulu" }) {
         platform::TimeZone::setDefaultZone(platform::TimeZone::named(zone));
         for (const auto& c : cases) {
-            auto alarm = ScheduledAlarm::initWithJSONData(decode(c.reply));
+            auto alarm = ScheduledAlarm::initWithJSONData(decode(c.reply), householdZone());
             EXPECT_EQ(alarm->createPostParameters(), c.body) << c.reply << " on a phone in " << zone;
         }
     }
@@ -51,7 +51,8 @@ TEST_F(ScheduledAlarmTest, ServiceFormRoundTripsWhateverThePhonesZone)
 TEST_F(ScheduledAlarmTest, ReadTimesAreWallClockInTheHousehold)
 {
     auto alarm = ScheduledAlarm::initWithJSONData(
-        decode(R"({"title":"Work","startHour":8,"startMin":5,"endHour":17,"endMin":30,"repeatDays":"7"})"));
+        decode(R"({"title":"Work","startHour":8,"startMin":5,"endHour":17,"endMin":30,"repeatDays":"7"})"),
+        householdZone());
     platform::Calendar newYork(household());
     auto start = newYork.components(alarm->startDate);
     EXPECT_EQ(start.hour, 8);
@@ -64,7 +65,8 @@ TEST_F(ScheduledAlarmTest, ReadTimesAreWallClockInTheHousehold)
 
 TEST_F(ScheduledAlarmTest, PhoneMadeScheduleHasNoRepeatDays)
 {
-    auto alarm = ScheduledAlarm::initWithLeaveDate(householdTime(7, 45), householdTime(18, 10), "Home");
+    auto alarm
+        = ScheduledAlarm::initWithLeaveDate(householdTime(7, 45), householdTime(18, 10), "Home", householdZone());
     EXPECT_EQ(alarm->getRepeatDaysAsString(), "");
     EXPECT_EQ(alarm->createPostParameters(), "title=Home&startHour=7&startMin=45&endHour=18&endMin=10&repeatDays=");
     alarm->repeatDays[0] = alarm->repeatDays[2] = alarm->repeatDays[4] = true;
@@ -104,7 +106,7 @@ TEST_F(ScheduledAlarmTest, TimesGoBackAsReceivedOnClockChangeDaysInTheHousehold)
             std::string reply = R"({"title":"Work","startHour":)" + std::to_string(time.hour) + R"(,"startMin":)"
                 + std::to_string(time.minute) + R"(,"endHour":)" + std::to_string(time.hour) + R"(,"endMin":)"
                 + std::to_string(time.minute) + R"(,"repeatDays":"12"})";
-            auto alarm = ScheduledAlarm::initWithJSONData(decode(reply));
+            auto alarm = ScheduledAlarm::initWithJSONData(decode(reply), householdZone());
             std::string hm = std::to_string(time.hour) + "&startMin=" + std::to_string(time.minute);
             EXPECT_EQ(alarm->createPostParameters(),
                 "title=Work&startHour=" + hm + "&endHour=" + std::to_string(time.hour)
@@ -118,8 +120,10 @@ TEST_F(ScheduledAlarmTest, TimesGoBackAsReceivedOnClockChangeDaysInTheHousehold)
 
 TEST_F(ScheduledAlarmTest, TimesOutOfTheClocksRangeAreSentBackUnchanged)
 {
-    auto alarm = ScheduledAlarm::initWithJSONData(decode(
-        R"({"title":"Odd","startHour":24,"startMin":60,"endHour":-1,"endMin":9223372036854775807,"repeatDays":""})"));
+    auto alarm = ScheduledAlarm::initWithJSONData(
+        decode(
+            R"({"title":"Odd","startHour":24,"startMin":60,"endHour":-1,"endMin":9223372036854775807,"repeatDays":""})"),
+        householdZone());
     EXPECT_EQ(alarm->createPostParameters(),
         "title=Odd&startHour=24&startMin=60&endHour=-1&endMin=9223372036854775807&repeatDays=");
     platform::DateFormatter formatter("hh:mm a");

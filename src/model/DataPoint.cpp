@@ -1,4 +1,4 @@
-#include "graphs/DataPoint.h"
+#include "model/DataPoint.h"
 
 #include "json/Serializer.h"
 
