@@ -27,7 +27,7 @@ public:
     enum Tag { ChangePasswordTag = 0, LogoutTag = 1, HouseholdUsersTag = 2, DeleteLocationTag = 3 };
     enum Section { LogoutSection, UserInfoSection, ActionSection, UsersSection, LocationsSection, SectionCount };
 
-    static std::shared_ptr<AccountTableViewController> create(
+    [[nodiscard]] static std::shared_ptr<AccountTableViewController> create(
         std::shared_ptr<Session> session, std::shared_ptr<LocationManager> locationManager);
     AccountTableViewController(std::shared_ptr<Session> session, std::shared_ptr<LocationManager> locationManager);
     ~AccountTableViewController() override;
@@ -97,7 +97,7 @@ private:
     void usersReceived(bool success, const json::Value& data);
     /// Whether `user` is still the one signed in (a late answer of an
     /// earlier session changes nothing of the next one's).
-    bool stillSignedIn(const std::shared_ptr<User>& user) const;
+    [[nodiscard]] bool stillSignedIn(const std::shared_ptr<User>& user) const;
 
     bool m_usersLoaded { false };
     bool m_logoutRunning { false };

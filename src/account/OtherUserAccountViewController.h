@@ -16,7 +16,7 @@ class OtherUserAccountViewController : public platform::TableViewController,
                                        public platform::AlertViewDelegate,
                                        public WebServiceConnectorDelegate {
 public:
-    static std::shared_ptr<OtherUserAccountViewController> create();
+    [[nodiscard]] static std::shared_ptr<OtherUserAccountViewController> create();
     OtherUserAccountViewController();
     ~OtherUserAccountViewController() override;
 

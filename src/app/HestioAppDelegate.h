@@ -68,7 +68,7 @@ public:
     void showLogin() override;
 
     void getUsersSavedLocations();
-    static std::string documentDirectoryPath();
+    [[nodiscard]] static std::string documentDirectoryPath();
 
     // Request callbacks
     void requestFinished(WebServiceConnector& request, bool success, const json::Value& data) override;

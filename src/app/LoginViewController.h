@@ -18,7 +18,7 @@ class LoginViewController final : public platform::ViewController,
                                   public platform::TextFieldDelegate,
                                   public WebServiceConnectorDelegate {
 public:
-    static std::shared_ptr<LoginViewController> create(std::shared_ptr<Session> session);
+    [[nodiscard]] static std::shared_ptr<LoginViewController> create(std::shared_ptr<Session> session);
     explicit LoginViewController(std::shared_ptr<Session> session);
 
     void loadView() override;
@@ -39,7 +39,7 @@ public:
     /// The stored-credential sign-in's parameters: the name, the password and
     /// the push token read afresh from the credential store (which also
     /// becomes the session's push token).
-    std::string signInParameters(const std::string& name, const std::string& password);
+    [[nodiscard]] std::string signInParameters(const std::string& name, const std::string& password);
     /// Builds the User from a sign-in reply and installs it as the session's.
     void createUser(const json::Value& reply);
     void dataReceived(bool success, const json::Value& data, int tag) override;

@@ -19,7 +19,7 @@ class CustomAdviceCell;
 /// unanswered suggestions is the badge of the tab and of the app icon.
 class AdviceTableViewController : public BaseTabViewController, public WebServiceConnectorDelegate {
 public:
-    static std::shared_ptr<AdviceTableViewController> create();
+    [[nodiscard]] static std::shared_ptr<AdviceTableViewController> create();
     AdviceTableViewController();
     ~AdviceTableViewController() override;
 
@@ -43,7 +43,7 @@ public:
     /// Shows the whole text of the suggestion, which its row may cut short.
     void didSelectRowAtIndexPath(platform::TableView&, platform::IndexPath path) override;
     /// Recounts the list, updates both badges and the empty-list label.
-    int getAdviceCount();
+    [[nodiscard]] int getAdviceCount();
     void reset();
 
     int numberOfNewItems() const { return m_numberOfNewItems; }
@@ -80,7 +80,7 @@ private:
     /// Lists a suggestion again whose answer did not reach the service.
     void restore(const AnswerRequest& answer);
 
-    static bool signedIn();
+    [[nodiscard]] static bool signedIn();
     int m_numberOfNewItems { 0 };
     /// A reply has filled the list since the screen loaded or the user changed.
     bool m_listReceived { false };

@@ -17,12 +17,12 @@ public:
     static constexpr double widestBar = 100;
     static constexpr double chargeAnimationSeconds = 1.75;
 
-    static std::shared_ptr<BatteryInfoCell> create(std::string reuseIdentifier);
+    [[nodiscard]] static std::shared_ptr<BatteryInfoCell> create(std::string reuseIdentifier);
     explicit BatteryInfoCell(std::string reuseIdentifier);
     std::string className() const override { return "BatteryInfoCell"; }
 
     /// The bar's width for a charge in percent.
-    static double barWidthForCharge(float percent);
+    [[nodiscard]] static double barWidthForCharge(float percent);
     /// Sets the fill bar for a charge in percent, sliding to it when animated.
     void changeBatteryViewChargeTo(float percent, bool animated);
 

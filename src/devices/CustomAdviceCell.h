@@ -11,7 +11,7 @@ namespace hestio {
 class CustomAdviceCell : public platform::TableViewCell {
 public:
     static constexpr double rowHeight = 72;
-    static std::shared_ptr<CustomAdviceCell> create(std::string reuseIdentifier);
+    [[nodiscard]] static std::shared_ptr<CustomAdviceCell> create(std::string reuseIdentifier);
     explicit CustomAdviceCell(std::string reuseIdentifier);
     std::string className() const override { return "CustomAdviceCell"; }
 

@@ -10,7 +10,7 @@ namespace hestio {
 class CustomStatusCell : public platform::TableViewCell {
 public:
     static constexpr double rowHeight = 56;
-    static std::shared_ptr<CustomStatusCell> create(std::string reuseIdentifier);
+    [[nodiscard]] static std::shared_ptr<CustomStatusCell> create(std::string reuseIdentifier);
     explicit CustomStatusCell(std::string reuseIdentifier);
     std::string className() const override { return "CustomStatusCell"; }
 

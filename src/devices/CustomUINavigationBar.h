@@ -8,7 +8,7 @@ namespace hestio {
 class CustomUINavigationBar : public platform::NavigationBar {
 public:
     static constexpr platform::Color tint = platform::Color::rgb(0.098, 0.6, 0.25);
-    static std::shared_ptr<CustomUINavigationBar> create();
+    [[nodiscard]] static std::shared_ptr<CustomUINavigationBar> create();
     using NavigationBar::NavigationBar;
     std::string className() const override { return "CustomUINavigationBar"; }
 

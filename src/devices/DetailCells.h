@@ -13,7 +13,7 @@ namespace hestio {
 /// instead of it while a request runs.
 class OnOffCell : public platform::TableViewCell {
 public:
-    static std::shared_ptr<OnOffCell> create(std::string reuseIdentifier);
+    [[nodiscard]] static std::shared_ptr<OnOffCell> create(std::string reuseIdentifier);
     explicit OnOffCell(std::string reuseIdentifier);
     std::string className() const override { return "OnOffCell"; }
 
@@ -49,7 +49,7 @@ private:
 /// A binary action: a switch in the drawer.
 class DrawerBinaryCell : public BaseDrawerCell {
 public:
-    static std::shared_ptr<DrawerBinaryCell> create(std::string reuseIdentifier);
+    [[nodiscard]] static std::shared_ptr<DrawerBinaryCell> create(std::string reuseIdentifier);
     explicit DrawerBinaryCell(std::string reuseIdentifier);
     std::string className() const override { return "DrawerBinaryCell"; }
     const std::shared_ptr<platform::Switch>& onOff() const { return m_onOff; }
@@ -62,7 +62,7 @@ private:
 /// A range action: a slider and its value in the drawer.
 class DrawerRangeCell : public BaseDrawerCell {
 public:
-    static std::shared_ptr<DrawerRangeCell> create(std::string reuseIdentifier);
+    [[nodiscard]] static std::shared_ptr<DrawerRangeCell> create(std::string reuseIdentifier);
     explicit DrawerRangeCell(std::string reuseIdentifier);
     std::string className() const override { return "DrawerRangeCell"; }
     const std::shared_ptr<platform::Slider>& slider() const { return m_slider; }

@@ -26,7 +26,7 @@ public:
     static constexpr double rowHeight = 44;
     static constexpr double drawerHeight = 90;
 
-    static std::shared_ptr<DeviceDetailViewController> create(std::shared_ptr<Session> session);
+    [[nodiscard]] static std::shared_ptr<DeviceDetailViewController> create(std::shared_ptr<Session> session);
     explicit DeviceDetailViewController(std::shared_ptr<Session> session);
 
     void viewWillAppear(bool animated) override;

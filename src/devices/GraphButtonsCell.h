@@ -11,7 +11,7 @@ namespace hestio {
 /// tab; the owner titles the buttons and binds their actions.
 class GraphButtonsCell : public platform::TableViewCell {
 public:
-    static std::shared_ptr<GraphButtonsCell> create(std::string reuseIdentifier);
+    [[nodiscard]] static std::shared_ptr<GraphButtonsCell> create(std::string reuseIdentifier);
     explicit GraphButtonsCell(std::string reuseIdentifier);
     std::string className() const override { return "GraphButtonsCell"; }
 

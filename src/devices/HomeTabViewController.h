@@ -20,7 +20,7 @@ public:
     /// A newest status older than this is not shown.
     static constexpr double freshnessMinutes = 70;
 
-    static std::shared_ptr<HomeTabViewController> create(std::shared_ptr<Session> session);
+    [[nodiscard]] static std::shared_ptr<HomeTabViewController> create(std::shared_ptr<Session> session);
     explicit HomeTabViewController(std::shared_ptr<Session> session);
     ~HomeTabViewController() override;
 

@@ -29,7 +29,7 @@ public:
     static constexpr double keyboardShift = 170;
     static constexpr double shiftSeconds = 0.2;
 
-    static std::shared_ptr<LogTabViewController> create();
+    [[nodiscard]] static std::shared_ptr<LogTabViewController> create();
     LogTabViewController();
     ~LogTabViewController() override;
 
@@ -92,7 +92,7 @@ private:
     void postFinished(const ActivityPost& post, bool saved);
     void withdrawNewActivity(const ActivityPost& post);
     void reset();
-    static bool signedIn();
+    [[nodiscard]] static bool signedIn();
     static std::int64_t nowMilliseconds();
     /// The activity tapped, asked about in the confirmation: the list may
     /// change under the alert.

@@ -329,7 +329,7 @@ void StatusTableViewController::didSelectRowAtIndexPath(TableView& table, IndexP
         m_alertViewField->setPlaceholder("New device name");
         auto alert = AlertView::create("Change Device Name", " \n", this, std::string("Cancel"), { "OK" });
         alert->addSubview(m_alertViewField);
-        alert->setTag(0);
+        alert->setTag(static_cast<int>(AlertTag::RenameDevice));
         alert->show();
         table.deselectRowAtIndexPath(path, true);
         return;
@@ -442,7 +442,7 @@ void StatusTableViewController::addLocation()
     m_alertViewField->setText("");
     m_alertViewField->setPlaceholder("New location name");
     auto alert = AlertView::create("Create a new location", "\n\n", this, std::string("Cancel"), { "OK" });
-    alert->setTag(1);
+    alert->setTag(static_cast<int>(AlertTag::NewRoom));
     alert->addSubview(m_alertViewField);
     alert->show();
 }
@@ -452,7 +452,7 @@ void StatusTableViewController::alertViewClickedButtonAtIndex(AlertView& alert, 
     if (index != 1)
         return;
     std::string text = m_alertViewField ? m_alertViewField->text() : std::string();
-    if (alert.tag() == 1) {
+    if (alert.tag() == static_cast<int>(AlertTag::NewRoom)) {
         // An empty name is refused, and an existing room is not added a second
         // time (that would hide its devices behind an empty list).
         if (isBlank(text) || std::find(rooms.begin(), rooms.end(), text) != rooms.end())

@@ -33,7 +33,7 @@ public:
     /// The alert shown when a new name is left empty.
     static constexpr const char* notRenamedTitle = "Name Not Changed";
 
-    static std::shared_ptr<StatusTableViewController> create(std::shared_ptr<Session> session);
+    [[nodiscard]] static std::shared_ptr<StatusTableViewController> create(std::shared_ptr<Session> session);
     explicit StatusTableViewController(std::shared_ptr<Session> session);
     ~StatusTableViewController() override;
 
@@ -97,6 +97,8 @@ public:
     };
 
 private:
+    /// The tags of the two alerts that share the text field.
+    enum class AlertTag { RenameDevice = 0, NewRoom = 1 };
     std::shared_ptr<Session> m_session;
     std::shared_ptr<StatusTableViewController> self();
     std::shared_ptr<Device> deviceAt(int section, int row);
@@ -106,7 +108,7 @@ private:
     void deviceChangeEnded(const DeviceChange& change, bool saved);
     void undo(const DeviceChange& change);
     void setEditButtonTint(platform::Color tint);
-    bool anyDeviceSwitchedSinceDownload() const;
+    [[nodiscard]] bool anyDeviceSwitchedSinceDownload() const;
 
     std::shared_ptr<platform::TextField> m_alertViewField;
     std::shared_ptr<platform::BarButtonItem> m_editButton;

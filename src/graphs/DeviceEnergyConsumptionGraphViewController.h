@@ -9,7 +9,7 @@ class Device;
 /// The energy one device used in each clock hour, in kilowatt-hours.
 class DeviceEnergyConsumptionGraphViewController : public EnergyConsumptionGraphViewController {
 public:
-    static std::shared_ptr<DeviceEnergyConsumptionGraphViewController> create(
+    [[nodiscard]] static std::shared_ptr<DeviceEnergyConsumptionGraphViewController> create(
         std::shared_ptr<Session> session, std::shared_ptr<Device> device);
     DeviceEnergyConsumptionGraphViewController() = default;
 

@@ -9,7 +9,7 @@ class Device;
 /// The power one device draws, in watts, as a line over a filled area.
 class DevicePowerDrawGraphViewController : public LineGraphViewController {
 public:
-    static std::shared_ptr<DevicePowerDrawGraphViewController> create(
+    [[nodiscard]] static std::shared_ptr<DevicePowerDrawGraphViewController> create(
         std::shared_ptr<Session> session, std::shared_ptr<Device> device);
     DevicePowerDrawGraphViewController() = default;
 

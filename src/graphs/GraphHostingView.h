@@ -17,7 +17,7 @@ namespace hestio {
 /// the graph's plot spaces.
 class GraphHostingView : public platform::View {
 public:
-    static std::shared_ptr<GraphHostingView> create(platform::Rect frame = {});
+    [[nodiscard]] static std::shared_ptr<GraphHostingView> create(platform::Rect frame = {});
     explicit GraphHostingView(platform::Rect frame = {});
     ~GraphHostingView() override;
 

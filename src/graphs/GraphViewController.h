@@ -160,13 +160,13 @@ protected:
     void startWeekRequest(
         const std::string& path, const std::string& parameters, std::shared_ptr<WebServiceConnectorDelegate> replyTo);
     /// Milliseconds since 1970 as the service's time parameters are written.
-    static std::string millisecondsText(platform::Date date);
+    [[nodiscard]] static std::string millisecondsText(platform::Date date);
     /// A label under the graph, kept in a property of that identifier.
     std::shared_ptr<platform::Label> makeLabel(const std::string& identifier, platform::Rect frame);
     /// Every variant's shared handling of a tap on a "Main Plot" sample.
     void selectSample(std::uint32_t index);
     /// The text of a sample's time in the screen's zone.
-    std::string timestampText(const json::Value& milliseconds) const;
+    [[nodiscard]] std::string timestampText(const json::Value& milliseconds) const;
     /// The selected sample's plot's red outline style, and the main plots' green one.
     static std::shared_ptr<const chart::LineStyle> lineStyleWithColor(
         const std::shared_ptr<const chart::LineStyle>& base, chart::Color color);

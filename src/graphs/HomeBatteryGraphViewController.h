@@ -8,7 +8,7 @@ namespace hestio {
 /// a selected sample. Its title is the graph name the opening screen sets.
 class HomeBatteryGraphViewController : public LineGraphViewController {
 public:
-    static std::shared_ptr<HomeBatteryGraphViewController> create(std::shared_ptr<Session> session);
+    [[nodiscard]] static std::shared_ptr<HomeBatteryGraphViewController> create(std::shared_ptr<Session> session);
     HomeBatteryGraphViewController() = default;
 
     void loadView() override;

@@ -8,7 +8,8 @@ namespace hestio {
 /// meter id "battery" in the household's zone.
 class HomeEnergyConsumptionGraphViewController : public EnergyConsumptionGraphViewController {
 public:
-    static std::shared_ptr<HomeEnergyConsumptionGraphViewController> create(std::shared_ptr<Session> session);
+    [[nodiscard]] static std::shared_ptr<HomeEnergyConsumptionGraphViewController> create(
+        std::shared_ptr<Session> session);
     HomeEnergyConsumptionGraphViewController() = default;
 
 protected:

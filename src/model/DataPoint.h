@@ -21,9 +21,9 @@ public:
     /// The sample's time relative to `refDate`, in whole seconds: "timestamp"
     /// when the sample has one, else "from", read as milliseconds since 1970
     /// and truncated to the second. A sample with neither is at 1970.
-    double getTimeInterval() const;
+    [[nodiscard]] double getTimeInterval() const;
     /// The sample's own text.
-    std::string description() const;
+    [[nodiscard]] std::string description() const;
 
 private:
     json::Value m_point;

@@ -20,38 +20,38 @@ public:
     /// `currentStatus`, `onOffAction` and `possibleActions` start empty, both
     /// meter flags false; `zone` is the household's fixed offset
     /// (householdTimeZone of the signed-in user).
-    static std::shared_ptr<Device> initWithID(std::string deviceID, std::string name, std::string location,
-        platform::TimeZone zone = platform::TimeZone::gmt());
+    [[nodiscard]] static std::shared_ptr<Device> initWithID(std::string deviceID, std::string name,
+        std::string location, platform::TimeZone zone = platform::TimeZone::gmt());
     Device(std::string deviceID, std::string name, std::string location,
         platform::TimeZone zone = platform::TimeZone::gmt());
 
     /// Builds a device from one element of the "devices" array. A device
     /// object without "location" is put in the room "Other".
-    static std::shared_ptr<Device> fromJSON(
+    [[nodiscard]] static std::shared_ptr<Device> fromJSON(
         const json::Value& object, platform::TimeZone zone = platform::TimeZone::gmt());
 
     /// Starts the power-draw history request for the week before `toDate`
     /// (from midnight seven days earlier in the device's zone); the reply
     /// goes to `view` with tag 0. Returns the start of the window.
-    platform::Date getPowerDrawStatusesFromView(
+    [[nodiscard]] platform::Date getPowerDrawStatusesFromView(
         const std::shared_ptr<WebServiceConnectorDelegate>& view, platform::Date toDate) const;
     /// The same for hourly energy consumption.
-    platform::Date getEnergyConsumptionStatusesFromView(
+    [[nodiscard]] platform::Date getEnergyConsumptionStatusesFromView(
         const std::shared_ptr<WebServiceConnectorDelegate>& view, platform::Date toDate) const;
 
     /// The start of the week ending at `toDate`: midnight, in `timezone`, of
     /// the day seven days before.
-    platform::Date historyWindowStart(platform::Date toDate) const;
+    [[nodiscard]] platform::Date historyWindowStart(platform::Date toDate) const;
     /// The parameter texts of the two history requests.
-    std::string powerDrawParameters(platform::Date from, platform::Date to) const;
-    std::string energyConsumptionParameters(platform::Date from, platform::Date to) const;
+    [[nodiscard]] std::string powerDrawParameters(platform::Date from, platform::Date to) const;
+    [[nodiscard]] std::string energyConsumptionParameters(platform::Date from, platform::Date to) const;
 
     /// The household's fixed-offset zone from the user's "UTCTimeZone" hours
     /// (GMT without a user or entry).
-    static platform::TimeZone householdTimeZone(const User* user);
+    [[nodiscard]] static platform::TimeZone householdTimeZone(const User* user);
     /// The text of a decoded identifier: strings as they are, numbers in
     /// decimal.
-    static std::string identifierText(const json::Value& value);
+    [[nodiscard]] static std::string identifierText(const json::Value& value);
 
     std::string deviceID;
     std::string deviceName;
@@ -77,11 +77,11 @@ public:
     }
     /// Whether the device is on: its switch when that changed since the last
     /// sample, otherwise whether the sample shows it drawing power.
-    bool isOn() const;
+    [[nodiscard]] bool isOn() const;
 
 private:
-    platform::Date startHistoryRequest(const std::shared_ptr<WebServiceConnectorDelegate>& view, platform::Date toDate,
-        const char* path, bool powerDraw) const;
+    [[nodiscard]] platform::Date startHistoryRequest(const std::shared_ptr<WebServiceConnectorDelegate>& view,
+        platform::Date toDate, const char* path, bool powerDraw) const;
 };
 
 }

@@ -12,7 +12,7 @@ namespace hestio {
 /// schedule screens.
 class Location {
 public:
-    static std::shared_ptr<Location> initWithTitle(std::string title, platform::GeoLocation location)
+    [[nodiscard]] static std::shared_ptr<Location> initWithTitle(std::string title, platform::GeoLocation location)
     {
         return std::make_shared<Location>(std::move(title), location);
     }

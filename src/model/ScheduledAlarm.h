@@ -30,11 +30,12 @@ class ScheduledAlarm {
 public:
     /// A schedule made on the phone: no repeat day set. `zone` is the
     /// household's (householdTimeZone).
-    static std::shared_ptr<ScheduledAlarm> initWithLeaveDate(platform::Date leaveDate, platform::Date arriveDate,
-        std::string title, const platform::TimeZone& zone = platform::TimeZone::defaultZone());
+    [[nodiscard]] static std::shared_ptr<ScheduledAlarm> initWithLeaveDate(platform::Date leaveDate,
+        platform::Date arriveDate, std::string title,
+        const platform::TimeZone& zone = platform::TimeZone::defaultZone());
     /// A schedule in the service's form ("title", "startHour", "startMin",
     /// "endHour", "endMin", "repeatDays").
-    static std::shared_ptr<ScheduledAlarm> initWithJSONData(
+    [[nodiscard]] static std::shared_ptr<ScheduledAlarm> initWithJSONData(
         const json::Value& data, const platform::TimeZone& zone = platform::TimeZone::defaultZone());
 
     platform::Date startDate;
@@ -53,9 +54,9 @@ public:
     ServiceState serviceState { ServiceState::NotSent };
 
     /// The set day numbers in ascending order, no separators ("135").
-    std::string getRepeatDaysAsString() const;
+    [[nodiscard]] std::string getRepeatDaysAsString() const;
     /// The form body that creates or replaces this schedule on the service.
-    std::string createPostParameters() const;
+    [[nodiscard]] std::string createPostParameters() const;
 };
 
 }

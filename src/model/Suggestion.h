@@ -12,13 +12,14 @@ namespace hestio {
 /// builds it. Main thread only.
 class Suggestion {
 public:
-    static std::shared_ptr<Suggestion> initWithName(std::string name, std::string location, std::int32_t suggestionID);
+    [[nodiscard]] static std::shared_ptr<Suggestion> initWithName(
+        std::string name, std::string location, std::int32_t suggestionID);
     Suggestion(std::string name, std::string location, std::int32_t suggestionID);
 
     /// Builds a suggestion from device object `device` and one of its
     /// suggestion objects. A text "id" holding a number gives that number,
     /// any other text 0.
-    static std::shared_ptr<Suggestion> fromJSON(const json::Value& device, const json::Value& suggestion);
+    [[nodiscard]] static std::shared_ptr<Suggestion> fromJSON(const json::Value& device, const json::Value& suggestion);
 
     std::string name;
     std::string location;

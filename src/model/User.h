@@ -14,7 +14,7 @@ namespace hestio {
 /// The signed-in user, as the sign-in reply describes them.
 class User {
 public:
-    static std::shared_ptr<User> initWithUsername(std::string username, std::string loginToken);
+    [[nodiscard]] static std::shared_ptr<User> initWithUsername(std::string username, std::string loginToken);
     User(std::string username, std::string loginToken);
 
     std::string username;
@@ -31,9 +31,9 @@ public:
     bool hasToken() const { return !loginToken.empty(); }
     /// The zone the household's wall-clock times are in: its "timeZoneArea",
     /// or the device's zone when the name is unknown.
-    platform::TimeZone householdTimeZone() const;
+    [[nodiscard]] platform::TimeZone householdTimeZone() const;
     /// A type that contains "admin" in any letter case.
-    bool isAdministrator() const;
+    [[nodiscard]] bool isAdministrator() const;
 
     const std::shared_ptr<Location>& currentLocation() const { return m_currentLocation; }
     /// Stores the location the user is at and mirrors it into the user

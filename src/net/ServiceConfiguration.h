@@ -20,10 +20,10 @@ struct ServiceConfiguration {
     /// The configuration file's values over the defaults; a missing or
     /// damaged file gives the defaults.
     static ServiceConfiguration load(const std::filesystem::path& configDirectory);
-    bool save(const std::filesystem::path& configDirectory) const;
+    [[nodiscard]] bool save(const std::filesystem::path& configDirectory) const;
 
     /// The host name alone, without the port, as the TLS layer matches it.
-    std::string hostName() const;
+    [[nodiscard]] std::string hostName() const;
 };
 
 }

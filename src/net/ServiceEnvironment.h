@@ -41,6 +41,6 @@ struct ServiceEnvironment {
 /// outside A–Z, a–z, 0–9, "-", ".", "_" and "~" becomes "%XX". Every value a
 /// caller inserts goes through this, so an "&" or "=" in a password or a
 /// device name cannot split or inject parameters.
-std::string escapeParameter(std::string_view value);
+[[nodiscard]] std::string escapeParameter(std::string_view value);
 
 }

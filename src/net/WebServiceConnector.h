@@ -59,7 +59,7 @@ class WebServiceConnector : public std::enable_shared_from_this<WebServiceConnec
 public:
     /// `parameters` is the caller's "key=value&…" text, values already passed
     /// through escapeParameter(); none or empty for no parameters.
-    static std::shared_ptr<WebServiceConnector> create(
+    [[nodiscard]] static std::shared_ptr<WebServiceConnector> create(
         std::string remainingURI, std::optional<std::string> parameters, bool forPost);
     ~WebServiceConnector();
 
@@ -101,7 +101,7 @@ public:
     platform::HttpRequest makeRequest() const;
     /// "success" of a decoded reply: false unless it is a dictionary whose
     /// "success" reads true.
-    static bool successOf(const json::Value& reply);
+    [[nodiscard]] static bool successOf(const json::Value& reply);
 
 private:
     WebServiceConnector(std::string remainingURI, std::optional<std::string> parameters, bool forPost);

@@ -30,7 +30,7 @@ public:
     static void addLocationToPlist(const std::string& entry);
     /// Removes and returns the first entry; none (and no file is made) when
     /// the list is empty.
-    static std::optional<std::string> getLocationFromPlist();
+    [[nodiscard]] static std::optional<std::string> getLocationFromPlist();
 
     // A movement goes into the file before it is posted and leaves it once
     // the service has answered for it, so a process killed while it is on
@@ -49,15 +49,15 @@ public:
     // file only once the service has taken it.
 
     /// The first entry, left in the file; none when the list is empty.
-    static std::optional<std::string> firstFailedLocation();
+    [[nodiscard]] static std::optional<std::string> firstFailedLocation();
     /// Removes `entry`, the first entry when the resend took it (a posting
     /// that failed meanwhile may stand before it now); false (and nothing
     /// changes) when it is not waiting.
-    static bool removeFirstFailedLocation(const std::string& entry);
+    [[nodiscard]] static bool removeFirstFailedLocation(const std::string& entry);
     /// Moves `entry` to the end in one rewrite (a failed resend waits behind
     /// the others); false when it is not waiting or the file cannot be
     /// written.
-    static bool moveFirstFailedLocationToEnd(const std::string& entry);
+    [[nodiscard]] static bool moveFirstFailedLocationToEnd(const std::string& entry);
 };
 
 }

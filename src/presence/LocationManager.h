@@ -24,13 +24,14 @@ class LocationManager final : public platform::GeoLocationManagerDelegate,
 public:
     /// Regions persist in `regionFile` (empty: not at all). Movements are
     /// posted for the signed-in user of `session`.
-    static std::shared_ptr<LocationManager> create(std::shared_ptr<Session> session, std::string regionFile = {});
+    [[nodiscard]] static std::shared_ptr<LocationManager> create(
+        std::shared_ptr<Session> session, std::string regionFile = {});
     ~LocationManager() override;
 
     /// Creates a saved location with this name at the current position.
     void startMonitoringLocationWithTitle(const std::string& title);
     void startMonitoringRegionWithCenter(platform::Coordinate center, const std::string& identifier);
-    bool regionIsAlreadyBeingMonitoredWithIdentifier(const std::string& identifier) const;
+    [[nodiscard]] bool regionIsAlreadyBeingMonitoredWithIdentifier(const std::string& identifier) const;
     void stopMonitoringRegionWithIdentifier(const std::string& identifier);
     /// Stops watching every region (logout).
     void removeAllLocations();
@@ -46,10 +47,10 @@ public:
     // The failed-movement file
     static std::vector<std::string> getAllFailedLocations();
     static void addLocationToPlist(const std::string& entry);
-    static std::optional<std::string> getLocationFromPlist();
+    [[nodiscard]] static std::optional<std::string> getLocationFromPlist();
 
     /// The radius of every region, metres: 50, capped at the service's maximum.
-    static double regionRadius();
+    [[nodiscard]] static double regionRadius();
     static void resetRegionRadiusForTesting();
 
     platform::GeoLocationManager& locationManager() { return *m_locationManager; }

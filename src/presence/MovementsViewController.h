@@ -20,7 +20,7 @@ class MovementsViewController final : public platform::ViewController,
                                       public platform::TableViewDelegate,
                                       public WebServiceConnectorDelegate {
 public:
-    static std::shared_ptr<MovementsViewController> create();
+    [[nodiscard]] static std::shared_ptr<MovementsViewController> create();
     MovementsViewController();
     ~MovementsViewController() override;
 
@@ -31,7 +31,7 @@ public:
     void showLocationPostFails();
     /// The platform's printed form of a list of texts: one per line between
     /// parentheses.
-    static std::string describeList(const std::vector<std::string>& entries);
+    [[nodiscard]] static std::string describeList(const std::vector<std::string>& entries);
 
     int numberOfRowsInSection(platform::TableView&, int) override;
     std::shared_ptr<platform::TableViewCell> cellForRowAtIndexPath(platform::TableView&, platform::IndexPath) override;

@@ -31,7 +31,7 @@ class CreateNewScheduleEventViewController final : public platform::ViewControll
 public:
     static constexpr int titleFieldTag = 10;
 
-    static std::shared_ptr<CreateNewScheduleEventViewController> create(
+    [[nodiscard]] static std::shared_ptr<CreateNewScheduleEventViewController> create(
         std::shared_ptr<AlarmList> alarms, std::shared_ptr<Session> session);
     explicit CreateNewScheduleEventViewController(std::shared_ptr<Session> session);
     ~CreateNewScheduleEventViewController() override;

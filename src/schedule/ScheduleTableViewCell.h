@@ -13,7 +13,7 @@ namespace hestio {
 /// highlight shown while its drawer is open.
 class ScheduleTableViewCell final : public platform::TableViewCell {
 public:
-    static std::shared_ptr<ScheduleTableViewCell> create(const std::string& reuseIdentifier);
+    [[nodiscard]] static std::shared_ptr<ScheduleTableViewCell> create(const std::string& reuseIdentifier);
     explicit ScheduleTableViewCell(const std::string& reuseIdentifier);
     std::string className() const override { return "ScheduleTableViewCell"; }
     void layoutSubviews() override;
@@ -33,7 +33,7 @@ private:
 /// that switch the schedule's repeat days.
 class ScheduleDrawerTableViewCell final : public platform::TableViewCell {
 public:
-    static std::shared_ptr<ScheduleDrawerTableViewCell> create(const std::string& reuseIdentifier);
+    [[nodiscard]] static std::shared_ptr<ScheduleDrawerTableViewCell> create(const std::string& reuseIdentifier);
     explicit ScheduleDrawerTableViewCell(const std::string& reuseIdentifier);
     std::string className() const override { return "ScheduleDrawerTableViewCell"; }
     void layoutSubviews() override;

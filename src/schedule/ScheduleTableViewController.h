@@ -23,7 +23,7 @@ class ScheduleTableViewController final : public platform::TableViewController, 
 public:
     static constexpr double drawerOpenDelay = 0.3;
 
-    static std::shared_ptr<ScheduleTableViewController> create(std::shared_ptr<Session> session);
+    [[nodiscard]] static std::shared_ptr<ScheduleTableViewController> create(std::shared_ptr<Session> session);
     explicit ScheduleTableViewController(std::shared_ptr<Session> session);
     ~ScheduleTableViewController() override;
 

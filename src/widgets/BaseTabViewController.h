@@ -17,10 +17,10 @@ public:
 
     /// The stored reference time; the first reading stores the current
     /// instant.
-    platform::Date lastRefreshedDate();
+    [[nodiscard]] platform::Date lastRefreshedDate();
     void clearLastRefreshedDate() { m_lastRefreshedDate.reset(); }
     /// More than five minutes since lastRefreshedDate().
-    bool lastRefreshIsStale();
+    [[nodiscard]] bool lastRefreshIsStale();
 
 private:
     std::optional<platform::Date> m_lastRefreshedDate;

@@ -10,7 +10,7 @@ namespace hestio {
 /// "12.3 W"). Used by the device detail screen and the home tab.
 class InfoDisplayCell : public platform::TableViewCell {
 public:
-    static std::shared_ptr<InfoDisplayCell> create(std::string reuseIdentifier);
+    [[nodiscard]] static std::shared_ptr<InfoDisplayCell> create(std::string reuseIdentifier);
     explicit InfoDisplayCell(std::string reuseIdentifier);
     std::string className() const override { return "InfoDisplayCell"; }
 

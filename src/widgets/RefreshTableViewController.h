@@ -63,7 +63,7 @@ public:
     bool isLoading() const { return m_isLoading; }
 
     /// Header width: 320 points upright, 480 in every other orientation.
-    static double headerWidth(platform::InterfaceOrientation orientation);
+    [[nodiscard]] static double headerWidth(platform::InterfaceOrientation orientation);
 
 private:
     void endLoading(bool updated);
