@@ -5,8 +5,10 @@
 #include "Store.h"
 #include "Suggestions.h"
 
+#include "net/Endpoints.h"
 #include "json/Value.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -14,6 +16,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <variant>
 
 namespace hestio::sim {
 
@@ -38,6 +41,8 @@ struct ServiceRequest {
 struct ServiceReply {
     int status { 200 };
     std::string body;
+    /// The methods the path accepts, for the Allow header of a 405 reply.
+    std::string allow;
 };
 
 /// A refused request: its HTTP status and the reason told to the client.
@@ -76,19 +81,36 @@ private:
         std::string tokenHash;
     };
 
-    json::Value dispatch(const std::string& method, const std::string& route, const FormData& params);
+    using OpenHandler = json::Value (Service::*)(const FormData& params);
+    using SignedInHandler = json::Value (Service::*)(const Caller& caller, const FormData& params);
+    /// An endpoint and what answers it. A signed-in handler is reached only
+    /// once the token has named a valid session.
+    struct Route {
+        const endpoints::Endpoint* endpoint;
+        std::variant<OpenHandler, SignedInHandler> handler;
+    };
+    /// One route for every endpoint of the shared table; Service.cpp checks
+    /// at compile time that none is missing or answered twice.
+    static const std::array<Route, endpoints::kAll.size()> kRoutes;
+
     Caller authenticate(const FormData& params);
     const PowerModel& modelFor(const HouseholdRow& household);
     std::map<int64_t, StateTimeline> timelinesOf(int64_t householdId);
 
     json::Value session(const FormData& params);
-    json::Value locations(const std::string& method, const Caller& caller, const FormData& params);
-    json::Value movements(const std::string& method, const Caller& caller, const FormData& params);
-    json::Value users(const std::string& method, const Caller& caller, const FormData& params);
-    json::Value activities(const std::string& method, const Caller& caller, const FormData& params);
-    json::Value schedules(const std::string& method, const Caller& caller, const FormData& params);
+    json::Value locationList(const Caller& caller, const FormData& params);
+    json::Value saveLocation(const Caller& caller, const FormData& params);
+    json::Value movementList(const Caller& caller, const FormData& params);
+    json::Value addMovement(const Caller& caller, const FormData& params);
+    json::Value householdUsers(const Caller& caller, const FormData& params);
+    json::Value setPassword(const Caller& caller, const FormData& params);
+    json::Value activityList(const Caller& caller, const FormData& params);
+    json::Value postActivity(const Caller& caller, const FormData& params);
+    json::Value scheduleList(const Caller& caller, const FormData& params);
+    json::Value postSchedule(const Caller& caller, const FormData& params);
 
-    json::Value devices(const std::string& method, const Caller& caller, const FormData& params);
+    json::Value deviceList(const Caller& caller, const FormData& params);
+    json::Value updateDevice(const Caller& caller, const FormData& params);
     json::Value action(const Caller& caller, const FormData& params);
     json::Value suggestion(const Caller& caller, const FormData& params);
     json::Value statuses(const Caller& caller, const FormData& params);
