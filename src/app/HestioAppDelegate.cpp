@@ -3,6 +3,7 @@
 #include "app/LoginViewController.h"
 #include "app/TabFactories.h"
 #include "devices/CustomUINavigationBar.h"
+#include "net/Endpoints.h"
 #include "net/KeychainWrapper.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/DispatchQueue.h"
@@ -266,8 +267,8 @@ void HestioAppDelegate::renewSession(std::function<void()> done)
     std::string password = KeychainWrapper::getValueForKey(*username, keychainService, &ignored).value_or("");
     // The renewal keeps the signed-in user until the service has answered, so
     // a dropped connection leaves the session as it was rather than empty.
-    m_renewal
-        = WebServiceConnector::create("/session", LoginViewController::signInParameters(*username, password), true);
+    m_renewal = WebServiceConnector::create(
+        endpoints::kSignIn.path, LoginViewController::signInParameters(*username, password), true);
     m_renewal->sendWithoutToken();
     m_renewal->setContext(SessionRenewalRequest {});
     m_renewal->setDelegate(weak_from_this());
@@ -375,7 +376,7 @@ void HestioAppDelegate::showLogin()
 
 void HestioAppDelegate::getUsersSavedLocations()
 {
-    locationsWsc = WebServiceConnector::create("/api/location", std::nullopt, false);
+    locationsWsc = WebServiceConnector::create(endpoints::kLocationList.path, std::nullopt, false);
     locationsWsc->setTag(3);
     locationsWsc->setContext(SavedLocationsDownload {});
     locationsWsc->setDelegate(weak_from_this());
@@ -432,7 +433,7 @@ void HestioAppDelegate::resendFailedMovements()
     // entry moves to the end, behind the ones still waiting, and the loop
     // stops.
     while (std::optional<std::string> entry = FailedMovementFile::firstFailedLocation()) {
-        auto wsc = WebServiceConnector::create("/api/movement", *entry, true);
+        auto wsc = WebServiceConnector::create(endpoints::kMovementResend.path, *entry, true);
         json::Value reply = wsc->startSynchronousConnection();
         if (reply.isNone() || !reply["error"].isNone()) {
             FailedMovementFile::moveFirstFailedLocationToEnd(*entry);

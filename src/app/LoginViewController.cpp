@@ -1,6 +1,7 @@
 #include "app/LoginViewController.h"
 
 #include "app/HestioAppDelegate.h"
+#include "net/Endpoints.h"
 #include "net/KeychainWrapper.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -222,7 +223,7 @@ void LoginViewController::logIn()
     std::string parameters = "name=" + escapeParameter(usernameText) + "&password=" + escapeParameter(passwordText);
     if (auto token = HestioAppDelegate::shared().pushToken())
         parameters += "&push_token=" + escapeParameter(*token);
-    wsc = WebServiceConnector::create("/session", parameters, true);
+    wsc = WebServiceConnector::create(endpoints::kSignIn.path, parameters, true);
     wsc->setDelegate(selfAsDelegate());
     wsc->startConnectionForDownload(true);
 }
@@ -245,7 +246,7 @@ void LoginViewController::backgroundLoginForUsername(const std::string& name, co
     session.setCurUser(nullptr);
     usernameText = name;
     passwordText = pass;
-    wsc = WebServiceConnector::create("/session", signInParameters(name, pass), true);
+    wsc = WebServiceConnector::create(endpoints::kSignIn.path, signInParameters(name, pass), true);
     wsc->setDelegate(selfAsDelegate());
     if (!synchronous) {
         wsc->startConnectionForDownload(true);

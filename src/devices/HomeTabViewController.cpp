@@ -5,6 +5,7 @@
 #include "devices/GraphButtonsCell.h"
 #include "graphs/GraphScreens.h"
 #include "graphs/GraphViewController.h"
+#include "net/Endpoints.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -122,7 +123,7 @@ void HomeTabViewController::refresh()
     const auto& currentToken = ServiceEnvironment::shared().currentToken;
     if (!currentToken || !currentToken())
         return;
-    wsc = WebServiceConnector::create("/api/battery", "count=1", false);
+    wsc = WebServiceConnector::create(endpoints::kBatteryLatest.path, "count=1", false);
     wsc->setContext(BatteryDownload { ++m_downloadsSent });
     wsc->setDelegate(self());
     wsc->startConnectionForDownload(true);
