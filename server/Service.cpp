@@ -125,56 +125,58 @@ std::string Service::errorBody(const std::string& reason)
     return text ? *text : std::string("{\"success\":false}");
 }
 
-ServiceReply Service::handle(const ServiceRequest& request)
+const Service::Route& Service::routeOf(const ServiceRequest& request)
 {
     static_assert(everyEndpointIsRoutedOnce(kRoutes), "every endpoint of the shared table needs exactly one route");
     static_assert(sharedRoutesShareTheirHandler(kRoutes), "endpoints on the same path and method need one handler");
-    std::string allow;
-    try {
-        std::string_view path = request.path;
-        std::string_view base = kBasePath;
-        if (path.substr(0, base.size()) != base)
-            throw RequestError(404, "unknown path " + request.path);
-        std::string_view routePath = path.substr(base.size());
-        std::optional<Method> method = methodOf(request.method);
-        const Route* found = nullptr;
-        bool known = false;
-        bool getAllowed = false;
-        bool postAllowed = false;
-        for (const Route& route : kRoutes) {
-            if (route.endpoint->routePath() != routePath)
-                continue;
-            known = true;
-            getAllowed |= route.endpoint->method == Method::Get;
-            postAllowed |= route.endpoint->method == Method::Post;
-            if (!found && method == route.endpoint->method)
-                found = &route;
-        }
-        if (!known)
-            throw RequestError(404, "unknown path " + request.path);
-        if (!found) {
-            allow = getAllowed && postAllowed ? "GET, HEAD, POST" : getAllowed ? "GET, HEAD" : "POST";
-            throw RequestError(405, request.method + " is not allowed on " + std::string(routePath));
-        }
+    std::string_view path = request.path;
+    std::string_view base = kBasePath;
+    if (path.substr(0, base.size()) != base)
+        throw RequestError(404, "unknown path " + request.path);
+    std::string_view routePath = path.substr(base.size());
+    std::optional<Method> method = methodOf(request.method);
+    bool known = false;
+    bool getAllowed = false;
+    bool postAllowed = false;
+    for (const Route& route : kRoutes) {
+        if (route.endpoint->routePath() != routePath)
+            continue;
+        if (method == route.endpoint->method)
+            return route;
+        known = true;
+        getAllowed |= route.endpoint->method == Method::Get;
+        postAllowed |= route.endpoint->method == Method::Post;
+    }
+    if (!known)
+        throw RequestError(404, "unknown path " + request.path);
+    throw RequestError(405, request.method + " is not allowed on " + std::string(routePath),
+        getAllowed && postAllowed ? "GET, HEAD, POST"
+            : getAllowed          ? "GET, HEAD"
+                                  : "POST");
+}
 
+ServiceReply Service::handle(const ServiceRequest& request)
+{
+    try {
+        const Route& route = routeOf(request);
         FormData params;
         if (auto error = params.add(request.query))
             throw RequestError(400, *error);
-        if (method == Method::Post) {
+        if (route.endpoint->method == Method::Post) {
             if (auto error = params.add(request.body))
                 throw RequestError(400, *error);
         }
         Value reply;
-        if (auto* open = std::get_if<OpenHandler>(&found->handler))
+        if (auto* open = std::get_if<OpenHandler>(&route.handler))
             reply = (this->**open)(params);
         else
-            reply = (this->*std::get<SignedInHandler>(found->handler))(authenticate(params), params);
+            reply = (this->*std::get<SignedInHandler>(route.handler))(authenticate(params), params);
         auto text = json::JSONData(reply);
         if (!text)
             throw std::runtime_error("reply could not be written");
         return ServiceReply { 200, std::move(*text) };
     } catch (const RequestError& error) {
-        return ServiceReply { error.status(), errorBody(error.what()), std::move(allow) };
+        return ServiceReply { error.status(), errorBody(error.what()), error.allow() };
     } catch (const std::exception& error) {
         std::fprintf(stderr, "hestio-sim: %s %s failed: %s\n", request.method.c_str(),
             redactSecrets(request.path).c_str(), error.what());

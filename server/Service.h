@@ -16,6 +16,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <variant>
 
 namespace hestio::sim {
@@ -48,15 +49,19 @@ struct ServiceReply {
 /// A refused request: its HTTP status and the reason told to the client.
 class RequestError : public std::runtime_error {
 public:
-    RequestError(int status, const std::string& reason)
+    /// `allow`: for a 405, the methods the path does take.
+    RequestError(int status, const std::string& reason, std::string allow = {})
         : std::runtime_error(reason)
         , m_status(status)
+        , m_allow(std::move(allow))
     {
     }
     int status() const { return m_status; }
+    const std::string& allow() const { return m_allow; }
 
 private:
     int m_status;
+    std::string m_allow;
 };
 
 /// The service behind "/kivoraserver": routes each request to its endpoint,
@@ -92,6 +97,9 @@ private:
     /// One route for every endpoint of the shared table; Service.cpp checks
     /// at compile time that none is missing or answered twice.
     static const std::array<Route, endpoints::kAll.size()> kRoutes;
+    /// The route of the request's path and method; a RequestError (404 or
+    /// 405) when there is none.
+    static const Route& routeOf(const ServiceRequest& request);
 
     Caller authenticate(const FormData& params);
     const PowerModel& modelFor(const HouseholdRow& household);
