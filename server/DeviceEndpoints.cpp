@@ -139,18 +139,20 @@ std::vector<Suggestion> Service::currentSuggestions(
     return deriveSuggestions(modelFor(caller.household), devices, timelines, m_now());
 }
 
-Value Service::devices(const std::string& method, const Caller& caller, const FormData& params)
+Value Service::updateDevice(const Caller& caller, const FormData& params)
 {
-    if (method == "POST") {
-        int64_t id = requireInteger(params, "device_id");
-        auto device = m_store.device(caller.household.id, id);
-        if (!device)
-            throw RequestError(404, "no device with id " + std::to_string(id) + " in your household");
-        std::string room = requireName(params, "location", kMaxNameLength);
-        std::string name = requireName(params, "name", kMaxNameLength, true);
-        m_store.updateDevice(device->id, name, room);
-        return okReply();
-    }
+    int64_t id = requireInteger(params, "device_id");
+    auto device = m_store.device(caller.household.id, id);
+    if (!device)
+        throw RequestError(404, "no device with id " + std::to_string(id) + " in your household");
+    std::string room = requireName(params, "location", kMaxNameLength);
+    std::string name = requireName(params, "name", kMaxNameLength, true);
+    m_store.updateDevice(device->id, name, room);
+    return okReply();
+}
+
+Value Service::deviceList(const Caller& caller, const FormData& params)
+{
     bool withActions = optionalFlag(params, "action", false);
     bool withSuggestions = optionalFlag(params, "suggestion", false);
     if (!withActions && !withSuggestions)

@@ -114,6 +114,8 @@ HttpsServer::HttpsServer(Service& service, const TlsIdentity& identity, size_t t
         ServiceRequest serviceRequest { request.method, request.path, rawQuery(request.target), std::move(body) };
         ServiceReply reply = m_service.handle(serviceRequest);
         response.status = reply.status;
+        if (!reply.allow.empty())
+            response.set_header("Allow", reply.allow);
         response.set_content(reply.body, "application/json");
     };
     auto withoutBody

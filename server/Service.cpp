@@ -9,6 +9,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <optional>
 #include <set>
 
 namespace hestio::sim {
@@ -21,25 +22,48 @@ namespace {
     constexpr size_t kMaxPasswordLength = 256;
     constexpr size_t kMaxPushTokenLength = 256;
 
-    struct Route {
-        const char* path;
-        bool get;
-        bool post;
-    };
-    constexpr Route kRoutes[] = {
-        { "/session", false, true },
-        { "/api/location", true, true },
-        { "/api/movement", true, true },
-        { "/api/user", true, true },
-        { "/api/device", true, true },
-        { "/api/action", false, true },
-        { "/api/suggestion", false, true },
-        { "/api/status", true, false },
-        { "/api/energyconsumption", true, false },
-        { "/api/battery", true, false },
-        { "/api/activity", true, true },
-        { "/api/schedule", true, true },
-    };
+    using endpoints::Method;
+
+    /// GET and HEAD read, POST writes; no other method reaches an endpoint.
+    std::optional<Method> methodOf(const std::string& name)
+    {
+        if (name == "GET" || name == "HEAD")
+            return Method::Get;
+        if (name == "POST")
+            return Method::Post;
+        return std::nullopt;
+    }
+
+    template<typename Routes> constexpr bool everyEndpointIsRoutedOnce(const Routes& routes)
+    {
+        if (routes.size() != endpoints::kAll.size())
+            return false;
+        for (const endpoints::Endpoint* endpoint : endpoints::kAll) {
+            size_t count = 0;
+            for (const auto& route : routes)
+                count += route.endpoint == endpoint;
+            if (count != 1)
+                return false;
+        }
+        return true;
+    }
+
+    /// Endpoints that share a path and method reach the service as the same
+    /// request; only their parameters tell them apart, so one handler has to
+    /// answer them all.
+    template<typename Routes> constexpr bool sharedRoutesShareTheirHandler(const Routes& routes)
+    {
+        for (size_t i = 0; i < routes.size(); ++i) {
+            for (size_t j = 0; j < i; ++j) {
+                const endpoints::Endpoint& first = *routes[j].endpoint;
+                const endpoints::Endpoint& second = *routes[i].endpoint;
+                if (first.routePath() == second.routePath() && first.method == second.method
+                    && !(routes[i].handler == routes[j].handler))
+                    return false;
+            }
+        }
+        return true;
+    }
 
     bool isAdministrator(const UserRow& user)
     {
@@ -49,6 +73,37 @@ namespace {
         return lower.find("admin") != std::string::npos;
     }
 }
+
+constexpr std::array<Service::Route, endpoints::kAll.size()> Service::kRoutes { {
+    { &endpoints::kSignIn, &Service::session },
+    { &endpoints::kSignOut, &Service::session },
+    { &endpoints::kLocationList, &Service::locationList },
+    { &endpoints::kLocationCreate, &Service::saveLocation },
+    { &endpoints::kLocationDelete, &Service::saveLocation },
+    { &endpoints::kMovementPost, &Service::addMovement },
+    { &endpoints::kMovementResend, &Service::addMovement },
+    { &endpoints::kMovementList, &Service::movementList },
+    { &endpoints::kHouseholdUsers, &Service::householdUsers },
+    { &endpoints::kPasswordChange, &Service::setPassword },
+    { &endpoints::kOtherUserPassword, &Service::setPassword },
+    { &endpoints::kDeviceList, &Service::deviceList },
+    { &endpoints::kDeviceSuggestions, &Service::deviceList },
+    { &endpoints::kDeviceUpdate, &Service::updateDevice },
+    { &endpoints::kDeviceAction, &Service::action },
+    { &endpoints::kDeviceOnOff, &Service::action },
+    { &endpoints::kSuggestionAnswer, &Service::suggestion },
+    { &endpoints::kDevicePowerDraw, &Service::statuses },
+    { &endpoints::kDeviceEnergy, &Service::energy },
+    { &endpoints::kHomeEnergy, &Service::energy },
+    { &endpoints::kBatteryLatest, &Service::battery },
+    { &endpoints::kBatteryHistory, &Service::battery },
+    { &endpoints::kActivityList, &Service::activityList },
+    { &endpoints::kActivityCreate, &Service::postActivity },
+    { &endpoints::kActivityRepeat, &Service::postActivity },
+    { &endpoints::kScheduleList, &Service::scheduleList },
+    { &endpoints::kScheduleSave, &Service::postSchedule },
+    { &endpoints::kScheduleDelete, &Service::postSchedule },
+} };
 
 Service::Service(Store& store, ServiceConfig config, NowFunction now)
     : m_store(store)
@@ -70,73 +125,63 @@ std::string Service::errorBody(const std::string& reason)
     return text ? *text : std::string("{\"success\":false}");
 }
 
+const Service::Route& Service::routeOf(const ServiceRequest& request)
+{
+    static_assert(everyEndpointIsRoutedOnce(kRoutes), "every endpoint of the shared table needs exactly one route");
+    static_assert(sharedRoutesShareTheirHandler(kRoutes), "endpoints on the same path and method need one handler");
+    std::string_view path = request.path;
+    std::string_view base = kBasePath;
+    if (path.substr(0, base.size()) != base)
+        throw RequestError(404, "unknown path " + request.path);
+    std::string_view routePath = path.substr(base.size());
+    std::optional<Method> method = methodOf(request.method);
+    bool known = false;
+    bool getAllowed = false;
+    bool postAllowed = false;
+    for (const Route& route : kRoutes) {
+        if (route.endpoint->routePath() != routePath)
+            continue;
+        if (method == route.endpoint->method)
+            return route;
+        known = true;
+        getAllowed |= route.endpoint->method == Method::Get;
+        postAllowed |= route.endpoint->method == Method::Post;
+    }
+    if (!known)
+        throw RequestError(404, "unknown path " + request.path);
+    throw RequestError(405, request.method + " is not allowed on " + std::string(routePath),
+        getAllowed && postAllowed ? "GET, HEAD, POST"
+            : getAllowed          ? "GET, HEAD"
+                                  : "POST");
+}
+
 ServiceReply Service::handle(const ServiceRequest& request)
 {
     try {
-        std::string_view path = request.path;
-        std::string_view base = kBasePath;
-        if (path.substr(0, base.size()) != base)
-            throw RequestError(404, "unknown path " + request.path);
-        std::string route(path.substr(base.size()));
-        const Route* found = nullptr;
-        for (const auto& candidate : kRoutes) {
-            if (route == candidate.path)
-                found = &candidate;
-        }
-        if (!found)
-            throw RequestError(404, "unknown path " + request.path);
-        bool isGet = request.method == "GET" || request.method == "HEAD";
-        bool isPost = request.method == "POST";
-        if ((isGet && !found->get) || (isPost && !found->post) || (!isGet && !isPost))
-            throw RequestError(405, request.method + " is not allowed on " + route);
-
+        const Route& route = routeOf(request);
         FormData params;
         if (auto error = params.add(request.query))
             throw RequestError(400, *error);
-        if (isPost) {
+        if (route.endpoint->method == Method::Post) {
             if (auto error = params.add(request.body))
                 throw RequestError(400, *error);
         }
-        Value reply = dispatch(isPost ? "POST" : "GET", route, params);
+        Value reply;
+        if (auto* open = std::get_if<OpenHandler>(&route.handler))
+            reply = (this->**open)(params);
+        else
+            reply = (this->*std::get<SignedInHandler>(route.handler))(authenticate(params), params);
         auto text = json::JSONData(reply);
         if (!text)
             throw std::runtime_error("reply could not be written");
         return ServiceReply { 200, std::move(*text) };
     } catch (const RequestError& error) {
-        return ServiceReply { error.status(), errorBody(error.what()) };
+        return ServiceReply { error.status(), errorBody(error.what()), error.allow() };
     } catch (const std::exception& error) {
         std::fprintf(stderr, "hestio-sim: %s %s failed: %s\n", request.method.c_str(),
             redactSecrets(request.path).c_str(), error.what());
         return ServiceReply { 503, errorBody("the service failed to answer; try again later") };
     }
-}
-
-Value Service::dispatch(const std::string& method, const std::string& route, const FormData& params)
-{
-    if (route == "/session")
-        return session(params);
-    Caller caller = authenticate(params);
-    if (route == "/api/location")
-        return locations(method, caller, params);
-    if (route == "/api/movement")
-        return movements(method, caller, params);
-    if (route == "/api/user")
-        return users(method, caller, params);
-    if (route == "/api/activity")
-        return activities(method, caller, params);
-    if (route == "/api/schedule")
-        return schedules(method, caller, params);
-    if (route == "/api/device")
-        return devices(method, caller, params);
-    if (route == "/api/action")
-        return action(caller, params);
-    if (route == "/api/suggestion")
-        return suggestion(caller, params);
-    if (route == "/api/status")
-        return statuses(caller, params);
-    if (route == "/api/energyconsumption")
-        return energy(caller, params);
-    return battery(caller, params);
 }
 
 Service::Caller Service::authenticate(const FormData& params)
@@ -225,21 +270,23 @@ Value Service::session(const FormData& params)
     });
 }
 
-Value Service::locations(const std::string& method, const Caller& caller, const FormData& params)
+Value Service::saveLocation(const Caller& caller, const FormData& params)
 {
-    if (method == "POST") {
-        std::string title = requireName(params, "title", kMaxTitleLength);
-        if (isTrue(params, "delete")) {
-            if (!m_store.removeLocation(caller.user.id, title))
-                throw RequestError(404, "no saved location is titled " + title);
-            return okReply();
-        }
-        // Saving a title that exists moves that location, so a title names one place.
-        LocationRow location { title, requireNumberIn(params, "latitude", -90, 90),
-            requireNumberIn(params, "longitude", -180, 180) };
-        m_store.saveLocation(caller.user.id, location);
+    std::string title = requireName(params, "title", kMaxTitleLength);
+    if (isTrue(params, "delete")) {
+        if (!m_store.removeLocation(caller.user.id, title))
+            throw RequestError(404, "no saved location is titled " + title);
         return okReply();
     }
+    // Saving a title that exists moves that location, so a title names one place.
+    LocationRow location { title, requireNumberIn(params, "latitude", -90, 90),
+        requireNumberIn(params, "longitude", -180, 180) };
+    m_store.saveLocation(caller.user.id, location);
+    return okReply();
+}
+
+Value Service::locationList(const Caller& caller, const FormData&)
+{
     std::vector<Value> items;
     for (const auto& location : m_store.locations(caller.user.id)) {
         items.push_back(Value::dictionary({
@@ -251,18 +298,20 @@ Value Service::locations(const std::string& method, const Caller& caller, const 
     return Value::dictionary({ { "success", true }, { "locations", Value::array(items) } });
 }
 
-Value Service::movements(const std::string& method, const Caller& caller, const FormData& params)
+Value Service::addMovement(const Caller& caller, const FormData& params)
 {
-    if (method == "POST") {
-        MovementRow movement;
-        movement.action = requireName(params, "action", kMaxTitleLength);
-        movement.title = requireName(params, "title", kMaxTitleLength);
-        movement.latitude = requireNumberIn(params, "latitude", -90, 90);
-        movement.longitude = requireNumberIn(params, "longitude", -180, 180);
-        movement.timestampMs = requireIntegerIn(params, "timestamp", 0, 253402300799999);
-        m_store.addMovement(caller.user.id, movement);
-        return okReply();
-    }
+    MovementRow movement;
+    movement.action = requireName(params, "action", kMaxTitleLength);
+    movement.title = requireName(params, "title", kMaxTitleLength);
+    movement.latitude = requireNumberIn(params, "latitude", -90, 90);
+    movement.longitude = requireNumberIn(params, "longitude", -180, 180);
+    movement.timestampMs = requireIntegerIn(params, "timestamp", 0, 253402300799999);
+    m_store.addMovement(caller.user.id, movement);
+    return okReply();
+}
+
+Value Service::movementList(const Caller& caller, const FormData&)
+{
     std::vector<Value> items;
     for (const auto& movement : m_store.movements(caller.user.id)) {
         items.push_back(Value::dictionary({
@@ -277,25 +326,26 @@ Value Service::movements(const std::string& method, const Caller& caller, const 
     return Value::dictionary({ { "success", true }, { "locations", Value::array(items) } });
 }
 
-Value Service::users(const std::string& method, const Caller& caller, const FormData& params)
+Value Service::householdUsers(const Caller& caller, const FormData& params)
 {
-    if (method == "GET") {
-        if (!isAdministrator(caller.user))
-            throw RequestError(403, "only administrators may list the users of the household");
-        if (requireText(params, "household") != caller.household.name)
-            throw RequestError(403, "you may list only the users of your own household");
-        std::vector<Value> items;
-        for (const auto& user : m_store.usersOf(caller.household.id)) {
-            items.push_back(Value::dictionary({
-                { "username", Value(user.name) },
-                { "type", Value(user.type) },
-                { "id", Value(user.id) },
-                { "household", Value::dictionary({ { "name", Value(caller.household.name) } }) },
-            }));
-        }
-        return Value::dictionary({ { "success", true }, { "allUsers", Value::array(items) } });
+    if (!isAdministrator(caller.user))
+        throw RequestError(403, "only administrators may list the users of the household");
+    if (requireText(params, "household") != caller.household.name)
+        throw RequestError(403, "you may list only the users of your own household");
+    std::vector<Value> items;
+    for (const auto& user : m_store.usersOf(caller.household.id)) {
+        items.push_back(Value::dictionary({
+            { "username", Value(user.name) },
+            { "type", Value(user.type) },
+            { "id", Value(user.id) },
+            { "household", Value::dictionary({ { "name", Value(caller.household.name) } }) },
+        }));
     }
+    return Value::dictionary({ { "success", true }, { "allUsers", Value::array(items) } });
+}
 
+Value Service::setPassword(const Caller& caller, const FormData& params)
+{
     std::string name = requireName(params, "name", kMaxTitleLength);
     std::string newPassword = requireName(params, "new_password", kMaxPasswordLength, true);
     // An empty password would lock nobody out and protect nothing.
@@ -323,21 +373,23 @@ Value Service::users(const std::string& method, const Caller& caller, const Form
     return okReply();
 }
 
-Value Service::activities(const std::string& method, const Caller& caller, const FormData& params)
+Value Service::postActivity(const Caller& caller, const FormData& params)
 {
-    if (method == "POST") {
-        std::string title = requireName(params, "activity", kMaxActivityLength);
-        int64_t timestamp = requireIntegerIn(params, "timestamp", 0, 253402300799999);
-        if (optionalFlag(params, "new", false)) {
-            // Creating an activity that exists already is harmless: the
-            // client records its occurrence next either way.
-            m_store.addActivity(caller.user.id, title);
-            return okReply();
-        }
-        if (!m_store.addOccurrence(caller.user.id, title, timestamp))
-            throw RequestError(404, "no activity is titled " + title);
+    std::string title = requireName(params, "activity", kMaxActivityLength);
+    int64_t timestamp = requireIntegerIn(params, "timestamp", 0, 253402300799999);
+    if (optionalFlag(params, "new", false)) {
+        // Creating an activity that exists already is harmless: the
+        // client records its occurrence next either way.
+        m_store.addActivity(caller.user.id, title);
         return okReply();
     }
+    if (!m_store.addOccurrence(caller.user.id, title, timestamp))
+        throw RequestError(404, "no activity is titled " + title);
+    return okReply();
+}
+
+Value Service::activityList(const Caller& caller, const FormData&)
+{
     std::vector<Value> items;
     for (const auto& activity : m_store.activities(caller.user.id)) {
         items.push_back(Value::dictionary({
@@ -349,31 +401,33 @@ Value Service::activities(const std::string& method, const Caller& caller, const
     return Value::dictionary({ { "success", true }, { "activities", Value::array(items) } });
 }
 
-Value Service::schedules(const std::string& method, const Caller& caller, const FormData& params)
+Value Service::postSchedule(const Caller& caller, const FormData& params)
 {
-    if (method == "POST") {
-        std::string title = requireName(params, "title", kMaxTitleLength);
-        if (isTrue(params, "delete")) {
-            if (!m_store.removeSchedule(caller.household.id, title))
-                throw RequestError(404, "no schedule is titled " + title);
-            return okReply();
-        }
-        ScheduleRow schedule;
-        schedule.title = title;
-        schedule.startHour = static_cast<int>(requireIntegerIn(params, "startHour", 0, 23));
-        schedule.startMin = static_cast<int>(requireIntegerIn(params, "startMin", 0, 59));
-        schedule.endHour = static_cast<int>(requireIntegerIn(params, "endHour", 0, 23));
-        schedule.endMin = static_cast<int>(requireIntegerIn(params, "endMin", 0, 59));
-        std::set<char> days;
-        for (char c : params.get("repeatDays").value_or("")) {
-            if (c < '1' || c > '7')
-                throw RequestError(400, "parameter repeatDays may hold only the digits 1 to 7");
-            days.insert(c);
-        }
-        schedule.repeatDays.assign(days.begin(), days.end());
-        m_store.saveSchedule(caller.household.id, schedule);
+    std::string title = requireName(params, "title", kMaxTitleLength);
+    if (isTrue(params, "delete")) {
+        if (!m_store.removeSchedule(caller.household.id, title))
+            throw RequestError(404, "no schedule is titled " + title);
         return okReply();
     }
+    ScheduleRow schedule;
+    schedule.title = title;
+    schedule.startHour = static_cast<int>(requireIntegerIn(params, "startHour", 0, 23));
+    schedule.startMin = static_cast<int>(requireIntegerIn(params, "startMin", 0, 59));
+    schedule.endHour = static_cast<int>(requireIntegerIn(params, "endHour", 0, 23));
+    schedule.endMin = static_cast<int>(requireIntegerIn(params, "endMin", 0, 59));
+    std::set<char> days;
+    for (char c : params.get("repeatDays").value_or("")) {
+        if (c < '1' || c > '7')
+            throw RequestError(400, "parameter repeatDays may hold only the digits 1 to 7");
+        days.insert(c);
+    }
+    schedule.repeatDays.assign(days.begin(), days.end());
+    m_store.saveSchedule(caller.household.id, schedule);
+    return okReply();
+}
+
+Value Service::scheduleList(const Caller& caller, const FormData&)
+{
     std::vector<Value> items;
     for (const auto& schedule : m_store.schedules(caller.household.id)) {
         items.push_back(Value::dictionary({

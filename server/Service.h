@@ -5,8 +5,10 @@
 #include "Store.h"
 #include "Suggestions.h"
 
+#include "net/Endpoints.h"
 #include "json/Value.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -14,6 +16,8 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <utility>
+#include <variant>
 
 namespace hestio::sim {
 
@@ -38,20 +42,26 @@ struct ServiceRequest {
 struct ServiceReply {
     int status { 200 };
     std::string body;
+    /// The methods the path accepts, for the Allow header of a 405 reply.
+    std::string allow;
 };
 
 /// A refused request: its HTTP status and the reason told to the client.
 class RequestError : public std::runtime_error {
 public:
-    RequestError(int status, const std::string& reason)
+    /// `allow`: for a 405, the methods the path does take.
+    RequestError(int status, const std::string& reason, std::string allow = {})
         : std::runtime_error(reason)
         , m_status(status)
+        , m_allow(std::move(allow))
     {
     }
     int status() const { return m_status; }
+    const std::string& allow() const { return m_allow; }
 
 private:
     int m_status;
+    std::string m_allow;
 };
 
 /// The service behind "/kivoraserver": routes each request to its endpoint,
@@ -76,19 +86,39 @@ private:
         std::string tokenHash;
     };
 
-    json::Value dispatch(const std::string& method, const std::string& route, const FormData& params);
+    using OpenHandler = json::Value (Service::*)(const FormData& params);
+    using SignedInHandler = json::Value (Service::*)(const Caller& caller, const FormData& params);
+    /// An endpoint and what answers it. A signed-in handler is reached only
+    /// once the token has named a valid session.
+    struct Route {
+        const endpoints::Endpoint* endpoint;
+        std::variant<OpenHandler, SignedInHandler> handler;
+    };
+    /// One route for every endpoint of the shared table; Service.cpp checks
+    /// at compile time that none is missing or answered twice.
+    static const std::array<Route, endpoints::kAll.size()> kRoutes;
+    /// The route of the request's path and method; a RequestError (404 or
+    /// 405) when there is none.
+    static const Route& routeOf(const ServiceRequest& request);
+
     Caller authenticate(const FormData& params);
     const PowerModel& modelFor(const HouseholdRow& household);
     std::map<int64_t, StateTimeline> timelinesOf(int64_t householdId);
 
     json::Value session(const FormData& params);
-    json::Value locations(const std::string& method, const Caller& caller, const FormData& params);
-    json::Value movements(const std::string& method, const Caller& caller, const FormData& params);
-    json::Value users(const std::string& method, const Caller& caller, const FormData& params);
-    json::Value activities(const std::string& method, const Caller& caller, const FormData& params);
-    json::Value schedules(const std::string& method, const Caller& caller, const FormData& params);
+    json::Value locationList(const Caller& caller, const FormData& params);
+    json::Value saveLocation(const Caller& caller, const FormData& params);
+    json::Value movementList(const Caller& caller, const FormData& params);
+    json::Value addMovement(const Caller& caller, const FormData& params);
+    json::Value householdUsers(const Caller& caller, const FormData& params);
+    json::Value setPassword(const Caller& caller, const FormData& params);
+    json::Value activityList(const Caller& caller, const FormData& params);
+    json::Value postActivity(const Caller& caller, const FormData& params);
+    json::Value scheduleList(const Caller& caller, const FormData& params);
+    json::Value postSchedule(const Caller& caller, const FormData& params);
 
-    json::Value devices(const std::string& method, const Caller& caller, const FormData& params);
+    json::Value deviceList(const Caller& caller, const FormData& params);
+    json::Value updateDevice(const Caller& caller, const FormData& params);
     json::Value action(const Caller& caller, const FormData& params);
     json::Value suggestion(const Caller& caller, const FormData& params);
     json::Value statuses(const Caller& caller, const FormData& params);

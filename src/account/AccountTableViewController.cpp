@@ -1,6 +1,7 @@
 #include "account/AccountTableViewController.h"
 
 #include "account/OtherUserAccountViewController.h"
+#include "net/Endpoints.h"
 #include "net/KeychainWrapper.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Log.h"
@@ -155,8 +156,8 @@ void AccountTableViewController::getUsersListForHouse()
     if (usersWsc && usersWsc->isRunning())
         return; // appearing again while they load: that answer serves
     std::string household(user->household["name"].stringValue());
-    startRequest(usersWsc, "/api/user", "household=" + escapeParameter(household), false, true, HouseholdUsersTag,
-        AccountRequest::HouseholdUsers);
+    startRequest(usersWsc, endpoints::kHouseholdUsers.path, "household=" + escapeParameter(household), false, true,
+        HouseholdUsersTag, AccountRequest::HouseholdUsers);
 }
 
 void AccountTableViewController::changePasswordForCurUser(bool show)
@@ -189,7 +190,7 @@ void AccountTableViewController::logout()
     if (auto token = session.pushToken())
         parameters += "&push_token=" + escapeParameter(*token);
     m_logoutRunning = true;
-    startRequest(wsc, "/session", std::move(parameters), true, false, LogoutTag, AccountRequest::Logout);
+    startRequest(wsc, endpoints::kSignOut.path, std::move(parameters), true, false, LogoutTag, AccountRequest::Logout);
 }
 
 void AccountTableViewController::logoutAnswered(bool success)
@@ -434,8 +435,8 @@ void AccountTableViewController::commitEditingStyle(TableView& table, TableViewC
     std::string title = place->title;
     // Each deletion runs to its own answer, however many follow it.
     m_placesBeingDeleted.push_back(title);
-    startRequest(deleteLocationWsc, "/api/location", "title=" + escapeParameter(title) + "&delete=true", true, false,
-        DeleteLocationTag, PlaceDeletion { place, session.curUser() });
+    startRequest(deleteLocationWsc, endpoints::kLocationDelete.path, "title=" + escapeParameter(title) + "&delete=true",
+        true, false, DeleteLocationTag, PlaceDeletion { place, session.curUser() });
 
     saved.erase(saved.begin() + path.row);
     table.beginUpdates();
@@ -489,8 +490,8 @@ void AccountTableViewController::alertViewClickedButtonAtIndex(AlertView& alert,
     std::string parameters = "name=" + escapeParameter(user ? user->username : std::string())
         + "&password=" + escapeParameter(m_currentPasswordField->text())
         + "&new_password=" + escapeParameter(m_newPasswordField->text());
-    startRequest(
-        wsc, "/api/user", std::move(parameters), true, false, ChangePasswordTag, AccountRequest::ChangePassword);
+    startRequest(wsc, endpoints::kPasswordChange.path, std::move(parameters), true, false, ChangePasswordTag,
+        AccountRequest::ChangePassword);
 }
 
 void AccountTableViewController::showError(const std::string& message)
@@ -579,7 +580,7 @@ void AccountTableViewController::placeDeletionFailed(const PlaceDeletion& deleti
 
 void AccountTableViewController::downloadSavedPlaces()
 {
-    startRequest(savedPlacesWsc, "/api/location", {}, false, true, 0, AccountRequest::SavedPlaces);
+    startRequest(savedPlacesWsc, endpoints::kLocationList.path, {}, false, true, 0, AccountRequest::SavedPlaces);
 }
 
 void AccountTableViewController::savedPlacesReceived(const json::Value& data)

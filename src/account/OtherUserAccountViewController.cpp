@@ -1,5 +1,6 @@
 #include "account/OtherUserAccountViewController.h"
 
+#include "net/Endpoints.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Log.h"
 #include "platform/ui/Application.h"
@@ -109,7 +110,7 @@ void OtherUserAccountViewController::alertViewClickedButtonAtIndex(AlertView& al
         return;
     std::string parameters = "name=" + escapeParameter(userInfo["username"].stringValue())
         + "&new_password=" + escapeParameter(updatedPasswordField->text());
-    wsc = WebServiceConnector::create("/api/user", std::move(parameters), true);
+    wsc = WebServiceConnector::create(endpoints::kOtherUserPassword.path, std::move(parameters), true);
     wsc->setTag(0);
     wsc->setDelegate(std::static_pointer_cast<OtherUserAccountViewController>(shared_from_this()));
     wsc->startConnectionForDownload(false);

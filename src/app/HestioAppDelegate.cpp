@@ -9,6 +9,7 @@
 #include "devices/StatusTableViewController.h"
 #include "graphs/GraphScreens.h"
 #include "graphs/GraphViewController.h"
+#include "net/Endpoints.h"
 #include "net/KeychainWrapper.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/DispatchQueue.h"
@@ -338,7 +339,7 @@ void HestioAppDelegate::showLogin()
 void HestioAppDelegate::getUsersSavedLocations()
 {
     auto& download = m_session->locationsWsc;
-    download = WebServiceConnector::create("/api/location", std::nullopt, false);
+    download = WebServiceConnector::create(endpoints::kLocationList.path, std::nullopt, false);
     download->setTag(3);
     download->setContext(SavedLocationsDownload {});
     download->setDelegate(weak_from_this());
@@ -395,7 +396,7 @@ void HestioAppDelegate::resendFailedMovements()
     // entry moves to the end, behind the ones still waiting, and the loop
     // stops.
     while (std::optional<std::string> entry = FailedMovementFile::firstFailedLocation()) {
-        auto wsc = WebServiceConnector::create("/api/movement", *entry, true);
+        auto wsc = WebServiceConnector::create(endpoints::kMovementResend.path, *entry, true);
         json::Value reply = wsc->startSynchronousConnection();
         if (reply.isNone() || !reply["error"].isNone()) {
             FailedMovementFile::moveFirstFailedLocationToEnd(*entry);

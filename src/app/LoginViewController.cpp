@@ -1,5 +1,6 @@
 #include "app/LoginViewController.h"
 
+#include "net/Endpoints.h"
 #include "net/KeychainWrapper.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -220,7 +221,7 @@ void LoginViewController::logIn()
     std::string parameters = "name=" + escapeParameter(usernameText) + "&password=" + escapeParameter(passwordText);
     if (auto token = m_session->pushToken())
         parameters += "&push_token=" + escapeParameter(*token);
-    wsc = WebServiceConnector::create("/session", parameters, true);
+    wsc = WebServiceConnector::create(endpoints::kSignIn.path, parameters, true);
     wsc->setDelegate(selfAsDelegate());
     wsc->startConnectionForDownload(true);
 }
@@ -237,7 +238,7 @@ void LoginViewController::backgroundLoginForUsername(const std::string& name, co
     session.setCurUser(nullptr);
     usernameText = name;
     passwordText = pass;
-    wsc = WebServiceConnector::create("/session", signInParameters(name, pass), true);
+    wsc = WebServiceConnector::create(endpoints::kSignIn.path, signInParameters(name, pass), true);
     wsc->setDelegate(selfAsDelegate());
     if (!synchronous) {
         wsc->startConnectionForDownload(true);

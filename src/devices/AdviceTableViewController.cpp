@@ -1,6 +1,7 @@
 #include "devices/AdviceTableViewController.h"
 
 #include "devices/CustomAdviceCell.h"
+#include "net/Endpoints.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -104,7 +105,8 @@ void AdviceTableViewController::downloadSuggestionsFromServer()
     if (m_receiverWSC && m_receiverWSC->isRunning())
         return;
     m_answeredDuringDownload.clear();
-    m_receiverWSC = WebServiceConnector::create("/api/device", std::string("suggestion=true"), false);
+    m_receiverWSC
+        = WebServiceConnector::create(endpoints::kDeviceSuggestions.path, std::string("suggestion=true"), false);
     m_receiverWSC->setDelegate(self());
     m_receiverWSC->startConnectionForDownload(true);
 }
@@ -242,8 +244,8 @@ void AdviceTableViewController::cellButtonPressed(Button& button)
 
     // Each answer is its own request and lives to its reply, however quickly
     // the next one follows.
-    m_senderWSC = WebServiceConnector::create(
-        "/api/suggestion", "sug_id=" + std::to_string(suggestion->suggestionID) + "&state=" + state, true);
+    m_senderWSC = WebServiceConnector::create(endpoints::kSuggestionAnswer.path,
+        "sug_id=" + std::to_string(suggestion->suggestionID) + "&state=" + state, true);
     m_senderWSC->setContext(AnswerRequest { suggestion, path->row, m_listGeneration });
     m_senderWSC->setDelegate(self());
     m_answersInFlight.insert(suggestion->suggestionID);

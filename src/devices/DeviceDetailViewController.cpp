@@ -4,6 +4,7 @@
 
 #include "devices/DetailCells.h"
 #include "devices/GraphButtonsCell.h"
+#include "net/Endpoints.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Log.h"
 #include "widgets/InfoDisplayCell.h"
@@ -265,13 +266,13 @@ void DeviceDetailViewController::sliderStopped(Slider& sender)
     int value = static_cast<int>(std::trunc(sender.value()));
     hestio::log("stopped at: " + std::to_string(value));
     if (const json::Value* action = selectedAction())
-        sendAction(*action, "/api/action", { RequestKind::Action, value });
+        sendAction(*action, endpoints::kDeviceAction.path, { RequestKind::Action, value });
 }
 
 void DeviceDetailViewController::binarySwitchChanged(Switch& sender)
 {
     if (const json::Value* action = selectedAction())
-        sendAction(*action, "/api/action", { RequestKind::Action, sender.isOn() ? 1 : 0 });
+        sendAction(*action, endpoints::kDeviceAction.path, { RequestKind::Action, sender.isOn() ? 1 : 0 });
 }
 
 void DeviceDetailViewController::turnOnOff(Switch& sender)
@@ -282,8 +283,8 @@ void DeviceDetailViewController::turnOnOff(Switch& sender)
     m_onOffCell->onOffActivityIndicator().setHidden(false);
     m_onOffCell->onOffActivityIndicator().startAnimating();
     ++m_onOffRunning;
-    sendAction(
-        selected_device->onOffAction, "/api/action?", { RequestKind::OnOff, sender.isOn() ? 1 : 0, ++m_onOffSent });
+    sendAction(selected_device->onOffAction, endpoints::kDeviceOnOff.path,
+        { RequestKind::OnOff, sender.isOn() ? 1 : 0, ++m_onOffSent });
 }
 
 void DeviceDetailViewController::sendAction(const json::Value& descriptor, const char* path, SentRequest request)

@@ -1,6 +1,7 @@
 #include "devices/HomeTabViewController.h"
 
 #include "devices/GraphButtonsCell.h"
+#include "net/Endpoints.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -115,7 +116,7 @@ void HomeTabViewController::refresh()
     const auto& currentToken = ServiceEnvironment::shared().currentToken;
     if (!currentToken || !currentToken())
         return;
-    wsc = WebServiceConnector::create("/api/battery", "count=1", false);
+    wsc = WebServiceConnector::create(endpoints::kBatteryLatest.path, "count=1", false);
     wsc->setContext(BatteryDownload { ++m_downloadsSent });
     wsc->setDelegate(self());
     wsc->startConnectionForDownload(true);

@@ -1,5 +1,6 @@
 #include "devices/LogTabViewController.h"
 
+#include "net/Endpoints.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -107,7 +108,7 @@ void LogTabViewController::downloadActivities()
 {
     if (activitysWSC && activitysWSC->isRunning())
         return;
-    activitysWSC = WebServiceConnector::create("/api/activity", std::nullopt, false);
+    activitysWSC = WebServiceConnector::create(endpoints::kActivityList.path, std::nullopt, false);
     activitysWSC->setDelegate(selfAsDelegate());
     activitysWSC->startConnectionForDownload(true);
 }
@@ -213,8 +214,8 @@ void LogTabViewController::sendLogPost()
     logTextField->setText("");
     m_addedHere.push_back(data.front());
 
-    postActivityWSC = WebServiceConnector::create(
-        "/api/activity", "new=true&activity=" + escapeParameter(text) + "&timestamp=" + std::to_string(ms), true);
+    postActivityWSC = WebServiceConnector::create(endpoints::kActivityCreate.path,
+        "new=true&activity=" + escapeParameter(text) + "&timestamp=" + std::to_string(ms), true);
     postActivityWSC->setContext(ActivityPost { ActivityPost::Kind::NewActivity, text, data.front(), m_listGeneration });
     postActivityWSC->setDelegate(selfAsDelegate());
     postActivityWSC->startConnectionForDownload(false);
@@ -223,7 +224,7 @@ void LogTabViewController::sendLogPost()
 
 void LogTabViewController::postOccurrence(const std::string& title)
 {
-    postActivityWSC = WebServiceConnector::create("/api/activity",
+    postActivityWSC = WebServiceConnector::create(endpoints::kActivityRepeat.path,
         "activity=" + escapeParameter(title) + "&timestamp=" + std::to_string(nowMilliseconds()), true);
     postActivityWSC->setContext(ActivityPost { ActivityPost::Kind::Occurrence, title, {}, m_listGeneration });
     postActivityWSC->setDelegate(selfAsDelegate());

@@ -2,6 +2,7 @@
 
 #include "devices/CustomStatusCell.h"
 #include "devices/DeviceDetailViewController.h"
+#include "net/Endpoints.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -143,7 +144,7 @@ void StatusTableViewController::refresh()
 
 void StatusTableViewController::downloadStatusesFromServer()
 {
-    m_wsc = WebServiceConnector::create("/api/device", std::string("action=true"), false);
+    m_wsc = WebServiceConnector::create(endpoints::kDeviceList.path, std::string("action=true"), false);
     m_wsc->setContext(DownloadRequest { ++m_downloadGeneration });
     m_wsc->setDelegate(self());
     m_wsc->startConnectionForDownload(true);
@@ -381,7 +382,7 @@ bool StatusTableViewController::anyDeviceSwitchedSinceDownload() const
 void StatusTableViewController::sendDevice(
     const Device& device, DeviceChange change, std::shared_ptr<WebServiceConnector>& slot)
 {
-    slot = WebServiceConnector::create("/api/device",
+    slot = WebServiceConnector::create(endpoints::kDeviceUpdate.path,
         "device_id=" + escapeParameter(device.deviceID) + "&location=" + escapeParameter(device.location)
             + "&name=" + escapeParameter(device.deviceName),
         true);

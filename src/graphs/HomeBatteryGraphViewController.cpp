@@ -1,6 +1,7 @@
 #include "graphs/HomeBatteryGraphViewController.h"
 
 #include "charting/XYAxis.h"
+#include "net/Endpoints.h"
 #include "platform/foundation/Calendar.h"
 
 #include <cstdio>
@@ -39,7 +40,7 @@ platform::Date HomeBatteryGraphViewController::requestWeekEndingAt(
     platform::Date weekEnd, std::shared_ptr<WebServiceConnectorDelegate> replyTo)
 {
     platform::Date start = platform::dateAtMidnight(weekEnd.addingTimeInterval(-604800), timezone());
-    startWeekRequest("/api/battery",
+    startWeekRequest(endpoints::kBatteryHistory.path,
         "&from=" + millisecondsText(start) + "&to=" + millisecondsText(weekEnd) + "&filter=true&scale=RAW&rounding=1",
         std::move(replyTo));
     return start;

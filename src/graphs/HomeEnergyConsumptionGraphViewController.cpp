@@ -1,5 +1,6 @@
 #include "graphs/HomeEnergyConsumptionGraphViewController.h"
 
+#include "net/Endpoints.h"
 #include "platform/foundation/Calendar.h"
 
 namespace hestio {
@@ -17,7 +18,7 @@ platform::Date HomeEnergyConsumptionGraphViewController::requestWeekEndingAt(
     platform::Date weekEnd, std::shared_ptr<WebServiceConnectorDelegate> replyTo)
 {
     platform::Date start = platform::dateAtMidnight(weekEnd.addingTimeInterval(-604800), timezone());
-    startWeekRequest("/api/energyconsumption",
+    startWeekRequest(endpoints::kHomeEnergy.path,
         "device_id=battery&from=" + millisecondsText(start) + "&to=" + millisecondsText(weekEnd) + "&block=CLOCK_HOUR",
         std::move(replyTo));
     return start;

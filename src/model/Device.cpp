@@ -1,6 +1,7 @@
 #include "model/Device.h"
 
 #include "model/User.h"
+#include "net/Endpoints.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Calendar.h"
 
@@ -160,13 +161,13 @@ std::string Device::energyConsumptionParameters(platform::Date from, platform::D
 platform::Date Device::getPowerDrawStatusesFromView(
     const std::shared_ptr<WebServiceConnectorDelegate>& view, platform::Date toDate) const
 {
-    return startHistoryRequest(view, toDate, "/api/status", true);
+    return startHistoryRequest(view, toDate, endpoints::kDevicePowerDraw.path, true);
 }
 
 platform::Date Device::getEnergyConsumptionStatusesFromView(
     const std::shared_ptr<WebServiceConnectorDelegate>& view, platform::Date toDate) const
 {
-    return startHistoryRequest(view, toDate, "/api/energyconsumption", false);
+    return startHistoryRequest(view, toDate, endpoints::kDeviceEnergy.path, false);
 }
 
 platform::Date Device::startHistoryRequest(const std::shared_ptr<WebServiceConnectorDelegate>& view,

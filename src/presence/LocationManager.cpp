@@ -1,5 +1,6 @@
 #include "presence/LocationManager.h"
 
+#include "net/Endpoints.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/LocalizedStrings.h"
 #include "platform/foundation/Log.h"
@@ -168,7 +169,7 @@ void LocationManager::didUpdateToLocation(
     std::string parameters = "title=" + escapeParameter(m_title)
         + "&longitude=" + escapeParameter(defaultText(newLocation.coordinate.longitude))
         + "&latitude=" + escapeParameter(defaultText(newLocation.coordinate.latitude));
-    locationPostWSC = WebServiceConnector::create("/api/location", parameters, true);
+    locationPostWSC = WebServiceConnector::create(endpoints::kLocationCreate.path, parameters, true);
     locationPostWSC->setTag(0);
     locationPostWSC->setContext(PlaceCreation { m_title });
     locationPostWSC->setDelegate(weak_from_this());
@@ -218,7 +219,7 @@ void LocationManager::postLocationAs(const std::string& action, const CircularRe
     // Each posting runs to its own answer; replacing the property does not
     // stop the one before. The movement is in the failed-movement file while
     // it is on its way, so that a process ended meanwhile does not lose it.
-    locationSensingPostWSC = WebServiceConnector::create("/api/movement", parameters, true);
+    locationSensingPostWSC = WebServiceConnector::create(endpoints::kMovementPost.path, parameters, true);
     locationSensingPostWSC->setTag(1);
     std::string entry = locationSensingPostWSC->parameters();
     locationSensingPostWSC->setContext(MovementPosting { entry });

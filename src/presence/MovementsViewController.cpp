@@ -1,5 +1,6 @@
 #include "presence/MovementsViewController.h"
 
+#include "net/Endpoints.h"
 #include "platform/ui/BarButtonItem.h"
 #include "platform/ui/TextView.h"
 #include "presence/LocationManager.h"
@@ -45,7 +46,7 @@ void MovementsViewController::viewDidLoad()
     navigationItem().setRightBarButtonItem(
         BarButtonItem::create("Failed Posts", BarButtonItem::Style::Plain, [this] { showLocationPostFails(); }));
 
-    movementWSC = WebServiceConnector::create("/api/movement", std::nullopt, false);
+    movementWSC = WebServiceConnector::create(endpoints::kMovementList.path, std::nullopt, false);
     movementWSC->setTag(0);
     movementWSC->setDelegate(std::dynamic_pointer_cast<MovementsViewController>(shared_from_this()));
     movementWSC->startConnectionForDownload(true);

@@ -1,5 +1,6 @@
 #include "schedule/ScheduleTableViewController.h"
 
+#include "net/Endpoints.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -108,7 +109,7 @@ void ScheduleTableViewController::downloadSchedules()
     ScheduleRequest context;
     context.kind = ScheduleRequest::Kind::List;
     context.generation = ++m_listGeneration;
-    getSchedulesWSC = WebServiceConnector::create("/api/schedule", std::nullopt, false);
+    getSchedulesWSC = WebServiceConnector::create(endpoints::kScheduleList.path, std::nullopt, false);
     getSchedulesWSC->setContext(context);
     getSchedulesWSC->setDelegate(selfAsDelegate());
     getSchedulesWSC->startConnectionForDownload(true);
@@ -196,7 +197,7 @@ void ScheduleTableViewController::toggleEdit()
 std::shared_ptr<WebServiceConnector> ScheduleTableViewController::post(
     const std::string& parameters, ScheduleRequest context)
 {
-    auto request = WebServiceConnector::create("/api/schedule", parameters, true);
+    auto request = WebServiceConnector::create(endpoints::kScheduleSave.path, parameters, true);
     context.session = m_signInCount;
     request->setContext(std::move(context));
     request->setDelegate(selfAsDelegate());

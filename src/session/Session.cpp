@@ -1,5 +1,6 @@
 #include "session/Session.h"
 
+#include "net/Endpoints.h"
 #include "net/KeychainWrapper.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/RunLoop.h"
@@ -143,7 +144,7 @@ void Session::renewSession(std::function<void()> done)
     std::string password = KeychainWrapper::getValueForKey(*username, keychainService, &ignored).value_or("");
     // The renewal keeps the signed-in user until the service has answered, so
     // a dropped connection leaves the session as it was rather than empty.
-    m_renewal = WebServiceConnector::create("/session", signInParameters(*username, password), true);
+    m_renewal = WebServiceConnector::create(endpoints::kSignIn.path, signInParameters(*username, password), true);
     m_renewal->sendWithoutToken();
     m_renewal->setContext(SessionRenewalRequest {});
     m_renewal->setDelegate(weak_from_this());

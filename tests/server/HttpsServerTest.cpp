@@ -129,6 +129,30 @@ TEST(HttpsServer, RefusalsAreJsonAndNeverServerErrors)
     EXPECT_TRUE(decode(client->Get(("/kivoraserver/api/activity?token=" + token).c_str()))["success"].boolValue());
 }
 
+TEST(HttpsServer, AWrongMethodCarriesAnAllowHeader)
+{
+    LiveServer live;
+    auto client = live.client();
+    struct Case {
+        httplib::Result result;
+        int status;
+        std::string allow;
+    };
+    Case cases[] = {
+        { client->Put("/kivoraserver/api/device", "a=b", "application/x-www-form-urlencoded"), 405, "GET, HEAD, POST" },
+        { client->Get("/kivoraserver/session"), 405, "POST" },
+        { client->Post("/kivoraserver/api/status?", "token=x", "application/x-www-form-urlencoded"), 405, "GET, HEAD" },
+        { client->Delete("/kivoraserver/api/nothing"), 404, "" },
+        { client->Get("/kivoraserver/api/schedule"), 401, "" },
+    };
+    for (auto& c : cases) {
+        ASSERT_TRUE(c.result) << httplib::to_string(c.result.error());
+        EXPECT_EQ(c.result->status, c.status) << c.result->body;
+        EXPECT_EQ(c.result->get_header_value("Allow"), c.allow) << c.result->body;
+        EXPECT_EQ(c.result->get_header_value("Content-Type"), "application/json");
+    }
+}
+
 TEST(HttpsServer, ServesSeveralClientsAtOnceWithoutLosingWrites)
 {
     LiveServer live;
