@@ -43,7 +43,7 @@ public:
     /// Shows the whole text of the suggestion, which its row may cut short.
     void didSelectRowAtIndexPath(platform::TableView&, platform::IndexPath path) override;
     /// Recounts the list, updates both badges and the empty-list label.
-    [[nodiscard]] int getAdviceCount();
+    int getAdviceCount();
     void reset();
 
     int numberOfNewItems() const { return m_numberOfNewItems; }

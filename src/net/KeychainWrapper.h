@@ -27,9 +27,9 @@ public:
     using Text = std::optional<std::string>;
 
     static Text getValueForKey(const Text& key, const Text& serviceName, std::optional<KeychainError>* error = nullptr);
-    [[nodiscard]] static bool storeKey(const Text& key, const Text& value, const Text& serviceName, bool updateExisting,
+    static bool storeKey(const Text& key, const Text& value, const Text& serviceName, bool updateExisting,
         std::optional<KeychainError>* error = nullptr);
-    [[nodiscard]] static bool deleteItemForKey(
+    static bool deleteItemForKey(
         const Text& key, const Text& serviceName, std::optional<KeychainError>* error = nullptr);
 
     /// The store every call uses; set once at start-up (tests set an

@@ -57,7 +57,7 @@ public:
     /// Moves `entry` to the end in one rewrite (a failed resend waits behind
     /// the others); false when it is not waiting or the file cannot be
     /// written.
-    [[nodiscard]] static bool moveFirstFailedLocationToEnd(const std::string& entry);
+    static bool moveFirstFailedLocationToEnd(const std::string& entry);
 };
 
 }
