@@ -427,6 +427,8 @@ std::optional<std::string> AutomationDriver::busyWith(double horizonSeconds)
     Application& app = m_device.application();
     if (app.isNetworkActivityIndicatorVisible())
         return std::string("a request is in flight (the network activity indicator shows)");
+    if (app.openBackgroundTaskCount() > 0)
+        return std::string("a background task is running");
     if (app.animator().hasRunningAnimations())
         return std::string("an animation is running");
     RunLoop& loop = m_device.runLoop();

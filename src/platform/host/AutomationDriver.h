@@ -64,9 +64,9 @@ public:
     static constexpr double idleQuietSeconds = 0.25;
 
     /// What keeps the app busy now, when anything does: a request in flight
-    /// (the network activity indicator shows), a running animation (a
-    /// spinning activity indicator included), work posted to the run loop, or
-    /// a timer due within `horizonSeconds`.
+    /// (the network activity indicator shows), a background task not yet
+    /// ended, a running animation (a spinning activity indicator included),
+    /// work posted to the run loop, or a timer due within `horizonSeconds`.
     std::optional<std::string> busyWith(double horizonSeconds);
 
     /// Every line logged since the driver was made (from any thread).

@@ -196,6 +196,9 @@ TEST_F(DriverFixture, IdleMeansNoRequestNoAnimationAndNothingDueForAQuarterSecon
     app.setNetworkActivityIndicatorVisible(true);
     EXPECT_EQ(driver.busyWith(0.25), "a request is in flight (the network activity indicator shows)");
     app.setNetworkActivityIndicatorVisible(false);
+    auto task = app.beginBackgroundTask([] {});
+    EXPECT_EQ(driver.busyWith(0.25), "a background task is running");
+    app.endBackgroundTask(task);
     Animator::animate(0.3, [this] { status->setAlpha(0.5); });
     EXPECT_EQ(driver.busyWith(0.25), "an animation is running");
     loop.advance(0.3);
