@@ -7,6 +7,7 @@
 #include "platform/host/ScreenQuery.h"
 #include "platform/location/PositionSource.h"
 #include "platform/ui/AlertView.h"
+#include "platform/ui/Animator.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/ScrollView.h"
 #include "platform/ui/Window.h"
@@ -241,6 +242,8 @@ std::optional<std::string> AutomationDriver::runStep(const Step& step)
         return waitForLog(step);
     case StepKind::WaitForIdle:
         return waitForIdle(step);
+    case StepKind::WaitForStill:
+        return waitForStill(step);
     case StepKind::Expect:
         return expectPresent(step.target, true);
     case StepKind::ExpectNot:
@@ -439,6 +442,15 @@ std::optional<std::string> AutomationDriver::busyWith(double horizonSeconds)
     return std::nullopt;
 }
 
+View* AutomationDriver::movingView()
+{
+    Animator& animator = m_device.application().animator();
+    double now = animator.now();
+    auto moving = [&](const View& view) { return animator.isAnimating(view) || view.layer().runningTransition(now); };
+    auto found = m_device.keyWindow()->findAll(moving);
+    return found.empty() ? nullptr : found.front();
+}
+
 void AutomationDriver::letAppRespond()
 {
     if (m_device.clock().isManual()) {
@@ -547,6 +559,24 @@ std::optional<std::string> AutomationDriver::waitForIdle(const Step& step)
         return "the app had been quiet for only " + formatSeconds(clock.monotonicSeconds() - *quietSince) + " after "
             + formatSeconds(step.seconds) + "; before that " + lastBusy;
     return "the app was still busy after " + formatSeconds(step.seconds) + ": " + lastBusy;
+}
+
+std::optional<std::string> AutomationDriver::waitForStill(const Step& step)
+{
+    // Two looks a few frames apart, so that an animation started by the
+    // completion of the one before is seen.
+    int stillLooks = 0;
+    auto still = [&] {
+        bool moving = movingView() || m_device.runLoop().hasPostedTasks();
+        stillLooks = moving ? 0 : stillLooks + 1;
+        return stillLooks >= 2;
+    };
+    if (pollUntil(step.seconds, frameSeconds * 3, still))
+        return std::nullopt;
+    if (View* view = movingView())
+        return ScreenQuery(m_device.application()).describe(*view) + " was still moving after "
+            + formatSeconds(step.seconds);
+    return "the screen was still changing after " + formatSeconds(step.seconds);
 }
 
 std::optional<std::string> AutomationDriver::expectPresent(const StepTarget& target, bool present)

@@ -68,6 +68,10 @@ public:
     /// ended, a running animation (a spinning activity indicator included),
     /// work posted to the run loop, or a timer due within `horizonSeconds`.
     std::optional<std::string> busyWith(double horizonSeconds);
+    /// A view of the window (or of what is drawn over it) that moves now: an
+    /// animation or a layer transition runs on it. Spinning activity
+    /// indicators do not count.
+    View* movingView();
 
     /// Every line logged since the driver was made (from any thread).
     std::vector<std::string> logLines() const;
@@ -102,6 +106,7 @@ private:
     std::optional<std::string> waitForAlert(const Step& step);
     std::optional<std::string> waitForLog(const Step& step);
     std::optional<std::string> waitForIdle(const Step& step);
+    std::optional<std::string> waitForStill(const Step& step);
     std::optional<std::string> expectPresent(const StepTarget& target, bool present);
     std::optional<std::string> expectAlert(const std::string& title);
     std::optional<std::string> expectLog(const std::string& text);

@@ -38,6 +38,7 @@ namespace {
         { "wait-for-alert", StepKind::WaitForAlert },
         { "wait-for-log", StepKind::WaitForLog },
         { "wait-for-idle", StepKind::WaitForIdle },
+        { "wait-for-still", StepKind::WaitForStill },
         { "expect", StepKind::Expect },
         { "expect-not", StepKind::ExpectNot },
         { "expect-alert", StepKind::ExpectAlert },
@@ -320,7 +321,8 @@ namespace {
         case StepKind::WaitForLog:
             return " (wait-for-log \"line\" [TIMEOUT])";
         case StepKind::WaitForIdle:
-            return " (wait-for-idle [TIMEOUT])";
+        case StepKind::WaitForStill:
+            return " (" + m_keyword + " [TIMEOUT])";
         case StepKind::Expect:
         case StepKind::ExpectNot:
             return " (" + m_keyword + " \"Text\"|#id)";
@@ -434,6 +436,7 @@ namespace {
                 return error;
             break;
         case StepKind::WaitForIdle:
+        case StepKind::WaitForStill:
             if (auto error = optionalTimeout())
                 return error;
             break;

@@ -27,6 +27,7 @@ enum class StepKind {
     WaitForAlert,
     WaitForLog,
     WaitForIdle,
+    WaitForStill,
     Expect,
     ExpectNot,
     ExpectAlert,

@@ -240,6 +240,37 @@ TEST_F(DriverFixture, IdleMeansNoRequestNoAnimationAndNothingDueForAQuarterSecon
     EXPECT_EQ(step("wait-for-idle 0.5"), std::nullopt);
 }
 
+TEST_F(DriverFixture, StillMeansNothingOnScreenMovesWhateverTheNetworkAndSpinnersDo)
+{
+    auto spinner = ActivityIndicatorView::create(ActivityIndicatorView::Style::Gray);
+    window->addSubview(spinner);
+    spinner->startAnimating();
+    app.setNetworkActivityIndicatorVisible(true);
+    double before = loop.clock().monotonicSeconds();
+    EXPECT_EQ(step("wait-for-still 1"), std::nullopt);
+    EXPECT_LT(loop.clock().monotonicSeconds() - before, 0.2);
+
+    // An animation, and a second one started when the first ends.
+    Animator::animate(
+        0.3, [this] { status->setAlpha(0.5); },
+        [this](bool) { Animator::animate(0.3, [this] { pad->setAlpha(0.5); }); });
+    before = loop.clock().monotonicSeconds();
+    EXPECT_EQ(step("wait-for-still 2"), std::nullopt);
+    EXPECT_NEAR(loop.clock().monotonicSeconds() - before, 0.6, 0.2);
+    EXPECT_FALSE(app.animator().isAnimating(*pad));
+
+    Animator::animate(1.0, [this] { status->setAlpha(1); });
+    EXPECT_EQ(step("wait-for-still 0.5"), "Label \"Waiting\" #status at (160, 30) 140x40 was still moving after 0.5 s");
+    // A layer transition moves the view too.
+    loop.advance(1.0);
+    pad->layer().addTransition(
+        { Transition::Type::Push, Transition::Subtype::FromTop, 0.4, AnimationCurve::EaseInOut });
+    EXPECT_EQ(step("wait-for-still 0.2"), "View #pad at (20, 160) 280x100 was still moving after 0.2 s");
+    EXPECT_EQ(step("wait-for-still 1"), std::nullopt);
+    spinner->stopAnimating();
+    app.setNetworkActivityIndicatorVisible(false);
+}
+
 TEST_F(DriverFixture, AlertsLogsAndNotifications)
 {
     EXPECT_EQ(step("expect-alert \"Oops\""), "no alert is showing (expected \"Oops\")");

@@ -133,6 +133,7 @@ TEST(Script, ParsesTheConditionsAWaitCanWaitFor)
         { "wait-for-log \"posted\" 86400", StepKind::WaitForLog, "posted", 86400 },
         { "wait-for-idle", StepKind::WaitForIdle, "", defaultWaitForTimeout },
         { "wait-for-idle 12.5", StepKind::WaitForIdle, "", 12.5 },
+        { "wait-for-still 1", StepKind::WaitForStill, "", 1 },
     };
     for (const auto& c : cases) {
         Step step = parseOne(c.line);
@@ -197,6 +198,7 @@ TEST(Script, ReportsTheFirstErrorWithItsLine)
         { "wait-for-log \"a\" 1 2", "line 1: unexpected \"2\" after the step (wait-for-log \"line\" [TIMEOUT])" },
         { "wait-for-idle \"x\"", "line 1: \"x\" is not a number (wait-for-idle needs TIMEOUT)" },
         { "wait-for-idle -0.1", "line 1: the wait-for-idle timeout is 0 to 86400 seconds" },
+        { "wait-for-still now", "line 1: \"now\" is not a number (wait-for-still needs TIMEOUT)" },
         { "location 91 0", "line 1: latitude must be between -90 and 90" },
         { "location 0 -180.5", "line 1: longitude must be between -180 and 180" },
         { "return now", "line 1: unexpected \"now\" after the step (return takes no arguments)" },
