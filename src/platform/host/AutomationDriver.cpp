@@ -557,7 +557,7 @@ std::optional<std::string> AutomationDriver::waitForIdle(const Step& step)
         return std::nullopt;
     if (quietSince)
         return "the app had been quiet for only " + formatSeconds(clock.monotonicSeconds() - *quietSince) + " after "
-            + formatSeconds(step.seconds) + "; before that " + lastBusy;
+            + formatSeconds(step.seconds) + (lastBusy.empty() ? std::string() : "; before that " + lastBusy);
     return "the app was still busy after " + formatSeconds(step.seconds) + ": " + lastBusy;
 }
 

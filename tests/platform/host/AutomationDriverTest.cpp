@@ -238,6 +238,8 @@ TEST_F(DriverFixture, IdleMeansNoRequestNoAnimationAndNothingDueForAQuarterSecon
     EXPECT_EQ(step("wait-for-idle 0.5"), "the app was still busy after 0.5 s: an animation is running");
     spinner->stopAnimating();
     EXPECT_EQ(step("wait-for-idle 0.5"), std::nullopt);
+    // Quiet, but not for long enough to tell.
+    EXPECT_EQ(step("wait-for-idle 0.1"), "the app had been quiet for only 0.1 s after 0.1 s");
 }
 
 TEST_F(DriverFixture, StillMeansNothingOnScreenMovesWhateverTheNetworkAndSpinnersDo)
