@@ -543,7 +543,7 @@ std::optional<std::string> AutomationDriver::waitForIdle(const Step& step)
     std::optional<double> quietSince;
     std::string lastBusy;
     auto idle = [&] {
-        if (auto busy = busyWith(idleQuietSeconds)) {
+        if (auto busy = busyWith(idleHorizonSeconds)) {
             lastBusy = *busy;
             quietSince.reset();
             return false;
@@ -553,7 +553,7 @@ std::optional<std::string> AutomationDriver::waitForIdle(const Step& step)
             quietSince = now;
         return now - *quietSince >= idleQuietSeconds;
     };
-    if (pollUntil(step.seconds, frameSeconds * 3, idle))
+    if (pollUntil(step.seconds, frameSeconds * 2, idle))
         return std::nullopt;
     if (quietSince)
         return "the app had been quiet for only " + formatSeconds(clock.monotonicSeconds() - *quietSince) + " after "

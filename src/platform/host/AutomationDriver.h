@@ -59,9 +59,12 @@ public:
     /// while the driver watches the app.
     static constexpr double pollSeconds = 0.1;
     static constexpr double frameSeconds = 1.0 / 60;
-    /// How long the app must stay quiet for `wait-for-idle`; a timer due
-    /// within that time counts as work still to come.
-    static constexpr double idleQuietSeconds = 0.25;
+    /// How long the app must stay quiet for `wait-for-idle`, and how far
+    /// ahead a timer counts as work still to come (the app's short delays,
+    /// such as the half second before a finished sign-in goes, lie within
+    /// it; a panel that hides itself after seconds does not).
+    static constexpr double idleQuietSeconds = 0.1;
+    static constexpr double idleHorizonSeconds = 0.5;
 
     /// What keeps the app busy now, when anything does: a request in flight
     /// (the network activity indicator shows), a background task not yet
