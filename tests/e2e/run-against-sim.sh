@@ -9,7 +9,9 @@
 #   E2E_SETUP=FILE / E2E_CHECK=FILE  shell files (relative to E2E_DIR, the
 #     test's folder) sourced before the first script and after the last one.
 #     They may use `call PATH BODY` (a POST), `fetch PATH?QUERY` (a GET),
-#     `session_token NAME PASSWORD`, `fail MESSAGE`, $base, $pin, $work.
+#     `session_token NAME PASSWORD`, `fail MESSAGE`, $base, $pin, $work,
+#     and `reseed_sim SEED` (the service starts over with the demo
+#     household made from SEED; same port, same certificate).
 #   E2E_SCRIPT_ARGS="..."  extra options for every client run.
 #   E2E_CHECK_EACH=FILE  a shell file sourced after every script, with $index
 #     the script's number (from 1), for checks of the service between steps.
@@ -44,10 +46,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
+sim_seed=1
+sim_reset=""
 start_sim() { # start_sim PORT (0: any free one); sets $port once it listens
   : >"$work/sim.log"
   # E2E_TOKEN_TTL=SECONDS: session tokens expire that soon.
-  "$build/bin/hestio-sim" --data "$work/sim" --port "$1" --zone "${E2E_ZONE:-America/New_York}" ${E2E_TOKEN_TTL:+--token-ttl "$E2E_TOKEN_TTL"} >"$work/sim.log" 2>&1 &
+  "$build/bin/hestio-sim" --data "$work/sim" --port "$1" --zone "${E2E_ZONE:-America/New_York}" --seed "$sim_seed" \
+    $sim_reset ${E2E_TOKEN_TTL:+--token-ttl "$E2E_TOKEN_TTL"} >"$work/sim.log" 2>&1 &
   sim_pid=$!
   port=""
   for _ in $(seq 1 200); do
@@ -62,6 +67,13 @@ start_sim() { # start_sim PORT (0: any free one); sets $port once it listens
 stop_sim() {
   kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
   sim_pid=""
+}
+reseed_sim() { # reseed_sim SEED: a new demo household from SEED, on the same port
+  stop_sim
+  sim_seed=$1
+  sim_reset=--reset
+  start_sim "$port"
+  sim_reset=""
 }
 start_sim 0
 pin=$("$build/bin/hestio-sim" --data "$work/sim" --print-pin)

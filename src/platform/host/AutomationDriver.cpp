@@ -1,11 +1,13 @@
 #include "platform/host/AutomationDriver.h"
 
 #include "platform/foundation/Clock.h"
+#include "platform/foundation/RunLoop.h"
 #include "platform/gfx/Image.h"
 #include "platform/host/Device.h"
 #include "platform/host/ScreenQuery.h"
 #include "platform/location/PositionSource.h"
 #include "platform/ui/AlertView.h"
+#include "platform/ui/Animator.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/ScrollView.h"
 #include "platform/ui/Window.h"
@@ -30,6 +32,18 @@ namespace {
     {
         char buf[64];
         std::snprintf(buf, sizeof buf, "(%g, %g)", p.x, p.y);
+        return buf;
+    }
+
+    /// Sums of seconds on a clock are rounded: a timer set for exactly a
+    /// horizon lies within it, and a remainder this small is no time left
+    /// (passing it might not move the clock at all).
+    constexpr double timeSlack = 1e-6;
+
+    std::string formatSeconds(double seconds)
+    {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%g s", seconds);
         return buf;
     }
 
@@ -145,7 +159,7 @@ std::optional<std::string> AutomationDriver::runStep(const Step& step)
         if (auto error = locate(step.target, at))
             return error;
         tapAt(at.point);
-        m_device.pass(settleSeconds);
+        letAppRespond();
         return std::nullopt;
     case StepKind::DoubleTap:
         if (auto error = locate(step.target, at))
@@ -153,7 +167,7 @@ std::optional<std::string> AutomationDriver::runStep(const Step& step)
         tapAt(at.point);
         m_device.pass(doubleTapGapSeconds);
         tapAt(at.point);
-        m_device.pass(settleSeconds);
+        letAppRespond();
         return std::nullopt;
     case StepKind::LongPress:
         if (auto error = locate(step.target, at))
@@ -161,7 +175,7 @@ std::optional<std::string> AutomationDriver::runStep(const Step& step)
         touch(1, at.point, TouchPhase::Began);
         m_device.pass(longPressSeconds);
         touch(1, at.point, TouchPhase::Ended);
-        m_device.pass(settleSeconds);
+        letAppRespond();
         return std::nullopt;
     case StepKind::Type: {
         if (auto error = requireFirstResponder("type"))
@@ -181,20 +195,20 @@ std::optional<std::string> AutomationDriver::runStep(const Step& step)
             m_device.settle();
             start = newline + 1;
         }
-        m_device.pass(settleSeconds);
+        letAppRespond();
         return std::nullopt;
     }
     case StepKind::Return:
         if (auto error = requireFirstResponder("return"))
             return error;
         app.sendReturn();
-        m_device.pass(settleSeconds);
+        letAppRespond();
         return std::nullopt;
     case StepKind::Backspace:
         if (auto error = requireFirstResponder("backspace"))
             return error;
         app.sendBackspace();
-        m_device.pass(settleSeconds);
+        letAppRespond();
         return std::nullopt;
     case StepKind::Swipe:
         return swipe(step);
@@ -204,7 +218,7 @@ std::optional<std::string> AutomationDriver::runStep(const Step& step)
             if (!screen.contains(p))
                 return "the drag point " + formatPoint(p) + " is outside the window";
         dragPath(step.from, step.to, step.seconds);
-        m_device.pass(settleSeconds);
+        letAppRespond();
         return std::nullopt;
     }
     case StepKind::PullToRefresh:
@@ -213,13 +227,23 @@ std::optional<std::string> AutomationDriver::runStep(const Step& step)
         if (!m_device.keyWindow()->bounds().contains(step.to))
             return "the pinch centre " + formatPoint(step.to) + " is outside the window";
         pinch(step.to, step.scale);
-        m_device.pass(settleSeconds);
+        letAppRespond();
         return std::nullopt;
     case StepKind::Wait:
         m_device.pass(step.seconds);
         return std::nullopt;
     case StepKind::WaitFor:
-        return waitFor(step);
+        return waitFor(step, true);
+    case StepKind::WaitForNot:
+        return waitFor(step, false);
+    case StepKind::WaitForAlert:
+        return waitForAlert(step);
+    case StepKind::WaitForLog:
+        return waitForLog(step);
+    case StepKind::WaitForIdle:
+        return waitForIdle(step);
+    case StepKind::WaitForStill:
+        return waitForStill(step);
     case StepKind::Expect:
         return expectPresent(step.target, true);
     case StepKind::ExpectNot:
@@ -244,7 +268,7 @@ std::optional<std::string> AutomationDriver::runStep(const Step& step)
         return std::nullopt;
     case StepKind::Push:
         app.deliverRemoteNotification(step.text);
-        m_device.pass(settleSeconds);
+        letAppRespond();
         return std::nullopt;
     }
     return std::string("unknown step");
@@ -348,7 +372,7 @@ std::optional<std::string> AutomationDriver::swipe(const Step& step)
     end.x = std::clamp(end.x, screen.minX(), screen.maxX() - 1);
     end.y = std::clamp(end.y, screen.minY(), screen.maxY() - 1);
     dragPath(at.point, end, swipeSeconds);
-    m_device.pass(settleSeconds);
+    letAppRespond();
     return std::nullopt;
 }
 
@@ -380,7 +404,7 @@ std::optional<std::string> AutomationDriver::pullToRefresh(const Step& step)
     Point from { visible.midX(), visible.minY() + 10 };
     Point to { from.x, std::min(from.y + pullDistance, m_device.keyWindow()->bounds().maxY() - 1) };
     dragPath(from, to, pullSeconds);
-    m_device.pass(settleSeconds);
+    letAppRespond();
     return std::nullopt;
 }
 
@@ -401,21 +425,158 @@ void AutomationDriver::pinch(Point center, double scale)
     send(fingers(startSpread * scale, TouchPhase::Ended));
 }
 
-std::optional<std::string> AutomationDriver::waitFor(const Step& step)
+std::optional<std::string> AutomationDriver::busyWith(double horizonSeconds)
 {
-    double waited = 0;
+    Application& app = m_device.application();
+    if (app.isNetworkActivityIndicatorVisible())
+        return std::string("a request is in flight (the network activity indicator shows)");
+    if (app.openBackgroundTaskCount() > 0)
+        return std::string("a background task is running");
+    if (app.animator().hasRunningAnimations())
+        return std::string("an animation is running");
+    RunLoop& loop = m_device.runLoop();
+    if (loop.hasPostedTasks())
+        return std::string("work is posted to the run loop");
+    if (auto next = loop.secondsUntilNextTimer(); next && *next <= horizonSeconds + timeSlack)
+        return "a timer is due in " + formatSeconds(std::max(0.0, *next));
+    return std::nullopt;
+}
+
+View* AutomationDriver::movingView()
+{
+    Animator& animator = m_device.application().animator();
+    double now = animator.now();
+    auto moving = [&](const View& view) { return animator.isAnimating(view) || view.layer().runningTransition(now); };
+    auto found = m_device.keyWindow()->findAll(moving);
+    return found.empty() ? nullptr : found.front();
+}
+
+void AutomationDriver::letAppRespond()
+{
+    if (m_device.clock().isManual()) {
+        m_device.pass(settleSeconds);
+        return;
+    }
+    Clock& clock = m_device.clock();
+    double start = clock.monotonicSeconds();
     for (;;) {
         m_device.settle();
-        if (find(step.target))
-            return std::nullopt;
-        if (waited >= step.seconds) {
-            char buf[32];
-            std::snprintf(buf, sizeof buf, "%g", step.seconds);
-            return step.target.describe() + " did not appear within " + buf + " s";
-        }
-        m_device.pass(pollSeconds);
-        waited += pollSeconds;
+        double left = settleSeconds - (clock.monotonicSeconds() - start);
+        if (left <= timeSlack || !busyWith(left))
+            return;
+        m_device.pass(std::min(frameSeconds, left));
     }
+}
+
+bool AutomationDriver::pollUntil(double timeout, double interval, const std::function<bool()>& met)
+{
+    Clock& clock = m_device.clock();
+    double start = clock.monotonicSeconds();
+    for (;;) {
+        m_device.settle();
+        if (met())
+            return true;
+        double waited = clock.monotonicSeconds() - start;
+        if (waited >= timeout - timeSlack)
+            return false;
+        m_device.pass(std::min(interval, timeout - waited));
+    }
+}
+
+std::optional<std::string> AutomationDriver::waitFor(const Step& step, bool present)
+{
+    if (pollUntil(step.seconds, pollSeconds, [&] { return find(step.target).has_value() == present; }))
+        return std::nullopt;
+    if (present)
+        return step.target.describe() + " did not appear within " + formatSeconds(step.seconds);
+    auto found = find(step.target);
+    return step.target.describe() + " was still on screen after " + formatSeconds(step.seconds)
+        + (found ? ": " + ScreenQuery(m_device.application()).describe(*found->view) : std::string());
+}
+
+std::optional<std::string> AutomationDriver::waitForAlert(const Step& step)
+{
+    auto showing = [&] {
+        for (const auto& alert : m_device.application().visibleAlerts())
+            if (alert->title() == step.text)
+                return true;
+        return false;
+    };
+    if (pollUntil(step.seconds, pollSeconds, showing))
+        return std::nullopt;
+    std::string shown;
+    for (const auto& alert : m_device.application().visibleAlerts())
+        shown += (shown.empty() ? "" : ", ") + quoted(alert->title());
+    return "no alert " + quoted(step.text) + " showed within " + formatSeconds(step.seconds)
+        + (shown.empty() ? std::string() : " (showing: " + shown + ")");
+}
+
+std::optional<std::string> AutomationDriver::waitForLog(const Step& step)
+{
+    auto claim = [&] {
+        auto lines = logLines();
+        m_claimedLogLines.resize(lines.size(), false);
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            if (!m_claimedLogLines[i] && lines[i].find(step.text) != std::string::npos) {
+                m_claimedLogLines[i] = true;
+                return true;
+            }
+        return false;
+    };
+    if (pollUntil(step.seconds, pollSeconds, claim))
+        return std::nullopt;
+    auto lines = logLines();
+    std::size_t earlier = 0;
+    for (std::size_t i = 0; i < lines.size() && i < m_claimedLogLines.size(); ++i)
+        if (m_claimedLogLines[i] && lines[i].find(step.text) != std::string::npos)
+            ++earlier;
+    std::string reason = "no new log line contained " + quoted(step.text) + " within " + formatSeconds(step.seconds);
+    if (earlier > 0)
+        reason += " (" + std::to_string(earlier) + " earlier such line" + (earlier == 1 ? " was" : "s were")
+            + " taken by earlier waits)";
+    return reason;
+}
+
+std::optional<std::string> AutomationDriver::waitForIdle(const Step& step)
+{
+    Clock& clock = m_device.clock();
+    std::optional<double> quietSince;
+    std::string lastBusy;
+    auto idle = [&] {
+        if (auto busy = busyWith(idleHorizonSeconds)) {
+            lastBusy = *busy;
+            quietSince.reset();
+            return false;
+        }
+        double now = clock.monotonicSeconds();
+        if (!quietSince)
+            quietSince = now;
+        return now - *quietSince >= idleQuietSeconds;
+    };
+    if (pollUntil(step.seconds, frameSeconds * 2, idle))
+        return std::nullopt;
+    if (quietSince)
+        return "the app had been quiet for only " + formatSeconds(clock.monotonicSeconds() - *quietSince) + " after "
+            + formatSeconds(step.seconds) + (lastBusy.empty() ? std::string() : "; before that " + lastBusy);
+    return "the app was still busy after " + formatSeconds(step.seconds) + ": " + lastBusy;
+}
+
+std::optional<std::string> AutomationDriver::waitForStill(const Step& step)
+{
+    // Two looks a few frames apart, so that an animation started by the
+    // completion of the one before is seen.
+    int stillLooks = 0;
+    auto still = [&] {
+        bool moving = movingView() || m_device.runLoop().hasPostedTasks();
+        stillLooks = moving ? 0 : stillLooks + 1;
+        return stillLooks >= 2;
+    };
+    if (pollUntil(step.seconds, frameSeconds * 3, still))
+        return std::nullopt;
+    if (View* view = movingView())
+        return ScreenQuery(m_device.application()).describe(*view) + " was still moving after "
+            + formatSeconds(step.seconds);
+    return "the screen was still changing after " + formatSeconds(step.seconds);
 }
 
 std::optional<std::string> AutomationDriver::expectPresent(const StepTarget& target, bool present)

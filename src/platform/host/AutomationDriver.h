@@ -6,6 +6,7 @@
 #include "platform/host/Script.h"
 #include "platform/ui/Touch.h"
 
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -50,10 +51,30 @@ public:
     /// Runs one step; the reason when it failed.
     std::optional<std::string> runStep(const Step& step);
 
-    /// How long the app is given to respond after each touch step (a person
-    /// is never faster), and the steps of a wait-for poll.
+    /// The most time the app is given to respond after each touch step: on
+    /// the manual clock all of it passes; on the real clock time passes only
+    /// until the response has played out (see `letAppRespond`).
     static constexpr double settleSeconds = 0.5;
+    /// The steps of a wait-for poll, and of time passing on the real clock
+    /// while the driver watches the app.
     static constexpr double pollSeconds = 0.1;
+    static constexpr double frameSeconds = 1.0 / 60;
+    /// How long the app must stay quiet for `wait-for-idle`, and how far
+    /// ahead a timer counts as work still to come (the app's short delays,
+    /// such as the half second before a finished sign-in goes, lie within
+    /// it; a panel that hides itself after seconds does not).
+    static constexpr double idleQuietSeconds = 0.1;
+    static constexpr double idleHorizonSeconds = 0.5;
+
+    /// What keeps the app busy now, when anything does: a request in flight
+    /// (the network activity indicator shows), a background task not yet
+    /// ended, a running animation (a spinning activity indicator included),
+    /// work posted to the run loop, or a timer due within `horizonSeconds`.
+    std::optional<std::string> busyWith(double horizonSeconds);
+    /// A view of the window (or of what is drawn over it) that moves now: an
+    /// animation or a layer transition runs on it. Spinning activity
+    /// indicators do not count.
+    View* movingView();
 
     /// Every line logged since the driver was made (from any thread).
     std::vector<std::string> logLines() const;
@@ -68,6 +89,15 @@ private:
     static std::string notFound(const StepTarget& target);
     std::optional<std::string> requireFirstResponder(const char* what);
 
+    /// After a step that touched or typed: lets the app respond. On the
+    /// manual clock `settleSeconds` pass (they cost nothing and keep runs
+    /// alike); on the real clock time passes until the app is quiet over what
+    /// is left of them, at most `settleSeconds`.
+    void letAppRespond();
+    /// Lets time pass, checking `met` at once and then every `interval`
+    /// seconds, until it holds (true) or `timeout` seconds have gone (false).
+    bool pollUntil(double timeout, double interval, const std::function<bool()>& met);
+
     void send(const std::vector<TouchInput>& touches);
     void touch(int id, Point at, TouchPhase phase) { send({ { id, at, phase } }); }
     void tapAt(Point p);
@@ -75,7 +105,11 @@ private:
     std::optional<std::string> swipe(const Step& step);
     std::optional<std::string> pullToRefresh(const Step& step);
     void pinch(Point center, double scale);
-    std::optional<std::string> waitFor(const Step& step);
+    std::optional<std::string> waitFor(const Step& step, bool present);
+    std::optional<std::string> waitForAlert(const Step& step);
+    std::optional<std::string> waitForLog(const Step& step);
+    std::optional<std::string> waitForIdle(const Step& step);
+    std::optional<std::string> waitForStill(const Step& step);
     std::optional<std::string> expectPresent(const StepTarget& target, bool present);
     std::optional<std::string> expectAlert(const std::string& title);
     std::optional<std::string> expectLog(const std::string& text);
@@ -87,6 +121,10 @@ private:
     bool m_failureScreenshotInTemporaryFolder { false };
     mutable std::mutex m_logMutex;
     std::vector<std::string> m_logLines;
+    /// Which log lines have satisfied a wait-for-log (by index in
+    /// m_logLines): each line satisfies one only. Touched on the script's
+    /// thread alone.
+    std::vector<bool> m_claimedLogLines;
     LogSink m_previousSink;
 };
 

@@ -34,6 +34,11 @@ namespace {
         { "pinch", StepKind::Pinch },
         { "wait", StepKind::Wait },
         { "wait-for", StepKind::WaitFor },
+        { "wait-for-not", StepKind::WaitForNot },
+        { "wait-for-alert", StepKind::WaitForAlert },
+        { "wait-for-log", StepKind::WaitForLog },
+        { "wait-for-idle", StepKind::WaitForIdle },
+        { "wait-for-still", StepKind::WaitForStill },
         { "expect", StepKind::Expect },
         { "expect-not", StepKind::ExpectNot },
         { "expect-alert", StepKind::ExpectAlert },
@@ -260,6 +265,19 @@ namespace {
             return target(false);
         }
 
+        /// The optional TIMEOUT that ends every wait-for step.
+        std::optional<std::string> optionalTimeout()
+        {
+            m_step.seconds = defaultWaitForTimeout;
+            if (atEnd())
+                return std::nullopt;
+            if (auto error = number("TIMEOUT", m_step.seconds))
+                return error;
+            if (m_step.seconds < 0 || m_step.seconds > 86400)
+                return "the " + m_keyword + " timeout is 0 to 86400 seconds";
+            return std::nullopt;
+        }
+
         std::optional<std::string> finish()
         {
             if (!atEnd())
@@ -296,7 +314,15 @@ namespace {
         case StepKind::Wait:
             return " (wait SECONDS)";
         case StepKind::WaitFor:
-            return " (wait-for \"Text\"|#id [TIMEOUT])";
+        case StepKind::WaitForNot:
+            return " (" + m_keyword + " \"Text\"|#id [TIMEOUT])";
+        case StepKind::WaitForAlert:
+            return " (wait-for-alert \"Title\" [TIMEOUT])";
+        case StepKind::WaitForLog:
+            return " (wait-for-log \"line\" [TIMEOUT])";
+        case StepKind::WaitForIdle:
+        case StepKind::WaitForStill:
+            return " (" + m_keyword + " [TIMEOUT])";
         case StepKind::Expect:
         case StepKind::ExpectNot:
             return " (" + m_keyword + " \"Text\"|#id)";
@@ -391,15 +417,28 @@ namespace {
                 return "wait takes 0 to 86400 seconds";
             break;
         case StepKind::WaitFor:
+        case StepKind::WaitForNot:
             if (auto error = target(false))
                 return error;
-            s.seconds = defaultWaitForTimeout;
-            if (!atEnd()) {
-                if (auto error = number("TIMEOUT", s.seconds))
-                    return error;
-                if (s.seconds < 0 || s.seconds > 86400)
-                    return "the wait-for timeout is 0 to 86400 seconds";
-            }
+            if (auto error = optionalTimeout())
+                return error;
+            break;
+        case StepKind::WaitForAlert:
+            if (auto error = string("a quoted title", s.text))
+                return error;
+            if (auto error = optionalTimeout())
+                return error;
+            break;
+        case StepKind::WaitForLog:
+            if (auto error = string("a quoted line", s.text))
+                return error;
+            if (auto error = optionalTimeout())
+                return error;
+            break;
+        case StepKind::WaitForIdle:
+        case StepKind::WaitForStill:
+            if (auto error = optionalTimeout())
+                return error;
             break;
         case StepKind::Expect:
         case StepKind::ExpectNot:

@@ -23,6 +23,11 @@ enum class StepKind {
     Pinch,
     Wait,
     WaitFor,
+    WaitForNot,
+    WaitForAlert,
+    WaitForLog,
+    WaitForIdle,
+    WaitForStill,
     Expect,
     ExpectNot,
     ExpectAlert,
@@ -55,11 +60,11 @@ struct Step {
     int line { 0 };
     std::string source; ///< the line as written, trimmed, for messages
     StepTarget target;
-    std::string text; ///< typed text, expected text, file name, payload
+    std::string text; ///< typed text, expected text or log line, alert title, file name, payload
     SwipeDirection direction { SwipeDirection::Left };
     Point from; ///< drag start
     Point to; ///< drag end; pinch centre
-    double seconds { 0 }; ///< wait, drag duration, wait-for timeout
+    double seconds { 0 }; ///< wait, drag duration, the timeout of the wait-for steps
     double scale { 1 }; ///< pinch
     double latitude { 0 };
     double longitude { 0 };

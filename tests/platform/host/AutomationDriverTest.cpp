@@ -1,11 +1,16 @@
 #include "platform/host/AutomationDriver.h"
 
 #include "HostTestScreen.h"
+#include "platform/foundation/Clock.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/RunLoop.h"
 #include "platform/gfx/Image.h"
+#include "platform/host/Device.h"
 #include "platform/host/HeadlessHost.h"
 #include "platform/location/PositionSource.h"
+#include "platform/ui/ActivityIndicatorView.h"
 #include "platform/ui/AlertView.h"
+#include "platform/ui/Animator.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Label.h"
@@ -150,6 +155,137 @@ TEST_F(DriverFixture, WaitsAdvanceTheManualClock)
     EXPECT_EQ(step("wait-for #ghost 0.5"), "#ghost did not appear within 0.5 s");
 }
 
+TEST_F(DriverFixture, WaitsForViewsToGoAndAlertsToShow)
+{
+    double before = loop.clock().monotonicSeconds();
+    loop.loop().postDelayed(1.0, [this] { status->setHidden(true); });
+    EXPECT_EQ(step("wait-for-not #status 3"), std::nullopt);
+    EXPECT_NEAR(loop.clock().monotonicSeconds() - before, 1.0, 1e-6);
+    EXPECT_EQ(step("wait-for-not \"Go\" 0.5"),
+        "\"Go\" was still on screen after 0.5 s: Button \"Go\" #goButton at (20, 30) 120x40");
+    EXPECT_NEAR(loop.clock().monotonicSeconds() - before, 1.5, 1e-6);
+
+    auto alert = AlertView::create("Oops", "Something", nullptr, std::string("OK"));
+    loop.loop().postDelayed(0.3, [&] { alert->show(); });
+    EXPECT_EQ(step("wait-for-alert \"Oops\" 1"), std::nullopt);
+    EXPECT_EQ(step("wait-for-alert \"Other\" 0.2"), "no alert \"Other\" showed within 0.2 s (showing: \"Oops\")");
+    EXPECT_EQ(step("tap \"OK\""), std::nullopt);
+    EXPECT_EQ(step("wait-for-alert \"Oops\" 0"), "no alert \"Oops\" showed within 0 s");
+}
+
+TEST_F(DriverFixture, EachLogLineSatisfiesOneWaitForLog)
+{
+    hestio::log("Data sent successfully (switch)");
+    loop.loop().postDelayed(2.0, [] { hestio::log("Data sent successfully (slider)"); });
+    double before = loop.clock().monotonicSeconds();
+    EXPECT_EQ(step("wait-for-log \"Data sent\" 5"), std::nullopt);
+    EXPECT_EQ(loop.clock().monotonicSeconds(), before);
+    // The first line is taken: the second wait waits for the later one.
+    EXPECT_EQ(step("wait-for-log \"Data sent\" 5"), std::nullopt);
+    EXPECT_NEAR(loop.clock().monotonicSeconds() - before, 2.0, 1e-6);
+    EXPECT_EQ(step("wait-for-log \"Data sent\" 1"),
+        "no new log line contained \"Data sent\" within 1 s (2 earlier such lines were taken by earlier waits)");
+    EXPECT_EQ(step("wait-for-log \"nothing\" 0"), "no new log line contained \"nothing\" within 0 s");
+    // expect-log still reads every line.
+    EXPECT_EQ(step("expect-log \"(switch)\""), std::nullopt);
+}
+
+TEST_F(DriverFixture, IdleMeansNoRequestNoAnimationAndNothingDueSoon)
+{
+    constexpr double horizon = AutomationDriver::idleHorizonSeconds;
+    EXPECT_EQ(driver.busyWith(horizon), std::nullopt);
+    app.setNetworkActivityIndicatorVisible(true);
+    EXPECT_EQ(driver.busyWith(horizon), "a request is in flight (the network activity indicator shows)");
+    app.setNetworkActivityIndicatorVisible(false);
+    auto task = app.beginBackgroundTask([] {});
+    EXPECT_EQ(driver.busyWith(horizon), "a background task is running");
+    app.endBackgroundTask(task);
+    Animator::animate(0.3, [this] { status->setAlpha(0.5); });
+    EXPECT_EQ(driver.busyWith(horizon), "an animation is running");
+    loop.advance(0.3);
+    EXPECT_EQ(driver.busyWith(horizon), std::nullopt);
+    // A timer due at the horizon is work still to come; one just past it is not.
+    auto timer = loop.loop().postDelayed(0.5, [] {});
+    EXPECT_EQ(driver.busyWith(horizon), "a timer is due in 0.5 s");
+    timer.cancel();
+    timer = loop.loop().postDelayed(0.51, [] {});
+    EXPECT_EQ(driver.busyWith(horizon), std::nullopt);
+    timer.cancel();
+    loop.loop().post([] {});
+    EXPECT_EQ(driver.busyWith(horizon), "work is posted to the run loop");
+    loop.runPending();
+
+    // A request that ends after a second: idle a tenth of a second later.
+    app.setNetworkActivityIndicatorVisible(true);
+    loop.loop().postDelayed(1.0, [this] { app.setNetworkActivityIndicatorVisible(false); });
+    double before = loop.clock().monotonicSeconds();
+    EXPECT_EQ(step("wait-for-idle 5"), std::nullopt);
+    constexpr double poll = AutomationDriver::frameSeconds * 2 + 1e-6;
+    EXPECT_NEAR(loop.clock().monotonicSeconds() - before, 1.0 + AutomationDriver::idleQuietSeconds, poll);
+
+    // As after a sign-in: the answer, then half a second later the login
+    // screen goes with an animation. Idle only once that has ended.
+    app.setNetworkActivityIndicatorVisible(true);
+    loop.loop().postDelayed(1.0, [this] {
+        app.setNetworkActivityIndicatorVisible(false);
+        loop.loop().postDelayed(0.5, [this] { Animator::animate(0.3, [this] { status->setAlpha(1); }); });
+    });
+    before = loop.clock().monotonicSeconds();
+    EXPECT_EQ(step("wait-for-idle 5"), std::nullopt);
+    EXPECT_NEAR(loop.clock().monotonicSeconds() - before, 1.0 + 0.5 + 0.3 + AutomationDriver::idleQuietSeconds, poll);
+
+    // A request followed shortly by the next one is not an idle moment.
+    app.setNetworkActivityIndicatorVisible(true);
+    loop.loop().postDelayed(0.5, [this] {
+        app.setNetworkActivityIndicatorVisible(false);
+        loop.loop().postDelayed(0.4, [this] { app.setNetworkActivityIndicatorVisible(true); });
+    });
+    EXPECT_EQ(step("wait-for-idle 2"),
+        "the app was still busy after 2 s: a request is in flight (the network activity indicator shows)");
+    app.setNetworkActivityIndicatorVisible(false);
+
+    // A spinner that never stops keeps the app busy.
+    auto spinner = ActivityIndicatorView::create(ActivityIndicatorView::Style::Gray);
+    window->addSubview(spinner);
+    spinner->startAnimating();
+    EXPECT_EQ(step("wait-for-idle 0.5"), "the app was still busy after 0.5 s: an animation is running");
+    spinner->stopAnimating();
+    EXPECT_EQ(step("wait-for-idle 0.5"), std::nullopt);
+    // Quiet, but not for long enough to tell.
+    EXPECT_EQ(step("wait-for-idle 0.05"), "the app had been quiet for only 0.05 s after 0.05 s");
+}
+
+TEST_F(DriverFixture, StillMeansNothingOnScreenMovesWhateverTheNetworkAndSpinnersDo)
+{
+    auto spinner = ActivityIndicatorView::create(ActivityIndicatorView::Style::Gray);
+    window->addSubview(spinner);
+    spinner->startAnimating();
+    app.setNetworkActivityIndicatorVisible(true);
+    double before = loop.clock().monotonicSeconds();
+    EXPECT_EQ(step("wait-for-still 1"), std::nullopt);
+    EXPECT_LT(loop.clock().monotonicSeconds() - before, 0.2);
+
+    // An animation, and a second one started when the first ends.
+    Animator::animate(
+        0.3, [this] { status->setAlpha(0.5); },
+        [this](bool) { Animator::animate(0.3, [this] { pad->setAlpha(0.5); }); });
+    before = loop.clock().monotonicSeconds();
+    EXPECT_EQ(step("wait-for-still 2"), std::nullopt);
+    EXPECT_NEAR(loop.clock().monotonicSeconds() - before, 0.6, 0.2);
+    EXPECT_FALSE(app.animator().isAnimating(*pad));
+
+    Animator::animate(1.0, [this] { status->setAlpha(1); });
+    EXPECT_EQ(step("wait-for-still 0.5"), "Label \"Waiting\" #status at (160, 30) 140x40 was still moving after 0.5 s");
+    // A layer transition moves the view too.
+    loop.advance(1.0);
+    pad->layer().addTransition(
+        { Transition::Type::Push, Transition::Subtype::FromTop, 0.4, AnimationCurve::EaseInOut });
+    EXPECT_EQ(step("wait-for-still 0.2"), "View #pad at (20, 160) 280x100 was still moving after 0.2 s");
+    EXPECT_EQ(step("wait-for-still 1"), std::nullopt);
+    spinner->stopAnimating();
+    app.setNetworkActivityIndicatorVisible(false);
+}
+
 TEST_F(DriverFixture, AlertsLogsAndNotifications)
 {
     EXPECT_EQ(step("expect-alert \"Oops\""), "no alert is showing (expected \"Oops\")");
@@ -200,4 +336,100 @@ TEST_F(DriverFixture, APassingScriptRunsEveryStep)
     EXPECT_TRUE(result.passed) << result.report;
     EXPECT_EQ(result.stepsRun, 3);
     EXPECT_EQ(driver.run(Script::parse("bogus")).report, "line 1: unknown step \"bogus\"");
+}
+
+namespace {
+
+/// A clock that is not the manual one, so the driver behaves as on the real
+/// clock, but whose time moves only when the device lets it pass.
+class SteppedClock final : public Clock {
+public:
+    Date now() const override { return Date(1354752000.0 + m_seconds); }
+    double monotonicSeconds() const override { return m_seconds; }
+    void set(double seconds) { m_seconds = seconds; }
+
+private:
+    double m_seconds { 0 };
+};
+
+/// A device on the stepped clock: passing time runs every timer at its time.
+class SteppedDevice final : public Device {
+public:
+    explicit SteppedDevice(Application& app)
+        : m_app(app)
+    {
+    }
+    Application& application() override { return m_app; }
+    RunLoop& runLoop() override { return m_loop; }
+    void pass(double seconds) override
+    {
+        double end = m_clock.monotonicSeconds() + seconds;
+        while (auto due = m_loop.nextTimerDueTime()) {
+            if (*due > end)
+                break;
+            m_clock.set(std::max(*due, m_clock.monotonicSeconds()));
+            m_loop.runDueTasks();
+        }
+        m_clock.set(end);
+        settle();
+    }
+    void settle() override
+    {
+        // As the headless host: a task that keeps posting itself stops here.
+        for (int round = 0; round < 100 && m_loop.runDueTasks(); ++round) { }
+    }
+    double seconds() const { return m_clock.monotonicSeconds(); }
+
+private:
+    Application& m_app;
+    SteppedClock m_clock;
+    RunLoop m_loop { m_clock };
+    CurrentRunLoopScope m_scope { m_loop };
+};
+
+class RealClockFixture : public ::testing::Test {
+protected:
+    /// Seconds the step took.
+    double timed(const std::string& line)
+    {
+        Script script = Script::parse(line);
+        double before = device.seconds();
+        EXPECT_EQ(driver.runStep(script.steps.at(0)), std::nullopt) << line;
+        return device.seconds() - before;
+    }
+
+    test::TempDir dir;
+    Application app;
+    SteppedDevice device { app };
+    std::shared_ptr<Window> window { Window::create() };
+    AutomationDriver driver { device, (dir.path() / "failure.png").string() };
+    test::HostTestScreen screen { app, *window };
+};
+
+}
+
+TEST_F(RealClockFixture, ATouchWaitsOnlyUntilTheAppIsQuietAtMostHalfASecond)
+{
+    constexpr double tapHold = 0.05;
+    // Nothing follows the tap but a label's new text.
+    EXPECT_NEAR(timed("tap \"Go\""), tapHold, 1e-9);
+    EXPECT_EQ(screen.status->text(), "Went");
+
+    // An animation: the step ends with it (give or take a frame).
+    screen.button->addTarget(ControlEventTouchUpInside,
+        [this](Control&) { Animator::animate(0.3, [this] { screen.status->setAlpha(0.5); }); });
+    double animated = timed("tap \"Go\"");
+    EXPECT_GE(animated, tapHold + 0.3);
+    EXPECT_LE(animated, tapHold + 0.3 + AutomationDriver::frameSeconds + 1e-9);
+
+    // A request that does not end: the whole half second passes, no more.
+    app.setNetworkActivityIndicatorVisible(true);
+    EXPECT_NEAR(timed("tap \"Go\""), tapHold + AutomationDriver::settleSeconds, 1e-9);
+    app.setNetworkActivityIndicatorVisible(false);
+
+    // Typing into a field: the keyboard's animation, then on.
+    double typed = timed("tap #name");
+    EXPECT_LE(typed, tapHold + AutomationDriver::settleSeconds);
+    EXPECT_LT(timed("type \"a\""), AutomationDriver::settleSeconds);
+    EXPECT_EQ(screen.name->text(), "a");
 }

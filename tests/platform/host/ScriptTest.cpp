@@ -116,6 +116,37 @@ TEST(Script, AppliesDefaultsAndAcceptsLooseSpacing)
     EXPECT_EQ(parseOne("type \"\"").text, "");
 }
 
+TEST(Script, ParsesTheConditionsAWaitCanWaitFor)
+{
+    struct Case {
+        const char* line;
+        StepKind kind;
+        const char* text;
+        double seconds;
+    };
+    const Case cases[] = {
+        { "wait-for-not \"Loading\" 7", StepKind::WaitForNot, "", 7 },
+        { "wait-for-not #spinner", StepKind::WaitForNot, "", defaultWaitForTimeout },
+        { "wait-for-alert \"Error Occurred\" 10", StepKind::WaitForAlert, "Error Occurred", 10 },
+        { "wait-for-alert 'Are you sure?'", StepKind::WaitForAlert, "Are you sure?", defaultWaitForTimeout },
+        { "wait-for-log \"posted\" 0", StepKind::WaitForLog, "posted", 0 },
+        { "wait-for-log \"posted\" 86400", StepKind::WaitForLog, "posted", 86400 },
+        { "wait-for-idle", StepKind::WaitForIdle, "", defaultWaitForTimeout },
+        { "wait-for-idle 12.5", StepKind::WaitForIdle, "", 12.5 },
+        { "wait-for-still 1", StepKind::WaitForStill, "", 1 },
+    };
+    for (const auto& c : cases) {
+        Step step = parseOne(c.line);
+        EXPECT_EQ(step.kind, c.kind) << c.line;
+        EXPECT_EQ(step.text, c.text) << c.line;
+        EXPECT_EQ(step.seconds, c.seconds) << c.line;
+    }
+    Step gone = parseOne("wait-for-not #spinner");
+    EXPECT_EQ(gone.target.kind, StepTarget::Kind::Identifier);
+    EXPECT_EQ(gone.target.name, "spinner");
+    EXPECT_STREQ(stepKeyword(StepKind::WaitForIdle), "wait-for-idle");
+}
+
 TEST(Script, SkipsCommentsAndBlankLinesButCountsThem)
 {
     Script script = Script::parse("\n# comment\n   # indented comment\r\n\nexpect \"x\"\r\n");
@@ -158,6 +189,16 @@ TEST(Script, ReportsTheFirstErrorWithItsLine)
         { "wait -1", "line 1: wait takes 0 to 86400 seconds" },
         { "wait", "line 1: wait needs SECONDS (wait SECONDS)" },
         { "wait-for \"x\" -2", "line 1: the wait-for timeout is 0 to 86400 seconds" },
+        { "wait-for-not \"x\" 86400.5", "line 1: the wait-for-not timeout is 0 to 86400 seconds" },
+        { "wait-for-not 3",
+            "line 1: wait-for-not needs \"Text\" or #identifier, not \"3\" (wait-for-not \"Text\"|#id [TIMEOUT])" },
+        { "wait-for-alert Oops", "line 1: wait-for-alert needs a quoted title (wait-for-alert \"Title\" [TIMEOUT])" },
+        { "wait-for-alert \"Oops\" soon", "line 1: \"soon\" is not a number (wait-for-alert needs TIMEOUT)" },
+        { "wait-for-log", "line 1: wait-for-log needs a quoted line (wait-for-log \"line\" [TIMEOUT])" },
+        { "wait-for-log \"a\" 1 2", "line 1: unexpected \"2\" after the step (wait-for-log \"line\" [TIMEOUT])" },
+        { "wait-for-idle \"x\"", "line 1: \"x\" is not a number (wait-for-idle needs TIMEOUT)" },
+        { "wait-for-idle -0.1", "line 1: the wait-for-idle timeout is 0 to 86400 seconds" },
+        { "wait-for-still now", "line 1: \"now\" is not a number (wait-for-still needs TIMEOUT)" },
         { "location 91 0", "line 1: latitude must be between -90 and 90" },
         { "location 0 -180.5", "line 1: longitude must be between -180 and 180" },
         { "return now", "line 1: unexpected \"now\" after the step (return takes no arguments)" },
