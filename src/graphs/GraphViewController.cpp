@@ -10,6 +10,7 @@
 #include "platform/gfx/Font.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <stdexcept>
 #include <utility>
@@ -43,6 +44,47 @@ namespace {
         style->setLineColor(color);
         return style;
     }
+
+    /// The vertical axes' labels: one fraction digit, as the engine's
+    /// default, but when the top of the axis is too long to stand between
+    /// the axis and its title (only a reply with absurd values has such a
+    /// top) every label but zero is written with a power of ten, "2.0E11",
+    /// so that the labels stay readable and alike.
+    class ValueLabelFormatter : public chart::NumberFormatter {
+    public:
+        static constexpr std::size_t longestPlainText = 7;
+
+        explicit ValueLabelFormatter(double top)
+            : m_powersOfTen(isLong(m_plain.stringForObjectValue(chart::Decimal::fromDouble(top))))
+        {
+        }
+
+        std::string stringForObjectValue(const chart::Decimal& value) const override
+        {
+            std::string plain = m_plain.stringForObjectValue(value);
+            double number = value.toDouble();
+            if (!(m_powersOfTen || isLong(plain)) || number == 0 || !std::isfinite(number))
+                return plain;
+            char text[32];
+            std::snprintf(text, sizeof text, "%.1E", number);
+            // "2.0E+11" and "1.0E-05" read as "2.0E11" and "1.0E-5".
+            std::string written = text;
+            std::size_t digits = written.find('E') + 1;
+            if (written[digits] == '+')
+                written.erase(digits, 1);
+            else if (written[digits] == '-')
+                ++digits;
+            while (digits + 1 < written.size() && written[digits] == '0')
+                written.erase(digits, 1);
+            return written;
+        }
+
+    private:
+        static bool isLong(const std::string& text) { return text.size() > longestPlainText; }
+
+        chart::DecimalNumberFormatter m_plain;
+        bool m_powersOfTen;
+    };
 
     chart::PlotRange rangeOf(double location, double length)
     {
@@ -266,6 +308,7 @@ void GraphViewController::setupAxes()
     y->titleOffset = 42;
     y->setAxisConstraints(chart::Constraints::constraintWithUpperOffset(0));
     y->setLabelTextStyle(labelStyle);
+    y->setLabelFormatter(std::make_shared<ValueLabelFormatter>(m_maxValue));
     y->majorGridLineStyle = majorGrid;
     y->minorGridLineStyle = minorGrid;
 }

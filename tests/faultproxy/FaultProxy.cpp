@@ -280,6 +280,12 @@ void FaultProxy::serve(int socket)
         finish(false);
         return;
     }
+    if (fault == Fault::Rewrite) {
+        RewrittenBody rewritten = rewriteNumbers(upstream.body, m_options.rewrites);
+        say("rewrote " + std::to_string(rewritten.replaced) + " values in the reply to "
+            + head.target.substr(0, head.target.find('?')));
+        upstream.body = std::move(rewritten.body);
+    }
     writeAll(ssl, responseBytes(fault == Fault::Huge ? hugeReply(upstream, m_options.hugeBytes) : upstream));
     finish(true);
 }

@@ -30,6 +30,8 @@ struct ProxyOptions {
     /// How long each spoiled request waits before its fault (see
     /// DelaySchedule); empty: no wait, except that a delay waits 3 s.
     std::vector<double> delaySeconds;
+    /// What the rewrite fault changes in the service's replies.
+    std::vector<NumberRewrite> rewrites;
     /// Adds each request's body to its log line.
     bool logBodies { false };
     std::size_t hugeBytes { 50'000'000 };

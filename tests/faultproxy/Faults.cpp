@@ -10,7 +10,7 @@ namespace hestio::faultproxy {
 
 namespace {
 
-    constexpr std::array<std::pair<Fault, std::string_view>, 11> names { {
+    constexpr std::array<std::pair<Fault, std::string_view>, 12> names { {
         { Fault::Pass, "pass" },
         { Fault::InvalidJson, "invalid-json" },
         { Fault::Truncated, "truncated" },
@@ -22,6 +22,7 @@ namespace {
         { Fault::Nested, "nested" },
         { Fault::WrongCertificate, "wrong-certificate" },
         { Fault::Delay, "delay" },
+        { Fault::Rewrite, "rewrite" },
     } };
 
     std::string_view reasonPhrase(int status)
@@ -62,6 +63,40 @@ namespace {
         while (!text.empty() && blank(text.back()))
             text.remove_suffix(1);
         return text;
+    }
+
+    std::size_t skipBlanks(std::string_view text, std::size_t at)
+    {
+        while (at < text.size() && (text[at] == ' ' || text[at] == '\t' || text[at] == '\r' || text[at] == '\n'))
+            ++at;
+        return at;
+    }
+
+    /// Just past the closing quote of the string whose opening quote is at
+    /// `at`, or the end of the text when it is not closed.
+    std::size_t endOfString(std::string_view text, std::size_t at)
+    {
+        for (std::size_t i = at + 1; i < text.size(); ++i) {
+            if (text[i] == '\\')
+                ++i;
+            else if (text[i] == '"')
+                return i + 1;
+        }
+        return text.size();
+    }
+
+    /// Just past the number starting at `at`; `at` itself when none starts
+    /// there.
+    std::size_t endOfNumber(std::string_view text, std::size_t at)
+    {
+        auto digit
+            = [&](std::size_t i) { return i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); };
+        std::size_t end = at < text.size() && text[at] == '-' ? at + 1 : at;
+        if (!digit(end))
+            return at;
+        while (end < text.size() && std::string_view("0123456789+-.eE").find(text[end]) != std::string_view::npos)
+            ++end;
+        return end;
     }
 
 }
@@ -140,6 +175,48 @@ Reply hugeReply(const Reply& upstream, std::size_t bytes)
     padded += '"';
     padded += rest;
     return { upstream.status, "application/json", std::move(padded) };
+}
+
+std::optional<NumberRewrite> NumberRewrite::parse(std::string_view keyAndText)
+{
+    std::size_t equals = keyAndText.find('=');
+    if (equals == std::string_view::npos || equals == 0 || equals + 1 == keyAndText.size())
+        return std::nullopt;
+    return NumberRewrite { std::string(keyAndText.substr(0, equals)), std::string(keyAndText.substr(equals + 1)) };
+}
+
+RewrittenBody rewriteNumbers(std::string_view body, const std::vector<NumberRewrite>& rewrites)
+{
+    RewrittenBody rewritten;
+    rewritten.body.reserve(body.size());
+    std::size_t at = 0;
+    while (at < body.size()) {
+        if (body[at] != '"') {
+            rewritten.body += body[at++];
+            continue;
+        }
+        std::size_t stringEnd = endOfString(body, at);
+        rewritten.body.append(body.substr(at, stringEnd - at));
+        if (stringEnd == body.size())
+            break;
+        // A string followed by a colon is a member name.
+        std::string_view name = body.substr(at + 1, stringEnd - at - 2);
+        at = stringEnd;
+        std::size_t colon = skipBlanks(body, at);
+        if (colon >= body.size() || body[colon] != ':')
+            continue;
+        std::size_t value = skipBlanks(body, colon + 1);
+        std::size_t valueEnd = endOfNumber(body, value);
+        auto rewrite = std::find_if(
+            rewrites.begin(), rewrites.end(), [&](const NumberRewrite& each) { return each.key == name; });
+        if (valueEnd == value || rewrite == rewrites.end())
+            continue;
+        rewritten.body.append(body.substr(at, value - at));
+        rewritten.body += rewrite->text;
+        ++rewritten.replaced;
+        at = valueEnd;
+    }
+    return rewritten;
 }
 
 DelaySchedule::DelaySchedule(std::vector<double> seconds)

@@ -24,6 +24,7 @@ enum class Fault {
     Nested, ///< 200 with valid but absurdly deeply nested JSON
     WrongCertificate, ///< the connection presents another certificate
     Delay, ///< waits, then forwards the request and its reply unchanged (a slow network)
+    Rewrite, ///< forwards, then writes other texts in place of chosen numbers of the reply (see NumberRewrite)
 };
 
 std::optional<Fault> faultNamed(std::string_view name);
@@ -53,6 +54,31 @@ Reply nestedReply(std::size_t depth);
 /// said; at least `bytes` long. A body that is not an object becomes
 /// {"success":false,"padding":…}.
 Reply hugeReply(const Reply& upstream, std::size_t bytes);
+
+/// One replacement of the rewrite fault: the number value of every object
+/// member named `key`, at any depth, becomes `text`, written as it is. The
+/// text need not be a number that the client can read ("1e999" overflows a
+/// double; "null" or "\"12\"" change the type), which is the point.
+struct NumberRewrite {
+    /// The member name as it appears between its quotes.
+    std::string key;
+    std::string text;
+    /// "KEY=TEXT" with neither part empty (the first '=' splits them); none
+    /// otherwise.
+    static std::optional<NumberRewrite> parse(std::string_view keyAndText);
+    bool operator==(const NumberRewrite&) const = default;
+};
+
+/// `body` with each rewrite applied, and how many values were replaced.
+/// Only numbers that are the value of a member with the rewrite's key change;
+/// strings (also one that looks like a key), other members, array elements
+/// and the layout stay byte for byte. Text that is not JSON is scanned the
+/// same way as far as it goes, never read past its end.
+struct RewrittenBody {
+    std::string body;
+    std::size_t replaced { 0 };
+};
+RewrittenBody rewriteNumbers(std::string_view body, const std::vector<NumberRewrite>& rewrites);
 
 /// How long each delayed request waits, in seconds: the nth one waits the
 /// nth value of the list, starting again at the first after the last, so

@@ -8,7 +8,7 @@ namespace {
     TEST(Faults, EveryModeIsNamedBothWays)
     {
         for (const char* name : { "pass", "invalid-json", "truncated", "html-error", "empty", "stall", "drop", "huge",
-                 "nested", "wrong-certificate", "delay" }) {
+                 "nested", "wrong-certificate", "delay", "rewrite" }) {
             auto fault = faultNamed(name);
             ASSERT_TRUE(fault) << name;
             EXPECT_EQ(nameOf(*fault), name);
@@ -29,6 +29,53 @@ namespace {
         EXPECT_EQ(DelaySchedule::parse("0"), std::vector<double> { 0 });
         for (const char* bad : { "", ",", "2,", "-1", "2s", "a", "1,,2" })
             EXPECT_FALSE(DelaySchedule::parse(bad)) << bad;
+    }
+
+    TEST(Faults, ARewriteIsAKeyAndATextNeitherEmpty)
+    {
+        EXPECT_EQ(NumberRewrite::parse("powerDraw=1e12"), (NumberRewrite { "powerDraw", "1e12" }));
+        EXPECT_EQ(NumberRewrite::parse("a=b=c"), (NumberRewrite { "a", "b=c" })) << "the first '=' splits";
+        EXPECT_EQ(NumberRewrite::parse("x= 1"), (NumberRewrite { "x", " 1" }));
+        for (const char* bad : { "", "=", "=1", "powerDraw=", "powerDraw" })
+            EXPECT_FALSE(NumberRewrite::parse(bad)) << bad;
+    }
+
+    TEST(Faults, ARewriteChangesOnlyTheNumbersOfItsKey)
+    {
+        const std::vector<NumberRewrite> rewrites { { "powerDraw", "1e12" }, { "energyConsumed", "1e999" } };
+        struct Case {
+            std::string body;
+            std::string expected;
+            std::size_t replaced;
+        };
+        const Case cases[] = {
+            { R"({"success":true,"statuses":[{"timestamp":1,"powerDraw":4.09},{"powerDraw":-3E+2,"timestamp":2}]})",
+                R"({"success":true,"statuses":[{"timestamp":1,"powerDraw":1e12},{"powerDraw":1e12,"timestamp":2}]})",
+                2 },
+            { "{ \"powerDraw\" :\n 0 , \"energyConsumed\":0.5}", "{ \"powerDraw\" :\n 1e12 , \"energyConsumed\":1e999}",
+                2 },
+            { R"({"powerDraw":{"powerDraw":7}})", R"({"powerDraw":{"powerDraw":1e12}})", 1 },
+            // Values that are no numbers, and keys that only resemble it.
+            { R"({"powerDraw":"12","x":null,"powerDraw ":3,"powerDrawMax":4,"PowerDraw":5,"powerDraw":[6]})",
+                R"({"powerDraw":"12","x":null,"powerDraw ":3,"powerDrawMax":4,"PowerDraw":5,"powerDraw":[6]})", 0 },
+            { R"({"powerDraw":null,"powerDraw":true,"powerDraw":-,"powerDraw":-1})",
+                R"({"powerDraw":null,"powerDraw":true,"powerDraw":-,"powerDraw":1e12})", 1 },
+            // The key as a string value or inside one is no member name.
+            { R"({"name":"powerDraw","list":["powerDraw",5],"note":"\"powerDraw\":1"})",
+                R"({"name":"powerDraw","list":["powerDraw",5],"note":"\"powerDraw\":1"})", 0 },
+            { R"({"a\"":"b\\","powerDraw":2})", R"({"a\"":"b\\","powerDraw":1e12})", 1 },
+            // Cut off: scanned as far as it goes.
+            { R"({"powerDraw":12)", R"({"powerDraw":1e12)", 1 },
+            { R"({"powerDraw":)", R"({"powerDraw":)", 0 },
+            { R"({"powerDraw)", R"({"powerDraw)", 0 },
+            { R"({"note":"\)", R"({"note":"\)", 0 },
+            { "", "", 0 },
+        };
+        for (const auto& each : cases) {
+            RewrittenBody rewritten = rewriteNumbers(each.body, rewrites);
+            EXPECT_EQ(rewritten.body, each.expected) << each.body;
+            EXPECT_EQ(rewritten.replaced, each.replaced) << each.body;
+        }
     }
 
     TEST(Faults, ResponsesDeclareTheirLengthAndCloseTheConnection)

@@ -23,7 +23,9 @@ matches --match, the first --count of them; every other request passes.
   --listen PORT              port to listen on (default 0: any free one)
   --fault MODE               pass, invalid-json, truncated, html-error, empty,
                              stall, drop, huge, nested, wrong-certificate,
-                             delay (forwards after a wait, see below)
+                             delay (forwards after a wait, see below),
+                             rewrite (forwards, and changes numbers in the
+                             reply as --rewrite says)
   --match REGEX              which requests (default: every one)
   --count N                  how many matching requests (default 1; 0: all);
                              for wrong-certificate, how many connections
@@ -36,6 +38,11 @@ matches --match, the first --count of them; every other request passes.
                              "5,2" answers the second before the first
                              (default: no wait; 3 for delay). A request whose
                              client hangs up meanwhile is not forwarded.
+  --rewrite KEY=TEXT         for rewrite: the number value of every member
+                             KEY of the reply, at any depth, is replaced by
+                             TEXT as written ("powerDraw=1e12"; "1e999" is
+                             past any double); may be given again for other
+                             keys. Logs how many values each reply had.
   --log-bodies 1             show each request's body on its line
   --huge-bytes N             size of a huge reply (default 50000000)
   --nesting N                depth of nested JSON (default 100000)
@@ -96,6 +103,13 @@ bool parse(const std::vector<std::string>& arguments, ProxyOptions& options, std
                     return false;
                 }
                 options.delaySeconds = std::move(*delays);
+            } else if (name == "--rewrite") {
+                auto rewrite = NumberRewrite::parse(value);
+                if (!rewrite) {
+                    error = "--rewrite wants KEY=TEXT: " + value;
+                    return false;
+                }
+                options.rewrites.push_back(std::move(*rewrite));
             } else if (name == "--log-bodies") {
                 options.logBodies = value == "1";
             } else if (name == "--huge-bytes") {
@@ -113,6 +127,10 @@ bool parse(const std::vector<std::string>& arguments, ProxyOptions& options, std
     }
     if (options.upstreamPort <= 0 || options.certificate.empty() || options.privateKey.empty()) {
         error = "--upstream, --certificate and --key are needed";
+        return false;
+    }
+    if (options.fault == Fault::Rewrite && options.rewrites.empty()) {
+        error = "the rewrite fault needs --rewrite KEY=TEXT";
         return false;
     }
     return true;
