@@ -13,16 +13,16 @@
 #include "account/AccountTableViewController.h"
 #include "app/HestioAppDelegate.h"
 #include "app/LoginViewController.h"
-#include "app/User.h"
+#include "model/User.h"
 #include "charting/ScatterPlot.h"
 #include "charting/XYAxis.h"
 #include "devices/AdviceTableViewController.h"
-#include "devices/Device.h"
+#include "model/Device.h"
 #include "devices/HomeTabViewController.h"
 #include "devices/LogTabViewController.h"
 #include "devices/StatusTableViewController.h"
-#include "devices/Suggestion.h"
-#include "graphs/DataPoint.h"
+#include "model/Suggestion.h"
+#include "model/DataPoint.h"
 #include "graphs/DeviceEnergyConsumptionGraphViewController.h"
 #include "graphs/DevicePowerDrawGraphViewController.h"
 #include "net/KeychainWrapper.h"
@@ -38,7 +38,7 @@
 #include "presence/LocationManager.h"
 #include "presence/MovementsViewController.h"
 #include "schedule/ScheduleTableViewController.h"
-#include "schedule/ScheduledAlarm.h"
+#include "model/ScheduledAlarm.h"
 #include "json/Decoder.h"
 
 #include <cstdint>
@@ -104,6 +104,12 @@ Environment& environment()
     return *shared;
 }
 
+/// The session the app delegate hands to the screens it makes.
+const std::shared_ptr<Session>& session()
+{
+    return HestioAppDelegate::shared().session();
+}
+
 /// A signed-in household whose zone the sign-in reply may name.
 void signIn(const json::Value& reply)
 {
@@ -116,7 +122,7 @@ void signIn(const json::Value& reply)
         HestioAppDelegate::shared().setCurUser(std::move(user));
         return;
     }
-    LoginViewController::create()->createUser(reply);
+    LoginViewController::create(session())->createUser(reply);
     if (auto user = HestioAppDelegate::shared().curUser()) {
         user->isAdministrator();
         user->hasToken();
@@ -131,10 +137,11 @@ template<typename Each> void forEachIn(const json::Value& items, Each each)
 
 void buildRecords(const json::Value& reply, platform::Date now)
 {
-    Device::householdTimeZone();
-    householdTimeZone();
+    auto user = HestioAppDelegate::shared().curUser();
+    const platform::TimeZone zone = Device::householdTimeZone(user.get());
+    const platform::TimeZone household = session()->householdTimeZone();
     forEachIn(reply["devices"], [&](const json::Value& object) {
-        auto device = Device::fromJSON(object);
+        auto device = Device::fromJSON(object, zone);
         platform::Date from = device->historyWindowStart(now);
         device->powerDrawParameters(from, now);
         device->energyConsumptionParameters(from, now);
@@ -144,8 +151,8 @@ void buildRecords(const json::Value& reply, platform::Date now)
             object["suggestions"], [&](const json::Value& suggestion) { Suggestion::fromJSON(object, suggestion); });
     });
     LocationManager::savedLocationsFromReply(reply);
-    forEachIn(reply["schedules"], [](const json::Value& object) {
-        auto alarm = ScheduledAlarm::initWithJSONData(object);
+    forEachIn(reply["schedules"], [&](const json::Value& object) {
+        auto alarm = ScheduledAlarm::initWithJSONData(object, household);
         alarm->getRepeatDaysAsString();
         alarm->createPostParameters();
     });
@@ -200,7 +207,7 @@ template<typename Graph> void showGraph(const std::shared_ptr<Graph>& graph)
 void showScreens(const json::Value& reply)
 {
     if (reply["devices"].isArray()) {
-        auto devices = StatusTableViewController::create();
+        auto devices = StatusTableViewController::create(session());
         showWithinNavigation(devices);
         readRows(devices->tableView());
         auto advice = AdviceTableViewController::create();
@@ -208,7 +215,7 @@ void showScreens(const json::Value& reply)
         readRows(advice->tableView());
     }
     if (reply["schedules"].isArray()) {
-        auto schedules = ScheduleTableViewController::create();
+        auto schedules = ScheduleTableViewController::create(session());
         showWithinNavigation(schedules);
         readRows(schedules->tableView());
     }
@@ -223,22 +230,22 @@ void showScreens(const json::Value& reply)
         readRows(*movements->movementTableView);
     }
     if (reply["allUsers"].isArray()) {
-        auto account = AccountTableViewController::create();
+        auto account = AccountTableViewController::create(session(), HestioAppDelegate::shared().locationManager);
         showWithinNavigation(account);
         readRows(account->tableView());
     }
     if (reply["statuses"].isArray()) {
-        auto home = HomeTabViewController::create();
+        auto home = HomeTabViewController::create(session());
         auto navigation = platform::NavigationController::create(home);
         home->view();
         readRows(home->tableView());
         home->viewDidAppear(false);
         environment().settle();
         readRows(home->tableView());
-        showGraph(DevicePowerDrawGraphViewController::create(Device::initWithID("101", "Fridge", "Kitchen")));
+        showGraph(DevicePowerDrawGraphViewController::create(session(), Device::initWithID("101", "Fridge", "Kitchen")));
     }
     if (reply["energyConsumptions"].isArray())
-        showGraph(DeviceEnergyConsumptionGraphViewController::create(Device::initWithID("101", "Fridge", "Kitchen")));
+        showGraph(DeviceEnergyConsumptionGraphViewController::create(session(), Device::initWithID("101", "Fridge", "Kitchen")));
 }
 
 }
