@@ -3,8 +3,8 @@
 #include "charting/AxisLabel.h"
 #include "charting/TextLayer.h"
 #include "charting/XYAxis.h"
-#include "devices/Device.h"
 #include "graphs/DevicePowerDrawGraphViewController.h"
+#include "model/Device.h"
 
 using namespace hestio;
 using platform::FakeTransport;
@@ -23,8 +23,8 @@ std::shared_ptr<DevicePowerDrawGraphViewController> graphOf(test::GraphFixture& 
             + test::GraphFixture::ms(test::GraphFixture::berlinMidnight + i * 3600) + R"(,"powerDraw":)" + watts + "}";
     }
     fixture.transport->enqueue(FakeTransport::Reply::json(R"({"success":true,"statuses":[)" + samples + "]}"));
-    auto graph
-        = fixture.load(DevicePowerDrawGraphViewController::create(Device::initWithID("42", "Desk Lamp", "Study")));
+    auto graph = fixture.load(DevicePowerDrawGraphViewController::create(
+        fixture.userSession(), Device::initWithID("42", "Desk Lamp", "Study")));
     fixture.loop.runPending();
     graph->graph()->xyAxisSet()->yAxis()->relabel();
     return graph;
