@@ -2,11 +2,11 @@
 
 #include "platform/ui/IndexPath.h"
 #include "platform/ui/ScrollView.h"
+#include "platform/ui/TableUpdatePlan.h"
 #include "platform/ui/TableViewCell.h"
 
 #include <map>
 #include <optional>
-#include <stdexcept>
 #include <vector>
 
 namespace hestio::platform {
@@ -15,15 +15,7 @@ class SwipeGestureRecognizer;
 class TableView;
 
 enum class TableViewStyle { Plain, Grouped };
-enum class TableViewRowAnimation { Fade, Right, Left, Top, Bottom, None, Middle };
 enum class TableViewScrollPosition { None, Top, Middle, Bottom };
-
-/// Raised when a batch of updates does not match what the data source reports
-/// afterwards (a programming error in the screen, as on the platform).
-class InternalInconsistencyException : public std::logic_error {
-public:
-    using std::logic_error::logic_error;
-};
 
 /// Where a table's rows come from. Only the row count and the cells are required.
 class TableViewDataSource {
@@ -130,13 +122,7 @@ public:
     void deleteSections(const std::vector<int>& sections, TableViewRowAnimation animation);
 
     /// One recorded change of a batch, for tests.
-    struct UpdateRecord {
-        enum class Kind { InsertRows, DeleteRows, ReloadRows, InsertSections, DeleteSections };
-        Kind kind;
-        std::vector<IndexPath> paths;
-        std::vector<int> sections;
-        TableViewRowAnimation animation;
-    };
+    using UpdateRecord = TableViewUpdate;
     const std::vector<UpdateRecord>& updateLog() const { return m_updateLog; }
     int completedUpdateBatches() const { return m_completedBatches; }
 
@@ -188,7 +174,19 @@ private:
     void accessoryTapped(TableViewCell& cell);
 
     // TableViewUpdates.cpp
+    struct LeavingCell {
+        std::shared_ptr<TableViewCell> cell;
+        TableViewRowAnimation animation;
+    };
+    struct CellTarget {
+        std::shared_ptr<TableViewCell> cell;
+        Rect frame;
+    };
     void applyUpdates();
+    TableUpdatePlan planUpdates(const std::vector<UpdateRecord>& batch);
+    std::vector<LeavingCell> moveCellsToNewRows(const TableUpdatePlan& plan);
+    std::vector<CellTarget> cellTargetsAfterUpdate(const TableUpdatePlan& plan);
+    void animateUpdate(std::vector<CellTarget> targets, std::vector<LeavingCell> leaving, bool animated);
 
     // TableViewEditing.cpp
     void editingControlTapped(TableViewCell& cell);
