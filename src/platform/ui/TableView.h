@@ -5,6 +5,7 @@
 #include "platform/ui/TableUpdatePlan.h"
 #include "platform/ui/TableViewCell.h"
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <vector>
@@ -121,10 +122,11 @@ public:
     void insertSections(const std::vector<int>& sections, TableViewRowAnimation animation);
     void deleteSections(const std::vector<int>& sections, TableViewRowAnimation animation);
 
-    /// One recorded change of a batch, for tests.
+    /// One change of a batch, as announced.
     using UpdateRecord = TableViewUpdate;
-    const std::vector<UpdateRecord>& updateLog() const { return m_updateLog; }
-    int completedUpdateBatches() const { return m_completedBatches; }
+    using UpdateObserver = std::function<void(const std::vector<UpdateRecord>&)>;
+    /// Told of every batch as the table applies it; none by default.
+    void setUpdateObserver(UpdateObserver observer) { m_updateObserver = std::move(observer); }
 
     // Editing
     bool isEditing() const { return m_editing; }
@@ -213,8 +215,7 @@ private:
 
     int m_updateDepth { 0 };
     std::vector<UpdateRecord> m_pending;
-    std::vector<UpdateRecord> m_updateLog;
-    int m_completedBatches { 0 };
+    UpdateObserver m_updateObserver;
 
     bool m_editing { false };
     std::optional<IndexPath> m_swipedRow;

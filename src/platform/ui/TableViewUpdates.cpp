@@ -91,9 +91,8 @@ void TableView::applyUpdates()
 {
     auto batch = std::move(m_pending);
     m_pending.clear();
-    for (auto& record : batch)
-        m_updateLog.push_back(record);
-    ++m_completedBatches;
+    if (m_updateObserver)
+        m_updateObserver(batch);
     hideDeleteConfirmation();
 
     if (!m_dataValid || !m_dataSource) {

@@ -1,4 +1,5 @@
 #include "UiTestSupport.h"
+#include "support/UiObservers.h"
 
 #include "platform/gfx/GlyphCoverage.h"
 #include "platform/gfx/Image.h"
@@ -115,6 +116,7 @@ TEST(TableView, BatchUpdatesAskOnlyForInsertedRowsAndKeepTheOthers)
     f.table->layoutIfNeeded();
     auto cellB = f.table->cellForRowAtIndexPath({ 0, 1 });
     f.rooms.cellRequests.clear();
+    hestio::test::TableUpdateLog updates(*f.table);
 
     f.table->beginUpdates();
     f.rooms.rows[0].insert(f.rooms.rows[0].begin(), "new");
@@ -126,10 +128,10 @@ TEST(TableView, BatchUpdatesAskOnlyForInsertedRowsAndKeepTheOthers)
     EXPECT_EQ(f.rooms.cellRequests, (std::vector<IndexPath> { { 0, 0 } }));
     EXPECT_EQ(f.table->cellForRowAtIndexPath({ 0, 2 }), cellB) << "b moved down one row";
     EXPECT_EQ(f.table->numberOfRowsInSection(1), 0);
-    ASSERT_EQ(f.table->updateLog().size(), 2u);
-    EXPECT_EQ(f.table->updateLog()[0].animation, TableViewRowAnimation::Top);
-    EXPECT_EQ(f.table->updateLog()[1].animation, TableViewRowAnimation::Right);
-    EXPECT_EQ(f.table->completedUpdateBatches(), 1);
+    ASSERT_EQ(updates.records().size(), 2u);
+    EXPECT_EQ(updates.records()[0].animation, TableViewRowAnimation::Top);
+    EXPECT_EQ(updates.records()[1].animation, TableViewRowAnimation::Right);
+    EXPECT_EQ(updates.batches(), 1);
     f.settle();
     EXPECT_EQ(f.text({ 0, 0 }), "new");
     EXPECT_EQ(f.table->cellForRowAtIndexPath({ 0, 0 })->frame(), f.table->rectForRowAtIndexPath({ 0, 0 }));
