@@ -4,6 +4,7 @@
 #include "charting/Graph.h"
 #include "charting/XYPlotSpace.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace hestio::chart {
@@ -46,8 +47,14 @@ std::optional<std::pair<platform::Point, platform::Point>> BarPlot::barAtRecordI
     if (std::isnan(location) || std::isnan(tip) || std::isnan(base))
         return std::nullopt;
     auto view = [&](double value) {
-        return toPlot(barsAreHorizontal ? space->plotAreaViewPointForDoublePrecisionPlotPoint(value, location)
-                                        : space->plotAreaViewPointForDoublePrecisionPlotPoint(location, value));
+        platform::Point p = barsAreHorizontal ? space->plotAreaViewPointForDoublePrecisionPlotPoint(value, location)
+                                              : space->plotAreaViewPointForDoublePrecisionPlotPoint(location, value);
+        // A value far past the range still ends the bar a little beyond the
+        // plot area: drawing surfaces hold coordinates in few enough bits
+        // that a huge one would come out anywhere.
+        double& along = barsAreHorizontal ? p.x : p.y;
+        along = std::clamp(along, -farthestBarEnd, farthestBarEnd);
+        return toPlot(p);
     };
     return std::make_pair(view(base), view(tip));
 }

@@ -28,6 +28,10 @@ class BarPlot : public Plot {
 public:
     enum Field : unsigned { Location = 0, Tip = 1, Base = 2 };
 
+    /// How far from the plot area's origin, in points, a bar's base or tip
+    /// may lie; a bar reaching further is drawn to there.
+    static constexpr double farthestBarEnd = 1e6;
+
     static std::shared_ptr<BarPlot> create() { return std::make_shared<BarPlot>(); }
 
     std::shared_ptr<const LineStyle> lineStyle { LineStyle::lineStyle() };
@@ -44,7 +48,8 @@ public:
     std::optional<PlotRange> plotRange;
     std::weak_ptr<BarPlotDelegate> delegate;
 
-    /// Base and tip view points of a record's bar; none when it has no bar.
+    /// Base and tip view points of a record's bar (within ±farthestBarEnd
+    /// along the value axis); none when it has no bar.
     std::optional<std::pair<platform::Point, platform::Point>> barAtRecordIndex(std::size_t index);
     /// A length along the location axis, in points.
     double lengthInView(const Decimal& length) const;

@@ -10,11 +10,43 @@ DecimalNumberFormatter::DecimalNumberFormatter(int minimumFractionDigits, int ma
 {
 }
 
+namespace {
+
+    /// The power of ten of a value's leading digit; 0 for zero.
+    int decimalExponent(const Decimal& value)
+    {
+        int digits = 0;
+        for (Decimal::Mantissa m = value.mantissa(); m > 0; m /= 10)
+            ++digits;
+        return digits == 0 ? 0 : value.exponent() + digits - 1;
+    }
+
+}
+
 std::string DecimalNumberFormatter::stringForObjectValue(const Decimal& value) const
 {
     if (value.isNaN())
         return "NaN";
-    std::string text = value.rounded(m_maximumFractionDigits).toString();
+    const Decimal rounded = value.rounded(m_maximumFractionDigits);
+    int exponent = decimalExponent(rounded);
+    if (exponent < scientificFrom - 1)
+        return plainText(rounded);
+    // The leading digit before the point, rounded to the fraction digits;
+    // rounding up to ten moves the exponent on.
+    Decimal leading
+        = Decimal::fromParts(value.isNegative(), value.mantissa(), value.exponent() - decimalExponent(value))
+              .rounded(m_maximumFractionDigits);
+    exponent = decimalExponent(value);
+    if (leading.abs() >= Decimal(10)) {
+        leading = leading / Decimal(10);
+        ++exponent;
+    }
+    return plainText(leading) + "e" + std::to_string(exponent);
+}
+
+std::string DecimalNumberFormatter::plainText(const Decimal& rounded) const
+{
+    std::string text = rounded.toString();
     auto point = text.find('.');
     int fraction = point == std::string::npos ? 0 : static_cast<int>(text.size() - point - 1);
     if (fraction < m_minimumFractionDigits) {

@@ -21,12 +21,18 @@ public:
 
 /// Plain decimal text with a fixed number of fraction digits: the axes'
 /// default (at least one integer digit, one fraction digit: "0.5", "12.0").
+/// From 1e15 on (`scientificFrom`) the text is scientific with the same
+/// fraction digits ("2.5e20"), so that a label stays short whatever the value.
 class DecimalNumberFormatter : public NumberFormatter {
 public:
+    /// Integer digits from which the text is scientific.
+    static constexpr int scientificFrom = 16;
+
     DecimalNumberFormatter(int minimumFractionDigits = 1, int maximumFractionDigits = 1);
     std::string stringForObjectValue(const Decimal& value) const override;
 
 private:
+    std::string plainText(const Decimal& rounded) const;
     int m_minimumFractionDigits;
     int m_maximumFractionDigits;
 };

@@ -174,18 +174,18 @@ void Plot::cacheField(unsigned field, IndexRange range)
 std::optional<PlotRange> Plot::plotRangeForCoordinate(Coordinate coordinate)
 {
     reloadIfNeeded();
+    // Missing and infinite values have no place on an axis.
     double lo = INFINITY, hi = -INFINITY;
     for (unsigned field : fieldsForCoordinate(coordinate))
         if (auto values = cachedDoublesForField(field))
             for (double v : *values)
-                if (!std::isnan(v)) {
+                if (std::isfinite(v)) {
                     lo = std::min(lo, v);
                     hi = std::max(hi, v);
                 }
     if (lo > hi)
         return std::nullopt;
-    Decimal location = Decimal::fromDouble(lo);
-    return PlotRange(location, Decimal::fromDouble(hi) - location);
+    return PlotRange::spanningDoubles(lo, hi);
 }
 
 }

@@ -78,7 +78,8 @@ public:
     double cachedDoubleForField(unsigned field, std::size_t index) const;
     Decimal cachedDecimalForField(unsigned field, std::size_t index) const;
 
-    /// The range the plot's data covers on one coordinate; none without data.
+    /// The range the plot's finite data covers on one coordinate, cut back
+    /// to ±PlotRange::largestMagnitude; none without such data.
     virtual std::optional<PlotRange> plotRangeForCoordinate(Coordinate coordinate);
 
     virtual bool pointingDeviceDownEvent(const PointerEvent&, platform::Point) { return false; }

@@ -1,13 +1,48 @@
 #include "charting/PlotRange.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace hestio::chart {
+
+namespace {
+
+    bool withinLargest(double value)
+    {
+        return std::abs(value) <= PlotRange::largestMagnitude;
+    }
+
+    double clampToLargest(double value)
+    {
+        return std::clamp(value, -PlotRange::largestMagnitude, PlotRange::largestMagnitude);
+    }
+
+}
 
 PlotRange::PlotRange(Decimal location, Decimal length)
 {
     setLocationValue(location);
     setLengthValue(length);
+}
+
+PlotRange PlotRange::fromDoubles(double location, double length)
+{
+    if (std::isnan(location) || std::isnan(length))
+        return PlotRange(Decimal::fromDouble(location), Decimal::fromDouble(length));
+    const double end = location + length;
+    if (withinLargest(location) && withinLargest(end))
+        return PlotRange(Decimal::fromDouble(location), Decimal::fromDouble(length));
+    // An infinite location and a length running back over it have no end:
+    // the range reaches as far as the length points.
+    return spanningDoubles(location, std::isnan(end) ? length : end);
+}
+
+PlotRange PlotRange::spanningDoubles(double from, double to)
+{
+    if (std::isnan(from) || std::isnan(to))
+        return PlotRange(Decimal::fromDouble(from), Decimal::fromDouble(to) - Decimal::fromDouble(from));
+    const Decimal location = Decimal::fromDouble(clampToLargest(from));
+    return PlotRange(location, Decimal::fromDouble(clampToLargest(to)) - location);
 }
 
 void PlotRange::setLocationValue(const Decimal& location)

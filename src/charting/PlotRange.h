@@ -20,8 +20,21 @@ enum class RangeComparison { Below = 0, Inside = 1, Above = 2 };
 /// Immutable to its users; MutablePlotRange adds the setters.
 class PlotRange {
 public:
+    /// The farthest from zero a range made from doubles reaches. Decimals
+    /// hold nothing past about 1e165, and a range from -largestMagnitude to
+    /// +largestMagnitude still needs a length they hold.
+    static constexpr double largestMagnitude = 1e164;
+
     PlotRange() = default; ///< (0, 0)
     PlotRange(Decimal location, Decimal length);
+    /// The range from `location` over `length`, held exactly as decimals
+    /// when it lies within ±largestMagnitude. A range reaching further (a
+    /// value past the decimals, or an infinite one) is cut back to that,
+    /// rather than becoming not-a-number; a NaN stays not-a-number.
+    [[nodiscard]] static PlotRange fromDoubles(double location, double length);
+    /// The range from `from` to `to` (downward when `to` is below), cut
+    /// back to ±largestMagnitude the same way.
+    [[nodiscard]] static PlotRange spanningDoubles(double from, double to);
 
     const Decimal& location() const { return m_location; }
     const Decimal& length() const { return m_length; }

@@ -174,7 +174,13 @@ double XYPlotSpace::viewCoordinateForViewLength(double viewLength, const PlotRan
 {
     if (range.lengthDouble() == 0)
         return 0;
-    return viewLength * (value - range.locationDouble()) / range.lengthDouble();
+    const double offset = value - range.locationDouble();
+    const double coordinate = viewLength * offset / range.lengthDouble();
+    // A value far past a wide range overflows the product on the way, not
+    // the result: divide first then.
+    if (std::isinf(coordinate) && std::isfinite(offset))
+        return viewLength * (offset / range.lengthDouble());
+    return coordinate;
 }
 
 double XYPlotSpace::viewCoordinateForViewLengthLog(double viewLength, const PlotRange& range, double value)

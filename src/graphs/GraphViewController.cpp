@@ -88,7 +88,7 @@ namespace {
 
     chart::PlotRange rangeOf(double location, double length)
     {
-        return { chart::Decimal::fromDouble(location), chart::Decimal::fromDouble(length) };
+        return chart::PlotRange::fromDoubles(location, length);
     }
 
     /// The delegate of one week's request: it remembers which week was asked

@@ -171,6 +171,7 @@ TEST_F(AccountTableViewControllerTest, AddingAPlaceAtTheCurrentPositionListsAndW
 {
     addSavedLocation("Home", kAway);
     open();
+    test::TableUpdateLog updates(table());
     transport->clearRequests();
     screen->addLocation();
     screen->locationNameField()->setText("Gym & Pool");
@@ -183,8 +184,8 @@ TEST_F(AccountTableViewControllerTest, AddingAPlaceAtTheCurrentPositionListsAndW
     EXPECT_EQ(savedTitles(), (std::vector<std::string> { "Home", "Gym & Pool" }));
     EXPECT_EQ(locationRows(), (std::vector<std::string> { "Home", "Gym & Pool", "Add location" }));
     EXPECT_TRUE(watching("Gym & Pool"));
-    ASSERT_FALSE(table().updateLog().empty());
-    const auto& insert = table().updateLog().back();
+    ASSERT_FALSE(updates.records().empty());
+    const auto& insert = updates.records().back();
     EXPECT_EQ(insert.kind, TableView::UpdateRecord::Kind::InsertRows);
     EXPECT_EQ(insert.paths, (std::vector<IndexPath> { { 4, 1 } }));
     EXPECT_EQ(insert.animation, TableViewRowAnimation::Bottom);
@@ -203,6 +204,7 @@ TEST_F(AccountTableViewControllerTest, DeletingAPlaceRemovesItAtOnceAndStopsWatc
 {
     addSavedLocation("Gym & Pool", kGym);
     open();
+    test::TableUpdateLog updates(table());
     ASSERT_TRUE(screen->canEditRowAtIndexPath(table(), { 4, 0 }));
     EXPECT_EQ(screen->editingStyleForRowAtIndexPath(table(), { 4, 0 }), TableViewCellEditingStyle::Delete);
     EXPECT_FALSE(screen->canEditRowAtIndexPath(table(), { 4, 1 }));
@@ -215,7 +217,7 @@ TEST_F(AccountTableViewControllerTest, DeletingAPlaceRemovesItAtOnceAndStopsWatc
     EXPECT_TRUE(savedTitles().empty());
     EXPECT_FALSE(watching("Gym & Pool"));
     EXPECT_EQ(locationRows(), (std::vector<std::string> { "Add location" }));
-    const auto& removal = table().updateLog().back();
+    const auto& removal = updates.records().back();
     EXPECT_EQ(removal.kind, TableView::UpdateRecord::Kind::DeleteRows);
     EXPECT_EQ(removal.animation, TableViewRowAnimation::Right);
 

@@ -251,10 +251,10 @@ TEST_F(HestioAppDelegateTest, NoStoredUserInTheBackgroundGivesOneNotificationAnd
     application->enterBackground();
     session().loginSynchronous(false);
     loop.advance(1);
-    ASSERT_EQ(application->presentedLocalNotifications().size(), 1u);
-    EXPECT_EQ(application->presentedLocalNotifications()[0].alertBody,
-        "Your login credentials aren't stored in the keychain. Please login");
-    EXPECT_EQ(application->presentedLocalNotifications()[0].alertAction, "OK");
+    ASSERT_EQ(notifications.entries().size(), 1u);
+    EXPECT_EQ(
+        notifications.entries()[0].alertBody, "Your login credentials aren't stored in the keychain. Please login");
+    EXPECT_EQ(notifications.entries()[0].alertAction, "OK");
     EXPECT_FALSE(session().rootController->modalViewController());
 }
 

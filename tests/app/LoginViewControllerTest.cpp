@@ -16,6 +16,7 @@ namespace {
 struct LoginViewControllerTest : test::SessionFixture {
     std::shared_ptr<LoginViewController> screen = LoginViewController::create(userSession());
     std::vector<std::string> posted;
+    test::AnimationLog animations;
 
     LoginViewControllerTest()
     {
@@ -27,16 +28,16 @@ struct LoginViewControllerTest : test::SessionFixture {
             platform::NotificationCenter::defaultCenter().addObserver(
                 this, name, [this](const platform::Notification& n) { posted.push_back(n.name); });
         }
-        platform::Animator::current().clearLog();
+        animations.clear();
     }
     ~LoginViewControllerTest() override { platform::NotificationCenter::defaultCenter().removeObserver(this); }
 
     double y(const std::shared_ptr<platform::View>& view) const { return view->frame().y(); }
     /// The screen's own animations (the keyboard animates too, without a name).
-    static std::vector<platform::AnimationLogEntry> namedAnimations()
+    std::vector<platform::AnimationLogEntry> namedAnimations() const
     {
         std::vector<platform::AnimationLogEntry> named;
-        for (const auto& entry : platform::Animator::current().log()) {
+        for (const auto& entry : animations.entries()) {
             if (!entry.name.empty())
                 named.push_back(entry);
         }

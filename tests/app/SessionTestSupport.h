@@ -10,6 +10,7 @@
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
 #include "support/TestRunLoop.h"
+#include "support/UiObservers.h"
 
 #include <gtest/gtest.h>
 
@@ -26,6 +27,7 @@ struct SessionFixture : ::testing::Test {
     std::shared_ptr<platform::FakeTransport> transport = std::make_shared<platform::FakeTransport>();
     std::shared_ptr<platform::InMemoryKeychain> keychain = std::make_shared<platform::InMemoryKeychain>();
     std::unique_ptr<platform::Application> application = std::make_unique<platform::Application>();
+    LocalNotificationLog notifications { *application };
 
     SessionFixture()
     {

@@ -154,6 +154,76 @@ TEST_F(AxisFixture, ARangeDecimalsCannotHoldLeavesTheOtherAxisInPlace)
     EXPECT_DOUBLE_EQ(y->axisTitle()->contentLayer()->position().y, 150);
 }
 
+TEST_F(AxisFixture, HostileValuesGiveAFiniteRangeAndALegibleBoundedAxis)
+{
+    // Ranges made from doubles as the graphs make them, from 0 (or the
+    // lowest value) to a tenth past the highest, at the graphs' intervals.
+    y->setAxisConstraints(Constraints::constraintWithUpperOffset(0));
+    y->setMinorTicksPerInterval(1);
+    const double inf = INFINITY, largest = 1.7976931348623157e308;
+    struct Case {
+        double from;
+        double to;
+        const char* interval;
+        const char* firstLabels; ///< the first two
+    };
+    for (const Case& c : std::initializer_list<Case> {
+             { 0, 1.1e12, "100", "0.0 200000000000.0" },
+             { 0, 1.1e15, "100", "0.0 200000000000000.0" },
+             { 0, 1.1e165, "25", "0.0 2.5e163" },
+             { 0, 1.1e300, "25", "0.0 2.5e163" },
+             { -1e308, 1e308, "0.5", "-1.0e164 -5.0e163" },
+             { -largest, largest, "1", "-1.0e164 -5.0e163" },
+             { 0, inf, "25", "0.0 2.5e163" },
+             { -inf, inf, "100", "-1.0e164 -5.0e163" },
+             { 0, 1e-300, "0.1", "0.0" }, // a tiny range holds its one tick
+             { 5, 5 + 1e-12, "1", "5.0" },
+         }) {
+        SCOPED_TRACE(std::to_string(c.from) + " to " + std::to_string(c.to) + " at " + c.interval);
+        space->setYRange(PlotRange::spanningDoubles(c.from, c.to));
+        const PlotRange& r = space->yRange();
+        ASSERT_TRUE(std::isfinite(r.locationDouble()) && std::isfinite(r.lengthDouble()));
+        y->setMajorIntervalLength(dec(c.interval));
+        y->layoutLabels();
+        ASSERT_FALSE(y->axisLabels().empty());
+        EXPECT_LE(y->axisLabels().size(), 7u);
+        EXPECT_LE(y->minorTickLocations().size(), 150u);
+        std::string first;
+        for (std::size_t i = 0; i < std::min<std::size_t>(2, y->axisLabels().size()); ++i)
+            first += (i ? " " : "") + y->axisLabels()[i]->contentLayer()->text();
+        EXPECT_EQ(first, c.firstLabels);
+        for (const auto& label : y->axisLabels()) {
+            EXPECT_LE(label->contentLayer()->text().size(), 18u) << label->contentLayer()->text();
+            const platform::Point at = y->viewPointForCoordinateDecimalNumber(label->tickLocation);
+            EXPECT_EQ(at.x, 240) << "on the axis at the right-hand edge";
+            EXPECT_TRUE(at.y >= -1e-6 && at.y <= 300 + 1e-6) << at.y;
+        }
+    }
+}
+
+TEST(DecimalNumberFormatter, PlainUpTo15IntegerDigitsThenScientific)
+{
+    const DecimalNumberFormatter one;
+    for (auto [value, text] : std::initializer_list<std::pair<const char*, const char*>> {
+             { "0", "0.0" },
+             { "12", "12.0" },
+             { "0.25", "0.2" }, // half to even
+             { "-3.75", "-3.8" },
+             { "999999999999999", "999999999999999.0" }, // the last plain value
+             { "1e15", "1.0e15" }, // one past it
+             { "-1e15", "-1.0e15" },
+             { "999999999999999.96", "1.0e15" }, // rounds up into it
+             { "2.5e163", "2.5e163" },
+             { "9.96e20", "1.0e21" }, // the leading digit rounds up to ten
+             { "-1e164", "-1.0e164" },
+             { "1.25e-20", "0.0" },
+         })
+        EXPECT_EQ(one.stringForObjectValue(dec(value)), text) << value;
+    EXPECT_EQ(DecimalNumberFormatter(0, 2).stringForObjectValue(dec("1234567890123456789")), "1.23e18");
+    EXPECT_EQ(DecimalNumberFormatter(0, 0).stringForObjectValue(dec("2.5e20")), "2e20");
+    EXPECT_EQ(one.stringForObjectValue(Decimal::notANumber()), "NaN");
+}
+
 TEST_F(AxisFixture, TheGraphsIntervalsStandForValuesTheAxisCanShow)
 {
     // The ticks the graph screens ask for stay exactly as asked, up to the

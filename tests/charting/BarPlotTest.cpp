@@ -132,3 +132,27 @@ TEST_F(BarFixture, DataSourceFillReplacesThePlotsFillForItsRecordOnly)
     EXPECT_EQ(image->pixelAt(75, 80), platform::Color::rgb(0, 1, 0));
     EXPECT_EQ(image->pixelAt(50, 80).alpha, 0);
 }
+
+TEST_F(BarFixture, BarsFarPastTheRangeEndJustBeyondThePlotAreaAndFillIt)
+{
+    load({ 2.5, 5, 7.5 }, { 1e300, INFINITY, 1.7976931348623157e308 });
+    for (std::size_t i = 0; i < 3; ++i) {
+        auto bar = plot->barAtRecordIndex(i);
+        ASSERT_TRUE(bar) << i;
+        EXPECT_EQ(bar->first.y, 0) << i;
+        EXPECT_EQ(bar->second.y, BarPlot::farthestBarEnd) << i;
+    }
+    plot->fill = Fill::fillWithColor(Color::greenColor());
+    plot->lineStyle = nullptr;
+    auto image = platform::Image::create({ 100, 100 }, 1);
+    auto context = platform::Context::forImage(*image);
+    context->flipY(100);
+    graph->layoutAndRenderInContext(*context);
+    EXPECT_FALSE(context->hasError());
+    for (int x : { 25, 50, 75 })
+        for (int y : { 0, 50, 99 })
+            EXPECT_EQ(image->pixelAt(x, y), platform::Color::rgb(0, 1, 0)) << x << ", " << y;
+    EXPECT_EQ(image->pixelAt(40, 50).alpha, 0);
+    EXPECT_TRUE(plot->pointingDeviceDownEvent(PointerEvent {}, { 50, 99 }));
+    EXPECT_EQ(taps->taps, (std::vector<std::string> { "Main Plot 1" }));
+}

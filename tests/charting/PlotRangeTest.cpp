@@ -104,3 +104,55 @@ TEST(MutablePlotRange, ShiftsLocationAndEndIntoAnotherRange)
         EXPECT_EQ(r.length(), dec(c.length));
     }
 }
+
+TEST(PlotRange, FromDoublesIsExactWithinTheLargestMagnitudeAndCutBackPastIt)
+{
+    const double largest = PlotRange::largestMagnitude;
+    const double inf = INFINITY;
+    struct Case {
+        double location;
+        double length;
+        const char* expectedLocation;
+        const char* expectedLength;
+    };
+    const Case cases[] = {
+        { 0, 1.1e12, "0", "1100000000000" },
+        { 0.1, 0.2, "0.1", "0.2" }, // the shortest decimals, as before
+        { 0, largest, "0", "1e164" }, // at the limit
+        { 0, std::nextafter(largest, inf), "0", "1e164" }, // one past it
+        { -largest, 2 * largest, "-1e164", "2e164" },
+        { 0, 1.1e165, "0", "1e164" }, // past what decimals hold
+        { 0, 1.1e300, "0", "1e164" },
+        { -1e308, 1.7e308, "-1e164", "2e164" },
+        { 1e300, -2e300, "1e164", "-2e164" }, // downward
+        { 5e163, 1e300, "5e163", "5e163" }, // the start is kept
+        { 0, inf, "0", "1e164" },
+        { -inf, inf, "-1e164", "2e164" },
+        { inf, -inf, "1e164", "-2e164" },
+        { inf, 5, "1e164", "0" },
+        { -1.7976931348623157e308, 1.7976931348623157e308, "-1e164", "1e164" },
+        { 0, 1e-30, "0", "1e-30" },
+        { 0, 1e-300, "0", "0" }, // too small for decimals: an empty range
+        { 5, 5e-324, "5", "0" },
+    };
+    for (const Case& c : cases) {
+        PlotRange r = PlotRange::fromDoubles(c.location, c.length);
+        EXPECT_EQ(r, range(c.expectedLocation, c.expectedLength)) << c.location << " + " << c.length;
+        EXPECT_TRUE(
+            std::isfinite(r.locationDouble()) && std::isfinite(r.lengthDouble()) && std::isfinite(r.endDouble()))
+            << c.location << " + " << c.length;
+    }
+    // Not-a-number stays what it is.
+    EXPECT_TRUE(PlotRange::fromDoubles(std::nan(""), 1).location().isNaN());
+    EXPECT_TRUE(PlotRange::fromDoubles(0, std::nan("")).length().isNaN());
+    EXPECT_TRUE(PlotRange::spanningDoubles(1, std::nan("")).length().isNaN());
+}
+
+TEST(PlotRange, SpanningDoublesRunsFromTheFirstToTheSecond)
+{
+    EXPECT_EQ(PlotRange::spanningDoubles(1, 3), range("1", "2"));
+    EXPECT_EQ(PlotRange::spanningDoubles(3, 1), range("3", "-2"));
+    EXPECT_EQ(PlotRange::spanningDoubles(0.1, 0.3), range("0.1", "0.2")) << "subtracted as decimals";
+    EXPECT_EQ(PlotRange::spanningDoubles(-1e308, 1e308), range("-1e164", "2e164"));
+    EXPECT_EQ(PlotRange::spanningDoubles(1e200, 1e300), range("1e164", "0"));
+}

@@ -448,3 +448,43 @@ TEST_F(ScatterFixture, RoundJoinsStayRoundAndBevelsStayFlat)
         EXPECT_NEAR(image->pixelAt(40, 20).alpha, 1, 1e-9);
     }
 }
+
+TEST_F(ScatterFixture, ThePlotsRangeSkipsMissingAndInfiniteValuesAndStaysFinite)
+{
+    const double inf = INFINITY, largest = 1.7976931348623157e308;
+    struct Case {
+        std::vector<double> ys;
+        std::optional<PlotRange> expected;
+    };
+    const Case cases[] = {
+        { { 1, missing, 3 }, range("1", "2") },
+        { { 5, inf, -inf, 2 }, range("2", "3") },
+        { { missing, inf, -inf }, std::nullopt },
+        { {}, std::nullopt },
+        { { 0, 1e12 }, range("0", "1000000000000") },
+        { { 0, 1e165 }, range("0", "1e164") },
+        { { 1e300, 0, missing }, range("0", "1e164") },
+        { { -1e308, 1e308, largest, -largest }, range("-1e164", "2e164") },
+        { { 1e-300, 2e-300 }, range("0", "0") }, // closer together than decimals tell apart
+        { { 7 }, range("7", "0") },
+    };
+    auto space = graph->defaultXYPlotSpace();
+    for (const Case& c : cases) {
+        std::string what;
+        for (double y : c.ys)
+            what += std::to_string(y) + " ";
+        load(std::vector<double>(c.ys.size(), 1), c.ys);
+        EXPECT_EQ(plot->plotRangeForCoordinate(Coordinate::Y), c.expected) << what;
+
+        // Fitting the space to it keeps a finite range: an empty one or none
+        // leaves the last.
+        space->setYRange(range("0", "10"));
+        space->scaleToFitPlots({ plot });
+        const PlotRange& y = space->yRange();
+        EXPECT_TRUE(std::isfinite(y.locationDouble()) && std::isfinite(y.lengthDouble())) << what;
+        if (c.expected && !c.expected->length().isZero())
+            EXPECT_EQ(y, *c.expected) << what;
+        else
+            EXPECT_EQ(y, range("0", "10")) << what;
+    }
+}

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 
 using namespace hestio;
@@ -79,6 +80,25 @@ TEST_F(PlotSpaceFixture, DegenerateRangesMapToZero)
     space->setXRange(range("5", "0"));
     EXPECT_EQ(space->plotAreaViewPointForPlotPoint(dec("7"), dec("0")).x, 0);
     EXPECT_EQ(space->plotAreaViewPointForDoublePrecisionPlotPoint(7, 0).x, 0);
+}
+
+TEST_F(PlotSpaceFixture, ValuesFarPastAWideRangeMapFarAwayButFinite)
+{
+    // The view length times the distance would overflow; the mapping does not.
+    space->setYRange(PlotRange::fromDoubles(0, 1e300));
+    ASSERT_EQ(space->yRange(), range("0", "1e164"));
+    struct Case {
+        double value;
+        double y;
+    };
+    for (const Case& c : std::initializer_list<Case> { { 0, 0 }, { 5e163, 50 }, { 1e164, 100 }, { 1e300, 1e138 },
+             { 1.7976931348623157e308, 1.7976931348623157e146 }, { -1.7976931348623157e308, -1.7976931348623157e146 } })
+        EXPECT_DOUBLE_EQ(space->plotAreaViewPointForDoublePrecisionPlotPoint(0, c.value).y, c.y) << c.value;
+    EXPECT_EQ(space->plotAreaViewPointForDoublePrecisionPlotPoint(0, INFINITY).y, INFINITY);
+    EXPECT_TRUE(std::isnan(space->plotAreaViewPointForDoublePrecisionPlotPoint(0, std::nan("")).y));
+    // In an ordinary range nothing changes: the product comes first.
+    space->setYRange(range("0", "3"));
+    EXPECT_EQ(space->plotAreaViewPointForDoublePrecisionPlotPoint(0, 1).y, 100.0 * 1 / 3);
 }
 
 TEST_F(PlotSpaceFixture, LogarithmicMappingGivesZeroForNonPositiveValuesAndLimits)

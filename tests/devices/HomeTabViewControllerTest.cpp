@@ -67,19 +67,19 @@ TEST(BatteryInfoCell, ChargeMovesOnlyTheBarWidthAndAnimatesFor175SecondsWhenAske
     EXPECT_EQ(cell->percentageLabel().text(), "N/A (%)");
     EXPECT_EQ(cell->voltageLabel().text(), "N/A (V)");
 
-    Animator::current().clearLog();
+    test::AnimationLog animations;
     cell->changeBatteryViewChargeTo(50, true);
     Rect after = cell->fluidView().frame();
     EXPECT_EQ(after.size.width, 46);
     EXPECT_EQ(after.origin.x, before.origin.x);
     EXPECT_EQ(after.origin.y, before.origin.y);
     EXPECT_EQ(after.size.height, before.size.height);
-    ASSERT_EQ(Animator::current().log().size(), 1u);
-    EXPECT_EQ(Animator::current().log()[0].duration, 1.75);
+    ASSERT_EQ(animations.entries().size(), 1u);
+    EXPECT_EQ(animations.entries()[0].duration, 1.75);
 
     cell->changeBatteryViewChargeTo(100, false);
     EXPECT_EQ(cell->fluidView().frame().size.width, 92);
-    EXPECT_EQ(Animator::current().log().size(), 1u) << "no animation without the flag";
+    EXPECT_EQ(animations.entries().size(), 1u) << "no animation without the flag";
 }
 
 TEST_F(HomeTabViewControllerTest, EveryAppearanceDownloadsTheNewestStatus)
@@ -130,10 +130,10 @@ TEST_F(HomeTabViewControllerTest, AStatusUpTo70MinutesOldIsShownAndAnOlderOneIsN
 TEST_F(HomeTabViewControllerTest, NoStatusesEmptyTheBarAndChargingButKeepTheLabels)
 {
     appearWith(statusReply(0, R"("percentage":75,"voltage":12.2,"isCharging":true)"));
-    Animator::current().clearLog();
+    test::AnimationLog animations;
     appearWith(R"({"success":true,"statuses":[]})");
     EXPECT_EQ(barWidth(), 0);
-    EXPECT_EQ(Animator::current().log().size(), 1u) << "the bar empties animated";
+    EXPECT_EQ(animations.entries().size(), 1u) << "the bar empties animated";
     EXPECT_EQ(charging(), "");
     EXPECT_EQ(percentage(), "75.0%");
     EXPECT_EQ(voltage(), "12.2V");
@@ -156,12 +156,12 @@ TEST_F(HomeTabViewControllerTest, AFailedDownloadIsLoggedAndChangesNothing)
 TEST_F(HomeTabViewControllerTest, SigningOutResetsTheRowToItsNotAvailableTexts)
 {
     appearWith(statusReply(0, R"("percentage":75,"voltage":12.2,"isCharging":true)"));
-    Animator::current().clearLog();
+    test::AnimationLog animations;
     NotificationCenter::defaultCenter().post("UserLoggedOut");
     EXPECT_EQ(percentage(), "N/A (%)");
     EXPECT_EQ(voltage(), "N/A (V)");
     EXPECT_EQ(barWidth(), 0);
-    EXPECT_TRUE(Animator::current().log().empty()) << "the reset is not animated";
+    EXPECT_TRUE(animations.entries().empty()) << "the reset is not animated";
     EXPECT_EQ(charging(), "");
 }
 

@@ -211,13 +211,13 @@ TEST_F(LogTabViewControllerTest, KeyboardMovesTheScreenBy170Points)
 {
     load();
     double y = screen->view()->frame().y();
-    platform::Animator::current().clearLog();
+    test::AnimationLog animations;
     platform::NotificationCenter::defaultCenter().post(platform::Keyboard::willShowNotification);
     EXPECT_EQ(screen->view()->frame().y(), y - 170);
     platform::NotificationCenter::defaultCenter().post(platform::Keyboard::willHideNotification);
     EXPECT_EQ(screen->view()->frame().y(), y);
-    EXPECT_EQ(platform::Animator::current().log(),
-        (std::vector<platform::AnimationLogEntry> { { "anim", 0.2, 0 }, { "anim", 0.2, 0 } }));
+    EXPECT_EQ(
+        animations.entries(), (std::vector<platform::AnimationLogEntry> { { "anim", 0.2, 0 }, { "anim", 0.2, 0 } }));
 
     screen->viewDidDisappear(false);
     platform::NotificationCenter::defaultCenter().post(platform::Keyboard::willShowNotification);

@@ -73,9 +73,9 @@ TEST_F(LocationManagerTest, ArrivingAndLeavingPostMovementsWithSixDecimalsAndMil
     transport->enqueue(FakeTransport::Reply::json(R"({"success":false})"));
     moveTo(away);
     EXPECT_EQ(transport->lastRequest().body.substr(0, 12), "action=LEFT&");
-    ASSERT_EQ(application->presentedLocalNotifications().size(), 1u);
-    EXPECT_EQ(application->presentedLocalNotifications()[0].alertBody,
-        "Failed to post location to server. \nPlease check cellular strength");
+    ASSERT_EQ(notifications.entries().size(), 1u);
+    EXPECT_EQ(
+        notifications.entries()[0].alertBody, "Failed to post location to server. \nPlease check cellular strength");
     EXPECT_TRUE(logs.contains("Failed to post location movement to server"));
     EXPECT_TRUE(FailedMovementFile::getAllFailedLocations().empty()) << "a refusal is not kept for resend";
 }
@@ -89,7 +89,7 @@ TEST_F(LocationManagerTest, TransportFailureKeepsThePostingAndNotifiesInTheBackg
     auto stored = FailedMovementFile::getAllFailedLocations();
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_EQ(stored[0].substr(0, 26), "action=ARRIVED&title=Home&");
-    EXPECT_TRUE(application->presentedLocalNotifications().empty()) << "in the foreground only the info panel shows";
+    EXPECT_TRUE(notifications.entries().empty()) << "in the foreground only the info panel shows";
 
     activate();
     application->setDelegate(nullptr); // no background resend racing for the scripted replies
@@ -97,9 +97,8 @@ TEST_F(LocationManagerTest, TransportFailureKeepsThePostingAndNotifiesInTheBackg
     transport->enqueue(FakeTransport::Reply::failure());
     moveTo(away);
     EXPECT_EQ(FailedMovementFile::getAllFailedLocations().size(), 2u);
-    ASSERT_FALSE(application->presentedLocalNotifications().empty());
-    EXPECT_EQ(application->presentedLocalNotifications().back().alertBody.substr(0, 36),
-        "Failed to post location for params: ");
+    ASSERT_FALSE(notifications.entries().empty());
+    EXPECT_EQ(notifications.entries().back().alertBody.substr(0, 36), "Failed to post location for params: ");
 }
 
 TEST_F(LocationManagerTest, AnAnswerThatIsNotTheServicesKeepsTheMovementForResend)

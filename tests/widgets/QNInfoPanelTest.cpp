@@ -28,8 +28,8 @@ TEST_F(QNInfoPanelTest, PanelWithoutSubtitleHasTheFixedLayout)
     EXPECT_TRUE(panel->detailLabel().isHidden());
     EXPECT_EQ(panel->titleLabel().text(), "Saved");
     EXPECT_EQ(panel->superview(), host.get());
-    ASSERT_FALSE(panel->layer().transitions().empty());
-    const Transition& entry = panel->layer().transitions().front();
+    ASSERT_TRUE(panel->layer().lastTransition());
+    const Transition& entry = *panel->layer().lastTransition();
     EXPECT_EQ(entry.type, Transition::Type::Push);
     EXPECT_EQ(entry.subtype, Transition::Subtype::FromBottom);
     EXPECT_EQ(entry.duration, 0.25);
@@ -63,10 +63,10 @@ TEST_F(QNInfoPanelTest, HidesAfterItsIntervalOrAtOnceWhenTouched)
     loop.advance(1);
     touched->touchesBegan({}, {});
     EXPECT_EQ(touched->frame().y(), -50);
-    std::size_t transitions = touched->layer().transitions().size();
+    double hidingBegan = touched->layer().lastTransition()->beginTime;
     loop.advance(5);
     EXPECT_FALSE(touched->superview());
-    EXPECT_EQ(touched->layer().transitions().size(), transitions) << "the 3-second timer no longer acts";
+    EXPECT_EQ(touched->layer().lastTransition()->beginTime, hidingBegan) << "the 3-second timer no longer acts";
 
     for (double never : { 0.0, -1.0 }) {
         auto kept = QNInfoPanel::showPanelInView(*host, QNInfoPanel::Information, "C", std::nullopt, never);

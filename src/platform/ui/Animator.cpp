@@ -191,7 +191,8 @@ void Animator::recordChange(View& view, AnimatedProperty property, const Animate
 void Animator::commit(Pending pending)
 {
     const auto& options = pending.options;
-    m_log.push_back({ pending.name, options.duration, options.delay });
+    if (m_commitObserver)
+        m_commitObserver({ pending.name, options.duration, options.delay });
     auto group = std::make_shared<Group>();
     group->completion = std::move(pending.completion);
     double start = now() + options.delay;

@@ -26,7 +26,7 @@ struct AnimationOptions {
     bool beginFromCurrentState { false };
 };
 
-/// One committed animation, as tests read it back.
+/// One committed animation, as an observer is told of it.
 struct AnimationLogEntry {
     std::string name;
     double duration { 0 };
@@ -80,8 +80,10 @@ public:
     /// Ends every running animation at its final value and runs completions.
     void finishAll();
 
-    const std::vector<AnimationLogEntry>& log() const { return m_log; }
-    void clearLog() { m_log.clear(); }
+    using CommitObserver = std::function<void(const AnimationLogEntry&)>;
+    /// Told of every animation as it is committed; none by default.
+    const CommitObserver& commitObserver() const { return m_commitObserver; }
+    void setCommitObserver(CommitObserver observer) { m_commitObserver = std::move(observer); }
 
     double now() const;
     /// Keeps the host drawing until a layer transition has ended.
@@ -124,7 +126,7 @@ private:
     int m_suppressed { 0 };
     std::vector<Running> m_running;
     std::vector<const View*> m_continuous;
-    std::vector<AnimationLogEntry> m_log;
+    CommitObserver m_commitObserver;
     double m_transitionsUntil { 0 };
     std::shared_ptr<int> m_alive { std::make_shared<int>(0) };
 };

@@ -167,7 +167,8 @@ void Application::setApplicationIconBadgeNumber(int number)
 
 void Application::presentLocalNotificationNow(const LocalNotification& notification)
 {
-    m_localNotifications.push_back(notification);
+    if (m_localNotificationObserver)
+        m_localNotificationObserver(notification);
     log("Local notification: " + notification.alertBody);
     if (notification.applicationIconBadgeNumber > 0)
         setApplicationIconBadgeNumber(notification.applicationIconBadgeNumber);

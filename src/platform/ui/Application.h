@@ -114,7 +114,13 @@ public:
     // Local notifications: presented at once as an in-app banner and a log
     // line, and as a desktop notice titled "Hestio".
     void presentLocalNotificationNow(const LocalNotification& notification);
-    const std::vector<LocalNotification>& presentedLocalNotifications() const { return m_localNotifications; }
+    using LocalNotificationObserver = std::function<void(const LocalNotification&)>;
+    /// Told of every local notification presented; none by default.
+    const LocalNotificationObserver& localNotificationObserver() const { return m_localNotificationObserver; }
+    void setLocalNotificationObserver(LocalNotificationObserver observer)
+    {
+        m_localNotificationObserver = std::move(observer);
+    }
     /// Hands `notice` to the desktop notifier; nothing happens when the host
     /// set none (headless runs, tests).
     void presentDesktopNotice(const DesktopNotice& notice);
@@ -195,7 +201,7 @@ private:
     double m_backgroundEnteredAt { -1 };
     TimerHandle m_expirationTimer;
     int m_badgeNumber { 0 };
-    std::vector<LocalNotification> m_localNotifications;
+    LocalNotificationObserver m_localNotificationObserver;
     std::function<void(const DesktopNotice&)> m_desktopNotifier;
     unsigned m_remoteTypes { 0 };
     std::string m_deviceTokenPath;

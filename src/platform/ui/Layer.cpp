@@ -27,16 +27,16 @@ void Layer::setCornerRadius(double radius)
 void Layer::addTransition(Transition transition, const std::string&)
 {
     transition.beginTime = Animator::current().now();
-    m_transitions.push_back(transition);
+    m_lastTransition = transition;
     Animator::current().noteTransitionUntil(transition.beginTime + transition.duration);
     m_view.setNeedsDisplay();
 }
 
 const Transition* Layer::runningTransition(double now) const
 {
-    if (m_transitions.empty())
+    if (!m_lastTransition)
         return nullptr;
-    const auto& last = m_transitions.back();
+    const auto& last = *m_lastTransition;
     if (now >= last.beginTime && now < last.beginTime + last.duration)
         return &last;
     return nullptr;

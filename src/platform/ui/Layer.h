@@ -2,8 +2,8 @@
 
 #include "platform/gfx/Geometry.h"
 
+#include <optional>
 #include <string>
-#include <vector>
 
 namespace hestio::platform {
 
@@ -43,10 +43,11 @@ public:
     double cornerRadius() const { return m_cornerRadius; }
     void setCornerRadius(double radius);
 
-    /// Adds a transition that starts now on the run loop's clock. Every
-    /// transition added is kept in transitions() for tests.
+    /// Adds a transition that starts now on the run loop's clock; it
+    /// replaces the one running, if any.
     void addTransition(Transition transition, const std::string& key = "transition");
-    const std::vector<Transition>& transitions() const { return m_transitions; }
+    /// The transition added last, running or over; none before the first.
+    const std::optional<Transition>& lastTransition() const { return m_lastTransition; }
     /// The transition running at `now`, if any.
     const Transition* runningTransition(double now) const;
 
@@ -55,7 +56,7 @@ private:
     View& m_view;
     AffineTransform m_transform;
     double m_cornerRadius { 0 };
-    std::vector<Transition> m_transitions;
+    std::optional<Transition> m_lastTransition;
 };
 
 }

@@ -2,11 +2,12 @@
 
 #include "platform/ui/IndexPath.h"
 #include "platform/ui/ScrollView.h"
+#include "platform/ui/TableUpdatePlan.h"
 #include "platform/ui/TableViewCell.h"
 
+#include <functional>
 #include <map>
 #include <optional>
-#include <stdexcept>
 #include <vector>
 
 namespace hestio::platform {
@@ -15,15 +16,7 @@ class SwipeGestureRecognizer;
 class TableView;
 
 enum class TableViewStyle { Plain, Grouped };
-enum class TableViewRowAnimation { Fade, Right, Left, Top, Bottom, None, Middle };
 enum class TableViewScrollPosition { None, Top, Middle, Bottom };
-
-/// Raised when a batch of updates does not match what the data source reports
-/// afterwards (a programming error in the screen, as on the platform).
-class InternalInconsistencyException : public std::logic_error {
-public:
-    using std::logic_error::logic_error;
-};
 
 /// Where a table's rows come from. Only the row count and the cells are required.
 class TableViewDataSource {
@@ -129,16 +122,11 @@ public:
     void insertSections(const std::vector<int>& sections, TableViewRowAnimation animation);
     void deleteSections(const std::vector<int>& sections, TableViewRowAnimation animation);
 
-    /// One recorded change of a batch, for tests.
-    struct UpdateRecord {
-        enum class Kind { InsertRows, DeleteRows, ReloadRows, InsertSections, DeleteSections };
-        Kind kind;
-        std::vector<IndexPath> paths;
-        std::vector<int> sections;
-        TableViewRowAnimation animation;
-    };
-    const std::vector<UpdateRecord>& updateLog() const { return m_updateLog; }
-    int completedUpdateBatches() const { return m_completedBatches; }
+    /// One change of a batch, as announced.
+    using UpdateRecord = TableViewUpdate;
+    using UpdateObserver = std::function<void(const std::vector<UpdateRecord>&)>;
+    /// Told of every batch as the table applies it; none by default.
+    void setUpdateObserver(UpdateObserver observer) { m_updateObserver = std::move(observer); }
 
     // Editing
     bool isEditing() const { return m_editing; }
@@ -188,7 +176,19 @@ private:
     void accessoryTapped(TableViewCell& cell);
 
     // TableViewUpdates.cpp
+    struct LeavingCell {
+        std::shared_ptr<TableViewCell> cell;
+        TableViewRowAnimation animation;
+    };
+    struct CellTarget {
+        std::shared_ptr<TableViewCell> cell;
+        Rect frame;
+    };
     void applyUpdates();
+    TableUpdatePlan planUpdates(const std::vector<UpdateRecord>& batch);
+    std::vector<LeavingCell> moveCellsToNewRows(const TableUpdatePlan& plan);
+    std::vector<CellTarget> cellTargetsAfterUpdate(const TableUpdatePlan& plan);
+    void animateUpdate(std::vector<CellTarget> targets, std::vector<LeavingCell> leaving, bool animated);
 
     // TableViewEditing.cpp
     void editingControlTapped(TableViewCell& cell);
@@ -215,8 +215,7 @@ private:
 
     int m_updateDepth { 0 };
     std::vector<UpdateRecord> m_pending;
-    std::vector<UpdateRecord> m_updateLog;
-    int m_completedBatches { 0 };
+    UpdateObserver m_updateObserver;
 
     bool m_editing { false };
     std::optional<IndexPath> m_swipedRow;

@@ -1,16 +1,14 @@
 #include "platform/ui/TableView.h"
 
-#include "platform/foundation/Log.h"
 #include "platform/ui/Animator.h"
 
 #include <algorithm>
-#include <set>
 
 namespace hestio::platform {
 
 namespace {
 
-    using Kind = TableView::UpdateRecord::Kind;
+    using Kind = TableViewUpdate::Kind;
 
     /// Where a row starts (inserted) or ends (deleted) for a row animation.
     struct Offstage {
@@ -91,168 +89,59 @@ void TableView::deleteSections(const std::vector<int>& sections, TableViewRowAni
 
 void TableView::applyUpdates()
 {
-    auto pending = std::move(m_pending);
+    auto batch = std::move(m_pending);
     m_pending.clear();
-    for (auto& record : pending)
-        m_updateLog.push_back(record);
-    ++m_completedBatches;
+    if (m_updateObserver)
+        m_updateObserver(batch);
     hideDeleteConfirmation();
 
     if (!m_dataValid || !m_dataSource) {
         reloadData();
         return;
     }
-
-    // What changed, in the old (deletions) and new (insertions) numbering.
-    std::set<int> deletedSections, insertedSections;
-    std::map<int, std::set<int>> deletedRows, insertedRows;
-    std::map<IndexPath, TableViewRowAnimation> deleteAnimation, insertAnimation;
-    std::map<int, TableViewRowAnimation> deletedSectionAnimation, insertedSectionAnimation;
-    for (auto& r : pending) {
-        switch (r.kind) {
-        case Kind::DeleteSections:
-            for (int s : r.sections) {
-                deletedSections.insert(s);
-                deletedSectionAnimation[s] = r.animation;
-            }
-            break;
-        case Kind::InsertSections:
-            for (int s : r.sections) {
-                insertedSections.insert(s);
-                insertedSectionAnimation[s] = r.animation;
-            }
-            break;
-        case Kind::DeleteRows:
-        case Kind::ReloadRows:
-            for (auto& p : r.paths) {
-                deletedRows[p.section].insert(p.row);
-                deleteAnimation[p] = r.animation;
-            }
-            if (r.kind == Kind::DeleteRows)
-                break;
-            [[fallthrough]];
-        case Kind::InsertRows:
-            for (auto& p : r.paths) {
-                insertedRows[p.section].insert(p.row);
-                insertAnimation[p] = r.animation;
-            }
-            break;
-        }
-    }
-
-    int oldCount = static_cast<int>(m_sections.size());
-    int newCount = std::max(0, m_dataSource->numberOfSectionsInTableView(*this));
-    int expected = oldCount - static_cast<int>(deletedSections.size()) + static_cast<int>(insertedSections.size());
-    if (newCount != expected)
-        throw InternalInconsistencyException(
-            format("Invalid update: invalid number of sections. The number of sections "
-                   "contained in the table view after the update (%d) must be equal to "
-                   "the number of sections contained in the table view before the "
-                   "update (%d), plus or minus the number of sections inserted or "
-                   "deleted (%zu inserted, %zu deleted).",
-                newCount, oldCount, insertedSections.size(), deletedSections.size()));
-
-    // Old section → new section for the sections that stay.
-    std::map<int, int> sectionMap;
-    {
-        int n = 0;
-        for (int o = 0; o < oldCount; ++o) {
-            if (deletedSections.count(o))
-                continue;
-            while (insertedSections.count(n))
-                ++n;
-            sectionMap[o] = n++;
-        }
-    }
-    std::map<int, int> newRowCounts;
-    for (auto [o, n] : sectionMap) {
-        int before = m_sections[static_cast<std::size_t>(o)].rows;
-        for (int row : deletedRows[o])
-            if (row < 0 || row >= before)
-                throw InternalInconsistencyException(format("Invalid update: attempt to delete row %d from section %d, "
-                                                            "which only contains %d rows before the update",
-                    row, o, before));
-        int after = std::max(0, m_dataSource->numberOfRowsInSection(*this, n));
-        int ins = static_cast<int>(insertedRows[n].size());
-        int del = static_cast<int>(deletedRows[o].size());
-        if (after != before + ins - del)
-            throw InternalInconsistencyException(
-                format("Invalid update: invalid number of rows in section %d. The number "
-                       "of rows contained in an existing section after the update (%d) "
-                       "must be equal to the number of rows contained in that section "
-                       "before the update (%d), plus or minus the number of rows inserted "
-                       "or deleted from that section (%d inserted, %d deleted).",
-                    n, after, before, ins, del));
-        for (int row : insertedRows[n])
-            if (row < 0 || row >= after)
-                throw InternalInconsistencyException(format("Invalid update: attempt to insert row %d into section %d, "
-                                                            "which only contains %d rows after the update",
-                    row, n, after));
-        newRowCounts[n] = after;
-    }
-
-    auto mapPath = [&](IndexPath old) -> std::optional<IndexPath> {
-        auto sit = sectionMap.find(old.section);
-        if (sit == sectionMap.end() || deletedRows[old.section].count(old.row))
-            return std::nullopt;
-        int survivorsBefore = 0;
-        for (int r = 0; r < old.row; ++r)
-            if (!deletedRows[old.section].count(r))
-                ++survivorsBefore;
-        int n = sit->second;
-        int row = -1;
-        for (int candidate = 0, seen = 0; candidate < newRowCounts[n]; ++candidate) {
-            if (insertedRows[n].count(candidate))
-                continue;
-            if (seen++ == survivorsBefore) {
-                row = candidate;
-                break;
-            }
-        }
-        if (row < 0)
-            return std::nullopt;
-        return IndexPath { n, row };
-    };
-
-    struct Dying {
-        std::shared_ptr<TableViewCell> cell;
-        TableViewRowAnimation animation;
-    };
-    std::vector<Dying> dying;
-    std::map<IndexPath, std::shared_ptr<TableViewCell>> moved;
-    for (auto& [old, cell] : m_visible) {
-        if (auto now = mapPath(old)) {
-            moved[*now] = cell;
-            continue;
-        }
-        auto animation = TableViewRowAnimation::Fade;
-        if (auto it = deleteAnimation.find(old); it != deleteAnimation.end())
-            animation = it->second;
-        else if (auto s = deletedSectionAnimation.find(old.section); s != deletedSectionAnimation.end())
-            animation = s->second;
-        dying.push_back({ cell, animation });
-    }
-    if (m_selected)
-        m_selected = mapPath(*m_selected);
-    m_visible = std::move(moved);
-
+    const TableUpdatePlan plan = planUpdates(batch);
+    auto leaving = moveCellsToNewRows(plan);
     m_dataValid = false;
     ensureData();
+    auto targets = cellTargetsAfterUpdate(plan);
+    animateUpdate(std::move(targets), std::move(leaving), plan.animates());
+    setNeedsLayout();
+}
 
-    auto isInserted
-        = [&](IndexPath p) { return insertedSections.count(p.section) || insertedRows[p.section].count(p.row); };
-    auto insertionAnimation = [&](IndexPath p) {
-        if (auto it = insertAnimation.find(p); it != insertAnimation.end())
-            return it->second;
-        if (auto s = insertedSectionAnimation.find(p.section); s != insertedSectionAnimation.end())
-            return s->second;
-        return TableViewRowAnimation::Fade;
-    };
+TableUpdatePlan TableView::planUpdates(const std::vector<UpdateRecord>& batch)
+{
+    std::vector<int> rowsBefore;
+    rowsBefore.reserve(m_sections.size());
+    for (const auto& section : m_sections)
+        rowsBefore.push_back(section.rows);
+    const int sectionsAfter = std::max(0, m_dataSource->numberOfSectionsInTableView(*this));
+    return TableUpdatePlan(batch, rowsBefore, sectionsAfter,
+        [this](int section) { return std::max(0, m_dataSource->numberOfRowsInSection(*this, section)); });
+}
 
-    // Cells that appear: inserted rows start off stage.
+std::vector<TableView::LeavingCell> TableView::moveCellsToNewRows(const TableUpdatePlan& plan)
+{
+    std::vector<LeavingCell> leaving;
+    std::map<IndexPath, std::shared_ptr<TableViewCell>> moved;
+    for (auto& [before, cell] : m_visible) {
+        if (auto after = plan.pathAfter(before))
+            moved[*after] = cell;
+        else
+            leaving.push_back({ cell, plan.deletionAnimation(before) });
+    }
+    if (m_selected)
+        m_selected = plan.pathAfter(*m_selected);
+    m_visible = std::move(moved);
+    return leaving;
+}
+
+std::vector<TableView::CellTarget> TableView::cellTargetsAfterUpdate(const TableUpdatePlan& plan)
+{
+    // Every cell kept goes to its row's new place; rows that come onto the
+    // screen get a cell, and inserted ones start off stage.
     double width = frame().width();
     Rect visible = bounds();
-    std::vector<std::pair<std::shared_ptr<TableViewCell>, Rect>> targets;
+    std::vector<CellTarget> targets;
     for (auto& [path, cell] : m_visible)
         configureCell(*cell, path);
     for (int s = 0; s < static_cast<int>(m_sections.size()); ++s) {
@@ -261,55 +150,56 @@ void TableView::applyUpdates()
             Rect target = rectForRowAtIndexPath(path);
             bool onScreen = target.maxY() > visible.minY() && target.minY() < visible.maxY() && target.height() > 0;
             auto it = m_visible.find(path);
-            if (it == m_visible.end()) {
-                if (!onScreen)
-                    continue;
-                auto cell = makeCell(path);
-                if (isInserted(path)) {
-                    auto start = offstage(target, insertionAnimation(path), width);
-                    Animator::performWithoutAnimation([&] {
-                        cell->setFrame(start.frame);
-                        cell->setAlpha(start.alpha);
-                    });
-                }
-                targets.push_back({ cell, target });
-            } else {
+            if (it != m_visible.end()) {
                 targets.push_back({ it->second, target });
+                continue;
             }
+            if (!onScreen)
+                continue;
+            auto cell = makeCell(path);
+            if (plan.isInserted(path)) {
+                auto start = offstage(target, plan.insertionAnimation(path), width);
+                Animator::performWithoutAnimation([&] {
+                    cell->setFrame(start.frame);
+                    cell->setAlpha(start.alpha);
+                });
+            }
+            targets.push_back({ cell, target });
         }
     }
+    return targets;
+}
 
-    bool animate = std::any_of(pending.begin(), pending.end(), [](auto& r) {
-        return r.animation != TableViewRowAnimation::None;
-    }) || pending.empty();
+void TableView::animateUpdate(std::vector<CellTarget> targets, std::vector<LeavingCell> leaving, bool animated)
+{
+    double width = frame().width();
     std::weak_ptr<View> weakSelf = self();
     auto apply = [&] {
         for (auto& [cell, target] : targets) {
             cell->setFrame(target);
             cell->setAlpha(1);
         }
-        for (auto& d : dying) {
-            auto end = offstage(d.cell->frame(), d.animation, width);
-            d.cell->setFrame(end.frame);
-            d.cell->setAlpha(end.alpha);
+        for (auto& l : leaving) {
+            auto end = offstage(l.cell->frame(), l.animation, width);
+            l.cell->setFrame(end.frame);
+            l.cell->setAlpha(end.alpha);
         }
     };
-    auto finish = [weakSelf, dying](bool) {
+    auto finish = [weakSelf, leaving](bool) {
         auto self = std::static_pointer_cast<TableView>(weakSelf.lock());
-        for (auto& d : dying) {
+        for (auto& l : leaving) {
             if (self)
-                self->recycle(d.cell);
+                self->recycle(l.cell);
             else
-                d.cell->removeFromSuperview();
+                l.cell->removeFromSuperview();
         }
     };
-    if (animate) {
+    if (animated) {
         Animator::animate(rowAnimationDuration, apply, finish);
     } else {
         Animator::performWithoutAnimation(apply);
         finish(true);
     }
-    setNeedsLayout();
 }
 
 }

@@ -1,4 +1,5 @@
 #include "UiTestSupport.h"
+#include "support/UiObservers.h"
 
 #include "platform/gfx/Image.h"
 #include "platform/ui/ScrollView.h"
@@ -41,12 +42,14 @@ TEST(Animator, TheModelIsFinalAtOnceAndTheDrawingCatchesUp)
     EXPECT_FALSE(ui.app.animator().hasRunningAnimations());
 }
 
-TEST(Animator, NamedAnimationsAreLoggedWithDurationAndDelay)
+TEST(Animator, AnObserverIsToldOfEachAnimationWithDurationAndDelay)
 {
     UiFixture ui;
     auto field = View::create({ 20, 200, 280, 31 });
     ui.window->addSubview(field);
     auto& animator = ui.app.animator();
+    std::vector<AnimationLogEntry> told;
+    animator.setCommitObserver([&](const AnimationLogEntry& entry) { told.push_back(entry); });
     animator.beginAnimations("Move Up");
     animator.setAnimationDuration(0.25);
     field->setFrame(field->frame().offsetBy(0, -90));
@@ -56,10 +59,29 @@ TEST(Animator, NamedAnimationsAreLoggedWithDurationAndDelay)
     animator.setAnimationBeginsFromCurrentState(true);
     animator.commitAnimations();
     Animator::animate(0.3, [] {});
-    EXPECT_EQ(animator.log(),
+    EXPECT_EQ(told,
         (std::vector<AnimationLogEntry> {
             { "Move Up", 0.25, 0 }, { "Light bulb", Animator::defaultDuration, 0.5 }, { "", 0.3, 0 } }));
     EXPECT_EQ(field->frame().y(), 110);
+
+    // The tests' log passes reports on to the observer it replaced, and puts
+    // it back when it goes.
+    {
+        hestio::test::AnimationLog outer;
+        {
+            hestio::test::AnimationLog inner;
+            Animator::animate(0.1, [] {});
+            EXPECT_EQ(inner.entries(), (std::vector<AnimationLogEntry> { { "", 0.1, 0 } }));
+        }
+        Animator::animate(0.2, [] {});
+        EXPECT_EQ(outer.entries(), (std::vector<AnimationLogEntry> { { "", 0.1, 0 }, { "", 0.2, 0 } }));
+    }
+    EXPECT_EQ(told.size(), 5u) << "the replaced observer heard them too";
+    Animator::animate(0.3, [] {});
+    EXPECT_EQ(told.size(), 6u) << "and is back";
+    animator.setCommitObserver(nullptr);
+    Animator::animate(0.4, [] {});
+    EXPECT_EQ(told.size(), 6u) << "none is told once it is taken off";
 }
 
 TEST(Animator, ADelayedAnimationHoldsItsStartValueUntilItBegins)
@@ -150,7 +172,7 @@ TEST(Animator, AScreenshotMidwayShowsTheInBetweenState)
     EXPECT_EQ(shot->pixelAt(210, 110), Color::whiteColor());
 }
 
-TEST(Layer, TransitionsAreKeptAndSlideTheViewIn)
+TEST(Layer, TheLastTransitionAddedRunsAndSlidesTheViewIn)
 {
     UiFixture ui;
     auto panel = View::create({ 0, 20, 320, 50 });
@@ -160,10 +182,21 @@ TEST(Layer, TransitionsAreKeptAndSlideTheViewIn)
     push.subtype = Transition::Subtype::FromBottom;
     push.duration = 0.25;
     panel->layer().addTransition(push);
-    ASSERT_EQ(panel->layer().transitions().size(), 1u);
-    EXPECT_EQ(panel->layer().transitions()[0].subtype, Transition::Subtype::FromBottom);
+    ASSERT_TRUE(panel->layer().lastTransition());
+    EXPECT_EQ(panel->layer().lastTransition()->subtype, Transition::Subtype::FromBottom);
     EXPECT_TRUE(ui.app.needsDisplay());
     EXPECT_NE(panel->layer().runningTransition(ui.app.animator().now()), nullptr);
     ui.loop.advance(0.25);
     EXPECT_EQ(panel->layer().runningTransition(ui.app.animator().now()), nullptr);
+    ASSERT_TRUE(panel->layer().lastTransition()) << "an ended transition is still the last";
+
+    // A transition added while one runs takes its place.
+    panel->layer().addTransition(push);
+    ui.loop.advance(0.1);
+    push.subtype = Transition::Subtype::FromTop;
+    panel->layer().addTransition(push);
+    const Transition* running = panel->layer().runningTransition(ui.app.animator().now());
+    ASSERT_NE(running, nullptr);
+    EXPECT_EQ(running->subtype, Transition::Subtype::FromTop);
+    EXPECT_EQ(running->beginTime, ui.app.animator().now());
 }

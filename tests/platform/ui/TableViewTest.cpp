@@ -1,4 +1,5 @@
 #include "UiTestSupport.h"
+#include "support/UiObservers.h"
 
 #include "platform/gfx/GlyphCoverage.h"
 #include "platform/gfx/Image.h"
@@ -115,6 +116,7 @@ TEST(TableView, BatchUpdatesAskOnlyForInsertedRowsAndKeepTheOthers)
     f.table->layoutIfNeeded();
     auto cellB = f.table->cellForRowAtIndexPath({ 0, 1 });
     f.rooms.cellRequests.clear();
+    hestio::test::TableUpdateLog updates(*f.table);
 
     f.table->beginUpdates();
     f.rooms.rows[0].insert(f.rooms.rows[0].begin(), "new");
@@ -126,13 +128,48 @@ TEST(TableView, BatchUpdatesAskOnlyForInsertedRowsAndKeepTheOthers)
     EXPECT_EQ(f.rooms.cellRequests, (std::vector<IndexPath> { { 0, 0 } }));
     EXPECT_EQ(f.table->cellForRowAtIndexPath({ 0, 2 }), cellB) << "b moved down one row";
     EXPECT_EQ(f.table->numberOfRowsInSection(1), 0);
-    ASSERT_EQ(f.table->updateLog().size(), 2u);
-    EXPECT_EQ(f.table->updateLog()[0].animation, TableViewRowAnimation::Top);
-    EXPECT_EQ(f.table->updateLog()[1].animation, TableViewRowAnimation::Right);
-    EXPECT_EQ(f.table->completedUpdateBatches(), 1);
+    ASSERT_EQ(updates.records().size(), 2u);
+    EXPECT_EQ(updates.records()[0].animation, TableViewRowAnimation::Top);
+    EXPECT_EQ(updates.records()[1].animation, TableViewRowAnimation::Right);
+    EXPECT_EQ(updates.batches(), 1);
     f.settle();
     EXPECT_EQ(f.text({ 0, 0 }), "new");
     EXPECT_EQ(f.table->cellForRowAtIndexPath({ 0, 0 })->frame(), f.table->rectForRowAtIndexPath({ 0, 0 }));
+}
+
+TEST(TableView, LeavingRowsSlideOutAndTheSelectionFollowsItsRow)
+{
+    TableFixture f;
+    f.rooms.rows = { { "a", "b", "c" } };
+    f.table->reloadData();
+    f.table->layoutIfNeeded();
+    f.table->selectRowAtIndexPath(IndexPath { 0, 2 }, false, TableViewScrollPosition::None);
+    auto leaving = f.table->cellForRowAtIndexPath({ 0, 0 });
+    Rect was = leaving->frame();
+
+    f.table->beginUpdates();
+    f.rooms.rows[0].erase(f.rooms.rows[0].begin());
+    f.table->deleteRowsAtIndexPaths({ { 0, 0 } }, TableViewRowAnimation::Right);
+    f.rooms.rows[0].insert(f.rooms.rows[0].begin(), { "x", "y" });
+    f.table->insertRowsAtIndexPaths({ { 0, 0 }, { 0, 1 } }, TableViewRowAnimation::Left);
+    f.table->endUpdates();
+
+    EXPECT_EQ(f.table->indexPathForSelectedRow(), (IndexPath { 0, 3 })) << "c went from row 2 to row 3";
+    EXPECT_EQ(leaving->frame(), was.offsetBy(320, 0)) << "slid out to the right";
+    EXPECT_EQ(leaving->superview(), f.table.get()) << "shown until the animation ends";
+    f.settle();
+    EXPECT_EQ(leaving->superview(), nullptr);
+    EXPECT_EQ(f.text({ 0, 0 }), "x");
+    EXPECT_EQ(f.text({ 0, 3 }), "c");
+    EXPECT_TRUE(f.table->cellForRowAtIndexPath({ 0, 3 })->isSelected());
+
+    // Without animation the row goes at once, and a selected row deleted
+    // leaves nothing selected.
+    auto gone = f.table->cellForRowAtIndexPath({ 0, 3 });
+    f.rooms.rows[0].pop_back();
+    f.table->deleteRowsAtIndexPaths({ { 0, 3 } }, TableViewRowAnimation::None);
+    EXPECT_EQ(gone->superview(), nullptr);
+    EXPECT_FALSE(f.table->indexPathForSelectedRow());
 }
 
 TEST(TableView, AnUpdateThatDisagreesWithTheDataSourceIsRefused)
