@@ -75,7 +75,8 @@ Value Decoder::decode(const char* bytes, std::size_t length, bool isMutable, Err
     detail::Object* keys[detail::ObjectStack::kFrameEntries];
     std::uint32_t keyHashes[detail::ObjectStack::kFrameEntries];
     char tokenBuffer[2048];
-    detail::ObjectStack stack(objects, keys, keyHashes, detail::ObjectStack::kFrameEntries);
+    detail::ObjectStack stack(
+        objects, keys, keyHashes, detail::ObjectStack::kFrameEntries, detail::ObjectStack::mostEntriesFor(length));
     // Declared before the result: the last slab is sealed before the result leaves.
     std::optional<detail::DecodeArena> arena;
     if (length >= detail::DecodeArena::kMinimumInput)
