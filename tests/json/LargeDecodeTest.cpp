@@ -1,6 +1,7 @@
 // Long inputs: the blocks mapped for large objects and the stack and kept for
 // reuse, slabs from more than one chunk, and containers of up to a million
 // elements decoded whole.
+#include "json/Dictionary.h"
 #include "json/HugePages.h"
 #include "json/JSON.h"
 #include "json/ObjectMemory.h"
@@ -9,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -220,6 +223,132 @@ TEST(LargeDecode, ADictionaryOfAHundredThousandPairsKeepsEachAndTheLastOfARepeat
     for (int i = 0; i < 100'000; ++i)
         ASSERT_EQ(dictionary["k" + std::to_string(i)].integerValue(), i == 5 ? -1 : i) << i;
     EXPECT_FALSE(dictionary["k100000"]);
+}
+
+// The table a dictionary's pairs make when each is added in turn: in the
+// first empty slot of its probe run, an equal key's pair removed first and
+// the run after it stored again.
+class ModelTable {
+public:
+    explicit ModelTable(std::size_t capacity)
+        : m_slots(capacity)
+    {
+    }
+    void add(const std::string& key, int value)
+    {
+        const std::uint32_t hash = json::detail::hashBytes(key.data(), key.size());
+        for (std::size_t i = 0; i < m_slots.size(); ++i) {
+            const std::size_t slot = (hash % m_slots.size() + i) % m_slots.size();
+            if (m_slots[slot] && m_slots[slot]->key == key)
+                remove(slot);
+            if (!m_slots[slot]) {
+                m_slots[slot] = Pair { key, value, hash };
+                return;
+            }
+        }
+    }
+    const auto& slots() const { return m_slots; }
+
+private:
+    struct Pair {
+        std::string key;
+        int value;
+        std::uint32_t hash;
+    };
+    void remove(std::size_t removed)
+    {
+        m_slots[removed].reset();
+        for (std::size_t i = 1; i <= m_slots.size(); ++i) {
+            const std::size_t slot = (removed + i) % m_slots.size();
+            if (!m_slots[slot])
+                return;
+            Pair pair = *std::exchange(m_slots[slot], std::nullopt);
+            for (std::size_t j = 0;; ++j) {
+                const std::size_t to = (pair.hash % m_slots.size() + j) % m_slots.size();
+                if (!m_slots[to]) {
+                    m_slots[to] = std::move(pair);
+                    break;
+                }
+            }
+        }
+    }
+    std::vector<std::optional<Pair>> m_slots;
+};
+
+// Random keys whose probe runs start within `window` slots of the table's
+// end, so that they make one long run that wraps to its start.
+std::vector<std::string> clusteredKeys(std::size_t count, std::size_t window, std::mt19937& random)
+{
+    const std::size_t capacity = json::Dictionary::capacityForCount(count);
+    std::vector<std::string> keys;
+    std::uniform_int_distribution<int> letter(0, 35);
+    while (keys.size() < count) {
+        std::string key(8, 'a');
+        for (char& c : key) {
+            const int n = letter(random);
+            c = static_cast<char>(n < 26 ? 'a' + n : '0' + n - 26);
+        }
+        const std::size_t home = json::detail::hashBytes(key.data(), key.size()) % capacity;
+        if (home + window / 2 >= capacity || home < window / 2)
+            keys.push_back(key);
+    }
+    return keys;
+}
+
+TEST(LargeDecode, DictionariesLieInTheSlotsThatAddingEachPairInTurnGives)
+{
+    std::mt19937 random(21);
+    struct Case {
+        const char* name;
+        std::vector<std::string> keys;
+    };
+    std::vector<Case> cases;
+    for (std::size_t n : { 4095, 4096, 30000 }) {
+        Case c { "k0, k1, ...", {} };
+        for (std::size_t i = 0; i < n; ++i)
+            c.keys.push_back("k" + std::to_string(i));
+        cases.push_back(std::move(c));
+    }
+    cases.push_back({ "one run wrapping", clusteredKeys(5000, 100, random) });
+    // Keys again later (some twice): each replaces the pair before.
+    Case repeated { "repeated keys", clusteredKeys(4500, 3000, random) };
+    std::uniform_int_distribution<std::size_t> later(0, 4499);
+    for (std::size_t i = 0; i < 4500; i += 50) {
+        const std::size_t at = std::max(i + 1, later(random));
+        repeated.keys.insert(
+            repeated.keys.begin() + static_cast<std::ptrdiff_t>(std::min(at, repeated.keys.size())), repeated.keys[i]);
+        if (i % 150 == 0)
+            repeated.keys.push_back(repeated.keys[i]);
+    }
+    cases.push_back(std::move(repeated));
+
+    for (const Case& c : cases) {
+        std::string text = "{";
+        for (std::size_t i = 0; i < c.keys.size(); ++i)
+            text += (i ? ",\"" : "\"") + c.keys[i] + "\":" + std::to_string(i);
+        text += "}";
+        for (bool isMutable : { false, true }) {
+            Value value = isMutable ? json::mutableObjectFromJSONData(text) : json::objectFromJSONData(text);
+            const json::Dictionary* dictionary = value.asDictionary();
+            ASSERT_NE(dictionary, nullptr) << c.name;
+            std::vector<std::string> unique = c.keys;
+            std::sort(unique.begin(), unique.end());
+            unique.erase(std::unique(unique.begin(), unique.end()), unique.end());
+            ASSERT_EQ(dictionary->count(), unique.size()) << c.name;
+            ModelTable model(dictionary->capacity());
+            for (std::size_t i = 0; i < c.keys.size(); ++i)
+                model.add(c.keys[i], static_cast<int>(i));
+            for (std::size_t slot = 0; slot < dictionary->capacity(); ++slot) {
+                const auto& entry = dictionary->entryAtSlot(slot);
+                const auto& expected = model.slots()[slot];
+                ASSERT_EQ(static_cast<bool>(entry.key), expected.has_value()) << c.name << ", slot " << slot;
+                if (!expected)
+                    continue;
+                ASSERT_EQ(entry.key.stringValue(), expected->key) << c.name << ", slot " << slot;
+                ASSERT_EQ(entry.object.integerValue(), expected->value) << c.name << ", slot " << slot;
+            }
+        }
+    }
 }
 
 TEST(LargeDecode, PartsInMappedBlocksAndSlabsOfManyChunksOutliveTheirTree)
