@@ -1,6 +1,7 @@
 #include "json/Dictionary.h"
 
 #include "json/Exceptions.h"
+#include "json/HugePages.h"
 #include "json/ObjectMemory.h"
 #include "json/ValueCache.h"
 
@@ -15,6 +16,9 @@
 namespace json {
 
 namespace {
+
+    // Decoded dictionaries of this many pairs and more are filled by `fillLarge`.
+    constexpr std::size_t kLargeFill = 4096;
 
     constexpr std::uint32_t kCapacities[] = { 0, 3, 7, 13, 23, 41, 71, 127, 191, 251, 383, 631, 1087, 1723, 2803, 4523,
         7351, 11959, 19447, 31231, 50683, 81919, 132607, 214519, 346607, 561109, 907759, 1468927, 2376191, 3845119,
@@ -126,6 +130,10 @@ Value Dictionary::create(detail::Object* const* keys, const std::uint32_t* keyHa
         std::memset(static_cast<void*>(dictionary->m_entries), 0, capacity * sizeof(Entry));
     }
     dictionary->m_capacity = static_cast<std::uint32_t>(capacity);
+    if (count >= kLargeFill && dictionary->fillLarge(keys, keyHashes, objects, count)) {
+        dictionary->m_mutations = isMutable ? 1 : 0;
+        return Value::adopt(dictionary);
+    }
     Entry* entries = dictionary->m_entries;
     const auto slots = static_cast<std::uint32_t>(capacity);
     for (std::size_t i = 0; i < count; ++i) {
@@ -153,6 +161,111 @@ Value Dictionary::create(detail::Object* const* keys, const std::uint32_t* keyHa
     }
     dictionary->m_mutations = isMutable ? 1 : 0;
     return Value::adopt(dictionary);
+}
+
+namespace {
+
+    // A strong hash of a string key's bytes, to find equal keys among many
+    // whose string hashes collide: FNV-1a, then mixed so that every bit of it
+    // reaches the low bits that place a key in the index.
+    std::uint64_t contentHash(const detail::StringObject* key) noexcept
+    {
+        std::uint64_t h = 0xCBF29CE484222325ULL;
+        const auto* bytes = reinterpret_cast<const unsigned char*>(key->bytes());
+        for (std::size_t i = 0; i < key->length; ++i)
+            h = (h ^ bytes[i]) * 0x100000001B3ULL;
+        h = (h ^ (h >> 33)) * 0xFF51AFD7ED558CCDULL;
+        h = (h ^ (h >> 33)) * 0xC4CEB9FE1A85EC53ULL;
+        return h ^ (h >> 33);
+    }
+
+} // namespace
+
+bool Dictionary::fillLarge(detail::Object* const* keys, const std::uint32_t* keyHashes, detail::Object* const* objects,
+    std::size_t count) noexcept
+{
+    for (std::size_t i = 0; i < count; ++i)
+        if (keys[i]->kind != Kind::String)
+            return false;
+    // Scratch, in one block: each key's content hash, an index of the keys
+    // by it, each slot's next free slot, and which pairs a later key replaces.
+    std::size_t indexSize = 1;
+    while (indexSize < count + count / 2)
+        indexSize *= 2;
+    const std::size_t bytes = count * sizeof(std::uint64_t) + indexSize * sizeof(std::uint32_t)
+        + (std::size_t { m_capacity } + 1) * sizeof(std::uint32_t) + count;
+    const std::size_t mapped = detail::mappedSize(bytes);
+    void* scratch = detail::takeMappedBlock(mapped);
+    if (!scratch)
+        return false;
+    auto* strong = static_cast<std::uint64_t*>(scratch);
+    auto* index = reinterpret_cast<std::uint32_t*>(strong + count);
+    auto* nextFree = index + indexSize;
+    auto* replaced = reinterpret_cast<std::uint8_t*>(nextFree + m_capacity + 1);
+    constexpr std::uint32_t kNoKey = UINT32_MAX;
+    std::fill(index, index + indexSize, kNoKey);
+    std::fill(replaced, replaced + count, std::uint8_t { 0 });
+
+    // Last pair first: a pair whose key comes again later is replaced by it.
+    // The index is larger than the caches: its slots are fetched ahead.
+    constexpr std::size_t kAhead = 16;
+    for (std::size_t i = 0; i < count; ++i)
+        strong[i] = contentHash(static_cast<const detail::StringObject*>(keys[i]));
+    for (std::size_t i = count; i-- > 0;) {
+        if (i >= kAhead)
+            __builtin_prefetch(&index[strong[i - kAhead] & (indexSize - 1)]);
+        for (std::size_t at = strong[i] & (indexSize - 1);; at = (at + 1) & (indexSize - 1)) {
+            const std::uint32_t other = index[at];
+            if (other == kNoKey) {
+                index[at] = static_cast<std::uint32_t>(i);
+                break;
+            }
+            if (strong[other] == strong[i] && (keys[other] == keys[i] || detail::isEqual(keys[other], keys[i]))) {
+                replaced[i] = 1;
+                break;
+            }
+        }
+    }
+
+    // The others in order, each in the first free slot of its probe run, as
+    // the add does; that is where it lands when the pairs replaced later were
+    // never added, which is where replacing them leaves the rest. The free
+    // slot is found through links to the next free slot, halved as they are
+    // followed, so that long runs of filled slots are not walked again.
+    for (std::uint32_t slot = 0; slot <= m_capacity; ++slot)
+        nextFree[slot] = slot;
+    auto findFree = [nextFree](std::uint32_t slot) {
+        while (nextFree[slot] != slot) {
+            nextFree[slot] = nextFree[nextFree[slot]];
+            slot = nextFree[slot];
+        }
+        return slot;
+    };
+    bool settled = false;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i + kAhead < count) {
+            const std::uint32_t ahead = homeSlot(keyHashes[i + kAhead], m_capacity);
+            __builtin_prefetch(&nextFree[ahead]);
+            __builtin_prefetch(&m_entries[ahead]);
+        }
+        if (replaced[i]) {
+            if (!settled)
+                detail::settleDecodeCounts(); // the replaced pairs are released
+            settled = true;
+            detail::release(keys[i]);
+            detail::release(objects[i]);
+            continue;
+        }
+        std::uint32_t slot = findFree(homeSlot(keyHashes[i], m_capacity));
+        if (slot == m_capacity)
+            slot = findFree(0);
+        new (&m_entries[slot].key) Value(Value::adopt(keys[i]));
+        new (&m_entries[slot].object) Value(Value::adopt(objects[i]));
+        nextFree[slot] = slot + 1;
+        ++m_count;
+    }
+    detail::giveBackMappedBlock(scratch, mapped);
+    return true;
 }
 
 void Dictionary::destroy() noexcept

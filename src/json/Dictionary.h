@@ -90,6 +90,11 @@ private:
     void destroy() noexcept;
     std::size_t findSlot(const detail::Object* key, std::uint32_t hash) const noexcept;
     void addObject(std::uint32_t hash, Value&& key, Value&& object) noexcept;
+    /// `create`'s filling of a large table without walking probe runs;
+    /// false, having changed nothing, when a key is no string or the memory
+    /// it needs is refused.
+    bool fillLarge(detail::Object* const* keys, const std::uint32_t* keyHashes, detail::Object* const* objects,
+        std::size_t count) noexcept;
     void removeSlot(std::size_t slot) noexcept;
     void growIfNeeded();
 

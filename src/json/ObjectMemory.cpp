@@ -1,5 +1,7 @@
 #include "json/ObjectMemory.h"
 
+#include "json/HugePages.h"
+
 #include <atomic>
 #include <cstdlib>
 #include <mutex>
@@ -123,6 +125,8 @@ namespace {
 
 } // namespace
 
+struct SlabChunk;
+
 struct ArenaSlab {
     std::atomic<std::uint32_t> live;
     /// An object of the slab gained a reference from outside its tree.
@@ -136,6 +140,10 @@ struct ArenaSlab {
     /// the root, and the newest slab of its decode.
     std::atomic<Object*> treeRoot;
     ArenaSlab* newestOfTree;
+    /// An ordinary slab's chunk, from which it was carved.
+    SlabChunk* chunk;
+    /// A large slab's size when it is a mapped block; 0 when it came from the heap.
+    std::size_t mappedBytes;
 };
 
 // Plain data: no construction or destruction at thread start or exit.
@@ -156,23 +164,144 @@ namespace {
 
     // The slab's count lives in its first cache line; objects start after it.
     constexpr std::size_t kArenaHeaderBytes = 64;
+    static_assert(sizeof(ArenaSlab) <= kArenaHeaderBytes);
     // While a decode still fills a slab its count holds this bias and no
     // release can bring it to zero; sealing takes off the bias less the
     // objects made, which leaves exactly the live ones.
     constexpr std::uint32_t kFillingBias = 1u << 30;
-    // Empty slabs kept for the next decodes (8 MB); beyond that they are freed.
-    constexpr std::size_t kPooledSlabs = 256;
+    // Slabs are carved from chunks of one huge page (64 slabs): a decode of
+    // many slabs then takes its fresh memory a huge page at a time, one
+    // fault per 2 MB instead of one per 4 KB (json/HugePages.h). Builds with
+    // AddressSanitizer take the chunks from the heap, where the leak checker
+    // sees the pointers the objects hold.
+    constexpr std::size_t kChunkBytes = kHugePageBytes;
+    constexpr std::uint32_t kSlabsPerChunk = kChunkBytes / kArenaSlabBytes;
+    // Chunks none of whose slabs is in use kept for the next decodes (8 MB);
+    // beyond that they go back to the system.
+    constexpr std::size_t kKeptEmptyChunks = 4;
+
+} // namespace
+
+struct SlabChunk {
+    char* memory;
+    /// Neighbours in the pool's list of chunks that can give a slab.
+    SlabChunk* previous;
+    SlabChunk* next;
+    bool listed;
+    /// Slabs given back to the chunk, for reuse.
+    ArenaSlab* freeSlabs;
+    std::uint32_t freeCount;
+    /// Slabs taken from the chunk's fresh memory so far.
+    std::uint32_t carved;
+
+    bool isEmpty() const noexcept { return freeCount == carved; }
+    bool canGive() const noexcept { return freeSlabs || carved < kSlabsPerChunk; }
+};
+
+namespace {
 
     struct SlabPool {
         std::mutex mutex;
-        ArenaSlab* head = nullptr;
-        std::size_t count = 0;
+        /// Chunks that can give a slab, those given one back last first.
+        SlabChunk* withRoom = nullptr;
+        std::size_t emptyChunks = 0;
+
+        void link(SlabChunk* chunk) noexcept
+        {
+            chunk->previous = nullptr;
+            chunk->next = withRoom;
+            if (withRoom)
+                withRoom->previous = chunk;
+            withRoom = chunk;
+            chunk->listed = true;
+        }
+        void unlink(SlabChunk* chunk) noexcept
+        {
+            if (chunk->previous)
+                chunk->previous->next = chunk->next;
+            else
+                withRoom = chunk->next;
+            if (chunk->next)
+                chunk->next->previous = chunk->previous;
+            chunk->previous = chunk->next = nullptr;
+            chunk->listed = false;
+        }
+
+        /// A slab of the first chunk with room; null when no chunk has one.
+        ArenaSlab* take() noexcept
+        {
+            SlabChunk* chunk = withRoom;
+            if (!chunk)
+                return nullptr;
+            if (chunk->isEmpty())
+                --emptyChunks;
+            ArenaSlab* slab;
+            if (chunk->freeSlabs) {
+                slab = chunk->freeSlabs;
+                chunk->freeSlabs = slab->nextFree;
+                --chunk->freeCount;
+            } else {
+                slab = new (chunk->memory + chunk->carved++ * kArenaSlabBytes) ArenaSlab;
+                slab->chunk = chunk;
+            }
+            if (!chunk->canGive())
+                unlink(chunk);
+            return slab;
+        }
+
+        /// Puts a slab back in its chunk. A chunk left empty beyond the
+        /// ones kept is unlinked and added to `released`, to be given back
+        /// to the system once the lock is gone.
+        void giveBack(ArenaSlab* slab, SlabChunk*& released) noexcept
+        {
+            SlabChunk* chunk = slab->chunk;
+            slab->nextFree = chunk->freeSlabs;
+            chunk->freeSlabs = slab;
+            ++chunk->freeCount;
+            if (!chunk->listed)
+                link(chunk);
+            if (!chunk->isEmpty())
+                return;
+            if (emptyChunks < kKeptEmptyChunks) {
+                ++emptyChunks;
+                return;
+            }
+            unlink(chunk);
+            chunk->next = released;
+            released = chunk;
+        }
     };
 
     SlabPool& slabPool()
     {
         static SlabPool* pool = new SlabPool; // never destroyed, as the shared pool above
         return *pool;
+    }
+
+    SlabChunk* makeChunk()
+    {
+#if HESTIO_JSON_ASAN
+        void* memory = std::aligned_alloc(kChunkBytes, kChunkBytes);
+#else
+        void* memory = mapHugePages(kChunkBytes);
+#endif
+        if (!memory)
+            throw std::bad_alloc();
+        return new SlabChunk { static_cast<char*>(memory), nullptr, nullptr, false, nullptr, 0, 0 };
+    }
+
+    void freeChunks(SlabChunk* chunk) noexcept
+    {
+        while (chunk) {
+            SlabChunk* next = chunk->next;
+#if HESTIO_JSON_ASAN
+            std::free(chunk->memory);
+#else
+            unmapHugePages(chunk->memory, kChunkBytes);
+#endif
+            delete chunk;
+            chunk = next;
+        }
     }
 
     std::atomic<std::size_t> g_liveSlabs { 0 };
@@ -195,22 +324,18 @@ namespace {
 
     ArenaSlab* takeSlab()
     {
-        ArenaSlab* slab = nullptr;
         SlabPool& pool = slabPool();
+        ArenaSlab* slab = nullptr;
         {
             std::lock_guard<std::mutex> lock(pool.mutex);
-            if (pool.head) {
-                slab = pool.head;
-                pool.head = slab->nextFree;
-                --pool.count;
-            }
+            slab = pool.take();
         }
         if (!slab) {
-            // Slabs are aligned to their size so that an object finds its slab from its address.
-            void* memory = std::aligned_alloc(kArenaSlabBytes, kArenaSlabBytes);
-            if (!memory)
-                throw std::bad_alloc();
-            slab = new (memory) ArenaSlab;
+            SlabChunk* chunk = makeChunk();
+            std::lock_guard<std::mutex> lock(pool.mutex);
+            pool.link(chunk);
+            ++pool.emptyChunks;
+            slab = pool.take();
         }
         resetSlab(slab, kFillingBias + kDecodeHold, false);
         // Sanitizer builds: nothing past the header is in use until made.
@@ -219,71 +344,68 @@ namespace {
         return slab;
     }
 
-    void freeSlab(ArenaSlab* slab) noexcept
+    void freeLargeSlab(ArenaSlab* slab) noexcept
     {
+        const std::size_t mappedBytes = slab->mappedBytes;
         slab->~ArenaSlab();
-        std::free(slab);
+        if (mappedBytes)
+            giveBackMappedBlock(slab, mappedBytes);
+        else
+            std::free(slab);
     }
 
-    // Puts `count` slabs linked through nextFree, `first` to `last`, in the
-    // pool, or frees them when the pool would hold more than it keeps.
-    void poolSlabs(ArenaSlab* first, ArenaSlab* last, std::size_t count) noexcept
+    // Puts the slabs linked through nextFree from `first` back in their
+    // chunks, with one lock of the pool.
+    void poolSlabs(ArenaSlab* first) noexcept
     {
         // Sanitizer builds: the objects of a pooled slab are gone, also those
         // of a tree given back whole without releasing them one by one.
         if (HESTIO_JSON_ASAN)
-            for (ArenaSlab* slab = first; slab; slab = slab == last ? nullptr : slab->nextFree)
+            for (ArenaSlab* slab = first; slab; slab = slab->nextFree)
                 poisonMemory(reinterpret_cast<char*>(slab) + kArenaHeaderBytes, kArenaSlabBytes - kArenaHeaderBytes);
         SlabPool& pool = slabPool();
+        SlabChunk* released = nullptr;
         {
             std::lock_guard<std::mutex> lock(pool.mutex);
-            if (pool.count + count <= kPooledSlabs) {
-                last->nextFree = pool.head;
-                pool.head = first;
-                pool.count += count;
-                return;
+            for (ArenaSlab* slab = first; slab;) {
+                ArenaSlab* next = slab->nextFree;
+                pool.giveBack(slab, released);
+                slab = next;
             }
         }
-        for (ArenaSlab* slab = first; slab;) {
-            ArenaSlab* next = slab == last ? nullptr : slab->nextFree;
-            freeSlab(slab);
-            slab = next;
-        }
+        freeChunks(released);
     }
 
     void giveBackSlab(ArenaSlab* slab) noexcept
     {
         g_liveSlabs.fetch_sub(1, std::memory_order_relaxed);
-        if (slab->large)
-            freeSlab(slab);
-        else
-            poolSlabs(slab, slab, 1);
+        if (slab->large) {
+            freeLargeSlab(slab);
+        } else {
+            slab->nextFree = nullptr;
+            poolSlabs(slab);
+        }
     }
 
     // Gives back a decode's slabs, newest first, with one lock of the pool.
     void giveBackAll(ArenaSlab* newest) noexcept
     {
         ArenaSlab* pooled = nullptr;
-        ArenaSlab* lastPooled = nullptr;
-        std::size_t count = 0;
         std::size_t slabs = 0;
         for (ArenaSlab* slab = newest; slab;) {
             ArenaSlab* previous = slab->previousOfDecode;
             ++slabs;
             if (slab->large) {
-                freeSlab(slab);
+                freeLargeSlab(slab);
             } else {
                 slab->nextFree = pooled;
                 pooled = slab;
-                if (!lastPooled)
-                    lastPooled = slab;
-                ++count;
             }
             slab = previous;
         }
         g_liveSlabs.fetch_sub(slabs, std::memory_order_relaxed);
         if (pooled)
-            poolSlabs(pooled, lastPooled, count);
+            poolSlabs(pooled);
     }
 
     // `n` objects of the slab are gone; the last one out returns the slab.
@@ -323,13 +445,30 @@ namespace {
 
     // An object larger than a slab's room gets a slab of its own, so that
     // it too finds its slab from its address and is given back with its tree.
+    // From 128 KB up (a long array, a large dictionary's table) it is a block
+    // mapped for it, in whole huge pages from 2 MB up, and kept for the next
+    // such object when given back (json/HugePages.h): the heap would hand
+    // blocks of that size back to the system, and every decode would fault
+    // its pages in again.
+    constexpr std::size_t kSmallestMappedSlab = 128 * 1024;
+
     void* allocateLarge(ArenaState& arena, std::size_t bytes)
     {
+        const std::size_t total = kArenaHeaderBytes + kArenaObjectPrefix + bytes;
         void* memory = nullptr;
-        if (posix_memalign(&memory, kArenaSlabBytes, kArenaHeaderBytes + kArenaObjectPrefix + bytes) != 0)
+        std::size_t mappedBytes = 0;
+        if (!HESTIO_JSON_ASAN && total >= kSmallestMappedSlab) {
+            mappedBytes = mappedSize(total);
+            memory = takeMappedBlock(mappedBytes);
+            if (!memory)
+                throw std::bad_alloc();
+        } else if (posix_memalign(&memory, kArenaSlabBytes, total) != 0) {
             throw std::bad_alloc();
+        }
         auto* slab = new (memory) ArenaSlab;
         resetSlab(slab, 1 + kDecodeHold, true);
+        slab->chunk = nullptr;
+        slab->mappedBytes = mappedBytes;
         slab->previousOfDecode = arena.newest;
         arena.newest = slab;
         g_liveSlabs.fetch_add(1, std::memory_order_relaxed);

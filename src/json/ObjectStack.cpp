@@ -6,9 +6,6 @@ namespace json::detail {
 
 namespace {
 
-    // Stacks of up to this many entries (1.3 MB) are kept for the next decode.
-    constexpr std::size_t kLargestSpare = 65536;
-
     struct SpareStackBlock {
         StackBlock block;
         ~SpareStackBlock() { block.free(); }
@@ -27,12 +24,23 @@ StackBlock takeSpareStackBlock(std::size_t count) noexcept
 
 void keepSpareStackBlock(StackBlock block) noexcept
 {
-    if (block.capacity > kLargestSpare || block.capacity <= t_spare.block.capacity) {
+    if (block.mappedBytes || block.capacity > ObjectStack::kLargestSpare || block.capacity <= t_spare.block.capacity) {
         block.free();
         return;
     }
     t_spare.block.free();
     t_spare.block = block;
+}
+
+StackBlock mapStackBlock(std::size_t capacity) noexcept
+{
+    // Objects, keys, then key hashes: the pointers stay aligned.
+    const std::size_t bytes = mappedSize(capacity * (2 * sizeof(Object*) + sizeof(std::uint32_t)));
+    void* memory = takeMappedBlock(bytes);
+    if (!memory)
+        return {};
+    auto* objects = static_cast<Object**>(memory);
+    return { objects, objects + capacity, reinterpret_cast<std::uint32_t*>(objects + 2 * capacity), capacity, bytes };
 }
 
 } // namespace json::detail

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "json/Decoder.h"
+#include "json/HugePages.h"
 #include "json/Value.h"
 
 #include <algorithm>
@@ -13,20 +15,30 @@ namespace json::detail {
 /// Heap arrays of an object stack, kept by each thread for its next decode
 /// that outgrows the frame: a long reply then grows the stack without
 /// allocating or copying it again, and without the fresh pages of a new block.
+/// A block for a long input is one mapped block holding the three arrays
+/// (`mappedBytes` non-zero), given back as a whole.
 struct StackBlock {
     Object** objects { nullptr };
     Object** keys { nullptr };
     std::uint32_t* keyHashes { nullptr };
     std::size_t capacity { 0 };
+    std::size_t mappedBytes { 0 };
 
     void free() noexcept
     {
-        std::free(objects);
-        std::free(keys);
-        std::free(keyHashes);
+        if (mappedBytes) {
+            giveBackMappedBlock(objects, mappedBytes);
+        } else {
+            std::free(objects);
+            std::free(keys);
+            std::free(keyHashes);
+        }
         *this = {};
     }
 };
+
+/// A mapped block for `capacity` entries; none when the system refuses it.
+StackBlock mapStackBlock(std::size_t capacity) noexcept;
 
 /// Takes this thread's kept block when it holds at least `count` entries.
 StackBlock takeSpareStackBlock(std::size_t count) noexcept;
@@ -38,16 +50,35 @@ void keepSpareStackBlock(StackBlock block) noexcept;
 /// call's own frame and moves to the heap only when outgrown, growing to
 /// `count` + 128 entries rounded up to a multiple of 2048; the heap block
 /// underneath at least doubles each time it is outgrown.
+///
+/// Given the most entries the input can need (`mostEntries`, from its
+/// length), a stack that outgrows the frame, or the thread's kept block, for
+/// a long input moves to a mapped block of that many entries: the growth
+/// steps then copy nothing, and the pages it fills are fresh huge pages or
+/// those of the block a decode before gave back.
 class ObjectStack {
 public:
     static constexpr std::size_t kFrameEntries = 1024;
     static constexpr std::size_t kGrowthMultiple = 2048;
+    /// Stacks of up to this many entries (1.3 MB) are kept for the thread's next decode.
+    static constexpr std::size_t kLargestSpare = 65536;
 
-    ObjectStack(Object** objects, Object** keys, std::uint32_t* keyHashes, std::size_t count) noexcept
+    /// Entries enough for any decode of `length` bytes, with the room the
+    /// growth steps set aside: an open container's pending values take two
+    /// bytes each (a value and its comma) but for the last, and a dictionary
+    /// adds the entry it reserves for its next key.
+    static constexpr std::size_t mostEntriesFor(std::size_t length) noexcept
+    {
+        return length / 2 + kMaximumNestingDepth + 2 * kGrowthMultiple;
+    }
+
+    ObjectStack(Object** objects, Object** keys, std::uint32_t* keyHashes, std::size_t count,
+        std::size_t mostEntries = 0) noexcept
         : m_objects(objects)
         , m_keys(keys)
         , m_keyHashes(keyHashes)
         , m_count(count)
+        , m_mostEntries(mostEntries)
     {
         // Entries are written by push or reserveEntry before anything reads them.
     }
@@ -63,6 +94,8 @@ public:
     std::size_t count() const noexcept { return m_count; }
     std::size_t index() const noexcept { return m_index; }
     bool isOnHeap() const noexcept { return m_onHeap; }
+    /// Whether the stack lies in a mapped block for a long input.
+    bool isInMappedBlock() const noexcept { return m_mappedBytes != 0; }
 
     /// Grows when fewer than four entries are free; false when memory runs out.
     bool ensureRoom() noexcept
@@ -110,7 +143,7 @@ public:
     }
 
 private:
-    StackBlock heapBlock() const noexcept { return { m_objects, m_keys, m_keyHashes, m_capacity }; }
+    StackBlock heapBlock() const noexcept { return { m_objects, m_keys, m_keyHashes, m_capacity, m_mappedBytes }; }
 
     bool grow() noexcept
     {
@@ -123,37 +156,46 @@ private:
         if (m_onHeap)
             return growHeapBlock(newCount);
         StackBlock block = takeSpareStackBlock(newCount);
-        if (!block.capacity) {
-            block.objects = static_cast<Object**>(std::malloc(newCount * sizeof(Object*)));
-            block.keys = static_cast<Object**>(std::malloc(newCount * sizeof(Object*)));
-            block.keyHashes = static_cast<std::uint32_t*>(std::malloc(newCount * sizeof(std::uint32_t)));
-            block.capacity = newCount;
-            if (!block.objects || !block.keys || !block.keyHashes) {
-                block.free();
-                return false;
-            }
-        }
-        // Entries past the fill level are written before they are read: only those below it move.
-        std::memcpy(static_cast<void*>(block.objects), m_objects, m_index * sizeof(Object*));
-        std::memcpy(static_cast<void*>(block.keys), m_keys, m_index * sizeof(Object*));
-        std::memcpy(block.keyHashes, m_keyHashes, m_index * sizeof(std::uint32_t));
-        m_objects = block.objects;
-        m_keys = block.keys;
-        m_keyHashes = block.keyHashes;
-        m_capacity = block.capacity;
-        m_count = newCount;
-        m_onHeap = true;
+        if (!block.capacity && m_mostEntries > kLargestSpare && m_mostEntries >= newCount)
+            block = mapStackBlock(m_mostEntries);
+        if (!block.capacity)
+            block = allocateStackBlock(newCount);
+        if (!block.capacity)
+            return false;
+        moveTo(block, newCount);
         return true;
     }
 
-    /// The heap block is outgrown: it is reallocated to at least twice its
-    /// size, so that a long array costs a constant number of copies per
-    /// entry. Growing by the fixed steps alone would copy the whole stack
-    /// every 2048 entries, and decoding would take time quadratic in the
-    /// array's length. `count` still follows the steps.
+    /// The heap block is outgrown. For a long input it is left for a mapped
+    /// block of the most entries the input can need, which no growth
+    /// outgrows; else it is reallocated to at least twice its size, so that
+    /// a long array costs a constant number of copies per entry. Growing by
+    /// the fixed steps alone would copy the whole stack every 2048 entries,
+    /// and decoding would take time quadratic in the array's length. `count`
+    /// still follows the steps.
     bool growHeapBlock(std::size_t newCount) noexcept
     {
         const std::size_t capacity = std::max(newCount, 2 * m_capacity);
+        if (!m_mappedBytes && m_mostEntries > kLargestSpare && m_mostEntries > m_capacity
+            && m_mostEntries >= newCount) {
+            if (StackBlock mapped = mapStackBlock(m_mostEntries); mapped.capacity) {
+                // The block left behind is the thread's to keep, when it is the kind kept.
+                const StackBlock left = heapBlock();
+                moveTo(mapped, newCount);
+                keepSpareStackBlock(left);
+                return true;
+            }
+        }
+        if (m_mappedBytes) {
+            // Only when the caller's bound was wrong: the stack goes on in heap arrays.
+            StackBlock block = allocateStackBlock(capacity);
+            if (!block.capacity)
+                return false;
+            StackBlock left = heapBlock();
+            moveTo(block, newCount);
+            left.free();
+            return true;
+        }
         auto* objects = static_cast<Object**>(std::realloc(static_cast<void*>(m_objects), capacity * sizeof(Object*)));
         if (!objects)
             return false;
@@ -172,6 +214,34 @@ private:
         return true;
     }
 
+    static StackBlock allocateStackBlock(std::size_t capacity) noexcept
+    {
+        StackBlock block;
+        block.objects = static_cast<Object**>(std::malloc(capacity * sizeof(Object*)));
+        block.keys = static_cast<Object**>(std::malloc(capacity * sizeof(Object*)));
+        block.keyHashes = static_cast<std::uint32_t*>(std::malloc(capacity * sizeof(std::uint32_t)));
+        block.capacity = capacity;
+        if (!block.objects || !block.keys || !block.keyHashes)
+            block.free();
+        return block;
+    }
+
+    /// Moves the stack to `block`; the caller sees to the block it leaves.
+    void moveTo(const StackBlock& block, std::size_t newCount) noexcept
+    {
+        // Entries past the fill level are written before they are read: only those below it move.
+        std::memcpy(static_cast<void*>(block.objects), m_objects, m_index * sizeof(Object*));
+        std::memcpy(static_cast<void*>(block.keys), m_keys, m_index * sizeof(Object*));
+        std::memcpy(block.keyHashes, m_keyHashes, m_index * sizeof(std::uint32_t));
+        m_objects = block.objects;
+        m_keys = block.keys;
+        m_keyHashes = block.keyHashes;
+        m_capacity = block.capacity;
+        m_mappedBytes = block.mappedBytes;
+        m_count = newCount;
+        m_onHeap = true;
+    }
+
     Object** m_objects;
     Object** m_keys;
     std::uint32_t* m_keyHashes;
@@ -179,6 +249,9 @@ private:
     std::size_t m_count;
     std::size_t m_capacity { 0 };
     std::size_t m_index { 0 };
+    std::size_t m_mostEntries;
+    /// Non-zero when the heap block is one mapped block of this size.
+    std::size_t m_mappedBytes { 0 };
     bool m_onHeap { false };
 };
 

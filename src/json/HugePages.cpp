@@ -1,0 +1,147 @@
+#include "json/HugePages.h"
+
+#include <cstdint>
+#include <mutex>
+#include <sys/mman.h>
+
+namespace json::detail {
+
+namespace {
+
+    // Blocks kept for reuse: the last few given back, up to 16 MB in all.
+    // A decode of a few hundred thousand elements then finds its array,
+    // its dictionary's table or its stack where the decode before left
+    // them; larger ones map fresh huge pages.
+    constexpr std::size_t kKeptBlocks = 8;
+    constexpr std::size_t kKeptBytes = std::size_t { 16 } << 20;
+
+    struct KeptBlock {
+        void* memory;
+        std::size_t bytes;
+    };
+
+    struct KeptBlocks {
+        std::mutex mutex;
+        /// Oldest first.
+        KeptBlock blocks[kKeptBlocks] {};
+        std::size_t count = 0;
+        std::size_t bytes = 0;
+
+        void remove(std::size_t i) noexcept
+        {
+            bytes -= blocks[i].bytes;
+            for (std::size_t j = i + 1; j < count; ++j)
+                blocks[j - 1] = blocks[j];
+            --count;
+        }
+    };
+
+    KeptBlocks& keptBlocks()
+    {
+        static KeptBlocks* kept = new KeptBlocks; // never destroyed: blocks may come back at exit
+        return *kept;
+    }
+
+} // namespace
+
+void* mapHugePages(std::size_t bytes) noexcept
+{
+    // One huge page more than asked, so that an aligned block lies inside;
+    // the rest on either side goes back at once.
+    const std::size_t mapped = bytes + kHugePageBytes;
+    void* memory = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED)
+        return nullptr;
+    const auto start = reinterpret_cast<std::uintptr_t>(memory);
+    const std::uintptr_t aligned = (start + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
+    if (aligned > start)
+        munmap(memory, aligned - start);
+    const std::uintptr_t tail = aligned + bytes;
+    if (start + mapped > tail)
+        munmap(reinterpret_cast<void*>(tail), start + mapped - tail);
+        // Without huge pages (not configured, or none free) the memory still
+        // works, page by page.
+#ifdef MADV_HUGEPAGE
+    if (bytes >= kHugePageBytes)
+        madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);
+#endif
+    return reinterpret_cast<void*>(aligned);
+}
+
+void unmapHugePages(void* memory, std::size_t bytes) noexcept
+{
+    munmap(memory, bytes);
+}
+
+void* takeMappedBlock(std::size_t bytes) noexcept
+{
+    KeptBlocks& kept = keptBlocks();
+    KeptBlock found {};
+    {
+        std::lock_guard<std::mutex> lock(kept.mutex);
+        // The smallest kept block that holds the request and is at most twice
+        // its size; of equal ones the newest, whose pages are likelier cached.
+        std::size_t best = kept.count;
+        for (std::size_t i = 0; i < kept.count; ++i) {
+            const std::size_t size = kept.blocks[i].bytes;
+            if (size >= bytes && size / 2 <= bytes && (best == kept.count || size <= kept.blocks[best].bytes))
+                best = i;
+        }
+        if (best < kept.count) {
+            found = kept.blocks[best];
+            kept.remove(best);
+        }
+    }
+    if (!found.memory)
+        return mapHugePages(bytes);
+    // The rest of a larger block goes back to the system.
+    if (found.bytes > bytes)
+        unmapHugePages(static_cast<char*>(found.memory) + bytes, found.bytes - bytes);
+    return found.memory;
+}
+
+void giveBackMappedBlock(void* memory, std::size_t bytes) noexcept
+{
+    KeptBlock evicted[kKeptBlocks];
+    std::size_t evictedCount = 0;
+    if (bytes <= kKeptBytes) {
+        KeptBlocks& kept = keptBlocks();
+        std::lock_guard<std::mutex> lock(kept.mutex);
+        while (kept.count == kKeptBlocks || kept.bytes + bytes > kKeptBytes) {
+            evicted[evictedCount++] = kept.blocks[0];
+            kept.remove(0);
+        }
+        kept.blocks[kept.count++] = { memory, bytes };
+        kept.bytes += bytes;
+        memory = nullptr;
+    }
+    if (memory)
+        unmapHugePages(memory, bytes);
+    for (std::size_t i = 0; i < evictedCount; ++i)
+        unmapHugePages(evicted[i].memory, evicted[i].bytes);
+}
+
+void releaseKeptMappedBlocks() noexcept
+{
+    KeptBlocks& kept = keptBlocks();
+    KeptBlock released[kKeptBlocks];
+    std::size_t count = 0;
+    {
+        std::lock_guard<std::mutex> lock(kept.mutex);
+        while (kept.count) {
+            released[count++] = kept.blocks[0];
+            kept.remove(0);
+        }
+    }
+    for (std::size_t i = 0; i < count; ++i)
+        unmapHugePages(released[i].memory, released[i].bytes);
+}
+
+std::size_t keptMappedBytes() noexcept
+{
+    KeptBlocks& kept = keptBlocks();
+    std::lock_guard<std::mutex> lock(kept.mutex);
+    return kept.bytes;
+}
+
+} // namespace json::detail
