@@ -32,7 +32,7 @@ public:
     /// may lie; a bar reaching further is drawn to there.
     static constexpr double farthestBarEnd = 1e6;
 
-    static std::shared_ptr<BarPlot> create() { return std::make_shared<BarPlot>(); }
+    [[nodiscard]] static std::shared_ptr<BarPlot> create() { return std::make_shared<BarPlot>(); }
 
     std::shared_ptr<const LineStyle> lineStyle { LineStyle::lineStyle() };
     std::shared_ptr<const Fill> fill { Fill::fillWithColor(Color::blackColor()) };

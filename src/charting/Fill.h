@@ -12,8 +12,8 @@ namespace hestio::chart {
 /// How an area is painted: one colour or a gradient.
 class Fill {
 public:
-    static std::shared_ptr<const Fill> fillWithColor(Color color);
-    static std::shared_ptr<const Fill> fillWithGradient(std::shared_ptr<const Gradient> gradient);
+    [[nodiscard]] static std::shared_ptr<const Fill> fillWithColor(Color color);
+    [[nodiscard]] static std::shared_ptr<const Fill> fillWithGradient(std::shared_ptr<const Gradient> gradient);
 
     const Color* color() const { return std::get_if<Color>(&m_paint); }
     const Gradient* gradient() const
@@ -29,8 +29,8 @@ public:
 
     /// Paints the area a coverage mask covers; `shapeBounds` (user space) is
     /// what a gradient spans, as a path's bounding box would be.
-    void fillMask(const platform::CoverageMask& mask, const platform::Rect& shapeBounds,
-        platform::Context& context) const;
+    void fillMask(
+        const platform::CoverageMask& mask, const platform::Rect& shapeBounds, platform::Context& context) const;
 
 private:
     std::variant<Color, std::shared_ptr<const Gradient>> m_paint;

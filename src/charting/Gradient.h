@@ -25,10 +25,10 @@ public:
     };
 
     Gradient() = default;
-    static std::shared_ptr<const Gradient> gradientWithBeginningColor(Color begin, Color end);
+    [[nodiscard]] static std::shared_ptr<const Gradient> gradientWithBeginningColor(Color begin, Color end);
     /// A copy with the stop inserted after any stop at the same position.
-    std::shared_ptr<const Gradient> addColorStop(Color color, double position) const;
-    std::shared_ptr<const Gradient> withAngle(double degrees) const;
+    [[nodiscard]] std::shared_ptr<const Gradient> addColorStop(Color color, double position) const;
+    [[nodiscard]] std::shared_ptr<const Gradient> withAngle(double degrees) const;
 
     const std::vector<Stop>& stops() const { return m_stops; }
     double angle() const { return m_angle; }
@@ -37,21 +37,21 @@ public:
 
     /// The colour at `position` (linear blending): opaque white without stops,
     /// the end stops' colours beyond them, interpolated in between.
-    Color colorAtPosition(double position) const;
+    [[nodiscard]] Color colorAtPosition(double position) const;
     /// The same colour premultiplied by its alpha.
-    Components premultipliedComponentsAtPosition(double position) const;
-    static Color unpremultiplied(const Components& premultiplied);
+    [[nodiscard]] Components premultipliedComponentsAtPosition(double position) const;
+    [[nodiscard]] static Color unpremultiplied(const Components& premultiplied);
 
     /// Where positions 0 and 1 lie for a rectangle (y up).
-    std::pair<platform::Point, platform::Point> axialEndpoints(const platform::Rect& rect) const;
+    [[nodiscard]] std::pair<platform::Point, platform::Point> axialEndpoints(const platform::Rect& rect) const;
 
     void fillRect(const platform::Rect& rect, platform::Context& context) const;
     /// Fills the path's inside; an empty path draws nothing.
     void fillPath(const platform::Path& path, platform::Context& context, platform::FillRule rule) const;
 
     /// Paints what `mask` covers, the gradient spanning `shapeBounds`.
-    void fillMask(const platform::CoverageMask& mask, const platform::Rect& shapeBounds,
-        platform::Context& context) const;
+    void fillMask(
+        const platform::CoverageMask& mask, const platform::Rect& shapeBounds, platform::Context& context) const;
 
 private:
     platform::Gradient toPlatform() const;

@@ -81,7 +81,7 @@ private:
 /// A graph with one XY plot space and an XY axis set whose axes use it.
 class XYGraph : public Graph {
 public:
-    static std::shared_ptr<XYGraph> create(
+    [[nodiscard]] static std::shared_ptr<XYGraph> create(
         platform::Rect frame = {}, ScaleType xScaleType = ScaleType::Linear, ScaleType yScaleType = ScaleType::Linear);
 
     ScaleType xScaleType() const { return m_xScaleType; }

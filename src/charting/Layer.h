@@ -38,8 +38,8 @@ public:
 
     /// `point` in this layer's coordinates expressed in `other`'s (both in
     /// one tree).
-    platform::Point convertPointToLayer(platform::Point point, const Layer* other) const;
-    platform::Point convertPointFromLayer(platform::Point point, const Layer* other) const;
+    [[nodiscard]] platform::Point convertPointToLayer(platform::Point point, const Layer* other) const;
+    [[nodiscard]] platform::Point convertPointFromLayer(platform::Point point, const Layer* other) const;
 
     void setNeedsLayout() { m_needsLayout = true; }
     /// Lays out this layer and then its sublayers.

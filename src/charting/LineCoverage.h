@@ -42,7 +42,7 @@ public:
     /// (and no runs) when x decreases anywhere or a point is not finite or
     /// lies farther out than `limit` pixels, which this drawing leaves to
     /// the general path.
-    bool setPoints(const std::vector<platform::Point>& devicePoints, double limit = 1e6);
+    [[nodiscard]] bool setPoints(const std::vector<platform::Point>& devicePoints, double limit = 1e6);
     const std::vector<Run>& runs() const { return m_runs; }
     bool isEmpty() const { return m_runs.empty(); }
 

@@ -13,7 +13,7 @@ namespace hestio::chart {
 class LineStyle {
 public:
     LineStyle() = default;
-    static std::shared_ptr<const LineStyle> lineStyle() { return std::make_shared<LineStyle>(); }
+    [[nodiscard]] static std::shared_ptr<const LineStyle> lineStyle() { return std::make_shared<LineStyle>(); }
 
     double lineWidth() const { return m_lineWidth; }
     Color lineColor() const { return m_lineColor; }

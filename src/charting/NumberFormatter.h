@@ -16,7 +16,7 @@ using platform::Decimal;
 class NumberFormatter {
 public:
     virtual ~NumberFormatter() = default;
-    virtual std::string stringForObjectValue(const Decimal& value) const = 0;
+    [[nodiscard]] virtual std::string stringForObjectValue(const Decimal& value) const = 0;
 };
 
 /// Plain decimal text with a fixed number of fraction digits: the axes'

@@ -80,7 +80,7 @@ public:
 
     /// The range the plot's finite data covers on one coordinate, cut back
     /// to ±PlotRange::largestMagnitude; none without such data.
-    virtual std::optional<PlotRange> plotRangeForCoordinate(Coordinate coordinate);
+    [[nodiscard]] virtual std::optional<PlotRange> plotRangeForCoordinate(Coordinate coordinate);
 
     virtual bool pointingDeviceDownEvent(const PointerEvent&, platform::Point) { return false; }
     virtual bool pointingDeviceDraggedEvent(const PointerEvent&, platform::Point) { return false; }

@@ -41,24 +41,24 @@ public:
     double locationDouble() const { return m_locationDouble; }
     double lengthDouble() const { return m_lengthDouble; }
 
-    Decimal end() const { return m_location + m_length; }
-    double endDouble() const { return m_locationDouble + m_lengthDouble; }
-    Decimal minLimit() const;
-    double minLimitDouble() const;
-    Decimal maxLimit() const;
-    double maxLimitDouble() const;
-    Decimal midPoint() const { return m_location + m_length / Decimal(2); }
-    double midPointDouble() const { return m_locationDouble + 0.5 * m_lengthDouble; }
+    [[nodiscard]] Decimal end() const { return m_location + m_length; }
+    [[nodiscard]] double endDouble() const { return m_locationDouble + m_lengthDouble; }
+    [[nodiscard]] Decimal minLimit() const;
+    [[nodiscard]] double minLimitDouble() const;
+    [[nodiscard]] Decimal maxLimit() const;
+    [[nodiscard]] double maxLimitDouble() const;
+    [[nodiscard]] Decimal midPoint() const { return m_location + m_length / Decimal(2); }
+    [[nodiscard]] double midPointDouble() const { return m_locationDouble + 0.5 * m_lengthDouble; }
 
-    bool contains(const Decimal& value) const;
+    [[nodiscard]] bool contains(const Decimal& value) const;
     /// False for NaN.
-    bool containsDouble(double value) const;
-    bool isEqualToRange(const PlotRange& other) const;
-    RangeComparison compareToDecimal(const Decimal& value) const;
-    RangeComparison compareToDouble(double value) const;
+    [[nodiscard]] bool containsDouble(double value) const;
+    [[nodiscard]] bool isEqualToRange(const PlotRange& other) const;
+    [[nodiscard]] RangeComparison compareToDecimal(const Decimal& value) const;
+    [[nodiscard]] RangeComparison compareToDouble(double value) const;
 
     /// "<PlotRange {location, length}>".
-    std::string description() const;
+    [[nodiscard]] std::string description() const;
 
     bool operator==(const PlotRange& other) const { return isEqualToRange(other); }
 

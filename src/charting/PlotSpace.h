@@ -68,11 +68,11 @@ public:
     std::shared_ptr<PlotSpaceDelegate> delegate() const { return m_delegate.lock(); }
     void setDelegate(std::weak_ptr<PlotSpaceDelegate> delegate) { m_delegate = std::move(delegate); }
 
-    virtual std::optional<PlotRange> plotRangeForCoordinate(Coordinate) const = 0;
+    [[nodiscard]] virtual std::optional<PlotRange> plotRangeForCoordinate(Coordinate) const = 0;
     virtual void setPlotRange(const PlotRange& range, Coordinate coordinate) = 0;
 
-    virtual platform::Point plotAreaViewPointForPlotPoint(const Decimal& x, const Decimal& y) const = 0;
-    virtual platform::Point plotAreaViewPointForDoublePrecisionPlotPoint(double x, double y) const = 0;
+    [[nodiscard]] virtual platform::Point plotAreaViewPointForPlotPoint(const Decimal& x, const Decimal& y) const = 0;
+    [[nodiscard]] virtual platform::Point plotAreaViewPointForDoublePrecisionPlotPoint(double x, double y) const = 0;
 
     // Pointer events, points in the graph's coordinates. The base consults
     // the delegate's should-handle hooks: true means the delegate took it.

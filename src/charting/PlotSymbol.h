@@ -16,7 +16,7 @@ public:
     enum class Type { None = 0, Rectangle = 1, Ellipse = 2 };
 
     PlotSymbol() = default;
-    static std::shared_ptr<PlotSymbol> ellipsePlotSymbol();
+    [[nodiscard]] static std::shared_ptr<PlotSymbol> ellipsePlotSymbol();
 
     Type symbolType() const { return m_type; }
     void setSymbolType(Type type);

@@ -41,7 +41,7 @@ public:
     /// What indexOfVisiblePointClosestToPlotAreaPoint answers when no point is drawn.
     static constexpr std::size_t noIndex = INT_MAX;
 
-    static std::shared_ptr<ScatterPlot> create() { return std::make_shared<ScatterPlot>(); }
+    [[nodiscard]] static std::shared_ptr<ScatterPlot> create() { return std::make_shared<ScatterPlot>(); }
 
     std::shared_ptr<const LineStyle> dataLineStyle { LineStyle::lineStyle() };
     Interpolation interpolation { Interpolation::Linear };
@@ -68,9 +68,9 @@ public:
     const std::vector<std::shared_ptr<PlotSymbol>>& plotSymbols() const { return m_plotSymbols; }
 
     /// One flag per record: whether it takes part in the drawing.
-    std::vector<char> calculatePointsToDraw(bool visiblePointsOnly);
+    [[nodiscard]] std::vector<char> calculatePointsToDraw(bool visiblePointsOnly);
     /// View points in the plot's coordinates; NaN for records not drawn.
-    std::vector<platform::Point> calculateViewPoints(const std::vector<char>& drawFlags);
+    [[nodiscard]] std::vector<platform::Point> calculateViewPoints(const std::vector<char>& drawFlags);
     /// The data line through `points[range]`; with a baseline, each run is
     /// closed down to it. Runs break at NaN points.
     platform::Path newDataLinePath(
@@ -89,11 +89,12 @@ protected:
 private:
     /// Keeps only the points that change the picture where consecutive
     /// points share one device pixel column.
-    std::vector<platform::Point> reducedForDrawing(const std::vector<platform::Point>& points, IndexRange range) const;
+    [[nodiscard]] std::vector<platform::Point> reducedForDrawing(
+        const std::vector<platform::Point>& points, IndexRange range) const;
     /// `points[range]` without the points whose segments all lie left of
     /// `left` or right of `right`; a run is broken (a missing point) where
     /// points were left out.
-    static std::vector<platform::Point> withoutPointsBeyond(
+    [[nodiscard]] static std::vector<platform::Point> withoutPointsBeyond(
         const std::vector<platform::Point>& points, IndexRange range, double left, double right);
     void loadFieldsInRange(IndexRange range);
     void snapToPixels(platform::Context& context, std::vector<platform::Point>& points) const;

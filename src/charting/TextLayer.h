@@ -12,7 +12,7 @@ namespace hestio::chart {
 class TextLayer : public Layer {
 public:
     TextLayer(std::string text, std::shared_ptr<const TextStyle> style);
-    static std::shared_ptr<TextLayer> create(std::string text, std::shared_ptr<const TextStyle> style)
+    [[nodiscard]] static std::shared_ptr<TextLayer> create(std::string text, std::shared_ptr<const TextStyle> style)
     {
         return std::make_shared<TextLayer>(std::move(text), std::move(style));
     }

@@ -12,7 +12,7 @@ namespace hestio::chart {
 class TextStyle {
 public:
     TextStyle() = default;
-    static std::shared_ptr<const TextStyle> textStyle() { return std::make_shared<TextStyle>(); }
+    [[nodiscard]] static std::shared_ptr<const TextStyle> textStyle() { return std::make_shared<TextStyle>(); }
 
     const std::string& fontName() const { return m_fontName; }
     double fontSize() const { return m_fontSize; }

@@ -29,7 +29,7 @@ public:
     /// The registered names, sorted case-insensitively.
     static std::vector<std::string> themeClasses();
     /// A new instance of the theme with exactly this name, or none.
-    static std::shared_ptr<Theme> themeNamed(const std::string& name);
+    [[nodiscard]] static std::shared_ptr<Theme> themeNamed(const std::string& name);
 
     virtual std::string name() const = 0;
     /// "XYGraph" for XY themes; only graph classes may be set.

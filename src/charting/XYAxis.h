@@ -164,10 +164,16 @@ public:
     /// How many major (or minor) ticks this axis can show: one per
     /// `minimumTickSpacing` of its length in the plot area, at least 2 and
     /// at most `maximumTickCount` (the latter while it has no length).
-    std::size_t majorTickCapacity() const;
-    std::set<Decimal> filteredTickLocations(const std::set<Decimal>& locations) const;
-    std::set<Decimal> filteredMajorTickLocations(const std::set<Decimal>& l) const { return filteredTickLocations(l); }
-    std::set<Decimal> filteredMinorTickLocations(const std::set<Decimal>& l) const { return filteredTickLocations(l); }
+    [[nodiscard]] std::size_t majorTickCapacity() const;
+    [[nodiscard]] std::set<Decimal> filteredTickLocations(const std::set<Decimal>& locations) const;
+    [[nodiscard]] std::set<Decimal> filteredMajorTickLocations(const std::set<Decimal>& l) const
+    {
+        return filteredTickLocations(l);
+    }
+    [[nodiscard]] std::set<Decimal> filteredMinorTickLocations(const std::set<Decimal>& l) const
+    {
+        return filteredTickLocations(l);
+    }
     void updateAxisLabelsAtLocations(
         const std::set<Decimal>& locations, const std::optional<PlotRange>& range, bool major);
     void updateMajorTickLabels();
@@ -178,8 +184,8 @@ public:
     void layoutLabels();
 
     /// The view point of a value on the axis line, in plot-area coordinates.
-    platform::Point viewPointForCoordinateDecimalNumber(const Decimal& value) const;
-    platform::Point viewPointForCoordinateDouble(double value) const;
+    [[nodiscard]] platform::Point viewPointForCoordinateDecimalNumber(const Decimal& value) const;
+    [[nodiscard]] platform::Point viewPointForCoordinateDouble(double value) const;
 
     void drawTicksInContext(platform::Context& context, const std::set<Decimal>& locations, double length,
         const std::optional<PlotRange>& range, bool major) const;

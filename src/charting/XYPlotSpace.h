@@ -39,20 +39,21 @@ public:
     void setPlotRange(const PlotRange& range, Coordinate coordinate) override;
 
     /// The range slid (or shrunk) to lie inside `global`; none gives none.
-    static std::optional<PlotRange> constrainRange(
+    [[nodiscard]] static std::optional<PlotRange> constrainRange(
         const std::optional<PlotRange>& range, const std::optional<PlotRange>& global);
     /// Sets both ranges to the union of the plots' ranges.
     void scaleToFitPlots(const std::vector<std::shared_ptr<Plot>>& plots);
 
     platform::Point plotAreaViewPointForPlotPoint(const Decimal& x, const Decimal& y) const override;
     platform::Point plotAreaViewPointForDoublePrecisionPlotPoint(double x, double y) const override;
-    static double viewCoordinateForViewLength(double viewLength, const PlotRange& range, const Decimal& value);
-    static double viewCoordinateForViewLength(double viewLength, const PlotRange& range, double value);
-    static double viewCoordinateForViewLengthLog(double viewLength, const PlotRange& range, double value);
+    [[nodiscard]] static double viewCoordinateForViewLength(
+        double viewLength, const PlotRange& range, const Decimal& value);
+    [[nodiscard]] static double viewCoordinateForViewLength(double viewLength, const PlotRange& range, double value);
+    [[nodiscard]] static double viewCoordinateForViewLengthLog(double viewLength, const PlotRange& range, double value);
 
     /// Always linear, whatever the scale types; (0, 0) without a plot area.
-    std::pair<Decimal, Decimal> plotPointForPlotAreaViewPoint(platform::Point point) const;
-    std::pair<double, double> doublePrecisionPlotPointForPlotAreaViewPoint(platform::Point point) const;
+    [[nodiscard]] std::pair<Decimal, Decimal> plotPointForPlotAreaViewPoint(platform::Point point) const;
+    [[nodiscard]] std::pair<double, double> doublePrecisionPlotPointForPlotAreaViewPoint(platform::Point point) const;
 
     /// Zooms by `factor` (> 1 zooms in) keeping the data under `point`
     /// (plot-area coordinates) in place.

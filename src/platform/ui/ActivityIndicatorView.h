@@ -9,7 +9,7 @@ class ActivityIndicatorView : public View {
 public:
     enum class Style { WhiteLarge, White, Gray };
 
-    static std::shared_ptr<ActivityIndicatorView> create(Style style = Style::White);
+    [[nodiscard]] static std::shared_ptr<ActivityIndicatorView> create(Style style = Style::White);
     explicit ActivityIndicatorView(Style style = Style::White);
     ~ActivityIndicatorView() override;
 

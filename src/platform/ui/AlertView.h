@@ -24,8 +24,9 @@ public:
 /// subviews (text fields) and set its frame after showing it.
 class AlertView : public View {
 public:
-    static std::shared_ptr<AlertView> create(std::string title, std::string message, AlertViewDelegate* delegate,
-        std::optional<std::string> cancelButtonTitle, std::vector<std::string> otherButtonTitles = {});
+    [[nodiscard]] static std::shared_ptr<AlertView> create(std::string title, std::string message,
+        AlertViewDelegate* delegate, std::optional<std::string> cancelButtonTitle,
+        std::vector<std::string> otherButtonTitles = {});
     AlertView(std::string title, std::string message, AlertViewDelegate* delegate,
         std::optional<std::string> cancelButtonTitle, std::vector<std::string> otherButtonTitles);
     ~AlertView() override;

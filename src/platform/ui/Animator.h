@@ -70,7 +70,7 @@ public:
     /// Called by animatable setters with the old (model) value and the new one.
     void recordChange(View& view, AnimatedProperty property, const AnimatedValue& from, const AnimatedValue& to);
     /// The value to draw for `property` of `view` now, when it is animating.
-    std::optional<AnimatedValue> presentedValue(const View& view, AnimatedProperty property) const;
+    [[nodiscard]] std::optional<AnimatedValue> presentedValue(const View& view, AnimatedProperty property) const;
     bool isAnimating(const View& view) const;
     bool hasRunningAnimations() const;
     /// Views that need drawing continuously (spinning indicators).
@@ -132,7 +132,7 @@ private:
 };
 
 /// Value interpolation, exposed for tests.
-AnimatedValue interpolate(const AnimatedValue& from, const AnimatedValue& to, double t);
-double applyCurve(AnimationCurve curve, double t);
+[[nodiscard]] AnimatedValue interpolate(const AnimatedValue& from, const AnimatedValue& to, double t);
+[[nodiscard]] double applyCurve(AnimationCurve curve, double t);
 
 }

@@ -19,8 +19,8 @@ public:
     enum class SystemItem { None, Done, Cancel, Edit, Save, Add, Refresh, Action };
     using Action = std::function<void()>;
 
-    static std::shared_ptr<BarButtonItem> create(std::string title, Style style, Action action = {});
-    static std::shared_ptr<BarButtonItem> createSystem(SystemItem item, Action action = {});
+    [[nodiscard]] static std::shared_ptr<BarButtonItem> create(std::string title, Style style, Action action = {});
+    [[nodiscard]] static std::shared_ptr<BarButtonItem> createSystem(SystemItem item, Action action = {});
     BarButtonItem(std::string title, Style style, SystemItem system, Action action);
 
     const std::string& title() const { return m_title; }

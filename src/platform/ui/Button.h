@@ -16,7 +16,7 @@ class Button : public Control {
 public:
     enum class Type { Custom, RoundedRect, DetailDisclosure, InfoLight, InfoDark, ContactAdd };
 
-    static std::shared_ptr<Button> create(Type type = Type::RoundedRect, Rect frame = {});
+    [[nodiscard]] static std::shared_ptr<Button> create(Type type = Type::RoundedRect, Rect frame = {});
     explicit Button(Type type = Type::RoundedRect, Rect frame = {});
 
     std::string className() const override { return "Button"; }

@@ -15,7 +15,7 @@ class DatePicker : public Control {
 public:
     enum class Mode { Time, Date, DateAndTime };
 
-    static std::shared_ptr<DatePicker> create(Rect frame = { 0, 0, 320, 216 });
+    [[nodiscard]] static std::shared_ptr<DatePicker> create(Rect frame = { 0, 0, 320, 216 });
     explicit DatePicker(Rect frame = { 0, 0, 320, 216 });
 
     std::string className() const override { return "DatePicker"; }

@@ -12,9 +12,9 @@ enum class ContentMode { ScaleToFill, ScaleAspectFit, ScaleAspectFill, Center, T
 /// images keep their caps as the view grows.
 class ImageView : public View {
 public:
-    static std::shared_ptr<ImageView> create(Rect frame = {});
+    [[nodiscard]] static std::shared_ptr<ImageView> create(Rect frame = {});
     /// Sized to the image.
-    static std::shared_ptr<ImageView> create(std::shared_ptr<const Image> image);
+    [[nodiscard]] static std::shared_ptr<ImageView> create(std::shared_ptr<const Image> image);
     explicit ImageView(Rect frame = {});
 
     std::string className() const override { return "ImageView"; }

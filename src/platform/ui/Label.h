@@ -10,7 +10,7 @@ namespace hestio::platform {
 /// One or more lines of read-only text, vertically centred in its bounds.
 class Label : public View {
 public:
-    static std::shared_ptr<Label> create(Rect frame = {});
+    [[nodiscard]] static std::shared_ptr<Label> create(Rect frame = {});
     explicit Label(Rect frame = {});
 
     std::string className() const override { return "Label"; }

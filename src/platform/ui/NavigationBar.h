@@ -37,7 +37,7 @@ private:
 class NavigationBar : public View {
 public:
     static constexpr double height = 44;
-    static std::shared_ptr<NavigationBar> create(Rect frame = { 0, 0, 320, height });
+    [[nodiscard]] static std::shared_ptr<NavigationBar> create(Rect frame = { 0, 0, 320, height });
     explicit NavigationBar(Rect frame = { 0, 0, 320, height });
 
     std::string className() const override { return "NavigationBar"; }

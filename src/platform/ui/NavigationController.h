@@ -11,7 +11,7 @@ namespace hestio::platform {
 class NavigationController : public ViewController {
 public:
     static constexpr double transitionDuration = 0.35;
-    static std::shared_ptr<NavigationController> create(
+    [[nodiscard]] static std::shared_ptr<NavigationController> create(
         std::shared_ptr<ViewController> root, std::shared_ptr<NavigationBar> bar = nullptr);
     explicit NavigationController(std::shared_ptr<NavigationBar> bar = nullptr);
     ~NavigationController() override;

@@ -9,7 +9,7 @@ namespace hestio::platform {
 class PanGestureRecognizer : public GestureRecognizer {
 public:
     static constexpr double threshold = 10;
-    static std::shared_ptr<PanGestureRecognizer> create(Action action = {});
+    [[nodiscard]] static std::shared_ptr<PanGestureRecognizer> create(Action action = {});
     explicit PanGestureRecognizer(Action action = {});
 
     const char* kind() const override { return "PanGestureRecognizer"; }

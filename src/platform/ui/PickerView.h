@@ -41,9 +41,10 @@ public:
     /// Draws wheels side by side in `rect` (shared with the date picker).
     static void drawWheels(Context& context, const Rect& rect, const std::vector<Wheel>& wheels, bool indicator);
     /// Which wheel and how many rows from its selection a point is.
-    static std::pair<int, int> wheelAndRowOffset(const Rect& rect, const std::vector<double>& widths, Point point);
+    [[nodiscard]] static std::pair<int, int> wheelAndRowOffset(
+        const Rect& rect, const std::vector<double>& widths, Point point);
 
-    static std::shared_ptr<PickerView> create(Rect frame = { 0, 0, 320, defaultHeight });
+    [[nodiscard]] static std::shared_ptr<PickerView> create(Rect frame = { 0, 0, 320, defaultHeight });
     explicit PickerView(Rect frame = { 0, 0, 320, defaultHeight });
 
     std::string className() const override { return "PickerView"; }

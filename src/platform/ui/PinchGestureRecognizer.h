@@ -9,7 +9,7 @@ namespace hestio::platform {
 /// it to 1 after applying it, so each report is relative.
 class PinchGestureRecognizer : public GestureRecognizer {
 public:
-    static std::shared_ptr<PinchGestureRecognizer> create(Action action = {});
+    [[nodiscard]] static std::shared_ptr<PinchGestureRecognizer> create(Action action = {});
     explicit PinchGestureRecognizer(Action action = {});
 
     const char* kind() const override { return "PinchGestureRecognizer"; }

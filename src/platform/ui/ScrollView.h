@@ -25,7 +25,7 @@ public:
 class ScrollView : public View {
 public:
     static constexpr double springBackDuration = 0.3;
-    static std::shared_ptr<ScrollView> create(Rect frame = {});
+    [[nodiscard]] static std::shared_ptr<ScrollView> create(Rect frame = {});
     explicit ScrollView(Rect frame = {});
     ~ScrollView() override;
 

@@ -11,7 +11,7 @@ namespace hestio::platform {
 /// ControlEventTouchUpInside.
 class Slider : public Control {
 public:
-    static std::shared_ptr<Slider> create(Rect frame = {});
+    [[nodiscard]] static std::shared_ptr<Slider> create(Rect frame = {});
     explicit Slider(Rect frame = {});
 
     std::string className() const override { return "Slider"; }

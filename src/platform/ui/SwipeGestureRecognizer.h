@@ -11,7 +11,7 @@ public:
     enum Direction : unsigned { Right = 1 << 0, Left = 1 << 1, Up = 1 << 2, Down = 1 << 3 };
     static constexpr double minimumDistance = 50;
 
-    static std::shared_ptr<SwipeGestureRecognizer> create(unsigned direction, Action action = {});
+    [[nodiscard]] static std::shared_ptr<SwipeGestureRecognizer> create(unsigned direction, Action action = {});
     explicit SwipeGestureRecognizer(Action action = {});
 
     const char* kind() const override { return "SwipeGestureRecognizer"; }

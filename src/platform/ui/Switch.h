@@ -11,7 +11,7 @@ namespace hestio::platform {
 class Switch : public Control {
 public:
     static constexpr Size defaultSize { 79, 27 };
-    static std::shared_ptr<Switch> create(Rect frame = {});
+    [[nodiscard]] static std::shared_ptr<Switch> create(Rect frame = {});
     explicit Switch(Rect frame = {});
 
     std::string className() const override { return "Switch"; }

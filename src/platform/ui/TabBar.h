@@ -21,7 +21,7 @@ public:
         bool enabled { true };
     };
 
-    static std::shared_ptr<TabBar> create(Rect frame = { 0, 0, 320, height });
+    [[nodiscard]] static std::shared_ptr<TabBar> create(Rect frame = { 0, 0, 320, height });
     explicit TabBar(Rect frame = { 0, 0, 320, height });
 
     std::string className() const override { return "TabBar"; }

@@ -10,7 +10,7 @@ namespace hestio::platform {
 /// its own item sets them; badges may be set on either.
 class TabBarController : public ViewController {
 public:
-    static std::shared_ptr<TabBarController> create();
+    [[nodiscard]] static std::shared_ptr<TabBarController> create();
     TabBarController();
     ~TabBarController() override;
 

@@ -68,7 +68,7 @@ public:
 class TableView : public ScrollView {
 public:
     static constexpr double rowAnimationDuration = 0.3;
-    static std::shared_ptr<TableView> create(Rect frame, TableViewStyle style = TableViewStyle::Plain);
+    [[nodiscard]] static std::shared_ptr<TableView> create(Rect frame, TableViewStyle style = TableViewStyle::Plain);
     TableView(Rect frame, TableViewStyle style);
     ~TableView() override;
 
@@ -95,7 +95,7 @@ public:
     void reloadData();
     int numberOfSections();
     int numberOfRowsInSection(int section);
-    std::shared_ptr<TableViewCell> dequeueReusableCellWithIdentifier(const std::string& identifier);
+    [[nodiscard]] std::shared_ptr<TableViewCell> dequeueReusableCellWithIdentifier(const std::string& identifier);
 
     // Geometry and lookup (content coordinates)
     Rect rectForRowAtIndexPath(IndexPath path);

@@ -23,7 +23,7 @@ public:
     /// Where a grouped row sits in its section (decides its rounded corners).
     enum class Position { Single, Top, Middle, Bottom };
 
-    static std::shared_ptr<TableViewCell> create(TableViewCellStyle style, std::string reuseIdentifier);
+    [[nodiscard]] static std::shared_ptr<TableViewCell> create(TableViewCellStyle style, std::string reuseIdentifier);
     TableViewCell(TableViewCellStyle style, std::string reuseIdentifier);
     ~TableViewCell() override;
 

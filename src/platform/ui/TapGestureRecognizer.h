@@ -10,7 +10,7 @@ namespace hestio::platform {
 /// points of each other), each a touch that moves less than 10 points.
 class TapGestureRecognizer : public GestureRecognizer {
 public:
-    static std::shared_ptr<TapGestureRecognizer> create(Action action = {}, int taps = 1);
+    [[nodiscard]] static std::shared_ptr<TapGestureRecognizer> create(Action action = {}, int taps = 1);
     explicit TapGestureRecognizer(Action action = {});
 
     const char* kind() const override { return "TapGestureRecognizer"; }

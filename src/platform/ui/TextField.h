@@ -40,7 +40,7 @@ enum class AutocapitalizationType { None, Words, Sentences, AllCharacters };
 /// text comes from the host through the application.
 class TextField : public Control {
 public:
-    static std::shared_ptr<TextField> create(Rect frame = {});
+    [[nodiscard]] static std::shared_ptr<TextField> create(Rect frame = {});
     explicit TextField(Rect frame = {});
 
     std::string className() const override { return "TextField"; }

@@ -9,7 +9,7 @@ namespace hestio::platform {
 /// Not editable unless asked (only read-only use exists so far).
 class TextView : public View {
 public:
-    static std::shared_ptr<TextView> create(Rect frame = {});
+    [[nodiscard]] static std::shared_ptr<TextView> create(Rect frame = {});
     explicit TextView(Rect frame = {});
 
     std::string className() const override { return "TextView"; }

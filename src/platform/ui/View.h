@@ -36,7 +36,7 @@ enum Autoresizing : unsigned {
 /// (or std::make_shared of a subclass), never on the stack.
 class View : public Responder {
 public:
-    static std::shared_ptr<View> create(Rect frame = {});
+    [[nodiscard]] static std::shared_ptr<View> create(Rect frame = {});
     explicit View(Rect frame = {});
     ~View() override;
     View(const View&) = delete;
@@ -126,7 +126,7 @@ public:
     void layoutIfNeeded();
     bool needsLayout() const { return m_needsLayout; }
     virtual void layoutSubviews() { }
-    virtual Size sizeThatFits(Size size) const;
+    [[nodiscard]] virtual Size sizeThatFits(Size size) const;
     void sizeToFit();
 
     // Display
@@ -141,11 +141,11 @@ public:
     /// The deepest interactive view under `point` (in this view's coordinates).
     virtual std::shared_ptr<View> hitTest(Point point);
     /// Converts between this view's coordinates and `other`'s (nullptr: window).
-    Point convertPointToView(Point point, const View* other) const;
-    Point convertPointFromView(Point point, const View* other) const;
-    Rect convertRectToView(const Rect& rect, const View* other) const;
-    Point convertToWindow(Point point) const;
-    Point convertFromWindow(Point point) const;
+    [[nodiscard]] Point convertPointToView(Point point, const View* other) const;
+    [[nodiscard]] Point convertPointFromView(Point point, const View* other) const;
+    [[nodiscard]] Rect convertRectToView(const Rect& rect, const View* other) const;
+    [[nodiscard]] Point convertToWindow(Point point) const;
+    [[nodiscard]] Point convertFromWindow(Point point) const;
 
     // Gesture recognisers
     void addGestureRecognizer(std::shared_ptr<GestureRecognizer> recognizer);

@@ -17,8 +17,8 @@ class ViewController;
 class Window : public View {
 public:
     /// A window the size of the screen.
-    static std::shared_ptr<Window> create();
-    static std::shared_ptr<Window> create(Rect frame);
+    [[nodiscard]] static std::shared_ptr<Window> create();
+    [[nodiscard]] static std::shared_ptr<Window> create(Rect frame);
     explicit Window(Rect frame);
     ~Window() override;
 
