@@ -4,14 +4,16 @@
 // machine slows them alike and the ratios stay comparable. Time is the
 // process's CPU time, so other work on a shared machine does not count.
 //
-//   bench_json [--rounds N] [--data DIR] [--only NAME] [--what decode|encode|sizes]
+//   bench_json [--rounds N] [--data DIR] [--only NAME] [--what decode|encode|sizes|pages]
 //              [--contender NAME] [--size-rounds N]
 //
 // "sizes" decodes flat arrays and objects of 100 k, 1 M and 10 M elements
 // with our decoder alone: MB/s should stay flat as the count grows (the
-// decode is linear in the length of a container).
+// decode is linear in the length of a container), with the page faults of a
+// decode. "pages" measures what a fault on fresh memory costs.
 #include "AppCorpus.h"
 
+#include "json/HugePages.h"
 #include "json/JSON.h"
 
 #if HESTIO_BENCH_RAPIDJSON
@@ -37,6 +39,9 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <sys/mman.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -205,11 +210,20 @@ std::string flatDocument(bool object, std::size_t n)
     return text;
 }
 
-// Decode MB/s of flat containers by element count, and each against the
-// 100 k row of its kind.
+// Page faults of the process so far (minor and major).
+long pageFaults()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_minflt + usage.ru_majflt;
+}
+
+// Decode MB/s of flat containers by element count, each against the 100 k
+// row of its kind, and the page faults of a decode after the measured ones
+// (a fault on fresh memory costs far more than the writes it lets through).
 void measureSizes(int rounds)
 {
-    std::printf("\n%-7s %-20s %10s %12s\n", "", "MB/s (median)", "hestio", "/100k row");
+    std::printf("\n%-7s %-20s %10s %12s %14s\n", "", "MB/s (median)", "hestio", "/100k row", "faults/decode");
     for (bool object : { false, true }) {
         double first = 0;
         for (std::size_t n : { std::size_t { 100'000 }, std::size_t { 1'000'000 }, std::size_t { 10'000'000 } }) {
@@ -217,14 +231,53 @@ void measureSizes(int rounds)
             auto contenders = decoders(text);
             contenders.resize(1); // ours alone: the peers are not the point here
             const double mbps = measure(contenders, text.size(), rounds).at("hestio");
+            const long faultsBefore = pageFaults();
+            constexpr int kFaultDecodes = 3;
+            for (int i = 0; i < kFaultDecodes; ++i)
+                contenders[0].run();
+            const long faults = (pageFaults() - faultsBefore) / kFaultDecodes;
             if (!first)
                 first = mbps;
             const std::string name = std::string(object ? "object " : "array ")
                 + (n >= 1'000'000 ? std::to_string(n / 1'000'000) + "M" : std::to_string(n / 1000) + "k") + " ("
                 + std::to_string(text.size() / (1024 * 1024)) + "M)";
-            std::printf("%-7s %-20s %10.0f %11.2fx\n", "decode", name.c_str(), mbps, mbps / first);
+            std::printf("%-7s %-20s %10.0f %11.2fx %14ld\n", "decode", name.c_str(), mbps, mbps / first, faults);
             std::fflush(stdout);
         }
+    }
+}
+
+// CPU time per 4 KB page of touching a fresh 256 MB mapping once per page,
+// of writing it all again, and of touching one advised for huge pages: what
+// a decode into fresh memory pays per page beside what it pays for the data.
+void measurePages()
+{
+    constexpr std::size_t kBytes = std::size_t { 256 } << 20;
+    constexpr std::size_t kPage = 4096;
+    const double pages = static_cast<double>(kBytes / kPage);
+    std::printf("\n%-46s %12s\n", "CPU time per 4 KB page", "microseconds");
+    // Huge pages twice: the system may have to compact memory for the
+    // first ones; the second mapping gets those the first gave back.
+    const char* names[]
+        = { "first touch, 4 KB pages", "first touch, 2 MB pages", "first touch, 2 MB pages given back just before" };
+    for (int round = 0; round < 3; ++round) {
+        void* memory = json::detail::mapHugePages(kBytes);
+        if (!memory)
+            return;
+        auto* bytes = static_cast<char*>(memory);
+        if (round == 0)
+            madvise(memory, kBytes, MADV_NOHUGEPAGE);
+        double start = cpuSeconds();
+        for (std::size_t i = 0; i < kBytes; i += kPage)
+            bytes[i] = 1;
+        const double first = cpuSeconds() - start;
+        start = cpuSeconds();
+        std::memset(bytes, 2, kBytes);
+        const double again = cpuSeconds() - start;
+        json::detail::unmapHugePages(memory, kBytes);
+        std::printf("%-46s %12.3f\n", names[round], first * 1e6 / pages);
+        if (round == 0)
+            std::printf("%-46s %12.3f\n", "writing the page again", again * 1e6 / pages);
     }
 }
 
@@ -256,6 +309,10 @@ int main(int argc, char** argv)
     }
     if (onlyWhat == "sizes") {
         measureSizes(sizeRounds);
+        return 0;
+    }
+    if (onlyWhat == "pages") {
+        measurePages();
         return 0;
     }
 

@@ -7,11 +7,13 @@ namespace json::detail {
 /// Memory for the decoder's big blocks straight from the system. A page the
 /// process touches for the first time costs a fault, and faults are dear: on
 /// our build machine's virtual machine a 4 KB first touch takes about 13 µs
-/// of CPU, some 200 times the cost of writing the page once it is there, so
-/// a decode into fresh memory (about 40 bytes per element of a flat array)
-/// ran 4 to 9 times slower than one into memory it had used before. Blocks
-/// of whole 2 MB pages are advised for huge pages: one fault per 2 MB, about
-/// 0.26 µs per 4 KB. Blocks given back are kept a while for the next ones.
+/// of CPU, 60 to 200 times the cost of writing the page once it is there,
+/// so a decode into fresh memory (about 40 bytes per element of a flat
+/// array) ran 4 to 9 times slower than one into memory it had used before.
+/// Blocks of whole 2 MB pages are advised for huge pages: one fault per
+/// 2 MB, about 0.25 µs per 4 KB when the system has huge pages free
+/// (`bench_json --what pages`). Blocks given back are kept a while for the
+/// next ones.
 constexpr std::size_t kHugePageBytes = std::size_t { 2 } << 20;
 
 /// The size to map for `bytes`: whole huge pages from one huge page up,

@@ -52,10 +52,12 @@ void keepSpareStackBlock(StackBlock block) noexcept;
 /// underneath at least doubles each time it is outgrown.
 ///
 /// Given the most entries the input can need (`mostEntries`, from its
-/// length), a stack that outgrows the frame, or the thread's kept block, for
-/// a long input moves to a mapped block of that many entries: the growth
-/// steps then copy nothing, and the pages it fills are fresh huge pages or
-/// those of the block a decode before gave back.
+/// length), a stack that outgrows the 64 k entries a thread keeps moves to a
+/// mapped block of that many entries: the growth steps then copy nothing,
+/// and the pages it fills are fresh huge pages or those of a block a decode
+/// before gave back. Below that it stays in heap arrays, which the thread
+/// keeps for its next decode: a block of the bound for every long input
+/// would cost fresh pages each time for a stack that mostly stays short.
 class ObjectStack {
 public:
     static constexpr std::size_t kFrameEntries = 1024;
@@ -156,8 +158,6 @@ private:
         if (m_onHeap)
             return growHeapBlock(newCount);
         StackBlock block = takeSpareStackBlock(newCount);
-        if (!block.capacity && m_mostEntries > kLargestSpare && m_mostEntries >= newCount)
-            block = mapStackBlock(m_mostEntries);
         if (!block.capacity)
             block = allocateStackBlock(newCount);
         if (!block.capacity)
@@ -166,18 +166,17 @@ private:
         return true;
     }
 
-    /// The heap block is outgrown. For a long input it is left for a mapped
-    /// block of the most entries the input can need, which no growth
-    /// outgrows; else it is reallocated to at least twice its size, so that
-    /// a long array costs a constant number of copies per entry. Growing by
-    /// the fixed steps alone would copy the whole stack every 2048 entries,
-    /// and decoding would take time quadratic in the array's length. `count`
-    /// still follows the steps.
+    /// The heap block is outgrown. Past the entries a thread keeps, for a
+    /// long input, it is left for a mapped block of the most entries the
+    /// input can need, which no growth outgrows; else it is reallocated to at
+    /// least twice its size, so that a long array costs a constant number of
+    /// copies per entry. Growing by the fixed steps alone would copy the
+    /// whole stack every 2048 entries, and decoding would take time quadratic
+    /// in the array's length. `count` still follows the steps.
     bool growHeapBlock(std::size_t newCount) noexcept
     {
         const std::size_t capacity = std::max(newCount, 2 * m_capacity);
-        if (!m_mappedBytes && m_mostEntries > kLargestSpare && m_mostEntries > m_capacity
-            && m_mostEntries >= newCount) {
+        if (!m_mappedBytes && newCount > kLargestSpare && m_mostEntries >= newCount) {
             if (StackBlock mapped = mapStackBlock(m_mostEntries); mapped.capacity) {
                 // The block left behind is the thread's to keep, when it is the kind kept.
                 const StackBlock left = heapBlock();

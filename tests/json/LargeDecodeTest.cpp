@@ -107,12 +107,12 @@ TEST(MappedBlocks, BlocksGivenBackAreTakenAgainUpToTwiceTheSizeAndTheKeptBytesAr
     EXPECT_EQ(keptMappedBytes(), 0u);
 }
 
-// Pushes `n` numbered entries, every other one a key and value pair, and
-// reports the objects array whenever it moves.
-std::vector<json::detail::Object* const*> fill(ObjectStack& stack, int n)
+// Pushes the entries numbered `first` to `end` - 1, every other one a key
+// and value pair, and reports the objects array whenever it moves.
+std::vector<json::detail::Object* const*> fill(ObjectStack& stack, int first, int end)
 {
     std::vector<json::detail::Object* const*> places;
-    for (int i = 0; i < n; ++i) {
+    for (int i = first; i < end; ++i) {
         EXPECT_TRUE(stack.ensureRoom());
         if (places.empty() || places.back() != stack.objectsFrom(0))
             places.push_back(stack.objectsFrom(0));
@@ -142,27 +142,31 @@ void expectFilled(ObjectStack& stack, int n)
     }
 }
 
-TEST(ObjectStack, ALongInputsStackMovesOnceToAMappedBlockOfItsMostEntries)
+TEST(ObjectStack, ALongInputsStackMovesPastTheKeptEntriesToAMappedBlockOfItsMostEntries)
 {
     json::detail::Object* objects[ObjectStack::kFrameEntries];
     json::detail::Object* keys[ObjectStack::kFrameEntries];
     std::uint32_t hashes[ObjectStack::kFrameEntries];
-    // At the kept block's size the input may not need more: no mapped block.
+    // The first growth step past the 64 k entries kept is to 67,584: a
+    // bound one below stays in heap arrays, one at it moves to a mapped
+    // block, and from there no growth moves the stack.
+    constexpr std::size_t kFirstStepPast = 67'584;
     {
-        ObjectStack stack(objects, keys, hashes, ObjectStack::kFrameEntries, ObjectStack::kLargestSpare);
-        fill(stack, 5000);
+        ObjectStack stack(objects, keys, hashes, ObjectStack::kFrameEntries, kFirstStepPast - 1);
+        fill(stack, 0, 66'000);
         EXPECT_TRUE(stack.isOnHeap());
         EXPECT_FALSE(stack.isInMappedBlock());
+        expectFilled(stack, 66'000);
     }
-    // One entry more: the stack ends in a mapped block (straight from the
-    // frame, or after the thread's kept block) and stays there.
-    for (int round = 0; round < 2; ++round) {
-        ObjectStack stack(objects, keys, hashes, ObjectStack::kFrameEntries, ObjectStack::kLargestSpare + 1);
-        const auto places = fill(stack, 65000);
-        EXPECT_TRUE(stack.isInMappedBlock());
-        EXPECT_LE(places.size(), 3u) << "frame, kept block, mapped block";
-        EXPECT_EQ(stack.count(), 65536u);
-        expectFilled(stack, 65000);
+    for (std::size_t mostEntries : { kFirstStepPast, std::size_t { 1'000'000 } }) {
+        ObjectStack stack(objects, keys, hashes, ObjectStack::kFrameEntries, mostEntries);
+        fill(stack, 0, 65'000);
+        EXPECT_FALSE(stack.isInMappedBlock()) << "short stacks stay in the arrays a thread keeps";
+        const auto places = fill(stack, 65'000, 67'000);
+        EXPECT_TRUE(stack.isInMappedBlock()) << mostEntries;
+        EXPECT_EQ(places.size(), 2u) << "the kept arrays, then the mapped block";
+        EXPECT_EQ(stack.count(), kFirstStepPast);
+        expectFilled(stack, 67'000);
     }
 }
 
@@ -171,11 +175,13 @@ TEST(ObjectStack, AMappedBlockOutgrownAfterAWrongBoundMovesToTheHeapWithItsEntri
     json::detail::Object* objects[ObjectStack::kFrameEntries];
     json::detail::Object* keys[ObjectStack::kFrameEntries];
     std::uint32_t hashes[ObjectStack::kFrameEntries];
-    ObjectStack stack(objects, keys, hashes, ObjectStack::kFrameEntries, ObjectStack::kLargestSpare + 1);
-    fill(stack, 70000);
+    ObjectStack stack(objects, keys, hashes, ObjectStack::kFrameEntries, 67'584);
+    fill(stack, 0, 67'000);
+    EXPECT_TRUE(stack.isInMappedBlock());
+    fill(stack, 67'000, 70'000);
     EXPECT_TRUE(stack.isOnHeap());
     EXPECT_FALSE(stack.isInMappedBlock());
-    expectFilled(stack, 70000);
+    expectFilled(stack, 70'000);
 }
 
 TEST(LargeDecode, AMillionElementArrayDecodesWhole)
