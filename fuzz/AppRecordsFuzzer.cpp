@@ -13,18 +13,19 @@
 #include "account/AccountTableViewController.h"
 #include "app/HestioAppDelegate.h"
 #include "app/LoginViewController.h"
-#include "model/User.h"
 #include "charting/ScatterPlot.h"
 #include "charting/XYAxis.h"
 #include "devices/AdviceTableViewController.h"
-#include "model/Device.h"
 #include "devices/HomeTabViewController.h"
 #include "devices/LogTabViewController.h"
 #include "devices/StatusTableViewController.h"
-#include "model/Suggestion.h"
-#include "model/DataPoint.h"
 #include "graphs/DeviceEnergyConsumptionGraphViewController.h"
 #include "graphs/DevicePowerDrawGraphViewController.h"
+#include "model/DataPoint.h"
+#include "model/Device.h"
+#include "model/ScheduledAlarm.h"
+#include "model/Suggestion.h"
+#include "model/User.h"
 #include "net/KeychainWrapper.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Clock.h"
@@ -38,7 +39,6 @@
 #include "presence/LocationManager.h"
 #include "presence/MovementsViewController.h"
 #include "schedule/ScheduleTableViewController.h"
-#include "model/ScheduledAlarm.h"
 #include "json/Decoder.h"
 
 #include <cstdint>
@@ -242,10 +242,12 @@ void showScreens(const json::Value& reply)
         home->viewDidAppear(false);
         environment().settle();
         readRows(home->tableView());
-        showGraph(DevicePowerDrawGraphViewController::create(session(), Device::initWithID("101", "Fridge", "Kitchen")));
+        showGraph(
+            DevicePowerDrawGraphViewController::create(session(), Device::initWithID("101", "Fridge", "Kitchen")));
     }
     if (reply["energyConsumptions"].isArray())
-        showGraph(DeviceEnergyConsumptionGraphViewController::create(session(), Device::initWithID("101", "Fridge", "Kitchen")));
+        showGraph(DeviceEnergyConsumptionGraphViewController::create(
+            session(), Device::initWithID("101", "Fridge", "Kitchen")));
 }
 
 }

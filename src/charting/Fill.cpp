@@ -39,8 +39,8 @@ void Fill::fillPath(const platform::Path& path, platform::Context& context, plat
     context.fill(rule);
 }
 
-void Fill::fillMask(const platform::CoverageMask& mask, const platform::Rect& shapeBounds,
-    platform::Context& context) const
+void Fill::fillMask(
+    const platform::CoverageMask& mask, const platform::Rect& shapeBounds, platform::Context& context) const
 {
     if (mask.isEmpty())
         return;

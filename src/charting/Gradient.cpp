@@ -112,8 +112,8 @@ void Gradient::fillPath(const platform::Path& path, platform::Context& context, 
     context.fillPathWithLinearGradient(toPlatform(), start, end, rule);
 }
 
-void Gradient::fillMask(const platform::CoverageMask& mask, const platform::Rect& shapeBounds,
-    platform::Context& context) const
+void Gradient::fillMask(
+    const platform::CoverageMask& mask, const platform::Rect& shapeBounds, platform::Context& context) const
 {
     if (mask.isEmpty())
         return;

@@ -49,7 +49,8 @@ struct LineCoverage::Column {
         for (int row = top; row <= bottom; ++row) {
             running += full[row];
             float c = std::min(partial[row] + running, 1.0f);
-            out[static_cast<std::size_t>(row) * mask.stride] = static_cast<std::uint8_t>(std::max(c, 0.0f) * 255 + 0.5f);
+            out[static_cast<std::size_t>(row) * mask.stride]
+                = static_cast<std::uint8_t>(std::max(c, 0.0f) * 255 + 0.5f);
             partial[row] = 0;
             full[row] = 0;
         }
@@ -188,8 +189,8 @@ namespace {
         if (cross == 0)
             return;
         double side = cross > 0 ? -r : r;
-        shapes.push_back(shapeOf({ v, { v.x - in.y * side, v.y + in.x * side },
-            { v.x - out.y * side, v.y + out.x * side } }));
+        shapes.push_back(
+            shapeOf({ v, { v.x - in.y * side, v.y + in.x * side }, { v.x - out.y * side, v.y + out.x * side } }));
     }
 
 }
@@ -224,8 +225,8 @@ void LineCoverage::strokeInto(double width, const platform::Rect& bounds, platfo
         bool joinedAfter = i + 1 < n && !m_runs[i + 1].startsLine;
         bool upright = run.high > run.low;
         if (upright)
-            shapes.push_back(shapeOf({ { run.x - r, run.low }, { run.x + r, run.low }, { run.x + r, run.high },
-                { run.x - r, run.high } }));
+            shapes.push_back(shapeOf(
+                { { run.x - r, run.low }, { run.x + r, run.low }, { run.x + r, run.high }, { run.x - r, run.high } }));
         // Which way the run leaves its first point and reaches its last
         // (+1: growing y); where a repeated value hides it, every way the
         // run's extremes leave open.

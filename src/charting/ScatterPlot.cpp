@@ -425,7 +425,8 @@ void ScatterPlot::renderAsVectorInContext(platform::Context& context)
         double deviceBase = device.d * baseY + device.ty;
         double y0 = std::min(runs.minY(), deviceBase), y1 = std::max(runs.maxY(), deviceBase);
         platform::CoverageMask mask;
-        coverage.areaInto(deviceBase, platform::Rect { runs.minX(), y0, runs.width(), y1 - y0 }.intersection(clip), mask);
+        coverage.areaInto(
+            deviceBase, platform::Rect { runs.minX(), y0, runs.width(), y1 - y0 }.intersection(clip), mask);
         fill->fillMask(mask, { left, bottom, right - left, top - bottom }, context);
     };
     drawArea(areaFill, areaBaseValue);

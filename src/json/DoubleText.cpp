@@ -13,9 +13,9 @@ namespace {
                                    "8081828384858687888990919293949596979899";
 
     constexpr std::uint64_t kPowersOfTen[] = { 1ULL, 10ULL, 100ULL, 1000ULL, 10000ULL, 100000ULL, 1000000ULL,
-        10000000ULL, 100000000ULL, 1000000000ULL, 10000000000ULL, 100000000000ULL, 1000000000000ULL,
-        10000000000000ULL, 100000000000000ULL, 1000000000000000ULL, 10000000000000000ULL, 100000000000000000ULL,
-        1000000000000000000ULL, 10000000000000000000ULL };
+        10000000ULL, 100000000ULL, 1000000000ULL, 10000000000ULL, 100000000000ULL, 1000000000000ULL, 10000000000000ULL,
+        100000000000000ULL, 1000000000000000ULL, 10000000000000000ULL, 100000000000000000ULL, 1000000000000000000ULL,
+        10000000000000000000ULL };
 
     // 10^n for n up to 22 in 128 bits: 10^22 < 2^74, so times a 53-bit significand it stays below 2^127.
     constexpr unsigned __int128 powerOfTen128(int n)
@@ -27,9 +27,9 @@ namespace {
     }
     constexpr unsigned __int128 kWidePowersOfTen[] = { powerOfTen128(0), powerOfTen128(1), powerOfTen128(2),
         powerOfTen128(3), powerOfTen128(4), powerOfTen128(5), powerOfTen128(6), powerOfTen128(7), powerOfTen128(8),
-        powerOfTen128(9), powerOfTen128(10), powerOfTen128(11), powerOfTen128(12), powerOfTen128(13),
-        powerOfTen128(14), powerOfTen128(15), powerOfTen128(16), powerOfTen128(17), powerOfTen128(18),
-        powerOfTen128(19), powerOfTen128(20), powerOfTen128(21), powerOfTen128(22) };
+        powerOfTen128(9), powerOfTen128(10), powerOfTen128(11), powerOfTen128(12), powerOfTen128(13), powerOfTen128(14),
+        powerOfTen128(15), powerOfTen128(16), powerOfTen128(17), powerOfTen128(18), powerOfTen128(19),
+        powerOfTen128(20), powerOfTen128(21), powerOfTen128(22) };
 
     constexpr std::uint64_t kLowest17Digits = 10000000000000000ULL; // 10^16
     constexpr std::uint64_t kPast17Digits = 100000000000000000ULL; // 10^17

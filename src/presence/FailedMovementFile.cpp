@@ -4,8 +4,8 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Profile.h"
 #include "platform/foundation/PropertyList.h"
-#include "platform/foundation/RunLoop.h"
 #include "platform/foundation/Redaction.h"
+#include "platform/foundation/RunLoop.h"
 
 #include <algorithm>
 #include <ctime>

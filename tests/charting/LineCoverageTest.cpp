@@ -70,8 +70,8 @@ int largestDifference(const CoverageMask& mask, const platform::Image& image)
     int largest = 0;
     for (int y = 0; y < image.pixelHeight(); ++y)
         for (int x = 0; x < image.pixelWidth(); ++x)
-            largest = std::max(largest,
-                std::abs(static_cast<int>(std::lround(image.pixelAt(x, y).alpha * 255)) - mask.at(x, y)));
+            largest = std::max(
+                largest, std::abs(static_cast<int>(std::lround(image.pixelAt(x, y).alpha * 255)) - mask.at(x, y)));
     return largest;
 }
 

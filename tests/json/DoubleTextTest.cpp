@@ -65,8 +65,8 @@ struct Comparison {
 TEST(DoubleText, MatchesPrintfOnEdgeValues)
 {
     Comparison c;
-    for (double v : { 0.0, -0.0, 0.1, 0.5, 1.0, 2.0, 10.0, 100.0, 63.1, 48.2, 1e-4, 1e-5, 9.9999999999999995e-5,
-             1e-6, 1e-7, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22, 1e23, 9007199254740992.0, 9007199254740993.0,
+    for (double v : { 0.0, -0.0, 0.1, 0.5, 1.0, 2.0, 10.0, 100.0, 63.1, 48.2, 1e-4, 1e-5, 9.9999999999999995e-5, 1e-6,
+             1e-7, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22, 1e23, 9007199254740992.0, 9007199254740993.0,
              18446744073709551616.0, 18446744073709549568.0, 1250000000000000.25, 1250000000000000.75,
              std::numeric_limits<double>::max(), std::numeric_limits<double>::min(),
              std::numeric_limits<double>::denorm_min(), std::numeric_limits<double>::epsilon() })

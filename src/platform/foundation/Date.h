@@ -13,7 +13,10 @@ public:
         : m_seconds(secondsSince1970)
     {
     }
-    static constexpr Date fromMilliseconds(double millisecondsSince1970) { return Date(millisecondsSince1970 / 1000.0); }
+    static constexpr Date fromMilliseconds(double millisecondsSince1970)
+    {
+        return Date(millisecondsSince1970 / 1000.0);
+    }
 
     constexpr double timeIntervalSince1970() const { return m_seconds; }
     constexpr double millisecondsSince1970() const { return m_seconds * 1000.0; }

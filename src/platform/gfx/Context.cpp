@@ -496,8 +496,8 @@ void Context::paintSourceThrough(const CoverageMask& mask)
     // The source stays where the user space put it; only the mask is placed
     // in device pixels, one mask pixel on one surface pixel, so the surface
     // composites it without resampling.
-    SurfacePtr surface(cairo_image_surface_create_for_data(const_cast<unsigned char*>(mask.coverage.data()),
-        CAIRO_FORMAT_A8, mask.width, mask.height, mask.stride));
+    SurfacePtr surface(cairo_image_surface_create_for_data(
+        const_cast<unsigned char*>(mask.coverage.data()), CAIRO_FORMAT_A8, mask.width, mask.height, mask.stride));
     cairo_surface_t* target = cairo_get_target(m_cr.get());
     double sx = 1, sy = 1, ox = 0, oy = 0;
     cairo_surface_get_device_scale(target, &sx, &sy);
