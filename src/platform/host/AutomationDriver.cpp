@@ -91,11 +91,11 @@ AutomationResult AutomationDriver::run(const Script& script)
     }
     m_device.settle();
     for (const Step& step : script.steps) {
-        auto reason = runStep(step);
+        Status done = runStep(step);
         ++result.stepsRun;
-        if (reason) {
+        if (!done) {
             result.passed = false;
-            result.report = failureReport(step, *reason, result);
+            result.report = failureReport(step, done.error().message(), result);
             return result;
         }
     }
@@ -134,38 +134,43 @@ std::string AutomationDriver::failureReport(const Step& step, const std::string&
     return report;
 }
 
-std::optional<std::string> AutomationDriver::runStep(const Step& step)
+Status AutomationDriver::runStep(const Step& step)
 {
     Application& app = m_device.application();
     if (!m_device.keyWindow())
-        return std::string("the app has no window");
-    Located at;
+        return Error("the app has no window");
     switch (step.kind) {
-    case StepKind::Tap:
-        if (auto error = locate(step.target, at))
-            return error;
-        tapAt(at.point);
+    case StepKind::Tap: {
+        auto at = locate(step.target);
+        if (!at)
+            return at.error();
+        tapAt(at->point);
         m_device.pass(settleSeconds);
-        return std::nullopt;
-    case StepKind::DoubleTap:
-        if (auto error = locate(step.target, at))
-            return error;
-        tapAt(at.point);
+        return {};
+    }
+    case StepKind::DoubleTap: {
+        auto at = locate(step.target);
+        if (!at)
+            return at.error();
+        tapAt(at->point);
         m_device.pass(doubleTapGapSeconds);
-        tapAt(at.point);
+        tapAt(at->point);
         m_device.pass(settleSeconds);
-        return std::nullopt;
-    case StepKind::LongPress:
-        if (auto error = locate(step.target, at))
-            return error;
-        touch(1, at.point, TouchPhase::Began);
+        return {};
+    }
+    case StepKind::LongPress: {
+        auto at = locate(step.target);
+        if (!at)
+            return at.error();
+        touch(1, at->point, TouchPhase::Began);
         m_device.pass(longPressSeconds);
-        touch(1, at.point, TouchPhase::Ended);
+        touch(1, at->point, TouchPhase::Ended);
         m_device.pass(settleSeconds);
-        return std::nullopt;
+        return {};
+    }
     case StepKind::Type: {
-        if (auto error = requireFirstResponder("type"))
-            return error;
+        if (auto editing = requireFirstResponder("type"); !editing)
+            return editing;
         // A newline in the text is the return key, as on a keyboard.
         std::size_t start = 0;
         while (start <= step.text.size()) {
@@ -182,48 +187,48 @@ std::optional<std::string> AutomationDriver::runStep(const Step& step)
             start = newline + 1;
         }
         m_device.pass(settleSeconds);
-        return std::nullopt;
+        return {};
     }
     case StepKind::Return:
-        if (auto error = requireFirstResponder("return"))
-            return error;
+        if (auto editing = requireFirstResponder("return"); !editing)
+            return editing;
         app.sendReturn();
         m_device.pass(settleSeconds);
-        return std::nullopt;
+        return {};
     case StepKind::Backspace:
-        if (auto error = requireFirstResponder("backspace"))
-            return error;
+        if (auto editing = requireFirstResponder("backspace"); !editing)
+            return editing;
         app.sendBackspace();
         m_device.pass(settleSeconds);
-        return std::nullopt;
+        return {};
     case StepKind::Swipe:
         return swipe(step);
     case StepKind::Drag: {
         Rect screen = m_device.keyWindow()->bounds();
         for (Point p : { step.from, step.to })
             if (!screen.contains(p))
-                return "the drag point " + formatPoint(p) + " is outside the window";
+                return Error("the drag point " + formatPoint(p) + " is outside the window");
         dragPath(step.from, step.to, step.seconds);
         m_device.pass(settleSeconds);
-        return std::nullopt;
+        return {};
     }
     case StepKind::PullToRefresh:
         return pullToRefresh(step);
     case StepKind::Pinch:
         if (!m_device.keyWindow()->bounds().contains(step.to))
-            return "the pinch centre " + formatPoint(step.to) + " is outside the window";
+            return Error("the pinch centre " + formatPoint(step.to) + " is outside the window");
         pinch(step.to, step.scale);
         m_device.pass(settleSeconds);
-        return std::nullopt;
+        return {};
     case StepKind::Wait:
         m_device.pass(step.seconds);
-        return std::nullopt;
+        return {};
     case StepKind::WaitFor:
         return waitFor(step);
     case StepKind::Expect:
-        return expectPresent(step.target, true);
+        return expectPresent(step.target);
     case StepKind::ExpectNot:
-        return expectPresent(step.target, false);
+        return expectAbsent(step.target);
     case StepKind::ExpectAlert:
         return expectAlert(step.text);
     case StepKind::ExpectLog:
@@ -233,35 +238,36 @@ std::optional<std::string> AutomationDriver::runStep(const Step& step)
     case StepKind::Location:
         PositionSource::shared().moveTo({ step.latitude, step.longitude }, m_device.clock().now());
         m_device.settle();
-        return std::nullopt;
+        return {};
     case StepKind::Background:
         app.enterBackground();
         m_device.settle();
-        return std::nullopt;
+        return {};
     case StepKind::Foreground:
         app.enterForeground();
         m_device.settle();
-        return std::nullopt;
+        return {};
     case StepKind::Push:
         app.deliverRemoteNotification(step.text);
         m_device.pass(settleSeconds);
-        return std::nullopt;
+        return {};
     }
-    return std::string("unknown step");
+    return Error("unknown step");
 }
 
-std::optional<std::string> AutomationDriver::locate(const StepTarget& target, Located& out)
+Result<AutomationDriver::Located> AutomationDriver::locate(const StepTarget& target)
 {
     Window* window = m_device.keyWindow();
+    Located out;
     if (target.kind == StepTarget::Kind::Point || target.kind == StepTarget::Kind::None) {
         out.point = target.kind == StepTarget::Kind::None ? window->bounds().center() : target.point;
         if (!window->bounds().contains(out.point))
-            return formatPoint(out.point) + " is outside the window";
-        return std::nullopt;
+            return Error(formatPoint(out.point) + " is outside the window");
+        return out;
     }
     auto found = find(target);
     if (!found)
-        return notFound(target);
+        return Error(notFound(target));
     out.view = found->view;
     out.point = found->rect.center();
     // A finger lands on whatever is on top there: a view under the keyboard
@@ -271,9 +277,9 @@ std::optional<std::string> AutomationDriver::locate(const StepTarget& target, Lo
         bool related
             = hit.get() == found->view || found->view->isDescendantOf(*hit) || hit->isDescendantOf(*found->view);
         if (!related)
-            return target.describe() + " is covered by " + ScreenQuery(m_device.application()).describe(*hit);
+            return Error(target.describe() + " is covered by " + ScreenQuery(m_device.application()).describe(*hit));
     }
-    return std::nullopt;
+    return out;
 }
 
 std::optional<ScreenQuery::Found> AutomationDriver::find(const StepTarget& target)
@@ -290,11 +296,11 @@ std::string AutomationDriver::notFound(const StepTarget& target)
     return "no visible view shows " + target.describe();
 }
 
-std::optional<std::string> AutomationDriver::requireFirstResponder(const char* what)
+Status AutomationDriver::requireFirstResponder(const char* what)
 {
     if (m_device.application().firstResponder())
-        return std::nullopt;
-    return std::string(what) + ": no field is being edited (tap one first)";
+        return {};
+    return Error(std::string(what) + ": no field is being edited (tap one first)");
 }
 
 void AutomationDriver::send(const std::vector<TouchInput>& touches)
@@ -324,13 +330,13 @@ void AutomationDriver::dragPath(Point from, Point to, double seconds, int id)
     touch(id, to, TouchPhase::Ended);
 }
 
-std::optional<std::string> AutomationDriver::swipe(const Step& step)
+Status AutomationDriver::swipe(const Step& step)
 {
-    Located at;
-    if (auto error = locate(step.target, at))
-        return error;
+    auto at = locate(step.target);
+    if (!at)
+        return at.error();
     Rect screen = m_device.keyWindow()->bounds().insetBy(1, 1);
-    Point end = at.point;
+    Point end = at->point;
     switch (step.direction) {
     case SwipeDirection::Left:
         end.x -= swipeDistance;
@@ -347,23 +353,23 @@ std::optional<std::string> AutomationDriver::swipe(const Step& step)
     }
     end.x = std::clamp(end.x, screen.minX(), screen.maxX() - 1);
     end.y = std::clamp(end.y, screen.minY(), screen.maxY() - 1);
-    dragPath(at.point, end, swipeSeconds);
+    dragPath(at->point, end, swipeSeconds);
     m_device.pass(settleSeconds);
-    return std::nullopt;
+    return {};
 }
 
-std::optional<std::string> AutomationDriver::pullToRefresh(const Step& step)
+Status AutomationDriver::pullToRefresh(const Step& step)
 {
     ScreenQuery query(m_device.application());
     ScrollView* scrollView = nullptr;
     if (!step.target.isNone()) {
-        Located at;
-        if (auto error = locate(step.target, at))
-            return error;
-        for (View* v = at.view; v && !scrollView; v = v->superview())
+        auto at = locate(step.target);
+        if (!at)
+            return at.error();
+        for (View* v = at->view; v && !scrollView; v = v->superview())
             scrollView = dynamic_cast<ScrollView*>(v);
         if (!scrollView)
-            return step.target.describe() + " is not in a scrolling list";
+            return Error(step.target.describe() + " is not in a scrolling list");
     } else {
         // The largest list on screen, as a thumb would find it.
         double bestArea = 0;
@@ -374,14 +380,14 @@ std::optional<std::string> AutomationDriver::pullToRefresh(const Step& step)
                 scrollView = static_cast<ScrollView*>(v);
             }
         if (!scrollView)
-            return std::string("no scrolling list is on screen");
+            return Error("no scrolling list is on screen");
     }
     Rect visible = *query.visibleRect(*scrollView);
     Point from { visible.midX(), visible.minY() + 10 };
     Point to { from.x, std::min(from.y + pullDistance, m_device.keyWindow()->bounds().maxY() - 1) };
     dragPath(from, to, pullSeconds);
     m_device.pass(settleSeconds);
-    return std::nullopt;
+    return {};
 }
 
 void AutomationDriver::pinch(Point center, double scale)
@@ -401,79 +407,85 @@ void AutomationDriver::pinch(Point center, double scale)
     send(fingers(startSpread * scale, TouchPhase::Ended));
 }
 
-std::optional<std::string> AutomationDriver::waitFor(const Step& step)
+Status AutomationDriver::waitFor(const Step& step)
 {
     double waited = 0;
     for (;;) {
         m_device.settle();
         if (find(step.target))
-            return std::nullopt;
+            return {};
         if (waited >= step.seconds) {
             char buf[32];
             std::snprintf(buf, sizeof buf, "%g", step.seconds);
-            return step.target.describe() + " did not appear within " + buf + " s";
+            return Error(step.target.describe() + " did not appear within " + buf + " s");
         }
         m_device.pass(pollSeconds);
         waited += pollSeconds;
     }
 }
 
-std::optional<std::string> AutomationDriver::expectPresent(const StepTarget& target, bool present)
+Status AutomationDriver::expectPresent(const StepTarget& target)
 {
     m_device.settle();
-    auto found = find(target);
-    if (present && !found)
-        return notFound(target);
-    if (!present && found)
-        return target.describe() + " is on screen: " + ScreenQuery(m_device.application()).describe(*found->view);
-    return std::nullopt;
+    if (!find(target))
+        return Error(notFound(target));
+    return {};
 }
 
-std::optional<std::string> AutomationDriver::expectAlert(const std::string& title)
+Status AutomationDriver::expectAbsent(const StepTarget& target)
+{
+    m_device.settle();
+    if (auto found = find(target))
+        return Error(
+            target.describe() + " is on screen: " + ScreenQuery(m_device.application()).describe(*found->view));
+    return {};
+}
+
+Status AutomationDriver::expectAlert(const std::string& title)
 {
     m_device.settle();
     const auto& alerts = m_device.application().visibleAlerts();
     std::string shown;
     for (const auto& alert : alerts) {
         if (alert->title() == title)
-            return std::nullopt;
+            return {};
         shown += (shown.empty() ? "" : ", ") + quoted(alert->title());
     }
     if (shown.empty())
-        return "no alert is showing (expected " + quoted(title) + ")";
-    return "the alert showing is " + shown + ", not " + quoted(title);
+        return Error("no alert is showing (expected " + quoted(title) + ")");
+    return Error("the alert showing is " + shown + ", not " + quoted(title));
 }
 
-std::optional<std::string> AutomationDriver::expectLog(const std::string& text)
+Status AutomationDriver::expectLog(const std::string& text)
 {
     m_device.settle();
     auto lines = logLines();
     for (const auto& line : lines)
         if (line.find(text) != std::string::npos)
-            return std::nullopt;
+            return {};
     std::string reason = "no log line contains " + quoted(text);
     if (lines.empty())
-        return reason + " (nothing was logged)";
+        return Error(reason + " (nothing was logged)");
     reason += "; the last lines were:";
     std::size_t from = lines.size() > 5 ? lines.size() - 5 : 0;
     for (std::size_t i = from; i < lines.size(); ++i)
         reason += "\n    " + lines[i];
-    return reason;
+    return Error(std::move(reason));
 }
 
-std::optional<std::string> AutomationDriver::screenshot(const std::string& path)
+Status AutomationDriver::screenshot(const std::string& path)
 {
     m_device.settle();
     auto image = m_device.screenshot();
     if (!image)
-        return std::string("the app has no window to take a picture of");
+        return Error("the app has no window to take a picture of");
     std::error_code ignored;
     auto parent = std::filesystem::path(path).parent_path();
     if (!parent.empty())
         std::filesystem::create_directories(parent, ignored);
     if (!image->writePng(path))
-        return "could not write " + path;
-    return std::nullopt;
+        return Error("could not write " + path);
+    return {};
 }
 
 }

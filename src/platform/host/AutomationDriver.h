@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/foundation/Log.h"
+#include "platform/foundation/Result.h"
 #include "platform/gfx/Geometry.h"
 #include "platform/host/ScreenQuery.h"
 #include "platform/host/Script.h"
@@ -48,7 +49,7 @@ public:
     /// Runs the steps in order and stops at the first failure.
     AutomationResult run(const Script& script);
     /// Runs one step; the reason when it failed.
-    std::optional<std::string> runStep(const Step& step);
+    Status runStep(const Step& step);
 
     /// How long the app is given to respond after each touch step (a person
     /// is never faster), and the steps of a wait-for poll.
@@ -63,23 +64,25 @@ private:
         Point point;
         View* view { nullptr };
     };
-    std::optional<std::string> locate(const StepTarget& target, Located& out);
+    /// Where a finger would touch `target`, or why it cannot.
+    Result<Located> locate(const StepTarget& target);
     std::optional<ScreenQuery::Found> find(const StepTarget& target);
     static std::string notFound(const StepTarget& target);
-    std::optional<std::string> requireFirstResponder(const char* what);
+    Status requireFirstResponder(const char* what);
 
     void send(const std::vector<TouchInput>& touches);
     void touch(int id, Point at, TouchPhase phase) { send({ { id, at, phase } }); }
     void tapAt(Point p);
     void dragPath(Point from, Point to, double seconds, int id = 1);
-    std::optional<std::string> swipe(const Step& step);
-    std::optional<std::string> pullToRefresh(const Step& step);
+    Status swipe(const Step& step);
+    Status pullToRefresh(const Step& step);
     void pinch(Point center, double scale);
-    std::optional<std::string> waitFor(const Step& step);
-    std::optional<std::string> expectPresent(const StepTarget& target, bool present);
-    std::optional<std::string> expectAlert(const std::string& title);
-    std::optional<std::string> expectLog(const std::string& text);
-    std::optional<std::string> screenshot(const std::string& path);
+    Status waitFor(const Step& step);
+    Status expectPresent(const StepTarget& target);
+    Status expectAbsent(const StepTarget& target);
+    Status expectAlert(const std::string& title);
+    Status expectLog(const std::string& text);
+    Status screenshot(const std::string& path);
     std::string failureReport(const Step& step, const std::string& reason, AutomationResult& result);
 
     Device& m_device;

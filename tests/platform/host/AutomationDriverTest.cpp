@@ -31,13 +31,17 @@ namespace {
 
 class DriverFixture : public ::testing::Test {
 protected:
+    /// Runs one step: none when it passed, else the reason it gives.
     std::optional<std::string> step(const std::string& line)
     {
         Script script = Script::parse(line);
         EXPECT_FALSE(script.error) << line;
         if (script.error || script.steps.empty())
             return "bad step";
-        return driver.runStep(script.steps[0]);
+        Status done = driver.runStep(script.steps[0]);
+        if (!done)
+            return done.error().message();
+        return std::nullopt;
     }
 
     test::TempDir dir;
