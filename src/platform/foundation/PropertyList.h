@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/foundation/Date.h"
+#include "platform/foundation/Result.h"
 
 #include <concepts>
 #include <cstdint>
@@ -94,9 +95,8 @@ private:
     std::variant<std::string, std::int64_t, double, bool, Date, Data, Array, Dictionary> m_value;
 };
 
-/// Decodes an XML or binary property list; none, with the reason in `error`,
-/// when the bytes are not one.
-std::optional<PropertyListValue> parsePropertyList(std::string_view bytes, std::string* error = nullptr);
+/// Decodes an XML or binary property list, or says why the bytes are not one.
+Result<PropertyListValue> parsePropertyList(std::string_view bytes);
 /// The XML text of `value`. XML keeps dates to the whole second.
 std::string propertyListToXml(const PropertyListValue& value);
 

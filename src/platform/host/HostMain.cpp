@@ -136,17 +136,18 @@ int runHost(const HostOptions& options, const HostSetup& setup)
 
     std::unique_ptr<SdlHost> window;
     if (!options.headless) {
-        std::string error;
         SdlHost::Options windowOptions;
         windowOptions.readyFile = options.readyFile;
         windowOptions.scale = options.windowScale;
         windowOptions.sizeFile = (Profile::current().configDirectory() / "Window.plist").string();
         windowOptions.printGeometry = options.printWindow;
-        window = SdlHost::open(application, loop, windowOptions, error);
-        if (!window) {
-            std::cerr << "hestio: " << error << "\n  (without a display, run hestio --headless --script FILE)\n";
+        auto opened = SdlHost::open(application, loop, windowOptions);
+        if (!opened) {
+            std::cerr << "hestio: " << opened.error().message()
+                      << "\n  (without a display, run hestio --headless --script FILE)\n";
             return 2;
         }
+        window = std::move(*opened);
     }
 
     if (options.location)

@@ -7,8 +7,8 @@
 #include "platform/gfx/Image.h"
 #include "platform/gfx/ImageImpl.h"
 #include "platform/host/FingerTouches.h"
-#include "platform/host/ScreenFit.h"
 #include "platform/host/LocationMenu.h"
+#include "platform/host/ScreenFit.h"
 #include "platform/host/ScreenQuery.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Window.h"
@@ -86,12 +86,10 @@ struct SdlHost::Impl {
     }
 };
 
-std::unique_ptr<SdlHost> SdlHost::open(Application& application, RunLoop& loop, Options options, std::string& error)
+Result<std::unique_ptr<SdlHost>> SdlHost::open(Application& application, RunLoop& loop, Options options)
 {
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        error = std::string("cannot open a window: ") + SDL_GetError();
-        return nullptr;
-    }
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+        return Error(std::string("cannot open a window: ") + SDL_GetError());
     std::unique_ptr<SdlHost> host(new SdlHost(application, loop, std::move(options)));
     auto& impl = *host->m_impl;
     // Scaled pictures are smoothed; at whole scales they are drawn for the
@@ -119,18 +117,14 @@ std::unique_ptr<SdlHost> SdlHost::open(Application& application, RunLoop& loop, 
     Point at = ScreenFit::placement({ static_cast<double>(width), static_cast<double>(height) }, usable);
     impl.window = SDL_CreateWindow("Hestio", static_cast<int>(at.x), static_cast<int>(at.y), width, height,
         SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
-    if (!impl.window) {
-        error = std::string("cannot open a window: ") + SDL_GetError();
-        return nullptr;
-    }
+    if (!impl.window)
+        return Error(std::string("cannot open a window: ") + SDL_GetError());
     SDL_SetWindowMinimumSize(impl.window, std::min(width, smallestWindowWidth), std::min(height, smallestWindowHeight));
     impl.renderer = SDL_CreateRenderer(impl.window, -1, 0);
     if (!impl.renderer)
         impl.renderer = SDL_CreateRenderer(impl.window, -1, SDL_RENDERER_SOFTWARE);
-    if (!impl.renderer) {
-        error = std::string("cannot draw in the window: ") + SDL_GetError();
-        return nullptr;
-    }
+    if (!impl.renderer)
+        return Error(std::string("cannot draw in the window: ") + SDL_GetError());
     impl.wakeEventType = SDL_RegisterEvents(1);
     Uint32 wakeType = impl.wakeEventType;
     // post() from another thread (the network's completions) wakes the wait.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/foundation/Result.h"
 #include "platform/gfx/Geometry.h"
 #include "platform/host/Device.h"
 #include "platform/ui/Touch.h"
@@ -43,10 +44,9 @@ public:
         bool printGeometry { false };
     };
 
-    /// Opens the window; none, with the reason in `error`, when SDL cannot
-    /// (no display, no video driver). Non-owning: the application and the
-    /// loop outlive the host.
-    static std::unique_ptr<SdlHost> open(Application& application, RunLoop& loop, Options options, std::string& error);
+    /// Opens the window, or says why SDL cannot (no display, no video
+    /// driver). Non-owning: the application and the loop outlive the host.
+    static Result<std::unique_ptr<SdlHost>> open(Application& application, RunLoop& loop, Options options);
     ~SdlHost() override;
 
     /// Runs until the window is closed (or quit() is called); the
