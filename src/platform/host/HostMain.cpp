@@ -121,11 +121,11 @@ int runHost(const HostOptions& options, const HostSetup& setup)
     std::optional<GpxTrack> track;
     if (options.gpxPath) {
         auto loaded = GpxTrack::load(*options.gpxPath);
-        if (auto* error = std::get_if<std::string>(&loaded)) {
-            std::cerr << "hestio: " << *options.gpxPath << ": " << *error << "\n";
+        if (!loaded) {
+            std::cerr << "hestio: " << *options.gpxPath << ": " << loaded.error().message() << "\n";
             return 2;
         }
-        track = std::get<GpxTrack>(std::move(loaded));
+        track = std::move(*loaded);
     }
 
     ManualClock manualClock;
