@@ -46,8 +46,13 @@ namespace {
             cairo_append_path(cr, saved.get());
     }
 
-    void replay(cairo_t* cr, const Path& path, bool joinFirst)
+    /// How a replayed path begins: a new subpath, or a line on from the
+    /// current point (an arc does that, as the drawing API does).
+    enum class PathStart { NewSubpath, JoinCurrentPoint };
+
+    void replay(cairo_t* cr, const Path& path, PathStart start)
     {
+        bool joinFirst = start == PathStart::JoinCurrentPoint;
         bool first = true;
         for (const auto& e : path.elements()) {
             const Point* p = e.points;
@@ -275,11 +280,11 @@ void Context::curveTo(Point c1, Point c2, Point end)
     cairo_curve_to(m_cr.get(), c1.x, c1.y, c2.x, c2.y, end.x, end.y);
 }
 
-void Context::addArc(Point center, double radius, double startAngle, double endAngle, bool clockwise)
+void Context::addArc(Point center, double radius, double startAngle, double endAngle, ArcDirection direction)
 {
     Path arc;
-    arc.addArc(center, radius, startAngle, endAngle, clockwise);
-    replay(m_cr.get(), arc, cairo_has_current_point(m_cr.get()));
+    arc.addArc(center, radius, startAngle, endAngle, direction);
+    replay(m_cr.get(), arc, cairo_has_current_point(m_cr.get()) ? PathStart::JoinCurrentPoint : PathStart::NewSubpath);
 }
 
 void Context::addRect(const Rect& r)
@@ -291,14 +296,14 @@ void Context::addRoundedRect(const Rect& r, double cornerRadius)
 {
     Path path;
     path.addRoundedRect(r, cornerRadius);
-    replay(m_cr.get(), path, false);
+    replay(m_cr.get(), path, PathStart::NewSubpath);
 }
 
 void Context::addEllipse(const Rect& inRect)
 {
     Path path;
     path.addEllipse(inRect);
-    replay(m_cr.get(), path, false);
+    replay(m_cr.get(), path, PathStart::NewSubpath);
 }
 
 void Context::closePath()
@@ -308,7 +313,7 @@ void Context::closePath()
 
 void Context::addPath(const Path& path)
 {
-    replay(m_cr.get(), path, false);
+    replay(m_cr.get(), path, PathStart::NewSubpath);
 }
 
 Rect Context::pathBoundingBox() const
@@ -496,8 +501,8 @@ void Context::paintSourceThrough(const CoverageMask& mask)
     // The source stays where the user space put it; only the mask is placed
     // in device pixels, one mask pixel on one surface pixel, so the surface
     // composites it without resampling.
-    SurfacePtr surface(cairo_image_surface_create_for_data(const_cast<unsigned char*>(mask.coverage.data()),
-        CAIRO_FORMAT_A8, mask.width, mask.height, mask.stride));
+    SurfacePtr surface(cairo_image_surface_create_for_data(
+        const_cast<unsigned char*>(mask.coverage.data()), CAIRO_FORMAT_A8, mask.width, mask.height, mask.stride));
     cairo_surface_t* target = cairo_get_target(m_cr.get());
     double sx = 1, sy = 1, ox = 0, oy = 0;
     cairo_surface_get_device_scale(target, &sx, &sy);

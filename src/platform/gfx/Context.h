@@ -67,7 +67,8 @@ public:
     void moveTo(Point p);
     void lineTo(Point p);
     void curveTo(Point c1, Point c2, Point end);
-    void addArc(Point center, double radius, double startAngle, double endAngle, bool clockwise = false);
+    void addArc(Point center, double radius, double startAngle, double endAngle,
+        ArcDirection direction = ArcDirection::CounterClockwise);
     void addRect(const Rect& r);
     void addRoundedRect(const Rect& r, double cornerRadius);
     void addEllipse(const Rect& inRect);
@@ -143,7 +144,9 @@ private:
     bool drawCachedSvg(const Image& image, const Rect& into, double alpha);
     void drawRaster(cairo_surface_t* surface, const Rect& from, const Rect& into, double alpha);
     void drawNineSlice(const Image& image, const Rect& into, double alpha);
-    void showText(const std::string& utf8, const Rect& box, const TextStyle& style, Color color, bool bounded);
+    /// Whether the box's size bounds the text, or only its corner places it.
+    enum class TextBox { Bounding, CornerOnly };
+    void showText(const std::string& utf8, const Rect& box, const TextStyle& style, Color color, TextBox use);
 
     std::unique_ptr<cairo_t, CairoReleaser> m_cr;
     double m_scale;

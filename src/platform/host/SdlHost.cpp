@@ -362,11 +362,11 @@ void SdlHost::handleKey(const SDL_Event& event)
         return;
     }
     if ((mods & KMOD_CTRL) && (key == SDLK_LEFT || key == SDLK_RIGHT)) {
-        rotate(true);
+        rotate(InterfaceOrientation::LandscapeLeft);
         return;
     }
     if ((mods & KMOD_CTRL) && (key == SDLK_UP || key == SDLK_DOWN)) {
-        rotate(false);
+        rotate(InterfaceOrientation::Portrait);
         return;
     }
     switch (key) {
@@ -380,7 +380,7 @@ void SdlHost::handleKey(const SDL_Event& event)
             m_application.sendReturn();
         break;
     case SDLK_TAB:
-        focusNextField(mods & KMOD_SHIFT);
+        focusField(mods & KMOD_SHIFT ? FieldOrder::Previous : FieldOrder::Next);
         break;
     default:
         return;
@@ -526,8 +526,9 @@ void SdlHost::sendTouch(int id, Point at, int phase)
     m_inputSinceDraw = true;
 }
 
-void SdlHost::focusNextField(bool backwards)
+void SdlHost::focusField(FieldOrder order)
 {
+    bool backwards = order == FieldOrder::Previous;
     auto chain = ScreenQuery(m_application).keyViewChain();
     if (chain.empty())
         return;
@@ -544,10 +545,11 @@ void SdlHost::focusNextField(bool backwards)
     chain[next]->becomeFirstResponder();
 }
 
-void SdlHost::rotate(bool landscape)
+void SdlHost::rotate(InterfaceOrientation orientation)
 {
     bool wasLandscape = isLandscape(m_application.statusBarOrientation());
-    m_application.rotateTo(landscape ? InterfaceOrientation::LandscapeLeft : InterfaceOrientation::Portrait);
+    bool landscape = isLandscape(orientation);
+    m_application.rotateTo(orientation);
     // A turned device turns the window with it.
     if (wasLandscape != landscape) {
         Size size = windowSize();

@@ -3,6 +3,7 @@
 #include "platform/foundation/Result.h"
 #include "platform/gfx/Geometry.h"
 #include "platform/host/Device.h"
+#include "platform/ui/Application.h"
 #include "platform/ui/Touch.h"
 
 #include <cstdint>
@@ -62,8 +63,8 @@ public:
     void pass(double seconds) override;
     void settle() override;
 
-    /// Turns the window between portrait and landscape.
-    void rotate(bool landscape);
+    /// Turns the device, and the window with it between portrait and landscape.
+    void rotate(InterfaceOrientation orientation);
     /// Resizes the window (desktop units) as a person dragging its edge does.
     void resizeWindow(Size size);
 
@@ -105,7 +106,9 @@ private:
     void printGeometry();
     void pinchBy(double factor, Point center);
     void endPinch();
-    void focusNextField(bool backwards);
+    enum class FieldOrder { Next, Previous };
+    /// Moves the keyboard to the next (or previous) field of the key view chain.
+    void focusField(FieldOrder order);
     void sendTouch(int id, Point at, int phase);
     void sendTouchInput(const TouchInput& input);
     void sendPinchTouches(int phase);

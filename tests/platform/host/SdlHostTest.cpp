@@ -372,12 +372,12 @@ TEST(SdlHostWindow, FitsTheDisplayAndRemembersItsSize)
         auto host = open();
         EXPECT_EQ(host->windowSize(), (Size { 400, 500 })) << "the remembered size";
         // Turned, the window turns; the size is remembered as a portrait one.
-        host->rotate(true);
+        host->rotate(InterfaceOrientation::LandscapeLeft);
         host->settle();
         EXPECT_EQ(host->windowSize(), (Size { 500, 400 }));
         host->resizeWindow({ 600, 420 });
         host->settle();
-        host->rotate(false);
+        host->rotate(InterfaceOrientation::Portrait);
     }
     {
         auto host = open();
