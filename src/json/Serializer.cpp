@@ -96,7 +96,7 @@ namespace {
             return std::move(m_output);
         }
 
-        bool writeValue(const Value& value, Quotes quotes = Quotes::Included);
+        [[nodiscard]] bool writeValue(const Value& value, Quotes quotes = Quotes::Included);
 
     private:
         void reserve(std::size_t bytes)
@@ -133,12 +133,12 @@ namespace {
             writePretty(c);
         }
         void writePretty(char c);
-        bool writeAtom(const detail::Object* object, Quotes quotes);
-        bool writeString(const detail::StringObject* string, Quotes quotes);
-        bool writeNumber(const detail::NumberObject* number);
-        bool writeArray(const Array& array);
-        bool writeDictionary(const Dictionary& dictionary);
-        bool writeKey(const Value& key);
+        [[nodiscard]] bool writeAtom(const detail::Object* object, Quotes quotes);
+        [[nodiscard]] bool writeString(const detail::StringObject* string, Quotes quotes);
+        [[nodiscard]] bool writeNumber(const detail::NumberObject* number);
+        [[nodiscard]] bool writeArray(const Array& array);
+        [[nodiscard]] bool writeDictionary(const Dictionary& dictionary);
+        [[nodiscard]] bool writeKey(const Value& key);
 
         static std::size_t cacheSlot(const void* object)
         {

@@ -14,13 +14,13 @@ void log(std::string_view line);
 [[gnu::format(printf, 1, 2)]] void logf(const char* format, ...);
 
 /// Formats like printf into a std::string.
-[[gnu::format(printf, 1, 2)]] std::string format(const char* format, ...);
+[[nodiscard]] [[gnu::format(printf, 1, 2)]] std::string format(const char* format, ...);
 
 namespace platform {
-/// Replaces where log lines go (tests capture them); an empty sink restores
-/// standard error. Returns the previous sink.
-using LogSink = std::function<void(std::string_view)>;
-LogSink setLogSink(LogSink sink);
+    /// Replaces where log lines go (tests capture them); an empty sink restores
+    /// standard error. Returns the previous sink.
+    using LogSink = std::function<void(std::string_view)>;
+    LogSink setLogSink(LogSink sink);
 }
 
 }

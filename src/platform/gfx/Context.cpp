@@ -555,7 +555,9 @@ void Context::drawUpright(const Image& image, const Rect& into, double a)
             cairo_scale(cr, into.width() / size.width, into.height() / size.height);
             if (a < 1)
                 cairo_push_group(cr);
-            renderSvg(svg, cr, Rect { { 0, 0 }, size });
+            // A document librsvg cannot render leaves the picture out; the
+            // view draws the rest, as it does around a missing image.
+            static_cast<void>(renderSvg(svg, cr, Rect { { 0, 0 }, size }));
             if (a < 1) {
                 cairo_pop_group_to_source(cr);
                 cairo_paint_with_alpha(cr, a);

@@ -36,14 +36,14 @@ public:
     void close();
     void append(const Path& other);
 
-    bool isEmpty() const { return m_elements.empty(); }
-    const std::vector<Element>& elements() const { return m_elements; }
-    std::optional<Point> currentPoint() const;
+    [[nodiscard]] bool isEmpty() const { return m_elements.empty(); }
+    [[nodiscard]] const std::vector<Element>& elements() const { return m_elements; }
+    [[nodiscard]] std::optional<Point> currentPoint() const;
     /// The bounds of every point, control points included.
-    Rect boundingBox() const;
+    [[nodiscard]] Rect boundingBox() const;
     /// Whether `p` lies inside the filled path under `rule`.
-    bool contains(Point p, FillRule rule = FillRule::NonZero) const;
-    Path transformed(const AffineTransform& t) const;
+    [[nodiscard]] bool contains(Point p, FillRule rule = FillRule::NonZero) const;
+    [[nodiscard]] Path transformed(const AffineTransform& t) const;
 
     void reserve(std::size_t elements) { m_elements.reserve(elements); }
 

@@ -47,7 +47,7 @@ public:
     void putFailureScreenshotInTemporaryFolder() { m_failureScreenshotInTemporaryFolder = true; }
 
     /// Runs the steps in order and stops at the first failure.
-    AutomationResult run(const Script& script);
+    [[nodiscard]] AutomationResult run(const Script& script);
     /// Runs one step; the reason when it failed.
     Status runStep(const Step& step);
 
@@ -57,7 +57,7 @@ public:
     static constexpr double pollSeconds = 0.1;
 
     /// Every line logged since the driver was made (from any thread).
-    std::vector<std::string> logLines() const;
+    [[nodiscard]] std::vector<std::string> logLines() const;
 
 private:
     struct Located {
@@ -66,8 +66,8 @@ private:
     };
     /// Where a finger would touch `target`, or why it cannot.
     Result<Located> locate(const StepTarget& target);
-    std::optional<ScreenQuery::Found> find(const StepTarget& target);
-    static std::string notFound(const StepTarget& target);
+    [[nodiscard]] std::optional<ScreenQuery::Found> find(const StepTarget& target);
+    [[nodiscard]] static std::string notFound(const StepTarget& target);
     Status requireFirstResponder(const char* what);
 
     void send(const std::vector<TouchInput>& touches);
@@ -83,7 +83,7 @@ private:
     Status expectAlert(const std::string& title);
     Status expectLog(const std::string& text);
     Status screenshot(const std::string& path);
-    std::string failureReport(const Step& step, const std::string& reason, AutomationResult& result);
+    [[nodiscard]] std::string failureReport(const Step& step, const std::string& reason, AutomationResult& result);
 
     Device& m_device;
     std::string m_failureScreenshotPath;

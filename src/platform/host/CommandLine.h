@@ -47,10 +47,10 @@ struct HostOptions {
     /// Prints the window's scale and place once it shows.
     bool printWindow { false };
 
-    bool usesManualClock() const;
+    [[nodiscard]] bool usesManualClock() const;
     /// Default: the system's service for a window without a script, the
     /// simulated source for scripts, headless runs, --location and --gpx.
-    bool usesSystemLocation() const;
+    [[nodiscard]] bool usesSystemLocation() const;
 };
 
 struct CommandLine {
@@ -60,8 +60,8 @@ struct CommandLine {
 
     /// Parses the arguments after the program name. Values follow their
     /// option as the next argument or after '=' (--profile=DIR).
-    static CommandLine parse(const std::vector<std::string>& arguments);
-    static std::string usage();
+    [[nodiscard]] static CommandLine parse(const std::vector<std::string>& arguments);
+    [[nodiscard]] static std::string usage();
 };
 
 }

@@ -91,7 +91,9 @@ int runHost(const HostOptions& options, const HostSetup& setup)
 {
     if (options.profileDirectory) {
         setenv("HESTIO_PROFILE", options.profileDirectory->c_str(), 1);
-        Profile::current().createDirectories();
+        // A folder that cannot be made has been logged; the app still starts
+        // rather than refusing to run over it.
+        static_cast<void>(Profile::current().createDirectories());
     }
 
     std::optional<Script> script;

@@ -54,10 +54,10 @@ public:
     /// application is told it terminates.
     void run();
     void quit() { m_quit = true; }
-    bool isQuitting() const { return m_quit; }
+    [[nodiscard]] bool isQuitting() const { return m_quit; }
 
-    Application& application() override { return m_application; }
-    RunLoop& runLoop() override { return m_loop; }
+    [[nodiscard]] Application& application() override { return m_application; }
+    [[nodiscard]] RunLoop& runLoop() override { return m_loop; }
     /// Keeps the window live (input, timers, drawing) for `seconds`; on a
     /// manual clock the clock is advanced instead.
     void pass(double seconds) override;
@@ -72,19 +72,19 @@ public:
     void setLocationMenu(LocationMenu* menu) { m_locationMenu = menu; }
 
     /// Whether the window has the keyboard (the user is looking at it).
-    bool hasInputFocus() const;
+    [[nodiscard]] bool hasInputFocus() const;
     /// Restores a minimised window and puts it in front.
     void raise();
 
     /// Frames put on screen so far (an idle app adds none).
-    std::uint64_t framesDrawn() const { return m_framesDrawn; }
+    [[nodiscard]] std::uint64_t framesDrawn() const { return m_framesDrawn; }
 
     /// The window's size in the desktop's units, and the scale it was opened
     /// at (window units a point).
-    Size windowSize() const;
-    double openingScale() const { return m_openingScale; }
+    [[nodiscard]] Size windowSize() const;
+    [[nodiscard]] double openingScale() const { return m_openingScale; }
     /// Where the screen is in the window now (window units).
-    Rect screenViewport() const;
+    [[nodiscard]] Rect screenViewport() const;
 
     struct Impl;
 
@@ -97,11 +97,11 @@ private:
     void handle(const SDL_Event& event);
     void handleWindowEvent(const SDL_Event& event);
     void handleKey(const SDL_Event& event);
-    bool handleMenuKey(int key);
+    [[nodiscard]] bool handleMenuKey(int key);
     void handleWheel(const SDL_Event& event);
     void handleFinger(const SDL_Event& event);
     /// The screen's point under a place in the window (window units).
-    Point pointAt(double x, double y) const;
+    [[nodiscard]] Point pointAt(double x, double y) const;
     void rememberSize(Size size);
     void printGeometry();
     void pinchBy(double factor, Point center);
@@ -113,8 +113,8 @@ private:
     void sendTouchInput(const TouchInput& input);
     void sendPinchTouches(int phase);
     void drawIfNeeded();
-    bool resizeSurfaces(Size points);
-    double now() const;
+    [[nodiscard]] bool resizeSurfaces(Size points);
+    [[nodiscard]] double now() const;
 
     Application& m_application;
     RunLoop& m_loop;

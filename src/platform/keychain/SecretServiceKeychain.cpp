@@ -64,7 +64,7 @@ namespace {
     enum class Lookup { AttributesOnly, WithSecret };
 
     // Looks up one matching item, with or without its secret.
-    KeychainStatus lookup(const KeychainQuery& query, Lookup what, KeychainItem* item, bool* hadSecret)
+    [[nodiscard]] KeychainStatus lookup(const KeychainQuery& query, Lookup what, KeychainItem* item, bool* hadSecret)
     {
         bool withSecret = what == Lookup::WithSecret;
         ErrorHolder e;
@@ -103,7 +103,7 @@ namespace {
         return keychain_status::success;
     }
 
-    KeychainStatus store(const KeychainItem& item)
+    [[nodiscard]] KeychainStatus store(const KeychainItem& item)
     {
         ErrorHolder e;
         KeychainQuery query { item.account, item.service, item.label };

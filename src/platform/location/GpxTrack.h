@@ -33,7 +33,7 @@ public:
     ~GpxPlayer();
     void start();
     void stop();
-    bool isFinished() const { return m_next >= m_track.points.size(); }
+    [[nodiscard]] bool isFinished() const { return m_next >= m_track.points.size(); }
 
 private:
     void playNext();
