@@ -44,7 +44,8 @@ namespace detail {
 ///     tapAt(*at);
 ///
 /// Reading the value of a failure (or the error of a success) is a
-/// programming error and asserts.
+/// programming error: it asserts, and without assertions it throws
+/// std::bad_variant_access (std::bad_optional_access for a Status).
 template<typename T> class [[nodiscard]] Result {
     static_assert(
         !std::is_same_v<std::remove_cv_t<T>, Error>, "a Result holds a value or an Error, not an Error value");
@@ -119,7 +120,7 @@ public:
     [[nodiscard]] const Error& error() const
     {
         assert(m_error && "the error of a Result that succeeded");
-        return *m_error;
+        return m_error.value();
     }
 
 private:

@@ -1,7 +1,5 @@
 #include "platform/host/CommandLine.h"
 
-#include "platform/foundation/Result.h"
-
 #include <charconv>
 #include <cmath>
 
@@ -50,13 +48,11 @@ bool HostOptions::usesSystemLocation() const
     return !headless && !scriptPath && !location && !gpxPath;
 }
 
-CommandLine CommandLine::parse(const std::vector<std::string>& arguments)
+Result<HostOptions> CommandLine::parse(const std::vector<std::string>& arguments)
 {
-    CommandLine result;
-    HostOptions& o = result.options;
-    auto fail = [&](std::string message) {
-        result.error = "hestio: " + message + " (see hestio --help)";
-        return result;
+    HostOptions o;
+    auto fail = [](const std::string& message) -> Result<HostOptions> {
+        return Error("hestio: " + message + " (see hestio --help)");
     };
 
     for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -168,7 +164,7 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments)
     if (o.locationSource == LocationSourceChoice::System && (o.location || o.gpxPath))
         return fail(std::string(o.location ? "--location" : "--gpx")
             + " moves the simulated device; it cannot go with --location-source geoclue");
-    return result;
+    return o;
 }
 
 std::string CommandLine::usage()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/foundation/Result.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -54,13 +56,10 @@ struct HostOptions {
 };
 
 struct CommandLine {
-    HostOptions options;
-    /// The first problem, as one line for standard error.
-    std::optional<std::string> error;
-
     /// Parses the arguments after the program name. Values follow their
-    /// option as the next argument or after '=' (--profile=DIR).
-    [[nodiscard]] static CommandLine parse(const std::vector<std::string>& arguments);
+    /// option as the next argument or after '=' (--profile=DIR). A failure
+    /// is the first problem, as one line for standard error.
+    static Result<HostOptions> parse(const std::vector<std::string>& arguments);
     [[nodiscard]] static std::string usage();
 };
 
