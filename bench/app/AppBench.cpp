@@ -240,8 +240,8 @@ public:
         Script script = Script::parse(line);
         if (script.error || script.steps.size() != 1)
             die("bad step: " + line);
-        if (auto error = m_driver->runStep(script.steps[0]))
-            die(line + ": " + *error);
+        if (auto done = m_driver->runStep(script.steps[0]); !done)
+            die(line + ": " + done.error().message());
     }
 
     std::optional<ScreenQuery::Found> find(const std::string& text)
@@ -259,8 +259,8 @@ public:
                 return;
             if (wallMs() - start > timeoutSeconds * 1000) {
                 std::string shot = (fs::temp_directory_path() / "hestio-app-bench-failure.png").string();
-                if (auto image = m_host->screenshot())
-                    image->writePng(shot);
+                if (auto image = m_host->screenshot(); !image || !image->writePng(shot))
+                    shot = "not saved";
                 die("timed out waiting for " + what + " (the screen then: " + shot + ")");
             }
             m_host->pass(0.001);
@@ -506,10 +506,11 @@ void scenarioPinch(const std::string& host, const std::string& pin)
         setPlainGraphDrawing(*graph, false);
         long now = differingPixels(*picture, *app.lastFrame());
         if (now > 0 && differing == 0) {
-            // The first frame that differs is kept, both ways, to look at.
+            // The first frame that differs is kept, both ways, to look at when
+            // they can be written; the count below is the result either way.
             fs::path folder = fs::temp_directory_path();
-            picture->writePng((folder / "hestio-app-bench-pinch-shortcuts.png").string());
-            app.lastFrame()->writePng((folder / "hestio-app-bench-pinch-plain.png").string());
+            static_cast<void>(picture->writePng((folder / "hestio-app-bench-pinch-shortcuts.png").string()));
+            static_cast<void>(app.lastFrame()->writePng((folder / "hestio-app-bench-pinch-plain.png").string()));
         }
         differing += now;
         compared += static_cast<long>(picture->pixelWidth()) * picture->pixelHeight();

@@ -143,7 +143,9 @@ int main(int argc, char** argv)
     std::printf("hestio      %6zu samples  every point drawn: %.2f ms/frame (cpu %.2f); reduced vs every point: %ld of "
                 "%ld pixels differ, largest channel difference %d/255\n",
         samples.size(), unreduced.meanMs, unreduced.cpuMs, differing, total, largest);
-    if (argc > 2)
-        reduced->writePng(argv[2]);
+    if (argc > 2 && !reduced->writePng(argv[2])) {
+        std::fprintf(stderr, "could not write %s\n", argv[2]);
+        return 1;
+    }
     return 0;
 }

@@ -55,7 +55,7 @@ namespace {
 std::unique_ptr<ApplicationDelegate> makeHestioApplicationDelegate(Application& application, const HostOptions& options)
 {
     Profile profile = Profile::current();
-    profile.createDirectories();
+    static_cast<void>(profile.createDirectories()); // a failure is logged; the app starts regardless
 
     ServiceConfiguration service = ServiceConfiguration::load(profile.configDirectory());
     if (options.serviceHost)

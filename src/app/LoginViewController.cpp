@@ -278,7 +278,7 @@ void LoginViewController::dataReceived(bool success, const json::Value& data, in
 
     auto& defaults = UserDefaults::standard();
     defaults.setObject(usernameText, "username");
-    defaults.synchronize();
+    static_cast<void>(defaults.synchronize()); // a failed write is logged and retried at the next change
     std::optional<KeychainError> ignored;
     KeychainWrapper::storeKey(usernameText, passwordText, Session::keychainService, true, &ignored);
     createUser(data);

@@ -96,7 +96,7 @@ namespace {
             return std::move(m_output);
         }
 
-        bool writeValue(const Value& value, bool trimQuotes = false);
+        [[nodiscard]] bool writeValue(const Value& value, Quotes quotes = Quotes::Included);
 
     private:
         void reserve(std::size_t bytes)
@@ -133,12 +133,12 @@ namespace {
             writePretty(c);
         }
         void writePretty(char c);
-        bool writeAtom(const detail::Object* object, bool trimQuotes);
-        bool writeString(const detail::StringObject* string, bool trimQuotes);
-        bool writeNumber(const detail::NumberObject* number);
-        bool writeArray(const Array& array);
-        bool writeDictionary(const Dictionary& dictionary);
-        bool writeKey(const Value& key);
+        [[nodiscard]] bool writeAtom(const detail::Object* object, Quotes quotes);
+        [[nodiscard]] bool writeString(const detail::StringObject* string, Quotes quotes);
+        [[nodiscard]] bool writeNumber(const detail::NumberObject* number);
+        [[nodiscard]] bool writeArray(const Array& array);
+        [[nodiscard]] bool writeDictionary(const Dictionary& dictionary);
+        [[nodiscard]] bool writeKey(const Value& key);
 
         static std::size_t cacheSlot(const void* object)
         {
@@ -191,7 +191,7 @@ namespace {
             put(c);
     }
 
-    bool EncodeState::writeValue(const Value& value, bool trimQuotes)
+    bool EncodeState::writeValue(const Value& value, Quotes quotes)
     {
         const detail::Object* object = value.object();
         CacheSlot& slot = m_cache[cacheSlot(object)];
@@ -239,14 +239,14 @@ namespace {
             if (replacement.isDictionary())
                 return writeDictionary(*replacement.asDictionary());
             std::size_t start = offset();
-            if (!writeAtom(replacement.object(), false))
+            if (!writeAtom(replacement.object(), Quotes::Included))
                 return false;
             slot = { object, static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(offset() - start) };
             return true;
         }
         default: {
             std::size_t start = offset();
-            if (!writeAtom(object, trimQuotes))
+            if (!writeAtom(object, quotes))
                 return false;
             slot = { object, static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(offset() - start) };
             return true;
@@ -254,11 +254,11 @@ namespace {
         }
     }
 
-    bool EncodeState::writeAtom(const detail::Object* object, bool trimQuotes)
+    bool EncodeState::writeAtom(const detail::Object* object, Quotes quotes)
     {
         switch (object->kind) {
         case Kind::String:
-            return writeString(static_cast<const detail::StringObject*>(object), trimQuotes);
+            return writeString(static_cast<const detail::StringObject*>(object), quotes);
         case Kind::Integer:
         case Kind::Unsigned:
         case Kind::Double:
@@ -277,14 +277,14 @@ namespace {
         }
     }
 
-    bool EncodeState::writeString(const detail::StringObject* string, bool trimQuotes)
+    bool EncodeState::writeString(const detail::StringObject* string, Quotes quotes)
     {
         const auto* s = reinterpret_cast<const unsigned char*>(string->bytes());
         const unsigned char* end = s + string->length;
         // Worst case: every byte a six-byte \u00XX escape, plus the quotes.
         reserve(6 * string->length + 16);
         char* out = m_cursor;
-        if (!trimQuotes)
+        if (quotes == Quotes::Included)
             *out++ = '"';
         while (s < end) {
             unsigned char c = *s;
@@ -352,7 +352,7 @@ namespace {
             }
             s += sequence.length;
         }
-        if (!trimQuotes)
+        if (quotes == Quotes::Included)
             *out++ = '"';
         m_cursor = out;
         return true;
@@ -480,6 +480,7 @@ std::optional<std::string> Serializer::serializeObject(const Value& object, unsi
         *error = Error {};
 
     EncodeState state(serializeOptions, &block, delegate ? &delegateMethod : nullptr);
+    bool trimQuotes = (encodeOption & EncodeOptionStringObj) && (encodeOption & EncodeOptionStringObjTrimQuotes);
     std::optional<std::string> result;
     if (!object) {
         state.recordError("Unable to serialize object class nil.");
@@ -488,8 +489,7 @@ std::optional<std::string> Serializer::serializeObject(const Value& object, unsi
             "Unable to serialize object class " + object.className() + ", expected a NSArray or NSDictionary.");
     } else if ((encodeOption & EncodeOptionStringObj) && !object.isString()) {
         state.recordError("Unable to serialize object class " + object.className() + ", expected a NSString.");
-    } else if (state.writeValue(object,
-                   (encodeOption & EncodeOptionStringObj) && (encodeOption & EncodeOptionStringObjTrimQuotes))) {
+    } else if (state.writeValue(object, trimQuotes ? Quotes::Excluded : Quotes::Included)) {
         unsigned resultType = encodeOption & 7;
         if (resultType == EncodeOptionResultData || resultType == EncodeOptionResultString)
             result = state.takeOutput();

@@ -35,7 +35,7 @@ class FormatterDelegate {
 public:
     virtual ~FormatterDelegate() = default;
     /// The method for `selector`, or an empty function when the delegate has none.
-    virtual Formatter methodForSelector(const char* selector) = 0;
+    [[nodiscard]] virtual Formatter methodForSelector(const char* selector) = 0;
 };
 
 /// Writes values as JSON text. Each call is independent: the encode cache
@@ -45,32 +45,32 @@ public:
     /// The text (bytes of a data or string result), or nothing with the first
     /// error stored through `error`. Misuse raises: a delegate without a
     /// selector, or one without a method for it (`InvalidArgumentException`).
-    static std::optional<std::string> serializeObject(const Value& object, unsigned serializeOptions,
+    [[nodiscard]] static std::optional<std::string> serializeObject(const Value& object, unsigned serializeOptions,
         unsigned encodeOption, const Formatter& block, FormatterDelegate* delegate, const char* selector, Error* error);
 };
 
 // Strings (quotes included unless asked otherwise) and collections.
 /// A string value is written as a JSON string; any other value must be an array or a dictionary.
-std::optional<std::string> JSONData(const Value& object);
-std::optional<std::string> JSONString(const Value& object);
+[[nodiscard]] std::optional<std::string> JSONData(const Value& object);
+[[nodiscard]] std::optional<std::string> JSONString(const Value& object);
 /// String forms; `Quotes::Excluded` leaves out the surrounding double quotes.
 enum class Quotes : bool { Excluded, Included };
-std::optional<std::string> JSONDataWithOptions(
+[[nodiscard]] std::optional<std::string> JSONDataWithOptions(
     const Value& string, unsigned serializeOptions, Quotes includeQuotes, Error* error = nullptr);
-std::optional<std::string> JSONStringWithOptions(
+[[nodiscard]] std::optional<std::string> JSONStringWithOptions(
     const Value& string, unsigned serializeOptions, Quotes includeQuotes, Error* error = nullptr);
 /// Collection forms.
-std::optional<std::string> JSONDataWithOptions(
+[[nodiscard]] std::optional<std::string> JSONDataWithOptions(
     const Value& collection, unsigned serializeOptions, Error* error = nullptr);
-std::optional<std::string> JSONDataWithOptions(
+[[nodiscard]] std::optional<std::string> JSONDataWithOptions(
     const Value& collection, unsigned serializeOptions, const Formatter& block, Error* error = nullptr);
-std::optional<std::string> JSONDataWithOptions(const Value& collection, unsigned serializeOptions,
+[[nodiscard]] std::optional<std::string> JSONDataWithOptions(const Value& collection, unsigned serializeOptions,
     FormatterDelegate* delegate, const char* selector, Error* error = nullptr);
-std::optional<std::string> JSONStringWithOptions(
+[[nodiscard]] std::optional<std::string> JSONStringWithOptions(
     const Value& collection, unsigned serializeOptions, Error* error = nullptr);
-std::optional<std::string> JSONStringWithOptions(
+[[nodiscard]] std::optional<std::string> JSONStringWithOptions(
     const Value& collection, unsigned serializeOptions, const Formatter& block, Error* error = nullptr);
-std::optional<std::string> JSONStringWithOptions(const Value& collection, unsigned serializeOptions,
+[[nodiscard]] std::optional<std::string> JSONStringWithOptions(const Value& collection, unsigned serializeOptions,
     FormatterDelegate* delegate, const char* selector, Error* error = nullptr);
 
 } // namespace json

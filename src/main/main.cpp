@@ -31,11 +31,11 @@ public:
 int main(int argc, char** argv)
 {
     auto line = CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
-    if (line.error) {
-        std::cerr << *line.error << "\n";
+    if (!line) {
+        std::cerr << line.error().message() << "\n";
         return 2;
     }
-    const HostOptions& options = line.options;
+    const HostOptions& options = *line;
     if (options.showHelp) {
         std::cout << CommandLine::usage();
         return 0;

@@ -40,7 +40,7 @@ void User::setCurrentLocation(std::shared_ptr<Location> location)
         defaults.removeObjectForKey("title");
         defaults.removeObjectForKey("userID");
     }
-    defaults.synchronize();
+    static_cast<void>(defaults.synchronize()); // a failed write is logged and retried at the next change
 }
 
 platform::TimeZone User::householdTimeZone() const

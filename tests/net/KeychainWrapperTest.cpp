@@ -18,7 +18,7 @@ struct KeychainWrapperTest : ::testing::Test {
     void TearDown() override { KeychainWrapper::setStore(nullptr); }
     void stored(const std::string& key, const std::string& value)
     {
-        keychain->add({ key, "kivora", "kivora", value, true });
+        ASSERT_EQ(keychain->add({ key, "kivora", "kivora", value, true }), status::success);
         keychain->clearCalls();
     }
 };

@@ -38,11 +38,11 @@ public:
     DayGraph(std::vector<DaySample> samples, DayGraphOptions options);
     ~DayGraph();
 
-    const std::shared_ptr<XYGraph>& graph() const { return m_graph; }
+    [[nodiscard]] const std::shared_ptr<XYGraph>& graph() const { return m_graph; }
     /// The top of the value axis: the largest value plus a tenth (5 when all
     /// are 0), as the power-draw screen computes it; bars use the energy
     /// screen's steps.
-    double maxValue() const { return m_maxValue; }
+    [[nodiscard]] double maxValue() const { return m_maxValue; }
 
 private:
     class Source;
@@ -52,6 +52,6 @@ private:
 };
 
 /// The major time interval the screens pick for a visible length in seconds.
-double majorTimeIntervalForLength(double seconds);
+[[nodiscard]] double majorTimeIntervalForLength(double seconds);
 
 }

@@ -3,6 +3,7 @@
 #include "DayGraph.h"
 
 #include "platform/foundation/Calendar.h"
+#include "platform/foundation/Result.h"
 #include "platform/foundation/TimeZone.h"
 #include "json/JSON.h"
 
@@ -14,7 +15,6 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
-#include <optional>
 #include <sstream>
 #include <string>
 
@@ -111,7 +111,7 @@ int daysInMonth(int year, int month)
 }
 
 // The samples file's text, or an error line that says why it cannot be read.
-std::optional<std::string> readSamples(const std::string& path, std::string& problem)
+platform::Result<std::string> readSamples(const std::string& path)
 {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
     struct stat status { };
@@ -129,10 +129,8 @@ std::optional<std::string> readSamples(const std::string& path, std::string& pro
         if (std::ferror(file.get()))
             error = errno ? errno : EIO;
     }
-    if (error) {
-        problem = "cannot read " + path + ": " + std::strerror(error);
-        return std::nullopt;
-    }
+    if (error)
+        return platform::Error("cannot read " + path + ": " + std::strerror(error));
     return text;
 }
 
@@ -246,10 +244,9 @@ int main(int argc, char** argv)
         options.zoom = chart::PlotRange(chart::Decimal::fromDouble(location), chart::Decimal::fromDouble(length));
     }
 
-    std::string problem;
-    std::optional<std::string> contents = readSamples(samplesPath, problem);
+    platform::Result<std::string> contents = readSamples(samplesPath);
     if (!contents)
-        return fail(problem);
+        return fail(contents.error().message());
     const std::string& text = *contents;
     auto firstChar = text.find_first_not_of(" \t\r\n");
     if (firstChar != std::string::npos && text[firstChar] != '[' && text[firstChar] != '{') {

@@ -1,5 +1,6 @@
 #include "JsonTool.h"
 
+#include "platform/foundation/Result.h"
 #include "json/JSON.h"
 
 #include <sys/stat.h>
@@ -21,20 +22,16 @@ namespace {
         = "usage: hestio-json decode [--options N] [--mutable] FILE|-\n"
           "       hestio-json encode [--pretty] [--escape-slash] [--escape-non-ascii] FILE|-\n";
 
-    std::optional<std::string> readInput(const std::string& path, std::istream& in, std::ostream& err)
+    platform::Result<std::string> readInput(const std::string& path, std::istream& in)
     {
         if (path == "-") {
             std::string bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char> {});
-            if (in.bad()) {
-                err << "error: cannot read standard input\n";
-                return std::nullopt;
-            }
+            if (in.bad())
+                return platform::Error("cannot read standard input");
             return bytes;
         }
-        auto cannotRead = [&](int error) {
-            err << "error: cannot read " << path << ": " << std::strerror(error) << "\n";
-            return std::nullopt;
-        };
+        auto cannotRead
+            = [&](int error) { return platform::Error("cannot read " + path + ": " + std::strerror(error)); };
         std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
         if (!file)
             return cannotRead(errno);
@@ -131,9 +128,11 @@ int runJsonTool(const std::vector<std::string>& arguments, std::istream& in, std
         err << kUsage;
         return 2;
     }
-    std::optional<std::string> input = readInput(*path, in, err);
-    if (!input)
+    platform::Result<std::string> input = readInput(*path, in);
+    if (!input) {
+        err << "error: " << input.error().message() << "\n";
         return 1;
+    }
 
     json::Error error;
     json::Decoder decoder(parseOptions);

@@ -8,6 +8,7 @@ namespace hestio {
 
 /// `hestio-json decode|encode ...`: returns the exit status; the value goes to
 /// `out`, one error line to `err`.
-int runJsonTool(const std::vector<std::string>& arguments, std::istream& in, std::ostream& out, std::ostream& err);
+[[nodiscard]] int runJsonTool(
+    const std::vector<std::string>& arguments, std::istream& in, std::ostream& out, std::ostream& err);
 
 } // namespace hestio

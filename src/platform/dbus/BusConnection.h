@@ -14,7 +14,7 @@ class RunLoop;
 /// immutable and their counts atomic). Null when there is no value.
 using Variant = std::shared_ptr<GVariant>;
 /// Takes `value` (sinking a floating reference).
-Variant adoptVariant(GVariant* value);
+[[nodiscard]] Variant adoptVariant(GVariant* value);
 
 /// One private connection to a D-Bus bus, served by a thread of its own that
 /// runs a GLib main context: the app's run loop never blocks on the bus.
@@ -59,7 +59,7 @@ public:
     void unsubscribe(unsigned id);
 
     /// The unique name of this connection on the bus, once connected (tests).
-    std::string uniqueName() const;
+    [[nodiscard]] std::string uniqueName() const;
 
     struct Shared;
 

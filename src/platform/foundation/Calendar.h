@@ -30,22 +30,22 @@ public:
     Calendar(const Calendar& other);
     Calendar& operator=(const Calendar& other);
 
-    const TimeZone& timeZone() const { return m_zone; }
+    [[nodiscard]] const TimeZone& timeZone() const { return m_zone; }
     void setTimeZone(TimeZone zone);
 
     /// Whole seconds only; any fraction of `date` is dropped.
-    DateComponents components(Date date) const;
+    [[nodiscard]] DateComponents components(Date date) const;
     /// Out-of-range fields carry over (month 13 is January of the next year,
     /// second -1 the last second of the minute before). A wall time skipped by
     /// a clock change moves forward to the first valid instant after it; a
     /// wall time that happens twice means the first of them.
-    Date date(const DateComponents& components) const;
+    [[nodiscard]] Date date(const DateComponents& components) const;
 
     /// 00:00:00 of `date`'s calendar day, or the day's first instant where a
     /// clock change skips midnight.
-    Date startOfDay(Date date) const;
+    [[nodiscard]] Date startOfDay(Date date) const;
     /// 23:59:59 of `date`'s calendar day.
-    Date lastSecondOfDay(Date date) const;
+    [[nodiscard]] Date lastSecondOfDay(Date date) const;
 
 private:
     struct State;
@@ -54,8 +54,8 @@ private:
 };
 
 /// The instant at 00:00:00 of `date`'s calendar day in `zone`.
-Date dateAtMidnight(Date date, const TimeZone& zone);
+[[nodiscard]] Date dateAtMidnight(Date date, const TimeZone& zone);
 /// The instant at 23:59:59 of `date`'s calendar day in `zone`.
-Date dateJustBeforeMidnight(Date date, const TimeZone& zone);
+[[nodiscard]] Date dateJustBeforeMidnight(Date date, const TimeZone& zone);
 
 }

@@ -70,30 +70,31 @@ void ManualClock::advance(double seconds)
     // whichever was posted first. Work added by a task joins the same race,
     // so a delayed call scheduled on the way runs if it falls due by `target`.
     for (;;) {
+        enum class Work { PostedTask, Timer };
         RunLoop* chosen = nullptr;
-        bool chosenIsTimer = false;
+        Work chosenWork = Work::PostedTask;
         double chosenDue = 0;
         std::uint64_t chosenSequence = 0;
-        auto consider = [&](RunLoop* loop, double due, std::uint64_t sequence, bool isTimer) {
+        auto consider = [&](RunLoop* loop, double due, std::uint64_t sequence, Work work) {
             if (chosen && (due > chosenDue || (due == chosenDue && sequence > chosenSequence)))
                 return;
             chosen = loop;
             chosenDue = due;
             chosenSequence = sequence;
-            chosenIsTimer = isTimer;
+            chosenWork = work;
         };
         for (RunLoop* loop : m_loops) {
             if (auto sequence = loop->frontPostedSequence())
-                consider(loop, m_monotonic, *sequence, false);
+                consider(loop, m_monotonic, *sequence, Work::PostedTask);
             if (auto key = loop->firstTimerKey(); key && key->due <= reach)
-                consider(loop, std::max(key->due, m_monotonic), key->sequence, true);
+                consider(loop, std::max(key->due, m_monotonic), key->sequence, Work::Timer);
         }
         if (!chosen)
             break;
 
         m_monotonic = std::max(m_monotonic, chosenDue);
         CurrentRunLoopScope scope(*chosen);
-        if (chosenIsTimer)
+        if (chosenWork == Work::Timer)
             chosen->runOneDueTimer(m_monotonic);
         else
             chosen->runOnePostedTask();

@@ -15,17 +15,17 @@ class RunLoop;
 class Clock {
 public:
     virtual ~Clock() = default;
-    virtual Date now() const = 0;
-    virtual double monotonicSeconds() const = 0;
-    virtual bool isManual() const { return false; }
+    [[nodiscard]] virtual Date now() const = 0;
+    [[nodiscard]] virtual double monotonicSeconds() const = 0;
+    [[nodiscard]] virtual bool isManual() const { return false; }
 };
 
 /// The real clock of the machine.
 class SystemClock final : public Clock {
 public:
-    static SystemClock& shared();
-    Date now() const override;
-    double monotonicSeconds() const override;
+    [[nodiscard]] static SystemClock& shared();
+    [[nodiscard]] Date now() const override;
+    [[nodiscard]] double monotonicSeconds() const override;
 };
 
 /// A clock that moves only when told to. advance() walks through time in
@@ -37,9 +37,9 @@ public:
 class ManualClock final : public Clock {
 public:
     explicit ManualClock(Date start = Date(1354752000.0)); // 2012-12-06 00:00:00 UTC
-    Date now() const override;
-    double monotonicSeconds() const override;
-    bool isManual() const override { return true; }
+    [[nodiscard]] Date now() const override;
+    [[nodiscard]] double monotonicSeconds() const override;
+    [[nodiscard]] bool isManual() const override { return true; }
 
     /// Moves time forward by `seconds` (>= 0), running every task that falls
     /// due on the way, then every task posted for "now".

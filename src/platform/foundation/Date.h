@@ -13,15 +13,15 @@ public:
         : m_seconds(secondsSince1970)
     {
     }
-    static constexpr Date fromMilliseconds(double millisecondsSince1970)
+    [[nodiscard]] static constexpr Date fromMilliseconds(double millisecondsSince1970)
     {
         return Date(millisecondsSince1970 / 1000.0);
     }
 
-    constexpr double timeIntervalSince1970() const { return m_seconds; }
-    constexpr double millisecondsSince1970() const { return m_seconds * 1000.0; }
-    constexpr double timeIntervalSince(Date other) const { return m_seconds - other.m_seconds; }
-    constexpr Date addingTimeInterval(double seconds) const { return Date(m_seconds + seconds); }
+    [[nodiscard]] constexpr double timeIntervalSince1970() const { return m_seconds; }
+    [[nodiscard]] constexpr double millisecondsSince1970() const { return m_seconds * 1000.0; }
+    [[nodiscard]] constexpr double timeIntervalSince(Date other) const { return m_seconds - other.m_seconds; }
+    [[nodiscard]] constexpr Date addingTimeInterval(double seconds) const { return Date(m_seconds + seconds); }
 
     constexpr auto operator<=>(const Date&) const = default;
 

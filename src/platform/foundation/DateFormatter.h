@@ -27,25 +27,25 @@ public:
     DateFormatter& operator=(const DateFormatter& other);
 
     /// The pattern in use; with styles set, the locale's pattern for them.
-    std::string dateFormat() const;
+    [[nodiscard]] std::string dateFormat() const;
     void setDateFormat(std::string pattern);
-    Style dateStyle() const { return m_dateStyle; }
-    Style timeStyle() const { return m_timeStyle; }
+    [[nodiscard]] Style dateStyle() const { return m_dateStyle; }
+    [[nodiscard]] Style timeStyle() const { return m_timeStyle; }
     void setDateStyle(Style style);
     void setTimeStyle(Style style);
 
-    const TimeZone& timeZone() const { return m_zone; }
+    [[nodiscard]] const TimeZone& timeZone() const { return m_zone; }
     void setTimeZone(TimeZone zone);
-    const Locale& locale() const { return m_locale; }
+    [[nodiscard]] const Locale& locale() const { return m_locale; }
     void setLocale(Locale locale);
 
-    std::string stringFromDate(Date date) const;
+    [[nodiscard]] std::string stringFromDate(Date date) const;
     /// The date the whole of `text` denotes, none when it does not match.
-    std::optional<Date> dateFromString(std::string_view text) const;
+    [[nodiscard]] std::optional<Date> dateFromString(std::string_view text) const;
 
 private:
     struct Engine;
-    Engine& engine() const;
+    [[nodiscard]] Engine& engine() const;
     void invalidate();
 
     std::string m_pattern;

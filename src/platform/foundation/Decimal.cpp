@@ -249,11 +249,13 @@ struct DecimalArithmetic {
         return d;
     }
 
-    static Decimal addSigned(const Decimal& a, const Decimal& b, bool negateB, Decimal::Rounding rounding)
+    enum class Operation { Add, Subtract };
+
+    static Decimal combine(const Decimal& a, Operation operation, const Decimal& b, Decimal::Rounding rounding)
     {
         if (a.m_isNaN || b.m_isNaN)
             return Decimal::notANumber();
-        bool bNegative = negateB ? !b.m_negative : b.m_negative;
+        bool bNegative = operation == Operation::Subtract ? !b.m_negative : b.m_negative;
         if (b.isZero())
             return a;
         if (a.isZero()) {
@@ -395,12 +397,12 @@ std::string Decimal::toString() const
 
 Decimal Decimal::add(const Decimal& other, Rounding rounding) const
 {
-    return DecimalArithmetic::addSigned(*this, other, false, rounding);
+    return DecimalArithmetic::combine(*this, DecimalArithmetic::Operation::Add, other, rounding);
 }
 
 Decimal Decimal::subtract(const Decimal& other, Rounding rounding) const
 {
-    return DecimalArithmetic::addSigned(*this, other, true, rounding);
+    return DecimalArithmetic::combine(*this, DecimalArithmetic::Operation::Subtract, other, rounding);
 }
 
 Decimal Decimal::multiply(const Decimal& other, Rounding rounding) const

@@ -38,38 +38,38 @@ public:
     /// mantissa × 10^exponent, rounded half to even when the mantissa has more
     /// than 38 digits; an exponent out of range gives not-a-number (too large)
     /// or zero (too small).
-    static Decimal fromParts(bool negative, Mantissa mantissa, int exponent);
-    static Decimal notANumber();
+    [[nodiscard]] static Decimal fromParts(bool negative, Mantissa mantissa, int exponent);
+    [[nodiscard]] static Decimal notANumber();
     /// The shortest decimal that converts back to the same double; a NaN or
     /// infinite double gives not-a-number.
-    static Decimal fromDouble(double value);
+    [[nodiscard]] static Decimal fromDouble(double value);
     /// Plain or scientific notation ("-12.5", "1e-3", ".5"); "NaN" gives
     /// not-a-number. None for anything else.
-    static std::optional<Decimal> fromString(std::string_view text);
+    [[nodiscard]] static std::optional<Decimal> fromString(std::string_view text);
 
-    bool isNaN() const { return m_isNaN; }
-    bool isZero() const { return !m_isNaN && m_mantissa == 0; }
-    bool isNegative() const { return m_negative; }
-    Mantissa mantissa() const { return m_mantissa; }
-    int exponent() const { return m_exponent; }
+    [[nodiscard]] bool isNaN() const { return m_isNaN; }
+    [[nodiscard]] bool isZero() const { return !m_isNaN && m_mantissa == 0; }
+    [[nodiscard]] bool isNegative() const { return m_negative; }
+    [[nodiscard]] Mantissa mantissa() const { return m_mantissa; }
+    [[nodiscard]] int exponent() const { return m_exponent; }
 
     /// The nearest double.
-    double toDouble() const;
+    [[nodiscard]] double toDouble() const;
     /// Plain notation without exponent or trailing zeros ("0.25", "-3",
     /// "86400"); "NaN" for not-a-number.
-    std::string toString() const;
+    [[nodiscard]] std::string toString() const;
 
-    Decimal add(const Decimal& other, Rounding rounding = Rounding::HalfEven) const;
-    Decimal subtract(const Decimal& other, Rounding rounding = Rounding::HalfEven) const;
-    Decimal multiply(const Decimal& other, Rounding rounding = Rounding::HalfEven) const;
+    [[nodiscard]] Decimal add(const Decimal& other, Rounding rounding = Rounding::HalfEven) const;
+    [[nodiscard]] Decimal subtract(const Decimal& other, Rounding rounding = Rounding::HalfEven) const;
+    [[nodiscard]] Decimal multiply(const Decimal& other, Rounding rounding = Rounding::HalfEven) const;
     /// Division by zero gives not-a-number.
-    Decimal divide(const Decimal& other, Rounding rounding = Rounding::HalfEven) const;
-    Decimal negated() const;
-    Decimal abs() const;
+    [[nodiscard]] Decimal divide(const Decimal& other, Rounding rounding = Rounding::HalfEven) const;
+    [[nodiscard]] Decimal negated() const;
+    [[nodiscard]] Decimal abs() const;
     /// The smallest whole number not below this one.
-    Decimal ceil() const;
+    [[nodiscard]] Decimal ceil() const;
     /// Rounded to `fractionDigits` digits after the point.
-    Decimal rounded(int fractionDigits, Rounding rounding = Rounding::HalfEven) const;
+    [[nodiscard]] Decimal rounded(int fractionDigits, Rounding rounding = Rounding::HalfEven) const;
 
     Decimal operator+(const Decimal& o) const { return add(o); }
     Decimal operator-(const Decimal& o) const { return subtract(o); }
@@ -80,7 +80,7 @@ public:
     Decimal& operator-=(const Decimal& o) { return *this = subtract(o); }
 
     /// By value, whatever the representation (2.50 equals 2.5).
-    std::strong_ordering compare(const Decimal& other) const;
+    [[nodiscard]] std::strong_ordering compare(const Decimal& other) const;
     std::strong_ordering operator<=>(const Decimal& other) const { return compare(other); }
     bool operator==(const Decimal& other) const { return compare(other) == 0; }
 

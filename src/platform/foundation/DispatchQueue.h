@@ -16,7 +16,7 @@ public:
     using Task = std::function<void()>;
 
     /// The process-wide background queue of default priority.
-    static DispatchQueue& global();
+    [[nodiscard]] static DispatchQueue& global();
 
     DispatchQueue();
     /// Runs what is still queued, then stops the thread.

@@ -15,17 +15,17 @@
 namespace hestio::platform {
 
 struct TimeZoneAccess {
-    static const icu::TimeZone& icuZone(const TimeZone& zone);
+    [[nodiscard]] static const icu::TimeZone& icuZone(const TimeZone& zone);
 };
 
-icu::Locale icuLocale(const Locale& locale);
+[[nodiscard]] icu::Locale icuLocale(const Locale& locale);
 
-inline icu::UnicodeString toUnicode(std::string_view text)
+[[nodiscard]] inline icu::UnicodeString toUnicode(std::string_view text)
 {
     return icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
 }
 
-inline std::string toUtf8(const icu::UnicodeString& text)
+[[nodiscard]] inline std::string toUtf8(const icu::UnicodeString& text)
 {
     std::string result;
     text.toUTF8String(result);
@@ -33,12 +33,12 @@ inline std::string toUtf8(const icu::UnicodeString& text)
 }
 
 /// ICU measures time in milliseconds since 1970.
-inline UDate toUDate(Date date)
+[[nodiscard]] inline UDate toUDate(Date date)
 {
     return date.timeIntervalSince1970() * 1000.0;
 }
 
-inline Date fromUDate(UDate milliseconds)
+[[nodiscard]] inline Date fromUDate(UDate milliseconds)
 {
     return Date(milliseconds / 1000.0);
 }

@@ -28,7 +28,7 @@ namespace {
 
         bool atEnd() const { return m_position >= m_line.size(); }
 
-        bool consume(char expected)
+        [[nodiscard]] bool consume(char expected)
         {
             skipBlanks();
             if (atEnd() || m_line[m_position] != expected)

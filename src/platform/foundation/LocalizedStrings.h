@@ -18,24 +18,24 @@ public:
 
     /// The table of the device's language from assets/strings
     /// (<language>.strings, else en.strings), loaded on first use.
-    static const LocalizedStrings& shared();
+    [[nodiscard]] static const LocalizedStrings& shared();
     /// The folder shared() reads: "strings" in the assets folder.
-    static std::filesystem::path folder();
+    [[nodiscard]] static std::filesystem::path folder();
 
     /// Reads a table; a missing file gives an empty table, malformed lines
     /// are skipped with one log line each.
-    static LocalizedStrings load(const std::filesystem::path& file);
-    static LocalizedStrings parse(std::string_view text, const std::string& sourceName = "strings");
+    [[nodiscard]] static LocalizedStrings load(const std::filesystem::path& file);
+    [[nodiscard]] static LocalizedStrings parse(std::string_view text, const std::string& sourceName = "strings");
 
     /// The text for `key`, or `key` itself when the table has none.
-    std::string lookup(const std::string& key) const;
-    std::size_t size() const { return m_table.size(); }
+    [[nodiscard]] std::string lookup(const std::string& key) const;
+    [[nodiscard]] std::size_t size() const { return m_table.size(); }
 
 private:
     std::map<std::string, std::string> m_table;
 };
 
 /// lookup() on the shared table.
-std::string localizedString(const std::string& key);
+[[nodiscard]] std::string localizedString(const std::string& key);
 
 }

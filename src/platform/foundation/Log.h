@@ -14,7 +14,7 @@ void log(std::string_view line);
 [[gnu::format(printf, 1, 2)]] void logf(const char* format, ...);
 
 /// Formats like printf into a std::string.
-[[gnu::format(printf, 1, 2)]] std::string format(const char* format, ...);
+[[nodiscard]] [[gnu::format(printf, 1, 2)]] std::string format(const char* format, ...);
 
 namespace platform {
     /// Replaces where log lines go (tests capture them); an empty sink restores

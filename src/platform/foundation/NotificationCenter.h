@@ -26,7 +26,7 @@ public:
     using ObserverToken = std::uint64_t;
 
     /// The process-wide centre ("default notification centre").
-    static NotificationCenter& defaultCenter();
+    [[nodiscard]] static NotificationCenter& defaultCenter();
 
     /// Observes `name` from any sender (`sender` null) or from one sender.
     /// `observer` identifies the registration for removeObserver(observer).
@@ -39,7 +39,7 @@ public:
 
     void post(const std::string& name, const void* sender = nullptr, UserInfo userInfo = {});
 
-    std::size_t observerCount(const std::string& name) const;
+    [[nodiscard]] std::size_t observerCount(const std::string& name) const;
 
 private:
     struct Registration {

@@ -26,8 +26,8 @@ public:
     ObservedProperty(const ObservedProperty&) = delete;
     ObservedProperty& operator=(const ObservedProperty&) = delete;
 
-    const std::string& keyPath() const { return m_keyPath; }
-    const T& get() const { return m_value; }
+    [[nodiscard]] const std::string& keyPath() const { return m_keyPath; }
+    [[nodiscard]] const T& get() const { return m_value; }
     operator const T&() const { return m_value; }
 
     ObservedProperty& operator=(T value)
@@ -70,7 +70,7 @@ public:
     {
         std::erase_if(m_observers, [owner](const Registration& r) { return r.owner == owner; });
     }
-    std::size_t observerCount() const { return m_observers.size(); }
+    [[nodiscard]] std::size_t observerCount() const { return m_observers.size(); }
 
 private:
     struct Registration {

@@ -12,22 +12,22 @@ class Profile {
 public:
     /// From $HESTIO_PROFILE when set, the XDG folders otherwise. Read on each
     /// call, so a test that points $HESTIO_PROFILE elsewhere is followed.
-    static Profile current();
+    [[nodiscard]] static Profile current();
     /// Everything under `root`: root/config, root/data, root/Documents.
-    static Profile inFolder(const std::filesystem::path& root);
-    static Profile fromXdg();
+    [[nodiscard]] static Profile inFolder(const std::filesystem::path& root);
+    [[nodiscard]] static Profile fromXdg();
 
     /// Settings (user defaults).
-    const std::filesystem::path& configDirectory() const { return m_config; }
+    [[nodiscard]] const std::filesystem::path& configDirectory() const { return m_config; }
     /// Files the app keeps for itself (credential file store, regions).
-    const std::filesystem::path& dataDirectory() const { return m_data; }
+    [[nodiscard]] const std::filesystem::path& dataDirectory() const { return m_data; }
     /// The app's documents directory.
-    const std::filesystem::path& documentsDirectory() const { return m_documents; }
+    [[nodiscard]] const std::filesystem::path& documentsDirectory() const { return m_documents; }
 
     /// Makes the three folders where missing, readable by their owner only
     /// (0700), as is any parent folder made for them; the three are set so
     /// even when they existed. False, with one log line, when one cannot be made.
-    bool createDirectories() const;
+    [[nodiscard]] bool createDirectories() const;
 
     bool operator==(const Profile&) const = default;
 

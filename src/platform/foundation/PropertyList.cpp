@@ -196,26 +196,21 @@ const PropertyListValue* PropertyListValue::find(const std::string& key) const
     return it == dictionary->end() ? nullptr : &it->second;
 }
 
-std::optional<PropertyListValue> parsePropertyList(std::string_view bytes, std::string* error)
+Result<PropertyListValue> parsePropertyList(std::string_view bytes)
 {
-    auto fail = [&](const char* reason) -> std::optional<PropertyListValue> {
-        if (error)
-            *error = reason;
-        return std::nullopt;
-    };
     if (bytes.empty())
-        return fail("the file is empty");
+        return Error("the file is empty");
     if (bytes.size() > maximumFileSize)
-        return fail("the file is too large");
+        return Error("the file is too large");
     plist_t raw = nullptr;
     plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &raw);
     PlistPointer root(raw);
     if (!root)
-        return fail("the file is not a property list");
+        return Error("the file is not a property list");
     auto value = fromNode(root.get(), 0);
     if (!value)
-        return fail("the file holds values of an unknown kind or nests too deeply");
-    return value;
+        return Error("the file holds values of an unknown kind or nests too deeply");
+    return std::move(*value);
 }
 
 std::string propertyListToXml(const PropertyListValue& value)
@@ -251,11 +246,10 @@ std::optional<PropertyListValue> readPropertyList(const std::filesystem::path& f
     contents << in.rdbuf();
     if (in.bad())
         return fail("reading failed");
-    std::string error;
-    auto value = parsePropertyList(contents.str(), &error);
+    auto value = parsePropertyList(contents.str());
     if (!value)
-        return fail(error);
-    return value;
+        return fail(value.error().message());
+    return std::move(*value);
 }
 
 PropertyListValue::Dictionary readPropertyListDictionary(const std::filesystem::path& file)

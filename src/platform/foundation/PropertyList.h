@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/foundation/Date.h"
+#include "platform/foundation/Result.h"
 
 #include <concepts>
 #include <cstdint>
@@ -65,21 +66,21 @@ public:
     {
     }
 
-    const std::string* asString() const { return std::get_if<std::string>(&m_value); }
-    std::optional<std::int64_t> asInteger() const;
+    [[nodiscard]] const std::string* asString() const { return std::get_if<std::string>(&m_value); }
+    [[nodiscard]] std::optional<std::int64_t> asInteger() const;
     /// Reals, and integers converted.
-    std::optional<double> asReal() const;
-    std::optional<bool> asBool() const;
-    std::optional<Date> asDate() const;
-    const Data* asData() const { return std::get_if<Data>(&m_value); }
-    const Array* asArray() const { return std::get_if<Array>(&m_value); }
-    Array* asArray() { return std::get_if<Array>(&m_value); }
-    const Dictionary* asDictionary() const { return std::get_if<Dictionary>(&m_value); }
-    Dictionary* asDictionary() { return std::get_if<Dictionary>(&m_value); }
+    [[nodiscard]] std::optional<double> asReal() const;
+    [[nodiscard]] std::optional<bool> asBool() const;
+    [[nodiscard]] std::optional<Date> asDate() const;
+    [[nodiscard]] const Data* asData() const { return std::get_if<Data>(&m_value); }
+    [[nodiscard]] const Array* asArray() const { return std::get_if<Array>(&m_value); }
+    [[nodiscard]] Array* asArray() { return std::get_if<Array>(&m_value); }
+    [[nodiscard]] const Dictionary* asDictionary() const { return std::get_if<Dictionary>(&m_value); }
+    [[nodiscard]] Dictionary* asDictionary() { return std::get_if<Dictionary>(&m_value); }
 
     /// The entry under `key` of a dictionary; none for a missing key or a
     /// value that is not a dictionary.
-    const PropertyListValue* find(const std::string& key) const;
+    [[nodiscard]] const PropertyListValue* find(const std::string& key) const;
 
     /// Calls `visitor` with the value held (std::string, std::int64_t,
     /// double, bool, Date, Data, Array or Dictionary).
@@ -94,19 +95,18 @@ private:
     std::variant<std::string, std::int64_t, double, bool, Date, Data, Array, Dictionary> m_value;
 };
 
-/// Decodes an XML or binary property list; none, with the reason in `error`,
-/// when the bytes are not one.
-std::optional<PropertyListValue> parsePropertyList(std::string_view bytes, std::string* error = nullptr);
+/// Decodes an XML or binary property list, or says why the bytes are not one.
+Result<PropertyListValue> parsePropertyList(std::string_view bytes);
 /// The XML text of `value`. XML keeps dates to the whole second.
-std::string propertyListToXml(const PropertyListValue& value);
+[[nodiscard]] std::string propertyListToXml(const PropertyListValue& value);
 
 /// Reads a property-list file. A missing file gives none quietly; a file
 /// that cannot be read or is not a property list gives none and one log
 /// line, never a failure of the caller.
-std::optional<PropertyListValue> readPropertyList(const std::filesystem::path& file);
+[[nodiscard]] std::optional<PropertyListValue> readPropertyList(const std::filesystem::path& file);
 /// readPropertyList() for the usual dictionary at the top: anything else
 /// (missing, unreadable, corrupt, another kind of value) reads as empty.
-PropertyListValue::Dictionary readPropertyListDictionary(const std::filesystem::path& file);
+[[nodiscard]] PropertyListValue::Dictionary readPropertyListDictionary(const std::filesystem::path& file);
 
 /// Writes `value` as an XML property list, atomically: the bytes go to a
 /// temporary file beside `file`, are flushed to the disk, and the temporary
@@ -114,6 +114,6 @@ PropertyListValue::Dictionary readPropertyListDictionary(const std::filesystem::
 /// sees either the old file or the new one, never a part. Missing folders
 /// are made. Returns false, with one log line, when it fails; the old file
 /// is then untouched.
-bool writePropertyList(const std::filesystem::path& file, const PropertyListValue& value);
+[[nodiscard]] bool writePropertyList(const std::filesystem::path& file, const PropertyListValue& value);
 
 }

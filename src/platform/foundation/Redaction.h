@@ -11,6 +11,6 @@ namespace hestio {
 /// push_token, password, new_password). "token=1f2e&x=1" becomes
 /// "token=<redacted>&x=1" and "\"password\": \"pw\"" becomes
 /// "\"password\": \"<redacted>\""; everything else is kept as it was.
-std::string redactSecrets(std::string_view text);
+[[nodiscard]] std::string redactSecrets(std::string_view text);
 
 }

@@ -22,7 +22,7 @@ class TimerHandle {
 public:
     TimerHandle() = default;
     void cancel();
-    bool isActive() const;
+    [[nodiscard]] bool isActive() const;
 
 private:
     friend class RunLoop;
@@ -50,10 +50,10 @@ public:
 
     /// The loop of the calling thread, set by a CurrentRunLoopScope (or by
     /// run()). Asserts when there is none.
-    static RunLoop& current();
-    static RunLoop* currentIfAny();
+    [[nodiscard]] static RunLoop& current();
+    [[nodiscard]] static RunLoop* currentIfAny();
 
-    Clock& clock() const { return m_clock; }
+    [[nodiscard]] Clock& clock() const { return m_clock; }
 
     /// Runs `task` on this loop as soon as possible, after the tasks posted
     /// before it. Thread-safe.
@@ -77,12 +77,12 @@ public:
     /// when anything ran.
     bool runDueTasks();
     /// Seconds until the earliest pending timer, none when there is none.
-    std::optional<double> secondsUntilNextTimer() const;
+    [[nodiscard]] std::optional<double> secondsUntilNextTimer() const;
     /// The monotonic time of the earliest pending timer.
-    std::optional<double> nextTimerDueTime() const;
-    bool hasPostedTasks() const;
+    [[nodiscard]] std::optional<double> nextTimerDueTime() const;
+    [[nodiscard]] bool hasPostedTasks() const;
     /// Delayed calls and timers still waiting to run.
-    std::size_t pendingTimerCount() const { return m_timers.size(); }
+    [[nodiscard]] std::size_t pendingTimerCount() const { return m_timers.size(); }
 
     /// Blocks running tasks and timers until stop(); only for the real clock.
     void run();
@@ -108,7 +108,7 @@ private:
 
     /// Sequence numbers are shared by every loop so that ties between loops
     /// on one manual clock also resolve in posting order.
-    static std::uint64_t nextSequence();
+    [[nodiscard]] static std::uint64_t nextSequence();
 
     TimerHandle schedule(double delaySeconds, double intervalSeconds, Task task, const void* target);
     void insertTimer(const std::shared_ptr<TimerHandle::State>& state, double due);
@@ -116,9 +116,9 @@ private:
     void cancelTimer(TimerHandle::State& state);
     void releaseEverything();
     // The earliest posted task's sequence, if any (thread-safe).
-    std::optional<std::uint64_t> frontPostedSequence() const;
+    [[nodiscard]] std::optional<std::uint64_t> frontPostedSequence() const;
     bool runOnePostedTask();
-    std::optional<TimerKey> firstTimerKey() const;
+    [[nodiscard]] std::optional<TimerKey> firstTimerKey() const;
     bool runOneDueTimer(double monotonicNow);
     void runTimer(std::shared_ptr<TimerHandle::State> state, double monotonicNow);
 

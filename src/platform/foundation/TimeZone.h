@@ -15,26 +15,26 @@ class TimeZone {
 public:
     /// The zone of that name (zone database names, "GMT", "UTC", and custom
     /// offsets such as "GMT-05:00"); none for a name the database does not know.
-    static std::optional<TimeZone> named(std::string_view name);
+    [[nodiscard]] static std::optional<TimeZone> named(std::string_view name);
     /// A fixed zone `seconds` east of GMT, named like "GMT-0500" ("GMT" at 0).
-    static TimeZone forSecondsFromGMT(int seconds);
+    [[nodiscard]] static TimeZone forSecondsFromGMT(int seconds);
     /// A fixed zone from the household's hour-offset text: "-5" is five hours
     /// west of GMT, "+2" or "2" two hours east; a fraction is dropped; empty
     /// or unreadable text gives GMT.
-    static TimeZone forHourOffsetText(std::string_view hours);
-    static TimeZone gmt();
+    [[nodiscard]] static TimeZone forHourOffsetText(std::string_view hours);
+    [[nodiscard]] static TimeZone gmt();
 
     /// The device's zone: the one fixed by setDefaultZone(), otherwise the
     /// zone named by $TZ, otherwise the host's configured zone. An unknown
     /// $TZ gives GMT (and one log line).
-    static TimeZone defaultZone();
+    [[nodiscard]] static TimeZone defaultZone();
     /// Fixes the device's zone (tests); none goes back to the environment.
     static void setDefaultZone(std::optional<TimeZone> zone);
 
-    const std::string& name() const;
+    [[nodiscard]] const std::string& name() const;
     /// The offset from GMT in effect at `date`, daylight saving included.
-    int secondsFromGMT(Date date) const;
-    bool isDaylightSavingTime(Date date) const;
+    [[nodiscard]] int secondsFromGMT(Date date) const;
+    [[nodiscard]] bool isDaylightSavingTime(Date date) const;
 
     bool operator==(const TimeZone& other) const { return name() == other.name(); }
 

@@ -89,7 +89,9 @@ void UserDefaults::setObject(PropertyListValue value, const std::string& key)
     if (it != m_values.end() && it->second == value && !m_unsaved)
         return;
     m_values.insert_or_assign(key, std::move(value));
-    save();
+    // A failed write is logged and leaves the change unsaved in memory, where
+    // synchronize() writes it again; the setter has no one to tell.
+    static_cast<void>(save());
 }
 
 void UserDefaults::setInteger(std::int64_t value, const std::string& key)
@@ -103,7 +105,8 @@ void UserDefaults::removeObjectForKey(const std::string& key)
     loadIfNeeded();
     if (m_values.erase(key) == 0 && !m_unsaved)
         return;
-    save();
+    // As in setObject(): a failure waits in m_unsaved for synchronize().
+    static_cast<void>(save());
 }
 
 bool UserDefaults::save()

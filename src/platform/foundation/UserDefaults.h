@@ -18,20 +18,20 @@ class UserDefaults {
 public:
     /// The defaults of the current profile: UserDefaults.plist in its config
     /// folder. A test that moves the profile gets that profile's defaults.
-    static UserDefaults& standard();
+    [[nodiscard]] static UserDefaults& standard();
 
     explicit UserDefaults(std::filesystem::path file);
     UserDefaults(const UserDefaults&) = delete;
     UserDefaults& operator=(const UserDefaults&) = delete;
 
-    const std::filesystem::path& file() const { return m_file; }
+    [[nodiscard]] const std::filesystem::path& file() const { return m_file; }
 
-    std::optional<PropertyListValue> objectForKey(const std::string& key) const;
+    [[nodiscard]] std::optional<PropertyListValue> objectForKey(const std::string& key) const;
     /// Text under `key`; an integer reads as its decimal text; none otherwise.
-    std::optional<std::string> stringForKey(const std::string& key) const;
+    [[nodiscard]] std::optional<std::string> stringForKey(const std::string& key) const;
     /// Integer under `key`; text reads as its leading integer ("42abc" is
     /// 42); 0 when missing or not a number.
-    std::int64_t integerForKey(const std::string& key) const;
+    [[nodiscard]] std::int64_t integerForKey(const std::string& key) const;
 
     void setObject(PropertyListValue value, const std::string& key);
     void setInteger(std::int64_t value, const std::string& key);
@@ -40,11 +40,11 @@ public:
     /// Writes any change a failed write left behind, then reads the file
     /// again so that changes made by another process show. True when the
     /// file and memory agree afterwards.
-    bool synchronize();
+    [[nodiscard]] bool synchronize();
 
 private:
     void loadIfNeeded() const;
-    bool save();
+    [[nodiscard]] bool save();
 
     std::filesystem::path m_file;
     mutable std::mutex m_mutex;

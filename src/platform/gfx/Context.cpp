@@ -46,8 +46,13 @@ namespace {
             cairo_append_path(cr, saved.get());
     }
 
-    void replay(cairo_t* cr, const Path& path, bool joinFirst)
+    /// How a replayed path begins: a new subpath, or a line on from the
+    /// current point (an arc does that, as the drawing API does).
+    enum class PathStart { NewSubpath, JoinCurrentPoint };
+
+    void replay(cairo_t* cr, const Path& path, PathStart start)
     {
+        bool joinFirst = start == PathStart::JoinCurrentPoint;
         bool first = true;
         for (const auto& e : path.elements()) {
             const Point* p = e.points;
@@ -275,11 +280,11 @@ void Context::curveTo(Point c1, Point c2, Point end)
     cairo_curve_to(m_cr.get(), c1.x, c1.y, c2.x, c2.y, end.x, end.y);
 }
 
-void Context::addArc(Point center, double radius, double startAngle, double endAngle, bool clockwise)
+void Context::addArc(Point center, double radius, double startAngle, double endAngle, ArcDirection direction)
 {
     Path arc;
-    arc.addArc(center, radius, startAngle, endAngle, clockwise);
-    replay(m_cr.get(), arc, cairo_has_current_point(m_cr.get()));
+    arc.addArc(center, radius, startAngle, endAngle, direction);
+    replay(m_cr.get(), arc, cairo_has_current_point(m_cr.get()) ? PathStart::JoinCurrentPoint : PathStart::NewSubpath);
 }
 
 void Context::addRect(const Rect& r)
@@ -291,14 +296,14 @@ void Context::addRoundedRect(const Rect& r, double cornerRadius)
 {
     Path path;
     path.addRoundedRect(r, cornerRadius);
-    replay(m_cr.get(), path, false);
+    replay(m_cr.get(), path, PathStart::NewSubpath);
 }
 
 void Context::addEllipse(const Rect& inRect)
 {
     Path path;
     path.addEllipse(inRect);
-    replay(m_cr.get(), path, false);
+    replay(m_cr.get(), path, PathStart::NewSubpath);
 }
 
 void Context::closePath()
@@ -308,7 +313,7 @@ void Context::closePath()
 
 void Context::addPath(const Path& path)
 {
-    replay(m_cr.get(), path, false);
+    replay(m_cr.get(), path, PathStart::NewSubpath);
 }
 
 Rect Context::pathBoundingBox() const
@@ -550,7 +555,9 @@ void Context::drawUpright(const Image& image, const Rect& into, double a)
             cairo_scale(cr, into.width() / size.width, into.height() / size.height);
             if (a < 1)
                 cairo_push_group(cr);
-            renderSvg(svg, cr, Rect { { 0, 0 }, size });
+            // A document librsvg cannot render leaves the picture out; the
+            // view draws the rest, as it does around a missing image.
+            static_cast<void>(renderSvg(svg, cr, Rect { { 0, 0 }, size }));
             if (a < 1) {
                 cairo_pop_group_to_source(cr);
                 cairo_paint_with_alpha(cr, a);

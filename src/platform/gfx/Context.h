@@ -31,16 +31,16 @@ enum class BlendMode { Normal, Copy, Clear };
 class Context {
 public:
     /// A context drawing into a raster image (made with Image::create).
-    static std::unique_ptr<Context> forImage(Image& image);
+    [[nodiscard]] static std::unique_ptr<Context> forImage(Image& image);
     /// Wraps a cairo context owned elsewhere (the host's window surface) whose
     /// user space is in points (a device scale of `scale`). The context takes
     /// its own reference and hands `cr` back in the state it found it.
-    static std::unique_ptr<Context> wrapping(cairo_t* cr, double scale);
+    [[nodiscard]] static std::unique_ptr<Context> wrapping(cairo_t* cr, double scale);
     ~Context();
     Context(const Context&) = delete;
     Context& operator=(const Context&) = delete;
 
-    double scale() const { return m_scale; }
+    [[nodiscard]] double scale() const { return m_scale; }
 
     // State
     void save();
@@ -49,13 +49,13 @@ public:
     void scaleBy(double sx, double sy);
     void rotate(double radians);
     void concat(const AffineTransform& t);
-    AffineTransform currentTransform() const;
+    [[nodiscard]] AffineTransform currentTransform() const;
     /// From user space to the target's device pixels (the current transform
     /// followed by the surface's own scale and offset).
-    AffineTransform deviceTransform() const;
+    [[nodiscard]] AffineTransform deviceTransform() const;
     /// The device pixels drawing can reach now: the clip's extents within
     /// the target, in whole pixels (empty when nothing can be drawn).
-    Rect deviceClipBounds() const;
+    [[nodiscard]] Rect deviceClipBounds() const;
     /// Turns the current space upside down within `height`: y = 0 becomes
     /// the bottom edge and y grows upwards.
     void flipY(double height);
@@ -67,14 +67,15 @@ public:
     void moveTo(Point p);
     void lineTo(Point p);
     void curveTo(Point c1, Point c2, Point end);
-    void addArc(Point center, double radius, double startAngle, double endAngle, bool clockwise = false);
+    void addArc(Point center, double radius, double startAngle, double endAngle,
+        ArcDirection direction = ArcDirection::CounterClockwise);
     void addRect(const Rect& r);
     void addRoundedRect(const Rect& r, double cornerRadius);
     void addEllipse(const Rect& inRect);
     void closePath();
     void addPath(const Path& path);
     /// The current path's bounds in user space.
-    Rect pathBoundingBox() const;
+    [[nodiscard]] Rect pathBoundingBox() const;
 
     // Painting (each consumes the current path)
     void setFillColor(Color c);
@@ -118,10 +119,10 @@ public:
     /// In a flipped (y-up) space the box hangs below `at` as seen on screen.
     void drawText(const std::string& utf8, Point at, const Font& font, Color color);
 
-    cairo_t* cairoForGfxOnly() const { return m_cr.get(); }
+    [[nodiscard]] cairo_t* cairoForGfxOnly() const { return m_cr.get(); }
     /// Whether cairo has refused a call and stopped drawing (for tests: calls
     /// that would put cairo in that state are ignored instead).
-    bool hasError() const;
+    [[nodiscard]] bool hasError() const;
 
 private:
     struct CairoReleaser {
@@ -140,10 +141,12 @@ private:
     void paintSourceThrough(const CoverageMask& mask);
     void transformBy(const cairo_matrix_t& m);
     void drawUpright(const Image& image, const Rect& into, double alpha);
-    bool drawCachedSvg(const Image& image, const Rect& into, double alpha);
+    [[nodiscard]] bool drawCachedSvg(const Image& image, const Rect& into, double alpha);
     void drawRaster(cairo_surface_t* surface, const Rect& from, const Rect& into, double alpha);
     void drawNineSlice(const Image& image, const Rect& into, double alpha);
-    void showText(const std::string& utf8, const Rect& box, const TextStyle& style, Color color, bool bounded);
+    /// Whether the box's size bounds the text, or only its corner places it.
+    enum class TextBox { Bounding, CornerOnly };
+    void showText(const std::string& utf8, const Rect& box, const TextStyle& style, Color color, TextBox use);
 
     std::unique_ptr<cairo_t, CairoReleaser> m_cr;
     double m_scale;
@@ -177,8 +180,8 @@ struct TextMetrics {
     int lineCount;
 };
 /// Measures `utf8` laid out in `maxWidth` (0: unbounded) under `style`.
-TextMetrics measureText(const std::string& utf8, const TextStyle& style, double maxWidth = 0);
+[[nodiscard]] TextMetrics measureText(const std::string& utf8, const TextStyle& style, double maxWidth = 0);
 /// The size of one line in `font`.
-Size sizeOfText(const std::string& utf8, const Font& font);
+[[nodiscard]] Size sizeOfText(const std::string& utf8, const Font& font);
 
 }

@@ -23,9 +23,9 @@ struct CoverageMask {
         stride = (width + 3) / 4 * 4;
         coverage.assign(static_cast<std::size_t>(stride) * height, 0);
     }
-    bool isEmpty() const { return width == 0 || height == 0; }
+    [[nodiscard]] bool isEmpty() const { return width == 0 || height == 0; }
     /// Coverage of device pixel (px, py); 0 outside the rectangle.
-    std::uint8_t at(int px, int py) const
+    [[nodiscard]] std::uint8_t at(int px, int py) const
     {
         if (px < x || py < y || px >= x + width || py >= y + height)
             return 0;

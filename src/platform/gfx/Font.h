@@ -16,18 +16,27 @@ struct Font {
     FontWeight weight { FontWeight::Regular };
     FontSlant slant { FontSlant::Upright };
 
-    static Font systemFont(double size) { return { "System", size, FontWeight::Regular, FontSlant::Upright }; }
-    static Font boldSystemFont(double size) { return { "System", size, FontWeight::Bold, FontSlant::Upright }; }
-    static Font italicSystemFont(double size) { return { "System", size, FontWeight::Regular, FontSlant::Italic }; }
+    [[nodiscard]] static Font systemFont(double size)
+    {
+        return { "System", size, FontWeight::Regular, FontSlant::Upright };
+    }
+    [[nodiscard]] static Font boldSystemFont(double size)
+    {
+        return { "System", size, FontWeight::Bold, FontSlant::Upright };
+    }
+    [[nodiscard]] static Font italicSystemFont(double size)
+    {
+        return { "System", size, FontWeight::Regular, FontSlant::Italic };
+    }
     /// "Helvetica-Bold" style names are split into family and weight.
-    static Font named(const std::string& name, double size);
+    [[nodiscard]] static Font named(const std::string& name, double size);
 
     bool operator==(const Font&) const = default;
 };
 
 /// The installed family `font` is drawn with ("Nimbus Sans" for
 /// "Helvetica"); for tests and diagnostics.
-std::string resolvedFontFamily(const Font& font);
+[[nodiscard]] std::string resolvedFontFamily(const Font& font);
 
 enum class TextAlignment { Left, Center, Right };
 enum class LineBreakMode { WordWrap, CharacterWrap, Clip, TruncateHead, TruncateTail, TruncateMiddle };

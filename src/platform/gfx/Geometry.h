@@ -35,32 +35,35 @@ struct Rect {
     {
     }
 
-    constexpr double x() const { return origin.x; }
-    constexpr double y() const { return origin.y; }
-    constexpr double width() const { return size.width; }
-    constexpr double height() const { return size.height; }
-    constexpr double minX() const { return std::min(origin.x, origin.x + size.width); }
-    constexpr double maxX() const { return std::max(origin.x, origin.x + size.width); }
-    constexpr double minY() const { return std::min(origin.y, origin.y + size.height); }
-    constexpr double maxY() const { return std::max(origin.y, origin.y + size.height); }
-    constexpr double midX() const { return origin.x + size.width / 2; }
-    constexpr double midY() const { return origin.y + size.height / 2; }
-    constexpr Point center() const { return { midX(), midY() }; }
-    constexpr bool isEmpty() const { return size.width <= 0 || size.height <= 0; }
+    [[nodiscard]] constexpr double x() const { return origin.x; }
+    [[nodiscard]] constexpr double y() const { return origin.y; }
+    [[nodiscard]] constexpr double width() const { return size.width; }
+    [[nodiscard]] constexpr double height() const { return size.height; }
+    [[nodiscard]] constexpr double minX() const { return std::min(origin.x, origin.x + size.width); }
+    [[nodiscard]] constexpr double maxX() const { return std::max(origin.x, origin.x + size.width); }
+    [[nodiscard]] constexpr double minY() const { return std::min(origin.y, origin.y + size.height); }
+    [[nodiscard]] constexpr double maxY() const { return std::max(origin.y, origin.y + size.height); }
+    [[nodiscard]] constexpr double midX() const { return origin.x + size.width / 2; }
+    [[nodiscard]] constexpr double midY() const { return origin.y + size.height / 2; }
+    [[nodiscard]] constexpr Point center() const { return { midX(), midY() }; }
+    [[nodiscard]] constexpr bool isEmpty() const { return size.width <= 0 || size.height <= 0; }
 
     /// Half-open on the far edges, as hit testing expects.
-    constexpr bool contains(Point p) const { return p.x >= minX() && p.x < maxX() && p.y >= minY() && p.y < maxY(); }
-    constexpr Rect offsetBy(double dx, double dy) const
+    [[nodiscard]] constexpr bool contains(Point p) const
+    {
+        return p.x >= minX() && p.x < maxX() && p.y >= minY() && p.y < maxY();
+    }
+    [[nodiscard]] constexpr Rect offsetBy(double dx, double dy) const
     {
         return { origin.x + dx, origin.y + dy, size.width, size.height };
     }
-    constexpr Rect insetBy(double dx, double dy) const
+    [[nodiscard]] constexpr Rect insetBy(double dx, double dy) const
     {
         return { origin.x + dx, origin.y + dy, size.width - 2 * dx, size.height - 2 * dy };
     }
-    Rect intersection(const Rect& other) const;
-    Rect unionWith(const Rect& other) const;
-    bool intersects(const Rect& other) const { return !intersection(other).isEmpty(); }
+    [[nodiscard]] Rect intersection(const Rect& other) const;
+    [[nodiscard]] Rect unionWith(const Rect& other) const;
+    [[nodiscard]] bool intersects(const Rect& other) const { return !intersection(other).isEmpty(); }
 
     constexpr bool operator==(const Rect&) const = default;
 };
@@ -77,16 +80,16 @@ struct EdgeInsets {
 struct AffineTransform {
     double a { 1 }, b { 0 }, c { 0 }, d { 1 }, tx { 0 }, ty { 0 };
 
-    static constexpr AffineTransform identity() { return {}; }
-    static AffineTransform translation(double dx, double dy) { return { 1, 0, 0, 1, dx, dy }; }
-    static AffineTransform scale(double sx, double sy) { return { sx, 0, 0, sy, 0, 0 }; }
-    static AffineTransform rotation(double radians);
+    [[nodiscard]] static constexpr AffineTransform identity() { return {}; }
+    [[nodiscard]] static AffineTransform translation(double dx, double dy) { return { 1, 0, 0, 1, dx, dy }; }
+    [[nodiscard]] static AffineTransform scale(double sx, double sy) { return { sx, 0, 0, sy, 0, 0 }; }
+    [[nodiscard]] static AffineTransform rotation(double radians);
 
     /// this followed by `other`.
-    AffineTransform concat(const AffineTransform& other) const;
-    AffineTransform inverted() const;
-    Point apply(Point p) const { return { a * p.x + c * p.y + tx, b * p.x + d * p.y + ty }; }
-    bool isIdentity() const { return *this == AffineTransform {}; }
+    [[nodiscard]] AffineTransform concat(const AffineTransform& other) const;
+    [[nodiscard]] AffineTransform inverted() const;
+    [[nodiscard]] Point apply(Point p) const { return { a * p.x + c * p.y + tx, b * p.x + d * p.y + ty }; }
+    [[nodiscard]] bool isIdentity() const { return *this == AffineTransform {}; }
     constexpr bool operator==(const AffineTransform&) const = default;
 };
 

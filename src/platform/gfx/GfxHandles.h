@@ -49,7 +49,7 @@ using GStringPtr = std::unique_ptr<gchar, GFreeDeleter>;
 using ErrorPtr = std::unique_ptr<GError, GErrorDeleter>;
 
 /// A second owner of a reference-counted surface.
-inline SurfacePtr share(cairo_surface_t* s)
+[[nodiscard]] inline SurfacePtr share(cairo_surface_t* s)
 {
     return SurfacePtr(s ? cairo_surface_reference(s) : nullptr);
 }

@@ -18,41 +18,41 @@ class Image {
 public:
     /// A raster image `size` points large at `scale` pixels per point,
     /// transparent. Draw into it with Context::forImage.
-    static std::shared_ptr<Image> create(Size size, double scale = 2.0);
+    [[nodiscard]] static std::shared_ptr<Image> create(Size size, double scale = 2.0);
     /// An image from the assets folder by name ("arrow", "tab-home",
     /// "battery.svg"): SVG drawn at any scale, or PNG. None when missing.
-    static std::shared_ptr<const Image> named(const std::string& name);
+    [[nodiscard]] static std::shared_ptr<const Image> named(const std::string& name);
     /// A PNG file; "name@2x.png" is read at two pixels per point. None when
     /// the file is missing or not a PNG.
-    static std::shared_ptr<const Image> fromPngFile(const std::string& path);
+    [[nodiscard]] static std::shared_ptr<const Image> fromPngFile(const std::string& path);
     /// PNG bytes (as pngData() writes them) at `scale` pixels per point.
-    static std::shared_ptr<const Image> fromPngData(const std::string& png, double scale = 1);
-    static std::shared_ptr<const Image> fromSvgData(const std::string& svg);
+    [[nodiscard]] static std::shared_ptr<const Image> fromPngData(const std::string& png, double scale = 1);
+    [[nodiscard]] static std::shared_ptr<const Image> fromSvgData(const std::string& svg);
 
     /// A copy that stretches only between the cap insets (left/top caps stay
     /// as they are; the middle column and row are stretched).
-    std::shared_ptr<const Image> stretchable(double leftCapWidth, double topCapHeight) const;
+    [[nodiscard]] std::shared_ptr<const Image> stretchable(double leftCapWidth, double topCapHeight) const;
 
-    Size size() const { return m_size; }
-    double scale() const { return m_scale; }
-    bool isVector() const;
-    std::optional<EdgeInsets> capInsets() const { return m_capInsets; }
+    [[nodiscard]] Size size() const { return m_size; }
+    [[nodiscard]] double scale() const { return m_scale; }
+    [[nodiscard]] bool isVector() const;
+    [[nodiscard]] std::optional<EdgeInsets> capInsets() const { return m_capInsets; }
 
     /// Raster access (raster images only). Pixels are premultiplied ARGB32 in
     /// native byte order, row by row.
-    int pixelWidth() const;
-    int pixelHeight() const;
+    [[nodiscard]] int pixelWidth() const;
+    [[nodiscard]] int pixelHeight() const;
     /// The colour at a pixel, un-premultiplied; for tests.
-    Color pixelAt(int x, int y) const;
-    bool writePng(const std::string& path) const;
-    std::string pngData() const;
+    [[nodiscard]] Color pixelAt(int x, int y) const;
+    [[nodiscard]] bool writePng(const std::string& path) const;
+    [[nodiscard]] std::string pngData() const;
 
     ~Image();
     Image(const Image&) = delete;
     Image& operator=(const Image&) = delete;
 
     struct Impl;
-    Impl& impl() const { return *m_impl; }
+    [[nodiscard]] Impl& impl() const { return *m_impl; }
 
 private:
     Image();
@@ -64,6 +64,6 @@ private:
 
 /// Where named images are looked up: $HESTIO_ASSETS, else the installed or
 /// source assets folder.
-std::string assetsDirectory();
+[[nodiscard]] std::string assetsDirectory();
 
 }

@@ -20,11 +20,11 @@ struct Image::Impl {
 
     /// A raster rendition in points at `scale` pixels per point: the surface
     /// itself, or the picture rendered once per scale and kept.
-    cairo_surface_t* rasterAt(Size size, double scale) const;
+    [[nodiscard]] cairo_surface_t* rasterAt(Size size, double scale) const;
 
     /// The picture stretched over `width` × `height` pixels, rendered once
     /// and kept while few sizes are asked for.
-    cairo_surface_t* rasterOfPixels(Size size, int width, int height) const;
+    [[nodiscard]] cairo_surface_t* rasterOfPixels(Size size, int width, int height) const;
 
 private:
     mutable std::map<double, gfx::SurfacePtr> m_renditions;
@@ -34,7 +34,7 @@ private:
 namespace gfx {
     /// Renders an SVG document scaled to fill `viewport` (aspect ratio as the
     /// document asks). False when librsvg reports an error.
-    bool renderSvg(RsvgHandle* handle, cairo_t* cr, const Rect& viewport);
+    [[nodiscard]] bool renderSvg(RsvgHandle* handle, cairo_t* cr, const Rect& viewport);
 }
 
 }

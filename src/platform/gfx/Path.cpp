@@ -45,7 +45,7 @@ void Path::curveTo(Point control1, Point control2, Point end)
     m_current = end;
 }
 
-void Path::addArc(Point center, double radius, double startAngle, double endAngle, bool clockwise)
+void Path::addArc(Point center, double radius, double startAngle, double endAngle, ArcDirection direction)
 {
     if (!std::isfinite(radius) || !std::isfinite(startAngle) || !std::isfinite(endAngle))
         return;
@@ -53,7 +53,7 @@ void Path::addArc(Point center, double radius, double startAngle, double endAngl
     // Angles grow counter-clockwise in a y-up space, which is the direction of
     // growing angle in whatever space the path is drawn in.
     double sweep = endAngle - startAngle;
-    if (clockwise) {
+    if (direction == ArcDirection::Clockwise) {
         while (sweep > 0)
             sweep -= 2 * pi;
         sweep = std::max(sweep, -2 * pi);

@@ -8,6 +8,9 @@
 namespace hestio::platform {
 
 enum class FillRule { NonZero, EvenOdd };
+/// Which way an arc turns from its start angle to its end angle, as seen in
+/// a y-up space (counter-clockwise is the way of growing angle).
+enum class ArcDirection { CounterClockwise, Clockwise };
 
 /// A resolution-independent path: a list of elements replayed into a drawing
 /// context. Plain value; cheap to copy for the sizes charts use.
@@ -22,10 +25,10 @@ public:
     void moveTo(Point p);
     void lineTo(Point p);
     void curveTo(Point control1, Point control2, Point end);
-    /// Circular arc about `center`, angles in radians, counter-clockwise in a
-    /// y-up space when `clockwise` is false. Starts with a line from the
-    /// current point, as the drawing API does.
-    void addArc(Point center, double radius, double startAngle, double endAngle, bool clockwise = false);
+    /// Circular arc about `center`, angles in radians. Starts with a line
+    /// from the current point, as the drawing API does.
+    void addArc(Point center, double radius, double startAngle, double endAngle,
+        ArcDirection direction = ArcDirection::CounterClockwise);
     void addRect(const Rect& rect);
     void addRoundedRect(const Rect& rect, double cornerRadius);
     void addEllipse(const Rect& inRect);
@@ -33,14 +36,14 @@ public:
     void close();
     void append(const Path& other);
 
-    bool isEmpty() const { return m_elements.empty(); }
-    const std::vector<Element>& elements() const { return m_elements; }
-    std::optional<Point> currentPoint() const;
+    [[nodiscard]] bool isEmpty() const { return m_elements.empty(); }
+    [[nodiscard]] const std::vector<Element>& elements() const { return m_elements; }
+    [[nodiscard]] std::optional<Point> currentPoint() const;
     /// The bounds of every point, control points included.
-    Rect boundingBox() const;
+    [[nodiscard]] Rect boundingBox() const;
     /// Whether `p` lies inside the filled path under `rule`.
-    bool contains(Point p, FillRule rule = FillRule::NonZero) const;
-    Path transformed(const AffineTransform& t) const;
+    [[nodiscard]] bool contains(Point p, FillRule rule = FillRule::NonZero) const;
+    [[nodiscard]] Path transformed(const AffineTransform& t) const;
 
     void reserve(std::size_t elements) { m_elements.reserve(elements); }
 

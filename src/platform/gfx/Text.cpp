@@ -258,17 +258,18 @@ int missingGlyphCount(const std::string& utf8, const Font& font)
 
 void Context::drawText(const std::string& utf8, const Rect& rect, const TextStyle& style, Color color)
 {
-    showText(utf8, rect, style, color, true);
+    showText(utf8, rect, style, color, TextBox::Bounding);
 }
 
 void Context::drawText(const std::string& utf8, Point at, const Font& font, Color color)
 {
     TextStyle style { font, TextAlignment::Left, LineBreakMode::Clip, 0 };
-    showText(utf8, Rect { at, Size {} }, style, color, false);
+    showText(utf8, Rect { at, Size {} }, style, color, TextBox::CornerOnly);
 }
 
-void Context::showText(const std::string& utf8, const Rect& box, const TextStyle& style, Color color, bool bounded)
+void Context::showText(const std::string& utf8, const Rect& box, const TextStyle& style, Color color, TextBox use)
 {
+    bool bounded = use == TextBox::Bounding;
     if (!std::isfinite(box.x()) || !std::isfinite(box.y()) || !std::isfinite(box.width())
         || !std::isfinite(box.height()))
         return;

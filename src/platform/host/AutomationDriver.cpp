@@ -105,11 +105,11 @@ AutomationResult AutomationDriver::run(const Script& script)
     }
     m_device.settle();
     for (const Step& step : script.steps) {
-        auto reason = runStep(step);
+        Status done = runStep(step);
         ++result.stepsRun;
-        if (reason) {
+        if (!done) {
             result.passed = false;
-            result.report = failureReport(step, *reason, result);
+            result.report = failureReport(step, done.error().message(), result);
             return result;
         }
     }
@@ -148,38 +148,43 @@ std::string AutomationDriver::failureReport(const Step& step, const std::string&
     return report;
 }
 
-std::optional<std::string> AutomationDriver::runStep(const Step& step)
+Status AutomationDriver::runStep(const Step& step)
 {
     Application& app = m_device.application();
     if (!m_device.keyWindow())
-        return std::string("the app has no window");
-    Located at;
+        return Error("the app has no window");
     switch (step.kind) {
-    case StepKind::Tap:
-        if (auto error = locate(step.target, at))
-            return error;
-        tapAt(at.point);
+    case StepKind::Tap: {
+        auto at = locate(step.target);
+        if (!at)
+            return at.error();
+        tapAt(at->point);
         letAppRespond();
-        return std::nullopt;
-    case StepKind::DoubleTap:
-        if (auto error = locate(step.target, at))
-            return error;
-        tapAt(at.point);
+        return {};
+    }
+    case StepKind::DoubleTap: {
+        auto at = locate(step.target);
+        if (!at)
+            return at.error();
+        tapAt(at->point);
         m_device.pass(doubleTapGapSeconds);
-        tapAt(at.point);
+        tapAt(at->point);
         letAppRespond();
-        return std::nullopt;
-    case StepKind::LongPress:
-        if (auto error = locate(step.target, at))
-            return error;
-        touch(1, at.point, TouchPhase::Began);
+        return {};
+    }
+    case StepKind::LongPress: {
+        auto at = locate(step.target);
+        if (!at)
+            return at.error();
+        touch(1, at->point, TouchPhase::Began);
         m_device.pass(longPressSeconds);
-        touch(1, at.point, TouchPhase::Ended);
+        touch(1, at->point, TouchPhase::Ended);
         letAppRespond();
-        return std::nullopt;
+        return {};
+    }
     case StepKind::Type: {
-        if (auto error = requireFirstResponder("type"))
-            return error;
+        if (auto editing = requireFirstResponder("type"); !editing)
+            return editing;
         // A newline in the text is the return key, as on a keyboard.
         std::size_t start = 0;
         while (start <= step.text.size()) {
@@ -196,46 +201,46 @@ std::optional<std::string> AutomationDriver::runStep(const Step& step)
             start = newline + 1;
         }
         letAppRespond();
-        return std::nullopt;
+        return {};
     }
     case StepKind::Return:
-        if (auto error = requireFirstResponder("return"))
-            return error;
+        if (auto editing = requireFirstResponder("return"); !editing)
+            return editing;
         app.sendReturn();
         letAppRespond();
-        return std::nullopt;
+        return {};
     case StepKind::Backspace:
-        if (auto error = requireFirstResponder("backspace"))
-            return error;
+        if (auto editing = requireFirstResponder("backspace"); !editing)
+            return editing;
         app.sendBackspace();
         letAppRespond();
-        return std::nullopt;
+        return {};
     case StepKind::Swipe:
         return swipe(step);
     case StepKind::Drag: {
         Rect screen = m_device.keyWindow()->bounds();
         for (Point p : { step.from, step.to })
             if (!screen.contains(p))
-                return "the drag point " + formatPoint(p) + " is outside the window";
+                return Error("the drag point " + formatPoint(p) + " is outside the window");
         dragPath(step.from, step.to, step.seconds);
         letAppRespond();
-        return std::nullopt;
+        return {};
     }
     case StepKind::PullToRefresh:
         return pullToRefresh(step);
     case StepKind::Pinch:
         if (!m_device.keyWindow()->bounds().contains(step.to))
-            return "the pinch centre " + formatPoint(step.to) + " is outside the window";
+            return Error("the pinch centre " + formatPoint(step.to) + " is outside the window");
         pinch(step.to, step.scale);
         letAppRespond();
-        return std::nullopt;
+        return {};
     case StepKind::Wait:
         m_device.pass(step.seconds);
-        return std::nullopt;
+        return {};
     case StepKind::WaitFor:
-        return waitFor(step, true);
+        return waitFor(step, Presence::Shown);
     case StepKind::WaitForNot:
-        return waitFor(step, false);
+        return waitFor(step, Presence::Gone);
     case StepKind::WaitForAlert:
         return waitForAlert(step);
     case StepKind::WaitForLog:
@@ -245,9 +250,9 @@ std::optional<std::string> AutomationDriver::runStep(const Step& step)
     case StepKind::WaitForStill:
         return waitForStill(step);
     case StepKind::Expect:
-        return expectPresent(step.target, true);
+        return expectPresent(step.target);
     case StepKind::ExpectNot:
-        return expectPresent(step.target, false);
+        return expectAbsent(step.target);
     case StepKind::ExpectAlert:
         return expectAlert(step.text);
     case StepKind::ExpectLog:
@@ -257,35 +262,36 @@ std::optional<std::string> AutomationDriver::runStep(const Step& step)
     case StepKind::Location:
         PositionSource::shared().moveTo({ step.latitude, step.longitude }, m_device.clock().now());
         m_device.settle();
-        return std::nullopt;
+        return {};
     case StepKind::Background:
         app.enterBackground();
         m_device.settle();
-        return std::nullopt;
+        return {};
     case StepKind::Foreground:
         app.enterForeground();
         m_device.settle();
-        return std::nullopt;
+        return {};
     case StepKind::Push:
         app.deliverRemoteNotification(step.text);
         letAppRespond();
-        return std::nullopt;
+        return {};
     }
-    return std::string("unknown step");
+    return Error("unknown step");
 }
 
-std::optional<std::string> AutomationDriver::locate(const StepTarget& target, Located& out)
+Result<AutomationDriver::Located> AutomationDriver::locate(const StepTarget& target)
 {
     Window* window = m_device.keyWindow();
+    Located out;
     if (target.kind == StepTarget::Kind::Point || target.kind == StepTarget::Kind::None) {
         out.point = target.kind == StepTarget::Kind::None ? window->bounds().center() : target.point;
         if (!window->bounds().contains(out.point))
-            return formatPoint(out.point) + " is outside the window";
-        return std::nullopt;
+            return Error(formatPoint(out.point) + " is outside the window");
+        return out;
     }
     auto found = find(target);
     if (!found)
-        return notFound(target);
+        return Error(notFound(target));
     out.view = found->view;
     out.point = found->rect.center();
     // A finger lands on whatever is on top there: a view under the keyboard
@@ -295,9 +301,9 @@ std::optional<std::string> AutomationDriver::locate(const StepTarget& target, Lo
         bool related
             = hit.get() == found->view || found->view->isDescendantOf(*hit) || hit->isDescendantOf(*found->view);
         if (!related)
-            return target.describe() + " is covered by " + ScreenQuery(m_device.application()).describe(*hit);
+            return Error(target.describe() + " is covered by " + ScreenQuery(m_device.application()).describe(*hit));
     }
-    return std::nullopt;
+    return out;
 }
 
 std::optional<ScreenQuery::Found> AutomationDriver::find(const StepTarget& target)
@@ -314,11 +320,11 @@ std::string AutomationDriver::notFound(const StepTarget& target)
     return "no visible view shows " + target.describe();
 }
 
-std::optional<std::string> AutomationDriver::requireFirstResponder(const char* what)
+Status AutomationDriver::requireFirstResponder(const char* what)
 {
     if (m_device.application().firstResponder())
-        return std::nullopt;
-    return std::string(what) + ": no field is being edited (tap one first)";
+        return {};
+    return Error(std::string(what) + ": no field is being edited (tap one first)");
 }
 
 void AutomationDriver::send(const std::vector<TouchInput>& touches)
@@ -348,13 +354,13 @@ void AutomationDriver::dragPath(Point from, Point to, double seconds, int id)
     touch(id, to, TouchPhase::Ended);
 }
 
-std::optional<std::string> AutomationDriver::swipe(const Step& step)
+Status AutomationDriver::swipe(const Step& step)
 {
-    Located at;
-    if (auto error = locate(step.target, at))
-        return error;
+    auto at = locate(step.target);
+    if (!at)
+        return at.error();
     Rect screen = m_device.keyWindow()->bounds().insetBy(1, 1);
-    Point end = at.point;
+    Point end = at->point;
     switch (step.direction) {
     case SwipeDirection::Left:
         end.x -= swipeDistance;
@@ -371,23 +377,23 @@ std::optional<std::string> AutomationDriver::swipe(const Step& step)
     }
     end.x = std::clamp(end.x, screen.minX(), screen.maxX() - 1);
     end.y = std::clamp(end.y, screen.minY(), screen.maxY() - 1);
-    dragPath(at.point, end, swipeSeconds);
+    dragPath(at->point, end, swipeSeconds);
     letAppRespond();
-    return std::nullopt;
+    return {};
 }
 
-std::optional<std::string> AutomationDriver::pullToRefresh(const Step& step)
+Status AutomationDriver::pullToRefresh(const Step& step)
 {
     ScreenQuery query(m_device.application());
     ScrollView* scrollView = nullptr;
     if (!step.target.isNone()) {
-        Located at;
-        if (auto error = locate(step.target, at))
-            return error;
-        for (View* v = at.view; v && !scrollView; v = v->superview())
+        auto at = locate(step.target);
+        if (!at)
+            return at.error();
+        for (View* v = at->view; v && !scrollView; v = v->superview())
             scrollView = dynamic_cast<ScrollView*>(v);
         if (!scrollView)
-            return step.target.describe() + " is not in a scrolling list";
+            return Error(step.target.describe() + " is not in a scrolling list");
     } else {
         // The largest list on screen, as a thumb would find it.
         double bestArea = 0;
@@ -398,14 +404,14 @@ std::optional<std::string> AutomationDriver::pullToRefresh(const Step& step)
                 scrollView = static_cast<ScrollView*>(v);
             }
         if (!scrollView)
-            return std::string("no scrolling list is on screen");
+            return Error("no scrolling list is on screen");
     }
     Rect visible = *query.visibleRect(*scrollView);
     Point from { visible.midX(), visible.minY() + 10 };
     Point to { from.x, std::min(from.y + pullDistance, m_device.keyWindow()->bounds().maxY() - 1) };
     dragPath(from, to, pullSeconds);
     letAppRespond();
-    return std::nullopt;
+    return {};
 }
 
 void AutomationDriver::pinch(Point center, double scale)
@@ -483,18 +489,19 @@ bool AutomationDriver::pollUntil(double timeout, double interval, const std::fun
     }
 }
 
-std::optional<std::string> AutomationDriver::waitFor(const Step& step, bool present)
+Status AutomationDriver::waitFor(const Step& step, Presence presence)
 {
-    if (pollUntil(step.seconds, pollSeconds, [&] { return find(step.target).has_value() == present; }))
-        return std::nullopt;
-    if (present)
-        return step.target.describe() + " did not appear within " + formatSeconds(step.seconds);
+    const bool shown = presence == Presence::Shown;
+    if (pollUntil(step.seconds, pollSeconds, [&] { return find(step.target).has_value() == shown; }))
+        return {};
+    if (shown)
+        return Error(step.target.describe() + " did not appear within " + formatSeconds(step.seconds));
     auto found = find(step.target);
-    return step.target.describe() + " was still on screen after " + formatSeconds(step.seconds)
-        + (found ? ": " + ScreenQuery(m_device.application()).describe(*found->view) : std::string());
+    return Error(step.target.describe() + " was still on screen after " + formatSeconds(step.seconds)
+        + (found ? ": " + ScreenQuery(m_device.application()).describe(*found->view) : std::string()));
 }
 
-std::optional<std::string> AutomationDriver::waitForAlert(const Step& step)
+Status AutomationDriver::waitForAlert(const Step& step)
 {
     auto showing = [&] {
         for (const auto& alert : m_device.application().visibleAlerts())
@@ -503,15 +510,15 @@ std::optional<std::string> AutomationDriver::waitForAlert(const Step& step)
         return false;
     };
     if (pollUntil(step.seconds, pollSeconds, showing))
-        return std::nullopt;
+        return {};
     std::string shown;
     for (const auto& alert : m_device.application().visibleAlerts())
         shown += (shown.empty() ? "" : ", ") + quoted(alert->title());
-    return "no alert " + quoted(step.text) + " showed within " + formatSeconds(step.seconds)
-        + (shown.empty() ? std::string() : " (showing: " + shown + ")");
+    return Error("no alert " + quoted(step.text) + " showed within " + formatSeconds(step.seconds)
+        + (shown.empty() ? std::string() : " (showing: " + shown + ")"));
 }
 
-std::optional<std::string> AutomationDriver::waitForLog(const Step& step)
+Status AutomationDriver::waitForLog(const Step& step)
 {
     auto claim = [&] {
         auto lines = logLines();
@@ -524,7 +531,7 @@ std::optional<std::string> AutomationDriver::waitForLog(const Step& step)
         return false;
     };
     if (pollUntil(step.seconds, pollSeconds, claim))
-        return std::nullopt;
+        return {};
     auto lines = logLines();
     std::size_t earlier = 0;
     for (std::size_t i = 0; i < lines.size() && i < m_claimedLogLines.size(); ++i)
@@ -534,10 +541,10 @@ std::optional<std::string> AutomationDriver::waitForLog(const Step& step)
     if (earlier > 0)
         reason += " (" + std::to_string(earlier) + " earlier such line" + (earlier == 1 ? " was" : "s were")
             + " taken by earlier waits)";
-    return reason;
+    return Error(std::move(reason));
 }
 
-std::optional<std::string> AutomationDriver::waitForIdle(const Step& step)
+Status AutomationDriver::waitForIdle(const Step& step)
 {
     Clock& clock = m_device.clock();
     std::optional<double> quietSince;
@@ -554,14 +561,15 @@ std::optional<std::string> AutomationDriver::waitForIdle(const Step& step)
         return now - *quietSince >= idleQuietSeconds;
     };
     if (pollUntil(step.seconds, frameSeconds * 2, idle))
-        return std::nullopt;
+        return {};
     if (quietSince)
-        return "the app had been quiet for only " + formatSeconds(clock.monotonicSeconds() - *quietSince) + " after "
-            + formatSeconds(step.seconds) + (lastBusy.empty() ? std::string() : "; before that " + lastBusy);
-    return "the app was still busy after " + formatSeconds(step.seconds) + ": " + lastBusy;
+        return Error("the app had been quiet for only " + formatSeconds(clock.monotonicSeconds() - *quietSince)
+            + " after " + formatSeconds(step.seconds)
+            + (lastBusy.empty() ? std::string() : "; before that " + lastBusy));
+    return Error("the app was still busy after " + formatSeconds(step.seconds) + ": " + lastBusy);
 }
 
-std::optional<std::string> AutomationDriver::waitForStill(const Step& step)
+Status AutomationDriver::waitForStill(const Step& step)
 {
     // Two looks a few frames apart, so that an animation started by the
     // completion of the one before is seen.
@@ -572,69 +580,75 @@ std::optional<std::string> AutomationDriver::waitForStill(const Step& step)
         return stillLooks >= 2;
     };
     if (pollUntil(step.seconds, frameSeconds * 3, still))
-        return std::nullopt;
+        return {};
     if (View* view = movingView())
-        return ScreenQuery(m_device.application()).describe(*view) + " was still moving after "
-            + formatSeconds(step.seconds);
-    return "the screen was still changing after " + formatSeconds(step.seconds);
+        return Error(ScreenQuery(m_device.application()).describe(*view) + " was still moving after "
+            + formatSeconds(step.seconds));
+    return Error("the screen was still changing after " + formatSeconds(step.seconds));
 }
 
-std::optional<std::string> AutomationDriver::expectPresent(const StepTarget& target, bool present)
+Status AutomationDriver::expectPresent(const StepTarget& target)
 {
     m_device.settle();
-    auto found = find(target);
-    if (present && !found)
-        return notFound(target);
-    if (!present && found)
-        return target.describe() + " is on screen: " + ScreenQuery(m_device.application()).describe(*found->view);
-    return std::nullopt;
+    if (!find(target))
+        return Error(notFound(target));
+    return {};
 }
 
-std::optional<std::string> AutomationDriver::expectAlert(const std::string& title)
+Status AutomationDriver::expectAbsent(const StepTarget& target)
+{
+    m_device.settle();
+    if (auto found = find(target))
+        return Error(
+            target.describe() + " is on screen: " + ScreenQuery(m_device.application()).describe(*found->view));
+    return {};
+}
+
+Status AutomationDriver::expectAlert(const std::string& title)
 {
     m_device.settle();
     const auto& alerts = m_device.application().visibleAlerts();
     std::string shown;
     for (const auto& alert : alerts) {
         if (alert->title() == title)
-            return std::nullopt;
+            return {};
         shown += (shown.empty() ? "" : ", ") + quoted(alert->title());
     }
     if (shown.empty())
-        return "no alert is showing (expected " + quoted(title) + ")";
-    return "the alert showing is " + shown + ", not " + quoted(title);
+        return Error("no alert is showing (expected " + quoted(title) + ")");
+    return Error("the alert showing is " + shown + ", not " + quoted(title));
 }
 
-std::optional<std::string> AutomationDriver::expectLog(const std::string& text)
+Status AutomationDriver::expectLog(const std::string& text)
 {
     m_device.settle();
     auto lines = logLines();
     for (const auto& line : lines)
         if (line.find(text) != std::string::npos)
-            return std::nullopt;
+            return {};
     std::string reason = "no log line contains " + quoted(text);
     if (lines.empty())
-        return reason + " (nothing was logged)";
+        return Error(reason + " (nothing was logged)");
     reason += "; the last lines were:";
     std::size_t from = lines.size() > 5 ? lines.size() - 5 : 0;
     for (std::size_t i = from; i < lines.size(); ++i)
         reason += "\n    " + lines[i];
-    return reason;
+    return Error(std::move(reason));
 }
 
-std::optional<std::string> AutomationDriver::screenshot(const std::string& path)
+Status AutomationDriver::screenshot(const std::string& path)
 {
     m_device.settle();
     auto image = m_device.screenshot();
     if (!image)
-        return std::string("the app has no window to take a picture of");
+        return Error("the app has no window to take a picture of");
     std::error_code ignored;
     auto parent = std::filesystem::path(path).parent_path();
     if (!parent.empty())
         std::filesystem::create_directories(parent, ignored);
     if (!image->writePng(path))
-        return "could not write " + path;
-    return std::nullopt;
+        return Error("could not write " + path);
+    return {};
 }
 
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/foundation/Log.h"
+#include "platform/foundation/Result.h"
 #include "platform/gfx/Geometry.h"
 #include "platform/host/ScreenQuery.h"
 #include "platform/host/Script.h"
@@ -47,9 +48,9 @@ public:
     void putFailureScreenshotInTemporaryFolder() { m_failureScreenshotInTemporaryFolder = true; }
 
     /// Runs the steps in order and stops at the first failure.
-    AutomationResult run(const Script& script);
+    [[nodiscard]] AutomationResult run(const Script& script);
     /// Runs one step; the reason when it failed.
-    std::optional<std::string> runStep(const Step& step);
+    Status runStep(const Step& step);
 
     /// The most time the app is given to respond after each touch step: on
     /// the manual clock all of it passes; on the real clock time passes only
@@ -70,24 +71,25 @@ public:
     /// (the network activity indicator shows), a background task not yet
     /// ended, a running animation (a spinning activity indicator included),
     /// work posted to the run loop, or a timer due within `horizonSeconds`.
-    std::optional<std::string> busyWith(double horizonSeconds);
+    [[nodiscard]] std::optional<std::string> busyWith(double horizonSeconds);
     /// A view of the window (or of what is drawn over it) that moves now: an
     /// animation or a layer transition runs on it. Spinning activity
     /// indicators do not count.
-    View* movingView();
+    [[nodiscard]] View* movingView();
 
     /// Every line logged since the driver was made (from any thread).
-    std::vector<std::string> logLines() const;
+    [[nodiscard]] std::vector<std::string> logLines() const;
 
 private:
     struct Located {
         Point point;
         View* view { nullptr };
     };
-    std::optional<std::string> locate(const StepTarget& target, Located& out);
-    std::optional<ScreenQuery::Found> find(const StepTarget& target);
-    static std::string notFound(const StepTarget& target);
-    std::optional<std::string> requireFirstResponder(const char* what);
+    /// Where a finger would touch `target`, or why it cannot.
+    Result<Located> locate(const StepTarget& target);
+    [[nodiscard]] std::optional<ScreenQuery::Found> find(const StepTarget& target);
+    [[nodiscard]] static std::string notFound(const StepTarget& target);
+    Status requireFirstResponder(const char* what);
 
     /// After a step that touched or typed: lets the app respond. On the
     /// manual clock `settleSeconds` pass (they cost nothing and keep runs
@@ -96,25 +98,28 @@ private:
     void letAppRespond();
     /// Lets time pass, checking `met` at once and then every `interval`
     /// seconds, until it holds (true) or `timeout` seconds have gone (false).
-    bool pollUntil(double timeout, double interval, const std::function<bool()>& met);
+    [[nodiscard]] bool pollUntil(double timeout, double interval, const std::function<bool()>& met);
 
     void send(const std::vector<TouchInput>& touches);
     void touch(int id, Point at, TouchPhase phase) { send({ { id, at, phase } }); }
     void tapAt(Point p);
     void dragPath(Point from, Point to, double seconds, int id = 1);
-    std::optional<std::string> swipe(const Step& step);
-    std::optional<std::string> pullToRefresh(const Step& step);
+    Status swipe(const Step& step);
+    Status pullToRefresh(const Step& step);
     void pinch(Point center, double scale);
-    std::optional<std::string> waitFor(const Step& step, bool present);
-    std::optional<std::string> waitForAlert(const Step& step);
-    std::optional<std::string> waitForLog(const Step& step);
-    std::optional<std::string> waitForIdle(const Step& step);
-    std::optional<std::string> waitForStill(const Step& step);
-    std::optional<std::string> expectPresent(const StepTarget& target, bool present);
-    std::optional<std::string> expectAlert(const std::string& title);
-    std::optional<std::string> expectLog(const std::string& text);
-    std::optional<std::string> screenshot(const std::string& path);
-    std::string failureReport(const Step& step, const std::string& reason, AutomationResult& result);
+    /// Whether a wait-for step waits for its target to show or to go.
+    enum class Presence { Shown, Gone };
+    Status waitFor(const Step& step, Presence presence);
+    Status waitForAlert(const Step& step);
+    Status waitForLog(const Step& step);
+    Status waitForIdle(const Step& step);
+    Status waitForStill(const Step& step);
+    Status expectPresent(const StepTarget& target);
+    Status expectAbsent(const StepTarget& target);
+    Status expectAlert(const std::string& title);
+    Status expectLog(const std::string& text);
+    Status screenshot(const std::string& path);
+    [[nodiscard]] std::string failureReport(const Step& step, const std::string& reason, AutomationResult& result);
 
     Device& m_device;
     std::string m_failureScreenshotPath;

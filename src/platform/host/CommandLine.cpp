@@ -48,13 +48,11 @@ bool HostOptions::usesSystemLocation() const
     return !headless && !scriptPath && !location && !gpxPath;
 }
 
-CommandLine CommandLine::parse(const std::vector<std::string>& arguments)
+Result<HostOptions> CommandLine::parse(const std::vector<std::string>& arguments)
 {
-    CommandLine result;
-    HostOptions& o = result.options;
-    auto fail = [&](std::string message) {
-        result.error = "hestio: " + message + " (see hestio --help)";
-        return result;
+    HostOptions o;
+    auto fail = [](const std::string& message) -> Result<HostOptions> {
+        return Error("hestio: " + message + " (see hestio --help)");
     };
 
     for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -80,15 +78,15 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments)
                 return std::nullopt;
             return arguments[++i];
         };
-        auto textOption = [&](std::optional<std::string>& target, const char* what) -> std::optional<std::string> {
+        auto textOption = [&](std::optional<std::string>& target, const char* what) -> Status {
             auto v = value();
             if (!v || v->empty())
-                return name + " needs " + what;
+                return Error(name + " needs " + what);
             target = *v;
-            return std::nullopt;
+            return {};
         };
 
-        std::optional<std::string> problem;
+        Status outcome;
         if (name == "--headless" || name == "--gallery" || name == "--version" || name == "--help" || name == "-h"
             || name == "--print-window") {
             bool& target = name == "--headless" ? o.headless
@@ -97,17 +95,17 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments)
                 : name == "--print-window"      ? o.printWindow
                                                 : o.showHelp;
             if (!flag(target))
-                problem = name + " takes no value";
+                outcome = Error(name + " takes no value");
         } else if (name == "--script") {
-            problem = textOption(o.scriptPath, "a script file");
+            outcome = textOption(o.scriptPath, "a script file");
         } else if (name == "--profile") {
-            problem = textOption(o.profileDirectory, "a folder");
+            outcome = textOption(o.profileDirectory, "a folder");
         } else if (name == "--gpx") {
-            problem = textOption(o.gpxPath, "a GPX file");
+            outcome = textOption(o.gpxPath, "a GPX file");
         } else if (name == "--service-host") {
-            problem = textOption(o.serviceHost, "HOST[:PORT]");
+            outcome = textOption(o.serviceHost, "HOST[:PORT]");
         } else if (name == "--service-pin") {
-            problem = textOption(o.servicePin, "a public key pin (sha256//BASE64)");
+            outcome = textOption(o.servicePin, "a public key pin (sha256//BASE64)");
         } else if (name == "--request-timeout") {
             auto v = value();
             double seconds = 0;
@@ -118,25 +116,25 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments)
                 used = 0;
             }
             if (!v || used != v->size() || !(seconds > 0 && seconds <= 3600))
-                problem = "--request-timeout needs a number of seconds above 0 (at most 3600)";
+                outcome = Error("--request-timeout needs a number of seconds above 0 (at most 3600)");
             else
                 o.requestTimeoutSeconds = seconds;
         } else if (name == "--scale") {
             auto v = value();
             auto scale = v ? parseNumber(*v) : std::nullopt;
             if (!scale || *scale < 0.25 || *scale > 8)
-                problem = "--scale needs a number from 0.25 to 8 (window pixels a point)";
+                outcome = Error("--scale needs a number from 0.25 to 8 (window pixels a point)");
             else
                 o.windowScale = scale;
         } else if (name == "--failure-screenshot") {
-            problem = textOption(o.failureScreenshot, "a PNG file name");
+            outcome = textOption(o.failureScreenshot, "a PNG file name");
         } else if (name == "--ready-file") {
-            problem = textOption(o.readyFile, "a file name");
+            outcome = textOption(o.readyFile, "a file name");
         } else if (name == "--location") {
             auto v = value();
             auto latLon = v ? parseLatLon(*v) : std::nullopt;
             if (!latLon)
-                problem = "--location needs LAT,LON in degrees (for example 51.5,-0.12)";
+                outcome = Error("--location needs LAT,LON in degrees (for example 51.5,-0.12)");
             else
                 o.location = latLon;
         } else if (name == "--location-source") {
@@ -146,7 +144,7 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments)
             else if (v && *v == "simulated")
                 o.locationSource = LocationSourceChoice::Simulated;
             else
-                problem = "--location-source needs geoclue or simulated";
+                outcome = Error("--location-source needs geoclue or simulated");
         } else if (name == "--clock") {
             auto v = value();
             if (v && *v == "manual")
@@ -154,19 +152,19 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments)
             else if (v && *v == "real")
                 o.clock = ClockChoice::Real;
             else
-                problem = "--clock needs manual or real";
+                outcome = Error("--clock needs manual or real");
         } else {
-            problem = "unknown " + std::string(name.rfind("-", 0) == 0 ? "option " : "argument ") + name;
+            outcome = Error("unknown " + std::string(name.rfind("-", 0) == 0 ? "option " : "argument ") + name);
         }
-        if (problem)
-            return fail(*problem);
+        if (!outcome)
+            return fail(outcome.error().message());
     }
     if (o.location && o.gpxPath)
         return fail("--location and --gpx both move the device; give one");
     if (o.locationSource == LocationSourceChoice::System && (o.location || o.gpxPath))
         return fail(std::string(o.location ? "--location" : "--gpx")
             + " moves the simulated device; it cannot go with --location-source geoclue");
-    return result;
+    return o;
 }
 
 std::string CommandLine::usage()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/foundation/Result.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,21 +49,18 @@ struct HostOptions {
     /// Prints the window's scale and place once it shows.
     bool printWindow { false };
 
-    bool usesManualClock() const;
+    [[nodiscard]] bool usesManualClock() const;
     /// Default: the system's service for a window without a script, the
     /// simulated source for scripts, headless runs, --location and --gpx.
-    bool usesSystemLocation() const;
+    [[nodiscard]] bool usesSystemLocation() const;
 };
 
 struct CommandLine {
-    HostOptions options;
-    /// The first problem, as one line for standard error.
-    std::optional<std::string> error;
-
     /// Parses the arguments after the program name. Values follow their
-    /// option as the next argument or after '=' (--profile=DIR).
-    static CommandLine parse(const std::vector<std::string>& arguments);
-    static std::string usage();
+    /// option as the next argument or after '=' (--profile=DIR). A failure
+    /// is the first problem, as one line for standard error.
+    static Result<HostOptions> parse(const std::vector<std::string>& arguments);
+    [[nodiscard]] static std::string usage();
 };
 
 }

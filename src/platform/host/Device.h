@@ -17,9 +17,9 @@ class Device {
 public:
     virtual ~Device() = default;
 
-    virtual Application& application() = 0;
-    virtual RunLoop& runLoop() = 0;
-    Clock& clock();
+    [[nodiscard]] virtual Application& application() = 0;
+    [[nodiscard]] virtual RunLoop& runLoop() = 0;
+    [[nodiscard]] Clock& clock();
 
     /// Lets `seconds` go by with the app running: the manual clock is
     /// advanced at once; on the real clock the loop runs (and the window
@@ -29,9 +29,9 @@ public:
     virtual void settle() = 0;
 
     /// The key window, when there is one.
-    Window* keyWindow();
+    [[nodiscard]] Window* keyWindow();
     /// The key window as it looks now, at the screen's scale; none without a window.
-    std::shared_ptr<Image> screenshot();
+    [[nodiscard]] std::shared_ptr<Image> screenshot();
 };
 
 }

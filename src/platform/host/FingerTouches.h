@@ -27,13 +27,13 @@ public:
     /// The touch for a finger event (SDL_FINGERDOWN, _MOTION, _UP), or none
     /// for other events and fingers that are not touches. `fit` maps the
     /// window (of `window` units) to the screen.
-    std::optional<TouchInput> translate(const SDL_Event& event, const ScreenFit& fit, Size window);
+    [[nodiscard]] std::optional<TouchInput> translate(const SDL_Event& event, const ScreenFit& fit, Size window);
 
     /// Every finger still down, cancelled (the window lost them); afterwards
     /// none is.
-    std::vector<TouchInput> cancelAll();
+    [[nodiscard]] std::vector<TouchInput> cancelAll();
 
-    std::size_t activeCount() const { return m_fingers.size(); }
+    [[nodiscard]] std::size_t activeCount() const { return m_fingers.size(); }
 
     /// Touch identifiers start here, apart from the mouse's and the wheel
     /// pinch's.
@@ -46,8 +46,8 @@ private:
         int identifier { 0 };
         Point last;
     };
-    Finger* find(std::int64_t device, std::int64_t id);
-    int unusedIdentifier() const;
+    [[nodiscard]] Finger* find(std::int64_t device, std::int64_t id);
+    [[nodiscard]] int unusedIdentifier() const;
 
     std::vector<Finger> m_fingers;
 };

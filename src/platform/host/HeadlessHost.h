@@ -11,8 +11,8 @@ public:
     /// Non-owning: the application and the loop outlive the host.
     HeadlessHost(Application& application, RunLoop& loop);
 
-    Application& application() override { return m_application; }
-    RunLoop& runLoop() override { return m_loop; }
+    [[nodiscard]] Application& application() override { return m_application; }
+    [[nodiscard]] RunLoop& runLoop() override { return m_loop; }
     void pass(double seconds) override;
     void settle() override;
 

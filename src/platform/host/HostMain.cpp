@@ -91,7 +91,9 @@ int runHost(const HostOptions& options, const HostSetup& setup)
 {
     if (options.profileDirectory) {
         setenv("HESTIO_PROFILE", options.profileDirectory->c_str(), 1);
-        Profile::current().createDirectories();
+        // A folder that cannot be made has been logged; the app still starts
+        // rather than refusing to run over it.
+        static_cast<void>(Profile::current().createDirectories());
     }
 
     std::optional<Script> script;
@@ -121,11 +123,11 @@ int runHost(const HostOptions& options, const HostSetup& setup)
     std::optional<GpxTrack> track;
     if (options.gpxPath) {
         auto loaded = GpxTrack::load(*options.gpxPath);
-        if (auto* error = std::get_if<std::string>(&loaded)) {
-            std::cerr << "hestio: " << *options.gpxPath << ": " << *error << "\n";
+        if (!loaded) {
+            std::cerr << "hestio: " << *options.gpxPath << ": " << loaded.error().message() << "\n";
             return 2;
         }
-        track = std::get<GpxTrack>(std::move(loaded));
+        track = std::move(*loaded);
     }
 
     ManualClock manualClock;
@@ -136,17 +138,18 @@ int runHost(const HostOptions& options, const HostSetup& setup)
 
     std::unique_ptr<SdlHost> window;
     if (!options.headless) {
-        std::string error;
         SdlHost::Options windowOptions;
         windowOptions.readyFile = options.readyFile;
         windowOptions.scale = options.windowScale;
         windowOptions.sizeFile = (Profile::current().configDirectory() / "Window.plist").string();
         windowOptions.printGeometry = options.printWindow;
-        window = SdlHost::open(application, loop, windowOptions, error);
-        if (!window) {
-            std::cerr << "hestio: " << error << "\n  (without a display, run hestio --headless --script FILE)\n";
+        auto opened = SdlHost::open(application, loop, windowOptions);
+        if (!opened) {
+            std::cerr << "hestio: " << opened.error().message()
+                      << "\n  (without a display, run hestio --headless --script FILE)\n";
             return 2;
         }
+        window = std::move(*opened);
     }
 
     if (options.location)

@@ -23,6 +23,6 @@ struct HostSetup {
 /// Runs the app as the options say: in a window or headless, with or without
 /// a script. Returns the process exit status: 0, 1 when a script step failed,
 /// 2 when the app could not start (bad script, no display, unreadable file).
-int runHost(const HostOptions& options, const HostSetup& setup);
+[[nodiscard]] int runHost(const HostOptions& options, const HostSetup& setup);
 
 }

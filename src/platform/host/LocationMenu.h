@@ -42,9 +42,9 @@ public:
     /// now, and shows it on `window` (none: state only).
     void open(Window* window = nullptr);
     void close();
-    bool isOpen() const { return m_open; }
-    const std::vector<Item>& items() const { return m_items; }
-    std::size_t selection() const { return m_selection; }
+    [[nodiscard]] bool isOpen() const { return m_open; }
+    [[nodiscard]] const std::vector<Item>& items() const { return m_items; }
+    [[nodiscard]] std::size_t selection() const { return m_selection; }
     void moveSelection(int delta);
     /// Moves the device as the item says and closes the menu.
     void pick(std::size_t index);
@@ -52,11 +52,11 @@ public:
     enum class Key { Toggle, Up, Down, Pick, Close, Digit };
     /// A key while the window has it: true when the menu used it. `digit`
     /// is the number for Key::Digit (1 is the first line).
-    bool handleKey(Key key, Window* window, int digit = 0);
+    [[nodiscard]] bool handleKey(Key key, Window* window, int digit = 0);
 
     /// Where "Go away" goes: outside every place (with the margin), starting
     /// from the device's position or the first place.
-    static Coordinate awayFrom(const std::vector<CircularRegion>& places, const Coordinate& start);
+    [[nodiscard]] static Coordinate awayFrom(const std::vector<CircularRegion>& places, const Coordinate& start);
 
 private:
     void show();

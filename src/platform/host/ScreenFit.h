@@ -17,13 +17,13 @@ public:
     ScreenFit(Size points, Size window);
 
     /// Window units per point.
-    double scale() const { return m_scale; }
+    [[nodiscard]] double scale() const { return m_scale; }
     /// Where the screen is drawn, in whole window units.
-    Rect viewport() const { return m_viewport; }
+    [[nodiscard]] Rect viewport() const { return m_viewport; }
     /// The point of the screen under `inWindow` (outside the screen when
     /// `inWindow` is on a bar).
-    Point pointAt(Point inWindow) const;
-    bool isOnScreen(Point inWindow) const { return m_viewport.contains(inWindow); }
+    [[nodiscard]] Point pointAt(Point inWindow) const;
+    [[nodiscard]] bool isOnScreen(Point inWindow) const { return m_viewport.contains(inWindow); }
 
     /// Room kept beside the window for its frame (title bar and borders)
     /// when the window's size is chosen from the display's free area.
@@ -36,13 +36,13 @@ public:
     /// The largest scale at which `points` and the frame fit in `usable`: in
     /// quarter steps (1, 1.25, 1.5, 2…) so that lines stay even, and only
     /// below a half any fraction at all.
-    static double fitScale(Size points, Size usable);
+    [[nodiscard]] static double fitScale(Size points, Size usable);
     /// Where a window of `size` goes on the free area `usable`: centred, with
     /// room for its title bar, and never above or left of the area.
-    static Point placement(Size size, Rect usable);
+    [[nodiscard]] static Point placement(Size size, Rect usable);
     /// Whether a window of `size` (a remembered one) fits on `usable` with
     /// its frame, and is not below the smallest scale of `points`.
-    static bool fits(Size size, Size points, Size usable);
+    [[nodiscard]] static bool fits(Size size, Size points, Size usable);
 
 private:
     Size m_points;

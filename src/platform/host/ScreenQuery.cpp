@@ -11,11 +11,6 @@ namespace hestio::platform {
 
 namespace {
 
-    bool textMatches(const std::string& shown, const std::string& text, bool exactly)
-    {
-        return exactly ? shown == text : shown.find(text) != std::string::npos;
-    }
-
     /// Depth first, the later (drawn on top) subviews before the earlier ones.
     void collectTopMostFirst(View& view, std::vector<View*>& out)
     {
@@ -68,7 +63,9 @@ std::optional<Rect> ScreenQuery::visibleRect(const View& view) const
 
 std::optional<ScreenQuery::Found> ScreenQuery::findFirst(Match match, const std::string& needle) const
 {
-    bool exactly = match == Match::Exactly;
+    auto shows = [&](const std::string& shown) {
+        return match == Match::Exactly ? shown == needle : shown.find(needle) != std::string::npos;
+    };
     for (View* layer : layers()) {
         std::vector<View*> views;
         collectTopMostFirst(*layer, views);
@@ -89,17 +86,15 @@ std::optional<ScreenQuery::Found> ScreenQuery::findFirst(Match match, const std:
             if (auto* bar = dynamic_cast<TabBar*>(view)) {
                 for (std::size_t i = 0; i < bar->tabs().size(); ++i) {
                     const TabBar::Tab& tab = bar->tabs()[i];
-                    bool badged = tab.badge && !tab.badge->empty()
-                        && textMatches(tab.title + " (" + *tab.badge + ")", needle, exactly);
-                    if (textMatches(tab.title, needle, exactly) || badged) {
+                    bool badged = tab.badge && !tab.badge->empty() && shows(tab.title + " (" + *tab.badge + ")");
+                    if (shows(tab.title) || badged) {
                         Rect rect = bar->convertRectToView(bar->rectForTab(static_cast<int>(i)), nullptr);
                         return Found { view, rect.intersection(*visible) };
                     }
                 }
                 continue;
             }
-            if (textMatches(view->visibleText(), needle, exactly)
-                || textMatches(view->accessibilityLabel(), needle, exactly))
+            if (shows(view->visibleText()) || shows(view->accessibilityLabel()))
                 return Found { view, *visible };
         }
     }

@@ -29,26 +29,26 @@ public:
     /// The top-most visible view showing `text` (its visible text or its
     /// accessibility label, or a tab's title): an exact match first, else one
     /// whose text contains `text`.
-    std::optional<Found> findText(const std::string& text) const;
+    [[nodiscard]] std::optional<Found> findText(const std::string& text) const;
     /// The top-most visible view carrying the accessibility identifier.
-    std::optional<Found> findIdentifier(const std::string& identifier) const;
+    [[nodiscard]] std::optional<Found> findIdentifier(const std::string& identifier) const;
 
     /// The part of `view` a person can see, in window coordinates; none when
     /// it is hidden, transparent, outside the window or clipped away.
-    std::optional<Rect> visibleRect(const View& view) const;
+    [[nodiscard]] std::optional<Rect> visibleRect(const View& view) const;
 
     /// The views that take typed text, in reading order (top to bottom, then
     /// left to right), from the top-most layer that has any: what Tab walks.
-    std::vector<View*> keyViewChain() const;
+    [[nodiscard]] std::vector<View*> keyViewChain() const;
 
     /// "Label \"Hello\" at (10, 20) 100x20"
-    std::string describe(const View& view) const;
+    [[nodiscard]] std::string describe(const View& view) const;
 
 private:
     /// The trees on screen, top-most first.
-    std::vector<View*> layers() const;
+    [[nodiscard]] std::vector<View*> layers() const;
     enum class Match { Exactly, Containing, Identifier };
-    std::optional<Found> findFirst(Match match, const std::string& needle) const;
+    [[nodiscard]] std::optional<Found> findFirst(Match match, const std::string& needle) const;
 
     Application& m_application;
 };

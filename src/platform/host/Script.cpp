@@ -1,5 +1,7 @@
 #include "platform/host/Script.h"
 
+#include "platform/foundation/Result.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -88,19 +90,19 @@ namespace {
         {
         }
 
-        std::optional<std::string> tokenize(std::vector<Token>& out)
+        Result<std::vector<Token>> tokenize()
         {
+            std::vector<Token> out;
             while (true) {
                 while (m_cur < m_end && isSpace(*m_cur))
                     ++m_cur;
                 if (m_cur == m_end)
-                    return std::nullopt;
-                if (*m_cur == '"') {
-                    if (auto error = readDoubleQuoted(out))
-                        return error;
-                } else if (*m_cur == '\'') {
-                    if (auto error = readSingleQuoted(out))
-                        return error;
+                    return out;
+                if (*m_cur == '"' || *m_cur == '\'') {
+                    auto literal = *m_cur == '"' ? readDoubleQuoted() : readSingleQuoted();
+                    if (!literal)
+                        return literal.error();
+                    out.push_back(std::move(*literal));
                 } else {
                     const char* start = m_cur;
                     while (m_cur < m_end && !isSpace(*m_cur) && *m_cur != '"' && *m_cur != '\'')
@@ -108,7 +110,7 @@ namespace {
                     std::string word(start, m_cur);
                     if (word[0] == '#') {
                         if (word.size() == 1)
-                            return std::string("# must be followed by an accessibility identifier");
+                            return Error("# must be followed by an accessibility identifier");
                         out.push_back({ Token::Kind::Identifier, word.substr(1) });
                     } else {
                         out.push_back({ Token::Kind::Word, std::move(word) });
@@ -118,7 +120,7 @@ namespace {
         }
 
     private:
-        std::optional<std::string> readDoubleQuoted(std::vector<Token>& out)
+        Result<Token> readDoubleQuoted()
         {
             ++m_cur;
             std::string text;
@@ -143,26 +145,25 @@ namespace {
                     text += '\t';
                     break;
                 default:
-                    return "unknown escape \\" + std::string(1, e) + " in a string (known: \\\" \\\\ \\n \\t)";
+                    return Error("unknown escape \\" + std::string(1, e) + " in a string (known: \\\" \\\\ \\n \\t)");
                 }
             }
             if (m_cur == m_end)
-                return std::string("unterminated string (a closing \" is missing)");
+                return Error("unterminated string (a closing \" is missing)");
             ++m_cur;
-            out.push_back({ Token::Kind::String, std::move(text) });
-            return std::nullopt;
+            return Token { Token::Kind::String, std::move(text) };
         }
 
-        std::optional<std::string> readSingleQuoted(std::vector<Token>& out)
+        Result<Token> readSingleQuoted()
         {
             const char* start = ++m_cur;
             while (m_cur < m_end && *m_cur != '\'')
                 ++m_cur;
             if (m_cur == m_end)
-                return std::string("unterminated string (a closing ' is missing)");
-            out.push_back({ Token::Kind::String, std::string(start, m_cur) });
+                return Error("unterminated string (a closing ' is missing)");
+            Token token { Token::Kind::String, std::string(start, m_cur) };
             ++m_cur;
-            return std::nullopt;
+            return token;
         }
 
         const char* m_cur;
@@ -179,7 +180,7 @@ namespace {
         {
         }
 
-        std::optional<std::string> parse();
+        Status parse();
 
     private:
         bool atEnd() const { return m_index >= m_tokens.size(); }
@@ -199,32 +200,40 @@ namespace {
             return value;
         }
 
-        std::optional<std::string> number(const char* what, double& out)
+        Status number(const char* what, double& out)
         {
             if (atEnd())
-                return m_keyword + " needs " + what + usage();
+                return Error(m_keyword + " needs " + what + usage());
             const Token& token = m_tokens[m_index++];
             auto value = token.kind == Token::Kind::Word ? toNumber(token.text) : std::nullopt;
             if (!value)
-                return quote(token.text) + " is not a number (" + m_keyword + " needs " + what + ")";
+                return Error(quote(token.text) + " is not a number (" + m_keyword + " needs " + what + ")");
             out = *value;
-            return std::nullopt;
+            return {};
         }
 
-        std::optional<std::string> string(const char* what, std::string& out, bool allowWord = false)
+        /// Whether a text argument may also be written as a bare word.
+        enum class TextForm { Quoted, QuotedOrWord };
+
+        Status string(const char* what, std::string& out, TextForm form = TextForm::Quoted)
         {
-            if (atEnd() || !(peek().quoted() || (allowWord && peek().kind == Token::Kind::Word)))
-                return m_keyword + " needs " + what + usage();
+            bool wordAllowed = form == TextForm::QuotedOrWord;
+            if (atEnd() || !(peek().quoted() || (wordAllowed && peek().kind == Token::Kind::Word)))
+                return Error(m_keyword + " needs " + what + usage());
             out = m_tokens[m_index++].text;
-            return std::nullopt;
+            return {};
         }
 
-        /// "Text" or #identifier, and X Y when `allowPoint`.
-        std::optional<std::string> target(bool allowPoint)
+        /// What a step's touch may be aimed at.
+        enum class TargetForm { TextOrIdentifier, TextIdentifierOrPoint };
+
+        /// "Text" or #identifier, and X Y with TargetForm::TextIdentifierOrPoint.
+        Status target(TargetForm form)
         {
+            bool allowPoint = form == TargetForm::TextIdentifierOrPoint;
             const char* what = allowPoint ? "\"Text\", #identifier or X Y" : "\"Text\" or #identifier";
             if (atEnd())
-                return m_keyword + " needs " + what + usage();
+                return Error(m_keyword + " needs " + what + usage());
             const Token& token = peek();
             auto& t = m_step.target;
             if (token.kind == Token::Kind::String) {
@@ -237,52 +246,52 @@ namespace {
                 ++m_index;
             } else if (allowPoint && peekNumber()) {
                 t.kind = StepTarget::Kind::Point;
-                if (auto error = number("X Y", t.point.x))
-                    return error;
-                if (auto error = number("X Y", t.point.y))
-                    return error;
+                if (auto read = number("X Y", t.point.x); !read)
+                    return read;
+                if (auto read = number("X Y", t.point.y); !read)
+                    return read;
             } else {
-                return m_keyword + " needs " + what + ", not " + quote(token.text) + usage();
+                return Error(m_keyword + " needs " + what + ", not " + quote(token.text) + usage());
             }
-            return std::nullopt;
+            return {};
         }
 
-        std::optional<std::string> point(Point& out)
+        Status point(Point& out)
         {
-            if (auto error = number("X Y", out.x))
-                return error;
+            if (auto read = number("X Y", out.x); !read)
+                return read;
             return number("X Y", out.y);
         }
 
         /// An optional `on "Text"|#id`.
-        std::optional<std::string> optionalOn()
+        Status optionalOn()
         {
             if (atEnd())
-                return std::nullopt;
+                return {};
             if (peek().kind != Token::Kind::Word || peek().text != "on")
-                return "expected on \"Text\" or on #identifier, not " + quote(peek().text) + usage();
+                return Error("expected on \"Text\" or on #identifier, not " + quote(peek().text) + usage());
             ++m_index;
-            return target(false);
+            return target(TargetForm::TextOrIdentifier);
         }
 
         /// The optional TIMEOUT that ends every wait-for step.
-        std::optional<std::string> optionalTimeout()
+        Status optionalTimeout()
         {
             m_step.seconds = defaultWaitForTimeout;
             if (atEnd())
-                return std::nullopt;
-            if (auto error = number("TIMEOUT", m_step.seconds))
-                return error;
+                return {};
+            if (auto read = number("TIMEOUT", m_step.seconds); !read)
+                return read;
             if (m_step.seconds < 0 || m_step.seconds > 86400)
-                return "the " + m_keyword + " timeout is 0 to 86400 seconds";
-            return std::nullopt;
+                return Error("the " + m_keyword + " timeout is 0 to 86400 seconds");
+            return {};
         }
 
-        std::optional<std::string> finish()
+        Status finish()
         {
             if (!atEnd())
-                return "unexpected " + quote(peek().text) + " after the step" + usage();
-            return std::nullopt;
+                return Error("unexpected " + quote(peek().text) + " after the step" + usage());
+            return {};
         }
 
         std::string usage() const;
@@ -345,31 +354,31 @@ namespace {
         return {};
     }
 
-    std::optional<std::string> StepParser::parse()
+    Status StepParser::parse()
     {
         Step& s = m_step;
         switch (s.kind) {
         case StepKind::Tap:
             if (m_keyword == "tap-at") {
                 s.target.kind = StepTarget::Kind::Point;
-                if (auto error = point(s.target.point))
-                    return error;
-            } else if (auto error = target(false)) {
-                return error;
+                if (auto read = point(s.target.point); !read)
+                    return read;
+            } else if (auto read = target(TargetForm::TextOrIdentifier); !read) {
+                return read;
             }
             break;
         case StepKind::DoubleTap:
         case StepKind::LongPress:
-            if (auto error = target(true))
-                return error;
+            if (auto read = target(TargetForm::TextIdentifierOrPoint); !read)
+                return read;
             break;
         case StepKind::Type:
-            if (auto error = string("a quoted text", s.text))
-                return error;
+            if (auto read = string("a quoted text", s.text); !read)
+                return read;
             break;
         case StepKind::Swipe: {
             if (atEnd() || peek().kind != Token::Kind::Word)
-                return "swipe needs a direction" + usage();
+                return Error("swipe needs a direction" + usage());
             const std::string& d = m_tokens[m_index++].text;
             if (d == "left")
                 s.direction = SwipeDirection::Left;
@@ -380,98 +389,99 @@ namespace {
             else if (d == "down")
                 s.direction = SwipeDirection::Down;
             else
-                return quote(d) + " is not a direction" + usage();
-            if (auto error = optionalOn())
-                return error;
+                return Error(quote(d) + " is not a direction" + usage());
+            if (auto read = optionalOn(); !read)
+                return read;
             break;
         }
         case StepKind::Drag:
-            if (auto error = point(s.from))
-                return error;
-            if (auto error = point(s.to))
-                return error;
+            if (auto read = point(s.from); !read)
+                return read;
+            if (auto read = point(s.to); !read)
+                return read;
             s.seconds = defaultDragSeconds;
             if (!atEnd()) {
-                if (auto error = number("SECONDS", s.seconds))
-                    return error;
+                if (auto read = number("SECONDS", s.seconds); !read)
+                    return read;
                 if (s.seconds <= 0 || s.seconds > 60)
-                    return "a drag lasts more than 0 and at most 60 seconds";
+                    return Error("a drag lasts more than 0 and at most 60 seconds");
             }
             break;
         case StepKind::PullToRefresh:
-            if (auto error = optionalOn())
-                return error;
+            if (auto read = optionalOn(); !read)
+                return read;
             break;
         case StepKind::Pinch:
-            if (auto error = point(s.to))
-                return error;
-            if (auto error = number("SCALE", s.scale))
-                return error;
+            if (auto read = point(s.to); !read)
+                return read;
+            if (auto read = number("SCALE", s.scale); !read)
+                return read;
             if (s.scale <= 0 || s.scale > 100)
-                return "the pinch scale must be more than 0 and at most 100 (below 1 pinches in, above 1 spreads)";
+                return Error(
+                    "the pinch scale must be more than 0 and at most 100 (below 1 pinches in, above 1 spreads)");
             break;
         case StepKind::Wait:
-            if (auto error = number("SECONDS", s.seconds))
-                return error;
+            if (auto read = number("SECONDS", s.seconds); !read)
+                return read;
             if (s.seconds < 0 || s.seconds > 86400)
-                return "wait takes 0 to 86400 seconds";
+                return Error("wait takes 0 to 86400 seconds");
             break;
         case StepKind::WaitFor:
         case StepKind::WaitForNot:
-            if (auto error = target(false))
-                return error;
-            if (auto error = optionalTimeout())
-                return error;
+            if (auto read = target(TargetForm::TextOrIdentifier); !read)
+                return read;
+            if (auto read = optionalTimeout(); !read)
+                return read;
             break;
         case StepKind::WaitForAlert:
-            if (auto error = string("a quoted title", s.text))
-                return error;
-            if (auto error = optionalTimeout())
-                return error;
+            if (auto read = string("a quoted title", s.text); !read)
+                return read;
+            if (auto read = optionalTimeout(); !read)
+                return read;
             break;
         case StepKind::WaitForLog:
-            if (auto error = string("a quoted line", s.text))
-                return error;
-            if (auto error = optionalTimeout())
-                return error;
+            if (auto read = string("a quoted line", s.text); !read)
+                return read;
+            if (auto read = optionalTimeout(); !read)
+                return read;
             break;
         case StepKind::WaitForIdle:
         case StepKind::WaitForStill:
-            if (auto error = optionalTimeout())
-                return error;
+            if (auto read = optionalTimeout(); !read)
+                return read;
             break;
         case StepKind::Expect:
         case StepKind::ExpectNot:
-            if (auto error = target(false))
-                return error;
+            if (auto read = target(TargetForm::TextOrIdentifier); !read)
+                return read;
             break;
         case StepKind::ExpectAlert:
-            if (auto error = string("a quoted title", s.text))
-                return error;
+            if (auto read = string("a quoted title", s.text); !read)
+                return read;
             break;
         case StepKind::ExpectLog:
-            if (auto error = string("a quoted line", s.text))
-                return error;
+            if (auto read = string("a quoted line", s.text); !read)
+                return read;
             break;
         case StepKind::Screenshot:
-            if (auto error = string("a file name", s.text, true))
-                return error;
+            if (auto read = string("a file name", s.text, TextForm::QuotedOrWord); !read)
+                return read;
             if (s.text.empty())
-                return "screenshot needs a file name" + usage();
+                return Error("screenshot needs a file name" + usage());
             break;
         case StepKind::Location:
-            if (auto error = number("LAT LON", s.latitude))
-                return error;
-            if (auto error = number("LAT LON", s.longitude))
-                return error;
+            if (auto read = number("LAT LON", s.latitude); !read)
+                return read;
+            if (auto read = number("LAT LON", s.longitude); !read)
+                return read;
             if (std::abs(s.latitude) > 90)
-                return "latitude must be between -90 and 90";
+                return Error("latitude must be between -90 and 90");
             if (std::abs(s.longitude) > 180)
-                return "longitude must be between -180 and 180";
+                return Error("longitude must be between -180 and 180");
             break;
         case StepKind::Push:
-            if (auto error = string("a quoted JSON payload", s.text))
-                return error;
+            if (auto read = string("a quoted JSON payload", s.text); !read)
+                return read;
             break;
         case StepKind::Return:
         case StepKind::Backspace:
@@ -551,9 +561,10 @@ Script Script::parse(std::string_view text)
         if (line.find('\0') != std::string_view::npos)
             return fail("the line holds a NUL byte");
 
-        std::vector<Token> tokens;
-        if (auto error = LineTokenizer(line).tokenize(tokens))
-            return fail(*error);
+        Result<std::vector<Token>> tokenized = LineTokenizer(line).tokenize();
+        if (!tokenized)
+            return fail(tokenized.error().message());
+        const std::vector<Token>& tokens = *tokenized;
         if (tokens[0].kind != Token::Kind::Word)
             return fail("a step starts with its keyword, not " + quote(tokens[0].text));
 
@@ -568,8 +579,8 @@ Script Script::parse(std::string_view text)
         step.kind = entry->kind;
         step.line = lineNumber;
         step.source = std::string(line);
-        if (auto error = StepParser(tokens, step, entry->keyword).parse())
-            return fail(*error);
+        if (auto parsed = StepParser(tokens, step, entry->keyword).parse(); !parsed)
+            return fail(parsed.error().message());
         script.steps.push_back(std::move(step));
     }
     return script;

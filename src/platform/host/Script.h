@@ -47,9 +47,9 @@ struct StepTarget {
     std::string name; ///< the text or the identifier
     Point point;
 
-    bool isNone() const { return kind == Kind::None; }
+    [[nodiscard]] bool isNone() const { return kind == Kind::None; }
     /// As a script would write it: "Text", #id or X Y.
-    std::string describe() const;
+    [[nodiscard]] std::string describe() const;
 };
 
 enum class SwipeDirection { Left, Right, Up, Down };
@@ -74,7 +74,7 @@ struct ScriptError {
     int line { 0 };
     std::string message;
     /// "line 3: …"
-    std::string describe() const;
+    [[nodiscard]] std::string describe() const;
 };
 
 /// A parsed script, or the first error in it. Parsing never throws, whatever
@@ -83,11 +83,11 @@ struct Script {
     std::vector<Step> steps;
     std::optional<ScriptError> error;
 
-    static Script parse(std::string_view text);
+    [[nodiscard]] static Script parse(std::string_view text);
 };
 
 /// The step keyword of a kind ("double-tap").
-const char* stepKeyword(StepKind kind);
+[[nodiscard]] const char* stepKeyword(StepKind kind);
 
 /// Default durations of synthesised gestures, in seconds.
 inline constexpr double defaultDragSeconds = 0.5;

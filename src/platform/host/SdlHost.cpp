@@ -86,12 +86,10 @@ struct SdlHost::Impl {
     }
 };
 
-std::unique_ptr<SdlHost> SdlHost::open(Application& application, RunLoop& loop, Options options, std::string& error)
+Result<std::unique_ptr<SdlHost>> SdlHost::open(Application& application, RunLoop& loop, Options options)
 {
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        error = std::string("cannot open a window: ") + SDL_GetError();
-        return nullptr;
-    }
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+        return Error(std::string("cannot open a window: ") + SDL_GetError());
     std::unique_ptr<SdlHost> host(new SdlHost(application, loop, std::move(options)));
     auto& impl = *host->m_impl;
     // Scaled pictures are smoothed; at whole scales they are drawn for the
@@ -119,18 +117,14 @@ std::unique_ptr<SdlHost> SdlHost::open(Application& application, RunLoop& loop, 
     Point at = ScreenFit::placement({ static_cast<double>(width), static_cast<double>(height) }, usable);
     impl.window = SDL_CreateWindow("Hestio", static_cast<int>(at.x), static_cast<int>(at.y), width, height,
         SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
-    if (!impl.window) {
-        error = std::string("cannot open a window: ") + SDL_GetError();
-        return nullptr;
-    }
+    if (!impl.window)
+        return Error(std::string("cannot open a window: ") + SDL_GetError());
     SDL_SetWindowMinimumSize(impl.window, std::min(width, smallestWindowWidth), std::min(height, smallestWindowHeight));
     impl.renderer = SDL_CreateRenderer(impl.window, -1, 0);
     if (!impl.renderer)
         impl.renderer = SDL_CreateRenderer(impl.window, -1, SDL_RENDERER_SOFTWARE);
-    if (!impl.renderer) {
-        error = std::string("cannot draw in the window: ") + SDL_GetError();
-        return nullptr;
-    }
+    if (!impl.renderer)
+        return Error(std::string("cannot draw in the window: ") + SDL_GetError());
     impl.wakeEventType = SDL_RegisterEvents(1);
     Uint32 wakeType = impl.wakeEventType;
     // post() from another thread (the network's completions) wakes the wait.
@@ -368,11 +362,11 @@ void SdlHost::handleKey(const SDL_Event& event)
         return;
     }
     if ((mods & KMOD_CTRL) && (key == SDLK_LEFT || key == SDLK_RIGHT)) {
-        rotate(true);
+        rotate(InterfaceOrientation::LandscapeLeft);
         return;
     }
     if ((mods & KMOD_CTRL) && (key == SDLK_UP || key == SDLK_DOWN)) {
-        rotate(false);
+        rotate(InterfaceOrientation::Portrait);
         return;
     }
     switch (key) {
@@ -386,7 +380,7 @@ void SdlHost::handleKey(const SDL_Event& event)
             m_application.sendReturn();
         break;
     case SDLK_TAB:
-        focusNextField(mods & KMOD_SHIFT);
+        focusField(mods & KMOD_SHIFT ? FieldOrder::Previous : FieldOrder::Next);
         break;
     default:
         return;
@@ -532,8 +526,9 @@ void SdlHost::sendTouch(int id, Point at, int phase)
     m_inputSinceDraw = true;
 }
 
-void SdlHost::focusNextField(bool backwards)
+void SdlHost::focusField(FieldOrder order)
 {
+    bool backwards = order == FieldOrder::Previous;
     auto chain = ScreenQuery(m_application).keyViewChain();
     if (chain.empty())
         return;
@@ -550,10 +545,11 @@ void SdlHost::focusNextField(bool backwards)
     chain[next]->becomeFirstResponder();
 }
 
-void SdlHost::rotate(bool landscape)
+void SdlHost::rotate(InterfaceOrientation orientation)
 {
     bool wasLandscape = isLandscape(m_application.statusBarOrientation());
-    m_application.rotateTo(landscape ? InterfaceOrientation::LandscapeLeft : InterfaceOrientation::Portrait);
+    bool landscape = isLandscape(orientation);
+    m_application.rotateTo(orientation);
     // A turned device turns the window with it.
     if (wasLandscape != landscape) {
         Size size = windowSize();

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "platform/foundation/Result.h"
 #include "platform/gfx/Geometry.h"
 #include "platform/host/Device.h"
+#include "platform/ui/Application.h"
 #include "platform/ui/Touch.h"
 
 #include <cstdint>
@@ -43,27 +45,26 @@ public:
         bool printGeometry { false };
     };
 
-    /// Opens the window; none, with the reason in `error`, when SDL cannot
-    /// (no display, no video driver). Non-owning: the application and the
-    /// loop outlive the host.
-    static std::unique_ptr<SdlHost> open(Application& application, RunLoop& loop, Options options, std::string& error);
+    /// Opens the window, or says why SDL cannot (no display, no video
+    /// driver). Non-owning: the application and the loop outlive the host.
+    static Result<std::unique_ptr<SdlHost>> open(Application& application, RunLoop& loop, Options options);
     ~SdlHost() override;
 
     /// Runs until the window is closed (or quit() is called); the
     /// application is told it terminates.
     void run();
     void quit() { m_quit = true; }
-    bool isQuitting() const { return m_quit; }
+    [[nodiscard]] bool isQuitting() const { return m_quit; }
 
-    Application& application() override { return m_application; }
-    RunLoop& runLoop() override { return m_loop; }
+    [[nodiscard]] Application& application() override { return m_application; }
+    [[nodiscard]] RunLoop& runLoop() override { return m_loop; }
     /// Keeps the window live (input, timers, drawing) for `seconds`; on a
     /// manual clock the clock is advanced instead.
     void pass(double seconds) override;
     void settle() override;
 
-    /// Turns the window between portrait and landscape.
-    void rotate(bool landscape);
+    /// Turns the device, and the window with it between portrait and landscape.
+    void rotate(InterfaceOrientation orientation);
     /// Resizes the window (desktop units) as a person dragging its edge does.
     void resizeWindow(Size size);
 
@@ -71,19 +72,19 @@ public:
     void setLocationMenu(LocationMenu* menu) { m_locationMenu = menu; }
 
     /// Whether the window has the keyboard (the user is looking at it).
-    bool hasInputFocus() const;
+    [[nodiscard]] bool hasInputFocus() const;
     /// Restores a minimised window and puts it in front.
     void raise();
 
     /// Frames put on screen so far (an idle app adds none).
-    std::uint64_t framesDrawn() const { return m_framesDrawn; }
+    [[nodiscard]] std::uint64_t framesDrawn() const { return m_framesDrawn; }
 
     /// The window's size in the desktop's units, and the scale it was opened
     /// at (window units a point).
-    Size windowSize() const;
-    double openingScale() const { return m_openingScale; }
+    [[nodiscard]] Size windowSize() const;
+    [[nodiscard]] double openingScale() const { return m_openingScale; }
     /// Where the screen is in the window now (window units).
-    Rect screenViewport() const;
+    [[nodiscard]] Rect screenViewport() const;
 
     struct Impl;
 
@@ -96,22 +97,24 @@ private:
     void handle(const SDL_Event& event);
     void handleWindowEvent(const SDL_Event& event);
     void handleKey(const SDL_Event& event);
-    bool handleMenuKey(int key);
+    [[nodiscard]] bool handleMenuKey(int key);
     void handleWheel(const SDL_Event& event);
     void handleFinger(const SDL_Event& event);
     /// The screen's point under a place in the window (window units).
-    Point pointAt(double x, double y) const;
+    [[nodiscard]] Point pointAt(double x, double y) const;
     void rememberSize(Size size);
     void printGeometry();
     void pinchBy(double factor, Point center);
     void endPinch();
-    void focusNextField(bool backwards);
+    enum class FieldOrder { Next, Previous };
+    /// Moves the keyboard to the next (or previous) field of the key view chain.
+    void focusField(FieldOrder order);
     void sendTouch(int id, Point at, int phase);
     void sendTouchInput(const TouchInput& input);
     void sendPinchTouches(int phase);
     void drawIfNeeded();
-    bool resizeSurfaces(Size points);
-    double now() const;
+    [[nodiscard]] bool resizeSurfaces(Size points);
+    [[nodiscard]] double now() const;
 
     Application& m_application;
     RunLoop& m_loop;

@@ -19,8 +19,8 @@ public:
     CurlTransport(const CurlTransport&) = delete;
     CurlTransport& operator=(const CurlTransport&) = delete;
 
-    std::shared_ptr<Exchange> start(const HttpRequest& request, ExchangeCallbacks callbacks) override;
-    HttpResult sendSynchronous(const HttpRequest& request) override;
+    [[nodiscard]] std::shared_ptr<Exchange> start(const HttpRequest& request, ExchangeCallbacks callbacks) override;
+    [[nodiscard]] HttpResult sendSynchronous(const HttpRequest& request) override;
 
     /// Replies larger than this fail with DataLengthExceedsMaximum instead of
     /// filling memory. Default 64 MiB.

@@ -23,10 +23,10 @@ public:
         double delaySeconds { 0 };
         std::size_t chunkSize { 0 }; ///< 0: the body arrives in one chunk
 
-        static Reply json(std::string body, int statusCode = 200);
-        static Reply failure(int code = TransportError::NotConnectedToInternet,
+        [[nodiscard]] static Reply json(std::string body, int statusCode = 200);
+        [[nodiscard]] static Reply failure(int code = TransportError::NotConnectedToInternet,
             std::string description = "The Internet connection appears to be offline.");
-        Reply after(double seconds) &&;
+        [[nodiscard]] Reply after(double seconds) &&;
     };
     using Handler = std::function<Reply(const HttpRequest&)>;
 
@@ -37,16 +37,16 @@ public:
     /// Makes start() return null, as when no connection can be created.
     void setRefusesToStart(bool refuses);
 
-    std::vector<HttpRequest> requests() const;
-    HttpRequest lastRequest() const;
-    std::size_t requestCount() const;
+    [[nodiscard]] std::vector<HttpRequest> requests() const;
+    [[nodiscard]] HttpRequest lastRequest() const;
+    [[nodiscard]] std::size_t requestCount() const;
     void clearRequests();
 
-    std::shared_ptr<Exchange> start(const HttpRequest& request, ExchangeCallbacks callbacks) override;
-    HttpResult sendSynchronous(const HttpRequest& request) override;
+    [[nodiscard]] std::shared_ptr<Exchange> start(const HttpRequest& request, ExchangeCallbacks callbacks) override;
+    [[nodiscard]] HttpResult sendSynchronous(const HttpRequest& request) override;
 
 private:
-    Reply nextReply(const HttpRequest& request);
+    [[nodiscard]] Reply nextReply(const HttpRequest& request);
 
     mutable std::mutex m_mutex;
     std::vector<HttpRequest> m_requests;

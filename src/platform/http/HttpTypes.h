@@ -17,7 +17,7 @@ struct HttpRequest {
     double timeoutSeconds { 30 };
 
     /// The value of the first header named `name` (case-insensitive), or "".
-    std::string header(const std::string& name) const;
+    [[nodiscard]] std::string header(const std::string& name) const;
 };
 
 struct HttpResponse {

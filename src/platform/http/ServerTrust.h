@@ -14,10 +14,10 @@ struct ServerTrust {
     std::string publicKeyPin; ///< "sha256//BASE64" or plain BASE64; empty: verify normally
 
     /// The pin in the form the TLS layer takes ("sha256//…"), none when unset.
-    std::optional<std::string> curlPin() const;
+    [[nodiscard]] std::optional<std::string> curlPin() const;
 };
 
 /// The host part of an http(s) URL, without user info or port; lower-cased.
-std::string hostOfURL(const std::string& url);
+[[nodiscard]] std::string hostOfURL(const std::string& url);
 
 }

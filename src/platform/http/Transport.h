@@ -36,11 +36,11 @@ public:
     /// Starts an exchange; returns at once. Must be called on a thread with a
     /// current RunLoop, which receives the callbacks. Returns null when the
     /// exchange cannot be created at all (no callback follows then).
-    virtual std::shared_ptr<Exchange> start(const HttpRequest& request, ExchangeCallbacks callbacks) = 0;
+    [[nodiscard]] virtual std::shared_ptr<Exchange> start(const HttpRequest& request, ExchangeCallbacks callbacks) = 0;
 
     /// Sends and blocks the calling thread until the reply, an error or the
     /// request's timeout. Callable from any thread.
-    virtual HttpResult sendSynchronous(const HttpRequest& request) = 0;
+    [[nodiscard]] virtual HttpResult sendSynchronous(const HttpRequest& request) = 0;
 };
 
 }

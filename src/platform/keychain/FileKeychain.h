@@ -10,10 +10,10 @@ namespace hestio::platform {
 class FileKeychain final : public ItemTable {
 public:
     explicit FileKeychain(std::string path);
-    const std::string& path() const { return m_path; }
+    [[nodiscard]] const std::string& path() const { return m_path; }
 
 protected:
-    KeychainStatus didChange() override;
+    [[nodiscard]] KeychainStatus didChange() override;
 
 private:
     void load();

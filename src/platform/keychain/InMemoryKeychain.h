@@ -23,7 +23,7 @@ public:
         m_dataUnreadable = unreadable;
     }
 
-    std::vector<Call> calls() const
+    [[nodiscard]] std::vector<Call> calls() const
     {
         std::lock_guard lock(m_mutex);
         return m_calls;
@@ -34,14 +34,14 @@ public:
         m_calls.clear();
     }
 
-    KeychainStatus copyAttributes(const KeychainQuery& query, KeychainItem* attributes) override;
-    KeychainStatus copyData(const KeychainQuery& query, std::optional<std::string>* data) override;
-    KeychainStatus update(const KeychainQuery& query, const std::string& data) override;
-    KeychainStatus add(const KeychainItem& item) override;
-    KeychainStatus remove(const KeychainQuery& query) override;
+    [[nodiscard]] KeychainStatus copyAttributes(const KeychainQuery& query, KeychainItem* attributes) override;
+    [[nodiscard]] KeychainStatus copyData(const KeychainQuery& query, std::optional<std::string>* data) override;
+    [[nodiscard]] KeychainStatus update(const KeychainQuery& query, const std::string& data) override;
+    [[nodiscard]] KeychainStatus add(const KeychainItem& item) override;
+    [[nodiscard]] KeychainStatus remove(const KeychainQuery& query) override;
 
 private:
-    std::optional<KeychainStatus> injected(Call call);
+    [[nodiscard]] std::optional<KeychainStatus> injected(Call call);
 
     struct Failure {
         KeychainStatus status;

@@ -37,7 +37,7 @@ struct KeychainQuery {
     std::optional<std::string> service;
     std::optional<std::string> label;
 
-    bool matches(const KeychainItem& item) const;
+    [[nodiscard]] bool matches(const KeychainItem& item) const;
 };
 
 /// The credential store's five item calls. The credential logic above
@@ -48,20 +48,20 @@ public:
 
     /// Lookup asking for attributes: the first matching item's attributes
     /// (its data left empty), or itemNotFound.
-    virtual KeychainStatus copyAttributes(const KeychainQuery& query, KeychainItem* attributes) = 0;
+    [[nodiscard]] virtual KeychainStatus copyAttributes(const KeychainQuery& query, KeychainItem* attributes) = 0;
     /// Lookup asking for data. A success may come without data (`data` left
     /// empty) when the store cannot read it.
-    virtual KeychainStatus copyData(const KeychainQuery& query, std::optional<std::string>* data) = 0;
+    [[nodiscard]] virtual KeychainStatus copyData(const KeychainQuery& query, std::optional<std::string>* data) = 0;
     /// Replaces the data of every matching item; itemNotFound when none.
-    virtual KeychainStatus update(const KeychainQuery& query, const std::string& data) = 0;
+    [[nodiscard]] virtual KeychainStatus update(const KeychainQuery& query, const std::string& data) = 0;
     /// Adds an item; duplicateItem when one with its account and service exists.
-    virtual KeychainStatus add(const KeychainItem& item) = 0;
+    [[nodiscard]] virtual KeychainStatus add(const KeychainItem& item) = 0;
     /// Deletes every matching item; itemNotFound when none.
-    virtual KeychainStatus remove(const KeychainQuery& query) = 0;
+    [[nodiscard]] virtual KeychainStatus remove(const KeychainQuery& query) = 0;
 };
 
 /// The store the app uses: the desktop's Secret Service when one answers on
 /// the session bus, otherwise a private file (mode 0600) at `fallbackFile`.
-std::unique_ptr<KeychainStore> makeDefaultKeychain(const std::string& fallbackFile);
+[[nodiscard]] std::unique_ptr<KeychainStore> makeDefaultKeychain(const std::string& fallbackFile);
 
 }

@@ -61,9 +61,12 @@ namespace {
         }
     };
 
+    enum class Lookup { AttributesOnly, WithSecret };
+
     // Looks up one matching item, with or without its secret.
-    KeychainStatus lookup(const KeychainQuery& query, bool withSecret, KeychainItem* item, bool* hadSecret)
+    [[nodiscard]] KeychainStatus lookup(const KeychainQuery& query, Lookup what, KeychainItem* item, bool* hadSecret)
     {
+        bool withSecret = what == Lookup::WithSecret;
         ErrorHolder e;
         auto attributes = attributesFor(query);
         int flags = SECRET_SEARCH_UNLOCK | (withSecret ? SECRET_SEARCH_LOAD_SECRETS : 0);
@@ -100,7 +103,7 @@ namespace {
         return keychain_status::success;
     }
 
-    KeychainStatus store(const KeychainItem& item)
+    [[nodiscard]] KeychainStatus store(const KeychainItem& item)
     {
         ErrorHolder e;
         KeychainQuery query { item.account, item.service, item.label };
@@ -133,7 +136,7 @@ KeychainStatus SecretServiceKeychain::copyAttributes(const KeychainQuery& query,
 {
     KeychainItem item;
     bool hadSecret = false;
-    KeychainStatus status = lookup(query, false, &item, &hadSecret);
+    KeychainStatus status = lookup(query, Lookup::AttributesOnly, &item, &hadSecret);
     if (status == keychain_status::success && attributes)
         *attributes = item;
     return status;
@@ -143,7 +146,7 @@ KeychainStatus SecretServiceKeychain::copyData(const KeychainQuery& query, std::
 {
     KeychainItem item;
     bool hadSecret = false;
-    KeychainStatus status = lookup(query, true, &item, &hadSecret);
+    KeychainStatus status = lookup(query, Lookup::WithSecret, &item, &hadSecret);
     if (status == keychain_status::success && data) {
         if (hadSecret)
             *data = item.data;
@@ -157,7 +160,7 @@ KeychainStatus SecretServiceKeychain::update(const KeychainQuery& query, const s
 {
     KeychainItem item;
     bool hadSecret = false;
-    KeychainStatus status = lookup(query, false, &item, &hadSecret);
+    KeychainStatus status = lookup(query, Lookup::AttributesOnly, &item, &hadSecret);
     if (status != keychain_status::success)
         return status;
     item.data = data;

@@ -9,13 +9,13 @@ namespace hestio::platform {
 class SecretServiceKeychain final : public KeychainStore {
 public:
     /// Whether a Secret Service answers on the session bus right now.
-    static bool isAvailable();
+    [[nodiscard]] static bool isAvailable();
 
-    KeychainStatus copyAttributes(const KeychainQuery& query, KeychainItem* attributes) override;
-    KeychainStatus copyData(const KeychainQuery& query, std::optional<std::string>* data) override;
-    KeychainStatus update(const KeychainQuery& query, const std::string& data) override;
-    KeychainStatus add(const KeychainItem& item) override;
-    KeychainStatus remove(const KeychainQuery& query) override;
+    [[nodiscard]] KeychainStatus copyAttributes(const KeychainQuery& query, KeychainItem* attributes) override;
+    [[nodiscard]] KeychainStatus copyData(const KeychainQuery& query, std::optional<std::string>* data) override;
+    [[nodiscard]] KeychainStatus update(const KeychainQuery& query, const std::string& data) override;
+    [[nodiscard]] KeychainStatus add(const KeychainItem& item) override;
+    [[nodiscard]] KeychainStatus remove(const KeychainQuery& query) override;
 };
 
 }

@@ -35,7 +35,7 @@ struct LocationError {
 };
 
 /// Great-circle distance in metres (mean Earth radius).
-double distanceBetween(Coordinate a, Coordinate b);
+[[nodiscard]] double distanceBetween(Coordinate a, Coordinate b);
 
 /// Desired-accuracy values, in metres.
 inline constexpr double accuracyBest = -1;

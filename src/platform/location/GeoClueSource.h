@@ -47,14 +47,14 @@ public:
     /// Stops the client (the service may turn its receivers off).
     void stop();
 
-    State state() const { return m_state; }
+    [[nodiscard]] State state() const { return m_state; }
     /// Why the service could not be used, when it could not.
-    const std::string& failure() const { return m_failure; }
+    [[nodiscard]] const std::string& failure() const { return m_failure; }
     /// Told once when the service turns out to be unusable.
     void setFailureHandler(std::function<void(const std::string&)> handler) { m_onFailure = std::move(handler); }
 
     /// Fixes applied to the position source so far.
-    std::size_t fixCount() const { return m_fixes; }
+    [[nodiscard]] std::size_t fixCount() const { return m_fixes; }
 
 private:
     void gotClient(Variant result, const std::string& error);

@@ -45,27 +45,27 @@ public:
 
     /// Not owned; must outlive the manager or be reset to null.
     void setDelegate(GeoLocationManagerDelegate* delegate) { m_delegate = delegate; }
-    GeoLocationManagerDelegate* delegate() const { return m_delegate; }
+    [[nodiscard]] GeoLocationManagerDelegate* delegate() const { return m_delegate; }
 
-    double desiredAccuracy() const { return m_desiredAccuracy; }
+    [[nodiscard]] double desiredAccuracy() const { return m_desiredAccuracy; }
     void setDesiredAccuracy(double metres) { m_desiredAccuracy = metres; }
 
     /// The largest region radius the service accepts, in metres.
-    double maximumRegionMonitoringDistance() const;
+    [[nodiscard]] double maximumRegionMonitoringDistance() const;
     /// Sets it for managers made afterwards (tests of the radius cap).
     static void setDefaultMaximumRegionMonitoringDistance(double metres);
 
     void startUpdatingLocation();
     void stopUpdatingLocation();
-    bool isUpdatingLocation() const { return m_updating; }
-    std::optional<GeoLocation> location() const { return m_source.current(); }
+    [[nodiscard]] bool isUpdatingLocation() const { return m_updating; }
+    [[nodiscard]] std::optional<GeoLocation> location() const { return m_source.current(); }
 
     void startMonitoringForRegion(const CircularRegion& region, double desiredAccuracy = accuracyNearestTenMeters);
     void stopMonitoringForRegion(const CircularRegion& region);
-    std::vector<CircularRegion> monitoredRegions() const;
+    [[nodiscard]] std::vector<CircularRegion> monitoredRegions() const;
     /// The regions every live manager on `source` watches (the window's
     /// Location menu offers them as places to go to).
-    static std::vector<CircularRegion> regionsWatchedOn(const PositionSource& source);
+    [[nodiscard]] static std::vector<CircularRegion> regionsWatchedOn(const PositionSource& source);
 
     /// At most this many regions are watched at once; more fail.
     static constexpr std::size_t maximumMonitoredRegions = 20;
@@ -75,7 +75,7 @@ public:
     /// The region whose state changed while the app was not running, found on
     /// the first fix after start-up; the host uses it to tell the app it was
     /// launched for a location event.
-    bool hasPendingLaunchEvent() const { return m_pendingLaunchEvent; }
+    [[nodiscard]] bool hasPendingLaunchEvent() const { return m_pendingLaunchEvent; }
 
 private:
     struct Watched {

@@ -44,7 +44,7 @@ namespace {
 
 }
 
-std::variant<GpxTrack, std::string> GpxTrack::parse(const std::string& xml)
+Result<GpxTrack> GpxTrack::parse(const std::string& xml)
 {
     GpxTrack track;
     std::size_t at = 0;
@@ -62,12 +62,12 @@ std::variant<GpxTrack, std::string> GpxTrack::parse(const std::string& xml)
             break;
         std::size_t tagEnd = xml.find('>', start);
         if (tagEnd == std::string::npos)
-            return std::string("GPX track is cut short");
+            return Error("GPX track is cut short");
         std::string tag = " " + xml.substr(start + nameLength, tagEnd - start - nameLength);
         auto lat = attribute(tag, "lat");
         auto lon = attribute(tag, "lon");
         if (!lat || !lon || std::abs(*lat) > 90 || std::abs(*lon) > 180)
-            return "GPX point at byte " + std::to_string(start) + " has no valid lat and lon";
+            return Error("GPX point at byte " + std::to_string(start) + " has no valid lat and lon");
         Point point { { *lat, *lon }, std::nullopt };
         bool selfClosing = tagEnd > 0 && xml[tagEnd - 1] == '/';
         at = tagEnd + 1;
@@ -75,7 +75,7 @@ std::variant<GpxTrack, std::string> GpxTrack::parse(const std::string& xml)
             std::string closing = "</" + xml.substr(start + 1, nameLength - 1) + ">";
             std::size_t end = xml.find(closing, at);
             if (end == std::string::npos)
-                return "GPX point at byte " + std::to_string(start) + " is not closed";
+                return Error("GPX point at byte " + std::to_string(start) + " is not closed");
             std::string body = xml.substr(at, end - at);
             auto timeStart = body.find("<time>");
             auto timeEnd = body.find("</time>");
@@ -86,15 +86,15 @@ std::variant<GpxTrack, std::string> GpxTrack::parse(const std::string& xml)
         track.points.push_back(point);
     }
     if (track.points.empty())
-        return std::string("GPX file has no track points");
+        return Error("GPX file has no track points");
     return track;
 }
 
-std::variant<GpxTrack, std::string> GpxTrack::load(const std::string& path)
+Result<GpxTrack> GpxTrack::load(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        return "cannot read GPX file " + path;
+        return Error("cannot read GPX file " + path);
     std::ostringstream text;
     text << in.rdbuf();
     return parse(text.str());

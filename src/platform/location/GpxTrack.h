@@ -1,11 +1,11 @@
 #pragma once
 
+#include "platform/foundation/Result.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/location/PositionSource.h"
 
 #include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
 namespace hestio::platform {
@@ -18,10 +18,10 @@ struct GpxTrack {
     };
     std::vector<Point> points;
 
-    /// Reads the <trkpt> (or <rtept>/<wpt>) elements of a GPX document. An
-    /// error text instead when there are none or one is malformed.
-    static std::variant<GpxTrack, std::string> parse(const std::string& xml);
-    static std::variant<GpxTrack, std::string> load(const std::string& path);
+    /// Reads the <trkpt> (or <rtept>/<wpt>) elements of a GPX document; an
+    /// error when there are none or one is malformed.
+    static Result<GpxTrack> parse(const std::string& xml);
+    static Result<GpxTrack> load(const std::string& path);
 };
 
 /// Plays a track into a PositionSource on a run loop: the first point at once,
@@ -33,7 +33,7 @@ public:
     ~GpxPlayer();
     void start();
     void stop();
-    bool isFinished() const { return m_next >= m_track.points.size(); }
+    [[nodiscard]] bool isFinished() const { return m_next >= m_track.points.size(); }
 
 private:
     void playNext();

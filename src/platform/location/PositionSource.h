@@ -19,9 +19,9 @@ public:
     using ListenerId = std::uint64_t;
 
     /// The process-wide source the location managers use by default.
-    static PositionSource& shared();
+    [[nodiscard]] static PositionSource& shared();
 
-    std::optional<GeoLocation> current() const { return m_current; }
+    [[nodiscard]] std::optional<GeoLocation> current() const { return m_current; }
     /// Moves the device and tells every listener at once.
     void moveTo(Coordinate coordinate, Date when, double accuracy = 10);
     /// Forgets the position (no fix).

@@ -104,19 +104,21 @@ TEST(PropertyList, RejectsWhatIsNotAPropertyList)
     struct Case {
         const char* name;
         std::string bytes;
+        const char* reason;
     };
+    const char* notAList = "the file is not a property list";
     const Case cases[] = {
-        { "empty", "" },
-        { "text", "just some text" },
-        { "json", R"({"locations": ["A"]})" },
-        { "truncated", "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>a</key><string>b" },
-        { "binary header only", "bplist00" },
-        { "zero bytes", std::string(16, '\0') },
+        { "empty", "", "the file is empty" },
+        { "text", "just some text", notAList },
+        { "json", R"({"locations": ["A"]})", notAList },
+        { "truncated", "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>a</key><string>b", notAList },
+        { "binary header only", "bplist00", notAList },
+        { "zero bytes", std::string(16, '\0'), notAList },
     };
     for (const Case& c : cases) {
-        std::string error;
-        EXPECT_FALSE(hestio::platform::parsePropertyList(c.bytes, &error)) << c.name;
-        EXPECT_FALSE(error.empty()) << c.name;
+        auto parsed = hestio::platform::parsePropertyList(c.bytes);
+        ASSERT_FALSE(parsed) << c.name;
+        EXPECT_EQ(parsed.error().message(), c.reason) << c.name;
     }
 }
 
@@ -175,7 +177,9 @@ TEST(PropertyList, WriteReplacesTheFileAtomicallyAndLeavesNoTemporaryFile)
     ASSERT_TRUE(hestio::platform::writePropertyList(file, second));
     EXPECT_EQ(hestio::platform::readPropertyList(file), second);
     std::string oldContents((std::istreambuf_iterator<char>(oldReader)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(hestio::platform::parsePropertyList(oldContents), first);
+    auto old = hestio::platform::parsePropertyList(oldContents);
+    ASSERT_TRUE(old);
+    EXPECT_EQ(*old, first);
     struct stat after { };
     ::stat(file.c_str(), &after);
     EXPECT_NE(before.st_ino, after.st_ino);

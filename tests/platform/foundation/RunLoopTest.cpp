@@ -358,7 +358,7 @@ TEST(RunLoop, RealLoopRunsPostsFromAnotherThreadAndStops)
 
 TEST(RunLoopDeathTest, CurrentWithoutALoopStopsWithAMessage)
 {
-    EXPECT_DEATH(RunLoop::current(), "without a current run loop");
+    EXPECT_DEATH(static_cast<void>(RunLoop::current()), "without a current run loop");
 }
 
 TEST(RunLoop, KeepAliveHoldsUntilCancelledOrTheLoopGoes)

@@ -76,7 +76,7 @@ TEST(Path, ArcsStartWithALineAndTurnTheAskedWay)
     expectNear(*path.currentPoint(), { 10, 5 }, "a quarter turn with growing angle");
 
     Path clockwise;
-    clockwise.addArc({ 0, 0 }, 1, 0, pi / 2, true);
+    clockwise.addArc({ 0, 0 }, 1, 0, pi / 2, ArcDirection::Clockwise);
     EXPECT_EQ(clockwise.elements()[0].op, Path::Op::MoveTo) << "no current point: the arc starts the path";
     expectNear(*clockwise.currentPoint(), { 0, 1 }, "three quarters the other way");
     EXPECT_TRUE(clockwise.contains({ 0.5, -0.5 }));

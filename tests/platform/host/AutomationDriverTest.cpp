@@ -36,13 +36,17 @@ namespace {
 
 class DriverFixture : public ::testing::Test {
 protected:
+    /// Runs one step: none when it passed, else the reason it gives.
     std::optional<std::string> step(const std::string& line)
     {
         Script script = Script::parse(line);
         EXPECT_FALSE(script.error) << line;
         if (script.error || script.steps.empty())
             return "bad step";
-        return driver.runStep(script.steps[0]);
+        Status done = driver.runStep(script.steps[0]);
+        if (!done)
+            return done.error().message();
+        return std::nullopt;
     }
 
     test::TempDir dir;
@@ -394,7 +398,8 @@ protected:
     {
         Script script = Script::parse(line);
         double before = device.seconds();
-        EXPECT_EQ(driver.runStep(script.steps.at(0)), std::nullopt) << line;
+        Status done = driver.runStep(script.steps.at(0));
+        EXPECT_TRUE(done) << line << ": " << (done ? std::string() : done.error().message());
         return device.seconds() - before;
     }
 

@@ -9,8 +9,8 @@ TEST(CommandLine, ReadsEveryOptionInBothSpellings)
     auto line = CommandLine::parse({ "--headless", "--script", "s.txt", "--gallery", "--profile=/tmp/p", "--location",
         "51.5,-0.125", "--clock=real", "--service-host", "localhost:8443", "--service-pin=sha256//abc",
         "--failure-screenshot", "f.png", "--ready-file=r", "--scale", "1.5", "--print-window" });
-    ASSERT_FALSE(line.error) << *line.error;
-    const auto& o = line.options;
+    ASSERT_TRUE(line) << line.error().message();
+    const auto& o = *line;
     EXPECT_TRUE(o.headless);
     EXPECT_TRUE(o.gallery);
     EXPECT_EQ(o.scriptPath, "s.txt");
@@ -27,15 +27,15 @@ TEST(CommandLine, ReadsEveryOptionInBothSpellings)
     EXPECT_TRUE(o.printWindow);
     EXPECT_FALSE(o.usesManualClock());
 
-    EXPECT_TRUE(CommandLine::parse({ "--version" }).options.showVersion);
-    EXPECT_TRUE(CommandLine::parse({ "-h" }).options.showHelp);
-    EXPECT_EQ(CommandLine::parse({ "--gpx", "walk.gpx" }).options.gpxPath, "walk.gpx");
-    EXPECT_EQ(CommandLine::parse({ "--request-timeout", "2.5" }).options.requestTimeoutSeconds, 2.5);
-    EXPECT_FALSE(CommandLine::parse({ "--headless" }).options.requestTimeoutSeconds);
-    EXPECT_FALSE(CommandLine::parse({ "--headless" }).options.windowScale);
+    EXPECT_TRUE(CommandLine::parse({ "--version" })->showVersion);
+    EXPECT_TRUE(CommandLine::parse({ "-h" })->showHelp);
+    EXPECT_EQ(CommandLine::parse({ "--gpx", "walk.gpx" })->gpxPath, "walk.gpx");
+    EXPECT_EQ(CommandLine::parse({ "--request-timeout", "2.5" })->requestTimeoutSeconds, 2.5);
+    EXPECT_FALSE(CommandLine::parse({ "--headless" })->requestTimeoutSeconds);
+    EXPECT_FALSE(CommandLine::parse({ "--headless" })->windowScale);
     // The scale's limits are allowed.
-    EXPECT_EQ(CommandLine::parse({ "--scale=0.25" }).options.windowScale, 0.25);
-    EXPECT_EQ(CommandLine::parse({ "--scale=8" }).options.windowScale, 8);
+    EXPECT_EQ(CommandLine::parse({ "--scale=0.25" })->windowScale, 0.25);
+    EXPECT_EQ(CommandLine::parse({ "--scale=8" })->windowScale, 8);
 }
 
 TEST(CommandLine, ChoosesTheManualClockOnlyForHeadlessScripts)
@@ -53,8 +53,8 @@ TEST(CommandLine, ChoosesTheManualClockOnlyForHeadlessScripts)
     };
     for (const auto& c : cases) {
         auto line = CommandLine::parse(c.args);
-        ASSERT_FALSE(line.error) << *line.error;
-        EXPECT_EQ(line.options.usesManualClock(), c.manual) << testing::PrintToString(c.args);
+        ASSERT_TRUE(line) << line.error().message();
+        EXPECT_EQ(line->usesManualClock(), c.manual) << testing::PrintToString(c.args);
     }
 }
 
@@ -110,8 +110,11 @@ TEST(CommandLine, RejectsBadArgumentsWithOneClearLine)
             "hestio: --gpx moves the simulated device; it cannot go with --location-source geoclue (see "
             "hestio --help)" },
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(CommandLine::parse(c.args).error, c.error) << testing::PrintToString(c.args);
+    for (const auto& c : cases) {
+        auto line = CommandLine::parse(c.args);
+        ASSERT_FALSE(line) << testing::PrintToString(c.args);
+        EXPECT_EQ(line.error().message(), c.error) << testing::PrintToString(c.args);
+    }
 }
 
 TEST(CommandLine, UsesTheSystemsLocationOnlyForAWindowWithoutScriptOrSimulatedMoves)
@@ -132,7 +135,7 @@ TEST(CommandLine, UsesTheSystemsLocationOnlyForAWindowWithoutScriptOrSimulatedMo
     };
     for (const auto& c : cases) {
         auto line = CommandLine::parse(c.args);
-        ASSERT_FALSE(line.error) << *line.error;
-        EXPECT_EQ(line.options.usesSystemLocation(), c.system) << testing::PrintToString(c.args);
+        ASSERT_TRUE(line) << line.error().message();
+        EXPECT_EQ(line->usesSystemLocation(), c.system) << testing::PrintToString(c.args);
     }
 }

@@ -75,7 +75,7 @@ TEST(LocationMenu, WithNothingToGoToItSaysSoAndPicksNothing)
     window->makeKeyAndVisible();
     PositionSource source;
     LocationMenu menu(source, loop.clock(), {});
-    menu.handleKey(Key::Toggle, window.get());
+    EXPECT_TRUE(menu.handleKey(Key::Toggle, window.get()));
     EXPECT_TRUE(menu.items().empty());
     auto* panel = window->findByAccessibilityIdentifier("locationMenu");
     ASSERT_NE(panel, nullptr);
@@ -84,9 +84,9 @@ TEST(LocationMenu, WithNothingToGoToItSaysSoAndPicksNothing)
         if (auto* label = dynamic_cast<Label*>(view.get()))
             texts.push_back(label->text());
     EXPECT_EQ(texts, (std::vector<std::string> { "Location", "No saved places yet" }));
-    menu.handleKey(Key::Down, window.get());
-    menu.handleKey(Key::Pick, window.get());
-    menu.handleKey(Key::Digit, window.get(), 1);
+    EXPECT_TRUE(menu.handleKey(Key::Down, window.get()));
+    EXPECT_TRUE(menu.handleKey(Key::Pick, window.get()));
+    EXPECT_TRUE(menu.handleKey(Key::Digit, window.get(), 1));
     EXPECT_FALSE(source.current());
 }
 
@@ -96,11 +96,11 @@ TEST_F(LocationMenuFixture, KeysChooseAndPickAndTheMenuClosesAfter)
     EXPECT_FALSE(menu.handleKey(Key::Down, window.get())) << "a closed menu leaves the keys to the app";
     EXPECT_TRUE(menu.handleKey(Key::Toggle, window.get()));
     EXPECT_TRUE(menu.isOpen());
-    menu.handleKey(Key::Up, window.get());
+    EXPECT_TRUE(menu.handleKey(Key::Up, window.get()));
     EXPECT_EQ(menu.selection(), 3u) << "up from the first line wraps to the last";
-    menu.handleKey(Key::Down, window.get());
-    menu.handleKey(Key::Down, window.get());
-    menu.handleKey(Key::Down, window.get());
+    EXPECT_TRUE(menu.handleKey(Key::Down, window.get()));
+    EXPECT_TRUE(menu.handleKey(Key::Down, window.get()));
+    EXPECT_TRUE(menu.handleKey(Key::Down, window.get()));
     EXPECT_EQ(menu.selection(), 2u);
     loop.advance(30);
     EXPECT_TRUE(menu.handleKey(Key::Pick, window.get()));
@@ -110,23 +110,23 @@ TEST_F(LocationMenuFixture, KeysChooseAndPickAndTheMenuClosesAfter)
     EXPECT_EQ(source.current()->coordinate, work);
     EXPECT_EQ(source.current()->timestamp, loop.now());
 
-    menu.handleKey(Key::Toggle, window.get());
-    menu.handleKey(Key::Toggle, window.get());
+    EXPECT_TRUE(menu.handleKey(Key::Toggle, window.get()));
+    EXPECT_TRUE(menu.handleKey(Key::Toggle, window.get()));
     EXPECT_FALSE(menu.isOpen()) << "F2 again closes it";
-    menu.handleKey(Key::Toggle, window.get());
-    menu.handleKey(Key::Close, window.get());
+    EXPECT_TRUE(menu.handleKey(Key::Toggle, window.get()));
+    EXPECT_TRUE(menu.handleKey(Key::Close, window.get()));
     EXPECT_FALSE(menu.isOpen());
     EXPECT_EQ(panel(), nullptr);
 
     // Staying is a fresh fix at the same place.
     loop.advance(60);
-    menu.handleKey(Key::Toggle, window.get());
-    menu.handleKey(Key::Digit, window.get(), 1);
+    EXPECT_TRUE(menu.handleKey(Key::Toggle, window.get()));
+    EXPECT_TRUE(menu.handleKey(Key::Digit, window.get(), 1));
     EXPECT_EQ(source.current()->coordinate, work);
     EXPECT_EQ(source.current()->timestamp, loop.now());
 
     // A digit past the last line picks nothing and keeps the menu.
-    menu.handleKey(Key::Toggle, window.get());
+    EXPECT_TRUE(menu.handleKey(Key::Toggle, window.get()));
     EXPECT_TRUE(menu.handleKey(Key::Digit, window.get(), 5));
     EXPECT_TRUE(menu.isOpen());
 }

@@ -28,13 +28,13 @@ class SdlHostFixture : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::string error;
         // At one pixel a point, window places are points.
         SdlHost::Options options;
         options.readyFile = (dir.path() / "ready").string();
         options.scale = 1;
-        host = SdlHost::open(app, loop.loop(), options, error);
-        ASSERT_TRUE(host) << error;
+        auto opened = SdlHost::open(app, loop.loop(), options);
+        ASSERT_TRUE(opened) << opened.error().message();
+        host = std::move(*opened);
         host->settle();
     }
 
@@ -347,9 +347,9 @@ TEST(SdlHostWindow, FitsTheDisplayAndRemembersItsSize)
     SdlHost::Options options;
     options.sizeFile = (dir.path() / "config" / "Window.plist").string();
     auto open = [&] {
-        std::string error;
-        auto host = SdlHost::open(app, loop.loop(), options, error);
-        EXPECT_TRUE(host) << error;
+        auto opened = SdlHost::open(app, loop.loop(), options);
+        EXPECT_TRUE(opened) << opened.error().message();
+        std::unique_ptr<SdlHost> host = opened ? std::move(*opened) : nullptr;
         if (host)
             host->settle();
         return host;
@@ -372,12 +372,12 @@ TEST(SdlHostWindow, FitsTheDisplayAndRemembersItsSize)
         auto host = open();
         EXPECT_EQ(host->windowSize(), (Size { 400, 500 })) << "the remembered size";
         // Turned, the window turns; the size is remembered as a portrait one.
-        host->rotate(true);
+        host->rotate(InterfaceOrientation::LandscapeLeft);
         host->settle();
         EXPECT_EQ(host->windowSize(), (Size { 500, 400 }));
         host->resizeWindow({ 600, 420 });
         host->settle();
-        host->rotate(false);
+        host->rotate(InterfaceOrientation::Portrait);
     }
     {
         auto host = open();

@@ -65,7 +65,7 @@ TEST(InMemoryKeychain, InjectedFailuresAndCallLog)
 {
     using Call = InMemoryKeychain::Call;
     InMemoryKeychain store;
-    store.add(item("a", "1"));
+    ASSERT_EQ(store.add(item("a", "1")), status::success);
     store.clearCalls();
     store.failNext(Call::CopyData, status::interactionNotAllowed);
     std::optional<std::string> data;

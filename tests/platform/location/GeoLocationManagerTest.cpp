@@ -158,17 +158,34 @@ TEST(GpxTrack, ParsesPointsAndRefusesBrokenFiles)
         <trkpt lon='-74.0' lat='40.8'><time>2012-12-06T08:00:30Z</time></trkpt>
         <trkpt lat="40.9" lon="-74.1"/>
         </trkseg></trk></gpx>)");
-    ASSERT_TRUE(std::holds_alternative<GpxTrack>(parsed)) << std::get<std::string>(parsed);
-    const auto& points = std::get<GpxTrack>(parsed).points;
+    ASSERT_TRUE(parsed) << parsed.error().message();
+    const auto& points = parsed->points;
     ASSERT_EQ(points.size(), 3u);
     EXPECT_EQ(points[1].coordinate, (Coordinate { 40.8, -74.0 }));
     EXPECT_EQ(points[0].secondsSince1970, 1354780800.0);
     EXPECT_FALSE(points[2].secondsSince1970);
 
-    for (const char* broken : { "", "<gpx></gpx>", R"(<trkpt lat="x" lon="1"/>)", R"(<trkpt lat="91" lon="1"/>)",
-             R"(<trkpt lat="1" lon="1">)", "<trkpt lat=\"1\"" }) {
-        EXPECT_TRUE(std::holds_alternative<std::string>(GpxTrack::parse(broken))) << broken;
+    struct Broken {
+        const char* xml;
+        const char* error;
+    };
+    const Broken cases[] = {
+        { "", "GPX file has no track points" },
+        { "<gpx></gpx>", "GPX file has no track points" },
+        { R"(<trkpt lat="x" lon="1"/>)", "GPX point at byte 0 has no valid lat and lon" },
+        { R"(<gpx><trkpt lat="91" lon="1"/></gpx>)", "GPX point at byte 5 has no valid lat and lon" },
+        { R"(<trkpt lat="1" lon="181"/>)", "GPX point at byte 0 has no valid lat and lon" },
+        { R"(<trkpt lat="1" lon="1">)", "GPX point at byte 0 is not closed" },
+        { "<trkpt lat=\"1\"", "GPX track is cut short" },
+    };
+    for (const Broken& c : cases) {
+        auto broken = GpxTrack::parse(c.xml);
+        ASSERT_FALSE(broken) << c.xml;
+        EXPECT_EQ(broken.error().message(), c.error) << c.xml;
     }
+    auto missing = GpxTrack::load("/nonexistent/walk.gpx");
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.error().message(), "cannot read GPX file /nonexistent/walk.gpx");
 }
 
 TEST_F(GeoLocationManagerTest, GpxPlayerMovesOnTheTrackTimes)
