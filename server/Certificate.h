@@ -18,9 +18,9 @@ struct TlsIdentity {
 
 /// Loads the identity from `folder`, making a new key and certificate there
 /// when none exist yet. Throws std::runtime_error when they cannot be made or read.
-TlsIdentity loadOrCreateIdentity(const std::filesystem::path& folder);
+[[nodiscard]] TlsIdentity loadOrCreateIdentity(const std::filesystem::path& folder);
 
 /// The pin of a PEM certificate file.
-std::string publicKeyPin(const std::filesystem::path& certificate);
+[[nodiscard]] std::string publicKeyPin(const std::filesystem::path& certificate);
 
 }

@@ -53,7 +53,7 @@ public:
     /// cut request as a broken one, before it knows the request's connection.)
     static bool takeCutForSize();
 
-    size_t openConnections() const;
+    [[nodiscard]] size_t openConnections() const;
     const ConnectionLimits& limits() const { return m_limits; }
 
 private:
@@ -64,7 +64,7 @@ private:
         BIO* bio, int operation, const char* data, size_t length, int argi, long argl, int result, size_t* processed);
     static void onFree(void* parent, void* pointer, CRYPTO_EX_DATA* data, int index, long argl, void* argp);
     static int connectionIndex();
-    static Connection* connectionOf(const SSL* ssl);
+    [[nodiscard]] static Connection* connectionOf(const SSL* ssl);
 
     void admit(SSL* ssl);
     void release(Connection* connection);

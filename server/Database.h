@@ -29,9 +29,9 @@ public:
     Database& operator=(const Database&) = delete;
 
     void execute(const char* sql);
-    Statement prepare(const char* sql);
+    [[nodiscard]] Statement prepare(const char* sql);
     int64_t lastInsertId() const;
-    int changes() const;
+    [[nodiscard]] int changes() const;
     sqlite3* handle() const { return m_db; }
 
 private:
@@ -61,9 +61,9 @@ public:
     void run();
 
     int64_t integer(int column) const;
-    double real(int column) const;
-    std::string text(int column) const;
-    bool isNull(int column) const;
+    [[nodiscard]] double real(int column) const;
+    [[nodiscard]] std::string text(int column) const;
+    [[nodiscard]] bool isNull(int column) const;
 
 private:
     sqlite3* m_db;

@@ -62,7 +62,8 @@ namespace {
     {
         if (auto scale = params.get("scale"); scale && *scale != "RAW")
             throw RequestError(400, "parameter scale must be RAW");
-        optionalFlag(params, "filter", true);
+        // "filter" must be a flag when given; every sample is kept either way.
+        static_cast<void>(optionalFlag(params, "filter", true));
     }
 }
 

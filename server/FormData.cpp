@@ -122,7 +122,7 @@ std::string toValidUtf8(std::string_view text)
     return out;
 }
 
-std::optional<std::string> FormData::add(std::string_view text)
+platform::Status FormData::add(std::string_view text)
 {
     size_t start = 0;
     while (start <= text.size()) {
@@ -138,9 +138,9 @@ std::optional<std::string> FormData::add(std::string_view text)
         std::string value
             = percentDecode(equals == std::string_view::npos ? std::string_view() : pair.substr(equals + 1));
         if (!isValidUtf8(key) || !isValidUtf8(value))
-            return "parameter is not valid UTF-8";
+            return platform::Error("parameter is not valid UTF-8");
         if (key.empty())
-            return "parameter without a name";
+            return platform::Error("parameter without a name");
         auto existing = std::find_if(m_pairs.begin(), m_pairs.end(), [&](const auto& p) { return p.first == key; });
         if (existing != m_pairs.end()) {
             // The client appends the current token last; a movement re-sent
@@ -151,14 +151,14 @@ std::optional<std::string> FormData::add(std::string_view text)
                 continue;
             }
             if (existing->second != value)
-                return "parameter " + key + " is given more than once with different values";
+                return platform::Error("parameter " + key + " is given more than once with different values");
             continue;
         }
         if (m_pairs.size() == kMaxParameters)
-            return "too many parameters";
+            return platform::Error("too many parameters");
         m_pairs.emplace_back(std::move(key), std::move(value));
     }
-    return std::nullopt;
+    return {};
 }
 
 bool FormData::has(std::string_view key) const

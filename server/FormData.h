@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/foundation/Result.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,13 +18,13 @@ namespace hestio::sim {
 /// token before the current one).
 class FormData {
 public:
-    /// Adds the pairs of `text`. Returns an error text for malformed input.
-    std::optional<std::string> add(std::string_view text);
+    /// Adds the pairs of `text`; an Error says what is malformed.
+    platform::Status add(std::string_view text);
 
-    bool has(std::string_view key) const;
+    [[nodiscard]] bool has(std::string_view key) const;
     /// The parameter's value, or nothing when it was not given.
-    std::optional<std::string> get(std::string_view key) const;
-    size_t size() const { return m_pairs.size(); }
+    [[nodiscard]] std::optional<std::string> get(std::string_view key) const;
+    [[nodiscard]] size_t size() const { return m_pairs.size(); }
 
     static constexpr size_t kMaxParameters = 64;
 
@@ -32,10 +34,10 @@ private:
 
 /// Decodes one form-encoded component. A "%" that does not start an escape of
 /// two hexadecimal digits stands for itself.
-std::string percentDecode(std::string_view text);
+[[nodiscard]] std::string percentDecode(std::string_view text);
 /// Encodes every byte that is not unreserved, for building requests in tests and tools.
-std::string percentEncode(std::string_view text);
-bool isValidUtf8(std::string_view text);
+[[nodiscard]] std::string percentEncode(std::string_view text);
+[[nodiscard]] bool isValidUtf8(std::string_view text);
 /// `text` with every byte that starts no valid UTF-8 sequence replaced by
 /// U+FFFD, for echoing what a client sent in a JSON reply.
 std::string toValidUtf8(std::string_view text);

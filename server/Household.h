@@ -23,10 +23,10 @@ void seedDemoHousehold(Store& store, uint64_t seed, int64_t nowMs, int passwordI
     const std::string& zone = {});
 
 /// The zone name the seed gives the household.
-std::string timeZoneForSeed(uint64_t seed);
+[[nodiscard]] std::string timeZoneForSeed(uint64_t seed);
 
 /// The zone's offset from UTC in minutes at `atMs`: with daylight saving time
 /// when `withDaylightSaving`, else its standard offset. 0 for an unknown zone.
-int zoneOffsetMinutes(const std::string& zone, int64_t atMs, bool withDaylightSaving);
+[[nodiscard]] int zoneOffsetMinutes(const std::string& zone, int64_t atMs, bool withDaylightSaving);
 
 }

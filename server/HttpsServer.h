@@ -39,7 +39,7 @@ public:
     void stop();
 
     /// Connections open now (for tests).
-    size_t openConnections() const { return m_guard.openConnections(); }
+    [[nodiscard]] size_t openConnections() const { return m_guard.openConnections(); }
 
 private:
     Service& m_service;

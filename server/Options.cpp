@@ -81,8 +81,9 @@ std::string machineTimeZone()
     return name;
 }
 
-std::optional<std::string> parseOptions(const std::vector<std::string>& arguments, Options& options)
+platform::Result<Options> parseOptions(const std::vector<std::string>& arguments)
 {
+    Options options;
     std::optional<std::filesystem::path> data;
     std::optional<std::filesystem::path> database;
     for (size_t i = 0; i < arguments.size(); ++i) {
@@ -104,37 +105,38 @@ std::optional<std::string> parseOptions(const std::vector<std::string>& argument
             || name == "--devices" || name == "--zone") {
             auto text = value();
             if (!text || text->empty())
-                return name + " needs a value";
+                return platform::Error(name + " needs a value");
             if (name == "--data") {
                 data = *text;
             } else if (name == "--db") {
                 database = *text;
             } else if (name == "--port") {
                 if (!readNumber(*text, options.port) || options.port < 0 || options.port > 65535)
-                    return "--port needs a number from 0 to 65535";
+                    return platform::Error("--port needs a number from 0 to 65535");
             } else if (name == "--seed") {
                 if (!readNumber(*text, options.seed))
-                    return "--seed needs a whole number of at least 0";
+                    return platform::Error("--seed needs a whole number of at least 0");
                 options.seedGiven = true;
             } else if (name == "--zone") {
                 if (!isKnownTimeZone(*text))
-                    return "--zone needs a time zone name such as Europe/Berlin (" + *text + " is not one)";
+                    return platform::Error(
+                        "--zone needs a time zone name such as Europe/Berlin (" + *text + " is not one)");
                 options.zone = *text;
             } else if (name == "--devices") {
                 if (!readNumber(*text, options.devices) || options.devices < 0 || options.devices > 1000)
-                    return "--devices needs a number from 0 to 1000";
+                    return platform::Error("--devices needs a number from 0 to 1000");
             } else {
                 if (!readNumber(*text, options.tokenTtlSeconds) || options.tokenTtlSeconds < 1
                     || options.tokenTtlSeconds > 366LL * 86400)
-                    return "--token-ttl needs a number of seconds from 1 to 31622400";
+                    return platform::Error("--token-ttl needs a number of seconds from 1 to 31622400");
             }
         } else {
-            return "unknown option " + name;
+            return platform::Error("unknown option " + name);
         }
     }
     options.dataFolder = data ? *data : defaultDataFolder();
     options.database = database ? *database : options.dataFolder / "hestio-sim.db";
-    return std::nullopt;
+    return options;
 }
 
 }

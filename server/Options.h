@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/foundation/Result.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -26,18 +28,18 @@ struct Options {
     bool version { false };
 };
 
-/// Reads the command line; an error text for an unknown option or a bad value.
+/// Reads the command line; an Error names an unknown option or a bad value.
 /// Folders not given default to $XDG_DATA_HOME/hestio-sim (or
 /// ~/.local/share/hestio-sim) and the database inside it.
-std::optional<std::string> parseOptions(const std::vector<std::string>& arguments, Options& options);
+platform::Result<Options> parseOptions(const std::vector<std::string>& arguments);
 
-std::string usageText();
+[[nodiscard]] std::string usageText();
 
 /// The machine's time zone as a zone name (from $TZ or /etc/localtime);
 /// "UTC" when it cannot be told.
-std::string machineTimeZone();
+[[nodiscard]] std::string machineTimeZone();
 
 /// Whether `zone` names a time zone the service knows ("Europe/Berlin").
-bool isKnownTimeZone(const std::string& zone);
+[[nodiscard]] bool isKnownTimeZone(const std::string& zone);
 
 }

@@ -17,15 +17,16 @@ inline json::Value okReply()
 
 /// Typed reading of request parameters; each failure is a RequestError with a
 /// reason that names the parameter.
-std::string requireText(const FormData& params, std::string_view key);
+[[nodiscard]] std::string requireText(const FormData& params, std::string_view key);
 /// A text of 1 to `maxLength` bytes (or 0 to `maxLength` when `allowEmpty`).
-std::string requireName(const FormData& params, std::string_view key, size_t maxLength, bool allowEmpty = false);
+[[nodiscard]] std::string requireName(
+    const FormData& params, std::string_view key, size_t maxLength, bool allowEmpty = false);
 int64_t requireInteger(const FormData& params, std::string_view key);
 int64_t requireIntegerIn(const FormData& params, std::string_view key, int64_t lowest, int64_t highest);
-double requireNumberIn(const FormData& params, std::string_view key, double lowest, double highest);
+[[nodiscard]] double requireNumberIn(const FormData& params, std::string_view key, double lowest, double highest);
 /// "true" or "false"; `fallback` when absent.
-bool optionalFlag(const FormData& params, std::string_view key, bool fallback);
+[[nodiscard]] bool optionalFlag(const FormData& params, std::string_view key, bool fallback);
 /// Whether a flag such as delete=true is given; any value but "true" is refused.
-bool isTrue(const FormData& params, std::string_view key);
+[[nodiscard]] bool isTrue(const FormData& params, std::string_view key);
 
 }

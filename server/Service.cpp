@@ -160,11 +160,11 @@ ServiceReply Service::handle(const ServiceRequest& request)
     try {
         const Route& route = routeOf(request);
         FormData params;
-        if (auto error = params.add(request.query))
-            throw RequestError(400, *error);
+        if (auto added = params.add(request.query); !added)
+            throw RequestError(400, added.error().message());
         if (route.endpoint->method == Method::Post) {
-            if (auto error = params.add(request.body))
-                throw RequestError(400, *error);
+            if (auto added = params.add(request.body); !added)
+                throw RequestError(400, added.error().message());
         }
         Value reply;
         if (auto* open = std::get_if<OpenHandler>(&route.handler))

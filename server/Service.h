@@ -74,10 +74,10 @@ public:
 
     Service(Store& store, ServiceConfig config, NowFunction now);
 
-    ServiceReply handle(const ServiceRequest& request);
+    [[nodiscard]] ServiceReply handle(const ServiceRequest& request);
 
     /// The reply text for a transport-level refusal (oversized body, unknown method).
-    static std::string errorBody(const std::string& reason);
+    [[nodiscard]] static std::string errorBody(const std::string& reason);
 
 private:
     struct Caller {
@@ -99,10 +99,10 @@ private:
     static const std::array<Route, endpoints::kAll.size()> kRoutes;
     /// The route of the request's path and method; a RequestError (404 or
     /// 405) when there is none.
-    static const Route& routeOf(const ServiceRequest& request);
+    [[nodiscard]] static const Route& routeOf(const ServiceRequest& request);
 
-    Caller authenticate(const FormData& params);
-    const PowerModel& modelFor(const HouseholdRow& household);
+    [[nodiscard]] Caller authenticate(const FormData& params);
+    [[nodiscard]] const PowerModel& modelFor(const HouseholdRow& household);
     std::map<int64_t, StateTimeline> timelinesOf(int64_t householdId);
 
     json::Value session(const FormData& params);

@@ -95,11 +95,12 @@ int serve(const Options& options)
 int main(int argc, char** argv)
 {
     std::vector<std::string> arguments(argv + 1, argv + argc);
-    Options options;
-    if (auto error = parseOptions(arguments, options)) {
-        std::cerr << "hestio-sim: " << *error << "\nTry hestio-sim --help." << std::endl;
+    auto parsed = parseOptions(arguments);
+    if (!parsed) {
+        std::cerr << "hestio-sim: " << parsed.error().message() << "\nTry hestio-sim --help." << std::endl;
         return 2;
     }
+    const Options& options = *parsed;
     if (options.help) {
         std::cout << usageText();
         return 0;
