@@ -222,14 +222,24 @@ Value Service::suggestion(const Caller& caller, const FormData& params)
     auto rows = m_store.devices(caller.household.id);
     auto suggestions = currentSuggestions(caller, rows, timelinesOf(caller.household.id));
     auto found = std::find_if(suggestions.begin(), suggestions.end(), [&](const auto& s) { return s.id == id; });
-    if (found == suggestions.end())
-        throw RequestError(404, "no current suggestion has id " + std::to_string(id));
+    std::optional<Suggestion> answered;
+    if (found != suggestions.end()) {
+        answered = *found;
+    } else {
+        // Shown a moment ago but no longer called for (the day's window has
+        // moved on, or following another suggestion switched the device off).
+        auto device = std::find_if(rows.begin(), rows.end(), [&](const auto& d) { return d.id == id / 10; });
+        if (device != rows.end())
+            answered = suggestionWithId(id, *device);
+    }
+    if (!answered)
+        throw RequestError(404, "no suggestion has id " + std::to_string(id));
     auto states = m_store.suggestionStates(caller.household.id);
     if (states.count(id))
         throw RequestError(409, "suggestion " + std::to_string(id) + " was answered already");
-    if (state == "FOLLOWED" && found->action) {
-        auto device = std::find_if(rows.begin(), rows.end(), [&](const auto& d) { return d.id == found->deviceId; });
-        runAction(*device, found->action->actionId, found->action->value);
+    if (state == "FOLLOWED" && answered->action) {
+        auto device = std::find_if(rows.begin(), rows.end(), [&](const auto& d) { return d.id == answered->deviceId; });
+        runAction(*device, answered->action->actionId, answered->action->value);
     }
     m_store.setSuggestionState(caller.household.id, id, state, m_now());
     return okReply();

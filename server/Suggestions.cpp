@@ -13,6 +13,33 @@ namespace {
     }
 }
 
+std::optional<Suggestion> suggestionWithId(int64_t id, const DeviceRow& device)
+{
+    if (id / 10 != device.id)
+        return std::nullopt;
+    const ProposedAction switchOff { device.id, powerActionId(device.id), 0 };
+    switch (id % 10) {
+    case 1:
+        if (device.kind == "heater" || standbyWatts(device.kind) < 2.0)
+            return std::nullopt;
+        return Suggestion { id, device.id, {}, switchOff };
+    case 2:
+        if (device.kind != "lamp")
+            return std::nullopt;
+        return Suggestion { id, device.id, {}, switchOff };
+    case 3:
+        if (device.kind != "heater")
+            return std::nullopt;
+        return Suggestion { id, device.id, {}, ProposedAction { device.id, rangeActionId(device.id), 20 } };
+    case 4:
+        if (device.kind != "washer")
+            return std::nullopt;
+        return Suggestion { id, device.id, {}, std::nullopt };
+    default:
+        return std::nullopt;
+    }
+}
+
 std::vector<Suggestion> deriveSuggestions(const PowerModel& model, const std::vector<DeviceRow>& devices,
     const std::map<int64_t, StateTimeline>& timelines, int64_t nowMs)
 {

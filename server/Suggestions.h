@@ -44,4 +44,10 @@ inline int64_t rangeActionId(int64_t deviceId)
 std::vector<Suggestion> deriveSuggestions(const PowerModel& model, const std::vector<DeviceRow>& devices,
     const std::map<int64_t, StateTimeline>& timelines, int64_t nowMs);
 
+/// The suggestion `id` stands for on `device` (its name left empty), whether
+/// or not the last 24 hours still call for it: the window moves every minute,
+/// and a user answers what the list showed a moment ago. None when the id
+/// belongs to another device or its rule never applies to this kind.
+[[nodiscard]] std::optional<Suggestion> suggestionWithId(int64_t id, const DeviceRow& device);
+
 }

@@ -328,3 +328,31 @@ TEST(ServiceDevices, BatteryGivesTheLatestOrAWindow)
     EXPECT_EQ(sim.get("/api/battery", "count=10081").status, 400);
     EXPECT_EQ(sim.get("/api/battery", "count=2&" + window(0, 1)).status, 400);
 }
+
+TEST(ServiceDevices, ASuggestionShownAMomentAgoCanStillBeAnsweredOnceItIsNoLongerCalledFor)
+{
+    ServiceHarness sim;
+    sim.signIn();
+    auto listed = [&](int64_t id) {
+        json::Value devices = sim.get("/api/device", "suggestion=true").body["devices"];
+        for (size_t i = 0; i < devices.count(); ++i)
+            for (size_t s = 0; s < devices[i]["suggestions"].count(); ++s)
+                if (devices[i]["suggestions"][s]["id"].integerValue() == id)
+                    return true;
+        return false;
+    };
+    // The TV's standby suggestion goes once the TV is switched off (as
+    // following another of its suggestions would), and its answer still counts.
+    ASSERT_TRUE(listed(1051));
+    ASSERT_TRUE(sim.post("/api/action", "device_id=105&act_id=1051&act_value=0").success());
+    ASSERT_FALSE(listed(1051));
+    EXPECT_TRUE(sim.post("/api/suggestion", "sug_id=1051&state=IGNORED").success());
+    EXPECT_EQ(sim.post("/api/suggestion", "sug_id=1051&state=IGNORED").status, 409);
+
+    // Ids that never stand for a suggestion of that device are still refused.
+    for (const char* id : { "1053", "1054", "1050", "1059", "10510", "0" }) {
+        Answer refused = sim.post("/api/suggestion", std::string("sug_id=") + id + "&state=IGNORED");
+        EXPECT_EQ(refused.status, 404) << id;
+        EXPECT_EQ(refused.error(), std::string("no suggestion has id ") + id) << id;
+    }
+}
