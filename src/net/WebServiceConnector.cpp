@@ -18,6 +18,27 @@ namespace {
             std::string_view(body.data(), body.size()), json::ParseOptionStrict, &error);
     }
 
+    /// Asynchronous exchanges running now (they all run on the main thread).
+    /// The activity indicator shows while any runs: one that ends must not
+    /// hide it while another still runs.
+    int exchangesInFlight = 0;
+
+    void setActivityIndicator(bool visible)
+    {
+        const ServiceEnvironment& environment = ServiceEnvironment::shared();
+        if (environment.setNetworkActivityIndicatorVisible)
+            environment.setNetworkActivityIndicatorVisible(visible);
+    }
+
+}
+
+void WebServiceConnector::showActivity(bool running)
+{
+    if (running == m_showsActivity)
+        return;
+    m_showsActivity = running;
+    if (running ? exchangesInFlight++ == 0 : --exchangesInFlight == 0)
+        setActivityIndicator(running);
 }
 
 void WebServiceConnectorDelegate::requestFinished(WebServiceConnector& request, bool success, const json::Value& data)
@@ -84,6 +105,7 @@ WebServiceConnector::~WebServiceConnector()
     if (m_exchange)
         m_exchange->cancel();
     m_runningHold.cancel();
+    showActivity(false);
 }
 
 platform::HttpRequest WebServiceConnector::makeRequest() const
@@ -167,8 +189,7 @@ void WebServiceConnector::send()
         hestio::log("The connection failed...");
         return;
     }
-    if (environment.setNetworkActivityIndicatorVisible)
-        environment.setNetworkActivityIndicatorVisible(true);
+    showActivity(true);
 }
 
 void WebServiceConnector::cancel()
@@ -176,9 +197,7 @@ void WebServiceConnector::cancel()
     m_waitingForSession = false;
     if (auto exchange = std::move(m_exchange)) {
         exchange->cancel();
-        const ServiceEnvironment& environment = ServiceEnvironment::shared();
-        if (environment.setNetworkActivityIndicatorVisible)
-            environment.setNetworkActivityIndicatorVisible(false);
+        showActivity(false);
     }
     m_receivedData.clear();
     m_runningHold.cancel();
@@ -189,9 +208,7 @@ std::shared_ptr<WebServiceConnectorDelegate> WebServiceConnector::endExchange()
     m_exchange.reset();
     auto delegate = m_delegate.lock();
     m_runningHold.cancel();
-    const ServiceEnvironment& environment = ServiceEnvironment::shared();
-    if (environment.setNetworkActivityIndicatorVisible)
-        environment.setNetworkActivityIndicatorVisible(false);
+    showActivity(false);
     return delegate;
 }
 

@@ -110,6 +110,10 @@ private:
     /// Ends the exchange: drops what it kept alive and hides the activity
     /// indicator. Returns the delegate that is to hear of it, if any.
     std::shared_ptr<WebServiceConnectorDelegate> endExchange();
+    /// Counts this exchange among those that keep the activity indicator on
+    /// (`running`) or no longer; the indicator changes when the first starts
+    /// and when the last ends.
+    void showActivity(bool running);
     void finish();
     void fail(const platform::TransportError& error);
 
@@ -130,6 +134,7 @@ private:
     std::string m_receivedData;
     bool m_answeredWithJSON { false };
     std::shared_ptr<platform::Exchange> m_exchange;
+    bool m_showsActivity { false };
 };
 
 }

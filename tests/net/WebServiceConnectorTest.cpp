@@ -158,7 +158,7 @@ TEST_F(WebServiceConnectorTest, CompletionDecodesAndReportsSuccessOnlyFromTheRep
         (std::vector<std::string> {
             "received true 4", "received false 5", "received false 6", "sent true 7", "sent false 8" }));
     EXPECT_TRUE(delegate->lastData.isNone()) << "a body that is not JSON decodes to nothing";
-    EXPECT_EQ(indicator, (std::vector<bool> { true, true, true, true, true, false, false, false, false, false }));
+    EXPECT_EQ(indicator, (std::vector<bool> { true, false })) << "on with the first, off after the last";
     EXPECT_TRUE(shown.empty());
 }
 
@@ -247,6 +247,30 @@ TEST_F(WebServiceConnectorTest, ReplacingTheKeptRequestLetsBothAnswerOnceEachInT
     EXPECT_EQ(recorder->calls, (std::vector<std::string> { "second refused", "third failed", "first ok" }));
     loop.advance(10);
     EXPECT_EQ(recorder->calls.size(), 3u) << "each exactly once";
+}
+
+TEST_F(WebServiceConnectorTest, TheActivityIndicatorShowsUntilTheLastOverlappingExchangeEnds)
+{
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})").after(1));
+    transport->enqueue(FakeTransport::Reply::failure().after(3));
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})").after(2));
+    auto first = start("/first", std::nullopt, false);
+    auto second = start("/second", std::nullopt, false);
+    auto third = start("/third", std::nullopt, false);
+    EXPECT_EQ(indicator, (std::vector<bool> { true }));
+    loop.advance(1);
+    EXPECT_EQ(indicator, (std::vector<bool> { true })) << "two still run after the first answer";
+    third->cancel();
+    EXPECT_EQ(indicator, (std::vector<bool> { true })) << "one still runs after a cancel";
+    loop.advance(2);
+    EXPECT_EQ(indicator, (std::vector<bool> { true, false })) << "off when the last one fails";
+
+    // The next exchange shows it again.
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})").after(1));
+    auto again = start("/again", std::nullopt, false);
+    EXPECT_EQ(indicator, (std::vector<bool> { true, false, true }));
+    loop.advance(1);
+    EXPECT_EQ(indicator, (std::vector<bool> { true, false, true, false }));
 }
 
 TEST_F(WebServiceConnectorTest, OnlyAnExplicitCancelStopsAnExchange)
