@@ -5,6 +5,7 @@
 #include <unicode/dcfmtsym.h>
 #include <unicode/numberformatter.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -156,7 +157,7 @@ std::optional<Decimal> DecimalText::decimalFromString(std::string_view input) co
     return Decimal::fromString(plain);
 }
 
-std::string DecimalText::editingString(double value, int maximumFractionDigits) const
+std::string DecimalText::editingString(double value, int minimumFractionDigits, int maximumFractionDigits) const
 {
     if (!std::isfinite(value))
         return {};
@@ -166,7 +167,8 @@ std::string DecimalText::editingString(double value, int maximumFractionDigits) 
     UErrorCode status = U_ZERO_ERROR;
     icu::UnicodeString text = NumberFormatter::withLocale(icuLocale(m_locale))
                                   .grouping(UNUM_GROUPING_OFF)
-                                  .precision(Precision::maxFraction(maximumFractionDigits))
+                                  .precision(Precision::minMaxFraction(
+                                      minimumFractionDigits, std::max(minimumFractionDigits, maximumFractionDigits)))
                                   .roundingMode(UNUM_ROUND_HALFUP)
                                   .formatDouble(value, status)
                                   .toString(status);

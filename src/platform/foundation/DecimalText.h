@@ -21,10 +21,12 @@ public:
 
     /// The number `text` spells (blanks around it ignored); none otherwise.
     [[nodiscard]] std::optional<Decimal> decimalFromString(std::string_view text) const;
-    /// `value` for a field: no grouping, at most `maximumFractionDigits`
-    /// after the separator, trailing zeros dropped ("0,3" in de_DE). Empty
-    /// for a NaN or infinite value.
-    [[nodiscard]] std::string editingString(double value, int maximumFractionDigits = 6) const;
+    /// `value` for a field: no grouping, from `minimumFractionDigits` to
+    /// `maximumFractionDigits` after the separator, further trailing zeros
+    /// dropped ("0,3", or "0,30" with two at least, in de_DE). Empty for a
+    /// NaN or infinite value.
+    [[nodiscard]] std::string editingString(
+        double value, int minimumFractionDigits = 0, int maximumFractionDigits = 6) const;
 
     [[nodiscard]] const std::string& decimalSeparator() const { return m_decimalSeparator; }
     [[nodiscard]] const std::string& groupingSeparator() const { return m_groupingSeparator; }

@@ -94,6 +94,10 @@ TEST(DecimalText, WritesValuesForEditing)
     EXPECT_EQ(american.editingString(1234.5), "1234.5");
     EXPECT_EQ(american.editingString(0.2875), "0.2875");
     EXPECT_EQ(american.editingString(0.1234567), "0.123457");
+    EXPECT_EQ(german.editingString(0.3, 2), "0,30");
+    EXPECT_EQ(german.editingString(0.2875, 2), "0,2875");
+    EXPECT_EQ(german.editingString(22, 0, 0), "22");
+    EXPECT_EQ(american.editingString(0.125, 0, 2), "0.13");
     EXPECT_EQ(american.editingString(0), "0");
     EXPECT_EQ(american.editingString(-0.0), "0");
     EXPECT_EQ(american.editingString(1e6), "1000000");
