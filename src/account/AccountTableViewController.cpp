@@ -293,7 +293,7 @@ std::shared_ptr<TableViewCell> AccountTableViewController::energyPriceCell(Table
 {
     auto cell = table.dequeueReusableCellWithIdentifier("energyPrice");
     if (!cell) {
-        cell = TableViewCell::create(TableViewCellStyle::Value1, "energyPrice");
+        cell = TableViewCell::create(TableViewCellStyle::Subtitle, "energyPrice");
         cell->setAccessibilityIdentifier("energyPriceCell");
         cell->setAccessoryType(TableViewCellAccessoryType::DisclosureIndicator);
     }

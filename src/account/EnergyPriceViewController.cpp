@@ -88,10 +88,13 @@ std::string EnergyPriceViewController::summary(const std::optional<Tariff>& tari
     if (!tariff)
         return "Not set";
     CurrencyFormatter money(tariff->currency, locale);
-    std::string text = money.unitPriceString(tariff->pricePerKWh) + "/kWh";
-    if (tariff->offPeak)
-        text += ", off-peak " + money.unitPriceString(tariff->offPeak->pricePerKWh);
-    return text;
+    std::string price = money.unitPriceString(tariff->pricePerKWh);
+    if (!tariff->offPeak || money.unitPriceString(tariff->offPeak->pricePerKWh) == price)
+        return price + "/kWh";
+    // Two prices read as the range they span, which fits beside the row's name.
+    double low = std::min(tariff->pricePerKWh, tariff->offPeak->pricePerKWh);
+    double high = std::max(tariff->pricePerKWh, tariff->offPeak->pricePerKWh);
+    return money.unitPriceString(low) + "\u2013" + money.unitPriceString(high) + "/kWh";
 }
 
 void EnergyPriceViewController::viewDidLoad()
@@ -247,7 +250,7 @@ void EnergyPriceViewController::setOffPeakShown(bool shown)
         table.insertRowsAtIndexPaths(rows, TableViewRowAnimation::Fade);
     else
         table.deleteRowsAtIndexPaths(rows, TableViewRowAnimation::Fade);
-    table.endUpdates(); // also asks again for the footer, which explains the hours while they show
+    table.endUpdates();
 }
 
 std::variant<Tariff, std::string> EnergyPriceViewController::tariffFromFields() const
@@ -390,15 +393,6 @@ std::optional<std::string> EnergyPriceViewController::titleForHeaderInSection(Ta
 {
     if (section == OffPeakSection)
         return "Off-peak";
-    return std::nullopt;
-}
-
-std::optional<std::string> EnergyPriceViewController::titleForFooterInSection(TableView&, int section)
-{
-    if (section == PriceSection)
-        return "What you pay for each kWh you use, and the currency of your bill.";
-    if (section == OffPeakSection && offPeakSwitch && offPeakSwitch->isOn())
-        return "Hours 0 to 23 in the household's time; from 22 until 6 is the night.";
     return std::nullopt;
 }
 

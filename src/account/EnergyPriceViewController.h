@@ -37,8 +37,8 @@ public:
     explicit EnergyPriceViewController(std::shared_ptr<Session> session);
     ~EnergyPriceViewController() override;
 
-    /// What the account screen's row shows: "$0.30/kWh", "0,30 €/kWh, off-peak
-    /// 0,15 €", or "Not set".
+    /// What the account screen's row shows: "$0.30/kWh", "0,30 €/kWh", with an
+    /// off-peak price the range "$0.15–$0.30/kWh", or "Not set".
     [[nodiscard]] static std::string summary(const std::optional<Tariff>& tariff, const platform::Locale& locale);
 
     void viewDidLoad() override;
@@ -62,7 +62,6 @@ public:
     int numberOfSectionsInTableView(platform::TableView&) override;
     int numberOfRowsInSection(platform::TableView&, int section) override;
     std::optional<std::string> titleForHeaderInSection(platform::TableView&, int section) override;
-    std::optional<std::string> titleForFooterInSection(platform::TableView&, int section) override;
     std::shared_ptr<platform::TableViewCell> cellForRowAtIndexPath(
         platform::TableView&, platform::IndexPath path) override;
     bool canEditRowAtIndexPath(platform::TableView&, platform::IndexPath) override { return false; }

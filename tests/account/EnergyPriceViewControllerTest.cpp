@@ -281,14 +281,12 @@ TEST_F(EnergyPriceTest, TheOffPeakPriceRoundTripsAndSwitchingItOffDropsIt)
     ASSERT_EQ(table.numberOfRowsInSection(1), 4);
     EXPECT_EQ(screen->cellForRowAtIndexPath(table, { 1, 2 })->textLabel()->text(), "From hour");
     EXPECT_EQ(screen->cellForRowAtIndexPath(table, { 1, 3 })->textLabel()->text(), "Until hour");
-    EXPECT_EQ(screen->titleForFooterInSection(table, 1),
-        "Hours 0 to 23 in the household's time; from 22 until 6 is the night.");
     screen->offPeakPriceField->setText("0.15");
     screen->offPeakStartField->setText("22");
     screen->offPeakEndField->setText("6");
     tapSave();
     EXPECT_EQ(kept(), tariff("EUR", 0.3, Tariff::OffPeak { 0.15, 22, 6 }));
-    EXPECT_EQ(accountRow(), "€0.30/kWh, off-peak €0.15");
+    EXPECT_EQ(accountRow(), "€0.15–€0.30/kWh");
 
     openPriceScreen();
     EXPECT_TRUE(screen->offPeakSwitch->isOn());
@@ -302,7 +300,6 @@ TEST_F(EnergyPriceTest, TheOffPeakPriceRoundTripsAndSwitchingItOffDropsIt)
     screen->setOffPeakShown(false);
     Animator::current().finishAll();
     EXPECT_EQ(screen->tableView().numberOfRowsInSection(1), 1);
-    EXPECT_EQ(screen->titleForFooterInSection(screen->tableView(), 1), std::nullopt);
     screen->setOffPeakShown(true);
     EXPECT_EQ(screen->offPeakStartField->text(), "garbage");
     screen->setOffPeakShown(false);
@@ -323,7 +320,7 @@ TEST_F(EnergyPriceTest, AGermanPhoneReadsAndWritesCommas)
     typeOffPeak("0,125", "22", "6");
     tapSave();
     EXPECT_EQ(kept(), tariff("EUR", 0.3, Tariff::OffPeak { 0.125, 22, 6 }));
-    EXPECT_EQ(accountRow(), "0,30" NBSP "€/kWh, off-peak 0,125" NBSP "€");
+    EXPECT_EQ(accountRow(), "0,125" NBSP "€–0,30" NBSP "€/kWh");
     openPriceScreen();
     EXPECT_EQ(screen->priceField->text(), "0,30");
     EXPECT_EQ(screen->offPeakPriceField->text(), "0,125");
@@ -459,4 +456,35 @@ TEST_F(EnergyPriceTest, ReturnWalksThroughTheShownFieldsAndEveryFieldStaysAboveT
     EXPECT_EQ(application->firstResponder(), nullptr) << "Return on the last field puts the keyboard away";
     Animator::current().finishAll();
     EXPECT_EQ(screen->tableView().contentInset().bottom, 0);
+}
+
+TEST(EnergyPriceSummary, TheRowShowsOnePriceOrTheRangeOfTwo)
+{
+    auto make = [](const char* currency, double price, std::optional<double> offPeak = {}) {
+        Tariff t;
+        t.currency = currency;
+        t.pricePerKWh = price;
+        if (offPeak)
+            t.offPeak = Tariff::OffPeak { *offPeak, 22, 6 };
+        return t;
+    };
+    struct Case {
+        std::optional<Tariff> tariff;
+        const char* locale;
+        const char* expected;
+    };
+    const Case cases[] = {
+        { std::nullopt, "en_US", "Not set" },
+        { make("USD", 0.3), "en_US", "$0.30/kWh" },
+        { make("USD", 0), "en_US", "$0.00/kWh" },
+        { make("USD", 0.3, 0.3), "en_US", "$0.30/kWh" },
+        { make("USD", 0.3, 0.3000001), "en_US", "$0.30/kWh" },
+        { make("USD", 0.3, 0.45), "en_US", "$0.30–$0.45/kWh" },
+        { make("EUR", 0.3, 0.125), "de_DE", "0,125" NBSP "€–0,30" NBSP "€/kWh" },
+        { make("EUR", 0.28755), "en_US", "€0.28755/kWh" },
+        { make("JPY", 31.5), "ja_JP", "￥31.5/kWh" },
+        { make("CHF", 1e6), "de_CH", "CHF" NBSP "1’000’000.00/kWh" },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(EnergyPriceViewController::summary(c.tariff, Locale(c.locale)), c.expected) << c.expected;
 }
