@@ -92,6 +92,24 @@ std::size_t DecimalText::groupingSeparatorAt(std::string_view text, std::size_t 
 std::optional<Decimal> DecimalText::decimalFromString(std::string_view input) const
 {
     std::string_view text = trimmed(input);
+    if (auto value = strictDecimalFromString(text))
+        return value;
+    // The decimal separator of the other habit, once and alone, where it
+    // cannot be a grouping: read as this locale's own.
+    std::string_view other = m_decimalSeparator == "." ? "," : ".";
+    if (m_decimalSeparator != "." && m_decimalSeparator != ",")
+        return std::nullopt;
+    std::size_t at = text.find(other);
+    if (at == std::string_view::npos || text.find(other, at + 1) != std::string_view::npos
+        || text.find(m_decimalSeparator) != std::string_view::npos)
+        return std::nullopt;
+    std::string swapped(text);
+    swapped.replace(at, 1, m_decimalSeparator);
+    return strictDecimalFromString(swapped);
+}
+
+std::optional<Decimal> DecimalText::strictDecimalFromString(std::string_view text) const
+{
     // The plain form Decimal reads: ASCII digits and '.'.
     std::string plain;
     std::size_t i = 0;

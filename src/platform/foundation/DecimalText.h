@@ -15,6 +15,11 @@ namespace hestio::platform {
 /// separator at most once, its grouping separator only between groups of
 /// three digits, a leading minus, and nothing else (no exponent, no spaces
 /// inside, no currency signs). Digits may be ASCII or the locale's own.
+///
+/// One slip is forgiven where it cannot mean anything else: the other one of
+/// '.' and ',' as the decimal separator, once, when the text does not read
+/// as grouped ("0.30" and "12.5" are 0.3 and 12.5 in de_DE, "0,30" is 0.3
+/// in en_US; "1.234" stays 1234 in de_DE).
 class DecimalText {
 public:
     explicit DecimalText(const Locale& locale);
@@ -32,6 +37,7 @@ public:
     [[nodiscard]] const std::string& groupingSeparator() const { return m_groupingSeparator; }
 
 private:
+    std::optional<Decimal> strictDecimalFromString(std::string_view text) const;
     /// The length of the grouping separator at `at`, 0 when there is none.
     std::size_t groupingSeparatorAt(std::string_view text, std::size_t at) const;
 
