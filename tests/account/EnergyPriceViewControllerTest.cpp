@@ -182,7 +182,9 @@ TEST_F(EnergyPriceTest, WhatCannotBeSavedIsSaidAndTheTypingStays)
         { "abc", "USD", badPrice },
         { "1e400", "USD", badPrice },
         { "1e3", "USD", badPrice },
-        { "0,30", "USD", badPrice },
+        { "0.3.0", "USD", badPrice },
+        { "30 ct", "USD", badPrice },
+        { "0,30", "USD", std::nullopt },
         { "$0.30", "USD", badPrice },
         { "-0.01", "USD", outOfRange },
         { "-0", "USD", std::nullopt },
@@ -313,9 +315,9 @@ TEST_F(EnergyPriceTest, AGermanPhoneReadsAndWritesCommas)
 {
     useLocale("de_DE");
     openPriceScreen();
-    type("0.30", "EUR");
+    type("0,3 €", "EUR");
     tapSave();
-    EXPECT_EQ(dismissAlert(), "The price must be a number such as 0,25.") << "0.30 would be thirty here";
+    EXPECT_EQ(dismissAlert(), "The price must be a number such as 0,25.");
     type("0,30", "EUR");
     typeOffPeak("0,125", "22", "6");
     tapSave();
@@ -327,6 +329,11 @@ TEST_F(EnergyPriceTest, AGermanPhoneReadsAndWritesCommas)
     type("1.234,5", "EUR");
     tapSave();
     EXPECT_EQ(kept()->pricePerKWh, 1234.5);
+    // A point where it cannot be grouping is taken as the decimal comma.
+    openPriceScreen();
+    type("0.28", "EUR");
+    tapSave();
+    EXPECT_EQ(kept()->pricePerKWh, 0.28);
 }
 
 TEST_F(EnergyPriceTest, RemovingAsksFirstThenForgetsThePrice)
