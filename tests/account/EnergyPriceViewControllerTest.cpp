@@ -495,3 +495,21 @@ TEST(EnergyPriceSummary, TheRowShowsOnePriceOrTheRangeOfTwo)
     for (const auto& c : cases)
         EXPECT_EQ(EnergyPriceViewController::summary(c.tariff, Locale(c.locale)), c.expected) << c.expected;
 }
+
+TEST_F(EnergyPriceTest, AKeptPriceReadsBackExactlyFromTheFile)
+{
+    openPriceScreen();
+    type("0.28755", "EUR");
+    typeOffPeak("1234.5678", "23", "0");
+    tapSave();
+    // Another process (the next start of the app) reads the file afresh.
+    UserDefaults fresh(UserDefaults::standard().file());
+    auto read = Tariff::load(fresh, "demo");
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->pricePerKWh, 0.28755);
+    ASSERT_TRUE(read->offPeak);
+    EXPECT_EQ(read->offPeak->pricePerKWh, 1234.5678);
+    EXPECT_EQ(read->offPeak->startHour, 23);
+    EXPECT_EQ(read->offPeak->endHour, 0);
+    EXPECT_EQ(read->currency, "EUR");
+}
