@@ -1,5 +1,6 @@
 #include "account/AccountTableViewController.h"
 
+#include "account/EnergyPriceViewController.h"
 #include "account/OtherUserAccountViewController.h"
 #include "net/Endpoints.h"
 #include "net/KeychainWrapper.h"
@@ -279,6 +280,33 @@ void AccountTableViewController::addLocation()
     m_locationNameField->becomeFirstResponder();
 }
 
+void AccountTableViewController::openEnergyPrice()
+{
+    if (!m_session->curUser())
+        return;
+    navigationItem().setBackBarButtonItem(BarButtonItem::create("Back", BarButtonItem::Style::Bordered));
+    if (auto* navigation = navigationController())
+        navigation->pushViewController(EnergyPriceViewController::create(m_session), true);
+}
+
+std::shared_ptr<TableViewCell> AccountTableViewController::energyPriceCell(TableView& table)
+{
+    auto cell = table.dequeueReusableCellWithIdentifier("energyPrice");
+    if (!cell) {
+        cell = TableViewCell::create(TableViewCellStyle::Subtitle, "energyPrice");
+        cell->setAccessibilityIdentifier("energyPriceCell");
+        cell->setAccessoryType(TableViewCellAccessoryType::DisclosureIndicator);
+    }
+    cell->textLabel()->setText("Energy price");
+    // Read afresh each time: the price screen may have changed it, and it
+    // is the signed-in user's own.
+    std::optional<Tariff> tariff;
+    if (auto user = m_session->curUser())
+        tariff = Tariff::load(UserDefaults::standard(), user->username);
+    cell->detailTextLabel()->setText(EnergyPriceViewController::summary(tariff, Locale::current()));
+    return cell;
+}
+
 void AccountTableViewController::locationsAdded(const Notification& notification)
 {
     auto found = notification.userInfo.find("location");
@@ -313,8 +341,9 @@ int AccountTableViewController::numberOfRowsInSection(TableView&, int section)
 {
     switch (section) {
     case LogoutSection:
-    case ActionSection:
         return 1;
+    case ActionSection:
+        return ActionRowCount;
     case UserInfoSection:
         return 2;
     case UsersSection:
@@ -375,6 +404,8 @@ std::shared_ptr<TableViewCell> AccountTableViewController::cellForRowAtIndexPath
         return cell;
     }
     case ActionSection: {
+        if (path.row == EnergyPriceRow)
+            return energyPriceCell(table);
         auto cell = reuse("action");
         styleCentredLabel(*cell, "Change your password", Font::boldSystemFont(16));
         return cell;
@@ -464,8 +495,10 @@ void AccountTableViewController::accessoryButtonTappedForRowWithIndexPath(TableV
 void AccountTableViewController::didSelectRowAtIndexPath(TableView& table, IndexPath path)
 {
     table.deselectRowAtIndexPath(path, true);
-    if (path.section == ActionSection && path.row == 0)
+    if (path.section == ActionSection && path.row == ChangePasswordRow)
         changePasswordForCurUser(true);
+    else if (path.section == ActionSection && path.row == EnergyPriceRow)
+        openEnergyPrice();
     else if (path.section == LogoutSection && path.row == 0)
         logout();
 }

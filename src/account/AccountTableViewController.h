@@ -26,6 +26,8 @@ class AccountTableViewController : public platform::TableViewController,
 public:
     enum Tag { ChangePasswordTag = 0, LogoutTag = 1, HouseholdUsersTag = 2, DeleteLocationTag = 3 };
     enum Section { LogoutSection, UserInfoSection, ActionSection, UsersSection, LocationsSection, SectionCount };
+    /// The action rows: the password, then the user's energy price.
+    enum ActionRow { ChangePasswordRow, EnergyPriceRow, ActionRowCount };
 
     [[nodiscard]] static std::shared_ptr<AccountTableViewController> create(
         std::shared_ptr<Session> session, std::shared_ptr<LocationManager> locationManager);
@@ -40,6 +42,8 @@ public:
     void changePasswordForCurUser(bool show);
     void logout();
     void addLocation();
+    /// Opens the screen that sets the user's price per kWh.
+    void openEnergyPrice();
     void locationsAdded(const platform::Notification& notification);
     void reset();
 
@@ -88,6 +92,7 @@ private:
     void startRequest(std::shared_ptr<WebServiceConnector>& slot, const char* path, std::string parameters,
         bool forPost, bool forDownloading, int tag, std::any context);
     void showError(const std::string& message);
+    std::shared_ptr<platform::TableViewCell> energyPriceCell(platform::TableView& table);
     void logoutAnswered(bool success);
     void finishLogout();
     void watchSavedLocationsAgain();

@@ -1,0 +1,525 @@
+#include "account/EnergyPriceViewController.h"
+
+#include "platform/foundation/CurrencyFormatter.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/BarButtonItem.h"
+#include "platform/ui/Keyboard.h"
+#include "platform/ui/NavigationController.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace hestio {
+
+using namespace platform;
+
+namespace {
+
+    std::string trimmedUpperCase(const std::string& text)
+    {
+        std::string result;
+        for (char c : text) {
+            if (c != ' ' && c != '\t')
+                result.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+        }
+        return result;
+    }
+
+    std::shared_ptr<TextField> makeField(
+        const std::string& identifier, const std::string& placeholder, KeyboardType keyboard, ReturnKeyType returnKey)
+    {
+        // The right part of a grouped row, beside its label.
+        auto field = TextField::create({ 150, 11, 140, 22 });
+        field->setAccessibilityIdentifier(identifier);
+        field->setPlaceholder(placeholder);
+        field->setTextAlignment(TextAlignment::Right);
+        field->setFont(Font::systemFont(17));
+        field->setTextColor(Color::hex(0x385487));
+        field->setBackgroundColor(Color::clear());
+        field->setKeyboardType(keyboard);
+        field->setReturnKeyType(returnKey);
+        field->setAutocorrectionType(AutocorrectionType::No);
+        field->setAutocapitalizationType(AutocapitalizationType::None);
+        field->setClearButtonMode(TextFieldViewMode::WhileEditing);
+        return field;
+    }
+
+}
+
+std::shared_ptr<EnergyPriceViewController> EnergyPriceViewController::create(std::shared_ptr<Session> session)
+{
+    return std::make_shared<EnergyPriceViewController>(std::move(session));
+}
+
+EnergyPriceViewController::EnergyPriceViewController(std::shared_ptr<Session> session)
+    : TableViewController(TableViewStyle::Grouped)
+    , m_session(std::move(session))
+    , m_numbers(Locale::current())
+{
+    setTitle("Energy Price");
+    if (auto user = m_session->curUser()) {
+        m_username = user->username;
+        m_saved = Tariff::load(UserDefaults::standard(), m_username);
+    }
+}
+
+EnergyPriceViewController::~EnergyPriceViewController()
+{
+    NotificationCenter::defaultCenter().removeObserver(this);
+    for (const auto& alert : Application::shared().visibleAlerts()) {
+        if (alert->delegate() == this)
+            alert->setDelegate(nullptr);
+    }
+    for (const auto& field : { priceField, currencyField, offPeakPriceField, offPeakStartField, offPeakEndField }) {
+        if (field)
+            field->setDelegate(nullptr);
+    }
+}
+
+std::shared_ptr<EnergyPriceViewController> EnergyPriceViewController::self()
+{
+    return std::static_pointer_cast<EnergyPriceViewController>(shared_from_this());
+}
+
+std::string EnergyPriceViewController::summary(const std::optional<Tariff>& tariff, const Locale& locale)
+{
+    if (!tariff)
+        return "Not set";
+    CurrencyFormatter money(tariff->currency, locale);
+    std::string price = money.unitPriceString(tariff->pricePerKWh);
+    if (!tariff->offPeak || money.unitPriceString(tariff->offPeak->pricePerKWh) == price)
+        return price + "/kWh";
+    // Two prices read as the range they span, which fits beside the row's name.
+    double low = std::min(tariff->pricePerKWh, tariff->offPeak->pricePerKWh);
+    double high = std::max(tariff->pricePerKWh, tariff->offPeak->pricePerKWh);
+    return money.unitPriceString(low) + "\u2013" + money.unitPriceString(high) + "/kWh";
+}
+
+void EnergyPriceViewController::viewDidLoad()
+{
+    TableViewController::viewDidLoad();
+    std::weak_ptr<EnergyPriceViewController> weak = self();
+    navigationItem().setRightBarButtonItem(BarButtonItem::createSystem(BarButtonItem::SystemItem::Save, [weak] {
+        if (auto screen = weak.lock())
+            screen->save();
+    }));
+    if (!priceField) {
+        makeFields();
+        fillFields();
+    }
+    if (!m_observingSession) {
+        m_observingSession = true;
+        auto& center = NotificationCenter::defaultCenter();
+        center.addObserver(this, "UserLoggedOut", [weak](const Notification&) {
+            if (auto screen = weak.lock())
+                screen->reset();
+        });
+        center.addObserver(this, "UserLoggedIn", [weak](const Notification&) {
+            // Someone else signing in finds their own price, not this one.
+            if (auto screen = weak.lock(); screen && !screen->stillSignedIn())
+                screen->reset();
+        });
+    }
+}
+
+void EnergyPriceViewController::viewDidUnload()
+{
+    NotificationCenter::defaultCenter().removeObserver(this);
+    m_observingSession = false;
+    m_observingKeyboard = false;
+    TableViewController::viewDidUnload();
+}
+
+void EnergyPriceViewController::viewWillAppear(bool animated)
+{
+    TableViewController::viewWillAppear(animated);
+    if (m_observingKeyboard)
+        return;
+    m_observingKeyboard = true;
+    std::weak_ptr<EnergyPriceViewController> weak = self();
+    auto& center = NotificationCenter::defaultCenter();
+    center.addObserver(this, Keyboard::willShowNotification, [weak](const Notification& notification) {
+        if (auto screen = weak.lock())
+            screen->keyboardWillShow(notification);
+    });
+    center.addObserver(this, Keyboard::willHideNotification, [weak](const Notification&) {
+        if (auto screen = weak.lock())
+            screen->keyboardWillHide();
+    });
+}
+
+void EnergyPriceViewController::viewDidDisappear(bool animated)
+{
+    TableViewController::viewDidDisappear(animated);
+    auto& center = NotificationCenter::defaultCenter();
+    center.removeObserver(this, Keyboard::willShowNotification);
+    center.removeObserver(this, Keyboard::willHideNotification);
+    m_observingKeyboard = false;
+    keyboardWillHide();
+}
+
+void EnergyPriceViewController::makeFields()
+{
+    // The fields live as long as the screen: what was typed survives rows
+    // being hidden and shown again, and a refused save.
+    std::string example = m_numbers.editingString(0.25);
+    priceField = makeField("priceField", example, KeyboardType::NumbersAndPunctuation, ReturnKeyType::Next);
+    currencyField = makeField("currencyField", "EUR", KeyboardType::ASCIICapable, ReturnKeyType::Next);
+    currencyField->setAutocapitalizationType(AutocapitalizationType::AllCharacters);
+    offPeakPriceField = makeField(
+        "offPeakPriceField", m_numbers.editingString(0.15), KeyboardType::NumbersAndPunctuation, ReturnKeyType::Next);
+    offPeakStartField
+        = makeField("offPeakStartField", m_numbers.editingString(22), KeyboardType::NumberPad, ReturnKeyType::Next);
+    offPeakEndField
+        = makeField("offPeakEndField", m_numbers.editingString(6), KeyboardType::NumberPad, ReturnKeyType::Done);
+    for (const auto& field : { priceField, currencyField, offPeakPriceField, offPeakStartField, offPeakEndField })
+        field->setDelegate(this);
+
+    offPeakSwitch = Switch::create();
+    offPeakSwitch->setAccessibilityIdentifier("offPeakSwitch");
+    std::weak_ptr<EnergyPriceViewController> weak = self();
+    offPeakSwitch->addTarget(ControlEventValueChanged, [weak](Control& control) {
+        if (auto screen = weak.lock())
+            screen->setOffPeakShown(static_cast<Switch&>(control).isOn());
+    });
+
+    m_priceCell = fieldCell("Price per kWh", priceField);
+    m_currencyCell = fieldCell("Currency", currencyField);
+    m_offPeakSwitchCell = TableViewCell::create(TableViewCellStyle::Default, "");
+    m_offPeakSwitchCell->textLabel()->setText("Off-peak price");
+    m_offPeakSwitchCell->setSelectionStyle(TableViewCellSelectionStyle::None);
+    m_offPeakSwitchCell->setAccessoryView(offPeakSwitch);
+    m_offPeakPriceCell = fieldCell("Price per kWh", offPeakPriceField);
+    m_offPeakStartCell = fieldCell("From hour", offPeakStartField);
+    m_offPeakEndCell = fieldCell("Until hour", offPeakEndField);
+}
+
+std::shared_ptr<TableViewCell> EnergyPriceViewController::fieldCell(
+    const std::string& label, const std::shared_ptr<TextField>& field)
+{
+    // No reuse identifier: the table lets go of the cell and this screen
+    // keeps it, with its field.
+    auto cell = TableViewCell::create(TableViewCellStyle::Default, "");
+    cell->textLabel()->setText(label);
+    cell->setSelectionStyle(TableViewCellSelectionStyle::None);
+    cell->contentView().addSubview(field);
+    return cell;
+}
+
+void EnergyPriceViewController::fillFields()
+{
+    if (!m_saved) {
+        // A new price is most likely in the currency of where the phone is set.
+        currencyField->setText(currencyCodeForLocale(Locale::current()).value_or(""));
+        return;
+    }
+    // Prices show at least the currency's own digits ("0.30", not "0.3").
+    int digits = CurrencyFormatter(m_saved->currency, Locale::current()).fractionDigits();
+    priceField->setText(m_numbers.editingString(m_saved->pricePerKWh, digits));
+    currencyField->setText(m_saved->currency);
+    if (m_saved->offPeak) {
+        offPeakSwitch->setOn(true);
+        offPeakPriceField->setText(m_numbers.editingString(m_saved->offPeak->pricePerKWh, digits));
+        offPeakStartField->setText(m_numbers.editingString(m_saved->offPeak->startHour));
+        offPeakEndField->setText(m_numbers.editingString(m_saved->offPeak->endHour));
+    }
+}
+
+void EnergyPriceViewController::setOffPeakShown(bool shown)
+{
+    view();
+    if (offPeakSwitch->isOn() != shown)
+        offPeakSwitch->setOn(shown, true);
+    TableView& table = tableView();
+    bool showing = table.numberOfRowsInSection(OffPeakSection) > 1;
+    if (showing == shown)
+        return;
+    if (!shown) {
+        for (auto* field : { offPeakPriceField.get(), offPeakStartField.get(), offPeakEndField.get() }) {
+            if (field->isEditing())
+                field->resignFirstResponder();
+        }
+    }
+    std::vector<IndexPath> rows;
+    for (int row = OffPeakPriceRow; row < OffPeakRowCount; ++row)
+        rows.push_back({ OffPeakSection, row });
+    table.beginUpdates();
+    if (shown)
+        table.insertRowsAtIndexPaths(rows, TableViewRowAnimation::Fade);
+    else
+        table.deleteRowsAtIndexPaths(rows, TableViewRowAnimation::Fade);
+    table.endUpdates();
+}
+
+std::variant<Tariff, std::string> EnergyPriceViewController::tariffFromFields() const
+{
+    std::string example = m_numbers.editingString(0.25);
+    Tariff tariff;
+    tariff.currency = trimmedUpperCase(currencyField->text());
+    auto price = m_numbers.decimalFromString(priceField->text());
+    if (!price)
+        return "The price must be a number such as " + example + ".";
+    tariff.pricePerKWh = price->toDouble();
+    if (offPeakSwitch->isOn()) {
+        auto offPeakPrice = m_numbers.decimalFromString(offPeakPriceField->text());
+        if (!offPeakPrice)
+            return "The off-peak price must be a number such as " + example + ".";
+        auto hour = [this](const TextField& field) {
+            // Anything but a whole number reads as an hour out of range.
+            auto value = m_numbers.decimalFromString(field.text());
+            if (!value || value->isNaN() || value->rounded(0) != *value || value->abs() > Decimal(100))
+                return -1;
+            return static_cast<int>(value->toDouble());
+        };
+        tariff.offPeak = Tariff::OffPeak { offPeakPrice->toDouble(), hour(*offPeakStartField), hour(*offPeakEndField) };
+    }
+    if (auto problem = tariff.problem())
+        return *problem;
+    // Three letters are not yet a currency: a typing slip ("ERU") would
+    // show every cost with a code nobody knows.
+    if (!isKnownCurrencyCode(tariff.currency))
+        return "\"" + tariff.currency + "\" is not a currency code. Use one such as EUR or USD.";
+    return tariff;
+}
+
+bool EnergyPriceViewController::stillSignedIn() const
+{
+    auto user = m_session->curUser();
+    return user && !m_username.empty() && user->username == m_username;
+}
+
+void EnergyPriceViewController::save()
+{
+    view(); // the fields are made with the view
+    if (!stillSignedIn()) {
+        showProblem(m_username.empty() ? "Sign in to set an energy price."
+                                       : "You are no longer signed in as " + m_username + ".");
+        return;
+    }
+    auto result = tariffFromFields();
+    if (const auto* problem = std::get_if<std::string>(&result)) {
+        showProblem(*problem);
+        return;
+    }
+    const Tariff& tariff = std::get<Tariff>(result);
+    auto& defaults = UserDefaults::standard();
+    tariff.save(defaults, m_username);
+    // The settings file is written at once; a write that failed must not
+    // look like a kept price.
+    if (!defaults.synchronize()) {
+        showProblem("The energy price could not be stored on this phone.");
+        return;
+    }
+    m_saved = tariff;
+    popBack();
+}
+
+void EnergyPriceViewController::confirmRemoval()
+{
+    if (removeAlert)
+        return;
+    removeAlert = AlertView::create(
+        "Remove Energy Price", "Costs will no longer be shown.", this, std::string("Cancel"), { "Remove" });
+    removeAlert->setAccessibilityIdentifier("removeAlert");
+    removeAlert->show();
+}
+
+void EnergyPriceViewController::remove()
+{
+    if (!stillSignedIn()) {
+        reset();
+        return;
+    }
+    auto& defaults = UserDefaults::standard();
+    Tariff::remove(defaults, m_username);
+    if (!defaults.synchronize()) {
+        AlertView::create("Can't Remove Energy Price", "The change could not be stored on this phone.", nullptr, "OK")
+            ->show();
+        return;
+    }
+    m_saved.reset();
+    popBack();
+}
+
+void EnergyPriceViewController::showProblem(const std::string& message)
+{
+    AlertView::create(cannotSaveTitle, message, nullptr, "OK")->show();
+}
+
+void EnergyPriceViewController::popBack()
+{
+    if (auto* field = dynamic_cast<TextField*>(Application::shared().firstResponder()))
+        field->resignFirstResponder();
+    if (auto* navigation = navigationController())
+        navigation->popViewControllerAnimated(true);
+}
+
+void EnergyPriceViewController::reset()
+{
+    auto* navigation = navigationController();
+    if (navigation && navigation->topViewController() == this)
+        navigation->popViewControllerAnimated(false);
+}
+
+void EnergyPriceViewController::alertViewClickedButtonAtIndex(AlertView& alert, int index)
+{
+    if (!removeAlert || &alert != removeAlert.get())
+        return;
+    removeAlert.reset();
+    if (index == 1)
+        remove();
+}
+
+int EnergyPriceViewController::numberOfSectionsInTableView(TableView&)
+{
+    return m_saved ? RemoveSection + 1 : RemoveSection;
+}
+
+int EnergyPriceViewController::numberOfRowsInSection(TableView&, int section)
+{
+    switch (section) {
+    case PriceSection:
+        return PriceRowCount;
+    case OffPeakSection:
+        return offPeakSwitch && offPeakSwitch->isOn() ? OffPeakRowCount : 1;
+    default:
+        return 1;
+    }
+}
+
+std::optional<std::string> EnergyPriceViewController::titleForHeaderInSection(TableView&, int section)
+{
+    if (section == OffPeakSection)
+        return "Off-peak";
+    return std::nullopt;
+}
+
+std::shared_ptr<TableViewCell> EnergyPriceViewController::cellForRowAtIndexPath(TableView& table, IndexPath path)
+{
+    switch (path.section) {
+    case PriceSection:
+        return path.row == PriceRow ? m_priceCell : m_currencyCell;
+    case OffPeakSection:
+        switch (path.row) {
+        case OffPeakSwitchRow:
+            return m_offPeakSwitchCell;
+        case OffPeakPriceRow:
+            return m_offPeakPriceCell;
+        case OffPeakStartRow:
+            return m_offPeakStartCell;
+        default:
+            return m_offPeakEndCell;
+        }
+    default:
+        break;
+    }
+    auto cell = table.dequeueReusableCellWithIdentifier("removeEnergyPrice");
+    if (!cell)
+        cell = TableViewCell::create(TableViewCellStyle::Default, "removeEnergyPrice");
+    cell->setAccessibilityIdentifier("removeEnergyPriceCell");
+    Label* label = cell->textLabel();
+    label->setText("Remove Energy Price");
+    label->setFont(Font::boldSystemFont(16));
+    label->setTextColor(Color::hex(0xc0262d));
+    label->setTextAlignment(TextAlignment::Center);
+    return cell;
+}
+
+void EnergyPriceViewController::didSelectRowAtIndexPath(TableView& table, IndexPath path)
+{
+    table.deselectRowAtIndexPath(path, true);
+    if (path.section == RemoveSection && m_saved)
+        confirmRemoval();
+}
+
+std::vector<TextField*> EnergyPriceViewController::shownFields() const
+{
+    std::vector<TextField*> fields { priceField.get(), currencyField.get() };
+    if (offPeakSwitch && offPeakSwitch->isOn()) {
+        for (auto* field : { offPeakPriceField.get(), offPeakStartField.get(), offPeakEndField.get() })
+            fields.push_back(field);
+    }
+    return fields;
+}
+
+std::optional<IndexPath> EnergyPriceViewController::indexPathOfField(const TextField& field) const
+{
+    if (&field == priceField.get())
+        return IndexPath { PriceSection, PriceRow };
+    if (&field == currencyField.get())
+        return IndexPath { PriceSection, CurrencyRow };
+    if (&field == offPeakPriceField.get())
+        return IndexPath { OffPeakSection, OffPeakPriceRow };
+    if (&field == offPeakStartField.get())
+        return IndexPath { OffPeakSection, OffPeakStartRow };
+    if (&field == offPeakEndField.get())
+        return IndexPath { OffPeakSection, OffPeakEndRow };
+    return std::nullopt;
+}
+
+void EnergyPriceViewController::textFieldDidBeginEditing(TextField& field)
+{
+    scrollToField(field);
+}
+
+bool EnergyPriceViewController::textFieldShouldReturn(TextField& field)
+{
+    // Return walks to the next field; the last one puts the keyboard away.
+    auto fields = shownFields();
+    auto found = std::find(fields.begin(), fields.end(), &field);
+    if (found != fields.end() && found + 1 != fields.end())
+        (*(found + 1))->becomeFirstResponder();
+    else
+        field.resignFirstResponder();
+    return true;
+}
+
+void EnergyPriceViewController::keyboardWillShow(const Notification& notification)
+{
+    if (!isViewLoaded())
+        return;
+    auto found = notification.userInfo.find(Keyboard::frameEndUserInfoKey);
+    const Rect* keyboard = found == notification.userInfo.end() ? nullptr : std::any_cast<Rect>(&found->second);
+    if (!keyboard)
+        return;
+    // The rows under the keyboard can still be scrolled up into view.
+    TableView& table = tableView();
+    Rect tableInWindow = table.convertRectToView(table.bounds(), nullptr);
+    m_keyboardOverlap = std::max(0.0, tableInWindow.maxY() - keyboard->minY());
+    EdgeInsets inset = table.contentInset();
+    inset.bottom = m_keyboardOverlap;
+    table.setContentInset(inset);
+    if (auto* field = dynamic_cast<TextField*>(Application::shared().firstResponder()))
+        scrollToField(*field);
+}
+
+void EnergyPriceViewController::keyboardWillHide()
+{
+    if (!isViewLoaded() || m_keyboardOverlap == 0)
+        return;
+    m_keyboardOverlap = 0;
+    TableView& table = tableView();
+    EdgeInsets inset = table.contentInset();
+    inset.bottom = 0;
+    table.setContentInset(inset);
+    table.setContentOffset(
+        { table.contentOffset().x, std::min(table.contentOffset().y, table.maximumContentOffset().y) }, true);
+}
+
+void EnergyPriceViewController::scrollToField(const TextField& field)
+{
+    auto path = indexPathOfField(field);
+    if (!path || !isViewLoaded())
+        return;
+    TableView& table = tableView();
+    Rect row = table.rectForRowAtIndexPath(*path);
+    if (row.isEmpty())
+        return;
+    // The row, and the keyboard's height below it, in view.
+    row.size.height += m_keyboardOverlap;
+    table.scrollRectToVisible(row, true);
+}
+
+}
