@@ -95,16 +95,25 @@ void HomeNowSection::stop()
 
 void HomeNowSection::refresh()
 {
-    if (!signedIn())
-        return;
-    // A refresh still under way when the next one is due is waited for, not
-    // doubled: on a slow line requests would pile up, and each answer would
-    // replace a newer one.
-    if (!m_powerRequest)
-        startPowerDownload();
+    refreshPower();
     double seconds = RunLoop::current().clock().monotonicSeconds();
-    bool energyDue = !m_energyAskedAt || seconds - *m_energyAskedAt >= energyRefreshSeconds - 1e-6;
-    if (!m_energyRequest && energyDue)
+    if (!m_energyAskedAt || seconds - *m_energyAskedAt >= energyRefreshSeconds - 1e-6)
+        refreshEnergy();
+}
+
+// A refresh still under way when the next one is due is waited for, not
+// doubled: on a slow line requests would pile up, and each answer would
+// replace a newer one.
+
+void HomeNowSection::refreshPower()
+{
+    if (signedIn() && !m_powerRequest)
+        startPowerDownload();
+}
+
+void HomeNowSection::refreshEnergy()
+{
+    if (signedIn() && !m_energyRequest)
         startEnergyDownload();
 }
 

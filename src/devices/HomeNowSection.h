@@ -64,6 +64,10 @@ public:
     /// One round: the device list unless one is in flight, the energy when
     /// it is due. Nothing goes out while nobody is signed in.
     void refresh();
+    /// Asks for the device list now, unless one is in flight.
+    void refreshPower();
+    /// Asks for today's energy now, unless a request for it is in flight.
+    void refreshEnergy();
     /// Forgets every figure and drops the requests in flight (signed out).
     void reset();
     [[nodiscard]] bool isDownloadingDevices() const { return m_powerRequest != nullptr; }
