@@ -8,6 +8,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/NavigationController.h"
+#include "platform/ui/TabBarController.h"
 #include "platform/ui/Window.h"
 #include "support/DeviceSettings.h"
 
@@ -191,6 +192,25 @@ TEST_F(HomeNowTest, NothingIsRefreshedWhileAnotherScreenCoversTheTabOrTheAppIsIn
     window->setRootViewController(nullptr);
     loop.advance(60);
     EXPECT_EQ(deviceRequests(), 5u) << "off screen";
+}
+
+TEST_F(HomeNowTest, NothingIsRefreshedWhileAnotherTabIsChosen)
+{
+    auto tabs = TabBarController::create();
+    tabs->setViewControllers({ std::make_shared<ViewController>(), navigation });
+    window->setRootViewController(tabs);
+    window->makeKeyAndVisible();
+    loop.advance(30);
+    EXPECT_EQ(deviceRequests(), 0u) << "the Home tab has not been chosen";
+    tabs->setSelectedIndex(1);
+    loop.advance(10);
+    EXPECT_EQ(deviceRequests(), 2u) << "at once and ten seconds later";
+    tabs->setSelectedIndex(0);
+    loop.advance(60);
+    EXPECT_EQ(deviceRequests(), 2u) << "another tab chosen";
+    tabs->setSelectedIndex(1);
+    loop.runPending();
+    EXPECT_EQ(deviceRequests(), 3u);
 }
 
 TEST_F(HomeNowTest, NothingIsRefreshedWhenTheTabAppearsWhileTheAppIsNotActive)
