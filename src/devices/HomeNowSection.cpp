@@ -107,22 +107,40 @@ void HomeNowSection::refresh()
 
 void HomeNowSection::refreshPower()
 {
-    if (signedIn() && !m_powerRequest)
+    if (signedIn() && !isDownloadingDevices())
         startPowerDownload();
 }
 
 void HomeNowSection::refreshEnergy()
 {
-    if (signedIn() && !m_energyRequest)
+    if (signedIn() && !isDownloadingEnergy())
         startEnergyDownload();
+}
+
+bool HomeNowSection::isDownloadingDevices() const
+{
+    return m_powerRequest && m_powerRequest->isRunning();
+}
+
+bool HomeNowSection::isDownloadingEnergy() const
+{
+    return m_energyRequest && m_energyRequest->isRunning();
 }
 
 void HomeNowSection::startPowerDownload()
 {
-    m_powerRequest = WebServiceConnector::create(endpoints::kDeviceList.path, "action=true", false);
-    m_powerRequest->setContext(PowerDownload { ++m_powerSent });
-    m_powerRequest->setDelegate(shared_from_this());
-    m_powerRequest->startConnectionForDownload(true);
+    auto request = WebServiceConnector::create(endpoints::kDeviceList.path, "action=true", false);
+    m_powerRequest = request;
+    unsigned number = ++m_powerSent;
+    request->setContext(PowerDownload { number });
+    request->setDelegate(shared_from_this());
+    request->startConnectionForDownload(true);
+    // A request that could not even start calls nothing back.
+    if (m_powerRequest == request && !request->isRunning()) {
+        m_powerRequest.reset();
+        m_powerShown = number;
+        powerFailed(now::unreachable);
+    }
 }
 
 void HomeNowSection::startEnergyDownload()
@@ -134,9 +152,16 @@ void HomeNowSection::startEnergyDownload()
         "device_id=battery&from=" + millisecondsText(days.yesterdayStart) + "&to=" + millisecondsText(at)
             + "&block=CLOCK_HOUR",
         false);
-    m_energyRequest->setContext(EnergyDownload { ++m_energySent, at });
-    m_energyRequest->setDelegate(shared_from_this());
-    m_energyRequest->startConnectionForDownload(true);
+    auto request = m_energyRequest;
+    unsigned number = ++m_energySent;
+    request->setContext(EnergyDownload { number, at });
+    request->setDelegate(shared_from_this());
+    request->startConnectionForDownload(true);
+    if (m_energyRequest == request && !request->isRunning()) {
+        m_energyRequest.reset();
+        m_energyShown = number;
+        energyFailed(now::unreachable);
+    }
 }
 
 void HomeNowSection::reset()

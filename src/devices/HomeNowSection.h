@@ -70,8 +70,8 @@ public:
     void refreshEnergy();
     /// Forgets every figure and drops the requests in flight (signed out).
     void reset();
-    [[nodiscard]] bool isDownloadingDevices() const { return m_powerRequest != nullptr; }
-    [[nodiscard]] bool isDownloadingEnergy() const { return m_energyRequest != nullptr; }
+    [[nodiscard]] bool isDownloadingDevices() const;
+    [[nodiscard]] bool isDownloadingEnergy() const;
 
     /// Called whenever what the rows show may have changed.
     std::function<void()> onChange;

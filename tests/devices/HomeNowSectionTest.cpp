@@ -261,6 +261,18 @@ TEST_F(HomeNowTest, ARefreshInFlightIsNotDoubledAndItsLateAnswerStillShows)
     EXPECT_EQ(deviceRequests(), 4u);
 }
 
+TEST_F(HomeNowTest, ARequestThatCannotStartIsAFailureAndTheNextTickTriesAgain)
+{
+    transport->setRefusesToStart(true);
+    show();
+    EXPECT_EQ(row(0), (Texts { "Power now", "—", "Service unreachable", "" }));
+    EXPECT_EQ(row(1), (Texts { "Energy today", "—", "Service unreachable", "" }));
+    EXPECT_FALSE(screen->nowSection()->isDownloadingDevices());
+    transport->setRefusesToStart(false);
+    loop.advance(10);
+    EXPECT_EQ(row(0).value, "1.68 kW") << "nothing is left waiting for an answer that cannot come";
+}
+
 TEST_F(HomeNowTest, ARequestInFlightAtSignOutFillsNothing)
 {
     show();
