@@ -1,5 +1,6 @@
 #include "devices/HomeTabViewController.h"
 
+#include "devices/DeviceDetailViewController.h"
 #include "devices/GraphButtonsCell.h"
 #include "net/Endpoints.h"
 #include "net/ServiceEnvironment.h"
@@ -49,6 +50,7 @@ std::shared_ptr<HomeTabViewController> HomeTabViewController::create(std::shared
 HomeTabViewController::HomeTabViewController(std::shared_ptr<Session> session)
     : TableViewController(TableViewStyle::Grouped)
     , m_session(std::move(session))
+    , m_now(HomeNowSection::create(m_session))
 {
     setTitle("Home");
 }
@@ -56,6 +58,7 @@ HomeTabViewController::HomeTabViewController(std::shared_ptr<Session> session)
 HomeTabViewController::~HomeTabViewController()
 {
     NotificationCenter::defaultCenter().removeObserver(this);
+    m_now->stop();
 }
 
 std::shared_ptr<HomeTabViewController> HomeTabViewController::self()
@@ -79,8 +82,27 @@ void HomeTabViewController::viewDidLoad()
             auto screen = weak.lock();
             if (screen && screen->isViewLoaded() && screen->view()->window())
                 screen->refresh();
+            if (screen && screen->m_now->isRunning())
+                screen->m_now->start(); // the new user's figures and tariff at once
         });
+        // Nothing is refreshed while the app is in the background. (While
+        // it resigns, the application still reads as active.)
+        NotificationCenter::defaultCenter().addObserver(
+            this, Application::willResignActiveNotification, [weak](const Notification&) {
+                if (auto screen = weak.lock())
+                    screen->updateNowRefreshing(false);
+            });
+        NotificationCenter::defaultCenter().addObserver(
+            this, Application::didBecomeActiveNotification, [weak](const Notification&) {
+                if (auto screen = weak.lock())
+                    screen->updateNowRefreshing(true);
+            });
     }
+    m_now->onChange = [weak] {
+        auto screen = weak.lock();
+        if (screen && screen->isViewLoaded())
+            screen->tableView().reloadData();
+    };
     navigationItem().setRightBarButtonItem(BarButtonItem::create("Account", BarButtonItem::Style::Bordered, [weak] {
         if (auto screen = weak.lock())
             screen->viewAccount();
@@ -97,12 +119,42 @@ void HomeTabViewController::viewDidAppear(bool animated)
 {
     TableViewController::viewDidAppear(animated);
     refresh();
+    m_onScreen = true;
+    updateNowRefreshing();
+}
+
+void HomeTabViewController::viewWillDisappear(bool animated)
+{
+    TableViewController::viewWillDisappear(animated);
+    // Another tab or screen covers the tab from here on.
+    m_onScreen = false;
+    updateNowRefreshing();
+}
+
+void HomeTabViewController::viewDidDisappear(bool animated)
+{
+    TableViewController::viewDidDisappear(animated);
+    m_onScreen = false;
+    updateNowRefreshing();
+}
+
+void HomeTabViewController::updateNowRefreshing(std::optional<bool> appActive)
+{
+    auto* application = Application::currentIfAny();
+    bool active = appActive.value_or(application && application->applicationState() == ApplicationState::Active);
+    bool wanted = m_onScreen && active;
+    if (wanted && !m_now->isRunning())
+        m_now->start();
+    else if (!wanted && m_now->isRunning())
+        m_now->stop();
 }
 
 void HomeTabViewController::viewDidUnload()
 {
     NotificationCenter::defaultCenter().removeObserver(this);
     m_observing = false;
+    m_onScreen = false;
+    m_now->stop();
     chargingCell.reset();
     batteryPercentageGraphButton.reset();
     energyConsumptionGraphButton.reset();
@@ -183,6 +235,7 @@ void HomeTabViewController::reset()
         wsc->cancel();
     wsc.reset();
     m_downloadShown = m_downloadsSent;
+    m_now->reset();
     if (!batteryInfoCell)
         return;
     batteryInfoCell->changeBatteryViewChargeTo(0, false);
@@ -218,14 +271,51 @@ void HomeTabViewController::energyConsumedGraph()
     presentModalViewController(graph, true);
 }
 
+void HomeTabViewController::openDevice(std::shared_ptr<Device> device)
+{
+    if (!device)
+        return;
+    // As the device list opens it, in this tab's navigation.
+    auto detail = DeviceDetailViewController::create(m_session);
+    detail->setTitle(device->deviceName);
+    detail->selected_device = std::move(device);
+    navigationItem().setBackBarButtonItem(BarButtonItem::create("Back", BarButtonItem::Style::Bordered));
+    if (auto* navigation = navigationController())
+        navigation->pushViewController(detail, true);
+}
+
 int HomeTabViewController::numberOfRowsInSection(TableView&, int section)
 {
-    return section == 0 ? 2 : 1;
+    switch (section) {
+    case NowSection:
+        return m_now->numberOfRows();
+    case BatterySection:
+        return 2;
+    case GraphSection:
+        return 1;
+    }
+    return 0;
+}
+
+std::optional<std::string> HomeTabViewController::titleForHeaderInSection(TableView&, int section)
+{
+    if (section == NowSection)
+        return std::string("Now");
+    return std::nullopt;
 }
 
 double HomeTabViewController::heightForRowAtIndexPath(TableView&, IndexPath path)
 {
-    return path.section == 0 && path.row == 0 ? batteryRowHeight : rowHeight;
+    if (path.section == NowSection)
+        return m_now->heightForRow(path.row);
+    return path.section == BatterySection && path.row == 0 ? batteryRowHeight : rowHeight;
+}
+
+void HomeTabViewController::didSelectRowAtIndexPath(TableView& table, IndexPath path)
+{
+    if (path.section == NowSection)
+        openDevice(m_now->deviceAtRow(path.row));
+    table.deselectRowAtIndexPath(path, true);
 }
 
 void HomeTabViewController::willDisplayCell(TableView&, TableViewCell& cell, IndexPath)
@@ -235,7 +325,9 @@ void HomeTabViewController::willDisplayCell(TableView&, TableViewCell& cell, Ind
 
 std::shared_ptr<TableViewCell> HomeTabViewController::cellForRowAtIndexPath(TableView& table, IndexPath path)
 {
-    if (path.section == 0 && path.row == 0) {
+    if (path.section == NowSection)
+        return m_now->cellForRow(table, path.row);
+    if (path.section == BatterySection && path.row == 0) {
         auto cell
             = std::dynamic_pointer_cast<BatteryInfoCell>(table.dequeueReusableCellWithIdentifier("BatteryInfoCell"));
         if (!cell)
@@ -244,7 +336,7 @@ std::shared_ptr<TableViewCell> HomeTabViewController::cellForRowAtIndexPath(Tabl
         batteryInfoCell = cell;
         return cell;
     }
-    if (path.section == 0) {
+    if (path.section == BatterySection) {
         auto cell
             = std::dynamic_pointer_cast<InfoDisplayCell>(table.dequeueReusableCellWithIdentifier("isChargingCell"));
         if (!cell)

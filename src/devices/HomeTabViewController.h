@@ -1,24 +1,31 @@
 #pragma once
 
 #include "devices/BatteryInfoCell.h"
+#include "devices/HomeNowSection.h"
 #include "net/WebServiceConnector.h"
 #include "platform/ui/TableViewController.h"
 #include "session/Session.h"
 #include "widgets/InfoDisplayCell.h"
 
 #include <memory>
+#include <optional>
+#include <string>
 
 namespace hestio {
 
-/// The Home tab: the home battery's charge, voltage and charging state
-/// (downloaded each time the tab comes on screen), the buttons to the home
-/// battery and energy graphs, and the way to the account screen.
+/// The Home tab: what the household draws and used today ("Now", refreshed
+/// while the tab is on screen and the app active), the home battery's charge,
+/// voltage and charging state (downloaded each time the tab comes on screen),
+/// the buttons to the home battery and energy graphs, and the way to the
+/// account screen.
 class HomeTabViewController : public platform::TableViewController, public WebServiceConnectorDelegate {
 public:
     static constexpr double batteryRowHeight = 70;
     static constexpr double rowHeight = 44;
     /// A newest status older than this is not shown.
     static constexpr double freshnessMinutes = 70;
+    /// The table's sections, top to bottom.
+    enum Section { NowSection = 0, BatterySection = 1, GraphSection = 2 };
 
     [[nodiscard]] static std::shared_ptr<HomeTabViewController> create(std::shared_ptr<Session> session);
     explicit HomeTabViewController(std::shared_ptr<Session> session);
@@ -26,6 +33,8 @@ public:
 
     void viewDidLoad() override;
     void viewDidAppear(bool animated) override;
+    void viewWillDisappear(bool animated) override;
+    void viewDidDisappear(bool animated) override;
     void viewDidUnload() override;
 
     void refresh();
@@ -35,6 +44,8 @@ public:
     void reset();
 
     void requestFinished(WebServiceConnector& request, bool success, const json::Value& data) override;
+    /// Opens the detail screen of the device a "Now" row shows.
+    void openDevice(std::shared_ptr<Device> device);
 
     /// Each battery download is numbered; an answer older than the one shown
     /// is not shown over it.
@@ -42,8 +53,10 @@ public:
         unsigned number;
     };
 
-    int numberOfSectionsInTableView(platform::TableView&) override { return 2; }
+    int numberOfSectionsInTableView(platform::TableView&) override { return 3; }
     int numberOfRowsInSection(platform::TableView&, int section) override;
+    std::optional<std::string> titleForHeaderInSection(platform::TableView&, int section) override;
+    void didSelectRowAtIndexPath(platform::TableView&, platform::IndexPath path) override;
     double heightForRowAtIndexPath(platform::TableView&, platform::IndexPath path) override;
     void willDisplayCell(platform::TableView&, platform::TableViewCell& cell, platform::IndexPath) override;
     std::shared_ptr<platform::TableViewCell> cellForRowAtIndexPath(
@@ -55,12 +68,19 @@ public:
     std::shared_ptr<platform::Button> batteryPercentageGraphButton;
     std::shared_ptr<platform::Button> energyConsumptionGraphButton;
     std::shared_ptr<WebServiceConnector> wsc;
+    /// The "Now" section's figures, requests and refresh timer.
+    const std::shared_ptr<HomeNowSection>& nowSection() const { return m_now; }
 
 private:
     std::shared_ptr<HomeTabViewController> self();
     std::shared_ptr<Session> m_session;
     void setChargingValue(const std::string& text);
     void showStatuses(const json::Value& data);
+    /// Runs the "Now" refresh exactly while the tab is on screen and the app
+    /// is active (as the application says, unless `appActive` says it).
+    void updateNowRefreshing(std::optional<bool> appActive = std::nullopt);
+    std::shared_ptr<HomeNowSection> m_now;
+    bool m_onScreen { false };
     std::string m_chargingText { "N/A" };
     bool m_observing { false };
     unsigned m_downloadsSent { 0 };

@@ -24,7 +24,7 @@ struct HomeTabViewControllerTest : test::DevicesFixture {
     {
         screen->view();
         // The rows as the table provides them.
-        for (IndexPath path : { IndexPath { 0, 0 }, IndexPath { 0, 1 }, IndexPath { 1, 0 } })
+        for (IndexPath path : { IndexPath { 1, 0 }, IndexPath { 1, 1 }, IndexPath { 2, 0 } })
             screen->cellForRowAtIndexPath(screen->tableView(), path);
     }
 
@@ -107,7 +107,7 @@ TEST_F(HomeTabViewControllerTest, ShowsTheNewestStatusWithItsFormats)
     EXPECT_EQ(charging(), "No");
 
     appearWith(statusReply(60, R"("percentage":40,"voltage":12,"isCharging":true)"));
-    screen->cellForRowAtIndexPath(screen->tableView(), { 0, 1 });
+    screen->cellForRowAtIndexPath(screen->tableView(), { 1, 1 });
     EXPECT_EQ(charging(), "Yes") << "the row provided again keeps the state it knows";
 
     appearWith(statusReply(60, R"("percentage":40,"voltage":12)"));
@@ -168,12 +168,15 @@ TEST_F(HomeTabViewControllerTest, SigningOutResetsTheRowToItsNotAvailableTexts)
 TEST_F(HomeTabViewControllerTest, RowsHaveTheirHeightsTextsAndButtons)
 {
     TableView& table = screen->tableView();
-    EXPECT_EQ(table.numberOfSections(), 2);
-    EXPECT_EQ(table.numberOfRowsInSection(0), 2);
-    EXPECT_EQ(table.numberOfRowsInSection(1), 1);
-    EXPECT_EQ(screen->heightForRowAtIndexPath(table, { 0, 0 }), 70);
-    EXPECT_EQ(screen->heightForRowAtIndexPath(table, { 0, 1 }), 44);
-    EXPECT_EQ(screen->heightForRowAtIndexPath(table, { 1, 0 }), 44);
+    // The battery's two sections lie below the "Now" section.
+    EXPECT_EQ(table.numberOfSections(), 3);
+    EXPECT_EQ(table.numberOfRowsInSection(1), 2);
+    EXPECT_EQ(table.numberOfRowsInSection(2), 1);
+    EXPECT_EQ(screen->heightForRowAtIndexPath(table, { 1, 0 }), 70);
+    EXPECT_EQ(screen->heightForRowAtIndexPath(table, { 1, 1 }), 44);
+    EXPECT_EQ(screen->heightForRowAtIndexPath(table, { 2, 0 }), 44);
+    EXPECT_FALSE(screen->titleForHeaderInSection(table, 1));
+    EXPECT_FALSE(screen->titleForHeaderInSection(table, 2));
     EXPECT_EQ(screen->chargingCell->name().text(), "Charging (AC Generator)");
     EXPECT_EQ(charging(), "N/A");
     EXPECT_EQ(screen->batteryPercentageGraphButton->title(), "Battery Percentage");
@@ -182,7 +185,7 @@ TEST_F(HomeTabViewControllerTest, RowsHaveTheirHeightsTextsAndButtons)
     EXPECT_EQ(screen->navigationItem().rightBarButtonItem()->style(), BarButtonItem::Style::Bordered);
 
     auto cell = TableViewCell::create(TableViewCellStyle::Default, "x");
-    screen->willDisplayCell(table, *cell, { 1, 0 });
+    screen->willDisplayCell(table, *cell, { 2, 0 });
     EXPECT_EQ(cell->selectionStyle(), TableViewCellSelectionStyle::None);
 }
 
@@ -194,7 +197,7 @@ TEST_F(HomeTabViewControllerTest, AReplyBeforeTheRowsAreShownStillReachesTheBatt
     fresh->viewDidAppear(false);
     loop.runPending();
     EXPECT_EQ(fresh->batteryInfoCell->percentageLabel().text(), "50.0%");
-    auto provided = fresh->cellForRowAtIndexPath(fresh->tableView(), { 0, 0 });
+    auto provided = fresh->cellForRowAtIndexPath(fresh->tableView(), { 1, 0 });
     EXPECT_EQ(provided, fresh->batteryInfoCell) << "the table shows the row that was updated";
 }
 

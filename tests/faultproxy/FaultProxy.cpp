@@ -12,9 +12,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace hestio::faultproxy {
@@ -25,10 +27,18 @@ namespace {
     constexpr std::size_t maximumBodyBytes = 16 * 1024 * 1024;
 
     std::mutex g_outputMutex;
+    /// When the proxy started, with --log-times.
+    std::optional<std::chrono::steady_clock::time_point> g_startedAt;
 
     void say(const std::string& line)
     {
         std::lock_guard lock(g_outputMutex);
+        if (g_startedAt) {
+            char stamp[32];
+            std::snprintf(stamp, sizeof stamp, "[%.3f] ",
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - *g_startedAt).count());
+            std::cout << stamp;
+        }
         std::cout << "fault-proxy: " << line << std::endl;
     }
 
@@ -106,6 +116,8 @@ FaultProxy::FaultProxy(ProxyOptions options)
     , m_delays(m_options.delaySeconds.empty() ? std::vector<double> { m_options.fault == Fault::Delay ? 3.0 : 0.0 }
                                               : m_options.delaySeconds)
 {
+    if (m_options.logTimes)
+        g_startedAt = std::chrono::steady_clock::now();
 }
 
 FaultProxy::~FaultProxy()

@@ -34,6 +34,9 @@ struct ProxyOptions {
     std::vector<NumberRewrite> rewrites;
     /// Adds each request's body to its log line.
     bool logBodies { false };
+    /// Begins each log line with the seconds since the proxy started
+    /// ("[12.345] "), for checks of when requests arrived.
+    bool logTimes { false };
     std::size_t hugeBytes { 50'000'000 };
     std::size_t nestingDepth { 100'000 };
 };

@@ -44,6 +44,8 @@ matches --match, the first --count of them; every other request passes.
                              past any double); may be given again for other
                              keys. Logs how many values each reply had.
   --log-bodies 1             show each request's body on its line
+  --log-times 1              begin each line with the seconds since the
+                             start, as "[12.345] "
   --huge-bytes N             size of a huge reply (default 50000000)
   --nesting N                depth of nested JSON (default 100000)
   --other-certificate PEM, --other-key PEM
@@ -112,6 +114,8 @@ bool parse(const std::vector<std::string>& arguments, ProxyOptions& options, std
                 options.rewrites.push_back(std::move(*rewrite));
             } else if (name == "--log-bodies") {
                 options.logBodies = value == "1";
+            } else if (name == "--log-times") {
+                options.logTimes = value == "1";
             } else if (name == "--huge-bytes") {
                 options.hugeBytes = std::stoull(value);
             } else if (name == "--nesting") {

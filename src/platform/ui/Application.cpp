@@ -1,6 +1,7 @@
 #include "platform/ui/Application.h"
 
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Keyboard.h"
 #include "platform/ui/Label.h"
@@ -83,14 +84,18 @@ void Application::launch()
     m_state = ApplicationState::Active;
     if (m_delegate)
         m_delegate->didBecomeActive(*this);
+    NotificationCenter::defaultCenter().post(didBecomeActiveNotification, this);
 }
 
 void Application::enterBackground()
 {
     if (m_state == ApplicationState::Background)
         return;
-    if (m_state == ApplicationState::Active && m_delegate)
-        m_delegate->willResignActive(*this);
+    if (m_state == ApplicationState::Active) {
+        if (m_delegate)
+            m_delegate->willResignActive(*this);
+        NotificationCenter::defaultCenter().post(willResignActiveNotification, this);
+    }
     m_state = ApplicationState::Background;
     auto* loop = RunLoop::currentIfAny();
     m_backgroundEnteredAt = loop ? loop->clock().monotonicSeconds() : 0;
@@ -109,6 +114,7 @@ void Application::enterForeground()
     m_state = ApplicationState::Active;
     if (m_delegate)
         m_delegate->didBecomeActive(*this);
+    NotificationCenter::defaultCenter().post(didBecomeActiveNotification, this);
 }
 
 void Application::terminate()

@@ -95,7 +95,13 @@ public:
     void launch();
 
     ApplicationState applicationState() const { return m_state; }
-    /// Moves through the platform's transitions, telling the delegate.
+    /// Posted on the default notification centre, with the application as
+    /// sender, after the delegate heard of the same transition: screens that
+    /// poll while shown stop and start with them.
+    static constexpr const char* willResignActiveNotification = "ApplicationWillResignActive";
+    static constexpr const char* didBecomeActiveNotification = "ApplicationDidBecomeActive";
+    /// Moves through the platform's transitions, telling the delegate and
+    /// posting the two notifications above.
     void enterBackground();
     void enterForeground();
     void terminate();

@@ -1,5 +1,6 @@
 #include "UiTestSupport.h"
 
+#include "platform/foundation/NotificationCenter.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
 
@@ -45,6 +46,31 @@ TEST(Application, MovesBetweenStatesTellingItsDelegate)
     ui.app.enterForeground();
     EXPECT_EQ(delegate.calls,
         (std::vector<std::string> { "launch", "active 0", "resign", "background 2", "foreground", "active 0" }));
+}
+
+TEST(Application, PostsWhenItStopsAndStartsBeingActiveAfterTellingItsDelegate)
+{
+    UiFixture ui;
+    Delegate delegate;
+    ui.app.setDelegate(&delegate);
+    std::vector<std::string> seen;
+    int observer = 0;
+    for (const char* name : { Application::willResignActiveNotification, Application::didBecomeActiveNotification }) {
+        NotificationCenter::defaultCenter().addObserver(&observer, name, [&](const Notification& notification) {
+            EXPECT_EQ(notification.sender, &ui.app);
+            seen.push_back(notification.name + " after " + delegate.calls.back());
+        });
+    }
+    ui.app.launch();
+    ui.app.enterBackground();
+    ui.app.enterBackground();
+    ui.app.enterForeground();
+    ui.app.enterForeground();
+    NotificationCenter::defaultCenter().removeObserver(&observer);
+    EXPECT_EQ(seen,
+        (std::vector<std::string> { "ApplicationDidBecomeActive after active 0",
+            "ApplicationWillResignActive after resign", "ApplicationDidBecomeActive after active 0" }))
+        << "once per transition; a repeated one changes nothing";
 }
 
 TEST(Application, BackgroundTasksExpireAfterTheirTime)
