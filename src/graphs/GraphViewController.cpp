@@ -4,6 +4,7 @@
 #include "charting/TextStyle.h"
 #include "charting/Theme.h"
 #include "charting/XYAxis.h"
+#include "graphs/DayMarks.h"
 #include "platform/foundation/Calendar.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/RunLoop.h"
@@ -158,8 +159,9 @@ void GraphViewController::loadView()
     m_hostingView->setAccessibilityIdentifier("hostingView");
     view->addSubview(m_hostingView);
 
-    m_timestampLabel = makeLabel("timestampLabel", { 10, 434, 300, 20 });
+    m_timestampLabel = makeLabel("timestampLabel", readoutFrame(80, 230));
     view->addSubview(m_timestampLabel);
+    makeSummaryLabel(*view);
     setView(view);
 }
 
@@ -168,7 +170,7 @@ std::shared_ptr<platform::Label> GraphViewController::makeLabel(const std::strin
     auto label = platform::Label::create(frame);
     label->setAccessibilityIdentifier(identifier);
     label->setTextColor(platform::Color::whiteColor());
-    label->setFont(platform::Font::boldSystemFont(15));
+    label->setFont(platform::Font::boldSystemFont(12));
     label->setBackgroundColor(platform::Color::clear());
     return label;
 }
@@ -185,6 +187,8 @@ void GraphViewController::viewDidLoad()
     m_blockWeeks.clear();
     m_weeksToRetry.clear();
     m_weeksLoading = 0;
+    m_weekSpans.clear();
+    m_weeksInFlight.clear();
     m_pendingSelection.reset();
     ++m_load;
 
@@ -215,6 +219,8 @@ void GraphViewController::viewDidLoad()
     });
 
     setupPlotArea();
+    m_dayMarks = std::make_shared<DayMarks>();
+    m_dayMarks->addPlotsTo(*m_graph);
     m_navBarTitle.setTitle(screenTitle());
     // Today's empty day is shown while the first week loads.
     findAndSetMax();
@@ -226,6 +232,7 @@ void GraphViewController::viewDidLoad()
         m_nextWeek = 0;
         sendWeekRequests();
     }
+    updateSummary();
 }
 
 void GraphViewController::viewDidAppear(bool)
@@ -245,6 +252,9 @@ void GraphViewController::viewDidUnload()
     m_blockWeeks.clear();
     m_weeksToRetry.clear();
     m_weeksLoading = 0;
+    m_weekSpans.clear();
+    m_weeksInFlight.clear();
+    m_dayMarks.reset();
     m_numPoints = 0;
     m_selectedIndex = 0;
     m_pendingSelection.reset();
@@ -337,6 +347,7 @@ void GraphViewController::moveDays(int days)
     // The readout described a sample of the day just left.
     m_pendingSelection.reset();
     clearLabels();
+    updateSummary();
 }
 
 void GraphViewController::back()
@@ -368,12 +379,16 @@ void GraphViewController::sendWeekRequests()
     Week week { m_nextWeek, m_toDate, m_load };
     ++m_nextWeek;
     m_toDate = requestWeekEndingAt(week.end, std::make_shared<WeekReply>(sharedGraphController(), week));
+    m_weekSpans[week.index] = { m_toDate.timeIntervalSince1970(), week.end.timeIntervalSince1970() };
+    m_weeksInFlight.insert(week.index);
     ++m_weeksLoading;
 }
 
 void GraphViewController::requestWeek(const Week& week)
 {
-    requestWeekEndingAt(week.end, std::make_shared<WeekReply>(sharedGraphController(), week));
+    Date start = requestWeekEndingAt(week.end, std::make_shared<WeekReply>(sharedGraphController(), week));
+    m_weekSpans[week.index] = { start.timeIntervalSince1970(), week.end.timeIntervalSince1970() };
+    m_weeksInFlight.insert(week.index);
     ++m_weeksLoading;
 }
 
@@ -503,11 +518,13 @@ void GraphViewController::weekReceived(const Week& week, bool success, const jso
         return; // asked for by an earlier load of the view
     if (m_weeksLoading > 0)
         --m_weeksLoading;
+    m_weeksInFlight.erase(week.index);
     if (!success) {
         // Not asked for again: the schedule of requests goes on with the
         // week before it, and this week's days stay empty.
         hestio::log("Failed to receive statuses for device");
         addSwipeGestures();
+        updateSummary();
         return;
     }
     bool held = std::find(m_blockWeeks.begin(), m_blockWeeks.end(), week.index) != m_blockWeeks.end();
@@ -523,6 +540,7 @@ void GraphViewController::weekReceived(const Week& week, bool success, const jso
             plot->reloadData();
     }
     addSwipeGestures();
+    updateSummary();
 }
 
 void GraphViewController::weekFailedInTransport(const Week& week)
@@ -531,6 +549,7 @@ void GraphViewController::weekFailedInTransport(const Week& week)
         return;
     if (m_weeksLoading > 0)
         --m_weeksLoading;
+    m_weeksInFlight.erase(week.index);
     // The request object has already told the user. The same week is asked
     // for again on the next move back, rather than skipped and left empty,
     // and paging comes back at once instead of waiting for a change of the
@@ -538,6 +557,7 @@ void GraphViewController::weekFailedInTransport(const Week& week)
     m_weeksToRetry.push_back(week);
     m_daysUntilDownload = std::min(m_daysUntilDownload, 1);
     addSwipeGestures();
+    updateSummary();
 }
 
 std::optional<chart::PlotRange> GraphViewController::willChangePlotRangeTo(
