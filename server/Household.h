@@ -19,8 +19,9 @@ struct WallTime {
 };
 
 /// The demo's meter faults, on the day before the household was made, in its
-/// own time: the Heater's meter sent nothing from 18:20 up to 19:00, and its
-/// energy register started again from zero at 21:15.
+/// own time: after its sample at 18:20 the Heater's meter sent nothing until
+/// 19:00 (40 minutes without a sample), and its energy register started
+/// again from zero at 21:15.
 constexpr WallTime kOutageStart { 18, 20 };
 constexpr WallTime kOutageEnd { 19, 0 };
 constexpr WallTime kRegisterReset { 21, 15 };

@@ -43,7 +43,7 @@ bool reportsAt(const DeviceRow& device, int64_t atMs)
     if (device.reportsUntilMs && atMs > *device.reportsUntilMs)
         return false;
     return std::none_of(device.outages.begin(), device.outages.end(),
-        [&](const MeterOutage& outage) { return atMs >= outage.fromMs && atMs < outage.toMs; });
+        [&](const MeterOutage& outage) { return atMs > outage.fromMs && atMs < outage.toMs; });
 }
 
 const RangeAction* rangeActionOf(std::string_view kind)
@@ -255,10 +255,10 @@ std::optional<PowerSample> PowerModel::current(
     for (bool moved = true; moved;) {
         moved = false;
         for (const auto& outage : device.outages) {
-            if (t >= outage.fromMs && t < outage.toMs) {
+            if (t > outage.fromMs && t < outage.toMs) {
                 if (outage.fromMs == INT64_MIN)
                     return std::nullopt;
-                t = floorTo(outage.fromMs - 1, kMinuteMs);
+                t = floorTo(outage.fromMs, kMinuteMs);
                 moved = true;
             }
         }

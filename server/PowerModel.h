@@ -48,7 +48,7 @@ struct PowerSample {
 };
 
 /// Whether the meter sends the sample of the minute at `atMs`: not after it
-/// stopped, not within one of its outages.
+/// stopped, not strictly within one of its outages.
 bool reportsAt(const DeviceRow& device, int64_t atMs);
 
 struct BatteryReading {

@@ -30,8 +30,8 @@ struct SessionRow {
     int64_t expiresMs {};
 };
 
-/// A stretch in which a meter sent nothing: from `fromMs` up to, not
-/// including, `toMs`.
+/// A stretch in which a meter sent nothing: after its sample at `fromMs`,
+/// its next one is at `toMs`.
 struct MeterOutage {
     int64_t fromMs {};
     int64_t toMs {};

@@ -70,36 +70,36 @@ TEST(PowerModel, AnOutageLeavesOutItsMinutesAndItsHoursOfEnergy)
     PowerModel model(1, -300);
     StateTimeline timeline({});
     DeviceRow router = makeDevice(106, "router");
-    // Offline from 01:20 up to 02:00, and again for the whole of 04:00 to 05:00.
+    // Nothing between 01:20 and 02:00, and again between 03:59 and 05:00.
     router.outages = { MeterOutage { kMidnightNewYork + 80 * kMinuteMs, kMidnightNewYork + 2 * kHourMs },
-        MeterOutage { kMidnightNewYork + 4 * kHourMs, kMidnightNewYork + 5 * kHourMs } };
+        MeterOutage { kMidnightNewYork + 4 * kHourMs - kMinuteMs, kMidnightNewYork + 5 * kHourMs } };
     auto samples = model.samples(
         router, timeline, kMidnightNewYork, kMidnightNewYork + 6 * kHourMs - 1, kMidnightNewYork + kDayMs);
-    ASSERT_EQ(samples.size(), 6u * 60 - 40 - 60);
+    ASSERT_EQ(samples.size(), 6u * 60 - 39 - 60);
     for (size_t i = 1; i < samples.size(); ++i) {
         int64_t step = samples[i].timestampMs - samples[i - 1].timestampMs;
         int64_t at = samples[i - 1].timestampMs - kMidnightNewYork;
-        if (at == 79 * kMinuteMs)
-            EXPECT_EQ(step, 41 * kMinuteMs) << "01:19 is followed by 02:00";
+        if (at == 80 * kMinuteMs)
+            EXPECT_EQ(step, 40 * kMinuteMs) << "01:20 is followed by 02:00";
         else if (at == 3 * kHourMs + 59 * kMinuteMs)
             EXPECT_EQ(step, 61 * kMinuteMs) << "03:59 is followed by 05:00";
         else
             EXPECT_EQ(step, kMinuteMs) << at;
     }
-    // The hour without any sample has no block; the hour with 20 minutes has one.
+    // The hour without any sample has no block; the hour with 21 samples has one.
     auto hours = model.hourlyEnergy(
         { router }, {}, kMidnightNewYork, kMidnightNewYork + 6 * kHourMs, kMidnightNewYork + kDayMs);
     std::vector<int64_t> starts;
     for (const auto& block : hours)
         starts.push_back((block.fromMs - kMidnightNewYork) / kHourMs);
     EXPECT_EQ(starts, (std::vector<int64_t> { 0, 1, 2, 3, 5 }));
-    EXPECT_NEAR(hours[1].kilowattHours, 20 * 11.0 / 60000.0, 20 * 11.0 * 0.03 / 60000.0);
+    EXPECT_NEAR(hours[1].kilowattHours, 21 * 11.0 / 60000.0, 21 * 11.0 * 0.03 / 60000.0);
 
     // Within an outage the latest sample is the one before it; a meter that
     // never reported has none.
     auto during = model.current(router, timeline, kMidnightNewYork + 90 * kMinuteMs);
     ASSERT_TRUE(during);
-    EXPECT_EQ(during->timestampMs, kMidnightNewYork + 79 * kMinuteMs);
+    EXPECT_EQ(during->timestampMs, kMidnightNewYork + 80 * kMinuteMs);
     DeviceRow printer = makeDevice(115, "printer");
     printer.outages = { MeterOutage { INT64_MIN, INT64_MAX } };
     EXPECT_FALSE(model.current(printer, timeline, kMidnightNewYork));

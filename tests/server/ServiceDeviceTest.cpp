@@ -275,13 +275,13 @@ TEST(ServiceDevices, TheDemoMetersFaultsShowInTheirReplies)
 {
     ServiceHarness sim;
     sim.signIn();
-    // The Heater yesterday (midnight to midnight in New York): nothing from
-    // 18:20 up to 19:00, and the meter's register back at zero at 21:15.
+    // The Heater yesterday (midnight to midnight in New York): nothing
+    // between 18:20 and 19:00, and the meter's register back at zero at 21:15.
     const int64_t yesterday = kMidnight - kDayMs;
     Answer day = sim.get("/api/status",
         "device_id=108&ascending=true&" + window(yesterday, kMidnight - 1) + "&filter=true&rounding=1&scale=RAW");
     const json::Value& samples = day.body["statuses"];
-    ASSERT_EQ(samples.count(), 1440u - 40u);
+    ASSERT_EQ(samples.count(), 1440u - 39u);
     std::vector<std::pair<int64_t, int64_t>> steps; // (from minute of the day, length in minutes) longer than one
     std::vector<int64_t> backwards; // minutes of the day where the reading went down
     for (size_t i = 1; i < samples.count(); ++i) {
@@ -293,9 +293,9 @@ TEST(ServiceDevices, TheDemoMetersFaultsShowInTheirReplies)
         if (samples[i]["meterReading"].doubleValue() < samples[i - 1]["meterReading"].doubleValue())
             backwards.push_back((at - yesterday) / kMinuteMs);
     }
-    EXPECT_EQ(steps, (std::vector<std::pair<int64_t, int64_t>> { { 18 * 60 + 19, 41 } }));
+    EXPECT_EQ(steps, (std::vector<std::pair<int64_t, int64_t>> { { 18 * 60 + 20, 40 } }));
     EXPECT_EQ(backwards, (std::vector<int64_t> { 21 * 60 + 15 }));
-    int64_t resetIndex = 21 * 60 + 15 - 40;
+    int64_t resetIndex = 21 * 60 + 15 - 39;
     EXPECT_EQ(samples[static_cast<size_t>(resetIndex)]["meterReading"].doubleValue(), 0.0);
 
     // The printer is listed but sends nothing, and cannot be switched.
