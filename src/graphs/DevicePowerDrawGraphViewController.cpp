@@ -51,7 +51,7 @@ void DevicePowerDrawGraphViewController::setupAxes()
 {
     LineGraphViewController::setupAxes();
     const auto& y = graph()->xyAxisSet()->yAxis();
-    y->setMajorIntervalLength(maxValue() > 1200 ? 100 : maxValue() > 800 ? 50 : 25);
+    setVerticalInterval(maxValue() > 1200 ? 100 : maxValue() > 800 ? 50 : 25);
     y->setTitle("Watts");
 }
 

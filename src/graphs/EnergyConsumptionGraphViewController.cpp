@@ -53,7 +53,7 @@ void EnergyConsumptionGraphViewController::setupAxes()
 {
     GraphViewController::setupAxes();
     const auto& y = graph()->xyAxisSet()->yAxis();
-    y->setMajorIntervalLength(chart::Decimal::fromDouble(verticalInterval()));
+    setVerticalInterval(verticalInterval());
     y->setTitle("kWh");
 }
 

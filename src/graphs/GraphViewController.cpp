@@ -46,17 +46,21 @@ namespace {
         return style;
     }
 
-    /// The vertical axes' labels: one fraction digit, as the engine's
-    /// default, but when the top of the axis is too long to stand between
-    /// the axis and its title (only a reply with absurd values has such a
-    /// top) every label but zero is written with a power of ten, "2.0E11",
-    /// so that the labels stay readable and alike.
+    /// The vertical axes' labels: as many fraction digits as the major
+    /// interval needs (none for whole watts: "1000", not "1000.0", which
+    /// would run into the axis title), but when the top of the axis is too
+    /// long to stand between the axis and its title (only a reply with
+    /// absurd values has such a top) every label but zero is written with a
+    /// power of ten, "2.0E11", so that the labels stay readable and alike.
     class ValueLabelFormatter : public chart::NumberFormatter {
     public:
-        static constexpr std::size_t longestPlainText = 7;
+        /// Four digits of the 12-point labels stand clear of the title 42
+        /// points from the axis; a fifth would touch it.
+        static constexpr std::size_t longestPlainText = 4;
 
-        explicit ValueLabelFormatter(double top)
-            : m_powersOfTen(isLong(m_plain.stringForObjectValue(chart::Decimal::fromDouble(top))))
+        ValueLabelFormatter(double top, int fractionDigits)
+            : m_plain(fractionDigits, fractionDigits)
+            , m_powersOfTen(isLong(m_plain.stringForObjectValue(chart::Decimal::fromDouble(top))))
         {
         }
 
@@ -81,11 +85,28 @@ namespace {
         }
 
     private:
-        static bool isLong(const std::string& text) { return text.size() > longestPlainText; }
+        /// Too long, or already in the engine's own exponent form ("5e37"),
+        /// which the labels' form replaces so that all of them read alike.
+        static bool isLong(const std::string& text)
+        {
+            return text.size() > longestPlainText || text.find('e') != std::string::npos;
+        }
 
         chart::DecimalNumberFormatter m_plain;
         bool m_powersOfTen;
     };
+
+    /// The fraction digits that write every multiple of `interval` exactly
+    /// (0.5 needs one, 25 none), at most three.
+    int fractionDigitsFor(double interval)
+    {
+        for (int digits = 0; digits < 3; ++digits) {
+            double scaled = interval * std::pow(10.0, digits);
+            if (std::abs(scaled - std::round(scaled)) < 1e-9 * std::max(1.0, std::abs(scaled)))
+                return digits;
+        }
+        return 3;
+    }
 
     chart::PlotRange rangeOf(double location, double length)
     {
@@ -318,9 +339,16 @@ void GraphViewController::setupAxes()
     y->titleOffset = 42;
     y->setAxisConstraints(chart::Constraints::constraintWithUpperOffset(0));
     y->setLabelTextStyle(labelStyle);
-    y->setLabelFormatter(std::make_shared<ValueLabelFormatter>(m_maxValue));
+    y->setLabelFormatter(std::make_shared<ValueLabelFormatter>(m_maxValue, 1));
     y->majorGridLineStyle = majorGrid;
     y->minorGridLineStyle = minorGrid;
+}
+
+void GraphViewController::setVerticalInterval(double interval)
+{
+    const auto& y = m_graph->xyAxisSet()->yAxis();
+    y->setMajorIntervalLength(chart::Decimal::fromDouble(interval));
+    y->setLabelFormatter(std::make_shared<ValueLabelFormatter>(m_maxValue, fractionDigitsFor(interval)));
 }
 
 void GraphViewController::setXAxisTitle()

@@ -170,6 +170,9 @@ protected:
 
     void setupPadding();
     void setupPlotSpace();
+    /// The vertical axis's major interval, its labels written with the
+    /// fraction digits the interval needs.
+    void setVerticalInterval(double interval);
     void setMaxValue(double value) { m_maxValue = value; }
     /// Sends a GET request for a week's samples with `replyTo` as its delegate.
     void startWeekRequest(

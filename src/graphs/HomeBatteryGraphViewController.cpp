@@ -57,7 +57,7 @@ void HomeBatteryGraphViewController::setupAxes()
 {
     LineGraphViewController::setupAxes();
     const auto& y = graph()->xyAxisSet()->yAxis();
-    y->setMajorIntervalLength(10);
+    setVerticalInterval(10);
     y->setTitle("Percentage");
 }
 
