@@ -218,6 +218,8 @@ protected:
         /// Where a meter was reset, in seconds since 1970.
         std::vector<double> resets;
     };
+    /// What the variant makes of the shown day's samples; asked again
+    /// whenever the day shown or the data held changes.
     virtual DayReport reportDay(const DaySamples& day) = 0;
     /// A sample's time in seconds since 1970 (whole seconds, as placed).
     [[nodiscard]] double sampleTime(const DataPoint& sample) const;
