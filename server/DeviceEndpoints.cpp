@@ -78,11 +78,14 @@ Value Service::deviceObject(const DeviceRow& device, const StateTimeline& timeli
     });
     json::Dictionary& fields = fieldsOf(object);
     if (withActions) {
-        PowerSample current = model.current(device, timeline, now);
-        StateChange state = timeline.at(current.timestampMs);
-        fields.setObject(
-            Value::dictionary({ { "timestamp", Value(current.timestampMs) }, { "powerDraw", Value(current.watts) } }),
-            Value("currentStatus"));
+        std::optional<PowerSample> current = model.current(device, timeline, now);
+        StateChange state = timeline.at(current ? current->timestampMs : now);
+        // A meter that never reported has no status to give.
+        if (current) {
+            fields.setObject(Value::dictionary({ { "timestamp", Value(current->timestampMs) },
+                                 { "powerDraw", Value(current->watts) } }),
+                Value("currentStatus"));
+        }
         Value onOff = actionDescriptor(device.id, powerActionId(device.id), 0, "Power");
         std::vector<Value> actions { onOff };
         if (const RangeAction* range = rangeActionOf(device.kind)) {
@@ -182,9 +185,9 @@ void Service::runAction(const DeviceRow& device, int64_t actionId, int64_t value
 {
     if (!device.meterPluggedIn)
         throw RequestError(409, "the meter of " + device.name + " is unplugged");
-    if (device.reportsUntilMs)
-        throw RequestError(409, "the meter of " + device.name + " does not answer");
     int64_t now = m_now();
+    if (!reportsAt(device, now))
+        throw RequestError(409, "the meter of " + device.name + " does not answer");
     StateChange state = StateTimeline(m_store.changes(device.id)).at(now);
     state.atMs = now;
     if (actionId == powerActionId(device.id)) {
@@ -257,16 +260,27 @@ Value Service::statuses(const Caller& caller, const FormData& params)
     requireRawScale(params);
 
     const PowerModel& model = modelFor(caller.household);
-    auto samples = model.samples(*device, StateTimeline(m_store.changes(device->id)), from, to, m_now());
+    StateTimeline timeline(m_store.changes(device->id));
+    auto samples = model.samples(*device, timeline, from, to, m_now());
+    model.addMeterReadings(*device, timeline, samples);
     if (!ascending)
         std::reverse(samples.begin(), samples.end());
     static const Value kTimestamp("timestamp");
     static const Value kPowerDraw("powerDraw");
+    static const Value kMeterReading("meterReading");
     std::vector<Value> items;
     items.reserve(samples.size());
-    for (const auto& sample : samples)
-        items.push_back(Value::dictionary(
-            { { kTimestamp, Value(sample.timestampMs) }, { kPowerDraw, Value(roundTo(sample.watts, rounding)) } }));
+    for (const auto& sample : samples) {
+        // The register counts whole watt-hours, whatever rounding the values take.
+        if (sample.meterReadingKWh) {
+            items.push_back(Value::dictionary(
+                { { kTimestamp, Value(sample.timestampMs) }, { kPowerDraw, Value(roundTo(sample.watts, rounding)) },
+                    { kMeterReading, Value(roundTo(*sample.meterReadingKWh, 3)) } }));
+        } else {
+            items.push_back(Value::dictionary(
+                { { kTimestamp, Value(sample.timestampMs) }, { kPowerDraw, Value(roundTo(sample.watts, rounding)) } }));
+        }
+    }
     return Value::dictionary({ { "success", true }, { "statuses", Value::array(items) } });
 }
 

@@ -3,6 +3,7 @@
 #include "Crypto.h"
 #include "PowerModel.h"
 
+#include <unicode/gregocal.h>
 #include <unicode/timezone.h>
 
 #include <algorithm>
@@ -39,6 +40,10 @@ namespace {
         { "Floor Lamp", "Living Room", "lamp", false },
     } };
 
+    // Listed, but its meter never sent anything; its identifier follows the catalogue's.
+    constexpr CatalogEntry kSilentPrinter { "Printer", "Office", "printer", true };
+    constexpr size_t kHeater = 7;
+
     constexpr std::array<const char*, 6> kZones { "America/New_York", "America/Chicago", "America/Denver",
         "America/Los_Angeles", "Europe/London", "Europe/Berlin" };
 
@@ -73,16 +78,34 @@ int zoneOffsetMinutes(const std::string& zone, int64_t atMs, bool withDaylightSa
     return (raw + (withDaylightSaving ? dst : 0)) / 60000;
 }
 
+int64_t localWallTimeMs(const std::string& zone, int64_t dayOfMs, int dayOffset, int hour, int minute)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    icu::GregorianCalendar calendar(icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(zone)), status);
+    calendar.setTime(static_cast<UDate>(dayOfMs), status);
+    calendar.add(UCAL_DATE, dayOffset, status);
+    calendar.set(UCAL_HOUR_OF_DAY, hour);
+    calendar.set(UCAL_MINUTE, minute);
+    calendar.set(UCAL_SECOND, 0);
+    calendar.set(UCAL_MILLISECOND, 0);
+    UDate at = calendar.getTime(status);
+    return U_FAILURE(status) ? dayOfMs : static_cast<int64_t>(at);
+}
+
 void seedDemoHousehold(
     Store& store, uint64_t seed, int64_t nowMs, int passwordIterations, int atLeastDevices, const std::string& zone)
 {
     store.beginSeeding();
     int64_t createdMs = floorTo(nowMs, kMinuteMs);
-    int64_t household = store.addHousehold(kHouseholdName, zone.empty() ? timeZoneForSeed(seed) : zone);
+    const std::string householdZone = zone.empty() ? timeZoneForSeed(seed) : zone;
+    int64_t household = store.addHousehold(kHouseholdName, householdZone);
+    // Every meter was installed a while before the household came to the
+    // service, its energy register starting from zero then.
+    const int64_t installedMs = createdMs - kMeterAgeMs;
     store.addUser(household, kAdministratorName, "Admin", hashPassword(kAdministratorName, passwordIterations));
     store.addUser(household, kMemberName, "Member", hashPassword(kMemberName, passwordIterations));
 
-    // Which optional devices the household has, and how many (10 to 14).
+    // Which optional devices the household has, and how many (10 to 14, and the printer).
     std::vector<size_t> optional;
     for (size_t i = 0; i < kCatalog.size(); ++i) {
         if (!kCatalog[i].always)
@@ -115,6 +138,16 @@ void seedDemoHousehold(
         device.leftOn = i == leftOn;
         if (i == stopped)
             device.reportsUntilMs = createdMs - 3 * kHourMs;
+        device.registerStartsMs = { installedMs };
+        if (i == kHeater) {
+            // Yesterday in the household's own time: the meter went offline
+            // for 40 minutes in the evening, and later restarted its register.
+            device.outages
+                = { MeterOutage { localWallTimeMs(householdZone, createdMs, -1, kOutageStart.hour, kOutageStart.minute),
+                    localWallTimeMs(householdZone, createdMs, -1, kOutageEnd.hour, kOutageEnd.minute) } };
+            device.registerStartsMs.push_back(
+                localWallTimeMs(householdZone, createdMs, -1, kRegisterReset.hour, kRegisterReset.minute));
+        }
         store.addDevice(device);
 
         int level = 0;
@@ -127,18 +160,31 @@ void seedDemoHousehold(
         // before the first start is simulated too.
         store.addChange(device.id, StateChange { INT64_MIN, true, level });
     }
-    // More of the same kinds, numbered, after every identifier the catalogue uses.
-    int count = static_cast<int>(std::count(present.begin(), present.end(), true));
+    {
+        DeviceRow printer;
+        printer.id = kSilentPrinterId;
+        printer.householdId = household;
+        printer.name = kSilentPrinter.name;
+        printer.room = kSilentPrinter.room;
+        printer.kind = kSilentPrinter.kind;
+        printer.outages = { MeterOutage { INT64_MIN, INT64_MAX } };
+        printer.registerStartsMs = { installedMs };
+        store.addDevice(printer);
+        store.addChange(printer.id, StateChange { INT64_MIN, true, 0 });
+    }
+    // More of the same kinds, numbered, after every identifier the demo uses.
+    int count = static_cast<int>(std::count(present.begin(), present.end(), true)) + 1;
     for (int extraIndex = 0; count < atLeastDevices; ++extraIndex, ++count) {
         const auto& entry = kCatalog[static_cast<size_t>(extraIndex) % kCatalog.size()];
         DeviceRow device;
-        device.id = static_cast<int64_t>(101 + kCatalog.size() + static_cast<size_t>(extraIndex));
+        device.id = kSilentPrinterId + 1 + extraIndex;
         device.householdId = household;
         device.name
             = std::string(entry.name) + " " + std::to_string(2 + extraIndex / static_cast<int>(kCatalog.size()));
         device.room = entry.room;
         device.kind = entry.kind;
         device.meterPluggedIn = true;
+        device.registerStartsMs = { installedMs };
         store.addDevice(device);
         const RangeAction* range = rangeActionOf(entry.kind);
         store.addChange(device.id, StateChange { INT64_MIN, true, range ? range->initial : 0 });

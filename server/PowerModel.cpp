@@ -38,6 +38,14 @@ int64_t ceilTo(int64_t ms, int64_t step)
     return f == ms ? f : f + step;
 }
 
+bool reportsAt(const DeviceRow& device, int64_t atMs)
+{
+    if (device.reportsUntilMs && atMs > *device.reportsUntilMs)
+        return false;
+    return std::none_of(device.outages.begin(), device.outages.end(),
+        [&](const MeterOutage& outage) { return atMs > outage.fromMs && atMs < outage.toMs; });
+}
+
 const RangeAction* rangeActionOf(std::string_view kind)
 {
     if (kind == "lamp")
@@ -206,18 +214,56 @@ std::vector<PowerSample> PowerModel::samples(
     if (last < first)
         return out;
     out.reserve(static_cast<size_t>((last - first) / kMinuteMs + 1));
-    for (int64_t t = first; t <= last; t += kMinuteMs)
-        out.push_back(PowerSample { t, watts(device, timeline.at(t), t) });
+    for (int64_t t = first; t <= last; t += kMinuteMs) {
+        if (reportsAt(device, t))
+            out.push_back(PowerSample { t, watts(device, timeline.at(t), t) });
+    }
     return out;
 }
 
-PowerSample PowerModel::current(const DeviceRow& device, const StateTimeline& timeline, int64_t nowMs) const
+void PowerModel::addMeterReadings(
+    const DeviceRow& device, const StateTimeline& timeline, std::vector<PowerSample>& samples) const
 {
-    if (device.reportsUntilMs && *device.reportsUntilMs < nowMs) {
-        int64_t t = floorTo(*device.reportsUntilMs, kMinuteMs);
-        return PowerSample { t, watts(device, timeline.at(t), t) };
+    const auto& starts = device.registerStartsMs;
+    std::optional<int64_t> counting;
+    int64_t cursor = 0;
+    double kilowattHours = 0.0;
+    for (auto& sample : samples) {
+        auto after = std::upper_bound(starts.begin(), starts.end(), sample.timestampMs);
+        if (after == starts.begin())
+            continue;
+        int64_t start = *(after - 1);
+        if (counting != start) {
+            counting = start;
+            cursor = ceilTo(start, kMinuteMs);
+            kilowattHours = 0.0;
+        }
+        for (; cursor < sample.timestampMs; cursor += kMinuteMs)
+            kilowattHours += watts(device, timeline.at(cursor), cursor) / 60.0 / 1000.0;
+        sample.meterReadingKWh = kilowattHours;
     }
-    return PowerSample { nowMs, watts(device, timeline.at(nowMs), floorTo(nowMs, kMinuteMs)) };
+}
+
+std::optional<PowerSample> PowerModel::current(
+    const DeviceRow& device, const StateTimeline& timeline, int64_t nowMs) const
+{
+    if (reportsAt(device, nowMs))
+        return PowerSample { nowMs, watts(device, timeline.at(nowMs), floorTo(nowMs, kMinuteMs)) };
+    // The last minute sent: before the meter stopped, and before any outage
+    // that minute falls in.
+    int64_t t = floorTo(device.reportsUntilMs ? std::min(*device.reportsUntilMs, nowMs) : nowMs, kMinuteMs);
+    for (bool moved = true; moved;) {
+        moved = false;
+        for (const auto& outage : device.outages) {
+            if (t > outage.fromMs && t < outage.toMs) {
+                if (outage.fromMs == INT64_MIN)
+                    return std::nullopt;
+                t = floorTo(outage.fromMs, kMinuteMs);
+                moved = true;
+            }
+        }
+    }
+    return PowerSample { t, watts(device, timeline.at(t), t) };
 }
 
 std::vector<EnergyBlock> PowerModel::hourlyEnergy(const std::vector<DeviceRow>& devices,
@@ -230,13 +276,17 @@ std::vector<EnergyBlock> PowerModel::hourlyEnergy(const std::vector<DeviceRow>& 
     static const StateTimeline kNoChanges({});
     for (int64_t hour = firstHour; hour < toMs && hour <= nowMs; hour += kHourMs) {
         double wattMinutes = 0.0;
+        bool reported = false;
         for (const auto& device : devices) {
             auto found = timelines.find(device.id);
             const StateTimeline& timeline = found == timelines.end() ? kNoChanges : found->second;
-            for (const auto& sample : samples(device, timeline, hour, hour + kHourMs - 1, nowMs))
+            for (const auto& sample : samples(device, timeline, hour, hour + kHourMs - 1, nowMs)) {
                 wattMinutes += sample.watts;
+                reported = true;
+            }
         }
-        blocks.push_back(EnergyBlock { hour, wattMinutes / 60.0 / 1000.0 });
+        if (reported)
+            blocks.push_back(EnergyBlock { hour, wattMinutes / 60.0 / 1000.0 });
     }
     return blocks;
 }

@@ -42,7 +42,14 @@ private:
 struct PowerSample {
     int64_t timestampMs;
     double watts;
+    /// The meter's energy register at the sample (kWh since it last started
+    /// from zero), when asked for and the meter had started counting.
+    std::optional<double> meterReadingKWh {};
 };
+
+/// Whether the meter sends the sample of the minute at `atMs`: not after it
+/// stopped, not strictly within one of its outages.
+bool reportsAt(const DeviceRow& device, int64_t atMs);
 
 struct BatteryReading {
     int64_t timestampMs;
@@ -70,15 +77,23 @@ public:
     double watts(const DeviceRow& device, const StateChange& state, int64_t minuteMs) const;
     BatteryReading battery(int64_t minuteMs) const;
 
-    /// One sample per minute with fromMs <= t <= toMs and t <= nowMs (and not
-    /// after the meter stopped reporting), ascending.
+    /// One sample per minute with fromMs <= t <= toMs and t <= nowMs, for the
+    /// minutes the meter reports (see reportsAt), ascending.
     std::vector<PowerSample> samples(
         const DeviceRow& device, const StateTimeline& timeline, int64_t fromMs, int64_t toMs, int64_t nowMs) const;
+    /// Fills in each sample's meter reading: the energy of every minute from
+    /// the register's latest start up to the sample, whether or not the meter
+    /// sent those minutes (it measures while it cannot send). `samples`
+    /// ascending.
+    void addMeterReadings(
+        const DeviceRow& device, const StateTimeline& timeline, std::vector<PowerSample>& samples) const;
     /// The latest sample: at `nowMs` in the state in force then, or the last
-    /// one a stopped meter sent.
-    PowerSample current(const DeviceRow& device, const StateTimeline& timeline, int64_t nowMs) const;
+    /// one the meter sent before it stopped or went offline; none for a meter
+    /// that never reported.
+    std::optional<PowerSample> current(const DeviceRow& device, const StateTimeline& timeline, int64_t nowMs) const;
     /// Energy per local clock hour starting in [fromMs, toMs) and not after
     /// nowMs: the sum of the minute samples of that hour (watt-minutes) in kWh.
+    /// An hour in which no meter sent a sample has no block.
     std::vector<EnergyBlock> hourlyEnergy(const std::vector<DeviceRow>& devices,
         const std::map<int64_t, StateTimeline>& timelines, int64_t fromMs, int64_t toMs, int64_t nowMs) const;
     std::vector<BatteryReading> batteryReadings(int64_t fromMs, int64_t toMs, int64_t nowMs) const;

@@ -20,6 +20,10 @@ CREATE TABLE IF NOT EXISTS devices (
     id INTEGER PRIMARY KEY, household_id INTEGER NOT NULL REFERENCES households(id),
     room_id INTEGER NOT NULL REFERENCES rooms(id), name TEXT NOT NULL, kind TEXT NOT NULL,
     meter_plugged_in INTEGER NOT NULL, left_on INTEGER NOT NULL, reports_until_ms INTEGER);
+CREATE TABLE IF NOT EXISTS meter_outages (
+    device_id INTEGER NOT NULL REFERENCES devices(id), from_ms INTEGER NOT NULL, to_ms INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS meter_register_starts (
+    device_id INTEGER NOT NULL REFERENCES devices(id), at_ms INTEGER NOT NULL);
 CREATE TABLE IF NOT EXISTS device_changes (
     id INTEGER PRIMARY KEY, device_id INTEGER NOT NULL REFERENCES devices(id),
     at_ms INTEGER NOT NULL, switched_on INTEGER NOT NULL, level INTEGER NOT NULL);
@@ -134,6 +138,19 @@ void Store::addDevice(const DeviceRow& device)
     else
         s.bindNull(8);
     s.run();
+    for (const auto& outage : device.outages) {
+        m_db.prepare("INSERT INTO meter_outages (device_id, from_ms, to_ms) VALUES (?, ?, ?)")
+            .bind(1, device.id)
+            .bind(2, outage.fromMs)
+            .bind(3, outage.toMs)
+            .run();
+    }
+    for (int64_t start : device.registerStartsMs) {
+        m_db.prepare("INSERT INTO meter_register_starts (device_id, at_ms) VALUES (?, ?)")
+            .bind(1, device.id)
+            .bind(2, start)
+            .run();
+    }
 }
 
 std::optional<HouseholdRow> Store::household(int64_t id)
@@ -241,6 +258,33 @@ std::vector<DeviceRow> Store::queryDevices(const char* sql, int64_t householdId,
             d.reportsUntilMs = s.integer(7);
         devices.push_back(std::move(d));
     }
+    // Each meter's record in two queries for the whole list, not two per device.
+    std::map<int64_t, DeviceRow*> byId;
+    for (auto& d : devices)
+        byId[d.id] = &d;
+    auto attach = [&](const char* sql, auto add) {
+        auto q = m_db.prepare(sql);
+        q.bind(1, householdId);
+        if (deviceId)
+            q.bind(2, *deviceId);
+        while (q.step()) {
+            if (auto found = byId.find(q.integer(0)); found != byId.end())
+                add(*found->second, q);
+        }
+    };
+    attach(deviceId
+            ? "SELECT o.device_id, o.from_ms, o.to_ms FROM meter_outages o JOIN devices d ON d.id = o.device_id "
+              "WHERE d.household_id = ? AND d.id = ? ORDER BY o.from_ms"
+            : "SELECT o.device_id, o.from_ms, o.to_ms FROM meter_outages o JOIN devices d ON d.id = o.device_id "
+              "WHERE d.household_id = ? ORDER BY o.from_ms",
+        [](DeviceRow& d, const Statement& q) {
+            d.outages.push_back(MeterOutage { q.integer(1), q.integer(2) });
+        });
+    attach(deviceId ? "SELECT r.device_id, r.at_ms FROM meter_register_starts r JOIN devices d ON d.id = r.device_id "
+                      "WHERE d.household_id = ? AND d.id = ? ORDER BY r.at_ms"
+                    : "SELECT r.device_id, r.at_ms FROM meter_register_starts r JOIN devices d ON d.id = r.device_id "
+                      "WHERE d.household_id = ? ORDER BY r.at_ms",
+        [](DeviceRow& d, const Statement& q) { d.registerStartsMs.push_back(q.integer(1)); });
     return devices;
 }
 

@@ -30,6 +30,14 @@ struct SessionRow {
     int64_t expiresMs {};
 };
 
+/// A stretch in which a meter sent nothing: after its sample at `fromMs`,
+/// its next one is at `toMs`.
+struct MeterOutage {
+    int64_t fromMs {};
+    int64_t toMs {};
+    bool operator==(const MeterOutage&) const = default;
+};
+
 /// A device as stored: what it is, where it is, and how its meter behaves.
 struct DeviceRow {
     int64_t id {};
@@ -41,6 +49,13 @@ struct DeviceRow {
     bool leftOn { false };
     /// The instant after which the meter sends nothing more, when it stopped.
     std::optional<int64_t> reportsUntilMs;
+    /// Stretches in which the meter sent nothing, ascending; one from
+    /// INT64_MIN to INT64_MAX is a meter that never reported.
+    std::vector<MeterOutage> outages;
+    /// When the meter's energy register started counting from zero,
+    /// ascending: its installation, then each reset. Samples before the first
+    /// carry no reading.
+    std::vector<int64_t> registerStartsMs;
 };
 
 /// The state a device takes from `atMs` on, until the next change.

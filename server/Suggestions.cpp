@@ -47,7 +47,7 @@ std::vector<Suggestion> deriveSuggestions(const PowerModel& model, const std::ve
     int64_t end = floorTo(nowMs, kMinuteMs);
     int64_t start = end - kDayMs + kMinuteMs;
     for (const auto& device : devices) {
-        if (!device.meterPluggedIn || device.reportsUntilMs)
+        if (!device.meterPluggedIn || device.reportsUntilMs || !reportsAt(device, nowMs))
             continue;
         auto found = timelines.find(device.id);
         if (found == timelines.end())

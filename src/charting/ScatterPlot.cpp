@@ -292,6 +292,30 @@ std::vector<platform::Point> ScatterPlot::withoutPointsBeyond(
     return out;
 }
 
+std::vector<platform::Point> ScatterPlot::withBreaksAtLongSteps(
+    const std::vector<platform::Point>& points, IndexRange range, const std::vector<double>& xs) const
+{
+    const platform::Point gap { std::nan(""), std::nan("") };
+    std::size_t end = std::min({ range.end(), points.size(), xs.size() });
+    std::vector<platform::Point> out;
+    out.reserve(range.length + 16);
+    std::optional<double> previousX;
+    for (std::size_t i = range.location; i < end; ++i) {
+        if (isMissing(points[i])) {
+            out.push_back(points[i]);
+            previousX.reset();
+            continue;
+        }
+        // Decided on the data, not on the points snapped to pixels, so that
+        // a step exactly as long as the limit is always joined.
+        if (previousX && std::abs(xs[i] - *previousX) > longestJoinedStep)
+            out.push_back(gap);
+        out.push_back(points[i]);
+        previousX = xs[i];
+    }
+    return out;
+}
+
 std::shared_ptr<PlotSymbol> ScatterPlot::symbolForRecord(std::size_t index) const
 {
     if (index < m_plotSymbols.size() && m_plotSymbols[index])
@@ -324,12 +348,23 @@ void ScatterPlot::renderAsVectorInContext(platform::Context& context)
     std::size_t lastIndex = flags.size() - 1 - (std::find(flags.rbegin(), flags.rend(), 1) - flags.rbegin());
     IndexRange drawn { firstIndex, lastIndex - firstIndex + 1 };
 
+    // The line and the areas stop where consecutive records lie too far
+    // apart to be joined; the symbols keep one point per record.
+    std::vector<platform::Point> broken;
+    const std::vector<platform::Point>* joined = &points;
+    IndexRange joinedRange = drawn;
+    if (std::isfinite(longestJoinedStep)) {
+        broken = withBreaksAtLongSteps(points, drawn, *xs);
+        joined = &broken;
+        joinedRange = { 0, broken.size() };
+    }
+
     bool reduce = reducesPointsPerPixelColumn && alignsPointsToPixels() && interpolation == Interpolation::Linear;
     std::vector<platform::Point> reduced;
     if (reduce)
-        reduced = reducedForDrawing(points, drawn);
-    const std::vector<platform::Point>* line = reduce ? &reduced : &points;
-    IndexRange lineRange = reduce ? IndexRange { 0, reduced.size() } : drawn;
+        reduced = reducedForDrawing(*joined, joinedRange);
+    const std::vector<platform::Point>* line = reduce ? &reduced : joined;
+    IndexRange lineRange = reduce ? IndexRange { 0, reduced.size() } : joinedRange;
 
     // Lines whose x never decreases under a transform that keeps pixel
     // columns upright (every time series here) are covered column by

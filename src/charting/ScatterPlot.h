@@ -6,6 +6,7 @@
 #include "charting/PlotSymbol.h"
 
 #include <climits>
+#include <cmath>
 
 namespace hestio::chart {
 
@@ -62,6 +63,10 @@ public:
     /// clip would hide anyway; off builds them through every point. Dashed
     /// lines are always built whole: their dashes run from the first point.
     bool skipsPointsBeyondBounds { true };
+    /// Consecutive records further apart than this along x (in data units)
+    /// are not joined: the line and the areas break between them, as at a
+    /// missing value. Not a number (the default) joins every step.
+    double longestJoinedStep { std::nan("") };
 
     /// Per-record symbols as the data source gave them (null: none);
     /// empty when the source gives none.
@@ -96,6 +101,10 @@ private:
     /// points were left out.
     [[nodiscard]] static std::vector<platform::Point> withoutPointsBeyond(
         const std::vector<platform::Point>& points, IndexRange range, double left, double right);
+    /// `points[range]` with a missing point wherever the step in x to the
+    /// previous record is longer than longestJoinedStep.
+    [[nodiscard]] std::vector<platform::Point> withBreaksAtLongSteps(
+        const std::vector<platform::Point>& points, IndexRange range, const std::vector<double>& xs) const;
     void loadFieldsInRange(IndexRange range);
     void snapToPixels(platform::Context& context, std::vector<platform::Point>& points) const;
     std::shared_ptr<PlotSymbol> symbolForRecord(std::size_t index) const;

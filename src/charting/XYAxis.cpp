@@ -1,6 +1,7 @@
 #include "charting/XYAxis.h"
 
 #include "charting/Exception.h"
+#include "charting/Graph.h"
 #include "charting/PlotArea.h"
 #include "charting/PlotSpace.h"
 
@@ -435,13 +436,15 @@ void XYAxis::updateAxisLabelsAtLocations(
 namespace {
 
     // A label centred on a tick close to the graph's edge reaches past it and
-    // would be cut off there: slide it along the axis until it lies inside
-    // the graph (a label longer than the graph stays centred).
-    void keepLabelInsideGraph(AxisLabel& label, Coordinate along)
+    // would be cut off there, or would stand on the plot area frame's border:
+    // slide it along the axis until it lies inside the graph and clear of
+    // that border (a label longer than the room stays centred).
+    /// Returns how far the label was slid along the axis (0: not at all).
+    double keepLabelInsideGraph(AxisLabel& label, Coordinate along)
     {
         const auto& layer = label.contentLayer();
         if (!layer || !layer->superlayer())
-            return;
+            return 0;
         const Layer* root = layer->superlayer();
         while (root->superlayer())
             root = root->superlayer();
@@ -450,12 +453,23 @@ namespace {
         const bool alongX = along == Coordinate::X;
         const double low = alongX ? origin.x : origin.y;
         const double length = alongX ? frame.width() : frame.height();
-        const double limit = alongX ? root->bounds().width() : root->bounds().height();
-        if (length > limit)
-            return;
-        double shift = low < 0 ? -low : low + length > limit ? limit - (low + length) : 0;
+        double lowest = 0;
+        double limit = alongX ? root->bounds().width() : root->bounds().height();
+        if (const auto* graph = dynamic_cast<const Graph*>(root); graph && graph->plotAreaFrame()) {
+            const auto& areaFrame = graph->plotAreaFrame();
+            if (const auto& border = areaFrame->borderLineStyle(); border && border->lineWidth() > 0) {
+                // The border lies inside the frame's bounds; a point of air beyond it.
+                const platform::Rect box = areaFrame->frame();
+                const double inset = border->lineWidth() + 1;
+                lowest = std::max(lowest, (alongX ? box.minX() : box.minY()) + inset);
+                limit = std::min(limit, (alongX ? box.maxX() : box.maxY()) - inset);
+            }
+        }
+        if (length > limit - lowest)
+            return 0;
+        double shift = low < lowest ? lowest - low : low + length > limit ? limit - (low + length) : 0;
         if (shift == 0)
-            return;
+            return 0;
         // Placing rounds the frame to whole device pixels, which may undo
         // part of a shift towards the lower edge: go one pixel further then.
         const double pixel = 1 / (layer->contentsScale() > 0 ? layer->contentsScale() : 1);
@@ -467,29 +481,77 @@ namespace {
             const platform::Rect placed = layer->frame();
             const platform::Point at = layer->superlayer()->convertPointToLayer(placed.origin, root);
             const double start = alongX ? at.x : at.y;
-            if (start >= 0 && start + length <= limit)
-                return;
+            if (start >= lowest && start + length <= limit)
+                break;
         }
+        return shift;
+    }
+
+    // A label slid inwards may now crowd the next one: that one moves on by
+    // as much, so that at least `labelSpacing` separates them. Only the
+    // neighbour of a slid label moves, so labels elsewhere stay centred on
+    // their ticks however close together they stand.
+    constexpr double labelSpacing = 4;
+
+    void spaceFromSlidLabel(
+        std::vector<std::shared_ptr<AxisLabel>>& labels, std::size_t slid, double shift, Coordinate along)
+    {
+        const bool alongX = along == Coordinate::X;
+        auto lowOf = [&](const AxisLabel& l) {
+            auto f = l.contentLayer()->frame();
+            return alongX ? f.minX() : f.minY();
+        };
+        auto highOf = [&](const AxisLabel& l) {
+            auto f = l.contentLayer()->frame();
+            return alongX ? f.maxX() : f.maxY();
+        };
+        const AxisLabel& moved = *labels[slid];
+        AxisLabel* neighbour = nullptr;
+        for (auto& other : labels) {
+            if (other.get() == &moved || !other->contentLayer()
+                || other->contentLayer()->superlayer() != moved.contentLayer()->superlayer())
+                continue;
+            bool onTheSideMovedTo = shift > 0 ? lowOf(*other) >= lowOf(moved) : highOf(*other) <= highOf(moved);
+            if (!onTheSideMovedTo)
+                continue;
+            if (!neighbour || (shift > 0 ? lowOf(*other) < lowOf(*neighbour) : highOf(*other) > highOf(*neighbour)))
+                neighbour = other.get();
+        }
+        if (!neighbour)
+            return;
+        double crowding = shift > 0 ? highOf(moved) + labelSpacing - lowOf(*neighbour)
+                                    : highOf(*neighbour) + labelSpacing - lowOf(moved);
+        if (crowding <= 0)
+            return;
+        const auto& layer = neighbour->contentLayer();
+        platform::Point position = layer->position();
+        (alongX ? position.x : position.y) += shift > 0 ? crowding : -crowding;
+        layer->place(layer->anchorPoint(), position);
     }
 
 }
 
 void XYAxis::updateMajorTickLabels()
 {
-    for (auto& label : m_axisLabels) {
-        label->positionRelativeToViewPoint(
-            viewPointForCoordinateDecimalNumber(label->tickLocation), orthogonalCoordinate(), m_tickDirection);
-        keepLabelInsideGraph(*label, m_coordinate);
-    }
+    placeLabels(m_axisLabels);
 }
 
 void XYAxis::updateMinorTickLabels()
 {
-    for (auto& label : m_minorTickAxisLabels) {
-        label->positionRelativeToViewPoint(
-            viewPointForCoordinateDecimalNumber(label->tickLocation), orthogonalCoordinate(), m_tickDirection);
-        keepLabelInsideGraph(*label, m_coordinate);
+    placeLabels(m_minorTickAxisLabels);
+}
+
+void XYAxis::placeLabels(std::vector<std::shared_ptr<AxisLabel>>& labels)
+{
+    std::vector<std::pair<std::size_t, double>> slid;
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+        labels[i]->positionRelativeToViewPoint(
+            viewPointForCoordinateDecimalNumber(labels[i]->tickLocation), orthogonalCoordinate(), m_tickDirection);
+        if (double shift = keepLabelInsideGraph(*labels[i], m_coordinate); shift != 0)
+            slid.emplace_back(i, shift);
     }
+    for (auto [index, shift] : slid)
+        spaceFromSlidLabel(labels, index, shift, m_coordinate);
 }
 
 void XYAxis::updateAxisTitle()

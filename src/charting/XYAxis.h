@@ -202,6 +202,9 @@ private:
     /// The plot area's extent across the axis, 0 without a plot area.
     double orthogonalLengthInPoints() const;
     void removeLabels(std::vector<std::shared_ptr<AxisLabel>>& labels);
+    /// Places each label at its tick, slid inside the graph where it would
+    /// reach past it, and its neighbour moved on where that crowds it.
+    void placeLabels(std::vector<std::shared_ptr<AxisLabel>>& labels);
 
     Coordinate m_coordinate { Coordinate::X };
     std::shared_ptr<PlotSpace> m_plotSpace;

@@ -1,6 +1,7 @@
 #include "graphs/DevicePowerDrawGraphViewController.h"
 
 #include "charting/XYAxis.h"
+#include "graphs/GraphSummary.h"
 #include "model/Device.h"
 
 #include <cstdio>
@@ -20,8 +21,9 @@ std::shared_ptr<DevicePowerDrawGraphViewController> DevicePowerDrawGraphViewCont
 void DevicePowerDrawGraphViewController::loadView()
 {
     LineGraphViewController::loadView();
-    m_powerDrawLabel = makeLabel("powerDrawLabel", { 10, 413, 300, 20 });
+    m_powerDrawLabel = makeLabel("powerDrawLabel", readoutFrame(10, 64));
     view()->addSubview(m_powerDrawLabel);
+    timestampLabel()->setFrame(readoutFrame(78, 232));
 }
 
 std::string DevicePowerDrawGraphViewController::screenTitle() const
@@ -49,7 +51,7 @@ void DevicePowerDrawGraphViewController::setupAxes()
 {
     LineGraphViewController::setupAxes();
     const auto& y = graph()->xyAxisSet()->yAxis();
-    y->setMajorIntervalLength(maxValue() > 1200 ? 100 : maxValue() > 800 ? 50 : 25);
+    setVerticalInterval(maxValue() > 1200 ? 100 : maxValue() > 800 ? 50 : 25);
     y->setTitle("Watts");
 }
 
@@ -66,6 +68,11 @@ void DevicePowerDrawGraphViewController::showSelectedSample(const DataPoint& sam
         static_cast<double>(static_cast<float>(sample.point()["powerDraw"].doubleValue())));
     m_powerDrawLabel->setText(text);
     timestampLabel()->setText(timestampText(sample.point()["timestamp"]));
+}
+
+std::string DevicePowerDrawGraphViewController::describeFigures(const summary::Figures& figures) const
+{
+    return "peak " + summary::watts(figures.highest) + ", average " + summary::watts(figures.average);
 }
 
 }

@@ -29,6 +29,9 @@ protected:
     void setupAxes() override;
     void clearLabels() override;
     void showSelectedSample(const DataPoint& sample) override;
+    std::string describeFigures(const summary::Figures& figures) const override;
+    /// The meter's energy register, in kWh since it last started from zero.
+    std::string counterKey() const override { return "meterReading"; }
 
 private:
     std::shared_ptr<Device> m_device;

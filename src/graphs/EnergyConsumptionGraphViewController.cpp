@@ -1,6 +1,10 @@
 #include "graphs/EnergyConsumptionGraphViewController.h"
 
 #include "charting/XYAxis.h"
+#include "graphs/GraphSummary.h"
+#include "model/User.h"
+#include "platform/foundation/CurrencyFormatter.h"
+#include "platform/foundation/UserDefaults.h"
 
 #include <cstdio>
 
@@ -9,8 +13,11 @@ namespace hestio {
 void EnergyConsumptionGraphViewController::loadView()
 {
     GraphViewController::loadView();
-    m_energyConsumptionLabel = makeLabel("energyConsumptionLabel", { 10, 413, 300, 20 });
+    m_energyConsumptionLabel = makeLabel("energyConsumptionLabel", readoutFrame(10, 74));
     view()->addSubview(m_energyConsumptionLabel);
+    m_costLabel = makeLabel("costLabel", readoutFrame(86, 60));
+    view()->addSubview(m_costLabel);
+    timestampLabel()->setFrame(readoutFrame(150, 160));
 }
 
 void EnergyConsumptionGraphViewController::setupPlotArea()
@@ -46,7 +53,7 @@ void EnergyConsumptionGraphViewController::setupAxes()
 {
     GraphViewController::setupAxes();
     const auto& y = graph()->xyAxisSet()->yAxis();
-    y->setMajorIntervalLength(chart::Decimal::fromDouble(verticalInterval()));
+    setVerticalInterval(verticalInterval());
     y->setTitle("kWh");
 }
 
@@ -72,6 +79,7 @@ void EnergyConsumptionGraphViewController::clearLabels()
 {
     GraphViewController::clearLabels();
     m_energyConsumptionLabel->setText({});
+    m_costLabel->setText({});
 }
 
 void EnergyConsumptionGraphViewController::barWasSelectedAtRecordIndex(chart::BarPlot& plot, std::size_t index)
@@ -88,6 +96,49 @@ void EnergyConsumptionGraphViewController::showSelectedSample(const DataPoint& s
         static_cast<double>(static_cast<float>(sample.point()[valueKey()].doubleValue())));
     m_energyConsumptionLabel->setText(text);
     timestampLabel()->setText(timestampText(sample.point()["from"]));
+    auto kept = tariff();
+    m_costLabel->setText(kept ? costText(kept->costOf(sample.point()[valueKey()].doubleValue(),
+                                             platform::Date(sampleTime(sample)), timezone()),
+                             *kept)
+                              : std::string());
+}
+
+std::optional<Tariff> EnergyConsumptionGraphViewController::tariff() const
+{
+    auto user = session() ? session()->curUser() : nullptr;
+    if (!user)
+        return std::nullopt;
+    return Tariff::load(platform::UserDefaults::standard(), user->username);
+}
+
+std::string EnergyConsumptionGraphViewController::costText(double amount, const Tariff& tariff)
+{
+    return platform::CurrencyFormatter(tariff.currency, platform::Locale::current()).string(amount);
+}
+
+GraphViewController::DayReport EnergyConsumptionGraphViewController::reportDay(const DaySamples& day)
+{
+    auto kept = tariff();
+    std::vector<double> starts;
+    double energy = 0;
+    double cost = 0;
+    for (const DataPoint* sample : day.samples) {
+        double from = sampleTime(*sample);
+        double kWh = sample->point()[valueKey()].doubleValue();
+        starts.push_back(from);
+        energy += kWh;
+        if (kept)
+            cost += kept->costOf(kWh, platform::Date(from), timezone());
+    }
+    DayReport report;
+    auto missing = findMissingHours(starts, day.day, day.knownUntil);
+    report.missingSeconds = totalLength(missing);
+    // An empty slot where the hour's bar would stand, as wide as a bar.
+    for (const TimeSpan& hour : missing)
+        report.missingMarks.push_back({ hour.start - barWidthSeconds / 2.0, hour.start + barWidthSeconds / 2.0 });
+    if (!day.samples.empty())
+        report.figures = summary::kilowattHours(energy) + (kept ? ", " + costText(cost, *kept) : std::string());
+    return report;
 }
 
 }

@@ -2,6 +2,9 @@
 
 #include "charting/BarPlot.h"
 #include "graphs/GraphViewController.h"
+#include "model/Tariff.h"
+
+#include <optional>
 
 namespace hestio {
 
@@ -19,6 +22,8 @@ public:
     double findAndSetMax() override;
 
     const std::shared_ptr<platform::Label>& energyConsumptionLabel() const { return m_energyConsumptionLabel; }
+    /// The selected hour's cost beside its energy, with a tariff.
+    const std::shared_ptr<platform::Label>& costLabel() const { return m_costLabel; }
 
 protected:
     /// The vertical axis's major interval, in kilowatt-hours.
@@ -28,9 +33,17 @@ protected:
     void setupAxes() override;
     void clearLabels() override;
     void showSelectedSample(const DataPoint& sample) override;
+    /// The day's energy (and cost, with a tariff) and its hours without a
+    /// block, marked as empty slots where their bars would stand.
+    DayReport reportDay(const DaySamples& day) override;
 
 private:
+    /// The signed-in user's tariff, when one is kept.
+    [[nodiscard]] std::optional<Tariff> tariff() const;
+    [[nodiscard]] static std::string costText(double amount, const Tariff& tariff);
+
     std::shared_ptr<platform::Label> m_energyConsumptionLabel;
+    std::shared_ptr<platform::Label> m_costLabel;
 };
 
 }

@@ -4,6 +4,7 @@
 #include "charting/TextStyle.h"
 #include "charting/Theme.h"
 #include "charting/XYAxis.h"
+#include "graphs/DayMarks.h"
 #include "platform/foundation/Calendar.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/RunLoop.h"
@@ -45,17 +46,21 @@ namespace {
         return style;
     }
 
-    /// The vertical axes' labels: one fraction digit, as the engine's
-    /// default, but when the top of the axis is too long to stand between
-    /// the axis and its title (only a reply with absurd values has such a
-    /// top) every label but zero is written with a power of ten, "2.0E11",
-    /// so that the labels stay readable and alike.
+    /// The vertical axes' labels: as many fraction digits as the major
+    /// interval needs (none for whole watts: "1000", not "1000.0", which
+    /// would run into the axis title), but when the top of the axis is too
+    /// long to stand between the axis and its title (only a reply with
+    /// absurd values has such a top) every label but zero is written with a
+    /// power of ten, "2.0E11", so that the labels stay readable and alike.
     class ValueLabelFormatter : public chart::NumberFormatter {
     public:
-        static constexpr std::size_t longestPlainText = 7;
+        /// Four digits of the 12-point labels stand clear of the title 42
+        /// points from the axis; a fifth would touch it.
+        static constexpr std::size_t longestPlainText = 4;
 
-        explicit ValueLabelFormatter(double top)
-            : m_powersOfTen(isLong(m_plain.stringForObjectValue(chart::Decimal::fromDouble(top))))
+        ValueLabelFormatter(double top, int fractionDigits)
+            : m_plain(fractionDigits, fractionDigits)
+            , m_powersOfTen(isLong(m_plain.stringForObjectValue(chart::Decimal::fromDouble(top))))
         {
         }
 
@@ -80,11 +85,28 @@ namespace {
         }
 
     private:
-        static bool isLong(const std::string& text) { return text.size() > longestPlainText; }
+        /// Too long, or already in the engine's own exponent form ("5e37"),
+        /// which the labels' form replaces so that all of them read alike.
+        static bool isLong(const std::string& text)
+        {
+            return text.size() > longestPlainText || text.find('e') != std::string::npos;
+        }
 
         chart::DecimalNumberFormatter m_plain;
         bool m_powersOfTen;
     };
+
+    /// The fraction digits that write every multiple of `interval` exactly
+    /// (0.5 needs one, 25 none), at most three.
+    int fractionDigitsFor(double interval)
+    {
+        for (int digits = 0; digits < 3; ++digits) {
+            double scaled = interval * std::pow(10.0, digits);
+            if (std::abs(scaled - std::round(scaled)) < 1e-9 * std::max(1.0, std::abs(scaled)))
+                return digits;
+        }
+        return 3;
+    }
 
     chart::PlotRange rangeOf(double location, double length)
     {
@@ -158,8 +180,9 @@ void GraphViewController::loadView()
     m_hostingView->setAccessibilityIdentifier("hostingView");
     view->addSubview(m_hostingView);
 
-    m_timestampLabel = makeLabel("timestampLabel", { 10, 434, 300, 20 });
+    m_timestampLabel = makeLabel("timestampLabel", readoutFrame(80, 230));
     view->addSubview(m_timestampLabel);
+    makeSummaryLabel(*view);
     setView(view);
 }
 
@@ -168,7 +191,7 @@ std::shared_ptr<platform::Label> GraphViewController::makeLabel(const std::strin
     auto label = platform::Label::create(frame);
     label->setAccessibilityIdentifier(identifier);
     label->setTextColor(platform::Color::whiteColor());
-    label->setFont(platform::Font::boldSystemFont(15));
+    label->setFont(platform::Font::boldSystemFont(12));
     label->setBackgroundColor(platform::Color::clear());
     return label;
 }
@@ -185,6 +208,8 @@ void GraphViewController::viewDidLoad()
     m_blockWeeks.clear();
     m_weeksToRetry.clear();
     m_weeksLoading = 0;
+    m_weekSpans.clear();
+    m_weeksInFlight.clear();
     m_pendingSelection.reset();
     ++m_load;
 
@@ -215,6 +240,8 @@ void GraphViewController::viewDidLoad()
     });
 
     setupPlotArea();
+    m_dayMarks = std::make_shared<DayMarks>();
+    m_dayMarks->addPlotsTo(*m_graph);
     m_navBarTitle.setTitle(screenTitle());
     // Today's empty day is shown while the first week loads.
     findAndSetMax();
@@ -226,6 +253,7 @@ void GraphViewController::viewDidLoad()
         m_nextWeek = 0;
         sendWeekRequests();
     }
+    updateSummary();
 }
 
 void GraphViewController::viewDidAppear(bool)
@@ -245,6 +273,9 @@ void GraphViewController::viewDidUnload()
     m_blockWeeks.clear();
     m_weeksToRetry.clear();
     m_weeksLoading = 0;
+    m_weekSpans.clear();
+    m_weeksInFlight.clear();
+    m_dayMarks.reset();
     m_numPoints = 0;
     m_selectedIndex = 0;
     m_pendingSelection.reset();
@@ -308,9 +339,16 @@ void GraphViewController::setupAxes()
     y->titleOffset = 42;
     y->setAxisConstraints(chart::Constraints::constraintWithUpperOffset(0));
     y->setLabelTextStyle(labelStyle);
-    y->setLabelFormatter(std::make_shared<ValueLabelFormatter>(m_maxValue));
+    y->setLabelFormatter(std::make_shared<ValueLabelFormatter>(m_maxValue, 1));
     y->majorGridLineStyle = majorGrid;
     y->minorGridLineStyle = minorGrid;
+}
+
+void GraphViewController::setVerticalInterval(double interval)
+{
+    const auto& y = m_graph->xyAxisSet()->yAxis();
+    y->setMajorIntervalLength(chart::Decimal::fromDouble(interval));
+    y->setLabelFormatter(std::make_shared<ValueLabelFormatter>(m_maxValue, fractionDigitsFor(interval)));
 }
 
 void GraphViewController::setXAxisTitle()
@@ -337,6 +375,7 @@ void GraphViewController::moveDays(int days)
     // The readout described a sample of the day just left.
     m_pendingSelection.reset();
     clearLabels();
+    updateSummary();
 }
 
 void GraphViewController::back()
@@ -368,12 +407,16 @@ void GraphViewController::sendWeekRequests()
     Week week { m_nextWeek, m_toDate, m_load };
     ++m_nextWeek;
     m_toDate = requestWeekEndingAt(week.end, std::make_shared<WeekReply>(sharedGraphController(), week));
+    m_weekSpans[week.index] = { m_toDate.timeIntervalSince1970(), week.end.timeIntervalSince1970() };
+    m_weeksInFlight.insert(week.index);
     ++m_weeksLoading;
 }
 
 void GraphViewController::requestWeek(const Week& week)
 {
-    requestWeekEndingAt(week.end, std::make_shared<WeekReply>(sharedGraphController(), week));
+    Date start = requestWeekEndingAt(week.end, std::make_shared<WeekReply>(sharedGraphController(), week));
+    m_weekSpans[week.index] = { start.timeIntervalSince1970(), week.end.timeIntervalSince1970() };
+    m_weeksInFlight.insert(week.index);
     ++m_weeksLoading;
 }
 
@@ -503,11 +546,13 @@ void GraphViewController::weekReceived(const Week& week, bool success, const jso
         return; // asked for by an earlier load of the view
     if (m_weeksLoading > 0)
         --m_weeksLoading;
+    m_weeksInFlight.erase(week.index);
     if (!success) {
         // Not asked for again: the schedule of requests goes on with the
         // week before it, and this week's days stay empty.
         hestio::log("Failed to receive statuses for device");
         addSwipeGestures();
+        updateSummary();
         return;
     }
     bool held = std::find(m_blockWeeks.begin(), m_blockWeeks.end(), week.index) != m_blockWeeks.end();
@@ -523,6 +568,7 @@ void GraphViewController::weekReceived(const Week& week, bool success, const jso
             plot->reloadData();
     }
     addSwipeGestures();
+    updateSummary();
 }
 
 void GraphViewController::weekFailedInTransport(const Week& week)
@@ -531,6 +577,7 @@ void GraphViewController::weekFailedInTransport(const Week& week)
         return;
     if (m_weeksLoading > 0)
         --m_weeksLoading;
+    m_weeksInFlight.erase(week.index);
     // The request object has already told the user. The same week is asked
     // for again on the next move back, rather than skipped and left empty,
     // and paging comes back at once instead of waiting for a change of the
@@ -538,6 +585,7 @@ void GraphViewController::weekFailedInTransport(const Week& week)
     m_weeksToRetry.push_back(week);
     m_daysUntilDownload = std::min(m_daysUntilDownload, 1);
     addSwipeGestures();
+    updateSummary();
 }
 
 std::optional<chart::PlotRange> GraphViewController::willChangePlotRangeTo(

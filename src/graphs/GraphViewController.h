@@ -5,6 +5,7 @@
 #include "charting/LineStyle.h"
 #include "charting/NumberFormatter.h"
 #include "charting/Plot.h"
+#include "graphs/DataGaps.h"
 #include "graphs/GraphHostingView.h"
 #include "model/DataPoint.h"
 #include "net/WebServiceConnector.h"
@@ -17,12 +18,16 @@
 #include "session/Session.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 namespace hestio {
+
+class DayMarks;
 
 /// The base of the graph screens: one calendar day of the household's time
 /// zone at a time on a horizontal time axis from midnight to midnight, paged
@@ -126,6 +131,16 @@ public:
     std::size_t numberOfRecordsForPlot(chart::Plot& plot) override;
     std::optional<chart::PlotNumber> numberForPlot(chart::Plot& plot, unsigned field, std::size_t index) override;
 
+    /// The summary line in the band under the graph: the calendar day shown
+    /// (the household's), its figures, and how much of it has no data.
+    const std::shared_ptr<platform::Label>& summaryLabel() const { return m_summaryLabel; }
+    /// What is marked on the shown day: missing data and meter resets.
+    const std::shared_ptr<DayMarks>& dayMarks() const { return m_dayMarks; }
+    /// The calendar day of the household that the shown page stands for
+    /// (the page's middle falls on it: a page is 86,400 s from the graph's
+    /// midnight, an hour off the calendar across a change of clock).
+    [[nodiscard]] TimeSpan shownDay() const;
+
 protected:
     GraphViewController();
 
@@ -155,6 +170,9 @@ protected:
 
     void setupPadding();
     void setupPlotSpace();
+    /// The vertical axis's major interval, its labels written with the
+    /// fraction digits the interval needs.
+    void setVerticalInterval(double interval);
     void setMaxValue(double value) { m_maxValue = value; }
     /// Sends a GET request for a week's samples with `replyTo` as its delegate.
     void startWeekRequest(
@@ -163,6 +181,9 @@ protected:
     [[nodiscard]] static std::string millisecondsText(platform::Date date);
     /// A label under the graph, kept in a property of that identifier.
     std::shared_ptr<platform::Label> makeLabel(const std::string& identifier, platform::Rect frame);
+    /// Where the selected sample is written: one row across the band's
+    /// foot, under the summary line.
+    static platform::Rect readoutFrame(double x, double width) { return { x, 441, width, 17 }; }
     /// Every variant's shared handling of a tap on a "Main Plot" sample.
     void selectSample(std::uint32_t index);
     /// The text of a sample's time in the screen's zone.
@@ -173,8 +194,44 @@ protected:
     /// The green fading area fill under the main plots.
     static std::shared_ptr<const chart::Fill> mainPlotFill();
     std::shared_ptr<GraphViewController> sharedGraphController();
+    const std::shared_ptr<Session>& session() const { return m_session; }
+
+    /// One calendar day's samples, as a variant is asked about them.
+    struct DaySamples {
+        TimeSpan day;
+        /// Where the data asked for ends: the day's end, or for a day still
+        /// going on when it was asked for, that moment.
+        double knownUntil { 0 };
+        /// The samples from the day's start up to `knownUntil`, in time order.
+        std::vector<const DataPoint*> samples;
+        /// The last sample before the day, if one is held.
+        const DataPoint* before { nullptr };
+    };
+    /// What a variant says about a day.
+    struct DayReport {
+        /// "peak 1843 W, average 612 W"; empty for a day without figures.
+        std::string figures;
+        /// How much of the day has no data, in seconds.
+        double missingSeconds { 0 };
+        /// Where to mark missing data, in seconds since 1970.
+        std::vector<TimeSpan> missingMarks;
+        /// Where a meter was reset, in seconds since 1970.
+        std::vector<double> resets;
+    };
+    /// What the variant makes of the shown day's samples; asked again
+    /// whenever the day shown or the data held changes.
+    virtual DayReport reportDay(const DaySamples& day) = 0;
+    /// A sample's time in seconds since 1970 (whole seconds, as placed).
+    [[nodiscard]] double sampleTime(const DataPoint& sample) const;
+    /// Writes the summary line and the marks of the shown day.
+    void updateSummary();
 
 private:
+    void makeSummaryLabel(platform::View& view);
+    /// Where the held data of `day` ends; none while its week is not held.
+    [[nodiscard]] std::optional<double> knownUntil(const TimeSpan& day) const;
+    [[nodiscard]] DaySamples samplesOf(const TimeSpan& day, double knownUntil) const;
+
     /// Asks for the weeks lost in transport, or else the next older week.
     void sendWeekRequests();
     void requestWeek(const Week& week);
@@ -217,6 +274,12 @@ private:
     std::optional<std::uint32_t> m_pendingSelection;
     bool m_isRightSwipe { false };
     platform::DateFormatter m_timestampFormatter { timestampFormat };
+
+    std::shared_ptr<platform::Label> m_summaryLabel;
+    std::shared_ptr<DayMarks> m_dayMarks;
+    /// The stretch each week asked for covers, by week index.
+    std::map<unsigned, TimeSpan> m_weekSpans;
+    std::set<unsigned> m_weeksInFlight;
 };
 
 }

@@ -30,10 +30,11 @@ std::shared_ptr<HomeBatteryGraphViewController> HomeBatteryGraphViewController::
 void HomeBatteryGraphViewController::loadView()
 {
     LineGraphViewController::loadView();
-    m_batteryPercentageLabel = makeLabel("batteryPercentageLabel", { 10, 413, 145, 20 });
-    m_voltageLabel = makeLabel("voltageLabel", { 165, 413, 145, 20 });
+    m_batteryPercentageLabel = makeLabel("batteryPercentageLabel", readoutFrame(10, 48));
+    m_voltageLabel = makeLabel("voltageLabel", readoutFrame(60, 46));
     view()->addSubview(m_batteryPercentageLabel);
     view()->addSubview(m_voltageLabel);
+    timestampLabel()->setFrame(readoutFrame(110, 200));
 }
 
 platform::Date HomeBatteryGraphViewController::requestWeekEndingAt(
@@ -56,7 +57,7 @@ void HomeBatteryGraphViewController::setupAxes()
 {
     LineGraphViewController::setupAxes();
     const auto& y = graph()->xyAxisSet()->yAxis();
-    y->setMajorIntervalLength(10);
+    setVerticalInterval(10);
     y->setTitle("Percentage");
 }
 
@@ -72,6 +73,11 @@ void HomeBatteryGraphViewController::showSelectedSample(const DataPoint& sample)
     m_batteryPercentageLabel->setText(formatFloat("%.1f %%", sample.point()["percentage"]));
     m_voltageLabel->setText(formatFloat("%.1f V", sample.point()["voltage"]));
     timestampLabel()->setText(timestampText(sample.point()["timestamp"]));
+}
+
+std::string HomeBatteryGraphViewController::describeFigures(const summary::Figures& figures) const
+{
+    return "lowest " + summary::percentage(figures.lowest) + ", highest " + summary::percentage(figures.highest);
 }
 
 }

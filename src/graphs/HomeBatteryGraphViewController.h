@@ -27,6 +27,7 @@ protected:
     void setupAxes() override;
     void clearLabels() override;
     void showSelectedSample(const DataPoint& sample) override;
+    std::string describeFigures(const summary::Figures& figures) const override;
 
 private:
     std::shared_ptr<platform::Label> m_batteryPercentageLabel;

@@ -44,6 +44,42 @@ std::optional<std::shared_ptr<chart::PlotSymbol>> LineGraphViewController::symbo
     return selectedSymbol;
 }
 
+GraphViewController::DayReport LineGraphViewController::reportDay(const DaySamples& day)
+{
+    std::vector<double> times;
+    std::vector<Reading> values;
+    std::vector<Reading> counter;
+    std::string key = valueKey();
+    std::string counted = counterKey();
+    auto readingOf = [](const json::Value& value) { return value.isNumber() || value.isString(); };
+    for (const DataPoint* sample : day.samples) {
+        double t = sampleTime(*sample);
+        times.push_back(t);
+        if (const json::Value& value = sample->point()[key]; readingOf(value))
+            values.push_back({ t, value.doubleValue() });
+    }
+    DayReport report;
+    report.missingMarks = findGaps(times, { day.day.start, day.knownUntil });
+    report.missingSeconds = totalLength(report.missingMarks);
+    if (auto figures = summary::figuresOf(values, report.missingMarks))
+        report.figures = describeFigures(*figures);
+    if (!counted.empty()) {
+        // The last reading of the day before tells a reset at midnight.
+        if (day.before && readingOf(day.before->point()[counted]))
+            counter.push_back({ sampleTime(*day.before), day.before->point()[counted].doubleValue() });
+        for (const DataPoint* sample : day.samples) {
+            if (const json::Value& value = sample->point()[counted]; readingOf(value))
+                counter.push_back({ sampleTime(*sample), value.doubleValue() });
+        }
+        report.resets = findResets(counter);
+    }
+    // The line is not drawn across what the summary calls a gap.
+    if (auto plot = std::dynamic_pointer_cast<chart::ScatterPlot>(graph()->plotWithIdentifier(mainPlotIdentifier))) {
+        plot->longestJoinedStep = gapThreshold(usualSampleInterval(times));
+    }
+    return report;
+}
+
 void LineGraphViewController::plotSymbolWasSelectedAtRecordIndex(chart::ScatterPlot& plot, std::size_t index)
 {
     if (plot.identifier() == mainPlotIdentifier)

@@ -469,3 +469,47 @@ TEST_F(AxisFixture, LabelsAtTheGraphsEdgesSlideInsideIt)
         EXPECT_LE(origin.y + layer->frame().height(), 300);
     }
 }
+
+TEST_F(AxisFixture, LabelsStayClearOfTheFramesBorderAndOfTheLabelTheyWereSlidTowards)
+{
+    // A frame with a border 4 points wide and room for labels 15 points to
+    // the left of the plot area, as on the graph screens: the first label,
+    // centred on its tick, would stand on the border.
+    graph->setFrame({ 0, 0, 320, 100 });
+    graph->plotAreaFrame()->setPaddings(15, 15, 65, 45);
+    auto border = std::make_shared<MutableLineStyle>();
+    border->setLineWidth(4);
+    graph->plotAreaFrame()->setBorderLineStyle(border);
+    graph->layoutIfNeeded();
+    space->setXRange(range("0", "4"));
+    x->setMajorIntervalLength(dec("1"));
+    x->setMinorTicksPerInterval(0);
+    // Labels 48 points wide at ticks 60 points apart.
+    struct Wide : NumberFormatter {
+        std::string stringForObjectValue(const Decimal& v) const override
+        {
+            return v.toDouble() == 0 ? "00000000" : "0000000";
+        }
+    };
+    x->setLabelFormatter(std::make_shared<Wide>());
+    x->setLabelTextStyle(TextStyle::textStyle());
+    x->layoutLabels();
+    ASSERT_EQ(x->axisLabels().size(), 5u);
+    auto frameInGraph = [this](std::size_t i) {
+        auto layer = x->axisLabels()[i]->contentLayer();
+        platform::Rect frame = layer->frame();
+        frame.origin = layer->superlayer()->convertPointToLayer(frame.origin, graph.get());
+        return frame;
+    };
+    ASSERT_GT(frameInGraph(0).width() / 2, 15) << "the fixture's first label reaches past the graph";
+    // Clear of the border (4 points) by a point, within the next pixel.
+    EXPECT_GE(frameInGraph(0).minX(), 5);
+    EXPECT_LT(frameInGraph(0).minX(), 5.6);
+    // The next label moved on to keep 4 points from it; the one after stays on its tick.
+    EXPECT_GE(frameInGraph(1).minX() - frameInGraph(0).maxX(), 4 - 0.01);
+    EXPECT_NEAR(frameInGraph(2).midX(), 15 + 120, 0.5);
+    // Without a border, the graph's own edge is the limit.
+    graph->plotAreaFrame()->setBorderLineStyle(nullptr);
+    x->layoutLabels();
+    EXPECT_DOUBLE_EQ(frameInGraph(0).minX(), 0);
+}

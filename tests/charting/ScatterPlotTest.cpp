@@ -488,3 +488,56 @@ TEST_F(ScatterFixture, ThePlotsRangeSkipsMissingAndInfiniteValuesAndStaysFinite)
             EXPECT_EQ(y, range("0", "10")) << what;
     }
 }
+
+TEST_F(ScatterFixture, RecordsTooFarApartAreNotJoined)
+{
+    // Records at x = 0, 1, 2 and 5, 6, halfway up, with an area down to 0.
+    auto style = std::make_shared<MutableLineStyle>();
+    style->setLineWidth(2);
+    style->setLineColor(Color::greenColor());
+    plot->dataLineStyle = style;
+    plot->areaFill = Fill::fillWithColor(Color::redColor());
+    plot->areaBaseValue = dec("0");
+    load({ 0, 1, 2, 5, 6 }, { 5, 5, 5, 5, 5 });
+    auto render = [&] {
+        auto image = platform::Image::create({ 100, 100 }, 1);
+        auto context = platform::Context::forImage(*image);
+        context->flipY(100);
+        graph->layoutAndRenderInContext(*context);
+        return image;
+    };
+    struct Case {
+        double limit;
+        bool joined;
+    };
+    for (const Case c : { Case { NAN, true }, Case { 3, true }, Case { 2.999, false }, Case { 1, false } }) {
+        SCOPED_TRACE(c.limit);
+        plot->longestJoinedStep = c.limit;
+        auto image = render();
+        // Between x = 2 and 5 (20 to 50 points): the line at y = 50 and the area below it.
+        EXPECT_EQ(image->pixelAt(35, 50).green > 0.9 && image->pixelAt(35, 50).red < 0.1, c.joined) << "the line";
+        EXPECT_EQ(image->pixelAt(35, 45).alpha, 0) << "above the line";
+        EXPECT_EQ(image->pixelAt(35, 80).alpha > 0.9, c.joined) << "the area";
+        EXPECT_GT(image->pixelAt(15, 80).alpha, 0.9) << "each side keeps its own";
+        EXPECT_GT(image->pixelAt(55, 80).alpha, 0.9);
+    }
+}
+
+TEST_F(ScatterFixture, AHatchedAreaIsHatchedOnlyUnderTheLine)
+{
+    // The area under a line at y = 5 from x = 0 to 10, hatched with upright
+    // red lines every 10 points over blue; drawn through a coverage mask.
+    plot->dataLineStyle = nullptr;
+    plot->areaFill = Fill::fillWithHatch({ Color::redColor(), Color::colorWithComponents(0, 0, 1, 1), 10, 2, 90 });
+    plot->areaBaseValue = dec("0");
+    load({ 0, 10 }, { 5, 5 });
+    auto image = platform::Image::create({ 100, 100 }, 1);
+    auto context = platform::Context::forImage(*image);
+    context->flipY(100);
+    graph->layoutAndRenderInContext(*context);
+    EXPECT_FALSE(context->hasError());
+    EXPECT_EQ(image->pixelAt(30, 80), platform::Color::rgb(1, 0, 0)) << "on a line of the hatch";
+    EXPECT_EQ(image->pixelAt(35, 80), platform::Color::rgb(0, 0, 1)) << "between two";
+    EXPECT_EQ(image->pixelAt(30, 20).alpha, 0) << "above the line";
+    EXPECT_EQ(image->pixelAt(35, 20).alpha, 0);
+}

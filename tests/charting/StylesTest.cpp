@@ -141,3 +141,39 @@ TEST(PlotSymbol, NoneOrNothingToPaintDrawsNothing)
     EXPECT_LT(canvas.at(40, 40).alpha, 0.01);
     EXPECT_TRUE(bare->symbolPath().boundingBox().size == (platform::Size { 5, 5 }));
 }
+
+TEST(Fill, AHatchDrawsItsLinesOverItsBackgroundWithinTheArea)
+{
+    // Horizontal white lines 2 points wide every 10 points over black, in a
+    // rectangle from (5, 5) to (35, 35): at scale 2, lines on rows 19 and 20
+    // (y = 10 points), 39 and 40, 59 and 60.
+    Canvas canvas;
+    auto fill = Fill::fillWithHatch({ Color::whiteColor(), Color::blackColor(), 10, 2, 0 });
+    ASSERT_TRUE(fill->hatch());
+    EXPECT_FALSE(fill->color());
+    fill->fillRect({ 5, 5, 30, 30 }, *canvas.context);
+    const auto white = platform::Color::rgb(1, 1, 1);
+    const auto black = platform::Color::rgb(0, 0, 0);
+    expectColor(canvas.at(40, 20), white, "on a line");
+    expectColor(canvas.at(40, 40), white, "on the next line");
+    expectColor(canvas.at(40, 30), black, "between lines");
+    expectColor(canvas.at(40, 50), black, "between the next two");
+    expectColor(canvas.at(4, 20), platform::Color::rgb(0, 0, 0, 0), "left of the area");
+    expectColor(canvas.at(40, 75), platform::Color::rgb(0, 0, 0, 0), "above it");
+
+    // Upright lines through a path's inside only, over no background.
+    Canvas upright;
+    platform::Path path;
+    path.addRect({ 0, 0, 20, 40 });
+    Fill::fillWithHatch({ Color::redColor(), Color::clearColor(), 10, 2, 90 })->fillPath(path, *upright.context);
+    expectColor(upright.at(20, 40), platform::Color::rgb(1, 0, 0), "on the line at x = 10");
+    expectColor(upright.at(30, 40), platform::Color::rgb(0, 0, 0, 0), "between");
+    expectColor(upright.at(60, 40), platform::Color::rgb(0, 0, 0, 0), "beyond the path");
+
+    // A spacing that is no length paints the background and no lines.
+    Canvas plain;
+    Fill::fillWithHatch({ Color::whiteColor(), Color::blackColor(), 0, 2, 0 })
+        ->fillRect({ 0, 0, 40, 40 }, *plain.context);
+    expectColor(plain.at(40, 20), black, "no line");
+    EXPECT_FALSE(plain.context->hasError());
+}

@@ -3,6 +3,7 @@
 #include "charting/AxisLabel.h"
 #include "charting/TextLayer.h"
 #include "charting/XYAxis.h"
+#include "graphs/DeviceEnergyConsumptionGraphViewController.h"
 #include "graphs/DevicePowerDrawGraphViewController.h"
 #include "model/Device.h"
 
@@ -42,12 +43,13 @@ std::vector<std::string> valueLabels(const DevicePowerDrawGraphViewController& g
 
 }
 
-TEST_F(ValueAxisLabelsTest, EveryDayDrawsKeepTheirPlainLabels)
+TEST_F(ValueAxisLabelsTest, EveryDayDrawsKeepTheirPlainLabelsInWholeWatts)
 {
+    // Whole watts: "1000.0" ran into the axis title, "1000" stands clear of it.
     auto graph = graphOf(*this, "1000");
     std::vector<std::string> expected;
     for (int watts = 0; watts <= 1100; watts += 50)
-        expected.push_back(std::to_string(watts) + ".0");
+        expected.push_back(std::to_string(watts));
     EXPECT_EQ(valueLabels(*graph), expected);
 }
 
@@ -55,45 +57,77 @@ TEST_F(ValueAxisLabelsTest, AnAxisTooTallForPlainLabelsWritesThemAllWithAPowerOf
 {
     struct Case {
         const char* watts;
-        std::vector<std::string> labels;
+        std::string last;
+        std::string second;
     };
     const Case cases[] = {
-        // The top, 99000.0, is the longest plain text that fits.
-        { "90000", { "0.0", "20000.0", "40000.0", "60000.0", "80000.0" } },
-        // 100000.0 does not.
-        { "90909.1", { "0.0", "2.0E4", "4.0E4", "6.0E4", "8.0E4", "1.0E5" } },
-        { "1e12", { "0.0", "2.0E11", "4.0E11", "6.0E11", "8.0E11", "1.0E12" } },
-        // Near the largest draw that the graph's single-precision reading keeps;
-        // from 1e15 on the charting engine's own exponent form writes them.
-        { "3e38", { "0.0", "5.0e37", "1.0e38", "1.5e38", "2.0e38", "2.5e38", "3.0e38" } },
+        // The top, 9999 (9090 and a tenth), is the longest plain text that
+        // fits: the labels (every 100 W) are plain.
+        { "9090", "9900", "100" },
+        // 9999.55 is written 10000, which does not: all of them get a power of ten.
+        { "9090.5", "9.9E3", "1.0E2" },
+        { "90000", "", "2.0E4" },
+        { "1e12", "1.0E12", "2.0E11" },
+        // Near the largest draw that the graph's single-precision reading
+        // keeps; the engine's own exponent form ("5e37") is replaced too.
+        { "3e38", "3.0E38", "5.0E37" },
     };
     for (const auto& each : cases) {
+        SCOPED_TRACE(each.watts);
         auto graph = graphOf(*this, each.watts);
-        EXPECT_EQ(valueLabels(*graph), each.labels) << each.watts;
+        auto labels = valueLabels(*graph);
+        ASSERT_GE(labels.size(), 3u);
+        EXPECT_EQ(labels.front(), "0");
+        if (!each.last.empty()) {
+            EXPECT_EQ(labels.back(), each.last);
+        }
+        if (!each.second.empty()) {
+            EXPECT_EQ(labels[1], each.second);
+        }
+        for (const auto& label : labels)
+            EXPECT_LE(label.size(), 6u) << label;
     }
 }
 
-TEST_F(ValueAxisLabelsTest, OnAnEverydayAxisOnlyALabelPastSevenCharactersGetsAPowerOfTen)
+TEST_F(ValueAxisLabelsTest, OnAnEverydayAxisOnlyALabelPastFourCharactersGetsAPowerOfTen)
 {
-    auto graph = graphOf(*this, "1000");
-    const auto& formatter = graph->graph()->xyAxisSet()->yAxis()->labelFormatter();
-    ASSERT_TRUE(formatter);
     struct Case {
         const char* value;
         const char* text;
     };
-    const Case cases[] = {
-        { "99999.9", "99999.9" },
-        { "99999.94", "99999.9" },
-        { "99999.95", "1.0E5" },
-        { "100000", "1.0E5" },
-        { "-9999.9", "-9999.9" },
-        { "-10000", "-1.0E4" },
-        { "123456789", "1.2E8" },
-        { "-1e12", "-1.0E12" },
-        { "0.00001", "0.0" },
-        { "0", "0.0" },
+    auto check = [](const GraphViewController& graph, std::initializer_list<Case> cases) {
+        const auto& formatter = graph.graph()->xyAxisSet()->yAxis()->labelFormatter();
+        ASSERT_TRUE(formatter);
+        for (const auto& each : cases)
+            EXPECT_EQ(formatter->stringForObjectValue(*chart::Decimal::fromString(each.value)), each.text)
+                << each.value;
     };
-    for (const auto& each : cases)
-        EXPECT_EQ(formatter->stringForObjectValue(*chart::Decimal::fromString(each.value)), each.text) << each.value;
+    // Whole watts on the power graph.
+    check(*graphOf(*this, "1000"),
+        {
+            { "9999", "9999" },
+            { "9999.4", "9999" },
+            { "9999.5", "1.0E4" },
+            { "10000", "1.0E4" },
+            { "-999", "-999" },
+            { "-1000", "-1.0E3" },
+            { "123456789", "1.2E8" },
+            { "-1e12", "-1.0E12" },
+            { "0.4", "0" },
+            { "0", "0" },
+        });
+    // Tenths of a kilowatt-hour on the energy graph.
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true,"energyConsumptions":[)"
+                                                  R"({"from":1354748400000,"energyConsumed":2.0}]})"));
+    auto energy = load(DeviceEnergyConsumptionGraphViewController::create(
+        userSession(), Device::initWithID("42", "Desk Lamp", "Study")));
+    loop.runPending();
+    check(*energy,
+        {
+            { "0.5", "0.5" },
+            { "12.5", "12.5" },
+            { "99.9", "99.9" },
+            { "100", "1.0E2" },
+            { "0", "0.0" },
+        });
 }

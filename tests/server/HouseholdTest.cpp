@@ -10,18 +10,20 @@
 
 using namespace hestio::sim;
 
-TEST(Household, SeedMakesTenToFourteenDevicesInFiveRoomsWithTwoBrokenMeters)
+TEST(Household, SeedMakesElevenToFifteenDevicesInFiveRoomsWithFourBrokenMeters)
 {
     for (uint64_t seed = 0; seed < 24; ++seed) {
         test::ScratchFolder folder;
         Store store(folder.file("sim.db"));
         seedDemoHousehold(store, seed, test::kTestStartMs, test::kTestPasswordIterations);
         auto devices = store.devices(1);
-        EXPECT_GE(devices.size(), 10u) << "seed " << seed;
-        EXPECT_LE(devices.size(), 14u) << "seed " << seed;
+        EXPECT_GE(devices.size(), 11u) << "seed " << seed;
+        EXPECT_LE(devices.size(), 15u) << "seed " << seed;
         std::set<std::string> rooms;
         int unplugged = 0;
         int silent = 0;
+        int neverReported = 0;
+        int withOutages = 0;
         for (const auto& d : devices) {
             rooms.insert(d.room);
             unplugged += !d.meterPluggedIn;
@@ -29,11 +31,58 @@ TEST(Household, SeedMakesTenToFourteenDevicesInFiveRoomsWithTwoBrokenMeters)
                 ++silent;
                 EXPECT_EQ(*d.reportsUntilMs, test::kTestStartMs - 3 * kHourMs);
             }
+            if (d.outages == std::vector { MeterOutage { INT64_MIN, INT64_MAX } }) {
+                ++neverReported;
+                EXPECT_EQ(d.name, "Printer");
+                EXPECT_EQ(d.id, kSilentPrinterId);
+            } else if (!d.outages.empty()) {
+                ++withOutages;
+                EXPECT_EQ(d.name, "Heater");
+            }
+            ASSERT_FALSE(d.registerStartsMs.empty());
+            EXPECT_EQ(d.registerStartsMs.front(), test::kTestStartMs - kMeterAgeMs) << "installed";
+            EXPECT_EQ(d.registerStartsMs.size(), d.name == "Heater" ? 2u : 1u);
             EXPECT_EQ(store.changes(d.id).size(), 1u);
         }
         EXPECT_EQ(rooms.size(), 5u) << "seed " << seed;
         EXPECT_EQ(unplugged, 1) << "seed " << seed;
         EXPECT_EQ(silent, 1) << "seed " << seed;
+        EXPECT_EQ(neverReported, 1) << "seed " << seed;
+        EXPECT_EQ(withOutages, 1) << "seed " << seed;
+    }
+}
+
+TEST(Household, TheHeatersFaultsLieOnTheDayBeforeOnTheHouseholdsClock)
+{
+    struct Case {
+        const char* zone;
+        int64_t createdMs;
+        int64_t outageFromMs; // yesterday 18:20 local
+        const char* what;
+    };
+    const Case cases[] = {
+        // Made at 2026-12-02 10:30 EST: 2026-12-01 18:20 EST.
+        { "America/New_York", test::kTestStartMs, 1796167200000, "an ordinary day" },
+        // Made at 2026-03-09 10:00 EDT, the day after the clocks went forward
+        // (a 23-hour day): 2026-03-08 18:20 EDT.
+        { "America/New_York", 1773064800000, 1773008400000, "after spring forward" },
+        // Made at 2026-10-26 13:00 CET, the day after Berlin's 25-hour day:
+        // 2026-10-25 18:20 CET.
+        { "Europe/Berlin", 1793016000000, 1792948800000, "after fall back" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::ScratchFolder folder;
+        Store store(folder.file("sim.db"));
+        seedDemoHousehold(store, 1, c.createdMs, test::kTestPasswordIterations, 0, c.zone);
+        auto heater = store.device(1, 108);
+        ASSERT_TRUE(heater);
+        ASSERT_EQ(heater->name, "Heater");
+        ASSERT_EQ(heater->outages.size(), 1u);
+        EXPECT_EQ(heater->outages[0].fromMs, c.outageFromMs);
+        EXPECT_EQ(heater->outages[0].toMs - heater->outages[0].fromMs, 40 * kMinuteMs);
+        ASSERT_EQ(heater->registerStartsMs.size(), 2u);
+        EXPECT_EQ(heater->registerStartsMs[1] - heater->outages[0].fromMs, (2 * 60 + 55) * kMinuteMs) << "21:15";
     }
 }
 
@@ -111,4 +160,5 @@ TEST(Household, AskingForMoreDevicesAddsNumberedOnesAfterTheDemosOwn)
     EXPECT_TRUE(names.count("Fridge 2"));
     EXPECT_TRUE(names.count("Floor Lamp 14")) << "the numbers go on past one round of the catalogue";
     EXPECT_EQ(*ids.begin(), 101);
+    EXPECT_TRUE(ids.count(kSilentPrinterId));
 }

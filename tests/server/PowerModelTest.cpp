@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace hestio::sim;
@@ -48,9 +49,10 @@ TEST(PowerModel, SamplesStopAtNowAndWhereTheMeterWentSilent)
     auto silent
         = model.samples(router, timeline, kMidnightNewYork, kMidnightNewYork + kDayMs, kMidnightNewYork + kDayMs);
     ASSERT_EQ(silent.size(), 31u);
-    PowerSample last = model.current(router, timeline, kMidnightNewYork + 5 * kHourMs);
-    EXPECT_EQ(last.timestampMs, kMidnightNewYork + 30 * kMinuteMs);
-    EXPECT_GT(last.watts, 10.0);
+    auto last = model.current(router, timeline, kMidnightNewYork + 5 * kHourMs);
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->timestampMs, kMidnightNewYork + 30 * kMinuteMs);
+    EXPECT_GT(last->watts, 10.0);
 
     // A window that starts mid-minute begins at the next whole minute; an
     // inverted one is empty.
@@ -61,6 +63,93 @@ TEST(PowerModel, SamplesStopAtNowAndWhereTheMeterWentSilent)
     EXPECT_TRUE(
         model.samples(router, timeline, kMidnightNewYork + kMinuteMs, kMidnightNewYork, kMidnightNewYork + kDayMs)
             .empty());
+}
+
+TEST(PowerModel, AnOutageLeavesOutItsMinutesAndItsHoursOfEnergy)
+{
+    PowerModel model(1, -300);
+    StateTimeline timeline({});
+    DeviceRow router = makeDevice(106, "router");
+    // Nothing between 01:20 and 02:00, and again between 03:59 and 05:00.
+    router.outages = { MeterOutage { kMidnightNewYork + 80 * kMinuteMs, kMidnightNewYork + 2 * kHourMs },
+        MeterOutage { kMidnightNewYork + 4 * kHourMs - kMinuteMs, kMidnightNewYork + 5 * kHourMs } };
+    auto samples = model.samples(
+        router, timeline, kMidnightNewYork, kMidnightNewYork + 6 * kHourMs - 1, kMidnightNewYork + kDayMs);
+    ASSERT_EQ(samples.size(), 6u * 60 - 39 - 60);
+    for (size_t i = 1; i < samples.size(); ++i) {
+        int64_t step = samples[i].timestampMs - samples[i - 1].timestampMs;
+        int64_t at = samples[i - 1].timestampMs - kMidnightNewYork;
+        if (at == 80 * kMinuteMs)
+            EXPECT_EQ(step, 40 * kMinuteMs) << "01:20 is followed by 02:00";
+        else if (at == 3 * kHourMs + 59 * kMinuteMs)
+            EXPECT_EQ(step, 61 * kMinuteMs) << "03:59 is followed by 05:00";
+        else
+            EXPECT_EQ(step, kMinuteMs) << at;
+    }
+    // The hour without any sample has no block; the hour with 21 samples has one.
+    auto hours = model.hourlyEnergy(
+        { router }, {}, kMidnightNewYork, kMidnightNewYork + 6 * kHourMs, kMidnightNewYork + kDayMs);
+    std::vector<int64_t> starts;
+    for (const auto& block : hours)
+        starts.push_back((block.fromMs - kMidnightNewYork) / kHourMs);
+    EXPECT_EQ(starts, (std::vector<int64_t> { 0, 1, 2, 3, 5 }));
+    EXPECT_NEAR(hours[1].kilowattHours, 21 * 11.0 / 60000.0, 21 * 11.0 * 0.03 / 60000.0);
+
+    // Within an outage the latest sample is the one before it; a meter that
+    // never reported has none.
+    auto during = model.current(router, timeline, kMidnightNewYork + 90 * kMinuteMs);
+    ASSERT_TRUE(during);
+    EXPECT_EQ(during->timestampMs, kMidnightNewYork + 80 * kMinuteMs);
+    DeviceRow printer = makeDevice(115, "printer");
+    printer.outages = { MeterOutage { INT64_MIN, INT64_MAX } };
+    EXPECT_FALSE(model.current(printer, timeline, kMidnightNewYork));
+    EXPECT_TRUE(
+        model.samples(printer, timeline, kMidnightNewYork - kDayMs, kMidnightNewYork, kMidnightNewYork).empty());
+    EXPECT_TRUE(
+        model.hourlyEnergy({ printer }, {}, kMidnightNewYork - kDayMs, kMidnightNewYork, kMidnightNewYork).empty());
+}
+
+TEST(PowerModel, TheMeterReadingCountsFromTheRegistersLatestStart)
+{
+    PowerModel model(1, -300);
+    StateTimeline timeline({});
+    DeviceRow router = makeDevice(106, "router");
+    const int64_t installed = kMidnightNewYork - 2 * kDayMs + 30'000; // mid-minute: counts from the next minute
+    const int64_t reset = kMidnightNewYork + 3 * kHourMs;
+    router.registerStartsMs = { installed, reset };
+    // The meter measures while it cannot send: an outage does not stop the count.
+    router.outages = { MeterOutage { kMidnightNewYork + kHourMs, kMidnightNewYork + 2 * kHourMs } };
+
+    auto samples = model.samples(
+        router, timeline, installed - 2 * kMinuteMs, kMidnightNewYork + 4 * kHourMs, kMidnightNewYork + kDayMs);
+    model.addMeterReadings(router, timeline, samples);
+    double sum = 0;
+    int64_t counted = ceilTo(installed, kMinuteMs);
+    for (const auto& sample : samples) {
+        SCOPED_TRACE(sample.timestampMs);
+        if (sample.timestampMs < installed) {
+            EXPECT_FALSE(sample.meterReadingKWh) << "not installed yet";
+            continue;
+        }
+        if (sample.timestampMs == reset) {
+            sum = 0;
+            counted = reset;
+        }
+        for (; counted < sample.timestampMs; counted += kMinuteMs)
+            sum += model.watts(router, timeline.at(counted), counted) / 60000.0;
+        ASSERT_TRUE(sample.meterReadingKWh);
+        EXPECT_NEAR(*sample.meterReadingKWh, sum, 1e-9);
+    }
+    // Just before the reset the register holds two days and three hours of an
+    // 11 W router; at the reset it goes back to zero.
+    auto at = [&](int64_t t) {
+        return *std::find_if(samples.begin(), samples.end(), [&](const auto& s) {
+            return s.timestampMs == t;
+        })->meterReadingKWh;
+    };
+    EXPECT_NEAR(at(reset - kMinuteMs), 11.0 * 51 / 1000.0, 0.03 * 11.0 * 51 / 1000.0);
+    EXPECT_EQ(at(reset), 0.0);
+    EXPECT_NEAR(at(reset + kHourMs), 11.0 / 1000.0, 0.03 * 11.0 / 1000.0);
 }
 
 TEST(PowerModel, SwitchingOffZeroesLaterSamplesOnly)
@@ -77,10 +166,10 @@ TEST(PowerModel, SwitchingOffZeroesLaterSamplesOnly)
         else
             EXPECT_EQ(sample.watts, 0.0) << sample.timestampMs;
     }
-    EXPECT_EQ(model.current(fridge, timeline, off + 1).watts, 0.0);
+    EXPECT_EQ(model.current(fridge, timeline, off + 1)->watts, 0.0);
 
     fridge.meterPluggedIn = false;
-    EXPECT_EQ(model.current(fridge, StateTimeline({}), off - 1).watts, 0.0);
+    EXPECT_EQ(model.current(fridge, StateTimeline({}), off - 1)->watts, 0.0);
 }
 
 TEST(PowerModel, RangeLevelScalesTheDraw)

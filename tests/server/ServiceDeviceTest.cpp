@@ -1,3 +1,4 @@
+#include "Household.h"
 #include "PowerModel.h"
 #include "ServiceHarness.h"
 
@@ -28,17 +29,25 @@ TEST(ServiceDevices, DeviceListCarriesEveryKeyTheClientReads)
     Answer answer = sim.get("/api/device", "action=true");
     ASSERT_TRUE(answer.success());
     const json::Value& devices = answer.body["devices"];
-    ASSERT_GE(devices.count(), 10u);
-    ASSERT_LE(devices.count(), 14u);
+    ASSERT_GE(devices.count(), 11u);
+    ASSERT_LE(devices.count(), 15u);
     std::set<std::string> rooms;
     int unplugged = 0;
     int silent = 0;
+    int withoutStatus = 0;
     for (size_t i = 0; i < devices.count(); ++i) {
         const json::Value& d = devices[i];
         SCOPED_TRACE(std::string(d["name"].stringValue()));
         EXPECT_TRUE(d["id"].isNumber());
         EXPECT_TRUE(d["name"].isString());
         rooms.insert(std::string(d["location"].stringValue()));
+        if (!d["currentStatus"]) {
+            // The printer's meter never reported: listed without a status.
+            ++withoutStatus;
+            EXPECT_EQ(d["id"].integerValue(), kSilentPrinterId);
+            EXPECT_TRUE(d["meterPluggedIn"].boolValue());
+            continue;
+        }
         EXPECT_TRUE(d["currentStatus"]["timestamp"].isNumber());
         EXPECT_TRUE(d["currentStatus"]["powerDraw"].isNumber());
         EXPECT_TRUE(d["meterPluggedIn"].isBoolean());
@@ -65,6 +74,7 @@ TEST(ServiceDevices, DeviceListCarriesEveryKeyTheClientReads)
     EXPECT_EQ(rooms.size(), 5u);
     EXPECT_EQ(unplugged, 1);
     EXPECT_EQ(silent, 1);
+    EXPECT_EQ(withoutStatus, 1);
     // Dimmable lamps offer a brightness from Lowest 0 to Highest 100.
     json::Value lamp = deviceNamed(answer.body, "Living Room Lamp");
     EXPECT_EQ(lamp["possibleActions"][1]["name"].stringValue(), "Brightness");
@@ -259,6 +269,43 @@ TEST(ServiceDevices, AWeekOfStatusesIsServedRawAndInOrder)
     };
     for (const auto& c : cases)
         EXPECT_EQ(sim.get("/api/status", c.parameters).error(), c.error) << c.parameters;
+}
+
+TEST(ServiceDevices, TheDemoMetersFaultsShowInTheirReplies)
+{
+    ServiceHarness sim;
+    sim.signIn();
+    // The Heater yesterday (midnight to midnight in New York): nothing
+    // between 18:20 and 19:00, and the meter's register back at zero at 21:15.
+    const int64_t yesterday = kMidnight - kDayMs;
+    Answer day = sim.get("/api/status",
+        "device_id=108&ascending=true&" + window(yesterday, kMidnight - 1) + "&filter=true&rounding=1&scale=RAW");
+    const json::Value& samples = day.body["statuses"];
+    ASSERT_EQ(samples.count(), 1440u - 39u);
+    std::vector<std::pair<int64_t, int64_t>> steps; // (from minute of the day, length in minutes) longer than one
+    std::vector<int64_t> backwards; // minutes of the day where the reading went down
+    for (size_t i = 1; i < samples.count(); ++i) {
+        int64_t before = samples[i - 1]["timestamp"].integerValue();
+        int64_t at = samples[i]["timestamp"].integerValue();
+        if (at - before != kMinuteMs)
+            steps.emplace_back((before - yesterday) / kMinuteMs, (at - before) / kMinuteMs);
+        ASSERT_TRUE(samples[i]["meterReading"].isNumber()) << at;
+        if (samples[i]["meterReading"].doubleValue() < samples[i - 1]["meterReading"].doubleValue())
+            backwards.push_back((at - yesterday) / kMinuteMs);
+    }
+    EXPECT_EQ(steps, (std::vector<std::pair<int64_t, int64_t>> { { 18 * 60 + 20, 40 } }));
+    EXPECT_EQ(backwards, (std::vector<int64_t> { 21 * 60 + 15 }));
+    int64_t resetIndex = 21 * 60 + 15 - 39;
+    EXPECT_EQ(samples[static_cast<size_t>(resetIndex)]["meterReading"].doubleValue(), 0.0);
+
+    // The printer is listed but sends nothing, and cannot be switched.
+    Answer printer = sim.get("/api/status", "device_id=115&" + window(yesterday, sim.time.now()));
+    EXPECT_EQ(printer.body["statuses"].count(), 0u);
+    Answer hours = sim.get("/api/energyconsumption", "device_id=115&" + window(yesterday, sim.time.now()));
+    EXPECT_EQ(hours.body["energyConsumptions"].count(), 0u);
+    Answer refused = sim.post("/api/action", "device_id=115&act_id=1151&act_value=0");
+    EXPECT_EQ(refused.status, 409);
+    EXPECT_EQ(refused.error(), "the meter of Printer does not answer");
 }
 
 TEST(ServiceDevices, HourlyEnergyAddsUpTheSamplesAndBatteryMeansTheHome)

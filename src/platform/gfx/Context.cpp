@@ -494,6 +494,19 @@ void Context::fillMaskWithLinearGradient(const CoverageMask& mask, const Gradien
     paintSourceThrough(mask);
 }
 
+void Context::pushGroup()
+{
+    save();
+    cairo_push_group(m_cr.get());
+}
+
+void Context::popGroupThroughMask(const CoverageMask& mask)
+{
+    cairo_pop_group_to_source(m_cr.get());
+    paintSourceThrough(mask);
+    restore();
+}
+
 void Context::paintSourceThrough(const CoverageMask& mask)
 {
     if (mask.isEmpty() || mask.coverage.size() < static_cast<std::size_t>(mask.stride) * mask.height)

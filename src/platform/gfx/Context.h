@@ -108,6 +108,13 @@ public:
     /// The same with an axial gradient from `start` to `end` (user space).
     void fillMaskWithLinearGradient(const CoverageMask& mask, const Gradient& g, Point start, Point end);
 
+    /// Draws what follows, up to popGroupThroughMask(), into a group of its
+    /// own, which is then painted through a coverage mask: anything drawn
+    /// can be shaped by a mask this way, not only a colour or a gradient.
+    /// Keeps the state as save() does.
+    void pushGroup();
+    void popGroupThroughMask(const CoverageMask& mask);
+
     // Images. Raster and SVG pictures are stretched to fill `into`;
     // stretchable ones keep their caps and stretch only the middle.
     void drawImage(const Image& image, const Rect& into, double alpha = 1);

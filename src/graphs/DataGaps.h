@@ -1,0 +1,62 @@
+#pragma once
+
+#include <vector>
+
+namespace hestio {
+
+/// A stretch of time from `start` up to `end`, in seconds since 1970.
+struct TimeSpan {
+    double start { 0 };
+    double end { 0 };
+
+    [[nodiscard]] double length() const { return end - start; }
+    bool operator==(const TimeSpan&) const = default;
+};
+
+/// One reading of a quantity at a time (seconds since 1970).
+struct Reading {
+    double time { 0 };
+    double value { 0 };
+};
+
+// How the graphs tell missing data from data. A stretch without a sample is
+// a gap when it is longer than `shortestGapSeconds`, or than
+// `gapIntervalFactor` times the usual interval between the samples where
+// that is longer: a meter that reports every 15 minutes is not missing data
+// between two of its reports.
+constexpr double shortestGapSeconds = 600;
+constexpr double gapIntervalFactor = 5;
+
+/// The usual time between consecutive samples: the median of the steps
+/// between the sorted times (the mean of the middle two for an even number
+/// of steps), so that a few long steps or bursts do not move it. 0 with
+/// fewer than two samples.
+[[nodiscard]] double usualSampleInterval(std::vector<double> times);
+
+/// How long a stretch without a sample must last to be a gap.
+[[nodiscard]] double gapThreshold(double usualInterval);
+
+/// The gaps within `window`: the stretches between consecutive samples, and
+/// from the window's start to the first sample and from the last sample to
+/// the window's end, that are longer than the threshold of the window's own
+/// samples. A window without samples is one gap when it is longer than the
+/// shortest gap. `times` may come in any order; those outside the window
+/// are not looked at. For a day still going on, end the window where the
+/// data was asked for: what has not happened yet is not missing.
+[[nodiscard]] std::vector<TimeSpan> findGaps(std::vector<double> times, TimeSpan window);
+
+/// The times of the readings lower than the reading before them in time:
+/// where a register that only ever counts up went backwards, which only a
+/// reset does.
+[[nodiscard]] std::vector<double> findResets(std::vector<Reading> readings);
+
+/// The clock hours of `day` (from its start, one every 3600 s, the last one
+/// cut at its end) that had ended by `knownUntil` and in which no block
+/// starts. An hour still going on is not missing yet.
+[[nodiscard]] std::vector<TimeSpan> findMissingHours(
+    const std::vector<double>& blockStarts, TimeSpan day, double knownUntil);
+
+/// The sum of the spans' lengths.
+[[nodiscard]] double totalLength(const std::vector<TimeSpan>& spans);
+
+}
