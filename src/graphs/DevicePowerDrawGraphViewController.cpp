@@ -20,7 +20,7 @@ std::shared_ptr<DevicePowerDrawGraphViewController> DevicePowerDrawGraphViewCont
 void DevicePowerDrawGraphViewController::loadView()
 {
     LineGraphViewController::loadView();
-    m_powerDrawLabel = makeLabel("powerDrawLabel", { 10, 413, 300, 20 });
+    m_powerDrawLabel = makeLabel("powerDrawLabel", { 10, 413, 230, 20 });
     view()->addSubview(m_powerDrawLabel);
 }
 
@@ -68,4 +68,9 @@ void DevicePowerDrawGraphViewController::showSelectedSample(const DataPoint& sam
     timestampLabel()->setText(timestampText(sample.point()["timestamp"]));
 }
 
+GraphExportKind DevicePowerDrawGraphViewController::exportKind() const
+{
+    return { fileNamePart(m_device ? m_device->deviceName : std::string()) + "-power", { "W", CsvGaps::BetweenSamples },
+        "powerDraw" };
+}
 }

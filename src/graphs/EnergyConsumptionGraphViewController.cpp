@@ -9,7 +9,7 @@ namespace hestio {
 void EnergyConsumptionGraphViewController::loadView()
 {
     GraphViewController::loadView();
-    m_energyConsumptionLabel = makeLabel("energyConsumptionLabel", { 10, 413, 300, 20 });
+    m_energyConsumptionLabel = makeLabel("energyConsumptionLabel", { 10, 413, 230, 20 });
     view()->addSubview(m_energyConsumptionLabel);
 }
 

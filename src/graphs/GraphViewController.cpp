@@ -158,8 +158,9 @@ void GraphViewController::loadView()
     m_hostingView->setAccessibilityIdentifier("hostingView");
     view->addSubview(m_hostingView);
 
-    m_timestampLabel = makeLabel("timestampLabel", { 10, 434, 300, 20 });
+    m_timestampLabel = makeLabel("timestampLabel", { 10, 434, 230, 20 });
     view->addSubview(m_timestampLabel);
+    addExportButton(*view);
     setView(view);
 }
 

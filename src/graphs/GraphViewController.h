@@ -5,11 +5,15 @@
 #include "charting/LineStyle.h"
 #include "charting/NumberFormatter.h"
 #include "charting/Plot.h"
+#include "graphs/GraphExport.h"
 #include "graphs/GraphHostingView.h"
 #include "model/DataPoint.h"
 #include "net/WebServiceConnector.h"
 #include "platform/foundation/DateFormatter.h"
 #include "platform/foundation/TimeZone.h"
+#include "platform/foundation/UserDocuments.h"
+#include "platform/ui/ActivityIndicatorView.h"
+#include "platform/ui/Button.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/NavigationBar.h"
 #include "platform/ui/SwipeGestureRecognizer.h"
@@ -126,6 +130,30 @@ public:
     std::size_t numberOfRecordsForPlot(chart::Plot& plot) override;
     std::optional<chart::PlotNumber> numberForPlot(chart::Plot& plot, unsigned field, std::size_t index) override;
 
+    // Export (GraphViewControllerExport.cpp): a button at the right end of
+    // the band below the graph.
+    /// Writes the shown week as CSV and the shown day as PNG into the user's
+    /// documents folder, then says where in an alert. The button waits (a
+    /// spinner in its place) until the files are written; a tap meanwhile
+    /// does nothing.
+    void exportShownGraph();
+    const std::shared_ptr<platform::Button>& exportButton() const { return m_exportButton; }
+    const std::shared_ptr<platform::ActivityIndicatorView>& exportSpinner() const { return m_exportSpinner; }
+    bool isExporting() const { return m_export != nullptr; }
+    /// Where the documents folder is looked up; by default as the current
+    /// profile says (tests point it elsewhere).
+    void setDocumentsLookup(platform::DocumentsLookup lookup) { m_documentsLookup = std::move(lookup); }
+    /// The calendar day the day window mostly shows: the one holding the
+    /// window's middle (the window is 24 hours long, a clock-change day is
+    /// not).
+    platform::Date shownDay() const;
+    /// The seven days ending with the shown day, up to now at the latest.
+    CsvRange shownWeek() const;
+    /// The graph as it stands on the screen (zoom and selection included),
+    /// as PNG bytes at two pixels a point.
+    std::string shownGraphPng() const;
+    static constexpr platform::Rect exportButtonFrame { 248, 416, 64, 38 };
+
 protected:
     GraphViewController();
 
@@ -152,6 +180,8 @@ protected:
     /// The base axis setup; variants call it first, then set their vertical
     /// interval and title.
     virtual void setupAxes();
+    /// What the export writes and how its files are named.
+    virtual GraphExportKind exportKind() const;
 
     void setupPadding();
     void setupPlotSpace();
@@ -182,6 +212,8 @@ private:
     std::shared_ptr<chart::TimeFormatter> makeTimeFormatter() const;
     void touchOnGraphFinished(bool tapped);
     void layoutForOrientation(platform::InterfaceOrientation orientation);
+    void addExportButton(platform::View& view);
+    void exportFinished(const GraphExport::Outcome& outcome);
 
     std::shared_ptr<chart::XYGraph> m_graph;
     std::shared_ptr<GraphHostingView> m_hostingView;
@@ -217,6 +249,12 @@ private:
     std::optional<std::uint32_t> m_pendingSelection;
     bool m_isRightSwipe { false };
     platform::DateFormatter m_timestampFormatter { timestampFormat };
+
+    std::shared_ptr<platform::Button> m_exportButton;
+    std::shared_ptr<platform::ActivityIndicatorView> m_exportSpinner;
+    /// The export running, until its alert shows.
+    std::shared_ptr<GraphExport> m_export;
+    std::optional<platform::DocumentsLookup> m_documentsLookup;
 };
 
 }

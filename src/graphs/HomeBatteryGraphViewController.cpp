@@ -31,7 +31,7 @@ void HomeBatteryGraphViewController::loadView()
 {
     LineGraphViewController::loadView();
     m_batteryPercentageLabel = makeLabel("batteryPercentageLabel", { 10, 413, 145, 20 });
-    m_voltageLabel = makeLabel("voltageLabel", { 165, 413, 145, 20 });
+    m_voltageLabel = makeLabel("voltageLabel", { 165, 413, 75, 20 });
     view()->addSubview(m_batteryPercentageLabel);
     view()->addSubview(m_voltageLabel);
 }
@@ -74,4 +74,8 @@ void HomeBatteryGraphViewController::showSelectedSample(const DataPoint& sample)
     timestampLabel()->setText(timestampText(sample.point()["timestamp"]));
 }
 
+GraphExportKind HomeBatteryGraphViewController::exportKind() const
+{
+    return { "home-battery", { "%", CsvGaps::BetweenSamples }, valueKey() };
+}
 }
