@@ -86,7 +86,8 @@ std::string fileNamePart(std::string_view text)
 
 std::string exportSavedMessage(const std::filesystem::path& csv, const std::filesystem::path& png)
 {
-    return "Saved the week as CSV and the day as PNG:\n" + csv.string() + "\n" + png.string();
+    return "Saved the week as CSV and the day as PNG in " + csv.parent_path().string() + ":\n" + csv.filename().string()
+        + "\n" + png.filename().string();
 }
 
 std::string exportFailureMessage(const platform::FileWriteFailure& failure)

@@ -40,7 +40,8 @@ inline constexpr const char* exportFolderName = "Hestio";
 
 inline constexpr const char* exportSavedTitle = "Export Saved";
 inline constexpr const char* exportFailedTitle = "Export Failed";
-/// "Saved the week as CSV and the day as PNG:\n<csv path>\n<png path>"
+/// "Saved the week as CSV and the day as PNG in <folder>:\n<csv name>\n<png name>"
+/// (the two lie in one folder).
 std::string exportSavedMessage(const std::filesystem::path& csv, const std::filesystem::path& png);
 /// "Could not save <path>: the disk is full." and the like.
 std::string exportFailureMessage(const platform::FileWriteFailure& failure);

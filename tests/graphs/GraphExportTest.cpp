@@ -125,7 +125,9 @@ TEST_F(GraphExportTest, WritesTheShownWeekAsCsvAndTheShownDayAsPngIntoHestioInTh
     auto png = exportFolder() / "home-energy-2012-12-06.png";
     ASSERT_NE(alert(), nullptr);
     EXPECT_EQ(alert()->title(), "Export Saved");
-    EXPECT_EQ(alert()->message(), "Saved the week as CSV and the day as PNG:\n" + csv.string() + "\n" + png.string());
+    EXPECT_EQ(alert()->message(),
+        "Saved the week as CSV and the day as PNG in " + exportFolder().string()
+            + ":\nhome-energy-2012-12-06.csv\nhome-energy-2012-12-06.png");
     EXPECT_TRUE(logs.contains("Exported graph to " + csv.string() + " and " + png.string()));
     EXPECT_FALSE(graph->isExporting());
     EXPECT_FALSE(graph->exportButton()->isHidden());
