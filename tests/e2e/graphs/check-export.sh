@@ -1,5 +1,6 @@
-# The files the export wrote into the profile's documents folder: two home
-# energy weeks and a power-draw week, each with its day's picture. Every
+# The files the export wrote into the profile's documents folder (by
+# default two home energy weeks and a power-draw week), each week with its
+# day's picture. Every
 # check is against the day in the file's own name (the day the screen
 # showed), so it holds at any hour: the first line is midnight six days
 # before that day, in the household's zone, with its offset.
@@ -9,11 +10,18 @@ folder="$work/profile/Documents/Hestio"
 [ -d "$folder" ] || fail "no folder $folder"
 names=$(cd "$folder" && ls)
 count() { printf '%s\n' "$names" | grep -c "$1" || true; }
-[ "$(count '^home-energy-[0-9-]*\.csv$')" = 2 ] || fail "expected two home energy weeks, found: $names"
-[ "$(count '^home-energy-[0-9-]*\.png$')" = 2 ] || fail "expected two home energy days, found: $names"
-[ "$(count '^washing-machine-power-[0-9-]*\.csv$')" = 1 ] || fail "expected one power week, found: $names"
-[ "$(count '^washing-machine-power-[0-9-]*\.png$')" = 1 ] || fail "expected one power day, found: $names"
-[ "$(printf '%s\n' "$names" | wc -l)" = 6 ] || fail "unexpected files: $names"
+# EXPORTED="NAME=COUNT ...": how many exports of each graph (by the start
+# of the files' names) the scripts made.
+total=0
+for expected in ${EXPORTED:-home-energy=2 washing-machine-power=1}; do
+  graph=${expected%=*}
+  for extension in csv png; do
+    [ "$(count "^$graph-[0-9-]*\\.$extension\$")" = "${expected#*=}" ] ||
+      fail "expected ${expected#*=} $graph .$extension files, found: $names"
+  done
+  total=$((total + 2 * ${expected#*=}))
+done
+[ "$(printf '%s\n' "$names" | wc -l)" = "$total" ] || fail "unexpected files: $names"
 [ -z "$(cd "$folder" && ls -A | grep '^\.')" ] || fail "hidden files left behind: $(ls -A "$folder")"
 
 local_time() { # local_time DATE-TEXT: ISO 8601 with the zone's offset
