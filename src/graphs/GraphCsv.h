@@ -65,7 +65,7 @@ inline constexpr const char* csvHeader = "time,value,unit";
 /// after the last sample before it (ten minutes when there is no usual
 /// interval), or at the range's start when the range begins without data;
 /// an hour without a block gets its line at the hour's start.
-std::string graphCsv(std::vector<CsvSample> samples, const CsvSeries& series, const CsvRange& range);
+[[nodiscard]] std::string graphCsv(std::vector<CsvSample> samples, const CsvSeries& series, const CsvRange& range);
 
 /// The seven calendar days in `zone` that end with the day holding `day`:
 /// from midnight six days before it to the midnight after it. Days are

@@ -52,7 +52,7 @@ inline constexpr const char* exportRefusedMessage = "The service did not send th
 /// The samples of a reply's array, by the graph screens' rules: the time
 /// under "timestamp" (or "from" when a sample has none) in milliseconds,
 /// truncated to the second; the value under `valueKey`.
-std::vector<CsvSample> csvSamplesOf(const json::Value& samples, const std::string& valueKey);
+[[nodiscard]] std::vector<CsvSample> csvSamplesOf(const json::Value& samples, const std::string& valueKey);
 
 /// One export of a graph screen, from the tap to the alert. It asks the
 /// service for the week again (the screen may hold only part of it, and

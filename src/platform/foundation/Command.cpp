@@ -102,20 +102,32 @@ CommandResult runCommand(const std::vector<std::string>& arguments, const std::v
     Descriptor writeEnd { pipeEnds[1] };
 
     posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, writeEnd.fd, 1);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    // Its own process group, so that a timeout also ends what it started.
-    posix_spawnattr_setpgroup(&attributes, 0);
-    // Signals this process ignores (SIGPIPE) stay ignored in it otherwise.
+    if (int error = posix_spawn_file_actions_init(&actions); error != 0) {
+        result.error = error;
+        return result;
+    }
+    if (int error = posix_spawnattr_init(&attributes); error != 0) {
+        posix_spawn_file_actions_destroy(&actions);
+        result.error = error;
+        return result;
+    }
+    // Signals this process ignores (SIGPIPE) would stay ignored in it.
     sigset_t defaults;
     sigemptyset(&defaults);
     sigaddset(&defaults, SIGPIPE);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
+    int prepared = posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (prepared == 0)
+        prepared = posix_spawn_file_actions_adddup2(&actions, writeEnd.fd, 1);
+    if (prepared == 0)
+        prepared = posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    // Its own process group, so that a timeout also ends what it started.
+    if (prepared == 0)
+        prepared = posix_spawnattr_setpgroup(&attributes, 0);
+    if (prepared == 0)
+        prepared = posix_spawnattr_setsigdefault(&attributes, &defaults);
+    if (prepared == 0)
+        prepared = posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
 
     std::vector<char*> argv;
     for (const auto& argument : arguments)
@@ -127,7 +139,9 @@ CommandResult runCommand(const std::vector<std::string>& arguments, const std::v
     envp.push_back(nullptr);
 
     pid_t child = 0;
-    int spawned = ::posix_spawn(&child, program.c_str(), &actions, &attributes, argv.data(), envp.data());
+    int spawned = prepared != 0
+        ? prepared
+        : ::posix_spawn(&child, program.c_str(), &actions, &attributes, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (spawned != 0) {

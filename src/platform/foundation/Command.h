@@ -28,8 +28,8 @@ struct CommandResult {
 /// and at most 64 KiB of its output are kept. A program (with anything it
 /// started) still running after `timeout` is killed. This blocks the caller,
 /// so it is for programs that answer at once.
-CommandResult runCommand(const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
-    std::chrono::milliseconds timeout);
+[[nodiscard]] CommandResult runCommand(const std::vector<std::string>& arguments,
+    const std::vector<std::string>& environment, std::chrono::milliseconds timeout);
 
 /// This process's environment, as "NAME=value" texts.
 std::vector<std::string> currentEnvironment();

@@ -25,6 +25,6 @@ struct DocumentsLookup {
 /// the program is missing, fails, takes too long or prints no absolute
 /// path, and when it names the home folder itself (its answer when no
 /// documents folder is set up), $HOME/Documents. Not made here.
-std::filesystem::path userDocumentsFolder(const DocumentsLookup& lookup);
+[[nodiscard]] std::filesystem::path userDocumentsFolder(const DocumentsLookup& lookup);
 
 }
