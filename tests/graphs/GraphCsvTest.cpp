@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
 #include <limits>
 
@@ -190,10 +191,12 @@ TEST(GraphCsv, NumbersAreShortestRoundTripWithAPointWhateverTheLocale)
         { std::int64_t(-9223372036854775807 - 1), "-9223372036854775808" },
         { std::uint64_t(18446744073709551615u), "18446744073709551615" },
     };
-    std::setlocale(LC_NUMERIC, "de_DE.UTF-8"); // a comma locale where the machine has one
+    // A locale with a decimal comma, where the machine has one.
+    std::string previous = std::setlocale(LC_NUMERIC, nullptr);
+    std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
     for (const auto& c : cases)
         EXPECT_EQ(csvNumber(c.value), c.text) << c.text;
-    std::setlocale(LC_NUMERIC, "C");
+    std::setlocale(LC_NUMERIC, previous.c_str());
 }
 
 TEST(GraphCsv, ReadsSampleValuesAsTheServiceSentThem)
