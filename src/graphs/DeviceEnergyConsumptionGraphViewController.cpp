@@ -32,4 +32,5 @@ GraphExportKind DeviceEnergyConsumptionGraphViewController::exportKind() const
     return { fileNamePart(m_device ? m_device->deviceName : std::string()) + "-energy", { "kWh", CsvGaps::EmptyHours },
         valueKey() };
 }
+
 }

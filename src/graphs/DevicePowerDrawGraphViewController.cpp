@@ -73,4 +73,5 @@ GraphExportKind DevicePowerDrawGraphViewController::exportKind() const
     return { fileNamePart(m_device ? m_device->deviceName : std::string()) + "-power", { "W", CsvGaps::BetweenSamples },
         "powerDraw" };
 }
+
 }

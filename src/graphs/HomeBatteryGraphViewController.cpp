@@ -78,4 +78,5 @@ GraphExportKind HomeBatteryGraphViewController::exportKind() const
 {
     return { "home-battery", { "%", CsvGaps::BetweenSamples }, valueKey() };
 }
+
 }

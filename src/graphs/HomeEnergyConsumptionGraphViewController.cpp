@@ -28,4 +28,5 @@ GraphExportKind HomeEnergyConsumptionGraphViewController::exportKind() const
 {
     return { "home-energy", { "kWh", CsvGaps::EmptyHours }, valueKey() };
 }
+
 }
