@@ -27,4 +27,10 @@ platform::Date DeviceEnergyConsumptionGraphViewController::requestWeekEndingAt(
     return m_device->getEnergyConsumptionStatusesFromView(replyTo, weekEnd);
 }
 
+GraphExportKind DeviceEnergyConsumptionGraphViewController::exportKind() const
+{
+    return { fileNamePart(m_device ? m_device->deviceName : std::string()) + "-energy", { "kWh", CsvGaps::EmptyHours },
+        valueKey() };
+}
+
 }

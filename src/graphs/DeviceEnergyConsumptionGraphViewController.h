@@ -21,6 +21,7 @@ protected:
     double verticalInterval() const override { return 0.1; }
     platform::Date requestWeekEndingAt(
         platform::Date weekEnd, std::shared_ptr<WebServiceConnectorDelegate> replyTo) override;
+    GraphExportKind exportKind() const override;
 
 private:
     std::shared_ptr<Device> m_device;

@@ -75,4 +75,10 @@ std::string DevicePowerDrawGraphViewController::describeFigures(const summary::F
     return "peak " + summary::watts(figures.highest) + ", average " + summary::watts(figures.average);
 }
 
+GraphExportKind DevicePowerDrawGraphViewController::exportKind() const
+{
+    return { fileNamePart(m_device ? m_device->deviceName : std::string()) + "-power", { "W", CsvGaps::BetweenSamples },
+        "powerDraw" };
+}
+
 }

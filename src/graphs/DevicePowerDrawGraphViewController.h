@@ -25,6 +25,7 @@ protected:
     std::string screenTitle() const override;
     platform::Date requestWeekEndingAt(
         platform::Date weekEnd, std::shared_ptr<WebServiceConnectorDelegate> replyTo) override;
+    GraphExportKind exportKind() const override;
     const char* replyKey() const override { return "statuses"; }
     void setupAxes() override;
     void clearLabels() override;

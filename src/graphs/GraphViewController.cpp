@@ -183,6 +183,7 @@ void GraphViewController::loadView()
     m_timestampLabel = makeLabel("timestampLabel", readoutFrame(80, 230));
     view->addSubview(m_timestampLabel);
     makeSummaryLabel(*view);
+    addExportButton(*view);
     setView(view);
 }
 

@@ -6,11 +6,15 @@
 #include "charting/NumberFormatter.h"
 #include "charting/Plot.h"
 #include "graphs/DataGaps.h"
+#include "graphs/GraphExport.h"
 #include "graphs/GraphHostingView.h"
 #include "model/DataPoint.h"
 #include "net/WebServiceConnector.h"
 #include "platform/foundation/DateFormatter.h"
 #include "platform/foundation/TimeZone.h"
+#include "platform/foundation/UserDocuments.h"
+#include "platform/ui/ActivityIndicatorView.h"
+#include "platform/ui/Button.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/NavigationBar.h"
 #include "platform/ui/SwipeGestureRecognizer.h"
@@ -141,6 +145,30 @@ public:
     /// midnight, an hour off the calendar across a change of clock).
     [[nodiscard]] TimeSpan shownDay() const;
 
+    // Export (GraphViewControllerExport.cpp): a button at the right end of
+    // the band below the graph.
+    /// Writes the shown week as CSV and the shown day as PNG into the user's
+    /// documents folder, then says where in an alert. The button waits (a
+    /// spinner in its place) until the files are written; a tap meanwhile
+    /// does nothing.
+    void exportShownGraph();
+    const std::shared_ptr<platform::Button>& exportButton() const { return m_exportButton; }
+    const std::shared_ptr<platform::ActivityIndicatorView>& exportSpinner() const { return m_exportSpinner; }
+    bool isExporting() const { return m_export != nullptr; }
+    /// Where the documents folder is looked up; by default as the current
+    /// profile says (tests point it elsewhere).
+    void setDocumentsLookup(platform::DocumentsLookup lookup) { m_documentsLookup = std::move(lookup); }
+    /// A moment of the calendar day the day window mostly shows: the
+    /// window's middle (the window is 24 hours long, a clock-change day is
+    /// not).
+    [[nodiscard]] platform::Date shownDayMiddle() const;
+    /// The seven days ending with the shown day, up to now at the latest.
+    CsvRange shownWeek() const;
+    /// The graph as it stands on the screen (zoom and selection included),
+    /// as PNG bytes at two pixels a point.
+    std::string shownGraphPng() const;
+    static constexpr platform::Rect exportButtonFrame { 266, 412, 48, 28 };
+
 protected:
     GraphViewController();
 
@@ -167,6 +195,8 @@ protected:
     /// The base axis setup; variants call it first, then set their vertical
     /// interval and title.
     virtual void setupAxes();
+    /// What the export writes and how its files are named.
+    virtual GraphExportKind exportKind() const;
 
     void setupPadding();
     void setupPlotSpace();
@@ -239,6 +269,8 @@ private:
     std::shared_ptr<chart::TimeFormatter> makeTimeFormatter() const;
     void touchOnGraphFinished(bool tapped);
     void layoutForOrientation(platform::InterfaceOrientation orientation);
+    void addExportButton(platform::View& view);
+    void exportFinished(const GraphExport::Outcome& outcome);
 
     std::shared_ptr<chart::XYGraph> m_graph;
     std::shared_ptr<GraphHostingView> m_hostingView;
@@ -280,6 +312,11 @@ private:
     /// The stretch each week asked for covers, by week index.
     std::map<unsigned, TimeSpan> m_weekSpans;
     std::set<unsigned> m_weeksInFlight;
+    std::shared_ptr<platform::Button> m_exportButton;
+    std::shared_ptr<platform::ActivityIndicatorView> m_exportSpinner;
+    /// The export running, until its alert shows.
+    std::shared_ptr<GraphExport> m_export;
+    std::optional<platform::DocumentsLookup> m_documentsLookup;
 };
 
 }

@@ -80,4 +80,9 @@ std::string HomeBatteryGraphViewController::describeFigures(const summary::Figur
     return "lowest " + summary::percentage(figures.lowest) + ", highest " + summary::percentage(figures.highest);
 }
 
+GraphExportKind HomeBatteryGraphViewController::exportKind() const
+{
+    return { "home-battery", { "%", CsvGaps::BetweenSamples }, valueKey() };
+}
+
 }

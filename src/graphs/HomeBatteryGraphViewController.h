@@ -21,6 +21,7 @@ protected:
     std::string screenTitle() const override { return graphName(); }
     platform::Date requestWeekEndingAt(
         platform::Date weekEnd, std::shared_ptr<WebServiceConnectorDelegate> replyTo) override;
+    GraphExportKind exportKind() const override;
     const char* replyKey() const override { return "statuses"; }
     std::string valueKey() const override { return "percentage"; }
     bool storesEmptyBlocks() const override { return false; }

@@ -24,4 +24,9 @@ platform::Date HomeEnergyConsumptionGraphViewController::requestWeekEndingAt(
     return start;
 }
 
+GraphExportKind HomeEnergyConsumptionGraphViewController::exportKind() const
+{
+    return { "home-energy", { "kWh", CsvGaps::EmptyHours }, valueKey() };
+}
+
 }

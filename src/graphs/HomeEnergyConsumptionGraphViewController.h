@@ -17,6 +17,7 @@ protected:
     double verticalInterval() const override { return 0.5; }
     platform::Date requestWeekEndingAt(
         platform::Date weekEnd, std::shared_ptr<WebServiceConnectorDelegate> replyTo) override;
+    GraphExportKind exportKind() const override;
 };
 
 }

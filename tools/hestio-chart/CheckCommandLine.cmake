@@ -65,15 +65,78 @@ run(folder 1 "hestio-chart: cannot read ${scratch}/folder: Is a directory\n" ren
 run(missing 1 "hestio-chart: cannot read ${scratch}/missing.json: No such file or directory\n"
     render --samples "${scratch}/missing.json" ${day})
 
-# Values no meter sends, drawn with a bounded number of ticks.
+# Values no meter sends, drawn with a bounded number of ticks and written
+# to the CSV file as they are (none for null).
+set(written_1e9 "1e+09")
+set(written_1e12 "1e+12")
+set(written_-1e12 "-1e+12")
+set(written_1e308 "1e+308")
+set(written_-1e308 "-1e+308")
+set(written_1.7976931348623157e308 "1.7976931348623157e+308")
+set(written_5e-324 "5e-324")
+set(written_null "")
 foreach(value 1e9 1e12 -1e12 1e308 -1e308 1.7976931348623157e308 5e-324 null)
   samples("${scratch}/extreme.json" ${value})
-  file(REMOVE "${scratch}/extreme.png")
-  run("value ${value}" 0 "" render --samples "${scratch}/extreme.json" --day 2023-11-15 --out "${scratch}/extreme.png")
+  file(REMOVE "${scratch}/extreme.png" "${scratch}/extreme.csv")
+  run("value ${value}" 0 "" render --samples "${scratch}/extreme.json" --day 2023-11-15 --out "${scratch}/extreme.png"
+      --csv "${scratch}/extreme.csv")
   if(NOT EXISTS "${scratch}/extreme.png")
     string(APPEND failures "value ${value}: no image written\n")
   endif()
+  file(STRINGS "${scratch}/extreme.csv" lines)
+  list(GET lines 2 first_sample)
+  if(NOT first_sample STREQUAL "2023-11-15T00:00:00+00:00,${written_${value}},W")
+    string(APPEND failures "value ${value}: the CSV's first sample is [${first_sample}]\n")
+  endif()
 endforeach()
+
+# The CSV file: the week ending with the day, in the zone, byte for byte.
+# Ten samples an hour apart: the week's start and the evening are gaps
+# (longer than five usual intervals).
+run(csv 0 "" render --samples "${scratch}/normal.json" --day 2023-11-15 --zone Europe/Berlin
+    --csv "${scratch}/week.csv")
+set(expected "time,value,unit\r\n2023-11-09T00:00:00+01:00,,W\r\n")
+foreach(hour RANGE 1 10)
+  if(hour LESS 10)
+    set(hour "0${hour}")
+  endif()
+  string(APPEND expected "2023-11-15T${hour}:00:00+01:00,1500,W\r\n")
+endforeach()
+string(APPEND expected "2023-11-15T11:00:00+01:00,,W\r\n")
+# Read as bytes: a text read would drop the carriage returns.
+file(READ "${scratch}/week.csv" csv HEX)
+string(HEX "${expected}" expected_hex)
+if(NOT csv STREQUAL expected_hex)
+  string(APPEND failures "csv: [${csv}]\nexpected [${expected_hex}]\n")
+endif()
+if(EXISTS "${scratch}/out.png")
+  file(REMOVE "${scratch}/out.png")
+endif()
+
+# Bars from plain text: an hour without a block is an empty line; the unit
+# is quoted where it must be. Only the CSV is written without --out.
+file(WRITE "${scratch}/blocks.txt" "1700006400000 0.25\n1700013600000 -\n1700017200000 1e-3\n")
+run(csv-bars 0 "" render --plot bar --samples "${scratch}/blocks.txt" --day 2023-11-15 --unit "kWh, net"
+    --csv "${scratch}/blocks.csv")
+file(STRINGS "${scratch}/blocks.csv" lines)
+list(LENGTH lines count)
+if(NOT count EQUAL 169)
+  string(APPEND failures "csv-bars: ${count} lines, expected a header and 168 hours\n")
+endif()
+list(SUBLIST lines 0 2 head)
+list(SUBLIST lines 145 4 day)
+set(expected_head "time,value,unit" "2023-11-09T00:00:00+00:00,,\"kWh, net\"")
+set(expected_day "2023-11-15T00:00:00+00:00,0.25,\"kWh, net\"" "2023-11-15T01:00:00+00:00,,\"kWh, net\""
+    "2023-11-15T02:00:00+00:00,,\"kWh, net\"" "2023-11-15T03:00:00+00:00,0.001,\"kWh, net\"")
+if(NOT head STREQUAL expected_head OR NOT day STREQUAL expected_day)
+  string(APPEND failures "csv-bars: [${head}] [${day}]\n")
+endif()
+if(EXISTS "${scratch}/out.png")
+  string(APPEND failures "csv-bars: a picture was written without --out\n")
+endif()
+run(csv-folder 1 "hestio-chart: cannot write ${scratch}/folder: Is a directory\n"
+    render --samples "${scratch}/normal.json" --day 2023-11-15 --csv "${scratch}/folder")
+run(no-output 1 "*" render --samples "${scratch}/normal.json" --day 2023-11-15)
 
 if(failures)
   message(FATAL_ERROR "${failures}")

@@ -1,7 +1,9 @@
-// hestio-chart: draws a day graph the way the graph screens do, into a PNG.
+// hestio-chart: draws a day graph the way the graph screens do, into a PNG,
+// and writes the week ending with that day as the screens export it, as CSV.
 
 #include "DayGraph.h"
 
+#include "graphs/GraphCsv.h"
 #include "platform/foundation/Calendar.h"
 #include "platform/foundation/Result.h"
 #include "platform/foundation/TimeZone.h"
@@ -11,6 +13,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -23,6 +26,7 @@ using namespace hestio;
 namespace {
 
 const char* const usage = R"(usage: hestio-chart render --samples FILE --day YYYY-MM-DD --out FILE.png [options]
+       hestio-chart render --samples FILE --day YYYY-MM-DD --csv FILE.csv [options]
   --plot line|bar        line with a green area (default) or hourly bars
   --samples FILE         a JSON array of sample objects
   --time-key KEY         milliseconds since 1970 (default "timestamp", "from" for bars)
@@ -33,7 +37,13 @@ const char* const usage = R"(usage: hestio-chart render --samples FILE --day YYY
   --scale N              pixels per point (default 2)
   --zoom LOCATION,LENGTH seconds within the day
   --select INDEX         marks that sample
-  --out FILE.png
+  --out FILE.png         the picture of the day
+  --csv FILE.csv         the seven days ending with the day, as the graph
+                         screens export them: "time,value,unit", ISO 8601
+                         times in the zone, empty values where data is
+                         missing (more than 10 minutes, or 5 usual intervals,
+                         without a sample; for bars, an hour without one)
+  --unit TEXT            the CSV's unit (default "W", "kWh" for bars)
 )";
 
 int fail(const std::string& message)
@@ -49,9 +59,39 @@ bool parseNumber(const std::string& text, double& out)
     return !text.empty() && end && *end == '\0' && std::isfinite(out);
 }
 
+/// What the CSV file holds, besides the samples.
+struct CsvRequest {
+    std::string path;
+    CsvSeries series;
+    std::vector<CsvSample> samples;
+};
+
+/// Writes the whole text or nothing: a partly written file is removed.
+int writeCsv(const CsvRequest& csv, const platform::DateComponents& day, const platform::TimeZone& zone)
+{
+    platform::Calendar calendar(zone);
+    CsvRange week = weekEndingWithDay(calendar.date({ day.year, day.month, day.day, 12, 0, 0, 0 }), zone);
+    std::string text = graphCsv(csv.samples, csv.series, week);
+    std::FILE* file = std::fopen(csv.path.c_str(), "wb");
+    int error = file ? 0 : errno;
+    if (file) {
+        if (std::fwrite(text.data(), 1, text.size(), file) != text.size())
+            error = errno ? errno : EIO;
+        if (std::fclose(file) != 0 && !error)
+            error = errno;
+        if (error)
+            std::remove(csv.path.c_str());
+    }
+    if (error)
+        return fail("cannot write " + csv.path + ": " + std::strerror(error));
+    return 0;
+}
+
 int render(std::vector<chart::DaySample> samples, chart::DayGraphOptions options, const std::string& select,
     double pixelsPerPoint, const std::string& out)
 {
+    if (out.empty())
+        return 0;
     if (!select.empty()) {
         double index;
         if (!parseNumber(select, index) || index < 0 || index != std::floor(index) || index >= samples.size())
@@ -66,7 +106,7 @@ int render(std::vector<chart::DaySample> samples, chart::DayGraphOptions options
 }
 
 int renderTextSamples(const std::string& text, const chart::DayGraphOptions& options, const std::string& select,
-    double pixelsPerPoint, const std::string& out)
+    double pixelsPerPoint, const std::string& out, std::vector<CsvSample>& csvSamples)
 {
     std::vector<chart::DaySample> samples;
     std::istringstream lines(text);
@@ -81,6 +121,9 @@ int renderTextSamples(const std::string& text, const chart::DayGraphOptions& opt
         if (!parseNumber(time, milliseconds) || (!value.empty() && value != "-" && !parseNumber(value, v)))
             return fail("line " + std::to_string(number) + ": expected \"milliseconds value\"");
         samples.push_back({ std::floor(milliseconds / 1000) - options.midnight.timeIntervalSince1970(), v });
+        bool hasValue = !value.empty() && value != "-";
+        csvSamples.push_back({ static_cast<std::int64_t>(std::floor(milliseconds / 1000)),
+            hasValue ? csvValueOf(json::Value::string(value)) : CsvValue {} });
     }
     return render(std::move(samples), options, select, pixelsPerPoint, out);
 }
@@ -167,7 +210,8 @@ int main(int argc, char** argv)
         std::cerr << usage;
         return 2;
     }
-    std::string plot = "line", samplesPath, timeKey, valueKey, day, zoneName = "UTC", out;
+    std::string plot = "line", samplesPath, timeKey, valueKey, day, zoneName = "UTC", out, csvPath, unit;
+    bool unitGiven = false;
     std::string size = "320x367", scale = "2", zoom, select;
     for (int i = 2; i < argc; ++i) {
         std::string arg = argv[i];
@@ -196,18 +240,26 @@ int main(int argc, char** argv)
             select = value;
         else if (arg == "--out")
             out = value;
-        else
+        else if (arg == "--csv")
+            csvPath = value;
+        else if (arg == "--unit") {
+            unit = value;
+            unitGiven = true;
+        } else
             return fail("unknown option " + arg + "\n" + usage);
     }
     if (plot != "line" && plot != "bar")
         return fail("--plot must be line or bar");
-    if (samplesPath.empty() || day.empty() || out.empty())
-        return fail(std::string("--samples, --day and --out are required\n") + usage);
+    if (samplesPath.empty() || day.empty() || (out.empty() && csvPath.empty()))
+        return fail(std::string("--samples, --day and --out or --csv are required\n") + usage);
     bool bars = plot == "bar";
     if (timeKey.empty())
         timeKey = bars ? "from" : "timestamp";
     if (valueKey.empty())
         valueKey = bars ? "energyConsumed" : "powerDraw";
+    if (!unitGiven)
+        unit = bars ? "kWh" : "W";
+    CsvRequest csv { csvPath, { unit, bars ? CsvGaps::EmptyHours : CsvGaps::BetweenSamples }, {} };
 
     chart::DayGraphOptions options;
     options.kind = bars ? chart::DayGraphOptions::Kind::Bar : chart::DayGraphOptions::Kind::Line;
@@ -249,9 +301,14 @@ int main(int argc, char** argv)
         return fail(contents.error().message());
     const std::string& text = *contents;
     auto firstChar = text.find_first_not_of(" \t\r\n");
+    auto finish = [&](int status) {
+        if (status != 0 || csv.path.empty())
+            return status;
+        return writeCsv(csv, { year, month, dayOfMonth }, *zone);
+    };
     if (firstChar != std::string::npos && text[firstChar] != '[' && text[firstChar] != '{') {
         // Plain text: one sample a line, "milliseconds value" ("-" or nothing: no value).
-        return renderTextSamples(text, options, select, pixelsPerPoint, out);
+        return finish(renderTextSamples(text, options, select, pixelsPerPoint, out, csv.samples));
     }
     json::Error error;
     json::Decoder decoder;
@@ -278,6 +335,7 @@ int main(int argc, char** argv)
         const json::Value& value = sample[valueKey];
         daySamples.push_back({ seconds - options.midnight.timeIntervalSince1970(),
             value.isNumber() ? value.doubleValue() : std::nan("") });
+        csv.samples.push_back({ time.integerValue() / 1000, csvValueOf(value) });
     }
-    return render(std::move(daySamples), options, select, pixelsPerPoint, out);
+    return finish(render(std::move(daySamples), options, select, pixelsPerPoint, out));
 }
