@@ -343,10 +343,7 @@ TEST_F(GraphExportTest, TheButtonStandsAtTheRightEndOfTheBandBelowTheGraph)
         // No label of the band reaches under it.
         for (const auto& subview : view->subviews())
             if (subview->className() == "Label") {
-                platform::Rect label = subview->frame();
-                bool overlaps = label.maxX() > button.x() && label.x() < button.maxX() && label.maxY() > button.y()
-                    && label.y() < button.maxY();
-                EXPECT_FALSE(overlaps) << subview->accessibilityIdentifier();
+                EXPECT_FALSE(subview->frame().intersects(button)) << subview->accessibilityIdentifier();
             }
         EXPECT_FALSE(graph->exportSpinner()->isAnimating());
     }
