@@ -222,8 +222,8 @@ public:
             Script script = Script::parse(line);
             if (script.error || script.steps.size() != 1)
                 return fail(std::string("bad step: ") + line);
-            if (auto error = m_driver->runStep(script.steps[0]))
-                return fail(std::string(line) + ": " + *error);
+            if (auto done = m_driver->runStep(script.steps[0]); !done)
+                return fail(std::string(line) + ": " + done.error().message());
         }
         auto& tabs = *HestioAppDelegate::shared().rootController;
         auto* navigation = dynamic_cast<NavigationController*>(tabs.selectedViewController());
