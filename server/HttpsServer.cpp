@@ -81,6 +81,14 @@ HttpsServer::HttpsServer(Service& service, const TlsIdentity& identity, size_t t
     if (!m_server->is_valid())
         throw std::runtime_error("cannot use the certificate " + identity.certificate.string() + " and its key");
     m_guard.watch(m_server->ssl_context());
+    configureConnections(threads);
+    refuseUnreadableBodies();
+    routeRequests();
+    answerTransportRefusals();
+}
+
+void HttpsServer::configureConnections(size_t threads)
+{
     m_server->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
     m_server->set_payload_max_length(kMaxBodyBytes);
     m_server->set_keep_alive_max_count(1000);
@@ -95,7 +103,10 @@ HttpsServer::HttpsServer(Service& service, const TlsIdentity& identity, size_t t
         setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
         m_listeningSocket = socket;
     });
+}
 
+void HttpsServer::refuseUnreadableBodies()
+{
     // Runs once the headers are in and before any body is read.
     m_server->set_pre_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
         auto refusal = bodyRefusal(request);
@@ -108,7 +119,10 @@ HttpsServer::HttpsServer(Service& service, const TlsIdentity& identity, size_t t
         response.set_content(Service::errorBody(refusal->reason), "application/json");
         return httplib::Server::HandlerResponse::Handled;
     });
+}
 
+void HttpsServer::routeRequests()
+{
     auto answer = [this](const httplib::Request& request, std::string body, httplib::Response& response) {
         m_guard.requestReceived(request.ssl);
         ServiceRequest serviceRequest { request.method, request.path, rawQuery(request.target), std::move(body) };
@@ -151,6 +165,10 @@ HttpsServer::HttpsServer(Service& service, const TlsIdentity& identity, size_t t
     m_server->Put(".*", withBody);
     m_server->Delete(".*", withBody);
     m_server->Patch(".*", withBody);
+}
+
+void HttpsServer::answerTransportRefusals()
+{
     // Refusals made by the transport itself (a body over the limit, a broken
     // request line) still answer with a JSON object.
     m_server->set_error_handler([](const httplib::Request&, httplib::Response& response) {

@@ -42,6 +42,16 @@ public:
     [[nodiscard]] size_t openConnections() const { return m_guard.openConnections(); }
 
 private:
+    // The constructor's steps, in this order.
+    /// Workers, limits and socket options.
+    void configureConnections(size_t threads);
+    /// Refuses, from the headers, a body whose size cannot be known before reading it.
+    void refuseUnreadableBodies();
+    /// Hands every request to the service, its body read within the limit.
+    void routeRequests();
+    /// Answers the transport's own refusals with a JSON object.
+    void answerTransportRefusals();
+
     Service& m_service;
     // Declared before the server: connections end before the guard does.
     ConnectionGuard m_guard;

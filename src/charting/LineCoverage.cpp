@@ -193,6 +193,102 @@ namespace {
             shapeOf({ v, { v.x - in.y * side, v.y + in.x * side }, { v.x - out.y * side, v.y + out.x * side } }));
     }
 
+    using Run = LineCoverage::Run;
+
+    /// The unit direction of the segment from run `k` to the next.
+    Direction segmentDirection(const std::vector<Run>& runs, std::size_t k)
+    {
+        double dx = runs[k + 1].x - runs[k].x, dy = runs[k + 1].first - runs[k].last;
+        double length = std::hypot(dx, dy);
+        return Direction { dx / length, dy / length };
+    }
+
+    /// Which way `run` leaves its first point, `from`, for its second,
+    /// `next` (+1: growing y); where a repeated value hides it, every way
+    /// the run's extremes leave open.
+    Directions leaving(const Run& run, double from, double next)
+    {
+        Directions d;
+        if (next != from)
+            d.add({ 0, next > from ? 1.0 : -1.0 });
+        if (next == from && from != run.high)
+            d.add({ 0, 1 });
+        if (next == from && from != run.low)
+            d.add({ 0, -1 });
+        return d;
+    }
+
+    /// Which way `run` reaches its last point, `to`, from the one before,
+    /// `previous`; likewise.
+    Directions arriving(const Run& run, double previous, double to)
+    {
+        Directions d;
+        if (previous != to)
+            d.add({ 0, to > previous ? 1.0 : -1.0 });
+        if (previous == to && to != run.low)
+            d.add({ 0, 1 });
+        if (previous == to && to != run.high)
+            d.add({ 0, -1 });
+        return d;
+    }
+
+    /// The shapes run `i` owns: its upright rectangle, the joins at its two
+    /// ends and the segment to the next run.
+    void addRunShapes(std::vector<Shape>& shapes, const std::vector<Run>& runs, std::size_t i, double r)
+    {
+        std::size_t n = runs.size();
+        const Run& run = runs[i];
+        bool joinedBefore = !run.startsLine && i > 0;
+        bool joinedAfter = i + 1 < n && !runs[i + 1].startsLine;
+        bool upright = run.high > run.low;
+        if (upright)
+            shapes.push_back(shapeOf(
+                { { run.x - r, run.low }, { run.x + r, run.low }, { run.x + r, run.high }, { run.x - r, run.high } }));
+        if (joinedBefore) {
+            Direction in = segmentDirection(runs, i - 1);
+            if (upright) {
+                Directions outs = leaving(run, run.first, run.second);
+                for (int d = 0; d < outs.count; ++d)
+                    addBevel(shapes, { run.x, run.first }, in, outs.way[d], r);
+            } else if (joinedAfter) {
+                addBevel(shapes, { run.x, run.first }, in, segmentDirection(runs, i), r);
+            }
+        }
+        if (joinedAfter) {
+            Direction out = segmentDirection(runs, i);
+            if (upright) {
+                Directions ins = arriving(run, run.secondLast, run.last);
+                for (int d = 0; d < ins.count; ++d)
+                    addBevel(shapes, { run.x, run.last }, ins.way[d], out, r);
+            }
+            const Run& next = runs[i + 1];
+            double nx = -out.y * r, ny = out.x * r;
+            shapes.push_back(shapeOf({ { run.x + nx, run.last + ny }, { next.x + nx, next.first + ny },
+                { next.x - nx, next.first - ny }, { run.x - nx, run.last - ny } }));
+        }
+    }
+
+    /// Adds `v` to `intervals`, disjoint and in order, merging it with those
+    /// it meets.
+    void addToUnion(std::vector<Interval>& intervals, Interval v)
+    {
+        std::size_t i = 0;
+        while (i < intervals.size() && intervals[i].high < v.low)
+            ++i;
+        std::size_t j = i;
+        for (; j < intervals.size() && intervals[j].low <= v.high; ++j) {
+            v.low = std::min(v.low, intervals[j].low);
+            v.high = std::max(v.high, intervals[j].high);
+        }
+        if (j == i) {
+            intervals.insert(intervals.begin() + static_cast<std::ptrdiff_t>(i), v);
+        } else {
+            intervals[i] = v;
+            intervals.erase(intervals.begin() + static_cast<std::ptrdiff_t>(i + 1),
+                intervals.begin() + static_cast<std::ptrdiff_t>(j));
+        }
+    }
+
 }
 
 void LineCoverage::strokeInto(double width, const platform::Rect& bounds, platform::CoverageMask& mask) const
@@ -213,65 +309,9 @@ void LineCoverage::strokeInto(double width, const platform::Rect& bounds, platfo
     std::vector<Shape> shapes;
     std::vector<std::size_t> owned(n + 1, 0);
     shapes.reserve(n * 4);
-    auto segmentDirection = [&](std::size_t k) {
-        double dx = m_runs[k + 1].x - m_runs[k].x, dy = m_runs[k + 1].first - m_runs[k].last;
-        double length = std::hypot(dx, dy);
-        return Direction { dx / length, dy / length };
-    };
     for (std::size_t i = 0; i < n; ++i) {
         owned[i] = shapes.size();
-        const Run& run = m_runs[i];
-        bool joinedBefore = !run.startsLine && i > 0;
-        bool joinedAfter = i + 1 < n && !m_runs[i + 1].startsLine;
-        bool upright = run.high > run.low;
-        if (upright)
-            shapes.push_back(shapeOf(
-                { { run.x - r, run.low }, { run.x + r, run.low }, { run.x + r, run.high }, { run.x - r, run.high } }));
-        // Which way the run leaves its first point and reaches its last
-        // (+1: growing y); where a repeated value hides it, every way the
-        // run's extremes leave open.
-        auto leaving = [&](double from, double next) {
-            Directions d;
-            if (next != from)
-                d.add({ 0, next > from ? 1.0 : -1.0 });
-            if (next == from && from != run.high)
-                d.add({ 0, 1 });
-            if (next == from && from != run.low)
-                d.add({ 0, -1 });
-            return d;
-        };
-        auto arriving = [&](double previous, double to) {
-            Directions d;
-            if (previous != to)
-                d.add({ 0, to > previous ? 1.0 : -1.0 });
-            if (previous == to && to != run.low)
-                d.add({ 0, 1 });
-            if (previous == to && to != run.high)
-                d.add({ 0, -1 });
-            return d;
-        };
-        if (joinedBefore) {
-            Direction in = segmentDirection(i - 1);
-            if (upright) {
-                Directions outs = leaving(run.first, run.second);
-                for (int d = 0; d < outs.count; ++d)
-                    addBevel(shapes, { run.x, run.first }, in, outs.way[d], r);
-            } else if (joinedAfter) {
-                addBevel(shapes, { run.x, run.first }, in, segmentDirection(i), r);
-            }
-        }
-        if (joinedAfter) {
-            Direction out = segmentDirection(i);
-            if (upright) {
-                Directions ins = arriving(run.secondLast, run.last);
-                for (int d = 0; d < ins.count; ++d)
-                    addBevel(shapes, { run.x, run.last }, ins.way[d], out, r);
-            }
-            const Run& next = m_runs[i + 1];
-            double nx = -out.y * r, ny = out.x * r;
-            shapes.push_back(shapeOf({ { run.x + nx, run.last + ny }, { next.x + nx, next.first + ny },
-                { next.x - nx, next.first - ny }, { run.x - nx, run.last - ny } }));
-        }
+        addRunShapes(shapes, m_runs, i, r);
     }
     owned[n] = shapes.size();
 
@@ -297,23 +337,8 @@ void LineCoverage::strokeInto(double width, const platform::Rect& bounds, platfo
                     continue;
                 Interval v { INFINITY, -INFINITY };
                 shapes[s].slice(x, v.low, v.high);
-                if (!(v.high >= v.low))
-                    continue;
-                std::size_t i = 0;
-                while (i < intervals.size() && intervals[i].high < v.low)
-                    ++i;
-                std::size_t j = i;
-                for (; j < intervals.size() && intervals[j].low <= v.high; ++j) {
-                    v.low = std::min(v.low, intervals[j].low);
-                    v.high = std::max(v.high, intervals[j].high);
-                }
-                if (j == i) {
-                    intervals.insert(intervals.begin() + static_cast<std::ptrdiff_t>(i), v);
-                } else {
-                    intervals[i] = v;
-                    intervals.erase(intervals.begin() + static_cast<std::ptrdiff_t>(i + 1),
-                        intervals.begin() + static_cast<std::ptrdiff_t>(j));
-                }
+                if (v.high >= v.low)
+                    addToUnion(intervals, v);
             }
             for (const Interval& v : intervals)
                 column.add(v.low - mask.y, v.high - mask.y, weight);

@@ -323,6 +323,68 @@ std::shared_ptr<PlotSymbol> ScatterPlot::symbolForRecord(std::size_t index) cons
     return plotSymbol;
 }
 
+namespace {
+
+    /// `line[range]` in device pixels, for the column-by-column coverage.
+    std::vector<platform::Point> devicePointsOf(
+        const std::vector<platform::Point>& line, IndexRange range, const platform::AffineTransform& device)
+    {
+        std::vector<platform::Point> devicePoints;
+        devicePoints.reserve(range.length);
+        for (std::size_t i = range.location; i < range.end() && i < line.size(); ++i) {
+            platform::Point p = line[i];
+            devicePoints.push_back({ device.a * p.x + device.tx, device.d * p.y + device.ty });
+        }
+        return devicePoints;
+    }
+
+    /// The box of the points of `line[range]` that are not missing; empty
+    /// when all are.
+    platform::Rect boxOfPoints(const std::vector<platform::Point>& line, IndexRange range)
+    {
+        double left = INFINITY, right = -INFINITY, bottom = INFINITY, top = -INFINITY;
+        for (std::size_t i = range.location; i < range.end() && i < line.size(); ++i) {
+            platform::Point p = line[i];
+            if (isMissing(p))
+                continue;
+            left = std::min(left, p.x);
+            right = std::max(right, p.x);
+            bottom = std::min(bottom, p.y);
+            top = std::max(top, p.y);
+        }
+        if (left <= right)
+            return { left, bottom, right - left, top - bottom };
+        return {};
+    }
+
+}
+
+/// The line one frame draws through (all the points drawn, those that shape
+/// each pixel column, or those within reach of the bounds) and whether the
+/// column-by-column coverage draws it.
+struct ScatterPlot::DataLine {
+    DataLine(const std::vector<platform::Point>& all, IndexRange drawn)
+        : points(&all)
+        , range(drawn)
+    {
+    }
+    DataLine(const DataLine&) = delete;
+    DataLine& operator=(const DataLine&) = delete;
+
+    const std::vector<platform::Point>* points;
+    IndexRange range;
+    std::vector<platform::Point> reduced;
+    std::vector<platform::Point> inBounds;
+    platform::AffineTransform device;
+    LineCoverage coverage;
+    bool byCoverage { false };
+    platform::Rect clip;
+    /// The box of every point drawn, which an area's gradient spans.
+    platform::Rect pointsBox;
+    /// Whether the stretches beyond the bounds were left out.
+    bool leftOut { false };
+};
+
 void ScatterPlot::renderAsVectorInContext(platform::Context& context)
 {
     if (isHidden())
@@ -359,127 +421,11 @@ void ScatterPlot::renderAsVectorInContext(platform::Context& context)
         joinedRange = { 0, broken.size() };
     }
 
-    bool reduce = reducesPointsPerPixelColumn && alignsPointsToPixels() && interpolation == Interpolation::Linear;
-    std::vector<platform::Point> reduced;
-    if (reduce)
-        reduced = reducedForDrawing(*joined, joinedRange);
-    const std::vector<platform::Point>* line = reduce ? &reduced : joined;
-    IndexRange lineRange = reduce ? IndexRange { 0, reduced.size() } : joinedRange;
-
-    // Lines whose x never decreases under a transform that keeps pixel
-    // columns upright (every time series here) are covered column by
-    // column: the general rasterizer's cost grows with the number of edges
-    // crossing each pixel row, which dense, jumpy data makes large.
-    platform::AffineTransform device = context.deviceTransform();
-    bool upright = device.b == 0 && device.c == 0 && device.a > 0 && std::abs(device.d) == device.a;
-    LineCoverage coverage;
-    bool byCoverage = false;
-    if (upright && interpolation == Interpolation::Linear) {
-        std::vector<platform::Point> devicePoints;
-        devicePoints.reserve(lineRange.length);
-        for (std::size_t i = lineRange.location; i < lineRange.end() && i < line->size(); ++i) {
-            platform::Point p = (*line)[i];
-            devicePoints.push_back({ device.a * p.x + device.tx, device.d * p.y + device.ty });
-        }
-        byCoverage = coverage.setPoints(devicePoints);
-    }
-    platform::Rect clip = byCoverage ? context.deviceClipBounds() : platform::Rect {};
-    // Masks are as large as the part of the drawing that can show; an
-    // unclipped drawing into a surface without bounds keeps the general path.
-    if (byCoverage && clip.width() * clip.height() > LineCoverage::largestMask)
-        byCoverage = false;
-
-    // A gradient spans the box of the area's outline: every point drawn and
-    // the baseline (the reduction keeps each pixel column's extremes, so the
-    // line's points have that box).
-    platform::Rect pointsBox;
-    if (areaFill || areaFill2) {
-        double left = INFINITY, right = -INFINITY, bottom = INFINITY, top = -INFINITY;
-        for (std::size_t i = lineRange.location; i < lineRange.end() && i < line->size(); ++i) {
-            platform::Point p = (*line)[i];
-            if (isMissing(p))
-                continue;
-            left = std::min(left, p.x);
-            right = std::max(right, p.x);
-            bottom = std::min(bottom, p.y);
-            top = std::max(top, p.y);
-        }
-        if (left <= right)
-            pointsBox = { left, bottom, right - left, top - bottom };
-    }
-
-    // Zoomed in, most of the records lie left and right of the plot area.
-    // The general rasterizer keeps every edge of a clipped polygon and walks
-    // it on every row, so for it the stretches wholly beyond the bounds are
-    // left out (the coverage works only within the clip anyway).
-    std::vector<platform::Point> inBounds;
-    bool leftOut = false;
-    bool dashed = dataLineStyle && !dataLineStyle->dashPattern().empty();
-    if (!byCoverage && skipsPointsBeyondBounds && masksToBounds() && !dashed) {
-        // How far outside its points the stroke can paint: half the width,
-        // a miter up to its limit, a square cap; one point more for safety.
-        double reach = 1;
-        if (dataLineStyle)
-            reach += dataLineStyle->lineWidth() / 2 * std::max(2.0, dataLineStyle->miterLimit());
-        inBounds = withoutPointsBeyond(*line, lineRange, -reach, bounds().width() + reach);
-        line = &inBounds;
-        lineRange = { 0, inBounds.size() };
-        leftOut = true;
-    }
-    const auto& linePoints = *line;
-
-    auto drawArea = [&](const std::shared_ptr<const Fill>& fill, const Decimal& base) {
-        if (!fill || base.isNaN())
-            return;
-        auto space = plotSpace();
-        double baseY = space->plotAreaViewPointForDoublePrecisionPlotPoint((*xs)[firstIndex], base.toDouble()).y;
-        if (graph() && graph()->plotAreaFrame())
-            baseY += graph()->plotAreaFrame()->plotArea()->convertPointToLayer({ 0, 0 }, this).y;
-        if (alignsPointsToPixels()) {
-            std::vector<platform::Point> one { { 0, baseY } };
-            snapToPixels(context, one);
-            baseY = one[0].y;
-        }
-        platform::ContextStateSaver saver(context);
-        if (!byCoverage) {
-            platform::Path area = newDataLinePath(linePoints, lineRange, baseY);
-            if (leftOut && !area.isEmpty()) {
-                // Bare moves enclose nothing and are not filled; they only
-                // widen the path's box to the whole outline's.
-                area.moveTo({ pointsBox.minX(), std::min(pointsBox.minY(), baseY) });
-                area.moveTo({ pointsBox.maxX(), std::max(pointsBox.maxY(), baseY) });
-            }
-            fill->fillPath(area, context);
-            return;
-        }
-        if (coverage.isEmpty() || !std::isfinite(baseY))
-            return;
-        double left = pointsBox.minX(), right = pointsBox.maxX();
-        double bottom = std::min(pointsBox.minY(), baseY), top = std::max(pointsBox.maxY(), baseY);
-        platform::Rect runs = coverage.pointBounds();
-        double deviceBase = device.d * baseY + device.ty;
-        double y0 = std::min(runs.minY(), deviceBase), y1 = std::max(runs.maxY(), deviceBase);
-        platform::CoverageMask mask;
-        coverage.areaInto(
-            deviceBase, platform::Rect { runs.minX(), y0, runs.width(), y1 - y0 }.intersection(clip), mask);
-        fill->fillMask(mask, { left, bottom, right - left, top - bottom }, context);
-    };
-    drawArea(areaFill, areaBaseValue);
-    drawArea(areaFill2, areaBaseValue2);
-
-    if (dataLineStyle && byCoverage && strokesAsBevelledLine(*dataLineStyle)) {
-        double width = dataLineStyle->lineWidth() * device.a;
-        platform::CoverageMask mask;
-        double reach = width / 2 + 1;
-        coverage.strokeInto(width, coverage.pointBounds().insetBy(-reach, -reach).intersection(clip), mask);
-        context.fillMask(mask, dataLineStyle->lineColor().toPlatform());
-    } else if (dataLineStyle) {
-        platform::ContextStateSaver saver(context);
-        dataLineStyle->setLineStyleInContext(context);
-        context.beginPath();
-        context.addPath(newDataLinePath(linePoints, lineRange));
-        context.stroke();
-    }
+    DataLine line(*joined, joinedRange);
+    planDataLine(context, line);
+    drawAreaInContext(context, line, areaFill, areaBaseValue, (*xs)[firstIndex]);
+    drawAreaInContext(context, line, areaFill2, areaBaseValue2, (*xs)[firstIndex]);
+    drawDataLineInContext(context, line);
 
     // A source may answer "no symbol" for every record (a plain line): then
     // there is nothing to walk the records for.
@@ -489,6 +435,112 @@ void ScatterPlot::renderAsVectorInContext(platform::Context& context)
             if (symbol)
                 symbol->renderAsVectorInContext(context, points[i], 1);
         }
+    }
+}
+
+void ScatterPlot::planDataLine(platform::Context& context, DataLine& line) const
+{
+    bool reduce = reducesPointsPerPixelColumn && alignsPointsToPixels() && interpolation == Interpolation::Linear;
+    if (reduce) {
+        line.reduced = reducedForDrawing(*line.points, line.range);
+        line.points = &line.reduced;
+        line.range = { 0, line.reduced.size() };
+    }
+
+    // Lines whose x never decreases under a transform that keeps pixel
+    // columns upright (every time series here) are covered column by
+    // column: the general rasterizer's cost grows with the number of edges
+    // crossing each pixel row, which dense, jumpy data makes large.
+    line.device = context.deviceTransform();
+    const platform::AffineTransform& device = line.device;
+    bool upright = device.b == 0 && device.c == 0 && device.a > 0 && std::abs(device.d) == device.a;
+    if (upright && interpolation == Interpolation::Linear)
+        line.byCoverage = line.coverage.setPoints(devicePointsOf(*line.points, line.range, device));
+    line.clip = line.byCoverage ? context.deviceClipBounds() : platform::Rect {};
+    // Masks are as large as the part of the drawing that can show; an
+    // unclipped drawing into a surface without bounds keeps the general path.
+    if (line.byCoverage && line.clip.width() * line.clip.height() > LineCoverage::largestMask)
+        line.byCoverage = false;
+
+    // A gradient spans the box of the area's outline: every point drawn and
+    // the baseline (the reduction keeps each pixel column's extremes, so the
+    // line's points have that box).
+    if (areaFill || areaFill2)
+        line.pointsBox = boxOfPoints(*line.points, line.range);
+
+    // Zoomed in, most of the records lie left and right of the plot area.
+    // The general rasterizer keeps every edge of a clipped polygon and walks
+    // it on every row, so for it the stretches wholly beyond the bounds are
+    // left out (the coverage works only within the clip anyway).
+    bool dashed = dataLineStyle && !dataLineStyle->dashPattern().empty();
+    if (!line.byCoverage && skipsPointsBeyondBounds && masksToBounds() && !dashed) {
+        // How far outside its points the stroke can paint: half the width,
+        // a miter up to its limit, a square cap; one point more for safety.
+        double reach = 1;
+        if (dataLineStyle)
+            reach += dataLineStyle->lineWidth() / 2 * std::max(2.0, dataLineStyle->miterLimit());
+        line.inBounds = withoutPointsBeyond(*line.points, line.range, -reach, bounds().width() + reach);
+        line.points = &line.inBounds;
+        line.range = { 0, line.inBounds.size() };
+        line.leftOut = true;
+    }
+}
+
+void ScatterPlot::drawAreaInContext(platform::Context& context, const DataLine& line,
+    const std::shared_ptr<const Fill>& fill, const Decimal& base, double firstX) const
+{
+    if (!fill || base.isNaN())
+        return;
+    auto space = plotSpace();
+    double baseY = space->plotAreaViewPointForDoublePrecisionPlotPoint(firstX, base.toDouble()).y;
+    if (graph() && graph()->plotAreaFrame())
+        baseY += graph()->plotAreaFrame()->plotArea()->convertPointToLayer({ 0, 0 }, this).y;
+    if (alignsPointsToPixels()) {
+        std::vector<platform::Point> one { { 0, baseY } };
+        snapToPixels(context, one);
+        baseY = one[0].y;
+    }
+    platform::ContextStateSaver saver(context);
+    const platform::Rect& pointsBox = line.pointsBox;
+    if (!line.byCoverage) {
+        platform::Path area = newDataLinePath(*line.points, line.range, baseY);
+        if (line.leftOut && !area.isEmpty()) {
+            // Bare moves enclose nothing and are not filled; they only
+            // widen the path's box to the whole outline's.
+            area.moveTo({ pointsBox.minX(), std::min(pointsBox.minY(), baseY) });
+            area.moveTo({ pointsBox.maxX(), std::max(pointsBox.maxY(), baseY) });
+        }
+        fill->fillPath(area, context);
+        return;
+    }
+    if (line.coverage.isEmpty() || !std::isfinite(baseY))
+        return;
+    double left = pointsBox.minX(), right = pointsBox.maxX();
+    double bottom = std::min(pointsBox.minY(), baseY), top = std::max(pointsBox.maxY(), baseY);
+    platform::Rect runs = line.coverage.pointBounds();
+    double deviceBase = line.device.d * baseY + line.device.ty;
+    double y0 = std::min(runs.minY(), deviceBase), y1 = std::max(runs.maxY(), deviceBase);
+    platform::CoverageMask mask;
+    line.coverage.areaInto(
+        deviceBase, platform::Rect { runs.minX(), y0, runs.width(), y1 - y0 }.intersection(line.clip), mask);
+    fill->fillMask(mask, { left, bottom, right - left, top - bottom }, context);
+}
+
+void ScatterPlot::drawDataLineInContext(platform::Context& context, const DataLine& line) const
+{
+    if (dataLineStyle && line.byCoverage && strokesAsBevelledLine(*dataLineStyle)) {
+        double width = dataLineStyle->lineWidth() * line.device.a;
+        platform::CoverageMask mask;
+        double reach = width / 2 + 1;
+        line.coverage.strokeInto(
+            width, line.coverage.pointBounds().insetBy(-reach, -reach).intersection(line.clip), mask);
+        context.fillMask(mask, dataLineStyle->lineColor().toPlatform());
+    } else if (dataLineStyle) {
+        platform::ContextStateSaver saver(context);
+        dataLineStyle->setLineStyleInContext(context);
+        context.beginPath();
+        context.addPath(newDataLinePath(*line.points, line.range));
+        context.stroke();
     }
 }
 

@@ -105,6 +105,16 @@ private:
     /// previous record is longer than longestJoinedStep.
     [[nodiscard]] std::vector<platform::Point> withBreaksAtLongSteps(
         const std::vector<platform::Point>& points, IndexRange range, const std::vector<double>& xs) const;
+    /// The line a frame draws, and how; see renderAsVectorInContext.
+    struct DataLine;
+    /// Reduces the line's points per pixel column, chooses between the
+    /// column-by-column coverage and the general rasterizer, and leaves out
+    /// the stretches beyond the bounds where the latter draws.
+    void planDataLine(platform::Context& context, DataLine& line) const;
+    /// The area between the line and `base` (if both are given).
+    void drawAreaInContext(platform::Context& context, const DataLine& line, const std::shared_ptr<const Fill>& fill,
+        const Decimal& base, double firstX) const;
+    void drawDataLineInContext(platform::Context& context, const DataLine& line) const;
     void loadFieldsInRange(IndexRange range);
     void snapToPixels(platform::Context& context, std::vector<platform::Point>& points) const;
     std::shared_ptr<PlotSymbol> symbolForRecord(std::size_t index) const;

@@ -102,76 +102,91 @@ void DeviceDetailViewController::willDisplayCell(TableView&, TableViewCell& cell
 std::shared_ptr<TableViewCell> DeviceDetailViewController::cellForRowAtIndexPath(TableView& table, IndexPath path)
 {
     std::weak_ptr<DeviceDetailViewController> weakSelf = self();
+    if (path.section == 0 && path.row == 0)
+        return cellForOnOff(table, weakSelf);
+    if (path.section == 0)
+        return cellForInfo(table, path.row);
+    if (path.section == 1)
+        return cellForGraphButtons(table, weakSelf);
+    return cellForAction(table, path.row, weakSelf);
+}
+
+std::shared_ptr<TableViewCell> DeviceDetailViewController::cellForOnOff(
+    TableView& table, const std::weak_ptr<DeviceDetailViewController>& weakSelf)
+{
+    auto cell = std::dynamic_pointer_cast<OnOffCell>(table.dequeueReusableCellWithIdentifier("DeviceInfo"));
+    if (!cell) {
+        cell = OnOffCell::create("DeviceInfo");
+        cell->onOffSwitch()->setOn(selected_device && selected_device->meterSupplyingPower);
+        cell->onOffSwitch()->addTarget(ControlEventValueChanged, [weakSelf](Control& sender) {
+            if (auto screen = weakSelf.lock())
+                screen->turnOnOff(static_cast<Switch&>(sender));
+        });
+    }
+    // A row provided anew while an on/off request runs still shows it running.
+    bool busy = m_onOffRunning > 0;
+    cell->onOffSwitch()->setHidden(busy);
+    cell->onOffActivityIndicator().setHidden(!busy);
+    if (busy)
+        cell->onOffActivityIndicator().startAnimating();
+    else
+        cell->onOffActivityIndicator().stopAnimating();
+    m_onOffCell = cell;
+    return cell;
+}
+
+std::shared_ptr<TableViewCell> DeviceDetailViewController::cellForInfo(TableView& table, int row)
+{
     const json::Value& status = selected_device ? selected_device->currentStatus : json::Value::null();
     float powerDraw = static_cast<float>(status["powerDraw"].doubleValue());
+    auto cell = std::dynamic_pointer_cast<InfoDisplayCell>(table.dequeueReusableCellWithIdentifier("PowerDrawTI"));
+    if (!cell)
+        cell = InfoDisplayCell::create("PowerDrawTI");
+    cell->value().setFont(Font::systemFont(18));
+    if (row == 1) {
+        cell->name().setText("Device Status");
+        cell->value().setText(selected_device && selected_device->isOn() ? "On" : "Off");
+        m_deviceStatusCell = cell;
+    } else {
+        if (m_deviceStatusCell.lock() == cell)
+            m_deviceStatusCell.reset();
+        cell->name().setText("Power Draw");
+        cell->value().setText(decimalText(powerDraw) + " W");
+    }
+    cell->setBackgroundColor(Color::whiteColor());
+    return cell;
+}
 
-    if (path.section == 0 && path.row == 0) {
-        auto cell = std::dynamic_pointer_cast<OnOffCell>(table.dequeueReusableCellWithIdentifier("DeviceInfo"));
-        if (!cell) {
-            cell = OnOffCell::create("DeviceInfo");
-            cell->onOffSwitch()->setOn(selected_device && selected_device->meterSupplyingPower);
-            cell->onOffSwitch()->addTarget(ControlEventValueChanged, [weakSelf](Control& sender) {
-                if (auto screen = weakSelf.lock())
-                    screen->turnOnOff(static_cast<Switch&>(sender));
-            });
-        }
-        // A row provided anew while an on/off request runs still shows it running.
-        bool busy = m_onOffRunning > 0;
-        cell->onOffSwitch()->setHidden(busy);
-        cell->onOffActivityIndicator().setHidden(!busy);
-        if (busy)
-            cell->onOffActivityIndicator().startAnimating();
-        else
-            cell->onOffActivityIndicator().stopAnimating();
-        m_onOffCell = cell;
-        return cell;
-    }
-    if (path.section == 0) {
-        auto cell = std::dynamic_pointer_cast<InfoDisplayCell>(table.dequeueReusableCellWithIdentifier("PowerDrawTI"));
-        if (!cell)
-            cell = InfoDisplayCell::create("PowerDrawTI");
-        cell->value().setFont(Font::systemFont(18));
-        if (path.row == 1) {
-            cell->name().setText("Device Status");
-            cell->value().setText(selected_device && selected_device->isOn() ? "On" : "Off");
-            m_deviceStatusCell = cell;
-        } else {
-            if (m_deviceStatusCell.lock() == cell)
-                m_deviceStatusCell.reset();
-            cell->name().setText("Power Draw");
-            cell->value().setText(decimalText(powerDraw) + " W");
-        }
-        cell->setBackgroundColor(Color::whiteColor());
-        return cell;
-    }
-    if (path.section == 1) {
-        auto cell = std::dynamic_pointer_cast<GraphButtonsCell>(table.dequeueReusableCellWithIdentifier("GraphTI"));
-        if (!cell)
-            cell = GraphButtonsCell::create("GraphTI");
-        cell->setBackgroundView(View::create());
-        m_powerDrawButton = cell->powerDrawButton();
-        m_energyConsumedButton = cell->energyConsumedButton();
-        m_powerDrawButton->removeAllTargets();
-        m_powerDrawButton->addTarget(ControlEventTouchUpInside, [weakSelf](Control&) {
-            if (auto screen = weakSelf.lock())
-                screen->powerDrawGraph();
-        });
-        m_powerDrawButton->setTitle("Power Draw");
-        m_energyConsumedButton->removeAllTargets();
-        m_energyConsumedButton->addTarget(ControlEventTouchUpInside, [weakSelf](Control&) {
-            if (auto screen = weakSelf.lock())
-                screen->energyConsumedGraph();
-        });
-        m_energyConsumedButton->setEnabled(true);
-        return cell;
-    }
+std::shared_ptr<TableViewCell> DeviceDetailViewController::cellForGraphButtons(
+    TableView& table, const std::weak_ptr<DeviceDetailViewController>& weakSelf)
+{
+    auto cell = std::dynamic_pointer_cast<GraphButtonsCell>(table.dequeueReusableCellWithIdentifier("GraphTI"));
+    if (!cell)
+        cell = GraphButtonsCell::create("GraphTI");
+    cell->setBackgroundView(View::create());
+    m_powerDrawButton = cell->powerDrawButton();
+    m_energyConsumedButton = cell->energyConsumedButton();
+    m_powerDrawButton->removeAllTargets();
+    m_powerDrawButton->addTarget(ControlEventTouchUpInside, [weakSelf](Control&) {
+        if (auto screen = weakSelf.lock())
+            screen->powerDrawGraph();
+    });
+    m_powerDrawButton->setTitle("Power Draw");
+    m_energyConsumedButton->removeAllTargets();
+    m_energyConsumedButton->addTarget(ControlEventTouchUpInside, [weakSelf](Control&) {
+        if (auto screen = weakSelf.lock())
+            screen->energyConsumedGraph();
+    });
+    m_energyConsumedButton->setEnabled(true);
+    return cell;
+}
 
-    const json::Value& action = actionData[static_cast<std::size_t>(path.row)];
-    std::int64_t type = action["type"].integerValue();
-    std::string name(action["name"].stringValue());
-    std::string background
-        = path.row + 1 == static_cast<int>(actionData.size()) ? "actionDrawerLast.png" : "actionDrawer.png";
-    if (type == 1 && !action["type"].isNone()) {
+namespace {
+
+    /// A range action's drawer: a slider between the action's bounds.
+    std::shared_ptr<TableViewCell> rangeActionCell(TableView& table, const json::Value& action, const std::string& name,
+        const std::string& background, const std::weak_ptr<DeviceDetailViewController>& weakSelf)
+    {
         auto cell = std::dynamic_pointer_cast<DrawerRangeCell>(table.dequeueReusableCellWithIdentifier("Range"));
         if (!cell)
             cell = DrawerRangeCell::create("Range");
@@ -197,7 +212,11 @@ std::shared_ptr<TableViewCell> DeviceDetailViewController::cellForRowAtIndexPath
         });
         return cell;
     }
-    if (type == 0 && !action["type"].isNone()) {
+
+    /// A binary action's drawer: a switch.
+    std::shared_ptr<TableViewCell> binaryActionCell(TableView& table, const std::string& name,
+        const std::string& background, const std::weak_ptr<DeviceDetailViewController>& weakSelf)
+    {
         auto cell = std::dynamic_pointer_cast<DrawerBinaryCell>(table.dequeueReusableCellWithIdentifier("Binary"));
         if (!cell)
             cell = DrawerBinaryCell::create("Binary");
@@ -210,6 +229,21 @@ std::shared_ptr<TableViewCell> DeviceDetailViewController::cellForRowAtIndexPath
         cell->drawerBG().setImageNamed(background);
         return cell;
     }
+
+}
+
+std::shared_ptr<TableViewCell> DeviceDetailViewController::cellForAction(
+    TableView& table, int row, const std::weak_ptr<DeviceDetailViewController>& weakSelf)
+{
+    const json::Value& action = actionData[static_cast<std::size_t>(row)];
+    std::int64_t type = action["type"].integerValue();
+    std::string name(action["name"].stringValue());
+    std::string background
+        = row + 1 == static_cast<int>(actionData.size()) ? "actionDrawerLast.png" : "actionDrawer.png";
+    if (type == 1 && !action["type"].isNone())
+        return rangeActionCell(table, action, name, background, weakSelf);
+    if (type == 0 && !action["type"].isNone())
+        return binaryActionCell(table, name, background, weakSelf);
     // An action of a kind this app does not know is listed by name, without
     // a control, rather than left without a row.
     auto cell = table.dequeueReusableCellWithIdentifier("UnknownAction");

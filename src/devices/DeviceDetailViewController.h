@@ -79,6 +79,15 @@ private:
     void sendAction(const json::Value& descriptor, const char* path, SentRequest request);
     void onOffEnded(const SentRequest& request, bool accepted);
     void showDeviceState();
+    // The rows' cells: the on/off switch, the status and power draw, the
+    // graph buttons, and an action's drawer.
+    std::shared_ptr<platform::TableViewCell> cellForOnOff(
+        platform::TableView& table, const std::weak_ptr<DeviceDetailViewController>& weakSelf);
+    std::shared_ptr<platform::TableViewCell> cellForInfo(platform::TableView& table, int row);
+    std::shared_ptr<platform::TableViewCell> cellForGraphButtons(
+        platform::TableView& table, const std::weak_ptr<DeviceDetailViewController>& weakSelf);
+    std::shared_ptr<platform::TableViewCell> cellForAction(
+        platform::TableView& table, int row, const std::weak_ptr<DeviceDetailViewController>& weakSelf);
 
     std::shared_ptr<WebServiceConnector> m_wsc;
     unsigned m_onOffSent { 0 };

@@ -179,6 +179,81 @@ namespace {
         return h ^ (h >> 33);
     }
 
+    constexpr std::uint32_t kNoKey = UINT32_MAX;
+    // How many keys ahead `fillLarge`'s loops fetch the slots a key will probe.
+    constexpr std::size_t kAhead = 16;
+
+    /// `fillLarge`'s scratch, in one block: each key's content hash, an
+    /// index of the keys by it, each slot's next free slot, and which pairs
+    /// a later key replaces.
+    struct LargeFillScratch {
+        std::uint64_t* strong;
+        std::uint32_t* index;
+        std::size_t indexSize;
+        std::uint32_t* nextFree;
+        std::uint8_t* replaced;
+    };
+
+    /// The index's size for `count` keys: a power of two, at least 1.5 ×
+    /// `count`.
+    std::size_t indexSizeFor(std::size_t count) noexcept
+    {
+        std::size_t indexSize = 1;
+        while (indexSize < count + count / 2)
+            indexSize *= 2;
+        return indexSize;
+    }
+
+    std::size_t scratchBytes(std::size_t count, std::size_t indexSize, std::uint32_t capacity) noexcept
+    {
+        return count * sizeof(std::uint64_t) + indexSize * sizeof(std::uint32_t)
+            + (std::size_t { capacity } + 1) * sizeof(std::uint32_t) + count;
+    }
+
+    /// Lays the scratch out in `block`, with an empty index and no pair replaced.
+    LargeFillScratch layOutScratch(
+        void* block, std::size_t count, std::size_t indexSize, std::uint32_t capacity) noexcept
+    {
+        LargeFillScratch scratch;
+        scratch.strong = static_cast<std::uint64_t*>(block);
+        scratch.index = reinterpret_cast<std::uint32_t*>(scratch.strong + count);
+        scratch.indexSize = indexSize;
+        scratch.nextFree = scratch.index + indexSize;
+        scratch.replaced = reinterpret_cast<std::uint8_t*>(scratch.nextFree + capacity + 1);
+        std::fill(scratch.index, scratch.index + indexSize, kNoKey);
+        std::fill(scratch.replaced, scratch.replaced + count, std::uint8_t { 0 });
+        return scratch;
+    }
+
+    /// Marks in `scratch.replaced` each pair whose key (all strings) comes
+    /// again later: the later pair replaces it.
+    void markReplacedKeys(detail::Object* const* keys, std::size_t count, const LargeFillScratch& scratch) noexcept
+    {
+        std::uint64_t* strong = scratch.strong;
+        std::uint32_t* index = scratch.index;
+        const std::size_t indexSize = scratch.indexSize;
+        std::uint8_t* replaced = scratch.replaced;
+        // Last pair first: a pair whose key comes again later is replaced by it.
+        // The index is larger than the caches: its slots are fetched ahead.
+        for (std::size_t i = 0; i < count; ++i)
+            strong[i] = contentHash(static_cast<const detail::StringObject*>(keys[i]));
+        for (std::size_t i = count; i-- > 0;) {
+            if (i >= kAhead)
+                __builtin_prefetch(&index[strong[i - kAhead] & (indexSize - 1)]);
+            for (std::size_t at = strong[i] & (indexSize - 1);; at = (at + 1) & (indexSize - 1)) {
+                const std::uint32_t other = index[at];
+                if (other == kNoKey) {
+                    index[at] = static_cast<std::uint32_t>(i);
+                    break;
+                }
+                if (strong[other] == strong[i] && (keys[other] == keys[i] || detail::isEqual(keys[other], keys[i]))) {
+                    replaced[i] = 1;
+                    break;
+                }
+            }
+        }
+    }
+
 } // namespace
 
 bool Dictionary::fillLarge(detail::Object* const* keys, const std::uint32_t* keyHashes, detail::Object* const* objects,
@@ -187,52 +262,31 @@ bool Dictionary::fillLarge(detail::Object* const* keys, const std::uint32_t* key
     for (std::size_t i = 0; i < count; ++i)
         if (keys[i]->kind != Kind::String)
             return false;
-    // Scratch, in one block: each key's content hash, an index of the keys
-    // by it, each slot's next free slot, and which pairs a later key replaces.
-    std::size_t indexSize = 1;
-    while (indexSize < count + count / 2)
-        indexSize *= 2;
-    const std::size_t bytes = count * sizeof(std::uint64_t) + indexSize * sizeof(std::uint32_t)
-        + (std::size_t { m_capacity } + 1) * sizeof(std::uint32_t) + count;
-    const std::size_t mapped = detail::mappedSize(bytes);
-    void* scratch = detail::takeMappedBlock(mapped);
-    if (!scratch)
+    const std::size_t indexSize = indexSizeFor(count);
+    const std::size_t mapped = detail::mappedSize(scratchBytes(count, indexSize, m_capacity));
+    void* block = detail::takeMappedBlock(mapped);
+    if (!block)
         return false;
-    auto* strong = static_cast<std::uint64_t*>(scratch);
-    auto* index = reinterpret_cast<std::uint32_t*>(strong + count);
-    auto* nextFree = index + indexSize;
-    auto* replaced = reinterpret_cast<std::uint8_t*>(nextFree + m_capacity + 1);
-    constexpr std::uint32_t kNoKey = UINT32_MAX;
-    std::fill(index, index + indexSize, kNoKey);
-    std::fill(replaced, replaced + count, std::uint8_t { 0 });
+    const LargeFillScratch scratch = layOutScratch(block, count, indexSize, m_capacity);
+    markReplacedKeys(keys, count, scratch);
+    placeInProbeOrder(keys, keyHashes, objects, count, scratch.replaced, scratch.nextFree);
+    detail::giveBackMappedBlock(block, mapped);
+    return true;
+}
 
-    // Last pair first: a pair whose key comes again later is replaced by it.
-    // The index is larger than the caches: its slots are fetched ahead.
-    constexpr std::size_t kAhead = 16;
-    for (std::size_t i = 0; i < count; ++i)
-        strong[i] = contentHash(static_cast<const detail::StringObject*>(keys[i]));
-    for (std::size_t i = count; i-- > 0;) {
-        if (i >= kAhead)
-            __builtin_prefetch(&index[strong[i - kAhead] & (indexSize - 1)]);
-        for (std::size_t at = strong[i] & (indexSize - 1);; at = (at + 1) & (indexSize - 1)) {
-            const std::uint32_t other = index[at];
-            if (other == kNoKey) {
-                index[at] = static_cast<std::uint32_t>(i);
-                break;
-            }
-            if (strong[other] == strong[i] && (keys[other] == keys[i] || detail::isEqual(keys[other], keys[i]))) {
-                replaced[i] = 1;
-                break;
-            }
-        }
-    }
-
-    // The others in order, each in the first free slot of its probe run, as
-    // the add does; that is where it lands when the pairs replaced later were
-    // never added, which is where replacing them leaves the rest. The free
-    // slot is found through links to the next free slot, halved as they are
-    // followed, so that long runs of filled slots are not walked again.
-    for (std::uint32_t slot = 0; slot <= m_capacity; ++slot)
+void Dictionary::placeInProbeOrder(detail::Object* const* keys, const std::uint32_t* keyHashes,
+    detail::Object* const* objects, std::size_t count, const std::uint8_t* replaced, std::uint32_t* nextFree) noexcept
+{
+    // The pairs not replaced in order, each in the first free slot of its
+    // probe run, as the add does; that is where it lands when the pairs
+    // replaced later were never added, which is where replacing them leaves
+    // the rest. The free slot is found through links to the next free slot,
+    // halved as they are followed, so that long runs of filled slots are not
+    // walked again. The table's place and size are read once: the stores
+    // to the links could otherwise be taken to change them.
+    Entry* const entries = m_entries;
+    const std::uint32_t capacity = m_capacity;
+    for (std::uint32_t slot = 0; slot <= capacity; ++slot)
         nextFree[slot] = slot;
     auto findFree = [nextFree](std::uint32_t slot) {
         while (nextFree[slot] != slot) {
@@ -244,9 +298,9 @@ bool Dictionary::fillLarge(detail::Object* const* keys, const std::uint32_t* key
     bool settled = false;
     for (std::size_t i = 0; i < count; ++i) {
         if (i + kAhead < count) {
-            const std::uint32_t ahead = homeSlot(keyHashes[i + kAhead], m_capacity);
+            const std::uint32_t ahead = homeSlot(keyHashes[i + kAhead], capacity);
             __builtin_prefetch(&nextFree[ahead]);
-            __builtin_prefetch(&m_entries[ahead]);
+            __builtin_prefetch(&entries[ahead]);
         }
         if (replaced[i]) {
             if (!settled)
@@ -256,16 +310,14 @@ bool Dictionary::fillLarge(detail::Object* const* keys, const std::uint32_t* key
             detail::release(objects[i]);
             continue;
         }
-        std::uint32_t slot = findFree(homeSlot(keyHashes[i], m_capacity));
-        if (slot == m_capacity)
+        std::uint32_t slot = findFree(homeSlot(keyHashes[i], capacity));
+        if (slot == capacity)
             slot = findFree(0);
-        new (&m_entries[slot].key) Value(Value::adopt(keys[i]));
-        new (&m_entries[slot].object) Value(Value::adopt(objects[i]));
+        new (&entries[slot].key) Value(Value::adopt(keys[i]));
+        new (&entries[slot].object) Value(Value::adopt(objects[i]));
         nextFree[slot] = slot + 1;
         ++m_count;
     }
-    detail::giveBackMappedBlock(scratch, mapped);
-    return true;
 }
 
 void Dictionary::destroy() noexcept

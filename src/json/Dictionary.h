@@ -95,6 +95,11 @@ private:
     /// it needs is refused.
     bool fillLarge(detail::Object* const* keys, const std::uint32_t* keyHashes, detail::Object* const* objects,
         std::size_t count) noexcept;
+    /// `fillLarge`'s placing of the pairs not `replaced` by a later one,
+    /// each in the first free slot of its probe run; `nextFree` has room for
+    /// a link per slot and one past the last.
+    void placeInProbeOrder(detail::Object* const* keys, const std::uint32_t* keyHashes, detail::Object* const* objects,
+        std::size_t count, const std::uint8_t* replaced, std::uint32_t* nextFree) noexcept;
     void removeSlot(std::size_t slot) noexcept;
     void growIfNeeded();
 

@@ -154,55 +154,14 @@ Status AutomationDriver::runStep(const Step& step)
     if (!m_device.keyWindow())
         return Error("the app has no window");
     switch (step.kind) {
-    case StepKind::Tap: {
-        auto at = locate(step.target);
-        if (!at)
-            return at.error();
-        tapAt(at->point);
-        letAppRespond();
-        return {};
-    }
-    case StepKind::DoubleTap: {
-        auto at = locate(step.target);
-        if (!at)
-            return at.error();
-        tapAt(at->point);
-        m_device.pass(doubleTapGapSeconds);
-        tapAt(at->point);
-        letAppRespond();
-        return {};
-    }
-    case StepKind::LongPress: {
-        auto at = locate(step.target);
-        if (!at)
-            return at.error();
-        touch(1, at->point, TouchPhase::Began);
-        m_device.pass(longPressSeconds);
-        touch(1, at->point, TouchPhase::Ended);
-        letAppRespond();
-        return {};
-    }
-    case StepKind::Type: {
-        if (auto editing = requireFirstResponder("type"); !editing)
-            return editing;
-        // A newline in the text is the return key, as on a keyboard.
-        std::size_t start = 0;
-        while (start <= step.text.size()) {
-            auto newline = step.text.find('\n', start);
-            std::string piece
-                = step.text.substr(start, newline == std::string::npos ? std::string::npos : newline - start);
-            if (!piece.empty())
-                app.sendText(piece);
-            m_device.settle();
-            if (newline == std::string::npos)
-                break;
-            app.sendReturn();
-            m_device.settle();
-            start = newline + 1;
-        }
-        letAppRespond();
-        return {};
-    }
+    case StepKind::Tap:
+        return tap(step);
+    case StepKind::DoubleTap:
+        return doubleTap(step);
+    case StepKind::LongPress:
+        return longPress(step);
+    case StepKind::Type:
+        return typeText(step);
     case StepKind::Return:
         if (auto editing = requireFirstResponder("return"); !editing)
             return editing;
@@ -217,23 +176,12 @@ Status AutomationDriver::runStep(const Step& step)
         return {};
     case StepKind::Swipe:
         return swipe(step);
-    case StepKind::Drag: {
-        Rect screen = m_device.keyWindow()->bounds();
-        for (Point p : { step.from, step.to })
-            if (!screen.contains(p))
-                return Error("the drag point " + formatPoint(p) + " is outside the window");
-        dragPath(step.from, step.to, step.seconds);
-        letAppRespond();
-        return {};
-    }
+    case StepKind::Drag:
+        return drag(step);
     case StepKind::PullToRefresh:
         return pullToRefresh(step);
     case StepKind::Pinch:
-        if (!m_device.keyWindow()->bounds().contains(step.to))
-            return Error("the pinch centre " + formatPoint(step.to) + " is outside the window");
-        pinch(step.to, step.scale);
-        letAppRespond();
-        return {};
+        return pinch(step);
     case StepKind::Wait:
         m_device.pass(step.seconds);
         return {};
@@ -277,6 +225,83 @@ Status AutomationDriver::runStep(const Step& step)
         return {};
     }
     return Error("unknown step");
+}
+
+Status AutomationDriver::tap(const Step& step)
+{
+    auto at = locate(step.target);
+    if (!at)
+        return at.error();
+    tapAt(at->point);
+    letAppRespond();
+    return {};
+}
+
+Status AutomationDriver::doubleTap(const Step& step)
+{
+    auto at = locate(step.target);
+    if (!at)
+        return at.error();
+    tapAt(at->point);
+    m_device.pass(doubleTapGapSeconds);
+    tapAt(at->point);
+    letAppRespond();
+    return {};
+}
+
+Status AutomationDriver::longPress(const Step& step)
+{
+    auto at = locate(step.target);
+    if (!at)
+        return at.error();
+    touch(1, at->point, TouchPhase::Began);
+    m_device.pass(longPressSeconds);
+    touch(1, at->point, TouchPhase::Ended);
+    letAppRespond();
+    return {};
+}
+
+Status AutomationDriver::typeText(const Step& step)
+{
+    Application& app = m_device.application();
+    if (auto editing = requireFirstResponder("type"); !editing)
+        return editing;
+    // A newline in the text is the return key, as on a keyboard.
+    std::size_t start = 0;
+    while (start <= step.text.size()) {
+        auto newline = step.text.find('\n', start);
+        std::string piece = step.text.substr(start, newline == std::string::npos ? std::string::npos : newline - start);
+        if (!piece.empty())
+            app.sendText(piece);
+        m_device.settle();
+        if (newline == std::string::npos)
+            break;
+        app.sendReturn();
+        m_device.settle();
+        start = newline + 1;
+    }
+    letAppRespond();
+    return {};
+}
+
+Status AutomationDriver::drag(const Step& step)
+{
+    Rect screen = m_device.keyWindow()->bounds();
+    for (Point p : { step.from, step.to })
+        if (!screen.contains(p))
+            return Error("the drag point " + formatPoint(p) + " is outside the window");
+    dragPath(step.from, step.to, step.seconds);
+    letAppRespond();
+    return {};
+}
+
+Status AutomationDriver::pinch(const Step& step)
+{
+    if (!m_device.keyWindow()->bounds().contains(step.to))
+        return Error("the pinch centre " + formatPoint(step.to) + " is outside the window");
+    pinch(step.to, step.scale);
+    letAppRespond();
+    return {};
 }
 
 Result<AutomationDriver::Located> AutomationDriver::locate(const StepTarget& target)

@@ -104,8 +104,14 @@ private:
     void touch(int id, Point at, TouchPhase phase) { send({ { id, at, phase } }); }
     void tapAt(Point p);
     void dragPath(Point from, Point to, double seconds, int id = 1);
+    Status tap(const Step& step);
+    Status doubleTap(const Step& step);
+    Status longPress(const Step& step);
+    Status typeText(const Step& step);
+    Status drag(const Step& step);
     Status swipe(const Step& step);
     Status pullToRefresh(const Step& step);
+    Status pinch(const Step& step);
     void pinch(Point center, double scale);
     /// Whether a wait-for step waits for its target to show or to go.
     enum class Presence { Shown, Gone };

@@ -48,6 +48,165 @@ bool HostOptions::usesSystemLocation() const
     return !headless && !scriptPath && !location && !gpxPath;
 }
 
+namespace {
+
+    /// One option as it is read: its name, and its value after '=' or as
+    /// the next argument (which it then takes up).
+    class OptionReader {
+    public:
+        OptionReader(const std::vector<std::string>& arguments, std::size_t& index)
+            : m_arguments(arguments)
+            , m_index(index)
+            , m_name(arguments[index])
+        {
+            if (m_name.rfind("--", 0) == 0) {
+                if (auto eq = m_name.find('='); eq != std::string::npos) {
+                    m_inlineValue = m_name.substr(eq + 1);
+                    m_name.resize(eq);
+                }
+            }
+        }
+
+        const std::string& name() const { return m_name; }
+
+        /// Sets a flag; false when a value was given after '='.
+        bool flag(bool& target)
+        {
+            if (m_inlineValue)
+                return false;
+            target = true;
+            return true;
+        }
+
+        /// The value of an option that takes one, or none when it is missing.
+        std::optional<std::string> value()
+        {
+            if (m_inlineValue)
+                return m_inlineValue;
+            if (m_index + 1 >= m_arguments.size())
+                return std::nullopt;
+            return m_arguments[++m_index];
+        }
+
+        Status textOption(std::optional<std::string>& target, const char* what)
+        {
+            auto v = value();
+            if (!v || v->empty())
+                return Error(m_name + " needs " + what);
+            target = *v;
+            return {};
+        }
+
+    private:
+        const std::vector<std::string>& m_arguments;
+        std::size_t& m_index;
+        std::string m_name;
+        std::optional<std::string> m_inlineValue;
+    };
+
+    Status readRequestTimeout(OptionReader& option, HostOptions& o)
+    {
+        auto v = option.value();
+        double seconds = 0;
+        std::size_t used = 0;
+        try {
+            seconds = v ? std::stod(*v, &used) : 0;
+        } catch (const std::exception&) {
+            used = 0;
+        }
+        if (!v || used != v->size() || !(seconds > 0 && seconds <= 3600))
+            return Error("--request-timeout needs a number of seconds above 0 (at most 3600)");
+        o.requestTimeoutSeconds = seconds;
+        return {};
+    }
+
+    Status readScale(OptionReader& option, HostOptions& o)
+    {
+        auto v = option.value();
+        auto scale = v ? parseNumber(*v) : std::nullopt;
+        if (!scale || *scale < 0.25 || *scale > 8)
+            return Error("--scale needs a number from 0.25 to 8 (window pixels a point)");
+        o.windowScale = scale;
+        return {};
+    }
+
+    Status readLocation(OptionReader& option, HostOptions& o)
+    {
+        auto v = option.value();
+        auto latLon = v ? parseLatLon(*v) : std::nullopt;
+        if (!latLon)
+            return Error("--location needs LAT,LON in degrees (for example 51.5,-0.12)");
+        o.location = latLon;
+        return {};
+    }
+
+    Status readLocationSource(OptionReader& option, HostOptions& o)
+    {
+        auto v = option.value();
+        if (v && *v == "geoclue")
+            o.locationSource = LocationSourceChoice::System;
+        else if (v && *v == "simulated")
+            o.locationSource = LocationSourceChoice::Simulated;
+        else
+            return Error("--location-source needs geoclue or simulated");
+        return {};
+    }
+
+    Status readClock(OptionReader& option, HostOptions& o)
+    {
+        auto v = option.value();
+        if (v && *v == "manual")
+            o.clock = ClockChoice::Manual;
+        else if (v && *v == "real")
+            o.clock = ClockChoice::Real;
+        else
+            return Error("--clock needs manual or real");
+        return {};
+    }
+
+    Status readOption(OptionReader& option, HostOptions& o)
+    {
+        const std::string& name = option.name();
+        if (name == "--headless" || name == "--gallery" || name == "--version" || name == "--help" || name == "-h"
+            || name == "--print-window") {
+            bool& target = name == "--headless" ? o.headless
+                : name == "--gallery"           ? o.gallery
+                : name == "--version"           ? o.showVersion
+                : name == "--print-window"      ? o.printWindow
+                                                : o.showHelp;
+            if (!option.flag(target))
+                return Error(name + " takes no value");
+            return {};
+        }
+        if (name == "--script")
+            return option.textOption(o.scriptPath, "a script file");
+        if (name == "--profile")
+            return option.textOption(o.profileDirectory, "a folder");
+        if (name == "--gpx")
+            return option.textOption(o.gpxPath, "a GPX file");
+        if (name == "--service-host")
+            return option.textOption(o.serviceHost, "HOST[:PORT]");
+        if (name == "--service-pin")
+            return option.textOption(o.servicePin, "a public key pin (sha256//BASE64)");
+        if (name == "--request-timeout")
+            return readRequestTimeout(option, o);
+        if (name == "--scale")
+            return readScale(option, o);
+        if (name == "--failure-screenshot")
+            return option.textOption(o.failureScreenshot, "a PNG file name");
+        if (name == "--ready-file")
+            return option.textOption(o.readyFile, "a file name");
+        if (name == "--location")
+            return readLocation(option, o);
+        if (name == "--location-source")
+            return readLocationSource(option, o);
+        if (name == "--clock")
+            return readClock(option, o);
+        return Error("unknown " + std::string(name.rfind("-", 0) == 0 ? "option " : "argument ") + name);
+    }
+
+}
+
 Result<HostOptions> CommandLine::parse(const std::vector<std::string>& arguments)
 {
     HostOptions o;
@@ -56,107 +215,8 @@ Result<HostOptions> CommandLine::parse(const std::vector<std::string>& arguments
     };
 
     for (std::size_t i = 0; i < arguments.size(); ++i) {
-        std::string name = arguments[i];
-        std::optional<std::string> inlineValue;
-        if (name.rfind("--", 0) == 0) {
-            if (auto eq = name.find('='); eq != std::string::npos) {
-                inlineValue = name.substr(eq + 1);
-                name.resize(eq);
-            }
-        }
-        auto flag = [&](bool& target) {
-            if (inlineValue)
-                return false;
-            target = true;
-            return true;
-        };
-        // The value of an option that takes one, or none when it is missing.
-        auto value = [&]() -> std::optional<std::string> {
-            if (inlineValue)
-                return inlineValue;
-            if (i + 1 >= arguments.size())
-                return std::nullopt;
-            return arguments[++i];
-        };
-        auto textOption = [&](std::optional<std::string>& target, const char* what) -> Status {
-            auto v = value();
-            if (!v || v->empty())
-                return Error(name + " needs " + what);
-            target = *v;
-            return {};
-        };
-
-        Status outcome;
-        if (name == "--headless" || name == "--gallery" || name == "--version" || name == "--help" || name == "-h"
-            || name == "--print-window") {
-            bool& target = name == "--headless" ? o.headless
-                : name == "--gallery"           ? o.gallery
-                : name == "--version"           ? o.showVersion
-                : name == "--print-window"      ? o.printWindow
-                                                : o.showHelp;
-            if (!flag(target))
-                outcome = Error(name + " takes no value");
-        } else if (name == "--script") {
-            outcome = textOption(o.scriptPath, "a script file");
-        } else if (name == "--profile") {
-            outcome = textOption(o.profileDirectory, "a folder");
-        } else if (name == "--gpx") {
-            outcome = textOption(o.gpxPath, "a GPX file");
-        } else if (name == "--service-host") {
-            outcome = textOption(o.serviceHost, "HOST[:PORT]");
-        } else if (name == "--service-pin") {
-            outcome = textOption(o.servicePin, "a public key pin (sha256//BASE64)");
-        } else if (name == "--request-timeout") {
-            auto v = value();
-            double seconds = 0;
-            std::size_t used = 0;
-            try {
-                seconds = v ? std::stod(*v, &used) : 0;
-            } catch (const std::exception&) {
-                used = 0;
-            }
-            if (!v || used != v->size() || !(seconds > 0 && seconds <= 3600))
-                outcome = Error("--request-timeout needs a number of seconds above 0 (at most 3600)");
-            else
-                o.requestTimeoutSeconds = seconds;
-        } else if (name == "--scale") {
-            auto v = value();
-            auto scale = v ? parseNumber(*v) : std::nullopt;
-            if (!scale || *scale < 0.25 || *scale > 8)
-                outcome = Error("--scale needs a number from 0.25 to 8 (window pixels a point)");
-            else
-                o.windowScale = scale;
-        } else if (name == "--failure-screenshot") {
-            outcome = textOption(o.failureScreenshot, "a PNG file name");
-        } else if (name == "--ready-file") {
-            outcome = textOption(o.readyFile, "a file name");
-        } else if (name == "--location") {
-            auto v = value();
-            auto latLon = v ? parseLatLon(*v) : std::nullopt;
-            if (!latLon)
-                outcome = Error("--location needs LAT,LON in degrees (for example 51.5,-0.12)");
-            else
-                o.location = latLon;
-        } else if (name == "--location-source") {
-            auto v = value();
-            if (v && *v == "geoclue")
-                o.locationSource = LocationSourceChoice::System;
-            else if (v && *v == "simulated")
-                o.locationSource = LocationSourceChoice::Simulated;
-            else
-                outcome = Error("--location-source needs geoclue or simulated");
-        } else if (name == "--clock") {
-            auto v = value();
-            if (v && *v == "manual")
-                o.clock = ClockChoice::Manual;
-            else if (v && *v == "real")
-                o.clock = ClockChoice::Real;
-            else
-                outcome = Error("--clock needs manual or real");
-        } else {
-            outcome = Error("unknown " + std::string(name.rfind("-", 0) == 0 ? "option " : "argument ") + name);
-        }
-        if (!outcome)
+        OptionReader option(arguments, i);
+        if (Status outcome = readOption(option, o); !outcome)
             return fail(outcome.error().message());
     }
     if (o.location && o.gpxPath)

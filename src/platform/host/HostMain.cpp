@@ -85,6 +85,172 @@ namespace {
         std::thread m_thread;
     };
 
+    /// Reads and parses the script at `path`; false, having said why, when
+    /// either fails.
+    bool loadScript(const std::string& path, std::optional<Script>& script)
+    {
+        auto text = readFile(path);
+        if (!text) {
+            std::cerr << "hestio: cannot read the script " << path << "\n";
+            return false;
+        }
+        script = Script::parse(*text);
+        if (script->error) {
+            std::cerr << "hestio: " << path << ": " << script->error->describe() << "\n";
+            return false;
+        }
+        return true;
+    }
+
+    /// Whether the app can run as asked (a headless run on the manual clock
+    /// needs a script, a window a display); says why not.
+    bool canRunAsAsked(const HostOptions& options, bool hasScript)
+    {
+        if (options.headless && !hasScript && options.usesManualClock()) {
+            std::cerr << "hestio: a headless run on the manual clock needs --script (nothing would ever happen)\n";
+            return false;
+        }
+        if (!options.headless && !hasDisplay()) {
+            std::cerr << "hestio: there is no display ($DISPLAY is not set).\n"
+                         "  Run headless and drive the app with a script:\n"
+                         "    hestio --headless --script FILE   (steps: docs/automation.md)\n"
+                         "  or give it a virtual display: xvfb-run hestio\n";
+            return false;
+        }
+        return true;
+    }
+
+    /// Loads the GPX track at `path`; false, having said why, when it cannot.
+    bool loadTrack(const std::string& path, std::optional<GpxTrack>& track)
+    {
+        auto loaded = GpxTrack::load(path);
+        if (!loaded) {
+            std::cerr << "hestio: " << path << ": " << loaded.error().message() << "\n";
+            return false;
+        }
+        track = std::move(*loaded);
+        return true;
+    }
+
+    /// Opens the app's window; false, having said why, when it cannot.
+    bool openWindow(
+        Application& application, RunLoop& loop, const HostOptions& options, std::unique_ptr<SdlHost>& window)
+    {
+        SdlHost::Options windowOptions;
+        windowOptions.readyFile = options.readyFile;
+        windowOptions.scale = options.windowScale;
+        windowOptions.sizeFile = (Profile::current().configDirectory() / "Window.plist").string();
+        windowOptions.printGeometry = options.printWindow;
+        auto opened = SdlHost::open(application, loop, windowOptions);
+        if (!opened) {
+            std::cerr << "hestio: " << opened.error().message()
+                      << "\n  (without a display, run hestio --headless --script FILE)\n";
+            return false;
+        }
+        window = std::move(*opened);
+        return true;
+    }
+
+    /// What moves the device in this run: a GPX track, the system's
+    /// location service, or the window's Location menu.
+    struct LocationFeeds {
+        std::unique_ptr<GpxPlayer> player;
+        std::unique_ptr<GeoClueSource> systemLocation;
+        std::unique_ptr<LocationMenu> menu;
+    };
+
+    /// Puts the device where the options say and starts what moves it.
+    LocationFeeds startLocationFeeds(
+        const HostOptions& options, std::optional<GpxTrack>& track, Clock& clock, RunLoop& loop, SdlHost* window)
+    {
+        LocationFeeds feeds;
+        if (options.location)
+            PositionSource::shared().moveTo({ options.location->latitude, options.location->longitude }, clock.now());
+        if (track) {
+            feeds.player = std::make_unique<GpxPlayer>(std::move(*track), PositionSource::shared());
+            feeds.player->start();
+        }
+        // The system's location service lives on the system bus
+        // ($DBUS_SYSTEM_BUS_ADDRESS); without it the device has no position.
+        if (options.usesSystemLocation()) {
+            feeds.systemLocation
+                = std::make_unique<GeoClueSource>(loop, PositionSource::shared(), GeoClueSource::Options {});
+            feeds.systemLocation->start();
+        }
+        // The simulated device moves from the window's Location menu (F2), to
+        // the places the app watches or away from them.
+        if (window && !feeds.systemLocation) {
+            feeds.menu = std::make_unique<LocationMenu>(PositionSource::shared(), clock,
+                [] { return GeoLocationManager::regionsWatchedOn(PositionSource::shared()); });
+            window->setLocationMenu(feeds.menu.get());
+        }
+        return feeds;
+    }
+
+    /// Tells the desktop what the user of the window would miss while it is
+    /// out of sight.
+    std::unique_ptr<DesktopNotifications> notifyDesktop(Application& application, RunLoop& loop, SdlHost& window)
+    {
+        auto notifications = std::make_unique<DesktopNotifications>(loop, DesktopNotifications::Options {});
+        SdlHost* host = &window;
+        routeDesktopNotices(
+            application, *notifications, [host] { return host->hasInputFocus(); }, [host] { host->raise(); });
+        return notifications;
+    }
+
+    /// The app's delegate and the window for its first screen, as the setup
+    /// makes them.
+    struct AppParts {
+        std::unique_ptr<ApplicationDelegate> delegate;
+        std::shared_ptr<Window> rootWindow;
+    };
+
+    AppParts launchApplication(Application& application, const HostSetup& setup)
+    {
+        AppParts parts;
+        if (setup.makeDelegate) {
+            parts.delegate = setup.makeDelegate(application);
+            application.setDelegate(parts.delegate.get());
+        }
+        if (setup.makeRootViewController) {
+            parts.rootWindow = Window::create();
+            parts.rootWindow->setRootViewController(setup.makeRootViewController());
+            parts.rootWindow->makeKeyAndVisible();
+        }
+        application.launch();
+        return parts;
+    }
+
+    /// Runs the app through the script, until its window closes, or,
+    /// headless, until a signal stops it. Returns the exit status.
+    int runUntilDone(const HostOptions& options, const std::optional<Script>& script, Application& application,
+        RunLoop& loop, SdlHost* window)
+    {
+        HeadlessHost headless(application, loop);
+        Device& device = window ? static_cast<Device&>(*window) : headless;
+        int status = 0;
+        if (script) {
+            // Unless told where, a failure's screenshot goes to a fresh temporary
+            // folder (never the current one, which may be the source tree); the
+            // report prints its path.
+            std::string failureShot = options.failureScreenshot.value_or(
+                std::filesystem::path(*options.scriptPath).stem().string() + "-failure.png");
+            AutomationDriver driver(device, failureShot);
+            if (!options.failureScreenshot)
+                driver.putFailureScreenshotInTemporaryFolder();
+            status = report(*options.scriptPath, driver.run(*script), script->steps.size());
+            if (window)
+                application.terminate();
+        } else if (window) {
+            window->run();
+        } else {
+            SignalStop stop(loop);
+            headless.runUntilStopped();
+            application.terminate();
+        }
+        return status;
+    }
+
 }
 
 int runHost(const HostOptions& options, const HostSetup& setup)
@@ -97,38 +263,13 @@ int runHost(const HostOptions& options, const HostSetup& setup)
     }
 
     std::optional<Script> script;
-    if (options.scriptPath) {
-        auto text = readFile(*options.scriptPath);
-        if (!text) {
-            std::cerr << "hestio: cannot read the script " << *options.scriptPath << "\n";
-            return 2;
-        }
-        script = Script::parse(*text);
-        if (script->error) {
-            std::cerr << "hestio: " << *options.scriptPath << ": " << script->error->describe() << "\n";
-            return 2;
-        }
-    }
-    if (options.headless && !script && options.usesManualClock()) {
-        std::cerr << "hestio: a headless run on the manual clock needs --script (nothing would ever happen)\n";
+    if (options.scriptPath && !loadScript(*options.scriptPath, script))
         return 2;
-    }
-    if (!options.headless && !hasDisplay()) {
-        std::cerr << "hestio: there is no display ($DISPLAY is not set).\n"
-                     "  Run headless and drive the app with a script:\n"
-                     "    hestio --headless --script FILE   (steps: docs/automation.md)\n"
-                     "  or give it a virtual display: xvfb-run hestio\n";
+    if (!canRunAsAsked(options, script.has_value()))
         return 2;
-    }
     std::optional<GpxTrack> track;
-    if (options.gpxPath) {
-        auto loaded = GpxTrack::load(*options.gpxPath);
-        if (!loaded) {
-            std::cerr << "hestio: " << *options.gpxPath << ": " << loaded.error().message() << "\n";
-            return 2;
-        }
-        track = std::move(*loaded);
-    }
+    if (options.gpxPath && !loadTrack(*options.gpxPath, track))
+        return 2;
 
     ManualClock manualClock;
     Clock& clock = options.usesManualClock() ? static_cast<Clock&>(manualClock) : SystemClock::shared();
@@ -137,96 +278,26 @@ int runHost(const HostOptions& options, const HostSetup& setup)
     Application application;
 
     std::unique_ptr<SdlHost> window;
-    if (!options.headless) {
-        SdlHost::Options windowOptions;
-        windowOptions.readyFile = options.readyFile;
-        windowOptions.scale = options.windowScale;
-        windowOptions.sizeFile = (Profile::current().configDirectory() / "Window.plist").string();
-        windowOptions.printGeometry = options.printWindow;
-        auto opened = SdlHost::open(application, loop, windowOptions);
-        if (!opened) {
-            std::cerr << "hestio: " << opened.error().message()
-                      << "\n  (without a display, run hestio --headless --script FILE)\n";
-            return 2;
-        }
-        window = std::move(*opened);
-    }
+    if (!options.headless && !openWindow(application, loop, options, window))
+        return 2;
 
-    if (options.location)
-        PositionSource::shared().moveTo({ options.location->latitude, options.location->longitude }, clock.now());
-    std::unique_ptr<GpxPlayer> player;
-    if (track) {
-        player = std::make_unique<GpxPlayer>(std::move(*track), PositionSource::shared());
-        player->start();
-    }
-    // The system's location service lives on the system bus
-    // ($DBUS_SYSTEM_BUS_ADDRESS); without it the device has no position.
-    std::unique_ptr<GeoClueSource> systemLocation;
-    if (options.usesSystemLocation()) {
-        systemLocation = std::make_unique<GeoClueSource>(loop, PositionSource::shared(), GeoClueSource::Options {});
-        systemLocation->start();
-    }
-    // The simulated device moves from the window's Location menu (F2), to
-    // the places the app watches or away from them.
-    std::unique_ptr<LocationMenu> locationMenu;
-    if (window && !systemLocation) {
-        locationMenu = std::make_unique<LocationMenu>(PositionSource::shared(), clock,
-            [] { return GeoLocationManager::regionsWatchedOn(PositionSource::shared()); });
-        window->setLocationMenu(locationMenu.get());
-    }
+    LocationFeeds locations = startLocationFeeds(options, track, clock, loop, window.get());
     // A window's app tells the desktop what the user would miss while it is
     // out of sight; headless and scripted runs keep quiet.
     std::unique_ptr<DesktopNotifications> notifications;
-    if (window && !script) {
-        notifications = std::make_unique<DesktopNotifications>(loop, DesktopNotifications::Options {});
-        SdlHost* host = window.get();
-        routeDesktopNotices(
-            application, *notifications, [host] { return host->hasInputFocus(); }, [host] { host->raise(); });
-    }
+    if (window && !script)
+        notifications = notifyDesktop(application, loop, *window);
+    AppParts parts = launchApplication(application, setup);
 
-    std::unique_ptr<ApplicationDelegate> delegate;
-    if (setup.makeDelegate) {
-        delegate = setup.makeDelegate(application);
-        application.setDelegate(delegate.get());
-    }
-    std::shared_ptr<Window> rootWindow;
-    if (setup.makeRootViewController) {
-        rootWindow = Window::create();
-        rootWindow->setRootViewController(setup.makeRootViewController());
-        rootWindow->makeKeyAndVisible();
-    }
-    application.launch();
-
-    HeadlessHost headless(application, loop);
-    Device& device = window ? static_cast<Device&>(*window) : headless;
-    int status = 0;
-    if (script) {
-        // Unless told where, a failure's screenshot goes to a fresh temporary
-        // folder (never the current one, which may be the source tree); the
-        // report prints its path.
-        std::string failureShot = options.failureScreenshot.value_or(
-            std::filesystem::path(*options.scriptPath).stem().string() + "-failure.png");
-        AutomationDriver driver(device, failureShot);
-        if (!options.failureScreenshot)
-            driver.putFailureScreenshotInTemporaryFolder();
-        status = report(*options.scriptPath, driver.run(*script), script->steps.size());
-        if (window)
-            application.terminate();
-    } else if (window) {
-        window->run();
-    } else {
-        SignalStop stop(loop);
-        headless.runUntilStopped();
-        application.terminate();
-    }
-    if (player)
-        player->stop();
+    int status = runUntilDone(options, script, application, loop, window.get());
+    if (locations.player)
+        locations.player->stop();
     application.setDesktopNotifier({});
     notifications.reset();
     if (window)
         window->setLocationMenu(nullptr);
-    locationMenu.reset();
-    systemLocation.reset();
+    locations.menu.reset();
+    locations.systemLocation.reset();
     application.setDelegate(nullptr);
     return status;
 }

@@ -296,6 +296,21 @@ namespace {
 
         std::string usage() const;
 
+        /// The arguments of the step's kind, without the check that nothing
+        /// follows them.
+        Status arguments();
+        Status tapArguments();
+        Status swipeArguments();
+        Status dragArguments();
+        Status pinchArguments();
+        Status waitArguments();
+        /// "Text" or #identifier, then the optional timeout.
+        Status waitForTargetArguments();
+        /// A quoted text, then the optional timeout.
+        Status waitForTextArguments(const char* what);
+        Status screenshotArguments();
+        Status locationArguments();
+
         const std::vector<Token>& m_tokens;
         Step& m_step;
         std::string m_keyword;
@@ -356,140 +371,167 @@ namespace {
 
     Status StepParser::parse()
     {
+        if (auto read = arguments(); !read)
+            return read;
+        return finish();
+    }
+
+    Status StepParser::arguments()
+    {
         Step& s = m_step;
         switch (s.kind) {
         case StepKind::Tap:
-            if (m_keyword == "tap-at") {
-                s.target.kind = StepTarget::Kind::Point;
-                if (auto read = point(s.target.point); !read)
-                    return read;
-            } else if (auto read = target(TargetForm::TextOrIdentifier); !read) {
-                return read;
-            }
-            break;
+            return tapArguments();
         case StepKind::DoubleTap:
         case StepKind::LongPress:
-            if (auto read = target(TargetForm::TextIdentifierOrPoint); !read)
-                return read;
-            break;
+            return target(TargetForm::TextIdentifierOrPoint);
         case StepKind::Type:
-            if (auto read = string("a quoted text", s.text); !read)
-                return read;
-            break;
-        case StepKind::Swipe: {
-            if (atEnd() || peek().kind != Token::Kind::Word)
-                return Error("swipe needs a direction" + usage());
-            const std::string& d = m_tokens[m_index++].text;
-            if (d == "left")
-                s.direction = SwipeDirection::Left;
-            else if (d == "right")
-                s.direction = SwipeDirection::Right;
-            else if (d == "up")
-                s.direction = SwipeDirection::Up;
-            else if (d == "down")
-                s.direction = SwipeDirection::Down;
-            else
-                return Error(quote(d) + " is not a direction" + usage());
-            if (auto read = optionalOn(); !read)
-                return read;
-            break;
-        }
+            return string("a quoted text", s.text);
+        case StepKind::Swipe:
+            return swipeArguments();
         case StepKind::Drag:
-            if (auto read = point(s.from); !read)
-                return read;
-            if (auto read = point(s.to); !read)
-                return read;
-            s.seconds = defaultDragSeconds;
-            if (!atEnd()) {
-                if (auto read = number("SECONDS", s.seconds); !read)
-                    return read;
-                if (s.seconds <= 0 || s.seconds > 60)
-                    return Error("a drag lasts more than 0 and at most 60 seconds");
-            }
-            break;
+            return dragArguments();
         case StepKind::PullToRefresh:
-            if (auto read = optionalOn(); !read)
-                return read;
-            break;
+            return optionalOn();
         case StepKind::Pinch:
-            if (auto read = point(s.to); !read)
-                return read;
-            if (auto read = number("SCALE", s.scale); !read)
-                return read;
-            if (s.scale <= 0 || s.scale > 100)
-                return Error(
-                    "the pinch scale must be more than 0 and at most 100 (below 1 pinches in, above 1 spreads)");
-            break;
+            return pinchArguments();
         case StepKind::Wait:
-            if (auto read = number("SECONDS", s.seconds); !read)
-                return read;
-            if (s.seconds < 0 || s.seconds > 86400)
-                return Error("wait takes 0 to 86400 seconds");
-            break;
+            return waitArguments();
         case StepKind::WaitFor:
         case StepKind::WaitForNot:
-            if (auto read = target(TargetForm::TextOrIdentifier); !read)
-                return read;
-            if (auto read = optionalTimeout(); !read)
-                return read;
-            break;
+            return waitForTargetArguments();
         case StepKind::WaitForAlert:
-            if (auto read = string("a quoted title", s.text); !read)
-                return read;
-            if (auto read = optionalTimeout(); !read)
-                return read;
-            break;
+            return waitForTextArguments("a quoted title");
         case StepKind::WaitForLog:
-            if (auto read = string("a quoted line", s.text); !read)
-                return read;
-            if (auto read = optionalTimeout(); !read)
-                return read;
-            break;
+            return waitForTextArguments("a quoted line");
         case StepKind::WaitForIdle:
         case StepKind::WaitForStill:
-            if (auto read = optionalTimeout(); !read)
-                return read;
-            break;
+            return optionalTimeout();
         case StepKind::Expect:
         case StepKind::ExpectNot:
-            if (auto read = target(TargetForm::TextOrIdentifier); !read)
-                return read;
-            break;
+            return target(TargetForm::TextOrIdentifier);
         case StepKind::ExpectAlert:
-            if (auto read = string("a quoted title", s.text); !read)
-                return read;
-            break;
+            return string("a quoted title", s.text);
         case StepKind::ExpectLog:
-            if (auto read = string("a quoted line", s.text); !read)
-                return read;
-            break;
+            return string("a quoted line", s.text);
         case StepKind::Screenshot:
-            if (auto read = string("a file name", s.text, TextForm::QuotedOrWord); !read)
-                return read;
-            if (s.text.empty())
-                return Error("screenshot needs a file name" + usage());
-            break;
+            return screenshotArguments();
         case StepKind::Location:
-            if (auto read = number("LAT LON", s.latitude); !read)
-                return read;
-            if (auto read = number("LAT LON", s.longitude); !read)
-                return read;
-            if (std::abs(s.latitude) > 90)
-                return Error("latitude must be between -90 and 90");
-            if (std::abs(s.longitude) > 180)
-                return Error("longitude must be between -180 and 180");
-            break;
+            return locationArguments();
         case StepKind::Push:
-            if (auto read = string("a quoted JSON payload", s.text); !read)
-                return read;
-            break;
+            return string("a quoted JSON payload", s.text);
         case StepKind::Return:
         case StepKind::Backspace:
         case StepKind::Background:
         case StepKind::Foreground:
             break;
         }
-        return finish();
+        return {};
+    }
+
+    Status StepParser::tapArguments()
+    {
+        if (m_keyword == "tap-at") {
+            m_step.target.kind = StepTarget::Kind::Point;
+            return point(m_step.target.point);
+        }
+        return target(TargetForm::TextOrIdentifier);
+    }
+
+    Status StepParser::swipeArguments()
+    {
+        Step& s = m_step;
+        if (atEnd() || peek().kind != Token::Kind::Word)
+            return Error("swipe needs a direction" + usage());
+        const std::string& d = m_tokens[m_index++].text;
+        if (d == "left")
+            s.direction = SwipeDirection::Left;
+        else if (d == "right")
+            s.direction = SwipeDirection::Right;
+        else if (d == "up")
+            s.direction = SwipeDirection::Up;
+        else if (d == "down")
+            s.direction = SwipeDirection::Down;
+        else
+            return Error(quote(d) + " is not a direction" + usage());
+        return optionalOn();
+    }
+
+    Status StepParser::dragArguments()
+    {
+        Step& s = m_step;
+        if (auto read = point(s.from); !read)
+            return read;
+        if (auto read = point(s.to); !read)
+            return read;
+        s.seconds = defaultDragSeconds;
+        if (!atEnd()) {
+            if (auto read = number("SECONDS", s.seconds); !read)
+                return read;
+            if (s.seconds <= 0 || s.seconds > 60)
+                return Error("a drag lasts more than 0 and at most 60 seconds");
+        }
+        return {};
+    }
+
+    Status StepParser::pinchArguments()
+    {
+        Step& s = m_step;
+        if (auto read = point(s.to); !read)
+            return read;
+        if (auto read = number("SCALE", s.scale); !read)
+            return read;
+        if (s.scale <= 0 || s.scale > 100)
+            return Error("the pinch scale must be more than 0 and at most 100 (below 1 pinches in, above 1 spreads)");
+        return {};
+    }
+
+    Status StepParser::waitArguments()
+    {
+        Step& s = m_step;
+        if (auto read = number("SECONDS", s.seconds); !read)
+            return read;
+        if (s.seconds < 0 || s.seconds > 86400)
+            return Error("wait takes 0 to 86400 seconds");
+        return {};
+    }
+
+    Status StepParser::waitForTargetArguments()
+    {
+        if (auto read = target(TargetForm::TextOrIdentifier); !read)
+            return read;
+        return optionalTimeout();
+    }
+
+    Status StepParser::waitForTextArguments(const char* what)
+    {
+        if (auto read = string(what, m_step.text); !read)
+            return read;
+        return optionalTimeout();
+    }
+
+    Status StepParser::screenshotArguments()
+    {
+        Step& s = m_step;
+        if (auto read = string("a file name", s.text, TextForm::QuotedOrWord); !read)
+            return read;
+        if (s.text.empty())
+            return Error("screenshot needs a file name" + usage());
+        return {};
+    }
+
+    Status StepParser::locationArguments()
+    {
+        Step& s = m_step;
+        if (auto read = number("LAT LON", s.latitude); !read)
+            return read;
+        if (auto read = number("LAT LON", s.longitude); !read)
+            return read;
+        if (std::abs(s.latitude) > 90)
+            return Error("latitude must be between -90 and 90");
+        if (std::abs(s.longitude) > 180)
+            return Error("longitude must be between -180 and 180");
+        return {};
     }
 
     std::string_view trim(std::string_view s)

@@ -219,59 +219,108 @@ void Window::sendEvent(const TouchEvent& input)
         r->resetIfFinished();
 }
 
+namespace {
+
+    void handTouchesTo(GestureRecognizer& recognizer, TouchPhase phase, const TouchSet& set, const Event& event)
+    {
+        switch (phase) {
+        case TouchPhase::Began:
+            recognizer.handleTouchesBegan(set, event);
+            break;
+        case TouchPhase::Moved:
+        case TouchPhase::Stationary:
+            recognizer.handleTouchesMoved(set, event);
+            break;
+        case TouchPhase::Ended:
+            recognizer.handleTouchesEnded(set, event);
+            break;
+        case TouchPhase::Cancelled:
+            recognizer.handleTouchesCancelled(set, event);
+            break;
+        }
+    }
+
+    void handTouchesTo(View& view, TouchPhase phase, const TouchSet& set, const Event& event)
+    {
+        switch (phase) {
+        case TouchPhase::Began:
+            for (auto& t : set)
+                t->deliveredToView = true;
+            view.touchesBegan(set, event);
+            break;
+        case TouchPhase::Moved:
+        case TouchPhase::Stationary:
+            view.touchesMoved(set, event);
+            break;
+        case TouchPhase::Ended:
+            view.touchesEnded(set, event);
+            break;
+        case TouchPhase::Cancelled:
+            view.touchesCancelled(set, event);
+            break;
+        }
+    }
+
+    /// Adds `touch` to the set of `key`'s group, making the group on first sight.
+    template<typename Key>
+    void addToGroup(std::vector<std::pair<Key, TouchSet>>& groups, const Key& key, const std::shared_ptr<Touch>& touch)
+    {
+        auto it = std::find_if(groups.begin(), groups.end(), [&](auto& p) { return p.first == key; });
+        if (it == groups.end())
+            groups.push_back({ key, { touch } });
+        else
+            it->second.push_back(touch);
+    }
+
+}
+
 void Window::deliver(TouchPhase phase, const TouchSet& touches, const Event& event)
 {
     // Gesture recognisers see the touches first.
+    deliverToRecognizers(phase, touches, event);
+    // Then the views, grouped by the view each touch landed on.
+    deliverToViews(phase, touches, event);
+}
+
+void Window::deliverToRecognizers(TouchPhase phase, const TouchSet& touches, const Event& event)
+{
     std::vector<std::pair<std::shared_ptr<GestureRecognizer>, TouchSet>> perRecognizer;
     for (auto& touch : touches) {
         auto& tracked = m_touches[touch->identifier];
-        for (auto& r : tracked.recognizers) {
-            auto it = std::find_if(perRecognizer.begin(), perRecognizer.end(), [&](auto& p) { return p.first == r; });
-            if (it == perRecognizer.end())
-                perRecognizer.push_back({ r, { touch } });
-            else
-                it->second.push_back(touch);
-        }
+        for (auto& r : tracked.recognizers)
+            addToGroup(perRecognizer, r, touch);
     }
     for (auto& [recognizer, set] : perRecognizer) {
         if (!recognizer->view() || !recognizer->isEnabled())
             continue;
-        switch (phase) {
-        case TouchPhase::Began:
-            recognizer->handleTouchesBegan(set, event);
-            break;
-        case TouchPhase::Moved:
-        case TouchPhase::Stationary:
-            recognizer->handleTouchesMoved(set, event);
-            break;
-        case TouchPhase::Ended:
-            recognizer->handleTouchesEnded(set, event);
-            break;
-        case TouchPhase::Cancelled:
-            recognizer->handleTouchesCancelled(set, event);
-            break;
-        }
+        handTouchesTo(*recognizer, phase, set, event);
         auto state = recognizer->state();
         bool recognized = state == GestureRecognizer::State::Began || state == GestureRecognizer::State::Changed
             || state == GestureRecognizer::State::Ended;
-        if (recognized && recognizer->cancelsTouchesInView()) {
-            for (auto& [id, tracked] : m_touches) {
-                auto& touch = tracked.touch;
-                // The touches just handed over count too: a recogniser lets go
-                // of the touches that ended as it recognised.
-                bool handedOver = std::find(set.begin(), set.end(), touch) != set.end();
-                if ((!handedOver && !recognizer->isTracking(*touch)) || touch->cancelledForView)
-                    continue;
-                touch->cancelledForView = true;
-                if (touch->deliveredToView) {
-                    if (auto view = touch->view.lock())
-                        view->touchesCancelled({ touch }, event);
-                }
-            }
+        if (recognized && recognizer->cancelsTouchesInView())
+            cancelTouchesInViews(*recognizer, set, event);
+    }
+}
+
+void Window::cancelTouchesInViews(GestureRecognizer& recognizer, const TouchSet& handedOver, const Event& event)
+{
+    for (auto& [id, tracked] : m_touches) {
+        auto& touch = tracked.touch;
+        // The touches just handed over count too: a recogniser lets go
+        // of the touches that ended as it recognised.
+        bool wasHandedOver = std::find(handedOver.begin(), handedOver.end(), touch) != handedOver.end();
+        if ((!wasHandedOver && !recognizer.isTracking(*touch)) || touch->cancelledForView)
+            continue;
+        touch->cancelledForView = true;
+        if (touch->deliveredToView) {
+            if (auto view = touch->view.lock())
+                view->touchesCancelled({ touch }, event);
         }
     }
+}
 
-    // Then the views, grouped by the view each touch landed on.
+void Window::deliverToViews(TouchPhase phase, const TouchSet& touches, const Event& event)
+{
     std::vector<std::pair<std::shared_ptr<View>, TouchSet>> perView;
     for (auto& touch : touches) {
         if (touch->cancelledForView)
@@ -279,31 +328,10 @@ void Window::deliver(TouchPhase phase, const TouchSet& touches, const Event& eve
         auto view = touch->view.lock();
         if (!view)
             continue;
-        auto it = std::find_if(perView.begin(), perView.end(), [&](auto& p) { return p.first == view; });
-        if (it == perView.end())
-            perView.push_back({ view, { touch } });
-        else
-            it->second.push_back(touch);
+        addToGroup(perView, view, touch);
     }
-    for (auto& [view, set] : perView) {
-        switch (phase) {
-        case TouchPhase::Began:
-            for (auto& t : set)
-                t->deliveredToView = true;
-            view->touchesBegan(set, event);
-            break;
-        case TouchPhase::Moved:
-        case TouchPhase::Stationary:
-            view->touchesMoved(set, event);
-            break;
-        case TouchPhase::Ended:
-            view->touchesEnded(set, event);
-            break;
-        case TouchPhase::Cancelled:
-            view->touchesCancelled(set, event);
-            break;
-        }
-    }
+    for (auto& [view, set] : perView)
+        handTouchesTo(*view, phase, set, event);
 }
 
 void Window::layoutTree()

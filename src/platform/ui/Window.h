@@ -65,6 +65,14 @@ private:
     friend class ViewController;
     void drawStatusBar(Context& context);
     void deliver(TouchPhase phase, const TouchSet& touches, const Event& event);
+    /// Hands each recogniser the touches it tracks; one that recognises
+    /// and cancels touches in views cancels them there.
+    void deliverToRecognizers(TouchPhase phase, const TouchSet& touches, const Event& event);
+    /// Cancels in their views the touches `recognizer` tracks or was just
+    /// handed (`handedOver`).
+    void cancelTouchesInViews(GestureRecognizer& recognizer, const TouchSet& handedOver, const Event& event);
+    /// Hands each view the touches that landed on it and are not cancelled.
+    void deliverToViews(TouchPhase phase, const TouchSet& touches, const Event& event);
 
     std::shared_ptr<ViewController> m_rootViewController;
     std::vector<std::shared_ptr<View>> m_overlays;
