@@ -167,7 +167,7 @@ public:
     /// The graph as it stands on the screen (zoom and selection included),
     /// as PNG bytes at two pixels a point.
     std::string shownGraphPng() const;
-    static constexpr platform::Rect exportButtonFrame { 266, 412, 48, 28 };
+    static constexpr platform::Rect exportButtonFrame { 264, 412, 48, 28 };
 
 protected:
     GraphViewController();
