@@ -16,6 +16,8 @@ void GraphViewController::addExportButton(platform::View& view)
 {
     m_exportButton = platform::Button::create(platform::Button::Type::RoundedRect, exportButtonFrame);
     m_exportButton->setTitle("Export");
+    // The band is narrow: the title's usual 15 points would touch the edges.
+    m_exportButton->titleLabel().setFont(platform::Font::boldSystemFont(12));
     m_exportButton->setAccessibilityIdentifier("exportButton");
     std::weak_ptr<GraphViewController> weakSelf = sharedGraphController();
     m_exportButton->addTarget(platform::ControlEventTouchUpInside, [weakSelf](platform::Control&) {
