@@ -92,6 +92,123 @@ int64_t localWallTimeMs(const std::string& zone, int64_t dayOfMs, int dayOffset,
     return U_FAILURE(status) ? dayOfMs : static_cast<int64_t>(at);
 }
 
+namespace {
+
+    /// The household being seeded, as its devices need it.
+    struct SeededHousehold {
+        int64_t id;
+        std::string zone;
+        int64_t createdMs;
+        int64_t installedMs;
+    };
+
+    /// Which catalog entries the household has: those always there and a
+    /// seed-chosen number of the optional ones.
+    std::vector<bool> chooseDevices(uint64_t seed)
+    {
+        // Which optional devices the household has, and how many (10 to 14, and the printer).
+        std::vector<size_t> optional;
+        for (size_t i = 0; i < kCatalog.size(); ++i) {
+            if (!kCatalog[i].always)
+                optional.push_back(i);
+        }
+        std::sort(optional.begin(), optional.end(),
+            [&](size_t a, size_t b) { return scramble(seed * 31 + a) < scramble(seed * 31 + b); });
+        size_t extra = scramble(seed) % (optional.size() + 1);
+        std::vector<bool> present(kCatalog.size());
+        for (size_t i = 0; i < kCatalog.size(); ++i)
+            present[i] = kCatalog[i].always;
+        for (size_t i = 0; i < extra; ++i)
+            present[optional[i]] = true;
+        return present;
+    }
+
+    void addCatalogDevices(Store& store, uint64_t seed, const SeededHousehold& seeded, const std::vector<bool>& present)
+    {
+        const int64_t household = seeded.id;
+        const std::string& householdZone = seeded.zone;
+        const int64_t createdMs = seeded.createdMs;
+        const int64_t installedMs = seeded.installedMs;
+        const size_t unplugged = scramble(seed + 1) % 2 == 0 ? 8 : 6; // Desktop Computer or Bedside Lamp
+        const size_t stopped = scramble(seed + 2) % 2 == 0 ? 5 : 1; // Router or Kettle
+        constexpr size_t leftOn = 3; // Living Room Lamp
+
+        for (size_t i = 0; i < kCatalog.size(); ++i) {
+            if (!present[i])
+                continue;
+            const auto& entry = kCatalog[i];
+            DeviceRow device;
+            device.id = static_cast<int64_t>(101 + i);
+            device.householdId = household;
+            device.name = entry.name;
+            device.room = entry.room;
+            device.kind = entry.kind;
+            device.meterPluggedIn = i != unplugged;
+            device.leftOn = i == leftOn;
+            if (i == stopped)
+                device.reportsUntilMs = createdMs - 3 * kHourMs;
+            device.registerStartsMs = { installedMs };
+            if (i == kHeater) {
+                // Yesterday in the household's own time: the meter went offline
+                // for 40 minutes in the evening, and later restarted its register.
+                device.outages = { MeterOutage {
+                    localWallTimeMs(householdZone, createdMs, -1, kOutageStart.hour, kOutageStart.minute),
+                    localWallTimeMs(householdZone, createdMs, -1, kOutageEnd.hour, kOutageEnd.minute) } };
+                device.registerStartsMs.push_back(
+                    localWallTimeMs(householdZone, createdMs, -1, kRegisterReset.hour, kRegisterReset.minute));
+            }
+            store.addDevice(device);
+
+            int level = 0;
+            if (const RangeAction* range = rangeActionOf(entry.kind)) {
+                level = range->initial;
+                if (std::string_view(entry.kind) == "heater")
+                    level = range->initial + static_cast<int>(seed % 3);
+            }
+            // The initial state holds from the beginning of time, so history
+            // before the first start is simulated too.
+            store.addChange(device.id, StateChange { INT64_MIN, true, level });
+        }
+    }
+
+    void addSilentPrinter(Store& store, int64_t household, int64_t installedMs)
+    {
+        DeviceRow printer;
+        printer.id = kSilentPrinterId;
+        printer.householdId = household;
+        printer.name = kSilentPrinter.name;
+        printer.room = kSilentPrinter.room;
+        printer.kind = kSilentPrinter.kind;
+        printer.outages = { MeterOutage { INT64_MIN, INT64_MAX } };
+        printer.registerStartsMs = { installedMs };
+        store.addDevice(printer);
+        store.addChange(printer.id, StateChange { INT64_MIN, true, 0 });
+    }
+
+    /// More of the same kinds, numbered, after every identifier the demo uses.
+    void addExtraDevices(
+        Store& store, int64_t household, int64_t installedMs, const std::vector<bool>& present, int atLeastDevices)
+    {
+        int count = static_cast<int>(std::count(present.begin(), present.end(), true)) + 1;
+        for (int extraIndex = 0; count < atLeastDevices; ++extraIndex, ++count) {
+            const auto& entry = kCatalog[static_cast<size_t>(extraIndex) % kCatalog.size()];
+            DeviceRow device;
+            device.id = kSilentPrinterId + 1 + extraIndex;
+            device.householdId = household;
+            device.name
+                = std::string(entry.name) + " " + std::to_string(2 + extraIndex / static_cast<int>(kCatalog.size()));
+            device.room = entry.room;
+            device.kind = entry.kind;
+            device.meterPluggedIn = true;
+            device.registerStartsMs = { installedMs };
+            store.addDevice(device);
+            const RangeAction* range = rangeActionOf(entry.kind);
+            store.addChange(device.id, StateChange { INT64_MIN, true, range ? range->initial : 0 });
+        }
+    }
+
+}
+
 void seedDemoHousehold(
     Store& store, uint64_t seed, int64_t nowMs, int passwordIterations, int atLeastDevices, const std::string& zone)
 {
@@ -105,93 +222,12 @@ void seedDemoHousehold(
     store.addUser(household, kAdministratorName, "Admin", hashPassword(kAdministratorName, passwordIterations));
     store.addUser(household, kMemberName, "Member", hashPassword(kMemberName, passwordIterations));
 
-    // Which optional devices the household has, and how many (10 to 14, and the printer).
-    std::vector<size_t> optional;
-    for (size_t i = 0; i < kCatalog.size(); ++i) {
-        if (!kCatalog[i].always)
-            optional.push_back(i);
-    }
-    std::sort(optional.begin(), optional.end(),
-        [&](size_t a, size_t b) { return scramble(seed * 31 + a) < scramble(seed * 31 + b); });
-    size_t extra = scramble(seed) % (optional.size() + 1);
-    std::vector<bool> present(kCatalog.size());
-    for (size_t i = 0; i < kCatalog.size(); ++i)
-        present[i] = kCatalog[i].always;
-    for (size_t i = 0; i < extra; ++i)
-        present[optional[i]] = true;
-
-    const size_t unplugged = scramble(seed + 1) % 2 == 0 ? 8 : 6; // Desktop Computer or Bedside Lamp
-    const size_t stopped = scramble(seed + 2) % 2 == 0 ? 5 : 1; // Router or Kettle
-    constexpr size_t leftOn = 3; // Living Room Lamp
-
-    for (size_t i = 0; i < kCatalog.size(); ++i) {
-        if (!present[i])
-            continue;
-        const auto& entry = kCatalog[i];
-        DeviceRow device;
-        device.id = static_cast<int64_t>(101 + i);
-        device.householdId = household;
-        device.name = entry.name;
-        device.room = entry.room;
-        device.kind = entry.kind;
-        device.meterPluggedIn = i != unplugged;
-        device.leftOn = i == leftOn;
-        if (i == stopped)
-            device.reportsUntilMs = createdMs - 3 * kHourMs;
-        device.registerStartsMs = { installedMs };
-        if (i == kHeater) {
-            // Yesterday in the household's own time: the meter went offline
-            // for 40 minutes in the evening, and later restarted its register.
-            device.outages
-                = { MeterOutage { localWallTimeMs(householdZone, createdMs, -1, kOutageStart.hour, kOutageStart.minute),
-                    localWallTimeMs(householdZone, createdMs, -1, kOutageEnd.hour, kOutageEnd.minute) } };
-            device.registerStartsMs.push_back(
-                localWallTimeMs(householdZone, createdMs, -1, kRegisterReset.hour, kRegisterReset.minute));
-        }
-        store.addDevice(device);
-
-        int level = 0;
-        if (const RangeAction* range = rangeActionOf(entry.kind)) {
-            level = range->initial;
-            if (std::string_view(entry.kind) == "heater")
-                level = range->initial + static_cast<int>(seed % 3);
-        }
-        // The initial state holds from the beginning of time, so history
-        // before the first start is simulated too.
-        store.addChange(device.id, StateChange { INT64_MIN, true, level });
-    }
-    {
-        DeviceRow printer;
-        printer.id = kSilentPrinterId;
-        printer.householdId = household;
-        printer.name = kSilentPrinter.name;
-        printer.room = kSilentPrinter.room;
-        printer.kind = kSilentPrinter.kind;
-        printer.outages = { MeterOutage { INT64_MIN, INT64_MAX } };
-        printer.registerStartsMs = { installedMs };
-        store.addDevice(printer);
-        store.addChange(printer.id, StateChange { INT64_MIN, true, 0 });
-    }
-    // More of the same kinds, numbered, after every identifier the demo uses.
-    int count = static_cast<int>(std::count(present.begin(), present.end(), true)) + 1;
-    for (int extraIndex = 0; count < atLeastDevices; ++extraIndex, ++count) {
-        const auto& entry = kCatalog[static_cast<size_t>(extraIndex) % kCatalog.size()];
-        DeviceRow device;
-        device.id = kSilentPrinterId + 1 + extraIndex;
-        device.householdId = household;
-        device.name
-            = std::string(entry.name) + " " + std::to_string(2 + extraIndex / static_cast<int>(kCatalog.size()));
-        device.room = entry.room;
-        device.kind = entry.kind;
-        device.meterPluggedIn = true;
-        device.registerStartsMs = { installedMs };
-        store.addDevice(device);
-        const RangeAction* range = rangeActionOf(entry.kind);
-        store.addChange(device.id, StateChange { INT64_MIN, true, range ? range->initial : 0 });
-    }
+    std::vector<bool> present = chooseDevices(seed);
+    addCatalogDevices(store, seed, SeededHousehold { household, householdZone, createdMs, installedMs }, present);
+    addSilentPrinter(store, household, installedMs);
+    addExtraDevices(store, household, installedMs, present, atLeastDevices);
     store.setMeta("seed", std::to_string(seed));
     store.setMeta("created_ms", std::to_string(createdMs));
     store.endSeeding();
 }
-
 }

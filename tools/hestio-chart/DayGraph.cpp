@@ -105,28 +105,40 @@ private:
     std::shared_ptr<PlotSymbol> m_selectionSymbol;
 };
 
+namespace {
+
+    /// The top of the value axis for these samples.
+    double axisTop(const std::vector<DaySample>& samples, bool bars)
+    {
+        double maxValue;
+        double largest = 0;
+        for (const auto& s : samples)
+            if (!std::isnan(s.value))
+                largest = std::max(largest, s.value);
+        if (bars) {
+            maxValue = largest == 0 ? 5.0
+                : largest < 0.1     ? 0.1
+                : largest < 0.3     ? 0.3
+                : largest < 0.5     ? 0.5
+                : largest < 1.0     ? 1.0
+                                    : largest + largest / 10;
+        } else {
+            maxValue = largest != 0 ? largest + largest / 10 : 5.0;
+        }
+        // The value axis runs on decimals, which end near 1e165: a larger
+        // value (or one whose tenth more overflows) tops the axis at 1e160 and
+        // is drawn past its top rather than leaving the axis without a range.
+        if (!(maxValue <= kLargestAxisValue))
+            maxValue = kLargestAxisValue;
+        return maxValue;
+    }
+
+}
+
 DayGraph::DayGraph(std::vector<DaySample> samples, DayGraphOptions options)
 {
     bool bars = options.kind == DayGraphOptions::Kind::Bar;
-    double largest = 0;
-    for (const auto& s : samples)
-        if (!std::isnan(s.value))
-            largest = std::max(largest, s.value);
-    if (bars) {
-        m_maxValue = largest == 0 ? 5.0
-            : largest < 0.1       ? 0.1
-            : largest < 0.3       ? 0.3
-            : largest < 0.5       ? 0.5
-            : largest < 1.0       ? 1.0
-                                  : largest + largest / 10;
-    } else {
-        m_maxValue = largest != 0 ? largest + largest / 10 : 5.0;
-    }
-    // The value axis runs on decimals, which end near 1e165: a larger
-    // value (or one whose tenth more overflows) tops the axis at 1e160 and
-    // is drawn past its top rather than leaving the axis without a range.
-    if (!(m_maxValue <= kLargestAxisValue))
-        m_maxValue = kLargestAxisValue;
+    m_maxValue = axisTop(samples, bars);
     m_source = std::make_shared<Source>(std::move(samples), options.selectedIndex.value_or(0));
 
     m_graph = XYGraph::create({ 0, 0, options.size.width, options.size.height });
@@ -142,6 +154,18 @@ DayGraph::DayGraph(std::vector<DaySample> samples, DayGraphOptions options)
     space->setGlobalXRange(day);
     space->setYRange(PlotRange(Decimal(0), Decimal::fromDouble(m_maxValue)));
 
+    setUpAxes(options, bars);
+
+    addPlots(bars);
+    if (!options.selectedIndex)
+        m_graph->plotWithIdentifier(selectionPlot)->setHidden(true);
+    m_graph->reloadData();
+    if (options.zoom)
+        space->setXRange(*options.zoom);
+}
+
+void DayGraph::setUpAxes(const DayGraphOptions& options, bool bars)
+{
     auto majorGrid = lineStyle(Color::colorWithComponents(0.2, 0.2, 0.2, 0.75), 0.75);
     auto minorGrid = lineStyle(Color::whiteColor().colorWithAlphaComponent(0.1), 0.25);
     auto axisSet = m_graph->xyAxisSet();
@@ -180,7 +204,10 @@ DayGraph::DayGraph(std::vector<DaySample> samples, DayGraphOptions options)
     else
         y->setMajorIntervalLength(Decimal(m_maxValue > 1200 ? 100 : m_maxValue > 800 ? 50 : 25));
     y->setTitle(options.valueTitle);
+}
 
+void DayGraph::addPlots(bool bars)
+{
     auto green = lineStyle(Color::greenColor(), 3.0, 1.0);
     auto red = lineStyle(Color::redColor(), 3.0, 1.0);
     if (bars) {
@@ -212,11 +239,6 @@ DayGraph::DayGraph(std::vector<DaySample> samples, DayGraphOptions options)
         selection->setDataSource(m_source);
         m_graph->addPlot(selection);
     }
-    if (!options.selectedIndex)
-        m_graph->plotWithIdentifier(selectionPlot)->setHidden(true);
-    m_graph->reloadData();
-    if (options.zoom)
-        space->setXRange(*options.zoom);
 }
 
 DayGraph::~DayGraph() = default;

@@ -46,6 +46,12 @@ public:
 
 private:
     class Source;
+
+    /// Time along the bottom in the zone, values on the right, with grids.
+    void setUpAxes(const DayGraphOptions& options, bool bars);
+    /// The main and selection plots, lines or bars, on the samples.
+    void addPlots(bool bars);
+
     std::shared_ptr<Source> m_source;
     std::shared_ptr<XYGraph> m_graph;
     double m_maxValue { 5 };

@@ -199,76 +199,61 @@ const char* kindName(const json::Value& value)
     }
 }
 
-}
-
-int main(int argc, char** argv)
-{
-    for (int i = 1; i < argc; ++i)
-        if (isHelp(argv[i]))
-            return printUsage();
-    if (argc < 2 || std::string(argv[1]) != "render") {
-        std::cerr << usage;
-        return 2;
-    }
+/// The command line's options, as given.
+struct Arguments {
     std::string plot = "line", samplesPath, timeKey, valueKey, day, zoneName = "UTC", out, csvPath, unit;
     bool unitGiven = false;
     std::string size = "320x367", scale = "2", zoom, select;
+};
+
+/// Reads the options after "render". 0, or the failure's exit status.
+int parseArguments(int argc, char** argv, Arguments& args)
+{
     for (int i = 2; i < argc; ++i) {
         std::string arg = argv[i];
         if (i + 1 >= argc)
             return fail("missing value after " + arg);
         std::string value = argv[++i];
         if (arg == "--plot")
-            plot = value;
+            args.plot = value;
         else if (arg == "--samples")
-            samplesPath = value;
+            args.samplesPath = value;
         else if (arg == "--time-key")
-            timeKey = value;
+            args.timeKey = value;
         else if (arg == "--value-key")
-            valueKey = value;
+            args.valueKey = value;
         else if (arg == "--day")
-            day = value;
+            args.day = value;
         else if (arg == "--zone")
-            zoneName = value;
+            args.zoneName = value;
         else if (arg == "--size")
-            size = value;
+            args.size = value;
         else if (arg == "--scale")
-            scale = value;
+            args.scale = value;
         else if (arg == "--zoom")
-            zoom = value;
+            args.zoom = value;
         else if (arg == "--select")
-            select = value;
+            args.select = value;
         else if (arg == "--out")
-            out = value;
+            args.out = value;
         else if (arg == "--csv")
-            csvPath = value;
+            args.csvPath = value;
         else if (arg == "--unit") {
-            unit = value;
-            unitGiven = true;
+            args.unit = value;
+            args.unitGiven = true;
         } else
             return fail("unknown option " + arg + "\n" + usage);
     }
-    if (plot != "line" && plot != "bar")
+    if (args.plot != "line" && args.plot != "bar")
         return fail("--plot must be line or bar");
-    if (samplesPath.empty() || day.empty() || (out.empty() && csvPath.empty()))
+    if (args.samplesPath.empty() || args.day.empty() || (args.out.empty() && args.csvPath.empty()))
         return fail(std::string("--samples, --day and --out or --csv are required\n") + usage);
-    bool bars = plot == "bar";
-    if (timeKey.empty())
-        timeKey = bars ? "from" : "timestamp";
-    if (valueKey.empty())
-        valueKey = bars ? "energyConsumed" : "powerDraw";
-    if (!unitGiven)
-        unit = bars ? "kWh" : "W";
-    CsvRequest csv { csvPath, { unit, bars ? CsvGaps::EmptyHours : CsvGaps::BetweenSamples }, {} };
+    return 0;
+}
 
-    chart::DayGraphOptions options;
-    options.kind = bars ? chart::DayGraphOptions::Kind::Bar : chart::DayGraphOptions::Kind::Line;
-    options.valueTitle = bars ? "kWh" : "Watts";
-    auto zone = platform::TimeZone::named(zoneName);
-    if (!zone)
-        return fail("unknown time zone \"" + zoneName + "\"");
-    options.zone = *zone;
-    int year, month, dayOfMonth;
+/// Reads --day as a day of the calendar. 0, or the failure's exit status.
+int parseDay(const std::string& day, int& year, int& month, int& dayOfMonth)
+{
     char trailing;
     if (std::sscanf(day.c_str(), "%4d-%2d-%2d%c", &year, &month, &dayOfMonth, &trailing) != 3 || day.size() != 10
         || year < 1 || month < 1 || month > 12 || dayOfMonth < 1)
@@ -277,9 +262,17 @@ int main(int argc, char** argv)
         return fail("--day " + day + " is not a day of the calendar: " + std::to_string(year) + "-"
             + (month < 10 ? "0" : "") + std::to_string(month) + " has " + std::to_string(daysInMonth(year, month))
             + " days");
-    platform::Calendar calendar(*zone);
-    options.midnight = calendar.startOfDay(calendar.date({ year, month, dayOfMonth, 12, 0, 0, 0 }));
-    double width, height, pixelsPerPoint;
+    return 0;
+}
+
+/// Reads --size, --scale and --zoom into the options. 0, or the failure's
+/// exit status.
+int parseGeometry(const Arguments& args, chart::DayGraphOptions& options, double& pixelsPerPoint)
+{
+    const std::string& size = args.size;
+    const std::string& scale = args.scale;
+    const std::string& zoom = args.zoom;
+    double width, height;
     auto x = size.find('x');
     if (x == std::string::npos || !parseNumber(size.substr(0, x), width) || !parseNumber(size.substr(x + 1), height)
         || width < 50 || height < 50 || width > 4000 || height > 4000)
@@ -295,21 +288,17 @@ int main(int argc, char** argv)
             return fail("--zoom must be LOCATION,LENGTH in seconds with a positive length");
         options.zoom = chart::PlotRange(chart::Decimal::fromDouble(location), chart::Decimal::fromDouble(length));
     }
+    return 0;
+}
 
-    platform::Result<std::string> contents = readSamples(samplesPath);
-    if (!contents)
-        return fail(contents.error().message());
-    const std::string& text = *contents;
-    auto firstChar = text.find_first_not_of(" \t\r\n");
-    auto finish = [&](int status) {
-        if (status != 0 || csv.path.empty())
-            return status;
-        return writeCsv(csv, { year, month, dayOfMonth }, *zone);
-    };
-    if (firstChar != std::string::npos && text[firstChar] != '[' && text[firstChar] != '{') {
-        // Plain text: one sample a line, "milliseconds value" ("-" or nothing: no value).
-        return finish(renderTextSamples(text, options, select, pixelsPerPoint, out, csv.samples));
-    }
+/// Samples given as a JSON array of records: draws them and keeps them for
+/// the CSV.
+int renderJsonSamples(const std::string& text, const Arguments& args, const chart::DayGraphOptions& options,
+    double pixelsPerPoint, std::vector<CsvSample>& csvSamples)
+{
+    const std::string& samplesPath = args.samplesPath;
+    const std::string& timeKey = args.timeKey;
+    const std::string& valueKey = args.valueKey;
     json::Error error;
     json::Decoder decoder;
     json::Value samples = decoder.objectWithData(text, &error);
@@ -335,7 +324,63 @@ int main(int argc, char** argv)
         const json::Value& value = sample[valueKey];
         daySamples.push_back({ seconds - options.midnight.timeIntervalSince1970(),
             value.isNumber() ? value.doubleValue() : std::nan("") });
-        csv.samples.push_back({ time.integerValue() / 1000, csvValueOf(value) });
+        csvSamples.push_back({ time.integerValue() / 1000, csvValueOf(value) });
     }
-    return finish(render(std::move(daySamples), options, select, pixelsPerPoint, out));
+    return render(std::move(daySamples), options, args.select, pixelsPerPoint, args.out);
+}
+
+}
+
+int main(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i)
+        if (isHelp(argv[i]))
+            return printUsage();
+    if (argc < 2 || std::string(argv[1]) != "render") {
+        std::cerr << usage;
+        return 2;
+    }
+    Arguments args;
+    if (int status = parseArguments(argc, argv, args); status != 0)
+        return status;
+    bool bars = args.plot == "bar";
+    if (args.timeKey.empty())
+        args.timeKey = bars ? "from" : "timestamp";
+    if (args.valueKey.empty())
+        args.valueKey = bars ? "energyConsumed" : "powerDraw";
+    if (!args.unitGiven)
+        args.unit = bars ? "kWh" : "W";
+    CsvRequest csv { args.csvPath, { args.unit, bars ? CsvGaps::EmptyHours : CsvGaps::BetweenSamples }, {} };
+
+    chart::DayGraphOptions options;
+    options.kind = bars ? chart::DayGraphOptions::Kind::Bar : chart::DayGraphOptions::Kind::Line;
+    options.valueTitle = bars ? "kWh" : "Watts";
+    auto zone = platform::TimeZone::named(args.zoneName);
+    if (!zone)
+        return fail("unknown time zone \"" + args.zoneName + "\"");
+    options.zone = *zone;
+    int year, month, dayOfMonth;
+    if (int status = parseDay(args.day, year, month, dayOfMonth); status != 0)
+        return status;
+    platform::Calendar calendar(*zone);
+    options.midnight = calendar.startOfDay(calendar.date({ year, month, dayOfMonth, 12, 0, 0, 0 }));
+    double pixelsPerPoint;
+    if (int status = parseGeometry(args, options, pixelsPerPoint); status != 0)
+        return status;
+
+    platform::Result<std::string> contents = readSamples(args.samplesPath);
+    if (!contents)
+        return fail(contents.error().message());
+    const std::string& text = *contents;
+    auto firstChar = text.find_first_not_of(" \t\r\n");
+    auto finish = [&](int status) {
+        if (status != 0 || csv.path.empty())
+            return status;
+        return writeCsv(csv, { year, month, dayOfMonth }, *zone);
+    };
+    if (firstChar != std::string::npos && text[firstChar] != '[' && text[firstChar] != '{') {
+        // Plain text: one sample a line, "milliseconds value" ("-" or nothing: no value).
+        return finish(renderTextSamples(text, options, args.select, pixelsPerPoint, args.out, csv.samples));
+    }
+    return finish(renderJsonSamples(text, args, options, pixelsPerPoint, csv.samples));
 }
