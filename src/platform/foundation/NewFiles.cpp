@@ -1,5 +1,7 @@
 #include "platform/foundation/NewFiles.h"
 
+#include "platform/foundation/WriteAll.h"
+
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -17,20 +19,6 @@ namespace {
     /// Tried names per set before giving up (a folder holding thousands of
     /// copies of one day's export is beyond what a person means to keep).
     constexpr int largestNumber = 9999;
-
-    bool writeAll(int descriptor, std::string_view bytes)
-    {
-        while (!bytes.empty()) {
-            ssize_t written = ::write(descriptor, bytes.data(), bytes.size());
-            if (written < 0) {
-                if (errno == EINTR)
-                    continue;
-                return false;
-            }
-            bytes.remove_prefix(static_cast<std::size_t>(written));
-        }
-        return true;
-    }
 
     /// A hidden file in the folder holding `contents`, flushed to the disk;
     /// none (errno set) when it cannot be made whole.

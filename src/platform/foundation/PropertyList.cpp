@@ -1,6 +1,7 @@
 #include "platform/foundation/PropertyList.h"
 
 #include "platform/foundation/Log.h"
+#include "platform/foundation/WriteAll.h"
 
 #include <cerrno>
 #include <cmath>
@@ -261,24 +262,6 @@ PropertyListValue::Dictionary readPropertyListDictionary(const std::filesystem::
         return std::move(*dictionary);
     log("Could not read property list " + file.string() + ": its top level is not a dictionary");
     return {};
-}
-
-namespace {
-
-    bool writeAll(int descriptor, std::string_view bytes)
-    {
-        while (!bytes.empty()) {
-            ssize_t written = ::write(descriptor, bytes.data(), bytes.size());
-            if (written < 0) {
-                if (errno == EINTR)
-                    continue;
-                return false;
-            }
-            bytes.remove_prefix(static_cast<std::size_t>(written));
-        }
-        return true;
-    }
-
 }
 
 bool writePropertyList(const std::filesystem::path& file, const PropertyListValue& value)
