@@ -60,7 +60,7 @@ CurrencyFormatter::CurrencyFormatter(std::string currencyCode, const Locale& loc
     auto engine = std::make_shared<Engine>();
     LocalizedNumberFormatter base = NumberFormatter::withLocale(icuLocale(locale)).roundingMode(UNUM_ROUND_HALFUP);
     std::optional<icu::CurrencyUnit> unit;
-    if (isCurrencyCodeShaped(m_currencyCode) && isKnownCurrency(m_currencyCode)) {
+    if (isKnownCurrencyCode(m_currencyCode)) {
         UErrorCode status = U_ZERO_ERROR;
         icu::UnicodeString code = toUnicode(m_currencyCode);
         icu::CurrencyUnit candidate(code.getTerminatedBuffer(), status);
@@ -122,6 +122,11 @@ std::string CurrencyFormatter::unitPriceString(double price) const
 {
     return format(m_engine->unitPrices, price, m_engine->fractionDigits + extraUnitPriceDigits, m_engine->prefixCode,
         m_currencyCode);
+}
+
+bool isKnownCurrencyCode(const std::string& currencyCode)
+{
+    return isCurrencyCodeShaped(currencyCode) && isKnownCurrency(currencyCode);
 }
 
 std::optional<std::string> currencyCodeForLocale(const Locale& locale)

@@ -46,6 +46,10 @@ private:
     std::shared_ptr<const Engine> m_engine;
 };
 
+/// Whether `currencyCode` is an ISO 4217 code ICU has data for ("EUR" yes,
+/// "ERU" and "eur" no).
+[[nodiscard]] bool isKnownCurrencyCode(const std::string& currencyCode);
+
 /// The currency used in the locale's region ("de_DE" → "EUR"), none when the
 /// locale names no region ICU can place.
 [[nodiscard]] std::optional<std::string> currencyCodeForLocale(const Locale& locale);

@@ -140,6 +140,14 @@ TEST(CurrencyFormatter, CopiesFormatAlikeFromSeveralThreads)
         EXPECT_EQ(result, "1.234,50" NBSP "€");
 }
 
+TEST(CurrencyFormatter, KnowsWhichCodesAreCurrencies)
+{
+    for (const char* known : { "EUR", "USD", "JPY", "CHF", "KWD", "XXX" })
+        EXPECT_TRUE(hestio::platform::isKnownCurrencyCode(known)) << known;
+    for (const char* unknown : { "ERU", "QQQ", "eur", "EU", "EURO", "", "E1R", "€" })
+        EXPECT_FALSE(hestio::platform::isKnownCurrencyCode(unknown)) << unknown;
+}
+
 TEST(CurrencyFormatter, FindsTheLocalesCurrency)
 {
     EXPECT_EQ(currencyCodeForLocale(Locale("en_US")), "USD");
