@@ -405,7 +405,9 @@ void AdviceTableViewController::didSelectRowAtIndexPath(TableView& table, IndexP
         std::string message = row.followed.text + "\n\n" + row.figure;
         if (!row.note.empty())
             message += "\n" + row.note;
-        AlertView::create(row.followed.deviceName, message, nullptr, std::string("OK"))->show();
+        AlertView::create(
+            row.followed.deviceName.empty() ? "Unnamed" : row.followed.deviceName, message, nullptr, std::string("OK"))
+            ->show();
         return;
     }
     if (path.section < 0 || path.section >= static_cast<int>(rooms.size()))
