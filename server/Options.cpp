@@ -46,6 +46,10 @@ and sam (password sam, member).
                      the demo's own, then more of the same kinds with
                      numbered names, in the same rooms (for trying long lists)
   --token-ttl SECS   lifetime of a session token in seconds (default 3600)
+  --clock-offset-days N
+                     run the service's clock N days ahead of the machine's
+                     (behind when negative; -3660 to 3660, default 0), for
+                     trying what the household looks like days later
   --print-pin        print the certificate's public-key pin (base64 of the
                      SHA-256 of its DER public key), making the certificate
                      first if needed, and exit
@@ -102,7 +106,7 @@ platform::Result<Options> parseOptions(const std::vector<std::string>& arguments
         } else if (name == "--print-pin") {
             options.printPin = true;
         } else if (name == "--data" || name == "--db" || name == "--port" || name == "--seed" || name == "--token-ttl"
-            || name == "--devices" || name == "--zone") {
+            || name == "--devices" || name == "--zone" || name == "--clock-offset-days") {
             auto text = value();
             if (!text || text->empty())
                 return platform::Error(name + " needs a value");
@@ -122,6 +126,11 @@ platform::Result<Options> parseOptions(const std::vector<std::string>& arguments
                     return platform::Error(
                         "--zone needs a time zone name such as Europe/Berlin (" + *text + " is not one)");
                 options.zone = *text;
+            } else if (name == "--clock-offset-days") {
+                if (!readNumber(*text, options.clockOffsetDays)
+                    || options.clockOffsetDays < -Options::maximumClockOffsetDays
+                    || options.clockOffsetDays > Options::maximumClockOffsetDays)
+                    return platform::Error("--clock-offset-days needs a whole number of days from -3660 to 3660");
             } else if (name == "--devices") {
                 if (!readNumber(*text, options.devices) || options.devices < 0 || options.devices > 1000)
                     return platform::Error("--devices needs a number from 0 to 1000");

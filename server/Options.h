@@ -20,6 +20,10 @@ struct Options {
     /// The household is made with at least this many devices (0: the demo's own).
     int devices { 0 };
     int64_t tokenTtlSeconds { 3600 };
+    /// Days the service's clock runs ahead of the machine's (behind when
+    /// negative), so that tests can see what a week later looks like.
+    int clockOffsetDays { 0 };
+    static constexpr int maximumClockOffsetDays = 3660;
     /// The household's time zone when the database is made; empty: the
     /// machine's own zone.
     std::string zone;

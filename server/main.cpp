@@ -10,6 +10,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <functional>
 #include <iostream>
 #include <pthread.h>
 #include <thread>
@@ -21,6 +22,13 @@ int64_t wallClockMs()
 {
     using namespace std::chrono;
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+/// The service's clock: the machine's, moved by --clock-offset-days.
+std::function<int64_t()> serviceClock(const Options& options)
+{
+    int64_t offsetMs = static_cast<int64_t>(options.clockOffsetDays) * 86'400'000;
+    return [offsetMs] { return wallClockMs() + offsetMs; };
 }
 
 int serve(const Options& options)
@@ -52,7 +60,8 @@ int serve(const Options& options)
         // The demo household lives where the person trying it does, so the
         // status bar's clock and the graphs' days agree.
         std::string zone = options.zone.empty() ? machineTimeZone() : options.zone;
-        seedDemoHousehold(store, options.seed, wallClockMs(), kDefaultPasswordIterations, options.devices, zone);
+        seedDemoHousehold(
+            store, options.seed, serviceClock(options)(), kDefaultPasswordIterations, options.devices, zone);
     }
 
     ServiceConfig config;
@@ -67,7 +76,7 @@ int serve(const Options& options)
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    Service service(store, config, wallClockMs);
+    Service service(store, config, serviceClock(options));
     HttpsServer server(service, identity);
 
     int port = server.bind(options.port);

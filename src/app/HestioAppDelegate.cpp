@@ -182,7 +182,7 @@ void HestioAppDelegate::buildTabs()
         const char* image;
     };
     const Tab tabs[] = {
-        { AdviceTableViewController::create(), "Suggestions", "adviceTabIcon" },
+        { AdviceTableViewController::create(m_session), "Suggestions", "adviceTabIcon" },
         { HomeTabViewController::create(m_session), "Home", "homeTabIcon" },
         { StatusTableViewController::create(m_session), "Devices", "statusTabIcon" },
         { ScheduleTableViewController::create(m_session), "Schedule", "alarm-clock-tab-icon.png" },

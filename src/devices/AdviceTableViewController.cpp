@@ -1,6 +1,7 @@
 #include "devices/AdviceTableViewController.h"
 
 #include "devices/CustomAdviceCell.h"
+#include "devices/FollowedSuggestionCell.h"
 #include "net/Endpoints.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Log.h"
@@ -8,6 +9,7 @@
 #include "platform/foundation/RunLoop.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/NavigationController.h"
+#include "session/Session.h"
 #include "widgets/EmptyListHint.h"
 
 #include <algorithm>
@@ -16,14 +18,17 @@ namespace hestio {
 
 using namespace platform;
 
-std::shared_ptr<AdviceTableViewController> AdviceTableViewController::create()
+std::shared_ptr<AdviceTableViewController> AdviceTableViewController::create(std::shared_ptr<Session> session)
 {
-    return std::make_shared<AdviceTableViewController>();
+    return std::make_shared<AdviceTableViewController>(std::move(session));
 }
 
-AdviceTableViewController::AdviceTableViewController()
+AdviceTableViewController::AdviceTableViewController(std::shared_ptr<Session> session)
+    : m_session(std::move(session))
 {
     setTitle("Suggestions");
+    if (m_session)
+        m_followed = FollowedSuggestionsSection::create(m_session);
 }
 
 AdviceTableViewController::~AdviceTableViewController()
@@ -60,6 +65,13 @@ void AdviceTableViewController::viewDidLoad()
     tableView().addSubview(m_noSuggestionsLabel);
 
     setNumberOfNewItems(0);
+
+    if (m_followed) {
+        m_followed->onChange = [weakSelf] {
+            if (auto screen = weakSelf.lock())
+                screen->followedSectionChanged();
+        };
+    }
 }
 
 void AdviceTableViewController::viewDidAppear(bool animated)
@@ -72,6 +84,8 @@ void AdviceTableViewController::viewDidAppear(bool animated)
     bool stale = lastRefreshIsStale();
     if (stale || (!m_listReceived && signedIn()))
         refresh();
+    else if (m_followed)
+        m_followed->reloadIfUserChanged();
 }
 
 bool AdviceTableViewController::signedIn()
@@ -93,8 +107,13 @@ void AdviceTableViewController::refresh()
     RunLoop::current().postDelayed(
         0,
         [weakSelf] {
-            if (auto screen = weakSelf.lock())
-                screen->downloadSuggestionsFromServer();
+            auto screen = weakSelf.lock();
+            if (!screen)
+                return;
+            screen->downloadSuggestionsFromServer();
+            // A pull also asks again what each followed suggestion changed.
+            if (screen->m_followed)
+                screen->m_followed->reload();
         },
         this);
 }
@@ -175,6 +194,14 @@ void AdviceTableViewController::dataReceived(bool success, const json::Value& da
 
 void AdviceTableViewController::answerFinished(const AnswerRequest& answer, Outcome outcome)
 {
+    // Kept only once the service has taken the follow, also when its user
+    // has signed out since.
+    if (outcome == Outcome::Saved && answer.answer == Answer::Follow && m_followed) {
+        const auto& suggestion = *answer.suggestion;
+        m_followed->recordFollow(answer.username,
+            FollowedSuggestion { suggestion.suggestionID, suggestion.name, suggestion.deviceID, suggestion.targetDevice,
+                RunLoop::current().clock().now() });
+    }
     if (answer.listGeneration != m_listGeneration) {
         // Sent for the user who has signed out since: only logged.
         if (outcome != Outcome::Lost)
@@ -246,7 +273,9 @@ void AdviceTableViewController::cellButtonPressed(Button& button)
     // the next one follows.
     m_senderWSC = WebServiceConnector::create(endpoints::kSuggestionAnswer.path,
         "sug_id=" + std::to_string(suggestion->suggestionID) + "&state=" + state, true);
-    m_senderWSC->setContext(AnswerRequest { suggestion, path->row, m_listGeneration });
+    auto user = m_session ? m_session->curUser() : nullptr;
+    m_senderWSC->setContext(AnswerRequest { suggestion, button.tag() != 0 ? Answer::Ignore : Answer::Follow,
+        user ? user->username : std::string(), path->row, m_listGeneration });
     m_senderWSC->setDelegate(self());
     m_answersInFlight.insert(suggestion->suggestionID);
     m_senderWSC->startConnectionForDownload(false);
@@ -284,6 +313,7 @@ int AdviceTableViewController::getAdviceCount()
     // Before the first reply the list is not known to be empty.
     if (m_noSuggestionsLabel)
         m_noSuggestionsLabel->setHidden(count != 0 || !m_listReceived);
+    placeEmptyListHint();
     return count;
 }
 
@@ -304,17 +334,51 @@ void AdviceTableViewController::reset()
     if (m_noSuggestionsLabel)
         m_noSuggestionsLabel->setHidden(true);
     clearLastRefreshedDate();
+    if (m_followed)
+        m_followed->clear();
     if (isViewLoaded())
         tableView().reloadData();
 }
 
+std::optional<int> AdviceTableViewController::followedSectionIndex() const
+{
+    if (!m_followed || m_followed->rows().empty())
+        return std::nullopt;
+    return static_cast<int>(rooms.size());
+}
+
+void AdviceTableViewController::followedSectionChanged()
+{
+    if (!isViewLoaded())
+        return;
+    tableView().reloadData();
+    placeEmptyListHint();
+}
+
+void AdviceTableViewController::placeEmptyListHint()
+{
+    if (!m_noSuggestionsLabel || !isViewLoaded())
+        return;
+    // The label sits where the first rows would be; rows of followed
+    // suggestions there push it below them.
+    constexpr double usualTop = 140;
+    Rect frame = m_noSuggestionsLabel->frame();
+    double top = usualTop;
+    if (auto section = followedSectionIndex())
+        top = std::max(usualTop, tableView().rectForSection(*section).maxY() + 16);
+    if (frame.origin.y != top)
+        m_noSuggestionsLabel->setFrame({ frame.origin.x, top, frame.size.width, frame.size.height });
+}
+
 int AdviceTableViewController::numberOfSectionsInTableView(TableView&)
 {
-    return static_cast<int>(rooms.size());
+    return static_cast<int>(rooms.size()) + (followedSectionIndex() ? 1 : 0);
 }
 
 int AdviceTableViewController::numberOfRowsInSection(TableView&, int section)
 {
+    if (section == followedSectionIndex())
+        return static_cast<int>(m_followed->rows().size());
     if (section < 0 || section >= static_cast<int>(rooms.size()))
         return 0;
     auto found = adviceData.find(rooms[static_cast<std::size_t>(section)]);
@@ -323,6 +387,8 @@ int AdviceTableViewController::numberOfRowsInSection(TableView&, int section)
 
 std::optional<std::string> AdviceTableViewController::titleForHeaderInSection(TableView&, int section)
 {
+    if (section == followedSectionIndex())
+        return std::string(FollowedSuggestionsSection::title);
     if (section < 0 || section >= static_cast<int>(rooms.size()))
         return std::nullopt;
     return rooms[static_cast<std::size_t>(section)];
@@ -331,6 +397,19 @@ std::optional<std::string> AdviceTableViewController::titleForHeaderInSection(Ta
 void AdviceTableViewController::didSelectRowAtIndexPath(TableView& table, IndexPath path)
 {
     table.deselectRowAtIndexPath(path, false);
+    if (path.section == followedSectionIndex()) {
+        const auto& rows = m_followed->rows();
+        if (path.row < 0 || path.row >= static_cast<int>(rows.size()))
+            return;
+        const auto& row = rows[static_cast<std::size_t>(path.row)];
+        std::string message = row.followed.text + "\n\n" + row.figure;
+        if (!row.note.empty())
+            message += "\n" + row.note;
+        AlertView::create(
+            row.followed.deviceName.empty() ? "Unnamed" : row.followed.deviceName, message, nullptr, std::string("OK"))
+            ->show();
+        return;
+    }
     if (path.section < 0 || path.section >= static_cast<int>(rooms.size()))
         return;
     const auto& list = adviceData[rooms[static_cast<std::size_t>(path.section)]];
@@ -340,13 +419,28 @@ void AdviceTableViewController::didSelectRowAtIndexPath(TableView& table, IndexP
     AlertView::create(suggestion->targetDevice, suggestion->name, nullptr, std::string("OK"))->show();
 }
 
-double AdviceTableViewController::heightForRowAtIndexPath(TableView&, IndexPath)
+double AdviceTableViewController::heightForRowAtIndexPath(TableView&, IndexPath path)
 {
+    if (path.section == followedSectionIndex())
+        return FollowedSuggestionCell::rowHeight;
     return CustomAdviceCell::rowHeight;
 }
 
 std::shared_ptr<TableViewCell> AdviceTableViewController::cellForRowAtIndexPath(TableView& table, IndexPath path)
 {
+    if (path.section == followedSectionIndex()) {
+        static const std::string followedIdentifier = "FollowedSuggestionIdentifier";
+        auto cell = std::dynamic_pointer_cast<FollowedSuggestionCell>(
+            table.dequeueReusableCellWithIdentifier(followedIdentifier));
+        if (!cell)
+            cell = FollowedSuggestionCell::create(followedIdentifier);
+        const auto& row = m_followed->rows()[static_cast<std::size_t>(path.row)];
+        cell->deviceLabel().setText(row.followed.deviceName.empty() ? "Unnamed" : row.followed.deviceName);
+        cell->adviceLabel().setText(row.followed.text);
+        cell->setFigure(row.figure, row.note, row.tone, row.state == FollowedSuggestionsSection::Row::State::Loading);
+        cell->setSelectionStyle(TableViewCellSelectionStyle::None);
+        return cell;
+    }
     static const std::string identifier = "AdviceTableIdentifier";
     auto cell = std::dynamic_pointer_cast<CustomAdviceCell>(table.dequeueReusableCellWithIdentifier(identifier));
     if (!cell)

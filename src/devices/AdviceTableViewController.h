@@ -1,5 +1,6 @@
 #pragma once
 
+#include "devices/FollowedSuggestionsSection.h"
 #include "model/Suggestion.h"
 #include "net/WebServiceConnector.h"
 #include "widgets/BaseTabViewController.h"
@@ -13,14 +14,17 @@
 namespace hestio {
 
 class CustomAdviceCell;
+class Session;
 
 /// The Suggestions tab: the household's energy-saving suggestions grouped by
 /// room, each answered with like (follow) or dislike (ignore). The number of
-/// unanswered suggestions is the badge of the tab and of the app icon.
+/// unanswered suggestions is the badge of the tab and of the app icon. With a
+/// session, a last section lists the suggestions the user followed and what
+/// following them changed.
 class AdviceTableViewController : public BaseTabViewController, public WebServiceConnectorDelegate {
 public:
-    [[nodiscard]] static std::shared_ptr<AdviceTableViewController> create();
-    AdviceTableViewController();
+    [[nodiscard]] static std::shared_ptr<AdviceTableViewController> create(std::shared_ptr<Session> session = nullptr);
+    explicit AdviceTableViewController(std::shared_ptr<Session> session = nullptr);
     ~AdviceTableViewController() override;
 
     void viewDidLoad() override;
@@ -62,11 +66,21 @@ public:
     platform::Label* noSuggestionsLabel() const { return m_noSuggestionsLabel.get(); }
     const std::shared_ptr<WebServiceConnector>& receiverWSC() const { return m_receiverWSC; }
     const std::shared_ptr<WebServiceConnector>& senderWSC() const { return m_senderWSC; }
+    /// The "Followed" section; none without a session.
+    FollowedSuggestionsSection* followedSection() const { return m_followed.get(); }
+    /// The table section that shows the followed suggestions: after the
+    /// rooms, and only while there are some.
+    [[nodiscard]] std::optional<int> followedSectionIndex() const;
 
 private:
     /// What an answer request carries to its reply.
+    enum class Answer { Follow, Ignore };
     struct AnswerRequest {
         std::shared_ptr<Suggestion> suggestion;
+        Answer answer { Answer::Ignore };
+        /// Who answered, to keep a follow for them whoever is signed in when
+        /// the service accepts it.
+        std::string username;
         /// Where the row was, to put it back there if the answer is lost.
         int row { 0 };
         /// The list it was answered in; a list emptied by a sign-out since
@@ -79,6 +93,9 @@ private:
     void answerFinished(const AnswerRequest& answer, Outcome outcome);
     /// Lists a suggestion again whose answer did not reach the service.
     void restore(const AnswerRequest& answer);
+    void followedSectionChanged();
+    /// Puts the empty-list label below the followed suggestions, if any.
+    void placeEmptyListHint();
 
     [[nodiscard]] static bool signedIn();
     int m_numberOfNewItems { 0 };
@@ -92,6 +109,8 @@ private:
     /// Suggestions answered while the running download was under way.
     std::set<std::int32_t> m_answeredDuringDownload;
     unsigned m_listGeneration { 0 };
+    std::shared_ptr<Session> m_session;
+    std::shared_ptr<FollowedSuggestionsSection> m_followed;
 };
 
 }

@@ -1,5 +1,7 @@
 #include "model/Suggestion.h"
 
+#include "model/Device.h"
+
 namespace hestio {
 
 std::shared_ptr<Suggestion> Suggestion::initWithName(std::string name, std::string location, std::int32_t suggestionID)
@@ -24,6 +26,7 @@ std::shared_ptr<Suggestion> Suggestion::fromJSON(const json::Value& device, cons
         static_cast<std::int32_t>(suggestion["id"].integerValue()));
     record->action = suggestion["action"];
     record->targetDevice = std::string(device["name"].stringValue());
+    record->deviceID = Device::identifierText(device["id"]);
     record->state = suggestion["state"];
     return record;
 }

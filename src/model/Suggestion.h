@@ -27,6 +27,9 @@ public:
     /// Kept as decoded; the client does not read it.
     json::Value action;
     std::string targetDevice;
+    /// The service's identifier of that device ("id" of its device object),
+    /// for asking later what it used; empty when the object has none.
+    std::string deviceID;
     /// Kept as decoded; the client does not read it.
     json::Value state;
 };

@@ -20,6 +20,9 @@
 #     depend on the day or the service, such as dates in the household's zone).
 #   E2E_ZONE=ZONE  the household's time zone (default America/New_York, so
 #     that no test depends on the zone of the machine it runs on).
+#   move_clocks DAYS (for the setup and check files): the service starts
+#     again (same data, same port) with its clock DAYS days ahead of the
+#     machine's, and every later client run is put as far ahead.
 #   E2E_FAULT="MODE COUNT [REGEX]"  hestio-fault-proxy stands between the
 #     client and the service and spoils the first COUNT requests (0: all)
 #     whose text "METHOD TARGET BODY" matches REGEX (the rest of the line;
@@ -48,11 +51,13 @@ trap cleanup EXIT
 
 sim_seed=1
 sim_reset=""
+clock_offset_days=0
 start_sim() { # start_sim PORT (0: any free one); sets $port once it listens
   : >"$work/sim.log"
   # E2E_TOKEN_TTL=SECONDS: session tokens expire that soon.
   "$build/bin/hestio-sim" --data "$work/sim" --port "$1" --zone "${E2E_ZONE:-America/New_York}" --seed "$sim_seed" \
-    $sim_reset ${E2E_TOKEN_TTL:+--token-ttl "$E2E_TOKEN_TTL"} >"$work/sim.log" 2>&1 &
+    $sim_reset ${E2E_TOKEN_TTL:+--token-ttl "$E2E_TOKEN_TTL"} --clock-offset-days "$clock_offset_days" \
+    >"$work/sim.log" 2>&1 &
   sim_pid=$!
   port=""
   for _ in $(seq 1 200); do
@@ -74,6 +79,11 @@ reseed_sim() { # reseed_sim SEED: a new demo household from SEED, on the same po
   sim_reset=--reset
   start_sim "$port"
   sim_reset=""
+}
+move_clocks() { # move_clocks DAYS: the service and the later client runs DAYS days ahead
+  stop_sim
+  clock_offset_days=$1
+  start_sim "$port"
 }
 start_sim 0
 pin=$("$build/bin/hestio-sim" --data "$work/sim" --print-pin)
@@ -156,6 +166,7 @@ for script in "$@"; do
   "$build/bin/hestio" --headless --clock real --profile "$work/profile" \
     --service-host "localhost:$client_port" --service-pin "sha256//$pin" \
     --script "$script" --failure-screenshot "$work/$(basename "$script" .txt)-failure.png" \
+    --clock-offset-days "$clock_offset_days" \
     ${E2E_START_LOCATION:+--location "$E2E_START_LOCATION"} ${E2E_SCRIPT_ARGS:-}
   if [ -n "${E2E_CHECK_EACH:-}" ]; then
     [ -z "$sim_pid" ] && start_sim "$service_port"

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 using namespace hestio::sim;
 using hestio::sim::test::Child;
 
@@ -88,14 +90,46 @@ TEST(HestioSimBinary, HelpDocumentsEveryOptionAndBadOptionsFail)
     std::string text = help.allOutput();
     EXPECT_EQ(help.waitForExit(), 0);
     for (const char* option : { "--data", "--db", "--reset", "--port", "--seed", "--zone", "--devices", "--token-ttl",
-             "--print-pin", "--version", "--help" })
+             "--clock-offset-days", "--print-pin", "--version", "--help" })
         EXPECT_NE(text.find(option), std::string::npos) << option;
 
     for (std::vector<std::string> bad : { std::vector<std::string> { "--bogus" }, { "--port" }, { "--port", "70000" },
              { "--token-ttl", "0" }, { "--seed", "-1" }, { "--devices", "1001" }, { "--devices", "-1" }, { "--zone" },
-             { "--zone", "Mars/Olympus_Mons" }, { "--zone", "" } }) {
+             { "--zone", "Mars/Olympus_Mons" }, { "--zone", "" }, { "--clock-offset-days", "3661" } }) {
         Child sim(bad);
         EXPECT_EQ(sim.waitForExit(), 2) << bad[0];
+    }
+}
+
+TEST(HestioSimBinary, AClockOffsetMovesEverythingTheServiceDates)
+{
+    test::ScratchFolder folder;
+    using namespace std::chrono;
+    auto machineNowMs = [] { return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count(); };
+    struct Case {
+        const char* days;
+        int64_t offsetMs;
+    };
+    for (Case c : { Case { "7", 7 * 86'400'000LL }, Case { "-2", -2 * 86'400'000LL } }) {
+        Child sim({ "--data", (folder.path() / c.days).string(), "--port", "0", "--token-ttl", "60",
+            "--clock-offset-days", c.days });
+        int port = sim.waitUntilListening();
+        ASSERT_GT(port, 0) << c.days;
+        int64_t before = machineNowMs();
+        json::Value session = call(port, "/kivoraserver/session", "name=demo&password=demo");
+        int64_t after = machineNowMs();
+        ASSERT_TRUE(session["success"].boolValue()) << c.days;
+        // The token expires a minute after the service's now.
+        int64_t expiration = session["expiration"].integerValue();
+        EXPECT_GE(expiration, before + c.offsetMs + 60'000) << c.days;
+        EXPECT_LE(expiration, after + c.offsetMs + 60'000) << c.days;
+        // The latest sample is the service's now too.
+        std::string token(session["token"].stringValue());
+        json::Value devices = call(port, "/kivoraserver/api/device?token=" + token + "&action=true&token=" + token, "");
+        int64_t sampled = devices["devices"][0]["currentStatus"]["timestamp"].integerValue();
+        EXPECT_GE(sampled, before + c.offsetMs - 60'000) << c.days;
+        EXPECT_LE(sampled, machineNowMs() + c.offsetMs) << c.days;
+        EXPECT_EQ(sim.stop(SIGTERM), 0);
     }
 }
 

@@ -28,6 +28,25 @@ public:
     [[nodiscard]] double monotonicSeconds() const override;
 };
 
+/// Another clock's wall time moved by a fixed number of seconds (a run
+/// that should see the days ahead); its monotonic time is the other's. The
+/// other clock must outlive it.
+class OffsetClock final : public Clock {
+public:
+    OffsetClock(const Clock& base, double offsetSeconds)
+        : m_base(base)
+        , m_offsetSeconds(offsetSeconds)
+    {
+    }
+    [[nodiscard]] Date now() const override { return m_base.now().addingTimeInterval(m_offsetSeconds); }
+    [[nodiscard]] double monotonicSeconds() const override { return m_base.monotonicSeconds(); }
+    [[nodiscard]] double offsetSeconds() const { return m_offsetSeconds; }
+
+private:
+    const Clock& m_base;
+    double m_offsetSeconds;
+};
+
 /// A clock that moves only when told to. advance() walks through time in
 /// steps, stopping at each due timer of every run loop attached to it and
 /// running it there, in due-time order (ties in posting order), so tests of

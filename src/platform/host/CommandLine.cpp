@@ -164,6 +164,23 @@ namespace {
         return {};
     }
 
+    Status readClockOffsetDays(OptionReader& option, HostOptions& o)
+    {
+        auto v = option.value();
+        int days = 0;
+        bool read = false;
+        if (v && !v->empty()) {
+            const char* begin = v->data();
+            const char* end = begin + v->size();
+            auto [ptr, ec] = std::from_chars(begin, end, days);
+            read = ec == std::errc() && ptr == end;
+        }
+        if (!read || days < -HostOptions::maximumClockOffsetDays || days > HostOptions::maximumClockOffsetDays)
+            return Error("--clock-offset-days needs a whole number of days from -3660 to 3660");
+        o.clockOffsetDays = days;
+        return {};
+    }
+
     Status readOption(OptionReader& option, HostOptions& o)
     {
         const std::string& name = option.name();
@@ -202,6 +219,8 @@ namespace {
             return readLocationSource(option, o);
         if (name == "--clock")
             return readClock(option, o);
+        if (name == "--clock-offset-days")
+            return readClockOffsetDays(option, o);
         return Error("unknown " + std::string(name.rfind("-", 0) == 0 ? "option " : "argument ") + name);
     }
 
@@ -250,6 +269,9 @@ screen), or headless.
                          scripts and the window's Location menu, F2)
   --clock manual|real    the clock the app runs on (headless scripts default
                          to manual: waits take no real time)
+  --clock-offset-days N  the app's date N days ahead of that clock (behind
+                         when negative; -3660 to 3660), to see days later
+                         (with hestio-sim --clock-offset-days N)
   --failure-screenshot FILE
                          where a failed script leaves its screenshot
                          (default: SCRIPT-failure.png in a new temporary

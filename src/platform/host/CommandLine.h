@@ -25,6 +25,10 @@ struct HostOptions {
     bool showVersion { false };
     bool showHelp { false };
     ClockChoice clock { ClockChoice::Default };
+    /// Days the app's wall clock runs ahead of the chosen clock (behind when
+    /// negative), to see what days later look like; timers are not moved.
+    int clockOffsetDays { 0 };
+    static constexpr int maximumClockOffsetDays = 3660;
     std::optional<std::string> scriptPath;
     std::optional<std::string> profileDirectory;
     std::optional<std::string> gpxPath;

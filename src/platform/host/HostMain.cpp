@@ -272,7 +272,14 @@ int runHost(const HostOptions& options, const HostSetup& setup)
         return 2;
 
     ManualClock manualClock;
-    Clock& clock = options.usesManualClock() ? static_cast<Clock&>(manualClock) : SystemClock::shared();
+    const double offsetSeconds = options.clockOffsetDays * 86400.0;
+    // The manual clock is moved itself: the headless host advances it.
+    if (offsetSeconds != 0)
+        manualClock.setNow(manualClock.now().addingTimeInterval(offsetSeconds));
+    OffsetClock movedSystemClock(SystemClock::shared(), offsetSeconds);
+    Clock& clock = options.usesManualClock() ? static_cast<Clock&>(manualClock)
+        : offsetSeconds != 0                 ? static_cast<Clock&>(movedSystemClock)
+                                             : SystemClock::shared();
     RunLoop loop(clock);
     CurrentRunLoopScope scope(loop);
     Application application;

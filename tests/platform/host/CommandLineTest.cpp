@@ -36,6 +36,10 @@ TEST(CommandLine, ReadsEveryOptionInBothSpellings)
     // The scale's limits are allowed.
     EXPECT_EQ(CommandLine::parse({ "--scale=0.25" })->windowScale, 0.25);
     EXPECT_EQ(CommandLine::parse({ "--scale=8" })->windowScale, 8);
+    EXPECT_EQ(CommandLine::parse({ "--headless" })->clockOffsetDays, 0);
+    EXPECT_EQ(CommandLine::parse({ "--clock-offset-days", "7" })->clockOffsetDays, 7);
+    EXPECT_EQ(CommandLine::parse({ "--clock-offset-days=-3660" })->clockOffsetDays, -3660);
+    EXPECT_EQ(CommandLine::parse({ "--clock-offset-days=3660" })->clockOffsetDays, 3660);
 }
 
 TEST(CommandLine, ChoosesTheManualClockOnlyForHeadlessScripts)
@@ -79,6 +83,16 @@ TEST(CommandLine, RejectsBadArgumentsWithOneClearLine)
         { { "--location" },
             "hestio: --location needs LAT,LON in degrees (for example 51.5,-0.12) (see hestio --help)" },
         { { "--clock", "slow" }, "hestio: --clock needs manual or real (see hestio --help)" },
+        { { "--clock-offset-days" },
+            "hestio: --clock-offset-days needs a whole number of days from -3660 to 3660 (see hestio --help)" },
+        { { "--clock-offset-days=3661" },
+            "hestio: --clock-offset-days needs a whole number of days from -3660 to 3660 (see hestio --help)" },
+        { { "--clock-offset-days=-3661" },
+            "hestio: --clock-offset-days needs a whole number of days from -3660 to 3660 (see hestio --help)" },
+        { { "--clock-offset-days=1.5" },
+            "hestio: --clock-offset-days needs a whole number of days from -3660 to 3660 (see hestio --help)" },
+        { { "--clock-offset-days=+2" },
+            "hestio: --clock-offset-days needs a whole number of days from -3660 to 3660 (see hestio --help)" },
         { { "--request-timeout" },
             "hestio: --request-timeout needs a number of seconds above 0 (at most 3600) (see hestio --help)" },
         { { "--request-timeout=0" },

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "platform/foundation/Date.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace hestio {
+
+/// A suggestion the user followed and the service accepted: what it said,
+/// the device it was for and when, so that its effect can be shown later.
+struct FollowedSuggestion {
+    std::int32_t suggestionID { 0 };
+    std::string text;
+    /// The service's identifier of the device (empty when its list gave none).
+    std::string deviceID;
+    std::string deviceName;
+    platform::Date followedAt;
+
+    bool operator==(const FollowedSuggestion&) const = default;
+};
+
+/// The followed suggestions of one user, kept in a small property-list file
+/// in the profile's data folder. Every change rewrites the file atomically;
+/// the newest `capacity` records are kept. A file that cannot be read is left
+/// out with one log line and replaced by the next change. Main thread only.
+class FollowedSuggestionStore {
+public:
+    static constexpr std::size_t capacity = 50;
+
+    explicit FollowedSuggestionStore(std::filesystem::path file);
+    /// The store of `username` under `dataDirectory` (one file per user; the
+    /// name is escaped so that any user name makes a plain file name).
+    [[nodiscard]] static FollowedSuggestionStore forUser(
+        const std::filesystem::path& dataDirectory, const std::string& username);
+
+    /// Newest first. Records that cannot be read are left out.
+    [[nodiscard]] std::vector<FollowedSuggestion> load() const;
+    /// Adds `followed`, replacing an earlier record of the same suggestion,
+    /// and drops the oldest beyond `capacity`. False, with one log line, when
+    /// the file cannot be written (the old file then stays as it was).
+    [[nodiscard]] bool record(const FollowedSuggestion& followed) const;
+
+    [[nodiscard]] const std::filesystem::path& file() const { return m_file; }
+
+private:
+    std::filesystem::path m_file;
+};
+
+}

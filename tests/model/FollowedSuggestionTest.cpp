@@ -1,0 +1,134 @@
+#include "model/FollowedSuggestion.h"
+#include "model/Suggestion.h"
+
+#include "support/LogCapture.h"
+#include "support/TempDir.h"
+#include "json/Decoder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace hestio;
+using platform::Date;
+
+namespace {
+
+FollowedSuggestion followed(std::int32_t id, double at)
+{
+    return FollowedSuggestion { id, "Switch it off " + std::to_string(id), "10" + std::to_string(id % 10),
+        "Lamp " + std::to_string(id), Date(at) };
+}
+
+struct FollowedSuggestionStoreTest : ::testing::Test {
+    test::TempDir folder;
+    test::LogCapture logs;
+    FollowedSuggestionStore store = FollowedSuggestionStore::forUser(folder.path(), "demo");
+};
+
+}
+
+TEST_F(FollowedSuggestionStoreTest, KeepsRecordsNewestFirstAcrossReads)
+{
+    EXPECT_TRUE(store.load().empty()) << "no file yet";
+    EXPECT_TRUE(logs.lines().empty()) << "a missing file is no fault";
+    ASSERT_TRUE(store.record(followed(1083, 1792036800.5)));
+    ASSERT_TRUE(store.record(followed(1051, 1792040400)));
+    auto again = FollowedSuggestionStore::forUser(folder.path(), "demo").load();
+    ASSERT_EQ(again.size(), 2u);
+    EXPECT_EQ(again[0], followed(1051, 1792040400));
+    EXPECT_EQ(again[1], followed(1083, 1792036800.5)) << "the time to the fraction";
+    EXPECT_TRUE(FollowedSuggestionStore::forUser(folder.path(), "sam").load().empty()) << "kept per user";
+
+    // Following the same suggestion again keeps the later time only.
+    ASSERT_TRUE(store.record(followed(1083, 1792100000)));
+    auto replaced = store.load();
+    ASSERT_EQ(replaced.size(), 2u);
+    EXPECT_EQ(replaced[0], followed(1083, 1792100000));
+    EXPECT_EQ(replaced[1].suggestionID, 1051);
+}
+
+TEST_F(FollowedSuggestionStoreTest, KeepsTheNewestFiftyOnly)
+{
+    for (int i = 0; i < static_cast<int>(FollowedSuggestionStore::capacity); ++i)
+        ASSERT_TRUE(store.record(followed(i, 1000.0 + i)));
+    EXPECT_EQ(store.load().size(), FollowedSuggestionStore::capacity);
+    EXPECT_EQ(store.load().back().suggestionID, 0) << "exactly at the limit nothing goes";
+    ASSERT_TRUE(store.record(followed(50, 1050)));
+    auto records = store.load();
+    ASSERT_EQ(records.size(), FollowedSuggestionStore::capacity);
+    EXPECT_EQ(records.front().suggestionID, 50);
+    EXPECT_EQ(records.back().suggestionID, 1) << "one past it the oldest goes";
+}
+
+TEST_F(FollowedSuggestionStoreTest, UserNamesMakePlainFileNamesInOneFolder)
+{
+    struct Case {
+        const char* username;
+        const char* fileName;
+    };
+    for (Case c : { Case { "demo", "demo.plist" }, Case { "../../etc/passwd", "%2E%2E%2F%2E%2E%2Fetc%2Fpasswd.plist" },
+             Case { "anna.b@example", "anna%2Eb%40example.plist" }, Case { "", ".plist" },
+             Case { "Zoë", "Zo%C3%AB.plist" } }) {
+        auto file = FollowedSuggestionStore::forUser(folder.path(), c.username).file();
+        EXPECT_EQ(file, folder.path() / "FollowedSuggestions" / c.fileName) << c.username;
+    }
+    auto sneaky = FollowedSuggestionStore::forUser(folder.path(), "../x");
+    ASSERT_TRUE(sneaky.record(followed(1, 1)));
+    EXPECT_TRUE(std::filesystem::exists(folder.path() / "FollowedSuggestions" / "%2E%2E%2Fx.plist"));
+}
+
+TEST_F(FollowedSuggestionStoreTest, AnUnreadableFileIsLeftOutWithOneLogLineAndReplaced)
+{
+    const std::string valid = R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><dict><key>followed</key><array>
+<dict><key>suggestionID</key><integer>7</integer><key>text</key><string>t</string><key>deviceID</key><string>107</string><key>deviceName</key><string>TV</string><key>followedAt</key><real>1792036800</real></dict>
+<dict><key>suggestionID</key><string>8</string></dict>
+<dict><key>suggestionID</key><integer>4294967296</integer><key>text</key><string>t</string><key>deviceID</key><string>1</string><key>deviceName</key><string>x</string><key>followedAt</key><real>1</real></dict>
+<string>stray</string>
+</array></dict></plist>)";
+    struct Case {
+        const char* what;
+        std::string contents;
+        std::size_t kept;
+    };
+    const Case cases[] = {
+        { "not a property list", "<plist><dict><key>followed", 0 },
+        { "binary junk", std::string("\0\1\2\3bplist", 10), 0 },
+        { "another top level", R"(<plist version="1.0"><array/></plist>)", 0 },
+        { "no list", R"(<plist version="1.0"><dict><key>followed</key><string>x</string></dict></plist>)", 0 },
+        { "some records unreadable", valid, 1 },
+    };
+    for (const auto& c : cases) {
+        logs.clear();
+        folder.write("FollowedSuggestions/demo.plist", c.contents);
+        auto records = store.load();
+        EXPECT_EQ(records.size(), c.kept) << c.what;
+        EXPECT_EQ(logs.lines().size(), 1u) << c.what;
+        // The next follow writes a sound file again, with what could be read.
+        ASSERT_TRUE(store.record(followed(1083, 1792100000))) << c.what;
+        logs.clear();
+        EXPECT_EQ(store.load().size(), c.kept + 1) << c.what;
+        EXPECT_TRUE(logs.lines().empty()) << c.what;
+    }
+}
+
+TEST_F(FollowedSuggestionStoreTest, AFileThatCannotBeWrittenIsReported)
+{
+    // A plain file where the folder should be: no one, root included, can
+    // make the list's file there.
+    folder.write("FollowedSuggestions", "in the way");
+    EXPECT_FALSE(store.record(followed(1, 1)));
+    EXPECT_TRUE(logs.contains("Could not write property list"));
+    EXPECT_TRUE(store.load().empty());
+    EXPECT_EQ(folder.read("FollowedSuggestions"), "in the way");
+}
+
+TEST(Suggestion, KeepsTheIdentifierOfItsDevice)
+{
+    auto parse = [](const std::string& text) { return json::Decoder().parseUTF8String(text.data(), text.size()); };
+    auto suggestion = parse(R"({"name":"Switch off","id":1051})");
+    EXPECT_EQ(Suggestion::fromJSON(parse(R"({"id":105,"name":"TV","location":"Den"})"), suggestion)->deviceID, "105");
+    EXPECT_EQ(Suggestion::fromJSON(parse(R"({"id":"tv-1","name":"TV"})"), suggestion)->deviceID, "tv-1");
+    EXPECT_EQ(Suggestion::fromJSON(parse(R"({"name":"TV"})"), suggestion)->deviceID, "");
+}
