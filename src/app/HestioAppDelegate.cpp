@@ -367,13 +367,14 @@ void HestioAppDelegate::didEnterBackground(Application& application)
         return;
     auto task = std::make_shared<std::atomic<BackgroundTaskIdentifier>>(BackgroundTaskInvalid);
     Application* app = &application;
-    RunLoop* mainLoop = &RunLoop::current();
+    std::shared_ptr<RunLoopLink> mainLoop = RunLoop::current().link();
     *task = application.beginBackgroundTask(
         [app, task] { app->endBackgroundTask(task->exchange(BackgroundTaskInvalid)); });
     DispatchQueue::global().async([app, task, mainLoop] {
         resendFailedMovements();
-        // Ending the task touches the application object: do it on its thread.
-        mainLoop->post([app, task] {
+        // Ending the task touches the application object: do it on its
+        // thread, unless the loop (and the application with it) is gone.
+        (void)mainLoop->post([app, task] {
             if (BackgroundTaskIdentifier id = task->exchange(BackgroundTaskInvalid); id != BackgroundTaskInvalid)
                 app->endBackgroundTask(id);
         });

@@ -62,9 +62,6 @@ struct HomeNowTest : test::DevicesFixture {
             { { "name", "The Demos" }, { "UTCTimeZone", "+2" }, { "timeZoneArea", "Europe/Berlin" } });
         loop.clock().setNow(local(2013, 4, 1, 14, 30));
         activate();
-        // The session's own work on entering the background (a resend on
-        // another thread) is not what these tests are about.
-        application->setDelegate(nullptr);
         transport->setHandler([this](const HttpRequest& request) { return answer(request); });
         window->setRootViewController(navigation);
     }

@@ -46,6 +46,7 @@ bool TimerHandle::isActive() const
 
 RunLoop::RunLoop(Clock& clock)
     : m_clock(clock)
+    , m_link(std::make_shared<RunLoopLink>(*this))
 {
     if (clock.isManual())
         static_cast<ManualClock&>(clock).attach(*this);
@@ -53,6 +54,7 @@ RunLoop::RunLoop(Clock& clock)
 
 RunLoop::~RunLoop()
 {
+    m_link->loopDestroyed();
     if (m_clock.isManual())
         static_cast<ManualClock&>(m_clock).detach(*this);
     // Closures of calls that will never run are released here, with the
@@ -120,6 +122,22 @@ void RunLoop::post(Task task)
     m_postCondition.notify_one();
     if (wakeUp)
         wakeUp();
+}
+
+bool RunLoopLink::post(RunLoop::Task task)
+{
+    // Held while posting, so the loop cannot be destroyed half-way.
+    std::lock_guard lock(m_mutex);
+    if (!m_loop)
+        return false;
+    m_loop->post(std::move(task));
+    return true;
+}
+
+void RunLoopLink::loopDestroyed()
+{
+    std::lock_guard lock(m_mutex);
+    m_loop = nullptr;
 }
 
 TimerHandle RunLoop::postDelayed(double delaySeconds, Task task, const void* target)

@@ -34,6 +34,8 @@ private:
     std::shared_ptr<State> m_state;
 };
 
+class RunLoopLink;
+
 /// The event loop of one thread. Everything the application does runs here:
 /// posted tasks, delayed calls, timers; the host adds input and drawing.
 ///
@@ -58,6 +60,9 @@ public:
     /// Runs `task` on this loop as soon as possible, after the tasks posted
     /// before it. Thread-safe.
     void post(Task task);
+    /// A way for a thread that may outlive this loop to post to it: once the
+    /// loop is destroyed, what it posts is dropped instead.
+    [[nodiscard]] std::shared_ptr<RunLoopLink> link() const { return m_link; }
 
     /// Runs `task` once after `delaySeconds`. `target`, when given, groups
     /// the calls made on behalf of one object so they can be cancelled together.
@@ -131,6 +136,25 @@ private:
     std::map<TimerKey, std::shared_ptr<TimerHandle::State>> m_timers;
     std::map<std::uint64_t, std::shared_ptr<TimerHandle::State>> m_keptAlive;
     bool m_stopped { false };
+    std::shared_ptr<RunLoopLink> m_link;
+};
+
+/// Posts to a run loop while it lives (see RunLoop::link).
+class RunLoopLink {
+public:
+    explicit RunLoopLink(RunLoop& loop)
+        : m_loop(&loop)
+    {
+    }
+    /// False, and `task` dropped, when the loop is gone. Thread-safe.
+    bool post(RunLoop::Task task);
+
+private:
+    friend class RunLoop;
+    void loopDestroyed();
+
+    std::mutex m_mutex;
+    RunLoop* m_loop;
 };
 
 /// Makes a loop the calling thread's current one for the scope's lifetime.

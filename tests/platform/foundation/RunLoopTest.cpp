@@ -394,3 +394,24 @@ TEST(RunLoop, KeepAliveHoldsUntilCancelledOrTheLoopGoes)
     }
     EXPECT_TRUE(watchNext.expired());
 }
+
+TEST(RunLoop, ALinkPostsWhileTheLoopLivesAndDropsAfter)
+{
+    std::shared_ptr<hestio::platform::RunLoopLink> link;
+    auto task = std::make_shared<int>(0);
+    std::weak_ptr<int> watch = task;
+    {
+        ManualClock clock;
+        RunLoop loop(clock);
+        link = loop.link();
+        std::thread poster([&] { EXPECT_TRUE(link->post([task] { ++*task; })); });
+        poster.join();
+        EXPECT_TRUE(loop.runDueTasks());
+        EXPECT_EQ(*task, 1);
+    }
+    // A thread that outlived the loop: its post is dropped with its closure.
+    std::thread late(
+        [link, task = std::move(task)]() mutable { EXPECT_FALSE(link->post([task = std::move(task)] { ++*task; })); });
+    late.join();
+    EXPECT_TRUE(watch.expired());
+}
