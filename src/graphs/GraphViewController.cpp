@@ -354,10 +354,11 @@ void GraphViewController::setVerticalInterval(double interval)
 
 void GraphViewController::setXAxisTitle()
 {
+    // The date of the page's middle: after a clock change the fixed-length
+    // pages begin an hour off midnight, and their start names the wrong day.
     platform::DateFormatter formatter("MM/dd/yyyy");
     formatter.setTimeZone(m_timezone);
-    m_graph->xyAxisSet()->xAxis()->setTitle(
-        formatter.stringFromDate(m_refDate.addingTimeInterval(m_daysMoved * oneDay)));
+    m_graph->xyAxisSet()->xAxis()->setTitle(formatter.stringFromDate(shownDayMiddle()));
 }
 
 void GraphViewController::moveDays(int days)

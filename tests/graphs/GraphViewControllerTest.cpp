@@ -513,3 +513,23 @@ TEST_F(GraphViewControllerTest, ChangingTheDayClearsTheReadout)
     graph->forward(); // on today: no move, the readout stays
     EXPECT_EQ(graph->batteryPercentageLabel()->text(), "40.0 %");
 }
+
+TEST_F(GraphViewControllerTest, PagesAcrossAClockChangeAreTitledWithTheDayTheyShow)
+{
+    // Noon on 1 April 2013 in Berlin; the clocks went forward on 31 March, so
+    // yesterday had 23 hours and the window of fixed 24-hour pages starts an
+    // hour before midnight of each day before it.
+    loop.clock().setNow(platform::Date(1364810400.0));
+    transport->enqueue(FakeTransport::Reply::json(batteryReply(1364767200.0, 1)));
+    auto graph = load(HomeBatteryGraphViewController::create(userSession()));
+    loop.runPending();
+    const auto& x = graph->graph()->xyAxisSet()->xAxis();
+    EXPECT_EQ(x->title(), "04/01/2013");
+    graph->back();
+    EXPECT_EQ(x->title(), "03/31/2013");
+    graph->back();
+    EXPECT_EQ(x->title(), "03/30/2013");
+    graph->forward();
+    graph->forward();
+    EXPECT_EQ(x->title(), "04/01/2013");
+}
