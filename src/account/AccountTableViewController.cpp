@@ -289,6 +289,30 @@ void AccountTableViewController::openEnergyPrice()
         navigation->pushViewController(EnergyPriceViewController::create(m_session), true);
 }
 
+void AccountTableViewController::openLeaveHomeCheck()
+{
+    std::weak_ptr<AccountTableViewController> weak = self();
+    m_leaveHomeCheck = LeaveHomeCheckSetting::open(m_session, [weak] {
+        if (auto screen = weak.lock())
+            screen->tableView().reloadData();
+    });
+}
+
+std::shared_ptr<TableViewCell> AccountTableViewController::leaveHomeCheckCell(TableView& table)
+{
+    auto cell = table.dequeueReusableCellWithIdentifier("leaveHomeCheck");
+    if (!cell) {
+        cell = TableViewCell::create(TableViewCellStyle::Subtitle, "leaveHomeCheck");
+        cell->setAccessibilityIdentifier("leaveHomeCheckCell");
+    }
+    cell->textLabel()->setText(LeaveHomeCheckSetting::title);
+    LeaveHomeThreshold threshold;
+    if (auto user = m_session->curUser())
+        threshold = LeaveHomeThreshold::load(UserDefaults::standard(), user->username);
+    cell->detailTextLabel()->setText(LeaveHomeCheckSetting::summary(threshold, Locale::current()));
+    return cell;
+}
+
 std::shared_ptr<TableViewCell> AccountTableViewController::energyPriceCell(TableView& table)
 {
     auto cell = table.dequeueReusableCellWithIdentifier("energyPrice");
@@ -406,6 +430,8 @@ std::shared_ptr<TableViewCell> AccountTableViewController::cellForRowAtIndexPath
     case ActionSection: {
         if (path.row == EnergyPriceRow)
             return energyPriceCell(table);
+        if (path.row == LeaveHomeCheckRow)
+            return leaveHomeCheckCell(table);
         auto cell = reuse("action");
         styleCentredLabel(*cell, "Change your password", Font::boldSystemFont(16));
         return cell;
@@ -499,6 +525,8 @@ void AccountTableViewController::didSelectRowAtIndexPath(TableView& table, Index
         changePasswordForCurUser(true);
     else if (path.section == ActionSection && path.row == EnergyPriceRow)
         openEnergyPrice();
+    else if (path.section == ActionSection && path.row == LeaveHomeCheckRow)
+        openLeaveHomeCheck();
     else if (path.section == LogoutSection && path.row == 0)
         logout();
 }
