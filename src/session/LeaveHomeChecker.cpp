@@ -9,6 +9,9 @@
 #include "platform/ui/Application.h"
 #include "session/Session.h"
 
+#include <charconv>
+#include <string_view>
+
 namespace hestio {
 
 using namespace platform;
@@ -191,7 +194,12 @@ void LeaveHomeChecker::present(bool first)
         auto self = weak.lock();
         if (!self || number != self->m_checks || key.rfind(actionKeyPrefix, 0) != 0)
             return;
-        self->switchOff(std::stoul(key.substr(std::string(actionKeyPrefix).size())));
+        // The key comes back from the desktop's daemon: read, not trusted.
+        std::size_t index = 0;
+        const char* digits = key.data() + std::string_view(actionKeyPrefix).size();
+        auto [end, error] = std::from_chars(digits, key.data() + key.size(), index);
+        if (error == std::errc() && end == key.data() + key.size())
+            self->switchOff(index);
     };
     // Out of view the desktop shows it; in view the router drops it.
     Application::shared().presentDesktopNotice(notice);

@@ -276,4 +276,8 @@ TEST_F(LeaveHomeCheckerTest, OutOfViewTheDesktopNotificationCarriesTheSameAction
     std::size_t sent = transport->requestCount();
     desktop[0].onAction(desktop[0].actions[1].key);
     EXPECT_EQ(transport->requestCount(), sent) << "the TV is off already";
+    for (const char* key :
+        { "switch-off-", "switch-off-x", "switch-off-0x", "switch-off-99999999999999999999", "default" })
+        desktop[1].onAction(key);
+    EXPECT_EQ(transport->requestCount(), sent) << "keys the notice never had send nothing";
 }
