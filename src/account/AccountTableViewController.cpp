@@ -372,6 +372,8 @@ int AccountTableViewController::numberOfRowsInSection(TableView&, int section)
         return 2;
     case UsersSection:
         return static_cast<int>(usersInHousehold.size());
+    case LeaveHomeSection:
+        return 1;
     default:
         return static_cast<int>(m_session->savedLocations.size()) + 1;
     }
@@ -389,6 +391,8 @@ std::optional<std::string> AccountTableViewController::titleForHeaderInSection(T
         return std::nullopt;
     case LocationsSection:
         return "Your Saved Locations";
+    case LeaveHomeSection:
+        return "When You Leave";
     default:
         return std::nullopt;
     }
@@ -430,12 +434,12 @@ std::shared_ptr<TableViewCell> AccountTableViewController::cellForRowAtIndexPath
     case ActionSection: {
         if (path.row == EnergyPriceRow)
             return energyPriceCell(table);
-        if (path.row == LeaveHomeCheckRow)
-            return leaveHomeCheckCell(table);
         auto cell = reuse("action");
         styleCentredLabel(*cell, "Change your password", Font::boldSystemFont(16));
         return cell;
     }
+    case LeaveHomeSection:
+        return leaveHomeCheckCell(table);
     case UsersSection: {
         auto cell = infoCell("usersInHouse");
         cell->setAccessoryType(TableViewCellAccessoryType::DetailDisclosureButton);
@@ -525,7 +529,7 @@ void AccountTableViewController::didSelectRowAtIndexPath(TableView& table, Index
         changePasswordForCurUser(true);
     else if (path.section == ActionSection && path.row == EnergyPriceRow)
         openEnergyPrice();
-    else if (path.section == ActionSection && path.row == LeaveHomeCheckRow)
+    else if (path.section == LeaveHomeSection)
         openLeaveHomeCheck();
     else if (path.section == LogoutSection && path.row == 0)
         logout();

@@ -26,10 +26,19 @@ class AccountTableViewController : public platform::TableViewController,
                                    public WebServiceConnectorDelegate {
 public:
     enum Tag { ChangePasswordTag = 0, LogoutTag = 1, HouseholdUsersTag = 2, DeleteLocationTag = 3 };
-    enum Section { LogoutSection, UserInfoSection, ActionSection, UsersSection, LocationsSection, SectionCount };
-    /// The action rows: the password, the user's energy price, the
-    /// leave-home check.
-    enum ActionRow { ChangePasswordRow, EnergyPriceRow, LeaveHomeCheckRow, ActionRowCount };
+    /// The leave-home check comes last, after the places it is about, so that
+    /// the rows above keep their places on screen.
+    enum Section {
+        LogoutSection,
+        UserInfoSection,
+        ActionSection,
+        UsersSection,
+        LocationsSection,
+        LeaveHomeSection,
+        SectionCount
+    };
+    /// The action rows: the password, then the user's energy price.
+    enum ActionRow { ChangePasswordRow, EnergyPriceRow, ActionRowCount };
 
     [[nodiscard]] static std::shared_ptr<AccountTableViewController> create(
         std::shared_ptr<Session> session, std::shared_ptr<LocationManager> locationManager);

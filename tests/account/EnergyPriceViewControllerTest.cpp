@@ -104,8 +104,8 @@ TEST_F(EnergyPriceTest, TheAccountRowSitsBelowThePasswordRowAndOpensTheScreen)
 {
     openAccount();
     TableView& table = account->tableView();
-    EXPECT_EQ(table.numberOfSections(), 5);
-    ASSERT_EQ(table.numberOfRowsInSection(2), 3) << "password, energy price, leave-home check";
+    EXPECT_EQ(table.numberOfSections(), 6) << "the leave-home check last";
+    ASSERT_EQ(table.numberOfRowsInSection(2), 2);
     EXPECT_EQ(account->cellForRowAtIndexPath(table, { 2, 0 })->textLabel()->text(), "Change your password");
     auto row = account->cellForRowAtIndexPath(table, { 2, 1 });
     EXPECT_EQ(row->accessoryType(), TableViewCellAccessoryType::DisclosureIndicator);

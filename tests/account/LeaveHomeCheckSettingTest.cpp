@@ -30,16 +30,15 @@ struct LeaveHomeCheckSettingTest : test::AccountFixture {
     }
     std::string row()
     {
-        auto cell = account->cellForRowAtIndexPath(account->tableView(),
-            { AccountTableViewController::ActionSection, AccountTableViewController::LeaveHomeCheckRow });
+        auto cell
+            = account->cellForRowAtIndexPath(account->tableView(), { AccountTableViewController::LeaveHomeSection, 0 });
         EXPECT_EQ(cell->textLabel()->text(), "Leave-home check");
         return cell->detailTextLabel()->text();
     }
     /// Taps the row, types `text` in the alert's field and taps `button`.
     void set(const std::string& text, const std::string& button)
     {
-        account->didSelectRowAtIndexPath(account->tableView(),
-            { AccountTableViewController::ActionSection, AccountTableViewController::LeaveHomeCheckRow });
+        account->didSelectRowAtIndexPath(account->tableView(), { AccountTableViewController::LeaveHomeSection, 0 });
         auto* alert = application->topAlert();
         ASSERT_NE(alert, nullptr);
         ASSERT_EQ(alert->title(), "Leave-home check");
@@ -58,7 +57,9 @@ struct LeaveHomeCheckSettingTest : test::AccountFixture {
 
 TEST_F(LeaveHomeCheckSettingTest, TheRowShowsTheDefaultAndTheAlertKeepsWhatIsTyped)
 {
-    EXPECT_EQ(account->tableView().numberOfRowsInSection(AccountTableViewController::ActionSection), 3);
+    EXPECT_EQ(account->tableView().numberOfRowsInSection(AccountTableViewController::LeaveHomeSection), 1);
+    EXPECT_EQ(account->titleForHeaderInSection(account->tableView(), AccountTableViewController::LeaveHomeSection),
+        "When You Leave");
     EXPECT_EQ(row(), "25 W");
     set("40.5", "Save");
     EXPECT_EQ(kept(), 40.5);
