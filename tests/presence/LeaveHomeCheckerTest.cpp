@@ -281,3 +281,17 @@ TEST_F(LeaveHomeCheckerTest, OutOfViewTheDesktopNotificationCarriesTheSameAction
         desktop[1].onAction(key);
     EXPECT_EQ(transport->requestCount(), sent) << "keys the notice never had send nothing";
 }
+
+TEST_F(LeaveHomeCheckerTest, ManyDevicesOnOffersASwitchForEachNamedOne)
+{
+    std::vector<std::string> devices;
+    for (int i = 1; i <= 7; ++i)
+        devices.push_back(deviceJSON(100 + i, "D" + std::to_string(i), std::to_string(i * 100)));
+    leave(deviceList(devices));
+    ASSERT_NE(application->topAlert(), nullptr);
+    EXPECT_EQ(application->topAlert()->message(),
+        "Still on at home: D7 700 W, D6 600 W, D5 500 W, D4 400 W, D3 300 W and 2 more");
+    EXPECT_EQ(buttons(),
+        (std::vector<std::string> {
+            "Dismiss", "Switch off D7", "Switch off D6", "Switch off D5", "Switch off D4", "Switch off D3" }));
+}
