@@ -58,7 +58,7 @@ protected:
 
 }
 
-TEST(LeaveHomeCheck, TheIssuesExampleReadsByteForByte)
+TEST(LeaveHomeCheck, TheNoticeNamesWhatDrawsMostFirstInWattsOrKilowatts)
 {
     auto check = LeaveHomeCheck::of({ device("TV", "90"), device("Heater", "1800"), device("Lamp", "12") }, 25, kNow);
     EXPECT_EQ(check.text(), "Still on at home: Heater 1.8 kW, TV 90 W");
