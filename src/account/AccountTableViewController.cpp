@@ -289,6 +289,30 @@ void AccountTableViewController::openEnergyPrice()
         navigation->pushViewController(EnergyPriceViewController::create(m_session), true);
 }
 
+void AccountTableViewController::openLeaveHomeCheck()
+{
+    std::weak_ptr<AccountTableViewController> weak = self();
+    m_leaveHomeCheck = LeaveHomeCheckSetting::open(m_session, [weak] {
+        if (auto screen = weak.lock())
+            screen->tableView().reloadData();
+    });
+}
+
+std::shared_ptr<TableViewCell> AccountTableViewController::leaveHomeCheckCell(TableView& table)
+{
+    auto cell = table.dequeueReusableCellWithIdentifier("leaveHomeCheck");
+    if (!cell) {
+        cell = TableViewCell::create(TableViewCellStyle::Subtitle, "leaveHomeCheck");
+        cell->setAccessibilityIdentifier("leaveHomeCheckCell");
+    }
+    cell->textLabel()->setText(LeaveHomeCheckSetting::title);
+    LeaveHomeThreshold threshold;
+    if (auto user = m_session->curUser())
+        threshold = LeaveHomeThreshold::load(UserDefaults::standard(), user->username);
+    cell->detailTextLabel()->setText(LeaveHomeCheckSetting::summary(threshold, Locale::current()));
+    return cell;
+}
+
 std::shared_ptr<TableViewCell> AccountTableViewController::energyPriceCell(TableView& table)
 {
     auto cell = table.dequeueReusableCellWithIdentifier("energyPrice");
@@ -348,6 +372,8 @@ int AccountTableViewController::numberOfRowsInSection(TableView&, int section)
         return 2;
     case UsersSection:
         return static_cast<int>(usersInHousehold.size());
+    case LeaveHomeSection:
+        return 1;
     default:
         return static_cast<int>(m_session->savedLocations.size()) + 1;
     }
@@ -365,6 +391,8 @@ std::optional<std::string> AccountTableViewController::titleForHeaderInSection(T
         return std::nullopt;
     case LocationsSection:
         return "Your Saved Locations";
+    case LeaveHomeSection:
+        return "When You Leave";
     default:
         return std::nullopt;
     }
@@ -410,6 +438,8 @@ std::shared_ptr<TableViewCell> AccountTableViewController::cellForRowAtIndexPath
         styleCentredLabel(*cell, "Change your password", Font::boldSystemFont(16));
         return cell;
     }
+    case LeaveHomeSection:
+        return leaveHomeCheckCell(table);
     case UsersSection: {
         auto cell = infoCell("usersInHouse");
         cell->setAccessoryType(TableViewCellAccessoryType::DetailDisclosureButton);
@@ -499,6 +529,8 @@ void AccountTableViewController::didSelectRowAtIndexPath(TableView& table, Index
         changePasswordForCurUser(true);
     else if (path.section == ActionSection && path.row == EnergyPriceRow)
         openEnergyPrice();
+    else if (path.section == LeaveHomeSection)
+        openLeaveHomeCheck();
     else if (path.section == LogoutSection && path.row == 0)
         logout();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "account/LeaveHomeCheckSetting.h"
 #include "model/User.h"
 #include "net/WebServiceConnector.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -25,7 +26,17 @@ class AccountTableViewController : public platform::TableViewController,
                                    public WebServiceConnectorDelegate {
 public:
     enum Tag { ChangePasswordTag = 0, LogoutTag = 1, HouseholdUsersTag = 2, DeleteLocationTag = 3 };
-    enum Section { LogoutSection, UserInfoSection, ActionSection, UsersSection, LocationsSection, SectionCount };
+    /// The leave-home check comes last, after the places it is about, so that
+    /// the rows above keep their places on screen.
+    enum Section {
+        LogoutSection,
+        UserInfoSection,
+        ActionSection,
+        UsersSection,
+        LocationsSection,
+        LeaveHomeSection,
+        SectionCount
+    };
     /// The action rows: the password, then the user's energy price.
     enum ActionRow { ChangePasswordRow, EnergyPriceRow, ActionRowCount };
 
@@ -44,6 +55,8 @@ public:
     void addLocation();
     /// Opens the screen that sets the user's price per kWh.
     void openEnergyPrice();
+    /// Asks for the draw above which leaving home lists a device, or off.
+    void openLeaveHomeCheck();
     void locationsAdded(const platform::Notification& notification);
     void reset();
 
@@ -93,6 +106,8 @@ private:
         bool forPost, bool forDownloading, int tag, std::any context);
     void showError(const std::string& message);
     std::shared_ptr<platform::TableViewCell> energyPriceCell(platform::TableView& table);
+    std::shared_ptr<platform::TableViewCell> leaveHomeCheckCell(platform::TableView& table);
+    std::shared_ptr<LeaveHomeCheckSetting> m_leaveHomeCheck;
     void logoutAnswered(bool success);
     void finishLogout();
     void watchSavedLocationsAgain();

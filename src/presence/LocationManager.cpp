@@ -9,6 +9,7 @@
 #include "platform/foundation/RunLoop.h"
 #include "platform/ui/Application.h"
 #include "presence/FailedMovementFile.h"
+#include "session/LeaveHomeChecker.h"
 
 #include <algorithm>
 #include <cinttypes>
@@ -192,11 +193,15 @@ void LocationManager::didUpdateToLocation(
 void LocationManager::didEnterRegion(GeoLocationManager&, const CircularRegion& region)
 {
     postLocationAs(localizedString("ARRIVED"), region);
+    // Back home: what the leave-home check found no longer matters.
+    m_session->leaveHomeChecker()->cancel();
 }
 
 void LocationManager::didExitRegion(GeoLocationManager&, const CircularRegion& region)
 {
     postLocationAs(localizedString("LEFT"), region);
+    // After the posting, which it neither waits for nor changes.
+    m_session->leaveHomeChecker()->check();
 }
 
 void LocationManager::didStartMonitoringForRegion(GeoLocationManager&, const CircularRegion& region)

@@ -29,6 +29,7 @@ std::shared_ptr<ScheduleTableViewController> ScheduleTableViewController::create
 ScheduleTableViewController::ScheduleTableViewController(std::shared_ptr<Session> session)
     : TableViewController(TableViewStyle::Plain)
     , m_session(std::move(session))
+    , m_leaveTimes(LeaveTimeWatcher::create(m_session))
 {
     setTitle("Schedule");
 }
@@ -145,6 +146,7 @@ void ScheduleTableViewController::viewDidAppear(bool animated)
     // A schedule just made on the new-event screen reaches the service now
     // that the list shows it.
     sendUnsavedSchedules();
+    watchLeaveTimes();
 }
 
 void ScheduleTableViewController::sendUnsavedSchedules()
@@ -213,6 +215,8 @@ void ScheduleTableViewController::save(const std::shared_ptr<ScheduledAlarm>& al
     context.sent = alarm->createPostParameters();
     alarm->serviceState = ScheduledAlarm::ServiceState::Sending;
     postNewScheduleWSC = post(context.sent, context);
+    // Its days may have changed.
+    watchLeaveTimes();
 }
 
 void ScheduleTableViewController::toggleDrawer()
@@ -341,6 +345,7 @@ void ScheduleTableViewController::commitEditingStyle(TableView& table, TableView
     table.deleteRowsAtIndexPaths({ { 0, row } }, TableViewRowAnimation::Right);
     alarms->erase(alarms->begin() + row);
     table.endUpdates();
+    watchLeaveTimes();
 }
 
 void ScheduleTableViewController::didSelectRowAtIndexPath(TableView&, IndexPath path)
@@ -431,6 +436,16 @@ void ScheduleTableViewController::listReceived(const ScheduleRequest& request, b
     *alarms = std::move(fresh);
     m_listReceived = true;
     tableView().reloadData();
+    watchLeaveTimes();
+}
+
+void ScheduleTableViewController::watchLeaveTimes()
+{
+    if (!alarms || !m_listReceived)
+        return;
+    std::vector<std::shared_ptr<ScheduledAlarm>> listed;
+    std::copy_if(alarms->begin(), alarms->end(), std::back_inserter(listed), [](const auto& a) { return a; });
+    m_leaveTimes->watch(listed);
 }
 
 void ScheduleTableViewController::saveAnswered(const ScheduleRequest& request, bool success, bool transportFailed)

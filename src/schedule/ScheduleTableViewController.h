@@ -4,6 +4,7 @@
 #include "platform/foundation/DateFormatter.h"
 #include "platform/ui/TableViewController.h"
 #include "schedule/CreateNewScheduleEventViewController.h"
+#include "schedule/LeaveTimeWatcher.h"
 #include "session/Session.h"
 
 #include <memory>
@@ -87,9 +88,14 @@ public:
 
     /// Shown over an empty list once the service has said it is empty.
     platform::Label* emptyHint() const { return m_emptyHint.get(); }
+    /// Runs the leave-home check at the listed schedules' leave times.
+    LeaveTimeWatcher& leaveTimes() const { return *m_leaveTimes; }
 
 private:
     std::shared_ptr<Session> m_session;
+    std::shared_ptr<LeaveTimeWatcher> m_leaveTimes;
+    /// Hands the schedules as listed now to the leave-time watcher.
+    void watchLeaveTimes();
     bool isDrawerRow(int row) const { return drawerOpen && row == selectedIndex + 1; }
     std::shared_ptr<WebServiceConnectorDelegate> selfAsDelegate();
     std::shared_ptr<WebServiceConnector> post(const std::string& parameters, ScheduleRequest context);

@@ -6,6 +6,7 @@
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/UserDefaults.h"
 #include "session/AppShell.h"
+#include "session/LeaveHomeChecker.h"
 
 #include <thread>
 
@@ -21,6 +22,13 @@ namespace {
 std::shared_ptr<Session> Session::create()
 {
     return std::make_shared<Session>();
+}
+
+std::shared_ptr<LeaveHomeChecker> Session::leaveHomeChecker()
+{
+    if (!m_leaveHomeChecker)
+        m_leaveHomeChecker = LeaveHomeChecker::create(weak_from_this());
+    return m_leaveHomeChecker;
 }
 
 void Session::connectToRequests(ServiceEnvironment& environment)

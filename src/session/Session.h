@@ -15,6 +15,7 @@
 namespace hestio {
 
 class AppShell;
+class LeaveHomeChecker;
 struct ServiceEnvironment;
 
 /// The session: the signed-in user, the push token, the saved places and the
@@ -78,6 +79,8 @@ public:
     std::vector<std::shared_ptr<Location>> savedLocations;
     /// The saved-places download while it is in flight.
     std::shared_ptr<WebServiceConnector> locationsWsc;
+    /// The check made when the household leaves home; made on first use.
+    [[nodiscard]] std::shared_ptr<LeaveHomeChecker> leaveHomeChecker();
 
     // Request callbacks (the renewal)
     void requestFinished(WebServiceConnector& request, bool success, const json::Value& data) override;
@@ -92,6 +95,7 @@ private:
     std::shared_ptr<User> m_curUser;
     std::shared_ptr<WebServiceConnector> m_renewal;
     std::vector<std::function<void()>> m_renewalWaiters;
+    std::shared_ptr<LeaveHomeChecker> m_leaveHomeChecker;
 };
 
 }

@@ -104,7 +104,7 @@ TEST_F(EnergyPriceTest, TheAccountRowSitsBelowThePasswordRowAndOpensTheScreen)
 {
     openAccount();
     TableView& table = account->tableView();
-    EXPECT_EQ(table.numberOfSections(), 5);
+    EXPECT_EQ(table.numberOfSections(), 6) << "the leave-home check last";
     ASSERT_EQ(table.numberOfRowsInSection(2), 2);
     EXPECT_EQ(account->cellForRowAtIndexPath(table, { 2, 0 })->textLabel()->text(), "Change your password");
     auto row = account->cellForRowAtIndexPath(table, { 2, 1 });

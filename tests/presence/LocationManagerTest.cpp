@@ -1,8 +1,10 @@
 #include "../app/SessionTestSupport.h"
 
+#include "model/LeaveHomeCheck.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/Redaction.h"
+#include "platform/foundation/UserDefaults.h"
 #include "platform/location/PositionSource.h"
 #include "platform/ui/AlertView.h"
 #include "presence/FailedMovementFile.h"
@@ -27,6 +29,8 @@ struct LocationManagerTest : test::SessionFixture {
         user->tokenExpiration = 1354752000000.0 + 3600000;
         session().setCurUser(user);
         ServiceEnvironment::shared().currentToken = [this] { return session().currentToken(); };
+        // The movements alone: the leave-home check has its own tests.
+        LeaveHomeThreshold { std::nullopt }.save(platform::UserDefaults::standard(), "demo");
         platform::NotificationCenter::defaultCenter().addObserver(
             this, "LocationAdded", [this](const platform::Notification& n) {
                 added.push_back(std::any_cast<std::shared_ptr<Location>>(n.userInfo.at("location"))->title);

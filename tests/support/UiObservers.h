@@ -60,6 +60,7 @@ public:
     LocalNotificationLog& operator=(const LocalNotificationLog&) = delete;
 
     const std::vector<platform::LocalNotification>& entries() const { return m_entries; }
+    void clear() { m_entries.clear(); }
 
 private:
     platform::Application& m_application;

@@ -47,6 +47,14 @@ struct DesktopNotice {
     std::string body;
     /// The label of the action that brings the app forward.
     std::string actionLabel;
+    struct Action {
+        std::string key;
+        std::string label;
+    };
+    /// Further actions; the one picked goes to `onAction` with its key, and
+    /// the app stays where it is.
+    std::vector<Action> actions {};
+    std::function<void(const std::string& key)> onAction {};
 };
 
 /// Push types for registerForRemoteNotificationTypes.

@@ -93,12 +93,18 @@ void routeDesktopNotices(Application& application, DesktopNotifications& notific
             return;
         DesktopNotifications::Notice shown { notice.summary, notice.body,
             { { "default", notice.actionLabel.empty() ? "Open" : notice.actionLabel } },
-            [&application, bringForward](const std::string&) {
+            [&application, bringForward, onAction = notice.onAction](const std::string& key) {
+                if (key != "default" && onAction) {
+                    onAction(key);
+                    return;
+                }
                 if (bringForward)
                     bringForward();
                 if (application.applicationState() == ApplicationState::Background)
                     application.enterForeground();
             } };
+        for (const auto& action : notice.actions)
+            shown.actions.push_back({ action.key, action.label });
         notifications.notify(std::move(shown));
     });
 }

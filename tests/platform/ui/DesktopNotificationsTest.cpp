@@ -145,3 +145,37 @@ TEST_F(NotificationFixture, TheAppsNoticesGoToTheDesktopOnlyWhenTheUserCannotSee
     ASSERT_TRUE(runUntil(ui.loop.loop(), [&] { return raised == 2; }));
     EXPECT_EQ(ui.app.applicationState(), ApplicationState::Active);
 }
+
+TEST_F(NotificationFixture, ANoticesOwnActionsGoToItsHandlerAndLeaveTheAppInTheBackground)
+{
+    ui.app.launch();
+    DesktopNotifications notifications(ui.loop.loop(), { bus.address() });
+    int raised = 0;
+    routeDesktopNotices(
+        ui.app, notifications, [] { return true; }, [&] { ++raised; });
+    ui.app.enterBackground();
+    std::vector<std::string> picked;
+    DesktopNotice notice { "Hestio", "Still on at home: Heater 1.8 kW, TV 90 W", "Open" };
+    notice.actions = { { "switch-off-0", "Switch off Heater" }, { "switch-off-1", "Switch off TV" } };
+    notice.onAction = [&](const std::string& key) { picked.push_back(key); };
+    ui.app.presentDesktopNotice(notice);
+    ASSERT_TRUE(runUntil(ui.loop.loop(), [&] { return notifications.shownCount() == 1; }));
+    EXPECT_EQ(daemon->calls(),
+        (std::vector<std::string> {
+            "Notify('Hestio', 0, 'hestio', 'Hestio', 'Still on at home: Heater 1.8 kW, TV 90 W', "
+            "['default', 'Open', 'switch-off-0', 'Switch off Heater', 'switch-off-1', "
+            "'Switch off TV'], {'desktop-entry': <'hestio'>}, -1)" }));
+    invoke(41, "switch-off-1");
+    ASSERT_TRUE(runUntil(ui.loop.loop(), [&] { return !picked.empty(); }));
+    EXPECT_EQ(picked, (std::vector<std::string> { "switch-off-1" }));
+    EXPECT_EQ(raised, 0);
+    EXPECT_EQ(ui.app.applicationState(), ApplicationState::Background) << "switching off does not open the app";
+
+    // Clicking the notification itself still brings the app forward.
+    ui.app.presentDesktopNotice(notice);
+    ASSERT_TRUE(runUntil(ui.loop.loop(), [&] { return notifications.shownCount() == 2; }));
+    invoke(42, "default");
+    ASSERT_TRUE(runUntil(ui.loop.loop(), [&] { return raised == 1; }));
+    EXPECT_EQ(picked.size(), 1u);
+    EXPECT_EQ(ui.app.applicationState(), ApplicationState::Active);
+}

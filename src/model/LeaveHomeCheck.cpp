@@ -1,0 +1,122 @@
+#include "model/LeaveHomeCheck.h"
+
+#include "model/PowerNow.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/UserDefaults.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace hestio {
+
+LeaveHomeCheck LeaveHomeCheck::of(
+    const std::vector<std::shared_ptr<Device>>& devices, double thresholdWatts, platform::Date now)
+{
+    LeaveHomeCheck check;
+    for (const auto& device : devices) {
+        if (!device)
+            continue;
+        auto watts = PowerNow::reportedWatts(*device, now);
+        if (watts && *watts > thresholdWatts)
+            check.drawing.push_back({ device, *watts, hasOnOffAction(*device) });
+    }
+    std::stable_sort(check.drawing.begin(), check.drawing.end(), [](const Drawing& a, const Drawing& b) {
+        if (a.watts != b.watts)
+            return a.watts > b.watts;
+        if (a.device->deviceName != b.device->deviceName)
+            return a.device->deviceName < b.device->deviceName;
+        return a.device->deviceID < b.device->deviceID;
+    });
+    return check;
+}
+
+std::string LeaveHomeCheck::text() const
+{
+    if (drawing.empty())
+        return {};
+    std::string text = "Still on at home: ";
+    std::size_t named = std::min(namedCount, drawing.size());
+    for (std::size_t i = 0; i < named; ++i) {
+        if (i > 0)
+            text += ", ";
+        text += displayName(*drawing[i].device) + " " + powerText(drawing[i].watts);
+    }
+    if (drawing.size() > named)
+        text += " and " + std::to_string(drawing.size() - named) + " more";
+    return text;
+}
+
+std::string LeaveHomeCheck::powerText(double watts)
+{
+    double whole = std::round(watts);
+    if (whole < 1000)
+        return hestio::format("%.0f W", whole);
+    return hestio::format("%.1f kW", std::round(watts / 100) / 10);
+}
+
+std::string LeaveHomeCheck::displayName(const Device& device)
+{
+    if (device.deviceName.empty())
+        return "Unnamed";
+    // A notice is one line: line breaks and other control characters in a
+    // name would break it.
+    std::string name = device.deviceName;
+    std::replace_if(
+        name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, ' ');
+    return name;
+}
+
+bool LeaveHomeCheck::hasOnOffAction(const Device& device)
+{
+    const json::Value& action = device.onOffAction;
+    if (!action.isDictionary())
+        return false;
+    return !Device::identifierText(action["id"]).empty() && !Device::identifierText(action["device_id"]).empty();
+}
+
+std::optional<std::string> LeaveHomeThreshold::problem(double watts)
+{
+    if (!std::isfinite(watts) || watts < 0 || watts > maximumWatts)
+        return "The threshold must be a number of watts from 0 to 1,000,000.";
+    return std::nullopt;
+}
+
+std::string LeaveHomeThreshold::defaultsKey(const std::string& username)
+{
+    return "leaveHomeCheck." + username;
+}
+
+LeaveHomeThreshold LeaveHomeThreshold::load(const platform::UserDefaults& defaults, const std::string& username)
+{
+    LeaveHomeThreshold threshold;
+    auto stored = defaults.objectForKey(defaultsKey(username));
+    const auto* values = stored ? stored->asDictionary() : nullptr;
+    if (!values)
+        return threshold;
+    auto on = values->find("on");
+    if (on != values->end() && on->second.asBool() == std::optional<bool>(false)) {
+        threshold.watts.reset();
+        return threshold;
+    }
+    auto watts = values->find("watts");
+    if (watts == values->end())
+        return threshold;
+    std::optional<double> value = watts->second.asReal();
+    if (!value)
+        if (auto integer = watts->second.asInteger())
+            value = static_cast<double>(*integer);
+    if (value && !problem(*value))
+        threshold.watts = *value;
+    return threshold;
+}
+
+void LeaveHomeThreshold::save(platform::UserDefaults& defaults, const std::string& username) const
+{
+    platform::PropertyListValue::Dictionary values;
+    values["on"] = watts.has_value();
+    if (watts)
+        values["watts"] = *watts;
+    defaults.setObject(std::move(values), defaultsKey(username));
+}
+
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "model/Device.h"
+#include "platform/foundation/Date.h"
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace hestio::platform {
+class UserDefaults;
+}
+
+namespace hestio {
+
+/// What is still on when the household leaves: the devices whose meters
+/// report more than a threshold, most first, and the notice that names them.
+/// Plain arithmetic on the devices given; no clock of its own.
+class LeaveHomeCheck {
+public:
+    /// How many devices the notice names; the others are counted ("and 3 more").
+    static constexpr std::size_t namedCount = 5;
+
+    struct Drawing {
+        std::shared_ptr<Device> device;
+        double watts { 0 };
+        /// The device has an on/off action, so the notice offers "Switch off".
+        bool canSwitchOff { false };
+    };
+
+    /// The devices of `devices` drawing more than `thresholdWatts` at `now`.
+    /// A meter in error (see PowerNow::reportedWatts: unplugged, silent, a
+    /// reading missing, not a number, negative or absurdly large) is left out.
+    /// Most first; equal draws go by name, then identifier.
+    [[nodiscard]] static LeaveHomeCheck of(
+        const std::vector<std::shared_ptr<Device>>& devices, double thresholdWatts, platform::Date now);
+
+    /// "Still on at home: Heater 1.8 kW, TV 90 W"; empty when nothing is on.
+    [[nodiscard]] std::string text() const;
+    [[nodiscard]] bool isEmpty() const { return drawing.empty(); }
+
+    /// A draw for people: whole watts below 1000 W after rounding ("90 W"),
+    /// else kilowatts with one decimal ("1.8 kW"); always a full stop.
+    [[nodiscard]] static std::string powerText(double watts);
+    /// The device's name on one line; "Unnamed" for the empty name.
+    [[nodiscard]] static std::string displayName(const Device& device);
+    /// Whether the device's on/off descriptor names an action and a device.
+    [[nodiscard]] static bool hasOnOffAction(const Device& device);
+
+    std::vector<Drawing> drawing;
+};
+
+/// The draw above which a device counts as left on, per user; the check can
+/// be off. Kept in the user defaults under "leaveHomeCheck.<username>".
+class LeaveHomeThreshold {
+public:
+    static constexpr double defaultWatts = 25;
+    /// The largest threshold accepted: what PowerNow still believes a meter.
+    static constexpr double maximumWatts = 1'000'000;
+
+    /// None: the check is off.
+    std::optional<double> watts { defaultWatts };
+
+    bool operator==(const LeaveHomeThreshold&) const = default;
+
+    [[nodiscard]] bool isOff() const { return !watts; }
+    /// What is wrong with `watts`, in words for the user; none when it can be
+    /// kept: a finite number from 0 to `maximumWatts`.
+    [[nodiscard]] static std::optional<std::string> problem(double watts);
+
+    /// The threshold kept for `username`: the default when none is kept or
+    /// what is kept is unreadable or out of bounds.
+    [[nodiscard]] static LeaveHomeThreshold load(const platform::UserDefaults& defaults, const std::string& username);
+    void save(platform::UserDefaults& defaults, const std::string& username) const;
+    [[nodiscard]] static std::string defaultsKey(const std::string& username);
+};
+
+}

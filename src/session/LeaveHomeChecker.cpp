@@ -1,0 +1,292 @@
+#include "session/LeaveHomeChecker.h"
+
+#include "net/Endpoints.h"
+#include "net/ServiceEnvironment.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/RunLoop.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/ui/Application.h"
+#include "session/Session.h"
+
+#include <charconv>
+#include <string_view>
+
+namespace hestio {
+
+using namespace platform;
+
+namespace {
+
+    struct ListDownload {
+        unsigned check;
+    };
+
+    constexpr const char* unreachable = "the service could not be reached.";
+    constexpr const char* unreadable = "the service's answer could not be read.";
+    constexpr const char* refusedWithoutReason = "the service refused.";
+    constexpr const char* actionKeyPrefix = "switch-off-";
+
+}
+
+struct LeaveHomeChecker::SwitchOffSent {
+    unsigned check;
+    std::size_t index;
+    std::string name;
+    std::shared_ptr<Device> device;
+};
+
+std::shared_ptr<LeaveHomeChecker> LeaveHomeChecker::create(std::weak_ptr<Session> session)
+{
+    auto checker = std::make_shared<LeaveHomeChecker>(std::move(session));
+    std::weak_ptr<LeaveHomeChecker> weak = checker;
+    NotificationCenter::defaultCenter().addObserver(checker.get(), "UserLoggedOut", [weak](const auto&) {
+        if (auto self = weak.lock())
+            self->cancel();
+    });
+    return checker;
+}
+
+LeaveHomeChecker::LeaveHomeChecker(std::weak_ptr<Session> session)
+    : m_session(std::move(session))
+{
+}
+
+LeaveHomeChecker::~LeaveHomeChecker()
+{
+    NotificationCenter::defaultCenter().removeObserver(this);
+    if (m_alert)
+        m_alert->setDelegate(nullptr);
+}
+
+std::string LeaveHomeChecker::switchedOffText(const std::string& name)
+{
+    return name + " switched off";
+}
+
+std::string LeaveHomeChecker::notSwitchedOffText(const std::string& name, const std::string& reason)
+{
+    return name + " was not switched off: " + reason;
+}
+
+void LeaveHomeChecker::check()
+{
+    auto session = m_session.lock();
+    auto user = session ? session->curUser() : nullptr;
+    if (!user)
+        return;
+    if (LeaveHomeThreshold::load(UserDefaults::standard(), user->username).isOff()) {
+        hestio::log("Leave-home check: off");
+        return;
+    }
+    if (m_download)
+        m_download->cancel();
+    unsigned number = ++m_checks;
+    m_download = WebServiceConnector::create(endpoints::kDeviceList.path, std::string("action=true"), false);
+    auto request = m_download;
+    request->setContext(ListDownload { number });
+    request->setDelegate(weak_from_this());
+    request->startConnectionForDownload(true);
+    if (m_download == request && !request->isRunning()) {
+        m_download.reset();
+        hestio::log("Leave-home check: the device list could not be downloaded");
+    }
+}
+
+void LeaveHomeChecker::cancel()
+{
+    ++m_checks;
+    if (m_download)
+        m_download->cancel();
+    m_download.reset();
+    m_notice.reset();
+    m_switches.clear();
+    closeAlert();
+}
+
+void LeaveHomeChecker::requestFinished(WebServiceConnector& request, bool success, const json::Value& data)
+{
+    if (const auto* download = request.context<ListDownload>()) {
+        if (download->check != m_checks)
+            return;
+        m_download.reset();
+        listArrived(success, data, request.answeredWithJSON());
+    } else if (const auto* sent = request.context<SwitchOffSent>()) {
+        if (success) {
+            switchOffEnded(*sent, std::nullopt);
+        } else if (!request.answeredWithJSON()) {
+            switchOffEnded(*sent, unreadable);
+        } else {
+            std::string reason(data["error"].stringValue());
+            switchOffEnded(*sent, reason.empty() ? refusedWithoutReason : reason);
+        }
+    }
+}
+
+void LeaveHomeChecker::requestFailed(WebServiceConnector& request, const TransportError&)
+{
+    if (const auto* download = request.context<ListDownload>()) {
+        if (download->check != m_checks)
+            return;
+        m_download.reset();
+        hestio::log("Leave-home check: the device list could not be downloaded");
+    } else if (const auto* sent = request.context<SwitchOffSent>()) {
+        switchOffEnded(*sent, unreachable);
+    }
+}
+
+void LeaveHomeChecker::listArrived(bool success, const json::Value& data, bool answeredWithJSON)
+{
+    auto session = m_session.lock();
+    auto user = session ? session->curUser() : nullptr;
+    if (!success || !answeredWithJSON || !user) {
+        hestio::log("Leave-home check: the device list could not be downloaded");
+        return;
+    }
+    auto threshold = LeaveHomeThreshold::load(UserDefaults::standard(), user->username);
+    if (threshold.isOff())
+        return;
+    std::vector<std::shared_ptr<Device>> devices;
+    const json::Value& list = data["devices"];
+    TimeZone zone = Device::householdTimeZone(user.get());
+    for (std::size_t i = 0; list.isArray() && i < list.count(); ++i)
+        if (list[i].isDictionary())
+            devices.push_back(Device::fromJSON(list[i], zone));
+    auto check = LeaveHomeCheck::of(devices, *threshold.watts, RunLoop::current().clock().now());
+    if (check.isEmpty()) {
+        hestio::log("Leave-home check: nothing is on");
+        return;
+    }
+    closeAlert();
+    m_notice = std::move(check);
+    m_switches.assign(m_notice->drawing.size(), Switch::Available);
+    hestio::log("Leave-home check: " + m_notice->text());
+    present(true);
+}
+
+std::vector<std::size_t> LeaveHomeChecker::offered() const
+{
+    std::vector<std::size_t> indices;
+    if (!m_notice)
+        return indices;
+    std::size_t named = std::min(LeaveHomeCheck::namedCount, m_notice->drawing.size());
+    for (std::size_t i = 0; i < named; ++i)
+        if (m_notice->drawing[i].canSwitchOff && m_switches[i] == Switch::Available)
+            indices.push_back(i);
+    return indices;
+}
+
+void LeaveHomeChecker::present(bool first)
+{
+    auto indices = offered();
+    if (!first && indices.empty()) {
+        closeAlert();
+        return;
+    }
+    showAlert();
+    DesktopNotice notice { "Hestio", m_notice->text(), "Open", {}, {} };
+    for (std::size_t index : indices)
+        notice.actions.push_back({ actionKeyPrefix + std::to_string(index),
+            "Switch off " + LeaveHomeCheck::displayName(*m_notice->drawing[index].device) });
+    std::weak_ptr<LeaveHomeChecker> weak = weak_from_this();
+    unsigned number = m_checks;
+    notice.onAction = [weak, number](const std::string& key) {
+        auto self = weak.lock();
+        if (!self || number != self->m_checks || key.rfind(actionKeyPrefix, 0) != 0)
+            return;
+        // The key comes back from the desktop's daemon: read, not trusted.
+        std::size_t index = 0;
+        const char* digits = key.data() + std::string_view(actionKeyPrefix).size();
+        auto [end, error] = std::from_chars(digits, key.data() + key.size(), index);
+        if (error == std::errc() && end == key.data() + key.size())
+            self->switchOff(index);
+    };
+    // Out of view the desktop shows it; in view the router drops it.
+    Application::shared().presentDesktopNotice(notice);
+}
+
+void LeaveHomeChecker::showAlert()
+{
+    closeAlert();
+    m_alertButtons = offered();
+    std::vector<std::string> titles;
+    for (std::size_t index : m_alertButtons)
+        titles.push_back("Switch off " + LeaveHomeCheck::displayName(*m_notice->drawing[index].device));
+    m_alert = AlertView::create(alertTitle, m_notice->text(), this, std::string(dismissTitle), std::move(titles));
+    m_alert->show();
+}
+
+void LeaveHomeChecker::closeAlert()
+{
+    if (!m_alert)
+        return;
+    auto alert = std::move(m_alert);
+    m_alert.reset();
+    alert->setDelegate(nullptr);
+    if (alert->isVisible())
+        alert->dismissWithClickedButtonIndex(alert->cancelButtonIndex(), false);
+}
+
+void LeaveHomeChecker::alertViewClickedButtonAtIndex(AlertView& alert, int index)
+{
+    if (&alert != m_alert.get())
+        return;
+    // The alert goes away after this call; the next one offers the rest.
+    alert.setDelegate(nullptr);
+    m_alert.reset();
+    int first = alert.firstOtherButtonIndex();
+    if (index == alert.cancelButtonIndex() || first < 0 || index < first) {
+        // Dismissed: the notice is done with; switch-offs on their way still
+        // report.
+        ++m_checks;
+        m_notice.reset();
+        m_switches.clear();
+        return;
+    }
+    auto button = static_cast<std::size_t>(index - first);
+    if (button < m_alertButtons.size())
+        switchOff(m_alertButtons[button]);
+}
+
+void LeaveHomeChecker::switchOff(std::size_t index)
+{
+    if (!m_notice || index >= m_notice->drawing.size() || !m_notice->drawing[index].canSwitchOff
+        || m_switches[index] != Switch::Available)
+        return;
+    m_switches[index] = Switch::Sending;
+    const auto& drawing = m_notice->drawing[index];
+    const json::Value& descriptor = drawing.device->onOffAction;
+    std::string parameters = "device_id=" + escapeParameter(Device::identifierText(descriptor["device_id"]))
+        + "&act_id=" + escapeParameter(Device::identifierText(descriptor["id"])) + "&act_value=0";
+    auto request = WebServiceConnector::create(endpoints::kDeviceOnOff.path, parameters, true);
+    SwitchOffSent sent { m_checks, index, LeaveHomeCheck::displayName(*drawing.device), drawing.device };
+    request->setContext(sent);
+    request->setDelegate(weak_from_this());
+    request->startConnectionForDownload(false);
+    if (!request->isRunning())
+        switchOffEnded(sent, unreachable);
+    else
+        present(false);
+}
+
+void LeaveHomeChecker::switchOffEnded(const SwitchOffSent& sent, std::optional<std::string> failure)
+{
+    bool current = m_notice && sent.check == m_checks && sent.index < m_switches.size();
+    std::string text;
+    if (!failure) {
+        sent.device->recordSwitch(false);
+        text = switchedOffText(sent.name);
+        if (current)
+            m_switches[sent.index] = Switch::Off;
+    } else {
+        text = notSwitchedOffText(sent.name, *failure);
+        if (current) {
+            // It may be tried again from the notice.
+            m_switches[sent.index] = Switch::Available;
+            present(false);
+        }
+    }
+    Application::shared().presentLocalNotificationNow({ text, "OK" });
+}
+
+}

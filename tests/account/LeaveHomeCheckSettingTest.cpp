@@ -1,0 +1,107 @@
+#include "AccountTestSupport.h"
+
+#include "account/AccountTableViewController.h"
+#include "account/LeaveHomeCheckSetting.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/ui/AlertView.h"
+#include "support/DeviceSettings.h"
+
+using namespace hestio;
+using namespace platform;
+
+namespace {
+
+struct LeaveHomeCheckSettingTest : test::AccountFixture {
+    std::unique_ptr<test::DeviceSettings> device = std::make_unique<test::DeviceSettings>("UTC", "en_US");
+    std::shared_ptr<AccountTableViewController> account;
+
+    LeaveHomeCheckSettingTest()
+        : AccountFixture("member") // no household list to load
+    {
+        account = AccountTableViewController::create(userSession(), session().locationManager);
+        navigation->pushViewController(account, false);
+        account->view();
+        account->viewDidAppear(false);
+    }
+    void useLocale(const std::string& identifier)
+    {
+        device.reset();
+        device = std::make_unique<test::DeviceSettings>("UTC", identifier);
+    }
+    std::string row()
+    {
+        auto cell
+            = account->cellForRowAtIndexPath(account->tableView(), { AccountTableViewController::LeaveHomeSection, 0 });
+        EXPECT_EQ(cell->textLabel()->text(), "Leave-home check");
+        return cell->detailTextLabel()->text();
+    }
+    /// Taps the row, types `text` in the alert's field and taps `button`.
+    void set(const std::string& text, const std::string& button)
+    {
+        account->didSelectRowAtIndexPath(account->tableView(), { AccountTableViewController::LeaveHomeSection, 0 });
+        auto* alert = application->topAlert();
+        ASSERT_NE(alert, nullptr);
+        ASSERT_EQ(alert->title(), "Leave-home check");
+        auto* field = dynamic_cast<TextField*>(alert->findByAccessibilityIdentifier("leaveHomeThresholdField"));
+        ASSERT_NE(field, nullptr);
+        field->setText(text);
+        for (int i = 0; i < alert->numberOfButtons(); ++i)
+            if (alert->buttonTitleAtIndex(i) == button)
+                return alert->clickButtonAtIndex(i);
+        FAIL() << "no button " << button;
+    }
+    std::optional<double> kept() { return LeaveHomeThreshold::load(UserDefaults::standard(), "demo").watts; }
+};
+
+}
+
+TEST_F(LeaveHomeCheckSettingTest, TheRowShowsTheDefaultAndTheAlertKeepsWhatIsTyped)
+{
+    EXPECT_EQ(account->tableView().numberOfRowsInSection(AccountTableViewController::LeaveHomeSection), 1);
+    EXPECT_EQ(account->titleForHeaderInSection(account->tableView(), AccountTableViewController::LeaveHomeSection),
+        "When You Leave");
+    EXPECT_EQ(row(), "25 W");
+    set("40.5", "Save");
+    EXPECT_EQ(kept(), 40.5);
+    EXPECT_EQ(row(), "40.5 W");
+    set("", "Off");
+    EXPECT_EQ(kept(), std::nullopt);
+    EXPECT_EQ(row(), "Off");
+    set("0", "Save");
+    EXPECT_EQ(kept(), 0.0);
+    EXPECT_EQ(row(), "0 W");
+    set("999", "Cancel");
+    EXPECT_EQ(kept(), 0.0) << "Cancel keeps what was kept";
+}
+
+TEST_F(LeaveHomeCheckSettingTest, WhatCannotBeAThresholdIsRefusedAndNothingChanges)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        { "", "The threshold must be a number of watts such as 25.5." },
+        { "25 W", "The threshold must be a number of watts such as 25.5." },
+        { "2 5", "The threshold must be a number of watts such as 25.5." },
+        { "-1", "The threshold must be a number of watts from 0 to 1,000,000." },
+        { "1000000.1", "The threshold must be a number of watts from 0 to 1,000,000." },
+    };
+    for (const auto& [typed, problem] : cases) {
+        SCOPED_TRACE(typed);
+        set(typed, "Save");
+        auto* alert = application->topAlert();
+        ASSERT_NE(alert, nullptr);
+        EXPECT_EQ(alert->title(), "Can't Save Leave-Home Check");
+        EXPECT_EQ(alert->message(), problem);
+        alert->clickButtonAtIndex(0);
+        EXPECT_EQ(kept(), 25.0);
+    }
+    set("1000000", "Save");
+    EXPECT_EQ(kept(), 1'000'000.0) << "the largest threshold is kept";
+}
+
+TEST_F(LeaveHomeCheckSettingTest, AGermanPhoneReadsAndWritesCommas)
+{
+    useLocale("de_DE");
+    set("12,5", "Save");
+    EXPECT_EQ(kept(), 12.5);
+    EXPECT_EQ(row(), "12,5 W");
+    EXPECT_EQ(LeaveHomeCheckSetting::summary(LeaveHomeThreshold { 12.5 }, Locale("de_DE")), "12,5 W");
+}
