@@ -33,6 +33,10 @@ struct ServiceEnvironment {
     std::function<void(int type, const std::string& title, const std::string& subtitle, double hideAfterSeconds)>
         showInfoPanel;
     std::function<void(bool visible)> setNetworkActivityIndicatorVisible;
+    /// Told when an asynchronous exchange ended: `reachedService` is false
+    /// when it failed below HTTP (the service could not be reached), true
+    /// when an answer came, whatever it said.
+    std::function<void(bool reachedService)> exchangeEnded;
 
     static ServiceEnvironment& shared();
 };

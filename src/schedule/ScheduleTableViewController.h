@@ -4,7 +4,9 @@
 #include "platform/foundation/DateFormatter.h"
 #include "platform/ui/TableViewController.h"
 #include "schedule/CreateNewScheduleEventViewController.h"
+#include "session/CachedList.h"
 #include "session/Session.h"
+#include "widgets/OfflineBar.h"
 
 #include <memory>
 
@@ -87,6 +89,9 @@ public:
 
     /// Shown over an empty list once the service has said it is empty.
     platform::Label* emptyHint() const { return m_emptyHint.get(); }
+    /// The list as kept between runs, and the bar that says how old it is.
+    const CachedList& keptList() const { return m_kept; }
+    const OfflineBar& offlineBar() const { return m_offlineBar; }
 
 private:
     std::shared_ptr<Session> m_session;
@@ -98,6 +103,8 @@ private:
     void saveAnswered(const ScheduleRequest& request, bool success, bool transportFailed);
     void deleteAnswered(const ScheduleRequest& request, bool success, bool transportFailed);
     void observeSession();
+    void offlineStateChanged();
+    void updateOfflineBar();
     void reset();
     void attachDoubleTap();
     void showEmptyHintIfEmpty(int rows);
@@ -106,6 +113,8 @@ private:
     bool m_listReceived { false };
     unsigned m_listGeneration { 0 };
     unsigned m_signInCount { 0 };
+    CachedList m_kept;
+    OfflineBar m_offlineBar;
 };
 
 }

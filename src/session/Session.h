@@ -4,6 +4,7 @@
 #include "model/User.h"
 #include "net/WebServiceConnector.h"
 #include "platform/foundation/TimeZone.h"
+#include "session/OfflineStore.h"
 
 #include <functional>
 #include <memory>
@@ -74,6 +75,9 @@ public:
     /// Asks the app to show the login screen.
     void showLogin();
 
+    /// Whether the service can be reached, and the replies kept for when not.
+    [[nodiscard]] OfflineStore& offline() { return m_offline; }
+
     /// The user's saved places as last loaded from the service.
     std::vector<std::shared_ptr<Location>> savedLocations;
     /// The saved-places download while it is in flight.
@@ -92,6 +96,7 @@ private:
     std::shared_ptr<User> m_curUser;
     std::shared_ptr<WebServiceConnector> m_renewal;
     std::vector<std::function<void()>> m_renewalWaiters;
+    OfflineStore m_offline;
 };
 
 }

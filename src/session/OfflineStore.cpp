@@ -1,0 +1,44 @@
+#include "session/OfflineStore.h"
+
+#include "platform/foundation/Log.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/Profile.h"
+#include "platform/foundation/UserDefaults.h"
+
+namespace hestio {
+
+using namespace platform;
+
+void OfflineStore::exchangeEnded(bool reachedService)
+{
+    if (m_offline == !reachedService)
+        return;
+    m_offline = !reachedService;
+    NotificationCenter::defaultCenter().post(stateChanged);
+}
+
+std::shared_ptr<ReplyCache> OfflineStore::cache()
+{
+    std::optional<std::string> user = UserDefaults::standard().stringForKey("username");
+    if (!user) {
+        m_cache.reset();
+        return nullptr;
+    }
+    if (!m_cache || m_cacheUser != *user) {
+        m_cacheUser = *user;
+        m_cache = std::make_shared<ReplyCache>(m_root.value_or(Profile::current().cacheDirectory()), *user);
+    }
+    return m_cache;
+}
+
+void OfflineStore::deleteCache()
+{
+    auto kept = cache();
+    if (!kept)
+        return;
+    if (Status removed = kept->removeAll(); !removed)
+        hestio::log("Could not delete the kept replies: " + removed.error().message());
+    m_cache.reset();
+}
+
+}
