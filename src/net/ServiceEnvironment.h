@@ -33,9 +33,10 @@ struct ServiceEnvironment {
     std::function<void(int type, const std::string& title, const std::string& subtitle, double hideAfterSeconds)>
         showInfoPanel;
     std::function<void(bool visible)> setNetworkActivityIndicatorVisible;
-    /// Told when an asynchronous exchange ended: `reachedService` is false
-    /// when it failed below HTTP (the service could not be reached), true
-    /// when an answer came, whatever it said.
+    /// Told when an asynchronous exchange ended: `reachedService` is true
+    /// when the service answered (in JSON, whatever it said), false when the
+    /// exchange failed below HTTP or something on the way answered instead
+    /// (an error page that is not JSON).
     std::function<void(bool reachedService)> exchangeEnded;
 
     static ServiceEnvironment& shared();

@@ -220,8 +220,10 @@ void WebServiceConnector::finish()
     m_replyBody = std::move(m_receivedData);
     m_receivedData = std::string();
     auto delegate = endExchange();
+    // Only the service answers in JSON; an error page from something on the
+    // way says it could not be reached.
     if (const auto& exchangeEnded = ServiceEnvironment::shared().exchangeEnded)
-        exchangeEnded(true);
+        exchangeEnded(m_answeredWithJSON);
     if (delegate)
         delegate->requestFinished(*this, successOf(reply), reply);
     m_replyBody = std::string();

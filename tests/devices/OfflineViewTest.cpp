@@ -164,3 +164,50 @@ TEST_F(OfflineViewTest, WithoutAStoredUserNameNothingIsKept)
     download(FakeTransport::Reply::json(kLiveHousehold));
     EXPECT_FALSE(std::filesystem::exists(profile / "cache"));
 }
+
+TEST_F(OfflineViewTest, ALateReplyOvertakenByANewerOneNeitherShowsNorIsKept)
+{
+    launch();
+    loop.advance(10 * 3600 + 32 * 60);
+    auto late = FakeTransport::Reply::json(kKeptHousehold);
+    late.delaySeconds = 5;
+    download(std::move(late)); // the first pull's answer is on its way
+    loop.advance(60);
+    download(FakeTransport::Reply::json(kLiveHousehold)); // the second pull's comes at once
+    EXPECT_EQ(devices(), std::vector<std::string> { "Kitchen/Radio" });
+    loop.advance(5); // the first answer arrives last
+    loop.runPending();
+    EXPECT_EQ(devices(), std::vector<std::string> { "Kitchen/Radio" });
+    auto kept = cache().load("devices");
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->body, kLiveHousehold) << "the cache holds the list shown, not the last answer to come";
+    EXPECT_EQ(kept->fetchedAt, Date::fromMilliseconds(1354789980000)) << "10:33, when it came";
+    EXPECT_EQ(bar(), "(hidden)");
+}
+
+TEST_F(OfflineViewTest, ADroppedReplyLeavesTheCacheAndShowsTheBarUntilTheNextPull)
+{
+    launch();
+    loop.advance(10 * 3600 + 32 * 60);
+    download(FakeTransport::Reply::json(kLiveHousehold));
+    auto before = cache().load("devices");
+    ASSERT_TRUE(before);
+
+    loop.advance(60);
+    download(FakeTransport::Reply::failure(TransportError::NetworkConnectionLost));
+    EXPECT_EQ(bar(), "Offline · updated 10:32\u202fAM");
+    auto after = cache().load("devices");
+    ASSERT_TRUE(after);
+    EXPECT_EQ(after->body, before->body);
+    EXPECT_EQ(after->fetchedAt, before->fetchedAt) << "a failure keeps nothing";
+
+    // An error page from something on the way is no answer of the service:
+    // still offline, and nothing is kept from it.
+    download(FakeTransport::Reply::json("<html>Bad Gateway</html>", 502));
+    EXPECT_EQ(bar(), "Offline · updated 10:32\u202fAM");
+    EXPECT_EQ(cache().load("devices")->fetchedAt, before->fetchedAt);
+    EXPECT_EQ(devices(), std::vector<std::string> { "Kitchen/Radio" });
+
+    download(FakeTransport::Reply::json(kLiveHousehold));
+    EXPECT_EQ(bar(), "(hidden)");
+}
