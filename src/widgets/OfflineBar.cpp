@@ -2,6 +2,8 @@
 
 #include "platform/ui/NavigationController.h"
 
+#include <algorithm>
+
 namespace hestio {
 
 using namespace platform;
@@ -12,6 +14,8 @@ void OfflineBar::update(ViewController& screen, const std::optional<std::string>
     if (!text || !navigation) {
         if (m_label)
             m_label->setHidden(true);
+        if (screen.isViewLoaded())
+            giveRoomBack(*screen.view());
         return;
     }
     View& host = *navigation->view();
@@ -32,6 +36,29 @@ void OfflineBar::update(ViewController& screen, const std::optional<std::string>
     host.bringSubviewToFront(*m_label);
     m_label->setText(*text);
     m_label->setHidden(false);
+    makeRoom(*screen.view(), top + height);
+}
+
+void OfflineBar::makeRoom(View& content, double below)
+{
+    Rect frame = content.frame();
+    if (content.superview() == nullptr || frame.origin.y >= below)
+        return; // already below the bar (moved before, or laid out so)
+    double cut = below - frame.origin.y;
+    content.setFrame({ frame.origin.x, below, frame.size.width, std::max(0.0, frame.size.height - cut) });
+    m_moved = cut;
+    m_movedTo = below;
+}
+
+void OfflineBar::giveRoomBack(View& content)
+{
+    if (m_moved <= 0)
+        return;
+    Rect frame = content.frame();
+    // Laid out again by its navigation controller meanwhile: already back.
+    if (frame.origin.y == m_movedTo)
+        content.setFrame({ frame.origin.x, frame.origin.y - m_moved, frame.size.width, frame.size.height + m_moved });
+    m_moved = 0;
 }
 
 }

@@ -18,8 +18,10 @@ public:
     static constexpr const char* identifier = "offlineBar";
 
     /// Shows `text` under the navigation bar of `screen`'s navigation
-    /// controller, or hides the bar with none. Nothing shows while the
-    /// screen is not in a navigation controller.
+    /// controller, moving the screen's view down by the bar's height so that
+    /// nothing hides under it, or hides the bar (and moves the view back)
+    /// with none. Nothing shows while the screen is not in a navigation
+    /// controller.
     void update(platform::ViewController& screen, const std::optional<std::string>& text);
 
     /// The bar's label once it has been shown; none before.
@@ -27,7 +29,14 @@ public:
     [[nodiscard]] bool isShown() const { return m_label && !m_label->isHidden() && m_label->superview(); }
 
 private:
+    void makeRoom(platform::View& content, double below);
+    void giveRoomBack(platform::View& content);
+
     std::shared_ptr<platform::Label> m_label;
+    /// How far the screen's view was moved down, and to where; none while
+    /// it is where its navigation controller put it.
+    double m_moved { 0 };
+    double m_movedTo { 0 };
 };
 
 }

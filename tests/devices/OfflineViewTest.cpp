@@ -99,6 +99,9 @@ TEST_F(OfflineViewTest, TheOfflineBarComesWithAFailedDownloadAndGoesWithTheNextG
     EXPECT_TRUE(userSession()->offline().isOffline());
     EXPECT_EQ(devices(), std::vector<std::string> { "Kitchen/Radio" }) << "the list stays";
     EXPECT_EQ(bar(), "Offline · updated 10:32\u202fAM") << "the time of the list shown, not of the failure";
+    const double barBottom = navigation->navigationBar().frame().maxY() + OfflineBar::height;
+    EXPECT_EQ(screen->view()->frame().origin.y, barBottom) << "the list moves below the bar";
+    EXPECT_EQ(screen->view()->frame().maxY(), navigation->view()->bounds().maxY());
     EXPECT_TRUE(logs.contains("Connection failed! Error - ")) << "the failure is reported as always";
 
     loop.advance(60);
@@ -109,6 +112,7 @@ TEST_F(OfflineViewTest, TheOfflineBarComesWithAFailedDownloadAndGoesWithTheNextG
     download(FakeTransport::Reply::json(R"({"success":false})"));
     EXPECT_FALSE(userSession()->offline().isOffline());
     EXPECT_EQ(bar(), "(hidden)");
+    EXPECT_EQ(screen->view()->frame().origin.y, navigation->navigationBar().frame().maxY()) << "and back";
 
     download(FakeTransport::Reply::failure());
     EXPECT_EQ(bar(), "Offline · updated 10:32\u202fAM");
