@@ -3,6 +3,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/Profile.h"
+#include "platform/foundation/RunLoop.h"
 #include "platform/foundation/UserDefaults.h"
 
 namespace hestio {
@@ -14,7 +15,14 @@ void OfflineStore::exchangeEnded(bool reachedService)
     if (m_offline == !reachedService)
         return;
     m_offline = !reachedService;
-    NotificationCenter::defaultCenter().post(stateChanged);
+    // Told on the next turn: the exchange that changed it is still being
+    // answered, and its screen shows the answer first (a screen that fetched
+    // again on coming back online would otherwise fetch twice).
+    auto tell = [] { NotificationCenter::defaultCenter().post(stateChanged); };
+    if (auto* loop = RunLoop::currentIfAny())
+        loop->post(tell);
+    else
+        tell();
 }
 
 std::shared_ptr<ReplyCache> OfflineStore::cache()

@@ -20,8 +20,8 @@ public:
 
     /// True from an exchange that failed below HTTP until one is answered.
     [[nodiscard]] bool isOffline() const { return m_offline; }
-    /// Records how an exchange ended; posts stateChanged when that changes
-    /// whether the service is reachable.
+    /// Records how an exchange ended; posts stateChanged (on the next turn of
+    /// the run loop) when that changes whether the service is reachable.
     void exchangeEnded(bool reachedService);
 
     /// The cache of the user whose name is stored (the last one signed in);
