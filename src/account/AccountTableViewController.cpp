@@ -237,6 +237,8 @@ void AccountTableViewController::finishLogout()
     // The next user to sign in on this phone must not see this user's places;
     // their own come with their sign-in.
     session.savedLocations.clear();
+    // Nor the lists kept for showing while the service is away.
+    session.offline().deleteCache();
     NotificationCenter::defaultCenter().post("UserLoggedOut", this);
 
     auto& defaults = UserDefaults::standard();

@@ -151,6 +151,11 @@ void HestioAppDelegate::applicationDidFinishLaunching(bool launchedForLocation)
     window->makeKeyAndVisible();
     Application::shared().registerForRemoteNotificationTypes(
         RemoteNotificationBadge | RemoteNotificationSound | RemoteNotificationAlert);
+    // The places of the last run are there at once for the account screen.
+    if (m_session->savedLocations.empty()) {
+        if (auto kept = m_keptPlaces.takeKept())
+            m_session->savedLocations = LocationManager::savedLocationsFromReply(*kept);
+    }
     if (!launchedForLocation)
         loginSynchronous(false);
 }
@@ -186,7 +191,7 @@ void HestioAppDelegate::buildTabs()
         { HomeTabViewController::create(m_session), "Home", "homeTabIcon" },
         { StatusTableViewController::create(m_session), "Devices", "statusTabIcon" },
         { ScheduleTableViewController::create(m_session), "Schedule", "alarm-clock-tab-icon.png" },
-        { LogTabViewController::create(), "Log", "logTabIcon" },
+        { LogTabViewController::create(m_session), "Log", "logTabIcon" },
     };
     std::vector<std::shared_ptr<ViewController>> controllers;
     for (const Tab& tab : tabs) {
@@ -282,6 +287,8 @@ void HestioAppDelegate::requestFinished(WebServiceConnector& request, bool succe
     // belong to an earlier sign-in, or answer after the newer one did.
     if (&request == m_session->locationsWsc.get()) {
         m_session->locationsWsc.reset();
+        if (success)
+            m_keptPlaces.showsLive(request);
         dataReceived(success, data, request.tag());
     }
 }

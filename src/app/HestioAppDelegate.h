@@ -4,6 +4,7 @@
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Application.h"
 #include "session/AppShell.h"
+#include "session/CachedList.h"
 #include "session/Session.h"
 
 #include <functional>
@@ -103,6 +104,8 @@ private:
     void buildTabs();
 
     std::shared_ptr<Session> m_session;
+    /// The saved places as kept between runs.
+    CachedList m_keptPlaces { m_session, "places" };
     bool m_observing { false };
 };
 

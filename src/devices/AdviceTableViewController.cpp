@@ -25,6 +25,7 @@ std::shared_ptr<AdviceTableViewController> AdviceTableViewController::create(std
 
 AdviceTableViewController::AdviceTableViewController(std::shared_ptr<Session> session)
     : m_session(std::move(session))
+    , m_kept(m_session, "suggestions")
 {
     setTitle("Suggestions");
     if (m_session)
@@ -72,11 +73,39 @@ void AdviceTableViewController::viewDidLoad()
                 screen->followedSectionChanged();
         };
     }
+    NotificationCenter::defaultCenter().addObserver(this, OfflineStore::stateChanged, [weakSelf](const auto&) {
+        if (auto screen = weakSelf.lock())
+            screen->offlineStateChanged();
+    });
+    // The list of the last run shows at once, while the sign-in and the
+    // download run; it still counts as not received, so the live one comes.
+    if (!m_listReceived) {
+        if (auto kept = m_kept.takeKept()) {
+            dataReceived(true, *kept, 0);
+            m_listReceived = false;
+        }
+    }
+}
+
+void AdviceTableViewController::offlineStateChanged()
+{
+    updateOfflineBar();
+    // Back online with the last run's list on screen: the live one replaces it.
+    if (m_session && !m_session->offline().isOffline() && m_kept.showsKept() && signedIn() && isViewLoaded()
+        && view()->window())
+        refresh();
+}
+
+void AdviceTableViewController::updateOfflineBar()
+{
+    if (isViewLoaded())
+        m_offlineBar.update(*this, m_kept.barText());
 }
 
 void AdviceTableViewController::viewDidAppear(bool animated)
 {
     BaseTabViewController::viewDidAppear(animated);
+    updateOfflineBar();
     // Only the five-minute rule would leave the first tab empty at every
     // sign-in, under a "no suggestions" line, while the household has some;
     // a list that has never been downloaded is downloaded when it appears.
@@ -103,6 +132,7 @@ void AdviceTableViewController::viewDidUnload()
 
 void AdviceTableViewController::refresh()
 {
+    m_kept.signInAgainIfOffline();
     std::weak_ptr<AdviceTableViewController> weakSelf = self();
     RunLoop::current().postDelayed(
         0,
@@ -138,7 +168,10 @@ void AdviceTableViewController::requestFinished(WebServiceConnector& request, bo
     }
     if (&request != m_receiverWSC.get())
         return; // a download of a list since emptied by a sign-out
+    if (success)
+        m_kept.showsLive(request);
     dataReceived(success, data, request.tag());
+    updateOfflineBar();
 }
 
 void AdviceTableViewController::requestFailed(WebServiceConnector& request, const TransportError&)
@@ -154,6 +187,7 @@ void AdviceTableViewController::requestFailed(WebServiceConnector& request, cons
     m_receiverWSC.reset();
     m_answeredDuringDownload.clear();
     stopLoading();
+    updateOfflineBar();
 }
 
 void AdviceTableViewController::dataReceived(bool success, const json::Value& data, int)
@@ -331,6 +365,8 @@ void AdviceTableViewController::reset()
     adviceData.clear();
     rooms.clear();
     m_listReceived = false;
+    m_kept.clear();
+    updateOfflineBar();
     if (m_noSuggestionsLabel)
         m_noSuggestionsLabel->setHidden(true);
     clearLastRefreshedDate();

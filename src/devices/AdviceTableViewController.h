@@ -3,7 +3,9 @@
 #include "devices/FollowedSuggestionsSection.h"
 #include "model/Suggestion.h"
 #include "net/WebServiceConnector.h"
+#include "session/CachedList.h"
 #include "widgets/BaseTabViewController.h"
+#include "widgets/OfflineBar.h"
 
 #include <map>
 #include <memory>
@@ -68,6 +70,9 @@ public:
     const std::shared_ptr<WebServiceConnector>& senderWSC() const { return m_senderWSC; }
     /// The "Followed" section; none without a session.
     FollowedSuggestionsSection* followedSection() const { return m_followed.get(); }
+    /// The list as kept between runs, and the bar that says how old it is.
+    const CachedList& keptList() const { return m_kept; }
+    const OfflineBar& offlineBar() const { return m_offlineBar; }
     /// The table section that shows the followed suggestions: after the
     /// rooms, and only while there are some.
     [[nodiscard]] std::optional<int> followedSectionIndex() const;
@@ -96,6 +101,8 @@ private:
     void followedSectionChanged();
     /// Puts the empty-list label below the followed suggestions, if any.
     void placeEmptyListHint();
+    void offlineStateChanged();
+    void updateOfflineBar();
 
     [[nodiscard]] static bool signedIn();
     int m_numberOfNewItems { 0 };
@@ -111,6 +118,8 @@ private:
     unsigned m_listGeneration { 0 };
     std::shared_ptr<Session> m_session;
     std::shared_ptr<FollowedSuggestionsSection> m_followed;
+    CachedList m_kept;
+    OfflineBar m_offlineBar;
 };
 
 }

@@ -51,6 +51,7 @@ HomeTabViewController::HomeTabViewController(std::shared_ptr<Session> session)
     : TableViewController(TableViewStyle::Grouped)
     , m_session(std::move(session))
     , m_now(HomeNowSection::create(m_session))
+    , m_kept(m_session, "battery")
 {
     setTitle("Home");
 }
@@ -85,6 +86,10 @@ void HomeTabViewController::viewDidLoad()
             if (screen && screen->m_now->isRunning())
                 screen->m_now->start(); // the new user's figures and tariff at once
         });
+        NotificationCenter::defaultCenter().addObserver(this, OfflineStore::stateChanged, [weak](const Notification&) {
+            if (auto screen = weak.lock())
+                screen->offlineStateChanged();
+        });
         // Nothing is refreshed while the app is in the background. (While
         // it resigns, the application still reads as active.)
         NotificationCenter::defaultCenter().addObserver(
@@ -113,11 +118,32 @@ void HomeTabViewController::viewDidLoad()
         batteryInfoCell = BatteryInfoCell::create("BatteryInfoCell");
         batteryInfoCell->setAccessibilityIdentifier("batteryInfoCell");
     }
+    // The battery state of the last run shows at once, while the sign-in and
+    // the download run.
+    if (m_downloadShown == 0 && !m_kept.shownFetchedAt()) {
+        if (auto kept = m_kept.takeKept())
+            showStatuses(*kept);
+    }
+}
+
+void HomeTabViewController::offlineStateChanged()
+{
+    updateOfflineBar();
+    // Back online with the last run's state on screen: the live one replaces it.
+    if (!m_session->offline().isOffline() && m_kept.showsKept() && isViewLoaded() && view()->window())
+        refresh();
+}
+
+void HomeTabViewController::updateOfflineBar()
+{
+    if (isViewLoaded())
+        m_offlineBar.update(*this, m_kept.barText());
 }
 
 void HomeTabViewController::viewDidAppear(bool animated)
 {
     TableViewController::viewDidAppear(animated);
+    updateOfflineBar();
     refresh();
     m_onScreen = true;
     updateNowRefreshing();
@@ -197,7 +223,9 @@ void HomeTabViewController::requestFinished(WebServiceConnector& request, bool s
     if (download->number <= m_downloadShown)
         return;
     m_downloadShown = download->number;
+    m_kept.showsLive(request);
     showStatuses(data);
+    updateOfflineBar();
 }
 
 void HomeTabViewController::showStatuses(const json::Value& data)
@@ -235,6 +263,8 @@ void HomeTabViewController::reset()
         wsc->cancel();
     wsc.reset();
     m_downloadShown = m_downloadsSent;
+    m_kept.clear();
+    updateOfflineBar();
     m_now->reset();
     if (!batteryInfoCell)
         return;

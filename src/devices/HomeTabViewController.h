@@ -4,8 +4,10 @@
 #include "devices/HomeNowSection.h"
 #include "net/WebServiceConnector.h"
 #include "platform/ui/TableViewController.h"
+#include "session/CachedList.h"
 #include "session/Session.h"
 #include "widgets/InfoDisplayCell.h"
+#include "widgets/OfflineBar.h"
 
 #include <memory>
 #include <optional>
@@ -70,6 +72,10 @@ public:
     std::shared_ptr<WebServiceConnector> wsc;
     /// The "Now" section's figures, requests and refresh timer.
     const std::shared_ptr<HomeNowSection>& nowSection() const { return m_now; }
+    /// The battery state as kept between runs, and the bar that says how old
+    /// it is.
+    const CachedList& keptList() const { return m_kept; }
+    const OfflineBar& offlineBar() const { return m_offlineBar; }
 
 private:
     std::shared_ptr<HomeTabViewController> self();
@@ -85,6 +91,10 @@ private:
     bool m_observing { false };
     unsigned m_downloadsSent { 0 };
     unsigned m_downloadShown { 0 };
+    CachedList m_kept;
+    OfflineBar m_offlineBar;
+    void offlineStateChanged();
+    void updateOfflineBar();
 };
 
 }

@@ -15,12 +15,13 @@ namespace hestio {
 
 using namespace platform;
 
-std::shared_ptr<LogTabViewController> LogTabViewController::create()
+std::shared_ptr<LogTabViewController> LogTabViewController::create(std::shared_ptr<Session> session)
 {
-    return std::make_shared<LogTabViewController>();
+    return std::make_shared<LogTabViewController>(std::move(session));
 }
 
-LogTabViewController::LogTabViewController()
+LogTabViewController::LogTabViewController(std::shared_ptr<Session> session)
+    : m_kept(std::move(session), "activities")
 {
     setTitle("Log");
 }
@@ -92,10 +93,32 @@ void LogTabViewController::viewDidLoad()
         if (auto screen = weakSelf.lock())
             screen->reset();
     });
+    center.addObserver(this, OfflineStore::stateChanged, [weakSelf](const Notification&) {
+        if (auto screen = weakSelf.lock())
+            screen->offlineStateChanged();
+    });
+    // The list of the last run shows at once, while the sign-in and the
+    // download run.
+    if (auto kept = m_kept.takeKept())
+        dataReceived(true, *kept, 0);
     // Without a session the request would go out without a token and be
     // refused; the sign-in's notification starts it instead.
     if (signedIn())
         downloadActivities();
+}
+
+void LogTabViewController::offlineStateChanged()
+{
+    updateOfflineBar();
+    // Back online with the last run's list on screen: the live one replaces it.
+    if (!m_kept.offline() && m_kept.showsKept() && signedIn())
+        downloadActivities();
+}
+
+void LogTabViewController::updateOfflineBar()
+{
+    if (isViewLoaded())
+        m_offlineBar.update(*this, m_kept.barText());
 }
 
 bool LogTabViewController::signedIn()
@@ -123,6 +146,8 @@ void LogTabViewController::reset()
     }
     ++m_listGeneration;
     data.clear();
+    m_kept.clear();
+    updateOfflineBar();
     m_addedHere.clear();
     m_activityToRepeat = {};
     selectedIndex = -1;
@@ -149,6 +174,7 @@ void LogTabViewController::viewDidUnload()
 void LogTabViewController::viewDidAppear(bool animated)
 {
     ViewController::viewDidAppear(animated);
+    updateOfflineBar();
     selectedIndex = -1;
     if (m_observingKeyboard)
         return;
@@ -305,8 +331,12 @@ void LogTabViewController::requestFinished(WebServiceConnector& request, bool su
         postFinished(*post, success);
         return;
     }
-    if (&request == activitysWSC.get())
-        dataReceived(success, reply, request.tag());
+    if (&request != activitysWSC.get())
+        return;
+    if (success)
+        m_kept.showsLive(request);
+    dataReceived(success, reply, request.tag());
+    updateOfflineBar();
 }
 
 void LogTabViewController::requestFailed(WebServiceConnector& request, const TransportError&)

@@ -6,6 +6,9 @@
 #include "platform/ui/TableView.h"
 #include "platform/ui/TextField.h"
 #include "platform/ui/ViewController.h"
+#include "session/CachedList.h"
+#include "session/Session.h"
+#include "widgets/OfflineBar.h"
 #include "json/Value.h"
 
 #include <cstdint>
@@ -29,8 +32,9 @@ public:
     static constexpr double keyboardShift = 170;
     static constexpr double shiftSeconds = 0.2;
 
-    [[nodiscard]] static std::shared_ptr<LogTabViewController> create();
-    LogTabViewController();
+    /// Without a session the list is not kept between runs.
+    [[nodiscard]] static std::shared_ptr<LogTabViewController> create(std::shared_ptr<Session> session = nullptr);
+    explicit LogTabViewController(std::shared_ptr<Session> session = nullptr);
     ~LogTabViewController() override;
 
     void loadView() override;
@@ -73,6 +77,9 @@ public:
     std::shared_ptr<WebServiceConnector> activitysWSC;
     std::shared_ptr<WebServiceConnector> postActivityWSC;
     int selectedIndex { -1 };
+    /// The list as kept between runs, and the bar that says how old it is.
+    const CachedList& keptList() const { return m_kept; }
+    const OfflineBar& offlineBar() const { return m_offlineBar; }
 
 private:
     /// What a post carries to its reply.
@@ -102,6 +109,10 @@ private:
     std::vector<json::Value> m_addedHere;
     unsigned m_listGeneration { 0 };
     bool m_observingKeyboard { false };
+    CachedList m_kept;
+    OfflineBar m_offlineBar;
+    void offlineStateChanged();
+    void updateOfflineBar();
 };
 
 }

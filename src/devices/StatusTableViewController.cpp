@@ -46,6 +46,7 @@ std::shared_ptr<StatusTableViewController> StatusTableViewController::create(std
 
 StatusTableViewController::StatusTableViewController(std::shared_ptr<Session> session)
     : m_session(std::move(session))
+    , m_kept(m_session, "devices")
 {
     setTitle("Devices");
 }
@@ -74,8 +75,12 @@ void StatusTableViewController::viewDidLoad()
     // silently at start): it fills now rather than on the next appearance.
     NotificationCenter::defaultCenter().addObserver(this, "UserLoggedIn", [weakSelf](const auto&) {
         auto screen = weakSelf.lock();
-        if (screen && !screen->statusData && screen->view()->window())
+        if (screen && (!screen->statusData || screen->m_kept.showsKept()) && screen->view()->window())
             screen->refresh();
+    });
+    NotificationCenter::defaultCenter().addObserver(this, OfflineStore::stateChanged, [weakSelf](const auto&) {
+        if (auto screen = weakSelf.lock())
+            screen->offlineStateChanged();
     });
 
     m_alertViewField = TextField::create({ 14, 45, 255, 28 });
@@ -101,11 +106,33 @@ void StatusTableViewController::viewDidLoad()
     m_editButton->setTintColor(restingTint);
     navigationItem().setLeftBarButtonItem(m_editButton);
     tableView().setAllowsSelectionDuringEditing(true);
+    // The list of the last run shows at once, while the sign-in and the
+    // download run.
+    if (!statusData) {
+        if (auto kept = m_kept.takeKept())
+            showDevices(*kept);
+    }
+}
+
+void StatusTableViewController::offlineStateChanged()
+{
+    updateOfflineBar();
+    // Back online with the last run's list on screen: the live one replaces it.
+    if (!m_session->offline().isOffline() && m_kept.showsKept() && signedIn() && isViewLoaded() && view()->window())
+        refresh();
+}
+
+void StatusTableViewController::updateOfflineBar()
+{
+    if (!isViewLoaded())
+        return;
+    m_offlineBar.update(*this, m_kept.barText());
 }
 
 void StatusTableViewController::viewDidAppear(bool animated)
 {
     BaseTabViewController::viewDidAppear(animated);
+    updateOfflineBar();
     // The stale test comes first: its first reading, at the first
     // appearance, is where the five minutes start.
     bool stale = lastRefreshIsStale();
@@ -115,7 +142,7 @@ void StatusTableViewController::viewDidAppear(bool animated)
         return;
     // A device switched on or off in its detail screen draws differently
     // now: the list asks the service rather than showing the old sample.
-    if (stale || !statusData || anyDeviceSwitchedSinceDownload())
+    if (stale || !statusData || m_kept.showsKept() || anyDeviceSwitchedSinceDownload())
         refresh();
 }
 
@@ -132,6 +159,7 @@ void StatusTableViewController::refresh()
 {
     // Asked twice in one turn (signed in, then shown): one download serves both.
     RunLoop::current().cancelDelayed(this);
+    m_kept.signInAgainIfOffline();
     std::weak_ptr<StatusTableViewController> weakSelf = self();
     RunLoop::current().postDelayed(
         0,
@@ -153,7 +181,7 @@ void StatusTableViewController::downloadStatusesFromServer()
 void StatusTableViewController::requestFinished(WebServiceConnector& request, bool success, const json::Value& data)
 {
     if (const auto* download = request.context<DownloadRequest>())
-        downloadEnded(*download, success, data);
+        downloadEnded(*download, success, data, &request);
     else if (const auto* change = request.context<DeviceChange>())
         deviceChangeEnded(*change, success);
 }
@@ -163,12 +191,13 @@ void StatusTableViewController::requestFailed(WebServiceConnector& request, cons
     // The network-failure panel has been shown; the request ends as one the
     // service did not accept.
     if (const auto* download = request.context<DownloadRequest>())
-        downloadEnded(*download, false, json::Value());
+        downloadEnded(*download, false, json::Value(), nullptr);
     else if (const auto* change = request.context<DeviceChange>())
         deviceChangeEnded(*change, false);
 }
 
-void StatusTableViewController::downloadEnded(const DownloadRequest& download, bool success, const json::Value& data)
+void StatusTableViewController::downloadEnded(
+    const DownloadRequest& download, bool success, const json::Value& data, const WebServiceConnector* request)
 {
     bool newest = download.generation == m_downloadGeneration;
     if (newest)
@@ -178,6 +207,7 @@ void StatusTableViewController::downloadEnded(const DownloadRequest& download, b
         // "Last updated" time; the list keeps what it showed.
         if (newest && isViewLoaded())
             stopLoadingAfterFailure();
+        updateOfflineBar();
         return;
     }
     // Answers can come back in another order than their requests went out:
@@ -185,6 +215,16 @@ void StatusTableViewController::downloadEnded(const DownloadRequest& download, b
     if (download.generation <= m_downloadShown)
         return;
     m_downloadShown = download.generation;
+    if (request)
+        m_kept.showsLive(*request);
+    showDevices(data);
+    if (isViewLoaded())
+        stopLoading();
+    updateOfflineBar();
+}
+
+void StatusTableViewController::showDevices(const json::Value& data)
+{
     std::map<std::string, std::vector<std::shared_ptr<Device>>> grouped;
     const json::Value& devices = data["devices"];
     const platform::TimeZone zone = Device::householdTimeZone(m_session->curUser().get());
@@ -198,10 +238,8 @@ void StatusTableViewController::downloadEnded(const DownloadRequest& download, b
         rooms.push_back(room); // std::map orders keys by plain byte comparison
     // The list may have let go of its view meanwhile; it shows the devices
     // when it loads it again.
-    if (!isViewLoaded())
-        return;
-    tableView().reloadData();
-    stopLoading();
+    if (isViewLoaded())
+        tableView().reloadData();
 }
 
 void StatusTableViewController::deviceChangeEnded(const DeviceChange& change, bool saved)
@@ -494,6 +532,8 @@ void StatusTableViewController::reset()
         stopLoadingAfterFailure();
     rooms.clear();
     statusData.reset();
+    m_kept.clear();
+    updateOfflineBar();
     if (isViewLoaded())
         tableView().reloadData();
     if (auto* navigation = navigationController(); navigation && navigation->viewControllers().size() > 1)

@@ -4,8 +4,10 @@
 #include "net/WebServiceConnector.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/TextField.h"
+#include "session/CachedList.h"
 #include "session/Session.h"
 #include "widgets/BaseTabViewController.h"
+#include "widgets/OfflineBar.h"
 
 #include <map>
 #include <memory>
@@ -79,6 +81,9 @@ public:
     int selectedSection { 0 };
     platform::TextField* alertViewField() const { return m_alertViewField.get(); }
     const std::shared_ptr<WebServiceConnector>& wsc() const { return m_wsc; }
+    /// The list as kept between runs, and the bar that says how old it is.
+    const CachedList& keptList() const { return m_kept; }
+    const OfflineBar& offlineBar() const { return m_offlineBar; }
 
     /// What each request of this screen sent, so that its answer is read
     /// against that and not against whatever the list shows by then.
@@ -104,7 +109,11 @@ private:
     std::shared_ptr<Device> deviceAt(int section, int row);
     std::shared_ptr<Device> deviceWithID(const std::string& deviceID);
     void sendDevice(const Device& device, DeviceChange change, std::shared_ptr<WebServiceConnector>& slot);
-    void downloadEnded(const DownloadRequest& download, bool success, const json::Value& data);
+    void downloadEnded(
+        const DownloadRequest& download, bool success, const json::Value& data, const WebServiceConnector* request);
+    void showDevices(const json::Value& data);
+    void offlineStateChanged();
+    void updateOfflineBar();
     void deviceChangeEnded(const DeviceChange& change, bool saved);
     void undo(const DeviceChange& change);
     void setEditButtonTint(platform::Color tint);
@@ -119,6 +128,8 @@ private:
     /// back what the service no longer has.
     unsigned m_downloadGeneration { 0 };
     unsigned m_downloadShown { 0 };
+    CachedList m_kept;
+    OfflineBar m_offlineBar;
 };
 
 }

@@ -33,6 +33,11 @@ struct ServiceEnvironment {
     std::function<void(int type, const std::string& title, const std::string& subtitle, double hideAfterSeconds)>
         showInfoPanel;
     std::function<void(bool visible)> setNetworkActivityIndicatorVisible;
+    /// Told when an asynchronous exchange ended: `reachedService` is true
+    /// when the service answered (in JSON, whatever it said), false when the
+    /// exchange failed below HTTP or something on the way answered instead
+    /// (an error page that is not JSON).
+    std::function<void(bool reachedService)> exchangeEnded;
 
     static ServiceEnvironment& shared();
 };

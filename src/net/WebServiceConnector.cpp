@@ -217,11 +217,16 @@ void WebServiceConnector::finish()
     auto keepAlive = shared_from_this(); // the delegate may release us from its callback
     json::Value reply = decode(m_receivedData);
     m_answeredWithJSON = !reply.isNone();
-    m_receivedData.clear();
-    m_receivedData.shrink_to_fit();
+    m_replyBody = std::move(m_receivedData);
+    m_receivedData = std::string();
     auto delegate = endExchange();
+    // Only the service answers in JSON; an error page from something on the
+    // way says it could not be reached.
+    if (const auto& exchangeEnded = ServiceEnvironment::shared().exchangeEnded)
+        exchangeEnded(m_answeredWithJSON);
     if (delegate)
         delegate->requestFinished(*this, successOf(reply), reply);
+    m_replyBody = std::string();
 }
 
 void WebServiceConnector::fail(const platform::TransportError& error)
@@ -236,6 +241,8 @@ void WebServiceConnector::fail(const platform::TransportError& error)
     }
     hestio::log("Connection failed! Error - " + error.localizedDescription + " " + redactSecrets(error.failingURL));
     hestio::log("Error Code: " + std::to_string(error.code));
+    if (environment.exchangeEnded)
+        environment.exchangeEnded(false);
     if (delegate)
         delegate->requestFailed(*this, error);
 }

@@ -96,6 +96,9 @@ public:
     /// answer of the service itself rather than an error page or a broken
     /// body from something on the way. False before.
     bool answeredWithJSON() const { return m_answeredWithJSON; }
+    /// The reply's body as it came, during the finishing callback only (so
+    /// that a screen can keep what it shows); empty before and after.
+    const std::string& replyBody() const { return m_replyBody; }
 
     /// The HTTP request this object sends.
     platform::HttpRequest makeRequest() const;
@@ -132,6 +135,7 @@ private:
     /// runs; the loop lets both go if it ends first.
     platform::TimerHandle m_runningHold;
     std::string m_receivedData;
+    std::string m_replyBody;
     bool m_answeredWithJSON { false };
     std::shared_ptr<platform::Exchange> m_exchange;
     bool m_showsActivity { false };

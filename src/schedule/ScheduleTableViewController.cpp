@@ -30,6 +30,7 @@ ScheduleTableViewController::ScheduleTableViewController(std::shared_ptr<Session
     : TableViewController(TableViewStyle::Plain)
     , m_session(std::move(session))
     , m_leaveTimes(LeaveTimeWatcher::create(m_session))
+    , m_kept(m_session, "schedules")
 {
     setTitle("Schedule");
 }
@@ -65,7 +66,30 @@ void ScheduleTableViewController::viewDidLoad()
     formatter.setDateFormat("hh:mm a");
     formatter.setTimeZone(m_session->householdTimeZone());
     observeSession();
+    // The list of the last run shows at once, while the sign-in and the
+    // download run; it still counts as not received, so the live one comes.
+    if (auto kept = m_kept.takeKept()) {
+        ScheduleRequest shown;
+        shown.generation = m_listGeneration;
+        listReceived(shown, true, *kept);
+        m_listReceived = false;
+    }
     downloadSchedules();
+}
+
+void ScheduleTableViewController::offlineStateChanged()
+{
+    updateOfflineBar();
+    // Back online with the last run's list on screen: the live one replaces it.
+    if (!m_kept.offline() && m_kept.showsKept() && m_session->currentToken() && isViewLoaded()
+        && !(getSchedulesWSC && getSchedulesWSC->isRunning()))
+        downloadSchedules();
+}
+
+void ScheduleTableViewController::updateOfflineBar()
+{
+    if (isViewLoaded())
+        m_offlineBar.update(*this, m_kept.barText());
 }
 
 void ScheduleTableViewController::observeSession()
@@ -88,6 +112,10 @@ void ScheduleTableViewController::observeSession()
         if (auto screen = weakSelf.lock())
             screen->reset();
     });
+    center.addObserver(this, OfflineStore::stateChanged, [weakSelf](const auto&) {
+        if (auto screen = weakSelf.lock())
+            screen->offlineStateChanged();
+    });
 }
 
 void ScheduleTableViewController::reset()
@@ -98,6 +126,8 @@ void ScheduleTableViewController::reset()
     ++m_listGeneration;
     ++m_signInCount;
     m_listReceived = false;
+    m_kept.clear();
+    updateOfflineBar();
     drawerOpen = false;
     if (alarms)
         alarms->clear();
@@ -140,6 +170,7 @@ void ScheduleTableViewController::viewDidAppear(bool animated)
 {
     TableViewController::viewDidAppear(animated);
     attachDoubleTap();
+    updateOfflineBar();
     // The household's zone may have changed with a new sign-in.
     formatter.setTimeZone(m_session->householdTimeZone());
     tableView().reloadData();
@@ -373,7 +404,10 @@ void ScheduleTableViewController::requestFinished(WebServiceConnector& request, 
         return;
     switch (context->kind) {
     case ScheduleRequest::Kind::List:
+        if (success && context->generation == m_listGeneration && alarms)
+            m_kept.showsLive(request);
         listReceived(*context, success, data);
+        updateOfflineBar();
         break;
     case ScheduleRequest::Kind::Save:
         saveAnswered(*context, success, false);

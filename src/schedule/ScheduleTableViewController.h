@@ -5,7 +5,9 @@
 #include "platform/ui/TableViewController.h"
 #include "schedule/CreateNewScheduleEventViewController.h"
 #include "schedule/LeaveTimeWatcher.h"
+#include "session/CachedList.h"
 #include "session/Session.h"
+#include "widgets/OfflineBar.h"
 
 #include <memory>
 
@@ -90,6 +92,9 @@ public:
     platform::Label* emptyHint() const { return m_emptyHint.get(); }
     /// Runs the leave-home check at the listed schedules' leave times.
     LeaveTimeWatcher& leaveTimes() const { return *m_leaveTimes; }
+    /// The list as kept between runs, and the bar that says how old it is.
+    const CachedList& keptList() const { return m_kept; }
+    const OfflineBar& offlineBar() const { return m_offlineBar; }
 
 private:
     std::shared_ptr<Session> m_session;
@@ -104,6 +109,8 @@ private:
     void saveAnswered(const ScheduleRequest& request, bool success, bool transportFailed);
     void deleteAnswered(const ScheduleRequest& request, bool success, bool transportFailed);
     void observeSession();
+    void offlineStateChanged();
+    void updateOfflineBar();
     void reset();
     void attachDoubleTap();
     void showEmptyHintIfEmpty(int rows);
@@ -112,6 +119,8 @@ private:
     bool m_listReceived { false };
     unsigned m_listGeneration { 0 };
     unsigned m_signInCount { 0 };
+    CachedList m_kept;
+    OfflineBar m_offlineBar;
 };
 
 }

@@ -51,6 +51,10 @@ void Session::connectToRequests(ServiceEnvironment& environment)
         else
             done();
     };
+    environment.exchangeEnded = [weak](bool reachedService) {
+        if (auto self = weak.lock())
+            self->offline().exchangeEnded(reachedService);
+    };
 }
 
 std::optional<std::string> Session::pushToken() const

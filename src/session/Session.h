@@ -4,6 +4,7 @@
 #include "model/User.h"
 #include "net/WebServiceConnector.h"
 #include "platform/foundation/TimeZone.h"
+#include "session/OfflineStore.h"
 
 #include <functional>
 #include <memory>
@@ -75,6 +76,9 @@ public:
     /// Asks the app to show the login screen.
     void showLogin();
 
+    /// Whether the service can be reached, and the replies kept for when not.
+    [[nodiscard]] OfflineStore& offline() { return m_offline; }
+
     /// The user's saved places as last loaded from the service.
     std::vector<std::shared_ptr<Location>> savedLocations;
     /// The saved-places download while it is in flight.
@@ -96,6 +100,7 @@ private:
     std::shared_ptr<WebServiceConnector> m_renewal;
     std::vector<std::function<void()>> m_renewalWaiters;
     std::shared_ptr<LeaveHomeChecker> m_leaveHomeChecker;
+    OfflineStore m_offline;
 };
 
 }

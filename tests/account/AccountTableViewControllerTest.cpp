@@ -255,6 +255,11 @@ struct LoggingOutTest : AccountTableViewControllerTest {
 
 TEST_F(LoggingOutTest, ASuccessfulLogoutClearsTheSessionAndEverythingStored)
 {
+    auto kept = userSession()->offline().cache();
+    ASSERT_TRUE(kept);
+    ASSERT_TRUE(kept->store("devices", R"({"success":true})", loop.now()));
+    ReplyCache otherUser(profile / "cache", "other");
+    ASSERT_TRUE(otherUser.store("devices", R"({"success":true})", loop.now()));
     session().setPushToken("ab12cd");
     KeychainWrapper::storeKey(std::string("pushtoken"), std::string("ab12cd"), std::string("kivora"), true);
     open();
@@ -273,6 +278,8 @@ TEST_F(LoggingOutTest, ASuccessfulLogoutClearsTheSessionAndEverythingStored)
     EXPECT_FALSE(UserDefaults::standard().stringForKey("username"));
     EXPECT_FALSE(logs.contains("There was a problem deleting the keychain info after logout"));
     EXPECT_TRUE(session().savedLocations().empty()) << "the next user does not see these places";
+    EXPECT_FALSE(std::filesystem::exists(kept->folder())) << "nor the lists kept for the offline view";
+    EXPECT_TRUE(otherUser.load("devices")) << "another user's lists are theirs";
     EXPECT_EQ(tabs->selectedIndex(), 0);
     EXPECT_EQ(navigation->topViewController(), home.get()) << "the account screen pops itself";
 }
@@ -288,8 +295,11 @@ TEST_F(LoggingOutTest, WithoutAPushTokenOnlyTheLogoutIsSentAndTheMissingItemIsLo
 
 TEST_F(LoggingOutTest, ARefusedLogoutKeepsTheUserSignedInAndWatchingTheirPlaces)
 {
+    auto kept = userSession()->offline().cache();
+    ASSERT_TRUE(kept && kept->store("devices", R"({"success":true})", loop.now()));
     open();
     logOut(R"({"success":false})");
+    EXPECT_TRUE(kept->load("devices"));
     ASSERT_TRUE(application->topAlert());
     EXPECT_EQ(application->topAlert()->title(), "Error Occurred");
     EXPECT_EQ(application->topAlert()->message(), "Failed to logout");

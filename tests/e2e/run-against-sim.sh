@@ -29,6 +29,9 @@
 #     default: any) with MODE (tests/faultproxy/main.cpp lists them); the
 #     test fails when no request was spoiled. E2E_FAULT_ARGS="..." adds
 #     proxy options. Its log is $work/proxy.log.
+#   E2E_SERVICE_DOWN_FOR=N  the service is stopped while script N runs;
+#     with E2E_SERVICE_BACK_ON_FILE=NAME it comes back during that script,
+#     once the file NAME appears in $work.
 set -euo pipefail
 # In a sanitizer build the client's leak check skips only what the
 # repository's suppressions list (libraries outside our code), also when
@@ -163,11 +166,27 @@ for script in "$@"; do
     envsubst "$shown" <"$script" >"$work/scripts/$(basename "$script")"
     script="$work/scripts/$(basename "$script")"
   fi
-  "$build/bin/hestio" --headless --clock real --profile "$work/profile" \
-    --service-host "localhost:$client_port" --service-pin "sha256//$pin" \
-    --script "$script" --failure-screenshot "$work/$(basename "$script" .txt)-failure.png" \
-    --clock-offset-days "$clock_offset_days" \
-    ${E2E_START_LOCATION:+--location "$E2E_START_LOCATION"} ${E2E_SCRIPT_ARGS:-}
+  run_client() {
+    "$build/bin/hestio" --headless --clock real --profile "$work/profile" \
+      --service-host "localhost:$client_port" --service-pin "sha256//$pin" \
+      --script "$script" --failure-screenshot "$work/$(basename "$script" .txt)-failure.png" \
+      --clock-offset-days "$clock_offset_days" \
+      ${E2E_START_LOCATION:+--location "$E2E_START_LOCATION"} ${E2E_SCRIPT_ARGS:-}
+  }
+  if [ -z "$sim_pid" ] && [ -n "${E2E_SERVICE_BACK_ON_FILE:-}" ]; then
+    # E2E_SERVICE_BACK_ON_FILE=NAME: the service stopped for this script
+    # comes back (same data, same port) while it runs, once the file NAME
+    # appears in $work (a script's "screenshot" makes it when it is ready).
+    run_client &
+    client_pid=$!
+    while kill -0 "$client_pid" 2>/dev/null; do
+      [ -z "$sim_pid" ] && [ -e "$work/$E2E_SERVICE_BACK_ON_FILE" ] && start_sim "$service_port"
+      sleep 0.05
+    done
+    wait "$client_pid"
+  else
+    run_client
+  fi
   if [ -n "${E2E_CHECK_EACH:-}" ]; then
     [ -z "$sim_pid" ] && start_sim "$service_port"
     # shellcheck disable=SC1090

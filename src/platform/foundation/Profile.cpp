@@ -48,6 +48,7 @@ Profile Profile::inFolder(const std::filesystem::path& root)
     profile.m_config = absolute / "config";
     profile.m_data = absolute / "data";
     profile.m_documents = absolute / "Documents";
+    profile.m_cache = absolute / "cache";
     return profile;
 }
 
@@ -57,6 +58,7 @@ Profile Profile::fromXdg()
     profile.m_config = xdgDirectory("XDG_CONFIG_HOME", ".config") / "hestio";
     profile.m_data = xdgDirectory("XDG_DATA_HOME", ".local/share") / "hestio";
     profile.m_documents = profile.m_data / "Documents";
+    profile.m_cache = xdgDirectory("XDG_CACHE_HOME", ".cache") / "hestio";
     return profile;
 }
 

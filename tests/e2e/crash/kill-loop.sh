@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Crash safety of the client's own files: the client is killed (SIGKILL) at
-# random moments while it walks in and out of a saved place, movement
+# random moments while it walks in and out of a saved place and from tab to
+# tab (each list it downloads is kept in the profile's cache), movement
 # postings fail on the way (hestio-fault-proxy drops every other one) and
 # kept ones are re-sent in the background. After every kill the failed-
-# movement file, the user defaults and the credential file must still read;
+# movement file, the user defaults, the credential file and every kept
+# list must still read (a kept list whole, or not there at all; the next
+# run never finds one damaged);
 # at the end, every movement the test caused (every one the client posted,
 # as the proxy saw it, and every one ever kept in the file) is on the
 # service, or still in the failed-movement file or a copy of it set aside;
@@ -78,6 +81,24 @@ check_plist() {
     tail -c 9 "$1" | grep -q '</plist>' || fail "$1 is cut short after kill $2"
   fi
 }
+cache="$profile/cache/demo"
+# Every kept list is whole: the header the client writes, a body of the
+# length it names, and that body an answer that said "success".
+check_cache() {
+  [ -d "$cache" ] || return 0
+  for file in "$cache"/*.reply; do
+    [ -f "$file" ] || continue
+    read -r magic format _ length _ < <(head -n 1 "$file")
+    [ "$magic $format" = "hestio-reply 1" ] || fail "$file has no header after kill $1"
+    body=$(($(stat -c %s "$file") - $(head -n 1 "$file" | wc -c)))
+    [ "$body" = "$length" ] || fail "$file holds $body of $length bytes after kill $1"
+    tail -n +2 "$file" | jq -e '.success == true' >/dev/null || fail "$file is not a whole answer after kill $1"
+  done
+  # A run killed between writing and renaming leaves its temporary file;
+  # the next run that keeps a list sweeps them away.
+  orphans=$(find "$cache" -name '*.tmp-*' | wc -l)
+  [ "$orphans" -le 6 ] || fail "$orphans temporary cache files pile up after kill $1"
+}
 kept_movements() { # "ACTION TIMESTAMP" of every entry of the failed-movement file and its set-aside copies
   for file in "$movements_file" "$profile"/Documents/failedLocationPosts-unreadable-*.plist; do
     [ -f "$file" ] || continue
@@ -92,6 +113,8 @@ posted_movements() { # "ACTION TIMESTAMP" of every movement posting the proxy sa
 
 client "$proxy_port" "$here/sign-in.txt" "$work/sign-in.log" || { cat "$work/sign-in.log" >&2; fail "sign-in failed"; }
 : >"$work/kept.txt"
+kept_lists=0
+orphans_seen=0
 for i in $(seq 1 "$kills"); do
   # Started directly (not through the function) so that $! is the client.
   "$build/bin/hestio" --headless --clock real --profile "$profile" \
@@ -105,12 +128,17 @@ for i in $(seq 1 "$kills"); do
   wait "$client_pid" 2>/dev/null || status=$?
   client_pid=""
   [ "$status" = 137 ] || { cat "$work/run.log" >&2; fail "run $i ended by itself with status $status"; }
-  if grep -E "Could not read property list|Credential file" "$work/run.log" >&2; then
+  if grep -E "Could not read property list|Credential file|Ignoring the damaged cached reply" "$work/run.log" >&2; then
     fail "run $i found a damaged file"
   fi
   cat "$work/run.log" >>"$work/all-runs.log"
   check_plist "$movements_file" "$i"
   check_plist "$profile/config/UserDefaults.plist" "$i"
+  check_cache "$i"
+  if [ -d "$cache" ]; then
+    kept_lists=$((kept_lists + $(find "$cache" -name '*.reply' | wc -l)))
+    orphans_seen=$((orphans_seen + $(find "$cache" -name '*.tmp-*' | wc -l)))
+  fi
   [ ! -f "$profile/data/credentials" ] || head -n 1 "$profile/data/credentials" | grep -qx 'hestio-keychain 1' ||
     fail "the credential file is damaged after kill $i"
   kept_movements >>"$work/kept.txt"
@@ -119,7 +147,10 @@ done
 # Straight to the service: the stored session still works and every kept
 # movement is re-sent.
 client "$sim_port" "$here/finish.txt" "$work/finish.log" || { cat "$work/finish.log" >&2; fail "the last run failed"; }
-grep -E "Could not read property list|Credential file" "$work/finish.log" >&2 && fail "the last run found a damaged file"
+grep -E "Could not read property list|Credential file|Ignoring the damaged cached reply" "$work/finish.log" >&2 &&
+  fail "the last run found a damaged file"
+check_cache end
+[ "$kept_lists" -gt 0 ] || fail "no list was ever kept in the cache; the walk did not reach the tabs"
 check_plist "$movements_file" end
 left=$(kept_movements | wc -l)
 [ "$left" = 0 ] || fail "$left movements are still kept after the last resend"
@@ -146,4 +177,5 @@ echo "kill-loop: $kills kills; the client posted $(wc -l <"$work/caused.txt") mo
   "$(wc -l <"$work/kept-unique.txt") went" \
   "through the failed-movement file, all delivered; $(printf '%s\n' "$twice" | grep -c . || true) sent twice" \
   "(killed between the service's answer and the file update); $(grep -c -- '-> drop' "$work/proxy.log" || true)" \
-  "postings dropped on the way"
+  "postings dropped on the way; $kept_lists kept lists checked whole after the kills," \
+  "$orphans_seen temporary files left by kills between writing and renaming"

@@ -144,6 +144,7 @@ TEST(Profile, OneFolderOrTheXdgFolders)
         EXPECT_EQ(current.configDirectory(), dir / "config");
         EXPECT_EQ(current.dataDirectory(), dir / "data");
         EXPECT_EQ(current.documentsDirectory(), dir / "Documents");
+        EXPECT_EQ(current.cacheDirectory(), dir / "cache");
         EXPECT_TRUE(current.createDirectories());
         EXPECT_TRUE(std::filesystem::is_directory(dir / "Documents"));
     }
@@ -156,9 +157,12 @@ TEST(Profile, OneFolderOrTheXdgFolders)
         EXPECT_EQ(current.configDirectory(), "/xdg/config/hestio");
         EXPECT_EQ(current.dataDirectory(), "/home/someone/.local/share/hestio");
         EXPECT_EQ(current.documentsDirectory(), "/home/someone/.local/share/hestio/Documents");
+        EXPECT_EQ(current.cacheDirectory(), "/home/someone/.cache/hestio");
     }
     ScopedEnvironment config("XDG_CONFIG_HOME", nullptr);
     EXPECT_EQ(Profile::current().configDirectory(), "/home/someone/.config/hestio");
+    ScopedEnvironment cache("XDG_CACHE_HOME", "/xdg/cache");
+    EXPECT_EQ(Profile::current().cacheDirectory(), "/xdg/cache/hestio");
 }
 
 TEST(Profile, RelativeProfileFolderIsMadeAbsoluteAndUncreatableFoldersAreReported)

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "platform/foundation/Date.h"
+#include "platform/foundation/Result.h"
+
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace hestio {
+
+/// A reply body kept from an earlier download, with the moment it came.
+struct CachedReply {
+    std::string body;
+    platform::Date fetchedAt;
+};
+
+/// The last successful reply of each list and graph week of one user, kept
+/// in that user's own folder so the screens can show them at once at launch
+/// and while the service cannot be reached.
+///
+/// Each reply is one file "<key>.reply": a header line with the format, the
+/// moment the reply came, the body's length and a checksum, then the body.
+/// A file is written to a temporary name in the same folder, flushed to the
+/// disk and then renamed over the old one, so a crash leaves the old reply
+/// or the new one, never a mix. A file that is cut short or damaged fails
+/// its checks: it is logged, deleted and taken as absent.
+///
+/// Bounded: a reply larger than maxEntryBytes is not kept (the older copy
+/// of that key goes too: the cache holds the last reply or none), and once
+/// the folder holds more than maxTotalBytes the oldest graph weeks go first,
+/// then the oldest of the rest. Main thread only.
+class ReplyCache {
+public:
+    /// A device list of a large household or a week of raw power samples
+    /// (one a minute, 10,080 of them) is well under a megabyte; four leave
+    /// room for the largest household the service allows.
+    static constexpr std::size_t maxEntryBytes = 4 * 1024 * 1024;
+    /// The six lists and about a dozen graph weeks.
+    static constexpr std::size_t maxTotalBytes = 16 * 1024 * 1024;
+
+    /// The cache of `user` under `cacheRoot`: the folder
+    /// cacheRoot/folderNameFor(user). Nothing is touched on disk yet.
+    ReplyCache(const std::filesystem::path& cacheRoot, std::string_view user);
+
+    /// The user name as one safe file name: bytes other than letters,
+    /// digits, "-" and "_" become "%XX" (so "." and "/" cannot climb out of
+    /// the cache), a very long name is cut and given a hash to stay unique.
+    [[nodiscard]] static std::string folderNameFor(std::string_view name);
+
+    [[nodiscard]] const std::filesystem::path& folder() const { return m_folder; }
+
+    /// Keeps `body` as the reply of `key`, replacing the one kept before.
+    platform::Status store(std::string_view key, std::string_view body, platform::Date fetchedAt);
+    /// The reply kept for `key`; an error when there is none or it is
+    /// damaged (then logged and deleted).
+    [[nodiscard]] platform::Result<CachedReply> load(std::string_view key) const;
+    /// Deletes the user's folder with everything in it.
+    platform::Status removeAll();
+
+    /// Bytes of all replies kept now.
+    [[nodiscard]] std::size_t totalBytes() const;
+
+    /// For the crash tests only: runs between writing the temporary file and
+    /// renaming it into place.
+    void setBeforeRenameForTesting(std::function<void()> hook) { m_beforeRename = std::move(hook); }
+
+private:
+    [[nodiscard]] std::filesystem::path fileFor(std::string_view key) const;
+    platform::Status writeAtomically(const std::filesystem::path& file, std::string_view contents);
+    void removeStrayTemporaries();
+    void evictBeyondTotal(const std::filesystem::path& keep);
+
+    std::filesystem::path m_folder;
+    bool m_swept { false };
+    std::function<void()> m_beforeRename;
+};
+
+}
