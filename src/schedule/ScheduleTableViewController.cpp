@@ -23,7 +23,9 @@ using namespace platform;
 
 std::shared_ptr<ScheduleTableViewController> ScheduleTableViewController::create(std::shared_ptr<Session> session)
 {
-    return std::make_shared<ScheduleTableViewController>(std::move(session));
+    auto controller = std::make_shared<ScheduleTableViewController>(std::move(session));
+    controller->watchKeptLeaveTimesAtSignIn();
+    return controller;
 }
 
 ScheduleTableViewController::ScheduleTableViewController(std::shared_ptr<Session> session)
@@ -471,6 +473,33 @@ void ScheduleTableViewController::listReceived(const ScheduleRequest& request, b
     m_listReceived = true;
     tableView().reloadData();
     watchLeaveTimes();
+}
+
+void ScheduleTableViewController::watchKeptLeaveTimesAtSignIn()
+{
+    // Until the tab is first opened, its list is not downloaded; the leave
+    // times of the list kept from the last run are watched meanwhile. Once
+    // the view loads, observeSession() takes over the session's notices.
+    std::weak_ptr<ScheduleTableViewController> weakSelf
+        = std::dynamic_pointer_cast<ScheduleTableViewController>(shared_from_this());
+    NotificationCenter::defaultCenter().addObserver(this, "UserLoggedIn", [weakSelf](const auto&) {
+        if (auto screen = weakSelf.lock(); screen && !screen->isViewLoaded())
+            screen->watchKeptLeaveTimes();
+    });
+}
+
+void ScheduleTableViewController::watchKeptLeaveTimes()
+{
+    // A list of its own: the screen's shows nothing kept yet.
+    std::optional<json::Value> kept = CachedList(m_session, "schedules").takeKept();
+    if (!kept)
+        return;
+    const TimeZone zone = m_session->householdTimeZone();
+    const json::Value& schedules = (*kept)["schedules"];
+    std::vector<std::shared_ptr<ScheduledAlarm>> listed;
+    for (std::size_t i = 0; i < schedules.count(); ++i)
+        listed.push_back(ScheduledAlarm::initWithJSONData(schedules[i], zone));
+    m_leaveTimes->watch(listed);
 }
 
 void ScheduleTableViewController::watchLeaveTimes()

@@ -101,6 +101,8 @@ private:
     std::shared_ptr<LeaveTimeWatcher> m_leaveTimes;
     /// Hands the schedules as listed now to the leave-time watcher.
     void watchLeaveTimes();
+    void watchKeptLeaveTimesAtSignIn();
+    void watchKeptLeaveTimes();
     bool isDrawerRow(int row) const { return drawerOpen && row == selectedIndex + 1; }
     std::shared_ptr<WebServiceConnectorDelegate> selfAsDelegate();
     std::shared_ptr<WebServiceConnector> post(const std::string& parameters, ScheduleRequest context);

@@ -1,6 +1,7 @@
 #include "ScheduleTestSupport.h"
 
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/UserDefaults.h"
 #include "schedule/LeaveTimeWatcher.h"
 #include "schedule/ScheduleTableViewController.h"
 
@@ -106,4 +107,31 @@ TEST_F(LeaveTimeWatcherTest, TheScheduleListHandsOverWhatTheServiceHas)
     screen->view();
     loop.runPending();
     EXPECT_EQ(screen->leaveTimes().nextLeaveTime(), loop.now().addingTimeInterval(2700)) << "19:45 in New York";
+}
+
+TEST_F(LeaveTimeWatcherTest, BeforeTheTabOpensTheLastRunsSchedulesAreWatchedWithoutARequest)
+{
+    platform::UserDefaults::standard().setObject("demo", "username");
+    auto cache = userSession()->offline().cache();
+    ASSERT_TRUE(cache);
+    ASSERT_TRUE(cache->store("schedules",
+        R"({"success":true,"schedules":[{"title":"Home","startHour":19,"startMin":45,"endHour":23,"endMin":0,"repeatDays":""}]})",
+        loop.now()));
+    auto screen = ScheduleTableViewController::create(userSession());
+    EXPECT_FALSE(screen->leaveTimes().nextLeaveTime());
+
+    platform::NotificationCenter::defaultCenter().post("UserLoggedIn");
+    loop.runPending();
+    EXPECT_FALSE(screen->isViewLoaded());
+    EXPECT_EQ(screen->leaveTimes().nextLeaveTime(), loop.now().addingTimeInterval(2700)) << "19:45 in New York";
+    EXPECT_TRUE(requestLines().empty()) << "no list of its own is asked for";
+
+    // A damaged or missing kept list watches nothing, and asks for nothing.
+    ASSERT_TRUE(cache->removeAll());
+    auto other = ScheduleTableViewController::create(userSession());
+    platform::NotificationCenter::defaultCenter().post("UserLoggedIn");
+    loop.runPending();
+    EXPECT_FALSE(other->leaveTimes().nextLeaveTime());
+    EXPECT_TRUE(requestLines().empty());
+    platform::UserDefaults::standard().removeObjectForKey("username");
 }
