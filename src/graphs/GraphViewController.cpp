@@ -7,6 +7,7 @@
 #include "graphs/DayMarks.h"
 #include "platform/foundation/Calendar.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/gfx/Font.h"
 
@@ -151,7 +152,10 @@ namespace {
 
 GraphViewController::GraphViewController() = default;
 
-GraphViewController::~GraphViewController() = default;
+GraphViewController::~GraphViewController()
+{
+    platform::NotificationCenter::defaultCenter().removeObserver(this);
+}
 
 std::shared_ptr<GraphViewController> GraphViewController::sharedGraphController()
 {
@@ -184,6 +188,7 @@ void GraphViewController::loadView()
     view->addSubview(m_timestampLabel);
     makeSummaryLabel(*view);
     addExportButton(*view);
+    makeOfflineBar(*view);
     setView(view);
 }
 
@@ -253,8 +258,10 @@ void GraphViewController::viewDidLoad()
         m_toDate = currentInstant();
         m_nextWeek = 0;
         sendWeekRequests();
+        showKeptWeek();
     }
     updateSummary();
+    updateOfflineBar();
 }
 
 void GraphViewController::viewDidAppear(bool)
@@ -556,20 +563,54 @@ void GraphViewController::weekReceived(const Week& week, bool success, const jso
         updateSummary();
         return;
     }
-    bool held = std::find(m_blockWeeks.begin(), m_blockWeeks.end(), week.index) != m_blockWeeks.end();
-    const json::Value& samples = data[replyKey()];
-    if (!held && (storesEmptyBlocks() || samples.count() > 0)) {
-        createDataPoints(samples, week.index);
-        findAndSetMax();
-        setupAxes();
-        setupPlotSpace();
-        m_pendingSelection.reset();
-        clearLabels();
-        if (auto plot = m_graph->plotWithIdentifier(mainPlotIdentifier))
-            plot->reloadData();
+    // The live current week takes the place of the one kept from before.
+    if (week.index == 0 && showsKeptWeek()) {
+        removeWeek(0);
+        blocksChanged();
+    }
+    if (std::find(m_blockWeeks.begin(), m_blockWeeks.end(), week.index) == m_blockWeeks.end()) {
+        placeWeek(week.index, data);
+        keepWeek(week, data);
     }
     addSwipeGestures();
     updateSummary();
+    updateOfflineBar();
+}
+
+void GraphViewController::placeWeek(unsigned week, const json::Value& data)
+{
+    const json::Value& samples = data[replyKey()];
+    if (!storesEmptyBlocks() && samples.count() == 0)
+        return;
+    createDataPoints(samples, week);
+    blocksChanged();
+}
+
+void GraphViewController::removeWeek(unsigned week)
+{
+    auto found = std::find(m_blockWeeks.begin(), m_blockWeeks.end(), week);
+    if (found == m_blockWeeks.end())
+        return;
+    auto offset = found - m_blockWeeks.begin();
+    m_numPoints -= static_cast<std::uint32_t>(m_indexRanges[static_cast<std::size_t>(offset)].length);
+    m_plotData->erase(m_plotData->begin() + offset);
+    m_blockWeeks.erase(found);
+    m_indexRanges.erase(m_indexRanges.begin() + offset);
+    for (std::size_t i = 0; i < m_indexRanges.size(); ++i)
+        m_indexRanges[i].location = i == 0 ? 0 : m_indexRanges[i - 1].end();
+    // Its samples are gone: nothing of them stays selected.
+    m_selectedIndex = 0;
+}
+
+void GraphViewController::blocksChanged()
+{
+    findAndSetMax();
+    setupAxes();
+    setupPlotSpace();
+    m_pendingSelection.reset();
+    clearLabels();
+    if (auto plot = m_graph->plotWithIdentifier(mainPlotIdentifier))
+        plot->reloadData();
 }
 
 void GraphViewController::weekFailedInTransport(const Week& week)
@@ -587,6 +628,7 @@ void GraphViewController::weekFailedInTransport(const Week& week)
     m_daysUntilDownload = std::min(m_daysUntilDownload, 1);
     addSwipeGestures();
     updateSummary();
+    updateOfflineBar();
 }
 
 std::optional<chart::PlotRange> GraphViewController::willChangePlotRangeTo(
@@ -686,6 +728,7 @@ void GraphViewController::layoutForOrientation(platform::InterfaceOrientation or
         Rect main = view()->frame();
         m_hostingView->setFrame({ 0, bar.height(), main.height(), main.width() - bar.height() });
     }
+    placeOfflineBar();
 }
 
 }
