@@ -216,6 +216,8 @@ void GraphViewController::viewDidLoad()
     m_weeksLoading = 0;
     m_weekSpans.clear();
     m_weeksInFlight.clear();
+    m_keptShown.clear();
+    m_liveAt.reset();
     m_pendingSelection.reset();
     ++m_load;
 
@@ -258,7 +260,7 @@ void GraphViewController::viewDidLoad()
         m_toDate = currentInstant();
         m_nextWeek = 0;
         sendWeekRequests();
-        showKeptWeek();
+        showKeptWeek(0);
     }
     updateSummary();
     updateOfflineBar();
@@ -283,6 +285,8 @@ void GraphViewController::viewDidUnload()
     m_weeksLoading = 0;
     m_weekSpans.clear();
     m_weeksInFlight.clear();
+    m_keptShown.clear();
+    m_liveAt.reset();
     m_dayMarks.reset();
     m_numPoints = 0;
     m_selectedIndex = 0;
@@ -563,9 +567,10 @@ void GraphViewController::weekReceived(const Week& week, bool success, const jso
         updateSummary();
         return;
     }
-    // The live current week takes the place of the one kept from before.
-    if (week.index == 0 && showsKeptWeek()) {
-        removeWeek(0);
+    // The live week takes the place of the one kept from before.
+    if (showsKept(week.index)) {
+        removeWeek(week.index);
+        m_keptShown.erase(week.index);
         blocksChanged();
     }
     if (std::find(m_blockWeeks.begin(), m_blockWeeks.end(), week.index) == m_blockWeeks.end()) {
@@ -626,6 +631,10 @@ void GraphViewController::weekFailedInTransport(const Week& week)
     // shown range.
     m_weeksToRetry.push_back(week);
     m_daysUntilDownload = std::min(m_daysUntilDownload, 1);
+    // Meanwhile an older week shows as kept, if it is (the current one
+    // already does).
+    if (week.index > 0)
+        showKeptWeek(week.index);
     addSwipeGestures();
     updateSummary();
     updateOfflineBar();

@@ -23,6 +23,7 @@
 #include "session/Session.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <optional>
@@ -99,7 +100,10 @@ public:
     const std::optional<std::vector<std::vector<DataPoint>>>& plotData() const { return m_plotData; }
     /// Whether the current week shows as kept from an earlier download
     /// (while its request runs, or after it could not reach the service).
-    [[nodiscard]] bool showsKeptWeek() const { return m_keptWeek && m_keptWeek->showsKept(); }
+    [[nodiscard]] bool showsKeptWeek() const { return showsKept(0); }
+    /// Whether `week` shows as kept from an earlier download (an older week
+    /// does after its request could not reach the service).
+    [[nodiscard]] bool showsKept(unsigned week) const { return m_keptShown.count(week) > 0; }
     /// The bar under the navigation bar that says how old the shown week is;
     /// hidden while it is live and the service reachable.
     const std::shared_ptr<platform::Label>& offlineBar() const { return m_offlineBar; }
@@ -285,10 +289,13 @@ private:
     void blocksChanged();
 
     // The kept weeks (GraphViewControllerKept.cpp).
-    /// Shows the current week as kept from an earlier download, if it is.
-    void showKeptWeek();
+    /// Shows `week` as kept from an earlier download, if it is.
+    void showKeptWeek(unsigned week);
     /// Keeps the reply of `week`, which the graph shows now.
     void keepWeek(const Week& week, const json::Value& data);
+    /// The bar's text: how old the oldest week shown is, while one shows
+    /// from an earlier download or the service cannot be reached.
+    [[nodiscard]] std::optional<std::string> offlineBarText() const;
     void makeOfflineBar(platform::View& view);
     void updateOfflineBar();
     /// Puts the bar under the navigation bar and the graph under the bar
@@ -351,9 +358,13 @@ private:
     /// The export running, until its alert shows.
     std::shared_ptr<GraphExport> m_export;
     std::optional<platform::DocumentsLookup> m_documentsLookup;
-    /// The current week as kept between downloads; none before the first
-    /// request (or for a graph that keeps nothing).
-    std::optional<CachedList> m_keptWeek;
+    /// The weeks shown from the cache, with when each was fetched.
+    std::map<unsigned, platform::Date> m_keptShown;
+    /// When the live current week came; none before.
+    std::optional<platform::Date> m_liveAt;
+    /// The user's cache folder when the screen opened: a reply that comes
+    /// after another user signed in is not kept in that user's cache.
+    std::optional<std::filesystem::path> m_keptFolder;
     std::shared_ptr<platform::Label> m_offlineBar;
 };
 

@@ -12,9 +12,10 @@
 
 namespace hestio {
 
+using platform::Date;
 using platform::Rect;
 
-std::optional<std::string> GraphViewController::keptWeekKey(platform::Date weekStart) const
+std::optional<std::string> GraphViewController::keptWeekKey(Date weekStart) const
 {
     std::string name = keptGraphName();
     if (name.empty())
@@ -27,48 +28,60 @@ std::optional<std::string> GraphViewController::keptWeekKey(platform::Date weekS
     return "graph-" + name + "-" + day.stringFromDate(weekStart);
 }
 
-void GraphViewController::showKeptWeek()
+void GraphViewController::showKeptWeek(unsigned week)
 {
-    auto span = m_weekSpans.find(0);
-    std::optional<std::string> key
-        = span == m_weekSpans.end() ? std::nullopt : keptWeekKey(platform::Date(span->second.start));
-    if (!key) {
-        m_keptWeek.reset();
-        return;
+    if (week == 0) {
+        auto cache = m_session ? m_session->offline().cache() : nullptr;
+        m_keptFolder = cache ? std::optional(cache->folder()) : std::nullopt;
+        std::weak_ptr<GraphViewController> weakSelf = sharedGraphController();
+        auto& center = platform::NotificationCenter::defaultCenter();
+        center.removeObserver(this, OfflineStore::stateChanged);
+        center.addObserver(this, OfflineStore::stateChanged, [weakSelf](const auto&) {
+            if (auto self = weakSelf.lock())
+                self->offlineStateChanged();
+        });
     }
-    m_keptWeek.emplace(m_session, *key);
-    // Shown at once, through the code a live reply goes through; the live
-    // week takes its place when it comes.
-    if (std::optional<json::Value> kept = m_keptWeek->takeKept())
-        placeWeek(0, *kept);
-
-    std::weak_ptr<GraphViewController> weakSelf = sharedGraphController();
-    auto& center = platform::NotificationCenter::defaultCenter();
-    center.removeObserver(this, OfflineStore::stateChanged);
-    center.addObserver(this, OfflineStore::stateChanged, [weakSelf](const auto&) {
-        if (auto self = weakSelf.lock())
-            self->offlineStateChanged();
-    });
+    auto span = m_weekSpans.find(week);
+    std::optional<std::string> key = span == m_weekSpans.end() ? std::nullopt : keptWeekKey(Date(span->second.start));
+    if (!key || std::find(m_blockWeeks.begin(), m_blockWeeks.end(), week) != m_blockWeeks.end())
+        return;
+    // Read and checked as the lists' kept replies are; shown through the
+    // code a live reply goes through, and replaced by the live week.
+    CachedList kept(m_session, *key);
+    std::optional<json::Value> reply = kept.takeKept();
+    if (!reply || !kept.shownFetchedAt())
+        return;
+    placeWeek(week, *reply);
+    m_keptShown[week] = *kept.shownFetchedAt();
 }
 
 void GraphViewController::keepWeek(const Week& week, const json::Value& data)
 {
+    Date now = platform::RunLoop::current().clock().now();
+    if (week.index == 0)
+        m_liveAt = now;
     auto span = m_weekSpans.find(week.index);
-    std::optional<std::string> key
-        = span == m_weekSpans.end() ? std::nullopt : keptWeekKey(platform::Date(span->second.start));
-    std::optional<std::string> body = key ? json::JSONData(data) : std::nullopt;
+    std::optional<std::string> key = span == m_weekSpans.end() ? std::nullopt : keptWeekKey(Date(span->second.start));
+    auto cache = key && m_session ? m_session->offline().cache() : nullptr;
+    if (!cache || cache->folder() != m_keptFolder)
+        return; // signed out, or another user signed in meanwhile
+    // The reply reaches the screen decoded; it is kept written out again.
+    std::optional<std::string> body = json::JSONData(data);
     if (!body)
         return;
-    if (week.index == 0 && m_keptWeek && m_keptWeek->key() == *key) {
-        m_keptWeek->showsLive(*body);
-        return;
-    }
-    // Older weeks are kept too; only the current one is shown from the cache.
-    auto cache = m_session ? m_session->offline().cache() : nullptr;
-    if (!cache)
-        return;
-    if (platform::Status stored = cache->store(*key, *body, platform::RunLoop::current().clock().now()); !stored)
+    if (platform::Status stored = cache->store(*key, *body, now); !stored)
         hestio::log("Could not keep the reply of " + *key + ": " + stored.error().message());
+}
+
+std::optional<std::string> GraphViewController::offlineBarText() const
+{
+    if (!m_session)
+        return std::nullopt;
+    std::optional<Date> shownAt = m_liveAt;
+    for (const auto& [week, fetchedAt] : m_keptShown)
+        shownAt = shownAt ? std::min(*shownAt, fetchedAt) : fetchedAt;
+    return CachedList::barTextFor(m_session->offline().isOffline(), !m_keptShown.empty(), shownAt,
+        platform::RunLoop::current().clock().now(), m_timezone);
 }
 
 void GraphViewController::makeOfflineBar(platform::View& view)
@@ -88,7 +101,7 @@ void GraphViewController::updateOfflineBar()
 {
     if (!m_offlineBar)
         return;
-    std::optional<std::string> text = m_keptWeek ? m_keptWeek->barText() : std::nullopt;
+    std::optional<std::string> text = offlineBarText();
     if (text)
         m_offlineBar->setText(*text);
     m_offlineBar->setHidden(!text);
@@ -111,12 +124,12 @@ void GraphViewController::placeOfflineBar()
 void GraphViewController::offlineStateChanged()
 {
     updateOfflineBar();
-    // Back online with the kept week on screen: the current week lost in
-    // transport is asked for again at once.
+    // Back online with kept weeks on screen: the weeks lost in transport are
+    // asked for again at once, rather than on the next move back.
     bool reachable = m_session && !m_session->offline().isOffline();
-    bool currentWeekLost
-        = std::any_of(m_weeksToRetry.begin(), m_weeksToRetry.end(), [](const Week& week) { return week.index == 0; });
-    if (reachable && showsKeptWeek() && currentWeekLost && m_graph)
+    bool keptLost = std::any_of(
+        m_weeksToRetry.begin(), m_weeksToRetry.end(), [this](const Week& week) { return showsKept(week.index); });
+    if (reachable && keptLost && m_graph)
         sendWeekRequests();
 }
 

@@ -39,18 +39,13 @@ std::optional<json::Value> CachedList::takeKept()
 
 void CachedList::showsLive(const WebServiceConnector& request)
 {
-    showsLive(request.replyBody());
-}
-
-void CachedList::showsLive(std::string_view body)
-{
     platform::Date now = platform::RunLoop::current().clock().now();
     m_shownAt = now;
     m_showsKept = false;
     auto cache = m_session ? m_session->offline().cache() : nullptr;
     if (!cache)
         return;
-    if (platform::Status stored = cache->store(m_key, body, now); !stored)
+    if (platform::Status stored = cache->store(m_key, request.replyBody(), now); !stored)
         hestio::log("Could not keep the reply of " + m_key + ": " + stored.error().message());
 }
 

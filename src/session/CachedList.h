@@ -8,7 +8,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 
 namespace hestio {
 
@@ -29,9 +28,6 @@ public:
     /// The screen shows the live reply of `request` (during its finishing
     /// callback): kept for the next run, fetched now.
     void showsLive(const WebServiceConnector& request);
-    /// The same, for a reply whose body reaches the screen only decoded:
-    /// `body` is that reply written out again.
-    void showsLive(std::string_view body);
     /// The screen shows nothing any more (logout).
     void clear();
     /// For a refresh the user asked for: when the service could not be

@@ -286,3 +286,58 @@ TEST_F(KeptWeekTest, WithoutAStoredUserNameNothingIsKeptOrShown)
     EXPECT_EQ(graph->numPoints(), 2u);
     EXPECT_EQ(keptSamples("graph-home-battery-2012-11-29", "statuses"), 4u);
 }
+
+TEST_F(KeptWeekTest, AnOlderWeekLostInTransportShowsAsKeptUntilTheServiceIsBack)
+{
+    // Fetched two days ago at 08:00 in Berlin.
+    const Date olderFetched(midnight - 2 * day + 8 * 3600);
+    ASSERT_TRUE(cache().store("graph-home-energy-2012-11-22", energies(midnight - 10 * day, 5), olderFetched));
+    transport->enqueue(FakeTransport::Reply::json(energies(midnight, 3)));
+    auto graph = load(makeHomeEnergyGraph(userSession()));
+    EXPECT_FALSE(graph->showsKept(1)) << "older weeks are not shown before they are asked for";
+    loop.runPending();
+    ASSERT_EQ(graph->numPoints(), 3u);
+
+    transport->enqueue(FakeTransport::Reply::failure());
+    for (int i = 0; i < 4; ++i)
+        graph->back();
+    ASSERT_EQ(transport->requests().size(), 2u);
+    std::string olderURL = transport->lastRequest().url;
+    loop.runPending();
+    EXPECT_EQ(graph->numPoints(), 8u);
+    EXPECT_TRUE(graph->showsKept(1));
+    EXPECT_FALSE(graph->showsKeptWeek());
+    EXPECT_EQ(bar(*graph), "Offline · updated 12/4/12, 8:00\u202fAM") << "the time of the oldest week shown";
+
+    userSession()->offline().exchangeEnded(true);
+    transport->enqueue(FakeTransport::Reply::json(energies(midnight - 10 * day, 2)));
+    loop.runPending();
+    ASSERT_EQ(transport->requests().size(), 3u) << "asked for again once the service is back";
+    EXPECT_EQ(transport->lastRequest().url, olderURL);
+    loop.runPending();
+    EXPECT_EQ(graph->numPoints(), 5u);
+    EXPECT_FALSE(graph->showsKept(1));
+    EXPECT_EQ(bar(*graph), "(hidden)");
+    EXPECT_EQ(keptSamples("graph-home-energy-2012-11-22", "energyConsumptions"), 2u);
+}
+
+TEST_F(KeptWeekTest, AReplyThatComesAfterSignOutOrAnotherSignInIsNotKept)
+{
+    const char* key = "graph-home-battery-2012-11-29";
+    ASSERT_TRUE(cache().store(key, statuses("percentage", midnight, 4), Date(keptAt)));
+    transport->enqueue(FakeTransport::Reply::json(statuses("percentage", midnight, 7)));
+    auto graph = load(makeHomeBatteryGraph(userSession()));
+    platform::UserDefaults::standard().setObject("other", "username");
+    loop.runPending();
+    EXPECT_EQ(graph->numPoints(), 7u) << "the screen still shows it";
+    EXPECT_FALSE(ReplyCache(profile / "cache", "other").load(key)) << "not in the other user's cache";
+    EXPECT_EQ(keptSamples(key, "statuses"), 4u);
+
+    platform::UserDefaults::standard().setObject("demo", "username");
+    transport->enqueue(FakeTransport::Reply::json(statuses("percentage", midnight, 9)));
+    auto second = load(makeHomeBatteryGraph(userSession()));
+    ASSERT_TRUE(cache().removeAll()); // signed out
+    platform::UserDefaults::standard().removeObjectForKey("username");
+    loop.runPending();
+    EXPECT_FALSE(std::filesystem::exists(cache().folder())) << "the deleted cache stays deleted";
+}
