@@ -568,27 +568,31 @@ void GraphViewController::weekReceived(const Week& week, bool success, const jso
         return;
     }
     // The live week takes the place of the one kept from before.
-    if (showsKept(week.index)) {
+    bool replacesKept = showsKept(week.index);
+    if (replacesKept) {
         removeWeek(week.index);
         m_keptShown.erase(week.index);
-        blocksChanged();
     }
+    bool placed = false;
     if (std::find(m_blockWeeks.begin(), m_blockWeeks.end(), week.index) == m_blockWeeks.end()) {
-        placeWeek(week.index, data);
+        placed = placeWeek(week.index, data);
         keepWeek(week, data);
     }
+    if (replacesKept && !placed)
+        blocksChanged();
     addSwipeGestures();
     updateSummary();
     updateOfflineBar();
 }
 
-void GraphViewController::placeWeek(unsigned week, const json::Value& data)
+bool GraphViewController::placeWeek(unsigned week, const json::Value& data)
 {
     const json::Value& samples = data[replyKey()];
     if (!storesEmptyBlocks() && samples.count() == 0)
-        return;
+        return false;
     createDataPoints(samples, week);
     blocksChanged();
+    return true;
 }
 
 void GraphViewController::removeWeek(unsigned week)

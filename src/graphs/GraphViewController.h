@@ -281,8 +281,8 @@ private:
     [[nodiscard]] DaySamples samplesOf(const TimeSpan& day, double knownUntil) const;
 
     /// Puts the samples of a week's reply into the graph (the code every
-    /// reply goes through, kept or live).
-    void placeWeek(unsigned week, const json::Value& data);
+    /// reply goes through, kept or live); false when it adds no block.
+    bool placeWeek(unsigned week, const json::Value& data);
     /// Takes the block of `week` out of the graph.
     void removeWeek(unsigned week);
     /// Draws again after the blocks held changed.

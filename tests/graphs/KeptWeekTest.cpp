@@ -341,3 +341,20 @@ TEST_F(KeptWeekTest, AReplyThatComesAfterSignOutOrAnotherSignInIsNotKept)
     loop.runPending();
     EXPECT_FALSE(std::filesystem::exists(cache().folder())) << "the deleted cache stays deleted";
 }
+
+TEST_F(KeptWeekTest, AnEmptyLiveBatteryWeekTakesAwayTheKeptOne)
+{
+    // The battery graph adds no block for a week without samples.
+    const char* key = "graph-home-battery-2012-11-29";
+    ASSERT_TRUE(cache().store(key, statuses("percentage", midnight, 4), Date(keptAt)));
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true,"statuses":[]})"));
+    auto graph = load(makeHomeBatteryGraph(userSession()));
+    ASSERT_EQ(graph->numPoints(), 4u);
+    loop.runPending();
+    EXPECT_EQ(graph->numPoints(), 0u) << "the service has nothing for the week now";
+    EXPECT_TRUE(graph->indexRanges().empty());
+    EXPECT_FALSE(graph->showsKeptWeek());
+    EXPECT_EQ(bar(*graph), "(hidden)");
+    EXPECT_EQ(keptSamples(key, "statuses"), 0u);
+    EXPECT_TRUE(cache().load(key)) << "the empty week is kept as it came";
+}
