@@ -33,4 +33,9 @@ GraphExportKind DeviceEnergyConsumptionGraphViewController::exportKind() const
         valueKey() };
 }
 
+std::string DeviceEnergyConsumptionGraphViewController::keptGraphName() const
+{
+    return m_device ? "energy-" + m_device->deviceID : std::string();
+}
+
 }

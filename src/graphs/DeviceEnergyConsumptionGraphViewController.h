@@ -17,6 +17,7 @@ public:
     void setDevice(std::shared_ptr<Device> device) { m_device = std::move(device); }
 
 protected:
+    std::string keptGraphName() const override;
     std::string screenTitle() const override;
     double verticalInterval() const override { return 0.1; }
     platform::Date requestWeekEndingAt(

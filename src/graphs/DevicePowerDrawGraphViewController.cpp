@@ -81,4 +81,9 @@ GraphExportKind DevicePowerDrawGraphViewController::exportKind() const
         "powerDraw" };
 }
 
+std::string DevicePowerDrawGraphViewController::keptGraphName() const
+{
+    return m_device ? "power-" + m_device->deviceID : std::string();
+}
+
 }

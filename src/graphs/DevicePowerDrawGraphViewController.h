@@ -26,6 +26,7 @@ protected:
     platform::Date requestWeekEndingAt(
         platform::Date weekEnd, std::shared_ptr<WebServiceConnectorDelegate> replyTo) override;
     GraphExportKind exportKind() const override;
+    std::string keptGraphName() const override;
     const char* replyKey() const override { return "statuses"; }
     void setupAxes() override;
     void clearLabels() override;

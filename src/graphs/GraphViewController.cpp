@@ -7,6 +7,7 @@
 #include "graphs/DayMarks.h"
 #include "platform/foundation/Calendar.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/gfx/Font.h"
 
@@ -151,7 +152,10 @@ namespace {
 
 GraphViewController::GraphViewController() = default;
 
-GraphViewController::~GraphViewController() = default;
+GraphViewController::~GraphViewController()
+{
+    platform::NotificationCenter::defaultCenter().removeObserver(this);
+}
 
 std::shared_ptr<GraphViewController> GraphViewController::sharedGraphController()
 {
@@ -184,6 +188,7 @@ void GraphViewController::loadView()
     view->addSubview(m_timestampLabel);
     makeSummaryLabel(*view);
     addExportButton(*view);
+    makeOfflineBar(*view);
     setView(view);
 }
 
@@ -211,6 +216,8 @@ void GraphViewController::viewDidLoad()
     m_weeksLoading = 0;
     m_weekSpans.clear();
     m_weeksInFlight.clear();
+    m_keptShown.clear();
+    m_liveAt.reset();
     m_pendingSelection.reset();
     ++m_load;
 
@@ -253,8 +260,10 @@ void GraphViewController::viewDidLoad()
         m_toDate = currentInstant();
         m_nextWeek = 0;
         sendWeekRequests();
+        showKeptWeek(0);
     }
     updateSummary();
+    updateOfflineBar();
 }
 
 void GraphViewController::viewDidAppear(bool)
@@ -276,6 +285,8 @@ void GraphViewController::viewDidUnload()
     m_weeksLoading = 0;
     m_weekSpans.clear();
     m_weeksInFlight.clear();
+    m_keptShown.clear();
+    m_liveAt.reset();
     m_dayMarks.reset();
     m_numPoints = 0;
     m_selectedIndex = 0;
@@ -557,20 +568,59 @@ void GraphViewController::weekReceived(const Week& week, bool success, const jso
         updateSummary();
         return;
     }
-    bool held = std::find(m_blockWeeks.begin(), m_blockWeeks.end(), week.index) != m_blockWeeks.end();
-    const json::Value& samples = data[replyKey()];
-    if (!held && (storesEmptyBlocks() || samples.count() > 0)) {
-        createDataPoints(samples, week.index);
-        findAndSetMax();
-        setupAxes();
-        setupPlotSpace();
-        m_pendingSelection.reset();
-        clearLabels();
-        if (auto plot = m_graph->plotWithIdentifier(mainPlotIdentifier))
-            plot->reloadData();
+    // The live week takes the place of the one kept from before.
+    bool replacesKept = showsKept(week.index);
+    if (replacesKept) {
+        removeWeek(week.index);
+        m_keptShown.erase(week.index);
     }
+    bool placed = false;
+    if (std::find(m_blockWeeks.begin(), m_blockWeeks.end(), week.index) == m_blockWeeks.end()) {
+        placed = placeWeek(week.index, data);
+        keepWeek(week, data);
+    }
+    if (replacesKept && !placed)
+        blocksChanged();
     addSwipeGestures();
     updateSummary();
+    updateOfflineBar();
+}
+
+bool GraphViewController::placeWeek(unsigned week, const json::Value& data)
+{
+    const json::Value& samples = data[replyKey()];
+    if (!storesEmptyBlocks() && samples.count() == 0)
+        return false;
+    createDataPoints(samples, week);
+    blocksChanged();
+    return true;
+}
+
+void GraphViewController::removeWeek(unsigned week)
+{
+    auto found = std::find(m_blockWeeks.begin(), m_blockWeeks.end(), week);
+    if (found == m_blockWeeks.end())
+        return;
+    auto offset = found - m_blockWeeks.begin();
+    m_numPoints -= static_cast<std::uint32_t>(m_indexRanges[static_cast<std::size_t>(offset)].length);
+    m_plotData->erase(m_plotData->begin() + offset);
+    m_blockWeeks.erase(found);
+    m_indexRanges.erase(m_indexRanges.begin() + offset);
+    for (std::size_t i = 0; i < m_indexRanges.size(); ++i)
+        m_indexRanges[i].location = i == 0 ? 0 : m_indexRanges[i - 1].end();
+    // Its samples are gone: nothing of them stays selected.
+    m_selectedIndex = 0;
+}
+
+void GraphViewController::blocksChanged()
+{
+    findAndSetMax();
+    setupAxes();
+    setupPlotSpace();
+    m_pendingSelection.reset();
+    clearLabels();
+    if (auto plot = m_graph->plotWithIdentifier(mainPlotIdentifier))
+        plot->reloadData();
 }
 
 void GraphViewController::weekFailedInTransport(const Week& week)
@@ -586,8 +636,13 @@ void GraphViewController::weekFailedInTransport(const Week& week)
     // shown range.
     m_weeksToRetry.push_back(week);
     m_daysUntilDownload = std::min(m_daysUntilDownload, 1);
+    // Meanwhile an older week shows as kept, if it is (the current one
+    // already does).
+    if (week.index > 0)
+        showKeptWeek(week.index);
     addSwipeGestures();
     updateSummary();
+    updateOfflineBar();
 }
 
 std::optional<chart::PlotRange> GraphViewController::willChangePlotRangeTo(
@@ -687,6 +742,7 @@ void GraphViewController::layoutForOrientation(platform::InterfaceOrientation or
         Rect main = view()->frame();
         m_hostingView->setFrame({ 0, bar.height(), main.height(), main.width() - bar.height() });
     }
+    placeOfflineBar();
 }
 
 }

@@ -19,9 +19,11 @@
 #include "platform/ui/NavigationBar.h"
 #include "platform/ui/SwipeGestureRecognizer.h"
 #include "platform/ui/ViewController.h"
+#include "session/CachedList.h"
 #include "session/Session.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <optional>
@@ -96,6 +98,19 @@ public:
     bool isRightSwipe() const { return m_isRightSwipe; }
     const std::vector<chart::IndexRange>& indexRanges() const { return m_indexRanges; }
     const std::optional<std::vector<std::vector<DataPoint>>>& plotData() const { return m_plotData; }
+    /// Whether the current week shows as kept from an earlier download
+    /// (while its request runs, or after it could not reach the service).
+    [[nodiscard]] bool showsKeptWeek() const { return showsKept(0); }
+    /// Whether `week` shows as kept from an earlier download (an older week
+    /// does after its request could not reach the service).
+    [[nodiscard]] bool showsKept(unsigned week) const { return m_keptShown.count(week) > 0; }
+    /// The bar under the navigation bar that says how old the shown week is;
+    /// hidden while it is live and the service reachable.
+    const std::shared_ptr<platform::Label>& offlineBar() const { return m_offlineBar; }
+    /// What the week starting at `weekStart` is kept under in the user's
+    /// cache: the graph's name and the household's day the week starts
+    /// ("graph-power-42-2012-11-29"); none for a graph that keeps nothing.
+    [[nodiscard]] std::optional<std::string> keptWeekKey(platform::Date weekStart) const;
     /// How many week requests are on their way.
     std::size_t weeksLoading() const { return m_weeksLoading; }
     static constexpr double oneDay = 86400.0;
@@ -182,6 +197,9 @@ protected:
     virtual platform::Date requestWeekEndingAt(
         platform::Date weekEnd, std::shared_ptr<WebServiceConnectorDelegate> replyTo)
         = 0;
+    /// The kind of graph and what it shows, as its weeks are kept in the
+    /// user's cache ("power-42"); empty to keep nothing.
+    virtual std::string keptGraphName() const = 0;
     /// The reply's key of the samples array.
     virtual const char* replyKey() const = 0;
     /// The sample key plotted on the vertical axis.
@@ -262,6 +280,29 @@ private:
     [[nodiscard]] std::optional<double> knownUntil(const TimeSpan& day) const;
     [[nodiscard]] DaySamples samplesOf(const TimeSpan& day, double knownUntil) const;
 
+    /// Puts the samples of a week's reply into the graph (the code every
+    /// reply goes through, kept or live); false when it adds no block.
+    bool placeWeek(unsigned week, const json::Value& data);
+    /// Takes the block of `week` out of the graph.
+    void removeWeek(unsigned week);
+    /// Draws again after the blocks held changed.
+    void blocksChanged();
+
+    // The kept weeks (GraphViewControllerKept.cpp).
+    /// Shows `week` as kept from an earlier download, if it is.
+    void showKeptWeek(unsigned week);
+    /// Keeps the reply of `week`, which the graph shows now.
+    void keepWeek(const Week& week, const json::Value& data);
+    /// The bar's text: how old the oldest week shown is, while one shows
+    /// from an earlier download or the service cannot be reached.
+    [[nodiscard]] std::optional<std::string> offlineBarText() const;
+    void makeOfflineBar(platform::View& view);
+    void updateOfflineBar();
+    /// Puts the bar under the navigation bar and the graph under the bar
+    /// while it shows.
+    void placeOfflineBar();
+    void offlineStateChanged();
+
     /// Asks for the weeks lost in transport, or else the next older week.
     void sendWeekRequests();
     void requestWeek(const Week& week);
@@ -317,6 +358,14 @@ private:
     /// The export running, until its alert shows.
     std::shared_ptr<GraphExport> m_export;
     std::optional<platform::DocumentsLookup> m_documentsLookup;
+    /// The weeks shown from the cache, with when each was fetched.
+    std::map<unsigned, platform::Date> m_keptShown;
+    /// When the live current week came; none before.
+    std::optional<platform::Date> m_liveAt;
+    /// The user's cache folder when the screen opened: a reply that comes
+    /// after another user signed in is not kept in that user's cache.
+    std::optional<std::filesystem::path> m_keptFolder;
+    std::shared_ptr<platform::Label> m_offlineBar;
 };
 
 }

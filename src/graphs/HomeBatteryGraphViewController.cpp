@@ -85,4 +85,9 @@ GraphExportKind HomeBatteryGraphViewController::exportKind() const
     return { "home-battery", { "%", CsvGaps::BetweenSamples }, valueKey() };
 }
 
+std::string HomeBatteryGraphViewController::keptGraphName() const
+{
+    return "home-battery";
+}
+
 }

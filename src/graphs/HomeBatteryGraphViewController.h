@@ -22,6 +22,7 @@ protected:
     platform::Date requestWeekEndingAt(
         platform::Date weekEnd, std::shared_ptr<WebServiceConnectorDelegate> replyTo) override;
     GraphExportKind exportKind() const override;
+    std::string keptGraphName() const override;
     const char* replyKey() const override { return "statuses"; }
     std::string valueKey() const override { return "percentage"; }
     bool storesEmptyBlocks() const override { return false; }

@@ -29,4 +29,9 @@ GraphExportKind HomeEnergyConsumptionGraphViewController::exportKind() const
     return { "home-energy", { "kWh", CsvGaps::EmptyHours }, valueKey() };
 }
 
+std::string HomeEnergyConsumptionGraphViewController::keptGraphName() const
+{
+    return "home-energy";
+}
+
 }

@@ -13,6 +13,7 @@ public:
     HomeEnergyConsumptionGraphViewController() = default;
 
 protected:
+    std::string keptGraphName() const override;
     std::string screenTitle() const override { return "Home Energy Consumption"; }
     double verticalInterval() const override { return 0.5; }
     platform::Date requestWeekEndingAt(

@@ -1,0 +1,2 @@
+# The offline script's screenshot lands here.
+SHOTS=$work
