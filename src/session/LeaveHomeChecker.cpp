@@ -176,6 +176,15 @@ std::vector<std::size_t> LeaveHomeChecker::offered() const
     return indices;
 }
 
+std::string LeaveHomeChecker::stillOnText() const
+{
+    LeaveHomeCheck stillOn;
+    for (std::size_t i = 0; i < m_notice->drawing.size(); ++i)
+        if (m_switches[i] != Switch::Off)
+            stillOn.drawing.push_back(m_notice->drawing[i]);
+    return stillOn.text();
+}
+
 void LeaveHomeChecker::present(bool first)
 {
     auto indices = offered();
@@ -184,7 +193,7 @@ void LeaveHomeChecker::present(bool first)
         return;
     }
     showAlert();
-    DesktopNotice notice { "Hestio", m_notice->text(), "Open", {}, {} };
+    DesktopNotice notice { "Hestio", stillOnText(), "Open", {}, {} };
     for (std::size_t index : indices)
         notice.actions.push_back({ actionKeyPrefix + std::to_string(index),
             "Switch off " + LeaveHomeCheck::displayName(*m_notice->drawing[index].device) });
@@ -212,7 +221,7 @@ void LeaveHomeChecker::showAlert()
     std::vector<std::string> titles;
     for (std::size_t index : m_alertButtons)
         titles.push_back("Switch off " + LeaveHomeCheck::displayName(*m_notice->drawing[index].device));
-    m_alert = AlertView::create(alertTitle, m_notice->text(), this, std::string(dismissTitle), std::move(titles));
+    m_alert = AlertView::create(alertTitle, stillOnText(), this, std::string(dismissTitle), std::move(titles));
     m_alert->show();
 }
 
@@ -276,8 +285,11 @@ void LeaveHomeChecker::switchOffEnded(const SwitchOffSent& sent, std::optional<s
     if (!failure) {
         sent.device->recordSwitch(false);
         text = switchedOffText(sent.name);
-        if (current)
+        if (current) {
             m_switches[sent.index] = Switch::Off;
+            // The notice stops naming it.
+            present(false);
+        }
     } else {
         text = notSwitchedOffText(sent.name, *failure);
         if (current) {

@@ -63,6 +63,8 @@ private:
     void showAlert();
     void closeAlert();
     void switchOffEnded(const SwitchOffSent& sent, std::optional<std::string> failure);
+    /// The notice's text without the devices switched off since it came.
+    [[nodiscard]] std::string stillOnText() const;
     /// Drawing indices the notice still offers to switch off, in its order.
     [[nodiscard]] std::vector<std::size_t> offered() const;
 

@@ -127,6 +127,10 @@ TEST_F(LeaveHomeCheckerTest, LeavingPostsTheMovementUnchangedThenListsWhatIsOnAn
     EXPECT_EQ(buttons(), (std::vector<std::string> { "Dismiss", "Switch off TV" })) << "the rest stays on offer";
     loop.runPending();
     EXPECT_EQ(results(), (std::vector<std::string> { "Heater switched off" }));
+    ASSERT_NE(application->topAlert(), nullptr);
+    EXPECT_EQ(application->topAlert()->message(), "Still on at home: Fridge 150 W, TV 90 W")
+        << "the notice stops naming what was switched off";
+    EXPECT_EQ(buttons(), (std::vector<std::string> { "Dismiss", "Switch off TV" }));
     tap("Dismiss");
     EXPECT_EQ(application->topAlert(), nullptr);
     EXPECT_EQ(transport->requestCount(), 3u);
