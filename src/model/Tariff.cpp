@@ -1,6 +1,7 @@
 #include "model/Tariff.h"
 
 #include "platform/foundation/Calendar.h"
+#include "platform/foundation/CurrencyFormatter.h"
 #include "platform/foundation/UserDefaults.h"
 
 #include <cmath>
@@ -17,17 +18,6 @@ namespace {
     bool acceptableHour(int hour)
     {
         return hour >= 0 && hour <= 23;
-    }
-
-    bool acceptableCurrency(const std::string& code)
-    {
-        if (code.size() != 3)
-            return false;
-        for (char c : code) {
-            if (c < 'A' || c > 'Z')
-                return false;
-        }
-        return true;
     }
 
     std::optional<double> realIn(const platform::PropertyListValue::Dictionary& values, const char* key)
@@ -57,7 +47,7 @@ namespace {
 
 std::optional<std::string> Tariff::problem() const
 {
-    if (!acceptableCurrency(currency))
+    if (!platform::isCurrencyCodeShaped(currency))
         return "The currency must be a three-letter code such as EUR or USD.";
     if (!acceptablePrice(pricePerKWh))
         return "The price must be a number from 0 to 1,000,000.";

@@ -19,18 +19,6 @@ namespace {
         return code;
     }
 
-    /// Three ASCII letters: the only shape ICU takes as a currency unit.
-    bool isCurrencyCodeShaped(const std::string& code)
-    {
-        if (code.size() != 3)
-            return false;
-        for (char c : code) {
-            if (c < 'A' || c > 'Z')
-                return false;
-        }
-        return true;
-    }
-
     /// Whether ICU has data for the code (it formats any three letters, but
     /// for an unknown one only echoes the code where the symbol goes).
     bool isKnownCurrency(const std::string& code)
@@ -122,6 +110,17 @@ std::string CurrencyFormatter::unitPriceString(double price) const
 {
     return format(m_engine->unitPrices, price, m_engine->fractionDigits + extraUnitPriceDigits, m_engine->prefixCode,
         m_currencyCode);
+}
+
+bool isCurrencyCodeShaped(const std::string& code)
+{
+    if (code.size() != 3)
+        return false;
+    for (char c : code) {
+        if (c < 'A' || c > 'Z')
+            return false;
+    }
+    return true;
 }
 
 bool isKnownCurrencyCode(const std::string& currencyCode)

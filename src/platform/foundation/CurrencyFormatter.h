@@ -46,6 +46,10 @@ private:
     std::shared_ptr<const Engine> m_engine;
 };
 
+/// Three upper-case ASCII letters: the shape of an ISO 4217 code, and the
+/// only one ICU takes as a currency unit.
+[[nodiscard]] bool isCurrencyCodeShaped(const std::string& code);
+
 /// Whether `currencyCode` is an ISO 4217 code ICU has data for ("EUR" yes,
 /// "ERU" and "eur" no).
 [[nodiscard]] bool isKnownCurrencyCode(const std::string& currencyCode);
