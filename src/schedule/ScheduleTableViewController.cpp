@@ -452,11 +452,7 @@ void ScheduleTableViewController::listReceived(const ScheduleRequest& request, b
         return;
     if (drawerOpen)
         toggleDrawer();
-    AlarmList fresh;
-    const TimeZone zone = m_session->householdTimeZone();
-    const json::Value& schedules = data["schedules"];
-    for (std::size_t i = 0; i < schedules.count(); ++i)
-        fresh.push_back(ScheduledAlarm::initWithJSONData(schedules[i], zone));
+    AlarmList fresh = schedulesOf(data);
     // Schedules the service does not have yet (made here while the list was
     // on its way, or whose save has not been answered) stay, in place of
     // the service's copy of the same title that they replace.
@@ -494,12 +490,17 @@ void ScheduleTableViewController::watchKeptLeaveTimes()
     std::optional<json::Value> kept = CachedList(m_session, "schedules").takeKept();
     if (!kept)
         return;
+    m_leaveTimes->watch(schedulesOf(*kept));
+}
+
+AlarmList ScheduleTableViewController::schedulesOf(const json::Value& reply) const
+{
+    AlarmList schedules;
     const TimeZone zone = m_session->householdTimeZone();
-    const json::Value& schedules = (*kept)["schedules"];
-    std::vector<std::shared_ptr<ScheduledAlarm>> listed;
-    for (std::size_t i = 0; i < schedules.count(); ++i)
-        listed.push_back(ScheduledAlarm::initWithJSONData(schedules[i], zone));
-    m_leaveTimes->watch(listed);
+    const json::Value& listed = reply["schedules"];
+    for (std::size_t i = 0; i < listed.count(); ++i)
+        schedules.push_back(ScheduledAlarm::initWithJSONData(listed[i], zone));
+    return schedules;
 }
 
 void ScheduleTableViewController::watchLeaveTimes()

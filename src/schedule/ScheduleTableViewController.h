@@ -103,6 +103,8 @@ private:
     void watchLeaveTimes();
     void watchKeptLeaveTimesAtSignIn();
     void watchKeptLeaveTimes();
+    /// The schedules of a list reply, in the household's zone.
+    [[nodiscard]] AlarmList schedulesOf(const json::Value& reply) const;
     bool isDrawerRow(int row) const { return drawerOpen && row == selectedIndex + 1; }
     std::shared_ptr<WebServiceConnectorDelegate> selfAsDelegate();
     std::shared_ptr<WebServiceConnector> post(const std::string& parameters, ScheduleRequest context);
