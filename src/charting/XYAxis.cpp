@@ -4,10 +4,13 @@
 #include "charting/Graph.h"
 #include "charting/PlotArea.h"
 #include "charting/PlotSpace.h"
+#include "charting/TextLayer.h"
 
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <optional>
+#include <utility>
 
 namespace hestio::chart {
 
@@ -273,6 +276,9 @@ namespace {
         return std::isfinite(steps) ? std::floor(steps) + 1 : HUGE_VAL;
     }
 
+    /// The least room between two neighbouring labels along the axis.
+    constexpr double labelSpacing = 4;
+
     // `interval` times the smallest of 1, 2 and 5 times a power of ten that
     // is at least `factor` (> 1). The power goes onto the product's
     // exponent, so that a tiny interval widened past the decimals' largest
@@ -329,6 +335,20 @@ void XYAxis::generateFixedIntervalMajorTickLocations(std::set<Decimal>& major, s
             return;
     }
 
+    // Labels that would run into each other (large values on a short axis)
+    // are spread out the same way, until each stands clear of the next.
+    for (int round = 0; round < maximumLabelWidenings; ++round) {
+        const double crowding = labelCrowding(v, max, interval);
+        if (!(crowding > 1))
+            break;
+        const Decimal wider = widenedInterval(interval, crowding);
+        const Decimal first = firstAt(wider);
+        if (wider.isNaN() || first.isNaN() || !(wider > interval))
+            break;
+        interval = wider;
+        v = first;
+    }
+
     unsigned n = m_minorTicksPerInterval;
     // Minor ticks the axis cannot show apart are left out.
     const double majorCount = majorTickCount(v, max, interval);
@@ -354,6 +374,39 @@ void XYAxis::generateFixedIntervalMajorTickLocations(std::set<Decimal>& major, s
             break;
         v = next;
     }
+}
+
+double XYAxis::labelCrowding(const Decimal& first, const Decimal& max, const Decimal& interval) const
+{
+    if (!m_labelFormatter || !m_labelTextStyle || lengthInPoints() == 0 || m_labelingPolicy == LabelingPolicy::None)
+        return 0;
+    const bool alongX = m_coordinate == Coordinate::X;
+    double worst = 0;
+    std::optional<std::pair<double, double>> previous; // where along the axis, and the label's extent
+    std::size_t measured = 0;
+    for (Decimal v = first; v <= max && measured < majorTickCapacity(); ++measured) {
+        TextLayer label(m_labelFormatter->stringForObjectValue(v), m_labelTextStyle);
+        label.setRotation(labelRotation);
+        const platform::Size size = label.rotatedSize();
+        const double extent = alongX ? size.width : size.height;
+        const platform::Point point = viewPointForCoordinateDecimalNumber(v);
+        const double at = alongX ? point.x : point.y;
+        if (!std::isfinite(at))
+            return 0;
+        if (previous && extent > 0 && previous->second > 0) {
+            const double room = std::abs(at - previous->first);
+            const double needed = (extent + previous->second) / 2 + labelSpacing;
+            if (room <= 0)
+                return HUGE_VAL;
+            worst = std::max(worst, needed / room);
+        }
+        previous = { at, extent };
+        const Decimal next = v + interval;
+        if (!(next > v))
+            break;
+        v = next;
+    }
+    return worst;
 }
 
 std::set<Decimal> XYAxis::filteredTickLocations(const std::set<Decimal>& locations) const
@@ -488,11 +541,9 @@ namespace {
     }
 
     // A label slid inwards may now crowd the next one: that one moves on by
-    // as much, so that at least `labelSpacing` separates them. Only the
-    // neighbour of a slid label moves, so labels elsewhere stay centred on
-    // their ticks however close together they stand.
-    constexpr double labelSpacing = 4;
-
+    // as much, so that at least `labelSpacing` separates them, and so on
+    // while the next is crowded. Labels elsewhere stay centred on their
+    // ticks, which stand far enough apart for them.
     void spaceFromSlidLabel(
         std::vector<std::shared_ptr<AxisLabel>>& labels, std::size_t slid, double shift, Coordinate along)
     {
@@ -505,28 +556,33 @@ namespace {
             auto f = l.contentLayer()->frame();
             return alongX ? f.maxX() : f.maxY();
         };
-        const AxisLabel& moved = *labels[slid];
-        AxisLabel* neighbour = nullptr;
-        for (auto& other : labels) {
-            if (other.get() == &moved || !other->contentLayer()
-                || other->contentLayer()->superlayer() != moved.contentLayer()->superlayer())
-                continue;
-            bool onTheSideMovedTo = shift > 0 ? lowOf(*other) >= lowOf(moved) : highOf(*other) <= highOf(moved);
-            if (!onTheSideMovedTo)
-                continue;
-            if (!neighbour || (shift > 0 ? lowOf(*other) < lowOf(*neighbour) : highOf(*other) > highOf(*neighbour)))
-                neighbour = other.get();
+        // The neighbour moved on may crowd the one after it in turn: each
+        // moves on as far as it must, and no further.
+        const AxisLabel* moved = labels[slid].get();
+        for (std::size_t step = 0; step < labels.size(); ++step) {
+            AxisLabel* neighbour = nullptr;
+            for (auto& other : labels) {
+                if (other.get() == moved || !other->contentLayer()
+                    || other->contentLayer()->superlayer() != moved->contentLayer()->superlayer())
+                    continue;
+                bool onTheSideMovedTo = shift > 0 ? lowOf(*other) >= lowOf(*moved) : highOf(*other) <= highOf(*moved);
+                if (!onTheSideMovedTo)
+                    continue;
+                if (!neighbour || (shift > 0 ? lowOf(*other) < lowOf(*neighbour) : highOf(*other) > highOf(*neighbour)))
+                    neighbour = other.get();
+            }
+            if (!neighbour)
+                return;
+            double crowding = shift > 0 ? highOf(*moved) + labelSpacing - lowOf(*neighbour)
+                                        : highOf(*neighbour) + labelSpacing - lowOf(*moved);
+            if (crowding <= 0)
+                return;
+            const auto& layer = neighbour->contentLayer();
+            platform::Point position = layer->position();
+            (alongX ? position.x : position.y) += shift > 0 ? crowding : -crowding;
+            layer->place(layer->anchorPoint(), position);
+            moved = neighbour;
         }
-        if (!neighbour)
-            return;
-        double crowding = shift > 0 ? highOf(moved) + labelSpacing - lowOf(*neighbour)
-                                    : highOf(*neighbour) + labelSpacing - lowOf(moved);
-        if (crowding <= 0)
-            return;
-        const auto& layer = neighbour->contentLayer();
-        platform::Point position = layer->position();
-        (alongX ? position.x : position.y) += shift > 0 ? crowding : -crowding;
-        layer->place(layer->anchorPoint(), position);
     }
 
 }

@@ -153,7 +153,8 @@ public:
     /// a factor of 1, 2 or 5 times a power of ten, until the labels stand
     /// about `legibleTickSpacing` points apart; minor ticks that would
     /// exceed the capacity are left out. So any range and any values give
-    /// a bounded number of ticks.
+    /// a bounded number of ticks. An interval whose labels would touch is
+    /// widened the same way until each stands clear of the next.
     void generateFixedIntervalMajorTickLocations(std::set<Decimal>& major, std::set<Decimal>& minor) const;
     /// The most ticks an axis makes, whatever its length.
     static constexpr std::size_t maximumTickCount = 1000;
@@ -161,6 +162,13 @@ public:
     static constexpr double minimumTickSpacing = 2.0;
     /// Points between the major ticks of a widened interval.
     static constexpr double legibleTickSpacing = 40.0;
+    /// How often an interval is widened for its labels before the axis
+    /// gives up (each widening at least doubles it).
+    static constexpr int maximumLabelWidenings = 16;
+    /// How much further apart the major ticks from `first` to `max` at
+    /// `interval` must stand for their labels to stand clear of each other
+    /// (at most 1: they do); 0 when the axis draws no labels.
+    [[nodiscard]] double labelCrowding(const Decimal& first, const Decimal& max, const Decimal& interval) const;
     /// How many major (or minor) ticks this axis can show: one per
     /// `minimumTickSpacing` of its length in the plot area, at least 2 and
     /// at most `maximumTickCount` (the latter while it has no length).

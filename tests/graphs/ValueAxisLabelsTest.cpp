@@ -45,10 +45,12 @@ std::vector<std::string> valueLabels(const DevicePowerDrawGraphViewController& g
 
 TEST_F(ValueAxisLabelsTest, EveryDayDrawsKeepTheirPlainLabelsInWholeWatts)
 {
-    // Whole watts: "1000.0" ran into the axis title, "1000" stands clear of it.
+    // Whole watts: "1000.0" ran into the axis title, "1000" stands clear of
+    // it. Every 100 W rather than the 50 W asked for: labels 50 W apart
+    // would stand on each other.
     auto graph = graphOf(*this, "1000");
     std::vector<std::string> expected;
-    for (int watts = 0; watts <= 1100; watts += 50)
+    for (int watts = 0; watts <= 1100; watts += 100)
         expected.push_back(std::to_string(watts));
     EXPECT_EQ(valueLabels(*graph), expected);
 }
@@ -62,10 +64,10 @@ TEST_F(ValueAxisLabelsTest, AnAxisTooTallForPlainLabelsWritesThemAllWithAPowerOf
     };
     const Case cases[] = {
         // The top, 9999 (9090 and a tenth), is the longest plain text that
-        // fits: the labels (every 100 W) are plain.
-        { "9090", "9900", "100" },
+        // fits: the labels (every 500 W, where 100 W would crowd them) are plain.
+        { "9090", "9500", "500" },
         // 9999.55 is written 10000, which does not: all of them get a power of ten.
-        { "9090.5", "9.9E3", "1.0E2" },
+        { "9090.5", "9.5E3", "5.0E2" },
         { "90000", "", "2.0E4" },
         { "1e12", "1.0E12", "2.0E11" },
         // Near the largest draw that the graph's single-precision reading
