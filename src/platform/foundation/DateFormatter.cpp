@@ -3,6 +3,7 @@
 #include "platform/foundation/IcuBridge.h"
 
 #include <unicode/datefmt.h>
+#include <unicode/dtptngen.h>
 #include <unicode/smpdtfmt.h>
 
 namespace hestio::platform {
@@ -32,6 +33,21 @@ namespace {
         return icu::DateFormat::kNone;
     }
 
+    /// The locale's best pattern for `skeleton`; the skeleton itself when
+    /// ICU has none (it is a valid pattern too, in no locale's order).
+    std::string patternForTemplate(const std::string& skeleton, const Locale& locale)
+    {
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::DateTimePatternGenerator> generator(
+            icu::DateTimePatternGenerator::createInstance(icuLocale(locale), status));
+        if (U_FAILURE(status) || !generator)
+            return skeleton;
+        icu::UnicodeString pattern = generator->getBestPattern(toUnicode(skeleton), status);
+        if (U_FAILURE(status) || pattern.isEmpty())
+            return skeleton;
+        return toUtf8(pattern);
+    }
+
 }
 
 DateFormatter::DateFormatter()
@@ -50,6 +66,7 @@ DateFormatter::~DateFormatter() = default;
 
 DateFormatter::DateFormatter(const DateFormatter& other)
     : m_pattern(other.m_pattern)
+    , m_template(other.m_template)
     , m_usesStyles(other.m_usesStyles)
     , m_dateStyle(other.m_dateStyle)
     , m_timeStyle(other.m_timeStyle)
@@ -62,6 +79,7 @@ DateFormatter& DateFormatter::operator=(const DateFormatter& other)
 {
     if (this != &other) {
         m_pattern = other.m_pattern;
+        m_template = other.m_template;
         m_usesStyles = other.m_usesStyles;
         m_dateStyle = other.m_dateStyle;
         m_timeStyle = other.m_timeStyle;
@@ -89,6 +107,16 @@ std::string DateFormatter::dateFormat() const
 void DateFormatter::setDateFormat(std::string pattern)
 {
     m_pattern = std::move(pattern);
+    m_template.clear();
+    m_usesStyles = false;
+    m_dateStyle = m_timeStyle = Style::None;
+    invalidate();
+}
+
+void DateFormatter::setDateFormatFromTemplate(std::string skeleton)
+{
+    m_template = std::move(skeleton);
+    m_pattern = patternForTemplate(m_template, m_locale);
     m_usesStyles = false;
     m_dateStyle = m_timeStyle = Style::None;
     invalidate();
@@ -117,6 +145,8 @@ void DateFormatter::setTimeZone(TimeZone zone)
 void DateFormatter::setLocale(Locale locale)
 {
     m_locale = std::move(locale);
+    if (!m_template.empty())
+        m_pattern = patternForTemplate(m_template, m_locale);
     invalidate();
 }
 

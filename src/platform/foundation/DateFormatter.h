@@ -29,6 +29,10 @@ public:
     /// The pattern in use; with styles set, the locale's pattern for them.
     [[nodiscard]] std::string dateFormat() const;
     void setDateFormat(std::string pattern);
+    /// The locale's own pattern for the fields of `skeleton` ("EEEdMMM":
+    /// "EEE, MMM d" in en_US, "EEE, d. MMM" in de_DE), found again whenever
+    /// the locale changes. Like setDateFormat, it replaces styles.
+    void setDateFormatFromTemplate(std::string skeleton);
     [[nodiscard]] Style dateStyle() const { return m_dateStyle; }
     [[nodiscard]] Style timeStyle() const { return m_timeStyle; }
     void setDateStyle(Style style);
@@ -49,6 +53,8 @@ private:
     void invalidate();
 
     std::string m_pattern;
+    /// Set by setDateFormatFromTemplate: `m_pattern` is then found for the locale.
+    std::string m_template;
     bool m_usesStyles { false };
     Style m_dateStyle { Style::None };
     Style m_timeStyle { Style::None };

@@ -195,4 +195,22 @@ std::string DecimalText::editingString(double value, int minimumFractionDigits, 
     return toUtf8(text);
 }
 
+std::string DecimalText::displayString(double value, int fractionDigits) const
+{
+    if (!std::isfinite(value))
+        return {};
+    using namespace icu::number;
+    UErrorCode status = U_ZERO_ERROR;
+    fractionDigits = std::clamp(fractionDigits, 0, 15);
+    icu::UnicodeString text = NumberFormatter::withLocale(icuLocale(m_locale))
+                                  .precision(Precision::fixedFraction(fractionDigits))
+                                  .roundingMode(UNUM_ROUND_HALFUP)
+                                  .sign(UNUM_SIGN_NEGATIVE)
+                                  .formatDouble(value, status)
+                                  .toString(status);
+    if (U_FAILURE(status))
+        return {};
+    return toUtf8(text);
+}
+
 }

@@ -32,6 +32,11 @@ public:
     /// NaN or infinite value.
     [[nodiscard]] std::string editingString(
         double value, int minimumFractionDigits = 0, int maximumFractionDigits = 6) const;
+    /// `value` for reading: grouped as the locale groups, with exactly
+    /// `fractionDigits` after the separator, rounded half away from zero
+    /// ("1.234,50" in de_DE, "1,234.50" in en_US with two). Never "-0".
+    /// Empty for a NaN or infinite value.
+    [[nodiscard]] std::string displayString(double value, int fractionDigits) const;
 
     [[nodiscard]] const std::string& decimalSeparator() const { return m_decimalSeparator; }
     [[nodiscard]] const std::string& groupingSeparator() const { return m_groupingSeparator; }

@@ -112,6 +112,23 @@ TEST(DateFormatter, TheLastOfPatternAndStylesDecides)
     EXPECT_EQ(formatter.stringFromDate(friday), "2012");
 }
 
+TEST(DateFormatter, ATemplateTakesEachLocalesOwnOrderAndFollowsALaterLocale)
+{
+    DateFormatter formatter;
+    formatter.setTimeZone(TimeZone::gmt());
+    formatter.setLocale(Locale("en_US"));
+    formatter.setDateFormatFromTemplate("EEEdMMM");
+    EXPECT_EQ(formatter.stringFromDate(friday), "Fri, Oct 26");
+    formatter.setLocale(Locale("de_DE"));
+    EXPECT_EQ(formatter.stringFromDate(friday), "Fr., 26. Okt.");
+    DateFormatter copy = formatter;
+    copy.setLocale(Locale("en_GB"));
+    EXPECT_EQ(copy.stringFromDate(friday), "Fri, 26 Oct");
+    formatter.setDateFormat("yyyy");
+    formatter.setLocale(Locale("en_US"));
+    EXPECT_EQ(formatter.stringFromDate(friday), "2012") << "a pattern set afterwards stays";
+}
+
 TEST(DateFormatter, SettingsChangedAfterUseApply)
 {
     DateFormatter formatter("HH:mm");
