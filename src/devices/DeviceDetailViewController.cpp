@@ -7,6 +7,7 @@
 #include "net/Endpoints.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/RunLoop.h"
 #include "widgets/InfoDisplayCell.h"
 
 #include <cmath>
@@ -137,24 +138,58 @@ std::shared_ptr<TableViewCell> DeviceDetailViewController::cellForOnOff(
 
 std::shared_ptr<TableViewCell> DeviceDetailViewController::cellForInfo(TableView& table, int row)
 {
-    const json::Value& status = selected_device ? selected_device->currentStatus : json::Value::null();
-    float powerDraw = static_cast<float>(status["powerDraw"].doubleValue());
     auto cell = std::dynamic_pointer_cast<InfoDisplayCell>(table.dequeueReusableCellWithIdentifier("PowerDrawTI"));
     if (!cell)
         cell = InfoDisplayCell::create("PowerDrawTI");
     cell->value().setFont(Font::systemFont(18));
     if (row == 1) {
         cell->name().setText("Device Status");
-        cell->value().setText(selected_device && selected_device->isOn() ? "On" : "Off");
+        cell->value().setText(deviceStatusText());
         m_deviceStatusCell = cell;
     } else {
         if (m_deviceStatusCell.lock() == cell)
             m_deviceStatusCell.reset();
         cell->name().setText("Power Draw");
-        cell->value().setText(decimalText(powerDraw) + " W");
+        cell->value().setText(powerDrawText());
     }
     cell->setBackgroundColor(Color::whiteColor());
     return cell;
+}
+
+MeterReading DeviceDetailViewController::reading() const
+{
+    if (!selected_device)
+        return {};
+    return MeterReading::of(*selected_device, RunLoop::current().clock().now());
+}
+
+std::string DeviceDetailViewController::deviceStatusText() const
+{
+    // A switch the service confirmed tells more than any reading; without
+    // one, a reading the meter rule refuses tells nothing.
+    if (selected_device && (selected_device->switchedSinceStatus || reading().isReporting()))
+        return selected_device->isOn() ? "On" : "Off";
+    return "Unknown";
+}
+
+std::string DeviceDetailViewController::powerDrawText() const
+{
+    MeterReading now = reading();
+    switch (now.state) {
+    case MeterReading::State::Reporting:
+        return decimalText(static_cast<float>(*now.watts)) + " W";
+    case MeterReading::State::NeverReported:
+        return "Never reported";
+    case MeterReading::State::Silent:
+        return "No recent data";
+    case MeterReading::State::ClockAhead:
+        return "Clock ahead";
+    case MeterReading::State::Disconnected:
+        return "Disconnected";
+    case MeterReading::State::Implausible:
+        return "Invalid reading";
+    }
+    return {};
 }
 
 std::shared_ptr<TableViewCell> DeviceDetailViewController::cellForGraphButtons(
@@ -191,6 +226,7 @@ namespace {
         if (!cell)
             cell = DrawerRangeCell::create("Range");
         const json::Value& values = action["values"];
+        std::optional<float> current;
         for (std::size_t i = 0; i < values.count(); ++i) {
             std::string_view bound = values[i]["name"].stringValue();
             float value = static_cast<float>(values[i]["value"].doubleValue());
@@ -198,6 +234,15 @@ namespace {
                 cell->slider()->setMaximumValue(value);
             else if (bound == "Min" || bound == "Lowest")
                 cell->slider()->setMinimumValue(value);
+            else if ((bound == "Current" || bound == "Value") && values[i]["value"].isNumber() && std::isfinite(value))
+                current = value;
+        }
+        // The device's setting, when the action carries it, is where the
+        // slider starts: a touch then moves it from there, not from the
+        // minimum. It is placed once both bounds are known.
+        if (current) {
+            cell->slider()->setValue(*current);
+            cell->sliderVal().setText(std::to_string(static_cast<int>(std::trunc(cell->slider()->value()))));
         }
         cell->drawerBG().setImageNamed(background);
         cell->actionName().setText(name);
@@ -387,7 +432,7 @@ void DeviceDetailViewController::showDeviceState()
         m_onOffCell->onOffActivityIndicator().setHidden(true);
     }
     if (auto status = m_deviceStatusCell.lock())
-        status->value().setText(selected_device->isOn() ? "On" : "Off");
+        status->value().setText(deviceStatusText());
 }
 
 void DeviceDetailViewController::powerDrawGraph()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/Device.h"
+#include "model/MeterReading.h"
 #include "net/WebServiceConnector.h"
 #include "platform/ui/IndexPath.h"
 #include "platform/ui/Slider.h"
@@ -11,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace hestio {
@@ -79,6 +81,14 @@ private:
     void sendAction(const json::Value& descriptor, const char* path, SentRequest request);
     void onOffEnded(const SentRequest& request, bool accepted);
     void showDeviceState();
+    /// The device's meter reading now, by the rule the device list shows.
+    [[nodiscard]] MeterReading reading() const;
+    /// "On" or "Off" while the reading counts or a switch was confirmed
+    /// since, else "Unknown".
+    [[nodiscard]] std::string deviceStatusText() const;
+    /// "12.3 W" for a reading that counts, else why there is none
+    /// ("Never reported").
+    [[nodiscard]] std::string powerDrawText() const;
     // The rows' cells: the on/off switch, the status and power draw, the
     // graph buttons, and an action's drawer.
     std::shared_ptr<platform::TableViewCell> cellForOnOff(

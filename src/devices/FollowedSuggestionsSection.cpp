@@ -190,8 +190,8 @@ void FollowedSuggestionsSection::requestFinished(WebServiceConnector& request, b
     std::optional<Tariff> tariff;
     if (m_username)
         tariff = Tariff::load(platform::UserDefaults::standard(), *m_username);
-    Savings savings
-        = computeSavings(hourlyEnergyFromReply(data), row->followed.followedAt, asked.askedAt, asked.zone, tariff);
+    Savings savings = computeSavings(hourlyEnergyOf(data).value_or(std::vector<HourlyEnergy> {}),
+        row->followed.followedAt, asked.askedAt, asked.zone, tariff);
     row->state = Row::State::Shown;
     row->figure = savingsFigureText(savings, tariff, platform::Locale::current());
     row->note = savingsNoteText(savings);

@@ -2,6 +2,7 @@
 
 #include "devices/NowFigureCell.h"
 #include "devices/NowTexts.h"
+#include "model/QuantityText.h"
 #include "net/Endpoints.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Locale.h"
@@ -243,7 +244,7 @@ void HomeNowSection::energyEnded(
     if (download.number <= m_energyShown)
         return;
     m_energyShown = download.number;
-    auto blocks = success ? EnergyToday::blocksOf(data) : std::nullopt;
+    auto blocks = success ? hourlyEnergyOf(data) : std::nullopt;
     if (!blocks) {
         energyFailed(success ? now::unreadable : now::failureReason(data, answeredWithJSON));
         return;
@@ -351,7 +352,7 @@ HomeNowSection::Texts HomeNowSection::powerTexts()
     const auto& figure = m_power.figure;
     if (m_power.failure) {
         if (keepsPower(now())) {
-            texts.value = now::wattsText(figure->totalWatts);
+            texts.value = quantity::power(figure->totalWatts);
             texts.detail = "at " + clockText(*figure->readingTime) + " · " + *m_power.failure;
         } else {
             texts.value = now::noFigure;
@@ -367,7 +368,7 @@ HomeNowSection::Texts HomeNowSection::powerTexts()
             = figure->metersNotReporting == 0 ? "No devices" : now::metersNotReportingText(figure->metersNotReporting);
         return texts;
     }
-    texts.value = now::wattsText(figure->totalWatts);
+    texts.value = quantity::power(figure->totalWatts);
     texts.detail = "at " + clockText(*figure->readingTime);
     if (figure->metersNotReporting > 0)
         texts.detail += " · " + now::metersNotReportingText(figure->metersNotReporting);
@@ -380,7 +381,7 @@ HomeNowSection::Texts HomeNowSection::energyTexts()
     const auto& figure = m_energy.figure;
     if (m_energy.failure) {
         if (keepsEnergy(now())) {
-            texts.value = now::kWhText(figure->todayKWh);
+            texts.value = quantity::energy(figure->todayKWh);
             texts.detail = "at " + clockText(m_energy.at) + " · " + *m_energy.failure;
         } else {
             texts.value = now::noFigure;
@@ -390,8 +391,8 @@ HomeNowSection::Texts HomeNowSection::energyTexts()
     }
     if (!figure)
         return texts;
-    texts.value = now::kWhText(figure->todayKWh);
-    texts.detail = "Yesterday by " + clockText(m_energy.at) + ": " + now::kWhText(figure->yesterdayKWh);
+    texts.value = quantity::energy(figure->todayKWh);
+    texts.detail = "Yesterday by " + clockText(m_energy.at) + ": " + quantity::energy(figure->yesterdayKWh);
     if (figure->hoursWithoutData > 0)
         texts.detail += " · " + now::hoursWithoutDataText(figure->hoursWithoutData);
     texts.change = now::changeText(figure->changePercent);
@@ -436,7 +437,7 @@ HomeNowSection::Texts HomeNowSection::textsOfRow(int row)
         return {};
     int index = row - (m_tariff ? 3 : 2);
     double watts = m_power.figure->top[static_cast<std::size_t>(index)].watts;
-    return { device->deviceName.empty() ? "Unnamed" : device->deviceName, now::wattsText(watts), "", "" };
+    return { device->deviceName.empty() ? "Unnamed" : device->deviceName, quantity::power(watts), "", "" };
 }
 
 std::shared_ptr<TableViewCell> HomeNowSection::cellForRow(TableView& table, int row)

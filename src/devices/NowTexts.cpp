@@ -19,41 +19,18 @@ namespace {
 
 }
 
-std::string wattsText(double watts)
-{
-    // Each step up is taken where the shorter form would round to the next
-    // one's size ("1000 W" is "1.00 kW").
-    if (watts < 999.5)
-        return formatted("%.0f W", watts);
-    double kW = watts / 1000;
-    if (kW < 9.995)
-        return formatted("%.2f kW", kW);
-    if (kW < 99.95)
-        return formatted("%.1f kW", kW);
-    return formatted("%.0f kW", kW);
-}
-
-std::string kWhText(double kWh)
-{
-    if (kWh < 9.995)
-        return formatted("%.2f kWh", kWh);
-    if (kWh < 999.95)
-        return formatted("%.1f kWh", kWh);
-    return formatted("%.0f kWh", kWh);
-}
-
 std::string changeText(std::optional<double> percent)
 {
     if (!percent || !std::isfinite(*percent))
         return noFigure;
     if (*percent >= 999.5)
-        return "> +999 %";
+        return "> +999\u00a0%";
     double rounded = std::round(*percent);
     if (rounded == 0)
-        return "±0 %";
+        return "±0\u00a0%";
     if (rounded > 0)
-        return formatted("+%.0f %%", rounded);
-    return "\u2212" + formatted("%.0f %%", -rounded);
+        return formatted("+%.0f\u00a0%%", rounded);
+    return "\u2212" + formatted("%.0f\u00a0%%", -rounded);
 }
 
 std::string metersNotReportingText(int count)

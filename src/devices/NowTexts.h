@@ -17,10 +17,6 @@ inline constexpr const char* unreadable = "Unreadable answer from the service";
 /// The reason when the service said no without saying why.
 inline constexpr const char* refused = "The service refused the request";
 
-/// Power with the digits that matter: "734 W", "1.23 kW", "12.3 kW", "250 kW".
-[[nodiscard]] std::string wattsText(double watts);
-/// Energy the same way: "0.35 kWh", "12.4 kWh", "1250 kWh".
-[[nodiscard]] std::string kWhText(double kWh);
 /// A change in whole percent: "+8 %", "−12 %" (with a minus sign), "±0 %",
 /// "> +999 %"; "—" when there is nothing to compare with.
 [[nodiscard]] std::string changeText(std::optional<double> percent);

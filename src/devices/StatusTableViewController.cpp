@@ -2,6 +2,7 @@
 
 #include "devices/CustomStatusCell.h"
 #include "devices/DeviceDetailViewController.h"
+#include "model/MeterReading.h"
 #include "net/Endpoints.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Log.h"
@@ -18,8 +19,6 @@ namespace hestio {
 using namespace platform;
 
 namespace {
-
-    constexpr double kRecentMinutes = 5;
 
     bool isBlank(const std::string& text)
     {
@@ -289,19 +288,16 @@ void StatusTableViewController::undo(const DeviceChange& change)
 
 StatusTableViewController::Status StatusTableViewController::statusOf(const Device& device, Date now)
 {
-    double minutes
-        = (now.millisecondsSince1970() - static_cast<double>(device.currentStatus["timestamp"].integerValue())) / 1000
-        / 60;
-    bool recent = !device.currentStatus["timestamp"].isNone() && minutes < kRecentMinutes;
-    if (recent && device.meterPluggedIn) {
+    const MeterReading reading = MeterReading::of(device, now);
+    if (reading.isReporting()) {
         char text[64];
-        std::snprintf(text, sizeof text, "Power Draw: %.1fW",
-            static_cast<double>(static_cast<float>(device.currentStatus["powerDraw"].doubleValue())));
+        std::snprintf(text, sizeof text, "Power Draw: %.1fW", static_cast<double>(static_cast<float>(*reading.watts)));
         return { "statusOnOrb.png", text, powerDrawColor };
     }
-    if (recent)
-        return { "statusErroredOrb.png", "Error: Meter is disconnected", errorColor };
-    return { "statusErroredOrb.png", "Error: No recent data reported", errorColor };
+    // The list says of a meter that never reported what it says of one
+    // silent for long: no recent data.
+    auto state = reading.state == MeterReading::State::NeverReported ? MeterReading::State::Silent : reading.state;
+    return { "statusErroredOrb.png", std::string("Error: ") + MeterReading::problemOf(state), errorColor };
 }
 
 std::shared_ptr<Device> StatusTableViewController::deviceAt(int section, int row)

@@ -3,6 +3,7 @@
 #include "charting/XYAxis.h"
 #include "graphs/GraphSummary.h"
 #include "model/Device.h"
+#include "model/QuantityText.h"
 
 #include <cstdio>
 
@@ -72,7 +73,7 @@ void DevicePowerDrawGraphViewController::showSelectedSample(const DataPoint& sam
 
 std::string DevicePowerDrawGraphViewController::describeFigures(const summary::Figures& figures) const
 {
-    return "peak " + summary::watts(figures.highest) + ", average " + summary::watts(figures.average);
+    return "peak " + quantity::power(figures.highest) + ", average " + quantity::power(figures.average);
 }
 
 GraphExportKind DevicePowerDrawGraphViewController::exportKind() const

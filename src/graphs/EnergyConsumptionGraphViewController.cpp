@@ -2,6 +2,7 @@
 
 #include "charting/XYAxis.h"
 #include "graphs/GraphSummary.h"
+#include "model/QuantityText.h"
 #include "model/User.h"
 #include "platform/foundation/CurrencyFormatter.h"
 #include "platform/foundation/UserDefaults.h"
@@ -137,7 +138,7 @@ GraphViewController::DayReport EnergyConsumptionGraphViewController::reportDay(c
     for (const TimeSpan& hour : missing)
         report.missingMarks.push_back({ hour.start - barWidthSeconds / 2.0, hour.start + barWidthSeconds / 2.0 });
     if (!day.samples.empty())
-        report.figures = summary::kilowattHours(energy) + (kept ? ", " + costText(cost, *kept) : std::string());
+        report.figures = quantity::energy(energy) + (kept ? ", " + costText(cost, *kept) : std::string());
     return report;
 }
 

@@ -1,5 +1,6 @@
 #include "graphs/GraphSummary.h"
 
+#include "model/QuantityText.h"
 #include "platform/foundation/Calendar.h"
 #include "platform/foundation/DateFormatter.h"
 
@@ -10,17 +11,6 @@
 namespace hestio::summary {
 
 using platform::Date;
-
-namespace {
-
-    std::string formatted(const char* format, double value)
-    {
-        char text[64];
-        std::snprintf(text, sizeof text, format, value);
-        return text;
-    }
-
-}
 
 TimeSpan calendarDay(Date instant, const platform::TimeZone& zone)
 {
@@ -39,9 +29,10 @@ std::string dayName(Date dayStart, Date now, const platform::TimeZone& zone)
         return "Today";
     if (shown == platform::dateAtMidnight(today.addingTimeInterval(-1), zone))
         return "Yesterday";
-    // In the line's own language, whatever the device's.
-    platform::DateFormatter formatter("EEE d MMM");
-    formatter.setLocale(platform::Locale("en_US"));
+    // The weekday and date as the device's locale orders and spells them,
+    // like every other date and number of the line.
+    platform::DateFormatter formatter;
+    formatter.setDateFormatFromTemplate("EEEdMMM");
     formatter.setTimeZone(zone);
     return formatter.stringFromDate(shown);
 }
@@ -58,20 +49,9 @@ std::string duration(double seconds)
     return std::to_string(minutes) + " min";
 }
 
-std::string watts(double value)
-{
-    // Whole watts from 10 W up; what rounds to 10.0 is written as 10.
-    return formatted(std::abs(value) < 9.95 ? "%.1f W" : "%.0f W", value);
-}
-
 std::string percentage(double value)
 {
-    return formatted("%.1f %%", value);
-}
-
-std::string kilowattHours(double value)
-{
-    return formatted("%.2f kWh", value);
+    return quantity::number(value, 1, platform::Locale::current()) + quantity::unitSpace + "%";
 }
 
 std::optional<Figures> figuresOf(std::vector<Reading> samples, const std::vector<TimeSpan>& gaps)

@@ -13,8 +13,9 @@
 // arguments, so that every text can be checked exactly.
 namespace hestio::summary {
 
-/// "Today" or "Yesterday" as seen at `now`, else the weekday and date
-/// ("Mon 30 Nov"), of the calendar day that starts at `dayStart` in `zone`.
+/// "Today" or "Yesterday" as seen at `now`, else the weekday and date in the
+/// device's locale ("Mon, Nov 30" in en_US, "Mo., 30. Nov." in de_DE), of
+/// the calendar day that starts at `dayStart` in `zone`.
 [[nodiscard]] std::string dayName(platform::Date dayStart, platform::Date now, const platform::TimeZone& zone);
 
 /// The calendar day of `zone` that `instant` falls on, midnight to midnight
@@ -24,12 +25,9 @@ namespace hestio::summary {
 /// A length of time to the nearest minute: "2 h 10 min", "40 min", "3 h".
 [[nodiscard]] std::string duration(double seconds);
 
-/// "1843 W"; below 10 W with one decimal, "4.5 W".
-[[nodiscard]] std::string watts(double value);
-/// "23.4 %", as the battery graph writes a sample.
+/// "23.4 %" with one decimal in the device's locale ("23,4 %" in de_DE) and
+/// a no-break space before the sign.
 [[nodiscard]] std::string percentage(double value);
-/// "12.35 kWh".
-[[nodiscard]] std::string kilowattHours(double value);
 
 /// The lowest, highest and average value of a day's samples.
 struct Figures {

@@ -27,26 +27,6 @@ EnergyToday::Days EnergyToday::daysAround(platform::Date now, const platform::Ti
     return days;
 }
 
-std::optional<std::vector<HourlyEnergy>> EnergyToday::blocksOf(const json::Value& reply)
-{
-    const json::Value& items = reply["energyConsumptions"];
-    if (!items.isArray())
-        return std::nullopt;
-    std::vector<HourlyEnergy> blocks;
-    blocks.reserve(items.count());
-    for (std::size_t i = 0; i < items.count(); ++i) {
-        const json::Value& from = items[i]["from"];
-        const json::Value& amount = items[i]["energyConsumed"];
-        if (!from.isNumber() || !amount.isNumber())
-            continue;
-        double kWh = amount.doubleValue();
-        if (!std::isfinite(kWh) || kWh < 0)
-            continue;
-        blocks.push_back({ platform::Date::fromMilliseconds(static_cast<double>(from.integerValue())), kWh });
-    }
-    return blocks;
-}
-
 EnergyToday EnergyToday::of(const std::vector<HourlyEnergy>& blocks, platform::Date now, const platform::TimeZone& zone,
     const std::optional<Tariff>& tariff)
 {

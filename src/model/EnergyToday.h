@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/HourlyEnergy.h"
 #include "model/Tariff.h"
 #include "platform/foundation/Date.h"
 #include "platform/foundation/TimeZone.h"
@@ -9,14 +10,6 @@
 #include <vector>
 
 namespace hestio {
-
-/// The energy the household used in one clock hour, as the home energy
-/// request reports it.
-struct HourlyEnergy {
-    /// The start of the hour.
-    platform::Date from;
-    double kWh { 0 };
-};
 
 /// Today's energy so far beside yesterday's up to the same clock time, both
 /// by the household's calendar (a day of a clock change has 23 or 25 hours),
@@ -34,13 +27,6 @@ public:
         platform::Date yesterdayCutoff;
     };
     [[nodiscard]] static Days daysAround(platform::Date now, const platform::TimeZone& zone);
-
-    /// The blocks of a home energy reply: its "energyConsumptions", each with
-    /// "from" (milliseconds) and "energyConsumed" (kWh). None when the reply
-    /// has no such array. A block without a usable start or with an amount
-    /// that is not a number, negative or not finite is left out, so that its
-    /// hour counts as one without data.
-    [[nodiscard]] static std::optional<std::vector<HourlyEnergy>> blocksOf(const json::Value& reply);
 
     /// The figures at `now` in `zone`. Yesterday's block that holds the cut
     /// counts with the share of its hour before the cut, as today's hour under

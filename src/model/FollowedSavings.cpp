@@ -1,13 +1,11 @@
 #include "model/FollowedSavings.h"
 
+#include "model/QuantityText.h"
 #include "platform/foundation/Calendar.h"
 #include "platform/foundation/CurrencyFormatter.h"
-#include "platform/foundation/DecimalText.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <set>
 
 namespace hestio {
@@ -34,20 +32,6 @@ namespace {
         return static_cast<int>(std::clamp(days, -1e6, 1e6));
     }
 
-    std::optional<double> strictNumber(const json::Value& value)
-    {
-        if (value.isNumber())
-            return value.doubleValue();
-        if (!value.isString())
-            return std::nullopt;
-        std::string_view text = value.stringValue();
-        double number = 0;
-        auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-        if (text.empty() || error != std::errc() || end != text.data() + text.size())
-            return std::nullopt;
-        return number;
-    }
-
     struct DayTally {
         platform::Date start;
         platform::Date end;
@@ -66,15 +50,10 @@ namespace {
 
     std::string signedKWh(double kWh, const platform::Locale& locale)
     {
-        char buffer[64];
-        std::snprintf(buffer, sizeof buffer, "%.1f", std::fabs(kWh));
-        std::string number = buffer;
-        bool zero = number == "0.0";
-        if (auto point = number.find('.'); point != std::string::npos)
-            number.replace(point, 1, platform::DecimalText(locale).decimalSeparator());
-        if (zero)
-            return number + " kWh";
-        return (kWh < 0 ? kMinus : "+") + number + " kWh";
+        std::string number = quantity::number(std::fabs(kWh), 1, locale) + quantity::unitSpace + "kWh";
+        if (std::fabs(kWh) < 0.05)
+            return number;
+        return (kWh < 0 ? kMinus : "+") + number;
     }
 
     std::string signedMoney(double amount, const Tariff& tariff, const platform::Locale& locale)
@@ -86,22 +65,6 @@ namespace {
         return (amount < 0 ? kMinus : "+") + magnitude;
     }
 
-}
-
-std::vector<HourlyEnergy> hourlyEnergyFromReply(const json::Value& reply)
-{
-    std::vector<HourlyEnergy> hours;
-    const json::Value& entries = reply["energyConsumptions"];
-    for (std::size_t i = 0; i < entries.count(); ++i) {
-        const json::Value& entry = entries[i];
-        auto from = strictNumber(entry["from"]);
-        auto kWh = strictNumber(entry["energyConsumed"]);
-        if (!from || !std::isfinite(*from) || !kWh || !std::isfinite(*kWh) || *kWh < 0)
-            continue;
-        // Whole seconds, as every sample's time is read.
-        hours.push_back(HourlyEnergy { platform::Date(std::trunc(*from / 1000)), *kWh });
-    }
-    return hours;
 }
 
 SavingsPeriod savingsPeriod(platform::Date followedAt, platform::Date now, const platform::TimeZone& zone)
@@ -143,17 +106,17 @@ Savings computeSavings(const std::vector<HourlyEnergy>& hours, platform::Date fo
     bool outOfRange = false;
     for (const auto& hour : hours) {
         auto day = std::find_if(days.begin(), days.end(),
-            [&](const DayTally& each) { return hour.hourStart >= each.start && hour.hourStart < each.end; });
+            [&](const DayTally& each) { return hour.from >= each.start && hour.from < each.end; });
         if (day == days.end())
             continue; // the follow day, or outside both spans
         // An hour the reply repeats counts once, as first given.
-        if (!day->hoursSeen.insert(hour.hourStart.timeIntervalSince1970()).second)
+        if (!day->hoursSeen.insert(std::floor(hour.from.timeIntervalSince1970())).second)
             continue;
         if (hour.kWh > Savings::maximumHourlyKWh)
             outOfRange = true;
         day->kWh += hour.kWh;
         if (tariff)
-            day->cost += tariff->costOf(hour.kWh, hour.hourStart, zone);
+            day->cost += tariff->costOf(hour.kWh, hour.from, zone);
     }
 
     double costBefore = 0;

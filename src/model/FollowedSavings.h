@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/HourlyEnergy.h"
 #include "model/Tariff.h"
 #include "platform/foundation/Date.h"
 #include "platform/foundation/Locale.h"
@@ -11,19 +12,6 @@
 #include <vector>
 
 namespace hestio {
-
-/// The energy a device used in one clock hour, as the device energy endpoint
-/// reports it.
-struct HourlyEnergy {
-    platform::Date hourStart;
-    double kWh { 0 };
-};
-
-/// The hours of a device energy reply ("energyConsumptions": "from" in
-/// milliseconds, "energyConsumed" in kWh). An entry without a readable "from",
-/// or whose energy is not a finite number of at least 0, is left out: its
-/// hour then counts as one without data, never as one without use.
-[[nodiscard]] std::vector<HourlyEnergy> hourlyEnergyFromReply(const json::Value& reply);
 
 /// The local days in the household's zone that tell what following a
 /// suggestion changed: the seven whole days before the day it was followed,

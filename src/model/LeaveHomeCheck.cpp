@@ -1,6 +1,7 @@
 #include "model/LeaveHomeCheck.h"
 
-#include "model/PowerNow.h"
+#include "model/MeterReading.h"
+#include "model/QuantityText.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/UserDefaults.h"
 
@@ -16,7 +17,7 @@ LeaveHomeCheck LeaveHomeCheck::of(
     for (const auto& device : devices) {
         if (!device)
             continue;
-        auto watts = PowerNow::reportedWatts(*device, now);
+        auto watts = MeterReading::of(*device, now).watts;
         if (watts && *watts > thresholdWatts)
             check.drawing.push_back({ device, *watts, hasOnOffAction(*device) });
     }
@@ -39,19 +40,11 @@ std::string LeaveHomeCheck::text() const
     for (std::size_t i = 0; i < named; ++i) {
         if (i > 0)
             text += ", ";
-        text += displayName(*drawing[i].device) + " " + powerText(drawing[i].watts);
+        text += displayName(*drawing[i].device) + " " + quantity::power(drawing[i].watts);
     }
     if (drawing.size() > named)
         text += " and " + std::to_string(drawing.size() - named) + " more";
     return text;
-}
-
-std::string LeaveHomeCheck::powerText(double watts)
-{
-    double whole = std::round(watts);
-    if (whole < 1000)
-        return hestio::format("%.0f W", whole);
-    return hestio::format("%.1f kW", std::round(watts / 100) / 10);
 }
 
 std::string LeaveHomeCheck::displayName(const Device& device)

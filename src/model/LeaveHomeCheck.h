@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/Device.h"
+#include "model/MeterReading.h"
 #include "platform/foundation/Date.h"
 
 #include <cstddef>
@@ -31,19 +32,16 @@ public:
     };
 
     /// The devices of `devices` drawing more than `thresholdWatts` at `now`.
-    /// A meter in error (see PowerNow::reportedWatts: unplugged, silent, a
-    /// reading missing, not a number, negative or absurdly large) is left out.
+    /// A meter whose reading MeterReading does not accept is left out.
     /// Most first; equal draws go by name, then identifier.
     [[nodiscard]] static LeaveHomeCheck of(
         const std::vector<std::shared_ptr<Device>>& devices, double thresholdWatts, platform::Date now);
 
-    /// "Still on at home: Heater 1.8 kW, TV 90 W"; empty when nothing is on.
+    /// "Still on at home: Heater 1.80 kW, TV 90 W" (powers as
+    /// quantity::power writes them); empty when nothing is on.
     [[nodiscard]] std::string text() const;
     [[nodiscard]] bool isEmpty() const { return drawing.empty(); }
 
-    /// A draw for people: whole watts below 1000 W after rounding ("90 W"),
-    /// else kilowatts with one decimal ("1.8 kW"); always a full stop.
-    [[nodiscard]] static std::string powerText(double watts);
     /// The device's name on one line; "Unnamed" for the empty name.
     [[nodiscard]] static std::string displayName(const Device& device);
     /// Whether the device's on/off descriptor names an action and a device.
@@ -57,8 +55,8 @@ public:
 class LeaveHomeThreshold {
 public:
     static constexpr double defaultWatts = 25;
-    /// The largest threshold accepted: what PowerNow still believes a meter.
-    static constexpr double maximumWatts = 1'000'000;
+    /// The largest threshold accepted: what a meter is still believed.
+    static constexpr double maximumWatts = MeterReading::maximumPlausibleWatts;
 
     /// None: the check is off.
     std::optional<double> watts { defaultWatts };

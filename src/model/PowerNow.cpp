@@ -1,28 +1,11 @@
 #include "model/PowerNow.h"
 
+#include "model/MeterReading.h"
+
 #include <algorithm>
 #include <cmath>
 
 namespace hestio {
-
-std::optional<double> PowerNow::reportedWatts(const Device& device, platform::Date now)
-{
-    const json::Value& stamp = device.currentStatus["timestamp"];
-    if (stamp.isNone() || !device.meterPluggedIn)
-        return std::nullopt;
-    double minutes = (now.millisecondsSince1970() - static_cast<double>(stamp.integerValue())) / 1000 / 60;
-    if (minutes >= recentMinutes)
-        return std::nullopt;
-    const json::Value& draw = device.currentStatus["powerDraw"];
-    if (!draw.isNumber())
-        return std::nullopt;
-    double watts = draw.doubleValue();
-    // A plug meter cannot feed power back: a negative reading is as broken
-    // as an absurdly large one.
-    if (!std::isfinite(watts) || watts < 0 || watts > maximumPlausibleWatts)
-        return std::nullopt;
-    return watts;
-}
 
 PowerNow PowerNow::of(const std::vector<std::shared_ptr<Device>>& devices, platform::Date now)
 {
@@ -31,20 +14,18 @@ PowerNow PowerNow::of(const std::vector<std::shared_ptr<Device>>& devices, platf
     for (const auto& device : devices) {
         if (!device)
             continue;
-        auto watts = reportedWatts(*device, now);
-        if (!watts) {
+        MeterReading reading = MeterReading::of(*device, now);
+        if (!reading.isReporting()) {
             ++power.metersNotReporting;
             continue;
         }
+        double watts = *reading.watts;
         ++power.metersReporting;
-        power.totalWatts += *watts;
-        auto stamp = std::min(
-            platform::Date::fromMilliseconds(static_cast<double>(device->currentStatus["timestamp"].integerValue())),
-            now);
-        if (!power.readingTime || stamp > *power.readingTime)
-            power.readingTime = stamp;
-        if (*watts > 0)
-            drawing.push_back({ device, *watts });
+        power.totalWatts += watts;
+        if (!power.readingTime || *reading.time > *power.readingTime)
+            power.readingTime = reading.time;
+        if (watts > 0)
+            drawing.push_back({ device, watts });
     }
     auto more = [](const Draw& a, const Draw& b) {
         if (a.watts != b.watts)

@@ -16,12 +16,6 @@ namespace hestio {
 /// its own.
 class PowerNow {
 public:
-    /// A reading this old or older does not count: the device list shows the
-    /// same devices with "Error: No recent data reported".
-    static constexpr double recentMinutes = 5;
-    /// More than any household device draws; a larger reading comes from a
-    /// broken meter and would swamp the sum.
-    static constexpr double maximumPlausibleWatts = 1'000'000;
     /// How many of the devices drawing most are kept.
     static constexpr std::size_t topCount = 3;
 
@@ -30,12 +24,9 @@ public:
         double watts { 0 };
     };
 
-    /// The draw of `devices` at `now`.
+    /// The draw of `devices` at `now`. A meter counts as reporting when
+    /// MeterReading, the rule the device list shows, accepts its reading.
     [[nodiscard]] static PowerNow of(const std::vector<std::shared_ptr<Device>>& devices, platform::Date now);
-    /// The watts the device's meter reports at `now`; none when the meter is
-    /// in error: unplugged, silent for `recentMinutes`, or with a reading that
-    /// is missing, not a number, negative or above `maximumPlausibleWatts`.
-    [[nodiscard]] static std::optional<double> reportedWatts(const Device& device, platform::Date now);
 
     double totalWatts { 0 };
     int metersReporting { 0 };

@@ -14,7 +14,7 @@ using namespace platform;
 
 namespace {
 
-const char* kHeater = R"({"id":5,"name":"Heater","location":"Den","meterSupplyingPower":true,
+const char* kHeater = R"({"id":5,"name":"Heater","location":"Den","meterSupplyingPower":true,"meterPluggedIn":true,
     "currentStatus":{"timestamp":1354752000000,"powerDraw":0.06},"onOff":{"device_id":"d5","id":9},
     "possibleActions":[
         {"id":11,"device_id":"d5","type":0,"name":"Boost"},
@@ -66,12 +66,68 @@ TEST_F(DeviceDetailViewControllerTest, ShowsStatusRowsAndOneRowPerAction)
     EXPECT_FALSE(std::dynamic_pointer_cast<BaseDrawerCell>(unknown));
     EXPECT_EQ(unknown->textLabel()->text(), "Mystery");
 
-    show(R"({"id":6,"name":"","currentStatus":{"powerDraw":0}})");
+    show(R"({"id":6,"name":"","meterPluggedIn":true,"currentStatus":{"timestamp":1354752000000,"powerDraw":0}})");
     EXPECT_EQ(screen->title(), "Unnamed");
     EXPECT_EQ(table.numberOfRowsInSection(2), 0);
     EXPECT_EQ(screen->titleForHeaderInSection(table, 2), std::nullopt);
     EXPECT_EQ(std::dynamic_pointer_cast<InfoDisplayCell>(cell(0, 1))->value().text(), "Off");
     EXPECT_EQ(std::dynamic_pointer_cast<InfoDisplayCell>(cell(0, 2))->value().text(), "0.0 W");
+}
+
+TEST_F(DeviceDetailViewControllerTest, AReadingTheMeterRuleRefusesIsNamedNotShownAsADraw)
+{
+    // Now is 1354752000000; each device's status and what the two rows say.
+    struct Case {
+        const char* status;
+        const char* deviceStatus;
+        const char* powerDraw;
+    };
+    for (Case c : {
+             Case { R"("meterPluggedIn":true)", "Unknown", "Never reported" },
+             Case { R"("meterPluggedIn":true,"currentStatus":{"powerDraw":0})", "Unknown", "Never reported" },
+             Case {
+                 R"("meterPluggedIn":true,"currentStatus":{"timestamp":1354751700001,"powerDraw":7})", "On", "7.0 W" },
+             Case { R"("meterPluggedIn":true,"currentStatus":{"timestamp":1354751700000,"powerDraw":7})", "Unknown",
+                 "No recent data" },
+             Case { R"("meterPluggedIn":true,"currentStatus":{"timestamp":1354752000000,"powerDraw":-500})", "Unknown",
+                 "Invalid reading" },
+             Case {
+                 R"("meterPluggedIn":true,"currentStatus":{"timestamp":1354752000000})", "Unknown", "Invalid reading" },
+             Case { R"("meterPluggedIn":true,"currentStatus":{"timestamp":1354752300001,"powerDraw":7})", "Unknown",
+                 "Clock ahead" },
+             Case { R"("currentStatus":{"timestamp":1354752000000,"powerDraw":7})", "Unknown", "Disconnected" },
+         }) {
+        show(std::string(R"({"id":6,"name":"Fan","meterSupplyingPower":true,)") + c.status + "}");
+        EXPECT_EQ(std::dynamic_pointer_cast<InfoDisplayCell>(cell(0, 1))->value().text(), c.deviceStatus) << c.status;
+        EXPECT_EQ(std::dynamic_pointer_cast<InfoDisplayCell>(cell(0, 2))->value().text(), c.powerDraw) << c.status;
+    }
+}
+
+TEST_F(DeviceDetailViewControllerTest, ARangeSliderStartsAtTheSettingTheActionCarries)
+{
+    struct Case {
+        const char* values;
+        float value;
+        const char* shown;
+    };
+    for (Case c : {
+             Case { R"([{"name":"Current","value":62.5},{"name":"Min","value":10},{"name":"Max","value":90}])", 62.5f,
+                 "62" },
+             Case { R"([{"name":"Min","value":10},{"name":"Max","value":90},{"name":"Value","value":90}])", 90, "90" },
+             Case { R"([{"name":"Min","value":10},{"name":"Max","value":90},{"name":"Value","value":95}])", 90, "90" },
+             Case {
+                 R"([{"name":"Min","value":10},{"name":"Max","value":90},{"name":"Current","value":"high"}])", 10, "" },
+             Case { R"([{"name":"Min","value":10},{"name":"Max","value":90}])", 10, "" },
+         }) {
+        // A new screen each time: a cell made afresh, as for a device opened anew.
+        screen = DeviceDetailViewController::create(userSession());
+        show(std::string(R"({"id":5,"name":"Lamp","possibleActions":[{"id":12,"device_id":"d5","type":1,)")
+            + R"("name":"Level","values":)" + c.values + "}]}");
+        auto range = std::dynamic_pointer_cast<DrawerRangeCell>(cell(2, 0));
+        ASSERT_TRUE(range) << c.values;
+        EXPECT_EQ(range->slider()->value(), c.value) << c.values;
+        EXPECT_EQ(range->sliderVal().text(), c.shown) << c.values;
+    }
 }
 
 TEST_F(DeviceDetailViewControllerTest, DrawersOpenCloseAndSwitchWithTheirRowHeights)
@@ -179,7 +235,7 @@ struct InFlightTest : DeviceDetailViewControllerTest {
         screen = DeviceDetailViewController::create(userSession());
         confirmations = 0;
         transport->clearRequests();
-        show(R"({"id":5,"name":"Lamp","location":"Den","meterSupplyingPower":false,
+        show(R"({"id":5,"name":"Lamp","location":"Den","meterSupplyingPower":false,"meterPluggedIn":true,
             "currentStatus":{"timestamp":1354752000000,"powerDraw":0},"onOff":{"device_id":"d5","id":9},
             "possibleActions":[{"id":12,"device_id":"d5","type":1,"name":"Level",
                 "values":[{"name":"Min","value":0},{"name":"Max","value":10}]}]})");

@@ -264,8 +264,9 @@ TEST_F(FollowedSuggestionsTest, AfterWholeDaysTheRowShowsTheDifferenceInEnergyAn
 
     loop.advance(2);
     EXPECT_EQ(followedRows(),
-        (Texts { "TV | The TV draws about 9.0 W on standby. | \u221212.0 kWh, \u2212\u20ac3.60 in 5 days | Against 7 "
-                 "days before" }));
+        (Texts {
+            "TV | The TV draws about 9.0 W on standby. | \u221212.0\u00a0kWh, \u2212\u20ac3.60 in 5 days | Against 7 "
+            "days before" }));
 
     // Without a tariff, energy only; a pull asks again.
     Tariff::remove(UserDefaults::standard(), "demo");
@@ -273,15 +274,16 @@ TEST_F(FollowedSuggestionsTest, AfterWholeDaysTheRowShowsTheDifferenceInEnergyAn
     EXPECT_EQ(energyRequests.size(), 2u);
     loop.advance(2);
     EXPECT_EQ(followedRows(),
-        (Texts { "TV | The TV draws about 9.0 W on standby. | \u221212.0 kWh in 5 days | Against 7 days before" }));
+        (Texts {
+            "TV | The TV draws about 9.0 W on standby. | \u221212.0\u00a0kWh in 5 days | Against 7 days before" }));
 
     // Tapping the row shows the whole of it.
     screen->didSelectRowAtIndexPath(screen->tableView(), { *screen->followedSectionIndex(), 0 });
     auto* alert = application->topAlert();
     ASSERT_TRUE(alert);
     EXPECT_EQ(alert->title(), "TV");
-    EXPECT_EQ(
-        alert->message(), "The TV draws about 9.0 W on standby.\n\n\u221212.0 kWh in 5 days\nAgainst 7 days before");
+    EXPECT_EQ(alert->message(),
+        "The TV draws about 9.0 W on standby.\n\n\u221212.0\u00a0kWh in 5 days\nAgainst 7 days before");
 }
 
 TEST_F(FollowedSuggestionsTest, TheDaysAskedForFollowTheHouseholdsClockChanges)
@@ -297,8 +299,8 @@ TEST_F(FollowedSuggestionsTest, TheDaysAskedForFollowTheHouseholdsClockChanges)
     ASSERT_EQ(energyRequests.size(), 1u);
     EXPECT_EQ(milliseconds(energyRequests[0].from), "1772254800000"); // 28 February 00:00 EST
     EXPECT_EQ(milliseconds(energyRequests[0].to), "1773115200000"); // 10 March 00:00 EDT
-    EXPECT_EQ(
-        followedRows(), (Texts { "Bedside Lamp | Switch off the lamp | 0.0 kWh in 2 days | Against 7 days before" }))
+    EXPECT_EQ(followedRows(),
+        (Texts { "Bedside Lamp | Switch off the lamp | 0.0\u00a0kWh in 2 days | Against 7 days before" }))
         << "the 23-hour day is whole, and a steady use is no change";
 }
 
@@ -319,12 +321,12 @@ TEST_F(FollowedSuggestionsTest, EachReplyLandsOnItsOwnRowAndAPullDropsTheLateOne
             "TV | TV standby | Loading energy use\u2026 (spinning)" }));
     loop.advance(1);
     EXPECT_EQ(followedRows(),
-        (Texts { "Bedside Lamp | Lamp by day | +8.4 kWh in 7 days | Against 7 days before",
+        (Texts { "Bedside Lamp | Lamp by day | +8.4\u00a0kWh in 7 days | Against 7 days before",
             "TV | TV standby | Loading energy use\u2026 (spinning)" }));
     loop.advance(2);
     EXPECT_EQ(followedRows(),
-        (Texts { "Bedside Lamp | Lamp by day | +8.4 kWh in 7 days | Against 7 days before",
-            "TV | TV standby | \u221216.8 kWh in 7 days | Against 7 days before" }));
+        (Texts { "Bedside Lamp | Lamp by day | +8.4\u00a0kWh in 7 days | Against 7 days before",
+            "TV | TV standby | \u221216.8\u00a0kWh in 7 days | Against 7 days before" }));
 
     // A pull while the TV's reply is on its way: that reply, later than the
     // next one, is dropped, and the row shows what the new request brings.
@@ -338,8 +340,8 @@ TEST_F(FollowedSuggestionsTest, EachReplyLandsOnItsOwnRowAndAPullDropsTheLateOne
     EXPECT_EQ(asked, 6u);
     loop.advance(10);
     EXPECT_EQ(followedRows(),
-        (Texts { "Bedside Lamp | Lamp by day | +8.4 kWh in 7 days | Against 7 days before",
-            "TV | TV standby | \u221233.6 kWh in 7 days | Against 7 days before" }));
+        (Texts { "Bedside Lamp | Lamp by day | +8.4\u00a0kWh in 7 days | Against 7 days before",
+            "TV | TV standby | \u221233.6\u00a0kWh in 7 days | Against 7 days before" }));
     EXPECT_EQ(energyRequests.size(), asked);
 }
 

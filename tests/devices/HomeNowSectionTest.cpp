@@ -227,7 +227,7 @@ TEST_F(HomeNowTest, ARefreshInFlightIsNotDoubledAndItsLateAnswerStillShows)
 {
     show();
     ASSERT_EQ(deviceRequests(), 1u);
-    EXPECT_EQ(row(0).value, "1.68 kW");
+    EXPECT_EQ(row(0).value, "1.68\u00a0kW");
 
     // The next answer takes 25 s: the timer fires twice meanwhile.
     meters[0].powerDraw = "2500";
@@ -237,12 +237,12 @@ TEST_F(HomeNowTest, ARefreshInFlightIsNotDoubledAndItsLateAnswerStillShows)
     EXPECT_TRUE(screen->nowSection()->isDownloadingDevices());
     loop.advance(10);
     EXPECT_EQ(deviceRequests(), 2u) << "one still in flight";
-    EXPECT_EQ(row(0).value, "1.68 kW") << "the figure shown stays until the answer";
+    EXPECT_EQ(row(0).value, "1.68\u00a0kW") << "the figure shown stays until the answer";
     loop.advance(14.999);
     EXPECT_EQ(deviceRequests(), 2u);
     loop.advance(0.001);
     EXPECT_FALSE(screen->nowSection()->isDownloadingDevices());
-    EXPECT_EQ(row(0).value, "2.68 kW") << "the late answer is the newest";
+    EXPECT_EQ(row(0).value, "2.68\u00a0kW") << "the late answer is the newest";
     loop.advance(4.999);
     EXPECT_EQ(deviceRequests(), 2u);
     loop.advance(0.001);
@@ -267,7 +267,7 @@ TEST_F(HomeNowTest, ARequestThatCannotStartIsAFailureAndTheNextTickTriesAgain)
     EXPECT_FALSE(screen->nowSection()->isDownloadingDevices());
     transport->setRefusesToStart(false);
     loop.advance(10);
-    EXPECT_EQ(row(0).value, "1.68 kW") << "nothing is left waiting for an answer that cannot come";
+    EXPECT_EQ(row(0).value, "1.68\u00a0kW") << "nothing is left waiting for an answer that cannot come";
 }
 
 TEST_F(HomeNowTest, ARequestInFlightAtSignOutFillsNothing)
@@ -293,18 +293,19 @@ TEST_F(HomeNowTest, TheDrawLeavesOutAndCountsMetersInError)
         int rows;
     };
     const Case cases[] = {
-        { "none in error", { { "Heater", "1500" }, { "Lamp", "60" } }, { "Power now", "1.56 kW", "at 14:29", "" }, 4 },
+        { "none in error", { { "Heater", "1500" }, { "Lamp", "60" } }, { "Power now", "1.56\u00a0kW", "at 14:29", "" },
+            4 },
         { "one in error", { { "Heater", "1500" }, { "Lamp", "60" }, { "Kettle", "2000", 5 * 60 } },
-            { "Power now", "1.56 kW", "at 14:29 · 1 meter not reporting", "" }, 4 },
+            { "Power now", "1.56\u00a0kW", "at 14:29 · 1 meter not reporting", "" }, 4 },
         { "two in error", { { "Heater", "1500", 40 }, { "Lamp", "60", 30, false }, { "Broken", "1e12" } },
-            { "Power now", "1.50 kW", "at 14:29 · 2 meters not reporting", "" }, 3 },
+            { "Power now", "1.50\u00a0kW", "at 14:29 · 2 meters not reporting", "" }, 3 },
         { "all in error", { { "Heater", "1500", 600 }, { "Lamp", "60", 30, false }, { "Odd", "-5" } },
             { "Power now", "—", "3 meters not reporting", "" }, 2 },
         { "no devices", {}, { "Power now", "—", "No devices", "" }, 2 },
-        { "just under a kilowatt", { { "Lamp", "0.4" }, { "Radio", "999" } }, { "Power now", "999 W", "at 14:29", "" },
-            4 },
-        { "rounding up to one", { { "Lamp", "0.4" }, { "Radio", "999.4" } }, { "Power now", "1.00 kW", "at 14:29", "" },
-            4 },
+        { "just under a kilowatt", { { "Lamp", "0.4" }, { "Radio", "999" } },
+            { "Power now", "999\u00a0W", "at 14:29", "" }, 4 },
+        { "rounding up to one", { { "Lamp", "0.4" }, { "Radio", "999.4" } },
+            { "Power now", "1.00\u00a0kW", "at 14:29", "" }, 4 },
     };
     show();
     for (const Case& c : cases) {
@@ -321,9 +322,9 @@ TEST_F(HomeNowTest, TheThreeDevicesDrawingMostOpenTheirDetailScreen)
 {
     show();
     ASSERT_EQ(screen->nowSection()->numberOfRows(), 5);
-    EXPECT_EQ(row(2), (Texts { "Heater", "1.50 kW", "", "" }));
-    EXPECT_EQ(row(3), (Texts { "Fridge", "121 W", "", "" }));
-    EXPECT_EQ(row(4), (Texts { "Lamp", "60 W", "", "" }));
+    EXPECT_EQ(row(2), (Texts { "Heater", "1.50\u00a0kW", "", "" }));
+    EXPECT_EQ(row(3), (Texts { "Fridge", "121\u00a0W", "", "" }));
+    EXPECT_EQ(row(4), (Texts { "Lamp", "60\u00a0W", "", "" }));
     auto cell = std::dynamic_pointer_cast<NowFigureCell>(
         screen->cellForRowAtIndexPath(screen->tableView(), { HomeTabViewController::NowSection, 3 }));
     ASSERT_TRUE(cell);
@@ -359,7 +360,7 @@ TEST_F(HomeNowTest, TodaysEnergyStandsBesideYesterdaysByTheSameClockTimeAfterACl
     EXPECT_EQ(url,
         "https://localhost:8443/kivoraserver/api/energyconsumption?token=T0K3N&device_id=battery&from=1364684400000"
         "&to=1364819400000&block=CLOCK_HOUR&token=T0K3N");
-    EXPECT_EQ(row(1), (Texts { "Energy today", "14.5 kWh", "Yesterday by 14:30: 13.5 kWh", "+7 %" }));
+    EXPECT_EQ(row(1), (Texts { "Energy today", "14.5\u00a0kWh", "Yesterday by 14:30: 13.5\u00a0kWh", "+7\u00a0%" }));
     EXPECT_EQ(screen->nowSection()->numberOfRows(), 5) << "no cost row without a tariff";
 
     // Asked again every minute, not every ten seconds.
@@ -370,7 +371,7 @@ TEST_F(HomeNowTest, TodaysEnergyStandsBesideYesterdaysByTheSameClockTimeAfterACl
 
     kWhPerHour = 0;
     loop.advance(60);
-    EXPECT_EQ(row(1), (Texts { "Energy today", "0.00 kWh", "Yesterday by 14:32: 0.00 kWh", "—" }))
+    EXPECT_EQ(row(1), (Texts { "Energy today", "0.00\u00a0kWh", "Yesterday by 14:32: 0.00\u00a0kWh", "—" }))
         << "no share of nothing";
 }
 
@@ -396,6 +397,19 @@ TEST_F(HomeNowTest, WithATariffTodaysCostShowsBesideYesterdays)
     loop.runPending();
     EXPECT_EQ(screen->nowSection()->numberOfRows(), 5);
     EXPECT_EQ(row(2).name, "Heater");
+}
+
+TEST_F(HomeNowTest, OnAGermanPhoneEveryNumberAndAmountReadsTheGermanWay)
+{
+    test::DeviceSettings german { "UTC", "de_DE" };
+    setTariff();
+    show();
+    const std::string nbsp = "\u00a0";
+    EXPECT_EQ(row(0).value, "1,68" + nbsp + "kW");
+    EXPECT_EQ(row(1),
+        (Texts {
+            "Energy today", "14,5" + nbsp + "kWh", "Yesterday by 14:30: 13,5" + nbsp + "kWh", "+7" + nbsp + "%" }));
+    EXPECT_EQ(row(2), (Texts { "Cost today", "3,15" + nbsp + "€", "Yesterday by 14:30: 3,05" + nbsp + "€", "" }));
 }
 
 TEST_F(HomeNowTest, AFigureWhoseRequestFailsShowsADashAndTheReason)
@@ -437,27 +451,27 @@ TEST_F(HomeNowTest, AfterAGoodFigureAFailureKeepsItWithItsTimeForFiveMinutesThen
 {
     setTariff();
     show();
-    ASSERT_EQ(row(0).value, "1.68 kW");
+    ASSERT_EQ(row(0).value, "1.68\u00a0kW");
     Date readAt = loop.now().addingTimeInterval(-20);
     // From now on the service cannot be reached.
     transport->setHandler([](const HttpRequest&) { return FakeTransport::Reply::failure(); });
     loop.advance(10);
-    EXPECT_EQ(row(0), (Texts { "Power now", "1.68 kW", "at 14:29 · Service unreachable", "" }));
+    EXPECT_EQ(row(0), (Texts { "Power now", "1.68\u00a0kW", "at 14:29 · Service unreachable", "" }));
     EXPECT_EQ(row(3).name, "Heater") << "the devices stay with the figure they belong to";
 
     loop.advance(50);
-    EXPECT_EQ(row(1), (Texts { "Energy today", "14.5 kWh", "at 14:30 · Service unreachable", "" }));
+    EXPECT_EQ(row(1), (Texts { "Energy today", "14.5\u00a0kWh", "at 14:30 · Service unreachable", "" }));
     EXPECT_EQ(row(2), (Texts { "Cost today", "€3.15", "at 14:30 · Service unreachable", "" }));
 
     // Five minutes after the reading it was: still kept; a tick later, gone.
     loop.advance(readAt.addingTimeInterval(HomeNowSection::keptFigureSeconds).timeIntervalSince(loop.now()) - 10);
     ASSERT_EQ(loop.now().timeIntervalSince(readAt), 290);
     loop.advance(10);
-    EXPECT_EQ(row(0).value, "1.68 kW") << "exactly five minutes";
+    EXPECT_EQ(row(0).value, "1.68\u00a0kW") << "exactly five minutes";
     loop.advance(10);
     EXPECT_EQ(row(0), (Texts { "Power now", "—", "Service unreachable", "" }));
     EXPECT_EQ(screen->nowSection()->numberOfRows(), 3) << "no devices without a figure";
-    EXPECT_EQ(row(1).value, "14.5 kWh") << "the energy was read at 14:30, 4 min 50 s ago";
+    EXPECT_EQ(row(1).value, "14.5\u00a0kWh") << "the energy was read at 14:30, 4 min 50 s ago";
     loop.advance(20);
     EXPECT_EQ(row(1), (Texts { "Energy today", "—", "Service unreachable", "" }));
     EXPECT_EQ(row(2), (Texts { "Cost today", "—", "Service unreachable", "" }));
@@ -465,7 +479,7 @@ TEST_F(HomeNowTest, AfterAGoodFigureAFailureKeepsItWithItsTimeForFiveMinutesThen
     // Back again: the figures come back at the next tick.
     transport->setHandler([this](const HttpRequest& request) { return answer(request); });
     loop.advance(10);
-    EXPECT_EQ(row(0).value, "1.68 kW");
+    EXPECT_EQ(row(0).value, "1.68\u00a0kW");
     EXPECT_EQ(row(0).detail, "at 14:35");
     EXPECT_EQ(screen->nowSection()->numberOfRows(), 6);
 }
@@ -474,7 +488,7 @@ TEST_F(HomeNowTest, AnEnergyFigureFromBeforeMidnightIsNotKeptForToday)
 {
     loop.clock().setNow(local(2013, 4, 1, 23, 59));
     show();
-    ASSERT_EQ(row(1).value, "23.5 kWh");
+    ASSERT_EQ(row(1).value, "23.5\u00a0kWh");
     transport->setHandler([](const HttpRequest&) { return FakeTransport::Reply::failure(); });
     loop.advance(60);
     EXPECT_EQ(row(1), (Texts { "Energy today", "—", "Service unreachable", "" })) << "a minute later it is another day";

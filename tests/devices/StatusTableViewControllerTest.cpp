@@ -19,7 +19,7 @@ namespace {
 const char* kHousehold = R"({"success":true,"devices":[
     {"id":1,"name":"Kettle","location":"Kitchen","meterPluggedIn":true,
      "currentStatus":{"timestamp":1354751701000,"powerDraw":12.34},"onOff":{"device_id":"1","id":7}},
-    {"id":2,"name":"","location":"attic","meterPluggedIn":true,"currentStatus":{"timestamp":1354751700000,"powerDraw":3}},
+    {"id":2,"name":"","location":"attic","meterPluggedIn":true,"currentStatus":{"timestamp":1354751700500,"powerDraw":3}},
     {"id":3,"name":"Lamp","location":"Bedroom","meterPluggedIn":false,"currentStatus":{"timestamp":1354751990000}},
     {"id":4,"name":"Radio","location":"Kitchen","meterPluggedIn":true,"currentStatus":{"timestamp":1354752600000,"powerDraw":1}},
     {"id":5,"name":"Heater"}]})";
@@ -78,27 +78,39 @@ TEST_F(StatusTableViewControllerTest, ListsRoomsInPlainStringOrderAndDevicesWith
         (std::vector<std::string> { "Bedroom: Lamp", "Kitchen: Kettle Radio", "Other: Heater", "attic: Unnamed" }));
 }
 
-TEST_F(StatusTableViewControllerTest, StatusLinesAroundTheFiveMinuteLimit)
+TEST_F(StatusTableViewControllerTest, StatusLinesFollowTheMeterRuleHomeUses)
 {
-    download(kHousehold);
+    // Each alone in its room; the list is shown at 1354752000500.
+    download(R"({"success":true,"devices":[
+        {"id":1,"name":"a","location":"a","meterPluggedIn":true,"currentStatus":{"timestamp":1354751700501,"powerDraw":12.34}},
+        {"id":2,"name":"b","location":"b","meterPluggedIn":true,"currentStatus":{"timestamp":1354751700500,"powerDraw":3}},
+        {"id":3,"name":"c","location":"c","meterPluggedIn":false,"currentStatus":{"timestamp":1354751990000}},
+        {"id":4,"name":"d","location":"d","meterPluggedIn":true,"currentStatus":{"timestamp":1354752300500,"powerDraw":1}},
+        {"id":5,"name":"e","location":"e","meterPluggedIn":true,"currentStatus":{"timestamp":1354752300501,"powerDraw":1}},
+        {"id":6,"name":"f","location":"f"},
+        {"id":7,"name":"g","location":"g","meterPluggedIn":true,"currentStatus":{"timestamp":1354751990000,"powerDraw":-500}},
+        {"id":8,"name":"h","location":"h","meterPluggedIn":true,"currentStatus":{"timestamp":1354751990000}}]})");
     struct Case {
-        int section, row;
+        int section;
         const char* orb;
         const char* text;
         Color color;
     };
     const Color green = Color::rgb(0.2, 0.5, 0.3), red = Color::rgb(0.8, 0.045, 0.045);
     for (Case c : {
-             Case { 1, 0, "statusOnOrb.png", "Power Draw: 12.3W", green }, // 4 min 59 s old
-             Case { 3, 0, "statusErroredOrb.png", "Error: No recent data reported", red }, // exactly 5 min
-             Case { 0, 0, "statusErroredOrb.png", "Error: Meter is disconnected", red },
-             Case { 1, 1, "statusOnOrb.png", "Power Draw: 1.0W", green }, // in the future
-             Case { 2, 0, "statusErroredOrb.png", "Error: No recent data reported", red }, // no status
+             Case { 0, "statusOnOrb.png", "Power Draw: 12.3W", green }, // 4 min 59.999 s old
+             Case { 1, "statusErroredOrb.png", "Error: No recent data reported", red }, // exactly 5 min
+             Case { 2, "statusErroredOrb.png", "Error: Meter is disconnected", red },
+             Case { 3, "statusOnOrb.png", "Power Draw: 1.0W", green }, // 5 min ahead: a clock a little fast
+             Case { 4, "statusErroredOrb.png", "Error: Meter clock is ahead", red }, // and 1 ms more
+             Case { 5, "statusErroredOrb.png", "Error: No recent data reported", red }, // no status
+             Case { 6, "statusErroredOrb.png", "Error: Meter reading is not valid", red }, // -500 W
+             Case { 7, "statusErroredOrb.png", "Error: Meter reading is not valid", red }, // no reading
          }) {
-        auto cell = cellAt(c.section, c.row);
-        EXPECT_EQ(cell->statusOnOff().imageName(), c.orb) << c.section << "/" << c.row;
-        EXPECT_EQ(cell->statusLabel().text(), c.text) << c.section << "/" << c.row;
-        EXPECT_EQ(cell->statusLabel().textColor(), c.color) << c.section << "/" << c.row;
+        auto cell = cellAt(c.section, 0);
+        EXPECT_EQ(cell->statusOnOff().imageName(), c.orb) << c.section;
+        EXPECT_EQ(cell->statusLabel().text(), c.text) << c.section;
+        EXPECT_EQ(cell->statusLabel().textColor(), c.color) << c.section;
     }
 }
 

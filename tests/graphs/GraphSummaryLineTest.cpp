@@ -87,7 +87,7 @@ TEST_F(GraphSummaryLineTest, ThePowerGraphSaysPeakAverageGapsAndResetsDayByDay)
     auto graph = load(DevicePowerDrawGraphViewController::create(userSession(), heater()));
     EXPECT_EQ(summary(*graph), "Today: loading…");
     loop.runPending();
-    EXPECT_EQ(summary(*graph), "Today: peak 80 W, average 80 W");
+    EXPECT_EQ(summary(*graph), "Today: peak 80\u00a0W, average 80\u00a0W");
     EXPECT_TRUE(graph->dayMarks()->missing().empty());
     EXPECT_TRUE(graph->dayMarks()->resets().empty());
 
@@ -95,7 +95,7 @@ TEST_F(GraphSummaryLineTest, ThePowerGraphSaysPeakAverageGapsAndResetsDayByDay)
     // The spike adds (1850 - 250) W over one minute of line to 83,940 s of
     // line outside the gap: 251.1 W on average.
     EXPECT_EQ(summary(*graph),
-        "Yesterday: peak 1850 W, average 251 W\n40 min without data, meter reset at 9:15" + nnbsp + "PM");
+        "Yesterday: peak 1.85\u00a0kW, average 251\u00a0W\n40 min without data, meter reset at 9:15" + nnbsp + "PM");
     EXPECT_EQ(graph->dayMarks()->missing(), (std::vector<TimeSpan> { outage }));
     EXPECT_EQ(graph->dayMarks()->resets(), (std::vector<double> { reset }));
     auto mainPlot = std::dynamic_pointer_cast<chart::ScatterPlot>(graph->graph()->plotWithIdentifier("Main Plot"));
@@ -109,13 +109,13 @@ TEST_F(GraphSummaryLineTest, ThePowerGraphSaysPeakAverageGapsAndResetsDayByDay)
     EXPECT_EQ(graph->graph()->allPlots().front(), missingPlot) << "under the data";
 
     graph->back();
-    EXPECT_EQ(summary(*graph), "Tue 4 Dec: no data\n24 h without data");
+    EXPECT_EQ(summary(*graph), "Tue, Dec 4: no data\n24 h without data");
     EXPECT_EQ(graph->dayMarks()->missing(), (std::vector<TimeSpan> { { midnight - 2 * day, midnight - day } }));
     EXPECT_TRUE(graph->dayMarks()->resets().empty());
 
     graph->forward();
     graph->forward();
-    EXPECT_EQ(summary(*graph), "Today: peak 80 W, average 80 W");
+    EXPECT_EQ(summary(*graph), "Today: peak 80\u00a0W, average 80\u00a0W");
 }
 
 TEST_F(GraphSummaryLineTest, AResetAtMidnightIsFoundAgainstTheDayBefore)
@@ -127,7 +127,7 @@ TEST_F(GraphSummaryLineTest, AResetAtMidnightIsFoundAgainstTheDayBefore)
     })));
     auto graph = load(DevicePowerDrawGraphViewController::create(userSession(), heater()));
     loop.runPending();
-    EXPECT_EQ(summary(*graph), "Today: peak 5.0 W, average 5.0 W\nmeter reset at 12:00" + nnbsp + "AM");
+    EXPECT_EQ(summary(*graph), "Today: peak 5.0\u00a0W, average 5.0\u00a0W\nmeter reset at 12:00" + nnbsp + "AM");
     EXPECT_EQ(graph->dayMarks()->resets(), (std::vector<double> { midnight }));
 }
 
@@ -146,7 +146,7 @@ TEST_F(GraphSummaryLineTest, TheBatteryGraphSaysItsLowestAndHighest)
     })));
     auto graph = load(HomeBatteryGraphViewController::create(userSession()));
     loop.runPending();
-    EXPECT_EQ(summary(*graph), "Today: lowest 35.0 %, highest 87.3 %\n1 h 30 min without data");
+    EXPECT_EQ(summary(*graph), "Today: lowest 35.0\u00a0%, highest 87.3\u00a0%\n1 h 30 min without data");
     EXPECT_EQ(graph->dayMarks()->missing(), (std::vector<TimeSpan> { { midnight + 4 * hour, midnight + 5.5 * hour } }));
 }
 
@@ -175,7 +175,7 @@ TEST_F(GraphSummaryLineTest, TheEnergyGraphSaysItsTotalCostAndEmptyHours)
     transport->enqueue(FakeTransport::Reply::json(body));
     auto graph = load(HomeEnergyConsumptionGraphViewController::create(userSession()));
     loop.runPending();
-    EXPECT_EQ(summary(*graph), "Today: 8.50 kWh\n1 h without data");
+    EXPECT_EQ(summary(*graph), "Today: 8.50\u00a0kWh\n1 h without data");
     // The empty hour is marked where its bar would stand.
     EXPECT_EQ(graph->dayMarks()->missing(),
         (std::vector<TimeSpan> { { midnight + 3 * hour - 1200, midnight + 3 * hour + 1200 } }));
@@ -195,7 +195,14 @@ TEST_F(GraphSummaryLineTest, TheEnergyGraphSaysItsTotalCostAndEmptyHours)
     transport->enqueue(FakeTransport::Reply::json(body));
     graph = load(HomeEnergyConsumptionGraphViewController::create(userSession()));
     loop.runPending();
-    EXPECT_EQ(summary(*graph), "Today: 8.50 kWh, €1.75\n1 h without data");
+    EXPECT_EQ(summary(*graph), "Today: 8.50\u00a0kWh, €1.75\n1 h without data");
+    // On a German phone the amount of energy reads as the amount of money does.
+    platform::Locale::setCurrent(platform::Locale("de_DE"));
+    transport->enqueue(FakeTransport::Reply::json(body));
+    auto german = load(HomeEnergyConsumptionGraphViewController::create(userSession()));
+    loop.runPending();
+    EXPECT_EQ(summary(*german), "Today: 8,50\u00a0kWh, 1,75\u00a0€\n1 h without data");
+    platform::Locale::setCurrent(platform::Locale("en_US"));
     graph->barWasSelectedAtRecordIndex(
         *std::dynamic_pointer_cast<chart::BarPlot>(graph->graph()->plotWithIdentifier("Main Plot")), 11);
     EXPECT_EQ(graph->energyConsumptionLabel()->text(), "1.0000 kWh") << "the label's own text stays";

@@ -41,8 +41,8 @@ TEST_F(GraphSummaryTest, TheDayIsNamedRelativeToNowInTheHouseholdsZone)
         { 1796101200, "Today" }, // Tue 1 Dec 00:00 EST
         { 1796101200 + 3600, "Today" }, // any instant of the day names it
         { 1796014800, "Yesterday" }, // Mon 30 Nov
-        { 1795928400, "Sun 29 Nov" }, { 1772956800, "Sun 8 Mar" }, // a 23-hour day
-        { 1796187600, "Wed 2 Dec" }, // tomorrow is not "Tomorrow": graphs never show it
+        { 1795928400, "Sun, Nov 29" }, { 1772956800, "Sun, Mar 8" }, // a 23-hour day
+        { 1796187600, "Wed, Dec 2" }, // tomorrow is not "Tomorrow": graphs never show it
     };
     for (const auto& c : cases)
         EXPECT_EQ(summary::dayName(Date(c.dayStart), now, newYork), c.name) << c.dayStart;
@@ -54,6 +54,12 @@ TEST_F(GraphSummaryTest, TheDayIsNamedRelativeToNowInTheHouseholdsZone)
     const Date berlinNight(1796080000); // 2026-12-01 00:06 in Berlin, 30 Nov 18:06 in New York
     EXPECT_EQ(summary::dayName(Date(1796014800), berlinNight, newYork), "Today");
     EXPECT_EQ(summary::dayName(Date(1796014800), berlinNight, zone("Europe/Berlin")), "Yesterday");
+
+    // In the order and words of the device's locale, as its numbers are.
+    platform::Locale::setCurrent(platform::Locale("de_DE"));
+    EXPECT_EQ(summary::dayName(Date(1795928400), now, newYork), "So., 29. Nov.");
+    platform::Locale::setCurrent(platform::Locale("en_GB"));
+    EXPECT_EQ(summary::dayName(Date(1795928400), now, newYork), "Sun, 29 Nov");
 }
 
 TEST_F(GraphSummaryTest, CalendarDaysLastAsLongAsTheClockSays)
@@ -96,19 +102,14 @@ TEST_F(GraphSummaryTest, NumbersAreWrittenWithTheirUnits)
         { summary::duration(23 * 3600), "23 h" },
         { summary::duration(25 * 3600), "25 h" },
         { summary::duration(-5), "0 min" },
-        { summary::watts(1843.4), "1843 W" },
-        { summary::watts(10), "10 W" },
-        { summary::watts(9.95), "10 W" },
-        { summary::watts(9.94), "9.9 W" },
-        { summary::watts(1.0), "1.0 W" },
-        { summary::watts(0), "0.0 W" },
-        { summary::percentage(23.44), "23.4 %" },
-        { summary::percentage(100), "100.0 %" },
-        { summary::kilowattHours(12.345678), "12.35 kWh" },
-        { summary::kilowattHours(0.004), "0.00 kWh" },
+        { summary::percentage(23.44), "23.4\u00a0%" },
+        { summary::percentage(100), "100.0\u00a0%" },
+        { summary::percentage(1234.5), "1,234.5\u00a0%" },
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.text, c.expected);
+    platform::Locale::setCurrent(platform::Locale("de_DE"));
+    EXPECT_EQ(summary::percentage(23.44), "23,4\u00a0%");
 }
 
 TEST_F(GraphSummaryTest, TheAverageFollowsTheLineButNotAcrossGaps)

@@ -1,7 +1,6 @@
 #include "model/EnergyToday.h"
 
 #include "platform/foundation/Calendar.h"
-#include "json/Decoder.h"
 
 #include <gtest/gtest.h>
 
@@ -36,11 +35,6 @@ std::vector<HourlyEnergy> hourly(Date first, Date now, double kWh = 1, double un
     for (Date hour = first; hour < now; hour = hour.addingTimeInterval(3600))
         blocks.push_back({ hour, hour.addingTimeInterval(3600) > now ? underWay : kWh });
     return blocks;
-}
-
-json::Value parse(const std::string& text)
-{
-    return json::Decoder().parseUTF8String(text.data(), text.size());
 }
 
 }
@@ -166,33 +160,6 @@ TEST(EnergyToday, HoursWithoutABlockAreCountedAndUsableBlocksStillSum)
     std::vector<HourlyEnergy> yesterdayOnly = hourly(days.yesterdayStart, days.todayStart);
     ASSERT_TRUE(EnergyToday::of(yesterdayOnly, now, kBerlin).changePercent);
     EXPECT_DOUBLE_EQ(*EnergyToday::of(yesterdayOnly, now, kBerlin).changePercent, -100);
-}
-
-TEST(EnergyToday, ReadsTheReplysBlocksAndLeavesOutThoseItCannotUse)
-{
-    auto blocks = EnergyToday::blocksOf(parse(R"({"success":true,"energyConsumptions":[
-        {"from":1354752000000,"energyConsumed":0.25},
-        {"from":1354755600000,"energyConsumed":-0.5},
-        {"from":1354759200000,"energyConsumed":"0.5"},
-        {"from":"1354762800000","energyConsumed":0.5},
-        {"energyConsumed":0.5},
-        {"from":1354766400000},
-        {"from":1354773600000,"energyConsumed":0},
-        {"from":1354777200500,"energyConsumed":3}]})"));
-    ASSERT_TRUE(blocks);
-    ASSERT_EQ(blocks->size(), 3u);
-    EXPECT_EQ((*blocks)[0].from, Date(1354752000));
-    EXPECT_EQ((*blocks)[0].kWh, 0.25);
-    EXPECT_EQ((*blocks)[1].from, Date(1354773600));
-    EXPECT_EQ((*blocks)[1].kWh, 0);
-    EXPECT_EQ((*blocks)[2].from, Date(1354777200.5));
-
-    EXPECT_FALSE(EnergyToday::blocksOf(parse(R"({"success":true})")));
-    EXPECT_FALSE(EnergyToday::blocksOf(parse(R"({"success":true,"energyConsumptions":{}})")));
-    EXPECT_FALSE(EnergyToday::blocksOf(json::Value()));
-    auto none = EnergyToday::blocksOf(parse(R"({"success":true,"energyConsumptions":[]})"));
-    ASSERT_TRUE(none);
-    EXPECT_TRUE(none->empty());
 }
 
 TEST(EnergyToday, CostsEachHourAtThePriceOfItsLocalHour)

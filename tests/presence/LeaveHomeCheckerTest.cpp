@@ -116,7 +116,8 @@ TEST_F(LeaveHomeCheckerTest, LeavingPostsTheMovementUnchangedThenListsWhatIsOnAn
         << "the Devices tab's request";
     ASSERT_NE(application->topAlert(), nullptr);
     EXPECT_EQ(application->topAlert()->title(), "Leaving home");
-    EXPECT_EQ(application->topAlert()->message(), "Still on at home: Heater 1.8 kW, Fridge 150 W, TV 90 W");
+    EXPECT_EQ(
+        application->topAlert()->message(), "Still on at home: Heater 1.80\u00a0kW, Fridge 150\u00a0W, TV 90\u00a0W");
     EXPECT_EQ(buttons(), (std::vector<std::string> { "Dismiss", "Switch off Heater", "Switch off TV" }))
         << "the fridge has no on/off action";
 
@@ -128,7 +129,7 @@ TEST_F(LeaveHomeCheckerTest, LeavingPostsTheMovementUnchangedThenListsWhatIsOnAn
     loop.runPending();
     EXPECT_EQ(results(), (std::vector<std::string> { "Heater switched off" }));
     ASSERT_NE(application->topAlert(), nullptr);
-    EXPECT_EQ(application->topAlert()->message(), "Still on at home: Fridge 150 W, TV 90 W")
+    EXPECT_EQ(application->topAlert()->message(), "Still on at home: Fridge 150\u00a0W, TV 90\u00a0W")
         << "the notice stops naming what was switched off";
     EXPECT_EQ(buttons(), (std::vector<std::string> { "Dismiss", "Switch off TV" }));
     tap("Dismiss");
@@ -141,7 +142,7 @@ TEST_F(LeaveHomeCheckerTest, TheThresholdIsTheUsersAndOffSwitchesTheCheckOff)
     setThreshold(90);
     leave(deviceList({ deviceJSON(108, "TV", "90"), deviceJSON(109, "Radio", "90.000001") }));
     ASSERT_NE(application->topAlert(), nullptr);
-    EXPECT_EQ(application->topAlert()->message(), "Still on at home: Radio 90 W") << "exactly 90 W is not more";
+    EXPECT_EQ(application->topAlert()->message(), "Still on at home: Radio 90\u00a0W") << "exactly 90 W is not more";
     tap("Dismiss");
 
     moveTo(home);
@@ -262,7 +263,7 @@ TEST_F(LeaveHomeCheckerTest, OutOfViewTheDesktopNotificationCarriesTheSameAction
     application->enterBackground();
     leave(heaterAndTV());
     ASSERT_EQ(desktop.size(), 1u);
-    EXPECT_EQ(desktop[0].body, "Still on at home: Heater 1.8 kW, Fridge 150 W, TV 90 W");
+    EXPECT_EQ(desktop[0].body, "Still on at home: Heater 1.80\u00a0kW, Fridge 150\u00a0W, TV 90\u00a0W");
     ASSERT_EQ(desktop[0].actions.size(), 2u);
     EXPECT_EQ(desktop[0].actions[0].label, "Switch off Heater");
     EXPECT_EQ(desktop[0].actions[1].label, "Switch off TV");
@@ -294,7 +295,7 @@ TEST_F(LeaveHomeCheckerTest, ManyDevicesOnOffersASwitchForEachNamedOne)
     leave(deviceList(devices));
     ASSERT_NE(application->topAlert(), nullptr);
     EXPECT_EQ(application->topAlert()->message(),
-        "Still on at home: D7 700 W, D6 600 W, D5 500 W, D4 400 W, D3 300 W and 2 more");
+        "Still on at home: D7 700\u00a0W, D6 600\u00a0W, D5 500\u00a0W, D4 400\u00a0W, D3 300\u00a0W and 2 more");
     EXPECT_EQ(buttons(),
         (std::vector<std::string> {
             "Dismiss", "Switch off D7", "Switch off D6", "Switch off D5", "Switch off D4", "Switch off D3" }));

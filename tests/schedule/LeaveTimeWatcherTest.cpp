@@ -62,7 +62,7 @@ TEST_F(LeaveTimeWatcherTest, OnTheDayTheClocksGoForwardASkippedLeaveTimeChecksAt
     advanceTo(utc(2013, 3, 10, 7, 0));
     EXPECT_EQ(deviceListRequests(), 1u) << "the check at 03:00 EDT";
     ASSERT_NE(application->topAlert(), nullptr);
-    EXPECT_EQ(application->topAlert()->message(), "Still on at home: Heater 1.8 kW");
+    EXPECT_EQ(application->topAlert()->message(), "Still on at home: Heater 1.80\u00a0kW");
     EXPECT_EQ(watcher->nextLeaveTime(), utc(2013, 3, 11, 6, 30)) << "the next day's 02:30 EDT";
     advanceTo(utc(2013, 3, 11, 6, 30));
     EXPECT_EQ(deviceListRequests(), 2u);
