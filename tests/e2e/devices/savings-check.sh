@@ -63,7 +63,7 @@ hours=$(fetch "/api/energyconsumption?token=$token&device_id=$device_id&from=${f
     k = sprintf("%.1f", diff < 0 ? -diff : diff)
     m = sprintf("%.2f", (diff < 0 ? -diff : diff) * 0.3)
     sign = diff < 0 ? "\342\210\222" : "+"
-    kwhText = (k == "0.0" ? "" : sign) k " kWh"
+    kwhText = (k == "0.0" ? "" : sign) k "\302\240kWh"
     money = (m == "0.00" ? "" : sign) "\342\202\254" m
     note = "Against " plural(nb, "day", "days") " before" (left ? "; " plural(left, "day", "days") " without data left out" : "")
     printf "%s, %s in %s\n%s\n", kwhText, money, plural(ns, "day", "days"), note
