@@ -16,6 +16,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/Profile.h"
+#include "platform/foundation/Redaction.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/NavigationController.h"
@@ -171,12 +172,20 @@ void HestioAppDelegate::registerForSessionNotifications()
         if (auto self = weak.lock())
             self->getUsersSavedLocations();
     });
-    for (const char* name : { "UserLoggedOut", "LoginFailed" }) {
-        center.addObserver(this, name, [weak](const Notification&) {
-            if (auto self = weak.lock())
-                self->showLogin();
-        });
-    }
+    // The session ended (a logout, or stored credentials the service
+    // refused): the places of that user are no longer watched.
+    center.addObserver(this, "UserLoggedOut", [weak](const Notification&) {
+        auto self = weak.lock();
+        if (!self)
+            return;
+        if (self->locationManager)
+            self->locationManager->removeAllLocations();
+        self->showLogin();
+    });
+    center.addObserver(this, "LoginFailed", [weak](const Notification&) {
+        if (auto self = weak.lock())
+            self->showLogin();
+    });
 }
 
 void HestioAppDelegate::buildTabs()
@@ -268,7 +277,7 @@ void HestioAppDelegate::didReceiveRemoteNotification(Application& application, c
             application.presentDesktopNotice({ "Message from server", alert, "OK" });
         return;
     }
-    hestio::log("user info: " + payload);
+    hestio::log("user info: " + redactSecrets(payload));
     AlertView::create("Message from server", alert, this, "OK")->show();
 }
 

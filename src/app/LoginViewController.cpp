@@ -242,6 +242,10 @@ void LoginViewController::backgroundLoginForUsername(const std::string& name, co
     wsc->setDelegate(selfAsDelegate());
     if (!synchronous) {
         wsc->startConnectionForDownload(true);
+        if (wsc->isRunning()) {
+            m_storedSignIn = wsc;
+            session.signInStarted();
+        }
         return;
     }
     json::Value reply = wsc->startSynchronousConnection();
@@ -252,7 +256,35 @@ void LoginViewController::backgroundLoginForUsername(const std::string& name, co
         session.setCurUser(std::move(previousUser));
         return;
     }
+    // The service read the stored credentials and said no: the session ends
+    // as at logout. The user without a token made below has the next
+    // loginSynchronous try again.
+    if (!reply.isNone() && !WebServiceConnector::successOf(reply))
+        session.endSessionRefused();
     createUser(reply);
+}
+
+void LoginViewController::requestFinished(WebServiceConnector& request, bool success, const json::Value& data)
+{
+    auto keepAlive = shared_from_this();
+    bool stored = m_storedSignIn && &request == m_storedSignIn.get();
+    m_storedCredentialsRefused = stored && !success && request.answeredWithJSON();
+    WebServiceConnectorDelegate::requestFinished(request, success, data);
+    m_storedCredentialsRefused = false;
+    if (stored) {
+        m_storedSignIn.reset();
+        m_session->signInEnded();
+    }
+}
+
+void LoginViewController::requestFailed(WebServiceConnector& request, const platform::TransportError& error)
+{
+    auto keepAlive = shared_from_this();
+    WebServiceConnectorDelegate::requestFailed(request, error);
+    if (m_storedSignIn && &request == m_storedSignIn.get()) {
+        m_storedSignIn.reset();
+        m_session->signInEnded();
+    }
 }
 
 void LoginViewController::createUser(const json::Value& reply)
@@ -265,7 +297,12 @@ void LoginViewController::dataReceived(bool success, const json::Value& data, in
     auto& center = NotificationCenter::defaultCenter();
     if (!success) {
         AlertView::create("Authentication Failed", "Wrong username or password", nullptr, "OK")->show();
-        center.post("LoginFailed", this);
+        // Stored credentials refused end the session as a logout does (which
+        // brings the login screen); a wrong password typed here ends nothing.
+        if (m_storedCredentialsRefused)
+            m_session->endSessionRefused();
+        else
+            center.post("LoginFailed", this);
         return;
     }
     view();
@@ -276,6 +313,7 @@ void LoginViewController::dataReceived(bool success, const json::Value& data, in
     lightbulb->setHighlighted(true);
     animator.commitAnimations();
 
+    m_session->userSignsIn(usernameText);
     auto& defaults = UserDefaults::standard();
     defaults.setObject(usernameText, "username");
     static_cast<void>(defaults.synchronize()); // a failed write is logged and retried at the next change

@@ -43,6 +43,8 @@ public:
     /// Builds the User from a sign-in reply and installs it as the session's.
     void createUser(const json::Value& reply);
     void dataReceived(bool success, const json::Value& data, int tag) override;
+    void requestFinished(WebServiceConnector& request, bool success, const json::Value& data) override;
+    void requestFailed(WebServiceConnector& request, const platform::TransportError& error) override;
 
     std::shared_ptr<platform::TextField> username;
     std::shared_ptr<platform::TextField> password;
@@ -65,6 +67,11 @@ public:
 
 private:
     std::shared_ptr<Session> m_session;
+    /// The sign-in with the stored credentials while it is on its way.
+    std::shared_ptr<WebServiceConnector> m_storedSignIn;
+    /// While its refusal is handed on: the service itself said no to the
+    /// stored credentials (not something on the way).
+    bool m_storedCredentialsRefused { false };
     std::shared_ptr<platform::View> makeKeyboardControls();
     void updateKeyboardControls();
     void moveViews(const char* animationName, double dy);

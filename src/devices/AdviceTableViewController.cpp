@@ -132,8 +132,14 @@ void AdviceTableViewController::viewDidUnload()
 
 void AdviceTableViewController::refresh()
 {
-    m_kept.signInAgainIfOffline();
     std::weak_ptr<AdviceTableViewController> weakSelf = self();
+    // Signing in again first: the list downloads once it is done.
+    bool waitsForSignIn = m_kept.signInAgainIfOffline([weakSelf] {
+        if (auto screen = weakSelf.lock(); screen && screen->isViewLoaded())
+            screen->stopLoading();
+    });
+    if (waitsForSignIn)
+        return;
     RunLoop::current().postDelayed(
         0,
         [weakSelf] {

@@ -158,8 +158,14 @@ void StatusTableViewController::refresh()
 {
     // Asked twice in one turn (signed in, then shown): one download serves both.
     RunLoop::current().cancelDelayed(this);
-    m_kept.signInAgainIfOffline();
     std::weak_ptr<StatusTableViewController> weakSelf = self();
+    // Signing in again first: the list downloads once it is done.
+    bool waitsForSignIn = m_kept.signInAgainIfOffline([weakSelf] {
+        if (auto screen = weakSelf.lock(); screen && screen->isViewLoaded())
+            screen->stopLoadingAfterFailure();
+    });
+    if (waitsForSignIn)
+        return;
     RunLoop::current().postDelayed(
         0,
         [weakSelf] {

@@ -1,6 +1,7 @@
 #include "model/FollowedSuggestion.h"
 
 #include "platform/foundation/Log.h"
+#include "platform/foundation/PrivateFiles.h"
 #include "platform/foundation/PropertyList.h"
 
 #include <algorithm>
@@ -15,24 +16,8 @@ using platform::PropertyListValue;
 namespace {
 
     constexpr const char* kListKey = "followed";
-
-    std::string escapedFileName(const std::string& username)
-    {
-        static const char* digits = "0123456789ABCDEF";
-        std::string name;
-        for (unsigned char c : username) {
-            bool plain
-                = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
-            if (plain) {
-                name += static_cast<char>(c);
-            } else {
-                name += '%';
-                name += digits[c >> 4];
-                name += digits[c & 0xF];
-            }
-        }
-        return name;
-    }
+    /// Whose records they are; files written before it was kept have none.
+    constexpr const char* kUserKey = "user";
 
     PropertyListValue toValue(const FollowedSuggestion& followed)
     {
@@ -83,13 +68,20 @@ namespace {
         return record;
     }
 
-    /// Oldest first, as kept in the file.
-    std::vector<FollowedSuggestion> readFile(const std::filesystem::path& file)
+    /// Oldest first, as kept in the file; none when the file names another
+    /// user than `username`.
+    std::vector<FollowedSuggestion> readFile(const std::filesystem::path& file, const std::string& username)
     {
         // A file that is no property list has been reported by the reader.
         auto contents = platform::readPropertyList(file);
         if (!contents)
             return {};
+        if (const PropertyListValue* user = contents->find(kUserKey)) {
+            if (!user->asString() || *user->asString() != username) {
+                log("Followed suggestions in " + file.string() + " belong to another user; they are not shown");
+                return {};
+            }
+        }
         const PropertyListValue* list = contents->find(kListKey);
         const auto* entries = list ? list->asArray() : nullptr;
         if (!entries) {
@@ -112,27 +104,29 @@ namespace {
 
 }
 
-FollowedSuggestionStore::FollowedSuggestionStore(std::filesystem::path file)
+FollowedSuggestionStore::FollowedSuggestionStore(std::filesystem::path file, std::string username)
     : m_file(std::move(file))
+    , m_username(std::move(username))
 {
 }
 
 FollowedSuggestionStore FollowedSuggestionStore::forUser(
     const std::filesystem::path& dataDirectory, const std::string& username)
 {
-    return FollowedSuggestionStore(dataDirectory / "FollowedSuggestions" / (escapedFileName(username) + ".plist"));
+    return FollowedSuggestionStore(
+        dataDirectory / "FollowedSuggestions" / (platform::safeFileName(username) + ".plist"), username);
 }
 
 std::vector<FollowedSuggestion> FollowedSuggestionStore::load() const
 {
-    auto records = readFile(m_file);
+    auto records = readFile(m_file, m_username);
     std::reverse(records.begin(), records.end());
     return records;
 }
 
 bool FollowedSuggestionStore::record(const FollowedSuggestion& followed) const
 {
-    auto records = readFile(m_file);
+    auto records = readFile(m_file, m_username);
     std::erase_if(records, [&](const auto& each) { return each.suggestionID == followed.suggestionID; });
     records.push_back(followed);
     if (records.size() > capacity)
@@ -141,7 +135,9 @@ bool FollowedSuggestionStore::record(const FollowedSuggestion& followed) const
     entries.reserve(records.size());
     for (const auto& each : records)
         entries.push_back(toValue(each));
-    return platform::writePropertyList(m_file, PropertyListValue::Dictionary { { kListKey, std::move(entries) } });
+    return platform::writePropertyList(m_file,
+        PropertyListValue::Dictionary {
+            { kUserKey, PropertyListValue(m_username) }, { kListKey, std::move(entries) } });
 }
 
 }

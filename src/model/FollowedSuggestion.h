@@ -24,16 +24,18 @@ struct FollowedSuggestion {
 };
 
 /// The followed suggestions of one user, kept in a small property-list file
-/// in the profile's data folder. Every change rewrites the file atomically;
+/// in the profile's data folder that names the user: a file naming another
+/// user is not shown (one written before files named their user is taken as
+/// the user's whose name it bears). Every change rewrites the file atomically;
 /// the newest `capacity` records are kept. A file that cannot be read is left
 /// out with one log line and replaced by the next change. Main thread only.
 class FollowedSuggestionStore {
 public:
     static constexpr std::size_t capacity = 50;
 
-    explicit FollowedSuggestionStore(std::filesystem::path file);
-    /// The store of `username` under `dataDirectory` (one file per user; the
-    /// name is escaped so that any user name makes a plain file name).
+    FollowedSuggestionStore(std::filesystem::path file, std::string username);
+    /// The store of `username` under `dataDirectory` (one file per user,
+    /// named by platform::safeFileName).
     [[nodiscard]] static FollowedSuggestionStore forUser(
         const std::filesystem::path& dataDirectory, const std::string& username);
 
@@ -48,6 +50,7 @@ public:
 
 private:
     std::filesystem::path m_file;
+    std::string m_username;
 };
 
 }

@@ -22,11 +22,14 @@ struct CachedReply {
 /// and while the service cannot be reached.
 ///
 /// Each reply is one file "<key>.reply": a header line with the format, the
-/// moment the reply came, the body's length and a checksum, then the body.
-/// A file is written to a temporary name in the same folder, flushed to the
-/// disk and then renamed over the old one, so a crash leaves the old reply
-/// or the new one, never a mix. A file that is cut short or damaged fails
-/// its checks: it is logged, deleted and taken as absent.
+/// moment the reply came, the body's length, a checksum and the user it
+/// belongs to, then the body. A file is written to a temporary name in the
+/// same folder, flushed to the disk and then renamed over the old one, so a
+/// crash leaves the old reply or the new one, never a mix. A file that is
+/// cut short, damaged, of another user or no regular file fails its checks:
+/// it is logged, deleted and taken as absent. The folders are the owner's
+/// only (0700), the files too (0600); names that are not "<key>.reply" are
+/// left alone.
 ///
 /// Bounded: a reply larger than maxEntryBytes is not kept (the older copy
 /// of that key goes too: the cache holds the last reply or none), and once
@@ -45,14 +48,16 @@ public:
     /// cacheRoot/folderNameFor(user). Nothing is touched on disk yet.
     ReplyCache(const std::filesystem::path& cacheRoot, std::string_view user);
 
-    /// The user name as one safe file name: bytes other than letters,
-    /// digits, "-" and "_" become "%XX" (so "." and "/" cannot climb out of
-    /// the cache), a very long name is cut and given a hash to stay unique.
+    /// The user name as one safe file name (platform::safeFileName).
     [[nodiscard]] static std::string folderNameFor(std::string_view name);
+    /// The user the replies belong to, as written in each reply's header.
+    [[nodiscard]] const std::string& owner() const { return m_owner; }
 
     [[nodiscard]] const std::filesystem::path& folder() const { return m_folder; }
 
-    /// Keeps `body` as the reply of `key`, replacing the one kept before.
+    /// Keeps `body` as the reply of `key`, replacing the one kept before. A
+    /// reply that cannot be written (a full disk) is an error, and the older
+    /// copy stays as it was.
     platform::Status store(std::string_view key, std::string_view body, platform::Date fetchedAt);
     /// The reply kept for `key`; an error when there is none or it is
     /// damaged (then logged and deleted).
@@ -69,11 +74,12 @@ public:
 
 private:
     [[nodiscard]] std::filesystem::path fileFor(std::string_view key) const;
-    platform::Status writeAtomically(const std::filesystem::path& file, std::string_view contents);
     void removeStrayTemporaries();
     void evictBeyondTotal(const std::filesystem::path& keep);
 
+    std::filesystem::path m_root;
     std::filesystem::path m_folder;
+    std::string m_owner;
     bool m_swept { false };
     std::function<void()> m_beforeRename;
 };

@@ -294,7 +294,7 @@ void LocationManager::placeNotCreated(const std::string& parameters, const std::
     // A new place is not a movement: kept in the failed-movement file it
     // would be resent to the movements, refused there for ever, and the
     // place still missing. The user is told instead, and can add it again.
-    hestio::log("Failed to post location for params: " + parameters + ":\n " + reason);
+    hestio::log("Failed to post location for params: " + redactSecrets(parameters) + ":\n " + reason);
     AlertView::create("Error Occurred", "Failed to post your location.", nullptr, "OK")->show();
 }
 

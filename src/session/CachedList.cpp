@@ -49,13 +49,23 @@ void CachedList::showsLive(const WebServiceConnector& request)
         hestio::log("Could not keep the reply of " + m_key + ": " + stored.error().message());
 }
 
-void CachedList::signInAgainIfOffline()
+bool CachedList::signInAgainIfOffline(std::function<void()> notSignedIn)
 {
     if (!m_session || !m_session->offline().isOffline() || m_session->currentToken())
-        return;
+        return false;
     if (!platform::UserDefaults::standard().stringForKey("username"))
-        return;
-    m_session->loginSynchronous(false);
+        return false;
+    if (!m_session->signInRunning())
+        m_session->loginSynchronous(false);
+    if (!m_session->signInRunning())
+        return false; // nothing went out (no app around it): as before
+    std::weak_ptr<Session> weak = m_session;
+    m_session->whenSignInEnds([weak, notSignedIn = std::move(notSignedIn)] {
+        auto session = weak.lock();
+        if (session && !session->currentToken() && notSignedIn)
+            notSignedIn();
+    });
+    return true;
 }
 
 void CachedList::clear()

@@ -5,6 +5,7 @@
 #include "platform/foundation/TimeZone.h"
 #include "json/Value.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,9 +33,12 @@ public:
     void clear();
     /// For a refresh the user asked for: when the service could not be
     /// reached for the sign-in at launch, nobody is signed in; this signs in
-    /// again with the stored credentials (the screens download on
-    /// "UserLoggedIn"). Nothing happens when signed in or online.
-    void signInAgainIfOffline();
+    /// again with the stored credentials (or joins the sign-in on its way).
+    /// True when the screen is to wait: it downloads on "UserLoggedIn", as a
+    /// request sent now would go without a token, and `notSignedIn` runs if
+    /// the sign-in ends without a user (the screen ends its loading state).
+    /// False, doing nothing, when signed in, online or without a stored user.
+    bool signInAgainIfOffline(std::function<void()> notSignedIn);
 
     /// Whether the screen shows a reply from an earlier run.
     [[nodiscard]] bool showsKept() const { return m_showsKept; }

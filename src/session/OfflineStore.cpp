@@ -28,7 +28,7 @@ void OfflineStore::exchangeEnded(bool reachedService)
 std::shared_ptr<ReplyCache> OfflineStore::cache()
 {
     std::optional<std::string> user = UserDefaults::standard().stringForKey("username");
-    if (!user) {
+    if (!user || m_withheld) {
         m_cache.reset();
         return nullptr;
     }
@@ -41,12 +41,13 @@ std::shared_ptr<ReplyCache> OfflineStore::cache()
 
 void OfflineStore::deleteCache()
 {
-    auto kept = cache();
-    if (!kept)
-        return;
-    if (Status removed = kept->removeAll(); !removed)
-        hestio::log("Could not delete the kept replies: " + removed.error().message());
+    std::optional<std::string> user = UserDefaults::standard().stringForKey("username");
     m_cache.reset();
+    if (!user)
+        return;
+    ReplyCache kept(m_root.value_or(Profile::current().cacheDirectory()), *user);
+    if (Status removed = kept.removeAll(); !removed)
+        hestio::log("Could not delete the kept replies: " + removed.error().message());
 }
 
 }

@@ -25,10 +25,16 @@ public:
     void exchangeEnded(bool reachedService);
 
     /// The cache of the user whose name is stored (the last one signed in);
-    /// none without one. Lives under the profile's cache folder.
+    /// none without one, and none while withheld. Lives under the profile's
+    /// cache folder.
     [[nodiscard]] std::shared_ptr<ReplyCache> cache();
-    /// Deletes the stored user's cache folder (at logout).
+    /// Deletes the stored user's cache folder (at logout, and when another
+    /// user signs in after that user's credentials were refused).
     void deleteCache();
+    /// The stored user's credentials were refused: their replies are not
+    /// offered (nor kept) until a sign-in is accepted.
+    void withholdCache() { m_withheld = true; }
+    void releaseCache() { m_withheld = false; }
 
     /// Where the users' folders go; the profile's cache folder unless set
     /// (tests).
@@ -36,6 +42,7 @@ public:
 
 private:
     bool m_offline { false };
+    bool m_withheld { false };
     std::optional<std::filesystem::path> m_root;
     std::shared_ptr<ReplyCache> m_cache;
     std::string m_cacheUser;

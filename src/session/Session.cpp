@@ -3,6 +3,8 @@
 #include "net/Endpoints.h"
 #include "net/KeychainWrapper.h"
 #include "net/ServiceEnvironment.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/UserDefaults.h"
 #include "session/AppShell.h"
@@ -130,6 +132,50 @@ platform::TimeZone Session::householdTimeZone() const
     return user ? user->householdTimeZone() : TimeZone::defaultZone();
 }
 
+void Session::endSessionRefused()
+{
+    setCurUser(nullptr);
+    if (locationsWsc) {
+        locationsWsc->cancel();
+        locationsWsc.reset();
+    }
+    savedLocations.clear();
+    m_offline.withholdCache();
+    NotificationCenter::defaultCenter().post("UserLoggedOut", this);
+}
+
+void Session::userSignsIn(const std::string& username)
+{
+    std::optional<std::string> stored = UserDefaults::standard().stringForKey("username");
+    if (stored && *stored != username) {
+        // Nothing of the refused user stays for the next one to see.
+        m_offline.deleteCache();
+        std::optional<KeychainError> error;
+        KeychainWrapper::deleteItemForKey(stored, keychainService, &error);
+        if (error)
+            hestio::log("Could not delete the refused user's stored password");
+    }
+    m_offline.releaseCache();
+}
+
+void Session::signInEnded()
+{
+    m_signInRunning = false;
+    auto waiters = std::move(m_signInWaiters);
+    m_signInWaiters.clear();
+    for (auto& waiter : waiters)
+        waiter();
+}
+
+void Session::whenSignInEnds(std::function<void()> done)
+{
+    if (!m_signInRunning) {
+        done();
+        return;
+    }
+    m_signInWaiters.push_back(std::move(done));
+}
+
 void Session::loginSynchronous(bool synchronous)
 {
     if (auto app = shell())
@@ -193,7 +239,7 @@ void Session::requestFinished(WebServiceConnector& request, bool success, const 
     // waiting requests go out without a token and fail as such.
     setCurUser(nullptr);
     endRenewal();
-    showLogin();
+    endSessionRefused();
 }
 
 void Session::requestFailed(WebServiceConnector& request, const platform::TransportError&)

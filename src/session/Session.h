@@ -58,7 +58,8 @@ public:
     /// `done` once that ended, whichever way. Requests made while the token
     /// has expired wait on it; one renewal serves all of them. The signed-in
     /// user stays when the service cannot be reached (the next request tries
-    /// again); stored credentials the service refuses bring the login screen.
+    /// again); stored credentials the service refuses end the session
+    /// (endSessionRefused), which brings the login screen.
     void renewSession(std::function<void()> done);
 
     /// The parameters of a sign-in: name, password and, when the credential
@@ -70,6 +71,28 @@ public:
     /// The household's zone from the signed-in user's "timeZoneArea"; the
     /// device's zone without a user or a known zone name.
     [[nodiscard]] platform::TimeZone householdTimeZone() const;
+
+    /// The service refused the stored credentials: the session ends as at
+    /// logout. Nobody is signed in, the saved places and the kept replies
+    /// are no longer offered, and "UserLoggedOut" is posted, so the screens
+    /// clear and whatever runs for the session (a leave-home notice, the
+    /// watchers, the login screen) ends or starts as at logout. The stored
+    /// user's kept replies stay on disk until another user signs in.
+    void endSessionRefused();
+    /// A sign-in of `username` was accepted; called before the name is
+    /// stored. When another user's name is stored (their credentials were
+    /// refused and the login screen followed), that user's kept replies and
+    /// stored password are deleted, as at logout.
+    void userSignsIn(const std::string& username);
+
+    /// The sign-in with the stored credentials (the login screen's in the
+    /// background) went out, and ended whichever way.
+    void signInStarted() { m_signInRunning = true; }
+    void signInEnded();
+    [[nodiscard]] bool signInRunning() const { return m_signInRunning; }
+    /// Runs `done` once the running sign-in has ended (at once when none
+    /// runs).
+    void whenSignInEnds(std::function<void()> done);
 
     /// Asks the app to make sure a valid session exists (see AppShell).
     void loginSynchronous(bool synchronous);
@@ -101,6 +124,8 @@ private:
     std::vector<std::function<void()>> m_renewalWaiters;
     std::shared_ptr<LeaveHomeChecker> m_leaveHomeChecker;
     OfflineStore m_offline;
+    bool m_signInRunning { false };
+    std::vector<std::function<void()>> m_signInWaiters;
 };
 
 }

@@ -1,6 +1,7 @@
 #include "model/FollowedSuggestion.h"
 #include "model/Suggestion.h"
 
+#include "platform/foundation/PrivateFiles.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
 #include "json/Decoder.h"
@@ -61,21 +62,48 @@ TEST_F(FollowedSuggestionStoreTest, KeepsTheNewestFiftyOnly)
     EXPECT_EQ(records.back().suggestionID, 1) << "one past it the oldest goes";
 }
 
-TEST_F(FollowedSuggestionStoreTest, UserNamesMakePlainFileNamesInOneFolder)
+TEST_F(FollowedSuggestionStoreTest, UserNamesMakePlainFileNamesInOneFolderAnyLength)
 {
     struct Case {
-        const char* username;
-        const char* fileName;
+        std::string username;
+        std::string fileName;
     };
-    for (Case c : { Case { "demo", "demo.plist" }, Case { "../../etc/passwd", "%2E%2E%2F%2E%2E%2Fetc%2Fpasswd.plist" },
-             Case { "anna.b@example", "anna%2Eb%40example.plist" }, Case { "", ".plist" },
-             Case { "Zoë", "Zo%C3%AB.plist" } }) {
+    std::string longName(300, 'x');
+    for (const Case& c :
+        { Case { "demo", "demo.plist" }, Case { "../../etc/passwd", "%2E%2E%2F%2E%2E%2Fetc%2Fpasswd.plist" },
+            Case { "", "%.plist" }, Case { longName, platform::safeFileName(longName) + ".plist" } }) {
         auto file = FollowedSuggestionStore::forUser(folder.path(), c.username).file();
         EXPECT_EQ(file, folder.path() / "FollowedSuggestions" / c.fileName) << c.username;
     }
+    // A name longer than a file name may be is kept too.
     auto sneaky = FollowedSuggestionStore::forUser(folder.path(), "../x");
     ASSERT_TRUE(sneaky.record(followed(1, 1)));
     EXPECT_TRUE(std::filesystem::exists(folder.path() / "FollowedSuggestions" / "%2E%2E%2Fx.plist"));
+    auto long_ = FollowedSuggestionStore::forUser(folder.path(), longName);
+    ASSERT_TRUE(long_.record(followed(2, 2)));
+    EXPECT_EQ(long_.load().size(), 1u);
+}
+
+TEST_F(FollowedSuggestionStoreTest, RecordsAreShownOnlyToTheUserTheFileNames)
+{
+    ASSERT_TRUE(store.record(followed(1083, 1792036800)));
+    EXPECT_NE(folder.read("FollowedSuggestions/demo.plist").find("<key>user</key>\n\t<string>demo</string>"),
+        std::string::npos)
+        << folder.read("FollowedSuggestions/demo.plist");
+    // The file of demo under sam's name (copied, or two names that meet).
+    std::filesystem::copy_file(folder / "FollowedSuggestions/demo.plist", folder / "FollowedSuggestions/sam.plist");
+    auto sam = FollowedSuggestionStore::forUser(folder.path(), "sam");
+    EXPECT_TRUE(sam.load().empty());
+    EXPECT_TRUE(logs.contains("belong to another user"));
+    ASSERT_TRUE(sam.record(followed(7, 1792036900)));
+    ASSERT_EQ(sam.load().size(), 1u) << "sam's own list starts afresh, without demo's";
+    EXPECT_EQ(sam.load()[0].suggestionID, 7);
+
+    // A file from before the files named their user is its name's user's.
+    folder.write("FollowedSuggestions/anna.plist", R"(<plist version="1.0"><dict><key>followed</key><array>
+<dict><key>suggestionID</key><integer>7</integer><key>text</key><string>t</string><key>deviceID</key><string>107</string><key>deviceName</key><string>TV</string><key>followedAt</key><real>1792036800</real></dict>
+</array></dict></plist>)");
+    EXPECT_EQ(FollowedSuggestionStore::forUser(folder.path(), "anna").load().size(), 1u);
 }
 
 TEST_F(FollowedSuggestionStoreTest, AnUnreadableFileIsLeftOutWithOneLogLineAndReplaced)

@@ -8,6 +8,9 @@
 #include <algorithm>
 #include <fstream>
 
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -63,26 +66,12 @@ TEST(ReplyCache, KeepsTheLastReplyOfEachKeyWithItsTime)
 
 TEST(ReplyCache, UserNamesAndKeysBecomeSafeFileNames)
 {
-    const struct {
-        std::string name;
-        std::string folder;
-    } cases[] = {
-        { "demo", "demo" }, { "..", "%2E%2E" }, { "../../etc", "%2E%2E%2F%2E%2E%2Fetc" }, { "a/b", "a%2Fb" },
-        { "", "%" }, { "Zoë", "Zo%C3%AB" }, { "%2E", "%252E" }, // the escape itself is escaped: no two names meet
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(ReplyCache::folderNameFor(c.name), c.folder) << c.name;
-
-    std::string longName(300, 'x');
-    std::string otherLongName = longName + "y";
-    EXPECT_LE(ReplyCache::folderNameFor(longName).size(), 200u);
-    EXPECT_NE(ReplyCache::folderNameFor(longName), ReplyCache::folderNameFor(otherLongName));
-
     TempDir dir;
     ReplyCache cache(dir / "cache", "../escape");
     ASSERT_TRUE(cache.store("../../x", "{}", kTenThirtyTwo));
     EXPECT_EQ(filesIn(dir / "cache"), std::vector<std::string> { "%2E%2E%2Fescape" });
     EXPECT_EQ(filesIn(cache.folder()), std::vector<std::string> { "%2E%2E%2F%2E%2E%2Fx.reply" });
+    EXPECT_EQ(cache.owner(), "%2E%2E%2Fescape");
 }
 
 TEST(ReplyCache, AProcessKilledBetweenWriteAndRenameLeavesTheOldReply)
@@ -126,7 +115,13 @@ TEST(ReplyCache, ADamagedFileIsLoggedDeletedAndReplacedByTheNextReply)
     std::string flipped = whole;
     flipped.back() = '}' == flipped.back() ? ']' : '}';
     std::string otherFormat = whole;
-    otherFormat.replace(whole.find(" 1 "), 3, " 2 ");
+    otherFormat.replace(whole.find(" 2 "), 3, " 3 ");
+    // The first format named no owner: such a reply is shown to nobody.
+    std::string firstFormat = whole;
+    firstFormat.replace(whole.find(" 2 "), 3, " 1 ");
+    firstFormat.erase(firstFormat.find(" demo\n"), 5);
+    std::string otherOwner = whole;
+    otherOwner.replace(whole.find(" demo\n"), 5, " sam");
 
     const struct {
         const char* what;
@@ -138,7 +133,10 @@ TEST(ReplyCache, ADamagedFileIsLoggedDeletedAndReplacedByTheNextReply)
         { "body cut short", whole.substr(0, whole.size() - 3), "bytes" },
         { "body one byte longer", whole + " ", "bytes" },
         { "one byte changed", flipped, "its checksum does not match" },
-        { "another format", otherFormat, "format 2 is not known" },
+        { "another format", otherFormat, "format 3 is not known" },
+        { "the first format", firstFormat, "format 1 is not known" },
+        { "another user's", otherOwner, "it belongs to another user" },
+        { "a header line too long", std::string(400, 'x') + "\n" + body, "its header is cut short" },
         { "not ours", "<html>\n" + body, "not a cached reply" },
         { "garbage", std::string(3000, '\x01'), "its header is cut short" },
     };
@@ -223,4 +221,103 @@ TEST(ReplyCache, RemoveAllDeletesOnlyThatUsersFolder)
     EXPECT_FALSE(std::filesystem::exists(demo.folder()));
     EXPECT_TRUE(other.load("devices"));
     EXPECT_TRUE(demo.removeAll()) << "nothing left to delete is no failure";
+}
+
+namespace {
+
+unsigned modeOf(const std::filesystem::path& path)
+{
+    struct stat status { };
+    return ::lstat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+}
+
+TEST(ReplyCache, FoldersAndRepliesAreTheOwnersOnlyAndAnOpenRootIsClosed)
+{
+    TempDir dir;
+    std::filesystem::create_directory(dir / "cache");
+    ::chmod((dir / "cache").c_str(), 0755); // as an earlier version made it
+    mode_t umask = ::umask(022);
+    ReplyCache cache(dir / "cache", "demo");
+    ASSERT_TRUE(cache.store("devices", "{}", kTenThirtyTwo));
+    ::umask(umask);
+    EXPECT_EQ(modeOf(dir / "cache"), 0700u);
+    EXPECT_EQ(modeOf(cache.folder()), 0700u);
+    EXPECT_EQ(modeOf(cache.folder() / "devices.reply"), 0600u);
+}
+
+TEST(ReplyCache, APipeALinkOrAHugeFileAtAKeyIsRefusedWithoutBlockingAndForeignNamesAreLeftAlone)
+{
+    TempDir dir;
+    ReplyCache cache(dir.path(), "demo");
+    ASSERT_TRUE(cache.store("devices", "{}", kTenThirtyTwo));
+    auto secret = dir.write("secret", "not a reply");
+    ASSERT_EQ(::mkfifo((cache.folder() / "schedules.reply").c_str(), 0600), 0);
+    std::filesystem::create_symlink(secret, cache.folder() / "activities.reply");
+    // 300 MB that take no room: read whole, they would take seconds and the memory.
+    writeText(cache.folder() / "graph-huge.reply", "hestio-reply 2 0 1 0000000000000000 demo\n");
+    std::filesystem::resize_file(cache.folder() / "graph-huge.reply", 300u * 1024 * 1024);
+    writeText(cache.folder() / "notes.txt", "someone else's");
+
+    LogCapture capture;
+    // The eviction reads every header: the pipe must not block it, nor the
+    // huge file be read whole; it is over the total, so it goes.
+    ASSERT_TRUE(cache.store("suggestions", "{}", kTenThirtyTwo));
+    EXPECT_FALSE(std::filesystem::exists(cache.folder() / "graph-huge.reply"));
+    EXPECT_TRUE(cache.load("suggestions"));
+
+    const struct {
+        const char* key;
+        const char* reason;
+    } cases[] = {
+        { "schedules", "it is not a regular file" },
+        { "activities", "it is a symbolic link" },
+    };
+    for (const auto& c : cases) {
+        auto loaded = cache.load(c.key);
+        EXPECT_FALSE(loaded) << c.key;
+        EXPECT_TRUE(capture.contains(c.reason)) << c.key;
+    }
+    EXPECT_EQ(fileText(secret), "not a reply") << "the link's target is untouched";
+    EXPECT_EQ(filesIn(cache.folder()), (std::vector<std::string> { "devices.reply", "notes.txt", "suggestions.reply" }))
+        << "what failed its checks is gone; a name that is not ours stays";
+    EXPECT_EQ(cache.totalBytes(), fileText(cache.folder() / "devices.reply").size() * 2) << "only replies count";
+
+    // A huge file at a key that is loaded is refused by its size alone.
+    writeText(cache.folder() / "devices.reply", "hestio-reply 2 0 1 0000000000000000 demo\n");
+    std::filesystem::resize_file(cache.folder() / "devices.reply", 300u * 1024 * 1024);
+    EXPECT_FALSE(cache.load("devices"));
+    EXPECT_TRUE(capture.contains("it is larger than any reply kept"));
+}
+
+TEST(ReplyCache, AWriteTheDiskRefusesIsReportedAndLeavesTheOlderCopyLoadable)
+{
+    TempDir dir;
+    const std::string older = R"({"success":true,"devices":["older"]})";
+    ASSERT_TRUE(ReplyCache(dir.path(), "demo").store("devices", older, kTenThirtyTwo));
+
+    // In a child: files may not grow past 4 KiB, and going past is an error
+    // (EFBIG), not the end of the process, as on a full disk.
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit { 4096, 4096 };
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ReplyCache cache(dir.path(), "demo");
+        platform::Status stored = cache.store("devices", std::string(64 * 1024, 'n'), kTenThirtyTwo);
+        ::_exit(!stored && stored.error().message().find("File too large") != std::string::npos ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the refused write was reported with its reason";
+
+    ReplyCache cache(dir.path(), "demo");
+    EXPECT_EQ(filesIn(cache.folder()), std::vector<std::string> { "devices.reply" }) << "no part of the new one";
+    auto kept = cache.load("devices");
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->body, older);
+    EXPECT_EQ(kept->fetchedAt, kTenThirtyTwo);
 }

@@ -263,8 +263,11 @@ TEST_F(LocationManagerTest, ARefusedMovementLeavesTheFileAndAPlaceThatFailsIsNot
     loop.advance(1);
     EXPECT_TRUE(FailedMovementFile::getAllFailedLocations().empty())
         << "a new place resent to the movements would be refused for ever";
-    EXPECT_TRUE(logs.contains("Failed to post location for params: " + transport->requests()[0].body
+    // The log line names the place but not the session token.
+    EXPECT_NE(transport->requests()[0].body.find("&token=T"), std::string::npos);
+    EXPECT_TRUE(logs.contains("Failed to post location for params: " + redactSecrets(transport->requests()[0].body)
         + ":\n The Internet connection appears to be offline."));
+    EXPECT_FALSE(logs.contains("&token=T"));
     ASSERT_TRUE(application->topAlert());
     EXPECT_EQ(application->topAlert()->title(), "Error Occurred");
     EXPECT_EQ(application->topAlert()->message(), "Failed to post your location.");

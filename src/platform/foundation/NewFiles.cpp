@@ -1,5 +1,6 @@
 #include "platform/foundation/NewFiles.h"
 
+#include "platform/foundation/PrivateFiles.h"
 #include "platform/foundation/WriteAll.h"
 
 #include <atomic>
@@ -28,8 +29,9 @@ namespace {
         for (int attempt = 0; attempt < 100; ++attempt) {
             fs::path hidden
                 = folder / ("." + name + "." + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".part");
-            // 0666 less the umask: the permissions any new document gets.
-            int descriptor = ::open(hidden.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            // The household's data: the owner's only. O_EXCL makes a new file
+            // and never opens one (or follows a link) planted at the name.
+            int descriptor = ::open(hidden.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
             if (descriptor < 0) {
                 if (errno == EEXIST)
                     continue;
@@ -107,12 +109,9 @@ NewFilesResult writeNewFiles(const fs::path& folder, const std::string& stem, co
     NewFilesResult result;
     if (files.empty())
         return result;
-    std::error_code code;
-    fs::create_directories(folder, code);
-    if (!code && !fs::is_directory(folder, code))
-        code = std::make_error_code(std::errc::not_a_directory);
-    if (code) {
-        result.failure = FileWriteFailure { FileWriteFailure::Step::CreateFolder, folder, code.value() };
+    // Made owner-only; one the user made or opened up is left as it is.
+    if (!makePrivateFolder(folder, ExistingFolder::Keep)) {
+        result.failure = FileWriteFailure { FileWriteFailure::Step::CreateFolder, folder, errno };
         return result;
     }
 

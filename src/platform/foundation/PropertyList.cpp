@@ -1,18 +1,15 @@
 #include "platform/foundation/PropertyList.h"
 
 #include "platform/foundation/Log.h"
-#include "platform/foundation/WriteAll.h"
+#include "platform/foundation/PrivateFiles.h"
 
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <fstream>
 #include <memory>
 #include <sstream>
 #include <system_error>
-#include <unistd.h>
 
 #include <plist/plist.h>
 
@@ -232,22 +229,14 @@ std::optional<PropertyListValue> readPropertyList(const std::filesystem::path& f
         log("Could not read property list " + file.string() + ": " + reason);
         return std::nullopt;
     };
-    std::error_code code;
-    auto status = std::filesystem::status(file, code);
-    if (status.type() == std::filesystem::file_type::not_found)
+    auto read = readPrivateFile(file, maximumFileSize + 1);
+    if (!read)
+        return fail(read.error().message());
+    if (!*read)
         return std::nullopt;
-    if (code)
-        return fail(code.message());
-    if (!std::filesystem::is_regular_file(status))
-        return fail("it is not a regular file");
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        return fail(std::strerror(errno ? errno : EACCES));
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    if (in.bad())
-        return fail("reading failed");
-    auto value = parsePropertyList(contents.str());
+    if ((*read)->size > maximumFileSize)
+        return fail("the file is too large");
+    auto value = parsePropertyList((*read)->bytes);
     if (!value)
         return fail(value.error().message());
     return std::move(*value);
@@ -271,36 +260,10 @@ bool writePropertyList(const std::filesystem::path& file, const PropertyListValu
         return false;
     };
     std::filesystem::path folder = file.parent_path().empty() ? std::filesystem::path(".") : file.parent_path();
-    std::error_code code;
-    std::filesystem::create_directories(folder, code);
-    if (code)
-        return fail(code.message());
-
-    std::string xml = propertyListToXml(value);
-    std::string pattern = (folder / ("." + file.filename().string() + ".XXXXXX")).string();
-    std::vector<char> temporary(pattern.begin(), pattern.end());
-    temporary.push_back('\0');
-    int descriptor = ::mkstemp(temporary.data());
-    if (descriptor < 0)
-        return fail(std::strerror(errno));
-
-    // The new contents reach the disk before the rename makes them visible,
-    // so a crash leaves the old file or the new one, never an empty one.
-    bool written = writeAll(descriptor, xml) && ::fsync(descriptor) == 0;
-    int savedErrno = errno;
-    written = ::close(descriptor) == 0 && written;
-    if (!written || ::rename(temporary.data(), file.c_str()) != 0) {
-        if (written)
-            savedErrno = errno;
-        ::unlink(temporary.data());
-        return fail(std::strerror(savedErrno));
-    }
-    // Make the rename itself durable.
-    int folderDescriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folderDescriptor >= 0) {
-        ::fsync(folderDescriptor);
-        ::close(folderDescriptor);
-    }
+    if (Status made = makePrivateFolder(folder, ExistingFolder::Keep); !made)
+        return fail(made.error().message());
+    if (Status written = replaceFile(file, propertyListToXml(value)); !written)
+        return fail(written.error().message());
     return true;
 }
 

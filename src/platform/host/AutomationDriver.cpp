@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 
 namespace hestio::platform {
@@ -673,6 +674,18 @@ Status AutomationDriver::screenshot(const std::string& path)
         std::filesystem::create_directories(parent, ignored);
     if (!image->writePng(path))
         return Error("could not write " + path);
+    // What the picture shows as text, for checks that compare texts.
+    std::string tree;
+    if (Window* window = m_device.keyWindow()) {
+        tree = window->dumpTree();
+        for (const auto& overlay : window->overlays())
+            tree += overlay->dumpTree();
+    }
+    std::filesystem::path treePath = std::filesystem::path(path).replace_extension(".txt");
+    std::ofstream out(treePath, std::ios::binary | std::ios::trunc);
+    out << tree;
+    if (!out)
+        return Error("could not write " + treePath.string());
     return {};
 }
 

@@ -1,16 +1,10 @@
 #include "platform/keychain/FileKeychain.h"
 
 #include "platform/foundation/Log.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/foundation/PrivateFiles.h"
 
 #include <array>
-#include <cerrno>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 namespace hestio::platform {
@@ -79,9 +73,18 @@ FileKeychain::FileKeychain(std::string path)
 
 void FileKeychain::load()
 {
-    std::ifstream in(m_path);
-    if (!in)
+    // A few lines per stored secret; a larger file is not one we wrote.
+    auto read = readPrivateFile(m_path, 1024 * 1024);
+    if (read && *read && (*read)->size > (*read)->bytes.size())
+        read = Error("it is too large");
+    if (!read) {
+        hestio::log("Credential file " + m_path + " is not readable (" + read.error().message()
+            + "); starting with no stored credentials");
+        return;
+    }
+    if (!*read)
         return; // no file yet: an empty store
+    std::istringstream in((*read)->bytes);
     std::string line;
     if (!std::getline(in, line) || line != header) {
         hestio::log("Credential file " + m_path + " is not readable; starting with no stored credentials");
@@ -116,32 +119,16 @@ KeychainStatus FileKeychain::didChange()
     }
 
     std::filesystem::path target(m_path);
-    std::error_code ignored;
-    if (target.has_parent_path())
-        std::filesystem::create_directories(target.parent_path(), ignored);
-    std::string temporary = m_path + ".tmp";
-    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return keychain_status::io;
-    ::fchmod(fd, 0600);
-    const char* at = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        ssize_t written = ::write(fd, at, left);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            ::close(fd);
-            ::unlink(temporary.c_str());
+    if (target.has_parent_path()) {
+        if (Status made = makePrivateFolder(target.parent_path(), ExistingFolder::Keep); !made) {
+            hestio::log("Could not keep the credentials: " + made.error().message());
             return keychain_status::io;
         }
-        at += written;
-        left -= static_cast<std::size_t>(written);
     }
-    bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    if (!synced || std::rename(temporary.c_str(), m_path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
+    // A new temporary file (never one planted at a fixed name), owner-only
+    // from its first byte, renamed over the old one.
+    if (Status written = replaceFile(target, text); !written) {
+        hestio::log("Could not keep the credentials: " + written.error().message());
         return keychain_status::io;
     }
     return keychain_status::success;

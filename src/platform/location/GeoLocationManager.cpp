@@ -1,13 +1,13 @@
 #include "platform/location/GeoLocationManager.h"
 
 #include "platform/foundation/Log.h"
+#include "platform/foundation/PrivateFiles.h"
 #include "platform/foundation/RunLoop.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 namespace hestio::platform {
@@ -229,9 +229,16 @@ void GeoLocationManager::load()
 {
     if (m_regionFile.empty())
         return;
-    std::ifstream in(m_regionFile);
-    if (!in)
+    // A few lines per saved place; a file much larger is none of ours.
+    auto read = readPrivateFile(m_regionFile, 1024 * 1024);
+    if (read && *read && (*read)->size > (*read)->bytes.size())
+        read = Error("it is too large");
+    if (!read || !*read) {
+        if (!read)
+            hestio::log("Monitored-region file " + m_regionFile + " is not readable: " + read.error().message());
         return;
+    }
+    std::istringstream in((*read)->bytes);
     std::string line;
     bool damaged = false;
     while (std::getline(in, line)) {
@@ -280,22 +287,11 @@ void GeoLocationManager::save() const
             << '\n';
     }
     std::filesystem::path path(m_regionFile);
-    std::error_code ignored;
-    if (path.has_parent_path())
-        std::filesystem::create_directories(path.parent_path(), ignored);
-    std::string temporary = m_regionFile + ".tmp";
-    {
-        std::ofstream file(temporary, std::ios::trunc);
-        file << out.str();
-        file.flush();
-        if (!file) {
-            hestio::log("Could not write monitored regions to " + m_regionFile);
-            return;
-        }
-    }
-    std::filesystem::rename(temporary, path, ignored);
-    if (ignored)
-        hestio::log("Could not write monitored regions to " + m_regionFile);
+    Status written = path.has_parent_path() ? makePrivateFolder(path.parent_path(), ExistingFolder::Keep) : Status();
+    if (written)
+        written = replaceFile(path, out.str());
+    if (!written)
+        hestio::log("Could not write monitored regions: " + written.error().message());
 }
 
 }

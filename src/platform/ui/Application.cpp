@@ -2,6 +2,7 @@
 
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/PrivateFiles.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Keyboard.h"
 #include "platform/ui/Label.h"
@@ -11,7 +12,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <random>
 
@@ -214,22 +214,23 @@ void Application::registerForRemoteNotificationTypes(unsigned types)
 {
     m_remoteTypes = types;
     if (m_deviceToken.empty() && !m_deviceTokenPath.empty()) {
-        std::ifstream in(m_deviceTokenPath, std::ios::binary);
-        std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (bytes.size() == 32)
-            m_deviceToken = bytes;
+        auto read = readPrivateFile(m_deviceTokenPath, 32);
+        if (read && *read && (*read)->size == 32)
+            m_deviceToken.assign((*read)->bytes.begin(), (*read)->bytes.end());
     }
     if (m_deviceToken.empty()) {
         std::random_device random;
         for (int i = 0; i < 32; ++i)
             m_deviceToken.push_back(static_cast<std::uint8_t>(random() & 0xff));
         if (!m_deviceTokenPath.empty()) {
-            std::error_code error;
-            std::filesystem::create_directories(std::filesystem::path(m_deviceTokenPath).parent_path(), error);
-            std::ofstream out(m_deviceTokenPath, std::ios::binary | std::ios::trunc);
-            out.write(reinterpret_cast<const char*>(m_deviceToken.data()), 32);
-            if (!out)
-                log("Could not keep the device token in " + m_deviceTokenPath);
+            // It names this phone to the service: the owner's only.
+            std::filesystem::path path(m_deviceTokenPath);
+            Status kept
+                = path.has_parent_path() ? makePrivateFolder(path.parent_path(), ExistingFolder::Keep) : Status();
+            if (kept)
+                kept = replaceFile(path, std::string_view(reinterpret_cast<const char*>(m_deviceToken.data()), 32));
+            if (!kept)
+                log("Could not keep the device token: " + kept.error().message());
         }
     }
     auto deliver = [this, token = m_deviceToken] {

@@ -100,8 +100,8 @@ check_cache() {
   [ -d "$cache" ] || return 0
   for file in "$cache"/*.reply; do
     [ -f "$file" ] || continue
-    read -r magic format _ length _ < <(head -n 1 "$file")
-    [ "$magic $format" = "hestio-reply 1" ] || fail "$file has no header after kill $1"
+    read -r magic format _ length _ owner < <(head -n 1 "$file")
+    [ "$magic $format $owner" = "hestio-reply 2 demo" ] || fail "$file has no header after kill $1"
     body=$(($(stat -c %s "$file") - $(head -n 1 "$file" | wc -c)))
     [ "$body" = "$length" ] || fail "$file holds $body of $length bytes after kill $1"
     tail -n +2 "$file" | jq -e '.success == true' >/dev/null || fail "$file is not a whole answer after kill $1"

@@ -6,6 +6,6 @@ kept=("$work"/profile/cache/demo/graph-power-*.reply)
 [ "${#kept[@]}" = 1 ] || fail "run $index kept ${#kept[@]} power weeks ($(ls "$work/profile/cache/demo" | tr '\n' ' '))"
 file=${kept[0]}
 [[ "$(basename "$file")" =~ ^graph-power-[^-]+-[0-9]{4}-[0-9]{2}-[0-9]{2}\.reply$ ]] || fail "a kept week named $file"
-head -n 1 "$file" | grep -q '^hestio-reply 1 [0-9]* [0-9]* [0-9a-f]*$' || fail "the kept week has no header"
+head -n 1 "$file" | grep -q '^hestio-reply 2 [0-9]* [0-9]* [0-9a-f]* demo$' || fail "the kept week has no header"
 tail -n +2 "$file" | jq -e '.success == true and (.statuses | length) > 0' >/dev/null ||
   fail "the kept week is not a whole answer with samples"

@@ -5,7 +5,7 @@ folder="$work/profile/cache/demo"
 for list in devices suggestions schedules activities places; do
   file="$folder/$list.reply"
   [ -f "$file" ] || fail "run $index kept no $list ($(ls "$folder" 2>/dev/null | tr '\n' ' '))"
-  head -n 1 "$file" | grep -q '^hestio-reply 1 [0-9]* [0-9]* [0-9a-f]*$' || fail "the kept $list has no header"
+  head -n 1 "$file" | grep -q '^hestio-reply 2 [0-9]* [0-9]* [0-9a-f]* demo$' || fail "the kept $list has no header"
   tail -n +2 "$file" | jq -e '.success == true' >/dev/null || fail "the kept $list is not a whole answer"
 done
 if [ "$index" = 2 ]; then

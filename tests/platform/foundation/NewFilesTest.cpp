@@ -63,11 +63,15 @@ TEST(NewFiles, WritesEveryFileWholeUnderTheStemInAFolderItMakes)
     // No hidden file is left behind.
     EXPECT_EQ(
         namesIn(folder), (std::vector<std::string> { "home-energy-2026-11-30.csv", "home-energy-2026-11-30.png" }));
-    // Readable like any other new document (the umask decides).
+    // The household's data: the owner's only, in a folder only the owner
+    // can open; the folders above it keep their usual permissions.
+    using std::filesystem::perms;
+    for (const auto& path : result.paths)
+        EXPECT_EQ(std::filesystem::status(path).permissions(), perms::owner_read | perms::owner_write);
+    EXPECT_EQ(std::filesystem::status(folder).permissions(), perms::owner_all);
     mode_t mask = ::umask(022);
     ::umask(mask);
-    EXPECT_EQ(
-        std::filesystem::status(result.paths[0]).permissions(), static_cast<std::filesystem::perms>(0666 & ~mask));
+    EXPECT_EQ(std::filesystem::status(folder.parent_path()).permissions(), static_cast<perms>(0777 & ~mask));
 }
 
 TEST(NewFiles, NeverReplacesAFileAndKeepsTheSetUnderOneStem)

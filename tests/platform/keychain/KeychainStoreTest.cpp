@@ -110,6 +110,25 @@ TEST(FileKeychain, PersistsPrivatelyAndRoundTripsAnyBytes)
     EXPECT_EQ(FileKeychain(path.string()).items().size(), 1u);
 }
 
+TEST(FileKeychain, ALinkPlantedAtTheOldTemporaryNameIsNeverFollowed)
+{
+    auto path = scratchFile("planted");
+    auto victim = scratchFile("victim");
+    {
+        std::ofstream(victim) << "precious";
+    }
+    // The name the store used to write through, and the file itself.
+    std::filesystem::remove(path.string() + ".tmp");
+    std::filesystem::create_symlink(victim, path.string() + ".tmp");
+    FileKeychain store(path.string());
+    ASSERT_EQ(store.add(item("demo", "secret")), status::success);
+    std::ifstream in(victim);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "precious");
+    EXPECT_EQ(FileKeychain(path.string()).items().size(), 1u);
+    EXPECT_FALSE(std::filesystem::is_symlink(path));
+}
+
 TEST(FileKeychain, DamagedFileReadsAsEmptyOrSkipsBadLines)
 {
     auto path = scratchFile("damaged");

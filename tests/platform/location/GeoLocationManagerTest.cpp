@@ -134,6 +134,9 @@ TEST_F(GeoLocationManagerTest, RegionsSurviveARestartAndAMoveWhileAway)
 {
     TempDir dir;
     std::string file = (dir / "regions").string();
+    // A link planted at the name the file used to be written through.
+    auto victim = dir.write("victim", "precious");
+    std::filesystem::create_symlink(victim, file + ".tmp");
     moveTo(home);
     {
         GeoLocationManager manager(file, source);
@@ -141,6 +144,9 @@ TEST_F(GeoLocationManagerTest, RegionsSurviveARestartAndAMoveWhileAway)
         manager.startMonitoringForRegion({ "Work", north(home, 10000), 50 });
         manager.stopMonitoringForRegion({ "Work", {}, 0 });
     }
+    EXPECT_EQ(dir.read("victim"), "precious");
+    EXPECT_EQ(std::filesystem::status(file).permissions(),
+        std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     source.moveTo(north(home, 3000), loop.now()); // left while the app was not running
     GeoLocationManager relaunched(file, source);
     relaunched.setDelegate(&recorder);

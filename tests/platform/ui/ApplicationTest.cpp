@@ -144,6 +144,9 @@ TEST(Application, TheDeviceTokenIsMadeOnceAndKept)
     ui.app.registerForRemoteNotificationTypes(7);
     ui.loop.runPending();
     EXPECT_EQ(delegate.token, first);
+    EXPECT_EQ(std::filesystem::status(dir.path() / "profile" / "device-token").permissions(),
+        std::filesystem::perms::owner_read | std::filesystem::perms::owner_write)
+        << "it names this phone: the owner's only";
     ui.app.deliverRemoteNotification(R"({"aps":{"alert":"Heater left on"}})");
     EXPECT_EQ(delegate.payload, R"({"aps":{"alert":"Heater left on"}})");
 }
