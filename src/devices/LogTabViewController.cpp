@@ -97,6 +97,12 @@ void LogTabViewController::viewDidLoad()
         if (auto screen = weakSelf.lock())
             screen->offlineStateChanged();
     });
+    if (logTableView) {
+        m_offlineEmpty.attach(*logTableView, Color::rgb(0.3, 0.33, 0.38), [weakSelf] {
+            if (auto screen = weakSelf.lock())
+                screen->retryDownload();
+        });
+    }
     // The list of the last run shows at once, while the sign-in and the
     // download run.
     if (auto kept = m_kept.takeKept())
@@ -117,8 +123,19 @@ void LogTabViewController::offlineStateChanged()
 
 void LogTabViewController::updateOfflineBar()
 {
-    if (isViewLoaded())
-        m_offlineBar.update(*this, m_kept.barText());
+    if (!isViewLoaded())
+        return;
+    m_offlineBar.update(*this, m_kept.barText());
+    m_offlineEmpty.update(m_kept.offline() && data.empty());
+}
+
+void LogTabViewController::retryDownload()
+{
+    // Not signed in (the sign-in at launch could not reach the service):
+    // signing in again downloads the list on "UserLoggedIn".
+    m_kept.signInAgainIfOffline();
+    if (signedIn())
+        downloadActivities();
 }
 
 bool LogTabViewController::signedIn()
