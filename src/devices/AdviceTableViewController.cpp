@@ -107,7 +107,8 @@ void AdviceTableViewController::updateOfflineBar()
     if (!isViewLoaded())
         return;
     m_offlineBar.update(*this, m_kept.barText());
-    m_offlineEmpty.update(m_kept.offline() && rooms.empty() && !followedSectionIndex());
+    // A live list known to be empty says so itself ("No suggestions right now").
+    m_offlineEmpty.update(m_kept.offline() && !m_listReceived && rooms.empty() && !followedSectionIndex());
 }
 
 void AdviceTableViewController::viewDidAppear(bool animated)

@@ -26,11 +26,8 @@
 #include "session/Session.h"
 
 #include <cstdint>
-#include <filesystem>
-#include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 

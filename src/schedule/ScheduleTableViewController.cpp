@@ -99,7 +99,8 @@ void ScheduleTableViewController::updateOfflineBar()
     if (!isViewLoaded())
         return;
     m_offlineBar.update(*this, m_kept.barText());
-    m_offlineEmpty.update(m_kept.offline() && (!alarms || alarms->empty()));
+    // A live list known to be empty says so itself ("No schedules yet").
+    m_offlineEmpty.update(m_kept.offline() && !m_listReceived && (!alarms || alarms->empty()));
 }
 
 void ScheduleTableViewController::retryDownload()
