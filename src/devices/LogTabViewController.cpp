@@ -126,7 +126,11 @@ void LogTabViewController::updateOfflineBar()
     if (!isViewLoaded())
         return;
     m_offlineBar.update(*this, m_kept.barText());
+    bool wasShown = m_offlineEmpty.isShown();
     m_offlineEmpty.update(m_kept.offline() && data.empty());
+    // The list's headers go with its rows while the state stands in for them.
+    if (wasShown != m_offlineEmpty.isShown() && logTableView)
+        logTableView->reloadData();
 }
 
 void LogTabViewController::retryDownload()
@@ -417,6 +421,8 @@ int LogTabViewController::numberOfRowsInSection(TableView&, int section)
 
 std::optional<std::string> LogTabViewController::titleForHeaderInSection(TableView&, int section)
 {
+    if (m_offlineEmpty.isShown())
+        return std::nullopt;
     return section == 0 ? "Suggested Current Actions" : "User Defined Actions";
 }
 

@@ -11,19 +11,19 @@ void OfflineEmptyState::attach(View& list, Color textColor, std::function<void()
     *m_retry = std::move(retry);
     if (!m_view) {
         // Where the first rows would be, as the lists' other empty hints.
-        m_view = View::create({ 20, 120, 280, 110 });
+        m_view = View::create({ 20, 110, 280, 124 });
         m_view->setAccessibilityIdentifier(identifier);
         m_view->setBackgroundColor(Color::clear());
         m_view->setAutoresizingMask(AutoresizingFlexibleWidth);
-        m_label = Label::create({ 0, 0, 280, 60 });
+        m_label = Label::create({ 0, 0, 280, 72 });
         m_label->setAccessibilityIdentifier("offlineEmptyLabel");
         m_label->setText(text);
-        m_label->setNumberOfLines(2);
+        m_label->setNumberOfLines(3);
         m_label->setTextAlignment(TextAlignment::Center);
         m_label->setBackgroundColor(Color::clear());
         m_label->setAutoresizingMask(AutoresizingFlexibleWidth);
         m_view->addSubview(m_label);
-        m_button = Button::create(Button::Type::RoundedRect, { 90, 68, 100, 36 });
+        m_button = Button::create(Button::Type::RoundedRect, { 90, 84, 100, 36 });
         m_button->setAccessibilityIdentifier("offlineRetryButton");
         m_button->setTitle(buttonTitle);
         m_button->setAutoresizingMask(AutoresizingFlexibleLeftMargin | AutoresizingFlexibleRightMargin);

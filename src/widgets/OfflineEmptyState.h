@@ -11,12 +11,12 @@ namespace hestio {
 
 /// What a list shows in its place while it has nothing to show because the
 /// service cannot be reached (and nothing was kept from an earlier run):
-/// two centred lines that say so and how to try again, and a "Try Again"
+/// three centred lines that say so and how to try again, and a "Try Again"
 /// button that does. Hidden until `update` says otherwise.
 class OfflineEmptyState {
 public:
     static constexpr const char* identifier = "offlineEmptyState";
-    static constexpr const char* text = "The service cannot be reached.\nCheck the connection, then tap Try Again.";
+    static constexpr const char* text = "The service cannot be reached.\nCheck the connection,\nthen tap Try Again.";
     static constexpr const char* buttonTitle = "Try Again";
 
     /// Puts the (hidden) state over `list`; `retry` runs on a tap of the

@@ -130,10 +130,11 @@ TEST_F(OfflineLaunchTest, WithNothingKeptEachTabSaysTheServiceCannotBeReachedAnd
     ASSERT_TRUE(userSession()->offline().isOffline());
     for (const auto& [name, state] : states) {
         ASSERT_TRUE(state->isShown()) << name;
-        EXPECT_EQ(state->label()->text(), "The service cannot be reached.\nCheck the connection, then tap Try Again.")
+        EXPECT_EQ(state->label()->text(), "The service cannot be reached.\nCheck the connection,\nthen tap Try Again.")
             << name;
         EXPECT_EQ(state->retryButton()->title(), "Try Again") << name;
     }
+    EXPECT_FALSE(log->titleForHeaderInSection(*log->logTableView, 1)) << "no bare headers";
     session().rootController->setSelectedIndex(1);
     EXPECT_TRUE(home->nowSection()->isRunning());
     EXPECT_EQ(
