@@ -11,6 +11,8 @@
 #include "platform/ui/NavigationController.h"
 #include "session/Session.h"
 #include "widgets/EmptyListHint.h"
+#include "json/Array.h"
+#include "json/Dictionary.h"
 
 #include <algorithm>
 
@@ -64,6 +66,10 @@ void AdviceTableViewController::viewDidLoad()
     m_noSuggestionsLabel = makeEmptyListHint(
         "No suggestions right now.\nPull down to check again.", "noSuggestionsLabel", Color::white(0.5));
     tableView().addSubview(m_noSuggestionsLabel);
+    m_offlineEmpty.attach(tableView(), Color::white(0.5), [weakSelf] {
+        if (auto screen = weakSelf.lock())
+            screen->refresh();
+    });
 
     setNumberOfNewItems(0);
 
@@ -98,8 +104,11 @@ void AdviceTableViewController::offlineStateChanged()
 
 void AdviceTableViewController::updateOfflineBar()
 {
-    if (isViewLoaded())
-        m_offlineBar.update(*this, m_kept.barText());
+    if (!isViewLoaded())
+        return;
+    m_offlineBar.update(*this, m_kept.barText());
+    // A live list known to be empty says so itself ("No suggestions right now").
+    m_offlineEmpty.update(m_kept.offline() && !m_listReceived && rooms.empty() && !followedSectionIndex());
 }
 
 void AdviceTableViewController::viewDidAppear(bool animated)
@@ -243,7 +252,8 @@ void AdviceTableViewController::answerFinished(const AnswerRequest& answer, Outc
                 RunLoop::current().clock().now() });
     }
     if (answer.listGeneration != m_listGeneration) {
-        // Sent for the user who has signed out since: only logged.
+        // Sent for the user who has signed out since: only logged (the kept
+        // list, if any, is another user's now).
         if (outcome != Outcome::Lost)
             hestio::log(outcome == Outcome::Saved ? "Data sent successfully" : "Errored while sending.");
         return;
@@ -253,6 +263,8 @@ void AdviceTableViewController::answerFinished(const AnswerRequest& answer, Outc
     switch (outcome) {
     case Outcome::Saved:
         hestio::log("Data sent successfully");
+        // The next run's list, until a live one comes, does not offer it again.
+        dropFromKeptList(answer.suggestion->suggestionID);
         if (m_receiverWSC && m_receiverWSC->isRunning())
             m_answeredDuringDownload.insert(answer.suggestion->suggestionID);
         return;
@@ -275,6 +287,32 @@ void AdviceTableViewController::answerFinished(const AnswerRequest& answer, Outc
         restore(answer);
         return;
     }
+}
+
+void AdviceTableViewController::dropFromKeptList(std::int32_t suggestionID)
+{
+    m_kept.amendKept([suggestionID](const json::Value& reply) -> std::optional<json::Value> {
+        const json::Value& devices = reply["devices"];
+        for (std::size_t i = 0; i < devices.count(); ++i) {
+            const json::Value& suggestions = devices[i]["suggestions"];
+            for (std::size_t s = 0; s < suggestions.count(); ++s) {
+                // Read as the list reads it.
+                if (static_cast<std::int32_t>(suggestions[s]["id"].integerValue()) != suggestionID)
+                    continue;
+                json::Value list = suggestions.mutableCopy();
+                list.asArray()->removeObjectAtIndex(s);
+                json::Value device = devices[i].mutableCopy();
+                device.asDictionary()->setObject(list, json::Value::string("suggestions"));
+                json::Value allDevices = devices.mutableCopy();
+                allDevices.asArray()->removeObjectAtIndex(i);
+                allDevices.asArray()->insertObject(device, i);
+                json::Value amended = reply.mutableCopy();
+                amended.asDictionary()->setObject(allDevices, json::Value::string("devices"));
+                return amended;
+            }
+        }
+        return std::nullopt;
+    });
 }
 
 void AdviceTableViewController::restore(const AnswerRequest& answer)

@@ -6,6 +6,7 @@
 #include "session/CachedList.h"
 #include "widgets/BaseTabViewController.h"
 #include "widgets/OfflineBar.h"
+#include "widgets/OfflineEmptyState.h"
 
 #include <map>
 #include <memory>
@@ -73,6 +74,9 @@ public:
     /// The list as kept between runs, and the bar that says how old it is.
     const CachedList& keptList() const { return m_kept; }
     const OfflineBar& offlineBar() const { return m_offlineBar; }
+    /// What shows in the list's place while it has nothing and the service
+    /// cannot be reached.
+    const OfflineEmptyState& offlineEmptyState() const { return m_offlineEmpty; }
     /// The table section that shows the followed suggestions: after the
     /// rooms, and only while there are some.
     [[nodiscard]] std::optional<int> followedSectionIndex() const;
@@ -101,6 +105,8 @@ private:
     void followedSectionChanged();
     /// Puts the empty-list label below the followed suggestions, if any.
     void placeEmptyListHint();
+    /// Takes an answered suggestion out of the list kept for the next run.
+    void dropFromKeptList(std::int32_t suggestionID);
     void offlineStateChanged();
     void updateOfflineBar();
 
@@ -120,6 +126,7 @@ private:
     std::shared_ptr<FollowedSuggestionsSection> m_followed;
     CachedList m_kept;
     OfflineBar m_offlineBar;
+    OfflineEmptyState m_offlineEmpty;
 };
 
 }

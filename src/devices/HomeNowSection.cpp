@@ -5,9 +5,11 @@
 #include "model/QuantityText.h"
 #include "net/Endpoints.h"
 #include "net/ServiceEnvironment.h"
+#include "platform/foundation/Calendar.h"
 #include "platform/foundation/Locale.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/Label.h"
+#include "session/CachedList.h"
 
 #include <cstdio>
 
@@ -96,6 +98,14 @@ void HomeNowSection::stop()
 
 void HomeNowSection::refresh()
 {
+    // Nobody is signed in: the sign-in is on its way, or it could not reach
+    // the service (an offline launch). Then the figures say so, the draw as
+    // the device list kept from the last run had it.
+    if (!signedIn()) {
+        if (m_session->offline().isOffline())
+            showUnreachable();
+        return;
+    }
     refreshPower();
     double seconds = RunLoop::current().clock().monotonicSeconds();
     if (!m_energyAskedAt || seconds - *m_energyAskedAt >= energyRefreshSeconds - 1e-6)
@@ -225,13 +235,8 @@ void HomeNowSection::powerEnded(
         powerFailed(success ? now::unreadable : now::failureReason(data, answeredWithJSON));
         return;
     }
-    auto user = m_session->curUser();
-    const TimeZone zone = Device::householdTimeZone(user.get());
-    std::vector<std::shared_ptr<Device>> devices;
-    devices.reserve(list.count());
-    for (std::size_t i = 0; i < list.count(); ++i)
-        devices.push_back(Device::fromJSON(list[i], zone));
-    m_power.figure = PowerNow::of(devices, now());
+    m_power.figure = powerOf(list, now());
+    m_power.fromKeptList = false;
     m_power.failure.reset();
     changed();
 }
@@ -254,6 +259,35 @@ void HomeNowSection::energyEnded(
     m_energy.figure = EnergyToday::of(*m_energy.blocks, download.at, m_session->householdTimeZone(), m_tariff);
     m_energy.failure.reset();
     changed();
+}
+
+void HomeNowSection::showUnreachable()
+{
+    bool changes = m_power.failure != now::unreachable || m_energy.failure != now::unreachable;
+    if (!m_power.figure) {
+        CachedList kept(m_session, "devices");
+        std::optional<json::Value> reply = kept.takeKept();
+        if (reply && (*reply)["devices"].isArray() && kept.shownFetchedAt()) {
+            m_power.figure = powerOf((*reply)["devices"], *kept.shownFetchedAt());
+            m_power.fromKeptList = true;
+            changes = true;
+        }
+    }
+    m_power.failure = now::unreachable;
+    m_energy.failure = now::unreachable;
+    if (changes)
+        changed();
+}
+
+PowerNow HomeNowSection::powerOf(const json::Value& list, Date at) const
+{
+    auto user = m_session->curUser();
+    const TimeZone zone = Device::householdTimeZone(user.get());
+    std::vector<std::shared_ptr<Device>> devices;
+    devices.reserve(list.count());
+    for (std::size_t i = 0; i < list.count(); ++i)
+        devices.push_back(Device::fromJSON(list[i], zone));
+    return PowerNow::of(devices, at);
 }
 
 void HomeNowSection::powerFailed(std::string reason)
@@ -287,9 +321,16 @@ bool HomeNowSection::keepsEnergy(Date at) const
         && EnergyToday::daysAround(at, m_session->householdTimeZone()).todayStart == m_energy.figure->days.todayStart;
 }
 
+bool HomeNowSection::keepsPowerShown(Date at) const
+{
+    // The list kept from the last run is shown whatever its age, with its
+    // time: it is all there is.
+    return keepsPower(at) || (m_power.fromKeptList && m_power.figure && m_power.figure->readingTime);
+}
+
 bool HomeNowSection::showsDevices() const
 {
-    return m_power.figure && (!m_power.failure || keepsPower(now()));
+    return m_power.figure && (!m_power.failure || keepsPowerShown(now()));
 }
 
 int HomeNowSection::numberOfRows() const
@@ -336,6 +377,9 @@ std::string HomeNowSection::clockText(Date date)
         m_clockFormatter->setTimeZone(zone);
     if (!(m_clockFormatter->locale() == Locale::current()))
         m_clockFormatter->setLocale(Locale::current());
+    // A time of another day (a list kept from an earlier run) has its date.
+    bool today = dateAtMidnight(date, zone) == dateAtMidnight(now(), zone);
+    m_clockFormatter->setDateStyle(today ? DateFormatter::Style::None : DateFormatter::Style::Short);
     return m_clockFormatter->stringFromDate(date);
 }
 
@@ -351,7 +395,7 @@ HomeNowSection::Texts HomeNowSection::powerTexts()
     Texts texts { "Power now", "", kLoading, "" };
     const auto& figure = m_power.figure;
     if (m_power.failure) {
-        if (keepsPower(now())) {
+        if (keepsPowerShown(now())) {
             texts.value = quantity::power(figure->totalWatts);
             texts.detail = "at " + clockText(*figure->readingTime) + " · " + *m_power.failure;
         } else {

@@ -95,6 +95,8 @@ private:
     struct PowerState {
         std::optional<PowerNow> figure;
         std::optional<std::string> failure;
+        /// The figure is the one of the device list kept from the last run.
+        bool fromKeptList { false };
     };
     struct EnergyState {
         std::optional<std::vector<HourlyEnergy>> blocks;
@@ -108,11 +110,18 @@ private:
     void powerEnded(const PowerDownload& download, bool success, const json::Value& data, bool answeredWithJSON);
     void energyEnded(const EnergyDownload& download, bool success, const json::Value& data, bool answeredWithJSON);
     void powerFailed(std::string reason);
+    /// The service could not be reached for the sign-in: the draw as the
+    /// kept device list had it, if one is kept, and the reason.
+    void showUnreachable();
+    [[nodiscard]] PowerNow powerOf(const json::Value& list, platform::Date at) const;
     void energyFailed(std::string reason);
     void changed();
     [[nodiscard]] platform::Date now() const;
     [[nodiscard]] std::optional<Tariff> loadTariff() const;
     [[nodiscard]] bool keepsPower(platform::Date now) const;
+    /// Whether a figure shows beside a failure: one read recently, or the
+    /// one of the kept device list.
+    [[nodiscard]] bool keepsPowerShown(platform::Date now) const;
     [[nodiscard]] bool keepsEnergy(platform::Date now) const;
     [[nodiscard]] bool showsDevices() const;
     [[nodiscard]] std::string clockText(platform::Date date);

@@ -129,6 +129,10 @@ void HomeTabViewController::viewDidLoad()
 void HomeTabViewController::offlineStateChanged()
 {
     updateOfflineBar();
+    // The figures say at once that the service cannot be reached (or ask
+    // again now that it can).
+    if (m_now->isRunning())
+        m_now->refresh();
     // Back online with the last run's state on screen: the live one replaces it.
     if (!m_session->offline().isOffline() && m_kept.showsKept() && isViewLoaded() && view()->window())
         refresh();

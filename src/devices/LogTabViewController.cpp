@@ -97,6 +97,12 @@ void LogTabViewController::viewDidLoad()
         if (auto screen = weakSelf.lock())
             screen->offlineStateChanged();
     });
+    if (logTableView) {
+        m_offlineEmpty.attach(*logTableView, Color::rgb(0.3, 0.33, 0.38), [weakSelf] {
+            if (auto screen = weakSelf.lock())
+                screen->retryDownload();
+        });
+    }
     // The list of the last run shows at once, while the sign-in and the
     // download run.
     if (auto kept = m_kept.takeKept())
@@ -117,8 +123,23 @@ void LogTabViewController::offlineStateChanged()
 
 void LogTabViewController::updateOfflineBar()
 {
-    if (isViewLoaded())
-        m_offlineBar.update(*this, m_kept.barText());
+    if (!isViewLoaded())
+        return;
+    m_offlineBar.update(*this, m_kept.barText());
+    bool wasShown = m_offlineEmpty.isShown();
+    m_offlineEmpty.update(m_kept.offline() && data.empty());
+    // The list's headers go with its rows while the state stands in for them.
+    if (wasShown != m_offlineEmpty.isShown() && logTableView)
+        logTableView->reloadData();
+}
+
+void LogTabViewController::retryDownload()
+{
+    // Not signed in (the sign-in at launch could not reach the service):
+    // signing in again downloads the list on "UserLoggedIn".
+    m_kept.signInAgainIfOffline();
+    if (signedIn())
+        downloadActivities();
 }
 
 bool LogTabViewController::signedIn()
@@ -400,6 +421,8 @@ int LogTabViewController::numberOfRowsInSection(TableView&, int section)
 
 std::optional<std::string> LogTabViewController::titleForHeaderInSection(TableView&, int section)
 {
+    if (m_offlineEmpty.isShown())
+        return std::nullopt;
     return section == 0 ? "Suggested Current Actions" : "User Defined Actions";
 }
 

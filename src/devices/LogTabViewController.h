@@ -9,6 +9,7 @@
 #include "session/CachedList.h"
 #include "session/Session.h"
 #include "widgets/OfflineBar.h"
+#include "widgets/OfflineEmptyState.h"
 #include "json/Value.h"
 
 #include <cstdint>
@@ -80,6 +81,9 @@ public:
     /// The list as kept between runs, and the bar that says how old it is.
     const CachedList& keptList() const { return m_kept; }
     const OfflineBar& offlineBar() const { return m_offlineBar; }
+    /// What shows in the list's place while it has nothing and the service
+    /// cannot be reached.
+    const OfflineEmptyState& offlineEmptyState() const { return m_offlineEmpty; }
 
 private:
     /// What a post carries to its reply.
@@ -111,8 +115,11 @@ private:
     bool m_observingKeyboard { false };
     CachedList m_kept;
     OfflineBar m_offlineBar;
+    OfflineEmptyState m_offlineEmpty;
     void offlineStateChanged();
     void updateOfflineBar();
+    /// The offline state's "Try Again": signs in again or downloads.
+    void retryDownload();
 };
 
 }

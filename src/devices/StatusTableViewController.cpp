@@ -105,6 +105,10 @@ void StatusTableViewController::viewDidLoad()
     m_editButton->setTintColor(restingTint);
     navigationItem().setLeftBarButtonItem(m_editButton);
     tableView().setAllowsSelectionDuringEditing(true);
+    m_offlineEmpty.attach(tableView(), Color::white(0.5), [weakSelf] {
+        if (auto screen = weakSelf.lock())
+            screen->refresh();
+    });
     // The list of the last run shows at once, while the sign-in and the
     // download run.
     if (!statusData) {
@@ -126,6 +130,7 @@ void StatusTableViewController::updateOfflineBar()
     if (!isViewLoaded())
         return;
     m_offlineBar.update(*this, m_kept.barText());
+    m_offlineEmpty.update(m_kept.offline() && (!statusData || statusData->empty()));
 }
 
 void StatusTableViewController::viewDidAppear(bool animated)

@@ -8,6 +8,7 @@
 #include "session/Session.h"
 #include "widgets/BaseTabViewController.h"
 #include "widgets/OfflineBar.h"
+#include "widgets/OfflineEmptyState.h"
 
 #include <map>
 #include <memory>
@@ -84,6 +85,9 @@ public:
     /// The list as kept between runs, and the bar that says how old it is.
     const CachedList& keptList() const { return m_kept; }
     const OfflineBar& offlineBar() const { return m_offlineBar; }
+    /// What shows in the list's place while it has nothing and the service
+    /// cannot be reached.
+    const OfflineEmptyState& offlineEmptyState() const { return m_offlineEmpty; }
 
     /// What each request of this screen sent, so that its answer is read
     /// against that and not against whatever the list shows by then.
@@ -130,6 +134,7 @@ private:
     unsigned m_downloadShown { 0 };
     CachedList m_kept;
     OfflineBar m_offlineBar;
+    OfflineEmptyState m_offlineEmpty;
 };
 
 }

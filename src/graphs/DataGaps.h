@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/foundation/TimeZone.h"
+
 #include <vector>
 
 namespace hestio {
@@ -19,18 +21,20 @@ struct Reading {
     double value { 0 };
 };
 
-// How the graphs tell missing data from data. A stretch without a sample is
-// a gap when it is longer than `shortestGapSeconds`, or than
-// `gapIntervalFactor` times the usual interval between the samples where
-// that is longer: a meter that reports every 15 minutes is not missing data
-// between two of its reports.
+// How the graphs and their exported files tell missing data from data, the
+// one rule both go by. A stretch without a sample is a gap when it is longer
+// than `shortestGapSeconds`, or than `gapIntervalFactor` times the usual
+// interval between the samples where that is longer: a meter that reports
+// every 15 minutes is not missing data between two of its reports. Each
+// calendar day is judged by its own samples, as a graph screen shows it: a
+// day of 15-minute readings in a week of 1-minute readings has no gaps.
 constexpr double shortestGapSeconds = 600;
 constexpr double gapIntervalFactor = 5;
 
 /// The usual time between consecutive samples: the median of the steps
-/// between the sorted times (the mean of the middle two for an even number
-/// of steps), so that a few long steps or bursts do not move it. 0 with
-/// fewer than two samples.
+/// between the sorted distinct times (the mean of the middle two for an even
+/// number of steps), so that a few long steps or bursts do not move it; a
+/// time repeated is no step. 0 with fewer than two distinct times.
 [[nodiscard]] double usualSampleInterval(std::vector<double> times);
 
 /// How long a stretch without a sample must last to be a gap.
@@ -44,6 +48,28 @@ constexpr double gapIntervalFactor = 5;
 /// are not looked at. For a day still going on, end the window where the
 /// data was asked for: what has not happened yet is not missing.
 [[nodiscard]] std::vector<TimeSpan> findGaps(std::vector<double> times, TimeSpan window);
+
+/// The gaps of one calendar day, and the usual interval its samples were
+/// judged by.
+struct DayGaps {
+    /// The day, from its start (or the window's) to its end (or the window's).
+    TimeSpan window;
+    double usualInterval { 0 };
+    std::vector<TimeSpan> gaps;
+};
+
+/// The gaps of each calendar day of `zone` that `window` touches, each day
+/// judged alone by findGaps over its part of the window with the samples
+/// from its start up to (not including) its end. A day with none is
+/// listed too. `times` may come in any order.
+[[nodiscard]] std::vector<DayGaps> findGapsByDay(
+    const std::vector<double>& times, TimeSpan window, const platform::TimeZone& zone);
+
+/// The hours without a block of each calendar day of `zone` that `window`
+/// touches, by findMissingHours with the day's part of the window as what
+/// is known; a day is counted from its midnight.
+[[nodiscard]] std::vector<TimeSpan> findMissingHoursByDay(
+    const std::vector<double>& blockStarts, TimeSpan window, const platform::TimeZone& zone);
 
 /// The times of the readings lower than the reading before them in time:
 /// where a register that only ever counts up went backwards, which only a

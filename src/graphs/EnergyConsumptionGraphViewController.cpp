@@ -132,7 +132,8 @@ GraphViewController::DayReport EnergyConsumptionGraphViewController::reportDay(c
             cost += kept->costOf(kWh, platform::Date(from), timezone());
     }
     DayReport report;
-    auto missing = findMissingHours(starts, day.day, day.knownUntil);
+    // The rule the exported file goes by too.
+    auto missing = findMissingHoursByDay(starts, { day.day.start, day.knownUntil }, timezone());
     report.missingSeconds = totalLength(missing);
     // An empty slot where the hour's bar would stand, as wide as a bar.
     for (const TimeSpan& hour : missing)

@@ -1,6 +1,6 @@
 #include "graphs/GraphCsv.h"
 
-#include "graphs/ExportGaps.h"
+#include "graphs/DataGaps.h"
 #include "platform/foundation/Calendar.h"
 
 #include <algorithm>
@@ -75,26 +75,39 @@ namespace {
         const CsvValue* value; // none for a gap
     };
 
-    std::vector<std::int64_t> timesOf(const std::vector<CsvSample>& samples)
+    std::vector<double> timesOf(const std::vector<CsvSample>& samples)
     {
-        std::vector<std::int64_t> times;
+        std::vector<double> times;
         times.reserve(samples.size());
         for (const auto& sample : samples)
-            times.push_back(sample.seconds);
+            times.push_back(static_cast<double>(sample.seconds));
         return times;
     }
 
+    /// Where the file has a line without a value: by the rule the graph
+    /// screens mark missing data with, day by day, so that a file and the
+    /// screen never disagree about what is missing.
     std::vector<std::int64_t> gapLineTimes(
-        const std::vector<std::int64_t>& times, const CsvSeries& series, const CsvRange& range)
+        const std::vector<double>& times, const CsvSeries& series, const CsvRange& range)
     {
-        double start = range.start.timeIntervalSince1970();
-        double end = range.end.timeIntervalSince1970();
-        if (series.gaps == CsvGaps::EmptyHours)
-            return hoursWithoutSamples(times, start, end);
+        TimeSpan window { range.start.timeIntervalSince1970(), range.end.timeIntervalSince1970() };
         std::vector<std::int64_t> lines;
-        double step = usualSampleInterval(times).value_or(minimumGapSeconds);
-        for (const SampleGap& gap : gapsBetweenSamples(times, start, end))
-            lines.push_back(static_cast<std::int64_t>(std::ceil(gap.atRangeStart ? gap.start : gap.start + step)));
+        if (series.gaps == CsvGaps::EmptyHours) {
+            for (const TimeSpan& hour : findMissingHoursByDay(times, window, range.zone))
+                lines.push_back(static_cast<std::int64_t>(std::ceil(hour.start)));
+            return lines;
+        }
+        for (const DayGaps& day : findGapsByDay(times, window, range.zone)) {
+            double step = day.usualInterval > 0 ? day.usualInterval : shortestGapSeconds;
+            bool startsWithSample = std::find(times.begin(), times.end(), day.window.start) != times.end();
+            for (const TimeSpan& gap : day.gaps) {
+                // A day that begins without data has its line at its start;
+                // otherwise the line stands a usual interval after the last
+                // sample, where the next one was due.
+                bool atDayStart = gap.start == day.window.start && !startsWithSample;
+                lines.push_back(static_cast<std::int64_t>(std::ceil(atDayStart ? gap.start : gap.start + step)));
+            }
+        }
         return lines;
     }
 

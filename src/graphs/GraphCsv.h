@@ -61,10 +61,12 @@ inline constexpr const char* csvHeader = "time,value,unit";
 
 /// The whole file: the header, then every sample within the range and a
 /// line for each gap, in time order (samples of equal time keep their
-/// order). A gap between samples gets its line one usual sample interval
-/// after the last sample before it (ten minutes when there is no usual
-/// interval), or at the range's start when the range begins without data;
-/// an hour without a block gets its line at the hour's start.
+/// order). Gaps are found as the graph screens find them (DataGaps.h), each
+/// calendar day of the range's zone by its own samples. A gap between
+/// samples gets its line one usual sample interval of its day after the last
+/// sample before it (ten minutes when there is no usual interval), or at the
+/// day's start when the day begins without data; an hour without a block
+/// gets its line at the hour's start.
 [[nodiscard]] std::string graphCsv(std::vector<CsvSample> samples, const CsvSeries& series, const CsvRange& range);
 
 /// The seven calendar days in `zone` that end with the day holding `day`:

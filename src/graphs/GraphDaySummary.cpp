@@ -50,11 +50,9 @@ double GraphViewController::sampleTime(const DataPoint& sample) const
 std::optional<double> GraphViewController::knownUntil(const TimeSpan& day) const
 {
     for (unsigned week : m_blockWeeks) {
-        auto span = m_weekSpans.find(week);
-        if (span == m_weekSpans.end())
-            continue;
-        if (weekHolds(week, span->second, day))
-            return std::min(day.end, span->second.end);
+        TimeSpan span = heldSpan(week);
+        if (span.end > span.start && weekHolds(week, span, day))
+            return std::min(day.end, span.end);
     }
     return std::nullopt;
 }
@@ -95,9 +93,10 @@ void GraphViewController::updateSummary()
     if (!known) {
         // Not held: on its way, or refused or lost (then asked for again on
         // a later move back, or never).
-        bool coming = std::any_of(m_weeksInFlight.begin(), m_weeksInFlight.end(), [&](unsigned week) {
-            auto span = m_weekSpans.find(week);
-            return span != m_weekSpans.end() && weekHolds(week, span->second, day);
+        const auto& inFlight = m_loader.weeksInFlight();
+        bool coming = std::any_of(inFlight.begin(), inFlight.end(), [&](unsigned week) {
+            auto span = m_loader.spans().find(week);
+            return span != m_loader.spans().end() && weekHolds(week, span->second, day);
         });
         m_dayMarks->clear();
         m_summaryLabel->setText(summary::line(name, coming ? summary::loading : summary::notLoaded, ""));

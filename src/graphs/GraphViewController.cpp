@@ -114,40 +114,6 @@ namespace {
         return chart::PlotRange::fromDoubles(location, length);
     }
 
-    /// The delegate of one week's request: it remembers which week was asked
-    /// for and hands the answer to the screen as that week's, however many
-    /// other weeks are on their way and in whatever order they come back.
-    /// It keeps the screen alive until then.
-    class WeekReply final : public WebServiceConnectorDelegate {
-    public:
-        WeekReply(std::shared_ptr<GraphViewController> screen, GraphViewController::Week week)
-            : m_screen(std::move(screen))
-            , m_week(week)
-        {
-        }
-
-        void dataReceived(bool success, const json::Value& data, int) override
-        {
-            if (auto screen = std::exchange(m_screen, nullptr))
-                screen->weekReceived(m_week, success, data);
-        }
-        void dataSent(bool success, int) override
-        {
-            if (auto screen = std::exchange(m_screen, nullptr))
-                screen->weekReceived(m_week, success, json::Value());
-        }
-        bool requestToServerFailedWithError(const platform::TransportError&, const std::string&) override
-        {
-            if (auto screen = std::exchange(m_screen, nullptr))
-                screen->weekFailedInTransport(m_week);
-            return true;
-        }
-
-    private:
-        std::shared_ptr<GraphViewController> m_screen;
-        GraphViewController::Week m_week;
-    };
-
 }
 
 GraphViewController::GraphViewController() = default;
@@ -187,7 +153,11 @@ void GraphViewController::loadView()
     m_timestampLabel = makeLabel("timestampLabel", readoutFrame(80, 230));
     view->addSubview(m_timestampLabel);
     makeSummaryLabel(*view);
-    addExportButton(*view);
+    std::weak_ptr<GraphViewController> weakExporter = sharedGraphController();
+    m_export->addTo(*view, [weakExporter] {
+        if (auto self = weakExporter.lock())
+            self->exportShownGraph();
+    });
     makeOfflineBar(*view);
     setView(view);
 }
@@ -212,14 +182,9 @@ void GraphViewController::viewDidLoad()
     m_numPoints = 0;
     m_indexRanges.clear();
     m_blockWeeks.clear();
-    m_weeksToRetry.clear();
-    m_weeksLoading = 0;
-    m_weekSpans.clear();
-    m_weeksInFlight.clear();
-    m_keptShown.clear();
-    m_liveAt.reset();
+    m_loader.start(currentInstant());
+    m_keeper.open(m_session, keptGraphName());
     m_pendingSelection.reset();
-    ++m_load;
 
     m_graph = chart::XYGraph::create();
     m_graph->applyTheme(chart::Theme::themeNamed("Dark Gradients").get());
@@ -257,8 +222,6 @@ void GraphViewController::viewDidLoad()
     setupPlotSpace();
     if (!m_plotData) {
         m_plotData.emplace();
-        m_toDate = currentInstant();
-        m_nextWeek = 0;
         sendWeekRequests();
         showKeptWeek(0);
     }
@@ -281,18 +244,13 @@ void GraphViewController::viewDidUnload()
     m_plotData.reset();
     m_indexRanges.clear();
     m_blockWeeks.clear();
-    m_weeksToRetry.clear();
-    m_weeksLoading = 0;
-    m_weekSpans.clear();
-    m_weeksInFlight.clear();
-    m_keptShown.clear();
-    m_liveAt.reset();
+    // Weeks still on their way belong to this load; their answers are dropped.
+    m_loader.stop();
+    m_keeper.clear();
     m_dayMarks.reset();
     m_numPoints = 0;
     m_selectedIndex = 0;
     m_pendingSelection.reset();
-    // Weeks still on their way belong to this load; their answers are dropped.
-    ++m_load;
     m_navBarTitle.setTitle({});
 }
 
@@ -412,25 +370,11 @@ void GraphViewController::forward()
 
 void GraphViewController::sendWeekRequests()
 {
-    if (!m_weeksToRetry.empty()) {
-        for (const Week& week : std::exchange(m_weeksToRetry, {}))
-            requestWeek(week);
-        return;
-    }
-    Week week { m_nextWeek, m_toDate, m_load };
-    ++m_nextWeek;
-    m_toDate = requestWeekEndingAt(week.end, std::make_shared<WeekReply>(sharedGraphController(), week));
-    m_weekSpans[week.index] = { m_toDate.timeIntervalSince1970(), week.end.timeIntervalSince1970() };
-    m_weeksInFlight.insert(week.index);
-    ++m_weeksLoading;
-}
-
-void GraphViewController::requestWeek(const Week& week)
-{
-    Date start = requestWeekEndingAt(week.end, std::make_shared<WeekReply>(sharedGraphController(), week));
-    m_weekSpans[week.index] = { start.timeIntervalSince1970(), week.end.timeIntervalSince1970() };
-    m_weeksInFlight.insert(week.index);
-    ++m_weeksLoading;
+    std::weak_ptr<GraphViewController> weakSelf = sharedGraphController();
+    m_loader.sendRequests(sharedGraphController(), [weakSelf](Date end, auto replyTo) {
+        auto self = weakSelf.lock();
+        return self ? self->requestWeekEndingAt(end, std::move(replyTo)) : end;
+    });
 }
 
 void GraphViewController::startWeekRequest(
@@ -555,11 +499,8 @@ void GraphViewController::clearLabels()
 
 void GraphViewController::weekReceived(const Week& week, bool success, const json::Value& data)
 {
-    if (week.load != m_load || !m_graph)
+    if (!m_graph || !m_loader.arrived(week))
         return; // asked for by an earlier load of the view
-    if (m_weeksLoading > 0)
-        --m_weeksLoading;
-    m_weeksInFlight.erase(week.index);
     if (!success) {
         // Not asked for again: the schedule of requests goes on with the
         // week before it, and this week's days stay empty.
@@ -572,7 +513,7 @@ void GraphViewController::weekReceived(const Week& week, bool success, const jso
     bool replacesKept = showsKept(week.index);
     if (replacesKept) {
         removeWeek(week.index);
-        m_keptShown.erase(week.index);
+        m_keeper.showsLive(week.index);
     }
     bool placed = false;
     if (std::find(m_blockWeeks.begin(), m_blockWeeks.end(), week.index) == m_blockWeeks.end()) {
@@ -625,16 +566,12 @@ void GraphViewController::blocksChanged()
 
 void GraphViewController::weekFailedInTransport(const Week& week)
 {
-    if (week.load != m_load || !m_graph)
-        return;
-    if (m_weeksLoading > 0)
-        --m_weeksLoading;
-    m_weeksInFlight.erase(week.index);
     // The request object has already told the user. The same week is asked
     // for again on the next move back, rather than skipped and left empty,
     // and paging comes back at once instead of waiting for a change of the
     // shown range.
-    m_weeksToRetry.push_back(week);
+    if (!m_graph || !m_loader.lost(week))
+        return;
     m_daysUntilDownload = std::min(m_daysUntilDownload, 1);
     // Meanwhile an older week shows as kept, if it is (the current one
     // already does).

@@ -7,7 +7,10 @@
 #include "charting/Plot.h"
 #include "graphs/DataGaps.h"
 #include "graphs/GraphExport.h"
+#include "graphs/GraphExportButton.h"
 #include "graphs/GraphHostingView.h"
+#include "graphs/GraphWeekKeeper.h"
+#include "graphs/GraphWeekLoader.h"
 #include "model/DataPoint.h"
 #include "net/WebServiceConnector.h"
 #include "platform/foundation/DateFormatter.h"
@@ -23,11 +26,8 @@
 #include "session/Session.h"
 
 #include <cstdint>
-#include <filesystem>
-#include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -43,10 +43,13 @@ class DayMarks;
 /// sample selects it.
 ///
 /// A variant adds its two plots ("Main Plot" and "Selection Plot"), its
-/// vertical axis, its request and its labels.
+/// vertical axis, its request and its labels. What asks for the weeks
+/// (GraphWeekLoader), what keeps them between runs (GraphWeekKeeper) and
+/// what exports them (GraphExportButton) are objects of their own.
 class GraphViewController : public platform::ViewController,
                             public WebServiceConnectorDelegate,
                             public chart::PlotSpaceDelegate,
+                            public GraphWeekLoader::Listener,
                             public virtual chart::PlotDataSource {
 public:
     static constexpr const char* mainPlotIdentifier = "Main Plot";
@@ -89,7 +92,7 @@ public:
     const platform::TimeZone& timezone() const { return m_timezone; }
     /// The session whose household's zone the days are counted in.
     void setSession(std::shared_ptr<Session> session) { m_session = std::move(session); }
-    platform::Date toDate() const { return m_toDate; }
+    platform::Date toDate() const { return m_loader.nextEnd(); }
     int daysUntilDownload() const { return m_daysUntilDownload; }
     int daysMoved() const { return m_daysMoved; }
     double maxValue() const { return m_maxValue; }
@@ -103,27 +106,20 @@ public:
     [[nodiscard]] bool showsKeptWeek() const { return showsKept(0); }
     /// Whether `week` shows as kept from an earlier download (an older week
     /// does after its request could not reach the service).
-    [[nodiscard]] bool showsKept(unsigned week) const { return m_keptShown.count(week) > 0; }
+    [[nodiscard]] bool showsKept(unsigned week) const { return m_keeper.isShownKept(week); }
     /// The bar under the navigation bar that says how old the shown week is;
     /// hidden while it is live and the service reachable.
     const std::shared_ptr<platform::Label>& offlineBar() const { return m_offlineBar; }
-    /// What the week starting at `weekStart` is kept under in the user's
-    /// cache: the graph's name and the household's day the week starts
-    /// ("graph-power-42-2012-11-29"); none for a graph that keeps nothing.
-    [[nodiscard]] std::optional<std::string> keptWeekKey(platform::Date weekStart) const;
+    /// What `week` (0 the newest) is kept under in the user's cache: the
+    /// graph's name and how many weeks back it lies ("graph-power-42-week-0"),
+    /// so that a week kept on an earlier day serves the same place today;
+    /// none for a graph that keeps nothing.
+    [[nodiscard]] std::optional<std::string> keptWeekKey(unsigned week) const;
     /// How many week requests are on their way.
-    std::size_t weeksLoading() const { return m_weeksLoading; }
+    std::size_t weeksLoading() const { return m_loader.weeksLoading(); }
     static constexpr double oneDay = 86400.0;
 
-    /// One week of samples asked for: week 0 ends at the moment the screen
-    /// loaded, week n + 1 ends where week n starts.
-    struct Week {
-        unsigned index { 0 };
-        platform::Date end;
-        /// Which load of the screen asked for it; an answer for an earlier
-        /// load (the view was unloaded meanwhile) is dropped.
-        unsigned load { 0 };
-    };
+    using Week = GraphWeekLoader::Week;
 
     /// Stores a received block as the samples of `week`. Blocks are kept
     /// oldest week first, whatever order their replies came in.
@@ -139,8 +135,8 @@ public:
     /// The answer to the request for `week`. A refusal (success false) is
     /// logged and that week stays empty; only a week lost in transport is
     /// asked for again, on the next move back.
-    void weekReceived(const Week& week, bool success, const json::Value& data);
-    void weekFailedInTransport(const Week& week);
+    void weekReceived(const Week& week, bool success, const json::Value& data) override;
+    void weekFailedInTransport(const Week& week) override;
 
     // The plot space's delegate: the zoom rule.
     std::optional<chart::PlotRange> willChangePlotRangeTo(
@@ -163,13 +159,11 @@ public:
     // Export (GraphViewControllerExport.cpp): a button at the right end of
     // the band below the graph.
     /// Writes the shown week as CSV and the shown day as PNG into the user's
-    /// documents folder, then says where in an alert. The button waits (a
-    /// spinner in its place) until the files are written; a tap meanwhile
-    /// does nothing.
+    /// documents folder, then says where in an alert (GraphExportButton).
     void exportShownGraph();
-    const std::shared_ptr<platform::Button>& exportButton() const { return m_exportButton; }
-    const std::shared_ptr<platform::ActivityIndicatorView>& exportSpinner() const { return m_exportSpinner; }
-    bool isExporting() const { return m_export != nullptr; }
+    const std::shared_ptr<platform::Button>& exportButton() const { return m_export->button(); }
+    const std::shared_ptr<platform::ActivityIndicatorView>& exportSpinner() const { return m_export->spinner(); }
+    bool isExporting() const { return m_export->isExporting(); }
     /// Where the documents folder is looked up; by default as the current
     /// profile says (tests point it elsewhere).
     void setDocumentsLookup(platform::DocumentsLookup lookup) { m_documentsLookup = std::move(lookup); }
@@ -182,7 +176,7 @@ public:
     /// The graph as it stands on the screen (zoom and selection included),
     /// as PNG bytes at two pixels a point.
     std::string shownGraphPng() const;
-    static constexpr platform::Rect exportButtonFrame { 264, 412, 48, 28 };
+    static constexpr platform::Rect exportButtonFrame = GraphExportButton::frame;
 
 protected:
     GraphViewController();
@@ -291,8 +285,12 @@ private:
     // The kept weeks (GraphViewControllerKept.cpp).
     /// Shows `week` as kept from an earlier download, if it is.
     void showKeptWeek(unsigned week);
-    /// Keeps the reply of `week`, which the graph shows now.
+    /// Keeps the reply of `week`, which the graph shows now, with the
+    /// stretch it was asked for.
     void keepWeek(const Week& week, const json::Value& data);
+    /// The stretch the block of `week` covers: as kept, for a week shown
+    /// from the cache; as asked for, otherwise.
+    [[nodiscard]] TimeSpan heldSpan(unsigned week) const;
     /// The bar's text: how old the oldest week shown is, while one shows
     /// from an earlier download or the service cannot be reached.
     [[nodiscard]] std::optional<std::string> offlineBarText() const;
@@ -305,13 +303,10 @@ private:
 
     /// Asks for the weeks lost in transport, or else the next older week.
     void sendWeekRequests();
-    void requestWeek(const Week& week);
     void moveDays(int days);
     std::shared_ptr<chart::TimeFormatter> makeTimeFormatter() const;
     void touchOnGraphFinished(bool tapped);
     void layoutForOrientation(platform::InterfaceOrientation orientation);
-    void addExportButton(platform::View& view);
-    void exportFinished(const GraphExport::Outcome& outcome);
 
     std::shared_ptr<chart::XYGraph> m_graph;
     std::shared_ptr<GraphHostingView> m_hostingView;
@@ -334,14 +329,8 @@ private:
     std::uint32_t m_selectedIndex { 0 };
     std::uint32_t m_numPoints { 0 };
     std::string m_graphName;
-    platform::Date m_toDate;
-    /// The index of the week ending at `m_toDate`, the next one to ask for.
-    unsigned m_nextWeek { 0 };
-    /// Weeks whose request failed in transport, asked for again on the next
-    /// move back.
-    std::vector<Week> m_weeksToRetry;
-    std::size_t m_weeksLoading { 0 };
-    unsigned m_load { 0 };
+    GraphWeekLoader m_loader;
+    GraphWeekKeeper m_keeper;
     /// A sample tapped while the finger is still down: selected when the
     /// touch ends as a tap, dropped when it turns out to be a swipe or drag.
     std::optional<std::uint32_t> m_pendingSelection;
@@ -350,21 +339,8 @@ private:
 
     std::shared_ptr<platform::Label> m_summaryLabel;
     std::shared_ptr<DayMarks> m_dayMarks;
-    /// The stretch each week asked for covers, by week index.
-    std::map<unsigned, TimeSpan> m_weekSpans;
-    std::set<unsigned> m_weeksInFlight;
-    std::shared_ptr<platform::Button> m_exportButton;
-    std::shared_ptr<platform::ActivityIndicatorView> m_exportSpinner;
-    /// The export running, until its alert shows.
-    std::shared_ptr<GraphExport> m_export;
+    std::shared_ptr<GraphExportButton> m_export = GraphExportButton::create();
     std::optional<platform::DocumentsLookup> m_documentsLookup;
-    /// The weeks shown from the cache, with when each was fetched.
-    std::map<unsigned, platform::Date> m_keptShown;
-    /// When the live current week came; none before.
-    std::optional<platform::Date> m_liveAt;
-    /// The user's cache folder when the screen opened: a reply that comes
-    /// after another user signed in is not kept in that user's cache.
-    std::optional<std::filesystem::path> m_keptFolder;
     std::shared_ptr<platform::Label> m_offlineBar;
 };
 

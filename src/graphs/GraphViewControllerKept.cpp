@@ -6,7 +6,6 @@
 #include "platform/gfx/Font.h"
 #include "session/OfflineStore.h"
 #include "widgets/OfflineBar.h"
-#include "json/Serializer.h"
 
 #include <algorithm>
 
@@ -15,24 +14,14 @@ namespace hestio {
 using platform::Date;
 using platform::Rect;
 
-std::optional<std::string> GraphViewController::keptWeekKey(Date weekStart) const
+std::optional<std::string> GraphViewController::keptWeekKey(unsigned week) const
 {
-    std::string name = keptGraphName();
-    if (name.empty())
-        return std::nullopt;
-    // The day the week starts, not the moment it ends: that moves with each
-    // opening of the screen, the day only once a day. The cache writes the
-    // key as a safe file name (a device's id may hold any bytes).
-    platform::DateFormatter day("yyyy-MM-dd");
-    day.setTimeZone(m_timezone);
-    return "graph-" + name + "-" + day.stringFromDate(weekStart);
+    return GraphWeekKeeper::keyFor(keptGraphName(), week);
 }
 
 void GraphViewController::showKeptWeek(unsigned week)
 {
     if (week == 0) {
-        auto cache = m_session ? m_session->offline().cache() : nullptr;
-        m_keptFolder = cache ? std::optional(cache->folder()) : std::nullopt;
         std::weak_ptr<GraphViewController> weakSelf = sharedGraphController();
         auto& center = platform::NotificationCenter::defaultCenter();
         center.removeObserver(this, OfflineStore::stateChanged);
@@ -41,47 +30,35 @@ void GraphViewController::showKeptWeek(unsigned week)
                 self->offlineStateChanged();
         });
     }
-    auto span = m_weekSpans.find(week);
-    std::optional<std::string> key = span == m_weekSpans.end() ? std::nullopt : keptWeekKey(Date(span->second.start));
-    if (!key || std::find(m_blockWeeks.begin(), m_blockWeeks.end(), week) != m_blockWeeks.end())
+    if (std::find(m_blockWeeks.begin(), m_blockWeeks.end(), week) != m_blockWeeks.end())
         return;
-    // Read and checked as the lists' kept replies are; shown through the
-    // code a live reply goes through, and replaced by the live week.
-    CachedList kept(m_session, *key);
-    std::optional<json::Value> reply = kept.takeKept();
-    if (!reply || !kept.shownFetchedAt())
+    // Shown through the code a live reply goes through, and replaced by the
+    // live week.
+    std::optional<GraphWeekKeeper::KeptWeek> kept = m_keeper.load(week);
+    if (!kept)
         return;
-    placeWeek(week, *reply);
-    m_keptShown[week] = *kept.shownFetchedAt();
+    m_keeper.showsKept(week, *kept);
+    placeWeek(week, kept->reply);
 }
 
 void GraphViewController::keepWeek(const Week& week, const json::Value& data)
 {
-    Date now = platform::RunLoop::current().clock().now();
-    if (week.index == 0)
-        m_liveAt = now;
-    auto span = m_weekSpans.find(week.index);
-    std::optional<std::string> key = span == m_weekSpans.end() ? std::nullopt : keptWeekKey(Date(span->second.start));
-    auto cache = key && m_session ? m_session->offline().cache() : nullptr;
-    if (!cache || cache->folder() != m_keptFolder)
-        return; // signed out, or another user signed in meanwhile
-    // The reply reaches the screen decoded; it is kept written out again.
-    std::optional<std::string> body = json::JSONData(data);
-    if (!body)
-        return;
-    if (platform::Status stored = cache->store(*key, *body, now); !stored)
-        hestio::log("Could not keep the reply of " + *key + ": " + stored.error().message());
+    auto span = m_loader.spans().find(week.index);
+    m_keeper.keep(week.index, span == m_loader.spans().end() ? TimeSpan {} : span->second, data,
+        platform::RunLoop::current().clock().now());
+}
+
+TimeSpan GraphViewController::heldSpan(unsigned week) const
+{
+    if (std::optional<TimeSpan> kept = m_keeper.keptSpan(week))
+        return *kept;
+    auto asked = m_loader.spans().find(week);
+    return asked == m_loader.spans().end() ? TimeSpan {} : asked->second;
 }
 
 std::optional<std::string> GraphViewController::offlineBarText() const
 {
-    if (!m_session)
-        return std::nullopt;
-    std::optional<Date> shownAt = m_liveAt;
-    for (const auto& [week, fetchedAt] : m_keptShown)
-        shownAt = shownAt ? std::min(*shownAt, fetchedAt) : fetchedAt;
-    return CachedList::barTextFor(m_session->offline().isOffline(), !m_keptShown.empty(), shownAt,
-        platform::RunLoop::current().clock().now(), m_timezone);
+    return m_keeper.barText(platform::RunLoop::current().clock().now(), m_timezone);
 }
 
 void GraphViewController::makeOfflineBar(platform::View& view)
@@ -127,8 +104,8 @@ void GraphViewController::offlineStateChanged()
     // Back online with kept weeks on screen: the weeks lost in transport are
     // asked for again at once, rather than on the next move back.
     bool reachable = m_session && !m_session->offline().isOffline();
-    bool keptLost = std::any_of(
-        m_weeksToRetry.begin(), m_weeksToRetry.end(), [this](const Week& week) { return showsKept(week.index); });
+    const auto& lost = m_loader.weeksToRetry();
+    bool keptLost = std::any_of(lost.begin(), lost.end(), [this](const Week& week) { return showsKept(week.index); });
     if (reachable && keptLost && m_graph)
         sendWeekRequests();
 }

@@ -59,7 +59,11 @@ GraphViewController::DayReport LineGraphViewController::reportDay(const DaySampl
             values.push_back({ t, value.doubleValue() });
     }
     DayReport report;
-    report.missingMarks = findGaps(times, { day.day.start, day.knownUntil });
+    // The rule the exported file goes by too.
+    std::vector<DayGaps> judged = findGapsByDay(times, { day.day.start, day.knownUntil }, timezone());
+    double usual = judged.empty() ? 0 : judged.front().usualInterval;
+    if (!judged.empty())
+        report.missingMarks = judged.front().gaps;
     report.missingSeconds = totalLength(report.missingMarks);
     if (auto figures = summary::figuresOf(values, report.missingMarks))
         report.figures = describeFigures(*figures);
@@ -75,7 +79,7 @@ GraphViewController::DayReport LineGraphViewController::reportDay(const DaySampl
     }
     // The line is not drawn across what the summary calls a gap.
     if (auto plot = std::dynamic_pointer_cast<chart::ScatterPlot>(graph()->plotWithIdentifier(mainPlotIdentifier))) {
-        plot->longestJoinedStep = gapThreshold(usualSampleInterval(times));
+        plot->longestJoinedStep = gapThreshold(usual);
     }
     return report;
 }

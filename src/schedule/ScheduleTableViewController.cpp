@@ -62,6 +62,12 @@ void ScheduleTableViewController::viewDidLoad()
 
     m_emptyHint = makeEmptyListHint("No schedules yet.\nTap + to add one.", "noSchedulesLabel", Color::white(0.6));
     tableView().addSubview(m_emptyHint);
+    std::weak_ptr<ScheduleTableViewController> weakSelf
+        = std::dynamic_pointer_cast<ScheduleTableViewController>(shared_from_this());
+    m_offlineEmpty.attach(tableView(), Color::white(0.6), [weakSelf] {
+        if (auto screen = weakSelf.lock())
+            screen->retryDownload();
+    });
     m_listReceived = false;
 
     alarms = std::make_shared<AlarmList>();
@@ -90,8 +96,20 @@ void ScheduleTableViewController::offlineStateChanged()
 
 void ScheduleTableViewController::updateOfflineBar()
 {
-    if (isViewLoaded())
-        m_offlineBar.update(*this, m_kept.barText());
+    if (!isViewLoaded())
+        return;
+    m_offlineBar.update(*this, m_kept.barText());
+    // A live list known to be empty says so itself ("No schedules yet").
+    m_offlineEmpty.update(m_kept.offline() && !m_listReceived && (!alarms || alarms->empty()));
+}
+
+void ScheduleTableViewController::retryDownload()
+{
+    // Not signed in (the sign-in at launch could not reach the service):
+    // signing in again downloads the list on "UserLoggedIn".
+    m_kept.signInAgainIfOffline();
+    if (m_session->currentToken() && !(getSchedulesWSC && getSchedulesWSC->isRunning()))
+        downloadSchedules();
 }
 
 void ScheduleTableViewController::observeSession()

@@ -8,6 +8,7 @@
 #include "session/CachedList.h"
 #include "session/Session.h"
 #include "widgets/OfflineBar.h"
+#include "widgets/OfflineEmptyState.h"
 
 #include <memory>
 
@@ -95,6 +96,9 @@ public:
     /// The list as kept between runs, and the bar that says how old it is.
     const CachedList& keptList() const { return m_kept; }
     const OfflineBar& offlineBar() const { return m_offlineBar; }
+    /// What shows in the list's place while it has nothing and the service
+    /// cannot be reached.
+    const OfflineEmptyState& offlineEmptyState() const { return m_offlineEmpty; }
 
 private:
     std::shared_ptr<Session> m_session;
@@ -115,6 +119,8 @@ private:
     void observeSession();
     void offlineStateChanged();
     void updateOfflineBar();
+    /// The offline state's "Try Again": signs in again or downloads.
+    void retryDownload();
     void reset();
     void attachDoubleTap();
     void showEmptyHintIfEmpty(int rows);
@@ -125,6 +131,7 @@ private:
     unsigned m_signInCount { 0 };
     CachedList m_kept;
     OfflineBar m_offlineBar;
+    OfflineEmptyState m_offlineEmpty;
 };
 
 }

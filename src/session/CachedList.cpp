@@ -7,6 +7,7 @@
 #include "platform/foundation/UserDefaults.h"
 #include "session/Session.h"
 #include "json/Decoder.h"
+#include "json/Serializer.h"
 
 namespace hestio {
 
@@ -46,6 +47,26 @@ void CachedList::showsLive(const WebServiceConnector& request)
     if (!cache)
         return;
     if (platform::Status stored = cache->store(m_key, request.replyBody(), now); !stored)
+        hestio::log("Could not keep the reply of " + m_key + ": " + stored.error().message());
+}
+
+void CachedList::amendKept(const std::function<std::optional<json::Value>(const json::Value&)>& amend)
+{
+    auto cache = m_session ? m_session->offline().cache() : nullptr;
+    if (!cache)
+        return;
+    platform::Result<CachedReply> kept = cache->load(m_key);
+    if (!kept)
+        return;
+    json::Error error;
+    json::Value reply = json::objectFromJSONDataWithParseOptions(kept->body, json::ParseOptionStrict, &error);
+    if (!WebServiceConnector::successOf(reply))
+        return;
+    std::optional<json::Value> amended = amend(reply);
+    std::optional<std::string> body = amended ? json::JSONData(*amended) : std::nullopt;
+    if (!body)
+        return;
+    if (platform::Status stored = cache->store(m_key, *body, kept->fetchedAt); !stored)
         hestio::log("Could not keep the reply of " + m_key + ": " + stored.error().message());
 }
 

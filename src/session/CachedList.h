@@ -29,6 +29,13 @@ public:
     /// The screen shows the live reply of `request` (during its finishing
     /// callback): kept for the next run, fetched now.
     void showsLive(const WebServiceConnector& request);
+    /// Brings the kept reply in step with a change the service has accepted
+    /// since it was fetched (an answered suggestion leaves the list), so
+    /// that the next run does not show what is no longer so: `amend` gets
+    /// the kept reply decoded and returns it changed, or none to leave it.
+    /// It stays kept with the time it was fetched. Nothing happens when
+    /// nothing (readable) is kept.
+    void amendKept(const std::function<std::optional<json::Value>(const json::Value&)>& amend);
     /// The screen shows nothing any more (logout).
     void clear();
     /// For a refresh the user asked for: when the service could not be
@@ -38,7 +45,7 @@ public:
     /// request sent now would go without a token, and `notSignedIn` runs if
     /// the sign-in ends without a user (the screen ends its loading state).
     /// False, doing nothing, when signed in, online or without a stored user.
-    bool signInAgainIfOffline(std::function<void()> notSignedIn);
+    bool signInAgainIfOffline(std::function<void()> notSignedIn = {});
 
     /// Whether the screen shows a reply from an earlier run.
     [[nodiscard]] bool showsKept() const { return m_showsKept; }

@@ -1,6 +1,7 @@
 #include "app/SessionTestSupport.h"
 
 #include "devices/AdviceTableViewController.h"
+#include "devices/HomeNowSection.h"
 #include "devices/HomeTabViewController.h"
 #include "devices/LogTabViewController.h"
 #include "devices/StatusTableViewController.h"
@@ -104,6 +105,74 @@ TEST_F(OfflineLaunchTest, EveryListOfTheLastRunShowsAtLaunchAndTheBarTurnsOfflin
     for (const auto& [name, offlineBar] : bars)
         EXPECT_EQ(bar(*offlineBar), "Offline · updated 12/5/12, 11:50\u202fPM") << name;
     EXPECT_FALSE(session().rootController->modalViewController()) << "no login screen for a network failure";
+}
+
+TEST_F(OfflineLaunchTest, WithNothingKeptEachTabSaysTheServiceCannotBeReachedAndHowToTryAgain)
+{
+    session().applicationDidFinishLaunching(false); // nothing answers: every request fails
+    activate();
+    auto advice = tab<AdviceTableViewController>(0);
+    auto home = tab<HomeTabViewController>(1);
+    auto devices = tab<StatusTableViewController>(2);
+    auto schedule = tab<ScheduleTableViewController>(3);
+    auto log = tab<LogTabViewController>(4);
+    const std::vector<std::pair<const char*, const OfflineEmptyState*>> states = {
+        { "suggestions", &advice->offlineEmptyState() },
+        { "devices", &devices->offlineEmptyState() },
+        { "schedule", &schedule->offlineEmptyState() },
+        { "log", &log->offlineEmptyState() },
+    };
+    for (const auto& [name, state] : states)
+        EXPECT_FALSE(state->isShown()) << name << ": not before the service is known to be away";
+
+    loop.runPending();
+    loop.runPending();
+    ASSERT_TRUE(userSession()->offline().isOffline());
+    for (const auto& [name, state] : states) {
+        ASSERT_TRUE(state->isShown()) << name;
+        EXPECT_EQ(state->label()->text(), "The service cannot be reached.\nCheck the connection,\nthen tap Try Again.")
+            << name;
+        EXPECT_EQ(state->retryButton()->title(), "Try Again") << name;
+    }
+    EXPECT_FALSE(log->titleForHeaderInSection(*log->logTableView, 1)) << "no bare headers";
+    session().rootController->setSelectedIndex(1);
+    EXPECT_TRUE(home->nowSection()->isRunning());
+    EXPECT_EQ(
+        home->nowSection()->textsOfRow(0), (HomeNowSection::Texts { "Power now", "—", "Service unreachable", "" }));
+    EXPECT_EQ(
+        home->nowSection()->textsOfRow(1), (HomeNowSection::Texts { "Energy today", "—", "Service unreachable", "" }));
+
+    // Each tab's button signs in again: the list comes with the sign-in.
+    for (const auto& [name, state] : states) {
+        transport->clearRequests();
+        state->retryButton()->sendActionsForControlEvents(ControlEventTouchUpInside);
+        loop.runPending();
+        ASSERT_GE(transport->requestCount(), 1u) << name;
+        EXPECT_EQ(transport->requests()[0].body.rfind("name=demo&password=demo&", 0), 0u) << name;
+        EXPECT_TRUE(state->isShown()) << name << ": still nothing to show";
+    }
+}
+
+TEST_F(OfflineLaunchTest, HomeShowsTheDrawOfTheKeptDeviceListWithItsTimeWhileTheServiceCannotBeReached)
+{
+    // Read at 23:49, kept at 23:50 the day before.
+    ASSERT_TRUE(
+        ReplyCache(profile / "cache", "demo")
+            .store("devices",
+                R"({"success":true,"devices":[{"id":9,"name":"Fridge","location":"Kitchen","meterPluggedIn":true,)"
+                R"("currentStatus":{"timestamp":1354751340000,"powerDraw":80}}]})",
+                kKeptAt));
+    session().applicationDidFinishLaunching(false);
+    activate();
+    auto home = tab<HomeTabViewController>(1);
+    EXPECT_EQ(home->nowSection()->textsOfRow(0).detail, "Loading…") << "while the sign-in is on its way";
+    loop.runPending();
+    loop.runPending();
+    ASSERT_TRUE(userSession()->offline().isOffline());
+    EXPECT_EQ(home->nowSection()->textsOfRow(0),
+        (HomeNowSection::Texts { "Power now", "80 W", "at 12/5/12, 11:49\u202fPM · Service unreachable", "" }));
+    EXPECT_EQ(home->nowSection()->numberOfRows(), 3) << "and the device drawing most";
+    EXPECT_EQ(home->nowSection()->textsOfRow(2).name, "Fridge");
 }
 
 TEST_F(OfflineLaunchTest, TheLiveSavedPlacesAreKeptForTheNextLaunch)

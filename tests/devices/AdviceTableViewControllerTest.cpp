@@ -2,8 +2,10 @@
 #include "devices/CustomAdviceCell.h"
 #include "devices/DevicesTestSupport.h"
 
+#include "net/ReplyCache.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/UserDefaults.h"
 #include "platform/gfx/Image.h"
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/Window.h"
@@ -378,6 +380,52 @@ TEST_F(AdviceAnswersTest, AScreenClosedOrSignedOutWhileAnswersRunHearsThemSafely
     EXPECT_TRUE(logs.contains("Error Code: -1009"));
     EXPECT_EQ(application->topAlert(), nullptr);
     EXPECT_TRUE(closed.expired()) << "let go once answered";
+}
+
+TEST_F(AdviceAnswersTest, OnlyAnAnswerTheServiceTookLeavesTheListKeptForTheNextRun)
+{
+    // The screen of a signed-in session keeps its list.
+    UserDefaults::standard().setObject("demo", "username");
+    user->tokenExpiration = 1e15;
+    screen = AdviceTableViewController::create(userSession());
+    navigation = NavigationController::create(screen);
+    window->setRootViewController(navigation);
+    download(kKitchenAndDen);
+    ReplyCache cache(profile / "cache", "demo");
+    auto keptAt = cache.load("suggestions");
+    ASSERT_TRUE(keptAt);
+    auto keptIds = [&] {
+        std::vector<std::int64_t> ids;
+        auto kept = cache.load("suggestions");
+        json::Value reply = kept ? parse(kept->body) : json::Value();
+        for (std::size_t d = 0; d < reply["devices"].count(); ++d)
+            for (std::size_t s = 0; s < reply["devices"][d]["suggestions"].count(); ++s)
+                ids.push_back(reply["devices"][d]["suggestions"][s]["id"].integerValue());
+        return ids;
+    };
+    ASSERT_EQ(keptIds(), (std::vector<std::int64_t> { 1, 2, 10, 3, 4, 5 }));
+
+    loop.advance(60);
+    transport->enqueue(FakeTransport::Reply::json(kSucceeded)); // k1 followed
+    transport->enqueue(FakeTransport::Reply::failure()); // d1: never reaches the service
+    transport->enqueue(FakeTransport::Reply::json(kSucceeded)); // f1 ignored
+    press({ 1, 0 }, true);
+    press({ 0, 0 }, false);
+    loop.runPending();
+    press({ 1, 1 }, false);
+    loop.runPending();
+    EXPECT_EQ(keptIds(), (std::vector<std::int64_t> { 2, 10, 4, 5 }));
+    EXPECT_EQ(cache.load("suggestions")->fetchedAt, keptAt->fetchedAt) << "still as old as the list it came from";
+
+    // The next run shows the kept list at once: without the two answered.
+    auto next = AdviceTableViewController::create(userSession());
+    auto nextNavigation = NavigationController::create(next);
+    next->view();
+    std::vector<std::int32_t> shown;
+    for (const auto& [room, list] : next->adviceData)
+        for (const auto& suggestion : list)
+            shown.push_back(suggestion->suggestionID);
+    EXPECT_EQ(shown, (std::vector<std::int32_t> { 10, 2, 4, 5 }));
 }
 
 TEST_F(AdviceTableViewControllerTest, ADeviceInNoRoomIsListedUnderOther)

@@ -52,7 +52,8 @@ TEST(DataGaps, TheUsualIntervalIsTheMedianStep)
         { { 0, 60, 360, 1260 }, 300, "an odd number of steps: 60, 300, 900" },
         { { 0, 60, 120, 180, 360, 660, 3660 }, 120, "an even number: 60, 60, 60, 180, 300, 3000 -> (60 + 180) / 2" },
         { { 1260, 0, 360, 60 }, 300, "in any order" },
-        { { 0, 0, 0, 60 }, 0, "repeated times are steps of zero" },
+        { { 0, 0, 0, 60 }, 60, "a repeated time is no step" },
+        { { 5, 5, 5 }, 0, "one time repeated" },
         { { 0, NAN, 60, INFINITY, 120 }, 60, "unreadable times are left out" },
     };
     for (const auto& c : cases)

@@ -1,5 +1,4 @@
 #include "graphs/GraphCsv.h"
-#include "graphs/ExportGaps.h"
 #include "json/Decoder.h"
 
 #include <gtest/gtest.h>
@@ -69,9 +68,16 @@ TEST(GraphCsv, WritesAPowerWeekWithGapsAcrossTheEndOfSummerTimeByteForByte)
         { t + 6300, -0.5 },
     };
     std::string csv = graphCsv(samples, { "W", CsvGaps::BetweenSamples }, week);
+    // Each day without samples has its line at its start.
     EXPECT_EQ(csv,
         "time,value,unit\r\n"
         "2026-10-19T00:00:00+02:00,,W\r\n"
+        "2026-10-20T00:00:00+02:00,,W\r\n"
+        "2026-10-21T00:00:00+02:00,,W\r\n"
+        "2026-10-22T00:00:00+02:00,,W\r\n"
+        "2026-10-23T00:00:00+02:00,,W\r\n"
+        "2026-10-24T00:00:00+02:00,,W\r\n"
+        "2026-10-25T00:00:00+02:00,,W\r\n"
         "2026-10-25T01:50:00+02:00,1500,W\r\n"
         "2026-10-25T01:55:00+02:00,0.1,W\r\n"
         "2026-10-25T02:00:00+02:00,1e+12,W\r\n"
@@ -141,23 +147,25 @@ TEST(GraphCsv, LeavesTheHourStillRunningAtTheEndOfTheRangeUnmarked)
         "1970-01-01T02:00:00+00:00,0.5,kWh\r\n");
 }
 
-TEST(GraphCsv, AWeekWithoutSamplesIsOneGapFromItsStart)
+TEST(GraphCsv, AWeekWithoutSamplesIsOneGapADayFromEachDaysStart)
 {
     CsvRange range { platform::Date(0), platform::Date(7 * 86400), platform::TimeZone::gmt() };
-    EXPECT_EQ(
-        graphCsv({}, { "%", CsvGaps::BetweenSamples }, range), "time,value,unit\r\n1970-01-01T00:00:00+00:00,,%\r\n");
+    auto lines = linesOf(graphCsv({}, { "%", CsvGaps::BetweenSamples }, range));
+    ASSERT_EQ(lines.size(), 1u + 7);
+    EXPECT_EQ(lines[1], "1970-01-01T00:00:00+00:00,,%");
+    EXPECT_EQ(lines[7], "1970-01-07T00:00:00+00:00,,%");
     EXPECT_EQ(linesOf(graphCsv({}, { "kWh", CsvGaps::EmptyHours }, range)).size(), 1u + 7 * 24);
 }
 
 TEST(GraphCsv, SamplesOfEqualTimeKeepTheirOrderAndOutOfOrderSamplesAreSorted)
 {
     CsvRange range { platform::Date(0), platform::Date(1200), platform::TimeZone::gmt() };
+    // Steps of 60 s and 880 s: a usual interval of 470 s, so no gap.
     EXPECT_EQ(graphCsv({ { 120, 3.0 }, { 60, 1.0 }, { 60, 2.0 }, { 1000, 4.0 } }, { "W" }, range),
         "time,value,unit\r\n"
         "1970-01-01T00:01:00+00:00,1,W\r\n"
         "1970-01-01T00:01:00+00:00,2,W\r\n"
         "1970-01-01T00:02:00+00:00,3,W\r\n"
-        "1970-01-01T00:03:00+00:00,,W\r\n"
         "1970-01-01T00:16:40+00:00,4,W\r\n");
 }
 
@@ -291,60 +299,4 @@ TEST(GraphCsv, TheWeekIsSevenCalendarDaysEndingWithTheShownDay)
         EXPECT_EQ(isoTime(static_cast<std::int64_t>(week.end.timeIntervalSince1970()), week.zone), c.end) << c.zone;
         EXPECT_EQ(week.end.timeIntervalSince(week.start), c.hours * 3600) << c.zone;
     }
-}
-
-TEST(ExportGaps, AStretchIsAGapWhenLongerThanTenMinutesOrFiveUsualIntervals)
-{
-    struct Case {
-        const char* what;
-        std::vector<std::int64_t> times;
-        double start, end;
-        std::vector<std::pair<double, double>> gaps;
-    };
-    const Case cases[] = {
-        { "a minute apart, exactly ten minutes without", { 0, 60, 120, 720, 780 }, 0, 780, {} },
-        { "a minute apart, one second more", { 0, 60, 120, 721, 781 }, 0, 781, { { 120, 721 } } },
-        { "five minutes apart, exactly 25 minutes", { 0, 300, 600, 2100, 2400 }, 0, 2400, {} },
-        { "five minutes apart, 25 minutes and a second", { 0, 300, 600, 2101, 2401 }, 0, 2401, { { 600, 2101 } } },
-        { "irregular: the median interval counts", { 0, 60, 200, 260, 270, 1500 }, 0, 1500, { { 270, 1500 } } },
-        { "the range starts without data", { 601, 660 }, 0, 660, { { 0, 601 } } },
-        { "the range starts exactly ten minutes before", { 600, 660 }, 0, 660, {} },
-        { "the range ends without data", { 0, 60 }, 0, 661, { { 60, 661 } } },
-        { "no data at all", {}, 0, 86400, { { 0, 86400 } } },
-        { "no data in ten minutes", {}, 0, 600, {} },
-        { "samples outside the range do not count", { -600, 0, 60, 700 }, 0, 120, {} },
-        { "one sample: the ten minutes", { 0 }, 0, 601, { { 0, 601 } } },
-        { "equal times: no interval of 0", { 0, 0, 0, 60, 120, 780 }, 0, 780, { { 120, 780 } } },
-    };
-    for (const auto& c : cases) {
-        std::vector<std::pair<double, double>> found;
-        for (const auto& gap : gapsBetweenSamples(c.times, c.start, c.end))
-            found.emplace_back(gap.start, gap.end);
-        EXPECT_EQ(found, c.gaps) << c.what;
-    }
-    EXPECT_TRUE(gapsBetweenSamples({ 601 }, 0, 601).front().atRangeStart);
-    EXPECT_FALSE(gapsBetweenSamples({ 0 }, 0, 601).front().atRangeStart);
-}
-
-TEST(ExportGaps, TheUsualIntervalIsTheLowerMedianOfDistinctSteps)
-{
-    EXPECT_EQ(usualSampleInterval({}), std::nullopt);
-    EXPECT_EQ(usualSampleInterval({ 5 }), std::nullopt);
-    EXPECT_EQ(usualSampleInterval({ 5, 5, 5 }), std::nullopt);
-    EXPECT_EQ(usualSampleInterval({ 0, 60 }), 60.0);
-    EXPECT_EQ(usualSampleInterval({ 0, 60, 360 }), 60.0);
-    EXPECT_EQ(usualSampleInterval({ 0, 60, 360, 3960 }), 300.0);
-    EXPECT_EQ(gapThreshold(std::nullopt), 600.0);
-    EXPECT_EQ(gapThreshold(60.0), 600.0);
-    EXPECT_EQ(gapThreshold(120.0), 600.0);
-    EXPECT_EQ(gapThreshold(121.0), 605.0);
-}
-
-TEST(ExportGaps, AnHourWithoutABlockIsEmpty)
-{
-    EXPECT_EQ(hoursWithoutSamples({ 0, 7200 }, 0, 3 * 3600), (std::vector<std::int64_t> { 3600 }));
-    // A block anywhere in the hour fills it; the last partial hour is not judged.
-    EXPECT_EQ(hoursWithoutSamples({ 3599, 3600 + 1800 }, 0, 3 * 3600 - 1), (std::vector<std::int64_t> {}));
-    EXPECT_EQ(hoursWithoutSamples({}, 0, 3600), (std::vector<std::int64_t> { 0 }));
-    EXPECT_EQ(hoursWithoutSamples({}, 0, 3599), (std::vector<std::int64_t> {}));
 }

@@ -1,5 +1,6 @@
 #include "GraphTestSupport.h"
 
+#include "graphs/DayMarks.h"
 #include "graphs/DeviceEnergyConsumptionGraphViewController.h"
 #include "graphs/DevicePowerDrawGraphViewController.h"
 #include "graphs/GraphExport.h"
@@ -250,10 +251,55 @@ TEST_F(GraphExportTest, AWeekThatTheDevicesDayDoesNotCoverIsAskedForInTwoPartsAn
     ASSERT_GE(lines.size(), 5u);
     // The week's first sample from the older part; the one both parts hold,
     // once; between them an hour without samples.
+    // once; after them the rest of the day without samples, marked a usual
+    // interval of that day (the mean of 3600 s and 60 s) after the last.
     EXPECT_EQ(lines[1], "2012-10-22T00:00:00+02:00,1,W");
-    EXPECT_EQ(lines[2], "2012-10-22T00:01:00+02:00,,W");
-    EXPECT_EQ(lines[3], "2012-10-22T01:00:00+02:00,2,W");
-    EXPECT_EQ(lines[4], "2012-10-22T01:01:00+02:00,3,W");
+    EXPECT_EQ(lines[2], "2012-10-22T01:00:00+02:00,2,W");
+    EXPECT_EQ(lines[3], "2012-10-22T01:01:00+02:00,3,W");
+    EXPECT_EQ(lines[4], "2012-10-22T01:31:30+02:00,,W");
+}
+
+TEST_F(GraphExportTest, TheFileMarksTheGapsTheScreenMarksAtTheThresholdAndOnePast)
+{
+    // Yesterday a reading a minute, with exactly ten minutes without one
+    // at 06:00 and a second more at 12:00; today a reading every quarter of
+    // an hour, with exactly five quarters without one at 03:00 and a second
+    // more at 09:00. Each day goes by its own usual interval.
+    std::string statuses;
+    auto add = [&](double seconds) {
+        statuses
+            += (statuses.empty() ? "" : ",") + std::string(R"({"timestamp":)") + ms(seconds) + R"(,"powerDraw":40})";
+    };
+    for (double t = midnight - day; t < midnight;)
+        add(t), t += t == midnight - day + 6 * 3600 ? 600 : t == midnight - day + 12 * 3600 ? 601 : 60;
+    for (double t = midnight; t <= now;)
+        add(t), t += t == midnight + 3 * 3600 ? 4500 : t == midnight + 9 * 3600 ? 4501 : 900;
+    std::string reply = R"({"success":true,"statuses":[)" + statuses + "]}";
+    transport->enqueue(FakeTransport::Reply::json(reply));
+    auto graph
+        = load(DevicePowerDrawGraphViewController::create(userSession(), lamp(userSession()->householdTimeZone())));
+    loop.runPending();
+
+    const std::vector<TimeSpan> today { { midnight + 9 * 3600, midnight + 9 * 3600 + 4501 } };
+    EXPECT_EQ(graph->dayMarks()->missing(), today);
+    transport->enqueue(FakeTransport::Reply::json(reply));
+    tapExport(*graph);
+    loop.runPending();
+    graph->back();
+    const std::vector<TimeSpan> yesterday { { midnight - day + 12 * 3600, midnight - day + 12 * 3600 + 601 } };
+    EXPECT_EQ(graph->dayMarks()->missing(), yesterday);
+
+    // The file: the five days before without data, one line each at their
+    // start; then yesterday's and today's one gap, a usual interval after
+    // the last reading before it.
+    std::vector<std::string> empty;
+    for (const auto& line : csvLines(readFile(exportFolder() / "desk-lamp-power-2012-12-06.csv")))
+        if (line.ends_with(",,W"))
+            empty.push_back(line);
+    EXPECT_EQ(empty,
+        (std::vector<std::string> { "2012-11-30T00:00:00+01:00,,W", "2012-12-01T00:00:00+01:00,,W",
+            "2012-12-02T00:00:00+01:00,,W", "2012-12-03T00:00:00+01:00,,W", "2012-12-04T00:00:00+01:00,,W",
+            "2012-12-05T12:01:00+01:00,,W", "2012-12-06T09:15:00+01:00,,W" }));
 }
 
 TEST_F(GraphExportTest, AFailureSaysWhatWentWrongAndWritesNothing)

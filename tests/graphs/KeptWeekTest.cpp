@@ -1,5 +1,6 @@
 #include "GraphTestSupport.h"
 
+#include "graphs/DayMarks.h"
 #include "graphs/GraphScreens.h"
 #include "model/Device.h"
 #include "net/ReplyCache.h"
@@ -25,7 +26,7 @@ constexpr double keptAt = midnight + 10 * 3600 + 32 * 60;
 struct GraphKind {
     const char* name;
     std::function<std::shared_ptr<GraphViewController>(std::shared_ptr<Session>)> make;
-    /// The key of the week starting at midnight on 29 November.
+    /// The key of the newest week.
     const char* key;
     std::function<std::string(double firstSeconds, int count)> reply;
 };
@@ -45,18 +46,25 @@ std::string energies(double first, int count)
     return test::GraphFixture::samplesReply("energyConsumptions", "from", "energyConsumed", first, count, 0.5);
 }
 
+/// A week as the screens keep it: the reply with the stretch it was asked
+/// for (by default the week ending at `keptAt`, or the one before it).
+std::string keptWeek(const std::string& reply, double from = keptAt - 7 * day, double to = keptAt)
+{
+    return R"({"success":true,"from":)" + test::GraphFixture::ms(from) + R"(,"to":)" + test::GraphFixture::ms(to)
+        + R"(,"week":)" + reply + "}";
+}
+
 const std::vector<GraphKind>& graphKinds()
 {
     static const std::vector<GraphKind> kinds {
         { "device power", [](auto session) { return makeDevicePowerDrawGraph(std::move(session), deviceWithID("42")); },
-            "graph-power-42-2012-11-29", [](double first, int count) { return statuses("powerDraw", first, count); } },
+            "graph-power-42-week-0", [](double first, int count) { return statuses("powerDraw", first, count); } },
         { "device energy", [](auto session) { return makeDeviceEnergyGraph(std::move(session), deviceWithID("42")); },
-            "graph-energy-42-2012-11-29", energies },
+            "graph-energy-42-week-0", energies },
         { "home energy", [](auto session) { return makeHomeEnergyGraph(std::move(session)); },
-            "graph-home-energy-2012-11-29", energies },
+            "graph-home-energy-week-0", energies },
         { "home battery", [](auto session) { return makeHomeBatteryGraph(std::move(session)); },
-            "graph-home-battery-2012-11-29",
-            [](double first, int count) { return statuses("percentage", first, count); } },
+            "graph-home-battery-week-0", [](double first, int count) { return statuses("percentage", first, count); } },
     };
     return kinds;
 }
@@ -83,7 +91,8 @@ struct KeptWeekTest : test::GraphFixture {
         auto kept = cache().load(key);
         if (!kept)
             return 0;
-        return json::objectFromJSONDataWithParseOptions(kept->body, json::ParseOptionStrict, nullptr)[arrayKey].count();
+        return json::objectFromJSONDataWithParseOptions(kept->body, json::ParseOptionStrict, nullptr)["week"][arrayKey]
+            .count();
     }
 };
 
@@ -97,7 +106,7 @@ TEST_F(KeptWeekTest, EachKindShowsItsKeptWeekAtOnceUntilTheLiveOneReplacesIt)
     for (const GraphKind& kind : graphKinds()) {
         SCOPED_TRACE(kind.name);
         transport->clearRequests();
-        ASSERT_TRUE(cache().store(kind.key, kind.reply(midnight, 5), Date(keptAt)));
+        ASSERT_TRUE(cache().store(kind.key, keptWeek(kind.reply(midnight, 5)), Date(keptAt)));
         // The fake service answers requests in the order they go out.
         transport->enqueue(FakeTransport::Reply::json(kind.reply(midnight + 3600, 3)));
         auto graph = load(kind.make(userSession()));
@@ -119,7 +128,7 @@ TEST_F(KeptWeekTest, EachKindShowsItsKeptWeekAtOnceUntilTheLiveOneReplacesIt)
         auto kept = cache().load(kind.key);
         ASSERT_TRUE(kept);
         EXPECT_EQ(kept->fetchedAt, loop.now()) << "the live week is kept in turn";
-        EXPECT_NE(kept->body, kind.reply(midnight, 5));
+        EXPECT_NE(kept->body, keptWeek(kind.reply(midnight, 5)));
         loop.advance(60);
     }
 }
@@ -128,7 +137,7 @@ TEST_F(KeptWeekTest, TheRequestIsTheSameWithOrWithoutAKeptWeek)
 {
     auto first = load(makeDevicePowerDrawGraph(userSession(), deviceWithID("42")));
     std::string without = transport->lastRequest().url;
-    ASSERT_TRUE(cache().store("graph-power-42-2012-11-29", statuses("powerDraw", midnight, 2), Date(keptAt)));
+    ASSERT_TRUE(cache().store("graph-power-42-week-0", keptWeek(statuses("powerDraw", midnight, 2)), Date(keptAt)));
     auto second = load(makeDevicePowerDrawGraph(userSession(), deviceWithID("42")));
     ASSERT_TRUE(second->showsKeptWeek());
     EXPECT_EQ(transport->lastRequest().url, without);
@@ -137,8 +146,8 @@ TEST_F(KeptWeekTest, TheRequestIsTheSameWithOrWithoutAKeptWeek)
 
 TEST_F(KeptWeekTest, AFirstRequestThatCannotReachTheServiceKeepsTheKeptWeekUntilOneDoes)
 {
-    const char* key = "graph-power-42-2012-11-29";
-    ASSERT_TRUE(cache().store(key, statuses("powerDraw", midnight, 4), Date(keptAt)));
+    const char* key = "graph-power-42-week-0";
+    ASSERT_TRUE(cache().store(key, keptWeek(statuses("powerDraw", midnight, 4)), Date(keptAt)));
     transport->enqueue(FakeTransport::Reply::failure());
     auto graph = load(makeDevicePowerDrawGraph(userSession(), deviceWithID("42")));
     std::string firstURL = transport->lastRequest().url;
@@ -165,14 +174,14 @@ TEST_F(KeptWeekTest, AFirstRequestThatCannotReachTheServiceKeepsTheKeptWeekUntil
 
 TEST_F(KeptWeekTest, ARefusedFirstRequestLeavesTheKeptWeekMarkedWithItsTime)
 {
-    ASSERT_TRUE(cache().store("graph-home-energy-2012-11-29", energies(midnight, 4), Date(keptAt)));
+    ASSERT_TRUE(cache().store("graph-home-energy-week-0", keptWeek(energies(midnight, 4)), Date(keptAt)));
     transport->enqueue(FakeTransport::Reply::json(R"({"success":false})"));
     auto graph = load(makeHomeEnergyGraph(userSession()));
     loop.runPending();
     EXPECT_FALSE(userSession()->offline().isOffline());
     EXPECT_EQ(graph->numPoints(), 4u);
     EXPECT_EQ(bar(*graph), "Updated 10:32\u202fAM");
-    EXPECT_EQ(keptSamples("graph-home-energy-2012-11-29", "energyConsumptions"), 4u) << "a refusal is not kept";
+    EXPECT_EQ(keptSamples("graph-home-energy-week-0", "energyConsumptions"), 4u) << "a refusal is not kept";
 }
 
 TEST_F(KeptWeekTest, WithNothingKeptAFailedRequestShowsNoBar)
@@ -196,12 +205,15 @@ TEST_F(KeptWeekTest, DamagedOrForeignKeptWeeksAreNotShown)
         bool damage;
     };
     const std::vector<Case> cases {
-        { "cut short", "graph-power-42-2012-11-29", statuses("powerDraw", midnight, 30), true },
-        { "not an answer", "graph-power-42-2012-11-29", R"({"success":false,"statuses":[]})", false },
-        { "not JSON", "graph-power-42-2012-11-29", "<html>", false },
-        { "another device", "graph-power-43-2012-11-29", statuses("powerDraw", midnight, 3), false },
-        { "another kind", "graph-energy-42-2012-11-29", energies(midnight, 3), false },
-        { "another week", "graph-power-42-2012-11-28", statuses("powerDraw", midnight, 3), false },
+        { "cut short", "graph-power-42-week-0", keptWeek(statuses("powerDraw", midnight, 30)), true },
+        { "not an answer", "graph-power-42-week-0", R"({"success":false,"statuses":[]})", false },
+        { "not JSON", "graph-power-42-week-0", "<html>", false },
+        { "a reply without its stretch", "graph-power-42-week-0", statuses("powerDraw", midnight, 3), false },
+        { "a stretch that ends before it starts", "graph-power-42-week-0",
+            keptWeek(statuses("powerDraw", midnight, 3), keptAt, keptAt - day), false },
+        { "another device", "graph-power-43-week-0", keptWeek(statuses("powerDraw", midnight, 3)), false },
+        { "another kind", "graph-energy-42-week-0", keptWeek(energies(midnight, 3)), false },
+        { "another week", "graph-power-42-week-2", keptWeek(statuses("powerDraw", midnight, 3)), false },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -226,7 +238,7 @@ TEST_F(KeptWeekTest, ADeviceIdIsKeptInsideTheCacheFolderUnderItsOwnName)
     transport->enqueue(FakeTransport::Reply::json(energies(midnight, 3)));
     auto graph = load(makeDeviceEnergyGraph(userSession(), deviceWithID("../x y")));
     loop.runPending();
-    const std::string key = "graph-energy-../x y-2012-11-29";
+    const std::string key = "graph-energy-../x y-week-0";
     ReplyCache kept = cache();
     std::vector<std::filesystem::path> files;
     for (const auto& entry : std::filesystem::directory_iterator(kept.folder()))
@@ -240,7 +252,7 @@ TEST_F(KeptWeekTest, ADeviceIdIsKeptInsideTheCacheFolderUnderItsOwnName)
     EXPECT_EQ(other->numPoints(), 0u);
 }
 
-TEST_F(KeptWeekTest, OlderWeeksAreKeptUnderTheDayTheyStart)
+TEST_F(KeptWeekTest, OlderWeeksAreKeptUnderHowManyWeeksBackTheyLie)
 {
     transport->enqueue(FakeTransport::Reply::json(energies(midnight, 3)));
     auto graph = load(makeHomeEnergyGraph(userSession()));
@@ -250,15 +262,15 @@ TEST_F(KeptWeekTest, OlderWeeksAreKeptUnderTheDayTheyStart)
         graph->back();
     ASSERT_EQ(transport->requests().size(), 2u);
     loop.runPending();
-    EXPECT_EQ(keptSamples("graph-home-energy-2012-11-29", "energyConsumptions"), 3u);
-    EXPECT_EQ(keptSamples("graph-home-energy-2012-11-22", "energyConsumptions"), 5u);
+    EXPECT_EQ(keptSamples("graph-home-energy-week-0", "energyConsumptions"), 3u);
+    EXPECT_EQ(keptSamples("graph-home-energy-week-1", "energyConsumptions"), 5u);
     EXPECT_EQ(bar(*graph), "(hidden)");
 }
 
 TEST_F(KeptWeekTest, ALateReplyForAClosedScreenIsKeptAndOneForAnUnloadedViewDropped)
 {
-    const char* key = "graph-home-battery-2012-11-29";
-    ASSERT_TRUE(cache().store(key, statuses("percentage", midnight, 4), Date(keptAt)));
+    const char* key = "graph-home-battery-week-0";
+    ASSERT_TRUE(cache().store(key, keptWeek(statuses("percentage", midnight, 4)), Date(keptAt)));
     transport->enqueue(FakeTransport::Reply::json(statuses("percentage", midnight, 7)));
     {
         auto graph = load(makeHomeBatteryGraph(userSession()));
@@ -277,21 +289,25 @@ TEST_F(KeptWeekTest, ALateReplyForAClosedScreenIsKeptAndOneForAnUnloadedViewDrop
 
 TEST_F(KeptWeekTest, WithoutAStoredUserNameNothingIsKeptOrShown)
 {
-    ASSERT_TRUE(cache().store("graph-home-battery-2012-11-29", statuses("percentage", midnight, 4), Date(keptAt)));
+    ASSERT_TRUE(
+        cache().store("graph-home-battery-week-0", keptWeek(statuses("percentage", midnight, 4)), Date(keptAt)));
     platform::UserDefaults::standard().removeObjectForKey("username");
     transport->enqueue(FakeTransport::Reply::json(statuses("percentage", midnight, 2)));
     auto graph = load(makeHomeBatteryGraph(userSession()));
     EXPECT_EQ(graph->numPoints(), 0u);
     loop.runPending();
     EXPECT_EQ(graph->numPoints(), 2u);
-    EXPECT_EQ(keptSamples("graph-home-battery-2012-11-29", "statuses"), 4u);
+    EXPECT_EQ(keptSamples("graph-home-battery-week-0", "statuses"), 4u);
 }
 
 TEST_F(KeptWeekTest, AnOlderWeekLostInTransportShowsAsKeptUntilTheServiceIsBack)
 {
     // Fetched two days ago at 08:00 in Berlin.
     const Date olderFetched(midnight - 2 * day + 8 * 3600);
-    ASSERT_TRUE(cache().store("graph-home-energy-2012-11-22", energies(midnight - 10 * day, 5), olderFetched));
+    ASSERT_TRUE(cache().store("graph-home-energy-week-1",
+        keptWeek(energies(midnight - 10 * day, 5), olderFetched.timeIntervalSince1970() - 14 * day,
+            olderFetched.timeIntervalSince1970() - 7 * day),
+        olderFetched));
     transport->enqueue(FakeTransport::Reply::json(energies(midnight, 3)));
     auto graph = load(makeHomeEnergyGraph(userSession()));
     EXPECT_FALSE(graph->showsKept(1)) << "older weeks are not shown before they are asked for";
@@ -318,13 +334,13 @@ TEST_F(KeptWeekTest, AnOlderWeekLostInTransportShowsAsKeptUntilTheServiceIsBack)
     EXPECT_EQ(graph->numPoints(), 5u);
     EXPECT_FALSE(graph->showsKept(1));
     EXPECT_EQ(bar(*graph), "(hidden)");
-    EXPECT_EQ(keptSamples("graph-home-energy-2012-11-22", "energyConsumptions"), 2u);
+    EXPECT_EQ(keptSamples("graph-home-energy-week-1", "energyConsumptions"), 2u);
 }
 
 TEST_F(KeptWeekTest, AReplyThatComesAfterSignOutOrAnotherSignInIsNotKept)
 {
-    const char* key = "graph-home-battery-2012-11-29";
-    ASSERT_TRUE(cache().store(key, statuses("percentage", midnight, 4), Date(keptAt)));
+    const char* key = "graph-home-battery-week-0";
+    ASSERT_TRUE(cache().store(key, keptWeek(statuses("percentage", midnight, 4)), Date(keptAt)));
     transport->enqueue(FakeTransport::Reply::json(statuses("percentage", midnight, 7)));
     auto graph = load(makeHomeBatteryGraph(userSession()));
     platform::UserDefaults::standard().setObject("other", "username");
@@ -345,8 +361,8 @@ TEST_F(KeptWeekTest, AReplyThatComesAfterSignOutOrAnotherSignInIsNotKept)
 TEST_F(KeptWeekTest, AnEmptyLiveBatteryWeekTakesAwayTheKeptOne)
 {
     // The battery graph adds no block for a week without samples.
-    const char* key = "graph-home-battery-2012-11-29";
-    ASSERT_TRUE(cache().store(key, statuses("percentage", midnight, 4), Date(keptAt)));
+    const char* key = "graph-home-battery-week-0";
+    ASSERT_TRUE(cache().store(key, keptWeek(statuses("percentage", midnight, 4)), Date(keptAt)));
     transport->enqueue(FakeTransport::Reply::json(R"({"success":true,"statuses":[]})"));
     auto graph = load(makeHomeBatteryGraph(userSession()));
     ASSERT_EQ(graph->numPoints(), 4u);
@@ -357,4 +373,27 @@ TEST_F(KeptWeekTest, AnEmptyLiveBatteryWeekTakesAwayTheKeptOne)
     EXPECT_EQ(bar(*graph), "(hidden)");
     EXPECT_EQ(keptSamples(key, "statuses"), 0u);
     EXPECT_TRUE(cache().load(key)) << "the empty week is kept as it came";
+}
+
+TEST_F(KeptWeekTest, AWeekKeptYesterdayServesTodaysGraphWhileTheServiceCannotBeReached)
+{
+    // Kept yesterday at 10:32 with a sample every hour of yesterday morning.
+    const double yesterdayKept = keptAt - day;
+    ASSERT_TRUE(cache().store("graph-power-42-week-0",
+        keptWeek(statuses("powerDraw", midnight - day, 10), yesterdayKept - 7 * day, yesterdayKept),
+        Date(yesterdayKept)));
+    transport->enqueue(FakeTransport::Reply::failure());
+    auto graph = load(makeDevicePowerDrawGraph(userSession(), deviceWithID("42")));
+    loop.runPending();
+    EXPECT_EQ(graph->numPoints(), 10u);
+    EXPECT_TRUE(graph->showsKeptWeek());
+    EXPECT_EQ(bar(*graph), "Offline · updated 12/5/12, 10:32\u202fAM");
+    // Today is not in it: not loaded, rather than a day without data.
+    EXPECT_NE(graph->summaryLabel()->text().find("could not be loaded"), std::string::npos)
+        << graph->summaryLabel()->text();
+    graph->back();
+    EXPECT_NE(graph->summaryLabel()->text().find("peak 40"), std::string::npos) << graph->summaryLabel()->text();
+    // Yesterday's data ends where it was fetched: the rest of the day is
+    // not marked missing.
+    EXPECT_TRUE(graph->dayMarks()->missing().empty());
 }

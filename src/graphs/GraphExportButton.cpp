@@ -1,0 +1,61 @@
+#include "graphs/GraphExportButton.h"
+
+#include "platform/gfx/Font.h"
+#include "platform/ui/AlertView.h"
+
+namespace hestio {
+
+std::shared_ptr<GraphExportButton> GraphExportButton::create()
+{
+    return std::shared_ptr<GraphExportButton>(new GraphExportButton());
+}
+
+void GraphExportButton::addTo(platform::View& view, std::function<void()> tapped)
+{
+    m_button = platform::Button::create(platform::Button::Type::RoundedRect, frame);
+    m_button->setTitle("Export");
+    // The band is narrow: the title's usual 15 points would touch the edges.
+    m_button->titleLabel().setFont(platform::Font::boldSystemFont(12));
+    m_button->setAccessibilityIdentifier("exportButton");
+    m_button->addTarget(
+        platform::ControlEventTouchUpInside, [tapped = std::move(tapped)](platform::Control&) { tapped(); });
+    view.addSubview(m_button);
+
+    m_spinner = platform::ActivityIndicatorView::create(platform::ActivityIndicatorView::Style::White);
+    m_spinner->setAccessibilityIdentifier("exportSpinner");
+    m_spinner->setCenter({ frame.x() + frame.width() / 2, frame.y() + frame.height() / 2 });
+    view.addSubview(m_spinner);
+}
+
+void GraphExportButton::start(GraphExport::Job job, const GraphExport::WeekRequest& request)
+{
+    if (m_export)
+        return;
+    if (m_button)
+        m_button->setHidden(true);
+    if (m_spinner)
+        m_spinner->startAnimating();
+
+    std::weak_ptr<GraphExportButton> weakSelf = shared_from_this();
+    m_export = GraphExport::create(std::move(job), [weakSelf](const GraphExport::Outcome& outcome) {
+        // Said also when the screen was closed meanwhile: the files are there.
+        platform::AlertView::create(outcome.title, outcome.message, nullptr, "OK")->show();
+        if (auto self = weakSelf.lock())
+            self->finished();
+    });
+    // The export may finish within start() (nothing to ask for), which
+    // clears m_export: keep it alive through the call.
+    auto running = m_export;
+    running->start(request);
+}
+
+void GraphExportButton::finished()
+{
+    m_export.reset();
+    if (m_spinner)
+        m_spinner->stopAnimating();
+    if (m_button)
+        m_button->setHidden(false);
+}
+
+}
