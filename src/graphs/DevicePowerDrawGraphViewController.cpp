@@ -3,6 +3,7 @@
 #include "charting/XYAxis.h"
 #include "graphs/GraphSummary.h"
 #include "model/Device.h"
+#include "model/ShownName.h"
 
 #include <cstdio>
 
@@ -28,7 +29,7 @@ void DevicePowerDrawGraphViewController::loadView()
 
 std::string DevicePowerDrawGraphViewController::screenTitle() const
 {
-    return m_device ? m_device->deviceName : std::string();
+    return m_device ? safeName(m_device->deviceName) : std::string();
 }
 
 platform::Date DevicePowerDrawGraphViewController::requestWeekEndingAt(

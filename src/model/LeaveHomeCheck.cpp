@@ -1,6 +1,7 @@
 #include "model/LeaveHomeCheck.h"
 
 #include "model/PowerNow.h"
+#include "model/ShownName.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/UserDefaults.h"
 
@@ -56,14 +57,7 @@ std::string LeaveHomeCheck::powerText(double watts)
 
 std::string LeaveHomeCheck::displayName(const Device& device)
 {
-    if (device.deviceName.empty())
-        return "Unnamed";
-    // A notice is one line: line breaks and other control characters in a
-    // name would break it.
-    std::string name = device.deviceName;
-    std::replace_if(
-        name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, ' ');
-    return name;
+    return shownName(device.deviceName);
 }
 
 bool LeaveHomeCheck::hasOnOffAction(const Device& device)

@@ -44,7 +44,7 @@ public:
     /// A draw for people: whole watts below 1000 W after rounding ("90 W"),
     /// else kilowatts with one decimal ("1.8 kW"); always a full stop.
     [[nodiscard]] static std::string powerText(double watts);
-    /// The device's name on one line; "Unnamed" for the empty name.
+    /// The device's name as shown and logged (see shownName).
     [[nodiscard]] static std::string displayName(const Device& device);
     /// Whether the device's on/off descriptor names an action and a device.
     [[nodiscard]] static bool hasOnOffAction(const Device& device);
