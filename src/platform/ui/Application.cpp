@@ -190,6 +190,14 @@ void Application::presentDesktopNotice(const DesktopNotice& notice)
         m_desktopNotifier(notice);
 }
 
+void Application::withdrawDesktopNotice(const std::string& tag)
+{
+    DesktopNotice withdrawn;
+    withdrawn.tag = tag;
+    withdrawn.withdrawn = true;
+    presentDesktopNotice(withdrawn);
+}
+
 void Application::showBanner(const std::string& text)
 {
     if (!m_keyWindow)
