@@ -113,4 +113,37 @@ void LeaveHomeThreshold::save(platform::UserDefaults& defaults, const std::strin
     defaults.setObject(std::move(values), defaultsKey(username));
 }
 
+std::string HomePlaces::defaultsKey(const std::string& username)
+{
+    return "leaveHomePlaces." + username;
+}
+
+HomePlaces HomePlaces::load(const platform::UserDefaults& defaults, const std::string& username)
+{
+    HomePlaces places;
+    auto stored = defaults.objectForKey(defaultsKey(username));
+    const auto* values = stored ? stored->asDictionary() : nullptr;
+    if (!values)
+        return places;
+    auto asked = values->find("asked");
+    places.asked = asked != values->end() && asked->second.asBool() == std::optional<bool>(true);
+    auto titles = values->find("home");
+    const auto* list = titles != values->end() ? titles->second.asArray() : nullptr;
+    for (std::size_t i = 0; list && i < list->size(); ++i)
+        if (const auto* title = (*list)[i].asString())
+            places.titles.insert(*title);
+    return places;
+}
+
+void HomePlaces::save(platform::UserDefaults& defaults, const std::string& username) const
+{
+    platform::PropertyListValue::Dictionary values;
+    values["asked"] = asked;
+    platform::PropertyListValue::Array home;
+    for (const auto& title : titles)
+        home.push_back(title);
+    values["home"] = std::move(home);
+    defaults.setObject(std::move(values), defaultsKey(username));
+}
+
 }
