@@ -5,7 +5,9 @@
 #include "platform/foundation/UserDefaults.h"
 #include "platform/location/PositionSource.h"
 #include "platform/ui/AlertView.h"
+#include "platform/ui/DesktopNotifications.h"
 #include "session/LeaveHomeChecker.h"
+#include "support/NotificationDaemon.h"
 
 #include <algorithm>
 #include <set>
@@ -473,4 +475,36 @@ TEST_F(LeaveHomeCheckerTest, OnTheDesktopTheQuestionAndTheNoticeAreOneNoticeWhos
     loop.runPending();
     EXPECT_TRUE(last().withdrawn) << "nothing is still on";
     EXPECT_EQ(desktop.back().body, "<b>Heater</b> & \"TV\" switched off");
+}
+
+TEST_F(LeaveHomeCheckerTest, ADeviceNamedInMarkupReachesTheNotificationDaemonEscaped)
+{
+    test::NotificationDaemon desktop;
+    ASSERT_EQ(desktop.start(), "");
+    platform::DesktopNotifications notifications(loop.loop(), { desktop.bus.address() });
+    platform::routeDesktopNotices(
+        *application, notifications, [] { return false; }, [] {});
+    // The name as the list's JSON writes it.
+    leave(deviceList({ deviceJSON(107, R"(<b>Heater</b> & \"TV\")", "1800") }));
+    ASSERT_TRUE(test::runUntil(loop.loop(), [&] { return notifications.shownCount() == 1; }));
+    EXPECT_EQ(desktop.daemon->calls(),
+        (std::vector<std::string> {
+            "Notify('Hestio', 0, 'hestio', 'Hestio', 'Still on at home: &lt;b&gt;Heater&lt;/b&gt; &amp; \"TV\" "
+            "1.8 kW', ['default', 'Open', 'switch-off-0', 'Switch off &lt;b&gt;Heater&lt;/b&gt; &amp; \"TV\"'], "
+            "{'desktop-entry': <'hestio'>}, -1)" }));
+
+    // Picked on the desktop, the switch-off goes out; once it is off the
+    // notice goes (and the outcome comes as a notice of its own).
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})"));
+    desktop.invoke(41, "switch-off-0");
+    ASSERT_TRUE(test::runUntil(loop.loop(), [&] { return desktop.daemon->calls().size() >= 4; }));
+    EXPECT_EQ(transport->lastRequest().body, "device_id=107&act_id=7&act_value=0&token=T");
+    auto calls = desktop.daemon->calls();
+    EXPECT_NE(std::find(calls.begin(), calls.end(), "CloseNotification(41,)"), calls.end());
+    EXPECT_NE(std::find_if(calls.begin(), calls.end(),
+                  [](const std::string& call) {
+                      return call.find("'&lt;b&gt;Heater&lt;/b&gt; &amp; \"TV\" switched off'") != std::string::npos;
+                  }),
+        calls.end());
+    application->setDesktopNotifier({});
 }

@@ -3,6 +3,7 @@
 #include "UiTestSupport.h"
 #include "support/BusMock.h"
 #include "support/LogCapture.h"
+#include "support/NotificationDaemon.h"
 #include "support/PrivateBus.h"
 
 #include <gtest/gtest.h>
@@ -14,53 +15,17 @@ using hestio::test::runUntil;
 
 namespace {
 
-const char* daemonXml = R"xml(<node><interface name="org.freedesktop.Notifications">
-  <method name="Notify">
-    <arg name="app_name" type="s" direction="in"/><arg name="replaces_id" type="u" direction="in"/>
-    <arg name="app_icon" type="s" direction="in"/><arg name="summary" type="s" direction="in"/>
-    <arg name="body" type="s" direction="in"/><arg name="actions" type="as" direction="in"/>
-    <arg name="hints" type="a{sv}" direction="in"/><arg name="expire_timeout" type="i" direction="in"/>
-    <arg name="id" type="u" direction="out"/>
-  </method>
-  <method name="CloseNotification"><arg name="id" type="u" direction="in"/></method>
-  <signal name="ActionInvoked"><arg name="id" type="u"/><arg name="action_key" type="s"/></signal>
-  <signal name="NotificationClosed"><arg name="id" type="u"/><arg name="reason" type="u"/></signal>
-</interface></node>)xml";
-
 /// A notification daemon numbering its notifications from 41.
 struct NotificationFixture : ::testing::Test {
     hestio::test::UiFixture ui;
-    PrivateBus bus;
-    std::unique_ptr<BusMock> daemon;
+    hestio::test::NotificationDaemon desktop;
+    PrivateBus& bus = desktop.bus;
+    std::unique_ptr<BusMock>& daemon = desktop.daemon;
     hestio::test::LogCapture log;
-    std::uint32_t nextId { 41 };
 
-    void SetUp() override
-    {
-        ASSERT_FALSE(bus.address().empty()) << bus.error();
-        daemon = std::make_unique<BusMock>(bus.address(), "org.freedesktop.Notifications");
-        ASSERT_EQ(daemon->error(), "");
-        daemon->addObject("/org/freedesktop/Notifications", daemonXml);
-        // Like the daemons people run, a replacing notification keeps its id.
-        daemon->setHandler([this](const std::string&, const std::string& method, GVariant* parameters) {
-            if (method != "Notify")
-                return BusMock::Answer {};
-            guint32 replaces = 0;
-            g_variant_get_child(parameters, 1, "u", &replaces);
-            return BusMock::Answer { g_variant_new("(u)", replaces != 0 ? replaces : nextId++) };
-        });
-    }
-
-    void invoke(std::uint32_t id, const char* key)
-    {
-        daemon->emit("/org/freedesktop/Notifications", "org.freedesktop.Notifications", "ActionInvoked",
-            g_variant_new("(us)", id, key));
-    }
-    void close(std::uint32_t id)
-    {
-        daemon->emit("/org/freedesktop/Notifications", "org.freedesktop.Notifications", "NotificationClosed",
-            g_variant_new("(uu)", id, 2u));
-    }
+    void SetUp() override { ASSERT_EQ(desktop.start(), ""); }
+    void invoke(std::uint32_t id, const char* key) { desktop.invoke(id, key); }
+    void close(std::uint32_t id) { desktop.close(id); }
 };
 
 }
