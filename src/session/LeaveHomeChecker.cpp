@@ -32,6 +32,18 @@ namespace {
     constexpr const char* homeKey = "home";
     constexpr const char* notHomeKey = "not-home";
 
+    /// Closes `alert` (if any) without telling its delegate, and forgets it.
+    void close(std::shared_ptr<AlertView>& alert)
+    {
+        if (!alert)
+            return;
+        auto closing = std::move(alert);
+        alert.reset();
+        closing->setDelegate(nullptr);
+        if (closing->isVisible())
+            closing->dismissWithClickedButtonIndex(closing->cancelButtonIndex(), false);
+    }
+
 }
 
 struct LeaveHomeChecker::SwitchOffSent {
@@ -177,13 +189,7 @@ void LeaveHomeChecker::ask(const std::string& place, const std::string& username
 
 void LeaveHomeChecker::closeQuestion()
 {
-    if (!m_question)
-        return;
-    auto question = std::move(m_question);
-    m_question.reset();
-    question->setDelegate(nullptr);
-    if (question->isVisible())
-        question->dismissWithClickedButtonIndex(question->cancelButtonIndex(), false);
+    close(m_question);
 }
 
 void LeaveHomeChecker::answerQuestion(bool home)
@@ -350,13 +356,7 @@ void LeaveHomeChecker::showAlert()
 
 void LeaveHomeChecker::closeAlert()
 {
-    if (!m_alert)
-        return;
-    auto alert = std::move(m_alert);
-    m_alert.reset();
-    alert->setDelegate(nullptr);
-    if (alert->isVisible())
-        alert->dismissWithClickedButtonIndex(alert->cancelButtonIndex(), false);
+    close(m_alert);
 }
 
 void LeaveHomeChecker::alertViewClickedButtonAtIndex(AlertView& alert, int index)
