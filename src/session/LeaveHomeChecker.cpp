@@ -275,6 +275,7 @@ void LeaveHomeChecker::listArrived(bool success, const json::Value& data, bool a
     }
     closeAlert();
     closeQuestion();
+    m_outcome.clear();
     m_notice = std::move(check);
     m_noticeUser = user->username;
     m_switches.assign(m_notice->drawing.size(), Switch::Available);
@@ -309,11 +310,8 @@ void LeaveHomeChecker::present(bool first)
     if (!first && indices.empty()) {
         closeAlert();
         // Nothing to switch off from it now: the desktop's notice says what
-        // is still on, without actions, or goes when nothing is.
-        if (stillOnText().empty())
-            Application::shared().withdrawDesktopNotice(desktopTag);
-        else
-            presentDesktop(indices);
+        // is still on (or the last outcome), without actions.
+        presentDesktop(indices);
         return;
     }
     showAlert();
@@ -322,7 +320,10 @@ void LeaveHomeChecker::present(bool first)
 
 void LeaveHomeChecker::presentDesktop(const std::vector<std::size_t>& indices)
 {
-    DesktopNotice notice { "Hestio", stillOnText(), "Open", {}, {}, desktopTag };
+    std::string body = stillOnText();
+    if (!m_outcome.empty())
+        body = body.empty() ? m_outcome : m_outcome + "\n" + body;
+    DesktopNotice notice { "Hestio", body, "Open", {}, {}, desktopTag };
     for (std::size_t index : indices)
         notice.actions.push_back({ actionKeyPrefix + std::to_string(index),
             "Switch off " + LeaveHomeCheck::displayName(*m_notice->drawing[index].device) });
@@ -420,20 +421,19 @@ void LeaveHomeChecker::switchOffEnded(const SwitchOffSent& sent, std::optional<s
     if (!failure) {
         sent.device->recordSwitch(false);
         text = switchedOffText(sent.name);
-        if (current) {
-            m_switches[sent.index] = Switch::Off;
-            // The notice stops naming it.
-            present(false);
-        }
     } else {
         text = notSwitchedOffText(sent.name, *failure);
-        if (current) {
-            // It may be tried again from the notice.
-            m_switches[sent.index] = Switch::Available;
-            present(false);
-        }
     }
-    Application::shared().presentLocalNotificationNow({ text, "OK" });
+    if (current) {
+        // Off: the notice stops naming it. Not off: it may be tried again
+        // from the notice. The desktop's notice tells the outcome itself.
+        m_switches[sent.index] = failure ? Switch::Available : Switch::Off;
+        m_outcome = text;
+        present(false);
+    }
+    LocalNotification outcome { text, "OK" };
+    outcome.showOnDesktop = !current;
+    Application::shared().presentLocalNotificationNow(outcome);
 }
 
 }

@@ -105,6 +105,9 @@ private:
     std::shared_ptr<platform::AlertView> m_alert;
     /// Drawing index of each "Switch off" button of the open alert.
     std::vector<std::size_t> m_alertButtons;
+    /// The last switch-off's outcome, which the desktop's notice tells
+    /// above what is still on (one notice, not one more for each outcome).
+    std::string m_outcome;
     std::shared_ptr<platform::AlertView> m_question;
     /// The place and the user the open question is about.
     std::string m_questionPlace;

@@ -458,23 +458,29 @@ TEST_F(LeaveHomeCheckerTest, OnTheDesktopTheQuestionAndTheNoticeAreOneNoticeWhos
     EXPECT_EQ(notice.actions[0].label, "Switch off <b>Heater</b> & \"TV\"");
 
     // While its one switch-off is on the way the notice offers nothing; a
-    // refusal offers it again; once off, the notice goes.
-    // (The outcomes come as notices of their own, untagged.)
-    auto last = [&] {
-        auto it = std::find_if(desktop.rbegin(), desktop.rend(), [](const auto& n) { return !n.tag.empty(); });
-        return *it;
-    };
+    // refusal offers it again, and the notice tells why; once off, the
+    // notice says so. The outcomes come in that one notice, not beside it.
     transport->enqueue(FakeTransport::Reply::json(R"({"success":false,"error":"busy"})"));
+    std::size_t before = desktop.size();
     notice.onAction(notice.actions[0].key);
-    EXPECT_TRUE(last().actions.empty());
-    EXPECT_FALSE(last().withdrawn);
+    EXPECT_TRUE(desktop.back().actions.empty());
+    EXPECT_FALSE(desktop.back().withdrawn);
     loop.runPending();
-    ASSERT_EQ(last().actions.size(), 1u);
+    EXPECT_EQ(desktop.back().body,
+        "<b>Heater</b> & \"TV\" was not switched off: busy\nStill on at home: <b>Heater</b> & \"TV\" 1.8 kW");
+    ASSERT_EQ(desktop.back().actions.size(), 1u);
     transport->enqueue(FakeTransport::Reply::json(R"({"success":true})"));
-    last().onAction(last().actions[0].key);
+    desktop.back().onAction(desktop.back().actions[0].key);
     loop.runPending();
-    EXPECT_TRUE(last().withdrawn) << "nothing is still on";
     EXPECT_EQ(desktop.back().body, "<b>Heater</b> & \"TV\" switched off");
+    EXPECT_TRUE(desktop.back().actions.empty());
+    EXPECT_EQ(desktop.size(), before + 4);
+    for (std::size_t i = before; i < desktop.size(); ++i)
+        EXPECT_EQ(desktop[i].tag, "leave-home");
+    EXPECT_EQ(results(),
+        (std::vector<std::string> {
+            "<b>Heater</b> & \"TV\" was not switched off: busy", "<b>Heater</b> & \"TV\" switched off" }))
+        << "still told in the app";
 }
 
 TEST_F(LeaveHomeCheckerTest, ADeviceNamedInMarkupReachesTheNotificationDaemonEscaped)
@@ -493,18 +499,14 @@ TEST_F(LeaveHomeCheckerTest, ADeviceNamedInMarkupReachesTheNotificationDaemonEsc
             "1.8 kW', ['default', 'Open', 'switch-off-0', 'Switch off &lt;b&gt;Heater&lt;/b&gt; &amp; \"TV\"'], "
             "{'desktop-entry': <'hestio'>}, -1)" }));
 
-    // Picked on the desktop, the switch-off goes out; once it is off the
-    // notice goes (and the outcome comes as a notice of its own).
+    // Picked on the desktop, the switch-off goes out; the one notice then
+    // offers nothing while it is on its way, and tells the outcome.
     transport->enqueue(FakeTransport::Reply::json(R"({"success":true})"));
     desktop.invoke(41, "switch-off-0");
-    ASSERT_TRUE(test::runUntil(loop.loop(), [&] { return desktop.daemon->calls().size() >= 4; }));
+    ASSERT_TRUE(test::runUntil(loop.loop(), [&] { return desktop.daemon->calls().size() == 3; }));
     EXPECT_EQ(transport->lastRequest().body, "device_id=107&act_id=7&act_value=0&token=T");
-    auto calls = desktop.daemon->calls();
-    EXPECT_NE(std::find(calls.begin(), calls.end(), "CloseNotification(41,)"), calls.end());
-    EXPECT_NE(std::find_if(calls.begin(), calls.end(),
-                  [](const std::string& call) {
-                      return call.find("'&lt;b&gt;Heater&lt;/b&gt; &amp; \"TV\" switched off'") != std::string::npos;
-                  }),
-        calls.end());
+    EXPECT_EQ(desktop.daemon->calls()[2],
+        "Notify('Hestio', 41, 'hestio', 'Hestio', '&lt;b&gt;Heater&lt;/b&gt; &amp; \"TV\" switched off', "
+        "['default', 'Open'], {'desktop-entry': <'hestio'>}, -1)");
     application->setDesktopNotifier({});
 }

@@ -178,7 +178,8 @@ void Application::presentLocalNotificationNow(const LocalNotification& notificat
     log("Local notification: " + notification.alertBody);
     if (notification.applicationIconBadgeNumber > 0)
         setApplicationIconBadgeNumber(notification.applicationIconBadgeNumber);
-    presentDesktopNotice({ "Hestio", notification.alertBody, notification.alertAction });
+    if (notification.showOnDesktop)
+        presentDesktopNotice({ "Hestio", notification.alertBody, notification.alertAction });
     showBanner(notification.alertBody);
     if (m_state == ApplicationState::Active && m_delegate)
         m_delegate->didReceiveLocalNotification(*this, notification);

@@ -38,6 +38,9 @@ struct LocalNotification {
     std::string alertAction;
     std::string soundName;
     int applicationIconBadgeNumber { 0 };
+    /// False when the caller tells the desktop itself (in a notice of its
+    /// own that it updates), so that the desktop does not get it twice.
+    bool showOnDesktop { true };
 };
 
 /// A notification for the desktop, outside the app's window: the host hands
