@@ -2,6 +2,7 @@
 
 #include "account/EnergyPriceViewController.h"
 #include "account/OtherUserAccountViewController.h"
+#include "model/ShownName.h"
 #include "net/Endpoints.h"
 #include "net/KeychainWrapper.h"
 #include "net/ServiceEnvironment.h"
@@ -21,6 +22,9 @@ namespace hestio {
 using namespace platform;
 
 namespace {
+
+    constexpr const char* homePlaceText = "Home";
+    constexpr const char* notHomePlaceText = "Not home";
 
     std::shared_ptr<TextField> makeAlertField(const std::string& placeholder, Rect frame, int tag, bool secure)
     {
@@ -315,6 +319,55 @@ std::shared_ptr<TableViewCell> AccountTableViewController::leaveHomeCheckCell(Ta
     return cell;
 }
 
+std::shared_ptr<TableViewCell> AccountTableViewController::homePlaceCell(TableView& table, std::size_t index)
+{
+    auto cell = table.dequeueReusableCellWithIdentifier("homePlace");
+    if (!cell)
+        cell = TableViewCell::create(TableViewCellStyle::Value1, "homePlace");
+    const std::string& title = m_session->savedLocations[index]->title;
+    bool home = false;
+    if (auto user = m_session->curUser())
+        home = HomePlaces::load(UserDefaults::standard(), user->username).isHome(title);
+    cell->setAccessibilityIdentifier("homePlace-" + title);
+    cell->textLabel()->setText(shownName(title));
+    cell->detailTextLabel()->setText(home ? homePlaceText : notHomePlaceText);
+    cell->setAccessoryType(home ? TableViewCellAccessoryType::Checkmark : TableViewCellAccessoryType::None);
+    return cell;
+}
+
+void AccountTableViewController::toggleHomePlace(std::size_t index)
+{
+    auto user = m_session->curUser();
+    if (!user || index >= m_session->savedLocations.size())
+        return;
+    auto& defaults = UserDefaults::standard();
+    auto places = HomePlaces::load(defaults, user->username);
+    const std::string& title = m_session->savedLocations[index]->title;
+    if (places.titles.erase(title) == 0)
+        places.titles.insert(title);
+    // Chosen here: leaving a place asks no more.
+    places.asked = true;
+    places.save(defaults, user->username);
+    if (!defaults.synchronize())
+        showError("Which places count as home could not be stored on this phone.");
+    tableView().reloadRowsAtIndexPaths(
+        { { LeaveHomeSection, static_cast<int>(index) + 1 } }, TableViewRowAnimation::None);
+}
+
+void AccountTableViewController::forgetHomePlace(const std::string& title)
+{
+    auto user = m_session->curUser();
+    if (!user)
+        return;
+    auto& defaults = UserDefaults::standard();
+    auto places = HomePlaces::load(defaults, user->username);
+    if (places.titles.erase(title) == 0)
+        return;
+    places.save(defaults, user->username);
+    if (!defaults.synchronize())
+        hestio::log("Which places count as home could not be stored");
+}
+
 std::shared_ptr<TableViewCell> AccountTableViewController::energyPriceCell(TableView& table)
 {
     auto cell = table.dequeueReusableCellWithIdentifier("energyPrice");
@@ -351,9 +404,10 @@ void AccountTableViewController::locationsAdded(const Notification& notification
         table.reloadData();
         return;
     }
+    int row = static_cast<int>(saved.size()) - 1;
     table.beginUpdates();
     table.insertRowsAtIndexPaths(
-        { { LocationsSection, static_cast<int>(saved.size()) - 1 } }, TableViewRowAnimation::Bottom);
+        { { LocationsSection, row }, { LeaveHomeSection, row + 1 } }, TableViewRowAnimation::Bottom);
     table.endUpdates();
 }
 
@@ -375,7 +429,7 @@ int AccountTableViewController::numberOfRowsInSection(TableView&, int section)
     case UsersSection:
         return static_cast<int>(usersInHousehold.size());
     case LeaveHomeSection:
-        return 1;
+        return 1 + static_cast<int>(m_session->savedLocations.size());
     default:
         return static_cast<int>(m_session->savedLocations.size()) + 1;
     }
@@ -398,6 +452,13 @@ std::optional<std::string> AccountTableViewController::titleForHeaderInSection(T
     default:
         return std::nullopt;
     }
+}
+
+std::optional<std::string> AccountTableViewController::titleForFooterInSection(TableView&, int section)
+{
+    if (section != LeaveHomeSection || m_session->savedLocations.empty())
+        return std::nullopt;
+    return "Leaving a place marked Home lists what is still on there.";
 }
 
 std::shared_ptr<TableViewCell> AccountTableViewController::cellForRowAtIndexPath(TableView& table, IndexPath path)
@@ -441,6 +502,8 @@ std::shared_ptr<TableViewCell> AccountTableViewController::cellForRowAtIndexPath
         return cell;
     }
     case LeaveHomeSection:
+        if (path.row > 0 && path.row <= static_cast<int>(m_session->savedLocations.size()))
+            return homePlaceCell(table, static_cast<std::size_t>(path.row - 1));
         return leaveHomeCheckCell(table);
     case UsersSection: {
         auto cell = infoCell("usersInHouse");
@@ -502,8 +565,9 @@ void AccountTableViewController::commitEditingStyle(TableView& table, TableViewC
         true, false, DeleteLocationTag, PlaceDeletion { place, session.curUser() });
 
     saved.erase(saved.begin() + path.row);
+    forgetHomePlace(title);
     table.beginUpdates();
-    table.deleteRowsAtIndexPaths({ path }, TableViewRowAnimation::Right);
+    table.deleteRowsAtIndexPaths({ path, { LeaveHomeSection, path.row + 1 } }, TableViewRowAnimation::Right);
     table.endUpdates();
     if (m_locationManager)
         m_locationManager->stopMonitoringRegionWithIdentifier(title);
@@ -531,8 +595,10 @@ void AccountTableViewController::didSelectRowAtIndexPath(TableView& table, Index
         changePasswordForCurUser(true);
     else if (path.section == ActionSection && path.row == EnergyPriceRow)
         openEnergyPrice();
-    else if (path.section == LeaveHomeSection)
+    else if (path.section == LeaveHomeSection && path.row == 0)
         openLeaveHomeCheck();
+    else if (path.section == LeaveHomeSection)
+        toggleHomePlace(static_cast<std::size_t>(path.row - 1));
     else if (path.section == LogoutSection && path.row == 0)
         logout();
 }

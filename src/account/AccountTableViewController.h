@@ -27,7 +27,8 @@ class AccountTableViewController : public platform::TableViewController,
 public:
     enum Tag { ChangePasswordTag = 0, LogoutTag = 1, HouseholdUsersTag = 2, DeleteLocationTag = 3 };
     /// The leave-home check comes last, after the places it is about, so that
-    /// the rows above keep their places on screen.
+    /// the rows above keep their places on screen: its threshold, then a row
+    /// per saved place saying whether leaving it counts as leaving home.
     enum Section {
         LogoutSection,
         UserInfoSection,
@@ -57,6 +58,8 @@ public:
     void openEnergyPrice();
     /// Asks for the draw above which leaving home lists a device, or off.
     void openLeaveHomeCheck();
+    /// Marks the saved place at `index` as home, or home no more.
+    void toggleHomePlace(std::size_t index);
     void locationsAdded(const platform::Notification& notification);
     void reset();
 
@@ -64,6 +67,7 @@ public:
     int numberOfSectionsInTableView(platform::TableView&) override { return SectionCount; }
     int numberOfRowsInSection(platform::TableView&, int section) override;
     std::optional<std::string> titleForHeaderInSection(platform::TableView&, int section) override;
+    std::optional<std::string> titleForFooterInSection(platform::TableView&, int section) override;
     std::shared_ptr<platform::TableViewCell> cellForRowAtIndexPath(
         platform::TableView&, platform::IndexPath path) override;
     bool canEditRowAtIndexPath(platform::TableView&, platform::IndexPath path) override;
@@ -107,6 +111,9 @@ private:
     void showError(const std::string& message);
     std::shared_ptr<platform::TableViewCell> energyPriceCell(platform::TableView& table);
     std::shared_ptr<platform::TableViewCell> leaveHomeCheckCell(platform::TableView& table);
+    std::shared_ptr<platform::TableViewCell> homePlaceCell(platform::TableView& table, std::size_t index);
+    /// The saved place `title` (deleted) no longer counts as home.
+    void forgetHomePlace(const std::string& title);
     std::shared_ptr<LeaveHomeCheckSetting> m_leaveHomeCheck;
     void logoutAnswered(bool success);
     void finishLogout();

@@ -2,6 +2,7 @@
 
 #include "devices/CustomAdviceCell.h"
 #include "devices/FollowedSuggestionCell.h"
+#include "model/ShownName.h"
 #include "net/Endpoints.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Log.h"
@@ -485,9 +486,7 @@ void AdviceTableViewController::didSelectRowAtIndexPath(TableView& table, IndexP
         std::string message = row.followed.text + "\n\n" + row.figure;
         if (!row.note.empty())
             message += "\n" + row.note;
-        AlertView::create(
-            row.followed.deviceName.empty() ? "Unnamed" : row.followed.deviceName, message, nullptr, std::string("OK"))
-            ->show();
+        AlertView::create(shownName(row.followed.deviceName), message, nullptr, std::string("OK"))->show();
         return;
     }
     if (path.section < 0 || path.section >= static_cast<int>(rooms.size()))
@@ -496,7 +495,7 @@ void AdviceTableViewController::didSelectRowAtIndexPath(TableView& table, IndexP
     if (path.row < 0 || path.row >= static_cast<int>(list.size()))
         return;
     const auto& suggestion = list[static_cast<std::size_t>(path.row)];
-    AlertView::create(suggestion->targetDevice, suggestion->name, nullptr, std::string("OK"))->show();
+    AlertView::create(safeName(suggestion->targetDevice), suggestion->name, nullptr, std::string("OK"))->show();
 }
 
 double AdviceTableViewController::heightForRowAtIndexPath(TableView&, IndexPath path)
@@ -515,7 +514,7 @@ std::shared_ptr<TableViewCell> AdviceTableViewController::cellForRowAtIndexPath(
         if (!cell)
             cell = FollowedSuggestionCell::create(followedIdentifier);
         const auto& row = m_followed->rows()[static_cast<std::size_t>(path.row)];
-        cell->deviceLabel().setText(row.followed.deviceName.empty() ? "Unnamed" : row.followed.deviceName);
+        cell->deviceLabel().setText(shownName(row.followed.deviceName));
         cell->adviceLabel().setText(row.followed.text);
         cell->setFigure(row.figure, row.note, row.tone, row.state == FollowedSuggestionsSection::Row::State::Loading);
         cell->setSelectionStyle(TableViewCellSelectionStyle::None);
@@ -527,7 +526,7 @@ std::shared_ptr<TableViewCell> AdviceTableViewController::cellForRowAtIndexPath(
         cell = CustomAdviceCell::create(identifier);
     const auto& suggestion
         = adviceData[rooms[static_cast<std::size_t>(path.section)]][static_cast<std::size_t>(path.row)];
-    cell->deviceLabel().setText(suggestion->targetDevice);
+    cell->deviceLabel().setText(safeName(suggestion->targetDevice));
     cell->adviceLabel().setText(suggestion->name);
     cell->setSelectionStyle(TableViewCellSelectionStyle::None);
     std::weak_ptr<AdviceTableViewController> weakSelf = self();

@@ -1,5 +1,6 @@
 #include "devices/DeviceDetailViewController.h"
 
+#include "model/ShownName.h"
 #include "session/AppShell.h"
 
 #include "devices/DetailCells.h"
@@ -49,7 +50,7 @@ void DeviceDetailViewController::viewWillAppear(bool animated)
     TableViewController::viewWillAppear(animated);
     if (!selected_device)
         return;
-    setTitle(selected_device->deviceName.empty() ? "Unnamed" : selected_device->deviceName);
+    setTitle(shownName(selected_device->deviceName));
     navigationItem().setTitle(title());
     actionData.clear();
     for (std::size_t i = 0; i < selected_device->possibleActions.count(); ++i)

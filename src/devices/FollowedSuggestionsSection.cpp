@@ -2,6 +2,7 @@
 
 #include "model/Device.h"
 #include "model/FollowedSavings.h"
+#include "model/ShownName.h"
 #include "model/Tariff.h"
 #include "net/Endpoints.h"
 #include "platform/foundation/Locale.h"
@@ -181,7 +182,7 @@ void FollowedSuggestionsSection::requestFinished(WebServiceConnector& request, b
     const EnergyRequest asked = *request.context<EnergyRequest>();
     row->request.reset();
     if (!success) {
-        hestio::log("Failed to get the energy use of " + row->followed.deviceName);
+        hestio::log("Failed to get the energy use of " + shownName(row->followed.deviceName));
         row->state = Row::State::Failed;
         row->figure = "\u2014 The service sent no energy use";
         changed();

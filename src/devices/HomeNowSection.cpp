@@ -3,6 +3,7 @@
 #include "devices/NowFigureCell.h"
 #include "devices/NowTexts.h"
 #include "model/QuantityText.h"
+#include "model/ShownName.h"
 #include "net/Endpoints.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Calendar.h"
@@ -481,7 +482,7 @@ HomeNowSection::Texts HomeNowSection::textsOfRow(int row)
         return {};
     int index = row - (m_tariff ? 3 : 2);
     double watts = m_power.figure->top[static_cast<std::size_t>(index)].watts;
-    return { device->deviceName.empty() ? "Unnamed" : device->deviceName, quantity::power(watts), "", "" };
+    return { shownName(device->deviceName), quantity::power(watts), "", "" };
 }
 
 std::shared_ptr<TableViewCell> HomeNowSection::cellForRow(TableView& table, int row)

@@ -2,6 +2,7 @@
 
 #include "devices/DeviceDetailViewController.h"
 #include "devices/GraphButtonsCell.h"
+#include "model/ShownName.h"
 #include "net/Endpoints.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Log.h"
@@ -311,7 +312,7 @@ void HomeTabViewController::openDevice(std::shared_ptr<Device> device)
         return;
     // As the device list opens it, in this tab's navigation.
     auto detail = DeviceDetailViewController::create(m_session);
-    detail->setTitle(device->deviceName);
+    detail->setTitle(shownName(device->deviceName));
     detail->selected_device = std::move(device);
     navigationItem().setBackBarButtonItem(BarButtonItem::create("Back", BarButtonItem::Style::Bordered));
     if (auto* navigation = navigationController())

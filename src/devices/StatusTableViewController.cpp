@@ -3,6 +3,7 @@
 #include "devices/CustomStatusCell.h"
 #include "devices/DeviceDetailViewController.h"
 #include "model/MeterReading.h"
+#include "model/ShownName.h"
 #include "net/Endpoints.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Log.h"
@@ -29,11 +30,6 @@ namespace {
     {
         const auto& currentToken = ServiceEnvironment::shared().currentToken;
         return currentToken && currentToken().has_value();
-    }
-
-    std::string shownName(const std::string& name)
-    {
-        return name.empty() ? "Unnamed" : name;
     }
 
 }
@@ -355,7 +351,7 @@ std::shared_ptr<TableViewCell> StatusTableViewController::cellForRowAtIndexPath(
     auto device = deviceAt(path.section, path.row);
     if (!device)
         return cell;
-    cell->deviceLabel().setText(device->deviceName.empty() ? "Unnamed" : device->deviceName);
+    cell->deviceLabel().setText(shownName(device->deviceName));
     Status status = statusOf(*device, RunLoop::current().clock().now());
     cell->statusOnOff().setImageNamed(status.orb);
     cell->statusLabel().setText(status.text);
@@ -381,7 +377,7 @@ void StatusTableViewController::didSelectRowAtIndexPath(TableView& table, IndexP
         return;
     }
     auto detail = DeviceDetailViewController::create(m_session);
-    detail->setTitle(device->deviceName);
+    detail->setTitle(shownName(device->deviceName));
     detail->selected_device = device;
     // A switch the service accepted changes what the device draws: the list
     // asks again when it is on screen, or else at its next appearance.

@@ -1,6 +1,7 @@
 #include "graphs/DeviceEnergyConsumptionGraphViewController.h"
 
 #include "model/Device.h"
+#include "model/ShownName.h"
 
 namespace hestio {
 
@@ -16,7 +17,7 @@ std::shared_ptr<DeviceEnergyConsumptionGraphViewController> DeviceEnergyConsumpt
 
 std::string DeviceEnergyConsumptionGraphViewController::screenTitle() const
 {
-    return m_device ? m_device->deviceName : std::string();
+    return m_device ? safeName(m_device->deviceName) : std::string();
 }
 
 platform::Date DeviceEnergyConsumptionGraphViewController::requestWeekEndingAt(

@@ -4,6 +4,7 @@
 #include "graphs/GraphSummary.h"
 #include "model/Device.h"
 #include "model/QuantityText.h"
+#include "model/ShownName.h"
 
 #include <cstdio>
 
@@ -29,7 +30,7 @@ void DevicePowerDrawGraphViewController::loadView()
 
 std::string DevicePowerDrawGraphViewController::screenTitle() const
 {
-    return m_device ? m_device->deviceName : std::string();
+    return m_device ? safeName(m_device->deviceName) : std::string();
 }
 
 platform::Date DevicePowerDrawGraphViewController::requestWeekEndingAt(

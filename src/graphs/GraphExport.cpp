@@ -1,5 +1,6 @@
 #include "graphs/GraphExport.h"
 
+#include "model/ShownName.h"
 #include "platform/foundation/Calendar.h"
 #include "platform/foundation/Log.h"
 
@@ -51,8 +52,11 @@ std::string exportFileStem(const std::string& name, platform::Date day, const pl
     return name + "-" + date;
 }
 
-std::string fileNamePart(std::string_view text)
+std::string fileNamePart(std::string_view name)
 {
+    // What a name shows, without the characters one cannot see either.
+    std::string safe = safeName(name, FormatCharacters::Drop);
+    std::string_view text = safe;
     auto isAsciiLetterOrDigit
         = [](unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); };
     std::string part;

@@ -31,8 +31,9 @@ struct GraphExportKind {
 /// The exported files' stem: "<name>-<yyyy-MM-dd>" with the day in `zone`.
 std::string exportFileStem(const std::string& name, platform::Date day, const platform::TimeZone& zone);
 /// A text (a device's name) made fit to be part of a file name: ASCII
-/// letters in lower case, digits and other scripts' letters kept, every run
-/// of anything else one "-", at most 40 bytes; "device" when nothing is left.
+/// letters in lower case, digits and other scripts' letters kept, format and
+/// bidirectional characters dropped (safeName), every run of anything else
+/// one "-", at most 40 bytes; "device" when nothing is left.
 std::string fileNamePart(std::string_view text);
 
 /// The folder inside the documents folder that exports go to.

@@ -2,6 +2,7 @@
 
 #include "model/MeterReading.h"
 #include "model/QuantityText.h"
+#include "model/ShownName.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/UserDefaults.h"
 
@@ -49,14 +50,7 @@ std::string LeaveHomeCheck::text() const
 
 std::string LeaveHomeCheck::displayName(const Device& device)
 {
-    if (device.deviceName.empty())
-        return "Unnamed";
-    // A notice is one line: line breaks and other control characters in a
-    // name would break it.
-    std::string name = device.deviceName;
-    std::replace_if(
-        name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, ' ');
-    return name;
+    return shownName(device.deviceName);
 }
 
 bool LeaveHomeCheck::hasOnOffAction(const Device& device)
@@ -109,6 +103,39 @@ void LeaveHomeThreshold::save(platform::UserDefaults& defaults, const std::strin
     values["on"] = watts.has_value();
     if (watts)
         values["watts"] = *watts;
+    defaults.setObject(std::move(values), defaultsKey(username));
+}
+
+std::string HomePlaces::defaultsKey(const std::string& username)
+{
+    return "leaveHomePlaces." + username;
+}
+
+HomePlaces HomePlaces::load(const platform::UserDefaults& defaults, const std::string& username)
+{
+    HomePlaces places;
+    auto stored = defaults.objectForKey(defaultsKey(username));
+    const auto* values = stored ? stored->asDictionary() : nullptr;
+    if (!values)
+        return places;
+    auto asked = values->find("asked");
+    places.asked = asked != values->end() && asked->second.asBool() == std::optional<bool>(true);
+    auto titles = values->find("home");
+    const auto* list = titles != values->end() ? titles->second.asArray() : nullptr;
+    for (std::size_t i = 0; list && i < list->size(); ++i)
+        if (const auto* title = (*list)[i].asString())
+            places.titles.insert(*title);
+    return places;
+}
+
+void HomePlaces::save(platform::UserDefaults& defaults, const std::string& username) const
+{
+    platform::PropertyListValue::Dictionary values;
+    values["asked"] = asked;
+    platform::PropertyListValue::Array home;
+    for (const auto& title : titles)
+        home.push_back(title);
+    values["home"] = std::move(home);
     defaults.setObject(std::move(values), defaultsKey(username));
 }
 

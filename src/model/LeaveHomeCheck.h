@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -42,7 +43,7 @@ public:
     [[nodiscard]] std::string text() const;
     [[nodiscard]] bool isEmpty() const { return drawing.empty(); }
 
-    /// The device's name on one line; "Unnamed" for the empty name.
+    /// The device's name as shown and logged (see shownName).
     [[nodiscard]] static std::string displayName(const Device& device);
     /// Whether the device's on/off descriptor names an action and a device.
     [[nodiscard]] static bool hasOnOffAction(const Device& device);
@@ -71,6 +72,26 @@ public:
     /// The threshold kept for `username`: the default when none is kept or
     /// what is kept is unreadable or out of bounds.
     [[nodiscard]] static LeaveHomeThreshold load(const platform::UserDefaults& defaults, const std::string& username);
+    void save(platform::UserDefaults& defaults, const std::string& username) const;
+    [[nodiscard]] static std::string defaultsKey(const std::string& username);
+};
+
+/// The saved places that count as home for a user: leaving one of them runs
+/// the check, leaving another does not. Places are named by their titles
+/// (the names of the regions watched). Kept in the user defaults under
+/// "leaveHomePlaces.<username>".
+class HomePlaces {
+public:
+    std::set<std::string> titles;
+    /// Whether the user was asked, or chose in the account screen, which
+    /// places are home: the first departure with none marked asks once.
+    bool asked { false };
+
+    bool operator==(const HomePlaces&) const = default;
+
+    [[nodiscard]] bool isHome(const std::string& title) const { return titles.count(title) != 0; }
+    /// Nothing kept, or what is kept unreadable: none marked, not asked.
+    [[nodiscard]] static HomePlaces load(const platform::UserDefaults& defaults, const std::string& username);
     void save(platform::UserDefaults& defaults, const std::string& username) const;
     [[nodiscard]] static std::string defaultsKey(const std::string& username);
 };

@@ -194,14 +194,15 @@ void LocationManager::didEnterRegion(GeoLocationManager&, const CircularRegion& 
 {
     postLocationAs(localizedString("ARRIVED"), region);
     // Back home: what the leave-home check found no longer matters.
-    m_session->leaveHomeChecker()->cancel();
+    m_session->leaveHomeChecker()->arrived(region.identifier);
 }
 
 void LocationManager::didExitRegion(GeoLocationManager&, const CircularRegion& region)
 {
     postLocationAs(localizedString("LEFT"), region);
-    // After the posting, which it neither waits for nor changes.
-    m_session->leaveHomeChecker()->check();
+    // After the posting, which it neither waits for nor changes; only
+    // leaving home checks.
+    m_session->leaveHomeChecker()->left(region.identifier);
 }
 
 void LocationManager::didStartMonitoringForRegion(GeoLocationManager&, const CircularRegion& region)

@@ -6,6 +6,7 @@
 #include "session/LeaveHomeChecker.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace hestio {
 
@@ -66,8 +67,15 @@ void LeaveTimeWatcher::wake()
 {
     Date now = RunLoop::current().clock().now();
     if (m_next && now >= *m_next) {
-        hestio::log("Leave time of a schedule: checking what is on at home");
-        m_session->leaveHomeChecker()->check();
+        double late = now.timeIntervalSince(*m_next);
+        if (late > latestCheck) {
+            hestio::log(hestio::format(
+                "Leave time of a schedule missed by %.0f minutes (the clock jumped or the machine slept): not checked",
+                std::floor(late / 60)));
+        } else {
+            hestio::log("Leave time of a schedule: checking what is on at home");
+            m_session->leaveHomeChecker()->check();
+        }
         m_next = LeaveTimes::next(m_schedules, now, m_session->householdTimeZone());
     }
     arm();

@@ -18,7 +18,12 @@ class LeaveTimeWatcher final : public std::enable_shared_from_this<LeaveTimeWatc
 public:
     /// The longest wait between two looks at the clock: a wall clock that
     /// jumps (the phone asleep, the time set) is noticed within this.
-    static constexpr double longestWait = 600;
+    static constexpr double longestWait = 60;
+    /// A leave time noticed later than this (the machine slept through it)
+    /// is skipped: the household left long ago, and a notice now would
+    /// only puzzle. Longer than `longestWait`, so that a clock that jumps
+    /// just past a leave time still runs the check.
+    static constexpr double latestCheck = 600;
 
     [[nodiscard]] static std::shared_ptr<LeaveTimeWatcher> create(std::shared_ptr<Session> session);
     explicit LeaveTimeWatcher(std::shared_ptr<Session> session);

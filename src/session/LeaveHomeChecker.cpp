@@ -1,5 +1,6 @@
 #include "session/LeaveHomeChecker.h"
 
+#include "model/ShownName.h"
 #include "net/Endpoints.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Log.h"
@@ -9,6 +10,7 @@
 #include "platform/ui/Application.h"
 #include "session/Session.h"
 
+#include <algorithm>
 #include <charconv>
 #include <string_view>
 
@@ -20,12 +22,27 @@ namespace {
 
     struct ListDownload {
         unsigned check;
+        std::string username;
     };
 
     constexpr const char* unreachable = "the service could not be reached.";
     constexpr const char* unreadable = "the service's answer could not be read.";
     constexpr const char* refusedWithoutReason = "the service refused.";
     constexpr const char* actionKeyPrefix = "switch-off-";
+    constexpr const char* homeKey = "home";
+    constexpr const char* notHomeKey = "not-home";
+
+    /// Closes `alert` (if any) without telling its delegate, and forgets it.
+    void close(std::shared_ptr<AlertView>& alert)
+    {
+        if (!alert)
+            return;
+        auto closing = std::move(alert);
+        alert.reset();
+        closing->setDelegate(nullptr);
+        if (closing->isVisible())
+            closing->dismissWithClickedButtonIndex(closing->cancelButtonIndex(), false);
+    }
 
 }
 
@@ -34,6 +51,7 @@ struct LeaveHomeChecker::SwitchOffSent {
     std::size_t index;
     std::string name;
     std::shared_ptr<Device> device;
+    std::string username;
 };
 
 std::shared_ptr<LeaveHomeChecker> LeaveHomeChecker::create(std::weak_ptr<Session> session)
@@ -55,8 +73,9 @@ LeaveHomeChecker::LeaveHomeChecker(std::weak_ptr<Session> session)
 LeaveHomeChecker::~LeaveHomeChecker()
 {
     NotificationCenter::defaultCenter().removeObserver(this);
-    if (m_alert)
-        m_alert->setDelegate(nullptr);
+    for (auto* alert : { m_alert.get(), m_question.get() })
+        if (alert)
+            alert->setDelegate(nullptr);
 }
 
 std::string LeaveHomeChecker::switchedOffText(const std::string& name)
@@ -67,6 +86,20 @@ std::string LeaveHomeChecker::switchedOffText(const std::string& name)
 std::string LeaveHomeChecker::notSwitchedOffText(const std::string& name, const std::string& reason)
 {
     return name + " was not switched off: " + reason;
+}
+
+std::string LeaveHomeChecker::questionText(const std::string& place)
+{
+    return "You left \"" + shownName(place)
+        + "\". Is it your home? Leaving home checks what is still on there; the account screen's \"When You "
+          "Leave\" section says which places count as home.";
+}
+
+bool LeaveHomeChecker::signedIn(const std::string& username) const
+{
+    auto session = m_session.lock();
+    auto user = session ? session->curUser() : nullptr;
+    return user && user->username == username;
 }
 
 void LeaveHomeChecker::check()
@@ -84,13 +117,42 @@ void LeaveHomeChecker::check()
     unsigned number = ++m_checks;
     m_download = WebServiceConnector::create(endpoints::kDeviceList.path, std::string("action=true"), false);
     auto request = m_download;
-    request->setContext(ListDownload { number });
+    request->setContext(ListDownload { number, user->username });
     request->setDelegate(weak_from_this());
     request->startConnectionForDownload(true);
     if (m_download == request && !request->isRunning()) {
         m_download.reset();
         hestio::log("Leave-home check: the device list could not be downloaded");
     }
+}
+
+void LeaveHomeChecker::left(const std::string& title)
+{
+    auto session = m_session.lock();
+    auto user = session ? session->curUser() : nullptr;
+    if (!user)
+        return;
+    auto& defaults = UserDefaults::standard();
+    if (LeaveHomeThreshold::load(defaults, user->username).isOff()) {
+        hestio::log("Leave-home check: off");
+        return;
+    }
+    auto places = HomePlaces::load(defaults, user->username);
+    if (places.isHome(title)) {
+        check();
+    } else if (places.titles.empty() && !places.asked) {
+        ask(title, user->username);
+    } else {
+        hestio::log("Leave-home check: " + shownName(title) + " is not home");
+    }
+}
+
+void LeaveHomeChecker::arrived(const std::string& title)
+{
+    auto session = m_session.lock();
+    auto user = session ? session->curUser() : nullptr;
+    if (user && HomePlaces::load(UserDefaults::standard(), user->username).isHome(title))
+        cancel();
 }
 
 void LeaveHomeChecker::cancel()
@@ -102,6 +164,56 @@ void LeaveHomeChecker::cancel()
     m_notice.reset();
     m_switches.clear();
     closeAlert();
+    closeQuestion();
+    Application::shared().withdrawDesktopNotice(desktopTag);
+}
+
+void LeaveHomeChecker::ask(const std::string& place, const std::string& username)
+{
+    closeQuestion();
+    m_questionPlace = place;
+    m_questionUser = username;
+    m_question = AlertView::create(questionTitle, questionText(place), this, std::string(notHomeTitle), { homeTitle });
+    m_question->show();
+    DesktopNotice notice { "Hestio", questionText(place), "Open",
+        { { homeKey, homeTitle }, { notHomeKey, notHomeTitle } }, {}, desktopTag };
+    std::weak_ptr<LeaveHomeChecker> weak = weak_from_this();
+    notice.onAction = [weak, asked = std::weak_ptr<AlertView>(m_question)](const std::string& key) {
+        auto self = weak.lock();
+        auto question = asked.lock();
+        if (self && question && self->m_question == question && (key == homeKey || key == notHomeKey))
+            self->answerQuestion(key == homeKey);
+    };
+    Application::shared().presentDesktopNotice(notice);
+}
+
+void LeaveHomeChecker::closeQuestion()
+{
+    close(m_question);
+}
+
+void LeaveHomeChecker::answerQuestion(bool home)
+{
+    if (!m_question)
+        return;
+    std::string place = m_questionPlace;
+    std::string username = m_questionUser;
+    closeQuestion();
+    Application::shared().withdrawDesktopNotice(desktopTag);
+    if (!signedIn(username))
+        return;
+    auto& defaults = UserDefaults::standard();
+    auto places = HomePlaces::load(defaults, username);
+    places.asked = true;
+    if (home)
+        places.titles.insert(place);
+    places.save(defaults, username);
+    if (!defaults.synchronize())
+        hestio::log("Leave-home check: which places are home could not be stored");
+    hestio::log("Leave-home check: " + shownName(place) + (home ? " counts as home" : " does not count as home"));
+    // Just left it: the check it would have made.
+    if (home)
+        check();
 }
 
 void LeaveHomeChecker::requestFinished(WebServiceConnector& request, bool success, const json::Value& data)
@@ -110,6 +222,10 @@ void LeaveHomeChecker::requestFinished(WebServiceConnector& request, bool succes
         if (download->check != m_checks)
             return;
         m_download.reset();
+        if (!signedIn(download->username)) {
+            hestio::log("Leave-home check: signed out before the device list came");
+            return;
+        }
         listArrived(success, data, request.answeredWithJSON());
     } else if (const auto* sent = request.context<SwitchOffSent>()) {
         if (success) {
@@ -158,7 +274,10 @@ void LeaveHomeChecker::listArrived(bool success, const json::Value& data, bool a
         return;
     }
     closeAlert();
+    closeQuestion();
+    m_outcome.clear();
     m_notice = std::move(check);
+    m_noticeUser = user->username;
     m_switches.assign(m_notice->drawing.size(), Switch::Available);
     hestio::log("Leave-home check: " + m_notice->text());
     present(true);
@@ -190,10 +309,21 @@ void LeaveHomeChecker::present(bool first)
     auto indices = offered();
     if (!first && indices.empty()) {
         closeAlert();
+        // Nothing to switch off from it now: the desktop's notice says what
+        // is still on (or the last outcome), without actions.
+        presentDesktop(indices);
         return;
     }
     showAlert();
-    DesktopNotice notice { "Hestio", stillOnText(), "Open", {}, {} };
+    presentDesktop(indices);
+}
+
+void LeaveHomeChecker::presentDesktop(const std::vector<std::size_t>& indices)
+{
+    std::string body = stillOnText();
+    if (!m_outcome.empty())
+        body = body.empty() ? m_outcome : m_outcome + "\n" + body;
+    DesktopNotice notice { "Hestio", body, "Open", {}, {}, desktopTag };
     for (std::size_t index : indices)
         notice.actions.push_back({ actionKeyPrefix + std::to_string(index),
             "Switch off " + LeaveHomeCheck::displayName(*m_notice->drawing[index].device) });
@@ -210,7 +340,7 @@ void LeaveHomeChecker::present(bool first)
         if (error == std::errc() && end == key.data() + key.size())
             self->switchOff(index);
     };
-    // Out of view the desktop shows it; in view the router drops it.
+    // Out of view the desktop shows it; in view the app's alert takes its place.
     Application::shared().presentDesktopNotice(notice);
 }
 
@@ -227,17 +357,15 @@ void LeaveHomeChecker::showAlert()
 
 void LeaveHomeChecker::closeAlert()
 {
-    if (!m_alert)
-        return;
-    auto alert = std::move(m_alert);
-    m_alert.reset();
-    alert->setDelegate(nullptr);
-    if (alert->isVisible())
-        alert->dismissWithClickedButtonIndex(alert->cancelButtonIndex(), false);
+    close(m_alert);
 }
 
 void LeaveHomeChecker::alertViewClickedButtonAtIndex(AlertView& alert, int index)
 {
+    if (&alert == m_question.get()) {
+        answerQuestion(index != alert.cancelButtonIndex());
+        return;
+    }
     if (&alert != m_alert.get())
         return;
     // The alert goes away after this call; the next one offers the rest.
@@ -245,11 +373,12 @@ void LeaveHomeChecker::alertViewClickedButtonAtIndex(AlertView& alert, int index
     m_alert.reset();
     int first = alert.firstOtherButtonIndex();
     if (index == alert.cancelButtonIndex() || first < 0 || index < first) {
-        // Dismissed: the notice is done with; switch-offs on their way still
-        // report.
+        // Dismissed: the notice is done with, on the desktop too;
+        // switch-offs on their way still report.
         ++m_checks;
         m_notice.reset();
         m_switches.clear();
+        Application::shared().withdrawDesktopNotice(desktopTag);
         return;
     }
     auto button = static_cast<std::size_t>(index - first);
@@ -259,8 +388,9 @@ void LeaveHomeChecker::alertViewClickedButtonAtIndex(AlertView& alert, int index
 
 void LeaveHomeChecker::switchOff(std::size_t index)
 {
-    if (!m_notice || index >= m_notice->drawing.size() || !m_notice->drawing[index].canSwitchOff
-        || m_switches[index] != Switch::Available)
+    auto offeredNow = offered();
+    if (!m_notice || !signedIn(m_noticeUser)
+        || std::find(offeredNow.begin(), offeredNow.end(), index) == offeredNow.end())
         return;
     m_switches[index] = Switch::Sending;
     const auto& drawing = m_notice->drawing[index];
@@ -268,7 +398,7 @@ void LeaveHomeChecker::switchOff(std::size_t index)
     std::string parameters = "device_id=" + escapeParameter(Device::identifierText(descriptor["device_id"]))
         + "&act_id=" + escapeParameter(Device::identifierText(descriptor["id"])) + "&act_value=0";
     auto request = WebServiceConnector::create(endpoints::kDeviceOnOff.path, parameters, true);
-    SwitchOffSent sent { m_checks, index, LeaveHomeCheck::displayName(*drawing.device), drawing.device };
+    SwitchOffSent sent { m_checks, index, LeaveHomeCheck::displayName(*drawing.device), drawing.device, m_noticeUser };
     request->setContext(sent);
     request->setDelegate(weak_from_this());
     request->startConnectionForDownload(false);
@@ -280,25 +410,30 @@ void LeaveHomeChecker::switchOff(std::size_t index)
 
 void LeaveHomeChecker::switchOffEnded(const SwitchOffSent& sent, std::optional<std::string> failure)
 {
+    if (!signedIn(sent.username)) {
+        // Its user signed out meanwhile: the outcome is theirs, not the
+        // next user's to read.
+        hestio::log("Leave-home check: a switch-off ended after its user signed out");
+        return;
+    }
     bool current = m_notice && sent.check == m_checks && sent.index < m_switches.size();
     std::string text;
     if (!failure) {
         sent.device->recordSwitch(false);
         text = switchedOffText(sent.name);
-        if (current) {
-            m_switches[sent.index] = Switch::Off;
-            // The notice stops naming it.
-            present(false);
-        }
     } else {
         text = notSwitchedOffText(sent.name, *failure);
-        if (current) {
-            // It may be tried again from the notice.
-            m_switches[sent.index] = Switch::Available;
-            present(false);
-        }
     }
-    Application::shared().presentLocalNotificationNow({ text, "OK" });
+    if (current) {
+        // Off: the notice stops naming it. Not off: it may be tried again
+        // from the notice. The desktop's notice tells the outcome itself.
+        m_switches[sent.index] = failure ? Switch::Available : Switch::Off;
+        m_outcome = text;
+        present(false);
+    }
+    LocalNotification outcome { text, "OK" };
+    outcome.showOnDesktop = !current;
+    Application::shared().presentLocalNotificationNow(outcome);
 }
 
 }

@@ -187,7 +187,7 @@ TEST_F(AccountTableViewControllerTest, AddingAPlaceAtTheCurrentPositionListsAndW
     ASSERT_FALSE(updates.records().empty());
     const auto& insert = updates.records().back();
     EXPECT_EQ(insert.kind, TableView::UpdateRecord::Kind::InsertRows);
-    EXPECT_EQ(insert.paths, (std::vector<IndexPath> { { 4, 1 } }));
+    EXPECT_EQ(insert.paths, (std::vector<IndexPath> { { 4, 1 }, { 5, 2 } })) << "and its row under When You Leave";
     EXPECT_EQ(insert.animation, TableViewRowAnimation::Bottom);
 }
 

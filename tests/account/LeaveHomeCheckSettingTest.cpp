@@ -105,3 +105,39 @@ TEST_F(LeaveHomeCheckSettingTest, AGermanPhoneReadsAndWritesCommas)
     EXPECT_EQ(row(), "12,5 W");
     EXPECT_EQ(LeaveHomeCheckSetting::summary(LeaveHomeThreshold { 12.5 }, Locale("de_DE")), "12,5 W");
 }
+
+TEST_F(LeaveHomeCheckSettingTest, EachSavedPlaceHasARowSayingWhetherItIsHomeAndATapChangesIt)
+{
+    auto& table = account->tableView();
+    const int section = AccountTableViewController::LeaveHomeSection;
+    EXPECT_EQ(account->titleForFooterInSection(table, section), std::nullopt) << "no places, nothing to mark";
+    addSavedLocation("Home", { 40.7128, -74.006 });
+    addSavedLocation("Office\xe2\x80\xae", { 40.75, -73.99 });
+    table.reloadData();
+    ASSERT_EQ(table.numberOfRowsInSection(section), 3);
+    EXPECT_EQ(
+        account->titleForFooterInSection(table, section), "Leaving a place marked Home lists what is still on there.");
+    auto place = [&](int row) {
+        auto cell = account->cellForRowAtIndexPath(table, { section, row });
+        return cell->textLabel()->text() + "|" + cell->detailTextLabel()->text()
+            + (cell->accessoryType() == TableViewCellAccessoryType::Checkmark ? "|checked" : "");
+    };
+    EXPECT_EQ(place(1), "Home|Not home");
+    EXPECT_EQ(place(2), "Office|Not home") << "a name that turns the text around it is shown safely";
+
+    account->didSelectRowAtIndexPath(table, { section, 1 });
+    EXPECT_EQ(place(1), "Home|Home|checked");
+    EXPECT_EQ(HomePlaces::load(UserDefaults::standard(), "demo"), (HomePlaces { { "Home" }, true }));
+    account->didSelectRowAtIndexPath(table, { section, 2 });
+    account->didSelectRowAtIndexPath(table, { section, 1 });
+    EXPECT_EQ(place(1), "Home|Not home");
+    EXPECT_EQ(place(2), "Office|Home|checked");
+    EXPECT_EQ(application->topAlert(), nullptr) << "no threshold alert from a place's row";
+
+    // A deleted place counts no more, and its row goes with it.
+    account->commitEditingStyle(
+        table, TableViewCellEditingStyle::Delete, { AccountTableViewController::LocationsSection, 1 });
+    EXPECT_EQ(table.numberOfRowsInSection(section), 2);
+    EXPECT_EQ(HomePlaces::load(UserDefaults::standard(), "demo"), (HomePlaces { {}, true }));
+    EXPECT_EQ(row(), "25 W");
+}

@@ -423,20 +423,27 @@ TEST(GraphExportNames, FileNamesAreSafeAndDated)
         const char* part;
     };
     const Case cases[] = {
-        { "Desk Lamp", "desk-lamp" },
-        { "  Washer #2 (basement)  ", "washer-2-basement" },
+        { "Desk Lamp", "desk-lamp" }, { "  Washer #2 (basement)  ", "washer-2-basement" },
         { "../../etc/passwd", "etc-passwd" },
         { "K\xc3\xbc"
           "che",
             "k\xc3\xbc"
             "che" },
         { "\xe5\x86\xb7\xe8\x94\xb5\xe5\xba\xab", "\xe5\x86\xb7\xe8\x94\xb5\xe5\xba\xab" },
-        { "a/b\\c:d*e?f\"g<h>i|j", "a-b-c-d-e-f-g-h-i-j" },
-        { "", "device" },
-        { "...", "device" },
+        { "a/b\\c:d*e?f\"g<h>i|j", "a-b-c-d-e-f-g-h-i-j" }, { "", "device" }, { "...", "device" },
         { "tab\tnew\nline", "tab-new-line" },
         { "An extremely long device name that goes on and on", "an-extremely-long-device-name-that-goes" },
         { "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\xc3\xa9\xc3\xa9", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\xc3\xa9" },
+        // Format and bidirectional characters are not seen, so not kept;
+        // C1 controls and line separators part words as line breaks do.
+        { "Heater\xe2\x80\xaegnp.exe", "heatergnp-exe" }, // U+202E, the right-to-left override
+        { "\xe2\x81\xa6TV\xe2\x81\xa9", "tv" }, // U+2066 and U+2069, an isolate
+        { "Desk\xe2\x80\x8bLa\xc2\xadmp\xef\xbb\xbf", "desklamp" }, // zero-width space, soft hyphen, BOM
+        { "\xe2\x80\x8f\xe2\x80\x8e", "device" }, // nothing but marks
+        { "a\xe2\x80\xa8"
+          "b\xc2\x85"
+          "c",
+            "a-b-c" }, // U+2028, U+0085
     };
     for (const auto& c : cases)
         EXPECT_EQ(fileNamePart(c.name), c.part) << c.name;

@@ -5,7 +5,12 @@
 #include "platform/foundation/UserDefaults.h"
 #include "platform/location/PositionSource.h"
 #include "platform/ui/AlertView.h"
+#include "platform/ui/DesktopNotifications.h"
 #include "session/LeaveHomeChecker.h"
+#include "support/NotificationDaemon.h"
+
+#include <algorithm>
+#include <set>
 
 using namespace hestio;
 using platform::Coordinate;
@@ -27,6 +32,7 @@ struct LeaveHomeCheckerTest : test::SessionFixture {
         user->tokenExpiration = 1354752000000.0 + 3600000;
         session().setCurUser(user);
         ServiceEnvironment::shared().currentToken = [this] { return session().currentToken(); };
+        markHome({ "Home" });
         moveTo(home);
         manager->startMonitoringRegionWithCenter(home, "Home");
         loop.runPending();
@@ -96,6 +102,18 @@ struct LeaveHomeCheckerTest : test::SessionFixture {
     void setThreshold(std::optional<double> watts)
     {
         LeaveHomeThreshold { watts }.save(platform::UserDefaults::standard(), "demo");
+    }
+    static void markHome(std::set<std::string> titles, bool asked = true)
+    {
+        HomePlaces { std::move(titles), asked }.save(platform::UserDefaults::standard(), "demo");
+    }
+    static HomePlaces homePlaces() { return HomePlaces::load(platform::UserDefaults::standard(), "demo"); }
+    std::size_t deviceListRequests() const
+    {
+        std::size_t count = 0;
+        for (const auto& line : requestLines())
+            count += line.find("/api/device?") != std::string::npos;
+        return count;
     }
 };
 
@@ -299,4 +317,197 @@ TEST_F(LeaveHomeCheckerTest, ManyDevicesOnOffersASwitchForEachNamedOne)
     EXPECT_EQ(buttons(),
         (std::vector<std::string> {
             "Dismiss", "Switch off D7", "Switch off D6", "Switch off D5", "Switch off D4", "Switch off D3" }));
+}
+
+TEST_F(LeaveHomeCheckerTest, OnlyLeavingHomeChecksAndWithNoneMarkedTheFirstDepartureAsksOnce)
+{
+    // Another place: nothing asked for, nothing shown.
+    checker()->left("Office");
+    EXPECT_EQ(deviceListRequests(), 0u);
+    EXPECT_EQ(application->topAlert(), nullptr);
+    EXPECT_TRUE(logs.contains("Leave-home check: Office is not home"));
+
+    // None marked: the first departure asks, and "Not Home" is kept.
+    markHome({}, false);
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})"));
+    moveTo(away);
+    EXPECT_EQ(deviceListRequests(), 0u) << "no check before the answer";
+    ASSERT_NE(application->topAlert(), nullptr);
+    EXPECT_EQ(application->topAlert()->title(), "Is This Home?");
+    EXPECT_EQ(application->topAlert()->message(),
+        "You left \"Home\". Is it your home? Leaving home checks what is still on there; the account screen's "
+        "\"When You Leave\" section says which places count as home.");
+    EXPECT_EQ(buttons(), (std::vector<std::string> { "Not Home", "It's Home" }));
+    tap("Not Home");
+    EXPECT_EQ(application->topAlert(), nullptr);
+    EXPECT_EQ(homePlaces(), (HomePlaces { {}, true }));
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})"));
+    moveTo(home);
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})"));
+    moveTo(away);
+    EXPECT_EQ(application->topAlert(), nullptr) << "asked once";
+    EXPECT_EQ(deviceListRequests(), 0u);
+
+    // "It's Home" marks the place and checks at once: it was just left.
+    markHome({}, false);
+    moveTo(home);
+    leave(heaterAndTV());
+    tap("It's Home");
+    loop.runPending();
+    EXPECT_EQ(homePlaces(), (HomePlaces { { "Home" }, true }));
+    EXPECT_EQ(deviceListRequests(), 1u);
+    ASSERT_NE(application->topAlert(), nullptr);
+    EXPECT_EQ(application->topAlert()->message(), "Still on at home: Heater 1.8 kW, Fridge 150 W, TV 90 W");
+
+    // With the check off nothing is asked.
+    markHome({}, false);
+    setThreshold(std::nullopt);
+    checker()->left("Office");
+    EXPECT_EQ(checker()->question(), nullptr);
+}
+
+TEST_F(LeaveHomeCheckerTest, ASwitchOffIsSentOnlyForADeviceTheNoticeOffersToTheUserSignedIn)
+{
+    std::vector<std::string> devices { deviceJSON(104, "Fridge", "9000", false) };
+    for (int i = 1; i <= 6; ++i)
+        devices.push_back(deviceJSON(100 + i, "D" + std::to_string(i), std::to_string(i * 100)));
+    leave(deviceList(devices)); // Fridge, D6, D5, D4, D3 named; D2, D1 counted
+    std::size_t sent = transport->requestCount();
+    for (std::size_t index : { 0, 5, 6, 7, 99 })
+        checker()->switchOff(index);
+    EXPECT_EQ(transport->requestCount(), sent) << "no on/off action, not named, or no such device";
+    ASSERT_NE(checker()->notice(), nullptr);
+
+    // Another user signed in behind the notice's back (no sign-out was
+    // announced): the notice offers nothing to them.
+    session().setCurUser(User::initWithUsername("other", "T2"));
+    checker()->switchOff(1);
+    EXPECT_EQ(transport->requestCount(), sent);
+    session().setCurUser(User::initWithUsername("demo", "T"));
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})").after(2));
+    checker()->switchOff(4);
+    EXPECT_EQ(transport->requestCount(), sent + 1);
+    EXPECT_EQ(transport->lastRequest().body, "device_id=103&act_id=3&act_value=0&token=T");
+
+    // Its outcome comes after the next user signed in: not theirs to read.
+    session().setCurUser(User::initWithUsername("other", "T2"));
+    loop.advance(2);
+    EXPECT_TRUE(results().empty());
+    EXPECT_TRUE(logs.contains("Leave-home check: a switch-off ended after its user signed out"));
+}
+
+TEST_F(LeaveHomeCheckerTest, SigningOutEndsTheNoticeTheQuestionAndTheDesktopNoticeWithTheirActions)
+{
+    std::vector<platform::DesktopNotice> desktop;
+    application->setDesktopNotifier([&](const platform::DesktopNotice& n) { desktop.push_back(n); });
+    leave(heaterAndTV());
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})").after(3));
+    tap("Switch off Heater");
+    ASSERT_FALSE(desktop.empty());
+    EXPECT_EQ(desktop.back().tag, "leave-home");
+    auto lastAction = desktop.back().onAction;
+
+    platform::NotificationCenter::defaultCenter().post("UserLoggedOut");
+    EXPECT_EQ(application->topAlert(), nullptr);
+    EXPECT_EQ(checker()->notice(), nullptr);
+    ASSERT_FALSE(desktop.empty());
+    EXPECT_TRUE(desktop.back().withdrawn);
+    EXPECT_EQ(desktop.back().tag, "leave-home");
+    session().setCurUser(User::initWithUsername("other", "T2"));
+    std::size_t sent = transport->requestCount();
+    lastAction("switch-off-2");
+    EXPECT_EQ(transport->requestCount(), sent) << "the old notice's actions are gone";
+    loop.advance(3);
+    EXPECT_TRUE(results().empty()) << "the heater's outcome is not the next user's";
+
+    // The question goes the same way.
+    session().setCurUser(User::initWithUsername("demo", "T"));
+    markHome({}, false);
+    checker()->left("Home");
+    ASSERT_NE(checker()->question(), nullptr);
+    auto answer = desktop.back().onAction;
+    EXPECT_EQ(desktop.back().actions.size(), 2u);
+    platform::NotificationCenter::defaultCenter().post("UserLoggedOut");
+    EXPECT_EQ(checker()->question(), nullptr);
+    EXPECT_EQ(application->topAlert(), nullptr);
+    EXPECT_TRUE(desktop.back().withdrawn);
+    answer("home");
+    EXPECT_EQ(homePlaces(), (HomePlaces { {}, false }));
+    EXPECT_EQ(transport->requestCount(), sent + 0u);
+}
+
+TEST_F(LeaveHomeCheckerTest, OnTheDesktopTheQuestionAndTheNoticeAreOneNoticeWhoseActionsGoWhenNoLongerOffered)
+{
+    std::vector<platform::DesktopNotice> desktop;
+    application->setDesktopNotifier([&](const platform::DesktopNotice& n) { desktop.push_back(n); });
+    markHome({}, false);
+    // The name as the list's JSON writes it: quotes escaped, an override.
+    leave(deviceList({ deviceJSON(107, R"(<b>Heater</b> & \"TV\"\u202e)", "1800") }));
+    ASSERT_EQ(desktop.size(), 1u);
+    EXPECT_EQ(desktop[0].tag, "leave-home");
+    ASSERT_EQ(desktop[0].actions.size(), 2u);
+    EXPECT_EQ(desktop[0].actions[0].label, "It's Home");
+    desktop[0].onAction("home");
+    loop.runPending();
+    EXPECT_EQ(homePlaces(), (HomePlaces { { "Home" }, true }));
+    ASSERT_GE(desktop.size(), 3u);
+    EXPECT_TRUE(desktop[1].withdrawn) << "the answered question";
+    const auto& notice = desktop.back();
+    EXPECT_EQ(notice.tag, "leave-home") << "in the question's place";
+    EXPECT_EQ(notice.body, "Still on at home: <b>Heater</b> & \"TV\" 1.8 kW") << "no override; markup is escaped below";
+    ASSERT_EQ(notice.actions.size(), 1u);
+    EXPECT_EQ(notice.actions[0].label, "Switch off <b>Heater</b> & \"TV\"");
+
+    // While its one switch-off is on the way the notice offers nothing; a
+    // refusal offers it again, and the notice tells why; once off, the
+    // notice says so. The outcomes come in that one notice, not beside it.
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":false,"error":"busy"})"));
+    std::size_t before = desktop.size();
+    notice.onAction(notice.actions[0].key);
+    EXPECT_TRUE(desktop.back().actions.empty());
+    EXPECT_FALSE(desktop.back().withdrawn);
+    loop.runPending();
+    EXPECT_EQ(desktop.back().body,
+        "<b>Heater</b> & \"TV\" was not switched off: busy\nStill on at home: <b>Heater</b> & \"TV\" 1.8 kW");
+    ASSERT_EQ(desktop.back().actions.size(), 1u);
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})"));
+    desktop.back().onAction(desktop.back().actions[0].key);
+    loop.runPending();
+    EXPECT_EQ(desktop.back().body, "<b>Heater</b> & \"TV\" switched off");
+    EXPECT_TRUE(desktop.back().actions.empty());
+    EXPECT_EQ(desktop.size(), before + 4);
+    for (std::size_t i = before; i < desktop.size(); ++i)
+        EXPECT_EQ(desktop[i].tag, "leave-home");
+    EXPECT_EQ(results(),
+        (std::vector<std::string> {
+            "<b>Heater</b> & \"TV\" was not switched off: busy", "<b>Heater</b> & \"TV\" switched off" }))
+        << "still told in the app";
+}
+
+TEST_F(LeaveHomeCheckerTest, ADeviceNamedInMarkupReachesTheNotificationDaemonEscaped)
+{
+    test::NotificationDaemon desktop;
+    ASSERT_EQ(desktop.start(), "");
+    platform::DesktopNotifications notifications(loop.loop(), { desktop.bus.address() });
+    platform::routeDesktopNotices(
+        *application, notifications, [] { return false; }, [] {});
+    // The name as the list's JSON writes it.
+    leave(deviceList({ deviceJSON(107, R"(<b>Heater</b> & \"TV\")", "1800") }));
+    ASSERT_TRUE(test::runUntil(loop.loop(), [&] { return notifications.shownCount() == 1; }));
+    EXPECT_EQ(desktop.daemon->calls(),
+        (std::vector<std::string> {
+            "Notify('Hestio', 0, 'hestio', 'Hestio', 'Still on at home: &lt;b&gt;Heater&lt;/b&gt; &amp; \"TV\" "
+            "1.8 kW', ['default', 'Open', 'switch-off-0', 'Switch off &lt;b&gt;Heater&lt;/b&gt; &amp; \"TV\"'], "
+            "{'desktop-entry': <'hestio'>}, -1)" }));
+
+    // Picked on the desktop, the switch-off goes out; the one notice then
+    // offers nothing while it is on its way, and tells the outcome.
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})"));
+    desktop.invoke(41, "switch-off-0");
+    ASSERT_TRUE(test::runUntil(loop.loop(), [&] { return desktop.daemon->calls().size() == 3; }));
+    EXPECT_EQ(transport->lastRequest().body, "device_id=107&act_id=7&act_value=0&token=T");
+    EXPECT_EQ(desktop.daemon->calls()[2],
+        "Notify('Hestio', 41, 'hestio', 'Hestio', '&lt;b&gt;Heater&lt;/b&gt; &amp; \"TV\" switched off', "
+        "['default', 'Open'], {'desktop-entry': <'hestio'>}, -1)");
+    application->setDesktopNotifier({});
 }

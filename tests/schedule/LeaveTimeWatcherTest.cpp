@@ -4,6 +4,9 @@
 #include "platform/foundation/UserDefaults.h"
 #include "schedule/LeaveTimeWatcher.h"
 #include "schedule/ScheduleTableViewController.h"
+#include "session/LeaveHomeChecker.h"
+
+#include <cmath>
 
 using namespace hestio;
 using platform::Date;
@@ -134,4 +137,53 @@ TEST_F(LeaveTimeWatcherTest, BeforeTheTabOpensTheLastRunsSchedulesAreWatchedWith
     EXPECT_FALSE(other->leaveTimes().nextLeaveTime());
     EXPECT_TRUE(requestLines().empty());
     platform::UserDefaults::standard().removeObjectForKey("username");
+}
+
+TEST_F(LeaveTimeWatcherTest, ALeaveTimeNoticedUpToTenMinutesLateChecksAndOneSecondMoreIsSkipped)
+{
+    // The watcher looks at the clock every longestWait; the wall clock
+    // jumps meanwhile, as when the machine sleeps, so that the look comes
+    // `late` seconds after the leave time.
+    struct Case {
+        double late;
+        std::size_t checks;
+    };
+    for (auto [late, checks] : { Case { 0, 1 }, Case { 600, 1 }, Case { 601, 0 }, Case { 5 * 3600, 0 } }) {
+        SCOPED_TRACE(late);
+        Date start = loop.now();
+        std::size_t before = deviceListRequests();
+        watcher->watch({ leavingAt(19, 30) }); // 30 minutes away, in New York
+        Date leave = *watcher->nextLeaveTime();
+        loop.clock().setNow(leave.addingTimeInterval(late - LeaveTimeWatcher::longestWait));
+        loop.advance(LeaveTimeWatcher::longestWait);
+        EXPECT_EQ(loop.now(), leave.addingTimeInterval(late));
+        EXPECT_EQ(deviceListRequests() - before, checks);
+        if (checks) {
+            ASSERT_NE(application->topAlert(), nullptr);
+            EXPECT_EQ(application->topAlert()->message(), "Still on at home: Heater 1.8 kW");
+            userSession()->leaveHomeChecker()->cancel();
+        } else {
+            EXPECT_EQ(application->topAlert(), nullptr);
+            EXPECT_TRUE(logs.contains(hestio::format(
+                "Leave time of a schedule missed by %.0f minutes (the clock jumped or the machine slept): not checked",
+                std::floor(late / 60))));
+        }
+        EXPECT_EQ(watcher->nextLeaveTime(), leave.addingTimeInterval(86400)) << "the next day's goes on";
+        loop.clock().setNow(start.addingTimeInterval(86400)); // 19:00 the next day
+    }
+}
+
+TEST_F(LeaveTimeWatcherTest, AWallClockThatJumpsPastALeaveTimeShowsTheNoticeWithinTheLongestWait)
+{
+    watcher->watch({ leavingAt(19, 30) });
+    Date leave = *watcher->nextLeaveTime();
+    loop.advance(1);
+    loop.clock().setNow(leave.addingTimeInterval(5)); // the time was set
+    loop.advance(LeaveTimeWatcher::longestWait - 2);
+    EXPECT_EQ(application->topAlert(), nullptr);
+    loop.advance(1);
+    EXPECT_EQ(deviceListRequests(), 1u);
+    ASSERT_NE(application->topAlert(), nullptr);
+    EXPECT_EQ(application->topAlert()->title(), "Leaving home");
+    EXPECT_EQ(application->topAlert()->message(), "Still on at home: Heater 1.8 kW");
 }

@@ -178,7 +178,8 @@ void Application::presentLocalNotificationNow(const LocalNotification& notificat
     log("Local notification: " + notification.alertBody);
     if (notification.applicationIconBadgeNumber > 0)
         setApplicationIconBadgeNumber(notification.applicationIconBadgeNumber);
-    presentDesktopNotice({ "Hestio", notification.alertBody, notification.alertAction });
+    if (notification.showOnDesktop)
+        presentDesktopNotice({ "Hestio", notification.alertBody, notification.alertAction });
     showBanner(notification.alertBody);
     if (m_state == ApplicationState::Active && m_delegate)
         m_delegate->didReceiveLocalNotification(*this, notification);
@@ -188,6 +189,14 @@ void Application::presentDesktopNotice(const DesktopNotice& notice)
 {
     if (m_desktopNotifier)
         m_desktopNotifier(notice);
+}
+
+void Application::withdrawDesktopNotice(const std::string& tag)
+{
+    DesktopNotice withdrawn;
+    withdrawn.tag = tag;
+    withdrawn.withdrawn = true;
+    presentDesktopNotice(withdrawn);
 }
 
 void Application::showBanner(const std::string& text)

@@ -38,6 +38,9 @@ struct LocalNotification {
     std::string alertAction;
     std::string soundName;
     int applicationIconBadgeNumber { 0 };
+    /// False when the caller tells the desktop itself (in a notice of its
+    /// own that it updates), so that the desktop does not get it twice.
+    bool showOnDesktop { true };
 };
 
 /// A notification for the desktop, outside the app's window: the host hands
@@ -55,6 +58,12 @@ struct DesktopNotice {
     /// the app stays where it is.
     std::vector<Action> actions {};
     std::function<void(const std::string& key)> onAction {};
+    /// Notices of one tag are one notice: a later one takes the place of
+    /// the one shown, with its actions. Empty: a notice of its own.
+    std::string tag {};
+    /// Set by withdrawDesktopNotice: the notice of `tag` no longer applies;
+    /// it goes, and its actions with it.
+    bool withdrawn { false };
 };
 
 /// Push types for registerForRemoteNotificationTypes.
@@ -138,6 +147,8 @@ public:
     /// Hands `notice` to the desktop notifier; nothing happens when the host
     /// set none (headless runs, tests).
     void presentDesktopNotice(const DesktopNotice& notice);
+    /// Takes the notice of `tag` off the desktop (see DesktopNotice::tag).
+    void withdrawDesktopNotice(const std::string& tag);
     void setDesktopNotifier(std::function<void(const DesktopNotice&)> notifier)
     {
         m_desktopNotifier = std::move(notifier);

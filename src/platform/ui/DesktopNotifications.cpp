@@ -34,41 +34,145 @@ DesktopNotifications::DesktopNotifications(RunLoop& loop, Options options)
                 return;
             guint32 id = 0;
             g_variant_get(parameters.get(), "(uu)", &id, nullptr);
-            m_waiting.erase(id);
+            closed(id);
         });
 }
 
 DesktopNotifications::~DesktopNotifications() = default;
 
+std::string DesktopNotifications::escapedMarkup(const std::string& text)
+{
+    gchar* valid = g_utf8_make_valid(text.c_str(), static_cast<gssize>(text.size()));
+    std::string escaped;
+    for (const char* c = valid; *c; ++c) {
+        switch (*c) {
+        case '&':
+            escaped += "&amp;";
+            break;
+        case '<':
+            escaped += "&lt;";
+            break;
+        case '>':
+            escaped += "&gt;";
+            break;
+        default:
+            escaped += *c;
+        }
+    }
+    g_free(valid);
+    return escaped;
+}
+
 void DesktopNotifications::notify(Notice notice)
 {
+    if (notice.tag.empty()) {
+        send(std::move(notice), 0);
+        return;
+    }
+    Tagged& tagged = m_tagged[notice.tag];
+    tagged.withdrawn = false;
+    if (tagged.sending) {
+        tagged.next = std::make_unique<Notice>(std::move(notice));
+        return;
+    }
+    tagged.sending = true;
+    send(std::move(notice), tagged.id);
+}
+
+void DesktopNotifications::send(Notice notice, std::uint32_t replaces)
+{
+    auto valid = [](const std::string& text) {
+        gchar* made = g_utf8_make_valid(text.c_str(), static_cast<gssize>(text.size()));
+        std::string result(made);
+        g_free(made);
+        return result;
+    };
     GVariantBuilder actions;
     g_variant_builder_init(&actions, G_VARIANT_TYPE("as"));
     for (const auto& action : notice.actions) {
-        g_variant_builder_add(&actions, "s", action.key.c_str());
-        g_variant_builder_add(&actions, "s", action.label.c_str());
+        g_variant_builder_add(&actions, "s", valid(action.key).c_str());
+        g_variant_builder_add(&actions, "s", escapedMarkup(action.label).c_str());
     }
     GVariantBuilder hints;
     g_variant_builder_init(&hints, G_VARIANT_TYPE("a{sv}"));
     g_variant_builder_add(&hints, "{sv}", "desktop-entry", g_variant_new_string(m_options.desktopEntry.c_str()));
-    GVariant* parameters = g_variant_new("(susssasa{sv}i)", m_options.appName.c_str(), 0u, m_options.appIcon.c_str(),
-        notice.summary.c_str(), notice.body.c_str(), &actions, &hints, -1);
+    GVariant* parameters
+        = g_variant_new("(susssasa{sv}i)", m_options.appName.c_str(), replaces, m_options.appIcon.c_str(),
+            valid(notice.summary).c_str(), escapedMarkup(notice.body).c_str(), &actions, &hints, -1);
     m_bus->call({ daemonName, daemonPath, daemonInterface, "Notify", parameters },
-        [this, onAction = std::move(notice.onAction)](Variant result, const std::string& error) {
+        [this, replaces, tag = std::move(notice.tag), onAction = std::move(notice.onAction)](
+            Variant result, const std::string& error) {
+            guint32 id = 0;
             if (!result || !g_variant_is_of_type(result.get(), G_VARIANT_TYPE("(u)"))) {
                 m_available = false;
                 if (!m_toldUnavailable)
                     hestio::log("Desktop notifications: not available (" + error + ")");
                 m_toldUnavailable = true;
-                return;
+            } else {
+                m_available = true;
+                ++m_shown;
+                g_variant_get(result.get(), "(u)", &id);
+                // The replaced notification's actions are not picked any more.
+                if (replaces != 0)
+                    m_waiting.erase(replaces);
+                if (onAction)
+                    m_waiting[id] = onAction;
+                else
+                    m_waiting.erase(id);
             }
-            m_available = true;
-            ++m_shown;
-            guint32 id = 0;
-            g_variant_get(result.get(), "(u)", &id);
-            if (onAction)
-                m_waiting[id] = onAction;
+            if (!tag.empty())
+                shown(tag, id);
         });
+}
+
+void DesktopNotifications::shown(const std::string& tag, std::uint32_t id)
+{
+    auto it = m_tagged.find(tag);
+    if (it == m_tagged.end())
+        return;
+    Tagged& tagged = it->second;
+    tagged.sending = false;
+    tagged.id = id;
+    if (tagged.withdrawn) {
+        if (id != 0)
+            close(id);
+        m_tagged.erase(it);
+    } else if (tagged.next) {
+        auto next = std::move(tagged.next);
+        notify(std::move(*next));
+    }
+}
+
+void DesktopNotifications::withdraw(const std::string& tag)
+{
+    auto it = m_tagged.find(tag);
+    if (it == m_tagged.end())
+        return;
+    if (it->second.sending) {
+        // Closed once the daemon says which it is.
+        it->second.withdrawn = true;
+        it->second.next.reset();
+        return;
+    }
+    if (it->second.id != 0)
+        close(it->second.id);
+    m_tagged.erase(it);
+}
+
+void DesktopNotifications::close(std::uint32_t id)
+{
+    m_waiting.erase(id);
+    m_bus->call({ daemonName, daemonPath, daemonInterface, "CloseNotification", g_variant_new("(u)", id) },
+        [](Variant, const std::string&) {});
+}
+
+void DesktopNotifications::closed(std::uint32_t id)
+{
+    m_waiting.erase(id);
+    // The next notice of its tag is a new notification.
+    for (auto& [tag, tagged] : m_tagged)
+        if (tagged.id == id)
+            tagged.id = 0;
 }
 
 void DesktopNotifications::actionInvoked(std::uint32_t id, const std::string& key)
@@ -88,9 +192,17 @@ void routeDesktopNotices(Application& application, DesktopNotifications& notific
 {
     application.setDesktopNotifier([&application, &notifications, inView = std::move(inView),
                                        bringForward = std::move(bringForward)](const DesktopNotice& notice) {
-        // In view the app shows its own banner or alert.
-        if (application.applicationState() == ApplicationState::Active && inView && inView())
+        if (notice.withdrawn) {
+            notifications.withdraw(notice.tag);
             return;
+        }
+        // In view the app shows its own banner or alert, which takes the
+        // place of a notice of the same tag on the desktop.
+        if (application.applicationState() == ApplicationState::Active && inView && inView()) {
+            if (!notice.tag.empty())
+                notifications.withdraw(notice.tag);
+            return;
+        }
         DesktopNotifications::Notice shown { notice.summary, notice.body,
             { { "default", notice.actionLabel.empty() ? "Open" : notice.actionLabel } },
             [&application, bringForward, onAction = notice.onAction](const std::string& key) {
@@ -105,6 +217,7 @@ void routeDesktopNotices(Application& application, DesktopNotifications& notific
             } };
         for (const auto& action : notice.actions)
             shown.actions.push_back({ action.key, action.label });
+        shown.tag = notice.tag;
         notifications.notify(std::move(shown));
     });
 }

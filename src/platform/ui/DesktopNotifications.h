@@ -40,6 +40,9 @@ public:
         std::vector<Action> actions;
         /// Told the key of the action the user picked.
         std::function<void(const std::string& key)> onAction;
+        /// Notices of one tag are one notification: each replaces the one
+        /// shown (replaces_id), and only its own actions are picked.
+        std::string tag {};
     };
 
     DesktopNotifications(RunLoop& loop, Options options);
@@ -47,7 +50,15 @@ public:
     DesktopNotifications(const DesktopNotifications&) = delete;
     DesktopNotifications& operator=(const DesktopNotifications&) = delete;
 
+    /// Shows `notice`. The body and the action labels are plain text: the
+    /// characters the daemon would read as markup are escaped.
     void notify(Notice notice);
+    /// Closes the notification of `tag`; none of its actions is picked any
+    /// more.
+    void withdraw(const std::string& tag);
+    /// `text` with "&", "<" and ">" as the daemon's markup writes them, and
+    /// bytes that are not UTF-8 replaced (the bus takes UTF-8 only).
+    [[nodiscard]] static std::string escapedMarkup(const std::string& text);
 
     /// Notifications the daemon took so far.
     std::size_t shownCount() const { return m_shown; }
@@ -57,11 +68,25 @@ public:
     bool isAvailable() const { return m_available; }
 
 private:
+    /// The notification of one tag: its daemon id once shown, and what came
+    /// while its Notify was on the way (the id to replace is known only then).
+    struct Tagged {
+        std::uint32_t id { 0 };
+        bool sending { false };
+        bool withdrawn { false };
+        std::unique_ptr<Notice> next;
+    };
+
+    void send(Notice notice, std::uint32_t replaces);
+    void shown(const std::string& tag, std::uint32_t id);
+    void close(std::uint32_t id);
     void actionInvoked(std::uint32_t id, const std::string& key);
+    void closed(std::uint32_t id);
 
     Options m_options;
     std::unique_ptr<BusConnection> m_bus;
     std::map<std::uint32_t, std::function<void(const std::string&)>> m_waiting;
+    std::map<std::string, Tagged> m_tagged;
     std::size_t m_shown { 0 };
     bool m_available { true };
     bool m_toldUnavailable { false };

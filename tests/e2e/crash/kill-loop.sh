@@ -55,8 +55,9 @@ call() { curl -sS -k --pinnedpubkey "sha256//$pin" -X POST --data "$2" "$base$1"
 token() { call /session "name=demo&password=demo" | sed -n 's/.*"token":"\([0-9a-f]*\)".*/\1/p'; }
 call /api/location "title=Home&latitude=40.712800&longitude=-74.006000&token=$(token)" >/dev/null
 # Every device that can be switched is switched off, so that walking out of
-# Home finds nothing left on: the leave-home check still downloads the list,
-# but no notice stands in the way of the walk's taps.
+# Home (marked as home by sign-in.txt) finds nothing left on: the leave-home
+# check still downloads the list, but no notice stands in the way of the
+# walk's taps.
 switch_token=$(token)
 curl -sS -k --pinnedpubkey "sha256//$pin" "$base/api/device?action=true&token=$switch_token" |
   python3 -c 'import json,sys

@@ -3,6 +3,7 @@
 #include "UiTestSupport.h"
 #include "support/BusMock.h"
 #include "support/LogCapture.h"
+#include "support/NotificationDaemon.h"
 #include "support/PrivateBus.h"
 
 #include <gtest/gtest.h>
@@ -14,47 +15,17 @@ using hestio::test::runUntil;
 
 namespace {
 
-const char* daemonXml = R"xml(<node><interface name="org.freedesktop.Notifications">
-  <method name="Notify">
-    <arg name="app_name" type="s" direction="in"/><arg name="replaces_id" type="u" direction="in"/>
-    <arg name="app_icon" type="s" direction="in"/><arg name="summary" type="s" direction="in"/>
-    <arg name="body" type="s" direction="in"/><arg name="actions" type="as" direction="in"/>
-    <arg name="hints" type="a{sv}" direction="in"/><arg name="expire_timeout" type="i" direction="in"/>
-    <arg name="id" type="u" direction="out"/>
-  </method>
-  <signal name="ActionInvoked"><arg name="id" type="u"/><arg name="action_key" type="s"/></signal>
-  <signal name="NotificationClosed"><arg name="id" type="u"/><arg name="reason" type="u"/></signal>
-</interface></node>)xml";
-
 /// A notification daemon numbering its notifications from 41.
 struct NotificationFixture : ::testing::Test {
     hestio::test::UiFixture ui;
-    PrivateBus bus;
-    std::unique_ptr<BusMock> daemon;
+    hestio::test::NotificationDaemon desktop;
+    PrivateBus& bus = desktop.bus;
+    std::unique_ptr<BusMock>& daemon = desktop.daemon;
     hestio::test::LogCapture log;
-    std::uint32_t nextId { 41 };
 
-    void SetUp() override
-    {
-        ASSERT_FALSE(bus.address().empty()) << bus.error();
-        daemon = std::make_unique<BusMock>(bus.address(), "org.freedesktop.Notifications");
-        ASSERT_EQ(daemon->error(), "");
-        daemon->addObject("/org/freedesktop/Notifications", daemonXml);
-        daemon->setHandler([this](const std::string&, const std::string&, GVariant*) {
-            return BusMock::Answer { g_variant_new("(u)", nextId++) };
-        });
-    }
-
-    void invoke(std::uint32_t id, const char* key)
-    {
-        daemon->emit("/org/freedesktop/Notifications", "org.freedesktop.Notifications", "ActionInvoked",
-            g_variant_new("(us)", id, key));
-    }
-    void close(std::uint32_t id)
-    {
-        daemon->emit("/org/freedesktop/Notifications", "org.freedesktop.Notifications", "NotificationClosed",
-            g_variant_new("(uu)", id, 2u));
-    }
+    void SetUp() override { ASSERT_EQ(desktop.start(), ""); }
+    void invoke(std::uint32_t id, const char* key) { desktop.invoke(id, key); }
+    void close(std::uint32_t id) { desktop.close(id); }
 };
 
 }
@@ -178,4 +149,82 @@ TEST_F(NotificationFixture, ANoticesOwnActionsGoToItsHandlerAndLeaveTheAppInTheB
     ASSERT_TRUE(runUntil(ui.loop.loop(), [&] { return raised == 1; }));
     EXPECT_EQ(picked.size(), 1u);
     EXPECT_EQ(ui.app.applicationState(), ApplicationState::Active);
+}
+
+TEST_F(NotificationFixture, BodiesAndActionLabelsAreEscapedAndOneTagIsOneNotificationUntilWithdrawn)
+{
+    DesktopNotifications notifications(ui.loop.loop(), { bus.address() });
+    std::vector<std::string> picked;
+    auto handler = [&](const std::string& key) { picked.push_back(key); };
+    notifications.notify({ "Hestio <3", "Still on at home: <b>Heater</b> & \"TV\" 1.8 kW",
+        { { "switch-off-0", "Switch off <b>Heater</b> & \"TV\"" } }, handler, "leave-home" });
+    // Sent before the daemon named the first: waits for its id, then
+    // replaces it; the second update in between is never shown.
+    notifications.notify({ "Hestio", "first update", { { "switch-off-0", "Switch off" } }, handler, "leave-home" });
+    notifications.notify({ "Hestio", "Still on at home: TV 90 W", {}, handler, "leave-home" });
+    notifications.notify({ "Hestio", "\xff not UTF-8 <", {}, {} });
+    ASSERT_TRUE(runUntil(ui.loop.loop(), [&] { return notifications.shownCount() == 3; }));
+    auto calls = daemon->calls();
+    std::sort(calls.begin(), calls.end()); // the untagged one may come in between
+    EXPECT_EQ(calls,
+        (std::vector<std::string> {
+            "Notify('Hestio', 0, 'hestio', 'Hestio <3', 'Still on at home: &lt;b&gt;Heater&lt;/b&gt; &amp; \"TV\" "
+            "1.8 kW', ['switch-off-0', 'Switch off &lt;b&gt;Heater&lt;/b&gt; &amp; \"TV\"'], "
+            "{'desktop-entry': <'hestio'>}, -1)",
+            "Notify('Hestio', 0, 'hestio', 'Hestio', '\xef\xbf\xbd not UTF-8 &lt;', [], "
+            "{'desktop-entry': <'hestio'>}, -1)",
+            "Notify('Hestio', 41, 'hestio', 'Hestio', 'Still on at home: TV 90 W', [], "
+            "{'desktop-entry': <'hestio'>}, -1)" }));
+    EXPECT_EQ(notifications.waitingCount(), 1u) << "one handler for the one tagged notification";
+
+    // The update offers no actions: a key the daemon still sends is not taken.
+    invoke(41, "switch-off-0");
+    notifications.withdraw("leave-home");
+    notifications.withdraw("leave-home");
+    ASSERT_TRUE(runUntil(ui.loop.loop(), [&] { return daemon->calls().size() == 4; }));
+    EXPECT_EQ(daemon->calls().back(), "CloseNotification(41,)");
+    ui.loop.runPending();
+    EXPECT_TRUE(picked.empty());
+    EXPECT_EQ(notifications.waitingCount(), 0u);
+
+    // After a withdrawal, and after the user closed it, the tag starts anew.
+    notifications.notify({ "Hestio", "again", {}, handler, "leave-home" });
+    ASSERT_TRUE(runUntil(ui.loop.loop(), [&] { return notifications.shownCount() == 4; }));
+    close(43);
+    ASSERT_TRUE(runUntil(ui.loop.loop(), [&] { return notifications.waitingCount() == 0; }));
+    notifications.notify({ "Hestio", "after closing", {}, handler, "leave-home" });
+    ASSERT_TRUE(runUntil(ui.loop.loop(), [&] { return notifications.shownCount() == 5; }));
+    EXPECT_EQ(daemon->calls()[4].substr(0, 20), "Notify('Hestio', 0, ");
+    EXPECT_EQ(daemon->calls()[5].substr(0, 20), "Notify('Hestio', 0, ");
+}
+
+TEST_F(NotificationFixture, ATaggedNoticeIsUpdatedInPlaceAndGivesWayToTheAppWhenItIsInView)
+{
+    ui.app.launch();
+    DesktopNotifications notifications(ui.loop.loop(), { bus.address() });
+    bool windowInView = false;
+    routeDesktopNotices(
+        ui.app, notifications, [&] { return windowInView; }, [] {});
+    DesktopNotice notice { "Hestio", "Still on at home: Heater 1.8 kW", "Open" };
+    notice.tag = "leave-home";
+    ui.app.presentDesktopNotice(notice);
+    ASSERT_TRUE(runUntil(ui.loop.loop(), [&] { return notifications.shownCount() == 1; }));
+    notice.body = "Still on at home: TV 90 W";
+    ui.app.presentDesktopNotice(notice);
+    ASSERT_TRUE(runUntil(ui.loop.loop(), [&] { return notifications.shownCount() == 2; }));
+    windowInView = true; // the app's own alert says it now
+    ui.app.presentDesktopNotice(notice);
+    ASSERT_TRUE(runUntil(ui.loop.loop(), [&] { return daemon->calls().size() == 3; }));
+    EXPECT_EQ(daemon->calls()[1],
+        "Notify('Hestio', 41, 'hestio', 'Hestio', 'Still on at home: TV 90 W', ['default', 'Open'], "
+        "{'desktop-entry': <'hestio'>}, -1)");
+    EXPECT_EQ(daemon->calls()[2], "CloseNotification(41,)");
+
+    windowInView = false;
+    ui.app.presentDesktopNotice(notice);
+    ui.app.withdrawDesktopNotice("leave-home");
+    ASSERT_TRUE(runUntil(ui.loop.loop(), [&] { return daemon->calls().size() == 5; }));
+    EXPECT_EQ(daemon->calls()[3].substr(0, 20), "Notify('Hestio', 0, ");
+    EXPECT_EQ(daemon->calls()[4], "CloseNotification(42,)") << "withdrawn once the daemon named it";
+    EXPECT_EQ(notifications.waitingCount(), 0u);
 }
