@@ -243,7 +243,9 @@ void AccountTableViewController::finishLogout()
     session.savedLocations.clear();
     // Nor the lists kept for showing while the service is away.
     session.offline().deleteCache();
-    NotificationCenter::defaultCenter().post("UserLoggedOut", this);
+    // Ended by stored credentials refused meanwhile: that has been told.
+    if (!session.endedByRefusal())
+        NotificationCenter::defaultCenter().post("UserLoggedOut", this);
 
     auto& defaults = UserDefaults::standard();
     std::optional<std::string> username = defaults.stringForKey("username");

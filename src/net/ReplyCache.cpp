@@ -29,12 +29,7 @@ namespace {
 
     std::uint64_t checksumOf(std::string_view bytes)
     {
-        std::uint64_t hash = 14695981039346656037ull; // FNV-1a, 64 bits
-        for (unsigned char byte : bytes) {
-            hash ^= byte;
-            hash *= 1099511628211ull;
-        }
-        return hash;
+        return platform::hash64(bytes);
     }
 
     std::string headerFor(std::string_view body, platform::Date fetchedAt, const std::string& owner)

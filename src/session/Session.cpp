@@ -141,6 +141,7 @@ void Session::endSessionRefused()
     }
     savedLocations.clear();
     m_offline.withholdCache();
+    m_endedByRefusal = true;
     NotificationCenter::defaultCenter().post("UserLoggedOut", this);
 }
 
@@ -156,6 +157,7 @@ void Session::userSignsIn(const std::string& username)
             hestio::log("Could not delete the refused user's stored password");
     }
     m_offline.releaseCache();
+    m_endedByRefusal = false;
 }
 
 void Session::signInEnded()

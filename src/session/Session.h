@@ -84,6 +84,9 @@ public:
     /// refused and the login screen followed), that user's kept replies and
     /// stored password are deleted, as at logout.
     void userSignsIn(const std::string& username);
+    /// Whether the session ended by a refusal and nobody signed in since
+    /// (what listens to "UserLoggedOut" has been told already).
+    [[nodiscard]] bool endedByRefusal() const { return m_endedByRefusal; }
 
     /// The sign-in with the stored credentials (the login screen's in the
     /// background) went out, and ended whichever way.
@@ -125,6 +128,7 @@ private:
     std::shared_ptr<LeaveHomeChecker> m_leaveHomeChecker;
     OfflineStore m_offline;
     bool m_signInRunning { false };
+    bool m_endedByRefusal { false };
     std::vector<std::function<void()>> m_signInWaiters;
 };
 

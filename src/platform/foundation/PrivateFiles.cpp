@@ -19,16 +19,6 @@ namespace {
 
     namespace fs = std::filesystem;
 
-    std::uint64_t hashOf(std::string_view bytes)
-    {
-        std::uint64_t hash = 14695981039346656037ull; // FNV-1a, 64 bits
-        for (unsigned char byte : bytes) {
-            hash ^= byte;
-            hash *= 1099511628211ull;
-        }
-        return hash;
-    }
-
     bool isPlain(unsigned char c)
     {
         return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
@@ -50,6 +40,16 @@ namespace {
 
 }
 
+std::uint64_t hash64(std::string_view bytes)
+{
+    std::uint64_t hash = 14695981039346656037ull;
+    for (unsigned char byte : bytes) {
+        hash ^= byte;
+        hash *= 1099511628211ull;
+    }
+    return hash;
+}
+
 std::string safeFileName(std::string_view name)
 {
     std::string escaped;
@@ -66,7 +66,7 @@ std::string safeFileName(std::string_view name)
         return "%"; // an empty name still gets a file of its own, never the folder itself
     if (escaped.size() > longestFileNameStem) {
         char hash[20];
-        std::snprintf(hash, sizeof hash, "~%016" PRIx64, hashOf(name));
+        std::snprintf(hash, sizeof hash, "~%016" PRIx64, hash64(name));
         escaped = escaped.substr(0, longestFileNameStem) + hash;
     }
     return escaped;
