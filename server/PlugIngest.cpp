@@ -1,0 +1,227 @@
+#include "PlugIngest.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace hestio::sim {
+
+namespace {
+    constexpr size_t kMaxUnits = 5000;
+    constexpr int64_t kLimitLogEveryMs = 60'000;
+
+    bool startsWith(std::string_view text, std::string_view prefix)
+    {
+        return text.substr(0, prefix.size()) == prefix;
+    }
+}
+
+PlugIngest::PlugIngest(Store& store, int64_t householdId, IngestSettings settings, std::function<int64_t()> now)
+    : m_store(store)
+    , m_householdId(householdId)
+    , m_settings(std::move(settings))
+    , m_now(std::move(now))
+{
+    for (auto& [key, deviceId] : m_store.plugDevices()) {
+        Plug& plug = m_plugs[key];
+        plug.deviceId = deviceId;
+        m_keyOfDevice[deviceId] = key;
+    }
+    for (size_t i = 0; i < m_settings.mapped.size(); ++i) {
+        for (const auto& topic : mappedTopics(m_settings.mapped[i]))
+            m_mappedByTopic[topic].push_back(i);
+    }
+}
+
+std::vector<std::string> PlugIngest::subscriptions() const
+{
+    std::vector<std::string> filters { "+/online", "+/status/+", "+/events/rpc", "tele/+/LWT", "tele/+/SENSOR",
+        "tele/+/STATE", "stat/+/POWER", "stat/+/POWER1", "stat/+/RESULT",
+        std::string(kCommandLineDiscoveryPrefix) + "+/config" };
+    if (!m_settings.bridgeBase.empty())
+        filters.push_back(m_settings.bridgeBase + "/#");
+    for (const auto& [topic, devices] : m_mappedByTopic) {
+        bool covered
+            = std::any_of(filters.begin(), filters.end(), [&](const auto& f) { return topicMatches(f, topic); });
+        if (!covered)
+            filters.push_back(topic);
+    }
+    return filters;
+}
+
+void PlugIngest::setPublisher(PublishFunction publish)
+{
+    std::lock_guard lock(m_mutex);
+    m_publish = std::move(publish);
+}
+
+void PlugIngest::onMessage(const std::string& topic, std::string_view payload)
+{
+    int64_t now = m_now();
+    std::vector<PlugReport> reports;
+    std::lock_guard lock(m_mutex);
+    const std::string& base = m_settings.bridgeBase;
+    if (auto mapped = m_mappedByTopic.find(topic); mapped != m_mappedByTopic.end()) {
+        for (size_t index : mapped->second) {
+            if (auto report = parseMappedMessage(m_settings.mapped[index], topic, payload))
+                reports.push_back(std::move(*report));
+        }
+    } else if (!base.empty() && startsWith(topic, base) && topic.size() > base.size() && topic[base.size()] == '/') {
+        reports = parseBridgeMessage(base, m_bridgeDevices, topic, payload);
+    } else if (startsWith(topic, "tele/") || startsWith(topic, "stat/")
+        || startsWith(topic, kCommandLineDiscoveryPrefix)) {
+        reports = parseCommandLineMessage(topic, payload);
+    } else {
+        reports = parseJsonRpcMessage(topic, payload);
+    }
+    for (const auto& report : reports)
+        apply(report, now);
+    if (!reports.empty())
+        m_changed.notify_all();
+}
+
+PlugIngest::Plug* PlugIngest::plugFor(const PlugReport& report)
+{
+    if (auto found = m_plugs.find(report.key); found != m_plugs.end()) {
+        if (found->second.deviceId != 0)
+            return &found->second;
+    }
+    if (!report.showsPlug)
+        return nullptr;
+    if (m_keyOfDevice.size() >= m_settings.maxDevices) {
+        int64_t now = m_now();
+        if (now - m_lastLimitLogMs >= kLimitLogEveryMs) {
+            m_lastLimitLogMs = now;
+            std::fprintf(stderr,
+                "hestio-sim: %zu devices made from the broker, the most it makes; plugs found "
+                "since are ignored\n",
+                m_settings.maxDevices);
+        }
+        return nullptr;
+    }
+    Plug& plug = m_plugs[report.key];
+    plug.deviceId = m_store.addPlugDevice(m_householdId, report.key, report.name);
+    m_keyOfDevice[plug.deviceId] = report.key;
+    return &plug;
+}
+
+void PlugIngest::apply(const PlugReport& report, int64_t nowMs)
+{
+    if (report.key.empty()) {
+        // An availability flag for every plug of the unit.
+        if (report.online && (m_unitOnline.size() < kMaxUnits || m_unitOnline.count(report.unit)))
+            m_unitOnline[report.unit] = *report.online;
+        return;
+    }
+    Plug* plug = plugFor(report);
+    if (!plug)
+        return;
+    plug->unit = report.unit;
+    if (report.command)
+        plug->command = report.command;
+    if (report.online && (m_unitOnline.size() < kMaxUnits || m_unitOnline.count(report.unit)))
+        m_unitOnline[report.unit] = *report.online;
+    if (report.watts) {
+        if (plug->lastReadingMs && nowMs > *plug->lastReadingMs) {
+            double gap = static_cast<double>(nowMs - *plug->lastReadingMs);
+            plug->intervalMs = plug->intervalMs == 0 ? gap : 0.75 * plug->intervalMs + 0.25 * gap;
+        }
+        plug->lastReadingMs = nowMs;
+        plug->watts = *report.watts;
+    }
+    if (report.relayOn) {
+        plug->relayOn = report.relayOn;
+        ++plug->relayReports;
+    }
+}
+
+PlugIngest::Plug* PlugIngest::plugOfDevice(int64_t deviceId)
+{
+    auto key = m_keyOfDevice.find(deviceId);
+    if (key == m_keyOfDevice.end())
+        return nullptr;
+    return &m_plugs[key->second];
+}
+
+int64_t PlugIngest::freshForMs(const Plug& plug) const
+{
+    if (plug.intervalMs <= 0)
+        return kUnknownIntervalFreshMs;
+    return std::clamp(static_cast<int64_t>(plug.intervalMs * 2.5), kShortestFreshMs, kLongestFreshMs);
+}
+
+LiveStatus PlugIngest::status(int64_t deviceId, int64_t nowMs)
+{
+    std::lock_guard lock(m_mutex);
+    LiveStatus status;
+    Plug* plug = plugOfDevice(deviceId);
+    if (!plug)
+        return status;
+    auto online = m_unitOnline.find(plug->unit);
+    bool offline = online != m_unitOnline.end() && !online->second;
+    if (plug->lastReadingMs) {
+        // A reading stands until a newer one is due; the plug is then as
+        // good as plugged in. Past that its own age shows.
+        bool fresh = nowMs - *plug->lastReadingMs < freshForMs(*plug);
+        status.current = PowerSample { fresh && !offline ? nowMs : *plug->lastReadingMs, plug->watts };
+        status.pluggedIn = fresh && !offline;
+    } else {
+        status.pluggedIn = !offline && online != m_unitOnline.end();
+    }
+    status.switchedOn = plug->relayOn.value_or(plug->lastReadingMs && plug->watts > 0.5);
+    return status;
+}
+
+std::vector<PowerSample> PlugIngest::samples(int64_t, int64_t, int64_t)
+{
+    return {};
+}
+
+std::vector<EnergyBlock> PlugIngest::hourlyEnergy(const std::vector<int64_t>&, int64_t, int64_t)
+{
+    return {};
+}
+
+SwitchOutcome PlugIngest::switchTo(int64_t deviceId, const std::string& name, bool on)
+{
+    std::unique_lock lock(m_mutex);
+    Plug* plug = plugOfDevice(deviceId);
+    if (!plug || !plug->command)
+        return SwitchOutcome { false, "this device cannot be switched from the hub" };
+    if (auto online = m_unitOnline.find(plug->unit); online != m_unitOnline.end() && !online->second)
+        return SwitchOutcome { false, name + " is offline and cannot be switched" };
+    // A later request for the same plug replaces this one; one asking for
+    // the same state shares its confirmation.
+    uint64_t ticket = ++plug->commandTicket;
+    plug->commandWants = on;
+    m_changed.notify_all();
+    uint64_t reportsBefore = plug->relayReports;
+    bool alreadyThere = plug->relayOn == on;
+    const PlugCommand command = *plug->command;
+    PublishFunction publish = m_publish;
+    // Published unlocked: the broker's thread may be delivering the answer.
+    lock.unlock();
+    bool sent = publish && publish(command.topic, on ? command.onPayload : command.offPayload);
+    lock.lock();
+    if (!sent)
+        return SwitchOutcome { false, "the hub is not connected to the broker; try again in a moment" };
+    // A plug already in the state asked for may well say nothing more.
+    if (alreadyThere)
+        return SwitchOutcome { true, {} };
+    auto deadline = std::chrono::steady_clock::now() + m_settings.confirmTimeout;
+    while (true) {
+        // The plug may have reported while the command was published.
+        plug = plugOfDevice(deviceId);
+        if (plug->relayReports != reportsBefore && plug->relayOn == on)
+            return SwitchOutcome { true, {} };
+        if (plug->commandTicket != ticket && plug->commandWants != on)
+            return SwitchOutcome { false, "a later request for " + name + " replaced this one" };
+        if (m_changed.wait_until(lock, deadline) == std::cv_status::timeout) {
+            plug = plugOfDevice(deviceId);
+            if (plug->relayReports != reportsBefore && plug->relayOn == on)
+                return SwitchOutcome { true, {} };
+            return SwitchOutcome { false, name + " did not answer the switch command" };
+        }
+    }
+}
+
+}
