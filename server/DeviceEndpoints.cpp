@@ -333,7 +333,7 @@ Value Service::energy(const Caller& caller, const FormData& params)
         std::vector<int64_t> ids;
         for (const auto& row : rows)
             ids.push_back(row.id);
-        blocks = m_live->hourlyEnergy(ids, from, to);
+        blocks = m_live->hourlyEnergy(ids, from, to, caller.household.timeZone);
     } else {
         blocks = modelFor(caller.household).hourlyEnergy(rows, timelinesOf(caller.household.id), from, to, m_now());
     }

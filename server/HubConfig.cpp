@@ -1,5 +1,6 @@
 #include "HubConfig.h"
 
+#include <charconv>
 #include <fstream>
 #include <sstream>
 
@@ -40,7 +41,13 @@ platform::Result<HubConfig> parseHubConfig(std::string_view text)
             config.mqttCaFile = value;
         else if (key == "mapping_file")
             config.mappingFile = value;
-        else if (key == "bridge_base")
+        else if (key == "keep_raw_days" || key == "keep_minute_days") {
+            int days = 0;
+            auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), days);
+            if (error != std::errc() || end != value.data() + value.size() || days < 1 || days > 3660)
+                return platform::Error(where + ": " + std::string(key) + " needs a number of days from 1 to 3660");
+            (key == "keep_raw_days" ? config.keepRawDays : config.keepMinuteDays) = days;
+        } else if (key == "bridge_base")
             config.bridgeBase = value == "none" ? "" : value;
         else
             return platform::Error(where + " has an unknown key " + std::string(key.substr(0, 40)));

@@ -19,6 +19,9 @@ struct HubConfig {
     std::string mappingFile;
     /// The Zigbee bridge's base topic; "none" turns the bridge off.
     std::string bridgeBase { "zigbee2mqtt" };
+    /// Days raw samples and per-minute averages are kept.
+    int keepRawDays { 35 };
+    int keepMinuteDays { 400 };
 };
 
 /// An Error names the line and what is wrong with it.

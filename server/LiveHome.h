@@ -31,9 +31,9 @@ public:
     [[nodiscard]] virtual LiveStatus status(int64_t deviceId, int64_t nowMs) = 0;
     /// Raw samples of one device with fromMs <= t <= toMs, ascending.
     [[nodiscard]] virtual std::vector<PowerSample> samples(int64_t deviceId, int64_t fromMs, int64_t toMs) = 0;
-    /// Energy per clock hour of the devices together, hours starting in [fromMs, toMs).
+    /// Energy per clock hour of `zone` of the devices together, hours starting in [fromMs, toMs).
     [[nodiscard]] virtual std::vector<EnergyBlock> hourlyEnergy(
-        const std::vector<int64_t>& deviceIds, int64_t fromMs, int64_t toMs)
+        const std::vector<int64_t>& deviceIds, int64_t fromMs, int64_t toMs, const std::string& zone)
         = 0;
     /// Switches the device and waits for the plug to report the new state;
     /// `name`, the household's name for it, goes into the error texts.

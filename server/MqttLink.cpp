@@ -205,7 +205,7 @@ void MqttLink::onMessage(mosquitto*, void* self, const mosquitto_message* messag
         return;
     std::string_view payload(static_cast<const char*>(message->payload), static_cast<size_t>(message->payloadlen));
     try {
-        link->m_onMessage(message->topic, payload);
+        link->m_onMessage(message->topic, payload, message->retain);
     } catch (const std::exception& error) {
         // One bad message must not end the link; the store may be briefly busy.
         std::fprintf(stderr, "hestio-sim: a message on the broker could not be taken: %s\n", error.what());

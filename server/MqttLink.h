@@ -46,7 +46,7 @@ struct BrokerSettings {
 /// that thread.
 class MqttLink {
 public:
-    using MessageHandler = std::function<void(const std::string& topic, std::string_view payload)>;
+    using MessageHandler = std::function<void(const std::string& topic, std::string_view payload, bool retained)>;
 
     MqttLink(BrokerSettings settings, std::vector<std::string> subscriptions, MessageHandler onMessage);
     ~MqttLink();

@@ -47,7 +47,8 @@ and sam (password sam, member).
                      (default: the system's)
   --config FILE      the hub's configuration file (default: DIR/hub.conf),
                      lines of key = value: mqtt_user, mqtt_password,
-                     mqtt_ca_file, mapping_file, bridge_base
+                     mqtt_ca_file, mapping_file, bridge_base, keep_raw_days
+                     (default 35), keep_minute_days (default 400)
   --port N           port on 127.0.0.1 (default 8443; 0 picks a free port)
   --seed N           seed of the simulated household, used when the database
                      is created (default 1)

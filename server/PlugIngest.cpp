@@ -15,11 +15,13 @@ namespace {
     }
 }
 
-PlugIngest::PlugIngest(Store& store, int64_t householdId, IngestSettings settings, std::function<int64_t()> now)
+PlugIngest::PlugIngest(
+    Store& store, int64_t householdId, IngestSettings settings, std::function<int64_t()> now, History* history)
     : m_store(store)
     , m_householdId(householdId)
     , m_settings(std::move(settings))
     , m_now(std::move(now))
+    , m_history(history)
 {
     for (auto& [key, deviceId] : m_store.plugDevices()) {
         Plug& plug = m_plugs[key];
@@ -54,7 +56,7 @@ void PlugIngest::setPublisher(PublishFunction publish)
     m_publish = std::move(publish);
 }
 
-void PlugIngest::onMessage(const std::string& topic, std::string_view payload)
+void PlugIngest::onMessage(const std::string& topic, std::string_view payload, bool retained)
 {
     int64_t now = m_now();
     std::vector<PlugReport> reports;
@@ -73,8 +75,9 @@ void PlugIngest::onMessage(const std::string& topic, std::string_view payload)
     } else {
         reports = parseJsonRpcMessage(topic, payload);
     }
+    bool keep = !retained && !reports.empty() && !isRepeat(topic, payload, now);
     for (const auto& report : reports)
-        apply(report, now);
+        apply(report, now, keep);
     if (!reports.empty())
         m_changed.notify_all();
 }
@@ -104,7 +107,25 @@ PlugIngest::Plug* PlugIngest::plugFor(const PlugReport& report)
     return &plug;
 }
 
-void PlugIngest::apply(const PlugReport& report, int64_t nowMs)
+bool PlugIngest::isRepeat(const std::string& topic, std::string_view payload, int64_t nowMs)
+{
+    size_t hash = std::hash<std::string_view>()(payload);
+    auto found = m_lastPayloads.find(topic);
+    if (found == m_lastPayloads.end()) {
+        // Only topics that carried something usable get here; a flood of new
+        // ones starts the record afresh rather than growing it without end.
+        if (m_lastPayloads.size() >= 4 * m_settings.maxDevices + 16)
+            m_lastPayloads.clear();
+        m_lastPayloads[topic] = { hash, nowMs };
+        return false;
+    }
+    bool repeat = found->second.first == hash && nowMs - found->second.second < kRepeatWithinMs;
+    if (!repeat)
+        found->second = { hash, nowMs };
+    return repeat;
+}
+
+void PlugIngest::apply(const PlugReport& report, int64_t nowMs, bool keep)
 {
     if (report.key.empty()) {
         // An availability flag for every plug of the unit.
@@ -120,7 +141,9 @@ void PlugIngest::apply(const PlugReport& report, int64_t nowMs)
         plug->command = report.command;
     if (report.online && (m_unitOnline.size() < kMaxUnits || m_unitOnline.count(report.unit)))
         m_unitOnline[report.unit] = *report.online;
-    if (report.watts) {
+    if (keep && m_history && (report.watts || report.energyWh))
+        m_history->record(plug->deviceId, nowMs, report.watts, report.energyWh);
+    if (report.watts && keep) {
         if (plug->lastReadingMs && nowMs > *plug->lastReadingMs) {
             double gap = static_cast<double>(nowMs - *plug->lastReadingMs);
             plug->intervalMs = plug->intervalMs == 0 ? gap : 0.75 * plug->intervalMs + 0.25 * gap;
@@ -171,14 +194,15 @@ LiveStatus PlugIngest::status(int64_t deviceId, int64_t nowMs)
     return status;
 }
 
-std::vector<PowerSample> PlugIngest::samples(int64_t, int64_t, int64_t)
+std::vector<PowerSample> PlugIngest::samples(int64_t deviceId, int64_t fromMs, int64_t toMs)
 {
-    return {};
+    return m_history ? m_history->samples(deviceId, fromMs, toMs, m_now()) : std::vector<PowerSample> {};
 }
 
-std::vector<EnergyBlock> PlugIngest::hourlyEnergy(const std::vector<int64_t>&, int64_t, int64_t)
+std::vector<EnergyBlock> PlugIngest::hourlyEnergy(
+    const std::vector<int64_t>& deviceIds, int64_t fromMs, int64_t toMs, const std::string& zone)
 {
-    return {};
+    return m_history ? m_history->hourlyEnergy(deviceIds, fromMs, toMs, zone, m_now()) : std::vector<EnergyBlock> {};
 }
 
 SwitchOutcome PlugIngest::switchTo(int64_t deviceId, const std::string& name, bool on)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DeviceMapping.h"
+#include "History.h"
 #include "LiveHome.h"
 #include "PlugMessages.h"
 #include "Store.h"
@@ -35,17 +36,25 @@ struct IngestSettings {
 /// on theirs; one lock guards the state.
 class PlugIngest : public LiveHome {
 public:
-    PlugIngest(Store& store, int64_t householdId, IngestSettings settings, std::function<int64_t()> now);
+    /// `history`, when given, keeps every reading (it outlives the ingest).
+    PlugIngest(Store& store, int64_t householdId, IngestSettings settings, std::function<int64_t()> now,
+        History* history = nullptr);
 
     /// The topic filters to subscribe to.
     [[nodiscard]] std::vector<std::string> subscriptions() const;
     void setPublisher(PublishFunction publish);
-    /// One message from the broker, at the service's time now.
-    void onMessage(const std::string& topic, std::string_view payload);
+    /// One message from the broker, at the service's time now. A retained
+    /// one is the broker's old copy: it tells state, but no reading of now.
+    void onMessage(const std::string& topic, std::string_view payload, bool retained = false);
+
+    /// The same payload on the same topic within this while is a repeat
+    /// (QoS 1 sends again when unsure); it is not kept twice.
+    static constexpr int64_t kRepeatWithinMs = 3000;
 
     LiveStatus status(int64_t deviceId, int64_t nowMs) override;
     std::vector<PowerSample> samples(int64_t deviceId, int64_t fromMs, int64_t toMs) override;
-    std::vector<EnergyBlock> hourlyEnergy(const std::vector<int64_t>& deviceIds, int64_t fromMs, int64_t toMs) override;
+    std::vector<EnergyBlock> hourlyEnergy(
+        const std::vector<int64_t>& deviceIds, int64_t fromMs, int64_t toMs, const std::string& zone) override;
     SwitchOutcome switchTo(int64_t deviceId, const std::string& name, bool on) override;
 
     /// How long a reading stands without a newer one: a few of the plug's own
@@ -71,7 +80,9 @@ private:
         bool commandWants {};
     };
 
-    void apply(const PlugReport& report, int64_t nowMs);
+    void apply(const PlugReport& report, int64_t nowMs, bool keep);
+    /// Whether the message repeats the one before it on its topic.
+    bool isRepeat(const std::string& topic, std::string_view payload, int64_t nowMs);
     Plug* plugFor(const PlugReport& report);
     Plug* plugOfDevice(int64_t deviceId);
     [[nodiscard]] int64_t freshForMs(const Plug& plug) const;
@@ -81,6 +92,7 @@ private:
     IngestSettings m_settings;
     std::function<int64_t()> m_now;
     PublishFunction m_publish;
+    History* m_history;
 
     std::mutex m_mutex;
     std::condition_variable m_changed;
@@ -90,6 +102,8 @@ private:
     std::map<std::string, BridgeDevice> m_bridgeDevices;
     std::map<std::string, std::vector<size_t>> m_mappedByTopic;
     int64_t m_lastLimitLogMs { INT64_MIN };
+    /// The last payload's hash and time by topic, for the topics of known plugs.
+    std::map<std::string, std::pair<size_t, int64_t>> m_lastPayloads;
 };
 
 }

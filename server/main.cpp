@@ -40,6 +40,7 @@ std::function<int64_t()> serviceClock(const Options& options)
 
 /// The pieces that read a real household's plugs from its broker.
 struct RealHousehold {
+    std::unique_ptr<History> history;
     std::unique_ptr<PlugIngest> ingest;
     std::unique_ptr<MqttLink> link;
 };
@@ -85,15 +86,22 @@ std::unique_ptr<RealHousehold> startRealHousehold(const Options& options, Store&
     settings.bridgeBase = config->bridgeBase;
     settings.mapped = loadMapping(config->mappingFile);
     auto real = std::make_unique<RealHousehold>();
-    real->ingest = std::make_unique<PlugIngest>(store, household->id, settings, serviceClock(options));
+    HistorySettings kept;
+    kept.rawKeepMs = config->keepRawDays * kDayMs;
+    kept.minuteKeepMs = config->keepMinuteDays * kDayMs;
+    real->history = std::make_unique<History>(options.database.string(), kept);
+    real->ingest
+        = std::make_unique<PlugIngest>(store, household->id, settings, serviceClock(options), real->history.get());
     BrokerSettings broker;
     broker.address = *options.mqtt;
     broker.caFile = options.mqttCaFile.empty() ? config->mqttCaFile : options.mqttCaFile.string();
     broker.user = config->mqttUser;
     broker.password = config->mqttPassword;
     PlugIngest* ingest = real->ingest.get();
-    real->link = std::make_unique<MqttLink>(broker, ingest->subscriptions(),
-        [ingest](const std::string& topic, std::string_view payload) { ingest->onMessage(topic, payload); });
+    real->link = std::make_unique<MqttLink>(
+        broker, ingest->subscriptions(), [ingest](const std::string& topic, std::string_view payload, bool retained) {
+            ingest->onMessage(topic, payload, retained);
+        });
     MqttLink* link = real->link.get();
     ingest->setPublisher(
         [link](const std::string& topic, const std::string& payload) { return link->publish(topic, payload); });

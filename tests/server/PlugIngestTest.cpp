@@ -30,8 +30,10 @@ struct Hub {
     void open()
     {
         ingest.reset();
+        history.reset();
         store = std::make_unique<Store>(folder.file("hub.db"));
-        ingest = std::make_unique<PlugIngest>(*store, 1, settings, time.function());
+        history = std::make_unique<History>(folder.file("hub.db"), HistorySettings {});
+        ingest = std::make_unique<PlugIngest>(*store, 1, settings, time.function(), history.get());
     }
 
     std::map<std::string, std::string> roomsByName()
@@ -46,6 +48,7 @@ struct Hub {
     test::ManualTime time;
     IngestSettings settings;
     std::unique_ptr<Store> store;
+    std::unique_ptr<History> history;
     std::unique_ptr<PlugIngest> ingest;
     int64_t household {};
 };
@@ -303,4 +306,49 @@ TEST(PlugIngest, OfTwoCommandsInFlightTheLaterWinsAndBothAreAnswered)
     ingest.onMessage("p/status/switch:0", R"({"output":false})");
     EXPECT_TRUE(one.get().confirmed);
     EXPECT_TRUE(other.get().confirmed);
+}
+
+TEST(PlugIngest, ReadingsAreKeptOnceAndServedByTheHistoryEndpoints)
+{
+    Hub hub;
+    auto& ingest = *hub.ingest;
+    // An old retained copy at start tells no reading of now.
+    ingest.onMessage("tele/k/SENSOR", R"({"ENERGY":{"Total":1.000,"Power":99}})", true);
+    int64_t id = hub.store->plugDevices()["cmd:k"];
+    EXPECT_FALSE(ingest.status(id, hub.time.now()).current);
+    int64_t start = hub.time.now();
+    for (int i = 0; i < 12; ++i) {
+        std::string payload = R"({"ENERGY":{"Total":)" + std::to_string(1.0 + i * 0.001) + R"(,"Power":60}})";
+        ingest.onMessage("tele/k/SENSOR", payload);
+        // QoS 1 sends it again: not kept twice.
+        ingest.onMessage("tele/k/SENSOR", payload);
+        hub.time.advance(10 * kSecond);
+    }
+    ServiceConfig config;
+    config.passwordIterations = test::kTestPasswordIterations;
+    Service service(*hub.store, config, hub.time.function());
+    service.setLiveHome(hub.ingest.get());
+    auto get = [&](const std::string& route, const std::string& query) {
+        return json::objectFromJSONData(
+            service.handle(ServiceRequest { "GET", std::string(Service::kBasePath) + route, query, "" }).body);
+    };
+    auto signIn
+        = json::objectFromJSONData(service
+                                       .handle(ServiceRequest { "POST", std::string(Service::kBasePath) + "/session",
+                                           "", "name=ann&password=secret&token=(null)" })
+                                       .body);
+    std::string token(signIn["token"].stringValue());
+    std::string window = "&from=" + std::to_string(start) + "&to=" + std::to_string(hub.time.now());
+    json::Value statuses = get("/api/status", "token=" + token + "&device_id=" + std::to_string(id) + window);
+    ASSERT_EQ(statuses["statuses"].count(), 12u);
+    EXPECT_EQ(statuses["statuses"][0]["powerDraw"].doubleValue(), 60);
+    EXPECT_EQ(statuses["statuses"][11]["meterReading"].doubleValue(), 1.011);
+    json::Value energy = get("/api/energyconsumption",
+        "token=" + token + "&device_id=battery&from=" + std::to_string(floorTo(start, kHourMs))
+            + "&to=" + std::to_string(hub.time.now()));
+    ASSERT_EQ(energy["energyConsumptions"].count(), 1u);
+    double total = 0;
+    for (size_t i = 0; i < energy["energyConsumptions"].count(); ++i)
+        total += energy["energyConsumptions"][i]["energyConsumed"].doubleValue();
+    EXPECT_NEAR(total, 0.011, 1e-9);
 }
