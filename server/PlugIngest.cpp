@@ -41,7 +41,8 @@ std::vector<std::string> PlugIngest::subscriptions() const
         std::string(kCommandLineDiscoveryPrefix) + "+/config" };
     if (!m_settings.bridgeBase.empty())
         filters.push_back(m_settings.bridgeBase + "/#");
-    for (const auto& [topic, devices] : m_mappedByTopic) {
+    for (const auto& entry : m_mappedByTopic) {
+        const std::string& topic = entry.first;
         bool covered
             = std::any_of(filters.begin(), filters.end(), [&](const auto& f) { return topicMatches(f, topic); });
         if (!covered)
