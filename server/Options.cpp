@@ -28,6 +28,9 @@ namespace {
 std::string usageText()
 {
     return R"(Usage: hestio-sim [OPTION]...
+  or:  hestio-sim user add NAME [--admin] | user passwd NAME | user remove NAME
+                  | user list   [--data DIR] [--db FILE]
+  or:  hestio-sim household [--name TEXT] [--zone ZONE] [--data DIR] [--db FILE]
 The embedded home-energy service: serves a simulated demo household over HTTPS
 on 127.0.0.1 under /kivoraserver. Users: demo (password demo, administrator)
 and sam (password sam, member).
@@ -67,6 +70,11 @@ and sam (password sam, member).
                      first if needed, and exit
   --version          print the version and exit
   --help             show this text and exit
+
+The user and household commands change the household's people and its name
+or time zone; a running service sees the change at once. Passwords are read
+from the terminal without echo (asked twice), or as one line of standard
+input; never from the command line.
 
 Once ready it prints "hestio-sim listening on https://127.0.0.1:N". SIGINT or
 SIGTERM stops it cleanly.

@@ -548,6 +548,28 @@ std::optional<HouseholdRow> Store::firstHousehold()
     return HouseholdRow { s.integer(0), s.text(1), s.text(2) };
 }
 
+void Store::updateHousehold(int64_t id, const std::string& name, const std::string& timeZone)
+{
+    std::lock_guard lock(m_mutex);
+    m_db.prepare("UPDATE households SET name = ?, time_zone = ? WHERE id = ?")
+        .bind(1, name)
+        .bind(2, timeZone)
+        .bind(3, id)
+        .run();
+}
+
+void Store::removeUser(int64_t userId)
+{
+    std::lock_guard lock(m_mutex);
+    Transaction transaction(m_db);
+    for (const char* sql : { "DELETE FROM sessions WHERE user_id = ?", "DELETE FROM locations WHERE user_id = ?",
+             "DELETE FROM movements WHERE user_id = ?",
+             "DELETE FROM occurrences WHERE activity_id IN (SELECT id FROM activities WHERE user_id = ?)",
+             "DELETE FROM activities WHERE user_id = ?", "DELETE FROM users WHERE id = ?" })
+        m_db.prepare(sql).bind(1, userId).run();
+    transaction.commit();
+}
+
 bool Store::removeSchedule(int64_t householdId, const std::string& title)
 {
     std::lock_guard lock(m_mutex);

@@ -161,6 +161,9 @@ public:
     int64_t addPlugDevice(int64_t householdId, const std::string& key, const std::string& name);
     /// The household made first (the only one of a hub); none in an empty store.
     std::optional<HouseholdRow> firstHousehold();
+    void updateHousehold(int64_t id, const std::string& name, const std::string& timeZone);
+    /// Removes the user with everything that is theirs alone (sessions, places, activities).
+    void removeUser(int64_t userId);
 
 private:
     void createSchema();

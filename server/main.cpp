@@ -1,3 +1,4 @@
+#include "AdminCommands.h"
 #include "Certificate.h"
 #include "Crypto.h"
 #include "DeviceMapping.h"
@@ -82,6 +83,9 @@ std::unique_ptr<RealHousehold> startRealHousehold(const Options& options, Store&
         store.addHousehold("Home", zone);
         household = store.firstHousehold();
     }
+    if (store.usersOf(household->id).empty())
+        std::cerr << "hestio-sim: no one can sign in yet; add the first user with: hestio-sim user add NAME --admin"
+                  << std::endl;
     IngestSettings settings;
     settings.bridgeBase = config->bridgeBase;
     settings.mapped = loadMapping(config->mappingFile);
@@ -192,6 +196,15 @@ int serve(const Options& options)
 int main(int argc, char** argv)
 {
     std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (isAdminCommand(arguments)) {
+        try {
+            return runAdminCommand(
+                arguments, readPasswordFromTerminal, std::cout, std::cerr, kDefaultPasswordIterations);
+        } catch (const std::exception& error) {
+            std::cerr << "hestio-sim: " << error.what() << std::endl;
+            return 1;
+        }
+    }
     auto parsed = parseOptions(arguments);
     if (!parsed) {
         std::cerr << "hestio-sim: " << parsed.error().message() << "\nTry hestio-sim --help." << std::endl;

@@ -59,6 +59,16 @@ public:
         }
     }
     ~Process() { stop(); }
+    /// Ends its input and waits for it to finish; its exit status.
+    int finish()
+    {
+        close(m_input);
+        m_input = -1;
+        int status = 0;
+        waitpid(m_pid, &status, 0);
+        m_pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
     void say(const std::string& line)
     {
         EXPECT_EQ(write(m_input, (line + "\n").data(), line.size() + 1), ssize_t(line.size() + 1));
@@ -151,11 +161,13 @@ TEST(MqttEndToEnd, PlugsOfEveryFamilyAppearSwitchGoSilentAndSurviveTheBrokersRes
     std::filesystem::permissions(folder.file("hub.conf"), std::filesystem::perms::owner_read);
     std::string data = folder.file("data");
     std::filesystem::create_directories(data);
-    {
-        Store store(data + "/hestio-sim.db");
-        int64_t home = store.addHousehold("Home", "Europe/Berlin");
-        store.addUser(home, "ann", "Admin", hashPassword("ann-secret", test::kTestPasswordIterations));
-    }
+    // The first user comes from the command line, the password on standard input.
+    auto addUser = [&](const std::string& name) {
+        Process add({ HESTIO_SIM_BINARY, "user", "add", name, "--admin", "--data", data }, log, true);
+        add.say(name + "-secret");
+        return add.finish();
+    };
+    ASSERT_EQ(addUser("ann"), 0);
 
     auto mosquitto
         = std::make_unique<Process>(std::vector<std::string> { kBroker, "-c", folder.file("mosquitto.conf") }, log);
@@ -169,6 +181,9 @@ TEST(MqttEndToEnd, PlugsOfEveryFamilyAppearSwitchGoSilentAndSurviveTheBrokersRes
     json::Value session = call(port, "/kivoraserver/session", "name=ann&password=ann-secret");
     std::string token(session["token"].stringValue());
     ASSERT_FALSE(token.empty());
+    // A user added while the hub runs signs in at once.
+    ASSERT_EQ(addUser("bob"), 0);
+    EXPECT_TRUE(call(port, "/kivoraserver/session", "name=bob&password=bob-secret")["success"].boolValue());
 
     const std::vector<std::string> names { "desk", "kitchen plug", "tv", "Boiler", "stubborn" };
     auto allReporting = [&](const json::Value& devices) {
