@@ -150,9 +150,9 @@ Value Service::deviceObject(const DeviceRow& device, const StateTimeline& timeli
 std::vector<Suggestion> Service::currentSuggestions(
     const Caller& caller, const std::vector<DeviceRow>& devices, const std::map<int64_t, StateTimeline>& timelines)
 {
-    // The rules read the simulation; real devices get their own later.
+    // A real household's suggestions come from its own history.
     if (m_live)
-        return {};
+        return m_live->suggestions(devices, caller.household.timeZone, m_now());
     return deriveSuggestions(modelFor(caller.household), devices, timelines, m_now());
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PowerModel.h"
+#include "Suggestions.h"
 
 #include <cstdint>
 #include <optional>
@@ -34,6 +35,10 @@ public:
     /// Energy per clock hour of `zone` of the devices together, hours starting in [fromMs, toMs).
     [[nodiscard]] virtual std::vector<EnergyBlock> hourlyEnergy(
         const std::vector<int64_t>& deviceIds, int64_t fromMs, int64_t toMs, const std::string& zone)
+        = 0;
+    /// The suggestions the devices' own history calls for.
+    [[nodiscard]] virtual std::vector<Suggestion> suggestions(
+        const std::vector<DeviceRow>& devices, const std::string& zone, int64_t nowMs)
         = 0;
     /// Switches the device and waits for the plug to report the new state;
     /// `name`, the household's name for it, goes into the error texts.

@@ -1,5 +1,8 @@
 #include "PlugIngest.h"
 
+#include "Household.h"
+#include "RealSuggestions.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -204,6 +207,36 @@ std::vector<EnergyBlock> PlugIngest::hourlyEnergy(
     const std::vector<int64_t>& deviceIds, int64_t fromMs, int64_t toMs, const std::string& zone)
 {
     return m_history ? m_history->hourlyEnergy(deviceIds, fromMs, toMs, zone, m_now()) : std::vector<EnergyBlock> {};
+}
+
+std::vector<Suggestion> PlugIngest::suggestions(
+    const std::vector<DeviceRow>& devices, const std::string& zone, int64_t nowMs)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_suggestionsAtMs && nowMs >= *m_suggestionsAtMs && nowMs - *m_suggestionsAtMs < kSuggestionsEveryMs)
+            return m_suggestions;
+    }
+    std::vector<Suggestion> found;
+    if (m_history) {
+        int64_t night = lastNightStart(nowMs, zoneOffsetMinutes(zone, nowMs, true) * kMinuteMs);
+        for (const auto& device : devices) {
+            LiveStatus now = status(device.id, nowMs);
+            // Nothing is told of a device that is off or not reporting.
+            if (!now.pluggedIn || !now.switchedOn)
+                continue;
+            auto nightSamples = m_history->samples(device.id, night, night + 5 * kHourMs, nowMs);
+            if (auto standby = standbySuggestion(device.name, device.id, nightSamples, night, night + 5 * kHourMs))
+                found.push_back(*standby);
+            auto recent = m_history->samples(device.id, nowMs - 14 * kDayMs, nowMs, nowMs);
+            if (auto longRun = longRunSuggestion(device.name, device.id, recent, nowMs))
+                found.push_back(*longRun);
+        }
+    }
+    std::lock_guard lock(m_mutex);
+    m_suggestionsAtMs = nowMs;
+    m_suggestions = found;
+    return found;
 }
 
 SwitchOutcome PlugIngest::switchTo(int64_t deviceId, const std::string& name, bool on)

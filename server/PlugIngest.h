@@ -56,6 +56,10 @@ public:
     std::vector<EnergyBlock> hourlyEnergy(
         const std::vector<int64_t>& deviceIds, int64_t fromMs, int64_t toMs, const std::string& zone) override;
     SwitchOutcome switchTo(int64_t deviceId, const std::string& name, bool on) override;
+    /// Worked out from the history at most every kSuggestionsEveryMs.
+    std::vector<Suggestion> suggestions(
+        const std::vector<DeviceRow>& devices, const std::string& zone, int64_t nowMs) override;
+    static constexpr int64_t kSuggestionsEveryMs = 5 * 60'000;
 
     /// How long a reading stands without a newer one: a few of the plug's own
     /// intervals, within bounds.
@@ -104,6 +108,8 @@ private:
     int64_t m_lastLimitLogMs { INT64_MIN };
     /// The last payload's hash and time by topic, for the topics of known plugs.
     std::map<std::string, std::pair<size_t, int64_t>> m_lastPayloads;
+    std::optional<int64_t> m_suggestionsAtMs;
+    std::vector<Suggestion> m_suggestions;
 };
 
 }
