@@ -189,6 +189,11 @@ int serve(const Options& options)
     if (!signalled)
         pthread_kill(stopper.native_handle(), SIGTERM);
     stopper.join();
+    if (real) {
+        // The last seconds of readings, still in memory, reach the file.
+        real->link->stop();
+        real->history->flush(serviceClock(options)());
+    }
     return 0;
 }
 }

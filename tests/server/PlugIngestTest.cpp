@@ -352,3 +352,34 @@ TEST(PlugIngest, ReadingsAreKeptOnceAndServedByTheHistoryEndpoints)
         total += energy["energyConsumptions"][i]["energyConsumed"].doubleValue();
     EXPECT_NEAR(total, 0.011, 1e-9);
 }
+
+TEST(PlugIngest, HostileMessagesMakeAtMostItsDevicesAndNothingUnfitToShow)
+{
+    Hub hub;
+    auto& ingest = *hub.ingest;
+    // A flood of new plugs: the first thousand get a device, the rest nothing.
+    for (int i = 0; i < 3000; ++i)
+        ingest.onMessage("flood-" + std::to_string(i) + "/status/switch:0", R"({"output":true,"apower":1})");
+    EXPECT_EQ(hub.store->plugDevices().size(), 1000u);
+    // Too large a payload is not read; names of markup, controls and bad bytes are cleaned.
+    IngestSettings roomy;
+    roomy.maxDevices = 5;
+    Hub other(roomy);
+    other.ingest->onMessage(
+        "tele/big/SENSOR", R"({"ENERGY":{"Power":5}, "x":")" + std::string(10'000'000, 'a') + R"("})");
+    EXPECT_EQ(other.store->plugDevices().count("cmd:big"), 0u);
+    other.ingest->onMessage("zigbee2mqtt/bridge/devices",
+        "[{\"friendly_name\":\"<b>TV</b>\\u0007\",\"ieee_address\":\"0x1\",\"type\":\"Router\","
+        "\"definition\":{\"exposes\":[{\"type\":\"numeric\",\"property\":\"power\"}]}}]");
+    other.ingest->onMessage("tasmota/discovery/M/config", "{\"t\":\"k\",\"fn\":[\"A\\u0085B\"],\"rl\":[1]}");
+    other.ingest->onMessage("tele/A\xff"
+                            "B/SENSOR",
+        R"({"ENERGY":{"Power":5}})");
+    std::vector<std::string> names;
+    for (const auto& device : other.store->devices(other.household))
+        names.push_back(device.name);
+    EXPECT_EQ(names,
+        (std::vector<std::string> { "<b>TV</b>", "A B",
+            "A\xef\xbf\xbd"
+            "B" }));
+}
