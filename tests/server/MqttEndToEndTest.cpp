@@ -22,6 +22,7 @@
 #include <thread>
 
 using namespace hestio::sim;
+using hestio::sim::test::callOverHttps;
 using namespace std::chrono_literals;
 
 namespace {
@@ -103,16 +104,6 @@ int freePort()
     return ntohs(address.sin_port);
 }
 
-json::Value call(int port, const std::string& path, const std::string& body)
-{
-    httplib::SSLClient client("127.0.0.1", port);
-    client.enable_server_certificate_verification(false);
-    client.set_read_timeout(10);
-    auto result = body.empty() ? client.Get(path.c_str())
-                               : client.Post(path.c_str(), body, "application/x-www-form-urlencoded");
-    return result ? json::objectFromJSONData(result->body) : json::Value();
-}
-
 /// Asks until `done` holds for the device list, or the time is up.
 json::Value waitForDevices(int port, const std::string& token, std::chrono::seconds limit,
     const std::function<bool(const json::Value& devices)>& done)
@@ -120,7 +111,7 @@ json::Value waitForDevices(int port, const std::string& token, std::chrono::seco
     auto deadline = std::chrono::steady_clock::now() + limit;
     json::Value devices;
     while (std::chrono::steady_clock::now() < deadline) {
-        devices = call(port, "/kivoraserver/api/device?token=" + token, "")["devices"];
+        devices = callOverHttps(port, "/kivoraserver/api/device?token=" + token, "")["devices"];
         if (done(devices))
             break;
         std::this_thread::sleep_for(200ms);
@@ -178,12 +169,12 @@ TEST(MqttEndToEnd, PlugsOfEveryFamilyAppearSwitchGoSilentAndSurviveTheBrokersRes
     test::Child hub({ "--mqtt", broker, "--data", data, "--config", folder.file("hub.conf"), "--port", "0" });
     int port = hub.waitUntilListening();
     ASSERT_GT(port, 0);
-    json::Value session = call(port, "/kivoraserver/session", "name=ann&password=ann-secret");
+    json::Value session = callOverHttps(port, "/kivoraserver/session", "name=ann&password=ann-secret");
     std::string token(session["token"].stringValue());
     ASSERT_FALSE(token.empty());
     // A user added while the hub runs signs in at once.
     ASSERT_EQ(addUser("bob"), 0);
-    EXPECT_TRUE(call(port, "/kivoraserver/session", "name=bob&password=bob-secret")["success"].boolValue());
+    EXPECT_TRUE(callOverHttps(port, "/kivoraserver/session", "name=bob&password=bob-secret")["success"].boolValue());
 
     const std::vector<std::string> names { "desk", "kitchen plug", "tv", "Boiler", "stubborn" };
     auto allReporting = [&](const json::Value& devices) {
@@ -199,7 +190,7 @@ TEST(MqttEndToEnd, PlugsOfEveryFamilyAppearSwitchGoSilentAndSurviveTheBrokersRes
     // Switched off: confirmed by each plug but the one that ignores commands.
     for (const auto& name : names) {
         int64_t id = named(devices, name)["id"].integerValue();
-        json::Value reply = call(port, "/kivoraserver/api/action",
+        json::Value reply = callOverHttps(port, "/kivoraserver/api/action",
             "device_id=" + std::to_string(id) + "&act_id=" + std::to_string(id * 10 + 1)
                 + "&act_value=0&token=" + token);
         if (name == "stubborn") {
@@ -209,7 +200,7 @@ TEST(MqttEndToEnd, PlugsOfEveryFamilyAppearSwitchGoSilentAndSurviveTheBrokersRes
             EXPECT_TRUE(reply["success"].boolValue()) << name << " " << reply["error"].stringValue();
         }
     }
-    devices = call(port, "/kivoraserver/api/device?token=" + token, "")["devices"];
+    devices = callOverHttps(port, "/kivoraserver/api/device?token=" + token, "")["devices"];
     EXPECT_FALSE(named(devices, "tv")["meterSupplyingPower"].boolValue());
     EXPECT_TRUE(named(devices, "stubborn")["meterSupplyingPower"].boolValue());
 
@@ -231,7 +222,7 @@ TEST(MqttEndToEnd, PlugsOfEveryFamilyAppearSwitchGoSilentAndSurviveTheBrokersRes
     auto deadline = std::chrono::steady_clock::now() + 20s;
     int64_t kitchen = named(devices, "kitchen plug")["id"].integerValue();
     while (std::chrono::steady_clock::now() < deadline) {
-        history = call(port,
+        history = callOverHttps(port,
             "/kivoraserver/api/status?token=" + token + "&device_id=" + std::to_string(kitchen)
                 + "&from=" + std::to_string(before) + "&to=" + std::to_string(before + 60000),
             "")["statuses"];
