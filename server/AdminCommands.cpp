@@ -117,6 +117,65 @@ namespace {
         out << "household " << name << " in " << zone << "\n";
         return 0;
     }
+    /// user add, passwd, remove or list, its words already checked.
+    int userCommand(Store& store, const Command& command, const PasswordReader& readPassword, std::ostream& out,
+        std::ostream& err, int passwordIterations)
+    {
+        const std::string& sub = command.words[0];
+        auto home = store.firstHousehold();
+        if (sub == "list") {
+            for (const auto& user : home ? store.usersOf(home->id) : std::vector<UserRow> {})
+                out << user.name << (isAdministrator(user) ? " (administrator)" : "") << "\n";
+            return 0;
+        }
+        const std::string& name = command.words[1];
+        auto user = store.userByName(name);
+        if (sub == "add") {
+            if (!isFitName(name, kMaxUserNameBytes)) {
+                err << "hestio-sim: a user name must be 1 to 100 characters without control characters\n";
+                return 2;
+            }
+            if (user) {
+                err << "hestio-sim: a user named " << name << " exists already\n";
+                return 1;
+            }
+            auto password = newPassword(name, readPassword, err);
+            if (!password)
+                return 1;
+            if (!home) {
+                store.addHousehold("Home", machineTimeZone());
+                home = store.firstHousehold();
+            }
+            store.addUser(
+                home->id, name, command.admin ? "Admin" : "Member", hashPassword(*password, passwordIterations));
+            out << "added " << name << (command.admin ? " (administrator)" : "") << " to " << home->name << "\n";
+            return 0;
+        }
+        if (!user) {
+            err << "hestio-sim: no user is named " << name << "\n";
+            return 1;
+        }
+        if (sub == "passwd") {
+            auto password = newPassword(name, readPassword, err);
+            if (!password)
+                return 1;
+            store.setPasswordHash(user->id, hashPassword(*password, passwordIterations));
+            // Whoever signed in with the old password has to sign in again.
+            store.removeSessionsOf(user->id, "");
+            out << "changed the password of " << name << "\n";
+            return 0;
+        }
+        auto users = store.usersOf(user->householdId);
+        bool anotherAdministrator = std::any_of(
+            users.begin(), users.end(), [&](const auto& u) { return u.id != user->id && isAdministrator(u); });
+        if (isAdministrator(*user) && !anotherAdministrator) {
+            err << "hestio-sim: " << name << " is the household's last administrator; add another first\n";
+            return 1;
+        }
+        store.removeUser(user->id);
+        out << "removed " << name << "\n";
+        return 0;
+    }
 }
 
 bool isAdminCommand(const std::vector<std::string>& arguments)
@@ -155,58 +214,7 @@ int runAdminCommand(const std::vector<std::string>& arguments, const PasswordRea
     if (command.verb == "household")
         return household(store, command, out, err);
 
-    auto home = store.firstHousehold();
-    if (sub == "list") {
-        for (const auto& user : home ? store.usersOf(home->id) : std::vector<UserRow> {})
-            out << user.name << (isAdministrator(user) ? " (administrator)" : "") << "\n";
-        return 0;
-    }
-    const std::string& name = command.words[1];
-    auto user = store.userByName(name);
-    if (sub == "add") {
-        if (!isFitName(name, kMaxUserNameBytes)) {
-            err << "hestio-sim: a user name must be 1 to 100 characters without control characters\n";
-            return 2;
-        }
-        if (user) {
-            err << "hestio-sim: a user named " << name << " exists already\n";
-            return 1;
-        }
-        auto password = newPassword(name, readPassword, err);
-        if (!password)
-            return 1;
-        if (!home) {
-            store.addHousehold("Home", machineTimeZone());
-            home = store.firstHousehold();
-        }
-        store.addUser(home->id, name, command.admin ? "Admin" : "Member", hashPassword(*password, passwordIterations));
-        out << "added " << name << (command.admin ? " (administrator)" : "") << " to " << home->name << "\n";
-        return 0;
-    }
-    if (!user) {
-        err << "hestio-sim: no user is named " << name << "\n";
-        return 1;
-    }
-    if (sub == "passwd") {
-        auto password = newPassword(name, readPassword, err);
-        if (!password)
-            return 1;
-        store.setPasswordHash(user->id, hashPassword(*password, passwordIterations));
-        // Whoever signed in with the old password has to sign in again.
-        store.removeSessionsOf(user->id, "");
-        out << "changed the password of " << name << "\n";
-        return 0;
-    }
-    auto users = store.usersOf(user->householdId);
-    bool anotherAdministrator = std::any_of(
-        users.begin(), users.end(), [&](const auto& u) { return u.id != user->id && isAdministrator(u); });
-    if (isAdministrator(*user) && !anotherAdministrator) {
-        err << "hestio-sim: " << name << " is the household's last administrator; add another first\n";
-        return 1;
-    }
-    store.removeUser(user->id);
-    out << "removed " << name << "\n";
-    return 0;
+    return userCommand(store, command, readPassword, out, err, passwordIterations);
 }
 
 std::optional<std::string> readPasswordFromTerminal(const std::string& prompt)

@@ -127,18 +127,30 @@ const json::Value& named(const json::Value& devices, std::string_view name)
     }
     return json::kNone;
 }
+/// The device's samples from `fromMs` on, asked until there are some or the time is up.
+json::Value samplesSince(int port, const std::string& token, int64_t device, int64_t fromMs, std::chrono::seconds limit)
+{
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    json::Value samples;
+    while (std::chrono::steady_clock::now() < deadline) {
+        samples = callOverHttps(port,
+            "/kivoraserver/api/status?token=" + token + "&device_id=" + std::to_string(device)
+                + "&from=" + std::to_string(fromMs) + "&to=" + std::to_string(fromMs + 60000),
+            "")["statuses"];
+        if (samples.count() > 0)
+            break;
+        std::this_thread::sleep_for(250ms);
+    }
+    return samples;
 }
 
-TEST(MqttEndToEnd, PlugsOfEveryFamilyAppearSwitchGoSilentAndSurviveTheBrokersRestart)
+/// The broker's password file (users hub and plug) and configuration, the
+/// plugs' and the hub's configuration and the hub's mapping of one device.
+bool writeConfiguration(const test::ScratchFolder& folder, int brokerPort)
 {
-    if (access(kBroker, X_OK) != 0 || access(kPasswd, X_OK) != 0)
-        GTEST_SKIP() << "mosquitto is not installed (scripts/bootstrap installs it)";
-    test::ScratchFolder folder;
-    std::string log = folder.file("processes.log");
-    int brokerPort = freePort();
-    std::string broker = "mqtt://127.0.0.1:" + std::to_string(brokerPort);
-    ASSERT_EQ(system((std::string(kPasswd) + " -b -c " + folder.file("passwd") + " hub hub-secret").c_str()), 0);
-    ASSERT_EQ(system((std::string(kPasswd) + " -b " + folder.file("passwd") + " plug plug-secret").c_str()), 0);
+    if (system((std::string(kPasswd) + " -b -c " + folder.file("passwd") + " hub hub-secret").c_str()) != 0
+        || system((std::string(kPasswd) + " -b " + folder.file("passwd") + " plug plug-secret").c_str()) != 0)
+        return false;
     std::ofstream(folder.file("mosquitto.conf"))
         << "listener " << brokerPort << " 127.0.0.1\nallow_anonymous false\npassword_file " << folder.file("passwd")
         << "\npersistence false\n"
@@ -150,8 +162,20 @@ TEST(MqttEndToEnd, PlugsOfEveryFamilyAppearSwitchGoSilentAndSurviveTheBrokersRes
            R"("energy":{"topic":"home/boiler/energy","unit":"kWh"},"state":{"topic":"home/boiler/relay"},)"
            R"("availability":{"topic":"home/boiler/status"},"command":{"topic":"home/boiler/set"}}]})";
     std::filesystem::permissions(folder.file("hub.conf"), std::filesystem::perms::owner_read);
+    return true;
+}
+}
+
+TEST(MqttEndToEnd, PlugsOfEveryFamilyAppearSwitchGoSilentAndSurviveTheBrokersRestart)
+{
+    if (access(kBroker, X_OK) != 0 || access(kPasswd, X_OK) != 0)
+        GTEST_SKIP() << "mosquitto is not installed (scripts/bootstrap installs it)";
+    test::ScratchFolder folder;
+    std::string log = folder.file("processes.log");
+    int brokerPort = freePort();
+    std::string broker = "mqtt://127.0.0.1:" + std::to_string(brokerPort);
+    ASSERT_TRUE(writeConfiguration(folder, brokerPort));
     std::string data = folder.file("data");
-    std::filesystem::create_directories(data);
     // The first user comes from the command line, the password on standard input.
     auto addUser = [&](const std::string& name) {
         Process add({ HESTIO_SIM_BINARY, "user", "add", name, "--admin", "--data", data }, log, true);
@@ -169,8 +193,8 @@ TEST(MqttEndToEnd, PlugsOfEveryFamilyAppearSwitchGoSilentAndSurviveTheBrokersRes
     test::Child hub({ "--mqtt", broker, "--data", data, "--config", folder.file("hub.conf"), "--port", "0" });
     int port = hub.waitUntilListening();
     ASSERT_GT(port, 0);
-    json::Value session = callOverHttps(port, "/kivoraserver/session", "name=ann&password=ann-secret");
-    std::string token(session["token"].stringValue());
+    std::string token(
+        callOverHttps(port, "/kivoraserver/session", "name=ann&password=ann-secret")["token"].stringValue());
     ASSERT_FALSE(token.empty());
     // A user added while the hub runs signs in at once.
     ASSERT_EQ(addUser("bob"), 0);
@@ -218,18 +242,8 @@ TEST(MqttEndToEnd, PlugsOfEveryFamilyAppearSwitchGoSilentAndSurviveTheBrokersRes
               .count();
     mosquitto
         = std::make_unique<Process>(std::vector<std::string> { kBroker, "-c", folder.file("mosquitto.conf") }, log);
-    json::Value history;
-    auto deadline = std::chrono::steady_clock::now() + 20s;
     int64_t kitchen = named(devices, "kitchen plug")["id"].integerValue();
-    while (std::chrono::steady_clock::now() < deadline) {
-        history = callOverHttps(port,
-            "/kivoraserver/api/status?token=" + token + "&device_id=" + std::to_string(kitchen)
-                + "&from=" + std::to_string(before) + "&to=" + std::to_string(before + 60000),
-            "")["statuses"];
-        if (history.count() > 0)
-            break;
-        std::this_thread::sleep_for(250ms);
-    }
+    json::Value history = samplesSince(port, token, kitchen, before, 20s);
     EXPECT_GT(history.count(), 0u) << std::ifstream(log).rdbuf();
     EXPECT_EQ(hub.stop(SIGTERM), 0);
 }
