@@ -15,12 +15,15 @@ namespace {
     // The database holds password hashes and session tokens: owner only.
     // SQLite gives the journal files it makes the database file's permissions;
     // files from before are set here too.
+    // A file that exists is changed by name: closing a descriptor of it would
+    // drop every lock this process holds on it, those of a connection already
+    // open to it (the hub's history has its own) among them.
     void makePrivate(const std::string& path)
     {
-        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd >= 0) {
-            ::fchmod(fd, 0600);
-            ::close(fd);
+        if (::chmod(path.c_str(), 0600) != 0) {
+            int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+            if (fd >= 0)
+                ::close(fd);
         }
         for (const char* suffix : { "-wal", "-shm", "-journal" })
             ::chmod((path + suffix).c_str(), 0600);

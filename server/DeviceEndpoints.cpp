@@ -78,8 +78,18 @@ Value Service::deviceObject(const DeviceRow& device, const StateTimeline& timeli
     });
     json::Dictionary& fields = fieldsOf(object);
     if (withActions) {
-        std::optional<PowerSample> current = model.current(device, timeline, now);
-        StateChange state = timeline.at(current ? current->timestampMs : now);
+        std::optional<PowerSample> current;
+        StateChange state;
+        bool pluggedIn = device.meterPluggedIn;
+        if (m_live) {
+            LiveStatus live = m_live->status(device.id, now);
+            current = live.current;
+            state.switchedOn = live.switchedOn;
+            pluggedIn = live.pluggedIn;
+        } else {
+            current = model.current(device, timeline, now);
+            state = timeline.at(current ? current->timestampMs : now);
+        }
         // A meter that never reported has no status to give.
         if (current) {
             fields.setObject(Value::dictionary({ { "timestamp", Value(current->timestampMs) },
@@ -106,8 +116,8 @@ Value Service::deviceObject(const DeviceRow& device, const StateTimeline& timeli
         }
         fields.setObject(Value::array(actions), Value("possibleActions"));
         fields.setObject(onOff, Value("onOff"));
-        fields.setObject(Value(device.meterPluggedIn), Value("meterPluggedIn"));
-        fields.setObject(Value(device.meterPluggedIn && state.switchedOn), Value("meterSupplyingPower"));
+        fields.setObject(Value(pluggedIn), Value("meterPluggedIn"));
+        fields.setObject(Value(pluggedIn && state.switchedOn), Value("meterSupplyingPower"));
     }
     if (suggestions) {
         std::vector<Value> items;
@@ -140,6 +150,9 @@ Value Service::deviceObject(const DeviceRow& device, const StateTimeline& timeli
 std::vector<Suggestion> Service::currentSuggestions(
     const Caller& caller, const std::vector<DeviceRow>& devices, const std::map<int64_t, StateTimeline>& timelines)
 {
+    // A real household's suggestions come from its own history.
+    if (m_live)
+        return m_live->suggestions(devices, caller.household.timeZone, m_now());
     return deriveSuggestions(modelFor(caller.household), devices, timelines, m_now());
 }
 
@@ -183,6 +196,17 @@ Value Service::deviceList(const Caller& caller, const FormData& params)
 
 void Service::runAction(const DeviceRow& device, int64_t actionId, int64_t value)
 {
+    if (m_live) {
+        if (actionId != powerActionId(device.id))
+            throw RequestError(
+                404, "device " + std::to_string(device.id) + " has no action " + std::to_string(actionId));
+        if (value != 0 && value != 1)
+            throw RequestError(400, "parameter act_value must be 0 or 1 for switching");
+        SwitchOutcome outcome = m_live->switchTo(device.id, device.name, value == 1);
+        if (!outcome.confirmed)
+            throw RequestError(409, outcome.error);
+        return;
+    }
     if (!device.meterPluggedIn)
         throw RequestError(409, "the meter of " + device.name + " is unplugged");
     int64_t now = m_now();
@@ -259,10 +283,15 @@ Value Service::statuses(const Caller& caller, const FormData& params)
     int rounding = requireRounding(params);
     requireRawScale(params);
 
-    const PowerModel& model = modelFor(caller.household);
-    StateTimeline timeline(m_store.changes(device->id));
-    auto samples = model.samples(*device, timeline, from, to, m_now());
-    model.addMeterReadings(*device, timeline, samples);
+    std::vector<PowerSample> samples;
+    if (m_live) {
+        samples = m_live->samples(device->id, from, std::min(to, m_now()));
+    } else {
+        const PowerModel& model = modelFor(caller.household);
+        StateTimeline timeline(m_store.changes(device->id));
+        samples = model.samples(*device, timeline, from, to, m_now());
+        model.addMeterReadings(*device, timeline, samples);
+    }
     if (!ascending)
         std::reverse(samples.begin(), samples.end());
     static const Value kTimestamp("timestamp");
@@ -299,7 +328,15 @@ Value Service::energy(const Caller& caller, const FormData& params)
     if (auto block = params.get("block"); block && *block != "CLOCK_HOUR")
         throw RequestError(400, "parameter block must be CLOCK_HOUR");
 
-    auto blocks = modelFor(caller.household).hourlyEnergy(rows, timelinesOf(caller.household.id), from, to, m_now());
+    std::vector<EnergyBlock> blocks;
+    if (m_live) {
+        std::vector<int64_t> ids;
+        for (const auto& row : rows)
+            ids.push_back(row.id);
+        blocks = m_live->hourlyEnergy(ids, from, to, caller.household.timeZone);
+    } else {
+        blocks = modelFor(caller.household).hourlyEnergy(rows, timelinesOf(caller.household.id), from, to, m_now());
+    }
     std::vector<Value> items;
     items.reserve(blocks.size());
     for (const auto& block : blocks)
@@ -310,6 +347,9 @@ Value Service::energy(const Caller& caller, const FormData& params)
 
 Value Service::battery(const Caller& caller, const FormData& params)
 {
+    // A real household has no home battery the hub reads (yet): no readings.
+    if (m_live)
+        return Value::dictionary({ { "success", true }, { "statuses", Value::array() } });
     const PowerModel& model = modelFor(caller.household);
     int64_t now = m_now();
     std::vector<BatteryReading> readings;

@@ -28,6 +28,9 @@ namespace {
 std::string usageText()
 {
     return R"(Usage: hestio-sim [OPTION]...
+  or:  hestio-sim user add NAME [--admin] | user passwd NAME | user remove NAME
+                  | user list   [--data DIR] [--db FILE]
+  or:  hestio-sim household [--name TEXT] [--zone ZONE] [--data DIR] [--db FILE]
 The embedded home-energy service: serves a simulated demo household over HTTPS
 on 127.0.0.1 under /kivoraserver. Users: demo (password demo, administrator)
 and sam (password sam, member).
@@ -37,6 +40,18 @@ and sam (password sam, member).
   --db FILE          database file (default: DIR/hestio-sim.db)
   --reset            delete the database and start over with a new demo
                      household (the certificate is kept, so its pin stays)
+  --demo             serve the simulated demo household (the default unless
+                     --mqtt is given)
+  --mqtt URL         serve the household's own plugs, read from the MQTT
+                     broker at URL (mqtt://HOST:PORT, or mqtts://HOST:PORT
+                     over TLS); the broker's user and password come from the
+                     configuration file, never from the command line
+  --mqtt-ca FILE     certificate authorities that vouch for an mqtts broker
+                     (default: the system's)
+  --config FILE      the hub's configuration file (default: DIR/hub.conf),
+                     lines of key = value: mqtt_user, mqtt_password,
+                     mqtt_ca_file, mapping_file, bridge_base, keep_raw_days
+                     (default 35), keep_minute_days (default 400)
   --port N           port on 127.0.0.1 (default 8443; 0 picks a free port)
   --seed N           seed of the simulated household, used when the database
                      is created (default 1)
@@ -55,6 +70,11 @@ and sam (password sam, member).
                      first if needed, and exit
   --version          print the version and exit
   --help             show this text and exit
+
+The user and household commands change the household's people and its name
+or time zone; a running service sees the change at once. Passwords are read
+from the terminal without echo (asked twice), or as one line of standard
+input; never from the command line.
 
 Once ready it prints "hestio-sim listening on https://127.0.0.1:N". SIGINT or
 SIGTERM stops it cleanly.
@@ -90,6 +110,7 @@ platform::Result<Options> parseOptions(const std::vector<std::string>& arguments
     Options options;
     std::optional<std::filesystem::path> data;
     std::optional<std::filesystem::path> database;
+    bool demo = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& name = arguments[i];
         auto value = [&]() -> std::optional<std::string> {
@@ -103,15 +124,27 @@ platform::Result<Options> parseOptions(const std::vector<std::string>& arguments
             options.version = true;
         } else if (name == "--reset") {
             options.reset = true;
+        } else if (name == "--demo") {
+            demo = true;
         } else if (name == "--print-pin") {
             options.printPin = true;
         } else if (name == "--data" || name == "--db" || name == "--port" || name == "--seed" || name == "--token-ttl"
-            || name == "--devices" || name == "--zone" || name == "--clock-offset-days") {
+            || name == "--devices" || name == "--zone" || name == "--clock-offset-days" || name == "--mqtt"
+            || name == "--mqtt-ca" || name == "--config") {
             auto text = value();
             if (!text || text->empty())
                 return platform::Error(name + " needs a value");
             if (name == "--data") {
                 data = *text;
+            } else if (name == "--mqtt") {
+                auto address = parseBrokerUrl(*text);
+                if (!address)
+                    return address.error();
+                options.mqtt = *address;
+            } else if (name == "--mqtt-ca") {
+                options.mqttCaFile = *text;
+            } else if (name == "--config") {
+                options.configFile = *text;
             } else if (name == "--db") {
                 database = *text;
             } else if (name == "--port") {
@@ -143,7 +176,13 @@ platform::Result<Options> parseOptions(const std::vector<std::string>& arguments
             return platform::Error("unknown option " + name);
         }
     }
+    if (demo && options.mqtt)
+        return platform::Error("--demo and --mqtt exclude each other: the demo household is simulated");
+    if (!options.mqttCaFile.empty() && !(options.mqtt && options.mqtt->tls))
+        return platform::Error("--mqtt-ca applies only to an mqtts:// broker");
     options.dataFolder = data ? *data : defaultDataFolder();
+    if (options.configFile.empty())
+        options.configFile = options.dataFolder / "hub.conf";
     options.database = database ? *database : options.dataFolder / "hestio-sim.db";
     return options;
 }

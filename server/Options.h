@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MqttLink.h"
+
 #include "platform/foundation/Result.h"
 
 #include <cstdint>
@@ -27,6 +29,11 @@ struct Options {
     /// The household's time zone when the database is made; empty: the
     /// machine's own zone.
     std::string zone;
+    /// The broker of a real household; none: the simulated demo household.
+    std::optional<BrokerAddress> mqtt;
+    std::filesystem::path mqttCaFile;
+    /// The hub's configuration file (default: DIR/hub.conf).
+    std::filesystem::path configFile;
     bool printPin { false };
     bool help { false };
     bool version { false };

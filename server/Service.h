@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FormData.h"
+#include "LiveHome.h"
 #include "PowerModel.h"
 #include "Store.h"
 #include "Suggestions.h"
@@ -74,6 +75,10 @@ public:
 
     Service(Store& store, ServiceConfig config, NowFunction now);
 
+    /// Serves the household's real devices from `home` instead of the
+    /// simulation (the home outlives the service). Set before serving.
+    void setLiveHome(LiveHome* home) { m_live = home; }
+
     [[nodiscard]] ServiceReply handle(const ServiceRequest& request);
 
     /// The reply text for a transport-level refusal (oversized body, unknown method).
@@ -138,6 +143,7 @@ private:
     std::mutex m_modelsMutex;
     std::map<int64_t, std::unique_ptr<PowerModel>> m_models;
     uint64_t m_seed { 1 };
+    LiveHome* m_live { nullptr };
 };
 
 }

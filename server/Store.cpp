@@ -46,6 +46,8 @@ CREATE TABLE IF NOT EXISTS schedules (
     household_id INTEGER NOT NULL REFERENCES households(id), title TEXT NOT NULL,
     start_hour INTEGER NOT NULL, start_min INTEGER NOT NULL, end_hour INTEGER NOT NULL, end_min INTEGER NOT NULL,
     repeat_days TEXT NOT NULL, PRIMARY KEY (household_id, title));
+CREATE TABLE IF NOT EXISTS plugs (
+    key TEXT PRIMARY KEY, device_id INTEGER NOT NULL UNIQUE REFERENCES devices(id));
 )sql";
 
     UserRow readUser(const Statement& s)
@@ -508,6 +510,64 @@ void Store::saveSchedule(int64_t householdId, const ScheduleRow& schedule)
         .bind(6, schedule.endMin)
         .bind(7, schedule.repeatDays)
         .run();
+}
+
+std::map<std::string, int64_t> Store::plugDevices()
+{
+    std::lock_guard lock(m_mutex);
+    auto s = m_db.prepare("SELECT key, device_id FROM plugs");
+    std::map<std::string, int64_t> result;
+    while (s.step())
+        result[s.text(0)] = s.integer(1);
+    return result;
+}
+
+int64_t Store::addPlugDevice(int64_t householdId, const std::string& key, const std::string& name)
+{
+    std::lock_guard lock(m_mutex);
+    Transaction transaction(m_db);
+    int64_t room = roomId(householdId, kNewDevicesRoom);
+    m_db.prepare("INSERT INTO devices (household_id, room_id, name, kind, meter_plugged_in, left_on) "
+                 "VALUES (?, ?, ?, 'plug', 1, 0)")
+        .bind(1, householdId)
+        .bind(2, room)
+        .bind(3, name)
+        .run();
+    int64_t id = m_db.lastInsertId();
+    m_db.prepare("INSERT INTO plugs (key, device_id) VALUES (?, ?)").bind(1, key).bind(2, id).run();
+    transaction.commit();
+    return id;
+}
+
+std::optional<HouseholdRow> Store::firstHousehold()
+{
+    std::lock_guard lock(m_mutex);
+    auto s = m_db.prepare("SELECT id, name, time_zone FROM households ORDER BY id LIMIT 1");
+    if (!s.step())
+        return std::nullopt;
+    return HouseholdRow { s.integer(0), s.text(1), s.text(2) };
+}
+
+void Store::updateHousehold(int64_t id, const std::string& name, const std::string& timeZone)
+{
+    std::lock_guard lock(m_mutex);
+    m_db.prepare("UPDATE households SET name = ?, time_zone = ? WHERE id = ?")
+        .bind(1, name)
+        .bind(2, timeZone)
+        .bind(3, id)
+        .run();
+}
+
+void Store::removeUser(int64_t userId)
+{
+    std::lock_guard lock(m_mutex);
+    Transaction transaction(m_db);
+    for (const char* sql : { "DELETE FROM sessions WHERE user_id = ?", "DELETE FROM locations WHERE user_id = ?",
+             "DELETE FROM movements WHERE user_id = ?",
+             "DELETE FROM occurrences WHERE activity_id IN (SELECT id FROM activities WHERE user_id = ?)",
+             "DELETE FROM activities WHERE user_id = ?", "DELETE FROM users WHERE id = ?" })
+        m_db.prepare(sql).bind(1, userId).run();
+    transaction.commit();
 }
 
 bool Store::removeSchedule(int64_t householdId, const std::string& title)

@@ -94,6 +94,9 @@ struct ScheduleRow {
     std::string repeatDays;
 };
 
+/// The room a plug found on the broker is put in, until the household moves it.
+constexpr const char* kNewDevicesRoom = "New devices";
+
 /// Everything the service keeps, in one SQLite file. Every method is atomic
 /// and safe to call from several request threads at once.
 class Store {
@@ -150,6 +153,17 @@ public:
     std::vector<ScheduleRow> schedules(int64_t householdId);
     void saveSchedule(int64_t householdId, const ScheduleRow& schedule);
     bool removeSchedule(int64_t householdId, const std::string& title);
+
+    /// The devices made for plugs found on the broker, by the plug's key.
+    std::map<std::string, int64_t> plugDevices();
+    /// Makes a switchable device in the room "New devices" for the plug with
+    /// `key`; returns its id.
+    int64_t addPlugDevice(int64_t householdId, const std::string& key, const std::string& name);
+    /// The household made first (the only one of a hub); none in an empty store.
+    std::optional<HouseholdRow> firstHousehold();
+    void updateHousehold(int64_t id, const std::string& name, const std::string& timeZone);
+    /// Removes the user with everything that is theirs alone (sessions, places, activities).
+    void removeUser(int64_t userId);
 
 private:
     void createSchema();

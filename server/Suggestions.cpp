@@ -35,6 +35,11 @@ std::optional<Suggestion> suggestionWithId(int64_t id, const DeviceRow& device)
         if (device.kind != "washer")
             return std::nullopt;
         return Suggestion { id, device.id, {}, std::nullopt };
+    case 5: // a real plug's standby all night
+    case 6: // a real plug on far longer than its usual runs
+        if (device.kind != "plug")
+            return std::nullopt;
+        return Suggestion { id, device.id, {}, switchOff };
     default:
         return std::nullopt;
     }

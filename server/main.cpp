@@ -1,8 +1,13 @@
+#include "AdminCommands.h"
 #include "Certificate.h"
 #include "Crypto.h"
+#include "DeviceMapping.h"
 #include "Household.h"
 #include "HttpsServer.h"
+#include "HubConfig.h"
+#include "MqttLink.h"
 #include "Options.h"
+#include "PlugIngest.h"
 #include "Service.h"
 #include "Store.h"
 
@@ -10,9 +15,12 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <fstream>
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <pthread.h>
+#include <sstream>
 #include <thread>
 
 using namespace hestio::sim;
@@ -29,6 +37,81 @@ std::function<int64_t()> serviceClock(const Options& options)
 {
     int64_t offsetMs = static_cast<int64_t>(options.clockOffsetDays) * 86'400'000;
     return [offsetMs] { return wallClockMs() + offsetMs; };
+}
+
+/// The pieces that read a real household's plugs from its broker.
+struct RealHousehold {
+    std::unique_ptr<History> history;
+    std::unique_ptr<PlugIngest> ingest;
+    std::unique_ptr<MqttLink> link;
+};
+
+std::vector<MappedDevice> loadMapping(const std::string& file)
+{
+    if (file.empty())
+        return {};
+    std::ifstream in(file, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read the mapping file " + file);
+    std::ostringstream text;
+    text << in.rdbuf();
+    auto mapping = parseDeviceMapping(text.str());
+    if (!mapping)
+        throw std::runtime_error(file + ": " + mapping.error().message());
+    return std::move(*mapping);
+}
+
+std::unique_ptr<RealHousehold> startRealHousehold(const Options& options, Store& store)
+{
+    if (store.meta("seed"))
+        throw std::runtime_error(
+            options.database.string() + " holds the demo household; give another --data or --db for a real one");
+    auto config = loadHubConfig(options.configFile);
+    if (!config)
+        throw std::runtime_error(config.error().message());
+    namespace fs = std::filesystem;
+    std::error_code ignored;
+    if (!config->mqttPassword.empty()
+        && (fs::status(options.configFile, ignored).permissions() & (fs::perms::group_read | fs::perms::others_read))
+            != fs::perms::none)
+        std::cerr << "hestio-sim: " << options.configFile.string()
+                  << " holds the broker's password and others may read it; chmod 600 it" << std::endl;
+    store.setMeta("mode", "hub");
+    auto household = store.firstHousehold();
+    if (!household) {
+        std::string zone = options.zone.empty() ? machineTimeZone() : options.zone;
+        store.addHousehold("Home", zone);
+        household = store.firstHousehold();
+    }
+    if (store.usersOf(household->id).empty())
+        std::cerr << "hestio-sim: no one can sign in yet; add the first user with: hestio-sim user add NAME --admin"
+                  << std::endl;
+    IngestSettings settings;
+    settings.bridgeBase = config->bridgeBase;
+    settings.mapped = loadMapping(config->mappingFile);
+    auto real = std::make_unique<RealHousehold>();
+    HistorySettings kept;
+    kept.rawKeepMs = config->keepRawDays * kDayMs;
+    kept.minuteKeepMs = config->keepMinuteDays * kDayMs;
+    real->history = std::make_unique<History>(options.database.string(), kept);
+    real->ingest
+        = std::make_unique<PlugIngest>(store, household->id, settings, serviceClock(options), real->history.get());
+    BrokerSettings broker;
+    broker.address = *options.mqtt;
+    broker.caFile = options.mqttCaFile.empty() ? config->mqttCaFile : options.mqttCaFile.string();
+    broker.user = config->mqttUser;
+    broker.password = config->mqttPassword;
+    PlugIngest* ingest = real->ingest.get();
+    real->link = std::make_unique<MqttLink>(
+        broker, ingest->subscriptions(), [ingest](const std::string& topic, std::string_view payload, bool retained) {
+            ingest->onMessage(topic, payload, retained);
+        });
+    MqttLink* link = real->link.get();
+    ingest->setPublisher(
+        [link](const std::string& topic, const std::string& payload) { return link->publish(topic, payload); });
+    if (auto started = link->start(); !started)
+        throw std::runtime_error(started.error().message());
+    return real;
 }
 
 int serve(const Options& options)
@@ -51,8 +134,23 @@ int serve(const Options& options)
     }
     if (options.database.has_parent_path())
         std::filesystem::create_directories(options.database.parent_path());
+    // Signals are taken by one thread that stops the server; every other
+    // thread, the server's and the broker link's among them, inherits the blocked mask.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
     Store store(options.database.string());
-    if (auto seed = store.meta("seed")) {
+    std::unique_ptr<RealHousehold> real;
+    if (options.mqtt) {
+        real = startRealHousehold(options, store);
+    } else if (store.meta("mode") == "hub") {
+        std::cerr << "hestio-sim: " << options.database.string()
+                  << " holds a real household; give --mqtt, or another --data or --db for the demo" << std::endl;
+        return 1;
+    } else if (auto seed = store.meta("seed")) {
         if (options.seedGiven && *seed != std::to_string(options.seed))
             std::cerr << "hestio-sim: the database was made with seed " << *seed << "; --seed " << options.seed
                       << " applies only with --reset" << std::endl;
@@ -67,16 +165,10 @@ int serve(const Options& options)
     ServiceConfig config;
     config.tokenTtlMs = options.tokenTtlSeconds * 1000;
     config.passwordIterations = kDefaultPasswordIterations;
-    // Signals are taken by one thread that stops the server; every other
-    // thread, the server's own among them, inherits the blocked mask.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
 
     Service service(store, config, serviceClock(options));
+    if (real)
+        service.setLiveHome(real->ingest.get());
     HttpsServer server(service, identity);
 
     int port = server.bind(options.port);
@@ -97,6 +189,11 @@ int serve(const Options& options)
     if (!signalled)
         pthread_kill(stopper.native_handle(), SIGTERM);
     stopper.join();
+    if (real) {
+        // The last seconds of readings, still in memory, reach the file.
+        real->link->stop();
+        real->history->flush(serviceClock(options)());
+    }
     return 0;
 }
 }
@@ -104,6 +201,15 @@ int serve(const Options& options)
 int main(int argc, char** argv)
 {
     std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (isAdminCommand(arguments)) {
+        try {
+            return runAdminCommand(
+                arguments, readPasswordFromTerminal, std::cout, std::cerr, kDefaultPasswordIterations);
+        } catch (const std::exception& error) {
+            std::cerr << "hestio-sim: " << error.what() << std::endl;
+            return 1;
+        }
+    }
     auto parsed = parseOptions(arguments);
     if (!parsed) {
         std::cerr << "hestio-sim: " << parsed.error().message() << "\nTry hestio-sim --help." << std::endl;

@@ -14,20 +14,8 @@
 #include <chrono>
 
 using namespace hestio::sim;
+using hestio::sim::test::callOverHttps;
 using hestio::sim::test::Child;
-
-namespace {
-json::Value call(int port, const std::string& path, const std::string& body)
-{
-    httplib::SSLClient client("127.0.0.1", port);
-    client.enable_server_certificate_verification(false);
-    client.set_read_timeout(10);
-    auto result = body.empty() ? client.Get(path.c_str())
-                               : client.Post(path.c_str(), body, "application/x-www-form-urlencoded");
-    EXPECT_TRUE(result);
-    return result ? json::objectFromJSONData(result->body) : json::Value();
-}
-}
 
 TEST(HestioSimBinary, StartsAnnouncesItselfStopsCleanlyAndKeepsItsData)
 {
@@ -45,11 +33,11 @@ TEST(HestioSimBinary, StartsAnnouncesItselfStopsCleanlyAndKeepsItsData)
             std::filesystem::perms::owner_all);
         EXPECT_EQ(sim.lines()[1], "hestio-sim certificate pin sha256//" + pin);
 
-        json::Value session = call(port, "/kivoraserver/session", "name=demo&password=demo");
+        json::Value session = callOverHttps(port, "/kivoraserver/session", "name=demo&password=demo");
         ASSERT_TRUE(session["success"].boolValue());
         std::string token(session["token"].stringValue());
-        json::Value renamed
-            = call(port, "/kivoraserver/api/device", "device_id=101&location=Pantry&name=Old+Fridge&token=" + token);
+        json::Value renamed = callOverHttps(
+            port, "/kivoraserver/api/device", "device_id=101&location=Pantry&name=Old+Fridge&token=" + token);
         EXPECT_TRUE(renamed["success"].boolValue());
         EXPECT_EQ(sim.stop(SIGTERM), 0);
     }
@@ -58,9 +46,10 @@ TEST(HestioSimBinary, StartsAnnouncesItselfStopsCleanlyAndKeepsItsData)
         int port = sim.waitUntilListening();
         ASSERT_GT(port, 0);
         EXPECT_EQ(sim.lines()[0], "hestio-sim certificate pin sha256//" + pin);
-        json::Value session = call(port, "/kivoraserver/session", "name=demo&password=demo");
+        json::Value session = callOverHttps(port, "/kivoraserver/session", "name=demo&password=demo");
         std::string token(session["token"].stringValue());
-        json::Value devices = call(port, "/kivoraserver/api/device?token=" + token + "&action=true&token=" + token, "");
+        json::Value devices
+            = callOverHttps(port, "/kivoraserver/api/device?token=" + token + "&action=true&token=" + token, "");
         bool found = false;
         for (size_t i = 0; i < devices["devices"].count(); ++i)
             found |= devices["devices"][i]["name"].stringValue() == "Old Fridge";
@@ -76,9 +65,10 @@ TEST(HestioSimBinary, StartsAnnouncesItselfStopsCleanlyAndKeepsItsData)
         // --reset starts over: the renamed fridge is gone, the pin stays.
         Child sim({ "--data", data, "--port", "0", "--reset" });
         int port = sim.waitUntilListening();
-        json::Value session = call(port, "/kivoraserver/session", "name=demo&password=demo");
+        json::Value session = callOverHttps(port, "/kivoraserver/session", "name=demo&password=demo");
         std::string token(session["token"].stringValue());
-        json::Value devices = call(port, "/kivoraserver/api/device?token=" + token + "&action=true&token=" + token, "");
+        json::Value devices
+            = callOverHttps(port, "/kivoraserver/api/device?token=" + token + "&action=true&token=" + token, "");
         EXPECT_EQ(devices["devices"][0]["name"].stringValue(), "Fridge");
         EXPECT_EQ(sim.stop(SIGTERM), 0);
     }
@@ -116,7 +106,7 @@ TEST(HestioSimBinary, AClockOffsetMovesEverythingTheServiceDates)
         int port = sim.waitUntilListening();
         ASSERT_GT(port, 0) << c.days;
         int64_t before = machineNowMs();
-        json::Value session = call(port, "/kivoraserver/session", "name=demo&password=demo");
+        json::Value session = callOverHttps(port, "/kivoraserver/session", "name=demo&password=demo");
         int64_t after = machineNowMs();
         ASSERT_TRUE(session["success"].boolValue()) << c.days;
         // The token expires a minute after the service's now.
@@ -125,7 +115,8 @@ TEST(HestioSimBinary, AClockOffsetMovesEverythingTheServiceDates)
         EXPECT_LE(expiration, after + c.offsetMs + 60'000) << c.days;
         // The latest sample is the service's now too.
         std::string token(session["token"].stringValue());
-        json::Value devices = call(port, "/kivoraserver/api/device?token=" + token + "&action=true&token=" + token, "");
+        json::Value devices
+            = callOverHttps(port, "/kivoraserver/api/device?token=" + token + "&action=true&token=" + token, "");
         int64_t sampled = devices["devices"][0]["currentStatus"]["timestamp"].integerValue();
         EXPECT_GE(sampled, before + c.offsetMs - 60'000) << c.days;
         EXPECT_LE(sampled, machineNowMs() + c.offsetMs) << c.days;
@@ -154,7 +145,7 @@ TEST(HestioSimBinary, TheHouseholdTakesTheMachinesZoneUnlessOneIsNamed)
         Child sim(arguments);
         int port = sim.waitUntilListening();
         EXPECT_GT(port, 0);
-        json::Value session = call(port, "/kivoraserver/session", "name=demo&password=demo");
+        json::Value session = callOverHttps(port, "/kivoraserver/session", "name=demo&password=demo");
         std::string area(session["currentUser"]["household"]["timeZoneArea"].stringValue());
         EXPECT_EQ(sim.stop(SIGTERM), 0);
         return area;

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "json/Decoder.h"
+
+#include <httplib.h>
+
 #include <gtest/gtest.h>
 
 #include <poll.h>
@@ -13,6 +17,19 @@
 #include <vector>
 
 namespace hestio::sim::test {
+
+/// The service's reply to a GET (no body) or a form POST over HTTPS on
+/// loopback, trusting its certificate unseen; a handle holding nothing when
+/// no reply came.
+inline json::Value callOverHttps(int port, const std::string& path, const std::string& body)
+{
+    httplib::SSLClient client("127.0.0.1", port);
+    client.enable_server_certificate_verification(false);
+    client.set_read_timeout(10);
+    auto result = body.empty() ? client.Get(path.c_str())
+                               : client.Post(path.c_str(), body, "application/x-www-form-urlencoded");
+    return result ? json::objectFromJSONData(result->body) : json::Value();
+}
 
 /// hestio-sim run as a child process with its standard output on a pipe.
 class Child {

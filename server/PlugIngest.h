@@ -1,0 +1,115 @@
+#pragma once
+
+#include "DeviceMapping.h"
+#include "History.h"
+#include "LiveHome.h"
+#include "PlugMessages.h"
+#include "Store.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace hestio::sim {
+
+/// Sends a command to the broker; false when it could not be sent.
+using PublishFunction = std::function<bool(const std::string& topic, const std::string& payload)>;
+
+struct IngestSettings {
+    std::string bridgeBase { kDefaultBridgeBase };
+    std::vector<MappedDevice> mapped;
+    /// The most devices made from the broker; plugs found beyond it are ignored.
+    size_t maxDevices { 1000 };
+    /// How long a switching request waits for the plug to report its new state.
+    std::chrono::milliseconds confirmTimeout { 5000 };
+};
+
+/// The household's plugs as the broker shows them: reads every message,
+/// makes a device for each plug found, keeps what each reports now, and
+/// switches them. Messages arrive on the broker's thread while requests ask
+/// on theirs; one lock guards the state.
+class PlugIngest : public LiveHome {
+public:
+    /// `history`, when given, keeps every reading (it outlives the ingest).
+    PlugIngest(Store& store, int64_t householdId, IngestSettings settings, std::function<int64_t()> now,
+        History* history = nullptr);
+
+    /// The topic filters to subscribe to.
+    [[nodiscard]] std::vector<std::string> subscriptions() const;
+    void setPublisher(PublishFunction publish);
+    /// One message from the broker, at the service's time now. A retained
+    /// one is the broker's old copy: it tells state, but no reading of now.
+    void onMessage(const std::string& topic, std::string_view payload, bool retained = false);
+
+    /// The same payload on the same topic within this while is a repeat
+    /// (QoS 1 sends again when unsure); it is not kept twice.
+    static constexpr int64_t kRepeatWithinMs = 3000;
+
+    LiveStatus status(int64_t deviceId, int64_t nowMs) override;
+    std::vector<PowerSample> samples(int64_t deviceId, int64_t fromMs, int64_t toMs) override;
+    std::vector<EnergyBlock> hourlyEnergy(
+        const std::vector<int64_t>& deviceIds, int64_t fromMs, int64_t toMs, const std::string& zone) override;
+    SwitchOutcome switchTo(int64_t deviceId, const std::string& name, bool on) override;
+    /// Worked out from the history at most every kSuggestionsEveryMs.
+    std::vector<Suggestion> suggestions(
+        const std::vector<DeviceRow>& devices, const std::string& zone, int64_t nowMs) override;
+    static constexpr int64_t kSuggestionsEveryMs = 5 * 60'000;
+
+    /// How long a reading stands without a newer one: a few of the plug's own
+    /// intervals, within bounds.
+    static constexpr int64_t kShortestFreshMs = 30'000;
+    static constexpr int64_t kLongestFreshMs = 11 * 60'000;
+    static constexpr int64_t kUnknownIntervalFreshMs = 6 * 60'000;
+
+private:
+    struct Plug {
+        int64_t deviceId {};
+        std::string unit;
+        std::optional<PlugCommand> command;
+        std::optional<int64_t> lastReadingMs;
+        double watts {};
+        /// The mean gap between readings, once two have come.
+        double intervalMs {};
+        std::optional<bool> relayOn;
+        /// Counts relay reports, so a waiting command knows one came after it.
+        uint64_t relayReports {};
+        /// The latest switching request and the state it asked for.
+        uint64_t commandTicket {};
+        bool commandWants {};
+    };
+
+    void apply(const PlugReport& report, int64_t nowMs, bool keep);
+    /// Whether the message repeats the one before it on its topic.
+    bool isRepeat(const std::string& topic, std::string_view payload, int64_t nowMs);
+    Plug* plugFor(const PlugReport& report);
+    Plug* plugOfDevice(int64_t deviceId);
+    [[nodiscard]] int64_t freshForMs(const Plug& plug) const;
+
+    Store& m_store;
+    int64_t m_householdId;
+    IngestSettings m_settings;
+    std::function<int64_t()> m_now;
+    PublishFunction m_publish;
+    History* m_history;
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::map<std::string, Plug> m_plugs;
+    std::map<int64_t, std::string> m_keyOfDevice;
+    std::map<std::string, bool> m_unitOnline;
+    std::map<std::string, BridgeDevice> m_bridgeDevices;
+    std::map<std::string, std::vector<size_t>> m_mappedByTopic;
+    int64_t m_lastLimitLogMs { INT64_MIN };
+    /// The last payload's hash and time by topic, for the topics of known plugs.
+    std::map<std::string, std::pair<size_t, int64_t>> m_lastPayloads;
+    std::optional<int64_t> m_suggestionsAtMs;
+    std::vector<Suggestion> m_suggestions;
+};
+
+}

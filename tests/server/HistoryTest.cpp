@@ -1,0 +1,153 @@
+#include "History.h"
+
+#include "SimTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace hestio::sim;
+
+namespace {
+constexpr int64_t kSecond = 1000;
+/// 2026-10-24 22:00 UTC: midnight in Berlin, the day its clocks go back an hour.
+constexpr int64_t kBerlinLongDayMs = 1792879200000;
+
+struct Fixture {
+    test::ScratchFolder folder;
+    std::string path = folder.file("hub.db");
+    std::unique_ptr<History> history = std::make_unique<History>(path, HistorySettings {});
+
+    void reopen(HistorySettings settings = {})
+    {
+        history.reset();
+        history = std::make_unique<History>(path, settings);
+    }
+};
+
+std::vector<double> kilowattHours(const std::vector<EnergyBlock>& blocks)
+{
+    std::vector<double> values;
+    for (const auto& block : blocks)
+        values.push_back(std::round(block.kilowattHours * 1e9) / 1e9);
+    return values;
+}
+}
+
+TEST(History, KeepsOneRawSampleIn5SecondsAveragedAndTheCounterWithIt)
+{
+    Fixture f;
+    // A reading a second at 1, 2, 3… W; the boundary falls between 4999 and 5000 ms.
+    int64_t start = floorTo(test::kTestStartMs, History::kRawStepMs);
+    for (int i = 0; i < 5; ++i)
+        f.history->record(7, start + i * kSecond, 1.0 + i, 2000.0 + i);
+    f.history->record(7, start + 4999, 100, std::nullopt);
+    for (int i = 5; i < 10; ++i)
+        f.history->record(7, start + i * kSecond, 1.0 + i, 2000.0 + i);
+    f.history->record(8, start, 50, std::nullopt);
+    auto samples = f.history->samples(7, start, start + 20 * kSecond, start + 10 * kSecond);
+    ASSERT_EQ(samples.size(), 2u);
+    EXPECT_EQ(samples[0].timestampMs, start);
+    EXPECT_DOUBLE_EQ(samples[0].watts, (1 + 2 + 3 + 4 + 5 + 100) / 6.0);
+    EXPECT_DOUBLE_EQ(*samples[0].meterReadingKWh, 2.004);
+    EXPECT_EQ(samples[1].timestampMs, start + 5000);
+    EXPECT_DOUBLE_EQ(samples[1].watts, 8);
+    EXPECT_DOUBLE_EQ(*samples[1].meterReadingKWh, 2.009);
+    // The window's ends are inclusive.
+    EXPECT_EQ(f.history->samples(7, start + 5000, start + 5000, start + 10 * kSecond).size(), 1u);
+    EXPECT_EQ(f.history->samples(7, start + 1, start + 4999, start + 10 * kSecond).size(), 0u);
+    // A long window is served per minute.
+    auto minutes = f.history->samples(7, start - History::kLongestRawWindowMs - 1, start + 20 * kSecond, start);
+    ASSERT_EQ(minutes.size(), 1u);
+    EXPECT_EQ(minutes[0].timestampMs, floorTo(start, kMinuteMs));
+}
+
+TEST(History, HourlyEnergyIsTheCountersDifferencesAcrossARestartRepeatsAndALongDay)
+{
+    Fixture f;
+    // A reading a minute for 25 local hours, 1 Wh a minute; at 10:30 local
+    // the plug restarts and counts 0.5 Wh from zero; some readings come twice,
+    // one old value comes again late.
+    double counter = 1000;
+    std::vector<double> expected(25, 60.0);
+    int64_t restartAt = kBerlinLongDayMs + 11 * kHourMs + 30 * kMinuteMs;
+    for (int64_t at = kBerlinLongDayMs; at <= kBerlinLongDayMs + 25 * kHourMs; at += kMinuteMs) {
+        if (at == restartAt)
+            counter = 0.5;
+        else if (at != kBerlinLongDayMs)
+            counter += 1;
+        f.history->record(3, at, 60, counter);
+        if (at % (7 * kMinuteMs) == 0)
+            f.history->record(3, at + kSecond, 60, counter);
+        bool settled = at - kBerlinLongDayMs > 3 * kMinuteMs && (at < restartAt || at - restartAt > 3 * kMinuteMs);
+        if (at % (11 * kMinuteMs) == 0 && settled)
+            f.history->record(3, at + 2 * kSecond, 60, counter - 2);
+    }
+    expected[11] = 59.5;
+    std::vector<double> kwh;
+    for (double wh : expected)
+        kwh.push_back(wh / 1000);
+    auto blocks = f.history->hourlyEnergy(
+        { 3 }, kBerlinLongDayMs, kBerlinLongDayMs + 25 * kHourMs, "Europe/Berlin", kBerlinLongDayMs + 26 * kHourMs);
+    EXPECT_EQ(kilowattHours(blocks), kwh);
+    EXPECT_EQ(blocks.back().fromMs, kBerlinLongDayMs + 24 * kHourMs);
+
+    // The home's sum, with a second plug; a device not asked for is left out.
+    f.history->record(4, kBerlinLongDayMs + 30 * kMinuteMs, 10, 5);
+    f.history->record(4, kBerlinLongDayMs + 40 * kMinuteMs, 10, 15);
+    f.history->record(9, kBerlinLongDayMs + 40 * kMinuteMs, 10, 0);
+    f.history->record(9, kBerlinLongDayMs + 45 * kMinuteMs, 10, 500);
+    auto home = f.history->hourlyEnergy(
+        { 3, 4 }, kBerlinLongDayMs, kBerlinLongDayMs + kHourMs, "Europe/Berlin", kBerlinLongDayMs + 26 * kHourMs);
+    EXPECT_EQ(kilowattHours(home), (std::vector<double> { 0.07 }));
+}
+
+TEST(History, HoursFollowTheZonesClockAndASilenceStaysWithoutEnergy)
+{
+    Fixture f;
+    // Kolkata's hours start at half past the UTC hour.
+    int64_t start = floorTo(test::kTestStartMs, kHourMs);
+    for (int quarter = 0; quarter <= 4; ++quarter)
+        f.history->record(1, start + quarter * History::kQuarterMs, 100, quarter * 5.0);
+    EXPECT_EQ(kilowattHours(f.history->hourlyEnergy(
+                  { 1 }, start - kHourMs, start + 2 * kHourMs, "Asia/Kolkata", start + 2 * kHourMs)),
+        (std::vector<double> { 0.01, 0.01 }));
+
+    // Two hours without a word, then the counter's step lands where the plug spoke again.
+    f.history->record(1, start + 3 * kHourMs + 5 * kMinuteMs, 100, 320);
+    auto blocks = f.history->hourlyEnergy({ 1 }, start, start + 4 * kHourMs, "UTC", start + 4 * kHourMs);
+    ASSERT_EQ(blocks.size(), 2u);
+    EXPECT_EQ(blocks[1].fromMs, start + 3 * kHourMs);
+    EXPECT_DOUBLE_EQ(blocks[1].kilowattHours, 0.3);
+    // An hour not yet begun has no block.
+    EXPECT_EQ(f.history->hourlyEnergy({ 1 }, start, start + 4 * kHourMs, "UTC", start + 3 * kHourMs - 1).size(), 1u);
+}
+
+TEST(History, SurvivesARestartAndForgetsWhatIsOlderThanKept)
+{
+    Fixture f;
+    int64_t start = floorTo(test::kTestStartMs, kHourMs);
+    f.history->record(1, start, 10, 100);
+    f.history->record(1, start + kMinuteMs, 10, 101);
+    f.history->flush(start + kMinuteMs);
+    // Restarted: the counter carries on from what was stored, counted once.
+    f.reopen();
+    f.history->record(1, start + 2 * kMinuteMs, 10, 102);
+    f.history->record(1, start + 2 * kMinuteMs + kSecond, 10, 102);
+    EXPECT_EQ(kilowattHours(f.history->hourlyEnergy({ 1 }, start, start + kHourMs, "UTC", start + kHourMs)),
+        (std::vector<double> { 0.002 }));
+
+    HistorySettings brief;
+    brief.rawKeepMs = kDayMs;
+    brief.minuteKeepMs = 2 * kDayMs;
+    f.reopen(brief);
+    auto counts = [&](int64_t nowMs) {
+        f.history->flush(nowMs);
+        return std::to_string(f.history->samples(1, start, start + kHourMs, nowMs).size()) + " "
+            + std::to_string(f.history->samples(1, start, start + kDayMs, nowMs).size());
+    };
+    EXPECT_EQ(counts(start + kDayMs), "3 3");
+    // Past a day the minutes serve the short window too, then they go as well.
+    EXPECT_EQ(counts(start + kDayMs + 3 * kMinuteMs), "3 3");
+    EXPECT_EQ(counts(start + 2 * kDayMs + 3 * kMinuteMs), "0 0");
+    // The energy stays.
+    EXPECT_EQ(f.history->hourlyEnergy({ 1 }, start, start + kHourMs, "UTC", start + 3 * kDayMs).size(), 1u);
+}
