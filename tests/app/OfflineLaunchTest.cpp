@@ -170,7 +170,7 @@ TEST_F(OfflineLaunchTest, HomeShowsTheDrawOfTheKeptDeviceListWithItsTimeWhileThe
     loop.runPending();
     ASSERT_TRUE(userSession()->offline().isOffline());
     EXPECT_EQ(home->nowSection()->textsOfRow(0),
-        (HomeNowSection::Texts { "Power now", "80 W", "at 12/5/12, 11:49\u202fPM · Service unreachable", "" }));
+        (HomeNowSection::Texts { "Power now", "80\u00a0W", "at 12/5/12, 11:49\u202fPM · Service unreachable", "" }));
     EXPECT_EQ(home->nowSection()->numberOfRows(), 3) << "and the device drawing most";
     EXPECT_EQ(home->nowSection()->textsOfRow(2).name, "Fridge");
 }

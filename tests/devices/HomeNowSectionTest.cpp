@@ -281,18 +281,18 @@ TEST_F(HomeNowTest, ARefreshTheServiceRefusesRedrawsTheCellOnScreenWithTheReason
             return { "(no cell)", "" };
         return { cell->value().text(), cell->detail().text() };
     };
-    ASSERT_EQ(shown(0), std::make_pair(std::string("1.68 kW"), std::string("at 14:29")));
+    ASSERT_EQ(shown(0), std::make_pair(std::string("1.68\u00a0kW"), std::string("at 14:29")));
     // The service answers, and the energy still comes; only the device list
     // is refused, with and then without a message of its own.
     deviceReplies.push_back(FakeTransport::Reply::json(R"({"success":false,"error":"too many requests"})", 429));
     loop.advance(10);
     EXPECT_FALSE(userSession()->offline().isOffline());
-    EXPECT_EQ(shown(0), std::make_pair(std::string("1.68 kW"), std::string("at 14:29 · Too many requests")));
+    EXPECT_EQ(shown(0), std::make_pair(std::string("1.68\u00a0kW"), std::string("at 14:29 · Too many requests")));
     for (int tick = 0; tick < 30; ++tick)
         deviceReplies.push_back(FakeTransport::Reply::json(R"({"success":false})"));
     loop.advance(300);
     EXPECT_EQ(shown(0), std::make_pair(std::string("—"), std::string("The service refused the request")));
-    EXPECT_EQ(shown(1).first, "14.5 kWh") << "the energy still shows";
+    EXPECT_EQ(shown(1).first, "14.5\u00a0kWh") << "the energy still shows";
 }
 
 TEST_F(HomeNowTest, ARequestInFlightAtSignOutFillsNothing)

@@ -357,7 +357,7 @@ TEST_F(LeaveHomeCheckerTest, OnlyLeavingHomeChecksAndWithNoneMarkedTheFirstDepar
     EXPECT_EQ(homePlaces(), (HomePlaces { { "Home" }, true }));
     EXPECT_EQ(deviceListRequests(), 1u);
     ASSERT_NE(application->topAlert(), nullptr);
-    EXPECT_EQ(application->topAlert()->message(), "Still on at home: Heater 1.8 kW, Fridge 150 W, TV 90 W");
+    EXPECT_EQ(application->topAlert()->message(), "Still on at home: Heater 1.80\u00a0kW, Fridge 150\u00a0W, TV 90\u00a0W");
 
     // With the check off nothing is asked.
     markHome({}, false);
@@ -454,7 +454,7 @@ TEST_F(LeaveHomeCheckerTest, OnTheDesktopTheQuestionAndTheNoticeAreOneNoticeWhos
     EXPECT_TRUE(desktop[1].withdrawn) << "the answered question";
     const auto& notice = desktop.back();
     EXPECT_EQ(notice.tag, "leave-home") << "in the question's place";
-    EXPECT_EQ(notice.body, "Still on at home: <b>Heater</b> & \"TV\" 1.8 kW") << "no override; markup is escaped below";
+    EXPECT_EQ(notice.body, "Still on at home: <b>Heater</b> & \"TV\" 1.80\u00a0kW") << "no override; markup is escaped below";
     ASSERT_EQ(notice.actions.size(), 1u);
     EXPECT_EQ(notice.actions[0].label, "Switch off <b>Heater</b> & \"TV\"");
 
@@ -468,7 +468,7 @@ TEST_F(LeaveHomeCheckerTest, OnTheDesktopTheQuestionAndTheNoticeAreOneNoticeWhos
     EXPECT_FALSE(desktop.back().withdrawn);
     loop.runPending();
     EXPECT_EQ(desktop.back().body,
-        "<b>Heater</b> & \"TV\" was not switched off: busy\nStill on at home: <b>Heater</b> & \"TV\" 1.8 kW");
+        "<b>Heater</b> & \"TV\" was not switched off: busy\nStill on at home: <b>Heater</b> & \"TV\" 1.80\u00a0kW");
     ASSERT_EQ(desktop.back().actions.size(), 1u);
     transport->enqueue(FakeTransport::Reply::json(R"({"success":true})"));
     desktop.back().onAction(desktop.back().actions[0].key);
@@ -497,7 +497,7 @@ TEST_F(LeaveHomeCheckerTest, ADeviceNamedInMarkupReachesTheNotificationDaemonEsc
     EXPECT_EQ(desktop.daemon->calls(),
         (std::vector<std::string> {
             "Notify('Hestio', 0, 'hestio', 'Hestio', 'Still on at home: &lt;b&gt;Heater&lt;/b&gt; &amp; \"TV\" "
-            "1.8 kW', ['default', 'Open', 'switch-off-0', 'Switch off &lt;b&gt;Heater&lt;/b&gt; &amp; \"TV\"'], "
+            "1.80\u00a0kW', ['default', 'Open', 'switch-off-0', 'Switch off &lt;b&gt;Heater&lt;/b&gt; &amp; \"TV\"'], "
             "{'desktop-entry': <'hestio'>}, -1)" }));
 
     // Picked on the desktop, the switch-off goes out; the one notice then

@@ -160,7 +160,7 @@ TEST_F(LeaveTimeWatcherTest, ALeaveTimeNoticedUpToTenMinutesLateChecksAndOneSeco
         EXPECT_EQ(deviceListRequests() - before, checks);
         if (checks) {
             ASSERT_NE(application->topAlert(), nullptr);
-            EXPECT_EQ(application->topAlert()->message(), "Still on at home: Heater 1.8 kW");
+            EXPECT_EQ(application->topAlert()->message(), "Still on at home: Heater 1.80\u00a0kW");
             userSession()->leaveHomeChecker()->cancel();
         } else {
             EXPECT_EQ(application->topAlert(), nullptr);
@@ -185,5 +185,5 @@ TEST_F(LeaveTimeWatcherTest, AWallClockThatJumpsPastALeaveTimeShowsTheNoticeWith
     EXPECT_EQ(deviceListRequests(), 1u);
     ASSERT_NE(application->topAlert(), nullptr);
     EXPECT_EQ(application->topAlert()->title(), "Leaving home");
-    EXPECT_EQ(application->topAlert()->message(), "Still on at home: Heater 1.8 kW");
+    EXPECT_EQ(application->topAlert()->message(), "Still on at home: Heater 1.80\u00a0kW");
 }
