@@ -11,6 +11,7 @@
 #include "platform/location/GeoLocationManager.h"
 #include "platform/location/GpxTrack.h"
 #include "platform/location/PositionSource.h"
+#include "platform/ui/AlertView.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/DesktopNotifications.h"
 #include "platform/ui/ViewController.h"
@@ -26,6 +27,11 @@
 namespace hestio::platform {
 
 namespace {
+
+    constexpr const char* locationUnavailableTitle = "Location Unavailable";
+    constexpr const char* locationUnavailableMessage
+        = "Hestio cannot learn where this computer is from the system's location service, so it cannot notice "
+          "you leaving or reaching your places. It keeps asking.";
 
     std::optional<std::string> readFile(const std::string& path)
     {
@@ -145,6 +151,12 @@ namespace {
         if (options.usesSystemLocation()) {
             feeds.systemLocation
                 = std::make_unique<GeoClueSource>(loop, PositionSource::shared(), GeoClueSource::Options {});
+            // The source keeps asking; the person at the window hears of it
+            // once (the reason is in the log).
+            if (window)
+                feeds.systemLocation->setFailureHandler([](const std::string&) {
+                    AlertView::create(locationUnavailableTitle, locationUnavailableMessage, nullptr, "OK")->show();
+                });
             feeds.systemLocation->start();
         }
         // The simulated device moves from the window's Location menu (F2), to
