@@ -6,7 +6,6 @@
 #include "platform/foundation/RunLoop.h"
 #include "platform/gfx/Context.h"
 #include "platform/gfx/Image.h"
-#include "platform/ui/AlertView.h"
 
 #include <algorithm>
 
@@ -78,7 +77,7 @@ void GraphViewController::exportShownGraph()
     std::weak_ptr<GraphViewController> weakSelf = sharedGraphController();
     m_export = GraphExport::create(std::move(job), [weakSelf](const GraphExport::Outcome& outcome) {
         // Said also when the screen was closed meanwhile: the files are there.
-        platform::AlertView::create(outcome.title, outcome.message, nullptr, "OK")->show();
+        GraphExport::alertFor(outcome)->show();
         if (auto self = weakSelf.lock())
             self->exportFinished(outcome);
     });
