@@ -1,6 +1,7 @@
 #include "account/EnergyPriceViewController.h"
 
 #include "platform/foundation/CurrencyFormatter.h"
+#include "platform/foundation/DateFormatter.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/Application.h"
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
 namespace hestio {
 
@@ -26,6 +28,19 @@ namespace {
         }
         return result;
     }
+
+    /// The text with its no-break and narrow no-break spaces as plain ones.
+    std::string withPlainSpaces(std::string text)
+    {
+        for (const char* space : { "\u202f", "\u00a0" }) {
+            for (auto at = text.find(space); at != std::string::npos; at = text.find(space, at))
+                text.replace(at, std::strlen(space), " ");
+        }
+        return text;
+    }
+
+    constexpr const char* perKWh = "per kWh";
+    constexpr const char* choose = "Choose";
 
     std::shared_ptr<TextField> makeField(
         const std::string& identifier, const std::string& placeholder, KeyboardType keyboard, ReturnKeyType returnKey)
@@ -57,8 +72,11 @@ EnergyPriceViewController::EnergyPriceViewController(std::shared_ptr<Session> se
     : TableViewController(TableViewStyle::Grouped)
     , m_session(std::move(session))
     , m_numbers(Locale::current())
+    , m_currencies(currencyChoices(Locale::current()))
 {
     setTitle("Energy Price");
+    for (int hour = 0; hour < 24; ++hour)
+        m_hourTexts.push_back(hourText(hour, Locale::current()));
     if (auto user = m_session->curUser()) {
         m_username = user->username;
         m_saved = Tariff::load(UserDefaults::standard(), m_username);
@@ -76,6 +94,21 @@ EnergyPriceViewController::~EnergyPriceViewController()
         if (field)
             field->setDelegate(nullptr);
     }
+    for (const auto& picker : { currencyPicker, offPeakStartPicker, offPeakEndPicker }) {
+        if (picker) {
+            picker->setDataSource(nullptr);
+            picker->setDelegate(nullptr);
+        }
+    }
+}
+
+std::string EnergyPriceViewController::hourText(int hour, const Locale& locale)
+{
+    DateFormatter formatter;
+    formatter.setLocale(locale);
+    formatter.setTimeZone(TimeZone::gmt());
+    formatter.setTimeStyle(DateFormatter::Style::Short);
+    return formatter.stringFromDate(Date(hour * 3600.0));
 }
 
 std::shared_ptr<EnergyPriceViewController> EnergyPriceViewController::self()
@@ -163,19 +196,19 @@ void EnergyPriceViewController::viewDidDisappear(bool animated)
 void EnergyPriceViewController::makeFields()
 {
     // The fields live as long as the screen: what was typed survives rows
-    // being hidden and shown again, and a refused save.
-    std::string example = m_numbers.editingString(0.25);
-    priceField = makeField("priceField", example, KeyboardType::NumbersAndPunctuation, ReturnKeyType::Next);
-    currencyField = makeField("currencyField", "EUR", KeyboardType::ASCIICapable, ReturnKeyType::Next);
+    // being hidden and shown again, and a refused save. Their placeholders
+    // say what goes there; an example value would read as a price already
+    // set.
+    priceField = makeField("priceField", perKWh, KeyboardType::NumbersAndPunctuation, ReturnKeyType::Next);
+    currencyField = makeField("currencyField", choose, KeyboardType::ASCIICapable, ReturnKeyType::Next);
     currencyField->setAutocapitalizationType(AutocapitalizationType::AllCharacters);
-    offPeakPriceField = makeField(
-        "offPeakPriceField", m_numbers.editingString(0.15), KeyboardType::NumbersAndPunctuation, ReturnKeyType::Next);
-    offPeakStartField
-        = makeField("offPeakStartField", m_numbers.editingString(22), KeyboardType::NumberPad, ReturnKeyType::Next);
-    offPeakEndField
-        = makeField("offPeakEndField", m_numbers.editingString(6), KeyboardType::NumberPad, ReturnKeyType::Done);
+    offPeakPriceField
+        = makeField("offPeakPriceField", perKWh, KeyboardType::NumbersAndPunctuation, ReturnKeyType::Next);
+    offPeakStartField = makeField("offPeakStartField", choose, KeyboardType::Default, ReturnKeyType::Next);
+    offPeakEndField = makeField("offPeakEndField", choose, KeyboardType::Default, ReturnKeyType::Done);
     for (const auto& field : { priceField, currencyField, offPeakPriceField, offPeakStartField, offPeakEndField })
         field->setDelegate(this);
+    makePickers();
 
     offPeakSwitch = Switch::create();
     offPeakSwitch->setAccessibilityIdentifier("offPeakSwitch");
@@ -185,15 +218,116 @@ void EnergyPriceViewController::makeFields()
             screen->setOffPeakShown(static_cast<Switch&>(control).isOn());
     });
 
-    m_priceCell = fieldCell("Price per kWh", priceField);
+    // The two prices are told apart by their rows' names.
+    m_priceCell = fieldCell("Standard price", priceField);
     m_currencyCell = fieldCell("Currency", currencyField);
     m_offPeakSwitchCell = TableViewCell::create(TableViewCellStyle::Default, "");
-    m_offPeakSwitchCell->textLabel()->setText("Off-peak price");
+    m_offPeakSwitchCell->textLabel()->setText("Off-peak tariff");
     m_offPeakSwitchCell->setSelectionStyle(TableViewCellSelectionStyle::None);
     m_offPeakSwitchCell->setAccessoryView(offPeakSwitch);
-    m_offPeakPriceCell = fieldCell("Price per kWh", offPeakPriceField);
-    m_offPeakStartCell = fieldCell("From hour", offPeakStartField);
-    m_offPeakEndCell = fieldCell("Until hour", offPeakEndField);
+    m_offPeakPriceCell = fieldCell("Off-peak price", offPeakPriceField);
+    m_offPeakStartCell = fieldCell("From", offPeakStartField);
+    m_offPeakEndCell = fieldCell("Until", offPeakEndField);
+}
+
+void EnergyPriceViewController::makePickers()
+{
+    auto make = [this](const char* identifier, TextField& field) {
+        auto picker = PickerView::create();
+        picker->setAccessibilityIdentifier(identifier);
+        picker->setShowsSelectionIndicator(true);
+        picker->setDataSource(this);
+        picker->setDelegate(this);
+        field.setInputView(picker);
+        return picker;
+    };
+    currencyPicker = make("currencyPicker", *currencyField);
+    offPeakStartPicker = make("offPeakStartPicker", *offPeakStartField);
+    offPeakEndPicker = make("offPeakEndPicker", *offPeakEndField);
+    // Where the wheels stand before anything is chosen: the currency of
+    // where the phone is set, and the night.
+    auto local = currencyCodeForLocale(Locale::current()).value_or("EUR");
+    auto found = std::find_if(
+        m_currencies.begin(), m_currencies.end(), [&](const CurrencyChoice& choice) { return choice.code == local; });
+    if (found != m_currencies.end())
+        currencyPicker->selectRow(static_cast<int>(found - m_currencies.begin()), 0);
+    offPeakStartPicker->selectRow(22, 0);
+    offPeakEndPicker->selectRow(6, 0);
+}
+
+TextField* EnergyPriceViewController::fieldOfPicker(const PickerView& picker) const
+{
+    if (&picker == currencyPicker.get())
+        return currencyField.get();
+    if (&picker == offPeakStartPicker.get())
+        return offPeakStartField.get();
+    if (&picker == offPeakEndPicker.get())
+        return offPeakEndField.get();
+    return nullptr;
+}
+
+int EnergyPriceViewController::numberOfRowsInComponent(PickerView& picker, int)
+{
+    return &picker == currencyPicker.get() ? static_cast<int>(m_currencies.size())
+                                           : static_cast<int>(m_hourTexts.size());
+}
+
+std::string EnergyPriceViewController::titleForRow(PickerView& picker, int row, int)
+{
+    if (row < 0 || row >= numberOfRowsInComponent(picker, 0))
+        return {};
+    if (&picker != currencyPicker.get())
+        return m_hourTexts[static_cast<std::size_t>(row)];
+    const CurrencyChoice& choice = m_currencies[static_cast<std::size_t>(row)];
+    return choice.code + " \u2013 " + choice.name;
+}
+
+void EnergyPriceViewController::didSelectRow(PickerView& picker, int row, int)
+{
+    TextField* field = fieldOfPicker(picker);
+    if (!field || row < 0 || row >= numberOfRowsInComponent(picker, 0))
+        return;
+    field->setText(&picker == currencyPicker.get() ? m_currencies[static_cast<std::size_t>(row)].code
+                                                   : m_hourTexts[static_cast<std::size_t>(row)]);
+}
+
+int EnergyPriceViewController::rowForFieldText(const PickerView& picker) const
+{
+    const TextField* field = fieldOfPicker(picker);
+    if (!field)
+        return -1;
+    std::string text = field->text();
+    if (&picker == currencyPicker.get()) {
+        text = trimmedUpperCase(text);
+        auto found = std::find_if(m_currencies.begin(), m_currencies.end(),
+            [&](const CurrencyChoice& choice) { return choice.code == text; });
+        return found == m_currencies.end() ? -1 : static_cast<int>(found - m_currencies.begin());
+    }
+    return hourInField(*field);
+}
+
+int EnergyPriceViewController::hourInField(const TextField& field) const
+{
+    // Typed on a keyboard, an hour may come as the wheel writes it (with a
+    // plain space before AM or PM) or as its number, 0 to 23.
+    const std::string text = withPlainSpaces(field.text());
+    for (std::size_t hour = 0; hour < m_hourTexts.size(); ++hour) {
+        if (withPlainSpaces(m_hourTexts[hour]) == text)
+            return static_cast<int>(hour);
+    }
+    auto value = m_numbers.decimalFromString(text);
+    if (!value || value->isNaN() || value->rounded(0) != *value || *value < Decimal(0) || *value > Decimal(23))
+        return -1;
+    return static_cast<int>(value->toDouble());
+}
+
+void EnergyPriceViewController::textFieldDidEndEditing(TextField& field)
+{
+    // An hour typed as a number reads back as the wheel writes it.
+    if (&field != offPeakStartField.get() && &field != offPeakEndField.get())
+        return;
+    if (int hour = hourInField(field); hour >= 0)
+        field.setText(m_hourTexts[static_cast<std::size_t>(hour)]);
 }
 
 std::shared_ptr<TableViewCell> EnergyPriceViewController::fieldCell(
@@ -210,11 +344,10 @@ std::shared_ptr<TableViewCell> EnergyPriceViewController::fieldCell(
 
 void EnergyPriceViewController::fillFields()
 {
-    if (!m_saved) {
-        // A new price is most likely in the currency of where the phone is set.
-        currencyField->setText(currencyCodeForLocale(Locale::current()).value_or(""));
+    // A new price starts empty: the currency is suggested by where its
+    // wheel stands, and becomes the user's only once the list was opened.
+    if (!m_saved)
         return;
-    }
     // Prices show at least the currency's own digits ("0.30", not "0.3").
     int digits = CurrencyFormatter(m_saved->currency, Locale::current()).fractionDigits();
     priceField->setText(m_numbers.editingString(m_saved->pricePerKWh, digits));
@@ -222,8 +355,8 @@ void EnergyPriceViewController::fillFields()
     if (m_saved->offPeak) {
         offPeakSwitch->setOn(true);
         offPeakPriceField->setText(m_numbers.editingString(m_saved->offPeak->pricePerKWh, digits));
-        offPeakStartField->setText(m_numbers.editingString(m_saved->offPeak->startHour));
-        offPeakEndField->setText(m_numbers.editingString(m_saved->offPeak->endHour));
+        offPeakStartField->setText(m_hourTexts[static_cast<std::size_t>(m_saved->offPeak->startHour)]);
+        offPeakEndField->setText(m_hourTexts[static_cast<std::size_t>(m_saved->offPeak->endHour)]);
     }
 }
 
@@ -266,15 +399,14 @@ std::variant<Tariff, std::string> EnergyPriceViewController::tariffFromFields() 
         auto offPeakPrice = m_numbers.decimalFromString(offPeakPriceField->text());
         if (!offPeakPrice)
             return "The off-peak price must be a number such as " + example + ".";
-        auto hour = [this](const TextField& field) {
-            // Anything but a whole number reads as an hour out of range.
-            auto value = m_numbers.decimalFromString(field.text());
-            if (!value || value->isNaN() || value->rounded(0) != *value || value->abs() > Decimal(100))
-                return -1;
-            return static_cast<int>(value->toDouble());
-        };
-        tariff.offPeak = Tariff::OffPeak { offPeakPrice->toDouble(), hour(*offPeakStartField), hour(*offPeakEndField) };
+        int start = hourInField(*offPeakStartField);
+        int end = hourInField(*offPeakEndField);
+        if (start < 0 || end < 0)
+            return std::string("Choose the hours the off-peak price applies.");
+        tariff.offPeak = Tariff::OffPeak { offPeakPrice->toDouble(), start, end };
     }
+    if (tariff.currency.empty())
+        return std::string("Choose the currency of the price.");
     if (auto problem = tariff.problem())
         return *problem;
     // Three letters are not yet a currency: a typing slip ("ERU") would
@@ -461,6 +593,14 @@ std::optional<IndexPath> EnergyPriceViewController::indexPathOfField(const TextF
 
 void EnergyPriceViewController::textFieldDidBeginEditing(TextField& field)
 {
+    if (auto* picker = dynamic_cast<PickerView*>(field.inputView().get())) {
+        // The wheel shows what the field holds; an empty field takes what
+        // the wheel suggests, now that the user has opened it.
+        if (int row = rowForFieldText(*picker); row >= 0)
+            picker->selectRow(row, 0);
+        else if (field.text().empty())
+            didSelectRow(*picker, picker->selectedRowInComponent(0), 0);
+    }
     scrollToField(field);
 }
 

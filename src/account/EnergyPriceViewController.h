@@ -1,10 +1,12 @@
 #pragma once
 
 #include "model/Tariff.h"
+#include "platform/foundation/CurrencyFormatter.h"
 #include "platform/foundation/DecimalText.h"
 #include "platform/foundation/Locale.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/ui/AlertView.h"
+#include "platform/ui/PickerView.h"
 #include "platform/ui/Switch.h"
 #include "platform/ui/TableViewController.h"
 #include "platform/ui/TextField.h"
@@ -19,12 +21,17 @@ namespace hestio {
 
 /// The "Energy Price" screen, opened from the account screen: the signed-in
 /// user's price per kWh and its currency, and optionally a second, off-peak
-/// price with the household's hours it applies to. Save checks what was
-/// typed and keeps it for this user (an alert says what is wrong and the
-/// fields keep their text); a saved price can be removed.
+/// price with the household's hours it applies to. The currency is chosen
+/// from a list of ISO 4217 currencies with their names, the hours from a
+/// wheel of the day's hours written as the locale writes times. Save checks
+/// what was entered and keeps it for this user (an alert says what is wrong
+/// and the fields keep their text); a saved price can be removed. Nothing
+/// is kept that the user did not enter or choose: the fields start empty.
 class EnergyPriceViewController : public platform::TableViewController,
                                   public platform::TextFieldDelegate,
-                                  public platform::AlertViewDelegate {
+                                  public platform::AlertViewDelegate,
+                                  public platform::PickerViewDataSource,
+                                  public platform::PickerViewDelegate {
 public:
     enum Section { PriceSection, OffPeakSection, RemoveSection };
     enum PriceRow { PriceRow, CurrencyRow, PriceRowCount };
@@ -69,8 +76,19 @@ public:
 
     // Fields and alerts
     void textFieldDidBeginEditing(platform::TextField& field) override;
+    void textFieldDidEndEditing(platform::TextField& field) override;
     bool textFieldShouldReturn(platform::TextField& field) override;
     void alertViewClickedButtonAtIndex(platform::AlertView& alert, int index) override;
+
+    // The pickers of the currency and the hours
+    int numberOfComponentsInPickerView(platform::PickerView&) override { return 1; }
+    int numberOfRowsInComponent(platform::PickerView& picker, int component) override;
+    std::string titleForRow(platform::PickerView& picker, int row, int component) override;
+    void didSelectRow(platform::PickerView& picker, int row, int component) override;
+
+    /// An hour of the day as the pickers and fields write it ("10:00 PM" in
+    /// en_US, "22:00" in de_DE).
+    [[nodiscard]] static std::string hourText(int hour, const platform::Locale& locale);
 
     std::shared_ptr<platform::TextField> priceField;
     std::shared_ptr<platform::TextField> currencyField;
@@ -78,6 +96,10 @@ public:
     std::shared_ptr<platform::TextField> offPeakPriceField;
     std::shared_ptr<platform::TextField> offPeakStartField;
     std::shared_ptr<platform::TextField> offPeakEndField;
+    /// What the currency and hour fields show instead of a keyboard.
+    std::shared_ptr<platform::PickerView> currencyPicker;
+    std::shared_ptr<platform::PickerView> offPeakStartPicker;
+    std::shared_ptr<platform::PickerView> offPeakEndPicker;
     /// The open removal question, if any.
     std::shared_ptr<platform::AlertView> removeAlert;
 
@@ -86,6 +108,13 @@ private:
     /// The fields read as a tariff, or what is wrong with them in words.
     [[nodiscard]] std::variant<Tariff, std::string> tariffFromFields() const;
     void makeFields();
+    void makePickers();
+    /// The field a picker fills in.
+    [[nodiscard]] platform::TextField* fieldOfPicker(const platform::PickerView& picker) const;
+    /// The picker's row for what its field shows; -1 when it shows none.
+    [[nodiscard]] int rowForFieldText(const platform::PickerView& picker) const;
+    /// The hour a field shows, -1 when it shows no hour of the pickers'.
+    [[nodiscard]] int hourInField(const platform::TextField& field) const;
     void fillFields();
     std::shared_ptr<platform::TableViewCell> fieldCell(
         const std::string& label, const std::shared_ptr<platform::TextField>& field);
@@ -107,6 +136,9 @@ private:
     /// What is kept for the user, as the screen opened.
     std::optional<Tariff> m_saved;
     platform::DecimalText m_numbers;
+    std::vector<platform::CurrencyChoice> m_currencies;
+    /// "12:00 AM" to "11:00 PM", or "00:00" to "23:00": the hours by number.
+    std::vector<std::string> m_hourTexts;
     bool m_observingSession { false };
     bool m_observingKeyboard { false };
     double m_keyboardOverlap { 0 };

@@ -88,10 +88,11 @@ std::string fileNamePart(std::string_view name)
     return part.empty() ? "device" : part;
 }
 
-std::string exportSavedMessage(const std::filesystem::path& csv, const std::filesystem::path& png)
+std::string exportSavedMessage(
+    const std::filesystem::path& csv, const std::filesystem::path& png, const std::filesystem::path& home)
 {
-    return "Saved the week as CSV and the day as PNG in " + csv.parent_path().string() + ":\n" + csv.filename().string()
-        + "\n" + png.filename().string();
+    return "Saved the week as CSV and the day as PNG in " + platform::folderDisplayName(csv.parent_path(), home) + ":\n"
+        + csv.filename().string() + "\n" + png.filename().string();
 }
 
 std::string exportFailureMessage(const platform::FileWriteFailure& failure)
@@ -224,7 +225,20 @@ GraphExport::Outcome GraphExport::writeFiles()
         = platform::writeNewFiles(folder, stem, { { ".csv", csv }, { ".png", m_job.png } });
     if (!written.succeeded())
         return { false, exportFailedTitle, exportFailureMessage(*written.failure), {} };
-    return { true, exportSavedTitle, exportSavedMessage(written.paths[0], written.paths[1]), written.paths };
+    return { true, exportSavedTitle,
+        exportSavedMessage(written.paths[0], written.paths[1], platform::homeFolder(m_job.documents)), written.paths };
+}
+
+std::shared_ptr<platform::AlertView> GraphExport::alertFor(const Outcome& outcome)
+{
+    if (!outcome.succeeded || outcome.paths.empty())
+        return platform::AlertView::create(outcome.title, outcome.message, nullptr, "OK");
+    auto alert = platform::AlertView::create(outcome.title, outcome.message, nullptr, "OK", { exportOpenFolderButton });
+    alert->onButtonClicked = [folder = outcome.paths[0].parent_path()](int index) {
+        if (index == 1)
+            platform::openFolder(folder);
+    };
+    return alert;
 }
 
 }

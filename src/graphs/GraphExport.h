@@ -6,6 +6,7 @@
 #include "platform/foundation/NewFiles.h"
 #include "platform/foundation/TimeZone.h"
 #include "platform/foundation/UserDocuments.h"
+#include "platform/ui/AlertView.h"
 #include "json/Value.h"
 
 #include <filesystem>
@@ -41,9 +42,11 @@ inline constexpr const char* exportFolderName = "Hestio";
 
 inline constexpr const char* exportSavedTitle = "Export Saved";
 inline constexpr const char* exportFailedTitle = "Export Failed";
-/// "Saved the week as CSV and the day as PNG in <folder>:\n<csv name>\n<png name>"
-/// (the two lie in one folder).
-std::string exportSavedMessage(const std::filesystem::path& csv, const std::filesystem::path& png);
+/// "Saved the week as CSV and the day as PNG in Documents › Hestio:\n<csv
+/// name>\n<png name>" (the two lie in one folder, named from `home` down).
+std::string exportSavedMessage(
+    const std::filesystem::path& csv, const std::filesystem::path& png, const std::filesystem::path& home);
+inline constexpr const char* exportOpenFolderButton = "Open Folder";
 /// "Could not save <path>: the disk is full." and the like.
 std::string exportFailureMessage(const platform::FileWriteFailure& failure);
 inline constexpr const char* exportNotLoadedMessage
@@ -88,6 +91,9 @@ public:
     };
 
     static std::shared_ptr<GraphExport> create(Job job, std::function<void(const Outcome&)> finished);
+    /// The alert that tells how an export went; after a success its second
+    /// button opens the folder the files went to.
+    [[nodiscard]] static std::shared_ptr<platform::AlertView> alertFor(const Outcome& outcome);
 
     /// Sends the requests (one, or more when one reaches back less far
     /// than the week); finishes at once when none could be sent.

@@ -39,7 +39,7 @@ void GraphExportButton::start(GraphExport::Job job, const GraphExport::WeekReque
     std::weak_ptr<GraphExportButton> weakSelf = shared_from_this();
     m_export = GraphExport::create(std::move(job), [weakSelf](const GraphExport::Outcome& outcome) {
         // Said also when the screen was closed meanwhile: the files are there.
-        platform::AlertView::create(outcome.title, outcome.message, nullptr, "OK")->show();
+        GraphExport::alertFor(outcome)->show();
         if (auto self = weakSelf.lock())
             self->finished();
     });

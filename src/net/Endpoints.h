@@ -189,7 +189,10 @@ namespace detail {
             if (!isWellFormed(*kAll[i]))
                 return false;
             for (std::size_t j = 0; j < i; ++j) {
-                if (kAll[i] == kAll[j] || kAll[i]->name == kAll[j]->name)
+                // By name alone: an endpoint listed twice has its name twice,
+                // and GCC with AddressSanitizer does not take the addresses
+                // of two globals as constants to compare.
+                if (kAll[i]->name == kAll[j]->name)
                     return false;
             }
         }

@@ -11,6 +11,8 @@
 #include "platform/ui/Window.h"
 #include "support/DeviceSettings.h"
 
+#include <algorithm>
+
 using namespace hestio;
 using namespace platform;
 
@@ -64,12 +66,18 @@ struct EnergyPriceTest : test::AccountFixture {
         screen->priceField->setText(price);
         screen->currencyField->setText(currency);
     }
-    void typeOffPeak(const std::string& price, const std::string& from, const std::string& until)
+    /// Types the off-peak price and turns the hours' wheels to `from` and `until`.
+    void typeOffPeak(const std::string& price, int from, int until)
     {
         screen->setOffPeakShown(true);
         screen->offPeakPriceField->setText(price);
-        screen->offPeakStartField->setText(from);
-        screen->offPeakEndField->setText(until);
+        screen->offPeakStartPicker->userSelectRow(from, 0);
+        screen->offPeakEndPicker->userSelectRow(until, 0);
+    }
+    /// The picker row's title where its wheel stands.
+    static std::string shownRow(PickerView& picker)
+    {
+        return picker.delegate()->titleForRow(picker, picker.selectedRowInComponent(0), 0);
     }
     void tapSave() { screen->navigationItem().rightBarButtonItem()->trigger(); }
     std::optional<Tariff> kept(const std::string& username = "demo")
@@ -121,28 +129,78 @@ TEST_F(EnergyPriceTest, TheAccountRowSitsBelowThePasswordRowAndOpensTheScreen)
     EXPECT_EQ(transport->requestCount(), 0u) << "the price is the phone's own; nothing is sent";
 }
 
-TEST_F(EnergyPriceTest, ANewPriceStartsEmptyInTheLocalesCurrency)
+TEST_F(EnergyPriceTest, ANewPriceStartsEmptyAndOnlyWhatTheUserChoseIsKept)
 {
     openPriceScreen();
     TableView& table = screen->tableView();
     EXPECT_EQ(table.numberOfSections(), 2) << "nothing to remove yet";
     EXPECT_EQ(table.numberOfRowsInSection(0), 2);
     EXPECT_EQ(table.numberOfRowsInSection(1), 1) << "off-peak hidden until switched on";
+    // Placeholders say what goes there; none reads as a price already set.
     EXPECT_EQ(screen->priceField->text(), "");
-    EXPECT_EQ(screen->priceField->placeholder(), "0.25");
-    EXPECT_EQ(screen->currencyField->text(), "USD");
+    EXPECT_EQ(screen->priceField->placeholder(), "per kWh");
+    EXPECT_EQ(screen->currencyField->text(), "");
+    EXPECT_EQ(screen->currencyField->placeholder(), "Choose");
+    EXPECT_EQ(screen->currencyField->inputView(), screen->currencyPicker);
     EXPECT_FALSE(screen->offPeakSwitch->isOn());
     EXPECT_EQ(screen->titleForHeaderInSection(table, 1), "Off-peak");
-    EXPECT_EQ(screen->cellForRowAtIndexPath(table, { 0, 0 })->textLabel()->text(), "Price per kWh");
+    EXPECT_EQ(screen->cellForRowAtIndexPath(table, { 0, 0 })->textLabel()->text(), "Standard price");
     EXPECT_EQ(screen->cellForRowAtIndexPath(table, { 0, 1 })->textLabel()->text(), "Currency");
-    EXPECT_EQ(screen->cellForRowAtIndexPath(table, { 1, 0 })->textLabel()->text(), "Off-peak price");
+    EXPECT_EQ(screen->cellForRowAtIndexPath(table, { 1, 0 })->textLabel()->text(), "Off-peak tariff");
+    screen->setOffPeakShown(true);
+    EXPECT_EQ(screen->cellForRowAtIndexPath(table, { 1, 1 })->textLabel()->text(), "Off-peak price");
+    EXPECT_EQ(screen->offPeakPriceField->placeholder(), "per kWh");
+    EXPECT_EQ(screen->offPeakStartField->text(), "");
+    screen->setOffPeakShown(false);
 
-    screen.reset();
-    navigation->popViewControllerAnimated(false);
+    // The list suggests the phone's currency, which is not the user's
+    // choice until the list was opened.
+    EXPECT_EQ(shownRow(*screen->currencyPicker), "USD \u2013 US Dollar");
+    screen->priceField->setText("0.30");
+    tapSave();
+    EXPECT_EQ(dismissAlert(), "Choose the currency of the price.");
+    EXPECT_FALSE(kept());
+    screen->textFieldDidBeginEditing(*screen->currencyField);
+    EXPECT_EQ(screen->currencyField->text(), "USD");
+    tapSave();
+    EXPECT_EQ(kept(), tariff("USD", 0.3));
+
     useLocale("de_DE");
+    UserDefaults::standard().removeObjectForKey("tariff.demo");
     openPriceScreen();
-    EXPECT_EQ(screen->currencyField->text(), "EUR");
-    EXPECT_EQ(screen->priceField->placeholder(), "0,25");
+    EXPECT_EQ(screen->currencyField->text(), "");
+    EXPECT_EQ(shownRow(*screen->currencyPicker), "EUR \u2013 Euro");
+    EXPECT_EQ(shownRow(*screen->offPeakStartPicker), "22:00");
+    EXPECT_EQ(shownRow(*screen->offPeakEndPicker), "06:00");
+}
+
+TEST_F(EnergyPriceTest, TheCurrencyIsChosenFromTheListByCodeAndName)
+{
+    openPriceScreen();
+    PickerView& picker = *screen->currencyPicker;
+    int rows = picker.numberOfRowsInComponent(0);
+    ASSERT_GT(rows, 100) << "the currencies in use";
+    std::vector<std::string> titles;
+    for (int row = 0; row < rows; ++row)
+        titles.push_back(screen->titleForRow(picker, row, 0));
+    EXPECT_TRUE(std::is_sorted(titles.begin(), titles.end()));
+    auto has = [&](const std::string& title) { return std::find(titles.begin(), titles.end(), title) != titles.end(); };
+    EXPECT_TRUE(has("EUR \u2013 Euro"));
+    EXPECT_TRUE(has("JPY \u2013 Japanese Yen"));
+    EXPECT_TRUE(has("CHF \u2013 Swiss Franc"));
+    EXPECT_FALSE(has("XAU \u2013 Gold")) << "no metals";
+    EXPECT_EQ(screen->titleForRow(picker, rows, 0), "") << "one past the last row";
+
+    auto yen = std::find(titles.begin(), titles.end(), "JPY \u2013 Japanese Yen") - titles.begin();
+    picker.userSelectRow(static_cast<int>(yen), 0);
+    EXPECT_EQ(screen->currencyField->text(), "JPY");
+    screen->priceField->setText("31");
+    tapSave();
+    EXPECT_EQ(kept(), tariff("JPY", 31));
+    // Opened again, the wheel stands at the kept currency.
+    openPriceScreen();
+    screen->textFieldDidBeginEditing(*screen->currencyField);
+    EXPECT_EQ(shownRow(*screen->currencyPicker), "JPY \u2013 Japanese Yen");
 }
 
 TEST_F(EnergyPriceTest, SavingKeepsThePriceForTheUserAndReturnsToTheAccount)
@@ -193,7 +251,7 @@ TEST_F(EnergyPriceTest, WhatCannotBeSavedIsSaidAndTheTypingStays)
         { "1,000,000", "USD", std::nullopt },
         { "1000000.01", "USD", outOfRange },
         { "99999999999999999999999999999999999999999999", "USD", outOfRange },
-        { "0.30", "", badCurrency },
+        { "0.30", "", "Choose the currency of the price." },
         { "0.30", "EURO", badCurrency },
         { "0.30", "E1R", badCurrency },
         { "0.30", "€", badCurrency },
@@ -221,33 +279,40 @@ TEST_F(EnergyPriceTest, WhatCannotBeSavedIsSaidAndTheTypingStays)
     }
 }
 
-TEST_F(EnergyPriceTest, OffPeakHoursAreCheckedAtTheirLimits)
+TEST_F(EnergyPriceTest, OffPeakHoursAreChosenOnAWheelOfTheDaysHoursInTheLocalesStyle)
 {
+    openPriceScreen();
+    PickerView& from = *screen->offPeakStartPicker;
+    ASSERT_EQ(from.numberOfRowsInComponent(0), 24);
+    EXPECT_EQ(screen->titleForRow(from, 0, 0), "12:00\u202fAM");
+    EXPECT_EQ(screen->titleForRow(from, 13, 0), "1:00\u202fPM");
+    EXPECT_EQ(screen->titleForRow(from, 23, 0), "11:00\u202fPM");
+    EXPECT_EQ(screen->titleForRow(from, 24, 0), "");
+    EXPECT_EQ(EnergyPriceViewController::hourText(23, Locale("de_DE")), "23:00");
+    EXPECT_EQ(EnergyPriceViewController::hourText(0, Locale("de_DE")), "00:00");
+    // Opening an empty hour takes what its wheel suggests.
+    screen->setOffPeakShown(true);
+    screen->textFieldDidBeginEditing(*screen->offPeakEndField);
+    EXPECT_EQ(screen->offPeakEndField->text(), "6:00\u202fAM");
+    navigation->popViewControllerAnimated(false);
+
     struct Case {
         std::string price;
-        std::string from;
-        std::string until;
+        int from;
+        int until;
         std::optional<std::string> problem;
     };
-    const std::string hours = "The off-peak hours must be from 0 to 23.";
     const Case cases[] = {
-        { "0.15", "22", "6", std::nullopt },
-        { "0.15", "0", "23", std::nullopt },
-        { "0.15", "23", "0", std::nullopt },
-        { "0", "1", "2", std::nullopt },
-        { "1000000", "1", "2", std::nullopt },
-        { "0.15", "24", "6", hours },
-        { "0.15", "22", "24", hours },
-        { "0.15", "-1", "6", hours },
-        { "0.15", "7.5", "9", hours },
-        { "0.15", "", "6", hours },
-        { "0.15", "22", "x", hours },
-        { "0.15", "99999999999999999999", "6", hours },
-        { "0.15", "6", "6", "The off-peak hours must not start and end at the same hour." },
-        { "x", "22", "6", "The off-peak price must be a number such as 0.25." },
-        { "", "22", "6", "The off-peak price must be a number such as 0.25." },
-        { "1000000.5", "22", "6", "The off-peak price must be a number from 0 to 1,000,000." },
-        { "-1", "22", "6", "The off-peak price must be a number from 0 to 1,000,000." },
+        { "0.15", 22, 6, std::nullopt },
+        { "0.15", 0, 23, std::nullopt },
+        { "0.15", 23, 0, std::nullopt },
+        { "0", 1, 2, std::nullopt },
+        { "1000000", 1, 2, std::nullopt },
+        { "0.15", 6, 6, "The off-peak hours must not start and end at the same hour." },
+        { "x", 22, 6, "The off-peak price must be a number such as 0.25." },
+        { "", 22, 6, "The off-peak price must be a number such as 0.25." },
+        { "1000000.5", 22, 6, "The off-peak price must be a number from 0 to 1,000,000." },
+        { "-1", 22, 6, "The off-peak price must be a number from 0 to 1,000,000." },
     };
     for (const auto& c : cases) {
         UserDefaults::standard().removeObjectForKey("tariff.demo");
@@ -255,18 +320,51 @@ TEST_F(EnergyPriceTest, OffPeakHoursAreCheckedAtTheirLimits)
         type("0.30", "EUR");
         typeOffPeak(c.price, c.from, c.until);
         tapSave();
-        std::string label = c.price + " " + c.from + "-" + c.until;
+        std::string label = c.price + " " + std::to_string(c.from) + "-" + std::to_string(c.until);
         if (c.problem) {
             EXPECT_EQ(dismissAlert(), *c.problem) << label;
             EXPECT_FALSE(kept()) << label;
-            EXPECT_EQ(screen->offPeakStartField->text(), c.from) << label;
+            EXPECT_EQ(screen->offPeakStartField->text(), EnergyPriceViewController::hourText(c.from, Locale("en_US")));
             navigation->popViewControllerAnimated(false);
         } else {
             EXPECT_EQ(application->visibleAlerts().size(), 0u) << label;
             auto saved = kept();
             ASSERT_TRUE(saved && saved->offPeak) << label;
-            EXPECT_EQ(saved->offPeak->startHour, std::stoi(c.from)) << label;
-            EXPECT_EQ(saved->offPeak->endHour, std::stoi(c.until)) << label;
+            EXPECT_EQ(saved->offPeak->startHour, c.from) << label;
+            EXPECT_EQ(saved->offPeak->endHour, c.until) << label;
+        }
+        Animator::current().finishAll();
+    }
+
+    // Typed on a keyboard: the wheel's words with a plain space, or the
+    // hour's number from 0 to 23 (and read back as the wheel writes it);
+    // anything else, or nothing, is asked for.
+    struct Typed {
+        const char* text;
+        int hour; // -1: refused
+    };
+    const Typed typed[] = { { "10:00 PM", 22 }, { "0", 0 }, { "23", 23 }, { "24", -1 }, { "-1", -1 }, { "7.5", -1 },
+        { "", -1 }, { "garbage", -1 } };
+    for (const auto& t : typed) {
+        UserDefaults::standard().removeObjectForKey("tariff.demo");
+        openPriceScreen();
+        type("0.30", "EUR");
+        typeOffPeak("0.15", 22, 6);
+        screen->offPeakEndField->setText(t.text);
+        screen->textFieldDidEndEditing(*screen->offPeakEndField);
+        tapSave();
+        if (t.hour < 0) {
+            EXPECT_EQ(dismissAlert(), "Choose the hours the off-peak price applies.") << t.text;
+            EXPECT_FALSE(kept()) << t.text;
+            EXPECT_EQ(screen->offPeakEndField->text(), t.text) << "what was typed stays";
+            navigation->popViewControllerAnimated(false);
+        } else if (t.hour == 22) {
+            EXPECT_EQ(dismissAlert(), "The off-peak hours must not start and end at the same hour.") << t.text;
+            EXPECT_EQ(screen->offPeakEndField->text(), "10:00\u202fPM");
+            navigation->popViewControllerAnimated(false);
+        } else {
+            ASSERT_TRUE(kept() && kept()->offPeak) << t.text;
+            EXPECT_EQ(kept()->offPeak->endHour, t.hour) << t.text;
         }
         Animator::current().finishAll();
     }
@@ -281,11 +379,9 @@ TEST_F(EnergyPriceTest, TheOffPeakPriceRoundTripsAndSwitchingItOffDropsIt)
     Animator::current().finishAll();
     TableView& table = screen->tableView();
     ASSERT_EQ(table.numberOfRowsInSection(1), 4);
-    EXPECT_EQ(screen->cellForRowAtIndexPath(table, { 1, 2 })->textLabel()->text(), "From hour");
-    EXPECT_EQ(screen->cellForRowAtIndexPath(table, { 1, 3 })->textLabel()->text(), "Until hour");
-    screen->offPeakPriceField->setText("0.15");
-    screen->offPeakStartField->setText("22");
-    screen->offPeakEndField->setText("6");
+    EXPECT_EQ(screen->cellForRowAtIndexPath(table, { 1, 2 })->textLabel()->text(), "From");
+    EXPECT_EQ(screen->cellForRowAtIndexPath(table, { 1, 3 })->textLabel()->text(), "Until");
+    typeOffPeak("0.15", 22, 6);
     tapSave();
     EXPECT_EQ(kept(), tariff("EUR", 0.3, Tariff::OffPeak { 0.15, 22, 6 }));
     EXPECT_EQ(accountRow(), "€0.15–€0.30/kWh");
@@ -294,8 +390,8 @@ TEST_F(EnergyPriceTest, TheOffPeakPriceRoundTripsAndSwitchingItOffDropsIt)
     EXPECT_TRUE(screen->offPeakSwitch->isOn());
     EXPECT_EQ(screen->tableView().numberOfRowsInSection(1), 4);
     EXPECT_EQ(screen->offPeakPriceField->text(), "0.15");
-    EXPECT_EQ(screen->offPeakStartField->text(), "22");
-    EXPECT_EQ(screen->offPeakEndField->text(), "6");
+    EXPECT_EQ(screen->offPeakStartField->text(), "10:00\u202fPM");
+    EXPECT_EQ(screen->offPeakEndField->text(), "6:00\u202fAM");
 
     // Hidden, the off-peak fields keep their text but count for nothing.
     screen->offPeakStartField->setText("garbage");
@@ -319,7 +415,7 @@ TEST_F(EnergyPriceTest, AGermanPhoneReadsAndWritesCommas)
     tapSave();
     EXPECT_EQ(dismissAlert(), "The price must be a number such as 0,25.");
     type("0,30", "EUR");
-    typeOffPeak("0,125", "22", "6");
+    typeOffPeak("0,125", 22, 6);
     tapSave();
     EXPECT_EQ(kept(), tariff("EUR", 0.3, Tariff::OffPeak { 0.125, 22, 6 }));
     EXPECT_EQ(accountRow(), "0,125" NBSP "€–0,30" NBSP "€/kWh");
@@ -500,7 +596,7 @@ TEST_F(EnergyPriceTest, AKeptPriceReadsBackExactlyFromTheFile)
 {
     openPriceScreen();
     type("0.28755", "EUR");
-    typeOffPeak("1234.5678", "23", "0");
+    typeOffPeak("1234.5678", 23, 0);
     tapSave();
     // Another process (the next start of the app) reads the file afresh.
     UserDefaults fresh(UserDefaults::standard().file());

@@ -126,9 +126,17 @@ TEST_F(GraphExportTest, WritesTheShownWeekAsCsvAndTheShownDayAsPngIntoHestioInTh
     auto png = exportFolder() / "home-energy-2012-12-06.png";
     ASSERT_NE(alert(), nullptr);
     EXPECT_EQ(alert()->title(), "Export Saved");
+    // The folder as the user knows it, not a path, and a way to open it.
     EXPECT_EQ(alert()->message(),
-        "Saved the week as CSV and the day as PNG in " + exportFolder().string()
-            + ":\nhome-energy-2012-12-06.csv\nhome-energy-2012-12-06.png");
+        "Saved the week as CSV and the day as PNG in Documents \u203a Hestio:\nhome-energy-2012-12-06.csv\n"
+        "home-energy-2012-12-06.png");
+    std::vector<std::filesystem::path> opened;
+    auto opener = platform::setFolderOpener([&](const std::filesystem::path& folder) { opened.push_back(folder); });
+    ASSERT_EQ(alert()->buttonTitleAtIndex(1), "Open Folder");
+    alert()->clickButtonAtIndex(1);
+    platform::setFolderOpener(opener);
+    EXPECT_EQ(opened, (std::vector<std::filesystem::path> { exportFolder() }));
+    EXPECT_EQ(alert(), nullptr);
     EXPECT_TRUE(logs.contains("Exported graph to " + csv.string() + " and " + png.string()));
     EXPECT_FALSE(graph->isExporting());
     EXPECT_FALSE(graph->exportButton()->isHidden());

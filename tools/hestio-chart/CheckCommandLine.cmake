@@ -17,6 +17,7 @@ function(run name status expected_err)
   endif()
   set(failures "${failures}" PARENT_SCOPE)
   set(out "${out}" PARENT_SCOPE)
+  set(err "${err}" PARENT_SCOPE)
 endfunction()
 
 # Ten samples a day apart by the hour, all of one value.
@@ -39,7 +40,25 @@ foreach(args "--help" "-h" "render;--help" "render;--samples;x.json;--help")
   endif()
 endforeach()
 
+run(version 0 "" --version)
+if(NOT out STREQUAL "hestio-chart ${VERSION}\n")
+  string(APPEND failures "version: output [${out}]\n")
+endif()
+# A word it does not know is named, wherever it stands (the last one used to
+# read as a missing value).
 samples("${scratch}/normal.json" 1500)
+foreach(case "--bogus|2|option --bogus" "draw|2|command draw" "render;--bogus;x|2|option --bogus"
+             "render;--samples;${scratch}/normal.json;--bogus|2|option --bogus")
+  string(REPLACE "|" ";" parts "${case}")
+  list(POP_BACK parts named)
+  list(POP_BACK parts status)
+  run("unknown ${parts}" ${status} "*" ${parts})
+  if(NOT err MATCHES "^hestio-chart: unknown ${named}\nusage: hestio-chart render ")
+    string(APPEND failures "unknown ${parts}: error [${err}]\n")
+  endif()
+endforeach()
+run(missing-value 2 "hestio-chart: missing value after --day\n" render --samples "${scratch}/normal.json" --day)
+
 set(day --day 2023-11-15 --out "${scratch}/out.png")
 run(normal 0 "" render --samples "${scratch}/normal.json" ${day})
 run(leap-day 0 "" render --samples "${scratch}/normal.json" --day 2024-02-29 --out "${scratch}/out.png")

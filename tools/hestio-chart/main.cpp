@@ -18,6 +18,7 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -27,6 +28,7 @@ namespace {
 
 const char* const usage = R"(usage: hestio-chart render --samples FILE --day YYYY-MM-DD --out FILE.png [options]
        hestio-chart render --samples FILE --day YYYY-MM-DD --csv FILE.csv [options]
+       hestio-chart --version
   --plot line|bar        line with a green area (default) or hourly bars
   --samples FILE         a JSON array of sample objects
   --time-key KEY         milliseconds since 1970 (default "timestamp", "from" for bars)
@@ -50,6 +52,13 @@ int fail(const std::string& message)
 {
     std::cerr << "hestio-chart: " << message << "\n";
     return 1;
+}
+
+/// A command line that cannot be read: exit status 2, as the manual page says.
+int usageError(const std::string& message)
+{
+    fail(message);
+    return 2;
 }
 
 bool parseNumber(const std::string& text, double& out)
@@ -209,10 +218,14 @@ struct Arguments {
 /// Reads the options after "render". 0, or the failure's exit status.
 int parseArguments(int argc, char** argv, Arguments& args)
 {
+    static const std::set<std::string> known { "--plot", "--samples", "--time-key", "--value-key", "--day", "--zone",
+        "--size", "--scale", "--zoom", "--select", "--out", "--csv", "--unit" };
     for (int i = 2; i < argc; ++i) {
         std::string arg = argv[i];
+        if (!known.contains(arg))
+            return usageError("unknown option " + arg + "\n" + usage);
         if (i + 1 >= argc)
-            return fail("missing value after " + arg);
+            return usageError("missing value after " + arg);
         std::string value = argv[++i];
         if (arg == "--plot")
             args.plot = value;
@@ -238,11 +251,10 @@ int parseArguments(int argc, char** argv, Arguments& args)
             args.out = value;
         else if (arg == "--csv")
             args.csvPath = value;
-        else if (arg == "--unit") {
+        else {
             args.unit = value;
             args.unitGiven = true;
-        } else
-            return fail("unknown option " + arg + "\n" + usage);
+        }
     }
     if (args.plot != "line" && args.plot != "bar")
         return fail("--plot must be line or bar");
@@ -336,7 +348,14 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i)
         if (isHelp(argv[i]))
             return printUsage();
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::cout << "hestio-chart " << HESTIO_VERSION << "\n";
+        return std::cout.flush() ? 0 : fail("cannot write the version to standard output");
+    }
     if (argc < 2 || std::string(argv[1]) != "render") {
+        // Say which word was not understood, not only how it should look.
+        if (argc >= 2)
+            std::cerr << "hestio-chart: unknown " << (argv[1][0] == '-' ? "option " : "command ") << argv[1] << "\n";
         std::cerr << usage;
         return 2;
     }

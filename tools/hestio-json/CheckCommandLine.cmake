@@ -1,6 +1,7 @@
-# The command line of `hestio-json` apart from decoding itself: help, inputs
-# that are no readable file, and output that cannot be written. Each case
-# checks the exit status and the exact error line.
+# The command line of `hestio-json` apart from decoding itself: help and
+# version, words it does not know, inputs that are no readable file, and
+# output that cannot be written. Each case checks the exit status and the
+# exact error line.
 set(scratch "${CMAKE_CURRENT_BINARY_DIR}/hestio-json-command-line")
 file(REMOVE_RECURSE "${scratch}")
 file(MAKE_DIRECTORY "${scratch}/folder")
@@ -29,14 +30,21 @@ function(run name status expected_out expected_err)
   set(failures "${failures}" PARENT_SCOPE)
 endfunction()
 
-set(usage "usage: hestio-json decode [--options N] [--mutable] FILE|-\n       hestio-json encode [--pretty] [--escape-slash] [--escape-non-ascii] FILE|-\n")
+set(usage "usage: hestio-json decode [--options N] [--mutable] FILE|-\n       hestio-json encode [--pretty] [--escape-slash] [--escape-non-ascii] FILE|-\n       hestio-json --version\n")
 run(help 0 "${usage}" "" --help)
 run(help-short 0 "${usage}" "" -h)
 run(decode-help 0 "${usage}" "" decode --help)
 run(encode-help 0 "${usage}" "" encode --help)
 run(decode-help-after-a-file 0 "${usage}" "" decode "${scratch}/ok.json" --help)
 run(no-command 2 "" "${usage}")
-run(unknown-command 2 "" "${usage}" transcode "${scratch}/ok.json")
+run(unknown-command 2 "" "error: unknown command transcode\n${usage}" transcode "${scratch}/ok.json")
+run(version 0 "hestio-json ${VERSION}\n" "" --version)
+# What was not understood is named, not only the usage shown.
+run(unknown-option 2 "" "error: unknown option --bogus\n${usage}" --bogus)
+run(unknown-decode-option 2 "" "error: unknown option --pretty for decode\n${usage}" decode --pretty "${scratch}/ok.json")
+run(unknown-last-option 2 "" "error: unknown option --bogus for encode\n${usage}" encode "${scratch}/ok.json" --bogus)
+run(options-without-number 2 "" "error: --options needs a number\n${usage}" decode "${scratch}/ok.json" --options)
+run(two-files 2 "" "error: only one FILE, not also ${scratch}/ok.json\n${usage}" decode "${scratch}/ok.json" "${scratch}/ok.json")
 
 run(encode-ok 0 "{\"a\":[1,2]}\n" "" encode "${scratch}/ok.json")
 run(folder 1 "" "error: cannot read ${scratch}/folder: Is a directory\n" decode "${scratch}/folder")

@@ -18,9 +18,9 @@ namespace hestio {
 
 namespace {
 
-    constexpr const char* kUsage
-        = "usage: hestio-json decode [--options N] [--mutable] FILE|-\n"
-          "       hestio-json encode [--pretty] [--escape-slash] [--escape-non-ascii] FILE|-\n";
+    constexpr const char* kUsage = "usage: hestio-json decode [--options N] [--mutable] FILE|-\n"
+                                   "       hestio-json encode [--pretty] [--escape-slash] [--escape-non-ascii] FILE|-\n"
+                                   "       hestio-json --version\n";
 
     platform::Result<std::string> readInput(const std::string& path, std::istream& in)
     {
@@ -88,7 +88,13 @@ int runJsonTool(const std::vector<std::string>& arguments, std::istream& in, std
 {
     if (!arguments.empty() && isHelp(arguments[0]))
         return writeOut(out, err, kUsage);
+    if (!arguments.empty() && arguments[0] == "--version")
+        return writeOut(out, err, std::string("hestio-json ") + HESTIO_VERSION + "\n");
     if (arguments.empty() || (arguments[0] != "decode" && arguments[0] != "encode")) {
+        // Say which word was not understood, not only how it should look.
+        if (!arguments.empty())
+            err << "error: unknown " << (arguments[0].rfind("-", 0) == 0 ? "option " : "command ") << arguments[0]
+                << "\n";
         err << kUsage;
         return 2;
     }
@@ -120,6 +126,12 @@ int runJsonTool(const std::vector<std::string>& arguments, std::istream& in, std
         } else if (!path && (argument == "-" || argument.rfind("-", 0) != 0)) {
             path = argument;
         } else {
+            if (argument == "--options" && decoding)
+                err << "error: --options needs a number\n";
+            else if (argument.rfind("-", 0) == 0 && argument != "-")
+                err << "error: unknown option " << argument << " for " << arguments[0] << "\n";
+            else
+                err << "error: only one FILE, not also " << argument << "\n";
             err << kUsage;
             return 2;
         }

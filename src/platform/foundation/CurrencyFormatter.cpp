@@ -5,8 +5,12 @@
 #include <unicode/numberformatter.h>
 #include <unicode/ucurr.h>
 
+#include <unicode/uenum.h>
+
+#include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <memory>
 
 namespace hestio::platform {
 
@@ -139,6 +143,33 @@ std::optional<std::string> currencyCodeForLocale(const Locale& locale)
     if (!isCurrencyCodeShaped(result))
         return std::nullopt;
     return result;
+}
+
+std::vector<CurrencyChoice> currencyChoices(const Locale& locale)
+{
+    std::vector<CurrencyChoice> choices;
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<UEnumeration, void (*)(UEnumeration*)> codes(
+        ucurr_openISOCurrencies(UCURR_COMMON | UCURR_NON_DEPRECATED, &status), &uenum_close);
+    if (U_FAILURE(status) || !codes)
+        return choices;
+    const std::string localeName = icuLocale(locale).getName();
+    while (const char* code = uenum_next(codes.get(), nullptr, &status)) {
+        if (U_FAILURE(status))
+            break;
+        std::string text = code;
+        if (!isKnownCurrencyCode(text))
+            continue;
+        icu::UnicodeString unicode = toUnicode(text);
+        UErrorCode nameStatus = U_ZERO_ERROR;
+        UBool isChoiceFormat = false;
+        int32_t length = 0;
+        const UChar* name = ucurr_getName(
+            unicode.getTerminatedBuffer(), localeName.c_str(), UCURR_LONG_NAME, &isChoiceFormat, &length, &nameStatus);
+        choices.push_back({ text, U_SUCCESS(nameStatus) && name ? toUtf8(icu::UnicodeString(name, length)) : text });
+    }
+    std::sort(choices.begin(), choices.end(), [](const auto& a, const auto& b) { return a.code < b.code; });
+    return choices;
 }
 
 }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace hestio::platform {
 
@@ -57,5 +58,16 @@ private:
 /// The currency used in the locale's region ("de_DE" → "EUR"), none when the
 /// locale names no region ICU can place.
 [[nodiscard]] std::optional<std::string> currencyCodeForLocale(const Locale& locale);
+
+/// One currency a person may pay in: its ISO 4217 code and its name.
+struct CurrencyChoice {
+    std::string code;
+    std::string name;
+    bool operator==(const CurrencyChoice&) const = default;
+};
+/// The ISO 4217 currencies in use today (no metals, funds or retired
+/// ones), by code, each named in `locale` ("EUR", "Euro"; "Euro" also in
+/// de_DE, "euro" in fr_FR).
+[[nodiscard]] std::vector<CurrencyChoice> currencyChoices(const Locale& locale);
 
 }

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,5 +27,19 @@ struct DocumentsLookup {
 /// path, and when it names the home folder itself (its answer when no
 /// documents folder is set up), $HOME/Documents. Not made here.
 [[nodiscard]] std::filesystem::path userDocumentsFolder(const DocumentsLookup& lookup);
+/// The home folder the lookup's programs see ($HOME in its environment).
+[[nodiscard]] std::filesystem::path homeFolder(const DocumentsLookup& lookup);
+
+/// A folder named as a person knows it: its way down from the home folder,
+/// "Documents › Hestio"; the whole path when it lies elsewhere.
+[[nodiscard]] std::string folderDisplayName(const std::filesystem::path& folder, const std::filesystem::path& home);
+
+/// Shows a folder in the desktop's file manager (`xdg-open FOLDER`), without
+/// waiting for it. Main thread.
+void openFolder(const std::filesystem::path& folder);
+using FolderOpener = std::function<void(const std::filesystem::path&)>;
+/// Puts `opener` in the place of the desktop's file manager (tests see what
+/// would be opened); returns the one it replaces.
+FolderOpener setFolderOpener(FolderOpener opener);
 
 }

@@ -238,6 +238,10 @@ Result<HostOptions> CommandLine::parse(const std::vector<std::string>& arguments
         if (Status outcome = readOption(option, o); !outcome)
             return fail(outcome.error().message());
     }
+    // Without a window and without steps to run, nothing would ever happen
+    // and nobody could end the run but a signal.
+    if (o.headless && !o.scriptPath && !o.showHelp && !o.showVersion)
+        return fail("--headless needs --script FILE, the steps to run (docs/automation.md)");
     if (o.location && o.gpxPath)
         return fail("--location and --gpx both move the device; give one");
     if (o.locationSource == LocationSourceChoice::System && (o.location || o.gpxPath))
@@ -253,7 +257,7 @@ std::string CommandLine::usage()
 Runs Hestio in a phone-sized window (320x480 points, as large as fits the
 screen), or headless.
 
-  --headless             no window; with --script, runs the script and exits
+  --headless             no window; runs the --script given and exits
   --script FILE          runs the automation steps in FILE against the app and
                          exits 0 when all pass, 1 at the first failure
                          (see docs/automation.md)

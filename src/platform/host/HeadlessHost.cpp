@@ -39,11 +39,6 @@ void HeadlessHost::settle()
     for (int round = 0; round < 100 && m_loop.runDueTasks(); ++round) { }
 }
 
-void HeadlessHost::runUntilStopped()
-{
-    m_loop.run();
-}
-
 void HeadlessHost::stop()
 {
     m_loop.stop();

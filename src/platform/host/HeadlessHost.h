@@ -16,9 +16,6 @@ public:
     void pass(double seconds) override;
     void settle() override;
 
-    /// Runs the loop until stop() (real clock only); for headless runs
-    /// without a script, which end on a signal.
-    void runUntilStopped();
     void stop();
 
 private:

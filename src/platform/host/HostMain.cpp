@@ -11,24 +11,27 @@
 #include "platform/location/GeoLocationManager.h"
 #include "platform/location/GpxTrack.h"
 #include "platform/location/PositionSource.h"
+#include "platform/ui/AlertView.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/DesktopNotifications.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <pthread.h>
 #include <sstream>
-#include <thread>
 
 namespace hestio::platform {
 
 namespace {
+
+    constexpr const char* locationUnavailableTitle = "Location Unavailable";
+    constexpr const char* locationUnavailableMessage
+        = "Hestio cannot learn where this computer is from the system's location service, so it cannot notice "
+          "you leaving or reaching your places. It keeps asking.";
 
     std::optional<std::string> readFile(const std::string& path)
     {
@@ -62,29 +65,6 @@ namespace {
         return false;
     }
 
-    /// Stops the loop on SIGINT or SIGTERM for a headless run without a
-    /// script: the signals are taken by a thread that posts the stop.
-    class SignalStop {
-    public:
-        explicit SignalStop(RunLoop& loop)
-        {
-            sigemptyset(&m_set);
-            sigaddset(&m_set, SIGINT);
-            sigaddset(&m_set, SIGTERM);
-            pthread_sigmask(SIG_BLOCK, &m_set, nullptr);
-            m_thread = std::thread([set = m_set, &loop] {
-                int signal = 0;
-                sigwait(&set, &signal);
-                loop.post([&loop] { loop.stop(); });
-            });
-            m_thread.detach();
-        }
-
-    private:
-        sigset_t m_set;
-        std::thread m_thread;
-    };
-
     /// Reads and parses the script at `path`; false, having said why, when
     /// either fails.
     bool loadScript(const std::string& path, std::optional<Script>& script)
@@ -102,14 +82,10 @@ namespace {
         return true;
     }
 
-    /// Whether the app can run as asked (a headless run on the manual clock
-    /// needs a script, a window a display); says why not.
-    bool canRunAsAsked(const HostOptions& options, bool hasScript)
+    /// Whether the app can run as asked (a window needs a display; a
+    /// headless run without a script is refused by CommandLine); says why not.
+    bool canRunAsAsked(const HostOptions& options)
     {
-        if (options.headless && !hasScript && options.usesManualClock()) {
-            std::cerr << "hestio: a headless run on the manual clock needs --script (nothing would ever happen)\n";
-            return false;
-        }
         if (!options.headless && !hasDisplay()) {
             std::cerr << "hestio: there is no display ($DISPLAY is not set).\n"
                          "  Run headless and drive the app with a script:\n"
@@ -175,6 +151,12 @@ namespace {
         if (options.usesSystemLocation()) {
             feeds.systemLocation
                 = std::make_unique<GeoClueSource>(loop, PositionSource::shared(), GeoClueSource::Options {});
+            // The source keeps asking; the person at the window hears of it
+            // once (the reason is in the log).
+            if (window)
+                feeds.systemLocation->setFailureHandler([](const std::string&) {
+                    AlertView::create(locationUnavailableTitle, locationUnavailableMessage, nullptr, "OK")->show();
+                });
             feeds.systemLocation->start();
         }
         // The simulated device moves from the window's Location menu (F2), to
@@ -221,8 +203,8 @@ namespace {
         return parts;
     }
 
-    /// Runs the app through the script, until its window closes, or,
-    /// headless, until a signal stops it. Returns the exit status.
+    /// Runs the app through the script, or until its window closes. Returns
+    /// the exit status.
     int runUntilDone(const HostOptions& options, const std::optional<Script>& script, Application& application,
         RunLoop& loop, SdlHost* window)
     {
@@ -243,10 +225,6 @@ namespace {
                 application.terminate();
         } else if (window) {
             window->run();
-        } else {
-            SignalStop stop(loop);
-            headless.runUntilStopped();
-            application.terminate();
         }
         return status;
     }
@@ -265,7 +243,7 @@ int runHost(const HostOptions& options, const HostSetup& setup)
     std::optional<Script> script;
     if (options.scriptPath && !loadScript(*options.scriptPath, script))
         return 2;
-    if (!canRunAsAsked(options, script.has_value()))
+    if (!canRunAsAsked(options))
         return 2;
     std::optional<GpxTrack> track;
     if (options.gpxPath && !loadTrack(*options.gpxPath, track))

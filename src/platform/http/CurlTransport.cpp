@@ -105,6 +105,8 @@ namespace {
         std::size_t maximumBodyBytes { 0 };
         bool synchronous { false };
         bool overflowed { false };
+        /// Times the request was about to go out; see onPrerequest.
+        int attempts { 0 };
 
         template<typename F> void post(F&& function)
         {
@@ -162,6 +164,29 @@ namespace {
         return bytes;
     }
 
+    // curl sends a request again, on another connection, when a reused one
+    // closes before any answer. The service may have got the request and
+    // acted on it, and with several idle connections to a service that
+    // went away one refresh reached it four times at once: a request is
+    // sent once, and a connection lost is reported as such.
+    constexpr long maximumIdleSecondsOfAConnection = 3;
+
+    int onPrerequest(void* user, char*, char*, int, int)
+    {
+        auto& transfer = *static_cast<Transfer*>(user);
+        return ++transfer.attempts == 1 ? CURL_PREREQFUNC_OK : CURL_PREREQFUNC_ABORT;
+    }
+
+    /// What ended a transfer, as the app is told it.
+    TransportError failureOf(const Transfer& transfer, CURLcode code)
+    {
+        if (transfer.overflowed)
+            code = CURLE_FILESIZE_EXCEEDED;
+        else if (code == CURLE_ABORTED_BY_CALLBACK && transfer.attempts > 1)
+            code = CURLE_GOT_NOTHING;
+        return errorFor(code, transfer.request.url);
+    }
+
     void configure(Transfer& transfer, const ServerTrust& trust)
     {
         CURL* easy = transfer.easy.get();
@@ -174,6 +199,13 @@ namespace {
         curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, onBody);
         curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
         curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+        curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, onPrerequest);
+        curl_easy_setopt(easy, CURLOPT_PREREQDATA, &transfer);
+        // Without the silent second attempt, a connection the service is
+        // about to close for idleness must not be taken: services close
+        // idle connections after a few seconds (ours after 5), and a request
+        // sent as it closes would be lost.
+        curl_easy_setopt(easy, CURLOPT_MAXAGE_CONN, maximumIdleSecondsOfAConnection);
 
         if (request.method == "POST") {
             curl_easy_setopt(easy, CURLOPT_POST, 1L);
@@ -311,7 +343,7 @@ HttpResult CurlTransport::sendSynchronous(const HttpRequest& request)
     }
     CURLcode code = curl_easy_perform(transfer.easy.get());
     if (code != CURLE_OK) {
-        result.error = errorFor(transfer.overflowed ? CURLE_FILESIZE_EXCEEDED : code, request.url);
+        result.error = failureOf(transfer, code);
         return result;
     }
     long status = 0;
@@ -369,7 +401,7 @@ void CurlTransport::Impl::finish(CURL* easy, CURLcode result)
                 shared.callbacks.onFinish();
         });
     } else {
-        TransportError error = errorFor(transfer->overflowed ? CURLE_FILESIZE_EXCEEDED : result, transfer->request.url);
+        TransportError error = failureOf(*transfer, result);
         transfer->post([error](Transfer::Shared& shared) {
             if (shared.callbacks.onFailure)
                 shared.callbacks.onFailure(error);

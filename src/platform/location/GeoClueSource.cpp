@@ -5,6 +5,7 @@
 
 #include <gio/gio.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace hestio::platform {
@@ -111,6 +112,7 @@ void GeoClueSource::startClient()
                 return;
             }
             m_state = State::Running;
+            m_failuresInRow = 0;
             // A client that already has a fix reports it only through its
             // Location property.
             m_bus->call({ serviceName, m_clientPath, propertiesInterface, "Get",
@@ -173,18 +175,54 @@ void GeoClueSource::fail(const std::string& reason)
 {
     m_state = State::Unavailable;
     m_failure = reason;
+    ++m_generation;
     if (m_subscription) {
         m_bus->unsubscribe(m_subscription);
         m_subscription = 0;
     }
-    hestio::log("Location service: not available (" + reason + ")");
-    if (m_onFailure)
+    // The next ask gets a client of its own; this one would stay with the
+    // service for as long as the connection lasts.
+    if (!m_clientPath.empty())
+        m_bus->call(
+            { serviceName, managerPath, managerInterface, "DeleteClient", g_variant_new("(o)", m_clientPath.c_str()) },
+            {});
+    m_clientPath.clear();
+    m_lastRead = 0;
+
+    double wait = m_options.firstRetrySeconds;
+    for (unsigned i = 0; i < m_failuresInRow && wait < m_options.longestRetrySeconds; ++i)
+        wait *= 2;
+    wait = std::min(wait, m_options.longestRetrySeconds);
+    const bool first = m_failuresInRow++ == 0;
+    hestio::log("Location service: not available (" + reason + "); asking again in "
+        + std::to_string(static_cast<long>(std::lround(wait))) + " s");
+    m_retryDueMonotonic = m_loop.clock().monotonicSeconds() + wait;
+    m_retry = m_loop.postDelayed(wait, [this] {
+        if (m_state != State::Unavailable)
+            return;
+        m_state = State::Idle;
+        // A bus that was unreachable stays so on its old connection.
+        m_bus.reset();
+        start();
+    });
+    // Told once: a service that stays away is not news at every retry.
+    if (first && m_onFailure)
         m_onFailure(reason);
+}
+
+std::optional<double> GeoClueSource::secondsUntilRetry() const
+{
+    if (m_state != State::Unavailable || !m_retry.isActive())
+        return std::nullopt;
+    return std::max(0.0, m_retryDueMonotonic - m_loop.clock().monotonicSeconds());
 }
 
 void GeoClueSource::stop()
 {
-    if (m_state == State::Idle || m_state == State::Unavailable)
+    m_retry.cancel();
+    if (m_state == State::Unavailable)
+        m_state = State::Idle;
+    if (m_state == State::Idle)
         return;
     if (m_subscription) {
         m_bus->unsubscribe(m_subscription);

@@ -1,15 +1,15 @@
 #pragma once
 
 #include "platform/dbus/BusConnection.h"
+#include "platform/foundation/RunLoop.h"
 #include "platform/location/PositionSource.h"
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace hestio::platform {
-
-class RunLoop;
 
 /// Moves a PositionSource to where the system's location service
 /// (org.freedesktop.GeoClue2, normally on the system bus) says the machine
@@ -21,6 +21,10 @@ class RunLoop;
 /// Everything runs on the given run loop; the bus is served by a thread of
 /// its own. A fix the service reports with an impossible position is
 /// logged and ignored.
+///
+/// A service that cannot be used (not running, refusing, gone) is asked
+/// again later, ever less often, until it works or stop() is called; the
+/// client it made is deleted first, so that asks do not pile up clients.
 class GeoClueSource {
 public:
     enum class State { Idle, Starting, Running, Unavailable };
@@ -35,6 +39,10 @@ public:
         unsigned accuracyLevel { 8 };
         /// Metres the machine must move before the service reports again.
         unsigned distanceThreshold { 0 };
+        /// Seconds before the service is asked again after it failed; each
+        /// failure in a row doubles the wait, up to the longest.
+        double firstRetrySeconds { 5 };
+        double longestRetrySeconds { 300 };
     };
 
     GeoClueSource(RunLoop& loop, PositionSource& target, Options options);
@@ -44,14 +52,18 @@ public:
 
     /// Asks the service for a client and starts it. Does nothing unless idle.
     void start();
-    /// Stops the client (the service may turn its receivers off).
+    /// Stops the client (the service may turn its receivers off), and asks
+    /// no more after a failure.
     void stop();
 
     [[nodiscard]] State state() const { return m_state; }
     /// Why the service could not be used, when it could not.
     [[nodiscard]] const std::string& failure() const { return m_failure; }
-    /// Told once when the service turns out to be unusable.
+    /// Told once when the service turns out to be unusable, not at each
+    /// failed retry; told again only if it fails after having worked.
     void setFailureHandler(std::function<void(const std::string&)> handler) { m_onFailure = std::move(handler); }
+    /// Seconds until the service is asked again, while unavailable.
+    [[nodiscard]] std::optional<double> secondsUntilRetry() const;
 
     /// Fixes applied to the position source so far.
     [[nodiscard]] std::size_t fixCount() const { return m_fixes; }
@@ -78,6 +90,10 @@ private:
     std::uint64_t m_generation { 0 };
     std::size_t m_fixes { 0 };
     std::function<void(const std::string&)> m_onFailure;
+    /// Failures since the service last worked.
+    unsigned m_failuresInRow { 0 };
+    TimerHandle m_retry;
+    double m_retryDueMonotonic { 0 };
 };
 
 }

@@ -281,6 +281,8 @@ void AlertView::clickButtonAtIndex(int index)
     auto keep = self();
     if (m_delegate)
         m_delegate->alertViewClickedButtonAtIndex(*this, index);
+    if (onButtonClicked)
+        onButtonClicked(index);
     dismissWithClickedButtonIndex(index, true);
 }
 

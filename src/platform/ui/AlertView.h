@@ -3,6 +3,7 @@
 #include "platform/ui/Button.h"
 #include "platform/ui/Label.h"
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -53,8 +54,12 @@ public:
     /// the application's visible alerts when there is no window).
     void show();
     bool isVisible() const { return m_visible; }
-    /// As a tap on a button: the delegate's clickedButtonAtIndex, then dismissal.
+    /// As a tap on a button: the delegate's clickedButtonAtIndex, then
+    /// onButtonClicked, then dismissal.
     void clickButtonAtIndex(int index);
+    /// Told the index of the button tapped. Owned by the alert, so it suits
+    /// an alert that outlives whoever showed it.
+    std::function<void(int index)> onButtonClicked;
     /// Removes the alert, telling the delegate will/did dismiss (not clicked).
     void dismissWithClickedButtonIndex(int index, bool animated);
 

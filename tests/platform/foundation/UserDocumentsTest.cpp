@@ -117,6 +117,30 @@ TEST(UserDocuments, TakesTheDesktopsAnswerOrFallsBackToDocumentsInHome)
     }
 }
 
+TEST(UserDocuments, AFolderIsNamedFromHomeDownAsAPersonKnowsIt)
+{
+    struct Case {
+        const char* folder;
+        const char* expected;
+    };
+    const Case cases[] = {
+        { "/home/ann/Documents/Hestio", "Documents \u203a Hestio" },
+        { "/home/ann/Documents/Hestio/", "Documents \u203a Hestio" },
+        { "/home/ann/./Dokumente//Hestio", "Dokumente \u203a Hestio" },
+        { "/home/ann/Hestio", "Hestio" },
+        // Not below home: the whole path, also for a neighbour whose name
+        // only starts like home's, and for home itself.
+        { "/home/anna/Documents/Hestio", "/home/anna/Documents/Hestio" },
+        { "/home/ann/../bob/Hestio", "/home/ann/../bob/Hestio" },
+        { "/srv/papers/Hestio", "/srv/papers/Hestio" },
+        { "/home/ann", "/home/ann" },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(hestio::platform::folderDisplayName(c.folder, "/home/ann"), c.expected) << c.folder;
+    EXPECT_EQ(
+        hestio::platform::folderDisplayName("/home/ann/Documents/Hestio", "/home/ann/"), "Documents \u203a Hestio");
+}
+
 TEST(UserDocuments, AnAnswerThatTakesTooLongIsNotWaitedFor)
 {
     FakePrograms programs;

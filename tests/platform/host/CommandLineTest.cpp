@@ -31,12 +31,14 @@ TEST(CommandLine, ReadsEveryOptionInBothSpellings)
     EXPECT_TRUE(CommandLine::parse({ "-h" })->showHelp);
     EXPECT_EQ(CommandLine::parse({ "--gpx", "walk.gpx" })->gpxPath, "walk.gpx");
     EXPECT_EQ(CommandLine::parse({ "--request-timeout", "2.5" })->requestTimeoutSeconds, 2.5);
-    EXPECT_FALSE(CommandLine::parse({ "--headless" })->requestTimeoutSeconds);
-    EXPECT_FALSE(CommandLine::parse({ "--headless" })->windowScale);
+    EXPECT_FALSE(CommandLine::parse({})->requestTimeoutSeconds);
+    EXPECT_FALSE(CommandLine::parse({})->windowScale);
     // The scale's limits are allowed.
     EXPECT_EQ(CommandLine::parse({ "--scale=0.25" })->windowScale, 0.25);
     EXPECT_EQ(CommandLine::parse({ "--scale=8" })->windowScale, 8);
-    EXPECT_EQ(CommandLine::parse({ "--headless" })->clockOffsetDays, 0);
+    EXPECT_EQ(CommandLine::parse({})->clockOffsetDays, 0);
+    EXPECT_TRUE(CommandLine::parse({ "--headless", "--help" })->showHelp);
+    EXPECT_TRUE(CommandLine::parse({ "--headless", "--version" })->showVersion);
     EXPECT_EQ(CommandLine::parse({ "--clock-offset-days", "7" })->clockOffsetDays, 7);
     EXPECT_EQ(CommandLine::parse({ "--clock-offset-days=-3660" })->clockOffsetDays, -3660);
     EXPECT_EQ(CommandLine::parse({ "--clock-offset-days=3660" })->clockOffsetDays, 3660);
@@ -50,9 +52,8 @@ TEST(CommandLine, ChoosesTheManualClockOnlyForHeadlessScripts)
     };
     const Case cases[] = {
         { { "--headless", "--script", "s" }, true },
-        { { "--headless" }, false },
-        { { "--script", "s" }, false },
         { { "--headless", "--script", "s", "--clock", "real" }, false },
+        { { "--script", "s" }, false },
         { { "--gallery", "--clock", "manual" }, true },
     };
     for (const auto& c : cases) {
@@ -74,6 +75,10 @@ TEST(CommandLine, RejectsBadArgumentsWithOneClearLine)
         { { "--script" }, "hestio: --script needs a script file (see hestio --help)" },
         { { "--script=" }, "hestio: --script needs a script file (see hestio --help)" },
         { { "--headless=yes" }, "hestio: --headless takes no value (see hestio --help)" },
+        { { "--headless" },
+            "hestio: --headless needs --script FILE, the steps to run (docs/automation.md) (see hestio --help)" },
+        { { "--headless", "--clock", "real", "--gallery" },
+            "hestio: --headless needs --script FILE, the steps to run (docs/automation.md) (see hestio --help)" },
         { { "--location", "51.5" },
             "hestio: --location needs LAT,LON in degrees (for example 51.5,-0.12) (see hestio --help)" },
         { { "--location=91,0" },
@@ -139,11 +144,11 @@ TEST(CommandLine, UsesTheSystemsLocationOnlyForAWindowWithoutScriptOrSimulatedMo
     };
     const Case cases[] = {
         { {}, true },
-        { { "--headless" }, false },
+        { { "--headless", "--script", "s" }, false },
         { { "--script", "s" }, false },
         { { "--location", "1,2" }, false },
         { { "--gpx", "walk.gpx" }, false },
-        { { "--headless", "--location-source", "geoclue" }, true },
+        { { "--headless", "--script", "s", "--location-source", "geoclue" }, true },
         { { "--location-source=simulated" }, false },
         { { "--location-source=simulated", "--location=1,2" }, false },
     };

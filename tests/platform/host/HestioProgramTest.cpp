@@ -71,6 +71,11 @@ TEST_F(HestioProgram, AnswersHelpVersionAndBadOptions)
     auto bad = run(headless("--bogus"));
     EXPECT_EQ(bad.status, 2);
     EXPECT_EQ(bad.output, "hestio: unknown option --bogus (see hestio --help)\n");
+    // Headless without steps used to run silently until killed.
+    auto idle = run("timeout 20 " + headless("--headless --clock real"));
+    EXPECT_EQ(idle.status, 2);
+    EXPECT_EQ(idle.output,
+        "hestio: --headless needs --script FILE, the steps to run (docs/automation.md) (see hestio --help)\n");
 }
 
 TEST_F(HestioProgram, WithoutADisplaySaysHowToRunHeadless)

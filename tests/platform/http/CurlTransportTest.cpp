@@ -6,6 +6,13 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <thread>
 
 using namespace hestio::platform;
@@ -47,6 +54,77 @@ public:
 private:
     httplib::Server m_server;
     int m_port { 0 };
+    std::thread m_thread;
+};
+
+/// A bare HTTP/1.1 server on the loopback interface that answers "ok" and
+/// keeps the connection open, except to a request for /close, which it
+/// counts and then closes the connection without a word.
+class ClosingServer {
+public:
+    ClosingServer()
+    {
+        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), length);
+        ::listen(m_listener, 8);
+        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { serve(); });
+    }
+    ~ClosingServer()
+    {
+        m_stopping = true;
+        m_thread.join();
+        ::close(m_listener);
+    }
+    std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(m_port) + path; }
+    int closesSeen() const { return m_closes; }
+
+private:
+    /// One connection at a time, as many requests on it as come.
+    void serve()
+    {
+        while (!m_stopping) {
+            pollfd waiting { m_listener, POLLIN, 0 };
+            if (::poll(&waiting, 1, 20) <= 0)
+                continue;
+            int connection = ::accept(m_listener, nullptr, nullptr);
+            std::string received;
+            char buffer[4096];
+            for (;;) {
+                pollfd readable { connection, POLLIN, 0 };
+                if (m_stopping || ::poll(&readable, 1, 20) < 0)
+                    break;
+                if (readable.revents == 0)
+                    continue;
+                ssize_t got = ::recv(connection, buffer, sizeof buffer, 0);
+                if (got <= 0)
+                    break;
+                received.append(buffer, static_cast<std::size_t>(got));
+                auto end = received.find("\r\n\r\n");
+                if (end == std::string::npos)
+                    continue;
+                bool closing = received.rfind("GET /close ", 0) == 0;
+                received.erase(0, end + 4);
+                if (closing) {
+                    ++m_closes;
+                    break;
+                }
+                const char answer[] = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
+                ::send(connection, answer, sizeof answer - 1, MSG_NOSIGNAL);
+            }
+            ::close(connection);
+        }
+    }
+
+    int m_listener { -1 };
+    int m_port { 0 };
+    std::atomic<bool> m_stopping { false };
+    std::atomic<int> m_closes { 0 };
     std::thread m_thread;
 };
 
@@ -146,4 +224,20 @@ TEST(CurlTransport, RefusedConnectionAndCancel)
     loop.postDelayed(0.2, [&] { loop.stop(); });
     loop.run();
     EXPECT_FALSE(called) << "no callback follows a cancel";
+}
+
+TEST(CurlTransport, AConnectionClosedBeforeTheAnswerIsOneAttemptAndReportedAsLost)
+{
+    ClosingServer server;
+    CurlTransport transport;
+    // The first exchange leaves its connection open for the next one.
+    Outcome kept = exchange(transport, { "GET", server.url("/ok") });
+    ASSERT_FALSE(kept.error) << kept.error->localizedDescription;
+    EXPECT_EQ(kept.body, "ok");
+
+    Outcome lost = exchange(transport, { "GET", server.url("/close") });
+    ASSERT_TRUE(lost.error);
+    EXPECT_EQ(lost.error->code, TransportError::NetworkConnectionLost);
+    EXPECT_EQ(lost.error->localizedDescription, "The network connection was lost.");
+    EXPECT_EQ(server.closesSeen(), 1) << "the service heard the request once";
 }

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 
 using namespace hestio::platform;
 using hestio::test::BusMock;
@@ -21,6 +22,7 @@ constexpr const char* clientPath = "/org/freedesktop/GeoClue2/Client/7";
 
 const char* managerXml = R"xml(<node><interface name="org.freedesktop.GeoClue2.Manager">
   <method name="GetClient"><arg name="client" type="o" direction="out"/></method>
+  <method name="DeleteClient"><arg name="client" type="o" direction="in"/></method>
 </interface></node>)xml";
 
 const char* clientXml = R"xml(<node><interface name="org.freedesktop.GeoClue2.Client">
@@ -48,7 +50,7 @@ struct GeoClueFixture : ::testing::Test {
     std::unique_ptr<BusMock> service;
     PositionSource position;
     hestio::test::LogCapture log;
-    bool refuseStart { false };
+    std::atomic<bool> refuseStart { false };
 
     void SetUp() override
     {
@@ -141,10 +143,12 @@ TEST_F(GeoClueFixture, AClientThatAlreadyHasAFixReportsItAtOnce)
     EXPECT_EQ(position.current()->horizontalAccuracy, 12);
 }
 
-TEST_F(GeoClueFixture, ARefusedClientLeavesTheSourceUnavailableWithTheReason)
+TEST_F(GeoClueFixture, ARefusingServiceIsAskedAgainEverLessOftenAndTheUserToldOnce)
 {
     refuseStart = true;
-    GeoClueSource source(loop.loop(), position, { bus.address() });
+    GeoClueSource::Options options { bus.address() };
+    options.longestRetrySeconds = 12;
+    GeoClueSource source(loop.loop(), position, options);
     std::vector<std::string> failures;
     source.setFailureHandler([&](const std::string& reason) { failures.push_back(reason); });
     source.start();
@@ -152,9 +156,53 @@ TEST_F(GeoClueFixture, ARefusedClientLeavesTheSourceUnavailableWithTheReason)
     ASSERT_EQ(failures.size(), 1u);
     EXPECT_NE(failures[0].find("cannot start: "), std::string::npos) << failures[0];
     EXPECT_NE(failures[0].find("'hestio' disallowed, no agent"), std::string::npos) << failures[0];
-    EXPECT_TRUE(log.contains("Location service: not available (" + failures[0] + ")"));
+    EXPECT_TRUE(log.contains("Location service: not available (" + failures[0] + "); asking again in 5 s"));
+    // The client it was given goes back, so the next ask is not one more.
+    auto deleted = [&] {
+        auto calls = service->calls();
+        return std::count(calls.begin(), calls.end(), std::string("DeleteClient('") + clientPath + "',)");
+    };
+    ASSERT_TRUE(runUntil(loop.loop(), [&] { return deleted() == 1; })) << testing::PrintToString(service->calls());
     source.start();
-    EXPECT_EQ(source.state(), GeoClueSource::State::Unavailable) << "no retry loop against a refusing service";
+    EXPECT_EQ(source.state(), GeoClueSource::State::Unavailable) << "start() does not hurry the next ask";
+
+    // Waits of 5, 10, then at most the longest (12) seconds; one second
+    // short of each, nothing is asked.
+    auto asks = [&] {
+        auto calls = service->calls();
+        return std::count(calls.begin(), calls.end(), "GetClient()");
+    };
+    for (double wait : { 5.0, 10.0, 12.0, 12.0 }) {
+        long before = asks();
+        EXPECT_EQ(source.secondsUntilRetry(), wait);
+        loop.advance(wait - 1);
+        loop.runPending();
+        EXPECT_EQ(asks(), before) << "after " << wait - 1 << " of " << wait << " s";
+        loop.advance(1);
+        ASSERT_TRUE(runUntil(loop.loop(), [&] { return asks() == before + 1; })) << wait;
+        ASSERT_TRUE(runUntil(loop.loop(), [&] { return source.secondsUntilRetry().has_value(); })) << wait;
+    }
+    EXPECT_EQ(failures.size(), 1u) << "told once, not at every ask";
+
+    // The service lets the app in: it runs, and a later failure is news again.
+    refuseStart = false;
+    loop.advance(12);
+    ASSERT_TRUE(runUntil(loop.loop(), [&] { return source.state() == GeoClueSource::State::Running; }));
+    EXPECT_FALSE(source.secondsUntilRetry());
+
+    // stop() ends the asking.
+    refuseStart = true;
+    source.stop();
+    source.start();
+    ASSERT_TRUE(runUntil(loop.loop(), [&] { return source.state() == GeoClueSource::State::Unavailable; }));
+    EXPECT_EQ(failures.size(), 2u);
+    EXPECT_EQ(source.secondsUntilRetry(), 5) << "the waits start afresh after it worked";
+    source.stop();
+    EXPECT_EQ(source.state(), GeoClueSource::State::Idle);
+    long before = asks();
+    loop.advance(60);
+    loop.runPending();
+    EXPECT_EQ(asks(), before);
 }
 
 TEST(GeoClueSource, IsUnavailableWithoutTheServiceOrWithoutTheBus)
