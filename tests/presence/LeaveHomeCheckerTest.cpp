@@ -357,7 +357,8 @@ TEST_F(LeaveHomeCheckerTest, OnlyLeavingHomeChecksAndWithNoneMarkedTheFirstDepar
     EXPECT_EQ(homePlaces(), (HomePlaces { { "Home" }, true }));
     EXPECT_EQ(deviceListRequests(), 1u);
     ASSERT_NE(application->topAlert(), nullptr);
-    EXPECT_EQ(application->topAlert()->message(), "Still on at home: Heater 1.80\u00a0kW, Fridge 150\u00a0W, TV 90\u00a0W");
+    EXPECT_EQ(
+        application->topAlert()->message(), "Still on at home: Heater 1.80\u00a0kW, Fridge 150\u00a0W, TV 90\u00a0W");
 
     // With the check off nothing is asked.
     markHome({}, false);
@@ -454,7 +455,8 @@ TEST_F(LeaveHomeCheckerTest, OnTheDesktopTheQuestionAndTheNoticeAreOneNoticeWhos
     EXPECT_TRUE(desktop[1].withdrawn) << "the answered question";
     const auto& notice = desktop.back();
     EXPECT_EQ(notice.tag, "leave-home") << "in the question's place";
-    EXPECT_EQ(notice.body, "Still on at home: <b>Heater</b> & \"TV\" 1.80\u00a0kW") << "no override; markup is escaped below";
+    EXPECT_EQ(notice.body, "Still on at home: <b>Heater</b> & \"TV\" 1.80\u00a0kW")
+        << "no override; markup is escaped below";
     ASSERT_EQ(notice.actions.size(), 1u);
     EXPECT_EQ(notice.actions[0].label, "Switch off <b>Heater</b> & \"TV\"");
 
