@@ -96,7 +96,10 @@ PlugIngest::Plug* PlugIngest::plugFor(const PlugReport& report)
         return nullptr;
     if (m_keyOfDevice.size() >= m_settings.maxDevices) {
         int64_t now = m_now();
-        if (now - m_lastLimitLogMs >= kLimitLogEveryMs) {
+        // Never logged yet, or a minute since: no subtraction from the
+        // "never" mark, which would overflow.
+        if (!m_limitLogged || now - m_lastLimitLogMs >= kLimitLogEveryMs) {
+            m_limitLogged = true;
             m_lastLimitLogMs = now;
             std::fprintf(stderr,
                 "hestio-sim: %zu devices made from the broker, the most it makes; plugs found "

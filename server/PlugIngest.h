@@ -105,7 +105,8 @@ private:
     std::map<std::string, bool> m_unitOnline;
     std::map<std::string, BridgeDevice> m_bridgeDevices;
     std::map<std::string, std::vector<size_t>> m_mappedByTopic;
-    int64_t m_lastLimitLogMs { INT64_MIN };
+    bool m_limitLogged { false };
+    int64_t m_lastLimitLogMs { 0 };
     /// The last payload's hash and time by topic, for the topics of known plugs.
     std::map<std::string, std::pair<size_t, int64_t>> m_lastPayloads;
     std::optional<int64_t> m_suggestionsAtMs;

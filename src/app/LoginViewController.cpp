@@ -259,6 +259,9 @@ void LoginViewController::backgroundLoginForUsername(const std::string& name, co
     // The service read the stored credentials and said no: the session ends
     // as at logout. The user without a token made below has the next
     // loginSynchronous try again.
+    // Ending the session shows a new login screen, which may let go of this
+    // one while it still makes the user.
+    auto keepAlive = shared_from_this();
     if (!reply.isNone() && !WebServiceConnector::successOf(reply))
         session.endSessionRefused();
     createUser(reply);

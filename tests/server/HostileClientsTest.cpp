@@ -142,7 +142,11 @@ TEST(HostileClients, AHundredMegabyteChunkedBodyIsRefusedUnread)
         EXPECT_EQ(reply.rfind("HTTP/1.1 411", 0), 0u) << reply;
     }
     EXPECT_GT(peak, 0u);
+#if !defined(__SANITIZE_ADDRESS__)
+    // Under AddressSanitizer the freed chunks stay in its quarantine (256 MiB)
+    // beside its shadow memory: the bound is for the service as shipped.
     EXPECT_LT(peak, 100 * kMiB);
+#endif
     auto after = sim.signIn();
     ASSERT_TRUE(after);
     EXPECT_EQ(after->status, 200);
