@@ -77,15 +77,15 @@ namespace {
     {
         auto password = readPassword("Password for " + name + ": ");
         if (!password) {
-            err << "hestio-sim: no password was given; nothing was changed\n";
+            err << "hestio-hub: no password was given; nothing was changed\n";
             return std::nullopt;
         }
         if (password->empty()) {
-            err << "hestio-sim: the password must not be empty; nothing was changed\n";
+            err << "hestio-hub: the password must not be empty; nothing was changed\n";
             return std::nullopt;
         }
         if (password->size() > kMaxPasswordBytes) {
-            err << "hestio-sim: the password is longer than 256 bytes; nothing was changed\n";
+            err << "hestio-hub: the password is longer than 256 bytes; nothing was changed\n";
             return std::nullopt;
         }
         return password;
@@ -94,15 +94,15 @@ namespace {
     int household(Store& store, const Command& command, std::ostream& out, std::ostream& err)
     {
         if (!command.householdName && !command.zone) {
-            err << "hestio-sim: household needs --name TEXT, --zone ZONE or both\n";
+            err << "hestio-hub: household needs --name TEXT, --zone ZONE or both\n";
             return 2;
         }
         if (command.householdName && !isFitName(*command.householdName, kMaxUserNameBytes)) {
-            err << "hestio-sim: the household's name must be 1 to 100 characters without control characters\n";
+            err << "hestio-hub: the household's name must be 1 to 100 characters without control characters\n";
             return 2;
         }
         if (command.zone && !isKnownTimeZone(*command.zone)) {
-            err << "hestio-sim: --zone needs a time zone name such as Europe/Berlin (" << *command.zone
+            err << "hestio-hub: --zone needs a time zone name such as Europe/Berlin (" << *command.zone
                 << " is not one)\n";
             return 2;
         }
@@ -132,11 +132,11 @@ namespace {
         auto user = store.userByName(name);
         if (sub == "add") {
             if (!isFitName(name, kMaxUserNameBytes)) {
-                err << "hestio-sim: a user name must be 1 to 100 characters without control characters\n";
+                err << "hestio-hub: a user name must be 1 to 100 characters without control characters\n";
                 return 2;
             }
             if (user) {
-                err << "hestio-sim: a user named " << name << " exists already\n";
+                err << "hestio-hub: a user named " << name << " exists already\n";
                 return 1;
             }
             auto password = newPassword(name, readPassword, err);
@@ -152,7 +152,7 @@ namespace {
             return 0;
         }
         if (!user) {
-            err << "hestio-sim: no user is named " << name << "\n";
+            err << "hestio-hub: no user is named " << name << "\n";
             return 1;
         }
         if (sub == "passwd") {
@@ -169,7 +169,7 @@ namespace {
         bool anotherAdministrator = std::any_of(
             users.begin(), users.end(), [&](const auto& u) { return u.id != user->id && isAdministrator(u); });
         if (isAdministrator(*user) && !anotherAdministrator) {
-            err << "hestio-sim: " << name << " is the household's last administrator; add another first\n";
+            err << "hestio-hub: " << name << " is the household's last administrator; add another first\n";
             return 1;
         }
         store.removeUser(user->id);
@@ -188,12 +188,12 @@ int runAdminCommand(const std::vector<std::string>& arguments, const PasswordRea
 {
     Command command;
     if (auto wrong = readCommand(arguments, command)) {
-        err << "hestio-sim: " << *wrong << "\n";
+        err << "hestio-hub: " << *wrong << "\n";
         return 2;
     }
     auto options = parseOptions(command.serviceOptions);
     if (!options) {
-        err << "hestio-sim: " << options.error().message() << "\n";
+        err << "hestio-hub: " << options.error().message() << "\n";
         return 2;
     }
     const std::string& sub = command.words.empty() ? std::string() : command.words[0];
@@ -201,11 +201,11 @@ int runAdminCommand(const std::vector<std::string>& arguments, const PasswordRea
     if (command.verb == "user"
         && (command.words.size() != wordsNeeded || (sub != "add" && sub != "passwd" && sub != "remove" && sub != "list")
             || (command.admin && sub != "add"))) {
-        err << "hestio-sim: use user add NAME [--admin], user passwd NAME, user remove NAME or user list\n";
+        err << "hestio-hub: use user add NAME [--admin], user passwd NAME, user remove NAME or user list\n";
         return 2;
     }
     if (command.verb == "household" && !command.words.empty()) {
-        err << "hestio-sim: use household --name TEXT --zone ZONE\n";
+        err << "hestio-hub: use household --name TEXT --zone ZONE\n";
         return 2;
     }
     if (options->database.has_parent_path())
@@ -246,7 +246,7 @@ std::optional<std::string> readPasswordFromTerminal(const std::string& prompt)
     std::cerr << std::endl;
     tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
     if (first && second != first) {
-        std::cerr << "hestio-sim: the two passwords differ\n";
+        std::cerr << "hestio-hub: the two passwords differ\n";
         return std::nullopt;
     }
     return first;

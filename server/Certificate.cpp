@@ -73,7 +73,7 @@ namespace {
         X509_set_pubkey(cert.get(), key.get());
         X509_NAME* name = X509_get_subject_name(cert.get());
         X509_NAME_add_entry_by_txt(
-            name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("hestio-sim"), -1, -1, 0);
+            name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("hestio-hub"), -1, -1, 0);
         X509_set_issuer_name(cert.get(), name);
         addExtension(cert.get(), NID_subject_alt_name, "DNS:localhost,IP:127.0.0.1");
         addExtension(cert.get(), NID_basic_constraints, "critical,CA:FALSE");

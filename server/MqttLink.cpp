@@ -146,7 +146,7 @@ void MqttLink::run()
         }
         m_connected = false;
         if (!m_lossLogged.exchange(true))
-            std::fprintf(stderr, "hestio-sim: cannot reach the broker at %s (%s); trying again\n",
+            std::fprintf(stderr, "hestio-hub: cannot reach the broker at %s (%s); trying again\n",
                 endpointText(m_settings.address).c_str(), mosquitto_strerror(code));
         std::unique_lock lock(m_stopMutex);
         if (m_stopped.wait_for(lock, std::chrono::seconds(delaySeconds), [this] { return m_stopping; }))
@@ -181,7 +181,7 @@ void MqttLink::onConnect(mosquitto* client, void* self, int code)
 {
     auto* link = static_cast<MqttLink*>(self);
     if (code != 0) {
-        std::fprintf(stderr, "hestio-sim: the broker at %s refused the connection: %s\n",
+        std::fprintf(stderr, "hestio-hub: the broker at %s refused the connection: %s\n",
             endpointText(link->m_settings.address).c_str(), mosquitto_connack_string(code));
         return;
     }
@@ -189,7 +189,7 @@ void MqttLink::onConnect(mosquitto* client, void* self, int code)
         mosquitto_subscribe(client, nullptr, filter.c_str(), 1);
     link->m_connected = true;
     link->m_lossLogged = false;
-    std::printf("hestio-sim connected to the broker at %s\n", endpointText(link->m_settings.address).c_str());
+    std::printf("hestio-hub connected to the broker at %s\n", endpointText(link->m_settings.address).c_str());
     std::fflush(stdout);
 }
 
@@ -208,7 +208,7 @@ void MqttLink::onMessage(mosquitto*, void* self, const mosquitto_message* messag
         link->m_onMessage(message->topic, payload, message->retain);
     } catch (const std::exception& error) {
         // One bad message must not end the link; the store may be briefly busy.
-        std::fprintf(stderr, "hestio-sim: a message on the broker could not be taken: %s\n", error.what());
+        std::fprintf(stderr, "hestio-hub: a message on the broker could not be taken: %s\n", error.what());
     }
 }
 

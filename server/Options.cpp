@@ -15,33 +15,52 @@ namespace {
         return !text.empty() && ec == std::errc() && ptr == text.data() + text.size();
     }
 
-    std::filesystem::path defaultDataFolder()
+    std::filesystem::path dataHome()
     {
         const char* xdg = std::getenv("XDG_DATA_HOME");
         if (xdg && *xdg == '/')
-            return std::filesystem::path(xdg) / "hestio-sim";
+            return xdg;
         const char* home = std::getenv("HOME");
-        return std::filesystem::path(home && *home ? home : ".") / ".local" / "share" / "hestio-sim";
+        return std::filesystem::path(home && *home ? home : ".") / ".local" / "share";
     }
+
+}
+
+std::filesystem::path defaultDataFolder()
+{
+    return dataHome() / "hestio-hub";
+}
+
+std::filesystem::path formerDefaultDataFolder()
+{
+    return dataHome() / "hestio-sim";
+}
+
+std::string missingHouseholdText(const Options& options)
+{
+    if (options.demo || options.mqtt)
+        return {};
+    return "say which household to serve: --demo for the simulated demo household, or --mqtt URL for your own plugs";
 }
 
 std::string usageText()
 {
-    return R"(Usage: hestio-sim [OPTION]...
-  or:  hestio-sim user add NAME [--admin] | user passwd NAME | user remove NAME
+    return R"(Usage: hestio-hub --demo [OPTION]...
+  or:  hestio-hub --mqtt URL [OPTION]...
+  or:  hestio-hub user add NAME [--admin] | user passwd NAME | user remove NAME
                   | user list   [--data DIR] [--db FILE]
-  or:  hestio-sim household [--name TEXT] [--zone ZONE] [--data DIR] [--db FILE]
-The embedded home-energy service: serves a simulated demo household over HTTPS
-on 127.0.0.1 under /kivoraserver. Users: demo (password demo, administrator)
-and sam (password sam, member).
+  or:  hestio-hub household [--name TEXT] [--zone ZONE] [--data DIR] [--db FILE]
+The household's home-energy service, over HTTPS on 127.0.0.1 under
+/kivoraserver: with --demo a simulated demo household (users demo, password
+demo, administrator, and sam, password sam, member); with --mqtt the
+household's own metering plugs, read from its MQTT broker.
 
   --data DIR         data folder for the database, certificate and key
-                     (default: $XDG_DATA_HOME/hestio-sim, or ~/.local/share/hestio-sim)
-  --db FILE          database file (default: DIR/hestio-sim.db)
+                     (default: $XDG_DATA_HOME/hestio-hub, or ~/.local/share/hestio-hub)
+  --db FILE          database file (default: DIR/hestio-hub.db)
   --reset            delete the database and start over with a new demo
                      household (the certificate is kept, so its pin stays)
-  --demo             serve the simulated demo household (the default unless
-                     --mqtt is given)
+  --demo             serve the simulated demo household
   --mqtt URL         serve the household's own plugs, read from the MQTT
                      broker at URL (mqtt://HOST:PORT, or mqtts://HOST:PORT
                      over TLS); the broker's user and password come from the
@@ -76,7 +95,7 @@ or time zone; a running service sees the change at once. Passwords are read
 from the terminal without echo (asked twice), or as one line of standard
 input; never from the command line.
 
-Once ready it prints "hestio-sim listening on https://127.0.0.1:N". SIGINT or
+Once ready it prints "hestio-hub listening on https://127.0.0.1:N". SIGINT or
 SIGTERM stops it cleanly.
 )";
 }
@@ -110,7 +129,6 @@ platform::Result<Options> parseOptions(const std::vector<std::string>& arguments
     Options options;
     std::optional<std::filesystem::path> data;
     std::optional<std::filesystem::path> database;
-    bool demo = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& name = arguments[i];
         auto value = [&]() -> std::optional<std::string> {
@@ -125,7 +143,7 @@ platform::Result<Options> parseOptions(const std::vector<std::string>& arguments
         } else if (name == "--reset") {
             options.reset = true;
         } else if (name == "--demo") {
-            demo = true;
+            options.demo = true;
         } else if (name == "--print-pin") {
             options.printPin = true;
         } else if (name == "--data" || name == "--db" || name == "--port" || name == "--seed" || name == "--token-ttl"
@@ -176,14 +194,14 @@ platform::Result<Options> parseOptions(const std::vector<std::string>& arguments
             return platform::Error("unknown option " + name);
         }
     }
-    if (demo && options.mqtt)
+    if (options.demo && options.mqtt)
         return platform::Error("--demo and --mqtt exclude each other: the demo household is simulated");
     if (!options.mqttCaFile.empty() && !(options.mqtt && options.mqtt->tls))
         return platform::Error("--mqtt-ca applies only to an mqtts:// broker");
     options.dataFolder = data ? *data : defaultDataFolder();
     if (options.configFile.empty())
         options.configFile = options.dataFolder / "hub.conf";
-    options.database = database ? *database : options.dataFolder / "hestio-sim.db";
+    options.database = database ? *database : options.dataFolder / "hestio-hub.db";
     return options;
 }
 

@@ -29,7 +29,10 @@ struct Options {
     /// The household's time zone when the database is made; empty: the
     /// machine's own zone.
     std::string zone;
-    /// The broker of a real household; none: the simulated demo household.
+    /// The simulated demo household (`--demo`); without it the household's
+    /// devices come from MQTT.
+    bool demo { false };
+    /// The broker of a real household.
     std::optional<BrokerAddress> mqtt;
     std::filesystem::path mqttCaFile;
     /// The hub's configuration file (default: DIR/hub.conf).
@@ -40,11 +43,23 @@ struct Options {
 };
 
 /// Reads the command line; an Error names an unknown option or a bad value.
-/// Folders not given default to $XDG_DATA_HOME/hestio-sim (or
-/// ~/.local/share/hestio-sim) and the database inside it.
+/// Folders not given default to $XDG_DATA_HOME/hestio-hub (or
+/// ~/.local/share/hestio-hub) and the database inside it. Which household
+/// to serve is checked when serving (`missingHouseholdText`), since the
+/// printing and administering commands need none.
 platform::Result<Options> parseOptions(const std::vector<std::string>& arguments);
 
 [[nodiscard]] std::string usageText();
+
+/// Why serving cannot start when neither `--demo` nor a broker is given;
+/// empty when one is.
+[[nodiscard]] std::string missingHouseholdText(const Options& options);
+
+[[nodiscard]] std::filesystem::path defaultDataFolder();
+
+/// The data folder of older versions, named after the service's former
+/// name; moved to the new default once when only the old one exists.
+[[nodiscard]] std::filesystem::path formerDefaultDataFolder();
 
 /// The machine's time zone as a zone name (from $TZ or /etc/localtime);
 /// "UTC" when it cannot be told.

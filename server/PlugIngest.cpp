@@ -102,7 +102,7 @@ PlugIngest::Plug* PlugIngest::plugFor(const PlugReport& report)
             m_limitLogged = true;
             m_lastLimitLogMs = now;
             std::fprintf(stderr,
-                "hestio-sim: %zu devices made from the broker, the most it makes; plugs found "
+                "hestio-hub: %zu devices made from the broker, the most it makes; plugs found "
                 "since are ignored\n",
                 m_settings.maxDevices);
         }

@@ -181,7 +181,7 @@ ServiceReply Service::handle(const ServiceRequest& request)
     } catch (const RequestError& error) {
         return ServiceReply { error.status(), errorBody(error.what()), error.allow() };
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "hestio-sim: %s %s failed: %s\n", request.method.c_str(),
+        std::fprintf(stderr, "hestio-hub: %s %s failed: %s\n", request.method.c_str(),
             redactSecrets(request.path).c_str(), error.what());
         return ServiceReply { 503, errorBody("the service failed to answer; try again later") };
     }

@@ -74,7 +74,7 @@ std::unique_ptr<RealHousehold> startRealHousehold(const Options& options, Store&
     if (!config->mqttPassword.empty()
         && (fs::status(options.configFile, ignored).permissions() & (fs::perms::group_read | fs::perms::others_read))
             != fs::perms::none)
-        std::cerr << "hestio-sim: " << options.configFile.string()
+        std::cerr << "hestio-hub: " << options.configFile.string()
                   << " holds the broker's password and others may read it; chmod 600 it" << std::endl;
     store.setMeta("mode", "hub");
     auto household = store.firstHousehold();
@@ -84,7 +84,7 @@ std::unique_ptr<RealHousehold> startRealHousehold(const Options& options, Store&
         household = store.firstHousehold();
     }
     if (store.usersOf(household->id).empty())
-        std::cerr << "hestio-sim: no one can sign in yet; add the first user with: hestio-sim user add NAME --admin"
+        std::cerr << "hestio-hub: no one can sign in yet; add the first user with: hestio-hub user add NAME --admin"
                   << std::endl;
     IngestSettings settings;
     settings.bridgeBase = config->bridgeBase;
@@ -125,8 +125,8 @@ int serve(const Options& options)
         return 0;
     }
     if (identity.createdNow)
-        std::cout << "hestio-sim made a new certificate in " << options.dataFolder.string() << std::endl;
-    std::cout << "hestio-sim certificate pin sha256//" << identity.pin << std::endl;
+        std::cout << "hestio-hub made a new certificate in " << options.dataFolder.string() << std::endl;
+    std::cout << "hestio-hub certificate pin sha256//" << identity.pin << std::endl;
 
     if (options.reset) {
         for (const char* suffix : { "", "-wal", "-shm" })
@@ -147,12 +147,12 @@ int serve(const Options& options)
     if (options.mqtt) {
         real = startRealHousehold(options, store);
     } else if (store.meta("mode") == "hub") {
-        std::cerr << "hestio-sim: " << options.database.string()
+        std::cerr << "hestio-hub: " << options.database.string()
                   << " holds a real household; give --mqtt, or another --data or --db for the demo" << std::endl;
         return 1;
     } else if (auto seed = store.meta("seed")) {
         if (options.seedGiven && *seed != std::to_string(options.seed))
-            std::cerr << "hestio-sim: the database was made with seed " << *seed << "; --seed " << options.seed
+            std::cerr << "hestio-hub: the database was made with seed " << *seed << "; --seed " << options.seed
                       << " applies only with --reset" << std::endl;
     } else {
         // The demo household lives where the person trying it does, so the
@@ -173,7 +173,7 @@ int serve(const Options& options)
 
     int port = server.bind(options.port);
     if (port < 0) {
-        std::cerr << "hestio-sim: cannot listen on 127.0.0.1:" << options.port << " (is it in use?)" << std::endl;
+        std::cerr << "hestio-hub: cannot listen on 127.0.0.1:" << options.port << " (is it in use?)" << std::endl;
         return 1;
     }
     std::atomic<bool> signalled { false };
@@ -183,7 +183,7 @@ int serve(const Options& options)
         signalled = true;
         server.stop();
     });
-    std::cout << "hestio-sim listening on https://127.0.0.1:" << port << std::endl;
+    std::cout << "hestio-hub listening on https://127.0.0.1:" << port << std::endl;
     server.run();
     // When the server ended by itself, wake the stopper so it can be joined.
     if (!signalled)
@@ -198,21 +198,49 @@ int serve(const Options& options)
 }
 }
 
+namespace {
+/// Older versions kept their data under the service's former name; a
+/// household that has only that folder keeps its database, users and
+/// certificate (and so the pin its phones trust) under the new name.
+void adoptFormerDataFolder()
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::path former = formerDefaultDataFolder();
+    fs::path current = defaultDataFolder();
+    if (fs::exists(current, error) || !fs::is_directory(former, error))
+        return;
+    fs::rename(former, current, error);
+    if (error) {
+        std::cerr << "hestio-hub: cannot move " << former.string() << " to " << current.string() << ": "
+                  << error.message() << std::endl;
+        return;
+    }
+    for (const char* suffix : { "", "-wal", "-shm" }) {
+        fs::path old = current / (std::string("hestio-sim.db") + suffix);
+        if (fs::exists(old, error))
+            fs::rename(old, current / (std::string("hestio-hub.db") + suffix), error);
+    }
+    std::cerr << "hestio-hub: moved the data folder " << former.string() << " to " << current.string() << std::endl;
+}
+}
+
 int main(int argc, char** argv)
 {
     std::vector<std::string> arguments(argv + 1, argv + argc);
+    adoptFormerDataFolder();
     if (isAdminCommand(arguments)) {
         try {
             return runAdminCommand(
                 arguments, readPasswordFromTerminal, std::cout, std::cerr, kDefaultPasswordIterations);
         } catch (const std::exception& error) {
-            std::cerr << "hestio-sim: " << error.what() << std::endl;
+            std::cerr << "hestio-hub: " << error.what() << std::endl;
             return 1;
         }
     }
     auto parsed = parseOptions(arguments);
     if (!parsed) {
-        std::cerr << "hestio-sim: " << parsed.error().message() << "\nTry hestio-sim --help." << std::endl;
+        std::cerr << "hestio-hub: " << parsed.error().message() << "\nTry hestio-hub --help." << std::endl;
         return 2;
     }
     const Options& options = *parsed;
@@ -221,13 +249,17 @@ int main(int argc, char** argv)
         return 0;
     }
     if (options.version) {
-        std::cout << "hestio-sim " << HESTIO_VERSION << std::endl;
+        std::cout << "hestio-hub " << HESTIO_VERSION << std::endl;
         return 0;
+    }
+    if (std::string missing = missingHouseholdText(options); !missing.empty() && !options.printPin) {
+        std::cerr << "hestio-hub: " << missing << "\nTry hestio-hub --help." << std::endl;
+        return 2;
     }
     try {
         return serve(options);
     } catch (const std::exception& error) {
-        std::cerr << "hestio-sim: " << error.what() << std::endl;
+        std::cerr << "hestio-hub: " << error.what() << std::endl;
         return 1;
     }
 }

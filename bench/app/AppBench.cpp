@@ -3,7 +3,7 @@
 //   hestio-app-bench [--runs N] [--only NAME] BUILD_DIR
 //
 // Every scenario runs in a fresh process (the app's session is process-wide)
-// N times (default 5), against a fresh hestio-sim on loopback, and the median
+// N times (default 5), against a fresh hestio-hub on loopback, and the median
 // of each figure is printed with its wall and CPU time. CPU time is the
 // client's own (all its threads); the service runs in its own process.
 //
@@ -664,8 +664,8 @@ public:
             FILE* err = std::freopen("/dev/null", "w", stderr);
             (void)out;
             (void)err;
-            std::vector<std::string> argv { binary.string(), "--data", m_folder.string(), "--port", "0", "--zone",
-                "America/New_York" };
+            std::vector<std::string> argv { binary.string(), "--demo", "--data", m_folder.string(), "--port", "0",
+                "--zone", "America/New_York" };
             argv.insert(argv.end(), extra.begin(), extra.end());
             execArgs(argv);
         }
@@ -681,7 +681,7 @@ public:
             }
         }
         if (port.empty())
-            die("hestio-sim did not start");
+            die("hestio-hub did not start");
     }
     ~Sim()
     {
@@ -746,7 +746,7 @@ void collect(const std::string& output, std::map<std::string, Collected>& figure
 int drive(const fs::path& self, const fs::path& build, int runs, const std::string& only)
 {
     fs::path hestio = build / "bin" / "hestio";
-    fs::path simBinary = build / "bin" / "hestio-sim";
+    fs::path simBinary = build / "bin" / "hestio-hub";
     for (const auto& p : { hestio, simBinary })
         if (!fs::exists(p))
             die(p.string() + " is missing: build it first");

@@ -11,7 +11,7 @@
 // the screen's scale, as a window host draws after the change. The timer
 // itself is stopped so that only the measured cycles run.
 //
-// Against a fresh hestio-sim on loopback (its path is built in; the service
+// Against a fresh hestio-hub on loopback (its path is built in; the service
 // runs in its own process, so its work is not counted): the real HTTPS
 // exchange, with the transport's thread. Against an in-process stand-in
 // service: the app's own work alone, for 14 devices (the demo household) and
@@ -79,7 +79,7 @@ fs::path scratchFolder(const std::string& what)
     return folder;
 }
 
-/// hestio-sim on a free loopback port with a fresh demo household.
+/// hestio-hub on a free loopback port with a fresh demo household.
 class Sim {
 public:
     Sim()
@@ -100,7 +100,7 @@ public:
             FILE* err = std::freopen("/dev/null", "w", stderr);
             (void)out;
             (void)err;
-            execl(binary.c_str(), binary.c_str(), "--data", m_folder.c_str(), "--port", "0", "--zone",
+            execl(binary.c_str(), binary.c_str(), "--demo", "--data", m_folder.c_str(), "--port", "0", "--zone",
                 "America/New_York", static_cast<char*>(nullptr));
             _exit(127);
         }
@@ -312,7 +312,7 @@ void runCycles(benchmark::State& state, Service service, Kind kind, bool draw)
     if (service == Service::Sim) {
         sim.emplace();
         if (!sim->started()) {
-            state.SkipWithError("hestio-sim did not start");
+            state.SkipWithError("hestio-hub did not start");
             return;
         }
     }

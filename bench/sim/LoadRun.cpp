@@ -1,10 +1,10 @@
-// A bounded load run against hestio-sim on loopback: N clients (default 20)
+// A bounded load run against hestio-hub on loopback: N clients (default 20)
 // each keep one HTTPS connection and send the app's requests back to back for
 // a fixed time (default 30 s, at most 120), a fifth of them writes. At the end
 // it checks that every acknowledged write is stored and prints requests per
 // second and the latency spread.
 //
-//   hestio-sim-load [--clients N] [--seconds S] [--port P]
+//   hestio-hub-load [--clients N] [--seconds S] [--port P]
 // Without --port it serves a fresh demo household in-process on a free port.
 #include "FormData.h"
 #include "SimHarness.h"
@@ -76,7 +76,7 @@ int main(int argc, char** argv)
     auto signIn
         = signInClient->Post("/kivoraserver/session", "name=demo&password=demo", "application/x-www-form-urlencoded");
     if (!signIn || signIn->status != 200) {
-        std::cerr << "hestio-sim-load: cannot sign in on port " << port << std::endl;
+        std::cerr << "hestio-hub-load: cannot sign in on port " << port << std::endl;
         return 1;
     }
     std::string token(json::objectFromJSONData(signIn->body)["token"].stringValue());

@@ -1,4 +1,4 @@
-// How fast hestio-sim answers the requests behind the graphs: a week of
+// How fast hestio-hub answers the requests behind the graphs: a week of
 // one-minute samples (10,080) must come back in well under 100 ms, measured
 // both inside the service (computing and writing the reply) and end to end
 // over HTTPS on loopback (TLS, transfer and reading the whole body).

@@ -28,7 +28,7 @@ public:
     LiveSim()
     {
         std::random_device random;
-        m_folder = std::filesystem::temp_directory_path() / ("hestio-sim-bench-" + std::to_string(random()));
+        m_folder = std::filesystem::temp_directory_path() / ("hestio-hub-bench-" + std::to_string(random()));
         std::filesystem::create_directories(m_folder);
         store = std::make_unique<Store>((m_folder / "sim.db").string());
         seedDemoHousehold(*store, 1, wallClockMs(), 1000);

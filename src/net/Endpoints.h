@@ -6,7 +6,7 @@
 #include <string_view>
 
 /// Every exchange between the client and the service, written once: the
-/// client takes its paths from here and hestio-sim routes by the same table.
+/// client takes its paths from here and hestio-hub routes by the same table.
 /// Standard library only, so that both sides can include it.
 namespace hestio::endpoints {
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# End-to-end: starts hestio-sim on a free loopback port with a fresh demo
+# End-to-end: starts hestio-hub on a free loopback port with a fresh demo
 # household, then runs each automation script with the headless client
 # against it, in order, sharing one profile (so a later script sees what an
 # earlier one stored). Exits with the first failing script's status.
@@ -58,7 +58,7 @@ clock_offset_days=0
 start_sim() { # start_sim PORT (0: any free one); sets $port once it listens
   : >"$work/sim.log"
   # E2E_TOKEN_TTL=SECONDS: session tokens expire that soon.
-  "$build/bin/hestio-sim" --data "$work/sim" --port "$1" --zone "${E2E_ZONE:-America/New_York}" --seed "$sim_seed" \
+  "$build/bin/hestio-hub" --demo --data "$work/sim" --port "$1" --zone "${E2E_ZONE:-America/New_York}" --seed "$sim_seed" \
     $sim_reset ${E2E_TOKEN_TTL:+--token-ttl "$E2E_TOKEN_TTL"} --clock-offset-days "$clock_offset_days" \
     >"$work/sim.log" 2>&1 &
   sim_pid=$!
@@ -69,7 +69,7 @@ start_sim() { # start_sim PORT (0: any free one); sets $port once it listens
     kill -0 "$sim_pid" 2>/dev/null || { cat "$work/sim.log" >&2; exit 1; }
     sleep 0.05
   done
-  echo "hestio-sim did not start" >&2
+  echo "hestio-hub did not start" >&2
   exit 1
 }
 stop_sim() {
@@ -89,7 +89,7 @@ move_clocks() { # move_clocks DAYS: the service and the later client runs DAYS d
   start_sim "$port"
 }
 start_sim 0
-pin=$("$build/bin/hestio-sim" --data "$work/sim" --print-pin)
+pin=$("$build/bin/hestio-hub" --data "$work/sim" --print-pin)
 # E2E_WRONG_PIN=1: the client expects another certificate (a stand-in for a
 # man in the middle).
 [ "${E2E_WRONG_PIN:-0}" = 1 ] && pin="AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA="
@@ -127,8 +127,8 @@ if [ -n "${E2E_FAULT:-}" ]; then
   read -r fault_mode fault_count fault_match <<<"$E2E_FAULT"
   other=()
   if [ "$fault_mode" = wrong-certificate ]; then
-    # Another identity, made the way hestio-sim makes its own.
-    "$build/bin/hestio-sim" --data "$work/other" --print-pin >/dev/null
+    # Another identity, made the way hestio-hub makes its own.
+    "$build/bin/hestio-hub" --data "$work/other" --print-pin >/dev/null
     other=(--other-certificate "$work/other/certificate.pem" --other-key "$work/other/private-key.pem")
   fi
   : >"$work/proxy.log"

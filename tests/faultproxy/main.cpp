@@ -1,5 +1,5 @@
 // hestio-fault-proxy: a TLS proxy for end-to-end tests that forwards to
-// hestio-sim and spoils chosen requests the way a broken network or service
+// hestio-hub and spoils chosen requests the way a broken network or service
 // would.
 
 #include "FaultProxy.h"

@@ -214,7 +214,7 @@ TEST(Endpoints, ServicePathsAreRecognisedInAnyForm)
 
 TEST(Endpoints, NoPathOfTheServiceIsWrittenOutsideTheTable)
 {
-    // The client and hestio-sim both take their paths from the table; a path
+    // The client and hestio-hub both take their paths from the table; a path
     // written anywhere else could drift from it unnoticed.
     const std::filesystem::path root = HESTIO_SOURCE_DIR;
     size_t files = 0;

@@ -40,7 +40,7 @@ struct Admin {
 
     std::string hashOf(const std::string& name)
     {
-        Store store(folder.file("hestio-sim.db"));
+        Store store(folder.file("hestio-hub.db"));
         auto user = store.userByName(name);
         return user ? user->passwordHash : "";
     }
@@ -55,28 +55,28 @@ TEST(AdminCommands, UsersAreAddedListedChangedAndRemovedWithClearRefusals)
     EXPECT_EQ(admin.prompts, (std::vector<std::string> { "Password for ann: " }));
     EXPECT_TRUE(verifyPassword("ann-secret", admin.hashOf("ann")));
     EXPECT_EQ(
-        admin.run({ "user", "add", "bob" }), "1||hestio-sim: the password must not be empty; nothing was changed\n");
+        admin.run({ "user", "add", "bob" }), "1||hestio-hub: the password must not be empty; nothing was changed\n");
     EXPECT_EQ(admin.hashOf("bob"), "");
     EXPECT_EQ(admin.run({ "user", "add", "bob" }), "0|added bob to Home\n|");
-    EXPECT_EQ(admin.run({ "user", "add", "ann" }), "1||hestio-sim: a user named ann exists already\n");
+    EXPECT_EQ(admin.run({ "user", "add", "ann" }), "1||hestio-hub: a user named ann exists already\n");
     EXPECT_EQ(admin.run({ "user", "list" }), "0|ann (administrator)\nbob\n|");
     EXPECT_EQ(admin.run({ "user", "passwd", "bob" }), "0|changed the password of bob\n|");
     EXPECT_TRUE(verifyPassword("x", admin.hashOf("bob")));
-    EXPECT_EQ(admin.run({ "user", "passwd", "bob" }), "1||hestio-sim: no password was given; nothing was changed\n");
+    EXPECT_EQ(admin.run({ "user", "passwd", "bob" }), "1||hestio-hub: no password was given; nothing was changed\n");
     EXPECT_EQ(admin.run({ "user", "remove", "ann" }),
-        "1||hestio-sim: ann is the household's last administrator; add another first\n");
+        "1||hestio-hub: ann is the household's last administrator; add another first\n");
     EXPECT_EQ(admin.run({ "user", "remove", "bob" }), "0|removed bob\n|");
-    EXPECT_EQ(admin.run({ "user", "remove", "bob" }), "1||hestio-sim: no user is named bob\n");
+    EXPECT_EQ(admin.run({ "user", "remove", "bob" }), "1||hestio-hub: no user is named bob\n");
 
-    const std::string usage = "2||hestio-sim: use user add NAME [--admin], user passwd NAME, user remove NAME or "
+    const std::string usage = "2||hestio-hub: use user add NAME [--admin], user passwd NAME, user remove NAME or "
                               "user list\n";
     EXPECT_EQ(admin.run({ "user", "add" }), usage);
     EXPECT_EQ(admin.run({ "user", "passwd", "ann", "--admin" }), usage);
-    EXPECT_EQ(admin.run({ "user", "add", "eve", "--password" }), "2||hestio-sim: unknown option --password\n");
+    EXPECT_EQ(admin.run({ "user", "add", "eve", "--password" }), "2||hestio-hub: unknown option --password\n");
     EXPECT_EQ(admin.run({ "user", "add", std::string(101, 'a') }),
-        "2||hestio-sim: a user name must be 1 to 100 characters without control characters\n");
+        "2||hestio-hub: a user name must be 1 to 100 characters without control characters\n");
     EXPECT_EQ(admin.run({ "user", "add", "a\tb" }),
-        "2||hestio-sim: a user name must be 1 to 100 characters without control characters\n");
+        "2||hestio-hub: a user name must be 1 to 100 characters without control characters\n");
 }
 
 TEST(AdminCommands, TheHouseholdTakesANameAndAKnownZone)
@@ -86,9 +86,9 @@ TEST(AdminCommands, TheHouseholdTakesANameAndAKnownZone)
         "0|household Maple Street in Europe/Berlin\n|");
     EXPECT_EQ(admin.run({ "household", "--zone", "Asia/Kolkata" }), "0|household Maple Street in Asia/Kolkata\n|");
     EXPECT_EQ(admin.run({ "household", "--zone", "Mars/Olympus" }),
-        "2||hestio-sim: --zone needs a time zone name such as Europe/Berlin (Mars/Olympus is not one)\n");
-    EXPECT_EQ(admin.run({ "household" }), "2||hestio-sim: household needs --name TEXT, --zone ZONE or both\n");
-    EXPECT_EQ(admin.run({ "household", "--name" }), "2||hestio-sim: --name needs a value\n");
-    Store store(admin.folder.file("hestio-sim.db"));
+        "2||hestio-hub: --zone needs a time zone name such as Europe/Berlin (Mars/Olympus is not one)\n");
+    EXPECT_EQ(admin.run({ "household" }), "2||hestio-hub: household needs --name TEXT, --zone ZONE or both\n");
+    EXPECT_EQ(admin.run({ "household", "--name" }), "2||hestio-hub: --name needs a value\n");
+    Store store(admin.folder.file("hestio-hub.db"));
     EXPECT_EQ(store.firstHousehold()->timeZone, "Asia/Kolkata");
 }

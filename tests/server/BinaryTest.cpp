@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
 
 using namespace hestio::sim;
 using hestio::sim::test::callOverHttps;
@@ -23,15 +24,15 @@ TEST(HestioSimBinary, StartsAnnouncesItselfStopsCleanlyAndKeepsItsData)
     const std::string data = (folder.path() / "data").string();
     std::string pin;
     {
-        Child sim({ "--data", data, "--port", "0", "--token-ttl", "60" });
+        Child sim({ "--demo", "--data", data, "--port", "0", "--token-ttl", "60" });
         int port = sim.waitUntilListening();
         ASSERT_GT(port, 0);
         ASSERT_GE(sim.lines().size(), 2u);
-        EXPECT_EQ(sim.lines()[0], "hestio-sim made a new certificate in " + data);
+        EXPECT_EQ(sim.lines()[0], "hestio-hub made a new certificate in " + data);
         pin = publicKeyPin(folder.path() / "data" / "certificate.pem");
         EXPECT_EQ(std::filesystem::status(folder.path() / "data").permissions() & std::filesystem::perms::all,
             std::filesystem::perms::owner_all);
-        EXPECT_EQ(sim.lines()[1], "hestio-sim certificate pin sha256//" + pin);
+        EXPECT_EQ(sim.lines()[1], "hestio-hub certificate pin sha256//" + pin);
 
         json::Value session = callOverHttps(port, "/kivoraserver/session", "name=demo&password=demo");
         ASSERT_TRUE(session["success"].boolValue());
@@ -42,10 +43,10 @@ TEST(HestioSimBinary, StartsAnnouncesItselfStopsCleanlyAndKeepsItsData)
         EXPECT_EQ(sim.stop(SIGTERM), 0);
     }
     {
-        Child sim({ "--data", data, "--port", "0" });
+        Child sim({ "--demo", "--data", data, "--port", "0" });
         int port = sim.waitUntilListening();
         ASSERT_GT(port, 0);
-        EXPECT_EQ(sim.lines()[0], "hestio-sim certificate pin sha256//" + pin);
+        EXPECT_EQ(sim.lines()[0], "hestio-hub certificate pin sha256//" + pin);
         json::Value session = callOverHttps(port, "/kivoraserver/session", "name=demo&password=demo");
         std::string token(session["token"].stringValue());
         json::Value devices
@@ -63,7 +64,7 @@ TEST(HestioSimBinary, StartsAnnouncesItselfStopsCleanlyAndKeepsItsData)
     }
     {
         // --reset starts over: the renamed fridge is gone, the pin stays.
-        Child sim({ "--data", data, "--port", "0", "--reset" });
+        Child sim({ "--demo", "--data", data, "--port", "0", "--reset" });
         int port = sim.waitUntilListening();
         json::Value session = callOverHttps(port, "/kivoraserver/session", "name=demo&password=demo");
         std::string token(session["token"].stringValue());
@@ -85,10 +86,31 @@ TEST(HestioSimBinary, HelpDocumentsEveryOptionAndBadOptionsFail)
 
     for (std::vector<std::string> bad : { std::vector<std::string> { "--bogus" }, { "--port" }, { "--port", "70000" },
              { "--token-ttl", "0" }, { "--seed", "-1" }, { "--devices", "1001" }, { "--devices", "-1" }, { "--zone" },
-             { "--zone", "Mars/Olympus_Mons" }, { "--zone", "" }, { "--clock-offset-days", "3661" } }) {
+             { "--zone", "Mars/Olympus_Mons" }, { "--zone", "" }, { "--clock-offset-days", "3661" },
+             { "--port", "0" } }) {
         Child sim(bad);
         EXPECT_EQ(sim.waitForExit(), 2) << bad[0];
     }
+}
+
+TEST(HestioSimBinary, TheFormerDataFolderIsMovedOnceWithItsDatabase)
+{
+    test::ScratchFolder folder;
+    hestio::test::ScopedEnvironment dataHome("XDG_DATA_HOME", folder.path().c_str());
+    std::filesystem::create_directories(folder.path() / "hestio-sim");
+    std::ofstream(folder.path() / "hestio-sim" / "hestio-sim.db") << "kept";
+    Child pin({ "--print-pin" });
+    EXPECT_TRUE(pin.readLine().has_value());
+    EXPECT_EQ(pin.waitForExit(), 0);
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / "hestio-sim"));
+    std::ifstream moved(folder.path() / "hestio-hub" / "hestio-hub.db");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(moved), {}), "kept");
+
+    // Once the new folder exists, an old one made later stays where it is.
+    std::filesystem::create_directories(folder.path() / "hestio-sim");
+    Child again({ "--print-pin" });
+    EXPECT_EQ(again.waitForExit(), 0);
+    EXPECT_TRUE(std::filesystem::exists(folder.path() / "hestio-sim"));
 }
 
 TEST(HestioSimBinary, AClockOffsetMovesEverythingTheServiceDates)
@@ -101,7 +123,7 @@ TEST(HestioSimBinary, AClockOffsetMovesEverythingTheServiceDates)
         int64_t offsetMs;
     };
     for (Case c : { Case { "7", 7 * 86'400'000LL }, Case { "-2", -2 * 86'400'000LL } }) {
-        Child sim({ "--data", (folder.path() / c.days).string(), "--port", "0", "--token-ttl", "60",
+        Child sim({ "--demo", "--data", (folder.path() / c.days).string(), "--port", "0", "--token-ttl", "60",
             "--clock-offset-days", c.days });
         int port = sim.waitUntilListening();
         ASSERT_GT(port, 0) << c.days;
@@ -129,7 +151,7 @@ TEST(HestioSimBinary, PrintsItsVersion)
     Child sim({ "--version" });
     auto line = sim.readLine();
     ASSERT_TRUE(line);
-    EXPECT_EQ(line->rfind("hestio-sim ", 0), 0u) << *line;
+    EXPECT_EQ(line->rfind("hestio-hub ", 0), 0u) << *line;
     EXPECT_NE(line->find_first_of("0123456789"), std::string::npos) << *line;
     EXPECT_EQ(sim.waitForExit(), 0);
 }
@@ -141,7 +163,7 @@ TEST(HestioSimBinary, TheHouseholdTakesTheMachinesZoneUnlessOneIsNamed)
     hestio::test::ScopedEnvironment zone("TZ", "Asia/Kolkata");
     auto zoneOfNewHousehold = [](std::vector<std::string> arguments) {
         test::ScratchFolder folder;
-        arguments.insert(arguments.end(), { "--data", (folder.path() / "data").string(), "--port", "0" });
+        arguments.insert(arguments.end(), { "--demo", "--data", (folder.path() / "data").string(), "--port", "0" });
         Child sim(arguments);
         int port = sim.waitUntilListening();
         EXPECT_GT(port, 0);

@@ -1,4 +1,4 @@
-// hestio-sim as a process on a loopback port, under clients that are slow,
+// hestio-hub as a process on a loopback port, under clients that are slow,
 // greedy or send bodies meant to be unpacked. Bounds here are generous: they
 // tell a service that holds up from one that does not, they do not time it.
 #include "HttpsServer.h"
@@ -22,10 +22,10 @@ using hestio::sim::test::Child;
 using hestio::sim::test::RawTlsClient;
 
 namespace {
-/// One hestio-sim process on a fresh data folder.
+/// One hestio-hub process on a fresh data folder.
 struct RunningSim {
     hestio::sim::test::ScratchFolder folder;
-    Child child { { "--data", (folder.path() / "data").string(), "--port", "0" } };
+    Child child { { "--demo", "--data", (folder.path() / "data").string(), "--port", "0" } };
     int port = child.waitUntilListening();
 
     /// The most memory the process has had resident so far, in bytes.

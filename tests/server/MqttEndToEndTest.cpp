@@ -1,6 +1,6 @@
 // The hub against a real broker: mosquitto started here on a free port with a
 // password file and no anonymous access, the emulated plugs of every family,
-// and hestio-sim in real mode, asked over HTTPS as the app asks it.
+// and hestio-hub in real mode, asked over HTTPS as the app asks it.
 #include "Crypto.h"
 #include "Store.h"
 

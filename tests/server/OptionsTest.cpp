@@ -63,7 +63,7 @@ TEST(SimOptions, TheDatabaseLivesInTheDataFolderUnlessGiven)
     auto parsed = parseOptions({ "--data", "/tmp/sim-data", "--zone", "Europe/Berlin", "--reset" });
     ASSERT_TRUE(parsed);
     EXPECT_EQ(parsed->dataFolder, "/tmp/sim-data");
-    EXPECT_EQ(parsed->database, "/tmp/sim-data/hestio-sim.db");
+    EXPECT_EQ(parsed->database, "/tmp/sim-data/hestio-hub.db");
     EXPECT_EQ(parsed->zone, "Europe/Berlin");
     EXPECT_TRUE(parsed->reset);
 
@@ -105,6 +105,10 @@ TEST(SimOptions, ARealHouseholdNamesItsBrokerByUrlAndNeverItsPassword)
     ASSERT_TRUE(demo);
     EXPECT_FALSE(demo->mqtt);
     EXPECT_EQ(demo->configFile, "/tmp/hub/hub.conf");
+    EXPECT_EQ(missingHouseholdText(*demo), "");
+    EXPECT_EQ(missingHouseholdText(*parseOptions({ "--mqtt", "mqtt://b" })), "");
+    EXPECT_EQ(missingHouseholdText(*parseOptions({ "--data", "/tmp/hub" })),
+        "say which household to serve: --demo for the simulated demo household, or --mqtt URL for your own plugs");
 }
 
 TEST(SimOptions, TheConfigurationFileIsReadLineByLine)

@@ -31,7 +31,7 @@ inline json::Value callOverHttps(int port, const std::string& path, const std::s
     return result ? json::objectFromJSONData(result->body) : json::Value();
 }
 
-/// hestio-sim run as a child process with its standard output on a pipe.
+/// hestio-hub run as a child process with its standard output on a pipe.
 class Child {
 public:
     explicit Child(std::vector<std::string> arguments)
@@ -91,7 +91,7 @@ public:
     /// Reads lines up to the readiness line and returns the port it names.
     int waitUntilListening()
     {
-        const std::string prefix = "hestio-sim listening on https://127.0.0.1:";
+        const std::string prefix = "hestio-hub listening on https://127.0.0.1:";
         while (auto line = readLine()) {
             m_lines.push_back(*line);
             if (line->rfind(prefix, 0) == 0)

@@ -15,7 +15,7 @@ public:
     {
         std::random_device random;
         m_path = std::filesystem::temp_directory_path()
-            / ("hestio-sim-test-" + std::to_string(random()) + std::to_string(random()));
+            / ("hestio-hub-test-" + std::to_string(random()) + std::to_string(random()));
         std::filesystem::create_directories(m_path);
     }
     ~ScratchFolder()

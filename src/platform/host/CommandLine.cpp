@@ -275,7 +275,7 @@ screen), or headless.
                          to manual: waits take no real time)
   --clock-offset-days N  the app's date N days ahead of that clock (behind
                          when negative; -3660 to 3660), to see days later
-                         (with hestio-sim --clock-offset-days N)
+                         (with hestio-hub --clock-offset-days N)
   --failure-screenshot FILE
                          where a failed script leaves its screenshot
                          (default: SCRIPT-failure.png in a new temporary

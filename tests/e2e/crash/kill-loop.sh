@@ -46,10 +46,10 @@ listening_port() { # listening_port LOG PID: waits for "listening on https://127
 
 : >"$work/sim.log"
 : >"$work/proxy.log"
-"$build/bin/hestio-sim" --data "$work/sim" --port 0 --zone America/New_York >"$work/sim.log" 2>&1 &
+"$build/bin/hestio-hub" --demo --data "$work/sim" --port 0 --zone America/New_York >"$work/sim.log" 2>&1 &
 sim_pid=$!
-sim_port=$(listening_port "$work/sim.log" "$sim_pid") || fail "hestio-sim did not start"
-pin=$("$build/bin/hestio-sim" --data "$work/sim" --print-pin)
+sim_port=$(listening_port "$work/sim.log" "$sim_pid") || fail "hestio-hub did not start"
+pin=$("$build/bin/hestio-hub" --data "$work/sim" --print-pin)
 base="https://localhost:$sim_port/kivoraserver"
 call() { curl -sS -k --pinnedpubkey "sha256//$pin" -X POST --data "$2" "$base$1"; }
 token() { call /session "name=demo&password=demo" | sed -n 's/.*"token":"\([0-9a-f]*\)".*/\1/p'; }

@@ -2,7 +2,7 @@
 # that any of demo's names on sam's screens is a leak. The service stops
 # while its database is changed.
 stop_sim
-sqlite3 "$work/sim/hestio-sim.db" <<'SQL'
+sqlite3 "$work/sim/hestio-hub.db" <<'SQL'
 INSERT INTO households (name, time_zone) VALUES ('The Sams', 'America/New_York');
 UPDATE users SET household_id = (SELECT id FROM households WHERE name = 'The Sams') WHERE name = 'sam';
 INSERT INTO rooms (household_id, name) SELECT id, 'Boathouse' FROM households WHERE name = 'The Sams';
