@@ -386,7 +386,10 @@ std::string HomeNowSection::clockText(Date date)
 
 std::string HomeNowSection::money(double amount)
 {
-    if (!m_currencyFormatter || m_currencyFormatter->currencyCode() != m_tariff->currency)
+    // The formatter follows both the tariff's currency and the device's
+    // locale, which the user may change while the app runs.
+    if (!m_currencyFormatter || m_currencyFormatter->currencyCode() != m_tariff->currency
+        || !(m_currencyFormatter->locale() == Locale::current()))
         m_currencyFormatter.emplace(m_tariff->currency, Locale::current());
     return m_currencyFormatter->string(amount);
 }

@@ -11,6 +11,30 @@
 
 namespace hestio {
 
+namespace {
+    // Both leave-home settings are kept per user as one dictionary in the
+    // defaults; a missing key or a value of another type reads as empty.
+    using Setting = platform::PropertyListValue::Dictionary;
+
+    Setting storedSetting(const platform::UserDefaults& defaults, const std::string& key)
+    {
+        auto stored = defaults.objectForKey(key);
+        const auto* values = stored ? stored->asDictionary() : nullptr;
+        return values ? *values : Setting {};
+    }
+
+    const platform::PropertyListValue* entry(const Setting& values, const char* key)
+    {
+        auto found = values.find(key);
+        return found != values.end() ? &found->second : nullptr;
+    }
+
+    bool isFlag(const platform::PropertyListValue* value, bool expected)
+    {
+        return value && value->asBool() == std::optional<bool>(expected);
+    }
+}
+
 LeaveHomeCheck LeaveHomeCheck::of(
     const std::vector<std::shared_ptr<Device>>& devices, double thresholdWatts, platform::Date now)
 {
@@ -76,21 +100,17 @@ std::string LeaveHomeThreshold::defaultsKey(const std::string& username)
 LeaveHomeThreshold LeaveHomeThreshold::load(const platform::UserDefaults& defaults, const std::string& username)
 {
     LeaveHomeThreshold threshold;
-    auto stored = defaults.objectForKey(defaultsKey(username));
-    const auto* values = stored ? stored->asDictionary() : nullptr;
-    if (!values)
-        return threshold;
-    auto on = values->find("on");
-    if (on != values->end() && on->second.asBool() == std::optional<bool>(false)) {
+    Setting values = storedSetting(defaults, defaultsKey(username));
+    if (isFlag(entry(values, "on"), false)) {
         threshold.watts.reset();
         return threshold;
     }
-    auto watts = values->find("watts");
-    if (watts == values->end())
+    const auto* watts = entry(values, "watts");
+    if (!watts)
         return threshold;
-    std::optional<double> value = watts->second.asReal();
+    std::optional<double> value = watts->asReal();
     if (!value)
-        if (auto integer = watts->second.asInteger())
+        if (auto integer = watts->asInteger())
             value = static_cast<double>(*integer);
     if (value && !problem(*value))
         threshold.watts = *value;
@@ -114,14 +134,10 @@ std::string HomePlaces::defaultsKey(const std::string& username)
 HomePlaces HomePlaces::load(const platform::UserDefaults& defaults, const std::string& username)
 {
     HomePlaces places;
-    auto stored = defaults.objectForKey(defaultsKey(username));
-    const auto* values = stored ? stored->asDictionary() : nullptr;
-    if (!values)
-        return places;
-    auto asked = values->find("asked");
-    places.asked = asked != values->end() && asked->second.asBool() == std::optional<bool>(true);
-    auto titles = values->find("home");
-    const auto* list = titles != values->end() ? titles->second.asArray() : nullptr;
+    Setting values = storedSetting(defaults, defaultsKey(username));
+    places.asked = isFlag(entry(values, "asked"), true);
+    const auto* titles = entry(values, "home");
+    const auto* list = titles ? titles->asArray() : nullptr;
     for (std::size_t i = 0; list && i < list->size(); ++i)
         if (const auto* title = (*list)[i].asString())
             places.titles.insert(*title);

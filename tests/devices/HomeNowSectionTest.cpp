@@ -435,6 +435,13 @@ TEST_F(HomeNowTest, OnAGermanPhoneEveryNumberAndAmountReadsTheGermanWay)
         (Texts {
             "Energy today", "14,5" + nbsp + "kWh", "Yesterday by 14:30: 13,5" + nbsp + "kWh", "+7" + nbsp + "%" }));
     EXPECT_EQ(row(2), (Texts { "Cost today", "3,15" + nbsp + "€", "Yesterday by 14:30: 3,05" + nbsp + "€", "" }));
+
+    // The phone's language changes while the tab is on screen: the next
+    // refresh writes amounts the new way, not the kept formatter's.
+    test::DeviceSettings english { "UTC", "en_US" };
+    loop.advance(10);
+    EXPECT_EQ(row(0).value, "1.68" + nbsp + "kW");
+    EXPECT_EQ(row(2).value, "€3.15");
 }
 
 TEST_F(HomeNowTest, AFigureWhoseRequestFailsShowsADashAndTheReason)

@@ -47,6 +47,7 @@ struct CurrencyFormatter::Engine {
 
 CurrencyFormatter::CurrencyFormatter(std::string currencyCode, const Locale& locale)
     : m_currencyCode(upperCased(std::move(currencyCode)))
+    , m_locale(locale)
 {
     using namespace icu::number;
     auto engine = std::make_shared<Engine>();

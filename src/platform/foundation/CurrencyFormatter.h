@@ -33,6 +33,7 @@ public:
 
     /// The code as given, in capitals.
     [[nodiscard]] const std::string& currencyCode() const { return m_currencyCode; }
+    [[nodiscard]] const Locale& locale() const { return m_locale; }
     /// Digits after the decimal point the currency is written with.
     [[nodiscard]] int fractionDigits() const;
 
@@ -44,6 +45,7 @@ private:
     struct Engine;
 
     std::string m_currencyCode;
+    Locale m_locale;
     std::shared_ptr<const Engine> m_engine;
 };
 
