@@ -17,12 +17,22 @@ namespace hestio::sim::test {
 
 /// A TLS connection to a loopback port that writes exactly the bytes a test
 /// gives it, at the pace the test chooses: for clients that misbehave.
-/// Every read and write waits at most `timeout`.
+/// Every read and write waits at most `timeout`. `from` is the loopback
+/// address it connects from (any of 127.0.0.0/8), for clients that stand
+/// for different machines.
 class RawTlsClient {
 public:
-    explicit RawTlsClient(int port, std::chrono::milliseconds timeout = std::chrono::seconds(5))
+    explicit RawTlsClient(
+        int port, std::chrono::milliseconds timeout = std::chrono::seconds(5), const char* from = nullptr)
     {
         m_socket = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (from) {
+            sockaddr_in source {};
+            source.sin_family = AF_INET;
+            inet_pton(AF_INET, from, &source.sin_addr);
+            if (::bind(m_socket, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0)
+                return;
+        }
         timeval wait { static_cast<time_t>(timeout.count() / 1000),
             static_cast<suseconds_t>(timeout.count() % 1000 * 1000) };
         setsockopt(m_socket, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
