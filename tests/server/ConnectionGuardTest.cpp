@@ -213,3 +213,37 @@ TEST(ConnectionGuard, AClientBeyondItsShareOfConnectionsIsRefusedUntilOneCloses)
     ASSERT_TRUE(again.send(signInRequest()));
     EXPECT_NE(again.readReply(5s).find("\"success\":true"), std::string::npos);
 }
+
+TEST(ConnectionGuard, AtTheOverallCapTheGreediestAddressLosesItsLongestWaitingConnection)
+{
+    ConnectionLimits limits;
+    limits.maxConnectionsPerClient = 4;
+    // Eight workers keep the open connections to six.
+    GuardedServer live(limits, 8);
+    std::vector<std::unique_ptr<RawTlsClient>> greedy;
+    for (int i = 0; i < 4; ++i) {
+        greedy.push_back(std::make_unique<RawTlsClient>(live.port, 2s, "127.0.0.2"));
+        ASSERT_TRUE(greedy.back()->connected()) << i;
+        ASSERT_TRUE(live.settlesAt(static_cast<size_t>(i + 1)));
+    }
+    std::vector<std::unique_ptr<RawTlsClient>> modest;
+    for (int i = 0; i < 2; ++i) {
+        modest.push_back(std::make_unique<RawTlsClient>(live.port, 2s, "127.0.0.3"));
+        ASSERT_TRUE(modest.back()->connected()) << i;
+    }
+    ASSERT_TRUE(live.settlesAt(6));
+
+    // The seventh gets in and signs in; the first of the greedy address goes.
+    RawTlsClient household(live.port, 5s, "127.0.0.4");
+    ASSERT_TRUE(household.connected());
+    ASSERT_TRUE(household.send(signInRequest()));
+    EXPECT_NE(household.readReply(5s).find("\"success\":true"), std::string::npos);
+    bool closed = false;
+    greedy[0]->readUntilClosed(2s, &closed);
+    EXPECT_TRUE(closed);
+    // Everyone else still holds their connection.
+    for (auto* client : { greedy[1].get(), greedy[2].get(), greedy[3].get(), modest[0].get(), modest[1].get() }) {
+        ASSERT_TRUE(client->send(signInRequest()));
+        EXPECT_NE(client->readReply(5s).find("\"success\":true"), std::string::npos);
+    }
+}
