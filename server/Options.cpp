@@ -40,7 +40,8 @@ std::string missingHouseholdText(const Options& options)
 {
     if (options.demo || options.mqtt)
         return {};
-    return "say which household to serve: --demo for the simulated demo household, or --mqtt URL for your own plugs";
+    return "say which household to serve: --demo for the simulated demo household, or --mqtt URL (mqtt_url in "
+        + options.configFile.string() + ") for your own plugs";
 }
 
 std::string usageText()

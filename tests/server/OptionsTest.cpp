@@ -108,7 +108,8 @@ TEST(SimOptions, ARealHouseholdNamesItsBrokerByUrlAndNeverItsPassword)
     EXPECT_EQ(missingHouseholdText(*demo), "");
     EXPECT_EQ(missingHouseholdText(*parseOptions({ "--mqtt", "mqtt://b" })), "");
     EXPECT_EQ(missingHouseholdText(*parseOptions({ "--data", "/tmp/hub" })),
-        "say which household to serve: --demo for the simulated demo household, or --mqtt URL for your own plugs");
+        "say which household to serve: --demo for the simulated demo household, or --mqtt URL (mqtt_url in "
+        "/tmp/hub/hub.conf) for your own plugs");
 }
 
 TEST(SimOptions, TheConfigurationFileIsReadLineByLine)
