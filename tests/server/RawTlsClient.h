@@ -5,6 +5,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -63,6 +64,13 @@ public:
 
     /// True once the TLS handshake has completed.
     bool connected() const { return m_connected; }
+
+    /// Whether the server has closed or cut the connection, seen without waiting.
+    bool closedByServer() const
+    {
+        pollfd p { m_socket, POLLIN | POLLRDHUP, 0 };
+        return !m_connected || (poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0);
+    }
 
     /// Writes all of `data`; false when the server closed, refused or stalled.
     bool send(std::string_view data)
