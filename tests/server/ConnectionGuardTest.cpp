@@ -60,6 +60,21 @@ std::string signInRequest(const std::string& extraHeaders = "")
         + extraHeaders + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
+/// `count` connections from `from` that do nothing after their handshake;
+/// empty (and a failed expectation) when one is not let in.
+std::vector<std::unique_ptr<RawTlsClient>> holdConnections(int port, int count, const char* from = nullptr)
+{
+    std::vector<std::unique_ptr<RawTlsClient>> held;
+    for (int i = 0; i < count; ++i) {
+        held.push_back(std::make_unique<RawTlsClient>(port, 2s, from));
+        if (!held.back()->connected()) {
+            ADD_FAILURE() << "connection " << i << " from " << (from ? from : "127.0.0.1") << " was refused";
+            return {};
+        }
+    }
+    return held;
+}
+
 /// A sign-in body of exactly `size` bytes: the parameters, padded.
 std::string signInBodyOfSize(size_t size)
 {
@@ -197,11 +212,7 @@ TEST(ConnectionGuard, AClientBeyondItsShareOfConnectionsIsRefusedUntilOneCloses)
     ConnectionLimits limits;
     limits.maxConnectionsPerClient = 3;
     GuardedServer live(limits, 8);
-    std::vector<std::unique_ptr<RawTlsClient>> held;
-    for (int i = 0; i < 3; ++i) {
-        held.push_back(std::make_unique<RawTlsClient>(live.port));
-        ASSERT_TRUE(held.back()->connected()) << i;
-    }
+    auto held = holdConnections(live.port, 3);
     ASSERT_TRUE(live.settlesAt(3));
     RawTlsClient fourth(live.port);
     EXPECT_FALSE(fourth.connected());
@@ -220,17 +231,10 @@ TEST(ConnectionGuard, AtTheOverallCapTheGreediestAddressLosesItsLongestWaitingCo
     limits.maxConnectionsPerClient = 4;
     // Eight workers keep the open connections to six.
     GuardedServer live(limits, 8);
-    std::vector<std::unique_ptr<RawTlsClient>> greedy;
-    for (int i = 0; i < 4; ++i) {
-        greedy.push_back(std::make_unique<RawTlsClient>(live.port, 2s, "127.0.0.2"));
-        ASSERT_TRUE(greedy.back()->connected()) << i;
-        ASSERT_TRUE(live.settlesAt(static_cast<size_t>(i + 1)));
-    }
-    std::vector<std::unique_ptr<RawTlsClient>> modest;
-    for (int i = 0; i < 2; ++i) {
-        modest.push_back(std::make_unique<RawTlsClient>(live.port, 2s, "127.0.0.3"));
-        ASSERT_TRUE(modest.back()->connected()) << i;
-    }
+    auto greedy = holdConnections(live.port, 4, "127.0.0.2");
+    ASSERT_TRUE(live.settlesAt(4));
+    auto modest = holdConnections(live.port, 2, "127.0.0.3");
+    ASSERT_EQ(greedy.size() + modest.size(), 6u);
     ASSERT_TRUE(live.settlesAt(6));
 
     // The seventh gets in and signs in; the first of the greedy address goes.
