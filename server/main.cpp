@@ -78,6 +78,40 @@ std::vector<std::string> reachableAddresses(const std::string& host)
     return found;
 }
 
+/// Signals are taken by one thread that stops the server; every other
+/// thread, the server's and the broker link's among them, inherits the
+/// blocked mask made here.
+sigset_t blockStopSignals()
+{
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    return signals;
+}
+
+/// The pin alone (--print-pin, for scripts), or as a person compares or
+/// scans it (`hestio-hub pin`): sha256//PIN and its QR code.
+void printPin(const TlsIdentity& identity, bool forPeople)
+{
+    if (!forPeople) {
+        std::cout << identity.pin << std::endl;
+        return;
+    }
+    std::string pin = "sha256//" + identity.pin;
+    std::cout << pin << "\n\n" << QrCode(pin).terminalText() << std::flush;
+}
+
+/// The addresses the household reaches the hub at, then the readiness line.
+void announce(const ListenAddress& listen, int port)
+{
+    for (const std::string& address : reachableAddresses(listen.host))
+        std::cout << "hestio-hub reachable at https://" << ListenAddress { address, port }.text() << std::endl;
+    std::cout << "hestio-hub listening on https://" << listen.textWithPort(port) << std::endl;
+}
+
 /// The pieces that read a real household's plugs from its broker.
 struct RealHousehold {
     std::unique_ptr<History> history;
@@ -162,13 +196,8 @@ int serve(const Options& options)
     if (std::filesystem::create_directories(options.dataFolder))
         std::filesystem::permissions(options.dataFolder, std::filesystem::perms::owner_all);
     TlsIdentity identity = loadOrCreateIdentity(options.dataFolder);
-    if (options.printPin) {
-        std::cout << identity.pin << std::endl;
-        return 0;
-    }
-    if (options.pinCommand) {
-        std::string pin = "sha256//" + identity.pin;
-        std::cout << pin << "\n\n" << QrCode(pin).terminalText() << std::flush;
+    if (options.printPin || options.pinCommand) {
+        printPin(identity, options.pinCommand);
         return 0;
     }
     if (identity.createdNow)
@@ -181,14 +210,7 @@ int serve(const Options& options)
     }
     if (options.database.has_parent_path())
         std::filesystem::create_directories(options.database.parent_path());
-    // Signals are taken by one thread that stops the server; every other
-    // thread, the server's and the broker link's among them, inherits the blocked mask.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
+    sigset_t signals = blockStopSignals();
     Store store(options.database.string());
     std::unique_ptr<RealHousehold> real;
     if (options.mqtt) {
@@ -224,6 +246,7 @@ int serve(const Options& options)
                   << " (is the port in use, or the address not this machine's?)" << std::endl;
         return 1;
     }
+    announce(options.listen, port);
     std::atomic<bool> signalled { false };
     std::thread stopper([&] {
         int received = 0;
@@ -231,9 +254,6 @@ int serve(const Options& options)
         signalled = true;
         server.stop();
     });
-    for (const std::string& address : reachableAddresses(options.listen.host))
-        std::cout << "hestio-hub reachable at https://" << ListenAddress { address, port }.text() << std::endl;
-    std::cout << "hestio-hub listening on https://" << options.listen.textWithPort(port) << std::endl;
     server.run();
     // When the server ended by itself, wake the stopper so it can be joined.
     if (!signalled)

@@ -91,9 +91,17 @@ struct Decoded {
     std::string text;
 };
 
-/// Decodes the symbol found inside `grid`'s quiet zone; a failed
-/// expectation says what does not read.
-std::optional<Decoded> decode(const Grid& grid)
+/// The symbol inside the quiet zone: where it starts, its size and version.
+struct Symbol {
+    const Grid& grid;
+    int left { 0 };
+    int top { 0 };
+    int size { 0 };
+    int version { 0 };
+    bool module(int x, int y) const { return grid.at(left + x, top + y); }
+};
+
+std::optional<Symbol> locate(const Grid& grid)
 {
     int minX = grid.width, minY = grid.height, maxX = -1, maxY = -1;
     for (int y = 0; y < grid.height; ++y) {
@@ -104,71 +112,65 @@ std::optional<Decoded> decode(const Grid& grid)
             }
         }
     }
-    int size = maxX - minX + 1;
-    EXPECT_EQ(maxY - minY + 1, size);
+    Symbol symbol { grid, minX, minY, maxX - minX + 1, (maxX - minX + 1 - 17) / 4 };
+    EXPECT_EQ(maxY - minY + 1, symbol.size);
     EXPECT_GE(std::min({ minX, minY, grid.width - 1 - maxX, grid.height - 1 - maxY }), 4) << "quiet zone";
-    int version = (size - 17) / 4;
-    if (size != 17 + 4 * version || version < 1 || version > 6) {
-        ADD_FAILURE() << "size " << size;
+    if (symbol.size != 17 + 4 * symbol.version || symbol.version < 1 || symbol.version > 6) {
+        ADD_FAILURE() << "size " << symbol.size;
         return std::nullopt;
     }
-    auto module = [&](int x, int y) { return grid.at(minX + x, minY + y); };
+    return symbol;
+}
 
-    // Both copies of the format information.
+/// The mask named by both copies of the format information; -1 when they
+/// disagree with each other or with level M's table.
+int readMask(const Symbol& symbol)
+{
     std::string first(15, '0');
     std::string second(15, '0');
     auto put = [](std::string& bits, int i, bool on) { bits[static_cast<size_t>(14 - i)] = on ? '1' : '0'; };
     for (int i = 0; i <= 5; ++i)
-        put(first, i, module(8, i));
-    put(first, 6, module(8, 7));
-    put(first, 7, module(8, 8));
-    put(first, 8, module(7, 8));
+        put(first, i, symbol.module(8, i));
+    put(first, 6, symbol.module(8, 7));
+    put(first, 7, symbol.module(8, 8));
+    put(first, 8, symbol.module(7, 8));
     for (int i = 9; i < 15; ++i)
-        put(first, i, module(14 - i, 8));
+        put(first, i, symbol.module(14 - i, 8));
     for (int i = 0; i < 8; ++i)
-        put(second, i, module(size - 1 - i, 8));
+        put(second, i, symbol.module(symbol.size - 1 - i, 8));
     for (int i = 8; i < 15; ++i)
-        put(second, i, module(8, size - 15 + i));
+        put(second, i, symbol.module(8, symbol.size - 15 + i));
     EXPECT_EQ(first, second);
-    EXPECT_TRUE(module(8, size - 8)) << "the dark module";
-    int mask = -1;
-    for (int m = 0; m < 8; ++m)
-        mask = first == kFormatM[static_cast<size_t>(m)] ? m : mask;
-    if (mask < 0) {
-        ADD_FAILURE() << "format information " << first << " is not level M's";
-        return std::nullopt;
+    EXPECT_TRUE(symbol.module(8, symbol.size - 8)) << "the dark module";
+    for (int m = 0; m < 8; ++m) {
+        if (first == kFormatM[static_cast<size_t>(m)])
+            return m;
     }
+    ADD_FAILURE() << "format information " << first << " is not level M's";
+    return -1;
+}
 
-    // Function patterns: finders with separators and format areas, timing, alignment.
+bool maskedAt(int mask, int x, int y)
+{
+    const std::array<bool, 8> conditions { (x + y) % 2 == 0, y % 2 == 0, x % 3 == 0, (x + y) % 3 == 0,
+        (x / 3 + y / 2) % 2 == 0, (x * y) % 2 + (x * y) % 3 == 0, ((x * y) % 2 + (x * y) % 3) % 2 == 0,
+        ((x + y) % 2 + (x * y) % 3) % 2 == 0 };
+    return conditions[static_cast<size_t>(mask)];
+}
+
+/// The codewords in placement order, unmasked.
+std::vector<uint8_t> readCodewords(const Symbol& symbol, int mask)
+{
+    int size = symbol.size;
+    // Finders with their separators and format areas, timing, alignment.
     auto isFunction = [&](int x, int y) {
         if ((x <= 8 && y <= 8) || (x >= size - 8 && y <= 8) || (x <= 8 && y >= size - 8))
             return true;
         if (x == 6 || y == 6)
             return true;
-        return version >= 2 && std::abs(x - (size - 7)) <= 2 && std::abs(y - (size - 7)) <= 2;
+        return symbol.version >= 2 && std::abs(x - (size - 7)) <= 2 && std::abs(y - (size - 7)) <= 2;
     };
-    auto masked = [mask](int x, int y) {
-        switch (mask) {
-        case 0:
-            return (x + y) % 2 == 0;
-        case 1:
-            return y % 2 == 0;
-        case 2:
-            return x % 3 == 0;
-        case 3:
-            return (x + y) % 3 == 0;
-        case 4:
-            return (x / 3 + y / 2) % 2 == 0;
-        case 5:
-            return (x * y) % 2 + (x * y) % 3 == 0;
-        case 6:
-            return ((x * y) % 2 + (x * y) % 3) % 2 == 0;
-        default:
-            return ((x + y) % 2 + (x * y) % 3) % 2 == 0;
-        }
-    };
-    const Blocks& blocks = kBlocksM[static_cast<size_t>(version)];
-    std::vector<uint8_t> codewords(static_cast<size_t>(blocks.total), 0);
+    std::vector<uint8_t> codewords(static_cast<size_t>(kBlocksM[static_cast<size_t>(symbol.version)].total), 0);
     // Pairs of columns from the right, the first upwards, then alternating;
     // the vertical timing column is stepped over.
     size_t bit = 0;
@@ -181,22 +183,27 @@ std::optional<Decoded> decode(const Grid& grid)
             for (int x : { right, right - 1 }) {
                 if (isFunction(x, y) || bit >= codewords.size() * 8)
                     continue;
-                if (module(x, y) != masked(x, y))
+                if (symbol.module(x, y) != maskedAt(mask, x, y))
                     codewords[bit / 8] |= static_cast<uint8_t>(0x80 >> (bit % 8));
                 ++bit;
             }
         }
     }
     EXPECT_EQ(bit, codewords.size() * 8);
+    return codewords;
+}
 
-    // Blocks of equal length, interleaved; each must divide by the generator,
-    // so its syndromes at α^0 … α^(ec-1) are all zero.
-    size_t length = codewords.size() / static_cast<size_t>(blocks.count);
+/// The data codewords of the interleaved blocks, each block checked: it
+/// must divide by the generator, so its syndromes at α^0 … α^(ec-1) are zero.
+std::vector<uint8_t> checkedData(const std::vector<uint8_t>& codewords, int version)
+{
+    const Blocks& blocks = kBlocksM[static_cast<size_t>(version)];
+    size_t count = static_cast<size_t>(blocks.count);
     std::vector<uint8_t> data;
-    for (size_t b = 0; b < static_cast<size_t>(blocks.count); ++b) {
+    for (size_t b = 0; b < count; ++b) {
         std::vector<uint8_t> block;
-        for (size_t i = 0; i < length; ++i)
-            block.push_back(codewords[i * static_cast<size_t>(blocks.count) + b]);
+        for (size_t i = 0; i < codewords.size() / count; ++i)
+            block.push_back(codewords[i * count + b]);
         uint8_t alpha = 1;
         for (int j = 0; j < blocks.ec; ++j) {
             uint8_t syndrome = 0;
@@ -207,7 +214,12 @@ std::optional<Decoded> decode(const Grid& grid)
         }
         data.insert(data.end(), block.begin(), block.end() - blocks.ec);
     }
+    return data;
+}
 
+/// The bytes of a byte-mode segment, its terminator and padding checked.
+std::string readByteMode(const std::vector<uint8_t>& data)
+{
     size_t at = 0;
     auto read = [&](int count) {
         unsigned value = 0;
@@ -217,16 +229,30 @@ std::optional<Decoded> decode(const Grid& grid)
     };
     EXPECT_EQ(read(4), 0b0100u) << "byte mode";
     unsigned count = read(8);
-    Decoded decoded { version, mask, {} };
+    std::string text;
     for (unsigned i = 0; i < count; ++i)
-        decoded.text += static_cast<char>(read(8));
+        text += static_cast<char>(read(8));
     if (data.size() * 8 - at >= 4) {
         EXPECT_EQ(read(4), 0u) << "terminator";
     }
     at = (at + 7) / 8 * 8;
     for (uint8_t pad = 0xEC; at < data.size() * 8; pad ^= 0xEC ^ 0x11)
         EXPECT_EQ(read(8), pad) << "padding";
-    return decoded;
+    return text;
+}
+
+/// Decodes the symbol found inside `grid`'s quiet zone; a failed
+/// expectation says what does not read.
+std::optional<Decoded> decode(const Grid& grid)
+{
+    auto symbol = locate(grid);
+    if (!symbol)
+        return std::nullopt;
+    int mask = readMask(*symbol);
+    if (mask < 0)
+        return std::nullopt;
+    std::vector<uint8_t> data = checkedData(readCodewords(*symbol, mask), symbol->version);
+    return Decoded { symbol->version, mask, readByteMode(data) };
 }
 }
 
