@@ -52,10 +52,10 @@ std::string usageText()
                   | user list   [--data DIR] [--db FILE]
   or:  hestio-hub household [--name TEXT] [--zone ZONE] [--data DIR] [--db FILE]
   or:  hestio-hub pin [--data DIR]
-The household's home-energy service, over HTTPS (on 127.0.0.1 unless told) under
-/kivoraserver: with --demo a simulated demo household (users demo, password
-demo, administrator, and sam, password sam, member); with --mqtt the
-household's own metering plugs, read from its MQTT broker.
+The household's home-energy service, over HTTPS (on 127.0.0.1 unless told
+otherwise) under /kivoraserver: with --demo a simulated demo household (users
+demo, password demo, administrator, and sam, password sam, member); with
+--mqtt the household's own metering plugs, read from its MQTT broker.
 
   --data DIR         data folder for the database, certificate and key
                      (default: $XDG_DATA_HOME/hestio-hub, or ~/.local/share/hestio-hub)
