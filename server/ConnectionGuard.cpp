@@ -1,4 +1,5 @@
 #include "ConnectionGuard.h"
+#include "ListenAddress.h"
 
 #include <algorithm>
 #include <utility>
@@ -23,8 +24,10 @@ struct ConnectionGuard::Connection {
     ConnectionGuard* guard;
     int socket;
     std::string address;
-    /// Both under the guard's mutex: the watchdog reads them.
+    /// Under the guard's mutex: the watchdog reads them.
     Clock::time_point deadline;
+    /// When the connection began or its last request arrived.
+    Clock::time_point waitingSince;
     bool cut { false };
     /// Touched only by the connection's own worker thread.
     size_t bytesThisRequest { 0 };
@@ -43,7 +46,7 @@ namespace {
             inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(&peer)->sin_addr, text, sizeof text);
         else if (peer.ss_family == AF_INET6)
             inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6*>(&peer)->sin6_addr, text, sizeof text);
-        return text;
+        return canonicalPeerAddress(text);
     }
 }
 
@@ -110,11 +113,15 @@ void ConnectionGuard::admit(SSL* ssl)
         return;
     }
     ++held;
+    if (m_uncut >= m_limits.maxOpenConnections)
+        makeRoom();
+    ++m_uncut;
     auto connection = std::make_unique<Connection>();
     connection->guard = this;
     connection->socket = socket;
     connection->address = std::move(address);
-    connection->deadline = Clock::now() + m_limits.requestDeadline;
+    connection->waitingSince = Clock::now();
+    connection->deadline = connection->waitingSince + m_limits.requestDeadline;
     Connection* raw = connection.get();
     m_connections.emplace(raw, std::move(connection));
     lock.unlock();
@@ -152,9 +159,33 @@ void ConnectionGuard::onFree(void*, void* pointer, CRYPTO_EX_DATA*, int, long, v
         connection->guard->release(connection);
 }
 
+void ConnectionGuard::makeRoom()
+{
+    std::map<std::string, size_t> uncut;
+    for (const auto& [key, connection] : m_connections)
+        uncut[connection->address] += connection->cut ? 0 : 1;
+    auto greediest = std::max_element(
+        uncut.begin(), uncut.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
+    if (greediest == uncut.end())
+        return;
+    Connection* oldest = nullptr;
+    for (const auto& [key, connection] : m_connections) {
+        if (!connection->cut && connection->address == greediest->first
+            && (!oldest || connection->waitingSince < oldest->waitingSince))
+            oldest = connection.get();
+    }
+    if (!oldest)
+        return;
+    shutdown(oldest->socket, SHUT_RDWR);
+    oldest->cut = true;
+    --m_uncut;
+}
+
 void ConnectionGuard::release(Connection* connection)
 {
     std::lock_guard lock(m_mutex);
+    if (!connection->cut)
+        --m_uncut;
     auto found = m_perAddress.find(connection->address);
     if (found != m_perAddress.end() && --found->second == 0)
         m_perAddress.erase(found);
@@ -168,7 +199,8 @@ void ConnectionGuard::requestReceived(const SSL* ssl)
         return;
     connection->bytesThisRequest = 0;
     std::lock_guard lock(m_mutex);
-    connection->deadline = Clock::now() + m_limits.requestDeadline;
+    connection->waitingSince = Clock::now();
+    connection->deadline = connection->waitingSince + m_limits.requestDeadline;
 }
 
 void ConnectionGuard::stopReading(const SSL* ssl)
@@ -210,6 +242,7 @@ void ConnectionGuard::watchdog()
                 // the connection itself.
                 shutdown(connection->socket, SHUT_RDWR);
                 connection->cut = true;
+                --m_uncut;
             }
         }
     }

@@ -18,15 +18,21 @@ struct ConnectionLimits {
     /// Time for a whole request, headers and body, counted from the
     /// connection's start or from the arrival of the previous request.
     std::chrono::milliseconds requestDeadline { 10'000 };
-    /// Connections one peer address may have open at once.
-    size_t maxConnectionsPerClient { 96 };
+    /// Connections one peer address may have open at once; more are refused.
+    size_t maxConnectionsPerClient { 24 };
+    /// Connections open at once from all addresses, kept below the workers
+    /// so that some are always free for the next client. At the cap, a new
+    /// connection is let in and the address holding the most loses the
+    /// connection of its that has waited longest for a request.
+    size_t maxOpenConnections { 96 };
     /// Bytes a connection may send, TLS records included, for one request.
     size_t maxRequestBytes { 512 * 1024 };
 };
 
 /// Watches the connections of one TLS context: refuses a client's connection
-/// beyond its share, and cuts a connection whose request runs past its deadline
-/// or past its byte allowance. Each connection keeps a worker thread while it
+/// beyond its share, makes room at the overall cap by cutting the longest
+/// waiting connection of the greediest address, and cuts a connection whose
+/// request runs past its deadline or past its byte allowance. Each connection keeps a worker thread while it
 /// is open, so these bounds are what keeps slow or greedy clients from
 /// starving everybody else.
 class ConnectionGuard {
@@ -68,6 +74,8 @@ private:
 
     void admit(SSL* ssl);
     void release(Connection* connection);
+    /// Cuts one connection of the address holding the most. Under the mutex.
+    void makeRoom();
     void watchdog();
 
     ConnectionLimits m_limits;
@@ -76,6 +84,8 @@ private:
     bool m_stopping { false };
     std::map<const Connection*, std::unique_ptr<Connection>> m_connections;
     std::map<std::string, size_t> m_perAddress;
+    /// Connections open and not yet cut.
+    size_t m_uncut { 0 };
     std::thread m_watchdog;
 };
 

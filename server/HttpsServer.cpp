@@ -1,7 +1,9 @@
 #include "HttpsServer.h"
+#include "ListenAddress.h"
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <charconv>
 #include <optional>
 #include <stdexcept>
@@ -73,9 +75,20 @@ namespace {
     }
 }
 
+namespace {
+    /// Open connections stay below the workers: a quarter of them is always
+    /// free for the next client, however many wait on slow ones.
+    ConnectionLimits withinWorkers(ConnectionLimits limits, size_t threads)
+    {
+        limits.maxOpenConnections
+            = std::clamp<size_t>(limits.maxOpenConnections, 1, std::max<size_t>(1, threads * 3 / 4));
+        return limits;
+    }
+}
+
 HttpsServer::HttpsServer(Service& service, const TlsIdentity& identity, size_t threads, ConnectionLimits limits)
     : m_service(service)
-    , m_guard(limits)
+    , m_guard(withinWorkers(limits, threads))
     , m_server(std::make_unique<httplib::SSLServer>(identity.certificate.c_str(), identity.privateKey.c_str()))
 {
     if (!m_server->is_valid())
@@ -125,7 +138,8 @@ void HttpsServer::routeRequests()
 {
     auto answer = [this](const httplib::Request& request, std::string body, httplib::Response& response) {
         m_guard.requestReceived(request.ssl);
-        ServiceRequest serviceRequest { request.method, request.path, rawQuery(request.target), std::move(body) };
+        ServiceRequest serviceRequest { request.method, request.path, rawQuery(request.target), std::move(body),
+            canonicalPeerAddress(request.remote_addr) };
         ServiceReply reply = m_service.handle(serviceRequest);
         response.status = reply.status;
         if (!reply.allow.empty())
@@ -184,10 +198,9 @@ void HttpsServer::answerTransportRefusals()
 
 HttpsServer::~HttpsServer() = default;
 
-int HttpsServer::bind(int port)
+int HttpsServer::bind(const std::string& host, int port)
 {
-    int bound
-        = port == 0 ? m_server->bind_to_any_port("127.0.0.1") : (m_server->bind_to_port("127.0.0.1", port) ? port : -1);
+    int bound = port == 0 ? m_server->bind_to_any_port(host) : (m_server->bind_to_port(host, port) ? port : -1);
     // The library listens with a backlog of 5, so a burst of clients
     // connecting at once saw dropped handshakes retried a second later.
     if (bound > 0 && m_listeningSocket >= 0)

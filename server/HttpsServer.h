@@ -12,7 +12,7 @@ class SSLServer;
 
 namespace hestio::sim {
 
-/// Serves a Service over HTTPS on 127.0.0.1 only. Each open connection holds
+/// Serves a Service over HTTPS on one address. Each open connection holds
 /// one of `threads` workers; the connection limits keep any one client from
 /// holding them all, and a request from holding one for long.
 class HttpsServer {
@@ -31,9 +31,10 @@ public:
         Service& service, const TlsIdentity& identity, size_t threads = kDefaultThreads, ConnectionLimits limits = {});
     ~HttpsServer();
 
-    /// Binds 127.0.0.1:`port` (0 for any free port) and returns the port, or
-    /// -1 when the address cannot be had.
-    int bind(int port);
+    /// Binds `host`:`port` (a numeric address; port 0 for any free port) and
+    /// returns the port, or -1 when the address cannot be had.
+    int bind(const std::string& host, int port);
+    int bind(int port) { return bind("127.0.0.1", port); }
     /// Serves until stop() is called (from any thread). Requires bind().
     void run();
     void stop();

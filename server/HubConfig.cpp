@@ -14,6 +14,28 @@ namespace {
             return {};
         return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
     }
+
+    /// Reads the broker's URL or the listening address; the error's text.
+    std::optional<std::string> readAddress(HubConfig& config, std::string_view key, const std::string& value)
+    {
+        if (key == "listen") {
+            auto listen = parseListenAddress(value, key);
+            if (!listen)
+                return listen.error().message();
+            config.listen = *listen;
+            return std::nullopt;
+        }
+        auto broker = parseBrokerUrl(value);
+        if (!broker) {
+            // The parser's texts name the command-line option.
+            std::string message = broker.error().message();
+            if (message.rfind("--mqtt", 0) == 0)
+                message.replace(0, 6, "mqtt_url");
+            return message;
+        }
+        config.mqtt = *broker;
+        return std::nullopt;
+    }
 }
 
 platform::Result<HubConfig> parseHubConfig(std::string_view text)
@@ -41,7 +63,10 @@ platform::Result<HubConfig> parseHubConfig(std::string_view text)
             config.mqttCaFile = value;
         else if (key == "mapping_file")
             config.mappingFile = value;
-        else if (key == "keep_raw_days" || key == "keep_minute_days") {
+        else if (key == "mqtt_url" || key == "listen") {
+            if (auto error = readAddress(config, key, value))
+                return platform::Error(where + ": " + *error);
+        } else if (key == "keep_raw_days" || key == "keep_minute_days") {
             int days = 0;
             auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), days);
             if (error != std::errc() || end != value.data() + value.size() || days < 1 || days > 3660)

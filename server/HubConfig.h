@@ -1,8 +1,12 @@
 #pragma once
 
+#include "ListenAddress.h"
+#include "MqttLink.h"
+
 #include "platform/foundation/Result.h"
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,6 +16,10 @@ namespace hestio::sim {
 /// (the broker's password) and what is too long for one. Lines of
 /// `key = value`; '#' starts a comment line.
 struct HubConfig {
+    /// The broker, for a hub run without command-line options (a service).
+    std::optional<BrokerAddress> mqtt;
+    /// Where to listen when the command line does not say.
+    std::optional<ListenAddress> listen;
     std::string mqttUser;
     std::string mqttPassword;
     std::string mqttCaFile;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "HubConfig.h"
+#include "ListenAddress.h"
 #include "MqttLink.h"
 
 #include "platform/foundation/Result.h"
@@ -16,7 +18,10 @@ struct Options {
     std::filesystem::path dataFolder;
     std::filesystem::path database;
     bool reset { false };
-    int port { 8443 };
+    /// Where to listen; `--port N` is short for `--listen 127.0.0.1:N`.
+    ListenAddress listen;
+    /// Whether --listen or --port gave it (else the configuration file may).
+    bool listenGiven { false };
     uint64_t seed { 1 };
     bool seedGiven { false };
     /// The household is made with at least this many devices (0: the demo's own).
@@ -38,6 +43,8 @@ struct Options {
     /// The hub's configuration file (default: DIR/hub.conf).
     std::filesystem::path configFile;
     bool printPin { false };
+    /// `hestio-hub pin`: the pin as text and as a QR code.
+    bool pinCommand { false };
     bool help { false };
     bool version { false };
 };
@@ -50,6 +57,11 @@ struct Options {
 platform::Result<Options> parseOptions(const std::vector<std::string>& arguments);
 
 [[nodiscard]] std::string usageText();
+
+/// Takes from the configuration file what the command line left open: the
+/// listening address and the broker (a command-line value wins; --demo
+/// keeps the broker out). An Error for a combination that cannot serve.
+platform::Result<Options> withHubConfig(Options options, const HubConfig& config);
 
 /// Why serving cannot start when neither `--demo` nor a broker is given;
 /// empty when one is.

@@ -112,6 +112,7 @@ Service::Service(Store& store, ServiceConfig config, NowFunction now)
     : m_store(store)
     , m_config(config)
     , m_now(std::move(now))
+    , m_throttle(m_now)
 {
     if (auto seed = m_store.meta("seed")) {
         uint64_t value = 1;
@@ -171,7 +172,7 @@ ServiceReply Service::handle(const ServiceRequest& request)
         }
         Value reply;
         if (auto* open = std::get_if<OpenHandler>(&route.handler))
-            reply = (this->**open)(params);
+            reply = (this->**open)(params, request.peer);
         else
             reply = (this->*std::get<SignedInHandler>(route.handler))(authenticate(params), params);
         auto text = json::JSONData(reply);
@@ -225,7 +226,42 @@ std::map<int64_t, StateTimeline> Service::timelinesOf(int64_t householdId)
     return timelines;
 }
 
-Value Service::session(const FormData& params)
+namespace {
+    /// A name as a log line may show it: no line breaks or other controls.
+    std::string printable(std::string text)
+    {
+        for (char& c : text) {
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+                c = '?';
+        }
+        return text;
+    }
+}
+
+std::optional<UserRow> Service::checkSignIn(
+    const std::string& name, const std::string& password, const std::string& peer)
+{
+    if (auto refusal = m_throttle.check(peer); refusal.waitMs > 0) {
+        if (refusal.first)
+            std::fprintf(stderr, "hestio-hub: refused a sign-in from %s as %s: it waits %lld s after failed sign-ins\n",
+                peer.c_str(), printable(name).c_str(), static_cast<long long>((refusal.waitMs + 999) / 1000));
+        return std::nullopt;
+    }
+    auto user = m_store.userByName(name);
+    // An unknown name costs as much time as a wrong password, so that timing
+    // does not tell which names exist.
+    static const std::string kDecoy = hashPassword("decoy", m_config.passwordIterations);
+    if (verifyPassword(password, user ? user->passwordHash : kDecoy) && user) {
+        m_throttle.succeeded(peer, name);
+        return user;
+    }
+    if (int64_t waitMs = m_throttle.failed(peer, name); waitMs > 0)
+        std::fprintf(stderr, "hestio-hub: failed sign-in from %s as %s; its sign-ins are refused for %lld s\n",
+            peer.c_str(), printable(name).c_str(), static_cast<long long>(waitMs / 1000));
+    return std::nullopt;
+}
+
+Value Service::session(const FormData& params, const std::string& peer)
 {
     int64_t now = m_now();
     if (isTrue(params, "logout")) {
@@ -238,12 +274,8 @@ Value Service::session(const FormData& params)
     std::string pushToken
         = params.has("push_token") ? requireName(params, "push_token", kMaxPushTokenLength, true) : "";
 
-    auto user = m_store.userByName(name);
-    // An unknown name costs as much time as a wrong password, so that timing
-    // does not tell which names exist.
-    static const std::string kDecoy = hashPassword("decoy", m_config.passwordIterations);
-    bool valid = verifyPassword(password, user ? user->passwordHash : kDecoy) && user;
-    if (!valid)
+    auto user = checkSignIn(name, password, peer);
+    if (!user)
         throw RequestError(401, "Wrong username or password");
     auto household = m_store.household(user->householdId);
     if (!household)

@@ -3,6 +3,7 @@
 #include "FormData.h"
 #include "LiveHome.h"
 #include "PowerModel.h"
+#include "SignInThrottle.h"
 #include "Store.h"
 #include "Suggestions.h"
 
@@ -15,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -38,6 +40,8 @@ struct ServiceRequest {
     std::string path;
     std::string query;
     std::string body;
+    /// The client's address, for slowing down password guessing.
+    std::string peer;
 };
 
 struct ServiceReply {
@@ -91,7 +95,8 @@ private:
         std::string tokenHash;
     };
 
-    using OpenHandler = json::Value (Service::*)(const FormData& params);
+    /// `peer`: the client's address.
+    using OpenHandler = json::Value (Service::*)(const FormData& params, const std::string& peer);
     using SignedInHandler = json::Value (Service::*)(const Caller& caller, const FormData& params);
     /// An endpoint and what answers it. A signed-in handler is reached only
     /// once the token has named a valid session.
@@ -110,7 +115,11 @@ private:
     [[nodiscard]] const PowerModel& modelFor(const HouseholdRow& household);
     std::map<int64_t, StateTimeline> timelinesOf(int64_t householdId);
 
-    json::Value session(const FormData& params);
+    json::Value session(const FormData& params, const std::string& peer);
+    /// Checks the password, or refuses at once an address that waits after
+    /// failed sign-ins; the refusal reads as a wrong password.
+    [[nodiscard]] std::optional<UserRow> checkSignIn(
+        const std::string& name, const std::string& password, const std::string& peer);
     json::Value locationList(const Caller& caller, const FormData& params);
     json::Value saveLocation(const Caller& caller, const FormData& params);
     json::Value movementList(const Caller& caller, const FormData& params);
@@ -144,6 +153,7 @@ private:
     std::map<int64_t, std::unique_ptr<PowerModel>> m_models;
     uint64_t m_seed { 1 };
     LiveHome* m_live { nullptr };
+    SignInThrottle m_throttle;
 };
 
 }

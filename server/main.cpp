@@ -8,20 +8,26 @@
 #include "MqttLink.h"
 #include "Options.h"
 #include "PlugIngest.h"
+#include "QrCode.h"
 #include "Service.h"
 #include "Store.h"
 
+#include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <ifaddrs.h>
 #include <iostream>
 #include <memory>
+#include <netinet/in.h>
 #include <pthread.h>
 #include <sstream>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace hestio::sim;
 
@@ -37,6 +43,73 @@ std::function<int64_t()> serviceClock(const Options& options)
 {
     int64_t offsetMs = static_cast<int64_t>(options.clockOffsetDays) * 86'400'000;
     return [offsetMs] { return wallClockMs() + offsetMs; };
+}
+
+/// The addresses of this machine's network interfaces that a hub listening on
+/// every address ("0.0.0.0", "::") is reached at, for the household to type
+/// into the app; none for a hub on one address.
+std::vector<std::string> reachableAddresses(const std::string& host)
+{
+    bool v4 = host == "0.0.0.0" || host == "::";
+    bool v6 = host == "::";
+    std::vector<std::string> found;
+    ifaddrs* list = nullptr;
+    if ((!v4 && !v6) || getifaddrs(&list) != 0)
+        return found;
+    for (ifaddrs* entry = list; entry; entry = entry->ifa_next) {
+        if (!entry->ifa_addr)
+            continue;
+        char text[INET6_ADDRSTRLEN] = {};
+        int family = entry->ifa_addr->sa_family;
+        if (family == AF_INET && v4) {
+            auto* address = reinterpret_cast<sockaddr_in*>(entry->ifa_addr);
+            if (ntohl(address->sin_addr.s_addr) >> 24 != 127)
+                inet_ntop(AF_INET, &address->sin_addr, text, sizeof text);
+        } else if (family == AF_INET6 && v6) {
+            auto* address = reinterpret_cast<sockaddr_in6*>(entry->ifa_addr);
+            // Link-local addresses need a zone the app cannot be given.
+            if (!IN6_IS_ADDR_LOOPBACK(&address->sin6_addr) && !IN6_IS_ADDR_LINKLOCAL(&address->sin6_addr))
+                inet_ntop(AF_INET6, &address->sin6_addr, text, sizeof text);
+        }
+        if (*text)
+            found.emplace_back(text);
+    }
+    freeifaddrs(list);
+    return found;
+}
+
+/// Signals are taken by one thread that stops the server; every other
+/// thread, the server's and the broker link's among them, inherits the
+/// blocked mask made here.
+sigset_t blockStopSignals()
+{
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    return signals;
+}
+
+/// The pin alone (--print-pin, for scripts), or as a person compares or
+/// scans it (`hestio-hub pin`): sha256//PIN and its QR code.
+void printPin(const TlsIdentity& identity, bool forPeople)
+{
+    if (!forPeople) {
+        std::cout << identity.pin << std::endl;
+        return;
+    }
+    std::string pin = "sha256//" + identity.pin;
+    std::cout << pin << "\n\n" << QrCode(pin).terminalText() << std::flush;
+}
+
+/// The addresses the household reaches the hub at, then the readiness line.
+void announce(const ListenAddress& listen, int port)
+{
+    for (const std::string& address : reachableAddresses(listen.host))
+        std::cout << "hestio-hub reachable at https://" << ListenAddress { address, port }.text() << std::endl;
+    std::cout << "hestio-hub listening on https://" << listen.textWithPort(port) << std::endl;
 }
 
 /// The pieces that read a real household's plugs from its broker.
@@ -70,10 +143,13 @@ std::unique_ptr<RealHousehold> startRealHousehold(const Options& options, Store&
     if (!config)
         throw std::runtime_error(config.error().message());
     namespace fs = std::filesystem;
+    // A group that is the hub's own (the system service's) may read it.
     std::error_code ignored;
+    struct stat info { };
+    bool ownGroup = ::stat(options.configFile.c_str(), &info) == 0 && info.st_gid == getegid();
+    fs::perms readers = fs::perms::others_read | (ownGroup ? fs::perms::none : fs::perms::group_read);
     if (!config->mqttPassword.empty()
-        && (fs::status(options.configFile, ignored).permissions() & (fs::perms::group_read | fs::perms::others_read))
-            != fs::perms::none)
+        && (fs::status(options.configFile, ignored).permissions() & readers) != fs::perms::none)
         std::cerr << "hestio-hub: " << options.configFile.string()
                   << " holds the broker's password and others may read it; chmod 600 it" << std::endl;
     store.setMeta("mode", "hub");
@@ -120,8 +196,8 @@ int serve(const Options& options)
     if (std::filesystem::create_directories(options.dataFolder))
         std::filesystem::permissions(options.dataFolder, std::filesystem::perms::owner_all);
     TlsIdentity identity = loadOrCreateIdentity(options.dataFolder);
-    if (options.printPin) {
-        std::cout << identity.pin << std::endl;
+    if (options.printPin || options.pinCommand) {
+        printPin(identity, options.pinCommand);
         return 0;
     }
     if (identity.createdNow)
@@ -134,14 +210,7 @@ int serve(const Options& options)
     }
     if (options.database.has_parent_path())
         std::filesystem::create_directories(options.database.parent_path());
-    // Signals are taken by one thread that stops the server; every other
-    // thread, the server's and the broker link's among them, inherits the blocked mask.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
+    sigset_t signals = blockStopSignals();
     Store store(options.database.string());
     std::unique_ptr<RealHousehold> real;
     if (options.mqtt) {
@@ -171,11 +240,13 @@ int serve(const Options& options)
         service.setLiveHome(real->ingest.get());
     HttpsServer server(service, identity);
 
-    int port = server.bind(options.port);
+    int port = server.bind(options.listen.host, options.listen.port);
     if (port < 0) {
-        std::cerr << "hestio-hub: cannot listen on 127.0.0.1:" << options.port << " (is it in use?)" << std::endl;
+        std::cerr << "hestio-hub: cannot listen on " << options.listen.text()
+                  << " (is the port in use, or the address not this machine's?)" << std::endl;
         return 1;
     }
+    announce(options.listen, port);
     std::atomic<bool> signalled { false };
     std::thread stopper([&] {
         int received = 0;
@@ -183,7 +254,6 @@ int serve(const Options& options)
         signalled = true;
         server.stop();
     });
-    std::cout << "hestio-hub listening on https://127.0.0.1:" << port << std::endl;
     server.run();
     // When the server ended by itself, wake the stopper so it can be joined.
     if (!signalled)
@@ -243,6 +313,20 @@ int main(int argc, char** argv)
         std::cerr << "hestio-hub: " << parsed.error().message() << "\nTry hestio-hub --help." << std::endl;
         return 2;
     }
+    if (!parsed->help && !parsed->version && !parsed->printPin && !parsed->pinCommand) {
+        // What the command line leaves open comes from the configuration
+        // file, so a system service needs no options beyond the paths.
+        auto config = loadHubConfig(parsed->configFile);
+        if (!config) {
+            std::cerr << "hestio-hub: " << config.error().message() << std::endl;
+            return 2;
+        }
+        parsed = withHubConfig(std::move(*parsed), *config);
+        if (!parsed) {
+            std::cerr << "hestio-hub: " << parsed.error().message() << "\nTry hestio-hub --help." << std::endl;
+            return 2;
+        }
+    }
     const Options& options = *parsed;
     if (options.help) {
         std::cout << usageText();
@@ -252,7 +336,8 @@ int main(int argc, char** argv)
         std::cout << "hestio-hub " << HESTIO_VERSION << std::endl;
         return 0;
     }
-    if (std::string missing = missingHouseholdText(options); !missing.empty() && !options.printPin) {
+    if (std::string missing = missingHouseholdText(options);
+        !missing.empty() && !options.printPin && !options.pinCommand) {
         std::cerr << "hestio-hub: " << missing << "\nTry hestio-hub --help." << std::endl;
         return 2;
     }

@@ -175,3 +175,43 @@ TEST(HestioSimBinary, TheHouseholdTakesTheMachinesZoneUnlessOneIsNamed)
     EXPECT_EQ(zoneOfNewHousehold({}), "Asia/Kolkata");
     EXPECT_EQ(zoneOfNewHousehold({ "--zone", "Europe/Berlin" }), "Europe/Berlin");
 }
+
+TEST(HestioSimBinary, ListensWhereItsConfigurationSaysAndShowsItsPinAsAQrCode)
+{
+    test::ScratchFolder folder;
+    const std::string data = (folder.path() / "data").string();
+    std::filesystem::create_directories(data);
+    std::ofstream(folder.path() / "data" / "hub.conf") << "listen = 127.0.0.2:0\n";
+    std::string pin;
+    {
+        Child pinCommand({ "pin", "--data", data });
+        std::string text = pinCommand.allOutput();
+        EXPECT_EQ(pinCommand.waitForExit(), 0);
+        pin = publicKeyPin(folder.path() / "data" / "certificate.pem");
+        // The pin, a blank line, then a version 4 symbol with its quiet zone:
+        // (33 + 8) modules wide, (33 + 8 + 1) / 2 lines.
+        ASSERT_EQ(text.rfind("sha256//" + pin + "\n\n", 0), 0u) << text;
+        std::string symbol = text.substr(pin.size() + 10);
+        EXPECT_EQ(std::count(symbol.begin(), symbol.end(), '\n'), 21);
+        EXPECT_EQ(symbol.find('\n'), 41u * 3) << symbol;
+    }
+    Child hub({ "--demo", "--data", data }, true);
+    const std::string prefix = "hestio-hub listening on https://127.0.0.2:";
+    int port = -1;
+    while (auto line = hub.readLine()) {
+        if (line->rfind(prefix, 0) == 0) {
+            port = std::stoi(line->substr(prefix.size()));
+            break;
+        }
+    }
+    ASSERT_GT(port, 0);
+    httplib::SSLClient client("127.0.0.2", port);
+    client.enable_server_certificate_verification(false);
+    auto reply = client.Post("/kivoraserver/session", "name=demo&password=demo", "application/x-www-form-urlencoded");
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->status, 200);
+    EXPECT_EQ(hub.stop(SIGTERM), 0);
+    // The command line wins; --listen and --port together are refused.
+    Child both({ "--demo", "--data", data, "--listen", "127.0.0.1:0", "--port", "0" });
+    EXPECT_EQ(both.waitForExit(), 2);
+}

@@ -60,6 +60,21 @@ std::string signInRequest(const std::string& extraHeaders = "")
         + extraHeaders + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
+/// `count` connections from `from` that do nothing after their handshake;
+/// empty (and a failed expectation) when one is not let in.
+std::vector<std::unique_ptr<RawTlsClient>> holdConnections(int port, int count, const char* from = nullptr)
+{
+    std::vector<std::unique_ptr<RawTlsClient>> held;
+    for (int i = 0; i < count; ++i) {
+        held.push_back(std::make_unique<RawTlsClient>(port, 2s, from));
+        if (!held.back()->connected()) {
+            ADD_FAILURE() << "connection " << i << " from " << (from ? from : "127.0.0.1") << " was refused";
+            return {};
+        }
+    }
+    return held;
+}
+
 /// A sign-in body of exactly `size` bytes: the parameters, padded.
 std::string signInBodyOfSize(size_t size)
 {
@@ -197,11 +212,7 @@ TEST(ConnectionGuard, AClientBeyondItsShareOfConnectionsIsRefusedUntilOneCloses)
     ConnectionLimits limits;
     limits.maxConnectionsPerClient = 3;
     GuardedServer live(limits, 8);
-    std::vector<std::unique_ptr<RawTlsClient>> held;
-    for (int i = 0; i < 3; ++i) {
-        held.push_back(std::make_unique<RawTlsClient>(live.port));
-        ASSERT_TRUE(held.back()->connected()) << i;
-    }
+    auto held = holdConnections(live.port, 3);
     ASSERT_TRUE(live.settlesAt(3));
     RawTlsClient fourth(live.port);
     EXPECT_FALSE(fourth.connected());
@@ -212,4 +223,31 @@ TEST(ConnectionGuard, AClientBeyondItsShareOfConnectionsIsRefusedUntilOneCloses)
     ASSERT_TRUE(again.connected());
     ASSERT_TRUE(again.send(signInRequest()));
     EXPECT_NE(again.readReply(5s).find("\"success\":true"), std::string::npos);
+}
+
+TEST(ConnectionGuard, AtTheOverallCapTheGreediestAddressLosesItsLongestWaitingConnection)
+{
+    ConnectionLimits limits;
+    limits.maxConnectionsPerClient = 4;
+    // Eight workers keep the open connections to six.
+    GuardedServer live(limits, 8);
+    auto greedy = holdConnections(live.port, 4, "127.0.0.2");
+    ASSERT_TRUE(live.settlesAt(4));
+    auto modest = holdConnections(live.port, 2, "127.0.0.3");
+    ASSERT_EQ(greedy.size() + modest.size(), 6u);
+    ASSERT_TRUE(live.settlesAt(6));
+
+    // The seventh gets in and signs in; the first of the greedy address goes.
+    RawTlsClient household(live.port, 5s, "127.0.0.4");
+    ASSERT_TRUE(household.connected());
+    ASSERT_TRUE(household.send(signInRequest()));
+    EXPECT_NE(household.readReply(5s).find("\"success\":true"), std::string::npos);
+    bool closed = false;
+    greedy[0]->readUntilClosed(2s, &closed);
+    EXPECT_TRUE(closed);
+    // Everyone else still holds their connection.
+    for (auto* client : { greedy[1].get(), greedy[2].get(), greedy[3].get(), modest[0].get(), modest[1].get() }) {
+        ASSERT_TRUE(client->send(signInRequest()));
+        EXPECT_NE(client->readReply(5s).find("\"success\":true"), std::string::npos);
+    }
 }

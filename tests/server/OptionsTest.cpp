@@ -108,7 +108,8 @@ TEST(SimOptions, ARealHouseholdNamesItsBrokerByUrlAndNeverItsPassword)
     EXPECT_EQ(missingHouseholdText(*demo), "");
     EXPECT_EQ(missingHouseholdText(*parseOptions({ "--mqtt", "mqtt://b" })), "");
     EXPECT_EQ(missingHouseholdText(*parseOptions({ "--data", "/tmp/hub" })),
-        "say which household to serve: --demo for the simulated demo household, or --mqtt URL for your own plugs");
+        "say which household to serve: --demo for the simulated demo household, or --mqtt URL (mqtt_url in "
+        "/tmp/hub/hub.conf) for your own plugs");
 }
 
 TEST(SimOptions, TheConfigurationFileIsReadLineByLine)
@@ -131,4 +132,76 @@ TEST(SimOptions, TheConfigurationFileIsReadLineByLine)
     ASSERT_TRUE(loaded);
     EXPECT_EQ(loaded->mappingFile, folder.file("plugs.json"));
     EXPECT_EQ(loaded->mqttCaFile, "/etc/ca.pem");
+}
+
+TEST(SimOptions, TheListeningAddressIsNumericWithAPortAndExcludesPort)
+{
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string outcome; // the address as the hub prints it, or the refusal
+    };
+    const std::string usage = "needs ADDRESS:PORT, such as 0.0.0.0:8443, 192.168.1.20:8443 or [::1]:8443";
+    const Case cases[] = {
+        { {}, "127.0.0.1:8443" },
+        { { "--port", "9000" }, "127.0.0.1:9000" },
+        { { "--listen", "0.0.0.0:8443" }, "0.0.0.0:8443" },
+        { { "--listen", "192.168.1.20:0" }, "192.168.1.20:0" },
+        { { "--listen", "[::1]:65535" }, "[::1]:65535" },
+        { { "--listen", "[::]:8443" }, "[::]:8443" },
+        { { "--listen", "0.0.0.0:65536" }, "--listen: the port must be a number from 0 to 65535" },
+        { { "--listen", "0.0.0.0:" }, "--listen: the port must be a number from 0 to 65535" },
+        { { "--listen", "0.0.0.0" }, "--listen " + usage },
+        { { "--listen", "::1:8443" }, "--listen " + usage },
+        { { "--listen", "[::1]8443" }, "--listen " + usage },
+        { { "--listen", "hub.local:8443" }, "--listen: hub.local is not a numeric IPv4 address (" + usage + ")" },
+        { { "--listen", "[0.0.0.0]:8443" }, "--listen: 0.0.0.0 is not a numeric IPv6 address (" + usage + ")" },
+        { { "--listen", ":8443" }, "--listen: the address is missing (" + usage + ")" },
+        { { "--listen", "0.0.0.0:8443", "--port", "9000" },
+            "--listen and --port exclude each other: --port N is short for --listen 127.0.0.1:N" },
+    };
+    for (const auto& c : cases) {
+        auto parsed = parseOptions(c.arguments);
+        EXPECT_EQ(parsed ? parsed->listen.text() : parsed.error().message(), c.outcome)
+            << (c.arguments.empty() ? "" : c.arguments.back());
+    }
+    auto pin = parseOptions({ "pin", "--data", "/tmp/hub" });
+    ASSERT_TRUE(pin);
+    EXPECT_TRUE(pin->pinCommand);
+    EXPECT_EQ(pin->dataFolder, "/tmp/hub");
+}
+
+TEST(SimOptions, TheConfigurationFileGivesBrokerAndAddressUnlessTheCommandLineDoes)
+{
+    auto config = parseHubConfig("mqtt_url = mqtts://broker.lan\nlisten = 0.0.0.0:8443\n");
+    ASSERT_TRUE(config);
+    EXPECT_EQ(config->listen->text(), "0.0.0.0:8443");
+    EXPECT_EQ(config->mqtt->host, "broker.lan");
+    EXPECT_EQ(parseHubConfig("\nlisten = 0.0.0.0").error().message(),
+        "configuration line 2: listen needs ADDRESS:PORT, such as 0.0.0.0:8443, 192.168.1.20:8443 or [::1]:8443");
+    EXPECT_EQ(parseHubConfig("mqtt_url = mqtt://broker:0").error().message(),
+        "configuration line 1: mqtt_url: the port must be a number from 1 to 65535");
+
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string outcome; // "listen broker", or the refusal
+    };
+    const Case cases[] = {
+        { {}, "0.0.0.0:8443 broker.lan" },
+        { { "--port", "9000" }, "127.0.0.1:9000 broker.lan" },
+        { { "--listen", "[::1]:1" }, "[::1]:1 broker.lan" },
+        { { "--mqtt", "mqtts://other" }, "0.0.0.0:8443 other" },
+        { { "--demo" }, "0.0.0.0:8443 (none)" },
+        { { "--mqtt-ca", "ca.pem" }, "0.0.0.0:8443 broker.lan" },
+    };
+    for (const auto& c : cases) {
+        auto parsed = parseOptions(c.arguments);
+        ASSERT_TRUE(parsed);
+        auto applied = withHubConfig(*parsed, *config);
+        EXPECT_EQ(applied ? applied->listen.text() + " " + (applied->mqtt ? applied->mqtt->host : "(none)")
+                          : applied.error().message(),
+            c.outcome);
+    }
+    // Without an mqtts broker anywhere, a certificate authority has no use.
+    EXPECT_EQ(withHubConfig(*parseOptions({ "--mqtt-ca", "ca.pem" }), HubConfig {}).error().message(),
+        "--mqtt-ca applies only to an mqtts:// broker");
 }

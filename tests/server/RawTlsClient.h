@@ -5,6 +5,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -17,12 +18,22 @@ namespace hestio::sim::test {
 
 /// A TLS connection to a loopback port that writes exactly the bytes a test
 /// gives it, at the pace the test chooses: for clients that misbehave.
-/// Every read and write waits at most `timeout`.
+/// Every read and write waits at most `timeout`. `from` is the loopback
+/// address it connects from (any of 127.0.0.0/8), for clients that stand
+/// for different machines.
 class RawTlsClient {
 public:
-    explicit RawTlsClient(int port, std::chrono::milliseconds timeout = std::chrono::seconds(5))
+    explicit RawTlsClient(
+        int port, std::chrono::milliseconds timeout = std::chrono::seconds(5), const char* from = nullptr)
     {
         m_socket = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (from) {
+            sockaddr_in source {};
+            source.sin_family = AF_INET;
+            inet_pton(AF_INET, from, &source.sin_addr);
+            if (::bind(m_socket, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0)
+                return;
+        }
         timeval wait { static_cast<time_t>(timeout.count() / 1000),
             static_cast<suseconds_t>(timeout.count() % 1000 * 1000) };
         setsockopt(m_socket, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
@@ -53,6 +64,13 @@ public:
 
     /// True once the TLS handshake has completed.
     bool connected() const { return m_connected; }
+
+    /// Whether the server has closed or cut the connection, seen without waiting.
+    bool closedByServer() const
+    {
+        pollfd p { m_socket, POLLIN | POLLRDHUP, 0 };
+        return !m_connected || (poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0);
+    }
 
     /// Writes all of `data`; false when the server closed, refused or stalled.
     bool send(std::string_view data)

@@ -31,16 +31,19 @@ inline json::Value callOverHttps(int port, const std::string& path, const std::s
     return result ? json::objectFromJSONData(result->body) : json::Value();
 }
 
-/// hestio-hub run as a child process with its standard output on a pipe.
+/// hestio-hub run as a child process with its standard output (and its
+/// error output too, when `withErrors`) on a pipe.
 class Child {
 public:
-    explicit Child(std::vector<std::string> arguments)
+    explicit Child(std::vector<std::string> arguments, bool withErrors = false)
     {
         int fds[2];
         EXPECT_EQ(pipe(fds), 0);
         m_pid = fork();
         if (m_pid == 0) {
             dup2(fds[1], STDOUT_FILENO);
+            if (withErrors)
+                dup2(fds[1], STDERR_FILENO);
             close(fds[0]);
             close(fds[1]);
             std::vector<char*> argv { const_cast<char*>(HESTIO_SIM_BINARY) };
@@ -91,11 +94,11 @@ public:
     /// Reads lines up to the readiness line and returns the port it names.
     int waitUntilListening()
     {
-        const std::string prefix = "hestio-hub listening on https://127.0.0.1:";
+        const std::string prefix = "hestio-hub listening on https://";
         while (auto line = readLine()) {
             m_lines.push_back(*line);
             if (line->rfind(prefix, 0) == 0)
-                return std::stoi(line->substr(prefix.size()));
+                return std::stoi(line->substr(line->rfind(':') + 1));
         }
         return -1;
     }
