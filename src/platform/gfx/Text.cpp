@@ -2,6 +2,7 @@
 #include "platform/gfx/GfxHandles.h"
 #include "platform/gfx/GlyphCoverage.h"
 #include "platform/gfx/Image.h"
+#include "platform/gfx/TextLine.h"
 
 #include "platform/foundation/Log.h"
 
@@ -9,8 +10,10 @@
 #include <pango/pangocairo.h>
 #include <pango/pangofc-fontmap.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <list>
 
 namespace hestio::platform {
 
@@ -47,6 +50,29 @@ namespace {
         {
             pango_cairo_update_context(cr, m_drawing.get());
             return m_drawing.get();
+        }
+
+        /// A drawing context kept for the scale and rotation of `cr`, so that
+        /// lines laid out in it stay laid out while those stay the same (one
+        /// context re-aimed at every drawing would lay them out again at each
+        /// change, as between a chart's upright and turned labels).
+        PangoContext* keptDrawingFor(cairo_t* cr)
+        {
+            cairo_matrix_t m;
+            cairo_get_matrix(cr, &m);
+            auto same = [&](const Kept& k) { return k.xx == m.xx && k.xy == m.xy && k.yx == m.yx && k.yy == m.yy; };
+            auto it = std::find_if(m_kept.begin(), m_kept.end(), same);
+            if (it == m_kept.end()) {
+                if (m_kept.size() >= 8)
+                    m_kept.pop_back();
+                m_kept.push_front({ m.xx, m.xy, m.yx, m.yy, newContext() });
+                it = m_kept.begin();
+            } else if (it != m_kept.begin()) {
+                m_kept.splice(m_kept.begin(), m_kept, it);
+                it = m_kept.begin();
+            }
+            pango_cairo_update_context(cr, it->context.get());
+            return it->context.get();
         }
 
     private:
@@ -91,9 +117,14 @@ namespace {
             return context;
         }
 
+        struct Kept {
+            double xx, xy, yx, yy;
+            GObjectPtr<PangoContext> context;
+        };
         GObjectPtr<PangoFontMap> m_fontMap;
         GObjectPtr<PangoContext> m_measuring;
         GObjectPtr<PangoContext> m_drawing;
+        std::list<Kept> m_kept;
     };
 
     FontDescriptionPtr describe(const Font& font)
@@ -265,6 +296,85 @@ void Context::drawText(const std::string& utf8, Point at, const Font& font, Colo
 {
     TextStyle style { font, TextAlignment::Left, LineBreakMode::Clip, 0 };
     showText(utf8, Rect { at, Size {} }, style, color, TextBox::CornerOnly);
+}
+
+struct TextLine::Laid {
+    PangoContext* context { nullptr }; // held by the layout
+    GObjectPtr<PangoLayout> layout;
+    FontDescriptionPtr description;
+    FontDescriptionPtr measuredWith;
+    Size size;
+};
+
+TextLine::TextLine(std::string text, Font font)
+    : m_text(std::move(text))
+    , m_font(std::move(font))
+    , m_laid(std::make_unique<Laid>())
+{
+}
+
+TextLine::~TextLine() = default;
+
+Size TextLine::size() const
+{
+    FontDescriptionPtr description = describe(m_font);
+    if (!m_laid->measuredWith || !pango_font_description_equal(m_laid->measuredWith.get(), description.get())) {
+        m_laid->size = sizeOfText(m_text, m_font);
+        m_laid->measuredWith = std::move(description);
+    }
+    return m_laid->size;
+}
+
+std::shared_ptr<TextLine> TextLine::shared(const std::string& text, const Font& font)
+{
+    // Lines drawn lately, the latest first; a chart's labels and titles fit.
+    static std::list<std::shared_ptr<TextLine>> recent;
+    constexpr std::size_t kept = 128;
+    auto it = std::find_if(
+        recent.begin(), recent.end(), [&](const auto& line) { return line->m_text == text && line->m_font == font; });
+    if (it != recent.end()) {
+        recent.splice(recent.begin(), recent, it);
+        return recent.front();
+    }
+    recent.push_front(std::make_shared<TextLine>(text, font));
+    if (recent.size() > kept)
+        recent.pop_back();
+    return recent.front();
+}
+
+void Context::drawText(TextLine& line, Point at, Color color)
+{
+    if (!std::isfinite(at.x) || !std::isfinite(at.y))
+        return;
+    cairo_t* cr = m_cr.get();
+    CairoPathPtr savedPath(cairo_copy_path(cr));
+    cairo_save(cr);
+    // As showText() draws a line whose corner alone places it.
+    cairo_matrix_t m;
+    cairo_get_matrix(cr, &m);
+    if (m.xx * m.yy - m.xy * m.yx < 0) {
+        cairo_translate(cr, 0, at.y + at.y);
+        cairo_scale(cr, 1, -1);
+    }
+    PangoContext* context = TextSystem::shared().keptDrawingFor(cr);
+    TextLine::Laid& laid = *line.m_laid;
+    FontDescriptionPtr description = describe(line.m_font);
+    if (laid.context != context || !laid.layout || !laid.description
+        || !pango_font_description_equal(laid.description.get(), description.get())) {
+        TextStyle style { line.m_font, TextAlignment::Left, LineBreakMode::Clip, 0 };
+        laid.layout = layOut(context, line.m_text, style, 0, 0);
+        laid.context = context;
+        laid.description = std::move(description);
+        ++line.m_layoutCount;
+    }
+    setSource(color);
+    cairo_new_path(cr);
+    cairo_move_to(cr, at.x, at.y);
+    pango_cairo_show_layout(cr, laid.layout.get());
+    cairo_restore(cr);
+    cairo_new_path(cr);
+    if (savedPath && savedPath->status == CAIRO_STATUS_SUCCESS && savedPath->num_data > 0)
+        cairo_append_path(cr, savedPath.get());
 }
 
 void Context::showText(const std::string& utf8, const Rect& box, const TextStyle& style, Color color, TextBox use)
