@@ -77,35 +77,42 @@ namespace {
 
     private:
         TextSystem()
-            : m_fontMap(pango_cairo_font_map_new())
         {
-            loadConfiguration();
+            // The configuration is made before the font map, which starts
+            // loading the system's default one on a thread of its own unless
+            // one is current: ours, made current, spares that second parse.
+            auto config = loadConfiguration();
+            m_fontMap.reset(pango_cairo_font_map_new());
+            if (config && PANGO_IS_FC_FONT_MAP(m_fontMap.get()))
+                pango_fc_font_map_set_config(PANGO_FC_FONT_MAP(m_fontMap.get()), config.get());
             m_measuring = newContext();
             m_drawing = newContext();
         }
 
-        void loadConfiguration()
+        struct ConfigDeleter {
+            void operator()(FcConfig* c) const { FcConfigDestroy(c); }
+        };
+        using ConfigPtr = std::unique_ptr<FcConfig, ConfigDeleter>;
+
+        static ConfigPtr loadConfiguration()
         {
-            if (!PANGO_IS_FC_FONT_MAP(m_fontMap.get()))
-                return;
             std::filesystem::path file = std::filesystem::path(assetsDirectory()) / "fonts" / "fonts.conf";
             std::error_code ec;
             if (!std::filesystem::is_regular_file(file, ec)) {
                 hestio::log("No font aliases at " + file.string() + "; using the system's fonts as they are");
-                return;
+                return nullptr;
             }
             // The system's configuration first, then our aliases on top of it.
-            struct ConfigDeleter {
-                void operator()(FcConfig* c) const { FcConfigDestroy(c); }
-            };
-            std::unique_ptr<FcConfig, ConfigDeleter> config(FcInitLoadConfig());
+            ConfigPtr config(FcInitLoadConfig());
             if (!config)
-                return;
-            if (FcConfigParseAndLoad(config.get(), reinterpret_cast<const FcChar8*>(file.c_str()), FcTrue)
-                && FcConfigBuildFonts(config.get()))
-                pango_fc_font_map_set_config(PANGO_FC_FONT_MAP(m_fontMap.get()), config.get());
-            else
+                return nullptr;
+            if (!FcConfigParseAndLoad(config.get(), reinterpret_cast<const FcChar8*>(file.c_str()), FcTrue)
+                || !FcConfigBuildFonts(config.get())) {
                 hestio::log("Could not load the font aliases in " + file.string());
+                return nullptr;
+            }
+            FcConfigSetCurrent(config.get());
+            return config;
         }
 
         GObjectPtr<PangoContext> newContext() const
