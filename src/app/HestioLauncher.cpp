@@ -9,8 +9,6 @@
 #include "platform/http/CurlTransport.h"
 #include "platform/keychain/KeychainStore.h"
 
-#include <malloc.h>
-
 namespace hestio {
 
 using namespace platform;
@@ -56,12 +54,6 @@ namespace {
 
 std::unique_ptr<ApplicationDelegate> makeHestioApplicationDelegate(Application& application, const HostOptions& options)
 {
-    // Blocks of 256 KB and more (replies and their decoded weeks, pictures,
-    // a graph's kept pixels and coverage masks) are mapped apart and given
-    // back to the system when freed. Left to itself the allocator raises this
-    // bound after each such block is freed, until they all come from the heap
-    // and stay resident after the screen that used them has gone.
-    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
     Profile profile = Profile::current();
     static_cast<void>(profile.createDirectories()); // a failure is logged; the app starts regardless
 
