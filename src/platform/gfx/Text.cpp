@@ -305,6 +305,31 @@ void Context::drawText(const std::string& utf8, Point at, const Font& font, Colo
     showText(utf8, Rect { at, Size {} }, style, color, TextBox::CornerOnly);
 }
 
+namespace {
+
+    /// Keeps text upright in a flipped (y-up) space: the box from `top` to
+    /// `bottom` is turned over in place, so its top edge is the one at the
+    /// top of the screen.
+    void turnUpright(cairo_t* cr, double top, double bottom)
+    {
+        cairo_matrix_t m;
+        cairo_get_matrix(cr, &m);
+        if (m.xx * m.yy - m.xy * m.yx < 0) {
+            cairo_translate(cr, 0, top + bottom);
+            cairo_scale(cr, 1, -1);
+        }
+    }
+
+    /// Puts back the caller's path, which drawing text leaves alone.
+    void putPathBack(cairo_t* cr, const CairoPathPtr& saved)
+    {
+        cairo_new_path(cr);
+        if (saved && saved->status == CAIRO_STATUS_SUCCESS && saved->num_data > 0)
+            cairo_append_path(cr, saved.get());
+    }
+
+}
+
 struct TextLine::Laid {
     PangoContext* context { nullptr }; // held by the layout
     GObjectPtr<PangoLayout> layout;
@@ -357,12 +382,7 @@ void Context::drawText(TextLine& line, Point at, Color color)
     CairoPathPtr savedPath(cairo_copy_path(cr));
     cairo_save(cr);
     // As showText() draws a line whose corner alone places it.
-    cairo_matrix_t m;
-    cairo_get_matrix(cr, &m);
-    if (m.xx * m.yy - m.xy * m.yx < 0) {
-        cairo_translate(cr, 0, at.y + at.y);
-        cairo_scale(cr, 1, -1);
-    }
+    turnUpright(cr, at.y, at.y);
     PangoContext* context = TextSystem::shared().keptDrawingFor(cr);
     TextLine::Laid& laid = *line.m_laid;
     FontDescriptionPtr description = describe(line.m_font);
@@ -379,9 +399,7 @@ void Context::drawText(TextLine& line, Point at, Color color)
     cairo_move_to(cr, at.x, at.y);
     pango_cairo_show_layout(cr, laid.layout.get());
     cairo_restore(cr);
-    cairo_new_path(cr);
-    if (savedPath && savedPath->status == CAIRO_STATUS_SUCCESS && savedPath->num_data > 0)
-        cairo_append_path(cr, savedPath.get());
+    putPathBack(cr, savedPath);
 }
 
 void Context::showText(const std::string& utf8, const Rect& box, const TextStyle& style, Color color, TextBox use)
@@ -393,15 +411,7 @@ void Context::showText(const std::string& utf8, const Rect& box, const TextStyle
     cairo_t* cr = m_cr.get();
     CairoPathPtr savedPath(cairo_copy_path(cr));
     cairo_save(cr);
-    // Text stays upright in a flipped (y-up) space: the box is turned over in
-    // place, so its top edge is the one at the top of the screen.
-    cairo_matrix_t m;
-    cairo_get_matrix(cr, &m);
-    if (m.xx * m.yy - m.xy * m.yx < 0) {
-        double top = box.minY(), bottom = box.maxY();
-        cairo_translate(cr, 0, top + bottom);
-        cairo_scale(cr, 1, -1);
-    }
+    turnUpright(cr, box.minY(), box.maxY());
     PangoContext* context = TextSystem::shared().drawingFor(cr);
     auto layout = layOut(context, utf8, style, bounded ? box.width() : 0, bounded ? box.height() : 0);
     setSource(color);
@@ -421,9 +431,7 @@ void Context::showText(const std::string& utf8, const Rect& box, const TextStyle
     cairo_move_to(cr, x, box.minY());
     pango_cairo_show_layout(cr, layout.get());
     cairo_restore(cr);
-    cairo_new_path(cr);
-    if (savedPath && savedPath->status == CAIRO_STATUS_SUCCESS && savedPath->num_data > 0)
-        cairo_append_path(cr, savedPath.get());
+    putPathBack(cr, savedPath);
 }
 
 }
