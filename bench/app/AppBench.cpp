@@ -48,11 +48,13 @@
 #include "platform/ui/Touch.h"
 #include "platform/ui/Window.h"
 
+#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -557,6 +559,48 @@ long residentKb(const char* field)
     return -1;
 }
 
+/// Resident memory by what holds it, from /proc/self/smaps: the heap and
+/// other anonymous memory (the allocator's, thread stacks), the libraries'
+/// code and data, and other mapped files (font caches, ICU's data).
+void emitResidentParts()
+{
+    std::ifstream smaps("/proc/self/smaps");
+    std::string line, mapping;
+    std::map<std::string, double> parts;
+    std::map<std::string, double> files;
+    while (std::getline(smaps, line)) {
+        if (!line.empty() && std::isxdigit(static_cast<unsigned char>(line[0])) && line.find('-') != std::string::npos
+            && line.find(':') > line.find(' ')) {
+            std::istringstream fields(line);
+            std::string range, perms, offset, device, inode;
+            fields >> range >> perms >> offset >> device >> inode;
+            std::getline(fields >> std::ws, mapping);
+            continue;
+        }
+        if (line.rfind("Rss:", 0) != 0)
+            continue;
+        double mb = std::atof(line.c_str() + 4) / 1024.0;
+        std::string part = mapping.empty() || mapping == "[heap]"   ? "anonymous"
+            : mapping[0] == '['                                     ? "anonymous"
+            : mapping.find(".so") != std::string::npos              ? "libraries"
+            : mapping.find("hestio-app-bench") != std::string::npos ? "program"
+                                                                    : "files";
+        parts[part] += mb;
+        if (part == "files" || part == "libraries")
+            files[mapping] += mb;
+    }
+    for (const auto& [part, mb] : parts)
+        emit({ "memory.resident-" + part + "-mb", mb, -1 });
+    if (getenv("HESTIO_APP_BENCH_EACH_MAPPING"))
+        for (const auto& [file, mb] : files)
+            if (mb >= 0.2)
+                std::printf("mapping %8.2f MB  %s\n", mb, file.c_str());
+    struct mallinfo2 heap = mallinfo2();
+    emit({ "memory.heap-in-use-mb", heap.uordblks / 1048576.0, -1 });
+    emit({ "memory.heap-free-kept-mb", heap.fordblks / 1048576.0, -1 });
+    emit({ "memory.mapped-blocks-mb", heap.hblkhd / 1048576.0, -1 });
+}
+
 void scenarioMemory(const std::string& host, const std::string& pin)
 {
     LiveApp app(host, pin);
@@ -593,6 +637,7 @@ void scenarioMemory(const std::string& host, const std::string& pin)
     emit({ "memory.four-graphs-four-weeks-time", wallMs() - wall0, cpuMs() - cpu0 });
     emit({ "memory.resident-mb", residentKb("VmRSS:") / 1024.0, -1 });
     emit({ "memory.peak-resident-mb", residentKb("VmHWM:") / 1024.0, -1 });
+    emitResidentParts();
 }
 
 // ---------------------------------------------------------------------------

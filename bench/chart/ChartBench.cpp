@@ -3,7 +3,8 @@
 // separately; shows the pixel difference between the drawing that reduces
 // dense points per pixel column and the full drawing.
 //
-// usage: bench_chart SAMPLES.txt [OUT.png]   (lines "milliseconds value")
+// usage: bench_chart SAMPLES.txt [OUT.png [REFERENCE.png]]   (lines "milliseconds value";
+//        the frame is compared with the reference, e.g. one written before a change)
 //        bench_chart --frames N SAMPLES.txt   draws three frames to warm up, then
 //        N frames in drawFrames() alone, for an instruction count:
 //        valgrind --tool=callgrind --toggle-collect='*drawFrames*' ...
@@ -28,6 +29,23 @@ using namespace hestio;
 using Clock = std::chrono::steady_clock;
 
 namespace {
+
+/// Pixels that differ at all, and the largest difference of a channel (of 255).
+std::pair<long, int> difference(const platform::Image& a, const platform::Image& b)
+{
+    long differing = 0;
+    int largest = 0;
+    for (int y = 0; y < a.pixelHeight(); ++y)
+        for (int x = 0; x < a.pixelWidth(); ++x) {
+            auto p = a.pixelAt(x, y), q = b.pixelAt(x, y);
+            int d = static_cast<int>(std::lround(255
+                * std::max({ std::abs(p.red - q.red), std::abs(p.green - q.green), std::abs(p.blue - q.blue),
+                    std::abs(p.alpha - q.alpha) })));
+            largest = std::max(largest, d);
+            differing += d > 0;
+        }
+    return { differing, largest };
+}
 
 std::vector<chart::DaySample> readSamples(const std::string& path, double midnight)
 {
@@ -91,7 +109,7 @@ int main(int argc, char** argv)
         argc -= 2;
     }
     if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_chart [--frames N] SAMPLES.txt [OUT.png]\n");
+        std::fprintf(stderr, "usage: bench_chart [--frames N] SAMPLES.txt [OUT.png [REFERENCE.png]]\n");
         return 2;
     }
     const double midnight = 1354752000; // 2012-12-06 00:00 UTC, the samples' day
@@ -129,21 +147,37 @@ int main(int argc, char** argv)
     auto reducedContext = platform::Context::forImage(*reduced);
     reducedContext->flipY(graph->bounds().height());
     graph->layoutAndRenderInContext(*reducedContext);
-    long differing = 0, total = 0;
-    int largest = 0;
-    for (int y = 0; y < full->pixelHeight(); ++y)
-        for (int x = 0; x < full->pixelWidth(); ++x, ++total) {
-            auto a = full->pixelAt(x, y), b = reduced->pixelAt(x, y);
-            int d = static_cast<int>(std::lround(255
-                * std::max({ std::abs(a.red - b.red), std::abs(a.green - b.green), std::abs(a.blue - b.blue),
-                    std::abs(a.alpha - b.alpha) })));
-            largest = std::max(largest, d);
-            differing += d > 0;
-        }
+    auto [differing, largest] = difference(*full, *reduced);
+    long total = static_cast<long>(full->pixelWidth()) * full->pixelHeight();
     std::printf("hestio      %6zu samples  every point drawn: %.2f ms/frame (cpu %.2f); reduced vs every point: %ld of "
                 "%ld pixels differ, largest channel difference %d/255\n",
         samples.size(), unreduced.meanMs, unreduced.cpuMs, differing, total, largest);
-    if (argc > 2 && !reduced->writePng(argv[2])) {
+
+    // The timed frame (layers kept from frame to frame) against the same
+    // frame drawn with nothing kept, and against a reference picture.
+    graph->setKeepsBackground(false);
+    auto anew = platform::Image::create(graph->bounds().size, 2);
+    auto anewContext = platform::Context::forImage(*anew);
+    anewContext->flipY(graph->bounds().height());
+    graph->layoutAndRenderInContext(*anewContext);
+    graph->setKeepsBackground(true);
+    auto [keptDiffering, keptLargest] = difference(*image, *anew);
+    std::printf("hestio      %6zu samples  kept layers vs drawn anew: %ld of %ld pixels differ, largest channel "
+                "difference %d/255\n",
+        samples.size(), keptDiffering, total, keptLargest);
+    if (argc > 3) {
+        auto reference = platform::Image::fromPngFile(argv[3]);
+        if (!reference || reference->pixelWidth() != image->pixelWidth()
+            || reference->pixelHeight() != image->pixelHeight()) {
+            std::fprintf(stderr, "no reference picture of the frame's size at %s\n", argv[3]);
+            return 1;
+        }
+        auto [refDiffering, refLargest] = difference(*image, *reference);
+        std::printf("hestio      %6zu samples  frame vs %s: %ld of %ld pixels differ, largest channel difference "
+                    "%d/255\n",
+            samples.size(), argv[3], refDiffering, total, refLargest);
+    }
+    if (argc > 2 && !image->writePng(argv[2])) {
         std::fprintf(stderr, "could not write %s\n", argv[2]);
         return 1;
     }

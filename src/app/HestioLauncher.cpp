@@ -9,6 +9,8 @@
 #include "platform/http/CurlTransport.h"
 #include "platform/keychain/KeychainStore.h"
 
+#include <malloc.h>
+
 namespace hestio {
 
 using namespace platform;
@@ -54,6 +56,15 @@ namespace {
 
 std::unique_ptr<ApplicationDelegate> makeHestioApplicationDelegate(Application& application, const HostOptions& options)
 {
+    // Blocks of a megabyte and more (replies and their decoded weeks, the
+    // window's picture, a graph's kept pixels) are mapped apart and given back
+    // to the system when freed. Left to itself the allocator raises this bound
+    // after each such block is freed, until they all come from the heap and
+    // stay resident after the screen that used them has gone (12 MB after
+    // four graphs). A frame's own buffers (coverage masks, the line's
+    // outline) stay below it, so frames reuse heap memory rather than map
+    // and fault in fresh pages each time.
+    mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
     Profile profile = Profile::current();
     static_cast<void>(profile.createDirectories()); // a failure is logged; the app starts regardless
 

@@ -20,6 +20,8 @@ public:
 
 protected:
     void layoutSublayers() override;
+    /// The axes draw; the set itself draws nothing.
+    bool describeOwnDrawing(platform::Context&, DrawingSignature&) override { return true; }
 
 private:
     std::vector<std::shared_ptr<XYAxis>> m_axes;

@@ -129,6 +129,24 @@ void Graph::applyTheme(Theme* theme)
         theme->applyThemeToGraph(*this);
 }
 
+void Graph::setKeepsBackground(bool keeps)
+{
+    m_keepsBackground = keeps;
+    if (!keeps)
+        m_keptBackground.clear();
+    // Nothing painted from kept pixels is left out of the next frame.
+    m_plotAreaFrame->setBackgroundPaintedAbove(false);
+    for (auto& layer : m_plotAreaFrame->plotArea()->sublayers())
+        layer->setPaintedFromKeptPixels(false);
+}
+
+void Graph::renderAsVectorInContext(platform::Context& context)
+{
+    bool kept = m_keepsBackground && m_keptBackground.paint(context, *this, *m_plotAreaFrame);
+    if (!kept)
+        BorderedLayer::renderAsVectorInContext(context);
+}
+
 void Graph::layoutSublayers()
 {
     m_plotAreaFrame->setFrame(contentRect());

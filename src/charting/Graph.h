@@ -1,6 +1,7 @@
 #pragma once
 
 #include "charting/AxisSet.h"
+#include "charting/KeptBackground.h"
 #include "charting/PlotArea.h"
 #include "charting/PlotSpace.h"
 #include "charting/XYPlotSpace.h"
@@ -63,12 +64,22 @@ public:
     /// Lays out, relabels and draws the whole graph into `context` (y up,
     /// the graph's frame in the context's coordinates).
     void layoutAndRenderInContext(platform::Context& context);
+    /// On (the default): what the graph draws under its plots (backgrounds,
+    /// grid, axis lines and ticks) is drawn once into kept pixels and painted
+    /// back while unchanged; the pixels are the same either way.
+    bool keepsBackground() const { return m_keepsBackground; }
+    void setKeepsBackground(bool keeps);
+    /// Whether kept background pixels are held now.
+    bool holdsKeptBackground() const { return m_keptBackground.holdsPixels(); }
+    /// How many times the kept pixels were drawn (for tests).
+    int keptBackgroundRedraws() const { return m_keptBackground.redrawCount(); }
     /// Draws the graph at its own size into a new image (y flipped for it).
     std::shared_ptr<platform::Image> imageOfGraph(double scale = 2.0);
 
 protected:
     Graph();
     void layoutSublayers() override;
+    void renderAsVectorInContext(platform::Context& context) override;
     void setUp(std::shared_ptr<PlotSpace> defaultSpace, std::shared_ptr<AxisSet> axisSet);
 
 private:
@@ -76,6 +87,8 @@ private:
     std::vector<std::shared_ptr<PlotSpace>> m_plotSpaces;
     std::shared_ptr<PlotAreaFrame> m_plotAreaFrame;
     std::shared_ptr<AxisSet> m_axisSet;
+    bool m_keepsBackground { true };
+    KeptBackground m_keptBackground;
 };
 
 /// A graph with one XY plot space and an XY axis set whose axes use it.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <typeinfo>
 
 namespace hestio::chart {
 
@@ -88,7 +89,7 @@ void Layer::layoutIfNeeded()
 
 void Layer::renderInContext(platform::Context& context)
 {
-    if (m_hidden)
+    if (m_hidden || m_paintedFromKeptPixels)
         return;
     platform::ContextStateSaver saver(context);
     context.translate(m_frame.x(), m_frame.y());
@@ -97,6 +98,30 @@ void Layer::renderInContext(platform::Context& context)
     renderAsVectorInContext(context);
     for (auto& child : std::vector<std::shared_ptr<Layer>>(m_sublayers))
         child->renderInContext(context);
+}
+
+bool Layer::describeOwnDrawing(platform::Context&, DrawingSignature&)
+{
+    return typeid(*this) == typeid(Layer);
+}
+
+bool Layer::describeDrawing(platform::Context& context, DrawingSignature& into)
+{
+    into.add(m_frame);
+    into.add(m_hidden ? 1 : 0);
+    if (m_hidden)
+        return true;
+    into.add(m_masksToBounds ? 1 : 0);
+    into.add(static_cast<double>(m_sublayers.size()));
+    // In the layer's own coordinates, as it draws.
+    platform::ContextStateSaver saver(context);
+    context.translate(m_frame.x(), m_frame.y());
+    if (!describeOwnDrawing(context, into))
+        return false;
+    for (auto& child : m_sublayers)
+        if (!child->describeDrawing(context, into))
+            return false;
+    return true;
 }
 
 platform::Point alignPointToPixelCenter(platform::Context& context, platform::Point p)

@@ -7,6 +7,20 @@
 
 namespace hestio::chart {
 
+/// What decides a drawing, compared from one frame to the next to tell
+/// whether pixels kept from an earlier frame still show it. Objects are held,
+/// so one freed and another made at its address cannot pass for it.
+struct DrawingSignature {
+    std::vector<double> numbers;
+    std::vector<std::shared_ptr<const void>> objects;
+
+    void add(double v) { numbers.push_back(v); }
+    void add(platform::Point p) { numbers.insert(numbers.end(), { p.x, p.y }); }
+    void add(const platform::Rect& r) { numbers.insert(numbers.end(), { r.x(), r.y(), r.width(), r.height() }); }
+    void add(std::shared_ptr<const void> object) { objects.push_back(std::move(object)); }
+    bool operator==(const DrawingSignature&) const = default;
+};
+
 /// A node of the graph's drawing tree. Frames are in the superlayer's
 /// coordinates, y up, in points; a layer draws in its own bounds with the
 /// origin at its lower-left corner. A layer owns its sublayers; the
@@ -47,9 +61,21 @@ public:
     /// Draws this layer and its sublayers, each in its own coordinates.
     void renderInContext(platform::Context& context);
 
+    /// On: this layer and its sublayers are already on the screen (painted
+    /// from kept pixels) and drawing leaves them out.
+    void setPaintedFromKeptPixels(bool painted) { m_paintedFromKeptPixels = painted; }
+    /// Appends what decides how this layer and its sublayers draw in
+    /// `context` now (frames, visibility, clips and each one's own drawing).
+    /// False when a layer cannot tell: the subtree is then drawn each frame.
+    [[nodiscard]] bool describeDrawing(platform::Context& context, DrawingSignature& into);
+
 protected:
     virtual void layoutSublayers() { }
     virtual void renderAsVectorInContext(platform::Context&) { }
+    /// Appends what decides this layer's own drawing (not its sublayers').
+    /// A plain layer draws nothing; a kind of layer that draws must tell
+    /// what its drawing depends on, or answer false (the default).
+    virtual bool describeOwnDrawing(platform::Context& context, DrawingSignature& into);
 
 private:
     platform::Point originInRoot() const;
@@ -57,6 +83,7 @@ private:
     bool m_hidden { false };
     bool m_masksToBounds { false };
     bool m_needsLayout { true };
+    bool m_paintedFromKeptPixels { false };
     double m_contentsScale { 2 };
     Layer* m_superlayer { nullptr };
     std::vector<std::shared_ptr<Layer>> m_sublayers;

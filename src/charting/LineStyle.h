@@ -1,6 +1,7 @@
 #pragma once
 
 #include "charting/Color.h"
+#include "charting/Layer.h"
 #include "platform/gfx/Context.h"
 
 #include <memory>
@@ -26,6 +27,8 @@ public:
 
     /// Cap, join, miter limit, width, dashes (or solid) and colour, in that order.
     void setLineStyleInContext(platform::Context& context) const;
+    /// Appends every value that decides how lines in this style draw.
+    void describe(DrawingSignature& into) const;
 
 protected:
     double m_lineWidth { 1.0 };

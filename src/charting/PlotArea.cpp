@@ -23,6 +23,15 @@ namespace {
                 axis->drawGridLinesInContext(context, m_major);
         }
 
+        bool describeOwnDrawing(platform::Context& context, DrawingSignature& into) override
+        {
+            if (auto axis = m_axis.lock())
+                axis->describeGridLines(context, m_major, into);
+            else
+                into.add(-1);
+            return true;
+        }
+
     private:
         std::weak_ptr<XYAxis> m_axis;
         bool m_major;
@@ -53,6 +62,21 @@ platform::Rect BorderedLayer::contentRect() const
 }
 
 void BorderedLayer::renderAsVectorInContext(platform::Context& context)
+{
+    if (!m_backgroundPaintedAbove)
+        drawBackgroundInContext(context);
+}
+
+void BorderedLayer::describeBackground(DrawingSignature& into) const
+{
+    into.add(m_fill);
+    into.add(m_borderLineStyle ? 1 : 0);
+    if (m_borderLineStyle)
+        m_borderLineStyle->describe(into);
+    into.add(m_cornerRadius);
+}
+
+void BorderedLayer::drawBackgroundInContext(platform::Context& context)
 {
     platform::Rect b = bounds();
     if (b.isEmpty())

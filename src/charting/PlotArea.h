@@ -32,10 +32,19 @@ public:
     /// The bounds inside the paddings.
     platform::Rect contentRect() const;
 
+    /// Appends what decides the fill and the border as drawn.
+    void describeBackground(DrawingSignature& into) const;
+    /// Draws the fill and the border alone, in this layer's coordinates.
+    void drawBackgroundInContext(platform::Context& context);
+    /// On: the fill and the border are already on the screen (a superlayer
+    /// painted them from kept pixels), and drawing the layer leaves them out.
+    void setBackgroundPaintedAbove(bool painted) { m_backgroundPaintedAbove = painted; }
+
 protected:
     void renderAsVectorInContext(platform::Context& context) override;
 
 private:
+    bool m_backgroundPaintedAbove { false };
     std::shared_ptr<const Fill> m_fill;
     std::shared_ptr<const LineStyle> m_borderLineStyle;
     double m_cornerRadius { 0 };

@@ -15,7 +15,8 @@ void TextLayer::setTextStyle(std::shared_ptr<const TextStyle> style)
     if (!style)
         return;
     m_textStyle = std::move(style);
-    m_textSize = m_text.empty() ? platform::Size {} : platform::sizeOfText(m_text, m_textStyle->font());
+    m_line = m_text.empty() ? nullptr : platform::TextLine::shared(m_text, m_textStyle->font());
+    m_textSize = m_line ? m_line->size() : platform::Size {};
     updateFrame();
 }
 
@@ -55,7 +56,7 @@ void TextLayer::updateFrame()
 
 void TextLayer::renderAsVectorInContext(platform::Context& context)
 {
-    if (m_text.empty())
+    if (!m_line)
         return;
     platform::Size size = rotatedSize();
     // Rotate about the centre of the frame, then draw the text in a y-down
@@ -64,7 +65,7 @@ void TextLayer::renderAsVectorInContext(platform::Context& context)
     context.rotate(m_rotation);
     context.translate(-m_textSize.width / 2, m_textSize.height / 2);
     context.scaleBy(1, -1);
-    context.drawText(m_text, platform::Point { 0, 0 }, m_textStyle->font(), m_textStyle->color().toPlatform());
+    context.drawText(*m_line, platform::Point { 0, 0 }, m_textStyle->color().toPlatform());
 }
 
 }

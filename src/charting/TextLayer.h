@@ -2,6 +2,7 @@
 
 #include "charting/Layer.h"
 #include "charting/TextStyle.h"
+#include "platform/gfx/TextLine.h"
 
 #include <string>
 
@@ -41,6 +42,9 @@ private:
     void updateFrame();
     std::string m_text;
     std::shared_ptr<const TextStyle> m_textStyle;
+    /// The text laid out, kept between frames (shared with other layers
+    /// showing the same text in the same font).
+    std::shared_ptr<platform::TextLine> m_line;
     platform::Size m_textSize;
     double m_rotation { 0 };
     platform::Point m_anchorPoint { 0.5, 0.5 };

@@ -692,12 +692,39 @@ platform::Point XYAxis::viewPointForCoordinateDouble(double value) const
     return p;
 }
 
-void XYAxis::drawTicksInContext(platform::Context& context, const std::set<Decimal>& locations, double length,
-    const std::optional<PlotRange>& range, bool major) const
+namespace {
+
+    /// Strokes line segments (pairs of points) in one style.
+    void strokeSegments(platform::Context& context, const LineStyle& style, const std::vector<platform::Point>& ends)
+    {
+        platform::ContextStateSaver saver(context);
+        style.setLineStyleInContext(context);
+        context.beginPath();
+        for (std::size_t i = 0; i + 1 < ends.size(); i += 2) {
+            context.moveTo(ends[i]);
+            context.lineTo(ends[i + 1]);
+        }
+        context.stroke();
+    }
+
+    void addSegments(
+        DrawingSignature& into, const std::shared_ptr<const LineStyle>& style, const std::vector<platform::Point>& ends)
+    {
+        into.add(style ? 1 : 0);
+        if (!style)
+            return;
+        style->describe(into);
+        into.add(static_cast<double>(ends.size()));
+        for (auto p : ends)
+            into.add(p);
+    }
+
+}
+
+std::vector<platform::Point> XYAxis::tickSegments(platform::Context& context, const std::set<Decimal>& locations,
+    double length, const std::optional<PlotRange>& range) const
 {
-    const auto& style = major ? majorTickLineStyle : minorTickLineStyle;
-    if (!style || locations.empty())
-        return;
+    std::vector<platform::Point> ends;
     double f1 = 0, f2 = 1;
     if (m_tickDirection == Sign::None) {
         f1 = -0.5;
@@ -705,9 +732,6 @@ void XYAxis::drawTicksInContext(platform::Context& context, const std::set<Decim
     } else if (m_tickDirection == Sign::Negative) {
         f2 = -1;
     }
-    platform::ContextStateSaver saver(context);
-    style->setLineStyleInContext(context);
-    context.beginPath();
     for (const Decimal& location : locations) {
         if (range && !range->contains(location))
             continue;
@@ -720,21 +744,30 @@ void XYAxis::drawTicksInContext(platform::Context& context, const std::set<Decim
             a.y += f1 * length;
             b.y += f2 * length;
         }
-        context.moveTo(alignPointToPixelCenter(context, a));
-        context.lineTo(alignPointToPixelCenter(context, b));
+        ends.push_back(alignPointToPixelCenter(context, a));
+        ends.push_back(alignPointToPixelCenter(context, b));
     }
-    context.stroke();
+    return ends;
 }
 
-void XYAxis::drawGridLinesInContext(platform::Context& context, bool major)
+void XYAxis::drawTicksInContext(platform::Context& context, const std::set<Decimal>& locations, double length,
+    const std::optional<PlotRange>& range, bool major) const
 {
-    const auto& style = major ? majorGridLineStyle : minorGridLineStyle;
-    if (!style || !m_plotSpace)
+    const auto& style = major ? majorTickLineStyle : minorTickLineStyle;
+    if (!style || locations.empty())
         return;
+    strokeSegments(context, *style, tickSegments(context, locations, length, range));
+}
+
+std::vector<platform::Point> XYAxis::gridLineSegments(platform::Context& context, bool major)
+{
+    std::vector<platform::Point> ends;
+    if (!m_plotSpace)
+        return ends;
     relabel();
     auto span = m_plotSpace->plotRangeForCoordinate(orthogonalCoordinate());
     if (!span)
-        return;
+        return ends;
     if (gridLinesRange) {
         MutablePlotRange r(*span);
         r.intersectionPlotRange(gridLinesRange);
@@ -743,9 +776,6 @@ void XYAxis::drawGridLinesInContext(platform::Context& context, bool major)
     bool onlyInside = m_labelingPolicy == LabelingPolicy::None || m_labelingPolicy == LabelingPolicy::LocationsProvided;
     auto range = axisRange();
     const auto& locations = major ? m_majorTickLocations : m_minorTickLocations;
-    platform::ContextStateSaver saver(context);
-    style->setLineStyleInContext(context);
-    context.beginPath();
     for (const Decimal& location : locations) {
         if (onlyInside && range && !range->contains(location))
             continue;
@@ -754,10 +784,40 @@ void XYAxis::drawGridLinesInContext(platform::Context& context, bool major)
             return m_coordinate == Coordinate::X ? m_plotSpace->plotAreaViewPointForDoublePrecisionPlotPoint(v, across)
                                                  : m_plotSpace->plotAreaViewPointForDoublePrecisionPlotPoint(across, v);
         };
-        context.moveTo(alignPointToPixelCenter(context, point(span->locationDouble())));
-        context.lineTo(alignPointToPixelCenter(context, point(span->endDouble())));
+        ends.push_back(alignPointToPixelCenter(context, point(span->locationDouble())));
+        ends.push_back(alignPointToPixelCenter(context, point(span->endDouble())));
     }
-    context.stroke();
+    return ends;
+}
+
+void XYAxis::drawGridLinesInContext(platform::Context& context, bool major)
+{
+    const auto& style = major ? majorGridLineStyle : minorGridLineStyle;
+    if (!style || !m_plotSpace)
+        return;
+    auto ends = gridLineSegments(context, major);
+    if (!m_plotSpace->plotRangeForCoordinate(orthogonalCoordinate()))
+        return;
+    strokeSegments(context, *style, ends);
+}
+
+void XYAxis::describeGridLines(platform::Context& context, bool major, DrawingSignature& into)
+{
+    const auto& style = major ? majorGridLineStyle : minorGridLineStyle;
+    if (!style || !m_plotSpace) {
+        into.add(-1);
+        return;
+    }
+    addSegments(into, style, gridLineSegments(context, major));
+}
+
+std::vector<platform::Point> XYAxis::axisLineSegment(platform::Context& context)
+{
+    auto range = axisRange();
+    if (!axisLineStyle || !range)
+        return {};
+    return { alignPointToPixelCenter(context, viewPointForCoordinateDouble(range->locationDouble())),
+        alignPointToPixelCenter(context, viewPointForCoordinateDouble(range->endDouble())) };
 }
 
 void XYAxis::renderAsVectorInContext(platform::Context& context)
@@ -766,16 +826,29 @@ void XYAxis::renderAsVectorInContext(platform::Context& context)
         return;
     relabel();
     auto range = axisRange();
-    if (axisLineStyle && range) {
-        platform::ContextStateSaver saver(context);
-        axisLineStyle->setLineStyleInContext(context);
-        context.beginPath();
-        context.moveTo(alignPointToPixelCenter(context, viewPointForCoordinateDouble(range->locationDouble())));
-        context.lineTo(alignPointToPixelCenter(context, viewPointForCoordinateDouble(range->endDouble())));
-        context.stroke();
-    }
+    if (axisLineStyle && range)
+        strokeSegments(context, *axisLineStyle, axisLineSegment(context));
     drawTicksInContext(context, m_minorTickLocations, minorTickLength, range, false);
     drawTicksInContext(context, m_majorTickLocations, majorTickLength, range, true);
+}
+
+bool XYAxis::describeOwnDrawing(platform::Context& context, DrawingSignature& into)
+{
+    if (!m_plotSpace) {
+        into.add(-1);
+        return true;
+    }
+    relabel();
+    auto range = axisRange();
+    addSegments(into, range ? axisLineStyle : nullptr, axisLineSegment(context));
+    for (bool major : { false, true }) {
+        const auto& locations = major ? m_majorTickLocations : m_minorTickLocations;
+        const auto& style = locations.empty() ? nullptr : major ? majorTickLineStyle : minorTickLineStyle;
+        addSegments(into, style,
+            style ? tickSegments(context, locations, major ? majorTickLength : minorTickLength, range)
+                  : std::vector<platform::Point> {});
+    }
+    return true;
 }
 
 }

@@ -198,9 +198,12 @@ public:
     void drawTicksInContext(platform::Context& context, const std::set<Decimal>& locations, double length,
         const std::optional<PlotRange>& range, bool major) const;
     void drawGridLinesInContext(platform::Context& context, bool major);
+    /// Appends what decides the grid lines of one kind as drawn in `context`.
+    void describeGridLines(platform::Context& context, bool major, DrawingSignature& into);
 
 protected:
     void renderAsVectorInContext(platform::Context& context) override;
+    bool describeOwnDrawing(platform::Context& context, DrawingSignature& into) override;
 
 private:
     Coordinate orthogonalCoordinate() const { return m_coordinate == Coordinate::X ? Coordinate::Y : Coordinate::X; }
@@ -210,6 +213,11 @@ private:
     /// The plot area's extent across the axis, 0 without a plot area.
     double orthogonalLengthInPoints() const;
     void removeLabels(std::vector<std::shared_ptr<AxisLabel>>& labels);
+    /// The ends of the lines drawn, in pairs, aligned to pixels in `context`.
+    [[nodiscard]] std::vector<platform::Point> tickSegments(platform::Context& context,
+        const std::set<Decimal>& locations, double length, const std::optional<PlotRange>& range) const;
+    [[nodiscard]] std::vector<platform::Point> gridLineSegments(platform::Context& context, bool major);
+    [[nodiscard]] std::vector<platform::Point> axisLineSegment(platform::Context& context);
     /// Places each label at its tick, slid inside the graph where it would
     /// reach past it, and its neighbour moved on where that crowds it.
     void placeLabels(std::vector<std::shared_ptr<AxisLabel>>& labels);

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <malloc.h>
 #include <stdexcept>
 #include <utility>
 
@@ -121,6 +122,11 @@ GraphViewController::GraphViewController() = default;
 GraphViewController::~GraphViewController()
 {
     platform::NotificationCenter::defaultCenter().removeObserver(this);
+    // A graph screen holds the most memory of any: its weeks, its drawing's
+    // kept pixels and masks. Once it has gone (after this turn of the loop,
+    // when what it held is freed), the free pages go back to the system.
+    if (auto* loop = platform::RunLoop::currentIfAny())
+        loop->post([] { malloc_trim(0); });
 }
 
 std::shared_ptr<GraphViewController> GraphViewController::sharedGraphController()

@@ -3,6 +3,7 @@
 #include "platform/gfx/GfxHandles.h"
 #include "platform/gfx/Image.h"
 #include "platform/gfx/ImageImpl.h"
+#include "platform/gfx/KeptPixels.h"
 
 #include <algorithm>
 #include <cmath>
@@ -526,6 +527,50 @@ void Context::paintSourceThrough(const CoverageMask& mask)
     cairo_mask_surface(m_cr.get(), surface.get(), mask.x, mask.y);
     cairo_restore(m_cr.get());
     cairo_surface_finish(surface.get());
+}
+
+bool Context::clipIsWholePixels() const
+{
+    cairo_rectangle_list_t* list = cairo_copy_clip_rectangle_list(m_cr.get());
+    bool whole = list->status == CAIRO_STATUS_SUCCESS;
+    AffineTransform t = deviceTransform();
+    auto onPixel = [](double v) { return std::isfinite(v) && std::abs(v - std::round(v)) < 1e-6; };
+    for (int i = 0; whole && i < list->num_rectangles; ++i) {
+        const cairo_rectangle_t& r = list->rectangles[i];
+        Point p0 = t.apply({ r.x, r.y }), p1 = t.apply({ r.x + r.width, r.y + r.height });
+        whole = onPixel(p0.x) && onPixel(p0.y) && onPixel(p1.x) && onPixel(p1.y);
+    }
+    cairo_rectangle_list_destroy(list);
+    return whole;
+}
+
+bool Context::paintKept(const KeptPixels& kept)
+{
+    cairo_t* cr = m_cr.get();
+    if (kept.isEmpty() || m_alpha != 1 || cairo_get_operator(cr) != CAIRO_OPERATOR_OVER || !clipIsWholePixels())
+        return false;
+    cairo_surface_t* pixels = kept.surfaceForPainting();
+    cairo_surface_t* target = cairo_get_target(cr);
+    double sx = 1, sy = 1, ox = 0, oy = 0;
+    cairo_surface_get_device_scale(target, &sx, &sy);
+    cairo_surface_get_device_offset(target, &ox, &oy);
+    // Opaque pixels are copied: over whole pixels that is what compositing
+    // them would give, at the cost of a copy.
+    bool opaque = kept.isOpaque();
+    Rect area = kept.area();
+    withOwnPath(cr, [&] {
+        cairo_save(cr);
+        cairo_matrix_t toDevicePixels { 1 / sx, 0, 0, 1 / sy, -ox / sx, -oy / sy };
+        cairo_set_matrix(cr, &toDevicePixels);
+        cairo_set_source_surface(cr, pixels, area.x(), area.y());
+        cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+        if (opaque)
+            cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+        cairo_rectangle(cr, area.x(), area.y(), area.width(), area.height());
+        cairo_fill(cr);
+        cairo_restore(cr);
+    });
+    return true;
 }
 
 void Context::drawImage(const Image& image, const Rect& into, double alpha)

@@ -18,6 +18,8 @@ typedef struct _cairo_matrix cairo_matrix_t;
 namespace hestio::platform {
 
 class Image;
+class KeptPixels;
+class TextLine;
 
 enum class LineCap { Butt, Round, Square };
 enum class LineJoin { Miter, Round, Bevel };
@@ -118,6 +120,11 @@ public:
     // Images. Raster and SVG pictures are stretched to fill `into`;
     // stretchable ones keep their caps and stretch only the middle.
     void drawImage(const Image& image, const Rect& into, double alpha = 1);
+    /// Paints kept pixels back one for one where they were drawn, under the
+    /// current clip. False, painting nothing, where that could differ from
+    /// drawing them again: a clip that is not whole pixels, an alpha below 1
+    /// or another blend mode.
+    [[nodiscard]] bool paintKept(const KeptPixels& kept);
 
     // Text. Lay out within `rect` (its width bounds wrapping; its height the
     // visible lines) and draw at the top of it.
@@ -125,6 +132,9 @@ public:
     /// Draws one unwrapped line whose layout box starts at `at` (top-left).
     /// In a flipped (y-up) space the box hangs below `at` as seen on screen.
     void drawText(const std::string& utf8, Point at, const Font& font, Color color);
+    /// The same with a line laid out before: it is laid out again only when
+    /// this context's scale or rotation differs from the last drawing's.
+    void drawText(TextLine& line, Point at, Color color);
 
     [[nodiscard]] cairo_t* cairoForGfxOnly() const { return m_cr.get(); }
     /// Whether cairo has refused a call and stopped drawing (for tests: calls
@@ -132,6 +142,9 @@ public:
     [[nodiscard]] bool hasError() const;
 
 private:
+    friend class KeptPixels;
+    /// Whether the clip is a set of rectangles on whole device pixels.
+    [[nodiscard]] bool clipIsWholePixels() const;
     struct CairoReleaser {
         void operator()(cairo_t* cr) const;
     };

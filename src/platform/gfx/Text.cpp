@@ -2,6 +2,7 @@
 #include "platform/gfx/GfxHandles.h"
 #include "platform/gfx/GlyphCoverage.h"
 #include "platform/gfx/Image.h"
+#include "platform/gfx/TextLine.h"
 
 #include "platform/foundation/Log.h"
 
@@ -9,8 +10,10 @@
 #include <pango/pangocairo.h>
 #include <pango/pangofc-fontmap.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <list>
 
 namespace hestio::platform {
 
@@ -49,37 +52,67 @@ namespace {
             return m_drawing.get();
         }
 
+        /// A drawing context kept for the scale and rotation of `cr`, so that
+        /// lines laid out in it stay laid out while those stay the same (one
+        /// context re-aimed at every drawing would lay them out again at each
+        /// change, as between a chart's upright and turned labels).
+        PangoContext* keptDrawingFor(cairo_t* cr)
+        {
+            cairo_matrix_t m;
+            cairo_get_matrix(cr, &m);
+            auto same = [&](const Kept& k) { return k.xx == m.xx && k.xy == m.xy && k.yx == m.yx && k.yy == m.yy; };
+            auto it = std::find_if(m_kept.begin(), m_kept.end(), same);
+            if (it == m_kept.end()) {
+                if (m_kept.size() >= 8)
+                    m_kept.pop_back();
+                m_kept.push_front({ m.xx, m.xy, m.yx, m.yy, newContext() });
+                it = m_kept.begin();
+            } else if (it != m_kept.begin()) {
+                m_kept.splice(m_kept.begin(), m_kept, it);
+                it = m_kept.begin();
+            }
+            pango_cairo_update_context(cr, it->context.get());
+            return it->context.get();
+        }
+
     private:
         TextSystem()
-            : m_fontMap(pango_cairo_font_map_new())
         {
-            loadConfiguration();
+            // The configuration is made before the font map, which starts
+            // loading the system's default one on a thread of its own unless
+            // one is current: ours, made current, spares that second parse.
+            auto config = loadConfiguration();
+            m_fontMap.reset(pango_cairo_font_map_new());
+            if (config && PANGO_IS_FC_FONT_MAP(m_fontMap.get()))
+                pango_fc_font_map_set_config(PANGO_FC_FONT_MAP(m_fontMap.get()), config.get());
             m_measuring = newContext();
             m_drawing = newContext();
         }
 
-        void loadConfiguration()
+        struct ConfigDeleter {
+            void operator()(FcConfig* c) const { FcConfigDestroy(c); }
+        };
+        using ConfigPtr = std::unique_ptr<FcConfig, ConfigDeleter>;
+
+        static ConfigPtr loadConfiguration()
         {
-            if (!PANGO_IS_FC_FONT_MAP(m_fontMap.get()))
-                return;
             std::filesystem::path file = std::filesystem::path(assetsDirectory()) / "fonts" / "fonts.conf";
             std::error_code ec;
             if (!std::filesystem::is_regular_file(file, ec)) {
                 hestio::log("No font aliases at " + file.string() + "; using the system's fonts as they are");
-                return;
+                return nullptr;
             }
             // The system's configuration first, then our aliases on top of it.
-            struct ConfigDeleter {
-                void operator()(FcConfig* c) const { FcConfigDestroy(c); }
-            };
-            std::unique_ptr<FcConfig, ConfigDeleter> config(FcInitLoadConfig());
+            ConfigPtr config(FcInitLoadConfig());
             if (!config)
-                return;
-            if (FcConfigParseAndLoad(config.get(), reinterpret_cast<const FcChar8*>(file.c_str()), FcTrue)
-                && FcConfigBuildFonts(config.get()))
-                pango_fc_font_map_set_config(PANGO_FC_FONT_MAP(m_fontMap.get()), config.get());
-            else
+                return nullptr;
+            if (!FcConfigParseAndLoad(config.get(), reinterpret_cast<const FcChar8*>(file.c_str()), FcTrue)
+                || !FcConfigBuildFonts(config.get())) {
                 hestio::log("Could not load the font aliases in " + file.string());
+                return nullptr;
+            }
+            FcConfigSetCurrent(config.get());
+            return config;
         }
 
         GObjectPtr<PangoContext> newContext() const
@@ -91,9 +124,14 @@ namespace {
             return context;
         }
 
+        struct Kept {
+            double xx, xy, yx, yy;
+            GObjectPtr<PangoContext> context;
+        };
         GObjectPtr<PangoFontMap> m_fontMap;
         GObjectPtr<PangoContext> m_measuring;
         GObjectPtr<PangoContext> m_drawing;
+        std::list<Kept> m_kept;
     };
 
     FontDescriptionPtr describe(const Font& font)
@@ -267,6 +305,103 @@ void Context::drawText(const std::string& utf8, Point at, const Font& font, Colo
     showText(utf8, Rect { at, Size {} }, style, color, TextBox::CornerOnly);
 }
 
+namespace {
+
+    /// Keeps text upright in a flipped (y-up) space: the box from `top` to
+    /// `bottom` is turned over in place, so its top edge is the one at the
+    /// top of the screen.
+    void turnUpright(cairo_t* cr, double top, double bottom)
+    {
+        cairo_matrix_t m;
+        cairo_get_matrix(cr, &m);
+        if (m.xx * m.yy - m.xy * m.yx < 0) {
+            cairo_translate(cr, 0, top + bottom);
+            cairo_scale(cr, 1, -1);
+        }
+    }
+
+    /// Puts back the caller's path, which drawing text leaves alone.
+    void putPathBack(cairo_t* cr, const CairoPathPtr& saved)
+    {
+        cairo_new_path(cr);
+        if (saved && saved->status == CAIRO_STATUS_SUCCESS && saved->num_data > 0)
+            cairo_append_path(cr, saved.get());
+    }
+
+}
+
+struct TextLine::Laid {
+    PangoContext* context { nullptr }; // held by the layout
+    GObjectPtr<PangoLayout> layout;
+    FontDescriptionPtr description;
+    FontDescriptionPtr measuredWith;
+    Size size;
+};
+
+TextLine::TextLine(std::string text, Font font)
+    : m_text(std::move(text))
+    , m_font(std::move(font))
+    , m_laid(std::make_unique<Laid>())
+{
+}
+
+TextLine::~TextLine() = default;
+
+Size TextLine::size() const
+{
+    FontDescriptionPtr description = describe(m_font);
+    if (!m_laid->measuredWith || !pango_font_description_equal(m_laid->measuredWith.get(), description.get())) {
+        m_laid->size = sizeOfText(m_text, m_font);
+        m_laid->measuredWith = std::move(description);
+    }
+    return m_laid->size;
+}
+
+std::shared_ptr<TextLine> TextLine::shared(const std::string& text, const Font& font)
+{
+    // Lines drawn lately, the latest first; a chart's labels and titles fit.
+    static std::list<std::shared_ptr<TextLine>> recent;
+    constexpr std::size_t kept = 128;
+    auto it = std::find_if(
+        recent.begin(), recent.end(), [&](const auto& line) { return line->m_text == text && line->m_font == font; });
+    if (it != recent.end()) {
+        recent.splice(recent.begin(), recent, it);
+        return recent.front();
+    }
+    recent.push_front(std::make_shared<TextLine>(text, font));
+    if (recent.size() > kept)
+        recent.pop_back();
+    return recent.front();
+}
+
+void Context::drawText(TextLine& line, Point at, Color color)
+{
+    if (!std::isfinite(at.x) || !std::isfinite(at.y))
+        return;
+    cairo_t* cr = m_cr.get();
+    CairoPathPtr savedPath(cairo_copy_path(cr));
+    cairo_save(cr);
+    // As showText() draws a line whose corner alone places it.
+    turnUpright(cr, at.y, at.y);
+    PangoContext* context = TextSystem::shared().keptDrawingFor(cr);
+    TextLine::Laid& laid = *line.m_laid;
+    FontDescriptionPtr description = describe(line.m_font);
+    if (laid.context != context || !laid.layout || !laid.description
+        || !pango_font_description_equal(laid.description.get(), description.get())) {
+        TextStyle style { line.m_font, TextAlignment::Left, LineBreakMode::Clip, 0 };
+        laid.layout = layOut(context, line.m_text, style, 0, 0);
+        laid.context = context;
+        laid.description = std::move(description);
+        ++line.m_layoutCount;
+    }
+    setSource(color);
+    cairo_new_path(cr);
+    cairo_move_to(cr, at.x, at.y);
+    pango_cairo_show_layout(cr, laid.layout.get());
+    cairo_restore(cr);
+    putPathBack(cr, savedPath);
+}
+
 void Context::showText(const std::string& utf8, const Rect& box, const TextStyle& style, Color color, TextBox use)
 {
     bool bounded = use == TextBox::Bounding;
@@ -276,15 +411,7 @@ void Context::showText(const std::string& utf8, const Rect& box, const TextStyle
     cairo_t* cr = m_cr.get();
     CairoPathPtr savedPath(cairo_copy_path(cr));
     cairo_save(cr);
-    // Text stays upright in a flipped (y-up) space: the box is turned over in
-    // place, so its top edge is the one at the top of the screen.
-    cairo_matrix_t m;
-    cairo_get_matrix(cr, &m);
-    if (m.xx * m.yy - m.xy * m.yx < 0) {
-        double top = box.minY(), bottom = box.maxY();
-        cairo_translate(cr, 0, top + bottom);
-        cairo_scale(cr, 1, -1);
-    }
+    turnUpright(cr, box.minY(), box.maxY());
     PangoContext* context = TextSystem::shared().drawingFor(cr);
     auto layout = layOut(context, utf8, style, bounded ? box.width() : 0, bounded ? box.height() : 0);
     setSource(color);
@@ -304,9 +431,7 @@ void Context::showText(const std::string& utf8, const Rect& box, const TextStyle
     cairo_move_to(cr, x, box.minY());
     pango_cairo_show_layout(cr, layout.get());
     cairo_restore(cr);
-    cairo_new_path(cr);
-    if (savedPath && savedPath->status == CAIRO_STATUS_SUCCESS && savedPath->num_data > 0)
-        cairo_append_path(cr, savedPath.get());
+    putPathBack(cr, savedPath);
 }
 
 }

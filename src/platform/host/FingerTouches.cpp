@@ -3,6 +3,8 @@
 #include "platform/host/ScreenFit.h"
 
 #include <SDL.h>
+// After <SDL.h>: its calls go through the library opened on first use.
+#include "platform/host/SdlLibrary.h"
 
 #include <algorithm>
 

@@ -14,6 +14,8 @@
 #include "platform/ui/Window.h"
 
 #include <SDL.h>
+// After <SDL.h>: its calls go through the library opened on first use.
+#include "platform/host/SdlLibrary.h"
 #include <cairo.h>
 
 #include <algorithm>
@@ -88,6 +90,8 @@ struct SdlHost::Impl {
 
 Result<std::unique_ptr<SdlHost>> SdlHost::open(Application& application, RunLoop& loop, Options options)
 {
+    if (auto missing = sdl::library().open())
+        return Error("cannot open a window: " + *missing);
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
         return Error(std::string("cannot open a window: ") + SDL_GetError());
     std::unique_ptr<SdlHost> host(new SdlHost(application, loop, std::move(options)));

@@ -1,8 +1,7 @@
 #include "platform/http/CurlTransport.h"
 
 #include "platform/foundation/RunLoop.h"
-
-#include <curl/curl.h>
+#include "platform/http/CurlLibrary.h"
 
 #include <atomic>
 #include <cassert>
@@ -241,11 +240,16 @@ struct CurlTransport::Impl {
 
     CURLM* multi { nullptr };
     std::thread thread;
+    std::once_flag started;
+    bool networkStarted { false };
     std::mutex mutex;
     std::deque<std::unique_ptr<Transfer>> incoming;
     std::unordered_map<CURL*, std::unique_ptr<Transfer>> running;
     bool stopping { false };
 
+    /// Opens curl and starts the network thread on the first request; false
+    /// when curl cannot be opened.
+    bool start();
     void networkLoop();
     void adoptIncoming();
     void dropCancelled();
@@ -278,14 +282,26 @@ namespace {
 CurlTransport::CurlTransport(ServerTrust trust)
     : m_impl(std::make_unique<Impl>())
 {
-    initialiseCurlOnce();
     m_impl->trust = std::move(trust);
-    m_impl->multi = curl_multi_init();
-    m_impl->thread = std::thread([impl = m_impl.get()] { impl->networkLoop(); });
+}
+
+bool CurlTransport::Impl::start()
+{
+    std::call_once(started, [this] {
+        if (curl::library().open())
+            return;
+        initialiseCurlOnce();
+        multi = curl_multi_init();
+        thread = std::thread([this] { networkLoop(); });
+        networkStarted = true;
+    });
+    return networkStarted;
 }
 
 CurlTransport::~CurlTransport()
 {
+    if (!m_impl->networkStarted)
+        return; // curl was never needed
     {
         std::lock_guard lock(m_impl->mutex);
         m_impl->stopping = true;
@@ -306,6 +322,8 @@ void CurlTransport::setMaximumBodyBytes(std::size_t bytes)
 
 std::shared_ptr<Exchange> CurlTransport::start(const HttpRequest& request, ExchangeCallbacks callbacks)
 {
+    if (!m_impl->start())
+        return nullptr;
     auto transfer = std::make_unique<Transfer>();
     transfer->easy.reset(curl_easy_init());
     if (!transfer->easy)
@@ -327,11 +345,18 @@ std::shared_ptr<Exchange> CurlTransport::start(const HttpRequest& request, Excha
 
 HttpResult CurlTransport::sendSynchronous(const HttpRequest& request)
 {
+    HttpResult result;
+    if (auto missing = curl::library().open()) {
+        result.error.code = TransportError::Unknown;
+        result.error.failingURL = request.url;
+        result.error.localizedDescription = *missing;
+        return result;
+    }
+    initialiseCurlOnce();
     Transfer transfer;
     transfer.synchronous = true;
     transfer.easy.reset(curl_easy_init());
     transfer.request = request;
-    HttpResult result;
     if (!transfer.easy) {
         result.error = errorFor(CURLE_FAILED_INIT, request.url);
         return result;

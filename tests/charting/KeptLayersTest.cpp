@@ -1,0 +1,221 @@
+// What a graph keeps between frames (the pixels under its plots, its labels'
+// laid-out text) must never show: each frame drawn with them equals the same
+// frame drawn without them, after any change that could leave them stale.
+
+#include "ChartTestSupport.h"
+
+#include "charting/ScatterPlot.h"
+#include "charting/Theme.h"
+#include "platform/gfx/Image.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+using namespace hestio;
+using namespace hestio::chart;
+using namespace hestio::chart::test;
+
+namespace {
+
+class RampSource final : public ScatterPlotDataSource {
+public:
+    std::size_t numberOfRecordsForPlot(Plot&) override { return 97; }
+    std::optional<std::vector<double>> doublesForPlot(Plot&, unsigned field, IndexRange range) override
+    {
+        std::vector<double> values;
+        for (std::size_t i = range.location; i < range.end(); ++i)
+            values.push_back(field == 0 ? i * 900.0 : 40 + 30 * std::sin(i / 7.0) + (i % 5) * 6);
+        return values;
+    }
+};
+
+/// A small day graph set up as the graph screens set theirs up.
+struct DayGraph {
+    std::shared_ptr<XYGraph> graph = XYGraph::create({ 0, 0, 200, 150 });
+    std::shared_ptr<RampSource> source = std::make_shared<RampSource>();
+
+    DayGraph()
+    {
+        graph->applyTheme(Theme::themeNamed(DarkGradientTheme).get());
+        graph->setPaddings(0, 0, 0, 0);
+        graph->plotAreaFrame()->setPaddings(10, 10, 40, 30);
+        auto space = graph->defaultXYPlotSpace();
+        space->setXRange(range("0", "86400"));
+        space->setYRange(range("0", "100"));
+        auto x = graph->xyAxisSet()->xAxis();
+        x->setMajorIntervalLength(dec("21600"));
+        x->setLabelFormatter(std::make_shared<DecimalNumberFormatter>(0, 0));
+        x->majorGridLineStyle = LineStyle::lineStyle();
+        x->setTitle("Day");
+        auto y = graph->xyAxisSet()->yAxis();
+        y->setMajorIntervalLength(dec("25"));
+        y->setOrthogonalCoordinateDecimal(dec("86400"));
+        y->setTickDirection(Sign::Positive);
+        y->majorGridLineStyle = LineStyle::lineStyle();
+        y->setTitle("Watts");
+        auto plot = ScatterPlot::create();
+        plot->setIdentifier("Main Plot");
+        auto line = std::make_shared<MutableLineStyle>();
+        line->setLineColor(Color::greenColor());
+        line->setLineWidth(3);
+        plot->dataLineStyle = line;
+        plot->areaFill = Fill::fillWithGradient(
+            Gradient::gradientWithBeginningColor(Color::colorWithComponents(0.3, 1, 0.3, 0.8), Color::clearColor())
+                ->withAngle(-90));
+        plot->areaBaseValue = dec("0");
+        plot->setDataSource(source);
+        graph->addPlot(plot);
+        graph->reloadData();
+    }
+};
+
+/// How a frame is drawn: the image's size and scale, and where the graph
+/// stands in it.
+struct Target {
+    platform::Size size { 200, 150 };
+    double scale { 2 };
+    platform::Point offset {};
+    std::function<void(platform::Context&)> before = [](platform::Context&) {};
+};
+
+std::shared_ptr<platform::Image> draw(Graph& graph, const Target& target)
+{
+    auto image = platform::Image::create(target.size, target.scale);
+    auto context = platform::Context::forImage(*image);
+    context->translate(target.offset.x, target.offset.y);
+    target.before(*context);
+    context->flipY(graph.bounds().height());
+    graph.layoutAndRenderInContext(*context);
+    return image;
+}
+
+/// Pixels of `a` that differ from `b` at all.
+int differingPixels(const platform::Image& a, const platform::Image& b)
+{
+    int differing = 0;
+    for (int y = 0; y < a.pixelHeight(); ++y)
+        for (int x = 0; x < a.pixelWidth(); ++x) {
+            platform::Color p = a.pixelAt(x, y), q = b.pixelAt(x, y);
+            differing += p.red != q.red || p.green != q.green || p.blue != q.blue || p.alpha != q.alpha;
+        }
+    return differing;
+}
+
+/// The frame drawn with what the graph keeps, then without it.
+int differenceFromUncachedDraw(Graph& graph, const Target& target)
+{
+    auto kept = draw(graph, target);
+    graph.setKeepsBackground(false);
+    auto anew = draw(graph, target);
+    graph.setKeepsBackground(true);
+    EXPECT_EQ(kept->pixelWidth(), anew->pixelWidth());
+    return differingPixels(*kept, *anew);
+}
+
+}
+
+TEST(KeptLayers, EveryFrameEqualsTheSameFrameDrawnAnew)
+{
+    struct Case {
+        const char* change;
+        std::function<void(DayGraph&, Target&)> apply;
+        bool redrawsKeptPixels;
+    };
+    const Case cases[] = {
+        { "nothing", [](DayGraph&, Target&) {}, false },
+        { "label texts at the same positions",
+            [](DayGraph& d, Target&) {
+                d.graph->xyAxisSet()->xAxis()->setLabelFormatter(std::make_shared<DecimalNumberFormatter>(1, 1));
+            },
+            false },
+        { "label positions with the same texts",
+            [](DayGraph& d, Target&) { d.graph->xyAxisSet()->xAxis()->setLabelOffset(9); }, false },
+        { "the plotted data", [](DayGraph& d, Target&) { d.graph->reloadData(); }, false },
+        { "the zoom (grid lines and labels move)",
+            [](DayGraph& d, Target&) { d.graph->defaultXYPlotSpace()->setXRange(range("10000", "43200")); }, true },
+        { "the value range", [](DayGraph& d, Target&) { d.graph->defaultXYPlotSpace()->setYRange(range("0", "80")); },
+            true },
+        { "the theme", [](DayGraph& d, Target&) { d.graph->applyTheme(Theme::themeNamed(SlateTheme).get()); }, true },
+        { "the scale", [](DayGraph&, Target& t) { t.scale = 1; }, true },
+        { "the graph's size",
+            [](DayGraph& d, Target&) {
+                d.graph->setFrame({ 0, 0, 180, 140 });
+            },
+            true },
+        { "the graph's place, by whole pixels",
+            [](DayGraph&, Target& t) {
+                t.size = { 230, 170 };
+                t.offset = { 13.5, 7 };
+            },
+            true },
+        { "the plot area frame's paddings",
+            [](DayGraph& d, Target&) { d.graph->plotAreaFrame()->setPaddings(12, 10, 40, 30); }, true },
+        { "a grid line style changed in place",
+            [](DayGraph& d, Target& t) {
+                auto grid = std::make_shared<MutableLineStyle>();
+                d.graph->xyAxisSet()->yAxis()->majorGridLineStyle = grid;
+                (void)draw(*d.graph, t);
+                grid->setLineColor(Color::redColor());
+            },
+            true },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.change);
+        DayGraph day;
+        Target target;
+        (void)draw(*day.graph, target);
+        int before = day.graph->keptBackgroundRedraws();
+        ASSERT_EQ(before, 1);
+        c.apply(day, target);
+        EXPECT_EQ(differenceFromUncachedDraw(*day.graph, target), 0);
+        if (!c.redrawsKeptPixels)
+            EXPECT_EQ(day.graph->keptBackgroundRedraws(), before);
+        else
+            EXPECT_GT(day.graph->keptBackgroundRedraws(), before);
+    }
+}
+
+TEST(KeptLayers, DrawsDirectlyWhereKeptPixelsCouldDiffer)
+{
+    struct Case {
+        const char* why;
+        std::function<void(DayGraph&, Target&)> apply;
+    };
+    const Case cases[] = {
+        { "a background that is not opaque",
+            [](DayGraph& d, Target&) { d.graph->setFill(Fill::fillWithColor(Color::clearColor())); } },
+        { "a place between pixels",
+            [](DayGraph&, Target& t) {
+                t.offset = { 0.25, 0 };
+            } },
+        { "a clip between pixels",
+            [](DayGraph&, Target& t) { t.before = [](platform::Context& c) {
+                                           c.clipToRect({ 0.3, 0, 150, 100 });
+                                       }; } },
+        { "a transparency", [](DayGraph&, Target& t) { t.before = [](platform::Context& c) { c.setAlpha(0.5); }; } },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        DayGraph day;
+        Target target;
+        c.apply(day, target);
+        // Drawn over a picture, so that what lies under the graph shows.
+        target.before = [inner = target.before](platform::Context& context) {
+            context.fillRect({ 0, 0, 400, 300 }, platform::Color { 0.8, 0.2, 0.1, 1 });
+            inner(context);
+        };
+        EXPECT_EQ(differenceFromUncachedDraw(*day.graph, target), 0);
+        EXPECT_EQ(differenceFromUncachedDraw(*day.graph, target), 0);
+    }
+}
+
+TEST(KeptLayers, ThePixelsGoWithTheGraph)
+{
+    DayGraph day;
+    (void)draw(*day.graph, Target {});
+    EXPECT_TRUE(day.graph->holdsKeptBackground());
+    day.graph->setKeepsBackground(false);
+    EXPECT_FALSE(day.graph->holdsKeptBackground());
+}
