@@ -258,29 +258,34 @@ struct CurlTransport::Impl {
 
 namespace {
 
+    // An exchange may outlive its transport: an answer still awaited when
+    // the app quits is cancelled as the run loop lets go of its request,
+    // after the transport is gone. It then has no network thread to wake.
     class CurlExchange final : public Exchange {
     public:
-        CurlExchange(std::shared_ptr<Transfer::Shared> shared, CurlTransport::Impl& impl)
+        CurlExchange(std::shared_ptr<Transfer::Shared> shared, std::weak_ptr<CurlTransport::Impl> impl)
             : m_shared(std::move(shared))
-            , m_impl(impl)
+            , m_impl(std::move(impl))
         {
         }
         ~CurlExchange() override { cancel(); }
         void cancel() override
         {
-            if (!m_shared->cancelled.exchange(true))
-                curl_multi_wakeup(m_impl.multi);
+            if (m_shared->cancelled.exchange(true))
+                return;
+            if (auto impl = m_impl.lock())
+                curl_multi_wakeup(impl->multi);
         }
 
     private:
         std::shared_ptr<Transfer::Shared> m_shared;
-        CurlTransport::Impl& m_impl;
+        std::weak_ptr<CurlTransport::Impl> m_impl;
     };
 
 }
 
 CurlTransport::CurlTransport(ServerTrust trust)
-    : m_impl(std::make_unique<Impl>())
+    : m_impl(std::make_shared<Impl>())
 {
     m_impl->trust = std::move(trust);
 }
@@ -340,7 +345,7 @@ std::shared_ptr<Exchange> CurlTransport::start(const HttpRequest& request, Excha
         m_impl->incoming.push_back(std::move(transfer));
     }
     curl_multi_wakeup(m_impl->multi);
-    return std::make_shared<CurlExchange>(std::move(shared), *m_impl);
+    return std::make_shared<CurlExchange>(std::move(shared), m_impl);
 }
 
 HttpResult CurlTransport::sendSynchronous(const HttpRequest& request)

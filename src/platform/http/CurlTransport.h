@@ -29,7 +29,7 @@ public:
     struct Impl;
 
 private:
-    std::unique_ptr<Impl> m_impl;
+    std::shared_ptr<Impl> m_impl;
 };
 
 }

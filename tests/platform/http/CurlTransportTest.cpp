@@ -226,6 +226,28 @@ TEST(CurlTransport, RefusedConnectionAndCancel)
     EXPECT_FALSE(called) << "no callback follows a cancel";
 }
 
+TEST(CurlTransport, AnExchangeOutlivingItsTransportCancelsHarmlessly)
+{
+    // As when the app quits while an answer is awaited: the transport goes
+    // first, the request holding the exchange after it.
+    LoopbackServer server;
+    RunLoop loop(SystemClock::shared());
+    CurrentRunLoopScope scope(loop);
+    bool called = false;
+    std::shared_ptr<Exchange> running;
+    {
+        CurlTransport transport;
+        running = transport.start({ "GET", server.url("/slow") },
+            { [&](int, const HttpHeaders&) { called = true; }, {}, [&] { called = true; },
+                [&](const TransportError&) { called = true; } });
+    }
+    running->cancel();
+    running.reset();
+    loop.postDelayed(0.1, [&] { loop.stop(); });
+    loop.run();
+    EXPECT_FALSE(called);
+}
+
 TEST(CurlTransport, AConnectionClosedBeforeTheAnswerIsOneAttemptAndReportedAsLost)
 {
     ClosingServer server;
