@@ -84,6 +84,10 @@ household's own metering plugs, read from its MQTT broker.
                      run the service's clock N days ahead of the machine's
                      (behind when negative; -3660 to 3660, default 0), for
                      trying what the household looks like days later
+  --test-clock-topic TOPIC
+                     for tests only: the service's clock stands at the time
+                     (milliseconds since 1970) last published on TOPIC of
+                     the broker, and moves only forward (needs --mqtt)
   --print-pin        print the certificate's public-key pin (base64 of the
                      SHA-256 of its DER public key), making the certificate
                      first if needed, and exit
@@ -148,7 +152,7 @@ platform::Result<Options> parseOptions(const std::vector<std::string>& arguments
             options.printPin = true;
         } else if (name == "--data" || name == "--db" || name == "--port" || name == "--seed" || name == "--token-ttl"
             || name == "--devices" || name == "--zone" || name == "--clock-offset-days" || name == "--mqtt"
-            || name == "--mqtt-ca" || name == "--config") {
+            || name == "--mqtt-ca" || name == "--config" || name == "--test-clock-topic") {
             auto text = value();
             if (!text || text->empty())
                 return platform::Error(name + " needs a value");
@@ -163,6 +167,8 @@ platform::Result<Options> parseOptions(const std::vector<std::string>& arguments
                 options.mqttCaFile = *text;
             } else if (name == "--config") {
                 options.configFile = *text;
+            } else if (name == "--test-clock-topic") {
+                options.testClockTopic = *text;
             } else if (name == "--db") {
                 database = *text;
             } else if (name == "--port") {
@@ -196,6 +202,8 @@ platform::Result<Options> parseOptions(const std::vector<std::string>& arguments
     }
     if (options.demo && options.mqtt)
         return platform::Error("--demo and --mqtt exclude each other: the demo household is simulated");
+    if (!options.testClockTopic.empty() && !options.mqtt)
+        return platform::Error("--test-clock-topic needs --mqtt: the clock is stepped over the broker");
     if (!options.mqttCaFile.empty() && !(options.mqtt && options.mqtt->tls))
         return platform::Error("--mqtt-ca applies only to an mqtts:// broker");
     options.dataFolder = data ? *data : defaultDataFolder();
