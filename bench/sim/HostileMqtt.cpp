@@ -6,6 +6,8 @@
 // lines the device limit logged.
 //
 //   hestio-hub-hostile [--seconds S] [--rate N]     (default 60 s, 10,000/s)
+#include "plugs/ChildProcess.h"
+
 #include <mosquitto.h>
 
 #include <httplib.h>
@@ -31,49 +33,11 @@
 #include <thread>
 #include <vector>
 
+using hestio::sim::test::freePort;
+using hestio::sim::test::spawnLogged;
+
 namespace {
 using Clock = std::chrono::steady_clock;
-
-pid_t spawn(std::vector<std::string> arguments, const std::string& log, int* input = nullptr)
-{
-    int fds[2] = { -1, -1 };
-    if (input && pipe(fds) != 0)
-        return -1;
-    pid_t pid = fork();
-    if (pid == 0) {
-        int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-        dup2(out, STDOUT_FILENO);
-        dup2(out, STDERR_FILENO);
-        if (input) {
-            dup2(fds[0], STDIN_FILENO);
-            close(fds[1]);
-        }
-        std::vector<char*> argv;
-        for (auto& a : arguments)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    if (input) {
-        close(fds[0]);
-        *input = fds[1];
-    }
-    return pid;
-}
-
-int freePort()
-{
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
 
 std::string fileText(const std::string& path)
 {
@@ -171,17 +135,17 @@ int main(int argc, char** argv)
         << (geteuid() == 0 ? "user root\n" : "");
     std::ofstream((folder / "hub.conf").string()) << "bridge_base = zigbee2mqtt\n";
     mosquitto_lib_init();
-    pid_t broker = spawn(
+    pid_t broker = spawnLogged(
         { "/usr/sbin/mosquitto", "-c", (folder / "mosquitto.conf").string() }, (folder / "broker.log").string());
     int input = -1;
-    pid_t add = spawn({ HESTIO_HUB_BINARY, "user", "add", "ann", "--admin", "--data", data }, log, &input);
+    pid_t add = spawnLogged({ HESTIO_HUB_BINARY, "user", "add", "ann", "--admin", "--data", data }, log, &input);
     if (write(input, "ann-secret\n", 11) != 11)
         return 1;
     close(input);
     waitpid(add, nullptr, 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    pid_t hub = spawn({ HESTIO_HUB_BINARY, "--mqtt", "mqtt://127.0.0.1:" + std::to_string(brokerPort), "--data", data,
-                          "--config", (folder / "hub.conf").string(), "--port", "0" },
+    pid_t hub = spawnLogged({ HESTIO_HUB_BINARY, "--mqtt", "mqtt://127.0.0.1:" + std::to_string(brokerPort), "--data",
+                                data, "--config", (folder / "hub.conf").string(), "--port", "0" },
         log);
     int port = waitForPort(log);
     if (port < 0) {

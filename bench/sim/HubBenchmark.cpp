@@ -61,8 +61,7 @@ struct Hub {
             counters[i] += watts / 3600;
             char payload[160];
             std::snprintf(payload, sizeof payload,
-                R"({"id":0,"output":true,"apower":%.1f,"voltage":230.1,"aenergy":{"total":%.3f}})", watts,
-                counters[i]);
+                R"({"id":0,"output":true,"apower":%.1f,"voltage":230.1,"aenergy":{"total":%.3f}})", watts, counters[i]);
             ingest->onMessage(topics[i], payload);
         }
     }

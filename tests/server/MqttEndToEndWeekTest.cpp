@@ -184,8 +184,8 @@ TEST(MqttEndToEnd, AWeekOfReadingsGivesHourlyEnergyEqualToTheCountersDifferences
         report.clear();
         for (const auto& [plug, name] : deviceOf) {
             std::string id = std::to_string(named(devices, name)["id"].integerValue());
-            std::string wrong = differences(
-                hourlyFromHub(port, token, id, first, last + kHour), hourlyFromCounter(sent[plug]));
+            std::string wrong
+                = differences(hourlyFromHub(port, token, id, first, last + kHour), hourlyFromCounter(sent[plug]));
             if (!wrong.empty())
                 report += name + ":\n" + wrong;
         }

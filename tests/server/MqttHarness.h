@@ -6,6 +6,7 @@
 // HTTPS as the app asks it.
 #include "SimChild.h"
 #include "SimTestSupport.h"
+#include "plugs/ChildProcess.h"
 
 #include "json/Decoder.h"
 
@@ -35,30 +36,8 @@ class Process {
 public:
     Process(std::vector<std::string> arguments, const std::string& log, bool withInput = false)
     {
-        int fds[2] = { -1, -1 };
-        if (withInput) {
-            EXPECT_EQ(pipe(fds), 0);
-        }
-        m_pid = fork();
-        if (m_pid == 0) {
-            int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-            dup2(out, STDOUT_FILENO);
-            dup2(out, STDERR_FILENO);
-            if (withInput) {
-                dup2(fds[0], STDIN_FILENO);
-                close(fds[1]);
-            }
-            std::vector<char*> argv;
-            for (auto& a : arguments)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        if (withInput) {
-            close(fds[0]);
-            m_input = fds[1];
-        }
+        m_pid = spawnLogged(std::move(arguments), log, withInput ? &m_input : nullptr);
+        EXPECT_GT(m_pid, 0);
     }
     ~Process() { stop(); }
     /// Ends its input and waits for it to finish; its exit status.
@@ -91,19 +70,6 @@ private:
     pid_t m_pid { -1 };
     int m_input { -1 };
 };
-
-inline int freePort()
-{
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
 
 /// Asks until `done` holds for the device list, or the time is up.
 inline json::Value waitForDevices(int port, const std::string& token, std::chrono::seconds limit,
