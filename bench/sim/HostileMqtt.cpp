@@ -113,6 +113,50 @@ void flood(int port, int seconds, int rate, std::atomic<long>& sent)
 }
 }
 
+struct Figures {
+    long sent { 0 };
+    long peakKb { 0 };
+    std::vector<double> signIns;
+    int failures { 0 };
+};
+
+/// Floods the broker while signing in every quarter second and watching the hub's memory.
+Figures floodAndSignIn(pid_t hub, int port, int brokerPort, int seconds, int rate)
+{
+    std::atomic<bool> done { false };
+    std::atomic<long> sent { 0 };
+    Figures figures;
+    std::thread flooder([&] {
+        flood(brokerPort, seconds, rate, sent);
+        done = true;
+    });
+    std::thread signer([&] {
+        while (!done) {
+            httplib::SSLClient client("127.0.0.1", port);
+            client.enable_server_certificate_verification(false);
+            client.set_read_timeout(10);
+            auto begin = Clock::now();
+            auto reply = client.Post(
+                "/kivoraserver/session", "name=ann&password=ann-secret", "application/x-www-form-urlencoded");
+            figures.signIns.push_back(std::chrono::duration<double, std::milli>(Clock::now() - begin).count());
+            if (!reply || reply->body.find("\"token\"") == std::string::npos)
+                ++figures.failures;
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        }
+    });
+    while (!done) {
+        figures.peakKb = std::max(figures.peakKb, residentKilobytes(hub, "VmRSS:"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    flooder.join();
+    signer.join();
+    // What is still queued is read, then the count is taken.
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    figures.peakKb = std::max(figures.peakKb, residentKilobytes(hub, "VmHWM:"));
+    figures.sent = sent;
+    return figures;
+}
+
 int main(int argc, char** argv)
 {
     int seconds = 60;
@@ -153,38 +197,7 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    std::atomic<bool> done { false };
-    std::atomic<long> sent { 0 };
-    long peakKb = 0;
-    std::vector<double> signIns;
-    int failures = 0;
-    std::thread flooder([&] {
-        flood(brokerPort, seconds, rate, sent);
-        done = true;
-    });
-    std::thread signer([&] {
-        while (!done) {
-            httplib::SSLClient client("127.0.0.1", port);
-            client.enable_server_certificate_verification(false);
-            client.set_read_timeout(10);
-            auto begin = Clock::now();
-            auto reply = client.Post(
-                "/kivoraserver/session", "name=ann&password=ann-secret", "application/x-www-form-urlencoded");
-            signIns.push_back(std::chrono::duration<double, std::milli>(Clock::now() - begin).count());
-            if (!reply || reply->body.find("\"token\"") == std::string::npos)
-                ++failures;
-            std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        }
-    });
-    while (!done) {
-        peakKb = std::max(peakKb, residentKilobytes(hub, "VmRSS:"));
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    flooder.join();
-    signer.join();
-    // What is still queued is read, then the count is taken.
-    std::this_thread::sleep_for(std::chrono::seconds(3));
-    peakKb = std::max(peakKb, residentKilobytes(hub, "VmHWM:"));
+    Figures figures = floodAndSignIn(hub, port, brokerPort, seconds, rate);
     httplib::SSLClient client("127.0.0.1", port);
     client.enable_server_certificate_verification(false);
     auto signIn
@@ -207,10 +220,11 @@ int main(int argc, char** argv)
     waitpid(broker, nullptr, 0);
     std::filesystem::remove_all(folder);
 
-    std::printf("messages published      %ld in %d s (%d new topics a second)\n", sent.load(), seconds, rate);
-    std::printf("hub peak resident       %.1f MB\n", static_cast<double>(peakKb) / 1024.0);
+    const auto& signIns = figures.signIns;
+    std::printf("messages published      %ld in %d s (%d new topics a second)\n", figures.sent, seconds, rate);
+    std::printf("hub peak resident       %.1f MB\n", static_cast<double>(figures.peakKb) / 1024.0);
     std::printf("sign-ins                %zu, %d failed; latency max %.0f ms, 95th %.0f ms, median %.0f ms\n",
-        signIns.size(), failures, percentile(signIns, 100), percentile(signIns, 95), percentile(signIns, 50));
+        signIns.size(), figures.failures, percentile(signIns, 100), percentile(signIns, 95), percentile(signIns, 50));
     std::printf("devices made            %zu\n", devices);
     std::printf("device-limit log lines  %zu\n", limitLines);
     return 0;

@@ -108,6 +108,68 @@ std::string differences(const std::map<int64_t, double>& hub, const std::map<int
     }
     return text.str();
 }
+
+/// A household in Berlin with its first user, ann.
+bool makeHousehold(const std::string& data, const std::string& log)
+{
+    Process household({ HESTIO_SIM_BINARY, "household", "--zone", kZone, "--data", data }, log);
+    if (household.finish() != 0)
+        return false;
+    Process add({ HESTIO_SIM_BINARY, "user", "add", "ann", "--admin", "--data", data }, log, true);
+    add.say("ann-secret");
+    return add.finish() == 0;
+}
+
+using Sent = std::map<std::string, std::vector<std::pair<int64_t, double>>>;
+
+/// What the hub's hourly energy of each plug says otherwise than its counter,
+/// once the hub has read all (or after a minute); `token` and `devices` as last asked.
+std::string waitForEnergyOfTheWeek(int port, const std::function<std::string()>& signIn,
+    const std::map<std::string, std::string>& deviceOf, Sent& sent, std::string& token, json::Value& devices)
+{
+    int64_t first = sent["desk"].front().first;
+    int64_t last = sent["desk"].back().first;
+    // The hub may still be reading the last steps' messages, its clock
+    // moving on with them: each look signs in anew, on the hub's time.
+    std::string report;
+    for (auto until = std::chrono::steady_clock::now() + 60s; std::chrono::steady_clock::now() < until;) {
+        token = signIn();
+        devices = callOverHttps(port, "/kivoraserver/api/device?token=" + token, "")["devices"];
+        report.clear();
+        for (const auto& [plug, name] : deviceOf) {
+            std::string id = std::to_string(named(devices, name)["id"].integerValue());
+            std::string wrong
+                = differences(hourlyFromHub(port, token, id, first, last + kHour), hourlyFromCounter(sent[plug]));
+            if (!wrong.empty())
+                report += name + ":\n" + wrong;
+        }
+        if (report.empty())
+            break;
+        std::this_thread::sleep_for(500ms);
+    }
+    return report;
+}
+/// The home's sum per hour is the plugs' counters' together, and the day
+/// of the change has its 23 or 25 hours, each one there.
+void expectTheHomesHoursAndTheDayOfTheChange(int port, const std::string& token, Sent& sent, int64_t change)
+{
+    int64_t first = sent["desk"].front().first;
+    int64_t last = sent["desk"].back().first;
+    std::map<int64_t, double> home;
+    for (const auto& [plug, readings] : sent) {
+        for (const auto& [hour, wh] : hourlyFromCounter(readings))
+            home[hour] += wh;
+    }
+    auto homeHours = hourlyFromHub(port, token, "battery", first, last + kHour);
+    EXPECT_EQ(differences(homeHours, home), "");
+    auto [dayStart, dayEnd] = berlinDay(change);
+    size_t hoursThatDay = 0;
+    for (const auto& entry : homeHours)
+        hoursThatDay += entry.first >= dayStart && entry.first < dayEnd ? 1 : 0;
+    EXPECT_NE(dayEnd - dayStart, 24 * kHour);
+    EXPECT_EQ(static_cast<int64_t>(hoursThatDay), (dayEnd - dayStart) / kHour);
+}
+
 }
 
 TEST(MqttEndToEnd, AWeekOfReadingsGivesHourlyEnergyEqualToTheCountersDifferences)
@@ -127,13 +189,7 @@ TEST(MqttEndToEnd, AWeekOfReadingsGivesHourlyEnergyEqualToTheCountersDifferences
     std::string broker = "mqtt://127.0.0.1:" + std::to_string(brokerPort);
     ASSERT_TRUE(writeConfiguration(folder, brokerPort));
     std::string data = folder.file("data");
-    {
-        Process household({ HESTIO_SIM_BINARY, "household", "--zone", kZone, "--data", data }, log);
-        ASSERT_EQ(household.finish(), 0);
-        Process add({ HESTIO_SIM_BINARY, "user", "add", "ann", "--admin", "--data", data }, log, true);
-        add.say("ann-secret");
-        ASSERT_EQ(add.finish(), 0);
-    }
+    ASSERT_TRUE(makeHousehold(data, log));
     Process mosquitto({ kBroker, "-c", folder.file("mosquitto.conf") }, log);
     std::this_thread::sleep_for(300ms);
     Process plugs({ HESTIO_TEST_PLUGS_BINARY, "--mqtt", broker, "--config", folder.file("plugs.conf"),
@@ -175,40 +231,10 @@ TEST(MqttEndToEnd, AWeekOfReadingsGivesHourlyEnergyEqualToTheCountersDifferences
     ASSERT_EQ(last - first, 7 * kDay);
     ASSERT_GT(change, first + kDay);
     ASSERT_LT(change, last - kDay);
-    // The hub may still be reading the last steps' messages, its clock
-    // moving on with them: each look signs in anew, on the hub's time.
-    std::string report;
-    for (auto until = std::chrono::steady_clock::now() + 60s; std::chrono::steady_clock::now() < until;) {
-        token = signIn();
-        devices = callOverHttps(port, "/kivoraserver/api/device?token=" + token, "")["devices"];
-        report.clear();
-        for (const auto& [plug, name] : deviceOf) {
-            std::string id = std::to_string(named(devices, name)["id"].integerValue());
-            std::string wrong
-                = differences(hourlyFromHub(port, token, id, first, last + kHour), hourlyFromCounter(sent[plug]));
-            if (!wrong.empty())
-                report += name + ":\n" + wrong;
-        }
-        if (report.empty())
-            break;
-        std::this_thread::sleep_for(500ms);
-    }
+    std::string report = waitForEnergyOfTheWeek(port, signIn, deviceOf, sent, token, devices);
     EXPECT_EQ(report, "");
 
-    // The home's sum, and the day of the change with its 23 or 25 hours, each one there.
-    std::map<int64_t, double> home;
-    for (const auto& [plug, readings] : sent) {
-        for (const auto& [hour, wh] : hourlyFromCounter(readings))
-            home[hour] += wh;
-    }
-    auto homeHours = hourlyFromHub(port, token, "battery", first, last + kHour);
-    EXPECT_EQ(differences(homeHours, home), "");
-    auto [dayStart, dayEnd] = berlinDay(change);
-    size_t hoursThatDay = 0;
-    for (const auto& entry : homeHours)
-        hoursThatDay += entry.first >= dayStart && entry.first < dayEnd ? 1 : 0;
-    EXPECT_NE(dayEnd - dayStart, 24 * kHour);
-    EXPECT_EQ(static_cast<int64_t>(hoursThatDay), (dayEnd - dayStart) / kHour);
+    expectTheHomesHoursAndTheDayOfTheChange(port, token, sent, change);
 
     // The plug that froze with its connection open is not reporting, its
     // last reading standing with its own time; the others report.
