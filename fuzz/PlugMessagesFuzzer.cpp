@@ -41,6 +41,11 @@ void checkReports(const std::vector<PlugReport>& reports, std::string_view input
             failCheck("a counter that is negative or not a number", input);
         if (report.command && report.command->topic.find_first_of("+#") != std::string::npos)
             failCheck("a command topic with a wildcard", report.command->topic);
+        // Moved topics are subscribed to: no wildcards, nothing the broker refuses.
+        for (const auto& [moved, usual] : report.movedTopics) {
+            if (moved.find_first_of("+#") != std::string::npos || !isValidUtf8(moved) || moved.empty())
+                failCheck("a moved topic unfit to subscribe to", moved);
+        }
     }
 }
 

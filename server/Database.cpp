@@ -122,6 +122,13 @@ Statement& Statement::bind(int index, std::string_view value)
     return *this;
 }
 
+Statement& Statement::bindBlob(int index, std::string_view bytes)
+{
+    if (sqlite3_bind_blob(m_stmt, index, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT) != SQLITE_OK)
+        fail(m_db, "bind");
+    return *this;
+}
+
 Statement& Statement::bindNull(int index)
 {
     if (sqlite3_bind_null(m_stmt, index) != SQLITE_OK)
@@ -158,6 +165,14 @@ std::string Statement::text(int column) const
 {
     auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
     return bytes ? std::string(bytes, static_cast<size_t>(sqlite3_column_bytes(m_stmt, column))) : std::string();
+}
+
+std::string Statement::blob(int column) const
+{
+    const void* bytes = sqlite3_column_blob(m_stmt, column);
+    return bytes
+        ? std::string(static_cast<const char*>(bytes), static_cast<size_t>(sqlite3_column_bytes(m_stmt, column)))
+        : std::string();
 }
 
 bool Statement::isNull(int column) const

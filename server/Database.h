@@ -54,6 +54,7 @@ public:
     Statement& bind(int index, double value);
     Statement& bind(int index, std::string_view value);
     Statement& bindNull(int index);
+    Statement& bindBlob(int index, std::string_view bytes);
 
     /// Advances to the next row; false when done.
     bool step();
@@ -63,6 +64,7 @@ public:
     int64_t integer(int column) const;
     [[nodiscard]] double real(int column) const;
     [[nodiscard]] std::string text(int column) const;
+    [[nodiscard]] std::string blob(int column) const;
     [[nodiscard]] bool isNull(int column) const;
 
 private:

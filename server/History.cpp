@@ -3,18 +3,23 @@
 #include <unicode/timezone.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 
 namespace hestio::sim {
 
 namespace {
+    // Samples live in blocks (see SampleBlock): a finished block is written
+    // once into sample_blocks; the block still filling is rewritten into
+    // open_blocks at each flush, one small row per device and kind, so that
+    // the large table only ever grows at its end and stays tightly packed.
     constexpr const char* kSchema = R"sql(
-CREATE TABLE IF NOT EXISTS raw_samples (
-    device_id INTEGER NOT NULL, at_ms INTEGER NOT NULL, watts REAL NOT NULL, counter_wh REAL,
-    PRIMARY KEY (device_id, at_ms)) WITHOUT ROWID;
-CREATE TABLE IF NOT EXISTS minute_samples (
-    device_id INTEGER NOT NULL, at_ms INTEGER NOT NULL, watts REAL NOT NULL, counter_wh REAL,
-    PRIMARY KEY (device_id, at_ms)) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS sample_blocks (
+    kind INTEGER NOT NULL, device_id INTEGER NOT NULL, start_ms INTEGER NOT NULL, samples BLOB NOT NULL,
+    PRIMARY KEY (kind, device_id, start_ms));
+CREATE TABLE IF NOT EXISTS open_blocks (
+    kind INTEGER NOT NULL, device_id INTEGER NOT NULL, start_ms INTEGER NOT NULL, samples BLOB NOT NULL,
+    PRIMARY KEY (kind, device_id)) WITHOUT ROWID;
 CREATE TABLE IF NOT EXISTS energy_quarters (
     device_id INTEGER NOT NULL, quarter_ms INTEGER NOT NULL, wh REAL NOT NULL,
     PRIMARY KEY (device_id, quarter_ms)) WITHOUT ROWID;
@@ -23,6 +28,27 @@ CREATE TABLE IF NOT EXISTS plug_counters (
 )sql";
     constexpr size_t kRecentCounters = 8;
     constexpr int64_t kPruneEveryMs = kHourMs;
+
+    StoredSample storedOf(int64_t atMs, double watts, std::optional<double> counterWh)
+    {
+        StoredSample sample { atMs, toMilliwatts(watts), std::nullopt };
+        if (counterWh)
+            sample.counterMilliWh = toMilliWattHours(*counterWh);
+        return sample;
+    }
+
+    PowerSample powerOf(const StoredSample& stored)
+    {
+        PowerSample sample { stored.atMs, static_cast<double>(stored.milliwatts) / 1000.0 };
+        if (stored.counterMilliWh)
+            sample.meterReadingKWh = static_cast<double>(*stored.counterMilliWh) / 1e6;
+        return sample;
+    }
+
+    std::string blobOf(const Statement& s, int column)
+    {
+        return s.blob(column);
+    }
 }
 
 History::History(const std::string& path, HistorySettings settings)
@@ -30,6 +56,7 @@ History::History(const std::string& path, HistorySettings settings)
     , m_settings(settings)
 {
     m_db.execute(kSchema);
+    packRowsOfOldLayout();
     auto s = m_db.prepare("SELECT device_id, at_ms, wh FROM plug_counters");
     while (s.step()) {
         Pending& pending = m_pending[s.integer(0)];
@@ -38,6 +65,76 @@ History::History(const std::string& path, HistorySettings settings)
         pending.counter.wh = s.real(2);
         pending.counter.recent.push_back(pending.counter.wh);
     }
+    auto open = m_db.prepare("SELECT kind, device_id, start_ms, samples FROM open_blocks");
+    while (open.step()) {
+        auto kind = static_cast<Kind>(open.integer(0) == Minutes ? Minutes : Raw);
+        m_pending[open.integer(1)].series[kind].block
+            = SampleBlock::decode(open.integer(2), stepOf(kind), blobOf(open, 3));
+    }
+}
+
+void History::packRowsOfOldLayout()
+{
+    for (Kind kind : { Raw, Minutes }) {
+        const char* table = kind == Raw ? "raw_samples" : "minute_samples";
+        // Every statement on a table must be done before it can be dropped.
+        bool exists = m_db.prepare("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?")
+                          .bind(1, std::string_view(table))
+                          .step();
+        if (!exists)
+            continue;
+        Transaction transaction(m_db);
+        int64_t count = packRows(kind, table);
+        m_db.execute((std::string("DROP TABLE ") + table).c_str());
+        transaction.commit();
+        std::fprintf(stderr, "hestio-hub: packed %lld %s of the history into blocks\n", static_cast<long long>(count),
+            kind == Raw ? "raw samples" : "minute averages");
+    }
+}
+
+int64_t History::packRows(Kind kind, const char* table)
+{
+    auto rows = m_db.prepare(
+        (std::string("SELECT device_id, at_ms, watts, counter_wh FROM ") + table + " ORDER BY device_id, at_ms")
+            .c_str());
+    std::optional<std::pair<int64_t, SampleBlock>> block;
+    int64_t count = 0;
+    auto write = [&] {
+        if (block && !block->second.empty()) {
+            m_db.prepare("INSERT OR REPLACE INTO sample_blocks VALUES (?, ?, ?, ?)")
+                .bind(1, static_cast<int64_t>(kind))
+                .bind(2, block->first)
+                .bind(3, block->second.startMs())
+                .bindBlob(4, block->second.bytes())
+                .run();
+        }
+    };
+    while (rows.step()) {
+        int64_t device = rows.integer(0);
+        int64_t at = rows.integer(1);
+        int64_t start = floorTo(at, blockOf(kind));
+        if (!block || block->first != device || block->second.startMs() != start) {
+            write();
+            block.emplace(device, SampleBlock(start, stepOf(kind)));
+        }
+        std::optional<double> counter;
+        if (!rows.isNull(3))
+            counter = rows.real(3);
+        block->second.put(storedOf(at, rows.real(2), counter));
+        ++count;
+    }
+    write();
+    return count;
+}
+
+int64_t History::stepOf(Kind kind)
+{
+    return kind == Raw ? kRawStepMs : kMinuteMs;
+}
+
+int64_t History::blockOf(Kind kind)
+{
+    return kind == Raw ? kRawBlockMs : kMinuteBlockMs;
 }
 
 void History::record(int64_t deviceId, int64_t atMs, std::optional<double> watts, std::optional<double> counterWh)
@@ -45,8 +142,8 @@ void History::record(int64_t deviceId, int64_t atMs, std::optional<double> watts
     std::lock_guard lock(m_mutex);
     Pending& pending = m_pending[deviceId];
     if (watts) {
-        addToAverage(deviceId, pending.raw, floorTo(atMs, kRawStepMs), watts, counterWh, true);
-        addToAverage(deviceId, pending.minute, floorTo(atMs, kMinuteMs), watts, counterWh, false);
+        addToSeries(deviceId, Raw, pending.series[Raw], atMs, *watts, counterWh);
+        addToSeries(deviceId, Minutes, pending.series[Minutes], atMs, *watts, counterWh);
     }
     if (counterWh)
         countEnergy(deviceId, pending, atMs, *counterWh);
@@ -54,18 +151,53 @@ void History::record(int64_t deviceId, int64_t atMs, std::optional<double> watts
         flushLocked(atMs);
 }
 
-void History::addToAverage(int64_t deviceId, Average& average, int64_t slotMs, std::optional<double> watts,
-    std::optional<double> counterWh, bool raw)
+void History::addToSeries(
+    int64_t deviceId, Kind kind, Series& series, int64_t atMs, double watts, std::optional<double> counterWh)
 {
-    if (average.atMs != slotMs) {
+    int64_t slot = floorTo(atMs, stepOf(kind));
+    Average& average = series.open;
+    if (average.atMs != slot) {
         if (average.count > 0)
-            (raw ? m_finishedRaw : m_finishedMinutes).emplace_back(deviceId, average);
-        average = Average { slotMs };
+            place(deviceId, kind, series, average);
+        average = Average { slot };
+        // The block the new step belongs to is the one kept open from now on.
+        int64_t start = floorTo(slot, blockOf(kind));
+        if (!series.block || series.block->startMs() < start) {
+            if (series.block && !series.block->empty())
+                m_finished[{ kind, deviceId, series.block->startMs() }] = series.block->bytes();
+            series.block = storedBlock(kind, deviceId, start);
+        }
     }
-    average.sum += *watts;
+    average.sum += watts;
     ++average.count;
     if (counterWh)
         average.counterWh = counterWh;
+    series.dirty = true;
+}
+
+void History::place(int64_t deviceId, Kind kind, Series& series, const Average& average)
+{
+    StoredSample sample = storedOf(average.atMs, average.sum / average.count, average.counterWh);
+    int64_t start = floorTo(average.atMs, blockOf(kind));
+    if (series.block && series.block->startMs() == start) {
+        series.block->put(sample);
+        return;
+    }
+    // A late sample for a block already done.
+    SampleBlock block = storedBlock(kind, deviceId, start);
+    block.put(sample);
+    m_finished[{ kind, deviceId, start }] = block.bytes();
+}
+
+SampleBlock History::storedBlock(Kind kind, int64_t deviceId, int64_t startMs)
+{
+    if (auto waiting = m_finished.find({ kind, deviceId, startMs }); waiting != m_finished.end())
+        return SampleBlock::decode(startMs, stepOf(kind), waiting->second);
+    auto s = m_db.prepare("SELECT samples FROM sample_blocks WHERE kind = ? AND device_id = ? AND start_ms = ?");
+    s.bind(1, static_cast<int64_t>(kind)).bind(2, deviceId).bind(3, startMs);
+    if (s.step())
+        return SampleBlock::decode(startMs, stepOf(kind), blobOf(s, 0));
+    return SampleBlock(startMs, stepOf(kind));
 }
 
 void History::countEnergy(int64_t deviceId, Pending& pending, int64_t atMs, double counterWh)
@@ -112,18 +244,6 @@ void History::spread(int64_t deviceId, double wh, int64_t fromMs, int64_t toMs)
     }
 }
 
-void History::writeAverage(int64_t deviceId, const Average& average, bool raw)
-{
-    auto s = m_db.prepare(raw ? "INSERT OR REPLACE INTO raw_samples VALUES (?, ?, ?, ?)"
-                              : "INSERT OR REPLACE INTO minute_samples VALUES (?, ?, ?, ?)");
-    s.bind(1, deviceId).bind(2, average.atMs).bind(3, average.sum / average.count);
-    if (average.counterWh)
-        s.bind(4, *average.counterWh);
-    else
-        s.bindNull(4);
-    s.run();
-}
-
 void History::flush(int64_t nowMs)
 {
     std::lock_guard lock(m_mutex);
@@ -134,19 +254,34 @@ void History::flushLocked(int64_t nowMs)
 {
     m_lastFlushMs = nowMs;
     Transaction transaction(m_db);
-    for (const auto& [device, average] : m_finishedRaw)
-        writeAverage(device, average, true);
-    for (const auto& [device, average] : m_finishedMinutes)
-        writeAverage(device, average, false);
-    m_finishedRaw.clear();
-    m_finishedMinutes.clear();
+    for (const auto& [key, bytes] : m_finished) {
+        m_db.prepare("INSERT OR REPLACE INTO sample_blocks VALUES (?, ?, ?, ?)")
+            .bind(1, static_cast<int64_t>(std::get<0>(key)))
+            .bind(2, std::get<1>(key))
+            .bind(3, std::get<2>(key))
+            .bindBlob(4, bytes)
+            .run();
+    }
+    m_finished.clear();
     for (auto& [device, pending] : m_pending) {
-        // The open averages too, so a reader sees them; they are written
-        // again as they fill.
-        if (pending.raw.count > 0)
-            writeAverage(device, pending.raw, true);
-        if (pending.minute.count > 0)
-            writeAverage(device, pending.minute, false);
+        for (Kind kind : { Raw, Minutes }) {
+            Series& series = pending.series[kind];
+            if (!series.dirty || !series.block)
+                continue;
+            // The step still averaging goes in too, so a reader sees it; it
+            // is written again as it fills.
+            const Average& open = series.open;
+            bool openHere = open.count > 0 && floorTo(open.atMs, blockOf(kind)) == series.block->startMs();
+            m_db.prepare("INSERT OR REPLACE INTO open_blocks VALUES (?, ?, ?, ?)")
+                .bind(1, static_cast<int64_t>(kind))
+                .bind(2, device)
+                .bind(3, series.block->startMs())
+                .bindBlob(4,
+                    openHere ? series.block->bytesWith(storedOf(open.atMs, open.sum / open.count, open.counterWh))
+                             : series.block->bytes())
+                .run();
+            series.dirty = false;
+        }
         if (pending.counter.dirty) {
             m_db.prepare("INSERT OR REPLACE INTO plug_counters VALUES (?, ?, ?)")
                 .bind(1, device)
@@ -167,10 +302,40 @@ void History::flushLocked(int64_t nowMs)
     m_quarters.clear();
     if (nowMs - m_lastPruneMs >= kPruneEveryMs || nowMs < m_lastPruneMs) {
         m_lastPruneMs = nowMs;
-        m_db.prepare("DELETE FROM raw_samples WHERE at_ms < ?").bind(1, nowMs - m_settings.rawKeepMs).run();
-        m_db.prepare("DELETE FROM minute_samples WHERE at_ms < ?").bind(1, nowMs - m_settings.minuteKeepMs).run();
+        // Whole blocks go once all of their stretch is older than kept;
+        // readers leave out the older part of the one that stays.
+        for (Kind kind : { Raw, Minutes }) {
+            int64_t keep = kind == Raw ? m_settings.rawKeepMs : m_settings.minuteKeepMs;
+            for (const char* sql : { "DELETE FROM sample_blocks WHERE kind = ? AND start_ms < ?",
+                     "DELETE FROM open_blocks WHERE kind = ? AND start_ms < ?" })
+                m_db.prepare(sql).bind(1, static_cast<int64_t>(kind)).bind(2, nowMs - keep - blockOf(kind)).run();
+        }
     }
     transaction.commit();
+}
+
+void History::readSeries(Kind kind, int64_t deviceId, int64_t fromMs, int64_t toMs, std::vector<PowerSample>& out)
+{
+    if (toMs < fromMs)
+        return;
+    std::map<int64_t, std::string> blocks;
+    auto s = m_db.prepare("SELECT start_ms, samples FROM sample_blocks WHERE kind = ? AND device_id = ? "
+                          "AND start_ms > ? AND start_ms <= ?");
+    s.bind(1, static_cast<int64_t>(kind)).bind(2, deviceId).bind(3, fromMs - blockOf(kind)).bind(4, toMs);
+    while (s.step())
+        blocks[s.integer(0)] = blobOf(s, 1);
+    // The block still filling holds all a stored one of its start does, and more.
+    auto open = m_db.prepare("SELECT start_ms, samples FROM open_blocks WHERE kind = ? AND device_id = ? "
+                             "AND start_ms > ? AND start_ms <= ?");
+    open.bind(1, static_cast<int64_t>(kind)).bind(2, deviceId).bind(3, fromMs - blockOf(kind)).bind(4, toMs);
+    if (open.step())
+        blocks[open.integer(0)] = blobOf(open, 1);
+    for (const auto& [start, bytes] : blocks) {
+        for (const auto& stored : SampleBlock::decode(start, stepOf(kind), bytes).samples()) {
+            if (stored.atMs >= fromMs && stored.atMs <= toMs)
+                out.push_back(powerOf(stored));
+        }
+    }
 }
 
 std::vector<PowerSample> History::samples(int64_t deviceId, int64_t fromMs, int64_t toMs, int64_t nowMs)
@@ -178,30 +343,33 @@ std::vector<PowerSample> History::samples(int64_t deviceId, int64_t fromMs, int6
     std::lock_guard lock(m_mutex);
     flushLocked(nowMs);
     std::vector<PowerSample> result;
-    auto read = [&](const char* sql, int64_t from, int64_t to) {
-        if (to < from)
-            return;
-        auto s = m_db.prepare(sql);
-        s.bind(1, deviceId).bind(2, from).bind(3, to);
-        while (s.step()) {
-            PowerSample sample { s.integer(0), s.real(1) };
-            if (!s.isNull(2))
-                sample.meterReadingKWh = s.real(2) / 1000.0;
-            result.push_back(sample);
-        }
-    };
-    const char* minutes = "SELECT at_ms, watts, counter_wh FROM minute_samples WHERE device_id = ? AND at_ms >= ? "
-                          "AND at_ms <= ? ORDER BY at_ms";
+    int64_t minutesFrom = std::max(fromMs, nowMs - m_settings.minuteKeepMs);
     if (toMs - fromMs > kLongestRawWindowMs) {
-        read(minutes, fromMs, toMs);
+        readSeries(Minutes, deviceId, minutesFrom, toMs, result);
         return result;
     }
     int64_t rawFrom = std::max(fromMs, nowMs - m_settings.rawKeepMs);
-    read(minutes, fromMs, std::min(toMs, rawFrom - 1));
-    read("SELECT at_ms, watts, counter_wh FROM raw_samples WHERE device_id = ? AND at_ms >= ? AND at_ms <= ? "
-         "ORDER BY at_ms",
-        rawFrom, toMs);
+    readSeries(Minutes, deviceId, minutesFrom, std::min(toMs, rawFrom - 1), result);
+    readSeries(Raw, deviceId, rawFrom, toMs, result);
     return result;
+}
+
+std::optional<PowerSample> History::lastSample(int64_t deviceId, int64_t nowMs)
+{
+    std::lock_guard lock(m_mutex);
+    flushLocked(nowMs);
+    for (const char* sql : { "SELECT start_ms, samples FROM open_blocks WHERE kind = 0 AND device_id = ?",
+             "SELECT start_ms, samples FROM sample_blocks WHERE kind = 0 AND device_id = ? "
+             "ORDER BY start_ms DESC LIMIT 1" }) {
+        auto s = m_db.prepare(sql);
+        s.bind(1, deviceId);
+        if (!s.step())
+            continue;
+        auto stored = SampleBlock::decode(s.integer(0), kRawStepMs, blobOf(s, 1)).samples();
+        if (!stored.empty())
+            return powerOf(stored.back());
+    }
+    return std::nullopt;
 }
 
 std::vector<EnergyBlock> History::hourlyEnergy(

@@ -168,6 +168,14 @@ void MqttLink::stop()
     }
 }
 
+void MqttLink::subscribe(const std::string& filter)
+{
+    std::lock_guard lock(m_subscriptionsMutex);
+    m_subscriptions.push_back(filter);
+    if (m_connected)
+        mosquitto_subscribe(m_client, nullptr, filter.c_str(), 1);
+}
+
 bool MqttLink::publish(const std::string& topic, const std::string& payload)
 {
     if (!m_connected)
@@ -185,9 +193,13 @@ void MqttLink::onConnect(mosquitto* client, void* self, int code)
             endpointText(link->m_settings.address).c_str(), mosquitto_connack_string(code));
         return;
     }
-    for (const auto& filter : link->m_subscriptions)
-        mosquitto_subscribe(client, nullptr, filter.c_str(), 1);
-    link->m_connected = true;
+    {
+        std::lock_guard lock(link->m_subscriptionsMutex);
+        for (const auto& filter : link->m_subscriptions)
+            mosquitto_subscribe(client, nullptr, filter.c_str(), 1);
+        // Under the lock: a filter added from now on is subscribed at once.
+        link->m_connected = true;
+    }
     link->m_lossLogged = false;
     std::printf("hestio-hub connected to the broker at %s\n", endpointText(link->m_settings.address).c_str());
     std::fflush(stdout);

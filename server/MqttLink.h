@@ -58,6 +58,8 @@ public:
     /// link keeps trying.
     platform::Result<bool> start();
     void stop();
+    /// Subscribes to one more filter, now if connected and after every reconnection.
+    void subscribe(const std::string& filter);
     /// Sends with QoS 1; false while the broker is not connected.
     bool publish(const std::string& topic, const std::string& payload);
     [[nodiscard]] bool connected() const { return m_connected; }
@@ -70,6 +72,7 @@ private:
     static void onMessage(mosquitto*, void* self, const mosquitto_message* message);
 
     BrokerSettings m_settings;
+    std::mutex m_subscriptionsMutex;
     std::vector<std::string> m_subscriptions;
     MessageHandler m_onMessage;
     mosquitto* m_client { nullptr };

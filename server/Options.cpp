@@ -92,6 +92,10 @@ demo, password demo, administrator, and sam, password sam, member); with
                      run the service's clock N days ahead of the machine's
                      (behind when negative; -3660 to 3660, default 0), for
                      trying what the household looks like days later
+  --test-clock-topic TOPIC
+                     for tests only: the service's clock stands at the time
+                     (milliseconds since 1970) last published on TOPIC of
+                     the broker, and moves only forward (needs --mqtt)
   --print-pin        print the certificate's public-key pin (base64 of the
                      SHA-256 of its DER public key), making the certificate
                      first if needed, and exit; `hestio-hub pin` prints it
@@ -150,7 +154,7 @@ namespace {
     bool takesValue(const std::string& name)
     {
         for (const char* option : { "--data", "--db", "--port", "--listen", "--seed", "--token-ttl", "--devices",
-                 "--zone", "--clock-offset-days", "--mqtt", "--mqtt-ca", "--config" }) {
+                 "--zone", "--clock-offset-days", "--mqtt", "--mqtt-ca", "--config", "--test-clock-topic" }) {
             if (name == option)
                 return true;
         }
@@ -172,6 +176,8 @@ namespace {
             options.mqttCaFile = text;
         } else if (name == "--config") {
             options.configFile = text;
+        } else if (name == "--test-clock-topic") {
+            options.testClockTopic = text;
         } else if (name == "--db") {
             valued.database = text;
         } else if (name == "--listen") {
@@ -210,6 +216,8 @@ namespace {
     {
         if (options.demo && options.mqtt)
             return platform::Error("--demo and --mqtt exclude each other: the demo household is simulated");
+        if (!options.testClockTopic.empty() && (!options.mqtt || options.demo))
+            return platform::Error("--test-clock-topic needs --mqtt: the clock is stepped over the broker");
         if (!options.mqttCaFile.empty() && !(options.mqtt && options.mqtt->tls))
             return platform::Error("--mqtt-ca applies only to an mqtts:// broker");
         return std::nullopt;
@@ -250,7 +258,7 @@ platform::Result<Options> parseOptions(const std::vector<std::string>& arguments
         return platform::Error("--listen and --port exclude each other: --port N is short for --listen 127.0.0.1:N");
     options.listenGiven |= valued.portGiven;
     // A broker from the configuration file is checked once it is read.
-    if (options.mqtt) {
+    if (options.mqtt || options.demo) {
         if (auto error = brokerCombinationError(options))
             return *error;
     }

@@ -40,6 +40,9 @@ struct Options {
     /// The broker of a real household.
     std::optional<BrokerAddress> mqtt;
     std::filesystem::path mqttCaFile;
+    /// For tests only: a broker topic whose messages step the service's
+    /// clock forward, so that a week can pass in seconds.
+    std::string testClockTopic;
     /// The hub's configuration file (default: DIR/hub.conf).
     std::filesystem::path configFile;
     bool printPin { false };

@@ -60,13 +60,21 @@ void PlugIngest::setPublisher(PublishFunction publish)
     m_publish = std::move(publish);
 }
 
+void PlugIngest::setSubscriber(SubscribeFunction subscribe)
+{
+    std::lock_guard lock(m_mutex);
+    m_subscribe = std::move(subscribe);
+}
+
 void PlugIngest::onMessage(const std::string& topic, std::string_view payload, bool retained)
 {
     int64_t now = m_now();
     std::vector<PlugReport> reports;
     std::lock_guard lock(m_mutex);
     const std::string& base = m_settings.bridgeBase;
-    if (auto mapped = m_mappedByTopic.find(topic); mapped != m_mappedByTopic.end()) {
+    if (auto moved = m_movedTopics.find(topic); moved != m_movedTopics.end()) {
+        reports = parseCommandLineMessage(moved->second, payload);
+    } else if (auto mapped = m_mappedByTopic.find(topic); mapped != m_mappedByTopic.end()) {
         for (size_t index : mapped->second) {
             if (auto report = parseMappedMessage(m_settings.mapped[index], topic, payload))
                 reports.push_back(std::move(*report));
@@ -81,7 +89,7 @@ void PlugIngest::onMessage(const std::string& topic, std::string_view payload, b
     }
     bool keep = !retained && !reports.empty() && !isRepeat(topic, payload, now);
     for (const auto& report : reports)
-        apply(report, now, keep);
+        apply(report, now, keep, retained);
     if (!reports.empty())
         m_changed.notify_all();
 }
@@ -132,7 +140,7 @@ bool PlugIngest::isRepeat(const std::string& topic, std::string_view payload, in
     return repeat;
 }
 
-void PlugIngest::apply(const PlugReport& report, int64_t nowMs, bool keep)
+void PlugIngest::apply(const PlugReport& report, int64_t nowMs, bool keep, bool retained)
 {
     if (report.key.empty()) {
         // An availability flag for every plug of the unit.
@@ -144,8 +152,16 @@ void PlugIngest::apply(const PlugReport& report, int64_t nowMs, bool keep)
     if (!plug)
         return;
     plug->unit = report.unit;
-    if (report.command)
+    if (report.command && (report.commandDescribed || !plug->commandDescribed)) {
         plug->command = report.command;
+        plug->commandDescribed = report.commandDescribed;
+    }
+    for (const auto& [moved, usual] : report.movedTopics) {
+        if (m_movedTopics.size() >= kMostMovedTopics && !m_movedTopics.count(moved))
+            break;
+        if (m_movedTopics.insert_or_assign(moved, usual).second && m_subscribe)
+            m_subscribe(moved);
+    }
     if (report.online && (m_unitOnline.size() < kMaxUnits || m_unitOnline.count(report.unit)))
         m_unitOnline[report.unit] = *report.online;
     if (keep && m_history && (report.watts || report.energyWh))
@@ -157,11 +173,27 @@ void PlugIngest::apply(const PlugReport& report, int64_t nowMs, bool keep)
         }
         plug->lastReadingMs = nowMs;
         plug->watts = *report.watts;
+    } else if (report.watts && retained && !plug->lastReadingMs) {
+        // The broker's copy of a reading of some time ago: its value, no time.
+        heldReading(*plug, nowMs);
+        plug->heldReading = PowerSample { plug->heldReading ? plug->heldReading->timestampMs : 0, *report.watts };
     }
     if (report.relayOn) {
         plug->relayOn = report.relayOn;
         ++plug->relayReports;
     }
+}
+
+std::optional<PowerSample> PlugIngest::heldReading(Plug& plug, int64_t nowMs)
+{
+    if (!plug.heldLookedUp) {
+        plug.heldLookedUp = true;
+        // The last reading kept before the hub started; without one the
+        // time of a retained copy is unknown, and stands as long ago.
+        if (m_history && !plug.heldReading)
+            plug.heldReading = m_history->lastSample(plug.deviceId, nowMs);
+    }
+    return plug.heldReading;
 }
 
 PlugIngest::Plug* PlugIngest::plugOfDevice(int64_t deviceId)
@@ -195,6 +227,9 @@ LiveStatus PlugIngest::status(int64_t deviceId, int64_t nowMs)
         status.current = PowerSample { fresh && !offline ? nowMs : *plug->lastReadingMs, plug->watts };
         status.pluggedIn = fresh && !offline;
     } else {
+        // Only an old reading, if any: it shows as old ("No recent data")
+        // until the plug sends a live one.
+        status.current = heldReading(*plug, nowMs);
         status.pluggedIn = !offline && online != m_unitOnline.end();
     }
     status.switchedOn = plug->relayOn.value_or(plug->lastReadingMs && plug->watts > 0.5);

@@ -20,6 +20,8 @@ namespace hestio::sim {
 
 /// Sends a command to the broker; false when it could not be sent.
 using PublishFunction = std::function<bool(const std::string& topic, const std::string& payload)>;
+/// Adds a topic filter to those subscribed to, now and after each reconnection.
+using SubscribeFunction = std::function<void(const std::string& filter)>;
 
 struct IngestSettings {
     std::string bridgeBase { kDefaultBridgeBase };
@@ -43,6 +45,10 @@ public:
     /// The topic filters to subscribe to.
     [[nodiscard]] std::vector<std::string> subscriptions() const;
     void setPublisher(PublishFunction publish);
+    /// For topics learnt from the plugs themselves (a custom full topic).
+    void setSubscriber(SubscribeFunction subscribe);
+    /// The most moved topics followed, so that made-up discovery records cannot grow them without end.
+    static constexpr size_t kMostMovedTopics = 6000;
     /// One message from the broker, at the service's time now. A retained
     /// one is the broker's old copy: it tells state, but no reading of now.
     void onMessage(const std::string& topic, std::string_view payload, bool retained = false);
@@ -72,8 +78,14 @@ private:
         int64_t deviceId {};
         std::string unit;
         std::optional<PlugCommand> command;
+        bool commandDescribed { false };
         std::optional<int64_t> lastReadingMs;
         double watts {};
+        /// A reading known only from a retained copy or from before the hub
+        /// started: its time is not now, so it stands as old until a live one
+        /// comes. Looked up in the history once.
+        std::optional<PowerSample> heldReading;
+        bool heldLookedUp { false };
         /// The mean gap between readings, once two have come.
         double intervalMs {};
         std::optional<bool> relayOn;
@@ -84,7 +96,9 @@ private:
         bool commandWants {};
     };
 
-    void apply(const PlugReport& report, int64_t nowMs, bool keep);
+    void apply(const PlugReport& report, int64_t nowMs, bool keep, bool retained);
+    /// The reading a plug without a live one since the hub started stands on.
+    std::optional<PowerSample> heldReading(Plug& plug, int64_t nowMs);
     /// Whether the message repeats the one before it on its topic.
     bool isRepeat(const std::string& topic, std::string_view payload, int64_t nowMs);
     Plug* plugFor(const PlugReport& report);
@@ -96,7 +110,10 @@ private:
     IngestSettings m_settings;
     std::function<int64_t()> m_now;
     PublishFunction m_publish;
+    SubscribeFunction m_subscribe;
     History* m_history;
+    /// Topics a plug publishes on instead of its family's usual ones, with the usual topic.
+    std::map<std::string, std::string> m_movedTopics;
 
     std::mutex m_mutex;
     std::condition_variable m_changed;

@@ -222,19 +222,38 @@ namespace {
             ? object["fn"][0].stringValue()
             : object["dn"].stringValue();
         report.name = cleanPlugName(name, report.name);
-        // A custom full topic ("%topic%/%prefix%/") moves the command topic too.
+        // A custom full topic ("%topic%/%prefix%/") moves the command topic,
+        // and where the plug publishes its readings and state.
         std::string_view pattern = object["ft"].stringValue();
-        std::string_view commandPrefix = object["tp"][0].stringValue();
-        if (!pattern.empty() && pattern.size() < 200 && isPlainLevel(commandPrefix)) {
+        auto fullTopic = [&](int index, std::string_view fallback) -> std::optional<std::string> {
+            std::string_view prefix = object["tp"][index].isString() ? object["tp"][index].stringValue() : fallback;
+            if (pattern.empty() || pattern.size() >= 200 || !isPlainLevel(prefix))
+                return std::nullopt;
             std::string topic(pattern);
             auto replace = [&](std::string_view what, std::string_view with) {
                 if (size_t at = topic.find(what); at != std::string::npos)
                     topic.replace(at, what.size(), with);
             };
-            replace("%prefix%", commandPrefix);
+            replace("%prefix%", prefix);
             replace("%topic%", deviceTopic);
-            if (topic.find('%') == std::string::npos && topic.find_first_of("+#") == std::string::npos)
-                report.command->topic = topic + "POWER";
+            if (topic.find('%') != std::string::npos || topic.find_first_of("+#") != std::string::npos
+                || !isValidUtf8(topic))
+                return std::nullopt;
+            return topic;
+        };
+        if (auto commands = fullTopic(0, "cmnd")) {
+            report.command->topic = *commands + "POWER";
+            report.commandDescribed = true;
+        }
+        auto stat = fullTopic(1, "stat");
+        auto tele = fullTopic(2, "tele");
+        std::string standardStat = "stat/" + std::string(deviceTopic) + "/";
+        std::string standardTele = "tele/" + std::string(deviceTopic) + "/";
+        if (stat && tele && (*stat != standardStat || *tele != standardTele)) {
+            for (const char* leaf : { "LWT", "SENSOR", "STATE" })
+                report.movedTopics.emplace_back(*tele + leaf, standardTele + leaf);
+            for (const char* leaf : { "POWER", "POWER1", "RESULT" })
+                report.movedTopics.emplace_back(*stat + leaf, standardStat + leaf);
         }
         // rl: the kind of each relay; 1 is a plain relay.
         report.showsPlug = object["rl"][0].isNumber() && object["rl"][0].integerValue() == 1;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace hestio::sim {
@@ -47,6 +48,13 @@ struct PlugReport {
     std::optional<int64_t> stampedMs;
     /// How to switch it, when the message tells.
     std::optional<PlugCommand> command;
+    /// Whether `command` comes from the plug's own description (a discovery
+    /// record), which a reading's guess from its topic does not override.
+    bool commandDescribed { false };
+    /// Topics where the plug publishes instead of its family's usual ones
+    /// (a command-line plug with a custom full topic), each with the usual
+    /// topic it stands for.
+    std::vector<std::pair<std::string, std::string>> movedTopics;
     /// True when the message shows a metering plug exists (a reading, a
     /// state or a discovery record), so that a device may be made for it;
     /// an availability flag alone does not.

@@ -45,6 +45,7 @@ struct PowerSample {
     /// The meter's energy register at the sample (kWh since it last started
     /// from zero), when asked for and the meter had started counting.
     std::optional<double> meterReadingKWh {};
+    bool operator==(const PowerSample&) const = default;
 };
 
 /// Whether the meter sends the sample of the minute at `atMs`: not after it

@@ -4,6 +4,7 @@
 #include "DeviceMapping.h"
 #include "Household.h"
 #include "HttpsServer.h"
+#include "HubClock.h"
 #include "HubConfig.h"
 #include "MqttLink.h"
 #include "Options.h"
@@ -32,17 +33,18 @@
 using namespace hestio::sim;
 
 namespace {
-int64_t wallClockMs()
+/// The service's one clock: the machine's, moved by --clock-offset-days
+/// (and in tests stepped over the broker, --test-clock-topic).
+HubClock& hubClock(int offsetDays = 0)
 {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+    static HubClock clock(offsetDays);
+    return clock;
 }
 
-/// The service's clock: the machine's, moved by --clock-offset-days.
 std::function<int64_t()> serviceClock(const Options& options)
 {
-    int64_t offsetMs = static_cast<int64_t>(options.clockOffsetDays) * 86'400'000;
-    return [offsetMs] { return wallClockMs() + offsetMs; };
+    HubClock& clock = hubClock(options.clockOffsetDays);
+    return [&clock] { return clock.now(); };
 }
 
 /// The addresses of this machine's network interfaces that a hub listening on
@@ -178,13 +180,23 @@ std::unique_ptr<RealHousehold> startRealHousehold(const Options& options, Store&
     broker.user = config->mqttUser;
     broker.password = config->mqttPassword;
     PlugIngest* ingest = real->ingest.get();
+    auto subscriptions = ingest->subscriptions();
+    std::string clockTopic = options.testClockTopic;
+    if (!clockTopic.empty())
+        subscriptions.push_back(clockTopic);
     real->link = std::make_unique<MqttLink>(
-        broker, ingest->subscriptions(), [ingest](const std::string& topic, std::string_view payload, bool retained) {
+        broker, subscriptions, [ingest, clockTopic](const std::string& topic, std::string_view payload, bool retained) {
+            if (!clockTopic.empty() && topic == clockTopic) {
+                if (auto ms = HubClock::parseStep(payload); ms && !retained)
+                    hubClock().stepTo(*ms);
+                return;
+            }
             ingest->onMessage(topic, payload, retained);
         });
     MqttLink* link = real->link.get();
     ingest->setPublisher(
         [link](const std::string& topic, const std::string& payload) { return link->publish(topic, payload); });
+    ingest->setSubscriber([link](const std::string& filter) { link->subscribe(filter); });
     if (auto started = link->start(); !started)
         throw std::runtime_error(started.error().message());
     return real;

@@ -1,4 +1,5 @@
 #include "History.h"
+#include "HubClock.h"
 
 #include "SimTestSupport.h"
 
@@ -46,7 +47,8 @@ TEST(History, KeepsOneRawSampleIn5SecondsAveragedAndTheCounterWithIt)
     auto samples = f.history->samples(7, start, start + 20 * kSecond, start + 10 * kSecond);
     ASSERT_EQ(samples.size(), 2u);
     EXPECT_EQ(samples[0].timestampMs, start);
-    EXPECT_DOUBLE_EQ(samples[0].watts, (1 + 2 + 3 + 4 + 5 + 100) / 6.0);
+    // Kept to the milliwatt: (1 + 2 + 3 + 4 + 5 + 100) / 6.
+    EXPECT_DOUBLE_EQ(samples[0].watts, 19.167);
     EXPECT_DOUBLE_EQ(*samples[0].meterReadingKWh, 2.004);
     EXPECT_EQ(samples[1].timestampMs, start + 5000);
     EXPECT_DOUBLE_EQ(samples[1].watts, 8);
@@ -150,4 +152,97 @@ TEST(History, SurvivesARestartAndForgetsWhatIsOlderThanKept)
     EXPECT_EQ(counts(start + 2 * kDayMs + 3 * kMinuteMs), "0 0");
     // The energy stays.
     EXPECT_EQ(f.history->hourlyEnergy({ 1 }, start, start + kHourMs, "UTC", start + 3 * kDayMs).size(), 1u);
+}
+
+TEST(History, SampleBlocksKeepEverySampleInAFewBytes)
+{
+    int64_t start = floorTo(test::kTestStartMs, History::kRawBlockMs);
+    SampleBlock block(start, History::kRawStepMs);
+    std::vector<StoredSample> expected;
+    for (int i = 0; i < 180; ++i) {
+        StoredSample sample { start + i * History::kRawStepMs, 180'500 + (i % 3) * 10, std::nullopt };
+        if (i % 2 == 0)
+            sample.counterMilliWh = 1'000'000'000 + i * 250;
+        block.put(sample);
+        expected.push_back(sample);
+    }
+    EXPECT_EQ(block.samples(), expected);
+    EXPECT_LE(block.bytes().size(), 180u * 4);
+    // Stored, read back; one outside the block is left out.
+    SampleBlock read = SampleBlock::decode(start, History::kRawStepMs, block.bytes());
+    read.put(StoredSample { start - 1, 5, std::nullopt });
+    EXPECT_EQ(read.samples(), expected);
+
+    // Late, again, negative and the largest a plug may report, in any order.
+    SampleBlock mixed(start, History::kRawStepMs);
+    mixed.put(StoredSample { start + 50'000, toMilliwatts(1e15), toMilliWattHours(1e12) });
+    mixed.put(StoredSample { start + 10'000, toMilliwatts(-3.5), std::nullopt });
+    mixed.put(StoredSample { start + 12'000, 7, 0 });
+    mixed.put(StoredSample { start + 50'000, toMilliwatts(-1e15), 3 });
+    // 12 s falls in the step of 10 s: it replaces the sample there.
+    EXPECT_EQ(mixed.samples(),
+        (std::vector<StoredSample> { { start + 10'000, 7, 0 }, { start + 50'000, -1'000'000'000'000'000'000, 3 } }));
+    // A damaged block reads up to the damage, never past it.
+    std::string cut = mixed.bytes().substr(0, mixed.bytes().size() - 1);
+    EXPECT_EQ(SampleBlock::decode(start, History::kRawStepMs, cut).samples().size(), 1u);
+    EXPECT_TRUE(SampleBlock::decode(start, History::kRawStepMs, std::string(20, '\xff')).samples().empty());
+}
+
+TEST(History, ADatabaseOfTheRowPerSampleLayoutIsPackedWhenOpened)
+{
+    test::ScratchFolder folder;
+    std::string path = folder.file("old.db");
+    int64_t start = floorTo(test::kTestStartMs, kHourMs);
+    {
+        Database old(path);
+        old.execute(R"sql(
+CREATE TABLE raw_samples (device_id INTEGER NOT NULL, at_ms INTEGER NOT NULL, watts REAL NOT NULL,
+    counter_wh REAL, PRIMARY KEY (device_id, at_ms)) WITHOUT ROWID;
+CREATE TABLE minute_samples (device_id INTEGER NOT NULL, at_ms INTEGER NOT NULL, watts REAL NOT NULL,
+    counter_wh REAL, PRIMARY KEY (device_id, at_ms)) WITHOUT ROWID;
+CREATE TABLE energy_quarters (device_id INTEGER NOT NULL, quarter_ms INTEGER NOT NULL, wh REAL NOT NULL,
+    PRIMARY KEY (device_id, quarter_ms)) WITHOUT ROWID;
+CREATE TABLE plug_counters (device_id INTEGER PRIMARY KEY, at_ms INTEGER NOT NULL, wh REAL NOT NULL);
+)sql");
+        // Half an hour of raw samples across two blocks, and their minutes.
+        for (int64_t at = start; at < start + 30 * kMinuteMs; at += History::kRawStepMs) {
+            old.prepare("INSERT INTO raw_samples VALUES (2, ?, 12.25, ?)").bind(1, at).bind(2, 100.0 + at % 7).run();
+            if (at % kMinuteMs == 0)
+                old.prepare("INSERT INTO minute_samples VALUES (2, ?, 12.25, NULL)").bind(1, at).run();
+        }
+        old.prepare("INSERT INTO energy_quarters VALUES (2, ?, 7.5)").bind(1, start).run();
+        old.prepare("INSERT INTO plug_counters VALUES (2, ?, 106)").bind(1, start + 30 * kMinuteMs).run();
+    }
+    History history(path, HistorySettings {});
+    int64_t now = start + 31 * kMinuteMs;
+    auto raw = history.samples(2, start, now, now);
+    ASSERT_EQ(raw.size(), 360u);
+    EXPECT_EQ(raw[359].timestampMs, start + 30 * kMinuteMs - History::kRawStepMs);
+    EXPECT_EQ(raw[359].watts, 12.25);
+    EXPECT_DOUBLE_EQ(*raw[359].meterReadingKWh, (100.0 + raw[359].timestampMs % 7) / 1000);
+    EXPECT_EQ(history.samples(2, start, start + kDayMs, now).size(), 30u);
+    EXPECT_EQ(kilowattHours(history.hourlyEnergy({ 2 }, start, now, "UTC", now)), (std::vector<double> { 0.0075 }));
+    // The counter carries on from the stored one.
+    history.record(2, now, 12.25, 107);
+    EXPECT_EQ(kilowattHours(history.hourlyEnergy({ 2 }, start, now, "UTC", now)), (std::vector<double> { 0.0085 }));
+    Database check(path);
+    EXPECT_FALSE(check.prepare("SELECT 1 FROM sqlite_master WHERE name = 'raw_samples'").step());
+}
+
+TEST(HubClock, StandsWhereSteppedAndStepsOnlyForward)
+{
+    HubClock clock(2);
+    int64_t ahead = clock.now()
+        - std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+              .count();
+    EXPECT_NEAR(static_cast<double>(ahead), 2.0 * kDayMs, 5000.0);
+    int64_t step = clock.now() + kHourMs;
+    clock.stepTo(step);
+    EXPECT_EQ(clock.now(), step);
+    clock.stepTo(step - 1);
+    EXPECT_EQ(clock.now(), step);
+    for (auto [text, value] : std::vector<std::pair<std::string, std::optional<int64_t>>> {
+             { "1796225400000", 1796225400000 }, { "0", 0 }, { "-1", std::nullopt }, { "12x", std::nullopt },
+             { "", std::nullopt }, { "253402300800000", std::nullopt } })
+        EXPECT_EQ(HubClock::parseStep(text), value) << text;
 }

@@ -101,6 +101,8 @@ TEST(SimOptions, ARealHouseholdNamesItsBrokerByUrlAndNeverItsPassword)
     EXPECT_EQ(refusal({ "--demo", "--mqtt", "mqtt://b" }),
         "--demo and --mqtt exclude each other: the demo household is simulated");
     EXPECT_EQ(refusal({ "--mqtt", "mqtt://b", "--mqtt-ca", "ca.pem" }), "--mqtt-ca applies only to an mqtts:// broker");
+    EXPECT_EQ(refusal({ "--demo", "--test-clock-topic", "t" }),
+        "--test-clock-topic needs --mqtt: the clock is stepped over the broker");
     auto demo = parseOptions({ "--demo", "--data", "/tmp/hub" });
     ASSERT_TRUE(demo);
     EXPECT_FALSE(demo->mqtt);

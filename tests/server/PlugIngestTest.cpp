@@ -315,7 +315,7 @@ TEST(PlugIngest, ReadingsAreKeptOnceAndServedByTheHistoryEndpoints)
     // An old retained copy at start tells no reading of now.
     ingest.onMessage("tele/k/SENSOR", R"({"ENERGY":{"Total":1.000,"Power":99}})", true);
     int64_t id = hub.store->plugDevices()["cmd:k"];
-    EXPECT_FALSE(ingest.status(id, hub.time.now()).current);
+    EXPECT_EQ(ingest.status(id, hub.time.now()).current->timestampMs, 0);
     int64_t start = hub.time.now();
     for (int i = 0; i < 12; ++i) {
         std::string payload = R"({"ENERGY":{"Total":)" + std::to_string(1.0 + i * 0.001) + R"(,"Power":60}})";
@@ -382,4 +382,78 @@ TEST(PlugIngest, HostileMessagesMakeAtMostItsDevicesAndNothingUnfitToShow)
         (std::vector<std::string> { "<b>TV</b>", "A B",
             "A\xef\xbf\xbd"
             "B" }));
+}
+
+TEST(PlugIngest, AReadingWithoutALiveOneSinceTheStartStandsAsOld)
+{
+    Hub hub;
+    auto& ingest = *hub.ingest;
+    // Only the broker's retained copies: the value, at no known time.
+    ingest.onMessage("zigbee2mqtt/bridge/devices",
+        R"([{"friendly_name":"tv","ieee_address":"0xab","type":"Router","definition":{"exposes":[)"
+        R"({"type":"numeric","name":"power","property":"power"}]}}])",
+        true);
+    ingest.onMessage("zigbee2mqtt/tv", R"({"state":"ON","power":80})", true);
+    int64_t tv = hub.store->plugDevices()["zb:0xab"];
+    LiveStatus status = ingest.status(tv, hub.time.now());
+    ASSERT_TRUE(status.current);
+    EXPECT_EQ(status.current->timestampMs, 0);
+    EXPECT_EQ(status.current->watts, 80);
+    // The first live reading is now.
+    hub.time.advance(kSecond);
+    ingest.onMessage("zigbee2mqtt/tv", R"({"state":"ON","power":81})");
+    status = ingest.status(tv, hub.time.now());
+    EXPECT_EQ(status.current->timestampMs, hub.time.now());
+    EXPECT_TRUE(status.pluggedIn);
+
+    // After a restart the last reading kept stands, with its own time,
+    // whatever the retained copy says, until a live one comes.
+    int64_t kept = floorTo(hub.time.now(), History::kRawStepMs);
+    hub.time.advance(kSecond);
+    hub.history->flush(hub.time.now());
+    hub.open();
+    hub.time.advance(10 * kMinuteMs);
+    EXPECT_EQ(hub.ingest->status(tv, hub.time.now()).current, (PowerSample { kept, 81 }));
+    hub.ingest->onMessage("zigbee2mqtt/bridge/devices",
+        R"([{"friendly_name":"tv","ieee_address":"0xab","type":"Router","definition":{"exposes":[)"
+        R"({"type":"numeric","name":"power","property":"power"}]}}])",
+        true);
+    hub.ingest->onMessage("zigbee2mqtt/tv", R"({"state":"ON","power":90})", true);
+    EXPECT_EQ(hub.ingest->status(tv, hub.time.now()).current, (PowerSample { kept, 90 }));
+    hub.ingest->onMessage("zigbee2mqtt/tv", R"({"state":"ON","power":91})");
+    EXPECT_EQ(hub.ingest->status(tv, hub.time.now()).current, (PowerSample { hub.time.now(), 91 }));
+}
+
+TEST(PlugIngest, ACommandLinePlugWithACustomFullTopicIsReadAndSwitchedThere)
+{
+    Hub hub;
+    auto& ingest = *hub.ingest;
+    std::vector<std::string> subscribed;
+    ingest.setSubscriber([&](const std::string& filter) { subscribed.push_back(filter); });
+    Broker broker;
+    ingest.setPublisher(broker.publisher());
+    ingest.onMessage("tasmota/discovery/A1/config",
+        R"({"t":"desk","fn":["Desk"],"ft":"%topic%/%prefix%/","tp":["cmnd","stat","tele"],"rl":[1]})", true);
+    EXPECT_EQ(subscribed,
+        (std::vector<std::string> { "desk/tele/LWT", "desk/tele/SENSOR", "desk/tele/STATE", "desk/stat/POWER",
+            "desk/stat/POWER1", "desk/stat/RESULT" }));
+    // Heard again at a reconnection: nothing more to subscribe.
+    ingest.onMessage("tasmota/discovery/A1/config",
+        R"({"t":"desk","fn":["Desk"],"ft":"%topic%/%prefix%/","tp":["cmnd","stat","tele"],"rl":[1]})", true);
+    EXPECT_EQ(subscribed.size(), 6u);
+    int64_t desk = hub.store->plugDevices()["cmd:desk"];
+    ingest.onMessage("desk/tele/SENSOR", R"({"ENERGY":{"Total":1.5,"Power":42}})");
+    ingest.onMessage("desk/tele/LWT", "Online");
+    LiveStatus status = ingest.status(desk, hub.time.now());
+    EXPECT_EQ(status.current->watts, 42);
+    EXPECT_TRUE(status.pluggedIn);
+    broker.answer
+        = [&](const std::string&, const std::string&) { ingest.onMessage("desk/stat/RESULT", R"({"POWER":"OFF"})"); };
+    EXPECT_TRUE(ingest.switchTo(desk, "Desk", false).confirmed);
+    EXPECT_EQ(broker.sent, (std::vector<std::string> { "desk/cmnd/POWER OFF" }));
+    ingest.onMessage("desk/tele/LWT", "Offline");
+    EXPECT_FALSE(ingest.status(desk, hub.time.now()).pluggedIn);
+    // The usual topics of another plug are still read as before.
+    ingest.onMessage("tele/lamp/SENSOR", R"({"ENERGY":{"Total":1.5,"Power":7}})");
+    EXPECT_EQ(hub.store->plugDevices().count("cmd:lamp"), 1u);
 }
