@@ -1,9 +1,12 @@
 #include "app/LoginViewController.h"
 
+#include "app/ServiceChoiceViewController.h"
+
 #include "net/Endpoints.h"
 #include "net/KeychainWrapper.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/Profile.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/gfx/Context.h"
@@ -104,6 +107,18 @@ void LoginViewController::loadView()
             self->logIn();
     });
     root->addSubview(login);
+
+    // In the top right corner, clear of the light bulb (also when it slides
+    // up for the keyboard) and of everything below it, in either orientation.
+    chooseServiceButton = Button::create(Button::Type::InfoLight, { 282, 8, 30, 30 });
+    chooseServiceButton->setAccessibilityIdentifier("chooseService");
+    chooseServiceButton->setAccessibilityLabel("Choose the service");
+    chooseServiceButton->setAutoresizingMask(AutoresizingFlexibleLeftMargin);
+    chooseServiceButton->addTarget(ControlEventTouchUpInside, [weak](Control&) {
+        if (auto self = std::dynamic_pointer_cast<LoginViewController>(weak.lock()))
+            self->chooseService();
+    });
+    root->addSubview(chooseServiceButton);
 
     keyboardControls = makeKeyboardControls();
     username->setInputAccessoryView(keyboardControls);
@@ -209,6 +224,35 @@ void LoginViewController::resignKeyboard()
         activeField->resignFirstResponder();
 }
 
+void LoginViewController::chooseService()
+{
+    resignKeyboard();
+    std::weak_ptr<ViewController> weak = weak_from_this();
+    std::string previousHost = ServiceEnvironment::shared().serviceHost;
+    auto chooser = ServiceChoiceViewController::create(
+        Profile::current().configDirectory(), [weak, previousHost](const ServiceConfiguration& chosen) {
+            if (auto self = std::dynamic_pointer_cast<LoginViewController>(weak.lock()))
+                self->serviceChosen(previousHost, chosen);
+        });
+    presentModalViewController(chooser, true);
+}
+
+void LoginViewController::serviceChosen(const std::string& previousHost, const ServiceConfiguration& chosen)
+{
+    if (chosen.host == previousHost)
+        return;
+    // Another service: what was kept from the one before, and the
+    // credentials stored for it, are not for this one.
+    m_session->offline().deleteCache();
+    auto& defaults = UserDefaults::standard();
+    if (std::optional<std::string> stored = defaults.stringForKey("username")) {
+        std::optional<KeychainError> ignored;
+        KeychainWrapper::deleteItemForKey(stored, Session::keychainService, &ignored);
+        defaults.removeObjectForKey("username");
+        static_cast<void>(defaults.synchronize());
+    }
+}
+
 void LoginViewController::logIn()
 {
     view();
@@ -287,6 +331,10 @@ void LoginViewController::requestFailed(WebServiceConnector& request, const plat
     if (m_storedSignIn && &request == m_storedSignIn.get()) {
         m_storedSignIn.reset();
         m_session->signInEnded();
+        // Nothing reaches a service whose certificate changed until it is
+        // chosen again, which the login screen offers.
+        if (error.certificateChanged)
+            m_session->showLogin();
     }
 }
 
