@@ -194,12 +194,15 @@ TEST_F(ServiceChoiceViewControllerTest, AChangedCertificateAtLaunchBringsTheLogi
               panels.push_back(title + "|" + subtitle + "|" + std::to_string(static_cast<int>(hideAfter)));
           };
     loop.advance(1);
-    EXPECT_EQ(panels,
-        (std::vector<std::string> { "Certificate Changed|The service's certificate has changed, so nothing was sent "
-                                    "to it. If your hub was set up again, choose the service again with the i button "
-                                    "at the top right of the sign-in screen.|10" }));
+    const std::string said = "The service's certificate has changed, so nothing was sent to it. If your hub was set "
+                             "up again, choose the service again with the i button at the top right of the sign-in "
+                             "screen.";
+    EXPECT_EQ(panels, (std::vector<std::string> { "Certificate Changed|" + said + "|10" }));
     auto shown = session().rootController->modalViewController();
     ASSERT_TRUE(shown);
     EXPECT_TRUE(dynamic_cast<LoginViewController*>(shown)) << "where the service can be chosen again";
+    ASSERT_TRUE(application->topAlert()) << "over the login screen, which covers the panel";
+    EXPECT_EQ(application->topAlert()->title(), "Certificate Changed");
+    EXPECT_EQ(application->topAlert()->message(), said);
     EXPECT_EQ(platform::UserDefaults::standard().stringForKey("username"), "demo") << "nothing of the user is lost";
 }
