@@ -43,19 +43,19 @@ namespace {
         return button;
     }
 
-    std::shared_ptr<TextField> makeField(const char* identifier, const char* placeholder, Rect frame)
-    {
-        auto field = TextField::create(frame);
-        field->setAccessibilityIdentifier(identifier);
-        field->setPlaceholder(placeholder);
-        field->setBorderStyle(TextBorderStyle::RoundedRect);
-        field->setFont(Font::systemFont(17));
-        field->setClearButtonMode(TextFieldViewMode::WhileEditing);
-        field->setAutocorrectionType(AutocorrectionType::No);
-        field->setAutocapitalizationType(AutocapitalizationType::None);
-        return field;
-    }
+}
 
+std::shared_ptr<TextField> LoginViewController::makeField(const char* identifier, const char* placeholder, Rect frame)
+{
+    auto field = TextField::create(frame);
+    field->setAccessibilityIdentifier(identifier);
+    field->setPlaceholder(placeholder);
+    field->setBorderStyle(TextBorderStyle::RoundedRect);
+    field->setFont(Font::systemFont(17));
+    field->setClearButtonMode(TextFieldViewMode::WhileEditing);
+    field->setAutocorrectionType(AutocorrectionType::No);
+    field->setAutocapitalizationType(AutocapitalizationType::None);
+    return field;
 }
 
 std::shared_ptr<LoginViewController> LoginViewController::create(std::shared_ptr<Session> session)

@@ -21,6 +21,10 @@ class LoginViewController final : public platform::ViewController,
 public:
     [[nodiscard]] static std::shared_ptr<LoginViewController> create(std::shared_ptr<Session> session);
     explicit LoginViewController(std::shared_ptr<Session> session);
+    /// A text field as the sign-in screens have them: rounded, 17 points,
+    /// without correction or capitals.
+    [[nodiscard]] static std::shared_ptr<platform::TextField> makeField(
+        const char* identifier, const char* placeholder, platform::Rect frame);
 
     void loadView() override;
     void viewDidAppear(bool animated) override;

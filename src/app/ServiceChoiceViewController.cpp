@@ -1,5 +1,7 @@
 #include "app/ServiceChoiceViewController.h"
 
+#include "app/LoginViewController.h"
+
 #include "net/ServiceEnvironment.h"
 
 namespace hestio {
@@ -10,14 +12,7 @@ namespace {
 
     std::shared_ptr<TextField> makeField(const char* identifier, const char* placeholder, Rect frame)
     {
-        auto field = TextField::create(frame);
-        field->setAccessibilityIdentifier(identifier);
-        field->setPlaceholder(placeholder);
-        field->setBorderStyle(TextBorderStyle::RoundedRect);
-        field->setFont(Font::systemFont(17));
-        field->setClearButtonMode(TextFieldViewMode::WhileEditing);
-        field->setAutocorrectionType(AutocorrectionType::No);
-        field->setAutocapitalizationType(AutocapitalizationType::None);
+        auto field = LoginViewController::makeField(identifier, placeholder, frame);
         field->setAutoresizingMask(AutoresizingFlexibleLeftMargin | AutoresizingFlexibleRightMargin);
         return field;
     }

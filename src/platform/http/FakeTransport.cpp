@@ -17,6 +17,16 @@ namespace {
         void cancel() override { cancelled->store(true); }
     };
 
+    /// On the current run loop, after `delay` seconds (at once when 0).
+    void deliverAfter(double delay, std::function<void()> deliver)
+    {
+        RunLoop& loop = RunLoop::current();
+        if (delay > 0)
+            loop.postDelayed(delay, std::move(deliver));
+        else
+            loop.post(std::move(deliver));
+    }
+
 }
 
 FakeTransport::Reply FakeTransport::Reply::json(std::string body, int statusCode)
@@ -133,11 +143,7 @@ std::shared_ptr<Exchange> FakeTransport::start(const HttpRequest& request, Excha
         if (!cancelled->load() && callbacks.onFinish)
             callbacks.onFinish();
     };
-    RunLoop& loop = RunLoop::current();
-    if (delay > 0)
-        loop.postDelayed(delay, std::move(deliver));
-    else
-        loop.post(std::move(deliver));
+    deliverAfter(delay, std::move(deliver));
     return exchange;
 }
 
@@ -186,11 +192,7 @@ std::shared_ptr<Exchange> FakeTransport::probeCertificate(
         if (!cancelled->load() && done)
             done(result);
     };
-    RunLoop& loop = RunLoop::current();
-    if (delay > 0)
-        loop.postDelayed(delay, std::move(deliver));
-    else
-        loop.post(std::move(deliver));
+    deliverAfter(delay, std::move(deliver));
     return exchange;
 }
 
