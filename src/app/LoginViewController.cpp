@@ -4,7 +4,6 @@
 
 #include "net/Endpoints.h"
 #include "net/KeychainWrapper.h"
-#include "net/ServiceChoice.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/Profile.h"
@@ -332,13 +331,6 @@ void LoginViewController::requestFailed(WebServiceConnector& request, const plat
     if (m_storedSignIn && &request == m_storedSignIn.get()) {
         m_storedSignIn.reset();
         m_session->signInEnded();
-        // Nothing reaches a service whose certificate changed until it is
-        // chosen again, which the login screen offers. It covers the panel
-        // that said why, so an alert over it says it again.
-        if (error.certificateChanged) {
-            m_session->showLogin();
-            AlertView::create(kCertificateChangedTitle, kCertificateChangedMessage, nullptr, "OK")->show();
-        }
     }
 }
 

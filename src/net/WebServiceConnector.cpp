@@ -236,7 +236,9 @@ void WebServiceConnector::fail(const platform::TransportError& error)
     m_receivedData.clear();
     auto delegate = endExchange();
     const ServiceEnvironment& environment = ServiceEnvironment::shared();
-    if (environment.showInfoPanel && error.certificateChanged) {
+    if (error.certificateChanged && environment.certificateChanged) {
+        environment.certificateChanged();
+    } else if (environment.showInfoPanel && error.certificateChanged) {
         // Not a passing trouble of the network: it stays until it is read.
         environment.showInfoPanel(1, kCertificateChangedTitle, kCertificateChangedMessage, 10.0);
     } else if (environment.showInfoPanel) {

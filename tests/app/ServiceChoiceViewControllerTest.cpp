@@ -177,32 +177,38 @@ TEST_F(ServiceChoiceViewControllerTest, BadInputAndFailuresShowTheirMessageAndTh
     EXPECT_FALSE(std::filesystem::exists(configDirectory() / "Service.plist"));
 }
 
-TEST_F(ServiceChoiceViewControllerTest, AChangedCertificateAtLaunchBringsTheLoginScreenAndSaysSo)
+TEST_F(ServiceChoiceViewControllerTest, AChangedCertificateBringsTheLoginScreenAndSaysSoOnce)
 {
     session().rootController->dismissModalViewControllerAnimated(false);
     session().loginPage.reset();
     platform::UserDefaults::standard().setObject("demo", "username");
     KeychainWrapper::storeKey(std::string("demo"), std::string("pw"), std::string("kivora"), true);
     std::vector<std::string> panels;
+    ServiceEnvironment::shared().showInfoPanel
+        = [&](int, const std::string& title, const std::string&, double) { panels.push_back(title); };
     FakeTransport::Reply changed;
     changed.error = platform::TransportError { platform::TransportError::ServerCertificateUntrusted,
         "The service's certificate has changed.", {}, true };
-    transport->enqueue(changed);
+    transport->setHandler([&](const platform::HttpRequest&) { return changed; });
     session().loginSynchronous(false);
-    ServiceEnvironment::shared().showInfoPanel
-        = [&](int, const std::string& title, const std::string& subtitle, double hideAfter) {
-              panels.push_back(title + "|" + subtitle + "|" + std::to_string(static_cast<int>(hideAfter)));
-          };
     loop.advance(1);
-    const std::string said = "The service's certificate has changed, so nothing was sent to it. If your hub was set "
-                             "up again, choose the service again with the i button at the top right of the sign-in "
-                             "screen.";
-    EXPECT_EQ(panels, (std::vector<std::string> { "Certificate Changed|" + said + "|10" }));
     auto shown = session().rootController->modalViewController();
     ASSERT_TRUE(shown);
     EXPECT_TRUE(dynamic_cast<LoginViewController*>(shown)) << "where the service can be chosen again";
-    ASSERT_TRUE(application->topAlert()) << "over the login screen, which covers the panel";
+    ASSERT_EQ(application->visibleAlerts().size(), 1u);
     EXPECT_EQ(application->topAlert()->title(), "Certificate Changed");
-    EXPECT_EQ(application->topAlert()->message(), said);
+    EXPECT_EQ(application->topAlert()->message(),
+        "The service's certificate has changed, so nothing was sent to it. If your hub was set up again, choose the "
+        "service again with the i button at the top right of the sign-in screen.");
+    EXPECT_TRUE(panels.empty()) << "the alert says it, over the login screen";
     EXPECT_EQ(platform::UserDefaults::standard().stringForKey("username"), "demo") << "nothing of the user is lost";
+
+    // Two more requests refused at once: still one alert, the same screen.
+    auto first = WebServiceConnector::create("/api/device", std::nullopt, false);
+    auto second = WebServiceConnector::create("/api/activity", std::nullopt, false);
+    first->startConnectionForDownload(true);
+    second->startConnectionForDownload(true);
+    loop.advance(1);
+    EXPECT_EQ(application->visibleAlerts().size(), 1u);
+    EXPECT_EQ(session().rootController->modalViewController(), shown);
 }

@@ -1,5 +1,6 @@
 #include "net/ServiceChoice.h"
 #include "net/ServiceEnvironment.h"
+#include "net/WebServiceConnector.h"
 
 #include "platform/foundation/PropertyList.h"
 #include "platform/http/FakeTransport.h"
@@ -189,4 +190,35 @@ TEST_F(ServiceChoiceTest, AKeptChoiceIsTheFileTheAppReadsBackAndTheOnlyTrust)
     EXPECT_FALSE(keepServiceChoice({ "hub.local:8443", "sha256//NEW=" }, other.path() / "blocker"));
     EXPECT_EQ(ServiceEnvironment::shared().serviceHost, "[fe80::1]:9443");
     EXPECT_EQ(transport->serverTrust().publicKeyPin, "sha256//PIN=");
+}
+
+TEST_F(ServiceChoiceTest, AChangedCertificateIsToldApartFromANetworkFailure)
+{
+    std::vector<std::string> shown;
+    int told = 0;
+    auto& environment = ServiceEnvironment::shared();
+    environment.showInfoPanel = [&](int, const std::string& title, const std::string& subtitle, double hideAfter) {
+        shown.push_back(title + "|" + subtitle + "|" + std::to_string(static_cast<int>(hideAfter)));
+    };
+    FakeTransport::Reply changed;
+    changed.error = TransportError { TransportError::ServerCertificateUntrusted, "changed", {}, true };
+    auto send = [&](FakeTransport::Reply reply) {
+        transport->enqueue(std::move(reply));
+        auto request = WebServiceConnector::create("/api/device", std::nullopt, false);
+        request->startConnectionForDownload(true);
+        loop.runPending();
+    };
+    send(changed);
+    send(FakeTransport::Reply::failure());
+    EXPECT_EQ(shown,
+        (std::vector<std::string> {
+            "Certificate Changed|The service's certificate has changed, so nothing was sent to it. If your hub was set "
+            "up again, choose the service again with the i button at the top right of the sign-in screen.|10",
+            "Network Failure!|Problem connecting to the network. Check your internet connection and try again "
+            "later!|3" }));
+
+    environment.certificateChanged = [&] { ++told; };
+    send(changed);
+    EXPECT_EQ(told, 1);
+    EXPECT_EQ(shown.size(), 2u) << "the app says it instead of the panel";
 }
