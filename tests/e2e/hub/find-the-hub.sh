@@ -8,6 +8,7 @@
 # recovers once the service is chosen again.
 #   find-the-hub.sh BUILD_DIR
 set -euo pipefail
+# shellcheck disable=SC2155
 case ":${LSAN_OPTIONS:-}:" in
   *:suppressions=*) ;;
   *) export LSAN_OPTIONS="suppressions=$(cd "$(dirname "$0")/../../.." && pwd)/.ci/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}" ;;
@@ -83,6 +84,7 @@ fi
 run_app() { # run_app SCRIPT
   local script
   script="$work/$(basename "$1")"
+  # shellcheck disable=SC2016 # the names envsubst fills, not the shell
   PORT=$port PIN=$("$build/bin/hestio-hub" --data "$work/hub" --print-pin) DEVICE_CHECK=$device_check \
     envsubst '${PORT} ${PIN} ${DEVICE_CHECK}' <"$here/$1" >"$script"
   "$build/bin/hestio" --headless --clock real --profile "$work/profile" --script "$script" \
