@@ -11,6 +11,7 @@
 #include "graphs/GraphViewController.h"
 #include "net/Endpoints.h"
 #include "net/KeychainWrapper.h"
+#include "net/ServiceChoice.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/Log.h"
@@ -136,6 +137,10 @@ void HestioAppDelegate::applicationDidFinishLaunching(bool launchedForLocation)
               if (self && self->window)
                   QNInfoPanel::showPanelInWindow(*self->window, type, title, subtitle, hideAfter);
           };
+    environment.certificateChanged = [weak] {
+        if (auto self = weak.lock())
+            self->serviceCertificateChanged();
+    };
     environment.setNetworkActivityIndicatorVisible
         = [](bool visible) { Application::shared().setNetworkActivityIndicatorVisible(visible); };
 
@@ -350,6 +355,21 @@ void HestioAppDelegate::showLogin()
     loginPage = LoginViewController::create(m_session);
     if (rootController)
         rootController->presentModalViewController(loginPage, false);
+}
+
+void HestioAppDelegate::serviceCertificateChanged()
+{
+    // Several requests fail at once (a refresh of every tab): one alert.
+    for (const auto& alert : Application::shared().visibleAlerts()) {
+        if (alert->title() == kCertificateChangedTitle)
+            return;
+    }
+    // Nothing reaches the service until it is chosen again, which the login
+    // screen offers; one already up (perhaps with the choice open) stays.
+    bool loginShown = rootController && dynamic_cast<LoginViewController*>(rootController->modalViewController());
+    if (!loginShown)
+        showLogin();
+    AlertView::create(kCertificateChangedTitle, kCertificateChangedMessage, nullptr, "OK")->show();
 }
 
 void HestioAppDelegate::getUsersSavedLocations()

@@ -67,6 +67,9 @@ public:
     /// credentials when not.
     void loginSynchronous(bool synchronous) override;
     void showLogin() override;
+    /// The service showed another certificate than its pin: an alert says
+    /// so over the login screen, where the service can be chosen again.
+    void serviceCertificateChanged();
 
     void getUsersSavedLocations();
     [[nodiscard]] static std::string documentDirectoryPath();

@@ -1,9 +1,12 @@
 #include "app/LoginViewController.h"
 
+#include "app/ServiceChoiceViewController.h"
+
 #include "net/Endpoints.h"
 #include "net/KeychainWrapper.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/Profile.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/gfx/Context.h"
@@ -39,19 +42,19 @@ namespace {
         return button;
     }
 
-    std::shared_ptr<TextField> makeField(const char* identifier, const char* placeholder, Rect frame)
-    {
-        auto field = TextField::create(frame);
-        field->setAccessibilityIdentifier(identifier);
-        field->setPlaceholder(placeholder);
-        field->setBorderStyle(TextBorderStyle::RoundedRect);
-        field->setFont(Font::systemFont(17));
-        field->setClearButtonMode(TextFieldViewMode::WhileEditing);
-        field->setAutocorrectionType(AutocorrectionType::No);
-        field->setAutocapitalizationType(AutocapitalizationType::None);
-        return field;
-    }
+}
 
+std::shared_ptr<TextField> LoginViewController::makeField(const char* identifier, const char* placeholder, Rect frame)
+{
+    auto field = TextField::create(frame);
+    field->setAccessibilityIdentifier(identifier);
+    field->setPlaceholder(placeholder);
+    field->setBorderStyle(TextBorderStyle::RoundedRect);
+    field->setFont(Font::systemFont(17));
+    field->setClearButtonMode(TextFieldViewMode::WhileEditing);
+    field->setAutocorrectionType(AutocorrectionType::No);
+    field->setAutocapitalizationType(AutocapitalizationType::None);
+    return field;
 }
 
 std::shared_ptr<LoginViewController> LoginViewController::create(std::shared_ptr<Session> session)
@@ -104,6 +107,18 @@ void LoginViewController::loadView()
             self->logIn();
     });
     root->addSubview(login);
+
+    // In the top right corner, clear of the light bulb (also when it slides
+    // up for the keyboard) and of everything below it, in either orientation.
+    chooseServiceButton = Button::create(Button::Type::InfoLight, { 282, 8, 30, 30 });
+    chooseServiceButton->setAccessibilityIdentifier("chooseService");
+    chooseServiceButton->setAccessibilityLabel("Choose the service");
+    chooseServiceButton->setAutoresizingMask(AutoresizingFlexibleLeftMargin);
+    chooseServiceButton->addTarget(ControlEventTouchUpInside, [weak](Control&) {
+        if (auto self = std::dynamic_pointer_cast<LoginViewController>(weak.lock()))
+            self->chooseService();
+    });
+    root->addSubview(chooseServiceButton);
 
     keyboardControls = makeKeyboardControls();
     username->setInputAccessoryView(keyboardControls);
@@ -207,6 +222,35 @@ void LoginViewController::resignKeyboard()
 {
     if (activeField)
         activeField->resignFirstResponder();
+}
+
+void LoginViewController::chooseService()
+{
+    resignKeyboard();
+    std::weak_ptr<ViewController> weak = weak_from_this();
+    std::string previousHost = ServiceEnvironment::shared().serviceHost;
+    auto chooser = ServiceChoiceViewController::create(
+        Profile::current().configDirectory(), [weak, previousHost](const ServiceConfiguration& chosen) {
+            if (auto self = std::dynamic_pointer_cast<LoginViewController>(weak.lock()))
+                self->serviceChosen(previousHost, chosen);
+        });
+    presentModalViewController(chooser, true);
+}
+
+void LoginViewController::serviceChosen(const std::string& previousHost, const ServiceConfiguration& chosen)
+{
+    if (chosen.host == previousHost)
+        return;
+    // Another service: what was kept from the one before, and the
+    // credentials stored for it, are not for this one.
+    m_session->offline().deleteCache();
+    auto& defaults = UserDefaults::standard();
+    if (std::optional<std::string> stored = defaults.stringForKey("username")) {
+        std::optional<KeychainError> ignored;
+        KeychainWrapper::deleteItemForKey(stored, Session::keychainService, &ignored);
+        defaults.removeObjectForKey("username");
+        static_cast<void>(defaults.synchronize());
+    }
 }
 
 void LoginViewController::logIn()

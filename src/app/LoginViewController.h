@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/ServiceConfiguration.h"
 #include "net/WebServiceConnector.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/ImageView.h"
@@ -20,6 +21,10 @@ class LoginViewController final : public platform::ViewController,
 public:
     [[nodiscard]] static std::shared_ptr<LoginViewController> create(std::shared_ptr<Session> session);
     explicit LoginViewController(std::shared_ptr<Session> session);
+    /// A text field as the sign-in screens have them: rounded, 17 points,
+    /// without correction or capitals.
+    [[nodiscard]] static std::shared_ptr<platform::TextField> makeField(
+        const char* identifier, const char* placeholder, platform::Rect frame);
 
     void loadView() override;
     void viewDidAppear(bool animated) override;
@@ -29,6 +34,8 @@ public:
     void nextField();
     void prevField();
     void resignKeyboard();
+    /// Opens the screen that points the app at a service.
+    void chooseService();
 
     // Text fields
     void textFieldDidBeginEditing(platform::TextField& field) override;
@@ -51,6 +58,8 @@ public:
     std::shared_ptr<platform::Button> login;
     std::shared_ptr<platform::ImageView> lightbulb;
     std::shared_ptr<platform::ImageView> logotext;
+    /// The small button at the top right that opens the choice of service.
+    std::shared_ptr<platform::Button> chooseServiceButton;
     /// Previous, Next and Done above the keyboard of both fields.
     std::shared_ptr<platform::View> keyboardControls;
     std::shared_ptr<platform::Button> previousButton;
@@ -76,6 +85,7 @@ private:
     void updateKeyboardControls();
     void moveViews(const char* animationName, double dy);
     void finishedLoggingIn();
+    void serviceChosen(const std::string& previousHost, const ServiceConfiguration& chosen);
     std::shared_ptr<WebServiceConnectorDelegate> selfAsDelegate();
 };
 

@@ -33,6 +33,9 @@ struct ServiceEnvironment {
     std::function<void(int type, const std::string& title, const std::string& subtitle, double hideAfterSeconds)>
         showInfoPanel;
     std::function<void(bool visible)> setNetworkActivityIndicatorVisible;
+    /// Told (instead of the info panel) when the service showed a certificate
+    /// other than its pin: the app says so and offers the choice of service.
+    std::function<void()> certificateChanged;
     /// Told when an asynchronous exchange ended: `reachedService` is true
     /// when the service answered (in JSON, whatever it said), false when the
     /// exchange failed below HTTP or something on the way answered instead

@@ -1,5 +1,6 @@
 #include "net/WebServiceConnector.h"
 
+#include "net/ServiceChoice.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Redaction.h"
@@ -235,7 +236,12 @@ void WebServiceConnector::fail(const platform::TransportError& error)
     m_receivedData.clear();
     auto delegate = endExchange();
     const ServiceEnvironment& environment = ServiceEnvironment::shared();
-    if (environment.showInfoPanel) {
+    if (error.certificateChanged && environment.certificateChanged) {
+        environment.certificateChanged();
+    } else if (environment.showInfoPanel && error.certificateChanged) {
+        // Not a passing trouble of the network: it stays until it is read.
+        environment.showInfoPanel(1, kCertificateChangedTitle, kCertificateChangedMessage, 10.0);
+    } else if (environment.showInfoPanel) {
         environment.showInfoPanel(1, "Network Failure!",
             "Problem connecting to the network. Check your internet connection and try again later!", 3.0);
     }

@@ -3,8 +3,11 @@
 #include "platform/foundation/RunLoop.h"
 #include "platform/http/CurlLibrary.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cassert>
+#include <cctype>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -48,6 +51,11 @@ namespace {
             error.localizedDescription = "Could not connect to the server.";
             break;
         case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+            // The service showed a key other than the one it was chosen with.
+            error.code = TransportError::ServerCertificateUntrusted;
+            error.localizedDescription = "The service's certificate has changed.";
+            error.certificateChanged = true;
+            break;
         case CURLE_PEER_FAILED_VERIFICATION:
             error.code = TransportError::ServerCertificateUntrusted;
             error.localizedDescription = "The certificate for this server is invalid.";
@@ -90,6 +98,7 @@ namespace {
     struct Transfer {
         struct Shared {
             ExchangeCallbacks callbacks;
+            CertificateProbeCallback probeDone; ///< set for a certificate probe only
             RunLoop* loop { nullptr };
             std::atomic<bool> cancelled { false };
         };
@@ -103,6 +112,7 @@ namespace {
         std::size_t bodyBytes { 0 };
         std::size_t maximumBodyBytes { 0 };
         bool synchronous { false };
+        bool probe { false };
         bool overflowed { false };
         /// Times the request was about to go out; see onPrerequest.
         int attempts { 0 };
@@ -232,6 +242,59 @@ namespace {
         }
     }
 
+    /// A probe's connection: a TLS handshake that trusts nothing and keeps
+    /// the certificate chain, and no request.
+    void configureProbe(Transfer& transfer, double timeoutSeconds)
+    {
+        CURL* easy = transfer.easy.get();
+        curl_easy_setopt(easy, CURLOPT_URL, transfer.request.url.c_str());
+        curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(timeoutSeconds * 1000));
+        curl_easy_setopt(easy, CURLOPT_CONNECT_ONLY, 1L);
+        curl_easy_setopt(easy, CURLOPT_CERTINFO, 1L);
+        curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
+        curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
+        // A connection of its own, which no later request reuses.
+        curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
+        curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, 1L);
+    }
+
+    /// What the probe's handshake showed: the first certificate of the chain.
+    CertificateProbeResult probeResultOf(const Transfer& transfer, CURLcode code)
+    {
+        CertificateProbeResult result;
+        if (code != CURLE_OK) {
+            result.error = failureOf(transfer, code);
+            return result;
+        }
+        std::optional<CertificateIdentity> identity;
+        curl_certinfo* chain = nullptr;
+        if (curl_easy_getinfo(transfer.easy.get(), CURLINFO_CERTINFO, &chain) == CURLE_OK && chain
+            && chain->num_of_certs > 0) {
+            for (curl_slist* item = chain->certinfo[0]; item && !identity; item = item->next) {
+                if (std::strncmp(item->data, "Cert:", 5) == 0)
+                    identity = identityOfCertificate(item->data + 5);
+            }
+        }
+        if (!identity) {
+            result.error = { TransportError::SecureConnectionFailed, "The server showed no readable certificate.",
+                transfer.request.url };
+            return result;
+        }
+        result.ok = true;
+        result.publicKeyPin = std::move(identity->publicKeyPin);
+        result.subjectName = std::move(identity->subjectName);
+        return result;
+    }
+
+    /// The host name compared as hostOfURL gives it: in lower case.
+    ServerTrust normalised(ServerTrust trust)
+    {
+        std::transform(trust.pinnedHost.begin(), trust.pinnedHost.end(), trust.pinnedHost.begin(),
+            [](unsigned char c) { return std::tolower(c); });
+        return trust;
+    }
+
 }
 
 struct CurlTransport::Impl {
@@ -287,7 +350,7 @@ namespace {
 CurlTransport::CurlTransport(ServerTrust trust)
     : m_impl(std::make_shared<Impl>())
 {
-    m_impl->trust = std::move(trust);
+    m_impl->trust = normalised(std::move(trust));
 }
 
 bool CurlTransport::Impl::start()
@@ -348,6 +411,37 @@ std::shared_ptr<Exchange> CurlTransport::start(const HttpRequest& request, Excha
     return std::make_shared<CurlExchange>(std::move(shared), m_impl);
 }
 
+std::shared_ptr<Exchange> CurlTransport::probeCertificate(
+    const std::string& host, int port, double timeoutSeconds, CertificateProbeCallback done)
+{
+    if (!m_impl->start())
+        return nullptr;
+    auto transfer = std::make_unique<Transfer>();
+    transfer->easy.reset(curl_easy_init());
+    if (!transfer->easy)
+        return nullptr;
+    bool literalIPv6 = host.find(':') != std::string::npos && host.front() != '[';
+    transfer->request.url = "https://" + (literalIPv6 ? "[" + host + "]" : host) + ":" + std::to_string(port) + "/";
+    transfer->probe = true;
+    transfer->shared = std::make_shared<Transfer::Shared>();
+    transfer->shared->probeDone = std::move(done);
+    transfer->shared->loop = &RunLoop::current();
+    configureProbe(*transfer, timeoutSeconds);
+    auto shared = transfer->shared;
+    {
+        std::lock_guard lock(m_impl->mutex);
+        m_impl->incoming.push_back(std::move(transfer));
+    }
+    curl_multi_wakeup(m_impl->multi);
+    return std::make_shared<CurlExchange>(std::move(shared), m_impl);
+}
+
+void CurlTransport::setServerTrust(ServerTrust trust)
+{
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->trust = normalised(std::move(trust));
+}
+
 HttpResult CurlTransport::sendSynchronous(const HttpRequest& request)
 {
     HttpResult result;
@@ -396,7 +490,9 @@ void CurlTransport::Impl::adoptIncoming()
         CURL* easy = transfer->easy.get();
         if (curl_multi_add_handle(multi, easy) != CURLM_OK) {
             transfer->post([url = transfer->request.url](Transfer::Shared& shared) {
-                if (shared.callbacks.onFailure)
+                if (shared.probeDone)
+                    shared.probeDone({ false, {}, {}, errorFor(CURLE_FAILED_INIT, url) });
+                else if (shared.callbacks.onFailure)
                     shared.callbacks.onFailure(errorFor(CURLE_FAILED_INIT, url));
             });
             continue;
@@ -425,6 +521,13 @@ void CurlTransport::Impl::finish(CURL* easy, CURLcode result)
     std::unique_ptr<Transfer> transfer = std::move(it->second);
     running.erase(it);
     curl_multi_remove_handle(multi, easy);
+    if (transfer->probe) {
+        transfer->post([probed = probeResultOf(*transfer, result)](Transfer::Shared& shared) {
+            if (shared.probeDone)
+                shared.probeDone(probed);
+        });
+        return;
+    }
     if (result == CURLE_OK) {
         transfer->post([](Transfer::Shared& shared) {
             if (shared.callbacks.onFinish)

@@ -21,6 +21,9 @@ public:
 
     [[nodiscard]] std::shared_ptr<Exchange> start(const HttpRequest& request, ExchangeCallbacks callbacks) override;
     [[nodiscard]] HttpResult sendSynchronous(const HttpRequest& request) override;
+    [[nodiscard]] std::shared_ptr<Exchange> probeCertificate(
+        const std::string& host, int port, double timeoutSeconds, CertificateProbeCallback done) override;
+    void setServerTrust(ServerTrust trust) override;
 
     /// Replies larger than this fail with DataLengthExceedsMaximum instead of
     /// filling memory. Default 64 MiB.

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <stdexcept>
+#include <tuple>
 
 namespace hestio::platform {
 
@@ -15,6 +16,16 @@ namespace {
         ~FakeExchange() override { cancel(); }
         void cancel() override { cancelled->store(true); }
     };
+
+    /// On the current run loop, after `delay` seconds (at once when 0).
+    void deliverAfter(double delay, std::function<void()> deliver)
+    {
+        RunLoop& loop = RunLoop::current();
+        if (delay > 0)
+            loop.postDelayed(delay, std::move(deliver));
+        else
+            loop.post(std::move(deliver));
+    }
 
 }
 
@@ -132,11 +143,56 @@ std::shared_ptr<Exchange> FakeTransport::start(const HttpRequest& request, Excha
         if (!cancelled->load() && callbacks.onFinish)
             callbacks.onFinish();
     };
-    RunLoop& loop = RunLoop::current();
-    if (delay > 0)
-        loop.postDelayed(delay, std::move(deliver));
-    else
-        loop.post(std::move(deliver));
+    deliverAfter(delay, std::move(deliver));
+    return exchange;
+}
+
+void FakeTransport::enqueueProbe(CertificateProbeResult result, double delaySeconds)
+{
+    std::lock_guard lock(m_mutex);
+    m_probeReplies.emplace_back(std::move(result), delaySeconds);
+}
+
+std::vector<FakeTransport::Probe> FakeTransport::probes() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_probes;
+}
+
+ServerTrust FakeTransport::serverTrust() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_trust;
+}
+
+void FakeTransport::setServerTrust(ServerTrust trust)
+{
+    std::lock_guard lock(m_mutex);
+    m_trust = std::move(trust);
+}
+
+std::shared_ptr<Exchange> FakeTransport::probeCertificate(
+    const std::string& host, int port, double timeoutSeconds, CertificateProbeCallback done)
+{
+    CertificateProbeResult result;
+    result.error = { TransportError::CannotConnectToHost, "Could not connect to the server.", {} };
+    double delay = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_refusesToStart)
+            return nullptr;
+        m_probes.push_back({ host, port, timeoutSeconds });
+        if (!m_probeReplies.empty()) {
+            std::tie(result, delay) = std::move(m_probeReplies.front());
+            m_probeReplies.pop_front();
+        }
+    }
+    auto exchange = std::make_shared<FakeExchange>();
+    auto deliver = [result = std::move(result), done = std::move(done), cancelled = exchange->cancelled] {
+        if (!cancelled->load() && done)
+            done(result);
+    };
+    deliverAfter(delay, std::move(deliver));
     return exchange;
 }
 

@@ -42,8 +42,24 @@ public:
     [[nodiscard]] std::size_t requestCount() const;
     void clearRequests();
 
+    /// A certificate probe as it was started.
+    struct Probe {
+        std::string host;
+        int port { 0 };
+        double timeoutSeconds { 0 };
+    };
+    /// Answers the next probe (in order) after `delaySeconds`; without one a
+    /// probe fails at once as refused.
+    void enqueueProbe(CertificateProbeResult result, double delaySeconds = 0);
+    [[nodiscard]] std::vector<Probe> probes() const;
+    /// The trust last set (empty until set).
+    [[nodiscard]] ServerTrust serverTrust() const;
+
     [[nodiscard]] std::shared_ptr<Exchange> start(const HttpRequest& request, ExchangeCallbacks callbacks) override;
     [[nodiscard]] HttpResult sendSynchronous(const HttpRequest& request) override;
+    [[nodiscard]] std::shared_ptr<Exchange> probeCertificate(
+        const std::string& host, int port, double timeoutSeconds, CertificateProbeCallback done) override;
+    void setServerTrust(ServerTrust trust) override;
 
 private:
     [[nodiscard]] Reply nextReply(const HttpRequest& request);
@@ -53,6 +69,9 @@ private:
     std::deque<Reply> m_queue;
     Handler m_handler;
     bool m_refusesToStart { false };
+    std::deque<std::pair<CertificateProbeResult, double>> m_probeReplies;
+    std::vector<Probe> m_probes;
+    ServerTrust m_trust;
 };
 
 }

@@ -47,6 +47,9 @@ struct TransportError {
     int code { Unknown };
     std::string localizedDescription;
     std::string failingURL;
+    /// With ServerCertificateUntrusted: the service host showed a public key
+    /// other than its pin (the certificate changed, or someone stands between).
+    bool certificateChanged { false };
 };
 
 /// The outcome of a synchronous send: a response, or the transport error.

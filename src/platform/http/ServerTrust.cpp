@@ -1,7 +1,12 @@
 #include "platform/http/ServerTrust.h"
 
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+
 #include <algorithm>
 #include <cctype>
+#include <memory>
 
 namespace hestio::platform {
 
@@ -12,6 +17,58 @@ std::optional<std::string> ServerTrust::curlPin() const
     if (publicKeyPin.rfind("sha256//", 0) == 0)
         return publicKeyPin;
     return "sha256//" + publicKeyPin;
+}
+
+namespace {
+    struct OpenSslDeleter {
+        void operator()(BIO* bio) const { BIO_free(bio); }
+        void operator()(X509* certificate) const { X509_free(certificate); }
+    };
+
+    std::string commonNameOf(X509* certificate)
+    {
+        X509_NAME* subject = X509_get_subject_name(certificate);
+        int index = subject ? X509_NAME_get_index_by_NID(subject, NID_commonName, -1) : -1;
+        if (index < 0)
+            return {};
+        ASN1_STRING* data = X509_NAME_ENTRY_get_data(X509_NAME_get_entry(subject, index));
+        unsigned char* text = nullptr;
+        int length = ASN1_STRING_to_UTF8(&text, data);
+        if (length < 0)
+            return {};
+        std::string name(reinterpret_cast<const char*>(text), static_cast<std::size_t>(length));
+        OPENSSL_free(text);
+        return name;
+    }
+}
+
+std::optional<CertificateIdentity> identityOfCertificate(const std::string& pem)
+{
+    std::unique_ptr<BIO, OpenSslDeleter> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+    if (!bio)
+        return std::nullopt;
+    std::unique_ptr<X509, OpenSslDeleter> certificate(PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr));
+    EVP_PKEY* key = certificate ? X509_get0_pubkey(certificate.get()) : nullptr;
+    if (!key)
+        return std::nullopt;
+    unsigned char* der = nullptr;
+    int length = i2d_PUBKEY(key, &der);
+    if (length <= 0)
+        return std::nullopt;
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int digestLength = 0;
+    bool digested
+        = EVP_Digest(der, static_cast<std::size_t>(length), digest, &digestLength, EVP_sha256(), nullptr) == 1;
+    OPENSSL_free(der);
+    if (!digested)
+        return std::nullopt;
+    unsigned char base64[4 * ((EVP_MAX_MD_SIZE + 2) / 3) + 1];
+    int written = EVP_EncodeBlock(base64, digest, static_cast<int>(digestLength));
+    CertificateIdentity identity;
+    identity.publicKeyPin
+        = "sha256//" + std::string(reinterpret_cast<const char*>(base64), static_cast<std::size_t>(written));
+    identity.subjectName = commonNameOf(certificate.get());
+    return identity;
 }
 
 std::string hostOfURL(const std::string& url)

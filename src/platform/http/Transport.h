@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/http/HttpTypes.h"
+#include "platform/http/ServerTrust.h"
 
 #include <functional>
 #include <memory>
@@ -27,6 +28,16 @@ public:
     virtual void cancel() = 0;
 };
 
+/// What a look at a TLS service's certificate found: the public-key pin and
+/// the name it shows, or why no certificate could be had.
+struct CertificateProbeResult {
+    bool ok { false };
+    std::string publicKeyPin; ///< "sha256//BASE64" of the certificate's DER public key
+    std::string subjectName; ///< the subject's common name; "" when it has none
+    TransportError error; ///< when not ok
+};
+using CertificateProbeCallback = std::function<void(const CertificateProbeResult&)>;
+
 /// Sends HTTP requests. Implementations: CurlTransport (the real network)
 /// and FakeTransport (tests).
 class Transport {
@@ -41,6 +52,19 @@ public:
     /// Sends and blocks the calling thread until the reply, an error or the
     /// request's timeout. Callable from any thread.
     [[nodiscard]] virtual HttpResult sendSynchronous(const HttpRequest& request) = 0;
+
+    /// Connects to host:port, completes a TLS handshake without trusting the
+    /// certificate, and reports the certificate the other side showed;
+    /// nothing is sent over the connection, and nothing about it is trusted
+    /// afterwards. `done` runs once, on the run loop that started the probe,
+    /// and never after a cancel. Returns null when no probe can be started
+    /// (no callback follows then).
+    [[nodiscard]] virtual std::shared_ptr<Exchange> probeCertificate(
+        const std::string& host, int port, double timeoutSeconds, CertificateProbeCallback done)
+        = 0;
+
+    /// Which certificates the exchanges started from now on trust.
+    virtual void setServerTrust(ServerTrust trust) = 0;
 };
 
 }
