@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <ctime>
 #include <mutex>
 #include <sys/mman.h>
 
@@ -61,6 +62,13 @@ namespace {
     constexpr int kSmallPageBlocks = 64;
     std::atomic<int> g_smallPageBlocks { 0 };
 
+    std::chrono::nanoseconds threadCpuTime() noexcept
+    {
+        timespec now {};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+    }
+
     bool hugePagesAreCheap() noexcept
     {
         int left = g_smallPageBlocks.load(std::memory_order_relaxed);
@@ -74,9 +82,11 @@ namespace {
     {
         std::size_t first = huge ? kHugePageBytes : 0;
         if (huge) {
-            const auto start = std::chrono::steady_clock::now();
+            // The thread's CPU time, not the wall clock: on a busy machine
+            // the wall clock also counts the time others ran meanwhile.
+            const auto start = threadCpuTime();
             madvise(memory, first, MADV_POPULATE_WRITE);
-            if (std::chrono::steady_clock::now() - start > kDearHugePage) {
+            if (threadCpuTime() - start > kDearHugePage) {
                 g_smallPageBlocks.store(kSmallPageBlocks, std::memory_order_relaxed);
                 if (bytes > first)
                     madvise(memory + first, bytes - first, MADV_NOHUGEPAGE);
