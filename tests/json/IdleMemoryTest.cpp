@@ -48,3 +48,29 @@ TEST(IdleMemory, KeptBlocksAndChunksGoBackOnlyWhenNothingDecodedIsHeld)
 }
 
 } // namespace
+
+namespace {
+
+TEST(ArrayCopy, ALongArrayInsideOthersLeavesTheEntriesAroundItWhole)
+{
+    // The inner array's stack pages go as it is copied; the pending values
+    // of the containers around it lie on the page where it starts and must
+    // stay. Lengths just below and at the size that discards, and past it.
+    for (int inner : { 262'143, 262'144, 600'001 }) {
+        std::string text = "[7,\"a\",{\"x\":8,\"k\":" + numbers(inner) + ",\"y\":9},10]";
+        Value value = json::objectFromJSONData(text);
+        ASSERT_TRUE(value.isArray()) << inner;
+        ASSERT_EQ(value.count(), 4u);
+        EXPECT_EQ(value[0].integerValue(), 7);
+        EXPECT_EQ(value[1].stringValue(), "a");
+        EXPECT_EQ(value[2]["x"].integerValue(), 8);
+        EXPECT_EQ(value[2]["y"].integerValue(), 9);
+        EXPECT_EQ(value[3].integerValue(), 10);
+        const Value& list = value[2]["k"];
+        ASSERT_EQ(list.count(), static_cast<std::size_t>(inner));
+        for (int i = 0; i < inner; ++i)
+            ASSERT_EQ(list[i].integerValue(), i) << inner;
+    }
+}
+
+} // namespace
