@@ -95,8 +95,12 @@ namespace detail {
                 // Without the thread the memory stays kept, as it did before.
             }
         } else if (g_keeperAsleep.load()) {
-            std::lock_guard<std::mutex> lock(keeper().mutex);
-            keeper().wake.notify_one();
+            // Only when the lock is free: a keeper holding it is awake and
+            // reads the time again before it sleeps, and never waiting here
+            // keeps a process forked while the keeper held it from hanging.
+            std::unique_lock<std::mutex> lock(keeper().mutex, std::try_to_lock);
+            if (lock.owns_lock())
+                keeper().wake.notify_one();
         }
     }
 
