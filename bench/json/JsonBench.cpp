@@ -4,14 +4,17 @@
 // machine slows them alike and the ratios stay comparable. Time is the
 // process's CPU time, so other work on a shared machine does not count.
 //
-//   bench_json [--rounds N] [--data DIR] [--only NAME] [--what decode|encode|sizes|pages]
-//              [--contender NAME] [--size-rounds N]
+//   bench_json [--rounds N] [--data DIR] [--only NAME] [--what decode|encode|sizes|pages|memory]
+//              [--contender NAME] [--size-rounds N] [--elements N]
 //
 // "sizes" decodes flat arrays and objects of 100 k, 1 M and 10 M elements
 // with our decoder alone: MB/s should stay flat as the count grows (the
 // decode is linear in the length of a container), with the page faults of a
-// decode. "pages" measures what a fault on fresh memory costs.
+// decode. "pages" measures what a fault on fresh memory costs. "memory" runs
+// each library in a fresh process over a flat array of --elements integers
+// (8 M) for its peak resident memory and its first decode (MemoryBench.cpp).
 #include "AppCorpus.h"
+#include "MemoryBench.h"
 
 #include "json/HugePages.h"
 #include "json/JSON.h"
@@ -188,28 +191,6 @@ void printRow(const std::string& what, const std::string& name, const std::map<s
     std::fflush(stdout);
 }
 
-// A flat array of n integers, or an object of n pairs "k<i>": <i>.
-std::string flatDocument(bool object, std::size_t n)
-{
-    std::string text;
-    text.reserve(n * (object ? 20 : 9) + 2);
-    text += object ? '{' : '[';
-    char number[24];
-    for (std::size_t i = 0; i < n; ++i) {
-        if (i)
-            text += ',';
-        int length = std::snprintf(number, sizeof number, "%zu", i);
-        if (object) {
-            text += "\"k";
-            text.append(number, static_cast<std::size_t>(length));
-            text += "\":";
-        }
-        text.append(number, static_cast<std::size_t>(length));
-    }
-    text += object ? '}' : ']';
-    return text;
-}
-
 // Page faults of the process so far (minor and major).
 long pageFaults()
 {
@@ -227,7 +208,7 @@ void measureSizes(int rounds)
     for (bool object : { false, true }) {
         double first = 0;
         for (std::size_t n : { std::size_t { 100'000 }, std::size_t { 1'000'000 }, std::size_t { 10'000'000 } }) {
-            const std::string text = flatDocument(object, n);
+            const std::string text = hestio::bench::flatDocument(object, n);
             auto contenders = decoders(text);
             contenders.resize(1); // ours alone: the peers are not the point here
             const double mbps = measure(contenders, text.size(), rounds).at("hestio");
@@ -283,10 +264,37 @@ void measurePages()
 
 } // namespace
 
+namespace hestio::bench {
+
+// A flat array of n integers, or an object of n pairs "k<i>": <i>.
+std::string flatDocument(bool object, std::size_t n)
+{
+    std::string text;
+    text.reserve(n * (object ? 20 : 9) + 2);
+    text += object ? '{' : '[';
+    char number[24];
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i)
+            text += ',';
+        int length = std::snprintf(number, sizeof number, "%zu", i);
+        if (object) {
+            text += "\"k";
+            text.append(number, static_cast<std::size_t>(length));
+            text += "\":";
+        }
+        text.append(number, static_cast<std::size_t>(length));
+    }
+    text += object ? '}' : ']';
+    return text;
+}
+
+} // namespace hestio::bench
+
 int main(int argc, char** argv)
 {
     int rounds = 15;
     int sizeRounds = 5;
+    std::size_t elements = 8'000'000;
     std::string dataFolder = HESTIO_BENCH_DATA;
     // For profiling one library on one document: --only NAME keeps the
     // documents whose name contains NAME, --contender the one library.
@@ -306,7 +314,13 @@ int main(int argc, char** argv)
             onlyContender = argv[i + 1];
         else if (std::strcmp(argv[i], "--size-rounds") == 0)
             sizeRounds = std::max(1, std::atoi(argv[i + 1]));
+        else if (std::strcmp(argv[i], "--elements") == 0)
+            elements = static_cast<std::size_t>(std::max(1L, std::atol(argv[i + 1])));
     }
+    if (onlyWhat == "memory")
+        return hestio::bench::measureMemory(argv[0], elements);
+    if (onlyWhat == "memory-child")
+        return hestio::bench::memoryChild(onlyContender, elements);
     if (onlyWhat == "sizes") {
         measureSizes(sizeRounds);
         return 0;
@@ -355,7 +369,10 @@ int main(int argc, char** argv)
             appRate[name] = appBytes / seconds / 1e6;
         printRow(what, "app corpus (all)", appRate);
     }
-    if (onlyWhat.empty() && only.empty())
+    if (onlyWhat.empty() && only.empty()) {
         measureSizes(sizeRounds);
+        std::fflush(stdout);
+        hestio::bench::measureMemory(argv[0], elements);
+    }
     return 0;
 }

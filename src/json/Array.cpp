@@ -1,9 +1,11 @@
 #include "json/Array.h"
 
 #include "json/Exceptions.h"
+#include "json/HugePages.h"
 #include "json/ObjectMemory.h"
 #include "json/ValueCache.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,13 +32,15 @@ namespace {
 
 } // namespace
 
-Value Array::create(detail::Object* const* objects, std::size_t count, bool isMutable)
+Value Array::create(detail::Object* const* objects, std::size_t count, bool isMutable, bool discardSource)
 {
     // Decoded arrays keep their elements in the same block as the array itself.
     std::uint8_t sizeClass;
     void* memory;
     try {
-        memory = detail::allocateObjectInline(sizeof(Array) + count * sizeof(Value), sizeClass);
+        const std::size_t bytes = sizeof(Array) + count * sizeof(Value);
+        memory = discardSource ? detail::allocateObjectUnpopulated(bytes, sizeClass)
+                               : detail::allocateObjectInline(bytes, sizeClass);
     } catch (const std::bad_alloc&) {
         detail::settleDecodeCounts();
         for (std::size_t i = 0; i < count; ++i)
@@ -49,8 +53,21 @@ Value Array::create(detail::Object* const* objects, std::size_t count, bool isMu
     array->kind = Kind::Array;
     array->immortal = false;
     array->m_objects = reinterpret_cast<Value*>(array + 1);
-    for (std::size_t i = 0; i < count; ++i)
-        new (&array->m_objects[i]) Value(Value::adopt(objects[i]));
+    // In steps of the discard size, so that the source's pages go as soon
+    // as they are copied: the whole source and the whole array are never
+    // resident together.
+    const std::size_t step = discardSource ? kDiscardedSourceEntries : count;
+    for (std::size_t done = 0; done < count;) {
+        const std::size_t end = std::min(count, done + step);
+        if (discardSource)
+            detail::populatePages(array->m_objects + done, array->m_objects + end);
+        for (std::size_t i = done; i < end; ++i)
+            new (&array->m_objects[i]) Value(Value::adopt(objects[i]));
+        // From a page before the step: the page the last step ended inside goes now.
+        if (discardSource)
+            detail::discardPages(objects + (done > 512 ? done - 512 : 0), objects + end);
+        done = end;
+    }
     array->m_count = static_cast<std::uint32_t>(count);
     array->m_capacity = static_cast<std::uint32_t>(count);
     array->m_mutations = isMutable ? 1 : 0;

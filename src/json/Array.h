@@ -13,7 +13,12 @@ namespace json {
 class Array final : public detail::Object {
 public:
     /// Takes over one reference from each of `count` objects; count and capacity both equal `count`.
-    static Value create(detail::Object* const* objects, std::size_t count, bool isMutable);
+    /// With `discardSource`, the whole pages of `objects` are given back to
+    /// the system as the copy passes them (they must lie in a mapped block
+    /// nobody reads again).
+    static Value create(detail::Object* const* objects, std::size_t count, bool isMutable, bool discardSource = false);
+    /// Arrays of this many elements and more are worth discarding the source of (2 MB of entries).
+    static constexpr std::size_t kDiscardedSourceEntries = std::size_t { 1 } << 18;
 
     std::size_t count() const noexcept { return m_count; }
     std::size_t capacity() const noexcept { return m_capacity; }

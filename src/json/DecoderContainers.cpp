@@ -92,20 +92,69 @@ void Parser::noteUnclosedContainer()
     return true;
 }
 
-[[gnu::always_inline]] inline Object* Parser::leaveContainer(std::size_t start, Object* result)
+[[gnu::always_inline]] inline Object* Parser::leaveContainer(std::size_t start, Object* result, bool isArray)
 {
     if (!result) {
         noteUnclosedContainer();
         m_cache.settle();
-        m_stack.releaseRange(start);
+        if (isArray)
+            m_stack.releaseValues(start);
+        else
+            m_stack.releaseRange(start);
     }
     --m_depth;
     return result;
 }
 
+namespace {
+
+    // A container's pending entries when an allocation throws inside it,
+    // released level by level as the exception leaves: an array's entries
+    // have no keys written, so the stack's own clean-up, which reads the
+    // keys, must not meet them. Every other way out of a container goes
+    // through `leaveContainer`.
+    class ContainerEntries {
+    public:
+        ContainerEntries(ObjectStack& stack, ValueCache& cache, bool isArray) noexcept
+            : m_stack(stack)
+            , m_cache(cache)
+            , m_start(stack.index())
+            , m_isArray(isArray)
+        {
+        }
+        ~ContainerEntries()
+        {
+            if (m_left)
+                return;
+            m_cache.settle();
+            if (m_isArray)
+                m_stack.releaseValues(m_start);
+            else
+                m_stack.releaseRange(m_start);
+        }
+        ContainerEntries(const ContainerEntries&) = delete;
+        ContainerEntries& operator=(const ContainerEntries&) = delete;
+        std::size_t start() const noexcept { return m_start; }
+        void leave() noexcept { m_left = true; }
+
+    private:
+        ObjectStack& m_stack;
+        ValueCache& m_cache;
+        std::size_t m_start;
+        bool m_isArray;
+        bool m_left { false };
+    };
+
+} // namespace
+
 [[gnu::always_inline]] inline Object* Parser::finishArray(std::size_t start)
 {
-    Object* result = Array::create(m_stack.objectsFrom(start), m_stack.index() - start, m_isMutable).leak();
+    const std::size_t count = m_stack.index() - start;
+    // A long array's entries in a mapped stack are not needed once copied:
+    // their pages go as the copy advances, so that the stack and the array
+    // are not both resident whole.
+    const bool discard = count >= Array::kDiscardedSourceEntries && m_stack.isInMappedBlock();
+    Object* result = Array::create(m_stack.objectsFrom(start), count, m_isMutable, discard).leak();
     m_stack.handOver(start);
     return result;
 }
@@ -154,7 +203,8 @@ Object* Parser::parseArray()
 {
     if (!enterContainer())
         return nullptr;
-    const std::size_t start = m_stack.index();
+    ContainerEntries entries(m_stack, m_cache, true);
+    const std::size_t start = entries.start();
     unsigned accepted = AcceptValue | AcceptEnd;
     Object* result = nullptr;
     bool stopped = false;
@@ -179,7 +229,7 @@ Object* Parser::parseArray()
                 fail("Internal error: Object == NULL");
                 break;
             }
-            m_stack.push(value);
+            m_stack.pushValue(value);
             accepted = AcceptComma | AcceptEnd;
             // Compact text puts the comma or the closing bracket right
             // after the value: take it here, as the loop would below.
@@ -217,14 +267,16 @@ Object* Parser::parseArray()
             break;
         }
     }
-    return leaveContainer(start, result);
+    entries.leave();
+    return leaveContainer(start, result, true);
 }
 
 Object* Parser::parseDictionary()
 {
     if (!enterContainer())
         return nullptr;
-    const std::size_t start = m_stack.index();
+    ContainerEntries entries(m_stack, m_cache, false);
+    const std::size_t start = entries.start();
     unsigned accepted = AcceptValue | AcceptEnd;
     Object* result = nullptr;
     while (m_cursor < m_end) {
@@ -290,7 +342,8 @@ Object* Parser::parseDictionary()
             break;
         }
     }
-    return leaveContainer(start, result);
+    entries.leave();
+    return leaveContainer(start, result, false);
 }
 
 Value Parser::parse()

@@ -211,8 +211,8 @@ namespace detail {
         /// Counts a level of nesting; false (recorded) past the limit.
         bool enterContainer();
         /// Ends a container's level: without a result, its pending entries
-        /// from `start` are released.
-        Object* leaveContainer(std::size_t start, Object* result);
+        /// from `start` are released (an array's have no keys).
+        Object* leaveContainer(std::size_t start, Object* result, bool isArray);
         /// The array or dictionary of the stack's entries from `start`.
         Object* finishArray(std::size_t start);
         Object* finishDictionary(std::size_t start);

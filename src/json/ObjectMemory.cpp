@@ -249,6 +249,29 @@ namespace {
             return slab;
         }
 
+        /// Unlinks every empty chunk (empty ones always have room, so all
+        /// are listed) and returns them linked through `next`.
+        /// Takes the lock itself; with `ifActivity`, takes nothing unless
+        /// `decoderMemoryActivity` still equals it.
+        SlabChunk* takeEmptyChunks(const std::uint64_t* ifActivity) noexcept
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (ifActivity && *ifActivity != decoderMemoryActivity())
+                return nullptr;
+            SlabChunk* released = nullptr;
+            for (SlabChunk* chunk = withRoom; chunk;) {
+                SlabChunk* next = chunk->next;
+                if (chunk->isEmpty()) {
+                    unlink(chunk);
+                    chunk->next = released;
+                    released = chunk;
+                }
+                chunk = next;
+            }
+            emptyChunks = 0;
+            return released;
+        }
+
         /// Puts a slab back in its chunk. A chunk left empty beyond the
         /// ones kept is unlinked and added to `released`, to be given back
         /// to the system once the lock is gone.
@@ -283,7 +306,7 @@ namespace {
 #if HESTIO_JSON_ASAN
         void* memory = std::aligned_alloc(kChunkBytes, kChunkBytes);
 #else
-        void* memory = mapHugePages(kChunkBytes);
+        void* memory = mapHugePages(kChunkBytes, true);
 #endif
         if (!memory)
             throw std::bad_alloc();
@@ -305,6 +328,17 @@ namespace {
     }
 
     std::atomic<std::size_t> g_liveSlabs { 0 };
+
+    void noteSlabsTaken(std::size_t n) noexcept
+    {
+        g_liveSlabs.fetch_add(n, std::memory_order_relaxed);
+    }
+
+    void noteSlabsGivenBack(std::size_t n) noexcept
+    {
+        if (g_liveSlabs.fetch_sub(n, std::memory_order_acq_rel) == n)
+            noteNothingHeld();
+    }
     std::atomic<std::size_t> g_wholeReleases { 0 };
 
     // A decode holds each slab it takes, one count, until it ends or, for a
@@ -329,6 +363,7 @@ namespace {
         {
             std::lock_guard<std::mutex> lock(pool.mutex);
             slab = pool.take();
+            noteDecoderMemoryActivity();
         }
         if (!slab) {
             SlabChunk* chunk = makeChunk();
@@ -340,7 +375,7 @@ namespace {
         resetSlab(slab, kFillingBias + kDecodeHold, false);
         // Sanitizer builds: nothing past the header is in use until made.
         poisonMemory(reinterpret_cast<char*>(slab) + kArenaHeaderBytes, kArenaSlabBytes - kArenaHeaderBytes);
-        g_liveSlabs.fetch_add(1, std::memory_order_relaxed);
+        noteSlabsTaken(1);
         return slab;
     }
 
@@ -367,6 +402,7 @@ namespace {
         SlabChunk* released = nullptr;
         {
             std::lock_guard<std::mutex> lock(pool.mutex);
+            noteDecoderMemoryActivity();
             for (ArenaSlab* slab = first; slab;) {
                 ArenaSlab* next = slab->nextFree;
                 pool.giveBack(slab, released);
@@ -378,13 +414,13 @@ namespace {
 
     void giveBackSlab(ArenaSlab* slab) noexcept
     {
-        g_liveSlabs.fetch_sub(1, std::memory_order_relaxed);
         if (slab->large) {
             freeLargeSlab(slab);
         } else {
             slab->nextFree = nullptr;
             poolSlabs(slab);
         }
+        noteSlabsGivenBack(1);
     }
 
     // Gives back a decode's slabs, newest first, with one lock of the pool.
@@ -403,9 +439,10 @@ namespace {
             }
             slab = previous;
         }
-        g_liveSlabs.fetch_sub(slabs, std::memory_order_relaxed);
         if (pooled)
             poolSlabs(pooled);
+        if (slabs)
+            noteSlabsGivenBack(slabs);
     }
 
     // `n` objects of the slab are gone; the last one out returns the slab.
@@ -452,14 +489,14 @@ namespace {
     // its pages in again.
     constexpr std::size_t kSmallestMappedSlab = 128 * 1024;
 
-    void* allocateLarge(ArenaState& arena, std::size_t bytes)
+    void* allocateLarge(ArenaState& arena, std::size_t bytes, bool populate = true)
     {
         const std::size_t total = kArenaHeaderBytes + kArenaObjectPrefix + bytes;
         void* memory = nullptr;
         std::size_t mappedBytes = 0;
         if (!HESTIO_JSON_ASAN && total >= kSmallestMappedSlab) {
             mappedBytes = mappedSize(total);
-            memory = takeMappedBlock(mappedBytes);
+            memory = takeMappedBlock(mappedBytes, populate);
             if (!memory)
                 throw std::bad_alloc();
         } else if (posix_memalign(&memory, kArenaSlabBytes, total) != 0) {
@@ -471,7 +508,7 @@ namespace {
         slab->mappedBytes = mappedBytes;
         slab->previousOfDecode = arena.newest;
         arena.newest = slab;
-        g_liveSlabs.fetch_add(1, std::memory_order_relaxed);
+        noteSlabsTaken(1);
         char* object = reinterpret_cast<char*>(slab) + kArenaHeaderBytes + kArenaObjectPrefix;
         noteArenaObjectMade(object, bytes);
         return object;
@@ -615,6 +652,28 @@ std::size_t liveArenaSlabs() noexcept
     return g_liveSlabs.load(std::memory_order_relaxed);
 }
 
+std::size_t keptDecoderBytes() noexcept
+{
+    SlabPool& pool = slabPool();
+    std::size_t chunks;
+    {
+        std::lock_guard<std::mutex> lock(pool.mutex);
+        chunks = pool.emptyChunks;
+    }
+    return chunks * kChunkBytes + keptMappedBytes();
+}
+
+std::size_t releaseEmptyChunks(const std::uint64_t* ifActivity) noexcept
+{
+    SlabPool& pool = slabPool();
+    SlabChunk* released = pool.takeEmptyChunks(ifActivity);
+    std::size_t bytes = 0;
+    for (SlabChunk* chunk = released; chunk; chunk = chunk->next)
+        bytes += kChunkBytes;
+    freeChunks(released);
+    return bytes;
+}
+
 void* allocateObject(std::size_t bytes, std::uint8_t& sizeClass)
 {
     if (t_arena.active) {
@@ -641,6 +700,15 @@ void* allocateObject(std::size_t bytes, std::uint8_t& sizeClass)
     if (!memory)
         throw std::bad_alloc();
     return memory;
+}
+
+void* allocateObjectUnpopulated(std::size_t bytes, std::uint8_t& sizeClass)
+{
+    if (t_arena.active && bytes > kLargestArenaObject) {
+        sizeClass = kArenaClass;
+        return allocateLarge(t_arena, bytes, false);
+    }
+    return allocateObject(bytes, sizeClass);
 }
 
 void freeObject(void* memory, std::uint8_t sizeClass) noexcept

@@ -84,6 +84,10 @@ inline void noteArenaObjectReleased(void*) noexcept
 ///
 /// `sizeClass` records where the memory came from; pass it back to free.
 void* allocateObject(std::size_t bytes, std::uint8_t& sizeClass);
+/// allocateObject for an object that its maker writes a part at a time
+/// (see `populatePages`): a large one's fresh pages are not put in place
+/// ahead, so that they come as they are written.
+void* allocateObjectUnpopulated(std::size_t bytes, std::uint8_t& sizeClass);
 void freeObject(void* memory, std::uint8_t sizeClass) noexcept;
 
 class DecodeArena;
@@ -276,5 +280,16 @@ public:
 
 /// Arena slabs currently holding live objects (for tests).
 std::size_t liveArenaSlabs() noexcept;
+
+/// Memory kept for the next decodes and holding nothing now: empty chunks
+/// of arena slabs and mapped blocks given back (IdleMemory.cpp gives it to
+/// the system once decoding has been quiet a while).
+std::size_t keptDecoderBytes() noexcept;
+/// Returns the empty chunks to the system; the bytes returned. With
+/// `ifActivity`, only while `decoderMemoryActivity` still equals it.
+std::size_t releaseEmptyChunks(const std::uint64_t* ifActivity = nullptr) noexcept;
+/// Called when the last live arena slab was given back: nothing a decode
+/// made is held any more.
+void noteNothingHeld() noexcept;
 
 } // namespace json::detail

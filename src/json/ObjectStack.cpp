@@ -32,6 +32,13 @@ void keepSpareStackBlock(StackBlock block) noexcept
     t_spare.block = block;
 }
 
+std::size_t releaseSpareStackBlock() noexcept
+{
+    const std::size_t bytes = t_spare.block.capacity * (2 * sizeof(Object*) + sizeof(std::uint32_t));
+    t_spare.block.free();
+    return bytes;
+}
+
 StackBlock mapStackBlock(std::size_t capacity) noexcept
 {
     // Objects, keys, then key hashes: the pointers stay aligned.

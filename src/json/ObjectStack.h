@@ -37,6 +37,9 @@ struct StackBlock {
     }
 };
 
+/// Frees this thread's kept block; the bytes it held.
+std::size_t releaseSpareStackBlock() noexcept;
+
 /// A mapped block for `capacity` entries; none when the system refuses it.
 StackBlock mapStackBlock(std::size_t capacity) noexcept;
 
@@ -112,6 +115,10 @@ public:
         m_keys[m_index] = nullptr;
         m_objects[m_index++] = object;
     }
+    /// `push` for an array's element: its key entry is left as it is, so
+    /// that a long array touches only the objects' pages. The entries of an
+    /// array are released with `releaseValues`, never `releaseRange`.
+    void pushValue(Object* object) noexcept { m_objects[m_index++] = object; }
     std::size_t reserveEntry() noexcept
     {
         m_keys[m_index] = nullptr;
@@ -144,6 +151,19 @@ public:
         m_index = start;
     }
 
+    /// An array's entries from `start` were not used: release them (their
+    /// keys were never written).
+    void releaseValues(std::size_t start) noexcept
+    {
+        for (std::size_t i = start; i < m_index; ++i) {
+            if (m_objects[i])
+                release(m_objects[i]);
+            m_objects[i] = nullptr;
+            m_keys[i] = nullptr;
+        }
+        m_index = start;
+    }
+
 private:
     StackBlock heapBlock() const noexcept { return { m_objects, m_keys, m_keyHashes, m_capacity, m_mappedBytes }; }
 
@@ -152,6 +172,8 @@ private:
         const std::size_t newCount = (m_count + 128 + kGrowthMultiple - 1) / kGrowthMultiple * kGrowthMultiple;
         // A kept block, or the room the last growth set aside, may already hold the grown stack.
         if (m_onHeap && newCount <= m_capacity) {
+            if (m_mappedBytes && newCount > m_populated)
+                populateAhead(newCount);
             m_count = newCount;
             return true;
         }
@@ -225,6 +247,18 @@ private:
         return block;
     }
 
+    /// A stack in a mapped block puts the pages of its values in place 2 MB
+    /// at a time ahead of the entries in use, one call rather than a fault
+    /// per page (the keys and hashes, which only dictionaries write, fault
+    /// as written).
+    void populateAhead(std::size_t newCount) noexcept
+    {
+        constexpr std::size_t kBatch = kHugePageBytes / sizeof(Object*);
+        const std::size_t to = std::min(m_capacity, std::max(newCount, m_populated + kBatch));
+        populatePages(m_objects + m_populated, m_objects + to);
+        m_populated = to;
+    }
+
     /// Moves the stack to `block`; the caller sees to the block it leaves.
     void moveTo(const StackBlock& block, std::size_t newCount) noexcept
     {
@@ -239,6 +273,10 @@ private:
         m_mappedBytes = block.mappedBytes;
         m_count = newCount;
         m_onHeap = true;
+        // The entries copied in are in place already.
+        m_populated = m_index;
+        if (m_mappedBytes)
+            populateAhead(newCount);
     }
 
     Object** m_objects;
@@ -251,6 +289,8 @@ private:
     std::size_t m_mostEntries;
     /// Non-zero when the heap block is one mapped block of this size.
     std::size_t m_mappedBytes { 0 };
+    /// Entries of a mapped block whose pages are in place.
+    std::size_t m_populated { 0 };
     bool m_onHeap { false };
 };
 
