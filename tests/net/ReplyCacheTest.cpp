@@ -93,13 +93,10 @@ TEST(ReplyCache, AProcessKilledBetweenWriteAndRenameLeavesTheOldReply)
     pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        // The forked copy of the shared writer has no thread: one of its own.
-        platform::DiskWriter writer;
-        platform::DiskWriter::useForTesting(&writer);
         ReplyCache dying(dir.path(), "demo");
         dying.setBeforeRenameForTesting([] { ::_exit(9); });
+        // The forked process has no writer thread: the write is done at once.
         (void)dying.store("devices", R"({"new":true})", kTenThirtyTwo.addingTimeInterval(60));
-        writer.settle();
         ::_exit(0); // not reached: the hook ends the process first
     }
     int status = 0;
@@ -334,14 +331,11 @@ TEST(ReplyCache, AWriteTheDiskRefusesIsReportedAndLeavesTheOlderCopyLoadable)
         std::signal(SIGXFSZ, SIG_IGN);
         rlimit limit { 4096, 4096 };
         ::setrlimit(RLIMIT_FSIZE, &limit);
-        platform::DiskWriter writer; // the forked copy of the shared one has no thread
-        platform::DiskWriter::useForTesting(&writer);
         ReplyCache cache(dir.path(), "demo");
         platform::Status stored;
         if (!cache.store("devices", std::string(64 * 1024, 'n'), kTenThirtyTwo,
                 [&](const platform::Status& status) { stored = status; }))
             ::_exit(2);
-        writer.settle();
         ::_exit(!stored && stored.error().message().find("File too large") != std::string::npos ? 0 : 1);
     }
     int status = 0;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
+#include <unistd.h>
 
 namespace hestio::platform {
 
@@ -14,10 +15,8 @@ namespace {
 
     namespace fs = std::filesystem;
 
-    /// The shared writer once made, for the manual clock's waits; and the
-    /// one a test put in its place.
+    /// The shared writer once made, for the manual clock's waits.
     std::atomic<DiskWriter*> g_made { nullptr };
-    std::atomic<DiskWriter*> g_testing { nullptr };
 
     /// How long the process's end waits for the queue at most.
     constexpr double exitDrainSeconds = 5;
@@ -35,29 +34,20 @@ Status DiskWriter::replaceInFolder(const fs::path& file, const std::string& cont
 
 DiskWriter& DiskWriter::shared()
 {
-    if (DiskWriter* testing = g_testing.load())
-        return *testing;
     static DiskWriter writer;
     g_made.store(&writer);
     return writer;
 }
 
-void DiskWriter::useForTesting(DiskWriter* writer)
-{
-    g_testing.store(writer);
-}
-
 void DiskWriter::settleShared()
 {
-    DiskWriter* writer = g_testing.load();
-    if (!writer)
-        writer = g_made.load();
-    if (writer)
+    if (DiskWriter* writer = g_made.load())
         writer->settle();
 }
 
 DiskWriter::DiskWriter()
-    : m_thread([this] { work(); })
+    : m_process(::getpid())
+    , m_thread(std::make_unique<std::thread>([this] { work(); }))
 {
 }
 
@@ -65,8 +55,11 @@ DiskWriter::~DiskWriter()
 {
     DiskWriter* self = this;
     g_made.compare_exchange_strong(self, nullptr);
-    self = this;
-    g_testing.compare_exchange_strong(self, nullptr);
+    if (inForkedChild()) {
+        // The thread is the parent's; the child did its writes itself.
+        static_cast<void>(m_thread.release());
+        return;
+    }
     releaseFlushes();
     if (!drain(exitDrainSeconds))
         log("The disk writer stops with " + std::to_string(pendingCount()) + " writes not done");
@@ -80,7 +73,12 @@ DiskWriter::~DiskWriter()
             m_queue.clear();
     }
     m_wake.notify_all();
-    m_thread.join();
+    m_thread->join();
+}
+
+bool DiskWriter::inForkedChild() const
+{
+    return ::getpid() != m_process;
 }
 
 bool DiskWriter::isInside(const fs::path& file, const fs::path& folder)
@@ -129,6 +127,12 @@ void DiskWriter::enqueue(Entry entry)
     RunLoop* loop = RunLoop::currentIfAny();
     for (auto& told : entry.told)
         told.first = loop ? loop->link() : nullptr;
+    if (inForkedChild()) {
+        // A forked process has no writer thread: it writes at once.
+        Status status = perform(entry);
+        tell(entry, status);
+        return;
+    }
     {
         std::lock_guard lock(m_mutex);
         // The entry under way (the front, while running) is left alone.
@@ -201,16 +205,13 @@ Status DiskWriter::perform(const Entry& entry)
         switch (entry.kind) {
         case Entry::Kind::Write:
             return entry.write(entry.contents);
-        case Entry::Kind::Remove: {
-            std::error_code code;
-            fs::remove(entry.key, code);
-            if (code)
-                return Error("cannot delete " + entry.key.string() + ": " + code.message());
-            return {};
-        }
+        case Entry::Kind::Remove:
         case Entry::Kind::RemoveFolder: {
             std::error_code code;
-            fs::remove_all(entry.key, code);
+            if (entry.kind == Entry::Kind::Remove)
+                fs::remove(entry.key, code);
+            else
+                fs::remove_all(entry.key, code);
             if (code)
                 return Error("cannot delete " + entry.key.string() + ": " + code.message());
             return {};

@@ -35,6 +35,9 @@ class RunLoopLink;
 /// after what is already under way, so nothing is written back into it
 /// afterwards; writes queued after the removal are kept.
 ///
+/// In a process forked from the app (which has no writer thread) the work
+/// is done at once, in the caller's thread.
+///
 /// On a manual clock (tests, scripted runs) the clock waits for the writer
 /// before each step, so the disk looks as quick as the clock; holdFlushes()
 /// stops that, for tests of a slow disk. Thread-safe.
@@ -48,9 +51,6 @@ public:
 
     /// The process's writer, made on first use.
     [[nodiscard]] static DiskWriter& shared();
-    /// Makes shared() give `writer` (none: the process's own again). For a
-    /// forked test process, whose copy of the shared writer has no thread.
-    static void useForTesting(DiskWriter* writer);
     /// Waits for the shared writer as a manual clock does before each step:
     /// until nothing is queued or the flushes are held. Nothing when no
     /// writer was made.
@@ -131,6 +131,8 @@ private:
     void enqueue(Entry entry);
     void work();
     bool settled() const;
+    /// A forked copy of the writer has no thread: it writes at once.
+    [[nodiscard]] bool inForkedChild() const;
 
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
@@ -142,7 +144,8 @@ private:
     double m_delaySeconds { 0 };
     std::function<void(const std::filesystem::path&)> m_observer;
     std::atomic<std::size_t> m_blockingWaits { 0 };
-    std::thread m_thread;
+    int m_process;
+    std::unique_ptr<std::thread> m_thread;
 };
 
 /// Holds the shared writer's flushes for its lifetime (tests).

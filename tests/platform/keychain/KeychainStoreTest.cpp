@@ -1,5 +1,5 @@
-#include "platform/keychain/FileKeychain.h"
 #include "platform/foundation/DiskWriter.h"
+#include "platform/keychain/FileKeychain.h"
 #include "platform/keychain/InMemoryKeychain.h"
 
 #include <gtest/gtest.h>
