@@ -15,7 +15,7 @@
 //   pinch       frames while two fingers pinch a day graph of 86,400 samples
 //   memory      resident memory after opening the four graphs and paging each
 //               back four weeks
-//   slow-disk   frames while the list scrolls and a graph pages back four
+//   slow-disk   frames while the list scrolls and the home energy graph pages back four
 //               weeks, every disk write taking 300 ms (the writer's fault
 //               hook), and the time the writes then take to drain
 //
@@ -629,8 +629,7 @@ void scenarioSlowDisk(const std::string& host, const std::string& pin)
         }
         counted(app.frame("slow-disk", [&] { app.touches({ { 1, at, TouchPhase::Ended } }); }));
     }
-    auto device = hestio::Device::initWithID("101", "Fridge", "Kitchen");
-    auto graph = makeDevicePowerDrawGraph(HestioAppDelegate::shared().session(), device);
+    auto graph = makeHomeEnergyGraph(HestioAppDelegate::shared().session());
     HestioAppDelegate::shared().rootController->presentModalViewController(graph, false);
     for (int turn = 0; turn < 30; ++turn) {
         app.host().pass(1.0 / 60);

@@ -186,7 +186,7 @@ namespace {
         if (!contents.writable)
             return false;
         contents.dictionary["locations"] = arrayOf(contents.entries);
-        if (!platform::writePropertyList(contents.file, contents.dictionary))
+        if (!platform::writePropertyListAtOnce(contents.file, contents.dictionary))
             return false;
         contents.pending.unwritten.clear();
         contents.pending.delivered.clear();
