@@ -15,6 +15,9 @@
 //   pinch       frames while two fingers pinch a day graph of 86,400 samples
 //   memory      resident memory after opening the four graphs and paging each
 //               back four weeks
+//   slow-disk   frames while the list scrolls and the home energy graph pages back four
+//               weeks, every disk write taking 300 ms (the writer's fault
+//               hook), and the time the writes then take to drain
 //
 // A frame is what the window host does for one: the event and the timers due
 // are handled, the window is laid out and drawn at the screen's scale.
@@ -33,6 +36,7 @@
 #include "model/User.h"
 #include "net/ServiceEnvironment.h"
 #include "platform/foundation/Clock.h"
+#include "platform/foundation/DiskWriter.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/gfx/Image.h"
@@ -640,6 +644,58 @@ void scenarioMemory(const std::string& host, const std::string& pin)
     emitResidentParts();
 }
 
+/// The disk takes 300 ms for every write (a hook in the app's disk writer)
+/// while the user scrolls the device list and pages a graph back four
+/// weeks, a day at a time: each list download and graph week is kept, and
+/// no frame may wait for the disk.
+void scenarioSlowDisk(const std::string& host, const std::string& pin)
+{
+    DiskWriter::shared().setFlushDelayForTesting(0.3);
+    LiveApp app(host, pin);
+    app.signIn();
+    app.quickTap("Devices");
+    app.runUntil([&] { return app.find("Heater").has_value(); }, "the device list");
+    app.host().pass(0.5);
+    app.drawFrame();
+
+    std::vector<Figure> frames;
+    std::size_t mostQueued = 0;
+    auto counted = [&](Figure figure) {
+        mostQueued = std::max(mostQueued, DiskWriter::shared().pendingCount());
+        frames.push_back(figure);
+    };
+    for (int stroke = 0; stroke < 2; ++stroke) {
+        Point at { 160, 400 };
+        counted(app.frame("slow-disk", [&] { app.touches({ { 1, at, TouchPhase::Began } }); }));
+        for (int move = 0; move < 30; ++move) {
+            app.host().pass(1.0 / 60);
+            at.y -= 10;
+            counted(app.frame("slow-disk", [&] { app.touches({ { 1, at, TouchPhase::Moved } }); }));
+        }
+        counted(app.frame("slow-disk", [&] { app.touches({ { 1, at, TouchPhase::Ended } }); }));
+    }
+    auto graph = makeHomeEnergyGraph(HestioAppDelegate::shared().session());
+    HestioAppDelegate::shared().rootController->presentModalViewController(graph, false);
+    for (int turn = 0; turn < 30; ++turn) {
+        app.host().pass(1.0 / 60);
+        counted(app.frame("slow-disk", [] {}));
+    }
+    for (int day = 0; day < 28; ++day) {
+        counted(app.frame("slow-disk", [&] { graph->back(); }));
+        for (int turn = 0; turn < 10; ++turn) {
+            app.host().pass(1.0 / 60);
+            counted(app.frame("slow-disk", [] {}));
+        }
+    }
+    emitFrames("slow-disk", frames);
+    emit({ "slow-disk.most-writes-queued", static_cast<double>(mostQueued), -1 });
+    double wall0 = wallMs();
+    double cpu0 = cpuMs();
+    if (!DiskWriter::shared().drain(60))
+        die("the writes did not reach the disk within a minute");
+    emit({ "slow-disk.drain-at-exit", wallMs() - wall0, cpuMs() - cpu0 });
+}
+
 // ---------------------------------------------------------------------------
 // The driver: services, child processes and medians.
 
@@ -824,7 +880,7 @@ int drive(const fs::path& self, const fs::path& build, int runs, const std::stri
         std::vector<std::string> simOptions;
     };
     for (const Scenario& scenario : { Scenario { "sign-in", {} }, Scenario { "scroll", { "--devices", "200" } },
-             Scenario { "pinch", {} }, Scenario { "memory", {} } }) {
+             Scenario { "pinch", {} }, Scenario { "memory", {} }, Scenario { "slow-disk", {} } }) {
         if (!wanted(scenario.name))
             continue;
         Sim sim(simBinary, scenario.simOptions);
@@ -888,6 +944,8 @@ int main(int argc, char** argv)
             scenarioPinch(host, pin);
         else if (scenario == "memory")
             scenarioMemory(host, pin);
+        else if (scenario == "slow-disk")
+            scenarioSlowDisk(host, pin);
         else
             die("unknown scenario " + scenario);
         std::fflush(stdout);

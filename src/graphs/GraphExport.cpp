@@ -2,6 +2,7 @@
 
 #include "model/ShownName.h"
 #include "platform/foundation/Calendar.h"
+#include "platform/foundation/DiskWriter.h"
 #include "platform/foundation/Log.h"
 
 #include <cerrno>
@@ -207,7 +208,31 @@ void GraphExport::finishIfComplete()
     if (m_waiting > 0 || m_done)
         return;
     m_done = true;
-    Outcome outcome = m_failure ? *m_failure : writeFiles();
+    if (m_failure) {
+        finish(*m_failure);
+        return;
+    }
+    // The files are made and written on the disk writer, in order with the
+    // app's other writes; the alert comes back on this run loop.
+    auto outcome = std::make_shared<Outcome>();
+    auto work = [outcome, job = m_job, samples = std::move(m_samples)]() mutable {
+        *outcome = writeFiles(job, std::move(samples));
+        return platform::Status();
+    };
+    platform::DiskWriter::shared().run(
+        std::move(work), [self = shared_from_this(), outcome](const platform::Status& ran) {
+            if (!ran) {
+                // Not one of the file errors writeFiles names: said as it came.
+                self->finish(
+                    { false, exportFailedTitle, "Could not save the export: " + ran.error().message() + ".", {} });
+                return;
+            }
+            self->finish(*outcome);
+        });
+}
+
+void GraphExport::finish(const Outcome& outcome)
+{
     if (outcome.succeeded)
         log("Exported graph to " + outcome.paths[0].string() + " and " + outcome.paths[1].string());
     else
@@ -216,17 +241,16 @@ void GraphExport::finishIfComplete()
         finished(outcome);
 }
 
-GraphExport::Outcome GraphExport::writeFiles()
+GraphExport::Outcome GraphExport::writeFiles(const Job& job, std::vector<CsvSample> samples)
 {
-    std::string csv = graphCsv(std::move(m_samples), m_job.kind.series, m_job.range);
-    std::filesystem::path folder = platform::userDocumentsFolder(m_job.documents) / exportFolderName;
-    std::string stem = exportFileStem(m_job.kind.name, m_job.day, m_job.range.zone);
-    platform::NewFilesResult written
-        = platform::writeNewFiles(folder, stem, { { ".csv", csv }, { ".png", m_job.png } });
+    std::string csv = graphCsv(std::move(samples), job.kind.series, job.range);
+    std::filesystem::path folder = platform::userDocumentsFolder(job.documents) / exportFolderName;
+    std::string stem = exportFileStem(job.kind.name, job.day, job.range.zone);
+    platform::NewFilesResult written = platform::writeNewFiles(folder, stem, { { ".csv", csv }, { ".png", job.png } });
     if (!written.succeeded())
         return { false, exportFailedTitle, exportFailureMessage(*written.failure), {} };
     return { true, exportSavedTitle,
-        exportSavedMessage(written.paths[0], written.paths[1], platform::homeFolder(m_job.documents)), written.paths };
+        exportSavedMessage(written.paths[0], written.paths[1], platform::homeFolder(job.documents)), written.paths };
 }
 
 std::shared_ptr<platform::AlertView> GraphExport::alertFor(const Outcome& outcome)

@@ -61,8 +61,9 @@ inline constexpr const char* exportRefusedMessage = "The service did not send th
 /// One export of a graph screen, from the tap to the alert. It asks the
 /// service for the week again (the screen may hold only part of it, and
 /// pages on while the export waits), writes the CSV file of the week and the
-/// PNG picture taken at the tap into the documents folder, and shows where
-/// they went, or why they could not be written. It keeps itself alive until
+/// PNG picture taken at the tap into the documents folder (on the disk
+/// writer, in order with the app's other writes), and shows where they
+/// went, or why they could not be written. It keeps itself alive until
 /// then, also when the screen is closed meanwhile.
 class GraphExport : public std::enable_shared_from_this<GraphExport> {
 public:
@@ -107,7 +108,9 @@ private:
     void partReceived(std::size_t part, bool success, const json::Value& data);
     void partFailed();
     void finishIfComplete();
-    Outcome writeFiles();
+    void finish(const Outcome& outcome);
+    /// On the disk writer's thread.
+    static Outcome writeFiles(const Job& job, std::vector<CsvSample> samples);
 
     Job m_job;
     std::function<void(const Outcome&)> m_finished;

@@ -1,5 +1,6 @@
 #include "net/ReplyCache.h"
 
+#include "platform/foundation/DiskWriter.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/PrivateFiles.h"
 
@@ -107,40 +108,50 @@ fs::path ReplyCache::fileFor(std::string_view key) const
     return m_folder / (platform::safeFileName(key) + std::string(kSuffix));
 }
 
-Status ReplyCache::store(std::string_view key, std::string_view body, platform::Date fetchedAt)
+Status ReplyCache::store(std::string_view key, std::string_view body, platform::Date fetchedAt, Done done)
 {
     fs::path file = fileFor(key);
-    std::error_code code;
+    auto& writer = platform::DiskWriter::shared();
     if (body.size() > maxEntryBytes) {
         // Keeping the older copy would show, at the next launch, a list older
         // than the one the user has already seen.
-        fs::remove(file, code);
+        writer.remove(file);
         return Error("a reply of " + std::to_string(body.size()) + " bytes is larger than the cache keeps");
     }
-    // The cache root is this program's alone; the user's folder in it too.
-    for (const fs::path* folder : { &m_root, &m_folder }) {
-        if (Status made = platform::makePrivateFolder(*folder, platform::ExistingFolder::Tighten); !made)
-            return made;
-    }
-    removeStrayTemporaries();
     std::string contents = headerFor(body, fetchedAt, m_owner);
     contents.append(body);
-    if (Status written = platform::replaceFile(file, contents, m_beforeRename); !written)
-        return written;
-    evictBeyondTotal(file);
+    // On the writer's thread: nothing of this object is used there, as it
+    // may be gone by then.
+    auto write = [root = m_root, folder = m_folder, file, beforeRename = m_beforeRename, swept = m_swept](
+                     const std::string& bytes) {
+        // The cache root is this program's alone; the user's folder in it too.
+        for (const fs::path* each : { &root, &folder }) {
+            if (Status made = platform::makePrivateFolder(*each, platform::ExistingFolder::Tighten); !made)
+                return made;
+        }
+        if (!swept->exchange(true))
+            removeStrayTemporaries(folder);
+        if (Status written = platform::replaceFile(file, bytes, beforeRename); !written)
+            return written;
+        evictBeyondTotal(folder, file);
+        return Status();
+    };
+    writer.write(
+        file, std::move(contents),
+        [key = std::string(key), done = std::move(done)](const Status& status) {
+            if (!status)
+                hestio::log("Could not keep the reply of " + key + ": " + status.error().message());
+            if (done)
+                done(status);
+        },
+        std::move(write));
     return {};
 }
 
-void ReplyCache::removeStrayTemporaries()
+void ReplyCache::removeStrayTemporaries(const fs::path& folder)
 {
-    // Left by a process killed between writing and renaming; once per run
-    // is enough, as this one removes its own when a write fails.
-    if (m_swept)
-        return;
-    m_swept = true;
     std::error_code code;
-    for (auto it = fs::directory_iterator(m_folder, code); !code && it != fs::directory_iterator();
-         it.increment(code)) {
+    for (auto it = fs::directory_iterator(folder, code); !code && it != fs::directory_iterator(); it.increment(code)) {
         std::string name = it->path().filename().string();
         if (name.starts_with(".") && name.find(platform::temporaryMark) != std::string::npos) {
             std::error_code ignored;
@@ -154,11 +165,11 @@ Result<CachedReply> ReplyCache::load(std::string_view key) const
     fs::path file = fileFor(key);
     auto damaged = [&](const std::string& why) -> Result<CachedReply> {
         hestio::log("Ignoring the damaged cached reply " + file.string() + ": " + why);
-        std::error_code ignored;
-        fs::remove(file, ignored);
+        platform::DiskWriter::shared().remove(file);
         return Error("the reply kept for " + std::string(key) + " is damaged: " + why);
     };
-    auto read = platform::readPrivateFile(file, kLongestHeader + maxEntryBytes);
+    // A reply still on its way to the disk is the one kept.
+    auto read = platform::DiskWriter::shared().read(file, kLongestHeader + maxEntryBytes);
     if (!read)
         return damaged(read.error().message());
     if (!*read)
@@ -182,13 +193,10 @@ Result<CachedReply> ReplyCache::load(std::string_view key) const
     return CachedReply { std::string(body), platform::Date::fromMilliseconds(header->fetchedAtMilliseconds) };
 }
 
-Status ReplyCache::removeAll()
+void ReplyCache::removeAll(Done done)
 {
-    std::error_code code;
-    std::filesystem::remove_all(m_folder, code);
-    if (code)
-        return Error("cannot delete " + m_folder.string() + ": " + code.message());
-    return {};
+    // After what is being written now; what is only queued is not written.
+    platform::DiskWriter::shared().removeFolder(m_folder, std::move(done));
 }
 
 std::size_t ReplyCache::totalBytes() const
@@ -204,7 +212,7 @@ std::size_t ReplyCache::totalBytes() const
     return total;
 }
 
-void ReplyCache::evictBeyondTotal(const fs::path& keep)
+void ReplyCache::evictBeyondTotal(const fs::path& folder, const fs::path& keep)
 {
     struct Entry {
         fs::path file;
@@ -215,8 +223,7 @@ void ReplyCache::evictBeyondTotal(const fs::path& keep)
     std::vector<Entry> entries;
     std::size_t total = 0;
     std::error_code code;
-    for (auto it = fs::directory_iterator(m_folder, code); !code && it != fs::directory_iterator();
-         it.increment(code)) {
+    for (auto it = fs::directory_iterator(folder, code); !code && it != fs::directory_iterator(); it.increment(code)) {
         if (!isReplyFile(it->path()))
             continue;
         // Only the header is read: the order needs no more.

@@ -3,9 +3,11 @@
 #include "platform/foundation/Date.h"
 #include "platform/foundation/Result.h"
 
+#include <atomic>
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -23,9 +25,11 @@ struct CachedReply {
 ///
 /// Each reply is one file "<key>.reply": a header line with the format, the
 /// moment the reply came, the body's length, a checksum and the user it
-/// belongs to, then the body. A file is written to a temporary name in the
-/// same folder, flushed to the disk and then renamed over the old one, so a
-/// crash leaves the old reply or the new one, never a mix. A file that is
+/// belongs to, then the body. A file is written on the disk writer
+/// (platform::DiskWriter), to a temporary name in the same folder, flushed
+/// to the disk and then renamed over the old one, so a crash leaves the old
+/// reply or the new one, never a mix; until then load() gives the reply
+/// queued. A file that is
 /// cut short, damaged, of another user or no regular file fails its checks:
 /// it is logged, deleted and taken as absent. The folders are the owner's
 /// only (0700), the files too (0600); names that are not "<key>.reply" are
@@ -34,7 +38,8 @@ struct CachedReply {
 /// Bounded: a reply larger than maxEntryBytes is not kept (the older copy
 /// of that key goes too: the cache holds the last reply or none), and once
 /// the folder holds more than maxTotalBytes the oldest graph weeks go first,
-/// then the oldest of the rest. Main thread only.
+/// then the oldest of the rest. Main thread only; the files are written on
+/// the disk writer's.
 class ReplyCache {
 public:
     /// A device list of a large household or a week of raw power samples
@@ -55,15 +60,22 @@ public:
 
     [[nodiscard]] const std::filesystem::path& folder() const { return m_folder; }
 
-    /// Keeps `body` as the reply of `key`, replacing the one kept before. A
-    /// reply that cannot be written (a full disk) is an error, and the older
-    /// copy stays as it was.
-    platform::Status store(std::string_view key, std::string_view body, platform::Date fetchedAt);
+    /// Told how a write on the disk writer ended, on the caller's run loop.
+    using Done = std::function<void(const platform::Status&)>;
+
+    /// Keeps `body` as the reply of `key`, replacing the one kept before:
+    /// queued on the disk writer, so load() gives it at once. A reply larger
+    /// than maxEntryBytes is an error at once. A reply that cannot be written
+    /// (a full disk) is logged ("Could not keep the reply of <key>: …") and
+    /// told to `done`, and the older copy stays as it was.
+    platform::Status store(std::string_view key, std::string_view body, platform::Date fetchedAt, Done done = {});
     /// The reply kept for `key`; an error when there is none or it is
     /// damaged (then logged and deleted).
     [[nodiscard]] platform::Result<CachedReply> load(std::string_view key) const;
-    /// Deletes the user's folder with everything in it.
-    platform::Status removeAll();
+    /// Deletes the user's folder with everything in it, after what the disk
+    /// writer is writing now; the user's writes still queued are dropped.
+    /// Returns at once.
+    void removeAll(Done done = {});
 
     /// Bytes of all replies kept now.
     [[nodiscard]] std::size_t totalBytes() const;
@@ -74,14 +86,17 @@ public:
 
 private:
     [[nodiscard]] std::filesystem::path fileFor(std::string_view key) const;
-    void removeStrayTemporaries();
-    void evictBeyondTotal(const std::filesystem::path& keep);
+    static void removeStrayTemporaries(const std::filesystem::path& folder);
+    static void evictBeyondTotal(const std::filesystem::path& folder, const std::filesystem::path& keep);
 
     std::filesystem::path m_root;
     std::filesystem::path m_folder;
     std::string m_owner;
-    bool m_swept { false };
     std::function<void()> m_beforeRename;
+    /// Temporary files left by a process killed between writing and
+    /// renaming are swept once per cache object (once a run), on the
+    /// writer's thread: this process removes its own when a write fails.
+    std::shared_ptr<std::atomic<bool>> m_swept = std::make_shared<std::atomic<bool>>(false);
 };
 
 }

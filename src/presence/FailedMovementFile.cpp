@@ -1,6 +1,7 @@
 #include "presence/FailedMovementFile.h"
 
 #include "platform/foundation/Clock.h"
+#include "platform/foundation/DiskWriter.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Profile.h"
 #include "platform/foundation/PropertyList.h"
@@ -136,8 +137,10 @@ namespace {
     Contents load(const std::filesystem::path& file)
     {
         Contents contents { file, {}, {}, g_pending[file.string()] };
+        // A write still on its way to the disk counts as the file.
         std::error_code error;
-        if (std::filesystem::exists(file, error)) {
+        std::optional<platform::DiskWriter::Queued> queued = platform::DiskWriter::shared().queued(file);
+        if (queued ? !queued->removed : std::filesystem::exists(file, error)) {
             std::optional<PropertyListValue> value = platform::readPropertyList(file);
             std::string problem;
             if (!value) {
@@ -183,7 +186,7 @@ namespace {
         if (!contents.writable)
             return false;
         contents.dictionary["locations"] = arrayOf(contents.entries);
-        if (!platform::writePropertyList(contents.file, contents.dictionary))
+        if (!platform::writePropertyListAtOnce(contents.file, contents.dictionary))
             return false;
         contents.pending.unwritten.clear();
         contents.pending.delivered.clear();

@@ -45,9 +45,13 @@ void OfflineStore::deleteCache()
     m_cache.reset();
     if (!user)
         return;
+    // Waits for nothing: the user's replies still queued are dropped, and
+    // the folder goes after what the disk writer is writing now.
     ReplyCache kept(m_root.value_or(Profile::current().cacheDirectory()), *user);
-    if (Status removed = kept.removeAll(); !removed)
-        hestio::log("Could not delete the kept replies: " + removed.error().message());
+    kept.removeAll([](const Status& removed) {
+        if (!removed)
+            hestio::log("Could not delete the kept replies: " + removed.error().message());
+    });
 }
 
 }

@@ -53,6 +53,9 @@ TEST_F(GraphExportButtonTest, TheButtonWaitsForItsExportAndATapMeanwhileDoesNoth
     EXPECT_EQ(alert(), nullptr);
 
     asked[0]->dataReceived(true, json::Value(), 0);
+    EXPECT_EQ(alert(), nullptr) << "the files are written on the disk writer";
+    EXPECT_TRUE(exporter->spinner()->isAnimating());
+    loop.runPending();
     ASSERT_NE(alert(), nullptr);
     EXPECT_EQ(alert()->title(), "Export Saved");
     EXPECT_FALSE(exporter->isExporting());

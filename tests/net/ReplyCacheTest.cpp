@@ -1,5 +1,7 @@
 #include "net/ReplyCache.h"
 
+#include "platform/foundation/DiskWriter.h"
+
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
 
@@ -34,8 +36,15 @@ void writeText(const std::filesystem::path& file, const std::string& text)
     std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
 }
 
+/// Waits until what was queued is on the disk.
+void onDisk()
+{
+    platform::DiskWriter::shared().settle();
+}
+
 std::vector<std::string> filesIn(const std::filesystem::path& folder)
 {
+    onDisk();
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(folder))
         names.push_back(entry.path().filename().string());
@@ -79,12 +88,14 @@ TEST(ReplyCache, AProcessKilledBetweenWriteAndRenameLeavesTheOldReply)
     TempDir dir;
     ReplyCache cache(dir.path(), "demo");
     ASSERT_TRUE(cache.store("devices", R"({"old":true})", kTenThirtyTwo));
+    onDisk();
 
     pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
         ReplyCache dying(dir.path(), "demo");
         dying.setBeforeRenameForTesting([] { ::_exit(9); });
+        // The forked process has no writer thread: the write is done at once.
         (void)dying.store("devices", R"({"new":true})", kTenThirtyTwo.addingTimeInterval(60));
         ::_exit(0); // not reached: the hook ends the process first
     }
@@ -110,6 +121,7 @@ TEST(ReplyCache, ADamagedFileIsLoggedDeletedAndReplacedByTheNextReply)
     TempDir good;
     ReplyCache reference(good.path(), "demo");
     ASSERT_TRUE(reference.store("devices", body, kTenThirtyTwo));
+    onDisk();
     const std::string whole = fileText(reference.folder() / "devices.reply");
     const std::size_t headerLength = whole.find('\n') + 1;
     std::string flipped = whole;
@@ -152,6 +164,7 @@ TEST(ReplyCache, ADamagedFileIsLoggedDeletedAndReplacedByTheNextReply)
         ASSERT_EQ(capture.lines().size(), 1u);
         EXPECT_TRUE(capture.contains("Ignoring the damaged cached reply")) << capture.lines()[0];
         EXPECT_TRUE(capture.contains(c.reason)) << capture.lines()[0];
+        onDisk();
         EXPECT_FALSE(std::filesystem::exists(cache.folder() / "devices.reply"));
 
         ASSERT_TRUE(cache.store("devices", body, kTenThirtyTwo));
@@ -187,10 +200,12 @@ TEST(ReplyCache, BeyondTheTotalTheOldestGraphWeeksGoFirstThenTheOldestLists)
     for (int week = 0; week < 6; ++week)
         ASSERT_TRUE(
             cache.store("graph-week" + std::to_string(week), mebibyte, kTenThirtyTwo.addingTimeInterval(100 - week)));
+    onDisk();
     EXPECT_LE(cache.totalBytes(), ReplyCache::maxTotalBytes);
     EXPECT_EQ(filesIn(cache.folder()).size(), 9u) << "15 MiB and headers fit";
 
     ASSERT_TRUE(cache.store("graph-week6", mebibyte, kTenThirtyTwo.addingTimeInterval(200)));
+    onDisk();
     EXPECT_LE(cache.totalBytes(), ReplyCache::maxTotalBytes);
     EXPECT_FALSE(cache.load("graph-week5")) << "the week fetched longest ago goes";
     for (const char* kept : { "graph-week0", "graph-week4", "graph-week6", "list0", "list1", "list2" })
@@ -202,6 +217,7 @@ TEST(ReplyCache, BeyondTheTotalTheOldestGraphWeeksGoFirstThenTheOldestLists)
         cache.store("list3", std::string(ReplyCache::maxEntryBytes, 'y'), kTenThirtyTwo.addingTimeInterval(300)));
     ASSERT_TRUE(
         cache.store("list4", std::string(ReplyCache::maxEntryBytes, 'z'), kTenThirtyTwo.addingTimeInterval(400)));
+    onDisk();
     EXPECT_LE(cache.totalBytes(), ReplyCache::maxTotalBytes);
     EXPECT_TRUE(cache.load("list4"));
     EXPECT_TRUE(cache.load("list3"));
@@ -217,10 +233,15 @@ TEST(ReplyCache, RemoveAllDeletesOnlyThatUsersFolder)
     ReplyCache other(dir.path(), "other");
     ASSERT_TRUE(demo.store("devices", "{}", kTenThirtyTwo));
     ASSERT_TRUE(other.store("devices", "{}", kTenThirtyTwo));
-    ASSERT_TRUE(demo.removeAll());
+    std::vector<platform::Status> removed;
+    for (int time = 0; time < 2; ++time) {
+        demo.removeAll([&](const platform::Status& status) { removed.push_back(status); });
+        onDisk();
+    }
     EXPECT_FALSE(std::filesystem::exists(demo.folder()));
     EXPECT_TRUE(other.load("devices"));
-    EXPECT_TRUE(demo.removeAll()) << "nothing left to delete is no failure";
+    ASSERT_EQ(removed.size(), 2u);
+    EXPECT_TRUE(removed[1]) << "nothing left to delete is no failure";
 }
 
 namespace {
@@ -241,6 +262,7 @@ TEST(ReplyCache, FoldersAndRepliesAreTheOwnersOnlyAndAnOpenRootIsClosed)
     mode_t umask = ::umask(022);
     ReplyCache cache(dir / "cache", "demo");
     ASSERT_TRUE(cache.store("devices", "{}", kTenThirtyTwo));
+    onDisk();
     ::umask(umask);
     EXPECT_EQ(modeOf(dir / "cache"), 0700u);
     EXPECT_EQ(modeOf(cache.folder()), 0700u);
@@ -252,6 +274,7 @@ TEST(ReplyCache, APipeALinkOrAHugeFileAtAKeyIsRefusedWithoutBlockingAndForeignNa
     TempDir dir;
     ReplyCache cache(dir.path(), "demo");
     ASSERT_TRUE(cache.store("devices", "{}", kTenThirtyTwo));
+    onDisk();
     auto secret = dir.write("secret", "not a reply");
     ASSERT_EQ(::mkfifo((cache.folder() / "schedules.reply").c_str(), 0600), 0);
     std::filesystem::create_symlink(secret, cache.folder() / "activities.reply");
@@ -264,6 +287,7 @@ TEST(ReplyCache, APipeALinkOrAHugeFileAtAKeyIsRefusedWithoutBlockingAndForeignNa
     // The eviction reads every header: the pipe must not block it, nor the
     // huge file be read whole; it is over the total, so it goes.
     ASSERT_TRUE(cache.store("suggestions", "{}", kTenThirtyTwo));
+    onDisk();
     EXPECT_FALSE(std::filesystem::exists(cache.folder() / "graph-huge.reply"));
     EXPECT_TRUE(cache.load("suggestions"));
 
@@ -282,6 +306,7 @@ TEST(ReplyCache, APipeALinkOrAHugeFileAtAKeyIsRefusedWithoutBlockingAndForeignNa
     EXPECT_EQ(fileText(secret), "not a reply") << "the link's target is untouched";
     EXPECT_EQ(filesIn(cache.folder()), (std::vector<std::string> { "devices.reply", "notes.txt", "suggestions.reply" }))
         << "what failed its checks is gone; a name that is not ours stays";
+    onDisk();
     EXPECT_EQ(cache.totalBytes(), fileText(cache.folder() / "devices.reply").size() * 2) << "only replies count";
 
     // A huge file at a key that is loaded is refused by its size alone.
@@ -296,6 +321,7 @@ TEST(ReplyCache, AWriteTheDiskRefusesIsReportedAndLeavesTheOlderCopyLoadable)
     TempDir dir;
     const std::string older = R"({"success":true,"devices":["older"]})";
     ASSERT_TRUE(ReplyCache(dir.path(), "demo").store("devices", older, kTenThirtyTwo));
+    onDisk();
 
     // In a child: files may not grow past 4 KiB, and going past is an error
     // (EFBIG), not the end of the process, as on a full disk.
@@ -306,7 +332,10 @@ TEST(ReplyCache, AWriteTheDiskRefusesIsReportedAndLeavesTheOlderCopyLoadable)
         rlimit limit { 4096, 4096 };
         ::setrlimit(RLIMIT_FSIZE, &limit);
         ReplyCache cache(dir.path(), "demo");
-        platform::Status stored = cache.store("devices", std::string(64 * 1024, 'n'), kTenThirtyTwo);
+        platform::Status stored;
+        if (!cache.store("devices", std::string(64 * 1024, 'n'), kTenThirtyTwo,
+                [&](const platform::Status& status) { stored = status; }))
+            ::_exit(2);
         ::_exit(!stored && stored.error().message().find("File too large") != std::string::npos ? 0 : 1);
     }
     int status = 0;

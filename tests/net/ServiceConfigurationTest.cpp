@@ -1,5 +1,7 @@
 #include "net/ServiceConfiguration.h"
 
+#include "platform/foundation/DiskWriter.h"
+
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
 
@@ -24,6 +26,7 @@ TEST(ServiceConfiguration, DefaultsFileValuesAndHostNames)
     EXPECT_EQ(loaded.hostName(), "energy.example.org");
     EXPECT_EQ((ServiceConfiguration { "[::1]:9443", "" }).hostName(), "::1");
 
+    hestio::platform::DiskWriter::shared().settle(); // the saved file is on the disk, to be damaged
     dir.write("Service.plist", "garbage");
     EXPECT_EQ(ServiceConfiguration::load(dir.path()).host, "localhost:8443") << "a damaged file gives the defaults";
 }

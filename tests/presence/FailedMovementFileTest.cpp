@@ -127,7 +127,7 @@ TEST_F(FailedMovementFileOnTheClockTest, AFileOfAnotherShapeIsKeptAsideAndItsTex
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::filesystem::remove_all(folder);
-        ASSERT_TRUE(platform::writePropertyList(FailedMovementFile::path(), c.value));
+        ASSERT_TRUE(platform::writePropertyListAtOnce(FailedMovementFile::path(), c.value));
         std::string original = contentsOf(FailedMovementFile::path());
         logs.clear();
         FailedMovementFile::addLocationToPlist("new");

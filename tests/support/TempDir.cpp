@@ -1,5 +1,7 @@
 #include "support/TempDir.h"
 
+#include "platform/foundation/DiskWriter.h"
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -21,6 +23,9 @@ TempDir::TempDir()
 
 TempDir::~TempDir()
 {
+    // What the app queued for the folder is written (or fails) first: the
+    // writer must not make the folder again after it is gone.
+    platform::DiskWriter::settleShared();
     std::error_code error;
     std::filesystem::remove_all(m_path, error);
 }

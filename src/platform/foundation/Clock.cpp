@@ -1,5 +1,6 @@
 #include "platform/foundation/Clock.h"
 
+#include "platform/foundation/DiskWriter.h"
 #include "platform/foundation/RunLoop.h"
 
 #include <algorithm>
@@ -70,6 +71,9 @@ void ManualClock::advance(double seconds)
     // whichever was posted first. Work added by a task joins the same race,
     // so a delayed call scheduled on the way runs if it falls due by `target`.
     for (;;) {
+        // The writer's answers are posted before the next step is chosen:
+        // on this clock the disk is as quick as time (unless a test holds it).
+        DiskWriter::settleShared();
         enum class Work { PostedTask, Timer };
         RunLoop* chosen = nullptr;
         Work chosenWork = Work::PostedTask;

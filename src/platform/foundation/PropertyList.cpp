@@ -1,5 +1,6 @@
 #include "platform/foundation/PropertyList.h"
 
+#include "platform/foundation/DiskWriter.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/PrivateFiles.h"
 
@@ -229,7 +230,8 @@ std::optional<PropertyListValue> readPropertyList(const std::filesystem::path& f
         log("Could not read property list " + file.string() + ": " + reason);
         return std::nullopt;
     };
-    auto read = readPrivateFile(file, maximumFileSize + 1);
+    // What was last written is read, also while it waits for the disk.
+    auto read = DiskWriter::shared().read(file, maximumFileSize + 1);
     if (!read)
         return fail(read.error().message());
     if (!*read)
@@ -253,17 +255,25 @@ PropertyListValue::Dictionary readPropertyListDictionary(const std::filesystem::
     return {};
 }
 
-bool writePropertyList(const std::filesystem::path& file, const PropertyListValue& value)
+bool writePropertyList(
+    const std::filesystem::path& file, const PropertyListValue& value, std::function<void(bool)> written)
 {
-    auto fail = [&](const std::string& reason) {
-        log("Could not write property list " + file.string() + ": " + reason);
+    DiskWriter::shared().write(
+        file, propertyListToXml(value), [file, written = std::move(written)](const Status& status) {
+            if (!status)
+                log("Could not write property list " + file.string() + ": " + status.error().message());
+            if (written)
+                written(bool(status));
+        });
+    return true;
+}
+
+bool writePropertyListAtOnce(const std::filesystem::path& file, const PropertyListValue& value)
+{
+    if (Status written = DiskWriter::replaceInFolder(file, propertyListToXml(value)); !written) {
+        log("Could not write property list " + file.string() + ": " + written.error().message());
         return false;
-    };
-    std::filesystem::path folder = file.parent_path().empty() ? std::filesystem::path(".") : file.parent_path();
-    if (Status made = makePrivateFolder(folder, ExistingFolder::Keep); !made)
-        return fail(made.error().message());
-    if (Status written = replaceFile(file, propertyListToXml(value)); !written)
-        return fail(written.error().message());
+    }
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include <concepts>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -108,12 +109,20 @@ Result<PropertyListValue> parsePropertyList(std::string_view bytes);
 /// (missing, unreadable, corrupt, another kind of value) reads as empty.
 [[nodiscard]] PropertyListValue::Dictionary readPropertyListDictionary(const std::filesystem::path& file);
 
-/// Writes `value` as an XML property list, atomically: the bytes go to a
-/// temporary file beside `file`, are flushed to the disk, and the temporary
-/// file then replaces `file` in one step, so that a reader (or a crash)
-/// sees either the old file or the new one, never a part. Missing folders
-/// are made. Returns false, with one log line, when it fails; the old file
-/// is then untouched.
-[[nodiscard]] bool writePropertyList(const std::filesystem::path& file, const PropertyListValue& value);
+/// Writes `value` as an XML property list, atomically, on the disk writer
+/// (DiskWriter): the bytes go to a temporary file beside `file`, are flushed
+/// to the disk, and the temporary file then replaces `file` in one step, so
+/// that a crash leaves either the old file or the new one, never a part.
+/// Missing folders are made. Returns at once (true: queued); from then on
+/// readPropertyList gives the new value. A write that fails is logged (one
+/// line) and leaves the old file untouched; `written`, when given, is told
+/// whether it succeeded, on the run loop of the caller.
+[[nodiscard]] bool writePropertyList(
+    const std::filesystem::path& file, const PropertyListValue& value, std::function<void(bool)> written = {});
+/// writePropertyList() done at once, in the calling thread, for a file whose
+/// writer must know before it goes on whether it was stored (the
+/// failed-movement file keeps what could not be written in memory; it is
+/// written on a background queue or at a movement, never in a frame).
+[[nodiscard]] bool writePropertyListAtOnce(const std::filesystem::path& file, const PropertyListValue& value);
 
 }

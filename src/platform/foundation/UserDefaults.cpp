@@ -1,5 +1,7 @@
 #include "platform/foundation/UserDefaults.h"
 
+#include "platform/foundation/DiskWriter.h"
+#include "platform/foundation/Log.h"
 #include "platform/foundation/Profile.h"
 
 #include <charconv>
@@ -86,7 +88,7 @@ void UserDefaults::setObject(PropertyListValue value, const std::string& key)
     std::lock_guard lock(m_mutex);
     loadIfNeeded();
     auto it = m_values.find(key);
-    if (it != m_values.end() && it->second == value && !m_unsaved)
+    if (it != m_values.end() && it->second == value && !m_writeFailed->load())
         return;
     m_values.insert_or_assign(key, std::move(value));
     // A failed write is logged and leaves the change unsaved in memory, where
@@ -103,23 +105,43 @@ void UserDefaults::removeObjectForKey(const std::string& key)
 {
     std::lock_guard lock(m_mutex);
     loadIfNeeded();
-    if (m_values.erase(key) == 0 && !m_unsaved)
+    if (m_values.erase(key) == 0 && !m_writeFailed->load())
         return;
-    // As in setObject(): a failure waits in m_unsaved for synchronize().
+    // As in setObject(): a failed write is tried again by synchronize().
     static_cast<void>(save());
 }
 
 bool UserDefaults::save()
 {
-    m_unsaved = !writePropertyList(m_file, PropertyListValue(m_values));
-    return !m_unsaved;
+    // Written on the disk writer; a failure is logged there and marks the
+    // values unsaved again, for synchronize() and the next change.
+    std::filesystem::path file = m_file;
+    DiskWriter::shared().write(
+        file, propertyListToXml(PropertyListValue(m_values)),
+        [file](const Status& status) {
+            if (!status)
+                log("Could not write property list " + file.string() + ": " + status.error().message());
+        },
+        [file, failed = m_writeFailed](const std::string& contents) {
+            Status status = DiskWriter::replaceInFolder(file, contents);
+            failed->store(!status);
+            return status;
+        });
+    return true;
 }
 
 bool UserDefaults::synchronize()
 {
     std::lock_guard lock(m_mutex);
-    if (m_unsaved)
-        return save();
+    // The callers say at once whether a change was stored: the one wait for
+    // the disk, and only for this file.
+    auto stored = [&] {
+        return DiskWriter::shared().waitUntilWritten(m_file, synchronizeWaitSeconds) && !m_writeFailed->load();
+    };
+    if (!stored()) {
+        static_cast<void>(save());
+        return stored();
+    }
     m_loaded = false;
     loadIfNeeded();
     return true;

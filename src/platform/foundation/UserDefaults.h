@@ -2,8 +2,10 @@
 
 #include "platform/foundation/PropertyList.h"
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -11,8 +13,8 @@
 namespace hestio::platform {
 
 /// Small settings by key ("username", "title", "userID"), kept in an XML
-/// property list. Every change is written to the file at once (atomically),
-/// so nothing is lost when the process ends without warning. A corrupt or
+/// property list. Every change is queued at once on the disk writer (which
+/// writes it atomically and drains at the process's end). A corrupt or
 /// unreadable file reads as empty (with one log line). Thread-safe.
 class UserDefaults {
 public:
@@ -37,10 +39,12 @@ public:
     void setInteger(std::int64_t value, const std::string& key);
     void removeObjectForKey(const std::string& key);
 
-    /// Writes any change a failed write left behind, then reads the file
+    /// Waits (at most synchronizeWaitSeconds) for the file's queued write,
+    /// writes again what a failed write left behind, then reads the file
     /// again so that changes made by another process show. True when the
     /// file and memory agree afterwards.
     [[nodiscard]] bool synchronize();
+    static constexpr double synchronizeWaitSeconds = 10;
 
 private:
     void loadIfNeeded() const;
@@ -50,7 +54,8 @@ private:
     mutable std::mutex m_mutex;
     mutable bool m_loaded { false };
     mutable PropertyListValue::Dictionary m_values;
-    bool m_unsaved { false };
+    /// Set on the writer's thread when a write of the file failed.
+    std::shared_ptr<std::atomic<bool>> m_writeFailed = std::make_shared<std::atomic<bool>>(false);
 };
 
 }

@@ -1,6 +1,8 @@
 #include "platform/host/HostMain.h"
 
 #include "platform/foundation/Clock.h"
+#include "platform/foundation/DiskWriter.h"
+#include "platform/foundation/Log.h"
 #include "platform/foundation/Profile.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/host/AutomationDriver.h"
@@ -27,6 +29,9 @@
 namespace hestio::platform {
 
 namespace {
+
+    /// How long the app's end waits for its queued writes at most.
+    constexpr double exitDrainSeconds = 5;
 
     constexpr const char* locationUnavailableTitle = "Location Unavailable";
     constexpr const char* locationUnavailableMessage
@@ -284,6 +289,12 @@ int runHost(const HostOptions& options, const HostSetup& setup)
     locations.menu.reset();
     locations.systemLocation.reset();
     application.setDelegate(nullptr);
+    // What the app wrote last reaches the disk before the process ends (for
+    // a bounded time: a disk that hangs does not keep the app from exiting),
+    // and a write that failed is still logged.
+    if (!DiskWriter::shared().drain(exitDrainSeconds))
+        hestio::log("Exiting with writes not done: the disk is too slow");
+    loop.runDueTasks();
     return status;
 }
 

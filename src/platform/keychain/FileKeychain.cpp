@@ -1,5 +1,6 @@
 #include "platform/keychain/FileKeychain.h"
 
+#include "platform/foundation/DiskWriter.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/PrivateFiles.h"
 
@@ -74,7 +75,8 @@ FileKeychain::FileKeychain(std::string path)
 void FileKeychain::load()
 {
     // A few lines per stored secret; a larger file is not one we wrote.
-    auto read = readPrivateFile(m_path, 1024 * 1024);
+    // What was stored last, also while it waits for the disk.
+    auto read = DiskWriter::shared().read(m_path, 1024 * 1024);
     if (read && *read && (*read)->size > (*read)->bytes.size())
         read = Error("it is too large");
     if (!read) {
@@ -118,19 +120,13 @@ KeychainStatus FileKeychain::didChange()
             + encode64(item.data) + ' ' + (item.accessibleAlways ? "1" : "0") + '\n';
     }
 
-    std::filesystem::path target(m_path);
-    if (target.has_parent_path()) {
-        if (Status made = makePrivateFolder(target.parent_path(), ExistingFolder::Keep); !made) {
-            hestio::log("Could not keep the credentials: " + made.error().message());
-            return keychain_status::io;
-        }
-    }
-    // A new temporary file (never one planted at a fixed name), owner-only
-    // from its first byte, renamed over the old one.
-    if (Status written = replaceFile(target, text); !written) {
-        hestio::log("Could not keep the credentials: " + written.error().message());
-        return keychain_status::io;
-    }
+    // On the disk writer: a new temporary file (never one planted at a fixed
+    // name), owner-only from its first byte, renamed over the old one. A
+    // failure is logged; the credentials stay in memory for this run.
+    DiskWriter::shared().write(m_path, std::move(text), [](const Status& written) {
+        if (!written)
+            hestio::log("Could not keep the credentials: " + written.error().message());
+    });
     return keychain_status::success;
 }
 

@@ -1,5 +1,6 @@
 #include "platform/location/GeoLocationManager.h"
 
+#include "platform/foundation/DiskWriter.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/PrivateFiles.h"
 #include "platform/foundation/RunLoop.h"
@@ -230,7 +231,7 @@ void GeoLocationManager::load()
     if (m_regionFile.empty())
         return;
     // A few lines per saved place; a file much larger is none of ours.
-    auto read = readPrivateFile(m_regionFile, 1024 * 1024);
+    auto read = DiskWriter::shared().read(m_regionFile, 1024 * 1024);
     if (read && *read && (*read)->size > (*read)->bytes.size())
         read = Error("it is too large");
     if (!read || !*read) {
@@ -286,12 +287,10 @@ void GeoLocationManager::save() const
                                          : "out")
             << '\n';
     }
-    std::filesystem::path path(m_regionFile);
-    Status written = path.has_parent_path() ? makePrivateFolder(path.parent_path(), ExistingFolder::Keep) : Status();
-    if (written)
-        written = replaceFile(path, out.str());
-    if (!written)
-        hestio::log("Could not write monitored regions: " + written.error().message());
+    DiskWriter::shared().write(m_regionFile, out.str(), [](const Status& written) {
+        if (!written)
+            hestio::log("Could not write monitored regions: " + written.error().message());
+    });
 }
 
 }

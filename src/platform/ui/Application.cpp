@@ -1,5 +1,6 @@
 #include "platform/ui/Application.h"
 
+#include "platform/foundation/DiskWriter.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/PrivateFiles.h"
@@ -223,7 +224,7 @@ void Application::registerForRemoteNotificationTypes(unsigned types)
 {
     m_remoteTypes = types;
     if (m_deviceToken.empty() && !m_deviceTokenPath.empty()) {
-        auto read = readPrivateFile(m_deviceTokenPath, 32);
+        auto read = DiskWriter::shared().read(m_deviceTokenPath, 32);
         if (read && *read && (*read)->size == 32)
             m_deviceToken.assign((*read)->bytes.begin(), (*read)->bytes.end());
     }
@@ -233,13 +234,11 @@ void Application::registerForRemoteNotificationTypes(unsigned types)
             m_deviceToken.push_back(static_cast<std::uint8_t>(random() & 0xff));
         if (!m_deviceTokenPath.empty()) {
             // It names this phone to the service: the owner's only.
-            std::filesystem::path path(m_deviceTokenPath);
-            Status kept
-                = path.has_parent_path() ? makePrivateFolder(path.parent_path(), ExistingFolder::Keep) : Status();
-            if (kept)
-                kept = replaceFile(path, std::string_view(reinterpret_cast<const char*>(m_deviceToken.data()), 32));
-            if (!kept)
-                log("Could not keep the device token: " + kept.error().message());
+            DiskWriter::shared().write(m_deviceTokenPath,
+                std::string(reinterpret_cast<const char*>(m_deviceToken.data()), 32), [](const Status& kept) {
+                    if (!kept)
+                        log("Could not keep the device token: " + kept.error().message());
+                });
         }
     }
     auto deliver = [this, token = m_deviceToken] {

@@ -1,5 +1,7 @@
 #include "platform/foundation/PropertyList.h"
 
+#include "platform/foundation/DiskWriter.h"
+
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
 
@@ -166,6 +168,7 @@ TEST(PropertyList, WriteReplacesTheFileAtomicallyAndLeavesNoTemporaryFile)
     PropertyListValue first(PropertyListValue::Dictionary { { "locations", PropertyListValue::Array { "A" } } });
     ASSERT_TRUE(hestio::platform::writePropertyList(file, first));
     EXPECT_EQ(hestio::platform::readPropertyList(file), first);
+    hestio::platform::DiskWriter::shared().settle();
 
     // A reader that opened the old file keeps seeing all of it: the new
     // contents arrive as a new file, not by rewriting the old one in place.
@@ -176,6 +179,7 @@ TEST(PropertyList, WriteReplacesTheFileAtomicallyAndLeavesNoTemporaryFile)
     PropertyListValue second = sample();
     ASSERT_TRUE(hestio::platform::writePropertyList(file, second));
     EXPECT_EQ(hestio::platform::readPropertyList(file), second);
+    hestio::platform::DiskWriter::shared().settle();
     std::string oldContents((std::istreambuf_iterator<char>(oldReader)), std::istreambuf_iterator<char>());
     auto old = hestio::platform::parsePropertyList(oldContents);
     ASSERT_TRUE(old);
@@ -195,9 +199,16 @@ TEST(PropertyList, FailedWriteKeepsTheOldStateAndSaysSo)
     TempDir dir;
     // A folder where the file should be: the final rename cannot replace it.
     std::filesystem::create_directories(dir / "blocked.plist" / "inside");
+    // Queued at once; the failure is told when the writer comes to it.
+    auto written = [](const std::filesystem::path& file) {
+        std::optional<bool> told;
+        EXPECT_TRUE(hestio::platform::writePropertyList(file, sample(), [&](bool ok) { told = ok; }));
+        hestio::platform::DiskWriter::shared().settle();
+        return told;
+    };
     {
         LogCapture capture;
-        EXPECT_FALSE(hestio::platform::writePropertyList(dir / "blocked.plist", sample()));
+        EXPECT_EQ(written(dir / "blocked.plist"), false);
         ASSERT_EQ(capture.lines().size(), 1u);
         EXPECT_TRUE(capture.contains("Could not write property list " + (dir / "blocked.plist").string()));
     }
@@ -210,7 +221,7 @@ TEST(PropertyList, FailedWriteKeepsTheOldStateAndSaysSo)
     // A plain file where a folder should be.
     dir.write("notafolder", "x");
     LogCapture capture;
-    EXPECT_FALSE(hestio::platform::writePropertyList(dir / "notafolder" / "file.plist", sample()));
+    EXPECT_EQ(written(dir / "notafolder" / "file.plist"), false);
     EXPECT_EQ(capture.lines().size(), 1u);
     EXPECT_EQ(dir.read("notafolder"), "x");
 }

@@ -1,5 +1,6 @@
 #include "platform/foundation/UserDefaults.h"
 
+#include "platform/foundation/DiskWriter.h"
 #include "platform/foundation/Profile.h"
 
 #include "support/LogCapture.h"
@@ -129,6 +130,7 @@ TEST(UserDefaults, StandardDefaultsLiveInTheCurrentProfile)
         ScopedEnvironment profile("HESTIO_PROFILE", first.path().c_str());
         UserDefaults::standard().setObject("demo", "username");
         EXPECT_EQ(UserDefaults::standard().file(), first / "config" / "UserDefaults.plist");
+        hestio::platform::DiskWriter::shared().settle();
         EXPECT_TRUE(std::filesystem::exists(first / "config" / "UserDefaults.plist"));
     }
     ScopedEnvironment profile("HESTIO_PROFILE", second.path().c_str());

@@ -1,3 +1,4 @@
+#include "platform/foundation/DiskWriter.h"
 #include "platform/keychain/FileKeychain.h"
 #include "platform/keychain/InMemoryKeychain.h"
 
@@ -96,6 +97,7 @@ TEST(FileKeychain, PersistsPrivatelyAndRoundTripsAnyBytes)
         ASSERT_EQ(store.add(item("dëmo user", awkward)), status::success);
         ASSERT_EQ(store.add(item("", "")), status::success) << "empty texts are values too";
     }
+    DiskWriter::shared().settle(); // written on the disk writer
     struct stat info { };
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);

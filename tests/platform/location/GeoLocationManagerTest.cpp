@@ -1,6 +1,8 @@
 #include "platform/location/GeoLocationManager.h"
 #include "platform/location/GpxTrack.h"
 
+#include "platform/foundation/DiskWriter.h"
+
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
 #include "support/TestRunLoop.h"
@@ -144,6 +146,7 @@ TEST_F(GeoLocationManagerTest, RegionsSurviveARestartAndAMoveWhileAway)
         manager.startMonitoringForRegion({ "Work", north(home, 10000), 50 });
         manager.stopMonitoringForRegion({ "Work", {}, 0 });
     }
+    DiskWriter::shared().settle(); // written on the disk writer
     EXPECT_EQ(dir.read("victim"), "precious");
     EXPECT_EQ(std::filesystem::status(file).permissions(),
         std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
