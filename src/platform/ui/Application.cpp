@@ -373,6 +373,7 @@ bool Application::setFirstResponder(Responder* responder)
     } else {
         m_keyboard->hide();
     }
+    screenDidChange();
     return true;
 }
 
