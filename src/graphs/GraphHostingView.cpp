@@ -234,7 +234,8 @@ void GraphHostingView::describeAccessibility(platform::AccessibleInfo& info) con
     for (const View* v = superview(); v; v = v->superview())
         if (auto* screen = dynamic_cast<const GraphViewController*>(v->viewController())) {
             if (info.name.empty())
-                info.name = screen->title();
+                info.name = screen->title().empty() ? const_cast<GraphViewController*>(screen)->navBarTitle().title()
+                                                    : screen->title();
             if (info.description.empty() && screen->summaryLabel())
                 info.description = screen->summaryLabel()->text();
             break;
