@@ -531,6 +531,7 @@ std::shared_ptr<TableViewCell> AccountTableViewController::cellForRowAtIndexPath
         cell = TableViewCell::create(TableViewCellStyle::Default, "addLocation");
         auto button = Button::create(Button::Type::ContactAdd);
         button->setAccessibilityIdentifier("addLocationButton");
+        button->setAccessibilityLabel("Add Place");
         std::weak_ptr<AccountTableViewController> weak = self();
         button->addTarget(ControlEventTouchUpInside, [weak](Control&) {
             if (auto screen = weak.lock())

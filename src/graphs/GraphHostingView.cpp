@@ -2,9 +2,13 @@
 
 #include "charting/Notifications.h"
 #include "charting/PlotArea.h"
+#include "graphs/GraphViewController.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/gfx/Context.h"
+#include "platform/ui/Accessible.h"
+#include "platform/ui/Label.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace hestio {
@@ -123,7 +127,15 @@ void GraphHostingView::handlePinch(platform::PinchGestureRecognizer& pinch)
     if (!m_hostedGraph
         || (state != platform::GestureRecognizer::State::Began && state != platform::GestureRecognizer::State::Changed))
         return;
-    Point inGraph = graphPointForViewPoint(pinch.locationInView(this));
+    zoomBy(pinch.scale(), pinch.locationInView(this));
+    pinch.setScale(1.0);
+}
+
+void GraphHostingView::zoomBy(double factor, platform::Point point)
+{
+    if (!m_hostedGraph)
+        return;
+    Point inGraph = graphPointForViewPoint(point);
     Point inPlotArea = inGraph;
     if (const auto& frame = m_hostedGraph->plotAreaFrame(); frame && frame->plotArea())
         inPlotArea = m_hostedGraph->convertPointToLayer(inGraph, frame->plotArea().get());
@@ -131,9 +143,28 @@ void GraphHostingView::handlePinch(platform::PinchGestureRecognizer& pinch)
         if (!space->allowsUserInteraction())
             continue;
         if (auto xy = std::dynamic_pointer_cast<chart::XYPlotSpace>(space))
-            xy->scaleBy(pinch.scale(), inPlotArea);
+            xy->scaleBy(factor, inPlotArea);
     }
-    pinch.setScale(1.0);
+}
+
+std::optional<double> GraphHostingView::zoom() const
+{
+    if (!m_hostedGraph)
+        return std::nullopt;
+    for (const auto& space : m_hostedGraph->allPlotSpaces())
+        if (auto xy = std::dynamic_pointer_cast<chart::XYPlotSpace>(space); xy && xy->allowsUserInteraction())
+            if (xy->globalXRange() && xy->xRange().lengthDouble() > 0)
+                return xy->globalXRange()->lengthDouble() / xy->xRange().lengthDouble();
+    return std::nullopt;
+}
+
+bool GraphHostingView::adjustAccessibleValue(double value)
+{
+    auto now = zoom();
+    if (!now || !allowPinchScaling())
+        return false;
+    zoomBy(std::clamp(value, 1.0, maximumZoom) / *now, bounds().center());
+    return true;
 }
 
 const platform::Touch* GraphHostingView::trackedTouchIn(const platform::TouchSet& touches) const
@@ -194,6 +225,28 @@ void GraphHostingView::touchesCancelled(const platform::TouchSet& touches, const
         m_hostedGraph->pointingDeviceCancelledEvent({ event.timestamp });
     if (m_touchFinished)
         m_touchFinished(false);
+}
+
+void GraphHostingView::describeAccessibility(platform::AccessibleInfo& info) const
+{
+    info.role = platform::AccessibleRole::Image;
+    info.interfaces |= platform::AccessibleHasImage;
+    for (const View* v = superview(); v; v = v->superview())
+        if (auto* screen = dynamic_cast<const GraphViewController*>(v->viewController())) {
+            if (info.name.empty())
+                info.name = screen->title().empty() ? const_cast<GraphViewController*>(screen)->navBarTitle().title()
+                                                    : screen->title();
+            if (info.description.empty() && screen->summaryLabel())
+                info.description = screen->summaryLabel()->text();
+            break;
+        }
+    if (info.name.empty())
+        info.name = "Graph";
+    // The zoom reads and moves as a value: 1 the whole day.
+    if (auto now = zoom(); now && allowPinchScaling()) {
+        info.value = platform::AccessibleValue { *now, 1.0, maximumZoom, 0.5 };
+        info.interfaces |= platform::AccessibleHasValue;
+    }
 }
 
 }

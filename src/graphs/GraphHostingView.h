@@ -22,6 +22,9 @@ public:
     ~GraphHostingView() override;
 
     std::string className() const override { return "GraphHostingView"; }
+    /// An image to a screen reader, named by its screen and described by the
+    /// summary line written for the day shown.
+    void describeAccessibility(platform::AccessibleInfo& info) const override;
 
     const std::shared_ptr<chart::Graph>& hostedGraph() const { return m_hostedGraph; }
     void setHostedGraph(std::shared_ptr<chart::Graph> graph);
@@ -41,6 +44,16 @@ public:
     /// recogniser's scale about the pinch's centre, then the scale is reset to
     /// 1 so the next report carries only the change since this one.
     void handlePinch(platform::PinchGestureRecognizer& pinch);
+    /// Zooms every interactive plot space by `factor` (> 1 in) about a
+    /// point of this view, as a pinch there does.
+    void zoomBy(double factor, platform::Point point);
+    /// How many times the whole range the shown range is (1: all of it);
+    /// none without an interactive plot space with a whole range.
+    [[nodiscard]] std::optional<double> zoom() const;
+    /// A screen reader zooms no further than a quarter of an hour of a day.
+    static constexpr double maximumZoom = 96;
+    /// Sets the zoom (clamped to 1 … maximumZoom) about the view's centre.
+    bool adjustAccessibleValue(double value) override;
 
     /// Whether a single-finger touch is down and being passed on.
     bool isTrackingTouch() const { return m_trackedTouch.has_value(); }

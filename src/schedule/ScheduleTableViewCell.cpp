@@ -22,6 +22,9 @@ namespace {
     // The weekday initials the seven buttons show; the service decides which
     // day each number stands for, the buttons only carry the numbers.
     constexpr const char* dayInitials[7] = { "S", "M", "T", "W", "T", "F", "S" };
+    // What a screen reader says for each initial.
+    constexpr const char* dayNames[7]
+        = { "Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday" };
 
 }
 
@@ -93,6 +96,7 @@ void ScheduleDrawerTableViewCell::build()
         button->setAccessibilityIdentifier("day" + std::to_string(tag));
         button->setTag(tag);
         button->setTitle(dayInitials[tag - 1]);
+        button->setAccessibilityLabel(dayNames[tag - 1]);
         button->setTitleColor(Color::white(0.6));
         button->setTitleColor(Color::hex(0x35c85a), ControlState::Selected);
         button->addTarget(

@@ -47,6 +47,20 @@ struct LoginViewControllerTest : test::SessionFixture {
 
 }
 
+TEST_F(LoginViewControllerTest, AScreenReaderFindsTheFieldsAndTheButtonByName)
+{
+    EXPECT_EQ(test::unnamedControls(*application), std::vector<std::string> {});
+    auto field = platform::accessibleInfo(*application, { screen->username.get() });
+    EXPECT_EQ(field.role, platform::AccessibleRole::Entry);
+    EXPECT_EQ(field.name, "User name");
+    auto secret = platform::accessibleInfo(*application, { screen->password.get() });
+    EXPECT_EQ(secret.role, platform::AccessibleRole::PasswordText);
+    EXPECT_EQ(secret.name, "Password");
+    auto button = platform::accessibleInfo(*application, { screen->login.get() });
+    EXPECT_EQ(button.name, "Sign In");
+    EXPECT_EQ(button.action, "click");
+}
+
 TEST_F(LoginViewControllerTest, EditingSlidesTheViewsUpOnceAndReturnMovesToThePassword)
 {
     double usernameY = y(screen->username);

@@ -5,7 +5,9 @@
 #include "net/ServiceEnvironment.h"
 #include "platform/http/FakeTransport.h"
 #include "platform/keychain/InMemoryKeychain.h"
+#include "platform/ui/Accessible.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/Window.h"
 #include "presence/LocationManager.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
@@ -15,6 +17,36 @@
 #include <gtest/gtest.h>
 
 namespace hestio::test {
+
+/// What a screen reader finds on screen that works something (a button, a
+/// switch, a field, a row, a tab) but has no name, as "role at (x, y)":
+/// every screen should give none.
+inline std::vector<std::string> unnamedControls(platform::Application& application)
+{
+    using platform::AccessibleRole;
+    std::vector<std::string> unnamed;
+    for (platform::Window* window : application.windows())
+        window->layoutTree();
+    std::vector<platform::AccessibleNode> pending { {} };
+    while (!pending.empty()) {
+        platform::AccessibleNode node = pending.back();
+        pending.pop_back();
+        auto info = platform::accessibleInfo(application, node);
+        bool control = info.role == AccessibleRole::PushButton || info.role == AccessibleRole::ToggleButton
+            || info.role == AccessibleRole::Slider || info.role == AccessibleRole::Entry
+            || info.role == AccessibleRole::PasswordText || info.role == AccessibleRole::ListItem
+            || info.role == AccessibleRole::PageTab || info.role == AccessibleRole::SpinButton
+            || info.role == AccessibleRole::ComboBox;
+        if (control && info.name.find_first_not_of(" \n") == std::string::npos) {
+            auto rect = platform::accessibleRect(node).value_or(platform::Rect {});
+            unnamed.push_back(std::to_string(static_cast<int>(info.role)) + " at (" + std::to_string(rect.x()) + ", "
+                + std::to_string(rect.y()) + ")" + (node.view ? " " + node.view->className() : ""));
+        }
+        for (const auto& child : platform::accessibleChildren(application, node))
+            pending.push_back(child);
+    }
+    return unnamed;
+}
 
 /// A whole session on the manual clock: a fresh profile, a fake service, an
 /// in-memory credential store, an application object and a fresh app

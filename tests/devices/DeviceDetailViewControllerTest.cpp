@@ -3,7 +3,9 @@
 #include "devices/DevicesTestSupport.h"
 #include "widgets/InfoDisplayCell.h"
 
+#include "platform/ui/Accessible.h"
 #include "platform/ui/Animator.h"
+#include "platform/ui/Window.h"
 
 #include <gtest/gtest.h>
 
@@ -101,6 +103,23 @@ TEST_F(DeviceDetailViewControllerTest, AReadingTheMeterRuleRefusesIsNamedNotShow
         EXPECT_EQ(std::dynamic_pointer_cast<InfoDisplayCell>(cell(0, 1))->value().text(), c.deviceStatus) << c.status;
         EXPECT_EQ(std::dynamic_pointer_cast<InfoDisplayCell>(cell(0, 2))->value().text(), c.powerDraw) << c.status;
     }
+}
+
+TEST_F(DeviceDetailViewControllerTest, EveryControlAScreenReaderFindsHasAName)
+{
+    auto window = Window::create();
+    window->setRootViewController(screen);
+    window->makeKeyAndVisible();
+    show(kHeater);
+    tap(0); // the drawers' buttons and slider show too
+    tap(1);
+    loop.advance(1);
+    EXPECT_EQ(test::unnamedControls(*application), std::vector<std::string> {});
+    auto toggle = std::dynamic_pointer_cast<OnOffCell>(cell(0, 0))->onOffSwitch();
+    auto info = accessibleInfo(*application, { toggle.get() });
+    EXPECT_EQ(info.role, AccessibleRole::ToggleButton);
+    EXPECT_FALSE(info.name.empty());
+    EXPECT_TRUE(info.states & AccessibleChecked);
 }
 
 TEST_F(DeviceDetailViewControllerTest, ARangeSliderStartsAtTheSettingTheActionCarries)

@@ -4,6 +4,7 @@
 #include "charting/XYAxis.h"
 #include "graphs/HomeBatteryGraphViewController.h"
 #include "graphs/HomeEnergyConsumptionGraphViewController.h"
+#include "platform/ui/Accessible.h"
 
 using namespace hestio;
 using platform::FakeTransport;
@@ -207,6 +208,29 @@ TEST_F(GraphViewControllerTest, TheZoomRuleChoosesIntervalsAndDetachesSwipesWhil
     }
     auto yAnswer = graph->willChangePlotRangeTo(*space, chart::PlotRange(5, 10), chart::Coordinate::Y);
     EXPECT_EQ(yAnswer, chart::PlotRange(0, 110)) << "the vertical range never follows the user";
+}
+
+TEST_F(GraphViewControllerTest, AScreenReaderReadsTheGraphAsAnImageAndZoomsItAsAValue)
+{
+    transport->enqueue(FakeTransport::Reply::json(batteryReply(midnight, 5)));
+    auto graph = load(HomeBatteryGraphViewController::create(userSession()));
+    loop.runPending();
+    platform::AccessibleNode node { graph->hostingView().get() };
+    auto info = platform::accessibleInfo(*application, node);
+    EXPECT_EQ(info.role, platform::AccessibleRole::Image);
+    EXPECT_EQ(info.name, graph->navBarTitle().title()) << "the screen's title";
+    EXPECT_FALSE(info.name.empty());
+    EXPECT_FALSE(info.description.empty());
+    EXPECT_EQ(info.description, graph->summaryLabel()->text()) << "the day's summary line";
+    ASSERT_TRUE(info.value);
+    EXPECT_DOUBLE_EQ(info.value->current, 1) << "the whole day";
+    EXPECT_EQ(info.value->maximum, GraphHostingView::maximumZoom);
+
+    EXPECT_TRUE(platform::setAccessibleValue(node, 4));
+    EXPECT_NEAR(graph->graph()->defaultXYPlotSpace()->xRange().lengthDouble(), 21600, 1);
+    EXPECT_EQ(recognizerCount(*graph), 1u) << "zoomed in as by a pinch: swipes no longer page";
+    EXPECT_TRUE(platform::setAccessibleValue(node, 500));
+    EXPECT_NEAR(platform::accessibleInfo(*application, node).value->current, GraphHostingView::maximumZoom, 0.01);
 }
 
 TEST_F(GraphViewControllerTest, SwipeRecognisersAreAttachedOnlyOnce)

@@ -1,5 +1,6 @@
 #include "platform/host/HostMain.h"
 
+#include "platform/access/AccessBridge.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/DiskWriter.h"
 #include "platform/foundation/Log.h"
@@ -185,6 +186,23 @@ namespace {
         return notifications;
     }
 
+    /// Where the screen's points are on the desktop, for screen readers: the
+    /// window's place and scale, or a headless screen at 0,0, a pixel a point.
+    AccessibleObjects::Placement desktopPlacement(Application& application, SdlHost* window)
+    {
+        if (!window)
+            return { [] { return Point {}; }, [] { return 1.0; } };
+        return { [window] {
+                    Point at = window->windowPosition();
+                    Rect viewport = window->screenViewport();
+                    return Point { at.x + viewport.x(), at.y + viewport.y() };
+                },
+            [window, &application] {
+                double width = application.screenSize().width;
+                return width > 0 ? window->screenViewport().width() / width : 1.0;
+            } };
+    }
+
     /// The app's delegate and the window for its first screen, as the setup
     /// makes them.
     struct AppParts {
@@ -278,6 +296,7 @@ int runHost(const HostOptions& options, const HostSetup& setup)
     if (window && !script)
         notifications = notifyDesktop(application, loop, *window);
     AppParts parts = launchApplication(application, setup);
+    AccessBridge accessBridge(application, loop, desktopPlacement(application, window.get()));
 
     int status = runUntilDone(options, script, application, loop, window.get());
     if (locations.player)

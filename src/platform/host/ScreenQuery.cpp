@@ -1,5 +1,6 @@
 #include "platform/host/ScreenQuery.h"
 
+#include "platform/ui/Accessible.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/TabBar.h"
 #include "platform/ui/Window.h"
@@ -45,20 +46,9 @@ std::vector<View*> ScreenQuery::layers() const
 
 std::optional<Rect> ScreenQuery::visibleRect(const View& view) const
 {
-    Window* window = m_application.keyWindow();
-    if (!window)
+    if (!m_application.keyWindow())
         return std::nullopt;
-    for (const View* v = &view; v; v = v->superview())
-        if (v->isHidden() || v->alpha() <= 0.01)
-            return std::nullopt;
-    Rect visible = view.convertRectToView(view.bounds(), nullptr);
-    for (const View* v = view.superview(); v; v = v->superview())
-        if (v->clipsToBounds())
-            visible = visible.intersection(v->convertRectToView(v->bounds(), nullptr));
-    visible = visible.intersection(window->bounds());
-    if (visible.isEmpty())
-        return std::nullopt;
-    return visible;
+    return visibleRectInWindow(view);
 }
 
 std::optional<ScreenQuery::Found> ScreenQuery::findFirst(Match match, const std::string& needle) const

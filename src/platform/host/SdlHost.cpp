@@ -431,6 +431,13 @@ void SdlHost::rememberSize(Size size)
         m_sizeToRemember = size;
 }
 
+Point SdlHost::windowPosition() const
+{
+    int x = 0, y = 0;
+    SDL_GetWindowPosition(m_impl->window, &x, &y);
+    return { static_cast<double>(x), static_cast<double>(y) };
+}
+
 void SdlHost::printGeometry()
 {
     int x = 0, y = 0, pixelWidth = 0, pixelHeight = 0;

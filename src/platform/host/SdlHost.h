@@ -85,6 +85,8 @@ public:
     [[nodiscard]] double openingScale() const { return m_openingScale; }
     /// Where the screen is in the window now (window units).
     [[nodiscard]] Rect screenViewport() const;
+    /// Where the window's top left corner is on the desktop.
+    [[nodiscard]] Point windowPosition() const;
 
     struct Impl;
 

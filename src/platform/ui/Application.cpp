@@ -372,6 +372,7 @@ bool Application::setFirstResponder(Responder* responder)
     } else {
         m_keyboard->hide();
     }
+    screenDidChange();
     return true;
 }
 

@@ -196,6 +196,17 @@ public:
     const std::vector<std::shared_ptr<AlertView>>& visibleAlerts() const { return m_alerts; }
     AlertView* topAlert() const { return m_alerts.empty() ? nullptr : m_alerts.back().get(); }
 
+    /// Told, on this thread, whenever what a person sees or can do may have
+    /// changed: a window was marked for drawing or the first responder
+    /// changed. Assistive technology compares its tree then. Keep it cheap;
+    /// none by default.
+    void setScreenChangeObserver(std::function<void()> observer) { m_screenChangeObserver = std::move(observer); }
+    void screenDidChange()
+    {
+        if (m_screenChangeObserver)
+            m_screenChangeObserver();
+    }
+
     Animator& animator() { return m_animator; }
     /// Whether the host should draw: something is marked or animating.
     bool needsDisplay() const;
@@ -241,6 +252,7 @@ private:
     std::unique_ptr<Keyboard> m_keyboard;
     std::vector<std::shared_ptr<AlertView>> m_alerts;
     Animator m_animator;
+    std::function<void()> m_screenChangeObserver;
     Application* m_previous { nullptr };
 };
 

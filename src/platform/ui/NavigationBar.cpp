@@ -47,6 +47,9 @@ void NavigationButton::refresh()
     bool plainAdd = m_item->systemItem() == BarButtonItem::SystemItem::Add;
     std::string text = m_item->displayTitle();
     setTitle(text);
+    // The "+" of an Add item reads as a word.
+    if (plainAdd && accessibilityLabel().empty())
+        setAccessibilityLabel("Add");
     titleLabel().setFont(plainAdd ? Font::boldSystemFont(24) : Font::boldSystemFont(12));
     setEnabled(m_item->isEnabled());
     double width = std::max(plainAdd ? 40.0 : 50.0, std::ceil(sizeOfText(text, titleLabel().font()).width) + 20);

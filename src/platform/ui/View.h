@@ -12,6 +12,7 @@
 
 namespace hestio::platform {
 
+struct AccessibleInfo;
 class Context;
 class GestureRecognizer;
 class ViewController;
@@ -76,6 +77,15 @@ public:
     void setAccessibilityIdentifier(std::string id) { m_accessibilityIdentifier = std::move(id); }
     const std::string& accessibilityLabel() const { return m_accessibilityLabel; }
     void setAccessibilityLabel(std::string label) { m_accessibilityLabel = std::move(label); }
+    /// What assistive technology reads after the name (a graph's summary).
+    const std::string& accessibilityHint() const { return m_accessibilityHint; }
+    void setAccessibilityHint(std::string hint) { m_accessibilityHint = std::move(hint); }
+    /// Lets a view say more to assistive technology than the toolkit's
+    /// mapping (Accessible.h) gives it, e.g. a graph that is an image.
+    virtual void describeAccessibility(AccessibleInfo&) const { }
+    /// Sets the value this view gave in describeAccessibility, as a person
+    /// adjusting it would; false when it has none.
+    virtual bool adjustAccessibleValue(double) { return false; }
     /// The class description automation and screens match on.
     virtual std::string className() const { return "View"; }
     /// The text a person would read on this view (label text, button title…).
@@ -205,6 +215,7 @@ private:
     int m_tag { 0 };
     std::string m_accessibilityIdentifier;
     std::string m_accessibilityLabel;
+    std::string m_accessibilityHint;
     bool m_userInteractionEnabled { true };
     bool m_multipleTouchEnabled { false };
     bool m_exclusiveTouch { false };

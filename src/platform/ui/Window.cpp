@@ -95,6 +95,13 @@ ViewController* Window::topViewController() const
     return c;
 }
 
+void Window::setWindowNeedsDisplay()
+{
+    m_windowNeedsDisplay = true;
+    if (auto* application = Application::currentIfAny())
+        application->screenDidChange();
+}
+
 void Window::addOverlay(std::shared_ptr<View> view)
 {
     if (!view)

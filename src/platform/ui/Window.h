@@ -56,7 +56,8 @@ public:
     /// A raster picture of the window at the screen's scale.
     std::shared_ptr<Image> snapshot(double scale = 2.0);
     bool windowNeedsDisplay() const { return m_windowNeedsDisplay; }
-    void setWindowNeedsDisplay() { m_windowNeedsDisplay = true; }
+    /// Marks the window for drawing and tells the application its screen changed.
+    void setWindowNeedsDisplay();
 
     /// Lays out the tree, then resizes to the new screen size (rotation).
     void layoutTree();

@@ -1,0 +1,7 @@
+# Sourced after the app's script: the client must have finished and passed.
+client_status=0
+wait "$client_pid" || client_status=$?
+cat "$work/client.log"
+client_checked=1
+[ "$client_status" = 0 ] || fail "the accessibility client failed ($client_status); the bus launcher said: $(cat "$work/launcher.log")"
+grep -q "^access client: Power now: .*W" "$work/client.log" || fail "the client did not read the power now"
