@@ -77,9 +77,18 @@ void TabBar::touchesBegan(const TouchSet& touches, const Event&)
 void TabBar::touchesEnded(const TouchSet& touches, const Event&)
 {
     int index = tabAtPoint(touches.front()->locationInView(this));
-    if (index >= 0 && index == m_pressed && m_tabs[static_cast<std::size_t>(index)].enabled && m_select)
-        m_select(index);
+    if (index == m_pressed)
+        selectTabAsTapped(index);
     m_pressed = -1;
+}
+
+bool TabBar::selectTabAsTapped(int index)
+{
+    if (index < 0 || index >= static_cast<int>(m_tabs.size()) || !m_tabs[static_cast<std::size_t>(index)].enabled
+        || !m_select)
+        return false;
+    m_select(index);
+    return true;
 }
 
 void TabBar::draw(Context& context, const Rect& rect)

@@ -512,6 +512,37 @@ void TableView::cellTouchCancelled(TableViewCell& cell)
     m_swallowTouch = false;
 }
 
+bool TableView::selectable() const
+{
+    return m_allowsSelection && (!m_editing || m_allowsSelectionDuringEditing);
+}
+
+void TableView::moveFocusFrom(TableViewCell& cell, int direction)
+{
+    auto path = indexPathForCell(cell);
+    if (!path)
+        return;
+    auto keep = self();
+    IndexPath at = *path;
+    while (true) {
+        int section = at.section, row = at.row + direction;
+        while (section >= 0 && section < numberOfSections() && (row < 0 || row >= numberOfRowsInSection(section))) {
+            section += direction;
+            if (section >= 0 && section < numberOfSections())
+                row = direction > 0 ? 0 : numberOfRowsInSection(section) - 1;
+        }
+        if (section < 0 || section >= numberOfSections())
+            return;
+        at = { section, row };
+        scrollToRowAtIndexPath(at, TableViewScrollPosition::None, false);
+        setNeedsLayout();
+        layoutIfNeeded();
+        auto next = cellForRowAtIndexPath(at);
+        if (next && next->canBecomeFirstResponder() && next->becomeFirstResponder())
+            return;
+    }
+}
+
 void TableView::accessoryTapped(TableViewCell& cell)
 {
     auto path = indexPathForCell(cell);

@@ -558,6 +558,33 @@ std::string TableViewCell::describeProperties() const
     return out;
 }
 
+bool TableViewCell::canBecomeFirstResponder() const
+{
+    return m_tableView && m_tableView->selectable() && m_selectionStyle != TableViewCellSelectionStyle::None
+        && isUserInteractionEnabled();
+}
+
+bool TableViewCell::accessibilityActivate()
+{
+    auto* table = m_tableView;
+    if (!table)
+        return false;
+    auto path = table->indexPathForCell(*this);
+    if (!path || !table->selectable())
+        return false;
+    auto keep = table->self();
+    table->userSelectedRow(*path);
+    return true;
+}
+
+bool TableViewCell::keyPressed(const KeyPress& key)
+{
+    if (!m_tableView || (key.code != KeyCode::Up && key.code != KeyCode::Down))
+        return false;
+    m_tableView->moveFocusFrom(*this, key.code == KeyCode::Down ? 1 : -1);
+    return true;
+}
+
 void TableViewCell::touchesBegan(const TouchSet& touches, const Event& event)
 {
     if (m_tableView)
