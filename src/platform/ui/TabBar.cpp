@@ -101,7 +101,7 @@ void TabBar::draw(Context& context, const Rect& rect)
         context.drawLinearGradient(bar, { 0, rect.minY() }, { 0, rect.maxY() });
     }
     context.fillRect({ rect.x(), rect.minY(), rect.width(), 1 }, Color::white(0.33));
-    Font font = Font::boldSystemFont(10);
+    Font font = Font::boldSystemFont(10).fixedSize();
     for (int i = 0; i < static_cast<int>(m_tabs.size()); ++i) {
         const Tab& tab = m_tabs[static_cast<std::size_t>(i)];
         Rect r = rectForTab(i);

@@ -447,8 +447,10 @@ void TableViewCell::layoutSubviews()
             m_textLabel->setFrame({ x, 0, w, h });
             m_detailTextLabel->setFrame({ x, h, w, 0 });
         } else {
-            m_textLabel->setFrame({ x, std::floor(h / 2 - 20), w, 22 });
-            m_detailTextLabel->setFrame({ x, std::floor(h / 2 + 2), w, 18 });
+            // The two lines grow with the text (so does the row).
+            double text = textScale();
+            m_textLabel->setFrame({ x, std::floor(h / 2 - 20 * text), w, 22 * text });
+            m_detailTextLabel->setFrame({ x, std::floor(h / 2 + 2 * text), w, 18 * text });
         }
         break;
     case TableViewCellStyle::Value1: {
@@ -560,8 +562,9 @@ std::string TableViewCell::describeProperties() const
 
 bool TableViewCell::canBecomeFirstResponder() const
 {
-    return m_tableView && m_tableView->selectable() && m_selectionStyle != TableViewCellSelectionStyle::None
-        && isUserInteractionEnabled();
+    // Screens turn the highlight off on rows a tap still opens: every row of
+    // a list that lets a person pick rows is a stop.
+    return m_tableView && m_tableView->selectable() && isUserInteractionEnabled();
 }
 
 bool TableViewCell::accessibilityActivate()

@@ -72,7 +72,7 @@ public:
     /// The table showing the cell (non-owning; cleared when it lets go).
     TableView* tableView() const { return m_tableView; }
 
-    /// A row its table lets a person pick takes the keyboard focus.
+    /// A row of a list that lets a person pick rows takes the keyboard focus.
     bool canBecomeFirstResponder() const override;
     /// As a tap on the row: the table selects it and tells its delegate.
     bool accessibilityActivate() override;

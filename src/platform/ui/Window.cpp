@@ -378,7 +378,7 @@ void Window::drawStatusBar(Context& context)
     context.clipToRect(bar);
     context.drawLinearGradient(
         Gradient::between(Color::white(0.22), Color::white(0.05)), { 0, 0 }, { 0, bar.height() });
-    Font font = Font::boldSystemFont(12);
+    Font font = Font::boldSystemFont(12).fixedSize();
     // Signal bars and the carrier's name.
     for (int i = 0; i < 5; ++i) {
         double h = 3 + i * 2;
