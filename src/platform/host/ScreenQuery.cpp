@@ -48,17 +48,13 @@ std::optional<Rect> ScreenQuery::visibleRect(const View& view) const
     Window* window = m_application.keyWindow();
     if (!window)
         return std::nullopt;
-    for (const View* v = &view; v; v = v->superview())
-        if (v->isHidden() || v->alpha() <= 0.01)
-            return std::nullopt;
-    Rect visible = view.convertRectToView(view.bounds(), nullptr);
-    for (const View* v = view.superview(); v; v = v->superview())
-        if (v->clipsToBounds())
-            visible = visible.intersection(v->convertRectToView(v->bounds(), nullptr));
-    visible = visible.intersection(window->bounds());
-    if (visible.isEmpty())
+    auto visible = view.visibleRectInWindow();
+    if (!visible)
         return std::nullopt;
-    return visible;
+    Rect onScreen = visible->intersection(window->bounds());
+    if (onScreen.isEmpty())
+        return std::nullopt;
+    return onScreen;
 }
 
 std::optional<ScreenQuery::Found> ScreenQuery::findFirst(Match match, const std::string& needle) const
@@ -113,31 +109,6 @@ std::optional<ScreenQuery::Found> ScreenQuery::findText(const std::string& text)
 std::optional<ScreenQuery::Found> ScreenQuery::findIdentifier(const std::string& identifier) const
 {
     return findFirst(Match::Identifier, identifier);
-}
-
-std::vector<View*> ScreenQuery::keyViewChain() const
-{
-    for (View* layer : layers()) {
-        std::vector<View*> views;
-        collectTopMostFirst(*layer, views);
-        std::vector<std::pair<Rect, View*>> fields;
-        for (View* view : views)
-            if (view->canBecomeFirstResponder() && view->isUserInteractionEnabled())
-                if (auto rect = visibleRect(*view))
-                    fields.push_back({ *rect, view });
-        if (fields.empty())
-            continue;
-        std::stable_sort(fields.begin(), fields.end(), [](const auto& a, const auto& b) {
-            if (a.first.minY() != b.first.minY())
-                return a.first.minY() < b.first.minY();
-            return a.first.minX() < b.first.minX();
-        });
-        std::vector<View*> chain;
-        for (auto& [rect, view] : fields)
-            chain.push_back(view);
-        return chain;
-    }
-    return {};
 }
 
 std::string ScreenQuery::describe(const View& view) const
