@@ -1,5 +1,7 @@
 #include "devices/CustomStatusCell.h"
 
+#include "platform/gfx/Font.h"
+
 namespace hestio {
 
 using namespace platform;
@@ -33,9 +35,12 @@ void CustomStatusCell::layoutSubviews()
 {
     TableViewCell::layoutSubviews();
     Rect area = contentView().bounds();
+    // The two lines keep their places at any text scale: the row is as
+    // much taller (StatusTableViewController sizes it).
+    double scale = textScale();
     m_statusOnOff->setFrame({ 10, (area.size.height - 24) / 2, 24, 24 });
-    m_deviceLabel->setFrame({ 44, 6, area.size.width - 50, 24 });
-    m_statusLabel->setFrame({ 44, 30, area.size.width - 50, 20 });
+    m_deviceLabel->setFrame({ 44, 6 * scale, area.size.width - 50, 24 * scale });
+    m_statusLabel->setFrame({ 44, 30 * scale, area.size.width - 50, 20 * scale });
 }
 
 }

@@ -9,6 +9,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/gfx/Font.h"
 #include "platform/ui/NavigationController.h"
 
 #include <algorithm>
@@ -339,7 +340,8 @@ std::optional<std::string> StatusTableViewController::titleForHeaderInSection(Ta
 
 double StatusTableViewController::heightForRowAtIndexPath(TableView&, IndexPath)
 {
-    return CustomStatusCell::rowHeight;
+    // The row grows with its two lines of text.
+    return CustomStatusCell::rowHeight * textScale();
 }
 
 std::shared_ptr<TableViewCell> StatusTableViewController::cellForRowAtIndexPath(TableView& table, IndexPath path)

@@ -1,9 +1,25 @@
 #include "platform/gfx/Font.h"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <string_view>
 
 namespace hestio::platform {
+
+namespace {
+    double s_textScale = 1;
+}
+
+void setTextScale(double scale)
+{
+    s_textScale = std::isfinite(scale) ? std::clamp(scale, minimumTextScale, maximumTextScale) : 1.0;
+}
+
+double textScale()
+{
+    return s_textScale;
+}
 
 Font Font::named(const std::string& name, double size)
 {

@@ -7,14 +7,39 @@ namespace hestio::platform {
 enum class FontWeight { Regular, Bold };
 enum class FontSlant { Upright, Italic };
 
+/// How much larger than asked every font is drawn and measured: the
+/// desktop's text scaling for people who need larger text (1: as asked).
+/// Set once at start-up, before the first screen is laid out.
+inline constexpr double minimumTextScale = 0.5;
+inline constexpr double maximumTextScale = 3.0;
+/// Clamped to the range above; anything not a finite number is 1.
+void setTextScale(double scale);
+[[nodiscard]] double textScale();
+
 /// A font request. Families are the phone's names ("Helvetica",
 /// "Helvetica-Bold", "Helvetica Neue", the system font); fontconfig maps them
-/// to installed, metric-compatible faces. Sizes are in points.
+/// to installed, metric-compatible faces. Sizes are in points, times the
+/// text scale unless the font is fixed.
 struct Font {
     std::string family { "Helvetica" };
     double size { 17 };
     FontWeight weight { FontWeight::Regular };
     FontSlant slant { FontSlant::Upright };
+    /// Fixed fonts keep their size whatever the text scale: the phone's own
+    /// furniture drawn in boxes of fixed size (status bar, tab bar titles,
+    /// the on-screen keyboard's keys).
+    bool fixed { false };
+
+    /// The size text is drawn and measured at: `size`, times the text scale
+    /// unless fixed.
+    [[nodiscard]] double scaledSize() const { return fixed ? size : size * textScale(); }
+    /// This font at its size whatever the text scale.
+    [[nodiscard]] Font fixedSize() const
+    {
+        Font font = *this;
+        font.fixed = true;
+        return font;
+    }
 
     [[nodiscard]] static Font systemFont(double size)
     {

@@ -144,7 +144,8 @@ namespace {
             description.get(), font.slant == FontSlant::Italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
         // Absolute sizes are in user-space units: 17 is 17 points whatever the
         // resolution pango assumes.
-        double size = std::isfinite(font.size) && font.size > 0 ? std::min(font.size, 2000.0) : Font {}.size;
+        double asked = font.scaledSize();
+        double size = std::isfinite(asked) && asked > 0 ? std::min(asked, 2000.0) : Font {}.size;
         pango_font_description_set_absolute_size(description.get(), size * PANGO_SCALE);
         return description;
     }

@@ -9,7 +9,9 @@
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Animator.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/Label.h"
 #include "platform/ui/ScrollView.h"
+#include "platform/ui/TabBar.h"
 #include "platform/ui/Window.h"
 
 #include <algorithm>
@@ -175,6 +177,8 @@ Status AutomationDriver::runStep(const Step& step)
         app.sendBackspace();
         letAppRespond();
         return {};
+    case StepKind::Key:
+        return pressKey(step.key);
     case StepKind::Swipe:
         return swipe(step);
     case StepKind::Drag:
@@ -202,6 +206,10 @@ Status AutomationDriver::runStep(const Step& step)
         return expectPresent(step.target);
     case StepKind::ExpectNot:
         return expectAbsent(step.target);
+    case StepKind::ExpectFocus:
+        return expectFocus(step.target);
+    case StepKind::ExpectTextFits:
+        return expectTextFits();
     case StepKind::ExpectAlert:
         return expectAlert(step.text);
     case StepKind::ExpectLog:
@@ -346,9 +354,78 @@ std::string AutomationDriver::notFound(const StepTarget& target)
     return "no visible view shows " + target.describe();
 }
 
+Status AutomationDriver::pressKey(const KeyPress& key)
+{
+    Application& app = m_device.application();
+    Responder* responder = app.firstResponder();
+    // In a field a space is typed, as the keyboard's text.
+    if (key.code == KeyCode::Space && !key.modifiers && responder && responder->wantsKeyboard())
+        app.sendText(" ");
+    else if (!app.sendKey(key))
+        return Error(key.name() + " did nothing here (the focus is on " + focusDescription() + ")");
+    letAppRespond();
+    return {};
+}
+
+std::string AutomationDriver::focusDescription()
+{
+    auto* focused = dynamic_cast<View*>(m_device.application().firstResponder());
+    if (!focused)
+        return "nothing";
+    std::string out = ScreenQuery(m_device.application()).describe(*focused);
+    if (focused->keyboardFocusStops() > 1)
+        out += ", stop " + std::to_string(focused->keyboardFocusStop() + 1);
+    return out;
+}
+
+Status AutomationDriver::expectFocus(const StepTarget& target)
+{
+    auto* focused = dynamic_cast<View*>(m_device.application().firstResponder());
+    if (focused) {
+        if (target.kind == StepTarget::Kind::Identifier && focused->accessibilityIdentifier() == target.name)
+            return {};
+        if (target.kind == StepTarget::Kind::Text) {
+            std::string shown = focused->visibleText();
+            // A tab bar's focus is on one of its tabs.
+            if (auto* bar = dynamic_cast<TabBar*>(focused)) {
+                int stop = bar->keyboardFocusStop();
+                if (stop >= 0 && stop < static_cast<int>(bar->tabs().size()))
+                    shown = bar->tabs()[static_cast<std::size_t>(stop)].title;
+            }
+            if (shown == target.name || focused->accessibilityLabel() == target.name)
+                return {};
+            // A row shows its text in labels of its own.
+            auto labels = focused->findAll([&](const View& view) {
+                auto* label = dynamic_cast<const Label*>(&view);
+                return label && label->text() == target.name && label->isVisibleOnScreen();
+            });
+            if (!labels.empty())
+                return {};
+        }
+    }
+    return Error("expected the focus on " + target.describe() + ", but it is on " + focusDescription());
+}
+
+Status AutomationDriver::expectTextFits()
+{
+    ScreenQuery query(m_device.application());
+    auto labels = m_device.keyWindow()->findAll([&](const View& view) {
+        auto* label = dynamic_cast<const Label*>(&view);
+        return label && !label->text().empty() && query.visibleRect(view) && !label->textFits();
+    });
+    if (labels.empty())
+        return {};
+    std::string cut;
+    for (View* label : labels)
+        cut += "\n    " + query.describe(*label);
+    return Error(std::to_string(labels.size()) + (labels.size() == 1 ? " label does" : " labels do")
+        + (labels.size() == 1 ? " not show its whole text:" : " not show their whole text:") + cut);
+}
+
 Status AutomationDriver::requireFirstResponder(const char* what)
 {
-    if (m_device.application().firstResponder())
+    auto* responder = m_device.application().firstResponder();
+    if (responder && responder->wantsKeyboard())
         return {};
     return Error(std::string(what) + ": no field is being edited (tap one first)");
 }

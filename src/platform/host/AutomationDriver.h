@@ -90,6 +90,11 @@ private:
     [[nodiscard]] std::optional<ScreenQuery::Found> find(const StepTarget& target);
     [[nodiscard]] static std::string notFound(const StepTarget& target);
     Status requireFirstResponder(const char* what);
+    Status pressKey(const KeyPress& key);
+    Status expectFocus(const StepTarget& target);
+    Status expectTextFits();
+    /// The focused view as a failure message shows it.
+    [[nodiscard]] std::string focusDescription();
 
     /// After a step that touched or typed: lets the app respond. On the
     /// manual clock `settleSeconds` pass (they cost nothing and keep runs

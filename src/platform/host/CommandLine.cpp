@@ -1,5 +1,7 @@
 #include "platform/host/CommandLine.h"
 
+#include "platform/gfx/Font.h"
+
 #include <charconv>
 #include <cmath>
 
@@ -130,6 +132,16 @@ namespace {
         return {};
     }
 
+    Status readTextScale(OptionReader& option, HostOptions& o)
+    {
+        auto v = option.value();
+        auto scale = v ? parseNumber(*v) : std::nullopt;
+        if (!scale || *scale < minimumTextScale || *scale > maximumTextScale)
+            return Error("--text-scale needs a number from 0.5 to 3 (how much larger text is drawn)");
+        o.textScale = scale;
+        return {};
+    }
+
     Status readLocation(OptionReader& option, HostOptions& o)
     {
         auto v = option.value();
@@ -207,6 +219,8 @@ namespace {
             return option.textOption(o.servicePin, "a public key pin (sha256//BASE64)");
         if (name == "--request-timeout")
             return readRequestTimeout(option, o);
+        if (name == "--text-scale")
+            return readTextScale(option, o);
         if (name == "--scale")
             return readScale(option, o);
         if (name == "--failure-screenshot")
@@ -283,6 +297,8 @@ screen), or headless.
   --scale S              the window at S pixels a point (0.25 to 8; 2 makes
                          it 640x960) instead of the largest that fits
   --print-window         prints the window's scale, size and place once shown
+  --text-scale N         draws every text N times larger (0.5 to 3); a window
+                         otherwise follows the desktop's text scaling factor
   --ready-file FILE      creates FILE once the first frame is shown
   --service-host HOST[:PORT], --service-pin PIN
                          the service to talk to and its public key pin

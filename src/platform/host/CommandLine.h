@@ -52,6 +52,9 @@ struct HostOptions {
     std::optional<double> windowScale;
     /// Prints the window's scale and place once it shows.
     bool printWindow { false };
+    /// How much larger every font is drawn (0.5 to 3); none: the desktop's
+    /// text scaling factor for a window, 1 headless.
+    std::optional<double> textScale;
 
     [[nodiscard]] bool usesManualClock() const;
     /// Default: the system's service for a window without a script, the

@@ -6,10 +6,12 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Profile.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/gfx/Font.h"
 #include "platform/host/AutomationDriver.h"
 #include "platform/host/HeadlessHost.h"
 #include "platform/host/LocationMenu.h"
 #include "platform/host/SdlHost.h"
+#include "platform/host/TextScale.h"
 #include "platform/location/GeoClueSource.h"
 #include "platform/location/GeoLocationManager.h"
 #include "platform/location/GpxTrack.h"
@@ -288,6 +290,8 @@ int runHost(const HostOptions& options, const HostSetup& setup)
     std::unique_ptr<SdlHost> window;
     if (!options.headless && !openWindow(application, loop, options, window))
         return 2;
+    // Before the first screen is laid out: the screens size rows to their text.
+    setTextScale(chooseTextScale(options.textScale, window != nullptr));
 
     LocationFeeds locations = startLocationFeeds(options, track, clock, loop, window.get());
     // A window's app tells the desktop what the user would miss while it is

@@ -105,31 +105,6 @@ std::optional<ScreenQuery::Found> ScreenQuery::findIdentifier(const std::string&
     return findFirst(Match::Identifier, identifier);
 }
 
-std::vector<View*> ScreenQuery::keyViewChain() const
-{
-    for (View* layer : layers()) {
-        std::vector<View*> views;
-        collectTopMostFirst(*layer, views);
-        std::vector<std::pair<Rect, View*>> fields;
-        for (View* view : views)
-            if (view->canBecomeFirstResponder() && view->isUserInteractionEnabled())
-                if (auto rect = visibleRect(*view))
-                    fields.push_back({ *rect, view });
-        if (fields.empty())
-            continue;
-        std::stable_sort(fields.begin(), fields.end(), [](const auto& a, const auto& b) {
-            if (a.first.minY() != b.first.minY())
-                return a.first.minY() < b.first.minY();
-            return a.first.minX() < b.first.minX();
-        });
-        std::vector<View*> chain;
-        for (auto& [rect, view] : fields)
-            chain.push_back(view);
-        return chain;
-    }
-    return {};
-}
-
 std::string ScreenQuery::describe(const View& view) const
 {
     std::string out = view.className();

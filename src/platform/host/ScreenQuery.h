@@ -37,10 +37,6 @@ public:
     /// it is hidden, transparent, outside the window or clipped away.
     [[nodiscard]] std::optional<Rect> visibleRect(const View& view) const;
 
-    /// The views that take typed text, in reading order (top to bottom, then
-    /// left to right), from the top-most layer that has any: what Tab walks.
-    [[nodiscard]] std::vector<View*> keyViewChain() const;
-
     /// "Label \"Hello\" at (10, 20) 100x20"
     [[nodiscard]] std::string describe(const View& view) const;
 

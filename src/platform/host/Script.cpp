@@ -30,6 +30,7 @@ namespace {
         { "type", StepKind::Type },
         { "return", StepKind::Return },
         { "backspace", StepKind::Backspace },
+        { "key", StepKind::Key },
         { "swipe", StepKind::Swipe },
         { "drag", StepKind::Drag },
         { "pull-to-refresh", StepKind::PullToRefresh },
@@ -43,6 +44,8 @@ namespace {
         { "wait-for-still", StepKind::WaitForStill },
         { "expect", StepKind::Expect },
         { "expect-not", StepKind::ExpectNot },
+        { "expect-focus", StepKind::ExpectFocus },
+        { "expect-text-fits", StepKind::ExpectTextFits },
         { "expect-alert", StepKind::ExpectAlert },
         { "expect-log", StepKind::ExpectLog },
         { "screenshot", StepKind::Screenshot },
@@ -300,6 +303,7 @@ namespace {
         /// follows them.
         Status arguments();
         Status tapArguments();
+        Status keyArguments();
         Status swipeArguments();
         Status dragArguments();
         Status pinchArguments();
@@ -327,6 +331,8 @@ namespace {
             return " (" + m_keyword + " \"Text\" | #id | X Y)";
         case StepKind::Type:
             return " (type \"text\")";
+        case StepKind::Key:
+            return " (key Tab|Shift+Tab|Return|Space|Escape|Left|Right|Up|Down|Ctrl+1…Ctrl+9)";
         case StepKind::Swipe:
             return " (swipe left|right|up|down [on \"Text\"|#id])";
         case StepKind::Drag:
@@ -349,6 +355,7 @@ namespace {
             return " (" + m_keyword + " [TIMEOUT])";
         case StepKind::Expect:
         case StepKind::ExpectNot:
+        case StepKind::ExpectFocus:
             return " (" + m_keyword + " \"Text\"|#id)";
         case StepKind::ExpectAlert:
             return " (expect-alert \"Title\")";
@@ -364,6 +371,7 @@ namespace {
         case StepKind::Backspace:
         case StepKind::Background:
         case StepKind::Foreground:
+        case StepKind::ExpectTextFits:
             return " (" + m_keyword + " takes no arguments)";
         }
         return {};
@@ -387,6 +395,8 @@ namespace {
             return target(TargetForm::TextIdentifierOrPoint);
         case StepKind::Type:
             return string("a quoted text", s.text);
+        case StepKind::Key:
+            return keyArguments();
         case StepKind::Swipe:
             return swipeArguments();
         case StepKind::Drag:
@@ -409,6 +419,7 @@ namespace {
             return optionalTimeout();
         case StepKind::Expect:
         case StepKind::ExpectNot:
+        case StepKind::ExpectFocus:
             return target(TargetForm::TextOrIdentifier);
         case StepKind::ExpectAlert:
             return string("a quoted title", s.text);
@@ -424,6 +435,7 @@ namespace {
         case StepKind::Backspace:
         case StepKind::Background:
         case StepKind::Foreground:
+        case StepKind::ExpectTextFits:
             break;
         }
         return {};
@@ -436,6 +448,18 @@ namespace {
             return point(m_step.target.point);
         }
         return target(TargetForm::TextOrIdentifier);
+    }
+
+    Status StepParser::keyArguments()
+    {
+        std::string name;
+        if (auto read = string("a key name", name, TextForm::QuotedOrWord); !read)
+            return read;
+        auto key = KeyPress::named(name);
+        if (!key)
+            return Error(quote(name) + " is not a key" + usage());
+        m_step.key = *key;
+        return {};
     }
 
     Status StepParser::swipeArguments()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/gfx/Geometry.h"
+#include "platform/ui/KeyPress.h"
 
 #include <optional>
 #include <string>
@@ -17,6 +18,7 @@ enum class StepKind {
     Type,
     Return,
     Backspace,
+    Key,
     Swipe,
     Drag,
     PullToRefresh,
@@ -30,6 +32,8 @@ enum class StepKind {
     WaitForStill,
     Expect,
     ExpectNot,
+    ExpectFocus,
+    ExpectTextFits,
     ExpectAlert,
     ExpectLog,
     Screenshot,
@@ -68,6 +72,7 @@ struct Step {
     double scale { 1 }; ///< pinch
     double latitude { 0 };
     double longitude { 0 };
+    KeyPress key; ///< the key of a key step
 };
 
 struct ScriptError {

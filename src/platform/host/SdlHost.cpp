@@ -25,6 +25,7 @@
 #include <fstream>
 #include <iostream>
 #include <limits>
+#include <utility>
 
 namespace hestio::platform {
 
@@ -294,6 +295,9 @@ void SdlHost::handle(const SDL_Event& event)
         // Keys typed while the Location menu is open are the menu's.
         if (m_locationMenu && m_locationMenu->isOpen())
             break;
+        // Ctrl+digit chooses a tab; it types nothing.
+        if (SDL_GetModState() & KMOD_CTRL)
+            break;
         if (m_application.firstResponder()) {
             m_application.sendText(event.text.text);
             m_inputSinceDraw = true;
@@ -360,7 +364,6 @@ void SdlHost::handleKey(const SDL_Event& event)
 {
     SDL_Keycode key = event.key.keysym.sym;
     Uint16 mods = event.key.keysym.mod;
-    bool hasField = m_application.firstResponder() != nullptr;
     if (m_locationMenu && handleMenuKey(key)) {
         m_inputSinceDraw = true;
         return;
@@ -373,23 +376,38 @@ void SdlHost::handleKey(const SDL_Event& event)
         rotate(InterfaceOrientation::Portrait);
         return;
     }
-    switch (key) {
-    case SDLK_BACKSPACE:
-        if (hasField)
+    if (key == SDLK_BACKSPACE) {
+        if (m_application.firstResponder())
             m_application.sendBackspace();
-        break;
-    case SDLK_RETURN:
-    case SDLK_KP_ENTER:
-        if (hasField)
-            m_application.sendReturn();
-        break;
-    case SDLK_TAB:
-        focusField(mods & KMOD_SHIFT ? FieldOrder::Previous : FieldOrder::Next);
-        break;
-    default:
+    } else if (auto press = keyPress(key, mods)) {
+        m_application.sendKey(*press);
+    } else {
         return;
     }
     m_inputSinceDraw = true;
+}
+
+std::optional<KeyPress> SdlHost::keyPress(int key, unsigned mods)
+{
+    KeyPress press;
+    if (mods & KMOD_SHIFT)
+        press.modifiers |= KeyModifierShift;
+    if (mods & KMOD_CTRL)
+        press.modifiers |= KeyModifierControl;
+    if (key >= SDLK_0 && key <= SDLK_9 && (mods & KMOD_CTRL)) {
+        press.code = KeyCode::Digit;
+        press.digit = key - SDLK_0;
+        return press;
+    }
+    static constexpr std::pair<SDL_Keycode, KeyCode> keys[]
+        = { { SDLK_TAB, KeyCode::Tab }, { SDLK_RETURN, KeyCode::Return }, { SDLK_KP_ENTER, KeyCode::Return },
+              { SDLK_SPACE, KeyCode::Space }, { SDLK_ESCAPE, KeyCode::Escape }, { SDLK_LEFT, KeyCode::Left },
+              { SDLK_RIGHT, KeyCode::Right }, { SDLK_UP, KeyCode::Up }, { SDLK_DOWN, KeyCode::Down } };
+    auto found = std::find_if(std::begin(keys), std::end(keys), [&](const auto& entry) { return entry.first == key; });
+    if (found == std::end(keys))
+        return std::nullopt;
+    press.code = found->second;
+    return press;
 }
 
 void SdlHost::handleFinger(const SDL_Event& event)
@@ -535,25 +553,6 @@ void SdlHost::sendTouch(int id, Point at, int phase)
     event.touches = { { id, at, static_cast<TouchPhase>(phase) } };
     m_application.sendEvent(event);
     m_inputSinceDraw = true;
-}
-
-void SdlHost::focusField(FieldOrder order)
-{
-    bool backwards = order == FieldOrder::Previous;
-    auto chain = ScreenQuery(m_application).keyViewChain();
-    if (chain.empty())
-        return;
-    Responder* current = m_application.firstResponder();
-    auto it = std::find_if(chain.begin(), chain.end(), [&](View* v) { return v == current; });
-    std::size_t n = chain.size();
-    std::size_t next = 0;
-    if (it != chain.end()) {
-        auto index = static_cast<std::size_t>(it - chain.begin());
-        next = backwards ? (index + n - 1) % n : (index + 1) % n;
-    } else if (backwards) {
-        next = n - 1;
-    }
-    chain[next]->becomeFirstResponder();
 }
 
 void SdlHost::rotate(InterfaceOrientation orientation)

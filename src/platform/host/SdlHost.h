@@ -23,9 +23,11 @@ class LocationMenu;
 /// kept at their aspect with black bars when the window is resized; the size
 /// is remembered for the next start. The mouse is one finger, a touchscreen's
 /// fingers are fingers, Ctrl+wheel and two-finger trackpad gestures pinch
-/// about the pointer, the keyboard types into the first responder (Tab moves
-/// to the next field), and losing the window to a minimise sends the app to
-/// the background.
+/// about the pointer, the keyboard types into the first responder and drives
+/// the app (Tab and Shift+Tab move the focus, Return and Space activate,
+/// arrows, Escape, Ctrl+1 to Ctrl+5: Application::sendKey; Ctrl+arrows turn
+/// the device), and losing the window to a minimise sends the app to the
+/// background.
 ///
 /// The loop sleeps in SDL_WaitEventTimeout until input arrives, the run
 /// loop's next timer falls due, or a post() from another thread wakes it; it
@@ -108,9 +110,8 @@ private:
     void printGeometry();
     void pinchBy(double factor, Point center);
     void endPinch();
-    enum class FieldOrder { Next, Previous };
-    /// Moves the keyboard to the next (or previous) field of the key view chain.
-    void focusField(FieldOrder order);
+    /// The key an SDL key with modifiers stands for, if the app answers it.
+    [[nodiscard]] static std::optional<KeyPress> keyPress(int key, unsigned mods);
     void sendTouch(int id, Point at, int phase);
     void sendTouchInput(const TouchInput& input);
     void sendPinchTouches(int phase);

@@ -273,20 +273,10 @@ namespace {
 
 std::optional<Rect> visibleRectInWindow(const View& view)
 {
-    Window* window = view.window();
-    if (!window)
+    // Only a view in a window is on screen.
+    if (!view.window())
         return std::nullopt;
-    for (const View* v = &view; v; v = v->superview())
-        if (v->isHidden() || v->alpha() <= 0.01)
-            return std::nullopt;
-    Rect visible = view.convertRectToView(view.bounds(), nullptr);
-    for (const View* v = view.superview(); v; v = v->superview())
-        if (v->clipsToBounds())
-            visible = visible.intersection(v->convertRectToView(v->bounds(), nullptr));
-    visible = visible.intersection(window->bounds());
-    if (visible.isEmpty())
-        return std::nullopt;
-    return visible;
+    return view.visibleRectInWindow();
 }
 
 AccessibleInfo accessibleInfo(Application& application, const AccessibleNode& node)

@@ -6,6 +6,7 @@
 #include "platform/foundation/PrivateFiles.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Keyboard.h"
+#include "platform/ui/KeyboardFocus.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/TextField.h"
 #include "platform/ui/ViewController.h"
@@ -346,6 +347,37 @@ void Application::sendReturn()
         responder->insertReturn();
 }
 
+bool Application::sendKey(const KeyPress& key)
+{
+    bool wasVisible = m_focusRingVisible;
+    m_focusRingVisible = true;
+    bool handled = KeyboardFocus::handle(*this, key);
+    if (!wasVisible || handled)
+        for (auto* w : m_windows)
+            w->setWindowNeedsDisplay();
+    return handled;
+}
+
+void Application::touchBegan()
+{
+    if (m_focusRingVisible) {
+        m_focusRingVisible = false;
+        for (auto* w : m_windows)
+            w->setWindowNeedsDisplay();
+    }
+    auto current = m_firstResponder.lock();
+    if (current && !current->wantsKeyboard())
+        setFirstResponder(nullptr);
+}
+
+void Application::firstResponderDidChange()
+{
+    NotificationCenter::defaultCenter().post(Responder::firstResponderDidChangeNotification, this);
+    if (m_focusRingVisible)
+        for (auto* w : m_windows)
+            w->setWindowNeedsDisplay();
+}
+
 Responder* Application::firstResponder() const
 {
     return m_firstResponder.lock().get();
@@ -364,6 +396,7 @@ bool Application::setFirstResponder(Responder* responder)
         m_firstResponder = responder->weak_from_this();
         responder->didBecomeFirstResponder();
     }
+    firstResponderDidChange();
     auto current = m_firstResponder.lock();
     if (current && current->wantsKeyboard()) {
         // Only text fields carry a bar of controls above their keyboard.

@@ -3,6 +3,7 @@
 #include "platform/foundation/RunLoop.h"
 #include "platform/gfx/Geometry.h"
 #include "platform/ui/Animator.h"
+#include "platform/ui/KeyPress.h"
 #include "platform/ui/Touch.h"
 
 #include <array>
@@ -188,8 +189,24 @@ public:
     void sendBackspace();
     void sendReturn();
 
+    /// A key from the keyboard (not typing): Tab and Shift+Tab move the
+    /// focus, Return and Space activate the focused view, arrows move
+    /// sliders, pickers, rows and pages, Escape cancels an alert or goes
+    /// back, Ctrl+1 to Ctrl+5 choose the tabs. True when the key did
+    /// something; from then on the focus ring shows.
+    bool sendKey(const KeyPress& key);
+    /// Whether the focused view shows its focus ring: after a key press,
+    /// until the next touch (focus a touch gave shows no ring).
+    bool isFocusRingVisible() const { return m_focusRingVisible; }
+    /// A finger came down: the ring goes, and a view that had the focus
+    /// from the keyboard but takes no text lets it go.
+    void touchBegan();
+
     // First responder and keyboard
     Responder* firstResponder() const;
+    /// Posts Responder::firstResponderDidChangeNotification (also when the
+    /// focused stop of the same responder changes).
+    void firstResponderDidChange();
     Keyboard& keyboard() { return *m_keyboard; }
 
     // Alerts (top-most last)
@@ -249,6 +266,7 @@ private:
     Window* m_keyWindow { nullptr };
     std::vector<Window*> m_windows;
     std::weak_ptr<Responder> m_firstResponder;
+    bool m_focusRingVisible { false };
     std::unique_ptr<Keyboard> m_keyboard;
     std::vector<std::shared_ptr<AlertView>> m_alerts;
     Animator m_animator;

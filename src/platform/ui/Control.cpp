@@ -101,6 +101,25 @@ void Control::cancelTracking()
 {
 }
 
+bool Control::accessibilityActivate()
+{
+    if (!m_enabled)
+        return false;
+    auto keep = self();
+    Point middle = bounds().center();
+    m_tracking = beginTracking(middle);
+    m_touchInside = true;
+    setHighlighted(true);
+    sendActionsForControlEvents(ControlEventTouchDown);
+    setHighlighted(false);
+    if (m_tracking)
+        endTracking(middle, true);
+    m_tracking = false;
+    m_touchInside = false;
+    sendActionsForControlEvents(ControlEventTouchUpInside);
+    return true;
+}
+
 void Control::touchesBegan(const TouchSet& touches, const Event&)
 {
     if (!m_enabled || touches.empty())

@@ -55,6 +55,11 @@ public:
 
     std::shared_ptr<View> hitTest(Point point) override;
 
+    /// An enabled control takes the keyboard focus.
+    bool canBecomeFirstResponder() const override { return m_enabled && isUserInteractionEnabled(); }
+    /// A tap in the middle: touch down, tracking, touch up inside.
+    bool accessibilityActivate() override;
+
     void touchesBegan(const TouchSet& touches, const Event& event) override;
     void touchesMoved(const TouchSet& touches, const Event& event) override;
     void touchesEnded(const TouchSet& touches, const Event& event) override;

@@ -171,6 +171,14 @@ void DatePicker::turnWheel(int wheel, int delta)
     }
 }
 
+bool DatePicker::keyPressed(const KeyPress& key)
+{
+    if (key.code != KeyCode::Up && key.code != KeyCode::Down)
+        return false;
+    turnWheel(keyboardFocusStop(), key.code == KeyCode::Down ? 1 : -1);
+    return true;
+}
+
 void DatePicker::touchesBegan(const TouchSet& touches, const Event& event)
 {
     Control::touchesBegan(touches, event);

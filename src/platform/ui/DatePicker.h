@@ -3,6 +3,7 @@
 #include "platform/foundation/Date.h"
 #include "platform/foundation/TimeZone.h"
 #include "platform/ui/Control.h"
+#include "platform/ui/PickerView.h"
 
 #include <optional>
 
@@ -42,6 +43,13 @@ public:
 
     void touchesBegan(const TouchSet& touches, const Event& event) override;
     void touchesEnded(const TouchSet& touches, const Event& event) override;
+
+    // Each wheel is a stop of the keyboard focus; Up and Down turn it.
+    int keyboardFocusStops() const override { return static_cast<int>(wheelWidths().size()); }
+    Rect keyboardFocusRect(int stop) const override { return PickerView::wheelRect(bounds(), wheelWidths(), stop); }
+    bool keyPressed(const KeyPress& key) override;
+    /// A tap does nothing on a wheel's selected row.
+    bool accessibilityActivate() override { return false; }
 
 protected:
     void draw(Context& context, const Rect& rect) override;

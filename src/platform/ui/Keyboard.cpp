@@ -61,8 +61,10 @@ namespace {
             theme::fillRoundedGradient(context, key, 5, top, bottom);
             if (label.empty())
                 return;
-            Size s = sizeOfText(label, font);
-            context.drawText(label, { key.midX() - s.width / 2, key.midY() - s.height / 2 }, font,
+            // Keys are of a fixed size: their letters are too.
+            Font keyFont = font.fixedSize();
+            Size s = sizeOfText(label, keyFont);
+            context.drawText(label, { key.midX() - s.width / 2, key.midY() - s.height / 2 }, keyFont,
                 dark ? Color::whiteColor() : Color::black());
         }
     };

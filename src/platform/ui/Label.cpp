@@ -111,6 +111,28 @@ Size Label::sizeThatFits(Size size) const
     return { std::ceil(metrics.size.width), std::ceil(metrics.size.height) };
 }
 
+bool Label::textFits() const
+{
+    if (m_text.empty())
+        return true;
+    Rect b = bounds();
+    // Laid out without a limit on lines, the text needs this much room.
+    TextStyle whole = m_style;
+    whole.numberOfLines = m_style.numberOfLines == 1 ? 1 : 0;
+    if (whole.numberOfLines == 1)
+        whole.lineBreakMode = LineBreakMode::Clip;
+    else if (whole.lineBreakMode != LineBreakMode::CharacterWrap)
+        whole.lineBreakMode = LineBreakMode::WordWrap;
+    auto needed = measureText(m_text, whole, whole.numberOfLines == 1 ? 0 : b.width());
+    constexpr double slack = 0.5;
+    if (needed.size.width > b.width() + slack)
+        return false;
+    if (m_style.numberOfLines > 1 && needed.lineCount > m_style.numberOfLines)
+        return false;
+    // The drawing lets a line overhang its bounds by up to two points.
+    return needed.size.height <= b.height() + 2 + slack;
+}
+
 void Label::draw(Context& context, const Rect& rect)
 {
     if (m_text.empty())

@@ -43,6 +43,9 @@ public:
 
     /// The size the text needs within the given width (single line: unbounded).
     Size sizeThatFits(Size size) const override;
+    /// Whether the whole text shows in the label's bounds: no line cut off
+    /// or shortened with an ellipsis, no line clipped at the top or bottom.
+    [[nodiscard]] bool textFits() const;
 
 protected:
     void draw(Context& context, const Rect& rect) override;

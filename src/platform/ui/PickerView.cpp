@@ -105,9 +105,43 @@ std::string PickerView::visibleText() const
     return out;
 }
 
-std::vector<double> PickerView::componentWidths()
+int PickerView::keyboardFocusStops() const
 {
-    int n = numberOfComponents();
+    return std::max(1, static_cast<int>(componentWidths().size()));
+}
+
+Rect PickerView::keyboardFocusRect(int stop) const
+{
+    return wheelRect(bounds(), componentWidths(), stop);
+}
+
+Rect PickerView::wheelRect(const Rect& rect, const std::vector<double>& widths, int index)
+{
+    if (index < 0 || index >= static_cast<int>(widths.size()))
+        return rect;
+    double x = rect.x() + frameInset;
+    for (int i = 0; i < index; ++i)
+        x += widths[static_cast<std::size_t>(i)];
+    return { x, rect.y(), widths[static_cast<std::size_t>(index)], rect.height() };
+}
+
+bool PickerView::keyPressed(const KeyPress& key)
+{
+    if (key.code != KeyCode::Up && key.code != KeyCode::Down)
+        return false;
+    int component = keyboardFocusStop();
+    if (component >= numberOfComponents())
+        return false;
+    int row = selectedRowInComponent(component) + (key.code == KeyCode::Down ? 1 : -1);
+    if (row >= 0 && row < numberOfRowsInComponent(component))
+        userSelectRow(row, component);
+    return true;
+}
+
+std::vector<double> PickerView::componentWidths() const
+{
+    int n
+        = m_dataSource ? std::max(0, m_dataSource->numberOfComponentsInPickerView(const_cast<PickerView&>(*this))) : 0;
     std::vector<double> widths;
     double usable = bounds().width() - 2 * frameInset;
     for (int c = 0; c < n; ++c)

@@ -71,11 +71,19 @@ public:
     void touchesBegan(const TouchSet& touches, const Event& event) override;
     void touchesEnded(const TouchSet& touches, const Event& event) override;
 
+    // Each wheel is a stop of the keyboard focus; Up and Down turn it a row.
+    bool canBecomeFirstResponder() const override { return isUserInteractionEnabled(); }
+    int keyboardFocusStops() const override;
+    Rect keyboardFocusRect(int stop) const override;
+    bool keyPressed(const KeyPress& key) override;
+    /// The rectangle of wheel `index` among wheels of `widths` in `rect`.
+    [[nodiscard]] static Rect wheelRect(const Rect& rect, const std::vector<double>& widths, int index);
+
 protected:
     void draw(Context& context, const Rect& rect) override;
 
 private:
-    std::vector<double> componentWidths();
+    std::vector<double> componentWidths() const;
     PickerViewDataSource* m_dataSource { nullptr };
     PickerViewDelegate* m_delegate { nullptr };
     bool m_showsIndicator { false };

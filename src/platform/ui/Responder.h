@@ -9,12 +9,17 @@ namespace hestio::platform {
 
 /// Something that takes part in event handling: touches travel up the chain of
 /// next responders until one handles them; the first responder receives typed
-/// text. Always owned by std::shared_ptr (views are made with create()).
+/// text and keys, and is the view that has the keyboard focus. Always owned by std::shared_ptr (views are made with
+/// create()).
 class Responder : public std::enable_shared_from_this<Responder> {
 public:
     virtual ~Responder() = default;
 
     virtual Responder* nextResponder() const { return nullptr; }
+
+    /// Posted on the default notification centre, with the application as
+    /// sender, whenever the first responder (the focused view) changes.
+    static constexpr const char* firstResponderDidChangeNotification = "FirstResponderDidChange";
 
     virtual bool canBecomeFirstResponder() const { return false; }
     virtual bool canResignFirstResponder() const { return true; }

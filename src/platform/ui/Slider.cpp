@@ -1,6 +1,7 @@
 #include "platform/ui/Slider.h"
 
 #include "platform/gfx/Context.h"
+#include "platform/ui/KeyboardFocus.h"
 #include "platform/ui/Theme.h"
 
 #include <algorithm>
@@ -80,6 +81,22 @@ void Slider::trackTo(double x)
         if (m_continuous)
             sendActionsForControlEvents(ControlEventValueChanged);
     }
+}
+
+bool Slider::keyPressed(const KeyPress& key)
+{
+    if (!key.isArrow() || !isEnabled())
+        return false;
+    bool up = key.code == KeyCode::Right || key.code == KeyCode::Up;
+    double step = KeyboardFocus::sliderStep(m_minimum, m_maximum);
+    double before = m_value;
+    setValue(m_value + (up ? step : -step));
+    if (m_value != before) {
+        auto keep = self();
+        sendActionsForControlEvents(ControlEventValueChanged);
+        sendActionsForControlEvents(ControlEventTouchUpInside);
+    }
+    return true;
 }
 
 bool Slider::beginTracking(Point point)

@@ -32,6 +32,14 @@ public:
     double thumbCenterX(double value) const;
     double valueForX(double x) const;
 
+    /// Left and Down move the value a step down, Right and Up a step up
+    /// (KeyboardFocus::sliderStep), sending ValueChanged and then
+    /// TouchUpInside as a finger letting go does; at the end of the range
+    /// the key changes and sends nothing.
+    bool keyPressed(const KeyPress& key) override;
+    /// A tap would move the thumb to the middle: the keys move it instead.
+    bool accessibilityActivate() override { return false; }
+
 protected:
     bool beginTracking(Point point) override;
     bool continueTracking(Point point) override;

@@ -67,4 +67,13 @@ void SwipeGestureRecognizer::touchesEnded(const TouchSet& touches, const Event&)
     evaluate(*touches.front(), true);
 }
 
+void SwipeGestureRecognizer::recognizeWithoutTouches()
+{
+    if (!isEnabled() || !view() || numberOfTouches() > 0)
+        return;
+    m_recognized = m_direction;
+    setState(Recognized);
+    resetIfFinished();
+}
+
 }

@@ -20,6 +20,9 @@ public:
     /// The direction of the last recognised swipe.
     unsigned recognizedDirection() const { return m_recognized; }
     Point locationInView(const View* view) const override;
+    /// Recognises a swipe in its direction without a finger (the arrow
+    /// keys page what swipes page).
+    void recognizeWithoutTouches();
 
 protected:
     void touchesBegan(const TouchSet& touches, const Event& event) override;

@@ -77,9 +77,18 @@ void TabBar::touchesBegan(const TouchSet& touches, const Event&)
 void TabBar::touchesEnded(const TouchSet& touches, const Event&)
 {
     int index = tabAtPoint(touches.front()->locationInView(this));
-    if (index >= 0 && index == m_pressed && m_tabs[static_cast<std::size_t>(index)].enabled && m_select)
-        m_select(index);
+    if (index == m_pressed)
+        selectTabAsTapped(index);
     m_pressed = -1;
+}
+
+bool TabBar::selectTabAsTapped(int index)
+{
+    if (index < 0 || index >= static_cast<int>(m_tabs.size()) || !m_tabs[static_cast<std::size_t>(index)].enabled
+        || !m_select)
+        return false;
+    m_select(index);
+    return true;
 }
 
 void TabBar::draw(Context& context, const Rect& rect)
@@ -92,7 +101,7 @@ void TabBar::draw(Context& context, const Rect& rect)
         context.drawLinearGradient(bar, { 0, rect.minY() }, { 0, rect.maxY() });
     }
     context.fillRect({ rect.x(), rect.minY(), rect.width(), 1 }, Color::white(0.33));
-    Font font = Font::boldSystemFont(10);
+    Font font = Font::boldSystemFont(10).fixedSize();
     for (int i = 0; i < static_cast<int>(m_tabs.size()); ++i) {
         const Tab& tab = m_tabs[static_cast<std::size_t>(i)];
         Rect r = rectForTab(i);

@@ -32,6 +32,15 @@ public:
     void setSelectedIndex(int index);
     /// Runs when a person taps a tab.
     void setSelectAction(std::function<void(int)> action) { m_select = std::move(action); }
+    /// Does what a tap on tab `index` does; false for a tab that is
+    /// disabled or missing.
+    bool selectTabAsTapped(int index);
+
+    // Each tab is a stop of the keyboard focus.
+    bool canBecomeFirstResponder() const override { return !m_tabs.empty() && isUserInteractionEnabled(); }
+    int keyboardFocusStops() const override { return static_cast<int>(m_tabs.size()); }
+    Rect keyboardFocusRect(int stop) const override { return rectForTab(stop); }
+    bool accessibilityActivate() override { return selectTabAsTapped(keyboardFocusStop()); }
     Rect rectForTab(int index) const;
     int tabAtPoint(Point point) const;
     /// Finds a tab by its title (automation taps tabs by text).

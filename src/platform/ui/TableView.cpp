@@ -52,7 +52,8 @@ namespace {
 
 double TableViewDelegate::heightForRowAtIndexPath(TableView& table, IndexPath)
 {
-    return table.rowHeight();
+    // Rows of the table's height hold text: they grow with it.
+    return table.rowHeight() * textScale();
 }
 
 std::shared_ptr<TableView> TableView::create(Rect frame, TableViewStyle style)
@@ -148,11 +149,13 @@ void TableView::rebuildHeaderViews()
 void TableView::rebuildGeometry()
 {
     bool grouped = m_style == TableViewStyle::Grouped;
+    // Titled headers and footers grow with their text.
+    double text = textScale();
     double y = m_tableHeaderView ? m_tableHeaderView->frame().height() : 0;
     for (int s = 0; s < static_cast<int>(m_sections.size()); ++s) {
         auto& section = m_sections[static_cast<std::size_t>(s)];
         bool titled = section.header && !section.header->empty();
-        double header = grouped ? (titled ? (s == 0 ? 46 : 36) : 10) : (titled ? 22 : 0);
+        double header = grouped ? (titled ? (s == 0 ? 46 : 36) * text : 10) : (titled ? 22 * text : 0);
         if (m_delegate) {
             double asked = m_delegate->heightForHeaderInSection(*this, s);
             if (asked >= 0)
@@ -162,13 +165,13 @@ void TableView::rebuildGeometry()
             header = section.headerView->frame().height();
         bool footerTitled = section.footer && !section.footer->empty();
         section.headerHeight = header;
-        section.footerHeight = grouped ? (footerTitled ? 36 : 10) : (footerTitled ? 22 : 0);
+        section.footerHeight = grouped ? (footerTitled ? 36 * text : 10) : (footerTitled ? 22 * text : 0);
         section.top = y;
         y += header;
         section.rowsTop = y;
         section.rowHeights.assign(static_cast<std::size_t>(section.rows), m_rowHeight);
         for (int r = 0; r < section.rows; ++r) {
-            double h = m_delegate ? m_delegate->heightForRowAtIndexPath(*this, { s, r }) : m_rowHeight;
+            double h = m_delegate ? m_delegate->heightForRowAtIndexPath(*this, { s, r }) : m_rowHeight * text;
             section.rowHeights[static_cast<std::size_t>(r)] = std::max(0.0, h);
             y += section.rowHeights[static_cast<std::size_t>(r)];
         }
@@ -510,6 +513,37 @@ void TableView::cellTouchCancelled(TableViewCell& cell)
     cell.setHighlighted(false);
     m_touchedRow.reset();
     m_swallowTouch = false;
+}
+
+bool TableView::selectable() const
+{
+    return m_allowsSelection && (!m_editing || m_allowsSelectionDuringEditing);
+}
+
+void TableView::moveFocusFrom(TableViewCell& cell, int direction)
+{
+    auto path = indexPathForCell(cell);
+    if (!path)
+        return;
+    auto keep = self();
+    IndexPath at = *path;
+    while (true) {
+        int section = at.section, row = at.row + direction;
+        while (section >= 0 && section < numberOfSections() && (row < 0 || row >= numberOfRowsInSection(section))) {
+            section += direction;
+            if (section >= 0 && section < numberOfSections())
+                row = direction > 0 ? 0 : numberOfRowsInSection(section) - 1;
+        }
+        if (section < 0 || section >= numberOfSections())
+            return;
+        at = { section, row };
+        scrollToRowAtIndexPath(at, TableViewScrollPosition::None, false);
+        setNeedsLayout();
+        layoutIfNeeded();
+        auto next = cellForRowAtIndexPath(at);
+        if (next && next->canBecomeFirstResponder() && next->becomeFirstResponder())
+            return;
+    }
 }
 
 void TableView::accessoryTapped(TableViewCell& cell)

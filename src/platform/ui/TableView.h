@@ -174,6 +174,11 @@ private:
     void cellTouchEnded(TableViewCell& cell, const Touch& touch);
     void cellTouchCancelled(TableViewCell& cell);
     void accessoryTapped(TableViewCell& cell);
+    /// Whether a person may pick rows now.
+    bool selectable() const;
+    /// Moves the keyboard focus from `cell` to the next focusable row
+    /// `direction` (+1 or -1) away, scrolling it into view.
+    void moveFocusFrom(TableViewCell& cell, int direction);
 
     // TableViewUpdates.cpp
     struct LeavingCell {

@@ -447,8 +447,10 @@ void TableViewCell::layoutSubviews()
             m_textLabel->setFrame({ x, 0, w, h });
             m_detailTextLabel->setFrame({ x, h, w, 0 });
         } else {
-            m_textLabel->setFrame({ x, std::floor(h / 2 - 20), w, 22 });
-            m_detailTextLabel->setFrame({ x, std::floor(h / 2 + 2), w, 18 });
+            // The two lines grow with the text (so does the row).
+            double text = textScale();
+            m_textLabel->setFrame({ x, std::floor(h / 2 - 20 * text), w, 22 * text });
+            m_detailTextLabel->setFrame({ x, std::floor(h / 2 + 2 * text), w, 18 * text });
         }
         break;
     case TableViewCellStyle::Value1: {
@@ -556,6 +558,34 @@ std::string TableViewCell::describeProperties() const
     if (m_showingDeleteConfirmation)
         out += " confirmingDelete";
     return out;
+}
+
+bool TableViewCell::canBecomeFirstResponder() const
+{
+    // Screens turn the highlight off on rows a tap still opens: every row of
+    // a list that lets a person pick rows is a stop.
+    return m_tableView && m_tableView->selectable() && isUserInteractionEnabled();
+}
+
+bool TableViewCell::accessibilityActivate()
+{
+    auto* table = m_tableView;
+    if (!table)
+        return false;
+    auto path = table->indexPathForCell(*this);
+    if (!path || !table->selectable())
+        return false;
+    auto keep = table->self();
+    table->userSelectedRow(*path);
+    return true;
+}
+
+bool TableViewCell::keyPressed(const KeyPress& key)
+{
+    if (!m_tableView || (key.code != KeyCode::Up && key.code != KeyCode::Down))
+        return false;
+    m_tableView->moveFocusFrom(*this, key.code == KeyCode::Down ? 1 : -1);
+    return true;
 }
 
 void TableViewCell::touchesBegan(const TouchSet& touches, const Event& event)

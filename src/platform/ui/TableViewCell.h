@@ -72,6 +72,13 @@ public:
     /// The table showing the cell (non-owning; cleared when it lets go).
     TableView* tableView() const { return m_tableView; }
 
+    /// A row of a list that lets a person pick rows takes the keyboard focus.
+    bool canBecomeFirstResponder() const override;
+    /// As a tap on the row: the table selects it and tells its delegate.
+    bool accessibilityActivate() override;
+    /// Up and Down move the focus to the row above or below, scrolled into view.
+    bool keyPressed(const KeyPress& key) override;
+
     void layoutSubviews() override;
     void touchesBegan(const TouchSet& touches, const Event& event) override;
     void touchesMoved(const TouchSet& touches, const Event& event) override;

@@ -118,6 +118,21 @@ void fillRoundedGradient(Context& context, const Rect& rect, double radius, Colo
         Gradient::between(top, bottom), { rect.x(), rect.minY() }, { rect.x(), rect.maxY() });
 }
 
+void drawFocusRing(Context& context, const Rect& rect)
+{
+    ContextStateSaver saver(context);
+    context.beginPath();
+    context.addRoundedRect(rect.insetBy(-1.5, -1.5), 6);
+    context.setStrokeColor(focusRing.withAlpha(0.9));
+    context.setLineWidth(3);
+    context.stroke();
+    context.beginPath();
+    context.addRoundedRect(rect.insetBy(0.5, 0.5), 4.5);
+    context.setStrokeColor(Color::white(1, 0.8));
+    context.setLineWidth(1);
+    context.stroke();
+}
+
 std::shared_ptr<const Image> imageNamed(const std::string& name)
 {
     static std::map<std::string, std::shared_ptr<const Image>> cache;

@@ -26,6 +26,7 @@ namespace theme {
     constexpr Color detailText = Color::hex(0x385487);
     constexpr Color switchOn = Color::hex(0x34aa4a);
     constexpr Color deleteRed = Color::hex(0xd1262b);
+    constexpr Color focusRing = Color::hex(0x1f7ff2);
 
     Color lighter(Color c, double amount);
     Color darker(Color c, double amount);
@@ -38,6 +39,9 @@ namespace theme {
     void drawChevron(Context& context, Point center, Color color, double height = 13, double lineWidth = 3);
     /// A red badge with white text, centred on `center`.
     void drawBadge(Context& context, Point center, const std::string& text);
+    /// The keyboard focus ring: a rounded blue outline just outside `rect`,
+    /// with a white edge inside it so it shows on blue and dark bars too.
+    void drawFocusRing(Context& context, const Rect& rect);
     /// A rounded rectangle filled with a vertical gradient between two colours.
     void fillRoundedGradient(Context& context, const Rect& rect, double radius, Color top, Color bottom);
 

@@ -300,6 +300,36 @@ bool View::isVisibleOnScreen() const
     return window() != nullptr || dynamic_cast<const Window*>(this) != nullptr;
 }
 
+std::optional<Rect> View::visibleRectInWindow() const
+{
+    for (const View* v = this; v; v = v->m_superview)
+        if (v->m_hidden || v->m_alpha <= 0.01)
+            return std::nullopt;
+    Rect visible = convertRectToView(bounds(), nullptr);
+    const View* root = this;
+    for (const View* v = m_superview; v; v = v->m_superview) {
+        if (v->m_clipsToBounds)
+            visible = visible.intersection(v->convertRectToView(v->bounds(), nullptr));
+        root = v;
+    }
+    if (dynamic_cast<const Window*>(root))
+        visible = visible.intersection(root->bounds());
+    if (visible.isEmpty())
+        return std::nullopt;
+    return visible;
+}
+
+void View::setKeyboardFocusStop(int stop)
+{
+    if (stop == m_keyboardFocusStop)
+        return;
+    m_keyboardFocusStop = stop;
+    if (isFirstResponder()) {
+        Application::shared().firstResponderDidChange();
+        setNeedsDisplay();
+    }
+}
+
 bool View::endEditing(bool)
 {
     auto* responder = dynamic_cast<View*>(Application::shared().firstResponder());

@@ -2,11 +2,13 @@
 
 #include "platform/gfx/Color.h"
 #include "platform/gfx/Geometry.h"
+#include "platform/ui/KeyPress.h"
 #include "platform/ui/Layer.h"
 #include "platform/ui/Responder.h"
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -127,6 +129,26 @@ public:
     virtual std::vector<View*> findAll(const std::function<bool(const View&)>& predicate);
     /// Whether this view and every ancestor are shown.
     bool isVisibleOnScreen() const;
+    /// The part of the view a person can see, in window coordinates: none
+    /// when it or an ancestor is hidden or transparent, or when it lies
+    /// outside the window or is clipped away.
+    [[nodiscard]] std::optional<Rect> visibleRectInWindow() const;
+
+    // Keyboard focus. Tab walks the visible views that can become first
+    // responder; the first responder is the focused view.
+    /// The stops the view offers to Tab (a tab bar: one a tab).
+    virtual int keyboardFocusStops() const { return 1; }
+    /// The stop that has the focus while this view is first responder.
+    int keyboardFocusStop() const { return m_keyboardFocusStop; }
+    void setKeyboardFocusStop(int stop);
+    /// Where the focus ring of a stop goes, in the view's coordinates.
+    virtual Rect keyboardFocusRect(int /*stop*/) const { return bounds(); }
+    /// A key pressed while this view (or a view inside it) has the focus;
+    /// true when the view used it.
+    virtual bool keyPressed(const KeyPress&) { return false; }
+    /// Does what a tap on the view (on its focused stop) does; false when a
+    /// tap would do nothing.
+    virtual bool accessibilityActivate() { return false; }
 
     /// Makes the first responder inside this view (or the view itself) resign.
     bool endEditing(bool force = true);
@@ -227,6 +249,7 @@ private:
     bool m_needsLayout { true };
     bool m_needsDisplay { true };
     ViewController* m_viewController { nullptr };
+    int m_keyboardFocusStop { 0 };
 };
 
 }

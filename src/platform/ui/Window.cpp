@@ -169,6 +169,7 @@ void Window::sendEvent(const TouchEvent& input)
         if (in.phase == TouchPhase::Began) {
             if (m_touches.count(in.identifier))
                 continue;
+            Application::shared().touchBegan();
             auto touch = std::make_shared<Touch>();
             touch->identifier = in.identifier;
             touch->phase = TouchPhase::Began;
@@ -356,7 +357,25 @@ void Window::drawWindow(Context& context)
         drawStatusBar(context);
     for (auto& overlay : std::vector<std::shared_ptr<View>>(m_overlays))
         overlay->drawHierarchy(context);
+    if (Application::shared().isFocusRingVisible())
+        drawFocusRing(context);
     m_windowNeedsDisplay = false;
+}
+
+void Window::drawFocusRing(Context& context)
+{
+    auto* focused = dynamic_cast<View*>(Application::shared().firstResponder());
+    if (!focused || focused->window() != this)
+        return;
+    auto visible = focused->visibleRectInWindow();
+    if (!visible)
+        return;
+    Rect ring = focused->convertRectToView(focused->keyboardFocusRect(focused->keyboardFocusStop()), nullptr);
+    // A ring around a row scrolled half out of its list shows only the part
+    // on screen, with room for the stroke inside the clip.
+    ring = ring.intersection(visible->insetBy(-3, -3));
+    if (!ring.isEmpty())
+        theme::drawFocusRing(context, ring);
 }
 
 void Window::drawStatusBar(Context& context)
@@ -366,7 +385,7 @@ void Window::drawStatusBar(Context& context)
     context.clipToRect(bar);
     context.drawLinearGradient(
         Gradient::between(Color::white(0.22), Color::white(0.05)), { 0, 0 }, { 0, bar.height() });
-    Font font = Font::boldSystemFont(12);
+    Font font = Font::boldSystemFont(12).fixedSize();
     // Signal bars and the carrier's name.
     for (int i = 0; i < 5; ++i) {
         double h = 3 + i * 2;

@@ -65,6 +65,8 @@ public:
 private:
     friend class ViewController;
     void drawStatusBar(Context& context);
+    /// The ring around the focused view, after a key press.
+    void drawFocusRing(Context& context);
     void deliver(TouchPhase phase, const TouchSet& touches, const Event& event);
     /// Hands each recogniser the touches it tracks; one that recognises
     /// and cancels touches in views cancels them there.

@@ -108,6 +108,28 @@ TEST_F(DriverFixture, TypingGoesToTheTappedFieldAndNeedsOne)
     EXPECT_EQ(step("tap \"First row\""), "\"First row\" is covered by KeyboardView #keyboard at (0, 264) 320x216");
 }
 
+TEST_F(DriverFixture, KeysMoveTheFocusActivateAndTypeIntoFields)
+{
+    EXPECT_EQ(step("expect-focus #goButton"), "expected the focus on #goButton, but it is on nothing");
+    EXPECT_EQ(step("key Escape"), "Escape did nothing here (the focus is on nothing)");
+    EXPECT_EQ(step("key Tab"), std::nullopt);
+    EXPECT_EQ(step("expect-focus \"Go\""), std::nullopt);
+    EXPECT_EQ(step("type \"x\""), "type: no field is being edited (tap one first)") << "a button takes no text";
+    EXPECT_EQ(step("key Return"), std::nullopt);
+    EXPECT_EQ(status->text(), "Went");
+    EXPECT_EQ(step("key Tab"), std::nullopt);
+    EXPECT_EQ(step("expect-focus #name"), std::nullopt);
+    EXPECT_EQ(step("type \"a\""), std::nullopt);
+    EXPECT_EQ(step("key Space"), std::nullopt);
+    EXPECT_EQ(step("type \"b\""), std::nullopt);
+    EXPECT_EQ(name->text(), "a b") << "Space in a field types a space";
+    EXPECT_EQ(step("key Shift+Tab"), std::nullopt);
+    EXPECT_EQ(step("expect-focus #name"),
+        "expected the focus on #name, but it is on Button \"Go\" #goButton at (20, 30) 120x40");
+    EXPECT_EQ(
+        step("key Ctrl+2"), "Ctrl+2 did nothing here (the focus is on Button \"Go\" #goButton at (20, 30) 120x40)");
+}
+
 TEST_F(DriverFixture, TabsAreFoundByTitleAndByTitleWithTheirBadge)
 {
     auto bar = TabBar::create({ 0, 431, 320, TabBar::height });

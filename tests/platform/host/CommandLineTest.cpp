@@ -36,6 +36,9 @@ TEST(CommandLine, ReadsEveryOptionInBothSpellings)
     // The scale's limits are allowed.
     EXPECT_EQ(CommandLine::parse({ "--scale=0.25" })->windowScale, 0.25);
     EXPECT_EQ(CommandLine::parse({ "--scale=8" })->windowScale, 8);
+    EXPECT_EQ(CommandLine::parse({ "--text-scale=0.5" })->textScale, 0.5);
+    EXPECT_EQ(CommandLine::parse({ "--text-scale", "3" })->textScale, 3);
+    EXPECT_EQ(CommandLine::parse({})->textScale, std::nullopt);
     EXPECT_EQ(CommandLine::parse({})->clockOffsetDays, 0);
     EXPECT_TRUE(CommandLine::parse({ "--headless", "--help" })->showHelp);
     EXPECT_TRUE(CommandLine::parse({ "--headless", "--version" })->showVersion);
@@ -117,6 +120,16 @@ TEST(CommandLine, RejectsBadArgumentsWithOneClearLine)
             "hestio: --scale needs a number from 0.25 to 8 (window pixels a point) (see hestio --help)" },
         { { "--scale=2x" },
             "hestio: --scale needs a number from 0.25 to 8 (window pixels a point) (see hestio --help)" },
+        { { "--text-scale" },
+            "hestio: --text-scale needs a number from 0.5 to 3 (how much larger text is drawn) (see hestio --help)" },
+        { { "--text-scale=large" },
+            "hestio: --text-scale needs a number from 0.5 to 3 (how much larger text is drawn) (see hestio --help)" },
+        { { "--text-scale=0.49" },
+            "hestio: --text-scale needs a number from 0.5 to 3 (how much larger text is drawn) (see hestio --help)" },
+        { { "--text-scale=3.01" },
+            "hestio: --text-scale needs a number from 0.5 to 3 (how much larger text is drawn) (see hestio --help)" },
+        { { "--text-scale=nan" },
+            "hestio: --text-scale needs a number from 0.5 to 3 (how much larger text is drawn) (see hestio --help)" },
         { { "--print-window=1" }, "hestio: --print-window takes no value (see hestio --help)" },
         { { "--location=1,2", "--gpx", "g" },
             "hestio: --location and --gpx both move the device; give one (see hestio --help)" },

@@ -147,6 +147,20 @@ TEST(Script, ParsesTheConditionsAWaitCanWaitFor)
     EXPECT_STREQ(stepKeyword(StepKind::WaitForIdle), "wait-for-idle");
 }
 
+TEST(Script, ParsesKeysByName)
+{
+    Script script = Script::parse("key Tab\nkey shift+tab\nkey \"Ctrl+3\"\nkey Escape\nexpect-focus #name\n");
+    ASSERT_FALSE(script.error) << script.error->describe();
+    ASSERT_EQ(script.steps.size(), 5u);
+    EXPECT_EQ(script.steps[0].kind, StepKind::Key);
+    EXPECT_EQ(script.steps[0].key, (KeyPress { KeyCode::Tab, KeyModifierNone, 0 }));
+    EXPECT_EQ(script.steps[1].key, (KeyPress { KeyCode::Tab, KeyModifierShift, 0 }));
+    EXPECT_EQ(script.steps[2].key, (KeyPress { KeyCode::Digit, KeyModifierControl, 3 }));
+    EXPECT_EQ(script.steps[3].key.code, KeyCode::Escape);
+    EXPECT_EQ(script.steps[4].kind, StepKind::ExpectFocus);
+    EXPECT_EQ(script.steps[4].target.describe(), "#name");
+}
+
 TEST(Script, SkipsCommentsAndBlankLinesButCountsThem)
 {
     Script script = Script::parse("\n# comment\n   # indented comment\r\n\nexpect \"x\"\r\n");
@@ -207,6 +221,17 @@ TEST(Script, ReportsTheFirstErrorWithItsLine)
         { "expect-alert Title", "line 1: expect-alert needs a quoted title (expect-alert \"Title\")" },
         { "push {}", "line 1: push needs a quoted JSON payload (push '{\"aps\":{\"alert\":\"…\"}}')" },
         { "expect \"ok\"\nexpect \"a\" \"b\"\nbogus", "line 2: unexpected \"b\" after the step (expect \"Text\"|#id)" },
+        { "key Tab\n\nkey Ctrl+Q",
+            "line 3: \"Ctrl+Q\" is not a key (key "
+            "Tab|Shift+Tab|Return|Space|Escape|Left|Right|Up|Down|Ctrl+1…Ctrl+9)" },
+        { "key 1",
+            "line 1: \"1\" is not a key (key Tab|Shift+Tab|Return|Space|Escape|Left|Right|Up|Down|Ctrl+1…Ctrl+9)" },
+        { "key",
+            "line 1: key needs a key name (key Tab|Shift+Tab|Return|Space|Escape|Left|Right|Up|Down|Ctrl+1…Ctrl+9)" },
+        { "key Tab Tab",
+            "line 1: unexpected \"Tab\" after the step (key "
+            "Tab|Shift+Tab|Return|Space|Escape|Left|Right|Up|Down|Ctrl+1…Ctrl+9)" },
+        { "expect-focus", "line 1: expect-focus needs \"Text\" or #identifier (expect-focus \"Text\"|#id)" },
         { "type \"\x01\"\nfrob\x02", "line 2: unknown step \"frob\\x02\"" },
     };
     for (const auto& c : cases)

@@ -159,17 +159,30 @@ TEST_F(SdlHostFixture, KeysGoToTheFirstResponderAndTabMovesOn)
 {
     text("ignored");
     key(SDLK_TAB);
+    EXPECT_TRUE(screen.button->isFirstResponder()) << "the button comes first in reading order";
+    text(" ");
+    key(SDLK_SPACE);
+    EXPECT_EQ(screen.status->text(), "Went") << "Space on the focused button taps it";
+    key(SDLK_TAB);
     EXPECT_TRUE(screen.name->isFirstResponder());
     text("ab");
     key(SDLK_BACKSPACE);
     text("é");
-    EXPECT_EQ(screen.name->text(), "aé");
+    key(SDLK_SPACE);
+    text(" ");
+    EXPECT_EQ(screen.name->text(), "aé ") << "in a field the space is typed once, as text";
     key(SDLK_TAB);
     EXPECT_TRUE(screen.other->isFirstResponder());
     key(SDLK_TAB);
-    EXPECT_TRUE(screen.name->isFirstResponder());
+    EXPECT_TRUE(screen.button->isFirstResponder()) << "Tab wraps";
     key(SDLK_TAB, KMOD_SHIFT);
     EXPECT_TRUE(screen.other->isFirstResponder());
+    text("x");
+    SDL_SetModState(KMOD_LCTRL);
+    key(SDLK_1, KMOD_LCTRL);
+    text("1");
+    SDL_SetModState(KMOD_NONE);
+    EXPECT_EQ(screen.other->text(), "x") << "Ctrl+1 chooses a tab; it types nothing";
 }
 
 TEST_F(SdlHostFixture, F2OpensTheLocationMenuWhichTakesTheKeysUntilItCloses)
@@ -182,6 +195,7 @@ TEST_F(SdlHostFixture, F2OpensTheLocationMenuWhichTakesTheKeysUntilItCloses)
     EXPECT_FALSE(menu.isOpen()) << "without a menu F2 does nothing";
     host->setLocationMenu(&menu);
 
+    key(SDLK_TAB);
     key(SDLK_TAB);
     ASSERT_TRUE(screen.name->isFirstResponder());
     key(SDLK_F2);
