@@ -135,7 +135,9 @@ bool FollowedSuggestionStore::record(const FollowedSuggestion& followed) const
     entries.reserve(records.size());
     for (const auto& each : records)
         entries.push_back(toValue(each));
-    return platform::writePropertyList(m_file,
+    // A follow is recorded at the user's tap, and its savings count from
+    // then: the tap learns at once whether the record was kept.
+    return platform::writePropertyListAtOnce(m_file,
         PropertyListValue::Dictionary {
             { kUserKey, PropertyListValue(m_username) }, { kListKey, std::move(entries) } });
 }

@@ -22,8 +22,10 @@ ServiceConfiguration ServiceConfiguration::load(const std::filesystem::path& con
 
 bool ServiceConfiguration::save(const std::filesystem::path& configDirectory) const
 {
+    // The user has just confirmed this service: whether it was kept is told
+    // at once, before the app trusts it (a rare, explicit step, not a frame).
     platform::PropertyListValue::Dictionary dictionary { { "host", host }, { "pin", pin } };
-    return platform::writePropertyList(configDirectory / fileName, dictionary);
+    return platform::writePropertyListAtOnce(configDirectory / fileName, dictionary);
 }
 
 std::string ServiceConfiguration::hostName() const

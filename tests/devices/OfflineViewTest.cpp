@@ -2,6 +2,7 @@
 #include "devices/StatusTableViewController.h"
 
 #include "net/ReplyCache.h"
+#include "platform/foundation/DiskWriter.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/NavigationController.h"
 
@@ -137,6 +138,7 @@ TEST_F(OfflineViewTest, WithNothingKeptOfflineShowsNoBarAndADamagedFileIsLoggedA
 {
     ReplyCache kept = cache();
     ASSERT_TRUE(kept.store("devices", kKeptHousehold, loop.now()));
+    platform::DiskWriter::shared().settle(); // on the disk, to be damaged
     std::filesystem::resize_file(kept.folder() / "devices.reply", 60);
     launch();
     EXPECT_TRUE(devices().empty()) << "a half list is never shown";
