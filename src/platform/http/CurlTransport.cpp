@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
@@ -388,27 +389,51 @@ void CurlTransport::setMaximumBodyBytes(std::size_t bytes)
     m_impl->maximumBodyBytes = bytes;
 }
 
+namespace {
+
+    // A transfer whose answer goes to the run loop of the calling thread;
+    // none when curl cannot make a handle.
+    std::unique_ptr<Transfer> newTransfer()
+    {
+        auto transfer = std::make_unique<Transfer>();
+        transfer->easy.reset(curl_easy_init());
+        if (!transfer->easy)
+            return nullptr;
+        transfer->shared = std::make_shared<Transfer::Shared>();
+        transfer->shared->loop = &RunLoop::current();
+        return transfer;
+    }
+
+    // Hands the transfer to the network thread; `prepare` runs under the
+    // transport's lock, for what reads its settings.
+    std::shared_ptr<Exchange> enqueue(const std::shared_ptr<CurlTransport::Impl>& impl,
+        std::unique_ptr<Transfer> transfer, const std::function<void(Transfer&)>& prepare)
+    {
+        auto shared = transfer->shared;
+        {
+            std::lock_guard lock(impl->mutex);
+            prepare(*transfer);
+            impl->incoming.push_back(std::move(transfer));
+        }
+        curl_multi_wakeup(impl->multi);
+        return std::make_shared<CurlExchange>(std::move(shared), impl);
+    }
+
+}
+
 std::shared_ptr<Exchange> CurlTransport::start(const HttpRequest& request, ExchangeCallbacks callbacks)
 {
     if (!m_impl->start())
         return nullptr;
-    auto transfer = std::make_unique<Transfer>();
-    transfer->easy.reset(curl_easy_init());
-    if (!transfer->easy)
+    auto transfer = newTransfer();
+    if (!transfer)
         return nullptr;
     transfer->request = request;
-    transfer->shared = std::make_shared<Transfer::Shared>();
     transfer->shared->callbacks = std::move(callbacks);
-    transfer->shared->loop = &RunLoop::current();
-    auto shared = transfer->shared;
-    {
-        std::lock_guard lock(m_impl->mutex);
-        transfer->maximumBodyBytes = m_impl->maximumBodyBytes;
-        configure(*transfer, m_impl->trust);
-        m_impl->incoming.push_back(std::move(transfer));
-    }
-    curl_multi_wakeup(m_impl->multi);
-    return std::make_shared<CurlExchange>(std::move(shared), m_impl);
+    return enqueue(m_impl, std::move(transfer), [this](Transfer& prepared) {
+        prepared.maximumBodyBytes = m_impl->maximumBodyBytes;
+        configure(prepared, m_impl->trust);
+    });
 }
 
 std::shared_ptr<Exchange> CurlTransport::probeCertificate(
@@ -416,24 +441,15 @@ std::shared_ptr<Exchange> CurlTransport::probeCertificate(
 {
     if (!m_impl->start())
         return nullptr;
-    auto transfer = std::make_unique<Transfer>();
-    transfer->easy.reset(curl_easy_init());
-    if (!transfer->easy)
+    auto transfer = newTransfer();
+    if (!transfer)
         return nullptr;
     bool literalIPv6 = host.find(':') != std::string::npos && host.front() != '[';
     transfer->request.url = "https://" + (literalIPv6 ? "[" + host + "]" : host) + ":" + std::to_string(port) + "/";
     transfer->probe = true;
-    transfer->shared = std::make_shared<Transfer::Shared>();
     transfer->shared->probeDone = std::move(done);
-    transfer->shared->loop = &RunLoop::current();
     configureProbe(*transfer, timeoutSeconds);
-    auto shared = transfer->shared;
-    {
-        std::lock_guard lock(m_impl->mutex);
-        m_impl->incoming.push_back(std::move(transfer));
-    }
-    curl_multi_wakeup(m_impl->multi);
-    return std::make_shared<CurlExchange>(std::move(shared), m_impl);
+    return enqueue(m_impl, std::move(transfer), [](Transfer&) {});
 }
 
 void CurlTransport::setServerTrust(ServerTrust trust)
