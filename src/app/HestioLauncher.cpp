@@ -75,7 +75,7 @@ std::unique_ptr<ApplicationDelegate> makeHestioApplicationDelegate(Application& 
         service.pin = *options.servicePin;
 
     ServiceEnvironment& environment = ServiceEnvironment::shared();
-    environment.serviceHost = service.host;
+    environment.serviceHost.set(service.host);
     if (options.requestTimeoutSeconds)
         environment.requestTimeoutSeconds = *options.requestTimeoutSeconds;
     environment.transport = std::make_shared<CurlTransport>(ServerTrust { service.hostName(), service.pin });

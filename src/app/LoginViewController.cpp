@@ -228,7 +228,7 @@ void LoginViewController::chooseService()
 {
     resignKeyboard();
     std::weak_ptr<ViewController> weak = weak_from_this();
-    std::string previousHost = ServiceEnvironment::shared().serviceHost;
+    std::string previousHost = ServiceEnvironment::shared().serviceHost.get();
     auto chooser = ServiceChoiceViewController::create(
         Profile::current().configDirectory(), [weak, previousHost](const ServiceConfiguration& chosen) {
             if (auto self = std::dynamic_pointer_cast<LoginViewController>(weak.lock()))

@@ -64,7 +64,7 @@ void ServiceChoiceViewController::loadView()
     title->setAutoresizingMask(centred);
     root->addSubview(title);
 
-    ServiceAddress current = ServiceAddress::fromHostAndPort(ServiceEnvironment::shared().serviceHost);
+    ServiceAddress current = ServiceAddress::fromHostAndPort(ServiceEnvironment::shared().serviceHost.get());
     hostField = makeField("serviceHost", "Host name or IP address", { 25, 46, 270, 40 });
     hostField->setText(current.host);
     hostField->setKeyboardType(KeyboardType::URL);

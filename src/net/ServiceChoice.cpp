@@ -155,7 +155,7 @@ bool keepServiceChoice(const ServiceConfiguration& choice, const std::filesystem
     if (!choice.save(configDirectory))
         return false;
     ServiceEnvironment& environment = ServiceEnvironment::shared();
-    environment.serviceHost = choice.host;
+    environment.serviceHost.set(choice.host);
     if (environment.transport)
         environment.transport->setServerTrust({ choice.hostName(), choice.pin });
     return true;

@@ -2,6 +2,25 @@
 
 namespace hestio {
 
+LockedText& LockedText::operator=(const LockedText& other)
+{
+    if (this != &other)
+        set(other.get());
+    return *this;
+}
+
+std::string LockedText::get() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_value;
+}
+
+void LockedText::set(std::string value)
+{
+    std::lock_guard lock(m_mutex);
+    m_value = std::move(value);
+}
+
 ServiceEnvironment& ServiceEnvironment::shared()
 {
     static ServiceEnvironment environment;

@@ -4,10 +4,33 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
 namespace hestio {
+
+/// A text one thread may change while another reads it: each read returns a
+/// whole copy of one value that was set, never a mix.
+class LockedText {
+public:
+    LockedText(std::string value = {})
+        : m_value(std::move(value))
+    {
+    }
+    LockedText(const LockedText& other)
+        : m_value(other.get())
+    {
+    }
+    LockedText& operator=(const LockedText& other);
+
+    [[nodiscard]] std::string get() const;
+    void set(std::string value);
+
+private:
+    mutable std::mutex m_mutex;
+    std::string m_value;
+};
 
 /// What every request object needs from the running app: the transport, the
 /// service host, the session token, and the two things it shows (the info
@@ -16,8 +39,9 @@ namespace hestio {
 /// `transport` and `serviceHost`, which the background resend reads.
 struct ServiceEnvironment {
     std::shared_ptr<platform::Transport> transport;
-    /// "host" or "host:port", without scheme.
-    std::string serviceHost { "localhost:8443" };
+    /// "host" or "host:port", without scheme. Changed on the main thread when
+    /// the user chooses another service, read by requests on any thread.
+    LockedText serviceHost { "localhost:8443" };
     /// How long one request may take before it fails as a transport failure.
     double requestTimeoutSeconds { 30 };
     /// The signed-in user's token, none when nobody is signed in. Never blocks.

@@ -84,7 +84,7 @@ void WebServiceConnector::formRequest()
     else
         m_parameters = *m_callerParameters + "&" + tokenParameter;
 
-    std::string base = "https://" + environment.serviceHost + basePath;
+    std::string base = "https://" + environment.serviceHost.get() + basePath;
     // Values arrive escaped already (escapeParameter), so the URL is not
     // escaped a second time.
     if (m_isPost)

@@ -23,7 +23,7 @@ struct ServiceChoiceViewControllerTest : test::SessionFixture {
 
     ServiceChoiceViewControllerTest()
     {
-        ServiceEnvironment::shared().serviceHost = "old.local:8443";
+        ServiceEnvironment::shared().serviceHost.set("old.local:8443");
         session().applicationDidFinishLaunching(true);
         activate();
         session().rootController->presentModalViewController(login, false);
@@ -150,7 +150,7 @@ TEST_F(ServiceChoiceViewControllerTest, CancelAnywhereKeepsThePreviousChoice)
     ServiceConfiguration read = ServiceConfiguration::load(configDirectory());
     EXPECT_EQ(read.host, "old.local:8443");
     EXPECT_EQ(read.pin, "sha256//OLD=");
-    EXPECT_EQ(ServiceEnvironment::shared().serviceHost, "old.local:8443");
+    EXPECT_EQ(ServiceEnvironment::shared().serviceHost.get(), "old.local:8443");
     EXPECT_EQ(transport->serverTrust().publicKeyPin, "") << "the trust was never touched";
 }
 

@@ -180,7 +180,7 @@ TEST_F(ServiceChoiceTest, AKeptChoiceIsTheFileTheAppReadsBackAndTheOnlyTrust)
     ServiceConfiguration loaded = ServiceConfiguration::load(config.path());
     EXPECT_EQ(loaded.host, "[fe80::1]:9443");
     EXPECT_EQ(loaded.pin, "sha256//PIN=");
-    EXPECT_EQ(ServiceEnvironment::shared().serviceHost, "[fe80::1]:9443");
+    EXPECT_EQ(ServiceEnvironment::shared().serviceHost.get(), "[fe80::1]:9443");
     EXPECT_EQ(transport->serverTrust().pinnedHost, "fe80::1");
     EXPECT_EQ(transport->serverTrust().publicKeyPin, "sha256//PIN=");
 
@@ -188,7 +188,7 @@ TEST_F(ServiceChoiceTest, AKeptChoiceIsTheFileTheAppReadsBackAndTheOnlyTrust)
     test::TempDir other;
     other.write("blocker", "x");
     EXPECT_FALSE(keepServiceChoice({ "hub.local:8443", "sha256//NEW=" }, other.path() / "blocker"));
-    EXPECT_EQ(ServiceEnvironment::shared().serviceHost, "[fe80::1]:9443");
+    EXPECT_EQ(ServiceEnvironment::shared().serviceHost.get(), "[fe80::1]:9443");
     EXPECT_EQ(transport->serverTrust().publicKeyPin, "sha256//PIN=");
 }
 

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 using namespace hestio;
 using platform::FakeTransport;
 using platform::TransportError;
@@ -52,7 +55,7 @@ struct WebServiceConnectorTest : ::testing::Test {
         auto& environment = ServiceEnvironment::shared();
         environment = ServiceEnvironment {};
         environment.transport = transport;
-        environment.serviceHost = "localhost:8443";
+        environment.serviceHost.set("localhost:8443");
         environment.currentToken = [this] { return token; };
         environment.showInfoPanel = [this](int type, const std::string& title, const std::string& subtitle,
                                         double hideAfter) {
@@ -377,4 +380,30 @@ TEST_F(WebServiceConnectorTest, AFailureIsLoggedWithoutTheSessionToken)
                                     "&token=<redacted>",
             "Error Code: -1001" }));
     EXPECT_FALSE(logs.contains("0123456789abcdef"));
+}
+
+// The failed-movement resend makes its requests on the background queue
+// while the user may be choosing another service on the main thread: each
+// request goes to one whole host, the old or the new.
+TEST_F(WebServiceConnectorTest, ARequestMadeWhileTheHostChangesGoesToOneWholeHost)
+{
+    const std::string first = "first-household-hub.example.net:8443";
+    const std::string second = "[fd00:1234:5678:9abc::1]:9443";
+    auto& environment = ServiceEnvironment::shared();
+    environment.serviceHost.set(first);
+    std::atomic<bool> done { false };
+    std::vector<std::string> torn;
+    std::thread background([&] {
+        for (int i = 0; i < 20000; ++i) {
+            std::string url = WebServiceConnector::create("/api/movement", "a=1", true)->url();
+            if (url != "https://" + first + "/kivoraserver/api/movement"
+                && url != "https://" + second + "/kivoraserver/api/movement")
+                torn.push_back(url);
+        }
+        done = true;
+    });
+    for (int i = 0; !done; ++i)
+        environment.serviceHost.set(i % 2 ? first : second);
+    background.join();
+    EXPECT_TRUE(torn.empty()) << torn.front();
 }

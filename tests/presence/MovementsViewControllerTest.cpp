@@ -47,7 +47,7 @@ TEST_F(MovementsViewControllerTest, ListsMovementsInTheServicesOrderWithWholeSec
     EXPECT_EQ(transport->lastRequest().method, "GET");
     EXPECT_THAT(transport->lastRequest().url,
         testing::StartsWith(
-            "https://" + ServiceEnvironment::shared().serviceHost + "/kivoraserver/api/movement?token="));
+            "https://" + ServiceEnvironment::shared().serviceHost.get() + "/kivoraserver/api/movement?token="));
     EXPECT_EQ(screen->title(), "Movements");
     EXPECT_EQ(screen->navigationItem().rightBarButtonItem()->title(), "Failed Posts");
     ASSERT_EQ(screen->movementTableView->numberOfRowsInSection(0), 3);
