@@ -179,21 +179,44 @@ void FaultProxy::stop()
     ::shutdown(m_listening, SHUT_RDWR);
 }
 
-bool FaultProxy::clientWaits(int socket, double seconds) const
+bool FaultProxy::clientWaits(int socket, double seconds, bool handshakePending) const
 {
     auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     while (!m_stopping && std::chrono::steady_clock::now() < until) {
         // A client waiting for its reply sends nothing more: anything to read
-        // is its closing alert or the end of the connection.
-        pollfd watched { socket, POLLIN | POLLRDHUP, 0 };
+        // is its closing alert or the end of the connection. Before the
+        // handshake its greeting is there to read, so only a hang-up counts.
+        pollfd watched { socket, static_cast<short>(handshakePending ? POLLRDHUP : POLLIN | POLLRDHUP), 0 };
         if (::poll(&watched, 1, 50) > 0)
             return false;
     }
     return true;
 }
 
+bool FaultProxy::spoilHandshake(int socket)
+{
+    if (!m_options.atHandshake || !m_selector.take("TLS handshake"))
+        return true;
+    say("TLS handshake -> " + std::string(nameOf(m_options.fault)));
+    double wait = m_delays.next();
+    if (m_options.fault == Fault::Delay) {
+        if (clientWaits(socket, wait > 0 ? wait : 3, true))
+            return true;
+        say("the client closed its connection while its handshake was delayed");
+    } else if (m_options.fault == Fault::Stall) {
+        clientWaits(socket, m_options.stallSeconds, true);
+    } else if (wait > 0) {
+        clientWaits(socket, wait, true);
+    }
+    ::shutdown(socket, SHUT_RDWR);
+    ::close(socket);
+    return false;
+}
+
 void FaultProxy::serve(int socket)
 {
+    if (!spoilHandshake(socket))
+        return;
     bool otherIdentity = m_options.fault == Fault::WrongCertificate && m_selector.takeConnection();
     SSL* ssl = SSL_new(otherIdentity ? m_tls->other : m_tls->own);
     SSL_set_fd(ssl, socket);

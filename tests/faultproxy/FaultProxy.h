@@ -37,6 +37,11 @@ struct ProxyOptions {
     /// Begins each log line with the seconds since the proxy started
     /// ("[12.345] "), for checks of when requests arrived.
     bool logTimes { false };
+    /// The fault (delay, drop or stall only) strikes connections before
+    /// their TLS handshake instead of requests, matched as the text "TLS
+    /// handshake": a client that only looks at the certificate, as the
+    /// app's choice of service does, sends no request at all.
+    bool atHandshake { false };
     std::size_t hugeBytes { 50'000'000 };
     std::size_t nestingDepth { 100'000 };
 };
@@ -63,9 +68,12 @@ public:
 private:
     struct Tls;
     void serve(int socket);
+    /// Applies the fault to a connection not yet shaken hands with, when
+    /// the options say so; whether the connection goes on.
+    bool spoilHandshake(int socket);
     /// Waits `seconds` unless the client hangs up first; whether it is still
     /// there.
-    bool clientWaits(int socket, double seconds) const;
+    bool clientWaits(int socket, double seconds, bool handshakePending = false) const;
     ProxyOptions m_options;
     std::unique_ptr<Tls> m_tls;
     FaultSelector m_selector;

@@ -46,6 +46,10 @@ matches --match, the first --count of them; every other request passes.
   --log-bodies 1             show each request's body on its line
   --log-times 1              begin each line with the seconds since the
                              start, as "[12.345] "
+  --at-handshake 1           delay, drop and stall strike connections before
+                             their TLS handshake instead of requests, matched
+                             as the text "TLS handshake" (a certificate probe
+                             sends no request)
   --huge-bytes N             size of a huge reply (default 50000000)
   --nesting N                depth of nested JSON (default 100000)
   --other-certificate PEM, --other-key PEM
@@ -116,6 +120,8 @@ bool parse(const std::vector<std::string>& arguments, ProxyOptions& options, std
                 options.logBodies = value == "1";
             } else if (name == "--log-times") {
                 options.logTimes = value == "1";
+            } else if (name == "--at-handshake") {
+                options.atHandshake = value == "1";
             } else if (name == "--huge-bytes") {
                 options.hugeBytes = std::stoull(value);
             } else if (name == "--nesting") {
@@ -135,6 +141,11 @@ bool parse(const std::vector<std::string>& arguments, ProxyOptions& options, std
     }
     if (options.fault == Fault::Rewrite && options.rewrites.empty()) {
         error = "the rewrite fault needs --rewrite KEY=TEXT";
+        return false;
+    }
+    if (options.atHandshake && options.fault != Fault::Delay && options.fault != Fault::Drop
+        && options.fault != Fault::Stall) {
+        error = "--at-handshake works with delay, drop and stall";
         return false;
     }
     return true;

@@ -5,7 +5,9 @@
 # the command line, is pointed at the hub on the login screen (confirming
 # the pin that hestio-hub prints), signs in and sees the plug. Then the hub's
 # certificate is replaced: the next run is refused with the message, and
-# recovers once the service is chosen again.
+# recovers once the service is chosen again. Last, with a fresh profile, the
+# hub is chosen through a port where nothing listens, a network that drops
+# the handshake, and one that holds it 4 s while the user taps again.
 #   find-the-hub.sh BUILD_DIR
 set -euo pipefail
 # shellcheck disable=SC2155
@@ -17,10 +19,11 @@ build=$1
 here=${E2E_DIR:-$(dirname "$0")}
 work=$(mktemp -d)
 hub_pid=""
+proxy_pids=""
 broker_pid=""
 plugs_pid=""
 cleanup() {
-  for pid in $hub_pid $plugs_pid $broker_pid; do
+  for pid in $proxy_pids $hub_pid $plugs_pid $broker_pid; do
     kill "$pid" 2>/dev/null && { wait "$pid" 2>/dev/null || true; }
   done
   rm -rf "$work"
@@ -81,13 +84,14 @@ else
   # No plug: the list stays empty, as a new household's does.
   device_check='expect-not "desk"'
 fi
-run_app() { # run_app SCRIPT
+run_app() { # run_app SCRIPT [PROFILE]
   local script
   script="$work/$(basename "$1")"
   # shellcheck disable=SC2016 # the names envsubst fills, not the shell
-  PORT=$port PIN=$("$build/bin/hestio-hub" --data "$work/hub" --print-pin) DEVICE_CHECK=$device_check \
-    envsubst '${PORT} ${PIN} ${DEVICE_CHECK}' <"$here/$1" >"$script"
-  "$build/bin/hestio" --headless --clock real --profile "$work/profile" --script "$script" \
+  PORT=${app_port:-$port} PIN=$("$build/bin/hestio-hub" --data "$work/hub" --print-pin) DEVICE_CHECK=$device_check \
+    DEAD_PORT=${dead_port:-} DROP_PORT=${drop_port:-} \
+    envsubst '${PORT} ${PIN} ${DEVICE_CHECK} ${DEAD_PORT} ${DROP_PORT}' <"$here/$1" >"$script"
+  "$build/bin/hestio" --headless --clock real --profile "$work/${2:-profile}" --script "$script" \
     --failure-screenshot "$work/$(basename "$1" .txt)-failure.png"
 }
 
@@ -102,3 +106,23 @@ start_hub "$port"
 new_pin=$("$build/bin/hestio-hub" --data "$work/hub" --print-pin)
 [ "$old_pin" != "$new_pin" ] || fail "the certificate was not replaced"
 run_app certificate-changed.txt
+
+# The hub behind hestio-fault-proxy, which shows the hub's own certificate.
+start_proxy() { # start_proxy FAULT ARGS...; prints the port it listens on
+  local log="$work/proxy-$1.log"
+  "$build/bin/hestio-fault-proxy" --upstream "127.0.0.1:$port" --certificate "$work/hub/certificate.pem" \
+    --key "$work/hub/private-key.pem" --at-handshake 1 --fault "$@" >"$log" 2>&1 &
+  proxy_pids="$proxy_pids $!"
+  for _ in $(seq 1 200); do
+    sed -n 's|.*listening on https://127.0.0.1:\([0-9]*\).*|\1|p' "$log" | grep . && return 0
+    sleep 0.05
+  done
+  fail "hestio-fault-proxy did not start"
+}
+dead_port=$(free_port)
+drop_port=$(start_proxy drop --count 0)
+app_port=$(start_proxy delay --delay-seconds 4 --count 1)
+run_app choose-through-faults.txt profile-faults
+grep -q "TLS handshake -> drop" "$work/proxy-drop.log" || fail "the proxy never dropped a handshake"
+[ "$(grep -c "TLS handshake -> delay" "$work/proxy-delay.log")" = 1 ] || fail "not exactly one probe was delayed"
+grep -q "localhost:$app_port" "$work/profile-faults/config/Service.plist" || fail "the delayed choice was not kept"
