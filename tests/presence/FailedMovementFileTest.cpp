@@ -260,3 +260,29 @@ TEST_F(FailedMovementFileTest, TheLoggedEntriesKeepTheirTokensOutOfTheLog)
         (std::vector<std::string> {
             "action=LEFT&title=Home&token=0123abcd", "action=ARRIVED&title=Home&token=4567ef01" }));
 }
+
+TEST_F(FailedMovementFileTest, WhileTheDiskIsStuckMovementsComeAndGoAndTheFileGetsTheLastListOnce)
+{
+    FailedMovementFile::addLocationToPlist("a=1");
+    written();
+    {
+        platform::HeldFlushes stuck;
+        FailedMovementFile::beginPosting("a=2");
+        FailedMovementFile::addLocationToPlist("a=3");
+        EXPECT_EQ(FailedMovementFile::getLocationFromPlist(), "a=1");
+        FailedMovementFile::endPosting("a=2", FailedMovementFile::PostingOutcome::NotDelivered);
+        EXPECT_EQ(FailedMovementFile::getAllFailedLocations(), (std::vector<std::string> { "a=2", "a=3" }))
+            << "read from the queue";
+        EXPECT_EQ(platform::DiskWriter::shared().pendingCount(), 1u) << "one rewrite waits, the latest";
+        auto onDisk = platform::parsePropertyList(contentsOf(FailedMovementFile::path()));
+        ASSERT_TRUE(onDisk);
+        EXPECT_EQ(onDisk->find("locations")->asArray()->size(), 1u) << "the disk still has the old file";
+    }
+    written();
+    auto onDisk = platform::parsePropertyList(contentsOf(FailedMovementFile::path()));
+    ASSERT_TRUE(onDisk);
+    const auto& locations = *onDisk->find("locations")->asArray();
+    ASSERT_EQ(locations.size(), 2u);
+    EXPECT_EQ(*locations[0].asString(), "a=2");
+    EXPECT_EQ(*locations[1].asString(), "a=3");
+}
