@@ -17,7 +17,10 @@
 //               back four weeks
 //   slow-disk   frames while the list scrolls and the home energy graph pages back four
 //               weeks, every disk write taking 300 ms (the writer's fault
-//               hook), and the time the writes then take to drain
+//               hook), and the time the writes then take to drain; also the
+//               main thread's own CPU from frame to frame, the longest time
+//               from one frame to the next, and how often the main thread
+//               waited for the writer (while signing in, and in the frames)
 //
 // A frame is what the window host does for one: the event and the timers due
 // are handled, the window is laid out and drawn at the screen's scale.
@@ -95,6 +98,14 @@ double cpuMs()
 {
     timespec t {};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+/// The calling thread's CPU time alone (the process's counts every thread).
+double threadCpuMs()
+{
+    timespec t {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
 }
 
@@ -650,19 +661,38 @@ void scenarioMemory(const std::string& host, const std::string& pin)
 /// no frame may wait for the disk.
 void scenarioSlowDisk(const std::string& host, const std::string& pin)
 {
-    DiskWriter::shared().setFlushDelayForTesting(0.3);
+    DiskWriter& writer = DiskWriter::shared();
+    writer.setFlushDelayForTesting(0.3);
     LiveApp app(host, pin);
+    std::size_t waits = writer.blockingWaitCount();
     app.signIn();
     app.quickTap("Devices");
     app.runUntil([&] { return app.find("Heater").has_value(); }, "the device list");
     app.host().pass(0.5);
     app.drawFrame();
+    // Each time the main thread waited for the writer: a stall of up to a
+    // whole write (300 ms here), wherever it fell.
+    emit({ "slow-disk.sign-in-waits-for-the-disk", static_cast<double>(writer.blockingWaitCount() - waits), -1 });
+    waits = writer.blockingWaitCount();
 
     std::vector<Figure> frames;
+    std::vector<double> mainThreadCpu;
+    double longestGap = 0;
     std::size_t mostQueued = 0;
+    double threadCpu = threadCpuMs();
+    double lastFrame = wallMs();
     auto counted = [&](Figure figure) {
-        mostQueued = std::max(mostQueued, DiskWriter::shared().pendingCount());
+        mostQueued = std::max(mostQueued, writer.pendingCount());
         frames.push_back(figure);
+        // From one frame to the next, the run loop's work between them
+        // included (replies, the writer's answers): the main thread's CPU
+        // alone, without the decoder's, the transfers' and the writer's
+        // threads; and on the clock, where a wait for the disk would show.
+        double now = threadCpuMs();
+        mainThreadCpu.push_back(now - threadCpu);
+        threadCpu = now;
+        longestGap = std::max(longestGap, wallMs() - lastFrame);
+        lastFrame = wallMs();
     };
     for (int stroke = 0; stroke < 2; ++stroke) {
         Point at { 160, 400 };
@@ -688,6 +718,11 @@ void scenarioSlowDisk(const std::string& host, const std::string& pin)
         }
     }
     emitFrames("slow-disk", frames);
+    std::sort(mainThreadCpu.begin(), mainThreadCpu.end());
+    emit({ "slow-disk.main-thread-cpu-median", mainThreadCpu[mainThreadCpu.size() / 2], -1 });
+    emit({ "slow-disk.main-thread-cpu-worst", mainThreadCpu.back(), -1 });
+    emit({ "slow-disk.longest-frame-to-frame", longestGap, -1 });
+    emit({ "slow-disk.frames-waits-for-the-disk", static_cast<double>(writer.blockingWaitCount() - waits), -1 });
     emit({ "slow-disk.most-writes-queued", static_cast<double>(mostQueued), -1 });
     double wall0 = wallMs();
     double cpu0 = cpuMs();

@@ -9,6 +9,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/ui/ActivityIndicatorView.h"
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/TabBarController.h"
 #include "presence/LocationManager.h"
@@ -25,6 +26,15 @@ namespace {
 
     constexpr const char* homePlaceText = "Home";
     constexpr const char* notHomePlaceText = "Not home";
+
+    /// A row's accessory while its change is on its way to the disk.
+    std::shared_ptr<ActivityIndicatorView> storingSpinner()
+    {
+        auto spinner = ActivityIndicatorView::create(ActivityIndicatorView::Style::Gray);
+        spinner->setAccessibilityIdentifier("storingSpinner");
+        spinner->startAnimating();
+        return spinner;
+    }
 
     std::shared_ptr<TextField> makeAlertField(const std::string& placeholder, Rect frame, int tag, bool secure)
     {
@@ -318,6 +328,7 @@ std::shared_ptr<TableViewCell> AccountTableViewController::leaveHomeCheckCell(Ta
     if (auto user = m_session->curUser())
         threshold = LeaveHomeThreshold::load(UserDefaults::standard(), user->username);
     cell->detailTextLabel()->setText(LeaveHomeCheckSetting::summary(threshold, Locale::current()));
+    cell->setAccessoryView(m_leaveHomeCheck && m_leaveHomeCheck->storing() ? storingSpinner() : nullptr);
     return cell;
 }
 
@@ -334,6 +345,7 @@ std::shared_ptr<TableViewCell> AccountTableViewController::homePlaceCell(TableVi
     cell->textLabel()->setText(shownName(title));
     cell->detailTextLabel()->setText(home ? homePlaceText : notHomePlaceText);
     cell->setAccessoryType(home ? TableViewCellAccessoryType::Checkmark : TableViewCellAccessoryType::None);
+    cell->setAccessoryView(m_placesBeingStored.contains(title) ? storingSpinner() : nullptr);
     return cell;
 }
 
@@ -350,10 +362,36 @@ void AccountTableViewController::toggleHomePlace(std::size_t index)
     // Chosen here: leaving a place asks no more.
     places.asked = true;
     places.save(defaults, user->username);
-    if (!defaults.synchronize())
-        showError("Which places count as home could not be stored on this phone.");
+    // The row shows its new state at once, with a spinner until the disk
+    // has it; it takes no tap meanwhile.
+    m_placesBeingStored.insert(title);
+    std::weak_ptr<AccountTableViewController> weak = self();
+    defaults.synchronize([weak, title](bool stored) {
+        auto screen = weak.lock();
+        if (!screen)
+            return;
+        screen->m_placesBeingStored.erase(title);
+        if (!stored)
+            screen->showError("Which places count as home could not be stored on this phone.");
+        screen->reloadHomePlaceRow(title);
+    });
+    reloadHomePlaceRow(title);
+}
+
+bool AccountTableViewController::isStoringHomePlace(std::size_t index) const
+{
+    const auto& places = m_session->savedLocations;
+    return index < places.size() && m_placesBeingStored.contains(places[index]->title);
+}
+
+void AccountTableViewController::reloadHomePlaceRow(const std::string& title)
+{
+    const auto& places = m_session->savedLocations;
+    auto found = std::find_if(places.begin(), places.end(), [&](const auto& place) { return place->title == title; });
+    if (found == places.end() || !isViewLoaded())
+        return;
     tableView().reloadRowsAtIndexPaths(
-        { { LeaveHomeSection, static_cast<int>(index) + 1 } }, TableViewRowAnimation::None);
+        { { LeaveHomeSection, static_cast<int>(found - places.begin()) + 1 } }, TableViewRowAnimation::None);
 }
 
 void AccountTableViewController::forgetHomePlace(const std::string& title)
@@ -366,8 +404,10 @@ void AccountTableViewController::forgetHomePlace(const std::string& title)
     if (places.titles.erase(title) == 0)
         return;
     places.save(defaults, user->username);
-    if (!defaults.synchronize())
-        hestio::log("Which places count as home could not be stored");
+    defaults.synchronize([](bool stored) {
+        if (!stored)
+            hestio::log("Which places count as home could not be stored");
+    });
 }
 
 std::shared_ptr<TableViewCell> AccountTableViewController::energyPriceCell(TableView& table)
@@ -598,9 +638,9 @@ void AccountTableViewController::didSelectRowAtIndexPath(TableView& table, Index
         changePasswordForCurUser(true);
     else if (path.section == ActionSection && path.row == EnergyPriceRow)
         openEnergyPrice();
-    else if (path.section == LeaveHomeSection && path.row == 0)
+    else if (path.section == LeaveHomeSection && path.row == 0 && !(m_leaveHomeCheck && m_leaveHomeCheck->storing()))
         openLeaveHomeCheck();
-    else if (path.section == LeaveHomeSection)
+    else if (path.section == LeaveHomeSection && !isStoringHomePlace(static_cast<std::size_t>(path.row - 1)))
         toggleHomePlace(static_cast<std::size_t>(path.row - 1));
     else if (path.section == LogoutSection && path.row == 0)
         logout();

@@ -13,6 +13,8 @@
 
 #include <any>
 #include <memory>
+#include <set>
+#include <string>
 #include <vector>
 
 namespace hestio {
@@ -60,6 +62,9 @@ public:
     void openLeaveHomeCheck();
     /// Marks the saved place at `index` as home, or home no more.
     void toggleHomePlace(std::size_t index);
+    /// Whether the home-place row `index` waits for its change to be stored
+    /// (it shows a spinner and takes no tap until then).
+    [[nodiscard]] bool isStoringHomePlace(std::size_t index) const;
     void locationsAdded(const platform::Notification& notification);
     void reset();
 
@@ -114,6 +119,7 @@ private:
     std::shared_ptr<platform::TableViewCell> homePlaceCell(platform::TableView& table, std::size_t index);
     /// The saved place `title` (deleted) no longer counts as home.
     void forgetHomePlace(const std::string& title);
+    void reloadHomePlaceRow(const std::string& title);
     std::shared_ptr<LeaveHomeCheckSetting> m_leaveHomeCheck;
     void logoutAnswered(bool success);
     void finishLogout();
@@ -133,6 +139,8 @@ private:
     /// Titles whose deletion is on its way; a download of the places does
     /// not bring them back meanwhile.
     std::vector<std::string> m_placesBeingDeleted;
+    /// Titles whose home-or-not change is on its way to the disk.
+    std::set<std::string> m_placesBeingStored;
     bool m_observing { false };
     std::shared_ptr<platform::AlertView> m_passwordAlert;
     std::shared_ptr<platform::TextField> m_currentPasswordField;

@@ -425,6 +425,8 @@ bool EnergyPriceViewController::stillSignedIn() const
 void EnergyPriceViewController::save()
 {
     view(); // the fields are made with the view
+    if (m_storing)
+        return; // the last Save is still on its way to the disk
     if (!stillSignedIn()) {
         showProblem(m_username.empty() ? "Sign in to set an energy price."
                                        : "You are no longer signed in as " + m_username + ".");
@@ -438,19 +440,33 @@ void EnergyPriceViewController::save()
     const Tariff& tariff = std::get<Tariff>(result);
     auto& defaults = UserDefaults::standard();
     tariff.save(defaults, m_username);
-    // The settings file is written at once; a write that failed must not
-    // look like a kept price.
-    if (!defaults.synchronize()) {
-        showProblem("The energy price could not be stored on this phone.");
-        return;
-    }
-    m_saved = tariff;
-    popBack();
+    // A write that failed must not look like a kept price: the screen stays,
+    // Save disabled, until the disk has it.
+    setStoring(true);
+    defaults.synchronize([weak = std::weak_ptr(self()), tariff](bool stored) {
+        auto screen = weak.lock();
+        if (!screen)
+            return;
+        screen->setStoring(false);
+        if (!stored) {
+            screen->showProblem("The energy price could not be stored on this phone.");
+            return;
+        }
+        screen->m_saved = tariff;
+        screen->popBack();
+    });
+}
+
+void EnergyPriceViewController::setStoring(bool storing)
+{
+    m_storing = storing;
+    if (auto save = navigationItem().rightBarButtonItem())
+        save->setEnabled(!storing);
 }
 
 void EnergyPriceViewController::confirmRemoval()
 {
-    if (removeAlert)
+    if (removeAlert || m_storing)
         return;
     removeAlert = AlertView::create(
         "Remove Energy Price", "Costs will no longer be shown.", this, std::string("Cancel"), { "Remove" });
@@ -460,19 +476,29 @@ void EnergyPriceViewController::confirmRemoval()
 
 void EnergyPriceViewController::remove()
 {
+    if (m_storing)
+        return;
     if (!stillSignedIn()) {
         reset();
         return;
     }
     auto& defaults = UserDefaults::standard();
     Tariff::remove(defaults, m_username);
-    if (!defaults.synchronize()) {
-        AlertView::create("Can't Remove Energy Price", "The change could not be stored on this phone.", nullptr, "OK")
-            ->show();
-        return;
-    }
-    m_saved.reset();
-    popBack();
+    setStoring(true);
+    defaults.synchronize([weak = std::weak_ptr(self())](bool stored) {
+        auto screen = weak.lock();
+        if (!screen)
+            return;
+        screen->setStoring(false);
+        if (!stored) {
+            AlertView::create(
+                "Can't Remove Energy Price", "The change could not be stored on this phone.", nullptr, "OK")
+                ->show();
+            return;
+        }
+        screen->m_saved.reset();
+        screen->popBack();
+    });
 }
 
 void EnergyPriceViewController::showProblem(const std::string& message)

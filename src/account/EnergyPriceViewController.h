@@ -126,6 +126,9 @@ private:
     void keyboardWillHide();
     void scrollToField(const platform::TextField& field);
     void showProblem(const std::string& message);
+    /// While a change is on its way to the disk, Save is disabled and
+    /// neither Save nor Remove does anything.
+    void setStoring(bool storing);
     void remove();
     void popBack();
     /// Whether the user the screen was opened for is still the one signed in.
@@ -139,6 +142,7 @@ private:
     std::vector<platform::CurrencyChoice> m_currencies;
     /// "12:00 AM" to "11:00 PM", or "00:00" to "23:00": the hours by number.
     std::vector<std::string> m_hourTexts;
+    bool m_storing { false };
     bool m_observingSession { false };
     bool m_observingKeyboard { false };
     double m_keyboardOverlap { 0 };

@@ -95,14 +95,20 @@ void LeaveHomeCheckSetting::alertViewClickedButtonAtIndex(AlertView& alert, int 
     }
     auto& defaults = UserDefaults::standard();
     threshold.save(defaults, m_username);
-    if (!defaults.synchronize()) {
-        m_problem = AlertView::create(
-            cannotSaveTitle, "The leave-home check could not be stored on this phone.", nullptr, std::string("OK"));
-        m_problem->show();
-        return;
-    }
+    // The account row waits visibly until the disk has it (storing()).
+    m_storing = true;
     if (m_changed)
         m_changed();
+    defaults.synchronize([self = shared_from_this()](bool stored) {
+        self->m_storing = false;
+        if (!stored) {
+            self->m_problem = AlertView::create(
+                cannotSaveTitle, "The leave-home check could not be stored on this phone.", nullptr, std::string("OK"));
+            self->m_problem->show();
+        }
+        if (self->m_changed)
+            self->m_changed();
+    });
 }
 
 }

@@ -18,7 +18,8 @@ namespace hestio {
 /// device left on is reported when the household leaves, or "Off". Asked in
 /// an alert with one field (a number of watts in the phone's locale) and
 /// kept for the user it was opened for.
-class LeaveHomeCheckSetting final : public platform::AlertViewDelegate {
+class LeaveHomeCheckSetting final : public platform::AlertViewDelegate,
+                                    public std::enable_shared_from_this<LeaveHomeCheckSetting> {
 public:
     static constexpr const char* title = "Leave-home check";
     static constexpr const char* cannotSaveTitle = "Can't Save Leave-Home Check";
@@ -30,8 +31,9 @@ public:
     [[nodiscard]] static std::variant<double, std::string> thresholdFromText(
         const std::string& text, const platform::Locale& locale);
 
-    /// Opens the alert for the signed-in user; `changed` runs after a change
-    /// was kept. Nothing without a user.
+    /// Opens the alert for the signed-in user; `changed` runs when a change
+    /// starts being stored and when that ends (kept, or a problem shown).
+    /// Nothing without a user.
     [[nodiscard]] static std::shared_ptr<LeaveHomeCheckSetting> open(
         const std::shared_ptr<Session>& session, std::function<void()> changed);
     LeaveHomeCheckSetting(std::string username, std::function<void()> changed);
@@ -39,6 +41,8 @@ public:
 
     [[nodiscard]] platform::AlertView* alert() const { return m_alert.get(); }
     [[nodiscard]] platform::TextField* field() const { return m_field.get(); }
+    /// Whether a change is on its way to the disk.
+    [[nodiscard]] bool storing() const { return m_storing; }
     void alertViewClickedButtonAtIndex(platform::AlertView& alert, int index) override;
 
 private:
@@ -49,6 +53,7 @@ private:
     std::shared_ptr<platform::AlertView> m_alert;
     std::shared_ptr<platform::TextField> m_field;
     std::shared_ptr<platform::AlertView> m_problem;
+    bool m_storing { false };
 };
 
 }

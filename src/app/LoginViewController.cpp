@@ -249,7 +249,7 @@ void LoginViewController::serviceChosen(const std::string& previousHost, const S
         std::optional<KeychainError> ignored;
         KeychainWrapper::deleteItemForKey(stored, Session::keychainService, &ignored);
         defaults.removeObjectForKey("username");
-        static_cast<void>(defaults.synchronize());
+        defaults.synchronize();
     }
 }
 
@@ -363,7 +363,7 @@ void LoginViewController::dataReceived(bool success, const json::Value& data, in
     m_session->userSignsIn(usernameText);
     auto& defaults = UserDefaults::standard();
     defaults.setObject(usernameText, "username");
-    static_cast<void>(defaults.synchronize()); // a failed write is logged and retried at the next change
+    defaults.synchronize(); // a failed write is tried again; nothing waits for the disk
     std::optional<KeychainError> ignored;
     KeychainWrapper::storeKey(usernameText, passwordText, Session::keychainService, true, &ignored);
     createUser(data);

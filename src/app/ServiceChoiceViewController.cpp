@@ -143,11 +143,18 @@ void ServiceChoiceViewController::setConnecting(bool connecting)
         spinner->stopAnimating();
 }
 
+void ServiceChoiceViewController::setSaving(bool saving)
+{
+    m_saving = saving;
+    setConnecting(saving);
+    cancelButton->setEnabled(!saving);
+}
+
 void ServiceChoiceViewController::connect()
 {
     view();
-    if (m_probe.isRunning())
-        return; // the first tap's connection is still on its way
+    if (m_probe.isRunning() || m_saving)
+        return; // the first tap's connection, or the choice, is still on its way
     ServiceAddressCheck checked = checkServiceAddress(hostField->text(), portField->text());
     if (!checked.address) {
         showMessage(checked.message);
@@ -197,18 +204,30 @@ void ServiceChoiceViewController::confirm()
         return;
     ServiceConfiguration chosen { m_found->address.hostAndPort(), m_found->pin };
     m_found.reset();
-    if (!keepServiceChoice(chosen, m_configDirectory)) {
-        showMessage("The choice could not be saved, so the previous service stays.");
-        return;
-    }
-    auto keepAlive = shared_from_this();
-    if (m_chosen)
-        m_chosen(chosen);
-    leave();
+    // The screen waits, its buttons and fields disabled, until the disk has
+    // the choice: the app moves to the service only once it is kept.
+    showMessage("Saving the choice…");
+    setSaving(true);
+    std::weak_ptr<ViewController> weak = weak_from_this();
+    keepServiceChoice(chosen, m_configDirectory, [weak, chosen](bool kept) {
+        auto self = std::dynamic_pointer_cast<ServiceChoiceViewController>(weak.lock());
+        if (!self)
+            return;
+        self->setSaving(false);
+        if (!kept) {
+            self->showMessage("The choice could not be saved, so the previous service stays.");
+            return;
+        }
+        if (self->m_chosen)
+            self->m_chosen(chosen);
+        self->leave();
+    });
 }
 
 void ServiceChoiceViewController::cancel()
 {
+    if (m_saving)
+        return; // the choice is kept or not in a moment; the screen says which
     m_probe.cancel();
     leave();
 }

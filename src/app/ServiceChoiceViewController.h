@@ -54,12 +54,16 @@ private:
     void probeEnded(const std::optional<ServiceProbe::Found>& found, const std::string& message);
     void showMessage(const std::string& message);
     void setConnecting(bool connecting);
+    /// While the confirmed choice is on its way to the disk nothing on the
+    /// screen takes a tap.
+    void setSaving(bool saving);
     void leave();
 
     std::filesystem::path m_configDirectory;
     Chosen m_chosen;
     ServiceProbe m_probe;
     std::optional<ServiceProbe::Found> m_found;
+    bool m_saving { false };
 };
 
 }

@@ -107,8 +107,10 @@ void FollowedSuggestionsSection::recordFollow(const std::string& username, Follo
 {
     if (username.empty())
         return;
-    if (!storeOf(username).record(followed))
-        hestio::log("The followed suggestion \"" + followed.text + "\" could not be kept");
+    storeOf(username).record(followed, [text = followed.text](bool kept) {
+        if (!kept)
+            hestio::log("The followed suggestion \"" + text + "\" could not be kept");
+    });
     if (m_username != username)
         return; // that user's rows are read from the file when next shown
     auto earlier = std::find_if(m_rows.begin(), m_rows.end(),

@@ -124,7 +124,7 @@ std::vector<FollowedSuggestion> FollowedSuggestionStore::load() const
     return records;
 }
 
-bool FollowedSuggestionStore::record(const FollowedSuggestion& followed) const
+void FollowedSuggestionStore::record(const FollowedSuggestion& followed, std::function<void(bool kept)> done) const
 {
     auto records = readFile(m_file, m_username);
     std::erase_if(records, [&](const auto& each) { return each.suggestionID == followed.suggestionID; });
@@ -135,11 +135,11 @@ bool FollowedSuggestionStore::record(const FollowedSuggestion& followed) const
     entries.reserve(records.size());
     for (const auto& each : records)
         entries.push_back(toValue(each));
-    // A follow is recorded at the user's tap, and its savings count from
-    // then: the tap learns at once whether the record was kept.
-    return platform::writePropertyListAtOnce(m_file,
-        PropertyListValue::Dictionary {
-            { kUserKey, PropertyListValue(m_username) }, { kListKey, std::move(entries) } });
+    // Read back from the queue until it is on the disk, so that a second
+    // follow before then builds on this one.
+    static_cast<void>(platform::writePropertyList(m_file,
+        PropertyListValue::Dictionary { { kUserKey, PropertyListValue(m_username) }, { kListKey, std::move(entries) } },
+        std::move(done)));
 }
 
 }

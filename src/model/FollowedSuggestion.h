@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,9 +43,11 @@ public:
     /// Newest first. Records that cannot be read are left out.
     [[nodiscard]] std::vector<FollowedSuggestion> load() const;
     /// Adds `followed`, replacing an earlier record of the same suggestion,
-    /// and drops the oldest beyond `capacity`. False, with one log line, when
-    /// the file cannot be written (the old file then stays as it was).
-    [[nodiscard]] bool record(const FollowedSuggestion& followed) const;
+    /// and drops the oldest beyond `capacity`: load() has it at once, the
+    /// disk a little later (the disk writer). `done` hears on the caller's run
+    /// loop whether it was kept: false, with one log line, when the file
+    /// cannot be written (the old file then stays as it was).
+    void record(const FollowedSuggestion& followed, std::function<void(bool kept)> done = {}) const;
 
     [[nodiscard]] const std::filesystem::path& file() const { return m_file; }
 

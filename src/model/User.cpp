@@ -40,7 +40,7 @@ void User::setCurrentLocation(std::shared_ptr<Location> location)
         defaults.removeObjectForKey("title");
         defaults.removeObjectForKey("userID");
     }
-    static_cast<void>(defaults.synchronize()); // a failed write is logged and retried at the next change
+    defaults.synchronize(); // a failed write is tried again; nothing waits for the disk
 }
 
 platform::TimeZone User::householdTimeZone() const

@@ -150,15 +150,19 @@ void ServiceProbe::cancel()
         exchange->cancel();
 }
 
-bool keepServiceChoice(const ServiceConfiguration& choice, const std::filesystem::path& configDirectory)
+void keepServiceChoice(const ServiceConfiguration& choice, const std::filesystem::path& configDirectory,
+    std::function<void(bool kept)> done)
 {
-    if (!choice.save(configDirectory))
-        return false;
-    ServiceEnvironment& environment = ServiceEnvironment::shared();
-    environment.serviceHost.set(choice.host);
-    if (environment.transport)
-        environment.transport->setServerTrust({ choice.hostName(), choice.pin });
-    return true;
+    choice.save(configDirectory, [choice, done = std::move(done)](bool kept) {
+        if (kept) {
+            ServiceEnvironment& environment = ServiceEnvironment::shared();
+            environment.serviceHost.set(choice.host);
+            if (environment.transport)
+                environment.transport->setServerTrust({ choice.hostName(), choice.pin });
+        }
+        if (done)
+            done(kept);
+    });
 }
 
 }

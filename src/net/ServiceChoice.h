@@ -77,8 +77,10 @@ private:
 };
 
 /// Keeps a confirmed choice: writes it to Service.plist in `configDirectory`
-/// and points every later request at it, trusting only its pin. False (and
-/// nothing changed) when the file cannot be written.
-[[nodiscard]] bool keepServiceChoice(const ServiceConfiguration& choice, const std::filesystem::path& configDirectory);
+/// (on the disk writer) and, once it is there, points every later request
+/// at it, trusting only its pin; then tells `done`, on the caller's run loop.
+/// Not kept (false): nothing changed, the file cannot be written.
+void keepServiceChoice(const ServiceConfiguration& choice, const std::filesystem::path& configDirectory,
+    std::function<void(bool kept)> done);
 
 }

@@ -20,12 +20,12 @@ ServiceConfiguration ServiceConfiguration::load(const std::filesystem::path& con
     return configuration;
 }
 
-bool ServiceConfiguration::save(const std::filesystem::path& configDirectory) const
+void ServiceConfiguration::save(const std::filesystem::path& configDirectory, std::function<void(bool kept)> done) const
 {
-    // The user has just confirmed this service: whether it was kept is told
-    // at once, before the app trusts it (a rare, explicit step, not a frame).
+    // The user has just confirmed this service: the app trusts it only once
+    // it is kept, which `done` hears on the caller's run loop.
     platform::PropertyListValue::Dictionary dictionary { { "host", host }, { "pin", pin } };
-    return platform::writePropertyListAtOnce(configDirectory / fileName, dictionary);
+    static_cast<void>(platform::writePropertyList(configDirectory / fileName, dictionary, std::move(done)));
 }
 
 std::string ServiceConfiguration::hostName() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace hestio {
@@ -20,7 +21,9 @@ struct ServiceConfiguration {
     /// The configuration file's values over the defaults; a missing or
     /// damaged file gives the defaults.
     static ServiceConfiguration load(const std::filesystem::path& configDirectory);
-    [[nodiscard]] bool save(const std::filesystem::path& configDirectory) const;
+    /// Queues writing the file on the disk writer; `done` is told whether
+    /// it was kept (a failure leaves the old file).
+    void save(const std::filesystem::path& configDirectory, std::function<void(bool kept)> done) const;
 
     /// The host name alone, without the port, as the TLS layer matches it.
     [[nodiscard]] std::string hostName() const;

@@ -3,6 +3,7 @@
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/DiskWriter.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/PrivateFiles.h"
 #include "platform/foundation/Profile.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/Redaction.h"
@@ -19,7 +20,9 @@ namespace {
 
     using platform::PropertyListValue;
 
-    std::mutex g_fileMutex;
+    /// Also taken on the disk writer's thread, as a write ends (and in the
+    /// caller's, in a process that writes at once): hence recursive.
+    std::recursive_mutex g_fileMutex;
 
     PropertyListValue::Array arrayOf(const std::vector<std::string>& entries)
     {
@@ -71,6 +74,9 @@ namespace {
         std::vector<std::string> delivered;
         /// Postings on their way; not offered for a resend.
         std::vector<std::string> inFlight;
+        /// Counts the writes queued: only the last one's failure is kept in
+        /// `unwritten` and `delivered` (a later one carries every change).
+        std::uint64_t writes { 0 };
     };
     std::map<std::string, Pending> g_pending;
 
@@ -181,15 +187,61 @@ namespace {
         return contents;
     }
 
+    /// The entries of the file on the disk, past what is queued for it.
+    std::vector<std::string> entriesOnDisk(const std::filesystem::path& file)
+    {
+        std::vector<std::string> entries;
+        auto read = platform::readPrivateFile(file, 64 * 1024 * 1024);
+        if (!read || !*read)
+            return entries;
+        auto value = platform::parsePropertyList((*read)->bytes);
+        const PropertyListValue* locations = value ? value->find("locations") : nullptr;
+        if (const auto* array = locations ? locations->asArray() : nullptr)
+            for (const auto& element : *array)
+                if (const std::string* text = element.asString())
+                    entries.push_back(*text);
+        return entries;
+    }
+
+    /// On the writer's thread, as the write numbered `write` of `entries`
+    /// ended: when it failed and no later write is queued, what the disk
+    /// lacks and what it holds too many become `unwritten` and `delivered`,
+    /// so that nothing is lost and nothing delivered is sent again.
+    void writeEnded(const std::filesystem::path& file, std::uint64_t write, const std::vector<std::string>& entries,
+        const platform::Status& status)
+    {
+        std::lock_guard lock(g_fileMutex);
+        Pending& pending = g_pending[file.string()];
+        if (status || write != pending.writes)
+            return;
+        hestio::log("Could not write property list " + file.string() + ": " + status.error().message());
+        std::vector<std::string> onDisk = entriesOnDisk(file);
+        pending.unwritten.clear();
+        for (const auto& entry : entries)
+            if (!eraseOne(onDisk, entry))
+                pending.unwritten.push_back(entry);
+        pending.delivered = std::move(onDisk);
+        if (!pending.unwritten.empty())
+            hestio::log("A failed movement could not be written to the file; it is kept until the next chance");
+    }
+
+    /// Queues the new file on the disk writer; false (nothing queued) when
+    /// an unreadable file stands in the way. Reads see it from then on.
     bool store(Contents& contents)
     {
         if (!contents.writable)
             return false;
         contents.dictionary["locations"] = arrayOf(contents.entries);
-        if (!platform::writePropertyListAtOnce(contents.file, contents.dictionary))
-            return false;
-        contents.pending.unwritten.clear();
-        contents.pending.delivered.clear();
+        Pending& pending = contents.pending;
+        std::uint64_t write = ++pending.writes;
+        pending.unwritten.clear();
+        pending.delivered.clear();
+        platform::DiskWriter::shared().write(contents.file, platform::propertyListToXml(contents.dictionary), {},
+            [file = contents.file, write, entries = contents.entries](const std::string& bytes) {
+                platform::Status status = platform::DiskWriter::replaceInFolder(file, bytes);
+                writeEnded(file, write, entries, status);
+                return status;
+            });
         return true;
     }
 

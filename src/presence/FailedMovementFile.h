@@ -12,8 +12,10 @@ namespace hestio {
 /// list {"locations": [parameter texts]} in the order they failed.
 ///
 /// The main thread adds to it while the background resend takes from it, so
-/// every operation holds one process-wide lock across its read and its
-/// atomic rewrite; neither side can lose the other's entries.
+/// every operation holds one process-wide lock across its read and queueing
+/// its rewrite; neither side can lose the other's entries. The rewrite is
+/// done by the disk writer (atomically: the old file or the new one), so no
+/// caller waits for the disk; a rewrite still queued is what is read.
 ///
 /// Nothing in it is ever lost: a file that cannot be read is moved aside
 /// (kept beside it with the time in its name) rather than overwritten, and an
@@ -55,8 +57,8 @@ public:
     /// changes) when it is not waiting.
     [[nodiscard]] static bool removeFirstFailedLocation(const std::string& entry);
     /// Moves `entry` to the end in one rewrite (a failed resend waits behind
-    /// the others); false when it is not waiting or the file cannot be
-    /// written.
+    /// the others); false when it is not waiting or an unreadable file
+    /// stands in the way. A rewrite that then fails keeps the old order.
     static bool moveFirstFailedLocationToEnd(const std::string& entry);
 };
 

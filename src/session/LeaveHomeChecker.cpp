@@ -208,8 +208,10 @@ void LeaveHomeChecker::answerQuestion(bool home)
     if (home)
         places.titles.insert(place);
     places.save(defaults, username);
-    if (!defaults.synchronize())
-        hestio::log("Leave-home check: which places are home could not be stored");
+    defaults.synchronize([](bool stored) {
+        if (!stored)
+            hestio::log("Leave-home check: which places are home could not be stored");
+    });
     hestio::log("Leave-home check: " + shownName(place) + (home ? " counts as home" : " does not count as home"));
     // Just left it: the check it would have made.
     if (home)

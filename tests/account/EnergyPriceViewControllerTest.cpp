@@ -3,6 +3,7 @@
 #include "account/AccountTableViewController.h"
 #include "account/EnergyPriceViewController.h"
 #include "model/Tariff.h"
+#include "platform/foundation/DiskWriter.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/Animator.h"
@@ -79,7 +80,12 @@ struct EnergyPriceTest : test::AccountFixture {
     {
         return picker.delegate()->titleForRow(picker, picker.selectedRowInComponent(0), 0);
     }
-    void tapSave() { screen->navigationItem().rightBarButtonItem()->trigger(); }
+    /// Taps Save and lets the disk writer answer.
+    void tapSave()
+    {
+        screen->navigationItem().rightBarButtonItem()->trigger();
+        loop.runPending();
+    }
     std::optional<Tariff> kept(const std::string& username = "demo")
     {
         return Tariff::load(UserDefaults::standard(), username);
@@ -457,6 +463,8 @@ TEST_F(EnergyPriceTest, RemovingAsksFirstThenForgetsThePrice)
 
     screen->didSelectRowAtIndexPath(table, { 2, 0 });
     application->topAlert()->clickButtonAtIndex(1);
+    EXPECT_TRUE(onTop(*screen)) << "until the disk has the change";
+    loop.runPending();
     EXPECT_FALSE(kept());
     EXPECT_FALSE(UserDefaults::standard().objectForKey("tariff.demo"));
     EXPECT_TRUE(onTop(*account));
@@ -608,4 +616,37 @@ TEST_F(EnergyPriceTest, AKeptPriceReadsBackExactlyFromTheFile)
     EXPECT_EQ(read->offPeak->startHour, 23);
     EXPECT_EQ(read->offPeak->endHour, 0);
     EXPECT_EQ(read->currency, "EUR");
+}
+
+TEST_F(EnergyPriceTest, APriceTheDiskDoesNotTakeIsSaidSaveWaitsMeanwhileAndTheTypingStays)
+{
+    tariff("EUR", 0.3).save(UserDefaults::standard(), "demo");
+    DiskWriter::shared().settle();
+    std::filesystem::path file = UserDefaults::standard().file();
+    std::filesystem::remove(file);
+    std::filesystem::create_directories(file / "in-the-way");
+
+    openPriceScreen();
+    type("0.41", "USD");
+    {
+        HeldFlushes stuck;
+        screen->navigationItem().rightBarButtonItem()->trigger();
+        loop.advance(30);
+        EXPECT_FALSE(screen->navigationItem().rightBarButtonItem()->isEnabled()) << "Save waits for the disk";
+        EXPECT_EQ(application->topAlert(), nullptr);
+        EXPECT_TRUE(onTop(*screen));
+    }
+    loop.runPending();
+    EXPECT_EQ(dismissAlert(), "The energy price could not be stored on this phone.");
+    EXPECT_TRUE(screen->navigationItem().rightBarButtonItem()->isEnabled());
+    EXPECT_TRUE(onTop(*screen));
+    EXPECT_EQ(screen->priceField->text(), "0.41") << "what was typed stays";
+    EXPECT_EQ(screen->currencyField->text(), "USD");
+
+    screen->didSelectRowAtIndexPath(screen->tableView(), { 2, 0 });
+    application->topAlert()->clickButtonAtIndex(1);
+    loop.runPending();
+    EXPECT_EQ(dismissAlert("Can't Remove Energy Price"), "The change could not be stored on this phone.");
+    EXPECT_TRUE(onTop(*screen));
+    EXPECT_TRUE(logs.contains("Could not write property list"));
 }

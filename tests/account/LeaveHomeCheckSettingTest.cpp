@@ -2,6 +2,7 @@
 
 #include "account/AccountTableViewController.h"
 #include "account/LeaveHomeCheckSetting.h"
+#include "platform/foundation/DiskWriter.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/AlertView.h"
 #include "support/DeviceSettings.h"
@@ -45,10 +46,29 @@ struct LeaveHomeCheckSettingTest : test::AccountFixture {
         auto* field = dynamic_cast<TextField*>(alert->findByAccessibilityIdentifier("leaveHomeThresholdField"));
         ASSERT_NE(field, nullptr);
         field->setText(text);
-        for (int i = 0; i < alert->numberOfButtons(); ++i)
-            if (alert->buttonTitleAtIndex(i) == button)
-                return alert->clickButtonAtIndex(i);
+        for (int i = 0; i < alert->numberOfButtons(); ++i) {
+            if (alert->buttonTitleAtIndex(i) == button) {
+                alert->clickButtonAtIndex(i);
+                loop.runPending(); // the disk writer answers
+                return;
+            }
+        }
         FAIL() << "no button " << button;
+    }
+    /// Whether the row shows that its change is on its way to the disk.
+    bool storing(int row)
+    {
+        auto cell = account->cellForRowAtIndexPath(
+            account->tableView(), { AccountTableViewController::LeaveHomeSection, row });
+        return cell->accessoryView() && cell->accessoryView()->accessibilityIdentifier() == "storingSpinner";
+    }
+    /// The settings file cannot be replaced: a folder stands in its place.
+    void blockSettingsFile()
+    {
+        DiskWriter::shared().settle();
+        std::filesystem::path file = UserDefaults::standard().file();
+        std::filesystem::remove(file);
+        std::filesystem::create_directories(file / "in-the-way");
     }
     std::optional<double> kept() { return LeaveHomeThreshold::load(UserDefaults::standard(), "demo").watts; }
 };
@@ -127,9 +147,19 @@ TEST_F(LeaveHomeCheckSettingTest, EachSavedPlaceHasARowSayingWhetherItIsHomeAndA
 
     account->didSelectRowAtIndexPath(table, { section, 1 });
     EXPECT_EQ(place(1), "Home|Home|checked");
+    EXPECT_TRUE(storing(1)) << "until the disk has it";
+    account->didSelectRowAtIndexPath(table, { section, 1 }); // taken for nothing meanwhile
+    loop.runPending();
+    EXPECT_FALSE(storing(1));
+    EXPECT_EQ(place(1), "Home|Home|checked");
     EXPECT_EQ(HomePlaces::load(UserDefaults::standard(), "demo"), (HomePlaces { { "Home" }, true }));
+    EXPECT_EQ(
+        HomePlaces::load(UserDefaults(UserDefaults::standard().file()), "demo"), (HomePlaces { { "Home" }, true }))
+        << "on the disk";
     account->didSelectRowAtIndexPath(table, { section, 2 });
+    loop.runPending();
     account->didSelectRowAtIndexPath(table, { section, 1 });
+    loop.runPending();
     EXPECT_EQ(place(1), "Home|Not home");
     EXPECT_EQ(place(2), "Office|Home|checked");
     EXPECT_EQ(application->topAlert(), nullptr) << "no threshold alert from a place's row";
@@ -140,4 +170,31 @@ TEST_F(LeaveHomeCheckSettingTest, EachSavedPlaceHasARowSayingWhetherItIsHomeAndA
     EXPECT_EQ(table.numberOfRowsInSection(section), 2);
     EXPECT_EQ(HomePlaces::load(UserDefaults::standard(), "demo"), (HomePlaces { {}, true }));
     EXPECT_EQ(row(), "25 W");
+}
+
+TEST_F(LeaveHomeCheckSettingTest, ASettingTheDiskDoesNotTakeIsSaidAndStaysShown)
+{
+    addSavedLocation("Home", { 40.7128, -74.006 });
+    account->tableView().reloadData();
+    blockSettingsFile();
+    auto problem = [&] {
+        AlertView* alert = application->topAlert();
+        if (!alert)
+            return std::string("no alert");
+        std::string text = alert->title() + ": " + alert->message();
+        alert->clickButtonAtIndex(0);
+        return text;
+    };
+
+    account->didSelectRowAtIndexPath(account->tableView(), { AccountTableViewController::LeaveHomeSection, 1 });
+    EXPECT_EQ(application->topAlert(), nullptr) << "nothing said before the disk answers";
+    loop.runPending();
+    EXPECT_EQ(problem(), "Error Occurred: Which places count as home could not be stored on this phone.");
+    EXPECT_FALSE(storing(1));
+
+    set("40", "Save");
+    EXPECT_EQ(problem(), "Can't Save Leave-Home Check: The leave-home check could not be stored on this phone.");
+    EXPECT_FALSE(storing(0));
+    EXPECT_EQ(row(), "40 W") << "what the user chose stays shown, to be stored at the next change";
+    EXPECT_TRUE(logs.contains("Could not write property list"));
 }

@@ -2,6 +2,7 @@
 
 #include "app/LoginViewController.h"
 #include "app/ServiceChoiceViewController.h"
+#include "platform/foundation/DiskWriter.h"
 #include "platform/foundation/Profile.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/UserDefaults.h"
@@ -128,7 +129,7 @@ TEST_F(ServiceChoiceViewControllerTest, ConfirmKeepsExactlyWhatTheAppReadsBackAn
 
 TEST_F(ServiceChoiceViewControllerTest, CancelAnywhereKeepsThePreviousChoice)
 {
-    ASSERT_TRUE((ServiceConfiguration { "old.local:8443", "sha256//OLD=" }).save(configDirectory()));
+    (ServiceConfiguration { "old.local:8443", "sha256//OLD=" }).save(configDirectory(), {});
     auto chooser = openChooser();
     ASSERT_TRUE(chooser);
     chooser->hostField->setText("other.local");
@@ -152,6 +153,58 @@ TEST_F(ServiceChoiceViewControllerTest, CancelAnywhereKeepsThePreviousChoice)
     EXPECT_EQ(read.pin, "sha256//OLD=");
     EXPECT_EQ(ServiceEnvironment::shared().serviceHost.get(), "old.local:8443");
     EXPECT_EQ(transport->serverTrust().publicKeyPin, "") << "the trust was never touched";
+}
+
+TEST_F(ServiceChoiceViewControllerTest, AConfirmedChoiceWaitsVisiblyForTheDiskAndOneNotKeptChangesNothing)
+{
+    auto chooser = openChooser();
+    ASSERT_TRUE(chooser);
+    auto confirmOn = [&](const std::string& host) {
+        chooser->hostField->setText(host);
+        transport->enqueueProbe({ true, kPin, "hestio-hub", {} });
+        tapConnect(*chooser);
+        loop.runPending();
+        ASSERT_TRUE(application->topAlert());
+        application->topAlert()->clickButtonAtIndex(1);
+    };
+    auto waiting = [&](const char* when) {
+        EXPECT_EQ(message(*chooser), "Saving the choice\u2026") << when;
+        EXPECT_TRUE(chooser->spinner->isAnimating()) << when;
+        EXPECT_FALSE(chooser->connectButton->isEnabled()) << when;
+        EXPECT_FALSE(chooser->cancelButton->isEnabled()) << when;
+        EXPECT_FALSE(chooser->hostField->isEnabled()) << when;
+    };
+
+    // The service's file cannot be replaced (a folder stands in its place).
+    std::filesystem::create_directories(configDirectory() / "Service.plist" / "in-the-way");
+    {
+        platform::HeldFlushes stuck;
+        confirmOn("blocked.local");
+        loop.advance(30);
+        waiting("while the disk does not answer");
+        chooser->cancel();
+        loop.advance(1);
+        EXPECT_EQ(login->modalViewController(), chooser.get()) << "the screen stays until it knows";
+        EXPECT_EQ(ServiceEnvironment::shared().serviceHost.get(), "old.local:8443") << "not trusted before it is kept";
+    }
+    loop.runPending();
+    EXPECT_EQ(message(*chooser), "The choice could not be saved, so the previous service stays.");
+    EXPECT_FALSE(chooser->spinner->isAnimating());
+    EXPECT_TRUE(chooser->connectButton->isEnabled());
+    EXPECT_TRUE(chooser->cancelButton->isEnabled());
+    EXPECT_EQ(chooser->hostField->text(), "blocked.local") << "what the person typed stays";
+    EXPECT_EQ(ServiceEnvironment::shared().serviceHost.get(), "old.local:8443");
+    EXPECT_EQ(transport->serverTrust().publicKeyPin, "");
+    EXPECT_TRUE(logs.contains("Could not write property list"));
+
+    // Once the disk takes it, the screen goes and the app moves there.
+    std::filesystem::remove_all(configDirectory() / "Service.plist");
+    confirmOn("hub.local");
+    waiting("until the writer answers");
+    loop.advance(1);
+    EXPECT_FALSE(login->modalViewController());
+    EXPECT_EQ(ServiceEnvironment::shared().serviceHost.get(), "hub.local:8443");
+    EXPECT_EQ(ServiceConfiguration::load(configDirectory()).host, "hub.local:8443");
 }
 
 TEST_F(ServiceChoiceViewControllerTest, BadInputAndFailuresShowTheirMessageAndTheScreenStaysUsable)

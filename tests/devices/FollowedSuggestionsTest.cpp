@@ -246,7 +246,7 @@ TEST_F(FollowedSuggestionsTest, AfterWholeDaysTheRowShowsTheDifferenceInEnergyAn
     tariff.pricePerKWh = 0.30;
     tariff.save(UserDefaults::standard(), "demo");
     const Date followed = local(2026, 10, 14, 10);
-    ASSERT_TRUE(storeOf("demo").record({ 1051, "The TV draws about 9.0 W on standby.", "105", "TV", followed }));
+    storeOf("demo").record({ 1051, "The TV draws about 9.0 W on standby.", "105", "TV", followed });
     use["105"] = stepAt(followed, 0.1, 0.0);
     energyDelay["105"] = 2;
 
@@ -290,7 +290,7 @@ TEST_F(FollowedSuggestionsTest, TheDaysAskedForFollowTheHouseholdsClockChanges)
 {
     // Followed the day before New York's clocks go forward (8 March 2026).
     const Date followed = local(2026, 3, 7, 12);
-    ASSERT_TRUE(storeOf("demo").record({ 1062, "Switch off the lamp", "106", "Bedside Lamp", followed }));
+    storeOf("demo").record({ 1062, "Switch off the lamp", "106", "Bedside Lamp", followed });
     use["106"] = [](Date) { return 0.5; };
     setNow(local(2026, 3, 10, 8));
     screen->viewDidAppear(false);
@@ -306,8 +306,8 @@ TEST_F(FollowedSuggestionsTest, TheDaysAskedForFollowTheHouseholdsClockChanges)
 
 TEST_F(FollowedSuggestionsTest, EachReplyLandsOnItsOwnRowAndAPullDropsTheLateOnes)
 {
-    ASSERT_TRUE(storeOf("demo").record({ 1051, "TV standby", "105", "TV", local(2026, 10, 10, 10) }));
-    ASSERT_TRUE(storeOf("demo").record({ 1062, "Lamp by day", "106", "Bedside Lamp", local(2026, 10, 12, 10) }));
+    storeOf("demo").record({ 1051, "TV standby", "105", "TV", local(2026, 10, 10, 10) });
+    storeOf("demo").record({ 1062, "Lamp by day", "106", "Bedside Lamp", local(2026, 10, 12, 10) });
     use["105"] = stepAt(local(2026, 10, 10, 10), 0.1, 0.0);
     use["106"] = stepAt(local(2026, 10, 12, 10), 0.05, 0.1);
     energyDelay["105"] = 3; // the older row's reply comes last
@@ -347,8 +347,8 @@ TEST_F(FollowedSuggestionsTest, EachReplyLandsOnItsOwnRowAndAPullDropsTheLateOne
 
 TEST_F(FollowedSuggestionsTest, AFailedEnergyRequestSaysWhyInItsRow)
 {
-    ASSERT_TRUE(storeOf("demo").record({ 1051, "TV standby", "105", "TV", local(2026, 10, 10, 10) }));
-    ASSERT_TRUE(storeOf("demo").record({ 1, "k1", "", "Kettle", local(2026, 10, 11, 10) }));
+    storeOf("demo").record({ 1051, "TV standby", "105", "TV", local(2026, 10, 10, 10) });
+    storeOf("demo").record({ 1, "k1", "", "Kettle", local(2026, 10, 11, 10) });
     setNow(local(2026, 10, 20, 9));
 
     // The service refuses (no use is known for the device here).
@@ -378,7 +378,7 @@ TEST_F(FollowedSuggestionsTest, AFailedEnergyRequestSaysWhyInItsRow)
 
 TEST_F(FollowedSuggestionsTest, RowsArePerUserAndAFollowAcceptedAfterSignOutIsKeptForItsUser)
 {
-    ASSERT_TRUE(storeOf("demo").record({ 1051, "TV standby", "105", "TV", local(2026, 10, 10, 10) }));
+    storeOf("demo").record({ 1051, "TV standby", "105", "TV", local(2026, 10, 10, 10) });
     setNow(local(2026, 10, 11, 9));
     pull();
     EXPECT_EQ(sections(), (Texts { "Den 1", "Kitchen 5", "Followed 1" }));
@@ -436,9 +436,9 @@ TEST_F(FollowedSuggestionsTest, AnUnreadableListIsLeftOutWithOneLineAndReplacedB
 
 TEST_F(FollowedSuggestionsTest, TheEmptyListLabelStandsBelowTheFollowedRows)
 {
-    ASSERT_TRUE(storeOf("demo").record({ 1051, "TV standby", "105", "TV", local(2026, 10, 10, 10) }));
-    ASSERT_TRUE(storeOf("demo").record({ 1062, "Lamp by day", "106", "Bedside Lamp", local(2026, 10, 12, 10) }));
-    ASSERT_TRUE(storeOf("demo").record({ 1083, "Heater", "108", "Heater", local(2026, 10, 12, 11) }));
+    storeOf("demo").record({ 1051, "TV standby", "105", "TV", local(2026, 10, 10, 10) });
+    storeOf("demo").record({ 1062, "Lamp by day", "106", "Bedside Lamp", local(2026, 10, 12, 10) });
+    storeOf("demo").record({ 1083, "Heater", "108", "Heater", local(2026, 10, 12, 11) });
     setNow(local(2026, 10, 13, 9));
     transport->setHandler(
         [](const HttpRequest&) { return FakeTransport::Reply::json(R"({"success":true,"devices":[]})"); });

@@ -1,9 +1,11 @@
 #include "model/FollowedSuggestion.h"
 #include "model/Suggestion.h"
 
+#include "platform/foundation/DiskWriter.h"
 #include "platform/foundation/PrivateFiles.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
+#include "support/TestRunLoop.h"
 #include "json/Decoder.h"
 
 #include <gtest/gtest.h>
@@ -22,9 +24,20 @@ FollowedSuggestion followed(std::int32_t id, double at)
 }
 
 struct FollowedSuggestionStoreTest : ::testing::Test {
+    test::TestRunLoop loop;
     test::TempDir folder;
     test::LogCapture logs;
     FollowedSuggestionStore store = FollowedSuggestionStore::forUser(folder.path(), "demo");
+
+    /// Whether `into` kept `record`, as told on the loop; none when untold.
+    std::optional<bool> kept(const FollowedSuggestionStore& into, const FollowedSuggestion& record)
+    {
+        std::optional<bool> told;
+        into.record(record, [&](bool written) { told = written; });
+        EXPECT_FALSE(told) << "told on the loop, never within the call";
+        loop.runPending();
+        return told;
+    }
 };
 
 }
@@ -33,8 +46,8 @@ TEST_F(FollowedSuggestionStoreTest, KeepsRecordsNewestFirstAcrossReads)
 {
     EXPECT_TRUE(store.load().empty()) << "no file yet";
     EXPECT_TRUE(logs.lines().empty()) << "a missing file is no fault";
-    ASSERT_TRUE(store.record(followed(1083, 1792036800.5)));
-    ASSERT_TRUE(store.record(followed(1051, 1792040400)));
+    ASSERT_EQ(kept(store, followed(1083, 1792036800.5)), true);
+    ASSERT_EQ(kept(store, followed(1051, 1792040400)), true);
     auto again = FollowedSuggestionStore::forUser(folder.path(), "demo").load();
     ASSERT_EQ(again.size(), 2u);
     EXPECT_EQ(again[0], followed(1051, 1792040400));
@@ -42,7 +55,7 @@ TEST_F(FollowedSuggestionStoreTest, KeepsRecordsNewestFirstAcrossReads)
     EXPECT_TRUE(FollowedSuggestionStore::forUser(folder.path(), "sam").load().empty()) << "kept per user";
 
     // Following the same suggestion again keeps the later time only.
-    ASSERT_TRUE(store.record(followed(1083, 1792100000)));
+    ASSERT_EQ(kept(store, followed(1083, 1792100000)), true);
     auto replaced = store.load();
     ASSERT_EQ(replaced.size(), 2u);
     EXPECT_EQ(replaced[0], followed(1083, 1792100000));
@@ -52,10 +65,10 @@ TEST_F(FollowedSuggestionStoreTest, KeepsRecordsNewestFirstAcrossReads)
 TEST_F(FollowedSuggestionStoreTest, KeepsTheNewestFiftyOnly)
 {
     for (int i = 0; i < static_cast<int>(FollowedSuggestionStore::capacity); ++i)
-        ASSERT_TRUE(store.record(followed(i, 1000.0 + i)));
+        ASSERT_EQ(kept(store, followed(i, 1000.0 + i)), true);
     EXPECT_EQ(store.load().size(), FollowedSuggestionStore::capacity);
     EXPECT_EQ(store.load().back().suggestionID, 0) << "exactly at the limit nothing goes";
-    ASSERT_TRUE(store.record(followed(50, 1050)));
+    ASSERT_EQ(kept(store, followed(50, 1050)), true);
     auto records = store.load();
     ASSERT_EQ(records.size(), FollowedSuggestionStore::capacity);
     EXPECT_EQ(records.front().suggestionID, 50);
@@ -77,16 +90,16 @@ TEST_F(FollowedSuggestionStoreTest, UserNamesMakePlainFileNamesInOneFolderAnyLen
     }
     // A name longer than a file name may be is kept too.
     auto sneaky = FollowedSuggestionStore::forUser(folder.path(), "../x");
-    ASSERT_TRUE(sneaky.record(followed(1, 1)));
+    ASSERT_EQ(kept(sneaky, followed(1, 1)), true);
     EXPECT_TRUE(std::filesystem::exists(folder.path() / "FollowedSuggestions" / "%2E%2E%2Fx.plist"));
     auto long_ = FollowedSuggestionStore::forUser(folder.path(), longName);
-    ASSERT_TRUE(long_.record(followed(2, 2)));
+    ASSERT_EQ(kept(long_, followed(2, 2)), true);
     EXPECT_EQ(long_.load().size(), 1u);
 }
 
 TEST_F(FollowedSuggestionStoreTest, RecordsAreShownOnlyToTheUserTheFileNames)
 {
-    ASSERT_TRUE(store.record(followed(1083, 1792036800)));
+    ASSERT_EQ(kept(store, followed(1083, 1792036800)), true);
     EXPECT_NE(folder.read("FollowedSuggestions/demo.plist").find("<key>user</key>\n\t<string>demo</string>"),
         std::string::npos)
         << folder.read("FollowedSuggestions/demo.plist");
@@ -95,7 +108,7 @@ TEST_F(FollowedSuggestionStoreTest, RecordsAreShownOnlyToTheUserTheFileNames)
     auto sam = FollowedSuggestionStore::forUser(folder.path(), "sam");
     EXPECT_TRUE(sam.load().empty());
     EXPECT_TRUE(logs.contains("belong to another user"));
-    ASSERT_TRUE(sam.record(followed(7, 1792036900)));
+    ASSERT_EQ(kept(sam, followed(7, 1792036900)), true);
     ASSERT_EQ(sam.load().size(), 1u) << "sam's own list starts afresh, without demo's";
     EXPECT_EQ(sam.load()[0].suggestionID, 7);
 
@@ -134,7 +147,7 @@ TEST_F(FollowedSuggestionStoreTest, AnUnreadableFileIsLeftOutWithOneLogLineAndRe
         EXPECT_EQ(records.size(), c.kept) << c.what;
         EXPECT_EQ(logs.lines().size(), 1u) << c.what;
         // The next follow writes a sound file again, with what could be read.
-        ASSERT_TRUE(store.record(followed(1083, 1792100000))) << c.what;
+        ASSERT_EQ(kept(store, followed(1083, 1792100000)), true) << c.what;
         logs.clear();
         EXPECT_EQ(store.load().size(), c.kept + 1) << c.what;
         EXPECT_TRUE(logs.lines().empty()) << c.what;
@@ -146,10 +159,32 @@ TEST_F(FollowedSuggestionStoreTest, AFileThatCannotBeWrittenIsReported)
     // A plain file where the folder should be: no one, root included, can
     // make the list's file there.
     folder.write("FollowedSuggestions", "in the way");
-    EXPECT_FALSE(store.record(followed(1, 1)));
+    EXPECT_EQ(kept(store, followed(1, 1)), false) << "nothing claimed kept";
     EXPECT_TRUE(logs.contains("Could not write property list"));
     EXPECT_TRUE(store.load().empty());
     EXPECT_EQ(folder.read("FollowedSuggestions"), "in the way");
+}
+
+TEST_F(FollowedSuggestionStoreTest, FollowsWhileTheDiskIsStuckBuildOnEachOtherAndLandInOneWrite)
+{
+    ASSERT_EQ(kept(store, followed(1, 1)), true);
+    std::vector<bool> told;
+    {
+        platform::HeldFlushes stuck;
+        store.record(followed(2, 2), [&](bool written) { told.push_back(written); });
+        store.record(followed(3, 3), [&](bool written) { told.push_back(written); });
+        loop.advance(60);
+        EXPECT_TRUE(told.empty()) << "the tap does not wait for the disk, nor is told before it answers";
+        ASSERT_EQ(store.load().size(), 3u) << "the second follow built on the first, read from the queue";
+        EXPECT_EQ(platform::DiskWriter::shared().pendingCount(), 1u) << "one write for both";
+    }
+    loop.runPending();
+    EXPECT_EQ(told, (std::vector<bool> { true, true }));
+    platform::DiskWriter::shared().settle();
+    auto onDisk = FollowedSuggestionStore::forUser(folder.path(), "demo").load();
+    ASSERT_EQ(onDisk.size(), 3u);
+    EXPECT_EQ(onDisk[0], followed(3, 3));
+    EXPECT_EQ(onDisk[2], followed(1, 1));
 }
 
 TEST(Suggestion, KeepsTheIdentifierOfItsDevice)

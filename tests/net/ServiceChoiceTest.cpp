@@ -2,6 +2,7 @@
 #include "net/ServiceEnvironment.h"
 #include "net/WebServiceConnector.h"
 
+#include "platform/foundation/DiskWriter.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/http/FakeTransport.h"
 #include "support/LogCapture.h"
@@ -174,7 +175,26 @@ TEST_F(ServiceChoiceTest, EachFailureHasAMessageThatSaysWhatToCheck)
 TEST_F(ServiceChoiceTest, AKeptChoiceIsTheFileTheAppReadsBackAndTheOnlyTrust)
 {
     test::TempDir config;
-    ASSERT_TRUE(keepServiceChoice({ "[fe80::1]:9443", "sha256//PIN=" }, config.path()));
+    // What keepServiceChoice() tells, once the loop has run; none before.
+    auto keep = [&](const ServiceConfiguration& choice, const std::filesystem::path& folder) {
+        std::optional<bool> told;
+        keepServiceChoice(choice, folder, [&](bool kept) { told = kept; });
+        EXPECT_FALSE(told) << "told on the loop, never within the call";
+        loop.runPending();
+        return told;
+    };
+    {
+        // Until the disk has it, the app stays where it was.
+        platform::HeldFlushes stuck;
+        std::optional<bool> told;
+        keepServiceChoice({ "[fe80::1]:9443", "sha256//PIN=" }, config.path(), [&](bool kept) { told = kept; });
+        loop.advance(60);
+        EXPECT_FALSE(told);
+        EXPECT_EQ(ServiceEnvironment::shared().serviceHost.get(), ServiceEnvironment().serviceHost.get());
+        EXPECT_TRUE(transport->serverTrust().publicKeyPin.empty());
+    }
+    loop.runPending();
+    ASSERT_EQ(keep({ "[fe80::1]:9443", "sha256//PIN=" }, config.path()), true);
     auto kept = platform::readPropertyListDictionary(config.path() / "Service.plist");
     EXPECT_EQ(kept.size(), 2u) << "the host and the pin, nothing else";
     ServiceConfiguration loaded = ServiceConfiguration::load(config.path());
@@ -187,7 +207,8 @@ TEST_F(ServiceChoiceTest, AKeptChoiceIsTheFileTheAppReadsBackAndTheOnlyTrust)
     // A folder that cannot take the file: nothing changes.
     test::TempDir other;
     other.write("blocker", "x");
-    EXPECT_FALSE(keepServiceChoice({ "hub.local:8443", "sha256//NEW=" }, other.path() / "blocker"));
+    EXPECT_EQ(keep({ "hub.local:8443", "sha256//NEW=" }, other.path() / "blocker"), false);
+    EXPECT_TRUE(logs.contains("Could not write property list"));
     EXPECT_EQ(ServiceEnvironment::shared().serviceHost.get(), "[fe80::1]:9443");
     EXPECT_EQ(transport->serverTrust().publicKeyPin, "sha256//PIN=");
 }

@@ -19,7 +19,7 @@ TEST(ServiceConfiguration, DefaultsFileValuesAndHostNames)
     EXPECT_EQ(none.hostName(), "localhost");
 
     ServiceConfiguration saved { "energy.example.org", "sha256//AAAA" };
-    ASSERT_TRUE(saved.save(dir.path()));
+    saved.save(dir.path(), {});
     ServiceConfiguration loaded = ServiceConfiguration::load(dir.path());
     EXPECT_EQ(loaded.host, "energy.example.org");
     EXPECT_EQ(loaded.pin, "sha256//AAAA");

@@ -1,5 +1,6 @@
 #include "presence/FailedMovementFile.h"
 
+#include "platform/foundation/DiskWriter.h"
 #include "platform/foundation/PropertyList.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
@@ -21,6 +22,9 @@ struct FailedMovementFileTest : ::testing::Test {
     test::TempDir profile;
     test::ScopedEnvironment environment { "HESTIO_PROFILE", profile.path().c_str() };
     test::LogCapture logs;
+
+    /// Waits for the disk writer: what was queued is on the disk (or failed).
+    static void written() { platform::DiskWriter::shared().settle(); }
 };
 
 }
@@ -89,6 +93,7 @@ TEST_F(FailedMovementFileOnTheClockTest, AnUnreadableFileIsKeptAsideWithTheTimeI
     const std::string cut = "<?xml version=\"1.0\"?><plist><dict><key>locations</key><array><string>cut sh";
     writeFile(FailedMovementFile::path(), cut);
     FailedMovementFile::addLocationToPlist("action=LEFT&title=Home&token=T");
+    loop.runPending(); // the clock waits for the disk writer
 
     EXPECT_EQ(filesIn(folder),
         (std::vector<std::string> {
@@ -126,8 +131,9 @@ TEST_F(FailedMovementFileOnTheClockTest, AFileOfAnotherShapeIsKeptAsideAndItsTex
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        loop.runPending(); // the last case's write is done
         std::filesystem::remove_all(folder);
-        ASSERT_TRUE(platform::writePropertyListAtOnce(FailedMovementFile::path(), c.value));
+        writeFile(FailedMovementFile::path(), platform::propertyListToXml(c.value));
         std::string original = contentsOf(FailedMovementFile::path());
         logs.clear();
         FailedMovementFile::addLocationToPlist("new");
@@ -142,12 +148,16 @@ TEST_F(FailedMovementFileOnTheClockTest, AFileOfAnotherShapeIsKeptAsideAndItsTex
 TEST_F(FailedMovementFileTest, AMovementThatCannotBeWrittenStaysInMemoryAndIsWrittenAtTheNextChance)
 {
     FailedMovementFile::addLocationToPlist("a=1");
+    written();
     std::filesystem::path folder = FailedMovementFile::path().parent_path();
     std::filesystem::path saved = folder.string() + ".saved";
     std::filesystem::rename(folder, saved);
     writeFile(folder.string(), ""); // the documents folder is a file: nothing can be written there
 
     FailedMovementFile::addLocationToPlist("a=2");
+    EXPECT_EQ(FailedMovementFile::getAllFailedLocations(), (std::vector<std::string> { "a=2" }))
+        << "read from the queue while it is written";
+    written();
     EXPECT_TRUE(logs.contains("A failed movement could not be written to the file; it is kept until the next chance"));
     EXPECT_EQ(FailedMovementFile::getAllFailedLocations(), (std::vector<std::string> { "a=2" }))
         << "listed (and offered to the resend) while it waits";
@@ -157,6 +167,7 @@ TEST_F(FailedMovementFileTest, AMovementThatCannotBeWrittenStaysInMemoryAndIsWri
     std::filesystem::rename(saved, folder);
     EXPECT_EQ(FailedMovementFile::getAllFailedLocations(), (std::vector<std::string> { "a=1", "a=2" }));
     FailedMovementFile::addLocationToPlist("a=3");
+    written();
     auto stored = platform::readPropertyList(FailedMovementFile::path());
     ASSERT_TRUE(stored);
     const auto* locations = stored->find("locations");
@@ -168,8 +179,11 @@ TEST_F(FailedMovementFileTest, AMovementThatCannotBeWrittenStaysInMemoryAndIsWri
     std::filesystem::rename(folder, saved);
     writeFile(folder.string(), "");
     FailedMovementFile::addLocationToPlist("a=4");
+    written();
     EXPECT_EQ(FailedMovementFile::getLocationFromPlist(), "a=4");
+    written();
     EXPECT_EQ(FailedMovementFile::getLocationFromPlist(), std::nullopt);
+    written();
     std::filesystem::remove(folder);
     std::filesystem::rename(saved, folder);
     EXPECT_EQ(FailedMovementFile::getAllFailedLocations(), (std::vector<std::string> { "a=1", "a=2", "a=3" }));
@@ -245,4 +259,30 @@ TEST_F(FailedMovementFileTest, TheLoggedEntriesKeepTheirTokensOutOfTheLog)
     EXPECT_EQ(FailedMovementFile::getAllFailedLocations(),
         (std::vector<std::string> {
             "action=LEFT&title=Home&token=0123abcd", "action=ARRIVED&title=Home&token=4567ef01" }));
+}
+
+TEST_F(FailedMovementFileTest, WhileTheDiskIsStuckMovementsComeAndGoAndTheFileGetsTheLastListOnce)
+{
+    FailedMovementFile::addLocationToPlist("a=1");
+    written();
+    {
+        platform::HeldFlushes stuck;
+        FailedMovementFile::beginPosting("a=2");
+        FailedMovementFile::addLocationToPlist("a=3");
+        EXPECT_EQ(FailedMovementFile::getLocationFromPlist(), "a=1");
+        FailedMovementFile::endPosting("a=2", FailedMovementFile::PostingOutcome::NotDelivered);
+        EXPECT_EQ(FailedMovementFile::getAllFailedLocations(), (std::vector<std::string> { "a=2", "a=3" }))
+            << "read from the queue";
+        EXPECT_EQ(platform::DiskWriter::shared().pendingCount(), 1u) << "one rewrite waits, the latest";
+        auto onDisk = platform::parsePropertyList(contentsOf(FailedMovementFile::path()));
+        ASSERT_TRUE(onDisk);
+        EXPECT_EQ(onDisk->find("locations")->asArray()->size(), 1u) << "the disk still has the old file";
+    }
+    written();
+    auto onDisk = platform::parsePropertyList(contentsOf(FailedMovementFile::path()));
+    ASSERT_TRUE(onDisk);
+    const auto& locations = *onDisk->find("locations")->asArray();
+    ASSERT_EQ(locations.size(), 2u);
+    EXPECT_EQ(*locations[0].asString(), "a=2");
+    EXPECT_EQ(*locations[1].asString(), "a=3");
 }

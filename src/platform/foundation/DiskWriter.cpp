@@ -163,6 +163,29 @@ void DiskWriter::enqueue(Entry entry)
     m_wake.notify_one();
 }
 
+void DiskWriter::whenWritten(const fs::path& file, Done done)
+{
+    RunLoop* loop = RunLoop::currentIfAny();
+    std::shared_ptr<RunLoopLink> link = loop ? loop->link() : nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        // The last entry for the file, also the one under way: the writer
+        // tells what joins it until it leaves the queue.
+        auto last = std::find_if(m_queue.rbegin(), m_queue.rend(), [&](const Entry& entry) {
+            return (entry.kind == Entry::Kind::Write || entry.kind == Entry::Kind::Remove) && entry.key == file;
+        });
+        if (last != m_queue.rend()) {
+            last->told.emplace_back(std::move(link), std::move(done));
+            return;
+        }
+    }
+    // Nothing queued for it: what was written of it is on the disk.
+    if (link)
+        link->post([done = std::move(done)] { done(Status()); });
+    else
+        done(Status());
+}
+
 std::optional<DiskWriter::Queued> DiskWriter::queued(const fs::path& file) const
 {
     std::lock_guard lock(m_mutex);
@@ -260,8 +283,16 @@ void DiskWriter::work()
         if (delay > 0)
             std::this_thread::sleep_for(std::chrono::duration<double>(delay));
         Status status = perform(entry);
-        tell(entry, status);
         lock.lock();
+        // Told outside the lock; whoever joined meanwhile (whenWritten) is
+        // told too, before the entry leaves the queue.
+        while (!entry.told.empty()) {
+            Entry telling { entry.kind, {}, {}, {}, {}, std::move(entry.told) };
+            entry.told.clear();
+            lock.unlock();
+            tell(telling, status);
+            lock.lock();
+        }
         m_queue.pop_front();
         m_running = false;
         m_idle.notify_all();
@@ -280,20 +311,6 @@ void DiskWriter::settle()
         return;
     ++m_blockingWaits;
     m_idle.wait(lock, [this] { return settled(); });
-}
-
-bool DiskWriter::waitUntilWritten(const fs::path& file, double seconds)
-{
-    std::unique_lock lock(m_mutex);
-    auto written = [&] {
-        return std::none_of(m_queue.begin(), m_queue.end(), [&](const Entry& entry) {
-            return entry.key == file || (entry.kind == Entry::Kind::RemoveFolder && isInside(file, entry.key));
-        });
-    };
-    if (written())
-        return true;
-    ++m_blockingWaits;
-    return m_idle.wait_for(lock, std::chrono::duration<double>(seconds), written);
 }
 
 bool DiskWriter::drain(double seconds)

@@ -86,10 +86,11 @@ public:
     /// `file` when there is any (cut at `limit`), else the file on disk.
     [[nodiscard]] Result<std::optional<FileBytes>> read(const std::filesystem::path& file, std::size_t limit) const;
 
-    /// Blocks until what is queued for `file` is done, at most `seconds`;
-    /// false when it is not. Only for a caller that must say at once whether
-    /// a change was stored (the settings screens).
-    bool waitUntilWritten(const std::filesystem::path& file, double seconds);
+    /// Tells `done` how the last write (or deletion) queued for `file` ends,
+    /// on the run loop that asks, as that write's own caller is told; when
+    /// nothing is queued for it, a success, posted at once. For a caller that
+    /// must show whether a change was stored, without waiting for the disk.
+    void whenWritten(const std::filesystem::path& file, Done done);
 
     /// The usual way a file is written: `contents` replace `file`
     /// (replaceFile), its folder made first where missing.

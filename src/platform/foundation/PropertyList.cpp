@@ -268,13 +268,4 @@ bool writePropertyList(
     return true;
 }
 
-bool writePropertyListAtOnce(const std::filesystem::path& file, const PropertyListValue& value)
-{
-    if (Status written = DiskWriter::replaceInFolder(file, propertyListToXml(value)); !written) {
-        log("Could not write property list " + file.string() + ": " + written.error().message());
-        return false;
-    }
-    return true;
-}
-
 }

@@ -119,11 +119,5 @@ Result<PropertyListValue> parsePropertyList(std::string_view bytes);
 /// whether it succeeded, on the run loop of the caller.
 [[nodiscard]] bool writePropertyList(
     const std::filesystem::path& file, const PropertyListValue& value, std::function<void(bool)> written = {});
-/// writePropertyList() done at once, in the calling thread, for a file whose
-/// writer must know before it goes on whether it was stored (the
-/// failed-movement file keeps what could not be written in memory; it is
-/// written on a background queue or at a movement, never in a frame; the
-/// service the user has just confirmed).
-[[nodiscard]] bool writePropertyListAtOnce(const std::filesystem::path& file, const PropertyListValue& value);
 
 }

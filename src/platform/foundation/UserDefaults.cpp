@@ -31,6 +31,9 @@ UserDefaults::UserDefaults(std::filesystem::path file)
 
 void UserDefaults::loadIfNeeded() const
 {
+    // Values whose write failed are kept in memory rather than read over.
+    if (m_reread->exchange(false) && !m_writeFailed->load())
+        m_loaded = false;
     if (m_loaded)
         return;
     m_values = readPropertyListDictionary(m_file);
@@ -130,21 +133,18 @@ bool UserDefaults::save()
     return true;
 }
 
-bool UserDefaults::synchronize()
+void UserDefaults::synchronize(std::function<void(bool stored)> done)
 {
     std::lock_guard lock(m_mutex);
-    // The callers say at once whether a change was stored: the one wait for
-    // the disk, and only for this file.
-    auto stored = [&] {
-        return DiskWriter::shared().waitUntilWritten(m_file, synchronizeWaitSeconds) && !m_writeFailed->load();
-    };
-    if (!stored()) {
+    if (m_writeFailed->load())
         static_cast<void>(save());
-        return stored();
-    }
-    m_loaded = false;
-    loadIfNeeded();
-    return true;
+    // Told after the file's last queued write, as that write's caller is.
+    DiskWriter::shared().whenWritten(m_file, [reread = m_reread, done = std::move(done)](const Status& status) {
+        if (status)
+            reread->store(true);
+        if (done)
+            done(bool(status));
+    });
 }
 
 }

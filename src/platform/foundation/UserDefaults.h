@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -39,12 +40,13 @@ public:
     void setInteger(std::int64_t value, const std::string& key);
     void removeObjectForKey(const std::string& key);
 
-    /// Waits (at most synchronizeWaitSeconds) for the file's queued write,
-    /// writes again what a failed write left behind, then reads the file
-    /// again so that changes made by another process show. True when the
-    /// file and memory agree afterwards.
-    [[nodiscard]] bool synchronize();
-    static constexpr double synchronizeWaitSeconds = 10;
+    /// Writes again what a failed write left behind and tells `done`, on the
+    /// run loop that asks, whether the file then holds what memory holds
+    /// (true: stored); the values are then read from the file again at the
+    /// next read, so that changes made by another process show. Waits for
+    /// nothing: a settings screen shows the change as being stored until
+    /// it hears.
+    void synchronize(std::function<void(bool stored)> done = {});
 
 private:
     void loadIfNeeded() const;
@@ -56,6 +58,9 @@ private:
     mutable PropertyListValue::Dictionary m_values;
     /// Set on the writer's thread when a write of the file failed.
     std::shared_ptr<std::atomic<bool>> m_writeFailed = std::make_shared<std::atomic<bool>>(false);
+    /// Set when a synchronize() found the file stored: the next read takes
+    /// the file's values (another process may have changed them).
+    std::shared_ptr<std::atomic<bool>> m_reread = std::make_shared<std::atomic<bool>>(false);
 };
 
 }

@@ -173,6 +173,46 @@ TEST(DiskWriter, AFailedWriteIsToldOnTheRunLoopThatAskedAndTheOldFileStays)
         EXPECT_EQ(entry.path().filename().string().find(".taken.tmp-"), std::string::npos) << "no temporary left";
 }
 
+TEST(DiskWriter, WhenWrittenTellsHowTheLastQueuedWriteOfTheFileEndedAlsoOneUnderWay)
+{
+    TestRunLoop loop;
+    TempDir dir;
+    DiskWriter writer;
+    std::vector<std::string> told;
+    auto tell = [&](std::string what) {
+        return [&told, what](const Status& status) { told.push_back(what + (status ? " ok" : " failed")); };
+    };
+    writer.whenWritten(dir / "never-written", tell("nothing queued"));
+    EXPECT_TRUE(told.empty()) << "only through the run loop";
+    loop.runPending();
+    EXPECT_EQ(told, (std::vector<std::string> { "nothing queued ok" }));
+
+    told.clear();
+    fs::create_directory(dir / "taken");
+    writer.holdFlushes();
+    writer.write(dir / "a", "1");
+    writer.whenWritten(dir / "a", tell("a"));
+    writer.write(dir / "a", "2"); // takes the first one's place
+    writer.write(dir / "taken", "never");
+    writer.whenWritten(dir / "taken", tell("taken"));
+    loop.runPending();
+    EXPECT_TRUE(told.empty()) << "nothing before the disk answers";
+    writer.releaseFlushes();
+    writer.settle();
+    loop.runPending();
+    EXPECT_EQ(told, (std::vector<std::string> { "a ok", "taken failed" }));
+    EXPECT_EQ(fileText(dir / "a"), "2");
+
+    // Asked while the write is under way: told as it ends, not before.
+    told.clear();
+    writer.setFlushObserverForTesting([&](const fs::path& file) { writer.whenWritten(file, tell("under way")); });
+    writer.write(dir / "b", "1");
+    writer.settle();
+    writer.setFlushObserverForTesting({});
+    loop.runPending();
+    EXPECT_EQ(told, (std::vector<std::string> { "under way ok" }));
+}
+
 TEST(DiskWriter, TheEndDrainsTheQueueForABoundedTime)
 {
     TempDir dir;

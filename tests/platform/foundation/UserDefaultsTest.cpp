@@ -5,15 +5,19 @@
 
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
+#include "support/TestRunLoop.h"
 
 #include <gtest/gtest.h>
 
+using hestio::platform::DiskWriter;
+using hestio::platform::HeldFlushes;
 using hestio::platform::Profile;
 using hestio::platform::PropertyListValue;
 using hestio::platform::UserDefaults;
 using hestio::test::LogCapture;
 using hestio::test::ScopedEnvironment;
 using hestio::test::TempDir;
+using hestio::test::TestRunLoop;
 
 TEST(UserDefaults, StringsAndIntegersPersistAcrossInstances)
 {
@@ -93,8 +97,17 @@ TEST(UserDefaults, CorruptFileReadsAsEmptyWithOneLogLineAndIsThenReplaced)
     EXPECT_EQ(capture.lines().size(), 1u);
 }
 
-TEST(UserDefaults, SynchronizePicksUpChangesFromElsewhereAndRetriesFailedWrites)
+TEST(UserDefaults, SynchronizeToldOnTheLoopPicksUpChangesFromElsewhereAndRetriesFailedWrites)
 {
+    TestRunLoop loop;
+    // What synchronize() tells, once the loop has run; none before.
+    auto synchronized = [&](UserDefaults& defaults) {
+        std::optional<bool> told;
+        defaults.synchronize([&](bool stored) { told = stored; });
+        EXPECT_FALSE(told) << "told on the loop, never within the call";
+        loop.runPending();
+        return told;
+    };
     TempDir dir;
     auto file = dir / "UserDefaults.plist";
     UserDefaults first(file);
@@ -103,10 +116,25 @@ TEST(UserDefaults, SynchronizePicksUpChangesFromElsewhereAndRetriesFailedWrites)
     EXPECT_EQ(second.stringForKey("username"), "demo"); // read on first use
     first.setObject("other", "username");
     EXPECT_EQ(second.stringForKey("username"), "demo"); // kept in memory
-    EXPECT_TRUE(second.synchronize());
+    EXPECT_EQ(synchronized(second), true);
     EXPECT_EQ(second.stringForKey("username"), "other");
 
-    // A write that fails keeps the value in memory and is retried.
+    {
+        // A disk that does not answer: the caller is told nothing, and does
+        // not wait, until it does.
+        HeldFlushes stuck;
+        std::optional<bool> told;
+        first.setObject("third", "username");
+        first.synchronize([&](bool stored) { told = stored; });
+        loop.advance(60);
+        EXPECT_FALSE(told);
+        EXPECT_EQ(UserDefaults(file).stringForKey("username"), "third") << "read from the queue";
+        DiskWriter::shared().releaseFlushes();
+        loop.runPending();
+        EXPECT_EQ(told, true);
+    }
+
+    // A write that fails keeps the value in memory, says so, and is retried.
     TempDir blocked;
     std::filesystem::create_directories(blocked / "UserDefaults.plist");
     UserDefaults stuck(blocked / "UserDefaults.plist");
@@ -114,11 +142,12 @@ TEST(UserDefaults, SynchronizePicksUpChangesFromElsewhereAndRetriesFailedWrites)
         LogCapture capture;
         stuck.setObject("demo", "username");
         EXPECT_EQ(stuck.stringForKey("username"), "demo");
-        EXPECT_FALSE(stuck.synchronize());
+        EXPECT_EQ(synchronized(stuck), false);
+        EXPECT_EQ(stuck.stringForKey("username"), "demo") << "not read over by the file";
         EXPECT_GE(capture.lines().size(), 2u);
     }
     std::filesystem::remove_all(blocked / "UserDefaults.plist");
-    EXPECT_TRUE(stuck.synchronize());
+    EXPECT_EQ(synchronized(stuck), true);
     EXPECT_EQ(UserDefaults(blocked / "UserDefaults.plist").stringForKey("username"), "demo");
 }
 
