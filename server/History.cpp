@@ -141,9 +141,9 @@ void History::record(int64_t deviceId, int64_t atMs, std::optional<double> watts
 {
     std::lock_guard lock(m_mutex);
     Pending& pending = m_pending[deviceId];
-    if (watts) {
-        addToSeries(deviceId, Raw, pending.series[Raw], atMs, *watts, counterWh);
-        addToSeries(deviceId, Minutes, pending.series[Minutes], atMs, *watts, counterWh);
+    for (Kind kind : { Raw, Minutes }) {
+        if (watts && !m_lost && floorTo(atMs, stepOf(kind)) != m_partStep[kind])
+            addToSeries(deviceId, kind, pending.series[kind], atMs, *watts, counterWh);
     }
     if (counterWh)
         countEnergy(deviceId, pending, atMs, *counterWh);
@@ -242,6 +242,33 @@ void History::spread(int64_t deviceId, double wh, int64_t fromMs, int64_t toMs)
         if (overlap > 0)
             m_quarters[{ deviceId, quarter }] += wh * static_cast<double>(overlap) / span;
     }
+}
+
+void History::hearingLost(int64_t atMs)
+{
+    std::lock_guard lock(m_mutex);
+    m_lost = true;
+    for (auto& entry : m_pending) {
+        for (Kind kind : { Raw, Minutes }) {
+            Series& series = entry.second.series[kind];
+            // A step that ended before the loss was heard whole: it stays.
+            if (series.open.count > 0 && series.open.atMs == floorTo(atMs, stepOf(kind))) {
+                series.open = Average {};
+                // Written again at the next flush, without it.
+                series.dirty = true;
+            }
+        }
+    }
+}
+
+void History::hearingAgain(int64_t atMs)
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_lost)
+        return;
+    m_lost = false;
+    for (Kind kind : { Raw, Minutes })
+        m_partStep[kind] = floorTo(atMs, stepOf(kind));
 }
 
 void History::flush(int64_t nowMs)

@@ -48,6 +48,15 @@ public:
     void record(int64_t deviceId, int64_t atMs, std::optional<double> watts, std::optional<double> counterWh);
     /// Writes what gathered in memory (and, once an hour, forgets what is older than kept).
     void flush(int64_t nowMs);
+    /// The hub lost the broker at `atMs`: what it heard of the step under way
+    /// (of every device, raw and per minute) is dropped, as the step was not
+    /// heard whole.
+    void hearingLost(int64_t atMs);
+    /// The broker is back at `atMs`: readings in the step under way are not
+    /// kept, for the same reason; from the next one on they are again. So the
+    /// stretch the hub did not hear stays without samples, and a graph shows
+    /// it missing, however short it was. Nothing without a loss before it.
+    void hearingAgain(int64_t atMs);
 
     /// Samples of one device in [fromMs, toMs], ascending, each with the
     /// plug's counter (kWh) when it sent one: raw for short windows, minute
@@ -113,6 +122,10 @@ private:
     std::map<std::pair<int64_t, int64_t>, double> m_quarters;
     /// Blocks complete (or changed by a late sample) waiting to be written, by kind, device and start.
     std::map<std::tuple<int, int64_t, int64_t>, std::string> m_finished;
+    /// Whether the broker is lost: nothing is heard.
+    bool m_lost { false };
+    /// By kind, the step the broker came back in, heard only in part.
+    int64_t m_partStep[2] { INT64_MIN, INT64_MIN };
     int64_t m_lastFlushMs { 0 };
     int64_t m_lastPruneMs { 0 };
 };

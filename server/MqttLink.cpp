@@ -144,7 +144,7 @@ void MqttLink::run()
                     return;
             }
         }
-        m_connected = false;
+        lost();
         if (!m_lossLogged.exchange(true))
             std::fprintf(stderr, "hestio-hub: cannot reach the broker at %s (%s); trying again\n",
                 endpointText(m_settings.address).c_str(), mosquitto_strerror(code));
@@ -166,6 +166,24 @@ void MqttLink::stop()
         mosquitto_disconnect(m_client);
         m_thread.join();
     }
+}
+
+void MqttLink::onConnectionChange(std::function<void(bool connected)> changed)
+{
+    m_onConnectionChange = std::move(changed);
+}
+
+void MqttLink::lost()
+{
+    if (!m_connected.exchange(false))
+        return;
+    {
+        std::lock_guard lock(m_stopMutex);
+        if (m_stopping)
+            return;
+    }
+    if (m_onConnectionChange)
+        m_onConnectionChange(false);
 }
 
 void MqttLink::subscribe(const std::string& filter)
@@ -193,6 +211,8 @@ void MqttLink::onConnect(mosquitto* client, void* self, int code)
             endpointText(link->m_settings.address).c_str(), mosquitto_connack_string(code));
         return;
     }
+    if (link->m_onConnectionChange)
+        link->m_onConnectionChange(true);
     {
         std::lock_guard lock(link->m_subscriptionsMutex);
         for (const auto& filter : link->m_subscriptions)
@@ -207,7 +227,7 @@ void MqttLink::onConnect(mosquitto* client, void* self, int code)
 
 void MqttLink::onDisconnect(mosquitto*, void* self, int)
 {
-    static_cast<MqttLink*>(self)->m_connected = false;
+    static_cast<MqttLink*>(self)->lost();
 }
 
 void MqttLink::onMessage(mosquitto*, void* self, const mosquitto_message* message)

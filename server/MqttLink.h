@@ -58,6 +58,10 @@ public:
     /// link keeps trying.
     platform::Result<bool> start();
     void stop();
+    /// Told on the link's thread when a connection is made (true, before
+    /// any message of it) and when one is lost (false); not when the link
+    /// stops. Set before start().
+    void onConnectionChange(std::function<void(bool connected)> changed);
     /// Subscribes to one more filter, now if connected and after every reconnection.
     void subscribe(const std::string& filter);
     /// Sends with QoS 1; false while the broker is not connected.
@@ -70,11 +74,14 @@ private:
     static void onConnect(mosquitto*, void* self, int code);
     static void onDisconnect(mosquitto*, void* self, int code);
     static void onMessage(mosquitto*, void* self, const mosquitto_message* message);
+    /// The connection is gone: told once, unless the link is stopping.
+    void lost();
 
     BrokerSettings m_settings;
     std::mutex m_subscriptionsMutex;
     std::vector<std::string> m_subscriptions;
     MessageHandler m_onMessage;
+    std::function<void(bool connected)> m_onConnectionChange;
     mosquitto* m_client { nullptr };
     std::atomic<bool> m_connected { false };
     std::thread m_thread;

@@ -94,6 +94,18 @@ void PlugIngest::onMessage(const std::string& topic, std::string_view payload, b
         m_changed.notify_all();
 }
 
+void PlugIngest::brokerLost()
+{
+    if (m_history)
+        m_history->hearingLost(m_now());
+}
+
+void PlugIngest::brokerBack()
+{
+    if (m_history)
+        m_history->hearingAgain(m_now());
+}
+
 PlugIngest::Plug* PlugIngest::plugFor(const PlugReport& report)
 {
     if (auto found = m_plugs.find(report.key); found != m_plugs.end()) {

@@ -53,6 +53,11 @@ public:
     /// one is the broker's old copy: it tells state, but no reading of now.
     void onMessage(const std::string& topic, std::string_view payload, bool retained = false);
 
+    /// The connection to the broker was lost, or is back: what the hub did
+    /// not hear whole stays without samples in the history.
+    void brokerLost();
+    void brokerBack();
+
     /// The same payload on the same topic within this while is a repeat
     /// (QoS 1 sends again when unsure); it is not kept twice.
     static constexpr int64_t kRepeatWithinMs = 3000;

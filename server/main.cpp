@@ -197,6 +197,7 @@ std::unique_ptr<RealHousehold> startRealHousehold(const Options& options, Store&
     ingest->setPublisher(
         [link](const std::string& topic, const std::string& payload) { return link->publish(topic, payload); });
     ingest->setSubscriber([link](const std::string& filter) { link->subscribe(filter); });
+    link->onConnectionChange([ingest](bool connected) { connected ? ingest->brokerBack() : ingest->brokerLost(); });
     if (auto started = link->start(); !started)
         throw std::runtime_error(started.error().message());
     return real;

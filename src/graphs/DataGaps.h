@@ -23,13 +23,20 @@ struct Reading {
 
 // How the graphs and their exported files tell missing data from data, the
 // one rule both go by. A stretch without a sample is a gap when it is longer
-// than `shortestGapSeconds`, or than `gapIntervalFactor` times the usual
-// interval between the samples where that is longer: a meter that reports
-// every 15 minutes is not missing data between two of its reports. Each
-// calendar day is judged by its own samples, as a graph screen shows it: a
-// day of 15-minute readings in a week of 1-minute readings has no gaps.
-constexpr double shortestGapSeconds = 600;
-constexpr double gapIntervalFactor = 5;
+// than `gapIntervalFactor` times the usual interval between the samples and
+// than `shortestGapSeconds`. The finest samples a graph is given are a
+// minute apart (the demo's; the hub's per-minute averages of its plugs).
+// Between those a plug's jitter leaves a minute without a sample now and
+// then: two minutes between samples, no gap. A minute the hub did not hear
+// whole has no sample, so the broker away for a minute takes two minutes or
+// more: three minutes or more between samples, a gap. Readings every 15
+// minutes may lose one report (30 minutes) without a gap. The floor is the
+// threshold of minute samples, so that finer ones (the hub's 5 s samples)
+// do not show a plug's silences between its reports as gaps. Each calendar
+// day is judged by its own samples, as a graph screen shows it: a day of
+// 15-minute readings in a week of 1-minute readings has no gaps.
+constexpr double gapIntervalFactor = 2.5;
+constexpr double shortestGapSeconds = gapIntervalFactor * 60;
 
 /// The usual time between consecutive samples: the median of the steps
 /// between the sorted distinct times (the mean of the middle two for an even

@@ -64,7 +64,7 @@ inline constexpr const char* csvHeader = "time,value,unit";
 /// order). Gaps are found as the graph screens find them (DataGaps.h), each
 /// calendar day of the range's zone by its own samples. A gap between
 /// samples gets its line one usual sample interval of its day after the last
-/// sample before it (ten minutes when there is no usual interval), or at the
+/// sample before it (the shortest gap when there is no usual interval), or at the
 /// day's start when the day begins without data; an hour without a block
 /// gets its line at the hour's start.
 [[nodiscard]] std::string graphCsv(std::vector<CsvSample> samples, const CsvSeries& series, const CsvRange& range);

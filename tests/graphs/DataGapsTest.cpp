@@ -60,13 +60,14 @@ TEST(DataGaps, TheUsualIntervalIsTheMedianStep)
         EXPECT_EQ(usualSampleInterval(c.times), c.usual) << c.what;
 }
 
-TEST(DataGaps, TheThresholdIsTenMinutesOrFiveUsualIntervals)
+TEST(DataGaps, TheThresholdIsTwoAndAHalfUsualIntervalsAndNeverBelowAMinutesOwn)
 {
-    EXPECT_EQ(gapThreshold(0), 600);
-    EXPECT_EQ(gapThreshold(60), 600);
-    EXPECT_EQ(gapThreshold(120), 600) << "five times the usual reaches ten minutes exactly";
-    EXPECT_EQ(gapThreshold(121), 605);
-    EXPECT_EQ(gapThreshold(900), 4500);
+    EXPECT_EQ(gapThreshold(0), 150);
+    EXPECT_EQ(gapThreshold(5), 150) << "the hub's 5 s samples";
+    EXPECT_EQ(gapThreshold(59), 150);
+    EXPECT_EQ(gapThreshold(60), 150) << "two and a half times a minute is the floor exactly";
+    EXPECT_EQ(gapThreshold(61), 152.5);
+    EXPECT_EQ(gapThreshold(900), 2250);
 }
 
 TEST(DataGaps, AStretchIsAGapOnlyWhenLongerThanTheThreshold)
@@ -78,12 +79,14 @@ TEST(DataGaps, AStretchIsAGapOnlyWhenLongerThanTheThreshold)
         bool gap;
     };
     const Case cases[] = {
-        { 600, 60, false }, // exactly ten minutes
-        { 601, 60, true }, // ten minutes and a second
-        { 599, 60, false },
-        { 4500, 900, false }, // a 15-minute meter: five intervals exactly
-        { 4501, 900, true },
-        { 3600, 900, false },
+        { 150, 60, false }, // samples a minute apart: two and a half minutes exactly
+        { 151, 60, true }, // and a second more
+        { 120, 60, false }, // a minute without its sample: a plug's jitter
+        { 180, 60, true }, // two minutes without: the hub missed them, the broker away a minute
+        { 150, 5, false }, // the hub's 5 s samples: the floor exactly
+        { 151, 5, true }, { 300, 120, false }, // every two minutes: two and a half intervals exactly
+        { 301, 120, true }, { 2250, 900, false }, // a 15-minute meter: two and a half intervals exactly
+        { 2251, 900, true }, { 1800, 900, false }, // one report lost
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.stretch << " s with samples every " << c.step << " s");
@@ -104,7 +107,7 @@ TEST(DataGaps, IrregularIntervalsSetTheirOwnThreshold)
 {
     const TimeSpan day { kMidnight, kMidnight + kDay };
     // Steps of one and three minutes by turns: a usual interval of two
-    // minutes, so ten minutes is the threshold still.
+    // minutes, so five minutes is the threshold.
     std::vector<double> times { kMidnight };
     for (int i = 0; i < 720; ++i)
         times.push_back(times.back() + (i % 2 ? 180 : 60));
@@ -112,19 +115,24 @@ TEST(DataGaps, IrregularIntervalsSetTheirOwnThreshold)
     ASSERT_EQ(usualSampleInterval(times), 120);
     EXPECT_TRUE(findGaps(times, day).empty());
 
-    // A meter that reported every four minutes in the morning and every
-    // minute after: the median is one minute, so 25 minutes between two
-    // afternoon samples is a gap, and four-minute steps are not.
-    auto mixed = joined(every(240, kMidnight, kMidnight + 6 * 3600),
-        joined(every(60, kMidnight + 6 * 3600 + 60, kMidnight + 14 * 3600),
-            every(60, kMidnight + 14 * 3600 + 1500, kMidnight + kDay - 60)));
-    EXPECT_EQ(usualSampleInterval(mixed), 60);
-    EXPECT_EQ(
-        findGaps(mixed, day), (std::vector<TimeSpan> { { kMidnight + 14 * 3600, kMidnight + 14 * 3600 + 1500 } }));
+    // A meter that reported every two and a half minutes in the morning and
+    // every minute after: the median is one minute, so a second more
+    // between two afternoon samples is a gap, and the morning's steps are not.
+    for (double morning : { 150.0, 151.0 }) {
+        SCOPED_TRACE(morning);
+        auto mixed = joined(every(morning, kMidnight, kMidnight + 6 * 3600),
+            joined(every(60, kMidnight + 6 * 3600 + 60, kMidnight + 14 * 3600),
+                every(60, kMidnight + 14 * 3600 + 151, kMidnight + kDay - 60)));
+        EXPECT_EQ(usualSampleInterval(mixed), 60);
+        auto gaps = findGaps(mixed, day);
+        ASSERT_FALSE(gaps.empty());
+        EXPECT_EQ(gaps.back(), (TimeSpan { kMidnight + 14 * 3600, kMidnight + 14 * 3600 + 151 }));
+        EXPECT_EQ(gaps.size(), morning == 150 ? 1u : 6u * 3600 / 151 + 1);
+    }
 
-    // Mostly every 15 minutes: a 70-minute stretch is not a gap.
+    // Mostly every 15 minutes: a 37.5-minute stretch is not a gap.
     auto sparse = joined(
-        every(900, kMidnight, kMidnight + 10 * 3600), every(900, kMidnight + 10 * 3600 + 4200, kMidnight + kDay - 900));
+        every(900, kMidnight, kMidnight + 10 * 3600), every(900, kMidnight + 10 * 3600 + 2250, kMidnight + kDay - 900));
     EXPECT_EQ(usualSampleInterval(sparse), 900);
     EXPECT_TRUE(findGaps(sparse, day).empty());
 }
@@ -139,9 +147,9 @@ TEST(DataGaps, TheDaysEdgesBoundTheFirstAndLastStretch)
         std::vector<TimeSpan> gaps;
     };
     const Case cases[] = {
-        { kMidnight + 600, kMidnight + kDay - 600, {} },
-        { kMidnight + 601, kMidnight + kDay - 601,
-            { { kMidnight, kMidnight + 601 }, { kMidnight + kDay - 601, kMidnight + kDay } } },
+        { kMidnight + 150, kMidnight + kDay - 150, {} },
+        { kMidnight + 151, kMidnight + kDay - 151,
+            { { kMidnight, kMidnight + 151 }, { kMidnight + kDay - 151, kMidnight + kDay } } },
         { kMidnight, kMidnight + kDay, {} },
     };
     for (const auto& c : cases) {
@@ -171,8 +179,8 @@ TEST(DataGaps, ADayWithoutDataIsAllMissingUpToNowForToday)
         { springForward, 23 * 3600, "the day the clocks go forward" },
         { fallBack, 25 * 3600, "the day the clocks go back" },
         { { kMidnight, kMidnight + 8 * 3600 + 1800 }, 8 * 3600 + 1800, "today at 08:30" },
-        { { kMidnight, kMidnight + 600 }, 0, "today at 00:10: not yet ten minutes" },
-        { { kMidnight, kMidnight + 601 }, 601, "today at 00:10:01" },
+        { { kMidnight, kMidnight + 150 }, 0, "today at 00:02:30: not yet two and a half minutes" },
+        { { kMidnight, kMidnight + 151 }, 151, "today at 00:02:31" },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -182,12 +190,13 @@ TEST(DataGaps, ADayWithoutDataIsAllMissingUpToNowForToday)
             EXPECT_EQ(gaps, (std::vector<TimeSpan> { c.window }));
         }
     }
-    // Today, up to the moment the data was asked for: a meter that has just
-    // reported is missing nothing, one silent for 11 minutes is.
-    const double now = kMidnight + 9 * 3600 + 30;
-    EXPECT_TRUE(findGaps(every(60, kMidnight, now - 30), { kMidnight, now }).empty());
-    EXPECT_EQ(findGaps(every(60, kMidnight, now - 660), { kMidnight, now }),
-        (std::vector<TimeSpan> { { now - 660 - 30, now } }));
+    // Today, up to the moment the data was asked for: a meter that reported
+    // every minute until two and a half minutes ago is missing nothing yet,
+    // a second later it is.
+    const double last = kMidnight + 9 * 3600;
+    EXPECT_TRUE(findGaps(every(60, kMidnight, last), { kMidnight, last + 150 }).empty());
+    EXPECT_EQ(findGaps(every(60, kMidnight, last), { kMidnight, last + 151 }),
+        (std::vector<TimeSpan> { { last, last + 151 } }));
 }
 
 TEST(DataGaps, AReadingThatGoesBackIsAReset)

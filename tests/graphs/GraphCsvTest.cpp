@@ -50,8 +50,8 @@ TEST(GraphCsv, WritesAPowerWeekWithGapsAcrossTheEndOfSummerTimeByteForByte)
     ASSERT_EQ(week.end.timeIntervalSince(week.start), 169 * 3600.0);
 
     // Every five minutes from 01:50 CEST, but none for 35 minutes after
-    // 02:05 CEST (a gap: longer than five intervals) and none for exactly
-    // 25 minutes after 02:05 CET (no gap: not longer).
+    // 02:05 CEST (a gap: longer than two and a half intervals) and none for
+    // exactly 12.5 minutes after 02:05 CET (no gap: not longer).
     std::int64_t t = berlinFallBackUtc - 4200; // 01:50 CEST
     std::vector<CsvSample> samples {
         { t, std::int64_t(1500) },
@@ -64,8 +64,8 @@ TEST(GraphCsv, WritesAPowerWeekWithGapsAcrossTheEndOfSummerTimeByteForByte)
         { t + 3900, std::numeric_limits<double>::infinity() },
         { t + 4200, 1.7976931348623157e308 }, // 02:00 CET
         { t + 4500, std::numeric_limits<std::uint64_t>::max() },
-        { t + 6000, 5e-324 }, // 02:30 CET
-        { t + 6300, -0.5 },
+        { t + 5250, 5e-324 }, // 02:17:30 CET
+        { t + 5550, -0.5 },
     };
     std::string csv = graphCsv(samples, { "W", CsvGaps::BetweenSamples }, week);
     // Each day without samples has its line at its start.
@@ -89,9 +89,9 @@ TEST(GraphCsv, WritesAPowerWeekWithGapsAcrossTheEndOfSummerTimeByteForByte)
         "2026-10-25T02:55:00+02:00,,W\r\n"
         "2026-10-25T02:00:00+01:00,1.7976931348623157e+308,W\r\n"
         "2026-10-25T02:05:00+01:00,18446744073709551615,W\r\n"
-        "2026-10-25T02:30:00+01:00,5e-324,W\r\n"
-        "2026-10-25T02:35:00+01:00,-0.5,W\r\n"
-        "2026-10-25T02:40:00+01:00,,W\r\n");
+        "2026-10-25T02:17:30+01:00,5e-324,W\r\n"
+        "2026-10-25T02:22:30+01:00,-0.5,W\r\n"
+        "2026-10-25T02:27:30+01:00,,W\r\n");
 }
 
 TEST(GraphCsv, WritesAnEnergyWeekAcrossTheStartOfSummerTimeWithAnEmptyLineForEveryHourWithoutABlock)

@@ -269,32 +269,34 @@ TEST_F(GraphExportTest, AWeekThatTheDevicesDayDoesNotCoverIsAskedForInTwoPartsAn
 
 TEST_F(GraphExportTest, TheFileMarksTheGapsTheScreenMarksAtTheThresholdAndOnePast)
 {
-    // Yesterday a reading a minute, with exactly ten minutes without one
-    // at 06:00 and a second more at 12:00; today a reading every quarter of
-    // an hour, with exactly five quarters without one at 03:00 and a second
-    // more at 09:00. Each day goes by its own usual interval.
+    // Yesterday a reading a minute, with exactly two and a half minutes
+    // without one at 06:00 and a second more at 12:00:30; today a reading
+    // every quarter of an hour, with exactly two and a half quarters without
+    // one at 03:00 and a second more at 09:07:30. Each day goes by its own
+    // usual interval.
     std::string statuses;
     auto add = [&](double seconds) {
         statuses
             += (statuses.empty() ? "" : ",") + std::string(R"({"timestamp":)") + ms(seconds) + R"(,"powerDraw":40})";
     };
     for (double t = midnight - day; t < midnight;)
-        add(t), t += t == midnight - day + 6 * 3600 ? 600 : t == midnight - day + 12 * 3600 ? 601 : 60;
+        add(t), t += t == midnight - day + 6 * 3600 ? 150 : t == midnight - day + 12 * 3600 + 30 ? 151 : 60;
     for (double t = midnight; t <= now;)
-        add(t), t += t == midnight + 3 * 3600 ? 4500 : t == midnight + 9 * 3600 ? 4501 : 900;
+        add(t), t += t == midnight + 3 * 3600 ? 2250 : t == midnight + 9 * 3600 + 450 ? 2251 : 900;
     std::string reply = R"({"success":true,"statuses":[)" + statuses + "]}";
     transport->enqueue(FakeTransport::Reply::json(reply));
     auto graph
         = load(DevicePowerDrawGraphViewController::create(userSession(), lamp(userSession()->householdTimeZone())));
     loop.runPending();
 
-    const std::vector<TimeSpan> today { { midnight + 9 * 3600, midnight + 9 * 3600 + 4501 } };
+    const std::vector<TimeSpan> today { { midnight + 9 * 3600 + 450, midnight + 9 * 3600 + 450 + 2251 } };
     EXPECT_EQ(graph->dayMarks()->missing(), today);
     transport->enqueue(FakeTransport::Reply::json(reply));
     tapExport(*graph);
     loop.runPending();
     graph->back();
-    const std::vector<TimeSpan> yesterday { { midnight - day + 12 * 3600, midnight - day + 12 * 3600 + 601 } };
+    const std::vector<TimeSpan> yesterday { { midnight - day + 12 * 3600 + 30,
+        midnight - day + 12 * 3600 + 30 + 151 } };
     EXPECT_EQ(graph->dayMarks()->missing(), yesterday);
 
     // The file: the five days before without data, one line each at their
@@ -307,7 +309,7 @@ TEST_F(GraphExportTest, TheFileMarksTheGapsTheScreenMarksAtTheThresholdAndOnePas
     EXPECT_EQ(empty,
         (std::vector<std::string> { "2012-11-30T00:00:00+01:00,,W", "2012-12-01T00:00:00+01:00,,W",
             "2012-12-02T00:00:00+01:00,,W", "2012-12-03T00:00:00+01:00,,W", "2012-12-04T00:00:00+01:00,,W",
-            "2012-12-05T12:01:00+01:00,,W", "2012-12-06T09:15:00+01:00,,W" }));
+            "2012-12-05T12:01:30+01:00,,W", "2012-12-06T09:22:30+01:00,,W" }));
 }
 
 TEST_F(GraphExportTest, AFailureSaysWhatWentWrongAndWritesNothing)

@@ -100,7 +100,7 @@ TEST_F(GraphSummaryLineTest, ThePowerGraphSaysPeakAverageGapsAndResetsDayByDay)
     EXPECT_EQ(graph->dayMarks()->resets(), (std::vector<double> { reset }));
     auto mainPlot = std::dynamic_pointer_cast<chart::ScatterPlot>(graph->graph()->plotWithIdentifier("Main Plot"));
     ASSERT_TRUE(mainPlot);
-    EXPECT_EQ(mainPlot->longestJoinedStep, 600) << "the line breaks where the gap is";
+    EXPECT_EQ(mainPlot->longestJoinedStep, 150) << "the line breaks where the gap is";
     // The marks are plots of the graph, on the graph's time axis.
     auto missingPlot = graph->graph()->plotWithIdentifier(DayMarks::missingPlotIdentifier);
     ASSERT_TRUE(missingPlot);
@@ -133,7 +133,7 @@ TEST_F(GraphSummaryLineTest, AResetAtMidnightIsFoundAgainstTheDayBefore)
 
 TEST_F(GraphSummaryLineTest, TheBatteryGraphSaysItsLowestAndHighest)
 {
-    // Every quarter hour (so a stretch is a gap only past 75 minutes), with
+    // Every quarter hour (so a stretch is a gap only past 37.5 minutes), with
     // 90 minutes missing from 04:00.
     std::vector<double> times;
     for (double t = midnight; t <= nowSeconds; t += 15 * minute) {

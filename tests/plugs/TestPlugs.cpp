@@ -287,10 +287,16 @@ private:
             std::fprintf(stderr, "hestio-test-plugs: cannot connect %s\n", id.c_str());
             return nullptr;
         }
-        std::string commands = plug ? commandTopic(*plug) : "zigbee2mqtt/+/set";
-        mosquitto_subscribe(client, nullptr, commands.c_str(), 1);
+        subscribeToCommands(client, plug);
         mosquitto_loop_start(client);
         return client;
+    }
+
+    /// A clean session: the broker forgets the subscription with the connection.
+    static void subscribeToCommands(mosquitto* client, const Plug* plug)
+    {
+        std::string commands = plug ? commandTopic(*plug) : "zigbee2mqtt/+/set";
+        mosquitto_subscribe(client, nullptr, commands.c_str(), 1);
     }
 
     static std::string commandTopic(const Plug& plug)
@@ -304,12 +310,14 @@ private:
 
     static void onMessage(mosquitto* client, void*, const mosquitto_message* message);
     static void onPublished(mosquitto*, void*, int) { --s_self->m_unacknowledged; }
-    /// A plug that connects again (the broker restarted) tells its
-    /// availability again, as real ones do.
+    /// A plug that connects again (the broker restarted) listens for its
+    /// commands and tells its availability again, as real ones do.
     static void onConnected(mosquitto* client, void*, int code)
     {
-        if (code == 0 && !s_self->m_connectedOnce.insert(client).second)
+        if (code == 0 && !s_self->m_connectedOnce.insert(client).second) {
+            subscribeToCommands(client, s_self->m_owners[client]);
             s_self->announce(client);
+        }
     }
 
     void waitForAcknowledgements()

@@ -154,6 +154,43 @@ TEST(History, SurvivesARestartAndForgetsWhatIsOlderThanKept)
     EXPECT_EQ(f.history->hourlyEnergy({ 1 }, start, start + kHourMs, "UTC", start + 3 * kDayMs).size(), 1u);
 }
 
+TEST(History, NoStepTheHubHeardOnlyInPartHasASample)
+{
+    Fixture f;
+    int64_t start = floorTo(test::kTestStartMs, kHourMs);
+    auto second = [&](int s) { return start + s * kSecond; };
+    // The first connection made: nothing was lost before it.
+    f.history->hearingAgain(start);
+    // A reading a second; the broker lost at 3:20 and back at 4:25.
+    for (int s = 0; s < 200; ++s)
+        f.history->record(1, second(s), 10, std::nullopt);
+    f.history->flush(second(200));
+    f.history->hearingLost(second(200));
+    f.history->record(1, second(230), 10, std::nullopt); // not heard: kept by no one
+    f.history->hearingAgain(second(265));
+    for (int s = 265; s < 600; ++s)
+        f.history->record(1, second(s), 10, std::nullopt);
+    auto times = [&](int64_t fromMs, int64_t toMs) {
+        std::vector<int64_t> seconds;
+        for (const auto& sample : f.history->samples(1, fromMs, toMs, second(600)))
+            seconds.push_back((sample.timestampMs - start) / kSecond);
+        return seconds;
+    };
+    // Per minute, as a graph's week is served: the minute of the loss and
+    // that of the return have none (the first written already, and taken
+    // out again), so three minutes lie between the samples around them.
+    auto minutes = times(start - kDayMs, second(600));
+    EXPECT_EQ(minutes, (std::vector<int64_t> { 0, 60, 120, 300, 360, 420, 480, 540 }));
+    // Raw: the same for their 5 s.
+    auto raw = times(second(180), second(290));
+    EXPECT_EQ(raw, (std::vector<int64_t> { 180, 185, 190, 195, 270, 275, 280, 285, 290 }));
+    // So it stays once written.
+    f.history->flush(second(600));
+    f.reopen();
+    EXPECT_EQ(times(start - kDayMs, second(600)), minutes);
+    EXPECT_EQ(times(second(180), second(290)), raw);
+}
+
 TEST(History, SampleBlocksKeepEverySampleInAFewBytes)
 {
     int64_t start = floorTo(test::kTestStartMs, History::kRawBlockMs);

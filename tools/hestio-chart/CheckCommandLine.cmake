@@ -113,8 +113,8 @@ endforeach()
 
 # The CSV file: the week ending with the day, in the zone, byte for byte.
 # Ten samples an hour apart: each day without samples is a gap of its own
-# at its midnight, and the evening is a gap (longer than five usual
-# intervals).
+# at its midnight, and the evening is a gap (longer than two and a half
+# usual intervals).
 run(csv 0 "" render --samples "${scratch}/normal.json" --day 2023-11-15 --zone Europe/Berlin
     --csv "${scratch}/week.csv")
 set(expected "time,value,unit\r\n")
