@@ -161,13 +161,13 @@ def press(finder, description, done=None, timeout=30):
     an action is refused while something covers its object (a screen still
     sliding)."""
     def attempt():
+        if done is not None and done():
+            return True
         node = finder()
         if node is None:
             return None
         if done is None:
             return node if node.queryAction().doAction(0) else None
-        if done():
-            return node
         node.queryAction().doAction(0)
         return None
     return wait_for(attempt, description, timeout)
@@ -331,7 +331,9 @@ def schedule(frame):
     press(button(frame, "Schedule"), "the back button")
     wait_for(lambda: find(frame, pyatspi.ROLE_TOOL_BAR, "Schedule"), "the schedule screen again")
     # The movements: a double tap on the title bar, the bar's action.
-    press(lambda: find(frame, pyatspi.ROLE_TOOL_BAR, "Schedule"), "the schedule's title bar")
+    # A tap while the screen still slides back does nothing: tried again.
+    press(lambda: find(frame, pyatspi.ROLE_TOOL_BAR, "Schedule"), "the schedule's title bar",
+          lambda: find(frame, pyatspi.ROLE_TOOL_BAR, "Movements"))
     screen(frame, "movements", lambda: find(frame, pyatspi.ROLE_TOOL_BAR, "Movements"))
     press(button(frame, "Schedule"), "the back button")
 
