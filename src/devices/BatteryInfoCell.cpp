@@ -50,6 +50,8 @@ BatteryInfoCell::BatteryInfoCell(std::string reuseIdentifier)
     m_voltageLabel->setText("N/A (V)");
 
     setSelectionStyle(TableViewCellSelectionStyle::None);
+    // A screen reader says what the figures are before them.
+    setAccessibilityLabel("Battery");
     // The bar lies under the outline, whose glass is translucent.
     contentView().addSubview(m_fluidView);
     contentView().addSubview(m_outline);

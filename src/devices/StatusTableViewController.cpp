@@ -308,6 +308,13 @@ StatusTableViewController::Status StatusTableViewController::statusOf(const Devi
     return { "statusErroredOrb.png", std::string("Error: ") + MeterReading::problemOf(state), errorColor };
 }
 
+std::optional<std::string> StatusTableViewController::identityForRowAtIndexPath(
+    platform::TableView&, platform::IndexPath path)
+{
+    auto device = deviceAt(path.section, path.row);
+    return device ? std::optional<std::string>(device->deviceID) : std::nullopt;
+}
+
 std::shared_ptr<Device> StatusTableViewController::deviceAt(int section, int row)
 {
     if (!statusData || section < 0 || section >= static_cast<int>(rooms.size()))
@@ -466,11 +473,12 @@ void StatusTableViewController::editDevices()
     setEditing(editing, true);
     if (editing) {
         std::weak_ptr<StatusTableViewController> weakSelf = self();
-        navigationItem().setRightBarButtonItem(
-            BarButtonItem::createSystem(BarButtonItem::SystemItem::Add, [weakSelf]() {
-                if (auto screen = weakSelf.lock())
-                    screen->addLocation();
-            }));
+        auto add = BarButtonItem::createSystem(BarButtonItem::SystemItem::Add, [weakSelf]() {
+            if (auto screen = weakSelf.lock())
+                screen->addLocation();
+        });
+        add->setAccessibilityLabel("Add Room");
+        navigationItem().setRightBarButtonItem(add);
         m_editButton->setTitle("Done");
         setEditButtonTint(editTint);
     } else {

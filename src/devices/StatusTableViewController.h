@@ -67,6 +67,8 @@ public:
     std::optional<std::string> titleForHeaderInSection(platform::TableView&, int section) override;
     std::shared_ptr<platform::TableViewCell> cellForRowAtIndexPath(
         platform::TableView&, platform::IndexPath path) override;
+    /// A row is its device: a focused row stays on it when the list reloads.
+    std::optional<std::string> identityForRowAtIndexPath(platform::TableView&, platform::IndexPath path) override;
     double heightForRowAtIndexPath(platform::TableView&, platform::IndexPath) override;
     void didSelectRowAtIndexPath(platform::TableView&, platform::IndexPath path) override;
     platform::TableViewCellEditingStyle editingStyleForRowAtIndexPath(

@@ -53,8 +53,9 @@ void ScheduleTableViewController::viewDidLoad()
 {
     tableView().setAccessibilityIdentifier("tableView");
     tableView().setBackgroundColor(Color::hex(0x232323));
-    navigationItem().setRightBarButtonItem(
-        BarButtonItem::createSystem(BarButtonItem::SystemItem::Add, [this] { addAlarm(); }));
+    auto add = BarButtonItem::createSystem(BarButtonItem::SystemItem::Add, [this] { addAlarm(); });
+    add->setAccessibilityLabel("Add Schedule");
+    navigationItem().setRightBarButtonItem(add);
     auto edit = BarButtonItem::create("Edit", BarButtonItem::Style::Bordered, [this] { toggleEdit(); });
     edit->setTintColor(editTint);
     navigationItem().setLeftBarButtonItem(edit);

@@ -226,6 +226,30 @@ TEST_F(StatusTableViewControllerTest, OpeningADevicePushesItsDetailAndLogoutEmpt
     EXPECT_EQ(navigation->viewControllers().size(), 1u);
 }
 
+TEST_F(StatusTableViewControllerTest, AFocusedDeviceKeepsTheFocusWhenTheListReloadsWithItInAnotherRoom)
+{
+    auto window = Window::create();
+    window->setRootViewController(navigation);
+    window->makeKeyAndVisible();
+    download(kHousehold);
+    window->layoutTree();
+    auto radio = std::dynamic_pointer_cast<CustomStatusCell>(
+        screen->tableView().cellForRowAtIndexPath({ 1, 1 })); // Kitchen: Kettle, Radio
+    ASSERT_TRUE(radio);
+    ASSERT_EQ(radio->deviceLabel().text(), "Radio");
+    ASSERT_TRUE(radio->becomeFirstResponder());
+
+    // The Radio went to the Bedroom, and a device came before it there.
+    download(R"({"success":true,"devices":[
+        {"id":3,"name":"Lamp","location":"Bedroom","meterPluggedIn":false,"currentStatus":{"timestamp":1354751990000}},
+        {"id":4,"name":"Radio","location":"Bedroom","meterPluggedIn":true,"currentStatus":{"timestamp":1354752600000,"powerDraw":1}},
+        {"id":1,"name":"Kettle","location":"Kitchen","meterPluggedIn":true,"currentStatus":{"timestamp":1354751701000,"powerDraw":12.34}}]})");
+    auto* focused = dynamic_cast<CustomStatusCell*>(application->firstResponder());
+    ASSERT_TRUE(focused) << "the focus went to nothing";
+    EXPECT_EQ(focused->deviceLabel().text(), "Radio");
+    EXPECT_EQ(screen->tableView().indexPathForCell(*focused), (IndexPath { 0, 1 }));
+}
+
 TEST_F(StatusTableViewControllerTest, TwoDownloadsInFlightShowTheNewerWhateverOrderTheyAnswerIn)
 {
     const std::string older = R"({"success":true,"devices":[{"id":1,"name":"Old","location":"Kitchen"}]})";

@@ -13,6 +13,7 @@
 #include "platform/ui/TabBar.h"
 #include "platform/ui/TableView.h"
 #include "platform/ui/TableViewCell.h"
+#include "platform/ui/TapGestureRecognizer.h"
 #include "platform/ui/TextField.h"
 #include "platform/ui/TextView.h"
 #include "platform/ui/TouchSynthesizer.h"
@@ -219,6 +220,9 @@ namespace {
         } else if (auto* picker = dynamic_cast<const PickerView*>(&view)) {
             info.role = AccessibleRole::ComboBox;
             info.text = picker->visibleText();
+            // Without a label of its own a picker reads as what it shows.
+            if (info.name.empty())
+                info.name = info.text;
             info.states |= usableStates | AccessibleFocusable;
             info.interfaces |= AccessibleHasText;
         } else if (dynamic_cast<const Window*>(&view)) {
@@ -258,6 +262,17 @@ namespace {
         if (visibleRectInWindow(view))
             states |= AccessibleShowing;
         return states;
+    }
+
+    /// The taps the view's own tap recognisers ask for (two: a double tap),
+    /// 0 without one: a screen reader's action on it taps that often.
+    int tapsWanted(const View& view)
+    {
+        int taps = 0;
+        for (const auto& recognizer : view.gestureRecognizers())
+            if (auto tap = std::dynamic_pointer_cast<TapGestureRecognizer>(recognizer); tap && tap->isEnabled())
+                taps = std::max(taps, tap->numberOfTapsRequired());
+        return taps;
     }
 
     /// Whether touches reach the view: none do inside a view that takes none.
@@ -301,6 +316,11 @@ AccessibleInfo accessibleInfo(Application& application, const AccessibleNode& no
         // Text and pictures are never greyed out; only controls are.
         info.states |= usableStates;
         describeView(view, info);
+        // What a tap on it does (a title bar's double tap) is its action.
+        if (!(info.interfaces & AccessibleHasAction) && tapsWanted(view) > 0) {
+            info.interfaces |= AccessibleHasAction;
+            info.action = "activate";
+        }
     }
     view.describeAccessibility(info);
     return info;
@@ -374,7 +394,9 @@ bool performAccessibleAction(Application& application, const AccessibleNode& nod
     Point center = rect->center();
     auto hit = window->hitTest(center);
     if (hit && (hit.get() == node.view || hit->isDescendantOf(*node.view) || node.view->isDescendantOf(*hit))) {
-        TouchSynthesizer(application).tap(center);
+        TouchSynthesizer fingers(application);
+        for (int tap = 0; tap < std::max(1, tapsWanted(*node.view)); ++tap)
+            fingers.tap(center);
         return true;
     }
     // Something on top (the on-screen keyboard) would take a finger there.

@@ -36,6 +36,10 @@ public:
     void setTag(int tag) { m_tag = tag; }
     std::shared_ptr<const Image> image() const { return m_image; }
     void setImage(std::shared_ptr<const Image> image);
+    /// What a screen reader says for the button when its title or symbol
+    /// says too little (an "+" that adds a schedule).
+    const std::string& accessibilityLabel() const { return m_accessibilityLabel; }
+    void setAccessibilityLabel(std::string label) { m_accessibilityLabel = std::move(label); }
 
     const Action& action() const { return m_action; }
     void setAction(Action action) { m_action = std::move(action); }
@@ -58,6 +62,7 @@ private:
     bool m_enabled { true };
     int m_tag { 0 };
     std::shared_ptr<const Image> m_image;
+    std::string m_accessibilityLabel;
     std::function<void()> m_changed;
 };
 

@@ -63,6 +63,18 @@ namespace {
         return nullptr;
     }
 
+    /// The screen presented from `controller` or from a screen inside it
+    /// (a device's graph, presented from its detail in the Devices tab).
+    ViewController* presentedFrom(ViewController& controller)
+    {
+        if (auto* modal = controller.modalViewController())
+            return modal;
+        for (auto* child : controller.childViewControllers())
+            if (auto* presented = presentedFrom(*child))
+                return presented;
+        return nullptr;
+    }
+
 }
 
 View* KeyboardFocus::topScreen(Application& application)
@@ -72,7 +84,13 @@ View* KeyboardFocus::topScreen(Application& application)
         return nullptr;
     if (auto* alert = application.topAlert(); alert && alert->isVisible() && alert->window() == window)
         return alert;
-    if (auto* top = window->topViewController(); top && top->isViewLoaded()) {
+    ViewController* top = window->topViewController();
+    while (top)
+        if (auto* presented = presentedFrom(*top))
+            top = presented;
+        else
+            break;
+    if (top && top->isViewLoaded()) {
         auto view = top->view();
         if (view->window() == window)
             return view.get();

@@ -47,8 +47,10 @@ void NavigationButton::refresh()
     bool plainAdd = m_item->systemItem() == BarButtonItem::SystemItem::Add;
     std::string text = m_item->displayTitle();
     setTitle(text);
-    // The "+" of an Add item reads as a word.
-    if (plainAdd && accessibilityLabel().empty())
+    // The item's own label, else the "+" of an Add item reads as a word.
+    if (!m_item->accessibilityLabel().empty())
+        setAccessibilityLabel(m_item->accessibilityLabel());
+    else if (plainAdd && accessibilityLabel().empty())
         setAccessibilityLabel("Add");
     titleLabel().setFont(plainAdd ? Font::boldSystemFont(24) : Font::boldSystemFont(12));
     setEnabled(m_item->isEnabled());

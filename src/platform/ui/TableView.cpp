@@ -182,6 +182,7 @@ void TableView::rebuildGeometry()
 
 void TableView::reloadData()
 {
+    auto kept = focusInRows();
     for (auto& [path, cell] : m_visible)
         recycle(cell);
     m_visible.clear();
@@ -190,6 +191,8 @@ void TableView::reloadData()
     m_dataValid = false;
     ensureData();
     setNeedsLayout();
+    if (kept)
+        restoreFocus(*kept);
 }
 
 int TableView::numberOfSections()
@@ -396,6 +399,7 @@ std::shared_ptr<TableViewCell> TableView::makeCell(IndexPath path)
 void TableView::configureCell(TableViewCell& cell, IndexPath path)
 {
     cell.m_tableView = this;
+    cell.m_rowIdentity = m_dataSource ? m_dataSource->identityForRowAtIndexPath(*this, path) : std::nullopt;
     const auto& section = m_sections[static_cast<std::size_t>(path.section)];
     if (section.rows <= 1)
         cell.m_position = TableViewCell::Position::Single;

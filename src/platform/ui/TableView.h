@@ -31,6 +31,10 @@ public:
     virtual bool canMoveRowAtIndexPath(TableView&, IndexPath) { return false; }
     virtual void commitEditingStyle(TableView&, TableViewCellEditingStyle, IndexPath) { }
     virtual void moveRowAtIndexPath(TableView&, IndexPath /*from*/, IndexPath /*to*/) { }
+    /// What the row stands for, the same for the same item across reloads (a
+    /// device's id): a focused row, or a switch in it, keeps the keyboard
+    /// focus by it when the list reloads. None: rows are known by their name.
+    virtual std::optional<std::string> identityForRowAtIndexPath(TableView&, IndexPath) { return std::nullopt; }
 };
 
 /// What a table asks and tells about its rows; every method has a default.
@@ -137,6 +141,10 @@ public:
     void hideDeleteConfirmation();
 
     void layoutSubviews() override;
+    /// A screen reader scrolls the list as a value: how far down it is,
+    /// from the top to as far as it goes, a page a step.
+    void describeAccessibility(AccessibleInfo& info) const override;
+    bool adjustAccessibleValue(double value) override;
 
     // A cell's reorder control drives these while a row is dragged.
     void reorderBegan(TableViewCell& cell, const Touch& touch);
@@ -179,6 +187,26 @@ private:
     /// Moves the keyboard focus from `cell` to the next focusable row
     /// `direction` (+1 or -1) away, scrolling it into view.
     void moveFocusFrom(TableViewCell& cell, int direction);
+
+    // TableViewFocus.cpp
+    /// Where the keyboard focus was in the rows, taken before they change.
+    struct KeptFocus {
+        IndexPath path;
+        std::optional<std::string> identity;
+        std::string name;
+        /// The focused control inside the row (a switch): its identifier and
+        /// its place among the row's focusable views; -1 for the row itself.
+        std::string control;
+        int controlIndex { -1 };
+        Rect rectInWindow;
+    };
+    std::optional<KeptFocus> focusInRows();
+    /// Gives the focus back after the rows changed: to the same item's row
+    /// (or its control), else to the row now in its place, else to the
+    /// screen's nearest control; never silently to nothing.
+    void restoreFocus(const KeptFocus& kept);
+    std::optional<IndexPath> rowForFocus(const KeptFocus& kept);
+    std::optional<IndexPath> neighbourRow(IndexPath path);
 
     // TableViewUpdates.cpp
     struct LeavingCell {

@@ -560,11 +560,36 @@ std::string TableViewCell::describeProperties() const
     return out;
 }
 
+namespace {
+
+    /// Whether `view` shows a text of its own (not a control's title), and
+    /// whether it holds a control, among what is shown.
+    void textsAndControls(const View& view, bool& text, bool& control)
+    {
+        for (const auto& sub : view.subviews()) {
+            if (sub->isHidden() || sub->alpha() <= 0.01)
+                continue;
+            if (dynamic_cast<const Control*>(sub.get()))
+                control = true;
+            else if (auto* label = dynamic_cast<const Label*>(sub.get()))
+                text = text || !label->text().empty();
+            else
+                textsAndControls(*sub, text, control);
+        }
+    }
+
+}
+
 bool TableViewCell::canBecomeFirstResponder() const
 {
     // Screens turn the highlight off on rows a tap still opens: every row of
-    // a list that lets a person pick rows is a stop.
-    return m_tableView && m_tableView->selectable() && isUserInteractionEnabled();
+    // a list that lets a person pick rows is a stop, but for a row of
+    // nothing but buttons (the graph buttons): its buttons are the stops.
+    if (!m_tableView || !m_tableView->selectable() || !isUserInteractionEnabled())
+        return false;
+    bool text = false, control = false;
+    textsAndControls(*this, text, control);
+    return text || !control;
 }
 
 bool TableViewCell::accessibilityActivate()

@@ -5,6 +5,8 @@
 #include "platform/ui/ImageView.h"
 #include "platform/ui/Label.h"
 
+#include <optional>
+
 namespace hestio::platform {
 
 class TableView;
@@ -121,6 +123,8 @@ private:
     std::shared_ptr<View> m_reorderControl;
     TableView* m_tableView { nullptr };
     Position m_position { Position::Single };
+    /// The data source's identity of the row the cell shows now.
+    std::optional<std::string> m_rowIdentity;
 };
 
 }

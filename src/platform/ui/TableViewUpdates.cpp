@@ -1,6 +1,7 @@
 #include "platform/ui/TableView.h"
 
 #include "platform/ui/Animator.h"
+#include "platform/ui/Application.h"
 
 #include <algorithm>
 
@@ -99,6 +100,7 @@ void TableView::applyUpdates()
         reloadData();
         return;
     }
+    auto kept = focusInRows();
     const TableUpdatePlan plan = planUpdates(batch);
     auto leaving = moveCellsToNewRows(plan);
     m_dataValid = false;
@@ -106,6 +108,13 @@ void TableView::applyUpdates()
     auto targets = cellTargetsAfterUpdate(plan);
     animateUpdate(std::move(targets), std::move(leaving), plan.animates());
     setNeedsLayout();
+    // A focused row on its way out hands the focus on at once, rather than
+    // losing it when its cell goes at the end of the animation.
+    if (kept && !plan.pathAfter(kept->path)) {
+        if (auto* focused = dynamic_cast<View*>(Application::shared().firstResponder()))
+            focused->resignFirstResponder();
+        restoreFocus(*kept);
+    }
 }
 
 TableUpdatePlan TableView::planUpdates(const std::vector<UpdateRecord>& batch)

@@ -5,3 +5,5 @@ cat "$work/client.log"
 client_checked=1
 [ "$client_status" = 0 ] || fail "the accessibility client failed ($client_status); the bus launcher said: $(cat "$work/launcher.log")"
 grep -q "^access client: Power now: .*W" "$work/client.log" || fail "the client did not read the power now"
+grep -q "^access client: audited sign in, alert Authentication Failed, suggestions, home now, .*, log, alert Are you sure?$" "$work/client.log" ||
+  fail "the client did not audit every screen of the tour"

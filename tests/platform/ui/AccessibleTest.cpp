@@ -4,15 +4,19 @@
 #include "platform/ui/ActivityIndicatorView.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Button.h"
+#include "platform/ui/DatePicker.h"
 #include "platform/ui/ImageView.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/NavigationBar.h"
+#include "platform/ui/PickerView.h"
 #include "platform/ui/Slider.h"
 #include "platform/ui/Switch.h"
 #include "platform/ui/TabBar.h"
 #include "platform/ui/TableView.h"
 #include "platform/ui/TableViewCell.h"
+#include "platform/ui/TapGestureRecognizer.h"
 #include "platform/ui/TextField.h"
+#include "platform/ui/TextView.h"
 
 #include <gtest/gtest.h>
 
@@ -141,11 +145,48 @@ TEST(Accessible, MapsEachKindOfViewToItsRoleNameAndStates)
             AccessibleRole::ListItem, "Heater",
             shown | usable | AccessibleFocusable | AccessibleSelectable | AccessibleSelected, AccessibleHasAction,
             "1200 W" },
-        { "list",
+        { "list: how far it is scrolled is its value",
             [](UiFixture&, View& root) {
                 return AccessibleNode { &place(root, TableView::create({ 0, 20, 320, 200 })) };
             },
-            AccessibleRole::List, "", shown | usable, 0 },
+            AccessibleRole::List, "", shown | usable, AccessibleHasValue },
+        { "date picker: it reads as the date it shows",
+            [](UiFixture&, View& root) {
+                auto& picker = place(root, DatePicker::create(), { 0, 200, 320, 216 });
+                picker.setMode(DatePicker::Mode::Time);
+                picker.setDate(Date::fromMilliseconds(1354752000000.0 + 9.5 * 3600 * 1000));
+                return AccessibleNode { &picker };
+            },
+            AccessibleRole::SpinButton, "9:30 AM", shown | usable | AccessibleFocusable, AccessibleHasText, "",
+            "9:30 AM" },
+        { "picker without a label: it reads as its choice",
+            [](UiFixture&, View& root) {
+                static struct Choices : PickerViewDataSource, PickerViewDelegate {
+                    int numberOfComponentsInPickerView(PickerView&) override { return 1; }
+                    int numberOfRowsInComponent(PickerView&, int) override { return 2; }
+                    std::string titleForRow(PickerView&, int row, int) override { return row ? "Work" : "Home"; }
+                } choices;
+                auto& picker = place(root, PickerView::create(), { 0, 200, 320, 216 });
+                picker.setDataSource(&choices);
+                picker.setDelegate(&choices);
+                return AccessibleNode { &picker };
+            },
+            AccessibleRole::ComboBox, "Home", shown | usable | AccessibleFocusable, AccessibleHasText, "", "Home" },
+        { "text view",
+            [](UiFixture&, View& root) {
+                auto& text = place(root, TextView::create(), { 10, 100, 300, 100 });
+                text.setText("Two posts failed.");
+                return AccessibleNode { &text };
+            },
+            AccessibleRole::Label, "Two posts failed.", shown | usable, AccessibleHasText, "", "Two posts failed." },
+        { "title bar with a double tap: the tap is its action",
+            [](UiFixture&, View& root) {
+                auto& bar = place(root, NavigationBar::create(), { 0, 20, 320, 44 });
+                bar.titleLabel().setText("Schedule");
+                bar.addGestureRecognizer(TapGestureRecognizer::create([](GestureRecognizer&) {}, 2));
+                return AccessibleNode { &bar };
+            },
+            AccessibleRole::ToolBar, "Schedule", shown | usable, AccessibleHasAction },
         { "tab bar",
             [](UiFixture&, View& root) {
                 auto& bar = place(root, TabBar::create(), { 0, 411, 320, 49 });
@@ -195,6 +236,9 @@ TEST(Accessible, MapsEachKindOfViewToItsRoleNameAndStates)
                 return AccessibleNode { &image };
             },
             AccessibleRole::Image, "Power Draw", shown | usable, AccessibleHasImage, "Monday: 2.4 kWh" },
+        { "plain view: a panel that groups",
+            [](UiFixture&, View& root) { return AccessibleNode { &place(root, View::create()) }; },
+            AccessibleRole::Panel, "", shown | usable, 0 },
         { "window", [](UiFixture& ui, View&) { return AccessibleNode { ui.window.get() }; }, AccessibleRole::Frame,
             "Hestio", shown | usable | AccessibleActive, 0 },
         { "a view scrolled out of the window: neither showing nor a child",
@@ -341,6 +385,15 @@ TEST(Accessible, ActionsDoWhatATapDoes)
     EXPECT_EQ(taps, 1);
     EXPECT_TRUE(performAccessibleAction(ui.app, { toggle.get() }));
     EXPECT_EQ(reported, std::vector<bool>({ true }));
+    // A title bar that opens a screen on a double tap gets its double tap.
+    auto bar = NavigationBar::create();
+    bar->setFrame({ 0, 20, 320, 44 });
+    ui.window->addSubview(bar);
+    int doubleTaps = 0;
+    bar->addGestureRecognizer(TapGestureRecognizer::create([&](GestureRecognizer&) { ++doubleTaps; }, 2));
+    EXPECT_TRUE(performAccessibleAction(ui.app, { bar.get() }));
+    ui.settle();
+    EXPECT_EQ(doubleTaps, 1);
 
     EXPECT_TRUE(setAccessibleText(ui.app, { field.get() }, "demo"));
     EXPECT_EQ(field->text(), "demo");
@@ -361,4 +414,38 @@ TEST(Accessible, ActionsDoWhatATapDoes)
     EXPECT_EQ(field->text(), "demo") << "no key was pressed";
     low->setHidden(true);
     EXPECT_FALSE(performAccessibleAction(ui.app, { low.get() }));
+}
+
+TEST(Accessible, AListScrollsAsAValueFromItsTopToItsEnd)
+{
+    struct Rows : TableViewDataSource {
+        int numberOfRowsInSection(TableView&, int) override { return 20; }
+        std::shared_ptr<TableViewCell> cellForRowAtIndexPath(TableView&, IndexPath path) override
+        {
+            auto cell = TableViewCell::create(TableViewCellStyle::Default, "");
+            cell->textLabel()->setText("Row " + std::to_string(path.row));
+            return cell;
+        }
+    } rows;
+    UiFixture ui;
+    auto table = TableView::create({ 0, 20, 320, 440 });
+    table->setDataSource(&rows);
+    ui.window->addSubview(table);
+    ui.window->layoutTree();
+    AccessibleNode node { table.get() };
+    const double end = 20 * 44 - 440;
+    EXPECT_EQ(accessibleInfo(ui.app, node).value, (AccessibleValue { 0, 0, end, 440 }));
+    struct Case {
+        double asked, reached;
+    };
+    for (Case c : { Case { end, end }, Case { end + 1, end }, Case { 100, 100 }, Case { -1, 0 } }) {
+        EXPECT_TRUE(setAccessibleValue(node, c.asked));
+        ui.window->layoutTree();
+        EXPECT_EQ(table->contentOffset().y, c.reached) << c.asked;
+        EXPECT_EQ(accessibleInfo(ui.app, node).value->current, c.reached) << c.asked;
+    }
+    auto children = accessibleChildren(ui.app, node);
+    EXPECT_TRUE(std::any_of(children.begin(), children.end(), [&](const AccessibleNode& child) {
+        return accessibleInfo(ui.app, child).name == "Row 0";
+    })) << "the rows at the top are shown again";
 }

@@ -330,3 +330,15 @@ TEST(KeyboardFocus, TheRingShowsOnlyAfterAKeyAndGoesWithATouch)
     EXPECT_EQ(f.app.firstResponder(), nullptr) << "a touch takes the focus from a control that takes no text";
     EXPECT_EQ(red(*f.window->snapshot(1)), red(*plain));
 }
+
+TEST(KeyboardFocus, AScreenPresentedFromInsideATabTakesTheChain)
+{
+    KeyboardFixture f;
+    auto graph = std::make_shared<ViewController>();
+    auto done = Button::create(Button::Type::RoundedRect, { 10, 10, 90, 30 });
+    done->setTitle("Done");
+    graph->view()->addSubview(done);
+    f.screen->presentModalViewController(graph, false);
+    f.settle();
+    EXPECT_EQ(f.walk(), std::vector<std::string> { "Done" }) << "not the tabs hidden under it";
+}
