@@ -28,7 +28,8 @@ void GraphViewController::makeSummaryLabel(platform::View& view)
 {
     // The band's left part, two lines above the selected sample's readout;
     // its right end is left free for the band's buttons.
-    m_summaryLabel = platform::Label::create({ 10, 412, 252, 28 });
+    platform::Rect button = GraphExportButton::frameForText();
+    m_summaryLabel = platform::Label::create({ 10, button.y(), button.x() - 12, button.height() });
     m_summaryLabel->setAccessibilityIdentifier("summaryLabel");
     m_summaryLabel->setTextColor(platform::Color::rgb(0.82, 0.84, 0.88));
     m_summaryLabel->setFont(platform::Font::systemFont(11));
