@@ -31,6 +31,12 @@ platform::Rect GraphExportButton::frameForText()
     return { frame.maxX() - width, frame.maxY() - height, width, height };
 }
 
+double GraphExportButton::bandHeightForText()
+{
+    double line = platform::heightForText(frame.height());
+    return platform::textScale() > 1 ? 2 * line : line;
+}
+
 void GraphExportButton::addTo(platform::View& view, std::function<void()> tapped)
 {
     platform::Rect place = frameForText();

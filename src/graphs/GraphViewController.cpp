@@ -30,7 +30,7 @@ namespace {
     // The graph gives the band below it the room larger text needs.
     double portraitGraphHeightForText()
     {
-        return portraitGraphHeight - (GraphExportButton::frameForText().height() - GraphExportButton::frame.height());
+        return portraitGraphHeight - (GraphExportButton::bandHeightForText() - GraphExportButton::frame.height());
     }
 
     Date currentInstant()

@@ -2,10 +2,12 @@
 
 #include "graphs/DeviceEnergyConsumptionGraphViewController.h"
 #include "graphs/DevicePowerDrawGraphViewController.h"
+#include "graphs/GraphExportButton.h"
 #include "graphs/HomeBatteryGraphViewController.h"
 #include "graphs/HomeEnergyConsumptionGraphViewController.h"
 #include "model/Device.h"
 #include "platform/gfx/Image.h"
+#include "platform/ui/DrawnText.h"
 #include "platform/ui/Window.h"
 
 #include <cmath>
@@ -193,4 +195,44 @@ TEST_F(GraphScreenshotTest, TappingABatteryReadingShowsIt)
     fingers.tap(windowPoint(40 * 900, 50, 110));
     EXPECT_EQ(graph->selectedIndex(), 40u);
     EXPECT_EQ(graph->batteryPercentageLabel()->text(), "50.0 %");
+}
+
+TEST_F(GraphScreenshotTest, AtATextScaleOfOneAndAHalfTheGraphScreensShowTheirWholeTexts)
+{
+    struct Larger {
+        Larger() { platform::setTextScale(1.5); }
+        ~Larger() { platform::setTextScale(1); }
+    } larger;
+    auto cut = [&] {
+        std::string out;
+        window->layoutTree();
+        window->findAll([&](const platform::View& view) {
+            if (!view.isVisibleOnScreen())
+                return false;
+            for (const auto& text : platform::drawnTextsOf(view))
+                if (!text.fits)
+                    out += view.className() + " \"" + text.text + "\"; ";
+            return false;
+        });
+        return out;
+    };
+    transport->enqueue(FakeTransport::Reply::json(reply("statuses", 66, 900, [](int i, double t) {
+        return R"({"timestamp":)" + ms(t) + R"(,"powerDraw":)" + std::to_string(powerAt(i)) + "}";
+    })));
+    auto power
+        = DevicePowerDrawGraphViewController::create(userSession(), Device::initWithID("42", "Desk Lamp", "Study"));
+    show(power);
+    ASSERT_EQ(power->numPoints(), 66u);
+    EXPECT_EQ(cut(), "");
+    auto band = power->exportButton()->frame();
+    EXPECT_GT(band.height(), GraphExportButton::frame.height()) << "the band grows with the text";
+    EXPECT_EQ(band.maxY(), GraphExportButton::frame.maxY());
+
+    transport->enqueue(FakeTransport::Reply::json(reply("statuses", 60, 900, [](int i, double t) {
+        return R"({"timestamp":)" + ms(t) + R"(,"percentage":)" + std::to_string(30 + i * 0.5) + R"(,"voltage":49.5})";
+    })));
+    auto battery = HomeBatteryGraphViewController::create(userSession());
+    show(battery);
+    ASSERT_EQ(battery->numPoints(), 60u);
+    EXPECT_EQ(cut(), "");
 }
