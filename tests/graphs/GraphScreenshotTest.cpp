@@ -63,6 +63,17 @@ struct GraphScreenshotTest : test::GraphFixture {
     {
         return 180 + 140 * std::sin(i / 9.0) + (i % 23 == 0 ? 420 : 0) + 40 * std::sin(i * 1.7);
     }
+    /// The Desk Lamp's power draw graph over a day of 66 samples.
+    std::shared_ptr<DevicePowerDrawGraphViewController> showPowerDrawDay()
+    {
+        transport->enqueue(FakeTransport::Reply::json(reply("statuses", 66, 900, [](int i, double t) {
+            return R"({"timestamp":)" + ms(t) + R"(,"powerDraw":)" + std::to_string(powerAt(i)) + "}";
+        })));
+        auto graph
+            = DevicePowerDrawGraphViewController::create(userSession(), Device::initWithID("42", "Desk Lamp", "Study"));
+        show(graph);
+        return graph;
+    }
 };
 
 bool hasGreenPixels(const platform::Image& image)
@@ -158,12 +169,7 @@ TEST_F(GraphScreenshotTest, HomeEnergyGraphZoomedByAPinch)
 
 TEST_F(GraphScreenshotTest, DevicePowerDrawGraphWithATappedSample)
 {
-    transport->enqueue(FakeTransport::Reply::json(reply("statuses", 66, 900, [](int i, double t) {
-        return R"({"timestamp":)" + ms(t) + R"(,"powerDraw":)" + std::to_string(powerAt(i)) + "}";
-    })));
-    auto graph
-        = DevicePowerDrawGraphViewController::create(userSession(), Device::initWithID("42", "Desk Lamp", "Study"));
-    show(graph);
+    auto graph = showPowerDrawDay();
     ASSERT_EQ(graph->numPoints(), 66u);
     fingers.tap(windowPoint(40 * 900, powerAt(40), graph->maxValue()));
     EXPECT_EQ(graph->selectedIndex(), 40u);
@@ -216,12 +222,7 @@ TEST_F(GraphScreenshotTest, AtATextScaleOfOneAndAHalfTheGraphScreensShowTheirWho
         });
         return out;
     };
-    transport->enqueue(FakeTransport::Reply::json(reply("statuses", 66, 900, [](int i, double t) {
-        return R"({"timestamp":)" + ms(t) + R"(,"powerDraw":)" + std::to_string(powerAt(i)) + "}";
-    })));
-    auto power
-        = DevicePowerDrawGraphViewController::create(userSession(), Device::initWithID("42", "Desk Lamp", "Study"));
-    show(power);
+    auto power = showPowerDrawDay();
     ASSERT_EQ(power->numPoints(), 66u);
     EXPECT_EQ(cut(), "");
     auto band = power->exportButton()->frame();
