@@ -7,6 +7,7 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/BarButtonItem.h"
 #include "platform/ui/Keyboard.h"
+#include "platform/ui/LargerText.h"
 #include "platform/ui/NavigationController.h"
 
 #include <algorithm>
@@ -45,8 +46,9 @@ namespace {
     std::shared_ptr<TextField> makeField(
         const std::string& identifier, const std::string& placeholder, KeyboardType keyboard, ReturnKeyType returnKey)
     {
-        // The right part of a grouped row, beside its label.
-        auto field = TextField::create({ 150, 11, 140, 22 });
+        // The right part of a grouped row, beside its label; as much taller
+        // as the text (the row grows alike).
+        auto field = TextField::create({ 150, heightForText(11), 140, heightForText(22) });
         field->setAccessibilityIdentifier(identifier);
         field->setPlaceholder(placeholder);
         field->setTextAlignment(TextAlignment::Right);

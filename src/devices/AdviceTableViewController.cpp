@@ -498,11 +498,18 @@ void AdviceTableViewController::didSelectRowAtIndexPath(TableView& table, IndexP
     AlertView::create(safeName(suggestion->targetDevice), suggestion->name, nullptr, std::string("OK"))->show();
 }
 
-double AdviceTableViewController::heightForRowAtIndexPath(TableView&, IndexPath path)
+double AdviceTableViewController::heightForRowAtIndexPath(TableView& table, IndexPath path)
 {
     if (path.section == followedSectionIndex())
         return FollowedSuggestionCell::rowHeight;
-    return CustomAdviceCell::rowHeight;
+    if (path.section < 0 || path.section >= static_cast<int>(rooms.size()))
+        return CustomAdviceCell::rowHeight;
+    const auto& list = adviceData[rooms[static_cast<std::size_t>(path.section)]];
+    if (path.row < 0 || path.row >= static_cast<int>(list.size()))
+        return CustomAdviceCell::rowHeight;
+    // The row grows with larger text to show the whole suggestion.
+    const auto& suggestion = list[static_cast<std::size_t>(path.row)];
+    return CustomAdviceCell::rowHeightFor(safeName(suggestion->targetDevice), suggestion->name, table.frame().width());
 }
 
 std::shared_ptr<TableViewCell> AdviceTableViewController::cellForRowAtIndexPath(TableView& table, IndexPath path)

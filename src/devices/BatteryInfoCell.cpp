@@ -1,6 +1,7 @@
 #include "devices/BatteryInfoCell.h"
 
 #include "platform/ui/Animator.h"
+#include "platform/ui/LargerText.h"
 
 #include <cmath>
 
@@ -91,8 +92,9 @@ void BatteryInfoCell::layoutSubviews()
     Rect area = contentView().bounds();
     double left = outlineFrame.origin.x + outlineFrame.size.width + 12;
     double width = std::max(0.0, area.size.width - left - 14);
-    m_percentageLabel->setFrame({ left, 8, width, 32 });
-    m_voltageLabel->setFrame({ left, 40, width, 22 });
+    // The two lines grow with their text (so does the row).
+    m_percentageLabel->setFrame({ left, heightForText(8), width, heightForText(32) });
+    m_voltageLabel->setFrame({ left, heightForText(40), width, heightForText(22) });
 }
 
 }

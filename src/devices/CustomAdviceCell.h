@@ -11,6 +11,10 @@ namespace hestio {
 class CustomAdviceCell : public platform::TableViewCell {
 public:
     static constexpr double rowHeight = 72;
+    /// The row's height for these texts in a table `tableWidth` wide:
+    /// `rowHeight` at a text scale of 1; with larger text, as tall as the
+    /// device's name and the whole suggestion need (neither is cut).
+    [[nodiscard]] static double rowHeightFor(const std::string& device, const std::string& advice, double tableWidth);
     [[nodiscard]] static std::shared_ptr<CustomAdviceCell> create(std::string reuseIdentifier);
     explicit CustomAdviceCell(std::string reuseIdentifier);
     std::string className() const override { return "CustomAdviceCell"; }

@@ -89,10 +89,13 @@ std::optional<std::string> DeviceDetailViewController::titleForHeaderInSection(T
     return std::nullopt;
 }
 
-double DeviceDetailViewController::heightForRowAtIndexPath(TableView&, IndexPath path)
+double DeviceDetailViewController::heightForRowAtIndexPath(TableView& table, IndexPath path)
 {
     if (path.section == 2 && drawerOpen && path.row == selectedRow)
         return drawerHeight;
+    // The graph buttons' titles wrap rather than being cut with larger text.
+    if (path.section == 1)
+        return GraphButtonsCell::rowHeightFor({ "Power Draw", "Energy Used" }, table.frame().width());
     return rowHeight;
 }
 

@@ -1,5 +1,10 @@
 #include "devices/GraphButtonsCell.h"
 
+#include "platform/ui/Button.h"
+#include "platform/ui/LargerText.h"
+
+#include <algorithm>
+
 namespace hestio {
 
 using namespace platform;
@@ -23,6 +28,17 @@ GraphButtonsCell::GraphButtonsCell(std::string reuseIdentifier)
     setSelectionStyle(TableViewCellSelectionStyle::None);
     contentView().addSubview(m_powerDrawButton);
     contentView().addSubview(m_energyConsumedButton);
+}
+
+double GraphButtonsCell::rowHeightFor(const std::vector<std::string>& titles, double tableWidth)
+{
+    // A grouped table's row is 20 points narrower; each button gets half of
+    // what the three gaps leave, and is 4 points lower than its row.
+    double width = (tableWidth - 20 - 30) / 2;
+    double button = heightForText(40);
+    for (const auto& title : titles)
+        button = std::max(button, buttonHeightForTitle(title, Font::boldSystemFont(15), width, 40));
+    return button + 4;
 }
 
 void GraphButtonsCell::layoutSubviews()

@@ -3,6 +3,8 @@
 #include "platform/ui/TableViewCell.h"
 
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace hestio {
 
@@ -19,6 +21,11 @@ public:
     const std::shared_ptr<platform::Button>& energyConsumedButton() const { return m_energyConsumedButton; }
 
     void layoutSubviews() override;
+
+    /// The row's height, 44 at a text scale of 1, for buttons titled
+    /// `titles` in a table `tableWidth` wide: taller with larger text, and
+    /// taller still where a title wraps onto a second line.
+    [[nodiscard]] static double rowHeightFor(const std::vector<std::string>& titles, double tableWidth);
 
 private:
     std::shared_ptr<platform::Button> m_powerDrawButton;

@@ -10,6 +10,7 @@
 #include "platform/foundation/Locale.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/Label.h"
+#include "platform/ui/LargerText.h"
 #include "session/CachedList.h"
 
 #include <cstdio>
@@ -353,7 +354,12 @@ HomeNowSection::Row HomeNowSection::rowKind(int row) const
 
 double HomeNowSection::heightForRow(int row) const
 {
-    return rowKind(row) == Row::Device ? NowFigureCell::compactHeight : NowFigureCell::tallHeight;
+    // Larger text: a device's name may take two lines, and a figure's detail
+    // line a second one.
+    if (rowKind(row) == Row::Device)
+        return heightForText(NowFigureCell::compactHeight);
+    double tall = heightForText(NowFigureCell::tallHeight);
+    return textScale() > 1 ? tall + heightForText(18) : tall;
 }
 
 std::shared_ptr<Device> HomeNowSection::deviceAtRow(int row) const

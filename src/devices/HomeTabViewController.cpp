@@ -8,6 +8,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/ui/LargerText.h"
 #include "platform/ui/NavigationController.h"
 #include "session/AppShell.h"
 
@@ -29,6 +30,12 @@ namespace {
             InfoDisplayCell::layoutSubviews();
             Rect area = contentView().bounds();
             double valueWidth = 64;
+            // Larger text: the name wraps beside the value (the row is taller).
+            if (textScale() > 1) {
+                valueWidth = widthForText(value().text(), value().font(), valueWidth);
+                name().setNumberOfLines(0);
+                name().setLineBreakMode(LineBreakMode::WordWrap);
+            }
             name().setFrame({ 12, 0, std::max(0.0, area.size.width - valueWidth - 24), area.size.height });
             value().setFrame({ area.size.width - valueWidth - 12, 0, valueWidth, area.size.height });
         }
@@ -343,7 +350,8 @@ double HomeTabViewController::heightForRowAtIndexPath(TableView&, IndexPath path
 {
     if (path.section == NowSection)
         return m_now->heightForRow(path.row);
-    return path.section == BatterySection && path.row == 0 ? batteryRowHeight : rowHeight;
+    // The rows grow with their text.
+    return heightForText(path.section == BatterySection && path.row == 0 ? batteryRowHeight : rowHeight);
 }
 
 void HomeTabViewController::didSelectRowAtIndexPath(TableView& table, IndexPath path)

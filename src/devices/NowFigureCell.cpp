@@ -1,6 +1,7 @@
 #include "devices/NowFigureCell.h"
 
 #include "platform/ui/Label.h"
+#include "platform/ui/LargerText.h"
 
 #include <algorithm>
 #include <cmath>
@@ -50,19 +51,29 @@ void NowFigureCell::layoutSubviews()
     TableViewCell::layoutSubviews();
     Rect area = contentView().bounds();
     double width = area.size.width;
+    // Larger text: the name and the detail wrap rather than being cut (the
+    // rows are taller for it, HomeNowSection::heightForRow).
+    bool larger = textScale() > 1;
+    for (const auto& label : { m_name, m_detail }) {
+        label->setNumberOfLines(larger ? 0 : 1);
+        label->setLineBreakMode(larger ? LineBreakMode::WordWrap : LineBreakMode::TruncateTail);
+    }
     // The figure keeps its whole width; the name gets what is left.
     double valueWidth = std::min(width * 0.6, std::ceil(m_value->sizeThatFits({ width, area.size.height }).width));
     double valueX = width - 12 - valueWidth;
-    double lineHeight = m_form == Form::Tall ? 30 : area.size.height;
-    double top = m_form == Form::Tall ? 4 : 0;
+    double lineHeight = m_form == Form::Tall ? heightForText(30) : area.size.height;
+    double top = m_form == Form::Tall ? heightForText(4) : 0;
     m_name->setFrame({ 12, top, std::max(0.0, valueX - 8 - 12), lineHeight });
     m_value->setFrame({ valueX, top, valueWidth, lineHeight });
     if (m_form == Form::Compact)
         return;
+    double detailLine = heightForText(18);
     double changeWidth = std::ceil(m_change->sizeThatFits({ width, 20 }).width);
     double changeX = width - 12 - changeWidth;
-    m_change->setFrame({ changeX, top + lineHeight, changeWidth, 18 });
-    m_detail->setFrame({ 12, top + lineHeight, std::max(0.0, changeX - 6 - 12), 18 });
+    m_change->setFrame({ changeX, top + lineHeight, changeWidth, detailLine });
+    double detailWidth = std::max(0.0, changeX - 6 - 12);
+    double detailHeight = larger ? std::max(detailLine, m_detail->sizeThatFits({ detailWidth, 0 }).height) : 18;
+    m_detail->setFrame({ 12, top + lineHeight, detailWidth, detailHeight });
 }
 
 }

@@ -28,12 +28,15 @@ void GraphViewController::makeSummaryLabel(platform::View& view)
 {
     // The band's left part, two lines above the selected sample's readout;
     // its right end is left free for the band's buttons.
-    m_summaryLabel = platform::Label::create({ 10, 412, 252, 28 });
+    platform::Rect button = GraphExportButton::frameForText();
+    double band = GraphExportButton::bandHeightForText();
+    m_summaryLabel = platform::Label::create({ 10, button.maxY() - band, button.x() - 12, band });
     m_summaryLabel->setAccessibilityIdentifier("summaryLabel");
     m_summaryLabel->setTextColor(platform::Color::rgb(0.82, 0.84, 0.88));
     m_summaryLabel->setFont(platform::Font::systemFont(11));
     m_summaryLabel->setBackgroundColor(platform::Color::clear());
-    m_summaryLabel->setNumberOfLines(2);
+    // Larger text wraps each of the two lines: the band is taller for it.
+    m_summaryLabel->setNumberOfLines(platform::textScale() > 1 ? 0 : 2);
     view.addSubview(m_summaryLabel);
 }
 

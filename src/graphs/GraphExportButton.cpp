@@ -2,6 +2,9 @@
 
 #include "platform/gfx/Font.h"
 #include "platform/ui/AlertView.h"
+#include "platform/ui/LargerText.h"
+
+#include <algorithm>
 
 namespace hestio {
 
@@ -10,12 +13,36 @@ std::shared_ptr<GraphExportButton> GraphExportButton::create()
     return std::shared_ptr<GraphExportButton>(new GraphExportButton());
 }
 
+namespace {
+    // The band is narrow: the title's usual 15 points would touch the edges.
+    platform::Font titleFont()
+    {
+        return platform::Font::boldSystemFont(12);
+    }
+}
+
+platform::Rect GraphExportButton::frameForText()
+{
+    double height = platform::heightForText(frame.height());
+    // The title and the padding it has at scale 1.
+    double width = std::max(frame.width(), platform::widthForText("Export", titleFont(), 0) + 12);
+    if (platform::textScale() <= 1)
+        width = frame.width();
+    return { frame.maxX() - width, frame.maxY() - height, width, height };
+}
+
+double GraphExportButton::bandHeightForText()
+{
+    double line = platform::heightForText(frame.height());
+    return platform::textScale() > 1 ? 2 * line : line;
+}
+
 void GraphExportButton::addTo(platform::View& view, std::function<void()> tapped)
 {
-    m_button = platform::Button::create(platform::Button::Type::RoundedRect, frame);
+    platform::Rect place = frameForText();
+    m_button = platform::Button::create(platform::Button::Type::RoundedRect, place);
     m_button->setTitle("Export");
-    // The band is narrow: the title's usual 15 points would touch the edges.
-    m_button->titleLabel().setFont(platform::Font::boldSystemFont(12));
+    m_button->titleLabel().setFont(titleFont());
     m_button->setAccessibilityIdentifier("exportButton");
     m_button->addTarget(
         platform::ControlEventTouchUpInside, [tapped = std::move(tapped)](platform::Control&) { tapped(); });
@@ -23,7 +50,7 @@ void GraphExportButton::addTo(platform::View& view, std::function<void()> tapped
 
     m_spinner = platform::ActivityIndicatorView::create(platform::ActivityIndicatorView::Style::White);
     m_spinner->setAccessibilityIdentifier("exportSpinner");
-    m_spinner->setCenter({ frame.x() + frame.width() / 2, frame.y() + frame.height() / 2 });
+    m_spinner->setCenter({ place.x() + place.width() / 2, place.y() + place.height() / 2 });
     view.addSubview(m_spinner);
 }
 

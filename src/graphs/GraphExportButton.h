@@ -17,6 +17,14 @@ namespace hestio {
 class GraphExportButton : public std::enable_shared_from_this<GraphExportButton> {
 public:
     static constexpr platform::Rect frame { 264, 412, 48, 28 };
+    /// Where the button goes at the text scale: `frame` at 1; with larger
+    /// text the band is as much taller (growing up into the graph) and the
+    /// button as wide as its title needs.
+    [[nodiscard]] static platform::Rect frameForText();
+    /// How high the band below the graph is, its bottom where the button's
+    /// is: the button's height at a text scale of 1; with larger text room
+    /// for the day's summary on up to four lines.
+    [[nodiscard]] static double bandHeightForText();
 
     [[nodiscard]] static std::shared_ptr<GraphExportButton> create();
 

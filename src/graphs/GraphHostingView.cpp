@@ -2,6 +2,7 @@
 
 #include "charting/Notifications.h"
 #include "charting/PlotArea.h"
+#include "charting/TextLayer.h"
 #include "graphs/GraphViewController.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/gfx/Context.h"
@@ -14,6 +15,36 @@
 namespace hestio {
 
 using platform::Point;
+
+namespace {
+
+    // The part of `layer`'s rectangle (graph coordinates, y up) that shows:
+    // what its masking ancestors and the graph's bounds leave of it; none
+    // when it or an ancestor is hidden.
+    std::optional<platform::Rect> shownPartOf(const chart::Layer& layer, const chart::Layer& graph)
+    {
+        Point origin = layer.convertPointToLayer({ 0, 0 }, &graph);
+        platform::Rect shown { origin.x, origin.y, layer.frame().width(), layer.frame().height() };
+        for (const chart::Layer* l = &layer; l; l = l->superlayer()) {
+            if (l->isHidden())
+                return std::nullopt;
+            if (l != &layer && (l->masksToBounds() || l == &graph)) {
+                Point o = l->convertPointToLayer({ 0, 0 }, &graph);
+                shown = shown.intersection({ o.x, o.y, l->frame().width(), l->frame().height() });
+            }
+        }
+        return shown;
+    }
+
+    void collectTextLayers(const chart::Layer& layer, std::vector<const chart::TextLayer*>& out)
+    {
+        if (auto* text = dynamic_cast<const chart::TextLayer*>(&layer); text && !text->text().empty())
+            out.push_back(text);
+        for (const auto& sublayer : layer.sublayers())
+            collectTextLayers(*sublayer, out);
+    }
+
+}
 
 std::shared_ptr<GraphHostingView> GraphHostingView::create(platform::Rect frame)
 {
@@ -102,6 +133,29 @@ void GraphHostingView::updateRedrawObservation()
                 view->setNeedsDisplay();
         },
         m_hostedGraph.get());
+}
+
+std::vector<platform::DrawnText> GraphHostingView::drawnTexts() const
+{
+    std::vector<platform::DrawnText> texts;
+    if (!m_hostedGraph)
+        return texts;
+    std::vector<const chart::TextLayer*> layers;
+    collectTextLayers(*m_hostedGraph, layers);
+    double height = bounds().height();
+    for (const auto* layer : layers) {
+        auto shown = shownPartOf(*layer, *m_hostedGraph);
+        // A label scrolled wholly out of the plot is not on screen at all.
+        if (!shown || shown->isEmpty())
+            continue;
+        // Its room is the part that shows, in the view's coordinates (y down).
+        platform::Rect room { shown->x(), height - shown->maxY(), shown->width(), shown->height() };
+        auto text = platform::DrawnText::measured(layer->text(), layer->frame().size, room);
+        // As for a label: a line may overhang by two points at the top or bottom.
+        text.fits = shown->width() + 0.5 >= layer->frame().width() && shown->height() + 2.5 >= layer->frame().height();
+        texts.push_back(std::move(text));
+    }
+    return texts;
 }
 
 void GraphHostingView::draw(platform::Context& context, const platform::Rect&)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "charting/Graph.h"
+#include "platform/ui/DrawnText.h"
 #include "platform/ui/PinchGestureRecognizer.h"
 #include "platform/ui/View.h"
 
@@ -15,7 +16,7 @@ namespace hestio {
 /// graph's y axis points up, passes single-finger touches on as the graph's
 /// pointing-device events and turns its own pinch recogniser into zooming of
 /// the graph's plot spaces.
-class GraphHostingView : public platform::View {
+class GraphHostingView : public platform::View, public platform::DrawsTexts {
 public:
     [[nodiscard]] static std::shared_ptr<GraphHostingView> create(platform::Rect frame = {});
     explicit GraphHostingView(platform::Rect frame = {});
@@ -25,6 +26,9 @@ public:
     /// An image to a screen reader, named by its screen and described by the
     /// summary line written for the day shown.
     void describeAccessibility(platform::AccessibleInfo& info) const override;
+    /// The graph's titles and axis labels, each with the part of it that
+    /// shows within the view and the plot's clips.
+    std::vector<platform::DrawnText> drawnTexts() const override;
 
     const std::shared_ptr<chart::Graph>& hostedGraph() const { return m_hostedGraph; }
     void setHostedGraph(std::shared_ptr<chart::Graph> graph);

@@ -27,6 +27,12 @@ namespace {
 
     constexpr double portraitGraphHeight = 367;
 
+    // The graph gives the band below it the room larger text needs.
+    double portraitGraphHeightForText()
+    {
+        return portraitGraphHeight - (GraphExportButton::bandHeightForText() - GraphExportButton::frame.height());
+    }
+
     Date currentInstant()
     {
         return platform::RunLoop::current().clock().now();
@@ -152,7 +158,7 @@ void GraphViewController::loadView()
     m_navBar->setItems({ &m_navBarTitle });
     view->addSubview(m_navBar);
 
-    m_hostingView = GraphHostingView::create({ 0, platform::NavigationBar::height, 320, portraitGraphHeight });
+    m_hostingView = GraphHostingView::create({ 0, platform::NavigationBar::height, 320, portraitGraphHeightForText() });
     m_hostingView->setAccessibilityIdentifier("hostingView");
     view->addSubview(m_hostingView);
 
@@ -196,7 +202,8 @@ void GraphViewController::viewDidLoad()
     m_graph->applyTheme(chart::Theme::themeNamed("Dark Gradients").get());
     if (!m_hostingView) {
         // The view was released on unload; a new one takes its place.
-        m_hostingView = GraphHostingView::create({ 0, platform::NavigationBar::height, 320, portraitGraphHeight });
+        m_hostingView
+            = GraphHostingView::create({ 0, platform::NavigationBar::height, 320, portraitGraphHeightForText() });
         m_hostingView->setAccessibilityIdentifier("hostingView");
         view()->insertSubviewBelow(m_hostingView, *m_navBar);
     }
@@ -678,7 +685,7 @@ void GraphViewController::layoutForOrientation(platform::InterfaceOrientation or
     if (portrait) {
         m_navBar->setFrame({ 0, 0, 320, 44 });
         Rect bar = m_navBar->frame();
-        m_hostingView->setFrame({ 0, bar.height(), bar.width(), portraitGraphHeight });
+        m_hostingView->setFrame({ 0, bar.height(), bar.width(), portraitGraphHeightForText() });
     } else {
         m_navBar->setFrame({ 0, 0, 480, 32 });
         Rect bar = m_navBar->frame();

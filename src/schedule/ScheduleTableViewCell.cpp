@@ -1,6 +1,9 @@
 #include "schedule/ScheduleTableViewCell.h"
 
 #include "platform/gfx/Image.h"
+#include "platform/ui/LargerText.h"
+
+#include <algorithm>
 
 namespace hestio {
 
@@ -68,11 +71,19 @@ void ScheduleTableViewCell::build()
 void ScheduleTableViewCell::layoutSubviews()
 {
     TableViewCell::layoutSubviews();
-    eventTitle->setFrame({ 15, 10, 178, 24 });
-    leaveHome->setFrame({ 15, 34, 70, 17 });
-    leaveHomeTime->setFrame({ 88, 34, 105, 17 });
-    arriveHome->setFrame({ 15, 51, 70, 17 });
-    arriveHomeTime->setFrame({ 88, 51, 105, 17 });
+    // Larger text: the lines grow (so does the row) and the captions, the
+    // title and the times take the width they need.
+    double room = textScale() > 1 ? contentView().bounds().width() - 30 : 178;
+    double caption = std::max(widthForText(leaveHome->text(), leaveHome->font(), 70),
+        widthForText(arriveHome->text(), arriveHome->font(), 70));
+    if (textScale() <= 1)
+        caption = 70;
+    double time = std::max(105.0, room - caption - 3);
+    eventTitle->setFrame({ 15, heightForText(10), room, heightForText(24) });
+    leaveHome->setFrame({ 15, heightForText(34), caption, heightForText(17) });
+    leaveHomeTime->setFrame({ 18 + caption, heightForText(34), textScale() > 1 ? time : 105, heightForText(17) });
+    arriveHome->setFrame({ 15, heightForText(51), caption, heightForText(17) });
+    arriveHomeTime->setFrame({ 18 + caption, heightForText(51), textScale() > 1 ? time : 105, heightForText(17) });
     double imageHeight = highlightedView->image() ? highlightedView->image()->size().height : bounds().height();
     highlightedView->setFrame({ 0, 0, contentView().bounds().width(), imageHeight });
 }

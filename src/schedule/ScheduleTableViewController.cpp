@@ -8,6 +8,7 @@
 #include "platform/ui/AlertView.h"
 #include "platform/ui/BarButtonItem.h"
 #include "platform/ui/Label.h"
+#include "platform/ui/LargerText.h"
 #include "platform/ui/NavigationBar.h"
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/TapGestureRecognizer.h"
@@ -331,7 +332,8 @@ void ScheduleTableViewController::showEmptyHintIfEmpty(int rows)
 
 double ScheduleTableViewController::heightForRowAtIndexPath(TableView&, IndexPath path)
 {
-    return isDrawerRow(path.row) ? 44 : 80;
+    // Both rows grow with their text.
+    return heightForText(isDrawerRow(path.row) ? 44 : 80);
 }
 
 std::shared_ptr<TableViewCell> ScheduleTableViewController::cellForRowAtIndexPath(TableView& table, IndexPath path)

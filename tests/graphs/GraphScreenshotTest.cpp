@@ -2,10 +2,12 @@
 
 #include "graphs/DeviceEnergyConsumptionGraphViewController.h"
 #include "graphs/DevicePowerDrawGraphViewController.h"
+#include "graphs/GraphExportButton.h"
 #include "graphs/HomeBatteryGraphViewController.h"
 #include "graphs/HomeEnergyConsumptionGraphViewController.h"
 #include "model/Device.h"
 #include "platform/gfx/Image.h"
+#include "platform/ui/DrawnText.h"
 #include "platform/ui/Window.h"
 
 #include <cmath>
@@ -60,6 +62,17 @@ struct GraphScreenshotTest : test::GraphFixture {
     static double powerAt(int i)
     {
         return 180 + 140 * std::sin(i / 9.0) + (i % 23 == 0 ? 420 : 0) + 40 * std::sin(i * 1.7);
+    }
+    /// The Desk Lamp's power draw graph over a day of 66 samples.
+    std::shared_ptr<DevicePowerDrawGraphViewController> showPowerDrawDay()
+    {
+        transport->enqueue(FakeTransport::Reply::json(reply("statuses", 66, 900, [](int i, double t) {
+            return R"({"timestamp":)" + ms(t) + R"(,"powerDraw":)" + std::to_string(powerAt(i)) + "}";
+        })));
+        auto graph
+            = DevicePowerDrawGraphViewController::create(userSession(), Device::initWithID("42", "Desk Lamp", "Study"));
+        show(graph);
+        return graph;
     }
 };
 
@@ -156,12 +169,7 @@ TEST_F(GraphScreenshotTest, HomeEnergyGraphZoomedByAPinch)
 
 TEST_F(GraphScreenshotTest, DevicePowerDrawGraphWithATappedSample)
 {
-    transport->enqueue(FakeTransport::Reply::json(reply("statuses", 66, 900, [](int i, double t) {
-        return R"({"timestamp":)" + ms(t) + R"(,"powerDraw":)" + std::to_string(powerAt(i)) + "}";
-    })));
-    auto graph
-        = DevicePowerDrawGraphViewController::create(userSession(), Device::initWithID("42", "Desk Lamp", "Study"));
-    show(graph);
+    auto graph = showPowerDrawDay();
     ASSERT_EQ(graph->numPoints(), 66u);
     fingers.tap(windowPoint(40 * 900, powerAt(40), graph->maxValue()));
     EXPECT_EQ(graph->selectedIndex(), 40u);
@@ -193,4 +201,39 @@ TEST_F(GraphScreenshotTest, TappingABatteryReadingShowsIt)
     fingers.tap(windowPoint(40 * 900, 50, 110));
     EXPECT_EQ(graph->selectedIndex(), 40u);
     EXPECT_EQ(graph->batteryPercentageLabel()->text(), "50.0 %");
+}
+
+TEST_F(GraphScreenshotTest, AtATextScaleOfOneAndAHalfTheGraphScreensShowTheirWholeTexts)
+{
+    struct Larger {
+        Larger() { platform::setTextScale(1.5); }
+        ~Larger() { platform::setTextScale(1); }
+    } larger;
+    auto cut = [&] {
+        std::string out;
+        window->layoutTree();
+        window->findAll([&](const platform::View& view) {
+            if (!view.isVisibleOnScreen())
+                return false;
+            for (const auto& text : platform::drawnTextsOf(view))
+                if (!text.fits)
+                    out += view.className() + " \"" + text.text + "\"; ";
+            return false;
+        });
+        return out;
+    };
+    auto power = showPowerDrawDay();
+    ASSERT_EQ(power->numPoints(), 66u);
+    EXPECT_EQ(cut(), "");
+    auto band = power->exportButton()->frame();
+    EXPECT_GT(band.height(), GraphExportButton::frame.height()) << "the band grows with the text";
+    EXPECT_EQ(band.maxY(), GraphExportButton::frame.maxY());
+
+    transport->enqueue(FakeTransport::Reply::json(reply("statuses", 60, 900, [](int i, double t) {
+        return R"({"timestamp":)" + ms(t) + R"(,"percentage":)" + std::to_string(30 + i * 0.5) + R"(,"voltage":49.5})";
+    })));
+    auto battery = HomeBatteryGraphViewController::create(userSession());
+    show(battery);
+    ASSERT_EQ(battery->numPoints(), 60u);
+    EXPECT_EQ(cut(), "");
 }

@@ -9,6 +9,7 @@
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Animator.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/DrawnText.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/ScrollView.h"
 #include "platform/ui/TabBar.h"
@@ -409,17 +410,31 @@ Status AutomationDriver::expectFocus(const StepTarget& target)
 Status AutomationDriver::expectTextFits()
 {
     ScreenQuery query(m_device.application());
-    auto labels = m_device.keyWindow()->findAll([&](const View& view) {
-        auto* label = dynamic_cast<const Label*>(&view);
-        return label && !label->text().empty() && query.visibleRect(view) && !label->textFits();
+    auto size = [](Size s) {
+        char buffer[48];
+        std::snprintf(buffer, sizeof buffer, "%gx%g", std::ceil(s.width * 10) / 10, std::ceil(s.height * 10) / 10);
+        return std::string(buffer);
+    };
+    // Every text on screen: labels, button titles, tabs, the navigation
+    // bar's title and buttons, picker wheels, fields, alerts and graph labels.
+    std::vector<std::string> cut;
+    m_device.keyWindow()->findAll([&](const View& view) {
+        auto texts = drawnTextsOf(view);
+        if (texts.empty() || !query.visibleRect(view))
+            return false;
+        for (const DrawnText& text : texts)
+            if (!text.fits)
+                cut.push_back(query.describe(view) + ": \"" + text.text + "\" needs " + size(text.needed) + ", has "
+                    + size(text.room.size));
+        return false;
     });
-    if (labels.empty())
+    if (cut.empty())
         return {};
-    std::string cut;
-    for (View* label : labels)
-        cut += "\n    " + query.describe(*label);
-    return Error(std::to_string(labels.size()) + (labels.size() == 1 ? " label does" : " labels do")
-        + (labels.size() == 1 ? " not show its whole text:" : " not show their whole text:") + cut);
+    std::string list;
+    for (const auto& line : cut)
+        list += "\n    " + line;
+    return Error(std::to_string(cut.size()) + (cut.size() == 1 ? " text is" : " texts are")
+        + " not shown whole (cut off, shortened with an ellipsis or clipped):" + list);
 }
 
 Status AutomationDriver::requireFirstResponder(const char* what)

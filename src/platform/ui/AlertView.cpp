@@ -18,6 +18,20 @@ namespace {
     constexpr double buttonHeight = 43;
     constexpr double margin = 11;
 
+    // Two buttons share a row; with larger text they stack when a title
+    // would not fit its half (at scale 1 they stay side by side as ever).
+    bool sideBySide(const std::vector<std::string>& titles)
+    {
+        if (titles.size() != 2)
+            return false;
+        if (textScale() <= 1)
+            return true;
+        double half = (alertWidth - 2 * margin - 8) / 2;
+        Font font = Font::boldSystemFont(17);
+        return std::all_of(titles.begin(), titles.end(),
+            [&](const std::string& title) { return sizeOfText(title, font).width <= half; });
+    }
+
     /// Covers the window behind an alert, darkening it and swallowing touches.
     class DimmingView final : public View {
     public:
@@ -182,7 +196,7 @@ Rect AlertView::preferredFrame(const Rect& area) const
         h += std::ceil(m_titleLabel->sizeThatFits({ inner, 0 }).height) + 6;
     if (!message().empty())
         h += std::ceil(m_messageLabel->sizeThatFits({ inner, 0 }).height) + 6;
-    int rows = numberOfButtons() == 2 ? 1 : numberOfButtons();
+    int rows = sideBySide(m_buttonTitles) ? 1 : numberOfButtons();
     h += 10 + rows * (buttonHeight + 8) + 8;
     return { std::floor(area.midX() - alertWidth / 2), std::floor(area.midY() - h / 2), alertWidth, h };
 }
@@ -205,7 +219,7 @@ void AlertView::layoutSubviews()
     if (count == 0)
         return;
     double bottom = b.height() - 16;
-    if (count == 2) {
+    if (sideBySide(m_buttonTitles)) {
         double w = (b.width() - 2 * margin - 8) / 2;
         // The cancel button sits on the left, as on the phone.
         for (int i = 0; i < 2; ++i)

@@ -2,6 +2,7 @@
 
 #include "platform/gfx/Context.h"
 #include "platform/gfx/Image.h"
+#include "platform/ui/LargerText.h"
 #include "platform/ui/Theme.h"
 
 #include <cmath>
@@ -178,8 +179,13 @@ void Button::drawTitleAndImage(Context& context, const Rect& rect, Color color)
         rect.height() - m_contentInsets.top - m_contentInsets.bottom };
     std::string text = currentTitle();
     auto img = image(s);
-    Size textSize = text.empty() ? Size {} : sizeOfText(text, m_titleLabel->font());
-    textSize.width = std::min(textSize.width, content.width() - (img ? img->size().width + 4 : 0));
+    double room = content.width() - (img ? img->size().width + 4 : 0);
+    // A title too wide for one line wraps where the button is tall enough.
+    auto title = text.empty() ? ButtonTitleLayout {}
+                              : layOutButtonTitle(text, m_titleLabel->font(), { room, content.height() });
+    Size textSize = title.size;
+    // Wrapped lines are centred in the whole width they were wrapped to.
+    textSize.width = title.numberOfLines == 1 ? std::min(textSize.width, room) : room;
     double total = textSize.width + (img ? img->size().width + (text.empty() ? 0 : 4) : 0);
     double x = content.x() + std::max(0.0, (content.width() - total) / 2);
     if (img) {
@@ -193,7 +199,9 @@ void Button::drawTitleAndImage(Context& context, const Rect& rect, Color color)
     if (!text.empty()) {
         TextStyle style = m_titleLabel->textStyle();
         style.alignment = TextAlignment::Center;
-        style.numberOfLines = 1;
+        style.numberOfLines = title.numberOfLines;
+        if (title.numberOfLines != 1)
+            style.lineBreakMode = LineBreakMode::WordWrap;
         Rect textRect { x, content.midY() - textSize.height / 2, textSize.width, textSize.height };
         if (auto shadow = m_titleLabel->shadowColor())
             context.drawText(text,

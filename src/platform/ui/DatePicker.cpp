@@ -214,7 +214,17 @@ std::string DatePicker::visibleText() const
     return time;
 }
 
+std::vector<DrawnText> DatePicker::drawnTexts() const
+{
+    return PickerView::wheelTexts(bounds(), wheels());
+}
+
 void DatePicker::draw(Context& context, const Rect& rect)
+{
+    PickerView::drawWheels(context, rect, wheels(), true);
+}
+
+std::vector<PickerView::Wheel> DatePicker::wheels() const
 {
     auto c = components();
     auto widths = wheelWidths();
@@ -272,7 +282,7 @@ void DatePicker::draw(Context& context, const Rect& rect)
         break;
     }
     }
-    PickerView::drawWheels(context, rect, wheels, true);
+    return wheels;
 }
 
 }

@@ -12,7 +12,7 @@ namespace hestio::platform {
 /// Wheels for a time (hour, minute, AM/PM) or a date (month, day, year) in a
 /// time zone. Turning a wheel changes the date and sends ValueChanged;
 /// setDate does not.
-class DatePicker : public Control {
+class DatePicker : public Control, public DrawsTexts {
 public:
     enum class Mode { Time, Date, DateAndTime };
 
@@ -50,6 +50,7 @@ public:
     bool keyPressed(const KeyPress& key) override;
     /// A tap does nothing on a wheel's selected row.
     bool accessibilityActivate() override { return false; }
+    std::vector<DrawnText> drawnTexts() const override;
 
 protected:
     void draw(Context& context, const Rect& rect) override;
@@ -57,6 +58,8 @@ protected:
 private:
     platform::Date fromLocal(int year, int month, int day, int hour, int minute, int second) const;
     std::vector<double> wheelWidths() const;
+    /// The wheels as drawn.
+    std::vector<PickerView::Wheel> wheels() const;
     void turnWheel(int wheel, int delta);
 
     Mode m_mode { Mode::DateAndTime };

@@ -1,6 +1,7 @@
 #include "platform/ui/Label.h"
 
 #include "platform/gfx/Context.h"
+#include "platform/ui/DrawnText.h"
 
 #include <cmath>
 
@@ -113,24 +114,8 @@ Size Label::sizeThatFits(Size size) const
 
 bool Label::textFits() const
 {
-    if (m_text.empty())
-        return true;
-    Rect b = bounds();
-    // Laid out without a limit on lines, the text needs this much room.
-    TextStyle whole = m_style;
-    whole.numberOfLines = m_style.numberOfLines == 1 ? 1 : 0;
-    if (whole.numberOfLines == 1)
-        whole.lineBreakMode = LineBreakMode::Clip;
-    else if (whole.lineBreakMode != LineBreakMode::CharacterWrap)
-        whole.lineBreakMode = LineBreakMode::WordWrap;
-    auto needed = measureText(m_text, whole, whole.numberOfLines == 1 ? 0 : b.width());
-    constexpr double slack = 0.5;
-    if (needed.size.width > b.width() + slack)
-        return false;
-    if (m_style.numberOfLines > 1 && needed.lineCount > m_style.numberOfLines)
-        return false;
-    // The drawing lets a line overhang its bounds by up to two points.
-    return needed.size.height <= b.height() + 2 + slack;
+    auto texts = drawnTextsOf(*this);
+    return texts.empty() || texts.front().fits;
 }
 
 void Label::draw(Context& context, const Rect& rect)

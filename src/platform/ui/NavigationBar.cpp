@@ -15,6 +15,7 @@ namespace {
     // A long title gives up its centring and then shrinks this far before it
     // is cut with an ellipsis.
     constexpr double smallestTitleFontSize = 15;
+    constexpr double smallestLargerTitleSize = 12;
 }
 
 NavigationButton::NavigationButton(std::shared_ptr<BarButtonItem> item, bool isBackButton)
@@ -52,7 +53,8 @@ void NavigationButton::refresh()
         setAccessibilityLabel(m_item->accessibilityLabel());
     else if (plainAdd && accessibilityLabel().empty())
         setAccessibilityLabel("Add");
-    titleLabel().setFont(plainAdd ? Font::boldSystemFont(24) : Font::boldSystemFont(12));
+    // The "+" is a symbol in a button of fixed height: it keeps its size.
+    titleLabel().setFont(plainAdd ? Font::boldSystemFont(24).fixedSize() : Font::boldSystemFont(12));
     setEnabled(m_item->isEnabled());
     double width = std::max(plainAdd ? 40.0 : 50.0, std::ceil(sizeOfText(text, titleLabel().font()).width) + 20);
     if (m_isBack)
@@ -273,7 +275,11 @@ Rect NavigationBar::titleFrame(double leftEdge, double rightEdge)
     }
     Rect between { leftEdge, 0, std::max(0.0, rightEdge - leftEdge), b.height() };
     double size = titleFontSize;
-    while (needed > between.width() && size > smallestTitleFontSize) {
+    // With larger text the title may shrink until it is drawn as small as
+    // the bar's buttons are at scale 1, so that the bar of fixed height still
+    // shows it whole.
+    double smallest = textScale() > 1 ? smallestLargerTitleSize / textScale() : smallestTitleFontSize;
+    while (needed > between.width() && size > smallest) {
         size -= 0.5;
         needed = sizeOfText(m_title->text(), Font::boldSystemFont(size)).width;
     }

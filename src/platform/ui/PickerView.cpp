@@ -10,6 +10,26 @@ namespace hestio::platform {
 
 namespace {
     constexpr double frameInset = 10;
+    // Rows a wheel shows whole above and below its selection.
+    constexpr int wholeRows = 2;
+
+    Font wheelFont()
+    {
+        return Font::boldSystemFont(20);
+    }
+
+    // A row's line of text: 26 points high, taller for larger text (a row
+    // holds it up to its own height).
+    Rect wheelLine(const Rect& column, double centreY)
+    {
+        double height = std::clamp(std::ceil(sizeOfText("Ag", wheelFont()).height), 26.0, PickerView::rowHeight);
+        return { column.x() + 10, centreY - height / 2, column.width() - 20, height };
+    }
+
+    Rect wheelColumn(const Rect& rect, double x, double width)
+    {
+        return { x + 2, rect.y() + frameInset, width - 4, rect.height() - 2 * frameInset };
+    }
 }
 
 std::shared_ptr<PickerView> PickerView::create(Rect frame)
@@ -190,10 +210,9 @@ void PickerView::drawWheels(Context& context, const Rect& rect, const std::vecto
             Gradient::between(Color::hex(0x8e8f9a), Color::hex(0x3c3d45)), { 0, rect.minY() }, { 0, rect.maxY() });
     }
     double x = rect.x() + frameInset;
-    Rect wheelArea { x, rect.y() + frameInset, rect.width() - 2 * frameInset, rect.height() - 2 * frameInset };
-    Font font = Font::boldSystemFont(20);
+    Font font = wheelFont();
     for (const auto& wheel : wheels) {
-        Rect column { x + 2, wheelArea.y(), wheel.width - 4, wheelArea.height() };
+        Rect column = wheelColumn(rect, x, wheel.width);
         ContextStateSaver saver(context);
         context.clipToRect(column);
         context.fillRect(column, Color::whiteColor());
@@ -203,7 +222,7 @@ void PickerView::drawWheels(Context& context, const Rect& rect, const std::vecto
                 continue;
             double cy = rect.midY() + offset * rowHeight;
             TextStyle style { font, wheel.alignment, LineBreakMode::TruncateTail, 1 };
-            Rect line { column.x() + 10, cy - 13, column.width() - 20, 26 };
+            Rect line = wheelLine(column, cy);
             context.drawText(wheel.titles[static_cast<std::size_t>(row)], line, style, Color::black());
         }
         Gradient shade { { { 0, Color::white(0.1, 0.75) }, { 0.3, Color::white(0.3, 0.0) },
@@ -224,7 +243,28 @@ void PickerView::drawWheels(Context& context, const Rect& rect, const std::vecto
     }
 }
 
-void PickerView::draw(Context& context, const Rect& rect)
+std::vector<DrawnText> PickerView::wheelTexts(const Rect& rect, const std::vector<Wheel>& wheels)
+{
+    std::vector<DrawnText> texts;
+    double x = rect.x() + frameInset;
+    TextStyle style { wheelFont(), TextAlignment::Left, LineBreakMode::Clip, 1 };
+    for (const auto& wheel : wheels) {
+        Rect column = wheelColumn(rect, x, wheel.width);
+        for (int offset = -wholeRows; offset <= wholeRows; ++offset) {
+            int row = wheel.selected + offset;
+            if (row < 0 || row >= static_cast<int>(wheel.titles.size()))
+                continue;
+            const std::string& title = wheel.titles[static_cast<std::size_t>(row)];
+            if (!title.empty())
+                texts.push_back(DrawnText::measured(
+                    title, measureText(title, style).size, wheelLine(column, rect.midY() + offset * rowHeight)));
+        }
+        x += wheel.width;
+    }
+    return texts;
+}
+
+std::vector<PickerView::Wheel> PickerView::wheels()
 {
     std::vector<Wheel> wheels;
     auto widths = componentWidths();
@@ -240,7 +280,18 @@ void PickerView::draw(Context& context, const Rect& rect)
                 = m_delegate ? m_delegate->titleForRow(*this, r, c) : std::to_string(r);
         wheels.push_back(std::move(wheel));
     }
-    drawWheels(context, rect, wheels, m_showsIndicator);
+    return wheels;
+}
+
+std::vector<DrawnText> PickerView::drawnTexts() const
+{
+    // Asking the data source and delegate for rows does not change the picker.
+    return wheelTexts(bounds(), const_cast<PickerView*>(this)->wheels());
+}
+
+void PickerView::draw(Context& context, const Rect& rect)
+{
+    drawWheels(context, rect, wheels(), m_showsIndicator);
 }
 
 }

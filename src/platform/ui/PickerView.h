@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/gfx/Font.h"
+#include "platform/ui/DrawnText.h"
 #include "platform/ui/View.h"
 
 #include <vector>
@@ -26,7 +27,7 @@ public:
 /// Spinning wheels of rows, one per component, 216 points high. A tap on a
 /// row above or below the middle, or a drag, turns the wheel and tells the
 /// delegate which row it stopped on.
-class PickerView : public View {
+class PickerView : public View, public DrawsTexts {
 public:
     static constexpr double defaultHeight = 216;
     static constexpr double rowHeight = 44;
@@ -40,6 +41,9 @@ public:
     };
     /// Draws wheels side by side in `rect` (shared with the date picker).
     static void drawWheels(Context& context, const Rect& rect, const std::vector<Wheel>& wheels, bool indicator);
+    /// The titles of the rows shown whole, each with its line (shared with
+    /// the date picker).
+    [[nodiscard]] static std::vector<DrawnText> wheelTexts(const Rect& rect, const std::vector<Wheel>& wheels);
     /// Which wheel and how many rows from its selection a point is.
     [[nodiscard]] static std::pair<int, int> wheelAndRowOffset(
         const Rect& rect, const std::vector<double>& widths, Point point);
@@ -49,6 +53,7 @@ public:
 
     std::string className() const override { return "PickerView"; }
     std::string visibleText() const override;
+    std::vector<DrawnText> drawnTexts() const override;
 
     /// Non-owning; they outlive the picker or clear themselves.
     PickerViewDataSource* dataSource() const { return m_dataSource; }
@@ -84,6 +89,8 @@ protected:
 
 private:
     std::vector<double> componentWidths() const;
+    /// The wheels as drawn, titled by the delegate.
+    std::vector<Wheel> wheels();
     PickerViewDataSource* m_dataSource { nullptr };
     PickerViewDelegate* m_delegate { nullptr };
     bool m_showsIndicator { false };

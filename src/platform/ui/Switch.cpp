@@ -59,6 +59,20 @@ void Switch::endTracking(Point point, bool inside)
     sendActionsForControlEvents(ControlEventValueChanged);
 }
 
+Rect Switch::textSide(const Rect& track) const
+{
+    // The knob sits at one end; "ON" or "OFF" is centred in the rest.
+    double knob = track.height();
+    return m_on ? Rect { track.minX(), track.minY(), track.width() - knob, track.height() }
+                : Rect { track.minX() + knob, track.minY(), track.width() - knob, track.height() };
+}
+
+std::vector<DrawnText> Switch::drawnTexts() const
+{
+    std::string text = visibleText();
+    return { DrawnText::measured(text, sizeOfText(text, Font::boldSystemFont(15)), textSide(bounds().insetBy(1, 1))) };
+}
+
 void Switch::draw(Context& context, const Rect& rect)
 {
     Rect track = rect.insetBy(1, 1);
@@ -81,10 +95,10 @@ void Switch::draw(Context& context, const Rect& rect)
     double knob = track.height();
     double knobX = m_on ? track.maxX() - knob : track.minX();
     Font font = Font::boldSystemFont(15);
-    std::string text = m_on ? "ON" : "OFF";
+    std::string text = visibleText();
     Size ts = sizeOfText(text, font);
-    double textCenter = m_on ? (track.minX() + knobX) / 2 : (knobX + knob + track.maxX()) / 2;
-    context.drawText(text, { textCenter - ts.width / 2, track.midY() - ts.height / 2 }, font,
+    Rect side = textSide(track);
+    context.drawText(text, { side.midX() - ts.width / 2, track.midY() - ts.height / 2 }, font,
         m_on ? Color::whiteColor() : Color::hex(0x7a7a7a));
 
     Rect knobRect { knobX, track.y(), knob, knob };

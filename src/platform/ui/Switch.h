@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/ui/Control.h"
+#include "platform/ui/DrawnText.h"
 
 #include <optional>
 
@@ -8,7 +9,7 @@ namespace hestio::platform {
 
 /// An on/off switch (79 × 27 points); a tap or a slide flips it and sends
 /// ControlEventValueChanged.
-class Switch : public Control {
+class Switch : public Control, public DrawsTexts {
 public:
     static constexpr Size defaultSize { 79, 27 };
     [[nodiscard]] static std::shared_ptr<Switch> create(Rect frame = {});
@@ -16,6 +17,7 @@ public:
 
     std::string className() const override { return "Switch"; }
     std::string visibleText() const override { return m_on ? "ON" : "OFF"; }
+    std::vector<DrawnText> drawnTexts() const override;
 
     bool isOn() const { return m_on; }
     /// Sets the position without sending ValueChanged (as the platform does).
@@ -31,6 +33,7 @@ protected:
     std::string describeProperties() const override { return m_on ? " on" : " off"; }
 
 private:
+    Rect textSide(const Rect& track) const;
     bool m_on { false };
     std::optional<Color> m_onTint;
     Point m_trackStart;

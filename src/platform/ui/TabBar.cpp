@@ -9,6 +9,15 @@
 
 namespace hestio::platform {
 
+namespace {
+    // The bar is of a fixed height: its titles keep their size whatever the
+    // text scale.
+    Font titleFont()
+    {
+        return Font::boldSystemFont(10).fixedSize();
+    }
+}
+
 std::shared_ptr<TabBar> TabBar::create(Rect frame)
 {
     return std::make_shared<TabBar>(frame);
@@ -91,6 +100,20 @@ bool TabBar::selectTabAsTapped(int index)
     return true;
 }
 
+std::vector<DrawnText> TabBar::drawnTexts() const
+{
+    std::vector<DrawnText> texts;
+    for (int i = 0; i < static_cast<int>(m_tabs.size()); ++i) {
+        const std::string& title = m_tabs[static_cast<std::size_t>(i)].title;
+        if (title.empty())
+            continue;
+        Rect r = rectForTab(i);
+        Size s = sizeOfText(title, titleFont());
+        texts.push_back(DrawnText::measured(title, s, { r.x(), r.maxY() - s.height - 1, r.width(), s.height }));
+    }
+    return texts;
+}
+
 void TabBar::draw(Context& context, const Rect& rect)
 {
     {
@@ -101,7 +124,7 @@ void TabBar::draw(Context& context, const Rect& rect)
         context.drawLinearGradient(bar, { 0, rect.minY() }, { 0, rect.maxY() });
     }
     context.fillRect({ rect.x(), rect.minY(), rect.width(), 1 }, Color::white(0.33));
-    Font font = Font::boldSystemFont(10).fixedSize();
+    Font font = titleFont();
     for (int i = 0; i < static_cast<int>(m_tabs.size()); ++i) {
         const Tab& tab = m_tabs[static_cast<std::size_t>(i)];
         Rect r = rectForTab(i);

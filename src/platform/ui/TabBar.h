@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ui/DrawnText.h"
 #include "platform/ui/TabBarItem.h"
 #include "platform/ui/View.h"
 
@@ -10,7 +11,7 @@
 namespace hestio::platform {
 
 /// The 49-point bar of tabs at the bottom: tinted icons, titles and badges.
-class TabBar : public View {
+class TabBar : public View, public DrawsTexts {
 public:
     static constexpr double height = 49;
     struct Tab {
@@ -46,6 +47,8 @@ public:
     /// Finds a tab by its title (automation taps tabs by text).
     View* findByText(const std::string& text) override;
     std::string visibleText() const override;
+    /// Each tab's title, with the width of its tab.
+    std::vector<DrawnText> drawnTexts() const override;
 
     void touchesBegan(const TouchSet& touches, const Event& event) override;
     void touchesEnded(const TouchSet& touches, const Event& event) override;

@@ -2,6 +2,7 @@
 
 #include "platform/gfx/Context.h"
 #include "platform/ui/Animator.h"
+#include "platform/ui/LargerText.h"
 #include "platform/ui/SwipeGestureRecognizer.h"
 #include "platform/ui/Theme.h"
 
@@ -24,8 +25,25 @@ namespace {
             setTextColor(grouped ? theme::sectionHeaderText : Color::whiteColor());
             setShadowColor(grouped ? Color::white(1, 0.9) : Color::white(0, 0.45));
             setShadowOffset({ 0, grouped ? 1.0 : -1.0 });
+            // A grouped section's caption wraps rather than being cut when
+            // the text is larger (at scale 1 it keeps its one line).
+            if (grouped && textScale() > 1) {
+                setNumberOfLines(0);
+                setLineBreakMode(LineBreakMode::WordWrap);
+            }
         }
         std::string className() const override { return "TableSectionHeader"; }
+
+        /// How much taller than one line a grouped caption is, wrapped in `width`.
+        static double extraLines(const std::string& title, double width)
+        {
+            if (textScale() <= 1 || title.empty())
+                return 0;
+            Font font = Font::boldSystemFont(17);
+            TextStyle wrapped { font, TextAlignment::Left, LineBreakMode::WordWrap, 0 };
+            double lines = std::ceil(measureText(title, wrapped, std::max(1.0, width)).size.height);
+            return std::max(0.0, lines - std::ceil(sizeOfText(title, font).height));
+        }
 
     protected:
         void draw(Context& context, const Rect& rect) override
@@ -156,6 +174,8 @@ void TableView::rebuildGeometry()
         auto& section = m_sections[static_cast<std::size_t>(s)];
         bool titled = section.header && !section.header->empty();
         double header = grouped ? (titled ? (s == 0 ? 46 : 36) * text : 10) : (titled ? 22 * text : 0);
+        if (grouped && titled)
+            header += SectionHeaderView::extraLines(*section.header, frame().width() - 40);
         if (m_delegate) {
             double asked = m_delegate->heightForHeaderInSection(*this, s);
             if (asked >= 0)
@@ -334,7 +354,9 @@ void TableView::layoutSubviews()
         if (!section.headerView)
             continue;
         if (grouped && dynamic_cast<SectionHeaderView*>(section.headerView.get())) {
-            section.headerView->setFrame({ 20, section.top + section.headerHeight - 32, w - 40, 24 });
+            double extra = SectionHeaderView::extraLines(static_cast<Label&>(*section.headerView).text(), w - 40);
+            section.headerView->setFrame({ 20, section.top + section.headerHeight - heightForText(32) - extra, w - 40,
+                heightForText(24) + extra });
         } else if (grouped) {
             section.headerView->setFrame({ 0, section.top, w, section.headerHeight });
         } else {

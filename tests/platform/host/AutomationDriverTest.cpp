@@ -4,6 +4,7 @@
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/gfx/Context.h"
 #include "platform/gfx/Image.h"
 #include "platform/host/Device.h"
 #include "platform/host/HeadlessHost.h"
@@ -27,6 +28,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 
 using namespace hestio;
@@ -128,6 +131,28 @@ TEST_F(DriverFixture, KeysMoveTheFocusActivateAndTypeIntoFields)
         "expected the focus on #name, but it is on Button \"Go\" #goButton at (20, 30) 120x40");
     EXPECT_EQ(
         step("key Ctrl+2"), "Ctrl+2 did nothing here (the focus is on Button \"Go\" #goButton at (20, 30) 120x40)");
+}
+
+TEST_F(DriverFixture, TextThatDoesNotFitIsListedWithTheRoomItNeedsAndHas)
+{
+    EXPECT_EQ(step("expect-text-fits"), std::nullopt);
+    // A title too wide for its button; hidden views are not on screen.
+    button->setTitle("Go somewhere very far away from here");
+    auto hidden = Label::create({ 0, 0, 5, 5 });
+    hidden->setText("Never shown");
+    hidden->setHidden(true);
+    window->addSubview(hidden);
+    auto failed = step("expect-text-fits");
+    ASSERT_TRUE(failed);
+    Size needed = sizeOfText("Go somewhere very far away from here", button->titleLabel().font());
+    char expected[160];
+    std::snprintf(expected, sizeof expected, "needs %gx%g, has 120x40", std::ceil(needed.width * 10) / 10,
+        std::ceil(needed.height * 10) / 10);
+    EXPECT_EQ(*failed,
+        "1 text is not shown whole (cut off, shortened with an ellipsis or clipped):\n"
+        "    Button \"Go somewhere very far away from here\" #goButton at (20, 30) 120x40: \"Go somewhere very far "
+        "away from here\" "
+            + std::string(expected));
 }
 
 TEST_F(DriverFixture, TabsAreFoundByTitleAndByTitleWithTheirBadge)
