@@ -1,6 +1,8 @@
 // What a graph keeps between frames (the pixels under its plots, its labels'
-// laid-out text) must never show: each frame drawn with them equals the same
-// frame drawn without them, after any change that could leave them stale.
+// laid-out text, the line's prepared points and coverage) and the records it
+// leaves unprepared out of view must never show: each frame drawn with them
+// equals the same frame drawn without them, after any change that could
+// leave them stale.
 
 #include "ChartTestSupport.h"
 
@@ -19,14 +21,21 @@ using namespace hestio::chart::test;
 
 namespace {
 
+/// A day of `count` records (97: one every 15 minutes; many more: several
+/// to a pixel column, jumping up and down), one missing, raised by `lift`.
 class RampSource final : public ScatterPlotDataSource {
 public:
-    std::size_t numberOfRecordsForPlot(Plot&) override { return 97; }
+    std::size_t count { 97 };
+    double lift { 0 };
+    std::size_t numberOfRecordsForPlot(Plot&) override { return count; }
     std::optional<std::vector<double>> doublesForPlot(Plot&, unsigned field, IndexRange range) override
     {
         std::vector<double> values;
-        for (std::size_t i = range.location; i < range.end(); ++i)
-            values.push_back(field == 0 ? i * 900.0 : 40 + 30 * std::sin(i / 7.0) + (i % 5) * 6);
+        double step = 86400.0 / static_cast<double>(count - 1);
+        for (std::size_t i = range.location; i < range.end(); ++i) {
+            double y = 40 + 30 * std::sin(i * 97.0 / count / 7.0) + (i % 5) * 6 + lift;
+            values.push_back(field == 0 ? i * step : i == count / 3 ? std::nan("") : y);
+        }
         return values;
     }
 };
@@ -36,8 +45,9 @@ struct DayGraph {
     std::shared_ptr<XYGraph> graph = XYGraph::create({ 0, 0, 200, 150 });
     std::shared_ptr<RampSource> source = std::make_shared<RampSource>();
 
-    DayGraph()
+    explicit DayGraph(std::size_t records = 97)
     {
+        source->count = records;
         graph->applyTheme(Theme::themeNamed(DarkGradientTheme).get());
         graph->setPaddings(0, 0, 0, 0);
         graph->plotAreaFrame()->setPaddings(10, 10, 40, 30);
@@ -60,6 +70,7 @@ struct DayGraph {
         auto line = std::make_shared<MutableLineStyle>();
         line->setLineColor(Color::greenColor());
         line->setLineWidth(3);
+        line->setMiterLimit(1); // bevelled, as the graph screens draw it
         plot->dataLineStyle = line;
         plot->areaFill = Fill::fillWithGradient(
             Gradient::gradientWithBeginningColor(Color::colorWithComponents(0.3, 1, 0.3, 0.8), Color::clearColor())
@@ -69,6 +80,8 @@ struct DayGraph {
         graph->addPlot(plot);
         graph->reloadData();
     }
+
+    ScatterPlot& plot() { return *std::dynamic_pointer_cast<ScatterPlot>(graph->plotWithIdentifier("Main Plot")); }
 };
 
 /// How a frame is drawn: the image's size and scale, and where the graph
@@ -103,13 +116,17 @@ int differingPixels(const platform::Image& a, const platform::Image& b)
     return differing;
 }
 
-/// The frame drawn with what the graph keeps, then without it.
+/// The frame drawn with what the graph keeps, then without it and with every
+/// record prepared.
 int differenceFromUncachedDraw(Graph& graph, const Target& target)
 {
     auto kept = draw(graph, target);
+    auto plot = std::dynamic_pointer_cast<ScatterPlot>(graph.plotWithIdentifier("Main Plot"));
     graph.setKeepsBackground(false);
+    plot->preparesOnlyPointsInView = false;
     auto anew = draw(graph, target);
     graph.setKeepsBackground(true);
+    plot->preparesOnlyPointsInView = true;
     EXPECT_EQ(kept->pixelWidth(), anew->pixelWidth());
     return differingPixels(*kept, *anew);
 }
@@ -174,6 +191,82 @@ TEST(KeptLayers, EveryFrameEqualsTheSameFrameDrawnAnew)
             EXPECT_EQ(day.graph->keptBackgroundRedraws(), before);
         else
             EXPECT_GT(day.graph->keptBackgroundRedraws(), before);
+    }
+}
+
+TEST(KeptLayers, TheLineFromTheRecordsInViewEqualsTheLineFromEveryRecord)
+{
+    enum Prepared { None, SomeNotAll, Any };
+    struct Case {
+        const char* change;
+        std::function<void(DayGraph&, Target&)> apply;
+        Prepared prepared;
+    };
+    auto xRange = [](const char* location, const char* length) {
+        return [=](DayGraph& d, Target&) { d.graph->defaultXYPlotSpace()->setXRange(range(location, length)); };
+    };
+    const Case cases[] = {
+        { "nothing (the line kept)", [](DayGraph&, Target&) {}, None },
+        { "zoomed in four times", xRange("30000", "21600"), SomeNotAll },
+        { "panned past the first record", xRange("-20000", "43200"), SomeNotAll },
+        { "panned past the last record", xRange("60000", "43200"), SomeNotAll },
+        { "panned wholly past the records", xRange("90000", "20000"), SomeNotAll },
+        { "every record in view, zoomed out", xRange("-40000", "200000"), Any },
+        { "the value range cutting the line",
+            [](DayGraph& d, Target&) { d.graph->defaultXYPlotSpace()->setYRange(range("50", "30")); }, Any },
+        { "new values for the same records",
+            [](DayGraph& d, Target&) {
+                d.source->lift = 7;
+                d.graph->reloadData();
+            },
+            Any },
+        { "the area's base value", [](DayGraph& d, Target&) { d.plot().areaBaseValue = dec("55"); }, Any },
+        { "the line's width changed in place",
+            [](DayGraph& d, Target&) {
+                auto line = std::make_shared<MutableLineStyle>(*d.plot().dataLineStyle);
+                d.plot().dataLineStyle = line;
+                (void)draw(*d.graph, Target {});
+                line->setLineWidth(1.5);
+            },
+            Any },
+        { "no line, the area alone", [](DayGraph& d, Target&) { d.plot().dataLineStyle = nullptr; }, Any },
+        { "the plot area frame's paddings",
+            [](DayGraph& d, Target&) { d.graph->plotAreaFrame()->setPaddings(12, 10, 40, 31); }, Any },
+        { "the scale", [](DayGraph&, Target& t) { t.scale = 1; }, Any },
+        { "the graph's place, by whole pixels",
+            [](DayGraph&, Target& t) {
+                t.size = { 230, 170 };
+                t.offset = { 13.5, 7 };
+            },
+            Any },
+    };
+    // Records far apart (each its own pixel column) and many to a column
+    // (reduced per column; the records just out of view share columns).
+    for (std::size_t records : { 97u, 20000u }) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.change) + ", " + std::to_string(records) + " records");
+            DayGraph day(records);
+            Target target;
+            (void)draw(*day.graph, target);
+            ASSERT_EQ(day.plot().recordsPreparedLastFrame(), records);
+            c.apply(day, target);
+            auto kept = draw(*day.graph, target);
+            std::size_t prepared = day.plot().recordsPreparedLastFrame();
+            if (c.prepared == None)
+                EXPECT_EQ(prepared, 0u);
+            else if (c.prepared == SomeNotAll)
+                EXPECT_TRUE(prepared > 0 && prepared < records) << prepared;
+            else
+                EXPECT_GT(prepared, 0u);
+            day.plot().preparesOnlyPointsInView = false;
+            auto anew = draw(*day.graph, target);
+            EXPECT_EQ(differingPixels(*kept, *anew), 0);
+            // And the frame after, with the line kept.
+            day.plot().preparesOnlyPointsInView = true;
+            kept = draw(*day.graph, target);
+            EXPECT_EQ(day.plot().recordsPreparedLastFrame(), 0u);
+            EXPECT_EQ(differingPixels(*kept, *anew), 0);
+        }
     }
 }
 
