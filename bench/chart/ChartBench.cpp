@@ -5,8 +5,10 @@
 //
 // usage: bench_chart SAMPLES.txt [OUT.png [REFERENCE.png]]   (lines "milliseconds value";
 //        the frame is compared with the reference, e.g. one written before a change)
-//        bench_chart --frames N SAMPLES.txt   draws three frames to warm up, then
-//        N frames in drawFrames() alone, for an instruction count:
+//        bench_chart --frames N [--line-anew] SAMPLES.txt   draws three frames to warm up,
+//        then N frames in drawFrames() alone (with --line-anew the line prepared
+//        and covered anew each frame, as when its data or range changes), for an
+//        instruction count:
 //        valgrind --tool=callgrind --toggle-collect='*drawFrames*' ...
 
 #include "DayGraph.h"
@@ -103,13 +105,22 @@ template<typename Work> Timing measure(Work work)
 int main(int argc, char** argv)
 {
     int countedFrames = -1;
-    if (argc >= 3 && std::string(argv[1]) == "--frames") {
-        countedFrames = std::max(0, std::atoi(argv[2]));
-        argv += 2;
-        argc -= 2;
+    bool lineAnew = false;
+    while (argc >= 2 && argv[1][0] == '-') {
+        if (argc >= 3 && std::string(argv[1]) == "--frames") {
+            countedFrames = std::max(0, std::atoi(argv[2]));
+            argv += 2;
+            argc -= 2;
+        } else if (std::string(argv[1]) == "--line-anew") {
+            lineAnew = true;
+            argv += 1;
+            argc -= 1;
+        } else {
+            break;
+        }
     }
     if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_chart [--frames N] SAMPLES.txt [OUT.png [REFERENCE.png]]\n");
+        std::fprintf(stderr, "usage: bench_chart [--frames N [--line-anew]] SAMPLES.txt [OUT.png [REFERENCE.png]]\n");
         return 2;
     }
     const double midnight = 1354752000; // 2012-12-06 00:00 UTC, the samples' day
@@ -122,7 +133,9 @@ int main(int argc, char** argv)
     auto context = platform::Context::forImage(*image);
     context->flipY(graph->bounds().height());
 
+    auto main = std::dynamic_pointer_cast<chart::ScatterPlot>(graph->plotWithIdentifier("Main Plot"));
     if (countedFrames >= 0) {
+        main->preparesOnlyPointsInView = !lineAnew;
         for (int i = 0; i < 3; ++i)
             graph->layoutAndRenderInContext(*context);
         std::printf("hestio      %6zu samples  drawing %d frames\n", samples.size(), countedFrames);
@@ -134,13 +147,19 @@ int main(int argc, char** argv)
     Timing png = measure([&] { (void)image->pngData(); });
     std::printf("hestio      %6zu samples  draw %7.2f ms/frame (min %.2f, cpu %.2f, %d frames)  png %.2f ms\n",
         samples.size(), drawing.meanMs, drawing.minMs, drawing.cpuMs, drawing.frames, png.meanMs);
+    // What a frame costs when the line cannot be kept (its data, range or
+    // place changed): every record prepared and covered again.
+    main->preparesOnlyPointsInView = false;
+    Timing anewLine = measure(frame);
+    main->preparesOnlyPointsInView = true;
+    std::printf("hestio      %6zu samples  line prepared anew each frame: %.2f ms/frame (min %.2f, cpu %.2f)\n",
+        samples.size(), anewLine.meanMs, anewLine.minMs, anewLine.cpuMs);
 
     // The same frame without the per-column reduction, and how many pixels differ.
-    auto main = std::dynamic_pointer_cast<chart::ScatterPlot>(graph->plotWithIdentifier("Main Plot"));
     auto full = platform::Image::create(graph->bounds().size, 2);
     auto fullContext = platform::Context::forImage(*full);
     fullContext->flipY(graph->bounds().height());
-    main->reducesPointsPerPixelColumn = false;
+    main->reducesPointsPerPixelColumn = false; // and so every record prepared, every frame
     Timing unreduced = measure([&] { graph->layoutAndRenderInContext(*fullContext); });
     main->reducesPointsPerPixelColumn = true;
     auto reduced = platform::Image::create(graph->bounds().size, 2);
@@ -153,14 +172,17 @@ int main(int argc, char** argv)
                 "%ld pixels differ, largest channel difference %d/255\n",
         samples.size(), unreduced.meanMs, unreduced.cpuMs, differing, total, largest);
 
-    // The timed frame (layers kept from frame to frame) against the same
-    // frame drawn with nothing kept, and against a reference picture.
+    // The timed frame (layers, the line's prepared points and coverage kept
+    // from frame to frame) against the same frame drawn with nothing kept
+    // and every record prepared, and against a reference picture.
     graph->setKeepsBackground(false);
+    main->preparesOnlyPointsInView = false;
     auto anew = platform::Image::create(graph->bounds().size, 2);
     auto anewContext = platform::Context::forImage(*anew);
     anewContext->flipY(graph->bounds().height());
     graph->layoutAndRenderInContext(*anewContext);
     graph->setKeepsBackground(true);
+    main->preparesOnlyPointsInView = true;
     auto [keptDiffering, keptLargest] = difference(*image, *anew);
     std::printf("hestio      %6zu samples  kept layers vs drawn anew: %ld of %ld pixels differ, largest channel "
                 "difference %d/255\n",

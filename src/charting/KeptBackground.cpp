@@ -15,8 +15,8 @@ std::vector<std::shared_ptr<Layer>> KeptBackground::layersUnderPlots(const PlotA
     return under;
 }
 
-bool KeptBackground::describe(platform::Context& context, BorderedLayer& graph, PlotAreaFrame& plotAreaFrame,
-    const std::vector<std::shared_ptr<Layer>>& under, DrawingSignature& into)
+void KeptBackground::describeBackgrounds(
+    platform::Context& context, BorderedLayer& graph, PlotAreaFrame& plotAreaFrame, DrawingSignature& into)
 {
     platform::AffineTransform t = context.deviceTransform();
     into.numbers.insert(into.numbers.end(), { t.a, t.b, t.c, t.d, t.tx, t.ty });
@@ -27,6 +27,11 @@ bool KeptBackground::describe(platform::Context& context, BorderedLayer& graph, 
     into.add(plotAreaFrame.isHidden() ? 1 : 0);
     into.add(plotAreaFrame.masksToBounds() ? 1 : 0);
     plotAreaFrame.describeBackground(into);
+}
+
+bool KeptBackground::describeUnder(platform::Context& context, PlotAreaFrame& plotAreaFrame,
+    const std::vector<std::shared_ptr<Layer>>& under, DrawingSignature& into)
+{
     const auto& area = plotAreaFrame.plotArea();
     into.add(area->frame());
     into.add(area->isHidden() ? 1 : 0);
@@ -52,41 +57,80 @@ bool KeptBackground::paint(platform::Context& context, BorderedLayer& graph, Plo
     auto under = layersUnderPlots(plotAreaFrame);
     mark(plotAreaFrame, under, false);
     platform::Rect area = platform::KeptPixels::deviceArea(context, graph.bounds());
-    DrawingSignature signature;
     if (area.isEmpty() || plotAreaFrame.superlayer() != &graph || graph.sublayers().empty()
-        || graph.sublayers().front().get() != &plotAreaFrame || plotAreaFrame.sublayers().size() != 1
-        || !describe(context, graph, plotAreaFrame, under, signature)) {
+        || graph.sublayers().front().get() != &plotAreaFrame || plotAreaFrame.sublayers().size() != 1) {
         clear();
         return false;
     }
-    if (signature != m_signature) {
-        m_signature = std::move(signature);
-        redraw(context, area, graph, plotAreaFrame, under);
-        m_opaque = m_pixels.isOpaque();
-        if (!m_opaque)
-            m_pixels.clear(); // drawn directly each frame until something changes
+    DrawingSignature backgrounds;
+    describeBackgrounds(context, graph, plotAreaFrame, backgrounds);
+    std::optional<DrawingSignature> all = backgrounds;
+    if (!describeUnder(context, plotAreaFrame, under, *all))
+        all.reset();
+    bool redrawn = false;
+    if (backgrounds != m_backgroundSignature) {
+        m_backgroundSignature = std::move(backgrounds);
+        redrawBackgrounds(context, area, graph, plotAreaFrame);
+        m_signature.reset();
+        m_pixels.clear();
+        redrawn = true;
     }
-    if (!m_opaque || !context.paintKept(m_pixels))
+    // The layers under the plots are kept too the first time, and again once
+    // they draw the same on two frames in a row; while the user pinches they
+    // are drawn over the kept backgrounds.
+    if (m_backgroundOpaque && all && all != m_signature && (!m_signature || all == m_seenLast)) {
+        m_signature = all;
+        redrawOverBackgrounds(context, graph, plotAreaFrame, under);
+        m_opaque = m_pixels.isOpaque();
+        redrawn = true;
+    }
+    m_seenLast = std::move(all);
+    m_redrawCount += redrawn ? 1 : 0;
+    if (!m_backgroundOpaque)
+        return false; // drawn directly each frame until something changes
+    if (m_seenLast && m_seenLast == m_signature && m_opaque) {
+        if (!context.paintKept(m_pixels))
+            return false;
+        mark(plotAreaFrame, under, true);
+        return true;
+    }
+    if (!context.paintKept(m_backgroundPixels))
         return false;
-    mark(plotAreaFrame, under, true);
+    plotAreaFrame.setBackgroundPaintedAbove(true);
     return true;
 }
 
-void KeptBackground::redraw(platform::Context& context, const platform::Rect& area, BorderedLayer& graph,
-    PlotAreaFrame& plotAreaFrame, const std::vector<std::shared_ptr<Layer>>& under)
+void KeptBackground::redrawBackgrounds(
+    platform::Context& context, const platform::Rect& area, BorderedLayer& graph, PlotAreaFrame& plotAreaFrame)
 {
-    ++m_redrawCount;
-    auto kept = m_pixels.redraw(context, area);
+    auto kept = m_backgroundPixels.redraw(context, area);
     // As the layers draw themselves within the graph's rendering.
     if (graph.masksToBounds())
         kept->clipToRect(graph.bounds());
     graph.drawBackgroundInContext(*kept);
+    if (!plotAreaFrame.isHidden()) {
+        kept->translate(plotAreaFrame.frame().x(), plotAreaFrame.frame().y());
+        if (plotAreaFrame.masksToBounds())
+            kept->clipToRect(plotAreaFrame.bounds());
+        plotAreaFrame.drawBackgroundInContext(*kept);
+    }
+    kept.reset();
+    m_backgroundOpaque = m_backgroundPixels.isOpaque();
+    if (!m_backgroundOpaque)
+        m_backgroundPixels.clear();
+}
+
+void KeptBackground::redrawOverBackgrounds(platform::Context& context, BorderedLayer& graph,
+    PlotAreaFrame& plotAreaFrame, const std::vector<std::shared_ptr<Layer>>& under)
+{
+    auto kept = m_pixels.redrawOver(context, m_backgroundPixels);
+    if (graph.masksToBounds())
+        kept->clipToRect(graph.bounds());
     if (plotAreaFrame.isHidden())
         return;
     kept->translate(plotAreaFrame.frame().x(), plotAreaFrame.frame().y());
     if (plotAreaFrame.masksToBounds())
         kept->clipToRect(plotAreaFrame.bounds());
-    plotAreaFrame.drawBackgroundInContext(*kept);
     const auto& plotArea = plotAreaFrame.plotArea();
     if (plotArea->isHidden())
         return;
@@ -102,6 +146,10 @@ void KeptBackground::clear()
     m_signature.reset();
     m_opaque = false;
     m_pixels.clear();
+    m_backgroundSignature.reset();
+    m_backgroundOpaque = false;
+    m_backgroundPixels.clear();
+    m_seenLast.reset();
 }
 
 }

@@ -10,8 +10,9 @@ namespace hestio::chart {
 /// What a graph draws under its plots, drawn once into kept device pixels and
 /// painted back on each frame while it would draw the same: the graph's and
 /// the plot area frame's backgrounds (a quarter of a frame), and the grid
-/// lines, axis lines and ticks above them. While the user pinches only the
-/// backgrounds stay; while the data or a selection changes all of it does.
+/// lines, axis lines and ticks above them. The backgrounds are kept on their
+/// own as well: while the user pinches, the grid moves on every frame and is
+/// drawn over them; while the data or a selection changes all of it stays.
 class KeptBackground {
 public:
     /// Paints what it keeps, drawing it again first when anything deciding
@@ -24,24 +25,36 @@ public:
     [[nodiscard]] bool paint(platform::Context& context, BorderedLayer& graph, PlotAreaFrame& plotAreaFrame);
     /// Frees the pixels.
     void clear();
-    [[nodiscard]] bool holdsPixels() const { return !m_pixels.isEmpty(); }
-    /// How many times the pixels were drawn (for tests).
+    [[nodiscard]] bool holdsPixels() const { return !m_pixels.isEmpty() || !m_backgroundPixels.isEmpty(); }
+    /// How many frames drew kept pixels anew (for tests).
     [[nodiscard]] int redrawCount() const { return m_redrawCount; }
 
 private:
     /// The layers under the plots: the plot area's grid and axis groups,
     /// while they come first in it (empty otherwise).
     static std::vector<std::shared_ptr<Layer>> layersUnderPlots(const PlotAreaFrame& plotAreaFrame);
-    [[nodiscard]] static bool describe(platform::Context& context, BorderedLayer& graph, PlotAreaFrame& plotAreaFrame,
+    static void describeBackgrounds(
+        platform::Context& context, BorderedLayer& graph, PlotAreaFrame& plotAreaFrame, DrawingSignature& into);
+    [[nodiscard]] static bool describeUnder(platform::Context& context, PlotAreaFrame& plotAreaFrame,
         const std::vector<std::shared_ptr<Layer>>& under, DrawingSignature& into);
-    void redraw(platform::Context& context, const platform::Rect& area, BorderedLayer& graph,
-        PlotAreaFrame& plotAreaFrame, const std::vector<std::shared_ptr<Layer>>& under);
+    void redrawBackgrounds(
+        platform::Context& context, const platform::Rect& area, BorderedLayer& graph, PlotAreaFrame& plotAreaFrame);
+    /// The grid, axes and ticks over a copy of the kept backgrounds.
+    void redrawOverBackgrounds(platform::Context& context, BorderedLayer& graph, PlotAreaFrame& plotAreaFrame,
+        const std::vector<std::shared_ptr<Layer>>& under);
     static void mark(PlotAreaFrame& plotAreaFrame, const std::vector<std::shared_ptr<Layer>>& under, bool painted);
 
+    /// The backgrounds with the layers under the plots, and what they show.
     std::optional<DrawingSignature> m_signature;
     bool m_opaque { false };
-    int m_redrawCount { 0 };
     platform::KeptPixels m_pixels;
+    /// The backgrounds alone.
+    std::optional<DrawingSignature> m_backgroundSignature;
+    bool m_backgroundOpaque { false };
+    platform::KeptPixels m_backgroundPixels;
+    /// What the frame before would have kept with the layers under the plots.
+    std::optional<DrawingSignature> m_seenLast;
+    int m_redrawCount { 0 };
 };
 
 }

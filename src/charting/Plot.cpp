@@ -44,6 +44,7 @@ void Plot::setDataSource(std::weak_ptr<PlotDataSource> source)
 
 void Plot::reloadData()
 {
+    ++m_dataGeneration;
     m_doubles.clear();
     m_decimals.clear();
     m_cachedDataCount = 0;
@@ -65,6 +66,7 @@ void Plot::insertDataAtIndex(std::size_t index, std::size_t numberOfRecords)
 {
     if (index > m_cachedDataCount)
         throw InternalInconsistencyException("index <= self.cachedDataCount");
+    ++m_dataGeneration;
     for (auto& [field, values] : m_doubles)
         values.insert(values.begin() + std::min(index, values.size()), numberOfRecords, std::nan(""));
     for (auto& [field, values] : m_decimals)
@@ -77,6 +79,7 @@ void Plot::deleteDataInIndexRange(IndexRange range)
 {
     if (range.end() > m_cachedDataCount)
         throw InternalInconsistencyException("NSMaxRange(indexRange) <= self.cachedDataCount");
+    ++m_dataGeneration;
     for (auto& [field, values] : m_doubles)
         values.erase(values.begin() + range.location, values.begin() + std::min(range.end(), values.size()));
     for (auto& [field, values] : m_decimals)
@@ -118,6 +121,7 @@ Decimal Plot::cachedDecimalForField(unsigned field, std::size_t index) const
 
 void Plot::clearField(unsigned field)
 {
+    ++m_dataGeneration;
     m_doubles.erase(field);
     m_decimals.erase(field);
 }
@@ -161,6 +165,7 @@ void Plot::cacheField(unsigned field, IndexRange range)
                 decimals.push_back(std::isnan(d) ? Decimal::notANumber() : Decimal::fromDouble(d));
         decimals.resize(range.length, Decimal(0));
     }
+    ++m_dataGeneration;
     auto& cached = m_doubles[field];
     cached.resize(std::max(cached.size(), range.end()), std::nan(""));
     std::copy(doubles.begin(), doubles.end(), cached.begin() + range.location);

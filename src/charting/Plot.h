@@ -4,6 +4,7 @@
 #include "charting/PlotRange.h"
 #include "charting/PlotSpace.h"
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
@@ -76,6 +77,9 @@ public:
     /// None when the field was never loaded.
     const std::vector<double>* cachedDoublesForField(unsigned field) const;
     double cachedDoubleForField(unsigned field, std::size_t index) const;
+    /// Changes whenever the cached values may have changed (loaded, inserted,
+    /// deleted or cleared), so that what is derived from them can be kept.
+    std::uint64_t dataGeneration() const { return m_dataGeneration; }
     Decimal cachedDecimalForField(unsigned field, std::size_t index) const;
 
     /// The range the plot's finite data covers on one coordinate, cut back
@@ -106,6 +110,7 @@ private:
     bool m_alignsPointsToPixels { true };
     bool m_dataNeedsReloading { false };
     std::size_t m_cachedDataCount { 0 };
+    std::uint64_t m_dataGeneration { 0 };
     std::map<unsigned, std::vector<double>> m_doubles;
     std::map<unsigned, std::vector<Decimal>> m_decimals;
 };

@@ -114,45 +114,41 @@ std::vector<char> ScatterPlot::calculatePointsToDraw(bool visiblePointsOnly)
     return flags;
 }
 
-std::vector<platform::Point> ScatterPlot::calculateViewPoints(const std::vector<char>& drawFlags)
-{
-    const auto* xs = cachedDoublesForField(X);
-    const auto* ys = cachedDoublesForField(Y);
-    std::vector<platform::Point> points(drawFlags.size(), platform::Point { std::nan(""), std::nan("") });
-    auto space = plotSpace();
-    if (!space || !xs || !ys)
-        return points;
-    platform::Point shift;
-    if (graph() && graph()->plotAreaFrame())
-        shift = graph()->plotAreaFrame()->plotArea()->convertPointToLayer({ 0, 0 }, this);
-    auto xy = std::dynamic_pointer_cast<XYPlotSpace>(space);
-    bool linear = xy && xy->xScaleType() == ScaleType::Linear && xy->yScaleType() == ScaleType::Linear;
-    // The linear mapping inlined: the same arithmetic as the plot space's,
-    // without looking the plot area up again for every record.
-    double sx = 0, sy = 0, lx = 0, ly = 0;
-    if (linear && graph() && graph()->plotAreaFrame()) {
-        platform::Size size = graph()->plotAreaFrame()->plotArea()->bounds().size;
-        lx = xy->xRange().locationDouble();
-        ly = xy->yRange().locationDouble();
-        sx = xy->xRange().lengthDouble() == 0 ? 0 : size.width / xy->xRange().lengthDouble();
-        sy = xy->yRange().lengthDouble() == 0 ? 0 : size.height / xy->yRange().lengthDouble();
-    } else {
-        linear = false;
-    }
-    for (std::size_t i = 0; i < drawFlags.size(); ++i) {
-        if (!drawFlags[i])
-            continue;
-        double x = (*xs)[i], y = (*ys)[i];
-        if (std::isnan(x) || std::isnan(y))
-            continue;
-        platform::Point p = linear ? platform::Point { (x - lx) * sx, (y - ly) * sy }
-                                   : space->plotAreaViewPointForDoublePrecisionPlotPoint(x, y);
-        points[i] = { p.x + shift.x, p.y + shift.y };
-    }
-    return points;
-}
-
 namespace {
+
+    /// How records map to the plot's view points: for linear scales the plot
+    /// space's arithmetic inlined (the same doubles), without looking the
+    /// plot area up again for every record; then the plot's place.
+    struct ViewMapping {
+        bool linear { false };
+        double lx { 0 }, ly { 0 }, sx { 0 }, sy { 0 };
+        platform::Point shift;
+
+        platform::Point apply(double x, double y) const
+        {
+            platform::Point p { (x - lx) * sx, (y - ly) * sy };
+            return { p.x + shift.x, p.y + shift.y };
+        }
+    };
+
+    ViewMapping viewMappingOf(const ScatterPlot& plot)
+    {
+        ViewMapping m;
+        Graph* graph = plot.graph();
+        if (graph && graph->plotAreaFrame())
+            m.shift = graph->plotAreaFrame()->plotArea()->convertPointToLayer({ 0, 0 }, &plot);
+        auto xy = std::dynamic_pointer_cast<XYPlotSpace>(plot.plotSpace());
+        m.linear = xy && xy->xScaleType() == ScaleType::Linear && xy->yScaleType() == ScaleType::Linear && graph
+            && graph->plotAreaFrame();
+        if (m.linear) {
+            platform::Size size = graph->plotAreaFrame()->plotArea()->bounds().size;
+            m.lx = xy->xRange().locationDouble();
+            m.ly = xy->yRange().locationDouble();
+            m.sx = xy->xRange().lengthDouble() == 0 ? 0 : size.width / xy->xRange().lengthDouble();
+            m.sy = xy->yRange().lengthDouble() == 0 ? 0 : size.height / xy->yRange().lengthDouble();
+        }
+        return m;
+    }
 
     /// std::round (halves away from zero, the sign of zero kept) without the
     /// call into the maths library, which took a tenth of a frame of 86,400
@@ -170,19 +166,178 @@ namespace {
         return whole == 0 ? std::copysign(0.0, x) : whole;
     }
 
+    /// Moves view points onto the centres of the context's pixels (their
+    /// corners for a line without width).
+    struct PixelSnap {
+        PixelSnap(const platform::Context& context, const std::shared_ptr<const LineStyle>& style)
+            : t(context.currentTransform())
+            , inverse(t.inverted())
+            , half(style && style->lineWidth() > 0 ? 0.5 : 0)
+        {
+        }
+        platform::Point apply(platform::Point p) const
+        {
+            platform::Point d = t.apply(p);
+            return inverse.apply({ roundHalfAway(d.x) + half, roundHalfAway(d.y) + half });
+        }
+        platform::AffineTransform t, inverse;
+        double half;
+    };
+
+}
+
+std::vector<platform::Point> ScatterPlot::calculateViewPoints(const std::vector<char>& drawFlags)
+{
+    const auto* xs = cachedDoublesForField(X);
+    const auto* ys = cachedDoublesForField(Y);
+    std::vector<platform::Point> points(drawFlags.size(), platform::Point { std::nan(""), std::nan("") });
+    auto space = plotSpace();
+    if (!space || !xs || !ys)
+        return points;
+    ViewMapping mapping = viewMappingOf(*this);
+    for (std::size_t i = 0; i < drawFlags.size(); ++i) {
+        if (!drawFlags[i])
+            continue;
+        double x = (*xs)[i], y = (*ys)[i];
+        if (std::isnan(x) || std::isnan(y))
+            continue;
+        if (mapping.linear) {
+            points[i] = mapping.apply(x, y);
+        } else {
+            platform::Point p = space->plotAreaViewPointForDoublePrecisionPlotPoint(x, y);
+            points[i] = { p.x + mapping.shift.x, p.y + mapping.shift.y };
+        }
+    }
+    return points;
 }
 
 void ScatterPlot::snapToPixels(platform::Context& context, std::vector<platform::Point>& points) const
 {
-    platform::AffineTransform t = context.currentTransform();
-    platform::AffineTransform inverse = t.inverted();
-    double half = dataLineStyle && dataLineStyle->lineWidth() > 0 ? 0.5 : 0;
+    PixelSnap snap(context, dataLineStyle);
     for (auto& p : points) {
-        if (isMissing(p))
-            continue;
-        platform::Point d = t.apply(p);
-        p = inverse.apply({ roundHalfAway(d.x) + half, roundHalfAway(d.y) + half });
+        if (!isMissing(p))
+            p = snap.apply(p);
     }
+}
+
+/// What drawInViewInContext keeps: the extent of the data (for one data
+/// generation), the last frame's inputs with the coverage they gave, and
+/// the buffers the points are prepared in.
+struct ScatterPlot::InView {
+    std::uint64_t extentGeneration { UINT64_MAX };
+    /// Every x a number and none smaller than the one before.
+    bool sorted { false };
+    /// Whether any record is a point (x and y numbers), and the first and
+    /// last such record's x and the smallest and largest y of them.
+    bool any { false };
+    double firstX { 0 }, lastX { 0 }, lowY { 0 }, highY { 0 };
+
+    std::vector<double> key;
+    std::size_t prepared { 0 };
+    platform::Rect pointsBox;
+    platform::CoverageMask stroke;
+    platform::CoverageMask areas[2];
+
+    std::vector<platform::Point> points, device;
+    LineCoverage coverage;
+
+    /// Prepares the line's coverage from the records whose points can
+    /// reach the clip, and one more either side; false where its points
+    /// are not what LineCoverage takes.
+    bool prepare(const ScatterPlot& plot, const std::vector<double>& xs, const std::vector<double>& ys,
+        const ViewMapping& mapping, const PixelSnap& snap, const platform::AffineTransform& toDevice,
+        const platform::Rect& clip, double width)
+    {
+        // A point this far out of the clip (the stroke's half width, two
+        // pixels, and how far aligning to pixels can move it) is drawn
+        // nowhere in it: of its pixel column's run only its x and the point
+        // nearest the clip count (for the segment towards it), and those
+        // are the same whichever records before (after) it are left out.
+        double r = width > 0 ? width / 2 : 0;
+        double margin = r + 2 + 2 * toDevice.a / snap.t.a;
+        auto dataX = [&](double deviceX) {
+            return mapping.lx + ((deviceX - toDevice.tx) / toDevice.a - mapping.shift.x) / mapping.sx;
+        };
+        auto begin = xs.begin(), end = xs.begin() + static_cast<std::ptrdiff_t>(std::min(xs.size(), ys.size()));
+        std::size_t from = static_cast<std::size_t>(std::lower_bound(begin, end, dataX(clip.minX() - margin)) - begin);
+        std::size_t to = static_cast<std::size_t>(std::upper_bound(begin, end, dataX(clip.maxX() + margin)) - begin);
+        from = from > 0 ? from - 1 : 0;
+        to = std::max(from, std::min(to + 1, static_cast<std::size_t>(end - begin)));
+
+        points.resize(to - from);
+        prepared = to - from;
+        for (std::size_t i = from; i < to; ++i) {
+            double x = xs[i], y = ys[i];
+            points[i - from] = std::isnan(x) || std::isnan(y) ? platform::Point { std::nan(""), std::nan("") }
+                                                              : snap.apply(mapping.apply(x, y));
+        }
+        const std::vector<platform::Point>* line = &points;
+        std::vector<platform::Point> broken;
+        if (std::isfinite(plot.longestJoinedStep)) {
+            broken = plot.withBreaksAtLongSteps(points, { 0, points.size() }, xs.data() + from);
+            line = &broken;
+        }
+        std::vector<platform::Point> reduced = plot.reducedForDrawing(*line, { 0, line->size() });
+        device.clear();
+        for (const platform::Point& p : reduced)
+            device.push_back({ toDevice.a * p.x + toDevice.tx, toDevice.d * p.y + toDevice.ty });
+        return coverage.setPoints(device);
+    }
+
+    /// The coverage of the line (`stroked`, `width` device pixels wide) and
+    /// of the areas down to `baseY` (in the plot; none where not a number),
+    /// in masks as large as those of the whole line, whose points have
+    /// `deviceBox`.
+    void cover(bool stroked, double width, const double (&baseY)[2], const platform::Rect& deviceBox,
+        const platform::AffineTransform& toDevice, const platform::Rect& clip)
+    {
+        double reach = width / 2 + 1;
+        if (stroked)
+            coverage.strokeInto(width, deviceBox.insetBy(-reach, -reach).intersection(clip), stroke);
+        for (int k = 0; k < 2; ++k) {
+            if (!std::isfinite(baseY[k]))
+                continue;
+            double deviceBase = toDevice.d * baseY[k] + toDevice.ty;
+            double y0 = std::min(deviceBox.minY(), deviceBase), y1 = std::max(deviceBox.maxY(), deviceBase);
+            coverage.areaInto(deviceBase,
+                platform::Rect { deviceBox.minX(), y0, deviceBox.width(), y1 - y0 }.intersection(clip), areas[k]);
+        }
+    }
+
+    void measure(const std::vector<double>& xs, const std::vector<double>& ys)
+    {
+        sorted = true;
+        any = false;
+        lowY = INFINITY;
+        highY = -INFINITY;
+        for (std::size_t i = 0; i < xs.size() && i < ys.size(); ++i) {
+            double x = xs[i], y = ys[i];
+            if (std::isnan(x) || (i > 0 && x < xs[i - 1])) {
+                sorted = false;
+                return;
+            }
+            if (std::isnan(y))
+                continue;
+            if (!any)
+                firstX = x;
+            any = true;
+            lastX = x;
+            lowY = std::min(lowY, y);
+            highY = std::max(highY, y);
+        }
+    }
+};
+
+ScatterPlot::ScatterPlot()
+    : m_inView(std::make_unique<InView>())
+{
+}
+
+ScatterPlot::~ScatterPlot() = default;
+
+std::size_t ScatterPlot::recordsPreparedLastFrame() const
+{
+    return m_inView->prepared;
 }
 
 platform::Path ScatterPlot::newDataLinePath(
@@ -313,10 +468,10 @@ std::vector<platform::Point> ScatterPlot::withoutPointsBeyond(
 }
 
 std::vector<platform::Point> ScatterPlot::withBreaksAtLongSteps(
-    const std::vector<platform::Point>& points, IndexRange range, const std::vector<double>& xs) const
+    const std::vector<platform::Point>& points, IndexRange range, const double* xs) const
 {
     const platform::Point gap { std::nan(""), std::nan("") };
-    std::size_t end = std::min({ range.end(), points.size(), xs.size() });
+    std::size_t end = std::min(range.end(), points.size());
     std::vector<platform::Point> out;
     out.reserve(range.length + 16);
     std::optional<double> previousX;
@@ -418,7 +573,10 @@ void ScatterPlot::renderAsVectorInContext(platform::Context& context)
         return;
     if (xs->size() != ys->size())
         throw Exception("Number of x and y values do not match");
+    if (preparesOnlyPointsInView && drawInViewInContext(context))
+        return;
 
+    m_inView->prepared = xs->size();
     std::vector<char> flags = calculatePointsToDraw(false);
     std::vector<platform::Point> points = calculateViewPoints(flags);
     if (alignsPointsToPixels())
@@ -436,7 +594,7 @@ void ScatterPlot::renderAsVectorInContext(platform::Context& context)
     const std::vector<platform::Point>* joined = &points;
     IndexRange joinedRange = drawn;
     if (std::isfinite(longestJoinedStep)) {
-        broken = withBreaksAtLongSteps(points, drawn, *xs);
+        broken = withBreaksAtLongSteps(points, drawn, xs->data());
         joined = &broken;
         joinedRange = { 0, broken.size() };
     }
@@ -506,20 +664,22 @@ void ScatterPlot::planDataLine(platform::Context& context, DataLine& line) const
     }
 }
 
+double ScatterPlot::baselineY(platform::Context& context, const Decimal& base, double firstX) const
+{
+    double baseY = plotSpace()->plotAreaViewPointForDoublePrecisionPlotPoint(firstX, base.toDouble()).y;
+    if (graph() && graph()->plotAreaFrame())
+        baseY += graph()->plotAreaFrame()->plotArea()->convertPointToLayer({ 0, 0 }, this).y;
+    if (alignsPointsToPixels() && !std::isnan(baseY))
+        baseY = PixelSnap(context, dataLineStyle).apply({ 0, baseY }).y;
+    return baseY;
+}
+
 void ScatterPlot::drawAreaInContext(platform::Context& context, const DataLine& line,
     const std::shared_ptr<const Fill>& fill, const Decimal& base, double firstX) const
 {
     if (!fill || base.isNaN())
         return;
-    auto space = plotSpace();
-    double baseY = space->plotAreaViewPointForDoublePrecisionPlotPoint(firstX, base.toDouble()).y;
-    if (graph() && graph()->plotAreaFrame())
-        baseY += graph()->plotAreaFrame()->plotArea()->convertPointToLayer({ 0, 0 }, this).y;
-    if (alignsPointsToPixels()) {
-        std::vector<platform::Point> one { { 0, baseY } };
-        snapToPixels(context, one);
-        baseY = one[0].y;
-    }
+    double baseY = baselineY(context, base, firstX);
     platform::ContextStateSaver saver(context);
     const platform::Rect& pointsBox = line.pointsBox;
     if (!line.byCoverage) {
@@ -611,6 +771,98 @@ bool ScatterPlot::pointingDeviceDownEvent(const PointerEvent& event, platform::P
     if (!hit.contains(p))
         return false;
     d->plotSymbolWasSelectedAtRecordIndex(*this, index);
+    return true;
+}
+
+namespace {
+
+    /// Equal, or both not a number.
+    bool sameKeys(const std::vector<double>& a, const std::vector<double>& b)
+    {
+        if (a.size() != b.size())
+            return false;
+        for (std::size_t i = 0; i < a.size(); ++i)
+            if (!(a[i] == b[i] || (std::isnan(a[i]) && std::isnan(b[i]))))
+                return false;
+        return true;
+    }
+
+}
+
+bool ScatterPlot::drawInViewInContext(platform::Context& context)
+{
+    // Only where every record is drawn (an area under the line) through the
+    // column-by-column coverage, with nothing drawn per record.
+    if (!(areaFill || areaFill2) || !alignsPointsToPixels() || !reducesPointsPerPixelColumn
+        || interpolation != Interpolation::Linear || plotSymbol || m_hasRecordSymbols
+        || (dataLineStyle && !strokesAsBevelledLine(*dataLineStyle)))
+        return false;
+    const auto& xs = *cachedDoublesForField(X);
+    const auto& ys = *cachedDoublesForField(Y);
+    InView& v = *m_inView;
+    if (v.extentGeneration != dataGeneration()) {
+        v.measure(xs, ys);
+        v.extentGeneration = dataGeneration();
+        v.key.clear();
+    }
+    ViewMapping mapping = viewMappingOf(*this);
+    if (!mapping.linear || !(mapping.sx > 0) || !v.sorted || !v.any
+        || !(std::isfinite(v.firstX) && std::isfinite(v.lastX) && std::isfinite(v.lowY) && std::isfinite(v.highY)))
+        return false;
+    platform::AffineTransform device = context.deviceTransform();
+    PixelSnap snap(context, dataLineStyle);
+    if (!(device.b == 0 && device.c == 0 && device.a > 0 && std::abs(device.d) == device.a && snap.t.b == 0
+            && snap.t.c == 0 && snap.t.a > 0))
+        return false;
+    platform::Rect clip = context.deviceClipBounds();
+    if (clip.width() * clip.height() > LineCoverage::largestMask)
+        return false;
+
+    // The boxes of every point, in the plot and in device pixels, as the
+    // whole line has them: x and y map and align to pixels each on its own
+    // and in order, so the extremes of the data give them.
+    platform::Point low = snap.apply(mapping.apply(v.firstX, v.lowY));
+    platform::Point high = snap.apply(mapping.apply(v.lastX, v.highY));
+    platform::Point d0 { device.a * low.x + device.tx, device.d * low.y + device.ty };
+    platform::Point d1 { device.a * high.x + device.tx, device.d * high.y + device.ty };
+    const double limit = 1e6; // LineCoverage::setPoints's
+    if (!(std::abs(d0.x) <= limit && std::abs(d0.y) <= limit && std::abs(d1.x) <= limit && std::abs(d1.y) <= limit))
+        return false;
+    double top = std::min(d0.y, d1.y), bottom = std::max(d0.y, d1.y);
+    platform::Rect deviceBox { d0.x, top, d1.x - d0.x, bottom - top };
+    v.pointsBox = { low.x, std::min(low.y, high.y), high.x - low.x, std::max(low.y, high.y) - std::min(low.y, high.y) };
+
+    double width = dataLineStyle ? dataLineStyle->lineWidth() * device.a : std::nan("");
+    const std::shared_ptr<const Fill>* fills[2] = { &areaFill, &areaFill2 };
+    const Decimal* bases[2] = { &areaBaseValue, &areaBaseValue2 };
+    double baseY[2];
+    for (int k = 0; k < 2; ++k)
+        baseY[k] = *fills[k] && !bases[k]->isNaN() ? baselineY(context, *bases[k], xs[0]) : std::nan("");
+    std::vector<double> key { static_cast<double>(dataGeneration()), static_cast<double>(xs.size()), mapping.lx,
+        mapping.ly, mapping.sx, mapping.sy, mapping.shift.x, mapping.shift.y, snap.t.a, snap.t.d, snap.t.tx, snap.t.ty,
+        device.a, device.d, device.tx, device.ty, clip.x(), clip.y(), clip.width(), clip.height(), width, baseY[0],
+        baseY[1], longestJoinedStep };
+    v.prepared = 0;
+    if (!sameKeys(key, v.key)) {
+        v.key.clear();
+        if (!v.prepare(*this, xs, ys, mapping, snap, device, clip, width))
+            return false;
+        v.cover(dataLineStyle != nullptr, width, baseY, deviceBox, device, clip);
+        v.key = std::move(key);
+    }
+
+    for (int k = 0; k < 2; ++k) {
+        if (!*fills[k] || bases[k]->isNaN())
+            continue;
+        platform::ContextStateSaver saver(context);
+        if (!std::isfinite(baseY[k]))
+            continue;
+        const platform::Rect& box = v.pointsBox;
+        double bottomY = std::min(box.minY(), baseY[k]), topY = std::max(box.maxY(), baseY[k]);
+        (*fills[k])->fillMask(v.areas[k], { box.minX(), bottomY, box.maxX() - box.minX(), topY - bottomY }, context);
+    }
+    if (dataLineStyle)
+        context.fillMask(v.stroke, dataLineStyle->lineColor().toPlatform());
     return true;
 }
 

@@ -43,6 +43,8 @@ public:
     static constexpr std::size_t noIndex = INT_MAX;
 
     [[nodiscard]] static std::shared_ptr<ScatterPlot> create() { return std::make_shared<ScatterPlot>(); }
+    ScatterPlot();
+    ~ScatterPlot() override;
 
     std::shared_ptr<const LineStyle> dataLineStyle { LineStyle::lineStyle() };
     Interpolation interpolation { Interpolation::Linear };
@@ -63,10 +65,21 @@ public:
     /// clip would hide anyway; off builds them through every point. Dashed
     /// lines are always built whole: their dashes run from the first point.
     bool skipsPointsBeyondBounds { true };
+    /// Where the line is covered column by column from records sorted by x,
+    /// only the records in view and next to it are prepared (mapped, aligned
+    /// to pixels, reduced), and the coverage is kept between frames while
+    /// nothing it depends on changes; the pixels are those of preparing
+    /// every record. Off prepares every record on every frame.
+    bool preparesOnlyPointsInView { true };
     /// Consecutive records further apart than this along x (in data units)
     /// are not joined: the line and the areas break between them, as at a
     /// missing value. Not a number (the default) joins every step.
     double longestJoinedStep { std::nan("") };
+
+    /// How many records the last frame mapped and aligned to pixels: all of
+    /// them, those in view and next to it, or none when it kept the line of
+    /// the frame before (see preparesOnlyPointsInView).
+    std::size_t recordsPreparedLastFrame() const;
 
     /// Per-record symbols as the data source gave them (null: none);
     /// empty when the source gives none.
@@ -103,8 +116,9 @@ private:
         const std::vector<platform::Point>& points, IndexRange range, double left, double right);
     /// `points[range]` with a missing point wherever the step in x to the
     /// previous record is longer than longestJoinedStep.
+    /// `xs[i]` is the x of `points[i]`.
     [[nodiscard]] std::vector<platform::Point> withBreaksAtLongSteps(
-        const std::vector<platform::Point>& points, IndexRange range, const std::vector<double>& xs) const;
+        const std::vector<platform::Point>& points, IndexRange range, const double* xs) const;
     /// The line a frame draws, and how; see renderAsVectorInContext.
     struct DataLine;
     /// Reduces the line's points per pixel column, chooses between the
@@ -115,6 +129,12 @@ private:
     void drawAreaInContext(platform::Context& context, const DataLine& line, const std::shared_ptr<const Fill>& fill,
         const Decimal& base, double firstX) const;
     void drawDataLineInContext(platform::Context& context, const DataLine& line) const;
+    /// Draws the line and its areas from the records in view (see
+    /// preparesOnlyPointsInView); false, having drawn nothing, where that
+    /// could give other pixels than preparing every record.
+    bool drawInViewInContext(platform::Context& context);
+    /// The plot's y of `base` as drawAreaInContext places the baseline.
+    double baselineY(platform::Context& context, const Decimal& base, double firstX) const;
     void loadFieldsInRange(IndexRange range);
     void snapToPixels(platform::Context& context, std::vector<platform::Point>& points) const;
     std::shared_ptr<PlotSymbol> symbolForRecord(std::size_t index) const;
@@ -122,6 +142,9 @@ private:
     std::vector<std::shared_ptr<PlotSymbol>> m_plotSymbols;
     /// Whether any record has a symbol of its own.
     bool m_hasRecordSymbols { false };
+    /// What drawInViewInContext keeps between frames.
+    struct InView;
+    std::unique_ptr<InView> m_inView;
 };
 
 }

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 namespace hestio::platform {
 
@@ -65,6 +66,21 @@ std::unique_ptr<Context> KeptPixels::redraw(const Context& like, const Rect& are
     cairo_get_matrix(like.cairoForGfxOnly(), &m);
     cairo_set_matrix(cr, &m);
     return std::unique_ptr<Context>(new Context(cr, like.scale()));
+}
+
+std::unique_ptr<Context> KeptPixels::redrawOver(const Context& like, const KeptPixels& base)
+{
+    cairo_surface_t* from = base.surfaceForPainting();
+    auto context = redraw(like, base.m_area);
+    cairo_surface_t* to = m_surface.get();
+    if (!from || cairo_image_surface_get_stride(from) != cairo_image_surface_get_stride(to)
+        || cairo_image_surface_get_height(from) != cairo_image_surface_get_height(to))
+        return context;
+    cairo_surface_flush(to);
+    std::memcpy(cairo_image_surface_get_data(to), cairo_image_surface_get_data(from),
+        static_cast<std::size_t>(cairo_image_surface_get_stride(from)) * cairo_image_surface_get_height(from));
+    cairo_surface_mark_dirty(to);
+    return context;
 }
 
 cairo_surface_t* KeptPixels::surfaceForPainting() const

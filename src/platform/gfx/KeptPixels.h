@@ -34,6 +34,9 @@ public:
     /// gives) and a context drawing into them with `like`'s current transform
     /// and scale. Finish the drawing (destroy the context) before painting.
     [[nodiscard]] std::unique_ptr<Context> redraw(const Context& like, const Rect& area);
+    /// As redraw() over `base`'s area, the pixels starting as a copy of
+    /// `base`'s (which must hold pixels): a drawing over kept pixels.
+    [[nodiscard]] std::unique_ptr<Context> redrawOver(const Context& like, const KeptPixels& base);
     /// Whether every kept pixel is opaque (checked once per drawing).
     [[nodiscard]] bool isOpaque() const;
     [[nodiscard]] bool isEmpty() const { return !m_surface; }
