@@ -60,6 +60,9 @@ struct Document {
 };
 
 volatile std::size_t g_sink;
+// Runs per round when given (--iterations): instruction counts under
+// callgrind then do not depend on how long a first run took.
+int g_fixedIterations = 0;
 
 double cpuSeconds()
 {
@@ -83,7 +86,8 @@ std::map<std::string, double> measure(const std::vector<Contender>& contenders, 
     for (const auto& c : contenders) {
         c.run(); // warm up
         double once = secondsFor(c.run, 1);
-        iterations[c.name] = std::max(1, static_cast<int>(0.02 / std::max(once, 1e-7)));
+        iterations[c.name]
+            = g_fixedIterations > 0 ? g_fixedIterations : std::max(1, static_cast<int>(0.02 / std::max(once, 1e-7)));
     }
     std::map<std::string, std::vector<double>> samples;
     for (int r = 0; r < rounds; ++r)
@@ -314,6 +318,8 @@ int main(int argc, char** argv)
             onlyContender = argv[i + 1];
         else if (std::strcmp(argv[i], "--size-rounds") == 0)
             sizeRounds = std::max(1, std::atoi(argv[i + 1]));
+        else if (std::strcmp(argv[i], "--iterations") == 0)
+            g_fixedIterations = std::max(1, std::atoi(argv[i + 1]));
         else if (std::strcmp(argv[i], "--elements") == 0)
             elements = static_cast<std::size_t>(std::max(1L, std::atol(argv[i + 1])));
     }

@@ -29,6 +29,19 @@ Object* Parser::buildValue()
     }
 }
 
+[[gnu::always_inline]] inline Object* Parser::takeContainer(bool& taken)
+{
+    // The records of a list: no dispatch and no switch over the token for them.
+    const unsigned char c = *m_cursor;
+    taken = c == '{' || c == '[';
+    if (!taken)
+        return nullptr;
+    m_tokenStart = m_cursor++;
+    m_token = c == '{' ? Token::ObjectBegin : Token::ArrayBegin;
+    m_tokenLength = 1;
+    return c == '{' ? parseDictionary() : parseArray();
+}
+
 [[gnu::always_inline]] inline Object* Parser::repeatedKey(std::size_t index)
 {
     if (m_depth >= kRememberedDepths || index >= kRememberedKeys)
@@ -187,6 +200,15 @@ namespace {
     if (m_cursor < m_end && *m_cursor == ' ')
         skipWhitespace(); // "key": value
     bool scalar = false;
+    if (m_cursor < m_end) {
+        bool container = false;
+        Object* value = takeContainer(container);
+        if (container) {
+            if (!value)
+                fail("Internal error: Object == NULL.");
+            return value;
+        }
+    }
     if (!(m_cursor < m_end ? takeScalar(scalar) : true) || (!scalar && !nextToken()))
         return nullptr;
     if (!scalar && !isValueToken(m_token)) {
@@ -217,14 +239,17 @@ Object* Parser::parseArray()
         // A string or number where a value is due, with no white space
         // before it, skips the token dispatch.
         bool scalar = false;
-        if (!((accepted & AcceptValue) ? takeScalar(scalar) : true) || (!scalar && !nextToken()))
+        bool container = false;
+        Object* value = (accepted & AcceptValue) ? takeContainer(container) : nullptr;
+        if (!container && (!((accepted & AcceptValue) ? takeScalar(scalar) : true) || (!scalar && !nextToken())))
             break;
-        if (scalar || isValueToken(m_token)) {
+        if (container || scalar || isValueToken(m_token)) {
             if (!(accepted & AcceptValue)) {
                 fail("Unexpected value.");
                 break;
             }
-            Object* value = scalar ? m_cache.objectFor(m_value) : buildValue();
+            if (!container)
+                value = scalar ? m_cache.objectFor(m_value) : buildValue();
             if (!value) {
                 fail("Internal error: Object == NULL");
                 break;

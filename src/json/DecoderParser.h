@@ -179,6 +179,11 @@ namespace detail {
         /// text, the usual value); `taken` is false when the byte starts
         /// neither and nothing was read. False when the token failed.
         bool takeScalar(bool& taken);
+        /// Where a value is due and an array or a dictionary opens at the
+        /// cursor: its token taken as the dispatch would, and the container
+        /// parsed at once (null on failure, recorded); `taken` says whether
+        /// one opened here.
+        Object* takeContainer(bool& taken);
 
         // DecoderStrings.cpp.
         bool parseString();

@@ -122,45 +122,65 @@ Value Dictionary::create(detail::Object* const* keys, const std::uint32_t* keyHa
     dictionary->kind = Kind::Dictionary;
     dictionary->immortal = false;
     dictionary->m_entries = reinterpret_cast<Entry*>(dictionary + 1);
-    // Small tables are cleared in place: a library call costs more than the stores.
-    if (capacity <= 13) {
-        for (std::size_t i = 0; i < capacity; ++i)
-            new (&dictionary->m_entries[i]) Entry {};
-    } else {
-        std::memset(static_cast<void*>(dictionary->m_entries), 0, capacity * sizeof(Entry));
-    }
     dictionary->m_capacity = static_cast<std::uint32_t>(capacity);
-    if (count >= kLargeFill && dictionary->fillLarge(keys, keyHashes, objects, count)) {
-        dictionary->m_mutations = isMutable ? 1 : 0;
-        return Value::adopt(dictionary);
+    if (count >= kLargeFill) {
+        std::memset(static_cast<void*>(dictionary->m_entries), 0, capacity * sizeof(Entry));
+        if (!dictionary->fillLarge(keys, keyHashes, objects, count))
+            dictionary->fillPairs<0>(keys, keyHashes, objects, count);
+    } else {
+        switch (capacity) {
+        case 3:
+            dictionary->fillPairs<3>(keys, keyHashes, objects, count);
+            break;
+        case 7:
+            dictionary->fillPairs<7>(keys, keyHashes, objects, count);
+            break;
+        case 13:
+            dictionary->fillPairs<13>(keys, keyHashes, objects, count);
+            break;
+        default:
+            std::memset(static_cast<void*>(dictionary->m_entries), 0, capacity * sizeof(Entry));
+            dictionary->fillPairs<0>(keys, keyHashes, objects, count);
+            break;
+        }
     }
-    Entry* entries = dictionary->m_entries;
-    const auto slots = static_cast<std::uint32_t>(capacity);
+    dictionary->m_mutations = isMutable ? 1 : 0;
+    return Value::adopt(dictionary);
+}
+
+template<std::uint32_t Capacity>
+void Dictionary::fillPairs(
+    detail::Object* const* keys, const std::uint32_t* keyHashes, detail::Object* const* objects, std::size_t count)
+{
+    Entry* entries = m_entries;
+    const std::uint32_t slots = Capacity ? Capacity : m_capacity;
+    // Small tables are cleared in place: a library call costs more than the stores.
+    if constexpr (Capacity != 0)
+        for (std::uint32_t i = 0; i < Capacity; ++i)
+            new (&entries[i]) Entry {};
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint32_t hash = keyHashes[i];
         // Probe as addObject does; a key equal to an earlier one goes
         // through addObject itself, which replaces the earlier pair.
-        std::uint32_t slot = homeSlot(hash, slots);
+        std::uint32_t slot = Capacity ? hash % Capacity : homeSlot(hash, slots);
         for (;;) {
             Entry& entry = entries[slot];
             if (!entry.key) {
                 // Over empty handles: nothing to release first.
                 new (&entry.key) Value(Value::adopt(keys[i]));
                 new (&entry.object) Value(Value::adopt(objects[i]));
-                ++dictionary->m_count;
+                ++m_count;
                 break;
             }
             if (isStoredKey(entry.key, keys[i], hash)) {
                 detail::settleDecodeCounts(); // the earlier pair is released
-                dictionary->addObject(hash, Value::adopt(keys[i]), Value::adopt(objects[i]));
+                addObject(hash, Value::adopt(keys[i]), Value::adopt(objects[i]));
                 break;
             }
             if (++slot == slots)
                 slot = 0;
         }
     }
-    dictionary->m_mutations = isMutable ? 1 : 0;
-    return Value::adopt(dictionary);
 }
 
 namespace {

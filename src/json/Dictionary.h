@@ -93,6 +93,13 @@ private:
     /// `create`'s filling of a large table without walking probe runs;
     /// false, having changed nothing, when a key is no string or the memory
     /// it needs is refused.
+    /// Clears the table and places the decoded pairs by probing, over empty
+    /// handles; `Capacity` is the table's when known at compile time (0:
+    /// read it), so that small tables are cleared and probed without a loop
+    /// counter or a division.
+    template<std::uint32_t Capacity>
+    void fillPairs(
+        detail::Object* const* keys, const std::uint32_t* keyHashes, detail::Object* const* objects, std::size_t count);
     bool fillLarge(detail::Object* const* keys, const std::uint32_t* keyHashes, detail::Object* const* objects,
         std::size_t count) noexcept;
     /// `fillLarge`'s placing of the pairs not `replaced` by a later one,
