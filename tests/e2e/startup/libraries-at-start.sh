@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # A headless start to the login screen loads none of the libraries that
 # screen does not need: each is opened when first used (the window, the
-# network, the certificate reader, the secret service, the accessibility
-# bridge). The dynamic loader's own trace says what was loaded.
+# network, the SVG pictures of the screens under it, the certificate reader,
+# the secret service, the accessibility bridge). The dynamic loader's own
+# trace says what was loaded.
 #   libraries-at-start.sh BUILD_DIR
 set -euo pipefail
 build=$1
@@ -21,7 +22,7 @@ if ! grep -q '^libcairo' <<<"$loaded"; then
   exit 1
 fi
 status=0
-for library in libSDL2 libcurl libcrypto libsecret libatk-bridge; do
+for library in libSDL2 libcurl librsvg libcrypto libsecret libatk-bridge; do
   if grep -q "^$library" <<<"$loaded"; then
     echo "$library is loaded before the login screen needs it" >&2
     status=1
