@@ -54,6 +54,7 @@
 #include "platform/ui/TableView.h"
 #include "platform/ui/Touch.h"
 #include "platform/ui/Window.h"
+#include "json/ObjectMemory.h"
 
 #include <malloc.h>
 #include <sys/resource.h>
@@ -610,6 +611,12 @@ void emitResidentParts()
         for (const auto& [file, mb] : files)
             if (mb >= 0.2)
                 std::printf("mapping %8.2f MB  %s\n", mb, file.c_str());
+    // The whole of smaps, every mapping with its clean and dirty pages, for
+    // a closer look than the parts above.
+    if (const char* copy = getenv("HESTIO_APP_BENCH_SMAPS")) {
+        std::ifstream in("/proc/self/smaps");
+        std::ofstream(copy) << in.rdbuf();
+    }
     struct mallinfo2 heap = mallinfo2();
     emit({ "memory.heap-in-use-mb", heap.uordblks / 1048576.0, -1 });
     emit({ "memory.heap-free-kept-mb", heap.fordblks / 1048576.0, -1 });
@@ -622,6 +629,9 @@ void scenarioMemory(const std::string& host, const std::string& pin)
     app.signIn();
     app.quickTap("Devices");
     app.runUntil([&] { return app.find("Heater").has_value(); }, "the device list");
+    // Drawn once, as a window shows it: its tab bar's and rows' pictures are
+    // read and rendered (and the SVG library loaded) as in a session.
+    app.drawFrame();
     emit({ "memory.signed-in-mb", residentKb("VmRSS:") / 1024.0, -1 });
 
     auto device = hestio::Device::initWithID("101", "Fridge", "Kitchen");
@@ -653,6 +663,10 @@ void scenarioMemory(const std::string& host, const std::string& pin)
     emit({ "memory.resident-mb", residentKb("VmRSS:") / 1024.0, -1 });
     emit({ "memory.peak-resident-mb", residentKb("VmHWM:") / 1024.0, -1 });
     emitResidentParts();
+    // What the JSON decoder holds: slabs of values still in use (the
+    // session's lists), and memory kept for the next decodes.
+    emit({ "memory.decoder-held-mb", json::detail::liveArenaSlabs() * json::detail::kArenaSlabBytes / 1048576.0, -1 });
+    emit({ "memory.decoder-kept-mb", json::detail::keptDecoderBytes() / 1048576.0, -1 });
 }
 
 /// The disk takes 300 ms for every write (a hook in the app's disk writer)

@@ -10,6 +10,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/gfx/Font.h"
+#include "json/Decoder.h"
 
 #include <algorithm>
 #include <cmath>
@@ -130,9 +131,14 @@ GraphViewController::~GraphViewController()
     platform::NotificationCenter::defaultCenter().removeObserver(this);
     // A graph screen holds the most memory of any: its weeks, its drawing's
     // kept pixels and masks. Once it has gone (after this turn of the loop,
-    // when what it held is freed), the free pages go back to the system.
+    // when what it held is freed), the free pages go back to the system, and
+    // so does what the decoder kept for further weeks (it would go by itself
+    // after a quiet second).
     if (auto* loop = platform::RunLoop::currentIfAny())
-        loop->post([] { malloc_trim(0); });
+        loop->post([] {
+            json::releaseIdleDecoderMemory();
+            malloc_trim(0);
+        });
 }
 
 std::shared_ptr<GraphViewController> GraphViewController::sharedGraphController()

@@ -70,8 +70,8 @@ private:
 /// Gives back to the system the memory decoders keep for their next large
 /// decodes (empty arena chunks, mapped blocks, this thread's stack block);
 /// the bytes given back. Memory that decoded values still use stays. The
-/// same happens by itself a second after the last decoded tree is released
-/// while no decode runs (the stack block of each thread excepted).
+/// same happens by itself once decoders have taken and given back no memory
+/// for a second (the stack block of each thread excepted).
 std::size_t releaseIdleDecoderMemory() noexcept;
 
 // Per-call forms: each makes its own decoder, so no cache survives the call.

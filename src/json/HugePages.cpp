@@ -1,4 +1,5 @@
 #include "json/HugePages.h"
+#include "json/ObjectMemory.h"
 
 #include <atomic>
 #include <chrono>
@@ -194,6 +195,8 @@ void giveBackMappedBlock(void* memory, std::size_t bytes) noexcept
     }
     if (memory)
         unmapHugePages(memory, bytes);
+    else
+        noteMemoryKept();
     for (std::size_t i = 0; i < evictedCount; ++i)
         unmapHugePages(evicted[i].memory, evicted[i].bytes);
 }

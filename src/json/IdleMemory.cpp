@@ -3,7 +3,8 @@
 // 8 MB of empty slab chunks and 16 MB of mapped blocks for the next one, so
 // that a run of decodes does not take fresh pages each time; an app that
 // decodes a few replies and then waits would otherwise hold that memory for
-// as long as it waits.
+// as long as it waits. This holds also while some decoded values are kept
+// (an app keeps its lists): those values' slabs stay, the rest goes.
 #include "json/Decoder.h"
 #include "json/HugePages.h"
 #include "json/ObjectMemory.h"
@@ -22,8 +23,8 @@ namespace detail {
 
     namespace {
 
-        /// How long nothing must be held, with no slab taken or given back,
-        /// before the kept memory goes.
+        /// How long no slab or block must be taken or given back before the
+        /// kept memory goes.
         constexpr std::chrono::milliseconds kQuietTime { 1000 };
 
         std::int64_t nowNanoseconds() noexcept
@@ -46,8 +47,8 @@ namespace detail {
             return *kept;
         }
 
-        /// When the last arena slab was given back; 0 before any was.
-        std::atomic<std::int64_t> g_nothingHeldSince { 0 };
+        /// When memory was last given back to be kept; 0 before any was.
+        std::atomic<std::int64_t> g_keptSince { 0 };
         std::atomic<bool> g_keeperStarted { false };
         std::atomic<bool> g_keeperAsleep { false };
 
@@ -57,10 +58,10 @@ namespace detail {
             std::unique_lock<std::mutex> lock(k.mutex);
             std::int64_t handled = 0;
             for (;;) {
-                const std::int64_t since = g_nothingHeldSince.load();
+                const std::int64_t since = g_keptSince.load();
                 if (since == handled) {
                     g_keeperAsleep.store(true);
-                    k.wake.wait(lock, [&] { return g_nothingHeldSince.load() != handled; });
+                    k.wake.wait(lock, [&] { return g_keptSince.load() != handled; });
                     g_keeperAsleep.store(false);
                     continue;
                 }
@@ -70,14 +71,13 @@ namespace detail {
                 const auto deadline = std::chrono::steady_clock::now() + kQuietTime;
                 while (std::chrono::steady_clock::now() < deadline)
                     k.wake.wait_until(lock, deadline);
-                if (decoderMemoryActivity() != activity || g_nothingHeldSince.load() != since)
+                if (decoderMemoryActivity() != activity || g_keptSince.load() != since)
                     continue;
                 handled = since;
-                if (liveArenaSlabs() != 0)
-                    continue;
                 lock.unlock();
                 // Each gives back nothing if a decode took or gave memory meanwhile.
                 releaseEmptyChunks(&activity);
+                discardFreeSlabPages(&activity);
                 releaseKeptMappedBlocks(&activity);
                 lock.lock();
             }
@@ -85,9 +85,9 @@ namespace detail {
 
     } // namespace
 
-    void noteNothingHeld() noexcept
+    void noteMemoryKept() noexcept
     {
-        g_nothingHeldSince.store(nowNanoseconds());
+        g_keptSince.store(nowNanoseconds());
         if (!g_keeperStarted.load(std::memory_order_relaxed) && !g_keeperStarted.exchange(true)) {
             try {
                 std::thread(releaseWhenQuiet).detach();
@@ -108,8 +108,10 @@ namespace detail {
 
 std::size_t releaseIdleDecoderMemory() noexcept
 {
-    // Chunks that still hold a live slab are not empty, and stay.
-    const std::size_t bytes = detail::releaseSpareStackBlock() + detail::releaseEmptyChunks();
+    // Chunks that still hold a live slab are not empty: only their free
+    // slabs' pages go.
+    const std::size_t bytes
+        = detail::releaseSpareStackBlock() + detail::releaseEmptyChunks() + detail::discardFreeSlabPages();
     return bytes + detail::releaseKeptMappedBlocks();
 }
 

@@ -194,6 +194,10 @@ struct SlabChunk {
     /// Slabs taken from the chunk's fresh memory so far.
     std::uint32_t carved;
 
+    /// The pages of its free slabs and uncarved memory are given back
+    /// (discardFreeSlabPages); cleared when a slab comes back.
+    bool discarded = false;
+
     bool isEmpty() const noexcept { return freeCount == carved; }
     bool canGive() const noexcept { return freeSlabs || carved < kSlabsPerChunk; }
 };
@@ -278,6 +282,7 @@ namespace {
         void giveBack(ArenaSlab* slab, SlabChunk*& released) noexcept
         {
             SlabChunk* chunk = slab->chunk;
+            chunk->discarded = false;
             slab->nextFree = chunk->freeSlabs;
             chunk->freeSlabs = slab;
             ++chunk->freeCount;
@@ -336,8 +341,8 @@ namespace {
 
     void noteSlabsGivenBack(std::size_t n) noexcept
     {
-        if (g_liveSlabs.fetch_sub(n, std::memory_order_acq_rel) == n)
-            noteNothingHeld();
+        g_liveSlabs.fetch_sub(n, std::memory_order_acq_rel);
+        noteMemoryKept();
     }
     std::atomic<std::size_t> g_wholeReleases { 0 };
 
@@ -671,6 +676,34 @@ std::size_t releaseEmptyChunks(const std::uint64_t* ifActivity) noexcept
     for (SlabChunk* chunk = released; chunk; chunk = chunk->next)
         bytes += kChunkBytes;
     freeChunks(released);
+    return bytes;
+}
+
+std::size_t discardFreeSlabPages(const std::uint64_t* ifActivity) noexcept
+{
+    // Sanitizer builds take the chunks from the heap; they keep them whole.
+    if (HESTIO_JSON_ASAN)
+        return 0;
+    constexpr std::size_t kPage = 4096;
+    SlabPool& pool = slabPool();
+    std::lock_guard<std::mutex> lock(pool.mutex);
+    if (ifActivity && *ifActivity != decoderMemoryActivity())
+        return 0;
+    std::size_t bytes = 0;
+    // Chunks with a free slab or uncarved memory are the listed ones; the
+    // empty ones are kept whole for the next decode, or released whole.
+    for (SlabChunk* chunk = pool.withRoom; chunk; chunk = chunk->next) {
+        if (chunk->isEmpty() || chunk->discarded)
+            continue;
+        for (ArenaSlab* slab = chunk->freeSlabs; slab; slab = slab->nextFree) {
+            char* start = reinterpret_cast<char*>(slab);
+            discardPages(start + kPage, start + kArenaSlabBytes);
+            bytes += kArenaSlabBytes - kPage;
+        }
+        discardPages(chunk->memory + chunk->carved * kArenaSlabBytes, chunk->memory + kChunkBytes);
+        bytes += (kSlabsPerChunk - chunk->carved) * kArenaSlabBytes;
+        chunk->discarded = true;
+    }
     return bytes;
 }
 

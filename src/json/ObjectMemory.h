@@ -288,8 +288,14 @@ std::size_t keptDecoderBytes() noexcept;
 /// Returns the empty chunks to the system; the bytes returned. With
 /// `ifActivity`, only while `decoderMemoryActivity` still equals it.
 std::size_t releaseEmptyChunks(const std::uint64_t* ifActivity = nullptr) noexcept;
-/// Called when the last live arena slab was given back: nothing a decode
-/// made is held any more.
-void noteNothingHeld() noexcept;
+/// Returns to the system the pages of the free slabs in chunks that still
+/// hold live ones (all but each slab's first page, which holds its link) and
+/// the chunks' memory not carved into slabs yet: a chunk kept for one small
+/// value held for long then holds a few pages, not its 2 MB. The bytes given
+/// back; with `ifActivity` as above.
+std::size_t discardFreeSlabPages(const std::uint64_t* ifActivity = nullptr) noexcept;
+/// Called when slabs or mapped blocks were given back and are kept: once
+/// decoding has been quiet a while, what is kept goes back to the system.
+void noteMemoryKept() noexcept;
 
 } // namespace json::detail

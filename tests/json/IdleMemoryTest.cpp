@@ -47,6 +47,32 @@ TEST(IdleMemory, KeptBlocksAndChunksGoBackOnlyWhenNothingDecodedIsHeld)
     EXPECT_EQ(again[123'456].integerValue(), 123'456);
 }
 
+TEST(IdleMemory, FreeSlabsBesideHeldValuesGoBackAndAreUsedAgain)
+{
+    json::releaseIdleDecoderMemory();
+    // A small reply held for long shares its chunk with a large one's slabs.
+    Value held = json::objectFromJSONData(R"({"name":"Fridge","rooms":["Kitchen","Hall"]})");
+    std::string text = "[";
+    for (int i = 0; i < 100'000; ++i)
+        text += (i ? ",{\"k\":\"v" : "{\"k\":\"v") + std::to_string(i) + "\"}";
+    text += "]";
+    Value large = json::objectFromJSONData(text);
+    ASSERT_EQ(large.count(), 100'000u);
+    large = Value();
+    // The held value's chunk keeps only its slab whole; asked again, nothing
+    // more is left to give back.
+    EXPECT_GT(json::releaseIdleDecoderMemory(), 0u);
+    EXPECT_EQ(json::releaseIdleDecoderMemory(), 0u);
+    EXPECT_EQ(json::detail::keptDecoderBytes(), 0u);
+    EXPECT_EQ(held["rooms"][1].stringValue(), "Hall");
+    // The slabs whose pages went are filled again as new.
+    Value again = json::objectFromJSONData(text);
+    ASSERT_EQ(again.count(), 100'000u);
+    EXPECT_EQ(again[99'999]["k"].stringValue(), "v99999");
+    EXPECT_EQ(again[12'345]["k"].stringValue(), "v12345");
+    EXPECT_EQ(held["name"].stringValue(), "Fridge");
+}
+
 } // namespace
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include "platform/access/MainContextPump.h"
 #include "platform/dbus/BusConnection.h"
+#include "platform/foundation/LazyLibrary.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/ui/Application.h"
@@ -13,6 +14,20 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+
+// The desktop's bridge is opened when it starts, not with the program: a run
+// with no screen reader listening (headless, tests, most desktops) never
+// loads it nor the bus and system libraries it brings.
+namespace {
+hestio::platform::LazyLibrary& bridgeLibrary()
+{
+    static hestio::platform::LazyLibrary library("libatk-bridge-2.0.so.0", "install at-spi2-atk");
+    return library;
+}
+}
+
+#define atk_bridge_adaptor_cleanup(...) HESTIO_LAZY_FUNCTION(bridgeLibrary(), atk_bridge_adaptor_cleanup)(__VA_ARGS__)
+#define atk_bridge_adaptor_init(...) HESTIO_LAZY_FUNCTION(bridgeLibrary(), atk_bridge_adaptor_init)(__VA_ARGS__)
 
 namespace hestio::platform {
 
@@ -276,6 +291,10 @@ bool AccessBridge::isRunning() const
 void AccessBridge::start()
 {
     answerForToolkit();
+    if (auto missing = bridgeLibrary().open()) {
+        log("Hestio cannot reach the accessibility bus; screen readers will not see it: " + *missing);
+        return;
+    }
     auto bridge = std::make_unique<Bridge>(m_application, m_loop, m_placement);
     // The desktop's bridge attaches what it listens to to the default main
     // context, which the pump dispatches on this thread (nothing else in the

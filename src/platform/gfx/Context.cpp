@@ -603,8 +603,11 @@ void Context::drawUpright(const Image& image, const Rect& into, double a)
     }
     if (!scalable(into.width() / size.width, into.height() / size.height))
         return;
-    if (RsvgHandle* svg = image.impl().svg.get()) {
+    if (image.isVector()) {
         if (drawCachedSvg(image, into, a))
+            return;
+        RsvgHandle* svg = image.impl().svg();
+        if (!svg)
             return;
         withOwnPath(m_cr.get(), [&] {
             cairo_t* cr = m_cr.get();

@@ -2,20 +2,114 @@
 
 #include "platform/gfx/ImageImpl.h"
 
+#include "platform/foundation/LazyLibrary.h"
 #include "platform/foundation/Log.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
+#include <sstream>
+#include <string_view>
+#include <utility>
 #include <vector>
+
+// The SVG library is opened when a picture is first read, not when the
+// program starts: it and the libraries it brings were a fifth of the dynamic
+// loader's work at every start, and the login screen draws before any of
+// the pictures of the screens under it is needed.
+namespace {
+hestio::platform::LazyLibrary& svgLibrary()
+{
+    static hestio::platform::LazyLibrary library("librsvg-2.so.2", "install librsvg 2");
+    return library;
+}
+}
+
+#define HESTIO_RSVG(name) HESTIO_LAZY_FUNCTION(svgLibrary(), name)
+#define rsvg_handle_get_intrinsic_dimensions(...) HESTIO_RSVG(rsvg_handle_get_intrinsic_dimensions)(__VA_ARGS__)
+#define rsvg_handle_get_intrinsic_size_in_pixels(...) HESTIO_RSVG(rsvg_handle_get_intrinsic_size_in_pixels)(__VA_ARGS__)
+#define rsvg_handle_new_from_data(...) HESTIO_RSVG(rsvg_handle_new_from_data)(__VA_ARGS__)
+#define rsvg_handle_render_document(...) HESTIO_RSVG(rsvg_handle_render_document)(__VA_ARGS__)
+#define rsvg_handle_set_dpi(...) HESTIO_RSVG(rsvg_handle_set_dpi)(__VA_ARGS__)
 
 namespace hestio::platform {
 
 using namespace gfx;
 
 namespace {
+
+    // A length of the root element that is a plain number of pixels.
+    std::optional<double> plainLength(std::string_view text)
+    {
+        std::string value(text);
+        if (value.size() > 2 && value.compare(value.size() - 2, 2, "px") == 0)
+            value.resize(value.size() - 2);
+        if (value.empty() || value.find_first_not_of("0123456789.") != std::string::npos)
+            return std::nullopt;
+        char* end = nullptr;
+        double number = std::strtod(value.c_str(), &end);
+        if (end != value.c_str() + value.size() || !(number > 0) || !std::isfinite(number))
+            return std::nullopt;
+        return number;
+    }
+
+    // The value of `name` in the attributes of a start tag; none when absent.
+    std::optional<std::string_view> attribute(std::string_view tag, std::string_view name)
+    {
+        for (std::size_t at = tag.find(name); at != std::string_view::npos; at = tag.find(name, at + 1)) {
+            std::size_t after = at + name.size();
+            if (!std::isspace(static_cast<unsigned char>(tag[at - 1])) || after + 1 >= tag.size() || tag[after] != '='
+                || (tag[after + 1] != '"' && tag[after + 1] != '\''))
+                continue;
+            std::size_t close = tag.find(tag[after + 1], after + 2);
+            if (close == std::string_view::npos)
+                return std::nullopt;
+            return tag.substr(after + 2, close - after - 2);
+        }
+        return std::nullopt;
+    }
+
+    // The size of a document whose root gives it as plain numbers: its width
+    // and height, or, with neither, its view box (as the SVG library tells
+    // it). None for anything else, which the library must read.
+    std::optional<Size> plainSvgSize(const std::string& svg)
+    {
+        std::size_t start = svg.find("<svg");
+        if (start == std::string::npos || start + 4 >= svg.size()
+            || !std::isspace(static_cast<unsigned char>(svg[start + 4])))
+            return std::nullopt;
+        std::size_t end = svg.find('>', start);
+        if (end == std::string::npos)
+            return std::nullopt;
+        std::string_view tag = std::string_view(svg).substr(start, end - start);
+        auto width = attribute(tag, "width");
+        auto height = attribute(tag, "height");
+        if (width && height) {
+            auto w = plainLength(*width), h = plainLength(*height);
+            if (w && h)
+                return Size { *w, *h };
+            return std::nullopt;
+        }
+        auto box = attribute(tag, "viewBox");
+        if (width || height || !box)
+            return std::nullopt;
+        std::string numbers(*box);
+        std::replace(numbers.begin(), numbers.end(), ',', ' ');
+        std::istringstream in(numbers);
+        std::string field[4], extra;
+        if (!(in >> field[0] >> field[1] >> field[2] >> field[3]) || (in >> extra))
+            return std::nullopt;
+        auto w = plainLength(field[2]), h = plainLength(field[3]);
+        if (!w || !h)
+            return std::nullopt;
+        return Size { *w, *h };
+    }
 
     int pixelsFor(double points, double scale)
     {
@@ -132,7 +226,7 @@ std::shared_ptr<const Image> Image::named(const std::string& name)
                 std::ifstream in(path, std::ios::binary);
                 std::string svg((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
                 if (in.good() || in.eof())
-                    image = fromSvgData(svg);
+                    image = fromSvgAsset(svg);
             } else {
                 image = fromPngFile(path.string());
             }
@@ -174,15 +268,23 @@ std::shared_ptr<const Image> Image::fromPngData(const std::string& png, double s
     return image;
 }
 
+std::shared_ptr<const Image> Image::fromSvgAsset(const std::string& svg)
+{
+    auto size = plainSvgSize(svg);
+    if (!size)
+        return fromSvgData(svg);
+    std::shared_ptr<Image> image(new Image);
+    image->m_scale = 1;
+    image->m_size = *size;
+    image->m_impl->svgSource = svg;
+    return image;
+}
+
 std::shared_ptr<const Image> Image::fromSvgData(const std::string& svg)
 {
-    GError* raw = nullptr;
-    GObjectPtr<RsvgHandle> handle(
-        rsvg_handle_new_from_data(reinterpret_cast<const guint8*>(svg.data()), svg.size(), &raw));
-    ErrorPtr error(raw);
-    if (!handle || error)
+    GObjectPtr<RsvgHandle> handle = parseSvg(svg);
+    if (!handle)
         return nullptr;
-    rsvg_handle_set_dpi(handle.get(), 96);
     gdouble width = 0, height = 0;
     if (!rsvg_handle_get_intrinsic_size_in_pixels(handle.get(), &width, &height)) {
         // No absolute width and height: the view box gives the size.
@@ -200,7 +302,7 @@ std::shared_ptr<const Image> Image::fromSvgData(const std::string& svg)
     std::shared_ptr<Image> image(new Image);
     image->m_scale = 1;
     image->m_size = { width, height };
-    image->m_impl->svg = std::move(handle);
+    image->m_impl->parsedSvg = std::move(handle);
     return image;
 }
 
@@ -210,8 +312,9 @@ std::shared_ptr<const Image> Image::stretchable(double leftCapWidth, double topC
     copy->m_size = m_size;
     copy->m_scale = m_scale;
     copy->m_impl->surface = share(m_impl->surface.get());
-    if (m_impl->svg)
-        copy->m_impl->svg.reset(RSVG_HANDLE(g_object_ref(m_impl->svg.get())));
+    if (m_impl->parsedSvg)
+        copy->m_impl->parsedSvg.reset(static_cast<RsvgHandle*>(g_object_ref(m_impl->parsedSvg.get())));
+    copy->m_impl->svgSource = m_impl->svgSource;
     // A cap of zero leaves that direction stretching whole; otherwise the
     // opposite cap is what remains beside a one-point middle.
     auto clampCap = [](double cap, double extent) { return std::clamp(std::isfinite(cap) ? cap : 0, 0.0, extent); };
@@ -225,7 +328,7 @@ std::shared_ptr<const Image> Image::stretchable(double leftCapWidth, double topC
 
 bool Image::isVector() const
 {
-    return m_impl->svg != nullptr;
+    return m_impl->isVector();
 }
 
 int Image::pixelWidth() const
@@ -283,9 +386,12 @@ cairo_surface_t* Image::Impl::rasterAt(Size size, double scale) const
     auto found = m_renditions.find(scale);
     if (found != m_renditions.end())
         return found->second.get();
+    RsvgHandle* document = svg();
+    if (!document)
+        return nullptr;
     SurfacePtr rendition = newSurface(size, scale);
     CairoPtr cr(cairo_create(rendition.get()));
-    if (!gfx::renderSvg(svg.get(), cr.get(), Rect { { 0, 0 }, size }))
+    if (!gfx::renderSvg(document, cr.get(), Rect { { 0, 0 }, size }))
         return nullptr;
     cr.reset();
     return m_renditions.emplace(scale, std::move(rendition)).first->second.get();
@@ -293,22 +399,54 @@ cairo_surface_t* Image::Impl::rasterAt(Size size, double scale) const
 
 cairo_surface_t* Image::Impl::rasterOfPixels(Size size, int width, int height) const
 {
-    if (!svg || size.width <= 0 || size.height <= 0)
+    if (!isVector() || size.width <= 0 || size.height <= 0)
         return nullptr;
     auto key = std::make_pair(width, height);
     auto found = m_pixelRenditions.find(key);
     if (found != m_pixelRenditions.end())
         return found->second.get();
+    RsvgHandle* document = svg();
+    if (!document)
+        return nullptr;
     constexpr std::size_t sizesKept = 8;
     if (m_pixelRenditions.size() >= sizesKept)
         m_pixelRenditions.clear();
     SurfacePtr rendition(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
     CairoPtr cr(cairo_create(rendition.get()));
     cairo_scale(cr.get(), width / size.width, height / size.height);
-    if (!gfx::renderSvg(svg.get(), cr.get(), Rect { { 0, 0 }, size }))
+    if (!gfx::renderSvg(document, cr.get(), Rect { { 0, 0 }, size }))
         return nullptr;
     cr.reset();
     return m_pixelRenditions.emplace(key, std::move(rendition)).first->second.get();
+}
+
+RsvgHandle* Image::Impl::svg() const
+{
+    if (!parsedSvg && !svgSource.empty() && !m_svgTried) {
+        m_svgTried = true;
+        parsedSvg = parseSvg(svgSource);
+        if (!parsedSvg)
+            hestio::log("Could not read an SVG picture of the assets; it is left out");
+    }
+    return parsedSvg.get();
+}
+
+GObjectPtr<RsvgHandle> gfx::parseSvg(const std::string& svg)
+{
+    if (auto missing = svgLibrary().open()) {
+        static bool told = false;
+        if (!std::exchange(told, true))
+            hestio::log("Pictures cannot be drawn: " + *missing);
+        return nullptr;
+    }
+    GError* raw = nullptr;
+    GObjectPtr<RsvgHandle> handle(
+        rsvg_handle_new_from_data(reinterpret_cast<const guint8*>(svg.data()), svg.size(), &raw));
+    ErrorPtr error(raw);
+    if (!handle || error)
+        return nullptr;
+    rsvg_handle_set_dpi(handle.get(), 96);
+    return handle;
 }
 
 bool gfx::renderSvg(RsvgHandle* handle, cairo_t* cr, const Rect& viewport)

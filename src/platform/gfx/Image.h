@@ -28,6 +28,12 @@ public:
     /// PNG bytes (as pngData() writes them) at `scale` pixels per point.
     [[nodiscard]] static std::shared_ptr<const Image> fromPngData(const std::string& png, double scale = 1);
     [[nodiscard]] static std::shared_ptr<const Image> fromSvgData(const std::string& svg);
+    /// An SVG document of the app's own assets, read when first drawn; its
+    /// size comes from its root's width and height (or view box) when they
+    /// are plain numbers, else it is read at once as by fromSvgData. A screen
+    /// made but not drawn yet (the tabs under the login screen) then costs
+    /// no reading, nor loading the SVG library.
+    [[nodiscard]] static std::shared_ptr<const Image> fromSvgAsset(const std::string& svg);
 
     /// A copy that stretches only between the cap insets (left/top caps stay
     /// as they are; the middle column and row are stretched).

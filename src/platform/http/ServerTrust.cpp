@@ -1,5 +1,8 @@
 #include "platform/http/ServerTrust.h"
 
+#include "platform/foundation/LazyLibrary.h"
+#include "platform/foundation/Log.h"
+
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
@@ -7,6 +10,35 @@
 #include <algorithm>
 #include <cctype>
 #include <memory>
+
+// OpenSSL's libcrypto is opened when a certificate is first read, not when
+// the program starts: its four thousand symbols were the largest share of
+// the dynamic loader's work at every start, and a certificate is read only
+// after a request, when the transport has loaded it already.
+namespace {
+hestio::platform::LazyLibrary& crypto()
+{
+    static hestio::platform::LazyLibrary library("libcrypto.so.3", "install OpenSSL 3");
+    return library;
+}
+}
+
+#define HESTIO_CRYPTO(name) HESTIO_LAZY_FUNCTION(crypto(), name)
+#define ASN1_STRING_to_UTF8(...) HESTIO_CRYPTO(ASN1_STRING_to_UTF8)(__VA_ARGS__)
+#define BIO_free(...) HESTIO_CRYPTO(BIO_free)(__VA_ARGS__)
+#define BIO_new_mem_buf(...) HESTIO_CRYPTO(BIO_new_mem_buf)(__VA_ARGS__)
+#define CRYPTO_free(...) HESTIO_CRYPTO(CRYPTO_free)(__VA_ARGS__)
+#define EVP_Digest(...) HESTIO_CRYPTO(EVP_Digest)(__VA_ARGS__)
+#define EVP_EncodeBlock(...) HESTIO_CRYPTO(EVP_EncodeBlock)(__VA_ARGS__)
+#define EVP_sha256(...) HESTIO_CRYPTO(EVP_sha256)(__VA_ARGS__)
+#define PEM_read_bio_X509(...) HESTIO_CRYPTO(PEM_read_bio_X509)(__VA_ARGS__)
+#define X509_free(...) HESTIO_CRYPTO(X509_free)(__VA_ARGS__)
+#define X509_NAME_ENTRY_get_data(...) HESTIO_CRYPTO(X509_NAME_ENTRY_get_data)(__VA_ARGS__)
+#define X509_NAME_get_entry(...) HESTIO_CRYPTO(X509_NAME_get_entry)(__VA_ARGS__)
+#define X509_NAME_get_index_by_NID(...) HESTIO_CRYPTO(X509_NAME_get_index_by_NID)(__VA_ARGS__)
+#define X509_get0_pubkey(...) HESTIO_CRYPTO(X509_get0_pubkey)(__VA_ARGS__)
+#define X509_get_subject_name(...) HESTIO_CRYPTO(X509_get_subject_name)(__VA_ARGS__)
+#define i2d_PUBKEY(...) HESTIO_CRYPTO(i2d_PUBKEY)(__VA_ARGS__)
 
 namespace hestio::platform {
 
@@ -44,6 +76,10 @@ namespace {
 
 std::optional<CertificateIdentity> identityOfCertificate(const std::string& pem)
 {
+    if (auto missing = crypto().open()) {
+        hestio::log("Cannot read the service's certificate: " + *missing);
+        return std::nullopt;
+    }
     std::unique_ptr<BIO, OpenSslDeleter> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
     if (!bio)
         return std::nullopt;

@@ -2,7 +2,34 @@
 
 #include "platform/keychain/FileKeychain.h"
 
+#include "platform/foundation/LazyLibrary.h"
+#include "platform/foundation/Log.h"
+
 #include <libsecret/secret.h>
+
+// libsecret is opened when the desktop's secret service is first looked for,
+// not when the program starts: a run without a session bus (headless, tests)
+// never loads it nor the cryptography library it brings, and a desktop
+// without it keeps the credentials in the profile's file, as it does without
+// a secret service.
+namespace {
+hestio::platform::LazyLibrary& secretLibrary()
+{
+    static hestio::platform::LazyLibrary library("libsecret-1.so.0", "install libsecret");
+    return library;
+}
+}
+
+#define HESTIO_SECRET(name) HESTIO_LAZY_FUNCTION(secretLibrary(), name)
+#define secret_password_clearv_sync(...) HESTIO_SECRET(secret_password_clearv_sync)(__VA_ARGS__)
+#define secret_password_searchv_sync(...) HESTIO_SECRET(secret_password_searchv_sync)(__VA_ARGS__)
+#define secret_password_storev_binary_sync(...) HESTIO_SECRET(secret_password_storev_binary_sync)(__VA_ARGS__)
+#define secret_retrievable_get_attributes(...) HESTIO_SECRET(secret_retrievable_get_attributes)(__VA_ARGS__)
+#define secret_retrievable_retrieve_secret_sync(...) HESTIO_SECRET(secret_retrievable_retrieve_secret_sync)(__VA_ARGS__)
+#define secret_service_get_sync(...) HESTIO_SECRET(secret_service_get_sync)(__VA_ARGS__)
+#define secret_value_get(...) HESTIO_SECRET(secret_value_get)(__VA_ARGS__)
+#define secret_value_new(...) HESTIO_SECRET(secret_value_new)(__VA_ARGS__)
+#define secret_value_unref(...) HESTIO_SECRET(secret_value_unref)(__VA_ARGS__)
 
 #include <cstdlib>
 #include <memory>
@@ -124,6 +151,10 @@ bool SecretServiceKeychain::isAvailable()
     const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
     if (!bus || !*bus)
         return false;
+    if (auto missing = secretLibrary().open()) {
+        hestio::log("No secret service: " + *missing);
+        return false;
+    }
     ErrorHolder e;
     SecretService* service = secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, &e.error);
     if (!service)

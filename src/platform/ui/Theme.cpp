@@ -160,7 +160,7 @@ std::shared_ptr<const Image> tintedImageNamed(const std::string& name, Color col
     std::string svg = readFile(path);
     for (std::size_t at = svg.find("currentColor"); at != std::string::npos; at = svg.find("currentColor", at))
         svg.replace(at, 12, hex);
-    auto image = Image::fromSvgData(svg);
+    auto image = Image::fromSvgAsset(svg);
     if (image)
         cache[key] = image;
     return image;

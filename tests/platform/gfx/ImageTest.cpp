@@ -95,6 +95,40 @@ TEST(Image, SvgDrawsSharplyAtOneAndTwoTimes)
     EXPECT_FALSE(Image::fromSvgData(""));
 }
 
+TEST(Image, AnAssetSvgReadWhenDrawnHasTheSizeAndPixelsOfOneReadAtOnce)
+{
+    const std::string circle = R"(<svg xmlns="http://www.w3.org/2000/svg" %s>
+      <circle cx="8" cy="8" r="6" fill="none" stroke="#36c" stroke-width="2"/></svg>)";
+    auto with = [&](const char* attributes) {
+        std::string text = circle;
+        return text.replace(text.find("%s"), 2, attributes);
+    };
+    // Plain numbers (or a view box alone) are read without the library; the
+    // rest is read at once, as the library tells the size.
+    for (const char* root : { R"(width="16" height="16")", R"(width='16px' height="16.0")", R"(viewBox="0 0 16 16")",
+             R"(viewBox="0,0,16,16" stroke-width="3")", R"(width="1.6em" height="1.6em")",
+             R"(width="100%" height="100%" viewBox="0 0 16 16")", R"(width="16" viewBox="0 0 16 16")" }) {
+        SCOPED_TRACE(root);
+        auto atOnce = Image::fromSvgData(with(root));
+        auto whenDrawn = Image::fromSvgAsset(with(root));
+        ASSERT_TRUE(atOnce);
+        ASSERT_TRUE(whenDrawn);
+        EXPECT_TRUE(whenDrawn->isVector());
+        EXPECT_EQ(whenDrawn->size(), atOnce->size());
+        Canvas a(40, 30, 2), b(40, 30, 2);
+        a.context->drawImage(*atOnce, { 3, 4, 24, 20 });
+        b.context->drawImage(*whenDrawn, { 3, 4, 24, 20 });
+        EXPECT_EQ(a.image->pngData(), b.image->pngData());
+    }
+    // A document the library cannot read is left out when drawn.
+    auto broken = Image::fromSvgAsset(R"(<svg width="4" height="4"><rect width="4" height="4"></svg>)");
+    ASSERT_TRUE(broken);
+    Canvas canvas(8, 8, 1);
+    canvas.context->drawImage(*broken, { 0, 0, 8, 8 });
+    EXPECT_EQ(canvas.image->pixelAt(4, 4).alpha, 0);
+    EXPECT_FALSE(Image::fromSvgAsset("<svg"));
+}
+
 TEST(Image, SvgCopiedFromItsRenditionMatchesTheSvgDrawnDirectly)
 {
     auto svg = Image::fromSvgData(R"(<svg xmlns="http://www.w3.org/2000/svg" width="16" height="16">
