@@ -26,8 +26,11 @@ struct ConnectionGuard::Connection {
     std::string address;
     /// Under the guard's mutex: the watchdog reads them.
     Clock::time_point deadline;
-    /// When the connection began or its last request arrived.
+    /// When the connection began or its last answer went out.
     Clock::time_point waitingSince;
+    /// Between a request's arrival and the end of its answer: the service,
+    /// not the client, is the one taking time, so no deadline runs.
+    bool answering { false };
     bool cut { false };
     /// Touched only by the connection's own worker thread.
     size_t bytesThisRequest { 0 };
@@ -170,8 +173,10 @@ void ConnectionGuard::makeRoom()
         return;
     Connection* oldest = nullptr;
     for (const auto& [key, connection] : m_connections) {
+        // One being answered is cut only when all of the address's are.
         if (!connection->cut && connection->address == greediest->first
-            && (!oldest || connection->waitingSince < oldest->waitingSince))
+            && (!oldest || (oldest->answering && !connection->answering)
+                || (oldest->answering == connection->answering && connection->waitingSince < oldest->waitingSince)))
             oldest = connection.get();
     }
     if (!oldest)
@@ -199,6 +204,17 @@ void ConnectionGuard::requestReceived(const SSL* ssl)
         return;
     connection->bytesThisRequest = 0;
     std::lock_guard lock(m_mutex);
+    connection->answering = true;
+    connection->deadline = Clock::time_point::max();
+}
+
+void ConnectionGuard::answerSent(const SSL* ssl)
+{
+    Connection* connection = connectionOf(ssl);
+    if (!connection)
+        return;
+    std::lock_guard lock(m_mutex);
+    connection->answering = false;
     connection->waitingSince = Clock::now();
     connection->deadline = connection->waitingSince + m_limits.requestDeadline;
 }

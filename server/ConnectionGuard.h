@@ -16,7 +16,7 @@ namespace hestio::sim {
 /// What one client may hold of the service.
 struct ConnectionLimits {
     /// Time for a whole request, headers and body, counted from the
-    /// connection's start or from the arrival of the previous request.
+    /// connection's start or from the end of the previous answer.
     std::chrono::milliseconds requestDeadline { 10'000 };
     /// Connections one peer address may have open at once; more are refused.
     size_t maxConnectionsPerClient { 24 };
@@ -46,9 +46,13 @@ public:
     /// outlive the context's connections.
     void watch(SSL_CTX* context);
 
-    /// The request on `ssl` has fully arrived: its answer and the next request
-    /// get a fresh deadline and byte allowance.
+    /// The request on `ssl` has fully arrived: no deadline runs while it is
+    /// answered, and the next request gets a fresh byte allowance.
     void requestReceived(const SSL* ssl);
+    /// The answer on `ssl` has been written: the next request has a fresh
+    /// deadline from now. (Each write of the answer has its own timeout in
+    /// the server, so a client that stops reading still lets go.)
+    void answerSent(const SSL* ssl);
     /// Nothing more is read from `ssl`; the reply being written still goes
     /// out, and the connection is cut soon after. For refusals that leave a
     /// body unread.

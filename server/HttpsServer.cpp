@@ -105,6 +105,9 @@ void HttpsServer::configureConnections(size_t threads)
     m_server->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
     m_server->set_payload_max_length(kMaxBodyBytes);
     m_server->set_keep_alive_max_count(1000);
+    // Told once an answer has been written out.
+    m_server->set_logger(
+        [this](const httplib::Request& request, const httplib::Response&) { m_guard.answerSent(request.ssl); });
     // Headers and body go out in separate writes; without this the body waits
     // for the client's delayed acknowledgement (about 40 ms a reply).
     m_server->set_tcp_nodelay(true);

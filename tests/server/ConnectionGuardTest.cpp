@@ -1,3 +1,4 @@
+#include "Crypto.h"
 #include "HttpsServer.h"
 #include "RawTlsClient.h"
 #include "ServiceHarness.h"
@@ -175,6 +176,40 @@ TEST(ConnectionGuard, ARequestStillArrivingAtItsDeadlineIsCutWhileOthersAreServe
         EXPECT_LT(lasted, 3s) << c.name;
     }
     EXPECT_TRUE(live.settlesAt(0));
+}
+
+TEST(ConnectionGuard, AnAnswerTheServiceTakesLongerThanTheDeadlineToMakeStillGoesOut)
+{
+    // A password hash slow enough that checking it outlasts the deadline
+    // several times over, as a large answer on a small hub may.
+    ConnectionLimits limits;
+    limits.requestDeadline = 200ms;
+    GuardedServer live(limits);
+    int iterations = 50'000;
+    for (;;) {
+        auto start = std::chrono::steady_clock::now();
+        [[maybe_unused]] std::string probe = hashPassword("pw", iterations);
+        if (std::chrono::steady_clock::now() - start > 3 * limits.requestDeadline)
+            break;
+        iterations *= 2;
+    }
+    auto demo = live.sim.store->userByName("demo");
+    ASSERT_TRUE(demo);
+    live.sim.store->addUser(demo->householdId, "slow", "Member", hashPassword("pw", iterations));
+
+    RawTlsClient client(live.port);
+    ASSERT_TRUE(client.connected());
+    std::string body = "name=slow&password=pw&token=(null)";
+    auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(client.send("POST /kivoraserver/session HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                            "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: "
+        + std::to_string(body.size()) + "\r\n\r\n" + body));
+    std::string reply = client.readReply(30s);
+    EXPECT_GT(std::chrono::steady_clock::now() - start, 2 * limits.requestDeadline);
+    EXPECT_NE(reply.find("\"success\":true"), std::string::npos) << reply;
+    // The deadline for the next request runs from the answer's end.
+    ASSERT_TRUE(client.send(signInRequest()));
+    EXPECT_NE(client.readReply(5s).find("\"success\":true"), std::string::npos);
 }
 
 TEST(ConnectionGuard, AKeptConnectionGetsAFreshDeadlineAndAllowanceForEachRequest)
