@@ -108,20 +108,25 @@ new_pin=$("$build/bin/hestio-hub" --data "$work/hub" --print-pin)
 run_app certificate-changed.txt
 
 # The hub behind hestio-fault-proxy, which shows the hub's own certificate.
-start_proxy() { # start_proxy FAULT ARGS...; prints the port it listens on
+start_proxy() { # start_proxy NAME FAULT ARGS...; sets proxy_port (not in a subshell, so its pid is kept)
   local log="$work/proxy-$1.log"
+  shift
   "$build/bin/hestio-fault-proxy" --upstream "127.0.0.1:$port" --certificate "$work/hub/certificate.pem" \
     --key "$work/hub/private-key.pem" --at-handshake 1 --fault "$@" >"$log" 2>&1 &
   proxy_pids="$proxy_pids $!"
+  proxy_port=""
   for _ in $(seq 1 200); do
-    sed -n 's|.*listening on https://127.0.0.1:\([0-9]*\).*|\1|p' "$log" | grep . && return 0
+    proxy_port=$(sed -n 's|.*listening on https://127.0.0.1:\([0-9]*\).*|\1|p' "$log")
+    [ -n "$proxy_port" ] && return 0
     sleep 0.05
   done
   fail "hestio-fault-proxy did not start"
 }
 dead_port=$(free_port)
-drop_port=$(start_proxy drop --count 0)
-app_port=$(start_proxy delay --delay-seconds 4 --count 1)
+start_proxy drop drop --count 0
+drop_port=$proxy_port
+start_proxy delay delay --delay-seconds 4 --count 1
+app_port=$proxy_port
 run_app choose-through-faults.txt profile-faults
 grep -q "TLS handshake -> drop" "$work/proxy-drop.log" || fail "the proxy never dropped a handshake"
 [ "$(grep -c "TLS handshake -> delay" "$work/proxy-delay.log")" = 1 ] || fail "not exactly one probe was delayed"
