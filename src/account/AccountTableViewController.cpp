@@ -366,12 +366,15 @@ void AccountTableViewController::toggleHomePlace(std::size_t index)
     // has it; it takes no tap meanwhile.
     m_placesBeingStored.insert(title);
     std::weak_ptr<AccountTableViewController> weak = self();
-    defaults.synchronize([weak, title](bool stored) {
+    defaults.synchronize([weak, title, username = user->username](bool stored) {
         auto screen = weak.lock();
         if (!screen)
             return;
         screen->m_placesBeingStored.erase(title);
-        if (!stored)
+        auto now = screen->m_session->curUser();
+        if (!stored && (!now || now->username != username))
+            hestio::log("Which places count as home for a user no longer signed in could not be stored");
+        else if (!stored)
             screen->showError("Which places count as home could not be stored on this phone.");
         screen->reloadHomePlaceRow(title);
     });

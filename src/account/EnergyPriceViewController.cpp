@@ -2,6 +2,7 @@
 
 #include "platform/foundation/CurrencyFormatter.h"
 #include "platform/foundation/DateFormatter.h"
+#include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/Application.h"
@@ -450,6 +451,13 @@ void EnergyPriceViewController::save()
         if (!screen)
             return;
         screen->setStoring(false);
+        if (!screen->stillSignedIn()) {
+            // Its user has logged out meanwhile: the screen is being closed
+            // and whoever uses the phone now is not told.
+            if (!stored)
+                hestio::log("The energy price of a user no longer signed in could not be stored");
+            return;
+        }
         if (!stored) {
             screen->showProblem("The energy price could not be stored on this phone.");
             return;
@@ -492,6 +500,11 @@ void EnergyPriceViewController::remove()
         if (!screen)
             return;
         screen->setStoring(false);
+        if (!screen->stillSignedIn()) {
+            if (!stored)
+                hestio::log("The energy price of a user no longer signed in could not be removed");
+            return;
+        }
         if (!stored) {
             AlertView::create(
                 "Can't Remove Energy Price", "The change could not be stored on this phone.", nullptr, "OK")

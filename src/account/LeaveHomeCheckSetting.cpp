@@ -1,6 +1,7 @@
 #include "account/LeaveHomeCheckSetting.h"
 
 #include "platform/foundation/DecimalText.h"
+#include "platform/foundation/Log.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/Application.h"
 
@@ -34,13 +35,15 @@ std::shared_ptr<LeaveHomeCheckSetting> LeaveHomeCheckSetting::open(
     auto user = session ? session->curUser() : nullptr;
     if (!user)
         return nullptr;
-    auto setting = std::make_shared<LeaveHomeCheckSetting>(user->username, std::move(changed));
+    auto setting = std::make_shared<LeaveHomeCheckSetting>(session, user->username, std::move(changed));
     setting->show();
     return setting;
 }
 
-LeaveHomeCheckSetting::LeaveHomeCheckSetting(std::string username, std::function<void()> changed)
-    : m_username(std::move(username))
+LeaveHomeCheckSetting::LeaveHomeCheckSetting(
+    std::weak_ptr<Session> session, std::string username, std::function<void()> changed)
+    : m_session(std::move(session))
+    , m_username(std::move(username))
     , m_changed(std::move(changed))
 {
 }
@@ -50,6 +53,13 @@ LeaveHomeCheckSetting::~LeaveHomeCheckSetting()
     for (auto* alert : { m_alert.get(), m_problem.get() })
         if (alert && alert->delegate() == this)
             alert->setDelegate(nullptr);
+}
+
+bool LeaveHomeCheckSetting::stillSignedIn() const
+{
+    auto session = m_session.lock();
+    auto user = session ? session->curUser() : nullptr;
+    return user && user->username == m_username;
 }
 
 void LeaveHomeCheckSetting::show()
@@ -101,7 +111,12 @@ void LeaveHomeCheckSetting::alertViewClickedButtonAtIndex(AlertView& alert, int 
         m_changed();
     defaults.synchronize([self = shared_from_this()](bool stored) {
         self->m_storing = false;
-        if (!stored) {
+        if (!stored && !self->stillSignedIn()) {
+            // Its user has logged out meanwhile: whoever uses the phone now
+            // is not told. The value stays with that user's settings in
+            // memory and reaches the disk with the next change stored.
+            hestio::log("The leave-home check of a user no longer signed in could not be stored");
+        } else if (!stored) {
             self->m_problem = AlertView::create(
                 cannotSaveTitle, "The leave-home check could not be stored on this phone.", nullptr, std::string("OK"));
             self->m_problem->show();

@@ -36,7 +36,7 @@ public:
     /// Nothing without a user.
     [[nodiscard]] static std::shared_ptr<LeaveHomeCheckSetting> open(
         const std::shared_ptr<Session>& session, std::function<void()> changed);
-    LeaveHomeCheckSetting(std::string username, std::function<void()> changed);
+    LeaveHomeCheckSetting(std::weak_ptr<Session> session, std::string username, std::function<void()> changed);
     ~LeaveHomeCheckSetting() override;
 
     [[nodiscard]] platform::AlertView* alert() const { return m_alert.get(); }
@@ -47,7 +47,10 @@ public:
 
 private:
     void show();
+    /// Whether the user it was opened for is the one signed in.
+    [[nodiscard]] bool stillSignedIn() const;
 
+    std::weak_ptr<Session> m_session;
     std::string m_username;
     std::function<void()> m_changed;
     std::shared_ptr<platform::AlertView> m_alert;
