@@ -43,10 +43,10 @@ esac
 build=$1
 shift
 work=$(mktemp -d)
-sim_pid=""
+hub_pid=""
 proxy_pid=""
 cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+  [ -n "$hub_pid" ] && kill "$hub_pid" 2>/dev/null && wait "$hub_pid" 2>/dev/null
   [ -n "$proxy_pid" ] && kill "$proxy_pid" 2>/dev/null && { wait "$proxy_pid" 2>/dev/null || true; }
   rm -rf "$work"
 }
@@ -55,26 +55,17 @@ trap cleanup EXIT
 sim_seed=1
 sim_reset=""
 clock_offset_days=0
+# shellcheck source-path=SCRIPTDIR source=start-hub.sh
+source "$(dirname "$0")/start-hub.sh"
 start_sim() { # start_sim PORT (0: any free one); sets $port once it listens
-  : >"$work/sim.log"
   # E2E_TOKEN_TTL=SECONDS: session tokens expire that soon.
-  "$build/bin/hestio-hub" --demo --data "$work/sim" --port "$1" --zone "${E2E_ZONE:-America/New_York}" --seed "$sim_seed" \
-    $sim_reset ${E2E_TOKEN_TTL:+--token-ttl "$E2E_TOKEN_TTL"} --clock-offset-days "$clock_offset_days" \
-    >"$work/sim.log" 2>&1 &
-  sim_pid=$!
-  port=""
-  for _ in $(seq 1 200); do
-    port=$(sed -n 's|.*listening on https://127.0.0.1:\([0-9]*\).*|\1|p' "$work/sim.log")
-    [ -n "$port" ] && return 0
-    kill -0 "$sim_pid" 2>/dev/null || { cat "$work/sim.log" >&2; exit 1; }
-    sleep 0.05
-  done
-  echo "hestio-hub did not start" >&2
-  exit 1
+  start_hub_listening "$work/sim.log" --demo --data "$work/sim" --port "$1" --zone "${E2E_ZONE:-America/New_York}" \
+    --seed "$sim_seed" $sim_reset ${E2E_TOKEN_TTL:+--token-ttl "$E2E_TOKEN_TTL"} \
+    --clock-offset-days "$clock_offset_days"
 }
 stop_sim() {
-  kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-  sim_pid=""
+  kill "$hub_pid" 2>/dev/null && wait "$hub_pid" 2>/dev/null
+  hub_pid=""
 }
 reseed_sim() { # reseed_sim SEED: a new demo household from SEED, on the same port
   stop_sim
@@ -153,7 +144,7 @@ for script in "$@"; do
   # back (same data, same port) for the scripts after it.
   if [ "${E2E_SERVICE_DOWN_FOR:-0}" = "$index" ]; then
     stop_sim
-  elif [ -z "$sim_pid" ]; then
+  elif [ -z "$hub_pid" ]; then
     start_sim "$service_port"
   fi
   if [ -n "${E2E_SCRIPT_VARS:-}" ]; then
@@ -173,14 +164,14 @@ for script in "$@"; do
       --clock-offset-days "$clock_offset_days" \
       ${E2E_START_LOCATION:+--location "$E2E_START_LOCATION"} ${E2E_SCRIPT_ARGS:-}
   }
-  if [ -z "$sim_pid" ] && [ -n "${E2E_SERVICE_BACK_ON_FILE:-}" ]; then
+  if [ -z "$hub_pid" ] && [ -n "${E2E_SERVICE_BACK_ON_FILE:-}" ]; then
     # E2E_SERVICE_BACK_ON_FILE=NAME: the service stopped for this script
     # comes back (same data, same port) while it runs, once the file NAME
     # appears in $work (a script's "screenshot" makes it when it is ready).
     run_client &
     client_pid=$!
     while kill -0 "$client_pid" 2>/dev/null; do
-      [ -z "$sim_pid" ] && [ -e "$work/$E2E_SERVICE_BACK_ON_FILE" ] && start_sim "$service_port"
+      [ -z "$hub_pid" ] && [ -e "$work/$E2E_SERVICE_BACK_ON_FILE" ] && start_sim "$service_port"
       sleep 0.05
     done
     wait "$client_pid"
@@ -188,7 +179,7 @@ for script in "$@"; do
     run_client
   fi
   if [ -n "${E2E_CHECK_EACH:-}" ]; then
-    [ -z "$sim_pid" ] && start_sim "$service_port"
+    [ -z "$hub_pid" ] && start_sim "$service_port"
     # shellcheck disable=SC1090
     source "${E2E_DIR:-.}/$E2E_CHECK_EACH"
   fi
@@ -212,7 +203,7 @@ if [ -n "${E2E_EXPECT_MOVEMENTS:-}" ]; then
 fi
 
 if [ -n "${E2E_CHECK:-}" ]; then
-  [ -z "$sim_pid" ] && start_sim "$service_port"
+  [ -z "$hub_pid" ] && start_sim "$service_port"
   # shellcheck disable=SC1090
   source "${E2E_DIR:-.}/$E2E_CHECK"
 fi

@@ -54,19 +54,10 @@ fi
 # household has no devices yet.
 
 port=""
+# shellcheck source-path=SCRIPTDIR source=../start-hub.sh
+source "$(dirname "$0")/../start-hub.sh"
 start_hub() { # start_hub PORT (0: any free one); sets $port once it listens
-  : >"$work/hub.log"
-  "$build/bin/hestio-hub" --mqtt "mqtt://127.0.0.1:$broker_port" --data "$work/hub" --port "$1" \
-    >"$work/hub.log" 2>&1 &
-  hub_pid=$!
-  port=""
-  for _ in $(seq 1 200); do
-    port=$(sed -n 's|.*listening on https://127.0.0.1:\([0-9]*\).*|\1|p' "$work/hub.log")
-    [ -n "$port" ] && return 0
-    kill -0 "$hub_pid" 2>/dev/null || { cat "$work/hub.log" >&2; exit 1; }
-    sleep 0.05
-  done
-  fail "hestio-hub did not start"
+  start_hub_listening "$work/hub.log" --mqtt "mqtt://127.0.0.1:$broker_port" --data "$work/hub" --port "$1"
 }
 stop_hub() {
   kill "$hub_pid" 2>/dev/null && { wait "$hub_pid" 2>/dev/null || true; }
