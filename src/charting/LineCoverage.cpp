@@ -44,16 +44,18 @@ struct LineCoverage::Column {
     /// Writes the column's coverage into `mask` and starts over.
     void flush(platform::CoverageMask& mask, int column)
     {
+        if (bottom < top)
+            return;
         float running = 0;
-        std::uint8_t* out = mask.coverage.data() + column;
-        for (int row = top; row <= bottom; ++row) {
+        std::size_t stride = static_cast<std::size_t>(mask.stride);
+        std::uint8_t* out = mask.coverage.data() + column + static_cast<std::size_t>(top) * stride;
+        for (int row = top; row <= bottom; ++row, out += stride) {
             running += full[row];
             float c = std::min(partial[row] + running, 1.0f);
-            out[static_cast<std::size_t>(row) * mask.stride]
-                = static_cast<std::uint8_t>(std::max(c, 0.0f) * 255 + 0.5f);
-            partial[row] = 0;
-            full[row] = 0;
+            *out = static_cast<std::uint8_t>(std::max(c, 0.0f) * 255 + 0.5f);
         }
+        std::fill(partial.begin() + top, partial.begin() + bottom + 1, 0.0f);
+        std::fill(full.begin() + top, full.begin() + bottom + 1, 0.0f);
         top = INT_MAX;
         bottom = -1;
     }
