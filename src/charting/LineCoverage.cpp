@@ -44,16 +44,18 @@ struct LineCoverage::Column {
     /// Writes the column's coverage into `mask` and starts over.
     void flush(platform::CoverageMask& mask, int column)
     {
+        if (bottom < top)
+            return;
         float running = 0;
-        std::uint8_t* out = mask.coverage.data() + column;
-        for (int row = top; row <= bottom; ++row) {
+        std::size_t stride = static_cast<std::size_t>(mask.stride);
+        std::uint8_t* out = mask.coverage.data() + column + static_cast<std::size_t>(top) * stride;
+        for (int row = top; row <= bottom; ++row, out += stride) {
             running += full[row];
             float c = std::min(partial[row] + running, 1.0f);
-            out[static_cast<std::size_t>(row) * mask.stride]
-                = static_cast<std::uint8_t>(std::max(c, 0.0f) * 255 + 0.5f);
-            partial[row] = 0;
-            full[row] = 0;
+            *out = static_cast<std::uint8_t>(std::max(c, 0.0f) * 255 + 0.5f);
         }
+        std::fill(partial.begin() + top, partial.begin() + bottom + 1, 0.0f);
+        std::fill(full.begin() + top, full.begin() + bottom + 1, 0.0f);
         top = INT_MAX;
         bottom = -1;
     }
@@ -137,11 +139,21 @@ namespace {
         };
         double left, right;
         int edges;
+        /// An upright rectangle: its two edges are level and span it, so
+        /// every x within it meets both.
+        bool level;
         Edge edge[4];
 
         /// Widens [low, high] by this shape's cross-section at `x`.
         void slice(double x, double& low, double& high) const
         {
+            if (level) {
+                double y0 = edge[0].y0 + edge[0].slope * (x - edge[0].x0);
+                double y1 = edge[1].y0 + edge[1].slope * (x - edge[1].x0);
+                low = std::min(std::min(low, y0), y1);
+                high = std::max(std::max(high, y0), y1);
+                return;
+            }
             for (int i = 0; i < edges; ++i) {
                 const Edge& e = edge[i];
                 if (x < e.x0 || x > e.x1)
@@ -155,7 +167,7 @@ namespace {
 
     Shape shapeOf(std::initializer_list<platform::Point> corners)
     {
-        Shape s { INFINITY, -INFINITY, 0, {} };
+        Shape s { INFINITY, -INFINITY, 0, false, {} };
         const platform::Point* c = corners.begin();
         std::size_t count = corners.size();
         for (std::size_t i = 0; i < count; ++i) {
@@ -168,6 +180,8 @@ namespace {
                 std::swap(a, b);
             s.edge[s.edges++] = { a.x, b.x, a.y, (b.y - a.y) / (b.x - a.x) };
         }
+        s.level = s.edges == 2 && s.edge[0].slope == 0 && s.edge[1].slope == 0 && s.edge[0].x0 == s.left
+            && s.edge[1].x0 == s.left && s.edge[0].x1 == s.right && s.edge[1].x1 == s.right;
         return s;
     }
 
@@ -331,15 +345,33 @@ void LineCoverage::strokeInto(double width, const platform::Rect& bounds, platfo
             // the next run, so the owners to look at are [first - 1, end).
             // The stroke is the union of its shapes' cross-sections, kept
             // as disjoint intervals in order (almost always just one).
+            // Until a second one apart from it comes, the union is the one
+            // interval `single`, widened in place.
             intervals.clear();
+            Interval single { INFINITY, -INFINITY };
             for (std::size_t s = owned[first > 0 ? first - 1 : 0]; s < owned[end]; ++s) {
                 if (x < shapes[s].left || x > shapes[s].right)
                     continue;
                 Interval v { INFINITY, -INFINITY };
                 shapes[s].slice(x, v.low, v.high);
-                if (v.high >= v.low)
-                    addToUnion(intervals, v);
+                if (!(v.high >= v.low))
+                    continue;
+                if (intervals.empty()) {
+                    if (!(single.high >= single.low)) {
+                        single = v;
+                        continue;
+                    }
+                    if (!(single.high < v.low) && single.low <= v.high) {
+                        single.low = std::min(v.low, single.low);
+                        single.high = std::max(v.high, single.high);
+                        continue;
+                    }
+                    intervals.push_back(single);
+                }
+                addToUnion(intervals, v);
             }
+            if (intervals.empty() && single.high >= single.low)
+                column.add(single.low - mask.y, single.high - mask.y, weight);
             for (const Interval& v : intervals)
                 column.add(v.low - mask.y, v.high - mask.y, weight);
         }

@@ -158,6 +158,23 @@ TEST(LineCoverage, MatchesTheGeneralRasterizerOnJaggedLines)
     EXPECT_LE(largestDifference(mask, *strokedByCairo(points, 3)), 12);
 }
 
+TEST(LineCoverage, StretchesSharingAColumnAreCoveredApart)
+{
+    // The first stretch's butt end and the second's start reach past x = 20
+    // from either side: the columns around it hold two pieces of the line,
+    // one above the other, and nothing between them.
+    std::vector<Point> points { { 10, 10 }, { 20, 30 }, { missing, missing }, { 20, 50 }, { 30, 30 } };
+    auto mask = stroke(points, 4);
+    for (int x = 19; x <= 20; ++x) {
+        EXPECT_EQ(mask.at(x, 28), 255) << x;
+        EXPECT_EQ(mask.at(x, 48), 255) << x;
+        EXPECT_EQ(mask.at(x, 30), x == 19 ? 64 : 0) << x; // the first stretch's end
+        for (int y = 31; y <= 42; ++y)
+            EXPECT_EQ(mask.at(x, y), 0) << x << "," << y;
+    }
+    EXPECT_LE(largestDifference(mask, *strokedByCairo(points, 4)), 12);
+}
+
 TEST(LineCoverage, DroppingPointsInsideARunChangesNoPixel)
 {
     std::vector<Point> all { { 9, 30 }, { 10, 31 }, { 10, 29 }, { 10, 50 }, { 10, 12 }, { 10, 40 }, { 10, 44 },
