@@ -17,6 +17,11 @@ public:
     /// the system as the copy passes them (they must lie in a mapped block
     /// nobody reads again).
     static Value create(detail::Object* const* objects, std::size_t count, bool isMutable, bool discardSource = false);
+    /// `create` for a decoded array of at most `kSmallInSlab` elements,
+    /// inline in the decoder's array loop (defined beside it): null, having
+    /// taken nothing over, when the decode's slab has no room for it.
+    static detail::Object* createInSlab(detail::Object* const* objects, std::size_t count, bool isMutable) noexcept;
+    static constexpr std::size_t kSmallInSlab = 8;
     /// Arrays of this many elements and more are worth discarding the source of (2 MB of entries).
     static constexpr std::size_t kDiscardedSourceEntries = std::size_t { 1 } << 18;
 

@@ -4,6 +4,82 @@
 #include "json/Array.h"
 #include "json/DecoderParser.h"
 #include "json/Dictionary.h"
+#include "json/ObjectMemory.h"
+
+namespace json {
+
+// The arrays of a few elements (a pair of coordinates, a short list) are
+// made here without a call: the array loop is their only maker. As
+// `create`, with the elements in the same block as the array.
+[[gnu::always_inline]] inline detail::Object* Array::createInSlab(
+    detail::Object* const* objects, std::size_t count, bool isMutable) noexcept
+{
+    std::uint8_t sizeClass;
+    void* memory = detail::allocateInSlab(sizeof(Array) + count * sizeof(Value), sizeClass);
+    if (!memory)
+        return nullptr;
+    auto* array = new (memory) Array;
+    array->sizeClass = sizeClass;
+    array->refs.store(1, std::memory_order_relaxed);
+    array->kind = Kind::Array;
+    array->immortal = false;
+    array->m_objects = reinterpret_cast<Value*>(array + 1);
+    for (std::size_t i = 0; i < count; ++i)
+        new (&array->m_objects[i]) Value(Value::adopt(objects[i]));
+    array->m_count = static_cast<std::uint32_t>(count);
+    array->m_capacity = static_cast<std::uint32_t>(count);
+    array->m_mutations = isMutable ? 1 : 0;
+    return array;
+}
+
+// Records of a few pairs, likewise: tables of 3 and 7 slots. Keys of
+// distinct hashes are distinct keys, so no pair replaces another and each
+// goes in the first free slot of its probe, where `create` would put it;
+// keys of equal hashes are left to `create`.
+template<std::uint32_t Capacity>
+[[gnu::always_inline]] inline detail::Object* Dictionary::createInSlab(detail::Object* const* keys,
+    const std::uint32_t* keyHashes, detail::Object* const* objects, std::size_t count, bool isMutable) noexcept
+{
+    for (std::size_t i = 1; i < count; ++i)
+        for (std::size_t j = 0; j < i; ++j)
+            if (keyHashes[i] == keyHashes[j])
+                return nullptr;
+    std::uint8_t sizeClass;
+    void* memory = detail::allocateInSlab(sizeof(Dictionary) + Capacity * sizeof(Entry), sizeClass);
+    if (!memory)
+        return nullptr;
+    auto* dictionary = new (memory) Dictionary;
+    dictionary->sizeClass = sizeClass;
+    dictionary->refs.store(1, std::memory_order_relaxed);
+    dictionary->kind = Kind::Dictionary;
+    dictionary->immortal = false;
+    Entry* entries = reinterpret_cast<Entry*>(dictionary + 1);
+    dictionary->m_entries = entries;
+    dictionary->m_capacity = Capacity;
+    for (std::uint32_t i = 0; i < Capacity; ++i)
+        new (&entries[i]) Entry {};
+    for (std::size_t i = 0; i < count; ++i) {
+        std::uint32_t slot = keyHashes[i] % Capacity;
+        while (entries[slot].key)
+            slot = slot + 1 == Capacity ? 0 : slot + 1;
+        new (&entries[slot].key) Value(Value::adopt(keys[i]));
+        new (&entries[slot].object) Value(Value::adopt(objects[i]));
+    }
+    dictionary->m_count = static_cast<std::uint32_t>(count);
+    dictionary->m_mutations = isMutable ? 1 : 0;
+    return dictionary;
+}
+
+[[gnu::always_inline]] inline detail::Object* Dictionary::createInSlab(detail::Object* const* keys,
+    const std::uint32_t* keyHashes, detail::Object* const* objects, std::size_t count, bool isMutable) noexcept
+{
+    // The capacities `capacityForCount` gives these counts.
+    static_assert(kSmallInSlab == 6);
+    return count <= 3 ? createInSlab<3>(keys, keyHashes, objects, count, isMutable)
+                      : createInSlab<7>(keys, keyHashes, objects, count, isMutable);
+}
+
+} // namespace json
 
 namespace json::detail {
 
@@ -163,6 +239,12 @@ namespace {
 [[gnu::always_inline]] inline Object* Parser::finishArray(std::size_t start)
 {
     const std::size_t count = m_stack.index() - start;
+    if (count <= Array::kSmallInSlab) {
+        if (Object* result = Array::createInSlab(m_stack.objectsFrom(start), count, m_isMutable)) {
+            m_stack.handOver(start);
+            return result;
+        }
+    }
     // A long array's entries in a mapped stack are not needed once copied:
     // their pages go as the copy advances, so that the stack and the array
     // are not both resident whole.
@@ -174,6 +256,14 @@ namespace {
 
 [[gnu::always_inline]] inline Object* Parser::finishDictionary(std::size_t start)
 {
+    const std::size_t count = m_stack.index() - start;
+    if (count && count <= Dictionary::kSmallInSlab) {
+        if (Object* result = Dictionary::createInSlab(m_stack.keysFrom(start), m_stack.keyHashesFrom(start),
+                m_stack.objectsFrom(start), count, m_isMutable)) {
+            m_stack.handOver(start);
+            return result;
+        }
+    }
     Object* result = Dictionary::create(m_stack.keysFrom(start), m_stack.keyHashesFrom(start),
         m_stack.objectsFrom(start), m_stack.index() - start, m_isMutable)
                          .leak();

@@ -26,6 +26,14 @@ public:
     /// Takes over one reference from each key and value; a later equal key replaces an earlier one.
     static Value create(detail::Object* const* keys, const std::uint32_t* keyHashes, detail::Object* const* objects,
         std::size_t count, bool isMutable);
+    /// `create` for a decoded dictionary of 1 to `kSmallInSlab` pairs
+    /// (tables of 3 and 7 slots), inline in the decoder's dictionary loop
+    /// (defined beside it): null, having taken nothing over, when two keys
+    /// have the same hash (one may replace the other) or the decode's slab
+    /// has no room for it.
+    static detail::Object* createInSlab(detail::Object* const* keys, const std::uint32_t* keyHashes,
+        detail::Object* const* objects, std::size_t count, bool isMutable) noexcept;
+    static constexpr std::size_t kSmallInSlab = 6;
     /// The table size for `count` pairs: the first capacity not below floor(count * 1.33).
     static std::size_t capacityForCount(std::size_t count) noexcept;
 
@@ -85,6 +93,9 @@ private:
     friend void detail::destroy(detail::Object*) noexcept;
     friend class Iterator;
     Dictionary() = default;
+    template<std::uint32_t Capacity>
+    static detail::Object* createInSlab(detail::Object* const* keys, const std::uint32_t* keyHashes,
+        detail::Object* const* objects, std::size_t count, bool isMutable) noexcept;
     void requireMutable(const char* selector) const;
     void noteMutation() noexcept;
     void destroy() noexcept;

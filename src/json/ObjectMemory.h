@@ -109,9 +109,10 @@ extern thread_local constinit ArenaState t_arena;
 /// one of them would leave most of a shared slab unused.
 constexpr std::size_t kLargestArenaObject = 4096;
 
-/// allocateObject with its usual case inline: the next bytes of the slab
-/// that a decode is filling.
-inline void* allocateObjectInline(std::size_t bytes, std::uint8_t& sizeClass)
+/// The next bytes of the slab that a decode is filling, or null when no
+/// slab is being filled, it has no room left or the object is too large
+/// for a shared slab.
+inline void* allocateInSlab(std::size_t bytes, std::uint8_t& sizeClass) noexcept
 {
     ArenaState& arena = t_arena;
     const std::size_t rounded = kArenaObjectPrefix + ((bytes + 7) & ~std::size_t { 7 });
@@ -123,6 +124,15 @@ inline void* allocateObjectInline(std::size_t bytes, std::uint8_t& sizeClass)
         noteArenaObjectMade(memory, bytes);
         return memory;
     }
+    return nullptr;
+}
+
+/// allocateObject with its usual case inline: the next bytes of the slab
+/// that a decode is filling.
+inline void* allocateObjectInline(std::size_t bytes, std::uint8_t& sizeClass)
+{
+    if (void* memory = allocateInSlab(bytes, sizeClass))
+        return memory;
     return allocateObject(bytes, sizeClass);
 }
 

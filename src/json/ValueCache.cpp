@@ -134,45 +134,25 @@ void ValueCache::ageStep() noexcept
     m_ages[m_lfsr & (kSlots - 1)] >>= 1;
 }
 
-// For a slot whose hash and type are the token's.
-inline bool ValueCache::matches(const Object* object, const TokenValue& token) noexcept
+// The lookup for one kind of token. `objectFor` takes strings and numbers
+// apart once, so that each path is compiled for its own kind: a number's
+// size is a constant, its comparison one word and its object made without
+// a switch over the four types.
+template<bool IsString> [[gnu::always_inline]] inline Object* ValueCache::lookup(const TokenValue& token)
 {
-    if (token.type == ValueType::String) {
-        auto* s = static_cast<const StringObject*>(object);
-        return s->length == token.length && sameBytes(s->bytes(), token.bytes, token.length);
-    }
-    // Numbers compare their eight value bytes; the stored object keeps them.
-    return static_cast<const NumberObject*>(object)->u == token.u;
-}
-
-[[gnu::always_inline]] inline Object* ValueCache::makeObject(const TokenValue& token)
-{
-    switch (token.type) {
-    case ValueType::String:
-        return makeString(token.bytes, token.length, token.hash);
-    case ValueType::Signed:
-        return makeNumber(Kind::Integer, token.u);
-    case ValueType::Unsigned:
-        return makeNumber(token.u > 9223372036854775807ULL ? Kind::Unsigned : Kind::Integer, token.u);
-    case ValueType::Double:
-        return makeNumber(Kind::Double, token.u);
-    }
-    return nullptr;
-}
-
-Object* ValueCache::objectFor(const TokenValue& token)
-{
-    if (token.type == ValueType::String && token.length == 0) {
-        m_lastSlot = kSlots;
-        return &emptyStringConstant;
-    }
-
-    const auto size = static_cast<std::uint32_t>(token.type == ValueType::String ? token.length : 8);
+    const auto size = static_cast<std::uint32_t>(IsString ? token.length : 8);
     const auto type = static_cast<std::uint8_t>(token.type);
     const std::uint32_t step = size + type + 3;
     auto isHit = [&](std::uint32_t bucket) {
-        return m_hashes[bucket] == token.hash && (m_types[bucket] & ~kFlags) == type
-            && matches(m_slots[bucket].object, token);
+        if (m_hashes[bucket] != token.hash || (m_types[bucket] & ~kFlags) != type)
+            return false;
+        if constexpr (IsString) {
+            auto* s = static_cast<const StringObject*>(m_slots[bucket].object);
+            return s->length == token.length && sameBytes(s->bytes(), token.bytes, token.length);
+        } else {
+            // Numbers compare their eight value bytes; the stored object keeps them.
+            return static_cast<const NumberObject*>(m_slots[bucket].object)->u == token.u;
+        }
     };
     auto hitAt = [&](std::uint32_t bucket) {
         hit(bucket);
@@ -210,7 +190,17 @@ Object* ValueCache::objectFor(const TokenValue& token)
             return hitAt(bucket);
     }
 
-    Object* object = makeObject(token);
+    Object* object;
+    if constexpr (IsString) {
+        object = makeString(token.bytes, token.length, token.hash);
+    } else {
+        // Signed values and doubles have their kind; an unsigned token is
+        // an integer up to the largest signed value.
+        const Kind kind = token.type == ValueType::Double                           ? Kind::Double
+            : token.type == ValueType::Unsigned && token.u > 9223372036854775807ULL ? Kind::Unsigned
+                                                                                    : Kind::Integer;
+        object = makeNumber(kind, token.u);
+    }
     m_lastSlot = chosen;
     if (chosen != kSlots) {
         // A quiet slot's object owes nothing: leave it untouched.
@@ -224,6 +214,17 @@ Object* ValueCache::objectFor(const TokenValue& token)
         m_ages[chosen] = 0;
     }
     return object;
+}
+
+Object* ValueCache::objectFor(const TokenValue& token)
+{
+    if (token.type != ValueType::String)
+        return lookup<false>(token);
+    if (token.length == 0) {
+        m_lastSlot = kSlots;
+        return &emptyStringConstant;
+    }
+    return lookup<true>(token);
 }
 
 } // namespace json::detail

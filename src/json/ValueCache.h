@@ -136,8 +136,7 @@ private:
         else
             slot.object->refs.store(slot.object->refs.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
     }
-    static Object* makeObject(const TokenValue& token);
-    static bool matches(const Object* object, const TokenValue& token) noexcept;
+    template<bool IsString> Object* lookup(const TokenValue& token);
     void ageStep() noexcept;
     /// Gives up the slot's object with exact counts.
     void empty(std::uint32_t bucket) noexcept;

@@ -305,4 +305,58 @@ TEST_F(DecodeArenaWhole, ObjectsTooLargeForASlabGoWithTheirTree)
     EXPECT_EQ(liveArenaSlabs(), before);
 }
 
+// In a decode into slabs, arrays of up to 8 elements and dictionaries of up
+// to 6 pairs are made in the container loop; longer ones, and dictionaries
+// with two keys of one hash ("Bb" and "CA", or a key repeated), go the
+// general way. Each must come out as a decode without slabs makes it: the
+// same elements, the pairs in the same slots (the text lists them in slot
+// order) and the same capacity.
+TEST(DecodeArena, SmallContainersComeOutAsTheGeneralWayMakesThem)
+{
+    std::vector<std::string> records;
+    for (int n = 0; n <= 9; ++n) {
+        std::string array = "[";
+        for (int i = 0; i < n; ++i)
+            array += (i ? "," : "") + std::to_string(i * 7);
+        records.push_back(array + "]");
+    }
+    for (int n = 1; n <= 8; ++n) {
+        std::string dictionary = "{";
+        for (int i = 0; i < n; ++i)
+            dictionary += std::string(i ? "," : "") + "\"key " + std::to_string(i) + "\":" + std::to_string(i);
+        records.push_back(dictionary + "}");
+    }
+    records.push_back("{\"Bb\":1,\"CA\":2}");
+    records.push_back("{\"a\":1,\"b\":2,\"a\":3}");
+    records.push_back("{\"x\":1,\"Bb\":2,\"y\":3,\"z\":4,\"CA\":5,\"w\":6}");
+    records.push_back("{\"a\":1,\"b\":2,\"c\":3,\"d\":4,\"e\":5,\"a\":6}");
+    std::string text = "[";
+    for (int round = 0; round < 30; ++round)
+        for (const std::string& record : records)
+            text += (text.size() > 1 ? "," : "") + record;
+    text += "]";
+    ASSERT_GT(text.size(), 4096u);
+
+    const std::size_t before = liveArenaSlabs();
+    for (bool isMutable : { false, true }) {
+        Value reply = isMutable ? json::mutableObjectFromJSONData(text) : json::objectFromJSONData(text);
+        ASSERT_EQ(reply.count(), 30 * records.size());
+        EXPECT_GT(liveArenaSlabs(), before);
+        for (std::size_t i = 0; i < reply.count(); ++i) {
+            const std::string& record = records[i % records.size()];
+            Value alone = json::objectFromJSONData("[" + record + "]")[0];
+            Value value = reply[i];
+            EXPECT_EQ(json::JSONData(value), json::JSONData(alone)) << record;
+            if (value.isDictionary()) {
+                EXPECT_EQ(value.asDictionary()->capacity(), alone.asDictionary()->capacity()) << record;
+                EXPECT_EQ(value.asDictionary()->isMutable(), isMutable);
+            } else {
+                EXPECT_EQ(value.asArray()->capacity(), alone.asArray()->capacity()) << record;
+                EXPECT_EQ(value.asArray()->isMutable(), isMutable);
+            }
+        }
+    }
+    EXPECT_EQ(liveArenaSlabs(), before);
+}
+
 } // namespace
