@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <deque>
 
 namespace hestio::chart {
 
@@ -318,16 +319,14 @@ void LineCoverage::strokeInto(double width, const platform::Rect& bounds, platfo
     // rectangle over its extremes; turning back within a run adds nothing)
     // and a wedge at each turn between a run and a sloped segment. Each run
     // owns its rectangle, its two joins and the segment to the next run, all
-    // within r of the run or that segment.
+    // within r of the run or that segment. Only the shapes of the runs within
+    // reach of the slice are held, made as the sweep reaches them and let go
+    // behind it: a dense line's shapes all at once came to megabytes.
     std::size_t n = m_runs.size();
-    std::vector<Shape> shapes;
-    std::vector<std::size_t> owned(n + 1, 0);
-    shapes.reserve(n * 4);
-    for (std::size_t i = 0; i < n; ++i) {
-        owned[i] = shapes.size();
-        addRunShapes(shapes, m_runs, i, r);
-    }
-    owned[n] = shapes.size();
+    std::deque<Shape> shapes; // those of runs [held, made), in run order
+    std::deque<std::size_t> owned; // how many shapes each of those runs owns
+    std::size_t held = 0, made = 0;
+    std::vector<Shape> ofRun;
 
     Column column(mask.height);
     const float weight = 1.0f / subColumns;
@@ -343,17 +342,31 @@ void LineCoverage::strokeInto(double width, const platform::Rect& bounds, platfo
                 ++end;
             // Runs before `first` reach the slice only by their segment to
             // the next run, so the owners to look at are [first - 1, end).
+            std::size_t from = first > 0 ? first - 1 : 0;
+            while (held < from && held < made) {
+                shapes.erase(shapes.begin(), shapes.begin() + static_cast<std::ptrdiff_t>(owned.front()));
+                owned.pop_front();
+                ++held;
+            }
+            if (held < from)
+                held = made = from;
+            for (; made < end; ++made) {
+                ofRun.clear();
+                addRunShapes(ofRun, m_runs, made, r);
+                shapes.insert(shapes.end(), ofRun.begin(), ofRun.end());
+                owned.push_back(ofRun.size());
+            }
             // The stroke is the union of its shapes' cross-sections, kept
             // as disjoint intervals in order (almost always just one).
             // Until a second one apart from it comes, the union is the one
             // interval `single`, widened in place.
             intervals.clear();
             Interval single { INFINITY, -INFINITY };
-            for (std::size_t s = owned[first > 0 ? first - 1 : 0]; s < owned[end]; ++s) {
-                if (x < shapes[s].left || x > shapes[s].right)
+            for (const Shape& shape : shapes) {
+                if (x < shape.left || x > shape.right)
                     continue;
                 Interval v { INFINITY, -INFINITY };
-                shapes[s].slice(x, v.low, v.high);
+                shape.slice(x, v.low, v.high);
                 if (!(v.high >= v.low))
                     continue;
                 if (intervals.empty()) {

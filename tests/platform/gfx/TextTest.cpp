@@ -3,6 +3,7 @@
 #include "platform/gfx/GlyphCoverage.h"
 
 #include <string>
+#include <vector>
 
 using namespace hestio::platform;
 
@@ -54,6 +55,9 @@ TEST(Text, PhoneFamiliesMapToMetricCompatibleFaces)
         { Font::boldSystemFont(12), "Nimbus Sans" },
         { Font::italicSystemFont(12), "Nimbus Sans" },
         { Font { "DejaVu Sans", 12 }, "DejaVu Sans" },
+        // The information button's "i"; the app's configuration alone names
+        // the serif faces.
+        { Font { "Georgia", 12, FontWeight::Bold, FontSlant::Italic }, "Noto Serif" },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.font.family);
@@ -255,6 +259,35 @@ TEST(Text, EveryScriptAndEmojiHasAGlyph)
     for (const char* name : names)
         for (const Font& font : { Font::systemFont(17), Font::boldSystemFont(17), Font { "Helvetica", 12 } })
             EXPECT_EQ(missingGlyphCount(name, font), 0) << name << " in " << font.family;
+}
+
+// The pixels of `text` drawn black on white.
+std::vector<Color> drawn(const std::string& text, const Font& font)
+{
+    Canvas canvas(40, 30, 2);
+    canvas.context->fillRect({ 0, 0, 40, 30 }, Color::whiteColor());
+    canvas.context->drawText(text, Point { 4, 2 }, font, Color::black());
+    std::vector<Color> pixels;
+    for (int y = 0; y < canvas.image->pixelHeight(); ++y)
+        for (int x = 0; x < canvas.image->pixelWidth(); ++x)
+            pixels.push_back(canvas.image->pixelAt(x, y));
+    return pixels;
+}
+
+TEST(Text, FacesWithoutItalicOrBoldAreSlantedAndEmboldened)
+{
+    // The Chinese face has neither an italic nor a bold: the font
+    // configuration slants and emboldens it, as it does for any such face.
+    const std::string kitchen = "\u53a8";
+    auto upright = drawn(kitchen, Font::systemFont(20));
+    auto darkness = [](const std::vector<Color>& pixels) {
+        double sum = 0;
+        for (const Color& c : pixels)
+            sum += 1 - c.red;
+        return sum;
+    };
+    EXPECT_TRUE(drawn(kitchen, Font::italicSystemFont(20)) != upright) << "the italic is drawn upright";
+    EXPECT_GT(darkness(drawn(kitchen, Font::boldSystemFont(20))), darkness(upright) * 1.1);
 }
 
 TEST(Text, EmojiAreDrawnInColour)
