@@ -183,10 +183,12 @@ TEST_F(ServiceChoiceTest, AKeptChoiceIsTheFileTheAppReadsBackAndTheOnlyTrust)
         loop.runPending();
         return told;
     };
+    // Told once the held disk has taken it: the completion outlives the
+    // block that holds the disk.
+    std::optional<bool> told;
     {
         // Until the disk has it, the app stays where it was.
         platform::HeldFlushes stuck;
-        std::optional<bool> told;
         keepServiceChoice({ "[fe80::1]:9443", "sha256//PIN=" }, config.path(), [&](bool kept) { told = kept; });
         loop.advance(60);
         EXPECT_FALSE(told);
@@ -194,6 +196,7 @@ TEST_F(ServiceChoiceTest, AKeptChoiceIsTheFileTheAppReadsBackAndTheOnlyTrust)
         EXPECT_TRUE(transport->serverTrust().publicKeyPin.empty());
     }
     loop.runPending();
+    EXPECT_EQ(told, true);
     ASSERT_EQ(keep({ "[fe80::1]:9443", "sha256//PIN=" }, config.path()), true);
     auto kept = platform::readPropertyListDictionary(config.path() / "Service.plist");
     EXPECT_EQ(kept.size(), 2u) << "the host and the pin, nothing else";
