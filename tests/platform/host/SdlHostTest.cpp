@@ -1,5 +1,6 @@
 #include "platform/host/SdlHost.h"
 
+#include "platform/foundation/DiskWriter.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/host/ScreenFit.h"
 
@@ -381,6 +382,8 @@ TEST(SdlHostWindow, FitsTheDisplayAndRemembersItsSize)
         host->resizeWindow({ 400, 500 });
         host->settle();
     }
+    // The size is written on the disk writer as the window closes.
+    DiskWriter::shared().settle();
     ASSERT_TRUE(std::filesystem::exists(options.sizeFile.value()));
     {
         auto host = open();
