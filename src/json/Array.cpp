@@ -48,10 +48,7 @@ Value Array::create(detail::Object* const* objects, std::size_t count, bool isMu
         return {};
     }
     auto* array = new (memory) Array;
-    array->sizeClass = sizeClass;
-    array->refs.store(1, std::memory_order_relaxed);
-    array->kind = Kind::Array;
-    array->immortal = false;
+    detail::setUpHeader(array, Kind::Array, sizeClass);
     array->m_objects = reinterpret_cast<Value*>(array + 1);
     // In steps of the discard size, so that the source's pages go as soon
     // as they are copied: the whole source and the whole array are never

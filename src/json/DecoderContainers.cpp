@@ -19,10 +19,7 @@ namespace json {
     if (!memory)
         return nullptr;
     auto* array = new (memory) Array;
-    array->sizeClass = sizeClass;
-    array->refs.store(1, std::memory_order_relaxed);
-    array->kind = Kind::Array;
-    array->immortal = false;
+    detail::setUpHeader(array, Kind::Array, sizeClass);
     array->m_objects = reinterpret_cast<Value*>(array + 1);
     for (std::size_t i = 0; i < count; ++i)
         new (&array->m_objects[i]) Value(Value::adopt(objects[i]));
@@ -49,10 +46,7 @@ template<std::uint32_t Capacity>
     if (!memory)
         return nullptr;
     auto* dictionary = new (memory) Dictionary;
-    dictionary->sizeClass = sizeClass;
-    dictionary->refs.store(1, std::memory_order_relaxed);
-    dictionary->kind = Kind::Dictionary;
-    dictionary->immortal = false;
+    detail::setUpHeader(dictionary, Kind::Dictionary, sizeClass);
     Entry* entries = reinterpret_cast<Entry*>(dictionary + 1);
     dictionary->m_entries = entries;
     dictionary->m_capacity = Capacity;

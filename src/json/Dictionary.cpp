@@ -117,10 +117,7 @@ Value Dictionary::create(detail::Object* const* keys, const std::uint32_t* keyHa
         return {};
     }
     auto* dictionary = new (memory) Dictionary;
-    dictionary->sizeClass = sizeClass;
-    dictionary->refs.store(1, std::memory_order_relaxed);
-    dictionary->kind = Kind::Dictionary;
-    dictionary->immortal = false;
+    detail::setUpHeader(dictionary, Kind::Dictionary, sizeClass);
     dictionary->m_entries = reinterpret_cast<Entry*>(dictionary + 1);
     dictionary->m_capacity = static_cast<std::uint32_t>(capacity);
     if (count >= kLargeFill) {

@@ -181,16 +181,23 @@ extern thread_local constinit GatheredRelease t_gathered[kGatheredSlots];
 /// Hands one gathered release over and empties its slot.
 void handOverGathered(GatheredRelease& gathered) noexcept;
 
+/// The header of an object just made: one reference, its kind, and the
+/// size class its memory came with (0 for memory from `new`).
+inline void setUpHeader(Object* object, Kind kind, std::uint8_t sizeClass) noexcept
+{
+    new (&object->refs) std::atomic<std::uint32_t>(1);
+    object->kind = kind;
+    object->immortal = false;
+    object->sizeClass = sizeClass;
+}
+
 /// A number object holding `bits` (its value's eight bytes), with one
 /// reference; inline, for every number a decode meets first.
 inline NumberObject* makeNumber(Kind kind, std::uint64_t bits)
 {
     std::uint8_t sizeClass;
     auto* n = static_cast<NumberObject*>(allocateObjectInline(sizeof(NumberObject), sizeClass));
-    n->sizeClass = sizeClass;
-    new (&n->refs) std::atomic<std::uint32_t>(1);
-    n->kind = kind;
-    n->immortal = false;
+    setUpHeader(n, kind, sizeClass);
     n->u = bits;
     return n;
 }

@@ -24,10 +24,7 @@ namespace detail {
     {
         std::uint8_t sizeClass;
         auto* s = static_cast<StringObject*>(allocateObjectInline(sizeof(StringObject) + length + 1, sizeClass));
-        s->sizeClass = sizeClass;
-        new (&s->refs) std::atomic<std::uint32_t>(1);
-        s->kind = Kind::String;
-        s->immortal = false;
+        setUpHeader(s, Kind::String, sizeClass);
         s->hash = hash;
         s->length = length;
         std::memcpy(s->bytes(), bytes, length);
@@ -312,10 +309,7 @@ Value Value::emptyString() noexcept
 Value Value::opaque(std::string className, std::shared_ptr<const void> payload)
 {
     auto* o = new detail::OpaqueObject;
-    o->refs.store(1, std::memory_order_relaxed);
-    o->kind = Kind::Opaque;
-    o->immortal = false;
-    o->sizeClass = 0;
+    detail::setUpHeader(o, Kind::Opaque, 0);
     o->className = std::move(className);
     o->payload = std::move(payload);
     return adopt(o);
