@@ -394,6 +394,9 @@ bool performAccessibleAction(Application& application, const AccessibleNode& nod
     Point center = rect->center();
     auto hit = window->hitTest(center);
     if (hit && (hit.get() == node.view || hit->isDescendantOf(*node.view) || node.view->isDescendantOf(*hit))) {
+        // One activation: its taps make the view's own multiple tap, and
+        // count with no other press's (nor a finger's).
+        TapGestureRecognizer::AccessibleActivation activation;
         TouchSynthesizer fingers(application);
         for (int tap = 0; tap < std::max(1, tapsWanted(*node.view)); ++tap)
             fingers.tap(center);

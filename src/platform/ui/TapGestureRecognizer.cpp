@@ -6,6 +6,25 @@
 
 namespace hestio::platform {
 
+namespace {
+
+    /// The accessible action whose taps are being delivered; 0 for a finger.
+    int currentActivation = 0;
+    int activationsMade = 0;
+
+}
+
+TapGestureRecognizer::AccessibleActivation::AccessibleActivation()
+    : m_outer(currentActivation)
+{
+    currentActivation = ++activationsMade;
+}
+
+TapGestureRecognizer::AccessibleActivation::~AccessibleActivation()
+{
+    currentActivation = m_outer;
+}
+
 std::shared_ptr<TapGestureRecognizer> TapGestureRecognizer::create(Action action, int taps)
 {
     auto r = std::make_shared<TapGestureRecognizer>(std::move(action));
@@ -30,11 +49,12 @@ void TapGestureRecognizer::touchesBegan(const TouchSet& touches, const Event& ev
         return;
     }
     Point p = touches.front()->locationInWindow;
-    bool continues
-        = m_taps > 0 && event.timestamp - m_lastEnd <= 0.35 && std::hypot(p.x - m_start.x, p.y - m_start.y) <= 45;
+    bool continues = m_taps > 0 && currentActivation == m_activation && event.timestamp - m_lastEnd <= 0.35
+        && std::hypot(p.x - m_start.x, p.y - m_start.y) <= 45;
     if (!continues)
         m_taps = 0;
     m_start = p;
+    m_activation = currentActivation;
 }
 
 void TapGestureRecognizer::touchesMoved(const TouchSet& touches, const Event&)
@@ -63,6 +83,7 @@ void TapGestureRecognizer::reset()
 {
     m_taps = 0;
     m_lastEnd = -1;
+    m_activation = 0;
 }
 
 }

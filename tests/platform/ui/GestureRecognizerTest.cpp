@@ -1,5 +1,6 @@
 #include "UiTestSupport.h"
 
+#include "platform/ui/Accessible.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/PinchGestureRecognizer.h"
 #include "platform/ui/SwipeGestureRecognizer.h"
@@ -50,6 +51,44 @@ TEST(TapGestureRecognizer, TheSecondTapIsNotDeliveredToTheButtonUnderneath)
     ui.fingers.tap({ 30, 40 }, 2);
     EXPECT_EQ(doubles, 1);
     EXPECT_EQ(taps, 1);
+}
+
+TEST(TapGestureRecognizer, PressesThroughTheAccessibilityBusAreNeverAMultipleTap)
+{
+    UiFixture ui;
+    auto bar = View::create({ 0, 20, 320, 44 });
+    auto button = Button::create(Button::Type::Custom, { 280, 7, 40, 30 });
+    bar->addSubview(button);
+    ui.window->addSubview(bar);
+    int taps = 0, doubles = 0;
+    button->addTarget(ControlEventTouchUpInside, [&](Control&) { ++taps; });
+    bar->addGestureRecognizer(TapGestureRecognizer::create([&](GestureRecognizer&) { ++doubles; }, 2));
+    const Point spot { 300, 42 };
+
+    // "+" then "Save" at the same spot, 0.1 s apart: two presses.
+    EXPECT_TRUE(performAccessibleAction(ui.app, { button.get() }));
+    ui.loop.advance(0.1);
+    EXPECT_TRUE(performAccessibleAction(ui.app, { button.get() }));
+    EXPECT_EQ(taps, 2);
+    EXPECT_EQ(doubles, 0);
+    // Nor does a press count with a finger's tap, before or after it.
+    ui.loop.advance(0.1);
+    ui.fingers.tap(spot);
+    EXPECT_TRUE(performAccessibleAction(ui.app, { button.get() }));
+    ui.loop.advance(0.1);
+    ui.fingers.tap(spot);
+    EXPECT_EQ(doubles, 0);
+
+    // Two taps of a finger 0.1 s apart still are a double tap.
+    ui.settle();
+    ui.fingers.tap(spot);
+    ui.loop.advance(0.1);
+    ui.fingers.tap(spot);
+    EXPECT_EQ(doubles, 1);
+    // And the press of the bar itself taps twice, as its double tap wants.
+    ui.settle();
+    EXPECT_TRUE(performAccessibleAction(ui.app, { bar.get() }));
+    EXPECT_EQ(doubles, 2);
 }
 
 TEST(SwipeGestureRecognizer, RecognisesOnlyItsDirections)
