@@ -10,6 +10,9 @@
 start_hub_listening() {
   local log=$1
   shift
+  # Made here: the background job opens it only when it gets to run, which
+  # may be after the first look below.
+  : >"$log"
   "$build/bin/hestio-hub" "$@" >"$log" 2>&1 &
   hub_pid=$!
   port=""

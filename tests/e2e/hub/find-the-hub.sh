@@ -102,6 +102,7 @@ run_app certificate-changed.txt
 start_proxy() { # start_proxy NAME FAULT ARGS...; sets proxy_port (not in a subshell, so its pid is kept)
   local log="$work/proxy-$1.log"
   shift
+  : >"$log" # before the first look below, which may come before the proxy runs
   "$build/bin/hestio-fault-proxy" --upstream "127.0.0.1:$port" --certificate "$work/hub/certificate.pem" \
     --key "$work/hub/private-key.pem" --at-handshake 1 --fault "$@" >"$log" 2>&1 &
   proxy_pids="$proxy_pids $!"
