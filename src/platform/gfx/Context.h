@@ -203,5 +203,8 @@ struct TextMetrics {
 [[nodiscard]] TextMetrics measureText(const std::string& utf8, const TextStyle& style, double maxWidth = 0);
 /// The size of one line in `font`.
 [[nodiscard]] Size sizeOfText(const std::string& utf8, const Font& font);
+/// How many times text was laid out for drawText and measureText: text
+/// drawn or measured again as before reuses its layout (for tests).
+[[nodiscard]] std::size_t textLayoutsMade();
 
 }

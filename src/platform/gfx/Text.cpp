@@ -13,7 +13,9 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <list>
+#include <unordered_map>
 
 namespace hestio::platform {
 
@@ -34,8 +36,8 @@ namespace {
     }
 
     /// The process's fonts: one font map whose fontconfig configuration is
-    /// assets/fonts/fonts.conf, and two pango contexts, one for
-    /// measuring and one re-aimed at each cairo context drawn into.
+    /// assets/fonts/fonts.conf, a pango context for measuring, and one
+    /// for drawing at each scale and rotation drawn at lately.
     class TextSystem {
     public:
         static TextSystem& shared()
@@ -46,12 +48,6 @@ namespace {
 
         PangoFontMap* fontMap() const { return m_fontMap.get(); }
         PangoContext* measuring() const { return m_measuring.get(); }
-        PangoContext* drawingFor(cairo_t* cr)
-        {
-            pango_cairo_update_context(cr, m_drawing.get());
-            return m_drawing.get();
-        }
-
         /// A drawing context kept for the scale and rotation of `cr`, so that
         /// lines laid out in it stay laid out while those stay the same (one
         /// context re-aimed at every drawing would lay them out again at each
@@ -65,13 +61,23 @@ namespace {
             if (it == m_kept.end()) {
                 if (m_kept.size() >= 8)
                     m_kept.pop_back();
-                m_kept.push_front({ m.xx, m.xy, m.yx, m.yy, newContext() });
+                m_kept.push_front({ m.xx, m.xy, m.yx, m.yy, newContext(), nullptr });
                 it = m_kept.begin();
             } else if (it != m_kept.begin()) {
                 m_kept.splice(m_kept.begin(), m_kept, it);
                 it = m_kept.begin();
             }
-            pango_cairo_update_context(cr, it->context.get());
+            // Updating a context tells every layout in it to lay itself out
+            // again, even when nothing changed: only the target's font
+            // options can differ here (the matrix is the one looked up; its
+            // translation does not count, and the context's own options are
+            // set once for all).
+            FontOptionsPtr surfaceOptions(cairo_font_options_create());
+            cairo_surface_get_font_options(cairo_get_target(cr), surfaceOptions.get());
+            if (!it->surfaceOptions || !cairo_font_options_equal(it->surfaceOptions.get(), surfaceOptions.get())) {
+                pango_cairo_update_context(cr, it->context.get());
+                it->surfaceOptions = std::move(surfaceOptions);
+            }
             return it->context.get();
         }
 
@@ -86,7 +92,6 @@ namespace {
             if (config && PANGO_IS_FC_FONT_MAP(m_fontMap.get()))
                 pango_fc_font_map_set_config(PANGO_FC_FONT_MAP(m_fontMap.get()), config.get());
             m_measuring = newContext();
-            m_drawing = newContext();
         }
 
         struct ConfigDeleter {
@@ -129,10 +134,11 @@ namespace {
         struct Kept {
             double xx, xy, yx, yy;
             GObjectPtr<PangoContext> context;
+            /// Those of the target it was last updated for.
+            FontOptionsPtr surfaceOptions;
         };
         GObjectPtr<PangoFontMap> m_fontMap;
         GObjectPtr<PangoContext> m_measuring;
-        GObjectPtr<PangoContext> m_drawing;
         std::list<Kept> m_kept;
     };
 
@@ -247,6 +253,99 @@ namespace {
         return owner;
     }
 
+    /// Layouts made lately, so that text drawn or measured again as it was
+    /// (a screen's labels, frame after frame) is laid out once. Keyed by
+    /// everything layOut reads and by the pango context, which lays a layout
+    /// out again by itself when its own state changes; a layout holds its
+    /// context, so no other context takes its address while it is kept.
+    /// Main thread only, as all drawing.
+    class RecentLayouts {
+    public:
+        static RecentLayouts& shared()
+        {
+            static RecentLayouts recent;
+            return recent;
+        }
+
+        PangoLayout* layOut(
+            PangoContext* context, const std::string& utf8, const TextStyle& style, double width, double height)
+        {
+            if (utf8.size() > kLongestKept) {
+                ++m_made;
+                return keep({}, hestio::platform::layOut(context, utf8, style, width, height), false);
+            }
+            Key key { context, utf8, style.font.family, style.font.scaledSize(), style.font.weight, style.font.slant,
+                style.alignment, style.lineBreakMode, style.numberOfLines, width, height };
+            auto found = m_index.find(key);
+            if (found != m_index.end()) {
+                m_entries.splice(m_entries.begin(), m_entries, found->second);
+                return found->second->layout.get();
+            }
+            ++m_made;
+            return keep(std::move(key), hestio::platform::layOut(context, utf8, style, width, height), true);
+        }
+
+        std::size_t made() const { return m_made; }
+
+    private:
+        static constexpr std::size_t kKept = 128;
+        static constexpr std::size_t kLongestKept = 1024;
+
+        struct Key {
+            PangoContext* context;
+            std::string text;
+            std::string family;
+            double size;
+            FontWeight weight;
+            FontSlant slant;
+            TextAlignment alignment;
+            LineBreakMode lineBreakMode;
+            int numberOfLines;
+            double width;
+            double height;
+            bool operator==(const Key&) const = default;
+        };
+        struct KeyHash {
+            std::size_t operator()(const Key& k) const noexcept
+            {
+                std::size_t h = std::hash<std::string> {}(k.text);
+                auto mix = [&h](std::size_t v) { h ^= v + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2); };
+                mix(std::hash<const void*> {}(k.context));
+                mix(std::hash<double> {}(k.size));
+                mix(std::hash<double> {}(k.width));
+                mix(std::hash<double> {}(k.height));
+                mix(static_cast<std::size_t>(k.numberOfLines));
+                return h;
+            }
+        };
+        struct Entry {
+            Key key;
+            GObjectPtr<PangoLayout> layout;
+        };
+
+        /// Keeps `layout` as the latest (or, when not `kept`, only until the
+        /// next call) and hands it out.
+        PangoLayout* keep(Key key, GObjectPtr<PangoLayout> layout, bool kept)
+        {
+            if (!kept) {
+                m_unkept = std::move(layout);
+                return m_unkept.get();
+            }
+            if (m_entries.size() >= kKept) {
+                m_index.erase(m_entries.back().key);
+                m_entries.pop_back();
+            }
+            m_entries.push_front({ std::move(key), std::move(layout) });
+            m_index.emplace(m_entries.front().key, m_entries.begin());
+            return m_entries.front().layout.get();
+        }
+
+        std::list<Entry> m_entries; // the latest first
+        std::unordered_map<Key, std::list<Entry>::iterator, KeyHash> m_index;
+        GObjectPtr<PangoLayout> m_unkept;
+        std::size_t m_made { 0 };
+    };
+
     TextMetrics metricsOf(PangoLayout* layout)
     {
         PangoRectangle logical;
@@ -277,8 +376,8 @@ std::string resolvedFontFamily(const Font& font)
 
 TextMetrics measureText(const std::string& utf8, const TextStyle& style, double maxWidth)
 {
-    auto layout = layOut(TextSystem::shared().measuring(), utf8, style, maxWidth, 0);
-    TextMetrics metrics = metricsOf(layout.get());
+    PangoLayout* layout = RecentLayouts::shared().layOut(TextSystem::shared().measuring(), utf8, style, maxWidth, 0);
+    TextMetrics metrics = metricsOf(layout);
     if (clipsOneLine(style) && maxWidth > 0)
         metrics.size.width = std::min(metrics.size.width, maxWidth);
     return metrics;
@@ -288,6 +387,11 @@ Size sizeOfText(const std::string& utf8, const Font& font)
 {
     TextStyle style { font, TextAlignment::Left, LineBreakMode::Clip, 0 };
     return measureText(utf8, style).size;
+}
+
+std::size_t textLayoutsMade()
+{
+    return RecentLayouts::shared().made();
 }
 
 int missingGlyphCount(const std::string& utf8, const Font& font)
@@ -415,8 +519,9 @@ void Context::showText(const std::string& utf8, const Rect& box, const TextStyle
     CairoPathPtr savedPath(cairo_copy_path(cr));
     cairo_save(cr);
     turnUpright(cr, box.minY(), box.maxY());
-    PangoContext* context = TextSystem::shared().drawingFor(cr);
-    auto layout = layOut(context, utf8, style, bounded ? box.width() : 0, bounded ? box.height() : 0);
+    PangoContext* context = TextSystem::shared().keptDrawingFor(cr);
+    PangoLayout* layout
+        = RecentLayouts::shared().layOut(context, utf8, style, bounded ? box.width() : 0, bounded ? box.height() : 0);
     setSource(color);
     cairo_new_path(cr);
     double x = box.minX();
@@ -426,13 +531,13 @@ void Context::showText(const std::string& utf8, const Rect& box, const TextStyle
         cairo_new_path(cr);
         // Aligned within the box while it fits; cut at the far edge otherwise.
         PangoRectangle logical;
-        pango_layout_get_extents(layout.get(), nullptr, &logical);
+        pango_layout_get_extents(layout, nullptr, &logical);
         double room = box.width() - logical.width / double(PANGO_SCALE);
         if (room > 0 && style.alignment != TextAlignment::Left)
             x += style.alignment == TextAlignment::Center ? room / 2 : room;
     }
     cairo_move_to(cr, x, box.minY());
-    pango_cairo_show_layout(cr, layout.get());
+    pango_cairo_show_layout(cr, layout);
     cairo_restore(cr);
     putPathBack(cr, savedPath);
 }

@@ -93,3 +93,78 @@ TEST(TextLine, SharedLinesAreKeyedByTextAndFontSize)
     });
     EXPECT_TRUE(samePixels(*kept, *anew));
 }
+
+TEST(RecentLayouts, TextDrawnOrMeasuredAgainAsBeforeIsNotLaidOutAgain)
+{
+    const Color ink = Color::rgb(1, 1, 1);
+    TextStyle style { Font::systemFont(12), TextAlignment::Center, LineBreakMode::TruncateTail, 1 };
+    const std::size_t start = textLayoutsMade();
+    auto laidSince = [&] { return textLayoutsMade() - start; };
+    auto box = [&](Context& c, const std::string& text, double width) {
+        c.drawText(text, Rect { 0, 0, width, 20 }, style, ink);
+    };
+    struct Step {
+        const char* what;
+        Drawing how;
+        std::string text;
+        double width;
+        std::size_t laidAfter;
+        bool drawsAsTheFirst { false };
+    };
+    // Each step draws into a fresh picture; only what shapes the text (its
+    // box, its characters, the scale or rotation drawn at) lays it out again.
+    const Step steps[] = {
+        { "first drawing", {}, "Kept Heater", 80, 1 },
+        { "the same again", {}, "Kept Heater", 80, 1, true },
+        { "elsewhere in a flipped space", { 2, 0, true }, "Kept Heater", 80, 1 },
+        { "narrower, so truncated", {}, "Kept Heater", 30, 2 },
+        { "another text", {}, "Kept Heaters", 80, 3 },
+        { "turned a quarter", { 2, 1.5707963267948966, false }, "Kept Heater", 80, 4 },
+        { "first drawing again", {}, "Kept Heater", 80, 4, true },
+    };
+    std::shared_ptr<Image> first;
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        auto image = drawn(step.how, [&](Context& c) { box(c, step.text, step.width); });
+        EXPECT_EQ(laidSince(), step.laidAfter);
+        if (!first)
+            first = image;
+        if (step.drawsAsTheFirst) {
+            EXPECT_TRUE(samePixels(*image, *first));
+        }
+    }
+
+    // Measuring keeps its own layouts; a larger text scale is another font.
+    const std::size_t beforeMeasuring = laidSince();
+    Size measured = measureText("Kept Heater", style, 80).size;
+    EXPECT_EQ(measureText("Kept Heater", style, 80).size, measured);
+    EXPECT_EQ(laidSince(), beforeMeasuring + 1);
+    setTextScale(1.5);
+    EXPECT_GT(measureText("Kept Heater", style, 200).size.width, measured.width);
+    setTextScale(1);
+    EXPECT_EQ(laidSince(), beforeMeasuring + 2);
+
+    // 128 are kept: a text is still kept after 127 others, not after 128.
+    auto measureNumbered = [&](int from, int to) {
+        for (int i = from; i < to; ++i)
+            static_cast<void>(measureText("row " + std::to_string(i), style));
+    };
+    static_cast<void>(measureText("oldest", style));
+    measureNumbered(0, 127);
+    std::size_t laid = laidSince();
+    static_cast<void>(measureText("oldest", style));
+    EXPECT_EQ(laidSince(), laid) << "kept with 127 others after it";
+    measureNumbered(1000, 1128);
+    laid = laidSince();
+    static_cast<void>(measureText("oldest", style));
+    EXPECT_EQ(laidSince(), laid + 1) << "gone after 128 others";
+
+    // Texts of up to 1,024 bytes are kept; longer ones are laid out each time.
+    for (std::size_t bytes : { 1024, 1025 }) {
+        const std::string page(bytes, 'x');
+        laid = laidSince();
+        static_cast<void>(measureText(page, style, 100));
+        static_cast<void>(measureText(page, style, 100));
+        EXPECT_EQ(laidSince(), laid + (bytes <= 1024 ? 1 : 2)) << bytes << " bytes";
+    }
+}
