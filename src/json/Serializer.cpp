@@ -61,7 +61,32 @@ namespace {
     // whole buffer, on pages new to the process. The text is copied out of it
     // once at the end.
     constexpr std::size_t kKeptOutputBytes = std::size_t(1) << 20;
-    thread_local std::string t_keptOutput;
+
+    struct KeptOutput {
+        std::string buffer;
+        ~KeptOutput();
+    };
+    thread_local constinit bool t_keptOutputAlive = false;
+    thread_local KeptOutput t_keptOutput;
+
+    KeptOutput::~KeptOutput()
+    {
+        t_keptOutputAlive = false;
+    }
+
+    // The thread's kept buffer; null once the thread's exit has destroyed it
+    // (an encode in a later destructor then keeps nothing).
+    std::string* keptOutput()
+    {
+        static thread_local constinit bool started = false;
+        if (!t_keptOutputAlive) {
+            if (started)
+                return nullptr;
+            started = true;
+            t_keptOutputAlive = true;
+        }
+        return &t_keptOutput.buffer;
+    }
 
     struct CacheSlot {
         const detail::Object* object;
@@ -78,8 +103,10 @@ namespace {
             , m_block(block)
             , m_delegateMethod(delegateMethod)
         {
-            m_output = std::move(t_keptOutput);
-            t_keptOutput.clear();
+            if (std::string* kept = keptOutput()) {
+                m_output = std::move(*kept);
+                kept->clear();
+            }
             if (m_output.size() < 4096)
                 m_output.resize(4096);
             m_cursor = m_output.data();
@@ -90,8 +117,10 @@ namespace {
         {
             // The buffer stays with the thread for its next encode (unless an
             // encode inside a formatter left a larger one there).
-            if (m_output.size() <= kKeptOutputBytes && m_output.size() > t_keptOutput.size())
-                t_keptOutput = std::move(m_output);
+            if (m_output.size() > kKeptOutputBytes)
+                return;
+            if (std::string* kept = keptOutput(); kept && m_output.size() > kept->size())
+                *kept = std::move(m_output);
         }
         EncodeState(const EncodeState&) = delete;
         EncodeState& operator=(const EncodeState&) = delete;

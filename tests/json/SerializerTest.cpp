@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <thread>
 
 using json::Error;
 using json::Value;
@@ -353,6 +354,28 @@ TEST(Serializer, EncodesInsideAFormatterAndAfterLargeOutputs)
     std::string escapedInner = "[\\\"" + std::string(200000, 'i') + "\\\"]";
     EXPECT_EQ(*text, "[\"" + std::string(100000, 'o') + "\",\"" + escapedInner + "\",\"end\"]");
     EXPECT_EQ(json::JSONString(inner), "[" + innerText + "]");
+}
+
+TEST(Serializer, EncodesInDestructorsAtAThreadsExit)
+{
+    // An object of the thread made before its first encode is destroyed after
+    // the thread's kept buffer: its encode then keeps nothing.
+    struct EncodesAtExit {
+        std::string* out = nullptr;
+        ~EncodesAtExit()
+        {
+            if (out)
+                *out = json::JSONString(Value::array({ std::string(5000, 'x') })).value_or("failed");
+        }
+    };
+    std::string atExit;
+    std::thread thread([&atExit] {
+        thread_local EncodesAtExit last;
+        last.out = &atExit;
+        EXPECT_EQ(json::JSONString(Value::array({ "first" })), "[\"first\"]");
+    });
+    thread.join();
+    EXPECT_EQ(atExit, "[\"" + std::string(5000, 'x') + "\"]");
 }
 
 TEST(Serializer, ClassMethodChecksTheResultTypeAndClearsAnEarlierError)
