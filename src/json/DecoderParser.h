@@ -119,6 +119,18 @@ namespace detail {
 #endif
     }
 
+    // The string hash carried over the first n bytes of a word (n below 8):
+    // the bytes moved to the top of the word take the powers 33^(n-1) down
+    // to 33^0 there, and the bytes shifted in are zeros.
+    inline std::uint32_t hashFirstBytes(std::uint32_t h, std::uint64_t word, unsigned n)
+    {
+        constexpr std::uint32_t kPowers[8]
+            = { pow33(0), pow33(1), pow33(2), pow33(3), pow33(4), pow33(5), pow33(6), pow33(7) };
+        if (n == 0)
+            return h;
+        return h * kPowers[n] + hashEightBytes(0, word << (8 * (8 - n)));
+    }
+
     /// What a number's text holds, as the scan reads it: the significand's
     /// digits (integer and fraction, wrapping past 19 of them) and the
     /// exponent, for the quick conversion; the text itself for the others.

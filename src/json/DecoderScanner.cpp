@@ -59,6 +59,26 @@ bool Parser::skipLineBreak(const unsigned char*& p)
 void Parser::skipWhitespace()
 {
     const unsigned char* p = m_cursor;
+    // Indented text: a line break, a run of spaces and the next token. What
+    // else comes (a carriage return, tabs, comments) goes the general way
+    // below, from where this stopped.
+    if (p < m_end && *p == '\n') {
+        ++p;
+        ++m_line;
+    }
+    while (m_end - p >= 8) {
+        const std::uint64_t other = loadWord(p) ^ 0x2020202020202020ULL;
+        if (other) {
+            p += static_cast<unsigned>(__builtin_ctzll(other)) / 8;
+            const unsigned char c = *p;
+            if (c > ' ' && c != '/' && c < 0xC2) {
+                m_cursor = p;
+                return;
+            }
+            break;
+        }
+        p += 8;
+    }
     while (p < m_end) {
         // Indentation comes in runs of spaces: eight at a time, and the
         // first byte that is no space found in the word it lies in.

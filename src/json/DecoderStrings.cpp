@@ -76,8 +76,7 @@ bool Parser::parseString()
                 continue;
             }
             const unsigned plain = static_cast<unsigned>(__builtin_ctzll(special)) / 8;
-            for (unsigned i = 0; i < plain; ++i)
-                h = h * 33u + s[i];
+            h = hashFirstBytes(h, word, plain);
             s += plain;
         } else {
             while (s < end && kPlainStringByte[*s])
@@ -100,17 +99,25 @@ bool Parser::parseString()
             return fail("Invalid character < 0x20 found in string: 0x%2.2x.", c);
         // Two-byte characters, and three-byte ones from U+1000 to U+CFFF,
         // are valid with any continuation bytes: no surrogates or
-        // noncharacters lie there. The rest take the full check.
-        if (c <= 0xDF && c >= 0xC2 && end - s >= 2 && (s[1] & 0xC0) == 0x80) {
-            h = h * 1089u + c * 33u + s[1];
-            s += 2;
-            continue;
+        // noncharacters lie there. A run of them (text in most scripts) is
+        // taken here without the word test; the rest take the full check.
+        const unsigned char* run = s;
+        while (s < end) {
+            const unsigned char b = *s;
+            if (b <= 0xDF && b >= 0xC2 && end - s >= 2 && (s[1] & 0xC0) == 0x80) {
+                h = h * 1089u + b * 33u + s[1];
+                s += 2;
+                continue;
+            }
+            if (b >= 0xE1 && b <= 0xEC && end - s >= 3 && (s[1] & 0xC0) == 0x80 && (s[2] & 0xC0) == 0x80) {
+                h = h * 35937u + b * 1089u + s[1] * 33u + s[2];
+                s += 3;
+                continue;
+            }
+            break;
         }
-        if (c >= 0xE1 && c <= 0xEC && end - s >= 3 && (s[1] & 0xC0) == 0x80 && (s[2] & 0xC0) == 0x80) {
-            h = h * 35937u + c * 1089u + s[1] * 33u + s[2];
-            s += 3;
+        if (s != run)
             continue;
-        }
         Utf8Sequence sequence = decodeUtf8Sequence(s, end);
         if (sequence.result != Utf8Sequence::Result::Valid)
             return parseStringSlow(s, h);

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdarg>
@@ -55,6 +56,38 @@ namespace {
                                    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
                                    "8081828384858687888990919293949596979899";
 
+    // Each thread keeps the output buffer of its last encode, up to this size:
+    // a fresh buffer grew by doubling, and every step cleared and copied the
+    // whole buffer, on pages new to the process. The text is copied out of it
+    // once at the end.
+    constexpr std::size_t kKeptOutputBytes = std::size_t(1) << 20;
+
+    struct KeptOutput {
+        std::string buffer;
+        ~KeptOutput();
+    };
+    thread_local constinit bool t_keptOutputAlive = false;
+    thread_local KeptOutput t_keptOutput;
+
+    KeptOutput::~KeptOutput()
+    {
+        t_keptOutputAlive = false;
+    }
+
+    // The thread's kept buffer; null once the thread's exit has destroyed it
+    // (an encode in a later destructor then keeps nothing).
+    std::string* keptOutput()
+    {
+        static thread_local constinit bool started = false;
+        if (!t_keptOutputAlive) {
+            if (started)
+                return nullptr;
+            started = true;
+            t_keptOutputAlive = true;
+        }
+        return &t_keptOutput.buffer;
+    }
+
     struct CacheSlot {
         const detail::Object* object;
         std::uint32_t offset;
@@ -70,10 +103,27 @@ namespace {
             , m_block(block)
             , m_delegateMethod(delegateMethod)
         {
-            m_output.resize(4096);
+            if (std::string* kept = keptOutput()) {
+                m_output = std::move(*kept);
+                kept->clear();
+            }
+            if (m_output.size() < 4096)
+                m_output.resize(4096);
             m_cursor = m_output.data();
             m_end = m_cursor + m_output.size();
         }
+
+        ~EncodeState()
+        {
+            // The buffer stays with the thread for its next encode (unless an
+            // encode inside a formatter left a larger one there).
+            if (m_output.size() > kKeptOutputBytes)
+                return;
+            if (std::string* kept = keptOutput(); kept && m_output.size() > kept->size())
+                *kept = std::move(m_output);
+        }
+        EncodeState(const EncodeState&) = delete;
+        EncodeState& operator=(const EncodeState&) = delete;
 
         bool failed() const { return m_error.has_value(); }
         std::optional<Error>& error() { return m_error; }
@@ -90,7 +140,7 @@ namespace {
         std::string takeOutput()
         {
             std::size_t length = static_cast<std::size_t>(m_cursor - m_output.data());
-            if (length < m_output.size() / 2)
+            if (m_output.size() <= kKeptOutputBytes || length < m_output.size() / 2)
                 return std::string(m_output.data(), length);
             m_output.resize(length);
             return std::move(m_output);
@@ -277,6 +327,23 @@ namespace {
         }
     }
 
+    // The bytes of a word that a string's text cannot copy as they are: a
+    // quote, a backslash, a control byte, a byte of 0x80 or more, and the
+    // slash when it is escaped. Each is flagged by the top bit of its byte;
+    // a byte above a flagged one may be flagged falsely (a borrow), never
+    // one below, so the lowest flag is the first such byte.
+    inline std::uint64_t bytesToLookAt(std::uint64_t word, bool slash)
+    {
+        constexpr std::uint64_t kOnes = 0x0101010101010101;
+        constexpr std::uint64_t kHighs = 0x8080808080808080;
+        auto zeroBytes = [](std::uint64_t v) { return (v - kOnes) & ~v; };
+        std::uint64_t flags = word | ((word - kOnes * 0x20) & ~word) | zeroBytes(word ^ (kOnes * '"'))
+            | zeroBytes(word ^ (kOnes * '\\'));
+        if (slash)
+            flags |= zeroBytes(word ^ (kOnes * '/'));
+        return flags & kHighs;
+    }
+
     bool EncodeState::writeString(const detail::StringObject* string, Quotes quotes)
     {
         const auto* s = reinterpret_cast<const unsigned char*>(string->bytes());
@@ -286,7 +353,25 @@ namespace {
         char* out = m_cursor;
         if (quotes == Quotes::Included)
             *out++ = '"';
+        const bool escapeSlash = m_escapeSlash;
         while (s < end) {
+            // Plain text eight bytes at a time. The word is stored whole even
+            // when only part of it is plain: the reserve above leaves at least
+            // six bytes of room for every byte still to come.
+            if (end - s >= 8) {
+                std::uint64_t word;
+                std::memcpy(&word, s, 8);
+                std::memcpy(out, &word, 8);
+                const std::uint64_t flags = bytesToLookAt(word, escapeSlash);
+                if (!flags) {
+                    out += 8;
+                    s += 8;
+                    continue;
+                }
+                const auto plain = static_cast<unsigned>(std::countr_zero(flags)) / 8;
+                out += plain;
+                s += plain;
+            }
             unsigned char c = *s;
             switch (kEscapeClasses[c]) {
             case 0:
@@ -307,13 +392,45 @@ namespace {
                 ++s;
                 continue;
             case 3:
-                if (m_escapeSlash)
+                if (escapeSlash)
                     *out++ = '\\';
                 *out++ = '/';
                 ++s;
                 continue;
             default:
                 break;
+            }
+            if (!m_escapeNonAscii) {
+                // A run of well-formed two- and three-byte characters is
+                // copied here (the second byte's range after an E0 or ED lead
+                // leaves out overlong forms and surrogates); four-byte ones
+                // and anything ill-formed take the full check below.
+                bool copied = false;
+                while (s < end && *s >= 0x80) {
+                    c = *s;
+                    const auto left = end - s;
+                    if (c >= 0xC2 && c <= 0xDF && left >= 2 && (s[1] & 0xC0) == 0x80) {
+                        std::memcpy(out, s, 2);
+                        out += 2;
+                        s += 2;
+                        copied = true;
+                        continue;
+                    }
+                    if ((c & 0xF0) == 0xE0 && left >= 3) {
+                        const unsigned char low = c == 0xE0 ? 0xA0 : 0x80;
+                        const unsigned char high = c == 0xED ? 0x9F : 0xBF;
+                        if (s[1] >= low && s[1] <= high && (s[2] & 0xC0) == 0x80) {
+                            std::memcpy(out, s, 3);
+                            out += 3;
+                            s += 3;
+                            copied = true;
+                            continue;
+                        }
+                    }
+                    break;
+                }
+                if (copied)
+                    continue;
             }
             detail::Utf8Sequence sequence = detail::decodeUtf8Sequence(s, end);
             if (!m_escapeNonAscii) {

@@ -161,6 +161,18 @@ TEST(DecoderScan, StringsEndAndHashAlikeAtEveryPositionInAWord)
         EXPECT_EQ(mixed[key + "\n"].integerValue(), 2);
         EXPECT_EQ(mixed[key + "\xC3\xA9"].integerValue(), 3);
         EXPECT_EQ(mixed[key + "\xE2\x82\xAC"].integerValue(), 4);
+        // Runs of two- and three-byte characters between plain text, and a
+        // run that the end of the buffer cuts off.
+        const std::string run = "\xC3\xA9\xE3\x81\x82\xDF\xBF\xEC\xBF\xBF";
+        Value runs = decode("{\"" + run + key + "<\":5,\">" + key + run + "\":6,\"" + key + run + key + "\":7}");
+        EXPECT_EQ(runs[run + key + "<"].integerValue(), 5);
+        EXPECT_EQ(runs[">" + key + run].integerValue(), 6);
+        EXPECT_EQ(runs[key + run + key].integerValue(), 7);
+        for (const char* cut : { "\xE3\x81", "\xE3", "\xC3" }) {
+            Error refused;
+            EXPECT_FALSE(json::objectFromJSONDataWithParseOptions("[\"" + key + run + cut, 0, &refused)) << cut;
+            EXPECT_EQ(refused.description, "End of buffer reached while parsing UTF8 in \"\" string.") << cut;
+        }
         // Characters just outside the quickly accepted ranges still get the full check.
         Value wide = decode("[\"" + key + "\xE3\x81\x82\xEC\xBF\xBF\xED\x9F\xBF\xE0\xA0\x80\xDF\xBF\"]");
         EXPECT_EQ(wide[0].stringValue(), key + "\xE3\x81\x82\xEC\xBF\xBF\xED\x9F\xBF\xE0\xA0\x80\xDF\xBF");

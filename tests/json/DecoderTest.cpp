@@ -242,6 +242,33 @@ TEST(Decoder, CommentsAndLineBreaksFollowTheOptions)
     });
 }
 
+TEST(Decoder, IndentationEndsWhereTheGeneralWhiteSpaceRulesTakeOver)
+{
+    // A line break and a run of spaces are skipped a word at a time; what
+    // follows the run (a token, a tab, another break, a comment, a Unicode
+    // line break) is read as before, and lines are counted across it.
+    struct Follow {
+        std::string text;
+        unsigned options;
+        std::uint64_t lines;
+    };
+    const unsigned comments = json::ParseOptionAllowComments;
+    const unsigned breaks = json::ParseOptionUnicodeLineBreaks;
+    for (std::size_t n : { 0u, 1u, 7u, 8u, 9u, 16u, 17u }) {
+        const std::string spaces(n, ' ');
+        for (const Follow& follow : std::vector<Follow> { { "", 0, 0 }, { "\t", 0, 0 }, { "\r\n" + spaces, 0, 1 },
+                 { "\n", 0, 1 }, { "/* c */ ", comments, 0 }, { "// c\n", comments, 1 }, { "\xC2\x85", breaks, 1 } }) {
+            const std::string head = "[1,\n" + spaces + follow.text + "2";
+            SCOPED_TRACE(head);
+            EXPECT_EQ(decode(head + "\n" + spaces + "]", follow.options), Value::array({ 1, 2 }));
+            const std::string broken = head + ",\n" + spaces + "]";
+            expectFailures({ { broken, "Unexpected ']'.", broken.size(), 3 + follow.lines, follow.options } });
+        }
+        expectFailures({ { "[1,\n" + spaces + "/ 2]", kUnexpectedToken, 4 + n, 2 },
+            { "[1,\n" + spaces + "\xC2\x85 2]", kUnexpectedToken, 4 + n, 2 } });
+    }
+}
+
 TEST(Decoder, TrailingTextIsAllowedOnlyWithTheOption)
 {
     EXPECT_TRUE(decode("[1]   \n"));

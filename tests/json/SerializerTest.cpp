@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <thread>
 
 using json::Error;
 using json::Value;
@@ -163,6 +164,56 @@ TEST(Serializer, CopiesOnlyWellFormedUtf8)
     }
 }
 
+TEST(Serializer, EscapesAndCharactersAtEveryPlaceOfAWord)
+{
+    // Strings are copied eight bytes at a time up to the first byte that needs
+    // a look, and runs of two- and three-byte characters are copied without
+    // the full check: each byte or character here stands at every place of
+    // strings around one and two words long, also last, and cut short.
+    struct Case {
+        std::string bytes;
+        std::string escaped; // empty: the write fails
+        std::string escapedSlash;
+    };
+    const std::vector<Case> cases {
+        { "\"", "\\\"", "\\\"" },
+        { "\\", "\\\\", "\\\\" },
+        { "/", "/", "\\/" },
+        { "\n", "\\n", "\\n" },
+        { "\x1f", "\\u001f", "\\u001f" },
+        { " ", " ", " " },
+        { "\x7f", "\x7f", "\x7f" },
+        { "\xC2\x80", "\xC2\x80", "\xC2\x80" },
+        { "\xDF\xBF\xE0\xA0\x80", "\xDF\xBF\xE0\xA0\x80", "\xDF\xBF\xE0\xA0\x80" },
+        { "\xED\x9F\xBF\xE2\x82\xAC\xEF\xBF\xBF", "\xED\x9F\xBF\xE2\x82\xAC\xEF\xBF\xBF",
+            "\xED\x9F\xBF\xE2\x82\xAC\xEF\xBF\xBF" },
+        { "\xC3\xA9\xF0\x9F\x98\x80", "\xC3\xA9\xF0\x9F\x98\x80", "\xC3\xA9\xF0\x9F\x98\x80" },
+        { "\xC3\xA9\xC1\xBF", "", "" },
+        { "\xE0\x9F\xBF", "", "" },
+        { "\xED\xA0\x80", "", "" },
+        { "\xE2\x82\xAC\xE2\x82", "", "" },
+        { "\xC3\xA9\xC3", "", "" },
+        { "\xE2\x82\xAC\x80", "", "" },
+    };
+    for (const Case& c : cases) {
+        for (std::size_t length : { 1u, 7u, 8u, 9u, 15u, 16u, 17u }) {
+            for (std::size_t place = 0; place <= length; ++place) {
+                std::string text = std::string(place, 'a') + c.bytes + std::string(length - place, 'b');
+                SCOPED_TRACE("bytes of " + text);
+                Value value = Value::array({ text });
+                if (c.escaped.empty()) {
+                    EXPECT_EQ(failure(value), "An error occurred converting the contents of a NSString to UTF8.");
+                    continue;
+                }
+                std::string before(place, 'a'), after(length - place, 'b');
+                EXPECT_EQ(write(value), "[\"" + before + c.escaped + after + "\"]");
+                EXPECT_EQ(
+                    write(value, json::SerializeOptionEscapeSlash), "[\"" + before + c.escapedSlash + after + "\"]");
+            }
+        }
+    }
+}
+
 TEST(Serializer, RepeatedObjectsGiveIdenticalText)
 {
     Value shared = Value("na\xC3\xAFve \"quoted\"");
@@ -280,6 +331,51 @@ TEST(Serializer, LargeOutputsLeaveTheFirstBuffer)
     std::string longText(100000, 'x');
     longText[500] = '\n';
     EXPECT_EQ(write(Value::array({ longText })).size(), longText.size() + 5);
+}
+
+TEST(Serializer, EncodesInsideAFormatterAndAfterLargeOutputs)
+{
+    // The thread keeps its last output buffer for the next encode, up to
+    // 1 MB: an output past that, one at the limit and encodes nested in a
+    // formatter each write into a buffer of their own.
+    auto row = [](std::size_t bytes) { return Value::array({ std::string(bytes - 4, 'r') }); };
+    for (std::size_t bytes :
+        { (std::size_t(1) << 20) + 1, std::size_t(1) << 20, std::size_t(300000), std::size_t(5) }) {
+        EXPECT_EQ(write(row(bytes)).size(), bytes);
+        EXPECT_EQ(write(Value::array({ "small" })), "[\"small\"]");
+    }
+    Value inner = Value::array({ std::string(200000, 'i') });
+    Value widget = Value::opaque("Widget");
+    json::Formatter nested = [&inner](const Value&) { return Value(*json::JSONString(inner)); };
+    Value outer = Value::array({ std::string(100000, 'o'), widget, "end" });
+    auto text = json::JSONStringWithOptions(outer, 0, nested, nullptr);
+    ASSERT_TRUE(text);
+    std::string innerText = "\"" + std::string(200000, 'i') + "\"";
+    std::string escapedInner = "[\\\"" + std::string(200000, 'i') + "\\\"]";
+    EXPECT_EQ(*text, "[\"" + std::string(100000, 'o') + "\",\"" + escapedInner + "\",\"end\"]");
+    EXPECT_EQ(json::JSONString(inner), "[" + innerText + "]");
+}
+
+TEST(Serializer, EncodesInDestructorsAtAThreadsExit)
+{
+    // An object of the thread made before its first encode is destroyed after
+    // the thread's kept buffer: its encode then keeps nothing.
+    struct EncodesAtExit {
+        std::string* out = nullptr;
+        ~EncodesAtExit()
+        {
+            if (out)
+                *out = json::JSONString(Value::array({ std::string(5000, 'x') })).value_or("failed");
+        }
+    };
+    std::string atExit;
+    std::thread thread([&atExit] {
+        thread_local EncodesAtExit last;
+        last.out = &atExit;
+        EXPECT_EQ(json::JSONString(Value::array({ "first" })), "[\"first\"]");
+    });
+    thread.join();
+    EXPECT_EQ(atExit, "[\"" + std::string(5000, 'x') + "\"]");
 }
 
 TEST(Serializer, ClassMethodChecksTheResultTypeAndClearsAnEarlierError)
