@@ -25,14 +25,16 @@ public:
     DataPoint(json::Value point, platform::Date refDate);
 
     /// The sample kept as its members when it is a record of at most
-    /// `kFlatMembers` numbers, booleans or nulls, else kept as received.
+    /// `kFlatMembers` members, of which at most `kFlatNumbers` numbers and
+    /// the others booleans or nulls; else kept as received.
     [[nodiscard]] static DataPoint flattened(const json::Value& point, platform::Date refDate);
     static constexpr std::size_t kFlatMembers = 4;
+    static constexpr std::size_t kFlatNumbers = 3;
 
     double timeInterval() const { return m_timeInterval; }
     platform::Date refDate() const { return m_refDate; }
     /// Whether only the members are kept (see `flattened`).
-    bool isFlat() const { return m_shape != nullptr; }
+    bool isFlat() const { return m_shape != 0; }
 
     /// The sample as received; for a flat one, a record of the same members
     /// made again (its members' order in `description` may differ).
@@ -55,17 +57,25 @@ public:
 
 private:
     DataPoint() = default;
+    const Shape& shape() const;
     int memberSlot(std::string_view key) const;
+    /// Where member `slot`'s number lies in `m_numbers`: after those of the
+    /// members before it.
+    std::size_t numberIndex(std::size_t slot) const;
     json::Value memberAt(std::size_t slot) const;
 
+    // A graph holds tens of thousands of these: 56 bytes each.
     json::Value m_point;
-    const Shape* m_shape { nullptr };
     platform::Date m_refDate;
     double m_timeInterval { 0 };
-    /// A flat sample's members in its shape's order: each number's eight
-    /// bytes (a boolean's 0 or 1) and its kind.
-    std::array<std::uint64_t, kFlatMembers> m_bits {};
+    /// A flat sample's numbers, each its eight bytes, in its shape's order.
+    std::array<std::uint64_t, kFlatNumbers> m_numbers {};
+    /// Each member's kind, in the shape's order.
     std::array<json::Kind, kFlatMembers> m_kinds {};
+    /// The booleans' values, a bit per member.
+    std::uint8_t m_booleans { 0 };
+    /// The shape's number, from 1; 0 when the sample is kept whole.
+    std::uint8_t m_shape { 0 };
 };
 
 }

@@ -61,9 +61,11 @@ TEST(DataPoint, AFlattenedSampleReadsAsReceived)
     const Case cases[] = {
         { R"({"timestamp":1354748400000,"powerDraw":12.5})", true },
         { R"({"timestamp":1354748400000,"powerDraw":12,"meterReading":1043.125})", true },
-        // Four members, as many as are kept flat, and one more.
+        // Four members, as many as are kept flat, and one more; three
+        // numbers, as many as are kept flat, and one more.
         { R"({"timestamp":-1500,"percentage":87.5,"voltage":52.38,"isCharging":true})", true },
         { R"({"timestamp":1,"percentage":0,"voltage":-0.0,"isCharging":false,"extra":null})", false },
+        { R"({"timestamp":1,"percentage":0,"voltage":-0.0,"level":7})", false },
         { R"({"from":18446744073709551615,"kWh":1e300,"note":null})", true }, // an unsigned past the signed range
         { R"({"from":-9223372036854775808,"kWh":4.9e-324})", true },
         { R"({"timestamp":"1999","powerDraw":3})", false }, // a string member
@@ -96,8 +98,9 @@ TEST(DataPoint, AFlattenedSampleReadsAsReceived)
     }
     // Members in a table's slot order, which two documents with the same keys
     // in another order need not share: each sample writes its own.
-    for (const char* text : { R"({"a":1,"b":2,"c":3,"d":4})", R"({"d":4,"c":3,"b":2,"a":1})" }) {
+    for (const char* text : { R"({"a":1,"b":2,"c":true,"d":null})", R"({"d":null,"c":true,"b":2,"a":1})" }) {
         json::Value sample = parse(text);
+        EXPECT_TRUE(DataPoint::flattened(sample, Date(0)).isFlat()) << text;
         EXPECT_EQ(DataPoint::flattened(sample, Date(0)).description(), DataPoint(sample, Date(0)).description());
     }
 }
