@@ -40,6 +40,8 @@
 #include "presence/MovementsViewController.h"
 #include "schedule/ScheduleTableViewController.h"
 #include "json/Decoder.h"
+#include "json/Dictionary.h"
+#include "json/Serializer.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -159,7 +161,17 @@ void buildRecords(const json::Value& reply, platform::Date now)
     for (const char* key : { "statuses", "energyConsumptions" }) {
         forEachIn(reply[key], [&](const json::Value& sample) {
             DataPoint point(sample, now);
-            point.description();
+            // A graph keeps its samples flattened: they must read as received.
+            DataPoint flat = DataPoint::flattened(sample, now);
+            if (flat.description() != point.description() || flat.timeInterval() != point.timeInterval())
+                __builtin_trap();
+            if (sample.isDictionary())
+                for (const json::Value& key : sample.asDictionary()->allKeys())
+                    if (key.isString()
+                        && !(json::JSONString(json::Value::array({ flat.member(key.stringValue()) }))
+                                == json::JSONString(json::Value::array({ point.member(key.stringValue()) }))
+                            && flat.doubleMember(key.stringValue()) == point.doubleMember(key.stringValue())))
+                        __builtin_trap();
         });
     }
 }

@@ -270,6 +270,9 @@ public:
     /// Runs the app until `done` holds, checking every millisecond.
     void runUntil(const std::function<bool()>& done, const std::string& what, double timeoutSeconds = 20)
     {
+        // A loaded machine's service can take longer to make a week of samples.
+        if (const char* longer = std::getenv("HESTIO_APP_BENCH_TIMEOUT"); longer && std::atof(longer) > timeoutSeconds)
+            timeoutSeconds = std::atof(longer);
         double start = wallMs();
         for (;;) {
             m_host->settle();
@@ -623,6 +626,26 @@ void emitResidentParts()
     emit({ "memory.mapped-blocks-mb", heap.hblkhd / 1048576.0, -1 });
 }
 
+/// With HESTIO_APP_BENCH_EACH_PAGE=1, one line for each page of the memory
+/// scenario: what is resident (all, anonymous, files and libraries), the peak
+/// so far, the heap in use and in mapped blocks, and the decoder's slabs held.
+void printPageMemory(const char* graph, int day)
+{
+    static const bool wanted = [] {
+        const char* each = std::getenv("HESTIO_APP_BENCH_EACH_PAGE");
+        return each && std::strcmp(each, "1") == 0;
+    }();
+    if (!wanted)
+        return;
+    struct mallinfo2 heap = mallinfo2();
+    std::printf("page %-12s %2d  rss %6.1f  anon %6.1f  file %6.1f  hwm %6.1f  heap %5.1f  mapped %5.1f  "
+                "decoder %5.1f  kept %5.1f\n",
+        graph, day, residentKb("VmRSS:") / 1024.0, residentKb("RssAnon:") / 1024.0, residentKb("RssFile:") / 1024.0,
+        residentKb("VmHWM:") / 1024.0, heap.uordblks / 1048576.0, heap.hblkhd / 1048576.0,
+        json::detail::liveArenaSlabs() * json::detail::kArenaSlabBytes / 1048576.0,
+        json::detail::keptDecoderBytes() / 1048576.0);
+}
+
 void scenarioMemory(const std::string& host, const std::string& pin)
 {
     LiveApp app(host, pin);
@@ -645,19 +668,24 @@ void scenarioMemory(const std::string& host, const std::string& pin)
     auto idle = [&] { return !app.application().isNetworkActivityIndicatorVisible(); };
     double wall0 = wallMs();
     double cpu0 = cpuMs();
-    for (auto& make : graphs) {
-        auto graph = make();
+    const char* names[] = { "home-energy", "home-battery", "power-draw", "device-energy" };
+    printPageMemory("signed-in", 0);
+    for (std::size_t which = 0; which < graphs.size(); ++which) {
+        auto graph = graphs[which]();
         root.presentModalViewController(graph, false);
         app.host().pass(0.05);
         app.runUntil(idle, "a graph's first week");
+        printPageMemory(names[which], 0);
         for (int day = 0; day < 28; ++day) {
             graph->back();
             app.host().settle();
             app.runUntil(idle, "a graph's older week");
             app.drawFrame();
+            printPageMemory(names[which], day + 1);
         }
         graph->dismissGraph();
         app.host().pass(0.5);
+        printPageMemory(names[which], -1);
     }
     emit({ "memory.four-graphs-four-weeks-time", wallMs() - wall0, cpuMs() - cpu0 });
     emit({ "memory.resident-mb", residentKb("VmRSS:") / 1024.0, -1 });

@@ -66,10 +66,10 @@ void DevicePowerDrawGraphViewController::clearLabels()
 void DevicePowerDrawGraphViewController::showSelectedSample(const DataPoint& sample)
 {
     char text[64];
-    std::snprintf(text, sizeof text, "%.1f W",
-        static_cast<double>(static_cast<float>(sample.point()["powerDraw"].doubleValue())));
+    std::snprintf(
+        text, sizeof text, "%.1f W", static_cast<double>(static_cast<float>(sample.doubleMember("powerDraw"))));
     m_powerDrawLabel->setText(text);
-    timestampLabel()->setText(timestampText(sample.point()["timestamp"]));
+    timestampLabel()->setText(timestampText(sample.member("timestamp")));
 }
 
 std::string DevicePowerDrawGraphViewController::describeFigures(const summary::Figures& figures) const

@@ -93,15 +93,15 @@ void EnergyConsumptionGraphViewController::barWasSelectedAtRecordIndex(chart::Ba
 void EnergyConsumptionGraphViewController::showSelectedSample(const DataPoint& sample)
 {
     char text[64];
-    std::snprintf(text, sizeof text, "%.4f kWh",
-        static_cast<double>(static_cast<float>(sample.point()[valueKey()].doubleValue())));
+    std::snprintf(
+        text, sizeof text, "%.4f kWh", static_cast<double>(static_cast<float>(sample.doubleMember(valueKey()))));
     m_energyConsumptionLabel->setText(text);
-    timestampLabel()->setText(timestampText(sample.point()["from"]));
+    timestampLabel()->setText(timestampText(sample.member("from")));
     auto kept = tariff();
-    m_costLabel->setText(kept ? costText(kept->costOf(sample.point()[valueKey()].doubleValue(),
-                                             platform::Date(sampleTime(sample)), timezone()),
-                             *kept)
-                              : std::string());
+    m_costLabel->setText(kept
+            ? costText(
+                kept->costOf(sample.doubleMember(valueKey()), platform::Date(sampleTime(sample)), timezone()), *kept)
+            : std::string());
 }
 
 std::optional<Tariff> EnergyConsumptionGraphViewController::tariff() const
@@ -125,7 +125,7 @@ GraphViewController::DayReport EnergyConsumptionGraphViewController::reportDay(c
     double cost = 0;
     for (const DataPoint* sample : day.samples) {
         double from = sampleTime(*sample);
-        double kWh = sample->point()[valueKey()].doubleValue();
+        double kWh = sample->doubleMember(valueKey());
         starts.push_back(from);
         energy += kWh;
         if (kept)

@@ -439,7 +439,7 @@ void GraphViewController::createDataPoints(const json::Value& samples, unsigned 
     std::vector<DataPoint> block;
     block.reserve(samples.count());
     for (std::size_t i = 0; i < samples.count(); ++i)
-        block.emplace_back(samples[i], m_refDate);
+        block.push_back(DataPoint::flattened(samples[i], m_refDate));
     auto size = static_cast<std::uint32_t>(block.size());
     if (!m_plotData)
         m_plotData.emplace();
@@ -507,7 +507,7 @@ double GraphViewController::findAndSetMax()
     float largest = 0.0f;
     std::string key = valueKey();
     for (const DataPoint& sample : block)
-        largest = std::max(largest, static_cast<float>(sample.point()[key].doubleValue()));
+        largest = std::max(largest, static_cast<float>(sample.doubleMember(key)));
     return largest;
 }
 
@@ -651,7 +651,7 @@ std::optional<chart::PlotNumber> GraphViewController::numberForPlot(
     if (field == 0)
         return chart::PlotNumber { sample.timeInterval() };
     if (field == 1)
-        return chart::PlotNumber { sample.point()[valueKey()].doubleValue() };
+        return chart::PlotNumber { sample.doubleMember(valueKey()) };
     return chart::PlotNumber {};
 }
 

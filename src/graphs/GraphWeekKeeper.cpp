@@ -71,13 +71,17 @@ void GraphWeekKeeper::keep(unsigned week, TimeSpan span, const json::Value& repl
     auto cache = key && m_session ? m_session->offline().cache() : nullptr;
     if (!cache || cache->folder() != m_folder)
         return; // signed out, or another user signed in meanwhile
-    // The reply reaches the screen decoded; it is kept written out again.
+    // The reply reaches the screen decoded; it is kept written out again,
+    // wrapped in place: a week of minute samples is most of a megabyte, and
+    // the cache makes its own copy on its way to the disk.
     std::optional<std::string> body = json::JSONData(reply);
     if (!body)
         return;
-    std::string kept = std::string(R"({"success":true,")") + fromKey + "\":" + millisecondsText(span.start) + ",\""
-        + toKey + "\":" + millisecondsText(span.end) + ",\"" + replyKey + "\":" + *body + "}";
-    if (platform::Status stored = cache->store(*key, kept, now); !stored)
+    std::string before = std::string(R"({"success":true,")") + fromKey + "\":" + millisecondsText(span.start) + ",\""
+        + toKey + "\":" + millisecondsText(span.end) + ",\"" + replyKey + "\":";
+    body->insert(0, before);
+    body->push_back('}');
+    if (platform::Status stored = cache->store(*key, *body, now); !stored)
         hestio::log("Could not keep the reply of " + *key + ": " + stored.error().message());
 }
 

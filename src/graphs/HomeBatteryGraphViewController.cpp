@@ -70,9 +70,9 @@ void HomeBatteryGraphViewController::clearLabels()
 
 void HomeBatteryGraphViewController::showSelectedSample(const DataPoint& sample)
 {
-    m_batteryPercentageLabel->setText(formatFloat("%.1f %%", sample.point()["percentage"]));
-    m_voltageLabel->setText(formatFloat("%.1f V", sample.point()["voltage"]));
-    timestampLabel()->setText(timestampText(sample.point()["timestamp"]));
+    m_batteryPercentageLabel->setText(formatFloat("%.1f %%", sample.member("percentage")));
+    m_voltageLabel->setText(formatFloat("%.1f V", sample.member("voltage")));
+    timestampLabel()->setText(timestampText(sample.member("timestamp")));
 }
 
 std::string HomeBatteryGraphViewController::describeFigures(const summary::Figures& figures) const

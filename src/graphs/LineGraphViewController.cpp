@@ -55,7 +55,7 @@ GraphViewController::DayReport LineGraphViewController::reportDay(const DaySampl
     for (const DataPoint* sample : day.samples) {
         double t = sampleTime(*sample);
         times.push_back(t);
-        if (const json::Value& value = sample->point()[key]; readingOf(value))
+        if (json::Value value = sample->member(key); readingOf(value))
             values.push_back({ t, value.doubleValue() });
     }
     DayReport report;
@@ -69,10 +69,10 @@ GraphViewController::DayReport LineGraphViewController::reportDay(const DaySampl
         report.figures = describeFigures(*figures);
     if (!counted.empty()) {
         // The last reading of the day before tells a reset at midnight.
-        if (day.before && readingOf(day.before->point()[counted]))
-            counter.push_back({ sampleTime(*day.before), day.before->point()[counted].doubleValue() });
+        if (json::Value last = day.before ? day.before->member(counted) : json::Value(); readingOf(last))
+            counter.push_back({ sampleTime(*day.before), last.doubleValue() });
         for (const DataPoint* sample : day.samples) {
-            if (const json::Value& value = sample->point()[counted]; readingOf(value))
+            if (json::Value value = sample->member(counted); readingOf(value))
                 counter.push_back({ sampleTime(*sample), value.doubleValue() });
         }
         report.resets = findResets(counter);

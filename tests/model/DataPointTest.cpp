@@ -2,6 +2,8 @@
 
 #include "platform/foundation/Calendar.h"
 #include "json/Decoder.h"
+#include "json/Dictionary.h"
+#include "json/Serializer.h"
 
 #include <gtest/gtest.h>
 
@@ -48,6 +50,59 @@ TEST(DataPoint, KeepsTheSampleAsReceived)
     DataPoint point(sample, Date(0));
     EXPECT_TRUE(point.point().isSameObject(sample));
     EXPECT_NE(point.description().find("\"powerDraw\":12.5"), std::string::npos) << point.description();
+}
+
+TEST(DataPoint, AFlattenedSampleReadsAsReceived)
+{
+    struct Case {
+        const char* sample;
+        bool flat;
+    };
+    const Case cases[] = {
+        { R"({"timestamp":1354748400000,"powerDraw":12.5})", true },
+        { R"({"timestamp":1354748400000,"powerDraw":12,"meterReading":1043.125})", true },
+        // Four members, as many as are kept flat, and one more; three
+        // numbers, as many as are kept flat, and one more.
+        { R"({"timestamp":-1500,"percentage":87.5,"voltage":52.38,"isCharging":true})", true },
+        { R"({"timestamp":1,"percentage":0,"voltage":-0.0,"isCharging":false,"extra":null})", false },
+        { R"({"timestamp":1,"percentage":0,"voltage":-0.0,"level":7})", false },
+        { R"({"from":18446744073709551615,"kWh":1e300,"note":null})", true }, // an unsigned past the signed range
+        { R"({"from":-9223372036854775808,"kWh":4.9e-324})", true },
+        { R"({"timestamp":"1999","powerDraw":3})", false }, // a string member
+        { R"({"timestamp":1000,"powerDraw":[1]})", false },
+        { R"({"k\"ey\/\u00e9":1,"a":2,"b":3})", true }, // a key the serializer escapes
+        { R"({})", true },
+        { R"([1,2])", false },
+    };
+    for (const Case& c : cases) {
+        json::Value sample = parse(c.sample);
+        DataPoint received(sample, Date(1354834800.0));
+        DataPoint flat = DataPoint::flattened(sample, Date(1354834800.0));
+        EXPECT_EQ(flat.isFlat(), c.flat) << c.sample;
+        EXPECT_EQ(flat.description(), received.description()) << c.sample;
+        EXPECT_EQ(flat.timeInterval(), received.timeInterval()) << c.sample;
+        EXPECT_EQ(flat.refDate(), received.refDate());
+        if (!sample.isDictionary())
+            continue;
+        for (const json::Value& key : sample.asDictionary()->allKeys()) {
+            std::string_view name = key.stringValue();
+            EXPECT_EQ(flat.member(name).kind(), received.member(name).kind()) << c.sample << " " << name;
+            EXPECT_EQ(json::JSONString(json::Value::array({ flat.member(name) })),
+                json::JSONString(json::Value::array({ received.member(name) })))
+                << c.sample << " " << name;
+            EXPECT_EQ(flat.doubleMember(name), received.doubleMember(name)) << c.sample << " " << name;
+        }
+        EXPECT_TRUE(flat.member("absent").isNone());
+        EXPECT_EQ(flat.doubleMember("absent"), 0.0);
+        EXPECT_TRUE(flat.point() == sample) << c.sample;
+    }
+    // Members in a table's slot order, which two documents with the same keys
+    // in another order need not share: each sample writes its own.
+    for (const char* text : { R"({"a":1,"b":2,"c":true,"d":null})", R"({"d":null,"c":true,"b":2,"a":1})" }) {
+        json::Value sample = parse(text);
+        EXPECT_TRUE(DataPoint::flattened(sample, Date(0)).isFlat()) << text;
+        EXPECT_EQ(DataPoint::flattened(sample, Date(0)).description(), DataPoint(sample, Date(0)).description());
+    }
 }
 
 TEST(DayBoundaries, DependOnTheZone)
