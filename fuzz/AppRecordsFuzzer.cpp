@@ -43,6 +43,7 @@
 #include "json/Dictionary.h"
 #include "json/Serializer.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -170,7 +171,8 @@ void buildRecords(const json::Value& reply, platform::Date now)
                     if (key.isString()
                         && !(json::JSONString(json::Value::array({ flat.member(key.stringValue()) }))
                                 == json::JSONString(json::Value::array({ point.member(key.stringValue()) }))
-                            && flat.doubleMember(key.stringValue()) == point.doubleMember(key.stringValue())))
+                            && std::bit_cast<std::uint64_t>(flat.doubleMember(key.stringValue()))
+                                == std::bit_cast<std::uint64_t>(point.doubleMember(key.stringValue()))))
                         __builtin_trap();
         });
     }
