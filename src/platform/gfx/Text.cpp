@@ -271,8 +271,10 @@ namespace {
             PangoContext* context, const std::string& utf8, const TextStyle& style, double width, double height)
         {
             if (utf8.size() > kLongestKept) {
+                // Held only until the next call, as the caller uses it now.
                 ++m_made;
-                return keep({}, hestio::platform::layOut(context, utf8, style, width, height), false);
+                m_unkept = hestio::platform::layOut(context, utf8, style, width, height);
+                return m_unkept.get();
             }
             Key key { context, utf8, style.font.family, style.font.scaledSize(), style.font.weight, style.font.slant,
                 style.alignment, style.lineBreakMode, style.numberOfLines, width, height };
@@ -282,7 +284,7 @@ namespace {
                 return found->second->layout.get();
             }
             ++m_made;
-            return keep(std::move(key), hestio::platform::layOut(context, utf8, style, width, height), true);
+            return keep(std::move(key), hestio::platform::layOut(context, utf8, style, width, height));
         }
 
         std::size_t made() const { return m_made; }
@@ -323,14 +325,9 @@ namespace {
             GObjectPtr<PangoLayout> layout;
         };
 
-        /// Keeps `layout` as the latest (or, when not `kept`, only until the
-        /// next call) and hands it out.
-        PangoLayout* keep(Key key, GObjectPtr<PangoLayout> layout, bool kept)
+        /// Keeps `layout` as the latest, the oldest going, and hands it out.
+        PangoLayout* keep(Key key, GObjectPtr<PangoLayout> layout)
         {
-            if (!kept) {
-                m_unkept = std::move(layout);
-                return m_unkept.get();
-            }
             if (m_entries.size() >= kKept) {
                 m_index.erase(m_entries.back().key);
                 m_entries.pop_back();
