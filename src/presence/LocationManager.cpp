@@ -2,6 +2,7 @@
 
 #include "net/Endpoints.h"
 #include "net/ServiceEnvironment.h"
+#include "platform/foundation/DiskWriter.h"
 #include "platform/foundation/LocalizedStrings.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -199,10 +200,13 @@ void LocationManager::didEnterRegion(GeoLocationManager&, const CircularRegion& 
 
 void LocationManager::didExitRegion(GeoLocationManager&, const CircularRegion& region)
 {
-    postLocationAs(localizedString("LEFT"), region);
-    // After the posting, which it neither waits for nor changes; only
-    // leaving home checks.
-    m_session->leaveHomeChecker()->left(region.identifier);
+    // After the posting has left, which it neither waits for nor changes;
+    // only leaving home checks.
+    postLocationAs(localizedString("LEFT"), region,
+        [checker = std::weak_ptr(m_session->leaveHomeChecker()), place = region.identifier] {
+            if (auto alive = checker.lock())
+                alive->left(place);
+        });
 }
 
 void LocationManager::didStartMonitoringForRegion(GeoLocationManager&, const CircularRegion& region)
@@ -215,7 +219,8 @@ void LocationManager::monitoringDidFailForRegion(GeoLocationManager&, const Circ
     AlertView::create("Failed to start region monitoring", "Error: " + error.localizedDescription, this, "OK")->show();
 }
 
-void LocationManager::postLocationAs(const std::string& action, const CircularRegion& region)
+void LocationManager::postLocationAs(
+    const std::string& action, const CircularRegion& region, std::function<void()> thenLeft)
 {
     m_session->loginSynchronous(true);
     auto timestamp = static_cast<long long>(RunLoop::current().clock().now().millisecondsSince1970());
@@ -223,19 +228,40 @@ void LocationManager::postLocationAs(const std::string& action, const CircularRe
         + hestio::format(
             "&longitude=%f&latitude=%f&timestamp=%lld", region.center.longitude, region.center.latitude, timestamp);
     // Each posting runs to its own answer; replacing the property does not
-    // stop the one before. The movement is in the failed-movement file while
-    // it is on its way, so that a process ended meanwhile does not lose it.
-    locationSensingPostWSC = WebServiceConnector::create(endpoints::kMovementPost.path, parameters, true);
-    locationSensingPostWSC->setTag(1);
-    std::string entry = locationSensingPostWSC->parameters();
-    locationSensingPostWSC->setContext(MovementPosting { entry });
-    locationSensingPostWSC->setDelegate(weak_from_this());
+    // stop the one before. The movement is in the failed-movement file
+    // before it leaves, so that a process ended while it is on its way does
+    // not lose it: it is sent once the disk writer has put it there (the
+    // main thread does not wait for that; postings keep their order).
+    auto posting = WebServiceConnector::create(endpoints::kMovementPost.path, parameters, true);
+    locationSensingPostWSC = posting;
+    posting->setTag(1);
+    std::string entry = posting->parameters();
+    posting->setContext(MovementPosting { entry });
+    posting->setDelegate(weak_from_this());
     FailedMovementFile::beginPosting(entry);
-    locationSensingPostWSC->startConnectionForDownload(false);
-    if (!locationSensingPostWSC->isRunning()) {
+    platform::DiskWriter::shared().whenWritten(FailedMovementFile::path(),
+        [weak = weak_from_this(), posting, entry, thenLeft = std::move(thenLeft)](const platform::Status&) {
+            // Written or not (an entry the file cannot take is kept in
+            // memory), the movement goes now.
+            auto self = weak.lock();
+            if (!self) {
+                FailedMovementFile::endPosting(entry, FailedMovementFile::PostingOutcome::NotDelivered);
+                return;
+            }
+            self->startPosting(posting, entry);
+            if (thenLeft)
+                thenLeft();
+        });
+}
+
+void LocationManager::startPosting(const std::shared_ptr<WebServiceConnector>& posting, const std::string& entry)
+{
+    posting->startConnectionForDownload(false);
+    if (!posting->isRunning()) {
         // No connection could be made, so no answer will come: it waits for
         // the resend.
-        locationSensingPostWSC.reset();
+        if (locationSensingPostWSC == posting)
+            locationSensingPostWSC.reset();
         movementNotDelivered(entry, entry, "The connection failed");
     }
 }

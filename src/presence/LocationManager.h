@@ -6,6 +6,7 @@
 #include "platform/ui/AlertView.h"
 #include "session/Session.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,7 +38,9 @@ public:
     void removeAllLocations();
     void startUpdatingLocation();
     void stopUpdatingLocation();
-    void postLocationAs(const std::string& action, const platform::CircularRegion& region);
+    /// Posts the movement; `thenLeft` runs once it has left.
+    void postLocationAs(
+        const std::string& action, const platform::CircularRegion& region, std::function<void()> thenLeft = {});
 
     /// The saved locations of a "/api/location" reply, in its order.
     static std::vector<std::shared_ptr<Location>> savedLocationsFromReply(const json::Value& reply);
@@ -75,6 +78,8 @@ public:
     LocationManager(std::shared_ptr<Session> session, std::string regionFile);
 
 private:
+    /// Sends a movement posting, now in the failed-movement file.
+    void startPosting(const std::shared_ptr<WebServiceConnector>& posting, const std::string& entry);
     void movementNotDelivered(const std::string& entry, const std::string& parameters, const std::string& reason);
     void placeNotCreated(const std::string& parameters, const std::string& reason);
 

@@ -1,6 +1,7 @@
 #include "../app/SessionTestSupport.h"
 
 #include "model/LeaveHomeCheck.h"
+#include "platform/foundation/DiskWriter.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/Redaction.h"
@@ -55,6 +56,18 @@ struct LocationManagerTest : test::SessionFixture {
 
 const Coordinate home { 40.712776, -74.005974 };
 const Coordinate away { 40.8, -74.1 };
+
+/// The entries of the failed-movement file on the disk (not what is queued
+/// for it).
+std::size_t entriesInTheFile()
+{
+    auto read = platform::readPrivateFile(FailedMovementFile::path(), 1 << 20);
+    if (!read || !*read)
+        return 0;
+    auto stored = platform::parsePropertyList((*read)->bytes);
+    const auto* locations = stored ? stored->find("locations") : nullptr;
+    return locations && locations->asArray() ? locations->asArray()->size() : 0;
+}
 
 }
 
@@ -137,6 +150,31 @@ TEST_F(LocationManagerTest, AnAnswerThatIsNotTheServicesKeepsTheMovementForResen
     EXPECT_EQ(manager->locationSensingPostWSC, nullptr);
 }
 
+TEST_F(LocationManagerTest, AMovementLeavesOnlyOnceItIsOnTheDiskAndMovementsKeepTheirOrder)
+{
+    moveTo(away);
+    manager->startMonitoringRegionWithCenter(home, "Home");
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})").after(5));
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true})").after(5));
+    {
+        platform::HeldFlushes slowDisk;
+        moveTo(home);
+        loop.advance(1);
+        moveTo(away);
+        loop.advance(1);
+        EXPECT_EQ(transport->requestCount(), 0u) << "a process killed now would have lost them";
+        EXPECT_EQ(entriesInTheFile(), 0u);
+    }
+    loop.runPending();
+    ASSERT_EQ(transport->requestCount(), 2u);
+    EXPECT_EQ(transport->requests()[0].body.substr(0, 15), "action=ARRIVED&");
+    EXPECT_EQ(transport->requests()[1].body.substr(0, 12), "action=LEFT&");
+    EXPECT_EQ(entriesInTheFile(), 2u) << "both are on the disk while on their way";
+    loop.advance(5);
+    EXPECT_EQ(countLines("successfully posted server"), 2u);
+    EXPECT_EQ(entriesInTheFile(), 0u);
+}
+
 TEST_F(LocationManagerTest, AMovementOnItsWayIsNotCancelledByTheNextOne)
 {
     moveTo(away);
@@ -200,17 +238,6 @@ TEST_F(LocationManagerTest, RadiusIsCappedAtTheServicesMaximumAndRegionsStop)
     capped->removeAllLocations();
     EXPECT_TRUE(capped->locationManager().monitoredRegions().empty());
     LocationManager::resetRegionRadiusForTesting();
-}
-
-namespace {
-
-std::size_t entriesInTheFile()
-{
-    auto stored = platform::readPropertyList(FailedMovementFile::path());
-    const auto* locations = stored ? stored->find("locations") : nullptr;
-    return locations && locations->asArray() ? locations->asArray()->size() : 0;
-}
-
 }
 
 TEST_F(LocationManagerTest, EachPostingIsHandledOnceByItsOwnAnswerInWhateverOrderTheyCome)
