@@ -1,5 +1,7 @@
 #include "PixelTesting.h"
 
+#include "platform/gfx/KeptPixels.h"
+
 #include <numbers>
 
 using namespace hestio::platform;
@@ -297,6 +299,38 @@ TEST(Context, WrappedContextIsHandedBackAsFound)
     }
     EXPECT_TRUE(owner->currentTransform().isIdentity());
     EXPECT_FALSE(owner->hasError());
+}
+
+TEST(KeptPixels, AreOpaqueOnlyWhenEveryPixelIsToTheLastRowAndColumn)
+{
+    // An odd width: pixels are checked two at a time, the last alone.
+    Canvas canvas(37, 5);
+    Rect area = KeptPixels::deviceArea(*canvas.context, { 0, 0, 37, 5 });
+    struct Case {
+        const char* what;
+        Rect left; ///< where the pixels are only nearly opaque, if anywhere
+        bool opaque;
+    };
+    const Case cases[] = {
+        { "every pixel opaque", {}, true },
+        { "the first pixel not", { 0, 0, 1, 1 }, false },
+        { "the second pixel not", { 1, 0, 1, 1 }, false },
+        { "the last row's last pixel not", { 36, 4, 1, 1 }, false },
+        { "the first row's last pixel not", { 36, 0, 1, 1 }, false },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        KeptPixels kept;
+        {
+            auto drawing = kept.redraw(*canvas.context, area);
+            drawing->fillRect({ 0, 0, 37, 5 }, red);
+            if (!c.left.isEmpty()) {
+                drawing->setBlendMode(BlendMode::Copy);
+                drawing->fillRect(c.left, red.withAlpha(254.0 / 255));
+            }
+        }
+        EXPECT_EQ(kept.isOpaque(), c.opaque);
+    }
 }
 
 }
