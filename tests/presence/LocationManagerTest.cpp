@@ -175,6 +175,24 @@ TEST_F(LocationManagerTest, AMovementLeavesOnlyOnceItIsOnTheDiskAndMovementsKeep
     EXPECT_EQ(entriesInTheFile(), 0u);
 }
 
+TEST_F(LocationManagerTest, AMovementWhoseManagerIsGoneBeforeItLeavesWaitsForTheResend)
+{
+    moveTo(away);
+    manager->startMonitoringRegionWithCenter(home, "Home");
+    {
+        platform::HeldFlushes slowDisk;
+        moveTo(home);
+        ASSERT_TRUE(FailedMovementFile::getAllFailedLocations().empty()) << "on its way, not offered";
+        manager.reset();
+    }
+    loop.advance(1);
+    EXPECT_EQ(transport->requestCount(), 0u);
+    auto stored = FailedMovementFile::getAllFailedLocations();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].substr(0, 26), "action=ARRIVED&title=Home&");
+    EXPECT_EQ(entriesInTheFile(), 1u);
+}
+
 TEST_F(LocationManagerTest, AMovementOnItsWayIsNotCancelledByTheNextOne)
 {
     moveTo(away);
