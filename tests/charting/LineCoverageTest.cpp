@@ -270,6 +270,8 @@ TEST(LineCoverage, ColumnByColumnEqualsTheSliceBySliceSweepToTheByte)
     for (int trial = 0; trial < 4000; ++trial) {
         std::vector<Point> points;
         double x = uniform(-4, 6);
+        if (chance(0.5)) // on a slice centre, as are later points stepping by sixteenths
+            x = std::round(x * 16) / 16 + 1.0 / 32;
         int count = std::uniform_int_distribution<int>(1, 40)(random);
         double y = uniform(0, 48);
         for (int i = 0; i < count; ++i) {
@@ -286,14 +288,14 @@ TEST(LineCoverage, ColumnByColumnEqualsTheSliceBySliceSweepToTheByte)
             }
             if (chance(0.6)) {
                 double step = chance(0.5) ? uniform(0, 0.2) : uniform(0.2, 9);
-                if (chance(0.3)) // onto a slice centre or a pixel's edge
-                    step = std::round(step * 16) / 16 + (chance(0.5) ? 1.0 / 32 : 0);
+                if (chance(0.5)) // by sixteenths, or onto a pixel's edge
+                    step = std::round(step * 16) / 16 + (chance(0.2) ? 1.0 / 32 : 0);
                 x += step;
             }
         }
         double width = chance(0.2) ? uniform(0.1, 1) : uniform(1, 7);
-        if (chance(0.2))
-            width = std::round(width);
+        if (chance(0.4)) // corners on slice centres too
+            width = std::max(0.125, std::round(width * 8) / 8);
         Rect bounds = chance(0.7) ? Rect { 0, 0, 64, 64 }
                                   : Rect { std::floor(uniform(-2, 40)), std::floor(uniform(-2, 40)), 24, 30 };
         LineCoverage line;
