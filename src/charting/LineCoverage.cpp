@@ -426,6 +426,15 @@ namespace {
                 }
                 intervals.push_back(single);
             }
+            // Most pieces widen the one interval they meet.
+            std::size_t i = 0, n = intervals.size();
+            while (i < n && intervals[i].high < v.low)
+                ++i;
+            if (i < n && intervals[i].low <= v.high && (i + 1 == n || !(intervals[i + 1].low <= v.high))) {
+                intervals[i].low = std::min(v.low, intervals[i].low);
+                intervals[i].high = std::max(v.high, intervals[i].high);
+                return;
+            }
             addToUnion(intervals, v);
         }
     };
