@@ -139,6 +139,7 @@ namespace {
             double x0, x1, y0, slope;
         };
         double left, right;
+        std::size_t owner; ///< the run that owns it
         int edges;
         /// An upright rectangle: its two edges are level and span it, so
         /// every x within it meets both.
@@ -168,7 +169,7 @@ namespace {
 
     Shape shapeOf(std::initializer_list<platform::Point> corners)
     {
-        Shape s { INFINITY, -INFINITY, 0, false, {} };
+        Shape s { INFINITY, -INFINITY, 0, 0, false, {} };
         const platform::Point* c = corners.begin();
         std::size_t count = corners.size();
         for (std::size_t i = 0; i < count; ++i) {
@@ -253,6 +254,7 @@ namespace {
     {
         std::size_t n = runs.size();
         const Run& run = runs[i];
+        std::size_t before = shapes.size();
         bool joinedBefore = !run.startsLine && i > 0;
         bool joinedAfter = i + 1 < n && !runs[i + 1].startsLine;
         bool upright = run.high > run.low;
@@ -281,6 +283,8 @@ namespace {
             shapes.push_back(shapeOf({ { run.x + nx, run.last + ny }, { next.x + nx, next.first + ny },
                 { next.x - nx, next.first - ny }, { run.x - nx, run.last - ny } }));
         }
+        for (std::size_t k = before; k < shapes.size(); ++k)
+            shapes[k].owner = i;
     }
 
     /// Adds `v` to `intervals`, disjoint and in order, merging it with those
@@ -306,7 +310,8 @@ namespace {
 
 }
 
-void LineCoverage::strokeInto(double width, const platform::Rect& bounds, platform::CoverageMask& mask) const
+void LineCoverage::strokeIntoSliceBySlice(
+    double width, const platform::Rect& bounds, platform::CoverageMask& mask) const
 {
     Bounds b = pixelBounds(bounds);
     mask.reset(b.left, b.top, b.width, b.height);
@@ -386,6 +391,163 @@ void LineCoverage::strokeInto(double width, const platform::Rect& bounds, platfo
             if (intervals.empty() && single.high >= single.low)
                 column.add(single.low - mask.y, single.high - mask.y, weight);
             for (const Interval& v : intervals)
+                column.add(v.low - mask.y, v.high - mask.y, weight);
+        }
+        column.flush(mask, px);
+    }
+}
+
+namespace {
+
+    /// The union of a slice's cross-sections, as `strokeIntoSliceBySlice`
+    /// builds it: one interval widened in place until a second, apart from
+    /// it, comes; then disjoint intervals in order.
+    struct SliceUnion {
+        Interval single { INFINITY, -INFINITY };
+        std::vector<Interval> intervals;
+
+        void clear()
+        {
+            single = { INFINITY, -INFINITY };
+            intervals.clear();
+        }
+
+        void add(Interval v)
+        {
+            if (intervals.empty()) {
+                if (!(single.high >= single.low)) {
+                    single = v;
+                    return;
+                }
+                if (!(single.high < v.low) && single.low <= v.high) {
+                    single.low = std::min(v.low, single.low);
+                    single.high = std::max(v.high, single.high);
+                    return;
+                }
+                intervals.push_back(single);
+            }
+            // Most pieces widen the one interval they meet.
+            std::size_t i = 0, n = intervals.size();
+            while (i < n && intervals[i].high < v.low)
+                ++i;
+            if (i < n && intervals[i].low <= v.high && (i + 1 == n || !(intervals[i + 1].low <= v.high))) {
+                intervals[i].low = std::min(v.low, intervals[i].low);
+                intervals[i].high = std::max(v.high, intervals[i].high);
+                return;
+            }
+            addToUnion(intervals, v);
+        }
+    };
+
+}
+
+void LineCoverage::strokeInto(double width, const platform::Rect& bounds, platform::CoverageMask& mask) const
+{
+    Bounds b = pixelBounds(bounds);
+    mask.reset(b.left, b.top, b.width, b.height);
+    double r = width / 2;
+    if (mask.isEmpty() || m_runs.empty() || !(r > 0) || !std::isfinite(r))
+        return;
+
+    // The same outline, slices and unions as `strokeIntoSliceBySlice`, the
+    // same doubles in the same order for each slice, so the same bytes; but
+    // a pixel column at a time, each shape sliced over the column's slices
+    // it spans and each of its edges over the slices within its ends, rather
+    // than every shape held tested and sliced edge by edge in every slice.
+    // A slice looks at the shapes of runs [from, end) only (those in reach,
+    // see there), and the shapes held for a column are those of any of its
+    // slices.
+    constexpr int slices = subColumns;
+    std::size_t n = m_runs.size();
+    std::vector<Shape> shapes; // those of runs [held, made), in run order
+    std::size_t held = 0, made = 0;
+
+    Column column(mask.height);
+    const float weight = 1.0f / subColumns;
+    std::size_t first = 0, end = 0;
+    double xs[slices];
+    std::size_t froms[slices], ends[slices];
+    SliceUnion unions[slices];
+    double low[slices], high[slices];
+    for (int px = 0; px < mask.width; ++px) {
+        for (int sub = 0; sub < slices; ++sub) {
+            double x = mask.x + px + (sub + 0.5) / subColumns;
+            xs[sub] = x;
+            while (first < n && m_runs[first].x < x - r)
+                ++first;
+            end = std::max(end, first);
+            while (end < n && m_runs[end].x <= x + r)
+                ++end;
+            froms[sub] = first > 0 ? first - 1 : 0;
+            ends[sub] = end;
+            unions[sub].clear();
+        }
+        std::size_t from = froms[0];
+        if (held < from) {
+            auto kept = std::find_if(shapes.begin(), shapes.end(), [from](const Shape& s) { return s.owner >= from; });
+            shapes.erase(shapes.begin(), kept);
+            held = std::min(from, made);
+        }
+        if (held < from)
+            held = made = from;
+        for (; made < end; ++made)
+            addRunShapes(shapes, m_runs, made, r);
+
+        for (const Shape& shape : shapes) {
+            // The slices that look at this shape and lie within it: each
+            // condition holds over one stretch of them, so all do.
+            int lo = 0, hi = slices - 1;
+            while (lo <= hi
+                && (xs[lo] < shape.left || !(ends[lo] > shape.owner) || xs[lo] > shape.right
+                    || froms[lo] > shape.owner))
+                ++lo;
+            while (hi >= lo
+                && (xs[hi] > shape.right || froms[hi] > shape.owner || xs[hi] < shape.left
+                    || !(ends[hi] > shape.owner)))
+                --hi;
+            if (lo > hi)
+                continue;
+            if (shape.level) {
+                const Shape::Edge& e0 = shape.edge[0];
+                const Shape::Edge& e1 = shape.edge[1];
+                for (int sub = lo; sub <= hi; ++sub) {
+                    double x = xs[sub];
+                    double y0 = e0.y0 + e0.slope * (x - e0.x0);
+                    double y1 = e1.y0 + e1.slope * (x - e1.x0);
+                    double l = std::min(std::min(double(INFINITY), y0), y1);
+                    double h = std::max(std::max(-double(INFINITY), y0), y1);
+                    if (h >= l)
+                        unions[sub].add({ l, h });
+                }
+                continue;
+            }
+            for (int sub = lo; sub <= hi; ++sub) {
+                low[sub] = INFINITY;
+                high[sub] = -INFINITY;
+            }
+            for (int i = 0; i < shape.edges; ++i) {
+                const Shape::Edge& e = shape.edge[i];
+                int a = lo, z = hi;
+                while (a <= z && xs[a] < e.x0)
+                    ++a;
+                while (z >= a && xs[z] > e.x1)
+                    --z;
+                for (int sub = a; sub <= z; ++sub) {
+                    double y = e.y0 + e.slope * (xs[sub] - e.x0);
+                    low[sub] = std::min(low[sub], y);
+                    high[sub] = std::max(high[sub], y);
+                }
+            }
+            for (int sub = lo; sub <= hi; ++sub)
+                if (high[sub] >= low[sub])
+                    unions[sub].add({ low[sub], high[sub] });
+        }
+
+        for (int sub = 0; sub < slices; ++sub) {
+            const SliceUnion& u = unions[sub];
+            if (u.intervals.empty() && u.single.high >= u.single.low)
+                column.add(u.single.low - mask.y, u.single.high - mask.y, weight);
+            for (const Interval& v : u.intervals)
                 column.add(v.low - mask.y, v.high - mask.y, weight);
         }
         column.flush(mask, px);

@@ -52,6 +52,9 @@ public:
     /// Coverage of the line `width` device pixels wide (butt ends, bevel
     /// joins) within `bounds` (whole device pixels).
     void strokeInto(double width, const platform::Rect& bounds, platform::CoverageMask& mask) const;
+    /// The same coverage, to the byte, by the plain sweep `strokeInto` is
+    /// checked against: every shape in reach tested and sliced in each slice.
+    void strokeIntoSliceBySlice(double width, const platform::Rect& bounds, platform::CoverageMask& mask) const;
     /// Coverage of the area between each unbroken stretch of the line and
     /// `baselineY`, closed straight down (or up) to it at the stretch's ends.
     void areaInto(double baselineY, const platform::Rect& bounds, platform::CoverageMask& mask) const;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 
 using namespace hestio;
 using chart::LineCoverage;
@@ -255,4 +256,57 @@ TEST(LineCoverage, NothingToCoverLeavesAnEmptyMask)
     // One point has no length and no area.
     lineThrough({ { 3, 3 } }).strokeInto(2, { 0, 0, 10, 10 }, mask);
     EXPECT_EQ(mask.at(3, 3), 0);
+}
+
+TEST(LineCoverage, ColumnByColumnEqualsTheSliceBySliceSweepToTheByte)
+{
+    // Random lines of every kind the sweep meets: runs of several points,
+    // repeated values, missing values, steps shorter than a slice and longer
+    // than the width, points on slice centres and pixel edges, widths from a
+    // tenth of a pixel to seven, bounds cutting the line anywhere.
+    std::mt19937 random(20261208);
+    auto uniform = [&](double low, double high) { return std::uniform_real_distribution<double>(low, high)(random); };
+    auto chance = [&](double p) { return std::bernoulli_distribution(p)(random); };
+    for (int trial = 0; trial < 4000; ++trial) {
+        std::vector<Point> points;
+        double x = uniform(-4, 6);
+        if (chance(0.5)) // on a slice centre, as are later points stepping by sixteenths
+            x = std::round(x * 16) / 16 + 1.0 / 32;
+        int count = std::uniform_int_distribution<int>(1, 40)(random);
+        double y = uniform(0, 48);
+        for (int i = 0; i < count; ++i) {
+            if (chance(0.08)) {
+                points.push_back({ x, missing });
+            } else {
+                if (chance(0.3))
+                    y = uniform(-6, 70);
+                else if (!chance(0.2))
+                    y = std::clamp(y + uniform(-8, 8), -6.0, 70.0);
+                if (chance(0.3))
+                    y = std::round(y * 2) / 2;
+                points.push_back({ x, y });
+            }
+            if (chance(0.6)) {
+                double step = chance(0.5) ? uniform(0, 0.2) : uniform(0.2, 9);
+                if (chance(0.5)) // by sixteenths, or onto a pixel's edge
+                    step = std::round(step * 16) / 16 + (chance(0.2) ? 1.0 / 32 : 0);
+                x += step;
+            }
+        }
+        double width = chance(0.2) ? uniform(0.1, 1) : uniform(1, 7);
+        if (chance(0.4)) // corners on slice centres too
+            width = std::max(0.125, std::round(width * 8) / 8);
+        Rect bounds = chance(0.7) ? Rect { 0, 0, 64, 64 }
+                                  : Rect { std::floor(uniform(-2, 40)), std::floor(uniform(-2, 40)), 24, 30 };
+        LineCoverage line;
+        ASSERT_TRUE(line.setPoints(points));
+        CoverageMask fast, plain;
+        line.strokeInto(width, bounds, fast);
+        line.strokeIntoSliceBySlice(width, bounds, plain);
+        ASSERT_EQ(fast.x, plain.x);
+        ASSERT_EQ(fast.y, plain.y);
+        ASSERT_EQ(fast.width, plain.width);
+        ASSERT_EQ(fast.height, plain.height);
+        ASSERT_TRUE(fast.coverage == plain.coverage) << "trial " << trial << ", width " << width;
+    }
 }
