@@ -313,7 +313,9 @@ public:
     /// The window as the host draws a frame of it.
     void drawFrame()
     {
-        m_lastFrame = m_host->screenshot();
+        // In the last frame's pixels unless something still holds it, as the
+        // window host draws each frame into its texture's.
+        m_lastFrame = m_host->screenshot(std::move(m_lastFrame));
         if (!m_lastFrame)
             die("there is no window to draw");
     }
