@@ -400,6 +400,8 @@ void GraphViewController::startWeekRequest(
     const std::string& path, const std::string& parameters, std::shared_ptr<WebServiceConnectorDelegate> replyTo)
 {
     auto request = WebServiceConnector::create(path, parameters, false);
+    // The week is kept for offline use from its decoded values, not its text.
+    request->setKeepsReplyBody(false);
     request->setDelegate(replyTo);
     request->startConnectionForDownload(true);
 }
