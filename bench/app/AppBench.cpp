@@ -686,6 +686,9 @@ void scenarioMemory(const std::string& host, const std::string& pin)
             printPageMemory(names[which], day + 1);
         }
         graph->dismissGraph();
+        // Let go of as the screen that opened it does once it has slid away:
+        // what the screen held is freed, and given back, in the pause.
+        graph.reset();
         app.host().pass(0.5);
         printPageMemory(names[which], -1);
     }
