@@ -546,6 +546,12 @@ void GraphViewController::weekReceived(const Week& week, bool success, const jso
     addSwipeGestures();
     updateSummary();
     updateOfflineBar();
+    // The reply's decoded tree goes once this turn of the loop ends, as do
+    // the points' and the plot's old arrays; their free pages go back to the
+    // system then instead of staying with the heap, where the next week's
+    // reply would not fill all of them.
+    if (auto* loop = platform::RunLoop::currentIfAny())
+        loop->post([] { malloc_trim(0); });
 }
 
 bool GraphViewController::placeWeek(unsigned week, const json::Value& data)
