@@ -313,7 +313,9 @@ public:
     /// The window as the host draws a frame of it.
     void drawFrame()
     {
-        m_lastFrame = m_host->screenshot();
+        // In the last frame's pixels unless something still holds it, as the
+        // window host draws each frame into its texture's.
+        m_lastFrame = m_host->screenshot(std::move(m_lastFrame));
         if (!m_lastFrame)
             die("there is no window to draw");
     }
@@ -684,6 +686,9 @@ void scenarioMemory(const std::string& host, const std::string& pin)
             printPageMemory(names[which], day + 1);
         }
         graph->dismissGraph();
+        // Let go of as the screen that opened it does once it has slid away:
+        // what the screen held is freed, and given back, in the pause.
+        graph.reset();
         app.host().pass(0.5);
         printPageMemory(names[which], -1);
     }

@@ -400,6 +400,8 @@ void GraphViewController::startWeekRequest(
     const std::string& path, const std::string& parameters, std::shared_ptr<WebServiceConnectorDelegate> replyTo)
 {
     auto request = WebServiceConnector::create(path, parameters, false);
+    // The week is kept for offline use from its decoded values, not its text.
+    request->setKeepsReplyBody(false);
     request->setDelegate(replyTo);
     request->startConnectionForDownload(true);
 }
@@ -544,6 +546,12 @@ void GraphViewController::weekReceived(const Week& week, bool success, const jso
     addSwipeGestures();
     updateSummary();
     updateOfflineBar();
+    // The reply's decoded tree goes once this turn of the loop ends, as do
+    // the points' and the plot's old arrays; their free pages go back to the
+    // system then instead of staying with the heap, where the next week's
+    // reply would not fill all of them.
+    if (auto* loop = platform::RunLoop::currentIfAny())
+        loop->post([] { malloc_trim(0); });
 }
 
 bool GraphViewController::placeWeek(unsigned week, const json::Value& data)

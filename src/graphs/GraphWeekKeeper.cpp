@@ -6,6 +6,7 @@
 #include "json/Serializer.h"
 
 #include <cstdio>
+#include <utility>
 
 namespace hestio {
 
@@ -72,8 +73,9 @@ void GraphWeekKeeper::keep(unsigned week, TimeSpan span, const json::Value& repl
     if (!cache || cache->folder() != m_folder)
         return; // signed out, or another user signed in meanwhile
     // The reply reaches the screen decoded; it is kept written out again,
-    // wrapped in place: a week of minute samples is most of a megabyte, and
-    // the cache makes its own copy on its way to the disk.
+    // wrapped in place and handed to the cache, which puts its header in
+    // front of it: a week of minute samples is most of a megabyte, of which
+    // no second copy is made.
     std::optional<std::string> body = json::JSONData(reply);
     if (!body)
         return;
@@ -81,7 +83,7 @@ void GraphWeekKeeper::keep(unsigned week, TimeSpan span, const json::Value& repl
         + toKey + "\":" + millisecondsText(span.end) + ",\"" + replyKey + "\":";
     body->insert(0, before);
     body->push_back('}');
-    if (platform::Status stored = cache->store(*key, *body, now); !stored)
+    if (platform::Status stored = cache->storeOwned(*key, std::move(*body), now); !stored)
         hestio::log("Could not keep the reply of " + *key + ": " + stored.error().message());
 }
 

@@ -108,18 +108,40 @@ fs::path ReplyCache::fileFor(std::string_view key) const
     return m_folder / (platform::safeFileName(key) + std::string(kSuffix));
 }
 
+std::optional<platform::Error> ReplyCache::refuseLarger(const fs::path& file, std::size_t size)
+{
+    if (size <= maxEntryBytes)
+        return std::nullopt;
+    // Keeping the older copy would show, at the next launch, a list older
+    // than the one the user has already seen.
+    platform::DiskWriter::shared().remove(file);
+    return Error("a reply of " + std::to_string(size) + " bytes is larger than the cache keeps");
+}
+
 Status ReplyCache::store(std::string_view key, std::string_view body, platform::Date fetchedAt, Done done)
 {
     fs::path file = fileFor(key);
-    auto& writer = platform::DiskWriter::shared();
-    if (body.size() > maxEntryBytes) {
-        // Keeping the older copy would show, at the next launch, a list older
-        // than the one the user has already seen.
-        writer.remove(file);
-        return Error("a reply of " + std::to_string(body.size()) + " bytes is larger than the cache keeps");
-    }
+    if (auto refused = refuseLarger(file, body.size()))
+        return std::move(*refused);
     std::string contents = headerFor(body, fetchedAt, m_owner);
     contents.append(body);
+    queueWrite(key, file, std::move(contents), std::move(done));
+    return {};
+}
+
+Status ReplyCache::storeOwned(std::string_view key, std::string&& body, platform::Date fetchedAt, Done done)
+{
+    fs::path file = fileFor(key);
+    if (auto refused = refuseLarger(file, body.size()))
+        return std::move(*refused);
+    std::string contents = std::move(body);
+    contents.insert(0, headerFor(contents, fetchedAt, m_owner));
+    queueWrite(key, file, std::move(contents), std::move(done));
+    return {};
+}
+
+void ReplyCache::queueWrite(std::string_view key, const fs::path& file, std::string contents, Done done)
+{
     // On the writer's thread: nothing of this object is used there, as it
     // may be gone by then.
     auto write = [root = m_root, folder = m_folder, file, beforeRename = m_beforeRename, swept = m_swept](
@@ -136,7 +158,7 @@ Status ReplyCache::store(std::string_view key, std::string_view body, platform::
         evictBeyondTotal(folder, file);
         return Status();
     };
-    writer.write(
+    platform::DiskWriter::shared().write(
         file, std::move(contents),
         [key = std::string(key), done = std::move(done)](const Status& status) {
             if (!status)
@@ -145,7 +167,6 @@ Status ReplyCache::store(std::string_view key, std::string_view body, platform::
                 done(status);
         },
         std::move(write));
-    return {};
 }
 
 void ReplyCache::removeStrayTemporaries(const fs::path& folder)

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -69,6 +70,10 @@ public:
     /// (a full disk) is logged ("Could not keep the reply of <key>: …") and
     /// told to `done`, and the older copy stays as it was.
     platform::Status store(std::string_view key, std::string_view body, platform::Date fetchedAt, Done done = {});
+    /// As store(), with the body handed over: the header is put in front of it
+    /// in place, and no second copy of a large reply is made on its way to
+    /// the disk.
+    platform::Status storeOwned(std::string_view key, std::string&& body, platform::Date fetchedAt, Done done = {});
     /// The reply kept for `key`; an error when there is none or it is
     /// damaged (then logged and deleted).
     [[nodiscard]] platform::Result<CachedReply> load(std::string_view key) const;
@@ -86,6 +91,10 @@ public:
 
 private:
     [[nodiscard]] std::filesystem::path fileFor(std::string_view key) const;
+    /// Too large to keep: the older copy goes (an error); none otherwise.
+    [[nodiscard]] std::optional<platform::Error> refuseLarger(const std::filesystem::path& file, std::size_t size);
+    /// Queues `contents` (header and body) to be written as `file`.
+    void queueWrite(std::string_view key, const std::filesystem::path& file, std::string contents, Done done);
     static void removeStrayTemporaries(const std::filesystem::path& folder);
     static void evictBeyondTotal(const std::filesystem::path& folder, const std::filesystem::path& keep);
 

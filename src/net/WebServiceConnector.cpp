@@ -218,7 +218,8 @@ void WebServiceConnector::finish()
     auto keepAlive = shared_from_this(); // the delegate may release us from its callback
     json::Value reply = decode(m_receivedData);
     m_answeredWithJSON = !reply.isNone();
-    m_replyBody = std::move(m_receivedData);
+    if (m_keepsReplyBody)
+        m_replyBody = std::move(m_receivedData);
     m_receivedData = std::string();
     auto delegate = endExchange();
     // Only the service answers in JSON; an error page from something on the

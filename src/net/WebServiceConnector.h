@@ -99,6 +99,12 @@ public:
     /// The reply's body as it came, during the finishing callback only (so
     /// that a screen can keep what it shows); empty before and after.
     const std::string& replyBody() const { return m_replyBody; }
+    /// Whether replyBody() is kept for the finishing callback (the default).
+    /// A screen that keeps only what it decoded turns it off: the text then
+    /// goes as soon as it is decoded, before the callback (most of a
+    /// megabyte for a week of minute samples).
+    void setKeepsReplyBody(bool keeps) { m_keepsReplyBody = keeps; }
+    bool keepsReplyBody() const { return m_keepsReplyBody; }
 
     /// The HTTP request this object sends.
     platform::HttpRequest makeRequest() const;
@@ -137,6 +143,7 @@ private:
     std::string m_receivedData;
     std::string m_replyBody;
     bool m_answeredWithJSON { false };
+    bool m_keepsReplyBody { true };
     std::shared_ptr<platform::Exchange> m_exchange;
     bool m_showsActivity { false };
 };

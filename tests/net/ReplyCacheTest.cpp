@@ -184,6 +184,17 @@ TEST(ReplyCache, AReplyAtTheEntryLimitIsKeptOneByteMoreIsNotAndDropsTheOlderCopy
 
     EXPECT_FALSE(cache.store("battery", atLimit + "b", kTenThirtyTwo.addingTimeInterval(60)));
     EXPECT_FALSE(cache.load("battery")) << "no older reply stands in for the one that was too large";
+
+    // A body handed over is kept the same way, and its file is the same.
+    ASSERT_TRUE(cache.store("copied", atLimit, kTenThirtyTwo));
+    ASSERT_TRUE(cache.storeOwned("handed", std::string(atLimit), kTenThirtyTwo));
+    ASSERT_TRUE(cache.load("handed"));
+    EXPECT_EQ(cache.load("handed")->body, atLimit) << "read back while queued";
+    onDisk();
+    EXPECT_EQ(fileText(cache.folder() / "handed.reply"), fileText(cache.folder() / "copied.reply"));
+    ASSERT_TRUE(cache.storeOwned("handed", "{}", kTenThirtyTwo));
+    EXPECT_FALSE(cache.storeOwned("handed", atLimit + "b", kTenThirtyTwo.addingTimeInterval(60)));
+    EXPECT_FALSE(cache.load("handed")) << "the older copy goes here too";
 }
 
 TEST(ReplyCache, BeyondTheTotalTheOldestGraphWeeksGoFirstThenTheOldestLists)

@@ -165,6 +165,33 @@ TEST_F(WebServiceConnectorTest, CompletionDecodesAndReportsSuccessOnlyFromTheRep
     EXPECT_TRUE(shown.empty());
 }
 
+TEST_F(WebServiceConnectorTest, TheReplysTextIsThereDuringTheCallbackOnlyAndNotAtAllWhenNotKept)
+{
+    struct Seeing : WebServiceConnectorDelegate {
+        std::vector<std::string> bodies;
+        void requestFinished(WebServiceConnector& request, bool, const json::Value& data) override
+        {
+            bodies.push_back(request.replyBody() + "|" + std::to_string(data["n"].integerValue()));
+        }
+    };
+    auto seeing = std::make_shared<Seeing>();
+    const std::string text = R"({"success":true, "n":1})";
+    transport->enqueue(FakeTransport::Reply::json(text));
+    transport->enqueue(FakeTransport::Reply::json(R"({"success":true,"n":2})"));
+    auto kept = WebServiceConnector::create("/a", std::nullopt, false);
+    EXPECT_TRUE(kept->keepsReplyBody()) << "kept unless turned off";
+    kept->setDelegate(seeing);
+    kept->startConnectionForDownload(true);
+    auto dropped = WebServiceConnector::create("/b", std::nullopt, false);
+    dropped->setKeepsReplyBody(false);
+    dropped->setDelegate(seeing);
+    dropped->startConnectionForDownload(true);
+    EXPECT_EQ(kept->replyBody(), "") << "nothing before";
+    loop.runPending();
+    EXPECT_EQ(seeing->bodies, (std::vector<std::string> { text + "|1", "|2" })) << "decoded all the same";
+    EXPECT_EQ(kept->replyBody(), "") << "nothing after";
+}
+
 TEST_F(WebServiceConnectorTest, TransportFailureShowsThePanelLogsAndCallsTheOptionalHook)
 {
     transport->enqueue(FakeTransport::Reply::failure(TransportError::TimedOut, "The request timed out."));

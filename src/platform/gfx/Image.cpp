@@ -197,6 +197,29 @@ std::shared_ptr<Image> Image::create(Size size, double scale)
     return image;
 }
 
+std::shared_ptr<Image> Image::reuseOrCreate(std::shared_ptr<Image> reuse, Size size, double scale)
+{
+    if (!(scale > 0) || !std::isfinite(scale))
+        scale = 2;
+    size.width = std::isfinite(size.width) ? std::max(0.0, size.width) : 0;
+    size.height = std::isfinite(size.height) ? std::max(0.0, size.height) : 0;
+    cairo_surface_t* pixels = reuse ? reuse->m_impl->surface.get() : nullptr;
+    if (!pixels || reuse.use_count() != 1 || reuse->m_size.width != size.width || reuse->m_size.height != size.height
+        || reuse->m_scale != scale || cairo_surface_status(pixels) != CAIRO_STATUS_SUCCESS)
+        return create(size, scale);
+    cairo_t* cr = cairo_create(pixels);
+    cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    // A new image around the pixels: nothing the last picture kept (its
+    // renditions, cap insets) comes with them.
+    std::shared_ptr<Image> image(new Image);
+    image->m_size = size;
+    image->m_scale = scale;
+    image->m_impl->surface = std::move(reuse->m_impl->surface);
+    return image;
+}
+
 std::shared_ptr<const Image> Image::named(const std::string& name)
 {
     namespace fs = std::filesystem;

@@ -19,6 +19,12 @@ public:
     /// A raster image `size` points large at `scale` pixels per point,
     /// transparent. Draw into it with Context::forImage.
     [[nodiscard]] static std::shared_ptr<Image> create(Size size, double scale = 2.0);
+    /// As create(), but made in `reuse`'s pixels, cleared to transparent,
+    /// when it is a raster image of the same size and scale that nothing else
+    /// holds: a picture drawn anew on each frame then stays in one buffer
+    /// instead of a new one being made while the last is still held. A
+    /// picture someone still holds is never drawn over.
+    [[nodiscard]] static std::shared_ptr<Image> reuseOrCreate(std::shared_ptr<Image> reuse, Size size, double scale);
     /// An image from the assets folder by name ("arrow", "tab-home",
     /// "battery.svg"): SVG drawn at any scale, or PNG. None when missing.
     [[nodiscard]] static std::shared_ptr<const Image> named(const std::string& name);

@@ -5,6 +5,8 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/Window.h"
 
+#include <utility>
+
 namespace hestio::platform {
 
 Clock& Device::clock()
@@ -19,10 +21,15 @@ Window* Device::keyWindow()
 
 std::shared_ptr<Image> Device::screenshot()
 {
+    return screenshot(nullptr);
+}
+
+std::shared_ptr<Image> Device::screenshot(std::shared_ptr<Image> last)
+{
     Window* window = keyWindow();
     if (!window)
         return nullptr;
-    return window->snapshot(application().screenScale());
+    return window->snapshot(application().screenScale(), std::move(last));
 }
 
 }

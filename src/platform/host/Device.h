@@ -32,6 +32,9 @@ public:
     [[nodiscard]] Window* keyWindow();
     /// The key window as it looks now, at the screen's scale; none without a window.
     [[nodiscard]] std::shared_ptr<Image> screenshot();
+    /// The same in `last`'s pixels when nothing else holds them
+    /// (Window::snapshot): a new frame without a second picture.
+    [[nodiscard]] std::shared_ptr<Image> screenshot(std::shared_ptr<Image> last);
 };
 
 }

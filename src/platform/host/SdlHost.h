@@ -78,6 +78,10 @@ public:
     /// Restores a minimised window and puts it in front.
     void raise();
 
+    /// The window's pixels as last put on screen, read back from the
+    /// renderer (for tests); none when they cannot be read.
+    [[nodiscard]] std::shared_ptr<Image> windowPixels() const;
+
     /// Frames put on screen so far (an idle app adds none).
     [[nodiscard]] std::uint64_t framesDrawn() const { return m_framesDrawn; }
 
@@ -116,6 +120,7 @@ private:
     void sendTouchInput(const TouchInput& input);
     void sendPinchTouches(int phase);
     void drawIfNeeded();
+    void drawWindowIntoTexture(Window& window, double scale);
     [[nodiscard]] bool resizeSurfaces(Size points);
     [[nodiscard]] double now() const;
 

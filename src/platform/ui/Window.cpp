@@ -425,7 +425,12 @@ void Window::drawStatusBar(Context& context)
 
 std::shared_ptr<Image> Window::snapshot(double scale)
 {
-    auto image = Image::create(frame().size, scale);
+    return snapshot(scale, nullptr);
+}
+
+std::shared_ptr<Image> Window::snapshot(double scale, std::shared_ptr<Image> last)
+{
+    auto image = Image::reuseOrCreate(std::move(last), frame().size, scale);
     auto context = Context::forImage(*image);
     drawWindow(*context);
     return image;

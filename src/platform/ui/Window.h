@@ -55,6 +55,9 @@ public:
     void drawWindow(Context& context);
     /// A raster picture of the window at the screen's scale.
     std::shared_ptr<Image> snapshot(double scale = 2.0);
+    /// The same, drawn in the last picture's pixels when nothing else holds
+    /// it and its size still fits (Image::reuseOrCreate): for frame after frame.
+    std::shared_ptr<Image> snapshot(double scale, std::shared_ptr<Image> last);
     bool windowNeedsDisplay() const { return m_windowNeedsDisplay; }
     /// Marks the window for drawing and tells the application its screen changed.
     void setWindowNeedsDisplay();

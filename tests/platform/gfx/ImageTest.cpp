@@ -1,5 +1,9 @@
 #include "PixelTesting.h"
 
+#include "platform/gfx/ImageImpl.h"
+
+#include <cairo.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -42,6 +46,48 @@ TEST(Image, CreatedImagesCountPixelsAtTheirScale)
     auto image = Image::create({ 2, 2 }, 1);
     EXPECT_TRUE(sameColor(image->pixelAt(0, 0), Color::clear()));
     EXPECT_TRUE(sameColor(image->pixelAt(5, 0), Color::clear())) << "outside reads as clear";
+}
+
+TEST(Image, AFramePictureIsDrawnAgainInItsOwnPixelsOnlyWhenNothingElseHoldsIt)
+{
+    auto pixelsOf = [](const Image& image) { return cairo_image_surface_get_data(image.impl().surface.get()); };
+    auto painted = [](Size size, double scale) {
+        auto image = Image::create(size, scale);
+        Context::forImage(*image)->fillRect({ { 0, 0 }, size }, Color::rgb(1, 0, 0));
+        return image;
+    };
+
+    auto last = painted({ 10, 5 }, 2);
+    auto* buffer = pixelsOf(*last);
+    auto again = Image::reuseOrCreate(std::move(last), { 10, 5 }, 2);
+    EXPECT_EQ(pixelsOf(*again), buffer) << "the same pixels";
+    EXPECT_EQ(again->size(), (Size { 10, 5 }));
+    EXPECT_EQ(again->pixelWidth(), 20);
+    EXPECT_TRUE(sameColor(again->pixelAt(0, 0), Color::clear())) << "cleared as a new picture";
+    EXPECT_TRUE(sameColor(again->pixelAt(19, 9), Color::clear()));
+    EXPECT_EQ(Image::reuseOrCreate(painted({ 10, 5 }, 2), { 10, 5 }, 0)->scale(), 2) << "a scale of 0 is 2, as made";
+
+    // Someone still holds the last picture: it stays as it was.
+    auto held = painted({ 10, 5 }, 2);
+    auto copy = held;
+    auto fresh = Image::reuseOrCreate(held, { 10, 5 }, 2);
+    EXPECT_NE(pixelsOf(*fresh), pixelsOf(*held));
+    EXPECT_TRUE(sameColor(held->pixelAt(19, 9), Color::rgb(1, 0, 0)));
+    EXPECT_TRUE(sameColor(fresh->pixelAt(19, 9), Color::clear()));
+
+    // Another size or scale (one pixel more, or a size that rounds to the
+    // same pixels) makes a new picture.
+    for (auto [size, scale] : { std::pair { Size { 10, 5.5 }, 2.0 }, std::pair { Size { 10, 5.25 }, 2.0 },
+             std::pair { Size { 20, 10 }, 1.0 } }) {
+        auto other = painted({ 10, 5 }, 2);
+        auto* old = pixelsOf(*other);
+        auto made = Image::reuseOrCreate(std::move(other), size, scale);
+        EXPECT_NE(pixelsOf(*made), old);
+        EXPECT_EQ(made->size(), size);
+        EXPECT_EQ(made->scale(), scale);
+        EXPECT_TRUE(sameColor(made->pixelAt(0, 0), Color::clear()));
+    }
+    EXPECT_EQ(Image::reuseOrCreate(nullptr, { 3, 3 }, 1)->pixelWidth(), 3);
 }
 
 TEST(Image, PngRoundTripKeepsEveryPixel)

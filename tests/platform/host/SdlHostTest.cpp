@@ -108,6 +108,35 @@ TEST_F(SdlHostFixture, DrawsTheFirstFrameAndSaysSo)
     EXPECT_FALSE(app.needsDisplay());
 }
 
+TEST_F(SdlHostFixture, TheWindowShowsTheWindowsPictureFrameAfterFrame)
+{
+    auto samePixels = [&] {
+        auto shown = host->windowPixels();
+        auto drawn = window->snapshot(1);
+        if (!shown || shown->pixelWidth() != drawn->pixelWidth() || shown->pixelHeight() != drawn->pixelHeight())
+            return testing::AssertionFailure() << "no picture, or " << (shown ? shown->pixelWidth() : 0) << " x "
+                                               << (shown ? shown->pixelHeight() : 0) << " pixels";
+        for (int y = 0; y < drawn->pixelHeight(); ++y)
+            for (int x = 0; x < drawn->pixelWidth(); ++x) {
+                Color want = drawn->pixelAt(x, y), got = shown->pixelAt(x, y);
+                // The window is opaque where it draws; elsewhere the texture
+                // shows black through.
+                bool same = got.red == want.red && got.green == want.green && got.blue == want.blue && got.alpha == 1;
+                if (want.alpha == 1 ? !same : got.alpha != 1)
+                    return testing::AssertionFailure() << "differs at " << x << ", " << y;
+            }
+        return testing::AssertionSuccess();
+    };
+    EXPECT_TRUE(samePixels());
+    // The next frames are drawn over the last one's pixels: nothing of it stays.
+    screen.status->setText("Changed to a longer text");
+    host->settle();
+    EXPECT_TRUE(samePixels());
+    screen.status->setText("X");
+    host->settle();
+    EXPECT_TRUE(samePixels());
+}
+
 TEST_F(SdlHostFixture, DrawsOnlyWhenSomethingChangedOrAnimates)
 {
     auto frames = host->framesDrawn();
