@@ -11,6 +11,8 @@
 #include "presence/FailedMovementFile.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 
 using namespace hestio;
 using platform::Coordinate;
@@ -173,6 +175,25 @@ TEST_F(LocationManagerTest, AMovementLeavesOnlyOnceItIsOnTheDiskAndMovementsKeep
     loop.advance(5);
     EXPECT_EQ(countLines("successfully posted server"), 2u);
     EXPECT_EQ(entriesInTheFile(), 0u);
+}
+
+TEST_F(LocationManagerTest, AMovementTheFileCannotTakeStillLeavesAndIsKeptUntilAnswered)
+{
+    moveTo(away);
+    manager->startMonitoringRegionWithCenter(home, "Home");
+    loop.runPending();
+    std::filesystem::path folder = FailedMovementFile::path().parent_path();
+    std::filesystem::remove_all(folder);
+    std::ofstream(folder.string()) << ""; // the documents folder is a file: nothing can be written there
+    transport->enqueue(FakeTransport::Reply::failure().after(1));
+    moveTo(home);
+    ASSERT_EQ(transport->requestCount(), 1u) << "a refused write does not hold the movement back";
+    EXPECT_TRUE(logs.contains("A failed movement could not be written to the file; it is kept until the next chance"));
+    loop.advance(1);
+    auto stored = FailedMovementFile::getAllFailedLocations();
+    ASSERT_EQ(stored.size(), 1u) << "lost on the way, it waits in memory for the resend";
+    EXPECT_EQ(stored[0], transport->lastRequest().body);
+    std::filesystem::remove(folder);
 }
 
 TEST_F(LocationManagerTest, AMovementWhoseManagerIsGoneBeforeItLeavesWaitsForTheResend)
