@@ -174,8 +174,10 @@ void HestioAppDelegate::registerForSessionNotifications()
     auto& center = NotificationCenter::defaultCenter();
     std::weak_ptr<HestioAppDelegate> weak = weak_from_this();
     center.addObserver(this, "UserLoggedIn", [weak](const Notification&) {
-        if (auto self = weak.lock())
+        if (auto self = weak.lock()) {
             self->getUsersSavedLocations();
+            self->m_fontPreparer.prepare(GraphViewController::fontsDrawn(), Application::shared().screenScale());
+        }
     });
     // The session ended (a logout, or stored credentials the service
     // refused): the places of that user are no longer watched.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/WebServiceConnector.h"
+#include "platform/gfx/FontPreparer.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Application.h"
 #include "session/AppShell.h"
@@ -110,6 +111,8 @@ private:
     /// The saved places as kept between runs.
     CachedList m_keptPlaces { m_session, "places" };
     bool m_observing { false };
+    /// The graphs' fonts, made ready once signed in, before a graph is opened.
+    platform::FontPreparer m_fontPreparer;
 };
 
 }

@@ -108,6 +108,17 @@ void XYTheme::applyThemeToAxisSet(AxisSet& axisSet)
         applyThemeToAxis(*axis, styles.major, styles.minor, styles.text, styles.minorText);
 }
 
+std::vector<platform::Font> XYTheme::fonts() const
+{
+    AxisStyles styles = axisStyles();
+    std::vector<platform::Font> fonts;
+    for (const auto& style : { styles.text, styles.minorText }) {
+        if (style && std::find(fonts.begin(), fonts.end(), style->font()) == fonts.end())
+            fonts.push_back(style->font());
+    }
+    return fonts;
+}
+
 void XYTheme::applyThemeToAxis(XYAxis& axis, const std::shared_ptr<const LineStyle>& major,
     const std::shared_ptr<const LineStyle>& minor, const std::shared_ptr<const TextStyle>& text,
     const std::shared_ptr<const TextStyle>& minorText)

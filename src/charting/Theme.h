@@ -43,6 +43,8 @@ public:
     virtual void applyThemeToBackground(Graph&) { }
     virtual void applyThemeToPlotArea(PlotAreaFrame&) { }
     virtual void applyThemeToAxisSet(AxisSet&) { }
+    /// The fonts of the texts it styles.
+    [[nodiscard]] virtual std::vector<platform::Font> fonts() const { return {}; }
 
 protected:
     std::string m_graphClass;
@@ -53,6 +55,7 @@ class XYTheme : public Theme {
 public:
     XYTheme() { m_graphClass = "XYGraph"; }
     void applyThemeToAxisSet(AxisSet& axisSet) override;
+    [[nodiscard]] std::vector<platform::Font> fonts() const override;
 
 protected:
     virtual void applyThemeToAxis(XYAxis& axis, const std::shared_ptr<const LineStyle>& major,

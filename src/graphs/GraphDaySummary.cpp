@@ -33,7 +33,7 @@ void GraphViewController::makeSummaryLabel(platform::View& view)
     m_summaryLabel = platform::Label::create({ 10, button.maxY() - band, button.x() - 12, band });
     m_summaryLabel->setAccessibilityIdentifier("summaryLabel");
     m_summaryLabel->setTextColor(platform::Color::rgb(0.82, 0.84, 0.88));
-    m_summaryLabel->setFont(platform::Font::systemFont(11));
+    m_summaryLabel->setFont(summaryFont());
     m_summaryLabel->setBackgroundColor(platform::Color::clear());
     // Larger text wraps each of the two lines: the band is taller for it.
     m_summaryLabel->setNumberOfLines(platform::textScale() > 1 ? 0 : 2);

@@ -39,12 +39,21 @@ namespace {
         return platform::RunLoop::current().clock().now();
     }
 
+    /// The theme every graph screen is drawn in.
+    constexpr const char* graphTheme = chart::DarkGradientTheme;
+
     std::shared_ptr<const chart::TextStyle> whiteTextOfSize(double size)
     {
         auto style = std::make_shared<chart::MutableTextStyle>();
         style->setColor(chart::Color::whiteColor());
         style->setFontSize(size);
         return style;
+    }
+
+    /// The axes' labels.
+    std::shared_ptr<const chart::TextStyle> axisLabelStyle()
+    {
+        return whiteTextOfSize(12);
     }
 
     std::shared_ptr<const chart::LineStyle> gridStyle(double width, chart::Color color)
@@ -141,6 +150,18 @@ GraphViewController::~GraphViewController()
         });
 }
 
+std::vector<platform::Font> GraphViewController::fontsDrawn()
+{
+    std::vector<platform::Font> fonts;
+    if (auto theme = chart::Theme::themeNamed(graphTheme))
+        fonts = theme->fonts();
+    for (const platform::Font& font : { axisLabelStyle()->font(), summaryFont() }) {
+        if (std::find(fonts.begin(), fonts.end(), font) == fonts.end())
+            fonts.push_back(font);
+    }
+    return fonts;
+}
+
 std::shared_ptr<GraphViewController> GraphViewController::sharedGraphController()
 {
     return std::static_pointer_cast<GraphViewController>(shared_from_this());
@@ -205,7 +226,7 @@ void GraphViewController::viewDidLoad()
     m_pendingSelection.reset();
 
     m_graph = chart::XYGraph::create();
-    m_graph->applyTheme(chart::Theme::themeNamed("Dark Gradients").get());
+    m_graph->applyTheme(chart::Theme::themeNamed(graphTheme).get());
     if (!m_hostingView) {
         // The view was released on unload; a new one takes its place.
         m_hostingView
@@ -305,7 +326,7 @@ void GraphViewController::setupAxes()
 {
     auto majorGrid = gridStyle(0.75, chart::Color::colorWithGenericGray(0.2).colorWithAlphaComponent(0.75));
     auto minorGrid = gridStyle(0.25, chart::Color::whiteColor().colorWithAlphaComponent(0.1));
-    auto labelStyle = whiteTextOfSize(12);
+    auto labelStyle = axisLabelStyle();
     auto axisSet = m_graph->xyAxisSet();
 
     const auto& x = axisSet->xAxis();

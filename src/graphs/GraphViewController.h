@@ -56,6 +56,11 @@ public:
     static constexpr const char* selectionPlotIdentifier = "Selection Plot";
     /// The text of a sample's time in the labels.
     static constexpr const char* timestampFormat = "ccc. MM/dd/yy 'at' hh:mma";
+    /// The fonts a graph screen draws its axes and summary in, to be
+    /// prepared before the first graph is shown (platform::FontPreparer).
+    [[nodiscard]] static std::vector<platform::Font> fontsDrawn();
+    /// The day's summary above the graph.
+    [[nodiscard]] static platform::Font summaryFont() { return platform::Font::systemFont(11); }
 
     ~GraphViewController() override;
 

@@ -87,6 +87,17 @@ TEST_F(GraphViewControllerTest, AFreshScreenShowsTodayFromMidnightToMidnightInTh
     EXPECT_EQ(recognizerCount(*graph), 3u) << "the first reply attaches both swipes";
     EXPECT_EQ(graph->hostingView()->accessibilityIdentifier(), "hostingView");
     EXPECT_EQ(graph->graph()->plotAreaFrame()->paddingRight(), 65);
+
+    // Every font its axes and its summary draw in is one made ready at
+    // sign-in, before any graph is opened.
+    auto prepared = GraphViewController::fontsDrawn();
+    auto isPrepared = [&](const platform::Font& font) {
+        return std::find(prepared.begin(), prepared.end(), font) != prepared.end();
+    };
+    for (const auto& axis : graph->graph()->xyAxisSet()->axes())
+        for (const auto& style : { axis->labelTextStyle(), axis->minorTickLabelTextStyle(), axis->titleTextStyle() })
+            EXPECT_TRUE(!style || isPrepared(style->font())) << style->fontName() << " " << style->fontSize();
+    EXPECT_TRUE(isPrepared(graph->summaryLabel()->font()));
 }
 
 TEST_F(GraphViewControllerTest, SwipesPageByDaysButNeverPastToday)

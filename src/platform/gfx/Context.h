@@ -203,6 +203,11 @@ struct TextMetrics {
 [[nodiscard]] TextMetrics measureText(const std::string& utf8, const TextStyle& style, double maxWidth = 0);
 /// The size of one line in `font`.
 [[nodiscard]] Size sizeOfText(const std::string& utf8, const Font& font);
+/// Does once what the first frame to show `font` would otherwise do itself
+/// (matching its face, working out its metrics, loading the glyphs of the
+/// digits, letters and signs labels use) for measuring it and for drawing it
+/// upright at `scale`. Nothing is drawn anywhere that shows.
+void prepareFont(const Font& font, double scale);
 /// How many times text was laid out for drawText and measureText: text
 /// drawn or measured again as before reuses its layout (for tests).
 [[nodiscard]] std::size_t textLayoutsMade();

@@ -386,6 +386,18 @@ Size sizeOfText(const std::string& utf8, const Font& font)
     return measureText(utf8, style).size;
 }
 
+void prepareFont(const Font& font, double scale)
+{
+    // Digits and the signs of times, dates and values, and the letters.
+    static const std::string sample = "0123456789 :./,-+%\u2026 ABCDEFGHIJKLMNOPQRSTUVWXYZ abcdefghijklmnopqrstuvwxyz";
+    TextLine line(sample, font);
+    (void)line.size();
+    // Drawn at the scale in a picture of one pixel: the font is made for
+    // that scale and its glyphs are loaded, as for a frame.
+    auto picture = Image::create(Size { 1, 1 }, std::isfinite(scale) && scale > 0 ? std::min(scale, 8.0) : 2.0);
+    Context::forImage(*picture)->drawText(line, Point { 0, 0 }, Color {});
+}
+
 std::size_t textLayoutsMade()
 {
     return RecentLayouts::shared().made();
