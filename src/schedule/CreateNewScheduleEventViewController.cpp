@@ -176,6 +176,8 @@ void CreateNewScheduleEventViewController::saveEvent()
     if (alarms)
         alarms->push_back(
             ScheduledAlarm::initWithLeaveDate(leaveDate, arriveDate, title, m_session->householdTimeZone()));
+    if (m_onSaved)
+        m_onSaved();
     if (auto* navigation = navigationController())
         navigation->popViewControllerAnimated(true);
 }

@@ -9,6 +9,7 @@
 #include "platform/ui/ViewController.h"
 #include "session/Session.h"
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -33,6 +34,10 @@ public:
 
     [[nodiscard]] static std::shared_ptr<CreateNewScheduleEventViewController> create(
         std::shared_ptr<AlarmList> alarms, std::shared_ptr<Session> session);
+    /// Told once a schedule has been added to the list, before the screen
+    /// goes: the list sends it then, whether or not it hears itself appear
+    /// again (a save pressed while this screen still slides in).
+    void setOnSaved(std::function<void()> onSaved) { m_onSaved = std::move(onSaved); }
     explicit CreateNewScheduleEventViewController(std::shared_ptr<Session> session);
     ~CreateNewScheduleEventViewController() override;
 
@@ -52,6 +57,7 @@ public:
     void didSelectRow(platform::PickerView&, int row, int component) override;
 
     std::shared_ptr<AlarmList> alarms;
+    std::function<void()> m_onSaved;
     std::shared_ptr<Session> m_session;
     platform::Date leaveDate;
     platform::Date arriveDate;

@@ -236,8 +236,17 @@ void ScheduleTableViewController::addAlarm()
             ->show();
         return;
     }
+    auto screen = CreateNewScheduleEventViewController::create(alarms, m_session);
+    std::weak_ptr<ScheduleTableViewController> weakSelf
+        = std::dynamic_pointer_cast<ScheduleTableViewController>(shared_from_this());
+    screen->setOnSaved([weakSelf] {
+        if (auto self = weakSelf.lock(); self && self->isViewLoaded()) {
+            self->tableView().reloadData();
+            self->sendUnsavedSchedules();
+        }
+    });
     if (auto* navigation = navigationController())
-        navigation->pushViewController(CreateNewScheduleEventViewController::create(alarms, m_session), true);
+        navigation->pushViewController(screen, true);
 }
 
 void ScheduleTableViewController::toggleEdit()

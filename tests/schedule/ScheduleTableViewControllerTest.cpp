@@ -345,7 +345,7 @@ TEST_F(ScheduleTableViewControllerTest, ANewScheduleIsSentWhenTheListShowsItAgai
     loop.advance(1);
     EXPECT_EQ(rows(), (Rows { "Work", "Gym", "Shop", "Home" }));
     EXPECT_EQ(bodies(), (Rows { "title=Home&startHour=8&startMin=20&endHour=8&endMin=20&repeatDays=" }))
-        << "sent as the list appears, without opening its drawer";
+        << "sent once saved, without opening its drawer";
     EXPECT_EQ(transport->lastRequest().method, "POST");
     loop.runPending();
     EXPECT_TRUE(logs.contains("New schedule posted successfully"));
@@ -353,6 +353,30 @@ TEST_F(ScheduleTableViewControllerTest, ANewScheduleIsSentWhenTheListShowsItAgai
     screen->viewDidDisappear(false);
     screen->viewDidAppear(false);
     EXPECT_EQ(transport->requestCount(), 1u) << "a saved schedule is not sent again";
+    window->setRootViewController(nullptr);
+}
+
+TEST_F(ScheduleTableViewControllerTest, ANewScheduleSavedWhileItsScreenStillSlidesInIsSentOnceAtOnce)
+{
+    // A screen reader's presses come faster than the slide: the save must
+    // not wait for the list to hear that it appears again.
+    load();
+    auto window = platform::Window::create();
+    window->makeKeyAndVisible();
+    window->setRootViewController(navigation);
+    loop.runPending();
+    transport->clearRequests();
+    addSavedLocation("Home");
+    loop.clock().setNow(platform::Date(1354800000)); // 08:20 in New York
+    screen->addAlarm();
+    loop.advance(platform::NavigationController::transitionDuration / 3);
+    auto* created = dynamic_cast<CreateNewScheduleEventViewController*>(navigation->topViewController());
+    ASSERT_TRUE(created);
+    created->saveEvent();
+    EXPECT_EQ(bodies(), (Rows { "title=Home&startHour=8&startMin=20&endHour=8&endMin=20&repeatDays=" }));
+    loop.advance(1);
+    EXPECT_EQ(rows(), (Rows { "Work", "Gym", "Shop", "Home" }));
+    EXPECT_EQ(transport->requestCount(), 1u) << "sent once, not again as the list appears";
     window->setRootViewController(nullptr);
 }
 
