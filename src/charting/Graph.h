@@ -73,6 +73,8 @@ public:
     bool holdsKeptBackground() const { return m_keptBackground.holdsPixels(); }
     /// How many times the kept pixels were drawn (for tests).
     int keptBackgroundRedraws() const { return m_keptBackground.redrawCount(); }
+    /// How many kept pictures are held now (for tests).
+    int keptBackgroundPictures() const { return m_keptBackground.keptPictures(); }
     /// Draws the graph at its own size into a new image (y flipped for it).
     std::shared_ptr<platform::Image> imageOfGraph(double scale = 2.0);
 

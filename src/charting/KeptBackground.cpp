@@ -80,50 +80,73 @@ bool KeptBackground::paint(platform::Context& context, BorderedLayer& graph, Plo
     // are drawn over the kept backgrounds.
     if (m_backgroundOpaque && all && all != m_signature && (!m_signature || all == m_seenLast)) {
         m_signature = all;
-        redrawOverBackgrounds(context, graph, plotAreaFrame, under);
+        redrawOverBackgrounds(context, area, graph, plotAreaFrame, under);
         m_opaque = m_pixels.isOpaque();
         redrawn = true;
     }
     m_seenLast = std::move(all);
+    const bool gridKept = m_backgroundOpaque && m_seenLast && m_seenLast == m_signature && m_opaque;
+    // A grid other than the kept one on one frame is a change, kept from the
+    // next frame on as it stays: that frame is drawn directly. On frames in a
+    // row (a pinch) the backgrounds are kept alone and the grid drawn over
+    // them.
+    const bool gridMoves = m_backgroundOpaque && !gridKept;
+    if (gridMoves && m_backgroundPixels.isEmpty() && m_backgroundsAloneLast) {
+        redrawBackgrounds(context, area, graph, plotAreaFrame);
+        redrawn = true;
+    }
+    m_backgroundsAloneLast = gridMoves;
     m_redrawCount += redrawn ? 1 : 0;
-    if (!m_backgroundOpaque)
-        return false; // drawn directly each frame until something changes
-    if (m_seenLast && m_seenLast == m_signature && m_opaque) {
+    if (gridKept) {
         if (!context.paintKept(m_pixels))
             return false;
         mark(plotAreaFrame, under, true);
+        // Wanted again only once the grid moves.
+        m_backgroundPixels.clear();
         return true;
     }
-    if (!context.paintKept(m_backgroundPixels))
-        return false;
+    if (!gridMoves || m_backgroundPixels.isEmpty() || !context.paintKept(m_backgroundPixels))
+        return false; // drawn directly
     plotAreaFrame.setBackgroundPaintedAbove(true);
     return true;
+}
+
+void KeptBackground::drawBackgrounds(platform::Context& kept, BorderedLayer& graph, PlotAreaFrame& plotAreaFrame)
+{
+    // As the layers draw themselves within the graph's rendering.
+    if (graph.masksToBounds())
+        kept.clipToRect(graph.bounds());
+    graph.drawBackgroundInContext(kept);
+    if (!plotAreaFrame.isHidden()) {
+        kept.translate(plotAreaFrame.frame().x(), plotAreaFrame.frame().y());
+        if (plotAreaFrame.masksToBounds())
+            kept.clipToRect(plotAreaFrame.bounds());
+        plotAreaFrame.drawBackgroundInContext(kept);
+    }
 }
 
 void KeptBackground::redrawBackgrounds(
     platform::Context& context, const platform::Rect& area, BorderedLayer& graph, PlotAreaFrame& plotAreaFrame)
 {
-    auto kept = m_backgroundPixels.redraw(context, area);
-    // As the layers draw themselves within the graph's rendering.
-    if (graph.masksToBounds())
-        kept->clipToRect(graph.bounds());
-    graph.drawBackgroundInContext(*kept);
-    if (!plotAreaFrame.isHidden()) {
-        kept->translate(plotAreaFrame.frame().x(), plotAreaFrame.frame().y());
-        if (plotAreaFrame.masksToBounds())
-            kept->clipToRect(plotAreaFrame.bounds());
-        plotAreaFrame.drawBackgroundInContext(*kept);
-    }
-    kept.reset();
+    drawBackgrounds(*m_backgroundPixels.redraw(context, area), graph, plotAreaFrame);
     m_backgroundOpaque = m_backgroundPixels.isOpaque();
     if (!m_backgroundOpaque)
         m_backgroundPixels.clear();
 }
 
-void KeptBackground::redrawOverBackgrounds(platform::Context& context, BorderedLayer& graph,
+void KeptBackground::redrawOverBackgrounds(platform::Context& context, const platform::Rect& area, BorderedLayer& graph,
     PlotAreaFrame& plotAreaFrame, const std::vector<std::shared_ptr<Layer>>& under)
 {
-    auto kept = m_pixels.redrawOver(context, m_backgroundPixels);
+    std::unique_ptr<platform::Context> kept;
+    if (!m_backgroundPixels.isEmpty()) {
+        kept = m_pixels.redrawOver(context, m_backgroundPixels);
+    } else {
+        // The backgrounds drawn into the fresh pixels as into their own:
+        // the same pixels a copy of them would give.
+        kept = m_pixels.redraw(context, area);
+        platform::ContextStateSaver saver(*kept);
+        drawBackgrounds(*kept, graph, plotAreaFrame);
+    }
     if (graph.masksToBounds())
         kept->clipToRect(graph.bounds());
     if (plotAreaFrame.isHidden())
@@ -150,6 +173,7 @@ void KeptBackground::clear()
     m_backgroundOpaque = false;
     m_backgroundPixels.clear();
     m_seenLast.reset();
+    m_backgroundsAloneLast = false;
 }
 
 }

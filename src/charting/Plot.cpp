@@ -132,20 +132,30 @@ void Plot::cacheField(unsigned field, IndexRange range)
     std::vector<double> doubles;
     std::vector<Decimal> decimals;
     bool keepDecimals = m_cachePrecision == CachePrecision::Decimal;
+    // Filled value by value: made at their size at once, not grown through
+    // ever larger blocks (a graph's weeks are tens of thousands of records).
+    auto reserve = [&] {
+        doubles.reserve(range.length);
+        if (keepDecimals)
+            decimals.reserve(range.length);
+    };
     if (source && range.length > 0) {
         if (auto bulk = source->doublesForPlot(*this, field, range)) {
             doubles = std::move(*bulk);
         } else if (auto numbers = source->numbersForPlot(*this, field, range)) {
+            reserve();
             for (const auto& n : *numbers) {
                 doubles.push_back(toDouble(n));
                 if (keepDecimals)
                     decimals.push_back(toDecimal(n));
             }
         } else if (auto first = source->doubleForPlot(*this, field, range.location)) {
+            reserve();
             doubles.push_back(*first);
             for (std::size_t i = range.location + 1; i < range.end(); ++i)
                 doubles.push_back(source->doubleForPlot(*this, field, i).value_or(std::nan("")));
         } else if (auto firstNumber = source->numberForPlot(*this, field, range.location)) {
+            reserve();
             auto add = [&](const PlotNumber& n) {
                 doubles.push_back(toDouble(n));
                 if (keepDecimals)
@@ -166,13 +176,23 @@ void Plot::cacheField(unsigned field, IndexRange range)
         decimals.resize(range.length, Decimal(0));
     }
     ++m_dataGeneration;
+    // Values for every record cached so far (a reload) take the place of the
+    // cached ones rather than being copied into them.
     auto& cached = m_doubles[field];
-    cached.resize(std::max(cached.size(), range.end()), std::nan(""));
-    std::copy(doubles.begin(), doubles.end(), cached.begin() + range.location);
+    if (range.location == 0 && cached.size() <= range.length) {
+        cached = std::move(doubles);
+    } else {
+        cached.resize(std::max(cached.size(), range.end()), std::nan(""));
+        std::copy(doubles.begin(), doubles.end(), cached.begin() + range.location);
+    }
     if (keepDecimals) {
         auto& cachedDecimals = m_decimals[field];
-        cachedDecimals.resize(std::max(cachedDecimals.size(), range.end()), Decimal::notANumber());
-        std::copy(decimals.begin(), decimals.end(), cachedDecimals.begin() + range.location);
+        if (range.location == 0 && cachedDecimals.size() <= range.length) {
+            cachedDecimals = std::move(decimals);
+        } else {
+            cachedDecimals.resize(std::max(cachedDecimals.size(), range.end()), Decimal::notANumber());
+            std::copy(decimals.begin(), decimals.end(), cachedDecimals.begin() + range.location);
+        }
     }
 }
 

@@ -421,8 +421,7 @@ void GraphViewController::startWeekRequest(
     const std::string& path, const std::string& parameters, std::shared_ptr<WebServiceConnectorDelegate> replyTo)
 {
     auto request = WebServiceConnector::create(path, parameters, false);
-    // The week is kept for offline use from its decoded values, not its text.
-    request->setKeepsReplyBody(false);
+    // Its text is kept for offline use as it came (the loader hands it on).
     request->setDelegate(replyTo);
     request->startConnectionForDownload(true);
 }
@@ -539,7 +538,7 @@ void GraphViewController::clearLabels()
     m_timestampLabel->setText({});
 }
 
-void GraphViewController::weekReceived(const Week& week, bool success, const json::Value& data)
+void GraphViewController::weekReceived(const Week& week, bool success, const json::Value& data, std::string text)
 {
     if (!m_graph || !m_loader.arrived(week))
         return; // asked for by an earlier load of the view
@@ -560,7 +559,7 @@ void GraphViewController::weekReceived(const Week& week, bool success, const jso
     bool placed = false;
     if (std::find(m_blockWeeks.begin(), m_blockWeeks.end(), week.index) == m_blockWeeks.end()) {
         placed = placeWeek(week.index, data);
-        keepWeek(week, data);
+        keepWeek(week, data, std::move(text));
     }
     if (replacesKept && !placed)
         blocksChanged();

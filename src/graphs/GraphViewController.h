@@ -140,7 +140,7 @@ public:
     /// The answer to the request for `week`. A refusal (success false) is
     /// logged and that week stays empty; only a week lost in transport is
     /// asked for again, on the next move back.
-    void weekReceived(const Week& week, bool success, const json::Value& data) override;
+    void weekReceived(const Week& week, bool success, const json::Value& data, std::string text) override;
     void weekFailedInTransport(const Week& week) override;
 
     // The plot space's delegate: the zoom rule.
@@ -292,7 +292,7 @@ private:
     void showKeptWeek(unsigned week);
     /// Keeps the reply of `week`, which the graph shows now, with the
     /// stretch it was asked for.
-    void keepWeek(const Week& week, const json::Value& data);
+    void keepWeek(const Week& week, const json::Value& data, std::string text);
     /// The stretch the block of `week` covers: as kept, for a week shown
     /// from the cache; as asked for, otherwise.
     [[nodiscard]] TimeSpan heldSpan(unsigned week) const;

@@ -41,11 +41,11 @@ void GraphViewController::showKeptWeek(unsigned week)
     placeWeek(week, kept->reply);
 }
 
-void GraphViewController::keepWeek(const Week& week, const json::Value& data)
+void GraphViewController::keepWeek(const Week& week, const json::Value& data, std::string text)
 {
     auto span = m_loader.spans().find(week.index);
     m_keeper.keep(week.index, span == m_loader.spans().end() ? TimeSpan {} : span->second, data,
-        platform::RunLoop::current().clock().now());
+        platform::RunLoop::current().clock().now(), std::move(text));
 }
 
 TimeSpan GraphViewController::heldSpan(unsigned week) const

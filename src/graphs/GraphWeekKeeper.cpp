@@ -64,7 +64,7 @@ std::optional<GraphWeekKeeper::KeptWeek> GraphWeekKeeper::load(unsigned week) co
     return KeptWeek { reply, *kept.shownFetchedAt(), { from.doubleValue() / 1000, to.doubleValue() / 1000 } };
 }
 
-void GraphWeekKeeper::keep(unsigned week, TimeSpan span, const json::Value& reply, Date now)
+void GraphWeekKeeper::keep(unsigned week, TimeSpan span, const json::Value& reply, Date now, std::string text)
 {
     if (week == 0)
         m_liveAt = now;
@@ -72,11 +72,11 @@ void GraphWeekKeeper::keep(unsigned week, TimeSpan span, const json::Value& repl
     auto cache = key && m_session ? m_session->offline().cache() : nullptr;
     if (!cache || cache->folder() != m_folder)
         return; // signed out, or another user signed in meanwhile
-    // The reply reaches the screen decoded; it is kept written out again,
+    // The reply's text (or, without it, the decoded reply written out) is
     // wrapped in place and handed to the cache, which puts its header in
     // front of it: a week of minute samples is most of a megabyte, of which
     // no second copy is made.
-    std::optional<std::string> body = json::JSONData(reply);
+    std::optional<std::string> body = text.empty() ? json::JSONData(reply) : std::optional(std::move(text));
     if (!body)
         return;
     std::string before = std::string(R"({"success":true,")") + fromKey + "\":" + millisecondsText(span.start) + ",\""

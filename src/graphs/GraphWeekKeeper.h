@@ -44,8 +44,10 @@ public:
     /// none when nothing (or nothing whole) is kept.
     [[nodiscard]] std::optional<KeptWeek> load(unsigned week) const;
     /// Keeps the live reply of `week`, asked for over `span`, which the
-    /// screen shows now (the time of week 0 is the screen's live time).
-    void keep(unsigned week, TimeSpan span, const json::Value& reply, platform::Date now);
+    /// screen shows now (the time of week 0 is the screen's live time):
+    /// `text`, the reply as it came, or when that is empty the decoded
+    /// `reply` written out.
+    void keep(unsigned week, TimeSpan span, const json::Value& reply, platform::Date now, std::string text = {});
 
     /// The screen shows `kept` as `week`.
     void showsKept(unsigned week, const KeptWeek& kept);

@@ -18,15 +18,20 @@ namespace {
         {
         }
 
+        void requestFinished(WebServiceConnector& request, bool success, const json::Value& data) override
+        {
+            m_text = request.takeReplyBody();
+            WebServiceConnectorDelegate::requestFinished(request, success, data);
+        }
         void dataReceived(bool success, const json::Value& data, int) override
         {
             if (auto listener = std::exchange(m_listener, nullptr))
-                listener->weekReceived(m_week, success, data);
+                listener->weekReceived(m_week, success, data, std::exchange(m_text, std::string()));
         }
         void dataSent(bool success, int) override
         {
             if (auto listener = std::exchange(m_listener, nullptr))
-                listener->weekReceived(m_week, success, json::Value());
+                listener->weekReceived(m_week, success, json::Value(), {});
         }
         bool requestToServerFailedWithError(const platform::TransportError&, const std::string&) override
         {
@@ -38,6 +43,8 @@ namespace {
     private:
         std::shared_ptr<GraphWeekLoader::Listener> m_listener;
         GraphWeekLoader::Week m_week;
+        /// The reply's text, from the request to the listener.
+        std::string m_text;
     };
 
 }

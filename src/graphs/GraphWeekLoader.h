@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <string>
 #include <vector>
 
 namespace hestio {
@@ -35,8 +36,9 @@ public:
     class Listener {
     public:
         virtual ~Listener() = default;
-        /// The service answered `week` (a refusal has success false).
-        virtual void weekReceived(const Week& week, bool success, const json::Value& data) = 0;
+        /// The service answered `week` (a refusal has success false); `text`
+        /// is the reply as it came, the listener's to keep.
+        virtual void weekReceived(const Week& week, bool success, const json::Value& data, std::string text) = 0;
         /// The request for `week` did not reach the service.
         virtual void weekFailedInTransport(const Week& week) = 0;
     };

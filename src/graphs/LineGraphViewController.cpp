@@ -32,7 +32,11 @@ void LineGraphViewController::setupPlotArea()
 std::optional<std::shared_ptr<chart::PlotSymbol>> LineGraphViewController::symbolForScatterPlot(
     chart::ScatterPlot& plot, std::size_t index)
 {
-    if (plot.identifier() != selectionPlotIdentifier || index != 0)
+    // The line has no symbols: none is kept for each of its records (16
+    // bytes each, a quarter of a megabyte a week of minute samples).
+    if (plot.identifier() != selectionPlotIdentifier)
+        return std::nullopt;
+    if (index != 0)
         return std::shared_ptr<chart::PlotSymbol> {};
     // One red dot, made on first use and shared by every line graph.
     static const std::shared_ptr<chart::PlotSymbol> selectedSymbol = [] {

@@ -108,21 +108,44 @@ void populatePages(void* begin, void* end) noexcept
         madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
 }
 
-void* mapHugePages(std::size_t bytes, bool populate) noexcept
-{
+namespace {
+
     // One huge page more than asked, so that an aligned block lies inside;
     // the rest on either side goes back at once.
-    const std::size_t mapped = bytes + kHugePageBytes;
-    void* memory = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (memory == MAP_FAILED)
+    std::uintptr_t mapAligned(std::size_t bytes) noexcept
+    {
+        const std::size_t mapped = bytes + kHugePageBytes;
+        void* memory = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (memory == MAP_FAILED)
+            return 0;
+        const auto start = reinterpret_cast<std::uintptr_t>(memory);
+        const std::uintptr_t aligned = (start + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
+        if (aligned > start)
+            munmap(memory, aligned - start);
+        const std::uintptr_t tail = aligned + bytes;
+        if (start + mapped > tail)
+            munmap(reinterpret_cast<void*>(tail), start + mapped - tail);
+        return aligned;
+    }
+
+} // namespace
+
+void* mapSmallPages(std::size_t bytes) noexcept
+{
+    const std::uintptr_t aligned = mapAligned(bytes);
+    if (!aligned)
         return nullptr;
-    const auto start = reinterpret_cast<std::uintptr_t>(memory);
-    const std::uintptr_t aligned = (start + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
-    if (aligned > start)
-        munmap(memory, aligned - start);
-    const std::uintptr_t tail = aligned + bytes;
-    if (start + mapped > tail)
-        munmap(reinterpret_cast<void*>(tail), start + mapped - tail);
+    // Where the system gives huge pages unasked, the first write would
+    // otherwise make 2 MB resident.
+    madvise(reinterpret_cast<void*>(aligned), bytes, MADV_NOHUGEPAGE);
+    return reinterpret_cast<void*>(aligned);
+}
+
+void* mapHugePages(std::size_t bytes, bool populate) noexcept
+{
+    const std::uintptr_t aligned = mapAligned(bytes);
+    if (!aligned)
+        return nullptr;
     // Without huge pages (not configured, or none free) the memory still
     // works, page by page.
     // A block touched page by page takes huge pages unless one was dear lately.

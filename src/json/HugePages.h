@@ -44,6 +44,9 @@ void giveBackMappedBlock(void* memory, std::size_t bytes) noexcept;
 /// pages would, so fresh blocks take small pages for a while (those
 /// touched page by page too).
 void* mapHugePages(std::size_t bytes, bool populate = false) noexcept;
+/// Fresh memory aligned as `mapHugePages` aligns it, always in small pages
+/// and none of them in place: each page costs memory once it is written.
+void* mapSmallPages(std::size_t bytes) noexcept;
 /// Puts the pages from `begin` to `end` (of one mapped block, rounded out
 /// to whole pages) in place ahead of their first writes.
 void populatePages(void* begin, void* end) noexcept;

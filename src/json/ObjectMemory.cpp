@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <new>
+#include <sys/mman.h>
 #include <vector>
 
 namespace json::detail {
@@ -176,6 +177,12 @@ namespace {
     // sees the pointers the objects hold.
     constexpr std::size_t kChunkBytes = kHugePageBytes;
     constexpr std::uint32_t kSlabsPerChunk = kChunkBytes / kArenaSlabBytes;
+    // A decode's first chunk's worth of slabs comes from chunks whose pages
+    // are put in place a slab at a time, as it is carved: a reply of a
+    // megabyte or two (a week of minute samples) then holds the slabs it
+    // fills, not whole huge pages. Only a decode that has taken this many
+    // slabs already makes chunks put in place whole.
+    constexpr std::uint32_t kSlabsBeforeWholeChunks = kSlabsPerChunk;
     // Chunks none of whose slabs is in use kept for the next decodes (8 MB);
     // beyond that they go back to the system.
     constexpr std::size_t kKeptEmptyChunks = 4;
@@ -193,6 +200,9 @@ struct SlabChunk {
     std::uint32_t freeCount;
     /// Slabs taken from the chunk's fresh memory so far.
     std::uint32_t carved;
+    /// Its pages are put in place a slab at a time as it is carved (else
+    /// all at once when it was made).
+    bool bySlab;
 
     /// The pages of its free slabs and uncarved memory are given back
     /// (discardFreeSlabPages); cleared when a slab comes back.
@@ -245,7 +255,10 @@ namespace {
                 chunk->freeSlabs = slab->nextFree;
                 --chunk->freeCount;
             } else {
-                slab = new (chunk->memory + chunk->carved++ * kArenaSlabBytes) ArenaSlab;
+                char* memory = chunk->memory + chunk->carved++ * kArenaSlabBytes;
+                if (chunk->bySlab)
+                    populatePages(memory, memory + kArenaSlabBytes);
+                slab = new (memory) ArenaSlab;
                 slab->chunk = chunk;
             }
             if (!chunk->canGive())
@@ -306,16 +319,17 @@ namespace {
         return *pool;
     }
 
-    SlabChunk* makeChunk()
+    SlabChunk* makeChunk(bool bySlab)
     {
 #if HESTIO_JSON_ASAN
+        bySlab = false;
         void* memory = std::aligned_alloc(kChunkBytes, kChunkBytes);
 #else
-        void* memory = mapHugePages(kChunkBytes, true);
+        void* memory = bySlab ? mapSmallPages(kChunkBytes) : mapHugePages(kChunkBytes, true);
 #endif
         if (!memory)
             throw std::bad_alloc();
-        return new SlabChunk { static_cast<char*>(memory), nullptr, nullptr, false, nullptr, 0, 0 };
+        return new SlabChunk { static_cast<char*>(memory), nullptr, nullptr, false, nullptr, 0, 0, bySlab };
     }
 
     void freeChunks(SlabChunk* chunk) noexcept
@@ -361,7 +375,8 @@ namespace {
         slab->newestOfTree = nullptr;
     }
 
-    ArenaSlab* takeSlab()
+    // A slab for a decode that has taken `taken` slabs before it.
+    ArenaSlab* takeSlab(std::uint32_t taken)
     {
         SlabPool& pool = slabPool();
         ArenaSlab* slab = nullptr;
@@ -371,7 +386,7 @@ namespace {
             noteDecoderMemoryActivity();
         }
         if (!slab) {
-            SlabChunk* chunk = makeChunk();
+            SlabChunk* chunk = makeChunk(taken < kSlabsBeforeWholeChunks);
             std::lock_guard<std::mutex> lock(pool.mutex);
             pool.link(chunk);
             ++pool.emptyChunks;
@@ -471,7 +486,7 @@ namespace {
         const std::size_t rounded = kArenaObjectPrefix + ((bytes + 7) & ~std::size_t { 7 });
         if (static_cast<std::size_t>(arena.end - arena.cursor) < rounded) {
             sealSlab(arena);
-            ArenaSlab* slab = takeSlab();
+            ArenaSlab* slab = takeSlab(arena.slabsTaken++);
             slab->previousOfDecode = arena.newest;
             arena.newest = slab;
             arena.slab = slab;
@@ -550,8 +565,10 @@ DecodeArena::DecodeArena() noexcept
     : m_previous(t_arena.active)
 {
     // A decode inside a decode (none exists today) would share the outer arena.
-    if (!m_previous)
+    if (!m_previous) {
         t_arena.active = this;
+        t_arena.slabsTaken = 0;
+    }
 }
 
 DecodeArena::~DecodeArena()
@@ -700,10 +717,27 @@ std::size_t discardFreeSlabPages(const std::uint64_t* ifActivity) noexcept
             discardPages(start + kPage, start + kArenaSlabBytes);
             bytes += kArenaSlabBytes - kPage;
         }
-        discardPages(chunk->memory + chunk->carved * kArenaSlabBytes, chunk->memory + kChunkBytes);
-        bytes += (kSlabsPerChunk - chunk->carved) * kArenaSlabBytes;
+        // Memory of a chunk put in place a slab at a time is not in place
+        // until carved.
+        if (!chunk->bySlab) {
+            discardPages(chunk->memory + chunk->carved * kArenaSlabBytes, chunk->memory + kChunkBytes);
+            bytes += (kSlabsPerChunk - chunk->carved) * kArenaSlabBytes;
+        }
         chunk->discarded = true;
     }
+    return bytes;
+}
+
+std::size_t residentBytesOfChunk(const void* object) noexcept
+{
+    const SlabChunk* chunk = slabOf(object)->chunk;
+    constexpr std::size_t kPage = 4096;
+    unsigned char resident[kChunkBytes / kPage];
+    if (!chunk || mincore(chunk->memory, kChunkBytes, resident) != 0)
+        return 0;
+    std::size_t bytes = 0;
+    for (unsigned char page : resident)
+        bytes += (page & 1) ? kPage : 0;
     return bytes;
 }
 

@@ -103,6 +103,8 @@ struct ArenaState {
     std::uint32_t made;
     /// The last slab the decode took; each slab links to the one before.
     ArenaSlab* newest;
+    /// Ordinary slabs the decode took so far.
+    std::uint32_t slabsTaken;
 };
 extern thread_local constinit ArenaState t_arena;
 /// Larger objects (long arrays, big tables) get a slab of their own size:
@@ -311,6 +313,9 @@ std::size_t releaseEmptyChunks(const std::uint64_t* ifActivity = nullptr) noexce
 /// value held for long then holds a few pages, not its 2 MB. The bytes given
 /// back; with `ifActivity` as above.
 std::size_t discardFreeSlabPages(const std::uint64_t* ifActivity = nullptr) noexcept;
+/// The bytes of the slab chunk holding arena object `object` that are
+/// resident now (for tests).
+std::size_t residentBytesOfChunk(const void* object) noexcept;
 /// Called when slabs or mapped blocks were given back and are kept: once
 /// decoding has been quiet a while, what is kept goes back to the system.
 void noteMemoryKept() noexcept;

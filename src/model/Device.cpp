@@ -30,17 +30,12 @@ namespace {
         }
         std::shared_ptr<WebServiceConnector> request;
 
-        void dataReceived(bool success, const json::Value& data, int tag) override
+        // Handed on whole, so that the view can take the reply's text too.
+        void requestFinished(WebServiceConnector& finished, bool success, const json::Value& data) override
         {
             auto view = finish();
             if (view)
-                view->dataReceived(success, data, tag);
-        }
-        void dataSent(bool success, int tag) override
-        {
-            auto view = finish();
-            if (view)
-                view->dataSent(success, tag);
+                view->requestFinished(finished, success, data);
         }
         bool requestToServerFailedWithError(
             const platform::TransportError& error, const std::string& parameters) override

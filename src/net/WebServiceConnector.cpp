@@ -6,11 +6,35 @@
 #include "platform/foundation/Redaction.h"
 #include "json/Decoder.h"
 
+#include <algorithm>
+#include <optional>
+#include <strings.h>
+
 namespace hestio {
 
 namespace {
 
     constexpr const char* basePath = "/kivoraserver";
+
+    /// Room left after a reply's body, when its length is announced, for a
+    /// header put in front of it where it is kept (`ReplyCache::storeOwned`).
+    constexpr std::size_t kRoomForAHeader = 512;
+    /// Announced lengths past this are not believed ahead of the body.
+    constexpr std::size_t kLargestReservedBody = std::size_t { 64 } << 20;
+
+    /// The body's announced length, when it is a plain decimal number.
+    std::optional<std::size_t> announcedLength(const platform::HttpHeaders& headers)
+    {
+        for (const auto& [name, value] : headers) {
+            if (name.size() != 14 || strncasecmp(name.c_str(), "Content-Length", 14) != 0)
+                continue;
+            if (value.empty() || value.size() > 12
+                || !std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; }))
+                return std::nullopt;
+            return static_cast<std::size_t>(std::stoull(value));
+        }
+        return std::nullopt;
+    }
 
     json::Value decode(const std::string& body)
     {
@@ -166,9 +190,16 @@ void WebServiceConnector::send()
     const ServiceEnvironment& environment = ServiceEnvironment::shared();
     std::weak_ptr<WebServiceConnector> weakSelf = weak_from_this();
     platform::ExchangeCallbacks callbacks {
-        [weakSelf](int, const platform::HttpHeaders&) {
-            if (auto self = weakSelf.lock())
-                self->m_receivedData.clear();
+        [weakSelf](int, const platform::HttpHeaders& headers) {
+            auto self = weakSelf.lock();
+            if (!self)
+                return;
+            self->m_receivedData.clear();
+            // The body then lands in one block of its size, not in ever
+            // larger ones each copied into the next (a week of samples is
+            // most of a megabyte).
+            if (auto length = announcedLength(headers); length && *length <= kLargestReservedBody)
+                self->m_receivedData.reserve(*length + kRoomForAHeader);
         },
         [weakSelf](std::string_view chunk) {
             if (auto self = weakSelf.lock())

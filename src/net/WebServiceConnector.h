@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace hestio {
 
@@ -99,6 +100,10 @@ public:
     /// The reply's body as it came, during the finishing callback only (so
     /// that a screen can keep what it shows); empty before and after.
     const std::string& replyBody() const { return m_replyBody; }
+    /// The reply's body as it came, moved out, during the finishing callback
+    /// (so that a screen can hand what it keeps on without a copy); empty
+    /// before and after, and once taken.
+    std::string takeReplyBody() { return std::exchange(m_replyBody, std::string()); }
     /// Whether replyBody() is kept for the finishing callback (the default).
     /// A screen that keeps only what it decoded turns it off: the text then
     /// goes as soon as it is decoded, before the callback (most of a

@@ -142,8 +142,8 @@ int differenceFromUncachedDraw(Graph& graph, const Target& target)
 TEST(KeptLayers, EveryFrameEqualsTheSameFrameDrawnAnew)
 {
     // What the two frames after the change draw anew into kept pixels: nothing;
-    // nothing at first, the grid moved over the kept backgrounds, then the grid
-    // once it stays; or everything, at once.
+    // nothing at first (the moved grid is drawn directly, the backgrounds too),
+    // then the grid once it stays; or everything, at once.
     enum Kept { Nothing, GridOnceItStays, Everything };
     struct Case {
         const char* change;
@@ -207,6 +207,46 @@ TEST(KeptLayers, EveryFrameEqualsTheSameFrameDrawnAnew)
         EXPECT_EQ(differingPixels(*second, *anew), 0);
         EXPECT_EQ(afterFirst, before + (c.kept == Everything ? 1 : 0));
         EXPECT_EQ(afterSecond, afterFirst + (c.kept == GridOnceItStays ? 1 : 0));
+    }
+}
+
+TEST(KeptLayers, APinchKeepsTheBackgroundsAloneOnlyWhileTheGridMoves)
+{
+    // Frame by frame: the x range (the grid moves when it changes), the
+    // kept pictures drawn anew and those held after it. The backgrounds
+    // alone are drawn again on the second frame the grid moves, and let go
+    // on the first that paints the grid kept.
+    struct Frame {
+        const char* location;
+        const char* length;
+        int redrawn;
+        int held;
+    };
+    const Frame frames[] = {
+        { "0", "86400", 1, 1 }, // both drawn, the backgrounds let go
+        { "0", "86400", 0, 1 },
+        { "3000", "80000", 0, 1 }, // a change: drawn directly
+        { "6000", "70000", 1, 2 }, // a pinch: the backgrounds drawn again
+        { "9000", "60000", 0, 2 },
+        { "9000", "60000", 1, 1 }, // the grid stays: kept, the backgrounds let go
+        { "9000", "60000", 0, 1 },
+        { "6000", "70000", 0, 1 }, // a pinch again
+        { "3000", "80000", 1, 2 },
+        { "3000", "80000", 1, 1 },
+    };
+    DayGraph day, anew;
+    anew.graph->setKeepsBackground(false);
+    Target target;
+    int redraws = 0;
+    for (std::size_t i = 0; i < std::size(frames); ++i) {
+        SCOPED_TRACE("frame " + std::to_string(i));
+        for (DayGraph* d : { &day, &anew })
+            d->graph->defaultXYPlotSpace()->setXRange(range(frames[i].location, frames[i].length));
+        auto kept = draw(*day.graph, target);
+        EXPECT_EQ(differingPixels(*kept, *draw(*anew.graph, target)), 0);
+        EXPECT_EQ(day.graph->keptBackgroundRedraws(), redraws + frames[i].redrawn);
+        EXPECT_EQ(day.graph->keptBackgroundPictures(), frames[i].held);
+        redraws = day.graph->keptBackgroundRedraws();
     }
 }
 

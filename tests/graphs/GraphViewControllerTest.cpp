@@ -297,7 +297,8 @@ TEST_F(GraphViewControllerTest, SelectingReloadsTheSelectionPlotOncePerNewIndex)
     auto symbol = graph->symbolForScatterPlot(static_cast<chart::ScatterPlot&>(*selection), 0);
     ASSERT_TRUE(symbol && *symbol);
     EXPECT_EQ((*symbol)->size(), (platform::Size { 12, 12 }));
-    EXPECT_FALSE(*graph->symbolForScatterPlot(*mainPlot, 0)) << "the line itself has no symbols";
+    EXPECT_EQ(graph->symbolForScatterPlot(*mainPlot, 0), std::nullopt)
+        << "the line itself has no symbols, nor one kept for each record";
 }
 
 TEST_F(GraphViewControllerTest, TheBatteryGraphKeepsItsRangeAndIgnoresEmptyWeeks)

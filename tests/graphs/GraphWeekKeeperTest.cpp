@@ -58,6 +58,17 @@ TEST_F(GraphWeekKeeperTest, AWeekIsKeptUnderHowManyWeeksBackItLiesWithTheStretch
     EXPECT_EQ(kept->span, span);
     EXPECT_EQ(kept->reply["statuses"].count(), 3u);
     EXPECT_FALSE(next.load(1)) << "nothing kept one week further back";
+
+    // The reply's text as it came is kept as it is, not written out again.
+    const std::string text = " " + samplesReply("statuses", "timestamp", "powerDraw", midnight, 2) + "\n";
+    keeper.keep(2, span, reply(2), Date(keptAt), text);
+    stored = cache().load("graph-power-42-week-2");
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->body,
+        R"({"success":true,"from":)" + ms(span.start) + R"(,"to":)" + ms(span.end) + R"(,"week":)" + text + "}");
+    kept = next.load(2);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->reply["statuses"].count(), 2u);
 }
 
 TEST_F(GraphWeekKeeperTest, WhatShowsFromTheCacheSetsTheBarAndItsTime)

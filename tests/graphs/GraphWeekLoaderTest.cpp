@@ -19,7 +19,7 @@ struct Screen final : GraphWeekLoader::Listener {
     GraphWeekLoader* loader { nullptr };
     std::vector<std::string> heard;
 
-    void weekReceived(const GraphWeekLoader::Week& week, bool success, const json::Value&) override
+    void weekReceived(const GraphWeekLoader::Week& week, bool success, const json::Value&, std::string) override
     {
         bool current = loader->arrived(week);
         heard.push_back(

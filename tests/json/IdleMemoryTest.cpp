@@ -73,6 +73,28 @@ TEST(IdleMemory, FreeSlabsBesideHeldValuesGoBackAndAreUsedAgain)
     EXPECT_EQ(held["name"].stringValue(), "Fridge");
 }
 
+TEST(IdleMemory, AMediumDocumentHoldsTheSlabsItFillsNotWholeChunks)
+{
+    // A week of samples, about a megabyte decoded: fewer slabs than a chunk
+    // holds. Its chunk's pages come as its slabs are carved.
+    json::releaseIdleDecoderMemory();
+    std::string text = "[";
+    for (int i = 0; i < 8'000; ++i)
+        text += (i ? ",{\"t\":" : "{\"t\":") + std::to_string(1'700'000'000 + 60 * i)
+            + ",\"v\":" + std::to_string(i % 97) + ".5}";
+    text += "]";
+    const std::size_t slabsBefore = json::detail::liveArenaSlabs();
+    Value week = json::objectFromJSONData(text);
+    ASSERT_EQ(week.count(), 8'000u);
+    const std::size_t slabs = json::detail::liveArenaSlabs() - slabsBefore;
+    ASSERT_GT(slabs, 10u);
+    ASSERT_LT(slabs, 64u);
+    const std::size_t resident = json::detail::residentBytesOfChunk(week[0].object());
+    EXPECT_GT(resident, 0u);
+    EXPECT_LE(resident, (slabs + 1) * json::detail::kArenaSlabBytes);
+    EXPECT_EQ(week[7'999]["t"].integerValue(), 1'700'000'000 + 60 * 7'999);
+}
+
 } // namespace
 
 namespace {

@@ -192,6 +192,42 @@ TEST_F(WebServiceConnectorTest, TheReplysTextIsThereDuringTheCallbackOnlyAndNotA
     EXPECT_EQ(kept->replyBody(), "") << "nothing after";
 }
 
+TEST_F(WebServiceConnectorTest, AnAnnouncedLengthIsMadeRoomForOnlyWhenBelievableAndTheTextCanBeTaken)
+{
+    struct Taking : WebServiceConnectorDelegate {
+        std::vector<std::string> seen;
+        void requestFinished(WebServiceConnector& request, bool, const json::Value& data) override
+        {
+            std::size_t room = request.replyBody().capacity();
+            std::string taken = request.takeReplyBody();
+            seen.push_back(std::to_string(data["n"].integerValue()) + " " + taken + " "
+                + (room >= std::size_t { 64 } << 20 ? "reserved" : "grown")
+                + (request.replyBody().empty() ? "" : " left"));
+        }
+    };
+    const std::string text = R"({"success":true,"n":1})";
+    // The length as announced; a reply too large to believe, one past the
+    // largest believed and one not a number are received all the same.
+    for (const char* length : { "67108864", "67108865", "1099511627776", "2e3", "" }) {
+        FakeTransport::Reply reply = FakeTransport::Reply::json(text);
+        if (*length)
+            reply.headers.emplace_back("content-length", length);
+        reply.chunkSize = 5;
+        transport->enqueue(std::move(reply));
+    }
+    auto taking = std::make_shared<Taking>();
+    for (int i = 0; i < 5; ++i) {
+        auto request = WebServiceConnector::create("/a", std::nullopt, false);
+        request->setDelegate(taking);
+        request->startConnectionForDownload(true);
+        loop.runPending();
+    }
+    const std::string seen = "1 " + text + " ";
+    EXPECT_EQ(taking->seen,
+        (std::vector<std::string> {
+            seen + "reserved", seen + "grown", seen + "grown", seen + "grown", seen + "grown" }));
+}
+
 TEST_F(WebServiceConnectorTest, TransportFailureShowsThePanelLogsAndCallsTheOptionalHook)
 {
     transport->enqueue(FakeTransport::Reply::failure(TransportError::TimedOut, "The request timed out."));
