@@ -34,6 +34,21 @@ struct ScheduleTableViewControllerTest : test::HouseholdFixture {
         loop.runPending();
         transport->clearRequests();
     }
+
+    /// Loads the list and shows it in a window of its own, with a saved
+    /// place named Home, at 08:20 in New York: where a new schedule is made.
+    std::shared_ptr<platform::Window> showToMakeASchedule()
+    {
+        load();
+        auto window = platform::Window::create();
+        window->makeKeyAndVisible();
+        window->setRootViewController(navigation);
+        loop.runPending();
+        transport->clearRequests();
+        addSavedLocation("Home");
+        loop.clock().setNow(platform::Date(1354800000));
+        return window;
+    }
     platform::TableView& table() { return screen->tableView(); }
     void tap(int row)
     {
@@ -328,15 +343,8 @@ TEST_F(ScheduleTableViewControllerTest, ShowMovementsPushesTheMovementsList)
 
 TEST_F(ScheduleTableViewControllerTest, ANewScheduleIsSentWhenTheListShowsItAgain)
 {
-    load();
-    auto window = platform::Window::create();
-    window->makeKeyAndVisible();
-    window->setRootViewController(navigation);
-    loop.runPending();
-    transport->clearRequests();
-    addSavedLocation("Home");
+    auto window = showToMakeASchedule();
     addSavedLocation("Work");
-    loop.clock().setNow(platform::Date(1354800000)); // 08:20 in New York
     screen->addAlarm();
     loop.advance(1);
     auto* created = dynamic_cast<CreateNewScheduleEventViewController*>(navigation->topViewController());
@@ -360,14 +368,7 @@ TEST_F(ScheduleTableViewControllerTest, ANewScheduleSavedWhileItsScreenStillSlid
 {
     // A screen reader's presses come faster than the slide: the save must
     // not wait for the list to hear that it appears again.
-    load();
-    auto window = platform::Window::create();
-    window->makeKeyAndVisible();
-    window->setRootViewController(navigation);
-    loop.runPending();
-    transport->clearRequests();
-    addSavedLocation("Home");
-    loop.clock().setNow(platform::Date(1354800000)); // 08:20 in New York
+    auto window = showToMakeASchedule();
     screen->addAlarm();
     loop.advance(platform::NavigationController::transitionDuration / 3);
     auto* created = dynamic_cast<CreateNewScheduleEventViewController*>(navigation->topViewController());
